@@ -1,0 +1,39 @@
+#include "platform/Paths.h"
+
+#include <cstdlib>
+#include <mutex>
+#include <system_error>
+
+namespace qel {
+namespace {
+std::mutex gMutex;
+std::filesystem::path gInstall;
+}  // namespace
+
+void SetInstallDir(const std::filesystem::path& dir) {
+    std::lock_guard lock(gMutex);
+    gInstall = dir;
+}
+
+std::filesystem::path InstallDir() {
+    std::lock_guard lock(gMutex);
+    if (gInstall.empty()) {
+        if (const char* home = std::getenv("QEL_HOME"); home && *home) {
+            gInstall = home;
+        } else {
+            std::error_code ec;
+            auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+            gInstall = ec ? std::filesystem::current_path() : exe.parent_path();
+        }
+    }
+    return gInstall;
+}
+
+std::filesystem::path TempDir() {
+    auto dir = InstallDir() / "Temp";
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    return dir;
+}
+
+}  // namespace qel
