@@ -1,0 +1,102 @@
+#pragma once
+// The two temporary files through which a compile of the ladder hands its
+// block-comment rows and row comments to the next code-to-ladder conversion,
+// so that comments survive the way from ladder to code and back.
+//
+//   ".tms"  binary; records of 62 bytes, no header: u16 little-endian code
+//           offset in bytes (the instruction before which the row stands; the
+//           used length for a row after the last network), then the 60-byte
+//           block-comment row exactly as in the grid. Records stand in row
+//           order, i.e. ascending offset.
+//   ".tml"  text; one line per commented row: the row-comment grid row (ladder
+//           row + 1) in decimal, "::", the comment text, line feed. A line
+//           without "::" continues the comment of the line before it.
+//
+// A third file beside them, the stamp (".tck"), names the code the two files
+// belong to: "QELSTAMP <used bytes> <hash>" of the code the compile produced.
+// A conversion reads the comment files only when the stamp names exactly the
+// code it converts, so comments left by a failed compile, by an older compile
+// or from before a read from the PLC are never merged into unrelated code.
+// TCommentFileWriter writes the stamp last, only when the compile succeeded.
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// One ".tms" record.
+struct TBlockCommentRecord {
+    std::uint16_t offset = 0;    // code byte offset the row stands before
+    std::uint8_t row[60] = {};   // the block-comment row (byte 0 has flag 0x10)
+};
+
+constexpr int kBlockCommentRecordBytes = 62;
+
+// One row comment: the ladder row (0-based) and its text.
+struct TRowComment {
+    std::int32_t row = 0;
+    std::string text;
+    bool operator==(const TRowComment&) const = default;
+};
+
+// Where the three files of one ladder lie.
+struct TCommentFilePaths {
+    std::filesystem::path blockFile;  // ".tms"
+    std::filesystem::path rowFile;    // ".tml"
+    // The stamp file: blockFile with the extension ".tck".
+    std::filesystem::path StampFile() const;
+};
+
+// The files of the program's ladder: the shell's ".tms" and ".tml" names in the
+// install folder's Temp/ sub-folder (qel::TempDir()).
+TCommentFilePaths ProgramCommentFiles();
+
+// The comments read back for one conversion.
+struct TSavedComments {
+    std::vector<TBlockCommentRecord> blocks;  // in file order
+    std::vector<TRowComment> rows;            // in file order
+};
+
+// Stamp of a program's code: FNV-1a 64 over its first `used` bytes.
+std::uint64_t CodeStamp(const std::uint8_t* code, std::uint32_t used);
+
+// Reads the comment files into `out` when the stamp names this code (the first
+// `used` bytes of `code`). Returns false and leaves `out` empty when there is
+// no stamp, it names other code, or a file is unreadable; a short trailing
+// ".tms" record is ignored. Row-comment lines are read whole, of any length.
+bool LoadCommentFilesFor(const TCommentFilePaths& paths, const std::uint8_t* code, std::uint32_t used,
+                         TSavedComments& out);
+
+// Removes the three files; missing files are no error.
+void DiscardCommentFiles(const TCommentFilePaths& paths);
+
+// Writes the comment files during a compile. Open() removes the old files and
+// their stamp first; Commit() writes the stamp for the code produced, which
+// makes the files count. Destroying a writer that was not committed removes
+// what it wrote, so a failed compile leaves no comment files behind.
+class TCommentFileWriter {
+public:
+    explicit TCommentFileWriter(TCommentFilePaths paths);
+    ~TCommentFileWriter();
+    TCommentFileWriter(const TCommentFileWriter&) = delete;
+    TCommentFileWriter& operator=(const TCommentFileWriter&) = delete;
+
+    // Creates both files; false (nothing left behind) when either cannot be created.
+    bool Open();
+    // Appends a ".tms" record for a block-comment row standing before `offset`.
+    void AddBlockComment(std::uint16_t offset, const std::uint8_t* row60);
+    // Appends a ".tml" line for the comment of ladder row `row`; empty texts are skipped.
+    void AddRowComment(std::int32_t row, std::string_view text);
+    // Closes the files and writes the stamp of `code` (first `used` bytes).
+    // False, with the files removed, when anything failed to write.
+    bool Commit(const std::uint8_t* code, std::uint32_t used);
+    // Closes and removes the files.
+    void Discard();
+
+private:
+    TCommentFilePaths paths_;
+    std::ofstream block_, row_;
+    bool open_ = false;
+    bool failed_ = false;
+};
