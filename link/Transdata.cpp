@@ -1,0 +1,735 @@
+#include "link/Transdata.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace qel::link {
+
+std::uint8_t gCommData[kCommDataMax];
+std::uint32_t gCommDataLen = 0;
+std::uint8_t gLadderMonitorRefresh = 0;
+std::uint8_t gDevMonitorRefresh = 0;
+std::uint8_t gSfcMonitorRefresh = 0;
+TTransData* _TransData = nullptr;
+
+namespace {
+constexpr std::uint16_t kC32First = 0x0EC8;  // C200..C255 travel as 4-byte registers
+constexpr std::uint16_t kC32Last = 0x0EFF;
+constexpr std::uint16_t kD1001 = 5097;
+constexpr std::uint16_t kD1010 = 5106;
+constexpr std::uint16_t kD1024 = 0x1400;
+constexpr std::uint16_t kM1072 = 3120;
+constexpr int kMaxResends = 3;
+constexpr int kStatusPollEvery = 20;
+
+bool IsC32(std::uint16_t a) { return a >= kC32First && a <= kC32Last; }
+}  // namespace
+
+TTransData::TTransData(TLinkPort* port, TLinkFrame* frame, QObject* parent)
+    : QObject(parent), QelCom(port), Frame(frame) {
+    ComTmr.setInterval(1);
+    ComTmr.setSingleShot(false);
+    ReplyTmr.setSingleShot(true);
+    connect(&ComTmr, &QTimer::timeout, this, [this] { ComTmrTimer(); });
+    connect(&ReplyTmr, &QTimer::timeout, this, [this] { OnReplyTimeout(); });
+    QelCom->SetBytesHandler([this](const char* d, std::size_t n) { OnBytes(d, n); });
+    gCommDataLen = 0;
+    gLadderMonitorRefresh = gDevMonitorRefresh = gSfcMonitorRefresh = 0;
+}
+
+TTransData::~TTransData() {
+    QelCom->SetBytesHandler(nullptr);
+    if (_TransData == this) _TransData = nullptr;
+}
+
+void TTransData::RegisterJob(int jobNo, TLinkJob* job) { jobs_[jobNo] = job; }
+
+void TTransData::RegisterMonitorClient(const std::string& id, TMonitorClient* client) {
+    clients_[id] = client;
+}
+
+TLinkJob* TTransData::Job(int no) const {
+    auto it = jobs_.find(no);
+    return it == jobs_.end() ? nullptr : it->second;
+}
+
+TMonitorClient* TTransData::Client(const std::string& id) const {
+    auto it = clients_.find(id);
+    return it == clients_.end() ? nullptr : it->second;
+}
+
+void TTransData::Lamp(LampColor c) { Frame->SetLamp(c); }
+
+bool TTransData::OpenPort() {
+    gCommTimeoutTicks = 180;
+    if (QelCom->IsOpen()) return true;
+    std::string error;
+    if (QelCom->Open(&error)) return true;
+    QelCom->Close();
+    Frame->ShowLinkMessage(kMsgOpenFailed, "!! (COM" + std::to_string(QelCom->ComNumber()) + ")");
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// Requests
+
+void TTransData::SendCommand(std::uint16_t address, std::uint16_t countOrValue,
+                             std::uint8_t function) {
+    Cmd64Mode = 0;
+    std::uint8_t bytes[kCommDataMax + 8];
+    std::size_t n = 0;
+    bytes[n++] = Frame->StationByte();
+    bytes[n++] = function;
+    pending_ = Pending{source_, function, address, countOrValue, 0, -1};
+    switch (function) {
+    case 1:
+    case 3:
+    case 5:
+    case 6:
+        bytes[n++] = address >> 8;
+        bytes[n++] = address & 0xFF;
+        bytes[n++] = countOrValue >> 8;
+        bytes[n++] = countOrValue & 0xFF;
+        break;
+    case 8:
+        bytes[n++] = address & 0xFF;  // the sub-function only
+        break;
+    case 16: {
+        bytes[n++] = address >> 8;
+        bytes[n++] = address & 0xFF;
+        bytes[n++] = countOrValue >> 8;
+        bytes[n++] = countOrValue & 0xFF;
+        const unsigned perReg = IsC32(address) ? 4 : 2;
+        bytes[n++] = static_cast<std::uint8_t>(perReg * countOrValue);
+        const std::size_t len = std::min<std::size_t>(gCommDataLen, kCommDataMax);
+        std::memcpy(bytes + n, gCommData, len);
+        n += len;
+        break;
+    }
+    default:  // 17 and others carry no fields
+        break;
+    }
+    if (function != 16) gCommDataLen = 0;
+    if (function == 3 || function == 1)
+        pending_.expectBytes = expectOverride_ >= 0 ? expectOverride_
+                               : function == 3      ? ExpectedReadBytes(address, countOrValue)
+                                                    : (countOrValue + 7) / 8;
+    expectOverride_ = -1;
+    gCommRetryCount = 0;  // each new request gets its own resends
+    SendFrame(bytes, n);
+}
+
+void TTransData::SendCmd64(std::uint8_t byte3, std::uint8_t subCode, std::uint8_t length) {
+    std::uint8_t bytes[kCommDataMax + 8];
+    std::size_t n = 0;
+    bytes[n++] = Frame->StationByte();
+    bytes[n++] = 100;
+    bytes[n++] = byte3;
+    bytes[n++] = subCode;
+    bytes[n++] = length;
+    const std::size_t len = std::min<std::size_t>(length, kCommDataMax);
+    std::memcpy(bytes + n, gCommData, len);
+    n += len;
+    pending_ = Pending{Source::Job, 100, 0, 0, subCode, -1};
+    expectOverride_ = -1;
+    gCommRetryCount = 0;
+    Cmd64Mode = 1;
+    SendFrame(bytes, n);
+}
+
+int TTransData::ExpectedReadBytes(std::uint16_t address, std::uint16_t count) const {
+    // Word values of the block monitor come 4 bytes per entry.
+    if (BlockMonitor && address >= MonitorBase[4] && address < MonitorBase[4] + 200) return 4 * count;
+    int bytes = 0;
+    for (unsigned i = 0; i < count; ++i) bytes += IsC32(static_cast<std::uint16_t>(address + i)) ? 4 : 2;
+    return bytes;
+}
+
+void TTransData::SendFrame(const std::uint8_t* bytes, std::size_t n) {
+    const std::string frame = EncodeFrame(bytes, n);
+    ComTmr.stop();
+    ReplyTmr.start(static_cast<int>(gCommTimeoutTicks * TickMs));
+    RxBuf.clear();
+    rxOverflow_ = false;
+    if (!QelCom->IsOpen() || QelCom->OutFree() <= frame.size()) return;  // the time-out reports it
+    Lamp(LampColor::White);
+    ResendFrame = frame;
+    QelCom->FlushOut();
+    QelCom->Write(frame.data(), frame.size());
+    MaySend = 0;
+    ++Stats.framesSent;
+}
+
+void TTransData::Resend() {
+    ++gCommRetryCount;
+    ++Stats.resends;
+    QelCom->FlushOut();
+    ReplyTmr.start(static_cast<int>(gCommTimeoutTicks * TickMs));
+    QelCom->Write(ResendFrame.data(), ResendFrame.size());
+    MaySend = 0;
+}
+
+// ---------------------------------------------------------------------------
+// Write queues
+
+bool TTransData::QueueDeviceWrite(std::uint16_t address, std::uint16_t countOrValue,
+                                  std::uint32_t value, std::uint8_t function) {
+    bool queued = false;
+    if (function == 5) {
+        queued = CoilQueue.Push(CoilWrite{address, countOrValue == 0xFF00});
+    } else if (function == 16) {
+        const bool is32 = countOrValue != 1;
+        queued = RegQueue.Push(RegWrite{address, is32, is32 ? value : (value & 0xFFFF)});
+    } else {
+        return false;
+    }
+    if (!queued) {
+        Frame->ShowLinkMessage(kMsgWriteQueueFull, "");
+        return false;
+    }
+    if (QelCom->IsOpen() && !QelCom->CharWaiting() && MaySend) StartComTmr();
+    return true;
+}
+
+void TTransData::ClearWriteQueues() {
+    CoilQueue.Clear();
+    RegQueue.Clear();
+}
+
+int TTransData::SendNextQueued() {
+    const Source saved = source_;
+    int sent = 1;
+    auto setup = [this](std::uint8_t& flag, const char* id) {
+        flag = 0;
+        source_ = Source::Setup;
+        if (TMonitorClient* c = Client(id)) c->SetupStep(*this);
+    };
+    if (gLadderMonitorRefresh) {
+        setup(gLadderMonitorRefresh, "1");
+    } else if (gDevMonitorRefresh) {
+        setup(gDevMonitorRefresh, "3");
+    } else if (gSfcMonitorRefresh) {
+        setup(gSfcMonitorRefresh, "2");
+    } else if (!CoilQueue.Empty()) {
+        const CoilWrite w = CoilQueue.Pop();
+        source_ = Source::QueuedWrite;
+        SendCommand(w.address, w.on ? 0xFF00 : 0x0000, 5);
+    } else if (!RegQueue.Empty()) {
+        const RegWrite w = RegQueue.Pop();
+        source_ = Source::QueuedWrite;
+        std::uint16_t count = 1;
+        if (!w.is32) {
+            gCommData[0] = (w.value >> 8) & 0xFF;
+            gCommData[1] = w.value & 0xFF;
+            gCommDataLen = 2;
+        } else if (!IsC32(w.address)) {
+            // Low word first, each word high byte first.
+            gCommData[0] = (w.value >> 8) & 0xFF;
+            gCommData[1] = w.value & 0xFF;
+            gCommData[2] = (w.value >> 24) & 0xFF;
+            gCommData[3] = (w.value >> 16) & 0xFF;
+            gCommDataLen = 4;
+            count = 2;
+        } else {
+            // A 32-bit counter is one register of 4 bytes, most significant first.
+            gCommData[0] = (w.value >> 24) & 0xFF;
+            gCommData[1] = (w.value >> 16) & 0xFF;
+            gCommData[2] = (w.value >> 8) & 0xFF;
+            gCommData[3] = w.value & 0xFF;
+            gCommDataLen = 4;
+        }
+        SendCommand(w.address, count, 16);
+    } else {
+        sent = 0;
+    }
+    source_ = saved;
+    return sent;
+}
+
+// ---------------------------------------------------------------------------
+// Scheduler
+
+void TTransData::StartComTmr() {
+    if (!ComTmr.isActive()) ComTmr.start();
+}
+
+void TTransData::ComTmrTimer() {
+    if (Cmd64Mode)
+        OnCmd64Timer();
+    else
+        ComTick();
+}
+
+void TTransData::ComTick() {
+    ComTmr.stop();
+    if (!MaySend) return;  // a reply is awaited
+    if (PlcInfoMode) {
+        PlcInfoRequest();
+        return;
+    }
+    if (SendNextQueued()) {
+        QueuedWriteSent = 1;
+        // A set-up with nothing to write must not stall the link.
+        if (MaySend) StartComTmr();
+        return;
+    }
+    QueuedWriteSent = 0;
+    if (!MonitorClients.empty()) {
+        PollNextClient();
+        Lamp(LampColor::Aqua);
+        return;
+    }
+    if (TLinkJob* job = Job(JobNo)) {
+        source_ = Source::Job;
+        job->RequestStep(*this);
+        Lamp(LampColor::Yellow);
+    }
+}
+
+void TTransData::PollNextClient() {
+    if (SendNextQueued()) {
+        QueuedWriteSent = 1;
+        if (MaySend) StartComTmr();
+        return;
+    }
+    if (ClientIndex >= static_cast<int>(MonitorClients.size())) ClientIndex = 0;
+    if (ClientReplyCount == kStatusPollEvery) {
+        source_ = Source::StatusPoll;
+        SendCommand(kD1010, 1, 3);
+        return;
+    }
+    if (ClientReplyCount == kStatusPollEvery + 1) {
+        source_ = Source::StatusPoll;
+        SendCommand(kM1072, 1, 1);
+        return;
+    }
+    source_ = Source::Client;
+    TMonitorClient* c = Client(MonitorClients[ClientIndex]);
+    if (!c || c->SendStep(*this) == 0) {
+        // Nothing to send: the turn passes, and the tick goes on.
+        ClientIndex = (ClientIndex + 1) % static_cast<int>(MonitorClients.size());
+        if (MaySend) StartComTmr();
+    }
+}
+
+void TTransData::HandleClientReply() {
+    if (ClientIndex >= static_cast<int>(MonitorClients.size())) ClientIndex = 0;
+    if (pending_.source == Source::StatusPoll) {
+        if (ClientReplyCount == kStatusPollEvery) {
+            Frame->ShowScanTime(ReplyWord(0));
+            ClientReplyCount = kStatusPollEvery + 1;
+        } else {
+            Frame->ShowRunState(gCommData[2] & 1);
+            ClientReplyCount = 0;
+        }
+        return;
+    }
+    const std::string id = MonitorClients[ClientIndex];
+    TMonitorClient* c = Client(id);
+    const int done = c ? c->ReplyStep(*this) : 1;
+    if (id != "7") ++ClientReplyCount;
+    if (done && !MonitorClients.empty())
+        ClientIndex = (ClientIndex + 1) % static_cast<int>(MonitorClients.size());
+    if (ComTmr.isActive()) ComTick();
+}
+
+void TTransData::DispatchReply() {
+    const Source src = pending_.source;
+    source_ = src == Source::None ? Source::Job : src;
+    switch (src) {
+    case Source::InfoQuery:
+        PlcInfoReply();
+        break;
+    case Source::Setup:
+    case Source::QueuedWrite:
+        break;  // the reply of a write is not looked at
+    case Source::Client:
+    case Source::StatusPoll:
+        if (!MonitorClients.empty()) HandleClientReply();
+        break;
+    case Source::Job:
+    case Source::None:
+        if (TLinkJob* job = Job(JobNo)) job->ReplyStep(*this);
+        break;
+    }
+}
+
+void TTransData::PlcInfoRequest() {
+    source_ = Source::InfoQuery;
+    if (Phase == 23)
+        SendCommand(kD1024, 1, 3);
+    else
+        SendCommand(kD1001, 3, 3);
+}
+
+void TTransData::PlcInfoReply() {
+    if (Phase != 23) {
+        DecodePlcType(ReplyWord(0));
+        Phase = 23;
+        return;
+    }
+    PlcVariant = ReplyWord(0);
+    static constexpr std::uint16_t kStd[5] = {3072, 16384, 16584, 16604, 16784};
+    static constexpr std::uint16_t kAlt[5] = {3128, 17084, 17284, 17304, 17484};
+    std::copy(std::begin(PlcVariant == 2 ? kAlt : kStd), std::end(PlcVariant == 2 ? kAlt : kStd),
+              MonitorBase);
+    Frame->ShowPlcVariant(PlcVariant);
+    BlockMonitor = (PlcFamilyClass == 1 || PlcFamilyClass == 2 ||
+                    (PlcFamilyClass == 0 && PlcModelCode >= 82))
+                       ? 1
+                       : 0;
+    Phase = 0;
+    PlcInfoMode = 0;
+    QueueDeviceWrite(MonitorBase[0], 0xFF00, 0, 5);
+}
+
+void TTransData::DecodePlcType(std::uint16_t typeWord) {
+    static constexpr std::uint32_t kCapacity[4] = {3616, 7584, 15840, 31744};
+    PlcModelCode = typeWord & 0xFF;
+    PlcSizeClass = (typeWord >> 10) & 3;
+    PlcCapacity = kCapacity[PlcSizeClass];
+    PlcTypeBits = typeWord & 0xE000;
+    switch (PlcTypeBits) {
+    case 0x4000: PlcFamilyClass = 0; break;
+    case 0x6000: PlcFamilyClass = 1; break;
+    case 0x8000: PlcFamilyClass = 2; break;
+    case 0xA000: PlcFamilyClass = 3; break;
+    default: break;  // unknown bits leave the class as it was
+    }
+}
+
+std::uint16_t TTransData::ReplyWord(int n) {
+    const std::size_t i = 2 + 2 * static_cast<std::size_t>(n);
+    if (i + 1 >= gCommDataLen) return 0;
+    return static_cast<std::uint16_t>(gCommData[i] << 8 | gCommData[i + 1]);
+}
+
+// ---------------------------------------------------------------------------
+// Jobs and monitor clients
+
+void TTransData::StartJob(int jobNo, int phase) {
+    JobNo = jobNo;
+    Phase = phase;
+    Cmd64Mode = 0;
+    StartComTmr();
+}
+
+void TTransData::EndJob() {
+    if (JobNo == 6 && handheldStationSaved_) {
+        Frame->SetStationByte(handheldSavedStation_);
+        handheldStationSaved_ = false;
+    }
+    JobNo = 0;
+    Phase = 0;
+    Cmd64Mode = 0;
+}
+
+void TTransData::AddMonitorClient(const std::string& id) {
+    if (MonitorClients.empty()) {
+        PlcInfoMode = 1;
+        Phase = 255;
+        ClientIndex = 0;
+        ClientReplyCount = 0;
+    }
+    if (std::find(MonitorClients.begin(), MonitorClients.end(), id) == MonitorClients.end())
+        MonitorClients.push_back(id);
+    Cmd64Mode = 0;
+    if (MaySend) StartComTmr();
+}
+
+void TTransData::RemoveMonitorClient(const std::string& id) {
+    auto it = std::find(MonitorClients.begin(), MonitorClients.end(), id);
+    if (it == MonitorClients.end()) return;
+    const int pos = static_cast<int>(it - MonitorClients.begin());
+    MonitorClients.erase(it);
+    if (pos < ClientIndex) --ClientIndex;
+    if (ClientIndex >= static_cast<int>(MonitorClients.size())) ClientIndex = 0;
+    if (MonitorClients.empty()) {
+        PlcInfoMode = 0;
+        Phase = 0;
+    }
+}
+
+void TTransData::StopMonitoring() {
+    MonitorClients.clear();
+    ClientIndex = 0;
+    ClientReplyCount = 0;
+    if (PlcInfoMode) Phase = 0;
+    PlcInfoMode = 0;
+    Frame->MonitoringStopped();
+}
+
+void TTransData::AbortJob() {
+    if (TLinkJob* job = Job(JobNo)) job->Aborted(*this);
+    EndJob();
+    Frame->CloseProgress();
+}
+
+void TTransData::ClosePortIfIdle() {
+    if (JobNo == 0 && MonitorClients.empty() && PlcInfoMode == 0 && CoilQueue.Empty() &&
+        RegQueue.Empty() && MaySend && QelCom->IsOpen()) {
+        ReplyTmr.stop();
+        ComTmr.stop();
+        QelCom->Close();
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Replies
+
+void TTransData::OnBytes(const char* data, std::size_t len) {
+    TimedOut = 0;
+    std::size_t i = 0;
+    while (i < len) {
+        bool lf = false;
+        for (; i < len; ++i) {
+            const char c = data[i];
+            if (c == ':') {
+                RxBuf.clear();
+                rxOverflow_ = false;
+            }
+            if (RxBuf.size() < kRxMax)
+                RxBuf.push_back(c);
+            else
+                rxOverflow_ = true;  // an over-long frame; it fails the check
+            if (c == '\n') {
+                ++i;
+                lf = true;
+                break;
+            }
+        }
+        const bool begins = !RxBuf.empty() && RxBuf[0] == ':';
+        const bool crlf = RxBuf.size() >= 2 && RxBuf[RxBuf.size() - 2] == '\r' && lf;
+        if (Cmd64Mode && begins && (crlf || RxBuf.back() == '\x06')) {
+            OnFrameComplete(true);
+            return;  // the rest of the input is flushed with the frame
+        }
+        if (RxBuf.size() <= 3) {
+            Lamp(LampColor::Black);  // kept until more characters come
+            continue;
+        }
+        if (begins && crlf) {
+            OnFrameComplete(false);
+            ClosePortIfIdle();
+            return;
+        }
+        if (begins && lf) {
+            // A frame ended by LF without CR fails the check and is resent.
+            OnFrameComplete(Cmd64Mode != 0);
+            ClosePortIfIdle();
+            return;
+        }
+        if (lf) {
+            // A line that is no frame: noise on the line, dropped.
+            RxBuf.clear();
+            continue;
+        }
+        Lamp(LampColor::Green);
+    }
+    ClosePortIfIdle();
+}
+
+bool TTransData::ReplyMatches(const DecodedReply& d) const {
+    if (JobNo == 6) return true;  // the hand-held programmer sends requests, not replies
+    if (d.station != Frame->StationByte()) return false;
+    const std::uint8_t fn = pending_.function;
+    const std::size_t n = d.len;  // LRC included
+    if (d.kind == kExceptionReply) return d.data[0] == (fn | 0x80) && n >= 3;
+    if (d.data[0] != fn) return false;
+    switch (fn) {
+    case 1:
+    case 3:
+        return n >= 3 && d.data[1] == n - 3 && static_cast<int>(d.data[1]) == pending_.expectBytes;
+    case 5:
+    case 6:
+        return n == 6 && (d.data[1] << 8 | d.data[2]) == pending_.address;
+    case 16:
+        return n == 6 && (d.data[1] << 8 | d.data[2]) == pending_.address &&
+               (d.data[3] << 8 | d.data[4]) == pending_.count;
+    case 17:
+        return n >= 3 && d.data[1] == n - 3;
+    case 100:
+        return n >= 5 && d.data[2] == pending_.subCode && d.data[3] == n - 5;
+    default:
+        return n >= 2;
+    }
+}
+
+void TTransData::OnFrameComplete(bool cmd64) {
+    ReplyTmr.stop();
+    DecodedReply d;
+    if (!rxOverflow_) d = CheckReply(RxBuf);
+    if (d.kind != kBadFrame && !ReplyMatches(d)) d.kind = kBadFrame;
+    gCommReplyKind = d.kind;
+    const std::string received = RxBuf;
+    RxBuf.clear();
+    rxOverflow_ = false;
+    QelCom->FlushIn();
+
+    if (d.kind != kBadFrame) {
+        std::memcpy(gCommData, d.data, d.len);
+        gCommDataLen = static_cast<std::uint32_t>(d.len);
+        if (JobNo == 6 && d.station == 0x80 && Frame->StationByte() != 0x80) {
+            handheldSavedStation_ = Frame->StationByte();
+            handheldStationSaved_ = true;
+            Frame->SetStationByte(0x80);
+        }
+    }
+
+    if (cmd64) {
+        if (d.kind == kBadFrame) {
+            ++Stats.badReplies;
+            if (gCommRetryCount < kMaxResends && QelCom->IsOpen()) {
+                Resend();
+            } else {
+                std::string text = received;
+                if (!text.empty() && text.back() == '\x06') text.pop_back();
+                FailRequest(kMsgBadFrame, text);
+            }
+            return;
+        }
+        // A function 100 error reply (bit 7) goes to the job, which reports it.
+        ++Stats.goodReplies;
+        MaySend = 1;
+        gCommRetryCount = 0;
+        OnCmd64Reply();
+        return;
+    }
+
+    if (d.kind == kNormalReply) {
+        ++Stats.goodReplies;
+        MaySend = 1;
+        gCommRetryCount = 0;
+        Lamp(LampColor::Red);
+        if (PlcVariant == 2) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (QelCom->IsOpen()) {
+            DispatchReply();
+            if (QelCom->IsOpen() && MaySend) StartComTmr();
+        }
+        return;
+    }
+    if (JobNo == 15 && Frame->LinkMode() == 6) {
+        SpeedSwitchStep();
+        return;
+    }
+    if (d.kind == kExceptionReply) {
+        ++Stats.exceptions;
+        Lamp(LampColor::Blue);
+        const int code = gCommData[1];
+        if (code >= 1 && code <= 8)
+            FailRequest(kMsgExceptionBase + code, "");
+        else
+            FailRequest(kMsgExceptionBase, " (" + std::to_string(code) + ")");
+        return;
+    }
+    ++Stats.badReplies;
+    Lamp(LampColor::Fuchsia);
+    if (gCommRetryCount < kMaxResends && QelCom->IsOpen())
+        Resend();
+    else
+        FailRequest(kMsgBadFrame, received);
+}
+
+void TTransData::FailRequest(int msgId, const std::string& detail) {
+    MaySend = 1;
+    ReplyTmr.stop();
+    const Source src = pending_.source;
+    pending_ = Pending{};
+    switch (src) {
+    case Source::QueuedWrite:
+        // This write is reported; the others and the running job go on.
+        Frame->ShowLinkMessage(msgId, detail);
+        if (QelCom->IsOpen()) StartComTmr();
+        break;
+    case Source::InfoQuery:
+    case Source::Setup:
+    case Source::Client:
+    case Source::StatusPoll:
+        StopMonitoring();
+        Frame->ShowLinkMessage(msgId, detail);
+        break;
+    case Source::Job:
+    case Source::None:
+        AbortJob();
+        Frame->ShowLinkMessage(msgId, detail);
+        break;
+    }
+    ClosePortIfIdle();
+}
+
+void TTransData::OnCmd64Timer() {
+    ComTmr.stop();
+    if (!MaySend) return;
+    switch (JobNo) {
+    case 8:
+    case 11:
+    case 12:
+    case 14:
+    case 15:
+        if (TLinkJob* job = Job(JobNo)) {
+            source_ = Source::Job;
+            job->RequestStep(*this);
+        }
+        break;
+    default:
+        // No function 100 job runs any more: back to the normal order of service.
+        Cmd64Mode = 0;
+        ComTick();
+        break;
+    }
+}
+
+void TTransData::OnCmd64Reply() {
+    source_ = Source::Job;
+    if (TLinkJob* job = Job(JobNo)) job->ReplyStep(*this);
+    if (JobNo != 0 && MaySend && QelCom->IsOpen()) StartComTmr();
+}
+
+void TTransData::OnReplyTimeout() {
+    ++Stats.timeouts;
+    TimedOut = 1;
+    MaySend = 1;
+    if (JobNo == 15 && Frame->LinkMode() == 6) {
+        SpeedSwitchStep();
+        return;
+    }
+    const bool jobRunning = JobNo != 0;
+    if (jobRunning) AbortJob();
+    PlcInfoMode = 0;
+    Phase = 0;
+    Cmd64Mode = 0;
+    pending_ = Pending{};
+    Frame->CloseProgress();
+    if (Frame->LinkMode() == 5) Frame->CheckBaudMenu();
+    Frame->SetLinkMode(0);
+    MonitorClients.clear();
+    ClientIndex = 0;
+    ClientReplyCount = 0;
+    Frame->MonitoringStopped();
+    ClosePortIfIdle();
+    Frame->ShowLinkMessage(kMsgTimeout, "");
+}
+
+void TTransData::SpeedSwitchStep() {
+    if (QelCom->Baud() == 115200) {
+        Frame->SetStationByte(SavedStationByte);
+        ReplyTmr.stop();
+        QelCom->Close();
+        Frame->CloseProgress();
+        Frame->SetLinkMode(0);
+        EndJob();
+        MaySend = 1;
+        QelCom->SetBaud(9600);
+        Frame->ShowLinkMessage(kMsgSpeedSearchEnd, "");
+        return;
+    }
+    // The link job's next step tries the next rate.
+    Cmd64Mode = 1;
+    MaySend = 1;
+    Frame->AdvanceProgress();
+    StartComTmr();
+}
+
+}  // namespace qel::link

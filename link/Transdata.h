@@ -1,0 +1,231 @@
+#pragma once
+// The link engine: the Modbus ASCII master that every on-line function uses.
+// One request is outstanding at a time. A 1 ms tick (ComTmr) sends the next
+// request in a fixed order of service: the PLC information query, pending
+// monitor set-ups, queued coil writes, queued register writes, the monitor
+// round robin, else the running job's step. While a function 100 dialogue
+// runs (Cmd64Mode) the tick and the replies go to that job alone.
+//
+// Everything runs on the GUI thread: the port delivers received bytes there.
+#include <QObject>
+#include <QTimer>
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "link/Linkframe.h"
+#include "link/Linkport.h"
+#include "link/Modbusframe.h"
+#include "link/Writequeues.h"
+
+namespace qel::link {
+
+class TTransData;
+
+// The link's payload and decoded-reply buffer, read by every window that talks
+// to the PLC: function code first, then (for reads) the byte count, the data,
+// and the LRC byte last. Only a reply that passed every check is stored here.
+extern std::uint8_t gCommData[kCommDataMax];
+extern std::uint32_t gCommDataLen;
+
+// Refresh flags: a view sets its flag when its monitor list must be written to
+// the PLC again; the scheduler runs that view's set-up before anything else.
+extern std::uint8_t gLadderMonitorRefresh;
+extern std::uint8_t gDevMonitorRefresh;
+extern std::uint8_t gSfcMonitorRefresh;
+
+// Message ids the link shows (lines of the message file).
+inline constexpr int kMsgTimeout = 83;
+inline constexpr int kMsgOpenFailed = 168;
+inline constexpr int kMsgExceptionBase = 190;  // + exception code 1..8
+inline constexpr int kMsgBadFrame = 199;
+inline constexpr int kMsgSpeedSearchEnd = 227;
+inline constexpr int kMsgWriteQueueFull = 249;
+
+// A view that polls the PLC while it is registered in MonitorClients.
+class TMonitorClient {
+public:
+    virtual ~TMonitorClient() = default;
+    // Sends exactly one request with SendCommand and returns 1, or returns 0
+    // when it has nothing to send (the turn passes to the next client).
+    virtual int SendStep(TTransData& link) = 0;
+    // Called with a good reply in gCommData; non-zero ends the client's cycle.
+    virtual int ReplyStep(TTransData& link) = 0;
+    // Writes the view's monitor lists to the PLC (its refresh flag was set).
+    virtual void SetupStep(TTransData& link) {}
+};
+
+// A job keyed by JobNo: its request step runs on a tick, its reply step on
+// each good reply (function 100 replies included, error replies with bit 7).
+class TLinkJob {
+public:
+    virtual ~TLinkJob() = default;
+    virtual void RequestStep(TTransData& link) = 0;
+    virtual void ReplyStep(TTransData& link) = 0;
+    // The link ended the job (time-out, exception, final bad frame): give
+    // back the window's controls, close files. The link closes the progress
+    // window and shows the message itself.
+    virtual void Aborted(TTransData& link) {}
+};
+
+class TTransData : public QObject {
+public:
+    TTransData(TLinkPort* port, TLinkFrame* frame, QObject* parent = nullptr);
+    ~TTransData() override;
+
+    // --- set-up -----------------------------------------------------------
+    // Length of one time-out tick of the serial timer (about 55 ms); tests
+    // shorten it so that no test waits seconds for a time-out.
+    void SetTickMs(double ms) { TickMs = ms; }
+    // Interval of the scheduler tick (1 ms).
+    void SetComTmrIntervalMs(int ms) { ComTmr.setInterval(ms); }
+    void RegisterJob(int jobNo, TLinkJob* job);
+    void RegisterMonitorClient(const std::string& id, TMonitorClient* client);
+
+    // Opens the port for an operation (time-out 180 ticks); shows message 168
+    // with "!! (COMn)" and returns false when it cannot be opened.
+    bool OpenPort();
+
+    // --- requests (only from a tick or a reply step) ----------------------
+    // Functions 1, 3, 5, 6, 8, 16, 17; function 16 takes its data from
+    // gCommData / gCommDataLen.
+    void SendCommand(std::uint16_t address, std::uint16_t countOrValue, std::uint8_t function);
+    // Function 100: byte 3 (1, or 0 for the link job's sub-code 11), the
+    // sub-code and the payload length; the payload is in gCommData.
+    void SendCmd64(std::uint8_t byte3, std::uint8_t subCode, std::uint8_t length);
+    // The data byte count the next function 3 reply must carry, when the
+    // caller knows better than the address rules.
+    void ExpectReplyBytes(int n) { expectOverride_ = n; }
+
+    // --- from anywhere ----------------------------------------------------
+    // Function 5: coil ON when countOrValue is 0xFF00. Function 16: a 16-bit
+    // register write when countOrValue is 1, else 32-bit. Returns false (and
+    // tells the user) when the queue is full.
+    bool QueueDeviceWrite(std::uint16_t address, std::uint16_t countOrValue, std::uint32_t value,
+                          std::uint8_t function);
+    void ClearWriteQueues();
+
+    // Starts a job at the given phase and the tick that drives it.
+    void StartJob(int jobNo, int phase);
+    // A job's last reply step ends it (also restores the station byte after
+    // the hand-held programmer link).
+    void EndJob();
+    // Frame monitor commands: the first client starts the PLC information
+    // query; the last one removed leaves the link idle.
+    void AddMonitorClient(const std::string& id);
+    void RemoveMonitorClient(const std::string& id);
+    bool Monitoring() const { return !MonitorClients.empty(); }
+    void StartComTmr();
+
+    // Closes the port when nothing is left to do.
+    void ClosePortIfIdle();
+    // Decodes the first word of a D1001 read.
+    void DecodePlcType(std::uint16_t typeWord);
+
+    // The n-th big-endian word of a function 3 reply in gCommData.
+    static std::uint16_t ReplyWord(int n);
+
+    // --- state (names as the rest of the system uses them) ---------------
+    TLinkPort* QelCom;
+    TLinkFrame* Frame;
+    QTimer ComTmr;    // scheduler tick
+    QTimer ReplyTmr;  // reply time-out, armed with every request
+    double TickMs = 55.0;
+
+    std::vector<std::string> MonitorClients;
+    int ClientIndex = 0;
+    int ClientReplyCount = 0;
+    std::uint8_t QueuedWriteSent = 0;
+    int JobNo = 0;
+    int Phase = 0;
+    int Offset = 0;
+    std::uint8_t PlcInfoMode = 0;
+    std::uint16_t PlcVariant = 0;
+    std::uint16_t MonitorBase[5] = {3072, 16384, 16584, 16604, 16784};
+    std::uint32_t BlockMonitor = 0;
+    std::uint8_t MaySend = 1;
+    std::uint8_t Cmd64Mode = 0;
+    std::uint8_t TimedOut = 0;
+    // Station byte saved by the link-speed search, restored at its end.
+    std::uint8_t SavedStationByte = 1;
+
+    // Identification of the PLC (DecodePlcType).
+    std::uint32_t PlcCapacity = 0;
+    int PlcSizeClass = 0;
+    int PlcFamilyClass = 0;
+    std::uint16_t PlcTypeBits = 0;
+    std::uint8_t PlcModelCode = 0;
+
+    std::uint16_t gCommRetryCount = 0;
+    std::uint32_t gCommTimeoutTicks = 90;
+    std::uint8_t gCommReplyKind = kBadFrame;
+
+    CoilWriteQueue CoilQueue;
+    RegWriteQueue RegQueue;
+
+    // Counters for the status and for measurements.
+    struct Counters {
+        std::uint64_t framesSent = 0, resends = 0, goodReplies = 0, badReplies = 0,
+                      exceptions = 0, timeouts = 0;
+    } Stats;
+
+private:
+    // Who sent the outstanding request: decides where its reply goes and what
+    // a failed request ends.
+    enum class Source : std::uint8_t { None, InfoQuery, Setup, QueuedWrite, Client, StatusPoll, Job };
+
+    struct Pending {
+        Source source = Source::None;
+        std::uint8_t function = 0;
+        std::uint16_t address = 0;
+        std::uint16_t count = 0;
+        std::uint8_t subCode = 0;
+        int expectBytes = -1;
+    };
+
+    void ComTmrTimer();
+    void ComTick();
+    int SendNextQueued();
+    void PollNextClient();
+    void HandleClientReply();
+    void DispatchReply();
+    void OnCmd64Timer();
+    void OnCmd64Reply();
+    void PlcInfoRequest();
+    void PlcInfoReply();
+
+    void OnBytes(const char* data, std::size_t len);
+    void OnFrameComplete(bool cmd64);
+    void OnReplyTimeout();
+    void SpeedSwitchStep();
+
+    void SendFrame(const std::uint8_t* bytes, std::size_t n);
+    void Resend();
+    bool ReplyMatches(const DecodedReply& d) const;
+    int ExpectedReadBytes(std::uint16_t address, std::uint16_t count) const;
+    void FailRequest(int msgId, const std::string& detail);
+    void StopMonitoring();
+    void AbortJob();
+    void Lamp(LampColor c);
+    TLinkJob* Job(int no) const;
+    TMonitorClient* Client(const std::string& id) const;
+
+    std::string RxBuf;      // characters of the reply being received
+    bool rxOverflow_ = false;
+    std::string ResendFrame;  // copy of the last frame, for resending
+    Pending pending_;
+    Source source_ = Source::None;  // source of requests sent from now on
+    int expectOverride_ = -1;
+    bool handheldStationSaved_ = false;
+    std::uint8_t handheldSavedStation_ = 1;
+
+    std::map<int, TLinkJob*> jobs_;
+    std::map<std::string, TMonitorClient*> clients_;
+};
+
+// The link of the program, created by the frame window at start-up.
+extern TTransData* _TransData;
+
+}  // namespace qel::link
