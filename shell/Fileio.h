@@ -1,0 +1,106 @@
+#pragma once
+// Byte-level helpers for the project files: whole-file reads with a size
+// limit, a bounds-checked little-endian reader, the common 128-byte header and
+// the replace-by-rename writer that never leaves a half-written file behind.
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qelfile {
+
+/// Outcome of reading a whole file.
+enum class ReadResult { Ok, Missing, Unreadable, TooLarge };
+
+/// Largest file the readers accept (the biggest project file is far smaller).
+inline constexpr std::uintmax_t kMaxFileBytes = 16u * 1024u * 1024u;
+
+/// Reads the whole of `path` into `out`.
+ReadResult ReadWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>& out);
+
+/// Writes `bytes` to a temporary file beside `path`, flushes it to disk and
+/// renames it over `path`. On any failure the temporary file is removed, `path`
+/// is untouched and false is returned.
+bool WriteFileReplacing(const std::filesystem::path& path, std::string_view bytes);
+
+/// First half of WriteFileReplacing: writes `bytes` to a new temporary file
+/// beside `path` and flushes it; its name comes back in `tmp`. False (and no
+/// file left behind) on failure.
+bool WriteTempBeside(const std::filesystem::path& path, std::string_view bytes, std::filesystem::path& tmp);
+
+/// Second half: renames `tmp` over `path`; removes `tmp` and returns false on failure.
+bool CommitTemp(const std::filesystem::path& tmp, const std::filesystem::path& path);
+
+/// Keeps a copy of `path` as `backup` (replacing an older backup the same way).
+/// True when there was nothing to keep or the copy was made.
+bool KeepBackup(const std::filesystem::path& path, const std::filesystem::path& backup);
+
+/// Bounds-checked little-endian reader over a byte buffer: a read past the end
+/// yields 0 and marks the reader failed, so a caller checks once at the end.
+class ByteReader {
+public:
+    ByteReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    explicit ByteReader(const std::vector<std::uint8_t>& v) : ByteReader(v.data(), v.size()) {}
+
+    std::uint8_t U8();
+    std::uint16_t U16();
+    std::int16_t I16() { return static_cast<std::int16_t>(U16()); }
+    std::uint32_t U32();
+    std::int32_t I32() { return static_cast<std::int32_t>(U32()); }
+    /// Copies `n` bytes into `dst`; false (and failed) when fewer remain.
+    bool Bytes(void* dst, std::size_t n);
+    void Seek(std::size_t pos);
+    std::size_t Pos() const { return pos_; }
+    std::size_t Remaining() const { return pos_ <= size_ ? size_ - pos_ : 0; }
+    bool Failed() const { return failed_; }
+
+private:
+    bool Take(std::size_t n);
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t pos_ = 0;
+    bool failed_ = false;
+};
+
+/// Little-endian appenders.
+void PutU16(std::string& out, std::uint16_t v);
+void PutU32(std::string& out, std::uint32_t v);
+
+/// Size of the common header of the binary project files.
+inline constexpr std::size_t kHeaderBytes = 128;
+/// Bytes of the title field of the header (offset 6).
+inline constexpr std::size_t kHeaderTitleBytes = 60;
+
+/// The common header: version word, family, capacity index, title.
+struct FileHeader {
+    std::uint16_t version = 0;
+    std::uint16_t family = 0;
+    std::uint16_t capacityIndex = 0;
+    std::string title;
+};
+
+/// Appends a 128-byte header: u16 version 206, u16 family, u16 capacity index,
+/// the title cut to 60 bytes on a character boundary and NUL-padded, zeros.
+void PutHeader(std::string& out, int family, int capacityIndex, const std::string& title);
+
+/// Why a header or file was refused.
+enum class Refusal { None, Short, Foreign, Corrupt, OtherModel };
+
+/// Reads and checks a header: Short under 128 bytes, Foreign for another
+/// version word, Corrupt for a family or capacity index out of range or a
+/// title that is not UTF-8.
+Refusal ReadHeader(const std::vector<std::uint8_t>& bytes, FileHeader& h);
+
+/// True when `s` is well-formed UTF-8.
+bool IsUtf8(std::string_view s);
+
+/// Cuts `s` to at most `maxBytes` without splitting a UTF-8 character.
+std::string CutUtf8(const std::string& s, std::size_t maxBytes);
+
+/// Escapes backslash, tab, CR and LF so a text fits on one line of a text file.
+std::string EscapeLine(std::string_view s);
+/// Reverses EscapeLine; false for a dangling or unknown escape.
+bool UnescapeLine(std::string_view s, std::string& out);
+
+}  // namespace qelfile

@@ -1,0 +1,54 @@
+#pragma once
+// The message table: every user-visible message text, fetched by id. The id of
+// a message is its line index in QEL.Txt (UTF-8, one message per line) in the
+// install folder.
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+/// Message ids the shell shows for its own refusals (ids no other window uses).
+enum TShellMsg : int {
+    kMsgFileTooShort = 6,        ///< file is shorter than its header says
+    kMsgFileNotProgram = 21,     ///< file is not one of this system's files (bad version word)
+    kMsgFileCorrupt = 25,        ///< a field of the file lies outside its range
+    kMsgFileOpenFailed = 26,     ///< file cannot be opened for reading
+    kMsgFileSaveFailed = 30,     ///< file cannot be written; the old file is kept
+    kMsgSiblingDamaged = 43,     ///< question: a companion file is damaged, open without it?
+    kMsgSaveChanges = 145,       ///< question: save the changed program?
+    kMsgFileOtherModel = 220,    ///< file belongs to another model family
+};
+
+/// A list of message texts indexed by id.
+class TMsgTable {
+public:
+    /// Replaces the table with the lines of `path` (UTF-8; a trailing CR of each
+    /// line and a leading byte-order mark are dropped). Returns false and keeps
+    /// the table as it was when the file cannot be read.
+    bool LoadFromFile(const std::filesystem::path& path);
+
+    /// The text of message `id`; empty for an id outside the table.
+    std::string Get(int id) const;
+
+    /// Number of messages held.
+    std::size_t Count() const { return lines_.size(); }
+
+    /// Replaces the table with `lines` (tests and tools).
+    void Assign(std::vector<std::string> lines) { lines_ = std::move(lines); }
+
+private:
+    std::vector<std::string> lines_;
+};
+
+/// The message table of the run.
+extern TMsgTable gMsgTable;
+
+/// Path of the message file in the install folder.
+std::filesystem::path MessageFilePath();
+
+/// Loads gMsgTable from MessageFilePath(). When the file is missing, shows
+/// "File " + path + " was lost !!" as an error and returns false: start-up stops.
+bool LoadMessageTable();
+
+/// Shows message `id`, followed by `detail`, through the installed message service.
+void ShowMsg(int id, const std::string& detail = {});

@@ -1,0 +1,734 @@
+#include "shell/Projectfiles.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <tuple>
+#include <vector>
+
+#include "platform/Messages.h"
+#include "platform/Paths.h"
+#include "core/DeviceLimits.h"
+#include "shell/Fileio.h"
+#include "shell/Msgtable.h"
+#include "shell/Qelglobals.h"
+
+namespace fs = std::filesystem;
+using qelfile::ByteReader;
+using qelfile::FileHeader;
+using qelfile::Refusal;
+
+namespace {
+
+// First line of the text files of the set: tag, version, family.
+constexpr const char* kRcmTag = "QELRCM";
+constexpr const char* kLmtTag = "QELLMT";
+
+// Highest kind code of a ladder cell ("Comp_Ry").
+constexpr int kMaxCellKind = 14;
+
+bool IsBlockCommentRow(const std::uint8_t* row) { return (row[0] & 0xF0) == 0x10; }
+
+bool IsRowEmpty(const std::uint8_t* row) {
+    return std::all_of(row, row + kLadderRowBytes, [](std::uint8_t b) { return b == 0; });
+}
+
+// Highest non-empty row of the program ladder, -1 when it is empty.
+int LastUsedLadderRow() {
+    for (int r = kLadderRows - 1; r >= 0; --r)
+        if (!IsRowEmpty(gLadderRows + static_cast<std::size_t>(r) * kLadderRowBytes)) return r;
+    return -1;
+}
+
+// Everything read from a file set, applied only once the whole set is accepted.
+struct Staged {
+    int family = 0;
+    int capacityIndex = 0;
+    std::string title;
+    std::vector<std::uint8_t> image;
+
+    bool hasLad = false;
+    std::int32_t ladRows = 0;
+    std::vector<std::uint8_t> ladder;
+
+    bool hasLab = false;
+    std::array<std::int32_t, kPLabelCount> pLabels{};
+    std::array<std::int32_t, kILabelCount> iLabels{};
+
+    bool hasRcm = false;
+    bool rcmHasTitle = false;
+    std::string rcmTitle, company, designer;
+    std::vector<std::tuple<int, int, std::string>> comments;  // list, number, text
+
+    bool hasLmt = false;
+    std::vector<std::pair<int, std::string>> rungComments;
+
+    bool hasSmt = false;
+    std::vector<std::pair<int, std::array<std::uint8_t, kLadderRowBytes>>> blockComments;
+
+    bool hasDev = false;
+    std::int32_t devCount = 0;
+    std::array<TDevMoniEntry, kDevMoniMaxEntries> dev{};
+};
+
+// ----- binary siblings -------------------------------------------------------
+
+// Checks the common header of a sibling against the program's family.
+Refusal SiblingHeader(const std::vector<std::uint8_t>& bytes, int family) {
+    FileHeader h;
+    const Refusal r = qelfile::ReadHeader(bytes, h);
+    if (r != Refusal::None) return r;
+    return h.family == family ? Refusal::None : Refusal::OtherModel;
+}
+
+// A file is exactly `expected` bytes long.
+Refusal ExactSize(std::size_t have, std::size_t expected) {
+    if (have < expected) return Refusal::Short;
+    return have == expected ? Refusal::None : Refusal::Corrupt;
+}
+
+Refusal ParseKzp(const std::vector<std::uint8_t>& bytes, Staged& st) {
+    FileHeader h;
+    if (const Refusal r = qelfile::ReadHeader(bytes, h); r != Refusal::None) return r;
+    ByteReader rd(bytes);
+    rd.Seek(qelfile::kHeaderBytes);
+    const std::uint32_t length = rd.U32();
+    if (rd.Failed()) return Refusal::Short;
+    if (length != ProgramCapacityOf(h.capacityIndex)) return Refusal::Corrupt;
+    if (const Refusal r = ExactSize(bytes.size(), qelfile::kHeaderBytes + 4 + length); r != Refusal::None) return r;
+    st.family = h.family;
+    st.capacityIndex = h.capacityIndex;
+    st.title = h.title;
+    st.image.assign(bytes.begin() + qelfile::kHeaderBytes + 4, bytes.end());
+    return Refusal::None;
+}
+
+Refusal ParseLad(const std::vector<std::uint8_t>& bytes, Staged& st) {
+    if (const Refusal r = SiblingHeader(bytes, st.family); r != Refusal::None) return r;
+    ByteReader rd(bytes);
+    rd.Seek(qelfile::kHeaderBytes);
+    const std::uint32_t rows = rd.U32();
+    if (rd.Failed()) return Refusal::Short;
+    if (rows > static_cast<std::uint32_t>(kLadderRows)) return Refusal::Corrupt;
+    const std::size_t body = static_cast<std::size_t>(rows) * kLadderRowBytes;
+    if (const Refusal r = ExactSize(bytes.size(), qelfile::kHeaderBytes + 4 + body); r != Refusal::None) return r;
+    st.ladder.assign(bytes.begin() + qelfile::kHeaderBytes + 4, bytes.end());
+    for (std::uint32_t r = 0; r < rows; ++r) {
+        const std::uint8_t* row = st.ladder.data() + static_cast<std::size_t>(r) * kLadderRowBytes;
+        if (IsBlockCommentRow(row)) continue;
+        for (int c = 0; c < 12; ++c)
+            if ((row[c * 5 + 1] >> 4) > kMaxCellKind) return Refusal::Corrupt;
+    }
+    st.ladRows = static_cast<std::int32_t>(rows);
+    st.hasLad = true;
+    return Refusal::None;
+}
+
+Refusal ParseLab(const std::vector<std::uint8_t>& bytes, Staged& st) {
+    if (const Refusal r = SiblingHeader(bytes, st.family); r != Refusal::None) return r;
+    ByteReader rd(bytes);
+    rd.Seek(qelfile::kHeaderBytes);
+    const std::uint32_t pCount = rd.U32();
+    const std::uint32_t iCount = rd.U32();
+    if (rd.Failed()) return Refusal::Short;
+    if (pCount != kPLabelCount || iCount != kILabelCount) return Refusal::Corrupt;
+    const std::size_t expected = qelfile::kHeaderBytes + 8 + 4u * (kPLabelCount + kILabelCount);
+    if (const Refusal r = ExactSize(bytes.size(), expected); r != Refusal::None) return r;
+    auto take = [&](std::int32_t& v) {
+        v = rd.I32();
+        return v >= -1 && v < kLadderRows;
+    };
+    for (auto& v : st.pLabels)
+        if (!take(v)) return Refusal::Corrupt;
+    for (auto& v : st.iLabels)
+        if (!take(v)) return Refusal::Corrupt;
+    st.hasLab = true;
+    return Refusal::None;
+}
+
+Refusal ParseSmt(const std::vector<std::uint8_t>& bytes, Staged& st) {
+    if (const Refusal r = SiblingHeader(bytes, st.family); r != Refusal::None) return r;
+    ByteReader rd(bytes);
+    rd.Seek(qelfile::kHeaderBytes);
+    const std::uint32_t count = rd.U32();
+    if (rd.Failed()) return Refusal::Short;
+    if (count > static_cast<std::uint32_t>(kLadderRows)) return Refusal::Corrupt;
+    const std::size_t expected = qelfile::kHeaderBytes + 4 + static_cast<std::size_t>(count) * (4 + kLadderRowBytes);
+    if (const Refusal r = ExactSize(bytes.size(), expected); r != Refusal::None) return r;
+    st.blockComments.clear();
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint32_t row = rd.U32();
+        std::array<std::uint8_t, kLadderRowBytes> data{};
+        rd.Bytes(data.data(), data.size());
+        if (row >= static_cast<std::uint32_t>(kLadderRows) || !IsBlockCommentRow(data.data())) return Refusal::Corrupt;
+        st.blockComments.emplace_back(static_cast<int>(row), data);
+    }
+    st.hasSmt = true;
+    return Refusal::None;
+}
+
+// A monitor row name: a letter, then digits, zero-filled after a shorter name.
+bool ValidMonitorName(const char (&name)[6]) {
+    if (name[0] < 'A' || name[0] > 'Z') return false;
+    std::size_t len = 1;
+    while (len < 6 && name[len] != '\0') {
+        if (name[len] < '0' || name[len] > '9') return false;
+        ++len;
+    }
+    if (len < 2) return false;
+    for (std::size_t k = len; k < 6; ++k)
+        if (name[k] != '\0') return false;
+    return true;
+}
+
+Refusal ParseDev(const std::vector<std::uint8_t>& bytes, Staged& st) {
+    if (bytes.size() < 132) return Refusal::Short;
+    ByteReader rd(bytes);
+    if (rd.U16() != kProgramVersion) return Refusal::Foreign;
+    if (rd.U16() != st.family) return Refusal::OtherModel;
+    rd.Seek(128);
+    const std::uint16_t recordSize = rd.U16();
+    const std::int16_t count = rd.I16();
+    if (recordSize != sizeof(TDevMoniEntry) || count < 0 || count > kDevMoniMaxEntries) return Refusal::Corrupt;
+    if (const Refusal r = ExactSize(bytes.size(), 132 + sizeof(TDevMoniEntry) * static_cast<std::size_t>(count));
+        r != Refusal::None)
+        return r;
+    st.dev = {};
+    for (int i = 0; i < count; ++i) {
+        TDevMoniEntry& e = st.dev[static_cast<std::size_t>(i)];
+        rd.Bytes(&e, sizeof e);
+        if (!ValidMonitorName(e.Name)) return Refusal::Corrupt;
+    }
+    st.devCount = count;
+    st.hasDev = true;
+    return Refusal::None;
+}
+
+// ----- text siblings ---------------------------------------------------------
+
+std::vector<std::string> SplitLines(const std::vector<std::uint8_t>& bytes) {
+    std::vector<std::string> lines;
+    std::string cur;
+    for (std::uint8_t b : bytes) {
+        if (b == '\n') {
+            if (!cur.empty() && cur.back() == '\r') cur.pop_back();
+            lines.push_back(std::move(cur));
+            cur.clear();
+        } else {
+            cur.push_back(static_cast<char>(b));
+        }
+    }
+    if (!cur.empty()) lines.push_back(std::move(cur));
+    return lines;
+}
+
+// Splits "key<TAB>escaped text" into key and text.
+bool SplitKeyed(const std::string& line, std::string& key, std::string& text) {
+    const auto tab = line.find('\t');
+    if (tab == std::string::npos) return false;
+    key = line.substr(0, tab);
+    return qelfile::UnescapeLine(std::string_view(line).substr(tab + 1), text);
+}
+
+// Checks the text file's first line "TAG<TAB>206<TAB>family" and returns its lines.
+Refusal TextHeader(const std::vector<std::uint8_t>& bytes, const char* tag, int family,
+                   std::vector<std::string>& lines) {
+    if (bytes.empty()) return Refusal::Short;
+    std::string_view all(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    if (!qelfile::IsUtf8(all) || all.find('\0') != std::string_view::npos) return Refusal::Foreign;
+    lines = SplitLines(bytes);
+    const std::string expected = std::string(tag) + "\t" + std::to_string(kProgramVersion) + "\t";
+    if (lines.empty() || lines[0].rfind(expected, 0) != 0) return Refusal::Foreign;
+    const std::string fam = lines[0].substr(expected.size());
+    if (fam.size() != 1 || fam[0] < '0' || fam[0] >= '0' + kModelFamilyCount) return Refusal::Corrupt;
+    return fam[0] - '0' == family ? Refusal::None : Refusal::OtherModel;
+}
+
+Refusal ParseRcm(const std::vector<std::uint8_t>& bytes, Staged& st) {
+    std::vector<std::string> lines;
+    if (const Refusal r = TextHeader(bytes, kRcmTag, st.family, lines); r != Refusal::None) return r;
+    st.comments.clear();
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        if (lines[i].empty()) continue;
+        std::string key, text;
+        if (!SplitKeyed(lines[i], key, text)) return Refusal::Corrupt;
+        if (key == "TITLE") {
+            st.rcmTitle = text;
+            st.rcmHasTitle = true;
+        } else if (key == "COMPANY") {
+            st.company = text;
+        } else if (key == "DESIGNER") {
+            st.designer = text;
+        } else {
+            int list, number;
+            if (!ParseDeviceName(key, list, number)) return Refusal::Corrupt;
+            st.comments.emplace_back(list, number, std::move(text));
+        }
+    }
+    st.hasRcm = true;
+    return Refusal::None;
+}
+
+Refusal ParseLmt(const std::vector<std::uint8_t>& bytes, Staged& st) {
+    std::vector<std::string> lines;
+    if (const Refusal r = TextHeader(bytes, kLmtTag, st.family, lines); r != Refusal::None) return r;
+    st.rungComments.clear();
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        if (lines[i].empty()) continue;
+        std::string key, text;
+        if (!SplitKeyed(lines[i], key, text)) return Refusal::Corrupt;
+        if (key.empty() || key.size() > 5 || !std::all_of(key.begin(), key.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            return Refusal::Corrupt;
+        const int row = std::atoi(key.c_str());
+        if (row >= kLadderRows) return Refusal::Corrupt;
+        st.rungComments.emplace_back(row, std::move(text));
+    }
+    st.hasLmt = true;
+    return Refusal::None;
+}
+
+// ----- writing ---------------------------------------------------------------
+
+std::string BuildKzp() {
+    std::string out;
+    qelfile::PutHeader(out, gQel.Family, gQel.CapacityIndex, gQel.Title);
+    qelfile::PutU32(out, gProgramCapacity);
+    out.append(reinterpret_cast<const char*>(gProgram), gProgramCapacity);
+    return out;
+}
+
+std::string BuildLad() {
+    std::string out;
+    qelfile::PutHeader(out, gQel.Family, gQel.CapacityIndex, gQel.Title);
+    const int rows = LastUsedLadderRow() + 1;
+    qelfile::PutU32(out, static_cast<std::uint32_t>(rows));
+    out.append(reinterpret_cast<const char*>(gLadderRows), static_cast<std::size_t>(rows) * kLadderRowBytes);
+    return out;
+}
+
+std::string BuildLab() {
+    std::string out;
+    qelfile::PutHeader(out, gQel.Family, gQel.CapacityIndex, gQel.Title);
+    qelfile::PutU32(out, kPLabelCount);
+    qelfile::PutU32(out, kILabelCount);
+    for (std::int32_t v : gPLabelRows) qelfile::PutU32(out, static_cast<std::uint32_t>(v));
+    for (std::int32_t v : gILabelRows) qelfile::PutU32(out, static_cast<std::uint32_t>(v));
+    return out;
+}
+
+std::string BuildSmt() {
+    std::string body;
+    std::uint32_t count = 0;
+    for (int r = 0; r < kLadderRows; ++r) {
+        const std::uint8_t* row = gLadderRows + static_cast<std::size_t>(r) * kLadderRowBytes;
+        if (!IsBlockCommentRow(row)) continue;
+        qelfile::PutU32(body, static_cast<std::uint32_t>(r));
+        body.append(reinterpret_cast<const char*>(row), kLadderRowBytes);
+        ++count;
+    }
+    std::string out;
+    qelfile::PutHeader(out, gQel.Family, gQel.CapacityIndex, gQel.Title);
+    qelfile::PutU32(out, count);
+    return out + body;
+}
+
+std::string TextFirstLine(const char* tag) {
+    return std::string(tag) + "\t" + std::to_string(kProgramVersion) + "\t" + std::to_string(gQel.Family) + "\n";
+}
+
+// Device name of comment list `list`, number `number` (X and Y octal).
+std::string CommentDeviceName(int list, int number) {
+    return DeviceName(DeviceTypeFromLetter(kCommentLetters[list]), static_cast<std::uint32_t>(number));
+}
+
+std::string BuildRcm() {
+    std::string out = TextFirstLine(kRcmTag);
+    out += "TITLE\t" + qelfile::EscapeLine(gQel.Title) + "\n";
+    out += "COMPANY\t" + qelfile::EscapeLine(gQel.Company) + "\n";
+    out += "DESIGNER\t" + qelfile::EscapeLine(gQel.Designer) + "\n";
+    for (int list = 0; list < kCommentListCount; ++list) {
+        const auto& comments = gQel.DevComments[static_cast<std::size_t>(list)];
+        for (std::size_t n = 0; n < comments.size(); ++n)
+            if (!comments[n].empty())
+                out += CommentDeviceName(list, static_cast<int>(n)) + "\t" + qelfile::EscapeLine(comments[n]) + "\n";
+    }
+    return out;
+}
+
+std::string BuildLmt() {
+    std::string out = TextFirstLine(kLmtTag);
+    const std::size_t rows = std::min<std::size_t>(gQel.RungComments.size(), kLadderRows);
+    for (std::size_t r = 0; r < rows; ++r)
+        if (!gQel.RungComments[r].empty())
+            out += std::to_string(r) + "\t" + qelfile::EscapeLine(gQel.RungComments[r]) + "\n";
+    return out;
+}
+
+std::string BuildDev() {
+    std::string out;
+    qelfile::PutU16(out, kProgramVersion);
+    qelfile::PutU16(out, static_cast<std::uint16_t>(gQel.Family));
+    out.resize(128, '\0');
+    const int count = std::clamp<std::int32_t>(gDevMoniEntryCount, 0, kDevMoniMaxEntries);
+    qelfile::PutU16(out, sizeof(TDevMoniEntry));
+    qelfile::PutU16(out, static_cast<std::uint16_t>(count));
+    out.append(reinterpret_cast<const char*>(gDevMoniEntries), sizeof(TDevMoniEntry) * static_cast<std::size_t>(count));
+    return out;
+}
+
+// ----- reading ---------------------------------------------------------------
+
+int RefusalMessage(Refusal r) {
+    switch (r) {
+    case Refusal::Short: return kMsgFileTooShort;
+    case Refusal::Foreign: return kMsgFileNotProgram;
+    case Refusal::OtherModel: return kMsgFileOtherModel;
+    default: return kMsgFileCorrupt;
+    }
+}
+
+// Shows message `id` followed by the file's path.
+void ShowFileMsg(int id, const fs::path& path) {
+    std::string detail(" ");
+    detail += path.string();
+    ShowMsg(id, detail);
+}
+
+enum class Outcome { Read, Missing, Refused };
+
+// Reads one file through `parse`; a refusal shows its message unless `quiet`.
+template <typename Parse>
+Outcome ReadOne(const fs::path& path, Staged& st, Parse parse, Refusal* why = nullptr) {
+    std::vector<std::uint8_t> bytes;
+    Refusal r = Refusal::None;
+    switch (qelfile::ReadWholeFile(path, bytes)) {
+    case qelfile::ReadResult::Missing: return Outcome::Missing;
+    case qelfile::ReadResult::Unreadable: r = Refusal::None; break;
+    case qelfile::ReadResult::TooLarge: r = Refusal::Corrupt; break;
+    case qelfile::ReadResult::Ok:
+        r = parse(bytes, st);
+        if (r == Refusal::None) return Outcome::Read;
+        break;
+    }
+    if (why) *why = r;
+    ShowFileMsg(r == Refusal::None ? kMsgFileOpenFailed : RefusalMessage(r), path.string());
+    return Outcome::Refused;
+}
+
+struct Sibling {
+    const char* ext;
+    Refusal (*parse)(const std::vector<std::uint8_t>&, Staged&);
+};
+
+constexpr Sibling kSiblings[] = {
+    {".lad", ParseLad}, {".lab", ParseLab}, {".rcm", ParseRcm},
+    {".lmt", ParseLmt}, {".smt", ParseSmt}, {".dev", ParseDev},
+};
+
+std::string StripExtension(const std::string& path) {
+    fs::path p(path);
+    p.replace_extension();
+    return p.string();
+}
+
+// Applies the ladder parts of a staged set (rows, labels, block comments).
+void ApplyLadder(const Staged& st) {
+    if (st.hasLad) {
+        std::memset(gLadderRows, 0, static_cast<std::size_t>(kLadderRows) * kLadderRowBytes);
+        std::memcpy(gLadderRows, st.ladder.data(), st.ladder.size());
+        gLadderRowCount = st.ladRows;
+    }
+    if (st.hasLab) {
+        std::copy(st.pLabels.begin(), st.pLabels.end(), gPLabelRows);
+        std::copy(st.iLabels.begin(), st.iLabels.end(), gILabelRows);
+    }
+    // Block comments fill rows that the ladder file left empty (a ladder written
+    // without them); they never overwrite a network.
+    for (const auto& [row, data] : st.blockComments) {
+        std::uint8_t* dst = gLadderRows + static_cast<std::size_t>(row) * kLadderRowBytes;
+        if (IsRowEmpty(dst) || IsBlockCommentRow(dst)) std::memcpy(dst, data.data(), data.size());
+    }
+}
+
+void ApplyComments(const Staged& st) {
+    if (st.hasRcm) {
+        for (auto& list : gQel.DevComments) std::fill(list.begin(), list.end(), std::string());
+        for (const auto& [list, number, text] : st.comments) {
+            auto& l = gQel.DevComments[static_cast<std::size_t>(list)];
+            if (number >= 0 && static_cast<std::size_t>(number) < l.size()) l[static_cast<std::size_t>(number)] = text;
+        }
+        if (st.rcmHasTitle) gQel.Title = st.rcmTitle;
+        gQel.Company = st.company;
+        gQel.Designer = st.designer;
+    }
+    if (st.hasLmt) {
+        gQel.RungComments.clear();
+        for (const auto& [row, text] : st.rungComments) {
+            if (static_cast<std::size_t>(row) >= gQel.RungComments.size())
+                gQel.RungComments.resize(static_cast<std::size_t>(row) + 1);
+            gQel.RungComments[static_cast<std::size_t>(row)] = text;
+        }
+    }
+    if (st.hasDev) {
+        std::memset(gDevMoniEntries, 0, sizeof gDevMoniEntries);
+        std::copy(st.dev.begin(), st.dev.begin() + st.devCount, gDevMoniEntries);
+        gDevMoniEntryCount = st.devCount;
+    }
+}
+
+}  // namespace
+
+// ----- public operations -----------------------------------------------------
+
+bool SetModelFamily(int family) {
+    if (family < 0 || family >= kModelFamilyCount) return false;
+    // A device limit lowered for one PLC holds only as long as its family.
+    if (family != gQel.Family) ResetDeviceLimits();
+    gQel.Family = family;
+    SetCurrentFamily(family);
+    FitCommentLists();
+    return true;
+}
+
+bool ReadProgramFile() {
+    const std::string path = gQel.OpenFileName;
+    Staged st;
+    const Outcome program = ReadOne(path, st, ParseKzp);
+    if (program == Outcome::Missing) ShowFileMsg(kMsgFileOpenFailed, path);
+    if (program != Outcome::Read) return false;
+    const std::string base = StripExtension(path);
+    for (const Sibling& s : kSiblings) {
+        const std::string sib = base + s.ext;
+        if (ReadOne(sib, st, s.parse) == Outcome::Refused) {
+            // The program itself is fine: offer to open it without the damaged part.
+            if (qel::AskQuestion(gMsgTable.Get(kMsgSiblingDamaged).append(" ").append(sib), qel::AskButtons::YesNo) !=
+                qel::Answer::Yes)
+                return false;
+        }
+    }
+
+    // The whole set is accepted: replace the open project.
+    ClearProject();
+    SetProgramCapacity(st.capacityIndex);
+    std::memcpy(gProgram, st.image.data(), gProgramCapacity);
+    LocateProgramEnd();
+    SetModelFamily(st.family);
+    gQel.Title = st.title;
+    gQel.Company.clear();
+    gQel.Designer.clear();
+    if (!st.hasRcm) LoadDeviceCommentInit();
+    ApplyLadder(st);
+    ApplyComments(st);
+    SetProjectPath(path);
+    gQel.Named = 1;
+    gQel.Modified = 0;
+    gQel.ProgramPresent = 1;
+    gQel.ProgramOk = st.hasLad ? 1 : 0;
+    gQel.OpenDir = fs::path(path).parent_path().string();
+    AddRecentFile(gQel.ProgramFileName);
+    return true;
+}
+
+bool ReadSiblingFiles() {
+    bool allRead = true;
+    for (const Sibling& s : kSiblings) {
+        Staged st;
+        st.family = gQel.Family;
+        st.capacityIndex = gQel.CapacityIndex;
+        const Outcome o = ReadOne(SiblingPath(s.ext), st, s.parse);
+        if (o == Outcome::Refused) allRead = false;
+        if (o != Outcome::Read) continue;
+        ApplyLadder(st);
+        ApplyComments(st);
+    }
+    return allRead;
+}
+
+bool SaveProject() {
+    if (!gProgram || !gLadderRows) return false;
+    if (gQel.BaseName.empty()) MakeFileNames();
+    struct Out {
+        const char* ext;
+        const char* backup;
+        std::string bytes;
+        fs::path tmp;
+    };
+    std::vector<Out> files;
+    files.push_back({".kzp", ".kz~", BuildKzp(), {}});
+    files.push_back({".lad", ".la~", BuildLad(), {}});
+    files.push_back({".lab", nullptr, BuildLab(), {}});
+    files.push_back({".rcm", ".rc~", BuildRcm(), {}});
+    files.push_back({".lmt", nullptr, BuildLmt(), {}});
+    files.push_back({".smt", nullptr, BuildSmt(), {}});
+    files.push_back({".dev", ".dv~", BuildDev(), {}});
+
+    // Every new file is complete on disk before any old one is touched.
+    auto dropTemps = [&] {
+        for (auto& f : files)
+            if (!f.tmp.empty()) {
+                std::error_code ec;
+                fs::remove(f.tmp, ec);
+            }
+    };
+    for (auto& f : files) {
+        const fs::path target = SiblingPath(f.ext);
+        if (!qelfile::WriteTempBeside(target, f.bytes, f.tmp)) {
+            f.tmp.clear();
+            dropTemps();
+            ShowFileMsg(kMsgFileSaveFailed, target.string());
+            return false;
+        }
+    }
+    for (auto& f : files) {
+        if (f.backup && !qelfile::KeepBackup(SiblingPath(f.ext), SiblingPath(f.backup))) {
+            dropTemps();
+            ShowFileMsg(kMsgFileSaveFailed, SiblingPath(f.backup));
+            return false;
+        }
+    }
+    bool ok = true;
+    for (auto& f : files) {
+        const fs::path target = SiblingPath(f.ext);
+        if (!qelfile::CommitTemp(f.tmp, target)) {
+            ok = false;
+            ShowFileMsg(kMsgFileSaveFailed, target.string());
+        }
+        f.tmp.clear();
+    }
+    if (!ok) return false;
+    gQel.Modified = 0;
+    gQel.Named = 1;
+    gQel.SaveDir = fs::path(gQel.ProgramFileName).parent_path().string();
+    AddRecentFile(gQel.ProgramFileName);
+    return true;
+}
+
+void ClearProject() {
+    if (gProgram) std::memset(gProgram, 0xFF, gProgramCapacity);
+    if (gProgramCopy) std::memset(gProgramCopy, 0xFF, gProgramCopySize);
+    gProgramUsed = gProgramCopyUsed = gProgramCopyLastOffset = 0;
+    if (gLadderRows) std::memset(gLadderRows, 0, static_cast<std::size_t>(kLadderRows) * kLadderRowBytes);
+    gLadderRowCount = 0;
+    std::fill(std::begin(gPLabelRows), std::end(gPLabelRows), -1);
+    std::fill(std::begin(gILabelRows), std::end(gILabelRows), -1);
+    if (gInterLadderGrid)
+        std::memset(gInterLadderGrid, 0, static_cast<std::size_t>(gInterLadderRowCapacity) * kLadderRowBytes);
+    std::fill(std::begin(gInterPLabelRows), std::end(gInterPLabelRows), -1);
+    std::fill(std::begin(gInterILabelRows), std::end(gInterILabelRows), -1);
+    if (gSfcGrid) std::memset(gSfcGrid, 0xFF, static_cast<std::size_t>(gSfcRowCount) * kSfcRowBytes);
+    gSfcCodeList.clear();
+    gQel.RungComments.clear();
+}
+
+void FitCommentLists() {
+    for (int list = 0; list < kCommentListCount; ++list) {
+        const int highest = DeviceLimitOf(gQel.Family, kCommentLetters[list]);
+        gQel.DevComments[static_cast<std::size_t>(list)].resize(static_cast<std::size_t>(std::max(highest + 1, 0)));
+    }
+}
+
+void LoadDeviceCommentInit() {
+    for (auto& list : gQel.DevComments) std::fill(list.begin(), list.end(), std::string());
+    std::vector<std::uint8_t> bytes;
+    if (qelfile::ReadWholeFile(qel::InstallDir() / "DeviceCommentInit.txt", bytes) != qelfile::ReadResult::Ok) return;
+    if (!qelfile::IsUtf8(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) return;
+    for (const std::string& line : SplitLines(bytes)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::string key, text;
+        int list, number;
+        if (!SplitKeyed(line, key, text) || !ParseDeviceName(key, list, number)) continue;
+        auto& l = gQel.DevComments[static_cast<std::size_t>(list)];
+        if (static_cast<std::size_t>(number) < l.size()) l[static_cast<std::size_t>(number)] = text;
+    }
+}
+
+bool ParseDeviceName(const std::string& name, int& listIndex, int& number) {
+    if (name.size() < 2 || name.size() > 6) return false;
+    const char letter = static_cast<char>(name[0] >= 'a' && name[0] <= 'z' ? name[0] - 32 : name[0]);
+    const char* pos = std::strchr(kCommentLetters, letter);
+    if (!pos || letter == '\0') return false;
+    const bool octal = letter == 'X' || letter == 'Y';
+    int value = 0;
+    for (std::size_t i = 1; i < name.size(); ++i) {
+        const char c = name[i];
+        if (c < '0' || c > (octal ? '7' : '9')) return false;
+        value = value * (octal ? 8 : 10) + (c - '0');
+    }
+    listIndex = static_cast<int>(pos - kCommentLetters);
+    number = value;
+    return true;
+}
+
+std::string GetDeviceComment(char letter, int number) {
+    if (letter == '\0') return {};
+    const char* pos = std::strchr(kCommentLetters, letter);
+    if (!pos || number < 0) return {};
+    const auto& list = gQel.DevComments[static_cast<std::size_t>(pos - kCommentLetters)];
+    return static_cast<std::size_t>(number) < list.size() ? list[static_cast<std::size_t>(number)] : std::string();
+}
+
+std::string GetCommentByDeviceName(const std::string& name) {
+    int list, number;
+    if (!ParseDeviceName(name, list, number)) return {};
+    return GetDeviceComment(kCommentLetters[list], number);
+}
+
+bool SetDeviceComment(const std::string& name, const std::string& comment) {
+    gQel.Modified = 1;
+    int list, number;
+    if (!ParseDeviceName(name, list, number)) return false;
+    auto& l = gQel.DevComments[static_cast<std::size_t>(list)];
+    if (static_cast<std::size_t>(number) >= l.size()) return false;
+    l[static_cast<std::size_t>(number)] = comment;
+    return true;
+}
+
+void MakeUntitledName() {
+    fs::path folder = gQel.SaveDir;
+    std::error_code ec;
+    if (folder.empty() || !fs::is_directory(folder, ec)) {
+        const char* home = std::getenv("HOME");
+        folder = home && *home ? fs::path(home) : qel::InstallDir();
+    }
+    fs::path candidate;
+    for (int n = 1;; ++n) {
+        candidate = folder / ("Untitled" + std::to_string(n) + ".kzp");
+        if (!fs::exists(candidate, ec)) break;
+    }
+    gQel.ProgramFileName = candidate.string();
+    gQel.Named = 0;
+    MakeFileNames();
+}
+
+void SetProjectPath(const std::string& path) {
+    fs::path p(path);
+    if (!p.has_extension()) p += ".kzp";
+    gQel.ProgramFileName = p.string();
+    MakeFileNames();
+}
+
+void MakeFileNames() {
+    gQel.BaseName = StripExtension(gQel.ProgramFileName);
+    gQel.InstallFolder = (qel::InstallDir() / "").string();
+    const fs::path temp = qel::TempDir();
+    const std::string stem = fs::path(gQel.ProgramFileName).stem().string();
+    gQel.TmsFileName = (temp / (stem + ".tms")).string();
+    gQel.TmlFileName = (temp / (stem + ".tml")).string();
+}
+
+std::string SiblingPath(const char* ext) { return gQel.BaseName + ext; }
+
+void DeleteTempFiles() {
+    std::error_code ec;
+    const fs::path temp = qel::InstallDir() / "Temp";
+    if (!fs::is_directory(temp, ec)) return;
+    std::vector<fs::path> doomed;
+    for (const auto& entry : fs::directory_iterator(temp, ec)) {
+        const auto ext = entry.path().extension();
+        if (entry.is_regular_file(ec) && (ext == ".tms" || ext == ".tml" || ext == ".pas"))
+            doomed.push_back(entry.path());
+    }
+    for (const auto& p : doomed) fs::remove(p, ec);
+}

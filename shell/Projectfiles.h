@@ -1,0 +1,90 @@
+#pragma once
+// The program file set. A project is the ".kzp" file (header and machine code)
+// and its siblings of the same base name: ".lad" ladder rows, ".lab" label
+// tables, ".rcm" title page and device comments, ".lmt" rung comments, ".smt"
+// block comments and ".dev" the device-monitor list. Layouts are in
+// docs/file-formats.md.
+//
+// Readers check every count and size against the file and the buffers and
+// refuse a short, foreign or corrupt file with a message; the open project is
+// only replaced once the whole set has been read. Writers write a temporary
+// file in the same folder and rename it over the old one, after keeping the
+// backups (".kz~", ".la~", ".rc~", ".dv~").
+#include <cstdint>
+#include <string>
+
+/// Reads the project named by gQel.OpenFileName: the ".kzp" file and all its
+/// siblings. A refused ".kzp" shows its message and leaves the open project
+/// as it was. A damaged sibling asks (message 43) whether to open without it;
+/// No or Cancel leaves the open project as it was. A missing ".lad" leaves the
+/// ladder empty and gLadderRowCount 0 (the caller converts the code). On
+/// success the file names, family, capacity, title page, comments and the
+/// monitor list are those of the file, gQel.Modified is 0 and the file heads
+/// the recent-file list.
+bool ReadProgramFile();
+
+/// Reads the siblings of the project named by gQel.BaseName into the open
+/// project (the program image stays). Each sibling that is refused shows its
+/// message and leaves its own part unchanged; missing siblings are skipped.
+/// Returns false when any sibling was refused.
+bool ReadSiblingFiles();
+
+/// Writes the whole file set under gQel.ProgramFileName. The previous ".kzp",
+/// ".lad", ".rcm" and ".dev" are kept as ".kz~", ".la~", ".rc~" and ".dv~".
+/// On a failure shows message 30 with the path and returns false; files
+/// already in place stay whole (each is replaced only by a complete new file).
+/// On success clears gQel.Modified and sets gQel.Named.
+bool SaveProject();
+
+/// Empties the project: program buffers 0xFF, ladder rows zeroed, label tables
+/// -1, SFC grid 0xFF and its code records freed, inner ladder cleared, rung
+/// comments and the monitor list emptied. Device comments stay (see
+/// LoadDeviceCommentInit); file names stay (see MakeUntitledName).
+void ClearProject();
+
+/// Sizes the nine device-comment lists to the family's highest device number + 1,
+/// keeping the comments that still fit.
+void FitCommentLists();
+
+/// Clears every device comment, then loads the defaults file
+/// DeviceCommentInit.txt of the install folder (a missing file gives no
+/// defaults). Names outside the family's lists are skipped.
+void LoadDeviceCommentInit();
+
+/// The comment of device `letter` number `number` (one of "XYMSTCDPI"); empty
+/// for another letter or a number beyond the letter's list.
+std::string GetDeviceComment(char letter, int number);
+
+/// The comment of device `name` (letter then number, X and Y in octal).
+std::string GetCommentByDeviceName(const std::string& name);
+
+/// Sets the modified flag, then stores `comment` for device `name` (letter then
+/// number, X and Y octal) when the letter is one of "XYMSTCDPI" and the number
+/// lies within its list. Returns whether it was stored.
+bool SetDeviceComment(const std::string& name, const std::string& comment);
+
+/// Parses a device name into its list index 0..8 and number; X and Y numbers
+/// are octal. Returns false for anything else (no letter, bad digits, letter
+/// without a list).
+bool ParseDeviceName(const std::string& name, int& listIndex, int& number);
+
+/// Makes the name of an untitled project in the save folder ("Untitled" plus
+/// the first number whose ".kzp" does not exist) and sets it as
+/// gQel.ProgramFileName; clears gQel.Named.
+void MakeUntitledName();
+
+/// Sets gQel.ProgramFileName to `path` (".kzp" added when it has no extension)
+/// and makes the file names from it.
+void SetProjectPath(const std::string& path);
+
+/// Derives gQel.BaseName from gQel.ProgramFileName and the temporary file
+/// names (gQel.TmsFileName, gQel.TmlFileName) in the install folder's Temp/.
+void MakeFileNames();
+
+/// The path of the sibling of the current project with extension `ext`
+/// (".lad", ".dv~", ...).
+std::string SiblingPath(const char* ext);
+
+/// Deletes the ".tms", ".tml" and ".pas" files of the install folder's Temp/
+/// (shut-down).
+void DeleteTempFiles();

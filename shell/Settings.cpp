@@ -1,0 +1,140 @@
+#include "shell/Settings.h"
+
+#include <algorithm>
+#include <charconv>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/Paths.h"
+#include "shell/Fileio.h"
+#include "shell/Qelglobals.h"
+
+namespace {
+
+// The line order of Qel.ini. New settings are only ever appended, so an older
+// file still reads back by position.
+enum Line {
+    kLineVersion,
+    kLineFamily,
+    kLineCapacity,
+    kLineComPort,
+    kLineBaud,
+    kLineStation,
+    kLineZoom,
+    kLineValueFormat,
+    kLineMatchSize,
+    kLineOpenDir,
+    kLineSaveDir,
+    kLineRecentFirst,
+    kLineCount = kLineRecentFirst + kRecentFileMax
+};
+
+constexpr int kBaudRates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+
+bool ToInt(const std::string& s, long& v) {
+    const char* b = s.data();
+    const char* e = s.data() + s.size();
+    while (b < e && *b == ' ') ++b;
+    while (e > b && e[-1] == ' ') --e;
+    if (b == e) return false;
+    auto [p, ec] = std::from_chars(b, e, v);
+    return ec == std::errc() && p == e;
+}
+
+// Stores the line's number into `field` when it lies within [lo, hi].
+template <typename T>
+void TakeInt(const std::vector<std::string>& lines, int index, long lo, long hi, T& field) {
+    long v;
+    if (static_cast<std::size_t>(index) < lines.size() && ToInt(lines[static_cast<std::size_t>(index)], v) &&
+        v >= lo && v <= hi)
+        field = static_cast<T>(v);
+}
+
+}  // namespace
+
+std::filesystem::path SettingsFilePath() { return qel::InstallDir() / "Qel.ini"; }
+
+void SetDefaultSettings() {
+    gQel.Version = kProgramVersion;
+    gQel.Family = 0;
+    gQel.CapacityIndex = 0;
+    gQel.ComPort = 1;
+    gQel.BaudRate = 9600;
+    gQel.Station = 1;
+    gQel.Zoom = 4;
+    gQel.ValueFormat = 0;
+    gQel.MatchSize = 0;
+}
+
+bool ReadSettings(const std::filesystem::path& path) {
+    std::vector<std::uint8_t> bytes;
+    if (qelfile::ReadWholeFile(path, bytes) != qelfile::ReadResult::Ok) return false;
+    std::vector<std::string> lines;
+    std::string cur;
+    for (std::uint8_t b : bytes) {
+        if (b == '\n') {
+            if (!cur.empty() && cur.back() == '\r') cur.pop_back();
+            lines.push_back(std::move(cur));
+            cur.clear();
+        } else {
+            cur.push_back(static_cast<char>(b));
+        }
+    }
+    if (!cur.empty()) lines.push_back(std::move(cur));
+
+    // The version line names the layout; a file of another version keeps the defaults.
+    long version = 0;
+    if (lines.empty() || !ToInt(lines[0], version) || version != kProgramVersion) return false;
+
+    TakeInt(lines, kLineFamily, 0, kModelFamilyCount - 1, gQel.Family);
+    TakeInt(lines, kLineCapacity, 0, kCapacityCount - 1, gQel.CapacityIndex);
+    TakeInt(lines, kLineComPort, 1, 256, gQel.ComPort);
+    long baud;
+    if (lines.size() > kLineBaud && ToInt(lines[kLineBaud], baud) &&
+        std::find(std::begin(kBaudRates), std::end(kBaudRates), baud) != std::end(kBaudRates))
+        gQel.BaudRate = static_cast<std::int32_t>(baud);
+    TakeInt(lines, kLineStation, 0, 255, gQel.Station);
+    TakeInt(lines, kLineZoom, 0, 6, gQel.Zoom);
+    TakeInt(lines, kLineValueFormat, 0, 2, gQel.ValueFormat);
+    TakeInt(lines, kLineMatchSize, 0, 1, gQel.MatchSize);
+    auto text = [&](int index, std::string& field) {
+        if (static_cast<std::size_t>(index) < lines.size() && qelfile::IsUtf8(lines[static_cast<std::size_t>(index)]))
+            field = lines[static_cast<std::size_t>(index)];
+    };
+    text(kLineOpenDir, gQel.OpenDir);
+    text(kLineSaveDir, gQel.SaveDir);
+    std::vector<std::string> recent;
+    for (int i = 0; i < kRecentFileMax; ++i) {
+        std::string entry;
+        text(kLineRecentFirst + i, entry);
+        if (!entry.empty() && std::find(recent.begin(), recent.end(), entry) == recent.end())
+            recent.push_back(entry);
+    }
+    gQel.RecentFiles = std::move(recent);
+    return true;
+}
+
+bool WriteSettings(const std::filesystem::path& path) {
+    std::vector<std::string> lines(kLineCount);
+    lines[kLineVersion] = std::to_string(kProgramVersion);
+    lines[kLineFamily] = std::to_string(gQel.Family);
+    lines[kLineCapacity] = std::to_string(gQel.CapacityIndex);
+    lines[kLineComPort] = std::to_string(gQel.ComPort);
+    lines[kLineBaud] = std::to_string(gQel.BaudRate);
+    lines[kLineStation] = std::to_string(gQel.Station);
+    lines[kLineZoom] = std::to_string(gQel.Zoom);
+    lines[kLineValueFormat] = std::to_string(gQel.ValueFormat);
+    lines[kLineMatchSize] = std::to_string(gQel.MatchSize);
+    // A folder or file name holding a line break cannot be kept by position.
+    auto oneLine = [](const std::string& s) {
+        return s.find_first_of("\r\n") == std::string::npos ? s : std::string();
+    };
+    lines[kLineOpenDir] = oneLine(gQel.OpenDir);
+    lines[kLineSaveDir] = oneLine(gQel.SaveDir);
+    for (int i = 0; i < kRecentFileMax && static_cast<std::size_t>(i) < gQel.RecentFiles.size(); ++i)
+        lines[static_cast<std::size_t>(kLineRecentFirst + i)] = oneLine(gQel.RecentFiles[static_cast<std::size_t>(i)]);
+    std::string out;
+    for (const auto& l : lines) out += l + "\n";
+    return qelfile::WriteFileReplacing(path, out);
+}
