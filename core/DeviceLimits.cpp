@@ -1,0 +1,76 @@
+#include "core/DeviceLimits.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr int32_t kDefaultLimits[kFamilyCount][kLimitLetterCount] = {
+    // X    Y    M     S     T    C    D     P    I
+    {0127, 0127, 1279, 127, 127, 255, 1311, 255, 499},
+    {0377, 0377, 4095, 1023, 255, 255, 9999, 255, 899},
+    {0177, 0177, 4095, 1023, 255, 255, 4999, 255, 899},
+};
+
+// The family is set from the GUI thread but read by checkers that may run elsewhere
+// (batch compile), so keep it atomic.
+std::atomic<int> gCurrentFamily{0};
+
+constexpr char kTypeLetters[] = "?CDHKMSTEXYFPNIA";
+
+}  // namespace
+
+int32_t gDeviceLimitTable[kFamilyCount][kLimitLetterCount] = {
+    {0127, 0127, 1279, 127, 127, 255, 1311, 255, 499},
+    {0377, 0377, 4095, 1023, 255, 255, 9999, 255, 899},
+    {0177, 0177, 4095, 1023, 255, 255, 4999, 255, 899},
+};
+
+void ResetDeviceLimits() { std::memcpy(gDeviceLimitTable, kDefaultLimits, sizeof(kDefaultLimits)); }
+
+bool SetCurrentFamily(int family) {
+    if (family < 0 || family >= kFamilyCount) return false;
+    gCurrentFamily.store(family);
+    return true;
+}
+
+int CurrentFamily() { return gCurrentFamily.load(); }
+
+int32_t DeviceLimitOf(int family, char letter) {
+    if (family < 0 || family >= kFamilyCount) return -1;
+    int idx = DeviceLetterIndex(std::string_view(&letter, 1));
+    if (idx >= kLimitLetterCount) return -1;
+    return gDeviceLimitTable[family][idx];
+}
+
+int32_t DeviceLimit(char letter) { return DeviceLimitOf(CurrentFamily(), letter); }
+
+char DeviceLetterFromType(int type) {
+    if (type < 1 || type > 15) return '\0';
+    return kTypeLetters[type];
+}
+
+int DeviceTypeFromLetter(char letter) {
+    for (int t = 1; t <= 14; ++t)
+        if (kTypeLetters[t] == letter) return t;
+    return kDevNone;
+}
+
+int DeviceLetterIndex(std::string_view text) {
+    if (text.empty()) return kLimitLetterCount;
+    for (int i = 0; i < kLimitLetterCount; ++i)
+        if (kDeviceLetters[i] == text[0]) return i;
+    return kLimitLetterCount;
+}
+
+std::string DeviceName(int type, uint32_t number) {
+    char letter = DeviceLetterFromType(type);
+    if (letter == '\0' || type == kDevText) return std::string();
+    char buf[16];
+    if (type == kDevX || type == kDevY)
+        std::snprintf(buf, sizeof buf, "%c%o", letter, number);
+    else
+        std::snprintf(buf, sizeof buf, "%c%u", letter, number);
+    return buf;
+}

@@ -1,0 +1,44 @@
+#pragma once
+// Device letters, type codes, the per-family device limits, and the current model
+// family that the operand checkers work against (set by the shell).
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Device type codes (ladder cells, decoded operand records).
+enum DeviceType : uint8_t {
+    kDevNone = 0,
+    kDevC = 1, kDevD = 2, kDevH = 3, kDevK = 4, kDevM = 5, kDevS = 6, kDevT = 7,
+    kDevE = 8, kDevX = 9, kDevY = 10, kDevF = 11, kDevP = 12, kDevN = 13, kDevI = 14,
+    kDevText = 15,  // two characters of an ASC text
+};
+
+inline constexpr int kFamilyCount = 3;     // 0: KA/KB/KC, 1: KD, 2: KE
+inline constexpr int kLimitLetterCount = 9;
+// Letter order of every per-letter table.
+inline constexpr char kDeviceLetters[] = "XYMSTCDPI";
+enum LimitIndex : int { kLimX = 0, kLimY, kLimM, kLimS, kLimT, kLimC, kLimD, kLimP, kLimI };
+
+// Highest number of each letter (order XYMSTCDPI) per family. Writable: the register
+// transfer lowers family 0's D entry; ResetDeviceLimits restores the defaults.
+extern int32_t gDeviceLimitTable[kFamilyCount][kLimitLetterCount];
+void ResetDeviceLimits();
+
+// Sets the current model family; a value outside 0..2 is refused (false, nothing changed).
+bool SetCurrentFamily(int family);
+int CurrentFamily();
+// Highest number of a letter of "XYMSTCDPI" in the current family (or a given one); -1 for
+// any other letter or family.
+int32_t DeviceLimit(char letter);
+int32_t DeviceLimitOf(int family, char letter);
+
+// Type code 1..15 -> letter C D H K M S T E X Y F P N I (15 gives 'A' for text); '\0' otherwise.
+char DeviceLetterFromType(int type);
+// Letter -> type code; kDevNone when the letter is none of them.
+int DeviceTypeFromLetter(char letter);
+// Position of the text's first character in "XYMSTCDPI"; 9 when it is none of them
+// (callers must test before indexing a nine-entry table).
+int DeviceLetterIndex(std::string_view text);
+
+// Device name as the system writes it: letter + number, octal for X and Y.
+std::string DeviceName(int type, uint32_t number);
