@@ -1,0 +1,170 @@
+#pragma once
+// A PLC on a pseudo-terminal for tests: a Modbus ASCII slave that holds the
+// program memory, devices, registers, password, monitor areas, file registers
+// and a memory card, answers functions 1, 3, 5, 6, 8, 16, 17 and 100, and
+// injects faults on demand. It runs in the test's Qt event loop, so a test
+// stays single-threaded: it spins the loop until the link has done its work.
+//
+// Its frame codec is its own, written apart from the link's, so that a fault
+// in one cannot hide itself in the other.
+#include <QObject>
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QSocketNotifier;
+
+namespace qel::test {
+
+enum class FaultAction {
+    Drop,           // no reply
+    BadLrc,         // LRC + 1
+    BadHexDigit,    // one data character becomes "G"
+    LowerCaseHex,   // hex digits in lower case
+    NoCr,           // frame ends in LF only
+    Garbage,        // text before the ":"
+    DoubleColon,    // a broken start, then the whole frame again
+    Fragment,       // reply in param chunks, param2 ms apart
+    Tiny,           // ":" CR LF only
+    Exception,      // function | 0x80 + code param
+    Fn100Error,     // 0xE4 + code param
+    ShortData,      // param data bytes fewer, byte count consistent
+    BcLies,         // param data bytes fewer, byte count unchanged
+    LongData,       // param extra data bytes, byte count unchanged
+    WrongStation,   // reply from station param
+    WrongFunction,  // reply with function code param
+    Delay,          // reply after param ms
+    AckTerminated,  // function 100 reply ending in ACK instead of CR LF
+    Raw,            // text instead of the reply
+};
+
+struct FaultRule {
+    FaultAction action = FaultAction::Drop;
+    int function = -1;             // -1: any function
+    int subCode = -1;              // function 100 sub-code, -1: any
+    int addrLo = -1, addrHi = -1;  // inclusive address range, -1: any
+    int skip = 0;                  // matching requests let through first
+    int times = 1;                 // requests to apply it to; -1: every one
+    int param = 0;
+    int param2 = 0;
+    std::string text;
+};
+
+struct Transaction {
+    std::string request;               // characters received
+    std::vector<std::uint8_t> bytes;   // decoded: station, function, fields (no LRC)
+    bool valid = false;                // passed the frame check
+    std::string reply;                 // characters sent; empty when none
+    std::string fault;                 // name of the fault applied
+};
+
+// Everything a PLC holds, open to the tests.
+struct PlcState {
+    std::uint8_t station = 1;
+    bool anyStation = false;
+    int familyClass = 1;   // 0..3
+    int capacityCode = 3;  // 0..3 -> 3616, 7584, 15840, 31744 bytes
+    int modelCode = 90;
+    std::uint8_t slaveId = 0x31;
+    bool running = false;
+    bool strictRanges = false;  // reads past the family's last D register fail
+
+    std::vector<std::uint8_t> program;        // program memory, 0xFF when empty
+    std::deque<std::uint16_t> resultCodes;     // next D1004 codes of program writes
+    std::vector<std::uint8_t> coils;           // 65536 coil bits
+    std::vector<std::uint16_t> regs;           // 65536 registers
+    std::uint32_t c32[56] = {};                // C200..C255
+
+    // Password of classes 1 and 2 (class 0 keeps it in D1013-D1014).
+    std::optional<std::string> password;
+    bool monitorCoil = false;
+    bool wordListRewrittenWithZero = false;   // word list written while its count read 0
+
+    std::vector<std::uint16_t> fileRegs;      // file registers (empty: none)
+
+    bool cardPresent = true;
+    std::optional<std::string> cardPassword;
+    int cardStatusOverride = -1;
+    std::vector<std::uint8_t> cardArea[5];    // areas 1..4 (0 unused)
+
+    std::uint32_t Capacity() const;
+    std::uint16_t TypeWord() const;
+    std::uint16_t DLimit() const;  // highest D of the family
+};
+
+class PlcEmulator : public QObject {
+public:
+    explicit PlcEmulator(QObject* parent = nullptr);
+    ~PlcEmulator() override;
+
+    // Opens the pseudo-terminal; false when the system refuses one.
+    bool Start();
+    // The device the link opens.
+    std::string SlavePath() const { return slavePath_; }
+
+    // Sets family, capacity and model, sizes program memory and file
+    // registers to match and writes the identification registers.
+    void Configure(int familyClass, int capacityCode, int modelCode);
+
+    void AddFault(const FaultRule& rule) { faults_.push_back(rule); }
+    void ClearFaults() { faults_.clear(); }
+
+    const std::vector<Transaction>& Log() const { return log_; }
+    std::size_t RequestCount() const { return log_.size(); }
+    void ClearLog() { log_.clear(); }
+
+    PlcState S;
+
+    // Register addresses the emulator serves specially.
+    static constexpr std::uint16_t kD1001 = 0x13E9, kD1004 = 0x13EC, kD1010 = 0x13F2,
+                                   kD1013 = 0x13F5, kD1024 = 0x1400, kD1119 = 0x145F,
+                                   kD1141 = 0x1475;
+    static constexpr std::uint16_t kM1000 = 0x0BE8, kM1069 = 0x0C2D, kM1072 = 0x0C30,
+                                   kM1073 = 0x0C31;
+
+private:
+    void OnReadable();
+    void HandleRequest(const std::string& text);
+    std::vector<std::uint8_t> Answer(const std::vector<std::uint8_t>& req);
+    std::vector<std::uint8_t> ReadCoils(const std::vector<std::uint8_t>& req);
+    std::vector<std::uint8_t> ReadRegisters(const std::vector<std::uint8_t>& req);
+    std::vector<std::uint8_t> WriteCoil(const std::vector<std::uint8_t>& req);
+    std::vector<std::uint8_t> WriteRegisters(const std::vector<std::uint8_t>& req);
+    std::vector<std::uint8_t> Diagnostics(const std::vector<std::uint8_t>& req);
+    std::vector<std::uint8_t> Function100(const std::vector<std::uint8_t>& req);
+    std::vector<std::uint8_t> Error(std::uint8_t function, std::uint8_t code) const;
+
+    bool CoilValid(std::uint16_t a) const;
+    bool RegValid(std::uint16_t a) const;
+    bool InProgramWindow(std::uint16_t reg, std::uint32_t* byteOffset) const;
+    const std::uint16_t* MonitorBases() const;
+    bool GetCoil(std::uint16_t a) const { return S.coils[a] != 0; }
+    void SetCoil(std::uint16_t a, bool on);
+    void PutRegister(std::vector<std::uint8_t>& out, std::uint16_t reg) const;
+
+    FaultRule* MatchFault(const std::vector<std::uint8_t>& req);
+    void Deliver(std::string text, FaultRule* rule, Transaction& t);
+    void WriteOut(const std::string& text);
+
+    int master_ = -1;
+    int slave_ = -1;  // kept open so the master never sees a hang-up
+    std::string slavePath_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    std::string rx_;
+    std::vector<FaultRule> faults_;
+    std::vector<Transaction> log_;
+};
+
+// The emulator's own frame codec.
+namespace emu {
+std::string Frame(const std::vector<std::uint8_t>& bytes);  // ":" hex LRC CR LF
+// Decodes a strict frame (":" upper-case hex pairs, LRC, CR LF) into its bytes
+// without the LRC; false when any rule fails.
+bool Parse(const std::string& text, std::vector<std::uint8_t>& bytes);
+}  // namespace emu
+
+}  // namespace qel::test

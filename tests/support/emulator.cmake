@@ -1,0 +1,7 @@
+# The PLC emulator: a Modbus ASCII slave on a pseudo-terminal for link tests,
+# with a raw device port for the link and a relay between two pseudo-terminals.
+add_library(qel_test_emulator STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/Plcemulator.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PlcemulatorPort.cpp)
+target_include_directories(qel_test_emulator PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(qel_test_emulator PUBLIC qel_link Qt6::Core util)
