@@ -35,6 +35,8 @@ void WriteAll(int fd, const char* data, std::size_t len) {
 }
 }  // namespace
 
+RawLinkPort::RawLinkPort(std::string path) : path_(std::move(path)) {}
+
 RawLinkPort::~RawLinkPort() { Close(); }
 
 bool RawLinkPort::Open(std::string* error) {

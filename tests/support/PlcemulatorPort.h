@@ -16,7 +16,7 @@ namespace qel::test {
 
 class RawLinkPort final : public link::TLinkPort {
 public:
-    explicit RawLinkPort(std::string path) : path_(std::move(path)) {}
+    explicit RawLinkPort(std::string path);
     ~RawLinkPort() override;
 
     bool Open(std::string* error) override;

@@ -1,0 +1,157 @@
+#pragma once
+// Shared pieces of the link tests: the Qt event loop, bounded waits, a frame
+// that records what the link shows, scripted jobs and monitor clients, and a
+// fixture that joins a link to the emulator over a pseudo-terminal.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "link/Transdata.h"
+#include "tests/support/Plcemulator.h"
+#include "tests/support/PlcemulatorPort.h"
+
+namespace qel::test {
+
+inline void EnsureApp() {
+    static int argc = 1;
+    static char name[] = "link_test";
+    static char* argv[] = {name, nullptr};
+    if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+}
+
+// Runs the event loop until pred holds or the bound passes.
+inline bool WaitUntil(const std::function<bool()>& pred, int boundMs = 5000) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > boundMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+// Runs the event loop for a while (only to show that nothing more happens).
+inline void Spin(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+class RecordingFrame : public link::TLinkFrameBase {
+public:
+    struct Msg {
+        int id;
+        std::string detail;
+    };
+    void SetLamp(link::LampColor c) override {
+        TLinkFrameBase::SetLamp(c);
+        lamps.push_back(c);
+    }
+    void ShowLinkMessage(int id, const std::string& detail) override { msgs.push_back({id, detail}); }
+    void CloseProgress() override { ++progressClosed; }
+    void ShowPlcVariant(std::uint16_t v) override { variant = v; }
+    void ShowScanTime(std::uint16_t v) override { scanTimes.push_back(v); }
+    void ShowRunState(bool r) override { runStates.push_back(r); }
+    void MonitoringStopped() override { ++monitoringStopped; }
+
+    bool Saw(link::LampColor c) const {
+        for (auto l : lamps)
+            if (l == c) return true;
+        return false;
+    }
+
+    std::vector<link::LampColor> lamps;
+    std::vector<Msg> msgs;
+    std::vector<std::uint16_t> scanTimes;
+    std::vector<bool> runStates;
+    int progressClosed = 0, monitoringStopped = 0, variant = -1;
+};
+
+// A job whose steps are lambdas; it records its replies.
+class ScriptJob : public link::TLinkJob {
+public:
+    std::function<void(link::TTransData&)> request, reply;
+    void RequestStep(link::TTransData& l) override {
+        ++requests;
+        if (request) request(l);
+    }
+    void ReplyStep(link::TTransData& l) override {
+        replies.emplace_back(link::gCommData, link::gCommData + link::gCommDataLen);
+        if (reply) reply(l);
+    }
+    void Aborted(link::TTransData&) override { ++aborted; }
+    int requests = 0, aborted = 0;
+    std::vector<std::vector<std::uint8_t>> replies;
+};
+
+// A monitor client that reads one register per turn.
+class ReadClient : public link::TMonitorClient {
+public:
+    ReadClient(std::uint16_t address, int perCycle) : address_(address), perCycle_(perCycle) {}
+    int SendStep(link::TTransData& l) override {
+        l.SendCommand(address_, 1, 3);
+        return 1;
+    }
+    int ReplyStep(link::TTransData&) override {
+        values.push_back(link::TTransData::ReplyWord(0));
+        return ++inCycle_ % perCycle_ == 0;
+    }
+    void SetupStep(link::TTransData& l) override {
+        ++setups;
+        link::gCommData[0] = 0;
+        link::gCommData[1] = 1;
+        link::gCommDataLen = 2;
+        l.SendCommand(address_, 1, 16);
+    }
+    std::vector<std::uint16_t> values;
+    int setups = 0;
+
+private:
+    std::uint16_t address_;
+    int perCycle_;
+    int inCycle_ = 0;
+};
+
+class LinkFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureApp();
+        ASSERT_TRUE(emu.Start());
+        port = std::make_unique<RawLinkPort>(emu.SlavePath());
+        link = std::make_unique<link::TTransData>(port.get(), &frame);
+        // Short time-out ticks: 180 ticks take 90 ms, not ten seconds.
+        link->SetTickMs(0.5);
+    }
+    void TearDown() override {
+        link.reset();
+        port.reset();
+    }
+
+    // Runs a job until it has ended or the link went quiet.
+    bool RunJob(int jobNo, ScriptJob& job, int phase = 1) {
+        link->RegisterJob(jobNo, &job);
+        if (!link->OpenPort()) return false;
+        link->StartJob(jobNo, phase);
+        return WaitUntil([&] { return link->JobNo == 0 && link->MaySend; });
+    }
+    // The request texts the emulator received, in order.
+    std::vector<std::string> Requests() const {
+        std::vector<std::string> r;
+        for (const auto& t : emu.Log()) r.push_back(t.request);
+        return r;
+    }
+
+    PlcEmulator emu;
+    RecordingFrame frame;
+    std::unique_ptr<RawLinkPort> port;
+    std::unique_ptr<link::TTransData> link;
+};
+
+}  // namespace qel::test
