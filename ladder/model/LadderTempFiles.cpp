@@ -1,0 +1,155 @@
+#include "ladder/model/LadderTempFiles.h"
+
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+#include <system_error>
+
+#include "platform/Paths.h"
+#include "shell/Qelglobals.h"
+
+namespace {
+
+constexpr const char* kStampTag = "QELSTAMP";
+
+std::string StampText(const std::uint8_t* code, std::uint32_t used) {
+    std::ostringstream s;
+    s << kStampTag << ' ' << used << ' ' << std::hex << CodeStamp(code, used) << '\n';
+    return s.str();
+}
+
+void RemoveQuietly(const std::filesystem::path& p) {
+    std::error_code ec;
+    if (!p.empty()) std::filesystem::remove(p, ec);
+}
+
+}  // namespace
+
+std::filesystem::path TCommentFilePaths::StampFile() const {
+    std::filesystem::path p = blockFile;
+    return p.replace_extension(".tck");
+}
+
+TCommentFilePaths ProgramCommentFiles() {
+    const std::filesystem::path dir = qel::TempDir();
+    TCommentFilePaths paths;
+    paths.blockFile = dir / (gQel.TmsFileName.empty() ? std::string("ladder.tms") : gQel.TmsFileName);
+    paths.rowFile = dir / (gQel.TmlFileName.empty() ? std::string("ladder.tml") : gQel.TmlFileName);
+    return paths;
+}
+
+std::uint64_t CodeStamp(const std::uint8_t* code, std::uint32_t used) {
+    std::uint64_t h = 0xcbf29ce484222325ull;
+    for (std::uint32_t i = 0; i < used; ++i) {
+        h ^= code[i];
+        h *= 0x100000001b3ull;
+    }
+    return h;
+}
+
+bool LoadCommentFilesFor(const TCommentFilePaths& paths, const std::uint8_t* code, std::uint32_t used,
+                         TSavedComments& out) {
+    out = {};
+    std::ifstream stamp(paths.StampFile(), std::ios::binary);
+    if (!stamp) return false;
+    std::string line;
+    std::getline(stamp, line);
+    if (line + '\n' != StampText(code, used)) return false;
+
+    TSavedComments read;
+    if (std::ifstream block(paths.blockFile, std::ios::binary); block) {
+        char rec[kBlockCommentRecordBytes];
+        while (block.read(rec, kBlockCommentRecordBytes)) {
+            TBlockCommentRecord r;
+            r.offset = static_cast<std::uint16_t>(static_cast<std::uint8_t>(rec[0]) |
+                                                  (static_cast<std::uint8_t>(rec[1]) << 8));
+            std::memcpy(r.row, rec + 2, sizeof r.row);
+            read.blocks.push_back(r);
+        }
+    }
+    if (std::ifstream rows(paths.rowFile); rows) {
+        while (std::getline(rows, line)) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            const std::size_t sep = line.find("::");
+            if (sep == std::string::npos) {
+                // A comment that held a line break goes on on this line.
+                if (!read.rows.empty()) read.rows.back().text += '\n' + line;
+                continue;
+            }
+            const std::string number = line.substr(0, sep);
+            char* end = nullptr;
+            const long gridRow = std::strtol(number.c_str(), &end, 10);
+            if (number.empty() || *end != '\0' || gridRow < 1 || gridRow > 1000000) continue;
+            read.rows.push_back(TRowComment{static_cast<std::int32_t>(gridRow - 1), line.substr(sep + 2)});
+        }
+    }
+    out = std::move(read);
+    return true;
+}
+
+void DiscardCommentFiles(const TCommentFilePaths& paths) {
+    RemoveQuietly(paths.StampFile());
+    RemoveQuietly(paths.blockFile);
+    RemoveQuietly(paths.rowFile);
+}
+
+TCommentFileWriter::TCommentFileWriter(TCommentFilePaths paths) : paths_(std::move(paths)) {}
+
+TCommentFileWriter::~TCommentFileWriter() {
+    if (open_) Discard();
+}
+
+bool TCommentFileWriter::Open() {
+    DiscardCommentFiles(paths_);
+    block_.open(paths_.blockFile, std::ios::binary | std::ios::trunc);
+    row_.open(paths_.rowFile, std::ios::trunc);
+    open_ = true;
+    failed_ = false;
+    if (!block_ || !row_) {
+        Discard();
+        return false;
+    }
+    return true;
+}
+
+void TCommentFileWriter::AddBlockComment(std::uint16_t offset, const std::uint8_t* row60) {
+    if (!open_) return;
+    char rec[kBlockCommentRecordBytes];
+    rec[0] = static_cast<char>(offset & 0xFF);
+    rec[1] = static_cast<char>(offset >> 8);
+    std::memcpy(rec + 2, row60, 60);
+    block_.write(rec, kBlockCommentRecordBytes);
+    if (!block_) failed_ = true;
+}
+
+void TCommentFileWriter::AddRowComment(std::int32_t row, std::string_view text) {
+    if (!open_ || text.empty() || row < 0) return;
+    row_ << (row + 1) << "::" << text << '\n';
+    if (!row_) failed_ = true;
+}
+
+bool TCommentFileWriter::Commit(const std::uint8_t* code, std::uint32_t used) {
+    if (!open_) return false;
+    block_.close();
+    row_.close();
+    if (failed_ || block_.fail() || row_.fail()) {
+        Discard();
+        return false;
+    }
+    std::ofstream stamp(paths_.StampFile(), std::ios::trunc);
+    stamp << StampText(code, used);
+    stamp.close();
+    if (!stamp) {
+        Discard();
+        return false;
+    }
+    open_ = false;
+    return true;
+}
+
+void TCommentFileWriter::Discard() {
+    if (block_.is_open()) block_.close();
+    if (row_.is_open()) row_.close();
+    DiscardCommentFiles(paths_);
+    open_ = false;
+}
