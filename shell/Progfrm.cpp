@@ -1,0 +1,53 @@
+#include "shell/Progfrm.h"
+
+#include <algorithm>
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QVBoxLayout>
+
+TProgBar* _ProgBar = nullptr;
+
+TProgBar::TProgBar(QWidget* parent) : QDialog(parent) {
+    setObjectName("ProgBar");
+    setModal(false);
+    setMinimumWidth(320);
+    auto* layout = new QVBoxLayout(this);
+    ProgBar = new QProgressBar(this);
+    ProgBar->setObjectName("ProgBar");
+    ProgBar->setTextVisible(false);
+    Num_Lab = new QLabel("0%", this);
+    Num_Lab->setObjectName("Num_Lab");
+    Num_Lab->setAlignment(Qt::AlignCenter);
+    layout->addWidget(ProgBar);
+    layout->addWidget(Num_Lab);
+}
+
+TProgBar::~TProgBar() {
+    if (_ProgBar == this) _ProgBar = nullptr;
+}
+
+void TProgBar::StartProgress(const QString& caption, int maximum, int step) {
+    setWindowTitle(caption);
+    ProgBar->setMinimum(0);
+    ProgBar->setMaximum(maximum > 0 ? maximum : 0);
+    ProgBar->setValue(0);
+    Step = step;
+    show();
+    UpdatePercent();
+}
+
+void TProgBar::UpdatePercent() {
+    // A job with nothing to do (maximum 0) counts as complete rather than
+    // dividing by zero.
+    const long long max = ProgBar->maximum();
+    const long long pos = ProgBar->value();
+    const long long percent = max > 0 ? pos * 100 / max : 100;
+    Num_Lab->setText(QString::number(percent) + "%");
+}
+
+void TProgBar::StepIt() {
+    ProgBar->setValue(std::min(ProgBar->maximum(), ProgBar->value() + Step));
+    UpdatePercent();
+}
+

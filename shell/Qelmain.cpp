@@ -1,0 +1,497 @@
+// The frame window: creation, command routing, status bar, zoom, tool panels
+// and the link lamp. The project commands and shut-down are in Qelproject.cpp.
+#include "shell/Qelmain.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include <QAction>
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QTabWidget>
+#include <QToolBar>
+
+#include "platform/Messages.h"
+#include "platform/Paths.h"
+#include "shell/Machinesetfrm.h"
+#include "shell/Msgtable.h"
+#include "shell/Projectfiles.h"
+#include "shell/Qelglobals.h"
+#include "shell/Settings.h"
+#include "shell/Startupforms.h"
+
+TQelMain* _QelMain = nullptr;
+
+namespace {
+
+constexpr int kMsgStopMonitor = 184;
+constexpr int kMsgInsertMode = 28;
+constexpr int kMsgOverwriteMode = 29;
+
+int ClampZoom(int index) { return std::clamp(index, 0, static_cast<int>(kZoomCellWidths.size()) - 1); }
+
+}  // namespace
+
+QColor LampColor(TLampState state) {
+    switch (state) {
+    case TLampState::Sending: return Qt::white;
+    case TLampState::PartialReply: return QColor(0, 255, 0);
+    case TLampState::GoodReply: return Qt::red;
+    case TLampState::ExceptionReply: return Qt::blue;
+    case TLampState::BadFrame: return QColor(255, 0, 255);
+    case TLampState::ShortReply: return Qt::black;
+    case TLampState::MonitorRequest: return QColor(0, 255, 255);
+    case TLampState::JobStep: return Qt::yellow;
+    case TLampState::Off: break;
+    }
+    return QColor(192, 192, 192);
+}
+
+int ZoomForScreenWidth(int widthPx) {
+    // A ladder row needs 15 cell widths (label column, 12 cells, rung comment)
+    // plus the window frame and the vertical scroll bar.
+    constexpr int kChrome = 60;
+    for (int i = static_cast<int>(kZoomCellWidths.size()) - 1; i > 0; --i)
+        if (15 * kZoomCellWidths[static_cast<size_t>(i)] + kChrome <= widthPx) return i;
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Creation
+
+TQelMain::TQelMain(QWidget* parent) : QMainWindow(parent) {
+    setObjectName("QelMain");
+    _QelMain = this;
+    MdiArea = new QMdiArea(this);
+    MdiArea->setObjectName("MdiArea");
+    MdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    MdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setCentralWidget(MdiArea);
+    BuildMenus();
+    BuildToolBars();
+    BuildStatusBar();
+    CoolBarAdd(LadPanel, CoolBarU);
+    CoolBarAdd(SfcPanel, CoolBarU);
+    CoolBarDelete(SfcPanel);
+    MmLadTool->setChecked(true);
+    connect(MdiArea, &QMdiArea::subWindowActivated, this, &TQelMain::OnSubWindowActivated);
+    RegisterFrameCommands();
+    resize(1024, 720);
+}
+
+TQelMain::~TQelMain() {
+    DestroyEditors();
+    if (created_) FreeSharedBuffers();
+    if (_QelMain == this) _QelMain = nullptr;
+}
+
+bool TQelMain::FormCreate() {
+    // Defaults first, so that a missing or short settings file leaves every
+    // setting at a sensible value.
+    SetDefaultSettings();
+    AllocateSharedBuffers();
+    gQel.InstallFolder = qel::InstallDir().string() + "/";
+    if (!LoadMessageTable()) return false;
+    ReadSettings();
+    // The settings may name another family or capacity than the defaults the
+    // buffers were allocated with.
+    const int family = gQel.Family, capacity = gQel.CapacityIndex;
+    if (!SetModelFamily(family)) SetModelFamily(0);
+    if (!SetProgramCapacity(capacity)) SetProgramCapacity(0);
+    SetFileRegCount(FileRegCountFor(gQel.Family, false));
+
+    // The editors exchange blocks under these clipboard formats.
+    CfLadder = QStringLiteral("CF_LADDER");
+    CfInst = QStringLiteral("CF_INST");
+    CfSfc = QStringLiteral("CF_SFC");
+
+    ClearProject();
+    FitCommentLists();
+    LoadDeviceCommentInit();
+    MakeUntitledName();
+    MakeFileNames();
+    gQel.Modified = 0;
+    gQel.ProgramPresent = 0;
+
+    const int zoom = ClampZoom(gQel.Zoom);
+    ApplyZoomIndex(zoom);
+    SizeItems[static_cast<size_t>(zoom)]->setChecked(true);
+    SetValueFormat(gQel.ValueFormat);
+    MmMatchSize->setChecked(gQel.MatchSize != 0);
+    if (gQel.MatchSize) MmMatchSizeClick();
+
+    QelStaBar->SetPanel(1, QString::fromStdString(gMsgTable.Get(gQel.InsertMode ? kMsgInsertMode : kMsgOverwriteMode)));
+    RebuildRecentMenu();
+    UpdateCaption();
+    created_ = true;
+    RefreshCommands();
+    return true;
+}
+
+void TQelMain::CreateForms() {
+    for (const TStartupFormDef& def : StartupFormTable()) {
+        if (!def.create) continue;  // that window is not part of this build yet
+        QWidget* w = def.create(this);
+        if (!w) continue;
+        w->hide();
+        startupForms_.emplace_back(def.name, w);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Command routing
+
+void TQelMain::RegisterFrameCommands() {
+    auto any = [this](const char* name, std::function<void()> fn, TCommandRouter::Condition when = {}) {
+        router_.Register(name, TCommandRouter::kAnyView, std::move(fn), std::move(when));
+    };
+    auto programPresent = [] { return gQel.ProgramPresent != 0; };
+
+    any("MmNew", [this] { NewClick(); });
+    any("MmOpen", [this] { OpenClick(); });
+    any("MmSave", [this] { SaveClick(); }, programPresent);
+    any("MmSaveAs", [this] { SaveAsClick(); }, programPresent);
+    any("MmTitle", [this] { TitlePageClick(); });
+    any("MmExit", [this] { close(); });
+    any("MmMachineSet", [this] { MachineSetClick(); });
+    any("MmAbout", [this] { AboutClick(); });
+    any("MmHelp", [this] { HelpClick(); });
+
+    for (int i = 0; i < static_cast<int>(SizeItems.size()); ++i)
+        any(SizeItems[static_cast<size_t>(i)]->objectName().toStdString().c_str(), [this, i] { Size50Click(i); });
+    any("MmZoomIn", [this] { Size50Click(gQel.Zoom + 1); }, [] { return gQel.Zoom < 6; });
+    any("MmZoomOut", [this] { Size50Click(gQel.Zoom - 1); }, [] { return gQel.Zoom > 0; });
+    any("MmMatchSize", [this] {
+        gQel.MatchSize = MmMatchSize->isChecked() ? 1 : 0;
+        if (gQel.MatchSize) MmMatchSizeClick();
+    });
+    any("MmCmtType", [this] { BnCmtTypeClick(); });
+    any("Dig10", [this] { SetValueFormat(0); });
+    any("Dig16", [this] { SetValueFormat(1); });
+    any("DigASCI", [this] { SetValueFormat(2); });
+    any("MmLadTool", [this] { MmLadTool->isChecked() ? CoolBarAdd(LadPanel) : CoolBarDelete(LadPanel); });
+    any("MmSfcTool", [this] { MmSfcTool->isChecked() ? CoolBarAdd(SfcPanel) : CoolBarDelete(SfcPanel); });
+    auto hasChildren = [this] { return !MdiArea->subWindowList().isEmpty(); };
+    any("MmCascade", [this] { MdiArea->cascadeSubWindows(); }, hasChildren);
+    any("MmTile", [this] { MdiArea->tileSubWindows(); }, hasChildren);
+}
+
+bool TQelMain::RunCommand(const std::string& command) {
+    const bool ran = router_.Dispatch(command, gActiveView);
+    if (!ran) {
+        // Not available here: undo the automatic check of a checkable item.
+        if (auto it = actions_.find(command); it != actions_.end() && it->second->isCheckable())
+            it->second->setChecked(!it->second->isChecked());
+    }
+    // The frame may be closing; a command can change what is available.
+    RefreshCommands();
+    return ran;
+}
+
+void TQelMain::RefreshCommands() {
+    for (auto& [action, command] : commandOf_) {
+        bool groupOn = commandsEnabled_;
+        if (std::find(commonButtons_.begin(), commonButtons_.end(), action) != commonButtons_.end())
+            groupOn = commonEnabled_;
+        else if (std::find(ladderButtons_.begin(), ladderButtons_.end(), action) != ladderButtons_.end())
+            groupOn = ladderEnabled_;
+        else if (std::find(quickButtons_.begin(), quickButtons_.end(), action) != quickButtons_.end())
+            groupOn = quickEnabled_;
+        if (!editEnabled_ && IsEditCommand(command)) groupOn = false;
+        action->setEnabled(groupOn && router_.Available(command, gActiveView));
+    }
+    for (QMenu* menu : {FileMenu, EditMenu, ViewMenu, CompileMenu, CommentMenu, SearchMenu, CommMenu,
+                        OptionMenu, WindowMenu, HelpMenu})
+        menu->menuAction()->setEnabled(commandsEnabled_);
+    for (QAction* a : RecentMenu->actions()) a->setEnabled(commandsEnabled_);
+    RecentMenu->menuAction()->setEnabled(commandsEnabled_ && !gQel.RecentFiles.empty());
+}
+
+bool TQelMain::IsEditCommand(const std::string& command) {
+    static const char* const kEdit[] = {"MmUndo", "MmRedo", "MmCut", "MmCopy", "MmPaste", "MmDel"};
+    return std::any_of(std::begin(kEdit), std::end(kEdit), [&](const char* c) { return command == c; });
+}
+
+void TQelMain::SetActiveView(int view) {
+    gActiveView = view;
+    RefreshCommands();
+    ShowCursorPos();
+}
+
+QAction* TQelMain::Action(const std::string& name) const {
+    auto it = actions_.find(name);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+QMdiSubWindow* TQelMain::AddChild(QWidget* window, int view) {
+    QMdiSubWindow* sub = MdiArea->addSubWindow(window);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    childViews_[sub] = view;
+    connect(sub, &QObject::destroyed, this, [this, sub] {
+        childViews_.erase(sub);
+        if (childViews_.empty() && !shutDownDone_) {
+            gActiveView = 0;
+            SetEditCommandsEnabled(false);
+        }
+    });
+    window->show();
+    MdiArea->setActiveSubWindow(sub);
+    // Activation is signalled only for a visible frame; take the view at once.
+    SetActiveView(view);
+    return sub;
+}
+
+void TQelMain::OnSubWindowActivated(QMdiSubWindow* window) {
+    if (!window) {
+        // Also signalled when the frame itself loses activation (a message box
+        // opens); only a frame without children has no active view.
+        if (MdiArea->subWindowList().isEmpty()) {
+            gActiveView = 0;
+            SetEditCommandsEnabled(false);
+        }
+        return;
+    }
+    if (auto it = childViews_.find(window); it != childViews_.end()) {
+        editEnabled_ = true;
+        SetActiveView(it->second);
+    }
+}
+
+void TQelMain::AddZoomListener(QObject* owner, std::function<void(const TZoomChange&)> fn) {
+    zoomListeners_.emplace_back(owner, std::move(fn));
+    connect(owner, &QObject::destroyed, this, [this, owner] {
+        std::erase_if(zoomListeners_, [owner](const auto& l) { return l.first == owner; });
+    });
+}
+
+void TQelMain::AddProjectListener(QObject* owner, std::function<void(TProjectEvent)> fn) {
+    projectListeners_.emplace_back(owner, std::move(fn));
+    connect(owner, &QObject::destroyed, this, [this, owner] {
+        std::erase_if(projectListeners_, [owner](const auto& l) { return l.first == owner; });
+    });
+}
+
+void TQelMain::AddEditorMaker(std::function<void()> make) { editorMakers_.push_back(std::move(make)); }
+
+void TQelMain::NotifyProject(TProjectEvent event) {
+    // Copy: a listener may add or remove listeners (windows created or freed).
+    auto listeners = projectListeners_;
+    for (auto& [owner, fn] : listeners) fn(event);
+}
+
+void TQelMain::NotifyZoom(const TZoomChange& change) {
+    auto listeners = zoomListeners_;
+    for (auto& [owner, fn] : listeners) fn(change);
+}
+
+// ---------------------------------------------------------------------------
+// Command groups
+
+bool TQelMain::CheckStopMonitor() {
+    const bool running = Link.MonitorRunning && Link.MonitorRunning();
+    if (!running) return false;
+    if (qel::AskQuestion(gMsgTable.Get(kMsgStopMonitor), qel::AskButtons::YesNo) == qel::Answer::Yes &&
+        Link.StopAllMonitoring)
+        Link.StopAllMonitoring();
+    return true;
+}
+
+void TQelMain::SetCommandsEnabled(bool enable) {
+    commandsEnabled_ = enable;
+    SetQuickBarButtons(enable);
+    SetCommonBarButtons(enable);
+    SetLadderBarButtons(enable);
+}
+
+void TQelMain::SetQuickBarButtons(bool enable) {
+    quickEnabled_ = enable;
+    RefreshCommands();
+}
+
+void TQelMain::SetCommonBarButtons(bool enable) {
+    commonEnabled_ = enable;
+    RefreshCommands();
+}
+
+void TQelMain::SetLadderBarButtons(bool enable) {
+    ladderEnabled_ = enable;
+    RefreshCommands();
+}
+
+void TQelMain::SetEditCommandsEnabled(bool enable) {
+    editEnabled_ = enable;
+    RefreshCommands();
+}
+
+void TQelMain::SetMenusForLadder() {
+    CoolBarAdd(LadPanel);
+    MmLadTool->setChecked(true);
+    SetLadderBarButtons(true);
+}
+
+void TQelMain::SetMenusForSfc() {
+    CoolBarAdd(SfcPanel);
+    MmSfcTool->setChecked(true);
+    RefreshCommands();
+}
+
+void TQelMain::SetMenusForDevMonitor() { RefreshCommands(); }
+
+void TQelMain::SetMenusForFileReg() { RefreshCommands(); }
+
+// ---------------------------------------------------------------------------
+// Status bar
+
+void TQelMain::ShowCursorPos() {
+    // The active view writes its own cursor text (panel 2) through its
+    // "ShowCursorPos" handler; without one the panel stays empty.
+    if (!router_.Dispatch("ShowCursorPos", gActiveView) || gActiveView == 0) QelStaBar->SetPanel(2, {});
+}
+
+void TQelMain::ShowStepCount() {
+    QelStaBar->SetPanel(4, QStringLiteral("Steps: %1/%2").arg(gProgramUsed / 2).arg(gProgramCapacity / 2));
+}
+
+void TQelMain::ShowModelName() {
+    const int family = std::clamp(gQel.Family, 0, kModelFamilyCount - 1);
+    const int capacity = std::clamp(gQel.CapacityIndex, 0, kCapacityCount - 1);
+    QelStaBar->SetPanel(5, QString::fromUtf8(kFamilyNames[family]) + " " + QString::fromUtf8(kCapacityNames[capacity]));
+}
+
+void TQelMain::UpdateCaption() {
+    ShowStepCount();
+    ShowModelName();
+    setWindowTitle(QStringLiteral("QEL - [%1]").arg(QString::fromStdString(gQel.ProgramFileName)));
+}
+
+// ---------------------------------------------------------------------------
+// Zoom and comment display
+
+void TQelMain::Size50Click(int zoomIndex) {
+    const int index = ClampZoom(zoomIndex);
+    TZoomChange change{gCellWidth, gCellHeight, 0, 0, 0};
+    ApplyZoomIndex(index);
+    SizeItems[static_cast<size_t>(index)]->setChecked(true);
+    change.CellWidth = gCellWidth;
+    change.CellHeight = gCellHeight;
+    change.FontSize = LadderFontSize();
+    NotifyZoom(change);
+    RefreshCommands();
+}
+
+void TQelMain::BnCmtTypeClick() {
+    TZoomChange change{gCellWidth, gCellHeight, 0, 0, 0};
+    gShowComments = gShowComments ? 0 : 1;
+    ApplyZoomIndex(gQel.Zoom);  // doubles or halves the cell height
+    MmCmtType->setChecked(gShowComments != 0);
+    BnCmtType->setChecked(gShowComments != 0);
+    change.CellWidth = gCellWidth;
+    change.CellHeight = gCellHeight;
+    change.FontSize = LadderFontSize();
+    NotifyZoom(change);
+}
+
+void TQelMain::MmMatchSizeClick() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    Size50Click(ZoomForScreenWidth(screen->availableGeometry().width()));
+}
+
+void TQelMain::ApplyZoom() { ApplyZoomIndex(ClampZoom(gQel.Zoom)); }
+
+int TQelMain::LadderFontSize() const { return kZoomFontSizes[static_cast<size_t>(ClampZoom(gQel.Zoom))]; }
+
+void TQelMain::SetValueFormat(int format) {
+    gQel.ValueFormat = std::clamp(format, 0, 2);
+    QAction* items[3] = {Dig10, Dig16, DigASCI};
+    items[gQel.ValueFormat]->setChecked(true);
+}
+
+std::string TQelMain::GetDeviceComment(char letter, int number) const { return ::GetDeviceComment(letter, number); }
+
+// ---------------------------------------------------------------------------
+// Serial port and lamp
+
+bool TQelMain::OpenComPort() {
+    try {
+        if (Link.PortOpen && Link.PortOpen()) return true;
+        if (!Link.OpenPort) throw std::runtime_error("no serial link");
+        Link.OpenPort();
+        if (Link.PortOpen && !Link.PortOpen()) throw std::runtime_error("port not open");
+        return true;
+    } catch (const std::exception&) {
+        if (Link.ClosePort) Link.ClosePort();
+        ShowMsg(168, "!! (COM" + std::to_string(gQel.ComPort) + ")");
+        return false;
+    }
+}
+
+void TQelMain::SetLamp(TLampState state) {
+    lamp_ = state;
+    QPalette pal = MoniLight->palette();
+    pal.setColor(QPalette::Window, LampColor(state));
+    MoniLight->setPalette(pal);
+    MoniLight->update();
+    QelStaBar->update();
+}
+
+QColor TQelMain::Lamp() const { return LampColor(lamp_); }
+
+// ---------------------------------------------------------------------------
+// Tool panels (bands of the cool bars)
+
+void TQelMain::CoolBarAdd(QWidget* panel, Qt::ToolBarArea bar) {
+    if (!panel) return;
+    QToolBar*& band = bands_[panel];
+    if (!band) {
+        band = new QToolBar(this);
+        band->setObjectName(panel->objectName() + "Band");
+        band->addWidget(panel);
+        addToolBar(bar, band);
+    } else if (toolBarArea(band) != bar) {
+        addToolBar(bar, band);
+    }
+    panel->show();
+    band->show();
+}
+
+void TQelMain::CoolBarDelete(QWidget* panel) {
+    if (auto it = bands_.find(panel); it != bands_.end()) it->second->hide();
+}
+
+void TQelMain::CoolBarIconSize(QWidget* panel, int pixels) {
+    if (!panel) return;
+    const QSize size(pixels, pixels);
+    for (QToolBar* bar : panel->findChildren<QToolBar*>()) bar->setIconSize(size);
+    if (auto it = bands_.find(panel); it != bands_.end()) it->second->setIconSize(size);
+}
+
+// ---------------------------------------------------------------------------
+// Editor windows
+
+void TQelMain::DestroyEditors() {
+    // Deleted at once: the shared buffers are replaced right after this, and
+    // an editor must not outlive the buffers it points into.
+    const auto children = MdiArea->subWindowList();
+    for (QMdiSubWindow* sub : children) delete sub;
+}
+
+void TQelMain::ResetEditors() {
+    for (auto& make : editorMakers_) make();
+}
+
+void TQelMain::CloseProjectWindows() {
+    DestroyEditors();
+    gActiveView = 0;
+    SetEditCommandsEnabled(false);
+    gSfcCodeList.clear();
+    if (gSfcGrid && gSfcRowCount > 0)
+        std::memset(gSfcGrid, 0xFF, static_cast<size_t>(gSfcRowCount) * kSfcRowBytes);
+}

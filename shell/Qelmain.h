@@ -1,0 +1,299 @@
+#pragma once
+// The frame window: the MDI frame with the menus, tool bars, tool panels and
+// status bar, the project commands (New, Open, Save, Save As, recent files,
+// Exit), start-up and shut-down, and the routing of every command to the
+// active editor by gActiveView.
+//
+// Editors and tool windows plug in from their own folders:
+//  - command handlers through Router() under their view code, followed by
+//    RefreshCommands(); a command nobody handles stays disabled;
+//  - MDI children through AddChild(window, view);
+//  - zoom and comment-display changes through AddZoomListener();
+//  - project events (new, opened, model changed, saving, shut-down) through
+//    AddProjectListener();
+//  - the PLC link's port and monitor control through Link.
+#include <array>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <QMainWindow>
+#include <QStatusBar>
+
+#include "shell/Commandrouter.h"
+
+class QAction;
+class QActionGroup;
+class QFrame;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QTabWidget;
+class QToolBar;
+
+/// The status bar `QelStaBar` with its eight panels: 0 general, 1 insert or
+/// overwrite, 2 cursor, 3 scan time, 4 steps used/total, 5 model, 6 RUN/STOP,
+/// 7 "PLC COM: " and the PLC's port setting.
+class TQelStatusBar : public QStatusBar {
+    Q_OBJECT
+public:
+    static constexpr int kPanelCount = 8;
+    explicit TQelStatusBar(QWidget* parent = nullptr);
+    void SetPanel(int index, const QString& text);
+    QString Panel(int index) const;
+
+private:
+    std::array<QLabel*, kPanelCount> panels_{};
+};
+
+/// The link lamp states and their colours (white sending, green partial
+/// reply, red good reply, blue exception reply, fuchsia bad frame and resend,
+/// black too-short reply, aqua monitor request, yellow job step).
+enum class TLampState { Off, Sending, PartialReply, GoodReply, ExceptionReply, BadFrame, ShortReply, MonitorRequest, JobStep };
+QColor LampColor(TLampState state);
+
+/// What the PLC link hands the frame. The link fills these in when it is
+/// built; until then the port cannot be opened and no monitoring runs.
+struct TLinkHooks {
+    std::function<bool()> MonitorRunning;      ///< the link's monitor client list is not empty
+    std::function<void()> StopAllMonitoring;   ///< removes every monitor client
+    std::function<bool()> PortOpen;            ///< the link's serial port is open
+    std::function<void()> OpenPort;            ///< opens it (reply time-out, triggers); throws on failure
+    std::function<void()> ClosePort;           ///< closes it; never throws
+};
+
+/// Project events the frame announces to the other windows.
+enum class TProjectEvent {
+    Cleared,        ///< New: an empty project
+    Opened,         ///< a program file set was read
+    ModelChanging,  ///< a new model setting is about to apply: save and close own files
+    ModelChanged,   ///< family or capacity changed in the model-setting dialog
+    Saving,         ///< about to write the file set: commit pending edits now
+    Saved,          ///< the file set was written
+    ShuttingDown,   ///< the frame is closing: stop timers, write own files
+};
+
+/// Cell sizes before and after a zoom or comment-display change.
+struct TZoomChange {
+    int OldCellWidth, OldCellHeight;
+    int CellWidth, CellHeight;
+    int FontSize;  ///< ladder font size in points
+};
+
+class TQelMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TQelMain(QWidget* parent = nullptr);
+    ~TQelMain() override;
+
+    // ---- start-up and shut-down -------------------------------------------
+    /// Start-up step 2: defaults, shared buffers, message table, settings,
+    /// clipboard formats. False when the message file is missing (the caller
+    /// stops the program; the message has been shown).
+    bool FormCreate();
+    /// Start-up step 3: the windows that live, hidden, until exit, in their order.
+    void CreateForms();
+    /// Start-up step 5: opens a program file named on the command line.
+    bool OpenStartupFile(const std::string& path);
+    /// The shut-down questions and work; false when the user cancelled.
+    bool FormCloseQuery();
+    /// True once shut-down has run (temporary files deleted, settings written).
+    bool ShutDownDone() const { return shutDownDone_; }
+
+    /// The windows created at start-up, in creation order, by name.
+    const std::vector<std::pair<std::string, QWidget*>>& StartupForms() const { return startupForms_; }
+
+    // ---- command routing --------------------------------------------------
+    TCommandRouter& Router() { return router_; }
+    /// Runs a command as its menu item would; false when it is not available.
+    bool RunCommand(const std::string& command);
+    /// Recomputes every command's enabled state for gActiveView.
+    void RefreshCommands();
+    /// Makes `view` the active view code and refreshes the commands.
+    void SetActiveView(int view);
+    /// The menu item or button named `name` (nullptr when there is none).
+    QAction* Action(const std::string& name) const;
+
+    /// Adds an editor window as an MDI child with its view code; activating it
+    /// makes that code the active view.
+    QMdiSubWindow* AddChild(QWidget* window, int view);
+
+    void AddZoomListener(QObject* owner, std::function<void(const TZoomChange&)> fn);
+    void AddProjectListener(QObject* owner, std::function<void(TProjectEvent)> fn);
+    /// Adds a maker of an editor window that ResetEditors runs (in the order
+    /// added) to recreate the editors over a new or opened project.
+    void AddEditorMaker(std::function<void()> make);
+
+    TLinkHooks Link;
+
+    // ---- frame operations -------------------------------------------------
+    bool CheckStopMonitor();
+    void SetCommandsEnabled(bool enable);
+    void SetQuickBarButtons(bool enable);
+    void SetCommonBarButtons(bool enable);
+    void SetLadderBarButtons(bool enable);
+    void SetEditCommandsEnabled(bool enable = false);
+    void SetMenusForLadder();
+    void SetMenusForSfc();
+    void SetMenusForDevMonitor();
+    void SetMenusForFileReg();
+    void ShowCursorPos();
+    void ShowStepCount();
+    void ShowModelName();
+    void UpdateCaption();
+    void Size50Click(int zoomIndex);
+    void BnCmtTypeClick();
+    void MmMatchSizeClick();
+    void ApplyZoom();
+    int LadderFontSize() const;
+    std::string GetDeviceComment(char letter, int number) const;
+    bool OpenComPort();
+    void SetLamp(TLampState state);
+    QColor Lamp() const;
+
+    void CoolBarAdd(QWidget* panel, Qt::ToolBarArea bar = CoolBarU);
+    void CoolBarDelete(QWidget* panel);
+    void CoolBarIconSize(QWidget* panel, int pixels = 24);
+
+    void DestroyEditors();
+    void ResetEditors();
+    void CloseProjectWindows();
+
+    // Project commands
+    void NewClick();
+    void OpenClick();
+    void SaveClick();
+    void SaveAsClick();
+    void OpenRecentFile(int index);
+    void MachineSetClick();
+    void TitlePageClick();
+    void AboutClick();
+    void HelpClick();
+    /// Applies a model setting (family 0..2, capacity index 0..3, extra file
+    /// registers); false when refused (message shown) or when nothing changed.
+    bool ApplyModelSetting(int family, int capacityIndex, bool extraMemory);
+    /// The help file for the desktop's language.
+    static std::string HelpFilePath();
+
+    // ---- components -------------------------------------------------------
+    static constexpr Qt::ToolBarArea CoolBarU = Qt::TopToolBarArea;
+    static constexpr Qt::ToolBarArea CoolBarL = Qt::LeftToolBarArea;
+    static constexpr Qt::ToolBarArea CoolBarR = Qt::RightToolBarArea;
+    static constexpr Qt::ToolBarArea CoolBarD = Qt::BottomToolBarArea;
+
+    QMdiArea* MdiArea = nullptr;
+    TQelStatusBar* QelStaBar = nullptr;
+    QFrame* MoniLight = nullptr;
+
+    QMenu *FileMenu = nullptr, *EditMenu = nullptr, *ViewMenu = nullptr, *CompileMenu = nullptr,
+          *CommentMenu = nullptr, *SearchMenu = nullptr, *CommMenu = nullptr, *OptionMenu = nullptr,
+          *WindowMenu = nullptr, *HelpMenu = nullptr, *RecentMenu = nullptr;
+
+    // File
+    QAction *MmNew = nullptr, *MmOpen = nullptr, *MmSave = nullptr, *MmSaveAs = nullptr,
+            *MmTitle = nullptr, *MmPrn = nullptr, *MmExit = nullptr;
+    // Edit
+    QAction *MmUndo = nullptr, *MmRedo = nullptr, *MmCut = nullptr, *MmCopy = nullptr,
+            *MmPaste = nullptr, *MmDel = nullptr, *MmInsBk = nullptr, *MmInsLine = nullptr,
+            *MmDelLine = nullptr, *MmDelTk = nullptr, *MmDelVline = nullptr, *MmInsSp = nullptr,
+            *MmBackSp = nullptr;
+    // View
+    QAction *MmInstWin = nullptr, *MmLadWin = nullptr, *MmSfcWin = nullptr, *MmCmtWin = nullptr,
+            *MmLineCmtWin = nullptr, *MmViewReg = nullptr, *MmFileTmp = nullptr, *MmZoomIn = nullptr,
+            *MmZoomOut = nullptr, *MmMatchSize = nullptr, *MmCmtType = nullptr, *MmLadTool = nullptr,
+            *MmSfcTool = nullptr, *Dig10 = nullptr, *Dig16 = nullptr, *DigASCI = nullptr;
+    QMenu* MmWinSize = nullptr;
+    std::array<QAction*, 7> SizeItems{};  ///< Size50 .. Size200, data() = zoom index
+    QAction *Size50 = nullptr, *Size75 = nullptr, *Size100 = nullptr, *Size125 = nullptr,
+            *Size150 = nullptr, *Size175 = nullptr, *Size200 = nullptr;
+    // Compile
+    QAction *MmLadToCode = nullptr, *MmCodeToLad = nullptr, *MmCodeToSfc = nullptr,
+            *MmSfcToCode = nullptr;
+    // Search and check
+    QAction *MmRep = nullptr, *MmFindCmd = nullptr, *MmJump = nullptr, *MmDevUsedWin = nullptr,
+            *MmLoopChk = nullptr, *MmFileCompileTest = nullptr;
+    // PLC
+    QAction *MmTrans = nullptr, *MmCodeVerify = nullptr, *MmRun = nullptr, *MmStop = nullptr,
+            *MmMonitorLad = nullptr, *MmMonitorSfc = nullptr, *MmMonitorDev = nullptr,
+            *MmSetVal = nullptr, *MmForceDev = nullptr, *MmPassWd = nullptr, *MmSimulate = nullptr,
+            *MmFileTmpTransfer = nullptr, *MmCardCodeRw = nullptr, *MmPlcToCard = nullptr,
+            *MmCardCmtRw = nullptr, *MmUserInst = nullptr;
+    // Options
+    QAction *MmMachineSet = nullptr, *MmComPort = nullptr, *MmBaudRateTest = nullptr,
+            *MmRunUpdate = nullptr;
+    // Window and help
+    QAction *MmCascade = nullptr, *MmTile = nullptr, *MmHelp = nullptr, *MmAbout = nullptr;
+
+    // Tool bars and their buttons
+    QToolBar *QuickBar = nullptr, *CommonBar = nullptr, *LadToolBar = nullptr;
+    QAction *BnNew = nullptr, *BnOpen = nullptr, *BnSave = nullptr, *BnPrn = nullptr,
+            *BnUndo = nullptr, *BnRedo = nullptr, *BnCut = nullptr, *BnCopy = nullptr,
+            *BnPaste = nullptr, *BnDel = nullptr, *BnRep = nullptr;
+    QAction *BnInstWin = nullptr, *BnLadWin = nullptr, *BnCmtWin = nullptr, *BnCodeToLad = nullptr,
+            *BnLadToCode = nullptr, *BnJump = nullptr, *BnZoomIn = nullptr, *BnZoomOut = nullptr,
+            *BnCmtType = nullptr, *BnTrans = nullptr, *BnRun = nullptr, *BnStop = nullptr,
+            *BnMonitorLad = nullptr, *BnMonitorSfc = nullptr, *BnMonitorDev = nullptr,
+            *BnSimuLad = nullptr, *BnSimuSfc = nullptr, *BnSfcToCode = nullptr, *BnCodeToSfc = nullptr;
+    std::array<QAction*, 11> Btn{};  ///< Btn0 .. Btn10, the ladder element buttons
+    std::array<QAction*, 9> sBtn{};   ///< sBtn1 .. sBtn9, SFC elements
+    std::array<QAction*, 9> ssBtn{};  ///< ssBtn1 .. ssBtn9, SFC auxiliary lines
+
+    // Tool panels
+    QWidget* LadPanel = nullptr;
+    QWidget* SfcPanel = nullptr;
+    QTabWidget* SfcPgCtrl = nullptr;
+    QWidget* SfcPage1 = nullptr;
+    QWidget* SfcPage2 = nullptr;
+
+    // Clipboard formats (MIME names under which the editors exchange blocks)
+    QString CfLadder, CfInst, CfSfc;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    struct ActionDef;
+    void BuildMenus();
+    void BuildToolBars();
+    void BuildStatusBar();
+    void RegisterFrameCommands();
+    QAction* MakeAction(const ActionDef& def, QWidget* owner);
+    void RebuildRecentMenu();
+    void OnSubWindowActivated(QMdiSubWindow* window);
+    bool AskSaveModified();
+    bool OpenProgramFile(const std::string& path);
+    void AfterProjectLoaded(TProjectEvent event);
+    void NotifyProject(TProjectEvent event);
+    void NotifyZoom(const TZoomChange& change);
+    void SetValueFormat(int format);
+    void ShutDown();
+    bool SaveProgram();
+    bool SaveProgramAs();
+    static bool IsEditCommand(const std::string& command);
+
+    TCommandRouter router_;
+    std::map<std::string, QAction*> actions_;
+    std::map<QAction*, std::string> commandOf_;
+    std::vector<QAction*> quickButtons_, commonButtons_, ladderButtons_, editCommands_;
+    std::map<QWidget*, QToolBar*> bands_;
+    std::vector<std::pair<QObject*, std::function<void(const TZoomChange&)>>> zoomListeners_;
+    std::vector<std::pair<QObject*, std::function<void(TProjectEvent)>>> projectListeners_;
+    std::vector<std::pair<std::string, QWidget*>> startupForms_;
+    std::map<QMdiSubWindow*, int> childViews_;
+    std::vector<std::function<void()>> editorMakers_;
+    bool commandsEnabled_ = true, quickEnabled_ = true, commonEnabled_ = true, ladderEnabled_ = true,
+         editEnabled_ = true;
+    QActionGroup* sizeGroup_ = nullptr;
+    QActionGroup* digGroup_ = nullptr;
+    TLampState lamp_ = TLampState::Off;
+    bool created_ = false;
+    bool shutDownDone_ = false;
+};
+
+/// The zoom index whose ladder rows (15 cell widths) fit a screen `widthPx` wide.
+int ZoomForScreenWidth(int widthPx);
+
+/// The frame of the run (null before start-up and after exit).
+extern TQelMain* _QelMain;

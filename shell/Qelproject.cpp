@@ -1,0 +1,292 @@
+// The frame's project commands: New, Open, Save, Save As, the recent files,
+// the model setting, the title page, about and help, and shut-down. A modified
+// program is never dropped: every command that would replace it asks first,
+// and Cancel (or a failed save) leaves it open as it was.
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QLocale>
+#include <QMenu>
+#include <QUrl>
+
+#include "platform/Messages.h"
+#include "platform/Paths.h"
+#include "shell/About.h"
+#include "shell/Filedialogs.h"
+#include "shell/Machinesetfrm.h"
+#include "shell/Msgtable.h"
+#include "shell/Projectfiles.h"
+#include "shell/Qelglobals.h"
+#include "shell/Qelmain.h"
+#include "shell/Settings.h"
+#include "shell/Titlepage.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kMsgNoRoom = 20;        // the program does not fit the capacity
+constexpr int kMsgHelpMissing = 147;  // the help file is not installed
+
+constexpr char kProgramFilter[] = "程序文件 (*.kzp)";
+
+std::string ParentDir(const std::string& path) { return fs::path(path).parent_path().string(); }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Saving
+
+bool TQelMain::AskSaveModified() {
+    if (!gQel.Modified) return true;
+    const std::string text = gMsgTable.Get(kMsgSaveChanges) + "\n" + gQel.ProgramFileName;
+    switch (qel::AskQuestion(text, qel::AskButtons::YesNoCancel)) {
+    case qel::Answer::Yes: return SaveProgram();
+    case qel::Answer::No: return true;
+    default: return false;
+    }
+}
+
+bool TQelMain::SaveProgram() {
+    if (!gQel.Named) return SaveProgramAs();
+    NotifyProject(TProjectEvent::Saving);
+    if (!SaveProject()) return false;  // SaveProject showed why
+    AddRecentFile(gQel.ProgramFileName);
+    NotifyProject(TProjectEvent::Saved);
+    RebuildRecentMenu();
+    UpdateCaption();
+    return true;
+}
+
+bool TQelMain::SaveProgramAs() {
+    const std::string dir = gQel.SaveDir.empty() ? ParentDir(gQel.ProgramFileName) : gQel.SaveDir;
+    const std::string start = (fs::path(dir) / fs::path(gQel.ProgramFileName).filename()).string();
+    const std::string path = qel::FileDialogs().SaveFileName(this, "另存为", start, kProgramFilter);
+    if (path.empty()) return false;
+
+    // A failed save keeps the project under its old name, so that the next
+    // Save does not write to a place the user never saw succeed.
+    const std::string oldName = gQel.ProgramFileName;
+    const std::uint8_t oldNamed = gQel.Named;
+    SetProjectPath(path);
+    NotifyProject(TProjectEvent::Saving);
+    if (!SaveProject()) {
+        gQel.Named = oldNamed;
+        SetProjectPath(oldName);
+        return false;
+    }
+    gQel.SaveDir = ParentDir(gQel.ProgramFileName);
+    AddRecentFile(gQel.ProgramFileName);
+    NotifyProject(TProjectEvent::Saved);
+    RebuildRecentMenu();
+    UpdateCaption();
+    return true;
+}
+
+void TQelMain::SaveClick() { SaveProgram(); }
+
+void TQelMain::SaveAsClick() { SaveProgramAs(); }
+
+// ---------------------------------------------------------------------------
+// New and Open
+
+void TQelMain::NewClick() {
+    if (CheckStopMonitor()) return;
+    if (!AskSaveModified()) return;
+    CloseProjectWindows();
+    ClearProject();
+    FitCommentLists();
+    LoadDeviceCommentInit();
+    gQel.Title.clear();
+    gQel.Company.clear();
+    gQel.Designer.clear();
+    MakeUntitledName();
+    MakeFileNames();
+    gQel.Modified = 0;
+    AfterProjectLoaded(TProjectEvent::Cleared);
+}
+
+void TQelMain::OpenClick() {
+    if (CheckStopMonitor()) return;
+    if (!AskSaveModified()) return;
+    const std::string dir = gQel.OpenDir.empty() ? ParentDir(gQel.ProgramFileName) : gQel.OpenDir;
+    const std::string path = qel::FileDialogs().OpenFileName(this, "打开", dir, kProgramFilter);
+    if (path.empty()) return;
+    OpenProgramFile(path);
+}
+
+void TQelMain::OpenRecentFile(int index) {
+    if (index < 0 || index >= static_cast<int>(gQel.RecentFiles.size())) return;
+    const std::string path = gQel.RecentFiles[static_cast<size_t>(index)];
+    if (CheckStopMonitor()) return;
+    if (!AskSaveModified()) return;
+    OpenProgramFile(path);
+}
+
+bool TQelMain::OpenStartupFile(const std::string& path) {
+    if (path.empty()) return false;
+    return OpenProgramFile(path);
+}
+
+bool TQelMain::OpenProgramFile(const std::string& path) {
+    // The editors go first: they hand back what they hold into the shared
+    // buffers, which the reader then replaces only when the whole file set
+    // was read. On a refusal the editors come back over the old project.
+    DestroyEditors();
+    gQel.OpenFileName = path;
+    if (!ReadProgramFile()) {
+        ResetEditors();
+        RebuildRecentMenu();
+        RefreshCommands();
+        return false;
+    }
+    gQel.OpenDir = ParentDir(path);
+    AfterProjectLoaded(TProjectEvent::Opened);
+    return true;
+}
+
+void TQelMain::AfterProjectLoaded(TProjectEvent event) {
+    gQel.ProgramPresent = 1;
+    ResetEditors();
+    UpdateCaption();
+    NotifyProject(event);
+    RebuildRecentMenu();
+    RefreshCommands();
+}
+
+void TQelMain::RebuildRecentMenu() {
+    RecentMenu->clear();
+    for (int i = 0; i < static_cast<int>(gQel.RecentFiles.size()); ++i) {
+        QAction* a = RecentMenu->addAction(
+            QStringLiteral("&%1 %2").arg(i + 1).arg(QString::fromStdString(gQel.RecentFiles[static_cast<size_t>(i)])));
+        a->setObjectName(QStringLiteral("Recent%1").arg(i));
+        connect(a, &QAction::triggered, this, [this, i] {
+            OpenRecentFile(i);
+            RefreshCommands();
+        });
+    }
+    RecentMenu->menuAction()->setEnabled(!gQel.RecentFiles.empty());
+}
+
+// ---------------------------------------------------------------------------
+// Model setting, title page, about, help
+
+bool TQelMain::ApplyModelSetting(int family, int capacityIndex, bool extraMemory) {
+    if (family < 0 || family >= kModelFamilyCount || capacityIndex < 0 || capacityIndex >= kCapacityCount) return false;
+    const bool familyChanged = family != gQel.Family;
+    const bool capacityChanged = capacityIndex != gQel.CapacityIndex;
+    const int fileRegs = FileRegCountFor(family, extraMemory);
+    if (!familyChanged && !capacityChanged) {
+        if (fileRegs != gFileRegCount) SetFileRegCount(fileRegs);
+        return true;
+    }
+    if (CheckStopMonitor()) return false;
+
+    // A smaller capacity must still hold the program: refuse rather than cut it.
+    const std::uint32_t used = gProgram ? LocateProgramEnd() : 0;
+    if (capacityChanged && used > ProgramCapacityOf(capacityIndex)) {
+        ShowMsg(kMsgNoRoom);
+        return false;
+    }
+
+    NotifyProject(TProjectEvent::ModelChanging);
+    DestroyEditors();
+    if (capacityChanged) {
+        // The buffers are reallocated at the new capacity and erased; the
+        // program's code is carried over into the new image.
+        const std::vector<std::uint8_t> code(gProgram, gProgram + used);
+        SetProgramCapacity(capacityIndex);
+        if (!code.empty()) std::memcpy(gProgram, code.data(), code.size());
+        LocateProgramEnd();
+    }
+    if (familyChanged) {
+        SetModelFamily(family);
+        // Monitor-list entries of devices the new family lacks would be polled
+        // at addresses the PLC does not have; the others stay listed.
+        int kept = 0;
+        for (int i = 0; i < gDevMoniEntryCount; ++i) {
+            const TDevMoniEntry& e = gDevMoniEntries[i];
+            const std::string name(e.Name, strnlen(e.Name, sizeof e.Name));
+            int list = 0, number = 0;
+            const bool beyond = ParseDeviceName(name, list, number) &&
+                                number >= static_cast<int>(gQel.DevComments[static_cast<size_t>(list)].size());
+            if (!beyond) gDevMoniEntries[kept++] = e;
+        }
+        for (int i = kept; i < gDevMoniEntryCount; ++i) gDevMoniEntries[i] = TDevMoniEntry{};
+        gDevMoniEntryCount = kept;
+    }
+    SetFileRegCount(fileRegs);
+    gQel.Modified = 1;
+    ResetEditors();
+    UpdateCaption();
+    NotifyProject(TProjectEvent::ModelChanged);
+    RefreshCommands();
+    return true;
+}
+
+void TQelMain::MachineSetClick() {
+    if (!_MachineSet) return;
+    _MachineSet->open();  // window-modal without a nested event loop
+}
+
+void TQelMain::TitlePageClick() {
+    if (_TitlePage) _TitlePage->open();
+}
+
+void TQelMain::AboutClick() {
+    if (_About) _About->open();
+}
+
+std::string TQelMain::HelpFilePath() {
+    const QLocale locale = QLocale::system();
+    const char* name = "QEL_eng.chm";
+    if (locale.language() == QLocale::Chinese) {
+        const bool traditional = locale.script() == QLocale::TraditionalChineseScript ||
+                                 locale.territory() == QLocale::Taiwan || locale.territory() == QLocale::HongKong ||
+                                 locale.territory() == QLocale::Macao;
+        name = traditional ? "QEL_cht.chm" : "QEL_chs.chm";
+    }
+    return (qel::InstallDir() / "hlp" / name).string();
+}
+
+void TQelMain::HelpClick() {
+    const std::string path = HelpFilePath();
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec) ||
+        !QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path))))
+        ShowMsg(kMsgHelpMissing, " " + path);
+}
+
+// ---------------------------------------------------------------------------
+// Shut-down
+
+void TQelMain::closeEvent(QCloseEvent* event) {
+    if (shutDownDone_) {
+        event->accept();
+        return;
+    }
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    ShutDown();
+    event->accept();
+}
+
+bool TQelMain::FormCloseQuery() { return AskSaveModified(); }
+
+void TQelMain::ShutDown() {
+    // The other windows stop their timers and write their own files first.
+    NotifyProject(TProjectEvent::ShuttingDown);
+    if (Link.MonitorRunning && Link.MonitorRunning() && Link.StopAllMonitoring) Link.StopAllMonitoring();
+    if (Link.ClosePort) Link.ClosePort();
+    shutDownDone_ = true;
+    DestroyEditors();
+    DeleteTempFiles();
+    if (!WriteSettings()) ShowMsg(kMsgFileSaveFailed, " " + SettingsFilePath().string());
+}

@@ -1,0 +1,26 @@
+#include "shell/Startup.h"
+
+#include "platform/Paths.h"
+#include "shell/Qelmain.h"
+#include "shell/Splashfrm.h"
+
+TQelMain* StartQel(const QStringList& args, const TStartupOptions& options) {
+    auto* frame = new TQelMain;
+    if (!frame->FormCreate()) {
+        delete frame;
+        return nullptr;
+    }
+    frame->CreateForms();
+    frame->show();
+    if (options.ShowSplash) {
+        // The splash stays on top of the frame for its time and frees itself;
+        // start-up does not wait for it.
+        if (TSplash* splash = TSplash::Create(qel::InstallDir() / "Splash.jpg")) splash->ShowFor(options.SplashMs);
+    }
+    for (const QString& arg : args) {
+        if (arg.startsWith('-')) continue;  // toolkit options are not files
+        frame->OpenStartupFile(arg.toStdString());
+        break;
+    }
+    return frame;
+}

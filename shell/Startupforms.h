@@ -1,0 +1,15 @@
+#pragma once
+// The windows the frame creates at start-up and keeps, hidden, until exit, in
+// their fixed creation order. A window that is not part of the build yet has
+// no maker; each one is added in its own place of the table.
+#include <span>
+
+class QWidget;
+class TQelMain;
+
+struct TStartupFormDef {
+    const char* name;
+    QWidget* (*create)(TQelMain* frame);  ///< nullptr: not built yet
+};
+
+std::span<const TStartupFormDef> StartupFormTable();

@@ -1,0 +1,26 @@
+# The frame window and the shell's small windows (Qt Widgets).
+find_package(JPEG REQUIRED)
+add_library(qel_shell STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/Qelmain.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Qelmain.h
+  ${CMAKE_CURRENT_LIST_DIR}/Qelmenus.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Qelproject.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Commandrouter.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Startup.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Startupforms.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Splashfrm.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Splashfrm.h
+  ${CMAKE_CURRENT_LIST_DIR}/Jpegdecode.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Progfrm.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Progfrm.h
+  ${CMAKE_CURRENT_LIST_DIR}/Machinesetfrm.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Machinesetfrm.h
+  ${CMAKE_CURRENT_LIST_DIR}/Titlepage.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Titlepage.h
+  ${CMAKE_CURRENT_LIST_DIR}/About.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/About.h
+  ${CMAKE_CURRENT_LIST_DIR}/Widgetmessages.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Filedialogs.cpp)
+target_include_directories(qel_shell PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(qel_shell PUBLIC qel_shell_state qel_platform Qt6::Widgets Qt6::PrintSupport
+  PRIVATE JPEG::JPEG)
