@@ -1,0 +1,262 @@
+// Saving and opening the program file set.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "shell/Fileio.h"
+#include "shell/Msgtable.h"
+#include "shell/Projectfiles.h"
+#include "tests/shell/ShellTestSupport.h"
+
+using namespace shelltest;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::uint8_t> Bytes(const fs::path& p) {
+    std::vector<std::uint8_t> v;
+    EXPECT_EQ(qelfile::ReadWholeFile(p, v), qelfile::ReadResult::Ok) << p;
+    return v;
+}
+
+const char* const kSetExtensions[] = {".kzp", ".lad", ".lab", ".rcm", ".lmt", ".smt", ".dev"};
+
+class ProjectFilesTest : public ShellTest {
+protected:
+    // Saves the open project as `name` and returns the snapshot saved.
+    ProjectSnapshot SaveAs(const std::string& name) {
+        SetProjectPath(ProjectPath(name));
+        EXPECT_TRUE(SaveProject());
+        return TakeSnapshot();
+    }
+    bool Open(const std::string& path) {
+        gQel.OpenFileName = path;
+        return ReadProgramFile();
+    }
+};
+
+TEST_F(ProjectFilesTest, FullProjectRoundTripsForEveryFamilyAndCapacity) {
+    for (int family = 0; family < kModelFamilyCount; ++family) {
+        for (int cap = 0; cap < kCapacityCount; ++cap) {
+            SCOPED_TRACE("family " + std::to_string(family) + " capacity " + std::to_string(cap));
+            FillProject(family, cap, static_cast<std::uint32_t>(family * 10 + cap));
+            const std::string name = "p" + std::to_string(family) + std::to_string(cap) + ".kzp";
+            const ProjectSnapshot saved = SaveAs(name);
+            EXPECT_EQ(gQel.Modified, 0);
+
+            // Replace everything with another project, then open the saved one.
+            FillProject((family + 1) % kModelFamilyCount, (cap + 1) % kCapacityCount, 999);
+            gQel.Title = "other";
+            ASSERT_TRUE(Open(ProjectPath(name)));
+            EXPECT_EQ(TakeSnapshot(), saved);
+            EXPECT_EQ(gQel.Family, family);
+            EXPECT_EQ(gProgramCapacity, ProgramCapacityOf(cap));
+            EXPECT_EQ(gProgramUsed, 2u * 203);
+            EXPECT_EQ(gLadderRowCount, 40);
+            EXPECT_EQ(gQel.Modified, 0);
+            EXPECT_EQ(gQel.Named, 1);
+            EXPECT_EQ(gQel.RecentFiles.front(), ProjectPath(name));
+            EXPECT_EQ(GetCommentByDeviceName("X17"), "Stop\nbutton");
+            EXPECT_EQ(gQel.Designer, "王工程师");
+        }
+    }
+    EXPECT_TRUE(messages_.Shown().empty());
+}
+
+TEST_F(ProjectFilesTest, MonitorListFileHasTheLinkLayout) {
+    FillProject(1, 0, 1);
+    SaveAs("dev.kzp");
+    const auto b = Bytes(Dir() / "dev.dev");
+    ASSERT_EQ(b.size(), 132u + 5 * 16);
+    EXPECT_EQ(b[0] | b[1] << 8, 206);
+    EXPECT_EQ(b[2] | b[3] << 8, 1);
+    for (int i = 4; i < 128; ++i) ASSERT_EQ(b[i], 0) << i;
+    EXPECT_EQ(b[128] | b[129] << 8, 16);
+    EXPECT_EQ(b[130] | b[131] << 8, 5);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&b[132 + 16])), "Y17");
+    EXPECT_EQ(b[132 + 2 * 16 + 6], 10);
+}
+
+TEST_F(ProjectFilesTest, ProgramWithoutSiblingsOpensWithEmptyLadder) {
+    FillProject(0, 1, 2);
+    SaveAs("alone.kzp");
+    for (const char* ext : kSetExtensions)
+        if (std::string(ext) != ".kzp") fs::remove(Dir() / (std::string("alone") + ext));
+    const std::vector<std::uint8_t> program(gProgram, gProgram + gProgramCapacity);
+
+    FillProject(2, 0, 3);
+    gDevMoniEntryCount = 2;
+    ASSERT_TRUE(Open(ProjectPath("alone.kzp")));
+    EXPECT_EQ(std::vector<std::uint8_t>(gProgram, gProgram + gProgramCapacity), program);
+    EXPECT_EQ(gLadderRowCount, 0);
+    for (int i = 0; i < kLadderRows * kLadderRowBytes; ++i) ASSERT_EQ(gLadderRows[i], 0);
+    EXPECT_EQ(gPLabelRows[255], -1);
+    EXPECT_EQ(gQel.Title, "输送带控制 Conveyor");  // the program file carries the title
+    EXPECT_EQ(gQel.Company, "");
+    EXPECT_TRUE(gQel.RungComments.empty());
+    EXPECT_EQ(gDevMoniEntryCount, 2);  // no list file: the list stays as it was
+}
+
+TEST_F(ProjectFilesTest, SecondSaveKeepsBackupsOfThePrevious) {
+    FillProject(0, 0, 4);
+    SaveAs("bk.kzp");
+    std::vector<std::vector<std::uint8_t>> first;
+    for (const char* ext : {".kzp", ".lad", ".rcm", ".dev"}) first.push_back(Bytes(Dir() / (std::string("bk") + ext)));
+    gQel.Title = "changed";
+    gDevMoniEntryCount = 1;
+    ASSERT_TRUE(SaveProject());
+    int i = 0;
+    for (const char* ext : {".kz~", ".la~", ".rc~", ".dv~"}) EXPECT_EQ(Bytes(Dir() / (std::string("bk") + ext)), first[i++]) << ext;
+    EXPECT_NE(Bytes(Dir() / "bk.kzp"), first[0]);
+    // Nothing but the set and its backups is left in the folder.
+    int files = 0;
+    for (const auto& e : fs::directory_iterator(Dir()))
+        if (e.is_regular_file()) ++files;
+    EXPECT_EQ(files, 7 + 4);
+}
+
+// Locks a folder against writing: by its permission bits, or, for a user whom
+// they do not bind, by mounting a file system there that is then made read-only.
+class FolderLock {
+public:
+    explicit FolderLock(const fs::path& dir) : dir_(dir) {
+        fs::create_directories(dir_);
+        if (::geteuid() == 0) mounted_ = ::mount("tmpfs", dir_.c_str(), "tmpfs", 0, "size=8m") == 0;
+        usable_ = ::geteuid() != 0 || mounted_;
+    }
+    ~FolderLock() {
+        Unlock();
+        if (mounted_) ::umount2(dir_.c_str(), MNT_DETACH);
+    }
+    bool Usable() const { return usable_; }
+    bool Lock() {
+        if (mounted_) return ::mount(nullptr, dir_.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+        fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+        return ::access(dir_.c_str(), W_OK) != 0;
+    }
+    void Unlock() {
+        if (mounted_) ::mount(nullptr, dir_.c_str(), nullptr, MS_REMOUNT, nullptr);
+        else fs::permissions(dir_, fs::perms::owner_all);
+    }
+
+private:
+    fs::path dir_;
+    bool mounted_ = false, usable_ = false;
+};
+
+TEST_F(ProjectFilesTest, SaveIntoFolderThatCannotBeWrittenKeepsOldFiles) {
+    const fs::path folder = Dir() / "locked";
+    FolderLock lock(folder);
+    if (!lock.Usable()) GTEST_SKIP() << "no way to lock a folder against this user";
+    FillProject(0, 0, 5);
+    SetProjectPath((folder / "ro.kzp").string());
+    ASSERT_TRUE(SaveProject());
+    std::vector<std::vector<std::uint8_t>> before;
+    for (const char* ext : kSetExtensions) before.push_back(Bytes(folder / (std::string("ro") + ext)));
+    ASSERT_TRUE(lock.Lock());
+
+    messages_.Clear();
+    gQel.Title = "new title";
+    gQel.Modified = 1;
+    EXPECT_FALSE(SaveProject());
+    EXPECT_EQ(gQel.Modified, 1);
+    ASSERT_EQ(messages_.Shown().size(), 1u);
+    EXPECT_NE(messages_.Shown()[0].find((folder / "ro.kzp").string()), std::string::npos);
+    int i = 0;
+    for (const char* ext : kSetExtensions) EXPECT_EQ(Bytes(folder / (std::string("ro") + ext)), before[i++]) << ext;
+    int files = 0;
+    for (const auto& e : fs::directory_iterator(folder))
+        if (e.is_regular_file()) ++files;
+    EXPECT_EQ(files, 7);
+}
+
+TEST_F(ProjectFilesTest, SiblingOfAnotherFamilyIsRefusedOrSkippedOnRequest) {
+    FillProject(0, 0, 6);
+    SaveAs("fam.kzp");
+    FillProject(1, 0, 7);
+    SaveAs("fam1.kzp");
+    fs::copy_file(Dir() / "fam1.lad", Dir() / "fam.lad", fs::copy_options::overwrite_existing);
+
+    FillProject(2, 2, 8);
+    const ProjectSnapshot open = TakeSnapshot();
+    messages_.Clear();
+    EXPECT_FALSE(Open(ProjectPath("fam.kzp")));  // no answer scripted: the question is cancelled
+    EXPECT_EQ(TakeSnapshot(), open);
+    ASSERT_EQ(messages_.Shown().size(), 1u);
+    EXPECT_EQ(messages_.Shown()[0], gMsgTable.Get(kMsgFileOtherModel) + " " + ProjectPath("fam.lad"));
+    ASSERT_EQ(messages_.Asked().size(), 1u);
+
+    messages_.QueueAnswer(qel::Answer::Yes);
+    ASSERT_TRUE(Open(ProjectPath("fam.kzp")));
+    EXPECT_EQ(gQel.Family, 0);
+    EXPECT_EQ(gLadderRowCount, 0);
+    EXPECT_EQ(GetCommentByDeviceName("Y7"), "马达");  // the other siblings were read
+}
+
+TEST_F(ProjectFilesTest, MissingProgramFileIsReported) {
+    FillProject(0, 0, 9);
+    const ProjectSnapshot open = TakeSnapshot();
+    EXPECT_FALSE(Open(ProjectPath("nothing.kzp")));
+    EXPECT_EQ(TakeSnapshot(), open);
+    EXPECT_EQ(messages_.Shown().size(), 1u);
+}
+
+TEST_F(ProjectFilesTest, FileNamesAndTemporaryFiles) {
+    gQel.SaveDir = Dir().string();
+    std::ofstream(Dir() / "Untitled1.kzp") << "x";
+    MakeUntitledName();
+    EXPECT_EQ(gQel.ProgramFileName, ProjectPath("Untitled2.kzp"));
+    EXPECT_EQ(gQel.BaseName, ProjectPath("Untitled2"));
+    EXPECT_EQ(gQel.Named, 0);
+    EXPECT_EQ(SiblingPath(".dv~"), ProjectPath("Untitled2.dv~"));
+
+    SetProjectPath(ProjectPath("plant"));
+    EXPECT_EQ(gQel.ProgramFileName, ProjectPath("plant.kzp"));
+    const fs::path temp = Dir() / "install" / "Temp";
+    EXPECT_EQ(gQel.TmsFileName, (temp / "plant.tms").string());
+    EXPECT_EQ(gQel.TmlFileName, (temp / "plant.tml").string());
+
+    for (const char* n : {"a.tms", "b.tml", "symtable.pas", "keep.txt"}) std::ofstream(temp / n) << "x";
+    DeleteTempFiles();
+    EXPECT_FALSE(fs::exists(temp / "a.tms"));
+    EXPECT_FALSE(fs::exists(temp / "b.tml"));
+    EXPECT_FALSE(fs::exists(temp / "symtable.pas"));
+    EXPECT_TRUE(fs::exists(temp / "keep.txt"));
+}
+
+TEST_F(ProjectFilesTest, ClearProjectEmptiesBuffersButKeepsNames) {
+    FillProject(1, 2, 10);
+    SetProjectPath(ProjectPath("keep.kzp"));
+    gSfcCodeList.push_back(std::make_unique<TSfcCodeRec>());
+    gSfcGrid[0] = 0;
+    ClearProject();
+    for (std::uint32_t i = 0; i < gProgramCapacity; ++i) ASSERT_EQ(gProgram[i], 0xFF);
+    for (int i = 0; i < kLadderRows * kLadderRowBytes; ++i) ASSERT_EQ(gLadderRows[i], 0);
+    EXPECT_EQ(gPLabelRows[0], -1);
+    EXPECT_EQ(gILabelRows[899], -1);
+    EXPECT_EQ(gSfcGrid[0], 0xFF);
+    EXPECT_TRUE(gSfcCodeList.empty());
+    EXPECT_TRUE(gQel.RungComments.empty());
+    EXPECT_EQ(gQel.ProgramFileName, ProjectPath("keep.kzp"));
+    EXPECT_EQ(GetCommentByDeviceName("Y7"), "马达");
+}
+
+TEST_F(ProjectFilesTest, ReadSiblingFilesRefreshesPartsAndReportsRefusals) {
+    FillProject(0, 0, 11);
+    const ProjectSnapshot saved = SaveAs("sib.kzp");
+    gQel.RungComments.clear();
+    SetDeviceComment("X0", "changed");
+    std::ofstream(Dir() / "sib.lab", std::ios::trunc) << "garbage";
+    std::memset(gLadderRows, 0, 100);
+    gPLabelRows[255] = 77;
+    EXPECT_FALSE(ReadSiblingFiles());
+    EXPECT_EQ(gPLabelRows[255], 77);  // the refused file changed nothing
+    gPLabelRows[255] = saved.pLabels[255];
+    EXPECT_EQ(TakeSnapshot(), saved);
+}
+
+}  // namespace

@@ -1,0 +1,260 @@
+// Shared buffers, message table, settings file and device-comment lists.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+#include "core/DeviceLimits.h"
+#include "shell/Msgtable.h"
+#include "shell/Projectfiles.h"
+#include "shell/Settings.h"
+#include "tests/shell/ShellTestSupport.h"
+
+using namespace shelltest;
+namespace fs = std::filesystem;
+
+namespace {
+
+void WriteText(const fs::path& p, const std::string& text) {
+    std::ofstream out(p, std::ios::binary);
+    out << text;
+}
+
+class BuffersTest : public ShellTest {};
+class MessageTableTest : public ShellTest {};
+class SettingsTest : public ShellTest {};
+class DeviceCommentTest : public ShellTest {};
+
+TEST_F(BuffersTest, StartUpSizesAndDefaults) {
+    EXPECT_EQ(gProgramCapacity, 3616u);
+    EXPECT_EQ(gProgramCopySize, 3616u);
+    EXPECT_EQ(gInterLadderRowCapacity, kInterLadderRowsAtStart);
+    EXPECT_EQ(gSfcRowCount, kSfcRowsAtStart);
+    EXPECT_EQ(gQel.Family, 0);
+    EXPECT_EQ(gQel.ComPort, 1);
+    EXPECT_EQ(gQel.BaudRate, 9600);
+    EXPECT_EQ(gQel.Version, 206);
+    EXPECT_EQ(gCellWidth, 90);
+    EXPECT_EQ(gCellHeight, 70);
+    for (int n : gPLabelRows) ASSERT_EQ(n, -1);
+    for (int n : gILabelRows) ASSERT_EQ(n, -1);
+    for (std::int32_t i = 0; i < gSfcRowCount * kSfcRowBytes; ++i) ASSERT_EQ(gSfcGrid[i], 0xFF);
+}
+
+TEST_F(BuffersTest, CapacityReallocatesErasedAndRefusesBadIndex) {
+    const std::uint32_t sizes[] = {3616, 7584, 15840, 31744};
+    for (int i = 0; i < 4; ++i) {
+        gProgram[0] = 0;
+        ASSERT_TRUE(SetProgramCapacity(i));
+        EXPECT_EQ(gProgramCapacity, sizes[i]);
+        EXPECT_EQ(gProgramCopySize, sizes[i]);
+        EXPECT_EQ(gQel.CapacityIndex, i);
+        for (std::uint32_t k = 0; k < gProgramCapacity; ++k) ASSERT_EQ(gProgram[k], 0xFF);
+    }
+    EXPECT_FALSE(SetProgramCapacity(4));
+    EXPECT_FALSE(SetProgramCapacity(-1));
+    EXPECT_EQ(gProgramCapacity, 31744u);
+}
+
+TEST_F(BuffersTest, GrowthKeepsContents) {
+    gProgramCopy[10] = 0x12;
+    GrowProgramCopy(gProgramCopySize + 256);
+    EXPECT_EQ(gProgramCopySize, 3616u + 256);
+    EXPECT_EQ(gProgramCopy[10], 0x12);
+    EXPECT_EQ(gProgramCopy[3616 + 255], 0xFF);
+    GrowProgramCopy(100);  // never shrinks
+    EXPECT_EQ(gProgramCopySize, 3616u + 256);
+
+    gInterLadderGrid[5] = 7;
+    GrowInterLadderGrid(3000);
+    EXPECT_EQ(gInterLadderRowCapacity, 3000);
+    EXPECT_EQ(gInterLadderGrid[5], 7);
+    EXPECT_EQ(gInterLadderGrid[2999 * kLadderRowBytes], 0);
+
+    gSfcGrid[0] = 1;
+    ResizeSfcGrid(300);
+    EXPECT_EQ(gSfcGrid[0], 1);
+    EXPECT_EQ(gSfcGrid[299 * kSfcRowBytes], 0xFF);
+}
+
+TEST_F(BuffersTest, ProgramEndFollowsCode) {
+    const std::uint8_t code[] = {0x00, 0x24, 0x00, 0xC5, 0x0F, 0x00};  // LD X0, OUT Y0, END
+    std::memcpy(gProgram, code, sizeof code);
+    EXPECT_EQ(LocateProgramEnd(), 6u);
+    EXPECT_EQ(gProgramUsed, 6u);
+    std::memcpy(gProgramCopy, code, 4);
+    EXPECT_EQ(LocateProgramCopyEnd(), 4u);
+    EXPECT_EQ(gProgramCopyLastOffset, 2u);
+}
+
+TEST_F(BuffersTest, FamilyAndZoom) {
+    EXPECT_TRUE(SetModelFamily(2));
+    EXPECT_EQ(CurrentFamily(), 2);
+    EXPECT_FALSE(SetModelFamily(3));
+    EXPECT_EQ(gQel.Family, 2);
+    EXPECT_EQ(CurrentFamily(), 2);
+
+    gShowComments = 1;
+    ApplyZoomIndex(0);
+    EXPECT_EQ(gCellWidth, 50);
+    EXPECT_EQ(gCellHeight, 60);
+    ApplyZoomIndex(99);
+    EXPECT_EQ(gQel.Zoom, 6);
+    EXPECT_EQ(gCellWidth, 110);
+}
+
+TEST_F(BuffersTest, RecentFilesNewestFirstWithoutDuplicates) {
+    for (const char* f : {"a", "b", "c", "d", "e", "f"}) AddRecentFile(f);
+    EXPECT_EQ(gQel.RecentFiles, (std::vector<std::string>{"f", "e", "d", "c", "b"}));
+    AddRecentFile("c");
+    EXPECT_EQ(gQel.RecentFiles, (std::vector<std::string>{"c", "f", "e", "d", "b"}));
+}
+
+TEST_F(MessageTableTest, MissingFileStopsStartUpWithItsMessage) {
+    EXPECT_FALSE(LoadMessageTable());
+    const auto shown = messages_.Shown();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0], "File " + (Dir() / "install" / "QEL.Txt").string() + " was lost !!");
+}
+
+TEST_F(MessageTableTest, LinesAreIdsAndOutOfRangeIsEmpty) {
+    WriteText(Dir() / "install" / "QEL.Txt", "\xEF\xBB\xBFzero\r\none\n\n三\n");
+    ASSERT_TRUE(LoadMessageTable());
+    EXPECT_EQ(gMsgTable.Count(), 4u);
+    EXPECT_EQ(gMsgTable.Get(0), "zero");
+    EXPECT_EQ(gMsgTable.Get(1), "one");
+    EXPECT_EQ(gMsgTable.Get(2), "");
+    EXPECT_EQ(gMsgTable.Get(3), "三");
+    EXPECT_EQ(gMsgTable.Get(4), "");
+    EXPECT_EQ(gMsgTable.Get(-1), "");
+    EXPECT_EQ(gMsgTable.Get(1 << 30), "");
+}
+
+TEST_F(MessageTableTest, ShippedFileHoldsEveryMessageInUse) {
+    const char* src = std::getenv("QEL_SOURCE_DIR");
+    ASSERT_NE(src, nullptr);
+    TMsgTable table;
+    ASSERT_TRUE(table.LoadFromFile(fs::path(src) / "data" / "QEL.Txt"));
+    EXPECT_GE(table.Count(), 249u);
+    // Ids the windows and the link show; each needs a text of its own.
+    const int used[] = {0,   1,   2,   3,   4,   5,   6,   7,   13,  14,  15,  16,  17,  18,  19,  20,  21,  22,
+                        23,  24,  25,  26,  27,  28,  29,  30,  31,  32,  33,  34,  35,  36,  37,  38,  39,  40,
+                        41,  42,  43,  46,  50,  51,  62,  63,  68,  69,  72,  73,  76,  78,  90,  91,  137, 138,
+                        142, 144, 145, 146, 149, 159, 162, 168, 177, 180, 184, 190, 199, 200, 213, 215, 216, 218,
+                        219, 220, 222, 227, 230, 233, 238, 241, 244, 248};
+    for (int id : used) EXPECT_FALSE(table.Get(id).empty()) << "message " << id;
+    EXPECT_NE(table.Get(4), table.Get(5));
+    EXPECT_NE(table.Get(4), "ASCII");
+    EXPECT_NE(table.Get(5), "ASCII");
+}
+
+TEST_F(SettingsTest, WrittenAtShutDownReadBackAtStartUp) {
+    gQel.Family = 2;
+    gQel.CapacityIndex = 3;
+    gQel.ComPort = 4;
+    gQel.BaudRate = 115200;
+    gQel.Station = 7;
+    gQel.Zoom = 1;
+    gQel.ValueFormat = 2;
+    gQel.MatchSize = 1;
+    gQel.OpenDir = "/data/程序";
+    gQel.SaveDir = "/data/out";
+    gQel.RecentFiles = {"/a/one.kzp", "/b/two.kzp"};
+    ASSERT_TRUE(WriteSettings());
+    const TQelState written = gQel;
+
+    SetDefaultSettings();
+    gQel.OpenDir.clear();
+    gQel.SaveDir.clear();
+    gQel.RecentFiles.clear();
+    ASSERT_TRUE(ReadSettings());
+    EXPECT_EQ(gQel.Family, written.Family);
+    EXPECT_EQ(gQel.CapacityIndex, written.CapacityIndex);
+    EXPECT_EQ(gQel.ComPort, written.ComPort);
+    EXPECT_EQ(gQel.BaudRate, written.BaudRate);
+    EXPECT_EQ(gQel.Station, written.Station);
+    EXPECT_EQ(gQel.Zoom, written.Zoom);
+    EXPECT_EQ(gQel.ValueFormat, written.ValueFormat);
+    EXPECT_EQ(gQel.MatchSize, written.MatchSize);
+    EXPECT_EQ(gQel.OpenDir, written.OpenDir);
+    EXPECT_EQ(gQel.SaveDir, written.SaveDir);
+    EXPECT_EQ(gQel.RecentFiles, written.RecentFiles);
+}
+
+TEST_F(SettingsTest, MissingShortOrBadFileKeepsDefaults) {
+    SetDefaultSettings();
+    EXPECT_FALSE(ReadSettings());
+    EXPECT_EQ(gQel.ComPort, 1);
+
+    // Short file: only the lines present count.
+    WriteText(SettingsFilePath(), "206\n1\n");
+    ASSERT_TRUE(ReadSettings());
+    EXPECT_EQ(gQel.Family, 1);
+    EXPECT_EQ(gQel.ComPort, 1);
+    EXPECT_EQ(gQel.BaudRate, 9600);
+
+    // Values out of range or not numbers keep what was there.
+    SetDefaultSettings();
+    WriteText(SettingsFilePath(), "206\n7\n-1\n0\n12345\n300\n9\nx\n");
+    ASSERT_TRUE(ReadSettings());
+    EXPECT_EQ(gQel.Family, 0);
+    EXPECT_EQ(gQel.CapacityIndex, 0);
+    EXPECT_EQ(gQel.ComPort, 1);
+    EXPECT_EQ(gQel.BaudRate, 9600);
+    EXPECT_EQ(gQel.Station, 1);
+    EXPECT_EQ(gQel.Zoom, 4);
+
+    // A file of another layout version is not read at all.
+    WriteText(SettingsFilePath(), "205\n2\n");
+    EXPECT_FALSE(ReadSettings());
+    EXPECT_EQ(gQel.Family, 0);
+}
+
+TEST_F(DeviceCommentTest, NamesListsAndRanges) {
+    ASSERT_TRUE(SetModelFamily(0));
+    EXPECT_EQ(gQel.DevComments[0].size(), static_cast<std::size_t>(DeviceLimitOf(0, 'X') + 1));
+    EXPECT_EQ(gQel.DevComments[8].size(), static_cast<std::size_t>(DeviceLimitOf(0, 'I') + 1));
+
+    EXPECT_TRUE(SetDeviceComment("X17", "octal"));
+    EXPECT_EQ(GetDeviceComment('X', 15), "octal");
+    EXPECT_EQ(GetCommentByDeviceName("X17"), "octal");
+    EXPECT_EQ(GetCommentByDeviceName("X15"), "");
+
+    gQel.Modified = 0;
+    EXPECT_FALSE(SetDeviceComment("X8", "not octal"));
+    EXPECT_EQ(gQel.Modified, 1);
+    EXPECT_FALSE(SetDeviceComment("D99999", "too far"));
+    EXPECT_FALSE(SetDeviceComment("K5", "no list"));
+    EXPECT_FALSE(SetDeviceComment("", "empty"));
+    EXPECT_EQ(GetDeviceComment('D', 1000000), "");
+    EXPECT_EQ(GetDeviceComment('Z', 0), "");
+    EXPECT_EQ(GetDeviceComment('\0', 0), "");
+    EXPECT_EQ(GetDeviceComment('M', -1), "");
+
+    // A larger family keeps what fits and makes room for more.
+    EXPECT_TRUE(SetDeviceComment("D1311", "last D of family 0"));
+    ASSERT_TRUE(SetModelFamily(1));
+    EXPECT_EQ(GetCommentByDeviceName("D1311"), "last D of family 0");
+    EXPECT_TRUE(SetDeviceComment("D9999", "family 1"));
+    ASSERT_TRUE(SetModelFamily(0));
+    EXPECT_EQ(GetCommentByDeviceName("X17"), "octal");
+    EXPECT_EQ(GetCommentByDeviceName("D9999"), "");
+}
+
+TEST_F(DeviceCommentTest, DefaultsFileReplacesAllComments) {
+    SetDeviceComment("Y0", "old");
+    WriteText(Dir() / "install" / "DeviceCommentInit.txt",
+              "# remark\nM1000\tRUN 运行\nD9999\tbeyond family 0\nnonsense line\nX7\ttab\\tinside\n");
+    LoadDeviceCommentInit();
+    EXPECT_EQ(GetCommentByDeviceName("Y0"), "");
+    EXPECT_EQ(GetCommentByDeviceName("M1000"), "RUN 运行");
+    EXPECT_EQ(GetCommentByDeviceName("X7"), "tab\tinside");
+
+    // Without a defaults file every comment is simply cleared.
+    fs::remove(Dir() / "install" / "DeviceCommentInit.txt");
+    LoadDeviceCommentInit();
+    EXPECT_EQ(GetCommentByDeviceName("M1000"), "");
+}
+
+}  // namespace
