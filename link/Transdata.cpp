@@ -286,6 +286,9 @@ void TTransData::ComTick() {
         job->RequestStep(*this);
         Lamp(LampColor::Yellow);
     }
+    // Nothing left to send (the last client or job went away between
+    // replies): the port closes here rather than staying open.
+    if (MaySend) ClosePortIfIdle();
 }
 
 void TTransData::PollNextClient() {
