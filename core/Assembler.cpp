@@ -1,0 +1,247 @@
+// The assembler (gInputText -> gInsnBuf) and the validator of encoded instructions.
+// Both take the operand kinds and family availability from the instruction table, and
+// both judge an operand by decoding its record, so they can never disagree.
+#include <cctype>
+#include <cstring>
+
+#include "core/Codetranslate.h"
+#include "core/DeviceLimits.h"
+#include "core/InstructionTable.h"
+#include "core/OperandCodec.h"
+
+using namespace core_detail;
+
+namespace {
+
+constexpr int kMaxTokens = kMaxOperands + 2;
+
+void PutWord(uint8_t* at, uint16_t w) {
+    at[0] = static_cast<uint8_t>(w);
+    at[1] = static_cast<uint8_t>(w >> 8);
+}
+
+uint16_t GetWord(const uint8_t* at) { return static_cast<uint16_t>(at[0] | (at[1] << 8)); }
+
+std::string Upper(const char* t) {
+    std::string s(t);
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// Kind of a device named by a basic instruction word.
+uint32_t BasicKind(int type) {
+    switch (type) {
+    case kDevX: return kOpX;
+    case kDevY: return kOpY;
+    case kDevM: return kOpM;
+    case kDevS: return kOpS;
+    case kDevT: return kOpTBit;
+    case kDevC: return kOpCBit;
+    default: return 0;
+    }
+}
+
+bool ConstantInRange(const ParsedOperand& p, bool is32) {
+    if (p.type == kDevK) return is32 ? (p.value >= INT32_MIN && p.value <= INT32_MAX) : (p.value >= -32768 && p.value <= 32767);
+    if (p.type == kDevH) return p.value <= (is32 ? 0xFFFFFFFFLL : 0xFFFF);
+    return true;
+}
+
+// Encodes one operand text into a record for an operand slot, checking kind and limits.
+int EncodeChecked(std::string_view text, uint32_t kinds, bool is32, int family, uint8_t* out) {
+    ParsedOperand p;
+    if (!ParseOperand(text, p) || !ConstantInRange(p, is32)) return 0;
+    const int n = EncodeParsed(p, kinds, is32, out);
+    if (n == 0) return 0;
+    DecodedOperand d;
+    if (!DecodeRecord(out, is32, d) || !OperandFits(d, kinds, is32, family)) return 0;
+    return n;
+}
+
+// A timer or counter set value: K (not negative) or D.
+bool SetValueFits(const DecodedOperand& d) { return d.rec.type != kDevK || d.value >= 0; }
+
+bool TimerWordFits(int idx, uint16_t word, int family) {
+    const int hi = word >> 8, n = word & 0xFF;
+    if (idx == inst::TMR) return hi == 0x81 && n <= gDeviceLimitTable[family][kLimT];
+    if (hi != 0x83 || n > gDeviceLimitTable[family][kLimC]) return false;
+    return idx == inst::DCNT ? n >= 200 : n < 200;
+}
+
+// The 32-bit half of a record: a device repeats its first half, a constant carries
+// the high bytes with the same class and code.
+bool SecondHalfCanonical(const uint8_t* rec) {
+    const uint8_t lo = rec[1] & 0x0F;
+    if (lo == 0x0 || lo == 0x2) return rec[5] == rec[1] && rec[7] == rec[3];
+    return std::memcmp(rec, rec + 4, 4) == 0;
+}
+
+// Checks the operands of an encoded instruction of row idx (len = gInstLength[idx]).
+bool OperandsValid(const uint8_t* code, int idx, int family) {
+    const TOperandForm& form = InstOperandForm(idx);
+    const bool is32 = InstIs32(idx);
+    const uint16_t word = GetWord(code);
+    if (idx <= inst::STL) {
+        TDeviceRecord r;
+        if (!DecodeBasicAddress(word, r)) return false;
+        DecodedOperand d;
+        d.rec = r;
+        d.kind = BasicKind(r.type);
+        return OperandFits(d, form.kinds[0], false, family);
+    }
+    if (idx == inst::PLABEL) return (word & 0x0FFF) <= static_cast<uint32_t>(gDeviceLimitTable[family][kLimP]);
+    if (idx == inst::ILABEL) return word - 0xB800u <= static_cast<uint32_t>(gDeviceLimitTable[family][kLimI]);
+    int pos = 2, first = 0;
+    if (idx == inst::TMR || idx == inst::CNT || idx == inst::DCNT) {
+        if (!TimerWordFits(idx, GetWord(code + 2), family)) return false;
+        pos = 4;
+        first = 1;
+    }
+    const bool asc = idx == inst::ASC;
+    const int rs = is32 ? 8 : 4;
+    for (int i = first; i < form.count; ++i) {
+        const bool text = asc && i < 4;
+        const int size = text ? 4 : rs;
+        DecodedOperand d;
+        if (!DecodeRecord(code + pos, size == 8, d)) return false;
+        if (!OperandFits(d, form.kinds[i], size == 8, family)) return false;
+        if (size == 8 && !SecondHalfCanonical(code + pos)) return false;
+        if (first && !SetValueFits(d)) return false;
+        pos += size;
+    }
+    return pos == gInstLength[idx];
+}
+
+bool Finish(const uint8_t* code, int len, int idx) {
+    if (len != gInstLength[idx] || len > kInsnBufBytes) return false;
+    std::memcpy(gInsnBuf.code, code, static_cast<std::size_t>(len));
+    gInsnBuf.length = static_cast<uint32_t>(len);
+    gInsnBuf.flag32 = InstIs32(idx) ? kInst32Bit : 0;
+    gInstIndex = idx;
+    return true;
+}
+
+int AssembleTokens(std::string* tok, int count) {
+    const int family = CurrentFamily();
+    int idx = FindMnemonic(tok[0]);
+    gInstIndex = idx;
+    uint8_t code[kInsnBufBytes] = {};
+    // Labels typed as "P12" / "I100", or as "P 12" / "I 100".
+    if (idx == kInstNotFound && count == 1) {
+        const int pn = PLabelNumber(tok[0]), in = ILabelNumber(tok[0]);
+        if (pn >= 0) idx = inst::PLABEL;
+        else if (in >= 0) idx = inst::ILABEL;
+        else return 0;
+        const int n = pn >= 0 ? pn : in;
+        PutWord(code, static_cast<uint16_t>(gInstOpcode[idx] + n));
+        return OperandsValid(code, idx, family) && Finish(code, 2, idx) ? 1 : 0;
+    }
+    if (idx == inst::PLABEL || idx == inst::ILABEL) {
+        if (count != 2) return 0;
+        const int n = idx == inst::PLABEL ? PLabelNumber("P" + tok[1]) : ILabelNumber("I" + tok[1]);
+        if (n < 0) return 0;
+        PutWord(code, static_cast<uint16_t>(gInstOpcode[idx] + n));
+        return OperandsValid(code, idx, family) && Finish(code, 2, idx) ? 1 : 0;
+    }
+    if (idx >= kInstCount || idx == inst::ERROR || !InstAvailable(idx, family)) return 0;
+
+    const TOperandForm& form = InstOperandForm(idx);
+    const bool is32 = InstIs32(idx);
+    const int ops = InstOperandCount(idx);
+    const bool asc = idx == inst::ASC;
+    if (count - 1 != (asc ? 2 : ops)) return 0;
+
+    if (idx <= inst::STL) {
+        // Basic instruction: the device goes into the opcode word, M1536 and above into the
+        // long form's record.
+        uint8_t rec[8];
+        if (!EncodeChecked(tok[1], form.kinds[0] | kOpM, false, family, rec)) return 0;
+        DecodedOperand d;
+        DecodeRecord(rec, false, d);
+        if (d.rec.type == kDevM && d.rec.number >= 1536) {
+            const int longIdx = LongFormOf(idx);
+            if (longIdx < 0 || !(form.kinds[0] & kOpM)) return 0;
+            PutWord(code, gInstOpcode[longIdx]);
+            std::memcpy(code + 2, rec, 4);
+            return Finish(code, 6, longIdx) ? 1 : 0;
+        }
+        if (!OperandFits(d, form.kinds[0], false, family)) return 0;
+        PutWord(code, static_cast<uint16_t>(gInstOpcode[idx] | DeviceToBasicAddress(d.rec.type, d.rec.number)));
+        return Finish(code, 2, idx) ? 1 : 0;
+    }
+
+    PutWord(code, gInstOpcode[idx]);
+    int pos = 2, first = 0;
+    if (idx == inst::TMR || idx == inst::CNT || idx == inst::DCNT) {
+        ParsedOperand p;
+        const int type = idx == inst::TMR ? kDevT : kDevC;
+        if (!ParseOperand(tok[1], p) || p.type != type || p.digits || p.indexReg >= 0 || p.value > 255) return 0;
+        const uint16_t w = static_cast<uint16_t>((idx == inst::TMR ? 0x8100 : 0x8300) | p.value);
+        if (!TimerWordFits(idx, w, family)) return 0;
+        PutWord(code + 2, w);
+        pos = 4;
+        first = 1;
+    }
+    int tokenAt = 1 + first;
+    if (asc) {
+        // The text (1 to 8 characters, as typed) fills four records of two characters.
+        const std::string& text = tok[1];
+        if (text.empty() || text.size() > 8) return 0;
+        for (char ch : text)
+            if (ch <= ' ' || ch >= 0x7F) return 0;
+        for (int r = 0; r < 4; ++r) {
+            const std::size_t a = static_cast<std::size_t>(2 * r);
+            code[pos] = a < text.size() ? static_cast<uint8_t>(text[a]) : 0;
+            code[pos + 1] = kClassText;
+            code[pos + 2] = a + 1 < text.size() ? static_cast<uint8_t>(text[a + 1]) : 0;
+            code[pos + 3] = 0x80;
+            pos += 4;
+        }
+        first = 4;
+        tokenAt = 2;
+    }
+    for (int i = first; i < form.count; ++i, ++tokenAt) {
+        const int n = EncodeChecked(tok[tokenAt], form.kinds[i], is32, family, code + pos);
+        if (n == 0) return 0;
+        pos += n;
+    }
+    if (!OperandsValid(code, idx, family)) return 0;
+    return Finish(code, pos, idx) ? 1 : 0;
+}
+
+}  // namespace
+
+int AssembleInstruction() {
+    gInsnBuf.length = 0;
+    gInsnBuf.flag32 = 0;
+    if (!std::memchr(gInputText, 0, kInputTextSize)) return 0;  // no line end: over-long
+    gLinePos = 0;
+    std::string tok[kMaxTokens];
+    int count = 0;
+    char buf[kTokenMax + 1];
+    for (;;) {
+        const int n = ReadToken(buf);
+        if (n == 0) break;
+        if (n > kTokenMax || count == kMaxTokens) return 0;
+        tok[count++] = buf;
+    }
+    if (count == 0) return 0;
+    tok[0] = Upper(tok[0].c_str());
+    const bool asc = FindMnemonic(tok[0]) == inst::ASC;
+    for (int i = 1; i < count; ++i)
+        if (!(asc && i == 1)) tok[i] = Upper(tok[i].c_str());
+    return AssembleTokens(tok, count);
+}
+
+int ValidateInstruction() {
+    const uint32_t len = gInsnBuf.length;
+    if (len < 2 || len > kInsnBufBytes) return 0;
+    const uint8_t* code = gInsnBuf.code;
+    const int idx = OpcodeToIndex(GetWord(code));
+    if (idx == inst::ERROR || GetWord(code) == kErrorWord) return 0;
+    if (len != gInstLength[idx]) return 0;
+    if (((gInsnBuf.flag32 & kInst32Bit) != 0) != InstIs32(idx)) return 0;
+    const int family = CurrentFamily();
+    if (!InstAvailable(idx, family)) return 0;
+    return OperandsValid(code, idx, family) ? 1 : 0;
+}

@@ -1,0 +1,53 @@
+#pragma once
+// Internal to core: the parsed form of an operand text and the checks shared by the
+// assembler, the validator and the code editing functions.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "core/Codetranslate.h"
+
+namespace core_detail {
+
+// An operand text taken apart, before any family limit is applied.
+struct ParsedOperand {
+    int type = 0;          // DeviceType
+    int64_t value = 0;     // device number, or the constant's value
+    int digits = 0;        // n of a digit group KnX/KnY/KnM/KnS
+    int indexReg = -1;     // -1 none, else 0..7
+    bool indexF = false;   // index register F (else E)
+    bool isIndexRegister = false;  // the operand is E or F itself
+};
+
+// Syntax only: K/H constants, digit groups, devices with an optional E/F suffix, E/F
+// registers, P/I/N. False for anything else.
+bool ParseOperand(std::string_view text, ParsedOperand& out);
+
+// Decoded record with the operand kind it is (one OperandKind bit plus kOpIndexed).
+struct DecodedOperand {
+    TDeviceRecord rec;
+    uint32_t kind = 0;     // one kind bit, | kOpIndexed when modified
+    int64_t value = 0;     // constants: full signed value at the operand's width
+};
+// Decodes a 4-byte record (8 with is32); false when the bytes are no record.
+bool DecodeRecord(const uint8_t* rec, bool is32, DecodedOperand& out);
+
+// True when a decoded operand is one of the allowed kinds and lies within the family's
+// device limits (digit groups wholly; Kn up to 4 digits in 16-bit, 8 in 32-bit).
+bool OperandFits(const DecodedOperand& op, uint32_t allowedKinds, bool is32, int family);
+
+// Encodes a parsed operand for one operand slot: chooses the bit or word encoding of T
+// and C from the allowed kinds. Returns the record length (4 or 8), 0 when impossible.
+int EncodeParsed(const ParsedOperand& p, uint32_t allowedKinds, bool is32, uint8_t* out);
+
+// Text of a decoded operand ("K10", "D10E", "K4M0", "X17", "P3").
+std::string DecodedText(const DecodedOperand& op, bool is32);
+
+// Text of a device number for a type (octal for X and Y); "" for an unknown type.
+std::string DeviceText(int type, uint32_t number);
+
+// Bit-record address of a bit device (S, X, Y, T, C, M including M1536 and above); -1 when
+// the device has none.
+int BitRecordAddress(int type, int64_t number);
+
+}  // namespace core_detail
