@@ -1,0 +1,233 @@
+#include "ladder/model/Circuit.h"
+
+#include "core/InstructionTable.h"
+
+namespace {
+
+// How an element is reached: 0 top-level series, 1 a parallel-block path,
+// 2 a path of an output-branch group.
+enum TMode { kTopSeries = 0, kBlockPath = 1, kGroupPath = 2 };
+
+// The operator text of compare code c (even: 16-bit, odd: the 32-bit form).
+std::string CompareMnemonic(const char* family, std::uint16_t code) {
+    static const char* const kOperator[] = {"=", ">", "<", "<>", "<=", ">="};
+    std::string m = (code & 1) ? "D" : "";
+    return m + family + kOperator[(code / 2) % 6];
+}
+
+class TEmitter {
+public:
+    TEmitter(std::vector<TInstNode>& nodes, TLayoutError& err) : nodes_(nodes), err_(err) {}
+
+    bool Series(const TCircuitPath& top);
+
+private:
+    bool Fail(const TLadElement& e) {
+        err_ = TLayoutError{33, e.row, e.col, {}};
+        return false;
+    }
+    void Bare(const char* mnemonic) {
+        TInstNode n;
+        n.cls = InstNodeClass::Bare;
+        n.mnemonic = mnemonic;
+        nodes_.push_back(std::move(n));
+    }
+    bool LastIsStl() const { return !nodes_.empty() && nodes_.back().mnemonic == "STL"; }
+    bool Element(const TLadElement& e, TMode mode, int index, bool afterStl, int lastStl);
+    bool OrForm(const TLadElement& e);
+    void Operands(const TLadElement& e, std::size_t from);
+    bool ParallelBlock(const TCircuitNode& block);
+    bool BranchGroup(const TCircuitNode& group);
+    static int ContactCount(const TCircuitPath& path);
+
+    std::vector<TInstNode>& nodes_;
+    TLayoutError& err_;
+};
+
+void TEmitter::Operands(const TLadElement& e, std::size_t from) {
+    for (std::size_t i = from; i < e.operands.size(); ++i) {
+        TInstNode n;
+        n.cls = InstNodeClass::Operand;
+        n.elem = &e;
+        n.op = &e.operands[i];
+        n.row = e.row;
+        n.col = e.operands[i].col;
+        nodes_.push_back(std::move(n));
+    }
+}
+
+bool TEmitter::Element(const TLadElement& e, TMode mode, int index, bool afterStl, int lastStl) {
+    bool load;
+    if (!afterStl) load = mode != kGroupPath && index == 0;
+    else load = mode == kGroupPath ? index == 0 : index == lastStl + 1;
+
+    TInstNode n;
+    n.elem = &e;
+    n.row = e.row;
+    n.col = e.col;
+    n.cls = InstNodeClass::Device;
+    switch (e.kind) {
+        case TLdbKind::Open_Ry: n.mnemonic = load ? "LD" : "AND"; break;
+        case TLdbKind::Close_Ry: n.mnemonic = load ? "LDI" : "ANI"; break;
+        case TLdbKind::Tu_Ry: n.mnemonic = load ? "LDP" : "ANDP"; break;
+        case TLdbKind::Td_Ry: n.mnemonic = load ? "LDF" : "ANDF"; break;
+        case TLdbKind::Inv_Ry: n.mnemonic = "INV"; break;
+        case TLdbKind::Out_Ry: n.mnemonic = "OUT"; break;
+        case TLdbKind::State_Ry:
+            if (mode != kTopSeries) return Fail(e);  // a step contact inside a branch
+            n.mnemonic = "STL";
+            break;
+        case TLdbKind::Comp_Ry:
+            n.cls = InstNodeClass::Compare;
+            n.mnemonic = CompareMnemonic(load ? "LD" : "AND", e.operand);
+            break;
+        case TLdbKind::Spec_Fun: {
+            const int index = OpcodeToIndex(e.operand);
+            if (index >= kInstError || InstOperandForm(index).count != e.operands.size()) return Fail(e);
+            n.cls = InstNodeClass::Applied;
+            n.mnemonic = gInstMnemonic[index];
+            break;
+        }
+        default:
+            return Fail(e);
+    }
+    nodes_.push_back(std::move(n));
+    Operands(e, 0);
+    return true;
+}
+
+bool TEmitter::OrForm(const TLadElement& e) {
+    TInstNode n;
+    n.elem = &e;
+    n.row = e.row;
+    n.col = e.col;
+    n.cls = InstNodeClass::Device;
+    switch (e.kind) {
+        case TLdbKind::Open_Ry: n.mnemonic = "OR"; break;
+        case TLdbKind::Close_Ry: n.mnemonic = "ORI"; break;
+        case TLdbKind::Tu_Ry: n.mnemonic = "ORP"; break;
+        case TLdbKind::Td_Ry: n.mnemonic = "ORF"; break;
+        case TLdbKind::Comp_Ry:
+            n.cls = InstNodeClass::Compare;
+            n.mnemonic = CompareMnemonic("OR", e.operand);
+            break;
+        default:
+            return Fail(e);
+    }
+    nodes_.push_back(std::move(n));
+    Operands(e, 0);
+    return true;
+}
+
+bool TEmitter::ParallelBlock(const TCircuitNode& block) {
+    for (std::size_t p = 0; p < block.paths.size(); ++p) {
+        const TCircuitPath& path = block.paths[p];
+        const bool single = path.size() == 1 && path[0]->type == TCircuitType::Element;
+        if (p > 0 && single) {
+            if (!OrForm(*path[0]->leaf)) return false;
+            continue;
+        }
+        for (std::size_t i = 0; i < path.size(); ++i) {
+            const TCircuitNode& item = *path[i];
+            if (item.type == TCircuitType::Element) {
+                if (!Element(*item.leaf, kBlockPath, static_cast<int>(i), false, -1)) return false;
+            } else if (item.type == TCircuitType::ParallelBlock) {
+                const bool stlBefore = LastIsStl();
+                if (!ParallelBlock(item)) return false;
+                if (i > 0 && !stlBefore) Bare("ANB");
+            } else {
+                err_ = TLayoutError{33, 0, 0, {}};  // output branches never lie inside a parallel block
+                return false;
+            }
+        }
+        if (p > 0) Bare("ORB");
+    }
+    return true;
+}
+
+int TEmitter::ContactCount(const TCircuitPath& path) {
+    int n = 0;
+    for (const auto& item : path) {
+        if (item->type == TCircuitType::Element) {
+            const TLdbKind k = item->leaf->kind;
+            if (k != TLdbKind::Out_Ry && k != TLdbKind::Spec_Fun) ++n;
+        } else if (item->type == TCircuitType::ParallelBlock) {
+            ++n;
+        } else {
+            for (const auto& p : item->paths) n += ContactCount(p);
+        }
+    }
+    return n;
+}
+
+bool TEmitter::BranchGroup(const TCircuitNode& group) {
+    const bool afterStl = LastIsStl();  // a group hanging off a step needs no stack
+    const int n = static_cast<int>(group.paths.size());
+    std::vector<int> c(n);
+    for (int p = 0; p < n; ++p) c[p] = ContactCount(group.paths[p]);
+    bool pushed = false, popped = false;
+    for (int p = 0; p < n; ++p) {
+        if (!afterStl) {
+            if (p == 0) {
+                if (c[0] > 0) Bare("MPS"), pushed = true;
+            } else if (p == n - 1) {
+                if (pushed && !popped) Bare("MPP"), popped = true;
+            } else {
+                int rest = 0;
+                for (int q = p + 1; q <= n - 2; ++q) rest += c[q];
+                if (c[p] > 0) {
+                    if (pushed) Bare("MRD");
+                    else Bare("MPS"), pushed = true;
+                } else if (rest > 0) {
+                    if (c[p - 1] > 0 && pushed) Bare("MRD");
+                } else if (pushed && !popped) {
+                    Bare("MPP"), popped = true;
+                }
+            }
+        }
+        const TCircuitPath& path = group.paths[p];
+        for (std::size_t i = 0; i < path.size(); ++i) {
+            const TCircuitNode& item = *path[i];
+            if (item.type == TCircuitType::Element) {
+                if (!Element(*item.leaf, kGroupPath, static_cast<int>(i), afterStl, -1)) return false;
+            } else if (item.type == TCircuitType::ParallelBlock) {
+                if (!ParallelBlock(item)) return false;
+                if (!(afterStl && i == 0)) Bare("ANB");
+            } else if (!BranchGroup(item)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool TEmitter::Series(const TCircuitPath& top) {
+    bool afterStl = false;
+    int lastStl = -1;
+    for (std::size_t i = 0; i < top.size(); ++i) {
+        const TCircuitNode& item = *top[i];
+        const bool prevIsStl = i > 0 && top[i - 1]->type == TCircuitType::Element &&
+                               top[i - 1]->leaf->kind == TLdbKind::State_Ry;
+        if (prevIsStl) afterStl = true, lastStl = static_cast<int>(i) - 1;
+        if (item.type == TCircuitType::Element) {
+            // A step contact may only follow other step contacts.
+            if (item.leaf->kind == TLdbKind::State_Ry && static_cast<int>(i) != lastStl + 1) return Fail(*item.leaf);
+            if (!Element(*item.leaf, kTopSeries, static_cast<int>(i), afterStl, lastStl)) return false;
+        } else if (item.type == TCircuitType::ParallelBlock) {
+            if (!ParallelBlock(item)) return false;
+            // The block is ANDed with what stands before it, unless it opens the
+            // rung or the step it follows.
+            if (static_cast<int>(i) > lastStl + 1) Bare("ANB");
+        } else if (!BranchGroup(item)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool EmitCircuit(const TCircuitPath& top, std::vector<TInstNode>& nodes, TLayoutError& err) {
+    TEmitter emitter(nodes, err);
+    return emitter.Series(top);
+}

@@ -1,0 +1,136 @@
+#include "ladder/model/Netconvert.h"
+
+#include <cstdio>
+
+#include "ladder/model/Circuit.h"
+
+namespace {
+
+// Device letters by device type 1..14.
+const char kDeviceLetter[] = " CDHKMSTEXYFPNI";
+
+char LetterOf(std::uint8_t device) { return device >= 1 && device <= 14 ? kDeviceLetter[device] : 0; }
+
+std::string NumberText(std::uint8_t device, std::uint32_t value, bool is32) {
+    char buf[16];
+    switch (device) {
+        case CellDev::X:
+        case CellDev::Y: std::snprintf(buf, sizeof buf, "%o", value); break;
+        case CellDev::H: std::snprintf(buf, sizeof buf, "%02X", is32 ? value : value & 0xFFFF); break;
+        case CellDev::K:
+            // 16-bit constants are held sign-extended; 32-bit ones are signed as they stand.
+            std::snprintf(buf, sizeof buf, "%d", static_cast<std::int32_t>(value));
+            break;
+        case CellDev::I: std::snprintf(buf, sizeof buf, "%03u", value); break;
+        default: std::snprintf(buf, sizeof buf, "%u", value); break;
+    }
+    return buf;
+}
+
+// The characters of a text operand; false when one is no printable character.
+bool AppendTextChars(const TLadOperand& op, std::string& out) {
+    for (std::uint32_t ch : {op.value & 0xFF, (op.value >> 8) & 0xFF}) {
+        if (ch == 0) continue;
+        if (ch <= ' ' || ch >= 0x7F) return false;
+        out.push_back(static_cast<char>(ch));
+    }
+    return true;
+}
+
+
+}  // namespace
+
+bool TWideOrigins::Map(std::int32_t row, std::int32_t col, std::int32_t& gridRowOut, std::int32_t& gridColOut) const {
+    const std::int32_t seg = col / kLdbRowCells;
+    const std::size_t at = static_cast<std::size_t>(row) * segments + seg;
+    if (seg >= segments || at >= gridRow.size() || gridRow[at] < 0) return false;
+    gridRowOut = gridRow[at];
+    gridColOut = col % kLdbRowCells + 1;
+    return true;
+}
+
+std::string OperandText(const TLadOperand& op) {
+    std::string s;
+    if (op.digits) s = "K" + std::to_string(op.digits);
+    if (op.device == CellDev::E || op.device == CellDev::F) {
+        // Index registers as operands: "E", "F3".
+        s.push_back(LetterOf(op.device));
+        if (op.value) s += std::to_string(op.value);
+        return s;
+    }
+    if (op.device == CellDev::Text) {
+        AppendTextChars(op, s);
+        return s;
+    }
+    if (const char l = LetterOf(op.device)) s.push_back(l);
+    s += NumberText(op.device, op.value, op.is32);
+    return s + IndexRegText(op.index);
+}
+
+bool ConvertNetworkToInst(const std::uint8_t* grid, std::int32_t stride, std::int32_t rows, std::int32_t startRow,
+                          std::int32_t pLabel, std::int32_t iLabel, const TWideOrigins* origins,
+                          std::vector<TInstTextLine>& lines, TLayoutError& err) {
+    lines.clear();
+    TNetworkGraph graph;
+    std::vector<TInstNode> nodes;
+    bool ok = BuildCircuitTree(grid, stride, rows, graph, err) && EmitCircuit(graph.top, nodes, err);
+    auto toGrid = [&](std::int32_t row, std::int32_t col, std::int32_t& gr, std::int32_t& gc) {
+        if (origins && origins->Map(row, col, gr, gc)) return;
+        gr = startRow + row + (col / kLdbRowCells) * rows;
+        gc = col % kLdbRowCells + 1;
+    };
+    if (!ok) {
+        // The error position in grid terms (the caller shows it).
+        toGrid(err.row, err.col, err.row, err.col);
+        return false;
+    }
+    if (nodes.empty()) return true;
+
+    std::int32_t firstRow = 0, unusedCol = 0;
+    toGrid(0, 0, firstRow, unusedCol);
+    if (pLabel >= 0) lines.push_back({firstRow, 0, "P" + std::to_string(pLabel)});
+    if (iLabel >= 0) {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "I%03d", iLabel);
+        lines.push_back({firstRow, 0, buf});
+    }
+
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        const TInstNode& n = nodes[i];
+        TInstTextLine line;
+        line.text = n.mnemonic;
+        if (n.col >= 0) toGrid(n.row, n.col, line.row, line.column);
+        else toGrid(n.row, 0, line.row, unusedCol), line.column = 0;
+        if (n.cls == InstNodeClass::Device && n.mnemonic != "INV") {
+            const TLadElement& e = *n.elem;
+            const char l = LetterOf(e.device);
+            if (!l) {
+                err = TLayoutError{33, line.row, line.column, {}};
+                return false;
+            }
+            line.text += "  ";
+            line.text.push_back(l);
+            line.text += NumberText(e.device, e.operand, false);
+        } else if (n.cls == InstNodeClass::Compare || n.cls == InstNodeClass::Applied) {
+            const TLadElement& e = *n.elem;
+            std::size_t k = i + 1;
+            if (n.mnemonic == "ASC") {
+                // The first operand is the text of the next four records, 8 characters at most.
+                std::string text;
+                for (int r = 0; r < 4; ++r, ++k) {
+                    if (k >= nodes.size() || nodes[k].cls != InstNodeClass::Operand ||
+                        nodes[k].op->device != CellDev::Text || !AppendTextChars(*nodes[k].op, text)) {
+                        err = TLayoutError{33, line.row, line.column, "ASC"};
+                        return false;
+                    }
+                }
+                line.text += "  " + text;
+            }
+            for (; k < nodes.size() && nodes[k].cls == InstNodeClass::Operand && nodes[k].elem == &e; ++k)
+                line.text += "  " + OperandText(*nodes[k].op);
+            i = k - 1;
+        }
+        lines.push_back(std::move(line));
+    }
+    return true;
+}

@@ -1,0 +1,4 @@
+# Syntax checker, network conversion and ladder compile.
+qel_add_test(NAME ladder_syntax_check_test LOGIC
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/SyntaxCheckTest.cpp ${CMAKE_CURRENT_LIST_DIR}/IlProgram.cpp
+  LIBS qel_ladder_model qel_core)
