@@ -1,0 +1,231 @@
+// Replies that fail: resends, the final bad frame, time-outs, exception
+// replies and short, split or foreign replies, all over a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include "LinkTestSupport.h"
+
+using namespace qel::test;
+using qel::link::LampColor;
+using qel::link::TTransData;
+
+namespace {
+
+// Reads D0 and D1 (two registers) `count` times, then ends.
+struct ReadJob : ScriptJob {
+    explicit ReadJob(int count) {
+        request = [](TTransData& l) { l.SendCommand(0x1000, 2, 3); };
+        reply = [this, count](TTransData& l) {
+            if (static_cast<int>(replies.size()) == count) l.EndJob();
+        };
+    }
+};
+
+FaultRule Rule(FaultAction a, int times = 1, int param = 0, int function = 3) {
+    FaultRule r;
+    r.action = a;
+    r.times = times;
+    r.param = param;
+    r.function = function;
+    return r;
+}
+
+}  // namespace
+
+class LinkFaults : public LinkFixture {
+protected:
+    void SetUp() override {
+        LinkFixture::SetUp();
+        emu.S.regs[0x1000] = 0xA1B2;
+        emu.S.regs[0x1001] = 0xC3D4;
+    }
+    // Each accepted reply held exactly the two words asked for.
+    void ExpectOnlyGoodData(const ScriptJob& job) {
+        for (const auto& r : job.replies) {
+            ASSERT_EQ(r.size(), 7u);
+            EXPECT_EQ(r[1], 4);
+            EXPECT_EQ(r[2] << 8 | r[3], 0xA1B2);
+            EXPECT_EQ(r[4] << 8 | r[5], 0xC3D4);
+        }
+    }
+};
+
+TEST_F(LinkFaults, BadFrameIsResentThreeTimesThenMessage199EndsTheJob) {
+    emu.AddFault(Rule(FaultAction::BadLrc, -1));
+    ReadJob job(5);
+    ASSERT_TRUE(RunJob(4, job));
+    ASSERT_EQ(emu.RequestCount(), 4u);  // the request and 3 resends
+    for (const auto& t : emu.Log()) EXPECT_EQ(t.request, emu.Log()[0].request);
+    ASSERT_EQ(frame.msgs.size(), 1u);
+    EXPECT_EQ(frame.msgs[0].id, 199);
+    EXPECT_EQ(frame.msgs[0].detail, emu.Log()[3].reply);  // the received text
+    EXPECT_TRUE(job.replies.empty());
+    EXPECT_EQ(job.aborted, 1);
+    EXPECT_GE(frame.progressClosed, 1);
+    EXPECT_TRUE(frame.Saw(LampColor::Fuchsia));
+    // The job has ended, so nothing hangs: the link is idle and the port closed.
+    EXPECT_EQ(link->JobNo, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
+    Spin(30);
+    EXPECT_EQ(emu.RequestCount(), 4u);
+}
+
+TEST_F(LinkFaults, RetryCountStartsAgainForEachRequest) {
+    FaultRule first = Rule(FaultAction::BadLrc, 3);
+    emu.AddFault(first);              // request 1: 3 bad replies, the 4th is good
+    FaultRule second = Rule(FaultAction::BadLrc, 2);
+    second.skip = 1;                  // request 2: 2 bad replies
+    emu.AddFault(second);
+    ReadJob job(2);
+    ASSERT_TRUE(RunJob(4, job));
+    EXPECT_TRUE(frame.msgs.empty());
+    EXPECT_EQ(emu.RequestCount(), 4u + 3u);
+    ASSERT_EQ(job.replies.size(), 2u);
+    ExpectOnlyGoodData(job);
+    EXPECT_EQ(link->Stats.resends, 5u);
+}
+
+TEST_F(LinkFaults, DamagedRepliesAreResentAndNeverUsed) {
+    const FaultAction kinds[] = {FaultAction::LowerCaseHex, FaultAction::BadHexDigit,
+                                 FaultAction::NoCr,         FaultAction::ShortData,
+                                 FaultAction::BcLies,       FaultAction::LongData,
+                                 FaultAction::WrongStation, FaultAction::WrongFunction};
+    for (FaultAction k : kinds) {
+        FaultRule r = Rule(k, 1, 2);
+        if (k == FaultAction::WrongStation) r.param = 2;
+        if (k == FaultAction::WrongFunction) r.param = 4;
+        emu.ClearFaults();
+        emu.ClearLog();
+        emu.AddFault(r);
+        ReadJob job(1);
+        ASSERT_TRUE(RunJob(4, job)) << static_cast<int>(k);
+        EXPECT_EQ(emu.RequestCount(), 2u) << static_cast<int>(k);
+        ASSERT_EQ(job.replies.size(), 1u) << static_cast<int>(k);
+        ExpectOnlyGoodData(job);
+    }
+    EXPECT_TRUE(frame.msgs.empty());
+}
+
+TEST_F(LinkFaults, SplitRepliesAndNoiseBeforeTheFrameAreAssembled) {
+    FaultRule split = Rule(FaultAction::Fragment, 1, 5);
+    split.param2 = 3;
+    emu.AddFault(split);
+    FaultRule noise = Rule(FaultAction::Garbage, 1);
+    noise.text = "\x01~~";
+    noise.skip = 1;
+    emu.AddFault(noise);
+    FaultRule restart = Rule(FaultAction::DoubleColon, 1);
+    restart.skip = 2;
+    emu.AddFault(restart);
+    ReadJob job(3);
+    ASSERT_TRUE(RunJob(4, job));
+    EXPECT_EQ(emu.RequestCount(), 3u);  // no resend
+    ASSERT_EQ(job.replies.size(), 3u);
+    ExpectOnlyGoodData(job);
+    EXPECT_TRUE(frame.Saw(LampColor::Green));
+    EXPECT_TRUE(frame.msgs.empty());
+}
+
+TEST_F(LinkFaults, OverlongFrameIsABadFrame) {
+    FaultRule r = Rule(FaultAction::Raw, 1);
+    r.text = ":0103" + std::string(700, '0') + "\r\n";
+    emu.AddFault(r);
+    ReadJob job(1);
+    ASSERT_TRUE(RunJob(4, job));
+    EXPECT_EQ(emu.RequestCount(), 2u);
+    ASSERT_EQ(job.replies.size(), 1u);
+    ExpectOnlyGoodData(job);
+}
+
+TEST_F(LinkFaults, TinyReplyTurnsTheLampBlackAndIsNotUsed) {
+    emu.AddFault(Rule(FaultAction::Tiny, 1));
+    ReadJob job(1);
+    ASSERT_TRUE(RunJob(4, job));
+    EXPECT_TRUE(frame.Saw(LampColor::Black));
+    EXPECT_TRUE(job.replies.empty());
+    ASSERT_EQ(frame.msgs.size(), 1u);
+    EXPECT_EQ(frame.msgs[0].id, 83);  // nothing more came
+}
+
+TEST_F(LinkFaults, TimeOutShowsMessage83AndCancelsTheJob) {
+    emu.AddFault(Rule(FaultAction::Drop, -1));
+    frame.SetLinkMode(5);
+    ReadJob job(3);
+    ASSERT_TRUE(RunJob(4, job));
+    ASSERT_EQ(frame.msgs.size(), 1u);
+    EXPECT_EQ(frame.msgs[0].id, 83);
+    EXPECT_EQ(link->TimedOut, 1);
+    EXPECT_EQ(job.aborted, 1);
+    EXPECT_EQ(frame.LinkMode(), 0);
+    EXPECT_EQ(link->JobNo, 0);
+    EXPECT_EQ(emu.RequestCount(), 1u);  // a time-out is not resent
+    EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
+}
+
+TEST_F(LinkFaults, TimeOutDuringMonitoringStopsEveryClient) {
+    ReadClient a(0x1000, 1), b(0x1001, 1);
+    link->RegisterMonitorClient("1", &a);
+    link->RegisterMonitorClient("2", &b);
+    FaultRule r = Rule(FaultAction::Drop, 1);
+    r.skip = 8;
+    emu.AddFault(r);
+    ASSERT_TRUE(link->OpenPort());
+    link->AddMonitorClient("1");
+    link->AddMonitorClient("2");
+    ASSERT_TRUE(WaitUntil([&] { return !frame.msgs.empty(); }));
+    EXPECT_EQ(frame.msgs[0].id, 83);
+    EXPECT_TRUE(link->MonitorClients.empty());
+    EXPECT_EQ(frame.monitoringStopped, 1);
+    EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
+    const std::size_t n = emu.RequestCount();
+    Spin(30);
+    EXPECT_EQ(emu.RequestCount(), n);
+}
+
+TEST_F(LinkFaults, ExceptionReplyShowsItsMessageAndEndsTheJob) {
+    emu.AddFault(Rule(FaultAction::Exception, 1, 2));
+    ReadJob job(3);
+    ASSERT_TRUE(RunJob(4, job));
+    ASSERT_EQ(frame.msgs.size(), 1u);
+    EXPECT_EQ(frame.msgs[0].id, 192);
+    EXPECT_TRUE(frame.Saw(LampColor::Blue));
+    EXPECT_EQ(emu.RequestCount(), 1u);  // not resent
+    EXPECT_EQ(job.aborted, 1);
+    EXPECT_TRUE(job.replies.empty());
+    EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
+
+    // A code outside 1..8 shows the general exception text with the code.
+    emu.ClearLog();
+    emu.AddFault(Rule(FaultAction::Exception, 1, 11));
+    ReadJob again(1);
+    ASSERT_TRUE(RunJob(4, again));
+    ASSERT_EQ(frame.msgs.size(), 2u);
+    EXPECT_EQ(frame.msgs[1].id, 190);
+    EXPECT_EQ(frame.msgs[1].detail, " (11)");
+}
+
+TEST_F(LinkFaults, ExceptionToAQueuedWriteLeavesTheJobRunning) {
+    // Function 5 to an address no device has.
+    ScriptJob job;
+    job.request = [](TTransData& l) { l.SendCommand(0x1000, 2, 3); };
+    job.reply = [&](TTransData& l) {
+        if (job.replies.size() == 1) l.QueueDeviceWrite(0x7000, 0xFF00, 0, 5);
+        if (job.replies.size() == 3) l.EndJob();
+    };
+    ASSERT_TRUE(RunJob(4, job));
+    ASSERT_EQ(frame.msgs.size(), 1u);
+    EXPECT_EQ(frame.msgs[0].id, 192);
+    EXPECT_EQ(job.replies.size(), 3u);
+    EXPECT_EQ(job.aborted, 0);
+}
+
+TEST_F(LinkFaults, ReplyAfterTheTimeOutIsNotTakenForTheNextRequest) {
+    FaultRule late = Rule(FaultAction::Delay, 1, 150);  // longer than 180 ticks of 0.5 ms
+    emu.AddFault(late);
+    ReadJob job(1);
+    ASSERT_TRUE(RunJob(4, job));
+    ASSERT_EQ(frame.msgs.size(), 1u);
+    EXPECT_EQ(frame.msgs[0].id, 83);
+    EXPECT_TRUE(job.replies.empty());
+    Spin(200);  // the late reply arrives at a closed port
+    EXPECT_TRUE(job.replies.empty());
+}
