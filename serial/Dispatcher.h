@@ -300,7 +300,9 @@ protected:
 
 private:
     friend class TDelivery;
-    enum class NotifyResult { Delivered, Stop, Cancelled };
+    // Delivered; Unread: delivered, but the handler left announced
+    // characters unread; Stop: the port is closing; Cancelled: never started.
+    enum class NotifyResult { Delivered, Unread, Stop, Cancelled };
     NotifyResult Notify(uint32_t msg, uint32_t trigger, uint32_t data, uint64_t timerGen);
     void DeliveryStarted(TDelivery& d);
     void DeliveryFinished(TDelivery& d);
@@ -336,6 +338,7 @@ private:
     uint64_t TimerGenCounter_ = 0;
     std::vector<TTimerTrigger> Timers_;
     std::vector<TDataTrigger> Datas_;
+    std::atomic<size_t> DataTriggerCount_{0};  // Datas_.size(), readable without DataSection
     std::vector<TStatusTrigger> Statuses_;
     struct WndHandler { TTriggerWindow* Wnd; bool Deleted; };
     struct ProcHandler { int Id; TProcTriggerHandler Proc; bool Deleted; };

@@ -57,6 +57,7 @@ int32_t TBaseDispatcher::AddDataTriggerLen(const char* data, bool ignoreCase, ui
     if (ignoreCase)
         for (uint32_t i = 0; i < len; ++i) t.Chars[i] = char(UpCaseByte(uint8_t(t.Chars[i])));
     Datas_.push_back(t);
+    DataTriggerCount_ = Datas_.size();
     return int32_t(t.Handle);
 }
 
@@ -87,7 +88,9 @@ int32_t TBaseDispatcher::FindTriggerFromHandle(uint32_t handle, bool del, TTrigg
         if (del) list.erase(it);
         return true;
     };
-    if (find(Timers_, ttTimer) || find(Statuses_, ttStatus) || find(Datas_, ttData)) return 0;
+    bool found = find(Timers_, ttTimer) || find(Statuses_, ttStatus) || find(Datas_, ttData);
+    DataTriggerCount_ = Datas_.size();
+    if (found) return 0;
     return ecBadTriggerHandle;
 }
 
@@ -153,6 +156,7 @@ void TBaseDispatcher::RemoveAllTriggers() {
     AvailLength_ = 0;
     Timers_.clear();
     Datas_.clear();
+    DataTriggerCount_ = 0;
     Statuses_.clear();
     HandleCounter_ = 1;
 }
@@ -179,6 +183,7 @@ void TBaseDispatcher::RestoreTriggers(const TTriggerSave& save) {
     AvailLength_ = save.AvailLength;
     Timers_ = save.Timers.value_or(std::vector<TTimerTrigger>{});
     Datas_ = save.Datas.value_or(std::vector<TDataTrigger>{});
+    DataTriggerCount_ = Datas_.size();
     Statuses_ = save.Statuses.value_or(std::vector<TStatusTrigger>{});
     // Fresh handles start past every restored one, so none is given out twice.
     uint32_t highest = 0;
@@ -272,7 +277,8 @@ void TBaseDispatcher::SetEventBusy(bool& previous, bool value) {
 bool TBaseDispatcher::DispatchHasRoom() {
     std::lock_guard lock(DispatchSection);
     if (!DispatchBuffer_) return false;
-    return DispatchHead_ - std::min(DispatchTail_, ScanPos_) < DispatchBufferSize;
+    uint64_t keep = DataTriggerCount_ ? std::min(DispatchTail_, ScanPos_) : DispatchTail_;
+    return DispatchHead_ - keep < DispatchBufferSize;
 }
 
 bool TBaseDispatcher::ExtractData() {
@@ -281,7 +287,7 @@ bool TBaseDispatcher::ExtractData() {
         std::lock_guard lock(DispatchSection);
         if (!DispatchBuffer_) return false;
         // Room is what neither the reader nor the trigger scan still needs.
-        uint64_t keep = std::min(DispatchTail_, ScanPos_);
+        uint64_t keep = DataTriggerCount_ ? std::min(DispatchTail_, ScanPos_) : DispatchTail_;
         want = DispatchBufferSize - uint32_t(DispatchHead_ - keep);
         if (want == 0) return true;
     }
@@ -431,6 +437,7 @@ bool TBaseDispatcher::CheckReceiveTriggers() {
         std::lock_guard lock(DispatchSection);
         LastAvailPos_ = p;
         if (last == NotifyResult::Stop) return false;
+        // Characters left unread before the string do not hold back its notice.
     }
     for (const Hit& h : hits) {
         {
@@ -453,6 +460,7 @@ bool TBaseDispatcher::CheckReceiveTriggers() {
     }
     std::lock_guard lock(DispatchSection);
     ScanPos_ = std::max(ScanPos_, p + 1);
+    if (last == NotifyResult::Unread) return false;
     PendingMatchPos_ = UINT64_MAX;
     return true;
 }
@@ -575,10 +583,8 @@ TBaseDispatcher::NotifyResult TBaseDispatcher::Notify(uint32_t msg, uint32_t tri
         if (ClosePending_ || KillThreads_) result = NotifyResult::Stop;
     }
 
-    if (result == NotifyResult::Delivered && msg == kTriggerAvail && consumed != trigger) {
-        // The handler left characters unread; end this pass.
-        result = NotifyResult::Stop;
-    }
+    if (result == NotifyResult::Delivered && msg == kTriggerAvail && consumed != trigger)
+        result = NotifyResult::Unread;
 
     {
         std::lock_guard lock(DataSection);

@@ -1,0 +1,56 @@
+#pragma once
+// Pseudo-terminal helpers for tests of the serial component and the PLC link.
+// The test keeps the master side; the component opens the slave by its path.
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace qel::test {
+
+class Pty {
+public:
+    Pty();  // opens a raw pair; throws std::runtime_error on failure
+    ~Pty();
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
+
+    const std::string& SlavePath() const { return slavePath_; }
+    int MasterFd() const { return master_; }
+
+    // Writes every byte, waiting (bounded) while the pty is full. False on
+    // time-out or error.
+    bool Write(const void* data, size_t len, std::chrono::milliseconds limit = std::chrono::seconds(5));
+    bool Write(const std::string& s) { return Write(s.data(), s.size()); }
+    // Writes what fits now without waiting; returns the count written.
+    size_t WriteSome(const void* data, size_t len);
+    // Reads until n bytes have come or the limit passes; returns what came.
+    std::vector<uint8_t> Read(size_t n, std::chrono::milliseconds limit = std::chrono::seconds(5));
+    // Reads whatever is there now.
+    std::vector<uint8_t> ReadAvailable();
+    // Bytes the slave side has not read yet.
+    int SlavePending() const;
+    // Hangs up: the slave then sees end of file.
+    void CloseMaster();
+
+private:
+    int master_ = -1;
+    int slaveKeep_ = -1;  // keeps the slave alive between component openings
+    std::string slavePath_;
+};
+
+// A QCoreApplication for tests that deliver through the event loop.
+void EnsureCoreApp();
+
+// Processes Qt events until pred() holds or the limit passes; returns pred().
+bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds limit = std::chrono::seconds(5));
+
+// Open descriptors and threads of this process, for leak checks.
+int OpenDescriptorCount();
+int ThreadCount();
+
+// CPU time (user + system) this process has used, in milliseconds.
+double ProcessCpuMs();
+
+}  // namespace qel::test
