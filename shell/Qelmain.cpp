@@ -184,7 +184,9 @@ void TQelMain::RegisterFrameCommands() {
 }
 
 bool TQelMain::RunCommand(const std::string& command) {
-    const bool ran = router_.Dispatch(command, gActiveView);
+    // While the frame's commands are switched off (a transfer runs), none runs,
+    // whether it comes from a menu, a button or a caller.
+    const bool ran = commandsEnabled_ && router_.Dispatch(command, gActiveView);
     if (!ran) {
         // Not available here: undo the automatic check of a checkable item.
         if (auto it = actions_.find(command); it != actions_.end() && it->second->isCheckable())
@@ -439,7 +441,7 @@ void TQelMain::SetLamp(TLampState state) {
     pal.setColor(QPalette::Window, LampColor(state));
     MoniLight->setPalette(pal);
     MoniLight->update();
-    QelStaBar->update();
+    if (QelStaBar) QelStaBar->update();  // repainted after every lamp change
 }
 
 QColor TQelMain::Lamp() const { return LampColor(lamp_); }

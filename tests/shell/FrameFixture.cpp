@@ -1,0 +1,57 @@
+#include "tests/shell/FrameFixture.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include <QCoreApplication>
+
+#include "platform/Paths.h"
+#include "shell/Qelglobals.h"
+#include "shell/Startup.h"
+
+namespace fs = std::filesystem;
+
+void FrameTest::SetUp() {
+    const char* src = std::getenv("QEL_SOURCE_DIR");
+    ASSERT_NE(src, nullptr) << "QEL_SOURCE_DIR names the source tree";
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    home_ = fs::temp_directory_path() /
+            ("qel-frame-" + std::to_string(::getpid()) + "-" + info->test_suite_name() + "-" + info->name());
+    fs::remove_all(home_);
+    fs::create_directories(home_);
+    for (const char* f : {"QEL.Txt", "DeviceCommentInit.txt", "Splash.jpg"})
+        fs::copy_file(fs::path(src) / "data" / f, home_ / f);
+    projects_ = home_ / "projects";
+    fs::create_directories(projects_);
+    qel::SetInstallDir(home_);
+}
+
+void FrameTest::TearDown() {
+    if (frame_) {
+        frame_->Link = {};
+        // Nothing is modified any more unless a test left it so on purpose.
+        gQel.Modified = 0;
+        frame_->close();
+        frame_.reset();
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    std::error_code ec;
+    fs::remove_all(home_, ec);
+}
+
+bool FrameTest::Start(bool splash) {
+    TStartupOptions options;
+    options.ShowSplash = splash;
+    options.SplashMs = 50;
+    frame_.reset(StartQel({}, options));
+    return frame_ != nullptr;
+}
+
+void FrameTest::PutSmallProgram() {
+    const std::uint16_t words[] = {0x2400, 0xC500, 0x000F};  // LD X0, OUT Y0, END
+    for (size_t i = 0; i < 3; ++i) {
+        gProgram[2 * i] = static_cast<std::uint8_t>(words[i] & 0xFF);
+        gProgram[2 * i + 1] = static_cast<std::uint8_t>(words[i] >> 8);
+    }
+    LocateProgramEnd();
+}

@@ -1,0 +1,28 @@
+#pragma once
+// A frame started as main() starts it, over a private install folder that
+// holds copies of the program's data files.
+#include <filesystem>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "shell/Qelmain.h"
+#include "tests/shell/ScriptedFileDialogs.h"
+#include "tests/support/ScriptedMessages.h"
+
+class FrameTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    /// Runs start-up; false when it stopped.
+    bool Start(bool splash = false);
+    /// Writes LD X0 / OUT Y0 / END into the program image.
+    static void PutSmallProgram();
+
+    std::filesystem::path home_;      ///< the install folder of this test
+    std::filesystem::path projects_;  ///< where the test's program files go
+    qel::test::ScriptedMessages messages_;
+    ScriptedFileDialogs dialogs_;
+    std::unique_ptr<TQelMain> frame_;
+};

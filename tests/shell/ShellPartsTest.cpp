@@ -1,0 +1,95 @@
+// The splash picture decoder and the command router on their own.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "shell/Commandrouter.h"
+#include "shell/Jpegdecode.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path SourceData(const char* name) {
+    const char* src = std::getenv("QEL_SOURCE_DIR");
+    return src ? fs::path(src) / "data" / name : fs::path(name);
+}
+
+fs::path Scratch(const char* name) { return fs::temp_directory_path() / (std::to_string(::getpid()) + name); }
+
+}  // namespace
+
+TEST(JpegDecode, DecodesTheSplashPicture) {
+    std::string error;
+    const QImage img = qel::DecodeJpegFile(SourceData("Splash.jpg"), &error);
+    ASSERT_FALSE(img.isNull()) << error;
+    EXPECT_EQ(img.size(), QSize(420, 240));
+    // A dark blue background at the corners, the white title in the middle band.
+    const QColor corner = img.pixelColor(2, 2);
+    EXPECT_LT(corner.red(), 60);
+    EXPECT_GT(corner.blue(), corner.red());
+}
+
+TEST(JpegDecode, RefusesMissingForeignAndTruncatedFiles) {
+    std::string error;
+    EXPECT_TRUE(qel::DecodeJpegFile(Scratch("-missing.jpg"), &error).isNull());
+    EXPECT_FALSE(error.empty());
+
+    const fs::path foreign = Scratch("-foreign.jpg");
+    std::ofstream(foreign, std::ios::binary) << "GIF89a this is not a jpeg";
+    error.clear();
+    EXPECT_TRUE(qel::DecodeJpegFile(foreign, &error).isNull());
+    EXPECT_FALSE(error.empty());
+
+    // The first 600 bytes of a real picture: the header is whole, the data not.
+    // libjpeg pads a short stream with a warning; it must not crash or hang.
+    std::ifstream in(SourceData("Splash.jpg"), std::ios::binary);
+    std::string head(600, '\0');
+    in.read(head.data(), 600);
+    const fs::path cut = Scratch("-cut.jpg");
+    std::ofstream(cut, std::ios::binary) << head;
+    const QImage partial = qel::DecodeJpegFile(cut);
+    if (!partial.isNull()) {
+        EXPECT_EQ(partial.size(), QSize(420, 240));
+    }
+
+    fs::remove(foreign);
+    fs::remove(cut);
+}
+
+TEST(CommandRouter, ViewHandlerWinsFrameHandlerServesTheRest) {
+    TCommandRouter r;
+    std::string last;
+    r.Register("MmOpen", TCommandRouter::kAnyView, [&] { last = "frame"; });
+    r.Register("MmOpen", 13, [&] { last = "registers"; });
+    EXPECT_TRUE(r.Dispatch("MmOpen", 1));
+    EXPECT_EQ(last, "frame");
+    EXPECT_TRUE(r.Dispatch("MmOpen", 13));
+    EXPECT_EQ(last, "registers");
+    EXPECT_FALSE(r.Available("MmUndo", 13));
+    EXPECT_FALSE(r.Dispatch("MmUndo", 13));
+
+    r.UnregisterView(13);
+    EXPECT_TRUE(r.Dispatch("MmOpen", 13));
+    EXPECT_EQ(last, "frame");
+
+    // Registering an empty handler removes the command.
+    r.Register("MmOpen", TCommandRouter::kAnyView, {});
+    EXPECT_FALSE(r.Available("MmOpen", 1));
+}
+
+TEST(CommandRouter, HandlerMayReRegisterWhileRunning) {
+    TCommandRouter r;
+    int runs = 0;
+    r.Register("MmLadWin", TCommandRouter::kAnyView, [&] {
+        ++runs;
+        r.Unregister("MmLadWin", TCommandRouter::kAnyView);  // frees the running handler's slot
+        r.Register("MmUndo", 2, [] {});
+    });
+    EXPECT_TRUE(r.Dispatch("MmLadWin", 0));
+    EXPECT_EQ(runs, 1);
+    EXPECT_FALSE(r.Available("MmLadWin", 0));
+    EXPECT_TRUE(r.Available("MmUndo", 2));
+}

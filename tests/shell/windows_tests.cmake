@@ -1,0 +1,10 @@
+# Frame window and shell windows, on the offscreen platform.
+qel_add_test(NAME shell_windows_tests
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/TestMain.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/FrameFixture.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/FrameStartupTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/FrameProjectTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/FrameRoutingTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ShellPartsTest.cpp
+  LIBS qel_shell qel_test_support Qt6::Test)
