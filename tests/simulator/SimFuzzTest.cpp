@@ -1,0 +1,100 @@
+// Damaged and random program images must run without a crash and without
+// touching memory outside the device arrays (the sanitizer build checks the
+// second part); the device memory keeps its shape.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "core/InstructionTable.h"
+#include "platform/Clock.h"
+#include "simulator/SimEngine.h"
+
+namespace {
+
+constexpr std::size_t kCapacities[] = {3616, 7584, 15840, 31744};
+
+void CheckMemoryShape(const TSimMemory& mem) {
+    for (int i = 0; i < kBitZero; ++i) ASSERT_LE(mem.bits[i], 1) << "bit byte " << i;
+    ASSERT_EQ(mem.bits[kBitZero], 0) << "the no-device byte was written";
+    for (int i = 0; i < kSimT; ++i) ASSERT_LE(mem.TEnable[i], 1);
+    for (int i = 0; i < kSimC; ++i) ASSERT_LE(mem.CLatch[i], 1);
+}
+
+void CheckSteps(const TSimEngine& e, std::size_t capacity) {
+    std::uint32_t offset = 0;
+    for (const TSimStep& s : e.Steps()) {
+        ASSERT_EQ(s.offset, offset);
+        ASSERT_GE(s.length, 2);
+        offset += s.length;
+    }
+    ASSERT_LE(offset, capacity);
+}
+
+void RunImage(const std::vector<std::uint8_t>& image, std::mt19937& rng, int scans) {
+    qel::ManualClock clock;
+    TSimEngine e(clock);
+    e.LoadProgram(image.data(), image.size());
+    e.ResetSimulator();
+    CheckSteps(e, image.size());
+    std::uniform_int_distribution<int> bit(0, kBitZero - 1), ms(0, 300), reg(0, kSimD - 1);
+    for (int i = 0; i < scans; ++i) {
+        SetSimBitAt(e.Memory(), bit(rng), (rng() & 1) != 0);
+        e.Memory().D[reg(rng)] = static_cast<std::uint16_t>(rng());
+        e.Memory().D[kRegE] = static_cast<std::uint16_t>(rng());  // index registers anywhere
+        e.Memory().D[kRegF] = static_cast<std::uint16_t>(rng());
+        clock.AdvanceMs(ms(rng));
+        const TSimScanEnd end = e.RunSimScan();
+        ASSERT_TRUE(end == TSimScanEnd::End || end == TSimScanEnd::ImageEnd || end == TSimScanEnd::Runaway);
+    }
+    CheckMemoryShape(e.Memory());
+}
+
+TEST(SimFuzz, RandomBytes) {
+    for (std::size_t capacity : kCapacities) {
+        for (unsigned seed = 1; seed <= 4; ++seed) {
+            SCOPED_TRACE(testing::Message() << "capacity " << capacity << " seed " << seed);
+            std::mt19937 rng(seed * 7919u + static_cast<unsigned>(capacity));
+            std::vector<std::uint8_t> image(capacity);
+            for (auto& b : image) b = static_cast<std::uint8_t>(rng());
+            RunImage(image, rng, 40);
+        }
+    }
+}
+
+// Real opcodes with random operand bytes: every handler meets garbage records,
+// stray labels, jumps and step blocks.
+TEST(SimFuzz, RandomInstructions) {
+    for (std::size_t capacity : kCapacities) {
+        for (unsigned seed = 1; seed <= 4; ++seed) {
+            SCOPED_TRACE(testing::Message() << "capacity " << capacity << " seed " << seed);
+            std::mt19937 rng(seed * 104729u + static_cast<unsigned>(capacity));
+            std::vector<std::uint8_t> image(capacity, 0xFF);
+            std::uniform_int_distribution<int> row(0, kInstCount - 1);
+            // Operand bytes drawn mostly from the real classes and codes.
+            const std::uint8_t classes[] = {0x80, 0x82, 0x84, 0x86, 0x88, 0xE4, 0xF6, 0xE0, 0x8C, 0x00};
+            const std::uint8_t codes[] = {0x80, 0x82, 0x84, 0x86, 0x88, 0x90, 0x87, 0xFF};
+            std::size_t off = 0;
+            while (off + 2 <= capacity - 40) {
+                const int i = row(rng);
+                if (i == inst::END && rng() % 4 != 0) continue;  // let most scans run long
+                std::uint16_t word = gInstOpcode[i];
+                if (i <= inst::ILABEL) word = static_cast<std::uint16_t>(word | (rng() & 0x0FFF));
+                if (i == inst::PLABEL) word = static_cast<std::uint16_t>(0xB000 | (rng() % 8));
+                image[off] = static_cast<std::uint8_t>(word);
+                image[off + 1] = static_cast<std::uint8_t>(word >> 8);
+                for (int b = 2; b < gInstLength[i]; b += 4) {
+                    image[off + b] = static_cast<std::uint8_t>(rng() % 8);  // small numbers: labels P0-P7
+                    image[off + b + 1] = classes[rng() % std::size(classes)];
+                    image[off + b + 2] = static_cast<std::uint8_t>(rng());
+                    image[off + b + 3] = codes[rng() % std::size(codes)];
+                }
+                off += gInstLength[i];
+            }
+            RunImage(image, rng, 30);
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,221 @@
+// Device memory, basic device addresses and operand records.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+#include "core/Codetranslate.h"
+#include "core/DeviceLimits.h"
+#include "simulator/SimOperand.h"
+#include "simulator/Simucomm.h"
+
+namespace {
+
+struct Mem {
+    std::unique_ptr<TSimMemory> p = std::make_unique<TSimMemory>();
+    Mem() { ClearSimMemory(*p); }
+    TSimMemory& operator*() { return *p; }
+    TSimMemory* operator->() { return p.get(); }
+};
+
+TSimSlot Decode(const std::uint8_t* rec, int width = kSimWidth16) {
+    TSimSlot s;
+    DecodeSimOperand(rec, s, width);
+    return s;
+}
+
+// The record the assembler writes for an operand text.
+TSimSlot Encoded(const char* text, bool is32 = false) {
+    SetCurrentFamily(1);
+    std::uint8_t rec[8] = {};
+    EXPECT_GT(EncodeOperandRecord(text, is32, rec), 0) << text;
+    return Decode(rec, is32 ? kSimWidth32 : kSimWidth16);
+}
+
+TEST(SimBits, BasicAddressesNameTheirDevices) {
+    Mem m;
+    m->S()[1023] = 1;
+    m->X()[017] = 1;   // X17 is the 15th input
+    m->Y()[0377] = 1;
+    m->T()[255] = 1;
+    m->M()[1535] = 1;
+    m->C()[255] = 1;
+    EXPECT_EQ(ReadSimBit(*m, 0x2000 + 1023), 1);
+    EXPECT_EQ(ReadSimBit(*m, 0x2000 + 0x400 + 017), 1);
+    EXPECT_EQ(ReadSimBit(*m, 0x2000 + 0x5FF), 1);
+    EXPECT_EQ(ReadSimBit(*m, 0x2000 + 0x6FF), 1);
+    EXPECT_EQ(ReadSimBit(*m, 0x2000 + 0xDFF), 1);
+    EXPECT_EQ(ReadSimBit(*m, 0x2000 + 0xEFF), 1);
+    EXPECT_EQ(ReadSimBit(*m, 0x2000 + 0x400 + 016), 0);
+}
+
+TEST(SimBits, AddressesWithoutDeviceReadOffAndIgnoreWrites) {
+    Mem m;
+    std::memset(m->bits, 1, kBitZero);
+    m->bits[kBitZero] = 0;
+    for (std::uint16_t a : {0x700, 0x7FF, 0xF00, 0xFFF}) {
+        EXPECT_EQ(ReadSimBit(*m, static_cast<std::uint16_t>(0x2000 | a)), 0) << a;
+        WriteSimBit(*m, kSimActionSet, static_cast<std::uint16_t>(0xD000 | a));
+        EXPECT_EQ(m->bits[kBitZero], 0);
+    }
+}
+
+TEST(SimBits, ResetOfTimerAndCounterClearsTheirValues) {
+    Mem m;
+    m->TPV[5] = 7;
+    WriteSimBit(*m, kSimActionSet, 0xD000 + 0x605);
+    EXPECT_EQ(m->T()[5], 1);
+    EXPECT_EQ(m->TPV[5], 7) << "setting a timer contact keeps its value";
+    WriteSimBit(*m, kSimActionReset, 0xD000 + 0x605);
+    EXPECT_EQ(m->T()[5], 0);
+    EXPECT_EQ(m->TPV[5], 0);
+
+    m->C()[3] = 1, m->CPV[3] = 9;
+    m->C()[210] = 1, m->CPV32[10] = 100000;
+    WriteSimBit(*m, kSimActionReset, 0xD000 + 0xE03);
+    WriteSimBit(*m, kSimActionReset, 0xD000 + 0xE00 + 210);
+    EXPECT_EQ(m->CPV[3], 0);
+    EXPECT_EQ(m->CPV32[10], 0) << "a 32-bit counter is reset with its contact";
+    EXPECT_EQ(m->C()[210], 0);
+}
+
+TEST(SimBits, DeviceNamesToBits) {
+    EXPECT_EQ(SimBitIndexOf('X', 0377), kBitX + 255);
+    EXPECT_EQ(SimBitIndexOf('M', 4095), kBitM + 4095);
+    EXPECT_EQ(SimBitIndexOf('X', 256), -1);
+    EXPECT_EQ(SimBitIndexOf('D', 0), -1);
+    EXPECT_EQ(SimBitIndexOf('S', -1), -1);
+}
+
+TEST(SimOperands, DigitGroups) {
+    Mem m;
+    const TSimSlot k4m0 = Encoded("K4M0");
+    for (int i = 0; i < 16; ++i) m->M()[i] = 1;
+    EXPECT_EQ(ReadSimOperand(*m, k4m0, kSimWidth16, 0), -1);
+    EXPECT_EQ(ReadSimOperand(*m, Encoded("K2M0"), kSimWidth16, 0), 255);
+    EXPECT_EQ(ReadSimOperand(*m, Encoded("K8M0"), kSimWidth32, 0), 0xFFFF);
+
+    const TSimSlot k2y0 = Encoded("K2Y0");
+    m->Y()[010] = 1;
+    for (int i = 0; i < 8; ++i) m->Y()[i] = 1;
+    WriteSimOperand(*m, 0x1234, k2y0, kSimWidth16, 0);
+    const int expected[8] = {0, 0, 1, 0, 1, 1, 0, 0};  // 0x34
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(m->Y()[i], expected[i]) << "Y" << i;
+    EXPECT_EQ(m->Y()[010], 1) << "Y10 lies beyond the group";
+
+    // Block element k of a digit group starts 4n devices further on.
+    WriteSimOperand(*m, 0xA, Encoded("K1S0"), kSimWidth16, 2);
+    EXPECT_EQ(m->S()[9], 1);
+    EXPECT_EQ(m->S()[11], 1);
+    EXPECT_EQ(m->S()[8] + m->S()[10], 0);
+}
+
+TEST(SimOperands, ConstantsAndWords) {
+    Mem m;
+    EXPECT_EQ(ReadSimOperand(*m, Encoded("K100000", true), kSimWidth32, 0), 100000);
+    EXPECT_EQ(ReadSimOperand(*m, Encoded("K-5"), kSimWidth16, 0), -5);
+    EXPECT_EQ(ReadSimOperand(*m, Encoded("H1F"), kSimWidth16, 0), 0x1F);
+
+    const TSimSlot k = Encoded("K7");
+    WriteSimOperand(*m, 3, k, kSimWidth16, 0);  // a constant takes no value
+    EXPECT_EQ(ReadSimOperand(*m, k, kSimWidth16, 0), 7);
+
+    const TSimSlot d10 = Encoded("D10", true);
+    WriteSimOperand(*m, -100000, d10, kSimWidth32, 0);
+    EXPECT_EQ(ReadSimOperand(*m, d10, kSimWidth32, 0), -100000);
+    EXPECT_EQ(m->D[10], static_cast<std::uint16_t>(-100000 & 0xFFFF));
+    EXPECT_EQ(ReadSimOperand(*m, Encoded("D10"), kSimWidth16, 1), static_cast<std::int16_t>(m->D[11]));
+
+    m->TPV[3] = 42, m->CPV[4] = 43, m->CPV32[10] = 123456;
+    EXPECT_EQ(ReadSimOperand(*m, Encoded("T3"), kSimWidth16, 0), 42);
+    EXPECT_EQ(ReadSimOperand(*m, Encoded("C4"), kSimWidth16, 0), 43);
+    EXPECT_EQ(ReadSimOperand(*m, Encoded("C210", true), kSimWidth32, 0), 123456);
+}
+
+TEST(SimOperands, IndexRegisterRecordsNameTheirWords) {
+    Mem m;
+    const std::uint8_t e[4] = {0x38, 0x86, 0x00, 0x80};  // 0x80008638
+    const TSimSlot slot = Decode(e);
+    WriteSimOperand(*m, 77, slot, kSimWidth16, 0);
+    EXPECT_EQ(m->D[kRegE], 77);
+    EXPECT_EQ(ReadSimOperand(*m, slot, kSimWidth16, 0), 77);
+    const std::uint8_t f3[4] = {0x78, 0x86, 0x01, 0x80};  // E1 + 12: F3
+    WriteSimOperand(*m, 5, Decode(f3), kSimWidth16, 0);
+    EXPECT_EQ(m->D[1194], 5);
+    // The assembler's records for E and F7 agree.
+    WriteSimOperand(*m, 9, Encoded("F7"), kSimWidth16, 0);
+    EXPECT_EQ(m->D[1208], 9);
+}
+
+TEST(SimOperands, IndexModification) {
+    Mem m;
+    m->D[kRegE] = 3;
+    m->D[kRegF] = static_cast<std::uint16_t>(-2);
+    m->D[13] = 111;
+    EXPECT_EQ(ReadSimOperand(*m, Encoded("D10E"), kSimWidth16, 0), 111);
+    m->X()[6] = 1;
+    EXPECT_EQ(ReadSimOperand(*m, Encoded("X10F"), kSimWidth16, 0), 1) << "X10 - 2 positions is X6";
+    EXPECT_EQ(ReadSimOperand(*m, Encoded("K20E"), kSimWidth16, 0), 23);
+    m->D[1184] = 4;  // F1
+    WriteSimOperand(*m, 1, Encoded("K1Y0F1"), kSimWidth16, 0);
+    EXPECT_EQ(m->Y()[4], 1);
+}
+
+TEST(SimOperands, HighRelaysUseTheirOwnNumbers) {
+    Mem m;
+    WriteSimOperand(*m, 1, Encoded("M1536"), kSimWidth16, 0);
+    WriteSimOperand(*m, 1, Encoded("M4095"), kSimWidth16, 0);
+    EXPECT_EQ(m->M()[1536], 1);
+    EXPECT_EQ(m->M()[4095], 1);
+}
+
+TEST(SimOperands, AccessesOutsideTheArraysAreHarmless) {
+    Mem m;
+    for (int i = 4090; i < 4096; ++i) m->M()[i] = 1;
+    // K8M4090 reaches 26 relays past M4095: those read as 0 and are not written.
+    EXPECT_EQ(ReadSimOperand(*m, Encoded("K8M4090", true), kSimWidth32, 0), 0x3F);
+    WriteSimOperand(*m, -1, Encoded("K8M4090", true), kSimWidth32, 0);
+    EXPECT_EQ(m->bits[kBitZero], 0);
+    EXPECT_EQ(m->C()[0], 0);
+
+    // A 32-bit value at D9999 would need D10000: nothing is written.
+    WriteSimOperand(*m, 0x12345678, Encoded("D9999", true), kSimWidth32, 0);
+    EXPECT_EQ(m->D[9999], 0);
+    EXPECT_EQ(ReadSimOperand(*m, Encoded("D9999"), kSimWidth16, 5), 0);
+
+    // An index register pushing the element outside, either way.
+    m->D[kRegE] = 30000;
+    WriteSimOperand(*m, 1, Encoded("D0E"), kSimWidth16, 0);
+    m->D[kRegE] = static_cast<std::uint16_t>(-1);
+    WriteSimOperand(*m, 1, Encoded("D0E"), kSimWidth16, 0);
+    EXPECT_EQ(ReadSimOperand(*m, Encoded("D0E"), kSimWidth16, 0), 0);
+    for (int i = 0; i < kSimD; ++i) ASSERT_EQ(m->D[i], i == kRegE ? 0xFFFF : 0) << "D" << i;
+
+    // Unknown classes leave the slot empty: reads give 0, writes go nowhere.
+    const std::uint8_t junk[4] = {1, 0x8E, 2, 3};
+    const TSimSlot s = Decode(junk);
+    EXPECT_EQ(s.kind, kSimKindEmpty);
+    WriteSimOperand(*m, 5, s, kSimWidth16, 0);
+    EXPECT_EQ(ReadSimOperand(*m, s, kSimWidth16, 0), 0);
+}
+
+TEST(SimOperands, OctalGroupsFollowTheInputNumbering) {
+    Mem m;
+    m->X()[010] = 1;  // X10
+    m->X()[3] = 1;
+    const TSimSlot k4x0 = Encoded("K4X0");
+    const std::int64_t v = ReadSimOctalOperand(*m, k4x0, kSimWidth16, 0);
+    EXPECT_EQ(v, (1 << 8) | (1 << 3));
+    WriteSimOctalOperand(*m, v, Encoded("K4M0"), kSimWidth16, 0);
+    EXPECT_EQ(m->M()[3], 1);
+    EXPECT_EQ(m->M()[10], 1) << "X10 lands on M10";
+    EXPECT_EQ(m->M()[8], 0);
+}
+
+TEST(SimOperands, CountOneBits) {
+    EXPECT_EQ(CountOneBits(-1, kSimWidth16), 16);
+    EXPECT_EQ(CountOneBits(-1, kSimWidth32), 32);
+    EXPECT_EQ(CountOneBits(0x10101, kSimWidth16), 2);
+}
+
+}  // namespace

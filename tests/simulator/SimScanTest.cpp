@@ -1,0 +1,615 @@
+// Programs in instruction-list text, run for a number of scans and clock
+// milliseconds, against the device states a PLC would show.
+#include <gtest/gtest.h>
+
+#include "core/InstructionTable.h"
+#include "tests/simulator/SimRig.h"
+
+using simtest::Rig;
+
+namespace {
+
+TEST(SimContacts, CoilFollowsItsRungInTheSameScan) {
+    Rig r("LD X0\nOUT Y0\nEND");
+    r.Set("X0", true);
+    EXPECT_EQ(r.Scan(), TSimScanEnd::End);
+    EXPECT_TRUE(r.On("Y0"));
+    r.Set("X0", false);
+    r.Scan();
+    EXPECT_FALSE(r.On("Y0"));
+}
+
+TEST(SimContacts, SeriesParallelAndBlocks) {
+    Rig r(R"(
+        LD X0
+        AND X1
+        LD X2
+        ANI X3
+        ORB
+        OUT Y0
+        LDI X0
+        OR X4
+        LD X5
+        ORI X6
+        ANB
+        OUT Y1
+        LD X7
+        INV
+        OUT Y2
+        END)");
+    struct Case {
+        const char* on[4];
+        bool y0, y1, y2;
+    };
+    const Case cases[] = {
+        {{"X0", "X1"}, true, false, true},
+        {{"X2"}, true, true, true},
+        {{"X2", "X3", "X6"}, false, false, true},
+        {{"X0", "X4", "X6", "X7"}, false, false, false},
+        {{"X0", "X4", "X5", "X7"}, false, true, false},
+    };
+    for (const Case& c : cases) {
+        for (const char* x : {"X0", "X1", "X2", "X3", "X4", "X5", "X6", "X7"}) r.Set(x, false);
+        for (const char* x : c.on)
+            if (x) r.Set(x, true);
+        r.Scan();
+        EXPECT_EQ(r.On("Y0"), c.y0) << c.on[0];
+        EXPECT_EQ(r.On("Y1"), c.y1) << c.on[0];
+        EXPECT_EQ(r.On("Y2"), c.y2) << c.on[0];
+    }
+}
+
+TEST(SimContacts, BranchStackHoldsNineEntries) {
+    std::string program = "LD X0\n";
+    for (int i = 0; i < 10; ++i) program += "MPS\n";
+    program += "LD X1\n";
+    for (int i = 0; i < 9; ++i) program += "MPP\n";
+    program += "OUT Y0\nINV\nMPP\nOUT Y1\nEND";
+    Rig r(program);
+    r.Set("X0", true);
+    r.Scan();
+    EXPECT_TRUE(r.On("Y0")) << "nine saved entries come back";
+    EXPECT_FALSE(r.On("Y1")) << "the tenth MPS saved nothing, so MPP on an empty stack changes nothing";
+}
+
+TEST(SimContacts, MpsMrdMppShareOneBranchPoint) {
+    Rig r(R"(
+        LD X0
+        MPS
+        AND X1
+        OUT Y0
+        MRD
+        AND X2
+        OUT Y1
+        MPP
+        AND X3
+        OUT Y2
+        END)");
+    r.Set("X0", true);
+    r.Set("X2", true);
+    r.Set("X3", true);
+    r.Scan();
+    EXPECT_FALSE(r.On("Y0"));
+    EXPECT_TRUE(r.On("Y1"));
+    EXPECT_TRUE(r.On("Y2"));
+    r.Set("X0", false);
+    r.Scan();
+    EXPECT_FALSE(r.On("Y1"));
+    EXPECT_FALSE(r.On("Y2"));
+}
+
+TEST(SimContacts, EdgeContactsAndPulses) {
+    Rig r(R"(
+        LDP X0
+        OUT Y0
+        LDF X0
+        OUT Y1
+        LD X1
+        ANDP X0
+        OUT Y2
+        LD X2
+        ORF X0
+        OUT Y3
+        LD X0
+        PLS M0
+        LD X0
+        PLF M1
+        END)");
+    r.Set("X1", true);
+    r.Scan();
+    EXPECT_FALSE(r.On("Y0"));
+    r.Set("X0", true);
+    r.Scan();
+    EXPECT_TRUE(r.On("Y0"));
+    EXPECT_TRUE(r.On("Y2"));
+    EXPECT_TRUE(r.On("M0"));
+    EXPECT_FALSE(r.On("Y1"));
+    r.Scan();
+    EXPECT_FALSE(r.On("Y0")) << "an edge lasts one scan";
+    EXPECT_FALSE(r.On("Y2"));
+    EXPECT_FALSE(r.On("M0"));
+    r.Set("X0", false);
+    r.Scan();
+    EXPECT_TRUE(r.On("Y1"));
+    EXPECT_TRUE(r.On("Y3"));
+    EXPECT_TRUE(r.On("M1"));
+    r.Scan();
+    EXPECT_FALSE(r.On("Y1"));
+    EXPECT_FALSE(r.On("Y3"));
+    EXPECT_FALSE(r.On("M1"));
+}
+
+TEST(SimContacts, CompareContacts) {
+    Rig r(R"(
+        LD= D0 K5
+        OUT Y0
+        LD X0
+        AND> D0 K3
+        OUT Y1
+        LD X1
+        OR< D0 K-1
+        OUT Y2
+        DLD>= D10 K70000
+        OUT Y3
+        LD<> D0E K5
+        OUT Y4
+        END)");
+    r.D(0) = 5;
+    r.Set("X0", true);
+    r.D(10) = 70000 & 0xFFFF;
+    r.D(11) = 70000 >> 16;
+    r.Scan();
+    EXPECT_TRUE(r.On("Y0"));
+    EXPECT_TRUE(r.On("Y1"));
+    EXPECT_FALSE(r.On("Y2"));
+    EXPECT_TRUE(r.On("Y3"));
+    EXPECT_FALSE(r.On("Y4"));
+    r.D(0) = static_cast<std::uint16_t>(-2);  // compares are signed
+    r.D(10) -= 1;
+    r.D(1028) = 1;                            // E: D0E is D1
+    r.Scan();
+    EXPECT_FALSE(r.On("Y0"));
+    EXPECT_FALSE(r.On("Y1"));
+    EXPECT_TRUE(r.On("Y2"));
+    EXPECT_FALSE(r.On("Y3"));
+    EXPECT_TRUE(r.On("Y4"));
+}
+
+TEST(SimContacts, LongFormsReachTheHighRelays) {
+    Rig r(R"(
+        LD M1536
+        OUT M2000
+        LDI M4095
+        SET M3000
+        END)");
+    r.Set("M1536", true);
+    r.Set("M4095", true);
+    r.Scan();
+    EXPECT_TRUE(r.On("M2000"));
+    EXPECT_FALSE(r.On("M3000"));
+    r.Set("M4095", false);
+    r.Set("M1536", false);
+    r.Scan();
+    EXPECT_FALSE(r.On("M2000"));
+    EXPECT_TRUE(r.On("M3000"));
+}
+
+TEST(SimCoils, SetAndResetLatch) {
+    Rig r(R"(
+        LD X0
+        SET Y0
+        LD X1
+        RST Y0
+        LD X1
+        RST D5
+        END)");
+    r.D(5) = 99;
+    r.Set("X0", true);
+    r.Scan();
+    r.Set("X0", false);
+    r.Scan();
+    EXPECT_TRUE(r.On("Y0"));
+    EXPECT_EQ(r.D(5), 99);
+    r.Set("X1", true);
+    r.Scan();
+    EXPECT_FALSE(r.On("Y0"));
+    EXPECT_EQ(r.D(5), 0);
+}
+
+TEST(SimTimers, EachResolutionClosesAtItsSetValue) {
+    Rig r(R"(
+        LD X0
+        TMR T0 K10
+        LD X0
+        TMR T200 K5
+        LD X0
+        TMR T246 K7
+        END)");
+    r.Set("X0", true);
+    r.Scan();
+    r.After(6);
+    EXPECT_EQ(r.TPV(246), 6);
+    EXPECT_FALSE(r.On("T246"));
+    r.After(1);
+    EXPECT_TRUE(r.On("T246")) << "1 ms timer";
+    r.After(42);  // 49 ms
+    EXPECT_EQ(r.TPV(200), 4);
+    EXPECT_FALSE(r.On("T200"));
+    r.After(1);
+    EXPECT_TRUE(r.On("T200")) << "10 ms timer";
+    r.After(949);  // 999 ms
+    EXPECT_EQ(r.TPV(0), 9);
+    EXPECT_FALSE(r.On("T0"));
+    r.After(1);
+    EXPECT_EQ(r.TPV(0), 10);
+    EXPECT_TRUE(r.On("T0")) << "100 ms timer";
+    r.After(5000);
+    EXPECT_EQ(r.TPV(0), 10) << "a timer stops at its set value";
+}
+
+TEST(SimTimers, RungOffClearsOnlyTheNonRetentiveTimers) {
+    Rig r(R"(
+        LD X0
+        TMR T10 K5
+        LD X0
+        TMR T250 K5
+        LD X0
+        TMR T247 K900
+        LD X1
+        RST T250
+        END)");
+    r.Set("X0", true);
+    r.Scan();
+    r.After(600);
+    EXPECT_TRUE(r.On("T10"));
+    EXPECT_TRUE(r.On("T250"));
+    EXPECT_EQ(r.TPV(247), 600);
+    r.Set("X0", false);
+    r.Scan();
+    EXPECT_FALSE(r.On("T10"));
+    EXPECT_EQ(r.TPV(10), 0);
+    EXPECT_TRUE(r.On("T250"));
+    EXPECT_EQ(r.TPV(250), 5);
+    r.After(1000);
+    EXPECT_EQ(r.TPV(247), 600) << "a retentive timer holds while its rung is off";
+    r.Set("X0", true);
+    r.Scan();
+    r.After(300);
+    EXPECT_TRUE(r.On("T247")) << "and goes on from there";
+    r.Set("X1", true);
+    r.Scan();
+    EXPECT_FALSE(r.On("T250"));
+    EXPECT_EQ(r.TPV(250), 0);
+}
+
+TEST(SimTimers, SetValueFromARegisterIsReadEveryScan) {
+    Rig r("LD X0\nTMR T1 D100\nEND");
+    r.D(100) = 3;
+    r.Set("X0", true);
+    r.Scan();
+    r.After(250);
+    EXPECT_EQ(r.engine.Memory().TSV[1], 3);
+    EXPECT_EQ(r.TPV(1), 2);
+    EXPECT_FALSE(r.On("T1"));
+    r.D(100) = 2;
+    r.Scan();
+    EXPECT_EQ(r.engine.Memory().TSV[1], 2);
+    r.After(50);
+    EXPECT_TRUE(r.On("T1"));
+    EXPECT_EQ(r.TPV(1), 2);
+}
+
+TEST(SimTimeBase, NoPeriodIsLostInALongInterval) {
+    Rig r("LD X0\nTMR T200 K1000\nLD X0\nTMR T246 K1000\nLD X0\nTMR T0 K1000\nEND");
+    r.Set("X0", true);
+    r.Scan();
+    r.engine.AdvanceTimeUnits(25);
+    EXPECT_EQ(r.TPV(246), 25);
+    EXPECT_EQ(r.TPV(200), 2);
+    r.engine.AdvanceTimeUnits(5);
+    EXPECT_EQ(r.TPV(200), 3) << "the 5 units kept over complete the third period";
+    r.After(2570);  // one stall of 2.57 s
+    EXPECT_EQ(r.TPV(0), 26);
+    EXPECT_EQ(r.TPV(200), 260);
+}
+
+TEST(SimTimeBase, ClockRelayPeriods) {
+    Rig r("END");
+    const char* relays[] = {"M1011", "M1012", "M1013", "M1014"};
+    const int half[] = {5, 50, 500, 30000};
+    for (int i = 0; i < 4; ++i) {
+        Rig c("END");
+        c.After(half[i] - 1);
+        EXPECT_FALSE(c.On(relays[i]));
+        c.After(1);
+        EXPECT_TRUE(c.On(relays[i])) << relays[i];
+        c.After(half[i]);
+        EXPECT_FALSE(c.On(relays[i])) << relays[i] << " has a period of " << 2 * half[i] << " ms";
+    }
+    r.After(7);  // one toggle, 2 ms kept
+    EXPECT_TRUE(r.On("M1011"));
+    r.After(3);
+    EXPECT_FALSE(r.On("M1011"));
+    r.After(20);  // four toggles in one go
+    EXPECT_FALSE(r.On("M1011"));
+    r.After(15);
+    EXPECT_TRUE(r.On("M1011"));
+}
+
+TEST(SimCounters, CountRisingEdgesUpToTheSetValue) {
+    Rig r("LD X0\nCNT C0 K3\nLD X1\nRST C0\nEND");
+    for (int i = 0; i < 2; ++i) {
+        r.Set("X0", true);
+        r.Scan(3);  // a rung that stays on counts once
+        r.Set("X0", false);
+        r.Scan();
+    }
+    EXPECT_EQ(r.CPV(0), 2);
+    EXPECT_FALSE(r.On("C0"));
+    r.Set("X0", true);
+    r.Scan();
+    EXPECT_TRUE(r.On("C0"));
+    for (int i = 0; i < 3; ++i) {
+        r.Set("X0", false);
+        r.Scan();
+        r.Set("X0", true);
+        r.Scan();
+    }
+    EXPECT_EQ(r.CPV(0), 3);
+    r.Set("X1", true);
+    r.Scan();
+    EXPECT_FALSE(r.On("C0"));
+    EXPECT_EQ(r.CPV(0), 0);
+}
+
+TEST(SimCounters, ThirtyTwoBitCounter) {
+    Rig r("LD X0\nDCNT C200 K70000\nLD X1\nRST C200\nEND");
+    r.engine.Memory().CPV32[0] = 69998;
+    for (int i = 0; i < 2; ++i) {
+        r.Set("X0", true);
+        r.Scan();
+        r.Set("X0", false);
+        r.Scan();
+    }
+    EXPECT_EQ(r.engine.Memory().CPV32[0], 70000);
+    EXPECT_EQ(r.engine.Memory().CSV32[0], 70000);
+    EXPECT_TRUE(r.On("C200"));
+    for (int i = 0; i < kSimC16; ++i) ASSERT_EQ(r.CPV(i), 0) << "the 16-bit counters are untouched";
+    r.Set("X1", true);
+    r.Scan();
+    EXPECT_FALSE(r.On("C200"));
+    EXPECT_EQ(r.engine.Memory().CPV32[0], 0);
+}
+
+TEST(SimSteps, TwoStepSequenceWithTransfer) {
+    Rig r(R"(
+        LD X0
+        SET S0
+        STL S0
+        OUT Y0
+        OUT Y5
+        LD X1
+        SET S1
+        STL S1
+        OUT Y1
+        OUT Y5
+        LD X2
+        TMR T0 K5
+        LD T0
+        OUT S0
+        RET
+        LD S1
+        OUT Y7
+        END)");
+    r.Scan();
+    EXPECT_FALSE(r.On("Y0")) << "an inactive step does nothing";
+    r.Set("X0", true);
+    r.Scan();
+    r.Set("X0", false);
+    EXPECT_TRUE(r.On("S0"));
+    EXPECT_TRUE(r.On("Y0"));
+    r.Set("X1", true);
+    r.Set("X2", true);
+    r.Scan();
+    r.Set("X1", false);
+    EXPECT_FALSE(r.On("S0")) << "the transfer resets the source step";
+    EXPECT_TRUE(r.On("S1"));
+    EXPECT_TRUE(r.On("Y1"));
+    EXPECT_TRUE(r.On("Y7")) << "RET returns to the left rail";
+    r.Scan();
+    EXPECT_FALSE(r.On("Y0")) << "a step's coils drop when it goes off";
+    EXPECT_TRUE(r.On("Y5")) << "a coil of the active step is not reset by the inactive one";
+    r.After(499);
+    EXPECT_TRUE(r.On("S1"));
+    r.After(1);
+    EXPECT_TRUE(r.On("S0"));
+    EXPECT_FALSE(r.On("S1"));
+    r.Scan();
+    EXPECT_TRUE(r.On("Y0"));
+    EXPECT_FALSE(r.On("Y1"));
+    EXPECT_FALSE(r.On("T0")) << "the step's timer is reset";
+    EXPECT_EQ(r.TPV(0), 0);
+}
+
+TEST(SimSteps, SeveralStepsDriveOneCoil) {
+    Rig r(R"(
+        STL S0
+        OUT Y5
+        STL S1
+        OUT Y5
+        RET
+        END)");
+    r.Set("S0", true);
+    r.Scan(3);
+    EXPECT_TRUE(r.On("Y5")) << "the inactive step after the active one leaves the coil alone";
+    r.Set("S0", false);
+    r.Scan();
+    EXPECT_FALSE(r.On("Y5"));
+}
+
+TEST(SimSteps, ConsecutiveStepsNeedAllOfThem) {
+    Rig r(R"(
+        STL S10
+        STL S11
+        OUT Y0
+        LD X0
+        SET S12
+        RET
+        END)");
+    r.Set("S10", true);
+    r.Set("X0", true);
+    r.Scan();
+    EXPECT_FALSE(r.On("Y0"));
+    EXPECT_FALSE(r.On("S12"));
+    r.Set("S11", true);
+    r.Scan();
+    EXPECT_TRUE(r.On("S12"));
+    EXPECT_FALSE(r.On("S10"));
+    EXPECT_FALSE(r.On("S11"));
+}
+
+TEST(SimFlow, ConditionalJumpSkipsABlock) {
+    Rig r(R"(
+        LD X0
+        CJ P1
+        LD X1
+        OUT Y0
+        P1
+        LD X1
+        OUT Y1
+        END)");
+    r.Set("X1", true);
+    r.Scan();
+    EXPECT_TRUE(r.On("Y0"));
+    r.Set("X0", true);
+    r.Set("X1", false);
+    r.Scan();
+    EXPECT_TRUE(r.On("Y0")) << "the skipped coil keeps its state";
+    EXPECT_FALSE(r.On("Y1"));
+    r.Set("X0", false);
+    r.Scan();
+    EXPECT_FALSE(r.On("Y0"));
+}
+
+TEST(SimFlow, SubroutineAfterFend) {
+    Rig r(R"(
+        LD X0
+        CALL P2
+        LD X1
+        OUT Y1
+        FEND
+        P2
+        LD X2
+        OUT Y2
+        SRET
+        END)");
+    r.Set("X0", true);
+    r.Set("X1", true);
+    r.Set("X2", true);
+    r.Scan();
+    EXPECT_TRUE(r.On("Y2"));
+    EXPECT_TRUE(r.On("Y1")) << "the main program goes on after the call";
+    r.Set("X0", false);
+    r.Set("X2", false);
+    r.Scan();
+    EXPECT_TRUE(r.On("Y2")) << "the subroutine does not run inline after FEND";
+    r.Set("X0", true);
+    r.Scan();
+    EXPECT_FALSE(r.On("Y2"));
+}
+
+TEST(SimFlow, PulseCallRunsOncePerEdge) {
+    Rig r(R"(
+        LD X0
+        CALLP P3
+        FEND
+        P3
+        LD M0
+        INV
+        OUT M0
+        SRET
+        END)");
+    r.Set("X0", true);
+    r.Scan(3);
+    EXPECT_TRUE(r.On("M0")) << "called once: toggled once";
+}
+
+TEST(SimFlow, EndlessJumpIsStopped) {
+    Rig r(R"(
+        P0
+        LD X0
+        CJ P0
+        OUT Y0
+        END)");
+    r.Set("X0", true);
+    EXPECT_EQ(r.Scan(), TSimScanEnd::Runaway);
+    EXPECT_LT(r.engine.RunawayOffset(), 12u);
+    r.Set("X0", false);
+    EXPECT_EQ(r.Scan(), TSimScanEnd::End);
+}
+
+TEST(SimFlow, InterruptInstructionsDoNothing) {
+    Rig r("EI\nLD X0\nIRET\nOUT Y0\nDI\nEND");
+    r.Set("X0", true);
+    EXPECT_EQ(r.Scan(), TSimScanEnd::End);
+    EXPECT_TRUE(r.On("Y0"));
+}
+
+TEST(SimFlow, ProgramWithoutEndRunsToTheImageEnd) {
+    Rig r("LD X0\nOUT Y0");
+    r.Set("X0", true);
+    EXPECT_EQ(r.Scan(), TSimScanEnd::ImageEnd);
+    EXPECT_TRUE(r.On("Y0"));
+}
+
+// Every row of the table advances by its length and never leaves the program.
+TEST(SimRows, EveryRowRunsAndAdvances) {
+    std::vector<std::uint8_t> image;
+    int rows = 0;
+    for (int i = 0; i < kInstCount; ++i) {
+        if (i == inst::END || i == inst::FEND || i == inst::SRET) continue;  // these end the scan
+        std::uint16_t word = gInstOpcode[i];
+        if (OpcodeToIndex(word) != i) continue;  // rows sharing a word with another (none expected)
+        image.push_back(static_cast<std::uint8_t>(word));
+        image.push_back(static_cast<std::uint8_t>(word >> 8));
+        for (int b = 2; b < gInstLength[i]; b += 4) {  // K0 records
+            const std::uint8_t rec[4] = {0, 0x80, 0, 0x80};
+            image.insert(image.end(), rec, rec + 4);
+        }
+        image.resize(image.size() - ((gInstLength[i] - 2) % 4 ? 2 : 0));
+        ++rows;
+    }
+    image.push_back(0x0F);
+    image.push_back(0x00);
+    ASSERT_GE(rows, kInstCount - 4);
+    image.resize(31744, 0xFF);
+
+    qel::ManualClock clock;
+    TSimEngine e(clock);
+    e.LoadProgram(image.data(), image.size());
+    e.ResetSimulator();
+    SetSimBitAt(e.Memory(), kBitS, true);  // so the STL block runs
+    for (int x = 0; x < 8; ++x) SetSimBitAt(e.Memory(), kBitX + x, true);
+    EXPECT_EQ(e.RunSimScan(), TSimScanEnd::End);
+    EXPECT_EQ(e.Steps().at(static_cast<std::size_t>(rows)).index, inst::END);
+    std::uint32_t offset = 0;
+    for (int s = 0; s <= rows; ++s) {
+        EXPECT_EQ(e.Steps()[static_cast<std::size_t>(s)].offset, offset);
+        offset += e.Steps()[static_cast<std::size_t>(s)].length;
+    }
+}
+
+TEST(SimRows, InstructionCutByTheImageEndIsNotRun) {
+    std::vector<std::uint8_t> image(3616, 0xFF);
+    image[3612] = 0x03;  // TMR needs 8 bytes, 4 are left
+    image[3613] = 0x00;
+    image[3614] = 0x00;
+    image[3615] = 0x81;
+    qel::ManualClock clock;
+    TSimEngine e(clock);
+    e.LoadProgram(image.data(), image.size());
+    EXPECT_EQ(e.Steps().back().offset, 3610u);
+    EXPECT_EQ(e.RunSimScan(), TSimScanEnd::ImageEnd);
+}
+
+}  // namespace

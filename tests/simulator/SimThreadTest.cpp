@@ -1,0 +1,170 @@
+// The simulator thread as the frame drives it: start, stop, device states and
+// clicks from the GUI side, and a run that stops itself.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QStringList>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "simulator/SimMonitor.h"
+#include "simulator/Simuplc.h"
+#include "tests/simulator/SimRig.h"
+#include "tests/support/ScriptedMessages.h"
+
+using simtest::Assemble;
+using simtest::Bit;
+
+namespace {
+
+// Waits up to 10 s for a condition that another thread makes true.
+bool WaitFor(const std::function<bool()>& done) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+int ThreadsOfThisProcess() {
+    int n = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/task")) ++n;
+    return n;
+}
+
+TEST(SimThread, StartAndStopAHundredTimesLeavesNoThread) {
+    const auto image = Assemble("LD X0\nOUT Y0\nEND");
+    const int before = ThreadsOfThisProcess();
+    TPLC plc;
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_TRUE(plc.Start(image.data(), image.size())) << "start " << i;
+        EXPECT_TRUE(plc.Running());
+        EXPECT_FALSE(plc.Start(image.data(), image.size())) << "one run at a time";
+        if (i % 10 == 0) {
+            ASSERT_TRUE(WaitFor([&] { return plc.ScanCount() > 0; }));
+        }
+        plc.Stop();
+        EXPECT_FALSE(plc.Running());
+    }
+    EXPECT_EQ(TPLC::LiveWorkers(), 0);
+    EXPECT_EQ(ThreadsOfThisProcess(), before);
+}
+
+TEST(SimThread, RunShowsStatesAndTakesClicks) {
+    const auto image = Assemble("LD X0\nAND X1\nANI X2\nOUT Y0\nEND");
+    TPLC plc;
+    ASSERT_TRUE(plc.Start(image.data(), image.size()));
+    // X0 and X1 start ON and X2 OFF, so the rung closes at once.
+    EXPECT_TRUE(WaitFor([&] { return plc.ReadBit(Bit("Y0")) == 1; }));
+    plc.ToggleBit(Bit("X2"));
+    EXPECT_TRUE(WaitFor([&] { return plc.ReadBit(Bit("Y0")) == 0; }));
+    plc.SetBit(Bit("X2"), false);
+    EXPECT_TRUE(WaitFor([&] { return plc.ReadBit(Bit("Y0")) == 1; }));
+    plc.Stop();
+
+    // The last states stay readable, and clicks still land while stopped.
+    TSimMemory mem;
+    plc.ReadDevices(mem);
+    EXPECT_EQ(mem.Y()[0], 1);
+    EXPECT_EQ(mem.X()[0], 1);
+    plc.ToggleBit(Bit("X0"));
+    EXPECT_EQ(plc.ReadBit(Bit("X0")), 0);
+
+    // A new run starts from cleared memory with the inputs preset again.
+    ASSERT_TRUE(plc.Start(image.data(), image.size()));
+    plc.Stop();
+    plc.ReadDevices(mem);
+    EXPECT_EQ(mem.X()[0], 1);
+    EXPECT_EQ(mem.X()[1], 1);
+    EXPECT_EQ(mem.X()[2], 0);
+}
+
+TEST(SimThread, TheRunWorksOnItsOwnCopyOfTheProgram) {
+    auto image = Assemble("LD X0\nOUT Y0\nEND");
+    TPLC plc;
+    ASSERT_TRUE(plc.Start(image.data(), image.size()));
+    std::fill(image.begin(), image.end(), 0);  // the editor changes the program meanwhile
+    const std::uint64_t seen = plc.ScanCount();
+    EXPECT_TRUE(WaitFor([&] { return plc.ScanCount() > seen + 10; }));
+    EXPECT_TRUE(WaitFor([&] { return plc.ReadBit(Bit("Y0")) == 1; }));
+    plc.Stop();
+}
+
+TEST(SimThread, StatusText) {
+    const auto image = Assemble("END");
+    TPLC plc;
+    ASSERT_TRUE(plc.Start(image.data(), image.size()));
+    ASSERT_TRUE(WaitFor([&] { return plc.ScanCount() > 100; }));
+    plc.Stop();
+    const std::string text = plc.StatusText();
+    EXPECT_EQ(text.rfind("掃瞄時間", 0), 0u) << text;
+    EXPECT_NE(text.find("( ms/10)"), std::string::npos) << text;
+}
+
+class SimMonitorTest : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!QCoreApplication::instance()) {
+            static int argc = 1;
+            static char name[] = "sim_thread_test";
+            static char* argv[] = {name, nullptr};
+            static QCoreApplication app(argc, argv);
+        }
+    }
+};
+
+TEST_F(SimMonitorTest, RunawayScanStopsTheRunWithAMessage) {
+    qel::test::ScriptedMessages messages;
+    const auto image = Assemble("P0\nLD X0\nCJ P0\nEND");
+    ASSERT_TRUE(ToggleSimulation(image.data(), image.size()));
+    ASSERT_NE(gSimThread, nullptr);
+    EXPECT_EQ(gSimRunning.load(), 1);
+    EXPECT_EQ(gSimLadderMonitor.load(), 1);
+
+    TSimMonitor monitor(*gSimThread);
+    int stopped = 0;
+    QObject::connect(&monitor, &TSimMonitor::Stopped, [&] { ++stopped; });
+    ASSERT_TRUE(WaitFor([&] { return !gSimThread->Running(); }));
+    monitor.Poll();
+    EXPECT_EQ(stopped, 1);
+    ASSERT_EQ(messages.Shown().size(), 1u);
+    EXPECT_NE(messages.Shown()[0].find("END"), std::string::npos);
+    EXPECT_EQ(gSimRunning.load(), 0);
+    EXPECT_EQ(gSimLadderMonitor.load(), 0);
+    monitor.Poll();
+    EXPECT_EQ(stopped, 1) << "reported once";
+    EXPECT_EQ(TPLC::LiveWorkers(), 0);
+}
+
+TEST_F(SimMonitorTest, ToggleStartsAndStopsAndTheMonitorReports) {
+    qel::test::ScriptedMessages messages;
+    const auto image = Assemble("LD X0\nOUT Y0\nEND");
+    ASSERT_TRUE(ToggleSimulation(image.data(), image.size(), true));
+    EXPECT_EQ(gSimSfcMonitor.load(), 1);
+    EXPECT_EQ(gSimLadderMonitor.load(), 0);
+
+    TSimMonitor monitor(*gSimThread);
+    int scans = 0;
+    QStringList status;
+    QObject::connect(&monitor, &TSimMonitor::ScanPublished, [&] { ++scans; });
+    QObject::connect(&monitor, &TSimMonitor::StatusChanged, [&](const QString& t) { status << t; });
+    ASSERT_TRUE(WaitFor([&] { return gSimThread->ScanCount() > 0; }));
+    monitor.Poll();
+    EXPECT_EQ(scans, 1);
+    ASSERT_EQ(status.size(), 1);
+    EXPECT_TRUE(status.at(0).startsWith(QString::fromUtf8("掃瞄時間")));
+
+    EXPECT_FALSE(ToggleSimulation(image.data(), image.size()));
+    EXPECT_FALSE(gSimThread->Running());
+    EXPECT_EQ(gSimRunning.load(), 0);
+    EXPECT_EQ(gSimSfcMonitor.load(), 0);
+    monitor.Poll();
+    EXPECT_TRUE(messages.Shown().empty()) << "a stop command shows nothing";
+    ShutdownSimulation();
+    EXPECT_EQ(TPLC::LiveWorkers(), 0);
+}
+
+}  // namespace
