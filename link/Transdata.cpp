@@ -687,7 +687,9 @@ void TTransData::OnCmd64Timer() {
 void TTransData::OnCmd64Reply() {
     source_ = Source::Job;
     if (TLinkJob* job = Job(JobNo)) job->ReplyStep(*this);
-    if (JobNo != 0 && MaySend && QelCom->IsOpen()) StartComTmr();
+    // The next tick continues the dialogue, or, once the job has ended,
+    // sends what was queued meanwhile and lets the idle port close.
+    if (MaySend && QelCom->IsOpen()) StartComTmr();
 }
 
 void TTransData::OnReplyTimeout() {

@@ -1,0 +1,207 @@
+// The function 100 dialogue: request frames and replies of each sub-code, its
+// own tick and reply path, error replies, and replies that fail their check.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "LinkTestSupport.h"
+
+using namespace qel::test;
+using qel::link::gCommData;
+using qel::link::gCommDataLen;
+using qel::link::TTransData;
+
+namespace {
+
+struct Cmd {
+    std::uint8_t byte3, sub;
+    std::vector<std::uint8_t> payload;
+};
+
+// Sends one function 100 request per step and ends after the last.
+struct Cmd64Job : ScriptJob {
+    explicit Cmd64Job(std::vector<Cmd> c) : cmds(std::move(c)) {
+        request = [this](TTransData& l) {
+            const Cmd& c = cmds[next++];
+            gCommDataLen = 0;
+            for (auto b : c.payload) gCommData[gCommDataLen++] = b;
+            l.SendCmd64(c.byte3, c.sub, static_cast<std::uint8_t>(c.payload.size()));
+        };
+        reply = [this](TTransData& l) {
+            if (next == cmds.size()) l.EndJob();
+        };
+    }
+    std::vector<Cmd> cmds;
+    std::size_t next = 0;
+};
+
+std::vector<std::uint8_t> Bytes(std::initializer_list<std::uint8_t> b) { return b; }
+
+}  // namespace
+
+TEST_F(LinkFixture, BlockReadFrameAndReply) {
+    for (int i = 0; i < 16; ++i) emu.S.fileRegs[32 + i] = static_cast<std::uint16_t>(0x1000 + i);
+    Cmd64Job job({{1, 24, {0x00, 0x00, 0x20, 0x10}}});
+    ASSERT_TRUE(RunJob(12, job));
+    ASSERT_EQ(emu.RequestCount(), 1u);
+    EXPECT_EQ(emu.Log()[0].request, ":0164011804000020104E\r\n");
+    ASSERT_EQ(job.replies.size(), 1u);
+    const auto& r = job.replies[0];
+    // 64 01 18 len area addr(2) n, then the words high byte first, LRC last.
+    ASSERT_EQ(r.size(), 8u + 32u + 1u);
+    EXPECT_EQ(r[0], 0x64);
+    EXPECT_EQ(r[2], 24);
+    EXPECT_EQ(r[3], 4 + 32);
+    EXPECT_EQ(r[8] << 8 | r[9], 0x1000);
+    EXPECT_EQ(r[38] << 8 | r[39], 0x100F);
+    EXPECT_TRUE(frame.msgs.empty());
+}
+
+TEST_F(LinkFixture, EverySubCodeTheLinkSends) {
+    emu.S.cardPassword.reset();
+    Cmd64Job job({
+        {1, 0, {0x03}},                          // link speed code
+        {1, 6, {}},
+        {1, 7, {}},
+        {1, 12, {0x00}},                         // password? none yet
+        {1, 11, {'A', 'B', 'C', 'D'}},           // set it
+        {1, 12, {0x00}},                         // now set
+        {1, 13, {'A', 'B', 'C', 'D'}},           // enter it
+        {0, 11, {}},                             // the link job's form of sub-code 11
+        {1, 15, {0x00}},                         // card status: no password
+        {1, 16, {'W', 'X', 'Y', 'Z'}},           // card password
+        {1, 19, {}},                             // read it back
+        {1, 15, {0x00}},                         // card status: password
+        {1, 17, {0x00, 0x00, 0x05, 0x02, 0x12, 0x34, 0xAB, 0xCD}},  // file registers 5, 6
+        {1, 17, {0x04, 0x00, 0x00, 0x01, 0x0F, 0x00}},              // card program word 0
+        {1, 10, {}},                             // card -> PLC program
+        {1, 9, {}},                              // PLC -> card
+    });
+    emu.S.program[0] = 0x55;
+    ASSERT_TRUE(RunJob(14, job));
+    ASSERT_EQ(job.replies.size(), job.cmds.size());
+    EXPECT_TRUE(frame.msgs.empty());
+    const auto& R = job.replies;
+    auto payload = [&](std::size_t i) {
+        return std::vector<std::uint8_t>(R[i].begin() + 4, R[i].end() - 1);
+    };
+    for (std::size_t i = 0; i < R.size(); ++i) {
+        EXPECT_EQ(R[i][0], 0x64) << i;
+        EXPECT_EQ(R[i][2], job.cmds[i].sub) << i;
+        EXPECT_EQ(R[i][3], payload(i).size()) << i;
+    }
+    EXPECT_EQ(emu.Log()[0].request, ":01640100010396\r\n");
+    EXPECT_EQ(emu.Log()[7].request, ":0164000B0090\r\n");
+    EXPECT_EQ(payload(3), Bytes({0x01}));
+    EXPECT_EQ(payload(5), Bytes({0xFF}));
+    EXPECT_EQ(payload(6), Bytes({'A', 'B', 'C', 'D'}));
+    EXPECT_EQ(payload(8), Bytes({0xFF}));
+    EXPECT_EQ(payload(10), Bytes({'W', 'X', 'Y', 'Z'}));
+    EXPECT_EQ(payload(11), Bytes({0xAA}));
+    EXPECT_EQ(payload(12), Bytes({0x00, 0x00, 0x05, 0x02}));
+    EXPECT_EQ(emu.S.fileRegs[5], 0x1234);
+    EXPECT_EQ(emu.S.fileRegs[6], 0xABCD);
+    // The card's program word went to the PLC and came back.
+    EXPECT_EQ(emu.S.program[0], 0x0F);
+    EXPECT_EQ(emu.S.cardArea[4][0], 0x0F);
+    EXPECT_EQ(link->Cmd64Mode, 0);
+}
+
+TEST_F(LinkFixture, ErrorReplyGoesToTheJobWithBit7Set) {
+    emu.Configure(0, 0, 40);  // class 0: no file registers
+    Cmd64Job job({{1, 17, {0x00, 0x00, 0x00, 0x01, 0x00, 0x01}}});
+    ASSERT_TRUE(RunJob(11, job));
+    ASSERT_EQ(job.replies.size(), 1u);
+    EXPECT_EQ(job.replies[0][0], 0xE4);
+    EXPECT_EQ(job.replies[0][1], 2);
+    EXPECT_TRUE(frame.msgs.empty());  // the job reports it, not the link
+    EXPECT_EQ(emu.RequestCount(), 1u);
+}
+
+TEST_F(LinkFixture, AckTerminatedReplyFailsItsCheckAndIsResent) {
+    FaultRule ack;
+    ack.action = FaultAction::AckTerminated;
+    ack.function = 100;
+    ack.times = 2;
+    emu.AddFault(ack);
+    Cmd64Job job({{1, 12, {0x00}}});
+    ASSERT_TRUE(RunJob(8, job));
+    EXPECT_EQ(emu.RequestCount(), 3u);
+    ASSERT_EQ(job.replies.size(), 1u);  // only the good reply reached the job
+    EXPECT_EQ(job.replies[0][4], 0x01);
+    EXPECT_TRUE(frame.msgs.empty());
+
+    // Always ACK-terminated: 3 resends, message 199, the job ends.
+    emu.ClearLog();
+    ack.times = -1;
+    emu.AddFault(ack);
+    Cmd64Job again({{1, 12, {0x00}}});
+    ASSERT_TRUE(RunJob(8, again));
+    EXPECT_EQ(emu.RequestCount(), 4u);
+    EXPECT_TRUE(again.replies.empty());
+    ASSERT_EQ(frame.msgs.size(), 1u);
+    EXPECT_EQ(frame.msgs[0].id, 199);
+    EXPECT_EQ(again.aborted, 1);
+    EXPECT_EQ(link->Cmd64Mode, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
+}
+
+TEST_F(LinkFixture, ShortBlockReplyIsNotUsed) {
+    FaultRule shortData;
+    shortData.action = FaultAction::BcLies;  // length byte says 36, 34 bytes follow
+    shortData.function = 100;
+    shortData.param = 2;
+    emu.AddFault(shortData);
+    Cmd64Job job({{1, 24, {0x00, 0x00, 0x00, 0x10}}});
+    ASSERT_TRUE(RunJob(12, job));
+    EXPECT_EQ(emu.RequestCount(), 2u);
+    ASSERT_EQ(job.replies.size(), 1u);
+    EXPECT_EQ(job.replies[0].size(), 41u);
+}
+
+TEST_F(LinkFixture, QueuedWritesWaitWhileTheDialogueRuns) {
+    // File-register read as the transfer does it: identification with
+    // function 3, then function 100 blocks.
+    ScriptJob job;
+    int step = 0;
+    job.request = [&](TTransData& l) {
+        if (step == 0) {
+            l.SendCommand(5097, 3, 3);
+            return;
+        }
+        gCommData[0] = 0;
+        gCommData[1] = 0;
+        gCommData[2] = static_cast<std::uint8_t>(16 * step);
+        gCommData[3] = 16;
+        gCommDataLen = 4;
+        l.SendCmd64(1, 24, 4);
+    };
+    job.reply = [&](TTransData& l) {
+        if (step == 1) l.QueueDeviceWrite(0x0500, 0xFF00, 0, 5);
+        if (++step == 4) l.EndJob();
+    };
+    ASSERT_TRUE(RunJob(12, job, 0));
+    ASSERT_TRUE(WaitUntil([&] { return emu.RequestCount() == 5 && !port->IsOpen(); }));
+    const auto& log = emu.Log();
+    EXPECT_EQ(log[0].bytes[1], 3);
+    EXPECT_EQ(log[1].bytes[1], 100);
+    EXPECT_EQ(log[2].bytes[1], 100);  // not the queued coil write
+    EXPECT_EQ(log[3].bytes[1], 100);
+    EXPECT_EQ(log[4].bytes[1], 5);    // sent once the dialogue ended
+    EXPECT_TRUE(emu.S.coils[0x0500]);
+}
+
+TEST_F(LinkFixture, TimeOutDuringTheDialogueShowsMessage83) {
+    FaultRule drop;
+    drop.action = FaultAction::Drop;
+    drop.function = 100;
+    drop.times = -1;
+    emu.AddFault(drop);
+    Cmd64Job job({{1, 19, {}}});
+    ASSERT_TRUE(RunJob(14, job));
+    ASSERT_EQ(frame.msgs.size(), 1u);
+    EXPECT_EQ(frame.msgs[0].id, 83);
+    EXPECT_EQ(job.aborted, 1);
+    EXPECT_EQ(link->Cmd64Mode, 0);
+}
