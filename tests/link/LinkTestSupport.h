@@ -14,6 +14,9 @@
 #include <vector>
 
 #include "link/Transdata.h"
+#ifdef QEL_LINK_HAS_COMPORT
+#include "link/Comportlink.h"
+#endif
 #include "tests/support/Plcemulator.h"
 #include "tests/support/PlcemulatorPort.h"
 
@@ -119,12 +122,24 @@ private:
     int inCycle_ = 0;
 };
 
+// The line the tests drive the link through: the serial port component when
+// it is built, else a raw device port.
+inline std::unique_ptr<link::TLinkPort> MakePort(const std::string& path) {
+#ifdef QEL_LINK_HAS_COMPORT
+    // Tests never fall through to a real serial device.
+    qel::SetComDeviceResolver([path](std::uint16_t) { return path; });
+    return std::make_unique<link::TComPortLink>();
+#else
+    return std::make_unique<RawLinkPort>(path);
+#endif
+}
+
 class LinkFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         EnsureApp();
         ASSERT_TRUE(emu.Start());
-        port = std::make_unique<RawLinkPort>(emu.SlavePath());
+        port = MakePort(emu.SlavePath());
         link = std::make_unique<link::TTransData>(port.get(), &frame);
         // Short time-out ticks: 180 ticks take 90 ms, not ten seconds.
         link->SetTickMs(0.5);
@@ -150,7 +165,7 @@ protected:
 
     PlcEmulator emu;
     RecordingFrame frame;
-    std::unique_ptr<RawLinkPort> port;
+    std::unique_ptr<link::TLinkPort> port;
     std::unique_ptr<link::TTransData> link;
 };
 
