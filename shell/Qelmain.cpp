@@ -78,6 +78,7 @@ TQelMain::TQelMain(QWidget* parent) : QMainWindow(parent) {
     BuildToolBars();
     BuildStatusBar();
     CoolBarAdd(LadPanel, CoolBarU);
+    insertToolBarBreak(bands_[LadPanel]);  // the tool panels get a row of their own
     CoolBarAdd(SfcPanel, CoolBarU);
     CoolBarDelete(SfcPanel);
     MmLadTool->setChecked(true);
