@@ -7,10 +7,10 @@
 namespace {
 
 constexpr int32_t kDefaultLimits[kFamilyCount][kLimitLetterCount] = {
-    // X    Y    M     S     T    C    D     P    I
-    {0127, 0127, 1279, 127, 127, 255, 1311, 255, 499},
-    {0377, 0377, 4095, 1023, 255, 255, 9999, 255, 899},
-    {0177, 0177, 4095, 1023, 255, 255, 4999, 255, 899},
+    // X   Y    M     S     T    C    D     P    I   (X and Y: highest index, i.e. X177 = 127)
+    {127, 127, 1279, 127, 127, 255, 1311, 255, 499},
+    {255, 255, 4095, 1023, 255, 255, 9999, 255, 899},
+    {127, 127, 4095, 1023, 255, 255, 4999, 255, 899},
 };
 
 // The family is set from the GUI thread but read by checkers that may run elsewhere
@@ -22,9 +22,9 @@ constexpr char kTypeLetters[] = "?CDHKMSTEXYFPNIA";
 }  // namespace
 
 int32_t gDeviceLimitTable[kFamilyCount][kLimitLetterCount] = {
-    {0127, 0127, 1279, 127, 127, 255, 1311, 255, 499},
-    {0377, 0377, 4095, 1023, 255, 255, 9999, 255, 899},
-    {0177, 0177, 4095, 1023, 255, 255, 4999, 255, 899},
+    {127, 127, 1279, 127, 127, 255, 1311, 255, 499},
+    {255, 255, 4095, 1023, 255, 255, 9999, 255, 899},
+    {127, 127, 4095, 1023, 255, 255, 4999, 255, 899},
 };
 
 void ResetDeviceLimits() { std::memcpy(gDeviceLimitTable, kDefaultLimits, sizeof(kDefaultLimits)); }
