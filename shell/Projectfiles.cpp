@@ -446,6 +446,7 @@ void ApplyLadder(const Staged& st) {
     }
     // Block comments fill rows that the ladder file left empty (a ladder written
     // without them); they never overwrite a network.
+    if (!st.hasSmt) return;
     for (const auto& [row, data] : st.blockComments) {
         std::uint8_t* dst = gLadderRows + static_cast<std::size_t>(row) * kLadderRowBytes;
         if (IsRowEmpty(dst) || IsBlockCommentRow(dst)) std::memcpy(dst, data.data(), data.size());
@@ -548,6 +549,7 @@ bool ReadSiblingFiles() {
 
 bool SaveProject() {
     if (!gProgram || !gLadderRows) return false;
+    if (gQel.ProgramFileName.empty()) MakeUntitledName();
     if (gQel.BaseName.empty()) MakeFileNames();
     struct Out {
         const char* ext;

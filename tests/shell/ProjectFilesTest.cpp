@@ -197,6 +197,33 @@ TEST_F(ProjectFilesTest, SiblingOfAnotherFamilyIsRefusedOrSkippedOnRequest) {
     EXPECT_EQ(GetCommentByDeviceName("Y7"), "马达");  // the other siblings were read
 }
 
+TEST_F(ProjectFilesTest, DamagedCompanionContributesNothingWhenSkipped) {
+    FillProject(0, 0, 12);
+    SaveAs("part.kzp");
+    fs::remove(Dir() / "part.lad");
+    // The block-comment file holds good records, then one without the comment flag.
+    auto smt = Bytes(Dir() / "part.smt");
+    ASSERT_GT(smt.size(), 132u + 64);
+    smt[smt.size() - 60] = 0;
+    std::ofstream(Dir() / "part.smt", std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(smt.data()), static_cast<std::streamsize>(smt.size()));
+
+    messages_.QueueAnswer(qel::Answer::Yes);
+    ASSERT_TRUE(Open(ProjectPath("part.kzp")));
+    for (int i = 0; i < kLadderRows * kLadderRowBytes; ++i) ASSERT_EQ(gLadderRows[i], 0) << i;
+    EXPECT_EQ(messages_.Shown().size(), 1u);
+}
+
+TEST_F(ProjectFilesTest, SaveWithoutANameTakesAnUntitledOne) {
+    gQel.SaveDir = Dir().string();
+    gQel.ProgramFileName.clear();
+    gQel.BaseName.clear();
+    FillProject(0, 0, 13);
+    ASSERT_TRUE(SaveProject());
+    EXPECT_TRUE(fs::exists(Dir() / "Untitled1.kzp"));
+    EXPECT_TRUE(fs::exists(Dir() / "Untitled1.dev"));
+}
+
 TEST_F(ProjectFilesTest, MissingProgramFileIsReported) {
     FillProject(0, 0, 9);
     const ProjectSnapshot open = TakeSnapshot();
