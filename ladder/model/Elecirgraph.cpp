@@ -146,6 +146,13 @@ bool TTreeBuilder::BuildEdges() {
         edges_.push_back(edge);
     }
     sink_ = nodes_++;
+    // A coil or box ends its path: anything wired to its right side would
+    // stand on a parallel path the output cuts off.
+    for (const TLadElement& e : out_.elements) {
+        if ((e.kind == TLdbKind::Out_Ry || e.kind == TLdbKind::Spec_Fun) && e.col + e.width < cells_ &&
+            nodeOf[Find(Junction(e.row, e.col + e.width))] >= 0)
+            return Fail(33, e, "output inside a parallel path");
+    }
     for (TEdge& e : edges_) {
         if (e.to < 0) e.to = sink_;
         // A contact whose two ends are wired together is short-circuited.
@@ -335,6 +342,8 @@ bool TTreeBuilder::ParseSeries(int comp, int u, int target, TCircuitPath& path) 
         std::unique_ptr<TCircuitNode> node;
         if (v == sink_) {
             if (target != sink_) return Fail(33, out_.elements[edges_[out[0]].elem], "output inside a parallel path");
+            // Separate rungs that only share the left rail.
+            if (cur == rail_) return Fail(33, out_.elements[edges_[out.back()].elem]);
             node = BuildBranchGroup(comp, cur);
             if (!node) return false;
             path.push_back(std::move(node));

@@ -2,3 +2,6 @@
 qel_add_test(NAME ladder_syntax_check_test LOGIC
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/SyntaxCheckTest.cpp ${CMAKE_CURRENT_LIST_DIR}/IlProgram.cpp
   LIBS qel_ladder_model qel_core)
+qel_add_test(NAME ladder_network_test LOGIC
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/NetworkTest.cpp
+  LIBS qel_ladder_model qel_core)

@@ -1,0 +1,209 @@
+#include "ladder/model/Laddercompile.h"
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+
+#include "core/Codetranslate.h"
+#include "ladder/model/Lad.h"
+#include "ladder/model/LadderTempFiles.h"
+#include "platform/Paths.h"
+#include "shell/Msgtable.h"
+#include "shell/Qelglobals.h"
+
+std::vector<TStepMapEntry>* gStepMapList = nullptr;
+std::uint32_t gCompileCodeOffset = 0;
+std::int32_t gNetworkStartRow = 0;
+std::int32_t gNextNetworkRow = 0;
+std::int32_t gNetworkRowCount = 0;
+std::int32_t gCompileStride = kLdbRowBytes;
+std::uint8_t gCompileResult = 0;
+TLayoutError gCompileLayoutError;
+
+namespace {
+
+// Message ids of the compile's failure reports.
+constexpr int kMsgProgramFull = 20;
+constexpr int kMsgRejectedLine = 159;
+constexpr int kMsgRowLabel = 14;
+constexpr int kMsgColumnLabel = 15;
+
+// Hands the rows the cut passes to the comment files.
+class TCommentExport final : public TCutHooks {
+public:
+    TCommentExport(TCommentFileWriter* writer, const std::vector<std::string>* comments)
+        : writer_(writer), comments_(comments) {}
+    void BlockComment(std::int32_t, const std::uint8_t* row60) override {
+        if (writer_) writer_->AddBlockComment(static_cast<std::uint16_t>(gCompileCodeOffset), row60);
+    }
+    void Row(std::int32_t row) override {
+        if (writer_ && comments_ && row >= 0 && static_cast<std::size_t>(row) < comments_->size())
+            writer_->AddRowComment(row, (*comments_)[row]);
+    }
+
+private:
+    TCommentFileWriter* writer_;
+    const std::vector<std::string>* comments_;
+};
+
+// "symtable.pas": one record per assembled line, the line's step. Nothing
+// reads it; it is written when the folder allows and never fails a compile.
+class TSymbolTableFile {
+public:
+    TSymbolTableFile() { file_.open(qel::TempDir() / "symtable.pas", std::ios::binary | std::ios::trunc); }
+    void Add(std::uint32_t offset) {
+        if (!file_) return;
+        const std::uint16_t step = static_cast<std::uint16_t>(offset / 2);
+        const char rec[2] = {static_cast<char>(step & 0xFF), static_cast<char>(step >> 8)};
+        file_.write(rec, 2);
+    }
+
+private:
+    std::ofstream file_;
+};
+
+// Assembles gInputText into the target code: 0 appended, 1 rejected, 2 full.
+std::uint8_t AssembleLine(const TCompileTarget& t, TSymbolTableFile& sym) {
+    if (AssembleInstruction() != 1) return 1;
+    if (gCompileCodeOffset + gInsnBuf.length > t.capacity) return 2;
+    std::memcpy(t.code + gCompileCodeOffset, gInsnBuf.code, gInsnBuf.length);
+    sym.Add(gCompileCodeOffset);
+    gCompileCodeOffset += gInsnBuf.length;
+    return 0;
+}
+
+// The label of the network that starts on `row`: first P, then I, -1 when none.
+std::int32_t LabelOf(const std::int32_t* table, int count, std::int32_t row) {
+    if (!table) return -1;
+    for (int n = 0; n < count; ++n)
+        if (table[n] == row) return n;
+    return -1;
+}
+
+// The network loop; false on the first failure.
+bool CompileNetworks(const TCompileTarget& t, TCompileProgress* progress, TCommentExport& hooks,
+                     TSymbolTableFile& sym) {
+    gCompileCodeOffset = 0;
+    gInsnBuf.length = 0;
+    gInsnBuf.flag32 = 0;
+    gNetworkStartRow = gNextNetworkRow = 0;
+    std::vector<std::uint8_t> buf;
+    std::vector<std::int32_t> gridRowOf;
+    std::vector<TInstTextLine> lines;
+    const std::int32_t lastRow = std::min(t.lastRow, t.gridRows - 1);
+
+    while (gNextNetworkRow <= lastRow) {
+        if (progress) progress->SetPosition(gNextNetworkRow);
+        const std::int32_t rows = CutNetwork(t.grid, lastRow, buf, gridRowOf, &hooks);
+        if (rows == 0) continue;  // only blank or comment rows were left
+
+        TUnfolded wide;
+        TLayoutError err;
+        if (!UnfoldNetwork(buf, rows, wide, err)) {
+            err.row = err.row >= 0 && err.row < rows ? gridRowOf[err.row] : gNetworkStartRow;
+            err.col += 1;
+            gCompileLayoutError = err;
+            return false;
+        }
+        gCompileStride = wide.stride;
+        RightAlignOutputs(wide.stride, wide.wideRows - 1, wide.grid.data());
+
+        TWideOrigins origins;
+        origins.segments = wide.stride / kLdbRowBytes;
+        origins.gridRow.resize(wide.bufRow.size(), -1);
+        for (std::size_t k = 0; k < wide.bufRow.size(); ++k)
+            if (wide.bufRow[k] >= 0) origins.gridRow[k] = gridRowOf[wide.bufRow[k]];
+
+        const std::int32_t pLabel = LabelOf(t.labels.pRows, kPLabelCount, gNetworkStartRow);
+        const std::int32_t iLabel = LabelOf(t.labels.iRows, kILabelCount, gNetworkStartRow);
+        if (!ConvertNetworkToInst(wide.grid.data(), wide.stride, wide.wideRows, gNetworkStartRow, pLabel, iLabel,
+                                  &origins, lines, err)) {
+            gCompileLayoutError = err;
+            return false;
+        }
+        for (const TInstTextLine& line : lines) {
+            std::memset(gInputText, 0, sizeof gInputText);
+            if (!SetInputText(line.text)) {
+                // A line too long for the assembler is refused, never cut.
+                std::memcpy(gInputText, line.text.data(), std::min<std::size_t>(line.text.size(), kInputTextSize - 1));
+                gCompileResult = 1;
+                return false;
+            }
+            const std::uint32_t at = gCompileCodeOffset;
+            gCompileResult = AssembleLine(t, sym);
+            if (gCompileResult != 0) return false;
+            if (gStepMapList) gStepMapList->push_back({line.row, line.column, at});
+        }
+    }
+    return true;
+}
+
+std::string RowRange() {
+    return " [" + gMsgTable.Get(kMsgRowLabel) + ": " + std::to_string(gNetworkStartRow) + " - " +
+           std::to_string(std::max(gNetworkStartRow, gNextNetworkRow - 1)) + " ]";
+}
+
+}  // namespace
+
+std::uint8_t CompileLadder(const TCompileTarget& t, TCompileProgress* progress) {
+    gCompileResult = 0;
+    gCompileLayoutError = TLayoutError{};
+    gNetworkStartRow = gNextNetworkRow = 0;
+    if (!t.code || t.capacity == 0) return 1;
+    if (gStepMapList) gStepMapList->clear();
+    if (progress) progress->SetMaximum(std::max(t.lastRow + 1, 0));
+
+    // The previous code comes back if anything fails.
+    std::vector<std::uint8_t> previous(t.code, t.code + t.capacity);
+    std::memset(t.code, 0xFF, t.capacity);
+
+    std::unique_ptr<TCommentFileWriter> writer;
+    if (t.ownLadder) {
+        writer = std::make_unique<TCommentFileWriter>(ProgramCommentFiles());
+        if (!writer->Open()) writer.reset();  // comments then do not survive; the code still compiles
+    }
+    TCommentExport hooks(writer.get(), t.rowComments);
+    bool ok;
+    {
+        TSymbolTableFile sym;
+        ok = t.grid && CompileNetworks(t, progress, hooks, sym);
+    }
+    if (!ok) {
+        std::memcpy(t.code, previous.data(), t.capacity);
+        if (gStepMapList) gStepMapList->clear();
+        if (writer) writer->Discard();
+        return 1;
+    }
+    if (writer) writer->Commit(t.code, gCompileCodeOffset);
+    if (t.ownLadder) FreeMarkList();
+    if (progress) progress->SetPosition(std::max(t.lastRow + 1, 0));
+    return 0;
+}
+
+std::uint8_t CompileProgramLadder(TCompileProgress* progress) {
+    TCompileTarget t;
+    t.grid = gLadderRows;
+    t.gridRows = kLadderRows;
+    t.lastRow = gLadderRows ? FindLastUsedRow(gLadderRows, kLdbRowBytes, kLadderRows - 1) : -1;
+    t.labels = TLabelTables{gPLabelRows, gILabelRows};
+    t.code = gProgram;
+    t.capacity = gProgramCapacity;
+    t.ownLadder = true;
+    t.rowComments = &gQel.RungComments;
+    return CompileLadder(t, progress);
+}
+
+std::string CompileFailureText() {
+    if (gCompileResult == 2) return gMsgTable.Get(kMsgProgramFull);
+    if (gCompileResult == 1) {
+        std::string s = gMsgTable.Get(kMsgRejectedLine) + RowRange();
+        if (gInputText[0]) s += "\nCommands: " + std::string(gInputText);
+        return s;
+    }
+    const TLayoutError& e = gCompileLayoutError;
+    std::string s = gMsgTable.Get(e.msgId) + " [" + gMsgTable.Get(kMsgRowLabel) + ": " + std::to_string(e.row) + " " +
+                    gMsgTable.Get(kMsgColumnLabel) + ": " + std::to_string(e.col) + " ]";
+    if (!e.detail.empty()) s += " " + e.detail;
+    return s + RowRange();
+}

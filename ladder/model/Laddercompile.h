@@ -1,0 +1,119 @@
+#pragma once
+// Ladder compile: turns a ladder grid back into machine code. The grid is cut
+// into networks; each network is brought into one normal form (folded rows
+// joined again into wide rows, outputs at the right end), converted into
+// instruction-list lines (Netconvert.h) and every line is assembled into the
+// code, one instruction after the other from offset 0. On the way the
+// block-comment rows and row comments of the program's own ladder go to the
+// temporary comment files, so that the next code-to-ladder conversion puts
+// them back, and every line's grid cell is recorded in the step map.
+//
+// A compile either succeeds or leaves the target code exactly as it was.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ladder/model/Elecirgraph.h"
+#include "ladder/model/LadderGrid.h"
+#include "ladder/model/Netconvert.h"
+
+// One assembled line and the ladder cell it came from.
+struct TStepMapEntry {
+    std::int32_t row = 0;       // grid row of the element that starts the line
+    std::int32_t column = 0;    // its cell, 1-based; 0 for a line without element
+    std::uint32_t offset = 0;   // code byte offset of the line's instruction
+    bool operator==(const TStepMapEntry&) const = default;
+};
+
+// The step map of the last compile, or null when none is wanted. Created and
+// freed by the caller.
+extern std::vector<TStepMapEntry>* gStepMapList;
+
+// Compile state, kept after the call for the caller's report.
+extern std::uint32_t gCompileCodeOffset;  // where the next instruction goes
+extern std::int32_t gNetworkStartRow;     // first grid row of the current (failing) network
+extern std::int32_t gNextNetworkRow;      // grid row where the next cut begins
+extern std::int32_t gNetworkRowCount;     // rows of the current network as cut
+extern std::int32_t gCompileStride;       // bytes per wide row of the current network
+// 0 layout error (or success), 1 a line the assembler rejected (its text is in
+// gInputText), 2 program capacity exceeded.
+extern std::uint8_t gCompileResult;
+// The layout error of the last failed compile (grid row, 1-based column).
+extern TLayoutError gCompileLayoutError;
+
+// Progress of a compile, bound by the window that shows it: the maximum is
+// the number of rows, the position the row reached.
+class TCompileProgress {
+public:
+    virtual ~TCompileProgress() = default;
+    virtual void SetMaximum(std::int32_t rows) = 0;
+    virtual void SetPosition(std::int32_t row) = 0;
+};
+
+// What to compile and where the code goes.
+struct TCompileTarget {
+    std::uint8_t* grid = nullptr;  // stride 60
+    std::int32_t gridRows = 0;     // rows the grid holds
+    std::int32_t lastRow = -1;     // last used row (FindLastUsedRow), -1 when empty
+    TLabelTables labels{nullptr, nullptr};
+    std::uint8_t* code = nullptr;  // the code buffer
+    std::uint32_t capacity = 0;    // its size in bytes
+    // The program's own ladder: write the comment files, empty the step marks
+    // on success. Its row comments (entry r = ladder row r) go to the files.
+    bool ownLadder = false;
+    const std::vector<std::string>* rowComments = nullptr;
+};
+
+// Compiles the target's grid into its code buffer. The buffer is erased to
+// 0xFF first, so everything behind the compiled code reads as empty steps. On
+// failure the buffer holds its previous contents again and the comment files
+// are removed; gCompileResult, gNetworkStartRow .. gNextNetworkRow - 1 and
+// gInputText tell what failed. Returns 0 on success, 1 on failure.
+std::uint8_t CompileLadder(const TCompileTarget& target, TCompileProgress* progress = nullptr);
+
+// Compiles the program's ladder (gLadderRows up to its last used row, with the
+// program's label tables and rung comments) into gProgram; gActiveView is not
+// consulted. Returns as CompileLadder.
+std::uint8_t CompileProgramLadder(TCompileProgress* progress = nullptr);
+
+// The message a caller shows for a failed compile: message 20 for a full
+// program; message 159 with the rows and "Commands: " and the rejected line;
+// message 33 (248 for crossing blocks) with the rows and the cell otherwise.
+std::string CompileFailureText();
+
+// Copies the next network of a stored grid (rows gNextNetworkRow.. up to
+// lastRow) into `buf` (60-byte rows) and returns its row count; `gridRowOf`
+// receives each buffer row's grid row. Blank rows before a network are
+// skipped, a blank row ends it; block-comment rows met on the way are handed
+// to `onBlockComment` (they leave the network) and every row's comment to
+// `onRow`. Rows past lastRow are never read.
+struct TCutHooks {
+    virtual ~TCutHooks() = default;
+    virtual void BlockComment(std::int32_t row, const std::uint8_t* row60) {}
+    virtual void Row(std::int32_t row) {}
+};
+std::int32_t CutNetwork(const std::uint8_t* grid, std::int32_t lastRow, std::vector<std::uint8_t>& buf,
+                        std::vector<std::int32_t>& gridRowOf, TCutHooks* hooks = nullptr);
+
+// Joins the folded rows of a cut network (`rows` rows of 60 bytes) into wide
+// rows: a row that ends with a connector continues on the row that begins with
+// the same connector, the rows hanging below a continuation follow it.
+// Connectors become wires; each row's output moves to the right end. Returns
+// false with `err` (buffer row, cell) for a continuation that no connector
+// opens, a connector that nothing continues, or a row that joins nothing.
+struct TUnfolded {
+    std::vector<std::uint8_t> grid;  // wideRows rows of stride bytes
+    std::int32_t stride = kLdbRowBytes;
+    std::int32_t wideRows = 0;
+    std::vector<std::int32_t> bufRow;  // per (wide row, segment): buffer row, -1 when none
+};
+bool UnfoldNetwork(const std::vector<std::uint8_t>& buf, std::int32_t rows, TUnfolded& out, TLayoutError& err);
+
+// Moves the first coil or box of every wide row 0..lastRow that lies before
+// the last 60-byte segment to the row's right end, filling the gap with wires.
+void RightAlignOutputs(std::int32_t stride, std::int32_t lastRow, std::uint8_t* grid);
+
+// True when all 60 bytes of a row are zero.
+bool IsBlankNetworkRow(const std::uint8_t* row60);
+// True when a cell of a 60-byte segment (tokens aside) links down.
+bool SegmentHasDownLink(const std::uint8_t* seg60);
