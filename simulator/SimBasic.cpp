@@ -3,45 +3,12 @@
 // table that gives every instruction row its handler.
 #include <algorithm>
 
+#include "simulator/SimBasicOps.h"
 #include "simulator/SimEngine.h"
 
+using namespace simops;
+
 namespace {
-
-using E = TSimEngine;
-using S = TSimStep;
-
-bool IsStepRelay(int bit) { return bit >= kBitS && bit < kBitS + kSimS; }
-
-std::uint8_t Bit(const E& e, const S& s) { return e.Memory().bits[s.bit]; }
-
-// --- contacts -----------------------------------------------------------------
-
-void HLd(E& e, const S& s) { e.Push(Bit(e, s)); }
-void HLdi(E& e, const S& s) { e.Push(Bit(e, s) ^ 1); }
-void HAnd(E& e, const S& s) { e.SetTop(e.Top() & Bit(e, s)); }
-void HAni(E& e, const S& s) { e.SetTop(e.Top() & (Bit(e, s) ^ 1)); }
-void HOr(E& e, const S& s) { e.SetTop(e.Top() | Bit(e, s)); }
-void HOri(E& e, const S& s) { e.SetTop(e.Top() | (Bit(e, s) ^ 1)); }
-
-void HAnb(E& e, const S&) {
-    const std::uint8_t v = e.Pop();
-    e.SetTop(e.Top() & v);
-}
-void HOrb(E& e, const S&) {
-    const std::uint8_t v = e.Pop();
-    e.SetTop(e.Top() | v);
-}
-void HInv(E& e, const S&) { e.SetTop(e.Top() ^ 1); }
-
-void HMps(E& e, const S&) { e.SaveBranch(); }
-void HMrd(E& e, const S&) {
-    std::uint8_t v;
-    if (e.ReadBranch(v)) e.SetTop(v);
-}
-void HMpp(E& e, const S&) {
-    std::uint8_t v;
-    if (e.PopBranch(v)) e.SetTop(v);
-}
 
 // The long forms name M1536 and above through an operand record.
 std::uint8_t OperandBit(const E& e, const S& s) {
@@ -88,27 +55,6 @@ void HCompare(E& e, const S& s) {
 }
 
 // --- coils ----------------------------------------------------------------------
-
-void HOut(E& e, const S& s) {
-    const bool on = e.Cond();
-    if (e.InStepBlock() && IsStepRelay(s.bit)) {
-        // OUT of a step inside a block is a transfer, not a coil.
-        if (on) e.TransferStep(s.bit);
-        return;
-    }
-    if (s.bit < kBitT || (s.bit >= kBitM && s.bit < kBitC))
-        e.Memory().bits[s.bit] = on;  // plain relays
-    else
-        SetSimBitAt(e.Memory(), s.bit, on);  // timer and counter contacts drop their values
-}
-
-void HSet(E& e, const S& s) {
-    if (!e.Cond()) return;
-    if (e.InStepBlock() && IsStepRelay(s.bit))
-        e.TransferStep(s.bit);
-    else
-        SetSimBitAt(e.Memory(), s.bit, true);
-}
 
 void HLongOut(E& e, const S& s) {
     if (s.slotCount) e.WriteOperand(s, 0, e.Cond() ? 1 : 0);

@@ -4,8 +4,25 @@
 #include <cstring>
 
 #include "core/InstructionTable.h"
+#include "simulator/SimBasicOps.h"
 
 namespace {
+
+// Handlers the scan loop runs inline, numbered from 1.
+enum InlineOp : std::uint8_t {
+    kCallHandler = 0,
+#define QEL_OP(h, op) kInline_##h,
+    QEL_SIM_INLINE_HANDLERS(QEL_OP)
+#undef QEL_OP
+};
+
+std::uint8_t InlineOpOf(TSimHandler h) {
+#define QEL_OP(n, op) \
+    if (h == &simops::n) return kInline_##n;
+    QEL_SIM_INLINE_HANDLERS(QEL_OP)
+#undef QEL_OP
+    return kCallHandler;
+}
 
 // Pointer operand (P0-P255) of a CJ or CALL record: number low byte, class
 // 0x88, number high byte.
@@ -62,6 +79,8 @@ void TSimEngine::ResetSimulator() {
 void TSimEngine::LoadProgram(const std::uint8_t* image, std::size_t capacity) {
     Decode(image, capacity);
     LinkSteps();
+    hot_.resize(steps_.size());
+    for (std::size_t i = 0; i < steps_.size(); ++i) hot_[i] = {InlineOpOf(steps_[i].handler), steps_[i].bit};
     edge_.assign(steps_.size(), 0);
     blockWasActive_.assign(steps_.size(), 0);
     // A scan may run each step about a hundred times (subroutines, backward
@@ -171,10 +190,23 @@ TSimScanEnd TSimEngine::RunSimScan() {
     const std::uint32_t n = static_cast<std::uint32_t>(steps_.size());
     std::uint64_t executed = 0;
     std::uint32_t i = 0;
+    const TSimHot* hot = hot_.data();
     while (i < n) {
-        next_ = i + 1;
-        steps[i].handler(*this, steps[i]);
-        i = next_;
+        const TSimHot h = hot[i];
+        switch (h.op) {
+#define QEL_OP(handler, op)             \
+    case kInline_##handler:             \
+        simops::op(*this, h.bit);       \
+        ++i;                            \
+        break;
+            QEL_SIM_INLINE_HANDLERS(QEL_OP)
+#undef QEL_OP
+            default:
+                next_ = i + 1;
+                steps[i].handler(*this, steps[i]);
+                i = next_;
+                break;
+        }
         // The time base moves during long scans too; a scan that runs far
         // longer than its program (an endless backward jump) is stopped.
         if ((++executed & 63) == 0) {

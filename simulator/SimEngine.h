@@ -155,6 +155,13 @@ private:
     TSimMemory mem_{};
 
     std::vector<TSimStep> steps_;
+    // What the scan loop reads of each step first: the handler it runs
+    // inline (0: call the step's handler) and the device of a basic step.
+    struct TSimHot {
+        std::uint8_t op;
+        std::int16_t bit;
+    };
+    std::vector<TSimHot> hot_;
     std::vector<TSimSlot> slots_;
     std::vector<std::uint8_t> edge_;  // per step: the state seen at its last execution
     std::vector<std::uint8_t> blockWasActive_;  // per step (used at block-opening STLs)
