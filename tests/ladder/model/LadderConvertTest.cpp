@@ -1,0 +1,357 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <random>
+
+#include "LadderTestSupport.h"
+#include "core/Codetranslate.h"
+#include "core/InstructionTable.h"
+#include "ladder/model/Lad.h"
+#include "ladder/model/LadderConvert.h"
+#include "ladder/model/LadderTempFiles.h"
+#include "shell/Msgtable.h"
+#include "shell/Qelglobals.h"
+#include "tests/support/ScriptedMessages.h"
+
+namespace {
+
+// A stand-alone target grid with its label tables.
+struct TGridFixture {
+    explicit TGridFixture(std::int32_t rows = 400) : grid(static_cast<std::size_t>(rows) * 60, 0), p(256, -1), i(900, -1) {
+        target.grid = grid.data();
+        target.rowCapacity = rows;
+        target.labels = TLabelTables{p.data(), i.data()};
+    }
+    std::vector<std::uint8_t> grid;
+    std::vector<std::int32_t> p, i;
+    TLadderTarget target;
+};
+
+struct TConverted {
+    TConvertResult result;
+    std::vector<std::string> rows;
+    TGridFixture fx;
+};
+
+TConverted Convert(const std::vector<std::string>& lines, const TSavedComments* comments = nullptr) {
+    TConverted c;
+    const std::vector<std::uint8_t> image = ProgramImage(lines);
+    const std::vector<std::uint8_t> code = AssembleLines(lines);
+    TConvertInput in;
+    in.code = image.data();
+    in.length = static_cast<std::uint32_t>(image.size());
+    in.used = static_cast<std::uint32_t>(code.size());
+    in.comments = comments;
+    c.result = ConvertCodeToGrid(in, c.fx.target);
+    c.rows = DumpGrid(c.fx.grid.data(), c.result.rowCount);
+    return c;
+}
+
+std::string H(int n) {  // n horizontal wires
+    std::string s;
+    for (int k = 0; k < n; ++k) s += " H_Line:hl";
+    return s;
+}
+
+TEST(CodeToLadder, SeriesCoilAndEnd) {
+    const TConverted c = Convert({"LD X0", "OUT Y0", "END"});
+    ASSERT_TRUE(c.result.ok) << ConvertFailureName(c.result.cause);
+    EXPECT_EQ(c.result.rowCount, 2);
+    EXPECT_EQ(c.rows[0], "Open_Ry:hl:X0" + H(10) + " Out_Ry:hl:Y0");
+    EXPECT_EQ(c.rows[1], "H_Line:hl" + H(10) + " Spec_Fun:hl:000F");
+    EXPECT_EQ(gConvertAbort, 0);
+}
+
+struct TGolden {
+    const char* name;
+    std::vector<std::string> program;
+    std::vector<std::string> rows;
+};
+
+// Each program converts to exactly these rows (every byte of every cell shows
+// in the dump: kind, node, down link, device type and number, modifier).
+const std::vector<TGolden> kGolden = {
+    {"ParallelContact",
+     {"LD X0", "OR X1", "OUT Y0", "END"},
+     {"Open_Ry:hl:X0 H_Line:UhDvv H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Out_Ry:hl:Y0",
+      "Open_Ry:hl:X1 non_inst:RD",
+      "H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Spec_Fun:hl:000F"}},
+    {"AnbJoin",
+     {"LD X0", "AND X1", "LD X2", "OR X3", "ANB", "OUT Y1", "END"},
+     {"Open_Ry:hl:X0 Open_Ry:hl:X1 Open_Ry:UhDvv:X2 H_Line:UhDvv H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Out_Ry:hl:Y1",
+      ". . Open_Ry:LD:X3 non_inst:RD",
+      "H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Spec_Fun:hl:000F"}},
+    {"OrbJoin",
+     {"LD X0", "LD X1", "AND X2", "ORB", "OUT Y1", "END"},
+     {"Open_Ry:hl:X0 H_Line:hl H_Line:UhDvv H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Out_Ry:hl:Y1",
+      "Open_Ry:hl:X1 Open_Ry:hl:X2 non_inst:RD",
+      "H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Spec_Fun:hl:000F"}},
+    {"MpsMrdMpp",
+     {"LD X0", "MPS", "AND X1", "OUT Y0", "MRD", "AND X2", "OUT Y1", "MPP", "OUT Y2", "END"},
+     {"Open_Ry:hl:X0 Open_Ry:UhDvv:X1 H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Out_Ry:hl:Y0",
+      ". Open_Ry:LvRhv:X2 H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Out_Ry:hl:Y1",
+      ". H_Line:LD H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Out_Ry:hl:Y2",
+      "H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Spec_Fun:hl:000F"}},
+    {"TimersAndCounters",
+     {"LD X0", "TMR T0 K10", "LD T0", "CNT C0 K5", "LD X1", "RST C0", "END"},
+     {"Open_Ry:hl:X0 H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Spec_Fun:hl:0003 Spec_Token:n0:T0 Spec_Token:n0:K10",
+      "Open_Ry:hl:T0 H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Spec_Fun:hl:0005 Spec_Token:n0:C0 Spec_Token:n0:K5",
+      "Open_Ry:hl:X1 H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Spec_Fun:hl:0007 Spec_Token:n0:C0",
+      "H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Spec_Fun:hl:000F"}},
+    {"BoxesOf16And32Bits",
+     {"LD X0", "DMOV K100000 D0", "MOV K4X0 D10E", "END"},
+     {"Open_Ry:hl:X0 H_Line:UhDvv H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Spec_Fun:hl:0029 Spec_Token:n0:K100000#10 Token_32bs:n0:0001/4 Spec_Token:n0:D0#10 Token_32bs:n0:0000",
+      ". H_Line:LD H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Spec_Fun:hl:0028 Spec_Token:n4:X0 Spec_Token:n0:D10#80",
+      "H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Spec_Fun:hl:000F"}},
+    {"CompareContacts",
+     {"LD= D0 K5", "AND> D1 D2", "OR<> D3 K1", "OUT Y0", "DLD= D0 K100000", "OUT Y1", "END"},
+     {"Comp_Ry:hl:0000 Spec_Token:n0:D0 Spec_Token:n0:K5 Comp_Ry:hl:0002 Spec_Token:n0:D1 Spec_Token:n0:D2 H_Line:UhDvv H_Line:hl H_Line:hl H_Line:hl H_Line:hl Out_Ry:hl:Y0",
+      "Comp_Ry:hl:0006 Spec_Token:n0:D3 Spec_Token:n0:K1 H_Line:hl H_Line:hl H_Line:hl non_inst:RD",
+      "Comp_Ry:hl:0001 Spec_Token:n0:D0#10 Token_32bs:n0:0000 Spec_Token:n0:K100000#10 Token_32bs:n0:0001/4 H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Out_Ry:hl:Y1",
+      "H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Spec_Fun:hl:000F"}},
+    {"EdgeContactsAndLongForms",
+     {"LDP X0", "ANDF X1", "ORP X2", "INV", "OUT M1600", "LD M2000", "SET M1700", "END"},
+     {"Tu_Ry:hl:X0 Td_Ry:hl:X1 Inv_Ry:UhDvv H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Out_Ry:hl:M1600",
+      "Tu_Ry:hl:X2 H_Line:hl non_inst:RD",
+      "Open_Ry:hl:M2000 H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Spec_Fun:hl:020D Spec_Token:n0:M1700",
+      "H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Spec_Fun:hl:000F"}},
+    {"StepNetworks",
+     {"STL S10", "OUT Y0", "LD X0", "SET S11", "LD X1", "OUT Y2", "STL S11", "LD X2", "OUT Y3", "RET", "END"},
+     {"State_Ry:hl:S10 H_Line:UhDvv H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Out_Ry:hl:Y0",
+      ". Open_Ry:LvRhv:X0 H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Spec_Fun:hl:D000 Spec_Token:n0:S11",
+      ". Open_Ry:LD:X1 H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Out_Ry:hl:Y2",
+      "State_Ry:hl:S11 Open_Ry:UhDvv:X2 H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Out_Ry:hl:Y3",
+      ". H_Line:LD H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Spec_Fun:hl:000E",
+      "H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Spec_Fun:hl:000F"}},
+    {"WideNetworkIsFolded",
+     {"LD X0", "AND X1", "AND X2", "AND X3", "AND X4", "AND X5", "AND X6", "AND X7", "AND X10", "AND X11", "AND X12", "AND X13", "AND X14", "OUT Y0", "END"},
+     {"Open_Ry:hl:X0 Open_Ry:hl:X1 Open_Ry:hl:X2 Open_Ry:hl:X3 Open_Ry:hl:X4 Open_Ry:hl:X5 Open_Ry:hl:X6 Open_Ry:hl:X7 Open_Ry:hl:X10 Open_Ry:hl:X11 Open_Ry:hl:X12 Re_Line:hl:0000",
+      "H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Re_Line:hl:0001",
+      "Re_Line:hl:0000 Open_Ry:hl:X13 Open_Ry:hl:X14 H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Out_Ry:hl:Y0",
+      "Re_Line:hl:0001 H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Spec_Fun:hl:000F"}},
+    {"LabelAfterOutput",
+     {"LD X0", "OUT Y0", "P0", "LD X1", "OUT Y1", "END"},
+     {"Open_Ry:hl:X0 H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Out_Ry:hl:Y0",
+      "Open_Ry:hl:X1 H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Out_Ry:hl:Y1",
+      "H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Spec_Fun:hl:000F"}},
+};
+
+TEST(CodeToLadder, GoldenGrids) {
+    for (const TGolden& g : kGolden) {
+        SCOPED_TRACE(g.name);
+        const TConverted c = Convert(g.program);
+        ASSERT_TRUE(c.result.ok) << ConvertFailureName(c.result.cause);
+        EXPECT_EQ(c.rows, g.rows);
+        // The grid is normalised: renormalising changes nothing.
+        std::vector<std::uint8_t> again = c.fx.grid;
+        RecalcRows(60, c.result.rowCount - 1, again.data(), c.fx.target.rowCapacity);
+        EXPECT_EQ(again, c.fx.grid);
+        // Nothing is written past the rows counted.
+        for (std::size_t b = static_cast<std::size_t>(c.result.rowCount) * 60; b < c.fx.grid.size(); ++b) {
+            ASSERT_EQ(c.fx.grid[b], 0) << "byte " << b;
+        }
+    }
+}
+
+TEST(CodeToLadder, LabelsAndStepMarks) {
+    const TConverted c = Convert({"LD X0", "OUT Y0", "P3", "LD X1", "OUT Y1", "I100", "LD X2", "OUT Y2", "END"});
+    ASSERT_TRUE(c.result.ok) << ConvertFailureName(c.result.cause);
+    EXPECT_EQ(c.fx.p[3], 1);
+    EXPECT_EQ(c.fx.i[100], 2);
+    EXPECT_EQ(std::count(c.fx.p.begin(), c.fx.p.end(), -1), 255);
+    // Steps: LD X0 = 0, OUT Y0 = 1, P3 = 2, LD X1 = 3, ..., I100 = 5, LD X2 = 6, END = 8.
+    const std::vector<TStepMark> marks = {{0, 0}, {1, 2}, {2, 5}};
+    EXPECT_EQ(c.result.marks, marks);
+}
+
+TEST(CodeToLadder, RefusalsLeaveTheTargetUntouched) {
+    const std::vector<std::pair<std::vector<std::string>, TConvertFailure>> refused = {
+        {{"AND X0", "OUT Y0", "END"}, TConvertFailure::NeedsBranch},
+        {{"OUT Y0", "END"}, TConvertFailure::NeedsBranch},
+        {{"LD X0", "ANB", "OUT Y0", "END"}, TConvertFailure::BlockUnderflow},
+        {{"LD X0", "OUT Y0", "MPP", "END"}, TConvertFailure::MpsUnderflow},
+        {{"LD X0", "MPS", "AND X1", "OUT Y0", "P0", "MPP", "OUT Y1", "END"}, TConvertFailure::MpsLeftOpen},
+        {{"STL S10", "LD X0", "STL S11", "OUT Y0", "END"}, TConvertFailure::StlMisplaced},
+        {{"P0", "LD X0", "OUT Y0", "P0", "LD X1", "OUT Y1", "END"}, TConvertFailure::LabelTwice},
+        {{"P0", "P1", "LD X0", "OUT Y0", "END"}, TConvertFailure::LabelTwice},
+        {{"LD X0", "OUT Y0", "END", "P5"}, TConvertFailure::LabelAtEnd},
+    };
+    for (const auto& [program, cause] : refused) {
+        SCOPED_TRACE(program.front() + " / " + program[1]);
+        TGridFixture fx;
+        std::fill(fx.grid.begin(), fx.grid.end(), 0xA5);
+        fx.p[7] = 42;
+        const std::vector<std::uint8_t> image = ProgramImage(program);
+        TConvertInput in;
+        in.code = image.data();
+        in.length = static_cast<std::uint32_t>(image.size());
+        in.used = static_cast<std::uint32_t>(AssembleLines(program).size());
+        const TConvertResult r = ConvertCodeToGrid(in, fx.target);
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(gConvertAbort, 1);
+        EXPECT_EQ(r.cause, cause) << ConvertFailureName(r.cause);
+        EXPECT_TRUE(std::all_of(fx.grid.begin(), fx.grid.end(), [](std::uint8_t b) { return b == 0xA5; }));
+        EXPECT_EQ(fx.p[7], 42);
+        EXPECT_EQ(std::count(fx.p.begin(), fx.p.end(), -1), 255);
+    }
+}
+
+TEST(CodeToLadder, RefusesWordsItCannotDraw) {
+    const std::vector<std::pair<std::vector<std::uint16_t>, TConvertFailure>> refused = {
+        {{0x2400, 0x1234, 0xC500, 0x000F}, TConvertFailure::UnknownWord},   // no instruction
+        {{0x2400, 0xC400, 0x000F}, TConvertFailure::ErrorWord},            // OUT of the error word
+        {{0xB100, 0x2400, 0xC500, 0x000F}, TConvertFailure::UnknownWord},  // P256: beyond the table
+    };
+    for (const auto& [words, cause] : refused) {
+        std::vector<std::uint8_t> image(3616, 0xFF);
+        for (std::size_t k = 0; k < words.size(); ++k) {
+            image[2 * k] = static_cast<std::uint8_t>(words[k] & 0xFF);
+            image[2 * k + 1] = static_cast<std::uint8_t>(words[k] >> 8);
+        }
+        TGridFixture fx;
+        TConvertInput in{image.data(), 3616, static_cast<std::uint32_t>(words.size() * 2), false, nullptr};
+        const TConvertResult r = ConvertCodeToGrid(in, fx.target);
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.cause, cause) << ConvertFailureName(r.cause);
+        EXPECT_TRUE(std::all_of(fx.grid.begin(), fx.grid.end(), [](std::uint8_t b) { return b == 0; }));
+    }
+    // An instruction cut off by the end of the code.
+    std::vector<std::uint8_t> cut = AssembleLines({"LD X0", "MOV K1 D0"});
+    cut.resize(cut.size() - 2);
+    TGridFixture fx;
+    TConvertInput in{cut.data(), static_cast<std::uint32_t>(cut.size()), static_cast<std::uint32_t>(cut.size()), false, nullptr};
+    EXPECT_EQ(ConvertCodeToGrid(in, fx.target).cause, TConvertFailure::CodeOverrun);
+}
+
+TEST(CodeToLadder, MpsNestsTenDeep) {
+    std::vector<std::string> ten = {"LD X0"};
+    for (int k = 0; k < 10; ++k) ten.push_back("MPS");
+    ten.push_back("OUT Y0");
+    for (int k = 0; k < 10; ++k) {
+        ten.push_back("MPP");
+        ten.push_back("OUT M" + std::to_string(k + 1));
+    }
+    ten.push_back("END");
+    EXPECT_TRUE(Convert(ten).result.ok);
+    std::vector<std::string> eleven = ten;
+    eleven.insert(eleven.begin() + 1, "MPS");
+    EXPECT_EQ(Convert(eleven).result.cause, TConvertFailure::MpsOverflow);
+}
+
+TEST(CodeToLadder, BlockAndRowCommentsComeBack) {
+    const std::vector<std::string> program = {"LD X0", "OUT Y0", "LD X1", "OUT Y1", "END"};
+    TSavedComments comments;
+    TBlockCommentRecord first, middle, last;
+    SetBlockCommentRow(first.row, "start");
+    first.offset = 0;
+    SetBlockCommentRow(middle.row, "second rung");
+    middle.offset = 4;
+    SetBlockCommentRow(last.row, "after the end");
+    last.offset = 10;  // the used length
+    comments.blocks = {first, middle, last};
+    comments.rows = {{1, "drives Y0"}, {40, "no such row"}};
+    const TConverted c = Convert(program, &comments);
+    ASSERT_TRUE(c.result.ok);
+    ASSERT_EQ(c.rows.size(), 6u);
+    EXPECT_EQ(c.rows[0], "comment:start");
+    EXPECT_EQ(c.rows[2], "comment:second rung");
+    EXPECT_EQ(c.rows[5], "comment:after the end");
+    const std::vector<TStepMark> marks = {{1, 0}, {3, 2}};
+    EXPECT_EQ(c.result.marks, marks);
+    const std::vector<TRowComment> rowComments = {{1, "drives Y0"}};
+    EXPECT_EQ(c.result.rowComments, rowComments);
+}
+
+TEST(CodeToLadder, CommentFilesNeedTheStampOfTheCode) {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "qel-ladconv-test";
+    std::filesystem::create_directories(dir);
+    TCommentFilePaths paths{dir / "x.tms", dir / "x.tml"};
+    const std::vector<std::uint8_t> code = AssembleLines({"LD X0", "OUT Y0", "END"});
+    const std::vector<std::uint8_t> other = AssembleLines({"LD X1", "OUT Y0", "END"});
+    {
+        TCommentFileWriter w(paths);
+        ASSERT_TRUE(w.Open());
+        std::uint8_t row[60];
+        SetBlockCommentRow(row, "kept");
+        w.AddBlockComment(0, row);
+        w.AddRowComment(0, std::string(300, 'c'));  // long lines are read whole
+        ASSERT_TRUE(w.Commit(code.data(), static_cast<std::uint32_t>(code.size())));
+    }
+    TSavedComments got;
+    ASSERT_TRUE(LoadCommentFilesFor(paths, code.data(), static_cast<std::uint32_t>(code.size()), got));
+    ASSERT_EQ(got.blocks.size(), 1u);
+    EXPECT_EQ(BlockCommentText(got.blocks[0].row), "kept");
+    ASSERT_EQ(got.rows.size(), 1u);
+    EXPECT_EQ(got.rows[0].text.size(), 300u);
+    // Other code (a read from the PLC) never gets these comments.
+    EXPECT_FALSE(LoadCommentFilesFor(paths, other.data(), static_cast<std::uint32_t>(other.size()), got));
+    EXPECT_TRUE(got.blocks.empty() && got.rows.empty());
+    {
+        // A compile that fails leaves no comment files behind.
+        TCommentFileWriter w(paths);
+        ASSERT_TRUE(w.Open());
+        w.AddRowComment(0, "lost");
+    }
+    EXPECT_FALSE(std::filesystem::exists(paths.blockFile));
+    EXPECT_FALSE(LoadCommentFilesFor(paths, code.data(), static_cast<std::uint32_t>(code.size()), got));
+    std::filesystem::remove_all(dir);
+}
+
+TEST(CodeToLadder, ProgramGlobalsAndMessage) {
+    AllocateSharedBuffers();
+    const std::vector<std::uint8_t> code = AssembleLines({"LD X0", "OUT Y0", "END"});
+    std::memcpy(gProgram, code.data(), code.size());
+    LocateProgramEnd();
+    gLadderRows[0] = 0x77;
+    EXPECT_EQ(ConvertCodeToLadder(), 0);
+    EXPECT_EQ(gLadderRowCount, 2);
+    EXPECT_EQ(gMarkList.size(), 1u);
+    EXPECT_EQ(CellKind(gLadderRows), TLdbKind::Open_Ry);
+
+    // Refused: the ladder stays as it was and message 162 is shown once.
+    const std::vector<std::uint8_t> before(gLadderRows, gLadderRows + 600);
+    const std::uint16_t bad = 0x1234;
+    std::memcpy(gProgram + 2, &bad, 2);
+    EXPECT_EQ(ConvertCodeToLadder(), 1);
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), gLadderRows));
+    gMsgTable.Assign(std::vector<std::string>(200, "msg"));
+    qel::test::ScriptedMessages messages;
+    EXPECT_TRUE(ReportConvertAbort());
+    EXPECT_EQ(messages.Shown().size(), 1u);
+    EXPECT_EQ(gConvertAbort, 0);
+    EXPECT_FALSE(ReportConvertAbort());
+    FreeSharedBuffers();
+}
+
+// Random words of every capacity: the conversion may refuse but never reads
+// or writes outside its buffers (the sanitizer build checks that), and a
+// refusal leaves the target as it was.
+TEST(CodeToLadder, RandomCodeNeverEscapesItsBuffers) {
+    std::mt19937 rng(20240611);
+    std::vector<std::uint16_t> useful;
+    for (int k = 0; k < kInstError; ++k) useful.push_back(gInstOpcode[k]);
+    for (std::uint32_t capacity : {3616u, 7584u, 15840u, 31744u}) {
+        for (int round = 0; round < 12; ++round) {
+            std::vector<std::uint8_t> image(capacity, 0xFF);
+            const std::uint32_t used = 2 * (rng() % (capacity / 2));
+            for (std::uint32_t b = 0; b < used; b += 2) {
+                std::uint16_t w = static_cast<std::uint16_t>(rng());
+                if (rng() % 3 == 0) w = useful[rng() % useful.size()];
+                if (rng() % 4 == 0) w = static_cast<std::uint16_t>(0x2000 + (rng() % 6) * 0x1000 + rng() % 0x600);
+                image[b] = static_cast<std::uint8_t>(w & 0xFF);
+                image[b + 1] = static_cast<std::uint8_t>(w >> 8);
+            }
+            TGridFixture fx(600);
+            TConvertInput in{image.data(), capacity, used, round % 2 == 1, nullptr};
+            const TConvertResult r = ConvertCodeToGrid(in, fx.target);
+            if (r.ok) {
+                EXPECT_LE(r.rowCount, fx.target.rowCapacity);
+            } else {
+                EXPECT_TRUE(std::all_of(fx.grid.begin(), fx.grid.end(), [](std::uint8_t b) { return b == 0; }));
+            }
+        }
+    }
+}
+
+}  // namespace
