@@ -1,0 +1,233 @@
+// The ladder compile: networks into code with the step map, comment files,
+// folded rows, and every failure with its rows, message and the previous code
+// left intact.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "GridBuilder.h"
+#include "IlProgram.h"
+#include "core/Codetranslate.h"
+#include "core/DeviceLimits.h"
+#include "ladder/model/LadderTempFiles.h"
+#include "ladder/model/Laddercompile.h"
+#include "platform/Paths.h"
+#include "shell/Msgtable.h"
+#include "shell/Qelglobals.h"
+
+namespace {
+
+using qel::test::Il;
+using qel::test::ListingOf;
+using qel::test::TGridBuilder;
+
+class Compile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() / ("qel-compile-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir_);
+        qel::SetInstallDir(dir_);
+        SetCurrentFamily(1);
+        std::fill(pRows_, pRows_ + kPLabelCount, -1);
+        std::fill(iRows_, iRows_ + kILabelCount, -1);
+        code_.assign(3616, 0xFF);
+        std::vector<std::string> msgs(249);
+        for (std::size_t i = 0; i < msgs.size(); ++i) msgs[i] = "#" + std::to_string(i);
+        gMsgTable.Assign(msgs);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+
+    TCompileTarget Target(TGridBuilder& g, bool own = false) {
+        TCompileTarget t;
+        t.grid = g.Data();
+        t.gridRows = g.Rows();
+        t.lastRow = FindLastUsedRow(g.Data(), kLdbRowBytes, g.Rows() - 1);
+        t.labels = TLabelTables{pRows_, iRows_};
+        t.code = code_.data();
+        t.capacity = static_cast<std::uint32_t>(code_.size());
+        t.ownLadder = own;
+        t.rowComments = &comments_;
+        return t;
+    }
+    // The compiled code up to the first empty step.
+    std::vector<std::uint8_t> Used() const {
+        std::size_t n = 0;
+        while (n + 1 < code_.size() && !(code_[n] == 0xFF && code_[n + 1] == 0xFF)) n += 2;
+        return {code_.begin(), code_.begin() + n};
+    }
+
+    std::filesystem::path dir_;
+    std::int32_t pRows_[kPLabelCount];
+    std::int32_t iRows_[kILabelCount];
+    std::vector<std::uint8_t> code_;
+    std::vector<std::string> comments_;
+};
+
+TEST_F(Compile, NetworksWithStepMap) {
+    TGridBuilder g;
+    g.No(0, 0, "X0").Coil(0, 1, "Y0");
+    g.No(2, 0, "X1").No(2, 1, "M2000").Coil(2, 2, "Y1").Renormalise();  // blank row 1 between
+    std::vector<TStepMapEntry> map;
+    gStepMapList = &map;
+    ASSERT_EQ(CompileLadder(Target(g)), 0) << CompileFailureText();
+    gStepMapList = nullptr;
+    EXPECT_EQ(Used(), Il({"LD X0", "OUT Y0", "LD X1", "AND M2000", "OUT Y1"})) << ListingOf(Used());
+    // The long form of AND M2000 takes 6 bytes: the offsets follow the assembled lengths.
+    EXPECT_EQ(map, (std::vector<TStepMapEntry>{{0, 1, 0}, {0, 12, 2}, {2, 1, 4}, {2, 2, 6}, {2, 12, 12}}));
+    EXPECT_EQ(code_[14], 0xFF) << "everything behind the code reads as empty steps";
+}
+
+TEST_F(Compile, EmptyGridGivesEmptyCode) {
+    TGridBuilder g;
+    code_[0] = 0x00;
+    ASSERT_EQ(CompileLadder(Target(g)), 0);
+    EXPECT_TRUE(Used().empty());
+}
+
+TEST_F(Compile, LabelsOpenTheirNetworks) {
+    TGridBuilder g;
+    g.No(0, 0, "X0").Coil(0, 1, "Y0").No(2, 0, "X1").Coil(2, 1, "Y1").Renormalise();
+    pRows_[5] = 2;
+    ASSERT_EQ(CompileLadder(Target(g)), 0) << CompileFailureText();
+    EXPECT_EQ(Used(), Il({"LD X0", "OUT Y0", "P5", "LD X1", "OUT Y1"}));
+}
+
+TEST_F(Compile, FoldedRowsJoinAgain) {
+    TGridBuilder g;
+    for (int c = 0; c < 11; ++c) g.No(0, c, "M" + std::to_string(c));
+    g.Connector(0, 11, 0);
+    g.Connector(1, 0, 0).No(1, 1, "M11").Coil(1, 2, "Y0").Renormalise();
+    std::vector<TStepMapEntry> map;
+    gStepMapList = &map;
+    ASSERT_EQ(CompileLadder(Target(g)), 0) << CompileFailureText();
+    gStepMapList = nullptr;
+    std::vector<std::string> lines = {"LD M0"};
+    for (int i = 1; i <= 11; ++i) lines.push_back("AND M" + std::to_string(i));
+    lines.push_back("OUT Y0");
+    const auto expect = qel::test::AssembleLines(lines);
+    EXPECT_EQ(Used(), expect) << ListingOf(Used());
+    ASSERT_EQ(map.size(), 13u);
+    EXPECT_EQ(map[11].row, 1) << "the contact after the connector lies on the continuation row";
+    EXPECT_EQ(map[11].column, 2);
+}
+
+struct TFailure {
+    std::uint8_t result;
+    std::uint8_t compileResult;
+    std::int32_t firstRow, lastRow;
+};
+
+TEST_F(Compile, FailuresKeepThePreviousCode) {
+    const std::vector<std::uint8_t> previous = [] {
+        auto c = Il({"LD X7", "OUT Y7", "END"});
+        c.resize(3616, 0xFF);
+        return c;
+    }();
+
+    // A short-circuited second network: a layout error naming its rows.
+    {
+        code_ = previous;
+        TGridBuilder g;
+        g.No(0, 0, "X0").Coil(0, 1, "Y0");
+        g.No(2, 0, "X1").Coil(2, 1, "Y1").Wire(3, 0, 1).Down(2, 1).Renormalise();
+        EXPECT_EQ(CompileLadder(Target(g)), 1);
+        EXPECT_EQ(gCompileResult, 0);
+        EXPECT_EQ(gNetworkStartRow, 2);
+        EXPECT_EQ(gNextNetworkRow - 1, 3);
+        EXPECT_EQ(code_, previous);
+        const std::string text = CompileFailureText();
+        EXPECT_EQ(text.rfind("#33", 0), 0u) << text;
+        EXPECT_NE(text.find("2 - 3"), std::string::npos) << text;
+    }
+    // A line the assembler refuses: a contact on a data register.
+    {
+        code_ = previous;
+        TGridBuilder g;
+        g.No(0, 0, "X0").Coil(0, 1, "Y0").No(1, 0, "D0").Coil(1, 1, "Y1").Renormalise();
+        // Rows 0 and 1 are separate networks: no link joins them.
+        EXPECT_EQ(CompileLadder(Target(g)), 1);
+        EXPECT_EQ(gCompileResult, 1);
+        EXPECT_STREQ(gInputText, "LD  D0");
+        EXPECT_EQ(gNetworkStartRow, 1);
+        EXPECT_EQ(code_, previous);
+        const std::string text = CompileFailureText();
+        EXPECT_EQ(text.rfind("#159", 0), 0u) << text;
+        EXPECT_NE(text.find("Commands: LD  D0"), std::string::npos) << text;
+    }
+    // A program that does not fit: nothing of the failing line is written.
+    {
+        code_ = previous;
+        TGridBuilder g;
+        g.No(0, 0, "X0").Coil(0, 1, "Y0").No(1, 0, "X1").Coil(1, 1, "Y1").Renormalise();
+        TCompileTarget t = Target(g);
+        t.capacity = 6;  // LD X0, OUT Y0, LD X1 fit; OUT Y1 does not
+        EXPECT_EQ(CompileLadder(t), 1);
+        EXPECT_EQ(gCompileResult, 2);
+        EXPECT_EQ(gCompileCodeOffset, 6u);
+        EXPECT_EQ(code_, previous);
+        EXPECT_EQ(CompileFailureText(), "#20");
+    }
+    // A continuation row that no connector opens would lose its elements.
+    {
+        code_ = previous;
+        TGridBuilder g;
+        g.No(0, 0, "X0").Coil(0, 1, "Y0").Down(0, 0);
+        g.Connector(1, 0, 4).No(1, 1, "X1").Coil(1, 2, "Y1").Renormalise();
+        EXPECT_EQ(CompileLadder(Target(g)), 1);
+        EXPECT_EQ(gCompileResult, 0);
+        EXPECT_EQ(code_, previous);
+    }
+}
+
+TEST_F(Compile, CommentsGoToTheFilesOfTheCode) {
+    TGridBuilder g;
+    g.Comment(0, "first rung");
+    g.No(1, 0, "X0").Coil(1, 1, "Y0");
+    g.Comment(2, "inside");
+    g.No(3, 0, "X1").Coil(3, 1, "Y1");
+    g.Comment(4, "after");
+    g.Renormalise();
+    comments_ = {"", "", "", "lamp"};
+    ASSERT_EQ(CompileLadder(Target(g, true)), 0) << CompileFailureText();
+    const auto used = Used();
+    TSavedComments saved;
+    ASSERT_TRUE(LoadCommentFilesFor(ProgramCommentFiles(), code_.data(), static_cast<std::uint32_t>(used.size()), saved));
+    ASSERT_EQ(saved.blocks.size(), 3u);
+    EXPECT_EQ(saved.blocks[0].offset, 0);
+    EXPECT_EQ(saved.blocks[1].offset, 4) << "a comment row stands before the next network";
+    EXPECT_EQ(saved.blocks[2].offset, used.size()) << "after the last network: the used length";
+    EXPECT_EQ(BlockCommentText(saved.blocks[1].row), "inside");
+    EXPECT_EQ(saved.rows, (std::vector<TRowComment>{{3, "lamp"}}));
+
+    // A failed compile leaves no comment files behind.
+    g.No(5, 0, "D0").Coil(5, 1, "Y2").Renormalise();
+    ASSERT_EQ(CompileLadder(Target(g, true)), 1);
+    EXPECT_FALSE(std::filesystem::exists(ProgramCommentFiles().blockFile));
+    EXPECT_FALSE(std::filesystem::exists(ProgramCommentFiles().rowFile));
+}
+
+class TRecordingProgress final : public TCompileProgress {
+public:
+    void SetMaximum(std::int32_t rows) override { max = rows; }
+    void SetPosition(std::int32_t row) override { positions.push_back(row); }
+    std::int32_t max = -1;
+    std::vector<std::int32_t> positions;
+};
+
+TEST_F(Compile, ProgressFollowsTheRows) {
+    TGridBuilder g;
+    g.No(0, 0, "X0").Coil(0, 1, "Y0").No(1, 0, "X1").Coil(1, 1, "Y1").No(2, 0, "X2").Coil(2, 1, "Y2").Renormalise();
+    TRecordingProgress p;
+    ASSERT_EQ(CompileLadder(Target(g), &p), 0);
+    EXPECT_EQ(p.max, 3);
+    EXPECT_EQ(p.positions, (std::vector<std::int32_t>{0, 1, 2, 3}));
+}
+
+}  // namespace
