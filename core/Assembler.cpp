@@ -41,12 +41,6 @@ uint32_t BasicKind(int type) {
     }
 }
 
-bool ConstantInRange(const ParsedOperand& p, bool is32) {
-    if (p.type == kDevK) return is32 ? (p.value >= INT32_MIN && p.value <= INT32_MAX) : (p.value >= -32768 && p.value <= 32767);
-    if (p.type == kDevH) return p.value <= (is32 ? 0xFFFFFFFFLL : 0xFFFF);
-    return true;
-}
-
 // Encodes one operand text into a record for an operand slot, checking kind and limits.
 int EncodeChecked(std::string_view text, uint32_t kinds, bool is32, int family, uint8_t* out) {
     ParsedOperand p;

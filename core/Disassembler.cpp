@@ -188,9 +188,7 @@ bool WriteOperandDevice(std::string_view device, uint8_t* code, std::size_t capa
     if (s.operand >= form.count) return false;
     const uint32_t kinds = form.kinds[s.operand];
     const bool is32 = s.size == 8;
-    if (p.type == kDevK && !(is32 ? (p.value >= INT32_MIN && p.value <= INT32_MAX) : (p.value >= -32768 && p.value <= 32767)))
-        return false;
-    if (p.type == kDevH && p.value > (is32 ? 0xFFFFFFFFLL : 0xFFFF)) return false;
+    if (!ConstantInRange(p, is32)) return false;
     if (EncodeParsed(p, kinds, is32, rec) != s.size || !DecodeRecord(rec, is32, d)) return false;
     if (!OperandFits(d, kinds, is32, family)) return false;
     if (s.idx >= kInstLongFirst && s.idx <= kInstLongLast && !(d.rec.type == kDevM && d.rec.number >= 1536))

@@ -23,6 +23,9 @@ struct ParsedOperand {
 // registers, P/I/N. False for anything else.
 bool ParseOperand(std::string_view text, ParsedOperand& out);
 
+// K and H constants fit the instruction's width (16 or 32 bits); other operands pass.
+bool ConstantInRange(const ParsedOperand& p, bool is32);
+
 // Decoded record with the operand kind it is (one OperandKind bit plus kOpIndexed).
 struct DecodedOperand {
     TDeviceRecord rec;

@@ -185,6 +185,13 @@ bool ParseOperand(std::string_view text, ParsedOperand& out) {
     }
 }
 
+bool ConstantInRange(const ParsedOperand& p, bool is32) {
+    if (p.type == kDevK)
+        return is32 ? (p.value >= INT32_MIN && p.value <= INT32_MAX) : (p.value >= -32768 && p.value <= 32767);
+    if (p.type == kDevH) return p.value <= (is32 ? 0xFFFFFFFFLL : 0xFFFF);
+    return true;
+}
+
 int BitRecordAddress(int type, int64_t n) {
     if (n < 0) return -1;
     switch (type) {
@@ -576,13 +583,7 @@ bool EncodeOperand(std::string_view text, int mode, uint16_t& address) {
 
 int EncodeOperandRecord(std::string_view text, bool is32, uint8_t* out) {
     ParsedOperand p;
-    if (!out || !ParseOperand(text, p)) return 0;
-    if (p.type == kDevK) {
-        const int64_t lo = is32 ? INT32_MIN : -32768, hi = is32 ? INT32_MAX : 32767;
-        if (p.value < lo || p.value > hi) return 0;
-    } else if (p.type == kDevH && p.value > (is32 ? 0xFFFFFFFFLL : 0xFFFF)) {
-        return 0;
-    }
+    if (!out || !ParseOperand(text, p) || !ConstantInRange(p, is32)) return 0;
     return EncodeParsed(p, kOpT | kOpC, is32, out);
 }
 
