@@ -111,7 +111,16 @@ int32_t TOsDispatcher::SetComState(const TLineDCB& dcb) {
     if (Fd_ < 0) return ecCommNotOpen;
     if (::tcgetattr(Fd_, &tio) < 0) return -errno;
     if (int32_t e = DcbToTermios(dcb, tio); e != 0) return e;
-    if (::tcsetattr(Fd_, TCSANOW, &tio) < 0) return -errno;
+    if (::tcsetattr(Fd_, TCSANOW, &tio) < 0) {
+        // The C library reports EINVAL when the driver kept none of the
+        // change. A pseudo-terminal always forces 8 bits without parity; when
+        // the speed and stop bits are as asked, the line is as good as it gets.
+        int e = errno;
+        termios now;
+        if (e != EINVAL || ::tcgetattr(Fd_, &now) < 0 || cfgetospeed(&now) != cfgetospeed(&tio) ||
+            (now.c_cflag & CSTOPB) != (tio.c_cflag & CSTOPB))
+            return -e;
+    }
     Written_ = dcb;
     HaveWritten_ = true;
     return 0;
@@ -142,11 +151,9 @@ int32_t TOsDispatcher::ReadCom(uint8_t* buf, uint32_t size) {
     for (;;) {
         ssize_t n = ::read(Fd_, buf, size);
         if (n > 0) return int32_t(n);
-        if (n == 0) {
-            // End of file on a terminal: the far end hung up.
-            MarkDeviceLost(EIO);
-            return 0;
-        }
+        // In raw mode with no minimum count a terminal answers 0 when it has
+        // nothing; a hang-up shows in poll() instead.
+        if (n == 0) return 0;
         if (errno == EINTR) continue;
         if (errno != EAGAIN) MarkDeviceLost(errno);
         return 0;

@@ -1,0 +1,439 @@
+// The component end to end over real pseudo-terminals: the test holds the
+// master side, the component opens the slave through the injected resolver.
+#include <gtest/gtest.h>
+
+#include <termios.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <map>
+#include <memory>
+#include <numeric>
+#include <thread>
+
+#include "platform/Clock.h"
+#include "serial/Osdispatcher.h"
+#include "serial/Serialport.h"
+#include "tests/support/Pty.h"
+#include "tests/support/ScriptedMessages.h"
+
+using namespace qel;
+using namespace qel::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+class PortTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureCoreApp();
+        ptys_[1] = std::make_unique<Pty>();
+        ptys_[2] = std::make_unique<Pty>();
+        // Every number resolves here, so no test ever falls through to a real UART.
+        SetComDeviceResolver([this](uint16_t n) -> std::string {
+            auto it = ptys_.find(n);
+            return it != ptys_.end() && it->second ? it->second->SlavePath() : "/nonexistent/qel-tty" + std::to_string(n);
+        });
+        Place(port);
+    }
+    void TearDown() override {
+        port.SetOnTrigger(nullptr);
+        if (port.Open()) port.SetOpen(false);
+        SetComDeviceResolver(nullptr);
+    }
+    // The settings the link places on its component.
+    static void Place(TComPort& p) {
+        p.SetComNumber(1);
+        p.SetBaud(9600);
+        p.SetParity(pEven);
+        p.SetDataBits(7);
+        p.SetAutoOpen(false);
+        p.SetRTS(false);
+    }
+    Pty& Master(uint16_t n = 1) { return *ptys_[n]; }
+    TOsDispatcher* Disp() { return static_cast<TOsDispatcher*>(port.Dispatcher()); }
+
+    ScriptedMessages messages_;
+    std::map<uint16_t, std::unique_ptr<Pty>> ptys_;
+    TComPort port;
+};
+
+TEST(PortDefaults, NewComponent) {
+    TComPort p;
+    EXPECT_EQ(p.Baud(), 19200);
+    EXPECT_EQ(p.Parity(), pNone);
+    EXPECT_EQ(p.DataBits(), 8);
+    EXPECT_EQ(p.StopBits(), 1);
+    EXPECT_EQ(p.InSize(), 4096);
+    EXPECT_EQ(p.OutSize(), 4096);
+    EXPECT_TRUE(p.DTR());
+    EXPECT_TRUE(p.RTS());
+    EXPECT_TRUE(p.AutoOpen());
+    EXPECT_TRUE(p.PromptForPort());
+    EXPECT_EQ(p.ComNumber(), 0);
+    EXPECT_FALSE(p.Open());
+    EXPECT_EQ(p.PortState(), psClosed);
+    EXPECT_EQ(p.TriggerLength(), 1);
+    EXPECT_EQ(ComName(12), "COM12");
+}
+
+TEST_F(PortTest, ClosedPortRefusesWhatNeedsTheDevice) {
+    auto expectNotOpen = [](auto&& op) {
+        try {
+            op();
+            ADD_FAILURE() << "no exception";
+        } catch (const ECommNotOpen& e) {
+            EXPECT_EQ(e.ErrorCode(), -2007);
+        }
+    };
+    expectNotOpen([&] { port.PutBlock("x", 1); });
+    expectNotOpen([&] { port.CharReady(); });
+    expectNotOpen([&] { port.GetChar(); });
+    expectNotOpen([&] { port.FlushInBuffer(); });
+    expectNotOpen([&] { port.FlushOutBuffer(); });
+    expectNotOpen([&] { port.AddTimerTrigger(); });
+    expectNotOpen([&] { port.AddDataTrigger(":", true); });
+    expectNotOpen([&] { port.SetTimerTrigger(8, 10, true); });
+    EXPECT_NO_THROW(port.RemoveAllTriggers());
+    EXPECT_EQ(port.OutBuffFree(), 4096);
+    EXPECT_FALSE(port.Open());
+}
+
+TEST_F(PortTest, OpeningFailuresLeaveThePortClosed) {
+    port.SetComNumber(7);  // resolves to a missing path
+    try {
+        port.SetOpen(true);
+        FAIL();
+    } catch (const EBadId& e) {
+        EXPECT_EQ(e.ErrorCode(), -2001);
+    }
+    EXPECT_FALSE(port.Open());
+    EXPECT_EQ(port.PortState(), psClosed);
+    EXPECT_EQ(port.Dispatcher(), nullptr);
+
+    port.SetComNumber(0);
+    port.SetPromptForPort(false);
+    EXPECT_THROW(port.SetOpen(true), ENoPortSelected);
+    port.SetPromptForPort(true);
+    EXPECT_THROW(port.SetOpen(true), ENoPortSelected);
+    EXPECT_EQ(port.Dispatcher(), nullptr);
+
+    // A port held by one component is refused to another.
+    port.SetComNumber(1);
+    port.SetOpen(true);
+    TComPort other;
+    Place(other);
+    try {
+        other.SetOpen(true);
+        FAIL();
+    } catch (const EAlreadyOpen& e) {
+        EXPECT_EQ(e.ErrorCode(), -2008);
+    }
+    EXPECT_FALSE(other.Open());
+    port.SetOpen(false);
+    EXPECT_NO_THROW(other.SetOpen(true));
+    EXPECT_TRUE(other.Open());
+}
+
+TEST_F(PortTest, OpensWithoutModemLinesAndAppliesTheLine) {
+    port.SetOpen(true);
+    ASSERT_TRUE(port.Open());
+    EXPECT_EQ(port.PortState(), psOpen);
+    EXPECT_FALSE(Disp()->HasModemLines());
+    EXPECT_FALSE(port.RTS());
+    port.SetDTR(false);  // no modem lines: only remembered
+    EXPECT_FALSE(port.DTR());
+    EXPECT_FALSE(port.CTS());
+    termios tio{};
+    ASSERT_EQ(tcgetattr(Disp()->Fd(), &tio), 0);
+    EXPECT_EQ(cfgetospeed(&tio), speed_t(B9600));
+    port.SetBaud(115200);
+    ASSERT_EQ(tcgetattr(Disp()->Fd(), &tio), 0);
+    EXPECT_EQ(cfgetospeed(&tio), speed_t(B115200));
+    int32_t baud;
+    uint16_t parity;
+    uint8_t bits, stop;
+    ASSERT_EQ(port.Dispatcher()->GetLine(baud, parity, bits, stop), 0);
+    EXPECT_EQ(baud, 115200);
+    EXPECT_EQ(parity, pEven);  // what was asked, though a pty forces 8N1
+    EXPECT_EQ(bits, 7);
+    EXPECT_THROW(port.SetBaud(12345), EBaudRate);
+    // Unchanged values are no-ops.
+    EXPECT_NO_THROW(port.SetOpen(true));
+    port.SetComNumber(1);
+    EXPECT_TRUE(port.Open());
+}
+
+TEST_F(PortTest, AutoOpenOnFirstUse) {
+    port.SetAutoOpen(true);
+    EXPECT_FALSE(port.CharReady());
+    EXPECT_TRUE(port.Open());
+}
+
+TEST_F(PortTest, BlocksOfEverySizeGoOutUnchanged) {
+    port.SetOpen(true);
+    uint8_t v = 0, expect = 0;
+    size_t total = 0;
+    for (uint32_t size = 1; size <= 4096; size += (size < 70 ? 1 : 173)) {
+        std::vector<uint8_t> b(size);
+        for (auto& x : b) x = v++;
+        ASSERT_TRUE(PumpUntil([&] { return port.OutBuffFree() >= size; }));
+        port.PutBlock(b.data(), uint16_t(size));
+        auto got = Master().Read(size);
+        ASSERT_EQ(got.size(), size);
+        for (auto x : got) ASSERT_EQ(x, expect++) << "block of " << size;
+        total += size;
+    }
+    std::vector<uint8_t> full(4096, 0x5A);
+    port.PutBlock(full.data(), 4096);
+    EXPECT_EQ(Master().Read(4096), full);
+    EXPECT_GT(total, 8192u);  // the output ring wrapped more than once
+}
+
+TEST_F(PortTest, BlocksOfEverySizeComeInUnchanged) {
+    std::vector<uint8_t> got;
+    port.SetOnTrigger([&](TCustomComPort* cp, uint16_t msg, uint16_t, uint16_t data) {
+        if (msg != kTriggerAvail) return;
+        for (uint16_t i = 0; i < data; ++i) got.push_back(uint8_t(cp->GetChar()));
+    });
+    port.SetOpen(true);
+    uint8_t v = 0;
+    size_t sent = 0;
+    for (uint32_t size = 1; size <= DispatchBufferSize; size += (size < 40 ? 1 : 521)) {
+        std::vector<uint8_t> b(size);
+        for (auto& x : b) x = v++;
+        ASSERT_TRUE(Master().Write(b.data(), b.size()));
+        sent += size;
+        ASSERT_TRUE(PumpUntil([&] { return got.size() == sent; })) << got.size() << " of " << sent << " passes " << port.Dispatcher()->PassCount() << " used " << port.InBuffUsed() << " pending " << Master().SlavePending();
+    }
+    for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], uint8_t(i)) << i;
+}
+
+TEST_F(PortTest, ColonFiresOncePerFrameWhenSplitOverReads) {
+    std::string frame;
+    std::vector<std::string> frames;
+    int dataNotes = 0;
+    port.SetOnTrigger([&](TCustomComPort* cp, uint16_t msg, uint16_t, uint16_t data) {
+        if (msg == kTriggerData) {
+            ++dataNotes;
+            frame.clear();
+        } else if (msg == kTriggerAvail) {
+            for (uint16_t i = 0; i < data; ++i) {
+                char c = cp->GetChar();
+                frame += c;
+                if (c == '\n') frames.push_back(frame);
+            }
+        }
+    });
+    port.SetOpen(true);
+    port.AddDataTrigger(":", true);
+    const std::string parts[] = {":0103", "02", "00", "FA\r", "\n", ":", "0105\r\n:01", "06\r\n"};
+    for (const auto& part : parts) {
+        uint64_t passes = port.Dispatcher()->PassCount();
+        ASSERT_TRUE(Master().Write(part));
+        // Let at least one pass see this piece on its own.
+        ASSERT_TRUE(PumpUntil([&] { return port.Dispatcher()->PassCount() >= passes + 2; }));
+    }
+    ASSERT_TRUE(PumpUntil([&] { return frames.size() == 3; }));
+    EXPECT_EQ(dataNotes, 3);
+    EXPECT_EQ(frames[0], ":01030200FA\r\n");
+    // This handler leaves the colon to the characters-available notice.
+    EXPECT_EQ(frames[1], ":0105\r\n");
+    EXPECT_EQ(frames[2], ":0106\r\n");
+    EXPECT_EQ(port.InBuffUsed(), 0);
+}
+
+TEST_F(PortTest, TimerExpiresOnTheTickAndRearmingMovesIt) {
+    ManualClock clock(0);
+    const Clock* previous = SetSerialClock(&clock);
+    std::vector<uint16_t> fired;
+    port.SetOnTrigger([&](TCustomComPort*, uint16_t msg, uint16_t h, uint16_t) {
+        if (msg == kTriggerTimer) fired.push_back(h);
+    });
+    port.SetOpen(true);
+    uint16_t h = port.AddTimerTrigger();
+    auto settle = [&] {
+        uint64_t passes = port.Dispatcher()->PassCount();
+        return PumpUntil([&] { return port.Dispatcher()->PassCount() >= passes + 2; });
+    };
+    port.SetTimerTrigger(h, 2, true);
+    clock.SetUs(110000);
+    ASSERT_TRUE(settle());
+    port.SetTimerTrigger(h, 2, true);  // re-armed at tick 2: ends after tick 4
+    clock.SetUs(165000);
+    ASSERT_TRUE(settle());
+    EXPECT_TRUE(fired.empty());
+    clock.SetUs(274999);
+    ASSERT_TRUE(settle());
+    EXPECT_TRUE(fired.empty());
+    clock.SetUs(275000);
+    EXPECT_TRUE(PumpUntil([&] { return !fired.empty(); }));
+    ASSERT_TRUE(settle());
+    ASSERT_EQ(fired.size(), 1u);
+    EXPECT_EQ(fired[0], h);
+    port.SetOpen(false);
+    SetSerialClock(previous);
+}
+
+TEST_F(PortTest, TriggersSurviveCloseAndReopenAndPortChange) {
+    port.SetOpen(true);
+    uint16_t t = port.AddTimerTrigger();
+    uint16_t c = port.AddDataTrigger(":", true);
+    EXPECT_EQ(t, 8);
+    EXPECT_EQ(c, 16);
+    port.SetOpen(false);
+    port.SetOpen(true);
+    EXPECT_NO_THROW(port.SetTimerTrigger(t, 10, true));
+    EXPECT_THROW(port.SetTimerTrigger(c, 10, true), EBadTriggerHandle);
+    EXPECT_EQ(port.AddTimerTrigger(), 24);
+
+    port.SetComNumber(2);  // reopens on the second pty
+    EXPECT_TRUE(port.Open());
+    EXPECT_NO_THROW(port.SetTimerTrigger(t, 10, true));
+    int dataNotes = 0;
+    port.SetOnTrigger([&](TCustomComPort*, uint16_t msg, uint16_t h, uint16_t) {
+        if (msg == kTriggerData && h == c) ++dataNotes;
+    });
+    ASSERT_TRUE(Master(2).Write(":"));
+    EXPECT_TRUE(PumpUntil([&] { return dataNotes == 1; }));
+
+    EXPECT_THROW(port.SetComNumber(9), EBadId);
+    EXPECT_FALSE(port.Open());
+    EXPECT_EQ(port.ComNumber(), 9);
+    port.SetComNumber(1);
+    port.SetOpen(true);
+    EXPECT_NO_THROW(port.SetTimerTrigger(t, 10, true));  // still saved
+
+    port.RemoveAllTriggers();
+    EXPECT_THROW(port.SetTimerTrigger(t, 10, true), EBadTriggerHandle);
+}
+
+TEST_F(PortTest, FlushWhileTheOutputIsStalled) {
+    port.SetOpen(true);
+    std::vector<uint8_t> block(4096, 'x');
+    // Nobody reads the master: the kernel fills up and the ring stops draining.
+    bool stalled = false;
+    for (int i = 0; i < 64 && !stalled; ++i) {
+        port.PutBlock(block.data(), 4096);
+        stalled = !PumpUntil([&] { return port.OutBuffUsed() == 0; }, 100ms);
+    }
+    ASSERT_TRUE(stalled);
+    EXPECT_GT(port.OutBuffUsed(), 0);
+    port.FlushOutBuffer();
+    EXPECT_EQ(port.OutBuffUsed(), 0);
+    EXPECT_EQ(port.OutBuffFree(), 4096);
+    // The port still works afterwards.
+    Master().ReadAvailable();
+    port.PutBlock("END", 3);
+    auto tail = Master().Read(3, 2s);
+    ASSERT_GE(tail.size(), 3u);
+    EXPECT_EQ(std::string(tail.end() - 3, tail.end()), "END");
+}
+
+TEST_F(PortTest, ClosingFromInsideTheHandler) {
+    port.SetOpen(true);
+    uint16_t t = port.AddTimerTrigger();
+    TPortState inside = psOpen;
+    bool putRefused = false;
+    int calls = 0;
+    port.SetOnTrigger([&](TCustomComPort* cp, uint16_t msg, uint16_t, uint16_t data) {
+        if (msg != kTriggerAvail) return;
+        ++calls;
+        for (uint16_t i = 0; i < data; ++i) cp->GetChar();
+        cp->SetOpen(false);
+        inside = cp->PortState();
+        try {
+            cp->PutBlock("late", 4);
+        } catch (const ECommNotOpen&) {
+            putRefused = true;  // refused, not silently dropped
+        }
+    });
+    ASSERT_TRUE(Master().Write("abc"));
+    ASSERT_TRUE(PumpUntil([&] { return port.PortState() == psClosed; }));
+    EXPECT_EQ(inside, psShuttingDown);
+    EXPECT_TRUE(putRefused);
+    EXPECT_EQ(calls, 1);
+    EXPECT_FALSE(port.Open());
+    EXPECT_EQ(port.Dispatcher(), nullptr);
+
+    // Reopened, the triggers are back; closing and reopening inside one
+    // handler opens again once the handler has returned.
+    port.SetOpen(true);
+    EXPECT_NO_THROW(port.SetTimerTrigger(t, 10, true));
+    int reopenCalls = 0;
+    port.SetOnTrigger([&](TCustomComPort* cp, uint16_t msg, uint16_t, uint16_t data) {
+        if (msg != kTriggerAvail) return;
+        ++reopenCalls;
+        for (uint16_t i = 0; i < data; ++i) cp->GetChar();
+        cp->SetOpen(false);
+        cp->SetOpen(true);
+        EXPECT_EQ(cp->PortState(), psShuttingDown);
+    });
+    int openings = 0;
+    port.SetOnPortOpen([&](TCustomComPort*) { ++openings; });
+    ASSERT_TRUE(Master().Write("x"));
+    ASSERT_TRUE(PumpUntil([&] { return reopenCalls == 1 && port.PortState() == psOpen && openings == 1; }));
+    EXPECT_TRUE(port.Open());
+    ASSERT_TRUE(Master().Write("y"));
+    EXPECT_TRUE(PumpUntil([&] { return reopenCalls == 2; }));
+}
+
+TEST_F(PortTest, NotificationsArriveOneAtATimeInOrder) {
+    int depth = 0, maxDepth = 0;
+    std::string got;
+    bool nested = false;
+    port.SetOnTrigger([&](TCustomComPort* cp, uint16_t msg, uint16_t, uint16_t data) {
+        if (msg != kTriggerAvail) return;
+        maxDepth = std::max(maxDepth, ++depth);
+        for (uint16_t i = 0; i < data; ++i) got += cp->GetChar();
+        if (!nested) {
+            // A modal loop inside the handler, with more characters arriving.
+            nested = true;
+            Master().Write("def");
+            PumpUntil([&] { return Master().SlavePending() == 0; }, 1s);
+            for (int i = 0; i < 50; ++i) QCoreApplication::processEvents();
+        }
+        --depth;
+    });
+    port.SetOpen(true);
+    ASSERT_TRUE(Master().Write("abc"));
+    ASSERT_TRUE(PumpUntil([&] { return got.size() == 6; }));
+    EXPECT_EQ(got, "abcdef");
+    EXPECT_EQ(maxDepth, 1);
+}
+
+TEST_F(PortTest, ThousandOpeningsLeaveNothingBehind) {
+    port.SetOpen(true);
+    port.SetOpen(false);
+    const int fds = OpenDescriptorCount();
+    const int threads = ThreadCount();
+    for (int i = 0; i < 1000; ++i) {
+        port.SetOpen(true);
+        ASSERT_TRUE(port.Open());
+        port.SetOpen(false);
+    }
+    EXPECT_EQ(OpenDescriptorCount(), fds);
+    EXPECT_EQ(ThreadCount(), threads);
+    // And while open, the two threads are running.
+    port.SetOpen(true);
+    EXPECT_EQ(ThreadCount(), threads + 2);
+    EXPECT_TRUE(PumpUntil([&] { return Disp()->RunningThreads() == 2; }));
+}
+
+TEST_F(PortTest, HangUpIsReportedAndCostsNoCpu) {
+    port.SetOpen(true);
+    Master().CloseMaster();
+    ASSERT_TRUE(PumpUntil([&] { return port.DeviceLost(); }));
+    EXPECT_THROW(port.PutBlock("x", 1), EInOutError);
+    // Over six more passes (about 300 ms) the threads only wait.
+    const uint64_t passes = port.Dispatcher()->PassCount();
+    const double cpu0 = ProcessCpuMs();
+    for (int i = 0; i < 400 && port.Dispatcher()->PassCount() < passes + 6; ++i)
+        std::this_thread::sleep_for(5ms);  // bounded wait for the passes
+    EXPECT_GE(port.Dispatcher()->PassCount(), passes + 6);
+    EXPECT_LT(ProcessCpuMs() - cpu0, 100.0);
+    port.SetOpen(false);
+    EXPECT_EQ(port.PortState(), psClosed);
+}
+
+}  // namespace
