@@ -437,7 +437,7 @@ std::string StripExtension(const std::string& path) {
 void ApplyLadder(const Staged& st) {
     if (st.hasLad) {
         std::memset(gLadderRows, 0, static_cast<std::size_t>(kLadderRows) * kLadderRowBytes);
-        std::memcpy(gLadderRows, st.ladder.data(), st.ladder.size());
+        if (!st.ladder.empty()) std::memcpy(gLadderRows, st.ladder.data(), st.ladder.size());
         gLadderRowCount = st.ladRows;
     }
     if (st.hasLab) {
