@@ -7,7 +7,7 @@ PKGS=(
   libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-wqy-microhei
-  python3 python3-pymodbus python3-serial
+  python3 python3-pymodbus python3-serial python3-serial-asyncio
   poppler-utils
 )
 missing=()

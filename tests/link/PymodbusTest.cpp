@@ -1,0 +1,129 @@
+// An independent check of the wire format: the link talks to a Modbus ASCII
+// slave written with pymodbus, and pymodbus as a master decodes the PLC
+// emulator's replies. The pymodbus peer runs at 8N1: a pseudo-terminal
+// carries bytes whatever the line settings ask for.
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "LinkTestSupport.h"
+
+using namespace qel::test;
+using qel::link::gCommData;
+using qel::link::gCommDataLen;
+using qel::link::TTransData;
+
+namespace {
+
+const char* kPython = "/usr/bin/python3";
+
+QString Script(const char* name) { return QString(QEL_LINK_TEST_DIR "/") + name; }
+
+bool PymodbusAvailable() {
+    QProcess p;
+    p.start(kPython, {"-c", "import pymodbus.client, serial_asyncio"});
+    return p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+struct Peer {
+    QProcess proc;
+    std::string out;
+    void Start(const char* script, const std::string& device) {
+        QObject::connect(&proc, &QProcess::readyReadStandardOutput,
+                         [this] { out += proc.readAllStandardOutput().toStdString(); });
+        proc.start(kPython, {Script(script), QString::fromStdString(device)});
+    }
+    ~Peer() {
+        if (proc.state() != QProcess::NotRunning) {
+            proc.kill();
+            proc.waitForFinished(5000);
+        }
+    }
+};
+
+}  // namespace
+
+TEST(Pymodbus, LinkTalksToAPymodbusSlave) {
+    EnsureApp();
+    if (!PymodbusAvailable()) GTEST_SKIP() << "python3-pymodbus is not installed for " << kPython;
+    PtyRelayPair relay;
+    ASSERT_TRUE(relay.Start());
+    Peer slave;
+    slave.Start("modbus_slave.py", relay.PathB());
+    ASSERT_TRUE(WaitUntil([&] { return slave.out.find("READY") != std::string::npos; }, 20000))
+        << slave.out << slave.proc.readAllStandardError().toStdString();
+
+    RecordingFrame frame;
+    auto port = MakePort(relay.PathA());
+    TTransData link(port.get(), &frame);
+    link.SetTickMs(20);  // 180 ticks: 3.6 s, room for a slow interpreter
+
+    std::vector<std::function<void(TTransData&)>> steps = {
+        [](TTransData& l) { l.SendCommand(0x1000, 2, 3); },
+        [](TTransData& l) { l.SendCommand(0x1002, 0xABCD, 6); },
+        [](TTransData& l) {
+            gCommData[0] = 0x00; gCommData[1] = 0x01; gCommData[2] = 0x00; gCommData[3] = 0x02;
+            gCommDataLen = 4;
+            l.SendCommand(0x1003, 2, 16);
+        },
+        [](TTransData& l) { l.SendCommand(0x1002, 3, 3); },
+        [](TTransData& l) { l.SendCommand(0x0500, 1, 1); },
+        [](TTransData& l) { l.SendCommand(0x0501, 0xFF00, 5); },
+        [](TTransData& l) { l.SendCommand(0x0500, 3, 1); },
+    };
+    ScriptJob job;
+    std::size_t next = 0;
+    job.request = [&](TTransData& l) { steps[next++](l); };
+    job.reply = [&](TTransData& l) {
+        if (next == steps.size()) l.EndJob();
+    };
+    link.RegisterJob(4, &job);
+    ASSERT_TRUE(link.OpenPort());
+    link.StartJob(4, 1);
+    ASSERT_TRUE(WaitUntil([&] { return link.JobNo == 0 && link.MaySend; }, 20000));
+
+    EXPECT_TRUE(frame.msgs.empty()) << slave.proc.readAllStandardError().toStdString();
+    ASSERT_EQ(job.replies.size(), steps.size()) << "requests " << job.requests << " sent " << link.Stats.framesSent << " good " << link.Stats.goodReplies << " bad " << link.Stats.badReplies << " resends " << link.Stats.resends << " timeouts " << link.Stats.timeouts;
+    const auto& R = job.replies;
+    EXPECT_EQ(R[0], (std::vector<std::uint8_t>{3, 4, 0x12, 0x34, 0x56, 0x78, R[0].back()}));
+    EXPECT_EQ(R[3], (std::vector<std::uint8_t>{3, 6, 0xAB, 0xCD, 0, 1, 0, 2, R[3].back()}));
+    EXPECT_EQ(R[4][1], 1);
+    EXPECT_EQ(R[4][2], 0x01);
+    EXPECT_EQ(R[6][2], 0x03);  // Y0 and the Y1 just switched on
+    EXPECT_EQ(link.Stats.resends, 0u);
+}
+
+TEST(Pymodbus, EmulatorRepliesDecodeInAPymodbusMaster) {
+    EnsureApp();
+    if (!PymodbusAvailable()) GTEST_SKIP() << "python3-pymodbus is not installed for " << kPython;
+    PlcEmulator emu;
+    ASSERT_TRUE(emu.Start());
+    emu.S.coils[0x0500] = 1;
+    emu.S.program[0] = 0x00;
+    emu.S.program[1] = 0x20;
+    emu.S.program[2] = 0x0F;
+    emu.S.program[3] = 0x00;
+    Peer master;
+    master.Start("modbus_master.py", emu.SlavePath());
+    ASSERT_TRUE(WaitUntil([&] { return master.proc.state() == QProcess::NotRunning; }, 30000));
+    master.out += master.proc.readAllStandardOutput().toStdString();
+
+    std::vector<std::string> lines;
+    std::istringstream in(master.out);
+    for (std::string l; std::getline(in, l);) lines.push_back(l);
+    const std::vector<std::string> expected = {
+        "R 13E9 6C5A 7C00 0000",
+        "W 6 ok",
+        "W 16 ok",
+        "R 1002 ABCD 0001 0002",
+        "W 5 ok",
+        "C 0500 1 1 0",
+        "R 2000 0020 0F00",
+        "X 2",
+    };
+    EXPECT_EQ(lines, expected) << master.proc.readAllStandardError().toStdString();
+    EXPECT_EQ(emu.S.regs[0x1002], 0xABCD);
+    EXPECT_TRUE(emu.S.coils[0x0501]);
+}
