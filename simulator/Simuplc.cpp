@@ -129,6 +129,7 @@ void TPLC::ReadDevices(TSimMemory& out) const {
 
 int TPLC::ReadBit(int bitIndex) const {
     if (bitIndex < 0 || bitIndex >= kBitCount) return 0;
+    publishWanted_.store(true, std::memory_order_relaxed);
     std::lock_guard lock(mutex_);
     return published_->bits[bitIndex] & 1;
 }
@@ -146,9 +147,14 @@ std::string TPLC::TakeStopMessage() {
 
 int TPLC::LiveWorkers() { return gLiveWorkers.load(); }
 
-bool ToggleSimulation(const std::uint8_t* image, std::size_t capacity, bool fromSfc) {
+TPLC& SimPlc() {
     static TPLC plc;
     gSimThread = &plc;
+    return plc;
+}
+
+bool ToggleSimulation(const std::uint8_t* image, std::size_t capacity, bool fromSfc) {
+    TPLC& plc = SimPlc();
     if (gSimRunning) {
         plc.Stop();
         gSimRunning = 0;

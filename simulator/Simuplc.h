@@ -93,6 +93,9 @@ extern std::atomic<std::uint8_t> gSimSfcMonitor;     // started from the SFC vie
 // The frame's simulator (null before the first start).
 extern TPLC* gSimThread;
 
+// The frame's simulator, created on first use (and then also gSimThread).
+TPLC& SimPlc();
+
 // The frame's simulate commands: start when stopped, stop when running.
 // `fromSfc` sets gSimSfcMonitor instead of gSimLadderMonitor. Returns whether
 // the simulation runs afterwards; after a stop the ladder window is to be

@@ -39,6 +39,8 @@ void RunImage(const std::vector<std::uint8_t>& image, std::mt19937& rng, int sca
     e.ResetSimulator();
     CheckSteps(e, image.size());
     std::uniform_int_distribution<int> bit(0, kBitZero - 1), ms(0, 300), reg(0, kSimD - 1);
+    // Half the steps and inputs on, so that step blocks and rungs run.
+    for (int i = 0; i < kSimS + kSimX; ++i) SetSimBitAt(e.Memory(), kBitS + i, (rng() & 1) != 0);
     for (int i = 0; i < scans; ++i) {
         SetSimBitAt(e.Memory(), bit(rng), (rng() & 1) != 0);
         e.Memory().D[reg(rng)] = static_cast<std::uint16_t>(rng());
@@ -78,7 +80,8 @@ TEST(SimFuzz, RandomInstructions) {
             std::size_t off = 0;
             while (off + 2 <= capacity - 40) {
                 const int i = row(rng);
-                if (i == inst::END && rng() % 4 != 0) continue;  // let most scans run long
+                const bool ends = i == inst::END || i == inst::FEND || i == inst::SRET;
+                if (ends && rng() % 32 != 0) continue;  // let most scans run long
                 std::uint16_t word = gInstOpcode[i];
                 if (i <= inst::ILABEL) word = static_cast<std::uint16_t>(word | (rng() & 0x0FFF));
                 if (i == inst::PLABEL) word = static_cast<std::uint16_t>(0xB000 | (rng() % 8));

@@ -119,12 +119,12 @@ protected:
 TEST_F(SimMonitorTest, RunawayScanStopsTheRunWithAMessage) {
     qel::test::ScriptedMessages messages;
     const auto image = Assemble("P0\nLD X0\nCJ P0\nEND");
+    TSimMonitor monitor(SimPlc());  // as the frame creates it
+    ASSERT_EQ(gSimThread, &SimPlc());
     ASSERT_TRUE(ToggleSimulation(image.data(), image.size()));
-    ASSERT_NE(gSimThread, nullptr);
     EXPECT_EQ(gSimRunning.load(), 1);
     EXPECT_EQ(gSimLadderMonitor.load(), 1);
 
-    TSimMonitor monitor(*gSimThread);
     int stopped = 0;
     QObject::connect(&monitor, &TSimMonitor::Stopped, [&] { ++stopped; });
     ASSERT_TRUE(WaitFor([&] { return !gSimThread->Running(); }));
