@@ -354,4 +354,48 @@ TEST(CodeToLadder, RandomCodeNeverEscapesItsBuffers) {
     }
 }
 
+// Random instruction lists from real instructions reach deep into the layout
+// (branches, blocks, steps, boxes, folding) before they are drawn or refused.
+TEST(CodeToLadder, RandomInstructionListsStayInsideTheGrid) {
+    const std::vector<std::string> pool = {
+        "LD X0", "LDI X1", "LDP X2", "LD M1600", "AND X3", "ANI M5", "ANDF X4", "AND M2000", "OR X5",
+        "ORI X6", "ORP X7", "ANB", "ORB", "MPS", "MRD", "MPP", "INV", "OUT Y0", "OUT M1700", "SET M3",
+        "SET M1800", "RST C0", "TMR T1 K10", "CNT C2 K3", "DCNT C200 K100000", "MOV K4X0 D10E",
+        "DMOV K-70000 D0", "LD= D0 K5", "AND> D1 D2", "OR<> D3 K1", "DLD= D0 K100000", "STL S10",
+        "RET", "P1", "I100", "END", "FEND", "AND X7", "AND X6",
+    };
+    std::vector<std::vector<std::uint8_t>> words;
+    for (const std::string& line : pool) words.push_back(AssembleLines({line}));
+    std::mt19937 rng(77);
+    int drawn = 0;
+    for (int round = 0; round < 400; ++round) {
+        std::vector<std::uint8_t> image(3616, 0xFF);
+        std::size_t at = 0;
+        const int n = 4 + static_cast<int>(rng() % 120);
+        for (int k = 0; k < n; ++k) {
+            // Mostly contacts and outputs, so that many lists are drawable.
+            const std::vector<std::uint8_t>& w = words[rng() % words.size()];
+            if (at + w.size() > image.size()) break;
+            std::copy(w.begin(), w.end(), image.begin() + static_cast<std::ptrdiff_t>(at));
+            at += w.size();
+        }
+        TGridFixture fx(400);
+        TConvertInput in{image.data(), 3616, static_cast<std::uint32_t>(at), round % 5 == 0, nullptr};
+        const TConvertResult r = ConvertCodeToGrid(in, fx.target);
+        if (!r.ok) {
+            EXPECT_TRUE(std::all_of(fx.grid.begin(), fx.grid.end(), [](std::uint8_t b) { return b == 0; }));
+            continue;
+        }
+        ++drawn;
+        for (std::size_t b = static_cast<std::size_t>(r.rowCount) * 60; b < fx.grid.size(); ++b) {
+            ASSERT_EQ(fx.grid[b], 0);
+        }
+        for (std::int32_t row = 0; row < r.rowCount; ++row) {
+            const std::uint8_t* first = CellAt(fx.grid.data(), row, 0);
+            if (!IsBlockCommentRow(first)) EXPECT_FALSE(CellLinksDown(first)) << "rail link, row " << row;
+        }
+    }
+    EXPECT_GT(drawn, 0);
+}
+
 }  // namespace
