@@ -287,6 +287,7 @@ private:
     // placement
     TLadderBranchNode& Top() { return branches_.back(); }
     bool PushBranch();
+    bool EndStepRung();
     void Place(std::uint16_t word, int index, const TInsnInfo& info, const std::uint8_t* insn);
     bool SeriesSlot(std::int32_t width);
     bool DecodeContact(std::uint16_t word, int index, const std::uint8_t* insn, TDeviceRecord& rec);
@@ -744,6 +745,22 @@ void TCodeToLadder::AssignLabels(std::int32_t row) {
     pendingLabels_.clear();
 }
 
+// In a step, a load after an output starts the step's next rung: the rung
+// before is complete, its branches close and the next one hangs below it.
+bool TCodeToLadder::EndStepRung() {
+    if (gStlState == 0 || !afterOutput_) return true;
+    if (!mps_.empty()) {
+        Fail(TConvertFailure::MpsLeftOpen);
+        return false;
+    }
+    while (branches_.size() > 1) {
+        const std::int32_t bottom = Top().bottom;
+        branches_.pop_back();
+        Top().bottom = std::max(Top().bottom, bottom);
+    }
+    return true;
+}
+
 void TCodeToLadder::Place(std::uint16_t word, int index, const TInsnInfo& info, const std::uint8_t* insn) {
     if (Aborted()) return;
     TDeviceRecord rec;
@@ -754,35 +771,14 @@ void TCodeToLadder::Place(std::uint16_t word, int index, const TInsnInfo& info, 
             RecordLabel(word);
             return;
         case Role::LoadContact:
-            if (gStlState != 0 && afterOutput_) {
-                // The step's previous rung is complete; the next one hangs below it.
-                if (!mps_.empty()) {
-                    Fail(TConvertFailure::MpsLeftOpen);
-                    return;
-                }
-                while (branches_.size() > 1) {
-                    const std::int32_t bottom = Top().bottom;
-                    branches_.pop_back();
-                    Top().bottom = std::max(Top().bottom, bottom);
-                }
-            }
+            if (!EndStepRung()) return;
             if (!DecodeContact(word, index, insn, rec) || !PushBranch()) return;
             if (Put(Top().row, Top().col, info.kind, rec.type, rec.number)) Top().col += kLdbCellBytes;
             if (gStlState == 1) gStlState = 2;
             afterOutput_ = false;
             return;
         case Role::LoadCompare:
-            if (gStlState != 0 && afterOutput_) {
-                if (!mps_.empty()) {
-                    Fail(TConvertFailure::MpsLeftOpen);
-                    return;
-                }
-                while (branches_.size() > 1) {
-                    const std::int32_t bottom = Top().bottom;
-                    branches_.pop_back();
-                    Top().bottom = std::max(Top().bottom, bottom);
-                }
-            }
+            if (!EndStepRung()) return;
             if (!PushBranch()) return;
             if (Top().col + info.cells * kLdbCellBytes > stride_) {
                 Fail(TConvertFailure::TooWide);
