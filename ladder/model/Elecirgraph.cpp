@@ -342,8 +342,6 @@ bool TTreeBuilder::ParseSeries(int comp, int u, int target, TCircuitPath& path) 
         std::unique_ptr<TCircuitNode> node;
         if (v == sink_) {
             if (target != sink_) return Fail(33, out_.elements[edges_[out[0]].elem], "output inside a parallel path");
-            // Separate rungs that only share the left rail.
-            if (cur == rail_) return Fail(33, out_.elements[edges_[out.back()].elem]);
             node = BuildBranchGroup(comp, cur);
             if (!node) return false;
             path.push_back(std::move(node));
@@ -364,7 +362,13 @@ bool TTreeBuilder::Run() {
     if (out_.elements.empty()) return true;
     if (!BuildEdges() || !Order()) return false;
     edgeComp_.assign(edges_.size(), 0);
-    return ParseSeries(0, rail_, sink_, out_.top);
+    std::vector<int> rungs = {0};
+    if (outEdges_[rail_].size() > 1 && PostDominator(rail_, 0) == sink_) rungs = SplitPaths(rail_, sink_, 0);
+    for (int comp : rungs) {
+        out_.rungs.emplace_back();
+        if (!ParseSeries(comp, rail_, sink_, out_.rungs.back())) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -372,7 +376,7 @@ bool TTreeBuilder::Run() {
 bool BuildCircuitTree(const std::uint8_t* grid, std::int32_t stride, std::int32_t rows, TNetworkGraph& out,
                       TLayoutError& err) {
     out.elements.clear();
-    out.top.clear();
+    out.rungs.clear();
     if (rows <= 0 || stride < kLdbRowBytes) return true;
     // Elements are referred to by address from the tree: reserve first.
     out.elements.reserve(static_cast<std::size_t>(rows) * (stride / kLdbCellBytes));

@@ -61,7 +61,10 @@ struct TCircuitNode {
 // A network read from a wide work grid (rows of `stride` bytes).
 struct TNetworkGraph {
     std::vector<TLadElement> elements;  // every element of the network, in row then column order
-    TCircuitPath top;                   // the tree: the series from the left rail
+    // The trees: one series from the left rail per rung. Rungs that share
+    // nothing but the rail (a cut keeps the rows of a folded network together)
+    // are separate rungs, in row order.
+    std::vector<TCircuitPath> rungs;
 };
 
 // Reads the first `rows` wide rows of `grid` (stride a multiple of 60) and

@@ -73,7 +73,8 @@ bool ConvertNetworkToInst(const std::uint8_t* grid, std::int32_t stride, std::in
     lines.clear();
     TNetworkGraph graph;
     std::vector<TInstNode> nodes;
-    bool ok = BuildCircuitTree(grid, stride, rows, graph, err) && EmitCircuit(graph.top, nodes, err);
+    bool ok = BuildCircuitTree(grid, stride, rows, graph, err);
+    for (std::size_t r = 0; ok && r < graph.rungs.size(); ++r) ok = EmitCircuit(graph.rungs[r], nodes, err);
     auto toGrid = [&](std::int32_t row, std::int32_t col, std::int32_t& gr, std::int32_t& gc) {
         if (origins && origins->Map(row, col, gr, gc)) return;
         gr = startRow + row + (col / kLdbRowCells) * rows;

@@ -157,10 +157,13 @@ TEST(Network, RefusedLayouts) {
     box.No(0, 0, "X0").Wire(0, 1, 11).Box(0, 11, 0x0028).Renormalise();
     EXPECT_FALSE(Convert(box, 1).ok);
 
-    // Separate rungs that only touch the left rail.
+}
+
+TEST(Network, RungsSharingOnlyTheRailFollowEachOther) {
     TGridBuilder two;
-    two.No(0, 0, "X0").Coil(0, 1, "Y0").No(1, 0, "X1").Coil(1, 1, "Y1").Renormalise();
-    EXPECT_FALSE(Convert(two, 2).ok);
+    two.No(0, 0, "X0").No(0, 1, "X1").Coil(0, 2, "Y0").No(1, 0, "X2").Coil(1, 1, "Y1").Renormalise();
+    two.Nc(2, 0, "X3").Down(1, 1).Renormalise();
+    EXPECT_EQ(Convert(two, 3).texts, (Texts{"LD  X0", "AND  X1", "OUT  Y0", "LD  X2", "ORI  X3", "OUT  Y1"}));
 }
 
 TEST(Network, EmptyNetworkGivesNoLines) {
