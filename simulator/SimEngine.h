@@ -3,15 +3,14 @@
 // scan loop. Plain C++; one thread drives an engine at a time (the simulator
 // thread, or a test).
 //
-// LoadProgram copies the image and decodes it once into a list of steps
-// (handler, place, operand slots, jump targets), so a scan runs without
-// touching the editor's buffer and without decoding anything. Handlers are
-// picked per instruction row from the instruction table (SimHandlers.cpp);
-// applied instructions plug their bodies into gSimAppliedBodies.
+// LoadProgram decodes a copy of the image once into a list of steps
+// (handler, place, operand slots, jump targets), so a scan neither touches
+// the editor's buffer nor decodes anything. Handlers are picked per
+// instruction row of the instruction table (SimBasic.cpp); applied
+// instructions plug their bodies in through SimAppliedBody (SimApplied.cpp).
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "core/InstructionTable.h"
@@ -36,7 +35,7 @@ struct TSimStep {
     std::int16_t bit = 0;        // flat bit index of a basic contact or coil
     std::uint32_t target = 0;    // jump target, end of a step block, end of a run of empty
                                  // steps, or the timer/counter number
-    std::uint32_t slot = 0;      // first operand slot in TSimEngine::Slots()
+    std::uint32_t slot = 0;      // first operand slot (TSimEngine::Slot)
     std::uint8_t slotCount = 0;
     std::uint8_t width = kSimWidth16;
     std::uint8_t flags = 0;      // kStep* below
@@ -116,17 +115,37 @@ public:
         top_ = (top_ - 1) & (kLogicDepth - 1);
         return v;
     }
+    // Branch stack, used by MPS, MRD and MPP.
+    bool SaveBranch() {
+        if (branchTop_ + 1 >= kBranchDepth) return false;
+        branch_[++branchTop_] = logic_[top_];
+        return true;
+    }
+    bool ReadBranch(std::uint8_t& v) const {
+        if (branchTop_ < 0) return false;
+        v = branch_[branchTop_];
+        return true;
+    }
+    bool PopBranch(std::uint8_t& v) {
+        if (branchTop_ < 0) return false;
+        v = branch_[branchTop_--];
+        return true;
+    }
     // True once per rising edge of `now`, as remembered for this step.
     bool RisingEdge(const TSimStep& step, bool now);
     // True once per falling edge of `now`, as remembered for this step.
     bool FallingEdge(const TSimStep& step, bool now);
 
-    const TSimSlot& Slot(const TSimStep& step, int i) const { return slots_[step.slot + i]; }
+    // Operand i of a step (an empty slot when the step has fewer operands).
+    const TSimSlot& Slot(const TSimStep& step, int i) const {
+        static const TSimSlot kEmpty{};
+        return i >= 0 && i < step.slotCount ? slots_[step.slot + i] : kEmpty;
+    }
     std::int64_t ReadOperand(const TSimStep& step, int i, int k = 0) const {
-        return ReadSimOperand(mem_, slots_[step.slot + i], step.width, k);
+        return ReadSimOperand(mem_, Slot(step, i), step.width, k);
     }
     void WriteOperand(const TSimStep& step, int i, std::int64_t value, int k = 0) {
-        WriteSimOperand(mem_, value, slots_[step.slot + i], step.width, k);
+        WriteSimOperand(mem_, value, Slot(step, i), step.width, k);
     }
 
     // Control flow: the step index the scan goes on with, and the scan's end.
@@ -193,22 +212,4 @@ private:
     std::int64_t lastMs_ = 0;
     std::uint32_t acc10_ = 0, acc100_ = 0;
     std::uint32_t accClock_[4] = {};
-
-public:
-    // Branch stack, used by MPS, MRD and MPP.
-    bool SaveBranch() {
-        if (branchTop_ + 1 >= kBranchDepth) return false;
-        branch_[++branchTop_] = logic_[top_];
-        return true;
-    }
-    bool ReadBranch(std::uint8_t& v) const {
-        if (branchTop_ < 0) return false;
-        v = branch_[branchTop_];
-        return true;
-    }
-    bool PopBranch(std::uint8_t& v) {
-        if (branchTop_ < 0) return false;
-        v = branch_[branchTop_--];
-        return true;
-    }
 };
