@@ -257,8 +257,6 @@ void TCustomComPort::SetOutSize(uint16_t v) {
 void TCustomComPort::SetDTR(bool v) {
     if (PortState_ == psOpen) {
         if (CheckException(Dispatcher_->SetDtr(v)) == 0) DTR_ = v;
-    } else if (PortState_ == psClosed) {
-        DTR_ = v;
     } else {
         DTR_ = v;
     }
