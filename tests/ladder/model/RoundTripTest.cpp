@@ -146,6 +146,11 @@ const std::vector<std::vector<std::string>> kCorpus = {
     {"LD M100", "OUT Y0", "FEND", "P10", "LD X1", "OUT Y1", "SRET", "END"},
     {"LD X0", "AND X1", "AND X2", "AND X3", "AND X4", "AND X5", "AND X6", "AND X7", "AND X10", "AND X11",
      "AND X12", "AND X13", "MOV K10 D0", "MOV K20 D1", "END"},
+    {"LD X0", "AND X1", "AND X2", "AND X3", "AND X4", "AND X5", "AND X6", "AND X7", "AND X10", "AND X11",
+     "AND X12", "AND X13", "MPS", "AND X14", "OUT Y0", "MPP", "LD X15", "OR X16", "ANB", "DMOV K100000 D0", "END"},
+    {"LD X0", "OR X1", "OR X2", "AND X3", "AND X4", "AND X5", "AND X6", "AND X7", "AND X10", "AND X11", "AND X12",
+     "AND X13", "AND X14", "AND X15", "AND X16", "AND X17", "AND X20", "AND X21", "AND X22", "AND X23", "AND X24",
+     "AND X25", "AND X26", "AND X27", "OR X30", "OUT Y0", "END"},
 };
 
 TEST_F(RoundTrip, CorpusComesBackUnchanged) {

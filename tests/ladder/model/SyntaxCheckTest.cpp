@@ -2,11 +2,14 @@
 // it is reported at, and programs that must pass.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "IlProgram.h"
 #include "core/InstructionTable.h"
+#include "ladder/model/Laddercompile.h"
 #include "ladder/model/Test.h"
 
 namespace {
@@ -204,6 +207,24 @@ TEST(SyntaxCheck, ClassesOfWords) {
     EXPECT_EQ(ClassifyInstruction(0x101E), InsnClass::Output);
     EXPECT_EQ(ClassifyInstruction(0x0015), InsnClass::Invalid);
     EXPECT_EQ(ClassifyInstruction(0xFFFF), InsnClass::Skip);
+}
+
+// The check reads only the code: a step file lying in the working folder is
+// neither read nor removed, and the compiler's result flag stays as it was.
+TEST(SyntaxCheck, TouchesNothingButItsOwnResult) {
+    const std::filesystem::path stepFile = std::filesystem::current_path() / "ladpass1.pas";
+    {
+        std::ofstream f(stepFile, std::ios::binary);
+        f.write("\x07\x00\x09\x00", 4);
+    }
+    gCompileResult = 2;
+    const TCheck r = Check(Il({"LD X0", "OUT Y0", "I100"}));
+    EXPECT_EQ(r.error, SyntaxErr::LabelPlace);
+    EXPECT_EQ(r.step, 2) << "the position comes from the code, not from the file";
+    EXPECT_TRUE(std::filesystem::exists(stepFile));
+    EXPECT_EQ(gCompileResult, 2);
+    gCompileResult = 0;
+    std::filesystem::remove(stepFile);
 }
 
 }  // namespace
