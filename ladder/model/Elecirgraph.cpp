@@ -43,6 +43,7 @@ private:
     bool ReadOperands(int r, int c, TLadElement& e);
     bool BuildEdges();
     bool Order();
+    std::vector<int> EdgesFrom(int u, int comp, int stop);
     int PostDominator(int u, int comp);
     std::vector<int> SplitPaths(int u, int stop, int comp);
     bool ParseSeries(int comp, int u, int target, TCircuitPath& path);
@@ -212,10 +213,9 @@ bool TTreeBuilder::Order() {
     return true;
 }
 
-// The first junction after u that every path from u within the component
-// passes: the first one (in topological order) that no edge jumps over.
-int TTreeBuilder::PostDominator(int u, int comp) {
-    std::vector<int> reach;
+// The edges of the component reachable from u, not going on past `stop`.
+std::vector<int> TTreeBuilder::EdgesFrom(int u, int comp, int stop) {
+    std::vector<int> found;
     std::vector<char> seen(nodes_, 0);
     std::vector<int> stack = {u};
     seen[u] = 1;
@@ -224,10 +224,21 @@ int TTreeBuilder::PostDominator(int u, int comp) {
         stack.pop_back();
         for (int e : outEdges_[n]) {
             if (edgeComp_[e] != comp) continue;
+            found.push_back(e);
             const int t = edges_[e].to;
-            if (!seen[t]) seen[t] = 1, stack.push_back(t), reach.push_back(t);
+            if (t != stop && !seen[t]) seen[t] = 1, stack.push_back(t);
         }
     }
+    return found;
+}
+
+// The first junction after u that every path from u within the component
+// passes: the first one (in topological order) that no edge jumps over.
+int TTreeBuilder::PostDominator(int u, int comp) {
+    std::vector<int> reach;
+    for (int e : EdgesFrom(u, comp, -1)) reach.push_back(edges_[e].to);
+    std::sort(reach.begin(), reach.end());
+    reach.erase(std::unique(reach.begin(), reach.end()), reach.end());
     std::sort(reach.begin(), reach.end(), [&](int a, int b) { return rank_[a] < rank_[b]; });
     int maxReach = rank_[u];
     auto extend = [&](int n) {
@@ -246,20 +257,7 @@ int TTreeBuilder::PostDominator(int u, int comp) {
 // junction but u and stop; each path gets its own component stamp. The paths
 // come back in row order of their first cells.
 std::vector<int> TTreeBuilder::SplitPaths(int u, int stop, int comp) {
-    std::vector<int> found;
-    std::vector<char> seen(nodes_, 0);
-    std::vector<int> stack = {u};
-    seen[u] = 1;
-    while (!stack.empty()) {
-        const int n = stack.back();
-        stack.pop_back();
-        for (int e : outEdges_[n]) {
-            if (edgeComp_[e] != comp) continue;
-            found.push_back(e);
-            const int t = edges_[e].to;
-            if (t != stop && !seen[t]) seen[t] = 1, stack.push_back(t);
-        }
-    }
+    const std::vector<int> found = EdgesFrom(u, comp, stop);
     // Edges meeting at an inner junction belong to the same path.
     std::vector<int> group(found.size());
     std::iota(group.begin(), group.end(), 0);
