@@ -35,17 +35,22 @@ bool EndsStepBlock(int index) {
     return index == inst::STL || index == inst::RET || index == inst::END || index == inst::FEND;
 }
 
-// Runs the timers first..last of a group `ticks` times. A timer closes its
-// contact on the tick that brings its present value to the set value.
+// Runs the timers first..last of a group `ticks` times. Each tick either
+// grows the present value by one or, once it has reached the set value, closes
+// the contact: a timer with K10 shows 10 after ten ticks and closes on the
+// eleventh; with K0 it closes on the first.
 void TickRange(TSimMemory& mem, int first, int last, std::uint32_t ticks) {
+    if (ticks == 0) return;
     for (int n = first; n <= last; ++n) {
         if (!mem.TEnable[n]) continue;
-        std::int32_t pv = static_cast<std::int16_t>(mem.TPV[n]);
-        const std::int32_t sv = static_cast<std::int16_t>(mem.TSV[n]);
-        if (pv < sv) pv = static_cast<std::int32_t>(std::min<std::int64_t>(sv, std::int64_t{pv} + ticks));
-        if (pv >= sv) {
+        std::int64_t pv = static_cast<std::int16_t>(mem.TPV[n]);
+        const std::int64_t sv = static_cast<std::int16_t>(mem.TSV[n]);
+        const std::int64_t growth = pv < sv ? sv - pv : 0;  // ticks spent growing
+        if (std::int64_t{ticks} > growth) {
             pv = sv;
             mem.T()[n] = 1;
+        } else {
+            pv += ticks;
         }
         mem.TPV[n] = static_cast<std::uint16_t>(pv);
     }

@@ -216,7 +216,9 @@ TEST(SimCoils, SetAndResetLatch) {
     EXPECT_EQ(r.D(5), 0);
 }
 
-TEST(SimTimers, EachResolutionClosesAtItsSetValue) {
+// A timer reaches its set value after set-value ticks and closes its contact on
+// the tick after that; with K0 it closes on the first tick.
+TEST(SimTimers, EachResolutionClosesOnTheTickAfterReachingItsSetValue) {
     Rig r(R"(
         LD X0
         TMR T0 K10
@@ -224,25 +226,31 @@ TEST(SimTimers, EachResolutionClosesAtItsSetValue) {
         TMR T200 K5
         LD X0
         TMR T246 K7
+        LD X0
+        TMR T247 K0
         END)");
     r.Set("X0", true);
     r.Scan();
-    r.After(6);
-    EXPECT_EQ(r.TPV(246), 6);
+    r.After(1);
+    EXPECT_TRUE(r.On("T247")) << "K0 closes on the first tick";
+    r.After(6);  // 7 ms
+    EXPECT_EQ(r.TPV(246), 7);
     EXPECT_FALSE(r.On("T246"));
-    r.After(1);
+    r.After(1);  // 8 ms
     EXPECT_TRUE(r.On("T246")) << "1 ms timer";
-    r.After(42);  // 49 ms
-    EXPECT_EQ(r.TPV(200), 4);
+    EXPECT_EQ(r.TPV(246), 7);
+    r.After(42);  // 50 ms
+    EXPECT_EQ(r.TPV(200), 5);
+    EXPECT_FALSE(r.On("T200")) << "five 10 ms ticks reach the set value";
+    r.After(9);  // 59 ms
     EXPECT_FALSE(r.On("T200"));
-    r.After(1);
+    r.After(1);  // 60 ms
     EXPECT_TRUE(r.On("T200")) << "10 ms timer";
-    r.After(949);  // 999 ms
-    EXPECT_EQ(r.TPV(0), 9);
-    EXPECT_FALSE(r.On("T0"));
-    r.After(1);
+    r.After(940);  // 1000 ms
     EXPECT_EQ(r.TPV(0), 10);
-    EXPECT_TRUE(r.On("T0")) << "100 ms timer";
+    EXPECT_FALSE(r.On("T0")) << "ten 100 ms ticks reach the set value";
+    r.After(100);  // 1100 ms
+    EXPECT_TRUE(r.On("T0")) << "100 ms timer closes on the eleventh tick";
     r.After(5000);
     EXPECT_EQ(r.TPV(0), 10) << "a timer stops at its set value";
 }
@@ -275,7 +283,10 @@ TEST(SimTimers, RungOffClearsOnlyTheNonRetentiveTimers) {
     r.Set("X0", true);
     r.Scan();
     r.After(300);
-    EXPECT_TRUE(r.On("T247")) << "and goes on from there";
+    EXPECT_EQ(r.TPV(247), 900) << "and goes on from there";
+    EXPECT_FALSE(r.On("T247"));
+    r.After(1);
+    EXPECT_TRUE(r.On("T247"));
     r.Set("X1", true);
     r.Scan();
     EXPECT_FALSE(r.On("T250"));
@@ -419,7 +430,7 @@ TEST(SimSteps, TwoStepSequenceWithTransfer) {
     r.Scan();
     EXPECT_FALSE(r.On("Y0")) << "a step's coils drop when it goes off";
     EXPECT_TRUE(r.On("Y5")) << "a coil of the active step is not reset by the inactive one";
-    r.After(499);
+    r.After(599);  // K5 of 100 ms ticks: the contact closes on the sixth
     EXPECT_TRUE(r.On("S1"));
     r.After(1);
     EXPECT_TRUE(r.On("S0"));
