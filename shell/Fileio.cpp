@@ -229,4 +229,20 @@ bool UnescapeLine(std::string_view s, std::string& out) {
     return true;
 }
 
+std::vector<std::string> SplitLines(const std::vector<std::uint8_t>& bytes) {
+    std::vector<std::string> lines;
+    std::string cur;
+    for (std::uint8_t b : bytes) {
+        if (b == '\n') {
+            if (!cur.empty() && cur.back() == '\r') cur.pop_back();
+            lines.push_back(std::move(cur));
+            cur.clear();
+        } else {
+            cur.push_back(static_cast<char>(b));
+        }
+    }
+    if (!cur.empty()) lines.push_back(std::move(cur));
+    return lines;
+}
+
 }  // namespace qelfile

@@ -19,6 +19,10 @@ inline constexpr std::uintmax_t kMaxFileBytes = 16u * 1024u * 1024u;
 /// Reads the whole of `path` into `out`.
 ReadResult ReadWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>& out);
 
+/// Splits text bytes into lines at LF, dropping a CR before it; a last line
+/// without LF is kept.
+std::vector<std::string> SplitLines(const std::vector<std::uint8_t>& bytes);
+
 /// Writes `bytes` to a temporary file beside `path`, flushes it to disk and
 /// renames it over `path`. On any failure the temporary file is removed, `path`
 /// is untouched and false is returned.

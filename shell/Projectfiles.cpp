@@ -208,21 +208,6 @@ Refusal ParseDev(const std::vector<std::uint8_t>& bytes, Staged& st) {
 
 // ----- text siblings ---------------------------------------------------------
 
-std::vector<std::string> SplitLines(const std::vector<std::uint8_t>& bytes) {
-    std::vector<std::string> lines;
-    std::string cur;
-    for (std::uint8_t b : bytes) {
-        if (b == '\n') {
-            if (!cur.empty() && cur.back() == '\r') cur.pop_back();
-            lines.push_back(std::move(cur));
-            cur.clear();
-        } else {
-            cur.push_back(static_cast<char>(b));
-        }
-    }
-    if (!cur.empty()) lines.push_back(std::move(cur));
-    return lines;
-}
 
 // Splits "key<TAB>escaped text" into key and text.
 bool SplitKeyed(const std::string& line, std::string& key, std::string& text) {
@@ -238,7 +223,7 @@ Refusal TextHeader(const std::vector<std::uint8_t>& bytes, const char* tag, int 
     if (bytes.empty()) return Refusal::Short;
     std::string_view all(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     if (!qelfile::IsUtf8(all) || all.find('\0') != std::string_view::npos) return Refusal::Foreign;
-    lines = SplitLines(bytes);
+    lines = qelfile::SplitLines(bytes);
     const std::string expected = std::string(tag) + "\t" + std::to_string(kProgramVersion) + "\t";
     if (lines.empty() || lines[0].rfind(expected, 0) != 0) return Refusal::Foreign;
     const std::string fam = lines[0].substr(expected.size());
@@ -636,7 +621,7 @@ void LoadDeviceCommentInit() {
     std::vector<std::uint8_t> bytes;
     if (qelfile::ReadWholeFile(qel::InstallDir() / "DeviceCommentInit.txt", bytes) != qelfile::ReadResult::Ok) return;
     if (!qelfile::IsUtf8(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) return;
-    for (const std::string& line : SplitLines(bytes)) {
+    for (const std::string& line : qelfile::SplitLines(bytes)) {
         if (line.empty() || line[0] == '#') continue;
         std::string key, text;
         int list, number;

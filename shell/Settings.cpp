@@ -70,18 +70,7 @@ void SetDefaultSettings() {
 bool ReadSettings(const std::filesystem::path& path) {
     std::vector<std::uint8_t> bytes;
     if (qelfile::ReadWholeFile(path, bytes) != qelfile::ReadResult::Ok) return false;
-    std::vector<std::string> lines;
-    std::string cur;
-    for (std::uint8_t b : bytes) {
-        if (b == '\n') {
-            if (!cur.empty() && cur.back() == '\r') cur.pop_back();
-            lines.push_back(std::move(cur));
-            cur.clear();
-        } else {
-            cur.push_back(static_cast<char>(b));
-        }
-    }
-    if (!cur.empty()) lines.push_back(std::move(cur));
+    const std::vector<std::string> lines = qelfile::SplitLines(bytes);
 
     // The version line names the layout; a file of another version keeps the defaults.
     long version = 0;
