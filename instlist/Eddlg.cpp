@@ -1,0 +1,138 @@
+#include "instlist/Eddlg.h"
+
+#include <map>
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "core/Codetranslate.h"
+#include "instlist/Instedit.h"
+#include "instlist/Instredit.h"
+#include "shell/Msgtable.h"
+#include "shell/Qelglobals.h"
+#include "shell/Qelmain.h"
+
+TEditDlg* _EditDlg = nullptr;
+
+namespace {
+
+std::map<int, TEditDlg::ViewHandler>& Handlers() {
+    static std::map<int, TEditDlg::ViewHandler> handlers;
+    return handlers;
+}
+
+}  // namespace
+
+TEditDlg::TEditDlg(QWidget* parent) : QDialog(parent) {
+    setObjectName("EditDlg");
+    setWindowTitle(QStringLiteral("输入"));
+    setWindowModality(Qt::ApplicationModal);
+    ILabel = new QLabel(this);
+    ILabel->setObjectName("ILabel");
+    IEdit = new QLineEdit(this);
+    IEdit->setObjectName("IEdit");
+    IEdit->setMinimumWidth(320);
+    OKBtn = new QPushButton(QStringLiteral("确定"), this);
+    OKBtn->setObjectName("OKBtn");
+    OKBtn->setDefault(true);
+    CancelBtn = new QPushButton(QStringLiteral("取消"), this);
+    CancelBtn->setObjectName("CancelBtn");
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(OKBtn);
+    buttons->addWidget(CancelBtn);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(ILabel);
+    layout->addWidget(IEdit);
+    layout->addLayout(buttons);
+
+    connect(OKBtn, &QPushButton::clicked, this, &TEditDlg::OKBtnClick);
+    connect(CancelBtn, &QPushButton::clicked, this, &TEditDlg::CancelBtnClick);
+    // Return in the input line reaches OK through the default button.
+    connect(this, &QDialog::finished, this, [this](int) { RestoreView(); });
+}
+
+TEditDlg::~TEditDlg() {
+    if (_EditDlg == this) _EditDlg = nullptr;
+}
+
+void TEditDlg::ShowModal() {
+    entryView_ = gActiveView;
+    IEdit->setFocus();
+    IEdit->end(false);
+    open();
+}
+
+int TEditDlg::Execute() {
+    entryView_ = gActiveView;
+    IEdit->setFocus();
+    IEdit->end(false);
+    return exec();
+}
+
+void TEditDlg::SetViewHandler(int view, ViewHandler handler) {
+    if (handler)
+        Handlers()[view] = std::move(handler);
+    else
+        Handlers().erase(view);
+}
+
+int TEditDlg::ReturnViewOf(int view) {
+    switch (view) {
+    case 9: return 1;
+    case 19: return 18;
+    case 3:
+    case 8: return 2;
+    default: return view;
+    }
+}
+
+void TEditDlg::OKBtnClick() {
+    const std::string text = TrimLine(IEdit->text().toStdString());
+    // The input line holds 79 characters; a longer text is refused here for
+    // every view, and the previous line is not left for the entry to read.
+    if (text.size() >= static_cast<std::size_t>(kInputTextSize)) {
+        gInputText[0] = '\0';
+        gLinePos = 0;
+        ShowMsg(kMsgTextTooLong);
+        IEdit->selectAll();
+        return;
+    }
+    SetInputText(text);
+
+    bool done = true;
+    const int view = gActiveView;
+    TInst* list = (view == 1 || view == 9) ? _Inst : (view == 18 || view == 19) ? _InterInst : nullptr;
+    switch (view) {
+    case 1:
+    case 18:
+        if (list) done = list->EnterLine(text);
+        break;
+    case 9:
+    case 19:
+        if (list) done = list->GoToStep(text);
+        break;
+    default:
+        if (auto it = Handlers().find(view); it != Handlers().end()) done = it->second(text);
+        break;
+    }
+    if (done)
+        accept();
+    else
+        IEdit->selectAll();
+}
+
+void TEditDlg::CancelBtnClick() { reject(); }
+
+void TEditDlg::RestoreView() {
+    const int view = ReturnViewOf(entryView_ ? entryView_ : gActiveView);
+    entryView_ = 0;
+    if (_QelMain)
+        _QelMain->SetActiveView(view);
+    else
+        gActiveView = view;
+}

@@ -1,0 +1,219 @@
+#include "instlist/Instedit.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/Codetranslate.h"
+#include "core/InstructionTable.h"
+#include "core/ProgramImage.h"
+
+// ---------------------------------------------------------------------------
+// Buffer and lines
+
+void TInstEdit::Attach(std::uint8_t* code, std::uint32_t capacity, std::uint32_t used) {
+    code_ = code;
+    capacity_ = code ? capacity : 0;
+    used_ = std::min(used, capacity_);
+    ClearUndo();
+    BuildLines();
+}
+
+void TInstEdit::Relayout() {
+    used_ = code_ ? LocateCodeEnd(code_, capacity_) : 0;
+    BuildLines();
+}
+
+void TInstEdit::BuildLines() {
+    lines_.clear();
+    std::uint32_t at = 0;
+    while (at < used_) {
+        lines_.push_back(at);
+        const std::uint32_t len = InstructionLengthAt(code_, capacity_, at);
+        if (len == 0) break;
+        at += len;
+    }
+    // The last instruction may reach past a used length that was handed in
+    // short; the program ends where that instruction ends.
+    used_ = std::min(std::max(at, used_), capacity_);
+    lines_.push_back(used_);
+}
+
+std::uint32_t TInstEdit::LastOffset() const { return lines_.size() >= 2 ? lines_[lines_.size() - 2] : 0; }
+
+std::uint32_t TInstEdit::LineOffset(int line) const {
+    line = std::clamp(line, 0, LastLine());
+    return lines_[static_cast<std::size_t>(line)];
+}
+
+int TInstEdit::LineOfOffset(std::uint32_t offset) const {
+    if (offset >= used_) return LastLine();
+    const auto it = std::upper_bound(lines_.begin(), lines_.end(), offset);
+    return static_cast<int>(it - lines_.begin()) - 1;
+}
+
+std::string TInstEdit::LineText(int line) const {
+    if (line < 0 || line >= LastLine()) return {};
+    return DisassembleText(code_, capacity_, LineOffset(line));
+}
+
+int TInstEdit::LineOfStep(long step) const {
+    if (step < 0 || step * 2 > static_cast<long>(used_)) return -1;
+    return LineOfOffset(static_cast<std::uint32_t>(step * 2));
+}
+
+void TInstEdit::NormaliseBlock(int& first, int& last) const {
+    if (first > last) std::swap(first, last);
+    first = std::max(first, 0);
+    last = std::min(last, LastLine() - 1);
+}
+
+// ---------------------------------------------------------------------------
+// Edits
+
+TInstEditResult TInstEdit::EnterLine(int line, std::string_view text, bool insert) {
+    const std::string t = TrimLine(text);
+    if (t.empty()) return TInstEditResult::Empty;
+    if (t.size() >= static_cast<std::size_t>(kInputTextSize)) {
+        // A refused line must not leave the previous one behind for a later reader.
+        gInputText[0] = '\0';
+        gLinePos = 0;
+        return TInstEditResult::TooLong;
+    }
+    SetInputText(t);
+    if (AssembleInstruction() != 1 || ValidateInstruction() == 0) return TInstEditResult::BadLine;
+    if (!code_) return TInstEditResult::NoRoom;
+
+    line = std::clamp(line, 0, LastLine());
+    const std::uint32_t offset = LineOffset(line);
+    TInstSnapshot before = Snapshot(line);
+    std::uint32_t used = used_;
+    const bool ok = (insert || line == LastLine())
+                        ? InsertInstruction(code_, capacity_, used, offset, gInsnBuf.code, gInsnBuf.length)
+                        : OverwriteInstruction(code_, capacity_, used, offset, gInsnBuf.code, gInsnBuf.length);
+    if (!ok) return TInstEditResult::NoRoom;
+    used_ = used;
+    Commit(std::move(before));
+    BuildLines();
+    return TInstEditResult::Ok;
+}
+
+TInstEditResult TInstEdit::DeleteLines(int first, int last) {
+    NormaliseBlock(first, last);
+    if (!code_ || first > last) return TInstEditResult::Empty;
+    TInstSnapshot before = Snapshot(first);
+    std::uint32_t used = used_;
+    if (DeleteInstructions(code_, capacity_, used, LineOffset(first), LineOffset(last + 1)) == 0)
+        return TInstEditResult::Empty;
+    used_ = used;
+    Commit(std::move(before));
+    BuildLines();
+    return TInstEditResult::Ok;
+}
+
+std::vector<std::uint8_t> TInstEdit::CopyLines(int first, int last) const {
+    NormaliseBlock(first, last);
+    if (!code_ || first > last) return {};
+    return {code_ + LineOffset(first), code_ + LineOffset(last + 1)};
+}
+
+TInstEditResult TInstEdit::PasteAt(int line, const std::vector<std::uint8_t>& payload) {
+    if (payload.empty()) return TInstEditResult::Empty;
+    if (!IsInstPayload(payload)) return TInstEditResult::BadPayload;
+    if (!code_) return TInstEditResult::NoRoom;
+    line = std::clamp(line, 0, LastLine());
+    TInstSnapshot before = Snapshot(line);
+    std::uint32_t used = used_;
+    if (!InsertInstruction(code_, capacity_, used, LineOffset(line), payload.data(),
+                           static_cast<std::uint32_t>(payload.size())))
+        return TInstEditResult::NoRoom;
+    used_ = used;
+    Commit(std::move(before));
+    BuildLines();
+    return TInstEditResult::Ok;
+}
+
+// ---------------------------------------------------------------------------
+// Undo and redo
+
+TInstSnapshot TInstEdit::Snapshot(int cursorLine) const {
+    TInstSnapshot s;
+    // Everything past the used length is erased, so the used part is the whole state.
+    s.code.assign(code_, code_ + used_);
+    s.cursorLine = cursorLine;
+    return s;
+}
+
+void TInstEdit::Restore(const TInstSnapshot& s) {
+    const std::size_t n = std::min<std::size_t>(s.code.size(), capacity_);
+    std::memcpy(code_, s.code.data(), n);
+    std::memset(code_ + n, 0xFF, capacity_ - n);
+    used_ = static_cast<std::uint32_t>(n);
+    BuildLines();
+}
+
+void TInstEdit::Commit(TInstSnapshot before) {
+    undo_.push_back(std::move(before));
+    while (static_cast<int>(undo_.size()) > kInstUndoDepth) undo_.pop_front();
+    redo_.clear();
+}
+
+bool TInstEdit::Undo(int& cursorLine) {
+    if (undo_.empty() || !code_) return false;
+    redo_.push_back(Snapshot(cursorLine));
+    const TInstSnapshot s = std::move(undo_.back());
+    undo_.pop_back();
+    Restore(s);
+    cursorLine = std::clamp(s.cursorLine, 0, LastLine());
+    return true;
+}
+
+bool TInstEdit::Redo(int& cursorLine) {
+    if (redo_.empty() || !code_) return false;
+    undo_.push_back(Snapshot(cursorLine));
+    while (static_cast<int>(undo_.size()) > kInstUndoDepth) undo_.pop_front();
+    const TInstSnapshot s = std::move(redo_.back());
+    redo_.pop_back();
+    Restore(s);
+    cursorLine = std::clamp(s.cursorLine, 0, LastLine());
+    return true;
+}
+
+void TInstEdit::ClearUndo() {
+    undo_.clear();
+    redo_.clear();
+}
+
+// ---------------------------------------------------------------------------
+// Helpers
+
+bool IsInstPayload(const std::vector<std::uint8_t>& payload) {
+    if (payload.empty() || payload.size() % 2 != 0) return false;
+    const TInsnBuf saved = gInsnBuf;
+    bool ok = true;
+    std::size_t at = 0;
+    while (ok && at < payload.size()) {
+        const std::uint16_t word = static_cast<std::uint16_t>(payload[at] | (payload[at + 1] << 8));
+        const int index = OpcodeToIndex(word);
+        const std::size_t len = gInstLength[index];
+        if (len < 2 || len > static_cast<std::size_t>(kInsnBufBytes) || at + len > payload.size()) {
+            ok = false;
+            break;
+        }
+        gInsnBuf.length = static_cast<std::uint32_t>(len);
+        gInsnBuf.flag32 = InstIs32(index) ? kInst32Bit : 0;
+        std::memcpy(gInsnBuf.code, payload.data() + at, len);
+        ok = ValidateInstruction() != 0;
+        at += len;
+    }
+    gInsnBuf = saved;
+    return ok;
+}
+
+std::string TrimLine(std::string_view text) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    return std::string(text);
+}
+
+int InstPageCount(int lines) { return lines <= 0 ? 0 : (lines + kInstLinesPerPage - 1) / kInstLinesPerPage; }

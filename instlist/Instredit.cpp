@@ -1,0 +1,605 @@
+#include "instlist/Instredit.h"
+
+#include <algorithm>
+#include <charconv>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPaintDevice>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTimer>
+
+#include "instlist/Eddlg.h"
+#include "platform/Messages.h"
+#include "shell/Msgtable.h"
+#include "shell/Qelglobals.h"
+#include "shell/Qelmain.h"
+
+TInst* _Inst = nullptr;
+TInst* _InterInst = nullptr;
+
+namespace {
+
+// Width of the step-number column, in characters ("16000" and a gap).
+constexpr int kStepColumnChars = 7;
+
+const QColor kSelectionColor(173, 214, 255);
+
+// The characters that open the input dialog already typed.
+bool OpensInput(QChar c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '<' || c == '>' ||
+           c == '=' || c == '+' || c == '-';
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Creation
+
+TInst::TInst(QWidget* owner, int view) : QAbstractScrollArea(owner), View(view == 18 ? 18 : 1) {
+    setObjectName(View == 18 ? "InterInst" : "Inst");
+    setWindowTitle(View == 18 ? QStringLiteral("内部指令") : QStringLiteral("指令表"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setFocusPolicy(Qt::StrongFocus);
+    QFont f(QStringLiteral("Monospace"));
+    f.setStyleHint(QFont::TypeWriter);
+    f.setPointSize(10);
+    setFont(f);
+    LineHeight = QFontMetrics(f).height() + 2;
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    viewport()->setAutoFillBackground(true);
+    viewport()->setBackgroundRole(QPalette::Base);
+    resize(420, 480);
+
+    InstScrollTmr = new QTimer(this);
+    InstScrollTmr->setObjectName("InstScrollTmr");
+    InstScrollTmr->setInterval(kAutoScrollMs);
+    connect(InstScrollTmr, &QTimer::timeout, this, &TInst::InstScrollTmrTimer);
+
+    edit_.Attach(nullptr, 0, 0);
+    if (View == 18)
+        _InterInst = this;
+    else
+        _Inst = this;
+    RegisterCommands();
+}
+
+TInst::~TInst() {
+    if (_QelMain) {
+        _QelMain->Router().UnregisterView(View);
+        _QelMain->RefreshCommands();
+    }
+    if (_Inst == this) _Inst = nullptr;
+    if (_InterInst == this) _InterInst = nullptr;
+}
+
+void TInst::SetCodeBuffer(std::uint8_t* code, std::uint32_t capacity, std::uint32_t used, std::uint32_t) {
+    edit_.Attach(code, capacity, used);
+    ClearSelection();
+    CursorLine = 0;
+    CursorOffset = 0;
+    verticalScrollBar()->setValue(0);
+    RefreshAll();
+}
+
+QScrollBar* TInst::VertScrollBar() const { return verticalScrollBar(); }
+
+void TInst::RegisterCommands() {
+    if (!_QelMain) return;
+    TCommandRouter& r = _QelMain->Router();
+    auto hasBlock = [this] {
+        int a, b;
+        return Block(a, b);
+    };
+    r.Register("MmUndo", View, [this] { MmUndoClick(); }, [this] { return edit_.CanUndo(); });
+    r.Register("MmRedo", View, [this] { MmRedoClick(); }, [this] { return edit_.CanRedo(); });
+    r.Register("MmCut", View, [this] { MmCutClick(); }, hasBlock);
+    r.Register("MmCopy", View, [this] { MmCopyClick(); }, hasBlock);
+    r.Register("MmDel", View, [this] { MmDelClick(); }, hasBlock);
+    r.Register("MmPaste", View, [this] { MmPasteClick(); }, [this] { return ClipboardHasInstructions(); });
+    r.Register("MmJump", View, [this] { MmJumpClick(); });
+    r.Register("ShowCursorPos", View, [this] { ShowCursorPos(); });
+    // Paste follows the clipboard, whichever window filled it.
+    connect(QApplication::clipboard(), &QClipboard::dataChanged, this, [] {
+        if (_QelMain) _QelMain->RefreshCommands();
+    });
+    _QelMain->RefreshCommands();
+}
+
+// ---------------------------------------------------------------------------
+// Layout and painting
+
+void TInst::UpdateScrollRange() {
+    const int total = edit_.LineCount() * LineHeight;
+    QScrollBar* bar = verticalScrollBar();
+    bar->setRange(0, std::max(0, total - viewport()->height()));
+    bar->setPageStep(std::max(LineHeight, viewport()->height()));
+    bar->setSingleStep(LineHeight);
+}
+
+void TInst::RefreshAll() {
+    if (edit_.Code()) edit_.Relayout();
+    CursorLine = std::clamp(CursorLine, 0, edit_.LastLine());
+    CursorOffset = edit_.LineOffset(CursorLine);
+    if (selActive_) selAnchor_ = std::clamp(selAnchor_, 0, edit_.LastLine());
+    UpdateScrollRange();
+    DrawLines();
+}
+
+void TInst::DrawLines() { viewport()->update(); }
+
+int TInst::PageLines() const { return std::max(1, viewport()->height() / LineHeight); }
+
+int TInst::LineAt(int y) const {
+    const int line = (verticalScrollBar()->value() + std::max(0, y)) / LineHeight;
+    return std::clamp(line, 0, edit_.LastLine());
+}
+
+void TInst::paintEvent(QPaintEvent*) {
+    QPainter p(viewport());
+    p.setFont(font());
+    const int pos = verticalScrollBar()->value();
+    TopLine = pos / LineHeight;
+    const int width = viewport()->width();
+    const int stepWidth = QFontMetrics(font()).horizontalAdvance(QLatin1Char('0')) * kStepColumnChars;
+    int selFirst = -1, selLast = -2;
+    if (selActive_) {
+        selFirst = std::min(selAnchor_, CursorLine);
+        selLast = std::max(selAnchor_, CursorLine);
+    }
+    const int end = std::min(edit_.LineCount(), TopLine + viewport()->height() / LineHeight + 2);
+    for (int line = TopLine; line < end; ++line) {
+        const int y = line * LineHeight - pos;
+        const QRect row(0, y, width, LineHeight);
+        if (line >= selFirst && line <= selLast) p.fillRect(row, kSelectionColor);
+        p.setPen(palette().color(QPalette::Text));
+        p.drawText(QRect(0, y, stepWidth - 8, LineHeight), Qt::AlignRight | Qt::AlignVCenter,
+                   QString::number(edit_.LineStep(line)));
+        p.drawText(QRect(stepWidth, y, width - stepWidth, LineHeight), Qt::AlignLeft | Qt::AlignVCenter,
+                   QString::fromStdString(edit_.LineText(line)));
+        if (line == CursorLine) {
+            p.setPen(palette().color(QPalette::Highlight));
+            p.drawRect(row.adjusted(0, 0, -1, -1));
+        }
+    }
+}
+
+void TInst::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    UpdateScrollRange();
+}
+
+void TInst::scrollContentsBy(int, int) {
+    TopLine = verticalScrollBar()->value() / LineHeight;
+    viewport()->update();
+}
+
+int TInst::PrintPage(TInst* window, QPainter& canvas, int pageIndex) {
+    if (!window || pageIndex < 0 || !canvas.device()) return 0;
+    const TInstEdit& e = window->edit_;
+    const int first = pageIndex * kInstLinesPerPage;
+    const int count = std::min(kInstLinesPerPage, e.LastLine() - first);
+    if (count <= 0) return 0;
+    // The page header takes the first two header units (page height / 54); the
+    // 53 lines share the rest. Cells are a 17th of the page width.
+    const int pw = canvas.device()->width(), ph = canvas.device()->height();
+    const int cellW = std::max(1, pw / 17);
+    const int top = 2 * (ph / 54);
+    const int pitch = std::max(1, (ph - top) / kInstLinesPerPage);
+    for (int i = 0; i < count; ++i) {
+        const int line = first + i;
+        const int y = top + i * pitch;
+        canvas.drawText(QRect(0, y, 2 * cellW, pitch), Qt::AlignRight | Qt::AlignVCenter,
+                        QString::number(e.LineStep(line)));
+        canvas.drawText(QRect(3 * cellW, y, 13 * cellW, pitch), Qt::AlignLeft | Qt::AlignVCenter,
+                        QString::fromStdString(e.LineText(line)));
+    }
+    return count;
+}
+
+// ---------------------------------------------------------------------------
+// Cursor and selection
+
+void TInst::EnsureCursorVisible() {
+    QScrollBar* bar = verticalScrollBar();
+    const int y = CursorLine * LineHeight;
+    if (y < bar->value())
+        bar->setValue(y);
+    else if (y + LineHeight > bar->value() + viewport()->height())
+        bar->setValue((CursorLine - PageLines() + 1) * LineHeight);
+}
+
+void TInst::MoveCursorTo(int line) {
+    CursorLine = std::clamp(line, 0, edit_.LastLine());
+    CursorOffset = edit_.LineOffset(CursorLine);
+    EnsureCursorVisible();
+    DrawLines();
+    ShowCursorPos();
+    if (_QelMain) _QelMain->RefreshCommands();
+}
+
+void TInst::ClearSelection() {
+    if (!selActive_) return;
+    selActive_ = false;
+    DrawLines();
+    if (_QelMain) _QelMain->RefreshCommands();
+}
+
+void TInst::SelectLines(int anchor, int cursor) {
+    selAnchor_ = std::clamp(anchor, 0, edit_.LastLine());
+    selActive_ = true;
+    MoveCursorTo(cursor);
+}
+
+void TInst::ExtendSelectionTo(int line) {
+    if (!selActive_) {
+        selActive_ = true;
+        selAnchor_ = CursorLine;
+    }
+    MoveCursorTo(line);
+}
+
+bool TInst::Block(int& first, int& last) const {
+    if (selActive_) {
+        first = std::min(selAnchor_, CursorLine);
+        last = std::min(std::max(selAnchor_, CursorLine), edit_.LastLine() - 1);
+        return first <= last;
+    }
+    first = last = CursorLine;
+    return CursorLine < edit_.LastLine();
+}
+
+bool TInst::AutoScrollActive() const { return InstScrollTmr->isActive(); }
+
+void TInst::ShowCursorPos() {
+    if (!_QelMain || !_QelMain->QelStaBar) return;
+    _QelMain->QelStaBar->SetPanel(
+        2, QStringLiteral("%1: %2").arg(QString::fromStdString(gMsgTable.Get(kMsgRowLabel))).arg(CursorLine));
+}
+
+// ---------------------------------------------------------------------------
+// Keyboard and mouse
+
+void TInst::keyPressEvent(QKeyEvent* event) {
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    const bool shift = mods == Qt::ShiftModifier;
+    auto move = [&](int line) {
+        if (shift)
+            ExtendSelectionTo(line);
+        else {
+            ClearSelection();
+            MoveCursorTo(line);
+        }
+    };
+    if (mods == Qt::NoModifier || shift) {
+        switch (event->key()) {
+        case Qt::Key_Up: move(CursorLine - 1); return;
+        case Qt::Key_Down: move(CursorLine + 1); return;
+        case Qt::Key_PageUp: move(CursorLine - PageLines()); return;
+        case Qt::Key_PageDown: move(CursorLine + PageLines()); return;
+        case Qt::Key_Home: move(0); return;
+        case Qt::Key_End: move(edit_.LastLine()); return;
+        default: break;
+        }
+    }
+    if (mods == Qt::NoModifier) {
+        switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            ClearSelection();
+            StartInstructionInput(QLatin1Char(' '));
+            return;
+        case Qt::Key_Insert:
+            ClearSelection();
+            if (gMonitorMode) return;
+            gQel.InsertMode = gQel.InsertMode ? 0 : 1;
+            if (_QelMain)
+                _QelMain->QelStaBar->SetPanel(
+                    1, QString::fromStdString(gMsgTable.Get(gQel.InsertMode ? kMsgInsertMode : kMsgOverwriteMode)));
+            return;
+        case Qt::Key_Delete: MmDelClick(); return;
+        default: break;
+        }
+    }
+    if ((mods == Qt::NoModifier || shift) && event->text().size() == 1 && OpensInput(event->text().at(0))) {
+        ClearSelection();
+        StartInstructionInput(event->text().at(0));
+        return;
+    }
+    QAbstractScrollArea::keyPressEvent(event);
+}
+
+void TInst::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    const int line = LineAt(event->position().toPoint().y());
+    ClearSelection();
+    selAnchor_ = line;
+    dragging_ = true;
+    dragDir_ = 0;
+    MoveCursorTo(line);
+}
+
+void TInst::mouseMoveEvent(QMouseEvent* event) {
+    if (!dragging_ || !(event->buttons() & Qt::LeftButton)) return;
+    const int y = event->position().toPoint().y();
+    // Above or below the window the selection keeps growing on the timer.
+    dragDir_ = y < 0 ? -1 : y >= viewport()->height() ? 1 : 0;
+    if (dragDir_ == 0) {
+        InstScrollTmr->stop();
+        const int line = LineAt(y);
+        if (line != CursorLine || selActive_) {
+            selActive_ = true;
+            MoveCursorTo(line);
+        }
+    } else if (!InstScrollTmr->isActive()) {
+        InstScrollTmr->start();
+    }
+}
+
+void TInst::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    dragging_ = false;
+    dragDir_ = 0;
+    InstScrollTmr->stop();
+}
+
+void TInst::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    ClearSelection();
+    MoveCursorTo(LineAt(event->position().toPoint().y()));
+    StartInstructionInput(QLatin1Char(' '));
+}
+
+void TInst::InstScrollTmrTimer() {
+    if (!dragging_ || dragDir_ == 0) {
+        InstScrollTmr->stop();
+        return;
+    }
+    selActive_ = true;
+    MoveCursorTo(CursorLine + dragDir_);
+}
+
+// ---------------------------------------------------------------------------
+// Entries
+
+bool TInst::StopForMonitor() const { return _QelMain && _QelMain->CheckStopMonitor(); }
+
+void TInst::StartInstructionInput(QChar first) {
+    if (!_EditDlg || StopForMonitor()) return;
+    _EditDlg->ILabel->setText(QStringLiteral("指令:"));
+    _EditDlg->IEdit->setText(first.isSpace() ? QString() : QString(first));
+    gActiveView = View;
+    _EditDlg->ShowModal();
+}
+
+void TInst::MmJumpClick() {
+    if (!_EditDlg) return;
+    _EditDlg->ILabel->setText(QStringLiteral("步号:"));
+    _EditDlg->IEdit->clear();
+    gActiveView = View == 18 ? 19 : 9;
+    _EditDlg->ShowModal();
+}
+
+bool TInst::EnterLine(const std::string& text) {
+    if (StopForMonitor()) return true;
+    const int line = std::clamp(CursorLine, 0, edit_.LastLine());
+    const TInstEditResult r = edit_.EnterLine(line, text, gQel.InsertMode != 0);
+    if (r == TInstEditResult::Empty) return true;
+    if (r != TInstEditResult::Ok) {
+        ShowResult(r, TrimLine(text));
+        // A line that is no instruction stays in the dialog to be corrected.
+        return r != TInstEditResult::BadLine;
+    }
+    ClearSelection();
+    CursorLine = std::min(line + 1, edit_.LastLine());
+    AfterEdit();
+    return true;
+}
+
+bool TInst::GoToStep(const std::string& text) {
+    const std::string t = TrimLine(text);
+    long step = -1;
+    const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), step);
+    if (t.empty() || ec != std::errc() || end != t.data() + t.size()) {
+        ShowMsg(kMsgInvalidInput);
+        return false;
+    }
+    const int line = edit_.LineOfStep(step);
+    if (line < 0) {
+        ShowMsg(kMsgBadStep, " " + t);
+        return false;
+    }
+    ClearSelection();
+    MoveCursorTo(line);
+    return true;
+}
+
+void TInst::ShowResult(TInstEditResult result, const std::string& line) {
+    switch (result) {
+    case TInstEditResult::TooLong: ShowMsg(kMsgTextTooLong); break;
+    case TInstEditResult::BadLine: ShowMsg(kMsgBadInstLine, " " + line); break;
+    case TInstEditResult::NoRoom: ShowMsg(kMsgNoRoomInst); break;
+    case TInstEditResult::BadPayload: ShowMsg(kMsgBadInstClip); break;
+    case TInstEditResult::Ok:
+    case TInstEditResult::Empty: break;
+    }
+}
+
+void TInst::SyncGlobals() {
+    if (edit_.Code() && edit_.Code() == gProgram) gProgramUsed = edit_.Used();
+    if (edit_.Code() && edit_.Code() == gProgramCopy) {
+        gProgramCopyUsed = edit_.Used();
+        gProgramCopyLastOffset = edit_.LastOffset();
+    }
+}
+
+void TInst::AfterEdit() {
+    SyncGlobals();
+    gQel.Modified = 1;
+    CursorLine = std::clamp(CursorLine, 0, edit_.LastLine());
+    CursorOffset = edit_.LineOffset(CursorLine);
+    UpdateScrollRange();
+    EnsureCursorVisible();
+    DrawLines();
+    ShowCursorPos();
+    if (_QelMain) {
+        _QelMain->ShowStepCount();
+        _QelMain->RefreshCommands();
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Edit commands
+
+void TInst::MmUndoClick() {
+    if (StopForMonitor()) return;
+    int cursor = CursorLine;
+    if (!edit_.Undo(cursor)) return;
+    selActive_ = false;
+    CursorLine = cursor;
+    AfterEdit();
+}
+
+void TInst::MmRedoClick() {
+    if (StopForMonitor()) return;
+    int cursor = CursorLine;
+    if (!edit_.Redo(cursor)) return;
+    selActive_ = false;
+    CursorLine = cursor;
+    AfterEdit();
+}
+
+QString TInst::ClipboardFormat() const {
+    if (_QelMain && !_QelMain->CfInst.isEmpty()) return _QelMain->CfInst;
+    return QStringLiteral("CF_INST");
+}
+
+bool TInst::ClipboardHasInstructions() const {
+    const QMimeData* data = QApplication::clipboard()->mimeData();
+    return data && data->hasFormat(ClipboardFormat());
+}
+
+void TInst::MmCopyClick() {
+    int first, last;
+    if (!Block(first, last)) return;
+    const std::vector<std::uint8_t> bytes = edit_.CopyLines(first, last);
+    auto* data = new QMimeData;
+    data->setData(ClipboardFormat(), QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size())));
+    QApplication::clipboard()->setMimeData(data);
+    if (_QelMain) _QelMain->RefreshCommands();
+}
+
+void TInst::MmCutClick() {
+    int first, last;
+    if (StopForMonitor() || !Block(first, last)) return;
+    MmCopyClick();
+    if (edit_.DeleteLines(first, last) != TInstEditResult::Ok) return;
+    selActive_ = false;
+    CursorLine = first;
+    AfterEdit();
+}
+
+void TInst::MmDelClick() {
+    int first, last;
+    if (StopForMonitor() || !Block(first, last)) return;
+    if (edit_.DeleteLines(first, last) != TInstEditResult::Ok) return;
+    selActive_ = false;
+    CursorLine = first;
+    AfterEdit();
+}
+
+void TInst::MmPasteClick() {
+    if (StopForMonitor()) return;
+    const QMimeData* data = QApplication::clipboard()->mimeData();
+    if (!data || !data->hasFormat(ClipboardFormat())) return;
+    const QByteArray raw = data->data(ClipboardFormat());
+    const std::vector<std::uint8_t> payload(raw.begin(), raw.end());
+    int first = CursorLine, last = CursorLine;
+    if (selActive_) Block(first, last);
+    const int line = std::clamp(first, 0, edit_.LastLine());
+    const std::uint32_t at = edit_.LineOffset(line);
+    const TInstEditResult r = edit_.PasteAt(line, payload);
+    if (r != TInstEditResult::Ok) {
+        ShowResult(r, {});
+        return;
+    }
+    selActive_ = false;
+    CursorLine = edit_.LineOfOffset(at + static_cast<std::uint32_t>(payload.size()));
+    AfterEdit();
+}
+
+// ---------------------------------------------------------------------------
+// Closing
+
+bool TInst::FormClose() {
+    if (View != 18) return true;
+    // The inner list edits a copy of an SFC element's code: it goes back into
+    // the element's record only when the user says so.
+    const qel::Answer a = qel::AskQuestion(gMsgTable.Get(kMsgStoreInnerCode), qel::AskButtons::YesNoCancel);
+    if (a == qel::Answer::Cancel) return false;
+    if (a == qel::Answer::Yes && edit_.Code()) {
+        auto it = std::find_if(gSfcCodeList.begin(), gSfcCodeList.end(),
+                               [this](const auto& rec) { return rec->row == SfcRow && rec->col == SfcCol; });
+        if (edit_.Used() == 0) {
+            if (it != gSfcCodeList.end()) gSfcCodeList.erase(it);
+        } else {
+            if (it == gSfcCodeList.end()) {
+                auto rec = std::make_unique<TSfcCodeRec>();
+                rec->row = SfcRow;
+                rec->col = SfcCol;
+                gSfcCodeList.push_back(std::move(rec));
+                it = std::prev(gSfcCodeList.end());
+            }
+            (*it)->code.assign(edit_.Code(), edit_.Code() + edit_.Used());
+        }
+        gQel.Modified = 1;
+    }
+    _InterInst = nullptr;
+    return true;
+}
+
+void TInst::closeEvent(QCloseEvent* event) {
+    if (FormClose())
+        event->accept();
+    else
+        event->ignore();
+}
+
+// ---------------------------------------------------------------------------
+// The frame's side
+
+TInst* OpenInstWindow(TQelMain* frame) {
+    if (!frame || !gProgram) return nullptr;
+    if (_Inst) {
+        if (auto* sub = qobject_cast<QMdiSubWindow*>(_Inst->parentWidget())) frame->MdiArea->setActiveSubWindow(sub);
+        frame->SetActiveView(1);
+        return _Inst;
+    }
+    auto* list = new TInst(nullptr, 1);
+    list->SetCodeBuffer(gProgram, gProgramCapacity, LocateProgramEnd());
+    frame->AddChild(list, 1);
+    list->setFocus();
+    return list;
+}
+
+void InstallInstList(TQelMain* frame) {
+    if (!frame) return;
+    if (!_EditDlg) {
+        _EditDlg = new TEditDlg(frame);
+        _EditDlg->hide();
+    }
+    frame->Router().Register("MmInstWin", TCommandRouter::kAnyView, [frame] { OpenInstWindow(frame); },
+                             [] { return gProgram != nullptr && gQel.ProgramPresent != 0; });
+    frame->RefreshCommands();
+}
