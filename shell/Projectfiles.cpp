@@ -714,7 +714,7 @@ void DeleteTempFiles() {
     std::vector<fs::path> doomed;
     for (const auto& entry : fs::directory_iterator(temp, ec)) {
         const auto ext = entry.path().extension();
-        if (entry.is_regular_file(ec) && (ext == ".tms" || ext == ".tml" || ext == ".pas"))
+        if (entry.is_regular_file(ec) && (ext == ".tms" || ext == ".tml" || ext == ".pas" || ext == ".tck"))
             doomed.push_back(entry.path());
     }
     for (const auto& p : doomed) fs::remove(p, ec);

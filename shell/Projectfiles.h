@@ -85,6 +85,6 @@ void MakeFileNames();
 /// (".lad", ".dv~", ...).
 std::string SiblingPath(const char* ext);
 
-/// Deletes the ".tms", ".tml" and ".pas" files of the install folder's Temp/
-/// (shut-down).
+/// Deletes the ".tms", ".tml" and ".pas" files of the install folder's Temp/,
+/// and the ".tck" stamps of the comment files (shut-down).
 void DeleteTempFiles();

@@ -203,6 +203,7 @@ struct TQelState {
     std::int32_t LinkMode = 0;          ///< 5 while the baud menu changes, 6 during the baud search
     std::uint16_t ComPort = 1;          ///< serial port number ("COM" + n)
     std::int32_t BaudRate = 9600;       ///< line speed
+    std::string ComDevice;              ///< device path of port ComPort; empty: the default rule
 
     // Editing flags
     std::uint8_t InsertMode = 1;        ///< 1 insert, 0 overwrite

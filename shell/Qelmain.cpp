@@ -24,8 +24,10 @@
 #include "shell/Msgtable.h"
 #include "shell/Projectfiles.h"
 #include "shell/Qelglobals.h"
+#include "shell/Qellink.h"
 #include "shell/Settings.h"
 #include "shell/Startupforms.h"
+#include "simulator/Simuplc.h"
 
 TQelMain* _QelMain = nullptr;
 
@@ -88,6 +90,11 @@ TQelMain::TQelMain(QWidget* parent) : QMainWindow(parent) {
 }
 
 TQelMain::~TQelMain() {
+    // The simulator thread and the link's port go before anything they report to.
+    ShutdownSimulation();
+    Link = {};
+    delete link_;
+    link_ = nullptr;
     DestroyEditors();
     if (created_) FreeSharedBuffers();
     if (_QelMain == this) _QelMain = nullptr;
@@ -131,6 +138,13 @@ bool TQelMain::FormCreate() {
     QelStaBar->SetPanel(1, QString::fromStdString(gMsgTable.Get(gQel.InsertMode ? kMsgInsertMode : kMsgOverwriteMode)));
     RebuildRecentMenu();
     UpdateCaption();
+    CreateSimulator();
+    CreateLink();
+    // A program opened without its ladder file gets its ladder from the code
+    // (the MDI area lives exactly as long as the frame).
+    AddProjectListener(MdiArea, [this](TProjectEvent event) {
+        if (event == TProjectEvent::Opened) ConvertOpenedProgram();
+    });
     created_ = true;
     RefreshCommands();
     return true;
@@ -423,29 +437,33 @@ std::string TQelMain::GetDeviceComment(char letter, int number) const { return :
 // Serial port and lamp
 
 bool TQelMain::OpenComPort() {
+    // The link tells the user itself why its port did not open (message 168
+    // with the port); the frame speaks only when there is no link to ask.
+    if (!Link.OpenPort) {
+        ShowMsg(168, "!! (COM" + std::to_string(gQel.ComPort) + ")");
+        return false;
+    }
     try {
-        if (Link.PortOpen && Link.PortOpen()) return true;
-        if (!Link.OpenPort) throw std::runtime_error("no serial link");
-        Link.OpenPort();
-        if (Link.PortOpen && !Link.PortOpen()) throw std::runtime_error("port not open");
+        Link.OpenPort();  // also re-arms the reply time-out when already open
         return true;
     } catch (const std::exception&) {
         if (Link.ClosePort) Link.ClosePort();
-        ShowMsg(168, "!! (COM" + std::to_string(gQel.ComPort) + ")");
         return false;
     }
 }
 
-void TQelMain::SetLamp(TLampState state) {
-    lamp_ = state;
+void TQelMain::SetLamp(TLampState state) { SetLampColor(LampColor(state)); }
+
+void TQelMain::SetLampColor(const QColor& color) {
+    lampColor_ = color;
     QPalette pal = MoniLight->palette();
-    pal.setColor(QPalette::Window, LampColor(state));
+    pal.setColor(QPalette::Window, color);
     MoniLight->setPalette(pal);
     MoniLight->update();
     if (QelStaBar) QelStaBar->update();  // repainted after every lamp change
 }
 
-QColor TQelMain::Lamp() const { return LampColor(lamp_); }
+QColor TQelMain::Lamp() const { return lampColor_; }
 
 // ---------------------------------------------------------------------------
 // Tool panels (bands of the cool bars)

@@ -32,6 +32,7 @@ class QMdiSubWindow;
 class QMenu;
 class QTabWidget;
 class QToolBar;
+class TQelLink;
 
 /// The status bar `QelStaBar` with its eight panels: 0 general, 1 insert or
 /// overwrite, 2 cursor, 3 scan time, 4 steps used/total, 5 model, 6 RUN/STOP,
@@ -60,7 +61,9 @@ struct TLinkHooks {
     std::function<bool()> MonitorRunning;      ///< the link's monitor client list is not empty
     std::function<void()> StopAllMonitoring;   ///< removes every monitor client
     std::function<bool()> PortOpen;            ///< the link's serial port is open
-    std::function<void()> OpenPort;            ///< opens it (reply time-out, triggers); throws on failure
+    /// Opens it (reply time-out, triggers). On failure it has already told the
+    /// user why (message 168 with the port) and throws.
+    std::function<void()> OpenPort;
     std::function<void()> ClosePort;           ///< closes it; never throws
 };
 
@@ -151,7 +154,16 @@ public:
     std::string GetDeviceComment(char letter, int number) const;
     bool OpenComPort();
     void SetLamp(TLampState state);
+    /// Paints the lamp in any colour (the link's own lamp colours).
+    void SetLampColor(const QColor& color);
     QColor Lamp() const;
+
+    // ---- simulator and PLC link (Qelsimulate.cpp, Qellink.cpp) -----------
+    void BnSimuLadClick();
+    void MmSimulateClick();
+    void BnSimuSfcClick();
+    /// The frame's side of the PLC link (null before FormCreate).
+    TQelLink* LinkFrame() const { return link_; }
 
     void CoolBarAdd(QWidget* panel, Qt::ToolBarArea bar = CoolBarU);
     void CoolBarDelete(QWidget* panel);
@@ -272,6 +284,11 @@ private:
     bool SaveProgram();
     bool SaveProgramAs();
     static bool IsEditCommand(const std::string& command);
+    void CreateSimulator();
+    void ToggleSimulate(bool fromSfc);
+    void SetSimulateButtons(bool running);
+    void CreateLink();
+    void ConvertOpenedProgram();
 
     TCommandRouter router_;
     std::map<std::string, QAction*> actions_;
@@ -287,7 +304,8 @@ private:
          editEnabled_ = true;
     QActionGroup* sizeGroup_ = nullptr;
     QActionGroup* digGroup_ = nullptr;
-    TLampState lamp_ = TLampState::Off;
+    QColor lampColor_;
+    TQelLink* link_ = nullptr;
     bool created_ = false;
     bool shutDownDone_ = false;
 };

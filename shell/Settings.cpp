@@ -27,7 +27,8 @@ enum Line {
     kLineOpenDir,
     kLineSaveDir,
     kLineRecentFirst,
-    kLineCount = kLineRecentFirst + kRecentFileMax
+    kLineComDevice = kLineRecentFirst + kRecentFileMax,
+    kLineCount
 };
 
 constexpr int kBaudRates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
@@ -65,6 +66,7 @@ void SetDefaultSettings() {
     gQel.Zoom = 4;
     gQel.ValueFormat = 0;
     gQel.MatchSize = 0;
+    gQel.ComDevice.clear();
 }
 
 bool ReadSettings(const std::filesystem::path& path) {
@@ -101,6 +103,7 @@ bool ReadSettings(const std::filesystem::path& path) {
             recent.push_back(entry);
     }
     gQel.RecentFiles = std::move(recent);
+    text(kLineComDevice, gQel.ComDevice);
     return true;
 }
 
@@ -123,6 +126,7 @@ bool WriteSettings(const std::filesystem::path& path) {
     lines[kLineSaveDir] = oneLine(gQel.SaveDir);
     for (int i = 0; i < kRecentFileMax && static_cast<std::size_t>(i) < gQel.RecentFiles.size(); ++i)
         lines[static_cast<std::size_t>(kLineRecentFirst + i)] = oneLine(gQel.RecentFiles[static_cast<std::size_t>(i)]);
+    lines[kLineComDevice] = oneLine(gQel.ComDevice);
     std::string out;
     for (const auto& l : lines) out += l + "\n";
     return qelfile::WriteFileReplacing(path, out);

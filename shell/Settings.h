@@ -9,7 +9,8 @@
 std::filesystem::path SettingsFilePath();
 
 /// Reads the settings file into gQel (family, capacity, port, baud, station,
-/// zoom, value format, match-size flag, dialog folders, recent files). Lines
+/// zoom, value format, match-size flag, dialog folders, recent files, the
+/// serial device path of the port). Lines
 /// that are missing or out of range keep the value gQel already holds. Returns
 /// false when the file does not exist or cannot be read (nothing changes then).
 bool ReadSettings(const std::filesystem::path& path = SettingsFilePath());
@@ -19,5 +20,6 @@ bool ReadSettings(const std::filesystem::path& path = SettingsFilePath());
 bool WriteSettings(const std::filesystem::path& path = SettingsFilePath());
 
 /// Puts the start-up defaults into gQel's settings fields: family 0, capacity
-/// index 0, COM 1, 9600 baud, station 1, version 206, zoom 4, decimal values.
+/// index 0, COM 1, 9600 baud, station 1, version 206, zoom 4, decimal values,
+/// no serial device path of its own.
 void SetDefaultSettings();

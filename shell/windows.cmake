@@ -20,7 +20,12 @@ add_library(qel_shell STATIC
   ${CMAKE_CURRENT_LIST_DIR}/About.cpp
   ${CMAKE_CURRENT_LIST_DIR}/About.h
   ${CMAKE_CURRENT_LIST_DIR}/Widgetmessages.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/Filedialogs.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/Filedialogs.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Qelsimulate.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Qellink.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Qellink.h
+  ${CMAKE_CURRENT_LIST_DIR}/Qelconvert.cpp)
 target_include_directories(qel_shell PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(qel_shell PUBLIC qel_shell_state qel_platform Qt6::Widgets Qt6::PrintSupport
+target_link_libraries(qel_shell PUBLIC qel_shell_state qel_platform qel_simulator qel_link qel_serial
+  qel_ladder_model Qt6::Widgets Qt6::PrintSupport
   PRIVATE JPEG::JPEG)

@@ -1,0 +1,67 @@
+// The frame's simulate commands and what the simulator reports back: the
+// scan-time text in status panel 3, a repaint of the ladder after new scans,
+// and the end of a run that stopped on its own.
+#include <QAction>
+
+#include "shell/Qelglobals.h"
+#include "shell/Qelmain.h"
+#include "simulator/SimMonitor.h"
+#include "simulator/Simuplc.h"
+
+namespace {
+
+constexpr int kLadderView = 2;
+constexpr int kSfcView = 16;
+
+}  // namespace
+
+void TQelMain::CreateSimulator() {
+    gSimRunning = 0;
+    gSimLadderMonitor = 0;
+    gSimSfcMonitor = 0;
+
+    auto* mon = new TSimMonitor(SimPlc(), this);
+    mon->setObjectName("SimMonitor");
+    // The ladder window paints the simulated states through its own
+    // "PaintSimLadder" handler; without a ladder window nothing is painted.
+    connect(mon, &TSimMonitor::ScanPublished, this, [this] { router_.Dispatch("PaintSimLadder", kLadderView); });
+    connect(mon, &TSimMonitor::StatusChanged, this, [this](const QString& text) { QelStaBar->SetPanel(3, text); });
+    // A run that ended without a stop command (its message has been shown).
+    connect(mon, &TSimMonitor::Stopped, this, [this] {
+        SetSimulateButtons(false);
+        router_.Dispatch("RepaintLadder", kLadderView);
+        RefreshCommands();
+    });
+    // Closing the frame stops the run before anything else goes.
+    AddProjectListener(mon, [](TProjectEvent event) {
+        if (event == TProjectEvent::ShuttingDown) ShutdownSimulation();
+    });
+
+    // The simulate commands show whether a run is going on.
+    MmSimulate->setCheckable(true);
+    BnSimuLad->setCheckable(true);
+    BnSimuSfc->setCheckable(true);
+    // A run can always be stopped; a new one needs a program.
+    auto canToggle = [] { return gSimRunning != 0 || (gQel.ProgramPresent != 0 && gProgram != nullptr); };
+    router_.Register("MmSimulate", TCommandRouter::kAnyView, [this] { MmSimulateClick(); }, canToggle);
+    router_.Register("BnSimuLad", TCommandRouter::kAnyView, [this] { BnSimuLadClick(); }, canToggle);
+    // The SFC view's own simulate button: available where that view is active.
+    router_.Register("BnSimuSfc", kSfcView, [this] { BnSimuSfcClick(); }, canToggle);
+}
+
+void TQelMain::BnSimuLadClick() { ToggleSimulate(false); }
+
+void TQelMain::MmSimulateClick() { ToggleSimulate(false); }
+
+void TQelMain::BnSimuSfcClick() { ToggleSimulate(true); }
+
+void TQelMain::ToggleSimulate(bool fromSfc) {
+    const bool running = ToggleSimulation(gProgram, gProgramCapacity, fromSfc);
+    SetSimulateButtons(running);
+    // After a stop the ladder shows the program in its editing form again.
+    if (!running) router_.Dispatch("RepaintLadder", kLadderView);
+}
+
+void TQelMain::SetSimulateButtons(bool running) {
+    for (QAction* a : {MmSimulate, BnSimuLad, BnSimuSfc}) a->setChecked(running);
+}
