@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "core/Codetranslate.h"
@@ -62,16 +63,24 @@ TEditDlg::~TEditDlg() {
 
 void TEditDlg::ShowModal() {
     entryView_ = gActiveView;
-    IEdit->setFocus();
-    IEdit->end(false);
     open();
+    FocusInput();
 }
 
 int TEditDlg::Execute() {
     entryView_ = gActiveView;
-    IEdit->setFocus();
-    IEdit->end(false);
+    // exec() shows the dialog first; the caret is placed once it is up.
+    QTimer::singleShot(0, this, [this] { FocusInput(); });
     return exec();
+}
+
+void TEditDlg::FocusInput() {
+    // Focused once the dialog is visible, so that the character the entry was
+    // opened with is not selected (and replaced by the next key) the way a
+    // line edit selects its text when the focus arrives by tabbing.
+    IEdit->setFocus(Qt::OtherFocusReason);
+    IEdit->deselect();
+    IEdit->end(false);
 }
 
 void TEditDlg::SetViewHandler(int view, ViewHandler handler) {

@@ -63,6 +63,7 @@ public:
 
 private:
     void RestoreView();
+    void FocusInput();
     int entryView_ = 0;
 };
 

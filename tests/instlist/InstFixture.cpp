@@ -1,0 +1,89 @@
+#include "tests/instlist/InstFixture.h"
+
+#include <cstdlib>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+
+#include "core/Codetranslate.h"
+#include "core/ProgramImage.h"
+#include "platform/Paths.h"
+#include "shell/Msgtable.h"
+#include "shell/Qelglobals.h"
+#include "shell/Startup.h"
+
+namespace fs = std::filesystem;
+
+void InstWindowTest::SetUp() {
+    const char* src = std::getenv("QEL_SOURCE_DIR");
+    ASSERT_NE(src, nullptr) << "QEL_SOURCE_DIR names the source tree";
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    home_ = fs::temp_directory_path() /
+            ("qel-inst-" + std::to_string(::getpid()) + "-" + info->test_suite_name() + "-" + info->name());
+    fs::remove_all(home_);
+    fs::create_directories(home_);
+    for (const char* f : {"QEL.Txt", "DeviceCommentInit.txt"}) fs::copy_file(fs::path(src) / "data" / f, home_ / f);
+    qel::SetInstallDir(home_);
+
+    TStartupOptions options;
+    options.ShowSplash = false;
+    frame_.reset(StartQel({}, options));
+    ASSERT_TRUE(frame_);
+    InstallInstList(frame_.get());
+    ASSERT_NE(_EditDlg, nullptr);
+    frame_->NewClick();
+    ASSERT_EQ(gQel.ProgramPresent, 1);
+    gQel.InsertMode = 1;
+}
+
+void InstWindowTest::TearDown() {
+    if (frame_) {
+        gQel.Modified = 0;
+        frame_->close();
+        frame_.reset();
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    std::error_code ec;
+    fs::remove_all(home_, ec);
+}
+
+TInst* InstWindowTest::OpenList() {
+    EXPECT_TRUE(frame_->RunCommand("MmInstWin"));
+    EXPECT_NE(_Inst, nullptr);
+    return _Inst;
+}
+
+void InstWindowTest::TypeLine(TInst* list, const std::string& line) {
+    ASSERT_FALSE(line.empty());
+    QTest::keyClicks(list, QString::fromStdString(line.substr(0, 1)));
+    ASSERT_TRUE(_EditDlg->isVisible()) << line;
+    EXPECT_EQ(_EditDlg->IEdit->text().toStdString(), line.substr(0, 1));
+    QTest::keyClicks(_EditDlg->IEdit, QString::fromStdString(line.substr(1)));
+    QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
+}
+
+std::vector<std::uint16_t> InstWindowTest::ProgramWords() {
+    std::vector<std::uint16_t> w;
+    for (std::uint32_t at = 0; at < gProgramUsed; at += 2) w.push_back(ReadCodeWord(gProgram, gProgramCapacity, at));
+    return w;
+}
+
+void InstWindowTest::FillProgram(const std::string& line, int count) {
+    ASSERT_TRUE(SetInputText(line));
+    ASSERT_EQ(AssembleInstruction(), 1);
+    std::uint32_t used = 0;
+    EraseCode(gProgram, gProgramCapacity);
+    for (int i = 0; i < count; ++i)
+        ASSERT_TRUE(InsertInstruction(gProgram, gProgramCapacity, used, used, gInsnBuf.code, gInsnBuf.length));
+    LocateProgramEnd();
+}
+
+bool InstWindowTest::Shown(int id) const {
+    const std::string text = gMsgTable.Get(id);
+    for (const std::string& s : messages_.Shown())
+        if (!text.empty() && s.rfind(text, 0) == 0) return true;
+    return false;
+}

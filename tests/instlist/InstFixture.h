@@ -1,0 +1,37 @@
+#pragma once
+// The frame started as main() starts it, over a private install folder, with
+// the instruction list hooked in and a new, empty project open.
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "instlist/Eddlg.h"
+#include "instlist/Instredit.h"
+#include "shell/Qelmain.h"
+#include "tests/support/ScriptedMessages.h"
+
+class InstWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    /// Opens the program's list window through the frame's command.
+    TInst* OpenList();
+    /// Types a line as the engineer does: its first character in the list
+    /// opens the input dialog, the rest goes into the dialog, Return ends it.
+    void TypeLine(TInst* list, const std::string& line);
+    /// Words of gProgram up to gProgramUsed.
+    static std::vector<std::uint16_t> ProgramWords();
+    /// Writes `count` copies of one instruction line into gProgram directly.
+    static void FillProgram(const std::string& line, int count);
+    /// Whether a shown message starts with the text of message `id`.
+    bool Shown(int id) const;
+
+    std::filesystem::path home_;
+    qel::test::ScriptedMessages messages_;
+    std::unique_ptr<TQelMain> frame_;
+};

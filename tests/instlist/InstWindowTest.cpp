@@ -1,0 +1,200 @@
+// Typing a program into the instruction-list window through the input dialog:
+// machine words, insert and overwrite, refusals, go-to-step, the dialog's view
+// dispatch, the inner list's close, and printed pages.
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QTest>
+
+#include "core/Codetranslate.h"
+#include "shell/Msgtable.h"
+#include "shell/Qelglobals.h"
+#include "tests/instlist/InstFixture.h"
+
+namespace {
+
+using Words = std::vector<std::uint16_t>;
+
+TEST_F(InstWindowTest, TypingASmallProgramGivesItsMachineWords) {
+    TInst* list = OpenList();
+    ASSERT_TRUE(list);
+    EXPECT_EQ(gActiveView, 1);
+    EXPECT_EQ(gQel.Modified, 0);
+    for (const char* line : {"LD X0", "or y0", "ANI X1", "OUT Y0", "END"}) TypeLine(list, line);
+    EXPECT_EQ(ProgramWords(), (Words{0x2400, 0x6500, 0x5401, 0xC500, 0x000F}));
+    EXPECT_EQ(gProgramUsed, 10u);
+    EXPECT_EQ(list->CursorLine, 5);  // on the append line, ready for the next
+    EXPECT_EQ(list->CursorOffset, 10u);
+    EXPECT_EQ(gActiveView, 1);  // the dialog gave the view back
+    EXPECT_FALSE(_EditDlg->isVisible());
+    EXPECT_EQ(gQel.Modified, 1);
+    EXPECT_TRUE(frame_->QelStaBar->Panel(4).contains("5/")) << frame_->QelStaBar->Panel(4).toStdString();
+    EXPECT_TRUE(messages_.Shown().empty());
+}
+
+TEST_F(InstWindowTest, InsertKeySwitchesToOverwrite) {
+    TInst* list = OpenList();
+    for (const char* line : {"LD X0", "OUT Y0", "END"}) TypeLine(list, line);
+    QTest::keyClick(list, Qt::Key_Up);
+    QTest::keyClick(list, Qt::Key_Up);
+    ASSERT_EQ(list->CursorLine, 1);
+    QTest::keyClick(list, Qt::Key_Insert);
+    EXPECT_EQ(gQel.InsertMode, 0);
+    EXPECT_EQ(frame_->QelStaBar->Panel(1).toStdString(), gMsgTable.Get(kMsgOverwriteMode));
+    TypeLine(list, "SET M5");
+    EXPECT_EQ(ProgramWords(), (Words{0x2400, 0xD805, 0x000F}));
+    EXPECT_EQ(list->CursorLine, 2);
+    // Back to insert: the next line goes in before END.
+    QTest::keyClick(list, Qt::Key_Insert);
+    EXPECT_EQ(gQel.InsertMode, 1);
+    EXPECT_EQ(frame_->QelStaBar->Panel(1).toStdString(), gMsgTable.Get(kMsgInsertMode));
+    TypeLine(list, "OUT Y1");
+    EXPECT_EQ(ProgramWords(), (Words{0x2400, 0xD805, 0xC501, 0x000F}));
+}
+
+TEST_F(InstWindowTest, InvalidOrOverlongLineChangesNothing) {
+    TInst* list = OpenList();
+    for (const char* line : {"LD X0", "END"}) TypeLine(list, line);
+    const Words before = ProgramWords();
+    gQel.Modified = 0;
+    TypeLine(list, "LD Q7");
+    EXPECT_TRUE(Shown(kMsgBadInstLine));
+    EXPECT_TRUE(_EditDlg->isVisible());  // left open to correct the line
+    EXPECT_EQ(ProgramWords(), before);
+    // Corrected in the dialog, the line goes in.
+    _EditDlg->IEdit->setText("LD X7");
+    QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
+    EXPECT_FALSE(_EditDlg->isVisible());
+    EXPECT_EQ(ProgramWords(), (Words{0x2400, 0x000F, 0x2407}));
+
+    messages_.Clear();
+    ASSERT_TRUE(SetInputText("LD X1"));
+    TypeLine(list, "L" + std::string(90, 'X'));
+    EXPECT_TRUE(Shown(kMsgTextTooLong));
+    EXPECT_EQ(gInputText[0], '\0');  // no stale line left behind
+    QTest::mouseClick(_EditDlg->CancelBtn, Qt::LeftButton);
+    EXPECT_FALSE(_EditDlg->isVisible());
+    EXPECT_EQ(gActiveView, 1);
+    EXPECT_EQ(ProgramWords(), (Words{0x2400, 0x000F, 0x2407}));
+}
+
+TEST_F(InstWindowTest, FullImageRefusesTheNextLineAndKeepsTheProgram) {
+    FillProgram("LD X0", static_cast<int>(gProgramCapacity / 2));
+    TInst* list = OpenList();
+    ASSERT_EQ(list->LastLine(), static_cast<int>(gProgramCapacity / 2));
+    const std::vector<std::uint8_t> before(gProgram, gProgram + gProgramCapacity);
+    QTest::keyClick(list, Qt::Key_End);
+    TypeLine(list, "OUT Y0");
+    EXPECT_TRUE(Shown(kMsgNoRoomInst));
+    EXPECT_FALSE(_EditDlg->isVisible());
+    EXPECT_EQ(std::vector<std::uint8_t>(gProgram, gProgram + gProgramCapacity), before);
+    EXPECT_EQ(gProgramUsed, gProgramCapacity);
+    EXPECT_FALSE(list->Edit().CanUndo());
+    EXPECT_EQ(gQel.Modified, 0);
+}
+
+TEST_F(InstWindowTest, GoToStepMovesTheCursor) {
+    TInst* list = OpenList();
+    for (const char* line : {"LD X0", "MOV K1 D0", "OUT Y0", "END"}) TypeLine(list, line);
+    const std::uint32_t outStep = list->Edit().LineStep(2);
+    ASSERT_TRUE(frame_->RunCommand("MmJump"));
+    EXPECT_EQ(gActiveView, 9);
+    ASSERT_TRUE(_EditDlg->isVisible());
+    QTest::keyClicks(_EditDlg->IEdit, QString::number(outStep - 1));  // inside MOV
+    QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
+    EXPECT_EQ(list->CursorLine, 1);
+    EXPECT_EQ(gActiveView, 1);
+
+    ASSERT_TRUE(frame_->RunCommand("MmJump"));
+    QTest::keyClicks(_EditDlg->IEdit, "999");
+    QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
+    EXPECT_TRUE(Shown(kMsgBadStep));
+    _EditDlg->IEdit->setText("x1");
+    QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
+    EXPECT_TRUE(Shown(kMsgInvalidInput));
+    EXPECT_EQ(list->CursorLine, 1);
+    QTest::keyClick(_EditDlg->IEdit, Qt::Key_Escape);
+    EXPECT_EQ(gActiveView, 1);
+}
+
+TEST_F(InstWindowTest, DialogDispatchesOtherViewsToTheirHandlers) {
+    // Nothing registered: OK only gives the view back.
+    gActiveView = 8;
+    _EditDlg->IEdit->setText("100");
+    _EditDlg->ShowModal();
+    _EditDlg->OKBtnClick();
+    EXPECT_FALSE(_EditDlg->isVisible());
+    EXPECT_EQ(gActiveView, 2);
+
+    std::vector<std::string> seen;
+    TEditDlg::SetViewHandler(16, [&](const std::string& text) {
+        seen.push_back(std::string(gInputText));
+        return text == "S20";
+    });
+    gActiveView = 16;
+    _EditDlg->IEdit->setText("  S2 ");
+    _EditDlg->ShowModal();
+    _EditDlg->OKBtnClick();
+    EXPECT_TRUE(_EditDlg->isVisible());  // refused by the handler
+    _EditDlg->IEdit->setText(QString::fromStdString(std::string(85, '1')));
+    _EditDlg->OKBtnClick();              // refused before the handler sees it
+    EXPECT_TRUE(Shown(kMsgTextTooLong));
+    _EditDlg->IEdit->setText("S20");
+    _EditDlg->OKBtnClick();
+    EXPECT_FALSE(_EditDlg->isVisible());
+    EXPECT_EQ(seen, (std::vector<std::string>{"S2", "S20"}));
+    EXPECT_EQ(gActiveView, 16);
+    TEditDlg::SetViewHandler(16, {});
+}
+
+TEST_F(InstWindowTest, InnerListStoresItsCodeOnlyWhenAsked) {
+    GrowProgramCopy(gProgramCapacity);
+    auto* inner = new TInst(nullptr, 18);
+    EXPECT_EQ(_InterInst, inner);
+    std::memset(gProgramCopy, 0xFF, gProgramCopySize);
+    inner->SetCodeBuffer(gProgramCopy, gProgramCopySize, 0);
+    inner->SfcRow = 3;
+    inner->SfcCol = 8;
+    frame_->AddChild(inner, 18);
+    TypeLine(inner, "LD X1");
+    TypeLine(inner, "OUT Y1");
+    EXPECT_EQ(gProgramCopyUsed, 4u);
+    EXPECT_EQ(gProgramUsed, 0u);  // the program itself is untouched
+
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    EXPECT_FALSE(inner->close());
+    EXPECT_EQ(_InterInst, inner);
+    messages_.QueueAnswer(qel::Answer::Yes);
+    EXPECT_TRUE(inner->close());
+    EXPECT_EQ(_InterInst, nullptr);
+    ASSERT_EQ(gSfcCodeList.size(), 1u);
+    EXPECT_EQ(gSfcCodeList[0]->row, 3);
+    EXPECT_EQ(gSfcCodeList[0]->col, 8);
+    EXPECT_EQ(gSfcCodeList[0]->code, (std::vector<std::uint8_t>{0x01, 0x24, 0x01, 0xC5}));
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
+}
+
+TEST_F(InstWindowTest, PrintPageDrawsFiftyThreeLinesAPage) {
+    FillProgram("OUT Y0", 60);
+    TInst* list = OpenList();
+    QImage page(850, 1100, QImage::Format_RGB32);
+    page.fill(Qt::white);
+    QPainter canvas(&page);
+    canvas.setPen(Qt::black);
+    EXPECT_EQ(TInst::PrintPage(list, canvas, 0), 53);
+    EXPECT_EQ(TInst::PrintPage(list, canvas, 1), 7);
+    EXPECT_EQ(TInst::PrintPage(list, canvas, 2), 0);
+    EXPECT_EQ(TInst::PrintPage(nullptr, canvas, 0), 0);
+    canvas.end();
+    // Something was drawn in the body, nothing in the header band.
+    bool body = false, header = false;
+    for (int y = 0; y < page.height(); ++y)
+        for (int x = 0; x < page.width(); ++x)
+            if (page.pixel(x, y) != qRgb(255, 255, 255)) (y < 2 * (1100 / 54) ? header : body) = true;
+    EXPECT_TRUE(body);
+    EXPECT_FALSE(header);
+}
+
+}  // namespace
