@@ -5,6 +5,7 @@
 
 #include <QApplication>
 
+#include "instlist/Instredit.h"
 #include "platform/Messages.h"
 #include "shell/Qelmain.h"
 #include "shell/Startup.h"
@@ -40,7 +41,10 @@ int main(int argc, char** argv) {
 
     std::unique_ptr<TQelMain> frame(StartQel(QApplication::arguments().mid(1)));
     int rc = 1;
-    if (frame) rc = QApplication::exec();
+    if (frame) {
+        InstallInstList(frame.get());  // the input dialog and the instruction-list window
+        rc = QApplication::exec();
+    }
     frame.reset();
     qel::SetMessageService(nullptr);
     return rc;
