@@ -110,8 +110,12 @@ void TInst::RegisterCommands() {
     r.Register("MmPaste", View, [this] { MmPasteClick(); }, [this] { return ClipboardHasInstructions(); });
     r.Register("MmJump", View, [this] { MmJumpClick(); });
     r.Register("ShowCursorPos", View, [this] { ShowCursorPos(); });
-    // Paste follows the clipboard, whichever window filled it.
-    connect(QApplication::clipboard(), &QClipboard::dataChanged, this, [] {
+    // Paste follows the clipboard, whichever window filled it. The clipboard
+    // is asked once per change: asking on every cursor move could mean a round
+    // trip to another program that owns it.
+    clipHasInst_ = QueryClipboard();
+    connect(QApplication::clipboard(), &QClipboard::dataChanged, this, [this] {
+        clipHasInst_ = QueryClipboard();
         if (_QelMain) _QelMain->RefreshCommands();
     });
     _QelMain->RefreshCommands();
@@ -485,10 +489,12 @@ QString TInst::ClipboardFormat() const {
     return QStringLiteral("CF_INST");
 }
 
-bool TInst::ClipboardHasInstructions() const {
+bool TInst::QueryClipboard() const {
     const QMimeData* data = QApplication::clipboard()->mimeData();
     return data && data->hasFormat(ClipboardFormat());
 }
+
+bool TInst::ClipboardHasInstructions() const { return clipHasInst_; }
 
 void TInst::MmCopyClick() {
     int first, last;

@@ -125,12 +125,14 @@ private:
     bool FormClose();
     QString ClipboardFormat() const;
     bool ClipboardHasInstructions() const;
+    bool QueryClipboard() const;
 
     TInstEdit edit_;
     bool selActive_ = false;
     int selAnchor_ = 0;
     bool dragging_ = false;
     int dragDir_ = 0;  // -1 up, +1 down while the mouse is outside during a drag
+    bool clipHasInst_ = false;
     QTimer* InstScrollTmr = nullptr;
 };
 
