@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "core/Codetranslate.h"
+#include "core/Digtest.h"
 #include "instlist/Instedit.h"
 #include "instlist/Instredit.h"
 #include "shell/Msgtable.h"
@@ -101,7 +102,9 @@ int TEditDlg::ReturnViewOf(int view) {
 }
 
 void TEditDlg::OKBtnClick() {
-    const std::string text = TrimLine(IEdit->text().toStdString());
+    std::string text = TrimLine(IEdit->text().toStdString());
+    // A step number typed into the chart is taken in capitals.
+    if (gActiveView == 16) text = StrToUpper(text);
     // The input line holds 79 characters; a longer text is refused here for
     // every view, and the previous line is not left for the entry to read.
     if (text.size() >= static_cast<std::size_t>(kInputTextSize)) {

@@ -49,7 +49,6 @@ bool OpensInput(QChar c) {
 TInst::TInst(QWidget* owner, int view) : QAbstractScrollArea(owner), View(view == 18 ? 18 : 1) {
     setObjectName(View == 18 ? "InterInst" : "Inst");
     setWindowTitle(View == 18 ? QStringLiteral("内部指令") : QStringLiteral("指令表"));
-    setAttribute(Qt::WA_DeleteOnClose, false);
     setFocusPolicy(Qt::StrongFocus);
     QFont f(QStringLiteral("Monospace"));
     f.setStyleHint(QFont::TypeWriter);

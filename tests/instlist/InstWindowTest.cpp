@@ -141,7 +141,7 @@ TEST_F(InstWindowTest, DialogDispatchesOtherViewsToTheirHandlers) {
     _EditDlg->IEdit->setText(QString::fromStdString(std::string(85, '1')));
     _EditDlg->OKBtnClick();              // refused before the handler sees it
     EXPECT_TRUE(Shown(kMsgTextTooLong));
-    _EditDlg->IEdit->setText("S20");
+    _EditDlg->IEdit->setText("s20");
     _EditDlg->OKBtnClick();
     EXPECT_FALSE(_EditDlg->isVisible());
     EXPECT_EQ(seen, (std::vector<std::string>{"S2", "S20"}));
