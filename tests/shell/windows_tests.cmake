@@ -7,4 +7,5 @@ qel_add_test(NAME shell_windows_tests
     ${CMAKE_CURRENT_LIST_DIR}/FrameProjectTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/FrameRoutingTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ShellPartsTest.cpp
-  LIBS qel_shell qel_test_support Qt6::Test)
+    ${CMAKE_CURRENT_LIST_DIR}/FrameSimulateTest.cpp
+  LIBS qel_shell qel_test_support qel_test_pty Qt6::Test)

@@ -1,0 +1,156 @@
+// The frame's simulate commands: start and stop through the frame's own
+// commands, the scan-time panel, no thread left behind, a run that stops on
+// its own, and shut-down while a run goes on.
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+
+#include <QAction>
+#include <QThreadPool>
+
+#include "core/Codetranslate.h"
+#include "core/ProgramImage.h"
+#include "shell/Qelglobals.h"
+#include "simulator/Simucomm.h"
+#include "simulator/Simuplc.h"
+#include "tests/shell/FrameFixture.h"
+#include "tests/support/Pty.h"
+
+using qel::test::PumpUntil;
+using qel::test::ThreadCount;
+
+namespace {
+
+// Writes instruction-list lines into the program image, as the editor does.
+void LoadProgram(std::initializer_list<const char*> lines) {
+    EraseCode(gProgram, gProgramCapacity);
+    std::uint32_t used = 0;
+    for (const char* line : lines) {
+        ASSERT_TRUE(SetInputText(line)) << line;
+        ASSERT_EQ(AssembleInstruction(), 1) << line;
+        ASSERT_TRUE(InsertInstruction(gProgram, gProgramCapacity, used, used, gInsnBuf.code, gInsnBuf.length)) << line;
+    }
+    LocateProgramEnd();
+}
+
+// Threads of this process other than those the simulator owns. Qt's shared
+// pool keeps idle painting helpers for a while; they are let go first.
+int OtherThreads() {
+    QThreadPool::globalInstance()->waitForDone();
+    return ThreadCount();
+}
+
+std::string ThreadNames() {
+    std::string names;
+    for (const auto& e : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream f(e.path() / "comm");
+        std::string n;
+        std::getline(f, n);
+        names += n + "; ";
+    }
+    return names;
+}
+
+bool IsScanTimeText(const QString& s) {
+    return s.startsWith(QStringLiteral("掃瞄時間")) && s.endsWith(QStringLiteral("( ms/10)"));
+}
+
+class FrameSimulateTest : public FrameTest {
+protected:
+    void TearDown() override {
+        ShutdownSimulation();  // never leave a run behind for the next test
+        FrameTest::TearDown();
+    }
+
+    // Starts the frame over a new project holding `lines`.
+    void StartWith(std::initializer_list<const char*> lines) {
+        ASSERT_TRUE(Start());
+        frame_->NewClick();
+        LoadProgram(lines);
+        frame_->RefreshCommands();
+    }
+};
+
+}  // namespace
+
+TEST_F(FrameSimulateTest, CommandsNeedAProgramAndTheSfcButtonItsView) {
+    ASSERT_TRUE(Start());
+    // Before New or Open there is no program to run.
+    EXPECT_FALSE(frame_->MmSimulate->isEnabled());
+    EXPECT_FALSE(frame_->RunCommand("MmSimulate"));
+    EXPECT_FALSE(gSimRunning);
+
+    frame_->NewClick();
+    EXPECT_TRUE(frame_->MmSimulate->isEnabled());
+    EXPECT_TRUE(frame_->BnSimuLad->isEnabled());
+    // The SFC button belongs to the SFC view, which no window offers yet.
+    EXPECT_FALSE(frame_->BnSimuSfc->isEnabled());
+    frame_->SetActiveView(16);
+    EXPECT_TRUE(frame_->BnSimuSfc->isEnabled());
+    frame_->SetActiveView(0);
+}
+
+TEST_F(FrameSimulateTest, StartAndStopAHundredTimesLeavesNoThread) {
+    StartWith({"LD X0", "OUT Y0", "END"});
+    const int before = OtherThreads();
+
+    // The first run: the program runs (X0 starts ON, so Y0 follows) and the
+    // status bar shows the scan time.
+    frame_->MmSimulate->trigger();
+    ASSERT_TRUE(gSimRunning);
+    EXPECT_TRUE(frame_->MmSimulate->isChecked());
+    EXPECT_TRUE(frame_->BnSimuLad->isChecked());
+    EXPECT_TRUE(PumpUntil([] { return SimPlc().ReadBit(SimBitIndexOf('Y', 0)) == 1; }));
+    EXPECT_TRUE(PumpUntil([&] { return IsScanTimeText(frame_->QelStaBar->Panel(3)); }))
+        << frame_->QelStaBar->Panel(3).toStdString();
+    frame_->MmSimulate->trigger();
+    EXPECT_FALSE(gSimRunning);
+    EXPECT_FALSE(frame_->MmSimulate->isChecked());
+    EXPECT_FALSE(frame_->BnSimuLad->isChecked());
+
+    // Menu item and tool button, each starting and stopping.
+    for (int i = 0; i < 100; ++i) {
+        QAction* command = i % 2 ? frame_->BnSimuLad : frame_->MmSimulate;
+        command->trigger();
+        ASSERT_TRUE(gSimRunning) << "run " << i;
+        ASSERT_TRUE(SimPlc().Running()) << "run " << i;
+        command->trigger();
+        ASSERT_FALSE(gSimRunning) << "run " << i;
+        ASSERT_FALSE(SimPlc().Running()) << "run " << i;
+    }
+    EXPECT_EQ(TPLC::LiveWorkers(), 0);
+    EXPECT_TRUE(PumpUntil([&] { return OtherThreads() <= before; }))
+        << before << " threads before, now: " << ThreadNames();
+    EXPECT_TRUE(messages_.Shown().empty());
+}
+
+TEST_F(FrameSimulateTest, RunThatStopsOnItsOwnReleasesTheButtons) {
+    // An endless jump never reaches END: the simulator ends the run itself.
+    StartWith({"P0", "LD X0", "CJ P0", "END"});
+    frame_->BnSimuLad->trigger();
+    ASSERT_TRUE(frame_->BnSimuLad->isChecked());
+    ASSERT_TRUE(PumpUntil([&] { return !frame_->BnSimuLad->isChecked(); }));
+    EXPECT_FALSE(frame_->MmSimulate->isChecked());
+    EXPECT_FALSE(gSimRunning);
+    EXPECT_EQ(messages_.Shown().size(), 1u) << "the simulator's own message, once";
+
+    // The next command starts a new run rather than stopping a dead one.
+    frame_->MmSimulate->trigger();
+    EXPECT_TRUE(frame_->MmSimulate->isChecked());
+    EXPECT_TRUE(gSimRunning);
+    EXPECT_TRUE(PumpUntil([&] { return messages_.Shown().size() == 2u && !frame_->MmSimulate->isChecked(); }));
+}
+
+TEST_F(FrameSimulateTest, ShutDownWhileRunningStopsTheRun) {
+    StartWith({"LD X0", "OUT Y0", "END"});
+    frame_->MmSimulate->trigger();
+    ASSERT_TRUE(SimPlc().Running());
+
+    gQel.Modified = 0;
+    frame_->close();
+    ASSERT_TRUE(frame_->ShutDownDone());
+    EXPECT_FALSE(gSimRunning);
+    EXPECT_FALSE(gSimLadderMonitor);
+    EXPECT_FALSE(SimPlc().Running());
+    EXPECT_EQ(TPLC::LiveWorkers(), 0);
+}
