@@ -8,4 +8,6 @@ qel_add_test(NAME shell_windows_tests
     ${CMAKE_CURRENT_LIST_DIR}/FrameRoutingTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ShellPartsTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/FrameSimulateTest.cpp
-  LIBS qel_shell qel_test_support qel_test_pty Qt6::Test)
+    ${CMAKE_CURRENT_LIST_DIR}/FrameLinkTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/FrameLadderOpenTest.cpp
+  LIBS qel_shell qel_test_support qel_test_pty qel_test_emulator Qt6::Test)

@@ -1,0 +1,197 @@
+// The frame's PLC link over a pseudo-terminal against the PLC emulator: the
+// port opens with the project's port number, requests turn the lamp through
+// its colours and end red with the port closed, the status panels show what
+// the PLC reports, a port that cannot open is reported once, and the serial
+// device of the port can come from the settings file.
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <QAction>
+#include <QEvent>
+#include <QFrame>
+
+#include "link/Comportlink.h"
+#include "link/Transdata.h"
+#include "serial/Serialport.h"
+#include "shell/Msgtable.h"
+#include "shell/Qelglobals.h"
+#include "shell/Qellink.h"
+#include "shell/Settings.h"
+#include "tests/shell/FrameFixture.h"
+#include "tests/support/Plcemulator.h"
+#include "tests/support/Pty.h"
+
+using qel::link::_TransData;
+using qel::link::TTransData;
+using qel::test::PlcEmulator;
+using qel::test::PumpUntil;
+
+namespace {
+
+// Records every colour the lamp takes.
+class LampRecorder : public QObject {
+public:
+    explicit LampRecorder(QWidget* lamp) { lamp->installEventFilter(this); }
+    bool Saw(const QColor& c) const { return std::find(colours.begin(), colours.end(), c) != colours.end(); }
+    std::vector<QColor> colours;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::PaletteChange)
+            colours.push_back(static_cast<QWidget*>(watched)->palette().color(QPalette::Window));
+        return false;
+    }
+};
+
+// A monitor client that reads D0 on each of its turns.
+class PollD0 final : public qel::link::TMonitorClient {
+public:
+    int SendStep(TTransData& link) override {
+        link.SendCommand(0x1000, 1, 3);
+        return 1;
+    }
+    int ReplyStep(TTransData&) override {
+        ++replies;
+        return 1;
+    }
+    int replies = 0;
+};
+
+QColor Lamp(qel::link::LampColor c) { return ColorFromBgr(qel::link::LampRgb(c)); }
+
+class FrameLinkTest : public FrameTest {
+protected:
+    void TearDown() override {
+        qel::SetComDeviceResolver(nullptr);
+        FrameTest::TearDown();
+    }
+
+    // The frame with COM `port` resolved to the emulator's pseudo-terminal.
+    void StartOnEmulator(int port) {
+        ASSERT_TRUE(emu_.Start());
+        emu_.Configure(1, 3, 90);
+        emu_.S.regs[PlcEmulator::kD1024] = 1;
+        emu_.S.regs[PlcEmulator::kD1010] = 12;
+        emu_.S.running = true;
+        emu_.S.coils[PlcEmulator::kM1072] = 1;
+        const std::string path = emu_.SlavePath();
+        qel::SetComDeviceResolver([port, path](std::uint16_t n) { return n == port ? path : std::string(); });
+        ASSERT_TRUE(Start());
+        gQel.ComPort = static_cast<std::uint16_t>(port);
+        ASSERT_NE(_TransData, nullptr);
+    }
+
+    PlcEmulator emu_;
+};
+
+}  // namespace
+
+TEST_F(FrameLinkTest, MonitorPollsTurnTheLampAndFillTheStatusPanels) {
+    StartOnEmulator(3);
+    LampRecorder lamp(frame_->MoniLight);
+    PollD0 client;
+    _TransData->RegisterMonitorClient("1", &client);
+    frame_->MmMonitorLad->setChecked(true);
+    frame_->BnMonitorLad->setChecked(true);
+    gMonitorMode = 1;
+
+    ASSERT_TRUE(frame_->OpenComPort());
+    EXPECT_TRUE(frame_->Link.PortOpen());
+    EXPECT_EQ(_TransData->gCommTimeoutTicks, 180u);
+    // The first client starts the PLC information query, then the polls run;
+    // after twenty replies come the scan time and the run state.
+    _TransData->AddMonitorClient("1");
+    EXPECT_TRUE(frame_->Link.MonitorRunning());
+    ASSERT_TRUE(PumpUntil([&] { return frame_->QelStaBar->Panel(6) == "RUN"; }, std::chrono::seconds(10)))
+        << client.replies << " replies";
+    EXPECT_EQ(frame_->QelStaBar->Panel(7), "PLC COM: 1");
+    EXPECT_EQ(frame_->QelStaBar->Panel(3), QString::fromStdString(gMsgTable.Get(177)) + "12");
+    EXPECT_GE(client.replies, 20);
+    EXPECT_TRUE(emu_.S.coils[3072]) << "the monitor coil was switched on";
+
+    // Editing asks first; Yes stops every client and the port closes after
+    // the last reply.
+    messages_.QueueAnswer(qel::Answer::Yes);
+    EXPECT_TRUE(frame_->CheckStopMonitor());
+    EXPECT_FALSE(frame_->Link.MonitorRunning());
+    EXPECT_TRUE(PumpUntil([&] { return !frame_->Link.PortOpen(); }));
+    EXPECT_EQ(gMonitorMode, 0);
+    EXPECT_FALSE(frame_->BnMonitorLad->isChecked());
+    EXPECT_FALSE(frame_->MmMonitorLad->isChecked());
+
+    for (auto c : {qel::link::LampColor::White, qel::link::LampColor::Red, qel::link::LampColor::Aqua})
+        EXPECT_TRUE(lamp.Saw(Lamp(c))) << Lamp(c).name().toStdString();
+    EXPECT_EQ(frame_->Lamp(), Lamp(qel::link::LampColor::Red));
+    EXPECT_EQ(frame_->MoniLight->palette().color(QPalette::Window), QColor(255, 0, 0));
+    EXPECT_TRUE(messages_.Shown().empty());
+}
+
+TEST_F(FrameLinkTest, QueuedWriteReachesThePlcAndTheLinkGoesIdle) {
+    StartOnEmulator(2);
+    ASSERT_TRUE(frame_->OpenComPort());
+    ASSERT_TRUE(_TransData->QueueDeviceWrite(0x0500, 0xFF00, 0, 5));  // Y0 ON
+    EXPECT_TRUE(PumpUntil([&] { return emu_.S.coils[0x0500] && !frame_->Link.PortOpen(); }));
+    EXPECT_EQ(frame_->Lamp(), Lamp(qel::link::LampColor::Red));
+
+    // The port number is taken afresh at each opening.
+    qel::SetComDeviceResolver([path = emu_.SlavePath()](std::uint16_t n) { return n == 6 ? path : std::string(); });
+    gQel.ComPort = 6;
+    ASSERT_TRUE(frame_->OpenComPort());
+    ASSERT_TRUE(frame_->LinkFrame()->Port().IsOpen());
+    EXPECT_EQ(frame_->LinkFrame()->Port().ComNumber(), 6);
+    frame_->close();  // shut-down closes the port
+    EXPECT_FALSE(frame_->LinkFrame()->Port().IsOpen());
+    EXPECT_TRUE(messages_.Shown().empty());
+}
+
+TEST_F(FrameLinkTest, PortThatCannotOpenIsReportedOnceWithItsNumber) {
+    qel::SetComDeviceResolver([](std::uint16_t) { return std::string("/nonexistent/qel-no-such-port"); });
+    ASSERT_TRUE(Start());
+    gQel.ComPort = 5;
+    EXPECT_FALSE(frame_->OpenComPort());
+    ASSERT_EQ(messages_.Shown().size(), 1u);
+    EXPECT_EQ(messages_.Shown()[0], gMsgTable.Get(168) + "!! (COM5)");
+    EXPECT_FALSE(frame_->Link.PortOpen());
+}
+
+TEST_F(FrameLinkTest, SerialDeviceComesFromTheSettingsFile) {
+    ASSERT_TRUE(emu_.Start());
+    emu_.Configure(1, 3, 90);
+    const auto ini = home_ / "Qel.ini";
+
+    // The device line is the last one; it reads back as written.
+    SetDefaultSettings();
+    gQel.ComPort = 2;
+    gQel.ComDevice = emu_.SlavePath();
+    ASSERT_TRUE(WriteSettings(ini));
+    SetDefaultSettings();
+    ASSERT_TRUE(ReadSettings(ini));
+    EXPECT_EQ(gQel.ComPort, 2);
+    EXPECT_EQ(gQel.ComDevice, emu_.SlavePath());
+
+    // A file written before the line existed still reads, without a device.
+    std::vector<std::string> lines;
+    {
+        std::ifstream in(ini);
+        for (std::string l; std::getline(in, l);) lines.push_back(l);
+    }
+    ASSERT_EQ(lines.back(), emu_.SlavePath());
+    {
+        std::ofstream out(ini.parent_path() / "old.ini");
+        for (size_t i = 0; i + 1 < lines.size(); ++i) out << lines[i] << "\n";
+    }
+    SetDefaultSettings();
+    ASSERT_TRUE(ReadSettings(ini.parent_path() / "old.ini"));
+    EXPECT_EQ(gQel.ComPort, 2);
+    EXPECT_EQ(gQel.ComDevice, "");
+
+    // The frame reads Qel.ini at start and binds the entry to the port.
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(qel::ResolveComDevice(2), emu_.SlavePath());
+    EXPECT_NE(qel::ResolveComDevice(3), emu_.SlavePath()) << "only the chosen port";
+    ASSERT_TRUE(frame_->OpenComPort());
+    ASSERT_TRUE(_TransData->QueueDeviceWrite(0x0501, 0xFF00, 0, 5));  // Y1 ON
+    EXPECT_TRUE(PumpUntil([&] { return emu_.S.coils[0x0501] && !frame_->Link.PortOpen(); }));
+    EXPECT_TRUE(messages_.Shown().empty());
+}
