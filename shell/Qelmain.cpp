@@ -90,6 +90,10 @@ TQelMain::TQelMain(QWidget* parent) : QMainWindow(parent) {
 }
 
 TQelMain::~TQelMain() {
+    // Listener owners that are our own children are deleted after our members:
+    // their destroyed signal must not reach the listener lists any more.
+    for (const auto& l : zoomListeners_) QObject::disconnect(l.first, &QObject::destroyed, this, nullptr);
+    for (const auto& l : projectListeners_) QObject::disconnect(l.first, &QObject::destroyed, this, nullptr);
     // The simulator thread and the link's port go before anything they report to.
     ShutdownSimulation();
     Link = {};
