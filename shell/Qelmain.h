@@ -11,7 +11,10 @@
 //  - zoom and comment-display changes through AddZoomListener();
 //  - project events (new, opened, model changed, saving, shut-down) through
 //    AddProjectListener();
-//  - the PLC link's port and monitor control through Link.
+//  - the PLC link's port and monitor control through Link;
+//  - the ladder view's "PaintSimLadder" (new simulated scans) and
+//    "RepaintLadder" (simulation or monitoring ended) handlers, which the
+//    frame dispatches for view 2 whatever view is active.
 #include <array>
 #include <functional>
 #include <map>
