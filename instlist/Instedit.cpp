@@ -36,6 +36,14 @@ void TInstEdit::BuildLines() {
     // short; the program ends where that instruction ends.
     used_ = std::min(std::max(at, used_), capacity_);
     lines_.push_back(used_);
+    if (code_)
+        seen_.assign(code_, code_ + capacity_);
+    else
+        seen_.clear();
+}
+
+bool TInstEdit::ChangedElsewhere() const {
+    return code_ && seen_.size() == capacity_ && std::memcmp(code_, seen_.data(), capacity_) != 0;
 }
 
 std::uint32_t TInstEdit::LastOffset() const { return lines_.size() >= 2 ? lines_[lines_.size() - 2] : 0; }

@@ -50,6 +50,10 @@ public:
     /// Re-reads the used length from the code and rebuilds the line table
     /// (after someone else changed the buffer).
     void Relayout();
+    /// Whether someone else wrote into the buffer since the lines were last
+    /// laid out here (a ladder compile, find and replace). Lines laid out over
+    /// other code would put the next edit inside an instruction.
+    bool ChangedElsewhere() const;
 
     /// Lines: one per instruction in [0, Used()), then the append line.
     int LineCount() const { return static_cast<int>(lines_.size()); }
@@ -103,6 +107,7 @@ private:
     std::uint32_t capacity_ = 0;
     std::uint32_t used_ = 0;
     std::vector<std::uint32_t> lines_{0};  // offsets; the last one is the append line
+    std::vector<std::uint8_t> seen_;       // the buffer as the lines were laid out over it
     std::deque<TInstSnapshot> undo_, redo_;
 };
 

@@ -19,7 +19,7 @@
 #include <QScrollBar>
 #include <QTimer>
 
-#include "instlist/Eddlg.h"
+#include "instlist/EdDlg.h"
 #include "platform/Messages.h"
 #include "shell/Msgtable.h"
 #include "shell/Qelglobals.h"
@@ -108,7 +108,12 @@ void TInst::RegisterCommands() {
     r.Register("MmDel", View, [this] { MmDelClick(); }, hasBlock);
     r.Register("MmPaste", View, [this] { MmPasteClick(); }, [this] { return ClipboardHasInstructions(); });
     r.Register("MmJump", View, [this] { MmJumpClick(); });
-    r.Register("ShowCursorPos", View, [this] { ShowCursorPos(); });
+    // Asked whenever this list becomes the active view: the moment to notice a
+    // program that another window wrote meanwhile.
+    r.Register("ShowCursorPos", View, [this] {
+        FollowCode();
+        ShowCursorPos();
+    });
     // Paste follows the clipboard, whichever window filled it. The clipboard
     // is asked once per change: asking on every cursor move could mean a round
     // trip to another program that owns it.
@@ -142,6 +147,10 @@ void TInst::RefreshAll() {
 
 void TInst::DrawLines() { viewport()->update(); }
 
+void TInst::FollowCode() {
+    if (edit_.ChangedElsewhere()) RefreshAll();
+}
+
 int TInst::PageLines() const { return std::max(1, viewport()->height() / LineHeight); }
 
 int TInst::LineAt(int y) const {
@@ -150,6 +159,7 @@ int TInst::LineAt(int y) const {
 }
 
 void TInst::paintEvent(QPaintEvent*) {
+    FollowCode();
     QPainter p(viewport());
     p.setFont(font());
     const int pos = verticalScrollBar()->value();
@@ -275,6 +285,7 @@ void TInst::ShowCursorPos() {
 // Keyboard and mouse
 
 void TInst::keyPressEvent(QKeyEvent* event) {
+    FollowCode();
     const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
     const bool shift = mods == Qt::ShiftModifier;
     auto move = [&](int line) {
@@ -325,6 +336,7 @@ void TInst::keyPressEvent(QKeyEvent* event) {
 
 void TInst::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
+    FollowCode();
     const int line = LineAt(event->position().toPoint().y());
     ClearSelection();
     selAnchor_ = line;
@@ -359,6 +371,7 @@ void TInst::mouseReleaseEvent(QMouseEvent* event) {
 
 void TInst::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
+    FollowCode();
     ClearSelection();
     MoveCursorTo(LineAt(event->position().toPoint().y()));
     StartInstructionInput(QLatin1Char(' '));
@@ -396,6 +409,7 @@ void TInst::MmJumpClick() {
 
 bool TInst::EnterLine(const std::string& text) {
     if (StopForMonitor()) return true;
+    FollowCode();
     const int line = std::clamp(CursorLine, 0, edit_.LastLine());
     const TInstEditResult r = edit_.EnterLine(line, text, gQel.InsertMode != 0);
     if (r == TInstEditResult::Empty) return true;
@@ -411,6 +425,7 @@ bool TInst::EnterLine(const std::string& text) {
 }
 
 bool TInst::GoToStep(const std::string& text) {
+    FollowCode();
     const std::string t = TrimLine(text);
     long step = -1;
     const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), step);
@@ -467,6 +482,7 @@ void TInst::AfterEdit() {
 
 void TInst::MmUndoClick() {
     if (StopForMonitor()) return;
+    FollowCode();
     int cursor = CursorLine;
     if (!edit_.Undo(cursor)) return;
     selActive_ = false;
@@ -476,6 +492,7 @@ void TInst::MmUndoClick() {
 
 void TInst::MmRedoClick() {
     if (StopForMonitor()) return;
+    FollowCode();
     int cursor = CursorLine;
     if (!edit_.Redo(cursor)) return;
     selActive_ = false;
@@ -496,6 +513,7 @@ bool TInst::QueryClipboard() const {
 bool TInst::ClipboardHasInstructions() const { return clipHasInst_; }
 
 void TInst::MmCopyClick() {
+    FollowCode();
     int first, last;
     if (!Block(first, last)) return;
     const std::vector<std::uint8_t> bytes = edit_.CopyLines(first, last);
@@ -507,7 +525,9 @@ void TInst::MmCopyClick() {
 
 void TInst::MmCutClick() {
     int first, last;
-    if (StopForMonitor() || !Block(first, last)) return;
+    if (StopForMonitor()) return;
+    FollowCode();
+    if (!Block(first, last)) return;
     MmCopyClick();
     if (edit_.DeleteLines(first, last) != TInstEditResult::Ok) return;
     selActive_ = false;
@@ -517,7 +537,9 @@ void TInst::MmCutClick() {
 
 void TInst::MmDelClick() {
     int first, last;
-    if (StopForMonitor() || !Block(first, last)) return;
+    if (StopForMonitor()) return;
+    FollowCode();
+    if (!Block(first, last)) return;
     if (edit_.DeleteLines(first, last) != TInstEditResult::Ok) return;
     selActive_ = false;
     CursorLine = first;
@@ -526,6 +548,7 @@ void TInst::MmDelClick() {
 
 void TInst::MmPasteClick() {
     if (StopForMonitor()) return;
+    FollowCode();
     const QMimeData* data = QApplication::clipboard()->mimeData();
     if (!data || !data->hasFormat(ClipboardFormat())) return;
     const QByteArray raw = data->data(ClipboardFormat());
@@ -556,18 +579,14 @@ bool TInst::FormClose() {
     if (a == qel::Answer::Yes && edit_.Code()) {
         auto it = std::find_if(gSfcCodeList.begin(), gSfcCodeList.end(),
                                [this](const auto& rec) { return rec->row == SfcRow && rec->col == SfcCol; });
-        if (edit_.Used() == 0) {
-            if (it != gSfcCodeList.end()) gSfcCodeList.erase(it);
-        } else {
-            if (it == gSfcCodeList.end()) {
-                auto rec = std::make_unique<TSfcCodeRec>();
-                rec->row = SfcRow;
-                rec->col = SfcCol;
-                gSfcCodeList.push_back(std::move(rec));
-                it = std::prev(gSfcCodeList.end());
-            }
-            (*it)->code.assign(edit_.Code(), edit_.Code() + edit_.Used());
+        if (it == gSfcCodeList.end()) {
+            auto rec = std::make_unique<TSfcCodeRec>();
+            rec->row = SfcRow;
+            rec->col = SfcCol;
+            gSfcCodeList.push_back(std::move(rec));
+            it = std::prev(gSfcCodeList.end());
         }
+        (*it)->code.assign(edit_.Code(), edit_.Code() + edit_.Used());
         gQel.Modified = 1;
     }
     _InterInst = nullptr;

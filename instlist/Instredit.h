@@ -115,6 +115,9 @@ protected:
 
 private:
     void InstScrollTmrTimer();
+    /// Lays the lines out again when someone else wrote into the code buffer;
+    /// every entry point calls it before it uses a line.
+    void FollowCode();
     void AfterEdit();
     void ShowResult(TInstEditResult result, const std::string& line);
     void SyncGlobals();

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "instlist/Eddlg.h"
+#include "instlist/EdDlg.h"
 #include "instlist/Instredit.h"
 #include "shell/Qelmain.h"
 #include "tests/support/ScriptedMessages.h"

@@ -1,4 +1,4 @@
-#include "instlist/Eddlg.h"
+#include "instlist/EdDlg.h"
 
 #include <map>
 
