@@ -70,6 +70,22 @@ bool SecondHalfCanonical(const uint8_t* rec) {
     return std::memcmp(rec, rec + 4, 4) == 0;
 }
 
+// The eight characters of ASC's four text records: printable, at least one, and only
+// zeros after the first zero (the way the assembler fills them), so the text reads back.
+bool AscTextCanonical(const uint8_t* records) {
+    bool ended = false;
+    for (int i = 0; i < 8; ++i) {
+        const uint8_t ch = records[(i / 2) * 4 + (i % 2) * 2];
+        if (ch == 0) {
+            if (i == 0) return false;
+            ended = true;
+        } else if (ended || ch <= ' ' || ch >= 0x7F) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Checks the operands of an encoded instruction of row idx (len = gInstLength[idx]).
 bool OperandsValid(const uint8_t* code, int idx, int family) {
     const TOperandForm& form = InstOperandForm(idx);
@@ -101,8 +117,13 @@ bool OperandsValid(const uint8_t* code, int idx, int family) {
         if (!OperandFits(d, form.kinds[i], size == 8, family)) return false;
         if (size == 8 && !SecondHalfCanonical(code + pos)) return false;
         if (first && !SetValueFits(d)) return false;
+        // A long form exists for M1536 and above only; below that the short form is the
+        // instruction, and a long one would not read back to the same words.
+        if (idx >= kInstLongFirst && idx <= kInstLongLast && !(d.rec.type == kDevM && d.rec.number >= 1536))
+            return false;
         pos += size;
     }
+    if (asc && !AscTextCanonical(code + 2)) return false;
     return pos == gInstLength[idx];
 }
 

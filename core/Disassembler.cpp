@@ -112,7 +112,11 @@ bool FindSlot(const uint8_t* code, std::size_t capacity, uint32_t position, Oper
     if (!code || position >= capacity) return false;
     s.start = InstructionStartOf(position, code, capacity);
     if (s.start >= capacity) return false;
-    s.idx = OpcodeToIndex(ReadCodeWord(code, capacity, s.start));
+    const uint16_t word = ReadCodeWord(code, capacity, s.start);
+    // The compiler's error word is OUT X0 by its bits, but it marks a line that could not
+    // be translated: it has no operand to show, and no replace may turn it into code.
+    if (word == kErrorWord) return false;
+    s.idx = OpcodeToIndex(word);
     s.len = gInstLength[s.idx];
     if (s.start + s.len > capacity) return false;
     const uint32_t rel = position - s.start;

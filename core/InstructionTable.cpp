@@ -181,9 +181,10 @@ constexpr bool LengthsConsistent() {
         } else if (r.length != 2 + ops * ((r.flags & kInst32Bit) ? 8 : 4)) {
             return false;
         }
-        if (r.form != F_ASC && i != inst::TMR && i != inst::CNT && i != inst::DCNT &&
-            kForms[r.form].count != ops)
-            return false;
+        // Every operand has a form entry, and every entry allows some kind of operand.
+        if (kForms[r.form].count != ops) return false;
+        for (int k = 0; k < ops; ++k)
+            if (kForms[r.form].kinds[k] == 0) return false;
     }
     return true;
 }

@@ -300,6 +300,9 @@ bool DecodeRecord(const uint8_t* r, bool is32, DecodedOperand& out) {
     switch (lo) {
     case 0x0:
     case 0x2: {
+        // An index register may modify a K constant only: "H1FE" would read back as
+        // the plain constant H1FE, so no text could stand for an indexed H.
+        if (lo == 0x2 && indexed) return false;
         uint32_t v = b0 | (b2 << 8);
         if (is32) v |= (static_cast<uint32_t>(r[4]) << 16) | (static_cast<uint32_t>(r[6]) << 24);
         out.rec.type = lo == 0 ? kDevK : kDevH;

@@ -157,6 +157,25 @@ TEST_F(Family, ValidatorRejectsWhatTheFamilyOrTableDoesNotAllow) {
     gInsnBuf.code[0] = 0x00;
     gInsnBuf.code[1] = 0xC4;  // the error word
     EXPECT_EQ(ValidateInstruction(), 0);
+
+    // Encodings the assembler never writes, whose text would read back as other words.
+    ASSERT_TRUE(Line("LD M2000"));
+    gInsnBuf.code[2] = 100;
+    gInsnBuf.code[4] = 0x08;  // M100 in a long form
+    EXPECT_EQ(ValidateInstruction(), 0);
+    ASSERT_TRUE(Line("MOV H1F D0"));
+    gInsnBuf.code[3] = 0xE2;  // an H constant with an index register
+    EXPECT_EQ(ValidateInstruction(), 0);
+    ASSERT_TRUE(Line("ASC ABCD D0"));
+    EXPECT_EQ(ValidateInstruction(), 1);
+    gInsnBuf.code[6] = 0;  // "AB", a gap, then "D"
+    EXPECT_EQ(ValidateInstruction(), 0);
+    ASSERT_TRUE(Line("ASC ABCD D0"));
+    gInsnBuf.code[2] = 0;  // no first character
+    EXPECT_EQ(ValidateInstruction(), 0);
+    ASSERT_TRUE(Line("ASC ABCD D0"));
+    gInsnBuf.code[4] = ' ';
+    EXPECT_EQ(ValidateInstruction(), 0);
 }
 
 TEST_F(Family, LabelChecksOnlyLook) {

@@ -6,6 +6,7 @@
 #include "core/Codetranslate.h"
 #include "core/DeviceLimits.h"
 #include "core/InstructionTable.h"
+#include "core/ProgramImage.h"
 
 namespace {
 
@@ -149,6 +150,26 @@ TEST(Codec, DeviceLettersAndNames) {
     EXPECT_EQ(DeviceLetterIndex(""), 9);
     EXPECT_EQ(DeviceName(kDevX, 15), "X17");
     EXPECT_EQ(DeviceName(kDevD, 15), "D15");
+}
+
+// The compiler writes 0xC400 for a line it could not translate. By its bits it is OUT X0
+// (the ladder conversion and the syntax checker recognise the word and refuse it), and it
+// must never pass for code: shown as ERROR, no operand to find, none to replace.
+TEST(Codec, TheCompilersErrorWordStaysAnError) {
+    SetCurrentFamily(1);
+    uint8_t code[] = {0x00, 0xC4, 0x0F, 0x00};
+    EXPECT_EQ(OpcodeToIndex(kErrorWord), inst::OUT);
+    EXPECT_EQ(DisassembleText(code, sizeof code, 0), "ERROR");
+    EXPECT_EQ(NextInstructionOffset(0, code, sizeof code), 2u);
+    EXPECT_EQ(CodeOperandToText(code, sizeof code, 0), "");
+    EXPECT_FALSE(WriteOperandDevice("Y0", code, sizeof code, 0));
+    EXPECT_EQ(code[1], 0xC4);
+    // Other outputs to an input still show what they hold, so the line can be corrected.
+    code[0] = 0x01;
+    EXPECT_EQ(DisassembleText(code, sizeof code, 0), "OUT X1");
+    EXPECT_TRUE(WriteOperandDevice("Y1", code, sizeof code, 0));
+    EXPECT_EQ(DisassembleText(code, sizeof code, 0), "OUT Y1");
+    SetCurrentFamily(0);
 }
 
 TEST(Codec, OperandTextsAtPositionsAndRewrites) {
