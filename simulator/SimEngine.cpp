@@ -312,7 +312,9 @@ void TSimEngine::OpenStep(const TSimStep& step) {
         gate_ &= state;
         SetTop(Top() & state);
     }
-    if (sourceCount_ < kMaxStlSources && step.bit < kBitZero) sources_[sourceCount_++] = step.bit;
+    // Only step relays are sources of a transfer: a damaged word naming
+    // another device must not have the transfer reset an input or a coil.
+    if (sourceCount_ < kMaxStlSources && simops::IsStepRelay(step.bit)) sources_[sourceCount_++] = step.bit;
     if (!(step.flags & kStepLastStl)) return;
     std::uint8_t& wasActive = blockWasActive_[StepIndexOf(step)];
     if (gate_) {

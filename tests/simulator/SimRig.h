@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -61,6 +62,19 @@ public:
 
     void Load(std::string_view program, std::size_t capacity = kSmallImage) {
         image = Assemble(program, capacity);
+        engine.LoadProgram(image.data(), image.size());
+        engine.ResetSimulator();
+    }
+
+    // Loads machine words as they stand (for images the assembler would
+    // refuse), the rest of the image erased.
+    void LoadWords(std::initializer_list<std::uint16_t> words, std::size_t capacity = kSmallImage) {
+        image.assign(capacity, 0xFF);
+        std::size_t off = 0;
+        for (std::uint16_t w : words) {
+            image.at(off++) = static_cast<std::uint8_t>(w);
+            image.at(off++) = static_cast<std::uint8_t>(w >> 8);
+        }
         engine.LoadProgram(image.data(), image.size());
         engine.ResetSimulator();
     }

@@ -479,6 +479,17 @@ TEST(SimSteps, ConsecutiveStepsNeedAllOfThem) {
     EXPECT_FALSE(r.On("S11"));
 }
 
+TEST(SimSteps, OnlyStepRelaysAreTransferSources) {
+    // A damaged step word naming X0 gates its block like a contact, but the
+    // transfer out of that block leaves the input alone.
+    Rig r("");
+    r.LoadWords({0xA400 /* STL X0 */, 0xD001 /* SET S1 */, 0x000E /* RET */, 0x000F /* END */});
+    r.Set("X0", true);
+    r.Scan();
+    EXPECT_TRUE(r.On("S1"));
+    EXPECT_TRUE(r.On("X0"));
+}
+
 TEST(SimFlow, ConditionalJumpSkipsABlock) {
     Rig r(R"(
         LD X0
@@ -566,8 +577,15 @@ TEST(SimFlow, InterruptInstructionsDoNothing) {
     EXPECT_TRUE(r.On("Y0"));
 }
 
-TEST(SimFlow, ProgramWithoutEndRunsToTheImageEnd) {
-    Rig r("LD X0\nOUT Y0");
+TEST(SimFlow, ScanEndsAtEndOrAtTheImageEnd) {
+    Rig r("LD X0\nOUT Y0\nEND\nLD X0\nOUT Y1");
+    r.Set("X0", true);
+    EXPECT_EQ(r.Scan(), TSimScanEnd::End);
+    EXPECT_TRUE(r.On("Y0"));
+    EXPECT_FALSE(r.On("Y1")) << "nothing after END runs";
+    EXPECT_EQ(r.engine.SimScanTime(), 0u) << "no time passed on the clock";
+
+    r.Load("LD X0\nOUT Y0");
     r.Set("X0", true);
     EXPECT_EQ(r.Scan(), TSimScanEnd::ImageEnd);
     EXPECT_TRUE(r.On("Y0"));

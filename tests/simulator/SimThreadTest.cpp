@@ -37,8 +37,12 @@ int ThreadsOfThisProcess() {
 
 TEST(SimThread, StartAndStopAHundredTimesLeavesNoThread) {
     const auto image = Assemble("LD X0\nOUT Y0\nEND");
-    const int before = ThreadsOfThisProcess();
     TPLC plc;
+    // One run first, so that helper threads a runtime starts on the first
+    // thread creation (a sanitizer's, for one) are counted in `before`.
+    ASSERT_TRUE(plc.Start(image.data(), image.size()));
+    plc.Stop();
+    const int before = ThreadsOfThisProcess();
     for (int i = 0; i < 100; ++i) {
         ASSERT_TRUE(plc.Start(image.data(), image.size())) << "start " << i;
         EXPECT_TRUE(plc.Running());
@@ -93,17 +97,6 @@ TEST(SimThread, TheRunWorksOnItsOwnCopyOfTheProgram) {
     plc.Stop();
 }
 
-TEST(SimThread, StatusText) {
-    const auto image = Assemble("END");
-    TPLC plc;
-    ASSERT_TRUE(plc.Start(image.data(), image.size()));
-    ASSERT_TRUE(WaitFor([&] { return plc.ScanCount() > 100; }));
-    plc.Stop();
-    const std::string text = plc.StatusText();
-    EXPECT_EQ(text.rfind("掃瞄時間", 0), 0u) << text;
-    EXPECT_NE(text.find("( ms/10)"), std::string::npos) << text;
-}
-
 class SimMonitorTest : public testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -155,7 +148,8 @@ TEST_F(SimMonitorTest, ToggleStartsAndStopsAndTheMonitorReports) {
     monitor.Poll();
     EXPECT_EQ(scans, 1);
     ASSERT_EQ(status.size(), 1);
-    EXPECT_TRUE(status.at(0).startsWith(QString::fromUtf8("掃瞄時間")));
+    EXPECT_TRUE(status.at(0).startsWith(QString::fromUtf8("掃瞄時間"))) << status.at(0).toStdString();
+    EXPECT_TRUE(status.at(0).endsWith(QString::fromUtf8("( ms/10)"))) << status.at(0).toStdString();
 
     EXPECT_FALSE(ToggleSimulation(image.data(), image.size()));
     EXPECT_FALSE(gSimThread->Running());
