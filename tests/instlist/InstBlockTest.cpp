@@ -132,17 +132,6 @@ TEST_F(InstWindowTest, DamagedOrForeignClipboardIsRefused) {
     EXPECT_FALSE(frame_->RunCommand("MmPaste"));
 }
 
-TEST_F(InstWindowTest, PasteIntoAFullImageIsRefused) {
-    FillProgram("LD X0", static_cast<int>(gProgramCapacity / 2) - 1);
-    TInst* list = OpenList();
-    list->SelectLines(0, 1);
-    ASSERT_TRUE(frame_->RunCommand("MmCopy"));
-    const std::vector<std::uint8_t> before(gProgram, gProgram + gProgramCapacity);
-    ASSERT_TRUE(frame_->RunCommand("MmPaste"));
-    EXPECT_TRUE(Shown(kMsgNoRoomInst));
-    EXPECT_EQ(std::vector<std::uint8_t>(gProgram, gProgram + gProgramCapacity), before);
-}
-
 TEST_F(InstWindowTest, DraggingPastTheBottomScrollsAndExtendsTheSelection) {
     FillProgram("OUT Y0", 300);
     TInst* list = OpenList();

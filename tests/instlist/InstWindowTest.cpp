@@ -91,8 +91,37 @@ TEST_F(InstWindowTest, FullImageRefusesTheNextLineAndKeepsTheProgram) {
     EXPECT_FALSE(_EditDlg->isVisible());
     EXPECT_EQ(std::vector<std::uint8_t>(gProgram, gProgram + gProgramCapacity), before);
     EXPECT_EQ(gProgramUsed, gProgramCapacity);
+    // A block pasted into the full image is refused the same way.
+    list->SelectLines(0, 1);
+    ASSERT_TRUE(frame_->RunCommand("MmCopy"));
+    messages_.Clear();
+    ASSERT_TRUE(frame_->RunCommand("MmPaste"));
+    EXPECT_TRUE(Shown(kMsgNoRoomInst));
+    EXPECT_EQ(std::vector<std::uint8_t>(gProgram, gProgram + gProgramCapacity), before);
     EXPECT_FALSE(list->Edit().CanUndo());
     EXPECT_EQ(gQel.Modified, 0);
+}
+
+TEST_F(InstWindowTest, ProgramWrittenByAnotherWindowIsFollowed) {
+    TInst* list = OpenList();
+    for (const char* line : {"LD X0", "OUT Y0", "OUT Y1", "END"}) TypeLine(list, line);
+    QTest::keyClick(list, Qt::Key_Up);
+    QTest::keyClick(list, Qt::Key_Up);
+    ASSERT_EQ(list->CursorLine, 2);
+    // A compile elsewhere replaces the program: long instructions at the top,
+    // so that the old line offsets fall inside them.
+    FillProgram("MOV K1 D0", 3);
+    const Words compiled = ProgramWords();
+    const std::size_t movWords = compiled.size() / 3;
+    ASSERT_GT(movWords, 2u);
+    // The next line typed goes in before the third instruction of the new program.
+    TypeLine(list, "END");
+    Words expected(compiled.begin(), compiled.begin() + static_cast<std::ptrdiff_t>(2 * movWords));
+    expected.push_back(0x000F);
+    expected.insert(expected.end(), compiled.begin() + static_cast<std::ptrdiff_t>(2 * movWords), compiled.end());
+    EXPECT_EQ(ProgramWords(), expected);
+    EXPECT_EQ(list->Edit().LineText(2), "END");
+    EXPECT_EQ(list->Edit().LineText(3), "MOV K1 D0");
 }
 
 TEST_F(InstWindowTest, GoToStepMovesTheCursor) {
@@ -186,6 +215,9 @@ TEST_F(InstWindowTest, PrintPageDrawsFiftyThreeLinesAPage) {
     EXPECT_EQ(TInst::PrintPage(list, canvas, 0), 53);
     EXPECT_EQ(TInst::PrintPage(list, canvas, 1), 7);
     EXPECT_EQ(TInst::PrintPage(list, canvas, 2), 0);
+    EXPECT_EQ(InstPageCount(list->LastLine()), 2);
+    EXPECT_EQ(InstPageCount(53), 1);
+    EXPECT_EQ(InstPageCount(0), 0);
     EXPECT_EQ(TInst::PrintPage(nullptr, canvas, 0), 0);
     canvas.end();
     // Something was drawn in the body, nothing in the header band.

@@ -52,27 +52,23 @@ protected:
     TInstEdit edit_;
 };
 
-TEST_F(InstEditTest, TypedLinesBecomeMachineWordsAndLines) {
-    Type({"LD X0", "  and   m10 ", "OUT Y0", "END"});
-    EXPECT_EQ(WordsUsed(), (Words{0x2400, 0x480A, 0xC500, 0x000F}));
-    EXPECT_EQ(edit_.LastLine(), 4);
-    EXPECT_EQ(edit_.LineOffset(4), 8u);
-    EXPECT_EQ(Texts(), (std::vector<std::string>{"LD X0", "AND M10", "OUT Y0", "END"}));
+TEST_F(InstEditTest, TypedLinesBecomeWordsLinesAndSteps) {
+    Type({"LD X0", "  and   m10 ", "TMR T0 K10", "OUT Y0", "END"});
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"LD X0", "AND M10", "TMR T0 K10", "OUT Y0", "END"}));
+    const Words w = WordsUsed();
+    ASSERT_GE(w.size(), 5u);
+    EXPECT_EQ((Words{w[0], w[1]}), (Words{0x2400, 0x480A}));
+    EXPECT_EQ((Words{w[w.size() - 2], w.back()}), (Words{0xC500, 0x000F}));
     EXPECT_EQ(edit_.LineText(edit_.LastLine()), "");
     EXPECT_TRUE(TailErased());
-}
-
-TEST_F(InstEditTest, StepsAndLinesOfLongInstructions) {
-    Type({"LD X0", "TMR T0 K10", "MOV K5 D0", "END"});
-    const std::uint32_t tmr = edit_.LineOffset(1), mov = edit_.LineOffset(2);
-    EXPECT_EQ(edit_.LineStep(1), 1u);
-    EXPECT_EQ(edit_.LineStep(2), tmr / 2 + (mov - tmr) / 2);
-    // Every step inside an instruction belongs to its line.
-    for (std::uint32_t s = tmr / 2; s < mov / 2; ++s) EXPECT_EQ(edit_.LineOfStep(s), 1) << s;
+    // Every step inside the timer belongs to its line; past the append line there is none.
+    const std::uint32_t tmr = edit_.LineStep(2), out = edit_.LineStep(3);
+    ASSERT_GT(out, tmr + 1);
+    for (std::uint32_t step = tmr; step < out; ++step) EXPECT_EQ(edit_.LineOfStep(step), 2) << step;
     EXPECT_EQ(edit_.LineOfStep(edit_.Used() / 2), edit_.LastLine());
     EXPECT_EQ(edit_.LineOfStep(edit_.Used() / 2 + 1), -1);
     EXPECT_EQ(edit_.LineOfStep(-1), -1);
-    EXPECT_EQ(edit_.LastOffset(), edit_.LineOffset(3));
+    EXPECT_EQ(edit_.LastOffset(), edit_.LineOffset(4));
 }
 
 TEST_F(InstEditTest, InsertAndOverwriteModes) {
@@ -110,12 +106,17 @@ TEST_F(InstEditTest, RefusedLinesChangeNothing) {
     EXPECT_EQ(edit_.EnterLine(1, "LD X1" + std::string(73, ' ') + "X", true), TInstEditResult::BadLine);
 }
 
-TEST_F(InstEditTest, FamilyLimitsDecideWhatIsValid) {
+TEST_F(InstEditTest, FamilyDecidesWhatIsTypedOrPasted) {
     // M2000 exists in the larger families only.
     EXPECT_EQ(edit_.EnterLine(0, "LD M2000", true), TInstEditResult::BadLine);
     ASSERT_TRUE(SetCurrentFamily(1));
-    EXPECT_EQ(edit_.EnterLine(0, "LD M2000", true), TInstEditResult::Ok);
+    ASSERT_EQ(edit_.EnterLine(0, "LD M2000", true), TInstEditResult::Ok);
     EXPECT_EQ(edit_.Used(), 6u);  // long form with its record
+    // Its bytes on the clipboard do not paste into a program of the smaller family.
+    const auto block = edit_.CopyLines(0, 0);
+    ASSERT_TRUE(SetCurrentFamily(0));
+    EXPECT_EQ(edit_.PasteAt(0, block), TInstEditResult::BadPayload);
+    EXPECT_EQ(edit_.Used(), 6u);
 }
 
 TEST_F(InstEditTest, DeletesWholeInstructionBlocks) {
@@ -152,14 +153,6 @@ TEST_F(InstEditTest, CopyAndPasteWholeInstructions) {
     }
     EXPECT_EQ(edit_.PasteAt(1, {}), TInstEditResult::Empty);
     EXPECT_EQ(code_, before);
-}
-
-TEST_F(InstEditTest, PasteOfInstructionsTheFamilyLacksIsRefused) {
-    ASSERT_TRUE(SetCurrentFamily(1));
-    Type({"LD M2000"});
-    const auto block = edit_.CopyLines(0, 0);
-    ASSERT_TRUE(SetCurrentFamily(0));
-    EXPECT_EQ(edit_.PasteAt(0, block), TInstEditResult::BadPayload);
 }
 
 TEST_F(InstEditTest, UndoKeepsTenSnapshotsAndRedoReturns) {
@@ -211,29 +204,29 @@ TEST_F(InstEditTest, FullBufferRefusesAndKeepsTheProgram) {
     EXPECT_EQ(e.EnterLine(0, "OUT Y0", false), TInstEditResult::Ok);
 }
 
-TEST_F(InstEditTest, RelayoutFollowsChangesMadeElsewhere) {
+TEST_F(InstEditTest, WritesMadeElsewhereAreNoticedAndLaidOut) {
     Type({"LD X0", "OUT Y0", "END"});
-    // Someone else writes a program into the buffer.
+    EXPECT_FALSE(edit_.ChangedElsewhere());
+    // Another window writes a different program into the buffer.
     EraseCode(code_.data(), code_.size());
     WriteCodeWord(code_.data(), code_.size(), 0, 0x000F);
+    EXPECT_TRUE(edit_.ChangedElsewhere());
     edit_.Relayout();
+    EXPECT_FALSE(edit_.ChangedElsewhere());
     EXPECT_EQ(edit_.Used(), 2u);
     EXPECT_EQ(edit_.LastLine(), 1);
     EXPECT_EQ(edit_.LineText(0), "END");
+    // Own edits and undo are no change from elsewhere.
+    Type({"MOV K1 D0"});
+    int cursor = 0;
+    ASSERT_TRUE(edit_.Undo(cursor));
+    EXPECT_FALSE(edit_.ChangedElsewhere());
     // Attach reads a used length that was handed in short up to the end of its instruction.
     Type({"MOV K1 D0"});
     TInstEdit other;
     other.Attach(code_.data(), static_cast<std::uint32_t>(code_.size()), 4);
     EXPECT_EQ(other.Used(), edit_.Used());
     EXPECT_FALSE(other.CanUndo());
-}
-
-TEST(InstPageTest, PagesOfFiftyThreeLines) {
-    EXPECT_EQ(InstPageCount(0), 0);
-    EXPECT_EQ(InstPageCount(1), 1);
-    EXPECT_EQ(InstPageCount(53), 1);
-    EXPECT_EQ(InstPageCount(54), 2);
-    EXPECT_EQ(TrimLine(" \tLD X0 \r\n"), "LD X0");
 }
 
 }  // namespace
