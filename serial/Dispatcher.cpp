@@ -105,6 +105,7 @@ int32_t TBaseDispatcher::InitPort(const std::string& device, int32_t baud, uint3
     GetModemStatusPrim(0xF0);
 
     LastBaud_ = 115200;
+    LineWritten_ = false;
     if (int32_t e = SetLine(baud, parity, dataBits, stopBits); e != 0) return fail(e);
     RefreshStatus();
     if (int32_t e = StartDispatcher(); e != 0) return fail(e);
@@ -117,12 +118,7 @@ bool TBaseDispatcher::DonePort() {
         return true;
     }
     if (!ClosePending_) {
-        // Let what is queued leave first (bounded), then purge both directions.
-        if (LostError_ == 0 && DispActive_) {
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(2000);
-            while (OutBuffUsed() > 0 && LostError_ == 0 && std::chrono::steady_clock::now() < deadline)
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
+        if (LostError_ == 0 && DispActive_) DrainOutput();
         FlushOutBuffer();
         FlushInBuffer();
     }
@@ -144,6 +140,25 @@ bool TBaseDispatcher::DonePort() {
     }
     DonePortPrim();
     return true;
+}
+
+void TBaseDispatcher::DrainOutput() {
+    // Let what is queued leave before the purge of the closing, both the ring
+    // and what the driver still holds: purging the driver discards bytes that
+    // were written but not yet sent. Waits only while the output moves, and
+    // never longer than 2 s, so a peer that stopped reading costs 250 ms.
+    using namespace std::chrono;
+    const auto start = steady_clock::now();
+    auto lastMove = start;
+    uint64_t pending = uint64_t(OutBuffUsed()) + DriverOutQueue();
+    while (pending > 0 && LostError_ == 0) {
+        const auto now = steady_clock::now();
+        if (now - start >= milliseconds(2000) || now - lastMove >= milliseconds(250)) break;
+        std::this_thread::sleep_for(milliseconds(2));
+        const uint64_t left = uint64_t(OutBuffUsed()) + DriverOutQueue();
+        if (left < pending) lastMove = steady_clock::now();
+        pending = left;
+    }
 }
 
 void TBaseDispatcher::DonePortPrim() {
@@ -192,7 +207,8 @@ uint32_t TBaseDispatcher::TxMarginMs(uint32_t baud, const TLineDCB& dcb) {
 int32_t TBaseDispatcher::WaitTxSent() {
     using namespace std::chrono;
     // Wait for the ring and then the driver's queue, so a line change never
-    // garbles the last characters; bounded like the original 5000 x 2 ms.
+    // garbles the last characters. Bounded, so a peer that stops reading
+    // cannot hold the caller for ever.
     const auto deadline = steady_clock::now() + milliseconds(10000);
     bool drained = false;
     while (steady_clock::now() < deadline) {
@@ -241,11 +257,12 @@ int32_t TBaseDispatcher::SetLine(int32_t baud, uint32_t parity, uint8_t dataBits
 
     {
         std::lock_guard lock(DataSection);
-        if (want.Baud == LineDCB_.Baud && want.Parity == LineDCB_.Parity && want.ByteSize == LineDCB_.ByteSize &&
-            want.StopBits == LineDCB_.StopBits)
+        if (LineWritten_ && want.Baud == LineDCB_.Baud && want.Parity == LineDCB_.Parity &&
+            want.ByteSize == LineDCB_.ByteSize && want.StopBits == LineDCB_.StopBits)
             return 0;
     }
-    int32_t waited = WaitTxSent();
+    // Nothing of ours can be on the line before the first write of an opening.
+    int32_t waited = LineWritten_ ? WaitTxSent() : 0;
     std::lock_guard lock(DataSection);
     TLineDCB dcb = LineDCB_;
     dcb.Baud = want.Baud;
@@ -264,6 +281,7 @@ int32_t TBaseDispatcher::SetCommStateFix(TLineDCB& dcb) {
     if (rc == 0) {
         LineDCB_ = dcb;
         LastBaud_ = dcb.Baud;
+        LineWritten_ = true;
     }
     if (!DtrFlow_) EscapeComFunction(DtrState_ ? efSetDtr : efClrDtr);
     if (!RtsFlow_) EscapeComFunction(RtsState_ ? efSetRts : efClrRts);

@@ -271,6 +271,7 @@ protected:
     uint8_t GetModemStatusPrim(uint8_t clearMask);
     int32_t SetCommStateFix(TLineDCB& dcb);
     int32_t WaitTxSent();
+    void DrainOutput();
     void MarkDeviceLost(int err);
     // Whether ExtractData could take a byte now.
     bool DispatchHasRoom();
@@ -318,6 +319,11 @@ private:
     TComStatus ComStatus_;
     TLineDCB LineDCB_;
     uint32_t LastBaud_ = 115200;
+    // Set by the first successful write of the line settings after opening.
+    // Until then a line change is written even when the device already reads
+    // back the same rate and framing: the write is also what puts the device
+    // into raw mode.
+    bool LineWritten_ = false;
     bool DtrState_ = false, DtrFlow_ = false, RtsState_ = false, RtsFlow_ = false;
     std::atomic<bool> OutputWritten_{false};
 

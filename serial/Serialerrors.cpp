@@ -92,9 +92,10 @@ int32_t CheckException(int32_t code) {
     case ecTracingNotEnabled: Raise<ETracingNotEnabled>(code);
     case ecLoggingNotEnabled: Raise<ELoggingNotEnabled>(code);
     case ecBaseAddressNotSet: Raise<EBaseAddressNotSet>(code);
-    case ecNoMoreTriggers: Raise<ENoMoreTriggers>(code);
     case ecTriggerTooLong: Raise<ETriggerTooLong>(code);
     case ecBadTriggerHandle: Raise<EBadTriggerHandle>(code);
+    // Everything else, among them -1, -1001, -3002 and -5001: the common
+    // class with code 0 and the generic text.
     default: throw ESerialException(0, kGenericText);
     }
 }

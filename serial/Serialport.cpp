@@ -123,7 +123,10 @@ int32_t TCustomComPort::InitializePort() {
 }
 
 void TCustomComPort::InitPort() {
-    if (TapiMode_ != tmOn) ValidateComport();
+    // No telephony layer opens ports here, so a port that is to come from one
+    // is never open.
+    if (TapiMode_ == tmOn) CheckException(ecNotOpenedByTapi);
+    ValidateComport();
     Dispatcher_ = ActivateDeviceLayer();
     Dispatcher_->PortName = ComName(ComNumber_);
     try {
@@ -310,9 +313,32 @@ void TCustomComPort::SetOnTriggerTimer(TTriggerTimerEvent e) {
     UpdateHandlerFlag();
 }
 
+void TCustomComPort::SetOnTriggerLineError(TTriggerLineErrorEvent e) {
+    OnTriggerLineError_ = std::move(e);
+    UpdateHandlerFlag();
+}
+void TCustomComPort::SetOnTriggerModemStatus(TNotifyEvent e) {
+    OnTriggerModemStatus_ = std::move(e);
+    UpdateHandlerFlag();
+}
+void TCustomComPort::SetOnTriggerOutbuffFree(TNotifyEvent e) {
+    OnTriggerOutbuffFree_ = std::move(e);
+    UpdateHandlerFlag();
+}
+void TCustomComPort::SetOnTriggerOutbuffUsed(TNotifyEvent e) {
+    OnTriggerOutbuffUsed_ = std::move(e);
+    UpdateHandlerFlag();
+}
+void TCustomComPort::SetOnTriggerOutSent(TNotifyEvent e) {
+    OnTriggerOutSent_ = std::move(e);
+    UpdateHandlerFlag();
+}
+
 void TCustomComPort::UpdateHandlerFlag() {
     if (PortState_ != psOpen || !Dispatcher_) return;
-    bool any = OnTrigger_ || OnTriggerAvail_ || OnTriggerData_ || OnTriggerStatus_ || OnTriggerTimer_;
+    bool any = OnTrigger_ || OnTriggerAvail_ || OnTriggerData_ || OnTriggerStatus_ || OnTriggerTimer_ ||
+               OnTriggerLineError_ || OnTriggerModemStatus_ || OnTriggerOutbuffFree_ || OnTriggerOutbuffUsed_ ||
+               OnTriggerOutSent_;
     Dispatcher_->UpdateHandlerFlags(any ? fuEnablePort : fuDisablePort);
 }
 
@@ -330,6 +356,25 @@ void TCustomComPort::TriggerStatus(uint16_t TriggerHandle) {
 }
 void TCustomComPort::TriggerTimer(uint16_t TriggerHandle) {
     if (OnTriggerTimer_) OnTriggerTimer_(this, TriggerHandle);
+}
+
+void TCustomComPort::TriggerLineError(uint16_t Error, bool LineBreak) {
+    if (OnTriggerLineError_) OnTriggerLineError_(this, Error, LineBreak);
+}
+void TCustomComPort::TriggerModemStatus() {
+    if (OnTriggerModemStatus_) OnTriggerModemStatus_(this);
+}
+void TCustomComPort::TriggerOutbuffFree() {
+    if (OnTriggerOutbuffFree_) OnTriggerOutbuffFree_(this);
+}
+void TCustomComPort::TriggerOutbuffUsed() {
+    if (OnTriggerOutbuffUsed_) OnTriggerOutbuffUsed_(this);
+}
+void TCustomComPort::TriggerOutSent() {
+    if (OnTriggerOutSent_) OnTriggerOutSent_(this);
+}
+void TCustomComPort::WaitChar(char C) {
+    if (OnWaitChar_) OnWaitChar_(this, C);
 }
 
 void TCustomComPort::RunDelivery(const std::shared_ptr<TDelivery>& d) {

@@ -42,6 +42,8 @@ using TTriggerAvailEvent = std::function<void(TCustomComPort* CP, uint16_t Count
 using TTriggerDataEvent = std::function<void(TCustomComPort* CP, uint16_t TriggerHandle)>;
 using TTriggerStatusEvent = std::function<void(TCustomComPort* CP, uint16_t TriggerHandle)>;
 using TTriggerTimerEvent = std::function<void(TCustomComPort* CP, uint16_t TriggerHandle)>;
+using TTriggerLineErrorEvent = std::function<void(TCustomComPort* CP, uint16_t Error, bool LineBreak)>;
+using TWaitCharEvent = std::function<void(TCustomComPort* CP, char C)>;
 using TPortCallback = std::function<void(TCustomComPort* CP, bool Opening)>;
 using TNotifyEvent = std::function<void(TCustomComPort* CP)>;
 
@@ -128,6 +130,14 @@ public:
     void SetOnTriggerData(TTriggerDataEvent e);
     void SetOnTriggerStatus(TTriggerStatusEvent e);
     void SetOnTriggerTimer(TTriggerTimerEvent e);
+    // Modem-status, line-error and output-level events: no trigger of this
+    // system raises them, but assigning one still counts for the handler flag.
+    void SetOnTriggerLineError(TTriggerLineErrorEvent e);
+    void SetOnTriggerModemStatus(TNotifyEvent e);
+    void SetOnTriggerOutbuffFree(TNotifyEvent e);
+    void SetOnTriggerOutbuffUsed(TNotifyEvent e);
+    void SetOnTriggerOutSent(TNotifyEvent e);
+    void SetOnWaitChar(TWaitCharEvent e) { OnWaitChar_ = std::move(e); }
     void SetOnPortOpen(TNotifyEvent e) { OnPortOpen_ = std::move(e); }
     void SetOnPortClose(TNotifyEvent e) { OnPortClose_ = std::move(e); }
     // Other components told of opening and closing.
@@ -192,6 +202,12 @@ protected:
     virtual void TriggerStatus(uint16_t TriggerHandle);
     virtual void TriggerTimer(uint16_t TriggerHandle);
     virtual void UpdateHandlerFlag();
+    virtual void TriggerLineError(uint16_t Error, bool LineBreak);
+    virtual void TriggerModemStatus();
+    virtual void TriggerOutbuffFree();
+    virtual void TriggerOutbuffUsed();
+    virtual void TriggerOutSent();
+    virtual void WaitChar(char C);
     virtual void DonePort();
     void InitPort();
     void PortOpen();
@@ -237,6 +253,12 @@ private:
     TTriggerDataEvent OnTriggerData_;
     TTriggerStatusEvent OnTriggerStatus_;
     TTriggerTimerEvent OnTriggerTimer_;
+    TTriggerLineErrorEvent OnTriggerLineError_;
+    TNotifyEvent OnTriggerModemStatus_;
+    TNotifyEvent OnTriggerOutbuffFree_;
+    TNotifyEvent OnTriggerOutbuffUsed_;
+    TNotifyEvent OnTriggerOutSent_;
+    TWaitCharEvent OnWaitChar_;
     TNotifyEvent OnPortOpen_;
     TNotifyEvent OnPortClose_;
 };

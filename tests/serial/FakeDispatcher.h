@@ -19,6 +19,10 @@ public:
     int32_t ErrorFlags = 0;
     uint8_t Lines = 0;
     int SetComStateCalls = 0;
+    // Bytes the driver still holds; each look finds one byte fewer, as if
+    // the line were sending them.
+    uint32_t DriverQueue = 0;
+    uint32_t DriverQueueAtOutputPurge = UINT32_MAX;
     TLineDCB Device;
 
     void Feed(const std::string& s) { Incoming.insert(Incoming.end(), s.begin(), s.end()); }
@@ -62,12 +66,13 @@ protected:
     void OutputQueued() override {}
     int32_t FlushComPrim(int queue) override {
         if (queue != 0) Incoming.clear();
+        else DriverQueueAtOutputPurge = DriverQueue;
         return 0;
     }
     int32_t EscapeComFunction(int) override { return EscapeResult; }
     uint8_t ModemLines() override { return Lines; }
     void SetBreakPrim(bool) override {}
-    uint32_t DriverOutQueue() override { return 0; }
+    uint32_t DriverOutQueue() override { return DriverQueue > 0 ? DriverQueue-- : 0; }
 public:
     int32_t StartDispatcher() override {
         if (DispActive_) throw std::runtime_error("Dispatcher already started");

@@ -77,6 +77,27 @@ TEST(PortDefaults, NewComponent) {
     EXPECT_EQ(ComName(12), "COM12");
 }
 
+TEST(PortDevice, ResolverThenEnvironmentThenSettingsThenDefault) {
+    ::unsetenv("QEL_COM41");
+    SetComDeviceResolver(nullptr);
+    SetComSettingsLookup(nullptr);
+    EXPECT_EQ(ResolveComDevice(41), "/dev/ttyS40");
+    SetComSettingsLookup([](uint16_t n) { return n == 41 ? std::string("/dev/from-settings") : std::string(); });
+    EXPECT_EQ(ResolveComDevice(41), "/dev/from-settings");
+    EXPECT_EQ(ResolveComDevice(42), "/dev/ttyS41");
+    ::setenv("QEL_COM41", "/dev/from-env", 1);
+    EXPECT_EQ(ResolveComDevice(41), "/dev/from-env");
+    SetComDeviceResolver([](uint16_t n) { return n == 41 ? std::string("/dev/from-program") : std::string(); });
+    EXPECT_EQ(ResolveComDevice(41), "/dev/from-program");
+    // An empty answer passes the question on.
+    ::setenv("QEL_COM42", "/dev/env42", 1);
+    EXPECT_EQ(ResolveComDevice(42), "/dev/env42");
+    ::unsetenv("QEL_COM41");
+    ::unsetenv("QEL_COM42");
+    SetComDeviceResolver(nullptr);
+    SetComSettingsLookup(nullptr);
+}
+
 TEST_F(PortTest, ClosedPortRefusesWhatNeedsTheDevice) {
     auto expectNotOpen = [](auto&& op) {
         try {
@@ -118,6 +139,18 @@ TEST_F(PortTest, OpeningFailuresLeaveThePortClosed) {
     EXPECT_THROW(port.SetOpen(true), ENoPortSelected);
     EXPECT_EQ(port.Dispatcher(), nullptr);
 
+    // Only the operating system's own device layer exists, and no telephony
+    // layer ever opens a port for us.
+    port.SetComNumber(1);
+    port.SetDeviceLayer(dlWinsock);
+    EXPECT_THROW(port.SetOpen(true), ENullApi);
+    port.SetDeviceLayer(dlWin32);
+    port.SetTapiMode(tmOn);
+    EXPECT_THROW(port.SetOpen(true), ENotOpenedByTapi);
+    port.SetTapiMode(tmAuto);
+    EXPECT_EQ(port.Dispatcher(), nullptr);
+    EXPECT_FALSE(port.Open());
+
     // A port held by one component is refused to another.
     port.SetComNumber(1);
     port.SetOpen(true);
@@ -158,6 +191,12 @@ TEST_F(PortTest, OpensWithoutModemLinesAndAppliesTheLine) {
     EXPECT_EQ(parity, pEven);  // what was asked, though a pty forces 8N1
     EXPECT_EQ(bits, 7);
     EXPECT_THROW(port.SetBaud(12345), EBaudRate);
+    try {
+        Disp()->StartDispatcher();
+        ADD_FAILURE() << "started twice";
+    } catch (const ESerialException& e) {
+        EXPECT_STREQ(e.what(), "Dispatcher already started");
+    }
     // Unchanged values are no-ops.
     EXPECT_NO_THROW(port.SetOpen(true));
     port.SetComNumber(1);
@@ -199,7 +238,10 @@ TEST_F(PortTest, BlocksOfEverySizeComeInUnchanged) {
     port.SetOpen(true);
     uint8_t v = 0;
     size_t sent = 0;
-    for (uint32_t size = 1; size <= DispatchBufferSize; size += (size < 40 ? 1 : 521)) {
+    std::vector<uint32_t> sizes;
+    for (uint32_t size = 1; size < DispatchBufferSize; size += (size < 40 ? 1 : 521)) sizes.push_back(size);
+    sizes.push_back(DispatchBufferSize);
+    for (uint32_t size : sizes) {
         std::vector<uint8_t> b(size);
         for (auto& x : b) x = v++;
         ASSERT_TRUE(Master().Write(b.data(), b.size()));
@@ -213,11 +255,20 @@ TEST_F(PortTest, ColonFiresOncePerFrameWhenSplitOverReads) {
     std::string frame;
     std::vector<std::string> frames;
     int dataNotes = 0;
+    std::vector<uint16_t> counts;
     port.SetOnTrigger([&](TCustomComPort* cp, uint16_t msg, uint16_t, uint16_t data) {
         if (msg == kTriggerData) {
             ++dataNotes;
             frame.clear();
         } else if (msg == kTriggerAvail) {
+            // The count covers the unread characters up to the next colon
+            // and none of the colon's frame.
+            const uint16_t unread = cp->InBuffUsed();
+            EXPECT_GE(unread, data);
+            if (data < unread) {
+                EXPECT_EQ(cp->PeekChar(uint16_t(data + 1)), ':');
+            }
+            counts.push_back(data);
             for (uint16_t i = 0; i < data; ++i) {
                 char c = cp->GetChar();
                 frame += c;
@@ -227,11 +278,11 @@ TEST_F(PortTest, ColonFiresOncePerFrameWhenSplitOverReads) {
     });
     port.SetOpen(true);
     port.AddDataTrigger(":", true);
-    const std::string parts[] = {":0103", "02", "00", "FA\r", "\n", ":", "0105\r\n:01", "06\r\n"};
-    for (const auto& part : parts) {
+    const std::string chunks[] = {":0103", "02", "00", "FA\r", "\n", ":", "0105\r\n:01", "06\r\n"};
+    for (const auto& chunk : chunks) {
         uint64_t passes = port.Dispatcher()->PassCount();
-        ASSERT_TRUE(Master().Write(part));
-        // Let at least one pass see this piece on its own.
+        ASSERT_TRUE(Master().Write(chunk));
+        // Let at least one pass see this chunk on its own.
         ASSERT_TRUE(PumpUntil([&] { return port.Dispatcher()->PassCount() >= passes + 2; }));
     }
     ASSERT_TRUE(PumpUntil([&] { return frames.size() == 3; }));
@@ -241,6 +292,8 @@ TEST_F(PortTest, ColonFiresOncePerFrameWhenSplitOverReads) {
     EXPECT_EQ(frames[1], ":0105\r\n");
     EXPECT_EQ(frames[2], ":0106\r\n");
     EXPECT_EQ(port.InBuffUsed(), 0);
+    EXPECT_EQ(std::accumulate(counts.begin(), counts.end(), 0), 13 + 7 + 7);
+    EXPECT_TRUE(messages_.Shown().empty());
 }
 
 TEST_F(PortTest, TimerExpiresOnTheTickAndRearmingMovesIt) {
@@ -425,15 +478,27 @@ TEST_F(PortTest, HangUpIsReportedAndCostsNoCpu) {
     Master().CloseMaster();
     ASSERT_TRUE(PumpUntil([&] { return port.DeviceLost(); }));
     EXPECT_THROW(port.PutBlock("x", 1), EInOutError);
-    // Over six more passes (about 300 ms) the threads only wait.
+    // A thread that kept polling the hung-up device would make its passes
+    // back to back; an idle one makes one per 50 ms wake-up.
     const uint64_t passes = port.Dispatcher()->PassCount();
     const double cpu0 = ProcessCpuMs();
-    for (int i = 0; i < 400 && port.Dispatcher()->PassCount() < passes + 6; ++i)
-        std::this_thread::sleep_for(5ms);  // bounded wait for the passes
-    EXPECT_GE(port.Dispatcher()->PassCount(), passes + 6);
-    EXPECT_LT(ProcessCpuMs() - cpu0, 100.0);
+    const auto t0 = std::chrono::steady_clock::now();
+    ASSERT_TRUE(PumpUntil([&] { return port.Dispatcher()->PassCount() >= passes + 6; }));
+    const auto wallMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_GE(wallMs, 5 * 50.0);
+    EXPECT_LT(ProcessCpuMs() - cpu0, wallMs / 2);
     port.SetOpen(false);
     EXPECT_EQ(port.PortState(), psClosed);
+}
+
+TEST_F(PortTest, ClosingLetsQueuedOutputLeaveFirst) {
+    port.SetOpen(true);
+    const std::string frame = ":010300000001FB\r\n";
+    port.PutBlock(frame.data(), uint16_t(frame.size()));
+    // Nobody has read the frame yet when the port closes.
+    port.SetOpen(false);
+    auto got = Master().Read(frame.size(), 2s);
+    EXPECT_EQ(std::string(got.begin(), got.end()), frame);
 }
 
 }  // namespace
