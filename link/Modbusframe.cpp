@@ -40,6 +40,27 @@ std::string EncodeFrame(const std::uint8_t* bytes, std::size_t n) {
     return f;
 }
 
+bool DecodeReply(std::string_view frame, DecodedReply& r) {
+    const std::size_t end = frame.size() - 2;  // the CR
+    r.len = 0;
+    if (!HexPairToByte(frame[1], frame[2], r.station)) return false;
+    unsigned sum = r.station;
+    std::uint8_t b = 0;
+    for (std::size_t i = 3; i + 1 < end; i += 2) {
+        if (!HexPairToByte(frame[i], frame[i + 1], b)) {
+            r.len = 0;
+            return false;
+        }
+        r.data[r.len++] = b;
+        sum += b;
+    }
+    if ((sum & 0xFF) != 0) {
+        r.len = 0;
+        return false;
+    }
+    return true;
+}
+
 DecodedReply CheckReply(std::string_view frame) {
     DecodedReply r;
     const std::size_t n = frame.size();
@@ -48,22 +69,7 @@ DecodedReply CheckReply(std::string_view frame) {
     const std::size_t digits = n - 3;
     // Station, function and LRC at least, in whole pairs.
     if (digits % 2 != 0 || digits < 6) return r;
-    unsigned sum = 0;
-    std::uint8_t b = 0;
-    if (!HexPairToByte(frame[1], frame[2], r.station)) return r;
-    sum += r.station;
-    for (std::size_t i = 3; i + 1 < n - 2; i += 2) {
-        if (!HexPairToByte(frame[i], frame[i + 1], b)) {
-            r.len = 0;
-            return r;
-        }
-        r.data[r.len++] = b;
-        sum += b;
-    }
-    if ((sum & 0xFF) != 0) {
-        r.len = 0;
-        return r;
-    }
+    if (!DecodeReply(frame, r)) return r;
     r.kind = (r.data[0] & 0x80) ? kExceptionReply : kNormalReply;
     return r;
 }

@@ -40,6 +40,13 @@ struct DecodedReply {
     std::size_t len = 0;
 };
 
+// Decodes the hex pairs between ":" and CR LF into r (station, then the
+// bytes from the function code to the LRC). False, with r.len 0, when a
+// character is not an upper-case hex digit or the bytes do not sum to 0.
+// The frame has passed CheckReply's framing checks (":" ... CR LF, at most
+// kRxMax characters).
+bool DecodeReply(std::string_view frame, DecodedReply& r);
+
 // Checks and decodes a received frame. The frame must begin with ":", end
 // with CR LF, hold only upper-case hex pairs in between, fit kRxMax, carry
 // station + function + LRC at least, and sum to 0. Bit 7 of the function code

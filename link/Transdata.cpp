@@ -23,6 +23,7 @@ constexpr std::uint16_t kD1024 = 0x1400;
 constexpr std::uint16_t kM1072 = 3120;
 constexpr int kMaxResends = 3;
 constexpr int kStatusPollEvery = 20;
+constexpr std::uint8_t kSubBlockRead = 24;
 
 bool IsC32(std::uint16_t a) { return a >= kC32First && a <= kC32Last; }
 }  // namespace
@@ -34,7 +35,7 @@ TTransData::TTransData(TLinkPort* port, TLinkFrame* frame, QObject* parent)
     ReplyTmr.setSingleShot(true);
     connect(&ComTmr, &QTimer::timeout, this, [this] { ComTmrTimer(); });
     connect(&ReplyTmr, &QTimer::timeout, this, [this] { OnReplyTimeout(); });
-    QelCom->SetBytesHandler([this](const char* d, std::size_t n) { OnBytes(d, n); });
+    QelCom->SetBytesHandler([this](const char* d, std::size_t n) { QelComTrigger(d, n); });
     gCommDataLen = 0;
     gLadderMonitorRefresh = gDevMonitorRefresh = gSfcMonitorRefresh = 0;
 }
@@ -133,6 +134,11 @@ void TTransData::SendCmd64(std::uint8_t byte3, std::uint8_t subCode, std::uint8_
     std::memcpy(bytes + n, gCommData, len);
     n += len;
     pending_ = Pending{Source::Job, 100, 0, 0, subCode, -1};
+    if (subCode == kSubBlockRead && len >= 4) {
+        // A block read is answered with its own area, address and word count.
+        pending_.blockRead = true;
+        std::memcpy(pending_.blockHead, gCommData, 4);
+    }
     expectOverride_ = -1;
     gCommRetryCount = 0;
     Cmd64Mode = 1;
@@ -151,7 +157,7 @@ void TTransData::SendFrame(const std::uint8_t* bytes, std::size_t n) {
     const std::string frame = EncodeFrame(bytes, n);
     ComTmr.stop();
     ReplyTmr.start(static_cast<int>(gCommTimeoutTicks * TickMs));
-    RxBuf.clear();
+    gCommRxBuf.clear();
     rxOverflow_ = false;
     if (!QelCom->IsOpen() || QelCom->OutFree() <= frame.size()) return;  // the time-out reports it
     Lamp(LampColor::White);
@@ -405,7 +411,8 @@ void TTransData::DecodePlcType(std::uint16_t typeWord) {
 
 std::uint16_t TTransData::ReplyWord(int n) {
     const std::size_t i = 2 + 2 * static_cast<std::size_t>(n);
-    if (i + 1 >= gCommDataLen) return 0;
+    // Only words inside the reply's byte count; never the LRC or older bytes.
+    if (gCommDataLen < 3 || i + 1 >= 2u + gCommData[1] || i + 1 >= gCommDataLen - 1) return 0;
     return static_cast<std::uint16_t>(gCommData[i] << 8 | gCommData[i + 1]);
 }
 
@@ -449,7 +456,9 @@ void TTransData::RemoveMonitorClient(const std::string& id) {
     MonitorClients.erase(it);
     if (pos < ClientIndex) --ClientIndex;
     if (ClientIndex >= static_cast<int>(MonitorClients.size())) ClientIndex = 0;
-    if (MonitorClients.empty()) {
+    // Phase is the information query's only while it runs; otherwise it is
+    // the step of a job that waited for monitoring to end.
+    if (MonitorClients.empty() && PlcInfoMode) {
         PlcInfoMode = 0;
         Phase = 0;
     }
@@ -482,7 +491,7 @@ void TTransData::ClosePortIfIdle() {
 // ---------------------------------------------------------------------------
 // Replies
 
-void TTransData::OnBytes(const char* data, std::size_t len) {
+void TTransData::QelComTrigger(const char* data, std::size_t len) {
     TimedOut = 0;
     std::size_t i = 0;
     while (i < len) {
@@ -490,11 +499,11 @@ void TTransData::OnBytes(const char* data, std::size_t len) {
         for (; i < len; ++i) {
             const char c = data[i];
             if (c == ':') {
-                RxBuf.clear();
+                gCommRxBuf.clear();
                 rxOverflow_ = false;
             }
-            if (RxBuf.size() < kRxMax)
-                RxBuf.push_back(c);
+            if (gCommRxBuf.size() < kRxMax)
+                gCommRxBuf.push_back(c);
             else
                 rxOverflow_ = true;  // an over-long frame; it fails the check
             if (c == '\n') {
@@ -503,13 +512,13 @@ void TTransData::OnBytes(const char* data, std::size_t len) {
                 break;
             }
         }
-        const bool begins = !RxBuf.empty() && RxBuf[0] == ':';
-        const bool crlf = RxBuf.size() >= 2 && RxBuf[RxBuf.size() - 2] == '\r' && lf;
-        if (Cmd64Mode && begins && (crlf || RxBuf.back() == '\x06')) {
+        const bool begins = !gCommRxBuf.empty() && gCommRxBuf[0] == ':';
+        const bool crlf = gCommRxBuf.size() >= 2 && gCommRxBuf[gCommRxBuf.size() - 2] == '\r' && lf;
+        if (Cmd64Mode && begins && (crlf || gCommRxBuf.back() == '\x06')) {
             OnFrameComplete(true);
             return;  // the rest of the input is flushed with the frame
         }
-        if (RxBuf.size() <= 3) {
+        if (gCommRxBuf.size() <= 3) {
             Lamp(LampColor::Black);  // kept until more characters come
             continue;
         }
@@ -526,7 +535,7 @@ void TTransData::OnBytes(const char* data, std::size_t len) {
         }
         if (lf) {
             // A line that is no frame: noise on the line, dropped.
-            RxBuf.clear();
+            gCommRxBuf.clear();
             continue;
         }
         Lamp(LampColor::Green);
@@ -539,7 +548,9 @@ bool TTransData::ReplyMatches(const DecodedReply& d) const {
     if (d.station != Frame->StationByte()) return false;
     const std::uint8_t fn = pending_.function;
     const std::size_t n = d.len;  // LRC included
-    if (d.kind == kExceptionReply) return d.data[0] == (fn | 0x80) && n >= 3;
+    // An exception is its function code with bit 7, the code and the LRC; a
+    // function 100 error reply may carry more after its code.
+    if (d.kind == kExceptionReply) return d.data[0] == (fn | 0x80) && (fn == 100 ? n >= 3 : n == 3);
     if (d.data[0] != fn) return false;
     switch (fn) {
     case 1:
@@ -554,20 +565,33 @@ bool TTransData::ReplyMatches(const DecodedReply& d) const {
     case 17:
         return n >= 3 && d.data[1] == n - 3;
     case 100:
-        return n >= 5 && d.data[2] == pending_.subCode && d.data[3] == n - 5;
+        if (n < 5 || d.data[2] != pending_.subCode || d.data[3] != n - 5) return false;
+        if (pending_.blockRead)
+            return d.data[3] == 4 + 2 * pending_.blockHead[3] &&
+                   std::memcmp(d.data + 4, pending_.blockHead, 4) == 0;
+        return true;
     default:
         return n >= 2;
     }
 }
 
 void TTransData::OnFrameComplete(bool cmd64) {
+    if (MaySend && JobNo != 6) {
+        // Nothing was asked (a late or repeated reply): taking it would
+        // answer a request twice or resend one that was already answered.
+        ++Stats.strayFrames;
+        gCommRxBuf.clear();
+        rxOverflow_ = false;
+        QelCom->FlushIn();
+        return;
+    }
     ReplyTmr.stop();
     DecodedReply d;
-    if (!rxOverflow_) d = CheckReply(RxBuf);
+    if (!rxOverflow_) d = CheckReply(gCommRxBuf);
     if (d.kind != kBadFrame && !ReplyMatches(d)) d.kind = kBadFrame;
     gCommReplyKind = d.kind;
-    const std::string received = RxBuf;
-    RxBuf.clear();
+    const std::string received = gCommRxBuf;
+    gCommRxBuf.clear();
     rxOverflow_ = false;
     QelCom->FlushIn();
 
@@ -624,7 +648,7 @@ void TTransData::OnFrameComplete(bool cmd64) {
         if (code >= 1 && code <= 8)
             FailRequest(kMsgExceptionBase + code, "");
         else
-            FailRequest(kMsgExceptionBase, " (" + std::to_string(code) + ")");
+            FailRequest(kMsgExceptionBase, std::to_string(code));
         return;
     }
     ++Stats.badReplies;

@@ -168,7 +168,7 @@ public:
     // Counters for the status and for measurements.
     struct Counters {
         std::uint64_t framesSent = 0, resends = 0, goodReplies = 0, badReplies = 0,
-                      exceptions = 0, timeouts = 0;
+                      exceptions = 0, timeouts = 0, strayFrames = 0;
     } Stats;
 
 private:
@@ -183,6 +183,8 @@ private:
         std::uint16_t count = 0;
         std::uint8_t subCode = 0;
         int expectBytes = -1;
+        bool blockRead = false;          // function 100 block read
+        std::uint8_t blockHead[4] = {};  // its area, address (2) and word count
     };
 
     void ComTmrTimer();
@@ -196,7 +198,8 @@ private:
     void PlcInfoRequest();
     void PlcInfoReply();
 
-    void OnBytes(const char* data, std::size_t len);
+    // Reply collection: received characters, as the port delivers them.
+    void QelComTrigger(const char* data, std::size_t len);
     void OnFrameComplete(bool cmd64);
     void OnReplyTimeout();
     void SpeedSwitchStep();
@@ -212,7 +215,7 @@ private:
     TLinkJob* Job(int no) const;
     TMonitorClient* Client(const std::string& id) const;
 
-    std::string RxBuf;      // characters of the reply being received
+    std::string gCommRxBuf;  // characters of the reply being received
     bool rxOverflow_ = false;
     std::string ResendFrame;  // copy of the last frame, for resending
     Pending pending_;

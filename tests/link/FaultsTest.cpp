@@ -85,24 +85,65 @@ TEST_F(LinkFaults, RetryCountStartsAgainForEachRequest) {
 }
 
 TEST_F(LinkFaults, DamagedRepliesAreResentAndNeverUsed) {
-    const FaultAction kinds[] = {FaultAction::LowerCaseHex, FaultAction::BadHexDigit,
-                                 FaultAction::NoCr,         FaultAction::ShortData,
-                                 FaultAction::BcLies,       FaultAction::LongData,
-                                 FaultAction::WrongStation, FaultAction::WrongFunction};
-    for (FaultAction k : kinds) {
-        FaultRule r = Rule(k, 1, 2);
-        if (k == FaultAction::WrongStation) r.param = 2;
-        if (k == FaultAction::WrongFunction) r.param = 4;
+    std::vector<FaultRule> rules;
+    for (FaultAction k : {FaultAction::LowerCaseHex, FaultAction::BadHexDigit, FaultAction::NoCr,
+                          FaultAction::ShortData, FaultAction::BcLies, FaultAction::LongData})
+        rules.push_back(Rule(k, 1, 2));
+    rules.push_back(Rule(FaultAction::WrongStation, 1, 2));
+    // The hand-held programmer's station is only answered while that link runs.
+    rules.push_back(Rule(FaultAction::WrongStation, 1, 0x80));
+    rules.push_back(Rule(FaultAction::WrongFunction, 1, 4));
+    // An exception reply with a byte too many is no exception reply.
+    FaultRule longException = Rule(FaultAction::Raw);
+    longException.text = emu::Frame({1, 0x83, 2, 0});
+    rules.push_back(longException);
+    for (const FaultRule& r : rules) {
+        const std::string what = std::to_string(static_cast<int>(r.action)) + "/" + std::to_string(r.param);
         emu.ClearFaults();
         emu.ClearLog();
         emu.AddFault(r);
         ReadJob job(1);
-        ASSERT_TRUE(RunJob(4, job)) << static_cast<int>(k);
-        EXPECT_EQ(emu.RequestCount(), 2u) << static_cast<int>(k);
-        ASSERT_EQ(job.replies.size(), 1u) << static_cast<int>(k);
+        ASSERT_TRUE(RunJob(4, job)) << what;
+        EXPECT_EQ(emu.RequestCount(), 2u) << what;
+        ASSERT_EQ(job.replies.size(), 1u) << what;
         ExpectOnlyGoodData(job);
     }
     EXPECT_TRUE(frame.msgs.empty());
+    EXPECT_EQ(frame.StationByte(), 1);
+}
+
+TEST_F(LinkFaults, FrameNobodyAskedForIsDropped) {
+    // One read, then the job waits: the port stays open with no request out.
+    ScriptJob job;
+    job.request = [&](TTransData& l) {
+        if (job.requests == 1) l.SendCommand(0x1000, 2, 3);
+    };
+    emu.AddFault(Rule(FaultAction::Duplicate, 1, 20));
+    link->RegisterJob(4, &job);
+    ASSERT_TRUE(link->OpenPort());
+    link->StartJob(4, 1);
+    // The PLC repeats its reply, then a reply to nothing arrives.
+    ASSERT_TRUE(WaitUntil([&] { return link->Stats.strayFrames == 1; }));
+    emu.SendUnsolicited({1, 3, 2, 0x00, 0x07});
+    ASSERT_TRUE(WaitUntil([&] { return link->Stats.strayFrames == 2; }));
+    EXPECT_EQ(job.replies.size(), 1u);   // not answered twice
+    EXPECT_EQ(emu.RequestCount(), 1u);   // and nothing resent
+    EXPECT_TRUE(frame.msgs.empty());
+    ExpectOnlyGoodData(job);
+    link->EndJob();
+}
+
+TEST_F(LinkFaults, HandheldProgrammerStationHoldsOnlyWhileItsLinkRuns) {
+    ScriptJob handheld;  // driven by incoming frames; it sends no requests
+    link->RegisterJob(6, &handheld);
+    ASSERT_TRUE(link->OpenPort());
+    link->StartJob(6, 0);
+    emu.SendUnsolicited({0x80, 0x11});
+    ASSERT_TRUE(WaitUntil([&] { return handheld.replies.size() == 1; }));
+    EXPECT_EQ(handheld.replies[0][0], 0x11);
+    EXPECT_EQ(frame.StationByte(), 0x80);
+    link->EndJob();
+    EXPECT_EQ(frame.StationByte(), 1);
 }
 
 TEST_F(LinkFaults, SplitRepliesAndNoiseBeforeTheFrameAreAssembled) {
@@ -200,7 +241,7 @@ TEST_F(LinkFaults, ExceptionReplyShowsItsMessageAndEndsTheJob) {
     ASSERT_TRUE(RunJob(4, again));
     ASSERT_EQ(frame.msgs.size(), 2u);
     EXPECT_EQ(frame.msgs[1].id, 190);
-    EXPECT_EQ(frame.msgs[1].detail, " (11)");
+    EXPECT_EQ(frame.msgs[1].detail, "11");
 }
 
 TEST_F(LinkFaults, ExceptionToAQueuedWriteLeavesTheJobRunning) {

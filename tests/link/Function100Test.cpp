@@ -91,6 +91,15 @@ TEST_F(LinkFixture, EverySubCodeTheLinkSends) {
         EXPECT_EQ(R[i][2], job.cmds[i].sub) << i;
         EXPECT_EQ(R[i][3], payload(i).size()) << i;
     }
+    // Each request as the PLC decodes it: station, 64, byte 3, sub-code,
+    // payload length, payload.
+    ASSERT_EQ(emu.RequestCount(), job.cmds.size());
+    for (std::size_t i = 0; i < job.cmds.size(); ++i) {
+        const Cmd& c = job.cmds[i];
+        std::vector<std::uint8_t> expected{1, 0x64, c.byte3, c.sub, static_cast<std::uint8_t>(c.payload.size())};
+        expected.insert(expected.end(), c.payload.begin(), c.payload.end());
+        EXPECT_EQ(emu.Log()[i].bytes, expected) << i;
+    }
     EXPECT_EQ(emu.Log()[0].request, ":01640100010396\r\n");
     EXPECT_EQ(emu.Log()[7].request, ":0164000B0090\r\n");
     EXPECT_EQ(payload(3), Bytes({0x01}));
@@ -148,16 +157,22 @@ TEST_F(LinkFixture, AckTerminatedReplyFailsItsCheckAndIsResent) {
 }
 
 TEST_F(LinkFixture, ShortBlockReplyIsNotUsed) {
-    FaultRule shortData;
-    shortData.action = FaultAction::BcLies;  // length byte says 36, 34 bytes follow
-    shortData.function = 100;
-    shortData.param = 2;
-    emu.AddFault(shortData);
-    Cmd64Job job({{1, 24, {0x00, 0x00, 0x00, 0x10}}});
-    ASSERT_TRUE(RunJob(12, job));
-    EXPECT_EQ(emu.RequestCount(), 2u);
-    ASSERT_EQ(job.replies.size(), 1u);
-    EXPECT_EQ(job.replies[0].size(), 41u);
+    // BcLies: the length byte says 36, 34 bytes follow. ShortData: 34 bytes
+    // and a length byte that agrees, but 16 words were asked for.
+    for (FaultAction a : {FaultAction::BcLies, FaultAction::ShortData}) {
+        emu.ClearLog();
+        FaultRule shortData;
+        shortData.action = a;
+        shortData.function = 100;
+        shortData.param = 2;
+        emu.AddFault(shortData);
+        Cmd64Job job({{1, 24, {0x00, 0x00, 0x00, 0x10}}});
+        ASSERT_TRUE(RunJob(12, job));
+        EXPECT_EQ(emu.RequestCount(), 2u) << static_cast<int>(a);
+        ASSERT_EQ(job.replies.size(), 1u) << static_cast<int>(a);
+        EXPECT_EQ(job.replies[0].size(), 41u);
+    }
+    EXPECT_TRUE(frame.msgs.empty());
 }
 
 TEST_F(LinkFixture, QueuedWritesWaitWhileTheDialogueRuns) {

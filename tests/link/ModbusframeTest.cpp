@@ -22,15 +22,6 @@ TEST(ModbusFrame, EncodesWithLrcAndCrLf) {
     EXPECT_EQ(Enc({0x01, 0x05, 0x0C, 0x31, 0xFF, 0x00}), ":01050C31FF00BE\r\n");
 }
 
-TEST(ModbusFrame, HexPairsAcceptOnlyUpperCaseDigits) {
-    std::uint8_t b = 0;
-    EXPECT_TRUE(HexPairToByte('A', 'F', b));
-    EXPECT_EQ(b, 0xAF);
-    EXPECT_FALSE(HexPairToByte('a', 'F', b));
-    EXPECT_FALSE(HexPairToByte('G', '0', b));
-    EXPECT_FALSE(HexPairToByte('0', ' ', b));
-}
-
 TEST(ModbusFrame, CheckReplyKinds) {
     DecodedReply r = CheckReply(":010302000AF0\r\n");
     ASSERT_EQ(r.kind, kNormalReply);

@@ -109,15 +109,21 @@ TEST_F(LinkFixture, NoJobRunsWhileMonitorClientsAreRegistered) {
     ReadClient client(0x1000, 1);
     link->RegisterMonitorClient("1", &client);
     ScriptJob job;
-    job.request = [](TTransData& l) { l.SendCommand(0x1005, 1, 3); };
+    int phaseSeen = -1;
+    job.request = [&](TTransData& l) {
+        phaseSeen = l.Phase;
+        l.SendCommand(0x1005, 1, 3);
+    };
     link->RegisterJob(10, &job);
     ASSERT_TRUE(link->OpenPort());
     link->AddMonitorClient("1");
-    link->StartJob(10, 1);
+    ASSERT_TRUE(WaitUntil([&] { return client.values.size() >= 1; }));
+    link->StartJob(10, 7);
     ASSERT_TRUE(WaitUntil([&] { return client.values.size() >= 5; }));
     EXPECT_EQ(job.requests, 0);
     link->RemoveMonitorClient("1");
     ASSERT_TRUE(WaitUntil([&] { return job.requests > 0; }));
+    EXPECT_EQ(phaseSeen, 7);  // the job resumes at the step it was given
     link->EndJob();
 }
 

@@ -226,7 +226,7 @@ void PlcEmulator::Deliver(std::string text, FaultRule* rule, Transaction& t) {
                                    "NoCr",       "Garbage",      "DoubleColon", "Fragment",
                                    "Tiny",       "Exception",    "Fn100Error",  "ShortData",
                                    "BcLies",     "LongData",     "WrongStation", "WrongFunction",
-                                   "Delay",      "AckTerminated", "Raw"};
+                                   "Delay",      "AckTerminated", "Raw",        "Duplicate"};
     if (rule) t.fault = kNames[static_cast<int>(rule->action)];
     if (rule && rule->action == FaultAction::Drop) {
         log_.push_back(t);
@@ -235,6 +235,9 @@ void PlcEmulator::Deliver(std::string text, FaultRule* rule, Transaction& t) {
     t.reply = text;
     log_.push_back(t);
     if (rule && rule->action == FaultAction::Delay) {
+        QTimer::singleShot(rule->param, this, [this, text] { WriteOut(text); });
+    } else if (rule && rule->action == FaultAction::Duplicate) {
+        WriteOut(text);
         QTimer::singleShot(rule->param, this, [this, text] { WriteOut(text); });
     } else if (rule && rule->action == FaultAction::Fragment && rule->param > 1) {
         const std::size_t k = static_cast<std::size_t>(rule->param);
@@ -251,7 +254,12 @@ void PlcEmulator::Deliver(std::string text, FaultRule* rule, Transaction& t) {
     }
 }
 
+void PlcEmulator::SendUnsolicited(const std::vector<std::uint8_t>& bytes) {
+    WriteOut(emu::Frame(bytes));
+}
+
 void PlcEmulator::WriteOut(const std::string& text) {
+    ++written_;
     std::size_t done = 0;
     while (done < text.size()) {
         const ssize_t n = ::write(master_, text.data() + done, text.size() - done);

@@ -40,6 +40,7 @@ enum class FaultAction {
     Delay,          // reply after param ms
     AckTerminated,  // function 100 reply ending in ACK instead of CR LF
     Raw,            // text instead of the reply
+    Duplicate,      // the reply, then the same reply again after param ms
 };
 
 struct FaultRule {
@@ -113,6 +114,12 @@ public:
     void AddFault(const FaultRule& rule) { faults_.push_back(rule); }
     void ClearFaults() { faults_.clear(); }
 
+    // Sends a frame nobody asked for, as a master on the line would (the
+    // hand-held programmer) or as a PLC repeating itself.
+    void SendUnsolicited(const std::vector<std::uint8_t>& bytes);
+    // Writes to the line so far: every reply, fragment and repeat counts.
+    int RepliesWritten() const { return written_; }
+
     const std::vector<Transaction>& Log() const { return log_; }
     std::size_t RequestCount() const { return log_.size(); }
     void ClearLog() { log_.clear(); }
@@ -157,6 +164,7 @@ private:
     std::string rx_;
     std::vector<FaultRule> faults_;
     std::vector<Transaction> log_;
+    int written_ = 0;
 };
 
 // The emulator's own frame codec.
