@@ -177,7 +177,15 @@ TScanResult ScanOneNetwork(const std::uint8_t* code, std::uint32_t length, std::
             break;
         }
         if (info.role == Role::Label) {
-            if (first) pos += len;  // a label before any element is a network of its own
+            // A label starts the rows that follow it: before any element it is a
+            // network of its own, after an output it ends the network before
+            // itself. Anywhere else it would stand inside a rung the ladder
+            // cannot split, and the compile would move it.
+            if (first) {
+                pos += len;
+            } else if (!afterOutput) {
+                fail(TConvertFailure::LabelMisplaced, pos);
+            }
             break;
         }
         if (afterOutput && saved.empty() && !inStep && IsLoadRole(info.role)) break;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -54,13 +55,34 @@ std::string H(int n) {  // n horizontal wires
     return s;
 }
 
-TEST(CodeToLadder, SeriesCoilAndEnd) {
+// The stored bytes themselves, for the two smallest programs; the goldens
+// below compare dumps that show every byte of a cell.
+TEST(CodeToLadder, CellBytesOfSeriesAndParallel) {
+    using TCellBytes = std::array<std::uint8_t, 5>;
+    const auto cell = [](const TConverted& c, int row, int col) {
+        TCellBytes b;
+        std::memcpy(b.data(), CellAt(c.fx.grid.data(), row, col), 5);
+        return b;
+    };
+    const TCellBytes wire = {0, 0x52, 0, 0, 0};  // H_Line, node hl
     const TConverted c = Convert({"LD X0", "OUT Y0", "END"});
     ASSERT_TRUE(c.result.ok) << ConvertFailureName(c.result.cause);
-    EXPECT_EQ(c.result.rowCount, 2);
-    EXPECT_EQ(c.rows[0], "Open_Ry:hl:X0" + H(10) + " Out_Ry:hl:Y0");
-    EXPECT_EQ(c.rows[1], "H_Line:hl" + H(10) + " Spec_Fun:hl:000F");
     EXPECT_EQ(gConvertAbort, 0);
+    EXPECT_EQ(c.result.rowCount, 2);
+    EXPECT_EQ(cell(c, 0, 0), (TCellBytes{0, 0x12, 0x09, 0, 0}));   // Open_Ry hl, X 0
+    for (int col = 5; col <= 50; col += 5) EXPECT_EQ(cell(c, 0, col), wire) << col;
+    EXPECT_EQ(cell(c, 0, 55), (TCellBytes{0, 0x32, 0x0A, 0, 0}));  // Out_Ry hl, Y 0
+    for (int col = 0; col <= 50; col += 5) EXPECT_EQ(cell(c, 1, col), wire) << col;
+    EXPECT_EQ(cell(c, 1, 55), (TCellBytes{0, 0x42, 0, 0x0F, 0}));  // Spec_Fun hl, END word
+    EXPECT_EQ(c.rows[0], "Open_Ry:hl:X0" + H(10) + " Out_Ry:hl:Y0");
+
+    // X1 in parallel: the junction of column 5 links down into an "RD" node.
+    const TConverted p = Convert({"LD X0", "OR X1", "OUT Y0", "END"});
+    ASSERT_TRUE(p.result.ok) << ConvertFailureName(p.result.cause);
+    EXPECT_EQ(cell(p, 0, 5), (TCellBytes{0, 0x54, 0x10, 0, 0}));  // H_Line UhDv, link down
+    EXPECT_EQ(cell(p, 1, 0), (TCellBytes{0, 0x12, 0x09, 1, 0}));  // Open_Ry hl, X 1
+    EXPECT_EQ(cell(p, 1, 5), (TCellBytes{0, 0x0B, 0, 0, 0}));     // empty, node RD
+    EXPECT_EQ(cell(p, 1, 10), (TCellBytes{}));
 }
 
 struct TGolden {
@@ -94,10 +116,12 @@ const std::vector<TGolden> kGolden = {
       ". H_Line:LD H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Out_Ry:hl:Y2",
       "H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Spec_Fun:hl:000F"}},
     {"TimersAndCounters",
-     {"LD X0", "TMR T0 K10", "LD T0", "CNT C0 K5", "LD X1", "RST C0", "END"},
+     {"LD X0", "TMR T0 K10", "LD T0", "CNT C0 K5", "LD X1", "RST C0", "LD X2", "DCNT C200 K100000", "END"},
      {"Open_Ry:hl:X0 H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Spec_Fun:hl:0003 Spec_Token:n0:T0 Spec_Token:n0:K10",
       "Open_Ry:hl:T0 H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Spec_Fun:hl:0005 Spec_Token:n0:C0 Spec_Token:n0:K5",
       "Open_Ry:hl:X1 H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Spec_Fun:hl:0007 Spec_Token:n0:C0",
+      // The 32-bit counter: its counter operand is one cell, the set value a pair.
+      "Open_Ry:hl:X2 H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Spec_Fun:hl:0006 Spec_Token:n0:C200 Spec_Token:n0:K100000#10 Token_32bs:n0:0001/4",
       "H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Spec_Fun:hl:000F"}},
     {"BoxesOf16And32Bits",
      {"LD X0", "DMOV K100000 D0", "MOV K4X0 D10E", "END"},
@@ -163,6 +187,15 @@ TEST(CodeToLadder, LabelsAndStepMarks) {
     // Steps: LD X0 = 0, OUT Y0 = 1, P3 = 2, LD X1 = 3, ..., I100 = 5, LD X2 = 6, END = 8.
     const std::vector<TStepMark> marks = {{0, 0}, {1, 2}, {2, 5}};
     EXPECT_EQ(c.result.marks, marks);
+
+    // An interrupt routine after FEND: the label ends the main part's network.
+    const TConverted f = Convert({"LD X0", "OUT Y0", "FEND", "I100", "LD X1", "OUT Y1", "IRET", "END"});
+    ASSERT_TRUE(f.result.ok) << ConvertFailureName(f.result.cause);
+    ASSERT_EQ(f.rows.size(), 5u);
+    EXPECT_EQ(f.rows[1], "H_Line:hl" + H(10) + " Spec_Fun:hl:001C");
+    EXPECT_EQ(f.rows[2], "Open_Ry:hl:X1" + H(10) + " Out_Ry:hl:Y1");
+    EXPECT_EQ(f.fx.i[100], 2);
+    EXPECT_EQ(f.result.marks, (std::vector<TStepMark>{{0, 0}, {2, 3}}));
 }
 
 TEST(CodeToLadder, RefusalsLeaveTheTargetUntouched) {
@@ -176,6 +209,11 @@ TEST(CodeToLadder, RefusalsLeaveTheTargetUntouched) {
         {{"P0", "LD X0", "OUT Y0", "P0", "LD X1", "OUT Y1", "END"}, TConvertFailure::LabelTwice},
         {{"P0", "P1", "LD X0", "OUT Y0", "END"}, TConvertFailure::LabelTwice},
         {{"LD X0", "OUT Y0", "END", "P5"}, TConvertFailure::LabelAtEnd},
+        // A label inside a rung: the ladder has no place for it there.
+        {{"LD X0", "P0", "LD X1", "OUT Y1", "END"}, TConvertFailure::LabelMisplaced},
+        {{"STL S10", "P0", "OUT Y0", "END"}, TConvertFailure::LabelMisplaced},
+        {{"LD X0", "MPS", "OUT Y0", "MRD", "I100", "OUT Y1", "MPP", "OUT Y2", "END"}, TConvertFailure::LabelMisplaced},
+        {{"LD X0", "ORB", "OUT Y0", "END"}, TConvertFailure::BlockUnderflow},
     };
     for (const auto& [program, cause] : refused) {
         SCOPED_TRACE(program.front() + " / " + program[1]);
@@ -202,6 +240,9 @@ TEST(CodeToLadder, RefusesWordsItCannotDraw) {
         {{0x2400, 0x1234, 0xC500, 0x000F}, TConvertFailure::UnknownWord},   // no instruction
         {{0x2400, 0xC400, 0x000F}, TConvertFailure::ErrorWord},            // OUT of the error word
         {{0xB100, 0x2400, 0xC500, 0x000F}, TConvertFailure::UnknownWord},  // P256: beyond the table
+        {{0xBB84, 0x2400, 0xC500, 0x000F}, TConvertFailure::UnknownWord},  // I900: beyond the table
+        {{0x2F00, 0xC500, 0x000F}, TConvertFailure::BadOperand},           // LD of no device
+        {{0x2400, 0xC401, 0x000F}, TConvertFailure::ErrorWord},            // OUT of an input
     };
     for (const auto& [words, cause] : refused) {
         std::vector<std::uint8_t> image(3616, 0xFF);
@@ -224,7 +265,8 @@ TEST(CodeToLadder, RefusesWordsItCannotDraw) {
     EXPECT_EQ(ConvertCodeToGrid(in, fx.target).cause, TConvertFailure::CodeOverrun);
 }
 
-TEST(CodeToLadder, MpsNestsTenDeep) {
+// Each limit: the largest program within it converts, one step more is refused.
+TEST(CodeToLadder, NestingAndHeightLimits) {
     std::vector<std::string> ten = {"LD X0"};
     for (int k = 0; k < 10; ++k) ten.push_back("MPS");
     ten.push_back("OUT Y0");
@@ -237,6 +279,46 @@ TEST(CodeToLadder, MpsNestsTenDeep) {
     std::vector<std::string> eleven = ten;
     eleven.insert(eleven.begin() + 1, "MPS");
     EXPECT_EQ(Convert(eleven).result.cause, TConvertFailure::MpsOverflow);
+
+    // Nine nested blocks outside a step; a tenth is too deep.
+    const auto nested = [](int loads) {
+        std::vector<std::string> p;
+        for (int k = 0; k < loads; ++k) p.push_back("LD M" + std::to_string(k));
+        for (int k = 1; k < loads; ++k) p.push_back("ANB");
+        p.push_back("OUT Y0");
+        p.push_back("END");
+        return p;
+    };
+    EXPECT_TRUE(Convert(nested(9)).result.ok);
+    EXPECT_EQ(Convert(nested(10)).result.cause, TConvertFailure::TooDeep);
+
+    // 256 rows of one network at most (END joins the network of the last output).
+    const auto tall = [](int ors) {
+        std::vector<std::string> p = {"LD X0"};
+        for (int k = 0; k < ors; ++k) p.push_back("OR X1");
+        p.push_back("OUT Y0");
+        p.push_back("END");
+        return p;
+    };
+    const TConverted ok = Convert(tall(254));
+    ASSERT_TRUE(ok.result.ok) << ConvertFailureName(ok.result.cause);
+    EXPECT_EQ(ok.result.rowCount, 256);
+    EXPECT_EQ(Convert(tall(255)).result.cause, TConvertFailure::TooTall);
+}
+
+TEST(CodeToLadder, RefusesWhatDoesNotFitTheTarget) {
+    const std::vector<std::string> program = {"LD X0", "OUT Y0", "LD X1", "OUT Y1", "END"};
+    const std::vector<std::uint8_t> image = ProgramImage(program);
+    TConvertInput in{image.data(), static_cast<std::uint32_t>(image.size()), 10, false, nullptr};
+    TGridFixture small(2);  // three rows needed
+    std::fill(small.grid.begin(), small.grid.end(), 0x5A);
+    const TConvertResult r = ConvertCodeToGrid(in, small.target);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.cause, TConvertFailure::GridFull);
+    EXPECT_EQ(gConvertAbort, 1);
+    EXPECT_TRUE(std::all_of(small.grid.begin(), small.grid.end(), [](std::uint8_t b) { return b == 0x5A; }));
+    TGridFixture exact(3);
+    EXPECT_TRUE(ConvertCodeToGrid(in, exact.target).ok);
 }
 
 TEST(CodeToLadder, BlockAndRowCommentsComeBack) {
@@ -315,10 +397,13 @@ TEST(CodeToLadder, ProgramGlobalsAndMessage) {
     std::memcpy(gProgram + 2, &bad, 2);
     EXPECT_EQ(ConvertCodeToLadder(), 1);
     EXPECT_TRUE(std::equal(before.begin(), before.end(), gLadderRows));
-    gMsgTable.Assign(std::vector<std::string>(200, "msg"));
+    std::vector<std::string> texts;
+    for (int id = 0; id < 200; ++id) texts.push_back("message " + std::to_string(id));
+    gMsgTable.Assign(texts);
     qel::test::ScriptedMessages messages;
     EXPECT_TRUE(ReportConvertAbort());
-    EXPECT_EQ(messages.Shown().size(), 1u);
+    ASSERT_EQ(messages.Shown().size(), 1u);
+    EXPECT_NE(messages.Shown()[0].find("message 162"), std::string::npos) << messages.Shown()[0];
     EXPECT_EQ(gConvertAbort, 0);
     EXPECT_FALSE(ReportConvertAbort());
     FreeSharedBuffers();
@@ -392,7 +477,9 @@ TEST(CodeToLadder, RandomInstructionListsStayInsideTheGrid) {
         }
         for (std::int32_t row = 0; row < r.rowCount; ++row) {
             const std::uint8_t* first = CellAt(fx.grid.data(), row, 0);
-            if (!IsBlockCommentRow(first)) EXPECT_FALSE(CellLinksDown(first)) << "rail link, row " << row;
+            if (!IsBlockCommentRow(first)) {
+                EXPECT_FALSE(CellLinksDown(first)) << "rail link, row " << row;
+            }
         }
     }
     EXPECT_GT(drawn, 0);

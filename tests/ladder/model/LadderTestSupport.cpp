@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "core/Codetranslate.h"
@@ -42,31 +43,44 @@ std::vector<std::string> DumpGrid(const std::uint8_t* grid, std::int32_t rows) {
         std::size_t lastUsed = 0;
         for (int i = 0; i < kLdbRowCells; ++i) {
             const std::uint8_t* cell = row + i * kLdbCellBytes;
-            bool empty = true;
-            for (int b = (i == 0 ? 1 : 0); b < kLdbCellBytes; ++b) empty = empty && cell[b] == 0;
-            if (empty) {
-                cells.push_back(".");
+            if (std::all_of(cell, cell + kLdbCellBytes, [](std::uint8_t b) { return b == 0; })) {
+                cells.emplace_back(".");
                 continue;
             }
             const TLdbKind kind = CellKind(cell);
             std::string s = LdbKindName(kind);
+            s += ':';
             if (IsTokenKind(kind)) {
-                s += ":n" + std::to_string(cell[1] & 0x0F);
+                s += 'n';
+                s += std::to_string(cell[1] & 0x0F);
             } else {
-                s += std::string(":") + LdbNodeName(CellNode(cell));
+                s += LdbNodeName(CellNode(cell));
             }
-            if (CellLinksDown(cell)) s += "v";
+            if (CellLinksDown(cell)) s += 'v';
             char buf[16];
-            if (kind == TLdbKind::Spec_Fun || kind == TLdbKind::Comp_Ry || kind == TLdbKind::Re_Line ||
-                kind == TLdbKind::Token_32bs) {
+            if (cell[2] & 0xE0) {  // link bits that never occur
+                std::snprintf(buf, sizeof buf, "!%02X", cell[2] & 0xE0);
+                s += buf;
+            }
+            // Every byte shows: a device as its text, anything else as the raw
+            // operand word and device type.
+            const std::string dev = (kind == TLdbKind::Spec_Fun || kind == TLdbKind::Comp_Ry ||
+                                     kind == TLdbKind::Re_Line || kind == TLdbKind::Token_32bs)
+                                        ? std::string()
+                                        : CellDeviceText(grid, r, i);
+            if (!dev.empty()) {
+                s += ':';
+                s += dev;
+            } else if (kind == TLdbKind::Spec_Fun || kind == TLdbKind::Comp_Ry || kind == TLdbKind::Re_Line ||
+                       kind == TLdbKind::Token_32bs || CellOperand(cell) != 0 || CellDevType(cell) != 0) {
                 std::snprintf(buf, sizeof buf, ":%04X", CellOperand(cell));
                 s += buf;
-                if (CellDevType(cell)) s += "/" + std::to_string(CellDevType(cell));
-            } else {
-                const std::string dev = CellDeviceText(grid, r, i);
-                if (!dev.empty()) s += ":" + dev;
+                if (CellDevType(cell)) {
+                    s += '/';
+                    s += std::to_string(CellDevType(cell));
+                }
             }
-            if (i > 0 && cell[0] != 0) {
+            if (cell[0] != 0) {  // token modifier, or the row flags in cell 0
                 std::snprintf(buf, sizeof buf, "#%02X", cell[0]);
                 s += buf;
             }
@@ -75,7 +89,10 @@ std::vector<std::string> DumpGrid(const std::uint8_t* grid, std::int32_t rows) {
         }
         cells.resize(lastUsed);
         std::string line;
-        for (const std::string& c : cells) line += (line.empty() ? "" : " ") + c;
+        for (const std::string& c : cells) {
+            if (!line.empty()) line += ' ';
+            line += c;
+        }
         out.push_back(line);
     }
     return out;
