@@ -4,8 +4,11 @@
 // state (gInputText, gInsnBuf, gInstText); nothing here shows a message.
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
+
+#include "core/ProgramImage.h"
 
 // ---- shared line and instruction buffers ------------------------------------------
 
@@ -144,6 +147,9 @@ bool CheckPLabel(std::string_view label, int row, const int32_t* pLabelRows);
 bool CheckILabel(std::string_view label, int row, const int32_t* iLabelRows);
 // Frees every entry of a label table that belongs to the row (used when a label is placed).
 void FreeRowLabels(int32_t* labelRows, int count, int row);
+// True when the label ("P<n>" or "I<nnn>") is valid and no instruction of the code blocks
+// (the inner programs of the chart elements) is that label already; the blocks are only read.
+bool CheckLabelUniqueInList(std::string_view label, std::span<const TCodeBlock> blocks);
 
 // ---- assembler, validator, disassembler ----------------------------------------------
 

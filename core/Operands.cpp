@@ -682,3 +682,11 @@ void FreeRowLabels(int32_t* labelRows, int count, int row) {
     for (int i = 0; i < count; ++i)
         if (labelRows[i] == row) labelRows[i] = -1;
 }
+
+bool CheckLabelUniqueInList(std::string_view label, std::span<const TCodeBlock> blocks) {
+    const int p = PLabelNumber(label), i = ILabelNumber(label);
+    if (p < 0 && i < 0) return false;
+    const uint16_t word = p >= 0 ? static_cast<uint16_t>(gInstOpcode[inst::PLABEL] + p)
+                                 : static_cast<uint16_t>(gInstOpcode[inst::ILABEL] + i);
+    return CheckWordUniqueInList(word, blocks);
+}

@@ -146,3 +146,12 @@ uint32_t DeleteInstructions(uint8_t* code, std::size_t capacity, uint32_t& used,
 void EraseCode(uint8_t* code, std::size_t capacity) {
     if (code) std::memset(code, 0xFF, capacity);
 }
+
+bool CheckWordUniqueInList(uint16_t word, std::span<const TCodeBlock> blocks) {
+    for (const TCodeBlock& b : blocks) {
+        if (!b.code) continue;
+        for (uint32_t at = 0; at < b.length; at = NextInstructionOffset(at, b.code, b.length))
+            if (ReadCodeWord(b.code, b.length, at) == word) return false;
+    }
+    return true;
+}

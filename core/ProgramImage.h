@@ -4,6 +4,7 @@
 // the buffer and its size, reads nothing outside it and moves whole instructions only.
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 // Word at a byte offset (0xFFFF when it does not lie wholly inside the buffer).
 uint16_t ReadCodeWord(const uint8_t* code, std::size_t capacity, uint32_t offset);
@@ -46,3 +47,13 @@ bool OverwriteInstruction(uint8_t* code, std::size_t capacity, uint32_t& used, u
 uint32_t DeleteInstructions(uint8_t* code, std::size_t capacity, uint32_t& used, uint32_t from, uint32_t to);
 // Fills the buffer with 0xFF.
 void EraseCode(uint8_t* code, std::size_t capacity);
+
+// A piece of machine code held apart from the program image (the inner program of a chart
+// element): its bytes and its used length.
+struct TCodeBlock {
+    const uint8_t* code = nullptr;
+    std::size_t length = 0;
+};
+// True when no instruction of any block has this opcode word (a label word 0xB000 + n or
+// 0xB800 + n, for the label checks); the blocks are only read.
+bool CheckWordUniqueInList(uint16_t word, std::span<const TCodeBlock> blocks);

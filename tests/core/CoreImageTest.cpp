@@ -98,6 +98,21 @@ TEST(ProgramImage, InsertOverwriteDeleteMoveWholeInstructions) {
     SetCurrentFamily(0);
 }
 
+TEST(ProgramImage, LabelsAlreadyUsedByInnerPrograms) {
+    uint32_t usedA = 0, usedB = 0;
+    const auto a = Program({"P3", "LD X0", "CJ P4", "END"}, 32, usedA);
+    const auto b = Program({"I100", "IRET"}, 32, usedB);
+    const TCodeBlock blocks[] = {{a.data(), usedA}, {nullptr, 0}, {b.data(), usedB}};
+    EXPECT_FALSE(CheckLabelUniqueInList("P3", blocks));
+    EXPECT_TRUE(CheckLabelUniqueInList("P4", blocks));  // only jumped to, not a label
+    EXPECT_FALSE(CheckLabelUniqueInList("I100", blocks));
+    EXPECT_TRUE(CheckLabelUniqueInList("I101", blocks));
+    EXPECT_FALSE(CheckLabelUniqueInList("X3", blocks));
+    EXPECT_FALSE(CheckLabelUniqueInList("P256", blocks));
+    EXPECT_TRUE(CheckLabelUniqueInList("P3", {}));
+    EXPECT_FALSE(CheckWordUniqueInList(gInstOpcode[inst::IRET], blocks));
+}
+
 TEST(ProgramImage, EveryWordDisassemblesInsideItsImage) {
     // Each word alone in an image that ends right after it: the disassembler and the
     // walks may not read an operand that is not there (the sanitizers would catch it).
