@@ -59,7 +59,7 @@ TEST(SimFuzz, RandomBytes) {
             std::mt19937 rng(seed * 7919u + static_cast<unsigned>(capacity));
             std::vector<std::uint8_t> image(capacity);
             for (auto& b : image) b = static_cast<std::uint8_t>(rng());
-            RunImage(image, rng, 40);
+            RunImage(image, rng, 200);
         }
     }
 }
@@ -94,7 +94,7 @@ TEST(SimFuzz, RandomInstructions) {
                 }
                 off += gInstLength[i];
             }
-            RunImage(image, rng, 30);
+            RunImage(image, rng, 200);
         }
     }
 }
