@@ -608,6 +608,12 @@ void TTransData::OnFrameComplete(bool cmd64) {
     if (cmd64) {
         if (d.kind == kBadFrame) {
             ++Stats.badReplies;
+            if (JobNo == 15 && Frame->LinkMode() == 6) {
+                // The baud-rate search: a garbled reply means a wrong rate,
+                // so the next rate is tried instead of resending.
+                SpeedSwitchStep();
+                return;
+            }
             if (gCommRetryCount < kMaxResends && QelCom->IsOpen()) {
                 Resend();
             } else {

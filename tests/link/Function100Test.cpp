@@ -2,6 +2,7 @@
 // own tick and reply path, error replies, and replies that fail their check.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -219,4 +220,60 @@ TEST_F(LinkFixture, TimeOutDuringTheDialogueShowsMessage83) {
     EXPECT_EQ(frame.msgs[0].id, 83);
     EXPECT_EQ(job.aborted, 1);
     EXPECT_EQ(link->Cmd64Mode, 0);
+}
+
+// The frame's baud-rate search (job 15 in link mode 6): silence or a garbled
+// reply moves on to the next rate; at 115200 the search gives up.
+class BaudSearch : public LinkFixture {
+protected:
+    void SetUp() override {
+        LinkFixture::SetUp();
+        search.request = [this](TTransData& l) {
+            static const int kRates[] = {9600, 19200, 38400, 57600, 115200};
+            l.QelCom->SetBaud(kRates[std::min<std::size_t>(rate++, 4)]);
+            gCommData[0] = static_cast<std::uint8_t>(rate);
+            gCommDataLen = 1;
+            l.SendCmd64(1, 0, 1);
+        };
+        search.reply = [this](TTransData& l) {
+            frame.SetLinkMode(0);
+            l.EndJob();
+        };
+        frame.SetLinkMode(6);
+    }
+    FaultRule On100(FaultAction a, int times) {
+        FaultRule r;
+        r.action = a;
+        r.function = 100;
+        r.times = times;
+        return r;
+    }
+    ScriptJob search;
+    std::size_t rate = 0;
+};
+
+TEST_F(BaudSearch, SilenceAndGarbleTryTheNextRate) {
+    emu.AddFault(On100(FaultAction::Drop, 1));
+    emu.AddFault(On100(FaultAction::BadLrc, 1));
+    ASSERT_TRUE(RunJob(15, search, 0));
+    EXPECT_EQ(emu.RequestCount(), 3u);  // one per rate, no resends
+    ASSERT_EQ(search.replies.size(), 1u);
+    EXPECT_EQ(port->Baud(), 38400);
+    EXPECT_EQ(frame.progressSteps, 2);
+    EXPECT_TRUE(frame.msgs.empty());
+    EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
+}
+
+TEST_F(BaudSearch, NoAnswerAtAnyRateEndsWithMessage227) {
+    emu.AddFault(On100(FaultAction::Drop, -1));
+    link->SavedStationByte = 1;
+    frame.SetStationByte(9);
+    ASSERT_TRUE(RunJob(15, search, 0));
+    EXPECT_EQ(emu.RequestCount(), 5u);
+    ASSERT_EQ(frame.msgs.size(), 1u);
+    EXPECT_EQ(frame.msgs[0].id, 227);
+    EXPECT_EQ(frame.StationByte(), 1);
+    EXPECT_EQ(frame.LinkMode(), 0);
+    EXPECT_FALSE(port->IsOpen());
+    EXPECT_EQ(port->Baud(), 9600);
 }

@@ -59,6 +59,7 @@ public:
     }
     void ShowLinkMessage(int id, const std::string& detail) override { msgs.push_back({id, detail}); }
     void CloseProgress() override { ++progressClosed; }
+    void AdvanceProgress() override { ++progressSteps; }
     void ShowPlcVariant(std::uint16_t v) override { variant = v; }
     void ShowScanTime(std::uint16_t v) override { scanTimes.push_back(v); }
     void ShowRunState(bool r) override { runStates.push_back(r); }
@@ -74,7 +75,7 @@ public:
     std::vector<Msg> msgs;
     std::vector<std::uint16_t> scanTimes;
     std::vector<bool> runStates;
-    int progressClosed = 0, monitoringStopped = 0, variant = -1;
+    int progressClosed = 0, progressSteps = 0, monitoringStopped = 0, variant = -1;
 };
 
 // A job whose steps are lambdas; it records its replies.
