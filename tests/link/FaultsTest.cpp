@@ -202,24 +202,37 @@ TEST_F(LinkFaults, TimeOutShowsMessage83AndCancelsTheJob) {
     EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
 }
 
-TEST_F(LinkFaults, TimeOutDuringMonitoringStopsEveryClient) {
-    ReadClient a(0x1000, 1), b(0x1001, 1);
-    link->RegisterMonitorClient("1", &a);
-    link->RegisterMonitorClient("2", &b);
-    FaultRule r = Rule(FaultAction::Drop, 1);
-    r.skip = 8;
-    emu.AddFault(r);
-    ASSERT_TRUE(link->OpenPort());
-    link->AddMonitorClient("1");
-    link->AddMonitorClient("2");
-    ASSERT_TRUE(WaitUntil([&] { return !frame.msgs.empty(); }));
-    EXPECT_EQ(frame.msgs[0].id, 83);
-    EXPECT_TRUE(link->MonitorClients.empty());
-    EXPECT_EQ(frame.monitoringStopped, 1);
-    EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
-    const std::size_t n = emu.RequestCount();
-    Spin(30);
-    EXPECT_EQ(emu.RequestCount(), n);
+TEST_F(LinkFaults, FailedPollStopsEveryClientWithItsMessage) {
+    // A time-out, an exception and a frame that stays bad after 3 resends:
+    // each stops monitoring with its message instead of polling on silently.
+    const std::pair<FaultRule, int> cases[] = {
+        {Rule(FaultAction::Drop, 1), 83},
+        {Rule(FaultAction::Exception, 1, 2), 192},
+        {Rule(FaultAction::BadLrc, 4), 199},
+    };
+    for (const auto& [fault, msgId] : cases) {
+        ReadClient a(0x1000, 1), b(0x1001, 1);
+        link->RegisterMonitorClient("1", &a);
+        link->RegisterMonitorClient("2", &b);
+        FaultRule r = fault;
+        r.skip = 8;
+        emu.ClearFaults();
+        emu.AddFault(r);
+        frame.msgs.clear();
+        frame.monitoringStopped = 0;
+        ASSERT_TRUE(link->OpenPort());
+        link->AddMonitorClient("1");
+        link->AddMonitorClient("2");
+        ASSERT_TRUE(WaitUntil([&] { return !frame.msgs.empty(); })) << msgId;
+        EXPECT_EQ(frame.msgs[0].id, msgId);
+        EXPECT_TRUE(link->MonitorClients.empty());
+        EXPECT_EQ(frame.monitoringStopped, 1);
+        EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
+        const std::size_t n = emu.RequestCount();
+        Spin(30);
+        EXPECT_EQ(emu.RequestCount(), n) << msgId;
+        EXPECT_EQ(frame.msgs.size(), 1u);
+    }
 }
 
 TEST_F(LinkFaults, ExceptionReplyShowsItsMessageAndEndsTheJob) {
