@@ -200,6 +200,8 @@ void TInst::scrollContentsBy(int, int) {
 
 int TInst::PrintPage(TInst* window, QPainter& canvas, int pageIndex) {
     if (!window || pageIndex < 0 || !canvas.device()) return 0;
+    // Printing may follow a compile that the window has not painted yet.
+    window->FollowCode();
     const TInstEdit& e = window->edit_;
     const int first = pageIndex * kInstLinesPerPage;
     const int count = std::min(kInstLinesPerPage, e.LastLine() - first);
