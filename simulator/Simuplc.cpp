@@ -1,5 +1,7 @@
 #include "simulator/Simuplc.h"
 
+#include "shell/Msgtable.h"
+
 #include <cstring>
 
 namespace {
@@ -68,8 +70,7 @@ void TPLC::Execute() {
         scans_.fetch_add(1, std::memory_order_relaxed);
         if (end == TSimScanEnd::Runaway) {
             std::lock_guard lock(mutex_);
-            stopMessage_ = "Simulation stopped: the scan did not reach END (endless jump near step " +
-                           std::to_string(engine_.RunawayOffset() / 2) + ").";
+            stopMessage_ = gMsgTable.Get(kMsgSimRunaway) + " " + std::to_string(engine_.RunawayOffset() / 2);
             break;
         }
         const std::int64_t now = clock_.NowUs();

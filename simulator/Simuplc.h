@@ -18,6 +18,10 @@
 #include "platform/Clock.h"
 #include "simulator/SimEngine.h"
 
+// Message shown when the worker stops a scan that never reaches END; the
+// step follows it.
+inline constexpr int kMsgSimRunaway = 153;
+
 class TPLC {
 public:
     explicit TPLC(const qel::Clock& clock = qel::SystemClock());

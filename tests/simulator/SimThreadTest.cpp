@@ -2,6 +2,9 @@
 // clicks from the GUI side, and a run that stops itself.
 #include <gtest/gtest.h>
 
+#include "platform/Paths.h"
+#include "shell/Msgtable.h"
+
 #include <QCoreApplication>
 #include <QStringList>
 #include <algorithm>
@@ -104,6 +107,7 @@ protected:
 
 TEST_F(SimMonitorTest, RunawayScanStopsTheRunWithAMessage) {
     qel::test::ScriptedMessages messages;
+    ASSERT_TRUE(gMsgTable.LoadFromFile(qel::InstallDir() / "QEL.Txt"));
     const auto image = Assemble("P0\nLD X0\nCJ P0\nEND");
     TSimMonitor monitor(SimPlc());  // as the frame creates it
     ASSERT_EQ(gSimThread, &SimPlc());
@@ -117,6 +121,7 @@ TEST_F(SimMonitorTest, RunawayScanStopsTheRunWithAMessage) {
     monitor.Poll();
     EXPECT_EQ(stopped, 1);
     ASSERT_EQ(messages.Shown().size(), 1u);
+    EXPECT_EQ(messages.Shown()[0].rfind(gMsgTable.Get(kMsgSimRunaway), 0), 0u) << messages.Shown()[0];
     EXPECT_NE(messages.Shown()[0].find("END"), std::string::npos);
     EXPECT_EQ(gSimRunning.load(), 0);
     EXPECT_EQ(gSimLadderMonitor.load(), 0);
