@@ -56,7 +56,12 @@ inline constexpr uint16_t kNopWord = 0xFFFF;
 
 // (16-bit word) -> instruction index: 0-8 by the high nibble of basic words, 9 for
 // P labels 0xB000-0xB0FF, 10 for I labels 0xB800-0xBB83 (only labels that fit the label
-// tables), otherwise the row whose opcode equals the word; 443 when none does.
+// tables), otherwise the row whose opcode equals the word; 443 (ERROR) when none does.
+// The error word 0xC400 follows the high-nibble rule like every basic word and gives OUT
+// (its device, X0, is never valid for OUT): the ladder conversion and the syntax checker
+// recognise the word itself, ValidateInstruction refuses it, the disassembler shows it as
+// "ERROR" and it has no operand to find or replace. Anything that runs code must treat it
+// (and any OUT or SET of an X device) as no instruction.
 int OpcodeToIndex(uint16_t word);
 
 // Case-insensitive mnemonic lookup; 444 when the text is no mnemonic. Long forms share
