@@ -60,10 +60,15 @@ void BM_StartUpToFirstPaint(benchmark::State& state) {
         while (!watch.painted && guard.elapsed() < 5000)
             QApplication::processEvents(QEventLoop::AllEvents, 5);
         state.PauseTiming();
+        const bool painted = watch.painted;
         gQel.Modified = 0;
         frame->close();
         delete frame;
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        if (!painted) {
+            state.SkipWithError("the frame was not painted within 5 s");
+            break;
+        }
         state.ResumeTiming();
     }
     qApp->removeEventFilter(&watch);

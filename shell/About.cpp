@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "shell/Dlgbuttons.h"
 #include "shell/Qelglobals.h"
 
 TAbout* _About = nullptr;
@@ -25,13 +26,11 @@ TAbout::TAbout(QWidget* parent) : QDialog(parent) {
     Memory_Lab = new QLabel(this);
     Memory_Lab->setObjectName("Memory_Lab");
     Memory_Lab->setAlignment(Qt::AlignCenter);
-    OkBtn = new QPushButton(QStringLiteral("确定"), this);
-    OkBtn->setObjectName("OkBtn");
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(name);
     layout->addWidget(Version_Lab);
     layout->addWidget(Memory_Lab);
-    layout->addWidget(OkBtn, 0, Qt::AlignHCenter);
+    OkBtn = AddDlgButtons(this, layout, /*withCancel=*/false).OkBtn;
     connect(OkBtn, &QPushButton::clicked, this, &QDialog::accept);
 }
 

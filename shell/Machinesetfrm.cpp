@@ -1,12 +1,14 @@
 #include "shell/Machinesetfrm.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "shell/Dlgbuttons.h"
 #include "shell/Qelglobals.h"
 #include "shell/Qelmain.h"
 
@@ -36,17 +38,13 @@ TMachineSet::TMachineSet(QWidget* parent) : QDialog(parent) {
     form->addRow(QStringLiteral("机型"), MachineType_Box);
     form->addRow(QStringLiteral("程序容量"), Capacity_Box);
     form->addRow(ExtraMemChk);
-    auto* buttons = new QDialogButtonBox(this);
-    OkBtn = buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
-    OkBtn->setObjectName("OkBtn");
-    CancelBtn = buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
-    CancelBtn->setObjectName("CancelBtn");
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
-    layout->addWidget(buttons);
+    const TDlgButtons buttons = AddDlgButtons(this, layout);
+    OkBtn = buttons.OkBtn;
+    CancelBtn = buttons.CancelBtn;
 
     connect(OkBtn, &QPushButton::clicked, this, &TMachineSet::OkBtnClick);
-    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
     connect(MachineType_Box, &QComboBox::currentIndexChanged, this, &TMachineSet::MachineType_BoxChange);
 }
 

@@ -551,6 +551,19 @@ bool SaveProject() {
     files.push_back({".smt", nullptr, BuildSmt(), {}});
     files.push_back({".dev", ".dv~", BuildDev(), {}});
 
+    // A name taken by something that is not a file (a folder, a device) could
+    // not be replaced once the first files of the set already were: refuse
+    // before anything is written, so the set on disk never mixes two saves.
+    for (const auto& f : files) {
+        const fs::path target = SiblingPath(f.ext);
+        std::error_code ec;
+        const auto st = fs::symlink_status(target, ec);
+        if (fs::exists(st) && !fs::is_regular_file(st)) {
+            ShowFileMsg(kMsgFileSaveFailed, target.string());
+            return false;
+        }
+    }
+
     // Every new file is complete on disk before any old one is touched.
     auto dropTemps = [&] {
         for (auto& f : files)

@@ -38,8 +38,9 @@ bool SaveProject();
 
 /// Empties the project: program buffers 0xFF, ladder rows zeroed, label tables
 /// -1, SFC grid 0xFF and its code records freed, inner ladder cleared, rung
-/// comments and the monitor list emptied. Device comments stay (see
-/// LoadDeviceCommentInit); file names stay (see MakeUntitledName).
+/// comments emptied. Device comments stay (see LoadDeviceCommentInit), as do
+/// the file names (see MakeUntitledName) and the device-monitor list, which
+/// only a list file read in its place replaces.
 void ClearProject();
 
 /// Sizes the nine device-comment lists to the family's highest device number + 1,

@@ -187,7 +187,8 @@ public:
     void AboutClick();
     void HelpClick();
     /// Applies a model setting (family 0..2, capacity index 0..3, extra file
-    /// registers); false when refused (message shown) or when nothing changed.
+    /// registers); false when refused (out of range, monitoring kept running,
+    /// or the program does not fit the capacity: message shown).
     bool ApplyModelSetting(int family, int capacityIndex, bool extraMemory);
     /// The help file for the desktop's language.
     static std::string HelpFilePath();

@@ -139,6 +139,7 @@ bool TQelMain::OpenProgramFile(const std::string& path) {
     // was read. On a refusal the editors come back over the old project.
     DestroyEditors();
     gQel.OpenFileName = path;
+    const int family = gQel.Family;
     if (!ReadProgramFile()) {
         ResetEditors();
         RebuildRecentMenu();
@@ -146,6 +147,8 @@ bool TQelMain::OpenProgramFile(const std::string& path) {
         return false;
     }
     gQel.OpenDir = ParentDir(path);
+    // The file registers belong to the family, as in the model setting.
+    if (gQel.Family != family) SetFileRegCount(FileRegCountFor(gQel.Family, false));
     AfterProjectLoaded(TProjectEvent::Opened);
     return true;
 }
@@ -288,5 +291,9 @@ void TQelMain::ShutDown() {
     shutDownDone_ = true;
     DestroyEditors();
     DeleteTempFiles();
-    if (!WriteSettings()) ShowMsg(kMsgFileSaveFailed, " " + SettingsFilePath().string());
+    if (!WriteSettings()) {
+        std::string detail(" ");
+        detail += SettingsFilePath().string();
+        ShowMsg(kMsgFileSaveFailed, detail);
+    }
 }

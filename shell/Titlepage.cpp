@@ -1,13 +1,13 @@
 #include "shell/Titlepage.h"
 
 #include <QDate>
-#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "shell/Dlgbuttons.h"
 #include "shell/Msgtable.h"
 #include "shell/Qelglobals.h"
 #include "shell/Qelmain.h"
@@ -59,16 +59,12 @@ TTitlePage::TTitlePage(QWidget* parent) : QDialog(parent) {
     grid->addWidget(Designer_Txt, 3, 1);
     grid->addWidget(dateLab_, 4, 0);
     grid->addWidget(Date_Lab, 4, 1);
-    auto* buttons = new QDialogButtonBox(this);
-    OkBtn = buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
-    OkBtn->setObjectName("OkBtn");
-    CancelBtn = buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
-    CancelBtn->setObjectName("CancelBtn");
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
-    layout->addWidget(buttons);
+    const TDlgButtons buttons = AddDlgButtons(this, layout);
+    OkBtn = buttons.OkBtn;
+    CancelBtn = buttons.CancelBtn;
     connect(OkBtn, &QPushButton::clicked, this, &TTitlePage::OkBtnClick);
-    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 TTitlePage::~TTitlePage() {

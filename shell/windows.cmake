@@ -19,6 +19,7 @@ add_library(qel_shell STATIC
   ${CMAKE_CURRENT_LIST_DIR}/Titlepage.h
   ${CMAKE_CURRENT_LIST_DIR}/About.cpp
   ${CMAKE_CURRENT_LIST_DIR}/About.h
+  ${CMAKE_CURRENT_LIST_DIR}/Dlgbuttons.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Widgetmessages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Filedialogs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Qelsimulate.cpp

@@ -3,8 +3,7 @@
 
 #include <cstring>
 #include <fstream>
-#include <sys/mount.h>
-#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "shell/Fileio.h"
@@ -119,59 +118,86 @@ TEST_F(ProjectFilesTest, SecondSaveKeepsBackupsOfThePrevious) {
     EXPECT_EQ(files, 7 + 4);
 }
 
-// Locks a folder against writing: by its permission bits, or, for a user whom
-// they do not bind, by mounting a file system there that is then made read-only.
-class FolderLock {
-public:
-    explicit FolderLock(const fs::path& dir) : dir_(dir) {
-        fs::create_directories(dir_);
-        if (::geteuid() == 0) mounted_ = ::mount("tmpfs", dir_.c_str(), "tmpfs", 0, "size=8m") == 0;
-        usable_ = ::geteuid() != 0 || mounted_;
+// The files of set `base` in `folder`, in the order of kSetExtensions.
+std::vector<std::vector<std::uint8_t>> SetBytes(const fs::path& folder, const std::string& base) {
+    std::vector<std::vector<std::uint8_t>> v;
+    for (const char* ext : kSetExtensions) {
+        std::vector<std::uint8_t> b;
+        qelfile::ReadWholeFile(folder / (base + ext), b);
+        v.push_back(std::move(b));
     }
-    ~FolderLock() {
-        Unlock();
-        if (mounted_) ::umount2(dir_.c_str(), MNT_DETACH);
-    }
-    bool Usable() const { return usable_; }
-    bool Lock() {
-        if (mounted_) return ::mount(nullptr, dir_.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
-        fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
-        return ::access(dir_.c_str(), W_OK) != 0;
-    }
-    void Unlock() {
-        if (mounted_) ::mount(nullptr, dir_.c_str(), nullptr, MS_REMOUNT, nullptr);
-        else fs::permissions(dir_, fs::perms::owner_all);
-    }
+    return v;
+}
 
-private:
-    fs::path dir_;
-    bool mounted_ = false, usable_ = false;
-};
+int RegularFiles(const fs::path& folder) {
+    int n = 0;
+    for (const auto& e : fs::directory_iterator(folder))
+        if (e.is_regular_file()) ++n;
+    return n;
+}
+
+// A save that cannot complete: refused, said so once with `path`, still modified.
+// Returns a bit per broken promise, so that a child process can report it too.
+int CheckFailedSave(qel::test::ScriptedMessages& messages, const std::string& path) {
+    messages.Clear();
+    int broken = 0;
+    if (SaveProject()) broken |= 1;
+    if (gQel.Modified != 1) broken |= 2;
+    if (messages.Shown().size() != 1 || messages.Shown()[0].find(path) == std::string::npos) broken |= 4;
+    return broken;
+}
 
 TEST_F(ProjectFilesTest, SaveIntoFolderThatCannotBeWrittenKeepsOldFiles) {
     const fs::path folder = Dir() / "locked";
-    FolderLock lock(folder);
-    if (!lock.Usable()) GTEST_SKIP() << "no way to lock a folder against this user";
+    fs::create_directories(folder);
     FillProject(0, 0, 5);
     SetProjectPath((folder / "ro.kzp").string());
     ASSERT_TRUE(SaveProject());
-    std::vector<std::vector<std::uint8_t>> before;
-    for (const char* ext : kSetExtensions) before.push_back(Bytes(folder / (std::string("ro") + ext)));
-    ASSERT_TRUE(lock.Lock());
-
-    messages_.Clear();
+    const auto before = SetBytes(folder, "ro");
     gQel.Title = "new title";
     gQel.Modified = 1;
-    EXPECT_FALSE(SaveProject());
-    EXPECT_EQ(gQel.Modified, 1);
-    ASSERT_EQ(messages_.Shown().size(), 1u);
-    EXPECT_NE(messages_.Shown()[0].find((folder / "ro.kzp").string()), std::string::npos);
-    int i = 0;
-    for (const char* ext : kSetExtensions) EXPECT_EQ(Bytes(folder / (std::string("ro") + ext)), before[i++]) << ext;
-    int files = 0;
-    for (const auto& e : fs::directory_iterator(folder))
-        if (e.is_regular_file()) ++files;
-    EXPECT_EQ(files, 7);
+
+    int broken = 0;
+    if (::geteuid() != 0) {
+        fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+        broken = CheckFailedSave(messages_, (folder / "ro.kzp").string());
+        fs::permissions(folder, fs::perms::owner_all);
+    } else {
+        // Write bits do not bind root: save from a child that has given up
+        // root for an unprivileged user, to whom the folder is read-only.
+        const auto open = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                          fs::perms::others_read | fs::perms::others_exec;
+        fs::permissions(Dir(), open);
+        fs::permissions(folder, open);
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(100);
+            ::_exit(CheckFailedSave(messages_, (folder / "ro.kzp").string()));
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status));
+        broken = WEXITSTATUS(status);
+        ASSERT_NE(broken, 100) << "could not leave root for an unprivileged user";
+    }
+    EXPECT_EQ(broken, 0) << "1: save reported success, 2: modified flag lost, 4: no single message naming the file";
+    EXPECT_EQ(SetBytes(folder, "ro"), before);
+    EXPECT_EQ(RegularFiles(folder), 7);
+}
+
+TEST_F(ProjectFilesTest, NameTakenByAFolderStopsTheSaveBeforeAnyFileIsReplaced) {
+    FillProject(0, 0, 14);
+    SaveAs("taken.kzp");
+    // The block-comment file's name, late in the set, is now a folder.
+    fs::remove(Dir() / "taken.smt");
+    fs::create_directories(Dir() / "taken.smt" / "inside");
+    const auto before = SetBytes(Dir(), "taken");
+    gQel.Title = "changed";
+    gQel.Modified = 1;
+    EXPECT_EQ(CheckFailedSave(messages_, (Dir() / "taken.smt").string()), 0);
+    EXPECT_EQ(SetBytes(Dir(), "taken"), before);
+    EXPECT_EQ(RegularFiles(Dir()), 6) << "no backup and no temporary file is left";
 }
 
 TEST_F(ProjectFilesTest, SiblingOfAnotherFamilyIsRefusedOrSkippedOnRequest) {
