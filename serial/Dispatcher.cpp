@@ -118,8 +118,11 @@ bool TBaseDispatcher::DonePort() {
         return true;
     }
     if (!ClosePending_) {
-        if (LostError_ == 0 && DispActive_) DrainOutput();
-        FlushOutBuffer();
+        // Output that left completely needs no purge; a purge of the device
+        // would then only hit bytes the peer has not read yet (a
+        // pseudo-terminal's purge reaches into the other side).
+        const bool drained = LostError_ == 0 && DispActive_ && DrainOutput();
+        if (!drained) FlushOutBuffer();
         FlushInBuffer();
     }
     bool running = false;
@@ -142,11 +145,12 @@ bool TBaseDispatcher::DonePort() {
     return true;
 }
 
-void TBaseDispatcher::DrainOutput() {
-    // Let what is queued leave before the purge of the closing, both the ring
-    // and what the driver still holds: purging the driver discards bytes that
-    // were written but not yet sent. Waits only while the output moves, and
-    // never longer than 2 s, so a peer that stopped reading costs 250 ms.
+bool TBaseDispatcher::DrainOutput() {
+    // Lets what is queued leave before the port closes, both the ring and what
+    // the driver still holds: a purge of the driver discards bytes that were
+    // written but not yet sent. Waits only while the output moves, and never
+    // longer than 2 s, so a peer that stopped reading costs 250 ms. True when
+    // everything has left.
     using namespace std::chrono;
     const auto start = steady_clock::now();
     auto lastMove = start;
@@ -159,6 +163,7 @@ void TBaseDispatcher::DrainOutput() {
         if (left < pending) lastMove = steady_clock::now();
         pending = left;
     }
+    return pending == 0;
 }
 
 void TBaseDispatcher::DonePortPrim() {

@@ -271,7 +271,7 @@ protected:
     uint8_t GetModemStatusPrim(uint8_t clearMask);
     int32_t SetCommStateFix(TLineDCB& dcb);
     int32_t WaitTxSent();
-    void DrainOutput();
+    bool DrainOutput();
     void MarkDeviceLost(int err);
     // Whether ExtractData could take a byte now.
     bool DispatchHasRoom();

@@ -130,6 +130,7 @@ int32_t TOsDispatcher::GetComErrorPrim(TComStatus& stat) {
     int n = 0;
     stat.InQue = (Fd_ >= 0 && ::ioctl(Fd_, FIONREAD, &n) == 0 && n > 0) ? uint32_t(n) : 0;
     stat.Flags = 0;
+    std::lock_guard lock(CountsMutex_);
     if (!HasICount_ || Fd_ < 0) return 0;
     serial_icounter_struct now{};
     if (::ioctl(Fd_, TIOCGICOUNT, &now) < 0) {

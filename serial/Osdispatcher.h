@@ -6,6 +6,7 @@
 // non-blocking writes, taking bytes and advancing the ring in one locked step.
 #include <linux/serial.h>
 
+#include <mutex>
 #include <thread>
 
 #include "serial/Dispatcher.h"
@@ -53,6 +54,9 @@ private:
     std::thread DispThread_;
     std::thread OutThread_;
     bool HasModemLines_ = true;
+    // The error counters are read by the dispatcher thread (status refresh)
+    // and by the owner's thread (PutBlock), so their snapshot is locked.
+    std::mutex CountsMutex_;
     bool HasICount_ = true;
     serial_icounter_struct LastCounts_{};
     // Settings last written: a pseudo-terminal reads back 8N1 whatever was

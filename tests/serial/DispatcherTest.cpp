@@ -345,13 +345,19 @@ TEST(DispatcherLifecycle, OpeningWritesTheLineClosingDrainsTheDriver) {
     EXPECT_EQ(d.SetComStateCalls, 1);
     EXPECT_EQ(d.SetLine(9600, 2, 7, 1), 0);
     EXPECT_EQ(d.SetComStateCalls, 1);
-    // Closing waits for the driver to send what it holds before purging it.
+    // Closing waits for the driver to send what it holds; what has left
+    // needs no purge.
     d.DriverQueue = 5;
     EXPECT_TRUE(d.DonePort());
-    EXPECT_EQ(d.DriverQueueAtOutputPurge, 0u);
+    EXPECT_EQ(d.DriverQueueAtClose, 0u);
+    EXPECT_EQ(d.DriverQueueAtOutputPurge, UINT32_MAX);
     EXPECT_FALSE(d.IsOpen());
     EXPECT_EQ(d.PutBlock("a", 1), ecCommNotOpen);
     ASSERT_EQ(d.Open(), 0);  // a closed dispatcher opens again
+    // Output that does not move (nobody takes it here) is purged at closing.
+    ASSERT_EQ(d.PutBlock("abc", 3), 0);
+    EXPECT_TRUE(d.DonePort());
+    EXPECT_EQ(d.DriverQueueAtOutputPurge, 0u);
 }
 
 // A receiver whose deliveries the test runs (or never runs) by hand.

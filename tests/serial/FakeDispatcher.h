@@ -23,6 +23,7 @@ public:
     // the line were sending them.
     uint32_t DriverQueue = 0;
     uint32_t DriverQueueAtOutputPurge = UINT32_MAX;
+    uint32_t DriverQueueAtClose = UINT32_MAX;
     TLineDCB Device;
 
     void Feed(const std::string& s) { Incoming.insert(Incoming.end(), s.begin(), s.end()); }
@@ -82,7 +83,10 @@ public:
 
 protected:
     void StopDispatcher() override { DispActive_ = false; }
-    int32_t CloseCom() override { return 0; }
+    int32_t CloseCom() override {
+        DriverQueueAtClose = DriverQueue;
+        return 0;
+    }
     void WakeThreads() override {}
 };
 
