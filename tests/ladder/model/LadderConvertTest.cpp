@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <random>
 
 #include "LadderTestSupport.h"
@@ -48,6 +49,8 @@ TConverted Convert(const std::vector<std::string>& lines, const TSavedComments* 
     c.rows = DumpGrid(c.fx.grid.data(), c.result.rowCount);
     return c;
 }
+
+constexpr std::uint32_t kCapacities[] = {3616, 7584, 15840, 31744};
 
 std::string H(int n) {  // n horizontal wires
     std::string s;
@@ -409,6 +412,42 @@ TEST(CodeToLadder, ProgramGlobalsAndMessage) {
     FreeSharedBuffers();
 }
 
+// The SFC element's inner ladder: its own grid, grown in steps of 1000 rows,
+// its own label tables, no step marks; step code needs no contacts.
+TEST(CodeToLadder, SfcInnerLadderGrowsAndKeepsItsOwnLabels) {
+    AllocateSharedBuffers();
+    std::vector<std::string> lines = {"P5"};
+    for (int k = 0; k < 2100; ++k) {
+        lines.push_back("LD X0");
+        lines.push_back("OUT Y" + std::to_string(k % 8));
+    }
+    const std::vector<std::uint8_t> code = AssembleLines(lines);
+    GrowProgramCopy(static_cast<std::uint32_t>(code.size()));
+    std::memcpy(gProgramCopy, code.data(), code.size());
+    gProgramCopyUsed = static_cast<std::uint32_t>(code.size());
+    FreeMarkList();
+    AddMark(7, 7);
+    ASSERT_EQ(ConvertSfcCodeToLadder(0), 0);
+    EXPECT_EQ(gInterLadderRowCapacity, 3000);
+    EXPECT_EQ(CellKind(CellAt(gInterLadderGrid, 2099, 55)), TLdbKind::Out_Ry);
+    EXPECT_EQ(CellOperand(CellAt(gInterLadderGrid, 2099, 55)), 2099 % 8);
+    EXPECT_TRUE(IsLadderRowEmpty(CellAt(gInterLadderGrid, 2100, 0)));
+    EXPECT_EQ(gInterPLabelRows[5], 0);
+    EXPECT_EQ(gPLabelRows[5], -1);
+    EXPECT_EQ(gMarkList, (std::vector<TStepMark>{{7, 7}}));
+
+    const std::vector<std::uint8_t> step = AssembleLines({"OUT Y1", "LD X1", "OUT Y2"});
+    std::memset(gProgramCopy, 0xFF, gProgramCopySize);
+    std::memcpy(gProgramCopy, step.data(), step.size());
+    gProgramCopyUsed = static_cast<std::uint32_t>(step.size());
+    ASSERT_EQ(ConvertSfcCodeToLadder(1), 0);
+    EXPECT_EQ(DumpGrid(gInterLadderGrid, 1)[0], "H_Line:hl" + H(10) + " Out_Ry:hl:Y1");
+    EXPECT_EQ(gInterPLabelRows[5], -1);
+    EXPECT_EQ(ConvertSfcCodeToLadder(0), 1);  // outside a step an output needs a contact
+    FreeMarkList();
+    FreeSharedBuffers();
+}
+
 // Random words of every capacity: the conversion may refuse but never reads
 // or writes outside its buffers (the sanitizer build checks that), and a
 // refusal leaves the target as it was.
@@ -416,7 +455,7 @@ TEST(CodeToLadder, RandomCodeNeverEscapesItsBuffers) {
     std::mt19937 rng(20240611);
     std::vector<std::uint16_t> useful;
     for (int k = 0; k < kInstError; ++k) useful.push_back(gInstOpcode[k]);
-    for (std::uint32_t capacity : {3616u, 7584u, 15840u, 31744u}) {
+    for (std::uint32_t capacity : kCapacities) {
         for (int round = 0; round < 12; ++round) {
             std::vector<std::uint8_t> image(capacity, 0xFF);
             const std::uint32_t used = 2 * (rng() % (capacity / 2));
@@ -439,50 +478,166 @@ TEST(CodeToLadder, RandomCodeNeverEscapesItsBuffers) {
     }
 }
 
-// Random instruction lists from real instructions reach deep into the layout
-// (branches, blocks, steps, boxes, folding) before they are drawn or refused.
-TEST(CodeToLadder, RandomInstructionListsStayInsideTheGrid) {
-    const std::vector<std::string> pool = {
-        "LD X0", "LDI X1", "LDP X2", "LD M1600", "AND X3", "ANI M5", "ANDF X4", "AND M2000", "OR X5",
-        "ORI X6", "ORP X7", "ANB", "ORB", "MPS", "MRD", "MPP", "INV", "OUT Y0", "OUT M1700", "SET M3",
-        "SET M1800", "RST C0", "TMR T1 K10", "CNT C2 K3", "DCNT C200 K100000", "MOV K4X0 D10E",
-        "DMOV K-70000 D0", "LD= D0 K5", "AND> D1 D2", "OR<> D3 K1", "DLD= D0 K100000", "STL S10",
-        "RET", "P1", "I100", "END", "FEND", "AND X7", "AND X6",
-    };
-    std::vector<std::vector<std::uint8_t>> words;
-    for (const std::string& line : pool) words.push_back(AssembleLines({line}));
-    std::mt19937 rng(77);
-    int drawn = 0;
-    for (int round = 0; round < 400; ++round) {
-        std::vector<std::uint8_t> image(3616, 0xFF);
-        std::size_t at = 0;
-        const int n = 4 + static_cast<int>(rng() % 120);
-        for (int k = 0; k < n; ++k) {
-            // Mostly contacts and outputs, so that many lists are drawable.
-            const std::vector<std::uint8_t>& w = words[rng() % words.size()];
-            if (at + w.size() > image.size()) break;
-            std::copy(w.begin(), w.end(), image.begin() + static_cast<std::ptrdiff_t>(at));
-            at += w.size();
-        }
-        TGridFixture fx(400);
-        TConvertInput in{image.data(), 3616, static_cast<std::uint32_t>(at), round % 5 == 0, nullptr};
-        const TConvertResult r = ConvertCodeToGrid(in, fx.target);
-        if (!r.ok) {
-            EXPECT_TRUE(std::all_of(fx.grid.begin(), fx.grid.end(), [](std::uint8_t b) { return b == 0; }));
-            continue;
-        }
-        ++drawn;
-        for (std::size_t b = static_cast<std::size_t>(r.rowCount) * 60; b < fx.grid.size(); ++b) {
-            ASSERT_EQ(fx.grid[b], 0);
-        }
-        for (std::int32_t row = 0; row < r.rowCount; ++row) {
-            const std::uint8_t* first = CellAt(fx.grid.data(), row, 0);
-            if (!IsBlockCommentRow(first)) {
-                EXPECT_FALSE(CellLinksDown(first)) << "rail link, row " << row;
+// Random rung programs: nested blocks of contacts and compares joined with
+// ANB and ORB, series and parallel elements, single and stacked outputs,
+// boxes, steps and labels. Every such program is drawable and must convert
+// to a normalised grid; the same program with one word replaced by another
+// instruction either converts or is refused with the target untouched.
+class TRungGenerator {
+public:
+    explicit TRungGenerator(std::uint32_t seed) : rng_(seed) {}
+
+    std::vector<std::string> Program(int rungs) {
+        std::vector<std::string> p;
+        nextLabel_ = 0;
+        for (int k = 0; k < rungs; ++k) {
+            const unsigned kind = rng_() % 10;
+            if (kind == 0 && nextLabel_ < 256) p.push_back(Numbered("P", nextLabel_++));
+            if (kind == 1) {
+                // A step with one to three rungs of its own.
+                p.push_back(Numbered("STL S", static_cast<int>(rng_() % 900)));
+                if (rng_() % 2) p.push_back(Output());
+                for (unsigned r = rng_() % 3 + 1; r > 0; --r) Rung(p);
+                p.push_back("RET");
+                continue;
             }
+            Rung(p);
+        }
+        p.push_back("END");
+        return p;
+    }
+
+    const std::string& Any(const std::vector<std::string>& v) { return v[rng_() % v.size()]; }
+    std::mt19937& Rng() { return rng_; }
+
+private:
+    static std::string Numbered(const char* prefix, int n) {
+        std::string s(prefix);
+        s += std::to_string(n);
+        return s;
+    }
+
+    void Rung(std::vector<std::string>& p) {
+        Block(p, 0);
+        switch (rng_() % 4) {
+            case 0:  // stacked outputs
+                p.push_back("MPS");
+                p.push_back(Any(kAnd));
+                p.push_back(Output());
+                for (unsigned r = rng_() % 3; r > 0; --r) {
+                    p.push_back("MRD");
+                    p.push_back(Any(kAnd));
+                    p.push_back(Output());
+                }
+                p.push_back("MPP");
+                p.push_back(Output());
+                break;
+            case 1:  // an output, then more series contacts and another output
+                p.push_back(Output());
+                p.push_back(Any(kAnd));
+                p.push_back(Output());
+                break;
+            default:
+                p.push_back(Output());
+                break;
         }
     }
-    EXPECT_GT(drawn, 0);
+
+    void Block(std::vector<std::string>& p, int depth) {
+        if (depth < 3 && rng_() % 3 == 0) {
+            Block(p, depth + 1);
+            Block(p, depth + 1);
+            p.push_back(rng_() % 2 ? "ANB" : "ORB");
+        } else {
+            p.push_back(Any(kLoad));
+        }
+        for (unsigned k = rng_() % 4; k > 0; --k) p.push_back(rng_() % 3 ? Any(kAnd) : Any(kOr));
+    }
+
+    std::string Output() { return Any(kOut); }
+
+    std::mt19937 rng_;
+    int nextLabel_ = 0;
+    const std::vector<std::string> kLoad = {"LD X0", "LDI X1", "LDP X2", "LDF X3", "LD M1600", "LD= D0 K5",
+                                            "DLD> D0 K100000", "LD T3", "LD C200"};
+    const std::vector<std::string> kAnd = {"AND X4", "ANI M5", "ANDP X5", "ANDF X6", "AND M2000", "INV",
+                                           "AND<> D1 D2", "DAND< D4 K-70000"};
+    const std::vector<std::string> kOr = {"OR X7", "ORI M6", "ORP X10", "ORF X11", "OR M3000", "OR<= D3 K1",
+                                          "DOR>= D6 D8"};
+    const std::vector<std::string> kOut = {"OUT Y0", "OUT M1700", "SET M3", "SET M1800", "RST C0",
+                                           "TMR T1 K10", "CNT C2 K3", "DCNT C200 K100000", "MOV K4X0 D10E",
+                                           "DMOV K-70000 D0", "PLS M7", "ZRST M0 M100"};
+};
+
+// A cache of assembled lines: the generator produces thousands per program.
+std::vector<std::uint8_t> Words(const std::vector<std::string>& lines) {
+    static std::map<std::string, std::vector<std::uint8_t>> cache;
+    std::vector<std::uint8_t> code;
+    for (const std::string& line : lines) {
+        auto it = cache.find(line);
+        if (it == cache.end()) it = cache.emplace(line, AssembleLines({line})).first;
+        code.insert(code.end(), it->second.begin(), it->second.end());
+    }
+    return code;
+}
+
+void ExpectNormalisedGrid(const TGridFixture& fx, std::int32_t rows) {
+    for (std::size_t b = static_cast<std::size_t>(rows) * 60; b < fx.grid.size(); ++b) {
+        ASSERT_EQ(fx.grid[b], 0) << "byte " << b << " past the rows written";
+    }
+    std::vector<std::uint8_t> again = fx.grid;
+    RecalcRows(60, rows - 1, again.data(), fx.target.rowCapacity);
+    EXPECT_EQ(again, fx.grid) << "grid not normalised";
+    for (std::int32_t row = 0; row < rows; ++row) {
+        const std::uint8_t* first = CellAt(fx.grid.data(), row, 0);
+        if (IsBlockCommentRow(first)) continue;
+        EXPECT_FALSE(CellLinksDown(first)) << "rail link, row " << row;
+        // An output ends at the right edge of its row.
+        const std::int32_t out = FindBoxOrCoil(row, 60, fx.grid.data());
+        if (out < 60) {
+            EXPECT_TRUE(FindElementEnd(fx.grid.data(), row, out) == 60 || out == 55) << "row " << row;
+        }
+    }
+}
+
+TEST(CodeToLadder, RandomRungProgramsConvertAtEveryCapacity) {
+    TRungGenerator gen(77);
+    int refused = 0;
+    for (int round = 0; round < 200; ++round) {
+        const std::uint32_t capacity = kCapacities[round % 4];
+        // Every eighth program is long enough to fill most of a large capacity.
+        int rungs = round % 8 == 7 ? 900 : 2 + static_cast<int>(gen.Rng()() % 40);
+        std::vector<std::uint8_t> code = Words(gen.Program(rungs));
+        while (code.size() > capacity) code = Words(gen.Program(rungs /= 2));
+        std::vector<std::uint8_t> image(capacity, 0xFF);
+        std::copy(code.begin(), code.end(), image.begin());
+        const auto used = static_cast<std::uint32_t>(code.size());
+        {
+            TGridFixture fx(capacity / 4);
+            TConvertInput in{image.data(), capacity, used, false, nullptr};
+            const TConvertResult r = ConvertCodeToGrid(in, fx.target);
+            ASSERT_TRUE(r.ok) << "round " << round << ": " << ConvertFailureName(r.cause) << " at "
+                              << r.failOffset;
+            ExpectNormalisedGrid(fx, r.rowCount);
+            for (std::size_t k = 1; k < r.marks.size(); ++k) EXPECT_LT(r.marks[k - 1].row, r.marks[k].row);
+        }
+        // One word replaced: drawn or refused, never outside the target.
+        std::vector<std::uint8_t> mutated = image;
+        const std::vector<std::uint8_t> w = Words({gen.Any({"ANB", "ORB", "MPP", "MRD", "OUT Y1", "STL S1",
+                                                            "P255", "I101", "RET", "AND X1", "OR X2"})});
+        const std::uint32_t at = 2 * (gen.Rng()() % (used / 2));
+        std::copy(w.begin(), w.end(), mutated.begin() + at);
+        TGridFixture fx(capacity / 4);
+        TConvertInput in{mutated.data(), capacity, used, round % 3 == 0, nullptr};
+        const TConvertResult r = ConvertCodeToGrid(in, fx.target);
+        if (r.ok) {
+            ExpectNormalisedGrid(fx, r.rowCount);
+        } else {
+            ++refused;
+            EXPECT_TRUE(std::all_of(fx.grid.begin(), fx.grid.end(), [](std::uint8_t b) { return b == 0; }));
+        }
+    }
+    EXPECT_GT(refused, 0);
 }
 
 }  // namespace
