@@ -120,6 +120,8 @@ TEST(ProgramImage, EveryWordDisassemblesInsideItsImage) {
         auto image = std::make_unique<uint8_t[]>(2);
         image[0] = static_cast<uint8_t>(w);
         image[1] = static_cast<uint8_t>(w >> 8);
+        const int idx = OpcodeToIndex(static_cast<uint16_t>(w));
+        ASSERT_TRUE(idx >= 0 && idx <= kInstError) << w;
         const std::string text = DisassembleText(image.get(), 2, 0);
         ASSERT_FALSE(text.empty()) << w;
         ASSERT_EQ(NextInstructionOffset(0, image.get(), 2), 2u);

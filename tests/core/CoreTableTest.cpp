@@ -105,12 +105,7 @@ TEST(InstructionTable, LengthsFollowTheOperandRecords) {
     EXPECT_EQ(gInstLength[inst::ASC], 2 + 5 * 4);  // four text records and the destination
 }
 
-TEST(InstructionTable, OpcodeToIndexCoversEveryWord) {
-    for (uint32_t w = 0; w <= 0xFFFF; ++w) {
-        const int idx = OpcodeToIndex(static_cast<uint16_t>(w));
-        ASSERT_GE(idx, 0);
-        ASSERT_LE(idx, kInstError);
-    }
+TEST(InstructionTable, OpcodeToIndex) {
     EXPECT_EQ(OpcodeToIndex(0x2123), inst::LD);
     EXPECT_EQ(OpcodeToIndex(0x7FFF), inst::ORI);
     EXPECT_EQ(OpcodeToIndex(0xA005), inst::STL);
