@@ -48,7 +48,7 @@ uint32_t DeleteInstructions(uint8_t* code, std::size_t capacity, uint32_t& used,
 // Fills the buffer with 0xFF.
 void EraseCode(uint8_t* code, std::size_t capacity);
 
-// A piece of machine code held apart from the program image (the inner program of a chart
+// A block of machine code held apart from the program image (the inner program of a chart
 // element): its bytes and its used length.
 struct TCodeBlock {
     const uint8_t* code = nullptr;
