@@ -62,14 +62,18 @@ TEST_F(FrameTest, SaveAsThenOpenRestoresTheProgramThroughTheCommands) {
     EXPECT_TRUE(messages_.Shown().empty());
 }
 
-TEST_F(FrameTest, RecentFileEntryOpensItsProgram) {
+TEST_F(FrameTest, RecentFileEntryOpensItsProgramWithItsModel) {
     ASSERT_TRUE(Start());
     frame_->MmNew->trigger();
+    ASSERT_TRUE(frame_->ApplyModelSetting(1, 0, false));
     PutSmallProgram();
     const auto saved = Image();
     dialogs_.QueuePath((projects_ / "pump.kzp").string());
     frame_->MmSaveAs->trigger();
     frame_->MmNew->trigger();
+    ASSERT_TRUE(frame_->ApplyModelSetting(0, 0, false));
+    ASSERT_EQ(gFileRegCount, 0);
+    gQel.Modified = 0;  // nothing to ask about before the recent file opens
     ASSERT_EQ(gProgram[0], 0xFF);
 
     const auto entries = frame_->RecentMenu->actions();
@@ -78,6 +82,10 @@ TEST_F(FrameTest, RecentFileEntryOpensItsProgram) {
     entries[0]->trigger();
     EXPECT_EQ(Image(), saved);
     EXPECT_EQ(gQel.ProgramFileName, (projects_ / "pump.kzp").string());
+    // The file's family brings its file registers, as the model setting does.
+    EXPECT_EQ(gQel.Family, 1);
+    EXPECT_EQ(gFileRegCount, 10000);
+    EXPECT_TRUE(frame_->QelStaBar->Panel(5).startsWith("KD-Series"));
 }
 
 TEST_F(FrameTest, CancelKeepsAModifiedProgramForNewOpenAndExit) {
