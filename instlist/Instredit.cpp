@@ -596,10 +596,14 @@ bool TInst::FormClose() {
 }
 
 void TInst::closeEvent(QCloseEvent* event) {
-    if (FormClose())
-        event->accept();
-    else
+    if (!FormClose()) {
         event->ignore();
+        return;
+    }
+    event->accept();
+    // Closed by a call rather than by its frame: the frame goes too, so that
+    // no empty child window is left behind and the list is freed.
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) sub->close();
 }
 
 // ---------------------------------------------------------------------------

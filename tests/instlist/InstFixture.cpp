@@ -40,6 +40,9 @@ void InstWindowTest::SetUp() {
 }
 
 void InstWindowTest::TearDown() {
+    // Windows closed during the test go first, as the event loop would have
+    // freed them before the frame closes.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     if (frame_) {
         gQel.Modified = 0;
         frame_->close();

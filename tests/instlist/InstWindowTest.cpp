@@ -1,9 +1,11 @@
 // Typing a program into the instruction-list window through the input dialog:
 // machine words, insert and overwrite, refusals, go-to-step, the dialog's view
 // dispatch, the inner list's close, and printed pages.
+#include <QCoreApplication>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPainter>
 #include <QPushButton>
 #include <QTest>
@@ -204,12 +206,28 @@ TEST_F(InstWindowTest, InnerListStoresItsCodeOnlyWhenAsked) {
     EXPECT_FALSE(inner->close());
     EXPECT_EQ(_InterInst, inner);
     messages_.QueueAnswer(qel::Answer::Yes);
+    const QPointer<TInst> closed(inner);
     EXPECT_TRUE(inner->close());
     EXPECT_EQ(_InterInst, nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(closed.isNull());  // freed with its child window
     ASSERT_EQ(gSfcCodeList.size(), 1u);
     EXPECT_EQ(gSfcCodeList[0]->row, 3);
     EXPECT_EQ(gSfcCodeList[0]->col, 8);
     EXPECT_EQ(gSfcCodeList[0]->code, (std::vector<std::uint8_t>{0x01, 0x24, 0x01, 0xC5}));
+
+    // Emptied in a second visit, the element keeps its record, now empty.
+    inner = new TInst(nullptr, 18);
+    inner->SetCodeBuffer(gProgramCopy, gProgramCopySize, 4);
+    inner->SfcRow = 3;
+    inner->SfcCol = 8;
+    frame_->AddChild(inner, 18);
+    inner->SelectLines(0, 1);
+    ASSERT_TRUE(frame_->RunCommand("MmDel"));
+    messages_.QueueAnswer(qel::Answer::Yes);
+    EXPECT_TRUE(inner->close());
+    ASSERT_EQ(gSfcCodeList.size(), 1u);
+    EXPECT_TRUE(gSfcCodeList[0]->code.empty());
     EXPECT_FALSE(messages_.UnscriptedQuestion());
 }
 
