@@ -13,6 +13,9 @@ using E = TSimEngine;
 using S = TSimStep;
 
 inline bool IsStepRelay(int bit) { return bit >= kBitS && bit < kBitS + kSimS; }
+// Inputs are driven from outside only: OUT or SET of an X device (such as
+// the compile-error word 0xC400, which reads as OUT X0) changes nothing.
+inline bool IsInputRelay(int bit) { return bit >= kBitX && bit < kBitX + kSimX; }
 
 // Each operation works on the flat bit index of its step's device.
 
@@ -49,6 +52,7 @@ inline void Mpp(E& e, int) {
 // --- coils ----------------------------------------------------------------------
 
 inline void Out(E& e, int bit) {
+    if (IsInputRelay(bit)) return;
     const bool on = e.Cond();
     if (e.InStepBlock() && IsStepRelay(bit)) {
         // OUT of a step inside a block is a transfer, not a coil.
@@ -62,7 +66,7 @@ inline void Out(E& e, int bit) {
 }
 
 inline void Set(E& e, int bit) {
-    if (!e.Cond()) return;
+    if (!e.Cond() || IsInputRelay(bit)) return;
     if (e.InStepBlock() && IsStepRelay(bit))
         e.TransferStep(bit);
     else

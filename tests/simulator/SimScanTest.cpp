@@ -490,6 +490,23 @@ TEST(SimSteps, OnlyStepRelaysAreTransferSources) {
     EXPECT_TRUE(r.On("X0"));
 }
 
+TEST(SimCoils, OutputsNeverDriveInputs) {
+    // 0xC400 is the word a failed compile leaves behind; it reads as OUT X0.
+    // Neither it nor a SET of an input may change what the outside drives.
+    Rig r("");
+    r.LoadWords({0x2401 /* LD X1 */, 0xC400 /* OUT X0 */, 0x2401, 0xD402 /* SET X2 */, 0x2401, 0xC500 /* OUT Y0 */,
+                 0x000F});
+    r.Set("X1", true);
+    r.Scan();
+    EXPECT_FALSE(r.On("X0"));
+    EXPECT_FALSE(r.On("X2"));
+    EXPECT_TRUE(r.On("Y0")) << "the rung itself ran";
+    r.Set("X0", true);
+    r.Set("X1", false);
+    r.Scan();
+    EXPECT_TRUE(r.On("X0")) << "an input stays as it was set";
+}
+
 TEST(SimFlow, ConditionalJumpSkipsABlock) {
     Rig r(R"(
         LD X0
