@@ -94,6 +94,7 @@ TQelMain::~TQelMain() {
     // their destroyed signal must not reach the listener lists any more.
     for (const auto& l : zoomListeners_) QObject::disconnect(l.first, &QObject::destroyed, this, nullptr);
     for (const auto& l : projectListeners_) QObject::disconnect(l.first, &QObject::destroyed, this, nullptr);
+    for (const auto& child : childViews_) QObject::disconnect(child.first, &QObject::destroyed, this, nullptr);
     // The simulator thread and the link's port go before anything they report to.
     ShutdownSimulation();
     Link = {};
