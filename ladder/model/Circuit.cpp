@@ -1,8 +1,14 @@
 #include "ladder/model/Circuit.h"
 
+#include <string>
+#include <utility>
+
 #include "core/InstructionTable.h"
 
 namespace {
+
+// The detail of a layout error for a box whose operand cells do not match it.
+const char* const kMsgBoxWithoutOperands = "應用命令之後不是接參數";
 
 // How an element is reached: 0 top-level series, 1 a parallel-block path,
 // 2 a path of an output-branch group.
@@ -22,8 +28,8 @@ public:
     bool Series(const TCircuitPath& top);
 
 private:
-    bool Fail(const TLadElement& e) {
-        err_ = TLayoutError{33, e.row, e.col, {}};
+    bool Fail(const TLadElement& e, std::string detail = {}) {
+        err_ = TLayoutError{33, e.row, e.col, std::move(detail)};
         return false;
     }
     void Bare(const char* mnemonic) {
@@ -33,11 +39,11 @@ private:
         nodes_.push_back(std::move(n));
     }
     bool LastIsStl() const { return !nodes_.empty() && nodes_.back().mnemonic == "STL"; }
-    bool Element(const TLadElement& e, TMode mode, int index, bool afterStl, int lastStl);
+    bool EmitElement(const TLadElement& e, TMode mode, int index, bool afterStl, int lastStl);
     bool OrForm(const TLadElement& e);
     void Operands(const TLadElement& e, std::size_t from);
-    bool ParallelBlock(const TCircuitNode& block);
-    bool BranchGroup(const TCircuitNode& group);
+    bool EmitParallelBlock(const TCircuitNode& block);
+    bool EmitBranchGroup(const TCircuitNode& group);
     static int ContactCount(const TCircuitPath& path);
 
     std::vector<TInstNode>& nodes_;
@@ -56,7 +62,7 @@ void TEmitter::Operands(const TLadElement& e, std::size_t from) {
     }
 }
 
-bool TEmitter::Element(const TLadElement& e, TMode mode, int index, bool afterStl, int lastStl) {
+bool TEmitter::EmitElement(const TLadElement& e, TMode mode, int index, bool afterStl, int lastStl) {
     bool load;
     if (!afterStl) load = mode != kGroupPath && index == 0;
     else load = mode == kGroupPath ? index == 0 : index == lastStl + 1;
@@ -83,7 +89,9 @@ bool TEmitter::Element(const TLadElement& e, TMode mode, int index, bool afterSt
             break;
         case TLdbKind::Spec_Fun: {
             const int index = OpcodeToIndex(e.operand);
-            if (index >= kInstError || InstOperandForm(index).count != e.operands.size()) return Fail(e);
+            if (index >= kInstError) return Fail(e);
+            // A box must be followed by exactly its operands.
+            if (InstOperandForm(index).count != e.operands.size()) return Fail(e, kMsgBoxWithoutOperands);
             n.cls = InstNodeClass::Applied;
             n.mnemonic = gInstMnemonic[index];
             break;
@@ -119,7 +127,7 @@ bool TEmitter::OrForm(const TLadElement& e) {
     return true;
 }
 
-bool TEmitter::ParallelBlock(const TCircuitNode& block) {
+bool TEmitter::EmitParallelBlock(const TCircuitNode& block) {
     for (std::size_t p = 0; p < block.paths.size(); ++p) {
         const TCircuitPath& path = block.paths[p];
         const bool single = path.size() == 1 && path[0]->type == TCircuitType::Element;
@@ -130,10 +138,10 @@ bool TEmitter::ParallelBlock(const TCircuitNode& block) {
         for (std::size_t i = 0; i < path.size(); ++i) {
             const TCircuitNode& item = *path[i];
             if (item.type == TCircuitType::Element) {
-                if (!Element(*item.leaf, kBlockPath, static_cast<int>(i), false, -1)) return false;
+                if (!EmitElement(*item.leaf, kBlockPath, static_cast<int>(i), false, -1)) return false;
             } else if (item.type == TCircuitType::ParallelBlock) {
                 const bool stlBefore = LastIsStl();
-                if (!ParallelBlock(item)) return false;
+                if (!EmitParallelBlock(item)) return false;
                 if (i > 0 && !stlBefore) Bare("ANB");
             } else {
                 err_ = TLayoutError{33, 0, 0, {}};  // output branches never lie inside a parallel block
@@ -160,7 +168,7 @@ int TEmitter::ContactCount(const TCircuitPath& path) {
     return n;
 }
 
-bool TEmitter::BranchGroup(const TCircuitNode& group) {
+bool TEmitter::EmitBranchGroup(const TCircuitNode& group) {
     const bool afterStl = LastIsStl();  // a group hanging off a step needs no stack
     const int n = static_cast<int>(group.paths.size());
     std::vector<int> c(n);
@@ -189,11 +197,11 @@ bool TEmitter::BranchGroup(const TCircuitNode& group) {
         for (std::size_t i = 0; i < path.size(); ++i) {
             const TCircuitNode& item = *path[i];
             if (item.type == TCircuitType::Element) {
-                if (!Element(*item.leaf, kGroupPath, static_cast<int>(i), afterStl, -1)) return false;
+                if (!EmitElement(*item.leaf, kGroupPath, static_cast<int>(i), afterStl, -1)) return false;
             } else if (item.type == TCircuitType::ParallelBlock) {
-                if (!ParallelBlock(item)) return false;
+                if (!EmitParallelBlock(item)) return false;
                 if (!(afterStl && i == 0)) Bare("ANB");
-            } else if (!BranchGroup(item)) {
+            } else if (!EmitBranchGroup(item)) {
                 return false;
             }
         }
@@ -212,13 +220,13 @@ bool TEmitter::Series(const TCircuitPath& top) {
         if (item.type == TCircuitType::Element) {
             // A step contact may only follow other step contacts.
             if (item.leaf->kind == TLdbKind::State_Ry && static_cast<int>(i) != lastStl + 1) return Fail(*item.leaf);
-            if (!Element(*item.leaf, kTopSeries, static_cast<int>(i), afterStl, lastStl)) return false;
+            if (!EmitElement(*item.leaf, kTopSeries, static_cast<int>(i), afterStl, lastStl)) return false;
         } else if (item.type == TCircuitType::ParallelBlock) {
-            if (!ParallelBlock(item)) return false;
+            if (!EmitParallelBlock(item)) return false;
             // The block is ANDed with what stands before it, unless it opens the
             // rung or the step it follows.
             if (static_cast<int>(i) > lastStl + 1) Bare("ANB");
-        } else if (!BranchGroup(item)) {
+        } else if (!EmitBranchGroup(item)) {
             return false;
         }
     }

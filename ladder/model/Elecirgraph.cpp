@@ -46,6 +46,7 @@ private:
     std::vector<int> EdgesFrom(int u, int comp, int stop);
     int PostDominator(int u, int comp);
     std::vector<int> SplitPaths(int u, int stop, int comp);
+    bool Separable(const std::vector<int>& paths, int comp, int u);
     bool ParseSeries(int comp, int u, int target, TCircuitPath& path);
     std::unique_ptr<TCircuitNode> BuildParallelBlock(int comp, int u, int v);
     std::unique_ptr<TCircuitNode> BuildBranchGroup(int comp, int u);
@@ -295,10 +296,23 @@ std::vector<int> TTreeBuilder::SplitPaths(int u, int stop, int comp) {
     return comps;
 }
 
+// Paths that leave one junction but cannot be told apart (a wire links two
+// of them between their ends, as in a bridge) have no instruction form: they
+// are crossing blocks.
+bool TTreeBuilder::Separable(const std::vector<int>& paths, int comp, int u) {
+    if (paths.size() >= 2) return true;
+    const int stamp = paths.empty() ? comp : paths.front();
+    for (int e : outEdges_[u])
+        if (edgeComp_[e] == stamp) return Fail(248, out_.elements[edges_[e].elem], "BranchLine");
+    return Fail(248, 0, 0, "BranchLine");
+}
+
 std::unique_ptr<TCircuitNode> TTreeBuilder::BuildParallelBlock(int comp, int u, int v) {
     auto node = std::make_unique<TCircuitNode>();
     node->type = TCircuitType::ParallelBlock;
-    for (int pc : SplitPaths(u, v, comp)) {
+    const std::vector<int> split = SplitPaths(u, v, comp);
+    if (!Separable(split, comp, u)) return nullptr;
+    for (int pc : split) {
         TCircuitPath path;
         if (!ParseSeries(pc, u, v, path)) return nullptr;
         node->paths.push_back(std::move(path));
@@ -309,7 +323,9 @@ std::unique_ptr<TCircuitNode> TTreeBuilder::BuildParallelBlock(int comp, int u, 
 std::unique_ptr<TCircuitNode> TTreeBuilder::BuildBranchGroup(int comp, int u) {
     auto node = std::make_unique<TCircuitNode>();
     node->type = TCircuitType::BranchGroup;
-    for (int pc : SplitPaths(u, sink_, comp)) {
+    const std::vector<int> split = SplitPaths(u, sink_, comp);
+    if (!Separable(split, comp, u)) return nullptr;
+    for (int pc : split) {
         TCircuitPath path;
         if (!ParseSeries(pc, u, sink_, path)) return nullptr;
         node->paths.push_back(std::move(path));

@@ -1,6 +1,7 @@
 #include "ladder/model/Netconvert.h"
 
 #include <cstdio>
+#include <functional>
 
 #include "ladder/model/Circuit.h"
 
@@ -51,7 +52,10 @@ bool TWideOrigins::Map(std::int32_t row, std::int32_t col, std::int32_t& gridRow
 
 std::string OperandText(const TLadOperand& op) {
     std::string s;
-    if (op.digits) s = "K" + std::to_string(op.digits);
+    if (op.digits) {
+        s.push_back('K');
+        s += std::to_string(op.digits);
+    }
     if (op.device == CellDev::E || op.device == CellDev::F) {
         // Index registers as operands: "E", "F3".
         s.push_back(LetterOf(op.device));
@@ -67,39 +71,20 @@ std::string OperandText(const TLadOperand& op) {
     return s + IndexRegText(op.index);
 }
 
-bool ConvertNetworkToInst(const std::uint8_t* grid, std::int32_t stride, std::int32_t rows, std::int32_t startRow,
-                          std::int32_t pLabel, std::int32_t iLabel, const TWideOrigins* origins,
-                          std::vector<TInstTextLine>& lines, TLayoutError& err) {
-    lines.clear();
-    TNetworkGraph graph;
-    std::vector<TInstNode> nodes;
-    bool ok = BuildCircuitTree(grid, stride, rows, graph, err);
-    for (std::size_t r = 0; ok && r < graph.rungs.size(); ++r) ok = EmitCircuit(graph.rungs[r], nodes, err);
-    auto toGrid = [&](std::int32_t row, std::int32_t col, std::int32_t& gr, std::int32_t& gc) {
-        if (origins && origins->Map(row, col, gr, gc)) return;
-        gr = startRow + row + (col / kLdbRowCells) * rows;
-        gc = col % kLdbRowCells + 1;
-    };
-    if (!ok) {
-        // The error position in grid terms (the caller shows it).
-        toGrid(err.row, err.col, err.row, err.col);
-        return false;
-    }
-    if (nodes.empty()) return true;
+namespace {
 
-    std::int32_t firstRow = 0, unusedCol = 0;
-    toGrid(0, 0, firstRow, unusedCol);
-    if (pLabel >= 0) lines.push_back({firstRow, 0, "P" + std::to_string(pLabel)});
-    if (iLabel >= 0) {
-        char buf[8];
-        std::snprintf(buf, sizeof buf, "I%03d", iLabel);
-        lines.push_back({firstRow, 0, buf});
-    }
+// Grid row and 1-based column of a wide-row cell.
+using TGridMap = std::function<void(std::int32_t row, std::int32_t col, std::int32_t& gridRow, std::int32_t& gridCol)>;
 
+// One text line per instruction node, in order; the operand nodes of a
+// compare or box go into its line.
+bool BuildInstTextLines(const std::vector<TInstNode>& nodes, const TGridMap& toGrid, std::vector<TInstTextLine>& lines,
+                        TLayoutError& err) {
     for (std::size_t i = 0; i < nodes.size(); ++i) {
         const TInstNode& n = nodes[i];
         TInstTextLine line;
         line.text = n.mnemonic;
+        std::int32_t unusedCol = 0;
         if (n.col >= 0) toGrid(n.row, n.col, line.row, line.column);
         else toGrid(n.row, 0, line.row, unusedCol), line.column = 0;
         if (n.cls == InstNodeClass::Device && n.mnemonic != "INV") {
@@ -134,4 +119,40 @@ bool ConvertNetworkToInst(const std::uint8_t* grid, std::int32_t stride, std::in
         lines.push_back(std::move(line));
     }
     return true;
+}
+
+}  // namespace
+
+bool ConvertNetworkToInst(const std::uint8_t* grid, std::int32_t stride, std::int32_t rows, std::int32_t startRow,
+                          std::int32_t pLabel, std::int32_t iLabel, const TWideOrigins* origins,
+                          std::vector<TInstTextLine>& lines, TLayoutError& err) {
+    lines.clear();
+    TNetworkGraph graph;
+    std::vector<TInstNode> nodes;
+    bool ok = BuildCircuitTree(grid, stride, rows, graph, err);
+    for (std::size_t r = 0; ok && r < graph.rungs.size(); ++r) ok = EmitCircuit(graph.rungs[r], nodes, err);
+    const TGridMap toGrid = [&](std::int32_t row, std::int32_t col, std::int32_t& gr, std::int32_t& gc) {
+        if (origins && origins->Map(row, col, gr, gc)) return;
+        gr = startRow + row + (col / kLdbRowCells) * rows;
+        gc = col % kLdbRowCells + 1;
+    };
+    if (!ok) {
+        // The error position in grid terms (the caller shows it).
+        toGrid(err.row, err.col, err.row, err.col);
+        return false;
+    }
+    if (nodes.empty()) return true;
+
+    std::int32_t firstRow = 0, unusedCol = 0;
+    toGrid(0, 0, firstRow, unusedCol);
+    char label[16];
+    if (pLabel >= 0) {
+        std::snprintf(label, sizeof label, "P%d", pLabel);
+        lines.push_back({firstRow, 0, label});
+    }
+    if (iLabel >= 0) {
+        std::snprintf(label, sizeof label, "I%03d", iLabel);
+        lines.push_back({firstRow, 0, label});
+    }
+    return BuildInstTextLines(nodes, toGrid, lines, err);
 }

@@ -140,13 +140,19 @@ struct TSymbolStack {
     std::vector<std::uint8_t> sym;
     std::vector<std::uint32_t> pos;
 
+    void InitSymbolStack() {
+        sym.clear();
+        pos.clear();
+        sym.reserve(16);
+        pos.reserve(16);
+    }
     std::uint8_t At(std::size_t i) const { return i < sym.size() ? sym[i] : 0; }
-    void Push(std::uint8_t s, std::uint32_t p) {
+    void PushSymbol(std::uint8_t s, std::uint32_t p) {
         sym.push_back(s);
         pos.push_back(p);
     }
     // Replaces entries i.. by one entry holding `s`, keeping entry i's position.
-    void Truncate(std::size_t i, std::uint8_t s) {
+    void TruncateSymbols(std::size_t i, std::uint8_t s) {
         sym.resize(i + 1);
         pos.resize(i + 1);
         sym[i] = s;
@@ -179,7 +185,7 @@ void ReduceSymbols(TSymbolStack& st) {
     while (i < st.sym.size()) {
         std::size_t used = 0;
         if (const TRule* r = MatchRule(st, i, &used)) {
-            st.Truncate(i, r->result);
+            st.TruncateSymbols(i, r->result);
             i = 0;
         } else {
             ++i;
@@ -329,6 +335,7 @@ std::int32_t CheckProgramSyntax(const std::uint8_t* code, std::uint32_t length, 
     length &= ~1u;  // whole words only
     TPass pass;
     TSymbolStack st;
+    st.InitSymbolStack();
     std::uint32_t off = 0;
     std::uint32_t errorAt = 0;
     bool linearError = false;
@@ -357,7 +364,7 @@ std::int32_t CheckProgramSyntax(const std::uint8_t* code, std::uint32_t length, 
             break;
         }
         if (st.At(0) != kProgram) {
-            st.Push(c, off);
+            st.PushSymbol(c, off);
             ReduceSymbols(st);
         }
         off += bytes;
@@ -365,7 +372,7 @@ std::int32_t CheckProgramSyntax(const std::uint8_t* code, std::uint32_t length, 
     }
 
     if (!linearError) {
-        st.Push(End, off);
+        st.PushSymbol(End, off);
         ReduceSymbols(st);
         const std::uint8_t bottom = st.At(0);
         if (pass.mcLevel >= 0) {

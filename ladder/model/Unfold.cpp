@@ -145,7 +145,7 @@ bool UnfoldNetwork(const std::vector<std::uint8_t>& buf, std::int32_t rows, TUnf
         } else {
             // A row below a continuation hangs from the row placed before it.
             if (lastI < 0 || !SegmentHasDownLink(BufRow(buf, lastI))) {
-                err = TLayoutError{33, i, 0};
+                err = TLayoutError{33, i, 0, {}};
                 return false;
             }
             w = lastW + 1;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -118,72 +119,74 @@ TEST_F(Compile, FoldedRowsJoinAgain) {
     EXPECT_EQ(map[11].column, 2);
 }
 
-struct TFailure {
-    std::uint8_t result;
-    std::uint8_t compileResult;
-    std::int32_t firstRow, lastRow;
-};
-
+// Each way a compile fails: the failure code, the rows of the failing network,
+// the message the caller shows, and the previous code left in place.
 TEST_F(Compile, FailuresKeepThePreviousCode) {
     const std::vector<std::uint8_t> previous = [] {
         auto c = Il({"LD X7", "OUT Y7", "END"});
         c.resize(3616, 0xFF);
         return c;
     }();
-
-    // A short-circuited second network: a layout error naming its rows.
-    {
+    struct TCase {
+        const char* what;
+        std::function<void(TGridBuilder&)> draw;
+        std::uint32_t capacity;
+        std::uint8_t compileResult;
+        std::int32_t firstRow, lastRow;
+        std::string text;  // the whole failure text
+    };
+    const std::vector<TCase> cases = {
+        {"a short-circuited second network (reported at the contact its wire bypasses)",
+         [](TGridBuilder& g) {
+             g.No(0, 0, "X0").Coil(0, 1, "Y0");
+             g.No(2, 0, "X1").Coil(2, 1, "Y1").Wire(3, 0, 1).Down(2, 1);
+         },
+         3616, 0, 2, 3, "#33 [#14: 2 #15: 1 ] short circuit [#14: 2 - 3 ]"},
+        {"crossing blocks (a bridge)",
+         [](TGridBuilder& g) {
+             g.No(0, 0, "X0").Coil(0, 1, "Y0");
+             g.No(2, 0, "X0").No(2, 1, "X1").Coil(2, 2, "Y0");
+             g.No(3, 1, "X5").Down(2, 1).Down(3, 2).Down(2, 3).Down(3, 3);
+             g.No(4, 0, "X2").Wire(4, 1, 2).No(4, 2, "X3");
+         },
+         3616, 0, 2, 4, "#248 [#14: 2 #15: 1 ] BranchLine [#14: 2 - 4 ]"},
+        {"a continuation row that no connector opens",
+         [](TGridBuilder& g) {
+             g.No(0, 0, "X0").Coil(0, 1, "Y0");
+             g.Connector(1, 0, 4).No(1, 1, "X1").Coil(1, 2, "Y1");
+         },
+         3616, 0, 1, 1, "#33 [#14: 1 #15: 1 ] continuation without connector [#14: 1 - 1 ]"},
+        {"a connector that nothing continues",
+         [](TGridBuilder& g) {
+             g.No(0, 0, "X0").No(0, 1, "X1").Coil(0, 2, "Y0");
+             for (int c = 0; c < 11; ++c) g.No(2, c, "M" + std::to_string(c));
+             g.Connector(2, 11, 7);
+         },
+         3616, 0, 2, 2, "#33 [#14: 2 #15: 12 ] connector without continuation [#14: 2 - 2 ]"},
+        {"a line the assembler refuses (a contact on a data register)",
+         [](TGridBuilder& g) { g.No(0, 0, "X0").Coil(0, 1, "Y0").No(1, 0, "D0").Coil(1, 1, "Y1"); },
+         3616, 1, 1, 1, "#159 [#14: 1 - 1 ]\nCommands: LD  D0"},
+        {"a program that does not fit (LD X0, OUT Y0, LD X1 fit; OUT Y1 does not)",
+         [](TGridBuilder& g) { g.No(0, 0, "X0").Coil(0, 1, "Y0").No(1, 0, "X1").Coil(1, 1, "Y1"); },
+         6, 2, 1, 1, "#20"},
+    };
+    for (const TCase& k : cases) {
+        SCOPED_TRACE(k.what);
         code_ = previous;
         TGridBuilder g;
-        g.No(0, 0, "X0").Coil(0, 1, "Y0");
-        g.No(2, 0, "X1").Coil(2, 1, "Y1").Wire(3, 0, 1).Down(2, 1).Renormalise();
-        EXPECT_EQ(CompileLadder(Target(g)), 1);
-        EXPECT_EQ(gCompileResult, 0);
-        EXPECT_EQ(gNetworkStartRow, 2);
-        EXPECT_EQ(gNextNetworkRow - 1, 3);
-        EXPECT_EQ(code_, previous);
-        const std::string text = CompileFailureText();
-        EXPECT_EQ(text.rfind("#33", 0), 0u) << text;
-        EXPECT_NE(text.find("2 - 3"), std::string::npos) << text;
-    }
-    // A line the assembler refuses: a contact on a data register.
-    {
-        code_ = previous;
-        TGridBuilder g;
-        g.No(0, 0, "X0").Coil(0, 1, "Y0").No(1, 0, "D0").Coil(1, 1, "Y1").Renormalise();
-        // Rows 0 and 1 are separate networks: no link joins them.
-        EXPECT_EQ(CompileLadder(Target(g)), 1);
-        EXPECT_EQ(gCompileResult, 1);
-        EXPECT_STREQ(gInputText, "LD  D0");
-        EXPECT_EQ(gNetworkStartRow, 1);
-        EXPECT_EQ(code_, previous);
-        const std::string text = CompileFailureText();
-        EXPECT_EQ(text.rfind("#159", 0), 0u) << text;
-        EXPECT_NE(text.find("Commands: LD  D0"), std::string::npos) << text;
-    }
-    // A program that does not fit: nothing of the failing line is written.
-    {
-        code_ = previous;
-        TGridBuilder g;
-        g.No(0, 0, "X0").Coil(0, 1, "Y0").No(1, 0, "X1").Coil(1, 1, "Y1").Renormalise();
-        TCompileTarget t = Target(g);
-        t.capacity = 6;  // LD X0, OUT Y0, LD X1 fit; OUT Y1 does not
+        k.draw(g);
+        g.Renormalise();
+        TCompileTarget t = Target(g, true);
+        t.capacity = k.capacity;
         EXPECT_EQ(CompileLadder(t), 1);
-        EXPECT_EQ(gCompileResult, 2);
-        EXPECT_EQ(gCompileCodeOffset, 6u);
+        EXPECT_EQ(gCompileResult, k.compileResult);
+        EXPECT_EQ(gNetworkStartRow, k.firstRow);
+        EXPECT_EQ(gNextNetworkRow - 1, k.lastRow);
+        EXPECT_EQ(CompileFailureText(), k.text);
         EXPECT_EQ(code_, previous);
-        EXPECT_EQ(CompileFailureText(), "#20");
+        EXPECT_FALSE(std::filesystem::exists(ProgramCommentFiles().blockFile));
     }
-    // A continuation row that no connector opens would lose its elements.
-    {
-        code_ = previous;
-        TGridBuilder g;
-        g.No(0, 0, "X0").Coil(0, 1, "Y0").Down(0, 0);
-        g.Connector(1, 0, 4).No(1, 1, "X1").Coil(1, 2, "Y1").Renormalise();
-        EXPECT_EQ(CompileLadder(Target(g)), 1);
-        EXPECT_EQ(gCompileResult, 0);
-        EXPECT_EQ(code_, previous);
-    }
+    EXPECT_EQ(gCompileCodeOffset, 6u) << "nothing of the line that does not fit is written";
 }
 
 TEST_F(Compile, CommentsGoToTheFilesOfTheCode) {

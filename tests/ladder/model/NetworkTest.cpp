@@ -27,8 +27,6 @@ TResult Convert(TGridBuilder& g, int rows, int startRow = 0, int pLabel = -1, in
     return r;
 }
 
-TResult Convert(TGridBuilder&& g, int rows) { return Convert(g, rows, 0); }
-
 TEST(Network, SeriesAndParallelContacts) {
     EXPECT_EQ(Convert(TGridBuilder().No(0, 0, "X0").No(0, 1, "X1").Coil(0, 2, "Y0").Renormalise(), 1).texts,
               (Texts{"LD  X0", "AND  X1", "OUT  Y0"}));
@@ -155,8 +153,23 @@ TEST(Network, RefusedLayouts) {
     // A box without its operands.
     TGridBuilder box;
     box.No(0, 0, "X0").Wire(0, 1, 11).Box(0, 11, 0x0028).Renormalise();
-    EXPECT_FALSE(Convert(box, 1).ok);
+    r = Convert(box, 1);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.err.col, 12);
+    EXPECT_EQ(r.err.detail, "應用命令之後不是接參數");
 
+    // A bridge: X5 joins the paths X0-X1 and X2-X3 between their ends, so no
+    // split into series and parallel parts exists. Refused as crossing blocks.
+    TGridBuilder bridge;
+    bridge.No(0, 0, "X0").No(0, 1, "X1").Coil(0, 2, "Y0");
+    bridge.No(1, 1, "X5").Down(0, 1).Down(1, 2).Down(0, 3).Down(1, 3);
+    bridge.No(2, 0, "X2").Wire(2, 1, 2).No(2, 2, "X3").Renormalise();
+    r = Convert(bridge, 3);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.err.msgId, 248);
+    EXPECT_EQ(r.err.detail, "BranchLine");
+    EXPECT_EQ(r.err.row, 0);
+    EXPECT_EQ(r.err.col, 1);
 }
 
 TEST(Network, RungsSharingOnlyTheRailFollowEachOther) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -127,6 +128,14 @@ const std::vector<std::vector<std::string>> kCorpus = {
     {"LD X0", "MC N0", "LD X1", "OUT Y0", "MCR N0", "END"},
     {"LD X0", "ASC ABCDEFGH D0", "END"},
     {"LD X0", "RST C0", "RST D10", "END"},
+    {"LD X0", "TMR T0 K10", "LD T0", "CNT C0 K5", "LD C0", "DCNT C200 K100000", "LD C200", "OUT Y0", "END"},
+    {"LD X1", "MPS", "AND X2", "TMR T1 D0", "MPP", "CNT C1 D1", "END"},
+    {"LD X0", "MOV D10E7 D20F7", "DMOV K100000 D0E3", "MOV K2X0E1 K4Y0F2", "END"},
+    {"LDP M2000", "ANDF M1600", "ORP M3000", "OUT Y0", "END"},
+    {"LD X0", "TMR T0 K10", "LD T0", "CNT C0 K5", "LD C0", "DCNT C200 K100000", "LD C200", "OUT Y0", "END"},
+    {"LD X1", "MPS", "AND X2", "TMR T1 D0", "MPP", "CNT C1 D1", "END"},
+    {"LD X0", "MOV D10E7 D20F7", "DMOV K100000 D0E3", "MOV K2X0E1 K4Y0F2", "END"},
+    {"LDP M2000", "ANDF M1600", "ORP M3000", "OUT Y0", "END"},
     {"LD X0", "AND X1", "AND X2", "AND X3", "AND X4", "AND X5", "AND X6", "AND X7", "AND X10", "AND X11", "AND X12",
      "AND X13", "AND X14", "AND X15", "OUT Y0", "END"},
     {"LD X0", "AND X1", "AND X2", "AND X3", "AND X4", "AND X5", "AND X6", "AND X7", "AND X10", "AND X11", "AND X12",
@@ -163,14 +172,30 @@ TEST_F(RoundTrip, CorpusComesBackUnchanged) {
     EXPECT_EQ(converted, static_cast<int>(kCorpus.size()));
 }
 
-// What the conversion and compile normalise, once: NOP words inside the code
-// vanish, and the stack instructions of output branches take their canonical
-// form (an MRD before a last branch without contacts of its own becomes the
-// MPP, the last branch then needs none). Each result is a fixpoint.
+// What the conversion and compile normalise, once; each normal form is a
+// fixpoint of its own:
+// - NOP words inside the code vanish;
+// - a block of one contact takes the contact's own form (LD LD ORB is LD OR,
+//   LD LD ANB is LD AND);
+// - the stack instructions of output branches take their canonical form: no
+//   MPS when the branches have no contacts of their own, and an MRD before a
+//   last branch without contacts becomes the MPP (that branch then needs none).
 TEST_F(RoundTrip, NormalisationsHappenOnce) {
-    EXPECT_TRUE(Check({"LD X0", "NOP", "OUT Y0", "END"}, {"LD X0", "OUT Y0", "END"}));
-    EXPECT_TRUE(Check({"LD X0", "MPS", "AND X1", "OUT Y0", "MRD", "OUT Y1", "MPP", "AND X2", "OUT Y2", "END"},
-                      {"LD X0", "MPS", "AND X1", "OUT Y0", "MPP", "OUT Y1", "AND X2", "OUT Y2", "END"}));
+    const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> cases = {
+        {{"LD X0", "NOP", "OUT Y0", "END"}, {"LD X0", "OUT Y0", "END"}},
+        {{"LD X0", "LD X1", "ORB", "OUT Y0", "END"}, {"LD X0", "OR X1", "OUT Y0", "END"}},
+        {{"LD X0", "LD X1", "LD X2", "ORB", "ORB", "OUT Y0", "END"}, {"LD X0", "OR X1", "OR X2", "OUT Y0", "END"}},
+        {{"LD X0", "LD X1", "AND X2", "ANB", "OUT Y0", "END"}, {"LD X0", "AND X1", "AND X2", "OUT Y0", "END"}},
+        {{"LD X0", "MPS", "OUT Y0", "MPP", "OUT Y1", "END"}, {"LD X0", "OUT Y0", "OUT Y1", "END"}},
+        {{"LD X0", "MPS", "AND X1", "OUT Y0", "MRD", "OUT Y1", "MPP", "AND X2", "OUT Y2", "END"},
+         {"LD X0", "MPS", "AND X1", "OUT Y0", "MPP", "OUT Y1", "AND X2", "OUT Y2", "END"}},
+    };
+    for (const auto& [program, normal] : cases) {
+        SCOPED_TRACE(program[1] + " " + program[2]);
+        EXPECT_NE(AssembleLines(program), AssembleLines(normal));
+        EXPECT_TRUE(Check(program, normal));
+        EXPECT_TRUE(Check(normal));
+    }
 }
 
 }  // namespace
