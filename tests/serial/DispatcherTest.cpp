@@ -69,10 +69,10 @@ TEST_F(DispatcherTest, TimerFiresOncePerArming) {
     ASSERT_EQ(d.SetTimerTrigger(h, 2, true), 0);
     clock_.SetUs(165000);
     EXPECT_TRUE(d.CheckTimerTriggers());
-    ASSERT_EQ(rec.Notes.size(), 1u);
-    EXPECT_EQ(rec.Notes[0].Msg, kTriggerTimer);
-    EXPECT_EQ(rec.Notes[0].Trigger, h);
-    EXPECT_EQ(rec.Notes[0].Data, 0u);
+    ASSERT_EQ(rec.Notices.size(), 1u);
+    EXPECT_EQ(rec.Notices[0].Msg, kTriggerTimer);
+    EXPECT_EQ(rec.Notices[0].Trigger, h);
+    EXPECT_EQ(rec.Notices[0].Data, 0u);
     clock_.SetUs(900000);
     EXPECT_FALSE(d.CheckTimerTriggers());
 
@@ -85,12 +85,12 @@ TEST_F(DispatcherTest, TimerFiresOncePerArming) {
     ASSERT_EQ(d.SetTimerTrigger(h, 0, false), 0);
     clock_.SetUs(5000000);
     EXPECT_FALSE(d.CheckTimerTriggers());
-    EXPECT_EQ(rec.Notes.size(), 1u);
+    EXPECT_EQ(rec.Notices.size(), 1u);
 }
 
 TEST_F(DispatcherTest, ColonThenCountOfTheRest) {
     d.AddDataTrigger(":", true);
-    rec.Action = [&](const Recorder::Note& n) {
+    rec.Action = [&](const Recorder::Notice& n) {
         uint8_t c;
         if (n.Msg == kTriggerData) d.GetChar(c);  // the link takes the colon
         if (n.Msg == kTriggerAvail)
@@ -99,14 +99,14 @@ TEST_F(DispatcherTest, ColonThenCountOfTheRest) {
     d.Feed(":01");
     d.ExtractData();
     EXPECT_TRUE(d.CheckTriggers());
-    ASSERT_EQ(rec.Notes.size(), 1u);
-    EXPECT_EQ(rec.Notes[0].Msg, kTriggerData);
-    EXPECT_EQ(rec.Notes[0].Data, 1u);
+    ASSERT_EQ(rec.Notices.size(), 1u);
+    EXPECT_EQ(rec.Notices[0].Msg, kTriggerData);
+    EXPECT_EQ(rec.Notices[0].Data, 1u);
     EXPECT_EQ(d.InBuffUsed(), 2u);
     EXPECT_TRUE(d.CheckTriggers());
-    ASSERT_EQ(rec.Notes.size(), 2u);
-    EXPECT_EQ(rec.Notes[1].Msg, kTriggerAvail);
-    EXPECT_EQ(rec.Notes[1].Trigger, 2u);
+    ASSERT_EQ(rec.Notices.size(), 2u);
+    EXPECT_EQ(rec.Notices[1].Msg, kTriggerAvail);
+    EXPECT_EQ(rec.Notices[1].Trigger, 2u);
     EXPECT_FALSE(d.CheckTriggers());
     EXPECT_EQ(d.InBuffUsed(), 0u);
 }
@@ -117,30 +117,30 @@ TEST_F(DispatcherTest, SecondFrameStartingBeforeTheFirstWasRead) {
     d.ExtractData();
     d.CheckTriggers();
     // The characters before the colon are announced first, then the colon.
-    ASSERT_GE(rec.Notes.size(), 2u);
-    EXPECT_EQ(rec.Notes[0].Msg, kTriggerAvail);
-    EXPECT_EQ(rec.Notes[0].Trigger, 4u);
-    EXPECT_EQ(rec.Notes[1].Msg, kTriggerData);
+    ASSERT_GE(rec.Notices.size(), 2u);
+    EXPECT_EQ(rec.Notices[0].Msg, kTriggerAvail);
+    EXPECT_EQ(rec.Notices[0].Trigger, 4u);
+    EXPECT_EQ(rec.Notices[1].Msg, kTriggerData);
 }
 
 TEST_F(DispatcherTest, UnreadCharactersAreAnnouncedAgainOnlyWithNewArrivals) {
     int readNow = 3;
-    rec.Action = [&](const Recorder::Note& n) {
+    rec.Action = [&](const Recorder::Notice& n) {
         uint8_t c;
         for (int i = 0; i < readNow; ++i) d.GetChar(c);
     };
     d.Feed("12345");
     Pass();
-    ASSERT_EQ(rec.Notes.size(), 1u);
-    EXPECT_EQ(rec.Notes[0].Trigger, 5u);
+    ASSERT_EQ(rec.Notices.size(), 1u);
+    EXPECT_EQ(rec.Notices[0].Trigger, 5u);
     EXPECT_EQ(d.InBuffUsed(), 2u);
     Pass();
-    EXPECT_EQ(rec.Notes.size(), 1u);
+    EXPECT_EQ(rec.Notices.size(), 1u);
     readNow = 0;
     d.Feed("6");
     Pass();
-    ASSERT_EQ(rec.Notes.size(), 2u);
-    EXPECT_EQ(rec.Notes[1].Trigger, 3u);
+    ASSERT_EQ(rec.Notices.size(), 2u);
+    EXPECT_EQ(rec.Notices[1].Trigger, 3u);
 }
 
 TEST_F(DispatcherTest, TwoTriggersEndingOnOneCharacterLaterAddedFirst) {
@@ -150,16 +150,16 @@ TEST_F(DispatcherTest, TwoTriggersEndingOnOneCharacterLaterAddedFirst) {
     d.Feed("xAB");
     d.ExtractData();
     EXPECT_TRUE(d.CheckTriggers());
-    ASSERT_EQ(rec.Notes.size(), 2u);
-    EXPECT_EQ(rec.Notes[0].Trigger, b);
-    EXPECT_EQ(rec.Notes[1].Trigger, ab);
-    EXPECT_EQ(rec.Notes[1].Data, 2u);
+    ASSERT_EQ(rec.Notices.size(), 2u);
+    EXPECT_EQ(rec.Notices[0].Trigger, b);
+    EXPECT_EQ(rec.Notices[1].Trigger, ab);
+    EXPECT_EQ(rec.Notices[1].Data, 2u);
 }
 
 TEST_F(DispatcherTest, ReadsInsideANotificationMoveTheTailOnlyAfterIt) {
     std::string seen;
     uint32_t usedInside = 0;
-    rec.Action = [&](const Recorder::Note&) {
+    rec.Action = [&](const Recorder::Notice&) {
         uint8_t c;
         for (int i = 0; i < 4 && d.CharReady(); ++i)
             if (d.GetChar(c) == 0) seen += char(c);
@@ -177,7 +177,7 @@ TEST_F(DispatcherTest, ReadsInsideANotificationMoveTheTailOnlyAfterIt) {
     EXPECT_EQ(c, 'e');
 
     // A flush inside the handler drops everything readable at that moment.
-    rec.Action = [&](const Recorder::Note&) { d.FlushInBuffer(); };
+    rec.Action = [&](const Recorder::Notice&) { d.FlushInBuffer(); };
     d.Feed("ghij");
     Pass();
     EXPECT_EQ(d.InBuffUsed(), 0u);
@@ -194,10 +194,10 @@ TEST_F(DispatcherTest, FlushedColonRaisesNoDataTrigger) {
     d.ExtractData();  // received, not yet scanned
     d.FlushInBuffer();
     EXPECT_FALSE(d.CheckTriggers());
-    EXPECT_TRUE(rec.Notes.empty());
+    EXPECT_TRUE(rec.Notices.empty());
     d.Feed(":");
     Pass();
-    EXPECT_EQ(rec.Notes.size(), 1u);
+    EXPECT_EQ(rec.Notices.size(), 1u);
 }
 
 TEST_F(DispatcherTest, FullBufferHoldsTheRestInTheDriver) {
@@ -221,7 +221,7 @@ TEST_F(DispatcherTest, FullBufferHoldsTheRestInTheDriver) {
 
 TEST_F(DispatcherTest, AFullRingOfNewCharactersIsStillAnnounced) {
     std::vector<uint32_t> counts;
-    rec.Action = [&](const Recorder::Note& n) {
+    rec.Action = [&](const Recorder::Notice& n) {
         counts.push_back(n.Trigger);
         std::vector<uint8_t> sink(n.Trigger);
         d.GetBlock(sink.data(), n.Trigger);

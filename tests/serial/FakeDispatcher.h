@@ -92,17 +92,17 @@ protected:
 
 // Records every notification; an optional action runs inside each.
 struct Recorder {
-    struct Note {
+    struct Notice {
         uint32_t Msg, Trigger, Data;
     };
-    std::vector<Note> Notes;
-    std::function<void(const Note&)> Action;
+    std::vector<Notice> Notices;
+    std::function<void(const Notice&)> Action;
     int Id = 0;
 
     void Attach(TBaseDispatcher& d) {
         Id = d.RegisterProcTriggerHandler([this](uint32_t m, uint32_t t, uint32_t lp) {
-            Note n{m, t, lp & 0xFFFF};
-            Notes.push_back(n);
+            Notice n{m, t, lp & 0xFFFF};
+            Notices.push_back(n);
             if (Action) Action(n);
         });
     }

@@ -254,11 +254,11 @@ TEST_F(PortTest, BlocksOfEverySizeComeInUnchanged) {
 TEST_F(PortTest, ColonFiresOncePerFrameWhenSplitOverReads) {
     std::string frame;
     std::vector<std::string> frames;
-    int dataNotes = 0;
+    int dataNotices = 0;
     std::vector<uint16_t> counts;
     port.SetOnTrigger([&](TCustomComPort* cp, uint16_t msg, uint16_t, uint16_t data) {
         if (msg == kTriggerData) {
-            ++dataNotes;
+            ++dataNotices;
             frame.clear();
         } else if (msg == kTriggerAvail) {
             // The count covers the unread characters up to the next colon
@@ -286,7 +286,7 @@ TEST_F(PortTest, ColonFiresOncePerFrameWhenSplitOverReads) {
         ASSERT_TRUE(PumpUntil([&] { return port.Dispatcher()->PassCount() >= passes + 2; }));
     }
     ASSERT_TRUE(PumpUntil([&] { return frames.size() == 3; }));
-    EXPECT_EQ(dataNotes, 3);
+    EXPECT_EQ(dataNotices, 3);
     EXPECT_EQ(frames[0], ":01030200FA\r\n");
     // This handler leaves the colon to the characters-available notice.
     EXPECT_EQ(frames[1], ":0105\r\n");
@@ -343,12 +343,12 @@ TEST_F(PortTest, TriggersSurviveCloseAndReopenAndPortChange) {
     port.SetComNumber(2);  // reopens on the second pty
     EXPECT_TRUE(port.Open());
     EXPECT_NO_THROW(port.SetTimerTrigger(t, 10, true));
-    int dataNotes = 0;
+    int dataNotices = 0;
     port.SetOnTrigger([&](TCustomComPort*, uint16_t msg, uint16_t h, uint16_t) {
-        if (msg == kTriggerData && h == c) ++dataNotes;
+        if (msg == kTriggerData && h == c) ++dataNotices;
     });
     ASSERT_TRUE(Master(2).Write(":"));
-    EXPECT_TRUE(PumpUntil([&] { return dataNotes == 1; }));
+    EXPECT_TRUE(PumpUntil([&] { return dataNotices == 1; }));
 
     EXPECT_THROW(port.SetComNumber(9), EBadId);
     EXPECT_FALSE(port.Open());
