@@ -156,13 +156,6 @@ TEST_F(FrameTest, ZoomItemsSetCellSizeAndFontFromTheTables) {
     EXPECT_EQ(changes[4].FontSize, 8);
 }
 
-TEST_F(FrameTest, ZoomForScreenWidthFitsFifteenCells) {
-    EXPECT_EQ(ZoomForScreenWidth(15 * 110 + 60), 6);
-    EXPECT_EQ(ZoomForScreenWidth(15 * 110 + 59), 5);
-    EXPECT_EQ(ZoomForScreenWidth(1024), 1);  // 15 x 70 + 60 = 1110 does not fit
-    EXPECT_EQ(ZoomForScreenWidth(100), 0);
-}
-
 TEST_F(FrameTest, ModelSettingDialogChangesFamilyAndCapacityKeepingTheProgram) {
     ASSERT_TRUE(Start());
     frame_->MmNew->trigger();

@@ -1,4 +1,4 @@
-// The splash picture decoder and the command router on their own.
+// The splash picture decoder, and a router handler that re-registers while it runs.
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -57,27 +57,6 @@ TEST(JpegDecode, RefusesMissingForeignAndTruncatedFiles) {
 
     fs::remove(foreign);
     fs::remove(cut);
-}
-
-TEST(CommandRouter, ViewHandlerWinsFrameHandlerServesTheRest) {
-    TCommandRouter r;
-    std::string last;
-    r.Register("MmOpen", TCommandRouter::kAnyView, [&] { last = "frame"; });
-    r.Register("MmOpen", 13, [&] { last = "registers"; });
-    EXPECT_TRUE(r.Dispatch("MmOpen", 1));
-    EXPECT_EQ(last, "frame");
-    EXPECT_TRUE(r.Dispatch("MmOpen", 13));
-    EXPECT_EQ(last, "registers");
-    EXPECT_FALSE(r.Available("MmUndo", 13));
-    EXPECT_FALSE(r.Dispatch("MmUndo", 13));
-
-    r.UnregisterView(13);
-    EXPECT_TRUE(r.Dispatch("MmOpen", 13));
-    EXPECT_EQ(last, "frame");
-
-    // Registering an empty handler removes the command.
-    r.Register("MmOpen", TCommandRouter::kAnyView, {});
-    EXPECT_FALSE(r.Available("MmOpen", 1));
 }
 
 TEST(CommandRouter, HandlerMayReRegisterWhileRunning) {
