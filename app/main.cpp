@@ -39,6 +39,7 @@ int main(int argc, char** argv) {
     qel::TWidgetMessages messages;
     qel::SetMessageService(&messages);
 
+    RegisterInstListForms();  // windows of other libraries take their places in the start-up order
     std::unique_ptr<TQelMain> frame(StartQel(QApplication::arguments().mid(1)));
     int rc = 1;
     if (frame) {

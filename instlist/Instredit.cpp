@@ -1,5 +1,7 @@
 #include "instlist/Instredit.h"
 
+#include "shell/Startupforms.h"
+
 #include <algorithm>
 #include <charconv>
 
@@ -621,6 +623,13 @@ TInst* OpenInstWindow(TQelMain* frame) {
     frame->AddChild(list, 1);
     list->setFocus();
     return list;
+}
+
+void RegisterInstListForms() {
+    SetStartupFormMaker("EditDlg", [](TQelMain* frame) -> QWidget* {
+        if (!_EditDlg) _EditDlg = new TEditDlg(frame);
+        return _EditDlg;
+    });
 }
 
 void InstallInstList(TQelMain* frame) {

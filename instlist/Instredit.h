@@ -146,5 +146,10 @@ extern TInst* _InterInst;
 /// Hooks the instruction list and the input dialog into the frame: creates the
 /// dialog and registers the command that opens the list window.
 void InstallInstList(TQelMain* frame);
+
+/// Gives the frame's start-up table the maker of the one-line input dialog, so
+/// `_EditDlg` is created in its place of the start-up order. Call before the
+/// frame starts; InstallInstList still creates it when this was not called.
+void RegisterInstListForms();
 /// Opens (or brings forward) the program's instruction-list window.
 TInst* OpenInstWindow(TQelMain* frame);

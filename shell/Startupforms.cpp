@@ -1,5 +1,7 @@
 #include "shell/Startupforms.h"
 
+#include <cstring>
+
 #include "shell/About.h"
 #include "shell/Machinesetfrm.h"
 #include "shell/Progfrm.h"
@@ -13,7 +15,7 @@ QWidget* MakeTitlePage(TQelMain* frame) { return _TitlePage = new TTitlePage(fra
 QWidget* MakeMachineSet(TQelMain* frame) { return _MachineSet = new TMachineSet(frame); }
 QWidget* MakeProgBar(TQelMain* frame) { return _ProgBar = new TProgBar(frame); }
 
-constexpr TStartupFormDef kForms[] = {
+TStartupFormDef kForms[] = {
     {"LineCmt", nullptr},          // rung comments
     {"ComDlg", nullptr},           // device-comment quick editor
     {"DevDlg", nullptr},           // device entry
@@ -43,3 +45,13 @@ constexpr TStartupFormDef kForms[] = {
 }  // namespace
 
 std::span<const TStartupFormDef> StartupFormTable() { return kForms; }
+
+bool SetStartupFormMaker(const char* name, QWidget* (*create)(TQelMain* frame)) {
+    for (TStartupFormDef& def : kForms) {
+        if (std::strcmp(def.name, name) == 0) {
+            def.create = create;
+            return true;
+        }
+    }
+    return false;
+}

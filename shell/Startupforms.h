@@ -13,3 +13,8 @@ struct TStartupFormDef {
 };
 
 std::span<const TStartupFormDef> StartupFormTable();
+
+/// Gives the start-up window `name` its maker; a library that builds one of
+/// the windows calls this before the frame starts, so the window is created in
+/// its place of the order. False when the table has no such window.
+bool SetStartupFormMaker(const char* name, QWidget* (*create)(TQelMain* frame));

@@ -30,6 +30,7 @@ void InstWindowTest::SetUp() {
 
     TStartupOptions options;
     options.ShowSplash = false;
+    RegisterInstListForms();  // as main() does
     frame_.reset(StartQel({}, options));
     ASSERT_TRUE(frame_);
     InstallInstList(frame_.get());

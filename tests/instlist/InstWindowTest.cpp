@@ -1,3 +1,4 @@
+#include <algorithm>
 // Typing a program into the instruction-list window through the input dialog:
 // machine words, insert and overwrite, refusals, go-to-step, the dialog's view
 // dispatch, the inner list's close, and printed pages.
@@ -18,6 +19,18 @@
 namespace {
 
 using Words = std::vector<std::uint16_t>;
+
+TEST_F(InstWindowTest, InputDialogIsCreatedInItsPlaceOfTheStartupOrder) {
+    const auto& forms = frame_->StartupForms();
+    auto position = [&](const std::string& name) {
+        return std::find_if(forms.begin(), forms.end(), [&](const auto& f) { return f.first == name; }) -
+               forms.begin();
+    };
+    const auto edit = position("EditDlg");
+    ASSERT_LT(edit, static_cast<std::ptrdiff_t>(forms.size()));
+    EXPECT_EQ(forms[edit].second, _EditDlg);
+    EXPECT_LT(edit, position("About")) << "the one-line input comes before the about window";
+}
 
 TEST_F(InstWindowTest, TypingASmallProgramGivesItsMachineWords) {
     TInst* list = OpenList();
