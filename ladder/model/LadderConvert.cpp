@@ -589,8 +589,11 @@ void TCodeToLadder::Orb() {
             for (std::int32_t c = oldEnd; c < common; c += kLdbCellBytes) {
                 std::uint8_t* cell = At(r, c);
                 if (c == oldEnd) carry = CellLinksDown(cell);
+                // Wire goes on wherever the cell on the left passes the result
+                // on: after a contact, a wire or a token, and after an INV too.
                 const TLdbKind left = c >= kLdbCellBytes ? CellKind(cell - kLdbCellBytes) : TLdbKind::non_inst;
-                if (IsContactKind(left) || left == TLdbKind::H_Line || IsTokenKind(left)) {
+                if (IsContactKind(left) || left == TLdbKind::H_Line || IsTokenKind(left) ||
+                    left == TLdbKind::Inv_Ry) {
                     std::memset(cell, 0, kLdbCellBytes);
                     SetCellKind(cell, TLdbKind::H_Line);
                     SetCellNode(cell, TLdbNode::hl);
@@ -921,6 +924,7 @@ void TCodeToLadder::Flush() {
     const std::int32_t rowCount = lastRow + 1;
     RecalcRows(stride_, lastRow, gNetworkBuf.data(), rowCount);
     const std::int32_t folded = FoldWideNetwork(stride_, lastRow);
+    if (folded <= 0) return Fail(TConvertFailure::TooWide);
     if (folded != stride_) {
         stride_ = folded;
         gNetworkStride = folded;

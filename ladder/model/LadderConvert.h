@@ -130,5 +130,6 @@ void SetLadderCell(std::int32_t row, std::int32_t col, std::int32_t stride, TLdb
 // Folds the network in gNetworkBuf (rows 0..lastRow at `stride`) so that no
 // element, vertical link or box is cut by a 60-byte segment boundary, widens
 // it to a multiple of 60 and moves each row's output to the right end.
-// Returns the new stride (the stride itself when it is 60).
+// Returns the new stride (the stride itself when it is 60), or 0 when the
+// network cannot be folded.
 std::int32_t FoldWideNetwork(std::int32_t stride, std::int32_t lastRow);

@@ -91,16 +91,40 @@ std::int32_t FoldNetworkRows(std::vector<std::uint8_t>& buf, std::int32_t stride
             cut = std::min(cut, CutColumn(&work[static_cast<std::size_t>(r) * stride], stride, b));
         }
         if (cut == INT_MAX) continue;
-        const std::int32_t shift = b + 2 * kCell - cut;
+        // Every row moves from the cut, so that vertical links stay aligned,
+        // except a row whose box or compare covers the cut column: that row
+        // moves from the element's head, or its tokens would land in the next
+        // segment without it. The head's junction stays where it was, on the
+        // wire that fills the gap, so its vertical links still line up.
+        std::vector<std::int32_t> from(static_cast<std::size_t>(rows), cut);
+        std::int32_t first = cut;
+        for (std::int32_t r = 0; r < rows; ++r) {
+            const std::uint8_t* row = &work[static_cast<std::size_t>(r) * stride];
+            std::int32_t head = cut;
+            while (head > 0 && IsTokenCell(row + head)) head -= kCell;
+            from[static_cast<std::size_t>(r)] = head;
+            first = std::min(first, head);
+        }
+        const std::int32_t shift = b + 2 * kCell - first;
+        // Moving a whole segment or more would meet the same cut again at the
+        // next boundary: such a network cannot be folded.
+        if (shift >= kSeg) return 0;
         const std::int32_t wider = stride + shift;
         std::vector<std::uint8_t> next(static_cast<std::size_t>(rows) * wider, 0);
         for (std::int32_t r = 0; r < rows; ++r) {
             const std::uint8_t* src = &work[static_cast<std::size_t>(r) * stride];
             std::uint8_t* dst = &next[static_cast<std::size_t>(r) * wider];
-            std::memcpy(dst, src, cut);
-            std::memcpy(dst + cut + shift, src + cut, stride - cut);
-            if (cut >= kCell && DeliversRight(CellKind(src + cut - kCell))) {
-                for (std::int32_t c = cut; c < cut + shift; c += kCell) MakeWire(dst + c);
+            const std::int32_t at = from[static_cast<std::size_t>(r)];
+            std::memcpy(dst, src, at);
+            std::memcpy(dst + at + shift, src + at, stride - at);
+            if (at < cut) {
+                for (std::int32_t c = at; c < at + shift; c += kCell) MakeWire(dst + c);
+                dst[at + 1] = static_cast<std::uint8_t>((dst[at + 1] & 0xF0) | (src[at + 1] & 0x0F));
+                dst[at + 2] = static_cast<std::uint8_t>(src[at + 2] & 0xF0);
+                SetCellLinkDown(dst + at + shift, false);
+                SetCellNode(dst + at + shift, TLdbNode::non_node);
+            } else if (at >= kCell && DeliversRight(CellKind(src + at - kCell))) {
+                for (std::int32_t c = at; c < at + shift; c += kCell) MakeWire(dst + c);
             }
         }
         work.swap(next);
@@ -125,13 +149,19 @@ std::int32_t FoldNetworkRows(std::vector<std::uint8_t>& buf, std::int32_t stride
             const std::int32_t len = stride - o;
             const std::int32_t to = rounded - len;
             std::memcpy(dst + to, src + o, len);
-            for (std::int32_t c = o; c < to; c += kCell) {
-                MakeWire(dst + c);
-                if (c == o) {
-                    // The junction stays where the vertical links meet it.
-                    dst[c + 1] = static_cast<std::uint8_t>((dst[c + 1] & 0xF0) | (src[o + 1] & 0x0F));
-                    dst[c + 2] = static_cast<std::uint8_t>(src[o + 2] & 0xF0);
+            if (to > o) {
+                for (std::int32_t c = o; c < to; c += kCell) {
+                    MakeWire(dst + c);
+                    if (c == o) {
+                        // The junction stays where the vertical links meet it.
+                        dst[c + 1] = static_cast<std::uint8_t>((dst[c + 1] & 0xF0) | (src[o + 1] & 0x0F));
+                        dst[c + 2] = static_cast<std::uint8_t>(src[o + 2] & 0xF0);
+                    }
                 }
+                // ... and does not travel with the output: a link left on the
+                // moved head would join the output's input to the row below.
+                SetCellLinkDown(dst + to, false);
+                SetCellNode(dst + to, TLdbNode::non_node);
             }
         }
     }

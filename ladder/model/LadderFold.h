@@ -10,7 +10,9 @@
 // onwards move right so that the boundary cell and the first cell of the next
 // segment hold only wire. Then rounds the stride up to a multiple of 60 and
 // moves each row's output to the new right end. Returns the new stride; `buf`
-// is rebuilt at it. A stride of 60 or less is returned unchanged.
+// is rebuilt at it. A stride of 60 or less is returned unchanged. Returns 0,
+// `buf` unchanged, when the boxes and compares of the rows overlap a boundary
+// so that no shift of less than a segment clears it.
 std::int32_t FoldNetworkRows(std::vector<std::uint8_t>& buf, std::int32_t stride, std::int32_t lastRow);
 
 // Pulls the output of the first row whose output stands in a later segment

@@ -88,6 +88,42 @@ TEST(CodeToLadder, CellBytesOfSeriesAndParallel) {
     EXPECT_EQ(cell(p, 1, 10), (TCellBytes{}));
 }
 
+// Every token of a row follows its box or compare head in that row: folding
+// never separates them.
+void ExpectWholeElements(const std::uint8_t* grid, std::int32_t row) {
+    for (std::int32_t col = 0; col < 60; col += 5) {
+        const TLdbKind k = CellKind(CellAt(grid, row, col));
+        if (!IsTokenKind(k)) continue;
+        ASSERT_GT(col, 0) << "row " << row << " starts with a token";
+        const TLdbKind left = CellKind(CellAt(grid, row, col - 5));
+        EXPECT_TRUE(IsTokenKind(left) || left == TLdbKind::Spec_Fun || left == TLdbKind::Comp_Ry)
+            << "row " << row << " column " << col;
+        if (k == TLdbKind::Token_32bs) {
+            EXPECT_EQ(left, TLdbKind::Spec_Token) << "row " << row << " column " << col;
+        }
+    }
+}
+
+void ExpectNormalisedGrid(const TGridFixture& fx, std::int32_t rows) {
+    for (std::size_t b = static_cast<std::size_t>(rows) * 60; b < fx.grid.size(); ++b) {
+        ASSERT_EQ(fx.grid[b], 0) << "byte " << b << " past the rows written";
+    }
+    std::vector<std::uint8_t> again = fx.grid;
+    RecalcRows(60, rows - 1, again.data(), fx.target.rowCapacity);
+    EXPECT_EQ(again, fx.grid) << "grid not normalised";
+    for (std::int32_t row = 0; row < rows; ++row) {
+        const std::uint8_t* first = CellAt(fx.grid.data(), row, 0);
+        if (IsBlockCommentRow(first)) continue;
+        EXPECT_FALSE(CellLinksDown(first)) << "rail link, row " << row;
+        // An output ends at the right edge of its row.
+        const std::int32_t out = FindBoxOrCoil(row, 60, fx.grid.data());
+        if (out < 60) {
+            EXPECT_TRUE(FindElementEnd(fx.grid.data(), row, out) == 60 || out == 55) << "row " << row;
+        }
+        ExpectWholeElements(fx.grid.data(), row);
+    }
+}
+
 struct TGolden {
     const char* name;
     std::vector<std::string> program;
@@ -307,6 +343,38 @@ TEST(CodeToLadder, NestingAndHeightLimits) {
     ASSERT_TRUE(ok.result.ok) << ConvertFailureName(ok.result.cause);
     EXPECT_EQ(ok.result.rowCount, 256);
     EXPECT_EQ(Convert(tall(255)).result.cause, TConvertFailure::TooTall);
+}
+
+// A block joined in parallel after an INV is wired on up to the joint.
+TEST(CodeToLadder, ParallelBlockEndingInInvIsWiredToTheJoint) {
+    const TConverted c = Convert({"LD X0", "AND X1", "AND X2", "LD X3", "INV", "ORB", "OUT Y0", "END"});
+    ASSERT_TRUE(c.result.ok) << ConvertFailureName(c.result.cause);
+    EXPECT_EQ(c.rows[0], "Open_Ry:hl:X0 Open_Ry:hl:X1 Open_Ry:hl:X2 H_Line:UhDvv" + H(7) + " Out_Ry:hl:Y0");
+    EXPECT_EQ(c.rows[1], "Open_Ry:hl:X3 Inv_Ry:hl H_Line:hl non_inst:RD");
+}
+
+// Folding moves all rows from one column; a compare or box that covers that
+// column in another row moves whole, and a junction on its head stays put.
+TEST(CodeToLadder, FoldingKeepsComparesBoxesAndJunctionsWhole) {
+    const std::vector<std::vector<std::string>> programs = {
+        {"LDP X2", "OR<= D3 K1", "ORP X10", "DOR>= D6 D8", "LDF X3", "ANB", "AND M2000", "AND X4", "MPS",
+         "AND<> D1 D2", "RST C0", "MPP", "ZRST M0 M100", "END"},
+        {"LD T3", "DAND< D4 K-70000", "MPS", "AND M2000", "ZRST M0 M100", "MRD", "DAND< D4 K-70000", "PLS M7",
+         "MPP", "ZRST M0 M100", "END"},
+        {"LD X0", "AND<> D1 D2", "DAND< D4 K-70000", "ANDP X5", "CNT C2 K3", "INV", "OUT M1700", "END"},
+    };
+    for (const std::vector<std::string>& program : programs) {
+        SCOPED_TRACE(program[1]);
+        const TConverted c = Convert(program);
+        ASSERT_TRUE(c.result.ok) << ConvertFailureName(c.result.cause);
+        ExpectNormalisedGrid(c.fx, c.result.rowCount);
+    }
+    // The counter's junction feeds the INV below it; the counter head itself
+    // moved to the row's end and carries no link.
+    const TConverted c = Convert(programs[2]);
+    ASSERT_EQ(c.rows.size(), 5u);
+    EXPECT_EQ(c.rows[2], "Re_Line:hl:0000 H_Line:UhDvv" + H(7) + " Spec_Fun:hl:0005 Spec_Token:n0:C2 Spec_Token:n0:K3");
+    EXPECT_EQ(c.rows[3], ". Inv_Ry:LD" + H(9) + " Out_Ry:hl:M1700");
 }
 
 TEST(CodeToLadder, RefusesWhatDoesNotFitTheTarget) {
@@ -579,25 +647,6 @@ std::vector<std::uint8_t> Words(const std::vector<std::string>& lines) {
         code.insert(code.end(), it->second.begin(), it->second.end());
     }
     return code;
-}
-
-void ExpectNormalisedGrid(const TGridFixture& fx, std::int32_t rows) {
-    for (std::size_t b = static_cast<std::size_t>(rows) * 60; b < fx.grid.size(); ++b) {
-        ASSERT_EQ(fx.grid[b], 0) << "byte " << b << " past the rows written";
-    }
-    std::vector<std::uint8_t> again = fx.grid;
-    RecalcRows(60, rows - 1, again.data(), fx.target.rowCapacity);
-    EXPECT_EQ(again, fx.grid) << "grid not normalised";
-    for (std::int32_t row = 0; row < rows; ++row) {
-        const std::uint8_t* first = CellAt(fx.grid.data(), row, 0);
-        if (IsBlockCommentRow(first)) continue;
-        EXPECT_FALSE(CellLinksDown(first)) << "rail link, row " << row;
-        // An output ends at the right edge of its row.
-        const std::int32_t out = FindBoxOrCoil(row, 60, fx.grid.data());
-        if (out < 60) {
-            EXPECT_TRUE(FindElementEnd(fx.grid.data(), row, out) == 60 || out == 55) << "row " << row;
-        }
-    }
 }
 
 TEST(CodeToLadder, RandomRungProgramsConvertAtEveryCapacity) {
