@@ -294,7 +294,9 @@ private:
 
     // placement
     TLadderBranchNode& Top() { return branches_.back(); }
-    bool PushBranch();
+    // newRung: the branch starts a rung of its own (an output such as RET), which
+    // in a step hangs off the step's line even while a block is open.
+    bool PushBranch(bool newRung = false);
     bool EndStepRung();
     void Place(std::uint16_t word, int index, const TInsnInfo& info, const std::uint8_t* insn);
     bool SeriesSlot(std::int32_t width);
@@ -412,7 +414,7 @@ bool TCodeToLadder::RowFreeFrom(std::int32_t row, std::int32_t col) {
     return true;
 }
 
-bool TCodeToLadder::PushBranch() {
+bool TCodeToLadder::PushBranch(bool newRung) {
     if (Aborted()) return false;
     TLadderBranchNode& parent = Top();
     if (gStlState == 0 && parent.depth >= kDepthOutsideStep) {
@@ -422,10 +424,13 @@ bool TCodeToLadder::PushBranch() {
     TLadderBranchNode b;
     b.depth = parent.depth + 1;
     b.start = b.col = curCol_;
-    if (gStlState == 0) {
+    if (gStlState == 0 || (parent.depth > 0 && !newRung)) {
+        // A block inside an open branch goes below it, also in a step: ANB
+        // lifts it to the branch's running end and ORB links it in, so it
+        // needs no link of its own to the step's line.
         b.row = b.bottom = parent.bottom + 1;
     } else {
-        // In a step the branch hangs below the step contact.
+        // In a step a new rung hangs below the step contact.
         const std::int32_t last = std::max(parent.bottom, curRow_ - 1);
         LinkDown(curCol_, curRow_, last + 1);
         curRow_ = std::max(curRow_, last + 1);
@@ -643,7 +648,7 @@ void TCodeToLadder::MpsRestore(bool drop) {
 }
 
 void TCodeToLadder::Output(std::uint16_t word, int index, const TInsnInfo& info, const std::uint8_t* insn) {
-    if (info.ownBranch && !PushBranch()) return;
+    if (info.ownBranch && !PushBranch(true)) return;
     if (Top().depth == 0 && gStlState == 0) {
         Fail(TConvertFailure::NeedsBranch);
         return;
