@@ -1,5 +1,9 @@
 #include "tests/shell/FrameFixture.h"
 
+#include "core/ProgramImage.h"
+
+#include "core/Codetranslate.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -45,6 +49,17 @@ bool FrameTest::Start(bool splash) {
     options.SplashMs = 50;
     frame_.reset(StartQel({}, options));
     return frame_ != nullptr;
+}
+
+void FrameTest::PutProgram(std::initializer_list<const char*> lines) {
+    EraseCode(gProgram, gProgramCapacity);
+    std::uint32_t used = 0;
+    for (const char* line : lines) {
+        ASSERT_TRUE(SetInputText(line)) << line;
+        ASSERT_EQ(AssembleInstruction(), 1) << line;
+        ASSERT_TRUE(InsertInstruction(gProgram, gProgramCapacity, used, used, gInsnBuf.code, gInsnBuf.length)) << line;
+    }
+    LocateProgramEnd();
 }
 
 void FrameTest::PutSmallProgram() {

@@ -2,6 +2,7 @@
 // A frame started as main() starts it, over a private install folder that
 // holds copies of the program's data files.
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -19,6 +20,8 @@ protected:
     bool Start(bool splash = false);
     /// Writes LD X0 / OUT Y0 / END into the program image.
     static void PutSmallProgram();
+    /// Assembles instruction-list lines into the program image, as the editor does.
+    static void PutProgram(std::initializer_list<const char*> lines);
 
     std::filesystem::path home_;      ///< the install folder of this test
     std::filesystem::path projects_;  ///< where the test's program files go

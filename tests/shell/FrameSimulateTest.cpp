@@ -21,18 +21,6 @@ using qel::test::ThreadCount;
 
 namespace {
 
-// Writes instruction-list lines into the program image, as the editor does.
-void LoadProgram(std::initializer_list<const char*> lines) {
-    EraseCode(gProgram, gProgramCapacity);
-    std::uint32_t used = 0;
-    for (const char* line : lines) {
-        ASSERT_TRUE(SetInputText(line)) << line;
-        ASSERT_EQ(AssembleInstruction(), 1) << line;
-        ASSERT_TRUE(InsertInstruction(gProgram, gProgramCapacity, used, used, gInsnBuf.code, gInsnBuf.length)) << line;
-    }
-    LocateProgramEnd();
-}
-
 // Threads of this process other than those the simulator owns. Qt's shared
 // pool keeps idle painting helpers for a while; they are let go first.
 int OtherThreads() {
@@ -66,7 +54,7 @@ protected:
     void StartWith(std::initializer_list<const char*> lines) {
         ASSERT_TRUE(Start());
         frame_->NewClick();
-        LoadProgram(lines);
+        PutProgram(lines);
         frame_->RefreshCommands();
     }
 };
