@@ -638,8 +638,21 @@ void TCodeToLadder::MpsRestore(bool drop) {
         return;
     }
     TLadderBranchNode& b = Top();
+    // The branch takes the first row that is empty from the saved point on.
+    // Only a vertical line at the saved column itself may pass there (it is
+    // the line this branch hangs from); one further right belongs to a block
+    // or an output of the branch above, and a contact put on it would join
+    // that circuit.
+    const auto freeFrom = [&](std::int32_t r) {
+        if (!RowFreeFrom(r, saved.col)) return false;
+        for (std::int32_t c = saved.col + kLdbCellBytes; r < touched_ && c + kLdbCellBytes <= stride_;
+             c += kLdbCellBytes) {
+            if (CellKind(At(r, c)) != TLdbKind::non_inst) return false;
+        }
+        return true;
+    };
     std::int32_t row = saved.row + 1;
-    while (!Aborted() && !RowFreeFrom(row, saved.col)) ++row;
+    while (!Aborted() && !freeFrom(row)) ++row;
     if (!EnsureRow(row)) return;
     LinkDown(saved.col, saved.row, row);
     b.row = row;

@@ -243,6 +243,10 @@ TEST(CodeToLadder, RefusalsLeaveTheTargetUntouched) {
         {{"OUT Y0", "END"}, TConvertFailure::NeedsBranch},
         {{"LD X0", "ANB", "OUT Y0", "END"}, TConvertFailure::BlockUnderflow},
         {{"LD X0", "OUT Y0", "MPP", "END"}, TConvertFailure::MpsUnderflow},
+        // MRD or MPP with nothing saved, also after the saved value was popped.
+        {{"LD X0", "OUT Y0", "MRD", "AND X3", "OUT Y2", "MPP", "END"}, TConvertFailure::MpsUnderflow},
+        {{"LD X0", "MPS", "AND X1", "OUT Y1", "MPP", "OUT Y0", "MRD", "AND X3", "OUT Y2", "MPP", "END"},
+         TConvertFailure::MpsUnderflow},
         {{"LD X0", "MPS", "AND X1", "OUT Y0", "P0", "MPP", "OUT Y1", "END"}, TConvertFailure::MpsLeftOpen},
         {{"STL S10", "LD X0", "STL S11", "OUT Y0", "END"}, TConvertFailure::StlMisplaced},
         {{"P0", "LD X0", "OUT Y0", "P0", "LD X1", "OUT Y1", "END"}, TConvertFailure::LabelTwice},
