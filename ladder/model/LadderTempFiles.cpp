@@ -99,10 +99,23 @@ TCommentFileWriter::~TCommentFileWriter() {
     if (open_) Discard();
 }
 
+namespace {
+
+// The writer fills siblings of the files and renames them into place only
+// when the compile succeeded: the files of the code a failed compile restores
+// stay as they were.
+std::filesystem::path Pending(const std::filesystem::path& p) {
+    std::filesystem::path n = p;
+    return n += ".new";
+}
+
+}  // namespace
+
 bool TCommentFileWriter::Open() {
-    DiscardCommentFiles(paths_);
-    block_.open(paths_.blockFile, std::ios::binary | std::ios::trunc);
-    row_.open(paths_.rowFile, std::ios::trunc);
+    RemoveQuietly(Pending(paths_.blockFile));
+    RemoveQuietly(Pending(paths_.rowFile));
+    block_.open(Pending(paths_.blockFile), std::ios::binary | std::ios::trunc);
+    row_.open(Pending(paths_.rowFile), std::ios::trunc);
     open_ = true;
     failed_ = false;
     if (!block_ || !row_) {
@@ -136,20 +149,37 @@ bool TCommentFileWriter::Commit(const std::uint8_t* code, std::uint32_t used) {
         Discard();
         return false;
     }
-    std::ofstream stamp(paths_.StampFile(), std::ios::trunc);
+    const std::filesystem::path stampFile = paths_.StampFile();
+    std::ofstream stamp(Pending(stampFile), std::ios::trunc);
     stamp << StampText(code, used);
     stamp.close();
     if (!stamp) {
         Discard();
         return false;
     }
+    // The old stamp goes first and the new one comes last, so that no moment
+    // has a stamp beside files of other code.
+    RemoveQuietly(stampFile);
+    std::error_code ec;
+    std::filesystem::rename(Pending(paths_.blockFile), paths_.blockFile, ec);
+    if (!ec) std::filesystem::rename(Pending(paths_.rowFile), paths_.rowFile, ec);
+    if (!ec) std::filesystem::rename(Pending(stampFile), stampFile, ec);
     open_ = false;
+    if (ec) {
+        DiscardCommentFiles(paths_);
+        RemoveQuietly(Pending(paths_.blockFile));
+        RemoveQuietly(Pending(paths_.rowFile));
+        RemoveQuietly(Pending(stampFile));
+        return false;
+    }
     return true;
 }
 
 void TCommentFileWriter::Discard() {
     if (block_.is_open()) block_.close();
     if (row_.is_open()) row_.close();
-    DiscardCommentFiles(paths_);
+    RemoveQuietly(Pending(paths_.blockFile));
+    RemoveQuietly(Pending(paths_.rowFile));
+    RemoveQuietly(Pending(paths_.StampFile()));
     open_ = false;
 }

@@ -71,10 +71,11 @@ bool LoadCommentFilesFor(const TCommentFilePaths& paths, const std::uint8_t* cod
 // Removes the three files; missing files are no error.
 void DiscardCommentFiles(const TCommentFilePaths& paths);
 
-// Writes the comment files during a compile. Open() removes the old files and
-// their stamp first; Commit() writes the stamp for the code produced, which
-// makes the files count. Destroying a writer that was not committed removes
-// what it wrote, so a failed compile leaves no comment files behind.
+// Writes the comment files during a compile. Open() starts new files beside
+// the old ones; Commit() writes the stamp for the code produced and puts the
+// new files in place of the old. Discard(), or destroying a writer that was
+// not committed, removes only what it wrote: after a failed compile the files
+// of the code that stays are as they were.
 class TCommentFileWriter {
 public:
     explicit TCommentFileWriter(TCommentFilePaths paths);
@@ -91,7 +92,7 @@ public:
     // Closes the files and writes the stamp of `code` (first `used` bytes).
     // False, with the files removed, when anything failed to write.
     bool Commit(const std::uint8_t* code, std::uint32_t used);
-    // Closes and removes the files.
+    // Closes and removes the new files; the old ones stay.
     void Discard();
 
 private:

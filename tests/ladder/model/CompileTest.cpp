@@ -209,11 +209,21 @@ TEST_F(Compile, CommentsGoToTheFilesOfTheCode) {
     EXPECT_EQ(BlockCommentText(saved.blocks[1].row), "inside");
     EXPECT_EQ(saved.rows, (std::vector<TRowComment>{{3, "lamp"}}));
 
-    // A failed compile leaves no comment files behind.
+    // A failed compile restores the code and leaves the comment files of that
+    // code as they were, so the next conversion still finds its comments.
+    const std::vector<std::uint8_t> image = code_;
     g.No(5, 0, "D0").Coil(5, 1, "Y2").Renormalise();
+    comments_ = {"", "", "", "changed"};
     ASSERT_EQ(CompileLadder(Target(g, true)), 1);
-    EXPECT_FALSE(std::filesystem::exists(ProgramCommentFiles().blockFile));
-    EXPECT_FALSE(std::filesystem::exists(ProgramCommentFiles().rowFile));
+    ASSERT_EQ(code_, image);
+    TSavedComments kept;
+    ASSERT_TRUE(LoadCommentFilesFor(ProgramCommentFiles(), code_.data(), static_cast<std::uint32_t>(used.size()), kept));
+    ASSERT_EQ(kept.blocks.size(), 3u);
+    EXPECT_EQ(BlockCommentText(kept.blocks[2].row), "after");
+    EXPECT_EQ(kept.rows, saved.rows);
+    for (const auto& f : std::filesystem::directory_iterator(ProgramCommentFiles().blockFile.parent_path())) {
+        EXPECT_NE(f.path().extension(), ".new") << "a failed compile leaves nothing of its own";
+    }
 }
 
 class TRecordingProgress final : public TCompileProgress {
