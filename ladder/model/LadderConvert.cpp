@@ -570,6 +570,9 @@ void TCodeToLadder::Anb() {
             SetCellLinkDown(dst, true);
         }
     }
+    // The running end is now on the block's first row, which is below the
+    // branch's row when that row already went on to an output.
+    a.row = target;
     a.col += width;
     a.bottom = std::max(a.bottom, target + height - 1);
 }

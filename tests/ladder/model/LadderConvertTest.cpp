@@ -198,6 +198,16 @@ const std::vector<TGolden> kGolden = {
      {"Open_Ry:hl:X0 H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Out_Ry:hl:Y0",
       "Open_Ry:hl:X1 H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Out_Ry:hl:Y1",
       "H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Spec_Fun:hl:000F"}},
+    // A block after an output of a branch: it goes below the output's row,
+    // and the branch's next output follows the block on the block's row
+    // instead of linking down from the first output's wire.
+    {"BlockAfterOutputInBranch",
+     {"LD X0", "MPS", "AND X1", "OUT Y0", "LD X2", "OR X3", "ANB", "OUT Y1", "MPP", "OUT Y2", "END"},
+     {"Open_Ry:hl:X0 Open_Ry:UhDvv:X1 H_Line:UhDvv H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Out_Ry:hl:Y0",
+      ". V_Line:vlv Open_Ry:LvRhv:X2 H_Line:UhDvv H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Out_Ry:hl:Y1",
+      ". V_Line:vlv Open_Ry:LD:X3 non_inst:RD",
+      ". H_Line:LD H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Out_Ry:hl:Y2",
+      "H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Spec_Fun:hl:000F"}},
 };
 
 TEST(CodeToLadder, GoldenGrids) {

@@ -163,6 +163,12 @@ const std::vector<std::vector<std::string>> kCorpus = {
     {"LD X0", "OR X1", "OR X2", "AND X3", "AND X4", "AND X5", "AND X6", "AND X7", "AND X10", "AND X11", "AND X12",
      "AND X13", "AND X14", "AND X15", "AND X16", "AND X17", "AND X20", "AND X21", "AND X22", "AND X23", "AND X24",
      "AND X25", "AND X26", "AND X27", "OR X30", "OUT Y0", "END"},
+    // Blocks after an output of a branch, also in a rung that folds.
+    {"LD X0", "MPS", "AND X1", "OUT Y0", "LD X2", "OR X3", "ANB", "OUT Y1", "MPP", "OUT Y2", "END"},
+    {"LD= D0 K5", "DAND< D4 K-70000", "DAND> D0 K100000", "INV", "MPS", "LD X0", "DOR< D4 K-70000", "ANB",
+     "CNT C2 K3", "LD<> D1 D2", "OR X1", "ANB", "CNT C2 K3", "MPP", "AND M1600", "OUT Y1", "END"},
+    {"LD<> D1 D2", "MPS", "ANI X1", "SET S7", "DLD< D4 K-70000", "OR M5", "ANB", "PLS M7", "MPP", "AND= D0 K5",
+     "OUT Y1", "END"},
 };
 
 TEST_F(RoundTrip, CorpusComesBackUnchanged) {
@@ -314,7 +320,7 @@ private:
         const bool and_ = std::string(pos) == "AND";
         switch (n.kind) {
             case TNode::Leaf:
-                if (joined && !noBlock_ && Below(8) == 0) {
+                if (joined && Below(8) == 0) {
                     text_->push_back(Mnemonic(n.leaf, "LD"));
                     text_->push_back(and_ ? "ANB" : "ORB");
                     normal_->push_back(Mnemonic(n.leaf, pos));
@@ -372,7 +378,7 @@ private:
     }
 
     // Contacts and outputs after the rung's condition.
-    void Outputs(int depth) {
+    void Outputs(int depth, bool inBranch = false) {
         switch (depth < 2 ? Below(5) : 0) {
             case 0:
                 Both(Output());
@@ -381,12 +387,12 @@ private:
                 for (int k = static_cast<int>(Below(3)) + 2; k > 0; --k) Both(Output());
                 break;
             case 2:
-                // More contacts after an output. A block here in a rung that
-                // folds does not come back yet (see the report).
+                // More contacts after an output: a contact, or in an output
+                // branch a block, which goes below the output's row. (Outside
+                // a branch a load after an output starts the next rung, so a
+                // block there is refused, as in a step's rung.)
                 Both(Output());
-                noBlock_ = depth > 0;
-                Emit(Leaf(), "AND");
-                noBlock_ = false;
+                Emit(inBranch && Below(3) == 0 ? Parallel(2) : Leaf(), "AND");
                 Both(Output());
                 break;
             default: {
@@ -399,7 +405,7 @@ private:
                     const bool nested = depth == 0 && Below(4) == 0;
                     if (k + 1 < branches || nested || Below(2)) Emit(Below(4) ? Leaf() : Parallel(2), "AND");
                     if (nested) {
-                        Outputs(depth + 1);
+                        Outputs(depth + 1, true);
                     } else {
                         Both(Output());
                     }
@@ -422,7 +428,6 @@ private:
         Both("RET");
     }
 
-    bool noBlock_ = false;
     std::mt19937 rng_;
     std::vector<std::string>* text_ = nullptr;
     std::vector<std::string>* normal_ = nullptr;
