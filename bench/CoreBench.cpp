@@ -37,6 +37,18 @@ const std::vector<std::string>& SourceLines() {
     return lines;
 }
 
+// The source lines assembled into a full image; `used` gets its length.
+std::vector<uint8_t> AssembledImage(uint32_t& used) {
+    std::vector<uint8_t> image(kCapacity, 0xFF);
+    used = 0;
+    for (const std::string& line : SourceLines()) {
+        SetInputText(line);
+        AssembleInstruction();
+        InsertInstruction(image.data(), kCapacity, used, used, gInsnBuf.code, gInsnBuf.length);
+    }
+    return image;
+}
+
 void BM_AssembleFullProgram(benchmark::State& state) {
     SetCurrentFamily(1);
     const auto& lines = SourceLines();
@@ -60,14 +72,8 @@ BENCHMARK(BM_AssembleFullProgram)->Unit(benchmark::kMillisecond);
 
 void BM_DisassembleFullProgram(benchmark::State& state) {
     SetCurrentFamily(1);
-    const auto& lines = SourceLines();
-    std::vector<uint8_t> image(kCapacity, 0xFF);
     uint32_t used = 0;
-    for (const std::string& line : lines) {
-        SetInputText(line);
-        AssembleInstruction();
-        InsertInstruction(image.data(), kCapacity, used, used, gInsnBuf.code, gInsnBuf.length);
-    }
+    const std::vector<uint8_t> image = AssembledImage(used);
     int64_t count = 0;
     for (auto _ : state) {
         count = 0;
@@ -84,16 +90,10 @@ BENCHMARK(BM_DisassembleFullProgram)->Unit(benchmark::kMillisecond);
 // Walking the image the way the instruction list does when it counts lines.
 void BM_WalkFullProgram(benchmark::State& state) {
     SetCurrentFamily(1);
-    const auto& lines = SourceLines();
-    std::vector<uint8_t> image(kCapacity, 0xFF);
     uint32_t used = 0;
-    for (const std::string& line : lines) {
-        SetInputText(line);
-        AssembleInstruction();
-        InsertInstruction(image.data(), kCapacity, used, used, gInsnBuf.code, gInsnBuf.length);
-    }
+    const std::vector<uint8_t> image = AssembledImage(used);
     for (auto _ : state) benchmark::DoNotOptimize(LocateCodeEnd(image.data(), kCapacity));
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(lines.size()));
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(SourceLines().size()));
 }
 BENCHMARK(BM_WalkFullProgram)->Unit(benchmark::kMicrosecond);
 
