@@ -41,6 +41,10 @@ private:
     bool LastIsStl() const { return !nodes_.empty() && nodes_.back().mnemonic == "STL"; }
     bool EmitElement(const TLadElement& e, TMode mode, int index, bool afterStl, int lastStl);
     bool OrForm(const TLadElement& e);
+    enum class TContactForm { Load, And, Or };
+    // Pushes a contact or compare in the given form; false when e is neither.
+    bool PushContact(const TLadElement& e, TContactForm form);
+    static TInstNode NodeOf(const TLadElement& e, std::uint8_t cls, std::string mnemonic);
     void Operands(const TLadElement& e, std::size_t from);
     bool EmitParallelBlock(const TCircuitNode& block);
     bool EmitBranchGroup(const TCircuitNode& group);
@@ -62,70 +66,78 @@ void TEmitter::Operands(const TLadElement& e, std::size_t from) {
     }
 }
 
-bool TEmitter::EmitElement(const TLadElement& e, TMode mode, int index, bool afterStl, int lastStl) {
-    bool load;
-    if (!afterStl) load = mode != kGroupPath && index == 0;
-    else load = mode == kGroupPath ? index == 0 : index == lastStl + 1;
+// Contacts take one of three forms: starting a path (LD), in series (AND) or
+// in parallel (OR). Row: contact kind; column: form.
+constexpr const char* kContactMnemonics[4][3] = {
+    {"LD", "AND", "OR"}, {"LDI", "ANI", "ORI"}, {"LDP", "ANDP", "ORP"}, {"LDF", "ANDF", "ORF"}};
+constexpr const char* kCompareForms[3] = {"LD", "AND", "OR"};
 
+int ContactRow(TLdbKind kind) {
+    switch (kind) {
+        case TLdbKind::Open_Ry: return 0;
+        case TLdbKind::Close_Ry: return 1;
+        case TLdbKind::Tu_Ry: return 2;
+        case TLdbKind::Td_Ry: return 3;
+        default: return -1;
+    }
+}
+
+TInstNode TEmitter::NodeOf(const TLadElement& e, std::uint8_t cls, std::string mnemonic) {
     TInstNode n;
     n.elem = &e;
     n.row = e.row;
     n.col = e.col;
-    n.cls = InstNodeClass::Device;
+    n.cls = cls;
+    n.mnemonic = std::move(mnemonic);
+    return n;
+}
+
+bool TEmitter::PushContact(const TLadElement& e, TContactForm form) {
+    const int f = static_cast<int>(form);
+    if (e.kind == TLdbKind::Comp_Ry) {
+        nodes_.push_back(NodeOf(e, InstNodeClass::Compare, CompareMnemonic(kCompareForms[f], e.operand)));
+    } else {
+        const int row = ContactRow(e.kind);
+        if (row < 0) return false;
+        nodes_.push_back(NodeOf(e, InstNodeClass::Device, kContactMnemonics[row][f]));
+    }
+    Operands(e, 0);
+    return true;
+}
+
+bool TEmitter::EmitElement(const TLadElement& e, TMode mode, int index, bool afterStl, int lastStl) {
+    bool load;
+    if (!afterStl) load = mode != kGroupPath && index == 0;
+    else load = mode == kGroupPath ? index == 0 : index == lastStl + 1;
+    if (PushContact(e, load ? TContactForm::Load : TContactForm::And)) return true;
+
+    std::string mnemonic;
+    std::uint8_t cls = InstNodeClass::Device;
     switch (e.kind) {
-        case TLdbKind::Open_Ry: n.mnemonic = load ? "LD" : "AND"; break;
-        case TLdbKind::Close_Ry: n.mnemonic = load ? "LDI" : "ANI"; break;
-        case TLdbKind::Tu_Ry: n.mnemonic = load ? "LDP" : "ANDP"; break;
-        case TLdbKind::Td_Ry: n.mnemonic = load ? "LDF" : "ANDF"; break;
-        case TLdbKind::Inv_Ry: n.mnemonic = "INV"; break;
-        case TLdbKind::Out_Ry: n.mnemonic = "OUT"; break;
+        case TLdbKind::Inv_Ry: mnemonic = "INV"; break;
+        case TLdbKind::Out_Ry: mnemonic = "OUT"; break;
         case TLdbKind::State_Ry:
             if (mode != kTopSeries) return Fail(e);  // a step contact inside a branch
-            n.mnemonic = "STL";
-            break;
-        case TLdbKind::Comp_Ry:
-            n.cls = InstNodeClass::Compare;
-            n.mnemonic = CompareMnemonic(load ? "LD" : "AND", e.operand);
+            mnemonic = "STL";
             break;
         case TLdbKind::Spec_Fun: {
-            const int index = OpcodeToIndex(e.operand);
-            if (index >= kInstError) return Fail(e);
+            const int row = OpcodeToIndex(e.operand);
+            if (row >= kInstError) return Fail(e);
             // A box must be followed by exactly its operands.
-            if (InstOperandForm(index).count != e.operands.size()) return Fail(e, kMsgBoxWithoutOperands);
-            n.cls = InstNodeClass::Applied;
-            n.mnemonic = gInstMnemonic[index];
+            if (InstOperandForm(row).count != e.operands.size()) return Fail(e, kMsgBoxWithoutOperands);
+            cls = InstNodeClass::Applied;
+            mnemonic = gInstMnemonic[row];
             break;
         }
         default:
             return Fail(e);
     }
-    nodes_.push_back(std::move(n));
+    nodes_.push_back(NodeOf(e, cls, std::move(mnemonic)));
     Operands(e, 0);
     return true;
 }
 
-bool TEmitter::OrForm(const TLadElement& e) {
-    TInstNode n;
-    n.elem = &e;
-    n.row = e.row;
-    n.col = e.col;
-    n.cls = InstNodeClass::Device;
-    switch (e.kind) {
-        case TLdbKind::Open_Ry: n.mnemonic = "OR"; break;
-        case TLdbKind::Close_Ry: n.mnemonic = "ORI"; break;
-        case TLdbKind::Tu_Ry: n.mnemonic = "ORP"; break;
-        case TLdbKind::Td_Ry: n.mnemonic = "ORF"; break;
-        case TLdbKind::Comp_Ry:
-            n.cls = InstNodeClass::Compare;
-            n.mnemonic = CompareMnemonic("OR", e.operand);
-            break;
-        default:
-            return Fail(e);
-    }
-    nodes_.push_back(std::move(n));
-    Operands(e, 0);
-    return true;
-}
+bool TEmitter::OrForm(const TLadElement& e) { return PushContact(e, TContactForm::Or) || Fail(e); }
 
 bool TEmitter::EmitParallelBlock(const TCircuitNode& block) {
     for (std::size_t p = 0; p < block.paths.size(); ++p) {
