@@ -11,6 +11,7 @@
 #include "core/Codetranslate.h"
 #include "core/ProgramImage.h"
 #include "platform/Paths.h"
+#include "tests/support/TestInstallDir.h"
 #include "shell/Msgtable.h"
 #include "shell/Qelglobals.h"
 #include "shell/Startup.h"
@@ -18,15 +19,8 @@
 namespace fs = std::filesystem;
 
 void InstWindowTest::SetUp() {
-    const char* src = std::getenv("QEL_SOURCE_DIR");
-    ASSERT_NE(src, nullptr) << "QEL_SOURCE_DIR names the source tree";
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    home_ = fs::temp_directory_path() /
-            ("qel-inst-" + std::to_string(::getpid()) + "-" + info->test_suite_name() + "-" + info->name());
-    fs::remove_all(home_);
-    fs::create_directories(home_);
-    for (const char* f : {"QEL.Txt", "DeviceCommentInit.txt"}) fs::copy_file(fs::path(src) / "data" / f, home_ / f);
-    qel::SetInstallDir(home_);
+    home_ = qel::test::MakeTestInstallDir("qel-inst-", {"QEL.Txt", "DeviceCommentInit.txt"});
+    ASSERT_FALSE(home_.empty());
 
     TStartupOptions options;
     options.ShowSplash = false;

@@ -10,24 +10,17 @@
 #include <QCoreApplication>
 
 #include "platform/Paths.h"
+#include "tests/support/TestInstallDir.h"
 #include "shell/Qelglobals.h"
 #include "shell/Startup.h"
 
 namespace fs = std::filesystem;
 
 void FrameTest::SetUp() {
-    const char* src = std::getenv("QEL_SOURCE_DIR");
-    ASSERT_NE(src, nullptr) << "QEL_SOURCE_DIR names the source tree";
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    home_ = fs::temp_directory_path() /
-            ("qel-frame-" + std::to_string(::getpid()) + "-" + info->test_suite_name() + "-" + info->name());
-    fs::remove_all(home_);
-    fs::create_directories(home_);
-    for (const char* f : {"QEL.Txt", "DeviceCommentInit.txt", "Splash.jpg"})
-        fs::copy_file(fs::path(src) / "data" / f, home_ / f);
+    home_ = qel::test::MakeTestInstallDir("qel-frame-", {"QEL.Txt", "DeviceCommentInit.txt", "Splash.jpg"});
+    ASSERT_FALSE(home_.empty());
     projects_ = home_ / "projects";
     fs::create_directories(projects_);
-    qel::SetInstallDir(home_);
 }
 
 void FrameTest::TearDown() {
