@@ -10,7 +10,7 @@
 #include <QEvent>
 
 #include "platform/Paths.h"
-#include "shell/Qelglobals.h"
+#include "project/Qelglobals.h"
 #include "shell/Qelmain.h"
 #include "shell/Startup.h"
 #include "tests/support/ScriptedMessages.h"

@@ -13,8 +13,8 @@
 #include "core/Digtest.h"
 #include "instlist/Instedit.h"
 #include "instlist/Instredit.h"
-#include "shell/Msgtable.h"
-#include "shell/Qelglobals.h"
+#include "project/Msgtable.h"
+#include "project/Qelglobals.h"
 #include "shell/Qelmain.h"
 
 TEditDlg* _EditDlg = nullptr;

@@ -23,8 +23,8 @@
 
 #include "instlist/EdDlg.h"
 #include "platform/Messages.h"
-#include "shell/Msgtable.h"
-#include "shell/Qelglobals.h"
+#include "project/Msgtable.h"
+#include "project/Qelglobals.h"
 #include "shell/Qelmain.h"
 
 TInst* _Inst = nullptr;

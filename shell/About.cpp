@@ -7,7 +7,7 @@
 #include <QVBoxLayout>
 
 #include "shell/Dlgbuttons.h"
-#include "shell/Qelglobals.h"
+#include "project/Qelglobals.h"
 
 TAbout* _About = nullptr;
 

@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 
 #include "shell/Dlgbuttons.h"
-#include "shell/Qelglobals.h"
+#include "project/Qelglobals.h"
 #include "shell/Qelmain.h"
 
 TMachineSet* _MachineSet = nullptr;

@@ -2,7 +2,7 @@
 // code at once, so that the grid matches the code before anything shows or
 // saves it.
 #include "ladder/model/LadderConvert.h"
-#include "shell/Qelglobals.h"
+#include "project/Qelglobals.h"
 #include "shell/Qelmain.h"
 
 void TQelMain::ConvertOpenedProgram() {

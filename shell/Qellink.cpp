@@ -12,9 +12,9 @@
 #include "link/Comportlink.h"
 #include "link/Transdata.h"
 #include "serial/Serialport.h"
-#include "shell/Msgtable.h"
+#include "project/Msgtable.h"
 #include "shell/Progfrm.h"
-#include "shell/Qelglobals.h"
+#include "project/Qelglobals.h"
 #include "shell/Qelmain.h"
 
 namespace {

@@ -24,7 +24,7 @@
 #include <QMainWindow>
 #include <QStatusBar>
 
-#include "shell/Commandrouter.h"
+#include "project/Commandrouter.h"
 
 class QAction;
 class QActionGroup;

@@ -19,11 +19,11 @@
 #include "shell/About.h"
 #include "shell/Filedialogs.h"
 #include "shell/Machinesetfrm.h"
-#include "shell/Msgtable.h"
-#include "shell/Projectfiles.h"
-#include "shell/Qelglobals.h"
+#include "project/Msgtable.h"
+#include "project/Projectfiles.h"
+#include "project/Qelglobals.h"
 #include "shell/Qelmain.h"
-#include "shell/Settings.h"
+#include "project/Settings.h"
 #include "shell/Titlepage.h"
 
 namespace fs = std::filesystem;

@@ -3,7 +3,7 @@
 // and the end of a run that stopped on its own.
 #include <QAction>
 
-#include "shell/Qelglobals.h"
+#include "project/Qelglobals.h"
 #include "shell/Qelmain.h"
 #include "simulator/SimMonitor.h"
 #include "simulator/Simuplc.h"

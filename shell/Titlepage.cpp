@@ -8,8 +8,8 @@
 #include <QVBoxLayout>
 
 #include "shell/Dlgbuttons.h"
-#include "shell/Msgtable.h"
-#include "shell/Qelglobals.h"
+#include "project/Msgtable.h"
+#include "project/Qelglobals.h"
 #include "shell/Qelmain.h"
 
 TTitlePage* _TitlePage = nullptr;

@@ -5,7 +5,6 @@ add_library(qel_shell STATIC
   ${CMAKE_CURRENT_LIST_DIR}/Qelmain.h
   ${CMAKE_CURRENT_LIST_DIR}/Qelmenus.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Qelproject.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/Commandrouter.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Startup.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Startupforms.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Splashfrm.cpp
@@ -27,6 +26,6 @@ add_library(qel_shell STATIC
   ${CMAKE_CURRENT_LIST_DIR}/Qellink.h
   ${CMAKE_CURRENT_LIST_DIR}/Qelconvert.cpp)
 target_include_directories(qel_shell PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(qel_shell PUBLIC qel_shell_state qel_platform qel_simulator qel_link qel_serial
+target_link_libraries(qel_shell PUBLIC qel_project qel_platform qel_simulator qel_link qel_serial
   qel_ladder_model Qt6::Widgets Qt6::PrintSupport
   PRIVATE JPEG::JPEG)

@@ -1,6 +1,6 @@
 #include "simulator/Simuplc.h"
 
-#include "shell/Msgtable.h"
+#include "project/Msgtable.h"
 
 #include <cstring>
 

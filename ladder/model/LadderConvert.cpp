@@ -9,8 +9,8 @@
 #include "core/ProgramImage.h"
 #include "ladder/model/Lad.h"
 #include "ladder/model/LadderFold.h"
-#include "shell/Msgtable.h"
-#include "shell/Qelglobals.h"
+#include "project/Msgtable.h"
+#include "project/Qelglobals.h"
 
 std::uint8_t gConvertAbort = 0;
 std::uint8_t gStlState = 0;

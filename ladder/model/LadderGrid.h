@@ -25,7 +25,7 @@
 #include <cstdint>
 #include <string>
 
-#include "shell/Qelglobals.h"  // grid and label-table sizes, the program's grids
+#include "project/Qelglobals.h"  // grid and label-table sizes, the program's grids
 
 // ---------------------------------------------------------------------------
 // Sizes
@@ -38,7 +38,7 @@ constexpr int kPastRowEnd = 60;     // column value "past the row's end"
 constexpr int kLabelColumn = -5;    // column value of the row-label column
 
 // Rows of gLadderRows: kLadderRows; of the SFC inner ladder at start:
-// kInterLadderRowsAtStart (shell/Qelglobals.h).
+// kInterLadderRowsAtStart (project/Qelglobals.h).
 constexpr int kInterLadderGrowRows = 1000;    // the inner ladder grows by this many rows
 constexpr int kBlockCommentChars = 58;        // text bytes 1..58 of a block-comment row
 
@@ -261,7 +261,7 @@ std::string IndexRegText(TIndexReg reg);
 // row. The program's tables (gPLabelRows, gILabelRows) and the SFC inner
 // ladder's are owned by the shell; the model code takes them as TLabelTables.
 
-// Table sizes: kPLabelCount (256) and kILabelCount (900), shell/Qelglobals.h.
+// Table sizes: kPLabelCount (256) and kILabelCount (900), project/Qelglobals.h.
 
 // A pair of label tables belonging to one grid.
 struct TLabelTables {

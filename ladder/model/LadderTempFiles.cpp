@@ -6,7 +6,7 @@
 #include <system_error>
 
 #include "platform/Paths.h"
-#include "shell/Qelglobals.h"
+#include "project/Qelglobals.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include "ladder/model/Lad.h"
 #include "ladder/model/LadderTempFiles.h"
 #include "platform/Paths.h"
-#include "shell/Msgtable.h"
-#include "shell/Qelglobals.h"
+#include "project/Msgtable.h"
+#include "project/Qelglobals.h"
 
 std::vector<TStepMapEntry>* gStepMapList = nullptr;
 std::uint32_t gCompileCodeOffset = 0;

@@ -12,7 +12,7 @@
 
 #include "core/Codetranslate.h"
 #include "core/ProgramImage.h"
-#include "shell/Qelglobals.h"
+#include "project/Qelglobals.h"
 #include "tests/instlist/InstFixture.h"
 
 namespace {

@@ -12,8 +12,8 @@
 #include "core/ProgramImage.h"
 #include "platform/Paths.h"
 #include "tests/support/TestInstallDir.h"
-#include "shell/Msgtable.h"
-#include "shell/Qelglobals.h"
+#include "project/Msgtable.h"
+#include "project/Qelglobals.h"
 #include "shell/Startup.h"
 
 namespace fs = std::filesystem;

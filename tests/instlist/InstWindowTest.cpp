@@ -12,8 +12,8 @@
 #include <QTest>
 
 #include "core/Codetranslate.h"
-#include "shell/Msgtable.h"
-#include "shell/Qelglobals.h"
+#include "project/Msgtable.h"
+#include "project/Qelglobals.h"
 #include "tests/instlist/InstFixture.h"
 
 namespace {

@@ -11,7 +11,7 @@
 
 #include "platform/Paths.h"
 #include "tests/support/TestInstallDir.h"
-#include "shell/Qelglobals.h"
+#include "project/Qelglobals.h"
 #include "shell/Startup.h"
 
 namespace fs = std::filesystem;

@@ -5,8 +5,8 @@
 #include <QAction>
 #include <QMenu>
 
-#include "shell/Msgtable.h"
-#include "shell/Qelglobals.h"
+#include "project/Msgtable.h"
+#include "project/Qelglobals.h"
 #include "shell/Startup.h"
 #include "tests/shell/FrameFixture.h"
 

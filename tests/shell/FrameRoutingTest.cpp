@@ -9,8 +9,8 @@
 #include <QTabWidget>
 #include <QToolBar>
 
-#include "shell/Msgtable.h"
-#include "shell/Qelglobals.h"
+#include "project/Msgtable.h"
+#include "project/Qelglobals.h"
 #include "tests/shell/FrameFixture.h"
 
 using qel::Answer;

@@ -10,7 +10,7 @@
 
 #include "core/Codetranslate.h"
 #include "core/ProgramImage.h"
-#include "shell/Qelglobals.h"
+#include "project/Qelglobals.h"
 #include "simulator/Simucomm.h"
 #include "simulator/Simuplc.h"
 #include "tests/shell/FrameFixture.h"

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "shell/Commandrouter.h"
+#include "project/Commandrouter.h"
 #include "shell/Jpegdecode.h"
 
 namespace fs = std::filesystem;

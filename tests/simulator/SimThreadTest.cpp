@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Paths.h"
-#include "shell/Msgtable.h"
+#include "project/Msgtable.h"
 
 #include <QCoreApplication>
 #include <QStringList>

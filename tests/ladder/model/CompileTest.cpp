@@ -17,8 +17,8 @@
 #include "ladder/model/LadderTempFiles.h"
 #include "ladder/model/Laddercompile.h"
 #include "platform/Paths.h"
-#include "shell/Msgtable.h"
-#include "shell/Qelglobals.h"
+#include "project/Msgtable.h"
+#include "project/Qelglobals.h"
 
 namespace {
 

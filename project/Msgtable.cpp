@@ -1,4 +1,4 @@
-#include "shell/Msgtable.h"
+#include "project/Msgtable.h"
 
 #include <fstream>
 

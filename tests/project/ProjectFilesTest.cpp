@@ -6,10 +6,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "shell/Fileio.h"
-#include "shell/Msgtable.h"
-#include "shell/Projectfiles.h"
-#include "tests/shell/ShellTestSupport.h"
+#include "project/Fileio.h"
+#include "project/Msgtable.h"
+#include "project/Projectfiles.h"
+#include "tests/project/ProjectTestSupport.h"
 
 using namespace shelltest;
 namespace fs = std::filesystem;

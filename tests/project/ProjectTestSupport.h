@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/Qelglobals.h"
+#include "project/Qelglobals.h"
 #include "tests/support/ScriptedMessages.h"
 
 namespace shelltest {

@@ -1,4 +1,4 @@
-#include "shell/Settings.h"
+#include "project/Settings.h"
 
 #include <algorithm>
 #include <charconv>
@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "platform/Paths.h"
-#include "shell/Fileio.h"
-#include "shell/Qelglobals.h"
+#include "project/Fileio.h"
+#include "project/Qelglobals.h"
 
 namespace {
 

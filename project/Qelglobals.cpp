@@ -1,4 +1,4 @@
-#include "shell/Qelglobals.h"
+#include "project/Qelglobals.h"
 
 #include <algorithm>
 #include <cstring>

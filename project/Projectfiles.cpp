@@ -1,4 +1,4 @@
-#include "shell/Projectfiles.h"
+#include "project/Projectfiles.h"
 
 #include <algorithm>
 #include <array>
@@ -11,9 +11,9 @@
 #include "platform/Messages.h"
 #include "platform/Paths.h"
 #include "core/DeviceLimits.h"
-#include "shell/Fileio.h"
-#include "shell/Msgtable.h"
-#include "shell/Qelglobals.h"
+#include "project/Fileio.h"
+#include "project/Msgtable.h"
+#include "project/Qelglobals.h"
 
 namespace fs = std::filesystem;
 using qelfile::ByteReader;

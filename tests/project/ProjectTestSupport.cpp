@@ -1,12 +1,12 @@
-#include "tests/shell/ShellTestSupport.h"
+#include "tests/project/ProjectTestSupport.h"
 
 #include <cstring>
 #include <random>
 #include <unistd.h>
 
 #include "platform/Paths.h"
-#include "shell/Msgtable.h"
-#include "shell/Projectfiles.h"
+#include "project/Msgtable.h"
+#include "project/Projectfiles.h"
 
 namespace shelltest {
 

@@ -6,10 +6,10 @@
 #include <fstream>
 
 #include "core/DeviceLimits.h"
-#include "shell/Msgtable.h"
-#include "shell/Projectfiles.h"
-#include "shell/Settings.h"
-#include "tests/shell/ShellTestSupport.h"
+#include "project/Msgtable.h"
+#include "project/Projectfiles.h"
+#include "project/Settings.h"
+#include "tests/project/ProjectTestSupport.h"
 
 using namespace shelltest;
 namespace fs = std::filesystem;

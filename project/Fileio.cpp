@@ -1,4 +1,4 @@
-#include "shell/Fileio.h"
+#include "project/Fileio.h"
 
 #include <cstdio>
 #include <cstring>
@@ -7,7 +7,7 @@
 #include <system_error>
 #include <unistd.h>
 
-#include "shell/Qelglobals.h"
+#include "project/Qelglobals.h"
 
 namespace fs = std::filesystem;
 

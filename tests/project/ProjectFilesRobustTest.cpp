@@ -7,9 +7,9 @@
 #include <map>
 #include <random>
 
-#include "shell/Fileio.h"
-#include "shell/Projectfiles.h"
-#include "tests/shell/ShellTestSupport.h"
+#include "project/Fileio.h"
+#include "project/Projectfiles.h"
+#include "tests/project/ProjectTestSupport.h"
 
 using namespace shelltest;
 namespace fs = std::filesystem;

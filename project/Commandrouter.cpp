@@ -1,4 +1,4 @@
-#include "shell/Commandrouter.h"
+#include "project/Commandrouter.h"
 
 void TCommandRouter::Register(const std::string& command, int view, Handler handler, Condition when) {
     if (!handler) {
