@@ -159,37 +159,27 @@ void TInstEdit::Restore(const TInstSnapshot& s) {
     BuildLines();
 }
 
-void TInstEdit::Commit(TInstSnapshot before) {
-    undo_.push_back(std::move(before));
-    while (static_cast<int>(undo_.size()) > kInstUndoDepth) undo_.pop_front();
-    redo_.clear();
-}
+void TInstEdit::Commit(TInstSnapshot before) { history_.Record(std::move(before)); }
 
 bool TInstEdit::Undo(int& cursorLine) {
-    if (undo_.empty() || !code_) return false;
-    redo_.push_back(Snapshot(cursorLine));
-    const TInstSnapshot s = std::move(undo_.back());
-    undo_.pop_back();
-    Restore(s);
-    cursorLine = std::clamp(s.cursorLine, 0, LastLine());
+    if (!code_) return false;
+    std::optional<TInstSnapshot> s = history_.Undo(Snapshot(cursorLine));
+    if (!s) return false;
+    Restore(*s);
+    cursorLine = std::clamp(s->cursorLine, 0, LastLine());
     return true;
 }
 
 bool TInstEdit::Redo(int& cursorLine) {
-    if (redo_.empty() || !code_) return false;
-    undo_.push_back(Snapshot(cursorLine));
-    while (static_cast<int>(undo_.size()) > kInstUndoDepth) undo_.pop_front();
-    const TInstSnapshot s = std::move(redo_.back());
-    redo_.pop_back();
-    Restore(s);
-    cursorLine = std::clamp(s.cursorLine, 0, LastLine());
+    if (!code_) return false;
+    std::optional<TInstSnapshot> s = history_.Redo(Snapshot(cursorLine));
+    if (!s) return false;
+    Restore(*s);
+    cursorLine = std::clamp(s->cursorLine, 0, LastLine());
     return true;
 }
 
-void TInstEdit::ClearUndo() {
-    undo_.clear();
-    redo_.clear();
-}
+void TInstEdit::ClearUndo() { history_.Clear(); }
 
 // ---------------------------------------------------------------------------
 // Helpers

@@ -6,13 +6,14 @@
 // instruction-list window translates keys and mouse into these calls.
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "project/Edithistory.h"
+
 /// Undo snapshots an instruction list keeps; the oldest is dropped beyond this.
-inline constexpr int kInstUndoDepth = 10;
+inline constexpr int kInstUndoDepth = TEditHistory<int>::kDepth;
 /// Instruction lines on one printed page.
 inline constexpr int kInstLinesPerPage = 53;
 
@@ -87,9 +88,9 @@ public:
     TInstEditResult PasteAt(int line, const std::vector<std::uint8_t>& payload);
 
     // ---- undo and redo ----
-    bool CanUndo() const { return !undo_.empty(); }
-    bool CanRedo() const { return !redo_.empty(); }
-    int UndoCount() const { return static_cast<int>(undo_.size()); }
+    bool CanUndo() const { return history_.CanUndo(); }
+    bool CanRedo() const { return history_.CanRedo(); }
+    int UndoCount() const { return history_.UndoCount(); }
     /// Restores the latest snapshot and keeps the present state for Redo.
     /// cursorLine is the cursor now and gets the snapshot's cursor.
     bool Undo(int& cursorLine);
@@ -108,7 +109,7 @@ private:
     std::uint32_t used_ = 0;
     std::vector<std::uint32_t> lines_{0};  // offsets; the last one is the append line
     std::vector<std::uint8_t> seen_;       // the buffer as the lines were laid out over it
-    std::deque<TInstSnapshot> undo_, redo_;
+    TEditHistory<TInstSnapshot> history_;
 };
 
 /// Whether `payload` is a run of whole instructions that are valid in the

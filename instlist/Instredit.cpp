@@ -68,6 +68,7 @@ TInst::TInst(QWidget* owner, int view) : QAbstractScrollArea(owner), View(view =
     InstScrollTmr->setInterval(kAutoScrollMs);
     connect(InstScrollTmr, &QTimer::timeout, this, &TInst::InstScrollTmrTimer);
 
+    Link = new TEditorLink(View, this);
     edit_.Attach(nullptr, 0, 0);
     if (View == 18)
         _InterInst = this;
@@ -77,10 +78,8 @@ TInst::TInst(QWidget* owner, int view) : QAbstractScrollArea(owner), View(view =
 }
 
 TInst::~TInst() {
-    if (_QelMain) {
-        _QelMain->Router().UnregisterView(View);
-        _QelMain->RefreshCommands();
-    }
+    Link->DetachRouter();
+    emit Link->commandsChanged();
     if (_Inst == this) _Inst = nullptr;
     if (_InterInst == this) _InterInst = nullptr;
 }
@@ -97,22 +96,21 @@ void TInst::SetCodeBuffer(std::uint8_t* code, std::uint32_t capacity, std::uint3
 QScrollBar* TInst::VertScrollBar() const { return verticalScrollBar(); }
 
 void TInst::RegisterCommands() {
-    if (!_QelMain) return;
-    TCommandRouter& r = _QelMain->Router();
+    TEditorLink& r = *Link;
     auto hasBlock = [this] {
         int a, b;
         return Block(a, b);
     };
-    r.Register("MmUndo", View, [this] { MmUndoClick(); }, [this] { return edit_.CanUndo(); });
-    r.Register("MmRedo", View, [this] { MmRedoClick(); }, [this] { return edit_.CanRedo(); });
-    r.Register("MmCut", View, [this] { MmCutClick(); }, hasBlock);
-    r.Register("MmCopy", View, [this] { MmCopyClick(); }, hasBlock);
-    r.Register("MmDel", View, [this] { MmDelClick(); }, hasBlock);
-    r.Register("MmPaste", View, [this] { MmPasteClick(); }, [this] { return ClipboardHasInstructions(); });
-    r.Register("MmJump", View, [this] { MmJumpClick(); });
+    r.Register("MmUndo", [this] { MmUndoClick(); }, [this] { return edit_.CanUndo(); });
+    r.Register("MmRedo", [this] { MmRedoClick(); }, [this] { return edit_.CanRedo(); });
+    r.Register("MmCut", [this] { MmCutClick(); }, hasBlock);
+    r.Register("MmCopy", [this] { MmCopyClick(); }, hasBlock);
+    r.Register("MmDel", [this] { MmDelClick(); }, hasBlock);
+    r.Register("MmPaste", [this] { MmPasteClick(); }, [this] { return ClipboardHasInstructions(); });
+    r.Register("MmJump", [this] { MmJumpClick(); });
     // Asked whenever this list becomes the active view: the moment to notice a
     // program that another window wrote meanwhile.
-    r.Register("ShowCursorPos", View, [this] {
+    r.Register("ShowCursorPos", [this] {
         FollowCode();
         ShowCursorPos();
     });
@@ -122,9 +120,9 @@ void TInst::RegisterCommands() {
     clipHasInst_ = QueryClipboard();
     connect(QApplication::clipboard(), &QClipboard::dataChanged, this, [this] {
         clipHasInst_ = QueryClipboard();
-        if (_QelMain) _QelMain->RefreshCommands();
+        emit Link->commandsChanged();
     });
-    _QelMain->RefreshCommands();
+    emit Link->commandsChanged();
 }
 
 // ---------------------------------------------------------------------------
@@ -243,14 +241,14 @@ void TInst::MoveCursorTo(int line) {
     EnsureCursorVisible();
     DrawLines();
     ShowCursorPos();
-    if (_QelMain) _QelMain->RefreshCommands();
+    emit Link->commandsChanged();
 }
 
 void TInst::ClearSelection() {
     if (!selActive_) return;
     selActive_ = false;
     DrawLines();
-    if (_QelMain) _QelMain->RefreshCommands();
+    emit Link->commandsChanged();
 }
 
 void TInst::SelectLines(int anchor, int cursor) {
@@ -280,8 +278,7 @@ bool TInst::Block(int& first, int& last) const {
 bool TInst::AutoScrollActive() const { return InstScrollTmr->isActive(); }
 
 void TInst::ShowCursorPos() {
-    if (!_QelMain || !_QelMain->QelStaBar) return;
-    _QelMain->QelStaBar->SetPanel(
+    emit Link->statusText(
         2, QStringLiteral("%1: %2").arg(QString::fromStdString(gMsgTable.Get(kMsgRowLabel))).arg(CursorLine));
 }
 
@@ -322,9 +319,8 @@ void TInst::keyPressEvent(QKeyEvent* event) {
             ClearSelection();
             if (gMonitorMode) return;
             gQel.InsertMode = gQel.InsertMode ? 0 : 1;
-            if (_QelMain)
-                _QelMain->QelStaBar->SetPanel(
-                    1, QString::fromStdString(gMsgTable.Get(gQel.InsertMode ? kMsgInsertMode : kMsgOverwriteMode)));
+            emit Link->statusText(
+                1, QString::fromStdString(gMsgTable.Get(gQel.InsertMode ? kMsgInsertMode : kMsgOverwriteMode)));
             return;
         case Qt::Key_Delete: MmDelClick(); return;
         default: break;
@@ -393,7 +389,7 @@ void TInst::InstScrollTmrTimer() {
 // ---------------------------------------------------------------------------
 // Entries
 
-bool TInst::StopForMonitor() const { return _QelMain && _QelMain->CheckStopMonitor(); }
+bool TInst::StopForMonitor() const { return Link->CheckStopMonitor(); }
 
 void TInst::StartInstructionInput(QChar first) {
     if (!_EditDlg || StopForMonitor()) return;
@@ -475,10 +471,8 @@ void TInst::AfterEdit() {
     EnsureCursorVisible();
     DrawLines();
     ShowCursorPos();
-    if (_QelMain) {
-        _QelMain->ShowStepCount();
-        _QelMain->RefreshCommands();
-    }
+    emit Link->programChanged();
+    emit Link->commandsChanged();
 }
 
 // ---------------------------------------------------------------------------
@@ -505,7 +499,6 @@ void TInst::MmRedoClick() {
 }
 
 QString TInst::ClipboardFormat() const {
-    if (_QelMain && !_QelMain->CfInst.isEmpty()) return _QelMain->CfInst;
     return QStringLiteral("CF_INST");
 }
 
@@ -524,7 +517,7 @@ void TInst::MmCopyClick() {
     auto* data = new QMimeData;
     data->setData(ClipboardFormat(), QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size())));
     QApplication::clipboard()->setMimeData(data);
-    if (_QelMain) _QelMain->RefreshCommands();
+    emit Link->commandsChanged();
 }
 
 void TInst::MmCutClick() {
@@ -620,7 +613,7 @@ TInst* OpenInstWindow(TQelMain* frame) {
     }
     auto* list = new TInst(nullptr, 1);
     list->SetCodeBuffer(gProgram, gProgramCapacity, LocateProgramEnd());
-    frame->AddChild(list, 1);
+    frame->AddEditor(list, list->Link);
     list->setFocus();
     return list;
 }

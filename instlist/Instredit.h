@@ -13,6 +13,7 @@
 #include <QAbstractScrollArea>
 
 #include "instlist/Instedit.h"
+#include "project/Editorlink.h"
 
 class QPainter;
 class QScrollBar;
@@ -22,6 +23,8 @@ class TQelMain;
 class TInst : public QAbstractScrollArea {
     Q_OBJECT
 public:
+    /// How this list tells the frame what changed and offers its commands.
+    TEditorLink* Link = nullptr;
     /// An instruction list of view code 1 (the program, `_Inst`) or 18 (an SFC
     /// element's inner list, `_InterInst`). Its code buffer is set afterwards.
     explicit TInst(QWidget* owner = nullptr, int view = 1);

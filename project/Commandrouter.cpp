@@ -1,11 +1,12 @@
 #include "project/Commandrouter.h"
 
-void TCommandRouter::Register(const std::string& command, int view, Handler handler, Condition when) {
+void TCommandRouter::Register(const std::string& command, int view, Handler handler, Condition when,
+                              const void* owner) {
     if (!handler) {
         Unregister(command, view);
         return;
     }
-    entries_[{command, view}] = Entry{std::move(handler), std::move(when)};
+    entries_[{command, view}] = Entry{std::move(handler), std::move(when), owner};
 }
 
 void TCommandRouter::Unregister(const std::string& command, int view) { entries_.erase({command, view}); }
@@ -17,6 +18,11 @@ void TCommandRouter::UnregisterView(int view) {
         else
             ++it;
     }
+}
+
+void TCommandRouter::UnregisterOwner(const void* owner) {
+    if (!owner) return;
+    std::erase_if(entries_, [owner](const auto& e) { return e.second.owner == owner; });
 }
 
 const TCommandRouter::Entry* TCommandRouter::Find(const std::string& command, int view) const {

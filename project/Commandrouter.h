@@ -23,10 +23,15 @@ public:
     /// Registers (or replaces) the handler of `command` for `view`. The optional
     /// condition is asked each time availability is computed (e.g. "a program
     /// is open"); without one the command is available whenever it is handled.
-    void Register(const std::string& command, int view, Handler handler, Condition when = {});
+    /// `owner` tags the entry so that a closing window removes exactly its own
+    /// handlers, not those a newer window of the same view registered since.
+    void Register(const std::string& command, int view, Handler handler, Condition when = {},
+                  const void* owner = nullptr);
     void Unregister(const std::string& command, int view);
     /// Removes every handler registered for `view` (an editor closing).
     void UnregisterView(int view);
+    /// Removes every handler registered with `owner`.
+    void UnregisterOwner(const void* owner);
 
     /// Whether `command` has a handler for `view` whose condition holds.
     bool Available(const std::string& command, int view) const;
@@ -39,6 +44,7 @@ private:
     struct Entry {
         Handler handler;
         Condition when;
+        const void* owner = nullptr;
     };
     const Entry* Find(const std::string& command, int view) const;
 

@@ -2,6 +2,8 @@
 // and the link lamp. The project commands and shut-down are in Qelproject.cpp.
 #include "shell/Qelmain.h"
 
+#include "project/Editorlink.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -95,6 +97,12 @@ TQelMain::~TQelMain() {
     for (const auto& l : zoomListeners_) QObject::disconnect(l.first, &QObject::destroyed, this, nullptr);
     for (const auto& l : projectListeners_) QObject::disconnect(l.first, &QObject::destroyed, this, nullptr);
     for (const auto& child : childViews_) QObject::disconnect(child.first, &QObject::destroyed, this, nullptr);
+    // Editors still open must not reach the router once it is gone.
+    for (TEditorLink* link : editorLinks_) {
+        QObject::disconnect(link, nullptr, this, nullptr);
+        link->DetachRouter();
+    }
+    editorLinks_.clear();
     // The simulator thread and the link's port go before anything they report to.
     ShutdownSimulation();
     Link = {};
@@ -267,6 +275,30 @@ QMdiSubWindow* TQelMain::AddChild(QWidget* window, int view) {
     MdiArea->setActiveSubWindow(sub);
     // Activation is signalled only for a visible frame; take the view at once.
     SetActiveView(view);
+    return sub;
+}
+
+QMdiSubWindow* TQelMain::AddEditor(QWidget* window, TEditorLink* link) {
+    link->AttachRouter(&router_);
+    link->AskStopMonitor = [this] { return CheckStopMonitor(); };
+    connect(link, &TEditorLink::commandsChanged, this, &TQelMain::RefreshCommands);
+    connect(link, &TEditorLink::statusText, this, [this](int panel, const QString& text) {
+        if (QelStaBar) QelStaBar->SetPanel(panel, text);
+    });
+    connect(link, &TEditorLink::programChanged, this, [this] {
+        gQel.Modified = 1;
+        ShowStepCount();
+        RefreshCommands();
+    });
+    connect(link, &TEditorLink::modified, this, [this] {
+        gQel.Modified = 1;
+        RefreshCommands();
+    });
+    connect(link, &TEditorLink::activated, this, &TQelMain::SetActiveView);
+    editorLinks_.push_back(link);
+    connect(link, &QObject::destroyed, this, [this, link] { std::erase(editorLinks_, link); });
+    QMdiSubWindow* sub = AddChild(window, link->View());
+    sub->showMaximized();
     return sub;
 }
 

@@ -5,9 +5,11 @@
 // active editor by gActiveView.
 //
 // Editors and tool windows plug in from their own folders:
-//  - command handlers through Router() under their view code, followed by
-//    RefreshCommands(); a command nobody handles stays disabled;
-//  - MDI children through AddChild(window, view);
+//  - editor windows through AddEditor(window, link): the window's TEditorLink
+//    carries its command handlers (a command nobody handles stays disabled)
+//    and signals what changed;
+//  - frame-level command handlers through Router(), followed by
+//    RefreshCommands();
 //  - zoom and comment-display changes through AddZoomListener();
 //  - project events (new, opened, model changed, saving, shut-down) through
 //    AddProjectListener();
@@ -36,6 +38,7 @@ class QMenu;
 class QTabWidget;
 class QToolBar;
 class TQelLink;
+class TEditorLink;
 
 /// The status bar `QelStaBar` with its eight panels: 0 general, 1 insert or
 /// overwrite, 2 cursor, 3 scan time, 4 steps used/total, 5 model, 6 RUN/STOP,
@@ -125,6 +128,10 @@ public:
     /// Adds an editor window as an MDI child with its view code; activating it
     /// makes that code the active view.
     QMdiSubWindow* AddChild(QWidget* window, int view);
+    /// Adds an editor window (maximised in the client area) and binds its link:
+    /// its commands join the router under its view code, its signals reach the
+    /// status bar and the command states, and it may ask CheckStopMonitor.
+    QMdiSubWindow* AddEditor(QWidget* window, TEditorLink* link);
 
     void AddZoomListener(QObject* owner, std::function<void(const TZoomChange&)> fn);
     void AddProjectListener(QObject* owner, std::function<void(TProjectEvent)> fn);
@@ -303,6 +310,7 @@ private:
     std::vector<std::pair<QObject*, std::function<void(TProjectEvent)>>> projectListeners_;
     std::vector<std::pair<std::string, QWidget*>> startupForms_;
     std::map<QMdiSubWindow*, int> childViews_;
+    std::vector<TEditorLink*> editorLinks_;
     std::vector<std::function<void()>> editorMakers_;
     bool commandsEnabled_ = true, quickEnabled_ = true, commonEnabled_ = true, ladderEnabled_ = true,
          editEnabled_ = true;

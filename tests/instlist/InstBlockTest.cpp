@@ -88,7 +88,7 @@ TEST_F(InstWindowTest, CopyInOneWindowPasteIntoAnother) {
     std::memset(gProgramCopy, 0xFF, gProgramCopySize);
     auto* inner = new TInst(nullptr, 18);
     inner->SetCodeBuffer(gProgramCopy, gProgramCopySize, 0);
-    frame_->AddChild(inner, 18);
+    frame_->AddEditor(inner, inner->Link);
     ASSERT_EQ(gActiveView, 18);
     ASSERT_TRUE(frame_->RunCommand("MmPaste"));
     EXPECT_EQ(gProgramCopyUsed, static_cast<std::uint32_t>(raw.size()));
@@ -127,7 +127,11 @@ TEST_F(InstWindowTest, DamagedOrForeignClipboardIsRefused) {
 TEST_F(InstWindowTest, DraggingPastTheBottomScrollsAndExtendsTheSelection) {
     FillProgram("OUT Y0", 300);
     TInst* list = OpenList();
-    list->resize(300, 200);
+    // Editors open maximised; a small window makes the bottom edge reachable.
+    QWidget* sub = list->parentWidget();
+    sub->showNormal();
+    sub->resize(320, 240);
+    QCoreApplication::processEvents();
     QWidget* vp = list->viewport();
     const int h = list->LineHeight;
     ASSERT_GT(vp->height(), 3 * h);

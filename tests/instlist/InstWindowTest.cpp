@@ -209,7 +209,7 @@ TEST_F(InstWindowTest, InnerListStoresItsCodeOnlyWhenAsked) {
     inner->SetCodeBuffer(gProgramCopy, gProgramCopySize, 0);
     inner->SfcRow = 3;
     inner->SfcCol = 8;
-    frame_->AddChild(inner, 18);
+    frame_->AddEditor(inner, inner->Link);
     TypeLine(inner, "LD X1");
     TypeLine(inner, "OUT Y1");
     EXPECT_EQ(gProgramCopyUsed, 4u);
@@ -234,7 +234,7 @@ TEST_F(InstWindowTest, InnerListStoresItsCodeOnlyWhenAsked) {
     inner->SetCodeBuffer(gProgramCopy, gProgramCopySize, 4);
     inner->SfcRow = 3;
     inner->SfcCol = 8;
-    frame_->AddChild(inner, 18);
+    frame_->AddEditor(inner, inner->Link);
     inner->SelectLines(0, 1);
     ASSERT_TRUE(frame_->RunCommand("MmDel"));
     messages_.QueueAnswer(qel::Answer::Yes);

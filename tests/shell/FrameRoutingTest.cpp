@@ -10,6 +10,7 @@
 #include <QToolBar>
 
 #include "project/Msgtable.h"
+#include "project/Editorlink.h"
 #include "project/Qelglobals.h"
 #include "tests/shell/FrameFixture.h"
 
@@ -186,4 +187,41 @@ TEST_F(FrameTest, ToolPanelsComeAndGoWithTheirMenuItems) {
     auto* page = qobject_cast<QToolBar*>(frame_->SfcPage1);
     ASSERT_NE(page, nullptr);
     EXPECT_EQ(page->iconSize(), QSize(32, 32));
+}
+
+TEST_F(FrameTest, AnEditorsLinkCarriesItsCommandsAndSignalsToTheFrame) {
+    ASSERT_TRUE(Start());
+    frame_->MmNew->trigger();
+    int oldUndo = 0, newUndo = 0;
+    auto* first = new QLabel("first");
+    auto* firstLink = new TEditorLink(2, first);
+    firstLink->Register("MmUndo", [&] { ++oldUndo; });
+    QMdiSubWindow* firstSub = frame_->AddEditor(first, firstLink);
+    EXPECT_TRUE(firstSub->isMaximized());
+    EXPECT_TRUE(frame_->MmUndo->isEnabled());
+
+    // A second window of the same view replaces the handlers; the first one
+    // closing afterwards must not take the newer window's commands with it.
+    auto* second = new QLabel("second");
+    auto* secondLink = new TEditorLink(2, second);
+    bool canUndo = true;
+    secondLink->Register("MmUndo", [&] { ++newUndo; }, [&] { return canUndo; });
+    frame_->AddEditor(second, secondLink);
+    delete firstSub;
+    frame_->SetActiveView(2);
+    ASSERT_TRUE(frame_->RunCommand("MmUndo"));
+    EXPECT_EQ(newUndo, 1);
+    EXPECT_EQ(oldUndo, 0);
+
+    // Signals reach the status bar, the step count, the modified flag and the
+    // enable states.
+    gQel.Modified = 0;
+    emit secondLink->statusText(2, QStringLiteral("Row: 7"));
+    EXPECT_EQ(frame_->QelStaBar->Panel(2), QStringLiteral("Row: 7"));
+    emit secondLink->programChanged();
+    EXPECT_EQ(gQel.Modified, 1);
+    canUndo = false;
+    EXPECT_TRUE(frame_->MmUndo->isEnabled());
+    emit secondLink->commandsChanged();
+    EXPECT_FALSE(frame_->MmUndo->isEnabled());
 }

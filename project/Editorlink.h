@@ -1,0 +1,71 @@
+#pragma once
+// How an editor window talks to the frame without knowing it. The window
+// registers its command handlers here and signals what changed; the frame,
+// when it adds the window, copies the handlers into its router, follows the
+// signals (enable states, status panels, step count, modified flag) and
+// answers the questions only it can answer. Without a frame (a window under
+// test on its own) the handlers stay here and the questions get safe answers.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <QObject>
+#include <QString>
+
+class TCommandRouter;
+
+class TEditorLink : public QObject {
+    Q_OBJECT
+public:
+    using Handler = std::function<void()>;
+    using Condition = std::function<bool()>;
+
+    explicit TEditorLink(int view, QObject* parent = nullptr);
+    ~TEditorLink() override;
+
+    /// The view code (gActiveView) the window's commands are registered under.
+    int View() const { return view_; }
+
+    /// Registers the handler of a frame command ("MmUndo", "Btn5") for this
+    /// window's view; available when `when` holds (or always without one).
+    void Register(const std::string& command, Handler handler, Condition when = {});
+    /// Runs a registered handler directly (tests and windows without a frame).
+    bool Run(const std::string& command) const;
+    /// Whether a registered command is available now.
+    bool Available(const std::string& command) const;
+
+    /// Binds the handlers to the frame's router: those registered so far and
+    /// every later one. The router forgets them when this link goes, or on
+    /// DetachRouter() (the frame closing first).
+    void AttachRouter(TCommandRouter* router);
+    void DetachRouter();
+
+    /// The frame's CheckStopMonitor: true while on-line monitoring still runs
+    /// (the user chose to keep it), so the edit must not go ahead.
+    std::function<bool()> AskStopMonitor;
+    bool CheckStopMonitor() const { return AskStopMonitor && AskStopMonitor(); }
+
+signals:
+    /// Enable states of commands may have changed (selection, clipboard, undo).
+    void commandsChanged();
+    /// Text for a panel of the frame's status bar (0..7).
+    void statusText(int panel, const QString& text);
+    /// The program's code changed: the step count and the modified flag follow.
+    void programChanged();
+    /// Project data other than the code changed (comments, labels, ladder).
+    void modified();
+    /// The window became the active view.
+    void activated(int view);
+
+private:
+    struct Command {
+        std::string name;
+        Handler handler;
+        Condition when;
+    };
+    const Command* Find(const std::string& name) const;
+
+    int view_;
+    std::vector<Command> commands_;
+    TCommandRouter* router_ = nullptr;
+};
