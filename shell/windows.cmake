@@ -25,7 +25,7 @@ add_library(qel_shell STATIC
   ${CMAKE_CURRENT_LIST_DIR}/Qellink.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Qellink.h
   ${CMAKE_CURRENT_LIST_DIR}/Qelconvert.cpp)
-target_include_directories(qel_shell PUBLIC ${CMAKE_SOURCE_DIR})
+target_include_directories(qel_shell PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(qel_shell PUBLIC qel_project qel_platform qel_simulator qel_link qel_serial
   qel_ladder_model Qt6::Widgets Qt6::PrintSupport
   PRIVATE JPEG::JPEG)

@@ -3,5 +3,5 @@
 add_library(qel_test_emulator STATIC
   ${CMAKE_CURRENT_LIST_DIR}/Plcemulator.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PlcemulatorPort.cpp)
-target_include_directories(qel_test_emulator PUBLIC ${CMAKE_SOURCE_DIR})
+target_include_directories(qel_test_emulator PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(qel_test_emulator PUBLIC qel_link Qt6::Core util)
