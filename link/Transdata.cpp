@@ -145,6 +145,13 @@ void TTransData::SendCmd64(std::uint8_t byte3, std::uint8_t subCode, std::uint8_
     SendFrame(bytes, n);
 }
 
+void TTransData::RequestScanTime() {
+    const Source saved = source_;
+    source_ = Source::StatusPoll;
+    SendCommand(kD1010, 1, 3);
+    source_ = saved;
+}
+
 int TTransData::ExpectedReadBytes(std::uint16_t address, std::uint16_t count) const {
     // Word values of the block monitor come 4 bytes per entry.
     if (BlockMonitor && address >= MonitorBase[4] && address < MonitorBase[4] + 200) return 4 * count;

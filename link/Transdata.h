@@ -98,6 +98,10 @@ public:
     // The data byte count the next function 3 reply must carry, when the
     // caller knows better than the address rules.
     void ExpectReplyBytes(int n) { expectOverride_ = n; }
+    // Reads the PLC's scan time (D1010) as the status poll does: its reply
+    // shows the scan time when ClientReplyCount is 20, and the run/stop poll
+    // follows. Monitor clients with nothing to poll ask for it instead.
+    void RequestScanTime();
 
     // --- from anywhere ----------------------------------------------------
     // Function 5: coil ON when countOrValue is 0xFF00. Function 16: a 16-bit
@@ -148,6 +152,10 @@ public:
     std::uint8_t MaySend = 1;
     std::uint8_t Cmd64Mode = 0;
     std::uint8_t TimedOut = 0;
+    // Set by the frame's stop command (the Tag of its STOP button): the monitor
+    // clients write their lists to the PLC again at the end of their cycle,
+    // and the first to do so clears it.
+    std::uint8_t BnStopTag = 0;
     // Station byte saved by the link-speed search, restored at its end.
     std::uint8_t SavedStationByte = 1;
 

@@ -149,6 +149,7 @@ void PlcEmulator::HandleRequest(const std::string& text) {
         log_.push_back(t);  // a real slave stays silent
         return;
     }
+    if (S.running && S.scanOnRequest) ScanProgram();
     std::vector<std::uint8_t> reply = Answer(req);
     FaultRule* rule = MatchFault(req);
     if (rule) {

@@ -92,6 +92,11 @@ struct PlcState {
     int cardStatusOverride = -1;
     std::vector<std::uint8_t> cardArea[5];    // areas 1..4 (0 unused)
 
+    // Program scan (monitor tests): while running, the program's contact and
+    // coil logic runs once before each request is answered.
+    bool scanOnRequest = true;
+    int scans = 0;
+
     std::uint32_t Capacity() const;
     std::uint16_t TypeWord() const;
     std::uint16_t DLimit() const;  // highest D of the family
@@ -132,6 +137,11 @@ public:
                                    kD1141 = 0x1475;
     static constexpr std::uint16_t kM1000 = 0x0BE8, kM1069 = 0x0C2D, kM1072 = 0x0C30,
                                    kM1073 = 0x0C31;
+
+    // Runs the program once over the coils: LD, LDI, AND, ANI, OR, ORI, ANB,
+    // ORB, MPS, MRD, MPP, INV, OUT, SET, NOP, END. Any other instruction ends
+    // the scan there (the emulator is no simulator).
+    void ScanProgram();
 
 private:
     void OnReadable();

@@ -1,0 +1,114 @@
+#include "link/Devicewrite.h"
+
+#include <cctype>
+#include <cstdlib>
+
+#include "core/Codetranslate.h"
+
+namespace qel::link {
+
+namespace {
+
+std::string Normalised(const std::string& s, std::size_t max) {
+    const auto b = s.find_first_not_of(" \t");
+    if (b == std::string::npos) return std::string();
+    const auto e = s.find_last_not_of(" \t");
+    std::string t = s.substr(b, e - b + 1);
+    for (char& c : t) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return t.substr(0, max);
+}
+
+bool Digits(const std::string& s, std::size_t from, bool hex) {
+    for (std::size_t i = from; i < s.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (!(std::isdigit(c) || (hex && c >= 'A' && c <= 'F'))) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+TSetValueWrite CheckSetValue(const std::string& device, const std::string& value, bool is32) {
+    TSetValueWrite w;
+    w.Device = Normalised(device, 9);
+    w.Value = Normalised(value, 14);
+    const std::string& d = w.Device;
+    const std::string& v = w.Value;
+    const char letter = d.empty() ? '\0' : d[0];
+    if (letter != 'T' && letter != 'C' && letter != 'D' && letter != 'E' && letter != 'F') {
+        w.Msg = kMsgSetDevice;
+        return w;
+    }
+    if (v.empty() || (v[0] != 'K' && v[0] != 'H')) {
+        w.Msg = kMsgSetPrefix;
+        return w;
+    }
+    const long n = d.size() > 1 && Digits(d, 1, false) ? std::strtol(d.c_str() + 1, nullptr, 10) : -1;
+    if (!is32 && letter == 'C' && n >= 200) {
+        w.Msg = kMsgSetC32;
+        return w;
+    }
+    // The device's register: the operand checkers keep the number within the
+    // model's devices, so no write reaches another area of the PLC.
+    switch (letter) {
+    case 'T':
+        if (!CheckTOperand(d)) w.Msg = kMsgSetDevice;
+        w.Address = static_cast<std::uint16_t>(0x0600 + n);
+        break;
+    case 'C':
+        if (!CheckCOperand(d)) w.Msg = kMsgSetDevice;
+        w.Address = static_cast<std::uint16_t>(0x0E00 + n);
+        break;
+    case 'D':
+        if (!CheckDOperand(d)) w.Msg = kMsgSetDevice;
+        w.Address = static_cast<std::uint16_t>(n < 4096 ? 0x1000 + n : 0x8000 + n);
+        break;
+    default: {  // E, F: E0/F0 are D1028/D1029, E1..E7/F1..F7 pairs from D1182
+        if (d.size() > 2 || (d.size() == 2 && (d[1] < '0' || d[1] > '7'))) {
+            w.Msg = kMsgSetDevice;
+            return w;
+        }
+        const int r = d.size() == 2 ? d[1] - '0' : 0;
+        const int odd = letter == 'F' ? 1 : 0;
+        w.Address = static_cast<std::uint16_t>(r == 0 ? 5124 + odd : 5278 + odd + 2 * (r - 1));
+        break;
+    }
+    }
+    if (w.Msg >= 0) return w;
+
+    long long x = 0;
+    if (v[0] == 'H') {
+        if (!Digits(v, 1, true)) {
+            w.Msg = kMsgInvalid;
+            return w;
+        }
+        x = v.size() > 1 ? std::strtoll(v.c_str() + 1, nullptr, 16) : 0;
+        if (x > (is32 ? 0xFFFFFFFFLL : 0xFFFFLL)) w.Msg = kMsgSetRange;
+    } else {
+        const std::size_t from = v.size() > 1 && (v[1] == '-' || v[1] == '+') ? 2 : 1;
+        if (!Digits(v, from, false)) {
+            w.Msg = kMsgInvalid;
+            return w;
+        }
+        x = v.size() > from ? std::strtoll(v.c_str() + from, nullptr, 10) : 0;
+        if (from == 2 && v[1] == '-') x = -x;
+        const long long lo = is32 ? -2147483648LL : -32768;
+        const long long hi = is32 ? 2147483647LL : 32767;
+        if (x < lo || x > hi) w.Msg = kMsgSetRange;
+    }
+    if (w.Msg >= 0) return w;
+    w.Count = is32 ? 2 : 1;
+    w.Data = is32 ? static_cast<std::uint32_t>(x) : static_cast<std::uint32_t>(x) & 0xFFFF;
+    return w;
+}
+
+bool CheckForceDevice(const std::string& text, std::uint16_t& address, std::string* checked) {
+    const std::string t = Normalised(text, 10);
+    if (checked) *checked = t;
+    if (!(CheckXOperand(t) || CheckYOperand(t) || CheckMOperand(t) || CheckSOperand(t) ||
+          CheckTOperand(t) || CheckCOperand(t)))
+        return false;
+    return EncodeOperand(t, 0, address);
+}
+
+}  // namespace qel::link

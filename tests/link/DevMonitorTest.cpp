@@ -1,0 +1,439 @@
+// The device monitor without its window: rows added and deleted as the user
+// types them, set values found in the program, the typed set-value and force
+// checks, and the poll cycle against the emulator over a pseudo-terminal,
+// byte for byte where the PLC's monitor areas are concerned.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "LinkTestSupport.h"
+#include "core/Codetranslate.h"
+#include "core/DeviceLimits.h"
+#include "link/Devicewrite.h"
+#include "link/Devmonilist.h"
+#include "project/Qelglobals.h"
+
+using namespace qel::test;
+using namespace qel::link;
+
+namespace {
+
+// Assembles instruction-list lines into the program image from offset 0.
+void WriteProgram(std::initializer_list<const char*> lines) {
+    std::memset(gProgram, 0xFF, gProgramCapacity);
+    std::uint32_t off = 0;
+    for (const char* line : lines) {
+        ASSERT_TRUE(SetInputText(line) && AssembleInstruction() == 1) << line;
+        std::memcpy(gProgram + off, gInsnBuf.code, gInsnBuf.length);
+        off += gInsnBuf.length;
+    }
+}
+
+std::vector<std::string> Names(const TDevMoniList& l) {
+    std::vector<std::string> n;
+    for (const auto& r : l.Rows) n.push_back(r.Name);
+    return n;
+}
+
+class DevMoniRows : public ::testing::Test {
+protected:
+    void SetUp() override {
+        AllocateSharedBuffers();
+        SetCurrentFamily(1);
+    }
+    void TearDown() override { FreeSharedBuffers(); }
+    TDevMoniList list;
+};
+
+}  // namespace
+
+TEST_F(DevMoniRows, MonitorInputAddsConsecutiveDevicesAndRefusesBadEntries) {
+    int cur = 0;
+    // Y is octal: Y6, Y7, Y10; one empty row follows (grid of 5 rows).
+    EXPECT_TRUE(list.AddDevices(1, " y6 ", "3", &cur).empty());
+    EXPECT_EQ(Names(list), (std::vector<std::string>{"Y6", "Y7", "Y10", ""}));
+    EXPECT_EQ(list.GridRows(), 5);
+    EXPECT_EQ(cur, 4);
+    EXPECT_EQ(gDevMoniEntryCount, 4);
+    EXPECT_STREQ(gDevMoniEntries[2].Name, "Y10");
+    // Leading zeros go: X007 is listed as X7.
+    EXPECT_TRUE(list.AddDevices(4, "X007", "1", &cur).empty());
+    EXPECT_EQ(list.Rows[3].Name, "X7");
+
+    // Refusals change nothing.
+    const auto before = Names(list);
+    EXPECT_EQ(list.AddDevices(1, "D0", "0", &cur), (TMsgBoxes{{kMsgBadCount, kMsgBadInput}}));
+    EXPECT_EQ(list.AddDevices(1, "D0", "-1", &cur), (TMsgBoxes{{kMsgBadCount, kMsgBadInput}}));
+    EXPECT_EQ(list.AddDevices(1, "X8", "1", &cur), (TMsgBoxes{{kMsgBadInput}}));       // octal
+    EXPECT_EQ(list.AddDevices(1, "D10000", "1", &cur), (TMsgBoxes{{kMsgBadInput}}));   // too long
+    EXPECT_EQ(list.AddDevices(1, "D99999", "1", &cur), (TMsgBoxes{{kMsgBadInput}}));
+    EXPECT_EQ(list.AddDevices(1, "M", "1", &cur), (TMsgBoxes{{kMsgBadInput}}));
+    EXPECT_EQ(Names(list), before);
+    // A bare index register passes the name check but is no listed device.
+    EXPECT_EQ(list.AddDevices(5, "E", "1", &cur), (TMsgBoxes{{kMsgBadInput}}));
+    EXPECT_TRUE(list.Rows[4].Empty());
+    // Counting past the family's last device keeps the rows added before.
+    EXPECT_EQ(list.AddDevices(1, "T254", "4", &cur), (TMsgBoxes{{kMsgBadInput}}));
+    EXPECT_EQ(list.Rows[0].Name, "T254");
+    EXPECT_EQ(list.Rows[1].Name, "T255");
+    EXPECT_EQ(list.Rows[2].Name, "Y10");  // the row after them is left as it was
+}
+
+TEST_F(DevMoniRows, GridStopsAtNinetySixDevicesAndDeletesMoveRowsUp) {
+    int cur = 0;
+    EXPECT_TRUE(list.AddDevices(1, "D0", "94", &cur).empty());
+    EXPECT_EQ(list.GridRows(), 96);
+    // Count 10 at row 95: only rows 95 and 96 fit.
+    EXPECT_EQ(list.AddDevices(95, "M0", "10", &cur), (TMsgBoxes{{kMsgNoRoom}}));
+    EXPECT_EQ(list.GridRows(), kDevMoniGridMaxRows);
+    EXPECT_EQ(list.Rows[94].Name, "M0");
+    EXPECT_EQ(list.Rows[95].Name, "M1");
+    EXPECT_EQ(gDevMoniEntryCount, 96);
+
+    list.ClearAll();
+    EXPECT_EQ(list.GridRows(), 2);
+    EXPECT_EQ(gDevMoniEntryCount, 1);
+    EXPECT_TRUE(list.AddDevices(1, "D1", "10", &cur).empty());  // D1..D10, one empty row
+    EXPECT_TRUE(list.DeleteRows(3, 5));
+    EXPECT_EQ(list.Rows[2].Name, "D6");
+    EXPECT_EQ(list.Rows[6].Name, "D10");
+    EXPECT_EQ(list.GridRows(), 12 - 3);
+    EXPECT_STREQ(gDevMoniEntries[2].Name, "D6");
+    // Deleting a single empty row does nothing.
+    EXPECT_FALSE(list.DeleteRows(8, 8));
+    // The format changes only on word rows.
+    EXPECT_TRUE(list.SetFormat(1, TMoniFormat::Hex));
+    EXPECT_TRUE(list.AddDevices(8, "X0", "1", &cur).empty());
+    EXPECT_FALSE(list.SetFormat(8, TMoniFormat::Hex));
+}
+
+TEST_F(DevMoniRows, SetValuesComeFromTheProgram) {
+    WriteProgram({"TMR T0 K10", "CNT C5 D7", "DCNT C200 K100000", "TMR T9 D5000", "END"});
+    int cur = 0;
+    list.AddDevices(1, "T0", "2", &cur);  // T0, T1
+    list.AddDevices(3, "C5", "1", &cur);
+    list.AddDevices(4, "C200", "1", &cur);
+    list.AddDevices(5, "T9", "1", &cur);
+    TTransData* none = nullptr;
+    (void)none;
+    for (auto& r : list.Rows)
+        if (!r.Empty()) list.FindSetValue(r, gProgram, gProgramCapacity);
+    EXPECT_EQ(list.Rows[0].SetSource, "Set");
+    EXPECT_EQ(list.Rows[0].Record.SetValue[0], 10);
+    EXPECT_EQ(list.Rows[1].SetSource, "No Set");
+    EXPECT_EQ(list.Rows[2].SetSource, "D7");
+    EXPECT_EQ(list.Rows[3].SetSource, "Set");
+    std::uint32_t v = 0;
+    std::memcpy(&v, list.Rows[3].Record.SetValue, 4);
+    EXPECT_EQ(v, 100000u);
+    // D registers from D4096 are listed where the PLC keeps them.
+    EXPECT_EQ(list.Rows[4].SetSource, "D5000");
+    ASSERT_EQ(list.gMoniSetRegBytes, 4u);
+    EXPECT_EQ(list.gMoniSetRegList[0], 0x1007);
+    EXPECT_EQ(list.gMoniSetRegList[1], 0x8000 + 5000);
+
+    // A program that ends in the middle of a TMR never reads past the image.
+    std::memset(gProgram, 0xFF, gProgramCapacity);
+    gProgram[gProgramCapacity - 2] = 0x03;
+    gProgram[gProgramCapacity - 1] = 0x00;
+    list.FindSetValue(list.Rows[0], gProgram, gProgramCapacity);
+    EXPECT_EQ(list.Rows[0].SetSource, "No Set");
+}
+
+TEST_F(DevMoniRows, TypedSetValuesAndForcedDevicesAreChecked) {
+    auto w = CheckSetValue(" d100 ", "k-5", false);
+    EXPECT_EQ(w.Msg, -1);
+    EXPECT_EQ(w.Device, "D100");
+    EXPECT_EQ(w.Value, "K-5");
+    EXPECT_EQ(w.Address, 0x1064);
+    EXPECT_EQ(w.Data, 0xFFFBu);
+    EXPECT_EQ(w.Count, 1);
+    EXPECT_EQ(CheckSetValue("D4096", "K1", false).Address, 0x9000);
+    EXPECT_EQ(CheckSetValue("C199", "K1", false).Msg, -1);
+    EXPECT_EQ(CheckSetValue("C200", "K1", false).Msg, kMsgSetC32);
+    w = CheckSetValue("C200", "K-1", true);
+    EXPECT_EQ(w.Msg, -1);
+    EXPECT_EQ(w.Address, 0x0EC8);
+    EXPECT_EQ(w.Count, 2);
+    EXPECT_EQ(w.Data, 0xFFFFFFFFu);
+    EXPECT_EQ(CheckSetValue("E8", "K1", false).Msg, kMsgSetDevice);
+    EXPECT_EQ(CheckSetValue("E", "K1", false).Address, 5124);
+    EXPECT_EQ(CheckSetValue("F3", "K1", false).Address, 5283);
+    EXPECT_EQ(CheckSetValue("M0", "K1", false).Msg, kMsgSetDevice);
+    EXPECT_EQ(CheckSetValue("D0", "1", false).Msg, kMsgSetPrefix);
+    EXPECT_EQ(CheckSetValue("D0", "H10000", false).Msg, kMsgSetRange);
+    EXPECT_EQ(CheckSetValue("D0", "H10000", true).Msg, -1);
+    EXPECT_EQ(CheckSetValue("D0", "K32768", false).Msg, kMsgSetRange);
+    EXPECT_EQ(CheckSetValue("D0", "K-2147483648", true).Data, 0x80000000u);
+    EXPECT_EQ(CheckSetValue("D0", "K1.5", false).Msg, kMsgInvalid);
+    EXPECT_EQ(CheckSetValue("D0", "K", false).Data, 0u);
+    // Beyond the model's devices nothing is written anywhere (C5000 would be
+    // the program window, D10000 past the registers).
+    EXPECT_EQ(CheckSetValue("C5000", "K1", true).Msg, kMsgSetDevice);
+    EXPECT_EQ(CheckSetValue("D10000", "K1", false).Msg, kMsgSetDevice);
+    SetCurrentFamily(0);
+    EXPECT_EQ(CheckSetValue("D1312", "K1", false).Msg, kMsgSetDevice);
+
+    std::uint16_t a = 0;
+    SetCurrentFamily(1);
+    EXPECT_TRUE(CheckForceDevice(" m1536", a));
+    EXPECT_EQ(a, 0xB000);
+    EXPECT_TRUE(CheckForceDevice("M1535", a));
+    EXPECT_EQ(a, 0x0DFF);
+    EXPECT_TRUE(CheckForceDevice("X17", a));
+    EXPECT_EQ(a, 0x040F);
+    EXPECT_FALSE(CheckForceDevice("D0", a));
+    EXPECT_FALSE(CheckForceDevice("X18", a));
+    EXPECT_FALSE(CheckForceDevice("", a));
+}
+
+// ---------------------------------------------------------------------------
+// The poll cycle over a pseudo-terminal
+
+namespace {
+
+class DevMoniLink : public LinkFixture {
+protected:
+    void SetUp() override {
+        LinkFixture::SetUp();
+        AllocateSharedBuffers();
+        SetCurrentFamily(1);
+        list.OnValues = [this] { ++refreshes; };
+        link->RegisterMonitorClient("3", &list);
+    }
+    void TearDown() override {
+        link->RemoveMonitorClient("3");
+        LinkFixture::TearDown();
+        FreeSharedBuffers();
+    }
+    // Starts monitoring as the frame's command does.
+    void Start() {
+        ASSERT_TRUE(link->OpenPort());
+        list.PollState = 8;
+        gDevMonitorRefresh = 1;
+        link->AddMonitorClient("3");
+    }
+    // Waits until `cycles` more complete cycles of the device monitor ran.
+    bool Cycles(int cycles) {
+        const int target = doneCycles() + cycles;
+        return WaitUntil([&] { return doneCycles() >= target; });
+    }
+    int doneCycles() const {
+        // A cycle ends with the bit values read (state 9's request) and the
+        // values after them; count the bit-value reads.
+        int n = 0;
+        for (const auto& t : emu.Log())
+            if (t.bytes.size() >= 4 && t.bytes[1] == 3 && (t.bytes[2] << 8 | t.bytes[3]) == 16584) ++n;
+        return n;
+    }
+    std::vector<std::uint16_t> RegWrites(std::uint16_t base) const {
+        std::vector<std::uint16_t> counts;
+        for (const auto& t : emu.Log())
+            if (t.bytes[1] == 16 && (t.bytes[2] << 8 | t.bytes[3]) >= base && (t.bytes[2] << 8 | t.bytes[3]) < base + 200)
+                counts.push_back(static_cast<std::uint16_t>(t.bytes[4] << 8 | t.bytes[5]));
+        return counts;
+    }
+    TDevMoniCells Cells(int row) const { return list.Cells(row); }
+
+    TDevMoniList list;
+    int refreshes = 0;
+};
+
+}  // namespace
+
+TEST_F(DevMoniLink, EveryKindOfDeviceShowsThePlcValuesAndFollowsChanges) {
+    WriteProgram({"TMR T3 K50", "DCNT C235 D20", "END"});
+    int cur = 0;
+    list.AddDevices(1, "X17", "1", &cur);
+    list.AddDevices(2, "M1536", "1", &cur);
+    list.AddDevices(3, "T3", "1", &cur);
+    list.AddDevices(4, "C235", "1", &cur);
+    list.AddDevices(5, "D100", "1", &cur);
+    list.AddDevices(6, "D5000", "1", &cur);
+    list.SetFormat(6, TMoniFormat::Hex);
+    emu.S.coils[0x040F] = 1;            // X17
+    emu.S.coils[0xB000] = 0;            // M1536
+    emu.S.coils[0x0603] = 1;            // T3 reached
+    emu.S.regs[0x0603] = 42;            // T3 present value
+    emu.S.c32[235 - 200] = 0xFFFFFFFE;  // C235 = -2
+    emu.S.regs[0x1014] = 300;           // D20: C235's set value
+    emu.S.regs[0x1064] = 0xFFFF;        // D100 = -1, D101 = 1
+    emu.S.regs[0x1065] = 1;
+    emu.S.regs[0x8000 + 5000] = 0xBEEF;
+    Start();
+    ASSERT_TRUE(Cycles(2));
+
+    EXPECT_TRUE(Cells(1).On);
+    EXPECT_FALSE(Cells(2).On);
+    EXPECT_TRUE(Cells(3).On);
+    EXPECT_EQ(Cells(3).SetValue, "K50");
+    EXPECT_EQ(Cells(3).Value16, "K42");
+    EXPECT_EQ(Cells(4).Value16, "");
+    EXPECT_EQ(Cells(4).Value32, "K-2");
+    EXPECT_EQ(Cells(4).SetValue, "K300");
+    EXPECT_EQ(list.Rows[3].SetSource, "D20");
+    EXPECT_EQ(Cells(5).Value16, "K-1");
+    EXPECT_EQ(Cells(5).Value32, "K131071");
+    EXPECT_EQ(Cells(6).Value16, "HBEEF");
+    EXPECT_GT(refreshes, 0);
+
+    // The PLC's lists as the monitor wrote them (block monitoring: family class 1).
+    const std::uint16_t* r = emu.S.regs.data();
+    EXPECT_EQ(r[16384], 4);  // X17, M1536, T3, C235
+    EXPECT_EQ(r[16385], 0x040F);
+    EXPECT_EQ(r[16386], 0xB000);
+    EXPECT_EQ(r[16387], 0x0603);
+    EXPECT_EQ(r[16388], 0x0EEB);
+    EXPECT_EQ(r[16604], 4);  // T3, C235, D100, D5000
+    EXPECT_EQ(r[16608], 0x8000 + 5000);
+    EXPECT_TRUE(emu.S.monitorCoil);
+    EXPECT_TRUE(emu.S.wordListRewrittenWithZero);
+
+    // Changes in the PLC appear within two cycles.
+    emu.S.coils[0xB000] = 1;
+    emu.S.regs[0x0603] = 43;
+    emu.S.c32[235 - 200] = 7;
+    ASSERT_TRUE(Cycles(2));
+    EXPECT_TRUE(Cells(2).On);
+    EXPECT_EQ(Cells(3).Value16, "K43");
+    EXPECT_EQ(Cells(4).Value32, "K7");
+    // ASCII shows the bytes low first.
+    emu.S.regs[0x1064] = 'A' | 'B' << 8;
+    emu.S.regs[0x1065] = 'C';
+    list.SetFormat(5, TMoniFormat::Ascii);
+    ASSERT_TRUE(Cycles(2));
+    EXPECT_EQ(Cells(5).Value16, "AB");
+    EXPECT_EQ(Cells(5).Value32, "ABC");
+}
+
+TEST_F(DevMoniLink, WithoutBlockMonitoringEachWordIsReadOnItsOwn) {
+    emu.Configure(0, 0, 40);  // family class 0, model below 82
+    SetCurrentFamily(0);
+    int cur = 0;
+    list.AddDevices(1, "D10", "2", &cur);
+    list.AddDevices(3, "D1143", "1", &cur);  // the last register is read alone
+    emu.S.regs[0x100A] = 5;
+    emu.S.regs[0x100B] = 6;
+    emu.S.regs[0x1477] = 9;
+    Start();
+    ASSERT_TRUE(WaitUntil([&] { return emu.RequestCount() >= 20; }));
+    EXPECT_EQ(link->BlockMonitor, 0u);
+    std::vector<std::pair<int, int>> reads;
+    for (const auto& t : emu.Log())
+        if (t.bytes[1] == 3 && (t.bytes[2] << 8 | t.bytes[3]) < 0x2000 &&
+            (t.bytes[2] << 8 | t.bytes[3]) != 0x13E9 && (t.bytes[2] << 8 | t.bytes[3]) != 0x1400)
+            reads.push_back({t.bytes[2] << 8 | t.bytes[3], t.bytes[5]});
+    ASSERT_GE(reads.size(), 6u);
+    EXPECT_EQ(reads[0], std::make_pair(0x100A, 2));
+    EXPECT_EQ(reads[1], std::make_pair(0x100B, 2));
+    EXPECT_EQ(reads[2], std::make_pair(0x1477, 1));
+    EXPECT_EQ(reads[3], std::make_pair(0x100A, 2));
+    EXPECT_EQ(Cells(1).Value16, "K5");
+    EXPECT_EQ(Cells(1).Value32, "K393221");
+    EXPECT_EQ(Cells(3).Value16, "K9");
+    // No list was written: only word devices on a PLC without block monitoring.
+    EXPECT_TRUE(RegWrites(16384).empty());
+}
+
+TEST_F(DevMoniLink, LongBitListsGoOutInChunksAndAreReadBackWhole) {
+    int cur = 0;
+    list.AddDevices(1, "M0", "17", &cur);
+    for (int i = 0; i < 17; i += 2) emu.S.coils[0x0800 + i] = 1;
+    Start();
+    ASSERT_TRUE(Cycles(2));
+    // Count + 15 addresses, then 2 more at base + 16.
+    std::vector<std::pair<int, int>> writes;
+    for (const auto& t : emu.Log())
+        if (t.bytes[1] == 16 && (t.bytes[2] << 8 | t.bytes[3]) < 16584)
+            writes.push_back({(t.bytes[2] << 8 | t.bytes[3]) - 16384, t.bytes[5]});
+    ASSERT_GE(writes.size(), 2u);
+    EXPECT_EQ(writes[0], std::make_pair(0, 16));
+    EXPECT_EQ(writes[1], std::make_pair(16, 2));
+    // 17 bits are read as 2 registers.
+    for (const auto& t : emu.Log())
+        if (t.bytes[1] == 3 && (t.bytes[2] << 8 | t.bytes[3]) == 16584) EXPECT_EQ(t.bytes[5], 2);
+    for (int i = 0; i < 17; ++i) EXPECT_EQ(Cells(i + 1).On, i % 2 == 0) << i;
+}
+
+TEST_F(DevMoniLink, ForceAndSetValueChangeExactlyWhatWasAsked) {
+    int cur = 0;
+    list.AddDevices(1, "Y0", "1", &cur);
+    list.AddDevices(2, "D0", "1", &cur);
+    Start();
+    ASSERT_TRUE(Cycles(1));
+    const auto coils = emu.S.coils;
+    const auto regs = emu.S.regs;
+    std::uint32_t c32[56];
+    std::memcpy(c32, emu.S.c32, sizeof c32);
+
+    std::uint16_t a = 0;
+    ASSERT_TRUE(CheckForceDevice("Y0", a));
+    link->QueueDeviceWrite(a, 0xFF00, 0, 5);
+    const TSetValueWrite w = CheckSetValue("D0", "K-3", false);
+    link->QueueDeviceWrite(w.Address, w.Count, w.Data, 16);
+    const TSetValueWrite w32 = CheckSetValue("C201", "H12345678", true);
+    link->QueueDeviceWrite(w32.Address, w32.Count, w32.Data, 16);
+    const TSetValueWrite wpair = CheckSetValue("D200", "K70000", true);
+    link->QueueDeviceWrite(wpair.Address, wpair.Count, wpair.Data, 16);
+    ASSERT_TRUE(WaitUntil([&] { return link->CoilQueue.Empty() && link->RegQueue.Empty(); }));
+    ASSERT_TRUE(Cycles(2));
+
+    for (std::size_t i = 0; i < coils.size(); ++i)
+        if (i != 0x0500) EXPECT_EQ(emu.S.coils[i], coils[i]) << std::hex << i;
+    EXPECT_EQ(emu.S.coils[0x0500], 1);
+    auto monitorArea = [](std::size_t i) { return i >= 16384 && i < 16984; };
+    for (std::size_t i = 0; i < regs.size(); ++i)
+        if (i != 0x1000 && i != 0x10C8 && i != 0x10C9 && !monitorArea(i))
+            EXPECT_EQ(emu.S.regs[i], regs[i]) << std::hex << i;
+    EXPECT_EQ(emu.S.regs[0x1000], 0xFFFD);
+    EXPECT_EQ(emu.S.regs[0x10C8], 70000 & 0xFFFF);
+    EXPECT_EQ(emu.S.regs[0x10C9], 1);
+    for (int i = 0; i < 56; ++i)
+        if (i != 1) EXPECT_EQ(emu.S.c32[i], c32[i]);
+    EXPECT_EQ(emu.S.c32[1], 0x12345678u);
+    // And the monitor shows them.
+    EXPECT_TRUE(Cells(1).On);
+    EXPECT_EQ(Cells(2).Value16, "K-3");
+}
+
+TEST_F(DevMoniLink, AnEmptyListShowsScanTimeAndRunStateWithoutStarvingOthers) {
+    emu.S.regs[0x13F2] = 12;
+    emu.S.coils[0x0C30] = 1;
+    ReadClient ladder(0x1000, 1);
+    link->RegisterMonitorClient("1", &ladder);
+    Start();
+    link->AddMonitorClient("1");
+    ASSERT_TRUE(WaitUntil([&] { return ladder.values.size() >= 3 && frame.runStates.size() >= 2; }));
+    EXPECT_EQ(frame.scanTimes.back(), 12);
+    EXPECT_TRUE(frame.runStates.back());
+    link->RemoveMonitorClient("1");
+}
+
+TEST_F(DevMoniLink, FaultsEndMonitoringWithTheirMessageAndLeaveNothingRunning) {
+    int cur = 0;
+    list.AddDevices(1, "D0", "3", &cur);
+    // A reply time-out while the values are read.
+    emu.AddFault({FaultAction::Drop, 3, -1, 16784, 16790, 1, 1});
+    Start();
+    ASSERT_TRUE(WaitUntil([&] { return frame.monitoringStopped > 0; }));
+    EXPECT_EQ(frame.msgs.back().id, kMsgTimeout);
+    EXPECT_TRUE(link->MonitorClients.empty());
+    Spin(50);
+    EXPECT_FALSE(link->ComTmr.isActive());
+    EXPECT_FALSE(link->ReplyTmr.isActive());
+    EXPECT_FALSE(port->IsOpen());
+    const std::size_t after = emu.RequestCount();
+    Spin(100);
+    EXPECT_EQ(emu.RequestCount(), after);
+
+    // An exception reply ends it too, with the exception's message.
+    emu.ClearFaults();
+    emu.AddFault({FaultAction::Exception, 3, -1, 16784, 16790, 0, 1, 2});
+    frame.msgs.clear();
+    Start();
+    ASSERT_TRUE(WaitUntil([&] { return frame.monitoringStopped > 1; }));
+    EXPECT_EQ(frame.msgs.back().id, kMsgExceptionBase + 2);
+    Spin(50);
+    EXPECT_FALSE(link->ComTmr.isActive());
+    EXPECT_FALSE(port->IsOpen());
+}
