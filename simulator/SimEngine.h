@@ -147,6 +147,17 @@ public:
     void WriteOperand(const TSimStep& step, int i, std::int64_t value, int k = 0) {
         WriteSimOperand(mem_, value, Slot(step, i), step.width, k);
     }
+    // A second result beside the first (the remainder of DIV and DDIV): one
+    // word further for a 16-bit instruction, two for a 32-bit one.
+    void WriteSecondResult(const TSimStep& step, int i, std::int64_t value) {
+        WriteSimOperand(mem_, value, Slot(step, i), step.width, 1);
+    }
+    // A result twice the instruction's width (the product of MUL and DMUL):
+    // a 32-bit value into two words, or a 64-bit value into four.
+    void WriteDoubleResult(const TSimStep& step, int i, std::int64_t value) {
+        WriteSimOperand(mem_, value, Slot(step, i), kSimWidth32, 0);
+        if (step.width == kSimWidth32) WriteSimOperand(mem_, value >> 32, Slot(step, i), kSimWidth32, 1);
+    }
 
     // Control flow: the step index the scan goes on with, and the scan's end.
     std::uint32_t StepIndexOf(const TSimStep& step) const {

@@ -1,6 +1,7 @@
 #include "simulator/SimOperand.h"
 
 #include <bit>
+#include <cstdint>
 
 namespace {
 
@@ -287,6 +288,17 @@ std::int64_t ReadSimOctalOperand(const TSimMemory& mem, const TSimSlot& slot, in
 
 void WriteSimOctalOperand(TSimMemory& mem, std::int64_t value, const TSimSlot& slot, int width, int k) {
     Write(mem, value, slot, width, k, OctalStride(slot));
+}
+
+std::int64_t SimSlotRoom(const TSimMemory& mem, const TSimSlot& slot, int width) {
+    if (slot.array == TSimArray::None) return slot.kind == kSimKindConst ? INT32_MAX : 0;
+    const std::int64_t e = Effective(mem, slot);
+    const ArrayRef r = Describe(slot.array);
+    if (!Inside(e, r.size)) return 0;
+    const std::int64_t left = r.size - e;
+    if (r.bitBase >= 0) return slot.digits == 0 ? left : left / (4 * slot.digits);
+    if (slot.array == TSimArray::CPV32 || width != kSimWidth32) return left;
+    return left / 2;
 }
 
 int CountOneBits(std::int64_t value, int width) {

@@ -70,6 +70,12 @@ std::int64_t ReadSimOperand(const TSimMemory& mem, const TSimSlot& slot, int wid
 // constants are dropped; a single bit device takes the lowest bit.
 void WriteSimOperand(TSimMemory& mem, std::int64_t value, const TSimSlot& slot, int width, int k);
 
+// Elements of the given width that the operand holds from its (index-
+// modified) element to the end of its array: words (pairs of words at width
+// 5), digit groups, single bits or 32-bit counters. A constant holds any
+// number, an empty slot or an element outside the array none.
+std::int64_t SimSlotRoom(const TSimMemory& mem, const TSimSlot& slot, int width);
+
 // Number of 1 bits in the low 16 (width 4) or 32 (width 5) bits.
 int CountOneBits(std::int64_t value, int width);
 
