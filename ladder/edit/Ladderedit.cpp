@@ -1,0 +1,525 @@
+#include "ladder/edit/Ladderedit.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/Codetranslate.h"
+#include "ladder/model/Lad.h"
+
+namespace {
+
+constexpr std::int32_t kW = kLdbCellBytes;
+
+bool IsOutputKind(TLdbKind k) { return k == TLdbKind::Out_Ry || k == TLdbKind::Spec_Fun; }
+
+// Kinds that pass the power flow on to the cell on their right.
+bool PassesRight(TLdbKind k) {
+    switch (k) {
+        case TLdbKind::Open_Ry: case TLdbKind::Close_Ry: case TLdbKind::Tu_Ry: case TLdbKind::Td_Ry:
+        case TLdbKind::State_Ry: case TLdbKind::H_Line: case TLdbKind::Inv_Ry: case TLdbKind::Spec_Token:
+        case TLdbKind::Token_32bs: case TLdbKind::Re_Line:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool RowHasDownLink(const std::uint8_t* row) {
+    if (IsBlockCommentRow(row)) return false;
+    for (std::int32_t col = 0; col < kPastRowEnd; col += kW) {
+        const std::uint8_t* cell = row + col;
+        if (IsTokenCell(cell)) continue;
+        if (CellLinksDown(cell) || CellKind(cell) == TLdbKind::V_Line) return true;
+    }
+    return false;
+}
+
+bool RowLinkedFromAbove(const std::uint8_t* above) { return above && RowHasDownLink(above); }
+
+bool AllZero(const std::uint8_t* p, std::int32_t n) {
+    return std::all_of(p, p + n, [](std::uint8_t b) { return b == 0; });
+}
+
+// Span in cells of the element whose head is `cell` at column col of `row`.
+std::int32_t HeadSpan(const std::uint8_t* row, std::int32_t col) {
+    const TLdbKind k = CellKind(row + col);
+    if (k != TLdbKind::Spec_Fun && k != TLdbKind::Comp_Ry) return 1;
+    std::int32_t end = col + kW;
+    while (end < kPastRowEnd && IsTokenCell(row + end)) end += kW;
+    return (end - col) / kW;
+}
+
+std::int32_t HeadOf(const std::uint8_t* row, std::int32_t col) {
+    while (col > 0 && IsTokenCell(row + col)) col -= kW;
+    return col;
+}
+
+}  // namespace
+
+void TLadderEdit::SetDoc(const TLadderDoc& doc) {
+    doc_ = doc;
+    row_ = 0;
+    col_ = 0;
+    Refresh();
+}
+
+void TLadderEdit::Refresh() {
+    lastRow_ = doc_.grid ? FindLastUsedRow(doc_.grid, kLdbRowBytes, doc_.capacity - 1) : -1;
+    if (row_ >= doc_.capacity) row_ = std::max(0, doc_.capacity - 1);
+}
+
+std::int32_t TLadderEdit::RowLimit() const {
+    return std::max(0, std::min(doc_.capacity - 1, std::max(lastRow_, 0) + pageRows_));
+}
+
+std::int32_t TLadderEdit::CellSpan(std::int32_t row, std::int32_t col) const {
+    if (col < 0) return 1;
+    if (IsCommentRow(row)) return kLdbRowCells;
+    return HeadSpan(RowAt(row), col);
+}
+
+void TLadderEdit::SnapToHead() {
+    if (col_ < 0) return;
+    if (IsCommentRow(row_)) {
+        col_ = 0;
+        return;
+    }
+    col_ = HeadOf(RowAt(row_), col_);
+}
+
+void TLadderEdit::SetCursor(std::int32_t row, std::int32_t col) {
+    if (doc_.capacity <= 0) return;
+    row_ = std::clamp(row, 0, doc_.capacity - 1);
+    col_ = col < 0 ? kLabelColumn : std::min(col - col % kW, kLdbLastColumn);
+    SnapToHead();
+}
+
+std::int32_t TLadderEdit::FirstOutputColumn(std::int32_t row) const {
+    return FindBoxOrCoil(row, kLdbRowBytes, doc_.grid);
+}
+
+// ---------------------------------------------------------------------------
+// Cursor moves (the key table)
+
+void TLadderEdit::Left() {
+    if (col_ > 0) {
+        col_ -= kW;
+        SnapToHead();
+    } else if (col_ == 0) {
+        col_ = kLabelColumn;
+    } else if (row_ > 0) {
+        // From the label column to the previous row's output.
+        --row_;
+        if (IsCommentRow(row_)) {
+            col_ = 0;
+            return;
+        }
+        const std::int32_t out = FirstOutputColumn(row_);
+        col_ = out >= kPastRowEnd ? kLdbLastColumn : out;
+        SnapToHead();
+    }
+}
+
+void TLadderEdit::Right() {
+    const std::int32_t limit = RowLimit();
+    auto nextRow = [&] {
+        if (row_ < limit) {
+            ++row_;
+            col_ = 0;
+            SnapToHead();
+        }
+    };
+    if (IsCommentRow(row_)) return nextRow();
+    if (col_ < 0) {
+        col_ = 0;
+        return;
+    }
+    const TLdbKind k = CellKind(Cell(row_, col_));
+    const std::int32_t step = CellSpan(row_, col_) * kW;
+    if (IsOutputKind(k) || col_ + step > kLdbLastColumn) return nextRow();
+    col_ += step;
+    SnapToHead();
+}
+
+void TLadderEdit::Up() {
+    if (row_ == 0) return;
+    --row_;
+    SnapToHead();
+}
+
+void TLadderEdit::Down() {
+    if (row_ >= RowLimit()) return;
+    ++row_;
+    SnapToHead();
+}
+
+void TLadderEdit::PageUp() {
+    row_ = std::max(0, row_ - pageRows_);
+    SnapToHead();
+}
+
+void TLadderEdit::PageDown() {
+    row_ = std::min(RowLimit(), row_ + pageRows_);
+    SnapToHead();
+}
+
+void TLadderEdit::Home() {
+    col_ = 0;
+    SnapToHead();
+}
+
+void TLadderEdit::End() {
+    col_ = kLdbLastColumn;
+    if (!IsCommentRow(row_)) {
+        // The last element of the row: walk left over wire and inner cells.
+        const std::uint8_t* row = RowAt(row_);
+        while (col_ > 0) {
+            const TLdbKind k = CellKind(row + col_);
+            if (k == TLdbKind::non_inst || IsTokenKind(k) || k == TLdbKind::Re_Line || IsOutputKind(k)) break;
+            col_ -= kW;
+        }
+    }
+    // A token is never the cursor cell: the cursor frames its whole box.
+    SnapToHead();
+}
+
+// ---------------------------------------------------------------------------
+// Edits
+
+void TLadderEdit::Changed() {
+    lastRow_ = FindLastUsedRow(doc_.grid, kLdbRowBytes, doc_.capacity - 1);
+}
+
+void TLadderEdit::NetworkBounds(std::int32_t row, std::int32_t& first, std::int32_t& last) const {
+    first = row;
+    while (first > 0 && !IsCommentRow(first) && RowLinkedFromAbove(RowAt(first - 1))) --first;
+    last = row;
+    while (last + 1 < doc_.capacity && RowHasDownLink(RowAt(last))) ++last;
+}
+
+void TLadderEdit::Renode(std::int32_t firstRow, std::int32_t lastRow) {
+    firstRow = std::max(0, firstRow);
+    lastRow = std::min(doc_.capacity - 1, lastRow);
+    for (std::int32_t row = firstRow; row <= lastRow; ++row) {
+        if (IsCommentRow(row)) continue;
+        for (std::int32_t col = 0; col < kPastRowEnd; col += kW) {
+            std::uint8_t* cell = Cell(row, col);
+            const TLdbKind kind = CellKind(cell);
+            if (col == 0) {
+                // The left rail: elements start from it, no vertical links there.
+                TLdbNode node = CellNode(cell);
+                if (node == TLdbNode::vl) node = TLdbNode::non_node;
+                SetCellNode(cell, (node != TLdbNode::non_node || kind != TLdbKind::non_inst) ? TLdbNode::hl
+                                                                                          : TLdbNode::non_node);
+                SetCellLinkDown(cell, false);
+                if (kind == TLdbKind::V_Line) SetCellKind(cell, TLdbKind::non_inst);
+            } else {
+                RecalcCellNode(row, col, kLdbRowBytes, doc_.grid, doc_.capacity);
+            }
+            if (IsOutputKind(kind)) break;
+        }
+    }
+}
+
+void TLadderEdit::Commit(const std::vector<std::uint8_t>& rows, std::int32_t first) {
+    if (BeforeChange) BeforeChange();
+    std::memcpy(Cell(first, 0), rows.data(), rows.size());
+}
+
+bool TLadderEdit::MakeRoom(std::vector<std::uint8_t>& rows, std::int32_t first, std::int32_t r,
+                           std::int32_t c, std::int32_t n) const {
+    const std::int32_t count = static_cast<std::int32_t>(rows.size()) / kLdbRowBytes;
+    std::int32_t netFirst, netLast;
+    NetworkBounds(r, netFirst, netLast);
+    for (std::int32_t k = netFirst; k <= netLast; ++k) {
+        if (k < first || k >= first + count) return false;
+        std::uint8_t* row = rows.data() + static_cast<std::size_t>(k - first) * kLdbRowBytes;
+        if (IsBlockCommentRow(row)) continue;
+        if (AllZero(row + c, kPastRowEnd - c)) continue;  // nothing to push aside
+        std::int32_t end = kPastRowEnd;
+        for (std::int32_t col = 0; col < kPastRowEnd; col += kW) {
+            if (IsOutputKind(CellKind(row + col))) {
+                end = col;
+                break;
+            }
+        }
+        if (end == kPastRowEnd && CellKind(row + kLdbLastColumn) == TLdbKind::Re_Line) end = kLdbLastColumn;
+        if (end - n < c) return false;
+        // The cells given up just before the output hold nothing but wire.
+        for (std::int32_t col = end - n; col < end; col += kW) {
+            const std::uint8_t* cell = row + col;
+            const TLdbKind kind = CellKind(cell);
+            if ((kind != TLdbKind::non_inst && kind != TLdbKind::H_Line) || CellLinksDown(cell)) return false;
+        }
+        // A wire entering cell c from the left runs on through the gap.
+        const bool wire = c == 0 ? CellKind(row) != TLdbKind::non_inst || CellNode(row) != TLdbNode::non_node
+                                 : PassesRight(CellKind(row + c - kW));
+        std::memmove(row + c + n, row + c, static_cast<std::size_t>(end - n - c));
+        std::memset(row + c, 0, static_cast<std::size_t>(n));
+        if (wire) {
+            for (std::int32_t col = c; col < c + n; col += kW) {
+                SetCellKind(row + col, TLdbKind::H_Line);
+                SetCellNode(row + col, TLdbNode::hl);
+            }
+        }
+    }
+    return true;
+}
+
+bool TLadderEdit::WrapRow(std::vector<std::uint8_t>& rows, std::int32_t first, std::int32_t r,
+                          std::int32_t c, std::int32_t& contRow) const {
+    const std::int32_t end = first + static_cast<std::int32_t>(rows.size()) / kLdbRowBytes;
+    auto rowAt = [&](std::int32_t k) { return rows.data() + static_cast<std::size_t>(k - first) * kLdbRowBytes; };
+    // The network goes on while a row links down, and through the rows an
+    // earlier wrap continued it on (they start with a connector); the row
+    // after all of that must be free.
+    contRow = r;
+    for (;;) {
+        while (contRow < end && RowHasDownLink(rowAt(contRow))) ++contRow;
+        ++contRow;
+        if (contRow >= end || CellKind(rowAt(contRow)) != TLdbKind::Re_Line) break;
+    }
+    if (contRow >= end || !AllZero(rowAt(contRow), kLdbRowBytes)) return false;
+    // A connector number no pair of this network uses yet.
+    std::int32_t netFirst, netLast;
+    NetworkBounds(r, netFirst, netLast);
+    std::int32_t number = 0;
+    for (std::int32_t j = std::max(first, netFirst); j < contRow; ++j) {
+        const std::uint8_t* row = rowAt(j);
+        if (IsBlockCommentRow(row)) continue;
+        for (std::int32_t col = 0; col < kPastRowEnd; col += kW)
+            if (CellKind(row + col) == TLdbKind::Re_Line)
+                number = std::max<std::int32_t>(number, CellOperand(row + col) + 1);
+    }
+    // Wire up to the last cell, which takes the connector; vertical links stay.
+    std::uint8_t* row = rowAt(r);
+    for (std::int32_t col = c; col < kLdbLastColumn; col += kW) {
+        const std::uint8_t link = row[col + 2] & 0xF0;
+        std::memset(row + col, 0, kW);
+        row[col + 2] = link;
+        SetCellKind(row + col, TLdbKind::H_Line);
+    }
+    std::uint8_t* conn = row + std::min(c, kLdbLastColumn);
+    std::memset(conn, 0, kW);
+    SetCellKind(conn, TLdbKind::Re_Line);
+    SetCellOperand(conn, static_cast<std::uint16_t>(number));
+    std::uint8_t* cont = rowAt(contRow);
+    SetCellKind(cont, TLdbKind::Re_Line);
+    SetCellOperand(cont, static_cast<std::uint16_t>(number));
+    return true;
+}
+
+TLadderEditResult TLadderEdit::Place(TLadderClass cls, std::string_view line) {
+    if (!doc_.grid || doc_.capacity <= 0) return {};
+    if (cls == TLadderClass::PLabel || cls == TLadderClass::ILabel) return PlaceLabel(cls, line);
+    if (col_ < 0) return {false, cls == TLadderClass::VLine ? LadMsg::VLineLabelColumn : LadMsg::NotHere};
+    if (IsCommentRow(row_)) return {false, LadMsg::NotHere};
+    // A connector is the fold's own: nothing is placed on it.
+    if (CellKind(Cell(row_, col_)) == TLdbKind::Re_Line) return {};
+    if (cls == TLadderClass::VLine) return PlaceVLine();
+    const std::vector<std::uint8_t> cells = BuildElementCells(cls, line);
+    if (cells.empty()) return {false, LadMsg::Invalid};
+    if (cls == TLadderClass::Coil || cls == TLadderClass::Box) return PlaceOutput(cells);
+    return PlaceInline(cells);
+}
+
+TLadderEditResult TLadderEdit::PlaceTyped(std::string_view line) {
+    TLadderClass cls;
+    if (!ClassOfLine(line, cls)) return {false, col_ < 0 ? LadMsg::NotHere : LadMsg::Invalid};
+    const bool label = cls == TLadderClass::PLabel || cls == TLadderClass::ILabel;
+    if (col_ < 0 && !label) return {false, LadMsg::NotHere};
+    if (col_ >= 0 && label) return {false, LadMsg::LabelColumnOnly};
+    return Place(cls, line);
+}
+
+TLadderEditResult TLadderEdit::PlaceLabel(TLadderClass cls, std::string_view line) {
+    if (col_ >= 0) return {false, LadMsg::LabelColumnOnly};
+    std::string text(line);
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    while (!text.empty() && text.front() == ' ') text.erase(0, 1);
+    const bool p = cls == TLadderClass::PLabel;
+    const int number = p ? PLabelNumber(text) : ILabelNumber(text);
+    if (number < 0 || number >= (p ? kPLabelCount : kILabelCount)) return {false, LadMsg::Invalid};
+    std::int32_t* table = p ? doc_.labels.pRows : doc_.labels.iRows;
+    if (!(p ? CheckPLabel(text, row_, table) : CheckILabel(text, row_, table))) return {false, LadMsg::LabelUsed};
+    if (table[number] == row_) return {};
+    if (BeforeChange) BeforeChange();
+    // A row carries one label of each kind: the new one replaces the old.
+    FreeRowLabels(table, p ? kPLabelCount : kILabelCount, row_);
+    table[number] = row_;
+    return {true, LadMsg::None};
+}
+
+TLadderEditResult TLadderEdit::PlaceVLine() {
+    // The link joins this cell's junction to the row below: not on the rail,
+    // not from the grid's last row, not into a comment row.
+    if (col_ == 0 || row_ + 1 >= doc_.capacity || IsCommentRow(row_ + 1)) return {false, LadMsg::NotHere};
+    std::uint8_t* cell = Cell(row_, col_);
+    if (IsTokenCell(CellAt(doc_.grid, row_ + 1, col_))) return {false, LadMsg::NotHere};
+    if (CellLinksDown(cell)) return {};
+    if (BeforeChange) BeforeChange();
+    SetCellLinkDown(cell, true);
+    if (CellKind(cell) == TLdbKind::non_inst) SetCellKind(cell, TLdbKind::V_Line);
+    Renode(row_ - 1, row_ + 1);
+    Changed();
+    return {true, LadMsg::None};
+}
+
+TLadderEditResult TLadderEdit::PlaceOutput(const std::vector<std::uint8_t>& cells) {
+    const std::int32_t w = static_cast<std::int32_t>(cells.size());
+    std::int32_t r = row_, c = col_;
+    const std::int32_t first = std::max(0, r - 1);
+    const std::int32_t count = std::min(doc_.capacity, r + 40) - first;
+    std::vector<std::uint8_t> rows(Cell(first, 0), Cell(first, 0) + static_cast<std::size_t>(count) * kLdbRowBytes);
+    auto rowAt = [&](std::int32_t k) { return rows.data() + static_cast<std::size_t>(k - first) * kLdbRowBytes; };
+    if (kPastRowEnd - w < c) {
+        // The box does not fit behind the cursor: end the row with a
+        // connector and go on in the first free row after the network.
+        std::int32_t cont;
+        if (!WrapRow(rows, first, r, c, cont)) return {false, LadMsg::BoxDoesNotFit};
+        r = cont;
+        c = kW;
+    }
+    std::uint8_t* row = rowAt(r);
+    const std::int32_t head = kPastRowEnd - w;
+    // Wire from the cursor up to the output; vertical links stay where they are.
+    for (std::int32_t col = c; col < head; col += kW) {
+        const std::uint8_t link = row[col + 2] & 0xF0;
+        std::memset(row + col, 0, kW);
+        row[col + 2] = link;
+        SetCellKind(row + col, TLdbKind::H_Line);
+    }
+    const std::uint8_t link = row[head + 2] & 0xF0;
+    std::memcpy(row + head, cells.data(), cells.size());
+    row[head + 2] = static_cast<std::uint8_t>((row[head + 2] & 0x0F) | link);
+    Commit(rows, first);
+    Renode(first, first + count - 1);
+    Changed();
+    row_ = std::min(r + 1, doc_.capacity - 1);
+    col_ = 0;
+    SnapToHead();
+    return {true, LadMsg::None};
+}
+
+TLadderEditResult TLadderEdit::PlaceInline(const std::vector<std::uint8_t>& cells) {
+    const std::int32_t w = static_cast<std::int32_t>(cells.size());
+    std::int32_t r = row_, c = col_;
+    std::int32_t netFirst, netLast;
+    NetworkBounds(r, netFirst, netLast);
+    const std::int32_t first = std::max(0, netFirst - 1);
+    const std::int32_t count = std::min(doc_.capacity, netLast + 40) - first;
+    std::vector<std::uint8_t> rows(Cell(first, 0), Cell(first, 0) + static_cast<std::size_t>(count) * kLdbRowBytes);
+    auto rowAt = [&](std::int32_t k) { return rows.data() + static_cast<std::size_t>(k - first) * kLdbRowBytes; };
+
+    const TLdbKind under = CellKind(rowAt(r) + c);
+    if (insertMode && IsOutputKind(under)) {
+        // Inserting on the output puts the element just before it, into the
+        // wire the output leaves free.
+        const std::int32_t at = c - w;
+        bool free = at >= 0;
+        for (std::int32_t col = std::max(at, 0); free && col < c; col += kW) {
+            const std::uint8_t* cell = rowAt(r) + col;
+            const TLdbKind k = CellKind(cell);
+            free = (k == TLdbKind::H_Line || k == TLdbKind::non_inst) && !CellLinksDown(cell);
+        }
+        if (!free) return {false, LadMsg::NoRoom};
+        c = at;
+    }
+    if (c + w > kPastRowEnd) {
+        // Past the row's end: the row ends in a connector and the element
+        // starts the continuation row.
+        std::int32_t cont;
+        if (!WrapRow(rows, first, r, c, cont)) return {false, LadMsg::NoRoom};
+        r = cont;
+        c = kW;
+    }
+    std::uint8_t* row = rowAt(r);
+    if (insertMode) {
+        if (!AllZero(row + c, kPastRowEnd - c) && !MakeRoom(rows, first, r, c, w)) return {false, LadMsg::NoRoom};
+    } else {
+        // Overwrite: a box or compare the new element touches goes entirely,
+        // so that no operand is left without its head.
+        for (std::int32_t col = c; col < c + w; col += kW) {
+            const TLdbKind k = CellKind(row + col);
+            if (k != TLdbKind::Spec_Fun && k != TLdbKind::Comp_Ry && !IsTokenKind(k)) continue;
+            const std::int32_t head = HeadOf(row, col);
+            const std::int32_t span = HeadSpan(row, head);
+            for (std::int32_t x = head; x < head + span * kW; x += kW) {
+                const std::uint8_t link = IsTokenCell(row + x) ? 0 : (row[x + 2] & 0xF0);
+                std::memset(row + x, 0, kW);
+                row[x + 2] = link;
+            }
+        }
+    }
+    const std::uint8_t link = row[c + 2] & 0xF0;
+    std::memcpy(row + c, cells.data(), cells.size());
+    row[c + 2] = static_cast<std::uint8_t>((row[c + 2] & 0x0F) | link);
+    Commit(rows, first);
+    Renode(first, first + count - 1);
+    Changed();
+    row_ = r;
+    col_ = c;
+    if (!insertMode) {
+        col_ = c + w;
+        if (col_ > kLdbLastColumn) {
+            row_ = std::min(r + 1, doc_.capacity - 1);
+            col_ = 0;
+        }
+    }
+    SnapToHead();
+    return {true, LadMsg::None};
+}
+
+TLadderEditResult TLadderEdit::DeleteElement() {
+    if (!doc_.grid) return {};
+    if (col_ < 0) {
+        std::int32_t n;
+        if (FindRowLabelIn(doc_.labels, row_, n) == TLabelKind::None) return {};
+        if (BeforeChange) BeforeChange();
+        FreeRowLabels(doc_.labels.pRows, kPLabelCount, row_);
+        FreeRowLabels(doc_.labels.iRows, kILabelCount, row_);
+        return {true, LadMsg::None};
+    }
+    if (IsCommentRow(row_)) return {false, LadMsg::DeleteNothing};
+    SnapToHead();
+    std::uint8_t* cell = Cell(row_, col_);
+    const TLdbKind kind = CellKind(cell);
+    if (kind == TLdbKind::V_Line || (kind == TLdbKind::non_inst && cell[3] == 0 && cell[4] == 0)) return {};
+    if (BeforeChange) BeforeChange();
+    const std::uint8_t link = cell[2] & 0xF0;
+    const std::int32_t span = CellSpan(row_, col_);
+    std::memset(cell, 0, static_cast<std::size_t>(span) * kW);
+    cell[2] = link;
+    Renode(row_ - 1, row_ + 1);
+    Changed();
+    return {true, LadMsg::None};
+}
+
+TLadderEditResult TLadderEdit::DeleteVLine() {
+    if (!doc_.grid || col_ < 0 || IsCommentRow(row_)) return {false, LadMsg::DeleteNothing};
+    std::uint8_t* cell = Cell(row_, col_);
+    if (IsTokenCell(cell)) return {false, LadMsg::DeleteNothing};
+    if (!CellLinksDown(cell) && CellKind(cell) != TLdbKind::V_Line) return {};
+    if (BeforeChange) BeforeChange();
+    if (CellKind(cell) == TLdbKind::V_Line) SetCellKind(cell, TLdbKind::non_inst);
+    SetCellLinkDown(cell, false);
+    Renode(row_ - 1, row_ + 1);
+    Changed();
+    return {true, LadMsg::None};
+}
+
+TLadderEditResult TLadderEdit::SetBlockComment(std::string_view text) {
+    if (!doc_.grid) return {};
+    std::uint8_t* row = Cell(row_, 0);
+    if (!IsBlockCommentRow(row) && !AllZero(row, kLdbRowBytes)) return {false, LadMsg::CommentRowBusy};
+    std::uint8_t next[kLdbRowBytes] = {};
+    if (!text.empty()) SetBlockCommentRow(next, std::string(text));
+    if (std::memcmp(next, row, kLdbRowBytes) == 0) return {};
+    if (BeforeChange) BeforeChange();
+    std::memcpy(row, next, kLdbRowBytes);
+    // The rows around it no longer link through it.
+    Renode(row_ - 1, row_ + 1);
+    Changed();
+    col_ = 0;
+    return {true, LadMsg::None};
+}

@@ -1,0 +1,133 @@
+#include "ladder/edit/Laddertexts.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "core/InstructionTable.h"
+#include "ladder/model/Lad.h"
+#include "ladder/model/Ladtranslate.h"
+
+namespace {
+
+std::string Radix(std::uint8_t type, std::int64_t value, bool is32) {
+    char buf[32];
+    switch (type) {
+        case CellDev::H:
+            std::snprintf(buf, sizeof buf, "%llX",
+                          static_cast<unsigned long long>(is32 ? static_cast<std::uint32_t>(value)
+                                                               : static_cast<std::uint16_t>(value)));
+            return buf;
+        case CellDev::X:
+        case CellDev::Y:
+            std::snprintf(buf, sizeof buf, "%llo", static_cast<unsigned long long>(value & 0xFFFF));
+            return buf;
+        case CellDev::K:
+            if (is32)
+                std::snprintf(buf, sizeof buf, "%d", static_cast<std::int32_t>(static_cast<std::uint32_t>(value)));
+            else
+                std::snprintf(buf, sizeof buf, "%d", static_cast<std::int16_t>(static_cast<std::uint16_t>(value)));
+            return buf;
+        default:
+            std::snprintf(buf, sizeof buf, "%u", static_cast<unsigned>(value & 0xFFFF));
+            return buf;
+    }
+}
+
+}  // namespace
+
+std::string CellOperandText(const std::uint8_t* grid, std::int32_t row, std::int32_t col) {
+    if (col < 0 || col > kLdbLastColumn) return {};
+    const std::uint8_t* rowStart = CellAt(grid, row, 0);
+    if (IsBlockCommentRow(rowStart)) return {};
+    const std::uint8_t* cell = rowStart + col;
+    const TLdbKind kind = CellKind(cell);
+    switch (kind) {
+        case TLdbKind::Open_Ry: case TLdbKind::Close_Ry: case TLdbKind::Out_Ry: case TLdbKind::State_Ry:
+        case TLdbKind::Tu_Ry: case TLdbKind::Td_Ry: case TLdbKind::Spec_Token:
+            break;
+        default:
+            return {};
+    }
+    const std::uint8_t type = CellDevType(cell);
+    if (type == CellDev::Text) {
+        // Eight characters held two per cell in the tokens of columns 35..50.
+        if (col != 35) return {};
+        std::string text;
+        for (std::int32_t c = 35; c <= 50; c += kLdbCellBytes) {
+            const std::uint8_t* t = rowStart + c;
+            for (int k = 3; k <= 4; ++k) {
+                if (t[k] == 0) return text;
+                text += static_cast<char>(t[k]);
+            }
+        }
+        return text;
+    }
+    const char letter = DeviceTypeToLetter(type);
+    if (letter == 0 || letter == 15) return {};
+    const bool token = kind == TLdbKind::Spec_Token;
+    const bool is32 = token && col + kLdbCellBytes <= kLdbLastColumn &&
+                      CellKind(cell + kLdbCellBytes) == TLdbKind::Token_32bs;
+    std::int64_t value = CellOperand(cell);
+    if (is32 && (type == CellDev::K || type == CellDev::H))
+        value |= static_cast<std::int64_t>(CellOperand(cell + kLdbCellBytes)) << 16;
+    std::string text;
+    const int digits = token ? (cell[1] & 0x0F) : 0;
+    if (digits != 0) text = "K" + std::to_string(digits);
+    text += letter;
+    if (!((letter == 'E' || letter == 'F') && value == 0)) text += Radix(type, value, is32);
+    if (token && letter != 'E' && letter != 'F') text += IndexRegText(TokenIndexReg(cell[0]));
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char ch) { return std::toupper(ch); });
+    return text;
+}
+
+std::string RowLabelText(TLabelTables labels, std::int32_t row) {
+    if (!labels.pRows || !labels.iRows || row < 0) return {};
+    std::int32_t n = 0;
+    switch (FindRowLabelIn(labels, row, n)) {
+        case TLabelKind::P: return "P" + std::to_string(n);
+        case TLabelKind::I: {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "I%03d", static_cast<int>(n));
+            return buf;
+        }
+        default: return {};
+    }
+}
+
+std::vector<std::string> CommentLines(std::string_view text, std::size_t lineBytes, std::size_t maxLines) {
+    std::vector<std::string> lines;
+    std::size_t at = 0;
+    while (at < text.size() && lines.size() < maxLines) {
+        std::size_t n = std::min(lineBytes, text.size() - at);
+        // Back off over UTF-8 continuation bytes so that a character starts the next line.
+        if (at + n < text.size())
+            while (n > 0 && (static_cast<unsigned char>(text[at + n]) & 0xC0) == 0x80) --n;
+        if (n == 0) break;  // a single character wider than a line: nothing fits
+        lines.emplace_back(text.substr(at, n));
+        at += n;
+    }
+    return lines;
+}
+
+bool CellCommentDevice(const std::uint8_t* cell, char& letter, std::int32_t& number) {
+    switch (CellKind(cell)) {
+        case TLdbKind::Open_Ry: case TLdbKind::Close_Ry: case TLdbKind::Out_Ry: case TLdbKind::State_Ry:
+        case TLdbKind::Tu_Ry: case TLdbKind::Td_Ry: case TLdbKind::Spec_Token:
+            break;
+        default:
+            return false;
+    }
+    const char l = DeviceTypeToLetter(CellDevType(cell));
+    if (l == 0 || std::strchr("XYMSTCDPI", l) == nullptr) return false;
+    letter = l;
+    number = CellOperand(cell);
+    return true;
+}
+
+std::string BoxMnemonic(const std::uint8_t* cell) {
+    const int index = OpcodeToIndex(CellOperand(cell));
+    if (index < 0 || index >= kInstCount) return "?";
+    return gInstMnemonic[index];
+}
