@@ -6,6 +6,7 @@
 #include <QApplication>
 
 #include "instlist/Instredit.h"
+#include "ladder/editor/Ladder.h"
 #include "platform/Messages.h"
 #include "shell/Qelmain.h"
 #include "shell/Startup.h"
@@ -44,6 +45,7 @@ int main(int argc, char** argv) {
     int rc = 1;
     if (frame) {
         InstallInstList(frame.get());  // the input dialog and the instruction-list window
+        InstallLadder(frame.get());    // the ladder window and the dialog's ladder entries
         rc = QApplication::exec();
     }
     frame.reset();

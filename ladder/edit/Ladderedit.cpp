@@ -299,7 +299,7 @@ bool TLadderEdit::WrapRow(std::vector<std::uint8_t>& rows, std::int32_t first, s
         row[col + 2] = link;
         SetCellKind(row + col, TLdbKind::H_Line);
     }
-    std::uint8_t* conn = row + std::min(c, kLdbLastColumn);
+    std::uint8_t* conn = row + kLdbLastColumn;
     std::memset(conn, 0, kW);
     SetCellKind(conn, TLdbKind::Re_Line);
     SetCellOperand(conn, static_cast<std::uint16_t>(number));
@@ -325,7 +325,12 @@ TLadderEditResult TLadderEdit::Place(TLadderClass cls, std::string_view line) {
 
 TLadderEditResult TLadderEdit::PlaceTyped(std::string_view line) {
     TLadderClass cls;
-    if (!ClassOfLine(line, cls)) return {false, col_ < 0 ? LadMsg::NotHere : LadMsg::Invalid};
+    if (!ClassOfLine(line, cls)) {
+        // An instruction of the list that the ladder draws by its lines (ANB,
+        // MPS ...) is no element; anything else is no instruction at all.
+        const bool instruction = SetInputText(line) && AssembleInstruction() == 1;
+        return {false, col_ < 0 ? LadMsg::NotHere : instruction ? LadMsg::NotPlaceable : LadMsg::Invalid};
+    }
     const bool label = cls == TLadderClass::PLabel || cls == TLadderClass::ILabel;
     if (col_ < 0 && !label) return {false, LadMsg::NotHere};
     if (col_ >= 0 && label) return {false, LadMsg::LabelColumnOnly};

@@ -58,14 +58,14 @@ std::vector<std::uint8_t> BoxCells(std::string_view line) {
     if (insn.empty()) return {};
     // A box needs a contact in front of it, except the instructions that
     // start their own rung (END, MCR, RET ...): try both.
-    std::vector<std::uint8_t> code = Assemble("LD X0");
-    code.insert(code.end(), insn.begin(), insn.end());
-    std::vector<std::uint8_t> row = ConvertedRow(code);
-    if (row.empty()) row = ConvertedRow(insn);
-    if (row.empty()) return {};
-    for (std::int32_t col = 0; col < kPastRowEnd; col += kLdbCellBytes) {
-        if (CellKind(&row[static_cast<std::size_t>(col)]) == TLdbKind::Spec_Fun)
-            return std::vector<std::uint8_t>(row.begin() + col, row.end());
+    std::vector<std::uint8_t> withContact = Assemble("LD X0");
+    withContact.insert(withContact.end(), insn.begin(), insn.end());
+    for (const std::vector<std::uint8_t>* code : {&withContact, &insn}) {
+        const std::vector<std::uint8_t> row = ConvertedRow(*code);
+        for (std::size_t col = 0; col < row.size(); col += kLdbCellBytes) {
+            if (CellKind(&row[col]) == TLdbKind::Spec_Fun)
+                return std::vector<std::uint8_t>(row.begin() + static_cast<std::ptrdiff_t>(col), row.end());
+        }
     }
     return {};
 }

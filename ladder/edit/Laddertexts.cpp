@@ -97,16 +97,24 @@ std::string RowLabelText(TLabelTables labels, std::int32_t row) {
 }
 
 std::vector<std::string> CommentLines(std::string_view text, std::size_t lineBytes, std::size_t maxLines) {
+    // Widths count as in the double-byte code page comments were sized for:
+    // one unit for an ASCII character, two for any other, which is never split.
     std::vector<std::string> lines;
     std::size_t at = 0;
     while (at < text.size() && lines.size() < maxLines) {
-        std::size_t n = std::min(lineBytes, text.size() - at);
-        // Back off over UTF-8 continuation bytes so that a character starts the next line.
-        if (at + n < text.size())
-            while (n > 0 && (static_cast<unsigned char>(text[at + n]) & 0xC0) == 0x80) --n;
-        if (n == 0) break;  // a single character wider than a line: nothing fits
-        lines.emplace_back(text.substr(at, n));
-        at += n;
+        std::size_t width = 0, end = at;
+        while (end < text.size()) {
+            const unsigned char lead = static_cast<unsigned char>(text[end]);
+            std::size_t len = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+            len = std::min(len, text.size() - end);
+            const std::size_t w = lead < 0x80 ? 1 : 2;
+            if (width + w > lineBytes) break;
+            width += w;
+            end += len;
+        }
+        if (end == at) break;  // nothing fits a line this narrow
+        lines.emplace_back(text.substr(at, end - at));
+        at = end;
     }
     return lines;
 }

@@ -18,9 +18,10 @@ std::string CellOperandText(const std::uint8_t* grid, std::int32_t row, std::int
 /// The label a row carries in the tables ("P3", "I001"), empty when none.
 std::string RowLabelText(TLabelTables labels, std::int32_t row);
 
-/// Cuts a comment into at most `maxLines` lines of at most `lineBytes` bytes,
-/// never inside a character (a cut that would split one moves before it).
-/// Trailing empty lines are dropped.
+/// Cuts a comment into at most `maxLines` lines of at most `lineBytes` width
+/// units (an ASCII character 1, any other character 2, as in the double-byte
+/// code page the widths were chosen for), never inside a character: a cut
+/// that would split one moves before it.
 std::vector<std::string> CommentLines(std::string_view text, std::size_t lineBytes, std::size_t maxLines);
 
 /// The device a cell's comment belongs to: letter of "XYMSTCDPI" and number;

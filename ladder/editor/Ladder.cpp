@@ -1,0 +1,646 @@
+#include "ladder/editor/Ladder.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTimer>
+
+#include "instlist/EdDlg.h"
+#include "ladder/editor/Ladderkeys.h"
+#include "ladder/model/Lad.h"
+#include "ladder/model/LadderConvert.h"
+#include "ladder/model/Laddercompile.h"
+#include "platform/Messages.h"
+#include "project/Editorlink.h"
+#include "project/Msgtable.h"
+#include "project/Qelglobals.h"
+#include "shell/Qelmain.h"
+
+TLDB* _LDB = nullptr;
+TLDB* _InterLadder = nullptr;
+
+namespace {
+
+constexpr int kProgramView = 2;
+constexpr int kInnerView = 17;
+constexpr int kBlockCommentView = 3;
+constexpr int kGoToStepView = 8;
+constexpr int kMsgLadderCaption = 34;
+constexpr int kMsgCompileFailed = 32;
+
+// The element of each button Btn0..Btn10.
+const TLadderClass kButtonClass[11] = {TLadderClass::Open,  TLadderClass::Close, TLadderClass::Rise,
+                                       TLadderClass::Fall,  TLadderClass::Step,  TLadderClass::Box,
+                                       TLadderClass::Coil,  TLadderClass::HLine, TLadderClass::VLine,
+                                       TLadderClass::Inv,   TLadderClass::Compare};
+
+// The instruction line an element button opens the dialog with.
+const char* const kButtonPrefill[11] = {"LD ", "LDI ", "LDP ", "LDF ", "STL ", "", "OUT ", "", "", "", "LD= "};
+
+std::string DeviceCommentOf(char letter, std::int32_t number) {
+    const char* at = std::strchr(kCommentLetters, letter);
+    if (!at || number < 0) return {};
+    const auto& list = gQel.DevComments[static_cast<std::size_t>(at - kCommentLetters)];
+    return static_cast<std::size_t>(number) < list.size() ? list[static_cast<std::size_t>(number)] : std::string();
+}
+
+bool TypedStartsInput(QChar ch) {
+    const char16_t c = ch.unicode();
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '<' || c == '>' ||
+           c == '=' || c == '+' || c == '-';
+}
+
+}  // namespace
+
+TLDB::TLDB(QWidget* owner, bool inner)
+    : QAbstractScrollArea(owner), View(inner ? kInnerView : kProgramView), Inner(inner) {
+    setObjectName(inner ? "InterLadder" : "LDB");
+    setWindowTitle(QString::fromStdString(gMsgTable.Get(kMsgLadderCaption)));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setAutoFillBackground(false);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    setMinimumSize(200, 150);
+    Link = new TEditorLink(View, this);
+    edit_.BeforeChange = [this] {
+        // Undo snapshots are recorded here once the edit history comes in.
+        dirty_ = true;
+    };
+    RegisterCommands();
+    (inner ? _InterLadder : _LDB) = this;
+}
+
+TLDB::~TLDB() {
+    if (_LDB == this) _LDB = nullptr;
+    if (_InterLadder == this) _InterLadder = nullptr;
+    Link->DetachRouter();
+    emit Link->statusText(1, {});
+}
+
+void TLDB::SetDoc(const TLadderDoc& doc) {
+    edit_.SetDoc(doc);
+    ResetView();
+}
+
+void TLDB::RegisterCommands() {
+    TEditorLink& r = *Link;
+    for (int i = 0; i < 11; ++i) r.Register("Btn" + std::to_string(i), [this, i] { ElementButton(i); });
+    r.Register("MmLadToCode", [this] { MmLadToCodeClick(); });
+    r.Register("MmCodeToLad", [this] { MmCodeToLadClick(); }, [this] { return !Inner; });
+    r.Register("MmDelTk", [this] { PopDelTkClick(); }, [this] { return edit_.Col() >= 0; });
+    r.Register("MmDelVline", [this] { PopDelVlineClick(); }, [this] { return edit_.Col() >= 0; });
+    r.Register("MmDel", [this] { PopDelTkClick(); });
+    r.Register("ShowCursorPos", [this] { UpdateStatusBar(); });
+    r.Register("RepaintLadder", [this] { RepaintLadder(); });
+}
+
+// ---------------------------------------------------------------------------
+// View
+
+int TLDB::PageRows() const { return std::max(1, viewport()->height() / std::max(1, gCellHeight)); }
+
+TLadderPaintView TLDB::PaintView() const {
+    TLadderPaintView v;
+    v.grid = edit_.Doc().grid;
+    v.capacity = edit_.Doc().capacity;
+    v.labels = edit_.Doc().labels;
+    v.program = !Inner;
+    if (!Inner) {
+        v.marks = &gMarkList;
+        v.rowComments = &gQel.RungComments;
+    }
+    v.deviceComment = DeviceCommentOf;
+    return v;
+}
+
+TLadderPaintOptions TLDB::PaintOptions() const {
+    TLadderPaintOptions o;
+    o.cellWidth = gCellWidth;
+    o.cellHeight = gCellHeight;
+    o.fontPoints = kZoomFontSizes[static_cast<std::size_t>(std::clamp(gQel.Zoom, 0, 6))];
+    o.comments = gShowComments != 0;
+    o.hScroll = horizontalScrollBar()->value();
+    o.vScroll = verticalScrollBar()->value();
+    o.client = viewport()->size();
+    o.cursorRow = edit_.Row();
+    o.cursorCol = edit_.Col();
+    o.showCursor = true;
+    o.state = state_;
+    return o;
+}
+
+void TLDB::SetStateSource(TLadderStateFn fn) {
+    state_ = std::move(fn);
+    RepaintLadder();
+}
+
+void TLDB::RepaintLadder() { viewport()->update(); }
+
+void TLDB::paintEvent(QPaintEvent*) {
+    QPainter p(viewport());
+    PaintLadder(p, PaintView(), PaintOptions());
+}
+
+void TLDB::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    UpdateScrollRange();
+}
+
+void TLDB::scrollContentsBy(int, int) { viewport()->update(); }
+
+void TLDB::UpdateScrollRange() {
+    edit_.Refresh();
+    edit_.SetPageRows(PageRows());
+    const int cw = std::max(1, gCellWidth), ch = std::max(1, gCellHeight);
+    // One page past the last used row, never past the grid; the cursor row
+    // is always inside.
+    const std::int32_t rows = std::min(edit_.Doc().capacity,
+                                       std::max(edit_.LastRow(), edit_.Row()) + 1 + PageRows());
+    QScrollBar* v = verticalScrollBar();
+    v->setSingleStep(ch);
+    v->setPageStep(std::max(ch, viewport()->height() / ch * ch));
+    v->setRange(0, std::max(0, rows * ch - viewport()->height()));
+    QScrollBar* h = horizontalScrollBar();
+    h->setSingleStep(cw);
+    h->setPageStep(std::max(cw, viewport()->width()));
+    h->setRange(0, std::max(0, 15 * cw - viewport()->width()));
+}
+
+void TLDB::ScrollCursorIntoView() {
+    UpdateScrollRange();
+    const int cw = std::max(1, gCellWidth), ch = std::max(1, gCellHeight);
+    QScrollBar* v = verticalScrollBar();
+    QScrollBar* h = horizontalScrollBar();
+    const int top = edit_.Row() * ch;
+    if (top < v->value()) v->setValue(top);
+    else if (top + ch > v->value() + viewport()->height())
+        v->setValue((top + ch - viewport()->height() + ch - 1) / ch * ch);
+    const int span = edit_.Col() < 0 ? 1 : edit_.CellSpan(edit_.Row(), edit_.Col());
+    const int left = edit_.Col() < 0 ? 0 : (edit_.Col() / kLdbCellBytes + 1) * cw;
+    const int right = left + span * cw;
+    if (edit_.Col() <= 0) h->setValue(0);
+    else if (left < h->value()) h->setValue(left / cw * cw);
+    else if (right > h->value() + viewport()->width())
+        h->setValue(std::min(left, (right - viewport()->width() + cw - 1) / cw * cw));
+}
+
+void TLDB::ResetView() {
+    edit_.SetCursor(0, 0);
+    verticalScrollBar()->setValue(0);
+    horizontalScrollBar()->setValue(0);
+    UpdateScrollRange();
+    UpdateStatusBar();
+    RepaintLadder();
+}
+
+void TLDB::UpdateStatusBar() {
+    const std::string text = gMsgTable.Get(14) + ":" + std::to_string(edit_.Row()) + " " + gMsgTable.Get(15) + ":" +
+                             std::to_string(edit_.Col() / kLdbCellBytes + 1);
+    emit Link->statusText(2, QString::fromStdString(text));
+}
+
+void TLDB::ShowInsertMode() {
+    emit Link->statusText(1, QString::fromStdString(gMsgTable.Get(gQel.InsertMode ? 28 : 29)));
+}
+
+void TLDB::ClickToCell(int x, int y) {
+    const int cw = std::max(1, gCellWidth), ch = std::max(1, gCellHeight);
+    const int c = (horizontalScrollBar()->value() + x) / cw;
+    const std::int32_t col = c == 0 ? kLabelColumn : std::min((c - 1) * kLdbCellBytes, kLdbLastColumn);
+    const std::int32_t row = std::min((verticalScrollBar()->value() + y) / ch, edit_.RowLimit());
+    edit_.SetCursor(row, col);
+}
+
+void TLDB::AfterMove() {
+    ScrollCursorIntoView();
+    UpdateStatusBar();
+    RepaintLadder();
+    emit Link->commandsChanged();
+}
+
+// ---------------------------------------------------------------------------
+// Edits
+
+bool TLDB::EditRefused() {
+    // Every edit asks the frame first whether on-line monitoring must stop.
+    return gMonitorMode != 0 || Link->CheckStopMonitor();
+}
+
+void TLDB::AfterEdit(const TLadderEditResult& r) {
+    if (r.message != LadMsg::None) ShowMsg(r.message);
+    if (r.changed) {
+        dirty_ = true;
+        gQel.ProgramOk = 0;
+        emit Link->modified();
+    }
+    AfterMove();
+}
+
+void TLDB::StartInstructionInput(QChar first) {
+    if (!_EditDlg || !edit_.Doc().grid) return;
+    _EditDlg->ILabel->clear();
+    _EditDlg->IEdit->clear();
+    if (!first.isSpace() && !first.isNull()) _EditDlg->IEdit->setText(QString(first));
+    gActiveView = View;
+    _EditDlg->ShowModal();
+}
+
+void TLDB::ElementButton(int index) {
+    if (index < 0 || index > 10 || EditRefused()) return;
+    const TLadderClass cls = kButtonClass[index];
+    if (cls == TLadderClass::HLine || cls == TLadderClass::VLine || cls == TLadderClass::Inv) {
+        edit_.insertMode = gQel.InsertMode != 0;
+        const TLadderEditResult r = edit_.Place(cls);
+        if (r.changed && cls == TLadderClass::VLine && keyRepeat_) edit_.Down();
+        keyRepeat_ = false;
+        AfterEdit(r);
+        return;
+    }
+    if (edit_.Col() < 0) {
+        ShowMsg(LadMsg::NotHere);
+        return;
+    }
+    pendingClass_ = cls;
+    if (!_EditDlg) return;
+    _EditDlg->ILabel->clear();
+    _EditDlg->IEdit->setText(QString::fromLatin1(kButtonPrefill[index]));
+    gActiveView = View;
+    _EditDlg->ShowModal();
+}
+
+bool TLDB::EnterLine(const std::string& text) {
+    const std::optional<TLadderClass> cls = pendingClass_;
+    if (EditRefused()) return true;
+    edit_.insertMode = gQel.InsertMode != 0;
+    TLadderEditResult r;
+    if (cls) {
+        // A button chose the element; the typed line gives its device or instruction.
+        r = edit_.Place(*cls, text);
+    } else {
+        r = edit_.PlaceTyped(text);
+    }
+    AfterEdit(r);
+    if (r.message == LadMsg::None) pendingClass_.reset();
+    return r.message == LadMsg::None;
+}
+
+bool TLDB::EnterBlockComment(const std::string& text) {
+    if (EditRefused()) return true;
+    const TLadderEditResult r = edit_.SetBlockComment(text);
+    AfterEdit(r);
+    return r.message == LadMsg::None;
+}
+
+bool TLDB::GoToStep(const std::string& text) {
+    char* end = nullptr;
+    const long step = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || (end && *end) || step < 0 || static_cast<std::uint32_t>(step) >= gProgramCapacity / 2) {
+        RepaintLadder();
+        return true;
+    }
+    // The last network starting at or before the step.
+    std::int32_t row = -1;
+    for (const TStepMark& m : gMarkList) {
+        if (m.step > step) break;
+        row = m.row;
+    }
+    if (row >= 0) edit_.SetCursor(row, 0);
+    AfterMove();
+    return true;
+}
+
+void TLDB::PopDelTkClick() {
+    if (EditRefused()) return;
+    AfterEdit(edit_.DeleteElement());
+}
+
+void TLDB::PopDelVlineClick() {
+    if (EditRefused()) return;
+    AfterEdit(edit_.DeleteVLine());
+}
+
+void TLDB::PopBkCmtClick() {
+    if (EditRefused() || !_EditDlg) return;
+    const std::uint8_t* row = edit_.RowAt(edit_.Row());
+    const bool comment = IsBlockCommentRow(row);
+    if (!comment && !std::all_of(row, row + kLdbRowBytes, [](std::uint8_t b) { return b == 0; })) {
+        ShowMsg(LadMsg::CommentRowBusy);
+        return;
+    }
+    _EditDlg->ILabel->clear();
+    _EditDlg->IEdit->setText(comment ? QString::fromStdString(BlockCommentText(row)) : QString());
+    gActiveView = kBlockCommentView;
+    _EditDlg->ShowModal();
+}
+
+// ---------------------------------------------------------------------------
+// Code
+
+void TLDB::ShowCompileFailure() {
+    const std::int32_t first = std::max(0, gNetworkStartRow);
+    qel::ShowMessage(gMsgTable.Get(kMsgCompileFailed) + "\n" + CompileFailureText(), qel::MsgKind::Error);
+    edit_.SetCursor(first, 0);
+    AfterMove();
+}
+
+bool TLDB::Compile() {
+    const TLadderDoc& d = edit_.Doc();
+    if (!d.grid) return false;
+    std::uint8_t result;
+    if (!Inner) {
+        result = CompileProgramLadder();
+    } else {
+        TCompileTarget t;
+        t.grid = d.grid;
+        t.gridRows = d.capacity;
+        t.lastRow = FindLastUsedRow(d.grid, kLdbRowBytes, d.capacity - 1);
+        t.labels = d.labels;
+        t.code = gProgramCopy;
+        t.capacity = gProgramCopySize;
+        result = CompileLadder(t);
+    }
+    if (result != 0) {
+        ShowCompileFailure();
+        return false;
+    }
+    dirty_ = false;
+    if (!Inner) {
+        LocateProgramEnd();
+        gQel.ProgramOk = 1;
+        emit Link->programChanged();
+    } else {
+        LocateProgramCopyEnd();
+        emit Link->modified();
+    }
+    UpdateScrollRange();
+    RepaintLadder();
+    return true;
+}
+
+bool TLDB::ConvertFromCode() {
+    if (!Inner) {
+        ConvertCodeToLadder();
+    } else {
+        ConvertSfcCodeToLadder(0);
+    }
+    if (ReportConvertAbort()) return false;
+    if (!Inner) gQel.ProgramOk = 1;
+    dirty_ = false;
+    ResetView();
+    return true;
+}
+
+void TLDB::MmLadToCodeClick() {
+    if (EditRefused()) return;
+    Compile();
+}
+
+void TLDB::MmCodeToLadClick() {
+    if (EditRefused()) return;
+    ConvertFromCode();
+}
+
+// ---------------------------------------------------------------------------
+// Events
+
+bool TLDB::event(QEvent* e) {
+    if (e->type() == QEvent::ShortcutOverride) {
+        // The keys of the ladder's key table belong to the ladder, not to the
+        // frame's menu shortcuts (F4 is the falling-edge contact here).
+        auto* k = static_cast<QKeyEvent*>(e);
+        if (FindLadderKey(k->key(), k->modifiers())) {
+            e->accept();
+            return true;
+        }
+    }
+    return QAbstractScrollArea::event(e);
+}
+
+void TLDB::keyPressEvent(QKeyEvent* event) {
+    if (!edit_.Doc().grid) return;
+    const TLadderKey* key = FindLadderKey(event->key(), event->modifiers());
+    if (!key) {
+        // Typed characters open the instruction input holding them.
+        const QString text = event->text();
+        const Qt::KeyboardModifiers mods = event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier);
+        if (mods == Qt::NoModifier && text.size() == 1 && TypedStartsInput(text[0])) {
+            if (!EditRefused()) {
+                pendingClass_.reset();
+                StartInstructionInput(text[0]);
+            }
+            return;
+        }
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
+    }
+    edit_.SetPageRows(PageRows());
+    switch (key->action) {
+        case TLadderKeyAction::Left: edit_.Left(); break;
+        case TLadderKeyAction::Right: edit_.Right(); break;
+        case TLadderKeyAction::Up: edit_.Up(); break;
+        case TLadderKeyAction::Down: edit_.Down(); break;
+        case TLadderKeyAction::PageUp: edit_.PageUp(); break;
+        case TLadderKeyAction::PageDown: edit_.PageDown(); break;
+        case TLadderKeyAction::Home: edit_.Home(); break;
+        case TLadderKeyAction::End: edit_.End(); break;
+        case TLadderKeyAction::Enter:
+            if (EditRefused()) break;
+            pendingClass_.reset();
+            if (IsBlockCommentRow(edit_.RowAt(edit_.Row())) && !Inner)
+                PopBkCmtClick();
+            else
+                StartInstructionInput(QChar(' '));
+            return;
+        case TLadderKeyAction::Insert:
+            if (gMonitorMode) break;
+            gQel.InsertMode = gQel.InsertMode ? 0 : 1;
+            ShowInsertMode();
+            break;
+        case TLadderKeyAction::Delete: PopDelTkClick(); return;
+        case TLadderKeyAction::Backspace:
+            if (gMonitorMode) break;
+            edit_.Left();
+            PopDelTkClick();
+            return;
+        case TLadderKeyAction::Element: ElementButton(key->button); return;
+        case TLadderKeyAction::VLineDown:
+            keyRepeat_ = true;
+            ElementButton(key->button);
+            keyRepeat_ = false;
+            return;
+        case TLadderKeyAction::Nothing: break;
+    }
+    AfterMove();
+}
+
+void TLDB::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !edit_.Doc().grid) return;
+    setFocus(Qt::MouseFocusReason);
+    ClickToCell(event->position().toPoint().x(), event->position().toPoint().y());
+    AfterMove();
+}
+
+void TLDB::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !edit_.Doc().grid) return;
+    if (EditRefused()) return;
+    ClickToCell(event->position().toPoint().x(), event->position().toPoint().y());
+    AfterMove();
+    pendingClass_.reset();
+    if (IsBlockCommentRow(edit_.RowAt(edit_.Row())) && !Inner)
+        PopBkCmtClick();
+    else
+        StartInstructionInput(QChar(' '));
+}
+
+void TLDB::focusInEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusInEvent(event);
+    ShowInsertMode();
+    UpdateStatusBar();
+    emit Link->activated(View);
+}
+
+void TLDB::closeEvent(QCloseEvent* event) {
+    if (!Inner) {
+        // The program's ladder goes into the program before the window goes;
+        // a ladder that does not compile keeps the window open on its rows.
+        if (dirty_ && !Compile()) {
+            event->ignore();
+            return;
+        }
+        event->accept();
+        return;
+    }
+    gActiveView = kInnerView;
+    const qel::Answer a = qel::AskQuestion(gMsgTable.Get(kMsgStoreInnerCode), qel::AskButtons::YesNoCancel);
+    if (a == qel::Answer::Cancel) {
+        event->ignore();
+        return;
+    }
+    if (a == qel::Answer::Yes) {
+        std::memset(gProgramCopy, 0xFF, gProgramCopySize);
+        if (!Compile()) {
+            event->ignore();
+            return;
+        }
+        const std::uint32_t used = LocateProgramCopyEnd();
+        auto it = std::find_if(gSfcCodeList.begin(), gSfcCodeList.end(),
+                               [this](const auto& rec) { return rec->row == SfcRow && rec->col == SfcCol; });
+        if (used > 0) {
+            if (it == gSfcCodeList.end()) {
+                auto rec = std::make_unique<TSfcCodeRec>();
+                rec->row = SfcRow;
+                rec->col = SfcCol;
+                gSfcCodeList.push_back(std::move(rec));
+                it = std::prev(gSfcCodeList.end());
+            }
+            (*it)->code.assign(gProgramCopy, gProgramCopy + used);
+        } else if (it != gSfcCodeList.end()) {
+            gSfcCodeList.erase(it);
+        }
+        std::memset(gProgramCopy, 0xFF, gProgramCopySize);
+        emit Link->modified();
+    }
+    emit Link->statusText(3, {});
+    event->accept();
+}
+
+// ---------------------------------------------------------------------------
+// The frame
+
+TLDB* OpenLadderWindow(TQelMain* frame) {
+    if (!frame || !gLadderRows) return nullptr;
+    if (_LDB) {
+        if (auto* sub = qobject_cast<QMdiSubWindow*>(_LDB->parentWidget())) frame->MdiArea->setActiveSubWindow(sub);
+        frame->SetActiveView(kProgramView);
+        _LDB->setFocus();
+        return _LDB;
+    }
+    auto* w = new TLDB(nullptr, false);
+    w->SetDoc(TLadderDoc{gLadderRows, kLadderRows, TLabelTables{gPLabelRows, gILabelRows}, true});
+    frame->AddEditor(w, w->Link);
+    // Another view taking over compiles the edited ladder into the program
+    // first; a ladder that does not compile takes the view back.
+    QObject::connect(frame->MdiArea, &QMdiArea::subWindowActivated, w, [frame, w](QMdiSubWindow* sub) {
+        if (!sub || sub->widget() == w || !w->Dirty()) return;
+        if (!w->Compile()) {
+            QTimer::singleShot(0, w, [frame, w] {
+                if (auto* own = qobject_cast<QMdiSubWindow*>(w->parentWidget())) frame->MdiArea->setActiveSubWindow(own);
+            });
+        }
+    });
+    w->UpdateScrollRange();
+    w->setFocus();
+    return w;
+}
+
+TLDB* OpenInterLadderWindow(TQelMain* frame, int sfcRow, int sfcCol, bool stepCode) {
+    if (!frame || !gInterLadderGrid || _InterLadder) return _InterLadder;
+    std::memset(gInterLadderGrid, 0, static_cast<std::size_t>(gInterLadderRowCapacity) * kLdbRowBytes);
+    ResetLabelTables(TLabelTables{gInterPLabelRows, gInterILabelRows});
+    if (gProgramCopyUsed > 0) {
+        ConvertSfcCodeToLadder(stepCode ? 1 : 0);
+        if (ReportConvertAbort()) return nullptr;
+    }
+    auto* w = new TLDB(nullptr, true);
+    w->SfcRow = sfcRow;
+    w->SfcCol = sfcCol;
+    w->SetDoc(TLadderDoc{gInterLadderGrid, gInterLadderRowCapacity, TLabelTables{gInterPLabelRows, gInterILabelRows},
+                         false});
+    frame->AddEditor(w, w->Link);
+    w->setFocus();
+    return w;
+}
+
+void InstallLadder(TQelMain* frame) {
+    if (!frame) return;
+    auto programOpen = [] { return gLadderRows != nullptr && gQel.ProgramPresent != 0; };
+    frame->Router().Register("MmLadWin", TCommandRouter::kAnyView, [frame] { OpenLadderWindow(frame); }, programOpen);
+    // From any other view the conversions open the ladder on their result.
+    frame->Router().Register("MmCodeToLad", TCommandRouter::kAnyView, [frame] {
+        if (TLDB* w = OpenLadderWindow(frame)) w->MmCodeToLadClick();
+    }, programOpen);
+    frame->Router().Register("MmLadToCode", TCommandRouter::kAnyView, [] {
+        if (_LDB) {
+            _LDB->MmLadToCodeClick();
+        } else if (CompileProgramLadder() != 0) {
+            qel::ShowMessage(gMsgTable.Get(kMsgCompileFailed) + "\n" + CompileFailureText(), qel::MsgKind::Error);
+        } else {
+            LocateProgramEnd();
+            gQel.ProgramOk = 1;
+        }
+    }, programOpen);
+    auto window = [](int view) { return view == kInnerView ? _InterLadder : _LDB; };
+    for (int view : {kProgramView, kInnerView})
+        TEditDlg::SetViewHandler(view, [window, view](const std::string& text) {
+            TLDB* w = window(view);
+            return w ? w->EnterLine(text) : true;
+        });
+    TEditDlg::SetViewHandler(kBlockCommentView, [](const std::string& text) {
+        return _LDB ? _LDB->EnterBlockComment(text) : true;
+    });
+    TEditDlg::SetViewHandler(kGoToStepView, [](const std::string& text) { return _LDB ? _LDB->GoToStep(text) : true; });
+    frame->AddZoomListener(frame->MdiArea, [](const TZoomChange& z) {
+        for (TLDB* w : {_LDB, _InterLadder}) {
+            if (!w) continue;
+            QScrollBar* v = w->verticalScrollBar();
+            const int row = z.OldCellHeight > 0 ? v->value() / z.OldCellHeight : 0;
+            w->UpdateScrollRange();
+            v->setValue(row * z.CellHeight);
+            w->ScrollCursorIntoView();
+            w->RepaintLadder();
+        }
+    });
+    frame->AddProjectListener(frame->MdiArea, [](TProjectEvent e) {
+        // Pending ladder edits go into the program before it is written.
+        if (e == TProjectEvent::Saving && _LDB && _LDB->Dirty()) _LDB->Compile();
+    });
+    frame->RefreshCommands();
+}

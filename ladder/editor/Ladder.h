@@ -1,0 +1,129 @@
+#pragma once
+// The ladder window: the program's ladder (`_LDB`, view 2) or the inner
+// ladder of a chart element (`_InterLadder`, view 17), drawn by the ladder
+// painter and edited by the keys of the ladder key table, the mouse, the
+// frame's element buttons and the one-line input dialog. What a key does to
+// the grid is the editing model's (ladder/edit); this window translates
+// events, scrolls, talks to the frame through its link and compiles the
+// ladder into its own code buffer when it closes or loses the view.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include <QAbstractScrollArea>
+
+#include "ladder/edit/Ladderedit.h"
+#include "ladder/render/Ladderpainter.h"
+
+class TEditorLink;
+class TQelMain;
+
+class TLDB : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    /// A ladder window of view 2 (the program's ladder) or, with `inner`,
+    /// view 17 (a chart element's inner ladder). Its grid is set afterwards.
+    explicit TLDB(QWidget* owner = nullptr, bool inner = false);
+    ~TLDB() override;
+
+    const int View;
+    const bool Inner;
+    TEditorLink* Link = nullptr;
+
+    /// Points the window at a grid; the cursor and the view go to the top.
+    void SetDoc(const TLadderDoc& doc);
+    TLadderEdit& Edit() { return edit_; }
+    const TLadderEdit& Edit() const { return edit_; }
+
+    // ---- the chart element an inner ladder belongs to ----
+    int SfcRow = -1, SfcCol = -1;
+
+    // ---- view ----
+    /// Cursor to the top, scroll to 0, scroll range from the grid.
+    void ResetView();
+    /// Repaints the visible rows.
+    void RepaintLadder();
+    /// Recomputes the last used row and the scroll ranges (one page past it).
+    void UpdateScrollRange();
+    /// Scrolls so that the cursor's element is inside the window.
+    void ScrollCursorIntoView();
+    /// Status panel 2: row and column of the cursor.
+    void UpdateStatusBar();
+    /// The cell under a client point: (row, column) as the cursor takes it.
+    void ClickToCell(int x, int y);
+    /// What the painter draws with now (cell size, scroll, cursor).
+    TLadderPaintOptions PaintOptions() const;
+    TLadderPaintView PaintView() const;
+    /// Monitor or simulator states to draw; empty to draw the plain ladder.
+    void SetStateSource(TLadderStateFn fn);
+
+    // ---- entries ----
+    /// Opens the input dialog at the cursor, with `first` typed (a blank: none).
+    void StartInstructionInput(QChar first);
+    /// An element button of the frame (Btn0..Btn10).
+    void ElementButton(int index);
+    /// The dialog's entry for this window (views 2 and 17): places the typed
+    /// line; a refusal shows its message, changes nothing and keeps the dialog.
+    bool EnterLine(const std::string& text);
+    /// The dialog's block-comment entry (view 3).
+    bool EnterBlockComment(const std::string& text);
+    /// The dialog's go-to-step entry (view 8).
+    bool GoToStep(const std::string& text);
+
+    // ---- code ----
+    /// Edited since the last compile or conversion.
+    bool Dirty() const { return dirty_; }
+    /// Compiles the ladder into the window's own code buffer (the program,
+    /// or the chart element's buffer). A failure shows its message, puts the
+    /// cursor on the failing rows and returns false; nothing of the code changes.
+    bool Compile();
+    /// Rebuilds the grid from the window's code (the program, or the element's code).
+    bool ConvertFromCode();
+
+    // ---- the frame's commands in this window ----
+    void MmLadToCodeClick();
+    void MmCodeToLadClick();
+    void PopDelTkClick();
+    void PopDelVlineClick();
+    void PopBkCmtClick();
+
+protected:
+    bool event(QEvent* e) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void closeEvent(QCloseEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+
+private:
+    void RegisterCommands();
+    void AfterMove();
+    void AfterEdit(const TLadderEditResult& r);
+    bool EditRefused();
+    void ShowInsertMode();
+    void ShowCompileFailure();
+    int PageRows() const;
+
+    TLadderEdit edit_;
+    TLadderStateFn state_;
+    std::optional<TLadderClass> pendingClass_;
+    bool dirty_ = false;
+    bool keyRepeat_ = false;
+};
+
+/// The program's ladder window and the chart element's inner one (null when absent).
+extern TLDB* _LDB;
+extern TLDB* _InterLadder;
+
+/// Hooks the ladder into the frame: the view switch to the ladder, the
+/// code/ladder conversions, and the input dialog's ladder entries.
+void InstallLadder(TQelMain* frame);
+/// Opens (or brings forward) the program's ladder window.
+TLDB* OpenLadderWindow(TQelMain* frame);
+/// Opens the inner ladder of the chart element at (sfcRow, sfcCol) over the
+/// code in gProgramCopy (gProgramCopyUsed bytes); `stepCode` for the code of
+/// a step or transition. Null when the code cannot be drawn (message shown).
+TLDB* OpenInterLadderWindow(TQelMain* frame, int sfcRow, int sfcCol, bool stepCode);

@@ -1,0 +1,258 @@
+// Elements typed into the ladder at the cursor, as the one-line input and the
+// element buttons place them, checked through the compile of the grid.
+#include <gtest/gtest.h>
+
+#include "ladder/edit/Laddertexts.h"
+#include "tests/ladder/edit/LadderRig.h"
+
+using qel::test::LadderRig;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+void Ok(const TLadderEditResult& r) {
+    EXPECT_TRUE(r.changed);
+    EXPECT_EQ(r.message, LadMsg::None);
+}
+
+}  // namespace
+
+TEST(LadderEdit, ContactAndCoilCompileToTheirInstructions) {
+    LadderRig rig;
+    Ok(rig.Type("LD X0"));
+    EXPECT_EQ(rig.edit.Row(), 0);
+    EXPECT_EQ(rig.edit.Col(), 0);  // insert mode keeps the cursor on the new element
+    rig.edit.Right();
+    Ok(rig.Type("OUT Y0"));
+    // A coil always ends its row: wire up to column 55, the cursor on the next row.
+    EXPECT_EQ(CellKind(rig.Cell(0, 55)), TLdbKind::Out_Ry);
+    EXPECT_EQ(CellKind(rig.Cell(0, 30)), TLdbKind::H_Line);
+    EXPECT_EQ(rig.edit.Row(), 1);
+    EXPECT_EQ(rig.edit.Col(), 0);
+    Ok(rig.Type("END"));
+    EXPECT_EQ(rig.Compile(), (Lines{"LD X0", "OUT Y0", "END"}));
+}
+
+TEST(LadderEdit, TimerAndCompareBoxes) {
+    LadderRig rig;
+    Ok(rig.Type("LD>= D0 K5"));
+    EXPECT_EQ(CellKind(rig.Cell(0, 0)), TLdbKind::Comp_Ry);
+    EXPECT_EQ(rig.edit.CellSpan(0, 0), 3);
+    rig.edit.Right();  // jumps the whole compare
+    EXPECT_EQ(rig.edit.Col(), 15);
+    Ok(rig.Type("TMR T0 K10"));
+    const std::int32_t head = 60 - rig.edit.CellSpan(0, 45) * 5;
+    EXPECT_EQ(CellKind(rig.Cell(0, head)), TLdbKind::Spec_Fun);
+    // An AND compare typed in the middle of a rung is the same cell.
+    rig.edit.SetCursor(1, 0);
+    Ok(rig.Type("LD X1"));
+    rig.edit.Right();
+    Ok(rig.Type("DAND< D10 K100000"));
+    EXPECT_EQ(rig.edit.CellSpan(1, 5), 5);
+    EXPECT_EQ(CellOperandText(rig.grid.data(), 1, 20), "K100000");
+    rig.edit.SetCursor(1, 30);
+    Ok(rig.Type("OUT Y1"));
+    EXPECT_EQ(rig.Compile(), (Lines{"LD>= D0 K5", "TMR T0 K10", "LD X1", "DAND< D10 K100000", "OUT Y1"}));
+}
+
+TEST(LadderEdit, BoxThatDoesNotFitWrapsThroughAConnectorPair) {
+    LadderRig rig;
+    rig.edit.insertMode = false;  // overwrite: the cursor steps past each contact
+    for (int k = 0; k < 10; ++k) Ok(rig.Type("LD M" + std::to_string(k)));
+    ASSERT_EQ(rig.edit.Col(), 50);
+    Ok(rig.Type("MOV K1 D0"));
+    EXPECT_EQ(CellKind(rig.Cell(0, 55)), TLdbKind::Re_Line);
+    EXPECT_EQ(CellKind(rig.Cell(1, 0)), TLdbKind::Re_Line);
+    EXPECT_EQ(CellOperand(rig.Cell(0, 55)), CellOperand(rig.Cell(1, 0)));
+    EXPECT_EQ(CellKind(rig.Cell(1, 5)), TLdbKind::H_Line);
+    EXPECT_EQ(CellKind(rig.Cell(1, 45)), TLdbKind::Spec_Fun);
+    Lines want{"LD M0"};
+    for (int k = 1; k < 10; ++k) want.push_back("AND M" + std::to_string(k));
+    want.push_back("MOV K1 D0");
+    EXPECT_EQ(rig.Compile(), want);
+}
+
+TEST(LadderEdit, RefusalsChangeNothing) {
+    LadderRig rig;
+    rig.edit.insertMode = false;
+    for (int k = 0; k < 10; ++k) rig.Type("LD M" + std::to_string(k));
+    // The next network starts right below: the box can neither fit nor wrap.
+    rig.edit.SetCursor(1, 0);
+    rig.Type("LD X20");
+    rig.edit.SetCursor(1, 5);
+    rig.Type("OUT Y1");
+    rig.edit.SetCursor(0, 50);
+    const auto before = rig.State();
+    int snapshots = 0;
+    rig.edit.BeforeChange = [&] { ++snapshots; };
+    EXPECT_EQ(rig.Type("MOV K1 D0").message, LadMsg::BoxDoesNotFit);
+    EXPECT_EQ(rig.Type("LD Q0").message, LadMsg::Invalid);       // no such device
+    EXPECT_EQ(rig.Type("LD X0 X1").message, LadMsg::Invalid);    // a token too many
+    EXPECT_EQ(rig.Type("ANB").message, LadMsg::NotPlaceable);    // drawn by lines, not typed
+    EXPECT_EQ(rig.Type("P1").message, LadMsg::LabelColumnOnly);
+    EXPECT_EQ(rig.edit.Place(TLadderClass::Coil, "OUT X0").message, LadMsg::Invalid);
+    rig.edit.SetCursor(0, 0);
+    EXPECT_EQ(rig.edit.Place(TLadderClass::VLine).message, LadMsg::NotHere);  // on the rail
+    rig.edit.insertMode = true;
+    rig.edit.SetCursor(0, 20);
+    EXPECT_EQ(rig.Type("LD>= D0 K1").message, LadMsg::NoRoom);  // no wire left before the output
+    EXPECT_EQ(rig.State(), before);
+    EXPECT_EQ(snapshots, 0);  // no undo step for a refusal
+}
+
+TEST(LadderEdit, OrBranchThroughAVerticalLine) {
+    LadderRig rig;
+    Ok(rig.Type("LD X0"));
+    rig.edit.Right();
+    Ok(rig.Type("OUT Y0"));
+    Ok(rig.Type("LD X1"));  // the cursor went to row 1, column 0
+    rig.edit.SetCursor(0, 5);
+    Ok(rig.edit.Place(TLadderClass::VLine));
+    EXPECT_TRUE(CellLinksDown(rig.Cell(0, 5)));
+    EXPECT_EQ(rig.Compile(), (Lines{"LD X0", "OR X1", "OUT Y0"}));
+    Ok(rig.edit.DeleteVLine());
+    std::string failure;
+    EXPECT_TRUE(rig.Compile(&failure).empty());  // X1 leads nowhere now
+    EXPECT_FALSE(failure.empty());
+}
+
+TEST(LadderEdit, InsertPushesTheRungRightOverwriteReplaces) {
+    LadderRig rig;
+    rig.edit.insertMode = false;
+    Ok(rig.Type("LD X0"));
+    Ok(rig.Type("AND X1"));
+    Ok(rig.Type("OUT Y0"));
+    rig.edit.insertMode = true;
+    rig.edit.SetCursor(0, 0);
+    Ok(rig.Type("LDI X2"));
+    EXPECT_EQ(rig.Compile(), (Lines{"LDI X2", "AND X0", "AND X1", "OUT Y0"}));
+    rig.edit.insertMode = false;
+    rig.edit.SetCursor(0, 5);
+    Ok(rig.Type("LDP X3"));
+    EXPECT_EQ(rig.edit.Col(), 10);
+    EXPECT_EQ(rig.Compile(), (Lines{"LDI X2", "ANDP X3", "AND X1", "OUT Y0"}));
+    // Inserting on the coil puts the contact just before it.
+    rig.edit.insertMode = true;
+    rig.edit.SetCursor(0, 55);
+    Ok(rig.Type("ANI X4"));
+    EXPECT_EQ(rig.edit.Col(), 50);
+    EXPECT_EQ(rig.Compile(), (Lines{"LDI X2", "ANDP X3", "AND X1", "ANI X4", "OUT Y0"}));
+    // Overwriting a 32-bit compare with a contact clears all five of its cells.
+    rig.edit.SetCursor(1, 0);
+    Ok(rig.Type("LD X0"));
+    rig.edit.Right();
+    Ok(rig.Type("DAND= D0 K1"));
+    rig.edit.insertMode = false;
+    rig.edit.SetCursor(1, 5);
+    Ok(rig.Type("AND X5"));
+    for (int col = 10; col < 30; col += 5) EXPECT_EQ(CellKind(rig.Cell(1, col)), TLdbKind::non_inst) << col;
+}
+
+TEST(LadderEdit, LabelsOnTheLabelColumn) {
+    LadderRig rig;
+    Ok(rig.Type("LD X0"));
+    rig.edit.Right();
+    Ok(rig.Type("OUT Y0"));
+    rig.edit.SetCursor(0, -5);
+    Ok(rig.Type("P3"));
+    EXPECT_EQ(rig.p[3], 0);
+    Ok(rig.Type("I001"));  // a row may also carry an interrupt label
+    EXPECT_EQ(rig.i[1], 0);
+    Ok(rig.Type("P4"));    // the row's P label is replaced
+    EXPECT_EQ(rig.p[3], -1);
+    EXPECT_EQ(rig.p[4], 0);
+    EXPECT_EQ(RowLabelText(TLabelTables{rig.p.data(), rig.i.data()}, 0), "P4");
+    rig.edit.SetCursor(5, -5);
+    EXPECT_EQ(rig.Type("P4").message, LadMsg::LabelUsed);
+    EXPECT_EQ(rig.Type("LD X1").message, LadMsg::NotHere);
+    rig.edit.SetCursor(0, -5);
+    Ok(rig.edit.DeleteElement());
+    EXPECT_EQ(rig.p[4], -1);
+    EXPECT_EQ(rig.i[1], -1);
+}
+
+TEST(LadderEdit, CursorMovesFollowTheElements) {
+    LadderRig rig(50);
+    rig.edit.SetPageRows(10);
+    rig.Type("LD X0");
+    rig.edit.Right();
+    rig.Type("MOV K1 D0");  // box at 45..55
+    rig.edit.SetCursor(0, 50);  // a token: the cursor takes its box
+    EXPECT_EQ(rig.edit.Col(), 45);
+    rig.edit.Right();  // past a box: the next row
+    EXPECT_EQ(rig.edit.Row(), 1);
+    EXPECT_EQ(rig.edit.Col(), 0);
+    rig.edit.Left();
+    EXPECT_EQ(rig.edit.Col(), -5);
+    rig.edit.Left();  // from the label column to the previous row's output
+    EXPECT_EQ(rig.edit.Row(), 0);
+    EXPECT_EQ(rig.edit.Col(), 45);
+    rig.edit.End();
+    EXPECT_EQ(rig.edit.Col(), 45);
+    rig.edit.Home();
+    EXPECT_EQ(rig.edit.Col(), 0);
+    rig.edit.SetCursor(0, -5);
+    rig.edit.Left();  // row 0's label column: nowhere to go
+    EXPECT_EQ(rig.edit.Row(), 0);
+    EXPECT_EQ(rig.edit.Col(), -5);
+    for (int k = 0; k < 100; ++k) rig.edit.PageDown();
+    EXPECT_EQ(rig.edit.Row(), rig.edit.RowLimit());
+    EXPECT_LE(rig.edit.RowLimit(), 49);
+    rig.edit.PageUp();
+    rig.edit.PageUp();
+    EXPECT_EQ(rig.edit.Row(), 0);
+    rig.edit.Up();
+    EXPECT_EQ(rig.edit.Row(), 0);
+}
+
+TEST(LadderEdit, DownStopsAtTheGridsLastRow) {
+    LadderRig rig(8);
+    rig.edit.SetPageRows(20);
+    for (int k = 0; k < 20; ++k) rig.edit.Down();
+    EXPECT_EQ(rig.edit.Row(), 7);
+    rig.edit.Right();
+    rig.edit.End();
+    rig.edit.Right();
+    EXPECT_EQ(rig.edit.Row(), 7);
+    // A vertical line cannot leave the last row.
+    rig.edit.SetCursor(7, 10);
+    EXPECT_EQ(rig.edit.Place(TLadderClass::VLine).message, LadMsg::NotHere);
+}
+
+TEST(LadderEdit, BlockCommentsOnlyOnEmptyRows) {
+    LadderRig rig;
+    rig.edit.SetCursor(2, 0);
+    Ok(rig.edit.SetBlockComment("Pump control"));
+    EXPECT_TRUE(IsBlockCommentRow(rig.Cell(2, 0)));
+    EXPECT_EQ(rig.edit.Col(), 0);
+    EXPECT_EQ(rig.Type("LD X0").message, LadMsg::NotHere);
+    rig.edit.SetCursor(0, 0);
+    rig.Type("LD X0");
+    EXPECT_EQ(rig.edit.SetBlockComment("x").message, LadMsg::CommentRowBusy);
+}
+
+TEST(LadderTexts, OperandTextsAndCommentLines) {
+    LadderRig rig;
+    rig.edit.insertMode = false;
+    rig.Type("LD X17");
+    EXPECT_EQ(CellOperandText(rig.grid.data(), 0, 0), "X17");  // octal
+    rig.edit.SetCursor(1, 0);
+    rig.Type("LD X0");
+    rig.Type("MOV K-1 D0");
+    EXPECT_EQ(CellOperandText(rig.grid.data(), 1, 50), "K-1");
+    rig.edit.SetCursor(2, 0);
+    rig.Type("LD X0");
+    rig.Type("MOV HFF K4M0");
+    EXPECT_EQ(CellOperandText(rig.grid.data(), 2, 50), "HFF");
+    EXPECT_EQ(CellOperandText(rig.grid.data(), 2, 55), "K4M0");
+
+    EXPECT_EQ(CommentLines("abcdefghij", 8, 4), (Lines{"abcdefgh", "ij"}));
+    // Two units a character beyond ASCII, never split: 10 such make 4 + 4 + 2.
+    const std::string ten = "一二三四五六七八九十";
+    const Lines cut = CommentLines(ten, 8, 4);
+    ASSERT_EQ(cut.size(), 3u);
+    EXPECT_EQ(cut[0], "一二三四");
+    EXPECT_EQ(cut[2], "九十");
+    EXPECT_EQ(CommentLines("abcdefg" + ten, 8, 1), (Lines{"abcdefg"}));  // the cut moves before the character
+    EXPECT_EQ(CommentLines(std::string(100, 'x'), 8, 4).size(), 4u);
+}
