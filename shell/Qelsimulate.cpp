@@ -23,8 +23,9 @@ void TQelMain::CreateSimulator() {
     auto* mon = new TSimMonitor(SimPlc(), this);
     mon->setObjectName("SimMonitor");
     // The ladder window paints the simulated states through its own
-    // "PaintSimLadder" handler; without a ladder window nothing is painted.
-    connect(mon, &TSimMonitor::ScanPublished, this, [this] { router_.Dispatch("PaintSimLadder", kLadderView); });
+    // "PaintSimLadder" handler while the ladder display is on; without a
+    // ladder window nothing is painted.
+    connect(mon, &TSimMonitor::LadderRepaintWanted, this, [this] { router_.Dispatch("PaintSimLadder", kLadderView); });
     connect(mon, &TSimMonitor::StatusChanged, this, [this](const QString& text) { QelStaBar->SetPanel(3, text); });
     // A run that ended without a stop command (its message has been shown).
     connect(mon, &TSimMonitor::Stopped, this, [this] {

@@ -14,6 +14,7 @@ void TSimMonitor::Poll() {
     if (running && scans != lastScans_) {
         lastScans_ = scans;
         emit ScanPublished();
+        if (gSimLadderMonitor) emit LadderRepaintWanted();
         if (++polls_ >= kStatusEveryPolls || !wasRunning_) {
             polls_ = 0;
             emit StatusChanged(QString::fromStdString(plc_.StatusText()));

@@ -1,7 +1,8 @@
 #pragma once
 // Brings the simulator's news to the GUI thread: a timer there polls the
-// controller and signals a finished scan (repaint the ladder), the status text
-// for panel 3, and a run that stopped on its own (after showing its message).
+// controller and signals finished scans, a ladder repaint while the ladder
+// display is on, the status text for panel 3, and a run that stopped on its
+// own (after showing its message).
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -21,8 +22,11 @@ public:
     void Poll();
 
 signals:
-    // New scans completed since the last poll: repaint the simulated states.
+    // New scans completed since the last poll.
     void ScanPublished();
+    // New scans while the ladder shows the simulated states (gSimLadderMonitor):
+    // repaint it from a fresh snapshot.
+    void LadderRepaintWanted();
     // Text for panel 3 of the status bar, e.g. "掃瞄時間3( ms/10)".
     void StatusChanged(const QString& text);
     // The run ended without a stop command (its message has been shown).

@@ -138,13 +138,15 @@ TEST_F(SimMonitorTest, ToggleStartsAndStopsAndTheMonitorReports) {
     EXPECT_EQ(gSimLadderMonitor.load(), 0);
 
     TSimMonitor monitor(*gSimThread);
-    int scans = 0;
+    int scans = 0, ladderRepaints = 0;
     QStringList status;
     QObject::connect(&monitor, &TSimMonitor::ScanPublished, [&] { ++scans; });
+    QObject::connect(&monitor, &TSimMonitor::LadderRepaintWanted, [&] { ++ladderRepaints; });
     QObject::connect(&monitor, &TSimMonitor::StatusChanged, [&](const QString& t) { status << t; });
     ASSERT_TRUE(WaitFor([&] { return gSimThread->ScanCount() > 0; }));
     monitor.Poll();
     EXPECT_EQ(scans, 1);
+    EXPECT_EQ(ladderRepaints, 0) << "a run from the chart view asks for no ladder repaint";
     ASSERT_EQ(status.size(), 1);
     EXPECT_TRUE(status.at(0).startsWith(QString::fromUtf8("掃瞄時間"))) << status.at(0).toStdString();
     EXPECT_TRUE(status.at(0).endsWith(QString::fromUtf8("( ms/10)"))) << status.at(0).toStdString();
