@@ -1,0 +1,33 @@
+#pragma once
+// Conversion of machine code into a chart.
+//
+// The code is read into blocks (Sfcparse.h) and laid out block by block: a
+// LAD block in column 0 of the next empty row, an initial step likewise, a
+// step in the place its first transfer left for it (a placeholder), each
+// transition below its step with a placeholder for its target, divergences
+// and convergences as line pieces. A branch that needs room pushes the
+// branches to its right one column further.
+//
+// The layout is checked before it is accepted: the chart, converted back,
+// must hold the same steps, actions, transitions and LAD blocks as the code.
+// A conversion either succeeds completely or changes nothing.
+#include <cstdint>
+#include <string>
+
+#include "sfc/Sfcchart.h"
+
+struct TCodeToSfcResult {
+    bool ok = false;
+    TSfcChart chart;
+    std::uint32_t failOffset = 0;  // code offset of the refused instruction (when the code was refused)
+    std::string why;               // what refused it, for diagnostics and tests
+};
+
+// Lays out code[0, used) as a chart.
+TCodeToSfcResult ConvertCodeToChart(const std::uint8_t* code, std::uint32_t used);
+
+// The SFC window's and the frame's code-to-chart command: rebuilds the shared
+// chart (gSfcGrid, gSfcCodeList) from gProgram[0, gProgramUsed). When the code
+// cannot be laid out it shows message 1, sets gSfcChartError and leaves the
+// chart and its records as they were. Returns true on success.
+bool ConvertCodeToSfc();

@@ -1,0 +1,274 @@
+// Code to chart: the layout of the spec'd shapes, round trips in both
+// directions, the normalisations of hand-written code, and random code.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "../support/ScriptedMessages.h"
+#include "SfcTestSupport.h"
+#include "core/DeviceLimits.h"
+#include "core/ProgramImage.h"
+#include "shell/Msgtable.h"
+#include "sfc/Codetosfc.h"
+#include "sfc/Sfctocode.h"
+
+namespace qel::test {
+namespace {
+
+class CodeToSfc : public ::testing::Test {
+protected:
+    void SetUp() override { SetCurrentFamily(1); }
+};
+
+TCodeToSfcResult FromCode(const std::vector<std::uint8_t>& code) {
+    return ConvertCodeToChart(code.data(), static_cast<std::uint32_t>(code.size()));
+}
+
+// chart -> code -> chart -> code: the two codes must be the same word for word.
+void ExpectStableRoundTrip(const TSfcChart& chart, const char* what) {
+    SCOPED_TRACE(what);
+    const TCode first = ToCode(chart);
+    ASSERT_TRUE(first.ok);
+    const TCodeToSfcResult back = FromCode(first.code);
+    ASSERT_TRUE(back.ok) << back.why << "\n" << Listing(first.code);
+    const TCode second = ToCode(back.chart);
+    ASSERT_TRUE(second.ok);
+    EXPECT_EQ(Listing(second.code), Listing(first.code));
+    EXPECT_EQ(second.code, first.code);
+}
+
+TEST_F(CodeToSfc, EmptyProgramAndPlainLadder) {
+    const TCodeToSfcResult empty = FromCode({});
+    ASSERT_TRUE(empty.ok);
+    EXPECT_TRUE(RowsOf(empty.chart).empty());
+    EXPECT_TRUE(empty.chart.records.empty());
+
+    const auto code = Il({"LD X0", "OUT Y0", "RET", "LD X1", "OUT Y1", "RET", "LD X2", "OUT Y2", "END"});
+    const TCodeToSfcResult r = FromCode(code);
+    ASSERT_TRUE(r.ok) << r.why;
+    EXPECT_EQ(RowsOf(r.chart), (std::vector<std::string>{"L0", "L1", "L2"}));
+    EXPECT_EQ(RecordListing(r.chart, 1, 0), Listing({"LD X1", "OUT Y1", "RET"}));
+    EXPECT_EQ(ToCode(r.chart).code, code);  // without STL the round trip is the identity
+}
+
+TEST_F(CodeToSfc, StepsTransitionsAndPlaceholders) {
+    const auto code = Il({"LD X7", "SET S0", "STL S0", "OUT Y0", "LD X0", "SET S20", "STL S20", "OUT Y1", "LD X1",
+                          "OUT S5", "STL S5", "LD X2", "SET S10", "STL S10", "RET", "END"});
+    const TCodeToSfcResult r = FromCode(code);
+    ASSERT_TRUE(r.ok) << r.why;
+    // S20 takes the place its transfer left; S5 is an initial step of its own
+    // (reached by a jump); S10 is a plain step.
+    EXPECT_EQ(RowsOf(r.chart), (std::vector<std::string>{"L0", "I0", "T", "S20", "T", "J5", "I5", "T", "S10", "L1"}));
+    EXPECT_EQ(RecordListing(r.chart, 1, 0), Listing({"OUT Y0"}));
+    EXPECT_EQ(RecordListing(r.chart, 2, 0), Listing({"LD X0"}));  // no transfer in a transition's record
+    EXPECT_EQ(RecordListing(r.chart, 8, 0), "");                   // an empty step keeps an empty record
+    EXPECT_EQ(ToCode(r.chart).code, code);
+}
+
+TEST_F(CodeToSfc, DivergenceAndConvergenceShapes) {
+    // A transition that sets two steps: a simultaneous divergence; the two
+    // STL words in a row: the convergence drawn down to one double line.
+    const auto par = Il({"STL S0", "LD X0", "SET S21", "SET S31", "STL S21", "STL S31", "LD X2", "SET S40", "STL S40",
+                         "LD X3", "OUT S0", "RET"});
+    TCodeToSfcResult r = FromCode(par);
+    ASSERT_TRUE(r.ok) << r.why;
+    EXPECT_EQ(RowsOf(r.chart), (std::vector<std::string>{"I0", "T", "3 0", "S21 S31", "3 2", "T", "S40", "T", "J0"}));
+    EXPECT_EQ(ToCode(r.chart).code, par);
+
+    // Two transitions to one step: a selective divergence joined again.
+    const auto sel = Il({"STL S0", "LD X0", "SET S40", "LD X1", "SET S40", "STL S40", "LD X4", "OUT S0", "RET"});
+    r = FromCode(sel);
+    ASSERT_TRUE(r.ok) << r.why;
+    EXPECT_EQ(RowsOf(r.chart), (std::vector<std::string>{"I0", "7 4", "T T", "7 6", "S40", "T", "J0"}));
+    EXPECT_EQ(ToCode(r.chart).code, sel);
+}
+
+TEST_F(CodeToSfc, ChartsSurviveChartCodeChartCode) {
+    const TCellCode inner = {
+        {{0, 0}, {"LD X0", "OUT Y0", "LD X0", "LDI X1", "ANI M5", "ORI T3", "ANB", "OUT M1600", "LDP X2", "ANDF X3", "ORP M0",
+                  "PLS M7", "MOV K5 D0", "DMOV K100000 D10", "TMR T0 K10", "CNT C1 K5", "RST C1"}},
+        {{1, 0}, {"LD= D0 K5", "AND> D1 K2", "OR< D2 K3", "INV"}},
+        {{2, 0}, {"LD X4", "MPS", "AND X5", "OUT Y5", "MRD", "AND X6", "OUT Y6", "MPP", "OUT Y7", "SET M100",
+                  "LD M1600", "AND M1601", "OUT M1602"}},
+        {{3, 0}, {"LD X1", "LD X2", "OR M3", "ANB"}},
+    };
+    ExpectStableRoundTrip(ChartOf({"I0", "T", "S20", "T", "J0"}, inner), "simple sequence with inner ladders");
+    ExpectStableRoundTrip(ChartOf({"I0", "7 4 4", "T T T", "S21 S31 S41", "T T T", "J0 J0 P20"}),
+                          "selective divergence ending in jumps");
+    ExpectStableRoundTrip(ChartOf({"I0", "7 4", "T T", "S21 S31", "T T", "7 6", "S40", "T", "J0"}),
+                          "selective divergence and convergence");
+    ExpectStableRoundTrip(ChartOf({"I0", "7 4", "T T", "7 6", "S40", "T", "J0"}), "diamond");
+    ExpectStableRoundTrip(ChartOf({"I0", "T", "3 0", "S21 S31", "3 2", "T", "S40", "T", "J0"},
+                                  {{{3, 0}, {"OUT Y21"}}, {{3, 1}, {"OUT Y31"}}}),
+                          "simultaneous divergence and convergence with actions");
+    ExpectStableRoundTrip(ChartOf({"I0", "T", "3 0 0", "S21 S31 S41", "T T T", "S22 S32 S42", "3 2 2", "T", "J0"}),
+                          "three parallel branches");
+    ExpectStableRoundTrip(ChartOf({"L0", "I0", "T", "S20", "T", "J0", "L1", "I1", "T", "J1", "L2"},
+                                  {{{0, 0}, {"LD X0", "SET S0"}}, {{6, 0}, {"LD X1", "SET S1"}}, {{10, 0}, {"END"}}}),
+                          "two chains between LAD blocks");
+    ExpectStableRoundTrip(ChartOf({"I0", "7 4", "T T", "S20 S30", "7 4 T", "T T J0", "J0 J0"}),
+                          "a branch diverging again beside its sibling");
+}
+
+// f = chart->code after code->chart. Hand-written code in SFC form comes back
+// stable after one pass; each way it differs from its source is named here.
+TEST_F(CodeToSfc, HandWrittenCodeIsStableAfterOnePass) {
+    struct Case {
+        const char* normalisation;
+        std::vector<std::string> in;
+        std::vector<std::string> once;
+    };
+    const std::vector<Case> cases = {
+        {"canonical code comes back as it is",
+         {"STL S0", "LD X0", "SET S20", "STL S20", "LD X1", "OUT S0", "RET"},
+         {"STL S0", "LD X0", "SET S20", "STL S20", "LD X1", "OUT S0", "RET"}},
+        {"consecutive chains share one RET",
+         {"STL S0", "LD X0", "OUT S0", "RET", "STL S1", "LD X1", "OUT S1", "RET"},
+         {"STL S0", "LD X0", "OUT S0", "STL S1", "LD X1", "OUT S1", "RET"}},
+        {"a chain without RET gets one at its end",
+         {"STL S0", "LD X0", "SET S20", "STL S20", "OUT Y0"},
+         {"STL S0", "LD X0", "SET S20", "STL S20", "OUT Y0", "RET"}},
+        {"actions after a transition move before the transitions",
+         {"STL S0", "LD X0", "SET S20", "LD X5", "OUT Y5", "STL S20", "RET"},
+         {"STL S0", "LD X5", "OUT Y5", "LD X0", "SET S20", "STL S20", "RET"}},
+        {"outputs of a transition's rung go before its transfer",
+         {"STL S0", "LD X0", "SET S20", "OUT Y1", "STL S20", "RET"},
+         {"STL S0", "LD X0", "OUT Y1", "SET S20", "STL S20", "RET"}},
+        {"an empty block of a converging step is dropped",
+         {"STL S0", "LD X0", "SET S21", "SET S31", "STL S21", "RET", "STL S31", "RET", "STL S21", "STL S31", "LD X2",
+          "OUT S0", "RET"},
+         {"STL S0", "LD X0", "SET S21", "SET S31", "STL S21", "STL S31", "LD X2", "OUT S0", "RET"}},
+        {"a step block after the program's END moves into the chain",
+         {"STL S0", "LD X0", "SET S20", "RET", "END", "STL S20", "LD X1", "OUT S0", "RET"},
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.normalisation);
+        const auto in = AssembleLines(c.in);
+        const TCodeToSfcResult r = FromCode(in);
+        if (c.once.empty()) {
+            EXPECT_FALSE(r.ok) << "refused: a chain cannot start again after a LAD block";
+            continue;
+        }
+        ASSERT_TRUE(r.ok) << r.why;
+        const TCode once = ToCode(r.chart);
+        ASSERT_TRUE(once.ok);
+        EXPECT_EQ(Listing(once.code), Listing(c.once));
+        const TCodeToSfcResult again = FromCode(once.code);
+        ASSERT_TRUE(again.ok) << again.why;
+        EXPECT_EQ(ToCode(again.chart).code, once.code);
+    }
+}
+
+TEST_F(CodeToSfc, CodeTheChartCannotHoldIsRefused) {
+    for (const auto& lines : std::vector<std::vector<std::string>>{
+             {"STL S0", "LD X0", "MPS", "AND X1", "SET S20", "MPP", "AND X2", "SET S30", "RET"},  // branch conditions
+             {"STL S0", "LD X0", "SET S20", "STL S20", "RET", "STL S20", "RET"},                 // a step twice
+             {"STL S0", "LD X0", "SET S21", "SET S31", "STL S21", "STL S31", "OUT Y0", "RET"},  // convergence actions
+         }) {
+        EXPECT_FALSE(FromCode(AssembleLines(lines)).ok) << lines[2];
+    }
+    std::vector<std::uint8_t> bad = Il({"STL S0"});
+    AppendWords(bad, {0xA7D0});  // STL of something that is no step
+    EXPECT_FALSE(FromCode(bad).ok);
+}
+
+TEST_F(CodeToSfc, RefusedCodeLeavesTheChartAsItWas) {
+    ScriptedMessages messages;
+    gMsgTable.Assign(std::vector<std::string>(200, "msg"));
+    AllocateSharedBuffers();
+    SetProgramCapacity(0);
+    CommitSfcChart(ChartOf({"I0", "T", "J0"}, {{{1, 0}, {"LD X0"}}}));
+    const TSfcChart before = CaptureSfcChart();
+    const auto bad = Il({"STL S0", "LD X0", "SET S20", "STL S20", "RET", "STL S20", "RET"});
+    std::memcpy(gProgram, bad.data(), bad.size());
+    LocateProgramEnd();
+    EXPECT_FALSE(ConvertCodeToSfc());
+    EXPECT_EQ(gSfcChartError, 1);
+    EXPECT_EQ(messages.Shown().size(), 1u);
+    const TSfcChart after = CaptureSfcChart();
+    EXPECT_EQ(after.grid, before.grid);
+    ASSERT_EQ(after.records.size(), 1u);
+    EXPECT_EQ(after.records[0].code, before.records[0].code);
+
+    // Good code replaces chart and records.
+    const auto good = Il({"STL S0", "LD X0", "SET S20", "STL S20", "LD X1", "OUT S0", "RET"});
+    EraseCode(gProgram, gProgramCapacity);
+    std::memcpy(gProgram, good.data(), good.size());
+    LocateProgramEnd();
+    EXPECT_TRUE(ConvertCodeToSfc());
+    EXPECT_EQ(gSfcChartError, 0);
+    EXPECT_EQ(gSfcCodeList.size(), 4u);
+    ASSERT_TRUE(SfcToCode());
+    EXPECT_EQ(std::vector<std::uint8_t>(gProgram, gProgram + gProgramUsed), good);
+    FreeSharedBuffers();
+}
+
+// Random words and mutated SFC code: every run ends, converted or refused;
+// an accepted chart converts back within the capacity.
+TEST_F(CodeToSfc, RandomAndMutatedCode) {
+    std::mt19937 rng(2319);
+    const auto seed = Il({"LD X7", "SET S0", "STL S0", "OUT Y0", "LD X0", "SET S21", "SET S31", "LD X1", "SET S50",
+                          "STL S21", "LD X2", "SET S22", "STL S22", "STL S31", "LD X3", "SET S40", "STL S40", "LD X4",
+                          "OUT S0", "STL S50", "LD X5", "SET S40", "RET", "LD X6", "OUT Y6", "END"});
+    const std::uint16_t interesting[] = {0xA000, 0xA014, 0xA3FF, 0xA400, 0xD000, 0xD014, 0xC000, 0xC3FF, 0x000E,
+                                         0x000F, 0x2400, 0x3401, 0xFFFA, 0xFFFC, 0xFFFF, 0x0007, 0x01D0, 0xB000};
+    int accepted = 0;
+    for (int run = 0; run < 3000; ++run) {
+        std::vector<std::uint8_t> code;
+        if (run % 2 == 0) {
+            const int words = static_cast<int>(rng() % 64);
+            for (int i = 0; i < words; ++i) {
+                const std::uint16_t w = rng() % 3 ? interesting[rng() % std::size(interesting)]
+                                                  : static_cast<std::uint16_t>(rng());
+                AppendWords(code, {w});
+            }
+        } else {
+            code = seed;
+            const int edits = 1 + static_cast<int>(rng() % 3);
+            for (int e = 0; e < edits; ++e) {
+                const std::size_t at = (rng() % (code.size() / 2)) * 2;
+                const std::uint16_t w = interesting[rng() % std::size(interesting)];
+                switch (rng() % 3) {
+                    case 0: code[at] = w & 0xFF; code[at + 1] = w >> 8; break;
+                    case 1: code.erase(code.begin() + at, code.begin() + at + 2); break;
+                    default: code.insert(code.begin() + at, {static_cast<std::uint8_t>(w & 0xFF), static_cast<std::uint8_t>(w >> 8)});
+                }
+                if (code.empty()) break;
+            }
+        }
+        const TCodeToSfcResult r = FromCode(code);
+        if (!r.ok) continue;
+        ++accepted;
+        const TCode back = ToCode(r.chart, 65536);
+        ASSERT_TRUE(back.ok) << Listing(code);
+        // Accepted code is stable after the first pass.
+        const TCodeToSfcResult again = FromCode(back.code);
+        ASSERT_TRUE(again.ok) << again.why << "\n" << Listing(back.code);
+        EXPECT_EQ(ToCode(again.chart, 65536).code, back.code) << Listing(code);
+    }
+    EXPECT_GT(accepted, 100);
+}
+
+// Random grids: the walk always ends and never writes past the capacity.
+TEST_F(CodeToSfc, RandomChartsEnd) {
+    std::mt19937 rng(23);
+    for (int run = 0; run < 2000; ++run) {
+        TSfcChart chart = TSfcChart::Empty(24);
+        const int cells = 1 + static_cast<int>(rng() % 60);
+        for (int i = 0; i < cells; ++i) {
+            const int r = static_cast<int>(rng() % 24), c = static_cast<int>(rng() % 6);
+            const std::uint8_t type = static_cast<std::uint8_t>(rng() % 10 == 9 ? 0xFF : rng() % 9);
+            const std::uint16_t n = static_cast<std::uint16_t>(type == kSfcLine ? rng() % 9 : rng() % 40);
+            chart.SetCell(r, c, {type, static_cast<std::uint8_t>(n & 0xFF), static_cast<std::uint8_t>(n >> 8),
+                                 static_cast<std::uint8_t>(rng())});
+            if (rng() % 3 == 0) chart.records.push_back({r, c * 4, Il({"LD X0", "SET S3", "OUT Y0"})});
+        }
+        ToCode(chart, 2 + 2 * (rng() % 64));
+        ToCode(chart);
+    }
+}
+
+}  // namespace
+}  // namespace qel::test

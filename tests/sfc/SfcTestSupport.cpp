@@ -1,0 +1,119 @@
+#include "SfcTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "sfc/Sfctocode.h"
+
+namespace qel::test {
+
+namespace {
+
+TSfcCell Numbered(std::uint8_t type, int n) {
+    return {type, static_cast<std::uint8_t>(n & 0xFF), static_cast<std::uint8_t>((n >> 8) & 0xFF), 0xFF};
+}
+
+}  // namespace
+
+TSfcChart ChartOf(const std::vector<std::string>& rows, const TCellCode& code) {
+    TSfcChart chart = TSfcChart::Empty();
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        std::istringstream in(rows[r]);
+        std::string tok;
+        int c = 0;
+        while (in >> tok) {
+            const int row = static_cast<int>(r);
+            const char k = tok[0];
+            const int n = tok.size() > 1 ? std::stoi(tok.substr(1)) : 0;
+            if (k == '.') {
+            } else if (k == 'L') {
+                chart.SetCell(row, c, Numbered(kSfcLad, n));
+            } else if (k == 'I') {
+                chart.SetCell(row, c, Numbered(kSfcInitStep, n));
+            } else if (k == 'S') {
+                chart.SetCell(row, c, Numbered(kSfcStep, n));
+            } else if (k == 'T') {
+                chart.SetCell(row, c, Numbered(kSfcTransition, 0xFFFF));
+            } else if (k == 'J') {
+                chart.SetCell(row, c, Numbered(kSfcJump, n));
+            } else if (k == 'P') {
+                chart.SetCell(row, c, Numbered(kSfcJumpSet, n));
+            } else if (k == 'R') {
+                chart.SetCell(row, c, Numbered(kSfcResetMark, n));
+            } else if (k == 'M') {
+                chart.SetCell(row, c, Numbered(kSfcStepMark, n));
+            } else if (k == '|') {
+                chart.SetCell(row, c, {kSfcLine, kShapeVertical, 0xFF, 0xFF});
+            } else if (k >= '0' && k <= '7') {
+                chart.SetCell(row, c, {kSfcLine, static_cast<std::uint8_t>(k - '0'), 0xFF, 0xFF});
+            } else {
+                ADD_FAILURE() << "unknown cell " << tok;
+            }
+            ++c;
+        }
+    }
+    for (const auto& [at, lines] : code) {
+        TSfcCodeRec rec;
+        rec.row = at.first;
+        rec.col = at.second * kSfcCellBytes;
+        rec.code = AssembleLines(lines);
+        chart.records.push_back(std::move(rec));
+    }
+    return chart;
+}
+
+std::vector<std::string> RowsOf(const TSfcChart& chart) {
+    std::vector<std::string> rows;
+    const int last = SfcLastUsedRow(chart.grid.data(), chart.rows);
+    for (int r = 0; r <= last; ++r) {
+        std::string line;
+        int lastCol = -1;
+        for (int c = 0; c < kSfcColumns; ++c)
+            if (!chart.Cell(r, c).Empty()) lastCol = c;
+        for (int c = 0; c <= lastCol; ++c) {
+            const TSfcCell x = chart.Cell(r, c);
+            std::string tok;
+            switch (x.type) {
+                case kSfcEmpty: tok = "."; break;
+                case kSfcLad: tok = "L" + std::to_string(x.Number()); break;
+                case kSfcInitStep: tok = "I" + std::to_string(x.Number()); break;
+                case kSfcStep: tok = "S" + std::to_string(x.Number()); break;
+                case kSfcTransition: tok = "T"; break;
+                case kSfcJump: tok = "J" + std::to_string(x.Number()); break;
+                case kSfcJumpSet: tok = "P" + std::to_string(x.Number()); break;
+                case kSfcResetMark: tok = "R" + std::to_string(x.Number()); break;
+                case kSfcStepMark: tok = "M" + std::to_string(x.Number()); break;
+                case kSfcLine: tok = x.Shape() == kShapeVertical ? "|" : std::to_string(x.Shape()); break;
+                default: tok = "?"; break;
+            }
+            line += (c ? " " : "") + tok;
+        }
+        rows.push_back(line);
+    }
+    return rows;
+}
+
+std::string RecordListing(const TSfcChart& chart, int row, int col) {
+    const TSfcCodeRec* rec = chart.FindRec(row, col * kSfcCellBytes);
+    return rec ? ListingOf(rec->code) : std::string("(none)");
+}
+
+TCode ToCode(const TSfcChart& chart, std::uint32_t capacity) {
+    TCode out;
+    std::vector<std::uint8_t> buf(capacity + 64, 0xA5);
+    const TSfcToCodeResult r = SfcChartToCode(TSfcChartRef::Of(chart), buf.data(), capacity);
+    for (std::uint32_t i = capacity; i < buf.size(); ++i)
+        if (buf[i] != 0xA5) ADD_FAILURE() << "written past the capacity at " << i;
+    out.ok = r.ok();
+    out.capacity = r.failure == TSfcFailure::Capacity;
+    out.unreached = r.unreached;
+    if (out.ok) out.code.assign(buf.begin(), buf.begin() + r.length);
+    return out;
+}
+
+std::string Listing(const std::vector<std::uint8_t>& code) { return ListingOf(code); }
+
+std::string Listing(const std::vector<std::string>& lines) { return ListingOf(AssembleLines(lines)); }
+
+}  // namespace qel::test

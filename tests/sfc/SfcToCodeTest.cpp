@@ -1,0 +1,148 @@
+// Chart to code: the transfer words, the filters, the walk through
+// divergences and convergences, and the refusals.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "../support/ScriptedMessages.h"
+#include "SfcTestSupport.h"
+#include "core/DeviceLimits.h"
+#include "core/ProgramImage.h"
+#include "shell/Msgtable.h"
+#include "sfc/Sfctocode.h"
+
+namespace qel::test {
+namespace {
+
+class SfcToCodeTest : public ::testing::Test {
+protected:
+    void SetUp() override { SetCurrentFamily(1); }
+};
+
+TEST_F(SfcToCodeTest, SimpleSequenceWithJumpBack) {
+    const TSfcChart chart = ChartOf({"I0", "T", "S20", "T", "J0"},
+                                    {{{0, 0}, {"OUT Y0"}}, {{1, 0}, {"LD X0"}}, {{2, 0}, {"OUT Y1"}}, {{3, 0}, {"LD X1"}}});
+    const TCode out = ToCode(chart);
+    ASSERT_TRUE(out.ok);
+    EXPECT_EQ(Listing(out.code),
+              Listing({"STL S0", "OUT Y0", "LD X0", "SET S20", "STL S20", "OUT Y1", "LD X1", "OUT S0", "RET"}));
+    // Without records the steps still open their blocks: a transition follows them.
+    EXPECT_EQ(Listing(ToCode(ChartOf({"I0", "T", "S20", "T", "J0"})).code),
+              Listing({"STL S0", "SET S20", "STL S20", "OUT S0", "RET"}));
+}
+
+TEST_F(SfcToCodeTest, ElementCodeLosesItsOwnTransfersOnly) {
+    // A step's SET S / OUT S instructions are drawn by the chart, not copied;
+    // RST S and operand words that happen to look like transfers stay.
+    const TSfcChart chart = ChartOf({"I0", "T", "J0"}, {{{0, 0}, {"SET S30", "OUT S31", "RST S32", "MOV K-12288 D0"}},
+                                                        {{1, 0}, {"LD X0", "SET S40"}}});
+    const TCode out = ToCode(chart);
+    ASSERT_TRUE(out.ok);
+    EXPECT_EQ(Listing(out.code), Listing({"STL S0", "RST S32", "MOV K-12288 D0", "LD X0", "OUT S0", "RET"}));
+}
+
+TEST_F(SfcToCodeTest, LadBlocksAroundChains) {
+    const TSfcChart chart = ChartOf({"L0", "I0", "T", "J0", "L1"},
+                                    {{{0, 0}, {"LD X7", "SET S0"}}, {{2, 0}, {"LD X0"}}, {{4, 0}, {"LD X1", "OUT Y1", "END"}}});
+    const TCode out = ToCode(chart);
+    ASSERT_TRUE(out.ok);
+    EXPECT_EQ(Listing(out.code),
+              Listing({"LD X7", "SET S0", "STL S0", "LD X0", "OUT S0", "RET", "LD X1", "OUT Y1", "END"}));
+}
+
+TEST_F(SfcToCodeTest, DivergencesAndConvergences) {
+    // Simultaneous: one SET per branch right after the transition; the
+    // convergence writes its STL list when its rightmost branch arrives.
+    const TSfcChart par = ChartOf({"I0", "T", "3 0", "S21 S31", "3 2", "T", "S40", "T", "J0"},
+                                  {{{1, 0}, {"LD X0"}}, {{5, 0}, {"LD X2"}}, {{7, 0}, {"LD X3"}}});
+    TCode out = ToCode(par);
+    ASSERT_TRUE(out.ok);
+    EXPECT_EQ(Listing(out.code), Listing({"STL S0", "LD X0", "SET S21", "SET S31", "STL S21", "STL S31", "LD X2",
+                                          "SET S40", "STL S40", "LD X3", "OUT S0", "RET"}));
+    // Selective: all branch transitions at once, then each branch, then the
+    // step below the convergence.
+    const TSfcChart sel = ChartOf({"I0", "7 4", "T T", "S21 S31", "T T", "7 6", "S40", "T", "J0"},
+                                  {{{2, 0}, {"LD X0"}}, {{2, 1}, {"LD X1"}}, {{4, 0}, {"LD X2"}}, {{4, 1}, {"LD X3"}},
+                                   {{7, 0}, {"LD X4"}}});
+    out = ToCode(sel);
+    ASSERT_TRUE(out.ok);
+    EXPECT_EQ(Listing(out.code),
+              Listing({"STL S0", "LD X0", "SET S21", "LD X1", "SET S31", "STL S21", "LD X2", "SET S40", "STL S31",
+                       "LD X3", "SET S40", "STL S40", "LD X4", "OUT S0", "RET"}));
+    // Branches that go straight into the convergence.
+    const TSfcChart diamond = ChartOf({"I0", "7 4", "T T", "7 6", "S40", "T", "J0"},
+                                      {{{2, 0}, {"LD X0"}}, {{2, 1}, {"LD X1"}}, {{5, 0}, {"LD X4"}}});
+    out = ToCode(diamond);
+    ASSERT_TRUE(out.ok);
+    EXPECT_EQ(Listing(out.code),
+              Listing({"STL S0", "LD X0", "SET S40", "LD X1", "SET S40", "STL S40", "LD X4", "OUT S0", "RET"}));
+}
+
+TEST_F(SfcToCodeTest, TransferKindsByTargetType) {
+    const TSfcChart chart = ChartOf({"I0", "7 4 4 4", "T T T T", "P20 J21 R22 M23"});
+    const TCode out = ToCode(chart);
+    ASSERT_TRUE(out.ok);
+    EXPECT_EQ(Listing(out.code), Listing({"STL S0", "SET S20", "OUT S21", "RST S22", "OUT S23", "RET"}));
+}
+
+TEST_F(SfcToCodeTest, ChartErrors) {
+    // A step before any initial step, a transition with nothing below, a
+    // convergence's branch point reached by the walk, a step number out of range.
+    for (const auto& rows : std::vector<std::vector<std::string>>{
+             {"S20", "T", "J0"}, {"I0", "T"}, {"I0", "T", "2"}, {"I0", "T", "S2000"}}) {
+        const TCode out = ToCode(ChartOf(rows));
+        EXPECT_FALSE(out.ok) << rows[0];
+        EXPECT_FALSE(out.capacity);
+    }
+}
+
+TEST_F(SfcToCodeTest, CapacityIsNeverPassedAndTheProgramStaysOnFailure) {
+    // Each step carries 40 bytes of code; 10 steps need more than 256 bytes.
+    std::vector<std::string> rows = {"I0"};
+    TCellCode code;
+    for (int i = 0; i < 10; ++i) {
+        rows.push_back("T");
+        rows.push_back("S" + std::to_string(20 + i));
+        code[{2 + 2 * i, 0}] = {"MOV K1 D0", "MOV K2 D1", "MOV K3 D2", "MOV K4 D3"};
+    }
+    rows.push_back("T");
+    rows.push_back("J0");
+    const TSfcChart chart = ChartOf(rows, code);
+    const TCode tight = ToCode(chart, 256);
+    EXPECT_FALSE(tight.ok);
+    EXPECT_TRUE(tight.capacity);
+    for (std::uint32_t cap = 2; cap < 420; cap += 2) ToCode(chart, cap);  // the guard bytes are checked inside
+    EXPECT_TRUE(ToCode(chart, 31744).ok);
+
+    // The command leaves the program as it was and says why.
+    ScriptedMessages messages;
+    gMsgTable.Assign(std::vector<std::string>(200, "msg"));
+    AllocateSharedBuffers();
+    SetProgramCapacity(0);
+    const std::vector<std::uint8_t> before = AssembleLines({"LD X0", "OUT Y0", "END"});
+    std::memcpy(gProgram, before.data(), before.size());
+    LocateProgramEnd();
+    for (int i = 0; i < 80; ++i) rows.insert(rows.end() - 2, {"T", "S" + std::to_string(100 + i)});
+    for (int i = 0; i < 90; ++i) code[{2 + 2 * i, 0}] = {"MOV K1 D0", "MOV K2 D1", "MOV K3 D2", "MOV K4 D3"};
+    CommitSfcChart(ChartOf(rows, code));
+    EXPECT_FALSE(::SfcToCode());
+    EXPECT_EQ(gSfcChartError, 1);
+    EXPECT_EQ(std::vector<std::uint8_t>(gProgram, gProgram + before.size()), before);
+    EXPECT_EQ(gProgramUsed, before.size());
+    EXPECT_EQ(messages.Shown().size(), 1u);
+    FreeSharedBuffers();
+}
+
+TEST_F(SfcToCodeTest, UnreachedElementsWithCodeAreCounted) {
+    // An island of a transition below an empty row, reached by no chain,
+    // after a LAD block closed the in-chain state.
+    const TSfcChart chart = ChartOf({"I0", "T", "J0", "L0", ". . . T"},
+                                    {{{3, 0}, {"LD X0", "OUT Y0"}}, {{4, 3}, {"LD X5"}}});
+    const TCode out = ToCode(chart);
+    EXPECT_FALSE(out.ok);  // a transition outside any chain is a chart error
+    const TSfcChart lonely = ChartOf({"I0", "T", "J0"}, {{{5, 7}, {"LD X5"}}});
+    EXPECT_EQ(ToCode(lonely).unreached, 0);  // a record on an empty cell is no element
+}
+
+}  // namespace
+}  // namespace qel::test
