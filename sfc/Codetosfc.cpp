@@ -8,7 +8,7 @@
 
 #include "core/ProgramImage.h"
 #include "ladder/model/LadderConvert.h"
-#include "shell/Msgtable.h"
+#include "project/Msgtable.h"
 #include "sfc/Sfcparse.h"
 #include "sfc/Sfctocode.h"
 

@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "shell/Qelglobals.h"
+#include "project/Qelglobals.h"
 
 // Element types (byte 0 of a cell).
 enum TSfcType : std::uint8_t {

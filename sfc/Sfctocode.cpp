@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/ProgramImage.h"
-#include "shell/Msgtable.h"
+#include "project/Msgtable.h"
 #include "sfc/Sfcparse.h"
 
 std::uint8_t gSfcChartError = 0;

@@ -9,7 +9,7 @@
 #include "SfcTestSupport.h"
 #include "core/DeviceLimits.h"
 #include "core/ProgramImage.h"
-#include "shell/Msgtable.h"
+#include "project/Msgtable.h"
 #include "sfc/Codetosfc.h"
 #include "sfc/Sfctocode.h"
 

@@ -8,7 +8,7 @@
 #include "SfcTestSupport.h"
 #include "core/DeviceLimits.h"
 #include "core/ProgramImage.h"
-#include "shell/Msgtable.h"
+#include "project/Msgtable.h"
 #include "sfc/Sfctocode.h"
 
 namespace qel::test {
