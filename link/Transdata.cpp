@@ -185,6 +185,45 @@ void TTransData::Resend() {
 }
 
 // ---------------------------------------------------------------------------
+// The PC as a slave
+
+void TTransData::SendSlaveReply(std::uint8_t function, std::uint8_t byteCount) {
+    std::uint8_t bytes[kCommDataMax + 8];
+    std::size_t n = 0;
+    bytes[n++] = Frame->StationByte();
+    bytes[n++] = function;
+    if (function == 16) {
+        for (int i = 1; i <= 4; ++i) bytes[n++] = gCommData[i];  // address and count echoed
+    } else {
+        bytes[n++] = byteCount;
+    }
+    const std::size_t len = std::min<std::size_t>(gCommDataLen, kCommDataMax);
+    std::memcpy(bytes + n, gCommData, len);
+    n += len;
+    const std::string frame = EncodeFrame(bytes, n);
+    if (!QelCom->IsOpen() || QelCom->OutFree() <= frame.size()) return;  // the master asks again
+    Lamp(LampColor::White);
+    QelCom->Write(frame.data(), frame.size());
+    ++Stats.framesSent;
+}
+
+void TTransData::CancelJob() {
+    ComTmr.stop();
+    ReplyTmr.stop();
+    if (pending_.source == Source::Job || pending_.source == Source::None) {
+        // The job's request is forgotten: its reply, should it still come, is
+        // stray. A queued write or monitor request keeps its reply.
+        pending_ = Pending{};
+        MaySend = 1;
+    }
+    EndJob();
+    Frame->CloseProgress();
+    if (MaySend && QelCom->IsOpen() && (!MonitorClients.empty() || !CoilQueue.Empty() || !RegQueue.Empty()))
+        StartComTmr();
+    ClosePortIfIdle();
+}
+
+// ---------------------------------------------------------------------------
 // Write queues
 
 bool TTransData::QueueDeviceWrite(std::uint16_t address, std::uint16_t countOrValue,
@@ -401,19 +440,41 @@ void TTransData::PlcInfoReply() {
     QueueDeviceWrite(MonitorBase[0], 0xFF00, 0, 5);
 }
 
-void TTransData::DecodePlcType(std::uint16_t typeWord) {
+bool TTransData::DecodePlcType(std::uint16_t typeWord) {
     static constexpr std::uint32_t kCapacity[4] = {3616, 7584, 15840, 31744};
+    int family;
+    switch (typeWord & 0xE000) {
+    case 0x4000: family = 0; break;
+    case 0x6000: family = 1; break;
+    case 0x8000: family = 2; break;
+    case 0xA000: family = 3; break;
+    default: return false;  // no family of ours: keep the last identification whole
+    }
+    PlcFamilyClass = family;
     PlcModelCode = typeWord & 0xFF;
     PlcSizeClass = (typeWord >> 10) & 3;
     PlcCapacity = kCapacity[PlcSizeClass];
     PlcTypeBits = typeWord & 0xE000;
-    switch (PlcTypeBits) {
-    case 0x4000: PlcFamilyClass = 0; break;
-    case 0x6000: PlcFamilyClass = 1; break;
-    case 0x8000: PlcFamilyClass = 2; break;
-    case 0xA000: PlcFamilyClass = 3; break;
-    default: break;  // unknown bits leave the class as it was
+    return true;
+}
+
+void TTransData::DecodePlcModel(std::uint16_t modelWord, const std::uint16_t* word3) {
+    struct Model {
+        std::uint16_t word;
+        int index;
+        const char* name;
+    };
+    static constexpr Model kModels[] = {
+        {3, 4, "KB"},  {4, 0, "KA"},       {7, 0, "KA"},       {6, 6, "KC"},       {10, 1, "KD"}, {11, 5, "KF"},
+        {12, 2, "KE"}, {13, 7, "KC-Plus"}, {14, 3, "KD-Plus"}, {15, 8, "KF-Plus"}, {16, 9, "KG"},
+    };
+    for (const Model& m : kModels) {
+        if (m.word != modelWord) continue;
+        PlcModelIndex = m.index;
+        PlcModelName = m.name;
+        break;
     }
+    if (word3) PlcModelWord3 = *word3;
 }
 
 std::uint16_t TTransData::ReplyWord(int n) {
@@ -592,19 +653,28 @@ void TTransData::OnFrameComplete(bool cmd64) {
         QelCom->FlushIn();
         return;
     }
-    ReplyTmr.stop();
     DecodedReply d;
     if (!rxOverflow_) d = CheckReply(gCommRxBuf);
     if (d.kind != kBadFrame && !ReplyMatches(d)) d.kind = kBadFrame;
+    if (JobNo != 6 || d.kind == kNormalReply) ReplyTmr.stop();
     gCommReplyKind = d.kind;
     const std::string received = gCommRxBuf;
     gCommRxBuf.clear();
     rxOverflow_ = false;
     QelCom->FlushIn();
 
+    if (JobNo == 6 && d.kind != kNormalReply) {
+        // The hand-held programmer's garbled (or exception-flagged) request
+        // gets no answer, as from any slave; its master asks again.
+        ++Stats.badReplies;
+        MaySend = 1;
+        return;
+    }
+
     if (d.kind != kBadFrame) {
         std::memcpy(gCommData, d.data, d.len);
         gCommDataLen = static_cast<std::uint32_t>(d.len);
+        LastStation = d.station;
         if (JobNo == 6 && d.station == 0x80 && Frame->StationByte() != 0x80) {
             handheldSavedStation_ = Frame->StationByte();
             handheldStationSaved_ = true;

@@ -125,8 +125,26 @@ public:
 
     // Closes the port when nothing is left to do.
     void ClosePortIfIdle();
-    // Decodes the first word of a D1001 read.
-    void DecodePlcType(std::uint16_t typeWord);
+    // Decodes the first word of a D1001 read into the Plc* fields. A word
+    // whose family bits name no known family changes nothing and gives false:
+    // a program must never be taken for another family's.
+    bool DecodePlcType(std::uint16_t typeWord);
+    // Decodes the model word of a D1119 read (PlcModelIndex, PlcModelName);
+    // unknown words leave both as they are. `word3` is the reply's third word
+    // when the reply carries one.
+    void DecodePlcModel(std::uint16_t modelWord, const std::uint16_t* word3 = nullptr);
+
+    // --- the PC as a slave (the hand-held programmer link, job 6) ---------
+    // Answers the request in gCommData: ":" + station + function, then for
+    // function 16 the request's address and count (bytes 1-4 of gCommData),
+    // otherwise `byteCount`; then gCommDataLen bytes of gCommData as payload.
+    // A slave awaits nothing: no reply time-out, no resend copy, MaySend kept.
+    void SendSlaveReply(std::uint8_t function, std::uint8_t byteCount);
+    // Ends the running job at once (the user cancelled): the outstanding
+    // request is forgotten, so a late reply is dropped as stray and no
+    // time-out follows; the progress window closes and the port closes when
+    // nothing else needs it.
+    void CancelJob();
 
     // The n-th big-endian word of a function 3 reply in gCommData.
     static std::uint16_t ReplyWord(int n);
@@ -165,6 +183,12 @@ public:
     int PlcFamilyClass = 0;
     std::uint16_t PlcTypeBits = 0;
     std::uint8_t PlcModelCode = 0;
+    int PlcModelIndex = 0;
+    std::string PlcModelName;
+    std::uint16_t PlcModelWord3 = 0;
+    // Station of the last good frame received (the hand-held programmer
+    // speaks as station 0x80).
+    std::uint8_t LastStation = 0;
 
     std::uint16_t gCommRetryCount = 0;
     std::uint32_t gCommTimeoutTicks = 90;

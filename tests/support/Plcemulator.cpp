@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <thread>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -129,7 +131,12 @@ void PlcEmulator::OnReadable() {
         const ssize_t n = ::read(master_, buf, sizeof buf);
         if (n <= 0) break;
         for (ssize_t i = 0; i < n; ++i) {
-            if (buf[i] == ':') rx_.clear();
+            if (buf[i] == ':') {
+                rx_.clear();
+                requestStartNs_ = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                      std::chrono::steady_clock::now().time_since_epoch())
+                                      .count();
+            }
             rx_.push_back(buf[i]);
             if (buf[i] == '\n') {
                 HandleRequest(rx_);
@@ -199,6 +206,7 @@ void PlcEmulator::HandleRequest(const std::string& text) {
         default: break;
         }
     }
+    PaceReply(text.size(), out.size());
     Deliver(out, rule, t);
 }
 
@@ -591,6 +599,27 @@ std::vector<std::uint8_t> PlcEmulator::Function100(const std::vector<std::uint8_
     default:
         return err(1);
     }
+}
+
+// ---------------------------------------------------------------------------
+// Line pacing and line loss
+
+void PlcEmulator::PaceReply(std::size_t requestChars, std::size_t replyChars) {
+    wireChars_ += requestChars + replyChars;
+    if (paceBaud_ <= 0) return;
+    // The link waits for this reply anyway, so the emulator may simply sleep
+    // until the last character would have left a real line.
+    const double seconds = static_cast<double>(requestChars + replyChars) * 10.0 / paceBaud_;
+    const auto due = std::chrono::steady_clock::time_point(std::chrono::nanoseconds(requestStartNs_)) +
+                     std::chrono::nanoseconds(static_cast<std::int64_t>(seconds * 1e9));
+    std::this_thread::sleep_until(due);
+}
+
+void PlcEmulator::DropLine() {
+    notifier_.reset();
+    if (master_ >= 0) ::close(master_);
+    if (slave_ >= 0) ::close(slave_);
+    master_ = slave_ = -1;
 }
 
 }  // namespace qel::test

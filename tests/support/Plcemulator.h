@@ -131,6 +131,19 @@ public:
 
     PlcState S;
 
+    // --- Line pacing and line loss (program transfer tests and bench) -----
+    // Paces the line at `baud` (0: as fast as the pseudo-terminal goes): a
+    // reply is written no earlier than the wire time of its request and of
+    // itself after the request's first character, at 10 bits a character
+    // (start bit, 7 data bits, even parity, stop bit).
+    void PaceLine(int baud) { paceBaud_ = baud; }
+    // Characters of every request and reply so far: the session's wire time
+    // is WireChars() x 10 / baud.
+    std::uint64_t WireChars() const { return wireChars_; }
+    // The line is cut: the emulator's end of the pseudo-terminal closes, and
+    // the link's end hangs up.
+    void DropLine();
+
     // Register addresses the emulator serves specially.
     static constexpr std::uint16_t kD1001 = 0x13E9, kD1004 = 0x13EC, kD1010 = 0x13F2,
                                    kD1013 = 0x13F5, kD1024 = 0x1400, kD1119 = 0x145F,
@@ -175,6 +188,12 @@ private:
     std::vector<FaultRule> faults_;
     std::vector<Transaction> log_;
     int written_ = 0;
+
+    // Line pacing.
+    void PaceReply(std::size_t requestChars, std::size_t replyChars);
+    int paceBaud_ = 0;
+    std::uint64_t wireChars_ = 0;
+    std::int64_t requestStartNs_ = 0;
 };
 
 // The emulator's own frame codec.

@@ -1,0 +1,449 @@
+// Program write, read and verify over a pseudo-terminal against the PLC
+// emulator: full programs of every capacity go out and come back into a new
+// project whose ladder compiles to the same code; each refusal and each fault
+// in the middle of a transfer ends the job with its message and leaves the
+// project as it was.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "LinkTestSupport.h"
+#include "core/ProgramImage.h"
+#include "ladder/model/Laddercompile.h"
+#include "link/Programtransfer.h"
+#include "shell/Msgtable.h"
+#include "shell/Projectfiles.h"
+#include "shell/Qelglobals.h"
+#include "tests/ladder/model/IlProgram.h"
+#include "tests/support/ScriptedMessages.h"
+#include "tests/support/TestInstallDir.h"
+
+using namespace qel::test;
+using namespace qel::link;
+
+namespace {
+
+// A program that fills the capacity to its last step: one-row networks of a
+// load, a contact and an output (and up to two of a load and an output to
+// come out even), then END.
+std::vector<std::uint8_t> FullProgram(int capacityIndex) {
+    const std::uint32_t capacity = kProgramCapacities[static_cast<std::size_t>(capacityIndex)];
+    std::uint32_t room = capacity - 2;  // END
+    int shortOnes = static_cast<int>((room % 6) / 2 == 2 ? 1 : (room % 6) / 2 == 1 ? 2 : 0);
+    std::vector<std::string> lines;
+    for (int k = 0; room > 0; ++k) {
+        const std::string x = std::to_string(k % 8 + 10 * (k / 8 % 8));
+        const std::string y = std::to_string(k % 8 + 10 * (k / 64 % 8));
+        lines.push_back("LD X" + x);
+        if (shortOnes > 0) {
+            --shortOnes;
+            room -= 4;
+        } else {
+            lines.push_back((k % 3 ? "ANI M" : "AND M") + std::to_string(k % 1000));
+            room -= 6;
+        }
+        lines.push_back("OUT Y" + y);
+    }
+    lines.push_back("END");
+    std::vector<std::uint8_t> image = AssembleLines(lines);
+    EXPECT_EQ(image.size(), capacity);
+    image.resize(capacity, 0xFF);
+    return image;
+}
+
+std::vector<std::uint8_t> Image() { return {gProgram, gProgram + gProgramCapacity}; }
+
+// The project the test starts from.
+void SetProject(int family, int capacityIndex, const std::vector<std::uint8_t>& image) {
+    SetModelFamily(family);
+    SetProgramCapacity(capacityIndex);
+    gQel.CapacityIndex = capacityIndex;
+    std::memcpy(gProgram, image.data(), std::min<std::size_t>(image.size(), gProgramCapacity));
+    LocateProgramEnd();
+    gQel.ProgramPresent = 1;
+    gQel.Modified = 0;
+    gQel.Named = 1;
+}
+
+class TransferHost : public TTransferHost {
+public:
+    void StartProgress(const std::string& caption, int maximum, int) override {
+        captions.push_back(caption);
+        this->maximum = maximum;
+    }
+    void SetProgress(int p) override { position = p; }
+    void CloseLinkWindow() override { ++linkWindowClosed; }
+    void BeforeProgramReplaced() override { ++replaced; }
+    void AfterProgramReplaced(bool familyChanged) override { familyChange = familyChanged; }
+    std::vector<std::string> captions;
+    int maximum = -1, position = -1, linkWindowClosed = 0, replaced = 0;
+    bool familyChange = false;
+};
+
+class ProgramTransferTest : public LinkFixture {
+protected:
+    void SetUp() override {
+        LinkFixture::SetUp();
+        home_ = MakeTestInstallDir("qel-transfer-", {"QEL.Txt", "DeviceCommentInit.txt"});
+        std::filesystem::create_directories(home_ / "Temp");
+        AllocateSharedBuffers();
+        gQel.InstallFolder = home_.string() + "/";
+        gQel.SaveDir = home_.string();
+        std::vector<std::string> texts;
+        for (int id = 0; id < 250; ++id) texts.push_back("message " + std::to_string(id));
+        gMsgTable.Assign(texts);
+        link->SetComTmrIntervalMs(0);  // as fast as the line goes
+        transfer = std::make_unique<TProgramTransfer>(*link, host);
+    }
+    void TearDown() override {
+        transfer.reset();
+        LinkFixture::TearDown();
+        FreeSharedBuffers();
+        std::filesystem::remove_all(home_);
+    }
+    bool WaitEnd(int boundMs = 30000) {
+        return WaitUntil([&] { return link->JobNo == 0 && link->MaySend; }, boundMs);
+    }
+    std::vector<int> MsgIds() const {
+        std::vector<int> ids;
+        for (const auto& m : frame.msgs) ids.push_back(m.id);
+        return ids;
+    }
+    // The requests' function and address, in order.
+    std::vector<std::pair<int, int>> Calls() const {
+        std::vector<std::pair<int, int>> calls;
+        for (const auto& t : emu.Log()) {
+            const auto& b = t.bytes;
+            calls.emplace_back(b.size() > 1 ? b[1] : -1, b.size() >= 4 && b[1] != 17 ? (b[2] << 8 | b[3]) : -1);
+        }
+        return calls;
+    }
+    int BlockRequests(int function) const {
+        int n = 0;
+        for (auto [fn, addr] : Calls()) n += fn == function && addr >= 0x2000 && addr < 0x7000;
+        return n;
+    }
+
+    std::filesystem::path home_;
+    TransferHost host;
+    std::unique_ptr<TProgramTransfer> transfer;
+    ScriptedMessages boxes;
+};
+
+TEST_F(ProgramTransferTest, FullProgramsOfEveryCapacityGoOutComeBackAndVerify) {
+    const int families[4] = {0, 1, 2, 1};
+    for (int cap = 0; cap < 4; ++cap) {
+        SCOPED_TRACE("capacity index " + std::to_string(cap));
+        const std::uint32_t capacity = kProgramCapacities[static_cast<std::size_t>(cap)];
+        const std::vector<std::uint8_t> image = FullProgram(cap);
+        emu.Configure(families[cap], cap, 90);
+        emu.ClearLog();
+        frame.msgs.clear();
+        SetProject(families[cap], cap, image);
+
+        ASSERT_TRUE(transfer->StartWrite(0, static_cast<int>(capacity / 2)));
+        ASSERT_TRUE(WaitEnd());
+        EXPECT_EQ(MsgIds(), std::vector<int>{kMsgWriteOk});
+        EXPECT_EQ(emu.S.program, image);  // exactly the image, nothing more
+        const auto calls = Calls();
+        ASSERT_GE(calls.size(), 7u);
+        EXPECT_EQ(calls[0].first, 17);
+        EXPECT_EQ(calls[1], std::make_pair(1, 3117));   // password flag M1069
+        EXPECT_EQ(calls[2], std::make_pair(3, 5097));   // type word D1001
+        EXPECT_EQ(calls[3], std::make_pair(3, 5215));   // model word D1119
+        EXPECT_EQ(BlockRequests(16), static_cast<int>(capacity / 32));
+        EXPECT_EQ(calls[calls.size() - 2], std::make_pair(5, 3121));  // M1073 ON
+        EXPECT_EQ(calls.back(), std::make_pair(3, 5100));             // result D1004
+        EXPECT_EQ(host.maximum, static_cast<int>(capacity));
+        EXPECT_EQ(host.position, static_cast<int>(capacity));
+        EXPECT_FALSE(port->IsOpen());  // idle again
+
+        // Back into a new project of another family and capacity.
+        SetProject(cap == 0 ? 2 : 0, cap == 0 ? 1 : 0, FullProgram(0));
+        gLadderRowCount = 0;
+        frame.msgs.clear();
+        ASSERT_TRUE(transfer->StartRead(false));
+        ASSERT_TRUE(WaitEnd());
+        EXPECT_EQ(MsgIds(), std::vector<int>{kMsgReadDone});
+        EXPECT_EQ(gQel.Family, families[cap]);
+        EXPECT_EQ(gQel.CapacityIndex, cap);
+        EXPECT_EQ(Image(), image);
+        EXPECT_EQ(gQel.Modified, 1);
+        EXPECT_EQ(gQel.Named, 0);
+        EXPECT_EQ(gQel.ProgramOk, 1);
+        EXPECT_EQ(host.replaced, 2 * cap + 1);
+        EXPECT_GT(gLadderRowCount, 0);
+
+        // The ladder converted from the code compiles back to that code.
+        ASSERT_EQ(CompileProgramLadder(), 0) << CompileFailureText();
+        EXPECT_EQ(Image(), image);
+
+        frame.msgs.clear();
+        ASSERT_TRUE(transfer->StartVerify());
+        ASSERT_TRUE(WaitEnd());
+        EXPECT_EQ(MsgIds(), std::vector<int>{kMsgVerifyEqual});
+        host.replaced++;
+    }
+}
+
+// A partial write never crosses the line between the program windows and
+// touches the PLC's memory only in its range; a partial read stops at the
+// block holding END, taking no operand for END.
+TEST_F(ProgramTransferTest, PartialRangesKeepToTheirBounds) {
+    emu.Configure(1, 3, 90);
+    const std::vector<std::uint8_t> image = FullProgram(3);
+    SetProject(1, 3, image);
+    ASSERT_TRUE(transfer->StartWrite(8180, 8203));
+    ASSERT_TRUE(WaitEnd());
+    EXPECT_EQ(MsgIds(), std::vector<int>{kMsgWriteOk});
+    std::vector<std::pair<int, int>> blocks;  // register, count
+    for (const auto& t : emu.Log())
+        if (t.bytes[1] == 16) blocks.emplace_back(t.bytes[2] << 8 | t.bytes[3], t.bytes[4] << 8 | t.bytes[5]);
+    EXPECT_EQ(blocks, (std::vector<std::pair<int, int>>{{0x2000 + 8180, 12}, {0x5000, 11}}));
+    for (std::uint32_t i = 0; i < image.size(); ++i) {
+        const bool inRange = i >= 2 * 8180 && i < 2 * 8203;
+        ASSERT_EQ(emu.S.program[i], inRange ? image[i] : 0xFF) << i;
+    }
+
+    // A program whose operand holds the word 0x000F before END.
+    std::vector<std::uint8_t> small = AssembleLines({"LD X0", "MOV K15 D0", "OUT Y0"});
+    small.resize(70, 0xFF);  // END in the third block, garbage after it
+    const std::vector<std::uint8_t> end = AssembleLines({"END"});
+    std::memcpy(small.data() + 66, end.data(), 2);
+    small.resize(96, 0x11);
+    emu.Configure(1, 0, 90);
+    std::copy(small.begin(), small.end(), emu.S.program.begin());
+    emu.ClearLog();
+    frame.msgs.clear();
+    ASSERT_TRUE(transfer->StartRead(true));
+    ASSERT_TRUE(WaitEnd());
+    EXPECT_EQ(MsgIds(), std::vector<int>{kMsgReadDone});
+    EXPECT_EQ(BlockRequests(3), 3);
+    std::vector<std::uint8_t> want(small.begin(), small.begin() + 68);
+    want.resize(3616, 0xFF);
+    EXPECT_EQ(Image(), want);
+}
+
+// Each refusal shows its message, sends nothing after the check that failed
+// and changes neither the PLC's memory nor the project.
+TEST_F(ProgramTransferTest, RefusalsChangeNothing) {
+    const std::vector<std::uint8_t> image = FullProgram(0);
+    struct Case {
+        const char* name;
+        bool read;
+        std::function<void(PlcEmulator&)> plc;
+        std::function<bool(TProgramTransfer&, TTransData&)> start;
+        int msg;
+    };
+    auto write = [](TProgramTransfer& t, TTransData&) { return t.StartWrite(0, 1808); };
+    auto read = [](TProgramTransfer& t, TTransData&) { return t.StartRead(false); };
+    const std::vector<Case> cases = {
+        {"no program", false, {}, [](TProgramTransfer& t, TTransData&) {
+             gQel.ProgramPresent = 0;
+             return t.StartWrite(0, 1808);
+         }, kMsgNothingToWrite},
+        {"range past the image", false, {}, [](TProgramTransfer& t, TTransData&) { return t.StartWrite(10, 1809); },
+         kMsgBadStepRange},
+        {"empty range", false, {}, [](TProgramTransfer& t, TTransData&) { return t.StartWrite(10, 10); },
+         kMsgBadStepRange},
+        {"monitoring", false, {}, [](TProgramTransfer& t, TTransData& l) {
+             l.MonitorClients.push_back("3");
+             const bool ok = t.StartWrite(0, 1808);
+             l.MonitorClients.clear();
+             return ok;
+         }, kMsgMonitoring},
+        {"running", false, [](PlcEmulator& e) { e.S.running = true; }, write, kMsgPlcRunning},
+        {"password", false, [](PlcEmulator& e) { e.S.coils[PlcEmulator::kM1069] = 1; }, write, kMsgPasswordSet},
+        {"other capacity", false, [](PlcEmulator& e) { e.Configure(0, 1, 90); }, write, kMsgCapacityDiffers},
+        {"other family", false, [](PlcEmulator& e) { e.Configure(2, 0, 90); }, write, kMsgFamilyDiffers},
+        {"unknown type", false, [](PlcEmulator& e) { e.S.regs[PlcEmulator::kD1001] = 0x2000; }, write,
+         kMsgUnknownPlcType},
+        {"family class 3", false, [](PlcEmulator& e) { e.Configure(3, 0, 90); }, write, kMsgUnknownPlcType},
+        {"read, password", true, [](PlcEmulator& e) { e.S.coils[PlcEmulator::kM1069] = 1; }, read, kMsgPasswordSet},
+        {"read, unknown type", true, [](PlcEmulator& e) { e.S.regs[PlcEmulator::kD1001] = 0xE004; }, read,
+         kMsgUnknownPlcType},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        emu.Configure(0, 0, 90);
+        emu.S.running = false;
+        emu.S.coils[PlcEmulator::kM1069] = 0;
+        if (c.plc) c.plc(emu);
+        const std::vector<std::uint8_t> plcBefore = emu.S.program;
+        SetProject(0, 0, image);
+        gQel.Named = 1;
+        const std::string name = gQel.ProgramFileName;
+        frame.msgs.clear();
+        emu.ClearLog();
+        if (c.start(*transfer, *link)) ASSERT_TRUE(WaitEnd());
+        EXPECT_EQ(MsgIds(), std::vector<int>{c.msg});
+        EXPECT_EQ(emu.S.program, plcBefore);
+        EXPECT_EQ(BlockRequests(16) + BlockRequests(3), 0);
+        EXPECT_EQ(Image(), image);
+        EXPECT_EQ(gQel.Family, 0);
+        EXPECT_EQ(gQel.Modified, 0);
+        EXPECT_EQ(gQel.ProgramFileName, name);
+        EXPECT_EQ(link->JobNo, 0);
+        EXPECT_FALSE(port->IsOpen());
+    }
+    // The unknown type word is named in the message.
+    EXPECT_NE(frame.msgs.back().detail.find("E004"), std::string::npos) << frame.msgs.back().detail;
+}
+
+// A fault in the middle of a write or a read ends the job with the fault's
+// message; nothing more is sent, and a read leaves the open program alone.
+class TransferFaultTest : public ProgramTransferTest {
+protected:
+    static FaultRule Middle(FaultAction a, int times, int param = 0) {
+        FaultRule r;
+        r.action = a;
+        r.addrLo = 0x2000;
+        r.addrHi = 0x6FFF;
+        r.skip = 40;
+        r.times = times;
+        r.param = param;
+        return r;
+    }
+    void Run(bool reading, FaultRule rule, int msg, bool dropLine = false) {
+        if (!reading && rule.action == FaultAction::ShortData) {
+            // A write's echo has no byte count: cut the echo itself.
+            rule.action = FaultAction::Raw;
+            rule.text = emu::Frame({1, 16, 0x20});
+        }
+        const std::vector<std::uint8_t> image = FullProgram(1);
+        const std::vector<std::uint8_t> other = FullProgram(0);
+        emu.ClearFaults();
+        emu.Configure(0, 1, 90);
+        if (reading) std::copy(image.begin(), image.end(), emu.S.program.begin());
+        SetProject(0, reading ? 0 : 1, reading ? other : image);
+        gLadderRowCount = 7;
+        const std::string name = gQel.ProgramFileName;
+        emu.ClearLog();
+        emu.AddFault(rule);
+        frame.msgs.clear();
+        frame.progressClosed = 0;
+        host.replaced = 0;
+        ASSERT_TRUE(reading ? transfer->StartRead(false) : transfer->StartWrite(0, 3792));
+        if (dropLine) {
+            ASSERT_TRUE(WaitUntil([&] { return emu.Log().size() >= 44; }));  // the delayed block
+            emu.DropLine();
+        }
+        ASSERT_TRUE(WaitEnd());
+        EXPECT_EQ(MsgIds(), std::vector<int>{msg});
+        const std::size_t sent = emu.Log().size();
+        Spin(50);
+        EXPECT_EQ(emu.Log().size(), sent);  // the job is over
+        EXPECT_EQ(link->JobNo, 0);
+        EXPECT_GE(frame.progressClosed, 1);
+        EXPECT_LT(BlockRequests(reading ? 3 : 16), 60);
+        // No M1073 after a failed write: the PLC is never told a program is complete.
+        for (auto [fn, addr] : Calls()) EXPECT_FALSE(fn == 5 && addr == 3121);
+        EXPECT_EQ(host.replaced, 0);
+        EXPECT_EQ(Image(), reading ? other : image);
+        EXPECT_EQ(gQel.CapacityIndex, reading ? 0 : 1);
+        EXPECT_EQ(gQel.Modified, 0);
+        EXPECT_EQ(gLadderRowCount, 7);
+        EXPECT_EQ(gQel.ProgramFileName, name);
+    }
+};
+
+TEST_F(TransferFaultTest, InjectedFaultsInTheMiddle) {
+    struct Case {
+        const char* name;
+        FaultRule rule;
+        int msg;
+    };
+    const std::vector<Case> cases = {
+        {"no reply", Middle(FaultAction::Drop, 1), 83},
+        {"bad LRC four times", Middle(FaultAction::BadLrc, 4), 199},
+        {"exception", Middle(FaultAction::Exception, 1, 4), 194},
+        {"short reply", Middle(FaultAction::ShortData, 4, 2), 199},
+    };
+    for (bool reading : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(reading ? "read: " : "write: ") + c.name);
+            Run(reading, c.rule, c.msg);
+        }
+    }
+}
+
+// The line goes dead while a reply is due (a lost line stays lost, so one
+// direction per test).
+TEST_F(TransferFaultTest, LineLostInTheMiddleOfAWrite) { Run(false, Middle(FaultAction::Delay, 1, 60000), 83, true); }
+TEST_F(TransferFaultTest, LineLostInTheMiddleOfARead) { Run(true, Middle(FaultAction::Delay, 1, 60000), 83, true); }
+
+// Cancel in the middle: message 245, no further request, the late reply of
+// the block in flight is dropped, and a read leaves the project alone.
+TEST_F(ProgramTransferTest, CancelInTheMiddle) {
+    emu.Configure(1, 3, 90);
+    const std::vector<std::uint8_t> image = FullProgram(3);
+    for (bool reading : {false, true}) {
+        SCOPED_TRACE(reading ? "read" : "write");
+        SetProject(1, 0, FullProgram(0));
+        if (!reading) SetProject(1, 3, image);
+        const std::vector<std::uint8_t> before = Image();
+        emu.ClearLog();
+        frame.msgs.clear();
+        FaultRule slow;
+        slow.action = FaultAction::Delay;
+        slow.addrLo = 0x2000;
+        slow.addrHi = 0x6FFF;
+        slow.skip = 20;
+        slow.param = 40;
+        emu.AddFault(slow);
+        ASSERT_TRUE(reading ? transfer->StartRead(false) : transfer->StartWrite(0, 15872));
+        ASSERT_TRUE(WaitUntil([&] { return emu.Log().size() >= 24; }));
+        transfer->Cancel();
+        EXPECT_EQ(link->JobNo, 0);
+        const std::size_t sent = emu.Log().size();
+        Spin(150);  // the delayed reply comes too late: nobody takes it
+        EXPECT_EQ(emu.Log().size(), sent);
+        EXPECT_EQ(MsgIds(), std::vector<int>{kMsgTransferCancelled});
+        EXPECT_EQ(Image(), before);
+        EXPECT_FALSE(port->IsOpen());
+        emu.ClearFaults();
+    }
+}
+
+// The result code after a write picks its message; an unknown one is named.
+TEST_F(ProgramTransferTest, WriteResultCodes) {
+    emu.Configure(2, 0, 90);
+    SetProject(2, 0, FullProgram(0));
+    const std::pair<std::uint16_t, int> codes[] = {{0xC400, 121}, {0x0E18, 116}, {0x0B01, 200}, {0x1234, 246}};
+    for (auto [code, msg] : codes) {
+        emu.S.resultCodes = {code};
+        frame.msgs.clear();
+        ASSERT_TRUE(transfer->StartWrite(0, 100));
+        ASSERT_TRUE(WaitEnd());
+        EXPECT_EQ(MsgIds(), std::vector<int>{msg});
+    }
+    EXPECT_EQ(frame.msgs.back().detail, " H1234");
+}
+
+// Verify names the first differing step and stops at END: what stands in the
+// PLC after the program's END does not count.
+TEST_F(ProgramTransferTest, VerifyFindsTheFirstDifferenceAndStopsAtEnd) {
+    emu.Configure(1, 1, 90);
+    std::vector<std::uint8_t> image = AssembleLines({"LD X0", "MOV K15 D0", "OUT Y1", "END"});
+    image.resize(7584, 0xFF);
+    SetProject(1, 1, image);
+    std::copy(image.begin(), image.end(), emu.S.program.begin());
+    std::fill(emu.S.program.begin() + 64, emu.S.program.end(), 0x00);
+    ASSERT_TRUE(transfer->StartVerify());
+    ASSERT_TRUE(WaitEnd());
+    EXPECT_EQ(MsgIds(), std::vector<int>{kMsgVerifyEqual});
+    EXPECT_EQ(BlockRequests(3), 1);
+
+    emu.S.program[image.size() > 10 ? 9 : 0] ^= 1;
+    frame.msgs.clear();
+    ASSERT_TRUE(transfer->StartVerify());
+    ASSERT_TRUE(WaitEnd());
+    ASSERT_EQ(MsgIds(), std::vector<int>{kMsgVerifyDiffers});
+    EXPECT_EQ(frame.msgs[0].detail, "Steps :4");
+    EXPECT_EQ(transfer->MismatchOffset, 9);
+}
+
+}  // namespace

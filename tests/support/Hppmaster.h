@@ -1,0 +1,83 @@
+#pragma once
+// A hand-held programmer on a pseudo-terminal for tests: the master at
+// station 0x80 that reads the PC's program or writes one into it, one request
+// at a time, repeating a request that got no answer. It checks every answer
+// against what a programmer expects and records the first disagreement.
+// Runs in the test's Qt event loop, like the PLC emulator.
+#include <QObject>
+#include <QTimer>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QSocketNotifier;
+
+namespace qel::test {
+
+class HppMaster : public QObject {
+public:
+    explicit HppMaster(QObject* parent = nullptr);
+    ~HppMaster() override;
+
+    // Opens the pseudo-terminal; the PC's link opens SlavePath().
+    bool Start();
+    std::string SlavePath() const { return slavePath_; }
+
+    // "HPP reads PC": identification, then `bytes` of program in blocks of
+    // 32 from the program window. `full` sends the whole-capacity flag.
+    void ReadFromPc(int bytes, bool full);
+    // "HPP writes PC": identification, D1002, then the image in blocks of 32.
+    void WriteToPc(const std::vector<std::uint8_t>& image);
+    // Sends one request of its own (an adversarial one) and records the
+    // answer, if any, in Answers.
+    void SendRaw(const std::vector<std::uint8_t>& bytes);
+
+    bool Done() const { return done_; }
+    bool Failed() const { return !error.empty(); }
+
+    // Options.
+    std::uint8_t station = 0x80;
+    int answerTimeoutMs = 400;  // a request without an answer is sent again
+    int attempts = 3;           // sends per request before the session fails
+    int corruptRequest = -1;    // this request goes out once with a bad LRC
+    int stopAfterRequests = -1; // the programmer falls silent after this many
+
+    // Results.
+    std::string error;                     // first disagreement, empty when none
+    std::vector<std::uint8_t> Image;       // the program read from the PC
+    int CapacityCode = -1;                 // answer to D1001 x 1
+    int CapacityBytes = -1;                // answer to D1001 x 3
+    std::vector<std::vector<std::uint8_t>> Answers;  // answers to SendRaw
+    int RequestsSent = 0;
+    int Resends = 0;
+
+private:
+    struct Step {
+        std::vector<std::uint8_t> request;  // without the LRC
+        // Checks the answer's bytes (station first, no LRC); returns an error text.
+        std::function<std::string(const std::vector<std::uint8_t>&)> check;
+    };
+    void Run(std::vector<Step> steps);
+    void SendCurrent();
+    void OnReadable();
+    void OnAnswer(const std::string& text);
+    void OnTimeout();
+    void Fail(const std::string& why);
+    void Write(const std::string& text);
+
+    int master_ = -1, slave_ = -1;
+    std::string slavePath_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    QTimer timer_;
+    std::string rx_;
+    std::vector<Step> steps_;
+    std::size_t current_ = 0;
+    int tries_ = 0;
+    bool done_ = false;
+    bool raw_ = false;
+};
+
+}  // namespace qel::test
