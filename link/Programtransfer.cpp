@@ -6,8 +6,8 @@
 
 #include "core/ProgramImage.h"
 #include "ladder/model/LadderConvert.h"
-#include "shell/Projectfiles.h"
-#include "shell/Qelglobals.h"
+#include "project/Projectfiles.h"
+#include "project/Qelglobals.h"
 
 namespace qel::link {
 
