@@ -126,10 +126,12 @@ bool InstallReceivedProgram(const std::vector<std::uint8_t>& image, int family, 
     gQel.Modified = 1;
     gQel.ProgramPresent = 1;
     gQel.Named = 0;
+    // The ladder comes from the code. A program that cannot be drawn stays
+    // unchecked (ProgramOk 0); whoever shows the project reports that.
     gQel.ProgramOk = 0;
     if (gProgramUsed != 0) {
-        ConvertCodeToLadder();
-        if (!ReportConvertAbort()) gQel.ProgramOk = 1;
+        gQel.ProgramOk = ConvertCodeToLadder() == 0 ? 1 : 0;
+        gConvertAbort = 0;
     }
     return familyChanged;
 }

@@ -81,8 +81,8 @@ public:
 // The program read from a PLC (or received from the hand-held programmer)
 // becomes the project's program: family and capacity of the PLC, the image,
 // default device comments, an unnamed, modified project, and the ladder
-// converted from the code (message 162 when it cannot be). Returns whether
-// the family changed.
+// converted from the code (gQel.ProgramOk 0 when it cannot be; no message).
+// Returns whether the family changed.
 bool InstallReceivedProgram(const std::vector<std::uint8_t>& image, int family, int capacityIndex);
 
 // Jobs 4, 5 and 10. Registers itself with the link for those job numbers.

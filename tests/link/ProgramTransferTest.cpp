@@ -18,6 +18,7 @@
 #include "project/Projectfiles.h"
 #include "project/Qelglobals.h"
 #include "tests/ladder/model/IlProgram.h"
+#include "tests/support/Hppmaster.h"
 #include "tests/support/ScriptedMessages.h"
 #include "tests/support/TestInstallDir.h"
 
@@ -444,6 +445,168 @@ TEST_F(ProgramTransferTest, VerifyFindsTheFirstDifferenceAndStopsAtEnd) {
     ASSERT_EQ(MsgIds(), std::vector<int>{kMsgVerifyDiffers});
     EXPECT_EQ(frame.msgs[0].detail, "Steps :4");
     EXPECT_EQ(transfer->MismatchOffset, 9);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The hand-held programmer link: the PC answers a programmer at station 0x80.
+
+namespace {
+
+class HandheldLinkTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureApp();
+        home_ = MakeTestInstallDir("qel-hpp-", {"QEL.Txt", "DeviceCommentInit.txt"});
+        std::filesystem::create_directories(home_ / "Temp");
+        AllocateSharedBuffers();
+        gQel.InstallFolder = home_.string() + "/";
+        gQel.SaveDir = home_.string();
+        ASSERT_TRUE(hpp.Start());
+        hpp.answerTimeoutMs = 40;  // repeats well inside the PC's 90 ms time-out
+        port = MakePort(hpp.SlavePath());
+        link = std::make_unique<TTransData>(port.get(), &frame);
+        link->SetTickMs(0.5);
+        handheld = std::make_unique<THandheldLink>(*link, host);
+    }
+    void TearDown() override {
+        handheld.reset();
+        link.reset();
+        port.reset();
+        FreeSharedBuffers();
+        std::filesystem::remove_all(home_);
+    }
+    bool Served() { return WaitUntil([&] { return hpp.Done(); }, 20000); }
+
+    std::filesystem::path home_;
+    HppMaster hpp;
+    RecordingFrame frame;
+    TransferHost host;
+    std::unique_ptr<TLinkPort> port;
+    std::unique_ptr<TTransData> link;
+    std::unique_ptr<THandheldLink> handheld;
+};
+
+TEST_F(HandheldLinkTest, ProgrammerReadsTheProgram) {
+    for (int cap : {1, 3}) {
+        SCOPED_TRACE("capacity index " + std::to_string(cap));
+        const std::vector<std::uint8_t> image = FullProgram(cap);
+        SetProject(1, cap, image);
+        host.linkWindowClosed = 0;
+        ASSERT_TRUE(handheld->Start());
+        hpp.ReadFromPc(static_cast<int>(image.size()), true);
+        ASSERT_TRUE(Served());
+        EXPECT_EQ(hpp.error, "");
+        EXPECT_EQ(hpp.CapacityCode, 4 * cap);
+        EXPECT_EQ(hpp.CapacityBytes, static_cast<int>(image.size()));
+        EXPECT_EQ(hpp.Image, image);
+        EXPECT_EQ(host.maximum, static_cast<int>(image.size()));
+        // The last block ends the link; the project is as it was.
+        ASSERT_TRUE(WaitUntil([&] { return link->JobNo == 0 && !port->IsOpen(); }));
+        EXPECT_EQ(host.linkWindowClosed, 1);
+        EXPECT_EQ(frame.StationByte(), 1);
+        EXPECT_EQ(Image(), image);
+        EXPECT_EQ(gQel.Modified, 0);
+        EXPECT_EQ(host.replaced, 0);
+        EXPECT_TRUE(frame.msgs.empty());
+    }
+    // Without the whole-capacity flag only the used program is transferred.
+    std::vector<std::uint8_t> small = AssembleLines({"LD X0", "OUT Y0", "END"});
+    small.resize(3616, 0xFF);
+    SetProject(0, 0, small);
+    ASSERT_TRUE(handheld->Start());
+    hpp.ReadFromPc(32, false);
+    ASSERT_TRUE(Served());
+    EXPECT_EQ(hpp.error, "");
+    EXPECT_EQ(host.maximum, 6);
+    EXPECT_EQ(std::vector<std::uint8_t>(hpp.Image.begin(), hpp.Image.begin() + 32),
+              std::vector<std::uint8_t>(small.begin(), small.begin() + 32));
+    EXPECT_TRUE(WaitUntil([&] { return link->JobNo == 0; }));
+}
+
+TEST_F(HandheldLinkTest, ProgrammerWritesAProgramIntoTheProject) {
+    const std::vector<std::uint8_t> old = FullProgram(0);
+    SetProject(0, 0, old);
+    const std::vector<std::uint8_t> image = FullProgram(3);
+    ASSERT_TRUE(handheld->Start());
+    hpp.corruptRequest = 7;  // one garbled block: no answer, sent again
+    hpp.WriteToPc(image);
+    ASSERT_TRUE(Served());
+    EXPECT_EQ(hpp.error, "");
+    EXPECT_GE(hpp.Resends, 1);
+    ASSERT_TRUE(WaitUntil([&] { return link->JobNo == 0; }));
+    EXPECT_EQ(host.replaced, 1);
+    EXPECT_TRUE(host.familyChange);
+    EXPECT_EQ(gQel.Family, 1);
+    EXPECT_EQ(gQel.CapacityIndex, 3);
+    EXPECT_EQ(Image(), image);
+    EXPECT_EQ(gQel.Modified, 1);
+    EXPECT_EQ(gQel.Named, 0);
+    EXPECT_EQ(gQel.ProgramOk, 1);
+    EXPECT_GT(gLadderRowCount, 0);
+    EXPECT_EQ(frame.StationByte(), 1);
+    EXPECT_TRUE(frame.msgs.empty());
+}
+
+// Requests a programmer has no business sending get no answer; reads past
+// the image answer empty steps; nothing is written outside the image.
+TEST_F(HandheldLinkTest, StrayRequestsAreNotServed) {
+    std::vector<std::uint8_t> small = AssembleLines({"LD X0", "OUT Y0", "END"});
+    small.resize(3616, 0xFF);
+    SetProject(0, 0, small);
+    ASSERT_TRUE(handheld->Start());
+    struct Case {
+        std::vector<std::uint8_t> request;
+        std::vector<std::uint8_t> answer;  // empty: none
+    };
+    std::vector<std::uint8_t> past = {0x80, 3, 32};
+    past.resize(35, 0xFF);
+    std::vector<std::uint8_t> first = {0x80, 3, 4};
+    first.insert(first.end(), small.begin(), small.begin() + 4);
+    const std::vector<Case> cases = {
+        {{0x01, 17}, {}},                                         // another station
+        {{0x80, 3, 0x20, 0x00, 0, 2}, first},                     // the first two steps
+        {{0x80, 3, 0x27, 0x10, 0, 16}, past},                     // past the 3616-byte image
+        {{0x80, 6, 0x50, 0x00, 0x12, 0x34}, {}},                  // function 6 into the window
+        {{0x80, 16, 0x20, 0x00, 0, 2, 6, 1, 2, 3, 4, 5, 6}, {}},  // byte count that lies
+        {{0x80, 16, 0x20, 0x00, 0, 20, 40}, {}},                  // more than a block
+        {{0x80, 3, 0x40, 0x00, 0, 16}, {}},                       // between the windows
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.request));
+        hpp.Answers.clear();
+        hpp.SendRaw(c.request);
+        ASSERT_TRUE(Served());
+        if (c.answer.empty())
+            EXPECT_TRUE(hpp.Answers.empty());
+        else
+            EXPECT_EQ(hpp.Answers, std::vector<std::vector<std::uint8_t>>{c.answer});
+    }
+    EXPECT_EQ(link->JobNo, kJobHandheld);  // still serving
+    EXPECT_EQ(Image(), small);
+    handheld->Stop();
+    EXPECT_EQ(link->JobNo, 0);
+    EXPECT_EQ(frame.StationByte(), 1);
+    EXPECT_FALSE(port->IsOpen());
+}
+
+// A programmer that falls silent in the middle of writing: the PC times out,
+// and the project keeps its program.
+TEST_F(HandheldLinkTest, ProgrammerFallingSilentLeavesTheProject) {
+    const std::vector<std::uint8_t> old = FullProgram(0);
+    SetProject(0, 0, old);
+    ASSERT_TRUE(handheld->Start());
+    hpp.stopAfterRequests = 12;
+    hpp.WriteToPc(FullProgram(3));
+    ASSERT_TRUE(WaitUntil([&] { return link->JobNo == 0; }));
+    EXPECT_EQ(std::vector<int>{frame.msgs.empty() ? -1 : frame.msgs[0].id}, std::vector<int>{83});
+    EXPECT_EQ(host.linkWindowClosed, 1);
+    EXPECT_EQ(host.replaced, 0);
+    EXPECT_EQ(Image(), old);
+    EXPECT_EQ(gQel.Family, 0);
+    EXPECT_EQ(gQel.Modified, 0);
+    EXPECT_EQ(frame.StationByte(), 1);
 }
 
 }  // namespace
