@@ -11,6 +11,7 @@
 #include "shell/Qelmain.h"
 #include "shell/Startup.h"
 #include "shell/Widgetmessages.h"
+#include "tools/Toolsinstall.h"
 
 namespace {
 
@@ -41,11 +42,13 @@ int main(int argc, char** argv) {
     qel::SetMessageService(&messages);
 
     RegisterInstListForms();  // windows of other libraries take their places in the start-up order
+    RegisterToolForms();
     std::unique_ptr<TQelMain> frame(StartQel(QApplication::arguments().mid(1)));
     int rc = 1;
     if (frame) {
         InstallInstList(frame.get());  // the input dialog and the instruction-list window
         InstallLadder(frame.get());    // the ladder window and the dialog's ladder entries
+        InstallTools(frame.get());     // double coils, device use, batch compile test
         rc = QApplication::exec();
     }
     frame.reset();

@@ -107,6 +107,14 @@ void TInst::RegisterCommands() {
     r.Register("MmCopy", [this] { MmCopyClick(); }, hasBlock);
     r.Register("MmDel", [this] { MmDelClick(); }, hasBlock);
     r.Register("MmPaste", [this] { MmPasteClick(); }, [this] { return ClipboardHasInstructions(); });
+    Link->GoToStep = [this](long step) {
+        FollowCode();
+        const int line = edit_.LineOfStep(step);
+        if (line < 0) return false;
+        ClearSelection();
+        MoveCursorTo(line);
+        return true;
+    };
     r.Register("MmJump", [this] { MmJumpClick(); });
     // Asked whenever this list becomes the active view: the moment to notice a
     // program that another window wrote meanwhile.

@@ -45,6 +45,11 @@ public:
     std::function<bool()> AskStopMonitor;
     bool CheckStopMonitor() const { return AskStopMonitor && AskStopMonitor(); }
 
+    /// Set by windows that can show a step of their code: moves the caret to
+    /// the step (the checking tools jump there); false when the step is not
+    /// in the window's code.
+    std::function<bool(long step)> GoToStep;
+
 signals:
     /// Enable states of commands may have changed (selection, clipboard, undo).
     void commandsChanged();

@@ -302,6 +302,18 @@ QMdiSubWindow* TQelMain::AddEditor(QWidget* window, TEditorLink* link) {
     return sub;
 }
 
+bool TQelMain::GoToStep(long step) {
+    auto tryView = [&](int view) {
+        for (TEditorLink* link : editorLinks_)
+            if (link->View() == view && link->GoToStep) return link->GoToStep(step);
+        return false;
+    };
+    if (gActiveView != 0 && tryView(gActiveView)) return true;
+    // Otherwise the program's instruction list shows it, opened or brought up.
+    router_.Dispatch("MmInstWin", gActiveView);
+    return tryView(1);
+}
+
 void TQelMain::OnSubWindowActivated(QMdiSubWindow* window) {
     if (!window) {
         // Also signalled when the frame itself loses activation (a message box

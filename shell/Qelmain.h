@@ -182,6 +182,15 @@ public:
     void DestroyEditors();
     void ResetEditors();
     void CloseProjectWindows();
+    /// Asks whether to save a modified project; false when the user cancelled
+    /// or the save failed (nothing may replace the project then).
+    bool AskSaveModified();
+    /// Opens a program file as the project (the whole file set, the ladder
+    /// rebuilt when it has none); false, the project unchanged, when refused.
+    bool OpenProgramFile(const std::string& path);
+    /// Moves the caret of the active editor (or of the instruction list, opened
+    /// when needed) to a step; false when no window can show it.
+    bool GoToStep(long step);
 
     // Project commands
     void NewClick();
@@ -285,8 +294,6 @@ private:
     QAction* MakeAction(const ActionDef& def, QWidget* owner);
     void RebuildRecentMenu();
     void OnSubWindowActivated(QMdiSubWindow* window);
-    bool AskSaveModified();
-    bool OpenProgramFile(const std::string& path);
     void AfterProjectLoaded(TProjectEvent event);
     void NotifyProject(TProjectEvent event);
     void NotifyZoom(const TZoomChange& change);

@@ -1,0 +1,34 @@
+#pragma once
+// The double-coil check dialog: the kinds to check, and the list of every
+// device driven from more than one place. A double click on a line shows its
+// step in the editor.
+#include <functional>
+
+#include <QDialog>
+
+class QCheckBox;
+class QPlainTextEdit;
+class QPushButton;
+
+class TDLChkFrm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TDLChkFrm(QWidget* parent = nullptr);
+
+    QCheckBox *Chk1, *Chk2, *Chk3, *Chk4, *Chk5, *Chk6;
+    QPushButton *Chkstart, *Chkcancel;
+    QPlainTextEdit* Chkout;
+
+    /// Where a double-clicked line's step is shown (the frame's go-to-step).
+    std::function<bool(long step)> JumpToStep;
+
+    void ChkstartClick();
+    void ChkcancelClick();
+    /// Shows the step of line `line` of the result; false when it names none.
+    bool JumpToLine(int line);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};
+
+extern TDLChkFrm* _DLChkFrm;

@@ -1,0 +1,88 @@
+#include "tools/Toolsinstall.h"
+
+#include "project/Qelglobals.h"
+#include "shell/Filedialogs.h"
+#include "shell/Qelmain.h"
+#include "shell/Startupforms.h"
+#include "tools/Devuse.h"
+#include "tools/Filecompiletestfrm.h"
+#include "tools/Loopchk.h"
+
+namespace {
+
+bool ProgramOpen() { return gProgram != nullptr && gQel.ProgramPresent != 0; }
+
+void BindJumps(TQelMain* frame) {
+    auto jump = [frame](long step) { return frame->GoToStep(step); };
+    if (_DLChkFrm) _DLChkFrm->JumpToStep = jump;
+    if (_DevUsed) _DevUsed->JumpToStep = jump;
+}
+
+void BindBatchTest(TQelMain* frame) {
+    if (!_FileCompileTest) return;
+    _FileCompileTest->BeforeRun = [frame] {
+        if (frame->CheckStopMonitor() || !frame->AskSaveModified()) return false;
+        frame->CloseProjectWindows();
+        return true;
+    };
+    _FileCompileTest->LoadProject = [frame](const std::string& path) { return frame->OpenProgramFile(path); };
+    _FileCompileTest->AfterRun = [frame] {
+        frame->CloseProjectWindows();
+        frame->UpdateCaption();
+        frame->RefreshCommands();
+    };
+    _FileCompileTest->OpenResultFile = [frame](const std::string& path) {
+        if (frame->CheckStopMonitor() || !frame->AskSaveModified()) return;
+        frame->OpenProgramFile(path);
+    };
+    _FileCompileTest->AskResultFileName = [frame] {
+        return qel::FileDialogs().SaveFileName(_FileCompileTest, "測試結果儲存",
+                                               _FileCompileTest->Folder().toStdString(), "Text files (*.txt)");
+    };
+}
+
+}  // namespace
+
+void RegisterToolForms() {
+    SetStartupFormMaker("LoopChk", [](TQelMain* frame) -> QWidget* {
+        if (!_DLChkFrm) _DLChkFrm = new TDLChkFrm(frame);
+        return _DLChkFrm;
+    });
+    SetStartupFormMaker("DevUse", [](TQelMain* frame) -> QWidget* {
+        if (!_DevUsed) _DevUsed = new TDevUsed(frame);
+        return _DevUsed;
+    });
+    SetStartupFormMaker("FileCompileTest", [](TQelMain* frame) -> QWidget* {
+        if (!_FileCompileTest) _FileCompileTest = new TFileCompileTest(frame);
+        return _FileCompileTest;
+    });
+}
+
+void InstallTools(TQelMain* frame) {
+    if (!frame) return;
+    if (!_DLChkFrm) _DLChkFrm = new TDLChkFrm(frame);
+    if (!_DevUsed) _DevUsed = new TDevUsed(frame);
+    if (!_FileCompileTest) _FileCompileTest = new TFileCompileTest(frame);
+    for (QObject* w : {static_cast<QObject*>(_DLChkFrm), static_cast<QObject*>(_DevUsed),
+                       static_cast<QObject*>(_FileCompileTest)}) {
+        // The pointers follow the windows when the frame takes them down.
+        QObject::connect(w, &QObject::destroyed, [w] {
+            if (w == _DLChkFrm) _DLChkFrm = nullptr;
+            if (w == _DevUsed) _DevUsed = nullptr;
+            if (w == _FileCompileTest) _FileCompileTest = nullptr;
+        });
+    }
+    BindJumps(frame);
+    BindBatchTest(frame);
+    TCommandRouter& r = frame->Router();
+    r.Register("MmLoopChk", TCommandRouter::kAnyView, [] {
+        _DLChkFrm->show();
+        _DLChkFrm->raise();
+    }, ProgramOpen);
+    r.Register("MmDevUsedWin", TCommandRouter::kAnyView, [] { _DevUsed->exec(); }, ProgramOpen);
+    r.Register("MmFileCompileTest", TCommandRouter::kAnyView, [] {
+        _FileCompileTest->show();
+        _FileCompileTest->raise();
+    });
+    frame->RefreshCommands();
+}
