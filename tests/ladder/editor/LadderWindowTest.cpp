@@ -197,3 +197,177 @@ TEST_F(LadderWindowTest, PaintedRailAndContactWhereExpected) {
     EXPECT_GT(frame.blue(), 200);
     EXPECT_LT(frame.red(), 60);
 }
+
+namespace {
+
+std::vector<std::uint8_t> Assembled(const std::vector<std::string>& lines) {
+    std::vector<std::uint8_t> code;
+    for (const std::string& line : lines) {
+        EXPECT_TRUE(SetInputText(line) && AssembleInstruction() == 1) << line;
+        code.insert(code.end(), gInsnBuf.code, gInsnBuf.code + gInsnBuf.length);
+    }
+    return code;
+}
+
+}  // namespace
+
+TEST_F(LadderWindowTest, FullProgramRoundTripsThroughTheWindowsCommands) {
+    ASSERT_TRUE(frame_->ApplyModelSetting(2, 3, false));  // 16000 steps
+    ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+    lad_ = _LDB;
+    ASSERT_NE(lad_, nullptr);
+    const std::vector<std::vector<std::string>> rungs = {
+        {"LD X0", "AND X1", "OR X2", "ANI M5", "OUT Y0"},
+        {"LD X3", "LD X4", "OR X5", "ANB", "MOV K100 D10"},
+        {"LD M1", "MPS", "AND M2", "OUT Y1", "MPP", "TMR T3 K50"},
+        {"LD= D0 K5", "AND X6", "DMOV K100000 D20"},
+        {"LDP X7", "SET M100"},
+    };
+    std::vector<std::uint8_t> image;
+    const std::vector<std::uint8_t> end = Assembled({"END"});
+    for (std::size_t k = 0;; ++k) {
+        const std::vector<std::uint8_t> rung = Assembled(rungs[k % rungs.size()]);
+        if (image.size() + rung.size() + end.size() > gProgramCapacity) break;
+        image.insert(image.end(), rung.begin(), rung.end());
+    }
+    image.insert(image.end(), end.begin(), end.end());
+    std::fill(gProgram, gProgram + gProgramCapacity, 0xFF);
+    std::copy(image.begin(), image.end(), gProgram);
+    LocateProgramEnd();
+    ASSERT_GT(gProgramUsed, 31000u);
+    const std::vector<std::uint8_t> before(gProgram, gProgram + gProgramCapacity);
+
+    ASSERT_TRUE(frame_->RunCommand("MmCodeToLad"));
+    EXPECT_GT(lad_->Edit().LastRow(), 2000);
+    std::fill(gProgram, gProgram + gProgramCapacity, 0x00);  // the compile must write every byte back
+    ASSERT_TRUE(frame_->RunCommand("MmLadToCode"));
+    EXPECT_TRUE(messages_.Shown().empty());
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), gProgram));
+}
+
+TEST_F(LadderWindowTest, FailedCompileKeepsTheWindowOnTheFailingRows) {
+    // A contact in row 3 that leads nowhere.
+    QTest::mouseClick(lad_->viewport(), Qt::LeftButton, {}, QPoint(gCellWidth + 5, 3 * gCellHeight + 5));
+    TypeLine("LD X1");
+    QTest::mouseClick(lad_->viewport(), Qt::LeftButton, {}, QPoint(gCellWidth + 5, 5));
+    const std::vector<std::uint8_t> code(gProgram, gProgram + gProgramCapacity);
+    EXPECT_TRUE(frame_->RunCommand("MmLadToCode"));
+    EXPECT_TRUE(Shown(32));
+    EXPECT_EQ(lad_->Edit().Row(), 3);
+    EXPECT_TRUE(std::equal(code.begin(), code.end(), gProgram));
+    // Closing it tries again and stays open.
+    messages_.Clear();
+    auto* sub = qobject_cast<QMdiSubWindow*>(lad_->parentWidget());
+    sub->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(_LDB, lad_);
+    EXPECT_TRUE(Shown(32));
+    // Mended, it compiles on close and goes.
+    QTest::mouseClick(lad_->viewport(), Qt::LeftButton, {}, QPoint(2 * gCellWidth + 5, 3 * gCellHeight + 5));
+    QTest::keyClick(lad_, Qt::Key_F7);
+    Finish("Y1");
+    sub->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(_LDB, nullptr);
+    EXPECT_EQ(Program(), (Lines{"LD X1", "OUT Y1"}));
+}
+
+TEST_F(LadderWindowTest, OpeningAnotherViewCompilesTheEditedLadder) {
+    QTest::keyClick(lad_, Qt::Key_F1);
+    Finish("X2");
+    QTest::keyClick(lad_, Qt::Key_Right);
+    QTest::keyClick(lad_, Qt::Key_F7);
+    Finish("Y2");
+    ASSERT_TRUE(lad_->Dirty());
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    ASSERT_NE(_Inst, nullptr);
+    EXPECT_FALSE(lad_->Dirty());
+    EXPECT_EQ(Program(), (Lines{"LD X2", "OUT Y2"}));
+}
+
+TEST_F(LadderWindowTest, InnerLadderCompilesIntoItsElementOnly) {
+    const std::vector<std::uint8_t> program(gProgram, gProgram + gProgramCapacity);
+    const std::vector<std::uint8_t> inner = Assembled({"LD X5", "OUT Y5"});
+    std::fill(gProgramCopy, gProgramCopy + gProgramCopySize, 0xFF);
+    std::copy(inner.begin(), inner.end(), gProgramCopy);
+    LocateProgramCopyEnd();
+    TLDB* w = OpenInterLadderWindow(frame_.get(), 4, 8, false);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(gActiveView, 17);
+    EXPECT_EQ(CellKind(CellAt(gInterLadderGrid, 0, 0)), TLdbKind::Open_Ry);
+    // A contact in front of X5.
+    QTest::keyClick(w, Qt::Key_F2);
+    Finish("M3");
+    auto* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget());
+    messages_.QueueAnswer(qel::Answer::Cancel);  // stays
+    sub->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(_InterLadder, w);
+    EXPECT_TRUE(gSfcCodeList.empty());
+    messages_.QueueAnswer(qel::Answer::Yes);
+    sub->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(_InterLadder, nullptr);
+    ASSERT_EQ(gSfcCodeList.size(), 1u);
+    EXPECT_EQ(gSfcCodeList[0]->row, 4);
+    EXPECT_EQ(gSfcCodeList[0]->col, 8);
+    EXPECT_EQ(gSfcCodeList[0]->code, Assembled({"LDI M3", "AND X5", "OUT Y5"}));
+    EXPECT_TRUE(std::equal(program.begin(), program.end(), gProgram));  // the program's code untouched
+}
+
+TEST_F(LadderWindowTest, EveryKeyOfTheTableReachesTheLadder) {
+    // Each key of the ladder's key table, pressed in the window, does what the
+    // table names, not what a frame shortcut would do.
+    int count = 0;
+    const TLadderKey* table = LadderKeyTable(count);
+    ASSERT_GT(count, 20);
+    const char* const prefill[11] = {"LD ", "LDI ", "LDP ", "LDF ", "STL ", "", "OUT ", nullptr, nullptr, nullptr, "LD= "};
+    for (int k = 0; k < count; ++k) {
+        const TLadderKey& key = table[k];
+        SCOPED_TRACE(k);
+        lad_->Edit().SetCursor(3, 10);
+        const std::vector<std::uint8_t> before = Grid();
+        const int row = lad_->Edit().Row(), col = lad_->Edit().Col();
+        QTest::keyClick(lad_, static_cast<Qt::Key>(key.key), key.modifiers);
+        switch (key.action) {
+            case TLadderKeyAction::Element:
+                if (prefill[key.button]) {
+                    ASSERT_TRUE(_EditDlg->isVisible());
+                    EXPECT_EQ(_EditDlg->IEdit->text().toStdString(), prefill[key.button]);
+                    _EditDlg->CancelBtnClick();
+                } else {
+                    EXPECT_NE(Grid(), before);  // lines and the inverter go in at once
+                    std::copy(before.begin(), before.end(), gLadderRows);
+                    lad_->Edit().Refresh();
+                }
+                break;
+            case TLadderKeyAction::VLineDown:
+                EXPECT_TRUE(CellLinksDown(CellAt(gLadderRows, 3, 10)));
+                EXPECT_EQ(lad_->Edit().Row(), 4);
+                std::copy(before.begin(), before.end(), gLadderRows);
+                break;
+            case TLadderKeyAction::Enter:
+                ASSERT_TRUE(_EditDlg->isVisible());
+                EXPECT_TRUE(_EditDlg->IEdit->text().isEmpty());
+                _EditDlg->CancelBtnClick();
+                break;
+            case TLadderKeyAction::Insert:
+                EXPECT_EQ(gQel.InsertMode, 0);
+                gQel.InsertMode = 1;
+                break;
+            case TLadderKeyAction::Left: EXPECT_EQ(lad_->Edit().Col(), col - 5); break;
+            case TLadderKeyAction::Right: EXPECT_EQ(lad_->Edit().Col(), col + 5); break;
+            case TLadderKeyAction::Up: EXPECT_EQ(lad_->Edit().Row(), row - 1); break;
+            case TLadderKeyAction::Down: EXPECT_EQ(lad_->Edit().Row(), row + 1); break;
+            case TLadderKeyAction::Home: EXPECT_EQ(lad_->Edit().Col(), 0); break;
+            case TLadderKeyAction::End: EXPECT_EQ(lad_->Edit().Col(), 55); break;
+            case TLadderKeyAction::PageUp: EXPECT_EQ(lad_->Edit().Row(), 0); break;
+            case TLadderKeyAction::PageDown: EXPECT_GT(lad_->Edit().Row(), row); break;
+            case TLadderKeyAction::Backspace: EXPECT_EQ(lad_->Edit().Col(), col - 5); break;
+            default: EXPECT_EQ(Grid(), before); break;
+        }
+        EXPECT_FALSE(_EditDlg->isVisible());
+        EXPECT_EQ(gActiveView, 2);
+    }
+    EXPECT_TRUE(messages_.Shown().empty());
+}

@@ -1,0 +1,106 @@
+// The ladder window's drawing: one full screen (1920 x 1080) of a dense ladder
+// at the smallest and the largest zoom, and opening a full 16000-step program
+// (code to ladder, then the window's first paint).
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+
+#include "core/Codetranslate.h"
+#include "core/DeviceLimits.h"
+#include "ladder/editor/Ladder.h"
+#include "ladder/model/LadderConvert.h"
+#include "ladder/render/Ladderpainter.h"
+#include "project/Qelglobals.h"
+
+namespace {
+
+std::vector<std::uint8_t> Assemble(const std::string& line) {
+    SetInputText(line);
+    if (AssembleInstruction() != 1) return {};
+    return std::vector<std::uint8_t>(gInsnBuf.code, gInsnBuf.code + gInsnBuf.length);
+}
+
+// Mixed rungs repeated until the 31744-byte image is full, then END.
+void FillFullProgram() {
+    SetModelFamily(2);
+    SetProgramCapacity(3);
+    const std::vector<std::string> rungs[] = {
+        {"LD X0", "AND X1", "OR X2", "ANI M5", "OUT Y0"},
+        {"LD X3", "LD X4", "OR X5", "ANB", "MOV K100 D10"},
+        {"LD M1", "MPS", "AND M2", "OUT Y1", "MPP", "TMR T3 K50"},
+        {"LD= D0 K5", "AND X6", "DMOV K100000 D20"},
+    };
+    std::vector<std::uint8_t> image;
+    const std::vector<std::uint8_t> end = Assemble("END");
+    for (int k = 0;; ++k) {
+        std::vector<std::uint8_t> rung;
+        for (const std::string& line : rungs[k % 4]) {
+            const std::vector<std::uint8_t> w = Assemble(line);
+            rung.insert(rung.end(), w.begin(), w.end());
+        }
+        if (image.size() + rung.size() + end.size() > gProgramCapacity) break;
+        image.insert(image.end(), rung.begin(), rung.end());
+    }
+    image.insert(image.end(), end.begin(), end.end());
+    std::fill(gProgram, gProgram + gProgramCapacity, 0xFF);
+    std::copy(image.begin(), image.end(), gProgram);
+    LocateProgramEnd();
+}
+
+void BM_PaintScreen(benchmark::State& state) {
+    const int zoom = static_cast<int>(state.range(0));
+    FillFullProgram();
+    ConvertCodeToLadder();
+    TLadderPaintView view;
+    view.grid = gLadderRows;
+    view.capacity = kLadderRows;
+    view.labels = TLabelTables{gPLabelRows, gILabelRows};
+    view.marks = nullptr;
+    TLadderPaintOptions o;
+    o.cellWidth = kZoomCellWidths[static_cast<std::size_t>(zoom)];
+    o.cellHeight = kZoomCellHeights[static_cast<std::size_t>(zoom)];
+    o.fontPoints = kZoomFontSizes[static_cast<std::size_t>(zoom)];
+    o.client = QSize(1920, 1080);
+    o.vScroll = 100 * o.cellHeight;
+    o.cursorRow = 105;
+    QImage image(o.client, QImage::Format_RGB32);
+    for (auto _ : state) {
+        QPainter p(&image);
+        PaintLadder(p, view, o);
+    }
+}
+BENCHMARK(BM_PaintScreen)->Arg(0)->Arg(6)->Unit(benchmark::kMillisecond);
+
+void BM_OpenFullProgramUntilPainted(benchmark::State& state) {
+    FillFullProgram();
+    std::int32_t rows = 0;
+    for (auto _ : state) {
+        TLDB window;
+        window.resize(1920, 1080);
+        window.SetDoc(TLadderDoc{gLadderRows, kLadderRows, TLabelTables{gPLabelRows, gILabelRows}, true});
+        window.ConvertFromCode();
+        window.show();
+        window.viewport()->repaint();
+        rows = window.Edit().LastRow() + 1;
+    }
+    state.counters["rows"] = rows;
+}
+BENCHMARK(BM_OpenFullProgramUntilPainted)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    AllocateSharedBuffers();
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    FreeSharedBuffers();
+    return 0;
+}

@@ -1,0 +1,6 @@
+# The ladder window: one screen painted at the smallest and the largest zoom,
+# and a full program opened until its ladder is painted.
+if(QEL_WIDGETS)
+  qel_add_bench(NAME ladwin_bench SOURCES ${CMAKE_CURRENT_LIST_DIR}/LadwinBench.cpp
+    LIBS qel_ladder_editor)
+endif()
