@@ -94,7 +94,9 @@ void TLDB::RegisterCommands() {
     TEditorLink& r = *Link;
     for (int i = 0; i < 11; ++i) r.Register("Btn" + std::to_string(i), [this, i] { ElementButton(i); });
     r.Register("MmLadToCode", [this] { MmLadToCodeClick(); });
-    r.Register("MmCodeToLad", [this] { MmCodeToLadClick(); }, [this] { return !Inner; });
+    // Rebuilding the ladder from the code would throw away edits not yet
+    // compiled: only offered while there are none.
+    r.Register("MmCodeToLad", [this] { MmCodeToLadClick(); }, [this] { return !Inner && !dirty_; });
     r.Register("MmDelTk", [this] { PopDelTkClick(); }, [this] { return edit_.Col() >= 0; });
     r.Register("MmDelVline", [this] { PopDelVlineClick(); }, [this] { return edit_.Col() >= 0; });
     r.Register("MmDel", [this] { PopDelTkClick(); });

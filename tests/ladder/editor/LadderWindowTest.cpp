@@ -371,3 +371,80 @@ TEST_F(LadderWindowTest, EveryKeyOfTheTableReachesTheLadder) {
     }
     EXPECT_TRUE(messages_.Shown().empty());
 }
+
+TEST_F(LadderWindowTest, FrameButtonsZoomAndCommentDisplay) {
+    // The frame's element buttons act on the ladder window.
+    EXPECT_TRUE(frame_->Btn[0]->isEnabled());
+    frame_->Btn[0]->trigger();
+    ASSERT_TRUE(_EditDlg->isVisible());
+    Finish("X1");
+    EXPECT_EQ(CellKind(CellAt(gLadderRows, 0, 0)), TLdbKind::Open_Ry);
+    frame_->Btn[9]->trigger();  // inverter, at once
+    EXPECT_EQ(CellKind(CellAt(gLadderRows, 0, 0)), TLdbKind::Inv_Ry);
+    EXPECT_TRUE(frame_->MmLadToCode->isEnabled());
+    EXPECT_TRUE(frame_->MmCodeToLad->isEnabled());
+    EXPECT_TRUE(frame_->MmDelTk->isEnabled());
+    EXPECT_TRUE(frame_->MmDelVline->isEnabled());
+
+    // Zoom: the rail follows the cell width.
+    ASSERT_TRUE(frame_->RunCommand("MmZoomIn"));
+    EXPECT_EQ(gCellWidth, 100);
+    QCoreApplication::processEvents();
+    QImage img = lad_->viewport()->grab().toImage();
+    EXPECT_LT(qGray(img.pixel(100, 200)), 80);
+    EXPECT_GT(qGray(img.pixel(90, 200)), 200);
+    // Comment display doubles the rows; the element line stays a quarter down.
+    ASSERT_TRUE(frame_->RunCommand("MmCmtType"));
+    EXPECT_EQ(gCellHeight, 160);
+    EXPECT_TRUE(lad_->PaintOptions().comments);
+    ASSERT_TRUE(frame_->RunCommand("MmCmtType"));
+    EXPECT_EQ(gCellHeight, 80);
+}
+
+TEST_F(LadderWindowTest, DoubleClickBlockCommentAndGoToStep) {
+    QTest::mouseDClick(lad_->viewport(), Qt::LeftButton, {}, QPoint(2 * gCellWidth + 5, gCellHeight + 5));
+    ASSERT_TRUE(_EditDlg->isVisible());
+    EXPECT_TRUE(_EditDlg->IEdit->text().isEmpty());
+    EXPECT_EQ(lad_->Edit().Row(), 1);
+    EXPECT_EQ(lad_->Edit().Col(), 5);
+    _EditDlg->CancelBtnClick();
+    EXPECT_EQ(gActiveView, 2);
+
+    // Block comment entry (view 3) on an empty row, through Enter on it later.
+    lad_->PopBkCmtClick();
+    ASSERT_TRUE(_EditDlg->isVisible());
+    EXPECT_EQ(gActiveView, 3);
+    Finish("Pumps");
+    EXPECT_TRUE(IsBlockCommentRow(CellAt(gLadderRows, 1, 0)));
+    EXPECT_EQ(gActiveView, 2);
+    QTest::keyClick(lad_, Qt::Key_Return);
+    ASSERT_TRUE(_EditDlg->isVisible());
+    EXPECT_EQ(_EditDlg->IEdit->text().toStdString(), "Pumps");
+    _EditDlg->CancelBtnClick();
+
+    // Go to step (view 8) by the step marks of the last conversion.
+    gMarkList = {{0, 0}, {4, 10}, {9, 20}};
+    gActiveView = 8;
+    EXPECT_TRUE(lad_->GoToStep("15"));
+    EXPECT_EQ(lad_->Edit().Row(), 4);
+    gMarkList.clear();
+}
+
+TEST_F(LadderWindowTest, MonitorStatesPaintThroughTheSamePainter) {
+    QTest::keyClick(lad_, Qt::Key_F1);
+    Finish("X0");
+    QTest::keyClick(lad_, Qt::Key_Down);
+    lad_->SetStateSource([](std::int32_t row, std::int32_t col) {
+        TLadderCellState s;
+        s.known = true;
+        s.on = row == 0 && col == 0;
+        return s;
+    });
+    QCoreApplication::processEvents();
+    const QImage img = lad_->viewport()->grab().toImage();
+    const QColor on = img.pixelColor(gCellWidth + 5, 5);
+    EXPECT_EQ(on, QColor(0, 255, 0));
+    lad_->SetStateSource({});
+    QCoreApplication::processEvents();
+    EXPECT_EQ(lad_->viewport()->grab().toImage().pixelColor(gCellWidth + 5, 5), QColor(255, 255, 255));
+}
