@@ -382,7 +382,7 @@ TEST_F(LadderWindowTest, FrameButtonsZoomAndCommentDisplay) {
     frame_->Btn[9]->trigger();  // inverter, at once
     EXPECT_EQ(CellKind(CellAt(gLadderRows, 0, 0)), TLdbKind::Inv_Ry);
     EXPECT_TRUE(frame_->MmLadToCode->isEnabled());
-    EXPECT_TRUE(frame_->MmCodeToLad->isEnabled());
+    EXPECT_FALSE(frame_->MmCodeToLad->isEnabled());  // it would throw the edits away
     EXPECT_TRUE(frame_->MmDelTk->isEnabled());
     EXPECT_TRUE(frame_->MmDelVline->isEnabled());
 
