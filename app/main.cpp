@@ -7,6 +7,7 @@
 
 #include "instlist/Instredit.h"
 #include "ladder/editor/Ladder.h"
+#include "link/Online.h"
 #include "platform/Messages.h"
 #include "shell/Qelmain.h"
 #include "shell/Startup.h"
@@ -43,12 +44,14 @@ int main(int argc, char** argv) {
 
     RegisterInstListForms();  // windows of other libraries take their places in the start-up order
     RegisterToolForms();
+    RegisterOnlineForms();
     std::unique_ptr<TQelMain> frame(StartQel(QApplication::arguments().mid(1)));
     int rc = 1;
     if (frame) {
         InstallInstList(frame.get());  // the input dialog and the instruction-list window
         InstallLadder(frame.get());    // the ladder window and the dialog's ladder entries
         InstallTools(frame.get());     // double coils, device use, batch compile test
+        InstallOnline(frame.get());    // the device monitor, set value, force, run and stop
         rc = QApplication::exec();
     }
     frame.reset();

@@ -21,6 +21,8 @@ namespace {
 
 constexpr int kMsgScanTime = 177;
 constexpr int kLadderView = 2;
+constexpr int kDevMonitorView = 7;
+constexpr std::uint16_t kRunStopCoil = 3120;  // M1072
 
 }  // namespace
 
@@ -63,6 +65,12 @@ void TQelLink::StopAllMonitoring() {
     const std::vector<std::string> clients = trans_->MonitorClients;
     for (const std::string& id : clients) trans_->RemoveMonitorClient(id);
     MonitoringStopped();
+    // The user stopped it: the PLC's monitor coil goes OFF before the port
+    // closes (after a lost line nothing more is sent).
+    if (!clients.empty() && port_->IsOpen()) {
+        trans_->QueueDeviceWrite(trans_->MonitorBase[0], 0x0000, 0, 5);
+        trans_->StartComTmr();
+    }
     trans_->ClosePortIfIdle();
 }
 
@@ -102,8 +110,13 @@ void TQelLink::MonitoringStopped() {
     gMonitorMode = 0;
     for (QAction* a : {frame_->MmMonitorLad, frame_->BnMonitorLad, frame_->MmMonitorSfc, frame_->BnMonitorSfc})
         a->setChecked(false);
-    // The ladder window drops its monitor display through its own handler.
+    // The ladder window drops its monitor display through its own handler;
+    // the device monitor closes.
     frame_->Router().Dispatch("RepaintLadder", kLadderView);
+    frame_->Router().Dispatch("DevMoniClose", kDevMonitorView);
+    // Nothing is polled any more: the lamp and the PLC's panels go blank.
+    frame_->SetLamp(TLampState::Off);
+    for (int panel : {3, 6, 7}) frame_->QelStaBar->SetPanel(panel, QString());
     frame_->RefreshCommands();
 }
 
@@ -130,4 +143,20 @@ void TQelMain::CreateLink() {
         if (!link->OpenPort()) throw std::runtime_error("serial port not opened");
     };
     Link.ClosePort = [link] { link->ClosePort(); };
+}
+
+void TQelMain::RequestScanTime() {
+    if (link_) link_->Trans().RequestScanTime();
+}
+
+void TQelMain::MmRunClick() {
+    if (!link_ || !OpenComPort()) return;
+    link_->Trans().QueueDeviceWrite(kRunStopCoil, 0xFF00, 0, 5);
+}
+
+void TQelMain::MmStopClick() {
+    if (!link_ || !OpenComPort()) return;
+    link_->Trans().QueueDeviceWrite(kRunStopCoil, 0x0000, 0, 5);
+    // The monitor clients write their lists into the PLC again.
+    link_->Trans().BnStopTag = 1;
 }

@@ -174,6 +174,12 @@ public:
     void BnSimuSfcClick();
     /// The frame's side of the PLC link (null before FormCreate).
     TQelLink* LinkFrame() const { return link_; }
+    /// RUN and STOP: open the port and queue the PLC's run/stop coil (M1072)
+    /// ON or OFF; STOP also asks the monitor clients to write their lists again.
+    void MmRunClick();
+    void MmStopClick();
+    /// Reads the PLC's scan time (D1010); the status poll shows it in panel 3.
+    void RequestScanTime();
 
     void CoolBarAdd(QWidget* panel, Qt::ToolBarArea bar = CoolBarU);
     void CoolBarDelete(QWidget* panel);

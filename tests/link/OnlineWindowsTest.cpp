@@ -1,0 +1,231 @@
+// The on-line windows in the frame, against the PLC emulator over a
+// pseudo-terminal: the device monitor opened from the PLC menu, rows typed
+// into it, values and ON lamps shown as the PLC has them, force and set value
+// from its popup and from the frame's dialogs, run and stop, and monitoring
+// that ends cleanly when the line is lost or the window closes.
+#include <QAction>
+#include <QApplication>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include "link/Colorstringgrid.h"
+#include "link/Devmonidlg.h"
+#include "link/Devmoniinput.h"
+#include "link/Forcedev.h"
+#include "link/Online.h"
+#include "link/Setvaldlg.h"
+#include "link/Transdata.h"
+#include "project/Msgtable.h"
+#include "project/Qelglobals.h"
+#include "serial/Serialport.h"
+#include "shell/Qellink.h"
+#include "tests/shell/FrameFixture.h"
+#include "tests/support/Plcemulator.h"
+#include "tests/support/Pty.h"
+
+using qel::link::_TransData;
+using qel::test::PlcEmulator;
+using qel::test::PumpUntil;
+
+namespace {
+
+class OnlineTest : public FrameTest {
+protected:
+    void SetUp() override {
+        FrameTest::SetUp();
+        ASSERT_TRUE(emu_.Start());
+        emu_.Configure(1, 3, 90);
+        emu_.S.regs[PlcEmulator::kD1010] = 12;
+        const std::string path = emu_.SlavePath();
+        qel::SetComDeviceResolver([path](std::uint16_t) { return path; });
+        RegisterOnlineForms();
+        ASSERT_TRUE(Start());
+        InstallOnline(frame_.get());
+        _TransData->SetTickMs(1.0);  // time-outs of a fraction of a second
+    }
+    void TearDown() override {
+        FrameTest::TearDown();
+        qel::SetComDeviceResolver(nullptr);
+    }
+
+    TDevMoniDlg* OpenMonitor() {
+        EXPECT_TRUE(frame_->RunCommand("MmMonitorDev"));
+        EXPECT_NE(_DevMoniDlg, nullptr);
+        return _DevMoniDlg;
+    }
+    // Types a device and a count into the monitor-input dialog, opened by
+    // typing the name's first character on the grid.
+    void TypeRows(TDevMoniDlg* m, const QString& name, const QString& count) {
+        QTest::keyClicks(m->DevGrid, name.left(1));
+        ASSERT_TRUE(_MoniInput->isVisible());
+        EXPECT_EQ(_MoniInput->DevInput->text(), name.left(1).toUpper());
+        QTest::keyClicks(_MoniInput->DevInput, name.mid(1));
+        _MoniInput->DevNumber->setText(count);
+        QTest::mouseClick(_MoniInput->BtnOk, Qt::LeftButton);
+        EXPECT_FALSE(_MoniInput->isVisible());
+    }
+    QString Cell(TDevMoniDlg* m, int row, int col) const {
+        const QTableWidgetItem* item = m->DevGrid->item(row, col);
+        return item ? item->text() : QString();
+    }
+    // The colour at the centre of a row's ON lamp, as painted.
+    QColor LampPixel(TDevMoniDlg* m, int row) const {
+        const QRect r = m->DevGrid->CircleRect(2, row);
+        const QImage img = m->DevGrid->viewport()->grab().toImage();
+        const QPoint c = r.isEmpty() ? m->DevGrid->visualRect(m->DevGrid->model()->index(row, 2)).center() : r.center();
+        return img.pixelColor(c);
+    }
+
+    PlcEmulator emu_;
+};
+
+}  // namespace
+
+TEST_F(OnlineTest, DeviceMonitorShowsThePlcAndForcesAndSetsFromItsRows) {
+    emu_.S.regs[0x1064] = 7;     // D100
+    emu_.S.regs[0x1065] = 1;     // D101
+    emu_.S.coils[0x0500] = 1;    // Y0 ON
+    TDevMoniDlg* m = OpenMonitor();
+    ASSERT_TRUE(m);
+    EXPECT_EQ(gActiveView, TDevMoniDlg::kView);
+    EXPECT_TRUE(frame_->Action("MmSetVal")->isEnabled());
+    m->DevGrid->setFocus();
+    TypeRows(m, "d100", "2");
+    m->SetCurrentRow(3);
+    TypeRows(m, "Y0", "2");
+    EXPECT_EQ(Cell(m, 0, 0), "D100");
+    EXPECT_EQ(Cell(m, 1, 0), "D101");
+    EXPECT_EQ(Cell(m, 2, 0), "Y0");
+    EXPECT_EQ(Cell(m, 3, 0), "Y1");
+    EXPECT_EQ(Cell(m, 0, 6), QString::fromStdString(gMsgTable.Get(4)));
+    EXPECT_EQ(gDevMoniEntryCount, 5);
+
+    ASSERT_TRUE(PumpUntil([&] { return Cell(m, 0, 4) == "K7" && m->DevGrid->HasCellMark(2, 2); }));
+    EXPECT_EQ(Cell(m, 0, 5), "K65543");
+    EXPECT_EQ(LampPixel(m, 2), QColor(255, 0, 0));
+    EXPECT_NE(LampPixel(m, 3), QColor(255, 0, 0));
+
+    // "-" on Y0 forces it OFF; the lamp goes out.
+    m->SetCurrentRow(3);
+    QTest::keyClick(m->DevGrid, Qt::Key_Minus);
+    ASSERT_TRUE(PumpUntil([&] { return !emu_.S.coils[0x0500] && !m->DevGrid->HasCellMark(2, 2); }));
+    EXPECT_NE(LampPixel(m, 2), QColor(255, 0, 0));
+    // A rising pulse on Y1 leaves it ON.
+    m->SetCurrentRow(4);
+    m->PopPulseUp->trigger();
+    ASSERT_TRUE(PumpUntil([&] { return emu_.S.coils[0x0501] != 0; }));
+    // Force on a D row sends nothing.
+    const std::size_t before = emu_.RequestCount();
+    m->SetCurrentRow(1);
+    m->PopON->trigger();
+    EXPECT_TRUE(_TransData->CoilQueue.Empty());
+    (void)before;
+
+    // Change value: the set-value dialog with the row's device and value.
+    m->PopChgVal->trigger();
+    ASSERT_TRUE(_ValSet->isVisible());
+    EXPECT_EQ(_ValSet->DevSetText->text(), "D100");
+    EXPECT_EQ(_ValSet->CurValText->text(), "K7");
+    _ValSet->CurValText->setText("k-9");
+    QTest::mouseClick(_ValSet->BOK, Qt::LeftButton);
+    ASSERT_TRUE(PumpUntil([&] { return emu_.S.regs[0x1064] == 0xFFF7 && Cell(m, 0, 4) == "K-9"; }));
+    EXPECT_TRUE(_ValSet->isVisible()) << "it stays open for the next value";
+    // A refused value says why and writes nothing.
+    _ValSet->DevSetText->setText("X0");
+    QTest::mouseClick(_ValSet->BOK, Qt::LeftButton);
+    ASSERT_FALSE(messages_.Shown().empty());
+    EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(69));
+    _ValSet->close();
+
+    // Hexadecimal on the D row.
+    m->PopHexi->trigger();
+    EXPECT_EQ(Cell(m, 0, 6), QString::fromStdString(gMsgTable.Get(5)));
+    ASSERT_TRUE(PumpUntil([&] { return Cell(m, 0, 4) == "HFFF7"; }));
+
+    // Delete the D rows: the bit list is written again; no words are read.
+    m->DevGrid->selectRow(0);
+    m->DevGrid->selectionModel()->select(m->DevGrid->model()->index(1, 0),
+                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QTest::keyClick(m->DevGrid, Qt::Key_Delete);
+    EXPECT_EQ(Cell(m, 0, 0), "Y0");
+    ASSERT_TRUE(PumpUntil([&] { return emu_.S.regs[16384] == 2 && emu_.S.regs[16385] == 0x0500; }));
+    const std::size_t at = emu_.RequestCount();
+    ASSERT_TRUE(PumpUntil([&] { return emu_.RequestCount() > at + 10; }));
+    for (std::size_t i = at; i < emu_.RequestCount(); ++i) {
+        const auto& b = emu_.Log()[i].bytes;
+        EXPECT_FALSE(b[1] == 3 && (b[2] << 8 | b[3]) >= 16784 && (b[2] << 8 | b[3]) < 16984);
+    }
+}
+
+TEST_F(OnlineTest, FrameCommandsForceSetRunAndStop) {
+    // The force dialog works without any monitor.
+    ASSERT_TRUE(frame_->RunCommand("MmForceDev"));
+    ASSERT_TRUE(_DevForce->isVisible());
+    _DevForce->DevName->setText("m5");
+    QTest::mouseClick(_DevForce->SetOK, Qt::LeftButton);
+    ASSERT_TRUE(PumpUntil([&] { return emu_.S.coils[0x0805] && !frame_->Link.PortOpen(); }));
+    _DevForce->SetOff->click();
+    EXPECT_FALSE(_DevForce->SetOn->isChecked());
+    QTest::mouseClick(_DevForce->SetOK, Qt::LeftButton);
+    ASSERT_TRUE(PumpUntil([&] { return !emu_.S.coils[0x0805] && !frame_->Link.PortOpen(); }));
+    _DevForce->DevName->setText("D0");
+    QTest::mouseClick(_DevForce->SetOK, Qt::LeftButton);
+    ASSERT_EQ(messages_.Shown().size(), 1u);
+    EXPECT_EQ(messages_.Shown()[0], gMsgTable.Get(0));
+    _DevForce->close();
+
+    // Set value is offered only while something monitors.
+    EXPECT_FALSE(frame_->Action("MmSetVal")->isEnabled());
+
+    ASSERT_TRUE(frame_->RunCommand("MmRun"));
+    ASSERT_TRUE(PumpUntil([&] { return emu_.S.running && !frame_->Link.PortOpen(); }));
+    ASSERT_TRUE(frame_->RunCommand("MmStop"));
+    ASSERT_TRUE(PumpUntil([&] { return !emu_.S.running && !frame_->Link.PortOpen(); }));
+    EXPECT_EQ(_TransData->BnStopTag, 1);
+}
+
+TEST_F(OnlineTest, LostLineEndsMonitoringWithItsMessageAndNothingLeftRunning) {
+    TDevMoniDlg* m = OpenMonitor();
+    ASSERT_TRUE(m);
+    m->DevGrid->setFocus();
+    TypeRows(m, "X0", "3");
+    ASSERT_TRUE(PumpUntil([&] { return frame_->QelStaBar->Panel(7) == "PLC COM: 0"; }));
+    ASSERT_TRUE(PumpUntil([&] { return emu_.RequestCount() > 10; }));
+    // The PLC stops answering.
+    emu_.AddFault({qel::test::FaultAction::Drop, -1, -1, -1, -1, 0, -1});
+    ASSERT_TRUE(PumpUntil([&] { return !messages_.Shown().empty(); }));
+    EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(qel::link::kMsgTimeout));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(_DevMoniDlg, nullptr);
+    EXPECT_TRUE(frame_->MdiArea->subWindowList().isEmpty());
+    EXPECT_FALSE(frame_->Link.MonitorRunning());
+    EXPECT_FALSE(frame_->Link.PortOpen());
+    EXPECT_FALSE(_TransData->ComTmr.isActive());
+    EXPECT_FALSE(_TransData->ReplyTmr.isActive());
+    EXPECT_EQ(frame_->QelStaBar->Panel(7), "");
+    EXPECT_EQ(frame_->Lamp(), LampColor(TLampState::Off));
+    const std::size_t requests = emu_.RequestCount();
+    PumpUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_EQ(emu_.RequestCount(), requests);
+    EXPECT_EQ(messages_.Shown().size(), 1u) << "one message, nothing sent after it";
+    // The list stays for the next window.
+    EXPECT_STREQ(gDevMoniEntries[0].Name, "X0");
+}
+
+TEST_F(OnlineTest, ClosingTheMonitorSwitchesThePlcMonitorCoilOff) {
+    TDevMoniDlg* m = OpenMonitor();
+    ASSERT_TRUE(m);
+    ASSERT_TRUE(PumpUntil([&] { return emu_.S.monitorCoil; }));
+    m->CloseWindow();
+    ASSERT_TRUE(PumpUntil([&] { return !emu_.S.monitorCoil && !frame_->Link.PortOpen(); }));
+    EXPECT_FALSE(frame_->Link.MonitorRunning());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(_DevMoniDlg, nullptr);
+    EXPECT_TRUE(messages_.Shown().empty());
+    EXPECT_FALSE(frame_->Action("MmSetVal")->isEnabled());
+}
