@@ -1,4 +1,5 @@
-// The assembler (gInputText -> gInsnBuf) and the validator of encoded instructions.
+// The assembler (a line and a family -> an instruction or the reason it was refused) and
+// the validator of encoded instructions, with their adapters over gInputText and gInsnBuf.
 // Both take the operand kinds and family availability from the instruction table, and
 // both judge an operand by decoding its record, so they can never disagree.
 #include <cctype>
@@ -6,6 +7,7 @@
 
 #include "core/Codetranslate.h"
 #include "core/DeviceLimits.h"
+#include "core/Instruction.h"
 #include "core/InstructionTable.h"
 #include "core/OperandCodec.h"
 
@@ -127,62 +129,73 @@ bool OperandsValid(const uint8_t* code, int idx, int family) {
     return pos == gInstLength[idx];
 }
 
-bool Finish(const uint8_t* code, int len, int idx) {
-    if (len != gInstLength[idx] || len > kInsnBufBytes) return false;
-    std::memcpy(gInsnBuf.code, code, static_cast<std::size_t>(len));
-    gInsnBuf.length = static_cast<uint32_t>(len);
-    gInsnBuf.flag32 = InstIs32(idx) ? kInst32Bit : 0;
-    gInstIndex = idx;
-    return true;
+TAssembly Refuse(TAsmRefusal why, int mnemonic, int operand = 0) {
+    TAssembly a;
+    a.refusal = why;
+    a.mnemonicIndex = mnemonic;
+    a.operand = operand;
+    return a;
 }
 
-int AssembleTokens(std::string* tok, int count) {
-    const int family = CurrentFamily();
+// The encoded instruction of row idx; refused when its length is not the table's.
+TAssembly Finish(const uint8_t* code, int len, int idx, int mnemonic) {
+    if (len != gInstLength[idx] || len > kInsnBufBytes) return Refuse(TAsmRefusal::BadOperand, mnemonic);
+    TAssembly a;
+    a.mnemonicIndex = mnemonic;
+    a.instruction = TInstruction{idx, std::vector<uint8_t>(code, code + len)};
+    return a;
+}
+
+TAssembly AssembleTokens(std::string* tok, int count, int family) {
     int idx = FindMnemonic(tok[0]);
-    gInstIndex = idx;
+    const int mnemonic = idx;
     uint8_t code[kInsnBufBytes] = {};
     // Labels typed as "P12" / "I100", or as "P 12" / "I 100".
     if (idx == kInstNotFound && count == 1) {
         const int pn = PLabelNumber(tok[0]), in = ILabelNumber(tok[0]);
         if (pn >= 0) idx = inst::PLABEL;
         else if (in >= 0) idx = inst::ILABEL;
-        else return 0;
+        else return Refuse(TAsmRefusal::UnknownMnemonic, mnemonic);
         const int n = pn >= 0 ? pn : in;
         PutWord(code, static_cast<uint16_t>(gInstOpcode[idx] + n));
-        return OperandsValid(code, idx, family) && Finish(code, 2, idx) ? 1 : 0;
+        if (!OperandsValid(code, idx, family)) return Refuse(TAsmRefusal::BadLabel, mnemonic, 1);
+        return Finish(code, 2, idx, mnemonic);
     }
     if (idx == inst::PLABEL || idx == inst::ILABEL) {
-        if (count != 2) return 0;
+        if (count != 2) return Refuse(TAsmRefusal::OperandCount, mnemonic);
         const int n = idx == inst::PLABEL ? PLabelNumber("P" + tok[1]) : ILabelNumber("I" + tok[1]);
-        if (n < 0) return 0;
+        if (n < 0) return Refuse(TAsmRefusal::BadLabel, mnemonic, 1);
         PutWord(code, static_cast<uint16_t>(gInstOpcode[idx] + n));
-        return OperandsValid(code, idx, family) && Finish(code, 2, idx) ? 1 : 0;
+        if (!OperandsValid(code, idx, family)) return Refuse(TAsmRefusal::BadLabel, mnemonic, 1);
+        return Finish(code, 2, idx, mnemonic);
     }
-    if (idx >= kInstCount || idx == inst::ERROR || !InstAvailable(idx, family)) return 0;
+    if (idx >= kInstCount) return Refuse(TAsmRefusal::UnknownMnemonic, mnemonic);
+    if (idx == inst::ERROR || !InstAvailable(idx, family)) return Refuse(TAsmRefusal::NotInFamily, mnemonic);
 
     const TOperandForm& form = InstOperandForm(idx);
     const bool is32 = InstIs32(idx);
     const int ops = InstOperandCount(idx);
     const bool asc = idx == inst::ASC;
-    if (count - 1 != (asc ? 2 : ops)) return 0;
+    if (count - 1 != (asc ? 2 : ops)) return Refuse(TAsmRefusal::OperandCount, mnemonic);
 
     if (idx <= inst::STL) {
         // Basic instruction: the device goes into the opcode word, M1536 and above into the
         // long form's record.
         uint8_t rec[8];
-        if (!EncodeChecked(tok[1], form.kinds[0] | kOpM, false, family, rec)) return 0;
+        if (!EncodeChecked(tok[1], form.kinds[0] | kOpM, false, family, rec))
+            return Refuse(TAsmRefusal::BadOperand, mnemonic, 1);
         DecodedOperand d;
         DecodeRecord(rec, false, d);
         if (d.rec.type == kDevM && d.rec.number >= 1536) {
             const int longIdx = LongFormOf(idx);
-            if (longIdx < 0 || !(form.kinds[0] & kOpM)) return 0;
+            if (longIdx < 0 || !(form.kinds[0] & kOpM)) return Refuse(TAsmRefusal::BadOperand, mnemonic, 1);
             PutWord(code, gInstOpcode[longIdx]);
             std::memcpy(code + 2, rec, 4);
-            return Finish(code, 6, longIdx) ? 1 : 0;
+            return Finish(code, 6, longIdx, mnemonic);
         }
-        if (!OperandFits(d, form.kinds[0], false, family)) return 0;
+        if (!OperandFits(d, form.kinds[0], false, family)) return Refuse(TAsmRefusal::BadOperand, mnemonic, 1);
         PutWord(code, static_cast<uint16_t>(gInstOpcode[idx] | DeviceToBasicAddress(d.rec.type, d.rec.number)));
-        return Finish(code, 2, idx) ? 1 : 0;
+        return Finish(code, 2, idx, mnemonic);
     }
 
     PutWord(code, gInstOpcode[idx]);
@@ -190,9 +203,10 @@ int AssembleTokens(std::string* tok, int count) {
     if (idx == inst::TMR || idx == inst::CNT || idx == inst::DCNT) {
         ParsedOperand p;
         const int type = idx == inst::TMR ? kDevT : kDevC;
-        if (!ParseOperand(tok[1], p) || p.type != type || p.digits || p.indexReg >= 0 || p.value > 255) return 0;
+        if (!ParseOperand(tok[1], p) || p.type != type || p.digits || p.indexReg >= 0 || p.value > 255)
+            return Refuse(TAsmRefusal::BadOperand, mnemonic, 1);
         const uint16_t w = static_cast<uint16_t>((idx == inst::TMR ? 0x8100 : 0x8300) | p.value);
-        if (!TimerWordFits(idx, w, family)) return 0;
+        if (!TimerWordFits(idx, w, family)) return Refuse(TAsmRefusal::BadOperand, mnemonic, 1);
         PutWord(code + 2, w);
         pos = 4;
         first = 1;
@@ -201,9 +215,9 @@ int AssembleTokens(std::string* tok, int count) {
     if (asc) {
         // The text (1 to 8 characters, as typed) fills four records of two characters.
         const std::string& text = tok[1];
-        if (text.empty() || text.size() > 8) return 0;
+        if (text.empty() || text.size() > 8) return Refuse(TAsmRefusal::BadOperand, mnemonic, 1);
         for (char ch : text)
-            if (ch <= ' ' || ch >= 0x7F) return 0;
+            if (ch <= ' ' || ch >= 0x7F) return Refuse(TAsmRefusal::BadOperand, mnemonic, 1);
         for (int r = 0; r < 4; ++r) {
             const std::size_t a = static_cast<std::size_t>(2 * r);
             code[pos] = a < text.size() ? static_cast<uint8_t>(text[a]) : 0;
@@ -217,46 +231,82 @@ int AssembleTokens(std::string* tok, int count) {
     }
     for (int i = first; i < form.count; ++i, ++tokenAt) {
         const int n = EncodeChecked(tok[tokenAt], form.kinds[i], is32, family, code + pos);
-        if (n == 0) return 0;
+        if (n == 0) return Refuse(TAsmRefusal::BadOperand, mnemonic, tokenAt);
         pos += n;
     }
-    if (!OperandsValid(code, idx, family)) return 0;
-    return Finish(code, pos, idx) ? 1 : 0;
+    // Checks between operands (a negative set value, a long form below M1536).
+    if (!OperandsValid(code, idx, family)) return Refuse(TAsmRefusal::BadOperand, mnemonic);
+    return Finish(code, pos, idx, mnemonic);
 }
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool EndsToken(char c) { return c == '\0' || c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 }  // namespace
 
-int AssembleInstruction() {
-    gInsnBuf.length = 0;
-    gInsnBuf.flag32 = 0;
-    if (!std::memchr(gInputText, 0, kInputTextSize)) return 0;  // no line end: over-long
-    gLinePos = 0;
+bool TInstruction::Is32() const { return InstIs32(index); }
+
+TAssembly AssembleLine(std::string_view line, int family) {
+    if (family < 0 || family >= kFamilyCount) return Refuse(TAsmRefusal::NotInFamily, -1);
+    if (line.size() >= static_cast<std::size_t>(kInputTextSize)) return Refuse(TAsmRefusal::LineTooLong, -1);
+    // Tokens end at a blank, a tab, a line end or NUL; the line ends at the first token
+    // of no characters (so at a CR, LF or NUL).
     std::string tok[kMaxTokens];
     int count = 0;
-    char buf[kTokenMax + 1];
+    std::size_t at = 0;
     for (;;) {
-        const int n = ReadToken(buf);
+        while (at < line.size() && IsBlank(line[at])) ++at;
+        const std::size_t start = at;
+        while (at < line.size() && !EndsToken(line[at])) ++at;
+        const std::size_t n = at - start;
         if (n == 0) break;
-        if (n > kTokenMax || count == kMaxTokens) return 0;
-        tok[count++] = buf;
+        if (n > static_cast<std::size_t>(kTokenMax) || count == kMaxTokens) return Refuse(TAsmRefusal::TokenTooLong, -1);
+        tok[count++] = std::string(line.substr(start, n));
     }
-    if (count == 0) return 0;
+    if (count == 0) return Refuse(TAsmRefusal::EmptyLine, -1);
     tok[0] = Upper(tok[0].c_str());
     const bool asc = FindMnemonic(tok[0]) == inst::ASC;
     for (int i = 1; i < count; ++i)
         if (!(asc && i == 1)) tok[i] = Upper(tok[i].c_str());
-    return AssembleTokens(tok, count);
+    return AssembleTokens(tok, count, family);
+}
+
+bool ValidateCode(std::span<const uint8_t> code, int family) {
+    const std::size_t len = code.size();
+    if (len < 2 || len > kInsnBufBytes || family < 0 || family >= kFamilyCount) return false;
+    const uint16_t word = GetWord(code.data());
+    const int idx = OpcodeToIndex(word);
+    if (idx == inst::ERROR || word == kErrorWord) return false;
+    if (len != gInstLength[idx]) return false;
+    if (!InstAvailable(idx, family)) return false;
+    return OperandsValid(code.data(), idx, family);
+}
+
+// ---- adapters over the shared buffers ------------------------------------------------
+
+int AssembleInstruction() {
+    gInsnBuf.length = 0;
+    gInsnBuf.flag32 = 0;
+    const void* nul = std::memchr(gInputText, 0, kInputTextSize);
+    if (!nul) return 0;  // no line end: over-long
+    const std::size_t length = static_cast<std::size_t>(static_cast<const char*>(nul) - gInputText);
+    gLinePos = static_cast<int32_t>(length);
+    const TAssembly a = AssembleLine(std::string_view(gInputText, length), CurrentFamily());
+    if (a.mnemonicIndex >= 0) gInstIndex = a.mnemonicIndex;
+    if (!a) return 0;
+    const TInstruction& insn = *a.instruction;
+    std::memcpy(gInsnBuf.code, insn.bytes.data(), insn.bytes.size());
+    gInsnBuf.length = static_cast<uint32_t>(insn.bytes.size());
+    gInsnBuf.flag32 = insn.Is32() ? kInst32Bit : 0;
+    gInstIndex = insn.index;
+    return 1;
 }
 
 int ValidateInstruction() {
     const uint32_t len = gInsnBuf.length;
     if (len < 2 || len > kInsnBufBytes) return 0;
-    const uint8_t* code = gInsnBuf.code;
-    const int idx = OpcodeToIndex(GetWord(code));
-    if (idx == inst::ERROR || GetWord(code) == kErrorWord) return 0;
-    if (len != gInstLength[idx]) return 0;
-    if (((gInsnBuf.flag32 & kInst32Bit) != 0) != InstIs32(idx)) return 0;
-    const int family = CurrentFamily();
-    if (!InstAvailable(idx, family)) return 0;
-    return OperandsValid(code, idx, family) ? 1 : 0;
+    const std::span<const uint8_t> code(gInsnBuf.code, len);
+    if (!ValidateCode(code, CurrentFamily())) return 0;
+    const int idx = OpcodeToIndex(GetWord(gInsnBuf.code));
+    return ((gInsnBuf.flag32 & kInst32Bit) != 0) == InstIs32(idx) ? 1 : 0;
 }

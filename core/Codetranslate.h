@@ -151,15 +151,19 @@ void FreeRowLabels(int32_t* labelRows, int count, int row);
 // (the inner programs of the chart elements) is that label already; the blocks are only read.
 bool CheckLabelUniqueInList(std::string_view label, std::span<const TCodeBlock> blocks);
 
-// ---- assembler, validator, disassembler ----------------------------------------------
+// ---- assembler, validator, disassembler over the shared buffers ------------------------
+// Adapters over AssembleLine, ValidateCode and DisassembleAt (core/Instruction.h) with the
+// current family, for the callers that work through gInputText, gInsnBuf and gInstText.
 
-// Assembles the line in gInputText (from position 0) into gInsnBuf and sets gInstIndex.
+// Assembles the line in gInputText (from position 0) into gInsnBuf and sets gInstIndex
+// (to the row the mnemonic names even when the line is refused).
 // 1 on success, 0 on any error (unknown mnemonic, wrong operand kind or count, number out
 // of the current family's range, over-long token, the ERROR row). Shows no message.
 int AssembleInstruction();
 
 // Checks the encoded instruction in gInsnBuf: non-zero when the instruction exists in the
-// current family and every operand's class is one it accepts; 0 otherwise.
+// current family, its 32-bit flag matches its row and every operand's class is one it
+// accepts; 0 otherwise.
 int ValidateInstruction();
 
 // Writes the text of the instruction at offset into gInstText ("OUT Y0", "TMR T0 K10").

@@ -5,6 +5,7 @@
 
 #include "core/Codetranslate.h"
 #include "core/DeviceLimits.h"
+#include "core/Instruction.h"
 #include "core/InstructionTable.h"
 #include "core/OperandCodec.h"
 #include "core/ProgramImage.h"
@@ -36,10 +37,7 @@ RecordLayout LayoutOf(int idx) {
     return {2, InstIs32(idx) ? 8 : 4};
 }
 
-}  // namespace
-
-std::string DisassembleText(const uint8_t* program, std::size_t capacity, uint32_t offset) {
-    if (!program || offset >= capacity) return std::string();
+std::string TextAt(const uint8_t* program, std::size_t capacity, uint32_t offset) {
     const uint16_t word = ReadCodeWord(program, capacity, offset);
     const uint32_t len = InstructionLengthAt(program, capacity, offset);
     const uint32_t end = offset + len;
@@ -82,6 +80,26 @@ std::string DisassembleText(const uint8_t* program, std::size_t capacity, uint32
         text += pos + static_cast<uint32_t>(lay.size) <= end ? RecordText(program + pos, lay.size) : "?";
     }
     return text;
+}
+
+}  // namespace
+
+std::optional<TDisassembly> DisassembleAt(std::span<const uint8_t> code, uint32_t offset) {
+    if (!code.data() || offset >= code.size()) return std::nullopt;
+    TDisassembly d;
+    d.text = TextAt(code.data(), code.size(), offset);
+    const uint16_t word = ReadCodeWord(code.data(), code.size(), offset);
+    d.index = word == kErrorWord ? inst::ERROR : OpcodeToIndex(word);
+    d.length = InstructionLengthAt(code.data(), code.size(), offset);
+    return d;
+}
+
+// ---- adapters over the shared buffers ------------------------------------------------
+
+std::string DisassembleText(const uint8_t* program, std::size_t capacity, uint32_t offset) {
+    if (!program) return std::string();
+    std::optional<TDisassembly> d = DisassembleAt(std::span<const uint8_t>(program, capacity), offset);
+    return d ? std::move(d->text) : std::string();
 }
 
 bool DisassembleForView(const uint8_t* program, std::size_t capacity, uint32_t offset) {

@@ -15,6 +15,7 @@
 #include "instlist/Instredit.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
+#include "project/Viewcodes.h"
 #include "shell/Qelmain.h"
 
 TEditDlg* _EditDlg = nullptr;
@@ -93,10 +94,10 @@ void TEditDlg::SetViewHandler(int view, ViewHandler handler) {
 
 int TEditDlg::ReturnViewOf(int view) {
     switch (view) {
-    case 9: return 1;
-    case 19: return 18;
-    case 3:
-    case 8: return 2;
+    case kViewGotoStepInstList: return kViewInstList;
+    case kViewGotoStepInnerList: return kViewInnerInstList;
+    case kViewBlockComment:
+    case kViewGotoStepLadder: return kViewLadder;
     default: return view;
     }
 }
@@ -104,7 +105,7 @@ int TEditDlg::ReturnViewOf(int view) {
 void TEditDlg::OKBtnClick() {
     std::string text = TrimLine(IEdit->text().toStdString());
     // A step number typed into the chart is taken in capitals.
-    if (gActiveView == 16) text = StrToUpper(text);
+    if (gActiveView == kViewSfc) text = StrToUpper(text);
     // The input line holds 79 characters; a longer text is refused here for
     // every view, and the previous line is not left for the entry to read.
     if (text.size() >= static_cast<std::size_t>(kInputTextSize)) {
@@ -118,14 +119,15 @@ void TEditDlg::OKBtnClick() {
 
     bool done = true;
     const int view = gActiveView;
-    TInst* list = (view == 1 || view == 9) ? _Inst : (view == 18 || view == 19) ? _InterInst : nullptr;
+    TInst* list = (view == kViewInstList || view == kViewGotoStepInstList) ? _Inst
+                 : (view == kViewInnerInstList || view == kViewGotoStepInnerList) ? _InterInst : nullptr;
     switch (view) {
-    case 1:
-    case 18:
+    case kViewInstList:
+    case kViewInnerInstList:
         if (list) done = list->EnterLine(text);
         break;
-    case 9:
-    case 19:
+    case kViewGotoStepInstList:
+    case kViewGotoStepInnerList:
         if (list) done = list->GoToStep(text);
         break;
     default:

@@ -48,9 +48,9 @@ bool OpensInput(QChar c) {
 // ---------------------------------------------------------------------------
 // Creation
 
-TInst::TInst(QWidget* owner, int view) : QAbstractScrollArea(owner), View(view == 18 ? 18 : 1) {
-    setObjectName(View == 18 ? "InterInst" : "Inst");
-    setWindowTitle(View == 18 ? QStringLiteral("内部指令") : QStringLiteral("指令表"));
+TInst::TInst(QWidget* owner, int view) : QAbstractScrollArea(owner), View(view == kViewInnerInstList ? kViewInnerInstList : kViewInstList) {
+    setObjectName(View == kViewInnerInstList ? "InterInst" : "Inst");
+    setWindowTitle(View == kViewInnerInstList ? QStringLiteral("内部指令") : QStringLiteral("指令表"));
     setFocusPolicy(Qt::StrongFocus);
     QFont f(QStringLiteral("Monospace"));
     f.setStyleHint(QFont::TypeWriter);
@@ -70,7 +70,7 @@ TInst::TInst(QWidget* owner, int view) : QAbstractScrollArea(owner), View(view =
 
     Link = new TEditorLink(View, this);
     edit_.Attach(nullptr, 0, 0);
-    if (View == 18)
+    if (View == kViewInnerInstList)
         _InterInst = this;
     else
         _Inst = this;
@@ -411,7 +411,7 @@ void TInst::MmJumpClick() {
     if (!_EditDlg) return;
     _EditDlg->ILabel->setText(QStringLiteral("步号:"));
     _EditDlg->IEdit->clear();
-    gActiveView = View == 18 ? 19 : 9;
+    gActiveView = View == kViewInnerInstList ? kViewGotoStepInnerList : kViewGotoStepInstList;
     _EditDlg->ShowModal();
 }
 
@@ -576,7 +576,7 @@ void TInst::MmPasteClick() {
 // Closing
 
 bool TInst::FormClose() {
-    if (View != 18) return true;
+    if (View != kViewInnerInstList) return true;
     // The inner list edits a copy of an SFC element's code: it goes back into
     // the element's record only when the user says so.
     const qel::Answer a = qel::AskQuestion(gMsgTable.Get(kMsgStoreInnerCode), qel::AskButtons::YesNoCancel);
@@ -616,10 +616,10 @@ TInst* OpenInstWindow(TQelMain* frame) {
     if (!frame || !gProgram) return nullptr;
     if (_Inst) {
         if (auto* sub = qobject_cast<QMdiSubWindow*>(_Inst->parentWidget())) frame->MdiArea->setActiveSubWindow(sub);
-        frame->SetActiveView(1);
+        frame->SetActiveView(kViewInstList);
         return _Inst;
     }
-    auto* list = new TInst(nullptr, 1);
+    auto* list = new TInst(nullptr, kViewInstList);
     list->SetCodeBuffer(gProgram, gProgramCapacity, LocateProgramEnd());
     frame->AddEditor(list, list->Link);
     list->setFocus();

@@ -13,6 +13,7 @@
 #include <QAbstractScrollArea>
 
 #include "instlist/Instedit.h"
+#include "project/Viewcodes.h"
 #include "project/Editorlink.h"
 
 class QPainter;

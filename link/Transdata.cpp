@@ -495,11 +495,11 @@ void TTransData::StartJob(int jobNo, int phase) {
 }
 
 void TTransData::EndJob() {
-    if (JobNo == 6 && handheldStationSaved_) {
+    if (JobNo == kJobHandheld && handheldStationSaved_) {
         Frame->SetStationByte(handheldSavedStation_);
         handheldStationSaved_ = false;
     }
-    JobNo = 0;
+    JobNo = kJobNone;
     Phase = 0;
     Cmd64Mode = 0;
 }
@@ -548,7 +548,7 @@ void TTransData::AbortJob() {
 }
 
 void TTransData::ClosePortIfIdle() {
-    if (JobNo == 0 && MonitorClients.empty() && PlcInfoMode == 0 && CoilQueue.Empty() &&
+    if (JobNo == kJobNone && MonitorClients.empty() && PlcInfoMode == 0 && CoilQueue.Empty() &&
         RegQueue.Empty() && MaySend && QelCom->IsOpen()) {
         ReplyTmr.stop();
         ComTmr.stop();
@@ -612,7 +612,7 @@ void TTransData::QelComTrigger(const char* data, std::size_t len) {
 }
 
 bool TTransData::ReplyMatches(const DecodedReply& d) const {
-    if (JobNo == 6) return true;  // the hand-held programmer sends requests, not replies
+    if (JobNo == kJobHandheld) return true;  // the hand-held programmer sends requests, not replies
     if (d.station != Frame->StationByte()) return false;
     const std::uint8_t fn = pending_.function;
     const std::size_t n = d.len;  // LRC included
@@ -644,7 +644,7 @@ bool TTransData::ReplyMatches(const DecodedReply& d) const {
 }
 
 void TTransData::OnFrameComplete(bool cmd64) {
-    if (MaySend && JobNo != 6) {
+    if (MaySend && JobNo != kJobHandheld) {
         // Nothing was asked (a late or repeated reply): taking it would
         // answer a request twice or resend one that was already answered.
         ++Stats.strayFrames;
@@ -656,14 +656,14 @@ void TTransData::OnFrameComplete(bool cmd64) {
     DecodedReply d;
     if (!rxOverflow_) d = CheckReply(gCommRxBuf);
     if (d.kind != kBadFrame && !ReplyMatches(d)) d.kind = kBadFrame;
-    if (JobNo != 6 || d.kind == kNormalReply) ReplyTmr.stop();
+    if (JobNo != kJobHandheld || d.kind == kNormalReply) ReplyTmr.stop();
     gCommReplyKind = d.kind;
     const std::string received = gCommRxBuf;
     gCommRxBuf.clear();
     rxOverflow_ = false;
     QelCom->FlushIn();
 
-    if (JobNo == 6 && d.kind != kNormalReply) {
+    if (JobNo == kJobHandheld && d.kind != kNormalReply) {
         // The hand-held programmer's garbled (or exception-flagged) request
         // gets no answer, as from any slave; its master asks again.
         ++Stats.badReplies;
@@ -675,7 +675,7 @@ void TTransData::OnFrameComplete(bool cmd64) {
         std::memcpy(gCommData, d.data, d.len);
         gCommDataLen = static_cast<std::uint32_t>(d.len);
         LastStation = d.station;
-        if (JobNo == 6 && d.station == 0x80 && Frame->StationByte() != 0x80) {
+        if (JobNo == kJobHandheld && d.station == 0x80 && Frame->StationByte() != 0x80) {
             handheldSavedStation_ = Frame->StationByte();
             handheldStationSaved_ = true;
             Frame->SetStationByte(0x80);
@@ -685,7 +685,7 @@ void TTransData::OnFrameComplete(bool cmd64) {
     if (cmd64) {
         if (d.kind == kBadFrame) {
             ++Stats.badReplies;
-            if (JobNo == 15 && Frame->LinkMode() == 6) {
+            if (JobNo == kJobFrame && Frame->LinkMode() == 6) {
                 // The baud-rate search: a garbled reply means a wrong rate,
                 // so the next rate is tried instead of resending.
                 SpeedSwitchStep();
@@ -720,7 +720,7 @@ void TTransData::OnFrameComplete(bool cmd64) {
         }
         return;
     }
-    if (JobNo == 15 && Frame->LinkMode() == 6) {
+    if (JobNo == kJobFrame && Frame->LinkMode() == 6) {
         SpeedSwitchStep();
         return;
     }
@@ -773,11 +773,11 @@ void TTransData::OnCmd64Timer() {
     ComTmr.stop();
     if (!MaySend) return;
     switch (JobNo) {
-    case 8:
-    case 11:
-    case 12:
-    case 14:
-    case 15:
+    case kJobPassword:
+    case kJobWriteFileRegs:
+    case kJobReadFileRegs:
+    case kJobMemoryCard:
+    case kJobFrame:
         if (TLinkJob* job = Job(JobNo)) {
             source_ = Source::Job;
             job->RequestStep(*this);
@@ -803,11 +803,11 @@ void TTransData::OnReplyTimeout() {
     ++Stats.timeouts;
     TimedOut = 1;
     MaySend = 1;
-    if (JobNo == 15 && Frame->LinkMode() == 6) {
+    if (JobNo == kJobFrame && Frame->LinkMode() == 6) {
         SpeedSwitchStep();
         return;
     }
-    const bool jobRunning = JobNo != 0;
+    const bool jobRunning = JobNo != kJobNone;
     if (jobRunning) AbortJob();
     PlcInfoMode = 0;
     Phase = 0;

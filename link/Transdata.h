@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "link/Linkframe.h"
+#include "link/Linkjobs.h"
 #include "link/Linkport.h"
 #include "link/Modbusframe.h"
 #include "link/Writequeues.h"
@@ -160,7 +161,7 @@ public:
     int ClientIndex = 0;
     int ClientReplyCount = 0;
     std::uint8_t QueuedWriteSent = 0;
-    int JobNo = 0;
+    int JobNo = kJobNone;  // TLinkJobNo
     int Phase = 0;
     int Offset = 0;
     std::uint8_t PlcInfoMode = 0;

@@ -25,6 +25,7 @@
 #include "shell/Machinesetfrm.h"
 #include "project/Msgtable.h"
 #include "project/Projectfiles.h"
+#include "project/Viewcodes.h"
 #include "project/Qelglobals.h"
 #include "shell/Qellink.h"
 #include "project/Settings.h"
@@ -267,7 +268,7 @@ QMdiSubWindow* TQelMain::AddChild(QWidget* window, int view) {
     connect(sub, &QObject::destroyed, this, [this, sub] {
         childViews_.erase(sub);
         if (childViews_.empty() && !shutDownDone_) {
-            gActiveView = 0;
+            gActiveView = kViewNone;
             SetEditCommandsEnabled(false);
         }
     });
@@ -319,7 +320,7 @@ void TQelMain::OnSubWindowActivated(QMdiSubWindow* window) {
         // Also signalled when the frame itself loses activation (a message box
         // opens); only a frame without children has no active view.
         if (MdiArea->subWindowList().isEmpty()) {
-            gActiveView = 0;
+            gActiveView = kViewNone;
             SetEditCommandsEnabled(false);
         }
         return;
@@ -418,7 +419,7 @@ void TQelMain::SetMenusForFileReg() { RefreshCommands(); }
 void TQelMain::ShowCursorPos() {
     // The active view writes its own cursor text (panel 2) through its
     // "ShowCursorPos" handler; without one the panel stays empty.
-    if (!router_.Dispatch("ShowCursorPos", gActiveView) || gActiveView == 0) QelStaBar->SetPanel(2, {});
+    if (!router_.Dispatch("ShowCursorPos", gActiveView) || gActiveView == kViewNone) QelStaBar->SetPanel(2, {});
 }
 
 void TQelMain::ShowStepCount() {
@@ -559,7 +560,7 @@ void TQelMain::ResetEditors() {
 
 void TQelMain::CloseProjectWindows() {
     DestroyEditors();
-    gActiveView = 0;
+    gActiveView = kViewNone;
     SetEditCommandsEnabled(false);
     gSfcCodeList.clear();
     if (gSfcGrid && gSfcRowCount > 0)

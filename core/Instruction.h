@@ -1,0 +1,61 @@
+#pragma once
+// Instructions as values: a line of instruction-list text and a model family in, the
+// machine words and table row (or the reason the line was refused) out; encoded words
+// checked against a family; the text of the instruction at an offset of a code buffer.
+// Nothing here reads or writes the shared line and instruction buffers or the current
+// family: AssembleInstruction, ValidateInstruction and DisassembleForView are adapters
+// over these for the callers that work through gInputText, gInsnBuf and gInstText.
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Why a line does not assemble.
+enum class TAsmRefusal : std::uint8_t {
+    None = 0,
+    EmptyLine,        // no mnemonic
+    LineTooLong,      // more than 79 characters
+    TokenTooLong,     // a token of more than 16 characters, or more tokens than any row takes
+    UnknownMnemonic,  // no row and no label of that name
+    NotInFamily,      // the row exists, but not in this family (or it is the ERROR row)
+    OperandCount,     // the row takes another number of operands
+    BadOperand,       // operand `TAssembly::operand` is no device or constant this slot takes here
+    BadLabel,         // a P or I label outside the family's range
+};
+
+// An encoded instruction: its table row (the long form's row for M1536 and above) and its
+// bytes, little-endian words with the opcode word first, as long as the table says.
+struct TInstruction {
+    int index = 0;
+    std::vector<std::uint8_t> bytes;
+    bool Is32() const;
+};
+
+struct TAssembly {
+    std::optional<TInstruction> instruction;  // set exactly when refusal is None
+    TAsmRefusal refusal = TAsmRefusal::None;
+    int operand = 0;       // BadOperand: the refused operand, 1 for the first
+    // The row the mnemonic names (FindMnemonic; kInstNotFound when it names none), or
+    // -1 when the line was refused before its mnemonic was read.
+    int mnemonicIndex = -1;
+    explicit operator bool() const { return instruction.has_value(); }
+};
+
+// Assembles one line ("MOV K5 D0", "ld m2000", "P12", "I 100") for a family 0..2.
+// Mnemonics and operands may be in any case; the text of ASC stays as typed.
+TAssembly AssembleLine(std::string_view line, int family);
+
+// True when the bytes are one whole instruction of the family: a row it has, the row's
+// length, and operands of the kinds and ranges the row takes. The error word is refused.
+bool ValidateCode(std::span<const std::uint8_t> code, int family);
+
+// The instruction at an offset of a code buffer, read without going past its end.
+struct TDisassembly {
+    std::string text;        // "OUT Y0", "TMR T0 K10"; "?" for an operand cut off by the end
+    int index = 0;           // table row (ERROR for the compiler's error word)
+    std::uint32_t length = 0;  // bytes the instruction takes at that offset
+};
+// std::nullopt when offset lies outside the buffer.
+std::optional<TDisassembly> DisassembleAt(std::span<const std::uint8_t> code, std::uint32_t offset);
