@@ -10,7 +10,7 @@ enum TLinkJobNo : int {
     kJobHandheld = 6,         // hand-held programmer link: the PC answers as a slave
     kJobPassword = 8,         // PLC password
     kJobRegisterView = 9,     // register view transfer
-    kJobVerify = 10,          // verify the program against the PLC
+    kJobVerifyProgram = 10,   // verify the program against the PLC
     kJobWriteFileRegs = 11,   // write file registers
     kJobReadFileRegs = 12,    // read file registers
     kJobMemoryCard = 14,      // memory card

@@ -20,10 +20,8 @@
 
 namespace qel::link {
 
-inline constexpr int kJobWriteProgram = 4;
-inline constexpr int kJobReadProgram = 5;
-inline constexpr int kJobHandheld = 6;
-inline constexpr int kJobVerifyProgram = 10;
+// The job numbers (kJobWriteProgram, kJobReadProgram, kJobVerifyProgram, kJobHandheld)
+// are those of link/Linkjobs.h.
 
 // Message ids of the program transfer.
 inline constexpr int kMsgBadStepRange = 45;
