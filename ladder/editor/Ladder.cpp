@@ -6,6 +6,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QContextMenuEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMouseEvent>
@@ -75,6 +77,24 @@ TLDB::TLDB(QWidget* owner, bool inner)
         dirty_ = true;
     };
     RegisterCommands();
+    LDBPopup = new QMenu(this);
+    LDBPopup->setObjectName("LDBPopup");
+    int count = 0;
+    const TLadderPopupItem* items = LadderPopupItems(count);
+    for (int k = 0; k < count; ++k) {
+        const TLadderPopupItem& item = items[k];
+        if (item.separatorBefore) LDBPopup->addSeparator();
+        QAction* a = LDBPopup->addAction(QString::fromUtf8(item.caption));
+        a->setObjectName(item.name);
+        a->setData(item.group);
+        if (item.key) a->setShortcut(QKeySequence(item.key | item.modifiers.toInt()));
+        // Shown in the menu only: the window takes the keys itself, so that
+        // they never compete with the frame's own shortcuts.
+        a->setShortcutContext(Qt::WidgetShortcut);
+        const std::string command = item.command;
+        connect(a, &QAction::triggered, this, [this, command] { Link->Run(command); });
+    }
+    connect(LDBPopup, &QMenu::aboutToShow, this, &TLDB::SwitchPopupMode);
     (inner ? _InterLadder : _LDB) = this;
 }
 
@@ -92,7 +112,9 @@ void TLDB::SetDoc(const TLadderDoc& doc) {
 
 void TLDB::RegisterCommands() {
     TEditorLink& r = *Link;
-    for (int i = 0; i < 11; ++i) r.Register("Btn" + std::to_string(i), [this, i] { ElementButton(i); });
+    // The element buttons are off while the ladder is monitored on line.
+    for (int i = 0; i < 11; ++i)
+        r.Register("Btn" + std::to_string(i), [this, i] { ElementButton(i); }, [] { return gMonitorMode == 0; });
     r.Register("MmLadToCode", [this] { MmLadToCodeClick(); });
     // Rebuilding the ladder from the code would throw away edits not yet
     // compiled: only offered while there are none.
@@ -101,7 +123,10 @@ void TLDB::RegisterCommands() {
     r.Register("MmDelVline", [this] { PopDelVlineClick(); }, [this] { return edit_.Col() >= 0; });
     r.Register("MmDel", [this] { PopDelTkClick(); });
     r.Register("ShowCursorPos", [this] { UpdateStatusBar(); });
+    r.Register("PopBkCmt", [this] { PopBkCmtClick(); }, [this] { return edit_.Col() >= 0 && !Inner; });
     r.Register("RepaintLadder", [this] { RepaintLadder(); });
+    // A new simulated scan: the simulator's states are drawn by the painter.
+    r.Register("PaintSimLadder", [this] { RepaintLadder(); });
 }
 
 // ---------------------------------------------------------------------------
@@ -156,7 +181,17 @@ void TLDB::resizeEvent(QResizeEvent* event) {
     UpdateScrollRange();
 }
 
-void TLDB::scrollContentsBy(int, int) { viewport()->update(); }
+void TLDB::scrollContentsBy(int, int dy) {
+    // Scrolled by the user: the cursor keeps its place on the screen.
+    if (dy != 0 && followScroll_ && gCellHeight > 0) {
+        const std::int32_t rows = -dy / gCellHeight;
+        if (rows != 0) {
+            edit_.SetCursor(std::clamp(edit_.Row() + rows, 0, edit_.RowLimit()), edit_.Col());
+            UpdateStatusBar();
+        }
+    }
+    viewport()->update();
+}
 
 void TLDB::UpdateScrollRange() {
     edit_.Refresh();
@@ -177,6 +212,11 @@ void TLDB::UpdateScrollRange() {
 }
 
 void TLDB::ScrollCursorIntoView() {
+    followScroll_ = false;
+    struct Restore {
+        bool& flag;
+        ~Restore() { flag = true; }
+    } restore{followScroll_};
     UpdateScrollRange();
     const int cw = std::max(1, gCellWidth), ch = std::max(1, gCellHeight);
     QScrollBar* v = verticalScrollBar();
@@ -195,10 +235,12 @@ void TLDB::ScrollCursorIntoView() {
 }
 
 void TLDB::ResetView() {
+    followScroll_ = false;
     edit_.SetCursor(0, 0);
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
     UpdateScrollRange();
+    followScroll_ = true;
     UpdateStatusBar();
     RepaintLadder();
 }
@@ -415,10 +457,11 @@ void TLDB::MmCodeToLadClick() {
 
 bool TLDB::event(QEvent* e) {
     if (e->type() == QEvent::ShortcutOverride) {
-        // The keys of the ladder's key table belong to the ladder, not to the
-        // frame's menu shortcuts (F4 is the falling-edge contact here).
+        // The keys of the ladder's key table and its popup's shortcuts belong
+        // to the ladder, not to the frame's menu shortcuts (F4 is the
+        // falling-edge contact here, Ctrl+Y deletes a row).
         auto* k = static_cast<QKeyEvent*>(e);
-        if (FindLadderKey(k->key(), k->modifiers())) {
+        if (FindLadderKey(k->key(), k->modifiers()) || FindLadderPopupShortcut(k->key(), k->modifiers())) {
             e->accept();
             return true;
         }
@@ -428,6 +471,10 @@ bool TLDB::event(QEvent* e) {
 
 void TLDB::keyPressEvent(QKeyEvent* event) {
     if (!edit_.Doc().grid) return;
+    if (const TLadderPopupItem* item = FindLadderPopupShortcut(event->key(), event->modifiers())) {
+        Link->Run(item->command);
+        return;
+    }
     const TLadderKey* key = FindLadderKey(event->key(), event->modifiers());
     if (!key) {
         // Typed characters open the instruction input holding them.
@@ -509,6 +556,24 @@ void TLDB::focusInEvent(QFocusEvent* event) {
     emit Link->activated(View);
 }
 
+void TLDB::SwitchPopupMode() {
+    const bool online = gMonitorMode != 0;
+    for (QAction* a : LDBPopup->actions()) {
+        if (a->isSeparator()) continue;
+        const int group = a->data().toInt();
+        a->setVisible(a->objectName() != "PopDelTk" && (group == 2) == online);
+        int count = 0;
+        const TLadderPopupItem* items = LadderPopupItems(count);
+        for (int k = 0; k < count; ++k)
+            if (a->objectName() == items[k].name) a->setEnabled(Link->Available(items[k].command));
+    }
+}
+
+void TLDB::contextMenuEvent(QContextMenuEvent* event) {
+    SwitchPopupMode();
+    LDBPopup->popup(event->globalPos());
+}
+
 void TLDB::closeEvent(QCloseEvent* event) {
     if (!Inner) {
         // The program's ladder goes into the program before the window goes;
@@ -557,6 +622,23 @@ void TLDB::closeEvent(QCloseEvent* event) {
 // ---------------------------------------------------------------------------
 // The frame
 
+namespace {
+
+// Another view taking over compiles the window's edits into its own code
+// first; a ladder that does not compile takes the view back.
+void CompileOnLeave(TQelMain* frame, TLDB* w) {
+    QObject::connect(frame->MdiArea, &QMdiArea::subWindowActivated, w, [frame, w](QMdiSubWindow* sub) {
+        if (!sub || sub->widget() == w || !w->Dirty()) return;
+        if (!w->Compile()) {
+            QTimer::singleShot(0, w, [frame, w] {
+                if (auto* own = qobject_cast<QMdiSubWindow*>(w->parentWidget())) frame->MdiArea->setActiveSubWindow(own);
+            });
+        }
+    });
+}
+
+}  // namespace
+
 TLDB* OpenLadderWindow(TQelMain* frame) {
     if (!frame || !gLadderRows) return nullptr;
     if (_LDB) {
@@ -568,16 +650,7 @@ TLDB* OpenLadderWindow(TQelMain* frame) {
     auto* w = new TLDB(nullptr, false);
     w->SetDoc(TLadderDoc{gLadderRows, kLadderRows, TLabelTables{gPLabelRows, gILabelRows}, true});
     frame->AddEditor(w, w->Link);
-    // Another view taking over compiles the edited ladder into the program
-    // first; a ladder that does not compile takes the view back.
-    QObject::connect(frame->MdiArea, &QMdiArea::subWindowActivated, w, [frame, w](QMdiSubWindow* sub) {
-        if (!sub || sub->widget() == w || !w->Dirty()) return;
-        if (!w->Compile()) {
-            QTimer::singleShot(0, w, [frame, w] {
-                if (auto* own = qobject_cast<QMdiSubWindow*>(w->parentWidget())) frame->MdiArea->setActiveSubWindow(own);
-            });
-        }
-    });
+    CompileOnLeave(frame, w);
     w->UpdateScrollRange();
     w->setFocus();
     return w;
@@ -597,6 +670,7 @@ TLDB* OpenInterLadderWindow(TQelMain* frame, int sfcRow, int sfcCol, bool stepCo
     w->SetDoc(TLadderDoc{gInterLadderGrid, gInterLadderRowCapacity, TLabelTables{gInterPLabelRows, gInterILabelRows},
                          false});
     frame->AddEditor(w, w->Link);
+    CompileOnLeave(frame, w);
     w->setFocus();
     return w;
 }

@@ -15,6 +15,7 @@
 #include "ladder/edit/Ladderedit.h"
 #include "ladder/render/Ladderpainter.h"
 
+class QMenu;
 class TEditorLink;
 class TQelMain;
 
@@ -86,6 +87,12 @@ public:
     void PopDelTkClick();
     void PopDelVlineClick();
     void PopBkCmtClick();
+    /// The popup menu `LDBPopup`: editing items, or the on-line items while
+    /// monitoring; each runs its command through the window's link.
+    QMenu* LDBPopup = nullptr;
+    /// Shows the popup's items for the mode and enables those whose command
+    /// is available here.
+    void SwitchPopupMode();
 
 protected:
     bool event(QEvent* e) override;
@@ -97,6 +104,7 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
     void closeEvent(QCloseEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void RegisterCommands();
@@ -112,6 +120,7 @@ private:
     std::optional<TLadderClass> pendingClass_;
     bool dirty_ = false;
     bool keyRepeat_ = false;
+    bool followScroll_ = true;  // a scroll by the user takes the cursor along
 };
 
 /// The program's ladder window and the chart element's inner one (null when absent).

@@ -29,3 +29,20 @@ const TLadderKey* FindLadderKey(int key, Qt::KeyboardModifiers modifiers);
 
 /// Every entry, in table order.
 const TLadderKey* LadderKeyTable(int& count);
+
+/// An item of the ladder window's popup menu `LDBPopup`: the frame command it
+/// runs in this window, its group (1 editing, 2 on-line) and its shortcut.
+struct TLadderPopupItem {
+    const char* name;       ///< PopUndo, PopDel, ...
+    const char* caption;    ///< the item's own text
+    int group;              ///< 1 shown while editing, 2 while monitoring on line
+    int key;                ///< Qt::Key of the shortcut, 0 for none
+    Qt::KeyboardModifiers modifiers;
+    const char* command;    ///< the command run through the window's link
+    bool separatorBefore;
+};
+
+/// The popup's items in menu order.
+const TLadderPopupItem* LadderPopupItems(int& count);
+/// The popup item whose shortcut the key is (Ctrl combinations), or nullptr.
+const TLadderPopupItem* FindLadderPopupShortcut(int key, Qt::KeyboardModifiers modifiers);

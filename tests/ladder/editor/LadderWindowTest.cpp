@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTest>
@@ -447,4 +448,100 @@ TEST_F(LadderWindowTest, MonitorStatesPaintThroughTheSamePainter) {
     lad_->SetStateSource({});
     QCoreApplication::processEvents();
     EXPECT_EQ(lad_->viewport()->grab().toImage().pixelColor(gCellWidth + 5, 5), QColor(255, 255, 255));
+}
+
+TEST_F(LadderWindowTest, DrawingARungByKeysTimerWrapCompareBranchAndLabel) {
+    gQel.InsertMode = 0;  // overwrite: the caret steps past each element
+    QTest::keyClick(lad_, Qt::Key_Insert);
+    ASSERT_EQ(gQel.InsertMode, 1);
+    QTest::keyClick(lad_, Qt::Key_Insert);
+    ASSERT_EQ(gQel.InsertMode, 0);
+    // Row 0: X0, a compare, the timer box.
+    QTest::keyClick(lad_, Qt::Key_F1);
+    Finish("X0");
+    QTest::keyClick(lad_, Qt::Key_F12);
+    EXPECT_EQ(_EditDlg->IEdit->text().toStdString(), "LD= ");
+    Finish("D0 K5");
+    EXPECT_EQ(lad_->Edit().Col(), 20);
+    QTest::keyClick(lad_, Qt::Key_F6);
+    Finish("TMR T0 K10");
+    // Row 1: an OR branch under X0, joined by a vertical line.
+    QTest::keyClick(lad_, Qt::Key_F1);
+    Finish("X1");
+    QTest::keyClick(lad_, Qt::Key_Up);
+    EXPECT_EQ(lad_->Edit().Col(), 5);
+    QTest::keyClick(lad_, Qt::Key_F9);
+    // Row 2: ten contacts then a box that must wrap into row 3.
+    QTest::mouseClick(lad_->viewport(), Qt::LeftButton, {}, QPoint(gCellWidth + 5, 2 * gCellHeight + 5));
+    for (int k = 0; k < 10; ++k) {
+        QTest::keyClick(lad_, Qt::Key_F1);
+        Finish("M" + std::to_string(k));
+    }
+    QTest::keyClick(lad_, Qt::Key_F6);
+    Finish("MOV K1 D0");
+    EXPECT_EQ(CellKind(CellAt(gLadderRows, 2, 55)), TLdbKind::Re_Line);
+    EXPECT_EQ(CellKind(CellAt(gLadderRows, 3, 45)), TLdbKind::Spec_Fun);
+    // A label on the label column of row 0, typed there.
+    QTest::mouseClick(lad_->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_EQ(lad_->Edit().Col(), -5);
+    TypeLine("P2");
+    EXPECT_EQ(gPLabelRows[2], 0);
+    // Insert mode: a contact typed before X0 pushes the rung right, the
+    // branch below with it.
+    gQel.InsertMode = 1;
+    QTest::keyClick(lad_, Qt::Key_Right);
+    TypeLine("LDI X7");
+    QTest::mouseClick(lad_->viewport(), Qt::LeftButton, {}, QPoint(gCellWidth + 5, 4 * gCellHeight + 5));
+    TypeLine("END");
+    ASSERT_TRUE(frame_->RunCommand("MmLadToCode"));
+    EXPECT_TRUE(messages_.Shown().empty());
+    Lines want{"P2", "LDI X7", "AND X0", "OR X1", "AND= D0 K5", "TMR T0 K10", "LD M0"};
+    for (int k = 1; k < 10; ++k) want.push_back("AND M" + std::to_string(k));
+    want.push_back("MOV K1 D0");
+    want.push_back("END");
+    EXPECT_EQ(Program(), want);
+}
+
+TEST_F(LadderWindowTest, PopupShortcutsAreTheLaddersOwn) {
+    QTest::keyClick(lad_, Qt::Key_F1);
+    Finish("X0");
+    QTest::keyClick(lad_, Qt::Key_Right);
+    QTest::keyClick(lad_, Qt::Key_F7);
+    Finish("Y0");
+    QTest::keyClick(lad_, Qt::Key_F1);
+    Finish("X1");
+    lad_->Edit().SetCursor(0, 5);
+    QTest::keyClick(lad_, Qt::Key_F9);
+    ASSERT_TRUE(CellLinksDown(CellAt(gLadderRows, 0, 5)));
+    QTest::keyClick(lad_, Qt::Key_D, Qt::ControlModifier);  // delete the vertical line
+    EXPECT_FALSE(CellLinksDown(CellAt(gLadderRows, 0, 5)));
+    // Ctrl+F3 opens the block-comment entry on an empty row.
+    lad_->Edit().SetCursor(5, 0);
+    QTest::keyClick(lad_, Qt::Key_F3, Qt::ControlModifier);
+    ASSERT_TRUE(_EditDlg->isVisible());
+    EXPECT_EQ(gActiveView, 3);
+    _EditDlg->CancelBtnClick();
+    // The popup: editing items now, the on-line items while monitoring.
+    lad_->SwitchPopupMode();
+    for (QAction* a : lad_->LDBPopup->actions())
+        if (a->objectName() == "PopDelVline") EXPECT_TRUE(a->isVisible() && a->isEnabled());
+    for (QAction* a : lad_->LDBPopup->actions()) {
+        if (a->objectName() == "PopON") EXPECT_FALSE(a->isVisible());
+        if (a->objectName() == "PopDelTk") EXPECT_FALSE(a->isVisible());
+    }
+    gMonitorMode = 1;
+    lad_->SwitchPopupMode();
+    for (QAction* a : lad_->LDBPopup->actions()) {
+        if (a->isSeparator()) continue;
+        const bool online = a->objectName().startsWith("PopON") || a->objectName().startsWith("PopOFF") ||
+                            a->objectName().startsWith("PopChgVal") || a->objectName().startsWith("PopPulse");
+        EXPECT_EQ(a->isVisible(), online) << a->objectName().toStdString();
+    }
+    // No edit while monitoring: the buttons are off and keys change nothing.
+    frame_->RefreshCommands();
+    EXPECT_FALSE(frame_->Btn[0]->isEnabled());
+    const auto before = Grid();
+    QTest::keyClick(lad_, Qt::Key_F8);
+    EXPECT_EQ(Grid(), before);
+    gMonitorMode = 0;
 }
