@@ -8,6 +8,7 @@
 #include "instlist/Instredit.h"
 #include "ladder/editor/Ladder.h"
 #include "link/Online.h"
+#include "link/Transdatafrm.h"
 #include "platform/Messages.h"
 #include "shell/Qelmain.h"
 #include "shell/Startup.h"
@@ -52,6 +53,7 @@ int main(int argc, char** argv) {
         InstallLadder(frame.get());    // the ladder window and the dialog's ladder entries
         InstallTools(frame.get());     // double coils, device use, batch compile test
         InstallOnline(frame.get());    // the device monitor, set value, force, run and stop
+        InstallProgramTransfer(frame.get());  // the link window, program write, read and verify
         rc = QApplication::exec();
     }
     frame.reset();

@@ -4,6 +4,7 @@
 
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 TProgBar* _ProgBar = nullptr;
@@ -19,8 +20,16 @@ TProgBar::TProgBar(QWidget* parent) : QDialog(parent) {
     Num_Lab = new QLabel("0%", this);
     Num_Lab->setObjectName("Num_Lab");
     Num_Lab->setAlignment(Qt::AlignCenter);
+    CancelBtn = new QPushButton(QStringLiteral("取消"), this);
+    CancelBtn->setObjectName("CancelBtn");
+    CancelBtn->hide();
     layout->addWidget(ProgBar);
     layout->addWidget(Num_Lab);
+    layout->addWidget(CancelBtn, 0, Qt::AlignHCenter);
+    connect(CancelBtn, &QPushButton::clicked, this, [this] {
+        // Copied: the work may start another progress from its cancel.
+        if (auto cancel = cancel_) cancel();
+    });
 }
 
 TProgBar::~TProgBar() {
@@ -33,8 +42,15 @@ void TProgBar::StartProgress(const QString& caption, int maximum, int step) {
     ProgBar->setMaximum(maximum > 0 ? maximum : 0);
     ProgBar->setValue(0);
     Step = step;
+    cancel_ = nullptr;
+    CancelBtn->hide();
     show();
     UpdatePercent();
+}
+
+void TProgBar::SetCancel(std::function<void()> cancel) {
+    cancel_ = std::move(cancel);
+    CancelBtn->setVisible(static_cast<bool>(cancel_));
 }
 
 void TProgBar::UpdatePercent() {

@@ -4,8 +4,11 @@
 // step directly and close the window when done.
 #include <QDialog>
 
+#include <functional>
+
 class QLabel;
 class QProgressBar;
+class QPushButton;
 
 class TProgBar : public QDialog {
     Q_OBJECT
@@ -15,15 +18,23 @@ public:
 
     QProgressBar* ProgBar;
     QLabel* Num_Lab;
+    QPushButton* CancelBtn;  ///< shown only for work that can be cancelled
     int Step = 1;
 
     // Caption, bar from 0 to maximum at position 0 with the given step; shows
-    // the window without blocking and refreshes the percentage.
+    // the window without blocking and refreshes the percentage. The window
+    // starts without a cancel button.
     void StartProgress(const QString& caption, int maximum, int step);
+    // Shows the cancel button; a click runs `cancel` (the work ends itself
+    // and closes the window).
+    void SetCancel(std::function<void()> cancel);
     // Shows position x 100 / maximum as a whole percentage.
     void UpdatePercent();
     // Advances the bar by Step and refreshes the percentage.
     void StepIt();
+
+private:
+    std::function<void()> cancel_;
 };
 
 

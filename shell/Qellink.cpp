@@ -40,6 +40,8 @@ TQelLink::TQelLink(TQelMain* frame)
 }
 
 TQelLink::~TQelLink() {
+    // Jobs and windows hung on the link go before the engine they talk to.
+    qDeleteAll(findChildren<QObject*>(Qt::FindDirectChildrenOnly));
     // The engine first: it unhooks itself from the line and clears _TransData.
     trans_.reset();
     port_.reset();
