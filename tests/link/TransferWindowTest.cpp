@@ -209,7 +209,7 @@ TEST_F(TransferWindowTest, HandheldModeServesUntilCancel) {
     PutProgram({"LD X0", "OUT Y0", "END"});
     gQel.ProgramPresent = 1;
     OpenLinkWindow(TTransDataForm::kHandheld);
-    EXPECT_EQ(_TransData->JobNo, qel::link::kJobHandheld);
+    EXPECT_EQ(_TransData->JobNo, kJobHandheld);
     EXPECT_FALSE(form_->OkBtn->isEnabled());
     EXPECT_FALSE(form_->TransGroup->isEnabled());
     EXPECT_TRUE(_TransData->QelCom->IsOpen());
