@@ -5,6 +5,7 @@
 
 #include "core/Codetranslate.h"
 #include "ladder/model/Lad.h"
+#include "ladder/model/LadderFold.h"
 
 namespace {
 
@@ -309,6 +310,94 @@ bool TLadderEdit::WrapRow(std::vector<std::uint8_t>& rows, std::int32_t first, s
     return true;
 }
 
+bool TLadderEdit::Widen(std::int32_t r, std::int32_t c, const std::vector<std::uint8_t>& cells) {
+    const std::int32_t n = static_cast<std::int32_t>(cells.size());
+    std::int32_t netFirst, netLast;
+    NetworkBounds(r, netFirst, netLast);
+    const std::int32_t rowCount = netLast - netFirst + 1;
+    for (std::int32_t k = netFirst; k <= netLast; ++k) {
+        const std::uint8_t* row = RowAt(k);
+        if (IsBlockCommentRow(row)) return false;
+        for (std::int32_t col = 0; col < kPastRowEnd; col += kW)
+            if (CellKind(row + col) == TLdbKind::Re_Line) return false;  // folded already
+    }
+    // The network one row per row, n bytes wider, the gap at column c.
+    std::int32_t stride = kLdbRowBytes + n;
+    std::vector<std::uint8_t> buf(static_cast<std::size_t>(rowCount) * stride, 0);
+    for (std::int32_t k = 0; k < rowCount; ++k) {
+        const std::uint8_t* row = RowAt(netFirst + k);
+        std::uint8_t* wide = buf.data() + static_cast<std::size_t>(k) * stride;
+        std::memcpy(wide, row, static_cast<std::size_t>(c));
+        std::memcpy(wide + c + n, row + c, static_cast<std::size_t>(kPastRowEnd - c));
+        const bool wire = c == 0 ? CellKind(row) != TLdbKind::non_inst || CellNode(row) != TLdbNode::non_node
+                                 : PassesRight(CellKind(row + c - kW));
+        if (netFirst + k == r) {
+            std::memcpy(wide + c, cells.data(), cells.size());
+            wide[c] = 0x80;  // finds the element again after the fold
+        } else if (wire && !AllZero(row + c, kPastRowEnd - c)) {
+            for (std::int32_t col = c; col < c + n; col += kW) {
+                SetCellKind(wide + col, TLdbKind::H_Line);
+                SetCellNode(wide + col, TLdbNode::hl);
+            }
+        }
+    }
+    const std::int32_t lastRow = rowCount - 1;
+    RecalcRows(stride, lastRow, buf.data(), rowCount);
+    const std::int32_t folded = FoldNetworkRows(buf, stride, lastRow);
+    if (folded <= 0) return false;
+    stride = folded;
+    RecalcRows(stride, lastRow, buf.data(), rowCount);
+    if (stride > kLdbRowBytes) {
+        PullOutputLeft(buf.data(), stride, lastRow);
+        RecalcRows(stride, lastRow, buf.data(), rowCount);
+        MarkConnectors(buf.data(), stride, lastRow);
+        RecalcRows(stride, lastRow, buf.data(), rowCount);
+    }
+    // Segment by segment, every row that holds something becomes a grid row.
+    std::vector<std::uint8_t> rows;
+    std::int32_t markRow = -1, markCol = -1;
+    for (std::int32_t seg = 0; seg < stride / kLdbRowBytes; ++seg) {
+        for (std::int32_t k = 0; k < rowCount; ++k) {
+            const std::uint8_t* row = buf.data() + static_cast<std::size_t>(k) * stride + seg * kLdbRowBytes;
+            if (AllZero(row, kLdbRowBytes)) continue;
+            for (std::int32_t col = 0; col < kPastRowEnd; col += kW)
+                if (row[col] == 0x80 && !IsTokenCell(row + col)) {
+                    markRow = static_cast<std::int32_t>(rows.size() / kLdbRowBytes);
+                    markCol = col;
+                }
+            rows.insert(rows.end(), row, row + kLdbRowBytes);
+        }
+    }
+    if (markRow < 0) return false;
+    const std::int32_t newCount = static_cast<std::int32_t>(rows.size() / kLdbRowBytes);
+    const std::int32_t delta = newCount - rowCount;
+    // Rows below the network move down; none may be pushed out of the grid.
+    const std::int32_t used = std::max(lastRow_, netLast);
+    if (delta < 0 || used + delta >= doc_.capacity) return false;
+    rows[static_cast<std::size_t>(markRow) * kLdbRowBytes + markCol] = 0;
+    if (BeforeChange) BeforeChange();
+    if (delta > 0 && used > netLast) {
+        std::memmove(Cell(netLast + 1 + delta, 0), Cell(netLast + 1, 0),
+                     static_cast<std::size_t>(used - netLast) * kLdbRowBytes);
+    }
+    std::memcpy(Cell(netFirst, 0), rows.data(), rows.size());
+    if (delta > 0) {
+        for (std::int32_t* t : {doc_.labels.pRows, doc_.labels.iRows}) {
+            const int count = t == doc_.labels.pRows ? kPLabelCount : kILabelCount;
+            for (int k = 0; k < count; ++k)
+                if (t[k] > netLast) t[k] += delta;
+        }
+        if (doc_.rowComments && static_cast<std::size_t>(netLast + 1) < doc_.rowComments->size())
+            doc_.rowComments->insert(doc_.rowComments->begin() + netLast + 1, static_cast<std::size_t>(delta),
+                                     std::string());
+    }
+    Renode(netFirst - 1, netFirst + newCount);
+    Changed();
+    row_ = netFirst + markRow;
+    col_ = markCol;
+    return true;
+}
+
 TLadderEditResult TLadderEdit::Place(TLadderClass cls, std::string_view line) {
     if (!doc_.grid || doc_.capacity <= 0) return {};
     if (cls == TLadderClass::PLabel || cls == TLadderClass::ILabel) return PlaceLabel(cls, line);
@@ -427,8 +516,12 @@ TLadderEditResult TLadderEdit::PlaceInline(const std::vector<std::uint8_t>& cell
             const TLdbKind k = CellKind(cell);
             free = (k == TLdbKind::H_Line || k == TLdbKind::non_inst) && !CellLinksDown(cell);
         }
-        if (!free) return {false, LadMsg::NoRoom};
+        if (!free) return Widen(r, c, cells) ? TLadderEditResult{true, LadMsg::None} : TLadderEditResult{false, LadMsg::NoRoom};
         c = at;
+    }
+    if (insertMode && c + w > kPastRowEnd) {
+        // Past the row's end in insert mode: the network grows and folds.
+        if (Widen(r, c, cells)) return {true, LadMsg::None};
     }
     if (c + w > kPastRowEnd) {
         // Past the row's end: the row ends in a connector and the element
@@ -440,7 +533,10 @@ TLadderEditResult TLadderEdit::PlaceInline(const std::vector<std::uint8_t>& cell
     }
     std::uint8_t* row = rowAt(r);
     if (insertMode) {
-        if (!AllZero(row + c, kPastRowEnd - c) && !MakeRoom(rows, first, r, c, w)) return {false, LadMsg::NoRoom};
+        if (!AllZero(row + c, kPastRowEnd - c) && !MakeRoom(rows, first, r, c, w)) {
+            // No wire left to give up in some row: the network grows and folds.
+            return Widen(r, c, cells) ? TLadderEditResult{true, LadMsg::None} : TLadderEditResult{false, LadMsg::NoRoom};
+        }
     } else {
         // Overwrite: a box or compare the new element touches goes entirely,
         // so that no operand is left without its head.

@@ -61,6 +61,8 @@ struct TLadderDoc {
     std::int32_t capacity = 0;        ///< rows of the grid
     TLabelTables labels{nullptr, nullptr};
     bool program = true;              ///< the program's own ladder (step marks, block comments)
+    /// Rung comments (entry r: row r), moved along when an edit adds rows; may be null.
+    std::vector<std::string>* rowComments = nullptr;
 };
 
 class TLadderEdit {
@@ -148,6 +150,11 @@ private:
     // refusal half-way leaves nothing behind.
     bool MakeRoom(std::vector<std::uint8_t>& rows, std::int32_t first, std::int32_t r, std::int32_t c,
                   std::int32_t n) const;
+    // Widens the network around row r by n bytes at column c and folds it
+    // back into rows joined by connectors; the element's cells go into the
+    // gap. False (nothing changed) when the network is folded already, does
+    // not fold, or the grid has no room for its new rows.
+    bool Widen(std::int32_t r, std::int32_t c, const std::vector<std::uint8_t>& cells);
     bool WrapRow(std::vector<std::uint8_t>& rows, std::int32_t first, std::int32_t r, std::int32_t c,
                  std::int32_t& contRow) const;
     void NetworkBounds(std::int32_t row, std::int32_t& first, std::int32_t& last) const;

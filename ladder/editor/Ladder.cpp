@@ -283,6 +283,8 @@ void TLDB::AfterEdit(const TLadderEditResult& r) {
     if (r.changed) {
         dirty_ = true;
         gQel.ProgramOk = 0;
+        // The step numbers belong to the code the ladder was drawn from.
+        if (!Inner) FreeMarkList();
         emit Link->modified();
     }
     AfterMove();
@@ -648,7 +650,7 @@ TLDB* OpenLadderWindow(TQelMain* frame) {
         return _LDB;
     }
     auto* w = new TLDB(nullptr, false);
-    w->SetDoc(TLadderDoc{gLadderRows, kLadderRows, TLabelTables{gPLabelRows, gILabelRows}, true});
+    w->SetDoc(TLadderDoc{gLadderRows, kLadderRows, TLabelTables{gPLabelRows, gILabelRows}, true, &gQel.RungComments});
     frame->AddEditor(w, w->Link);
     CompileOnLeave(frame, w);
     w->UpdateScrollRange();

@@ -73,7 +73,7 @@ TEST(LadderEdit, BoxThatDoesNotFitWrapsThroughAConnectorPair) {
 }
 
 TEST(LadderEdit, RefusalsChangeNothing) {
-    LadderRig rig;
+    LadderRig rig(2);  // two rows: no room to grow
     rig.edit.insertMode = false;
     for (int k = 0; k < 10; ++k) rig.Type("LD M" + std::to_string(k));
     // The next network starts right below: the box can neither fit nor wrap.
@@ -98,6 +98,33 @@ TEST(LadderEdit, RefusalsChangeNothing) {
     EXPECT_EQ(rig.Type("LD>= D0 K1").message, LadMsg::NoRoom);  // no wire left before the output
     EXPECT_EQ(rig.State(), before);
     EXPECT_EQ(snapshots, 0);  // no undo step for a refusal
+}
+
+TEST(LadderEdit, InsertIntoAFullRowWidensAndFoldsTheNetwork) {
+    LadderRig rig;
+    rig.edit.insertMode = false;
+    for (int k = 0; k < 10; ++k) Ok(rig.Type("LD M" + std::to_string(k)));
+    Ok(rig.Type("OUT Y0"));
+    Ok(rig.Type("LD X1"));
+    Ok(rig.Type("OUT Y1"));
+    rig.edit.SetCursor(1, -5);
+    Ok(rig.Type("P7"));
+    rig.edit.insertMode = true;
+    rig.edit.SetCursor(0, 0);
+    Ok(rig.Type("LD X7"));  // takes the last free wire before the coil
+    Ok(rig.Type("LDI X6"));  // no wire left: the rung folds onto a second row
+    EXPECT_EQ(rig.edit.Row(), 0);
+    EXPECT_EQ(rig.edit.Col(), 0);
+    EXPECT_EQ(CellKind(rig.Cell(0, 55)), TLdbKind::Re_Line);
+    EXPECT_EQ(rig.p[7], 2);  // the next network moved down a row, its label with it
+    Lines want{"LDI X6", "AND X7"};
+    for (int k = 0; k < 10; ++k) want.push_back("AND M" + std::to_string(k));
+    for (const char* line : {"OUT Y0", "P7", "LD X1", "OUT Y1"}) want.push_back(line);
+    EXPECT_EQ(rig.Compile(), want);
+    // A compare that runs past the row's end in insert mode grows the network too.
+    rig.edit.SetCursor(2, 5);
+    Ok(rig.Type("AND= D0 K1"));
+    EXPECT_EQ(rig.Compile().at(15), "AND= D0 K1");
 }
 
 TEST(LadderEdit, OrBranchThroughAVerticalLine) {
