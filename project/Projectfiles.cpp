@@ -71,6 +71,11 @@ struct Staged {
     bool hasDev = false;
     std::int32_t devCount = 0;
     std::array<TDevMoniEntry, kDevMoniMaxEntries> dev{};
+
+    bool hasSfc = false;
+    std::int32_t sfcRows = 0;
+    std::vector<std::uint8_t> sfcGrid;
+    std::vector<TSfcCodeRec> sfcRecords;
 };
 
 // ----- binary siblings -------------------------------------------------------
@@ -166,6 +171,59 @@ Refusal ParseSmt(const std::vector<std::uint8_t>& bytes, Staged& st) {
         st.blockComments.emplace_back(static_cast<int>(row), data);
     }
     st.hasSmt = true;
+    return Refusal::None;
+}
+
+// The SFC chart: its grid rows and the element code records. Cells hold an
+// element type 0-8 (line shapes 0-8) or 0xFF; records lie on cells of the
+// types that carry code, one per cell.
+constexpr std::uint32_t kSfcMaxRows = 65536;
+constexpr std::uint32_t kSfcMaxRecordBytes = 65536;
+
+Refusal ParseSfc(const std::vector<std::uint8_t>& bytes, Staged& st) {
+    if (const Refusal r = SiblingHeader(bytes, st.family); r != Refusal::None) return r;
+    ByteReader rd(bytes);
+    rd.Seek(qelfile::kHeaderBytes);
+    const std::uint32_t rows = rd.U32();
+    if (rd.Failed()) return Refusal::Short;
+    if (rows > kSfcMaxRows) return Refusal::Corrupt;
+    const std::size_t gridBytes = static_cast<std::size_t>(rows) * kSfcRowBytes;
+    if (bytes.size() < qelfile::kHeaderBytes + 8 + gridBytes) return Refusal::Short;
+    std::vector<std::uint8_t> grid(gridBytes);
+    rd.Bytes(grid.data(), grid.size());
+    for (std::size_t i = 0; i < grid.size(); i += 4) {
+        const std::uint8_t type = grid[i];
+        if (type == 0xFF) continue;
+        if (type > 8 || (type == 5 && grid[i + 1] > 8)) return Refusal::Corrupt;
+    }
+    const std::uint32_t count = rd.U32();
+    if (rd.Failed()) return Refusal::Short;
+    if (count > rows * 16u) return Refusal::Corrupt;
+    std::vector<TSfcCodeRec> records;
+    std::vector<std::uint8_t> taken(static_cast<std::size_t>(rows) * 16, 0);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        TSfcCodeRec rec;
+        rec.row = rd.I32();
+        rec.col = rd.I32();
+        const std::uint32_t length = rd.U32();
+        if (rd.Failed() || length > rd.Remaining()) return Refusal::Short;
+        if (rec.row < 0 || static_cast<std::uint32_t>(rec.row) >= rows || rec.col < 0 || rec.col > 60 || rec.col % 4 ||
+            length > kSfcMaxRecordBytes || length % 2)
+            return Refusal::Corrupt;
+        const std::size_t cell = static_cast<std::size_t>(rec.row) * 16 + static_cast<std::size_t>(rec.col / 4);
+        const std::uint8_t type = grid[cell * 4];
+        if (taken[cell] || !(type == 0 || type == 1 || type == 2 || type == 4 || type == 8)) return Refusal::Corrupt;
+        taken[cell] = 1;
+        rec.code.resize(length);
+        rd.Bytes(rec.code.data(), length);
+        if (rd.Failed()) return Refusal::Short;
+        records.push_back(std::move(rec));
+    }
+    if (rd.Pos() != bytes.size()) return Refusal::Corrupt;
+    st.sfcRows = static_cast<std::int32_t>(rows);
+    st.sfcGrid = std::move(grid);
+    st.sfcRecords = std::move(records);
+    st.hasSfc = true;
     return Refusal::None;
 }
 
@@ -319,6 +377,36 @@ std::string BuildSmt() {
     return out + body;
 }
 
+std::string BuildSfc() {
+    std::int32_t rows = 0;
+    for (std::int32_t r = gSfcGrid ? gSfcRowCount - 1 : -1; r >= 0 && rows == 0; --r) {
+        const std::uint8_t* row = gSfcGrid + static_cast<std::size_t>(r) * kSfcRowBytes;
+        if (std::any_of(row, row + kSfcRowBytes, [](std::uint8_t b) { return b != 0xFF; })) rows = r + 1;
+    }
+    std::string out;
+    qelfile::PutHeader(out, gQel.Family, gQel.CapacityIndex, gQel.Title);
+    qelfile::PutU32(out, static_cast<std::uint32_t>(rows));
+    if (rows > 0) out.append(reinterpret_cast<const char*>(gSfcGrid), static_cast<std::size_t>(rows) * kSfcRowBytes);
+    // Records of cells outside the saved rows or on cells without code carry nothing.
+    std::string body;
+    std::uint32_t count = 0;
+    std::vector<std::uint8_t> taken(static_cast<std::size_t>(rows) * 16, 0);
+    for (const auto& rec : gSfcCodeList) {
+        if (rec->row < 0 || rec->row >= rows || rec->col < 0 || rec->col > 60 || rec->col % 4) continue;
+        const std::size_t cell = static_cast<std::size_t>(rec->row) * 16 + static_cast<std::size_t>(rec->col / 4);
+        const std::uint8_t type = gSfcGrid[cell * 4];
+        if (taken[cell] || !(type == 0 || type == 1 || type == 2 || type == 4 || type == 8)) continue;
+        taken[cell] = 1;
+        qelfile::PutU32(body, static_cast<std::uint32_t>(rec->row));
+        qelfile::PutU32(body, static_cast<std::uint32_t>(rec->col));
+        qelfile::PutU32(body, static_cast<std::uint32_t>(rec->code.size()));
+        body.append(reinterpret_cast<const char*>(rec->code.data()), rec->code.size());
+        ++count;
+    }
+    qelfile::PutU32(out, count);
+    return out + body;
+}
+
 std::string TextFirstLine(const char* tag) {
     return std::string(tag) + "\t" + std::to_string(kProgramVersion) + "\t" + std::to_string(gQel.Family) + "\n";
 }
@@ -409,7 +497,7 @@ struct Sibling {
 
 constexpr Sibling kSiblings[] = {
     {".lad", ParseLad}, {".lab", ParseLab}, {".rcm", ParseRcm},
-    {".lmt", ParseLmt}, {".smt", ParseSmt}, {".dev", ParseDev},
+    {".lmt", ParseLmt}, {".smt", ParseSmt}, {".dev", ParseDev}, {".sfc", ParseSfc},
 };
 
 std::string StripExtension(const std::string& path) {
@@ -457,6 +545,20 @@ void ApplyComments(const Staged& st) {
             gQel.RungComments[static_cast<std::size_t>(row)] = text;
         }
     }
+}
+
+// The chart of a staged set replaces the open chart and its records.
+void ApplyChart(const Staged& st) {
+    if (st.hasSfc) {
+        ResizeSfcGrid(std::max(st.sfcRows, kSfcRowsAtStart));
+        std::memset(gSfcGrid, 0xFF, static_cast<std::size_t>(gSfcRowCount) * kSfcRowBytes);
+        if (!st.sfcGrid.empty()) std::memcpy(gSfcGrid, st.sfcGrid.data(), st.sfcGrid.size());
+        gSfcCodeList.clear();
+        for (const TSfcCodeRec& rec : st.sfcRecords) gSfcCodeList.push_back(std::make_unique<TSfcCodeRec>(rec));
+    }
+}
+
+void ApplyMonitorList(const Staged& st) {
     if (st.hasDev) {
         std::memset(gDevMoniEntries, 0, sizeof gDevMoniEntries);
         std::copy(st.dev.begin(), st.dev.begin() + st.devCount, gDevMoniEntries);
@@ -507,6 +609,8 @@ bool ReadProgramFile() {
     if (!st.hasRcm) LoadDeviceCommentInit();
     ApplyLadder(st);
     ApplyComments(st);
+    ApplyMonitorList(st);
+    ApplyChart(st);
     SetProjectPath(path);
     gQel.Named = 1;
     gQel.Modified = 0;
@@ -528,6 +632,8 @@ bool ReadSiblingFiles() {
         if (o != Outcome::Read) continue;
         ApplyLadder(st);
         ApplyComments(st);
+        ApplyMonitorList(st);
+        ApplyChart(st);
     }
     return allRead;
 }
@@ -550,6 +656,7 @@ bool SaveProject() {
     files.push_back({".lmt", nullptr, BuildLmt(), {}});
     files.push_back({".smt", nullptr, BuildSmt(), {}});
     files.push_back({".dev", ".dv~", BuildDev(), {}});
+    files.push_back({".sfc", nullptr, BuildSfc(), {}});
 
     // A name taken by something that is not a file (a folder, a device) could
     // not be replaced once the first files of the set already were: refuse

@@ -2,7 +2,8 @@
 // The program file set. A project is the ".kzp" file (header and machine code)
 // and its siblings of the same base name: ".lad" ladder rows, ".lab" label
 // tables, ".rcm" title page and device comments, ".lmt" rung comments, ".smt"
-// block comments and ".dev" the device-monitor list. Layouts are in
+// block comments, ".dev" the device-monitor list and ".sfc" the SFC chart with
+// its element code records. Layouts are in
 // docs/file-formats.md.
 //
 // Readers check every count and size against the file and the buffers and

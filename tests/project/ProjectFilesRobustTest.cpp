@@ -24,7 +24,7 @@ protected:
         FillProject(1, 0, 21);
         SetProjectPath(ProjectPath("set.kzp"));
         ASSERT_TRUE(SaveProject());
-        for (const char* ext : {".kzp", ".lad", ".lab", ".rcm", ".lmt", ".smt", ".dev"}) {
+        for (const char* ext : {".kzp", ".lad", ".lab", ".rcm", ".lmt", ".smt", ".dev", ".sfc"}) {
             std::vector<std::uint8_t> b;
             ASSERT_EQ(qelfile::ReadWholeFile(Dir() / (std::string("set") + ext), b), qelfile::ReadResult::Ok);
             good_[ext] = b;

@@ -22,7 +22,7 @@ std::vector<std::uint8_t> Bytes(const fs::path& p) {
     return v;
 }
 
-const char* const kSetExtensions[] = {".kzp", ".lad", ".lab", ".rcm", ".lmt", ".smt", ".dev"};
+const char* const kSetExtensions[] = {".kzp", ".lad", ".lab", ".rcm", ".lmt", ".smt", ".dev", ".sfc"};
 
 class ProjectFilesTest : public ShellTest {
 protected:
@@ -115,7 +115,7 @@ TEST_F(ProjectFilesTest, SecondSaveKeepsBackupsOfThePrevious) {
     int files = 0;
     for (const auto& e : fs::directory_iterator(Dir()))
         if (e.is_regular_file()) ++files;
-    EXPECT_EQ(files, 7 + 4);
+    EXPECT_EQ(files, 8 + 4);
 }
 
 // The files of set `base` in `folder`, in the order of kSetExtensions.
@@ -183,7 +183,7 @@ TEST_F(ProjectFilesTest, SaveIntoFolderThatCannotBeWrittenKeepsOldFiles) {
     }
     EXPECT_EQ(broken, 0) << "1: save reported success, 2: modified flag lost, 4: no single message naming the file";
     EXPECT_EQ(SetBytes(folder, "ro"), before);
-    EXPECT_EQ(RegularFiles(folder), 7);
+    EXPECT_EQ(RegularFiles(folder), 8);
 }
 
 TEST_F(ProjectFilesTest, NameTakenByAFolderStopsTheSaveBeforeAnyFileIsReplaced) {
@@ -197,7 +197,7 @@ TEST_F(ProjectFilesTest, NameTakenByAFolderStopsTheSaveBeforeAnyFileIsReplaced) 
     gQel.Modified = 1;
     EXPECT_EQ(CheckFailedSave(messages_, (Dir() / "taken.smt").string()), 0);
     EXPECT_EQ(SetBytes(Dir(), "taken"), before);
-    EXPECT_EQ(RegularFiles(Dir()), 6) << "no backup and no temporary file is left";
+    EXPECT_EQ(RegularFiles(Dir()), 7) << "no backup and no temporary file is left";
 }
 
 TEST_F(ProjectFilesTest, SiblingOfAnotherFamilyIsRefusedOrSkippedOnRequest) {

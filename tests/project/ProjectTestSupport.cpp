@@ -28,6 +28,12 @@ ProjectSnapshot TakeSnapshot() {
     while (!s.rungComments.empty() && s.rungComments.back().empty()) s.rungComments.pop_back();
     const auto* m = reinterpret_cast<const std::uint8_t*>(gDevMoniEntries);
     s.monitor.assign(m, m + sizeof(TDevMoniEntry) * static_cast<std::size_t>(gDevMoniEntryCount));
+    // The chart up to its last used row, and its records.
+    s.chart.assign(gSfcGrid, gSfcGrid + static_cast<std::size_t>(gSfcRowCount) * kSfcRowBytes);
+    while (s.chart.size() >= kSfcRowBytes &&
+           std::all_of(s.chart.end() - kSfcRowBytes, s.chart.end(), [](std::uint8_t b) { return b == 0xFF; }))
+        s.chart.resize(s.chart.size() - kSfcRowBytes);
+    for (const auto& rec : gSfcCodeList) s.chartRecords.push_back({rec->row, rec->col, rec->code});
     return s;
 }
 
@@ -89,6 +95,27 @@ void FillProject(int family, int capacityIndex, std::uint32_t seed) {
     gDevMoniEntries[2].SetValue[0] = 10;
     gDevMoniEntries[3].SetValue[3] = 0x12;
     gDevMoniEntryCount = 5;
+
+    // A chart that has grown (its file holds only the rows in use), with element code.
+    ResizeSfcGrid(320);
+    auto cell = [](int row, int col, std::uint8_t type, std::uint16_t n) {
+        std::uint8_t* p = gSfcGrid + static_cast<std::size_t>(row) * kSfcRowBytes + col * 4;
+        p[0] = type;
+        p[1] = static_cast<std::uint8_t>(n);
+        p[2] = static_cast<std::uint8_t>(n >> 8);
+    };
+    cell(0, 0, 1, static_cast<std::uint16_t>(seed % 10));
+    cell(1, 0, 4, 0xFFFF);
+    cell(2, 0, 5, 8);
+    cell(40, 15, 2, 1000);
+    gSfcCodeList.clear();
+    for (auto [row, col] : {std::pair{0, 0}, std::pair{1, 0}, std::pair{40, 60}}) {
+        auto rec = std::make_unique<TSfcCodeRec>();
+        rec->row = row;
+        rec->col = col;
+        for (int i = 0; i < 2 * (2 + row % 7); ++i) rec->code.push_back(static_cast<std::uint8_t>(rng()));
+        gSfcCodeList.push_back(std::move(rec));
+    }
 }
 
 void ShellTest::SetUp() {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <tuple>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -23,6 +24,8 @@ struct ProjectSnapshot {
     std::array<std::vector<std::string>, kCommentListCount> comments;
     std::vector<std::string> rungComments;
     std::vector<std::uint8_t> monitor;
+    std::vector<std::uint8_t> chart;
+    std::vector<std::tuple<std::int32_t, std::int32_t, std::vector<std::uint8_t>>> chartRecords;
     bool operator==(const ProjectSnapshot&) const = default;
 };
 
