@@ -154,6 +154,7 @@ bool TQelMain::FormCreate() {
     UpdateCaption();
     CreateSimulator();
     CreateLink();
+    CreateSfcCommands();
     // A program opened without its ladder file gets its ladder from the code
     // (the MDI area lives exactly as long as the frame).
     AddProjectListener(MdiArea, [this](TProjectEvent event) {

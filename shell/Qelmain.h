@@ -172,6 +172,8 @@ public:
     void BnSimuLadClick();
     void MmSimulateClick();
     void BnSimuSfcClick();
+    void BnSfcToCodeClick();
+    void BnCodeToSfcClick();
     /// The frame's side of the PLC link (null before FormCreate).
     TQelLink* LinkFrame() const { return link_; }
     /// RUN and STOP: open the port and queue the PLC's run/stop coil (M1072)
@@ -309,6 +311,7 @@ private:
     bool SaveProgramAs();
     static bool IsEditCommand(const std::string& command);
     void CreateSimulator();
+    void CreateSfcCommands();
     void ToggleSimulate(bool fromSfc);
     void SetSimulateButtons(bool running);
     void CreateLink();

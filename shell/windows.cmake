@@ -24,8 +24,9 @@ add_library(qel_shell STATIC
   ${CMAKE_CURRENT_LIST_DIR}/Qelsimulate.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Qellink.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Qellink.h
-  ${CMAKE_CURRENT_LIST_DIR}/Qelconvert.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/Qelconvert.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Qelsfc.cpp)
 target_include_directories(qel_shell PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(qel_shell PUBLIC qel_project qel_platform qel_simulator qel_link qel_serial
-  qel_ladder_model Qt6::Widgets Qt6::PrintSupport
+  qel_ladder_model qel_sfc_model Qt6::Widgets Qt6::PrintSupport
   PRIVATE JPEG::JPEG)

@@ -10,4 +10,5 @@ qel_add_test(NAME shell_windows_tests
     ${CMAKE_CURRENT_LIST_DIR}/FrameSimulateTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/FrameLinkTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/FrameLadderOpenTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/FrameSfcTest.cpp
   LIBS qel_shell qel_test_support qel_test_pty qel_test_emulator Qt6::Test)

@@ -1,0 +1,47 @@
+// The frame's conversions between the SFC chart and the program: chart to
+// code (the program replaced only when the whole chart converted, then the
+// ladder rebuilt from it) and code to chart.
+#include "ladder/model/LadderConvert.h"
+#include "project/Msgtable.h"
+#include "project/Qelglobals.h"
+#include "sfc/Codetosfc.h"
+#include "sfc/Sfctocode.h"
+#include "shell/Qelmain.h"
+
+namespace {
+
+constexpr int kMsgChartConverted = 180;
+constexpr int kLadderView = 2;
+
+}  // namespace
+
+void TQelMain::CreateSfcCommands() {
+    // Converting an empty chart would wipe the program: the command needs a chart.
+    auto chartPresent = [] {
+        return gQel.ProgramPresent != 0 && gProgram != nullptr && SfcLastUsedRow(gSfcGrid, gSfcRowCount) >= 0;
+    };
+    auto programPresent = [] { return gQel.ProgramPresent != 0 && gProgram != nullptr; };
+    router_.Register("MmSfcToCode", TCommandRouter::kAnyView, [this] { BnSfcToCodeClick(); }, chartPresent);
+    router_.Register("MmCodeToSfc", TCommandRouter::kAnyView, [this] { BnCodeToSfcClick(); }, programPresent);
+}
+
+void TQelMain::BnSfcToCodeClick() {
+    if (CheckStopMonitor()) return;  // monitoring still runs
+    if (!SfcToCode()) return;        // refused: message shown, program as it was
+    gQel.Modified = 1;
+    ConvertCodeToLadder();
+    gQel.ProgramOk = ReportConvertAbort() ? 0 : 1;
+    router_.Dispatch("RepaintLadder", kLadderView);
+    ShowStepCount();
+    RefreshCommands();
+    ShowMsg(kMsgChartConverted);
+}
+
+void TQelMain::BnCodeToSfcClick() {
+    LocateProgramEnd();
+    if (ConvertCodeToSfc()) {
+        gQel.Modified = 1;
+        router_.Dispatch("RedrawChart", 16);
+    }
+    RefreshCommands();
+}
