@@ -25,6 +25,8 @@
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
 #include "shell/Qelmain.h"
+#include "simulator/SimLadder.h"
+#include "simulator/Simuplc.h"
 
 TLDB* _LDB = nullptr;
 TLDB* _InterLadder = nullptr;
@@ -125,8 +127,7 @@ void TLDB::RegisterCommands() {
     r.Register("ShowCursorPos", [this] { UpdateStatusBar(); });
     r.Register("PopBkCmt", [this] { PopBkCmtClick(); }, [this] { return edit_.Col() >= 0 && !Inner; });
     r.Register("RepaintLadder", [this] { RepaintLadder(); });
-    // A new simulated scan: the simulator's states are drawn by the painter.
-    r.Register("PaintSimLadder", [this] { RepaintLadder(); });
+    if (!Inner) r.Register("PaintSimLadder", [this] { PaintSimLadder(); });
 }
 
 // ---------------------------------------------------------------------------
@@ -169,7 +170,39 @@ void TLDB::SetStateSource(TLadderStateFn fn) {
     RepaintLadder();
 }
 
-void TLDB::RepaintLadder() { viewport()->update(); }
+void TLDB::RepaintLadder() {
+    // After a simulation the ladder shows the program again.
+    if (simShown_ && !gSimRunning) {
+        simShown_ = false;
+        state_ = {};
+    }
+    viewport()->update();
+}
+
+void TLDB::PaintSimLadder() {
+    if (Inner || !gSimLadderMonitor) return;
+    if (!sim_) sim_ = std::make_unique<TSimLadderDisplay>(SimPlc());
+    sim_->TakeSnapshot();
+    if (!simShown_) {
+        simShown_ = true;
+        state_ = [this](std::int32_t row, std::int32_t col) {
+            const TSimCellView v = sim_->Cell(edit_.Doc().grid, row, col, SimValueFormat());
+            return TLadderCellState{v.known, v.on, v.value};
+        };
+    }
+    viewport()->update();
+}
+
+// A click on the simulated ladder moves the cursor to the cell and flips the
+// cell's device, which is how inputs are driven.
+bool TLDB::SimulationClick(QMouseEvent* event) {
+    if (!simShown_ || !gSimLadderMonitor) return false;
+    ClickToCell(event->position().toPoint().x(), event->position().toPoint().y());
+    AfterMove();
+    sim_->ToggleSimCellDevice(edit_.Doc().grid, edit_.Row(), edit_.Col());
+    PaintSimLadder();
+    return true;
+}
 
 void TLDB::paintEvent(QPaintEvent*) {
     QPainter p(viewport());
@@ -535,12 +568,15 @@ void TLDB::keyPressEvent(QKeyEvent* event) {
 void TLDB::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || !edit_.Doc().grid) return;
     setFocus(Qt::MouseFocusReason);
+    if (SimulationClick(event)) return;
     ClickToCell(event->position().toPoint().x(), event->position().toPoint().y());
     AfterMove();
 }
 
 void TLDB::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || !edit_.Doc().grid) return;
+    // While simulating, the second click of a double click flips the device back.
+    if (SimulationClick(event)) return;
     if (EditRefused()) return;
     ClickToCell(event->position().toPoint().x(), event->position().toPoint().y());
     AfterMove();

@@ -7,6 +7,7 @@
 // events, scrolls, talks to the frame through its link and compiles the
 // ladder into its own code buffer when it closes or loses the view.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -18,6 +19,7 @@
 class QMenu;
 class TEditorLink;
 class TQelMain;
+class TSimLadderDisplay;
 
 class TLDB : public QAbstractScrollArea {
     Q_OBJECT
@@ -57,6 +59,14 @@ public:
     TLadderPaintView PaintView() const;
     /// Monitor or simulator states to draw; empty to draw the plain ladder.
     void SetStateSource(TLadderStateFn fn);
+
+    // ---- the ladder while simulating (the program's ladder only) ----
+    /// Repaints with the simulated states from a fresh snapshot of the
+    /// simulator's devices; the frame calls it ("PaintSimLadder") while the
+    /// ladder display of a simulation is on.
+    void PaintSimLadder();
+    /// True while the window shows simulated states.
+    bool ShowsSimulation() const { return simShown_; }
 
     // ---- entries ----
     /// Opens the input dialog at the cursor, with `first` typed (a blank: none).
@@ -115,8 +125,12 @@ private:
     void ShowCompileFailure();
     int PageRows() const;
 
+    bool SimulationClick(QMouseEvent* event);
+
     TLadderEdit edit_;
     TLadderStateFn state_;
+    std::unique_ptr<TSimLadderDisplay> sim_;
+    bool simShown_ = false;
     std::optional<TLadderClass> pendingClass_;
     bool dirty_ = false;
     bool keyRepeat_ = false;

@@ -27,6 +27,7 @@
 #include "project/Qelglobals.h"
 #include "shell/Qelmain.h"
 #include "shell/Startup.h"
+#include "simulator/Simuplc.h"
 #include "tests/support/ScriptedMessages.h"
 #include "tests/support/TestInstallDir.h"
 
@@ -544,4 +545,51 @@ TEST_F(LadderWindowTest, PopupShortcutsAreTheLaddersOwn) {
     QTest::keyClick(lad_, Qt::Key_F8);
     EXPECT_EQ(Grid(), before);
     gMonitorMode = 0;
+}
+
+// Simulating from the ladder: ON cells turn green, a click on a contact flips
+// its input, and the coil follows within a few scans; after the stop the
+// ladder shows the program again.
+TEST_F(LadderWindowTest, SimulationShowsStatesAndAClickOnAContactDrivesItsInput) {
+    QTest::keyClick(lad_, Qt::Key_F1);
+    Finish("X0");
+    QTest::keyClick(lad_, Qt::Key_Right);
+    QTest::keyClick(lad_, Qt::Key_F7);
+    Finish("Y0");
+    TypeLine("END");
+    ASSERT_TRUE(frame_->RunCommand("MmLadToCode"));
+    int coil = -1;
+    for (int c = 0; c <= kLdbLastColumn; c += kLdbCellBytes)
+        if (CellKind(CellAt(gLadderRows, 0, c)) == TLdbKind::Out_Ry) coil = c;
+    ASSERT_GE(coil, 0);
+
+    // Inside a cell, clear of its lines and texts.
+    auto cellPoint = [&](int col) { return QPoint(gCellWidth + (col / kLdbCellBytes) * gCellWidth + 3, 3); };
+    auto green = [&](int col) {
+        const QColor c = lad_->viewport()->grab().toImage().pixelColor(cellPoint(col));
+        return c.green() > 200 && c.red() < 60 && c.blue() < 60;
+    };
+    auto white = [&](int col) {
+        const QColor c = lad_->viewport()->grab().toImage().pixelColor(cellPoint(col));
+        return c.green() > 200 && c.red() > 200 && c.blue() > 200;
+    };
+    ASSERT_TRUE(white(0));
+    ASSERT_TRUE(frame_->RunCommand("BnSimuLad"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return green(0) && green(coil); }, 5000)) << "X0 starts ON, and so does Y0";
+    EXPECT_TRUE(lad_->ShowsSimulation());
+
+    const QPoint x0(gCellWidth + gCellWidth / 2, gCellHeight / 2);
+    QTest::mouseClick(lad_->viewport(), Qt::LeftButton, {}, x0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return white(0) && white(coil); }, 5000)) << "X0 clicked OFF";
+    QTest::mouseClick(lad_->viewport(), Qt::LeftButton, {}, x0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return green(0) && green(coil); }, 5000)) << "X0 clicked ON again";
+    EXPECT_EQ(lad_->Edit().Row(), 0);
+    EXPECT_EQ(lad_->Edit().Col(), 0) << "the click moved the cursor to the contact";
+
+    ASSERT_TRUE(frame_->RunCommand("BnSimuLad"));
+    EXPECT_EQ(gSimRunning.load(), 0);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(lad_->ShowsSimulation());
+    EXPECT_TRUE(white(coil)) << "the program's ladder again";
+    EXPECT_EQ(Program(), (Lines{"LD X0", "OUT Y0", "END"})) << "clicks change no code";
 }
