@@ -170,6 +170,10 @@ private:
             Line(X(x, 25), Y(L, -10), X(x, 25), Y(L, 10));
             Line(X(x, 35), Y(L, -10), X(x, 35), Y(L, 10));
             Text(X(x, 20), Y(L, -25) - 3, dev, LadderColors::Line);
+            // The device's value (a timer's or counter's present value) under
+            // the contact: its name already fills the space above.
+            if (st.known && !st.value.empty())
+                Text(X(x, 20), Y(L, 12), QString::fromStdString(st.value), LadderColors::Value);
         };
         switch (kind) {
             case TLdbKind::Open_Ry: contact(); break;
