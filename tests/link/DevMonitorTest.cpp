@@ -196,6 +196,8 @@ class DevMoniLink : public LinkFixture {
 protected:
     void SetUp() override {
         LinkFixture::SetUp();
+        // Time-outs of about a second: a loaded machine must not lose the line.
+        link->SetTickMs(5.0);
         AllocateSharedBuffers();
         SetCurrentFamily(1);
         list.OnValues = [this] { ++refreshes; };

@@ -46,7 +46,7 @@ protected:
         RegisterOnlineForms();
         ASSERT_TRUE(Start());
         InstallOnline(frame_.get());
-        _TransData->SetTickMs(1.0);  // time-outs of a fraction of a second
+        _TransData->SetTickMs(5.0);  // time-outs of about a second
     }
     void TearDown() override {
         FrameTest::TearDown();
