@@ -92,9 +92,10 @@ struct PlcState {
     int cardStatusOverride = -1;
     std::vector<std::uint8_t> cardArea[5];    // areas 1..4 (0 unused)
 
-    // Program scan (monitor tests): while running, the program's contact and
-    // coil logic runs once before each request is answered.
-    bool scanOnRequest = true;
+    // Program scan, off unless a test asks for it: while running, the
+    // program's contact and coil logic runs once before each request is
+    // answered.
+    bool scanOnRequest = false;
     int scans = 0;
 
     std::uint32_t Capacity() const;
