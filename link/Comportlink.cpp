@@ -62,6 +62,23 @@ void TComPortLink::SetBaud(int baud) {
     }
 }
 
+bool TComPortLink::ChangeBaud(int baud, std::string* error) {
+    const int before = QelCom.Baud();
+    try {
+        QelCom.SetBaud(baud);
+        return true;
+    } catch (const std::exception& e) {
+        if (error) *error = e.what();
+    }
+    // The component keeps the refused rate as its setting: put back the one
+    // the line still runs at.
+    try {
+        QelCom.SetBaud(before);
+    } catch (const std::exception&) {
+    }
+    return false;
+}
+
 std::size_t TComPortLink::OutFree() const {
     if (!IsOpen()) return 0;
     try {

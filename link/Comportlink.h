@@ -22,6 +22,7 @@ public:
     void SetComNumber(int n) { QelCom.SetComNumber(static_cast<std::uint16_t>(n)); }
     int Baud() const override { return QelCom.Baud(); }
     void SetBaud(int baud) override;
+    bool ChangeBaud(int baud, std::string* error) override;
     std::size_t OutFree() const override;
     bool Write(const char* data, std::size_t len) override;
     void FlushIn() override;

@@ -21,6 +21,14 @@ public:
     virtual int ComNumber() const = 0;
     virtual int Baud() const = 0;
     virtual void SetBaud(int baud) = 0;
+    // Sets the rate and says whether the line runs at it; on failure the
+    // reason is in *error and the line keeps its previous rate.
+    virtual bool ChangeBaud(int baud, std::string* error) {
+        SetBaud(baud);
+        if (Baud() == baud) return true;
+        if (error) *error = "the line does not take " + std::to_string(baud) + " baud";
+        return false;
+    }
     // Free room in the output buffer, in bytes.
     virtual std::size_t OutFree() const = 0;
     // Queues all of the bytes or none; false when they were not queued.

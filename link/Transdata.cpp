@@ -1,9 +1,7 @@
 #include "link/Transdata.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 namespace qel::link {
 
@@ -24,6 +22,9 @@ constexpr std::uint16_t kM1072 = 3120;
 constexpr int kMaxResends = 3;
 constexpr int kStatusPollEvery = 20;
 constexpr std::uint8_t kSubBlockRead = 24;
+constexpr char kAck = '\x06';
+// The pause variant 2 PLCs need between a reply and the next request.
+constexpr int kVariant2PauseMs = 5;
 
 bool IsC32(std::uint16_t a) { return a >= kC32First && a <= kC32Last; }
 }  // namespace
@@ -69,8 +70,45 @@ bool TTransData::OpenPort() {
     std::string error;
     if (QelCom->Open(&error)) return true;
     QelCom->Close();
-    Frame->ShowLinkMessage(kMsgOpenFailed, "!! (COM" + std::to_string(QelCom->ComNumber()) + ")");
+    ShowMessage(kMsgOpenFailed, "!! (COM" + std::to_string(QelCom->ComNumber()) + ")");
     return false;
+}
+
+bool TTransData::SetLinkBaud(int baud) {
+    std::string error;
+    if (QelCom->ChangeBaud(baud, &error)) return true;
+    const std::string detail = std::to_string(baud) + " (COM" + std::to_string(QelCom->ComNumber()) +
+                               ")" + (error.empty() ? "" : ": " + error);
+    if (JobNo == 15 && Frame->LinkMode() == 6)
+        EndSpeedSearch(kMsgRateFailed, detail);
+    else
+        ShowMessage(kMsgRateFailed, detail);
+    return false;
+}
+
+TTransData::Source TTransData::SenderNow() const {
+    // Outside the steps only a window starting its job sends.
+    return source_ != Source::None ? source_ : Source::Job;
+}
+
+void TTransData::ShowMessage(int msgId, const std::string& detail) {
+    if (inNotification_ == 0 && heldMessages_.empty()) {
+        Frame->ShowLinkMessage(msgId, detail);
+        return;
+    }
+    // Inside the port's notification a box would stop the port's input and
+    // its time-outs until closed: show it once the notification has returned.
+    heldMessages_.emplace_back(msgId, detail);
+    if (heldMessages_.size() == 1)
+        QMetaObject::invokeMethod(this, [this] { FlushMessages(); }, Qt::QueuedConnection);
+}
+
+void TTransData::FlushMessages() {
+    while (!heldMessages_.empty()) {
+        const auto [id, detail] = heldMessages_.front();
+        heldMessages_.erase(heldMessages_.begin());
+        Frame->ShowLinkMessage(id, detail);
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -83,7 +121,7 @@ void TTransData::SendCommand(std::uint16_t address, std::uint16_t countOrValue,
     std::size_t n = 0;
     bytes[n++] = Frame->StationByte();
     bytes[n++] = function;
-    pending_ = Pending{source_, function, address, countOrValue, 0, -1};
+    pending_ = Pending{SenderNow(), function, address, countOrValue, 0, -1};
     switch (function) {
     case 1:
     case 3:
@@ -146,10 +184,8 @@ void TTransData::SendCmd64(std::uint8_t byte3, std::uint8_t subCode, std::uint8_
 }
 
 void TTransData::RequestScanTime() {
-    const Source saved = source_;
-    source_ = Source::StatusPoll;
+    SenderScope sender(*this, Source::StatusPoll);
     SendCommand(kD1010, 1, 3);
-    source_ = saved;
 }
 
 int TTransData::ExpectedReadBytes(std::uint16_t address, std::uint16_t count) const {
@@ -238,7 +274,7 @@ bool TTransData::QueueDeviceWrite(std::uint16_t address, std::uint16_t countOrVa
         return false;
     }
     if (!queued) {
-        Frame->ShowLinkMessage(kMsgWriteQueueFull, "");
+        ShowMessage(kMsgWriteQueueFull, "");
         return false;
     }
     if (QelCom->IsOpen() && !QelCom->CharWaiting() && MaySend) StartComTmr();
@@ -251,11 +287,10 @@ void TTransData::ClearWriteQueues() {
 }
 
 int TTransData::SendNextQueued() {
-    const Source saved = source_;
     int sent = 1;
     auto setup = [this](std::uint8_t& flag, const char* id) {
         flag = 0;
-        source_ = Source::Setup;
+        SenderScope sender(*this, Source::Setup);
         if (TMonitorClient* c = Client(id)) c->SetupStep(*this);
     };
     if (gLadderMonitorRefresh) {
@@ -266,11 +301,11 @@ int TTransData::SendNextQueued() {
         setup(gSfcMonitorRefresh, "2");
     } else if (!CoilQueue.Empty()) {
         const CoilWrite w = CoilQueue.Pop();
-        source_ = Source::QueuedWrite;
+        SenderScope sender(*this, Source::QueuedWrite);
         SendCommand(w.address, w.on ? 0xFF00 : 0x0000, 5);
     } else if (!RegQueue.Empty()) {
         const RegWrite w = RegQueue.Pop();
-        source_ = Source::QueuedWrite;
+        SenderScope sender(*this, Source::QueuedWrite);
         std::uint16_t count = 1;
         if (!w.is32) {
             gCommData[0] = (w.value >> 8) & 0xFF;
@@ -296,7 +331,6 @@ int TTransData::SendNextQueued() {
     } else {
         sent = 0;
     }
-    source_ = saved;
     return sent;
 }
 
@@ -334,7 +368,7 @@ void TTransData::ComTick() {
         return;
     }
     if (TLinkJob* job = Job(JobNo)) {
-        source_ = Source::Job;
+        SenderScope sender(*this, Source::Job);
         job->RequestStep(*this);
         Lamp(LampColor::Yellow);
     }
@@ -350,19 +384,21 @@ void TTransData::PollNextClient() {
         return;
     }
     if (ClientIndex >= static_cast<int>(MonitorClients.size())) ClientIndex = 0;
-    if (ClientReplyCount == kStatusPollEvery) {
-        source_ = Source::StatusPoll;
-        SendCommand(kD1010, 1, 3);
+    if (ClientReplyCount == kStatusPollEvery || ClientReplyCount == kStatusPollEvery + 1) {
+        SenderScope sender(*this, Source::StatusPoll);
+        if (ClientReplyCount == kStatusPollEvery)
+            SendCommand(kD1010, 1, 3);
+        else
+            SendCommand(kM1072, 1, 1);
         return;
     }
-    if (ClientReplyCount == kStatusPollEvery + 1) {
-        source_ = Source::StatusPoll;
-        SendCommand(kM1072, 1, 1);
-        return;
-    }
-    source_ = Source::Client;
     TMonitorClient* c = Client(MonitorClients[ClientIndex]);
-    if (!c || c->SendStep(*this) == 0) {
+    int sent = 0;
+    if (c) {
+        SenderScope sender(*this, Source::Client);
+        sent = c->SendStep(*this);
+    }
+    if (sent == 0) {
         // Nothing to send: the turn passes, and the tick goes on.
         ClientIndex = (ClientIndex + 1) % static_cast<int>(MonitorClients.size());
         if (MaySend) StartComTmr();
@@ -392,7 +428,7 @@ void TTransData::HandleClientReply() {
 
 void TTransData::DispatchReply() {
     const Source src = pending_.source;
-    source_ = src == Source::None ? Source::Job : src;
+    SenderScope sender(*this, src == Source::None ? Source::Job : src);
     switch (src) {
     case Source::InfoQuery:
         PlcInfoReply();
@@ -412,7 +448,7 @@ void TTransData::DispatchReply() {
 }
 
 void TTransData::PlcInfoRequest() {
-    source_ = Source::InfoQuery;
+    SenderScope sender(*this, Source::InfoQuery);
     if (Phase == 23)
         SendCommand(kD1024, 1, 3);
     else
@@ -560,6 +596,12 @@ void TTransData::ClosePortIfIdle() {
 // Replies
 
 void TTransData::QelComTrigger(const char* data, std::size_t len) {
+    ++inNotification_;
+    ReceiveChars(data, len);
+    --inNotification_;
+}
+
+void TTransData::ReceiveChars(const char* data, std::size_t len) {
     TimedOut = 0;
     std::size_t i = 0;
     while (i < len) {
@@ -579,10 +621,15 @@ void TTransData::QelComTrigger(const char* data, std::size_t len) {
                 lf = true;
                 break;
             }
+            // A function 100 reply may end with ACK instead of CR LF.
+            if (c == kAck && Cmd64Mode && gCommRxBuf[0] == ':') {
+                ++i;
+                break;
+            }
         }
         const bool begins = !gCommRxBuf.empty() && gCommRxBuf[0] == ':';
         const bool crlf = gCommRxBuf.size() >= 2 && gCommRxBuf[gCommRxBuf.size() - 2] == '\r' && lf;
-        if (Cmd64Mode && begins && (crlf || gCommRxBuf.back() == '\x06')) {
+        if (Cmd64Mode && begins && (crlf || gCommRxBuf.back() == kAck)) {
             OnFrameComplete(true);
             return;  // the rest of the input is flushed with the frame
         }
@@ -613,7 +660,8 @@ void TTransData::QelComTrigger(const char* data, std::size_t len) {
 
 bool TTransData::ReplyMatches(const DecodedReply& d) const {
     if (JobNo == kJobHandheld) return true;  // the hand-held programmer sends requests, not replies
-    if (d.station != Frame->StationByte()) return false;
+    // The station is not compared: a PLC may answer from another station
+    // address than the one asked (the hand-held programmer's 0x80 among them).
     const std::uint8_t fn = pending_.function;
     const std::size_t n = d.len;  // LRC included
     // An exception is its function code with bit 7, the code and the LRC; a
@@ -626,7 +674,12 @@ bool TTransData::ReplyMatches(const DecodedReply& d) const {
         return n >= 3 && d.data[1] == n - 3 && static_cast<int>(d.data[1]) == pending_.expectBytes;
     case 5:
     case 6:
-        return n == 6 && (d.data[1] << 8 | d.data[2]) == pending_.address;
+        // The whole echo: a write answered with another value did not happen.
+        return n == 6 && (d.data[1] << 8 | d.data[2]) == pending_.address &&
+               (d.data[3] << 8 | d.data[4]) == pending_.count;
+    case 8:
+        // The echo of the one sub-function byte.
+        return n == 3 && d.data[1] == (pending_.address & 0xFF);
     case 16:
         return n == 6 && (d.data[1] << 8 | d.data[2]) == pending_.address &&
                (d.data[3] << 8 | d.data[4]) == pending_.count;
@@ -643,8 +696,13 @@ bool TTransData::ReplyMatches(const DecodedReply& d) const {
     }
 }
 
+void TTransData::Deliver(const DecodedReply& d) {
+    std::memcpy(gCommData, d.data, d.len);
+    gCommDataLen = static_cast<std::uint32_t>(d.len);
+}
+
 void TTransData::OnFrameComplete(bool cmd64) {
-    if (MaySend && JobNo != kJobHandheld) {
+    if ((MaySend || replyHeld_) && JobNo != kJobHandheld) {
         // Nothing was asked (a late or repeated reply): taking it would
         // answer a request twice or resend one that was already answered.
         ++Stats.strayFrames;
@@ -653,12 +711,15 @@ void TTransData::OnFrameComplete(bool cmd64) {
         QelCom->FlushIn();
         return;
     }
+    const bool ack = cmd64 && !gCommRxBuf.empty() && gCommRxBuf.back() == kAck;
     DecodedReply d;
-    if (!rxOverflow_) d = CheckReply(gCommRxBuf);
+    if (!rxOverflow_ && !ack) d = CheckReply(gCommRxBuf);
     if (d.kind != kBadFrame && !ReplyMatches(d)) d.kind = kBadFrame;
     if (JobNo != kJobHandheld || d.kind == kNormalReply) ReplyTmr.stop();
     gCommReplyKind = d.kind;
+    AckReply = ack ? 1 : 0;
     const std::string received = gCommRxBuf;
+    const bool overlong = rxOverflow_;
     gCommRxBuf.clear();
     rxOverflow_ = false;
     QelCom->FlushIn();
@@ -672,14 +733,32 @@ void TTransData::OnFrameComplete(bool cmd64) {
     }
 
     if (d.kind != kBadFrame) {
-        std::memcpy(gCommData, d.data, d.len);
-        gCommDataLen = static_cast<std::uint32_t>(d.len);
+        Deliver(d);
         LastStation = d.station;
         if (JobNo == kJobHandheld && d.station == 0x80 && Frame->StationByte() != 0x80) {
             handheldSavedStation_ = Frame->StationByte();
             handheldStationSaved_ = true;
             Frame->SetStationByte(0x80);
         }
+    }
+
+    if (ack) {
+        // Complete, though it fails the reply check: the job's step decides.
+        // Its bytes are offered only when they are sound and answer the request.
+        DecodedReply pairs;
+        if (!overlong && received.size() >= 2) {
+            std::string asFrame = received.substr(0, received.size() - 1) + "\r\n";
+            pairs = CheckReply(asFrame);
+        }
+        if (pairs.kind != kBadFrame && ReplyMatches(pairs))
+            Deliver(pairs);
+        else
+            gCommDataLen = 0;
+        ++Stats.goodReplies;
+        MaySend = 1;
+        gCommRetryCount = 0;
+        OnCmd64Reply();
+        return;
     }
 
     if (cmd64) {
@@ -691,13 +770,10 @@ void TTransData::OnFrameComplete(bool cmd64) {
                 SpeedSwitchStep();
                 return;
             }
-            if (gCommRetryCount < kMaxResends && QelCom->IsOpen()) {
+            if (gCommRetryCount < kMaxResends && QelCom->IsOpen())
                 Resend();
-            } else {
-                std::string text = received;
-                if (!text.empty() && text.back() == '\x06') text.pop_back();
-                FailRequest(kMsgBadFrame, text);
-            }
+            else
+                FailRequest(kMsgBadFrame, received);
             return;
         }
         // A function 100 error reply (bit 7) goes to the job, which reports it.
@@ -710,14 +786,22 @@ void TTransData::OnFrameComplete(bool cmd64) {
 
     if (d.kind == kNormalReply) {
         ++Stats.goodReplies;
-        MaySend = 1;
         gCommRetryCount = 0;
         Lamp(LampColor::Red);
-        if (PlcVariant == 2) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        if (QelCom->IsOpen()) {
-            DispatchReply();
-            if (QelCom->IsOpen() && MaySend) StartComTmr();
+        if (PlcVariant == 2) {
+            // These PLCs need a short pause before the next request; wait on
+            // a timer, so the GUI thread goes on meanwhile. No request may be
+            // sent and no other frame taken until the reply is dispatched.
+            replyHeld_ = true;
+            QTimer::singleShot(kVariant2PauseMs, this, [this] {
+                replyHeld_ = false;
+                MaySend = 1;
+                FinishGoodReply();
+            });
+            return;
         }
+        MaySend = 1;
+        FinishGoodReply();
         return;
     }
     if (JobNo == kJobFrame && Frame->LinkMode() == 6) {
@@ -742,6 +826,13 @@ void TTransData::OnFrameComplete(bool cmd64) {
         FailRequest(kMsgBadFrame, received);
 }
 
+void TTransData::FinishGoodReply() {
+    if (!QelCom->IsOpen()) return;
+    DispatchReply();
+    if (QelCom->IsOpen() && MaySend) StartComTmr();
+    ClosePortIfIdle();
+}
+
 void TTransData::FailRequest(int msgId, const std::string& detail) {
     MaySend = 1;
     ReplyTmr.stop();
@@ -750,7 +841,7 @@ void TTransData::FailRequest(int msgId, const std::string& detail) {
     switch (src) {
     case Source::QueuedWrite:
         // This write is reported; the others and the running job go on.
-        Frame->ShowLinkMessage(msgId, detail);
+        ShowMessage(msgId, detail);
         if (QelCom->IsOpen()) StartComTmr();
         break;
     case Source::InfoQuery:
@@ -758,12 +849,12 @@ void TTransData::FailRequest(int msgId, const std::string& detail) {
     case Source::Client:
     case Source::StatusPoll:
         StopMonitoring();
-        Frame->ShowLinkMessage(msgId, detail);
+        ShowMessage(msgId, detail);
         break;
     case Source::Job:
     case Source::None:
         AbortJob();
-        Frame->ShowLinkMessage(msgId, detail);
+        ShowMessage(msgId, detail);
         break;
     }
     ClosePortIfIdle();
@@ -779,7 +870,7 @@ void TTransData::OnCmd64Timer() {
     case kJobMemoryCard:
     case kJobFrame:
         if (TLinkJob* job = Job(JobNo)) {
-            source_ = Source::Job;
+            SenderScope sender(*this, Source::Job);
             job->RequestStep(*this);
         }
         break;
@@ -792,8 +883,10 @@ void TTransData::OnCmd64Timer() {
 }
 
 void TTransData::OnCmd64Reply() {
-    source_ = Source::Job;
-    if (TLinkJob* job = Job(JobNo)) job->ReplyStep(*this);
+    if (TLinkJob* job = Job(JobNo)) {
+        SenderScope sender(*this, Source::Job);
+        job->ReplyStep(*this);
+    }
     // The next tick continues the dialogue, or, once the job has ended,
     // sends what was queued meanwhile and lets the idle port close.
     if (MaySend && QelCom->IsOpen()) StartComTmr();
@@ -821,20 +914,12 @@ void TTransData::OnReplyTimeout() {
     ClientReplyCount = 0;
     Frame->MonitoringStopped();
     ClosePortIfIdle();
-    Frame->ShowLinkMessage(kMsgTimeout, "");
+    ShowMessage(kMsgTimeout, "");
 }
 
 void TTransData::SpeedSwitchStep() {
     if (QelCom->Baud() == 115200) {
-        Frame->SetStationByte(SavedStationByte);
-        ReplyTmr.stop();
-        QelCom->Close();
-        Frame->CloseProgress();
-        Frame->SetLinkMode(0);
-        EndJob();
-        MaySend = 1;
-        QelCom->SetBaud(9600);
-        Frame->ShowLinkMessage(kMsgSpeedSearchEnd, "");
+        EndSpeedSearch(kMsgSpeedSearchEnd, "");
         return;
     }
     // The link job's next step tries the next rate.
@@ -842,6 +927,21 @@ void TTransData::SpeedSwitchStep() {
     MaySend = 1;
     Frame->AdvanceProgress();
     StartComTmr();
+}
+
+void TTransData::EndSpeedSearch(int msgId, const std::string& detail) {
+    Frame->SetStationByte(SavedStationByte);
+    ReplyTmr.stop();
+    ComTmr.stop();
+    QelCom->Close();
+    Frame->CloseProgress();
+    Frame->SetLinkMode(0);
+    EndJob();
+    MaySend = 1;
+    // Closed, the port takes any rate it knows; the search starts from 9600.
+    std::string ignored;
+    QelCom->ChangeBaud(9600, &ignored);
+    ShowMessage(msgId, detail);
 }
 
 }  // namespace qel::link

@@ -40,6 +40,7 @@ extern std::uint8_t gSfcMonitorRefresh;
 // Message ids the link shows (lines of the message file).
 inline constexpr int kMsgTimeout = 83;
 inline constexpr int kMsgOpenFailed = 168;
+inline constexpr int kMsgRateFailed = 169;
 inline constexpr int kMsgExceptionBase = 190;  // + exception code 1..8
 inline constexpr int kMsgBadFrame = 199;
 inline constexpr int kMsgSpeedSearchEnd = 227;
@@ -103,6 +104,14 @@ public:
     // shows the scan time when ClientReplyCount is 20, and the run/stop poll
     // follows. Monitor clients with nothing to poll ask for it instead.
     void RequestScanTime();
+    // A request sent outside a tick or a reply step (a window starting its
+    // job) belongs to the running job; inside them, to whoever the step
+    // serves. Either way it is tagged with its sender when it is sent.
+
+    // Sets the line's rate (the frame's link job and its rate search). A rate
+    // the port refuses is reported with the port's reason (message 169); during
+    // the rate search that also ends the search. False when refused.
+    bool SetLinkBaud(int baud);
 
     // --- from anywhere ----------------------------------------------------
     // Function 5: coil ON when countOrValue is 0xFF00. Function 16: a 16-bit
@@ -123,6 +132,10 @@ public:
     void RemoveMonitorClient(const std::string& id);
     bool Monitoring() const { return !MonitorClients.empty(); }
     void StartComTmr();
+    // Messages raised while the port's notification runs wait until it has
+    // returned (a box shown inside it would hold up the port); true while one
+    // waits.
+    bool MessagesPending() const { return !heldMessages_.empty(); }
 
     // Closes the port when nothing is left to do.
     void ClosePortIfIdle();
@@ -194,6 +207,12 @@ public:
     std::uint16_t gCommRetryCount = 0;
     std::uint32_t gCommTimeoutTicks = 90;
     std::uint8_t gCommReplyKind = kBadFrame;
+    // 1 when the last function 100 reply ended with ACK instead of CR LF. Such
+    // a reply fails the reply check (gCommReplyKind 0) and still goes to the
+    // job's reply step, which decides; gCommData then holds its bytes when the
+    // hex pairs before the ACK are sound and answer the request, else
+    // gCommDataLen is 0.
+    std::uint8_t AckReply = 0;
 
     CoilWriteQueue CoilQueue;
     RegWriteQueue RegQueue;
@@ -233,11 +252,29 @@ private:
 
     // Reply collection: received characters, as the port delivers them.
     void QelComTrigger(const char* data, std::size_t len);
+    void ReceiveChars(const char* data, std::size_t len);
+    void FinishGoodReply();
     void OnFrameComplete(bool cmd64);
     void OnReplyTimeout();
     void SpeedSwitchStep();
 
+    // Sets the sender of the requests sent while it lives.
+    class SenderScope {
+    public:
+        SenderScope(TTransData& l, Source s) : l_(l), saved_(l.source_) { l.source_ = s; }
+        ~SenderScope() { l_.source_ = saved_; }
+
+    private:
+        TTransData& l_;
+        Source saved_;
+    };
+    Source SenderNow() const;
+
     void SendFrame(const std::uint8_t* bytes, std::size_t n);
+    void Deliver(const DecodedReply& d);
+    void ShowMessage(int msgId, const std::string& detail);
+    void FlushMessages();
+    void EndSpeedSearch(int msgId, const std::string& detail);
     void Resend();
     bool ReplyMatches(const DecodedReply& d) const;
     int ExpectedReadBytes(std::uint16_t address, std::uint16_t count) const;
@@ -252,10 +289,14 @@ private:
     bool rxOverflow_ = false;
     std::string ResendFrame;  // copy of the last frame, for resending
     Pending pending_;
-    Source source_ = Source::None;  // source of requests sent from now on
+    Source source_ = Source::None;  // sender of the step that runs; None outside steps
     int expectOverride_ = -1;
     bool handheldStationSaved_ = false;
     std::uint8_t handheldSavedStation_ = 1;
+
+    int inNotification_ = 0;   // depth of the port's bytes handler
+    bool replyHeld_ = false;   // a good reply waits for the variant-2 pause
+    std::vector<std::pair<int, std::string>> heldMessages_;
 
     std::map<int, TLinkJob*> jobs_;
     std::map<std::string, TMonitorClient*> clients_;

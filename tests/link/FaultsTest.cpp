@@ -89,9 +89,6 @@ TEST_F(LinkFaults, DamagedRepliesAreResentAndNeverUsed) {
     for (FaultAction k : {FaultAction::LowerCaseHex, FaultAction::BadHexDigit, FaultAction::NoCr,
                           FaultAction::ShortData, FaultAction::BcLies, FaultAction::LongData})
         rules.push_back(Rule(k, 1, 2));
-    rules.push_back(Rule(FaultAction::WrongStation, 1, 2));
-    // The hand-held programmer's station is only answered while that link runs.
-    rules.push_back(Rule(FaultAction::WrongStation, 1, 0x80));
     rules.push_back(Rule(FaultAction::WrongFunction, 1, 4));
     // An exception reply with a byte too many is no exception reply.
     FaultRule longException = Rule(FaultAction::Raw);

@@ -129,30 +129,73 @@ TEST_F(LinkFixture, ErrorReplyGoesToTheJobWithBit7Set) {
     EXPECT_EQ(emu.RequestCount(), 1u);
 }
 
-TEST_F(LinkFixture, AckTerminatedReplyFailsItsCheckAndIsResent) {
+TEST_F(LinkFixture, AckTerminatedReplyIsCompleteAndTheStepDecides) {
+    // A PLC that ends its replies with ACK: each reply reaches the job's step
+    // at once, marked as failing the reply check, with its sound bytes.
     FaultRule ack;
     ack.action = FaultAction::AckTerminated;
     ack.function = 100;
-    ack.times = 2;
-    emu.AddFault(ack);
-    Cmd64Job job({{1, 12, {0x00}}});
-    ASSERT_TRUE(RunJob(8, job));
-    EXPECT_EQ(emu.RequestCount(), 3u);
-    ASSERT_EQ(job.replies.size(), 1u);  // only the good reply reached the job
-    EXPECT_EQ(job.replies[0][4], 0x01);
-    EXPECT_TRUE(frame.msgs.empty());
-
-    // Always ACK-terminated: 3 resends, message 199, the job ends.
-    emu.ClearLog();
     ack.times = -1;
     emu.AddFault(ack);
-    Cmd64Job again({{1, 12, {0x00}}});
-    ASSERT_TRUE(RunJob(8, again));
+    std::vector<int> kinds, acks;
+    Cmd64Job job({{1, 12, {0x00}}, {1, 17, {0x00, 0x00, 0x05, 0x01, 0x12, 0x34}}});
+    job.reply = [&](TTransData& l) {
+        kinds.push_back(l.gCommReplyKind);
+        acks.push_back(l.AckReply);
+        if (job.next == job.cmds.size()) l.EndJob();
+    };
+    ASSERT_TRUE(RunJob(8, job));
+    EXPECT_EQ(emu.RequestCount(), 2u);  // nothing resent
+    EXPECT_EQ(kinds, (std::vector<int>{0, 0}));
+    EXPECT_EQ(acks, (std::vector<int>{1, 1}));
+    ASSERT_EQ(job.replies.size(), 2u);
+    ASSERT_EQ(job.replies[0].size(), 6u);  // 64 01 0C 01 01 LRC
+    EXPECT_EQ(job.replies[0][4], 0x01);
+    EXPECT_EQ(job.replies[1][2], 17);
+    EXPECT_EQ(emu.S.fileRegs[5], 0x1234);
+    EXPECT_TRUE(frame.msgs.empty());
+    EXPECT_EQ(link->Cmd64Mode, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
+
+    // A bare ACK or one after damaged pairs still ends the reply, without
+    // bytes; a reply that ends with CR LF again clears the mark.
+    for (const std::string text : {std::string(":\x06"), std::string(":0164010C01G1\x06")}) {
+        emu.ClearFaults();
+        emu.ClearLog();
+        FaultRule raw;
+        raw.action = FaultAction::Raw;
+        raw.function = 100;
+        raw.text = text;
+        emu.AddFault(raw);
+        kinds.clear();
+        acks.clear();
+        job.replies.clear();
+        job.next = 0;
+        job.cmds = {{1, 12, {0x00}}, {1, 12, {0x00}}};
+        ASSERT_TRUE(RunJob(8, job));
+        EXPECT_EQ(emu.RequestCount(), 2u);
+        EXPECT_EQ(acks, (std::vector<int>{1, 0}));
+        EXPECT_EQ(kinds, (std::vector<int>{0, 1}));
+        ASSERT_EQ(job.replies.size(), 2u);
+        EXPECT_TRUE(job.replies[0].empty());
+        EXPECT_EQ(job.replies[1].size(), 6u);
+    }
+    EXPECT_TRUE(frame.msgs.empty());
+}
+
+TEST_F(LinkFixture, DamagedFunction100ReplyIsResentThenEndsTheJob) {
+    FaultRule bad;
+    bad.action = FaultAction::BadLrc;
+    bad.function = 100;
+    bad.times = -1;
+    emu.AddFault(bad);
+    Cmd64Job job({{1, 12, {0x00}}});
+    ASSERT_TRUE(RunJob(8, job));
     EXPECT_EQ(emu.RequestCount(), 4u);
-    EXPECT_TRUE(again.replies.empty());
+    EXPECT_TRUE(job.replies.empty());
     ASSERT_EQ(frame.msgs.size(), 1u);
     EXPECT_EQ(frame.msgs[0].id, 199);
-    EXPECT_EQ(again.aborted, 1);
+    EXPECT_EQ(job.aborted, 1);
     EXPECT_EQ(link->Cmd64Mode, 0);
     EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
 }
@@ -229,8 +272,7 @@ protected:
     void SetUp() override {
         LinkFixture::SetUp();
         search.request = [this](TTransData& l) {
-            static const int kRates[] = {9600, 19200, 38400, 57600, 115200};
-            l.QelCom->SetBaud(kRates[std::min<std::size_t>(rate++, 4)]);
+            if (!l.SetLinkBaud(rates[std::min(rate++, rates.size() - 1)])) return;
             gCommData[0] = static_cast<std::uint8_t>(rate);
             gCommDataLen = 1;
             l.SendCmd64(1, 0, 1);
@@ -249,6 +291,7 @@ protected:
         return r;
     }
     ScriptJob search;
+    std::vector<int> rates{9600, 19200, 38400, 57600, 115200};
     std::size_t rate = 0;
 };
 
@@ -276,4 +319,26 @@ TEST_F(BaudSearch, NoAnswerAtAnyRateEndsWithMessage227) {
     EXPECT_EQ(frame.LinkMode(), 0);
     EXPECT_FALSE(port->IsOpen());
     EXPECT_EQ(port->Baud(), 9600);
+}
+
+TEST_F(BaudSearch, RateThePortRefusesEndsTheSearchWithItsReason) {
+    // No answer at 9600; the next rate is one the line cannot run at.
+    rates = {9600, 14400, 38400};
+    emu.AddFault(On100(FaultAction::Drop, -1));
+    link->SavedStationByte = 1;
+    frame.SetStationByte(9);
+    ASSERT_TRUE(RunJob(15, search, 0));
+    EXPECT_EQ(emu.RequestCount(), 1u);  // nothing sent at a rate not set
+    ASSERT_EQ(frame.msgs.size(), 1u);
+    EXPECT_EQ(frame.msgs[0].id, qel::link::kMsgRateFailed);
+    EXPECT_NE(frame.msgs[0].detail.find("14400"), std::string::npos);
+    EXPECT_GT(frame.msgs[0].detail.size(), std::string("14400 (COM1)").size());  // with the reason
+    EXPECT_EQ(rate, 2u);  // the search went no further
+    EXPECT_EQ(link->JobNo, 0);
+    EXPECT_EQ(frame.LinkMode(), 0);
+    EXPECT_EQ(frame.StationByte(), 1);
+    EXPECT_FALSE(port->IsOpen());
+    EXPECT_EQ(port->Baud(), 9600);
+    Spin(30);
+    EXPECT_EQ(emu.RequestCount(), 1u);
 }

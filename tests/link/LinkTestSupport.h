@@ -56,6 +56,7 @@ public:
     void SetLamp(link::LampColor c) override {
         TLinkFrameBase::SetLamp(c);
         lamps.push_back(c);
+        if (c == link::LampColor::Red && onRed) onRed();
     }
     void ShowLinkMessage(int id, const std::string& detail) override { msgs.push_back({id, detail}); }
     void CloseProgress() override { ++progressClosed; }
@@ -71,6 +72,7 @@ public:
         return false;
     }
 
+    std::function<void()> onRed;  // called at each good reply
     std::vector<link::LampColor> lamps;
     std::vector<Msg> msgs;
     std::vector<std::uint16_t> scanTimes;
@@ -155,7 +157,7 @@ protected:
         link->RegisterJob(jobNo, &job);
         if (!link->OpenPort()) return false;
         link->StartJob(jobNo, phase);
-        return WaitUntil([&] { return link->JobNo == 0 && link->MaySend; });
+        return WaitUntil([&] { return link->JobNo == 0 && link->MaySend && !link->MessagesPending(); });
     }
     // The request texts the emulator received, in order.
     std::vector<std::string> Requests() const {
