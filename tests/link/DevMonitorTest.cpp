@@ -417,7 +417,7 @@ TEST_F(DevMoniLink, FaultsEndMonitoringWithTheirMessageAndLeaveNothingRunning) {
     // A reply time-out while the values are read.
     emu.AddFault({FaultAction::Drop, 3, -1, 16784, 16790, 1, 1});
     Start();
-    ASSERT_TRUE(WaitUntil([&] { return frame.monitoringStopped > 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return frame.monitoringStopped > 0 && !link->MessagesPending(); }));
     EXPECT_EQ(frame.msgs.back().id, kMsgTimeout);
     EXPECT_TRUE(link->MonitorClients.empty());
     Spin(50);
@@ -433,7 +433,7 @@ TEST_F(DevMoniLink, FaultsEndMonitoringWithTheirMessageAndLeaveNothingRunning) {
     emu.AddFault({FaultAction::Exception, 3, -1, 16784, 16790, 0, 1, 2});
     frame.msgs.clear();
     Start();
-    ASSERT_TRUE(WaitUntil([&] { return frame.monitoringStopped > 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return frame.monitoringStopped > 1 && !link->MessagesPending(); }));
     EXPECT_EQ(frame.msgs.back().id, kMsgExceptionBase + 2);
     Spin(50);
     EXPECT_FALSE(link->ComTmr.isActive());

@@ -106,7 +106,7 @@ protected:
         std::filesystem::remove_all(home_);
     }
     bool WaitEnd(int boundMs = 30000) {
-        return WaitUntil([&] { return link->JobNo == 0 && link->MaySend; }, boundMs);
+        return WaitUntil([&] { return link->JobNo == 0 && link->MaySend && !link->MessagesPending(); }, boundMs);
     }
     std::vector<int> MsgIds() const {
         std::vector<int> ids;
