@@ -1,5 +1,10 @@
 #include "instlist/Instredit.h"
 
+#include "core/DeviceLimits.h"
+#include "tools/Comdlg.h"
+#include "tools/check/Comments.h"
+#include "tools/check/Instoperands.h"
+
 #include "shell/Startupforms.h"
 
 #include <algorithm>
@@ -316,6 +321,10 @@ void TInst::keyPressEvent(QKeyEvent* event) {
         default: break;
         }
     }
+    if (mods == Qt::ControlModifier && event->key() == Qt::Key_F2) {
+        PopDevCmtClick();
+        return;
+    }
     if (mods == Qt::NoModifier) {
         switch (event->key()) {
         case Qt::Key_Return:
@@ -396,6 +405,26 @@ void TInst::InstScrollTmrTimer() {
 
 // ---------------------------------------------------------------------------
 // Entries
+
+void TInst::PopDevCmtClick() {
+    FollowCode();
+    std::vector<std::string> names;
+    if (CursorLine < edit_.LastLine()) {
+        ForEachInstructionOperand(edit_.Code(), edit_.Capacity(), edit_.LineOffset(CursorLine),
+                                  [&](const TDeviceRecord& rec) {
+                                      int list = -1;
+                                      const char letter = DeviceLetterFromType(rec.type);
+                                      for (int i = 0; letter && kCommentLetters[i]; ++i)
+                                          if (kCommentLetters[i] == letter) list = i;
+                                      if (list < 0) return;
+                                      const std::string name = DeviceNameOf(list, rec.number);
+                                      if (std::find(names.begin(), names.end(), name) == names.end())
+                                          names.push_back(name);
+                                  });
+    }
+    ShowDeviceCommentDialog(names);
+    DrawLines();
+}
 
 bool TInst::StopForMonitor() const { return Link->CheckStopMonitor(); }
 

@@ -79,6 +79,8 @@ public:
     void StartInstructionInput(QChar first);
 
     // ---- the frame's edit commands in this window ----
+    /// Lists the devices of the cursor line in the quick comment dialog (Ctrl+F2).
+    void PopDevCmtClick();
     void MmUndoClick();
     void MmRedoClick();
     void MmCutClick();

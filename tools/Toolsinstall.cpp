@@ -1,11 +1,18 @@
 #include "tools/Toolsinstall.h"
 
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTableWidget>
+
 #include "project/Qelglobals.h"
 #include "shell/Filedialogs.h"
 #include "shell/Qelmain.h"
 #include "shell/Startupforms.h"
+#include "tools/Comdlg.h"
+#include "tools/Devcomment.h"
 #include "tools/Devuse.h"
 #include "tools/Filecompiletestfrm.h"
+#include "tools/Linecmt.h"
 #include "tools/Loopchk.h"
 
 namespace {
@@ -43,7 +50,26 @@ void BindBatchTest(TQelMain* frame) {
 
 }  // namespace
 
+void OpenDevComWindow(TQelMain* frame) {
+    if (_DevCom) {
+        if (auto* sub = qobject_cast<QMdiSubWindow*>(_DevCom->parentWidget())) frame->MdiArea->setActiveSubWindow(sub);
+        frame->SetActiveView(TDevCom::kView);
+        return;
+    }
+    auto* window = new TDevCom;
+    frame->AddEditor(window, window->Link);
+    window->CommentGrid->setFocus();
+}
+
 void RegisterToolForms() {
+    SetStartupFormMaker("LineCmt", [](TQelMain* frame) -> QWidget* {
+        if (!_OutCmt) _OutCmt = new TOutCmt(frame);
+        return _OutCmt;
+    });
+    SetStartupFormMaker("ComDlg", [](TQelMain* frame) -> QWidget* {
+        if (!_CommentDlg) _CommentDlg = new TCommentDlg(frame);
+        return _CommentDlg;
+    });
     SetStartupFormMaker("LoopChk", [](TQelMain* frame) -> QWidget* {
         if (!_DLChkFrm) _DLChkFrm = new TDLChkFrm(frame);
         return _DLChkFrm;
@@ -63,6 +89,8 @@ void InstallTools(TQelMain* frame) {
     if (!_DLChkFrm) _DLChkFrm = new TDLChkFrm(frame);
     if (!_DevUsed) _DevUsed = new TDevUsed(frame);
     if (!_FileCompileTest) _FileCompileTest = new TFileCompileTest(frame);
+    if (!_OutCmt) _OutCmt = new TOutCmt(frame);
+    if (!_CommentDlg) _CommentDlg = new TCommentDlg(frame);
     for (QObject* w : {static_cast<QObject*>(_DLChkFrm), static_cast<QObject*>(_DevUsed),
                        static_cast<QObject*>(_FileCompileTest)}) {
         // The pointers follow the windows when the frame takes them down.
@@ -72,6 +100,13 @@ void InstallTools(TQelMain* frame) {
             if (w == _FileCompileTest) _FileCompileTest = nullptr;
         });
     }
+    QObject::connect(_OutCmt, &QObject::destroyed, [] { _OutCmt = nullptr; });
+    QObject::connect(_CommentDlg, &QObject::destroyed, [] { _CommentDlg = nullptr; });
+    QObject::connect(_OutCmt, &TOutCmt::commentsChanged, frame, [frame] {
+        // The ladder draws the rung comments beside its rows.
+        frame->Router().Dispatch("RepaintLadder", 2);
+        frame->RefreshCommands();
+    });
     BindJumps(frame);
     BindBatchTest(frame);
     TCommandRouter& r = frame->Router();
@@ -84,5 +119,7 @@ void InstallTools(TQelMain* frame) {
         _FileCompileTest->show();
         _FileCompileTest->raise();
     });
+    r.Register("MmCmtWin", TCommandRouter::kAnyView, [frame] { OpenDevComWindow(frame); }, ProgramOpen);
+    r.Register("MmLineCmtWin", TCommandRouter::kAnyView, [] { _OutCmt->ShowForRow(0); }, ProgramOpen);
     frame->RefreshCommands();
 }

@@ -11,6 +11,7 @@
 #include "ladder/model/LadderGrid.h"
 #include "tests/ladder/model/IlProgram.h"
 #include "tools/check/Batchtest.h"
+#include "tools/check/Comments.h"
 #include "tools/check/Deviceuse.h"
 #include "tools/check/Doublecoil.h"
 
@@ -197,4 +198,46 @@ TEST(BatchTestStepTest, ProgramFilesAreListedWithoutRegardToCaseAndResultsSaved)
     EXPECT_FALSE(SaveResultLines((dir / "sub.kzp").string(), {"x"}));
     EXPECT_FALSE(fs::exists(dir / "sub.kzp.tmp"));
     fs::remove_all(dir);
+}
+
+TEST(CommentModelTest, RowsOfEachLetterFollowTheFamily) {
+    const std::vector<int> c0 = CommentRowNumbers(0, 5);  // C, family 0
+    ASSERT_EQ(c0.size(), 141u);
+    EXPECT_EQ(c0[127], 127);
+    EXPECT_EQ(c0[128], 235);
+    EXPECT_EQ(c0.back(), 254);
+    EXPECT_EQ(CommentRowNumbers(0, 8), (std::vector<int>{0, 1, 100, 101, 200, 201, 300, 301, 400, 401}));
+    const std::vector<int> d0 = CommentRowNumbers(0, 6);
+    EXPECT_EQ(static_cast<int>(d0.size()) + 1, DeviceLimitOf(0, 'D') - 398);
+    EXPECT_EQ(d0[600], 1000);
+    EXPECT_EQ(CommentRowNumbers(1, 5).size(), static_cast<std::size_t>(DeviceLimitOf(1, 'C') + 1));
+    EXPECT_EQ(DeviceNameOf(1, 15), "Y17");
+    EXPECT_EQ(DeviceNameOf(2, 17), "M17");
+}
+
+TEST(CommentModelTest, LimitsCountStoredBytesAndClipboardLinesSplitCleanly) {
+    std::string chinese;
+    for (int i = 0; i < 21; ++i) chinese += "马";  // 3 bytes each
+    EXPECT_TRUE(CommentAcceptable(chinese, kDeviceCommentMaxBytes));                // 63 bytes
+    EXPECT_FALSE(CommentAcceptable(chinese + "马", kDeviceCommentMaxBytes));       // 66 bytes
+    EXPECT_TRUE(CommentAcceptable(chinese + "A", kDeviceCommentMaxBytes));          // 64 bytes
+    EXPECT_FALSE(CommentAcceptable(std::string("\xE9\xA9", 2), kDeviceCommentMaxBytes));  // cut character
+    EXPECT_FALSE(CommentAcceptable("two\nlines", kDeviceCommentMaxBytes));
+
+    EXPECT_EQ(EncodeCommentLines({"A", "BC"}), "A\r\nBC\r\n");
+    EXPECT_EQ(EncodeCommentLines({"A", "BC"}).size(), 7u);
+    EXPECT_EQ(DecodeCommentLines("A\r\nBC\r\n"), (std::vector<std::string>{"A", "BC"}));
+    EXPECT_EQ(DecodeCommentLines("A\nB\rC"), (std::vector<std::string>{"A", "B", "C"}));
+    EXPECT_EQ(DecodeCommentLines("A\r\n\r\nC"), (std::vector<std::string>{"A", "", "C"}));
+    EXPECT_TRUE(DecodeCommentLines(std::string("A\0B", 3)).empty());
+    EXPECT_TRUE(DecodeCommentLines("A\x01").empty());
+}
+
+TEST(CommentModelTest, RungLabelsMarkRowsEndingInAnOutput) {
+    std::vector<std::uint8_t> row(kLdbRowBytes, 0);
+    EXPECT_EQ(RungRowLabel(row.data(), 3), "3");
+    SetCellKind(row.data() + kLdbLastColumn, TLdbKind::Out_Ry);
+    EXPECT_EQ(RungRowLabel(row.data(), 3), "*3");
+    SetCellKind(row.data() + kLdbLastColumn, TLdbKind::H_Line);
+    EXPECT_EQ(RungRowLabel(row.data(), 12), "12");
 }

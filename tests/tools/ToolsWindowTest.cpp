@@ -6,13 +6,30 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
+#include <QApplication>
+#include <QClipboard>
+#include <QInputMethodEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <QTableWidget>
+
 #include "instlist/Instredit.h"
+#include "ladder/editor/Ladder.h"
+#include "ladder/render/Ladderpainter.h"
+#include "project/Msgtable.h"
+#include "project/Projectfiles.h"
+#include "tools/Comdlg.h"
+#include "tools/Devcomment.h"
+#include "tools/Linecmt.h"
+#include "tools/check/Comments.h"
 #include "project/Qelglobals.h"
 #include "tests/shell/FrameFixture.h"
 #include "tools/Devuse.h"
@@ -178,4 +195,186 @@ TEST_F(ToolsWindowTest, BatchTestReportsEachFileAsItIsAndKeepsUnsavedWork) {
     EXPECT_EQ(lines[4], "c_damaged.kzp :開檔有問題!!");
     QTest::mouseClick(test->ClearTest, Qt::LeftButton);
     EXPECT_TRUE(test->ResultMemo->toPlainText().isEmpty());
+}
+
+namespace {
+
+// Pixels of the ladder window's viewport near a colour (text is antialiased).
+int CountNear(const QImage& image, QColor c) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor p(image.pixel(x, y));
+            if (std::abs(p.red() - c.red()) < 40 && std::abs(p.green() - c.green()) < 40 &&
+                std::abs(p.blue() - c.blue()) < 40)
+                ++n;
+        }
+    return n;
+}
+
+void SelectRow(TDevCom* w, int row) {
+    w->CommentGrid->clearSelection();
+    w->CommentGrid->setRangeSelected(QTableWidgetSelectionRange(row, 0, row, 1), true);
+}
+
+}  // namespace
+
+TEST_F(ToolsWindowTest, QuickDialogStoresEveryKeyAndRefusesWhatCannotBeStored) {
+    ASSERT_TRUE(StartWithTools());
+    frame_->NewClick();
+    PutProgram({"LD X17", "OUT M17", "END"});
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    ASSERT_NE(_Inst, nullptr);
+    bool seen = false;
+    QTimer::singleShot(0, frame_.get(), [&] {
+        ASSERT_EQ(_CommentDlg->DeviceListBox->count(), 1);
+        EXPECT_EQ(_CommentDlg->DeviceListBox->item(0)->text(), QStringLiteral("X17"));
+        EXPECT_EQ(_CommentDlg->Number(), 15);  // octal
+        QTest::keyClicks(_CommentDlg->DevCmt_Txt, "AB");
+        EXPECT_EQ(GetDeviceComment('X', 15), "AB");
+        // Chinese comes through the input method, as on a real desktop.
+        QInputMethodEvent ime;
+        ime.setCommitString(QStringLiteral("启动"));
+        QApplication::sendEvent(_CommentDlg->DevCmt_Txt, &ime);
+        EXPECT_EQ(GetDeviceComment('X', 15), "AB启动");
+        // Past the stored limit: refused whole, the comment stays.
+        QTest::keyClicks(_CommentDlg->DevCmt_Txt, QString(60, QLatin1Char('x')));
+        EXPECT_LE(GetDeviceComment('X', 15).size(), kDeviceCommentMaxBytes);
+        EXPECT_EQ(_CommentDlg->DevCmt_Txt->text().toStdString(), GetDeviceComment('X', 15));
+        QTest::mouseClick(_CommentDlg->CancelBtn, Qt::LeftButton);
+        seen = true;
+    });
+    QTest::keyClick(_Inst, Qt::Key_F2, Qt::ControlModifier);
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(gQel.Modified, 1);
+    EXPECT_TRUE(WasShown(gMsgTable.Get(247)));
+
+    // A device the family does not have: message 0 and nothing can be typed.
+    messages_.Clear();
+    QTimer::singleShot(0, frame_.get(), [&] {
+        EXPECT_FALSE(_CommentDlg->DevCmt_Txt->isEnabled());
+        _CommentDlg->accept();
+    });
+    EXPECT_TRUE(ShowDeviceCommentDialog({"M5000"}));
+    EXPECT_TRUE(WasShown(gMsgTable.Get(0)));
+    // No device at all: message 40, no dialog.
+    EXPECT_FALSE(ShowDeviceCommentDialog({}));
+    EXPECT_TRUE(WasShown(gMsgTable.Get(40)));
+}
+
+TEST_F(ToolsWindowTest, DeviceCommentWindowEditsCopiesAndPastesWithinTheRows) {
+    ASSERT_TRUE(StartWithTools());
+    frame_->NewClick();
+    ASSERT_TRUE(frame_->RunCommand("MmCmtWin"));
+    TDevCom* w = _DevCom;
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(gActiveView, TDevCom::kView);
+    w->SelectLetter(5);  // C, family 0
+    ASSERT_EQ(w->CommentGrid->rowCount(), 141);
+    EXPECT_EQ(w->CommentGrid->item(127, 0)->text(), QStringLiteral("C127"));
+    EXPECT_EQ(w->CommentGrid->item(128, 0)->text(), QStringLiteral("C235"));
+
+    gQel.Modified = 0;
+    w->CommentGrid->item(1, 1)->setText(QStringLiteral("A"));
+    w->CommentGrid->item(2, 1)->setText(QStringLiteral("BC"));
+    EXPECT_EQ(GetDeviceComment('C', 1), "A");
+    EXPECT_EQ(gQel.Modified, 1);
+    w->CommentGrid->item(3, 1)->setText(QString(70, QLatin1Char('z')));  // too long: refused
+    EXPECT_TRUE(GetDeviceComment('C', 3).empty());
+    EXPECT_TRUE(w->CommentGrid->item(3, 1)->text().isEmpty());
+
+    w->CommentGrid->setRangeSelected(QTableWidgetSelectionRange(1, 0, 2, 1), true);
+    ASSERT_TRUE(frame_->RunCommand("MmCopy"));
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("A\r\nBC\r\n"));
+
+    // Pasted at C235 (the row after C127); past the last row lines are dropped.
+    SelectRow(w, 128);
+    ASSERT_TRUE(frame_->RunCommand("MmPaste"));
+    EXPECT_EQ(GetDeviceComment('C', 235), "A");
+    EXPECT_EQ(GetDeviceComment('C', 236), "BC");
+    SelectRow(w, 140);
+    ASSERT_TRUE(frame_->RunCommand("MmPaste"));
+    EXPECT_EQ(GetDeviceComment('C', 254), "A");
+    // Between kinds: the same rows into the D tab.
+    w->SelectLetter(6);
+    SelectRow(w, 0);
+    ASSERT_TRUE(frame_->RunCommand("MmPaste"));
+    EXPECT_EQ(GetDeviceComment('D', 1), "BC");
+
+    // Clipboard text that holds no comments is ignored.
+    QApplication::clipboard()->setText(QStringLiteral("x\x01y"));
+    SelectRow(w, 5);
+    frame_->RunCommand("MmPaste");
+    EXPECT_TRUE(GetDeviceComment('D', 5).empty());
+
+    // Delete clears the stored comments of the selected rows.
+    SelectRow(w, 0);
+    QTest::keyClick(w->CommentGrid, Qt::Key_Delete);
+    EXPECT_TRUE(GetDeviceComment('D', 0).empty());
+
+    // The used page lists every commented device in letter order.
+    w->DevCmtPgCtrl->setCurrentIndex(1);
+    QStringList used;
+    for (int r = 0; r < w->CommentUsedGrid->rowCount(); ++r) used << w->CommentUsedGrid->item(r, 0)->text();
+    EXPECT_LT(used.indexOf("C1"), used.indexOf("C235"));
+    EXPECT_LT(used.indexOf("C254"), used.indexOf("D1"));
+    EXPECT_EQ(used.indexOf("D0"), -1);
+    EXPECT_FALSE(frame_->MmPaste->isEnabled());
+
+    // Printed rows land where the page geometry puts them.
+    QImage page(400, 300, QImage::Format_RGB32);
+    page.fill(Qt::white);
+    {
+        QPainter p(&page);
+        p.setPen(Qt::black);
+        w->PrintComments(p, 0, 2, CommentPageGeometry(false, 400, 300, 12));
+    }
+    EXPECT_GT(CountNear(page.copy(10, 7 * 12, 60, 3 * 12), Qt::black), 0);
+    EXPECT_EQ(CountNear(page.copy(10, 7 * 12 + 3 * 12, 300, 60), Qt::black), 0);
+}
+
+TEST_F(ToolsWindowTest, CommentsShowInTheLadderAndSurviveSaveAndReopen) {
+    ASSERT_TRUE(StartWithTools());
+    InstallLadder(frame_.get());
+    frame_->NewClick();
+    PutProgram({"LD X0", "OUT Y0", "LD X1", "OUT Y1", "END"});
+    TLDB* ladder = OpenLadderWindow(frame_.get());
+    ASSERT_NE(ladder, nullptr);
+    ASSERT_TRUE(frame_->RunCommand("MmCodeToLad"));
+    ASSERT_GT(gLadderRowCount, 0);
+    frame_->RunCommand("MmCmtType");  // comments shown in the ladder
+    ASSERT_EQ(gShowComments, 1);
+    auto shot = [&] { return ladder->viewport()->grab().toImage(); };
+    EXPECT_EQ(CountNear(shot(), LadderColors::DeviceComment), 0);
+    EXPECT_EQ(CountNear(shot(), LadderColors::RungComment), 0);
+
+    // The rung-comment window: row 0 ends in a coil.
+    bool seen = false;
+    QTimer::singleShot(0, frame_.get(), [&] {
+        ASSERT_GE(_OutCmt->LineCmt->rowCount(), 2);
+        EXPECT_EQ(_OutCmt->LineCmt->item(0, 0)->text(), QStringLiteral("*0"));
+        _OutCmt->LineCmt->item(0, 1)->setText(QStringLiteral("Main motor 主马达"));
+        _OutCmt->accept();
+        seen = true;
+    });
+    ASSERT_TRUE(frame_->RunCommand("MmLineCmtWin"));
+    ASSERT_TRUE(seen);
+    ASSERT_FALSE(gQel.RungComments.empty());
+    EXPECT_EQ(gQel.RungComments[0], "Main motor 主马达");
+    ASSERT_TRUE(SetDeviceComment("X0", "启动按钮"));
+    ladder->RepaintLadder();
+    EXPECT_GT(CountNear(shot(), LadderColors::DeviceComment), 0);
+    // The rung comment stands right of the twelfth cell.
+    ladder->horizontalScrollBar()->setValue(ladder->horizontalScrollBar()->maximum());
+    EXPECT_GT(CountNear(shot(), LadderColors::RungComment), 0);
+
+    const fs::path path = projects_ / "commented.kzp";
+    dialogs_.QueuePath(path.string());
+    ASSERT_TRUE(frame_->RunCommand("MmSaveAs"));
+    frame_->NewClick();
+    EXPECT_TRUE(gQel.RungComments.empty() || gQel.RungComments[0].empty());
+    ASSERT_TRUE(frame_->OpenProgramFile(path.string()));
+    EXPECT_EQ(GetDeviceComment('X', 0), "启动按钮");
+    ASSERT_FALSE(gQel.RungComments.empty());
+    EXPECT_EQ(gQel.RungComments[0], "Main motor 主马达");
 }

@@ -1,0 +1,75 @@
+#pragma once
+// The device-comment window: the comments of one device letter at a time,
+// or of every commented device, edited in a grid and written back at once.
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <QWidget>
+
+#include "tools/render/Commentpainter.h"
+
+class QMenu;
+class QAction;
+class QStatusBar;
+class QTabBar;
+class QTabWidget;
+class QTableWidget;
+class QPainter;
+class TEditorLink;
+
+class TDevCom : public QWidget {
+    Q_OBJECT
+public:
+    /// The view code of the device-comment window.
+    static constexpr int kView = 6;
+
+    explicit TDevCom(QWidget* parent = nullptr);
+    ~TDevCom() override;
+
+    TEditorLink* Link;
+    QTabWidget* DevCmtPgCtrl;
+    QWidget *TabSheet1, *TabSheet2;
+    QTabBar* DevPg;
+    QTableWidget *CommentGrid, *CommentUsedGrid;
+    QStatusBar* StatusBar1;
+    QMenu* CommentPop;
+    QAction *PopSelAll, *PopDel, *PopCut, *PopCopy, *PopPaste;
+
+    void ShowDeviceType();
+    void FillCommentGrid();
+    void FillUsedCommentGrid();
+    /// Shows letter index 0..8 of "XYMSTCDPI" (the tab of that letter).
+    void SelectLetter(int list);
+    int Letter() const { return gDevComType_; }
+
+    void PopCopyClick();
+    void PopCutClick();
+    void PopPasteClick();
+    void PopDelClick();
+    void PopSelAllClick();
+
+    /// Rows [first, last] of the grid of the active page, as the print driver
+    /// and the preview draw them.
+    void PrintComments(QPainter& painter, int first, int last, const TCommentPageGeometry& geometry) const;
+    /// Rows of the grid of the active page (without the header).
+    int PrintRowCount() const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QTableWidget* ActiveGrid() const;
+    std::vector<int> SelectedRows(QTableWidget* grid) const;
+    /// Stores a comment typed or pasted; false (message shown) when refused.
+    bool StoreComment(const std::string& name, const std::string& text);
+    void OnCellChanged(QTableWidget* grid, int row, int column);
+    void ClearSelectedComments(QTableWidget* grid);
+    bool ClipboardHasText() const;
+    void RefreshCommands();
+
+    int gDevComType_ = 0;
+    bool filling_ = false;
+};
+
+extern TDevCom* _DevCom;

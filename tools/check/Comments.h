@@ -1,0 +1,38 @@
+#pragma once
+// Device and rung comments apart from their windows: how long a comment may
+// be, the rows each device letter lists, the rung labels, and the plain-text
+// clipboard form of comment rows.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+/// Longest comments, in bytes as the project files store them (UTF-8).
+inline constexpr std::size_t kDeviceCommentMaxBytes = 64;
+inline constexpr std::size_t kRungCommentMaxBytes = 128;
+
+/// Whether `text` may be stored as a comment of at most `maxBytes` bytes:
+/// not too long, valid UTF-8, and no line breaks or other control characters
+/// but the tab.
+bool CommentAcceptable(const std::string& text, std::size_t maxBytes);
+
+/// The device numbers the comment window lists for letter index `list` (0..8
+/// over "XYMSTCDPI") of a model family: every number up to the family's limit,
+/// except family 0's C (C0-C127 and the high-speed counters), I (I0, I1,
+/// I100 ... I401) and D (D0-D599 and D1000 up).
+std::vector<int> CommentRowNumbers(int family, int list);
+
+/// A device's name: its letter and number, octal for X and Y ("X17", "D200").
+std::string DeviceNameOf(int list, int number);
+
+/// The label of ladder row `row` in the rung-comment list: "*" before the
+/// number when the row's last cell holds an output element.
+std::string RungRowLabel(const std::uint8_t* rowBytes, int row);
+
+/// The clipboard text of comment rows: each followed by CR LF.
+std::string EncodeCommentLines(const std::vector<std::string>& comments);
+
+/// The comment lines of clipboard text: split at CR LF, LF or CR, line ends
+/// dropped, no empty line after the last break. Empty when the text holds
+/// anything but comment text (a NUL or another control character).
+std::vector<std::string> DecodeCommentLines(const std::string& text);
