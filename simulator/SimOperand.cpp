@@ -1,6 +1,7 @@
 #include "simulator/SimOperand.h"
 
 #include <bit>
+#include <iterator>
 #include <cstdint>
 
 namespace {
@@ -31,22 +32,16 @@ struct ArrayRef {
     int bitBase;  // offset in TSimMemory::bits, -1 for word arrays
 };
 
-ArrayRef Describe(TSimArray a) {
-    switch (a) {
-        case TSimArray::S: return {kSimS, kBitS};
-        case TSimArray::X: return {kSimX, kBitX};
-        case TSimArray::Y: return {kSimY, kBitY};
-        case TSimArray::T: return {kSimT, kBitT};
-        case TSimArray::M: return {kSimM, kBitM};
-        case TSimArray::C: return {kSimC, kBitC};
-        case TSimArray::TPV: return {kSimT, -1};
-        case TSimArray::CPV: return {kSimC16, -1};
-        case TSimArray::CPV32: return {kSimC32, -1};
-        case TSimArray::D: return {kSimD, -1};
-        case TSimArray::None: break;
-    }
-    return {0, -1};
-}
+// Indexed by TSimArray.
+constexpr ArrayRef kArrays[] = {
+    {0, -1},                                                        // None
+    {kSimS, kBitS},   {kSimX, kBitX}, {kSimY, kBitY}, {kSimT, kBitT},  // S X Y T
+    {kSimM, kBitM},   {kSimC, kBitC},                                 // M C
+    {kSimT, -1},      {kSimC16, -1},  {kSimC32, -1},  {kSimD, -1},    // TPV CPV CPV32 D
+};
+static_assert(std::size(kArrays) == static_cast<std::size_t>(TSimArray::D) + 1);
+
+ArrayRef Describe(TSimArray a) { return kArrays[static_cast<std::size_t>(a)]; }
 
 std::uint16_t* WordArray(TSimMemory& mem, TSimArray a) {
     switch (a) {
@@ -63,6 +58,7 @@ const std::uint16_t* WordArray(const TSimMemory& mem, TSimArray a) {
 
 // Element after index modification.
 std::int64_t Effective(const TSimMemory& mem, const TSimSlot& slot) {
+    if (slot.indexReg == 0) return slot.element;
     std::int64_t e = slot.element;
     const int reg = SimIndexRegisterD(slot.indexReg);
     if (reg > 0) e += static_cast<std::int16_t>(mem.D[reg]);
