@@ -307,8 +307,10 @@ void TLDB::AfterMove() {
 // Edits
 
 bool TLDB::EditRefused() {
-    // Every edit asks the frame first whether on-line monitoring must stop.
-    return gMonitorMode != 0 || Link->CheckStopMonitor();
+    // Every edit asks the frame first whether on-line monitoring must stop
+    // (it does nothing either way when monitoring ran), and none goes ahead
+    // while the ladder is monitored.
+    return Link->CheckStopMonitor() || gMonitorMode != 0;
 }
 
 void TLDB::AfterEdit(const TLadderEditResult& r) {
@@ -554,7 +556,12 @@ void TLDB::keyPressEvent(QKeyEvent* event) {
             edit_.Left();
             PopDelTkClick();
             return;
-        case TLadderKeyAction::Element: ElementButton(key->button); return;
+        case TLadderKeyAction::Element:
+            // The falling-edge contact's key does nothing at all while the
+            // ladder is monitored, not even ask to stop.
+            if (key->button == 3 && gMonitorMode) return;
+            ElementButton(key->button);
+            return;
         case TLadderKeyAction::VLineDown:
             keyRepeat_ = true;
             ElementButton(key->button);

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScrollBar>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTest>
@@ -592,4 +593,29 @@ TEST_F(LadderWindowTest, SimulationShowsStatesAndAClickOnAContactDrivesItsInput)
     EXPECT_FALSE(lad_->ShowsSimulation());
     EXPECT_TRUE(white(coil)) << "the program's ladder again";
     EXPECT_EQ(Program(), (Lines{"LD X0", "OUT Y0", "END"})) << "clicks change no code";
+}
+
+TEST_F(LadderWindowTest, ScrollingTakesTheCursorAlongAndOtherCharactersAreIgnored) {
+    lad_->Edit().SetCursor(2, 10);
+    lad_->ScrollCursorIntoView();
+    lad_->verticalScrollBar()->setValue(5 * gCellHeight);  // as far as one page past the ladder allows
+    const int scrolled = lad_->verticalScrollBar()->value() / gCellHeight;
+    EXPECT_GT(scrolled, 0);
+    EXPECT_EQ(lad_->Edit().Row(), 2 + scrolled);  // the same place on the screen
+    EXPECT_EQ(lad_->Edit().Col(), 10);
+    QTest::keyClicks(lad_, "*");
+    EXPECT_FALSE(_EditDlg->isVisible());
+    // While the link monitors the PLC every edit asks to stop it first, and
+    // does nothing whatever the answer.
+    bool asked = false;
+    lad_->Link->AskStopMonitor = [&] {
+        asked = true;
+        return true;
+    };
+    const auto before = Grid();
+    QTest::keyClick(lad_, Qt::Key_F8);
+    QTest::keyClick(lad_, Qt::Key_F1);
+    EXPECT_TRUE(asked);
+    EXPECT_FALSE(_EditDlg->isVisible());
+    EXPECT_EQ(Grid(), before);
 }
