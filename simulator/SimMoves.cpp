@@ -1,4 +1,4 @@
-// Moves: MOV, CML, BMOV, FMOV, XCH, SWAP, PRUN and their 32-bit forms.
+// Moves: MOV, SMOV, CML, BMOV, FMOV, XCH, SWAP, PRUN and their 32-bit forms.
 #include <algorithm>
 
 #include "simulator/SimApplied.h"
@@ -10,6 +10,28 @@ namespace {
 constexpr std::int64_t kMaxBlock = 512;
 
 void Mov(E& e, const S& s) { e.WriteOperand(s, 1, e.ReadOperand(s, 0)); }
+
+// Four decimal digits of a value 0-9999, digit 1 the lowest.
+bool DecimalDigits(std::int64_t v, int (&digit)[5]) {
+    if (v < 0 || v > 9999) return false;
+    for (int i = 1; i <= 4; ++i, v /= 10) digit[i] = static_cast<int>(v % 10);
+    return true;
+}
+
+// SMOV S m1 m2 D n: the m2 decimal digits of S from digit m1 downward replace
+// the digits of D from digit n downward (digits 1-4, 1 the lowest). A source
+// or destination outside 0-9999, or digits that do not fit, are an
+// operation error and change nothing.
+void Smov(E& e, const S& s) {
+    const std::int64_t m1 = e.ReadOperand(s, 1), m2 = e.ReadOperand(s, 2), n = e.ReadOperand(s, 4);
+    int from[5], to[5];
+    const bool good = m1 >= 1 && m1 <= 4 && m2 >= 1 && m2 <= m1 && n >= m2 && n <= 4 &&
+                      DecimalDigits(e.ReadOperand(s, 0), from) && DecimalDigits(e.ReadOperand(s, 3), to);
+    SetFlag(e, kFlagOperationError, !good);
+    if (!good) return;
+    for (int i = 0; i < m2; ++i) to[n - i] = from[m1 - i];
+    e.WriteOperand(s, 3, to[4] * 1000 + to[3] * 100 + to[2] * 10 + to[1]);
+}
 
 // Into a digit group only its 4n bits are stored, so only they change.
 void Cml(E& e, const S& s) { e.WriteOperand(s, 1, ~e.ReadOperand(s, 0)); }
@@ -68,7 +90,7 @@ void Prun(E& e, const S& s) {
 }
 
 constexpr TSimBodyRow kRows[] = {
-    {inst::MOV, Mov},   {inst::DMOV, Mov},   {inst::CML, Cml},   {inst::DCML, Cml},
+    {inst::MOV, Mov},   {inst::DMOV, Mov},   {inst::SMOV, Smov},  {inst::CML, Cml},   {inst::DCML, Cml},
     {inst::BMOV, Bmov}, {inst::FMOV, Fmov},  {inst::DFMOV, Fmov}, {inst::XCH, Xch},
     {inst::DXCH, Xch},  {inst::SWAP, Swap},  {inst::DSWAP, Swap}, {inst::PRUN, Prun},
     {inst::DPRUN, Prun},

@@ -141,6 +141,21 @@ TEST(SimMoves, ExchangeSwapAndOctalGroups) {
     EXPECT_TRUE(r.On("M8")) << "M8 and M9 lie between the octal groups";
 }
 
+TEST(SimMoves, DigitMoveReplacesDecimalDigits) {
+    Program r("SMOV D0 K4 K2 D1 K3\nSMOV D0 K1 K1 D2 K4\nSMOV D0 K2 K3 D3 K4\nSMOV K10000 K1 K1 D4 K1");
+    r.D(0) = 1234;
+    r.D(1) = 5678;
+    r.D(2) = 0;
+    r.D(3) = 77;
+    r.D(4) = 99;
+    r.Scan();
+    EXPECT_EQ(r.D(1), 5128) << "digits 4 and 3 of 1234 into digits 3 and 2";
+    EXPECT_EQ(r.D(2), 4000);
+    EXPECT_EQ(r.D(3), 77) << "three digits from digit 2 do not exist";
+    EXPECT_EQ(r.D(4), 99) << "a source beyond four digits";
+    EXPECT_TRUE(r.On("M1067"));
+}
+
 TEST(SimMoves, ByteSwapModeOfExchange) {
     Program r("XCH D0 D0\nXCH D1 D2");
     r.Set("M1160", true);
