@@ -454,6 +454,7 @@ bool TLDB::Compile() {
     }
     dirty_ = false;
     if (!Inner) {
+        syncedCode_.assign(gProgram, gProgram + gProgramCapacity);
         LocateProgramEnd();
         gQel.ProgramOk = 1;
         emit Link->programChanged();
@@ -466,6 +467,30 @@ bool TLDB::Compile() {
     return true;
 }
 
+void TLDB::FollowCode() {
+    if (Inner || dirty_ || !gProgram || !edit_.Doc().grid) return;
+    if (syncedCode_.size() == gProgramCapacity && std::equal(syncedCode_.begin(), syncedCode_.end(), gProgram)) return;
+    // Does the ladder still stand for this code? Compile it aside and compare.
+    // The compile marks the rows it joins: it works on a copy.
+    const TLadderDoc& d = edit_.Doc();
+    const std::int32_t lastRow = FindLastUsedRow(d.grid, kLdbRowBytes, d.capacity - 1);
+    std::vector<std::uint8_t> grid(d.grid, d.grid + static_cast<std::size_t>(lastRow + 2) * kLdbRowBytes);
+    std::vector<std::int32_t> p(d.labels.pRows, d.labels.pRows + kPLabelCount);
+    std::vector<std::int32_t> i(d.labels.iRows, d.labels.iRows + kILabelCount);
+    std::vector<std::uint8_t> code(gProgramCapacity, 0xFF);
+    TCompileTarget t;
+    t.grid = grid.data();
+    t.gridRows = lastRow + 2;
+    t.lastRow = lastRow;
+    t.labels = {p.data(), i.data()};
+    t.code = code.data();
+    t.capacity = gProgramCapacity;
+    const bool compiles = CompileLadder(t) == 0;
+    const bool same = compiles && std::equal(code.begin(), code.end(), gProgram);
+    if (compiles && !same) ConvertFromCode();
+    syncedCode_.assign(gProgram, gProgram + gProgramCapacity);
+}
+
 bool TLDB::ConvertFromCode() {
     if (!Inner) {
         ConvertCodeToLadder();
@@ -473,7 +498,10 @@ bool TLDB::ConvertFromCode() {
         ConvertSfcCodeToLadder(0);
     }
     if (ReportConvertAbort()) return false;
-    if (!Inner) gQel.ProgramOk = 1;
+    if (!Inner) {
+        gQel.ProgramOk = 1;
+        syncedCode_.assign(gProgram, gProgram + gProgramCapacity);
+    }
     dirty_ = false;
     ResetView();
     return true;
@@ -673,7 +701,11 @@ namespace {
 // first; a ladder that does not compile takes the view back.
 void CompileOnLeave(TQelMain* frame, TLDB* w) {
     QObject::connect(frame->MdiArea, &QMdiArea::subWindowActivated, w, [frame, w](QMdiSubWindow* sub) {
-        if (!sub || sub->widget() == w || !w->Dirty()) return;
+        if (sub && sub->widget() == w) {
+            w->FollowCode();
+            return;
+        }
+        if (!sub || !w->Dirty()) return;
         if (!w->Compile()) {
             QTimer::singleShot(0, w, [frame, w] {
                 if (auto* own = qobject_cast<QMdiSubWindow*>(w->parentWidget())) frame->MdiArea->setActiveSubWindow(own);
@@ -687,6 +719,7 @@ void CompileOnLeave(TQelMain* frame, TLDB* w) {
 TLDB* OpenLadderWindow(TQelMain* frame) {
     if (!frame || !gLadderRows) return nullptr;
     if (_LDB) {
+        _LDB->FollowCode();
         if (auto* sub = qobject_cast<QMdiSubWindow*>(_LDB->parentWidget())) frame->MdiArea->setActiveSubWindow(sub);
         frame->SetActiveView(kProgramView);
         _LDB->setFocus();
@@ -694,6 +727,7 @@ TLDB* OpenLadderWindow(TQelMain* frame) {
     }
     auto* w = new TLDB(nullptr, false);
     w->SetDoc(TLadderDoc{gLadderRows, kLadderRows, TLabelTables{gPLabelRows, gILabelRows}, true, &gQel.RungComments});
+    w->FollowCode();
     frame->AddEditor(w, w->Link);
     CompileOnLeave(frame, w);
     w->UpdateScrollRange();

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <QAbstractScrollArea>
 
@@ -90,6 +91,13 @@ public:
     bool Compile();
     /// Rebuilds the grid from the window's code (the program, or the element's code).
     bool ConvertFromCode();
+    /// The program's ladder catching up with its code: when another window
+    /// (the instruction list) changed the program since the ladder last
+    /// matched it, and the ladder holds no edits of its own, the ladder is
+    /// rebuilt from the code, so that the next compile never writes an old
+    /// ladder over newer code. A ladder that does not compile is the user's
+    /// work in progress and is kept.
+    void FollowCode();
 
     // ---- the frame's commands in this window ----
     void MmLadToCodeClick();
@@ -132,6 +140,7 @@ private:
     std::unique_ptr<TSimLadderDisplay> sim_;
     bool simShown_ = false;
     std::optional<TLadderClass> pendingClass_;
+    std::vector<std::uint8_t> syncedCode_;  // the program as the ladder last matched it
     bool dirty_ = false;
     bool keyRepeat_ = false;
     bool followScroll_ = true;  // a scroll by the user takes the cursor along

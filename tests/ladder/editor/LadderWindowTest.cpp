@@ -23,6 +23,7 @@
 #include "instlist/Instredit.h"
 #include "ladder/editor/Ladder.h"
 #include "ladder/editor/Ladderkeys.h"
+#include "ladder/edit/Laddertexts.h"
 #include "ladder/model/Lad.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
@@ -618,4 +619,25 @@ TEST_F(LadderWindowTest, ScrollingTakesTheCursorAlongAndOtherCharactersAreIgnore
     EXPECT_TRUE(asked);
     EXPECT_FALSE(_EditDlg->isVisible());
     EXPECT_EQ(Grid(), before);
+}
+
+TEST_F(LadderWindowTest, LadderFollowsCodeTheInstructionListChanged) {
+    // Lines typed into the instruction list while the ladder is open...
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    TInst* list = _Inst;
+    ASSERT_NE(list, nullptr);
+    for (const std::string line : {"LD X4", "OUT Y4", "END"}) {
+        QTest::keyClicks(list, QString::fromStdString(line.substr(0, 1)));
+        Finish(line.substr(1));
+    }
+    ASSERT_EQ(Program(), (Lines{"LD X4", "OUT Y4", "END"}));
+    // ...are in the ladder when it comes back, and the ladder's next compile keeps them.
+    ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+    EXPECT_EQ(CellKind(CellAt(gLadderRows, 0, 0)), TLdbKind::Open_Ry);
+    EXPECT_EQ(CellOperandText(gLadderRows, 0, 0), "X4");
+    lad_->Edit().SetCursor(0, 0);
+    QTest::keyClick(lad_, Qt::Key_F2);
+    Finish("X5");
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    EXPECT_EQ(Program(), (Lines{"LDI X5", "AND X4", "OUT Y4", "END"}));
 }
