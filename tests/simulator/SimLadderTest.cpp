@@ -3,10 +3,6 @@
 // simulation.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <chrono>
-#include <functional>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -15,6 +11,7 @@
 #include "simulator/SimMonitor.h"
 #include "simulator/Simuplc.h"
 #include "tests/simulator/SimRig.h"
+#include "tests/simulator/SimThreads.h"
 
 using simtest::Assemble;
 using simtest::Bit;
@@ -116,27 +113,8 @@ TEST(SimLadderCells, ValuesInTheChosenFormat) {
     EXPECT_EQ(text(l.Find(TLdbKind::Out_Ry, CellDev::Y, 0), TSimValueFormat::Decimal), "");
 }
 
-// Waits up to 10 s for a condition that another thread makes true.
-bool WaitFor(const std::function<bool()>& done) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
-class SimLadderRun : public testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        if (!QCoreApplication::instance()) {
-            static int argc = 1;
-            static char name[] = "sim_ladder_test";
-            static char* argv[] = {name, nullptr};
-            static QCoreApplication app(argc, argv);
-        }
-    }
-};
+using SimLadderRun = simtest::SimMonitorTest;
+using simtest::WaitFor;
 
 // As the frame runs it: the monitor asks for a ladder repaint, the display
 // takes a snapshot, a click flips the device of the clicked cell.

@@ -16,22 +16,15 @@
 #include "simulator/SimMonitor.h"
 #include "simulator/Simuplc.h"
 #include "tests/simulator/SimRig.h"
+#include "tests/simulator/SimThreads.h"
 #include "tests/support/ScriptedMessages.h"
 
 using simtest::Assemble;
 using simtest::Bit;
+using simtest::SimMonitorTest;
+using simtest::WaitFor;
 
 namespace {
-
-// Waits up to 10 s for a condition that another thread makes true.
-bool WaitFor(const std::function<bool()>& done) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 int ThreadsOfThisProcess() {
     int n = 0;
@@ -92,18 +85,6 @@ TEST(SimThread, RunShowsStatesAndTakesClicks) {
     EXPECT_EQ(mem.X()[1], 1);
     EXPECT_EQ(mem.X()[2], 0);
 }
-
-class SimMonitorTest : public testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        if (!QCoreApplication::instance()) {
-            static int argc = 1;
-            static char name[] = "sim_thread_test";
-            static char* argv[] = {name, nullptr};
-            static QCoreApplication app(argc, argv);
-        }
-    }
-};
 
 TEST_F(SimMonitorTest, RunawayScanStopsTheRunWithAMessage) {
     qel::test::ScriptedMessages messages;
