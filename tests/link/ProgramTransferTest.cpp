@@ -97,6 +97,7 @@ protected:
         for (int id = 0; id < 250; ++id) texts.push_back("message " + std::to_string(id));
         gMsgTable.Assign(texts);
         link->SetComTmrIntervalMs(0);  // as fast as the line goes
+        link->SetTickMs(3);            // time-outs of 540 ms: a busy machine is no dead PLC
         transfer = std::make_unique<TProgramTransfer>(*link, host);
     }
     void TearDown() override {
