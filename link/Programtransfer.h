@@ -39,7 +39,7 @@ inline constexpr int kMsgWriteOk = 137;
 inline constexpr int kMsgSaveBeforeRead = 145;
 inline constexpr int kMsgTransferCancelled = 245;
 inline constexpr int kMsgUnknownResult = 246;
-inline constexpr int kMsgUnknownPlcType = 247;
+inline constexpr int kMsgUnknownPlcType = 239;
 
 // The message of a program-write result code (D1004); 0 for a code the table
 // does not know (the caller shows kMsgUnknownResult with the code).

@@ -32,6 +32,7 @@ bool IsC32(std::uint16_t a) { return a >= kC32First && a <= kC32Last; }
 TTransData::TTransData(TLinkPort* port, TLinkFrame* frame, QObject* parent)
     : QObject(parent), QelCom(port), Frame(frame) {
     ComTmr.setInterval(1);
+    ComTmr.setTimerType(Qt::PreciseTimer);  // the tick paces every request: 1 ms, not "about" 1 ms
     ComTmr.setSingleShot(false);
     ReplyTmr.setSingleShot(true);
     connect(&ComTmr, &QTimer::timeout, this, [this] { ComTmrTimer(); });

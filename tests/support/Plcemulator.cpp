@@ -93,6 +93,7 @@ PlcEmulator::PlcEmulator(QObject* parent) : QObject(parent) {
 }
 
 PlcEmulator::~PlcEmulator() {
+    StopPacer();
     notifier_.reset();
     if (master_ >= 0) ::close(master_);
     if (slave_ >= 0) ::close(slave_);
@@ -136,6 +137,11 @@ void PlcEmulator::OnReadable() {
                 requestStartNs_ = std::chrono::duration_cast<std::chrono::nanoseconds>(
                                       std::chrono::steady_clock::now().time_since_epoch())
                                       .count();
+                if (paceBaud_ > 0) {
+                    std::lock_guard lock(pacerMutex_);
+                    if (replyDoneNs_ > 0) gapNs_ += requestStartNs_ - replyDoneNs_;
+                    replyDoneNs_ = 0;
+                }
             }
             rx_.push_back(buf[i]);
             if (buf[i] == '\n') {
@@ -206,7 +212,13 @@ void PlcEmulator::HandleRequest(const std::string& text) {
         default: break;
         }
     }
-    PaceReply(text.size(), out.size());
+    wireChars_ += text.size() + out.size();
+    if (paceBaud_ > 0 && !(rule && rule->action == FaultAction::Drop)) {
+        t.reply = out;
+        log_.push_back(t);
+        PaceReply(text.size(), out.size(), out);
+        return;
+    }
     Deliver(out, rule, t);
 }
 
@@ -604,18 +616,53 @@ std::vector<std::uint8_t> PlcEmulator::Function100(const std::vector<std::uint8_
 // ---------------------------------------------------------------------------
 // Line pacing and line loss
 
-void PlcEmulator::PaceReply(std::size_t requestChars, std::size_t replyChars) {
-    wireChars_ += requestChars + replyChars;
-    if (paceBaud_ <= 0) return;
-    // The link waits for this reply anyway, so the emulator may simply sleep
-    // until the last character would have left a real line.
+void PlcEmulator::PaceLine(int baud) {
+    StopPacer();
+    paceBaud_ = baud;
+    if (baud <= 0) return;
+    pacerStop_ = false;
+    pacer_ = std::thread([this] {
+        std::unique_lock lock(pacerMutex_);
+        for (;;) {
+            pacerWake_.wait(lock, [this] { return pacerStop_ || !paced_.empty(); });
+            if (pacerStop_) return;
+            auto [due, text] = paced_.front();
+            paced_.pop_front();
+            lock.unlock();
+            std::this_thread::sleep_until(due);
+            WriteOut(text);
+            lock.lock();
+            replyDoneNs_ = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                               std::chrono::steady_clock::now().time_since_epoch())
+                               .count();
+        }
+    });
+}
+
+void PlcEmulator::StopPacer() {
+    if (!pacer_.joinable()) return;
+    {
+        std::lock_guard lock(pacerMutex_);
+        pacerStop_ = true;
+    }
+    pacerWake_.notify_all();
+    pacer_.join();
+    paced_.clear();
+}
+
+void PlcEmulator::PaceReply(std::size_t requestChars, std::size_t replyChars, const std::string& reply) {
     const double seconds = static_cast<double>(requestChars + replyChars) * 10.0 / paceBaud_;
     const auto due = std::chrono::steady_clock::time_point(std::chrono::nanoseconds(requestStartNs_)) +
                      std::chrono::nanoseconds(static_cast<std::int64_t>(seconds * 1e9));
-    std::this_thread::sleep_until(due);
+    {
+        std::lock_guard lock(pacerMutex_);
+        paced_.emplace_back(due, reply);
+    }
+    pacerWake_.notify_all();
 }
 
 void PlcEmulator::DropLine() {
+    StopPacer();
     notifier_.reset();
     if (master_ >= 0) ::close(master_);
     if (slave_ >= 0) ::close(slave_);

@@ -9,8 +9,13 @@
 // in one cannot hide itself in the other.
 #include <QObject>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <mutex>
+#include <thread>
 #include <memory>
 #include <optional>
 #include <string>
@@ -134,13 +139,18 @@ public:
 
     // --- Line pacing and line loss (program transfer tests and bench) -----
     // Paces the line at `baud` (0: as fast as the pseudo-terminal goes): a
-    // reply is written no earlier than the wire time of its request and of
-    // itself after the request's first character, at 10 bits a character
-    // (start bit, 7 data bits, even parity, stop bit).
-    void PaceLine(int baud) { paceBaud_ = baud; }
+    // reply is written when the wire time of its request and of itself has
+    // passed since the request's first character, at 10 bits a character
+    // (start bit, 7 data bits, even parity, stop bit). A writer thread of its
+    // own holds the reply back, so the master's thread is never blocked;
+    // faults that shape a reply's timing (delay, fragments) do not apply.
+    void PaceLine(int baud);
     // Characters of every request and reply so far: the session's wire time
     // is WireChars() x 10 / baud.
     std::uint64_t WireChars() const { return wireChars_; }
+    // Time from each reply written to the next request's first character:
+    // what the master adds on top of the line (paced replies only).
+    std::int64_t MasterGapNs() const { return gapNs_; }
     // The line is cut: the emulator's end of the pseudo-terminal closes, and
     // the link's end hangs up.
     void DropLine();
@@ -188,13 +198,21 @@ private:
     std::string rx_;
     std::vector<FaultRule> faults_;
     std::vector<Transaction> log_;
-    int written_ = 0;
+    std::atomic<int> written_{0};
 
     // Line pacing.
-    void PaceReply(std::size_t requestChars, std::size_t replyChars);
+    void PaceReply(std::size_t requestChars, std::size_t replyChars, const std::string& reply);
+    void StopPacer();
+    std::thread pacer_;
+    std::mutex pacerMutex_;
+    std::condition_variable pacerWake_;
+    std::deque<std::pair<std::chrono::steady_clock::time_point, std::string>> paced_;
+    bool pacerStop_ = false;
     int paceBaud_ = 0;
     std::uint64_t wireChars_ = 0;
     std::int64_t requestStartNs_ = 0;
+    std::int64_t replyDoneNs_ = 0;
+    std::int64_t gapNs_ = 0;
 };
 
 // The emulator's own frame codec.

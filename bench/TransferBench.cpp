@@ -1,0 +1,126 @@
+// A full program write (31744 bytes, 992 blocks) against the PLC emulator
+// pacing the line at 9600 and 115200 baud, measured against the wire time of
+// the same frames: every request and reply character at 10 bits (7 data
+// bits, even parity, start and stop). What the link adds on top is the 1 ms
+// tick before each request, its own work, the serial component's threads and
+// the pseudo-terminal; link_ms_per_request is that share, measured by the
+// emulator from each reply's last character to the next request's first.
+#include <QCoreApplication>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "link/Programtransfer.h"
+#include "link/Transdata.h"
+#include "project/Qelglobals.h"
+#include "tests/support/Plcemulator.h"
+#include "tests/support/PlcemulatorPort.h"
+#ifdef QEL_LINK_HAS_COMPORT
+#include "link/Comportlink.h"
+#include "serial/Serialport.h"
+#endif
+
+using namespace qel;
+
+namespace {
+
+void EnsureApp() {
+    static int argc = 1;
+    static char name[] = "transfer_bench";
+    static char* argv[] = {name, nullptr};
+    if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+}
+
+class QuietFrame : public link::TLinkFrameBase {
+public:
+    void ShowLinkMessage(int id, const std::string&) override { last = id; }
+    int last = 0;
+};
+
+void BM_FullProgramWrite(benchmark::State& state) {
+    EnsureApp();
+    const int baud = static_cast<int>(state.range(0));
+    AllocateSharedBuffers();
+    SetModelFamily(1);
+    SetProgramCapacity(3);
+    gQel.ProgramPresent = 1;
+    // LD X0 / OUT Y0 over the whole image, END last: every block carries code.
+    for (std::uint32_t off = 0; off + 4 <= gProgramCapacity; off += 4) {
+        const std::uint8_t pair[4] = {0x00, 0x24, 0x00, 0xC5};
+        std::memcpy(gProgram + off, pair, 4);
+    }
+    gProgram[gProgramCapacity - 2] = 0x0F;
+    gProgram[gProgramCapacity - 1] = 0x00;
+
+    test::PlcEmulator emu;
+    if (!emu.Start()) {
+        state.SkipWithError("no pseudo-terminal");
+        return;
+    }
+    emu.Configure(1, 3, 90);
+    emu.PaceLine(baud);
+    std::unique_ptr<link::TLinkPort> port;
+#ifdef QEL_LINK_HAS_COMPORT
+    const std::string path = emu.SlavePath();
+    SetComDeviceResolver([path](std::uint16_t) { return path; });
+    port = std::make_unique<link::TComPortLink>();
+#else
+    port = std::make_unique<test::RawLinkPort>(emu.SlavePath());
+#endif
+    port->SetBaud(baud);
+    QuietFrame frame;
+    link::TTransData l(port.get(), &frame);
+    link::TTransferHost host;
+    link::TProgramTransfer transfer(l, host);
+    l.SetComTmrIntervalMs(static_cast<int>(state.range(1)));
+
+    double wireMs = 0, runMs = 0, gapMs = 0;
+    for (auto _ : state) {
+        const std::uint64_t chars0 = emu.WireChars();
+        const std::int64_t gap0 = emu.MasterGapNs();
+        const auto t0 = std::chrono::steady_clock::now();
+        if (!transfer.StartWrite(0, static_cast<int>(gProgramCapacity / 2))) {
+            state.SkipWithError("the write did not start");
+            break;
+        }
+        while (l.JobNo != 0 || !l.MaySend) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+        if (frame.last != link::kMsgWriteOk || emu.S.program != std::vector<std::uint8_t>(gProgram, gProgram + gProgramCapacity)) {
+            state.SkipWithError("the write failed");
+            break;
+        }
+        state.SetIterationTime(ms / 1000.0);
+        runMs += ms;
+        wireMs += static_cast<double>(emu.WireChars() - chars0) * 10.0 * 1000.0 / baud;
+        gapMs += static_cast<double>(emu.MasterGapNs() - gap0) / 1e6;
+    }
+    state.counters["wire_ms"] = wireMs / static_cast<double>(state.iterations());
+    state.counters["over_wire_pct"] = wireMs > 0 ? (runMs / wireMs - 1.0) * 100.0 : 0;
+    // The link's share: from each reply's last character to the next request.
+    state.counters["link_ms_per_request"] = gapMs / static_cast<double>(state.iterations()) / (gProgramCapacity / 32 + 7);
+    state.counters["blocks"] = static_cast<double>(gProgramCapacity / 32);
+#ifdef QEL_LINK_HAS_COMPORT
+    SetComDeviceResolver(nullptr);
+#endif
+    FreeSharedBuffers();
+}
+
+}  // namespace
+
+// Arguments: the line speed the emulator paces, and the scheduler tick in ms
+// (1 as in the program; 0 shows what the link and the port cost without it).
+// One write each: the one at 9600 baud alone takes the better part of two
+// minutes on the wire.
+BENCHMARK(BM_FullProgramWrite)
+    ->Args({9600, 1})
+    ->Args({115200, 1})
+    ->Args({115200, 0})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();
