@@ -108,8 +108,11 @@ void TInst::RegisterCommands() {
     };
     r.Register("MmUndo", [this] { MmUndoClick(); }, [this] { return edit_.CanUndo(); });
     r.Register("MmRedo", [this] { MmRedoClick(); }, [this] { return edit_.CanRedo(); });
-    r.Register("MmCut", [this] { MmCutClick(); }, hasBlock);
-    r.Register("MmCopy", [this] { MmCopyClick(); }, hasBlock);
+    // Cut and Copy take a selected block only, as in the ladder; Delete also
+    // takes the cursor line.
+    auto hasSelectedBlock = [this, hasBlock] { return selActive_ && hasBlock(); };
+    r.Register("MmCut", [this] { MmCutClick(); }, hasSelectedBlock);
+    r.Register("MmCopy", [this] { MmCopyClick(); }, hasSelectedBlock);
     r.Register("MmDel", [this] { MmDelClick(); }, hasBlock);
     r.Register("MmPaste", [this] { MmPasteClick(); }, [this] { return ClipboardHasInstructions(); });
     Link->GoToStep = [this](long step) {

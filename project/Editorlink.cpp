@@ -46,3 +46,7 @@ void TEditorLink::DetachRouter() {
     if (router_) router_->UnregisterOwner(this);
     router_ = nullptr;
 }
+
+bool TEditorLink::OwnsKey(QKeyCombination key) const {
+    return std::find(OwnKeys.begin(), OwnKeys.end(), key) != OwnKeys.end();
+}

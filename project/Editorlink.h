@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include <QKeyCombination>
 #include <QObject>
 #include <QString>
 
@@ -44,6 +45,13 @@ public:
     /// (the user chose to keep it), so the edit must not go ahead.
     std::function<bool()> AskStopMonitor;
     bool CheckStopMonitor() const { return AskStopMonitor && AskStopMonitor(); }
+
+    /// The window's own key table: the keys (with their modifiers) it handles
+    /// itself. While the window is the active view, a frame command whose
+    /// shortcut is one of them loses that shortcut, so the key reaches the
+    /// window (the ladder's F1 to F12 element keys, its Ctrl+Y row delete).
+    std::vector<QKeyCombination> OwnKeys;
+    bool OwnsKey(QKeyCombination key) const;
 
     /// Set by windows that can show a step of their code: moves the caret to
     /// the step (the checking tools jump there); false when the step is not

@@ -255,6 +255,17 @@ void TQelMain::SetActiveView(int view) {
     gActiveView = view;
     RefreshCommands();
     ShowCursorPos();
+    ScopeShortcuts();
+}
+
+void TQelMain::ScopeShortcuts() {
+    const auto it = linkOf_.find(MdiArea->currentSubWindow());
+    const TEditorLink* active = it == linkOf_.end() ? nullptr : it->second;
+    for (const auto& [action, own] : shortcutOf_) {
+        const bool taken = active && own.count() == 1 && active->OwnsKey(own[0]);
+        const QKeySequence wanted = taken ? QKeySequence() : own;
+        if (action->shortcut() != wanted) action->setShortcut(wanted);
+    }
 }
 
 QAction* TQelMain::Action(const std::string& name) const {
@@ -268,10 +279,12 @@ QMdiSubWindow* TQelMain::AddChild(QWidget* window, int view) {
     childViews_[sub] = view;
     connect(sub, &QObject::destroyed, this, [this, sub] {
         childViews_.erase(sub);
+        linkOf_.erase(sub);
         if (childViews_.empty() && !shutDownDone_) {
             gActiveView = kViewNone;
             SetEditCommandsEnabled(false);
         }
+        if (!shutDownDone_) ScopeShortcuts();
     });
     window->show();
     MdiArea->setActiveSubWindow(sub);
@@ -298,9 +311,15 @@ QMdiSubWindow* TQelMain::AddEditor(QWidget* window, TEditorLink* link) {
     });
     connect(link, &TEditorLink::activated, this, &TQelMain::SetActiveView);
     editorLinks_.push_back(link);
-    connect(link, &QObject::destroyed, this, [this, link] { std::erase(editorLinks_, link); });
+    connect(link, &QObject::destroyed, this, [this, link] {
+        std::erase(editorLinks_, link);
+        std::erase_if(linkOf_, [link](const auto& entry) { return entry.second == link; });
+        ScopeShortcuts();
+    });
     QMdiSubWindow* sub = AddChild(window, link->View());
+    linkOf_[sub] = link;
     sub->showMaximized();
+    ScopeShortcuts();
     return sub;
 }
 
@@ -323,6 +342,7 @@ void TQelMain::OnSubWindowActivated(QMdiSubWindow* window) {
         if (MdiArea->subWindowList().isEmpty()) {
             gActiveView = kViewNone;
             SetEditCommandsEnabled(false);
+            ScopeShortcuts();
         }
         return;
     }

@@ -267,7 +267,7 @@ public:
     QAction *MmCascade = nullptr, *MmTile = nullptr, *MmHelp = nullptr, *MmAbout = nullptr;
 
     // Tool bars and their buttons
-    QToolBar *QuickBar = nullptr, *CommonBar = nullptr, *LadToolBar = nullptr;
+    QToolBar *QuickBar = nullptr, *CommonBar = nullptr, *OnlineBar = nullptr, *LadToolBar = nullptr;
     QAction *BnNew = nullptr, *BnOpen = nullptr, *BnSave = nullptr, *BnPrn = nullptr,
             *BnUndo = nullptr, *BnRedo = nullptr, *BnCut = nullptr, *BnCopy = nullptr,
             *BnPaste = nullptr, *BnDel = nullptr, *BnRep = nullptr;
@@ -302,6 +302,9 @@ private:
     QAction* MakeAction(const ActionDef& def, QWidget* owner);
     void RebuildRecentMenu();
     void OnSubWindowActivated(QMdiSubWindow* window);
+    /// Gives every frame command its shortcut back, except those the active
+    /// editor's own key table takes (TEditorLink::OwnKeys).
+    void ScopeShortcuts();
     void AfterProjectLoaded(TProjectEvent event);
     void NotifyProject(TProjectEvent event);
     void NotifyZoom(const TZoomChange& change);
@@ -327,6 +330,8 @@ private:
     std::vector<std::pair<std::string, QWidget*>> startupForms_;
     std::map<QMdiSubWindow*, int> childViews_;
     std::vector<TEditorLink*> editorLinks_;
+    std::map<QMdiSubWindow*, TEditorLink*> linkOf_;
+    std::map<QAction*, QKeySequence> shortcutOf_;  ///< each command's own shortcut
     std::vector<std::function<void()>> editorMakers_;
     bool commandsEnabled_ = true, quickEnabled_ = true, commonEnabled_ = true, ladderEnabled_ = true,
          editEnabled_ = true;

@@ -201,7 +201,10 @@ void TQelMain::BuildMenus() {
 QAction* TQelMain::MakeAction(const ActionDef& def, QWidget* owner) {
     auto* a = new QAction(QString::fromUtf8(def.caption), owner);
     a->setObjectName(def.name);
-    if (def.shortcut) a->setShortcut(QKeySequence(QString::fromLatin1(def.shortcut)));
+    if (def.shortcut) {
+        a->setShortcut(QKeySequence(QString::fromLatin1(def.shortcut)));
+        shortcutOf_[a] = a->shortcut();
+    }
     if (def.flags & kCheckable) a->setCheckable(true);
     if (def.icon != QStyle::SP_CustomBase) a->setIcon(style()->standardIcon(def.icon));
     const std::string command = def.command ? def.command : def.name;
@@ -243,7 +246,10 @@ void TQelMain::BuildToolBars() {
         {"BnZoomIn", "放大", "MmZoomIn", nullptr, &M::BnZoomIn, 0},
         {"BnZoomOut", "缩小", "MmZoomOut", nullptr, &M::BnZoomOut, 0},
         {"BnCmtType", "显示注释", "MmCmtType", nullptr, &M::BnCmtType, kCheckable},
-        {"BnTrans", "传输", "MmTrans", nullptr, &M::BnTrans, kSeparatorBefore},
+    };
+    // The PLC's buttons: transfer, run and stop, monitoring, simulation.
+    static const ActionDef kOnline[] = {
+        {"BnTrans", "传输", "MmTrans", nullptr, &M::BnTrans, 0},
         {"BnRun", "RUN", "MmRun", nullptr, &M::BnRun, 0},
         {"BnStop", "STOP", "MmStop", nullptr, &M::BnStop, 0},
         {"BnMonitorLad", "监控 LAD", "MmMonitorLad", nullptr, &M::BnMonitorLad, kCheckable},
@@ -275,17 +281,23 @@ void TQelMain::BuildToolBars() {
     QuickBar->setObjectName("QuickBar");
     fillBar(QuickBar, kQuick, quickButtons_);
 
+    // At 1024 pixels the quick bar and the tool bar fill the first row; the PLC's
+    // buttons and the lamp take the second, the tool panels a row of their own.
     CommonBar = addToolBar(QStringLiteral("工具"));
     CommonBar->setObjectName("CommonBar");
     fillBar(CommonBar, kCommon, commonButtons_);
-    CommonBar->addSeparator();
-    MoniLight = new QFrame(CommonBar);
+    addToolBarBreak();
+    OnlineBar = addToolBar(QStringLiteral("PLC"));
+    OnlineBar->setObjectName("OnlineBar");
+    fillBar(OnlineBar, kOnline, commonButtons_);
+    OnlineBar->addSeparator();
+    MoniLight = new QFrame(OnlineBar);
     MoniLight->setObjectName("MoniLight");
     MoniLight->setFixedSize(18, 18);
     MoniLight->setFrameShape(QFrame::Box);
     MoniLight->setAutoFillBackground(true);
     MoniLight->setToolTip(QStringLiteral("通讯状态"));
-    CommonBar->addWidget(MoniLight);
+    OnlineBar->addWidget(MoniLight);
     SetLamp(TLampState::Off);
 
     // Ladder tool panel: the element buttons on their own tool bar.
@@ -339,7 +351,8 @@ void TQelMain::BuildToolBars() {
 
 TQelStatusBar::TQelStatusBar(QWidget* parent) : QStatusBar(parent) {
     setObjectName("QelStaBar");
-    static const int kWidths[kPanelCount] = {120, 70, 160, 150, 150, 170, 60, 120};
+    // Narrow enough that the frame still fits a screen 1024 pixels wide.
+    static const int kWidths[kPanelCount] = {110, 60, 140, 130, 130, 150, 50, 110};
     for (int i = 0; i < kPanelCount; ++i) {
         auto* label = new QLabel(this);
         label->setObjectName(QStringLiteral("Panel%1").arg(i));

@@ -11,7 +11,9 @@ TQelMain* StartQel(const QStringList& args, const TStartupOptions& options) {
         return nullptr;
     }
     frame->CreateForms();
-    frame->show();
+    // Maximised: the editors open filling the client area, and the tool bars
+    // have the whole width (at 1024 pixels every button still shows).
+    frame->showMaximized();
     if (options.ShowSplash) {
         // The splash stays on top of the frame for its time and frees itself;
         // start-up does not wait for it.

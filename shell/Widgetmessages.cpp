@@ -1,24 +1,61 @@
 #include "shell/Widgetmessages.h"
 
+#include <algorithm>
+
+#include <QAbstractSpinBox>
 #include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QTextEdit>
 
 namespace qel {
 namespace {
 
 QWidget* BoxParent() { return QApplication::activeWindow(); }
 
+bool IsTextField(QWidget* w) {
+    if (auto* combo = qobject_cast<QComboBox*>(w)) return combo->isEditable();
+    return qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<QTextEdit*>(w) ||
+           qobject_cast<QPlainTextEdit*>(w);
+}
+
+// Room kept between the field and the box, and for a title bar the window
+// system adds above the box's contents.
+constexpr int kGap = 8;
+constexpr int kTitleRoom = 32;
+
 }  // namespace
+
+void PlaceClearOfInputField(QWidget* box, QWidget* parent) {
+    QWidget* field = QApplication::focusWidget();
+    if (!box || !parent || !field || field->window() != parent->window() || !IsTextField(field)) return;
+    // A line edit inside a spin box or combo box: keep the whole control in sight.
+    if (QWidget* outer = field->parentWidget(); outer && IsTextField(outer)) field = outer;
+    box->adjustSize();
+    const QSize size = box->size();
+    const QRect f(field->mapToGlobal(QPoint(0, 0)), field->size());
+    const QScreen* screen = field->screen() ? field->screen() : QApplication::primaryScreen();
+    const QRect avail = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), QSize(1 << 14, 1 << 14));
+    int x = f.center().x() - size.width() / 2;
+    x = std::max(avail.left(), std::min(x, avail.right() + 1 - size.width()));
+    int y = f.bottom() + 1 + kGap;
+    if (y + kTitleRoom + size.height() > avail.bottom() + 1) y = f.top() - kGap - kTitleRoom - size.height();
+    box->move(x, std::max(avail.top(), y));
+}
 
 void TWidgetMessages::Show(const std::string& text, MsgKind kind) {
     const QString t = QString::fromStdString(text);
     const QString caption = QApplication::applicationDisplayName();
-    switch (kind) {
-    case MsgKind::Info: QMessageBox::information(BoxParent(), caption, t); break;
-    case MsgKind::Warning: QMessageBox::warning(BoxParent(), caption, t); break;
-    case MsgKind::Error: QMessageBox::critical(BoxParent(), caption, t); break;
-    }
+    QMessageBox::Icon icon = QMessageBox::Information;
+    if (kind == MsgKind::Warning) icon = QMessageBox::Warning;
+    if (kind == MsgKind::Error) icon = QMessageBox::Critical;
+    QMessageBox box(icon, caption, t, QMessageBox::Ok, BoxParent());
+    PlaceClearOfInputField(&box, BoxParent());
+    box.exec();
 }
 
 Answer TWidgetMessages::Ask(const std::string& text, AskButtons buttons) {
@@ -43,6 +80,8 @@ Answer TWidgetMessages::Ask(const std::string& text, AskButtons buttons) {
         box.setDefaultButton(QMessageBox::Yes);
         break;
     }
+    box.adjustSize();
+    PlaceClearOfInputField(&box, BoxParent());
     box.exec();
     switch (box.standardButton(box.clickedButton())) {
     case QMessageBox::Ok: return Answer::Ok;

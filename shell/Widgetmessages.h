@@ -4,7 +4,15 @@
 // program installs at start-up.
 #include "platform/Messages.h"
 
+class QWidget;
+
 namespace qel {
+
+/// Moves a message box (before it is shown) so that the text field being
+/// edited in `parent`'s window stays in sight: below the field, or above it
+/// when the screen has no room below. A refusal then never hides the line it
+/// refuses. Does nothing when no text field of that window has the focus.
+void PlaceClearOfInputField(QWidget* box, QWidget* parent);
 
 class TWidgetMessages final : public MessageService {
 public:

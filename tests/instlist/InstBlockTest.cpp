@@ -29,7 +29,18 @@ TEST_F(InstWindowTest, ShiftKeysSelectABlockThatDeleteRemoves) {
     for (const char* line : {"LD X0", "OUT Y0", "OUT Y1", "OUT Y2", "END"}) TypeLine(list, line);
     QTest::keyClick(list, Qt::Key_Home);
     QTest::keyClick(list, Qt::Key_Down);
+    // Cut and Copy wait for a selected block; the cursor's line alone is none.
+    auto cutCopy = [&] {
+        const bool menus = frame_->MmCut->isEnabled(), buttons = frame_->BnCopy->isEnabled();
+        EXPECT_EQ(menus, frame_->MmCopy->isEnabled());
+        EXPECT_EQ(buttons, frame_->BnCut->isEnabled());
+        EXPECT_EQ(menus, buttons);
+        return menus;
+    };
+    EXPECT_FALSE(cutCopy());
+    EXPECT_TRUE(frame_->MmDel->isEnabled());
     QTest::keyClick(list, Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_TRUE(cutCopy());
     QTest::keyClick(list, Qt::Key_Down, Qt::ShiftModifier);
     ASSERT_TRUE(list->SelectionActive());
     int first = -1, last = -1;
@@ -39,6 +50,7 @@ TEST_F(InstWindowTest, ShiftKeysSelectABlockThatDeleteRemoves) {
     QTest::keyClick(list, Qt::Key_Delete);
     EXPECT_EQ(ProgramWords(), (Words{0x2400, 0x000F}));
     EXPECT_FALSE(list->SelectionActive());
+    EXPECT_FALSE(cutCopy());
     EXPECT_EQ(list->CursorLine, 1);
     // A plain cursor key drops a selection; on the append line there is
     // nothing to delete.

@@ -2,10 +2,12 @@
 // Typing a program into the instruction-list window through the input dialog:
 // machine words, insert and overwrite, refusals, go-to-step, the dialog's view
 // dispatch, the inner list's close, and printed pages.
+#include <QApplication>
 #include <QCoreApplication>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPainter>
 #include <QPushButton>
@@ -14,6 +16,7 @@
 #include "core/Codetranslate.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
+#include "shell/Widgetmessages.h"
 #include "tests/instlist/InstFixture.h"
 
 namespace {
@@ -78,6 +81,24 @@ TEST_F(InstWindowTest, InvalidOrOverlongLineChangesNothing) {
     EXPECT_TRUE(Shown(kMsgBadInstLine));
     EXPECT_TRUE(_EditDlg->isVisible());  // left open to correct the line
     EXPECT_EQ(ProgramWords(), before);
+    {
+        // The box giving the reason leaves the refused line in sight (a box
+        // centred on the small dialog would cover it).
+        QApplication::setActiveWindow(_EditDlg);
+        _EditDlg->IEdit->setFocus();
+        ASSERT_EQ(QApplication::focusWidget(), _EditDlg->IEdit);
+        const QRect field(_EditDlg->IEdit->mapToGlobal(QPoint(0, 0)), _EditDlg->IEdit->size());
+        const QString reason = QString::fromStdString(gMsgTable.Get(kMsgBadInstLine));
+        QMessageBox centred(QMessageBox::Warning, QString(), reason, QMessageBox::Ok, _EditDlg);
+        centred.show();
+        EXPECT_TRUE(centred.frameGeometry().intersects(field));
+        centred.close();
+        QMessageBox placed(QMessageBox::Warning, QString(), reason, QMessageBox::Ok, _EditDlg);
+        qel::PlaceClearOfInputField(&placed, _EditDlg);
+        placed.show();
+        EXPECT_FALSE(placed.frameGeometry().intersects(field));
+        placed.close();
+    }
     // Corrected in the dialog, the line goes in.
     _EditDlg->IEdit->setText("LD X7");
     QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);

@@ -1,0 +1,134 @@
+// The frame as a user first meets it: its shortcuts give way to the active
+// editor's own keys, it opens maximised, and every tool button shows at 1024
+// pixels wide.
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTest>
+#include <QToolBar>
+
+#include "project/Editorlink.h"
+#include "project/Qelglobals.h"
+#include "project/Viewcodes.h"
+#include "tests/shell/FrameFixture.h"
+
+namespace {
+
+// An editor window that records the keys that reach it, with the frame
+// commands F1, F4 and Ctrl+Y run as its own handlers so that a shortcut that
+// fires is counted.
+class KeyWindow : public QWidget {
+public:
+    KeyWindow(int view, std::vector<QKeyCombination> ownKeys) {
+        setFocusPolicy(Qt::StrongFocus);
+        link = new TEditorLink(view, this);
+        link->OwnKeys = std::move(ownKeys);
+        for (const char* command : {"MmHelp", "MmLadToCode", "MmRedo"})
+            link->Register(command, [this, command] { ran.push_back(command); });
+    }
+    TEditorLink* link;
+    std::vector<QKeyCombination> keys;
+    std::vector<std::string> ran;
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override {
+        const int k = e->key();
+        if (k != Qt::Key_Control && k != Qt::Key_Alt && k != Qt::Key_Shift) keys.push_back(e->keyCombination());
+    }
+};
+
+// The ladder window's key table: F1 to F12 place elements (F10 does nothing
+// but is the window's too), Alt+F9 a vertical line, and the Ctrl keys of its
+// row and comment commands.
+std::vector<QKeyCombination> LadderKeys() {
+    std::vector<QKeyCombination> keys;
+    for (int f = Qt::Key_F1; f <= Qt::Key_F12; ++f) keys.push_back(QKeyCombination(static_cast<Qt::Key>(f)));
+    keys.push_back(Qt::ALT | Qt::Key_F9);
+    for (Qt::Key k : {Qt::Key_Y, Qt::Key_I, Qt::Key_D, Qt::Key_Insert, Qt::Key_Delete, Qt::Key_F2, Qt::Key_F3,
+                      Qt::Key_F12})
+        keys.push_back(Qt::CTRL | k);
+    return keys;
+}
+
+class FrameKeysTest : public FrameTest {
+protected:
+    KeyWindow* Add(int view, std::vector<QKeyCombination> own) {
+        auto* w = new KeyWindow(view, std::move(own));
+        frame_->AddEditor(w, w->link);
+        QApplication::setActiveWindow(frame_.get());
+        w->setFocus();
+        return w;
+    }
+    static void Press(QWidget* w, QKeyCombination key) {
+        QTest::keyClick(w, key.key(), key.keyboardModifiers());
+    }
+};
+
+TEST_F(FrameKeysTest, TheActiveEditorsOwnKeysReachItInsteadOfTheFramesShortcuts) {
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame_.get()));
+    const QKeyCombination f1(Qt::Key_F1), f4(Qt::Key_F4), ctrlY(Qt::CTRL | Qt::Key_Y);
+
+    // A list that keeps no keys of its own: F1 is help, F4 converts, Ctrl+Y redoes.
+    KeyWindow* list = Add(kViewInstList, {});
+    for (QKeyCombination k : {f1, f4, ctrlY}) Press(list, k);
+    EXPECT_EQ(list->ran, (std::vector<std::string>{"MmHelp", "MmLadToCode", "MmRedo"}));
+    EXPECT_TRUE(list->keys.empty());
+
+    // The ladder keeps them: each reaches the window and no frame command runs.
+    KeyWindow* ladder = Add(kViewLadder, LadderKeys());
+    ASSERT_EQ(gActiveView, kViewLadder);
+    for (QKeyCombination k : LadderKeys()) Press(ladder, k);
+    EXPECT_TRUE(ladder->ran.empty());
+    EXPECT_EQ(ladder->keys, LadderKeys());
+    // The menus show that the keys are the ladder's now; the rest keep theirs.
+    EXPECT_TRUE(frame_->MmHelp->shortcut().isEmpty());
+    EXPECT_TRUE(frame_->MmRedo->shortcut().isEmpty());
+    EXPECT_EQ(frame_->MmUndo->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Z));
+
+    // Back in the list, the frame's shortcuts are there again.
+    frame_->MdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(list->parentWidget()));
+    list->setFocus();
+    ASSERT_EQ(gActiveView, kViewInstList);
+    list->ran.clear();
+    Press(list, ctrlY);
+    EXPECT_EQ(list->ran, std::vector<std::string>{"MmRedo"});
+    EXPECT_EQ(frame_->MmHelp->shortcut(), QKeySequence(Qt::Key_F1));
+
+    // Closing the ladder leaves no key taken.
+    frame_->MdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(ladder->parentWidget()));
+    EXPECT_TRUE(frame_->MmLadToCode->shortcut().isEmpty());
+    delete ladder->parentWidget();
+    EXPECT_EQ(frame_->MmLadToCode->shortcut(), QKeySequence(Qt::Key_F4));
+}
+
+TEST_F(FrameKeysTest, FrameOpensMaximisedAndEveryToolButtonShowsAt1024) {
+    ASSERT_TRUE(Start());
+    EXPECT_TRUE(frame_->windowState() & Qt::WindowMaximized);
+
+    frame_->showNormal();
+    frame_->resize(1024, 720);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame_.get()));
+    QApplication::processEvents();
+    ASSERT_EQ(frame_->width(), 1024);
+    int buttons = 0;
+    for (QToolBar* bar : frame_->findChildren<QToolBar*>()) {
+        if (!bar->isVisibleTo(frame_.get())) continue;  // a hidden tool panel (SFC)
+        const QRect barArea(bar->mapTo(frame_.get(), QPoint(0, 0)), bar->size());
+        EXPECT_TRUE(frame_->rect().contains(barArea)) << bar->objectName().toStdString();
+        for (QAction* a : bar->actions()) {
+            if (a->isSeparator()) continue;
+            QWidget* button = bar->widgetForAction(a);
+            ASSERT_NE(button, nullptr) << a->objectName().toStdString();
+            const std::string what = bar->objectName().toStdString() + " " + a->objectName().toStdString();
+            EXPECT_TRUE(button->isVisibleTo(bar)) << what << " is in the overflow";
+            EXPECT_TRUE(bar->rect().contains(button->geometry())) << what;
+            ++buttons;
+        }
+    }
+    EXPECT_GE(buttons, 11 + 19 + 11);  // quick bar, tool bar, ladder elements
+}
+
+}  // namespace
