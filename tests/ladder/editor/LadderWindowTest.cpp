@@ -48,6 +48,7 @@ protected:
         ASSERT_TRUE(frame_);
         InstallInstList(frame_.get());
         InstallLadder(frame_.get());
+        frame_->showNormal();  // the frame opens maximised; this test wants it larger than the offscreen screen
         frame_->resize(1400, 900);
         frame_->NewClick();
         gQel.InsertMode = 1;
