@@ -6,6 +6,7 @@
 #include "core/Codetranslate.h"
 #include "ladder/model/Lad.h"
 #include "ladder/model/LadderFold.h"
+#include "ladder/model/Laddercompile.h"
 
 namespace {
 
@@ -310,54 +311,105 @@ bool TLadderEdit::WrapRow(std::vector<std::uint8_t>& rows, std::int32_t first, s
     return true;
 }
 
+void TLadderEdit::FoldedBounds(std::int32_t row, std::int32_t& first, std::int32_t& last) const {
+    NetworkBounds(row, first, last);
+    for (bool grew = true; grew;) {
+        grew = false;
+        // A continuation row hangs from the row whose last cell holds its connector.
+        const std::uint8_t* top = RowAt(first);
+        if (!IsBlockCommentRow(top) && CellKind(top) == TLdbKind::Re_Line) {
+            const std::uint16_t number = CellOperand(top);
+            for (std::int32_t k = first - 1; k >= 0 && k >= first - 64; --k) {
+                const std::uint8_t* end = RowAt(k) + kLdbLastColumn;
+                if (IsBlockCommentRow(RowAt(k)) || CellKind(end) != TLdbKind::Re_Line || CellOperand(end) != number)
+                    continue;
+                std::int32_t f, l;
+                NetworkBounds(k, f, l);
+                first = std::min(first, f);
+                grew = true;
+                break;
+            }
+        }
+        // The continuation rows follow the rows they continue.
+        if (last + 1 < doc_.capacity && !IsBlockCommentRow(RowAt(last + 1)) &&
+            CellKind(RowAt(last + 1)) == TLdbKind::Re_Line) {
+            std::int32_t f, l;
+            NetworkBounds(last + 1, f, l);
+            last = std::max(last + 1, l);
+            grew = true;
+        }
+    }
+}
+
 bool TLadderEdit::Widen(std::int32_t r, std::int32_t c, const std::vector<std::uint8_t>& cells) {
     const std::int32_t n = static_cast<std::int32_t>(cells.size());
     std::int32_t netFirst, netLast;
-    NetworkBounds(r, netFirst, netLast);
+    FoldedBounds(r, netFirst, netLast);
     const std::int32_t rowCount = netLast - netFirst + 1;
-    for (std::int32_t k = netFirst; k <= netLast; ++k) {
-        const std::uint8_t* row = RowAt(k);
-        if (IsBlockCommentRow(row)) return false;
-        for (std::int32_t col = 0; col < kPastRowEnd; col += kW)
-            if (CellKind(row + col) == TLdbKind::Re_Line) return false;  // folded already
-    }
-    // The network one row per row, n bytes wider, the gap at column c.
-    std::int32_t stride = kLdbRowBytes + n;
-    std::vector<std::uint8_t> buf(static_cast<std::size_t>(rowCount) * stride, 0);
+    std::vector<std::uint8_t> net(Cell(netFirst, 0), Cell(netFirst, 0) + static_cast<std::size_t>(rowCount) * kLdbRowBytes);
+    bool folded = false;
     for (std::int32_t k = 0; k < rowCount; ++k) {
-        const std::uint8_t* row = RowAt(netFirst + k);
+        const std::uint8_t* row = net.data() + static_cast<std::size_t>(k) * kLdbRowBytes;
+        if (IsBlockCommentRow(row)) return false;
+        for (std::int32_t col = 0; col < kPastRowEnd; col += kW) folded |= CellKind(row + col) == TLdbKind::Re_Line;
+    }
+    // The network as wide rows: a folded one joined again at its connectors.
+    TUnfolded u;
+    if (folded) {
+        TLayoutError err;
+        if (!UnfoldNetwork(net, rowCount, u, err)) return false;
+    } else {
+        u.grid = net;
+        u.stride = kLdbRowBytes;
+        u.wideRows = rowCount;
+        for (std::int32_t k = 0; k < rowCount; ++k) u.bufRow.push_back(k);
+    }
+    const std::int32_t segments = u.stride / kLdbRowBytes;
+    std::int32_t wideRow = -1, wideCol = -1;
+    for (std::size_t k = 0; k < u.bufRow.size(); ++k) {
+        if (u.bufRow[k] != r - netFirst) continue;
+        wideRow = static_cast<std::int32_t>(k) / segments;
+        wideCol = static_cast<std::int32_t>(k) % segments * kLdbRowBytes + c;
+    }
+    if (wideRow < 0) return false;
+    // n bytes more at the cursor's column in every row; the element in the gap.
+    const std::int32_t from = u.stride;
+    std::int32_t stride = from + n;
+    std::vector<std::uint8_t> buf(static_cast<std::size_t>(u.wideRows) * stride, 0);
+    for (std::int32_t k = 0; k < u.wideRows; ++k) {
+        const std::uint8_t* row = u.grid.data() + static_cast<std::size_t>(k) * from;
         std::uint8_t* wide = buf.data() + static_cast<std::size_t>(k) * stride;
-        std::memcpy(wide, row, static_cast<std::size_t>(c));
-        std::memcpy(wide + c + n, row + c, static_cast<std::size_t>(kPastRowEnd - c));
-        const bool wire = c == 0 ? CellKind(row) != TLdbKind::non_inst || CellNode(row) != TLdbNode::non_node
-                                 : PassesRight(CellKind(row + c - kW));
-        if (netFirst + k == r) {
-            std::memcpy(wide + c, cells.data(), cells.size());
-            wide[c] = 0x80;  // finds the element again after the fold
-        } else if (wire && !AllZero(row + c, kPastRowEnd - c)) {
-            for (std::int32_t col = c; col < c + n; col += kW) {
+        std::memcpy(wide, row, static_cast<std::size_t>(wideCol));
+        std::memcpy(wide + wideCol + n, row + wideCol, static_cast<std::size_t>(from - wideCol));
+        const bool wire = wideCol == 0 ? CellKind(row) != TLdbKind::non_inst || CellNode(row) != TLdbNode::non_node
+                                       : PassesRight(CellKind(row + wideCol - kW));
+        if (k == wideRow) {
+            std::memcpy(wide + wideCol, cells.data(), cells.size());
+            wide[wideCol] = 0x80;  // finds the element again after the fold
+        } else if (wire && !AllZero(row + wideCol, from - wideCol)) {
+            for (std::int32_t col = wideCol; col < wideCol + n; col += kW) {
                 SetCellKind(wide + col, TLdbKind::H_Line);
                 SetCellNode(wide + col, TLdbNode::hl);
             }
         }
     }
-    const std::int32_t lastRow = rowCount - 1;
-    RecalcRows(stride, lastRow, buf.data(), rowCount);
-    const std::int32_t folded = FoldNetworkRows(buf, stride, lastRow);
-    if (folded <= 0) return false;
-    stride = folded;
-    RecalcRows(stride, lastRow, buf.data(), rowCount);
+    const std::int32_t lastRow = u.wideRows - 1;
+    RecalcRows(stride, lastRow, buf.data(), u.wideRows);
+    const std::int32_t refolded = FoldNetworkRows(buf, stride, lastRow);
+    if (refolded <= 0) return false;
+    stride = refolded;
+    RecalcRows(stride, lastRow, buf.data(), u.wideRows);
     if (stride > kLdbRowBytes) {
         PullOutputLeft(buf.data(), stride, lastRow);
-        RecalcRows(stride, lastRow, buf.data(), rowCount);
+        RecalcRows(stride, lastRow, buf.data(), u.wideRows);
         MarkConnectors(buf.data(), stride, lastRow);
-        RecalcRows(stride, lastRow, buf.data(), rowCount);
+        RecalcRows(stride, lastRow, buf.data(), u.wideRows);
     }
     // Segment by segment, every row that holds something becomes a grid row.
     std::vector<std::uint8_t> rows;
     std::int32_t markRow = -1, markCol = -1;
     for (std::int32_t seg = 0; seg < stride / kLdbRowBytes; ++seg) {
-        for (std::int32_t k = 0; k < rowCount; ++k) {
+        for (std::int32_t k = 0; k < u.wideRows; ++k) {
             const std::uint8_t* row = buf.data() + static_cast<std::size_t>(k) * stride + seg * kLdbRowBytes;
             if (AllZero(row, kLdbRowBytes)) continue;
             for (std::int32_t col = 0; col < kPastRowEnd; col += kW)
@@ -371,25 +423,30 @@ bool TLadderEdit::Widen(std::int32_t r, std::int32_t c, const std::vector<std::u
     if (markRow < 0) return false;
     const std::int32_t newCount = static_cast<std::int32_t>(rows.size() / kLdbRowBytes);
     const std::int32_t delta = newCount - rowCount;
-    // Rows below the network move down; none may be pushed out of the grid.
+    // Rows below the network move; none may be pushed out of the grid.
     const std::int32_t used = std::max(lastRow_, netLast);
-    if (delta < 0 || used + delta >= doc_.capacity) return false;
+    if (used + delta >= doc_.capacity) return false;
     rows[static_cast<std::size_t>(markRow) * kLdbRowBytes + markCol] = 0;
     if (BeforeChange) BeforeChange();
-    if (delta > 0 && used > netLast) {
+    if (delta != 0 && used > netLast) {
         std::memmove(Cell(netLast + 1 + delta, 0), Cell(netLast + 1, 0),
                      static_cast<std::size_t>(used - netLast) * kLdbRowBytes);
     }
+    if (delta < 0) std::memset(Cell(used + 1 + delta, 0), 0, static_cast<std::size_t>(-delta) * kLdbRowBytes);
     std::memcpy(Cell(netFirst, 0), rows.data(), rows.size());
-    if (delta > 0) {
+    if (delta != 0) {
         for (std::int32_t* t : {doc_.labels.pRows, doc_.labels.iRows}) {
             const int count = t == doc_.labels.pRows ? kPLabelCount : kILabelCount;
             for (int k = 0; k < count; ++k)
                 if (t[k] > netLast) t[k] += delta;
         }
-        if (doc_.rowComments && static_cast<std::size_t>(netLast + 1) < doc_.rowComments->size())
-            doc_.rowComments->insert(doc_.rowComments->begin() + netLast + 1, static_cast<std::size_t>(delta),
-                                     std::string());
+        auto* comments = doc_.rowComments;
+        if (comments && static_cast<std::size_t>(netLast + 1) < comments->size()) {
+            if (delta > 0)
+                comments->insert(comments->begin() + netLast + 1, static_cast<std::size_t>(delta), std::string());
+            else
+                comments->erase(comments->begin() + netLast + 1 + delta, comments->begin() + netLast + 1);
+        }
     }
     Renode(netFirst - 1, netFirst + newCount);
     Changed();

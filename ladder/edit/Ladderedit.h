@@ -152,12 +152,14 @@ private:
                   std::int32_t n) const;
     // Widens the network around row r by n bytes at column c and folds it
     // back into rows joined by connectors; the element's cells go into the
-    // gap. False (nothing changed) when the network is folded already, does
-    // not fold, or the grid has no room for its new rows.
+    // gap (a folded network is joined again first). False, nothing changed,
+    // when it cannot be joined or folded, or the grid has no room for its rows.
     bool Widen(std::int32_t r, std::int32_t c, const std::vector<std::uint8_t>& cells);
     bool WrapRow(std::vector<std::uint8_t>& rows, std::int32_t first, std::int32_t r, std::int32_t c,
                  std::int32_t& contRow) const;
     void NetworkBounds(std::int32_t row, std::int32_t& first, std::int32_t& last) const;
+    // The same, with the rows a folded network continues on through connectors.
+    void FoldedBounds(std::int32_t row, std::int32_t& first, std::int32_t& last) const;
     void Commit(const std::vector<std::uint8_t>& rows, std::int32_t first);
     void Renode(std::int32_t firstRow, std::int32_t lastRow);
     void Changed();

@@ -1,5 +1,7 @@
 // Elements typed into the ladder at the cursor, as the one-line input and the
 // element buttons place them, checked through the compile of the grid.
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "ladder/edit/Laddertexts.h"
@@ -69,6 +71,22 @@ TEST(LadderEdit, BoxThatDoesNotFitWrapsThroughAConnectorPair) {
     Lines want{"LD M0"};
     for (int k = 1; k < 10; ++k) want.push_back("AND M" + std::to_string(k));
     want.push_back("MOV K1 D0");
+    EXPECT_EQ(rig.Compile(), want);
+    // Inserting into the folded rung: first into its last free wire, then it
+    // is joined at its connectors, grows and folds again.
+    rig.edit.insertMode = true;
+    rig.edit.SetCursor(0, 0);
+    Ok(rig.Type("LD X1"));
+    Ok(rig.Type("LDI X2"));
+    Ok(rig.Type("LDP X3"));
+    want[0] = "AND M0";
+    want.insert(want.begin(), {"LDP X3", "ANI X2", "AND X1"});
+    EXPECT_EQ(rig.Compile(), want);
+    // And from its continuation row: in front of the contact there.
+    rig.edit.SetCursor(rig.edit.LastRow(), 5);
+    const std::string there = "AND " + CellOperandText(rig.grid.data(), rig.edit.Row(), 5);
+    Ok(rig.Type("AND X4"));
+    want.insert(std::find(want.begin(), want.end(), there), "AND X4");
     EXPECT_EQ(rig.Compile(), want);
 }
 
