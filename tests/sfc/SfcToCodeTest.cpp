@@ -133,15 +133,30 @@ TEST_F(SfcToCodeTest, CapacityIsNeverPassedAndTheProgramStaysOnFailure) {
     FreeSharedBuffers();
 }
 
-TEST_F(SfcToCodeTest, UnreachedElementsWithCodeAreCounted) {
-    // An island of a transition below an empty row, reached by no chain,
-    // after a LAD block closed the in-chain state.
-    const TSfcChart chart = ChartOf({"I0", "T", "J0", "L0", ". . . T"},
-                                    {{{3, 0}, {"LD X0", "OUT Y0"}}, {{4, 3}, {"LD X5"}}});
-    const TCode out = ToCode(chart);
-    EXPECT_FALSE(out.ok);  // a transition outside any chain is a chart error
-    const TSfcChart lonely = ChartOf({"I0", "T", "J0"}, {{{5, 7}, {"LD X5"}}});
-    EXPECT_EQ(ToCode(lonely).unreached, 0);  // a record on an empty cell is no element
+TEST_F(SfcToCodeTest, UnreachedElementsWithCodeAreCountedAndReported) {
+    // S90 stands beside the chain: no transition leads to it and the walk
+    // passes below it, so its code is not in the program.
+    const TSfcChart chart = ChartOf({"I0", "T", "S20 . . . S90", "|", "T", "J0"},
+                                    {{{1, 0}, {"LD X0"}}, {{4, 0}, {"LD X1"}}, {{2, 4}, {"OUT Y7"}}});
+    TCode out = ToCode(chart);
+    ASSERT_TRUE(out.ok);
+    EXPECT_EQ(out.unreached, 1);
+    EXPECT_EQ(Listing(out.code), Listing({"STL S0", "LD X0", "SET S20", "STL S20", "LD X1", "OUT S0", "RET"}));
+    // A record on an empty cell is no element.
+    EXPECT_EQ(ToCode(ChartOf({"I0", "T", "J0"}, {{{5, 7}, {"LD X5"}}})).unreached, 0);
+
+    ScriptedMessages messages;
+    gMsgTable.Assign([] {
+        std::vector<std::string> t(200, "msg");
+        t[181] = "unreached: ";
+        return t;
+    }());
+    AllocateSharedBuffers();
+    CommitSfcChart(chart);
+    ASSERT_TRUE(::SfcToCode());
+    ASSERT_EQ(messages.Shown().size(), 1u);
+    EXPECT_NE(messages.Shown()[0].find("unreached: 1"), std::string::npos);
+    FreeSharedBuffers();
 }
 
 }  // namespace

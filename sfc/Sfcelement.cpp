@@ -1,0 +1,109 @@
+#include "sfc/Sfcelement.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/ProgramImage.h"
+#include "ladder/model/Lad.h"
+#include "ladder/model/LadderConvert.h"
+#include "ladder/model/Laddercompile.h"
+#include "project/Qelglobals.h"
+#include "sfc/Codetosfc.h"
+#include "sfc/Sfcchart.h"
+#include "sfc/Sfctocode.h"
+
+namespace {
+
+TSfcCell SharedCell(std::int32_t row, std::int32_t col) {
+    if (!gSfcGrid || row < 0 || row >= gSfcRowCount || col < 0 || col >= kSfcColumns) return {};
+    const std::uint8_t* p = gSfcGrid + static_cast<std::size_t>(row) * kSfcRowBytes + col * kSfcCellBytes;
+    return {p[0], p[1], p[2], p[3]};
+}
+
+// Compiles the inner ladder into `out` (cut to the compiled length).
+bool CompileInnerLadder(std::vector<std::uint8_t>& out) {
+    if (!gInterLadderGrid) return false;
+    const std::uint32_t capacity = std::max(gProgramCopySize, gProgramCapacity);
+    out.assign(capacity, 0xFF);
+    TCompileTarget t;
+    t.grid = gInterLadderGrid;
+    t.gridRows = gInterLadderRowCapacity;
+    t.lastRow = FindLastUsedRow(gInterLadderGrid, kLadderRowBytes, gInterLadderRowCapacity - 1);
+    t.labels = TLabelTables{gInterPLabelRows, gInterILabelRows};
+    t.code = out.data();
+    t.capacity = capacity;
+    if (CompileLadder(t) != 0) return false;
+    out.resize(std::min<std::size_t>(gCompileCodeOffset, out.size()));
+    return true;
+}
+
+}  // namespace
+
+bool SfcCellHasInnerProgram(std::int32_t row, std::int32_t col) {
+    const TSfcCell x = SharedCell(row, col);
+    return !x.Empty() && SfcTypeHasCode(x.type);
+}
+
+std::uint8_t SfcInnerStepFlag(std::int32_t row, std::int32_t col) {
+    return SharedCell(row, col).type == kSfcLad ? 0 : 1;
+}
+
+bool LoadSfcElementCode(std::int32_t row, std::int32_t col) {
+    if (!SfcCellHasInnerProgram(row, col)) return false;
+    const TSfcCodeRec* rec = FindSfcCodeRec(row, col * kSfcCellBytes);
+    const std::size_t n = rec ? rec->code.size() : 0;
+    GrowProgramCopy(static_cast<std::uint32_t>(n));
+    if (!gProgramCopy) return false;
+    std::memset(gProgramCopy, 0xFF, gProgramCopySize);
+    if (n) std::memcpy(gProgramCopy, rec->code.data(), n);
+    LocateProgramCopyEnd();
+    return true;
+}
+
+bool OpenSfcElementLadder(std::int32_t row, std::int32_t col) {
+    if (!LoadSfcElementCode(row, col)) return false;
+    return ConvertSfcCodeToLadder(SfcInnerStepFlag(row, col)) == 0;
+}
+
+bool SfcInnerLadderToList() {
+    std::vector<std::uint8_t> code;
+    if (!CompileInnerLadder(code)) return false;
+    GrowProgramCopy(static_cast<std::uint32_t>(code.size()));
+    std::memset(gProgramCopy, 0xFF, gProgramCopySize);
+    if (!code.empty()) std::memcpy(gProgramCopy, code.data(), code.size());
+    LocateProgramCopyEnd();
+    return true;
+}
+
+bool StoreSfcElementCode(std::int32_t row, std::int32_t col, const std::vector<std::uint8_t>& code) {
+    if (!SfcCellHasInnerProgram(row, col)) return false;
+    TSfcCodeRec* rec = FindSfcCodeRec(row, col * kSfcCellBytes);
+    if (!rec) {
+        rec = AddSfcCodeRec();
+        rec->row = row;
+        rec->col = col * kSfcCellBytes;
+    }
+    rec->code = code;
+    return true;
+}
+
+bool StoreSfcElementLadder(std::int32_t row, std::int32_t col) {
+    if (!SfcCellHasInnerProgram(row, col)) return false;
+    std::vector<std::uint8_t> code;
+    if (!CompileInnerLadder(code)) return false;
+    return StoreSfcElementCode(row, col, code);
+}
+
+bool SfcChartMatchesProgram() {
+    if (!gProgram || SfcLastUsedRow(gSfcGrid, gSfcRowCount) < 0) return false;
+    std::vector<std::uint8_t> out(gProgramCapacity, 0xFF);
+    const TSfcToCodeResult r = SfcChartToCode(TSfcChartRef::Shared(), out.data(), gProgramCapacity);
+    const std::uint32_t used = LocateProgramEnd();
+    return r.ok() && r.length == used && std::memcmp(out.data(), gProgram, used) == 0;
+}
+
+bool PrepareSfcChartForView() {
+    if (!gProgram || LocateProgramEnd() == 0) return true;
+    if (SfcChartMatchesProgram()) return true;
+    return ConvertCodeToSfc();
+}

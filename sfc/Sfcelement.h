@@ -1,0 +1,55 @@
+#pragma once
+// The inner program of one chart element, as the inner views see it: the
+// element's code record lent to the instruction list through gProgramCopy,
+// and to the inner ladder through gInterLadderGrid, and stored back.
+//
+// A LAD block's code is plain ladder code; a step's or a transition's code
+// hangs off the step (the inner ladder draws it without the STL contact).
+// Every store is all or nothing: code that does not compile leaves the record
+// as it was.
+#include <cstdint>
+#include <vector>
+
+// True when the cell (row, column 0..15) of the shared chart is an element
+// that carries an inner program (LAD block, step, initial step, transition,
+// step mark).
+bool SfcCellHasInnerProgram(std::int32_t row, std::int32_t col);
+
+// 1 when the element's code is step code (anything but a LAD block).
+std::uint8_t SfcInnerStepFlag(std::int32_t row, std::int32_t col);
+
+// Copies the element's code into gProgramCopy (erased to 0xFF first, grown
+// when the code needs more room) and sets its used length; an element
+// without a record gives an empty buffer. False, nothing changed, for a cell
+// without an inner program.
+bool LoadSfcElementCode(std::int32_t row, std::int32_t col);
+
+// Loads the element's code and draws it into the inner ladder grid. False when
+// the cell has no inner program or the code cannot be drawn (gConvertAbort set,
+// the grid as it was): the instruction list still shows it.
+bool OpenSfcElementLadder(std::int32_t row, std::int32_t col);
+
+// Compiles the inner ladder grid into gProgramCopy (the list view of the same
+// element). False, gProgramCopy unchanged, when the ladder does not compile
+// (CompileFailureText() tells why).
+bool SfcInnerLadderToList();
+
+// Stores `code` as the element's code, creating its record when there is
+// none. False, nothing changed, for a cell without an inner program.
+bool StoreSfcElementCode(std::int32_t row, std::int32_t col, const std::vector<std::uint8_t>& code);
+
+// Compiles the inner ladder and stores the code into the element's record.
+// False, the record unchanged, when the ladder does not compile or the cell
+// has no inner program.
+bool StoreSfcElementLadder(std::int32_t row, std::int32_t col);
+
+// True when the shared chart converts to exactly the program's code (the
+// chart still describes the program, so the SFC view keeps it instead of
+// drawing a new one from the code).
+bool SfcChartMatchesProgram();
+
+// What the SFC view shows when it opens: the stored chart when it still
+// describes the program, otherwise a chart drawn from the code (nothing for
+// an empty program). Returns false when the code could not be drawn (message
+// shown, chart left as it was).
+bool PrepareSfcChartForView();
