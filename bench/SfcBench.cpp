@@ -1,0 +1,126 @@
+// Both chart conversions on a chart that fills a 16000-step program: chains
+// of steps with actions, selective and simultaneous divergences and their
+// convergences, jumps back, LAD blocks between the chains.
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "core/Codetranslate.h"
+#include "core/DeviceLimits.h"
+#include "sfc/Codetosfc.h"
+#include "sfc/Sfctocode.h"
+
+namespace {
+
+constexpr std::uint32_t kCapacity = 31744;
+
+void Put(std::vector<std::uint8_t>& code, const std::string& line) {
+    SetInputText(line);
+    if (AssembleInstruction() != 1) return;
+    code.insert(code.end(), gInsnBuf.code, gInsnBuf.code + gInsnBuf.length);
+}
+
+void Action(std::vector<std::uint8_t>& c, int n) {
+    Put(c, "OUT Y" + std::to_string(n % 8));
+    Put(c, "LD X" + std::to_string(n % 8));
+    Put(c, "MOV K" + std::to_string(n) + " D" + std::to_string(n % 100));
+    Put(c, "MOV D" + std::to_string(n % 100) + " D" + std::to_string(100 + n % 100));
+}
+
+// One chain of 86 steps from initial step `init` (steps s .. s + 85):
+// a sequence, a selective divergence and convergence, a simultaneous
+// divergence and convergence, and a jump back.
+void Chain(std::vector<std::uint8_t>& c, int init, int s) {
+    auto S = [](int n) { return " S" + std::to_string(n); };
+    Put(c, "LD X7");
+    Put(c, "SET" + S(init));
+    Put(c, "STL" + S(init));
+    Put(c, "LD X0");
+    Put(c, "SET" + S(s));
+    int n = s;
+    for (int i = 0; i < 80; ++i, ++n) {
+        Put(c, "STL" + S(n));
+        Action(c, n);
+        Put(c, "LD X1");
+        Put(c, "SET" + S(n + 1));
+    }
+    // n: selective divergence to n + 1 and n + 2, joined at n + 3
+    Put(c, "STL" + S(n));
+    Action(c, n);
+    Put(c, "LD X2");
+    Put(c, "SET" + S(n + 1));
+    Put(c, "LD X3");
+    Put(c, "SET" + S(n + 2));
+    for (int b = 1; b <= 2; ++b) {
+        Put(c, "STL" + S(n + b));
+        Action(c, n + b);
+        Put(c, "LD X4");
+        Put(c, "SET" + S(n + 3));
+    }
+    n += 3;
+    // n: simultaneous divergence to n + 1 and n + 2, converging into n + 3
+    Put(c, "STL" + S(n));
+    Action(c, n);
+    Put(c, "LD X5");
+    Put(c, "SET" + S(n + 1));
+    Put(c, "SET" + S(n + 2));
+    for (int b = 1; b <= 2; ++b) {
+        Put(c, "STL" + S(n + b));
+        Action(c, n + b);
+    }
+    Put(c, "STL" + S(n + 1));
+    Put(c, "STL" + S(n + 2));
+    Put(c, "LD X6");
+    Put(c, "SET" + S(n + 3));
+    n += 3;
+    Put(c, "STL" + S(n));
+    Action(c, n);
+    Put(c, "LD X7");
+    Put(c, "OUT" + S(init));
+    Put(c, "RET");
+}
+
+std::vector<std::uint8_t> FullSfcProgram() {
+    SetCurrentFamily(1);
+    std::vector<std::uint8_t> code;
+    for (int chain = 0; chain < 10; ++chain) {
+        std::vector<std::uint8_t> next;
+        Chain(next, chain, 10 + chain * 100);
+        if (code.size() + next.size() + 2 > kCapacity) break;
+        code.insert(code.end(), next.begin(), next.end());
+    }
+    // Fill the rest with one LAD block.
+    while (code.size() + 12 < kCapacity) Put(code, "MOV K1 D0");
+    Put(code, "END");
+    return code;
+}
+
+void BM_CodeToChart(benchmark::State& state) {
+    const std::vector<std::uint8_t> code = FullSfcProgram();
+    for (auto _ : state) {
+        TCodeToSfcResult r = ConvertCodeToChart(code.data(), static_cast<std::uint32_t>(code.size()));
+        if (!r.ok) state.SkipWithError(r.why.c_str());
+        benchmark::DoNotOptimize(r);
+    }
+    state.counters["bytes"] = static_cast<double>(code.size());
+}
+BENCHMARK(BM_CodeToChart)->Unit(benchmark::kMillisecond);
+
+void BM_ChartToCode(benchmark::State& state) {
+    const std::vector<std::uint8_t> code = FullSfcProgram();
+    const TCodeToSfcResult chart = ConvertCodeToChart(code.data(), static_cast<std::uint32_t>(code.size()));
+    std::vector<std::uint8_t> out(kCapacity);
+    const TSfcChartRef ref = TSfcChartRef::Of(chart.chart);
+    for (auto _ : state) {
+        const TSfcToCodeResult r = SfcChartToCode(ref, out.data(), kCapacity);
+        if (!r.ok() || r.length != code.size()) state.SkipWithError("chart did not convert back");
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.counters["rows"] = static_cast<double>(chart.chart.rows);
+}
+BENCHMARK(BM_ChartToCode)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
