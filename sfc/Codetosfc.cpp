@@ -47,6 +47,17 @@ bool ReachesLeft(const TSfcCell& x) {
     return x.type == kSfcLine && x.b1 != kShapeVertical && x.b1 != kShapeSelLeft && x.b1 != kShapeParLeft;
 }
 bool ReachesRight(const TSfcCell& x) { return x.type == kSfcLine && x.b1 != kShapeVertical; }
+bool ReachesDown(const TSfcCell& x) {
+    switch (x.type) {
+        case kSfcInitStep: case kSfcStep: case kSfcTransition: case kSfcStepMark:
+            return true;
+        case kSfcLine:
+            return x.b1 == kShapeVertical || x.b1 == kShapeSelLeft || x.b1 == kShapeParLeft ||
+                   x.b1 == kShapeParDivRight || x.b1 == kShapeSelDivRight;
+        default:
+            return false;
+    }
+}
 bool IsSelectiveShape(std::uint8_t s) {
     return s == kShapeSelDivRight || s == kShapeSelCont || s == kShapeSelConvRight || s == kShapeSelLeft;
 }
@@ -98,11 +109,16 @@ private:
         return {};
     }
 
-    bool Widen(std::int32_t row, std::int32_t col);
-    bool PlaceAt(std::int32_t row, std::int32_t col, const TSfcCell& x);
-    bool Target(std::int32_t row, std::int32_t col, const TSfcTransfer& t);
+    bool ShiftRight(std::int32_t top, std::int32_t bottom, std::int32_t col, std::int32_t width);
+    bool MoveBranchRight(std::int32_t top, std::int32_t bottom, std::int32_t col, std::int32_t width);
+    bool WidenBelow(std::int32_t row, std::int32_t col);
+    std::int32_t WidenAbove(std::int32_t row, std::int32_t col);
+    // Each returns the column it placed in (a branch may move right to make
+    // room), or -1 when there is no room.
+    std::int32_t PlaceAt(std::int32_t row, std::int32_t col, const TSfcCell& x);
+    std::int32_t Target(std::int32_t row, std::int32_t col, const TSfcTransfer& t);
     bool JoinToPlaceholder(std::int32_t row, std::int32_t col, const TSfcTransfer& t);
-    bool Parallel(std::int32_t row, std::int32_t col, const std::vector<TSfcTransfer>& targets);
+    std::int32_t Parallel(std::int32_t row, std::int32_t col, const std::vector<TSfcTransfer>& targets);
     bool Lad(const TSfcBlock& b);
     bool StepBlock(const TSfcBlock& b);
     bool Transitions(const TSfcBlock& b, std::int32_t row, std::int32_t col);
@@ -116,10 +132,127 @@ private:
     std::vector<TPos> own_;           // cells placed for the current block
 };
 
-// Makes (row, col) free by moving everything at and right of col, from the
-// rows that hang together above it down to the end of the chart, one column
-// to the right. Lines cut by the move are joined again.
-bool TLayout::Widen(std::int32_t row, std::int32_t col) {
+// Moves the cells at and right of col in rows top..bottom `width` columns to
+// the right, with their records; a line cut by the move is joined again.
+bool TLayout::ShiftRight(std::int32_t top, std::int32_t bottom, std::int32_t col, std::int32_t width) {
+    if (col <= 0 || width <= 0 || col + width >= kSfcColumns + 1) return Fail("no room for another column");
+    for (std::int32_t r = top; r <= bottom; ++r)
+        for (std::int32_t c = kSfcColumns - width; c < kSfcColumns; ++c)
+            if (!Empty(r, c)) return Fail("no room for another column");
+    for (std::int32_t r = top; r <= bottom; ++r) {
+        for (std::int32_t c = kSfcColumns - 1; c >= col + width; --c) c_.SetCell(r, c, c_.Cell(r, c - width));
+        const TSfcCell left = c_.Cell(r, col - 1);
+        const TSfcCell right = c_.Cell(r, col + width);
+        const bool join = ReachesRight(left) && ReachesLeft(right);
+        for (std::int32_t c = col; c < col + width; ++c)
+            c_.SetCell(r, c, join ? MakeLine(IsSelectiveShape(right.b1) ? kShapeSelCont : kShapeParCont) : TSfcCell{});
+    }
+    for (TSfcCodeRec& rec : c_.records)
+        if (rec.row >= top && rec.row <= bottom && rec.col >= col * kSfcCellBytes) rec.col += width * kSfcCellBytes;
+    for (TPos& p : own_)
+        if (p.row >= top && p.row <= bottom && p.col >= col) p.col += width;
+    return true;
+}
+
+// Moves what stands at and right of col in rows top..bottom `width` columns
+// to the right, except what hangs together (through rows top + 1..bottom)
+// with something left of col: that stays where it is. The divergence line in
+// row top is joined again across the gap.
+bool TLayout::MoveBranchRight(std::int32_t top, std::int32_t bottom, std::int32_t col, std::int32_t width) {
+    if (col <= 0 || width <= 0 || top > bottom) return false;
+    const std::int32_t rows = bottom - top + 1;
+    auto at = [&](std::int32_t r, std::int32_t c) {
+        return static_cast<std::size_t>(r - top) * kSfcColumns + static_cast<std::size_t>(c);
+    };
+    // What hangs together with the left part stays.
+    std::vector<std::uint8_t> stays(static_cast<std::size_t>(rows) * kSfcColumns, 0);
+    std::vector<TPos> work;
+    for (std::int32_t r = top + 1; r <= bottom; ++r)
+        for (std::int32_t c = 0; c < col; ++c)
+            if (!Empty(r, c)) {
+                stays[at(r, c)] = 1;
+                work.push_back({r, c});
+            }
+    auto link = [&](std::int32_t r, std::int32_t c) {
+        if (r <= top || r > bottom || c < 0 || c >= kSfcColumns || stays[at(r, c)] || Empty(r, c)) return;
+        stays[at(r, c)] = 1;
+        work.push_back({r, c});
+    };
+    while (!work.empty()) {
+        const TPos p = work.back();
+        work.pop_back();
+        const TSfcCell x = c_.Cell(p.row, p.col);
+        if (ReachesDown(x) && ReachesUp(c_.Cell(p.row + 1, p.col))) link(p.row + 1, p.col);
+        if (ReachesUp(x) && ReachesDown(c_.Cell(p.row - 1, p.col))) link(p.row - 1, p.col);
+        if (ReachesRight(x) && ReachesLeft(c_.Cell(p.row, p.col + 1))) link(p.row, p.col + 1);
+        if (ReachesLeft(x) && ReachesRight(c_.Cell(p.row, p.col - 1))) link(p.row, p.col - 1);
+    }
+    // Room for what moves.
+    for (std::int32_t r = top; r <= bottom; ++r)
+        for (std::int32_t c = col; c < kSfcColumns; ++c)
+            if (!Empty(r, c) && !stays[at(r, c)]) {
+                if (c + width >= kSfcColumns) return false;
+                if (stays[at(r, c + width)]) return false;
+            }
+    std::vector<std::uint8_t> moved(static_cast<std::size_t>(rows) * kSfcColumns, 0);
+    for (std::int32_t r = top; r <= bottom; ++r) {
+        for (std::int32_t c = kSfcColumns - 1 - width; c >= col; --c) {
+            if (Empty(r, c) || stays[at(r, c)]) continue;
+            c_.SetCell(r, c + width, c_.Cell(r, c));
+            c_.Clear(r, c);
+            moved[at(r, c)] = 1;
+        }
+        const TSfcCell left = c_.Cell(r, col - 1);
+        const TSfcCell right = c_.Cell(r, col + width);
+        bool gapEmpty = true;
+        for (std::int32_t c = col; c < col + width; ++c) gapEmpty = gapEmpty && Empty(r, c);
+        if (gapEmpty && ReachesRight(left) && ReachesLeft(right))
+            for (std::int32_t c = col; c < col + width; ++c)
+                c_.SetCell(r, c, MakeLine(IsSelectiveShape(right.b1) ? kShapeSelCont : kShapeParCont));
+    }
+    for (TSfcCodeRec& rec : c_.records) {
+        const std::int32_t c = rec.col / kSfcCellBytes;
+        if (rec.row >= top && rec.row <= bottom && c >= col && c < kSfcColumns && moved[at(rec.row, c)])
+            rec.col += width * kSfcCellBytes;
+    }
+    for (TPos& p : own_)
+        if (p.row >= top && p.row <= bottom && p.col >= col && p.col < kSfcColumns && moved[at(p.row, p.col)])
+            p.col += width;
+    return true;
+}
+
+// (row, col) is taken by something that reaches in from the left (a branch
+// laid out earlier): the branch being laid out moves right instead, with
+// everything of it from the divergence it hangs from downwards; a divergence
+// whose moved part hangs from above takes the rows above it along. Returns
+// the column the branch now stands in, -1 when there is none.
+std::int32_t TLayout::WidenAbove(std::int32_t row, std::int32_t col) {
+    std::int32_t width = 0;
+    while (col + width < kSfcColumns && !Empty(row, col + width)) ++width;
+    if (col + width >= kSfcColumns || col <= 0) return -1;
+    std::int32_t bottom = SfcLastUsedRow(c_.grid.data(), c_.rows);
+    std::int32_t from = row - 1;
+    while (true) {
+        std::int32_t d = from;
+        while (d >= chainTop_ && !(c_.Cell(d, col).IsLine(kShapeSelDivRight) || c_.Cell(d, col).IsLine(kShapeParDivRight)))
+            --d;
+        if (d < chainTop_) return -1;
+        if (!MoveBranchRight(d, bottom, col, width)) return -1;
+        // Go on above while the moved part of the divergence row hangs from above.
+        bool hangs = false;
+        for (std::int32_t c = col + width; c < kSfcColumns && !hangs; ++c)
+            hangs = ReachesUp(c_.Cell(d, c)) && ReachesDown(c_.Cell(d - 1, c - width));
+        if (!hangs) break;
+        bottom = d - 1;
+        from = d - 1;
+    }
+    return Empty(row, col + width) ? col + width : -1;
+}
+
+// (row, col) is taken by something of a branch to the right: everything at
+// and right of col that hangs together with it, down to the end of the chart,
+// moves one column to the right.
+bool TLayout::WidenBelow(std::int32_t row, std::int32_t col) {
     if (col <= 0) return Fail("no room in column 0");
     std::int32_t top = row;
     auto rowReachesUp = [&](std::int32_t r) {
@@ -131,31 +264,28 @@ bool TLayout::Widen(std::int32_t row, std::int32_t col) {
     for (const TPos& p : own_)
         if (p.row >= top && p.col >= col) return Fail("no room beside the branch");
     const std::int32_t last = SfcLastUsedRow(c_.grid.data(), c_.rows);
-    for (std::int32_t r = top; r <= last; ++r)
-        if (!Empty(r, kSfcColumns - 1)) return Fail("no room for another column");
-    for (std::int32_t r = top; r <= last; ++r) {
-        for (std::int32_t c = kSfcColumns - 1; c > col; --c) c_.SetCell(r, c, c_.Cell(r, c - 1));
-        c_.Clear(r, col);
-        const TSfcCell left = c_.Cell(r, col - 1);
-        const TSfcCell right = c_.Cell(r, col + 1);
-        if (ReachesRight(left) && ReachesLeft(right))
-            c_.SetCell(r, col, MakeLine(IsSelectiveShape(right.b1) ? kShapeSelCont : kShapeParCont));
-    }
-    for (TSfcCodeRec& rec : c_.records)
-        if (rec.row >= top && rec.row <= last && rec.col >= col * kSfcCellBytes) rec.col += kSfcCellBytes;
-    return true;
+    if (!ShiftRight(top, last, col, 1)) return false;
+    return Empty(row, col) || Fail("cell taken");
 }
 
-bool TLayout::PlaceAt(std::int32_t row, std::int32_t col, const TSfcCell& x) {
-    if (col >= kSfcColumns) return Fail("more than 16 columns");
+std::int32_t TLayout::PlaceAt(std::int32_t row, std::int32_t col, const TSfcCell& x) {
+    if (col < 0 || col >= kSfcColumns) return Fail("more than 16 columns"), -1;
     Grow(row);
-    if (!Empty(row, col) && !Widen(row, col)) return false;
-    return Put(row, col, x);
+    if (!Empty(row, col)) {
+        // Taken by a branch laid out earlier: this branch moves right; when it
+        // cannot, what took the place does.
+        const std::int32_t moved = WidenAbove(row, col);
+        if (moved >= 0)
+            col = moved;
+        else if (!WidenBelow(row, col))
+            return -1;
+    }
+    return Put(row, col, x) ? col : -1;
 }
 
-bool TLayout::Target(std::int32_t row, std::int32_t col, const TSfcTransfer& t) {
-    if (JoinToPlaceholder(row, col, t)) return true;
-    if (!out_.why.empty()) return false;
+std::int32_t TLayout::Target(std::int32_t row, std::int32_t col, const TSfcTransfer& t) {
+    if (JoinToPlaceholder(row, col, t)) return col;
+    if (!out_.why.empty()) return -1;
     return PlaceAt(row, col, MakeCell(t.isOut ? kSfcJump : kSfcJumpSet, t.step));
 }
 
@@ -182,30 +312,70 @@ bool TLayout::JoinToPlaceholder(std::int32_t row, std::int32_t col, const TSfcTr
                 c_.SetCell(up, col, MakeLine(kShapeSelConvRight));
                 return true;
             }
-            if (above.type == kSfcTransition && pr == row) {
-                bool free = Empty(row + 1, pc);
-                for (std::int32_t c = pc + 1; c < col && free; ++c) free = Empty(row, c);
+            if (above.IsLine(kShapeSelLeft) && up < row && pr == up + 1) {
+                // The convergence stands higher than this branch ends: its line
+                // and the placeholder move down, the branches above it reach
+                // it with vertical lines.
+                std::int32_t end = pc + 1;
+                while (end < kSfcColumns &&
+                       (c_.Cell(up, end).IsLine(kShapeSelCont) || c_.Cell(up, end).IsLine(kShapeSelConvRight)))
+                    ++end;
+                if (end > col || !c_.Cell(up, end - 1).IsLine(kShapeSelConvRight)) continue;
+                bool free = Empty(row + 1, pc) && Empty(row, col);
+                for (std::int32_t c = pc; c < end && free; ++c)
+                    for (std::int32_t r = up + 1; r <= row && free; ++r) free = (r == pr && c == pc) || Empty(r, c);
+                for (std::int32_t c = end; c < col && free; ++c) free = Empty(row, c);
                 if (!free) continue;
                 Grow(row + 1);
+                c_.Clear(pr, pc);
                 c_.SetCell(row + 1, pc, p);
-                c_.SetCell(row, pc, MakeLine(kShapeSelLeft));
-                for (std::int32_t c = pc + 1; c < col; ++c) c_.SetCell(row, c, MakeLine(kShapeSelCont));
+                for (std::int32_t c = pc; c < end; ++c) {
+                    const TSfcCell x = c_.Cell(up, c);
+                    c_.Clear(up, c);
+                    c_.SetCell(row, c, x);
+                    if (!x.IsLine(kShapeSelCont))
+                        for (std::int32_t r = up; r < row; ++r) c_.SetCell(r, c, MakeLine(kShapeVertical));
+                }
+                for (std::int32_t c = end; c < col; ++c) c_.SetCell(row, c, MakeLine(kShapeSelCont));
                 c_.SetCell(row, col, MakeLine(kShapeSelConvRight));
+                return true;
+            }
+            if (above.type == kSfcTransition) {
+                // A new convergence in the lower of the two rows: the placeholder
+                // moves below it, both branches reach it with vertical lines.
+                const std::int32_t joinRow = std::max(pr, row);
+                bool free = Empty(joinRow + 1, pc);
+                for (std::int32_t r = pr + 1; r <= joinRow && free; ++r) free = Empty(r, pc);
+                for (std::int32_t r = row; r <= joinRow && free; ++r) free = Empty(r, col);
+                for (std::int32_t c = pc + 1; c < col && free; ++c) free = Empty(joinRow, c);
+                if (!free) continue;
+                Grow(joinRow + 1);
+                c_.SetCell(joinRow + 1, pc, p);
+                for (std::int32_t r = pr; r < joinRow; ++r) c_.SetCell(r, pc, MakeLine(kShapeVertical));
+                c_.SetCell(joinRow, pc, MakeLine(kShapeSelLeft));
+                for (std::int32_t c = pc + 1; c < col; ++c) c_.SetCell(joinRow, c, MakeLine(kShapeSelCont));
+                for (std::int32_t r = row; r < joinRow; ++r) c_.SetCell(r, col, MakeLine(kShapeVertical));
+                c_.SetCell(joinRow, col, MakeLine(kShapeSelConvRight));
                 return true;
             }
         }
     return false;
 }
 
-bool TLayout::Parallel(std::int32_t row, std::int32_t col, const std::vector<TSfcTransfer>& targets) {
-    if (!PlaceAt(row, col, MakeLine(kShapeParLeft))) return false;
-    if (!PlaceAt(row + 1, col, MakeCell(targets[0].isOut ? kSfcJump : kSfcJumpSet, targets[0].step))) return false;
+std::int32_t TLayout::Parallel(std::int32_t row, std::int32_t col, const std::vector<TSfcTransfer>& targets) {
+    std::int32_t c = PlaceAt(row, col, MakeLine(kShapeParLeft));
+    if (c < 0) return -1;
+    c = PlaceAt(row + 1, c, MakeCell(targets[0].isOut ? kSfcJump : kSfcJumpSet, targets[0].step));
+    if (c < 0) return -1;
     for (std::size_t j = 1; j < targets.size(); ++j) {
-        const auto c = static_cast<std::int32_t>(col + j);
-        if (!PlaceAt(row, c, MakeLine(kShapeParDivRight))) return false;
-        if (!PlaceAt(row + 1, c, MakeCell(targets[j].isOut ? kSfcJump : kSfcJumpSet, targets[j].step))) return false;
+        const std::int32_t at = PlaceAt(row, c + 1, MakeLine(kShapeParDivRight));
+        if (at < 0) return -1;
+        for (std::int32_t k = c + 1; k < at; ++k)
+            if (Empty(row, k)) c_.SetCell(row, k, MakeLine(kShapeParCont));
+        c = PlaceAt(row + 1, at, MakeCell(targets[j].isOut ? kSfcJump : kSfcJumpSet, targets[j].step));
+        if (c < 0) return -1;
     }
-    return true;
+    return c;
 }
 
 bool TLayout::Lad(const TSfcBlock& b) {
@@ -259,13 +429,22 @@ bool TLayout::StepBlock(const TSfcBlock& b) {
         own_.push_back(p);
         junction = std::max(junction, p.row + 1);
     }
+    // Each step's line down to the junction row; a branch in the way of one
+    // moves right (and the step with it).
     for (std::size_t i = 0; i < at.size(); ++i) {
-        for (std::int32_t r = at[i].row + 1; r < junction; ++r)
-            if (!Put(r, at[i].col, MakeLine(kShapeVertical))) return false;
-        if (!Put(junction, at[i].col, MakeLine(i == 0 ? kShapeParLeft : kShapeParConvRight))) return false;
-        if (i > 0)
-            for (std::int32_t c = at[i - 1].col + 1; c < at[i].col; ++c)
-                if (!Put(junction, c, MakeLine(kShapeParCont))) return false;
+        for (std::int32_t r = at[i].row + 1; r <= junction; ++r) {
+            const TSfcCell x = r < junction ? MakeLine(kShapeVertical) : MakeLine(i == 0 ? kShapeParLeft : kShapeParConvRight);
+            const std::int32_t c = PlaceAt(r, at[i].col, x);
+            if (c < 0) return false;
+            at[i].col = c;
+        }
+    }
+    for (std::int32_t c = at[0].col + 1; c < at.back().col; ++c) {
+        const TSfcCell x = c_.Cell(junction, c);
+        if (x.Empty())
+            c_.SetCell(junction, c, MakeLine(kShapeParCont));
+        else if (!x.IsLine(kShapeParConvRight))
+            return Fail("a line across the convergence");
     }
     placeRow_ = junction + 1;
     return Transitions(b, junction + 1, at[0].col);
@@ -275,32 +454,37 @@ bool TLayout::Transitions(const TSfcBlock& b, std::int32_t row, std::int32_t col
     const auto& ts = b.transitions;
     if (ts.empty()) return true;
     if (ts.size() == 1) {
-        if (!PlaceAt(row, col, MakeCell(kSfcTransition, 0xFFFF))) return false;
-        AddRecord(row, col, ts[0].cond);
-        if (ts[0].targets.size() == 1) return Target(row + 1, col, ts[0].targets[0]);
-        return Parallel(row + 1, col, ts[0].targets);
+        const std::int32_t c = PlaceAt(row, col, MakeCell(kSfcTransition, 0xFFFF));
+        if (c < 0) return false;
+        AddRecord(row, c, ts[0].cond);
+        if (ts[0].targets.size() == 1) return Target(row + 1, c, ts[0].targets[0]) >= 0;
+        return Parallel(row + 1, c, ts[0].targets) >= 0;
     }
-    // A selective divergence: one branch per transition.
-    std::int32_t width = 0;
+    // A selective divergence: one branch per transition, each in the next
+    // free column right of the one before.
+    std::size_t baseAt = 0;  // the divergence's left end among the cells of this block
+    std::int32_t base = -1;
+    std::int32_t next = col;
     for (std::size_t i = 0; i < ts.size(); ++i) {
-        const std::int32_t cb = col + width;
-        if (cb >= kSfcColumns) return Fail("more than 16 columns");
+        if (next >= kSfcColumns) return Fail("more than 16 columns");
+        std::int32_t cb;
         if (i == 0) {
-            if (!PlaceAt(row, col, MakeLine(kShapeSelLeft))) return false;
+            cb = base = PlaceAt(row, col, MakeLine(kShapeSelLeft));
+            baseAt = own_.size() - 1;
         } else {
-            for (std::int32_t c = col + 1; c < cb; ++c)
+            cb = PlaceAt(row, next, MakeLine(kShapeSelDivRight));
+            for (std::int32_t c = base + 1; c >= 0 && c < cb; ++c)
                 if (Empty(row, c)) c_.SetCell(row, c, MakeLine(kShapeSelCont));
-            if (!PlaceAt(row, cb, MakeLine(kShapeSelDivRight))) return false;
         }
-        if (!PlaceAt(row + 1, cb, MakeCell(kSfcTransition, 0xFFFF))) return false;
-        AddRecord(row + 1, cb, ts[i].cond);
-        if (ts[i].targets.size() == 1) {
-            if (!Target(row + 2, cb, ts[i].targets[0])) return false;
-            width += 1;
-        } else {
-            if (!Parallel(row + 2, cb, ts[i].targets)) return false;
-            width += static_cast<std::int32_t>(ts[i].targets.size());
-        }
+        if (cb < 0) return false;
+        const std::int32_t t = PlaceAt(row + 1, cb, MakeCell(kSfcTransition, 0xFFFF));
+        if (t < 0) return false;
+        AddRecord(row + 1, t, ts[i].cond);
+        const std::int32_t last = ts[i].targets.size() == 1 ? Target(row + 2, t, ts[i].targets[0])
+                                                            : Parallel(row + 2, t, ts[i].targets);
+        if (last < 0) return false;
+        base = own_[baseAt].col;  // it moves when the branch it leads to moves right
+        next = last + 1;
     }
     return true;
 }
@@ -359,10 +543,7 @@ TCodeToSfcResult ConvertCodeToChart(const std::uint8_t* code, std::uint32_t used
         return out;
     }
     TLayout layout(out);
-    if (!layout.Run(p)) {
-        out.chart = TSfcChart::Empty();
-        return out;
-    }
+    if (!layout.Run(p)) return out;  // the chart as far as it was laid out, for diagnostics
     // The chart must say what the code says.
     const std::uint32_t room = std::max<std::uint32_t>(used * 2 + 4096, 65536);
     std::vector<std::uint8_t> back(room, 0xFF);
@@ -370,7 +551,6 @@ TCodeToSfcResult ConvertCodeToChart(const std::uint8_t* code, std::uint32_t used
     const TSfcParse q = r.ok() ? ParseSfcCode(back.data(), r.length) : TSfcParse{};
     if (!r.ok() || !q.ok || !SameMeaning(MeaningOf(p), MeaningOf(q))) {
         out.why = "the chart would not say what the code says";
-        out.chart = TSfcChart::Empty();
         return out;
     }
     out.ok = true;

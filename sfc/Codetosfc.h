@@ -18,7 +18,7 @@
 
 struct TCodeToSfcResult {
     bool ok = false;
-    TSfcChart chart;
+    TSfcChart chart;               // on failure: as far as it was laid out (diagnostics only)
     std::uint32_t failOffset = 0;  // code offset of the refused instruction (when the code was refused)
     std::string why;               // what refused it, for diagnostics and tests
 };
