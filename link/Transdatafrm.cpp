@@ -154,8 +154,22 @@ void TTransDataForm::WorkTypeClick() {
     OkBtn->setEnabled(item != kHandheld);
     if (item == kWrite) TransGroupClick();
     if (item == kHandheld && !handheld_.Running()) {
+        // The programmer may write a program into the PC, which replaces the
+        // project's: a changed project is offered for saving first.
+        bool go = true;
+        if (gQel.ProgramPresent && gQel.Modified) {
+            const std::string text = gMsgTable.Get(kMsgSaveBeforeRead) + "\n" + gQel.ProgramFileName + "?";
+            switch (qel::AskQuestion(text, qel::AskButtons::YesNoCancel)) {
+            case qel::Answer::Yes:
+                if (_QelMain) _QelMain->SaveClick();
+                go = !gQel.Modified;
+                break;
+            case qel::Answer::No: break;
+            default: go = false; break;
+            }
+        }
         // The programmer's requests are answered from now on, before OK.
-        if (!handheld_.Start()) {
+        if (!go || !handheld_.Start()) {
             WorkType->setCurrentIndex(kRead);
             if (!haveImage) hide();
             WorkTypeClick();

@@ -208,6 +208,19 @@ TEST_F(TransferWindowTest, ProgressCancelAndVerify) {
 TEST_F(TransferWindowTest, HandheldModeServesUntilCancel) {
     PutProgram({"LD X0", "OUT Y0", "END"});
     gQel.ProgramPresent = 1;
+    // A changed project is offered for saving first; Cancel keeps the window
+    // on reading and answers no programmer.
+    gQel.Modified = 1;
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    ASSERT_TRUE(frame_->RunCommand("MmTrans"));
+    form_->WorkType->setFocus();
+    QTest::keyClick(form_->WorkType, Qt::Key_End);
+    EXPECT_EQ(messages_.Asked().size(), 1u);
+    EXPECT_EQ(form_->WorkType->currentIndex(), TTransDataForm::kRead);
+    EXPECT_EQ(_TransData->JobNo, 0);
+    QTest::mouseClick(form_->CancelBtn, Qt::LeftButton);
+
+    messages_.QueueAnswer(qel::Answer::No);
     OpenLinkWindow(TTransDataForm::kHandheld);
     EXPECT_EQ(_TransData->JobNo, kJobHandheld);
     EXPECT_FALSE(form_->OkBtn->isEnabled());
