@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <random>
 
 #include <gtest/gtest.h>
 
@@ -641,4 +642,55 @@ TEST_F(LadderWindowTest, LadderFollowsCodeTheInstructionListChanged) {
     Finish("X5");
     ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
     EXPECT_EQ(Program(), (Lines{"LDI X5", "AND X4", "OUT Y4", "END"}));
+}
+
+TEST_F(LadderWindowTest, RandomWalkOfKeysAndClicksStaysInsideTheGrid) {
+    std::mt19937 rng(2024);
+    const Qt::Key moves[] = {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up,     Qt::Key_Down,      Qt::Key_PageUp,
+                             Qt::Key_PageDown, Qt::Key_Home, Qt::Key_End, Qt::Key_Insert,   Qt::Key_Delete,
+                             Qt::Key_Backspace, Qt::Key_F8,  Qt::Key_F9,  Qt::Key_F11};
+    struct Entry {
+        Qt::Key key;
+        const char* text;
+    };
+    const Entry entries[] = {{Qt::Key_F1, "X1"},        {Qt::Key_F2, "M7"},  {Qt::Key_F7, "Y2"},
+                             {Qt::Key_F6, "MOV K1 D0"}, {Qt::Key_F12, "D0 K1"}, {Qt::Key_F6, "END"},
+                             {Qt::Key_F1, "Q9"}};
+    int compiles = 0, failures = 0;
+    for (int step = 0; step < 1500; ++step) {
+        const unsigned pick = rng() % 10;
+        if (pick < 6) {
+            QTest::keyClick(lad_, moves[rng() % std::size(moves)]);
+        } else if (pick == 6) {
+            QTest::keyClick(lad_, Qt::Key_F9, Qt::AltModifier);
+        } else if (pick == 7) {
+            const QSize size = lad_->viewport()->size();
+            QTest::mouseClick(lad_->viewport(), Qt::LeftButton, {},
+                              QPoint(static_cast<int>(rng() % size.width()), static_cast<int>(rng() % size.height())));
+        } else {
+            const Entry& e = entries[rng() % std::size(entries)];
+            QTest::keyClick(lad_, e.key);
+            if (_EditDlg->isVisible()) {
+                QTest::keyClicks(_EditDlg->IEdit, e.text);
+                QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
+                if (_EditDlg->isVisible()) _EditDlg->CancelBtnClick();  // refused: its message was shown
+            }
+        }
+        const TLadderEdit& ed = lad_->Edit();
+        ASSERT_GE(ed.Row(), 0);
+        ASSERT_LT(ed.Row(), kLadderRows);
+        ASSERT_TRUE(ed.Col() == -5 || (ed.Col() >= 0 && ed.Col() <= 55 && ed.Col() % 5 == 0));
+        if (ed.Col() >= 0) ASSERT_FALSE(IsTokenCell(CellAt(gLadderRows, ed.Row(), ed.Col()))) << step;
+        if (step % 100 == 99 && ed.LastRow() >= 0) {
+            messages_.Clear();
+            frame_->RunCommand("MmLadToCode");
+            if (lad_->Dirty()) {
+                ++failures;
+                ASSERT_TRUE(Shown(32)) << step;  // a ladder that does not compile always says so
+            } else {
+                ++compiles;
+            }
+        }
+    }
+    EXPECT_GT(compiles + failures, 5);
 }
