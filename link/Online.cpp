@@ -1,13 +1,23 @@
 #include "link/Online.h"
 
 #include <QAction>
+#include <QLineEdit>
 #include <QMdiSubWindow>
+#include <QPointer>
+#include <QScrollBar>
 
+#include <memory>
+
+#include "ladder/editor/Ladder.h"
+#include "ladder/edit/Laddertexts.h"
 #include "link/Devmonidlg.h"
 #include "link/Devmoniinput.h"
 #include "link/Forcedev.h"
+#include "link/Ladmonitor.h"
 #include "link/Setvaldlg.h"
 #include "link/Transdata.h"
+#include "project/Editorlink.h"
+#include "project/Msgtable.h"
 #include "project/Qelglobals.h"
 #include "shell/Qellink.h"
 #include "shell/Qelmain.h"
@@ -38,7 +48,127 @@ void Wire(QWidget* dialog, TQelMain* frame) {
     }
 }
 
+// The ladder's on-line monitor while it runs, and the window it watches.
+std::unique_ptr<qel::link::TLadMonitor> gLadMon;
+QPointer<TLDB> gLadWin;
+
+void SetLadderButtons(TQelMain* frame, bool down) {
+    frame->MmMonitorLad->setChecked(down);
+    frame->BnMonitorLad->setChecked(down);
+}
+
+// Force and pulse of the ladder's cursor cell: coil writes of its device.
+void LadderForce(TQelMain* frame, bool first, bool second, bool pulse) {
+    if (!gLadMon || !gLadWin) return;
+    std::uint16_t address = 0;
+    const int msg = gLadMon->ForceAddress(gLadWin->Edit().Row(), gLadWin->Edit().Col(), !first && !pulse, address);
+    if (msg >= 0) {
+        ShowMsg(msg);
+        return;
+    }
+    qel::link::TTransData* trans = Trans(frame);
+    if (!trans || !frame->OpenComPort()) return;
+    if (trans->QueueDeviceWrite(address, first ? 0xFF00 : 0x0000, 0, 5) && pulse)
+        trans->QueueDeviceWrite(address, second ? 0xFF00 : 0x0000, 0, 5);
+}
+
+// The set-value dialog for the ladder's cursor cell: its device when it is a
+// word device, else empty.
+void LadderChangeValue() {
+    if (!_ValSet) return;
+    _ValSet->ShowEmpty();
+    if (!gLadWin) return;
+    const std::string dev = CellOperandText(gLadWin->Edit().Doc().grid, gLadWin->Edit().Row(), gLadWin->Edit().Col());
+    if (!dev.empty() && std::string("TCDEF").find(dev[0]) != std::string::npos) {
+        _ValSet->DevSetText->setText(QString::fromStdString(dev));
+        _ValSet->CurValText->setFocus();
+    }
+}
+
 }  // namespace
+
+void StopLadderMonitor(TQelMain* frame) {
+    qel::link::TTransData* trans = Trans(frame);
+    const bool wasClient = trans && std::find(trans->MonitorClients.begin(), trans->MonitorClients.end(), "1") !=
+                                        trans->MonitorClients.end();
+    gMonitorMode = 0;
+    qel::link::gLadderMonitorRefresh = 0;
+    if (trans) {
+        trans->RemoveMonitorClient("1");
+        trans->RegisterMonitorClient("1", nullptr);
+        // The last client switches the PLC's monitor coil off.
+        if (wasClient && trans->MonitorClients.empty()) {
+            trans->QueueDeviceWrite(trans->MonitorBase[0], 0x0000, 0, 5);
+            trans->StartComTmr();
+        }
+    }
+    if (gLadWin) gLadWin->SetStateSource({});
+    gLadWin = nullptr;
+    gLadMon.reset();
+    SetLadderButtons(frame, false);
+    frame->RefreshCommands();
+}
+
+void MmMonitorLadClick(TQelMain* frame) {
+    qel::link::TTransData* trans = Trans(frame);
+    if (!trans) return;
+    if (gMonitorMode && gLadMon) {
+        StopLadderMonitor(frame);
+        return;
+    }
+    SetLadderButtons(frame, false);
+    TLDB* w = _LDB ? _LDB : OpenLadderWindow(frame);
+    if (!w || !w->Edit().Doc().grid || !frame->OpenComPort()) return;
+
+    auto mon = std::make_unique<qel::link::TLadMonitor>();
+    mon->Grid = w->Edit().Doc().grid;
+    mon->Capacity = w->Edit().Doc().capacity;
+    QPointer<TLDB> win = w;
+    // The rows on screen: the first one at the top and one partly visible below.
+    mon->VisibleRows = [win]() -> std::pair<std::int32_t, std::int32_t> {
+        if (!win || gCellHeight <= 0) return {0, -1};
+        const std::int32_t first = win->verticalScrollBar()->value() / gCellHeight;
+        return {first, first + win->viewport()->height() / gCellHeight + 1};
+    };
+    mon->OnValues = [win] {
+        if (win) win->viewport()->update();
+    };
+    mon->ValueFormat = [] { return gQel.ValueFormat; };
+    qel::link::TLadMonitor* m = mon.get();
+    gLadMon = std::move(mon);
+    gLadWin = w;
+    trans->RegisterMonitorClient("1", m);
+    w->SetStateSource([m](std::int32_t row, std::int32_t col) {
+        if (!gMonitorMode) return TLadderCellState{};
+        const qel::link::TLadMoniCell c = m->CellState(row, col);
+        return TLadderCellState{c.known, c.on, c.value};
+    });
+
+    // The window's on-line popup items and keys.
+    TEditorLink* link = w->Link;
+    auto online = [] { return gMonitorMode != 0; };
+    link->Register("PopON", [frame] { LadderForce(frame, true, true, false); }, online);
+    link->Register("PopOFF", [frame] { LadderForce(frame, false, false, false); }, online);
+    link->Register("PopPulseUp", [frame] { LadderForce(frame, false, true, true); }, online);
+    link->Register("PopPulseDn", [frame] { LadderForce(frame, true, false, true); }, online);
+    link->Register("PopChgVal", [] { LadderChangeValue(); }, online);
+    // A scroll shows other rows: their devices are listed at the next tick.
+    QObject::connect(w->verticalScrollBar(), &QScrollBar::valueChanged, w, [win] {
+        if (gMonitorMode && gLadWin == win) qel::link::gLadderMonitorRefresh = 1;
+    });
+    QObject::connect(w, &QObject::destroyed, frame, [frame, m] {
+        if (gLadMon.get() == m) StopLadderMonitor(frame);
+    });
+
+    gMonitorMode = 1;
+    SetLadderButtons(frame, true);
+    qel::link::gLadderMonitorRefresh = 1;
+    trans->AddMonitorClient("1");
+    trans->StartComTmr();
+    trans->Cmd64Mode = 0;
+    w->RepaintLadder();
+    frame->RefreshCommands();
+}
 
 void RegisterOnlineForms() {
     SetStartupFormMaker("SetValDlg", [](TQelMain* frame) -> QWidget* {
@@ -99,6 +229,8 @@ void InstallOnline(TQelMain* frame) {
         _DevForce->show();
         _DevForce->raise();
     });
+    r.Register("MmMonitorLad", any, [frame] { MmMonitorLadClick(frame); },
+               [] { return gProgram != nullptr && gQel.ProgramPresent != 0; });
     r.Register("MmRun", any, [frame] { frame->MmRunClick(); });
     r.Register("MmStop", any, [frame] { frame->MmStopClick(); });
     frame->RefreshCommands();

@@ -12,3 +12,9 @@ void InstallOnline(TQelMain* frame);
 /// The frame's device monitor command: opens the port, creates the window
 /// and registers it with the link, or shows the window that exists.
 void MmMonitorDevClick(TQelMain* frame);
+/// The frame's ladder monitor command: starts monitoring the program's
+/// ladder window on line (opening it when needed), or stops it.
+void MmMonitorLadClick(TQelMain* frame);
+/// Ends the ladder's monitoring: client "1" goes, the PLC's monitor coil goes
+/// OFF when it was the last client, the ladder shows the plain program.
+void StopLadderMonitor(TQelMain* frame);

@@ -545,6 +545,11 @@ void TLDB::keyPressEvent(QKeyEvent* event) {
         // Typed characters open the instruction input holding them.
         const QString text = event->text();
         const Qt::KeyboardModifiers mods = event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier);
+        // While monitoring on line, + and - force the cursor's device ON and OFF.
+        if (gMonitorMode && mods == Qt::NoModifier && (text == QLatin1String("+") || text == QLatin1String("-"))) {
+            Link->Run(text == QLatin1String("+") ? "PopON" : "PopOFF");
+            return;
+        }
         if (mods == Qt::NoModifier && text.size() == 1 && TypedStartsInput(text[0])) {
             if (!EditRefused()) {
                 pendingClass_.reset();

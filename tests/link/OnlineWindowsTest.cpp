@@ -13,6 +13,9 @@
 #include <QRadioButton>
 #include <QTest>
 
+#include "ladder/editor/Ladder.h"
+#include "ladder/model/LadderConvert.h"
+#include "ladder/render/Ladderpainter.h"
 #include "link/Colorstringgrid.h"
 #include "link/Devmonidlg.h"
 #include "link/Devmoniinput.h"
@@ -20,6 +23,7 @@
 #include "link/Online.h"
 #include "link/Setvaldlg.h"
 #include "link/Transdata.h"
+#include "project/Editorlink.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
 #include "serial/Serialport.h"
@@ -45,6 +49,7 @@ protected:
         qel::SetComDeviceResolver([path](std::uint16_t) { return path; });
         RegisterOnlineForms();
         ASSERT_TRUE(Start());
+        InstallLadder(frame_.get());
         InstallOnline(frame_.get());
         _TransData->SetTickMs(5.0);  // time-outs of about a second
     }
@@ -228,4 +233,68 @@ TEST_F(OnlineTest, ClosingTheMonitorSwitchesThePlcMonitorCoilOff) {
     EXPECT_EQ(_DevMoniDlg, nullptr);
     EXPECT_TRUE(messages_.Shown().empty());
     EXPECT_FALSE(frame_->Action("MmSetVal")->isEnabled());
+}
+
+namespace {
+
+// The colour inside a ladder cell, away from its glyph and text.
+QColor LadderCellPixel(TLDB* w, std::int32_t row, std::int32_t col) {
+    const TLadderPaintOptions o = w->PaintOptions();
+    const TLadderGeometry g{o.cellWidth, o.cellHeight, o.hScroll, o.vScroll, o.comments};
+    const QImage img = w->viewport()->grab().toImage();
+    return img.pixelColor(g.CellX(col) + 4, g.RowY(row) + o.cellHeight - 5);
+}
+
+}  // namespace
+
+TEST_F(OnlineTest, LadderMonitorShowsTheRunningProgramAndForcesFromTheCursor) {
+    PutProgram({"LD X0", "OUT Y0", "END"});
+    gQel.ProgramPresent = 1;
+    ASSERT_EQ(ConvertCodeToLadder(), 0);
+    emu_.S.program.assign(gProgram, gProgram + gProgramCapacity);
+    emu_.S.running = true;
+    emu_.S.scanOnRequest = true;
+
+    // Wide enough for a whole row of cells.
+    frame_->resize(1600, 900);
+    frame_->show();
+    ASSERT_TRUE(frame_->RunCommand("MmMonitorLad"));
+    TLDB* w = _LDB;
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(gMonitorMode, 1);
+    EXPECT_TRUE(frame_->BnMonitorLad->isChecked());
+    EXPECT_TRUE(frame_->Action("MmSetVal")->isEnabled());
+    std::int32_t contact = -1, coil = -1;
+    for (std::int32_t c = 0; c <= kLdbLastColumn; c += kLdbCellBytes) {
+        const TLdbKind k = CellKind(CellAt(gLadderRows, 0, c));
+        if (k == TLdbKind::Open_Ry) contact = c;
+        if (k == TLdbKind::Out_Ry) coil = c;
+    }
+    ASSERT_GE(contact, 0);
+    ASSERT_GE(coil, 0);
+    ASSERT_TRUE(PumpUntil([&] { return emu_.S.regs[16384] == 2 && emu_.S.scans > 2; }));
+    EXPECT_EQ(LadderCellPixel(w, 0, contact), LadderColors::Background);
+    EXPECT_EQ(LadderCellPixel(w, 0, coil), LadderColors::Background);
+
+    // "+" on the contact forces X0 ON; the program turns Y0 on, and both
+    // cells are drawn ON.
+    w->Edit().SetCursor(0, contact);
+    w->setFocus();
+    QTest::keyClick(w, Qt::Key_Plus);
+    ASSERT_TRUE(PumpUntil([&] { return emu_.S.coils[0x0500] && LadderCellPixel(w, 0, coil) == LadderColors::On; }));
+    EXPECT_EQ(LadderCellPixel(w, 0, contact), LadderColors::On);
+    // A wire cannot be forced: it says so and sends nothing.
+    w->Edit().SetCursor(0, contact + kLdbCellBytes);
+    ASSERT_TRUE(w->Link->Run("PopOFF"));
+    ASSERT_FALSE(messages_.Shown().empty());
+    EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(42));
+    EXPECT_TRUE(_TransData->CoilQueue.Empty());
+
+    // Monitoring off: the plain ladder, and the PLC's monitor coil goes OFF.
+    ASSERT_TRUE(frame_->RunCommand("MmMonitorLad"));
+    EXPECT_EQ(gMonitorMode, 0);
+    EXPECT_FALSE(frame_->BnMonitorLad->isChecked());
+    ASSERT_TRUE(PumpUntil([&] { return !emu_.S.monitorCoil && !frame_->Link.PortOpen(); }));
+    QApplication::processEvents();
+    EXPECT_EQ(LadderCellPixel(w, 0, coil), LadderColors::Background);
 }
