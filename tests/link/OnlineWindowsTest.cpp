@@ -10,6 +10,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QRadioButton>
 #include <QTest>
 
@@ -272,6 +273,10 @@ TEST_F(OnlineTest, LadderMonitorShowsTheRunningProgramAndForcesFromTheCursor) {
     }
     ASSERT_GE(contact, 0);
     ASSERT_GE(coil, 0);
+    // The whole row on screen: the smallest cells, scrolled to the left.
+    frame_->Size50Click(0);
+    w->horizontalScrollBar()->setValue(0);
+    ASSERT_GT(w->viewport()->width(), (coil / kLdbCellBytes + 2) * gCellWidth) << "viewport " << w->viewport()->width();
     ASSERT_TRUE(PumpUntil([&] { return emu_.S.regs[16384] == 2 && emu_.S.scans > 2; }));
     EXPECT_EQ(LadderCellPixel(w, 0, contact), LadderColors::Background);
     EXPECT_EQ(LadderCellPixel(w, 0, coil), LadderColors::Background);
