@@ -1,0 +1,101 @@
+#pragma once
+// Editing of the shared chart (gSfcGrid, gSfcCodeList) at a cell cursor: the
+// tools of both tool pages, the step-number editor, deleting an element,
+// inserting and deleting rows and cells, and undo and redo of whole-state
+// snapshots. The SFC window turns keys, clicks and buttons into these calls
+// and shows the message each refusal names; nothing here shows a window.
+//
+// Every refusal leaves chart and records exactly as they were and takes no
+// undo step.
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "project/Edithistory.h"
+#include "sfc/Sfcchart.h"
+
+// What an operation did: a message to show (id, -1 for none, and a detail
+// appended to its text), whether the chart changed, and whether the number
+// editor is to be shown over the cursor cell with `editorText`.
+struct TSfcEditResult {
+    int msg = -1;
+    std::string detail;
+    bool changed = false;
+    bool openEditor = false;
+    std::string editorText;
+};
+
+// One undo step: the chart with its records, the cursor and the view position.
+struct TSfcSnapshot {
+    TSfcChart chart;
+    std::int32_t cursorRow = 0, cursorCol = 0;
+    std::int32_t vertPos = 0, horzPos = 0;
+};
+
+// Message ids of the editing refusals.
+enum TSfcEditMsg : int {
+    kSfcMsgBadNumber = 0,      // a numbered element's text without a number
+    kSfcMsgRowFull = 20,       // insert space in a full row, insert row with a full last row
+    kSfcMsgNoComment = 40,     // device comment on a cell without a step
+    kSfcMsgBadStep = 45,       // step number outside the range of its element
+    kSfcMsgLadColumn = 73,     // a LAD block outside column 0
+    kSfcMsgStepUsed = 75,      // a step number used by another step
+    kSfcMsgLadUsed = 76,       // a LAD number used by another LAD block
+    kSfcMsgNoRoom = 22,        // a two-cell tool in the last column
+};
+
+class TSfcEditModel {
+public:
+    // Tool pages: 0 the elements (sBtn1-sBtn9), 1 the line pieces (ssBtn1-ssBtn9).
+    TSfcEditResult Tool(int page, int index);
+    // Enter (or a double click) on the cursor cell: the number editor for a
+    // numbered element; nothing for any other cell.
+    TSfcEditResult BeginNumber();
+    // The number typed for the cursor cell. A refusal restores the cell as it
+    // was before the tool and takes back the tool's undo step.
+    TSfcEditResult CommitNumber(const std::string& text);
+    // The editor closed without a number (another tool, another cell): the
+    // element stays with the number it shows.
+    void CloseNumber();
+    bool EditorOpen() const { return editing_; }
+
+    TSfcEditResult DeleteElement();
+    TSfcEditResult InsertRow();
+    TSfcEditResult DeleteRow();
+    TSfcEditResult InsertCell();
+    TSfcEditResult DeleteCell();
+    // Device S n of the step-like element under the cursor ("S20"), or a refusal.
+    TSfcEditResult StepDevice() const;
+
+    bool CanUndo() const { return history_.CanUndo(); }
+    bool CanRedo() const { return history_.CanRedo(); }
+    bool Undo();
+    bool Redo();
+    void ClearHistory() { history_.Clear(); }
+    int UndoCount() const { return history_.UndoCount(); }
+
+    std::int32_t CursorRow = 0;
+    std::int32_t CursorCol = 0;
+    // The view position the window keeps in each undo step.
+    std::int32_t VertPos = 0;
+    std::int32_t HorzPos = 0;
+    // Asked before an edit while the PLC is monitored: true refuses the edit.
+    std::function<bool()> StopMonitor;
+    // Highest step number of the model family (S limit); <0 asks the table.
+    std::int32_t HighestStep = -1;
+
+private:
+    TSfcSnapshot Take() const;
+    void Restore(const TSfcSnapshot& s);
+    bool Refused() const { return StopMonitor && StopMonitor(); }
+    TSfcCell Cursor() const;
+    void SetCursor(const TSfcCell& x);
+    std::int32_t StepLimit() const;
+
+    TEditHistory<TSfcSnapshot> history_;
+    // The snapshot a numbered tool took, recorded once its number stands.
+    std::optional<TSfcSnapshot> pending_;
+    TSfcCell saved_;
+    bool editing_ = false;
+};
