@@ -1,5 +1,7 @@
 #include "instlist/Instredit.h"
 
+#include "instlist/render/Instpaint.h"
+
 #include "core/DeviceLimits.h"
 #include "tools/Comdlg.h"
 #include "tools/check/Comments.h"
@@ -178,30 +180,20 @@ void TInst::paintEvent(QPaintEvent*) {
     FollowCode();
     QPainter p(viewport());
     p.setFont(font());
-    const int pos = verticalScrollBar()->value();
-    TopLine = pos / LineHeight;
-    const int width = viewport()->width();
-    const int stepWidth = QFontMetrics(font()).horizontalAdvance(QLatin1Char('0')) * kStepColumnChars;
-    int selFirst = -1, selLast = -2;
+    TInstScreenOptions o;
+    o.size = viewport()->size();
+    o.scrollY = verticalScrollBar()->value();
+    o.lineHeight = LineHeight;
+    o.stepColumnWidth = QFontMetrics(font()).horizontalAdvance(QLatin1Char('0')) * kStepColumnChars;
+    o.cursorLine = CursorLine;
     if (selActive_) {
-        selFirst = std::min(selAnchor_, CursorLine);
-        selLast = std::max(selAnchor_, CursorLine);
+        o.selFirst = std::min(selAnchor_, CursorLine);
+        o.selLast = std::max(selAnchor_, CursorLine);
     }
-    const int end = std::min(edit_.LineCount(), TopLine + viewport()->height() / LineHeight + 2);
-    for (int line = TopLine; line < end; ++line) {
-        const int y = line * LineHeight - pos;
-        const QRect row(0, y, width, LineHeight);
-        if (line >= selFirst && line <= selLast) p.fillRect(row, kSelectionColor);
-        p.setPen(palette().color(QPalette::Text));
-        p.drawText(QRect(0, y, stepWidth - 8, LineHeight), Qt::AlignRight | Qt::AlignVCenter,
-                   QString::number(edit_.LineStep(line)));
-        p.drawText(QRect(stepWidth, y, width - stepWidth, LineHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                   QString::fromStdString(edit_.LineText(line)));
-        if (line == CursorLine) {
-            p.setPen(palette().color(QPalette::Highlight));
-            p.drawRect(row.adjusted(0, 0, -1, -1));
-        }
-    }
+    o.text = palette().color(QPalette::Text);
+    o.cursor = palette().color(QPalette::Highlight);
+    o.selection = kSelectionColor;
+    TopLine = PaintInstScreen(p, edit_, o);
 }
 
 void TInst::resizeEvent(QResizeEvent* event) {
@@ -218,25 +210,7 @@ int TInst::PrintPage(TInst* window, QPainter& canvas, int pageIndex) {
     if (!window || pageIndex < 0 || !canvas.device()) return 0;
     // Printing may follow a compile that the window has not painted yet.
     window->FollowCode();
-    const TInstEdit& e = window->edit_;
-    const int first = pageIndex * kInstLinesPerPage;
-    const int count = std::min(kInstLinesPerPage, e.LastLine() - first);
-    if (count <= 0) return 0;
-    // The page header takes the first two header units (page height / 54); the
-    // 53 lines share the rest. Cells are a 17th of the page width.
-    const int pw = canvas.device()->width(), ph = canvas.device()->height();
-    const int cellW = std::max(1, pw / 17);
-    const int top = 2 * (ph / 54);
-    const int pitch = std::max(1, (ph - top) / kInstLinesPerPage);
-    for (int i = 0; i < count; ++i) {
-        const int line = first + i;
-        const int y = top + i * pitch;
-        canvas.drawText(QRect(0, y, 2 * cellW, pitch), Qt::AlignRight | Qt::AlignVCenter,
-                        QString::number(e.LineStep(line)));
-        canvas.drawText(QRect(3 * cellW, y, 13 * cellW, pitch), Qt::AlignLeft | Qt::AlignVCenter,
-                        QString::fromStdString(e.LineText(line)));
-    }
-    return count;
+    return PaintInstPage(canvas, window->edit_, pageIndex, QSize(canvas.device()->width(), canvas.device()->height()));
 }
 
 // ---------------------------------------------------------------------------

@@ -1,5 +1,7 @@
 #include "shell/Startup.h"
 
+#include <QScreen>
+
 #include "platform/Paths.h"
 #include "shell/Qelmain.h"
 #include "shell/Splashfrm.h"
@@ -12,7 +14,10 @@ TQelMain* StartQel(const QStringList& args, const TStartupOptions& options) {
     }
     frame->CreateForms();
     // Maximised: the editors open filling the client area, and the tool bars
-    // have the whole width (at 1024 pixels every button still shows).
+    // have the whole width (at 1024 pixels every button still shows). The
+    // screen's work area first, for a display without a window manager, where
+    // maximising is only a request nobody carries out.
+    if (const QScreen* screen = frame->screen()) frame->setGeometry(screen->availableGeometry());
     frame->showMaximized();
     if (options.ShowSplash) {
         // The splash stays on top of the frame for its time and frees itself;

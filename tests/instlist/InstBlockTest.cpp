@@ -3,6 +3,7 @@
 // and undo and redo through the frame's commands.
 #include <QApplication>
 #include <QClipboard>
+#include <QImage>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMimeData>
@@ -43,6 +44,14 @@ TEST_F(InstWindowTest, ShiftKeysSelectABlockThatDeleteRemoves) {
     EXPECT_TRUE(cutCopy());
     QTest::keyClick(list, Qt::Key_Down, Qt::ShiftModifier);
     ASSERT_TRUE(list->SelectionActive());
+    {
+        // Painted through the list's painter: lines 1 to 3 in the selection colour.
+        const QImage shown = list->viewport()->grab().toImage();
+        const int x = shown.width() - 3, mid = list->LineHeight / 2;
+        EXPECT_NE(shown.pixelColor(x, mid), QColor(173, 214, 255));
+        EXPECT_EQ(shown.pixelColor(x, 2 * list->LineHeight + mid), QColor(173, 214, 255));
+        EXPECT_NE(shown.pixelColor(x, 4 * list->LineHeight + mid), QColor(173, 214, 255));
+    }
     int first = -1, last = -1;
     ASSERT_TRUE(list->Block(first, last));
     EXPECT_EQ(first, 1);
