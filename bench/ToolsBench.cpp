@@ -1,6 +1,7 @@
 // The checking tools over full programs: the double-coil check and the
-// device-use map of a 16000-step program (targets under 20 ms each), and the
-// batch compile test of 100 full program files (target under 5 s).
+// device-use map of a 16000-step program (targets under 20 ms each), find all
+// and replace all of a device in it (under 50 ms each), and the batch compile
+// test of 100 full program files (target under 5 s).
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -20,6 +21,8 @@
 #include "tools/check/Batchtest.h"
 #include "tools/check/Deviceuse.h"
 #include "tools/check/Doublecoil.h"
+#include "tools/check/Search.h"
+#include "core/ProgramImage.h"
 
 namespace fs = std::filesystem;
 
@@ -71,6 +74,47 @@ void BM_DeviceUseMap(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_DeviceUseMap)->Unit(benchmark::kMillisecond);
+
+// Answers every question Yes, or All for a replacement.
+class TBenchUi final : public TSearchUi {
+public:
+    int found = 0;
+    void Select(const TSearchPlace&) override { ++found; }
+    qel::Answer Ask(int id, qel::AskButtons) override {
+        return id == kMsgReplaceAsk ? qel::Answer::All : qel::Answer::Yes;
+    }
+    void Show(int, const std::string&) override {}
+};
+
+void BM_FindAll(benchmark::State& state) {
+    std::vector<std::uint8_t> code = FullProgram();
+    std::uint32_t end = 0;
+    LocateCodeEnd(code.data(), kCapacity, &end);
+    TBenchUi ui;
+    for (auto _ : state) {
+        ui.found = 0;
+        FindDeviceInCode({code.data(), kCapacity, end, 0}, "Y0", {true, false}, ui);
+    }
+    state.counters["found"] = ui.found;
+}
+BENCHMARK(BM_FindAll)->Unit(benchmark::kMillisecond);
+
+void BM_ReplaceAll(benchmark::State& state) {
+    const std::vector<std::uint8_t> original = FullProgram();
+    std::uint32_t end = 0;
+    LocateCodeEnd(original.data(), kCapacity, &end);
+    std::vector<std::uint8_t> code;
+    int written = 0;
+    TBenchUi ui;
+    for (auto _ : state) {
+        state.PauseTiming();
+        code = original;
+        state.ResumeTiming();
+        written = ReplaceInCode({code.data(), kCapacity, end, 0}, {"Y0", "Y1", 1}, {true, false}, ui);
+    }
+    state.counters["written"] = written;
+}
+BENCHMARK(BM_ReplaceAll)->Unit(benchmark::kMillisecond);
 
 void BM_BatchTest100Programs(benchmark::State& state) {
     const fs::path home = fs::temp_directory_path() / ("qel-tools-bench-" + std::to_string(::getpid()));

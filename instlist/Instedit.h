@@ -96,6 +96,9 @@ public:
     bool Undo(int& cursorLine);
     bool Redo(int& cursorLine);
     void ClearUndo();
+    /// Records the present state as one undo step before a change made to the
+    /// buffer from outside (find and replace); Relayout afterwards.
+    void RecordUndo(int cursorLine) { Commit(Snapshot(cursorLine)); }
 
 private:
     TInstSnapshot Snapshot(int cursorLine) const;

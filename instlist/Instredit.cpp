@@ -125,6 +125,24 @@ void TInst::RegisterCommands() {
         MoveCursorTo(line);
         return true;
     };
+    Link->SearchTarget = [this] {
+        FollowCode();
+        TEditTarget t;
+        t.code = edit_.Code();
+        t.capacity = edit_.Capacity();
+        t.end = edit_.LastOffset();
+        t.cursorOffset = edit_.LineOffset(CursorLine);
+        return t;
+    };
+    Link->SelectPlace = [this](std::uint32_t offset, std::int32_t, std::int32_t) {
+        ClearSelection();
+        MoveCursorTo(edit_.LineOfOffset(offset));
+    };
+    Link->BeginExternalEdit = [this] { edit_.RecordUndo(CursorLine); };
+    Link->EndExternalEdit = [this] {
+        edit_.Relayout();
+        AfterEdit();
+    };
     r.Register("MmJump", [this] { MmJumpClick(); });
     // Asked whenever this list becomes the active view: the moment to notice a
     // program that another window wrote meanwhile.

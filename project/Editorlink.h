@@ -5,6 +5,7 @@
 // signals (enable states, status panels, step count, modified flag) and
 // answers the questions only it can answer. Without a frame (a window under
 // test on its own) the handlers stay here and the questions get safe answers.
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -14,6 +15,19 @@
 #include <QString>
 
 class TCommandRouter;
+
+/// What find and replace works on in an editor: a code buffer (instruction
+/// lists) or a ladder grid, with the caret.
+struct TEditTarget {
+    std::uint8_t* code = nullptr;
+    std::uint32_t capacity = 0;
+    std::uint32_t end = 0;           ///< offset of the last instruction
+    std::uint32_t cursorOffset = 0;
+    std::uint8_t* grid = nullptr;
+    std::int32_t lastRow = 0;
+    std::int32_t cursorRow = 0;
+    std::int32_t cursorCol = 0;
+};
 
 class TEditorLink : public QObject {
     Q_OBJECT
@@ -57,6 +71,16 @@ public:
     /// the step (the checking tools jump there); false when the step is not
     /// in the window's code.
     std::function<bool(long step)> GoToStep;
+
+    /// Set by windows that find and replace search: the data and the caret,
+    /// moving the caret to a place found (an instruction's offset, or a ladder
+    /// row and column), and the brackets around a replacement: before it the
+    /// window records one undo step, after it the window takes up the changed
+    /// data and marks the project modified.
+    std::function<TEditTarget()> SearchTarget;
+    std::function<void(std::uint32_t offset, std::int32_t row, std::int32_t col)> SelectPlace;
+    std::function<void()> BeginExternalEdit;
+    std::function<void()> EndExternalEdit;
 
 signals:
     /// Enable states of commands may have changed (selection, clipboard, undo).

@@ -323,6 +323,12 @@ QMdiSubWindow* TQelMain::AddEditor(QWidget* window, TEditorLink* link) {
     return sub;
 }
 
+TEditorLink* TQelMain::ActiveEditorLink() const {
+    for (TEditorLink* link : editorLinks_)
+        if (link->View() == gActiveView) return link;
+    return nullptr;
+}
+
 bool TQelMain::GoToStep(long step) {
     auto tryView = [&](int view) {
         for (TEditorLink* link : editorLinks_)

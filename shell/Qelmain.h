@@ -199,6 +199,8 @@ public:
     /// Moves the caret of the active editor (or of the instruction list, opened
     /// when needed) to a step; false when no window can show it.
     bool GoToStep(long step);
+    /// The link of the editor window of the active view; null when none.
+    TEditorLink* ActiveEditorLink() const;
 
     // Project commands
     void NewClick();

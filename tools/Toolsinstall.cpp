@@ -3,6 +3,9 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTableWidget>
+#include <QTabWidget>
+
+#include "project/Editorlink.h"
 
 #include "project/Qelglobals.h"
 #include "shell/Filedialogs.h"
@@ -14,6 +17,7 @@
 #include "tools/Filecompiletestfrm.h"
 #include "tools/Linecmt.h"
 #include "tools/Loopchk.h"
+#include "tools/Searchdlg.h"
 
 namespace {
 
@@ -66,6 +70,10 @@ void RegisterToolForms() {
         if (!_OutCmt) _OutCmt = new TOutCmt(frame);
         return _OutCmt;
     });
+    SetStartupFormMaker("SearchDlg", [](TQelMain* frame) -> QWidget* {
+        if (!SearchDlg) SearchDlg = new TSearchDlg(frame);
+        return SearchDlg;
+    });
     SetStartupFormMaker("ComDlg", [](TQelMain* frame) -> QWidget* {
         if (!_CommentDlg) _CommentDlg = new TCommentDlg(frame);
         return _CommentDlg;
@@ -91,6 +99,7 @@ void InstallTools(TQelMain* frame) {
     if (!_FileCompileTest) _FileCompileTest = new TFileCompileTest(frame);
     if (!_OutCmt) _OutCmt = new TOutCmt(frame);
     if (!_CommentDlg) _CommentDlg = new TCommentDlg(frame);
+    if (!SearchDlg) SearchDlg = new TSearchDlg(frame);
     for (QObject* w : {static_cast<QObject*>(_DLChkFrm), static_cast<QObject*>(_DevUsed),
                        static_cast<QObject*>(_FileCompileTest)}) {
         // The pointers follow the windows when the frame takes them down.
@@ -102,6 +111,8 @@ void InstallTools(TQelMain* frame) {
     }
     QObject::connect(_OutCmt, &QObject::destroyed, [] { _OutCmt = nullptr; });
     QObject::connect(_CommentDlg, &QObject::destroyed, [] { _CommentDlg = nullptr; });
+    QObject::connect(SearchDlg, &QObject::destroyed, [] { SearchDlg = nullptr; });
+    SearchDlg->ActiveLink = [frame] { return frame->ActiveEditorLink(); };
     QObject::connect(_OutCmt, &TOutCmt::commentsChanged, frame, [frame] {
         // The ladder draws the rung comments beside its rows.
         frame->Router().Dispatch("RepaintLadder", 2);
@@ -118,6 +129,20 @@ void InstallTools(TQelMain* frame) {
     r.Register("MmFileCompileTest", TCommandRouter::kAnyView, [] {
         _FileCompileTest->show();
         _FileCompileTest->raise();
+    });
+    // Find and replace works in instruction lists and ladders whose window is open.
+    auto searchable = [frame] {
+        const int v = gActiveView;
+        const TEditorLink* link = frame->ActiveEditorLink();
+        return (v == 1 || v == 18 || v == 2 || v == 17) && link && link->SearchTarget;
+    };
+    r.Register("MmRep", TCommandRouter::kAnyView, [] {
+        if (SearchDlg->SearchPage->currentIndex() == 2) SearchDlg->SearchPage->setCurrentIndex(0);
+        SearchDlg->ShowFor(gActiveView);
+    }, searchable);
+    r.Register("MmFindCmd", TCommandRouter::kAnyView, [] {
+        SearchDlg->SearchPage->setCurrentIndex(2);
+        SearchDlg->ShowFor(gActiveView);
     });
     r.Register("MmCmtWin", TCommandRouter::kAnyView, [frame] { OpenDevComWindow(frame); }, ProgramOpen);
     r.Register("MmLineCmtWin", TCommandRouter::kAnyView, [] { _OutCmt->ShowForRow(0); }, ProgramOpen);

@@ -128,6 +128,45 @@ void TLDB::RegisterCommands() {
     r.Register("PopBkCmt", [this] { PopBkCmtClick(); }, [this] { return edit_.Col() >= 0 && !Inner; });
     r.Register("RepaintLadder", [this] { RepaintLadder(); });
     if (!Inner) r.Register("PaintSimLadder", [this] { PaintSimLadder(); });
+    RegisterToolHooks();
+}
+
+void TLDB::RegisterToolHooks() {
+    // The checking tools show a step at the network that holds it.
+    Link->GoToStep = [this](long step) {
+        if (Inner) return false;
+        std::int32_t row = -1;
+        for (const TStepMark& m : gMarkList) {
+            if (m.step > step) break;
+            row = m.row;
+        }
+        if (row < 0) return false;
+        edit_.SetCursor(row, 0);
+        AfterMove();
+        return true;
+    };
+    // Find and replace walks the grid and brackets a replacement as one edit.
+    Link->SearchTarget = [this] {
+        TEditTarget t;
+        t.grid = edit_.Doc().grid;
+        t.lastRow = std::max(edit_.LastRow(), 0);
+        t.cursorRow = edit_.Row();
+        t.cursorCol = edit_.Col();
+        return t;
+    };
+    Link->SelectPlace = [this](std::uint32_t, std::int32_t row, std::int32_t col) {
+        edit_.SetCursor(row, col);
+        AfterMove();
+    };
+    Link->BeginExternalEdit = [this] {
+        if (edit_.BeforeChange) edit_.BeforeChange();
+    };
+    Link->EndExternalEdit = [this] {
+        edit_.Refresh();
+        TLadderEditResult r;
+        r.changed = true;
+        AfterEdit(r);
+    };
 }
 
 // ---------------------------------------------------------------------------

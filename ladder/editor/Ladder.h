@@ -126,6 +126,7 @@ protected:
 
 private:
     void RegisterCommands();
+    void RegisterToolHooks();
     void AfterMove();
     void AfterEdit(const TLadderEditResult& r);
     bool EditRefused();

@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 #include <QTimer>
 
@@ -29,6 +30,8 @@
 #include "tools/Comdlg.h"
 #include "tools/Devcomment.h"
 #include "tools/Linecmt.h"
+#include "tools/Searchdlg.h"
+#include "ladder/model/LadderGrid.h"
 #include "tools/check/Comments.h"
 #include "project/Qelglobals.h"
 #include "tests/shell/FrameFixture.h"
@@ -377,4 +380,119 @@ TEST_F(ToolsWindowTest, CommentsShowInTheLadderAndSurviveSaveAndReopen) {
     EXPECT_EQ(GetDeviceComment('X', 0), "启动按钮");
     ASSERT_FALSE(gQel.RungComments.empty());
     EXPECT_EQ(gQel.RungComments[0], "Main motor 主马达");
+}
+
+TEST_F(ToolsWindowTest, FindAndReplaceInTheInstructionListIsOneUndoStep) {
+    ASSERT_TRUE(StartWithTools());
+    frame_->NewClick();
+    PutProgram({"LD X0", "OUT Y0", "LD X1", "OUT Y0", "MOV D10 D11", "END"});
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    ASSERT_TRUE(frame_->MmRep->isEnabled());
+    frame_->MmRep->trigger();
+    ASSERT_TRUE(SearchDlg->isVisible());
+
+    // Find X1 from the cursor: the caret lands on its line; "No" ends the walk.
+    SearchDlg->SearchDevName->setText("x1");
+    messages_.QueueAnswer(qel::Answer::No);
+    QTest::mouseClick(SearchDlg->Find, Qt::LeftButton);
+    EXPECT_FALSE(SearchDlg->isVisible());
+    EXPECT_EQ(_Inst->CursorLine, 2);
+    EXPECT_TRUE(WasShown(gMsgTable.Get(64)));
+
+    // A lone letter is refused and the dialog stays.
+    frame_->MmRep->trigger();
+    SearchDlg->SearchDevName->setText("X");
+    QTest::mouseClick(SearchDlg->Find, Qt::LeftButton);
+    EXPECT_TRUE(SearchDlg->isVisible());
+    EXPECT_TRUE(WasShown(gMsgTable.Get(0)));
+
+    // Replace all Y0 by Y7 from the start: one undo step gives back the code.
+    const std::vector<std::uint8_t> before(gProgram, gProgram + gProgramUsed);
+    SearchDlg->SearchPage->setCurrentIndex(1);
+    SearchDlg->SearchDev->setText("Y0");
+    SearchDlg->RepDev->setText("Y7");
+    SearchDlg->SearchStart.SetItemIndex(1);
+    messages_.QueueAnswer(qel::Answer::All);
+    QTest::mouseClick(SearchDlg->Rep, Qt::LeftButton);
+    EXPECT_EQ(_Inst->Edit().LineText(1), "OUT Y7");
+    EXPECT_EQ(_Inst->Edit().LineText(3), "OUT Y7");
+    EXPECT_EQ(gQel.Modified, 1);
+    ASSERT_TRUE(frame_->RunCommand("MmUndo"));
+    EXPECT_EQ(std::vector<std::uint8_t>(gProgram, gProgram + gProgramUsed), before);
+    EXPECT_FALSE(frame_->MmUndo->isEnabled());
+
+    // A word device into a contact: refused with "All", the program byte-identical.
+    frame_->MmRep->trigger();
+    SearchDlg->SearchDev->setText("X0");
+    SearchDlg->RepDev->setText("D0");
+    messages_.QueueAnswer(qel::Answer::All);
+    QTest::mouseClick(SearchDlg->Rep, Qt::LeftButton);
+    EXPECT_EQ(std::vector<std::uint8_t>(gProgram, gProgram + gProgramUsed), before);
+    EXPECT_FALSE(frame_->MmUndo->isEnabled());
+    EXPECT_TRUE(WasShown(gMsgTable.Get(148)));
+}
+
+TEST_F(ToolsWindowTest, FindAndReplaceInTheLadderLandOnTheCell) {
+    ASSERT_TRUE(StartWithTools());
+    InstallLadder(frame_.get());
+    frame_->NewClick();
+    PutProgram({"LD X0", "AND X1", "OUT Y0", "LD X2", "MOV K5 D0", "END"});
+    TLDB* ladder = OpenLadderWindow(frame_.get());
+    ASSERT_TRUE(frame_->RunCommand("MmCodeToLad"));
+    ASSERT_EQ(gActiveView, 2);
+    ASSERT_TRUE(frame_->MmRep->isEnabled());
+    frame_->MmRep->trigger();
+    ASSERT_TRUE(SearchDlg->FindType->isVisible());
+
+    SearchDlg->SearchPage->setCurrentIndex(0);
+    SearchDlg->SearchDevName->setText("X1");
+    SearchDlg->SearchStp.SetItemIndex(1);
+    messages_.QueueAnswer(qel::Answer::No);
+    QTest::mouseClick(SearchDlg->Find, Qt::LeftButton);
+    EXPECT_EQ(ladder->Edit().Row(), 0);
+    EXPECT_EQ(ladder->Edit().Col(), 5);
+
+    // D0 sits in the MOV box on the second rung: the box head is selected.
+    frame_->MmRep->trigger();
+    SearchDlg->SearchDevName->setText("D0");
+    messages_.QueueAnswer(qel::Answer::No);
+    QTest::mouseClick(SearchDlg->Find, Qt::LeftButton);
+    EXPECT_EQ(ladder->Edit().Row(), 1);
+    EXPECT_EQ(CellKind(CellAt(gLadderRows, 1, ladder->Edit().Col())), TLdbKind::Spec_Fun);
+
+    // Normally open X0 becomes a normally closed X0 through the type lists.
+    frame_->MmRep->trigger();
+    SearchDlg->SearchPage->setCurrentIndex(1);
+    SearchDlg->SearchDev->setText("X0");
+    SearchDlg->RepDev->setText("X0");
+    SearchDlg->SearchType->setCurrentText("LD");
+    SearchDlg->RepType->setCurrentText("LDI");
+    SearchDlg->SearchStart.SetItemIndex(1);
+    messages_.QueueAnswer(qel::Answer::All);
+    QTest::mouseClick(SearchDlg->Rep, Qt::LeftButton);
+    EXPECT_EQ(CellKind(CellAt(gLadderRows, 0, 0)), TLdbKind::Close_Ry);
+    // A contact cannot become a coil: refused, the grid unchanged.
+    const std::vector<std::uint8_t> grid(gLadderRows, gLadderRows + 4 * kLdbRowBytes);
+    frame_->MmRep->trigger();
+    SearchDlg->SearchDev->setText("X1");
+    SearchDlg->RepDev->setText("Y1");
+    SearchDlg->SearchType->setCurrentText("LD");
+    SearchDlg->RepType->setCurrentText("Out");
+    messages_.QueueAnswer(qel::Answer::Yes);
+    messages_.QueueAnswer(qel::Answer::No);
+    QTest::mouseClick(SearchDlg->Rep, Qt::LeftButton);
+    EXPECT_EQ(std::vector<std::uint8_t>(gLadderRows, gLadderRows + 4 * kLdbRowBytes), grid);
+    EXPECT_TRUE(WasShown(gMsgTable.Get(64)));
+
+    // Find instruction: OUT finds the row whose last element is a coil.
+    frame_->MmFindCmd->trigger();
+    ASSERT_EQ(SearchDlg->SearchPage->currentIndex(), 2);
+    SearchDlg->Target->setEditText("out");
+    SearchDlg->Startpt.SetItemIndex(1);
+    ladder->Edit().SetCursor(1, 0);
+    messages_.QueueAnswer(qel::Answer::No);
+    QTest::mouseClick(SearchDlg->FindCmd, Qt::LeftButton);
+    EXPECT_EQ(ladder->Edit().Row(), 0);
+    EXPECT_EQ(SearchDlg->Target->count(), 1);
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
 }

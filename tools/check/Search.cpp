@@ -1,0 +1,524 @@
+#include "tools/check/Search.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <functional>
+
+#include "core/Codetranslate.h"
+#include "core/DeviceLimits.h"
+#include "core/Instruction.h"
+#include "core/InstructionTable.h"
+#include "core/ProgramImage.h"
+#include "ladder/model/Lad.h"
+#include "ladder/model/LadderGrid.h"
+#include "ladder/model/Ladtranslate.h"
+
+namespace {
+
+// Shown when "All" meets places that cannot take the new device: nothing more is written.
+constexpr int kMsgReplaceAllRefused = 148;
+
+std::string Trimmed(std::string_view text) {
+    std::size_t a = 0, b = text.size();
+    while (a < b && std::isspace(static_cast<unsigned char>(text[a]))) ++a;
+    while (b > a && std::isspace(static_cast<unsigned char>(text[b - 1]))) --b;
+    std::string s(text.substr(a, b - a));
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool ParseInt(const std::string& s, int base, long& out) {
+    if (s.empty()) return false;
+    std::size_t i = 0;
+    bool neg = false;
+    if (base == 10 && s[0] == '-') {
+        neg = true;
+        i = 1;
+    }
+    if (i >= s.size()) return false;
+    long v = 0;
+    for (; i < s.size(); ++i) {
+        const char c = s[i];
+        int d = (c >= '0' && c <= '9') ? c - '0' : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : 99;
+        if (d >= base || v > 100000000L) return false;
+        v = v * base + d;
+    }
+    out = neg ? -v : v;
+    return true;
+}
+
+std::string InBase(long v, int base) {
+    if (v < 0) return "-" + InBase(-v, base);
+    std::string s;
+    do {
+        const int d = static_cast<int>(v % base);
+        s.insert(s.begin(), static_cast<char>(d < 10 ? '0' + d : 'A' + d - 10));
+        v /= base;
+    } while (v > 0);
+    return s;
+}
+
+// The device `k` places after `name` in its run ("X7" + 1 = "X10"); empty when it cannot be counted.
+std::string DeviceAfter(const std::string& name, long k) {
+    std::string out;
+    return LastDeviceOfRun(name, k + 1, out) ? out : std::string();
+}
+
+// "*" stands for any ending: both sides are cut at the first "*".
+bool WildcardEqual(const std::string& name, const std::string& candidate) {
+    const std::size_t star = name.find('*');
+    if (star == std::string::npos) return name == candidate;
+    return candidate.substr(0, std::min(star, candidate.size())) + "*" == name.substr(0, star + 1) &&
+           candidate.size() >= star;
+}
+
+// Replacement classes: which two devices may take each other's place.
+enum TRepClass { kContacts = 0, kStl = 1, kOutputs = 2, kSameLetter = 3, kNoTypes = 4, kRefused = 5 };
+
+long DeviceNumber(const std::string& name) {
+    long n = -1;
+    const char l = name.empty() ? 0 : name[0];
+    ParseInt(name.substr(1), (l == 'X' || l == 'Y') ? 8 : 10, n);
+    return n;
+}
+
+bool DevicesCompatible(int cls, const std::string& a0, const std::string& b0) {
+    const std::string a = NormalizeDeviceName(a0, false), b = NormalizeDeviceName(b0, false);
+    if (a.empty() || b.empty()) return false;
+    if ((cls == kContacts || cls == kOutputs) && (a[0] == 'M' || b[0] == 'M')) {
+        const bool aHigh = a[0] == 'M' && DeviceNumber(a) >= 1536, bHigh = b[0] == 'M' && DeviceNumber(b) >= 1536;
+        if (a[0] == 'M' && b[0] == 'M') {
+            if (aHigh && bHigh)
+                cls = kSameLetter;
+            else if (aHigh != bHigh)
+                return false;
+        } else if (aHigh || bHigh) {
+            return false;
+        }
+    }
+    auto among = [](char c, const char* set) { return std::strchr(set, c) != nullptr; };
+    switch (cls) {
+    case kContacts: return among(a[0], "XYCTSM") && among(b[0], "XYCTSM");
+    case kStl: return a[0] == 'S' && b[0] == 'S';
+    case kOutputs: return among(a[0], "SYM") && among(b[0], "SYM");
+    case kSameLetter:
+    case kNoTypes: return a[0] == b[0];
+    default: return false;
+    }
+}
+
+int CodeClass(int index) {
+    if ((index >= inst::LD && index <= inst::ORI) || (index >= kInstEdgeFirst && index <= kInstEdgeLast) ||
+        (index >= kInstLongFirst && index <= kInstLongFirst + 5))
+        return kContacts;
+    if (index == inst::STL) return kStl;
+    if (index == inst::OUT || index == inst::SET || index == inst::LONG_OUT || index == inst::LONG_SET) return kOutputs;
+    return kSameLetter;
+}
+
+TLdbKind KindOfType(const std::string& t) {
+    if (t == "LD") return TLdbKind::Open_Ry;
+    if (t == "LDI") return TLdbKind::Close_Ry;
+    if (t == "LDP") return TLdbKind::Tu_Ry;
+    if (t == "LDF") return TLdbKind::Td_Ry;
+    if (t == "Out") return TLdbKind::Out_Ry;
+    if (t == "STL") return TLdbKind::State_Ry;
+    if (t == "Fun.") return TLdbKind::Spec_Token;
+    return TLdbKind::non_inst;
+}
+
+std::string TypeOfKind(TLdbKind k) {
+    for (const std::string& t : SearchTypeTexts())
+        if (t != "None" && KindOfType(t) == k) return t;
+    return {};
+}
+
+int TypePairClass(std::string a, std::string b) {
+    if (a == "None") a = b;
+    if (b == "None") b = a;
+    if (a == "None") return kNoTypes;
+    auto contact = [](const std::string& t) { return t == "LD" || t == "LDI" || t == "LDP" || t == "LDF"; };
+    if (contact(a) && contact(b)) return kContacts;
+    if (a == "STL" && b == "STL") return kStl;
+    if (a == "Out" && b == "Out") return kOutputs;
+    if (a == "Fun." && b == "Fun.") return kSameLetter;
+    return kRefused;
+}
+
+// ---------------------------------------------------------------------------
+// Instruction-list positions
+
+// Visits the operand positions of the instruction at `offset` in walk order:
+// the opcode word, the timer or counter word of TMR/CNT/DCNT, every record.
+void ForEachPosition(const std::uint8_t* code, std::uint32_t capacity, std::uint32_t offset,
+                     const std::function<bool(std::uint32_t)>& fn) {
+    const int index = OpcodeToIndex(ReadCodeWord(code, capacity, offset));
+    const std::uint32_t length = InstructionLengthAt(code, capacity, offset);
+    if (!fn(offset)) return;
+    if (length <= 2 || index == kInstError) return;
+    std::uint32_t p = offset + 2;
+    if (index == inst::TMR || index == inst::CNT || index == inst::DCNT) {
+        if (!fn(p)) return;
+        p += 2;
+    }
+    const std::uint32_t size = (gInstFlags[index] & kInst32Bit) ? 8 : 4;
+    for (; p + size <= offset + length; p += size)
+        if (!fn(p)) return;
+}
+
+// Text of the operand at `position` of the instruction at `offset`, read from
+// that instruction alone (no walk from the start of the code).
+std::string OperandText(const std::uint8_t* code, std::uint32_t capacity, std::uint32_t offset,
+                        std::uint32_t position) {
+    const std::uint32_t length = InstructionLengthAt(code, capacity, offset);
+    return CodeOperandToText(code + offset, length, position - offset);
+}
+
+// Writes `device` into the operand at `position` of the instruction at
+// `offset` when the class rules and the instruction as a whole accept it.
+bool WriteInstOperand(std::uint8_t* code, std::uint32_t capacity, std::uint32_t offset, std::uint32_t position,
+                      const std::string& from, const std::string& to) {
+    const int index = OpcodeToIndex(ReadCodeWord(code, capacity, offset));
+    if (!DevicesCompatible(CodeClass(index), from, to)) return false;
+    const std::uint32_t length = InstructionLengthAt(code, capacity, offset);
+    std::vector<std::uint8_t> insn(code + offset, code + offset + length);
+    if (!WriteOperandDevice(to, insn.data(), insn.size(), position - offset)) return false;
+    // The new instruction must still be one the family runs, whole.
+    if (!ValidateCode(insn, CurrentFamily())) return false;
+    std::memcpy(code + offset, insn.data(), insn.size());
+    return true;
+}
+
+bool WriteLadderCell(std::uint8_t* grid, std::int32_t row, std::int32_t col, std::string searchType,
+                     const std::string& repType, const std::string& from, const std::string& to) {
+    const std::uint8_t* cell = grid + static_cast<std::size_t>(row) * kLdbRowBytes + col;
+    if (searchType == "None" && repType == "None") {
+        searchType = TypeOfKind(CellKind(cell));
+        if (searchType.empty()) return false;
+    }
+    if (!DevicesCompatible(TypePairClass(searchType, repType), from, to)) return false;
+    const TLdbKind kind = KindOfType(repType != "None" ? repType : searchType);
+    return SetCellDevice(to, grid, row, col / kLdbCellBytes, kind);
+}
+
+// ---------------------------------------------------------------------------
+// Walks
+
+struct TCodeWalk {
+    const std::uint8_t* code;
+    std::uint32_t capacity;
+    std::uint32_t offset;
+    int line;
+    bool up;
+};
+
+TCodeWalk StartCodeWalk(const TCodeTarget& t, TSearchStart s) {
+    std::uint32_t offset = t.cursorOffset;
+    if (s.fromEnds) offset = s.up ? t.end : 0;
+    offset = std::min(offset, t.capacity ? t.capacity - 2 : 0);
+    return {t.code, t.capacity, offset, OffsetToLine(offset, t.code, t.capacity), s.up};
+}
+
+// Calls fn(offset, line) for each instruction from the start; fn returns false to stop.
+void WalkCode(TCodeWalk w, const std::function<bool(std::uint32_t, int)>& fn) {
+    while (w.offset + 2 <= w.capacity) {
+        if (!fn(w.offset, w.line)) return;
+        if (w.up) {
+            if (w.offset == 0 || w.line <= 0) return;
+            w.offset = PrevInstructionOffset(w.offset, w.code, w.capacity);
+            --w.line;
+        } else {
+            const std::uint32_t next = NextInstructionOffset(w.offset, w.code, w.capacity);
+            if (next <= w.offset) return;
+            w.offset = next;
+            ++w.line;
+        }
+    }
+}
+
+bool IsSkippedKind(TLdbKind k) {
+    return k == TLdbKind::H_Line || k == TLdbKind::V_Line || k == TLdbKind::Re_Line || k == TLdbKind::Spec_Fun ||
+           k == TLdbKind::Inv_Ry || k == TLdbKind::Comp_Ry;
+}
+
+// Calls fn(row, col) for each cell of the ladder walk; fn returns false to stop.
+void WalkLadder(const TGridTarget& t, TSearchStart s, const std::function<bool(std::int32_t, std::int32_t)>& fn) {
+    std::int32_t row = t.cursorRow, col = std::max(t.cursorCol, 0);
+    if (s.fromEnds) {
+        row = s.up ? t.lastRow : 0;
+        col = s.up ? kLdbLastColumn : 0;
+    }
+    col -= col % kLdbCellBytes;
+    const std::int32_t last = std::max(t.lastRow, row);
+    while (row >= 0 && row <= last) {
+        const std::uint8_t* r = t.grid + static_cast<std::size_t>(row) * kLdbRowBytes;
+        while (col >= 0 && col < kLdbRowBytes) {
+            if (!fn(row, col)) return;
+            if (IsBlockCommentRow(r)) break;
+            const int step = s.up ? -kLdbCellBytes : kLdbCellBytes;
+            for (col += step; col >= 0 && col < kLdbRowBytes; col += step) {
+                const std::uint8_t* cell = r + col;
+                if (cell[1] != 0 && !IsSkippedKind(CellKind(cell))) break;
+            }
+        }
+        row += s.up ? -1 : 1;
+        col = s.up ? kLdbLastColumn : 0;
+    }
+}
+
+// The cell a ladder match selects: the head of a box or compare, else the cell.
+std::int32_t SelectColumn(const std::uint8_t* grid, std::int32_t row, std::int32_t col) {
+    const std::int32_t start = FindElementStart(grid, row, col);
+    const TLdbKind k = CellKind(grid + static_cast<std::size_t>(row) * kLdbRowBytes + start);
+    return (k == TLdbKind::Spec_Fun || k == TLdbKind::Inv_Ry || k == TLdbKind::Comp_Ry) ? start : col;
+}
+
+TSearchStep Confirm(const std::string& name, const std::string& candidate, const TSearchPlace& place, bool findPage,
+                    TSearchUi& ui) {
+    if (candidate.empty() || !WildcardEqual(name, candidate)) return TSearchStep::NoMatch;
+    ui.Select(place);
+    if (!findPage) return TSearchStep::Match;
+    if (ui.Ask(kMsgSearchFound, qel::AskButtons::YesNo) == qel::Answer::Yes) return TSearchStep::Match;
+    ui.Show(kMsgSearchDone);
+    return TSearchStep::Stop;
+}
+
+// The k of the run whose device the candidate is; -1 when none.
+long RunIndex(const TReplaceRequest& r, const std::string& candidate) {
+    if (candidate.empty()) return -1;
+    for (long k = 0; k < r.count; ++k)
+        if (DeviceAfter(NormalizeDeviceName(r.search, false), k) == candidate) return k;
+    return -1;
+}
+
+// The interactive part of a replace, the same for both views. `write` writes
+// the k-th replacement at the place; `allPhase` checks and writes the rest of
+// the walk from this place on (all or nothing) and returns the count written.
+template <class Write, class AllPhase>
+TSearchStep ReplaceStep(long k, const TSearchPlace& place, TSearchUi& ui, int& written, Write write,
+                        AllPhase allPhase) {
+    switch (ui.Ask(kMsgReplaceAsk, qel::AskButtons::YesAllCancelIgnore)) {
+    case qel::Answer::Cancel: return TSearchStep::Stop;
+    case qel::Answer::Ignore: return TSearchStep::Ignored;
+    case qel::Answer::All:
+        written += allPhase();
+        return TSearchStep::Stop;  // the all-phase walked the rest
+    default: break;
+    }
+    if (write(k)) {
+        ++written;
+        ui.Select(place);
+        return ui.Ask(kMsgReplaceGoOn, qel::AskButtons::YesNo) == qel::Answer::Yes ? TSearchStep::Match
+                                                                                  : TSearchStep::Stop;
+    }
+    return ui.Ask(kMsgReplaceRefused, qel::AskButtons::YesNo) == qel::Answer::Yes ? TSearchStep::NoMatch
+                                                                                 : TSearchStep::Stop;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+const std::vector<std::string>& SearchTypeTexts() {
+    static const std::vector<std::string> kTypes = {"None", "LD", "LDI", "LDP", "LDF", "STL", "Out", "Fun."};
+    return kTypes;
+}
+
+std::string NormalizeDeviceName(std::string_view text, bool findPage) {
+    const std::string s = Trimmed(text);
+    if (s.empty() || s.size() > 16 || !std::isalpha(static_cast<unsigned char>(s[0])) || s.size() == 1) return {};
+    if (findPage && s.find('*', 1) != std::string::npos) return s;
+    using Check = bool (*)(std::string_view);
+    static const Check kChecks[] = {CheckK16Operand, CheckK32Operand, CheckH16Operand, CheckH32Operand,
+                                    CheckKnXOperand, CheckKnYOperand, CheckKnMOperand, CheckKnSOperand,
+                                    CheckXOperand,   CheckYOperand,   CheckMOperand,   CheckSOperand,
+                                    CheckTOperand,   CheckCOperand,   CheckDOperand,   CheckPOperand,
+                                    CheckIOperand};
+    for (Check c : kChecks)
+        if (c(s)) return s;
+    return {};
+}
+
+bool LastDeviceOfRun(std::string_view name, long n, std::string& out) {
+    const std::string s = Trimmed(name);
+    if (s.size() < 2) return false;
+    const char letter = s[0];
+    const int base = (letter == 'X' || letter == 'Y') ? 8 : letter == 'H' ? 16 : 10;
+    long number = 0;
+    if (!ParseInt(s.substr(1), base, number)) return false;
+    out = std::string(1, letter) + InBase(number + n - 1, base);
+    return true;
+}
+
+int CheckReplaceRequest(const TReplaceRequest& r) {
+    if (NormalizeDeviceName(r.search, false).empty() || NormalizeDeviceName(r.replacement, false).empty())
+        return kMsgSearchBadName;
+    if (r.count <= 0) return kMsgReplaceDone;
+    std::string lastSearch, lastRep;
+    if (!LastDeviceOfRun(r.search, r.count, lastSearch) || !LastDeviceOfRun(r.replacement, r.count, lastRep) ||
+        NormalizeDeviceName(lastSearch, false).empty() || NormalizeDeviceName(lastRep, false).empty())
+        return kMsgSearchBadName;
+    return -1;
+}
+
+void FindDeviceInCode(const TCodeTarget& t, const std::string& name, TSearchStart s, TSearchUi& ui) {
+    bool stopped = false;
+    WalkCode(StartCodeWalk(t, s), [&](std::uint32_t offset, int line) {
+        ForEachPosition(t.code, t.capacity, offset, [&](std::uint32_t pos) {
+            const TSearchPlace place{offset, line};
+            stopped = Confirm(name, OperandText(t.code, t.capacity, offset, pos), place, true, ui) == TSearchStep::Stop;
+            return !stopped;
+        });
+        return !stopped;
+    });
+    if (!stopped) ui.Show(kMsgSearchDone);
+}
+
+void FindDeviceInLadder(const TGridTarget& t, const std::string& name, const std::string& type, TSearchStart s,
+                        TSearchUi& ui) {
+    bool stopped = false;
+    const TLdbKind filter = KindOfType(type);
+    WalkLadder(t, s, [&](std::int32_t row, std::int32_t col) {
+        const std::string text = CellDeviceText(t.grid, row, col / kLdbCellBytes, filter);
+        const TSearchPlace place{0, 0, row, SelectColumn(t.grid, row, col)};
+        stopped = Confirm(name, text, place, true, ui) == TSearchStep::Stop;
+        return !stopped;
+    });
+    if (!stopped) ui.Show(kMsgSearchDone);
+}
+
+int ReplaceInCode(const TCodeTarget& t, const TReplaceRequest& r, TSearchStart s, TSearchUi& ui) {
+    const std::string search = NormalizeDeviceName(r.search, false), rep = NormalizeDeviceName(r.replacement, false);
+    int written = 0;
+    bool stopped = false;
+    const TCodeWalk start = StartCodeWalk(t, s);
+    WalkCode(start, [&](std::uint32_t offset, int line) {
+        ForEachPosition(t.code, t.capacity, offset, [&](std::uint32_t pos) {
+            const long k = RunIndex(r, OperandText(t.code, t.capacity, offset, pos));
+            if (k < 0) return true;
+            const TSearchPlace place{offset, line};
+            ui.Select(place);
+            auto write = [&](long kk) {
+                return WriteInstOperand(t.code, t.capacity, offset, pos, DeviceAfter(search, kk), DeviceAfter(rep, kk));
+            };
+            auto allPhase = [&] {
+                // The rest of the walk, from this place on, written on a copy first.
+                std::vector<std::uint8_t> copy(t.code, t.code + t.capacity);
+                int count = 0, refused = 0;
+                TSearchPlace lastPlace = place;
+                TCodeWalk rest{copy.data(), t.capacity, offset, line, s.up};
+                bool first = true;
+                WalkCode(rest, [&](std::uint32_t off, int ln) {
+                    ForEachPosition(copy.data(), t.capacity, off, [&](std::uint32_t p) {
+                        if (first && p < pos) return true;  // positions before this one are done
+                        const long kk = RunIndex(r, OperandText(copy.data(), t.capacity, off, p));
+                        if (kk < 0) return true;
+                        if (WriteInstOperand(copy.data(), t.capacity, off, p, DeviceAfter(search, kk), DeviceAfter(rep, kk))) {
+                            ++count;
+                            lastPlace = {off, ln};
+                        } else {
+                            ++refused;
+                        }
+                        return true;
+                    });
+                    first = false;
+                    return true;
+                });
+                if (refused > 0) {
+                    ui.Show(kMsgReplaceAllRefused, std::to_string(refused));
+                    return 0;
+                }
+                std::memcpy(t.code, copy.data(), t.capacity);
+                if (count > 0) ui.Select(lastPlace);
+                return count;
+            };
+            const TSearchStep step = ReplaceStep(k, place, ui, written, write, allPhase);
+            stopped = step == TSearchStep::Stop;
+            return !stopped;
+        });
+        return !stopped;
+    });
+    ui.Show(kMsgReplaceDone, std::to_string(written));
+    return written;
+}
+
+int ReplaceInLadder(const TGridTarget& t, const TReplaceRequest& r, TSearchStart s, TSearchUi& ui) {
+    const std::string search = NormalizeDeviceName(r.search, false), rep = NormalizeDeviceName(r.replacement, false);
+    const TLdbKind filter = KindOfType(r.searchType);
+    const std::int32_t last = std::max(t.lastRow, s.fromEnds ? t.lastRow : t.cursorRow);
+    const std::size_t bytes = static_cast<std::size_t>(last + 1) * kLdbRowBytes;
+    int written = 0;
+    bool stopped = false;
+    WalkLadder(t, s, [&](std::int32_t row, std::int32_t col) {
+        const long k = RunIndex(r, CellDeviceText(t.grid, row, col / kLdbCellBytes, filter));
+        if (k < 0) return true;
+        const TSearchPlace place{0, 0, row, SelectColumn(t.grid, row, col)};
+        ui.Select(place);
+        auto write = [&](long kk) {
+            return WriteLadderCell(t.grid, row, col, r.searchType, r.repType, DeviceAfter(search, kk), DeviceAfter(rep, kk));
+        };
+        auto allPhase = [&] {
+            std::vector<std::uint8_t> copy(t.grid, t.grid + bytes);
+            int count = 0, refused = 0;
+            TGridTarget rest{copy.data(), t.lastRow, row, col};
+            WalkLadder(rest, TSearchStart{false, s.up}, [&](std::int32_t rr, std::int32_t cc) {
+                const long kk = RunIndex(r, CellDeviceText(copy.data(), rr, cc / kLdbCellBytes, filter));
+                if (kk < 0) return true;
+                if (WriteLadderCell(copy.data(), rr, cc, r.searchType, r.repType, DeviceAfter(search, kk),
+                                    DeviceAfter(rep, kk)))
+                    ++count;
+                else
+                    ++refused;
+                return true;
+            });
+            if (refused > 0) {
+                ui.Show(kMsgReplaceAllRefused, std::to_string(refused));
+                return 0;
+            }
+            std::memcpy(t.grid, copy.data(), bytes);
+            return count;
+        };
+        stopped = ReplaceStep(k, place, ui, written, write, allPhase) == TSearchStep::Stop;
+        return !stopped;
+    });
+    ui.Show(kMsgSearchDone);
+    return written;
+}
+
+int FindableInstruction(std::string_view mnemonic) {
+    const int index = FindMnemonic(Trimmed(mnemonic));
+    if ((index >= 18 && index <= 388) || (index >= 440 && index <= 442) || index == inst::OUT || index == inst::SET)
+        return index;
+    return -1;
+}
+
+void FindInstructionInCode(const TCodeTarget& t, int index, TSearchStart s, TSearchUi& ui) {
+    WalkCode(StartCodeWalk(t, s), [&](std::uint32_t offset, int line) {
+        if (OpcodeToIndex(ReadCodeWord(t.code, t.capacity, offset)) != index ||
+            ReadCodeWord(t.code, t.capacity, offset) == kErrorWord)
+            return true;
+        ui.Select({offset, line});
+        return ui.Ask(kMsgSearchFound, qel::AskButtons::YesNo) == qel::Answer::Yes;
+    });
+    ui.Show(kMsgSearchDone);
+}
+
+void FindInstructionInLadder(const TGridTarget& t, int index, TSearchStart s, TSearchUi& ui) {
+    std::int32_t row = s.fromEnds ? (s.up ? t.lastRow : 0) : t.cursorRow;
+    for (; row >= 0 && row <= t.lastRow; row += s.up ? -1 : 1) {
+        const std::uint8_t* r = t.grid + static_cast<std::size_t>(row) * kLdbRowBytes;
+        if (IsBlockCommentRow(r)) continue;
+        const TLdbKind k = CellKind(r + kLdbLastColumn);
+        if (k != TLdbKind::Out_Ry && k != TLdbKind::Spec_Token && k != TLdbKind::Token_32bs) continue;
+        const std::int32_t start = FindElementStart(t.grid, row, kLdbLastColumn);
+        const std::uint8_t* head = r + start;
+        const int found = CellKind(head) == TLdbKind::Out_Ry
+                              ? static_cast<int>(inst::OUT)
+                              : OpcodeToIndex(static_cast<std::uint16_t>(head[3] | (head[4] << 8)));
+        if (found != index) continue;
+        ui.Select({0, 0, row, start});
+        if (ui.Ask(kMsgSearchFound, qel::AskButtons::YesNo) != qel::Answer::Yes) break;
+    }
+    ui.Show(kMsgSearchDone);
+}
