@@ -3,51 +3,25 @@
 // (code to ladder, then the window's first paint).
 #include <benchmark/benchmark.h>
 
-#include <string>
 #include <vector>
 
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
 
-#include "core/Codetranslate.h"
-#include "core/DeviceLimits.h"
 #include "ladder/editor/Ladder.h"
 #include "ladder/model/LadderConvert.h"
 #include "ladder/render/Ladderpainter.h"
 #include "project/Qelglobals.h"
+#include "tests/support/Fullprogram.h"
 
 namespace {
 
-std::vector<std::uint8_t> Assemble(const std::string& line) {
-    SetInputText(line);
-    if (AssembleInstruction() != 1) return {};
-    return std::vector<std::uint8_t>(gInsnBuf.code, gInsnBuf.code + gInsnBuf.length);
-}
-
-// Mixed rungs repeated until the 31744-byte image is full, then END.
+// A full 16000-step program in gProgram.
 void FillFullProgram() {
     SetModelFamily(2);
     SetProgramCapacity(3);
-    const std::vector<std::string> rungs[] = {
-        {"LD X0", "AND X1", "OR X2", "ANI M5", "OUT Y0"},
-        {"LD X3", "LD X4", "OR X5", "ANB", "MOV K100 D10"},
-        {"LD M1", "MPS", "AND M2", "OUT Y1", "MPP", "TMR T3 K50"},
-        {"LD= D0 K5", "AND X6", "DMOV K100000 D20"},
-    };
-    std::vector<std::uint8_t> image;
-    const std::vector<std::uint8_t> end = Assemble("END");
-    for (int k = 0;; ++k) {
-        std::vector<std::uint8_t> rung;
-        for (const std::string& line : rungs[k % 4]) {
-            const std::vector<std::uint8_t> w = Assemble(line);
-            rung.insert(rung.end(), w.begin(), w.end());
-        }
-        if (image.size() + rung.size() + end.size() > gProgramCapacity) break;
-        image.insert(image.end(), rung.begin(), rung.end());
-    }
-    image.insert(image.end(), end.begin(), end.end());
-    std::fill(gProgram, gProgram + gProgramCapacity, 0xFF);
+    const std::vector<std::uint8_t> image = qel::test::MixedFullProgram(gProgramCapacity);
     std::copy(image.begin(), image.end(), gProgram);
     LocateProgramEnd();
 }

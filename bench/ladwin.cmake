@@ -2,5 +2,5 @@
 # and a full program opened until its ladder is painted.
 if(QEL_WIDGETS)
   qel_add_bench(NAME ladwin_bench SOURCES ${CMAKE_CURRENT_LIST_DIR}/LadwinBench.cpp
-    LIBS qel_ladder_editor)
+    LIBS qel_ladder_editor qel_test_programs)
 endif()

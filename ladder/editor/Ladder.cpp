@@ -24,6 +24,7 @@
 #include "project/Editorlink.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
+#include "sfc/Sfcchart.h"
 #include "shell/Qelmain.h"
 #include "simulator/SimLadder.h"
 #include "simulator/Simuplc.h"
@@ -715,19 +716,17 @@ void TLDB::closeEvent(QCloseEvent* event) {
             return;
         }
         const std::uint32_t used = LocateProgramCopyEnd();
-        auto it = std::find_if(gSfcCodeList.begin(), gSfcCodeList.end(),
-                               [this](const auto& rec) { return rec->row == SfcRow && rec->col == SfcCol; });
+        // The element's record takes the code; an empty ladder removes it.
         if (used > 0) {
-            if (it == gSfcCodeList.end()) {
-                auto rec = std::make_unique<TSfcCodeRec>();
+            TSfcCodeRec* rec = FindSfcCodeRec(SfcRow, SfcCol);
+            if (!rec) {
+                rec = AddSfcCodeRec();
                 rec->row = SfcRow;
                 rec->col = SfcCol;
-                gSfcCodeList.push_back(std::move(rec));
-                it = std::prev(gSfcCodeList.end());
             }
-            (*it)->code.assign(gProgramCopy, gProgramCopy + used);
-        } else if (it != gSfcCodeList.end()) {
-            gSfcCodeList.erase(it);
+            rec->code.assign(gProgramCopy, gProgramCopy + used);
+        } else {
+            RemoveSfcCodeRec(SfcRow, SfcCol);
         }
         std::memset(gProgramCopy, 0xFF, gProgramCopySize);
         emit Link->modified();

@@ -31,6 +31,7 @@
 #include "shell/Qelmain.h"
 #include "shell/Startup.h"
 #include "simulator/Simuplc.h"
+#include "tests/support/Fullprogram.h"
 #include "tests/support/ScriptedMessages.h"
 #include "tests/support/TestInstallDir.h"
 
@@ -222,21 +223,7 @@ TEST_F(LadderWindowTest, FullProgramRoundTripsThroughTheWindowsCommands) {
     ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
     lad_ = _LDB;
     ASSERT_NE(lad_, nullptr);
-    const std::vector<std::vector<std::string>> rungs = {
-        {"LD X0", "AND X1", "OR X2", "ANI M5", "OUT Y0"},
-        {"LD X3", "LD X4", "OR X5", "ANB", "MOV K100 D10"},
-        {"LD M1", "MPS", "AND M2", "OUT Y1", "MPP", "TMR T3 K50"},
-        {"LD= D0 K5", "AND X6", "DMOV K100000 D20"},
-        {"LDP X7", "SET M100"},
-    };
-    std::vector<std::uint8_t> image;
-    const std::vector<std::uint8_t> end = Assembled({"END"});
-    for (std::size_t k = 0;; ++k) {
-        const std::vector<std::uint8_t> rung = Assembled(rungs[k % rungs.size()]);
-        if (image.size() + rung.size() + end.size() > gProgramCapacity) break;
-        image.insert(image.end(), rung.begin(), rung.end());
-    }
-    image.insert(image.end(), end.begin(), end.end());
+    const std::vector<std::uint8_t> image = qel::test::MixedFullProgram(gProgramCapacity);
     std::fill(gProgram, gProgram + gProgramCapacity, 0xFF);
     std::copy(image.begin(), image.end(), gProgram);
     LocateProgramEnd();
