@@ -351,6 +351,8 @@ std::uint8_t TLadMonitor::ReceiveMonitorStep(TTransData& link) {
     default:
         break;
     }
+    // The next request goes out from this reply at once (the link's nested tick).
+    link.StartComTmr();
     return done;
 }
 
