@@ -24,6 +24,7 @@
 #include "project/Editorlink.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
+#include "project/Viewcodes.h"
 #include "sfc/Sfcchart.h"
 #include "shell/Qelmain.h"
 #include "simulator/SimLadder.h"
@@ -34,10 +35,10 @@ TLDB* _InterLadder = nullptr;
 
 namespace {
 
-constexpr int kProgramView = 2;
-constexpr int kInnerView = 17;
-constexpr int kBlockCommentView = 3;
-constexpr int kGoToStepView = 8;
+constexpr int kProgramView = kViewLadder;
+constexpr int kInnerView = kViewInnerLadder;
+constexpr int kBlockCommentView = kViewBlockComment;
+constexpr int kGoToStepView = kViewGotoStepLadder;
 constexpr int kMsgLadderCaption = 34;
 constexpr int kMsgCompileFailed = 32;
 
