@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include "link/Devmonilist.h"
+#include "project/Viewcodes.h"
 
 class QMenu;
 class QAction;
@@ -21,7 +22,7 @@ class TEditorLink;
 class TDevMoniDlg : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kView = 7;
+    static constexpr int kView = kViewDevMonitor;
     static constexpr int kColumns = 8;
 
     explicit TDevMoniDlg(qel::link::TTransData* trans, QWidget* parent = nullptr);

@@ -162,7 +162,7 @@ bool TProgramTransfer::MayStart() {
     }
     // One job at a time: another one (a register transfer, the hand-held
     // link) finishes or is cancelled first.
-    if (link_.JobNo != 0 && link_.JobNo != kJobHandheld) return false;
+    if (link_.JobNo != kJobNone && link_.JobNo != kJobHandheld) return false;
     if (link_.JobNo == kJobHandheld) link_.CancelJob();
     return true;
 }
@@ -469,7 +469,7 @@ bool THandheldLink::Start() {
         link_.Frame->ShowLinkMessage(kMsgMonitoring, "");
         return false;
     }
-    if (link_.JobNo != 0 && link_.JobNo != kJobHandheld) return false;
+    if (link_.JobNo != kJobNone && link_.JobNo != kJobHandheld) return false;
     if (!link_.OpenPort()) return false;
     HppFullFlag = 0;
     Position = Maximum = 0;

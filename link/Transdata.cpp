@@ -80,7 +80,7 @@ bool TTransData::SetLinkBaud(int baud) {
     if (QelCom->ChangeBaud(baud, &error)) return true;
     const std::string detail = std::to_string(baud) + " (COM" + std::to_string(QelCom->ComNumber()) +
                                ")" + (error.empty() ? "" : ": " + error);
-    if (JobNo == 15 && Frame->LinkMode() == 6)
+    if (JobNo == kJobFrame && Frame->LinkMode() == 6)
         EndSpeedSearch(kMsgRateFailed, detail);
     else
         ShowMessage(kMsgRateFailed, detail);

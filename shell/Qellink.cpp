@@ -16,12 +16,13 @@
 #include "shell/Progfrm.h"
 #include "project/Qelglobals.h"
 #include "shell/Qelmain.h"
+#include "project/Viewcodes.h"
 
 namespace {
 
 constexpr int kMsgScanTime = 177;
-constexpr int kLadderView = 2;
-constexpr int kDevMonitorView = 7;
+constexpr int kLadderView = kViewLadder;
+constexpr int kDevMonitorView = kViewDevMonitor;
 constexpr std::uint16_t kRunStopCoil = 3120;  // M1072
 
 }  // namespace

@@ -335,10 +335,10 @@ bool TQelMain::GoToStep(long step) {
             if (link->View() == view && link->GoToStep) return link->GoToStep(step);
         return false;
     };
-    if (gActiveView != 0 && tryView(gActiveView)) return true;
+    if (gActiveView != kViewNone && tryView(gActiveView)) return true;
     // Otherwise the program's instruction list shows it, opened or brought up.
     router_.Dispatch("MmInstWin", gActiveView);
-    return tryView(1);
+    return tryView(kViewInstList);
 }
 
 void TQelMain::OnSubWindowActivated(QMdiSubWindow* window) {

@@ -7,11 +7,12 @@
 #include "sfc/Codetosfc.h"
 #include "sfc/Sfctocode.h"
 #include "shell/Qelmain.h"
+#include "project/Viewcodes.h"
 
 namespace {
 
 constexpr int kMsgChartConverted = 180;
-constexpr int kLadderView = 2;
+constexpr int kLadderView = kViewLadder;
 
 }  // namespace
 

@@ -7,11 +7,12 @@
 #include "shell/Qelmain.h"
 #include "simulator/SimMonitor.h"
 #include "simulator/Simuplc.h"
+#include "project/Viewcodes.h"
 
 namespace {
 
-constexpr int kLadderView = 2;
-constexpr int kSfcView = 16;
+constexpr int kLadderView = kViewLadder;
+constexpr int kSfcView = kViewSfc;
 
 }  // namespace
 

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include "tools/render/Commentpainter.h"
+#include "project/Viewcodes.h"
 
 class QMenu;
 class QAction;
@@ -22,7 +23,7 @@ class TDevCom : public QWidget {
     Q_OBJECT
 public:
     /// The view code of the device-comment window.
-    static constexpr int kView = 6;
+    static constexpr int kView = kViewDevComment;
 
     explicit TDevCom(QWidget* parent = nullptr);
     ~TDevCom() override;

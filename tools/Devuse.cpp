@@ -15,13 +15,14 @@
 #include "ladder/model/LadderGrid.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
+#include "project/Viewcodes.h"
 
 TDevUsed* _DevUsed = nullptr;
 
 namespace {
 constexpr int kCharWidth = 8;
 constexpr int kCharHeight = 20;
-constexpr int kLadderView = 2;
+constexpr int kLadderView = kViewLadder;
 }  // namespace
 
 TUseMapImage::TUseMapImage(QWidget* parent) : QWidget(parent) {

@@ -29,6 +29,7 @@
 #include "shell/Qelmain.h"
 #include "simulator/SimLadder.h"
 #include "simulator/Simuplc.h"
+#include "project/Viewcodes.h"
 
 TLDB* _LDB = nullptr;
 TLDB* _InterLadder = nullptr;
