@@ -10,6 +10,7 @@
 #include "link/Online.h"
 #include "link/Transdatafrm.h"
 #include "platform/Messages.h"
+#include "sfc/Sfcwin.h"
 #include "shell/Qelmain.h"
 #include "shell/Startup.h"
 #include "shell/Widgetmessages.h"
@@ -51,6 +52,7 @@ int main(int argc, char** argv) {
     if (frame) {
         InstallInstList(frame.get());  // the input dialog and the instruction-list window
         InstallLadder(frame.get());    // the ladder window and the dialog's ladder entries
+        InstallSfc(frame.get());       // the SFC window
         InstallTools(frame.get());     // double coils, device use, batch compile test
         InstallOnline(frame.get());    // the device monitor, set value, force, run and stop
         InstallProgramTransfer(frame.get());  // the link window, program write, read and verify

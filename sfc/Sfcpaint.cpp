@@ -1,0 +1,125 @@
+#include "sfc/Sfcpaint.h"
+
+#include <algorithm>
+
+#include <QPainter>
+#include <QPolygon>
+
+#include "sfc/Sfcchart.h"
+
+namespace {
+
+void DrawDouble(QPainter& p, int x0, int x1, int cy) {
+    p.drawLine(x0, cy - 2, x1, cy - 2);
+    p.drawLine(x0, cy + 2, x1, cy + 2);
+}
+
+void DrawLineShape(QPainter& p, std::uint8_t shape, const QRect& r) {
+    const int x = r.left(), y = r.top(), w = r.width(), h = r.height();
+    const int cx = x + w / 2, cy = y + h / 2, right = x + w, bottom = y + h;
+    switch (shape) {
+        case kShapeParDivRight: DrawDouble(p, x, right, cy); p.drawLine(cx, cy + 2, cx, bottom); break;
+        case kShapeParCont: DrawDouble(p, x, right, cy); break;
+        case kShapeParConvRight: p.drawLine(cx, y, cx, cy - 2); DrawDouble(p, x, right, cy); break;
+        case kShapeParLeft:
+            p.drawLine(cx, y, cx, cy - 2);
+            DrawDouble(p, x + w / 4, right, cy);
+            p.drawLine(cx, cy + 2, cx, bottom);
+            break;
+        case kShapeSelDivRight: p.drawLine(x, cy, right, cy); p.drawLine(cx, cy, cx, bottom); break;
+        case kShapeSelCont: p.drawLine(x, cy, right, cy); break;
+        case kShapeSelConvRight: p.drawLine(cx, y, cx, cy); p.drawLine(x, cy, right, cy); break;
+        case kShapeSelLeft: p.drawLine(cx, y, cx, bottom); p.drawLine(x + w / 4, cy, right, cy); break;
+        case kShapeVertical: p.drawLine(cx, y, cx, bottom); break;
+        default: break;
+    }
+}
+
+}  // namespace
+
+void PaintSfcCell(QPainter& p, const TSfcCell& x, const QRect& r, bool noCode) {
+    if (x.Empty()) return;
+    const int cx = r.left() + r.width() / 2, cy = r.top() + r.height() / 2;
+    const int w = r.width(), h = r.height();
+    if (noCode) p.fillRect(r, kSfcButtonFace);
+    p.setPen(QPen(Qt::black, 1));
+    p.setBrush(noCode ? kSfcButtonFace : QColor(Qt::white));
+    const QPoint text(r.left() + 6, r.top() + h / 3 + p.fontMetrics().ascent() / 2);
+    const QString number = QString::number(x.Number());
+    switch (x.type) {
+        case kSfcLad:
+            p.drawRect(r.adjusted(2, 2, -2, -2));
+            p.drawText(text, QStringLiteral("LAD-") + number);
+            break;
+        case kSfcInitStep:
+        case kSfcStep:
+            p.drawRect(r.adjusted(2, 2, -2, -2));
+            if (x.type == kSfcInitStep) p.drawRect(r.adjusted(4, 4, -4, -4));
+            p.drawText(text, QStringLiteral("S") + number);
+            break;
+        case kSfcJump:
+            p.drawLine(cx, r.top(), cx, r.top() + 10);
+            p.drawLine(cx, r.top() + 10, cx - 5, r.top() + 5);
+            p.drawLine(cx, r.top() + 10, cx + 5, r.top() + 5);
+            p.drawText(text, QStringLiteral("S") + number);
+            break;
+        case kSfcTransition:
+            p.drawLine(cx, r.top(), cx, r.bottom() + 1);
+            p.setPen(QPen(Qt::black, 3));
+            p.drawLine(r.left() + 2 * w / 5, cy, r.left() + 3 * w / 5, cy);
+            p.setPen(QPen(Qt::black, 1));
+            break;
+        case kSfcLine:
+            DrawLineShape(p, x.Shape(), r);
+            break;
+        case kSfcJumpSet:
+        case kSfcResetMark: {
+            const QPolygon tri({QPoint(r.left() + 2 * w / 5, r.top()), QPoint(r.left() + 3 * w / 5, r.top()),
+                                QPoint(cx, r.top() + h / 3)});
+            if (x.type == kSfcJumpSet) {
+                p.setBrush(Qt::black);
+                p.drawPolygon(tri);
+            } else {
+                p.drawPolyline(tri);
+            }
+            p.drawText(text, QStringLiteral("S") + number);
+            break;
+        }
+        case kSfcStepMark:
+            p.drawEllipse(r.adjusted(1, 1, -1, -1));
+            p.drawText(text, QStringLiteral("S") + number);
+            break;
+        default:
+            break;
+    }
+}
+
+void PaintSfcView(QPainter& p, const TSfcPaintView& v) {
+    p.fillRect(QRect(QPoint(0, 0), v.size), Qt::white);
+    if (!v.grid || v.cellWidth <= 0 || v.cellHeight <= 0) return;
+    p.setFont(v.font);
+    // Background grid, dotted.
+    p.setPen(QPen(kSfcGridColour, 1, Qt::DotLine));
+    for (int x = -(v.horzPos % v.cellWidth); x < v.size.width(); x += v.cellWidth) p.drawLine(x, 0, x, v.size.height());
+    for (int y = -(v.vertPos % v.cellHeight); y < v.size.height(); y += v.cellHeight) p.drawLine(0, y, v.size.width(), y);
+    const std::int32_t first = v.vertPos / v.cellHeight;
+    const std::int32_t end = std::min(v.rows, (v.size.height() + v.vertPos) / v.cellHeight + 1);
+    for (std::int32_t row = first; row < end; ++row) {
+        const std::uint8_t* rp = v.grid + static_cast<std::size_t>(row) * kSfcRowBytes;
+        for (std::int32_t col = 0; col < kSfcColumns; ++col) {
+            const std::uint8_t* c = rp + col * kSfcCellBytes;
+            const TSfcCell x{c[0], c[1], c[2], c[3]};
+            const QRect r(col * v.cellWidth - v.horzPos, row * v.cellHeight - v.vertPos, v.cellWidth, v.cellHeight);
+            const bool noCode = (x.type == kSfcLad || x.type == kSfcInitStep || x.type == kSfcStep ||
+                                 x.type == kSfcTransition) &&
+                                v.hasCode && !v.hasCode(row, col);
+            PaintSfcCell(p, x, r, noCode);
+        }
+    }
+    if (v.cursorRow >= first && v.cursorRow < end && v.cursorCol >= 0) {
+        p.setPen(QPen(kSfcCursorColour, 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(v.cursorCol * v.cellWidth - v.horzPos + 1, v.cursorRow * v.cellHeight - v.vertPos + 1,
+                   v.cellWidth - 2, v.cellHeight - 2);
+    }
+}

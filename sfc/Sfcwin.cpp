@@ -1,0 +1,376 @@
+#include "sfc/Sfcwin.h"
+
+#include <cstring>
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTabWidget>
+
+#include "instlist/Instredit.h"
+#include "ladder/editor/Ladder.h"
+#include "platform/Messages.h"
+#include "project/Msgtable.h"
+#include "project/Qelglobals.h"
+#include "project/Viewcodes.h"
+#include "sfc/Sfcelement.h"
+#include "sfc/Sfcpaint.h"
+#include "sfc/Sfctocode.h"
+#include "shell/Qelmain.h"
+
+TSfc* _Sfc = nullptr;
+
+namespace {
+
+constexpr int kMsgInnerOther = 78;    // the other inner window is open
+constexpr int kMsgInnerElsewhere = 79;  // an inner window is open for another element
+constexpr int kMsgNoInner = 80;       // no inner program here
+
+}  // namespace
+
+TSfc::TSfc(QWidget* owner) : QAbstractScrollArea(owner) {
+    setObjectName("Sfc");
+    setWindowTitle(QString::fromUtf8("SFC編輯"));
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setAutoFillBackground(false);
+    resize(638, 376);
+    SfcEdit_Txt = new QLineEdit(viewport());
+    SfcEdit_Txt->setObjectName("SfcEdit_Txt");
+    SfcEdit_Txt->hide();
+    SfcEdit_Txt->installEventFilter(this);
+    Link = new TEditorLink(kViewSfc, this);
+    model_.StopMonitor = [this] { return Link->CheckStopMonitor(); };
+    ApplyZoom(gQel.Zoom);
+    RegisterCommands();
+    _Sfc = this;
+}
+
+TSfc::~TSfc() {
+    Link->DetachRouter();
+    if (_Sfc == this) _Sfc = nullptr;
+}
+
+bool TSfc::event(QEvent* e) {
+    // The window's own Ctrl keys win over shortcuts of the frame and of the
+    // MDI child frame (Ctrl+W redoes here; it does not close the window).
+    if (e->type() == QEvent::ShortcutOverride) {
+        auto* k = static_cast<QKeyEvent*>(e);
+        if ((k->modifiers() & Qt::ControlModifier) &&
+            (k->key() == Qt::Key_W || k->key() == Qt::Key_Y || k->key() == Qt::Key_I || k->key() == Qt::Key_B ||
+             k->key() == Qt::Key_K || k->key() == Qt::Key_L || k->key() == Qt::Key_M)) {
+            e->accept();
+            return true;
+        }
+    }
+    return QAbstractScrollArea::event(e);
+}
+
+bool TSfc::eventFilter(QObject* watched, QEvent* e) {
+    // Enter commits the typed number, Esc keeps the element as it stands.
+    if (watched == SfcEdit_Txt && e->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(e)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            Commit();
+            return true;
+        }
+        if (key == Qt::Key_Escape) {
+            model_.CloseNumber();
+            SfcEdit_Txt->hide();
+            setFocus();
+            RedrawChart();
+            return true;
+        }
+    }
+    return QAbstractScrollArea::eventFilter(watched, e);
+}
+
+void TSfc::RegisterCommands() {
+    TEditorLink& r = *Link;
+    r.Register("MmUndo", [this] { Show({}); model_.Undo(); RedrawChart(); }, [this] { return model_.CanUndo(); });
+    r.Register("MmRedo", [this] { model_.Redo(); RedrawChart(); }, [this] { return model_.CanRedo(); });
+    r.Register("MmDel", [this] { Show(model_.DeleteElement()); });
+    for (int i = 1; i <= 9; ++i) {
+        r.Register("sBtn" + std::to_string(i), [this, i] { RunTool(0, i); });
+        r.Register("ssBtn" + std::to_string(i), [this, i] { RunTool(1, i); });
+    }
+    r.Register("ShowCursorPos", [this] { ShowCursorPos(); });
+    r.Register("RedrawChart", [this] { RedrawChart(); });
+    for (int k = Qt::Key_F1; k <= Qt::Key_F9; ++k) r.OwnKeys.push_back(QKeyCombination(Qt::Key(k)));
+    r.OwnKeys.push_back(QKeyCombination(Qt::ControlModifier, Qt::Key_Y));
+}
+
+void TSfc::ApplyZoom(int level) {
+    level = std::clamp(level, 0, 6);
+    const int oldW = cellW_, oldH = cellH_;
+    cellW_ = 50 + 10 * level;
+    cellH_ = cellW_ / 2;
+    // The same rows and columns stay in view.
+    const int v = verticalScrollBar()->value() / std::max(oldH, 1) * cellH_;
+    const int h = horizontalScrollBar()->value() / std::max(oldW, 1) * cellW_;
+    QFont f(QStringLiteral("Arial"));
+    f.setPointSize(6 + level);
+    setFont(f);
+    UpdateRanges();
+    verticalScrollBar()->setValue(v);
+    horizontalScrollBar()->setValue(h);
+    viewport()->update();
+}
+
+void TSfc::UpdateRanges() {
+    GrowSfcGridForView();
+    verticalScrollBar()->setSingleStep(cellH_);
+    verticalScrollBar()->setPageStep(std::max(viewport()->height(), cellH_));
+    verticalScrollBar()->setRange(0, std::max(0, gSfcRowCount * cellH_ - viewport()->height()));
+    horizontalScrollBar()->setSingleStep(cellW_);
+    horizontalScrollBar()->setPageStep(std::max(viewport()->width(), cellW_));
+    horizontalScrollBar()->setRange(0, std::max(0, kSfcColumns * cellW_ - viewport()->width()));
+}
+
+void TSfc::RedrawChart() {
+    model_.CursorRow = std::clamp(model_.CursorRow, 0, std::max(gSfcRowCount - 1, 0));
+    UpdateRanges();
+    viewport()->update();
+    ShowCursorPos();
+    emit Link->commandsChanged();
+}
+
+void TSfc::paintEvent(QPaintEvent*) {
+    QPainter p(viewport());
+    TSfcPaintView v;
+    v.grid = gSfcGrid;
+    v.rows = gSfcRowCount;
+    v.cellWidth = cellW_;
+    v.cellHeight = cellH_;
+    v.vertPos = verticalScrollBar()->value();
+    v.horzPos = horizontalScrollBar()->value();
+    v.size = viewport()->size();
+    v.cursorRow = model_.CursorRow;
+    v.cursorCol = model_.CursorCol;
+    v.font = font();
+    v.hasCode = [](std::int32_t row, std::int32_t col) {
+        const TSfcCodeRec* rec = FindSfcCodeRec(row, col * kSfcCellBytes);
+        return rec && !rec->code.empty();
+    };
+    PaintSfcView(p, v);
+}
+
+void TSfc::resizeEvent(QResizeEvent* e) {
+    QAbstractScrollArea::resizeEvent(e);
+    UpdateRanges();
+}
+
+void TSfc::focusInEvent(QFocusEvent* e) {
+    QAbstractScrollArea::focusInEvent(e);
+    emit Link->activated(kViewSfc);
+}
+
+void TSfc::ShowCursorPos() {
+    emit Link->statusText(2, QStringLiteral("%1:%2").arg(model_.CursorRow).arg(model_.CursorCol));
+}
+
+void TSfc::Show(const TSfcEditResult& r) {
+    if (r.msg >= 0) ShowMsg(r.msg, r.detail);
+    if (r.changed) {
+        edited_ = true;
+        emit Link->modified();
+    }
+    if (r.openEditor) {
+        const int x = model_.CursorCol * cellW_ - horizontalScrollBar()->value();
+        const int y = model_.CursorRow * cellH_ - verticalScrollBar()->value();
+        SfcEdit_Txt->setGeometry(x + 6, y + cellH_ / 4, cellW_ - 12, cellH_ / 3 * 2);
+        SfcEdit_Txt->setText(QString::fromStdString(r.editorText));
+        SfcEdit_Txt->selectAll();
+        SfcEdit_Txt->show();
+        SfcEdit_Txt->setFocus();
+    } else if (!model_.EditorOpen()) {
+        SfcEdit_Txt->hide();
+    }
+    RedrawChart();
+}
+
+void TSfc::Commit() {
+    if (!model_.EditorOpen()) return;
+    const std::string text = SfcEdit_Txt->text().toStdString();
+    SfcEdit_Txt->hide();
+    setFocus();
+    Show(model_.CommitNumber(text));
+}
+
+void TSfc::RunTool(int page, int index) {
+    if (gMonitorMode) return;
+    if (model_.EditorOpen()) SfcEdit_Txt->hide();
+    Show(model_.Tool(page, index));
+    if (!model_.EditorOpen()) setFocus();
+}
+
+void TSfc::MoveCursor(int row, int col) {
+    if (model_.EditorOpen()) Commit();
+    model_.CursorRow = std::clamp(row, 0, std::max(gSfcRowCount - 1, 0));
+    model_.CursorCol = std::clamp(col, 0, kSfcColumns - 1);
+    ScrollToCursor();
+    viewport()->update();
+    ShowCursorPos();
+}
+
+void TSfc::ScrollToCursor() {
+    QScrollBar* v = verticalScrollBar();
+    QScrollBar* h = horizontalScrollBar();
+    const int y = model_.CursorRow * cellH_, x = model_.CursorCol * cellW_;
+    if (y < v->value()) v->setValue(y);
+    if (y + cellH_ > v->value() + viewport()->height()) v->setValue(y + cellH_ - viewport()->height());
+    if (x < h->value()) h->setValue(x);
+    if (x + cellW_ > h->value() + viewport()->width()) h->setValue(x + cellW_ - viewport()->width());
+    model_.VertPos = v->value();
+    model_.HorzPos = h->value();
+}
+
+void TSfc::keyPressEvent(QKeyEvent* e) {
+    const bool ctrl = e->modifiers() & Qt::ControlModifier;
+    const int key = e->key();
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F9 && !ctrl) {
+        RunTool(AskToolPage ? AskToolPage() : 0, key - Qt::Key_F1 + 1);
+        return;
+    }
+    const int page = std::max(viewport()->height() / cellH_, 1);
+    const int row = model_.CursorRow, col = model_.CursorCol;
+    if (ctrl) {
+        switch (key) {
+            case Qt::Key_Z: model_.Undo(); RedrawChart(); return;
+            case Qt::Key_W: model_.Redo(); RedrawChart(); return;
+            case Qt::Key_I: Show(model_.InsertRow()); return;
+            case Qt::Key_Y: Show(model_.DeleteRow()); return;
+            case Qt::Key_B: Show(model_.InsertCell()); return;
+            case Qt::Key_K: Show(model_.DeleteCell()); return;
+            case Qt::Key_L: PopInterLadWinClick(); return;
+            case Qt::Key_M: PopInterInstWinClick(); return;
+            case Qt::Key_PageUp: MoveCursor(0, col); return;
+            case Qt::Key_PageDown: MoveCursor(gSfcRowCount - 1, col); return;
+            default: break;
+        }
+        QAbstractScrollArea::keyPressEvent(e);
+        return;
+    }
+    switch (key) {
+        case Qt::Key_Left: MoveCursor(row, col - 1); return;
+        case Qt::Key_Right: MoveCursor(row, col + 1); return;
+        case Qt::Key_Up: MoveCursor(row - 1, col); return;
+        case Qt::Key_Down: MoveCursor(row + 1, col); return;
+        case Qt::Key_PageUp: MoveCursor(row - page, col); return;
+        case Qt::Key_PageDown: MoveCursor(row + page, col); return;  // within the grid, however far it grew
+        case Qt::Key_Home: MoveCursor(row, 0); return;
+        case Qt::Key_End: MoveCursor(row, kSfcColumns - 1); return;
+        case Qt::Key_Delete: Show(model_.DeleteElement()); return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter: Show(model_.BeginNumber()); return;
+        case Qt::Key_Escape:
+            if (model_.EditorOpen()) {
+                model_.CloseNumber();
+                SfcEdit_Txt->hide();
+                RedrawChart();
+            }
+            return;
+        default: QAbstractScrollArea::keyPressEvent(e);
+    }
+}
+
+void TSfc::mousePressEvent(QMouseEvent* e) {
+    const int col = (e->position().toPoint().x() + horizontalScrollBar()->value()) / cellW_;
+    const int row = (e->position().toPoint().y() + verticalScrollBar()->value()) / cellH_;
+    MoveCursor(row, col);
+    setFocus();
+}
+
+void TSfc::mouseDoubleClickEvent(QMouseEvent* e) {
+    if (e->button() == Qt::RightButton) return;
+    mousePressEvent(e);
+    Show(model_.BeginNumber());
+}
+
+bool TSfc::ConvertIfEdited() {
+    if (!edited_ || SfcLastUsedRow(gSfcGrid, gSfcRowCount) < 0) return true;
+    if (!SfcToCode()) return false;
+    edited_ = false;
+    emit Link->programChanged();
+    return true;
+}
+
+void TSfc::closeEvent(QCloseEvent* e) {
+    if (model_.EditorOpen()) Commit();
+    // The chart goes into the program when the window closes; a chart that
+    // cannot be converted leaves the program as it was (its message shown)
+    // and stays in the project.
+    ConvertIfEdited();
+    if (_InterInst) _InterInst->close();
+    if (_InterLadder) _InterLadder->close();
+    e->accept();
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) sub->close();
+}
+
+void TSfc::PopInterLadWinClick() {
+    const int row = model_.CursorRow, col = model_.CursorCol;
+    if (_InterInst) {
+        ShowMsg(kMsgInnerOther);
+        return;
+    }
+    if (_InterLadder) {
+        if (_InterLadder->SfcRow != row || _InterLadder->SfcCol != col * kSfcCellBytes) ShowMsg(kMsgInnerElsewhere);
+        return;
+    }
+    if (!LoadSfcElementCode(row, col)) {
+        ShowMsg(kMsgNoInner);
+        return;
+    }
+    if (Frame) OpenInterLadderWindow(Frame, row, col * kSfcCellBytes, SfcInnerStepFlag(row, col) != 0);
+}
+
+void TSfc::PopInterInstWinClick() {
+    const int row = model_.CursorRow, col = model_.CursorCol;
+    if (_InterLadder) {
+        ShowMsg(kMsgInnerOther);
+        return;
+    }
+    if (_InterInst) {
+        if (_InterInst->SfcRow != row || _InterInst->SfcCol != col * kSfcCellBytes) ShowMsg(kMsgInnerElsewhere);
+        return;
+    }
+    if (!LoadSfcElementCode(row, col)) {
+        ShowMsg(kMsgNoInner);
+        return;
+    }
+    if (!Frame) return;
+    auto* list = new TInst(nullptr, kViewInnerInstList);
+    list->SfcRow = row;
+    list->SfcCol = col * kSfcCellBytes;
+    list->SetCodeBuffer(gProgramCopy, gProgramCopySize, gProgramCopyUsed);
+    Frame->AddEditor(list, list->Link);
+    list->setFocus();
+}
+
+TSfc* OpenSfcWindow(TQelMain* frame) {
+    if (!frame) return nullptr;
+    if (_Sfc) {
+        if (auto* sub = qobject_cast<QMdiSubWindow*>(_Sfc->parentWidget())) frame->MdiArea->setActiveSubWindow(sub);
+        frame->SetActiveView(kViewSfc);
+        return _Sfc;
+    }
+    if (gProgramCopy) std::memset(gProgramCopy, 0xFF, gProgramCopySize);
+    PrepareSfcChartForView();
+    auto* w = new TSfc(nullptr);
+    w->Frame = frame;
+    w->AskToolPage = [frame] { return frame->SfcPgCtrl ? frame->SfcPgCtrl->currentIndex() : 0; };
+    frame->AddEditor(w, w->Link);
+    frame->SetMenusForSfc();
+    w->setFocus();
+    w->RedrawChart();
+    return w;
+}
+
+void InstallSfc(TQelMain* frame) {
+    if (!frame) return;
+    frame->Router().Register("MmSfcWin", TCommandRouter::kAnyView, [frame] { OpenSfcWindow(frame); },
+                             [] { return gSfcGrid != nullptr && gQel.ProgramPresent != 0; });
+}

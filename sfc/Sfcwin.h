@@ -1,0 +1,75 @@
+#pragma once
+// The SFC window: the chart at the frame's zoom, a cell cursor moved by keys
+// and clicks, the tools of both pages on F1-F9 and on the frame's SFC buttons,
+// the step-number editor over the cursor cell, rows and cells, undo and redo,
+// and the inner ladder or instruction list of the element under the cursor.
+// The editing itself is TSfcEditModel's; this window turns events into its
+// calls, shows its messages and repaints.
+#include <QAbstractScrollArea>
+
+#include "project/Editorlink.h"
+#include "sfc/Sfcedit.h"
+
+class QLineEdit;
+class TQelMain;
+
+class TSfc : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    explicit TSfc(QWidget* owner = nullptr);
+    ~TSfc() override;
+
+    TEditorLink* Link = nullptr;
+    TSfcEditModel& Model() { return model_; }
+    // The tool page the frame's SFC page control shows (0 elements, 1 lines).
+    std::function<int()> AskToolPage;
+
+    // Cell size from the frame's zoom level 0..6 (50 x 25 .. 110 x 55).
+    void ApplyZoom(int level);
+    int CellWidth() const { return cellW_; }
+    int CellHeight() const { return cellH_; }
+    void RedrawChart();
+    // The tool of a page (0 or 1) and index 1..9, as its button or F-key.
+    void RunTool(int page, int index);
+    // Opens the inner ladder or the inner list of the element under the cursor.
+    void PopInterLadWinClick();
+    void PopInterInstWinClick();
+    // Converts the chart into the program when it was edited (on closing).
+    bool ConvertIfEdited();
+
+    QLineEdit* SfcEdit_Txt = nullptr;
+    TQelMain* Frame = nullptr;
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void focusInEvent(QFocusEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    bool event(QEvent* e) override;
+
+private:
+    void Show(const TSfcEditResult& r);
+    void Commit();
+    void MoveCursor(int row, int col);
+    void ScrollToCursor();
+    void UpdateRanges();
+    void ShowCursorPos();
+    void RegisterCommands();
+
+    TSfcEditModel model_;
+    int cellW_ = 90, cellH_ = 45;
+    bool edited_ = false;
+};
+
+// The SFC window (null while closed).
+extern TSfc* _Sfc;
+
+// Opens (or brings forward) the SFC window; the chart is the stored one when
+// it still describes the program, else drawn from the code.
+TSfc* OpenSfcWindow(TQelMain* frame);
+// Hooks the SFC window into the frame: MmSfcWin.
+void InstallSfc(TQelMain* frame);

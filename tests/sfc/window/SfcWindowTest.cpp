@@ -1,0 +1,201 @@
+// The SFC window as an engineer uses it: the frame started as main() starts
+// it, elements placed with F-keys and step numbers typed, element code given,
+// the chart converted into the program; pixels of the painter.
+#include <filesystem>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QImage>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QTest>
+
+#include "core/Codetranslate.h"
+#include "core/ProgramImage.h"
+#include "instlist/Instredit.h"
+#include "ladder/editor/Ladder.h"
+#include "project/Msgtable.h"
+#include "project/Qelglobals.h"
+#include "sfc/Sfcelement.h"
+#include "sfc/Sfcpaint.h"
+#include "sfc/Sfcwin.h"
+#include "shell/Qelmain.h"
+#include "shell/Startup.h"
+#include "tests/support/ScriptedMessages.h"
+#include "tests/support/TestInstallDir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::uint8_t> Assemble(std::initializer_list<const char*> lines) {
+    std::vector<std::uint8_t> code;
+    for (const char* line : lines) {
+        EXPECT_TRUE(SetInputText(line));
+        EXPECT_EQ(AssembleInstruction(), 1) << line;
+        code.insert(code.end(), gInsnBuf.code, gInsnBuf.code + gInsnBuf.length);
+    }
+    return code;
+}
+
+class SfcWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        home_ = qel::test::MakeTestInstallDir("qel-sfc-", {"QEL.Txt", "DeviceCommentInit.txt"});
+        ASSERT_FALSE(home_.empty());
+        TStartupOptions options;
+        options.ShowSplash = false;
+        RegisterInstListForms();
+        frame_.reset(StartQel({}, options));
+        ASSERT_TRUE(frame_);
+        InstallInstList(frame_.get());
+        InstallLadder(frame_.get());
+        InstallSfc(frame_.get());
+        frame_->showNormal();
+        frame_->resize(1200, 800);
+        frame_->NewClick();
+        ASSERT_TRUE(frame_->RunCommand("MmSfcWin"));
+        sfc_ = _Sfc;
+        ASSERT_NE(sfc_, nullptr);
+        QCoreApplication::processEvents();
+    }
+    void TearDown() override {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        if (frame_) {
+            gQel.Modified = 0;
+            frame_->DestroyEditors();
+            frame_->close();
+            frame_.reset();
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        std::error_code ec;
+        fs::remove_all(home_, ec);
+    }
+
+    void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QTest::keyClick(sfc_, static_cast<Qt::Key>(key), mods);
+    }
+    // A numbered element: its F-key, then the number typed into the editor.
+    void Numbered(int fkey, const char* number) {
+        Key(fkey);
+        ASSERT_TRUE(sfc_->SfcEdit_Txt->isVisible());
+        sfc_->SfcEdit_Txt->selectAll();
+        QTest::keyClicks(sfc_->SfcEdit_Txt, QString::fromLatin1(number));
+        QTest::keyClick(sfc_->SfcEdit_Txt, Qt::Key_Return);
+        ASSERT_FALSE(sfc_->SfcEdit_Txt->isVisible());
+    }
+    void Condition(int row, int col, const char* line) { ASSERT_TRUE(StoreSfcElementCode(row, col, Assemble({line}))); }
+    std::vector<std::uint8_t> Program() { return {gProgram, gProgram + gProgramUsed}; }
+
+    fs::path home_;
+    qel::test::ScriptedMessages messages_;
+    std::unique_ptr<TQelMain> frame_;
+    TSfc* sfc_ = nullptr;
+};
+
+TEST_F(SfcWindowTest, SelectiveDivergenceAndConvergenceDrawnAndConverted) {
+    // S0, a selective divergence to S21 and S31, both back into S40, a jump to S0.
+    Numbered(Qt::Key_F2, "0");
+    Key(Qt::Key_Down);
+    Key(Qt::Key_F6);  // 7 4
+    Key(Qt::Key_Down);
+    Key(Qt::Key_F5);
+    Key(Qt::Key_Right);
+    Key(Qt::Key_F5);
+    Key(Qt::Key_Down);
+    Numbered(Qt::Key_F3, "31");
+    Key(Qt::Key_Left);
+    Numbered(Qt::Key_F3, "21");
+    Key(Qt::Key_Down);
+    Key(Qt::Key_F5);
+    Key(Qt::Key_Right);
+    Key(Qt::Key_F5);
+    Key(Qt::Key_Down);
+    Key(Qt::Key_Left);
+    Key(Qt::Key_F7);  // 7 6
+    Key(Qt::Key_Down);
+    Numbered(Qt::Key_F3, "40");
+    Key(Qt::Key_Down);
+    Key(Qt::Key_F5);
+    Key(Qt::Key_Down);
+    Numbered(Qt::Key_F4, "0");
+    EXPECT_EQ(sfc_->Model().CursorRow, 8);
+    EXPECT_TRUE(messages_.Shown().empty());
+
+    // Conditions as the inner views store them.
+    Condition(2, 0, "LD X0");
+    Condition(2, 1, "LD X1");
+    Condition(4, 0, "LD X2");
+    Condition(4, 1, "LD X3");
+    Condition(7, 0, "LD X4");
+    ASSERT_TRUE(frame_->RunCommand("MmSfcToCode"));
+    EXPECT_EQ(Program(), Assemble({"STL S0", "LD X0", "SET S21", "LD X1", "SET S31", "STL S21", "LD X2", "SET S40",
+                                   "STL S31", "LD X3", "SET S40", "STL S40", "LD X4", "OUT S0", "RET"}));
+
+    // Undo goes back over the last element; redo brings it again.
+    Key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(gSfcGrid[8 * kSfcRowBytes], 0xFF);
+    EXPECT_EQ(sfc_->Model().UndoCount(), 9);
+    EXPECT_TRUE(sfc_->Model().CanRedo());
+    Key(Qt::Key_W, Qt::ControlModifier);
+    EXPECT_EQ(gSfcGrid[8 * kSfcRowBytes], kSfcJump);
+}
+
+TEST_F(SfcWindowTest, SimultaneousDivergenceAndJumpThroughTheButtons) {
+    Numbered(Qt::Key_F2, "1");
+    Key(Qt::Key_Down);
+    ASSERT_TRUE(frame_->RunCommand("sBtn5"));  // the frame's transition button
+    Key(Qt::Key_Down);
+    Key(Qt::Key_F8);  // 3 0
+    Key(Qt::Key_Down);
+    Numbered(Qt::Key_F3, "20");
+    Key(Qt::Key_Right);
+    Numbered(Qt::Key_F3, "30");
+    Key(Qt::Key_Down);
+    Key(Qt::Key_Left);
+    Key(Qt::Key_F9);  // 3 2
+    Key(Qt::Key_Down);
+    Key(Qt::Key_F5);
+    Key(Qt::Key_Down);
+    Numbered(Qt::Key_F4, "1");
+    Condition(1, 0, "LD X0");
+    Condition(5, 0, "LD X1");
+    ASSERT_TRUE(frame_->RunCommand("MmSfcToCode"));
+    EXPECT_EQ(Program(), Assemble({"STL S1", "LD X0", "SET S20", "SET S30", "STL S20", "STL S30", "LD X1", "OUT S1",
+                                   "RET"}));
+}
+
+TEST_F(SfcWindowTest, RefusalsLeaveTheChartAndShowTheirMessage) {
+    Numbered(Qt::Key_F2, "0");
+    Key(Qt::Key_Down);
+    Key(Qt::Key_Down);
+    Numbered(Qt::Key_F3, "20");
+    const std::vector<std::uint8_t> before(gSfcGrid, gSfcGrid + 4 * kSfcRowBytes);
+    Key(Qt::Key_Right);
+    Numbered(Qt::Key_F3, "20");  // a step number used twice
+    Numbered(Qt::Key_F3, "5");   // a step below 10
+    Key(Qt::Key_F1);             // a LAD block outside column 0
+    EXPECT_EQ(std::vector<std::uint8_t>(gSfcGrid, gSfcGrid + 4 * kSfcRowBytes), before);
+    ASSERT_EQ(messages_.Shown().size(), 3u);
+    EXPECT_NE(messages_.Shown()[0].find(gMsgTable.Get(75)), std::string::npos);
+}
+
+TEST_F(SfcWindowTest, ElementsWithoutCodeAreFilledAndTheCursorIsBlue) {
+    Numbered(Qt::Key_F2, "0");
+    Key(Qt::Key_Right);
+    Numbered(Qt::Key_F3, "10");
+    Condition(0, 1, "OUT Y0");
+    Key(Qt::Key_Down);
+    sfc_->repaint();
+    const QImage img = sfc_->viewport()->grab().toImage();
+    const int w = sfc_->CellWidth(), h = sfc_->CellHeight();
+    // S0 has no inner program: button-face fill inside its box; S10 has one: white.
+    EXPECT_EQ(QColor(img.pixel(w / 2, h - 6)), kSfcButtonFace);
+    EXPECT_EQ(QColor(img.pixel(w + w / 2, h - 6)), QColor(Qt::white));
+    // The cursor frame around (1, 1).
+    EXPECT_EQ(QColor(img.pixel(w + w / 2, h + 1)), kSfcCursorColour);
+}
+
+}  // namespace
