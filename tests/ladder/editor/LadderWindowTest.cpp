@@ -160,10 +160,14 @@ TEST_F(LadderWindowTest, TypedInstructionLandsAtTheCaretAndRefusalsLeaveTheGrid)
     TypeLine("LD X1");
     QTest::mouseClick(lad_->viewport(), Qt::LeftButton, {}, QPoint(12 * gCellWidth + 5, 1 * gCellHeight + 5));
     messages_.Clear();
+    const auto full = Grid();
+    gQel.Modified = 0;
     QTest::keyClick(lad_, Qt::Key_F6);
     Finish("MOV K1 D0");
     EXPECT_TRUE(Shown(215));
     _EditDlg->CancelBtnClick();
+    EXPECT_EQ(Grid(), full);  // byte for byte
+    EXPECT_EQ(gQel.Modified, 0);
 }
 
 TEST_F(LadderWindowTest, FunctionKeysBelongToTheLadder) {
@@ -297,6 +301,24 @@ TEST_F(LadderWindowTest, InnerLadderCompilesIntoItsElementOnly) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     ASSERT_EQ(_InterLadder, w);
     EXPECT_TRUE(gSfcCodeList.empty());
+    // A ladder that does not compile (a gap in a rung) keeps the window open on its rows.
+    w->Edit().SetCursor(3, 0);
+    QTest::keyClick(w, Qt::Key_F1);
+    Finish("X6");
+    w->Edit().SetCursor(3, 10);
+    QTest::keyClick(w, Qt::Key_F7);
+    Finish("Y6");
+    w->Edit().SetCursor(0, 0);
+    messages_.QueueAnswer(qel::Answer::Yes);
+    sub->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(_InterLadder, w);
+    EXPECT_TRUE(Shown(32));
+    EXPECT_EQ(w->Edit().Row(), 3);
+    EXPECT_TRUE(gSfcCodeList.empty());
+    w->Edit().SetCursor(3, 5);
+    gQel.InsertMode = 0;  // overwrite: the wire goes into the gap
+    QTest::keyClick(w, Qt::Key_F8);
     messages_.QueueAnswer(qel::Answer::Yes);
     sub->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -304,7 +326,7 @@ TEST_F(LadderWindowTest, InnerLadderCompilesIntoItsElementOnly) {
     ASSERT_EQ(gSfcCodeList.size(), 1u);
     EXPECT_EQ(gSfcCodeList[0]->row, 4);
     EXPECT_EQ(gSfcCodeList[0]->col, 8);
-    EXPECT_EQ(gSfcCodeList[0]->code, Assembled({"LDI M3", "AND X5", "OUT Y5"}));
+    EXPECT_EQ(gSfcCodeList[0]->code, Assembled({"LDI M3", "AND X5", "OUT Y5", "LD X6", "OUT Y6"}));
     EXPECT_TRUE(std::equal(program.begin(), program.end(), gProgram));  // the program's code untouched
 }
 
