@@ -113,22 +113,32 @@ TEST_F(FrameKeysTest, FrameOpensMaximisedAndEveryToolButtonShowsAt1024) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(frame_.get()));
     QApplication::processEvents();
     ASSERT_EQ(frame_->width(), 1024);
-    int buttons = 0;
-    for (QToolBar* bar : frame_->findChildren<QToolBar*>()) {
-        if (!bar->isVisibleTo(frame_.get())) continue;  // a hidden tool panel (SFC)
-        const QRect barArea(bar->mapTo(frame_.get(), QPoint(0, 0)), bar->size());
-        EXPECT_TRUE(frame_->rect().contains(barArea)) << bar->objectName().toStdString();
-        for (QAction* a : bar->actions()) {
-            if (a->isSeparator()) continue;
-            QWidget* button = bar->widgetForAction(a);
-            ASSERT_NE(button, nullptr) << a->objectName().toStdString();
-            const std::string what = bar->objectName().toStdString() + " " + a->objectName().toStdString();
-            EXPECT_TRUE(button->isVisibleTo(bar)) << what << " is in the overflow";
-            EXPECT_TRUE(bar->rect().contains(button->geometry())) << what;
-            ++buttons;
+    auto visibleButtons = [&] {
+        int buttons = 0;
+        for (QToolBar* bar : frame_->findChildren<QToolBar*>()) {
+            if (!bar->isVisibleTo(frame_.get())) continue;  // a tool panel not shown now
+            const QRect barArea(bar->mapTo(frame_.get(), QPoint(0, 0)), bar->size());
+            EXPECT_TRUE(frame_->rect().contains(barArea)) << bar->objectName().toStdString();
+            for (QAction* a : bar->actions()) {
+                if (a->isSeparator()) continue;
+                QWidget* button = bar->widgetForAction(a);
+                const std::string what = bar->objectName().toStdString() + " " + a->objectName().toStdString();
+                if (!button) {
+                    ADD_FAILURE() << what << " has no button";
+                    continue;
+                }
+                EXPECT_TRUE(button->isVisibleTo(bar)) << what << " is in the overflow";
+                EXPECT_TRUE(bar->rect().contains(button->geometry())) << what;
+                ++buttons;
+            }
         }
-    }
-    EXPECT_GE(buttons, 11 + 19 + 11);  // quick bar, tool bar, ladder elements
+        return buttons;
+    };
+    EXPECT_GE(visibleButtons(), 11 + 19 + 11);  // quick bar, tool bar and PLC bar, ladder elements
+    // With the SFC panel shown beside the ladder's, still nothing overflows.
+    frame_->CoolBarAdd(frame_->SfcPanel);
+    QApplication::processEvents();
+    EXPECT_GE(visibleButtons(), 11 + 19 + 11 + 9);
 }
 
 }  // namespace
