@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QScrollBar>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -702,4 +703,56 @@ TEST_F(LadderWindowTest, RandomWalkOfKeysAndClicksStaysInsideTheGrid) {
         }
     }
     EXPECT_GT(compiles + failures, 5);
+}
+
+TEST(LadderPainter, GlyphsAndLinksWhereTheLayoutPutsThem) {
+    std::vector<std::uint8_t> grid(20 * kLdbRowBytes, 0);
+    std::vector<std::int32_t> p(kPLabelCount, -1), i(kILabelCount, -1);
+    TLadderEdit edit(TLadderDoc{grid.data(), 20, TLabelTables{p.data(), i.data()}, false});
+    edit.insertMode = false;
+    ASSERT_TRUE(edit.PlaceTyped("LD X0").changed);
+    ASSERT_TRUE(edit.PlaceTyped("LD>= D0 K5").changed);  // 16-bit: three cells
+    ASSERT_TRUE(edit.PlaceTyped("DAND>= D2 K100000").changed);  // 32-bit: five cells
+    edit.SetCursor(1, 0);
+    ASSERT_TRUE(edit.PlaceTyped("LD X1").changed);
+    edit.SetCursor(0, 5);
+    ASSERT_TRUE(edit.Place(TLadderClass::VLine).changed);
+    TLadderPaintView view;
+    view.grid = grid.data();
+    view.capacity = 20;
+    view.labels = TLabelTables{p.data(), i.data()};
+    view.program = false;
+    TLadderPaintOptions o;  // zoom 4: 90 x 70
+    o.client = QSize(1400, 300);
+    o.showCursor = false;
+    QImage img(o.client, QImage::Format_RGB32);
+    auto paint = [&] {
+        QPainter painter(&img);
+        PaintLadder(painter, view, o);
+    };
+    auto dark = [&](int x, int y) { return qGray(img.pixel(x, y)) < 100; };
+    paint();
+    const int rail = 90, line = 35;
+    EXPECT_TRUE(dark(rail + 10, line));                    // the contact's wire on the element line
+    EXPECT_FALSE(dark(rail + 10, line - 12));
+    // The 32-bit compare at column 20: five cells, its right bar 6/60 of a cell before their end.
+    const int x = rail + 4 * 90, right = x + 5 * 90 - 6 * 90 / 60;
+    EXPECT_TRUE(dark(right, line - 8));
+    EXPECT_FALSE(dark(right - 3, line - 8));
+    EXPECT_TRUE(dark(right + 4, line));                    // its wire out to the cell's end
+    // The vertical link at column 5 runs from row 0's line down to row 1's.
+    EXPECT_TRUE(dark(rail + 90, line + 35));
+    // With comments on, rows are twice as high and the line stays 35 below the top.
+    o.cellHeight = 140;
+    o.comments = true;
+    paint();
+    EXPECT_TRUE(dark(rail + 10, 35));
+    EXPECT_TRUE(dark(rail + 90, 35 + 70));                 // the link spans the taller row
+    // Scrolled so that row 0 is out of view, the link still shows above row 1's line.
+    o.cellHeight = 70;
+    o.comments = false;
+    o.vScroll = 70;
+    paint();
+    EXPECT_TRUE(dark(rail + 90, line - 20));
+    EXPECT_FALSE(dark(rail + 180, line - 20));
 }
