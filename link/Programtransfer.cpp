@@ -157,7 +157,7 @@ bool TProgramTransfer::Running() const {
 
 bool TProgramTransfer::MayStart() {
     if (link_.Monitoring()) {
-        link_.Frame->ShowLinkMessage(kMsgMonitoring, "");
+        link_.ShowMessage(kMsgMonitoring, "");
         return false;
     }
     // One job at a time: another one (a register transfer, the hand-held
@@ -170,12 +170,12 @@ bool TProgramTransfer::MayStart() {
 bool TProgramTransfer::StartWrite(int startStep, int endStep) {
     if (!MayStart()) return false;
     if (!gQel.ProgramPresent || !gProgram || gProgramCapacity == 0) {
-        link_.Frame->ShowLinkMessage(kMsgNothingToWrite, "");
+        link_.ShowMessage(kMsgNothingToWrite, "");
         return false;
     }
     const int steps = static_cast<int>(gProgramCapacity / 2);
     if (startStep < 0 || endStep > steps || startStep >= endStep) {
-        link_.Frame->ShowLinkMessage(kMsgBadStepRange, " " + std::to_string(startStep) + "-" + std::to_string(endStep));
+        link_.ShowMessage(kMsgBadStepRange, " " + std::to_string(startStep) + "-" + std::to_string(endStep));
         return false;
     }
     if (!link_.OpenPort()) return false;
@@ -202,7 +202,7 @@ bool TProgramTransfer::StartRead(bool partial) {
 bool TProgramTransfer::StartVerify() {
     if (!MayStart()) return false;
     if (!gQel.ProgramPresent || !gProgram || gProgramCapacity == 0) {
-        link_.Frame->ShowLinkMessage(kMsgNothingToWrite, "");
+        link_.ShowMessage(kMsgNothingToWrite, "");
         return false;
     }
     if (!link_.OpenPort()) return false;
@@ -222,7 +222,7 @@ void TProgramTransfer::Cancel() {
     if (!Running()) return;
     link_.CancelJob();
     received_.clear();
-    link_.Frame->ShowLinkMessage(kMsgTransferCancelled, "");
+    link_.ShowMessage(kMsgTransferCancelled, "");
 }
 
 void TProgramTransfer::Aborted(TTransData&) { received_.clear(); }
@@ -231,7 +231,7 @@ void TProgramTransfer::End(int msgId, const std::string& detail) {
     link_.EndJob();
     link_.Frame->CloseProgress();
     received_.clear();
-    if (msgId) link_.Frame->ShowLinkMessage(msgId, detail);
+    if (msgId) link_.ShowMessage(msgId, detail);
 }
 
 void TProgramTransfer::Progress(int position) {
@@ -419,7 +419,7 @@ void TProgramTransfer::ReadReply() {
         host_.BeforeProgramReplaced();
         const bool familyChanged = InstallReceivedProgram(image, link_.PlcFamilyClass, link_.PlcSizeClass);
         host_.AfterProgramReplaced(familyChanged);
-        link_.Frame->ShowLinkMessage(kMsgReadDone, "");
+        link_.ShowMessage(kMsgReadDone, "");
         break;
     }
     default: break;
@@ -462,11 +462,11 @@ THandheldLink::~THandheldLink() { link_.RegisterJob(kJobHandheld, nullptr); }
 
 bool THandheldLink::Start() {
     if (!gProgram || gProgramCapacity == 0) {
-        link_.Frame->ShowLinkMessage(kMsgNoProgramForHandheld, "");
+        link_.ShowMessage(kMsgNoProgramForHandheld, "");
         return false;
     }
     if (link_.Monitoring()) {
-        link_.Frame->ShowLinkMessage(kMsgMonitoring, "");
+        link_.ShowMessage(kMsgMonitoring, "");
         return false;
     }
     if (link_.JobNo != kJobNone && link_.JobNo != kJobHandheld) return false;

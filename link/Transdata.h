@@ -159,6 +159,9 @@ public:
     // time-out follows; the progress window closes and the port closes when
     // nothing else needs it.
     void CancelJob();
+    // Shows a message of the link's own or of a job's: at once, or, inside
+    // the port's notification, as soon as that has returned.
+    void ShowMessage(int msgId, const std::string& detail);
 
     // The n-th big-endian word of a function 3 reply in gCommData.
     static std::uint16_t ReplyWord(int n);
@@ -272,7 +275,6 @@ private:
 
     void SendFrame(const std::uint8_t* bytes, std::size_t n);
     void Deliver(const DecodedReply& d);
-    void ShowMessage(int msgId, const std::string& detail);
     void FlushMessages();
     void EndSpeedSearch(int msgId, const std::string& detail);
     void Resend();

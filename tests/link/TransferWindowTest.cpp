@@ -63,8 +63,11 @@ protected:
         return false;
     }
     bool Idle() {
-        return PumpUntil([] { return _TransData->JobNo == 0 && _TransData->MaySend && !_TransData->QelCom->IsOpen(); },
-                         std::chrono::seconds(20));
+        const bool idle = PumpUntil(
+            [] { return _TransData->JobNo == 0 && _TransData->MaySend && !_TransData->QelCom->IsOpen(); },
+            std::chrono::seconds(20));
+        QCoreApplication::processEvents();  // messages follow the port's notification
+        return idle;
     }
     void OpenLinkWindow(int direction) {
         ASSERT_TRUE(frame_->RunCommand("MmTrans"));
