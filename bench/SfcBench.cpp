@@ -1,4 +1,5 @@
-// Both chart conversions on a chart that fills a 16000-step program: chains
+// Both chart conversions on a chart that fills a 16000-step program, and one
+// screen of its painting: chains
 // of steps with actions, selective and simultaneous divergences and their
 // convergences, jumps back, LAD blocks between the chains.
 #include <benchmark/benchmark.h>
@@ -10,6 +11,14 @@
 #include "core/DeviceLimits.h"
 #include "sfc/Codetosfc.h"
 #include "sfc/Sfctocode.h"
+
+#if QEL_SFC_PAINT_BENCH
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+
+#include "sfc/Sfcpaint.h"
+#endif
 
 namespace {
 
@@ -121,6 +130,41 @@ void BM_ChartToCode(benchmark::State& state) {
 }
 BENCHMARK(BM_ChartToCode)->Unit(benchmark::kMillisecond);
 
+#if QEL_SFC_PAINT_BENCH
+// One full screen (1600 x 1000 pixels) of the chart of the full program,
+// painted at the largest zoom, scrolled to the middle of the chart.
+void BM_PaintScreen(benchmark::State& state) {
+    const std::vector<std::uint8_t> code = FullSfcProgram();
+    const TCodeToSfcResult chart = ConvertCodeToChart(code.data(), static_cast<std::uint32_t>(code.size()));
+    QImage image(1600, 1000, QImage::Format_RGB32);
+    TSfcPaintView v;
+    v.grid = chart.chart.grid.data();
+    v.rows = chart.chart.rows;
+    v.cellWidth = 110;
+    v.cellHeight = 55;
+    v.vertPos = chart.chart.rows / 2 * v.cellHeight;
+    v.size = image.size();
+    v.cursorRow = chart.chart.rows / 2 + 3;
+    v.cursorCol = 1;
+    v.font = QFont(QStringLiteral("Arial"), 12);
+    v.hasCode = [&](std::int32_t row, std::int32_t col) { return chart.chart.FindRec(row, col * 4) != nullptr; };
+    for (auto _ : state) {
+        QPainter p(&image);
+        PaintSfcView(p, v);
+    }
+}
+BENCHMARK(BM_PaintScreen)->Unit(benchmark::kMillisecond);
+#endif
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+#if QEL_SFC_PAINT_BENCH
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+#endif
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

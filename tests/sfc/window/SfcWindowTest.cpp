@@ -14,6 +14,7 @@
 
 #include "core/Codetranslate.h"
 #include "core/ProgramImage.h"
+#include "instlist/EdDlg.h"
 #include "instlist/Instredit.h"
 #include "ladder/editor/Ladder.h"
 #include "project/Msgtable.h"
@@ -56,6 +57,7 @@ protected:
         frame_->showNormal();
         frame_->resize(1200, 800);
         frame_->NewClick();
+        gQel.InsertMode = 1;
         ASSERT_TRUE(frame_->RunCommand("MmSfcWin"));
         sfc_ = _Sfc;
         ASSERT_NE(sfc_, nullptr);
@@ -165,6 +167,41 @@ TEST_F(SfcWindowTest, SimultaneousDivergenceAndJumpThroughTheButtons) {
     ASSERT_TRUE(frame_->RunCommand("MmSfcToCode"));
     EXPECT_EQ(Program(), Assemble({"STL S1", "LD X0", "SET S20", "SET S30", "STL S20", "STL S30", "LD X1", "OUT S1",
                                    "RET"}));
+}
+
+TEST_F(SfcWindowTest, TheInnerLadderOfATransitionComesBackIntoItsRecord) {
+    Numbered(Qt::Key_F2, "0");
+    Key(Qt::Key_Down);
+    Key(Qt::Key_F5);
+    Key(Qt::Key_Down);
+    Numbered(Qt::Key_F4, "0");
+    Condition(1, 0, "LD X5");
+    FindSfcCodeRec(1, 0)->code = Assemble({"LD X5", "AND X6", "OUT Y5"});
+    Key(Qt::Key_Up);
+    Key(Qt::Key_L, Qt::ControlModifier);
+    ASSERT_NE(_InterLadder, nullptr);
+    EXPECT_EQ(_InterLadder->SfcRow, 1);
+    EXPECT_EQ(_InterLadder->SfcCol, 0);
+    EXPECT_NE(gInterLadderGrid[1], 0);  // the condition is drawn
+    // No second inner window, for this element or another.
+    Key(Qt::Key_Up);
+    Key(Qt::Key_M, Qt::ControlModifier);
+    EXPECT_EQ(_InterInst, nullptr);
+    EXPECT_EQ(messages_.Shown().size(), 1u);
+    // Closed with "store": the compiled ladder goes back into the record.
+    FindSfcCodeRec(1, 0)->code.clear();
+    messages_.QueueAnswer(qel::Answer::Yes);
+    _InterLadder->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_NE(FindSfcCodeRec(1, 0), nullptr);
+    EXPECT_EQ(FindSfcCodeRec(1, 0)->code, Assemble({"LD X5", "AND X6", "OUT Y5"}));
+    ASSERT_TRUE(frame_->RunCommand("MmSfcToCode"));
+    EXPECT_EQ(Program(), Assemble({"STL S0", "LD X5", "AND X6", "OUT Y5", "OUT S0", "RET"}));
+    // The inner list of a step opens over the step's code.
+    Key(Qt::Key_Up);
+    Key(Qt::Key_M, Qt::ControlModifier);
+    ASSERT_NE(_InterInst, nullptr);
+    EXPECT_EQ(_InterInst->SfcRow, 0);
 }
 
 TEST_F(SfcWindowTest, RefusalsLeaveTheChartAndShowTheirMessage) {
