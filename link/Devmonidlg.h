@@ -8,9 +8,11 @@
 #include <functional>
 #include <memory>
 
+#include <QPointer>
 #include <QWidget>
 
 #include "link/Devmonilist.h"
+#include "link/Transdata.h"
 #include "project/Viewcodes.h"
 
 class QMenu;
@@ -84,7 +86,7 @@ private:
     void ShowRowStatus();
     void Detach();
 
-    qel::link::TTransData* trans_;
+    QPointer<qel::link::TTransData> trans_;  // the link may go first at exit
     qel::link::TDevMoniList list_;
     std::unique_ptr<TEditorLink> link_;
     bool detached_ = false;

@@ -439,3 +439,18 @@ TEST_F(DevMoniLink, FaultsEndMonitoringWithTheirMessageAndLeaveNothingRunning) {
     EXPECT_FALSE(link->ComTmr.isActive());
     EXPECT_FALSE(port->IsOpen());
 }
+
+TEST_F(DevMoniLink, ALostLineEndsMonitoringWithItsMessage) {
+    int cur = 0;
+    list.AddDevices(1, "M0", "4", &cur);
+    Start();
+    ASSERT_TRUE(Cycles(1));
+    emu.DropLine();
+    ASSERT_TRUE(WaitUntil([&] { return frame.monitoringStopped > 0; }, 10000));
+    ASSERT_FALSE(frame.msgs.empty());
+    EXPECT_TRUE(link->MonitorClients.empty());
+    Spin(50);
+    EXPECT_FALSE(link->ComTmr.isActive());
+    EXPECT_FALSE(link->ReplyTmr.isActive());
+    EXPECT_FALSE(port->IsOpen());
+}
