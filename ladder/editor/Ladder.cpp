@@ -599,7 +599,9 @@ void TLDB::keyPressEvent(QKeyEvent* event) {
             }
             return;
         }
-        QAbstractScrollArea::keyPressEvent(event);
+        // Any other key leaves the view alone (the area would scroll it away
+        // from the cursor); Shift with the cursor keys is the block selection's.
+        event->ignore();
         return;
     }
     edit_.SetPageRows(PageRows());
