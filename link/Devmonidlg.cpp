@@ -19,6 +19,7 @@
 #include "project/Editorlink.h"
 #include "project/Msgtable.h"
 #include "project/Projectfiles.h"
+#include "tools/Comdlg.h"
 
 using qel::link::TDevMoniCells;
 using qel::link::TDevMoniList;
@@ -100,11 +101,7 @@ TDevMoniDlg::TDevMoniDlg(qel::link::TTransData* trans, QWidget* parent)
     DevPopup->addSeparator();
     add(PopDel, "PopDel", "删除", &TDevMoniDlg::PopDelClick);
     add(PopAllClr, "PopAllClr", "全部清除", &TDevMoniDlg::PopAllClrClick);
-    // The device-comment dialog belongs to the comment tools; until they are
-    // built the item stays disabled.
-    PopDevCmt = DevPopup->addAction(QStringLiteral("装置批注"));
-    PopDevCmt->setObjectName("PopDevCmt");
-    PopDevCmt->setEnabled(false);
+    add(PopDevCmt, "PopDevCmt", "装置批注", &TDevMoniDlg::PopDevCmtClick);
     connect(DevGrid, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& p) { DevPopup->popup(DevGrid->viewport()->mapToGlobal(p)); });
     connect(DevGrid->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
@@ -312,6 +309,16 @@ void TDevMoniDlg::PopDelClick() {
     if (!list_.DeleteRows(top, bottom)) return;
     ListChanged();
     SetCurrentRow(top);
+}
+
+void TDevMoniDlg::PopDevCmtClick() {
+    const int row = CurrentRow();
+    if (row >= DevGrid->rowCount() + 1) return;
+    qel::link::TDevMoniRow& r = list_.Rows[static_cast<std::size_t>(row - 1)];
+    if (r.Empty()) return;
+    ShowDeviceCommentDialog({r.Name});
+    r.Comment = GetCommentByDeviceName(r.Name);
+    if (QTableWidgetItem* item = DevGrid->item(row - 1, 1)) item->setText(QString::fromStdString(r.Comment));
 }
 
 void TDevMoniDlg::PopAllClrClick() {

@@ -62,6 +62,8 @@ public:
     void PopAsciClick();
     void PopDelClick();
     void PopAllClrClick();
+    /// The device-comment dialog for the row's device; column 1 shows the result.
+    void PopDevCmtClick();
 
     /// Grid row (1-based, 0 the title row) of the cursor.
     int CurrentRow() const;

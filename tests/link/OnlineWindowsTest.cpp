@@ -13,11 +13,14 @@
 #include <QScrollBar>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
+#include <QListWidget>
 
 #include "ladder/editor/Ladder.h"
 #include "ladder/model/LadderConvert.h"
 #include "ladder/render/Ladderpainter.h"
 #include "link/Colorstringgrid.h"
+#include "tools/Comdlg.h"
 #include "link/Devmonidlg.h"
 #include "link/Devmoniinput.h"
 #include "link/Forcedev.h"
@@ -148,6 +151,20 @@ TEST_F(OnlineTest, DeviceMonitorShowsThePlcAndForcesAndSetsFromItsRows) {
     EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(69));
     _ValSet->close();
 
+    // The device comment of a row, edited in the comment dialog.
+    m->SetCurrentRow(3);
+    QTimer::singleShot(0, [] {
+        ASSERT_NE(_CommentDlg, nullptr);
+        _CommentDlg->DeviceListBox->setCurrentRow(0);
+        _CommentDlg->DeviceListBoxClick();
+        _CommentDlg->DevCmt_Txt->setText("lamp");
+        _CommentDlg->DevCmt_TxtEdited("lamp");
+        _CommentDlg->accept();
+    });
+    m->PopDevCmt->trigger();
+    EXPECT_EQ(Cell(m, 2, 1), "lamp");
+    m->SetCurrentRow(1);
+
     // Hexadecimal on the D row.
     m->PopHexi->trigger();
     EXPECT_EQ(Cell(m, 0, 6), QString::fromStdString(gMsgTable.Get(5)));
@@ -159,7 +176,10 @@ TEST_F(OnlineTest, DeviceMonitorShowsThePlcAndForcesAndSetsFromItsRows) {
                                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
     QTest::keyClick(m->DevGrid, Qt::Key_Delete);
     EXPECT_EQ(Cell(m, 0, 0), "Y0");
-    ASSERT_TRUE(PumpUntil([&] { return emu_.S.regs[16384] == 2 && emu_.S.regs[16385] == 0x0500; }));
+    ASSERT_TRUE(PumpUntil([&] { return m->List().gMoniWordBytes == 0 && m->List().gMoniBitBytes == 4; }));
+    ASSERT_TRUE(PumpUntil([&] { return m->List().PollState == 9; }));
+    EXPECT_EQ(emu_.S.regs[16384], 2);
+    EXPECT_EQ(emu_.S.regs[16385], 0x0500);
     const std::size_t at = emu_.RequestCount();
     ASSERT_TRUE(PumpUntil([&] { return emu_.RequestCount() > at + 10; }));
     for (std::size_t i = at; i < emu_.RequestCount(); ++i) {
