@@ -1,10 +1,14 @@
 #include "sfc/Sfcwin.h"
 
 #include <cstring>
+#include <optional>
+#include <vector>
 
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QContextMenuEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPainter>
@@ -174,10 +178,7 @@ void TSfc::ShowCursorPos() {
 
 void TSfc::Show(const TSfcEditResult& r) {
     if (r.msg >= 0) ShowMsg(r.msg, r.detail);
-    if (r.changed) {
-        edited_ = true;
-        emit Link->modified();
-    }
+    if (r.changed) emit Link->modified();
     if (r.openEditor) {
         const int x = model_.CursorCol * cellW_ - horizontalScrollBar()->value();
         const int y = model_.CursorRow * cellH_ - verticalScrollBar()->value();
@@ -284,16 +285,61 @@ void TSfc::mousePressEvent(QMouseEvent* e) {
     setFocus();
 }
 
+void TSfc::contextMenuEvent(QContextMenuEvent* e) {
+    QMenu menu(this);
+    menu.setObjectName("SfcPopup");
+    auto item = [&](const char* name, const char* caption, std::function<void()> fn, bool enabled = true) {
+        QAction* a = menu.addAction(QString::fromUtf8(caption));
+        a->setObjectName(name);
+        a->setEnabled(enabled);
+        connect(a, &QAction::triggered, this, std::move(fn));
+    };
+    item("PopInterLadWin", "内部梯形图模式", [this] { PopInterLadWinClick(); });
+    item("PopInterInstWin", "内部指令模式", [this] { PopInterInstWinClick(); });
+    menu.addSeparator();
+    item("PopUndo", "恢复", [this] { model_.Undo(); RedrawChart(); }, model_.CanUndo());
+    item("PopRedo", "撤消", [this] { model_.Redo(); RedrawChart(); }, model_.CanRedo());
+    menu.addSeparator();
+    item("PopDelTk", "删除一元件", [this] { Show(model_.DeleteElement()); });
+    item("PopInsLine", "插入一行", [this] { Show(model_.InsertRow()); });
+    item("PopDelLine", "删除一行", [this] { Show(model_.DeleteRow()); });
+    item("PopInsSp", "插入一空格", [this] { Show(model_.InsertCell()); });
+    item("PopBackSp", "删除一空格", [this] { Show(model_.DeleteCell()); });
+    menu.addSeparator();
+    item("PopSfcToCode", "SFC → 指令表", [this] {
+        if (SfcToCode()) {
+            MarkSynced();
+            emit Link->programChanged();
+        }
+    });
+    menu.exec(e->globalPos());
+}
+
 void TSfc::mouseDoubleClickEvent(QMouseEvent* e) {
     if (e->button() == Qt::RightButton) return;
     mousePressEvent(e);
     Show(model_.BeginNumber());
 }
 
+// The code the chart converts to now (nothing when it does not convert).
+std::optional<std::vector<std::uint8_t>> TSfc::ChartCode() const {
+    if (!gProgram || gProgramCapacity == 0) return std::nullopt;
+    std::vector<std::uint8_t> out(gProgramCapacity, 0xFF);
+    const TSfcToCodeResult r = SfcChartToCode(TSfcChartRef::Shared(), out.data(), gProgramCapacity);
+    if (!r.ok()) return std::nullopt;
+    out.resize(r.length);
+    return out;
+}
+
+void TSfc::MarkSynced() { synced_ = ChartCode(); }
+
 bool TSfc::ConvertIfEdited() {
-    if (!edited_ || SfcLastUsedRow(gSfcGrid, gSfcRowCount) < 0) return true;
+    if (SfcLastUsedRow(gSfcGrid, gSfcRowCount) < 0) return true;
+    // Only a chart (or element code) changed since it last matched the
+    // program goes into the program.
+    if (ChartCode() == synced_) return true;
     if (!SfcToCode()) return false;
-    edited_ = false;
+    MarkSynced();
     emit Link->programChanged();
     return true;
 }
@@ -364,6 +410,13 @@ TSfc* OpenSfcWindow(TQelMain* frame) {
     w->AskToolPage = [frame] { return frame->SfcPgCtrl ? frame->SfcPgCtrl->currentIndex() : 0; };
     frame->AddEditor(w, w->Link);
     frame->SetMenusForSfc();
+    // The frame's zoom applies to the chart too.
+    frame->AddZoomListener(w, [w](const TZoomChange&) { w->ApplyZoom(gQel.Zoom); });
+    // Leaving the chart for another view puts the edited chart into the program.
+    QObject::connect(frame->MdiArea, &QMdiArea::subWindowActivated, w, [w](QMdiSubWindow* sub) {
+        if (sub && sub->widget() != w) w->ConvertIfEdited();
+    });
+    w->MarkSynced();
     w->setFocus();
     w->RedrawChart();
     return w;

@@ -5,6 +5,10 @@
 // and the inner ladder or instruction list of the element under the cursor.
 // The editing itself is TSfcEditModel's; this window turns events into its
 // calls, shows its messages and repaints.
+#include <cstdint>
+#include <optional>
+#include <vector>
+
 #include <QAbstractScrollArea>
 
 #include "project/Editorlink.h"
@@ -34,8 +38,12 @@ public:
     // Opens the inner ladder or the inner list of the element under the cursor.
     void PopInterLadWinClick();
     void PopInterInstWinClick();
-    // Converts the chart into the program when it was edited (on closing).
+    // Converts the chart into the program when it (or an element's code)
+    // changed since it last matched the program: when the view changes and
+    // when the window closes. False when the conversion was refused.
     bool ConvertIfEdited();
+    // The chart as it stands now matches the program.
+    void MarkSynced();
 
     QLineEdit* SfcEdit_Txt = nullptr;
     TQelMain* Frame = nullptr;
@@ -45,6 +53,7 @@ protected:
     void keyPressEvent(QKeyEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void focusInEvent(QFocusEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
@@ -60,9 +69,11 @@ private:
     void ShowCursorPos();
     void RegisterCommands();
 
+    std::optional<std::vector<std::uint8_t>> ChartCode() const;
+
     TSfcEditModel model_;
     int cellW_ = 90, cellH_ = 45;
-    bool edited_ = false;
+    std::optional<std::vector<std::uint8_t>> synced_;
 };
 
 // The SFC window (null while closed).

@@ -145,7 +145,7 @@ TEST_F(SfcWindowTest, SelectiveDivergenceAndConvergenceDrawnAndConverted) {
     EXPECT_EQ(gSfcGrid[8 * kSfcRowBytes], kSfcJump);
 }
 
-TEST_F(SfcWindowTest, SimultaneousDivergenceAndJumpThroughTheButtons) {
+TEST_F(SfcWindowTest, SimultaneousDivergenceAndJumpGoIntoTheProgramWhenTheViewChanges) {
     Numbered(Qt::Key_F2, "1");
     Key(Qt::Key_Down);
     ASSERT_TRUE(frame_->RunCommand("sBtn5"));  // the frame's transition button
@@ -164,7 +164,9 @@ TEST_F(SfcWindowTest, SimultaneousDivergenceAndJumpThroughTheButtons) {
     Numbered(Qt::Key_F4, "1");
     Condition(1, 0, "LD X0");
     Condition(5, 0, "LD X1");
-    ASSERT_TRUE(frame_->RunCommand("MmSfcToCode"));
+    // Going over to the instruction list puts the edited chart into the program.
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    QCoreApplication::processEvents();
     EXPECT_EQ(Program(), Assemble({"STL S1", "LD X0", "SET S20", "SET S30", "STL S20", "STL S30", "LD X1", "OUT S1",
                                    "RET"}));
 }
