@@ -465,10 +465,10 @@ protected:
         gQel.InstallFolder = home_.string() + "/";
         gQel.SaveDir = home_.string();
         ASSERT_TRUE(hpp.Start());
-        hpp.answerTimeoutMs = 300;  // repeats well inside the PC's time-out of 180 x 5 ms
+        hpp.answerTimeoutMs = 600;  // repeats well inside the PC's time-out of 180 x 10 ms
         port = MakePort(hpp.SlavePath());
         link = std::make_unique<TTransData>(port.get(), &frame);
-        link->SetTickMs(5);
+        link->SetTickMs(10);
         handheld = std::make_unique<THandheldLink>(*link, host);
     }
     void TearDown() override {
