@@ -320,6 +320,7 @@ const std::uint16_t* PlcEmulator::MonitorBases() const {
 }
 
 bool PlcEmulator::RegValid(std::uint16_t a) const {
+    if (S.registerRanges && !FamilyRegister(a)) return false;
     std::uint32_t off;
     if (InProgramWindow(a, &off)) return off + 2 <= S.program.size();
     const std::uint16_t* b = MonitorBases();
@@ -331,6 +332,29 @@ bool PlcEmulator::RegValid(std::uint16_t a) const {
     if (a >= 0x9000 && a <= 0xA70F) d = a - 0x8000;
     if (d < 0) return false;
     return !S.strictRanges || d <= S.DLimit() || (d >= 1000 && d < 1200);  // specials always
+}
+
+// ---------------------------------------------------------------------------
+// Register view ranges
+
+bool PlcEmulator::FamilyRegister(std::uint16_t a) const {
+    const int family = S.familyClass;
+    if (a >= 0x0600 && a <= 0x06FF) return a - 0x0600 <= (family == 0 ? 127 : 255);
+    if (a >= 0x0E00 && a <= 0x0EFF) {
+        const int n = a - 0x0E00;
+        if (n < 200) return n <= (family == 0 ? 127 : 199);
+        static constexpr int kList[] = {235, 236, 237, 238, 241, 242, 244, 246, 247, 249, 251, 252, 254};
+        return family != 0 || std::find(std::begin(kList), std::end(kList), n) != std::end(kList);
+    }
+    int d = -1;
+    if (a >= 0x1000 && a <= 0x1FFF) d = a - 0x1000;
+    if (a >= 0x9000 && a <= 0xA70F) d = a - 0x8000;
+    if (d < 0) return true;  // not a D, C or T register
+    switch (family) {
+    case 0: return d <= 599 || (d >= 1000 && d <= (S.modelCode < 73 ? 1143 : 1311));
+    case 2: return d <= 4999;
+    default: return d <= 9999;
+    }
 }
 
 void PlcEmulator::SetCoil(std::uint16_t a, bool on) {

@@ -103,6 +103,12 @@ struct PlcState {
     bool scanOnRequest = false;
     int scans = 0;
 
+    // Register view ranges (register transfer tests): D, C and T registers
+    // the family does not have answer exception 2 (family 0: D0-D599 and
+    // D1000 to D1311, or D1143 below model code 73; C0-C127 and the 13
+    // listed high-speed counters; T0-T127).
+    bool registerRanges = false;
+
     std::uint32_t Capacity() const;
     std::uint16_t TypeWord() const;
     std::uint16_t DLimit() const;  // highest D of the family
@@ -181,6 +187,7 @@ private:
 
     bool CoilValid(std::uint16_t a) const;
     bool RegValid(std::uint16_t a) const;
+    bool FamilyRegister(std::uint16_t a) const;  // register view ranges
     bool InProgramWindow(std::uint16_t reg, std::uint32_t* byteOffset) const;
     const std::uint16_t* MonitorBases() const;
     bool GetCoil(std::uint16_t a) const { return S.coils[a] != 0; }

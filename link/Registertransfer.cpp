@@ -1,0 +1,247 @@
+#include "link/Registertransfer.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "core/DeviceLimits.h"
+#include "link/Registergrid.h"
+
+namespace qel::link {
+
+namespace {
+
+constexpr std::uint16_t kD1001 = 0x13E9;  // type word, D1002, D1003
+constexpr std::uint16_t kC200 = 0x0EC8;   // C200..C255: one 4-byte register each
+constexpr int kMsgUnknownPlcType = 239;
+constexpr int kMsgCancelled = 245;
+// Family 0 PLCs below this model code have D registers up to D1143 only.
+constexpr int kShortDModel = 73;
+constexpr int kShortHighestD = 1143;
+
+constexpr int kCounterList[] = {235, 236, 237, 238, 241, 242, 244, 246, 247, 249, 251, 252, 254};
+
+enum : int { kStateIdle = 0, kStateWrite = 11, kStateRead = 12, kStateIdentify = 255 };
+
+// Blocks of `step` registers over [first, last] of a page.
+void AddBlocks(std::vector<TRegBlock>& plan, int first, int last, int step, std::uint16_t (*address)(int)) {
+    for (int n = first; n <= last; n += step) plan.push_back({address(n), n, std::min(step, last + 1 - n)});
+}
+
+std::uint16_t CAddr(int n) { return CRegisterAddress(n); }
+std::uint16_t TAddr(int n) { return TRegisterAddress(n); }
+std::uint16_t C32Addr(int index) { return static_cast<std::uint16_t>(kC200 + index); }
+
+std::string Hex4(std::uint16_t v) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%04X", v);
+    return buf;
+}
+
+std::vector<std::uint32_t> PageValues(const TRegisterData& d, int page) {
+    switch (page) {
+    case kRegPageD: return {d.DRegs.begin(), d.DRegs.end()};
+    case kRegPageC: return {d.CRegs.begin(), d.CRegs.end()};
+    case kRegPageC32: return {d.C32Regs.begin(), d.C32Regs.end()};
+    default: return {d.TRegs.begin(), d.TRegs.end()};
+    }
+}
+
+void StorePage(TRegisterData& d, int page, const std::vector<std::uint32_t>& v) {
+    auto store = [&v](auto& array) {
+        for (std::size_t i = 0; i < array.size() && i < v.size(); ++i)
+            array[i] = static_cast<std::remove_reference_t<decltype(array[0])>>(v[i]);
+    };
+    switch (page) {
+    case kRegPageD: store(d.DRegs); break;
+    case kRegPageC: store(d.CRegs); break;
+    case kRegPageC32: store(d.C32Regs); break;
+    default: store(d.TRegs); break;
+    }
+}
+
+}  // namespace
+
+std::uint16_t DRegisterAddress(int n) {
+    return static_cast<std::uint16_t>(n < 4096 ? 0x1000 + n : 0x9000 + (n - 4096));
+}
+
+std::vector<TRegBlock> RegisterTransferPlan(int page, int family, bool read) {
+    std::vector<TRegBlock> plan;
+    switch (page) {
+    case kRegPageD: {
+        const int highest = HighestD(family);
+        if (family == 0) {
+            // D600-D999 do not exist; D1000 and up are the PLC's own, read only.
+            AddBlocks(plan, 0, 599, 8, DRegisterAddress);
+            if (read) AddBlocks(plan, 1000, highest, 8, DRegisterAddress);
+        } else if (read) {
+            AddBlocks(plan, 0, highest, family == 1 ? 16 : 8, DRegisterAddress);
+        } else {
+            // The special registers D1000-D1999 are never written.
+            AddBlocks(plan, 0, 999, 8, DRegisterAddress);
+            AddBlocks(plan, 2000, highest, 8, DRegisterAddress);
+        }
+        break;
+    }
+    case kRegPageC: AddBlocks(plan, 0, family == 1 ? 199 : 127, 8, CAddr); break;
+    case kRegPageC32:
+        if (family == 1) {
+            AddBlocks(plan, 0, DeviceLimitOf(1, 'C') - 200, 8, C32Addr);
+        } else {
+            for (int c : kCounterList) plan.push_back({C32Addr(c - 200), c - 200, 1});
+        }
+        break;
+    case kRegPageT: AddBlocks(plan, 0, HighestT(family), 8, TAddr); break;
+    default: break;
+    }
+    return plan;
+}
+
+TRegisterTransfer::TRegisterTransfer(TTransData& link, TRegisterHost& host) : link_(link), host_(host) {
+    link_.RegisterJob(kJobRegisterView, this);
+}
+
+TRegisterTransfer::~TRegisterTransfer() {
+    // The view goes: a transfer of its data must not outlive it.
+    if (Running()) link_.CancelJob();
+    link_.RegisterJob(kJobRegisterView, nullptr);
+}
+
+bool TRegisterTransfer::Start(TRegisterData& data, int page, bool read, int family) {
+    if (link_.JobNo != kJobNone) return false;  // one job at a time
+    if (link_.Monitoring()) {
+        // Asked whether to stop it; either way the user starts again.
+        host_.CheckStopMonitor();
+        return false;
+    }
+    if (page < kRegPageD || page > kRegPageT || family < 0 || family >= kFamilyCount) return false;
+    if (!link_.OpenPort()) return false;
+    data_ = &data;
+    page_ = page;
+    family_ = family;
+    read_ = read;
+    plan_.clear();
+    values_ = PageValues(data, page);  // a write sends the page as it is now
+    CommState = kStateIdentify;
+    CommOffset = 0;
+    host_.TransferRunning(true, false);
+    link_.StartJob(kJobRegisterView, 0);
+    return true;
+}
+
+void TRegisterTransfer::Cancel() {
+    if (!Running()) return;
+    link_.CancelJob();
+    Finish(kMsgCancelled, false);
+}
+
+void TRegisterTransfer::Aborted(TTransData&) {
+    // The link ended the job (time-out, exception, bad frame) and reports it;
+    // whatever was read so far is dropped.
+    CommState = kStateIdle;
+    data_ = nullptr;
+    values_.clear();
+    host_.TransferRunning(false, false);
+}
+
+void TRegisterTransfer::RequestStep(TTransData&) {
+    switch (CommState) {
+    case kStateIdentify: link_.SendCommand(kD1001, 3, 3); break;
+    case kStateRead:
+    case kStateWrite: SendBlock(); break;
+    default: break;
+    }
+}
+
+void TRegisterTransfer::ReplyStep(TTransData&) {
+    if (!data_) return;
+    switch (CommState) {
+    case kStateIdentify: IdentifyReply(); break;
+    case kStateRead:
+    case kStateWrite: BlockReply(); break;
+    default: break;
+    }
+}
+
+void TRegisterTransfer::IdentifyReply() {
+    const std::uint16_t type = TTransData::ReplyWord(0);
+    if (!link_.DecodePlcType(type)) {
+        Finish(kMsgUnknownPlcType, false, " (D1001 = H" + Hex4(type) + ")");
+        return;
+    }
+    if (link_.PlcFamilyClass != family_) {
+        Finish(kMsgRegOtherModel, false);
+        return;
+    }
+    // Older family 0 PLCs end at D1143: every user of the limits sees that
+    // from now on (the page loses its rows past D1143).
+    if (link_.PlcFamilyClass == 0 && link_.PlcModelCode < kShortDModel) gDeviceLimitTable[0][kLimD] = kShortHighestD;
+    plan_ = RegisterTransferPlan(page_, family_, read_);
+    CommState = read_ ? kStateRead : kStateWrite;
+    CommOffset = 0;
+    host_.StartProgress(read_ ? kMsgRegReading : kMsgRegWriting, static_cast<int>(plan_.size()));
+    if (plan_.empty()) Finish(read_ ? kMsgRegReadDone : kMsgRegWriteDone, false);
+}
+
+void TRegisterTransfer::SendBlock() {
+    if (CommOffset >= plan_.size()) return;
+    const TRegBlock& b = plan_[CommOffset];
+    if (read_) {
+        link_.SendCommand(b.address, static_cast<std::uint16_t>(b.count), 3);
+        return;
+    }
+    std::uint32_t n = 0;
+    for (int i = 0; i < b.count; ++i) {
+        const std::uint32_t v = values_[static_cast<std::size_t>(b.first + i)];
+        if (page_ == kRegPageC32) {
+            // A high-speed counter is one register of 4 bytes, most significant first.
+            gCommData[n++] = static_cast<std::uint8_t>(v >> 24);
+            gCommData[n++] = static_cast<std::uint8_t>(v >> 16);
+        }
+        gCommData[n++] = static_cast<std::uint8_t>(v >> 8);
+        gCommData[n++] = static_cast<std::uint8_t>(v);
+    }
+    gCommDataLen = n;
+    link_.SendCommand(b.address, static_cast<std::uint16_t>(b.count), 16);
+}
+
+void TRegisterTransfer::BlockReply() {
+    if (CommOffset >= plan_.size()) return;
+    const TRegBlock& b = plan_[CommOffset];
+    if (read_) {
+        const int width = page_ == kRegPageC32 ? 4 : 2;
+        const int bytes = width * b.count;
+        // The link took only a reply carrying exactly the bytes asked for;
+        // anything else is no data for these registers.
+        if (gCommDataLen < static_cast<std::uint32_t>(3 + bytes) || gCommData[1] != bytes) {
+            link_.CancelJob();
+            Finish(kMsgBadFrame, false);
+            return;
+        }
+        const std::uint8_t* p = gCommData + 2;
+        for (int i = 0; i < b.count; ++i, p += width) {
+            std::uint32_t v = 0;
+            for (int k = 0; k < width; ++k) v = v << 8 | p[k];
+            values_[static_cast<std::size_t>(b.first + i)] = v;
+        }
+    }
+    ++CommOffset;
+    Progress();
+    if (CommOffset < plan_.size()) return;
+    if (read_) StorePage(*data_, page_, values_);
+    Finish(read_ ? kMsgRegReadDone : kMsgRegWriteDone, read_);
+}
+
+void TRegisterTransfer::Progress() { host_.SetProgress(static_cast<int>(CommOffset)); }
+
+void TRegisterTransfer::Finish(int msgId, bool stored, const std::string& detail) {
+    CommState = kStateIdle;
+    data_ = nullptr;
+    values_.clear();
+    if (link_.JobNo == kJobRegisterView) link_.EndJob();
+    link_.Frame->CloseProgress();
+    host_.TransferRunning(false, stored);
+    if (msgId) link_.Frame->ShowLinkMessage(msgId, detail);
+}
+
+}  // namespace qel::link

@@ -1,0 +1,309 @@
+// The register view's transfer with the PLC over a pseudo-terminal against
+// the emulator: every page of every family read and written whole within the
+// family's registers (the emulator refuses any other register), the wire
+// addressing, the identification's refusals and the D limit of older PLCs,
+// and faults and a cancel in the middle that leave the data as it was.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <utility>
+#include <vector>
+
+#include "LinkTestSupport.h"
+#include "core/DeviceLimits.h"
+#include "link/Registergrid.h"
+#include "link/Registertransfer.h"
+
+using namespace qel::test;
+using namespace qel::link;
+
+namespace {
+
+class RecordingHost : public TRegisterHost {
+public:
+    void StartProgress(int caption, int maximum) override {
+        captions.push_back(caption);
+        this->maximum = maximum;
+    }
+    void SetProgress(int p) override { position = p; }
+    void TransferRunning(bool running, bool changed) override {
+        this->running = running;
+        if (!running) ended.push_back(changed);
+    }
+    bool CheckStopMonitor() override {
+        ++stopAsked;
+        return true;
+    }
+    std::vector<int> captions;
+    std::vector<bool> ended;
+    int maximum = -1, position = -1, stopAsked = 0;
+    bool running = false;
+};
+
+// The emulator's value of register index n of a page.
+std::uint32_t EmuValue(const PlcEmulator& emu, int page, int n) {
+    switch (page) {
+    case kRegPageD: return emu.S.regs[DRegisterAddress(n)];
+    case kRegPageC: return emu.S.regs[CRegisterAddress(n)];
+    case kRegPageC32: return emu.S.c32[n];
+    default: return emu.S.regs[TRegisterAddress(n)];
+    }
+}
+
+std::uint32_t DataValue(const TRegisterData& d, int page, int n) {
+    switch (page) {
+    case kRegPageD: return d.DRegs[static_cast<std::size_t>(n)];
+    case kRegPageC: return d.CRegs[static_cast<std::size_t>(n)];
+    case kRegPageC32: return d.C32Regs[static_cast<std::size_t>(n)];
+    default: return d.TRegs[static_cast<std::size_t>(n)];
+    }
+}
+
+int PageSize(int page) {
+    switch (page) {
+    case kRegPageD: return kDRegCount;
+    case kRegPageC: return kCRegCount;
+    case kRegPageC32: return kC32RegCount;
+    default: return kTRegCount;
+    }
+}
+
+// The register indexes a plan moves.
+std::vector<bool> Covered(int page, int family, bool read) {
+    std::vector<bool> covered(static_cast<std::size_t>(PageSize(page)), false);
+    for (const TRegBlock& b : RegisterTransferPlan(page, family, read))
+        for (int i = 0; i < b.count; ++i) covered[static_cast<std::size_t>(b.first + i)] = true;
+    return covered;
+}
+
+class RegisterTransferTest : public LinkFixture {
+protected:
+    void SetUp() override {
+        LinkFixture::SetUp();
+        ResetDeviceLimits();
+        link->SetComTmrIntervalMs(0);
+        link->SetTickMs(3);  // time-outs of 540 ms: a busy machine is no dead PLC
+        emu.S.registerRanges = true;
+        transfer = std::make_unique<TRegisterTransfer>(*link, host);
+    }
+    void TearDown() override {
+        transfer.reset();
+        LinkFixture::TearDown();
+        ResetDeviceLimits();
+    }
+    bool WaitEnd() {
+        return WaitUntil([&] { return link->JobNo == 0 && link->MaySend && !link->MessagesPending() && !host.running; },
+                         60000);
+    }
+    std::vector<int> MsgIds() const {
+        std::vector<int> ids;
+        for (const auto& m : frame.msgs) ids.push_back(m.id);
+        return ids;
+    }
+    // Fills the emulator's registers of a family with a pattern of `seed`.
+    void FillEmulator(unsigned seed) {
+        std::mt19937 rng(seed);
+        for (int n = 0; n < kDRegCount; ++n)
+            if (n < 1000 || n > 1199) emu.S.regs[DRegisterAddress(n)] = static_cast<std::uint16_t>(rng());
+        for (int n = 0; n < 256; ++n) {
+            emu.S.regs[CRegisterAddress(n)] = static_cast<std::uint16_t>(rng());
+            emu.S.regs[TRegisterAddress(n)] = static_cast<std::uint16_t>(rng());
+        }
+        for (auto& c : emu.S.c32) c = static_cast<std::uint32_t>(rng());
+    }
+    bool Run(int page, bool read, int family) {
+        frame.msgs.clear();
+        if (!transfer->Start(data, page, read, family)) return false;
+        return WaitEnd();
+    }
+
+    RecordingHost host;
+    TRegisterData data;
+    std::unique_ptr<TRegisterTransfer> transfer;
+};
+
+TEST_F(RegisterTransferTest, EveryPageOfEveryFamilyReadsAndWritesWholeWithinTheFamilysRegisters) {
+    for (int family = 0; family < 3; ++family) {
+        emu.Configure(family, 3, 90);
+        FillEmulator(17u + static_cast<unsigned>(family));
+        for (int page = kRegPageD; page <= kRegPageT; ++page) {
+            SCOPED_TRACE("family " + std::to_string(family) + " page " + std::to_string(page));
+            // Read: the page's registers the plan covers equal the PLC's, the
+            // others keep the window's values.
+            data = TRegisterData{};
+            for (int n = 0; n < PageSize(page); ++n) {
+                if (page == kRegPageD) data.DRegs[static_cast<std::size_t>(n)] = 0xBEEF;
+                if (page == kRegPageC32) data.C32Regs[static_cast<std::size_t>(n)] = 0xBEEF;
+            }
+            const TRegisterData before = data;
+            ASSERT_TRUE(Run(page, true, family));
+            EXPECT_EQ(MsgIds(), std::vector<int>{kMsgRegReadDone});
+            ASSERT_EQ(host.ended.back(), true);
+            EXPECT_EQ(host.captions.back(), kMsgRegReading);
+            const std::vector<bool> read = Covered(page, family, true);
+            for (int n = 0; n < PageSize(page); ++n) {
+                const std::uint32_t want = read[static_cast<std::size_t>(n)] ? EmuValue(emu, page, n) : DataValue(before, page, n);
+                ASSERT_EQ(DataValue(data, page, n), want) << "register " << n;
+            }
+            // Every register the view shows as existing is read, except
+            // family 0's D600-D999 that the PLC does not have.
+            for (int n = 0; n < PageSize(page) && n < RegPageCells(page, family); ++n)
+                if (RegisterInUse(page, family, n) && !(page == kRegPageC32 && family == 2))
+                    ASSERT_TRUE(read[static_cast<std::size_t>(n)] || (page == kRegPageC && family == 2)) << n;
+
+            // Write: new values reach exactly the registers of the write plan.
+            std::mt19937 rng(99u + static_cast<unsigned>(page));
+            for (auto& v : data.DRegs) v = static_cast<std::uint16_t>(rng());
+            for (auto& v : data.CRegs) v = static_cast<std::uint16_t>(rng());
+            for (auto& v : data.TRegs) v = static_cast<std::uint16_t>(rng());
+            for (auto& v : data.C32Regs) v = static_cast<std::uint32_t>(rng());
+            std::vector<std::uint32_t> plcBefore;
+            for (int n = 0; n < PageSize(page); ++n) plcBefore.push_back(EmuValue(emu, page, n));
+            const TRegisterData sent = data;
+            ASSERT_TRUE(Run(page, false, family));
+            EXPECT_EQ(MsgIds(), std::vector<int>{kMsgRegWriteDone});
+            EXPECT_EQ(data, sent);  // a write changes nothing in the window
+            const std::vector<bool> written = Covered(page, family, false);
+            for (int n = 0; n < PageSize(page); ++n) {
+                const std::uint32_t want = written[static_cast<std::size_t>(n)] ? DataValue(sent, page, n) : plcBefore[static_cast<std::size_t>(n)];
+                ASSERT_EQ(EmuValue(emu, page, n), want) << "register " << n;
+            }
+        }
+    }
+    for (const Transaction& t : emu.Log()) ASSERT_EQ(t.reply.find(":0183"), std::string::npos) << t.request;
+    for (const Transaction& t : emu.Log()) ASSERT_EQ(t.reply.find(":0190"), std::string::npos) << t.request;
+}
+
+TEST_F(RegisterTransferTest, RequestsFollowTheFamilysAddressingAndBlocks) {
+    auto calls = [&] {
+        std::vector<std::pair<int, int>> c;  // address, count
+        for (const Transaction& t : emu.Log())
+            if (t.bytes.size() >= 6) c.emplace_back(t.bytes[2] << 8 | t.bytes[3], t.bytes[4] << 8 | t.bytes[5]);
+        return c;
+    };
+    // Family 0, D page read: D0..D599 in eights, then D1000 (0x13E8) to D1304.
+    emu.Configure(0, 0, 90);
+    ASSERT_TRUE(Run(kRegPageD, true, 0));
+    auto c = calls();
+    ASSERT_EQ(c.front(), std::make_pair(0x13E9, 3));  // identification first
+    EXPECT_EQ(c[1], std::make_pair(0x1000, 8));
+    EXPECT_EQ(c[75], std::make_pair(0x1000 + 592, 8));
+    EXPECT_EQ(c[76], std::make_pair(0x13E8, 8));
+    EXPECT_EQ(c.back(), std::make_pair(0x1000 + 1304, 8));
+    EXPECT_EQ(c.size(), 1u + 75 + 39);
+
+    // Family 0 write: D0..D599 only, never the special registers.
+    emu.ClearLog();
+    ASSERT_TRUE(Run(kRegPageD, false, 0));
+    c = calls();
+    EXPECT_EQ(c.size(), 1u + 75);
+    EXPECT_EQ(c.back(), std::make_pair(0x1000 + 592, 8));
+
+    // Family 0, high-speed counters: 13 single counters from C235 (0x0EEB) to C254.
+    emu.ClearLog();
+    ASSERT_TRUE(Run(kRegPageC32, true, 0));
+    c = calls();
+    ASSERT_EQ(c.size(), 14u);
+    EXPECT_EQ(c[1], std::make_pair(0x0EEB, 1));
+    EXPECT_EQ(c.back(), std::make_pair(0x0EFE, 1));
+
+    // Family 1: D read in sixteens, D4096 at 0x9000; the write skips D1000-D1999.
+    emu.Configure(1, 3, 90);
+    emu.ClearLog();
+    ASSERT_TRUE(Run(kRegPageD, true, 1));
+    c = calls();
+    EXPECT_EQ(c.size(), 1u + 625);
+    EXPECT_EQ(c[1 + 256], std::make_pair(0x9000, 16));
+    emu.ClearLog();
+    ASSERT_TRUE(Run(kRegPageD, false, 1));
+    c = calls();
+    EXPECT_EQ(c[125], std::make_pair(0x1000 + 992, 8));
+    EXPECT_EQ(c[126], std::make_pair(0x1000 + 2000, 8));
+    EXPECT_EQ(c.back(), std::make_pair(0x9000 + 9992 - 4096, 8));
+    EXPECT_TRUE(MsgIds() == std::vector<int>{kMsgRegWriteDone});
+}
+
+TEST_F(RegisterTransferTest, OlderFamily0PlcsEndAtD1143AndAnotherFamilyIsRefused) {
+    emu.Configure(0, 0, 72);
+    ASSERT_TRUE(Run(kRegPageD, true, 0));
+    EXPECT_EQ(MsgIds(), std::vector<int>{kMsgRegReadDone});
+    EXPECT_EQ(gDeviceLimitTable[0][kLimD], 1143);
+    EXPECT_EQ(RegGridRows(kRegPageD, 0), 116);
+    EXPECT_EQ(RegCellText(data, TRegView{kRegPageD, false, kRegDecimal, 0}, 1144), kNoUse);
+    EXPECT_EQ(emu.RequestCount(), 1u + 75 + 18);
+
+    // A PLC of family class 1 while the project is family 0: one request, refused.
+    ResetDeviceLimits();
+    emu.Configure(1, 3, 90);
+    emu.ClearLog();
+    data.DRegs.fill(7);
+    const TRegisterData before = data;
+    ASSERT_TRUE(Run(kRegPageD, true, 0));
+    EXPECT_EQ(MsgIds(), std::vector<int>{kMsgRegOtherModel});
+    EXPECT_EQ(emu.RequestCount(), 1u);
+    EXPECT_EQ(data, before);
+    EXPECT_EQ(host.ended.back(), false);
+
+    // While the PLC is monitored nothing starts; the user was asked to stop it.
+    link->AddMonitorClient("9");
+    EXPECT_FALSE(transfer->Start(data, kRegPageD, true, 0));
+    EXPECT_EQ(host.stopAsked, 1);
+    link->RemoveMonitorClient("9");
+}
+
+TEST_F(RegisterTransferTest, FaultsAndCancelInTheMiddleLeaveTheDataAsItWas) {
+    emu.Configure(1, 3, 90);
+    FillEmulator(5);
+    struct Case {
+        FaultAction action;
+        int param;
+        int times;
+        int message;
+    };
+    const Case cases[] = {
+        {FaultAction::Drop, 0, 1, kMsgTimeout},
+        {FaultAction::Exception, 2, 1, kMsgExceptionBase + 2},
+        {FaultAction::BadLrc, 0, -1, kMsgBadFrame},
+        {FaultAction::LongData, 2, -1, kMsgBadFrame},
+    };
+    for (bool read : {true, false}) {
+        for (const Case& k : cases) {
+            SCOPED_TRACE(std::string(read ? "read " : "write ") + std::to_string(static_cast<int>(k.action)));
+            data.DRegs.fill(0x1234);
+            const TRegisterData before = data;
+            emu.ClearFaults();
+            FaultRule rule;
+            rule.action = k.action;
+            rule.function = read ? 3 : 16;
+            rule.addrLo = 0x1000 + 160;  // the tenth block and on
+            rule.addrHi = 0xFFFF;
+            rule.times = k.times;
+            rule.param = k.param;
+            emu.AddFault(rule);
+            ASSERT_TRUE(Run(kRegPageD, read, 1));
+            ASSERT_FALSE(frame.msgs.empty());
+            EXPECT_EQ(frame.msgs.back().id, k.message);
+            EXPECT_EQ(data, before);
+            EXPECT_EQ(host.ended.back(), false);
+            EXPECT_EQ(link->JobNo, 0);
+        }
+    }
+    emu.ClearFaults();
+
+    // Cancel after the first blocks: message 245, nothing stored, the link free.
+    data.DRegs.fill(0x4321);
+    const TRegisterData before = data;
+    frame.msgs.clear();
+    ASSERT_TRUE(transfer->Start(data, kRegPageD, true, 1));
+    ASSERT_TRUE(WaitUntil([&] { return host.position >= 3; }, 20000));
+    transfer->Cancel();
+    EXPECT_EQ(MsgIds(), std::vector<int>{245});
+    EXPECT_EQ(data, before);
+    EXPECT_FALSE(transfer->Running());
+    ASSERT_TRUE(WaitEnd());
+    // The link takes the next transfer at once.
+    ASSERT_TRUE(Run(kRegPageT, true, 1));
+    EXPECT_EQ(MsgIds(), std::vector<int>{kMsgRegReadDone});
+}
+
+}  // namespace
