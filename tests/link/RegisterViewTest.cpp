@@ -1,0 +1,265 @@
+// The register view in the frame: opened from the View menu with the
+// program's register file, typed values with their checks, pages and display
+// options, saving and opening register files through the frame's commands, a
+// read and a write of the PLC through its transfer dialog against the
+// emulator, and register pages printed as PDF.
+#include <QAction>
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabBar>
+#include <QTableView>
+#include <QTest>
+
+#include <filesystem>
+#include <fstream>
+
+#include "link/Devreg.h"
+#include "link/Registertransfer.h"
+#include "link/Transdata.h"
+#include "link/render/Registerpainter.h"
+#include "project/Msgtable.h"
+#include "project/Qelglobals.h"
+#include "serial/Serialport.h"
+#include "shell/Progfrm.h"
+#include "tests/shell/FrameFixture.h"
+#include "tests/support/Plcemulator.h"
+#include "tests/support/Pty.h"
+
+using qel::link::_TransData;
+using qel::test::PlcEmulator;
+using qel::test::PumpUntil;
+namespace fs = std::filesystem;
+
+namespace {
+
+class RegisterViewTest : public FrameTest {
+protected:
+    void SetUp() override {
+        FrameTest::SetUp();
+        ASSERT_TRUE(emu_.Start());
+        const std::string path = emu_.SlavePath();
+        qel::SetComDeviceResolver([path](std::uint16_t) { return path; });
+        ASSERT_TRUE(Start());
+        InstallRegisterView(frame_.get());
+        _TransData->SetTickMs(5.0);  // time-outs of about a second
+        _TransData->SetComTmrIntervalMs(0);
+    }
+    void TearDown() override {
+        FrameTest::TearDown();
+        qel::SetComDeviceResolver(nullptr);
+    }
+    TDevReg* OpenView() {
+        EXPECT_TRUE(frame_->Action("MmViewReg")->isEnabled());
+        frame_->Action("MmViewReg")->trigger();
+        EXPECT_NE(_DevReg, nullptr);
+        return _DevReg;
+    }
+    // Types a text into the grid cell of register index i (editing opened as
+    // a double click or F2 opens it) and presses Enter.
+    void Type(TDevReg* v, int i, const QString& text) {
+        const QModelIndex cell = v->RegGrid->model()->index(i / 10, i % 10);
+        v->RegGrid->setCurrentIndex(cell);
+        v->RegGrid->edit(cell);
+        QLineEdit* editor = nullptr;
+        for (QLineEdit* e : v->RegGrid->viewport()->findChildren<QLineEdit*>())
+            if (e->isVisible()) editor = e;
+        ASSERT_TRUE(editor);
+        editor->selectAll();
+        QTest::keyClicks(editor, text);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QApplication::processEvents();
+    }
+    bool Enabled(const char* name) const { return frame_->Action(name)->isEnabled(); }
+
+    PlcEmulator emu_;
+};
+
+TEST_F(RegisterViewTest, OpensWithTheProgramsRegisterFileAndChecksTypedValues) {
+    // A program named motor with a save folder: motor.kzl there is loaded.
+    gQel.BaseName = (projects_ / "motor").string();
+    gQel.SaveDir = projects_.string();
+    qel::link::TRegisterData file;
+    file.DRegs[3] = 77;
+    file.Title = "Line 4";
+    ASSERT_TRUE(qel::link::WriteRegisterFile((projects_ / "motor.kzl").string(), file, gQel.Family, 0));
+    TDevReg* v = OpenView();
+    ASSERT_TRUE(v);
+    EXPECT_EQ(gActiveView, TDevReg::kView);
+    EXPECT_EQ(v->CellText(1, 4), "77");
+    EXPECT_TRUE(v->ViewStatus->text().endsWith(":Line 4"));
+    EXPECT_TRUE(Enabled("MmSave"));
+    EXPECT_TRUE(Enabled("BnPrn"));
+    EXPECT_FALSE(Enabled("MmZoomIn"));
+    EXPECT_FALSE(Enabled("MmUndo"));
+    // Family 0: 133 rows of D, D600 "No Use".
+    EXPECT_EQ(v->RegGrid->model()->rowCount(), 132);
+    EXPECT_EQ(v->CellText(61, 1), "No Use");
+
+    Type(v, 5, "123");
+    EXPECT_EQ(v->Data.DRegs[5], 123);
+    EXPECT_EQ(v->Modified, 1);
+    Type(v, 5, "-5");
+    ASSERT_TRUE(PumpUntil([&] { return !messages_.Shown().empty(); }));
+    EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(0));
+    EXPECT_EQ(v->Data.DRegs[5], 123);
+    EXPECT_EQ(v->CellText(1, 6), "123");
+    Type(v, 700, "5");  // no such register
+    EXPECT_EQ(v->CellText(71, 1), "No Use");
+
+    // The counter page is 32-bit only; hexadecimal shows upper-case digits.
+    v->PgContrl->setCurrentIndex(qel::link::kRegPageC32);
+    EXPECT_TRUE(v->Len32->isChecked());
+    EXPECT_FALSE(v->DigLenGp->isEnabled());
+    v->PgContrl->setCurrentIndex(qel::link::kRegPageD);
+    EXPECT_TRUE(v->DigLenGp->isEnabled());
+    v->TypeHex->click();
+    EXPECT_EQ(v->CellText(1, 6), "7B");
+
+    // Save over the file (overwrite: Yes), then an open of another model's
+    // file is refused and changes nothing.
+    messages_.QueueAnswer(qel::Answer::Yes);
+    EXPECT_TRUE(frame_->RunCommand("MmSave"));
+    EXPECT_EQ(v->Modified, 0);
+    qel::link::TRegisterData read;
+    ASSERT_EQ(qel::link::ReadRegisterFile((projects_ / "motor.kzl").string(), 0, read), qel::link::TRegFileResult::Ok);
+    EXPECT_EQ(read.DRegs[5], 123);
+    ASSERT_TRUE(qel::link::WriteRegisterFile((projects_ / "other.kzl").string(), file, 1, 0));
+    dialogs_.QueuePath((projects_ / "other.kzl").string());
+    const qel::link::TRegisterData before = v->Data;
+    EXPECT_TRUE(frame_->RunCommand("MmOpen"));
+    EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(220) + " " + (projects_ / "other.kzl").string());
+    EXPECT_EQ(v->Data, before);
+
+    // Closing with changes asks; Cancel keeps the window.
+    Type(v, 6, "1");
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    v->parentWidget()->close();
+    QApplication::processEvents();
+    EXPECT_EQ(_DevReg, v);
+}
+
+TEST_F(RegisterViewTest, ReadsAndWritesThePlcThroughItsTransferDialog) {
+    gQel.Family = 1;
+    SetModelFamily(1);
+    emu_.Configure(1, 3, 90);
+    for (int n = 0; n < 256; ++n) emu_.S.regs[0x0600 + n] = static_cast<std::uint16_t>(1000 + n);
+    TDevReg* v = OpenView();
+    ASSERT_TRUE(v);
+    v->PgContrl->setCurrentIndex(qel::link::kRegPageT);
+    QTest::mouseClick(v->CommBtn, Qt::LeftButton);
+    ASSERT_TRUE(v->NumComm->isVisible());
+    QTest::mouseClick(v->NumComm->Ok_Btn, Qt::LeftButton);
+    EXPECT_FALSE(v->NumComm->isVisible());
+    EXPECT_TRUE(v->Transferring());
+    EXPECT_FALSE(Enabled("MmSave"));  // file commands wait for the transfer
+    EXPECT_FALSE(v->RegGrid->isEnabled());
+    ASSERT_TRUE(PumpUntil([&] { return !v->Transferring(); }, std::chrono::seconds(30)));
+    EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(138));
+    EXPECT_EQ(v->Data.TRegs[255], 1255);
+    EXPECT_EQ(v->CellText(26, 6), "1255");
+    EXPECT_EQ(v->Modified, 1);
+    EXPECT_TRUE(v->RegGrid->isEnabled());
+    EXPECT_FALSE(_ProgBar->isVisible());
+
+    // Write: typed values reach the PLC.
+    Type(v, 17, "4242");
+    v->NumComm->WritePlcReg_Rdo->setChecked(true);
+    QTest::mouseClick(v->CommBtn, Qt::LeftButton);
+    QTest::mouseClick(v->NumComm->Ok_Btn, Qt::LeftButton);
+    ASSERT_TRUE(PumpUntil([&] { return !v->Transferring(); }, std::chrono::seconds(30)));
+    EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(139));
+    EXPECT_EQ(emu_.S.regs[0x0600 + 17], 4242);
+
+    // A PLC that stops answering: message 83, the window's values kept.
+    const qel::link::TRegisterData before = v->Data;
+    v->NumComm->ReadPlcReg_Rdo->setChecked(true);
+    qel::test::FaultRule drop;
+    drop.action = qel::test::FaultAction::Drop;
+    drop.function = 3;
+    drop.addrLo = 0x0610;
+    drop.addrHi = 0x06FF;
+    emu_.AddFault(drop);
+    QTest::mouseClick(v->CommBtn, Qt::LeftButton);
+    QTest::mouseClick(v->NumComm->Ok_Btn, Qt::LeftButton);
+    ASSERT_TRUE(PumpUntil([&] { return !v->Transferring() && !_TransData->MessagesPending(); }, std::chrono::seconds(30)));
+    EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(83));
+    EXPECT_EQ(v->Data, before);
+    EXPECT_TRUE(v->RegGrid->isEnabled());
+    SetModelFamily(0);
+}
+
+// Pages and their texts as a PDF reader sees them.
+std::string PdfText(const std::string& pdf) {
+    QProcess p;
+    p.start("pdftotext", {"-layout", QString::fromStdString(pdf), "-"});
+    p.waitForFinished(20000);
+    return p.readAllStandardOutput().toStdString();
+}
+
+int PdfPages(const std::string& pdf) {
+    QProcess p;
+    p.start("pdfinfo", {QString::fromStdString(pdf)});
+    p.waitForFinished(20000);
+    const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    for (const QString& line : out.split('\n'))
+        if (line.startsWith("Pages:")) return line.mid(6).trimmed().toInt();
+    return -1;
+}
+
+TEST_F(RegisterViewTest, PrintsTheActivePageAsShown) {
+    gQel.BaseName = (projects_ / "motor").string();
+    TDevReg* v = OpenView();
+    ASSERT_TRUE(v);
+    v->Data.DRegs[1234] = 4321;
+    v->Data.DRegs[15] = 65535;
+    v->FillGrid();
+    const std::string pdf = (projects_ / "page.pdf").string();
+    v->PrintFile = pdf;
+
+    // The whole D page of family 0: 133 grid rows in pages of 25 and 26.
+    frame_->Action("MmPrn")->trigger();
+    ASSERT_TRUE(v->DevPrn->isVisible());
+    QTest::mouseClick(v->DevPrn->OkBtn, Qt::LeftButton);
+    ASSERT_TRUE(fs::exists(pdf));
+    EXPECT_EQ(PdfPages(pdf), 6);
+    std::string text = PdfText(pdf);
+    EXPECT_NE(text.find("Name: motor"), std::string::npos);
+    EXPECT_NE(text.find("4321"), std::string::npos);
+    EXPECT_NE(text.find("No Use"), std::string::npos);
+    EXPECT_NE(text.find("Page:6"), std::string::npos);
+
+    // A range: indices 15 to 34 print grid rows 2 to 4 on one page, in the
+    // display mode shown.
+    v->TypeHex->click();
+    v->DevPrn->DevPrnPart_Rdo->click();
+    v->DevPrn->PrnStart_Txt->setText("15");
+    v->DevPrn->PrnEnd_Txt->setText("34");
+    QTest::mouseClick(v->DevPrn->OkBtn, Qt::LeftButton);
+    EXPECT_EQ(PdfPages(pdf), 1);
+    text = PdfText(pdf);
+    EXPECT_NE(text.find("FFFF"), std::string::npos);
+    EXPECT_NE(text.find("D30"), std::string::npos);
+    EXPECT_EQ(text.find("D40"), std::string::npos);
+    EXPECT_EQ(text.find("D0 "), std::string::npos);
+
+    // A bad range: message 141, nothing printed.
+    fs::remove(pdf);
+    v->DevPrn->PrnStart_Txt->setText("20");
+    v->DevPrn->PrnEnd_Txt->setText("10");
+    QTest::mouseClick(v->DevPrn->OkBtn, Qt::LeftButton);
+    EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(141));
+    EXPECT_FALSE(fs::exists(pdf));
+    EXPECT_TRUE(v->DevPrn->isVisible());  // the dialog stays open
+
+    // Column widths by display mode, and page counts of a whole page.
+    EXPECT_EQ(RegPrintColumnWidth(2000, true, true), 4 * RegPrintColumnWidth(2000, false, false));
+    EXPECT_EQ(RegPrintPageCount(0, 600), 3);  // 61 rows: 25, 26 and 10
+}
+
+}  // namespace
