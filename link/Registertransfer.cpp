@@ -241,7 +241,7 @@ void TRegisterTransfer::Finish(int msgId, bool stored, const std::string& detail
     if (link_.JobNo == kJobRegisterView) link_.EndJob();
     link_.Frame->CloseProgress();
     host_.TransferRunning(false, stored);
-    if (msgId) link_.Frame->ShowLinkMessage(msgId, detail);
+    if (msgId) link_.ShowMessage(msgId, detail);
 }
 
 }  // namespace qel::link

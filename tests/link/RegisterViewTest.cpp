@@ -159,7 +159,7 @@ TEST_F(RegisterViewTest, ReadsAndWritesThePlcThroughItsTransferDialog) {
     EXPECT_TRUE(v->Transferring());
     EXPECT_FALSE(Enabled("MmSave"));  // file commands wait for the transfer
     EXPECT_FALSE(v->RegGrid->isEnabled());
-    ASSERT_TRUE(PumpUntil([&] { return !v->Transferring(); }, std::chrono::seconds(30)));
+    ASSERT_TRUE(PumpUntil([&] { return !v->Transferring() && !_TransData->MessagesPending(); }, std::chrono::seconds(30)));
     EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(138));
     EXPECT_EQ(v->Data.TRegs[255], 1255);
     EXPECT_EQ(v->CellText(26, 6), "1255");
@@ -172,7 +172,7 @@ TEST_F(RegisterViewTest, ReadsAndWritesThePlcThroughItsTransferDialog) {
     v->NumComm->WritePlcReg_Rdo->setChecked(true);
     QTest::mouseClick(v->CommBtn, Qt::LeftButton);
     QTest::mouseClick(v->NumComm->Ok_Btn, Qt::LeftButton);
-    ASSERT_TRUE(PumpUntil([&] { return !v->Transferring(); }, std::chrono::seconds(30)));
+    ASSERT_TRUE(PumpUntil([&] { return !v->Transferring() && !_TransData->MessagesPending(); }, std::chrono::seconds(30)));
     EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(139));
     EXPECT_EQ(emu_.S.regs[0x0600 + 17], 4242);
 
