@@ -16,7 +16,9 @@
 #include <QTabWidget>
 
 #include "instlist/Instredit.h"
+#include "tools/Comdlg.h"
 #include "ladder/editor/Ladder.h"
+#include "core/DeviceLimits.h"
 #include "platform/Messages.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
@@ -79,6 +81,18 @@ bool TSfc::eventFilter(QObject* watched, QEvent* e) {
         const int key = static_cast<QKeyEvent*>(e)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             Commit();
+            return true;
+        }
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            // The number runs round in 0 .. the family's highest S number.
+            const int limit = std::max(DeviceLimitOf(CurrentFamily(), 'S'), 0);
+            QString t = SfcEdit_Txt->text().trimmed().toUpper();
+            if (t.startsWith('S')) t.remove(0, 1);
+            bool ok = false;
+            int n = t.toInt(&ok);
+            if (!ok) n = 0;
+            n = key == Qt::Key_Up ? (n >= limit ? 0 : n + 1) : (n <= 0 ? limit : n - 1);
+            SfcEdit_Txt->setText(QString::number(n));
             return true;
         }
         if (key == Qt::Key_Escape) {
@@ -232,6 +246,10 @@ void TSfc::ScrollToCursor() {
 void TSfc::keyPressEvent(QKeyEvent* e) {
     const bool ctrl = e->modifiers() & Qt::ControlModifier;
     const int key = e->key();
+    if (key == Qt::Key_F2 && ctrl) {
+        PopDevCmtClick();
+        return;
+    }
     if (key >= Qt::Key_F1 && key <= Qt::Key_F9 && !ctrl) {
         RunTool(AskToolPage ? AskToolPage() : 0, key - Qt::Key_F1 + 1);
         return;
@@ -305,6 +323,7 @@ void TSfc::contextMenuEvent(QContextMenuEvent* e) {
     item("PopDelLine", "删除一行", [this] { Show(model_.DeleteRow()); });
     item("PopInsSp", "插入一空格", [this] { Show(model_.InsertCell()); });
     item("PopBackSp", "删除一空格", [this] { Show(model_.DeleteCell()); });
+    item("PopDevCmt", "装置批注", [this] { PopDevCmtClick(); });
     menu.addSeparator();
     item("PopSfcToCode", "SFC → 指令表", [this] {
         if (SfcToCode()) {
@@ -354,6 +373,16 @@ void TSfc::closeEvent(QCloseEvent* e) {
     if (_InterLadder) _InterLadder->close();
     e->accept();
     if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) sub->close();
+}
+
+void TSfc::PopDevCmtClick() {
+    const TSfcEditResult r = model_.StepDevice();
+    if (r.msg >= 0) {
+        ShowMsg(r.msg);
+        return;
+    }
+    ShowDeviceCommentDialog({r.detail});
+    RedrawChart();
 }
 
 void TSfc::PopInterLadWinClick() {

@@ -38,6 +38,8 @@ public:
     // Opens the inner ladder or the inner list of the element under the cursor.
     void PopInterLadWinClick();
     void PopInterInstWinClick();
+    // The device comment of the step-like element under the cursor.
+    void PopDevCmtClick();
     // Converts the chart into the program when it (or an element's code)
     // changed since it last matched the program: when the view changes and
     // when the window closes. False when the conversion was refused.

@@ -13,6 +13,7 @@
 #include <QTest>
 
 #include "core/Codetranslate.h"
+#include "core/DeviceLimits.h"
 #include "core/ProgramImage.h"
 #include "instlist/EdDlg.h"
 #include "instlist/Instredit.h"
@@ -204,6 +205,25 @@ TEST_F(SfcWindowTest, TheInnerLadderOfATransitionComesBackIntoItsRecord) {
     Key(Qt::Key_M, Qt::ControlModifier);
     ASSERT_NE(_InterInst, nullptr);
     EXPECT_EQ(_InterInst->SfcRow, 0);
+}
+
+TEST_F(SfcWindowTest, TheNumberEditorsArrowsRunRoundTheStepRange) {
+    Key(Qt::Key_F4);
+    ASSERT_TRUE(sfc_->SfcEdit_Txt->isVisible());
+    QTest::keyClick(sfc_->SfcEdit_Txt, Qt::Key_Down);  // from S0 down: the highest S of the family
+    EXPECT_EQ(sfc_->SfcEdit_Txt->text(), QString::number(DeviceLimitOf(CurrentFamily(), 'S')));
+    QTest::keyClick(sfc_->SfcEdit_Txt, Qt::Key_Up);
+    QTest::keyClick(sfc_->SfcEdit_Txt, Qt::Key_Up);
+    EXPECT_EQ(sfc_->SfcEdit_Txt->text(), QStringLiteral("1"));
+    QTest::keyClick(sfc_->SfcEdit_Txt, Qt::Key_Return);
+    EXPECT_EQ(gSfcGrid[0], kSfcJump);
+    EXPECT_EQ(gSfcGrid[1], 1);
+    // A LAD block has no device to comment.
+    Key(Qt::Key_Down);
+    Key(Qt::Key_F1);
+    Key(Qt::Key_F2, Qt::ControlModifier);
+    ASSERT_EQ(messages_.Shown().size(), 1u);
+    EXPECT_EQ(messages_.Shown()[0], gMsgTable.Get(40));
 }
 
 TEST_F(SfcWindowTest, RefusalsLeaveTheChartAndShowTheirMessage) {
