@@ -145,7 +145,7 @@ TEST_F(LinkFaults, HandheldProgrammerStationHoldsOnlyWhileItsLinkRuns) {
 
 TEST_F(LinkFaults, SplitRepliesAndNoiseBeforeTheFrameAreAssembled) {
     FaultRule split = Rule(FaultAction::Fragment, 1, 5);
-    split.param2 = 3;
+    split.param2 = 60;  // far enough apart that a busy machine still sees the parts
     emu.AddFault(split);
     FaultRule noise = Rule(FaultAction::Garbage, 1);
     noise.text = "\x01~~";
@@ -270,13 +270,13 @@ TEST_F(LinkFaults, ExceptionToAQueuedWriteLeavesTheJobRunning) {
 }
 
 TEST_F(LinkFaults, ReplyAfterTheTimeOutIsNotTakenForTheNextRequest) {
-    FaultRule late = Rule(FaultAction::Delay, 1, 150);  // longer than 180 ticks of 0.5 ms
+    FaultRule late = Rule(FaultAction::Delay, 1, 1500);  // longer than the 900 ms time-out
     emu.AddFault(late);
     ReadJob job(1);
     ASSERT_TRUE(RunJob(4, job));
     ASSERT_EQ(frame.msgs.size(), 1u);
     EXPECT_EQ(frame.msgs[0].id, 83);
     EXPECT_TRUE(job.replies.empty());
-    Spin(200);  // the late reply arrives at a closed port
+    Spin(1000);  // the late reply arrives at a closed port
     EXPECT_TRUE(job.replies.empty());
 }

@@ -30,7 +30,10 @@ inline void EnsureApp() {
 }
 
 // Runs the event loop until pred holds or the bound passes.
-inline bool WaitUntil(const std::function<bool()>& pred, int boundMs = 5000) {
+// The reply time-out tick of the link tests.
+inline constexpr double kTestTickMs = 5.0;
+
+inline bool WaitUntil(const std::function<bool()>& pred, int boundMs = 20000) {
     QElapsedTimer t;
     t.start();
     while (!pred()) {
@@ -144,8 +147,9 @@ protected:
         ASSERT_TRUE(emu.Start());
         port = MakePort(emu.SlavePath());
         link = std::make_unique<link::TTransData>(port.get(), &frame);
-        // Short time-out ticks: 180 ticks take 90 ms, not ten seconds.
-        link->SetTickMs(0.5);
+        // Short time-out ticks: 180 ticks take 900 ms, not ten seconds, and
+        // still leave room for a machine busy with other work.
+        link->SetTickMs(kTestTickMs);
     }
     void TearDown() override {
         link.reset();

@@ -116,7 +116,7 @@ TEST_F(LinkFixture, RequestSentOutsideAStepReachesItsJob) {
     link->JobNo = 9;
     link->Phase = 1;
     link->SendCommand(0x13E9, 3, 3);
-    ASSERT_TRUE(WaitUntil([&] { return link->JobNo == 0; }, 1000));
+    ASSERT_TRUE(WaitUntil([&] { return link->JobNo == 0; }));
     ASSERT_EQ(job.replies.size(), 1u);
     EXPECT_EQ(job.replies[0][1], 6);  // the three identification words
     EXPECT_EQ(client.values.size(), 2u);
@@ -164,7 +164,7 @@ protected:
         LinkFixture::SetUp();
         link.reset();  // the port serves one link at a time
         link = std::make_unique<TTransData>(port.get(), &box);
-        link->SetTickMs(0.5);
+        link->SetTickMs(kTestTickMs);
     }
     BoxFrame box;
 };

@@ -49,7 +49,7 @@ protected:
         InstallProgramTransfer(frame_.get());
         ASSERT_NE(_TransDataForm, nullptr);
         form_ = _TransDataForm;
-        _TransData->SetTickMs(1.0);
+        _TransData->SetTickMs(5.0);  // time-outs of about a second
     }
     void TearDown() override {
         qel::SetComDeviceResolver(nullptr);
