@@ -264,7 +264,7 @@ void TDevReg::RegisterCommands() {
 
 void TDevReg::closeEvent(QCloseEvent* event) {
     if (Modified) {
-        const std::string text = gMsgTable.Get(kMsgSaveChanges) + SaveFileName + "?";
+        const std::string text = gMsgTable.Get(kMsgSaveChanges) + "\n" + SaveFileName + "?";
         switch (qel::AskQuestion(text, qel::AskButtons::YesNoCancel)) {
         case qel::Answer::Yes:
             // Values that could not be saved keep the window open.
@@ -304,7 +304,7 @@ bool TDevReg::WriteRegisterFile() {
 
 void TDevReg::OpenRegisterFile() {
     if (Modified) {
-        switch (qel::AskQuestion(gMsgTable.Get(kMsgSaveChanges) + SaveFileName + "?", qel::AskButtons::YesNoCancel)) {
+        switch (qel::AskQuestion(gMsgTable.Get(kMsgSaveChanges) + "\n" + SaveFileName + "?", qel::AskButtons::YesNoCancel)) {
         case qel::Answer::Yes:
             if (!SaveRegisterFile()) return;  // nothing is replaced by an unsaved file
             break;
@@ -326,7 +326,7 @@ void TDevReg::OpenRegisterFile() {
 bool TDevReg::SaveRegisterFile() {
     std::error_code ec;
     if (fs::exists(SaveFileName, ec)) {
-        switch (qel::AskQuestion(gMsgTable.Get(kMsgOverwrite) + SaveFileName, qel::AskButtons::YesNoCancel)) {
+        switch (qel::AskQuestion(gMsgTable.Get(kMsgOverwrite) + "\n" + SaveFileName, qel::AskButtons::YesNoCancel)) {
         case qel::Answer::Yes: break;
         case qel::Answer::No: return SaveRegisterFileAs();
         default: return false;
@@ -593,7 +593,7 @@ void InstallRegisterView(TQelMain* frame) {
             // the window goes with the other editors.
             if (_DevReg->Modified) _DevReg->SaveRegisterFile();
         } else if (event == TProjectEvent::ShuttingDown && _DevReg->Modified) {
-            const std::string text = gMsgTable.Get(kMsgSaveChanges) + _DevReg->SaveFileName + "?";
+            const std::string text = gMsgTable.Get(kMsgSaveChanges) + "\n" + _DevReg->SaveFileName + "?";
             if (qel::AskQuestion(text, qel::AskButtons::YesNo) == qel::Answer::Yes) _DevReg->WriteRegisterFile();
         }
     });

@@ -10,11 +10,9 @@ namespace qel::link {
 
 namespace {
 
-// High-speed counters that families 0 and 2 transfer, and family 0 has.
-constexpr int kCounterList[] = {235, 236, 237, 238, 241, 242, 244, 246, 247, 249, 251, 252, 254};
-
 bool InCounterList(int number) {
-    return std::find(std::begin(kCounterList), std::end(kCounterList), number) != std::end(kCounterList);
+    return std::find(std::begin(kHighSpeedCounterList), std::end(kHighSpeedCounterList), number) !=
+           std::end(kHighSpeedCounterList);
 }
 
 // Highest register index whose value pairs with the one before it in 32-bit

@@ -17,6 +17,10 @@ enum TRegRadix : int { kRegDecimal = 0, kRegHex = 1, kRegBinary = 2 };
 
 inline constexpr char kNoUse[] = "No Use";
 
+// The high-speed counters family 0 has, which families 0 and 2 transfer one
+// at a time.
+inline constexpr int kHighSpeedCounterList[] = {235, 236, 237, 238, 241, 242, 244, 246, 247, 249, 251, 252, 254};
+
 // The display options of the window.
 struct TRegView {
     int Page = kRegPageD;

@@ -18,8 +18,6 @@ constexpr int kMsgCancelled = 245;
 constexpr int kShortDModel = 73;
 constexpr int kShortHighestD = 1143;
 
-constexpr int kCounterList[] = {235, 236, 237, 238, 241, 242, 244, 246, 247, 249, 251, 252, 254};
-
 enum : int { kStateIdle = 0, kStateWrite = 11, kStateRead = 12, kStateIdentify = 255 };
 
 // Blocks of `step` registers over [first, last] of a page.
@@ -88,7 +86,7 @@ std::vector<TRegBlock> RegisterTransferPlan(int page, int family, bool read) {
         if (family == 1) {
             AddBlocks(plan, 0, DeviceLimitOf(1, 'C') - 200, 8, C32Addr);
         } else {
-            for (int c : kCounterList) plan.push_back({C32Addr(c - 200), c - 200, 1});
+            for (int c : kHighSpeedCounterList) plan.push_back({C32Addr(c - 200), c - 200, 1});
         }
         break;
     case kRegPageT: AddBlocks(plan, 0, HighestT(family), 8, TAddr); break;

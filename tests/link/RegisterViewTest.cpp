@@ -136,12 +136,35 @@ TEST_F(RegisterViewTest, OpensWithTheProgramsRegisterFileAndChecksTypedValues) {
     EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(220) + " " + (projects_ / "other.kzl").string());
     EXPECT_EQ(v->Data, before);
 
+    // The title button asks for the title; the status line shows it.
+    v->AskTitle = [](const std::string& caption, const std::string& current) -> std::optional<std::string> {
+        EXPECT_EQ(caption, "功能标题");
+        return current + " B";
+    };
+    QTest::mouseClick(v->FunTitleBtn, Qt::LeftButton);
+    EXPECT_EQ(v->Data.Title, "Line 4 B");
+    EXPECT_TRUE(v->ViewStatus->text().endsWith(":Line 4 B"));
+    // Clear all asks, then zeroes the page.
+    messages_.QueueAnswer(qel::Answer::Yes);
+    QTest::mouseClick(v->ClearAllBtn, Qt::LeftButton);
+    EXPECT_EQ(v->Data.DRegs[5], 0);
+    EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(140));
+
     // Closing with changes asks; Cancel keeps the window.
     Type(v, 6, "1");
     messages_.QueueAnswer(qel::Answer::Cancel);
     v->parentWidget()->close();
     QApplication::processEvents();
     EXPECT_EQ(_DevReg, v);
+
+    // A new model setting saves the changed values first, then the window goes.
+    v->SaveFileName = (projects_ / "before-model.kzl").string();
+    EXPECT_TRUE(frame_->ApplyModelSetting(1, 0, false));
+    EXPECT_EQ(_DevReg, nullptr);
+    ASSERT_EQ(qel::link::ReadRegisterFile((projects_ / "before-model.kzl").string(), 0, read), qel::link::TRegFileResult::Ok);
+    EXPECT_EQ(read.DRegs[6], 1);
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
+    SetModelFamily(0);
 }
 
 TEST_F(RegisterViewTest, ReadsAndWritesThePlcThroughItsTransferDialog) {
