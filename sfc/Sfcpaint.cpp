@@ -37,6 +37,20 @@ void DrawLineShape(QPainter& p, std::uint8_t shape, const QRect& r) {
 
 }  // namespace
 
+std::vector<std::string> SplitCommentLines(const std::string& text, std::size_t bytes, std::size_t lines) {
+    std::vector<std::string> out;
+    std::size_t at = 0;
+    while (at < text.size() && out.size() < lines) {
+        std::size_t end = std::min(text.size(), at + bytes);
+        // Back off to the start of a UTF-8 character.
+        while (end < text.size() && end > at && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+        if (end == at) end = std::min(text.size(), at + bytes);  // one character longer than a line
+        out.push_back(text.substr(at, end - at));
+        at = end;
+    }
+    return out;
+}
+
 void PaintSfcCell(QPainter& p, const TSfcCell& x, const QRect& r, bool noCode) {
     if (x.Empty()) return;
     const int cx = r.left() + r.width() / 2, cy = r.top() + r.height() / 2;
@@ -98,9 +112,10 @@ void PaintSfcView(QPainter& p, const TSfcPaintView& v) {
     p.fillRect(QRect(QPoint(0, 0), v.size), Qt::white);
     if (!v.grid || v.cellWidth <= 0 || v.cellHeight <= 0) return;
     p.setFont(v.font);
+    const int stride = v.commentMode ? 2 * v.cellWidth : v.cellWidth;
     // Background grid, dotted.
     p.setPen(QPen(kSfcGridColour, 1, Qt::DotLine));
-    for (int x = -(v.horzPos % v.cellWidth); x < v.size.width(); x += v.cellWidth) p.drawLine(x, 0, x, v.size.height());
+    for (int x = -(v.horzPos % stride); x < v.size.width(); x += stride) p.drawLine(x, 0, x, v.size.height());
     for (int y = -(v.vertPos % v.cellHeight); y < v.size.height(); y += v.cellHeight) p.drawLine(0, y, v.size.width(), y);
     const std::int32_t first = v.vertPos / v.cellHeight;
     const std::int32_t end = std::min(v.rows, (v.size.height() + v.vertPos) / v.cellHeight + 1);
@@ -109,17 +124,29 @@ void PaintSfcView(QPainter& p, const TSfcPaintView& v) {
         for (std::int32_t col = 0; col < kSfcColumns; ++col) {
             const std::uint8_t* c = rp + col * kSfcCellBytes;
             const TSfcCell x{c[0], c[1], c[2], c[3]};
-            const QRect r(col * v.cellWidth - v.horzPos, row * v.cellHeight - v.vertPos, v.cellWidth, v.cellHeight);
+            const int left = col * stride - v.horzPos, top = row * v.cellHeight - v.vertPos;
             const bool noCode = (x.type == kSfcLad || x.type == kSfcInitStep || x.type == kSfcStep ||
                                  x.type == kSfcTransition) &&
                                 v.hasCode && !v.hasCode(row, col);
+            // Lines span the whole doubled cell; elements stand in its left half.
+            const QRect r(left, top, x.type == kSfcLine ? stride : v.cellWidth, v.cellHeight);
             PaintSfcCell(p, x, r, noCode);
+            const bool stepLike = x.type == kSfcInitStep || x.type == kSfcStep || x.type == kSfcStepMark ||
+                                  x.type == kSfcJump || x.type == kSfcJumpSet;
+            if (v.commentMode && stepLike && v.stepComment) {
+                const std::vector<std::string> lines = SplitCommentLines(v.stepComment(x.Number()));
+                const int f = p.fontMetrics().height();
+                p.setPen(Qt::black);
+                for (std::size_t i = 0; i < lines.size(); ++i)
+                    p.drawText(left + v.cellWidth, top + static_cast<int>(i) * f + p.fontMetrics().ascent(),
+                               QString::fromStdString(lines[i]));
+            }
         }
     }
     if (v.cursorRow >= first && v.cursorRow < end && v.cursorCol >= 0) {
         p.setPen(QPen(kSfcCursorColour, 2));
         p.setBrush(Qt::NoBrush);
-        p.drawRect(v.cursorCol * v.cellWidth - v.horzPos + 1, v.cursorRow * v.cellHeight - v.vertPos + 1,
-                   v.cellWidth - 2, v.cellHeight - 2);
+        p.drawRect(v.cursorCol * stride - v.horzPos + 1, v.cursorRow * v.cellHeight - v.vertPos + 1, stride - 2,
+                   v.cellHeight - 2);
     }
 }

@@ -4,6 +4,8 @@
 // QtGui only.
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include <QColor>
 #include <QFont>
@@ -27,7 +29,15 @@ struct TSfcPaintView {
     // True when the element at (row, col) has an inner program; elements that
     // can hold one and have none are filled in the button-face colour.
     std::function<bool(std::int32_t row, std::int32_t col)> hasCode;
+    // Comment display: every column is two cells wide, the element in the
+    // left half and the comment of a step-like element's device in the right.
+    bool commentMode = false;
+    std::function<std::string(std::uint16_t step)> stepComment;
 };
+
+// A comment cut into lines of at most `bytes` bytes, never splitting a UTF-8
+// character, at most `lines` lines.
+std::vector<std::string> SplitCommentLines(const std::string& text, std::size_t bytes = 8, std::size_t lines = 3);
 
 inline const QColor kSfcButtonFace{0xF0, 0xF0, 0xF0};
 inline const QColor kSfcGridColour{0xC0, 0xC0, 0xC0};

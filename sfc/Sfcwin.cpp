@@ -21,6 +21,7 @@
 #include "core/DeviceLimits.h"
 #include "platform/Messages.h"
 #include "project/Msgtable.h"
+#include "project/Projectfiles.h"
 #include "project/Qelglobals.h"
 #include "project/Viewcodes.h"
 #include "sfc/Sfcelement.h"
@@ -145,7 +146,7 @@ void TSfc::UpdateRanges() {
     verticalScrollBar()->setRange(0, std::max(0, gSfcRowCount * cellH_ - viewport()->height()));
     horizontalScrollBar()->setSingleStep(cellW_);
     horizontalScrollBar()->setPageStep(std::max(viewport()->width(), cellW_));
-    horizontalScrollBar()->setRange(0, std::max(0, kSfcColumns * cellW_ - viewport()->width()));
+    horizontalScrollBar()->setRange(0, std::max(0, kSfcColumns * Stride() - viewport()->width()));
 }
 
 void TSfc::RedrawChart() {
@@ -169,6 +170,8 @@ void TSfc::paintEvent(QPaintEvent*) {
     v.cursorRow = model_.CursorRow;
     v.cursorCol = model_.CursorCol;
     v.font = font();
+    v.commentMode = gShowComments != 0;
+    v.stepComment = [](std::uint16_t n) { return GetDeviceComment('S', n); };
     v.hasCode = [](std::int32_t row, std::int32_t col) {
         const TSfcCodeRec* rec = FindSfcCodeRec(row, col * kSfcCellBytes);
         return rec && !rec->code.empty();
@@ -194,7 +197,7 @@ void TSfc::Show(const TSfcEditResult& r) {
     if (r.msg >= 0) ShowMsg(r.msg, r.detail);
     if (r.changed) emit Link->modified();
     if (r.openEditor) {
-        const int x = model_.CursorCol * cellW_ - horizontalScrollBar()->value();
+        const int x = model_.CursorCol * Stride() - horizontalScrollBar()->value();
         const int y = model_.CursorRow * cellH_ - verticalScrollBar()->value();
         SfcEdit_Txt->setGeometry(x + 6, y + cellH_ / 4, cellW_ - 12, cellH_ / 3 * 2);
         SfcEdit_Txt->setText(QString::fromStdString(r.editorText));
@@ -234,11 +237,11 @@ void TSfc::MoveCursor(int row, int col) {
 void TSfc::ScrollToCursor() {
     QScrollBar* v = verticalScrollBar();
     QScrollBar* h = horizontalScrollBar();
-    const int y = model_.CursorRow * cellH_, x = model_.CursorCol * cellW_;
+    const int y = model_.CursorRow * cellH_, x = model_.CursorCol * Stride();
     if (y < v->value()) v->setValue(y);
     if (y + cellH_ > v->value() + viewport()->height()) v->setValue(y + cellH_ - viewport()->height());
     if (x < h->value()) h->setValue(x);
-    if (x + cellW_ > h->value() + viewport()->width()) h->setValue(x + cellW_ - viewport()->width());
+    if (x + Stride() > h->value() + viewport()->width()) h->setValue(x + Stride() - viewport()->width());
     model_.VertPos = v->value();
     model_.HorzPos = h->value();
 }
@@ -297,7 +300,8 @@ void TSfc::keyPressEvent(QKeyEvent* e) {
 }
 
 void TSfc::mousePressEvent(QMouseEvent* e) {
-    const int col = (e->position().toPoint().x() + horizontalScrollBar()->value()) / cellW_;
+    // In comment display every column is two cells wide.
+    const int col = (e->position().toPoint().x() + horizontalScrollBar()->value()) / Stride();
     const int row = (e->position().toPoint().y() + verticalScrollBar()->value()) / cellH_;
     MoveCursor(row, col);
     setFocus();

@@ -12,6 +12,7 @@
 #include <QAbstractScrollArea>
 
 #include "project/Editorlink.h"
+#include "project/Qelglobals.h"
 #include "sfc/Sfcedit.h"
 
 class QLineEdit;
@@ -32,6 +33,8 @@ public:
     void ApplyZoom(int level);
     int CellWidth() const { return cellW_; }
     int CellHeight() const { return cellH_; }
+    // Width of one column: twice the cell width while comments are shown.
+    int Stride() const { return gShowComments ? 2 * cellW_ : cellW_; }
     void RedrawChart();
     // The tool of a page (0 or 1) and index 1..9, as its button or F-key.
     void RunTool(int page, int index);

@@ -226,6 +226,30 @@ TEST_F(SfcWindowTest, TheNumberEditorsArrowsRunRoundTheStepRange) {
     EXPECT_EQ(messages_.Shown()[0], gMsgTable.Get(40));
 }
 
+TEST_F(SfcWindowTest, CommentDisplayDoublesTheColumns) {
+    Key(Qt::Key_F6);  // 7 4: a line across both cells
+    ASSERT_TRUE(frame_->RunCommand("MmCmtType"));
+    ASSERT_EQ(gShowComments, 1);
+    EXPECT_EQ(sfc_->Stride(), 2 * sfc_->CellWidth());
+    // A click in the right half of the first column stays in column 0.
+    QTest::mouseClick(sfc_->viewport(), Qt::LeftButton, {}, QPoint(sfc_->CellWidth() + 10, sfc_->CellHeight() + 5));
+    EXPECT_EQ(sfc_->Model().CursorCol, 0);
+    EXPECT_EQ(sfc_->Model().CursorRow, 1);
+    QTest::mouseClick(sfc_->viewport(), Qt::LeftButton, {}, QPoint(2 * sfc_->CellWidth() + 10, 5));
+    EXPECT_EQ(sfc_->Model().CursorCol, 1);
+    // The selective line runs through the doubled cell.
+    sfc_->repaint();
+    const QImage img = sfc_->viewport()->grab().toImage();
+    EXPECT_EQ(QColor(img.pixel(sfc_->CellWidth() + sfc_->CellWidth() / 2, sfc_->CellHeight() / 2)), QColor(Qt::black));
+    ASSERT_TRUE(frame_->RunCommand("MmCmtType"));
+    EXPECT_EQ(gShowComments, 0);
+    const std::vector<std::string> lines = SplitCommentLines("启动按钮 start", 8, 3);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "启动");  // 6 bytes: the next character would not fit whole
+    EXPECT_EQ(lines[1], "按钮 s");
+    EXPECT_EQ(lines[2], "tart");
+}
+
 TEST_F(SfcWindowTest, RefusalsLeaveTheChartAndShowTheirMessage) {
     Numbered(Qt::Key_F2, "0");
     Key(Qt::Key_Down);
