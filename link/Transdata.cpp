@@ -416,6 +416,8 @@ void TTransData::HandleClientReply() {
             Frame->ShowRunState(gCommData[2] & 1);
             ClientReplyCount = 0;
         }
+        // The next request follows at once, as after a client's own reply.
+        ComTick();
         return;
     }
     const std::string id = MonitorClients[ClientIndex];

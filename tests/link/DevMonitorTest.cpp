@@ -286,7 +286,8 @@ TEST_F(DevMoniLink, EveryKindOfDeviceShowsThePlcValuesAndFollowsChanges) {
     EXPECT_EQ(r[16386], 0xB000);
     EXPECT_EQ(r[16387], 0x0603);
     EXPECT_EQ(r[16388], 0x0EEB);
-    EXPECT_EQ(r[16604], 4);  // T3, C235, D100, D5000
+    // T3, C235, D100, D5000; the count reads 0 while the list is rewritten.
+    EXPECT_TRUE(WaitUntil([&] { return r[16604] == 4; }));
     EXPECT_EQ(r[16608], 0x8000 + 5000);
     EXPECT_TRUE(emu.S.monitorCoil);
     EXPECT_TRUE(emu.S.wordListRewrittenWithZero);
