@@ -231,6 +231,11 @@ int TInst::PrintPage(TInst* window, QPainter& canvas, int pageIndex) {
     return PaintInstPage(canvas, window->edit_, pageIndex, QSize(canvas.device()->width(), canvas.device()->height()));
 }
 
+const TInstEdit& TInst::PrintedList() {
+    FollowCode();
+    return edit_;
+}
+
 // ---------------------------------------------------------------------------
 // Cursor and selection
 

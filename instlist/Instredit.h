@@ -67,6 +67,8 @@ public:
     /// Draws 53 instruction lines of `window`'s code, from line pageIndex x 53, on
     /// a printer or preview canvas. Returns the lines drawn.
     static int PrintPage(TInst* window, QPainter& canvas, int pageIndex);
+    /// The list as printed: the window first follows a compile it has not painted yet.
+    const TInstEdit& PrintedList();
 
     // ---- entries from the input dialog ----
     /// Assembles a typed line and inserts or writes it by the frame's insert

@@ -293,11 +293,19 @@ bool TDevCom::eventFilter(QObject* watched, QEvent* event) {
 
 int TDevCom::PrintRowCount() const { return ActiveGrid()->rowCount(); }
 
-void TDevCom::PrintComments(QPainter& painter, int first, int last, const TCommentPageGeometry& geometry) const {
+std::pair<std::string, std::string> TDevCom::PrintHeaders() const {
+    return {gMsgTable.Get(kMsgDevice), gMsgTable.Get(kMsgComment)};
+}
+
+std::vector<std::pair<std::string, std::string>> TDevCom::PrintRows() const {
     const QTableWidget* grid = ActiveGrid();
     std::vector<std::pair<std::string, std::string>> rows;
     for (int r = 0; r < grid->rowCount(); ++r)
         rows.emplace_back(grid->item(r, 0) ? grid->item(r, 0)->text().toStdString() : std::string(),
                           grid->item(r, 1) ? grid->item(r, 1)->text().toStdString() : std::string());
-    PaintCommentRows(painter, {gMsgTable.Get(kMsgDevice), gMsgTable.Get(kMsgComment)}, rows, first, last, geometry);
+    return rows;
+}
+
+void TDevCom::PrintComments(QPainter& painter, int first, int last, const TCommentPageGeometry& geometry) const {
+    PaintCommentRows(painter, PrintHeaders(), PrintRows(), first, last, geometry);
 }

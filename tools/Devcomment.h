@@ -55,6 +55,9 @@ public:
     void PrintComments(QPainter& painter, int first, int last, const TCommentPageGeometry& geometry) const;
     /// Rows of the grid of the active page (without the header).
     int PrintRowCount() const;
+    /// The column headers and the (name, comment) rows of the active page, for the page source.
+    std::pair<std::string, std::string> PrintHeaders() const;
+    std::vector<std::pair<std::string, std::string>> PrintRows() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -8,6 +8,7 @@
 #include "project/Editorlink.h"
 
 #include "project/Qelglobals.h"
+#include "project/Viewcodes.h"
 #include "shell/Filedialogs.h"
 #include "shell/Qelmain.h"
 #include "shell/Startupforms.h"
@@ -17,6 +18,11 @@
 #include "tools/Filecompiletestfrm.h"
 #include "tools/Linecmt.h"
 #include "tools/Loopchk.h"
+#include "tools/Preview.h"
+#include "tools/Printfrm.h"
+#include "instlist/Instredit.h"
+#include "ladder/editor/Ladder.h"
+#include "ladder/model/Lad.h"
 #include "tools/Searchdlg.h"
 
 namespace {
@@ -52,6 +58,32 @@ void BindBatchTest(TQelMain* frame) {
     };
 }
 
+std::unique_ptr<TPageSource> LadderSource(const TLDB* window) {
+    if (!window) return nullptr;
+    TLadderPaintView view = window->PaintView();
+    if (!view.grid || view.capacity <= 0) return nullptr;
+    const std::int32_t last = FindLastUsedRow(view.grid, kLdbRowBytes, view.capacity - 1);
+    return std::make_unique<TLadderPageSource>(view, last);
+}
+
+// The printable kinds of the views; registers and charts add theirs the same way.
+void RegisterPageSources() {
+    TPrintForm::SetSourceMaker(kViewLadder, [] { return LadderSource(_LDB); });
+    TPrintForm::SetSourceMaker(kViewInnerLadder, [] { return LadderSource(_InterLadder); });
+    TPrintForm::SetSourceMaker(kViewInstList, []() -> std::unique_ptr<TPageSource> {
+        if (!_Inst) return nullptr;
+        return std::make_unique<TInstPageSource>(_Inst->PrintedList());
+    });
+    TPrintForm::SetSourceMaker(kViewInnerInstList, []() -> std::unique_ptr<TPageSource> {
+        if (!_InterInst) return nullptr;
+        return std::make_unique<TInstPageSource>(_InterInst->PrintedList());
+    });
+    TPrintForm::SetSourceMaker(kViewDevComment, []() -> std::unique_ptr<TPageSource> {
+        if (!_DevCom) return nullptr;
+        return std::make_unique<TCommentPageSource>(_DevCom->PrintHeaders(), _DevCom->PrintRows());
+    });
+}
+
 }  // namespace
 
 void OpenDevComWindow(TQelMain* frame) {
@@ -66,6 +98,14 @@ void OpenDevComWindow(TQelMain* frame) {
 }
 
 void RegisterToolForms() {
+    SetStartupFormMaker("PrintForm", [](TQelMain* frame) -> QWidget* {
+        if (!PrintForm) PrintForm = new TPrintForm(frame);
+        return PrintForm;
+    });
+    SetStartupFormMaker("PreviewForm", [](TQelMain* frame) -> QWidget* {
+        if (!PreviewForm) PreviewForm = new TPreviewForm(PrintForm, frame);
+        return PreviewForm;
+    });
     SetStartupFormMaker("LineCmt", [](TQelMain* frame) -> QWidget* {
         if (!_OutCmt) _OutCmt = new TOutCmt(frame);
         return _OutCmt;
@@ -100,6 +140,11 @@ void InstallTools(TQelMain* frame) {
     if (!_OutCmt) _OutCmt = new TOutCmt(frame);
     if (!_CommentDlg) _CommentDlg = new TCommentDlg(frame);
     if (!SearchDlg) SearchDlg = new TSearchDlg(frame);
+    if (!PrintForm) PrintForm = new TPrintForm(frame);
+    if (!PreviewForm) PreviewForm = new TPreviewForm(PrintForm, frame);
+    QObject::connect(PrintForm, &QObject::destroyed, [] { PrintForm = nullptr; });
+    QObject::connect(PreviewForm, &QObject::destroyed, [] { PreviewForm = nullptr; });
+    RegisterPageSources();
     for (QObject* w : {static_cast<QObject*>(_DLChkFrm), static_cast<QObject*>(_DevUsed),
                        static_cast<QObject*>(_FileCompileTest)}) {
         // The pointers follow the windows when the frame takes them down.
@@ -144,6 +189,13 @@ void InstallTools(TQelMain* frame) {
         SearchDlg->SearchPage->setCurrentIndex(2);
         SearchDlg->ShowFor(gActiveView);
     });
+    // Printing and its preview: whenever the active view has something to print
+    // (the register view prints through its own window).
+    r.Register("MmPrn", TCommandRouter::kAnyView, [] {
+        PrintForm->ShowFor(gActiveView);
+        PrintForm->show();
+        PrintForm->raise();
+    }, [] { return gActiveView != kViewRegister && TPrintForm::CanPrint(gActiveView); });
     r.Register("MmCmtWin", TCommandRouter::kAnyView, [frame] { OpenDevComWindow(frame); }, ProgramOpen);
     r.Register("MmLineCmtWin", TCommandRouter::kAnyView, [] { _OutCmt->ShowForRow(0); }, ProgramOpen);
     frame->RefreshCommands();

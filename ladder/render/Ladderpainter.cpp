@@ -41,7 +41,10 @@ public:
     TPainterRun(QPainter& p, const TLadderPaintView& v, const TLadderPaintOptions& o, TLadderGeometry g)
         : p_(p), v_(v), o_(o), g_(g) {
         font_ = QFont(QStringLiteral("Arial"));
-        font_.setPointSize(std::max(1, o.fontPoints));
+        if (o.fontPixels > 0)
+            font_.setPixelSize(o.fontPixels);
+        else
+            font_.setPointSize(std::max(1, o.fontPoints));
         p_.setFont(font_);
         ascent_ = QFontMetrics(font_).ascent();
         cw_ = g.cw;
@@ -64,7 +67,10 @@ public:
         if (IsBlockCommentRow(rowStart)) {
             if (cursorRow && o_.cursorCol >= 0) CursorFrame(rail, y, kLdbRowCells);
             QFont big = font_;
-            big.setPointSize(font_.pointSize() + 2);
+            if (font_.pixelSize() > 0)
+                big.setPixelSize(font_.pixelSize() + std::max(1, font_.pixelSize() / 4));
+            else
+                big.setPointSize(font_.pointSize() + 2);
             p_.setFont(big);
             Text(rail + 5, y + ch_ / 4, QString::fromStdString(BlockCommentText(rowStart)), LadderColors::BlockComment);
             p_.setFont(font_);
@@ -82,13 +88,15 @@ public:
             Cell(row, c, x, y);
             if (o_.comments) DeviceComment(cell, x, y);
         }
-        if (v_.program && o_.comments) RungComment(row, rail + kLdbRowCells * cw_, y);
+        if (v_.program && (o_.page ? o_.rungComments : o_.comments)) RungComment(row, rail + kLdbRowCells * cw_, y);
     }
 
 private:
     QPen Pen(const QColor& c, int width = 1) const {
-        QPen pen(o_.blackAndWhite ? LadderColors::Line : c);
-        pen.setWidth(width);
+        // Pages print only the comments in colour; step numbers stay black.
+        const bool black = o_.blackAndWhite || (o_.page && c == LadderColors::Step);
+        QPen pen(black ? LadderColors::Line : c);
+        pen.setWidth(width * std::max(1, o_.lineWidth));
         return pen;
     }
     int X(int x, int a) const { return x + a * cw_ / 60; }
@@ -271,10 +279,11 @@ private:
             const std::uint8_t* below = CellAt(v_.grid, row + 1, c);
             const TLdbKind bk = CellKind(below);
             const bool element = bk != TLdbKind::non_inst && !IsTokenKind(bk);
-            Line(x, L, x, element ? L + ch_ : L + ch_ / 2 + 1);
+            // On a page the link reaches the next row's element line whatever it holds.
+            Line(x, L, x, element || o_.page ? L + ch_ : L + ch_ / 2 + 1);
         }
         // A link from a row scrolled out of view still shows on the top row.
-        if (up && L <= ch_ / 2) Line(x, L, x, L - ch_ / 2);
+        if (up && !o_.page && L <= ch_ / 2) Line(x, L, x, L - ch_ / 2);
     }
 
     QPainter& p_;
@@ -326,4 +335,44 @@ void PaintLadderRows(QPainter& p, const TLadderPaintView& view, const TLadderPai
     run.Rail(0, (lastRow - firstRow + 1) * ch);
     for (std::int32_t row = firstRow; row <= lastRow; ++row) run.Row(row, g.RowY(row));
     p.restore();
+}
+
+QPoint LadderPageOrigin(QSize page) { return {page.width() / 10, page.height() / 20}; }
+
+int DrawLadderPage(QPainter& p, const TLadderPaintView& view, const TLadderPageOptions& po, std::int32_t firstRow,
+                   std::int32_t lastRow) {
+    if (!view.grid || view.capacity <= 0) return 0;
+    firstRow = std::max(0, firstRow);
+    lastRow = std::min(lastRow, view.capacity - 1);
+    const int pw = std::max(1, po.cellWidth);
+    const int ph0 = std::max(1, po.cellHeight);
+    const int ph = po.deviceComments ? 2 * ph0 : ph0;
+    TLadderPaintOptions o;
+    o.cellWidth = pw;
+    o.cellHeight = ph;
+    o.fontPixels = std::max(1, po.fontPixels);
+    o.comments = po.deviceComments;
+    o.showCursor = false;
+    o.blackAndWhite = !po.colour;
+    o.page = true;
+    o.rungComments = po.rungComments;
+    o.lineWidth = po.lineWidth;
+    o.client = po.page;
+    const QPoint origin = LadderPageOrigin(po.page);
+    p.save();
+    // The label column lies one cell left of the rail.
+    p.translate(origin.x() - pw, origin.y());
+    const TLadderGeometry g{pw, ph, 0, 0, po.deviceComments};
+    TPainterRun run(p, view, o, g);
+    run.Rail(0, ph * std::max(1, po.rowsPerPage));
+    int y = 0;
+    int drawn = 0;
+    for (std::int32_t row = firstRow; row <= lastRow; ++row) {
+        if (IsBlockCommentRow(CellAt(view.grid, row, 0)) && !po.blockComments) continue;
+        run.Row(row, y);
+        y += ph;
+        ++drawn;
+    }
+    p.restore();
+    return drawn;
 }

@@ -59,6 +59,10 @@ struct TLadderPaintOptions {
     bool blackAndWhite = false;  ///< every text in black (pages)
     TLadderStateFn state;        ///< monitor or simulator states; empty while editing
     QColor cursorColor{0, 0, 255};
+    int fontPixels = 0;          ///< > 0: element text size in pixels (pages), instead of points
+    bool page = false;           ///< a printed page: rung comments by `rungComments`, links as printed
+    bool rungComments = false;   ///< pages: the rung comment right of each row
+    int lineWidth = 1;           ///< width of the lines (pages of fine printers draw wider)
 };
 
 /// Colours of the ladder.
@@ -103,3 +107,28 @@ void PaintLadder(QPainter& p, const TLadderPaintView& view, const TLadderPaintOp
 /// without scrolling (pages): the rail, the cells and the labels.
 void PaintLadderRows(QPainter& p, const TLadderPaintView& view, const TLadderPaintOptions& options,
                      std::int32_t firstRow, std::int32_t lastRow, QPoint origin);
+
+/// A printed or previewed ladder page: the print cell, the page and what the
+/// print options put on it. All sizes in the page's own pixels.
+struct TLadderPageOptions {
+    QSize page;                  ///< page width and height (the margins follow from them)
+    int cellWidth = 1;           ///< PW: print cell width
+    int cellHeight = 1;          ///< PH0: base print cell height (rows are twice as high with device comments)
+    int fontPixels = 10;         ///< element text size
+    int rowsPerPage = 1;         ///< length of the left rail, in rows
+    bool deviceComments = false; ///< device and label comments under the cells (double rows)
+    bool blockComments = false;  ///< block-comment rows drawn; without them they take no room
+    bool rungComments = false;   ///< the rung comment right of each row
+    bool colour = false;         ///< comments in colour; everything else black
+    int lineWidth = 1;           ///< line width in page pixels
+};
+
+/// Left and top margins of a ladder page: a tenth of the width, a twentieth of the height.
+QPoint LadderPageOrigin(QSize page);
+
+/// Draws rows [firstRow, lastRow] of the view on a page (printer, PDF or
+/// preview image) through the same drawing as the screen: the left rail, step
+/// numbers, labels, cells, and the comments the options ask for. Returns the
+/// rows that took room on the page.
+int DrawLadderPage(QPainter& p, const TLadderPaintView& view, const TLadderPageOptions& options,
+                   std::int32_t firstRow, std::int32_t lastRow);

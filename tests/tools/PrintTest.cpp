@@ -1,0 +1,368 @@
+// Printing as a user prints: the print settings window on the ladder, the
+// instruction list and the device comments, written to PDF and turned into
+// pictures by the poppler tools; the ladder page geometry; the preview showing
+// the PDF's pages; and a machine without a printer.
+#include <cmath>
+#include <filesystem>
+#include <string>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QImage>
+#include <QLineEdit>
+#include <QPainter>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include "core/Codetranslate.h"
+#include "core/ProgramImage.h"
+#include "instlist/Instredit.h"
+#include "ladder/editor/Ladder.h"
+#include "ladder/model/Lad.h"
+#include "ladder/model/LadderConvert.h"
+#include "ladder/render/Ladderpainter.h"
+#include "project/Msgtable.h"
+#include "project/Projectfiles.h"
+#include "project/Qelglobals.h"
+#include "tests/shell/FrameFixture.h"
+#include "tests/support/Fullprogram.h"
+#include "tools/Devcomment.h"
+#include "tools/Preview.h"
+#include "tools/Printfrm.h"
+#include "tools/Toolsinstall.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+QString Run(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(60000) || p.exitCode() != 0) return {};
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+int PdfPages(const fs::path& pdf) {
+    const QString info = Run(QStringLiteral("pdfinfo"), {QString::fromStdString(pdf.string())});
+    for (const QString& line : info.split('\n'))
+        if (line.startsWith(QStringLiteral("Pages:"))) return line.mid(6).trimmed().toInt();
+    return -1;
+}
+
+QString PdfText(const fs::path& pdf, int page) {
+    return Run(QStringLiteral("pdftotext"), {QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
+                                             QString::number(page), QString::fromStdString(pdf.string()),
+                                             QStringLiteral("-")});
+}
+
+// Page `page` of the PDF as an image `width` x `height` pixels.
+QImage PdfImage(const fs::path& pdf, int page, int width, int height) {
+    const fs::path prefix = pdf.parent_path() / ("page" + std::to_string(page));
+    Run(QStringLiteral("pdftoppm"),
+        {QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"), QString::number(page),
+         QStringLiteral("-singlefile"), QStringLiteral("-png"), QStringLiteral("-scale-to-x"), QString::number(width),
+         QStringLiteral("-scale-to-y"), QString::number(height), QString::fromStdString(pdf.string()),
+         QString::fromStdString(prefix.string())});
+    return QImage(QString::fromStdString(prefix.string() + ".png")).convertToFormat(QImage::Format_RGB32);
+}
+
+int Dark(const QImage& image, QRect area) {
+    int n = 0;
+    area = area.intersected(image.rect());
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (qGray(image.pixel(x, y)) < 128) ++n;
+    return n;
+}
+
+class PrintTest : public FrameTest {
+protected:
+    void SetUp() override {
+        FrameTest::SetUp();
+        RegisterToolForms();
+        ASSERT_TRUE(Start());
+        InstallInstList(frame_.get());
+        InstallLadder(frame_.get());
+        InstallTools(frame_.get());
+        ASSERT_NE(PrintForm, nullptr);
+        ASSERT_NE(PreviewForm, nullptr);
+        PrintForm->HasPrinter = [] { return false; };
+    }
+    // A program of `rungs` rungs "LD Xn / OUT Yn" opened in the ladder window.
+    TLDB* LadderOf(int rungs) {
+        frame_->NewClick();
+        std::vector<std::string> lines;
+        for (int k = 0; k < rungs; ++k) {
+            lines.push_back("LD X" + std::to_string(k % 8));
+            lines.push_back("OUT Y" + std::to_string(k % 8));
+        }
+        lines.push_back("END");
+        PutLines(lines);
+        TLDB* ladder = OpenLadderWindow(frame_.get());
+        EXPECT_TRUE(frame_->RunCommand("MmCodeToLad"));
+        return ladder;
+    }
+    static void PutLines(const std::vector<std::string>& lines);
+    fs::path Pdf(const char* name) { return projects_ / name; }
+    // Prints the active view to a PDF through the dialog's PDF path.
+    int PrintPdf(const fs::path& path) {
+        PrintForm->ShowFor(gActiveView);
+        return PrintForm->PrintToPdf(QString::fromStdString(path.string()));
+    }
+};
+
+void PrintTest::PutLines(const std::vector<std::string>& lines) {
+    EraseCode(gProgram, gProgramCapacity);
+    std::uint32_t used = 0;
+    for (const std::string& line : lines) {
+        ASSERT_TRUE(SetInputText(line.c_str())) << line;
+        ASSERT_EQ(AssembleInstruction(), 1) << line;
+        ASSERT_TRUE(InsertInstruction(gProgram, gProgramCapacity, used, used, gInsnBuf.code, gInsnBuf.length)) << line;
+    }
+    LocateProgramEnd();
+}
+
+// The page of a 4800 x 6800 printer at "100%": PW 192, PH0 188, margins 480 and 340.
+QImage LadderPage(const TLadderPaintView& view, TLadderPageOptions o, std::int32_t first, std::int32_t last) {
+    QImage image(4800, 6800, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    o.page = image.size();
+    o.cellWidth = 192;
+    o.cellHeight = 188;
+    o.fontPixels = 40;
+    o.rowsPerPage = 30;
+    QPainter p(&image);
+    DrawLadderPage(p, view, o, first, last);
+    return image;
+}
+
+int CountRed(const QImage& image) {
+    int n = 0;
+    for (int y = 0; y < image.height(); y += 2)
+        for (int x = 0; x < image.width(); x += 2) {
+            const QColor c(image.pixel(x, y));
+            if (c.red() > 200 && c.green() < 80 && c.blue() < 80) ++n;
+        }
+    return n;
+}
+
+}  // namespace
+
+TEST_F(PrintTest, LadderPageLaysRowsOutFromTheMarginWithThePrintCell) {
+    TLDB* ladder = LadderOf(3);
+    ASSERT_NE(ladder, nullptr);
+    // A copy of the ladder with a block-comment row between the first two rungs.
+    std::vector<std::uint8_t> grid(gLadderRows, gLadderRows + 10 * kLdbRowBytes);
+    grid.insert(grid.begin() + kLdbRowBytes, kLdbRowBytes, 0);
+    SetBlockCommentRow(grid.data() + kLdbRowBytes, "MOTORS MOTORS MOTORS");
+    TLadderPaintView view = ladder->PaintView();
+    view.grid = grid.data();
+    view.capacity = 10;
+
+    // Rail from the top margin; the first contact's wire on the element line
+    // 434 = 340 + 188 / 2, open between its bars; the next rung drawn where
+    // the left-out comment row would have been.
+    QImage page = LadderPage(view, {}, 0, 3);
+    EXPECT_GT(Dark(page, QRect(478, 345, 5, 600)), 500);
+    EXPECT_EQ(Dark(page, QRect(478, 300, 5, 35)), 0);
+    EXPECT_GT(Dark(page, QRect(490, 432, 50, 5)), 40);
+    EXPECT_EQ(Dark(page, QRect(574, 430, 4, 8)), 0);
+    EXPECT_GT(Dark(page, QRect(490, 340 + 188 + 92, 50, 5)), 40);
+    EXPECT_EQ(CountRed(page), 0);
+
+    // Block comments kept, in colour: the comment takes the second row.
+    TLadderPageOptions o;
+    o.blockComments = true;
+    o.colour = true;
+    page = LadderPage(view, o, 0, 3);
+    EXPECT_GT(CountRed(page.copy(480, 528, 2400, 188)), 20);
+    EXPECT_EQ(Dark(page, QRect(490, 340 + 188 + 92, 50, 5)), 0);
+    EXPECT_GT(Dark(page, QRect(490, 340 + 376 + 92, 50, 5)), 40);
+    // Black and white prints the comment black.
+    o.colour = false;
+    EXPECT_EQ(CountRed(LadderPage(view, o, 0, 3)), 0);
+
+    // Device comments: rows twice as high, the element line still PH0 / 2 down.
+    o = {};
+    o.deviceComments = true;
+    page = LadderPage(view, o, 0, 3);
+    EXPECT_GT(Dark(page, QRect(490, 432, 50, 5)), 40);
+    EXPECT_EQ(Dark(page, QRect(490, 340 + 188 + 92, 50, 5)), 0);
+    EXPECT_GT(Dark(page, QRect(490, 340 + 376 + 92, 50, 5)), 40);
+}
+
+TEST_F(PrintTest, LadderPrintsToPdfPageByPageWithHeaders) {
+    TLDB* ladder = LadderOf(100);
+    ASSERT_NE(ladder, nullptr);
+    const int rows = ladder->Edit().LastRow() + 1;
+    ASSERT_GE(rows, 100);
+    ASSERT_TRUE(frame_->MmPrn->isEnabled());
+
+    // "100%": 30 rows a page.
+    const fs::path pdf = Pdf("ladder.pdf");
+    PrintForm->ShowFor(gActiveView);
+    PrintForm->PrnRatio[1]->setChecked(true);
+    const int pages = (rows + 29) / 30;
+    ASSERT_EQ(PrintForm->PrintToPdf(QString::fromStdString(pdf.string())), pages);
+    EXPECT_EQ(PdfPages(pdf), pages);
+    const QString text = PdfText(pdf, 1);
+    EXPECT_TRUE(text.contains(QStringLiteral("[Ladder Diagram]"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Page: 1/%1").arg(pages))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("X0"))) << text.toStdString();
+
+    // Page 1 as a picture at a quarter of 600 dpi: the header, the rail from
+    // the top margin and the first contact's wire, open between its bars.
+    const TPageFrame frame = TPrintForm::DefaultFrame(false);
+    const TPageGeometry g = PrintGeometry(frame.paint.size(), frame.dpi, 1);
+    const QImage image = PdfImage(pdf, 1, frame.paper.width() / 4, frame.paper.height() / 4);
+    ASSERT_FALSE(image.isNull());
+    auto at = [&](int x, int y) { return QPoint((frame.paint.x() + x) / 4, (frame.paint.y() + y) / 4); };
+    const QPoint rail = at(g.page.width() / 10, g.page.height() / 20);
+    const int line = (g.page.height() / 20 + g.cellHeight / 2) / 4 + frame.paint.y() / 4;
+    const int cw = g.cellWidth / 4;
+    EXPECT_GT(Dark(image, QRect(at(g.headerUnitX, g.headerUnitY), QSize(3 * g.headerUnitX / 4, g.headerUnitY / 2))), 10);
+    EXPECT_GT(Dark(image, QRect(rail.x() - 1, rail.y() + 5, 3, 400)), 300);
+    EXPECT_EQ(Dark(image, QRect(rail.x() - 1, rail.y() - 20, 3, 15)), 0);
+    EXPECT_GT(Dark(image, QRect(rail.x() + 2, line - 1, cw / 3, 3)), cw / 4);
+    EXPECT_EQ(Dark(image, QRect(rail.x() + cw / 2 - 1, line - 1, 3, 3)), 0);
+
+    // Device comments halve the rows of a page; a part range prints its pages
+    // with the range's end in the header; a title page comes first.
+    PrintForm->ShowFor(gActiveView);
+    PrintForm->PrnRatio[1]->setChecked(true);
+    PrintForm->DevCmtPrnCheck->setChecked(true);
+    ASSERT_EQ(PrintForm->PrintToPdf(QString::fromStdString(pdf.string())), (rows + 14) / 15);
+    EXPECT_EQ(PdfPages(pdf), (rows + 14) / 15);
+    PrintForm->ShowFor(gActiveView);
+    PrintForm->PrnTypePart->click();
+    EXPECT_EQ(PrintForm->EndPage->text(), QString::number((rows + 19) / 20));
+    PrintForm->StartPage->setText(QStringLiteral("2"));
+    PrintForm->EndPage->setText(QStringLiteral("3"));
+    PrintForm->TitlePrnChk->setChecked(true);
+    gQel.Title = "Packing line";
+    ASSERT_EQ(PrintForm->PrintToPdf(QString::fromStdString(pdf.string())), 3);
+    EXPECT_EQ(PdfPages(pdf), 3);
+    EXPECT_TRUE(PdfText(pdf, 1).contains(QStringLiteral("Packing line")));
+    EXPECT_TRUE(PdfText(pdf, 2).contains(QStringLiteral("Page: 2/3")));
+    EXPECT_TRUE(PdfText(pdf, 3).contains(QStringLiteral("Page: 3/3")));
+    PrintForm->TitlePrnChk->setChecked(false);
+
+    // A range outside the document is refused with a message; nothing is written.
+    PrintForm->EndPage->setText(QStringLiteral("99"));
+    const fs::path refused = Pdf("refused.pdf");
+    EXPECT_LT(PrintForm->PrintToPdf(QString::fromStdString(refused.string())), 0);
+    EXPECT_FALSE(fs::exists(refused));
+    ASSERT_FALSE(messages_.Shown().empty());
+    EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(141));
+}
+
+TEST_F(PrintTest, InstructionListAndDeviceCommentsPrintToPdf) {
+    LadderOf(60);  // 121 instructions
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    ASSERT_NE(_Inst, nullptr);
+    ASSERT_EQ(gActiveView, 1);
+    ASSERT_TRUE(frame_->MmPrn->isEnabled());
+    const fs::path list = Pdf("list.pdf");
+    ASSERT_EQ(PrintPdf(list), 3);  // 53 instructions a page
+    EXPECT_EQ(PdfPages(list), 3);
+    QString text = PdfText(list, 1);
+    EXPECT_TRUE(text.contains(QStringLiteral("[Inst. Diagram]"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("LD"))) << text.toStdString();
+    EXPECT_TRUE(PdfText(list, 3).contains(QStringLiteral("END")));
+    const TPageFrame frame = TPrintForm::DefaultFrame(false);
+    QImage image = PdfImage(list, 1, frame.paper.width() / 4, frame.paper.height() / 4);
+    EXPECT_GT(Dark(image, QRect(0, frame.paint.y() / 4, image.width(), frame.paint.height() / 8)), 100);
+
+    ASSERT_TRUE(SetDeviceComment("X0", "Start button"));
+    ASSERT_TRUE(frame_->RunCommand("MmCmtWin"));
+    ASSERT_NE(_DevCom, nullptr);
+    ASSERT_EQ(gActiveView, TDevCom::kView);
+    const int rows = _DevCom->PrintRowCount();
+    ASSERT_GT(rows, 40);
+    const fs::path comments = Pdf("comments.pdf");
+    ASSERT_EQ(PrintPdf(comments), (rows + 39) / 40);
+    EXPECT_EQ(PdfPages(comments), (rows + 39) / 40);
+    text = PdfText(comments, 1);
+    EXPECT_TRUE(text.contains(QStringLiteral("Start button"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Page: 1/"))) << text.toStdString();
+}
+
+TEST_F(PrintTest, PreviewShowsThePdfPagesAndTurnsThem) {
+    LadderOf(50);
+    PrintForm->ShowFor(gActiveView);
+    PrintForm->TitlePrnChk->setChecked(true);
+    PrintForm->OutCmtPrnCheck->setChecked(true);
+    const fs::path pdf = Pdf("preview.pdf");
+    const int sheets = PrintForm->PrintToPdf(QString::fromStdString(pdf.string()));
+    ASSERT_EQ(sheets, 1 + 3);  // the title page, then 50 rows at 20 a page
+
+    PrintForm->PreviewClick();
+    ASSERT_TRUE(PreviewForm->isVisible());
+    EXPECT_EQ(PreviewForm->PageIndex(), -1);
+    EXPECT_FALSE(PreviewForm->PrePage->isEnabled());
+    EXPECT_TRUE(PreviewForm->NextPage->isEnabled());
+    EXPECT_EQ(PreviewForm->PrnPageSum_Txt->text(), QStringLiteral("3"));
+    QTest::mouseClick(PreviewForm->NextPage, Qt::LeftButton);
+    EXPECT_EQ(PreviewForm->PageIndex(), 0);
+    EXPECT_EQ(PreviewForm->CurPageNum_Txt->text(), QStringLiteral("1"));
+    EXPECT_TRUE(PreviewForm->PrePage->isEnabled());
+    QTest::mouseClick(PreviewForm->PrePage, Qt::LeftButton);
+    EXPECT_EQ(PreviewForm->PageIndex(), -1);
+    for (int k = 0; k < 3; ++k) QTest::mouseClick(PreviewForm->NextPage, Qt::LeftButton);
+    EXPECT_EQ(PreviewForm->PageIndex(), 2);
+    EXPECT_FALSE(PreviewForm->NextPage->isEnabled());
+    const int width = PreviewForm->PageImage().width();
+    EXPECT_EQ(width, 425);
+    PreviewForm->Zoom->setCurrentIndex(PreviewForm->Zoom->findData(200));
+    EXPECT_EQ(PreviewForm->PageImage().width(), 850);
+
+    // Every sheet of the preview against the PDF's page at the same size,
+    // compared in blocks of 8 x 8 pixels (the two rasterise text differently).
+    const QSize size(850, PreviewForm->PageImage().height());
+    for (int s = 0; s < sheets; ++s) {
+        const QImage shown = PreviewForm->RenderSheet(s, size);
+        const QImage printed = PdfImage(pdf, s + 1, size.width(), size.height());
+        ASSERT_EQ(printed.size(), size) << s;
+        int worst = 0, inked = 0;
+        for (int by = 0; by + 8 <= size.height(); by += 8)
+            for (int bx = 0; bx + 8 <= size.width(); bx += 8) {
+                int a = 0, b = 0;
+                for (int y = by; y < by + 8; ++y)
+                    for (int x = bx; x < bx + 8; ++x) {
+                        a += 255 - qGray(shown.pixel(x, y));
+                        b += 255 - qGray(printed.pixel(x, y));
+                    }
+                worst = std::max(worst, std::abs(a - b) / 64);
+                if (a > 64 * 8) ++inked;
+            }
+        EXPECT_GT(inked, 10) << "sheet " << s;
+        EXPECT_LT(worst, 90) << "sheet " << s;
+    }
+    PreviewForm->close();
+}
+
+TEST_F(PrintTest, WithoutAPrinterThePrintCommandSaysSoAndWritesThePdf) {
+    frame_->RefreshCommands();
+    EXPECT_FALSE(frame_->MmPrn->isEnabled());  // nothing open to print
+    LadderOf(5);
+    frame_->RefreshCommands();
+    ASSERT_TRUE(frame_->MmPrn->isEnabled());
+    ASSERT_TRUE(frame_->RunCommand("MmPrn"));
+    ASSERT_TRUE(PrintForm->isVisible());
+
+    // Cancelling the file leaves nothing behind.
+    QTest::mouseClick(PrintForm->Print, Qt::LeftButton);
+    ASSERT_FALSE(messages_.Shown().empty());
+    EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(250));
+    const fs::path pdf = Pdf("noprinter.pdf");
+    EXPECT_FALSE(fs::exists(pdf));
+
+    dialogs_.QueuePath(pdf.string());
+    QTest::mouseClick(PrintForm->Print, Qt::LeftButton);
+    EXPECT_EQ(messages_.Shown().size(), 2u);
+    ASSERT_TRUE(fs::exists(pdf));
+    EXPECT_EQ(PdfPages(pdf), 1);
+    EXPECT_FALSE(PrintForm->isVisible());
+}

@@ -1,0 +1,55 @@
+#pragma once
+// Print preview (`PreviewForm`): the pages of the print settings window's
+// document, one at a time, drawn by the same page painters as the printout
+// onto a picture of the paper; zoom, page turning and printing from here.
+#include <QDialog>
+#include <QImage>
+
+#include "tools/render/Printpages.h"
+
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QScrollArea;
+class QLabel;
+class TPrintForm;
+
+class TPreviewForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TPreviewForm(TPrintForm* print, QWidget* parent = nullptr);
+
+    /// Shows the document from `pageIndex` (-1 the title page) on the paper
+    /// of `frame`; the document's source must live while the window shows it.
+    void Open(const TPrintDocument& doc, const TPageFrame& frame, int pageIndex);
+    /// The page image at the zoom in force (100 %: 425 pixels across a portrait page).
+    const QImage& PageImage() const { return image_; }
+    /// Renders sheet `sheet` of the document at a given size (tests compare it).
+    QImage RenderSheet(int sheet, QSize size) const;
+    int PageIndex() const { return index_; }
+    int SheetCount() const;
+
+    void PrePageClick();
+    void NextPageClick();
+    void SetZoom(int percent);
+
+    QLabel* Page;
+    QScrollArea* Scroll;
+    QPushButton *PrintBtn, *Cancel, *PrePage, *NextPage;
+    QLineEdit *CurPageNum_Txt, *PrnPageSum_Txt;
+    QComboBox* Zoom;
+
+private:
+    void Render();
+    void UpdateButtons();
+    int Sheet() const;
+    TPrintForm* print_;
+    TPrintDocument doc_;
+    TPageFrame frame_;
+    TPageGeometry geometry_;
+    int index_ = 0;
+    int zoom_ = 100;
+    QImage image_;
+};
+
+extern TPreviewForm* PreviewForm;
