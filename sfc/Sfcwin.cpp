@@ -436,6 +436,8 @@ TSfc* OpenSfcWindow(TQelMain* frame) {
         frame->SetActiveView(kViewSfc);
         return _Sfc;
     }
+    // With "match the zoom to the screen" checked, the zoom is chosen first.
+    if (gQel.MatchSize) frame->MmMatchSizeClick();
     if (gProgramCopy) std::memset(gProgramCopy, 0xFF, gProgramCopySize);
     PrepareSfcChartForView();
     auto* w = new TSfc(nullptr);
