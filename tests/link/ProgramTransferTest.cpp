@@ -330,7 +330,7 @@ protected:
         host.replaced = 0;
         ASSERT_TRUE(reading ? transfer->StartRead(false) : transfer->StartWrite(0, 3792));
         if (dropLine) {
-            ASSERT_TRUE(WaitUntil([&] { return emu.Log().size() >= 44; }));  // the delayed block
+            ASSERT_TRUE(WaitUntil([&] { return !emu.Log().empty() && emu.Log().back().fault == "Delay"; }));
             emu.DropLine();
         }
         ASSERT_TRUE(WaitEnd());
@@ -397,7 +397,8 @@ TEST_F(ProgramTransferTest, CancelInTheMiddle) {
         slow.param = 40;
         emu.AddFault(slow);
         ASSERT_TRUE(reading ? transfer->StartRead(false) : transfer->StartWrite(0, 15872));
-        ASSERT_TRUE(WaitUntil([&] { return emu.Log().size() >= 24; }));
+        // Cancelled while the reply of the delayed block is awaited.
+        ASSERT_TRUE(WaitUntil([&] { return !emu.Log().empty() && emu.Log().back().fault == "Delay"; }));
         transfer->Cancel();
         EXPECT_EQ(link->JobNo, 0);
         // A request already on the line may still reach the PLC; after that, nothing more.
