@@ -1,5 +1,7 @@
 #include "link/render/Registerpainter.h"
 
+#include <algorithm>
+
 #include <QFont>
 #include <QFontMetrics>
 #include <QPageLayout>
@@ -11,7 +13,11 @@ namespace {
 constexpr int kFirstPageRows = 25;  // lines 1..25
 constexpr int kPageRows = 26;       // lines 0..25
 constexpr int kLastLine = 25;
-constexpr int kValueX = 200;        // left of the first value column
+// Left of the first value column, in pixels of a 300 dpi page (two thirds of
+// an inch), scaled to the device's resolution so the row labels never run
+// into the values on a finer printer.
+constexpr int kValueX = 200;
+constexpr int kValueXDpi = 300;
 
 // Text whose top-left corner is at (x, y), as a printer canvas writes it.
 void TextOut(QPainter& p, int x, int y, const std::string& text) {
@@ -55,6 +61,7 @@ int PrintRegisterPages(QPagedPaintDevice& device, const TRegPrintSheet& sheet, i
     const int pageHeight = p.viewport().height();
     const int w = RegPrintColumnWidth(pageWidth, sheet.Is32, sheet.Binary);
     const int h = pageHeight / 60;
+    const int valueX = kValueX * std::max(kValueXDpi, device.logicalDpiX()) / kValueXDpi;
     const std::array<std::string, 11> empty{};
     auto row = [&](int r) -> const std::array<std::string, 11>& {
         return r >= 0 && r < static_cast<int>(sheet.Rows.size()) ? sheet.Rows[static_cast<std::size_t>(r)] : empty;
@@ -63,7 +70,7 @@ int PrintRegisterPages(QPagedPaintDevice& device, const TRegPrintSheet& sheet, i
     font.setPointSize(8);
     p.setPen(Qt::black);
     auto columnHead = [&] {
-        for (int c = 1; c <= 10; ++c) TextOut(p, kValueX + (c - 1) * w, 4 * h, row(0)[static_cast<std::size_t>(c)]);
+        for (int c = 1; c <= 10; ++c) TextOut(p, valueX + (c - 1) * w, 4 * h, row(0)[static_cast<std::size_t>(c)]);
     };
 
     int page = 1;
@@ -80,7 +87,7 @@ int PrintRegisterPages(QPagedPaintDevice& device, const TRegPrintSheet& sheet, i
         const int y = (5 + line) * h;
         const auto& texts = row(r);
         TextOut(p, 0, y, texts[0]);
-        for (int c = 1; c <= 10; ++c) TextOut(p, kValueX + (c - 1) * w, y, texts[static_cast<std::size_t>(c)]);
+        for (int c = 1; c <= 10; ++c) TextOut(p, valueX + (c - 1) * w, y, texts[static_cast<std::size_t>(c)]);
         if (line == kLastLine && r < last / 10 + 1) {
             device.newPage();
             ++page;
