@@ -114,8 +114,6 @@ TEST_F(DevMoniRows, SetValuesComeFromTheProgram) {
     list.AddDevices(3, "C5", "1", &cur);
     list.AddDevices(4, "C200", "1", &cur);
     list.AddDevices(5, "T9", "1", &cur);
-    TTransData* none = nullptr;
-    (void)none;
     for (auto& r : list.Rows)
         if (!r.Empty()) list.FindSetValue(r, gProgram, gProgramCapacity);
     EXPECT_EQ(list.Rows[0].SetSource, "Set");

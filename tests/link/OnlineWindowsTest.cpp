@@ -129,11 +129,9 @@ TEST_F(OnlineTest, DeviceMonitorShowsThePlcAndForcesAndSetsFromItsRows) {
     m->PopPulseUp->trigger();
     ASSERT_TRUE(PumpUntil([&] { return emu_.S.coils[0x0501] != 0; }));
     // Force on a D row sends nothing.
-    const std::size_t before = emu_.RequestCount();
     m->SetCurrentRow(1);
     m->PopON->trigger();
     EXPECT_TRUE(_TransData->CoilQueue.Empty());
-    (void)before;
 
     // Change value: the set-value dialog with the row's device and value.
     m->PopChgVal->trigger();
