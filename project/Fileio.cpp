@@ -1,8 +1,12 @@
 #include "project/Fileio.h"
 
+#include <cerrno>
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <random>
 #include <system_error>
 #include <unistd.h>
@@ -13,45 +17,110 @@ namespace fs = std::filesystem;
 
 namespace qelfile {
 
-ReadResult ReadWholeFile(const fs::path& path, std::vector<std::uint8_t>& out) {
+ReadResult ReadWholeFile(const fs::path& path, std::vector<std::uint8_t>& out, std::uintmax_t maxBytes) {
     out.clear();
-    std::error_code ec;
-    if (!fs::exists(path, ec)) return ec ? ReadResult::Unreadable : ReadResult::Missing;
-    if (fs::is_directory(path, ec)) return ReadResult::Unreadable;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return ReadResult::Unreadable;
+    // Opened without waiting: a FIFO under the name would otherwise block the
+    // open until some writer came. Only a regular file is read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return errno == ENOENT ? ReadResult::Missing : ReadResult::Unreadable;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd);
+        return ReadResult::Unreadable;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return ReadResult::NotRegular;
+    }
+    if (static_cast<std::uintmax_t>(st.st_size) > maxBytes) {
+        ::close(fd);
+        return ReadResult::TooLarge;
+    }
     std::uint8_t buf[65536];
     ReadResult result = ReadResult::Ok;
     for (;;) {
-        const std::size_t n = std::fread(buf, 1, sizeof buf, f);
-        if (n > 0) {
-            if (out.size() + n > kMaxFileBytes) {
-                result = ReadResult::TooLarge;
-                break;
-            }
-            out.insert(out.end(), buf, buf + n);
-        }
-        if (n < sizeof buf) {
-            if (std::ferror(f)) result = ReadResult::Unreadable;
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            result = ReadResult::Unreadable;
             break;
         }
+        if (n == 0) break;
+        // The file may grow while it is read: the limit holds for what is read.
+        if (out.size() + static_cast<std::size_t>(n) > maxBytes) {
+            result = ReadResult::TooLarge;
+            break;
+        }
+        out.insert(out.end(), buf, buf + n);
     }
-    std::fclose(f);
+    ::close(fd);
     if (result != ReadResult::Ok) out.clear();
     return result;
 }
 
 namespace {
-// A name beside the target that no other writer uses at the same time.
-fs::path TempNameFor(const fs::path& path) {
+// A name beside the target that no other writer uses at the same time:
+// target + "." + 8 hex digits + kind (".part" new contents, ".keep" old).
+fs::path TempNameFor(const fs::path& path, const char* kind = ".part") {
     static std::mt19937 rng{std::random_device{}()};
     char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".%08x.part", static_cast<unsigned>(rng()));
+    std::snprintf(suffix, sizeof suffix, ".%08x%s", static_cast<unsigned>(rng()), kind);
     fs::path tmp = path;
     tmp += suffix;
     return tmp;
 }
+
+// True when `name` is `base` + one of TempNameFor's suffixes.
+bool IsTempNameOf(const std::string& name, const std::string& base) {
+    if (name.size() != base.size() + 14 || name.compare(0, base.size(), base) != 0) return false;
+    if (name[base.size()] != '.') return false;
+    for (std::size_t i = base.size() + 1; i < base.size() + 9; ++i)
+        if (!std::isxdigit(static_cast<unsigned char>(name[i]))) return false;
+    const std::string kind = name.substr(base.size() + 9);
+    return kind == ".part" || kind == ".keep";
+}
+
+// Temporary files of an earlier save stopped by a signal or a crash.
+void RemoveStaleTemps(const std::vector<NewFile>& files) {
+    std::vector<std::pair<fs::path, std::string>> bases;
+    for (const NewFile& f : files) bases.emplace_back(f.path.parent_path(), f.path.filename().string());
+    std::vector<fs::path> dirs;
+    for (const auto& b : bases)
+        if (std::find(dirs.begin(), dirs.end(), b.first) == dirs.end()) dirs.push_back(b.first);
+    for (const fs::path& dir : dirs) {
+        std::error_code ec;
+        for (fs::directory_iterator it(dir.empty() ? fs::path(".") : dir, ec), end; !ec && it != end;
+             it.increment(ec)) {
+            if (!it->is_regular_file(ec)) continue;
+            const std::string name = it->path().filename().string();
+            for (const auto& b : bases)
+                if (b.first == dir && IsTempNameOf(name, b.second)) {
+                    std::error_code rm;
+                    fs::remove(it->path(), rm);
+                    break;
+                }
+        }
+    }
+}
+
+// Whether a rename could put a new file under `target`.
+bool CanReplace(const fs::path& target) {
+    const fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    struct stat ds {};
+    if (::stat(dir.c_str(), &ds) != 0 || ::access(dir.c_str(), W_OK | X_OK) != 0) return false;
+    struct stat ts {};
+    if (::lstat(target.c_str(), &ts) != 0) return errno == ENOENT;
+    if (!S_ISREG(ts.st_mode)) return false;
+    // In a sticky folder only the file's or the folder's owner may replace it.
+    const uid_t me = ::geteuid();
+    if ((ds.st_mode & S_ISVTX) && me != 0 && ts.st_uid != me && ds.st_uid != me) return false;
+    return true;
+}
+
+RenameFunction gRename = &std::rename;
 }  // namespace
+
+void SetRenameFunction(RenameFunction f) { gRename = f ? f : &std::rename; }
 
 bool WriteTempBeside(const fs::path& path, std::string_view bytes, fs::path& tmp) {
     tmp = TempNameFor(path);
@@ -61,6 +130,7 @@ bool WriteTempBeside(const fs::path& path, std::string_view bytes, fs::path& tmp
     std::size_t done = 0;
     while (ok && done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
         if (n <= 0) ok = false;
         else done += static_cast<std::size_t>(n);
     }
@@ -81,14 +151,88 @@ bool WriteFileReplacing(const fs::path& path, std::string_view bytes) {
     return WriteTempBeside(path, bytes, tmp) && CommitTemp(tmp, path);
 }
 
-bool KeepBackup(const fs::path& path, const fs::path& backup) {
-    std::vector<std::uint8_t> old;
-    switch (ReadWholeFile(path, old)) {
-    case ReadResult::Missing: return true;
-    case ReadResult::Ok: break;
-    default: return false;
+ReplaceOutcome ReplaceFiles(const std::vector<NewFile>& files) {
+    ReplaceOutcome out;
+    RemoveStaleTemps(files);
+    struct Step {
+        fs::path tmp, keep;
+        bool renamed = false;
+    };
+    std::vector<Step> steps(files.size());
+    auto cleanUp = [&] {
+        for (Step& s : steps) {
+            if (!s.tmp.empty()) ::unlink(s.tmp.c_str());
+            if (!s.keep.empty()) ::unlink(s.keep.c_str());
+        }
+    };
+    auto refuse = [&](const fs::path& p) {
+        cleanUp();
+        out.failedPath = p;
+        return out;
+    };
+    for (const NewFile& f : files)
+        if (!CanReplace(f.path)) return refuse(f.path);
+    // Every new file complete on disk (a full disk stops it here) ...
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (!WriteTempBeside(files[i].path, files[i].bytes, steps[i].tmp)) {
+            steps[i].tmp.clear();
+            return refuse(files[i].path);
+        }
+    // ... and every old one kept aside for a roll-back, before the first rename.
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        struct stat ts {};
+        if (::lstat(files[i].path.c_str(), &ts) != 0) continue;
+        const fs::path keep = TempNameFor(files[i].path, ".keep");
+        if (::link(files[i].path.c_str(), keep.c_str()) == 0) {
+            steps[i].keep = keep;
+            continue;
+        }
+        std::vector<std::uint8_t> old;
+        fs::path copy;
+        if (ReadWholeFile(files[i].path, old) != ReadResult::Ok ||
+            !WriteTempBeside(files[i].path, std::string_view(reinterpret_cast<const char*>(old.data()), old.size()),
+                             copy))
+            return refuse(files[i].path);
+        const fs::path keepCopy = TempNameFor(files[i].path, ".keep");
+        if (std::rename(copy.c_str(), keepCopy.c_str()) != 0) {
+            ::unlink(copy.c_str());
+            return refuse(files[i].path);
+        }
+        steps[i].keep = keepCopy;
     }
-    return WriteFileReplacing(backup, std::string_view(reinterpret_cast<const char*>(old.data()), old.size()));
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (gRename(steps[i].tmp.c_str(), files[i].path.c_str()) == 0) {
+            steps[i].renamed = true;
+            steps[i].tmp.clear();
+            continue;
+        }
+        out.failedPath = files[i].path;
+        // Roll back, newest first: the old file returns, or the new one that
+        // had no predecessor goes.
+        for (std::size_t j = i; j-- > 0;) {
+            Step& s = steps[j];
+            bool back;
+            if (!s.keep.empty()) {
+                back = gRename(s.keep.c_str(), files[j].path.c_str()) == 0;
+                if (back) s.keep.clear();
+            } else {
+                back = ::unlink(files[j].path.c_str()) == 0;
+            }
+            if (!back) {
+                out.unchanged = false;
+                out.newFiles.push_back(files[j].path);
+                if (!s.keep.empty()) {
+                    out.oldKeptAs.push_back(s.keep);
+                    s.keep.clear();  // the only copy of the old contents stays
+                }
+            }
+        }
+        cleanUp();
+        return out;
+    }
+    cleanUp();  // the links to the old files
+    out.ok = true;
+    return out;
 }
 
 bool ByteReader::Take(std::size_t n) {

@@ -10,14 +10,18 @@
 
 namespace qelfile {
 
-/// Outcome of reading a whole file.
-enum class ReadResult { Ok, Missing, Unreadable, TooLarge };
+/// Outcome of reading a whole file. NotRegular: a folder, FIFO, device or
+/// socket stands under the name; it is refused without reading (a FIFO would
+/// wait for a writer for ever).
+enum class ReadResult { Ok, Missing, Unreadable, TooLarge, NotRegular };
 
 /// Largest file the readers accept (the biggest project file is far smaller).
 inline constexpr std::uintmax_t kMaxFileBytes = 16u * 1024u * 1024u;
 
-/// Reads the whole of `path` into `out`.
-ReadResult ReadWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>& out);
+/// Reads the whole of `path` into `out`, refusing anything but a regular file
+/// and a file longer than `maxBytes` (`out` is then empty).
+ReadResult ReadWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>& out,
+                         std::uintmax_t maxBytes = kMaxFileBytes);
 
 /// Splits text bytes into lines at LF, dropping a CR before it; a last line
 /// without LF is kept.
@@ -36,9 +40,39 @@ bool WriteTempBeside(const std::filesystem::path& path, std::string_view bytes, 
 /// Second half: renames `tmp` over `path`; removes `tmp` and returns false on failure.
 bool CommitTemp(const std::filesystem::path& tmp, const std::filesystem::path& path);
 
-/// Keeps a copy of `path` as `backup` (replacing an older backup the same way).
-/// True when there was nothing to keep or the copy was made.
-bool KeepBackup(const std::filesystem::path& path, const std::filesystem::path& backup);
+/// A file of a set and its new contents.
+struct NewFile {
+    std::filesystem::path path;
+    std::string bytes;
+};
+
+/// What ReplaceFiles left on disk.
+struct ReplaceOutcome {
+    bool ok = false;
+    /// The file whose check, write or rename failed.
+    std::filesystem::path failedPath;
+    /// True when every file is as it was before (always so when the failure
+    /// came before the first rename, and after a complete roll-back).
+    bool unchanged = true;
+    /// After an incomplete roll-back: the files that hold their new contents,
+    /// and where the old contents of those that could not be put back are.
+    std::vector<std::filesystem::path> newFiles;
+    std::vector<std::filesystem::path> oldKeptAs;
+};
+
+/// Replaces every file of `files` by its new contents, all or nothing as far
+/// as the file system allows: removes temporary files an interrupted earlier
+/// save left beside these names; checks that every name can be replaced (a
+/// regular file or nothing, in a writable folder, not another user's file in
+/// a sticky folder); writes every new file completely beside its target; keeps
+/// a link (or copy) of every old file; only then renames, in order, and rolls
+/// back the renames done when a later one fails. Disk full, a permission or a
+/// rename failure leave the old files in place.
+ReplaceOutcome ReplaceFiles(const std::vector<NewFile>& files);
+
+/// The rename ReplaceFiles uses (tests put a failing one in place).
+using RenameFunction = int (*)(const char* from, const char* to);
+void SetRenameFunction(RenameFunction f);
 
 /// Bounds-checked little-endian reader over a byte buffer: a read past the end
 /// yields 0 and marks the reader failed, so a caller checks once at the end.

@@ -1,23 +1,16 @@
 #include "project/Msgtable.h"
 
-#include <fstream>
-
 #include "platform/Messages.h"
 #include "platform/Paths.h"
+#include "project/Fileio.h"
 
 TMsgTable gMsgTable;
 
 bool TMsgTable::LoadFromFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::vector<std::string> lines;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (lines.empty() && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
-        lines.push_back(std::move(line));
-    }
-    if (in.bad()) return false;
+    std::vector<std::uint8_t> bytes;
+    if (qelfile::ReadWholeFile(path, bytes, kMaxMessageFileBytes) != qelfile::ReadResult::Ok) return false;
+    std::vector<std::string> lines = qelfile::SplitLines(bytes);
+    if (!lines.empty() && lines[0].rfind("\xEF\xBB\xBF", 0) == 0) lines[0].erase(0, 3);
     lines_ = std::move(lines);
     return true;
 }
@@ -32,7 +25,11 @@ std::filesystem::path MessageFilePath() { return qel::InstallDir() / "QEL.Txt"; 
 bool LoadMessageTable() {
     const auto path = MessageFilePath();
     if (gMsgTable.LoadFromFile(path)) return true;
-    qel::ShowMessage("File " + path.string() + " was lost !!", qel::MsgKind::Error);
+    std::error_code ec;
+    if (std::filesystem::symlink_status(path, ec).type() == std::filesystem::file_type::not_found)
+        qel::ShowMessage("File " + path.string() + " was lost !!", qel::MsgKind::Error);
+    else
+        qel::ShowMessage("File " + path.string() + " cannot be read as the message file !!", qel::MsgKind::Error);
     return false;
 }
 

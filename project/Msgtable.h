@@ -17,14 +17,19 @@ enum TShellMsg : int {
     kMsgSiblingDamaged = 43,     ///< question: a companion file is damaged, open without it?
     kMsgSaveChanges = 145,       ///< question: save the changed program?
     kMsgFileOtherModel = 220,    ///< file belongs to another model family
+    kMsgSaveLeftMixed = 170,     ///< a save failed and could not put every old file back
 };
+
+/// Largest message file read (the real one is a few kilobytes).
+inline constexpr std::uintmax_t kMaxMessageFileBytes = 1u << 20;
 
 /// A list of message texts indexed by id.
 class TMsgTable {
 public:
     /// Replaces the table with the lines of `path` (UTF-8; a trailing CR of each
     /// line and a leading byte-order mark are dropped). Returns false and keeps
-    /// the table as it was when the file cannot be read.
+    /// the table as it was when the file cannot be read, is no regular file or
+    /// is larger than kMaxMessageFileBytes.
     bool LoadFromFile(const std::filesystem::path& path);
 
     /// The text of message `id`; empty for an id outside the table.
@@ -47,7 +52,8 @@ extern TMsgTable gMsgTable;
 std::filesystem::path MessageFilePath();
 
 /// Loads gMsgTable from MessageFilePath(). When the file is missing, shows
-/// "File " + path + " was lost !!" as an error and returns false: start-up stops.
+/// "File " + path + " was lost !!" as an error and returns false: start-up
+/// stops. A file that is there but refused says so instead.
 bool LoadMessageTable();
 
 /// Shows message `id`, followed by `detail`, through the installed message service.

@@ -478,7 +478,8 @@ Outcome ReadOne(const fs::path& path, Staged& st, Parse parse, Refusal* why = nu
     Refusal r = Refusal::None;
     switch (qelfile::ReadWholeFile(path, bytes)) {
     case qelfile::ReadResult::Missing: return Outcome::Missing;
-    case qelfile::ReadResult::Unreadable: r = Refusal::None; break;
+    case qelfile::ReadResult::Unreadable:
+    case qelfile::ReadResult::NotRegular: r = Refusal::None; break;
     case qelfile::ReadResult::TooLarge: r = Refusal::Corrupt; break;
     case qelfile::ReadResult::Ok:
         r = parse(bytes, st);
@@ -646,65 +647,51 @@ bool SaveProject() {
         const char* ext;
         const char* backup;
         std::string bytes;
-        fs::path tmp;
     };
     std::vector<Out> files;
-    files.push_back({".kzp", ".kz~", BuildKzp(), {}});
-    files.push_back({".lad", ".la~", BuildLad(), {}});
-    files.push_back({".lab", nullptr, BuildLab(), {}});
-    files.push_back({".rcm", ".rc~", BuildRcm(), {}});
-    files.push_back({".lmt", nullptr, BuildLmt(), {}});
-    files.push_back({".smt", nullptr, BuildSmt(), {}});
-    files.push_back({".dev", ".dv~", BuildDev(), {}});
-    files.push_back({".sfc", nullptr, BuildSfc(), {}});
+    files.push_back({".kzp", ".kz~", BuildKzp()});
+    files.push_back({".lad", ".la~", BuildLad()});
+    files.push_back({".lab", nullptr, BuildLab()});
+    files.push_back({".rcm", ".rc~", BuildRcm()});
+    files.push_back({".lmt", nullptr, BuildLmt()});
+    files.push_back({".smt", nullptr, BuildSmt()});
+    files.push_back({".dev", ".dv~", BuildDev()});
+    files.push_back({".sfc", nullptr, BuildSfc()});
 
-    // A name taken by something that is not a file (a folder, a device) could
-    // not be replaced once the first files of the set already were: refuse
-    // before anything is written, so the set on disk never mixes two saves.
-    for (const auto& f : files) {
+    // The set and its backups go to disk together: each backup is a copy of
+    // the file it keeps, written beside the old backup, and replaces it only
+    // with the new file. Nothing is renamed before every new file, backup
+    // copy and roll-back link is complete; a failure then leaves the old set
+    // and the old backups as they were.
+    std::vector<qelfile::NewFile> set;
+    for (auto& f : files) {
         const fs::path target = SiblingPath(f.ext);
-        std::error_code ec;
-        const auto st = fs::symlink_status(target, ec);
-        if (fs::exists(st) && !fs::is_regular_file(st)) {
-            ShowFileMsg(kMsgFileSaveFailed, target.string());
-            return false;
-        }
-    }
-
-    // Every new file is complete on disk before any old one is touched.
-    auto dropTemps = [&] {
-        for (auto& f : files)
-            if (!f.tmp.empty()) {
-                std::error_code ec;
-                fs::remove(f.tmp, ec);
+        set.push_back({target, std::move(f.bytes)});
+        if (f.backup) {
+            std::vector<std::uint8_t> old;
+            switch (qelfile::ReadWholeFile(target, old)) {
+            case qelfile::ReadResult::Missing: break;
+            case qelfile::ReadResult::Ok:
+                set.push_back({SiblingPath(f.backup), std::string(old.begin(), old.end())});
+                break;
+            default:
+                ShowFileMsg(kMsgFileSaveFailed, target);
+                return false;
             }
-    };
-    for (auto& f : files) {
-        const fs::path target = SiblingPath(f.ext);
-        if (!qelfile::WriteTempBeside(target, f.bytes, f.tmp)) {
-            f.tmp.clear();
-            dropTemps();
-            ShowFileMsg(kMsgFileSaveFailed, target.string());
-            return false;
         }
     }
-    for (auto& f : files) {
-        if (f.backup && !qelfile::KeepBackup(SiblingPath(f.ext), SiblingPath(f.backup))) {
-            dropTemps();
-            ShowFileMsg(kMsgFileSaveFailed, SiblingPath(f.backup));
-            return false;
+    const qelfile::ReplaceOutcome done = qelfile::ReplaceFiles(set);
+    if (!done.ok) {
+        if (done.unchanged) {
+            ShowFileMsg(kMsgFileSaveFailed, done.failedPath);
+        } else {
+            std::string detail = " " + done.failedPath.string();
+            for (const auto& p : done.newFiles) detail += "\n" + p.string() + " (new)";
+            for (const auto& p : done.oldKeptAs) detail += "\n" + p.string() + " (previous)";
+            ShowMsg(kMsgSaveLeftMixed, detail);
         }
+        return false;
     }
-    bool ok = true;
-    for (auto& f : files) {
-        const fs::path target = SiblingPath(f.ext);
-        if (!qelfile::CommitTemp(f.tmp, target)) {
-            ok = false;
-            ShowFileMsg(kMsgFileSaveFailed, target.string());
-        }
-        f.tmp.clear();
-    }
-    if (!ok) return false;
     gQel.Modified = 0;
     gQel.Named = 1;
     gQel.SaveDir = fs::path(gQel.ProgramFileName).parent_path().string();
@@ -739,7 +726,11 @@ void FitCommentLists() {
 void LoadDeviceCommentInit() {
     for (auto& list : gQel.DevComments) std::fill(list.begin(), list.end(), std::string());
     std::vector<std::uint8_t> bytes;
-    if (qelfile::ReadWholeFile(qel::InstallDir() / "DeviceCommentInit.txt", bytes) != qelfile::ReadResult::Ok) return;
+    // One line per device of the largest family stays well under this.
+    constexpr std::uintmax_t kMaxCommentDefaultsBytes = 4u << 20;
+    if (qelfile::ReadWholeFile(qel::InstallDir() / "DeviceCommentInit.txt", bytes, kMaxCommentDefaultsBytes) !=
+        qelfile::ReadResult::Ok)
+        return;
     if (!qelfile::IsUtf8(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) return;
     for (const std::string& line : qelfile::SplitLines(bytes)) {
         if (line.empty() || line[0] == '#') continue;

@@ -71,7 +71,9 @@ void SetDefaultSettings() {
 
 bool ReadSettings(const std::filesystem::path& path) {
     std::vector<std::uint8_t> bytes;
-    if (qelfile::ReadWholeFile(path, bytes) != qelfile::ReadResult::Ok) return false;
+    // The settings are a few hundred bytes; anything far larger is no settings file.
+    constexpr std::uintmax_t kMaxSettingsBytes = 64u * 1024u;
+    if (qelfile::ReadWholeFile(path, bytes, kMaxSettingsBytes) != qelfile::ReadResult::Ok) return false;
     const std::vector<std::string> lines = qelfile::SplitLines(bytes);
 
     // The version line names the layout; a file of another version keeps the defaults.

@@ -18,7 +18,10 @@ TSplash::TSplash(const QImage& picture, QWidget* parent)
 }
 
 TSplash* TSplash::Create(const std::filesystem::path& jpegFile) {
-    QImage picture = qel::DecodeJpegFile(jpegFile);
+    // A splash larger than the screen could not be shown: it is skipped.
+    QSize screenSize;
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) screenSize = screen->size();
+    QImage picture = qel::DecodeJpegFile(jpegFile, nullptr, screenSize);
     if (picture.isNull()) return nullptr;
     return new TSplash(picture);
 }

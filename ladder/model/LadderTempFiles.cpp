@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "platform/Paths.h"
+#include "project/Fileio.h"
 #include "project/Qelglobals.h"
 
 namespace {
@@ -50,26 +51,33 @@ std::uint64_t CodeStamp(const std::uint8_t* code, std::uint32_t used) {
 bool LoadCommentFilesFor(const TCommentFilePaths& paths, const std::uint8_t* code, std::uint32_t used,
                          TSavedComments& out) {
     out = {};
-    std::ifstream stamp(paths.StampFile(), std::ios::binary);
-    if (!stamp) return false;
-    std::string line;
-    std::getline(stamp, line);
-    if (line + '\n' != StampText(code, used)) return false;
+    // Limits no file the ladder writes comes near (one record or line per
+    // grid row): a larger or non-regular file in Temp is not ours.
+    constexpr std::uintmax_t kMaxStampBytes = 256;
+    constexpr std::uintmax_t kMaxBlockFileBytes = 1u << 20;
+    constexpr std::uintmax_t kMaxRowFileBytes = 8u << 20;
+    std::vector<std::uint8_t> stamp;
+    if (qelfile::ReadWholeFile(paths.StampFile(), stamp, kMaxStampBytes) != qelfile::ReadResult::Ok) return false;
+    const std::vector<std::string> stampLines = qelfile::SplitLines(stamp);
+    if (stampLines.empty() || stampLines[0] + '\n' != StampText(code, used)) return false;
 
     TSavedComments read;
-    if (std::ifstream block(paths.blockFile, std::ios::binary); block) {
-        char rec[kBlockCommentRecordBytes];
-        while (block.read(rec, kBlockCommentRecordBytes)) {
+    std::vector<std::uint8_t> bytes;
+    switch (qelfile::ReadWholeFile(paths.blockFile, bytes, kMaxBlockFileBytes)) {
+    case qelfile::ReadResult::Ok:
+        for (std::size_t at = 0; at + kBlockCommentRecordBytes <= bytes.size(); at += kBlockCommentRecordBytes) {
             TBlockCommentRecord r;
-            r.offset = static_cast<std::uint16_t>(static_cast<std::uint8_t>(rec[0]) |
-                                                  (static_cast<std::uint8_t>(rec[1]) << 8));
-            std::memcpy(r.row, rec + 2, sizeof r.row);
+            r.offset = static_cast<std::uint16_t>(bytes[at] | (bytes[at + 1] << 8));
+            std::memcpy(r.row, bytes.data() + at + 2, sizeof r.row);
             read.blocks.push_back(r);
         }
+        break;
+    case qelfile::ReadResult::Missing: break;
+    default: return false;
     }
-    if (std::ifstream rows(paths.rowFile); rows) {
-        while (std::getline(rows, line)) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
+    switch (qelfile::ReadWholeFile(paths.rowFile, bytes, kMaxRowFileBytes)) {
+    case qelfile::ReadResult::Ok:
+        for (const std::string& line : qelfile::SplitLines(bytes)) {
             const std::size_t sep = line.find("::");
             if (sep == std::string::npos) {
                 // A comment that held a line break goes on on this line.
@@ -82,6 +90,9 @@ bool LoadCommentFilesFor(const TCommentFilePaths& paths, const std::uint8_t* cod
             if (number.empty() || *end != '\0' || gridRow < 1 || gridRow > 1000000) continue;
             read.rows.push_back(TRowComment{static_cast<std::int32_t>(gridRow - 1), line.substr(sep + 2)});
         }
+        break;
+    case qelfile::ReadResult::Missing: break;
+    default: return false;
     }
     out = std::move(read);
     return true;

@@ -63,8 +63,9 @@ std::uint64_t CodeStamp(const std::uint8_t* code, std::uint32_t used);
 
 // Reads the comment files into `out` when the stamp names this code (the first
 // `used` bytes of `code`). Returns false and leaves `out` empty when there is
-// no stamp, it names other code, or a file is unreadable; a short trailing
-// ".tms" record is ignored. Row-comment lines are read whole, of any length.
+// no stamp, it names other code, or a file is unreadable, is no regular file or
+// is larger than any the ladder writes; a short trailing ".tms" record is
+// ignored. Row-comment lines are read whole, of any length.
 bool LoadCommentFilesFor(const TCommentFilePaths& paths, const std::uint8_t* code, std::uint32_t used,
                          TSavedComments& out);
 

@@ -59,6 +59,26 @@ TEST(JpegDecode, RefusesMissingForeignAndTruncatedFiles) {
     fs::remove(cut);
 }
 
+TEST(JpegDecode, PictureLargerThanTheScreenIsSkipped) {
+    std::string error;
+    EXPECT_TRUE(qel::DecodeJpegFile(SourceData("Splash.jpg"), &error, QSize(419, 240)).isNull());
+    EXPECT_NE(error.find("larger than"), std::string::npos) << error;
+    EXPECT_FALSE(qel::DecodeJpegFile(SourceData("Splash.jpg"), &error, QSize(420, 240)).isNull());
+    // The frame announced as 30000 x 30000 (once a crash in the row copy).
+    std::ifstream in(SourceData("Splash.jpg"), std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::size_t sof = bytes.find("\xFF\xC0");
+    if (sof == std::string::npos) sof = bytes.find("\xFF\xC2");
+    ASSERT_NE(sof, std::string::npos);
+    for (std::size_t k = 0; k < 4; ++k) bytes[sof + 5 + k] = k % 2 ? '\x30' : '\x75';
+    const fs::path huge = Scratch("-huge.jpg");
+    std::ofstream(huge, std::ios::binary) << bytes;
+    error.clear();
+    EXPECT_TRUE(qel::DecodeJpegFile(huge, &error).isNull());
+    EXPECT_FALSE(error.empty());
+    fs::remove(huge);
+}
+
 TEST(CommandRouter, HandlerMayReRegisterWhileRunning) {
     TCommandRouter r;
     int runs = 0;

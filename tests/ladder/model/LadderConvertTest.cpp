@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
 #include <map>
 #include <random>
 
@@ -463,6 +465,39 @@ TEST(CodeToLadder, CommentFilesNeedTheStampOfTheCode) {
     ASSERT_TRUE(LoadCommentFilesFor(paths, code.data(), static_cast<std::uint32_t>(code.size()), got));
     ASSERT_EQ(got.rows.size(), 1u);
     EXPECT_EQ(got.rows[0].text.size(), 300u);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(CodeToLadder, CommentFilesThatAreNoFileOrTooLargeAreNotRead) {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "qel-ladtemp-limits";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    TCommentFilePaths paths{dir / "x.tms", dir / "x.tml"};
+    const std::vector<std::uint8_t> code = AssembleLines({"LD X0", "OUT Y0", "END"});
+    auto commit = [&] {
+        TCommentFileWriter w(paths);
+        ASSERT_TRUE(w.Open());
+        w.AddRowComment(0, "kept");
+        ASSERT_TRUE(w.Commit(code.data(), static_cast<std::uint32_t>(code.size())));
+    };
+    commit();
+    TSavedComments got;
+    ASSERT_TRUE(LoadCommentFilesFor(paths, code.data(), static_cast<std::uint32_t>(code.size()), got));
+    // A FIFO in Temp under the row-comment name: refused at once, not waited on.
+    std::filesystem::remove(paths.rowFile);
+    ASSERT_EQ(::mkfifo(paths.rowFile.c_str(), 0644), 0);
+    EXPECT_FALSE(LoadCommentFilesFor(paths, code.data(), static_cast<std::uint32_t>(code.size()), got));
+    EXPECT_TRUE(got.rows.empty());
+    std::filesystem::remove(paths.rowFile);
+    // A row-comment file larger than any ladder writes (one line a grid row).
+    commit();
+    {
+        std::ofstream big(paths.rowFile, std::ios::app);
+        const std::string line = "1::" + std::string(997, 'c') + "\n";
+        for (int i = 0; i < 9 * 1024; ++i) big << line;
+    }
+    EXPECT_FALSE(LoadCommentFilesFor(paths, code.data(), static_cast<std::uint32_t>(code.size()), got));
+    EXPECT_TRUE(got.rows.empty());
     std::filesystem::remove_all(dir);
 }
 

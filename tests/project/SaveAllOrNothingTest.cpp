@@ -1,0 +1,220 @@
+// A save writes the whole file set and its backups or nothing: a full disk,
+// a file that cannot be replaced or a rename that fails half-way leave the
+// previous set and the previous backups on disk, and the message says so.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstring>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include "project/Fileio.h"
+#include "project/Msgtable.h"
+#include "project/Projectfiles.h"
+#include "tests/project/ProjectTestSupport.h"
+
+using namespace shelltest;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Every file of the folder with its bytes.
+std::map<std::string, std::vector<std::uint8_t>> Folder(const fs::path& dir) {
+    std::map<std::string, std::vector<std::uint8_t>> files;
+    for (const auto& e : fs::directory_iterator(dir)) {
+        if (!e.is_regular_file()) continue;
+        std::vector<std::uint8_t> b;
+        EXPECT_EQ(qelfile::ReadWholeFile(e.path(), b), qelfile::ReadResult::Ok) << e.path();
+        files[e.path().filename().string()] = std::move(b);
+    }
+    return files;
+}
+
+// Makes the open ladder exactly `rows` rows long.
+void SetLadderRows(int rows) {
+    std::memcpy(gLadderRows + static_cast<std::size_t>(rows - 1) * kLadderRowBytes, gLadderRows, kLadderRowBytes);
+    std::memset(gLadderRows + static_cast<std::size_t>(rows) * kLadderRowBytes, 0,
+                static_cast<std::size_t>(kLadderRows - rows) * kLadderRowBytes);
+    gLadderRowCount = rows;
+}
+
+class SaveAllOrNothing : public ShellTest {
+protected:
+    // A project saved twice into `dir`, so that every backup exists; then a
+    // different project is open and modified, ready to be saved over it.
+    void PrepareSet(const fs::path& dir, int oldLadderRows, int newLadderRows) {
+        FillProject(0, 0, 31);
+        SetLadderRows(oldLadderRows);
+        SetProjectPath((dir / "p.kzp").string());
+        ASSERT_TRUE(SaveProject());
+        gQel.Title = "second";
+        ASSERT_TRUE(SaveProject());
+        before_ = Folder(dir);
+        ASSERT_EQ(before_.size(), 12u);  // eight files and four backups
+        FillProject(0, 0, 32);
+        SetLadderRows(newLadderRows);
+        SetProjectPath((dir / "p.kzp").string());
+        gQel.Modified = 1;
+        messages_.Clear();
+    }
+    // The save was refused with one message naming a file of the set, and the
+    // folder holds exactly what it held before.
+    void ExpectRefusedAndUnchanged(const fs::path& dir) {
+        EXPECT_EQ(gQel.Modified, 1);
+        ASSERT_EQ(messages_.Shown().size(), 1u);
+        EXPECT_NE(messages_.Shown()[0].find(gMsgTable.Get(kMsgFileSaveFailed)), std::string::npos)
+            << messages_.Shown()[0];
+        EXPECT_NE(messages_.Shown()[0].find((dir / "p.").string()), std::string::npos) << messages_.Shown()[0];
+        const auto after = Folder(dir);
+        EXPECT_EQ(after.size(), before_.size()) << "no temporary file is left";
+        EXPECT_TRUE(after == before_) << "the previous set and its backups are unchanged";
+    }
+    std::map<std::string, std::vector<std::uint8_t>> before_;
+};
+
+struct TmpfsMount {
+    explicit TmpfsMount(const fs::path& dir) : dir_(dir) {
+        fs::create_directories(dir);
+        mounted = ::mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=64k") == 0;
+    }
+    ~TmpfsMount() {
+        if (mounted) ::umount2(dir_.c_str(), MNT_DETACH);
+    }
+    bool mounted = false;
+    fs::path dir_;
+};
+
+// Fills the file system of `dir` until a write fails for want of room.
+void FillUp(const fs::path& dir) {
+    std::FILE* f = std::fopen((dir / "filler").c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::vector<char> block(512, 'x');
+    while (std::fwrite(block.data(), 1, block.size(), f) == block.size() && std::fflush(f) == 0) {
+    }
+    std::fclose(f);
+    struct statvfs vs {};
+    ASSERT_EQ(::statvfs(dir.c_str(), &vs), 0);
+    EXPECT_EQ(vs.f_bavail, 0u);
+}
+
+}  // namespace
+
+TEST_F(SaveAllOrNothing, SmallFullFileSystemKeepsTheOldSetAndItsBackups) {
+    const fs::path dir = Dir() / "small";
+    TmpfsMount tmpfs(dir);
+    if (tmpfs.mounted) {
+        // A 64 KB file system holding the set with its backups, then full.
+        const fs::path src = Dir() / "src";
+        fs::create_directories(src);
+        PrepareSet(src, 3, 2);
+        for (const auto& e : fs::directory_iterator(src)) fs::copy_file(e.path(), dir / e.path().filename());
+        SetProjectPath((dir / "p.kzp").string());
+        gQel.Modified = 1;
+        FillUp(dir);
+        before_ = Folder(dir);
+        EXPECT_FALSE(SaveProject());
+        ExpectRefusedAndUnchanged(dir);
+    }
+    // Room for the new files but not for the backups: the old ladder is
+    // larger than any new file, and no file may grow past that size. (Also
+    // the way to run this where mounting is not allowed.)
+    const fs::path limited = Dir() / "limited";
+    fs::create_directories(limited);
+    PrepareSet(limited, 200, 1);
+    std::uintmax_t largestNew = 0;
+    {
+        // The sizes the new files will have, from a save elsewhere.
+        const fs::path probe = Dir() / "probe";
+        fs::create_directories(probe);
+        SetProjectPath((probe / "p.kzp").string());
+        ASSERT_TRUE(SaveProject());
+        for (const auto& [name, bytes] : Folder(probe)) largestNew = std::max<std::uintmax_t>(largestNew, bytes.size());
+        SetProjectPath((limited / "p.kzp").string());
+        gQel.Modified = 1;
+        messages_.Clear();
+    }
+    const std::uintmax_t oldLadder = before_.at("p.lad").size();
+    ASSERT_LT(largestNew, oldLadder) << "the scenario needs an old ladder larger than every new file";
+    auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = static_cast<rlim_t>(largestNew + (oldLadder - largestNew) / 2);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool saved_ok = SaveProject();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_FALSE(saved_ok);
+    ExpectRefusedAndUnchanged(limited);
+}
+
+namespace {
+// A rename that fails for one target name.
+std::string gFailFor;
+int FailingRename(const char* from, const char* to) {
+    if (fs::path(to).filename() == gFailFor) {
+        errno = EPERM;
+        return -1;
+    }
+    return std::rename(from, to);
+}
+}  // namespace
+
+TEST_F(SaveAllOrNothing, RenameFailingHalfWayIsRolledBack) {
+    // As in a sticky folder where one file belongs to another user: the
+    // renames before it are taken back, the old set and backups stay.
+    PrepareSet(Dir(), 5, 4);
+    gFailFor = "p.smt";
+    qelfile::SetRenameFunction(&FailingRename);
+    const bool ok = SaveProject();
+    qelfile::SetRenameFunction(nullptr);
+    EXPECT_FALSE(ok);
+    ExpectRefusedAndUnchanged(Dir());
+    EXPECT_NE(messages_.Shown()[0].find("p.smt"), std::string::npos);
+
+    // A roll-back that cannot put a file back says which files are new and
+    // where the previous contents went.
+    messages_.Clear();
+    static int calls;
+    calls = 0;
+    qelfile::SetRenameFunction([](const char* from, const char* to) -> int {
+        const std::string name = fs::path(to).filename().string();
+        if (name == "p.smt" || (name == "p.lad" && std::string(from).find(".keep") != std::string::npos)) {
+            errno = EIO;
+            return -1;
+        }
+        return std::rename(from, to);
+    });
+    EXPECT_FALSE(SaveProject());
+    qelfile::SetRenameFunction(nullptr);
+    ASSERT_EQ(messages_.Shown().size(), 1u);
+    const std::string text = messages_.Shown()[0];
+    EXPECT_NE(text.find(gMsgTable.Get(kMsgSaveLeftMixed)), std::string::npos) << text;
+    EXPECT_NE(text.find((Dir() / "p.lad").string() + " (new)"), std::string::npos) << text;
+    EXPECT_NE(text.find(".keep (previous)"), std::string::npos) << text;
+    const auto after = Folder(Dir());
+    EXPECT_EQ(after.at("p.kzp"), before_.at("p.kzp"));  // put back
+    EXPECT_NE(after.at("p.lad"), before_.at("p.lad"));  // could not be
+}
+
+TEST_F(SaveAllOrNothing, TemporaryFilesOfAnInterruptedSaveGoAtTheNextSave) {
+    PrepareSet(Dir(), 5, 4);
+    // What a save stopped by a signal leaves: new contents and roll-back links.
+    for (const char* name : {"p.kzp.0badcafe.part", "p.kz~.1234abcd.part", "p.lad.deadbeef.keep"})
+        std::ofstream(Dir() / name) << "left over";
+    // Names that only look alike are not ours.
+    for (const char* name : {"p.kzp.notours.part", "q.kzp.0badcafe.part", "p.kzp.0badcafe.part.txt"})
+        std::ofstream(Dir() / name) << "someone else's";
+    ASSERT_TRUE(SaveProject());
+    const auto after = Folder(Dir());
+    EXPECT_EQ(after.size(), 12u + 3u);
+    for (const char* name : {"p.kzp.notours.part", "q.kzp.0badcafe.part", "p.kzp.0badcafe.part.txt"})
+        EXPECT_EQ(after.count(name), 1u) << name;
+    EXPECT_EQ(after.at("p.kz~"), before_.at("p.kzp"));  // the backup is the previous file
+    EXPECT_TRUE(messages_.Shown().empty());
+}
