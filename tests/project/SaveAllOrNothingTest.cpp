@@ -7,10 +7,12 @@
 #include <cstring>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/statvfs.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "project/Fileio.h"
@@ -217,4 +219,42 @@ TEST_F(SaveAllOrNothing, TemporaryFilesOfAnInterruptedSaveGoAtTheNextSave) {
         EXPECT_EQ(after.count(name), 1u) << name;
     EXPECT_EQ(after.at("p.kz~"), before_.at("p.kzp"));  // the backup is the previous file
     EXPECT_TRUE(messages_.Shown().empty());
+}
+
+TEST_F(SaveAllOrNothing, AnotherUsersFileInAStickyFolderStopsTheSaveBeforeAnyRename) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to hand a file to another user";
+    // A shared folder with the sticky bit; the project belongs to an
+    // unprivileged user, except one companion file that root owns.
+    const fs::path shared = Dir() / "shared";
+    fs::create_directories(shared);
+    fs::permissions(Dir(), fs::perms::all);
+    fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
+    auto asUser = [&](const std::function<int()>& body) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(100);
+            ::_exit(body());
+        }
+        int status = 0;
+        EXPECT_EQ(::waitpid(pid, &status, 0), pid);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 101;
+    };
+    FillProject(0, 0, 51);
+    SetProjectPath((shared / "p.kzp").string());
+    ASSERT_EQ(asUser([] { return SaveProject() && SaveProject() ? 0 : 1; }), 0);
+    ASSERT_EQ(::chown((shared / "p.lmt").c_str(), 0, 0), 0);
+    const auto before = Folder(shared);
+    ASSERT_EQ(before.size(), 12u);
+    FillProject(0, 0, 52);
+    SetProjectPath((shared / "p.kzp").string());
+    gQel.Modified = 1;
+    const int broken = asUser([&] {
+        messages_.Clear();
+        int b = 0;
+        if (SaveProject()) b |= 1;
+        if (messages_.Shown().size() != 1 || messages_.Shown()[0].find("p.lmt") == std::string::npos) b |= 2;
+        return b;
+    });
+    EXPECT_EQ(broken, 0) << "1: save reported success, 2: no single message naming the file";
+    EXPECT_TRUE(Folder(shared) == before) << "no file of the set or its backups was replaced";
 }
