@@ -1,4 +1,4 @@
-// Code to chart: the layout of the spec'd shapes, round trips in both
+// Code to chart: the layout of the documented shapes, round trips in both
 // directions, the normalisations of hand-written code, and random code.
 #include <gtest/gtest.h>
 
