@@ -81,7 +81,9 @@ int TPreviewForm::Sheet() const {
     return (doc_.settings.titlePage ? 1 : 0) + index_ - first;
 }
 
-void TPreviewForm::Open(const TPrintDocument& doc, const TPageFrame& frame, int pageIndex) {
+void TPreviewForm::Open(const TPrintDocument& doc, const TPageFrame& frame, int pageIndex,
+                        std::shared_ptr<TPageSource> source) {
+    source_ = std::move(source);
     doc_ = doc;
     frame_ = frame;
     geometry_ = DocumentGeometry(doc_, frame_);

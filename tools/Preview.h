@@ -2,6 +2,8 @@
 // Print preview (`PreviewForm`): the pages of the print settings window's
 // document, one at a time, drawn by the same page painters as the printout
 // onto a picture of the paper; zoom, page turning and printing from here.
+#include <memory>
+
 #include <QDialog>
 #include <QImage>
 
@@ -20,8 +22,9 @@ public:
     explicit TPreviewForm(TPrintForm* print, QWidget* parent = nullptr);
 
     /// Shows the document from `pageIndex` (-1 the title page) on the paper
-    /// of `frame`; the document's source must live while the window shows it.
-    void Open(const TPrintDocument& doc, const TPageFrame& frame, int pageIndex);
+    /// of `frame`; `source` keeps the document's source alive meanwhile.
+    void Open(const TPrintDocument& doc, const TPageFrame& frame, int pageIndex,
+              std::shared_ptr<TPageSource> source = {});
     /// The page image at the zoom in force (100 %: 425 pixels across a portrait page).
     const QImage& PageImage() const { return image_; }
     /// Renders sheet `sheet` of the document at a given size (tests compare it).
@@ -45,6 +48,7 @@ private:
     int Sheet() const;
     TPrintForm* print_;
     TPrintDocument doc_;
+    std::shared_ptr<TPageSource> source_;
     TPageFrame frame_;
     TPageGeometry geometry_;
     int index_ = 0;

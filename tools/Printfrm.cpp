@@ -172,7 +172,9 @@ void TPrintForm::PrnTypeClick() {
 }
 
 int TPrintForm::CountPages() {
-    if (!source_) source_ = MakeSource(view_);
+    // Taken afresh: the view's window may have closed or changed since the
+    // dialog opened (it is modeless).
+    source_ = MakeSource(view_);
     if (!source_) return 0;
     TPrintSettings s;
     s.deviceComments = DevCmtPrnCheck->isChecked();
@@ -231,6 +233,7 @@ TPageFrame TPrintForm::DefaultFrame(bool landscape) {
 
 int TPrintForm::PrintToPdf(const QString& path) {
     TPrintSettings s;
+    source_ = MakeSource(view_);
     if (!source_ || !ReadSettings(s)) return -1;
     const TPrintDocument doc = Document(s);
     QPdfWriter writer(path);
@@ -244,6 +247,7 @@ int TPrintForm::PrintToPdf(const QString& path) {
 
 int TPrintForm::PrintClick() {
     TPrintSettings s;
+    source_ = MakeSource(view_);
     if (!source_ || !ReadSettings(s)) return -1;
     if (!HasPrinter || !HasPrinter()) {
         // No printer: say so, and offer the PDF file instead.
@@ -264,9 +268,10 @@ int TPrintForm::PrintClick() {
 
 void TPrintForm::PreviewClick() {
     TPrintSettings s;
+    source_ = MakeSource(view_);
     if (!source_ || !ReadSettings(s) || !PreviewForm) return;
     close();
     const TPrintDocument doc = Document(s);
-    PreviewForm->Open(doc, DefaultFrame(source_->Landscape()), s.partRange ? s.startPage - 1 : 0);
+    PreviewForm->Open(doc, DefaultFrame(source_->Landscape()), s.partRange ? s.startPage - 1 : 0, source_);
     PreviewForm->open();
 }

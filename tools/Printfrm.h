@@ -69,12 +69,13 @@ public:
     QPushButton *Print, *Preview, *PdfButton, *Cancel;
 
     int View() const { return view_; }
+    std::shared_ptr<TPageSource> Source() const { return source_; }
 
 private:
     void PrnTypeClick();
     TTitleInfo TitleInfo() const;
     int view_ = 2;
-    std::unique_ptr<TPageSource> source_;
+    std::shared_ptr<TPageSource> source_;  // shared with the preview while it shows the pages
     static std::map<int, SourceMaker>& Makers();
 };
 

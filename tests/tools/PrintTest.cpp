@@ -340,7 +340,14 @@ TEST_F(PrintTest, PreviewShowsThePdfPagesAndTurnsThem) {
         EXPECT_GT(inked, 10) << "sheet " << s;
         EXPECT_LT(worst, 90) << "sheet " << s;
     }
-    PreviewForm->close();
+
+    // Printing from the preview runs the print settings' print run (here the
+    // PDF file, as no printer is configured); the preview closes after it.
+    const fs::path fromPreview = Pdf("from_preview.pdf");
+    dialogs_.QueuePath(fromPreview.string());
+    QTest::mouseClick(PreviewForm->PrintBtn, Qt::LeftButton);
+    EXPECT_EQ(PdfPages(fromPreview), sheets);
+    EXPECT_FALSE(PreviewForm->isVisible());
 }
 
 TEST_F(PrintTest, WithoutAPrinterThePrintCommandSaysSoAndWritesThePdf) {
