@@ -420,25 +420,26 @@ bool TLayout::StepBlock(const TSfcBlock& b) {
     for (std::size_t i = 1; i < at.size(); ++i)
         if (at[i].col == at[i - 1].col) return Fail("converging steps in one column");
     std::int32_t junction = 0;
+    std::vector<std::size_t> mine;  // where each step stands among this block's cells
     for (const TPos& p : at) {
         const TSfcCell x = c_.Cell(p.row, p.col);
         if (x.type != kSfcStep) {
             c_.SetCell(p.row, p.col, MakeCell(kSfcStep, x.Number()));
             steps_.insert(x.Number());
         }
+        mine.push_back(own_.size());
         own_.push_back(p);
         junction = std::max(junction, p.row + 1);
     }
     // Each step's line down to the junction row; a branch in the way of one
-    // moves right (and the step with it).
+    // moves right, and the steps right of it with it.
     for (std::size_t i = 0; i < at.size(); ++i) {
         for (std::int32_t r = at[i].row + 1; r <= junction; ++r) {
             const TSfcCell x = r < junction ? MakeLine(kShapeVertical) : MakeLine(i == 0 ? kShapeParLeft : kShapeParConvRight);
-            const std::int32_t c = PlaceAt(r, at[i].col, x);
-            if (c < 0) return false;
-            at[i].col = c;
+            if (PlaceAt(r, own_[mine[i]].col, x) < 0) return false;
         }
     }
+    for (std::size_t i = 0; i < at.size(); ++i) at[i] = own_[mine[i]];
     for (std::int32_t c = at[0].col + 1; c < at.back().col; ++c) {
         const TSfcCell x = c_.Cell(junction, c);
         if (x.Empty())
