@@ -1,6 +1,7 @@
 #include "ladder/model/Circuit.h"
 
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "core/InstructionTable.h"
@@ -33,11 +34,15 @@ private:
         return false;
     }
     void Bare(const char* mnemonic) {
+        // MPS entries open at this point of the code.
+        if (mnemonic == std::string_view("MPS")) ++stack_;
+        if (mnemonic == std::string_view("MPP")) --stack_;
         TInstNode n;
         n.cls = InstNodeClass::Bare;
         n.mnemonic = mnemonic;
         nodes_.push_back(std::move(n));
     }
+    int stack_ = 0;
     bool LastIsStl() const { return !nodes_.empty() && nodes_.back().mnemonic == "STL"; }
     bool EmitElement(const TLadElement& e, TMode mode, int index, bool afterStl, int lastStl);
     bool OrForm(const TLadElement& e);
@@ -185,11 +190,17 @@ bool TEmitter::EmitBranchGroup(const TCircuitNode& group) {
     const int n = static_cast<int>(group.paths.size());
     std::vector<int> c(n);
     for (int p = 0; p < n; ++p) c[p] = ContactCount(group.paths[p]);
+    // A later branch that begins with a block (LD .. ANB) needs the stack even
+    // when the first has no contacts: with no MPS open, a load right after an
+    // output starts the next rung when the code is read back.
+    bool blockLater = false;
+    for (int p = 1; p < n && stack_ == 0; ++p)
+        if (!group.paths[p].empty() && group.paths[p][0]->type == TCircuitType::ParallelBlock) blockLater = true;
     bool pushed = false, popped = false;
     for (int p = 0; p < n; ++p) {
         if (!afterStl) {
             if (p == 0) {
-                if (c[0] > 0) Bare("MPS"), pushed = true;
+                if (c[0] > 0 || blockLater) Bare("MPS"), pushed = true;
             } else if (p == n - 1) {
                 if (pushed && !popped) Bare("MPP"), popped = true;
             } else {

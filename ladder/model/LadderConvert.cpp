@@ -9,6 +9,8 @@
 #include "core/ProgramImage.h"
 #include "ladder/model/Lad.h"
 #include "ladder/model/LadderFold.h"
+#include "ladder/model/Laddercompile.h"
+#include "ladder/model/Ladtranslate.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
 
@@ -122,11 +124,18 @@ struct TLadderBranchNode {
     std::int32_t bottom = -1;
     std::int32_t start = -1;
     std::int32_t depth = 0;
+    bool ownRung = false;  // opened by an output that needs no contacts (RET, END, ...)
+    // An output or a stack instruction (MPS, MRD, MPP) has taken the running
+    // result: a contact or block put in parallel now would feed those too.
+    bool resultTaken = false;
 };
 
 struct TMpsEntry {
     std::int32_t row;
     std::int32_t col;
+    // The lowest row that holds an output placed since the MPS: the branch an
+    // MRD or MPP opens goes below it, so that its outputs run after them.
+    std::int32_t lastOutputRow;
 };
 
 // ---------------------------------------------------------------------------
@@ -274,19 +283,19 @@ public:
 private:
     // failure
     void Fail(TConvertFailure f) {
-        if (!gConvertAbort) {
-            gConvertAbort = 1;
+        if (!aborted_) {
+            aborted_ = true;
             result_.cause = f;
             result_.failOffset = insnPos_;
         }
     }
-    bool Aborted() const { return gConvertAbort != 0; }
+    bool Aborted() const { return aborted_; }
 
     // work grid
     void StartNetwork(std::int32_t stride);
     bool EnsureRow(std::int32_t row);
     std::uint8_t* At(std::int32_t row, std::int32_t col) {
-        return gNetworkBuf.data() + static_cast<std::size_t>(row) * stride_ + col;
+        return work_.data() + static_cast<std::size_t>(row) * stride_ + col;
     }
     bool Put(std::int32_t row, std::int32_t col, TLdbKind kind, std::uint8_t type, std::uint16_t operand);
     void LinkDown(std::int32_t col, std::int32_t fromRow, std::int32_t toRow);
@@ -308,6 +317,8 @@ private:
     void Orb();
     void MpsRestore(bool drop);
     void Output(std::uint16_t word, int index, const TInsnInfo& info, const std::uint8_t* insn);
+    void OutputPlaced(std::int32_t row);
+    bool CompilesBack();
     void RecordLabel(std::uint16_t word);
     void AssignLabels(std::int32_t row);
 
@@ -319,6 +330,13 @@ private:
     const TConvertInput& in_;
     TLadderTarget& target_;
     TConvertResult result_;
+
+    // The converter's own state: its work grid (one network at stride_), the
+    // failure flag, the step state and the code position.
+    std::vector<std::uint8_t> work_;
+    bool aborted_ = false;
+    std::uint8_t stlState_ = 0;  // 0 outside a step, 1 after STL, 2 once a load started a rung in it
+    std::uint32_t pos_ = 0;
 
     std::int32_t stride_ = kLdbRowBytes;
     std::int32_t rowsAlloc_ = 0;
@@ -348,15 +366,14 @@ std::int32_t RowsWritten(const std::vector<std::uint8_t>& rows) {
 
 void TCodeToLadder::StartNetwork(std::int32_t stride) {
     // Clear what the last network used, at the stride it used.
-    const std::size_t used = std::min(gNetworkBuf.size(), static_cast<std::size_t>(touched_) * stride_);
-    std::fill(gNetworkBuf.begin(), gNetworkBuf.begin() + static_cast<std::ptrdiff_t>(used), 0);
+    const std::size_t used = std::min(work_.size(), static_cast<std::size_t>(touched_) * stride_);
+    std::fill(work_.begin(), work_.begin() + static_cast<std::ptrdiff_t>(used), 0);
     touched_ = 0;
     stride_ = stride;
-    gNetworkStride = stride;
-    if (gNetworkBuf.size() < static_cast<std::size_t>(kWorkStartRows) * kLdbRowBytes) {
-        gNetworkBuf.assign(static_cast<std::size_t>(kWorkStartRows) * kLdbRowBytes, 0);
+    if (work_.size() < static_cast<std::size_t>(kWorkStartRows) * kLdbRowBytes) {
+        work_.assign(static_cast<std::size_t>(kWorkStartRows) * kLdbRowBytes, 0);
     }
-    rowsAlloc_ = static_cast<std::int32_t>(gNetworkBuf.size() / stride_);
+    rowsAlloc_ = static_cast<std::int32_t>(work_.size() / stride_);
     maxRows_ = kWorkTallestBytes / stride_;
     branches_.assign(1, TLadderBranchNode{});
     curRow_ = 0;
@@ -371,8 +388,8 @@ bool TCodeToLadder::EnsureRow(std::int32_t row) {
         return false;
     }
     while (row >= rowsAlloc_) {
-        gNetworkBuf.resize(gNetworkBuf.size() + static_cast<std::size_t>(kWorkGrowRows) * stride_, 0);
-        rowsAlloc_ = static_cast<std::int32_t>(gNetworkBuf.size() / stride_);
+        work_.resize(work_.size() + static_cast<std::size_t>(kWorkGrowRows) * stride_, 0);
+        rowsAlloc_ = static_cast<std::int32_t>(work_.size() / stride_);
     }
     touched_ = std::max(touched_, row + 1);
     return true;
@@ -417,14 +434,15 @@ bool TCodeToLadder::RowFreeFrom(std::int32_t row, std::int32_t col) {
 bool TCodeToLadder::PushBranch(bool newRung) {
     if (Aborted()) return false;
     TLadderBranchNode& parent = Top();
-    if (gStlState == 0 && parent.depth >= kDepthOutsideStep) {
+    if (stlState_ == 0 && parent.depth >= kDepthOutsideStep) {
         Fail(TConvertFailure::TooDeep);
         return false;
     }
     TLadderBranchNode b;
     b.depth = parent.depth + 1;
+    b.ownRung = newRung;
     b.start = b.col = curCol_;
-    if (gStlState == 0 || (parent.depth > 0 && !newRung)) {
+    if (stlState_ == 0 || (parent.depth > 0 && !newRung)) {
         // A block inside an open branch goes below it, also in a step: ANB
         // lifts it to the branch's running end and ORB links it in, so it
         // needs no link of its own to the step's line.
@@ -524,6 +542,7 @@ void TCodeToLadder::Anb() {
         Fail(TConvertFailure::BlockUnderflow);
         return;
     }
+    if (Top().resultTaken) return Fail(TConvertFailure::ParallelAfterOutput);
     const TLadderBranchNode b = Top();
     branches_.pop_back();
     TLadderBranchNode& a = Top();
@@ -582,6 +601,8 @@ void TCodeToLadder::Orb() {
         Fail(TConvertFailure::BlockUnderflow);
         return;
     }
+    if (Top().resultTaken || branches_[branches_.size() - 2].resultTaken)
+        return Fail(TConvertFailure::ParallelAfterOutput);
     const TLadderBranchNode b = Top();
     branches_.pop_back();
     TLadderBranchNode& a = Top();
@@ -636,6 +657,7 @@ void TCodeToLadder::MpsRestore(bool drop) {
     }
     const TMpsEntry saved = mps_.back();
     if (drop) mps_.pop_back();
+    Top().resultTaken = true;
     if (saved.col + kLdbCellBytes > stride_) {
         Fail(TConvertFailure::TooWide);
         return;
@@ -654,7 +676,9 @@ void TCodeToLadder::MpsRestore(bool drop) {
         }
         return true;
     };
-    std::int32_t row = saved.row + 1;
+    // The ladder runs its output branches from the top down: below every
+    // output of the branches before this one, whatever room is left above.
+    std::int32_t row = std::max(saved.row, saved.lastOutputRow) + 1;
     while (!Aborted() && !freeFrom(row)) ++row;
     if (!EnsureRow(row)) return;
     LinkDown(saved.col, saved.row, row);
@@ -663,9 +687,22 @@ void TCodeToLadder::MpsRestore(bool drop) {
     b.bottom = std::max(b.bottom, row);
 }
 
+void TCodeToLadder::OutputPlaced(std::int32_t row) {
+    afterOutput_ = true;
+    Top().resultTaken = true;
+    for (TMpsEntry& e : mps_) e.lastOutputRow = std::max(e.lastOutputRow, row);
+}
+
 void TCodeToLadder::Output(std::uint16_t word, int index, const TInsnInfo& info, const std::uint8_t* insn) {
+    // A block opened and not joined (LD LD OUT) has no place in a rung: the
+    // ladder would drop one of its loads.
+    if (std::count_if(branches_.begin() + 1, branches_.end(), [](const TLadderBranchNode& b) { return !b.ownRung; }) >
+        1) {
+        Fail(TConvertFailure::OpenBlock);
+        return;
+    }
     if (info.ownBranch && !PushBranch(true)) return;
-    if (Top().depth == 0 && gStlState == 0) {
+    if (Top().depth == 0 && stlState_ == 0) {
         Fail(TConvertFailure::NeedsBranch);
         return;
     }
@@ -701,25 +738,26 @@ void TCodeToLadder::Output(std::uint16_t word, int index, const TInsnInfo& info,
     TDeviceRecord rec;
     if (info.role == Role::Coil) {
         if (!DecodeContact(word, index, insn, rec)) return;
-        if (word == kErrorWord || rec.type == CellDev::X) {
+        // A coil drives Y, M or S only (OUT of an input is the error word).
+        if (word == kErrorWord || !IsOutputDeviceLetter(DeviceTypeToLetter(rec.type))) {
             Fail(TConvertFailure::ErrorWord);
             return;
         }
         Put(b.row, head, TLdbKind::Out_Ry, rec.type, rec.number);
-        afterOutput_ = true;
+        OutputPlaced(b.row);
         return;
     }
     std::int32_t col = head;
     if (index == inst::SET || index == inst::LONG_SET) {
         if (!DecodeContact(word, index, insn, rec)) return;
-        if (rec.type == CellDev::X) {
+        if (!IsOutputDeviceLetter(DeviceTypeToLetter(rec.type))) {
             Fail(TConvertFailure::ErrorWord);
             return;
         }
         Put(b.row, col, TLdbKind::Spec_Fun, 0, index == inst::SET ? 0xD000 : 0x020D);
         col += kLdbCellBytes;
         PutToken(b.row, col, rec, false);
-        afterOutput_ = true;
+        OutputPlaced(b.row);
         return;
     }
     if (!Put(b.row, col, TLdbKind::Spec_Fun, 0, word)) return;
@@ -743,7 +781,7 @@ void TCodeToLadder::Output(std::uint16_t word, int index, const TInsnInfo& info,
         }
         if (!PutToken(b.row, col, rec, is32)) return;
     }
-    afterOutput_ = true;
+    OutputPlaced(b.row);
 }
 
 void TCodeToLadder::RecordLabel(std::uint16_t word) {
@@ -780,7 +818,7 @@ void TCodeToLadder::AssignLabels(std::int32_t row) {
 // In a step, a load after an output starts the step's next rung: the rung
 // before is complete, its branches close and the next one hangs below it.
 bool TCodeToLadder::EndStepRung() {
-    if (gStlState == 0 || !afterOutput_) return true;
+    if (stlState_ == 0 || !afterOutput_) return true;
     if (!mps_.empty()) {
         Fail(TConvertFailure::MpsLeftOpen);
         return false;
@@ -806,7 +844,7 @@ void TCodeToLadder::Place(std::uint16_t word, int index, const TInsnInfo& info, 
             if (!EndStepRung()) return;
             if (!DecodeContact(word, index, insn, rec) || !PushBranch()) return;
             if (Put(Top().row, Top().col, info.kind, rec.type, rec.number)) Top().col += kLdbCellBytes;
-            if (gStlState == 1) gStlState = 2;
+            if (stlState_ == 1) stlState_ = 2;
             afterOutput_ = false;
             return;
         case Role::LoadCompare:
@@ -817,7 +855,7 @@ void TCodeToLadder::Place(std::uint16_t word, int index, const TInsnInfo& info, 
                 return;
             }
             if (PutCompare(Top().row, Top().col, index, insn)) Top().col += info.cells * kLdbCellBytes;
-            if (gStlState == 1) gStlState = 2;
+            if (stlState_ == 1) stlState_ = 2;
             afterOutput_ = false;
             return;
         case Role::AndContact:
@@ -838,6 +876,7 @@ void TCodeToLadder::Place(std::uint16_t word, int index, const TInsnInfo& info, 
         case Role::OrContact:
         case Role::OrCompare: {
             if (Top().depth == 0) return Fail(TConvertFailure::NeedsBranch);
+            if (Top().resultTaken) return Fail(TConvertFailure::ParallelAfterOutput);
             if (info.role == Role::OrContact && !DecodeContact(word, index, insn, rec)) return;
             TLadderBranchNode& b = Top();
             const std::int32_t row = b.bottom + 1;
@@ -873,8 +912,8 @@ void TCodeToLadder::Place(std::uint16_t word, int index, const TInsnInfo& info, 
             return;
         }
         case Role::Stl:
-            if (gStlState == 2 || Top().depth > 0) return Fail(TConvertFailure::StlMisplaced);
-            gStlState = 1;
+            if (stlState_ == 2 || Top().depth > 0) return Fail(TConvertFailure::StlMisplaced);
+            stlState_ = 1;
             if (curCol_ + kLdbCellBytes > stride_) return Fail(TConvertFailure::TooWide);
             if (!DecodeContact(word, index, insn, rec)) return;
             if (Put(curRow_, curCol_, TLdbKind::State_Ry, rec.type, rec.number)) curCol_ += kLdbCellBytes;
@@ -886,7 +925,8 @@ void TCodeToLadder::Place(std::uint16_t word, int index, const TInsnInfo& info, 
         case Role::Mps:
             if (Top().depth == 0) return Fail(TConvertFailure::NeedsBranch);
             if (static_cast<int>(mps_.size()) >= kMpsEntries) return Fail(TConvertFailure::MpsOverflow);
-            mps_.push_back(TMpsEntry{Top().row, Top().col});
+            mps_.push_back(TMpsEntry{Top().row, Top().col, -1});
+            Top().resultTaken = true;
             return;
         case Role::Mrd:
             afterOutput_ = false;
@@ -940,24 +980,23 @@ void TCodeToLadder::Flush() {
         }
     }
 
-    std::int32_t lastRow = FindLastUsedRow(gNetworkBuf.data(), stride_, touched_ - 1);
+    std::int32_t lastRow = FindLastUsedRow(work_.data(), stride_, touched_ - 1);
     if (lastRow < 0) return;
     const std::int32_t rowCount = lastRow + 1;
-    RecalcRows(stride_, lastRow, gNetworkBuf.data(), rowCount);
-    const std::int32_t folded = FoldWideNetwork(stride_, lastRow);
+    RecalcRows(stride_, lastRow, work_.data(), rowCount);
+    const std::int32_t folded = FoldNetworkRows(work_, stride_, lastRow);
     if (folded <= 0) return Fail(TConvertFailure::TooWide);
     if (folded != stride_) {
         stride_ = folded;
-        gNetworkStride = folded;
-        rowsAlloc_ = static_cast<std::int32_t>(gNetworkBuf.size() / stride_);
+        rowsAlloc_ = static_cast<std::int32_t>(work_.size() / stride_);
         touched_ = rowCount;
     }
-    RecalcRows(stride_, lastRow, gNetworkBuf.data(), rowCount);
+    RecalcRows(stride_, lastRow, work_.data(), rowCount);
     if (stride_ > kLdbRowBytes) {
-        PullOutputLeft(gNetworkBuf.data(), stride_, lastRow);
-        RecalcRows(stride_, lastRow, gNetworkBuf.data(), rowCount);
-        MarkConnectors(gNetworkBuf.data(), stride_, lastRow);
-        RecalcRows(stride_, lastRow, gNetworkBuf.data(), rowCount);
+        PullOutputLeft(work_.data(), stride_, lastRow);
+        RecalcRows(stride_, lastRow, work_.data(), rowCount);
+        MarkConnectors(work_.data(), stride_, lastRow);
+        RecalcRows(stride_, lastRow, work_.data(), rowCount);
     }
 
     const std::int32_t firstRow = RowsWritten(rows_);
@@ -976,25 +1015,39 @@ void TCodeToLadder::Flush() {
     }
 }
 
+bool TCodeToLadder::CompilesBack() {
+    const std::int32_t count = RowsWritten(rows_);
+    if (count == 0) return true;
+    TCompileTarget t;
+    t.grid = rows_.data();
+    t.gridRows = count;
+    t.lastRow = count - 1;
+    t.labels = TLabelTables{pLabels_.data(), iLabels_.data()};
+    // The compiled code may hold what the conversion dropped (NOPs) in other
+    // forms; it never needs more than twice the code's room.
+    std::vector<std::uint8_t> code(std::max<std::size_t>(static_cast<std::size_t>(in_.length) * 2, 64), 0xFF);
+    t.code = code.data();
+    t.capacity = static_cast<std::uint32_t>(code.size());
+    return LadderCompiles(t);
+}
+
 TConvertResult TCodeToLadder::Run() {
-    gConvertAbort = 0;
-    gStlState = in_.stepCode ? 1 : 0;
+    aborted_ = false;
+    stlState_ = in_.stepCode ? 1 : 0;
     pLabels_.assign(kPLabelCount, -1);
     iLabels_.assign(kILabelCount, -1);
     rows_.reserve(static_cast<std::size_t>(std::min(target_.rowCapacity, 4096)) * kLdbRowBytes);
     touched_ = 0;
     stride_ = kLdbRowBytes;
-    gNetworkBuf.assign(static_cast<std::size_t>(kWorkStartRows) * kLdbRowBytes, 0);
+    work_.assign(static_cast<std::size_t>(kWorkStartRows) * kLdbRowBytes, 0);
     mps_.clear();
 
-    gConvertCodePos = 0;
-    while (gConvertCodePos < in_.length && !Aborted()) {
-        AppendBlockComments(gConvertCodePos);
+    pos_ = 0;
+    while (pos_ < in_.length && !Aborted()) {
+        AppendBlockComments(pos_);
         if (Aborted()) break;
-        const TScanResult scan = ScanOneNetwork(in_.code, in_.length, gConvertCodePos, in_.stepCode);
-        gNetworkStart = scan.start;
-        gNetworkEnd = scan.end;
-        gConvertCodePos = scan.start;
+        const TScanResult scan = ScanOneNetwork(in_.code, in_.length, pos_, in_.stepCode);
+        pos_ = scan.start;
         if (scan.start == scan.end) {
             if (scan.start < in_.length) {
                 insnPos_ = scan.start;
@@ -1003,13 +1056,13 @@ TConvertResult TCodeToLadder::Run() {
             break;
         }
         if (pendingStep_ < 0) pendingStep_ = static_cast<std::int32_t>(scan.start / 2);
-        if (!in_.stepCode) gStlState = 0;
+        if (!in_.stepCode) stlState_ = 0;
         StartNetwork(scan.stride);
 
         std::uint16_t lastWord = kNopWord;
-        while (gConvertCodePos < scan.end && !Aborted()) {
-            insnPos_ = gConvertCodePos;
-            const std::uint16_t word = ReadCodeWord(in_.code, in_.length, gConvertCodePos);
+        while (pos_ < scan.end && !Aborted()) {
+            insnPos_ = pos_;
+            const std::uint16_t word = ReadCodeWord(in_.code, in_.length, pos_);
             const int index = OpcodeToIndex(word);
             const TInsnInfo info = Classify(word, index);
             if (info.role == Role::Unknown) {
@@ -1017,14 +1070,14 @@ TConvertResult TCodeToLadder::Run() {
                 break;
             }
             const std::uint32_t len = info.role == Role::Nop ? 2u : gInstLength[index];
-            if (gConvertCodePos + len > in_.length) {
+            if (pos_ + len > in_.length) {
                 Fail(TConvertFailure::CodeOverrun);
                 break;
             }
-            Place(word, index, info, in_.code + gConvertCodePos);
-            if (word == 0x000E) gStlState = 0;  // RET
+            Place(word, index, info, in_.code + pos_);
+            if (word == 0x000E) stlState_ = 0;  // RET
             if (info.role != Role::Nop) lastWord = word;
-            gConvertCodePos += len;
+            pos_ += len;
         }
         if (scan.failure != TConvertFailure::None && !Aborted()) {
             insnPos_ = scan.failOffset;
@@ -1043,10 +1096,21 @@ TConvertResult TCodeToLadder::Run() {
         Fail(TConvertFailure::LabelAtEnd);
     }
 
-    gNetworkBuf.clear();
-    gNetworkBuf.shrink_to_fit();
+    work_.clear();
+    work_.shrink_to_fit();
     branches_.clear();
     if (Aborted()) {
+        result_.ok = false;
+        result_.marks.clear();
+        return result_;
+    }
+
+    // What is drawn must compile back: the ladder is the program's other
+    // form, and a ladder the compile refuses would hold the program hostage
+    // (every construct the drawing cannot carry is refused here, with 162).
+    if (!CompilesBack()) {
+        insnPos_ = 0;
+        Fail(TConvertFailure::NotCompilable);
         result_.ok = false;
         result_.marks.clear();
         return result_;
@@ -1059,7 +1123,7 @@ TConvertResult TCodeToLadder::Run() {
         std::int32_t capacity = target_.rowCapacity;
         if (!target_.grow || !target_.grow(count + 32, grid, capacity) ||
             capacity < count) {
-            gConvertAbort = 1;
+            aborted_ = true;
             result_.cause = TConvertFailure::GridFull;
             result_.ok = false;
             result_.marks.clear();
@@ -1089,7 +1153,7 @@ const char* ConvertFailureName(TConvertFailure f) {
         "None", "EmptyNetwork", "UnknownWord", "CodeOverrun", "BadOperand", "TooDeep",
         "NeedsBranch", "BlockUnderflow", "MpsOverflow", "MpsUnderflow", "MpsLeftOpen",
         "TooTall", "TooWide", "StlMisplaced", "ErrorWord", "LabelMisplaced", "LabelTwice",
-        "LabelOutOfRange", "LabelAtEnd", "GridFull",
+        "LabelOutOfRange", "LabelAtEnd", "GridFull", "OpenBlock", "NotCompilable", "ParallelAfterOutput",
     };
     const auto i = static_cast<std::size_t>(f);
     return i < sizeof kNames / sizeof kNames[0] ? kNames[i] : "?";
@@ -1099,6 +1163,14 @@ TConvertResult ConvertCodeToGrid(const TConvertInput& in, TLadderTarget& target)
     TCodeToLadder conv(in, target);
     return conv.Run();
 }
+
+namespace {
+// The shared flag of the entry points that work on the program's buffers.
+std::uint8_t SetConvertAbort(const TConvertResult& r) {
+    gConvertAbort = r.ok ? 0 : 1;
+    return gConvertAbort;
+}
+}  // namespace
 
 std::uint8_t ConvertCodeToLadder() {
     TConvertInput in;
@@ -1118,15 +1190,18 @@ std::uint8_t ConvertCodeToLadder() {
         return gConvertAbort;
     }
     const TConvertResult r = ConvertCodeToGrid(in, target);
-    if (!r.ok) return gConvertAbort;
+    if (!r.ok) return SetConvertAbort(r);
     gLadderRowCount = r.rowCount;
     gMarkList = r.marks;
+    // The rung comments belong to rows of the ladder just drawn: those of rows
+    // that no longer exist go.
+    auto& rung = gQel.RungComments;
+    if (rung.size() > static_cast<std::size_t>(r.rowCount)) rung.resize(static_cast<std::size_t>(r.rowCount));
     for (const TRowComment& c : r.rowComments) {
-        auto& comments = gQel.RungComments;
-        if (static_cast<std::size_t>(c.row) >= comments.size()) comments.resize(static_cast<std::size_t>(c.row) + 1);
-        comments[static_cast<std::size_t>(c.row)] = c.text;
+        if (static_cast<std::size_t>(c.row) >= rung.size()) rung.resize(static_cast<std::size_t>(c.row) + 1);
+        rung[static_cast<std::size_t>(c.row)] = c.text;
     }
-    return gConvertAbort;
+    return SetConvertAbort(r);
 }
 
 std::uint8_t ConvertSfcCodeToLadder(std::uint8_t stepCode) {
@@ -1151,8 +1226,7 @@ std::uint8_t ConvertSfcCodeToLadder(std::uint8_t stepCode) {
         capacity = gInterLadderRowCapacity;
         return capacity >= minRows;
     };
-    ConvertCodeToGrid(in, target);
-    return gConvertAbort;
+    return SetConvertAbort(ConvertCodeToGrid(in, target));
 }
 
 bool ReportConvertAbort() {

@@ -18,7 +18,8 @@
 #include "ladder/model/LadderGrid.h"
 #include "ladder/model/LadderTempFiles.h"
 
-// 1 when the last conversion (or network scan) was refused.
+// 1 when the last conversion of the program's or the SFC element's buffers (or
+// network scan) was refused: the flag of the entry points over those buffers.
 extern std::uint8_t gConvertAbort;
 // 0 outside a step; 1 after an STL contact; 2 once a load started a branch in the step.
 extern std::uint8_t gStlState;
@@ -29,7 +30,8 @@ extern std::uint32_t gConvertCodePos;
 // Byte offsets of the network ScanNetwork delimited last: [gNetworkStart, gNetworkEnd).
 extern std::uint32_t gNetworkStart;
 extern std::uint32_t gNetworkEnd;
-// The work grid holding one network at stride gNetworkStride.
+// The shared work grid of the editor's network rebuild (SetLadderCell,
+// FoldWideNetwork) at stride gNetworkStride; a conversion has its own.
 extern std::vector<std::uint8_t> gNetworkBuf;
 
 // Why a conversion was refused (for tests and diagnostics).
@@ -54,6 +56,9 @@ enum class TConvertFailure {
     LabelOutOfRange,   // a label number beyond the label tables
     LabelAtEnd,        // a label with no network after it
     GridFull,          // the target grid has no room for the rows
+    OpenBlock,         // an output while a block is open and not joined (LD LD OUT)
+    NotCompilable,     // the ladder drawn would not compile back into code
+    ParallelAfterOutput,  // OR, an OR compare or ORB after an output or MPS/MRD/MPP of its branch
 };
 
 // The text of a failure cause ("UnknownWord", ...), for traces.
@@ -94,8 +99,10 @@ struct TConvertResult {
 
 // Converts `in` into `target`. On success the target's first rowCount rows
 // hold the ladder, every other row of the target is zero and the label tables
-// name the labels' rows; on failure nothing of the target is changed. Sets
-// gConvertAbort.
+// name the labels' rows; on failure nothing of the target is changed. The
+// converter owns its work grid and state: no global is read or written (the
+// entry points below set gConvertAbort from the result). Whatever it accepts
+// compiles back (a trial compile of the drawn rows is part of the conversion).
 TConvertResult ConvertCodeToGrid(const TConvertInput& in, TLadderTarget& target);
 
 // Converts the program (gProgram) into gLadderRows with gPLabelRows and

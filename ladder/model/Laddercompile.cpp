@@ -51,7 +51,9 @@ private:
 // reads it; it is written when the folder allows and never fails a compile.
 class TSymbolTableFile {
 public:
-    TSymbolTableFile() { file_.open(qel::TempDir() / "symtable.pas", std::ios::binary | std::ios::trunc); }
+    explicit TSymbolTableFile(bool write) {
+        if (write) file_.open(qel::TempDir() / "symtable.pas", std::ios::binary | std::ios::trunc);
+    }
     void Add(std::uint32_t offset) {
         if (!file_) return;
         const std::uint16_t step = static_cast<std::uint16_t>(offset / 2);
@@ -107,13 +109,20 @@ bool CompileNetworks(const TCompileTarget& t, TCompileProgress* progress, TComme
             return false;
         }
         gCompileStride = wide.stride;
-        RightAlignOutputs(wide.stride, wide.wideRows - 1, wide.grid.data());
+        RightAlignOutputs(wide.stride, wide.wideRows - 1, wide.grid.data(), wide.origin.data());
 
+        // Each cell's grid cell, carried through the unfold: the step map and
+        // the error positions name the cells the user sees.
         TWideOrigins origins;
         origins.segments = wide.stride / kLdbRowBytes;
         origins.gridRow.resize(wide.bufRow.size(), -1);
         for (std::size_t k = 0; k < wide.bufRow.size(); ++k)
             if (wide.bufRow[k] >= 0) origins.gridRow[k] = gridRowOf[wide.bufRow[k]];
+        origins.gridCell.resize(wide.origin.size(), -1);
+        for (std::size_t k = 0; k < wide.origin.size(); ++k) {
+            const std::int32_t o = wide.origin[k];
+            if (o >= 0) origins.gridCell[k] = gridRowOf[o / kLdbRowCells] * kLdbRowCells + o % kLdbRowCells;
+        }
 
         const std::int32_t pLabel = LabelOf(t.labels.pRows, kPLabelCount, gNetworkStartRow);
         const std::int32_t iLabel = LabelOf(t.labels.iRows, kILabelCount, gNetworkStartRow);
@@ -146,7 +155,9 @@ std::string RowRange() {
 
 }  // namespace
 
-std::uint8_t CompileLadder(const TCompileTarget& t, TCompileProgress* progress) {
+namespace {
+
+std::uint8_t CompileTarget(const TCompileTarget& t, TCompileProgress* progress, bool writeFiles) {
     gCompileResult = 0;
     gCompileLayoutError = TLayoutError{};
     gNetworkStartRow = gNextNetworkRow = 0;
@@ -166,7 +177,7 @@ std::uint8_t CompileLadder(const TCompileTarget& t, TCompileProgress* progress) 
     TCommentExport hooks(writer.get(), t.rowComments);
     bool ok;
     {
-        TSymbolTableFile sym;
+        TSymbolTableFile sym(writeFiles);
         ok = t.grid && CompileNetworks(t, progress, hooks, sym);
     }
     if (!ok) {
@@ -179,6 +190,43 @@ std::uint8_t CompileLadder(const TCompileTarget& t, TCompileProgress* progress) 
     if (t.ownLadder) FreeMarkList();
     if (progress) progress->SetPosition(std::max(t.lastRow + 1, 0));
     return 0;
+}
+
+}  // namespace
+
+std::uint8_t CompileLadder(const TCompileTarget& t, TCompileProgress* progress) {
+    return CompileTarget(t, progress, true);
+}
+
+bool LadderCompiles(const TCompileTarget& target) {
+    // The state a caller may still be reporting from, kept across the trial.
+    const auto stepMap = gStepMapList;
+    const auto codeOffset = gCompileCodeOffset;
+    const auto startRow = gNetworkStartRow, nextRow = gNextNetworkRow, rowCount = gNetworkRowCount;
+    const auto stride = gCompileStride;
+    const auto result = gCompileResult;
+    const TLayoutError layoutError = gCompileLayoutError;
+    const TInsnBuf insn = gInsnBuf;
+    char inputText[sizeof gInputText];
+    std::memcpy(inputText, gInputText, sizeof inputText);
+
+    TCompileTarget t = target;
+    t.ownLadder = false;
+    t.rowComments = nullptr;
+    gStepMapList = nullptr;
+    const bool ok = CompileTarget(t, nullptr, false) == 0;
+
+    gStepMapList = stepMap;
+    gCompileCodeOffset = codeOffset;
+    gNetworkStartRow = startRow;
+    gNextNetworkRow = nextRow;
+    gNetworkRowCount = rowCount;
+    gCompileStride = stride;
+    gCompileResult = result;
+    gCompileLayoutError = layoutError;
+    gInsnBuf = insn;
+    std::memcpy(gInputText, inputText, sizeof inputText);
+    return ok;
 }
 
 std::uint8_t CompileProgramLadder(TCompileProgress* progress) {

@@ -71,6 +71,12 @@ struct TCompileTarget {
 // gInputText tell what failed. Returns 0 on success, 1 on failure.
 std::uint8_t CompileLadder(const TCompileTarget& target, TCompileProgress* progress = nullptr);
 
+// A trial compile: true when the target's grid compiles into its code buffer
+// (which receives the code either way). It writes no file, records no step map
+// and leaves the compile state (gCompileResult, the rows, gInputText) as it
+// was, so a conversion can test what it drew without disturbing a report.
+bool LadderCompiles(const TCompileTarget& target);
+
 // Compiles the program's ladder (gLadderRows up to its last used row, with the
 // program's label tables and rung comments) into gProgram; gActiveView is not
 // consulted. Returns as CompileLadder.
@@ -106,12 +112,20 @@ struct TUnfolded {
     std::int32_t stride = kLdbRowBytes;
     std::int32_t wideRows = 0;
     std::vector<std::int32_t> bufRow;  // per (wide row, segment): buffer row, -1 when none
+    // Per cell (wide row w, cell index c at w * stride / 5 + c): where the cell
+    // stood before the unfold, as buffer row x 12 + cell index; -1 for a cell
+    // the unfold made (wires filling a gap, links through an inserted row).
+    // Outputs moved to the row's right end keep their origin.
+    std::vector<std::int32_t> origin;
 };
 bool UnfoldNetwork(const std::vector<std::uint8_t>& buf, std::int32_t rows, TUnfolded& out, TLayoutError& err);
 
 // Moves the first coil or box of every wide row 0..lastRow that lies before
 // the last 60-byte segment to the row's right end, filling the gap with wires.
-void RightAlignOutputs(std::int32_t stride, std::int32_t lastRow, std::uint8_t* grid);
+// With `origin` (TUnfolded::origin of the grid) the moved cells take their
+// origins along.
+void RightAlignOutputs(std::int32_t stride, std::int32_t lastRow, std::uint8_t* grid,
+                       std::int32_t* origin = nullptr);
 
 // True when all 60 bytes of a row are zero.
 bool IsBlankNetworkRow(const std::uint8_t* row60);

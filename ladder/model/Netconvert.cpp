@@ -42,6 +42,32 @@ bool AppendTextChars(const TLadOperand& op, std::string& out) {
 }  // namespace
 
 bool TWideOrigins::Map(std::int32_t row, std::int32_t col, std::int32_t& gridRowOut, std::int32_t& gridColOut) const {
+    if (!gridCell.empty()) {
+        const std::int32_t cells = segments * kLdbRowCells;
+        if (row < 0 || col < 0 || col >= cells) return false;
+        const auto cellAt = [&](std::int32_t r, std::int32_t c) {
+            const std::size_t at = static_cast<std::size_t>(r) * cells + c;
+            return at < gridCell.size() ? gridCell[at] : -1;
+        };
+        std::int32_t origin = cellAt(row, col);
+        if (origin >= 0) {
+            gridRowOut = origin / kLdbRowCells;
+            gridColOut = origin % kLdbRowCells + 1;
+            return true;
+        }
+        // A cell the unfold made: the row of the nearest cell of this wide row
+        // (or of one above) that came from the grid.
+        for (std::int32_t r = row; r >= 0; --r) {
+            for (std::int32_t c = 0; c < cells; ++c) {
+                origin = cellAt(r, c);
+                if (origin < 0) continue;
+                gridRowOut = origin / kLdbRowCells;
+                gridColOut = col % kLdbRowCells + 1;
+                return true;
+            }
+        }
+        return false;
+    }
     const std::int32_t seg = col / kLdbRowCells;
     const std::size_t at = static_cast<std::size_t>(row) * segments + seg;
     if (seg >= segments || at >= gridRow.size() || gridRow[at] < 0) return false;

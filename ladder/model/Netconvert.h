@@ -22,6 +22,10 @@ struct TInstTextLine {
 struct TWideOrigins {
     std::int32_t segments = 1;
     std::vector<std::int32_t> gridRow;
+    // Finer, when given: the grid cell of each cell of the wide rows (cell
+    // index c of wide row w at w * segments * 12 + c) as grid row x 12 + cell
+    // index, -1 for a cell the unfold made. It follows outputs that moved.
+    std::vector<std::int32_t> gridCell;
     // Grid row and 1-based column of cell index `col` of wide row `row`.
     bool Map(std::int32_t row, std::int32_t col, std::int32_t& gridRowOut, std::int32_t& gridColOut) const;
 };

@@ -19,8 +19,9 @@ bool IsZero(const std::uint8_t* p, std::size_t n) {
 // Moves the first coil or box of a wide row, with the rest of its segment, to
 // the row's right end when it stands in an earlier segment and nothing follows
 // that segment. The cells left behind become wires; with carryLink the first
-// of them keeps the junction (link code) the output cell had.
-void MoveOutputRight(std::uint8_t* row, std::int32_t stride, bool carryLink) {
+// of them keeps the junction (link code) the output cell had. `origin`, when
+// given, holds the row's cell origins and moves with the cells.
+void MoveOutputRight(std::uint8_t* row, std::int32_t stride, bool carryLink, std::int32_t* origin) {
     const std::int32_t col = FindBoxOrCoil(0, stride, row);
     if (col >= stride - kLdbRowBytes) return;
     const std::int32_t segEnd = (col / kLdbRowBytes + 1) * kLdbRowBytes;
@@ -29,6 +30,11 @@ void MoveOutputRight(std::uint8_t* row, std::int32_t stride, bool carryLink) {
     const std::int32_t dest = stride - len;
     const std::uint8_t link = GetCellLink(0, col, stride, row);
     std::memmove(row + dest, row + col, static_cast<std::size_t>(len));
+    if (origin) {
+        const std::int32_t from = col / kLdbCellBytes, to = dest / kLdbCellBytes, n = len / kLdbCellBytes;
+        std::memmove(origin + to, origin + from, static_cast<std::size_t>(n) * sizeof *origin);
+        std::fill(origin + from, origin + to, -1);
+    }
     SetCellNode(row + dest, TLdbNode::hl);
     SetCellLinkDown(row + dest, false);
     for (std::int32_t c = col; c < dest; c += kLdbCellBytes) {
@@ -192,10 +198,18 @@ bool UnfoldNetwork(const std::vector<std::uint8_t>& buf, std::int32_t rows, TUnf
     out.wideRows = static_cast<std::int32_t>(wide.size());
     out.grid.assign(static_cast<std::size_t>(out.wideRows) * out.stride, 0);
     out.bufRow.assign(static_cast<std::size_t>(out.wideRows) * segments, -1);
+    const std::int32_t cells = out.stride / kLdbCellBytes;
+    out.origin.assign(static_cast<std::size_t>(out.wideRows) * cells, -1);
     for (std::int32_t w = 0; w < out.wideRows; ++w) {
         std::uint8_t* dst = out.grid.data() + static_cast<std::size_t>(w) * out.stride;
         std::memcpy(dst, wide[w].data(), wide[w].size());
-        for (std::size_t s = 0; s < segRow[w].size(); ++s) out.bufRow[w * segments + s] = segRow[w][s];
+        std::int32_t* origin = out.origin.data() + static_cast<std::size_t>(w) * cells;
+        for (std::size_t s = 0; s < segRow[w].size(); ++s) {
+            out.bufRow[w * segments + s] = segRow[w][s];
+            if (segRow[w][s] < 0) continue;
+            for (std::int32_t c = 0; c < kLdbRowCells; ++c)
+                origin[static_cast<std::int32_t>(s) * kLdbRowCells + c] = segRow[w][s] * kLdbRowCells + c;
+        }
         // Connectors become plain wires, keeping their junction.
         for (std::int32_t c = 0; c < out.stride; c += kLdbCellBytes) {
             std::uint8_t* cell = dst + c;
@@ -204,11 +218,14 @@ bool UnfoldNetwork(const std::vector<std::uint8_t>& buf, std::int32_t rows, TUnf
             SetCellDevType(cell, 0);
             SetCellOperand(cell, 0);
         }
-        MoveOutputRight(dst, out.stride, true);
+        MoveOutputRight(dst, out.stride, true, origin);
     }
     return true;
 }
 
-void RightAlignOutputs(std::int32_t stride, std::int32_t lastRow, std::uint8_t* grid) {
-    for (std::int32_t w = 0; w <= lastRow; ++w) MoveOutputRight(grid + static_cast<std::size_t>(w) * stride, stride, false);
+void RightAlignOutputs(std::int32_t stride, std::int32_t lastRow, std::uint8_t* grid, std::int32_t* origin) {
+    const std::int32_t cells = stride / kLdbCellBytes;
+    for (std::int32_t w = 0; w <= lastRow; ++w)
+        MoveOutputRight(grid + static_cast<std::size_t>(w) * stride, stride, false,
+                        origin ? origin + static_cast<std::size_t>(w) * cells : nullptr);
 }

@@ -14,10 +14,13 @@
 #include "IlProgram.h"
 #include "core/Codetranslate.h"
 #include "core/DeviceLimits.h"
+#include "core/InstructionTable.h"
 #include "ladder/model/Lad.h"
 #include "ladder/model/LadderConvert.h"
 #include "ladder/model/Laddercompile.h"
 #include "ladder/model/Test.h"
+#include "platform/Clock.h"
+#include "simulator/SimEngine.h"
 
 namespace {
 
@@ -46,9 +49,12 @@ bool ToLadder(const std::vector<std::uint8_t>& image, std::uint32_t used, TLadde
     return ConvertCodeToGrid(in, target).ok;
 }
 
-// Compiles a ladder into a fresh image; false with the failure text.
-bool ToCode(TLadder& lad, std::vector<std::uint8_t>& image, std::string& why) {
+// Compiles a ladder into a fresh image; false with the failure text. With
+// `map` the compile records its step map there.
+bool ToCode(TLadder& lad, std::vector<std::uint8_t>& image, std::string& why,
+            std::vector<TStepMapEntry>* map = nullptr) {
     image.assign(kCapacity, 0x00);
+    gStepMapList = map;
     TCompileTarget t;
     t.grid = lad.grid.data();
     t.gridRows = kRows;
@@ -56,11 +62,97 @@ bool ToCode(TLadder& lad, std::vector<std::uint8_t>& image, std::string& why) {
     t.labels = TLabelTables{lad.p.data(), lad.i.data()};
     t.code = image.data();
     t.capacity = kCapacity;
-    if (CompileLadder(t) != 0) {
-        why = CompileFailureText() + " / " + gInputText;
-        return false;
+    const bool ok = CompileLadder(t) == 0;
+    gStepMapList = nullptr;
+    if (!ok) why = CompileFailureText() + " / " + gInputText;
+    return ok;
+}
+
+// The element kind a step-map entry of this instruction names; non_inst for
+// the lines that stand for no element (block and stack instructions, labels).
+TLdbKind ElementKindOf(int index) {
+    switch (index) {
+        case inst::LD: case inst::AND: case inst::OR:
+        case inst::LONG_LD: case inst::LONG_AND: case inst::LONG_OR: return TLdbKind::Open_Ry;
+        case inst::LDI: case inst::ANI: case inst::ORI:
+        case inst::LONG_LDI: case inst::LONG_ANI: case inst::LONG_ORI: return TLdbKind::Close_Ry;
+        case inst::LDP: case inst::ANDP: case inst::ORP: return TLdbKind::Tu_Ry;
+        case inst::LDF: case inst::ANDF: case inst::ORF: return TLdbKind::Td_Ry;
+        case inst::STL: return TLdbKind::State_Ry;
+        case inst::OUT: case inst::LONG_OUT: return TLdbKind::Out_Ry;
+        case inst::INV: return TLdbKind::Inv_Ry;
+        case inst::ANB: case inst::ORB: case inst::MPS: case inst::MRD: case inst::MPP:
+        case inst::PLABEL: case inst::ILABEL: return TLdbKind::non_inst;
+        default:
+            return index >= kInstCompareFirst && index <= kInstCompareLast ? TLdbKind::Comp_Ry : TLdbKind::Spec_Fun;
     }
-    return true;
+}
+
+// Empty when every step-map entry of a compile of `lad` into `code` names the
+// code offset of its instruction and the ladder cell of its element (an
+// element-less line a row of the ladder); else what is wrong.
+std::string StepMapFault(const TLadder& lad, const std::vector<TStepMapEntry>& map, const std::vector<std::uint8_t>& code) {
+    const std::int32_t lastRow = FindLastUsedRow(lad.grid.data(), kLdbRowBytes, kRows - 1);
+    std::uint32_t off = 0;
+    for (std::size_t k = 0; k < map.size(); ++k) {
+        const TStepMapEntry& e = map[k];
+        const std::string at = "entry " + std::to_string(k) + " (step " + std::to_string(e.offset / 2) + ", row " +
+                               std::to_string(e.row) + ", cell " + std::to_string(e.column) + "): ";
+        if (e.offset != off) return at + "the offset is not the instruction's";
+        const int index = OpcodeToIndex(static_cast<std::uint16_t>(code[off] | code[off + 1] << 8));
+        off += gInstLength[index];
+        if (e.row < 0 || e.row > lastRow) return at + "the row lies outside the ladder";
+        const TLdbKind want = ElementKindOf(index);
+        if (want == TLdbKind::non_inst) {
+            if (e.column != 0) return at + "a line without element names a cell";
+            continue;
+        }
+        if (e.column < 1 || e.column > kLdbRowCells) return at + "no cell";
+        const TLdbKind got = CellKind(CellAt(lad.grid.data(), e.row, (e.column - 1) * kLdbCellBytes));
+        if (got != want) return at + "names a " + LdbKindName(got) + " cell, not " + LdbKindName(want);
+    }
+    std::uint32_t used = 0;
+    while (used + 1 < code.size() && !(code[used] == 0xFF && code[used + 1] == 0xFF)) used += 2;
+    if (off != used) return "the step map ends at step " + std::to_string(off / 2) + " of " + std::to_string(used / 2);
+    return {};
+}
+
+// Empty when two program images behave alike in the simulator: the same
+// inputs (switched at random from `seed`) and the same time give the same
+// device memory after every one of a few scans; else the first difference.
+// The order in which outputs run shows here: an output that moves before the
+// contact that reads it changes what that contact sees in the same scan.
+std::string BehaviourDifference(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b,
+                                std::uint32_t seed) {
+    qel::ManualClock clockA, clockB;
+    TSimEngine simA(clockA), simB(clockB);
+    simA.LoadProgram(a.data(), a.size());
+    simB.LoadProgram(b.data(), b.size());
+    simA.ResetSimulator();
+    simB.ResetSimulator();
+    std::mt19937 rng(seed);
+    for (int scan = 0; scan < 12; ++scan) {
+        for (int x = 0; x < 8; ++x) {
+            const bool on = (rng() & 3) != 0;
+            SetSimBitAt(simA.Memory(), SimBitIndexOf('X', x), on);
+            SetSimBitAt(simB.Memory(), SimBitIndexOf('X', x), on);
+        }
+        clockA.AdvanceMs(40);
+        clockB.AdvanceMs(40);
+        simA.RunSimScan();
+        simB.RunSimScan();
+        const TSimMemory& ma = simA.Memory();
+        const TSimMemory& mb = simB.Memory();
+        const std::string when = "scan " + std::to_string(scan) + ": ";
+        for (std::size_t i = 0; i < std::size(ma.bits); ++i)
+            if (ma.bits[i] != mb.bits[i]) return when + "bit device " + std::to_string(i) + " differs";
+        if (!std::equal(std::begin(ma.D), std::end(ma.D), std::begin(mb.D))) return when + "a D register differs";
+        if (!std::equal(std::begin(ma.TPV), std::end(ma.TPV), std::begin(mb.TPV))) return when + "a timer differs";
+        if (!std::equal(std::begin(ma.CPV), std::end(ma.CPV), std::begin(mb.CPV)) ||
+            !std::equal(std::begin(ma.CPV32), std::end(ma.CPV32), std::begin(mb.CPV32)))
+            return when + "a counter differs";
+    }
+    return {};
 }
 
 std::vector<std::uint8_t> Image(const std::vector<std::uint8_t>& code) {
@@ -83,9 +175,12 @@ protected:
         if (!ToLadder(Image(code), static_cast<std::uint32_t>(code.size()), first)) return false;
         std::vector<std::uint8_t> out;
         std::string why;
-        EXPECT_TRUE(ToCode(first, out, why)) << why << "\n" << ListingOf(code);
+        std::vector<TStepMapEntry> map;
+        EXPECT_TRUE(ToCode(first, out, why, &map)) << why << "\n" << ListingOf(code);
         EXPECT_EQ(out, Image(expected)) << "program:\n" << ListingOf(code) << "came back as:\n"
                                         << ListingOf({out.begin(), out.begin() + std::min<std::size_t>(out.size(), 200)});
+        EXPECT_EQ(StepMapFault(first, map, out), "") << ListingOf(code);
+        EXPECT_EQ(BehaviourDifference(Image(code), out, 7), "") << ListingOf(code);
         // The checker's verdict does not change on the way.
         std::int32_t steps[2];
         CheckProgramSyntax(expected.data(), static_cast<std::uint32_t>(expected.size()), steps);
@@ -176,9 +271,43 @@ TEST_F(RoundTrip, CorpusComesBackUnchanged) {
     for (const auto& program : kCorpus) {
         SCOPED_TRACE(program.front() + " ... (" + std::to_string(program.size()) + " lines)");
         if (Check(program)) ++converted;
+        else ADD_FAILURE() << "refused:\n" << ListingOf(AssembleLines(program));
     }
     // The conversion accepts the whole corpus; a refusal would hide a fault here.
     EXPECT_EQ(converted, static_cast<int>(kCorpus.size()));
+}
+
+// Outputs run in the order the program gives them: the output after MPP stays
+// below the branch the MPS opened, so S67 does not switch on a scan early.
+TEST_F(RoundTrip, OutputsKeepTheirOrder) {
+    EXPECT_TRUE(Check({"LD X0", "LD X1", "AND X3", "ORB", "OUT M0", "MPS", "AND C21", "SET S67", "MPP",
+                       "CNT C21 K1", "END"}));
+    EXPECT_TRUE(Check({"LD X0", "OR X1", "OR X2", "MPS", "AND X3", "OUT Y0", "LD X4", "OR X5", "ANB", "OUT Y1",
+                       "MRD", "AND Y1", "OUT Y2", "MPP", "OUT Y3", "END"}));
+}
+
+// What the ladder cannot compile back is refused when it is converted: an
+// unjoined block before an output (the checker calls it incomplete) and a SET
+// of a timer (words 2400 D627 000F).
+TEST_F(RoundTrip, RefusesWhatDoesNotCompileBack) {
+    std::vector<std::uint8_t> setTimer;
+    qel::test::AppendWords(setTimer, {0x2400, 0xD627, 0x000F});
+    for (const auto& code : {AssembleLines({"LD X0", "LD X1", "OUT Y0", "END"}), setTimer}) {
+        TLadder lad;
+        EXPECT_FALSE(ToLadder(Image(code), static_cast<std::uint32_t>(code.size()), lad)) << ListingOf(code);
+    }
+}
+
+// In a rung folded into three segments the step map still names each
+// element's own cell (the OUT Y0 entry named the END row).
+TEST_F(RoundTrip, StepMapOfFoldedRungs) {
+    std::vector<std::string> program = {"LD X0"};
+    for (const char* x : {"X1", "X2", "X3", "X4", "X5", "X6", "X7", "X10", "X11", "X12", "X13", "X14"})
+        program.push_back(std::string("AND ") + x);
+    program.insert(program.end(), {"MPS", "AND M0", "OUT Y0", "MPP"});
+    for (int m = 1; m <= 14; ++m) program.push_back("AND M" + std::to_string(m));
+    program.insert(program.end(), {"OUT Y1", "END"});
+    EXPECT_TRUE(Check(program));
 }
 
 // What the conversion and compile normalise, once; each normal form is a
@@ -435,28 +564,63 @@ private:
 
 bool SameLadder(const TLadder& a, const TLadder& b) { return a.grid == b.grid && a.p == b.p && a.i == b.i; }
 
-// The ladder of a normal form's code: a program that was normalised draws its
-// own ladder only from the second pass on.
-TLadder ThirdLadder(const std::vector<std::uint8_t>& image, const std::vector<std::uint8_t>& code) {
-    TLadder lad;
-    EXPECT_TRUE(ToLadder(image, static_cast<std::uint32_t>(code.size()), lad));
-    return lad;
+// What is wrong with the round trip of a program the conversion accepted into
+// `first`: it must compile (with a step map naming each element's cell), its
+// compiled code must be a fixpoint of the next round trip (the normal form is
+// reached in one pass), and it must behave as the program did. nullptr when
+// all holds; `expected`, when given, is the normal form the code must take.
+const char* RoundTripFault(const std::vector<std::uint8_t>& code, TLadder& first,
+                           const std::vector<std::uint8_t>* expected, std::vector<std::uint8_t>& out,
+                           std::string& why) {
+    std::vector<TStepMapEntry> map;
+    if (!ToCode(first, out, why, &map)) return "does not compile: ";
+    if (expected && out != Image(*expected)) return "differs from the normal form";
+    why = StepMapFault(first, map, out);
+    if (!why.empty()) return "a step-map entry is wrong: ";
+    why = BehaviourDifference(Image(code), out, static_cast<std::uint32_t>(code.size()));
+    if (!why.empty()) return "behaves otherwise in the simulator: ";
+    std::uint32_t used = 0;
+    while (used + 1 < out.size() && !(out[used] == 0xFF && out[used + 1] == 0xFF)) used += 2;
+    TLadder second;
+    if (!ToLadder(out, used, second)) return "the second conversion refuses it";
+    std::vector<std::uint8_t> again;
+    if (!ToCode(second, again, why) || again != out) return "the second compile differs";
+    TLadder third;
+    if (!ToLadder(again, used, third) || !SameLadder(second, third)) return "the second ladder differs";
+    return nullptr;
 }
 
-// Every random program the conversion accepts compiles back to its normal
-// form, and a second round trip changes neither the code nor the ladder.
-TEST_F(RoundTrip, RandomProgramsComeBackInNormalForm) {
-    TRandomProgram gen(20240917);
-    std::map<std::string, std::vector<std::uint8_t>> cache;
-    const auto words = [&](const std::vector<std::string>& lines) {
+std::string Report(int round, const char* fault, const std::string& why, const std::vector<std::uint8_t>& code,
+                   const std::vector<std::uint8_t>* expected, const std::vector<std::uint8_t>& out) {
+    std::string s = "round " + std::to_string(round) + ": " + fault + why + "\nprogram:\n" + ListingOf(code);
+    if (expected) s += "normal form:\n" + ListingOf(*expected);
+    return s + "came back as:\n" +
+           ListingOf({out.begin(), out.begin() + std::min<std::size_t>(out.size(), code.size() + 8)});
+}
+
+// Machine code of instruction-list lines, each line assembled once.
+class TLineCache {
+public:
+    std::vector<std::uint8_t> operator()(const std::vector<std::string>& lines) {
         std::vector<std::uint8_t> code;
         for (const std::string& line : lines) {
-            auto it = cache.find(line);
-            if (it == cache.end()) it = cache.emplace(line, AssembleLines({line})).first;
+            auto it = cache_.find(line);
+            if (it == cache_.end()) it = cache_.emplace(line, AssembleLines({line})).first;
             code.insert(code.end(), it->second.begin(), it->second.end());
         }
         return code;
-    };
+    }
+
+private:
+    std::map<std::string, std::vector<std::uint8_t>> cache_;
+};
+
+// Every random program the conversion accepts compiles back to its normal
+// form with a step map that names each element's cell, behaves as it did in
+// the simulator, and a second round trip changes neither the code nor the ladder.
+TEST_F(RoundTrip, RandomProgramsComeBackInNormalForm) {
+    TRandomProgram gen(20240917);
+    TLineCache words;
     int accepted = 0, normalised = 0, failures = 0;
     std::vector<std::string> text, normal;
     for (int round = 0; round < 2000 && failures < 5; ++round) {
@@ -469,27 +633,74 @@ TEST_F(RoundTrip, RandomProgramsComeBackInNormalForm) {
         if (expected != code) ++normalised;
         std::vector<std::uint8_t> out;
         std::string why;
-        const bool compiled = ToCode(first, out, why);
-        TLadder second;
-        std::vector<std::uint8_t> again;
-        const char* fault = !compiled                   ? "does not compile: "
-                            : out != Image(expected)    ? "differs from the normal form"
-                            : !ToLadder(out, static_cast<std::uint32_t>(expected.size()), second)
-                                ? "the second conversion refuses it"
-                            : !ToCode(second, again, why) || again != out    ? "the second compile differs"
-                            : !SameLadder(code == expected ? first : ThirdLadder(again, expected), second)
-                                ? "the second ladder differs"
-                                : nullptr;
-        if (fault) {
+        if (const char* fault = RoundTripFault(code, first, &expected, out, why)) {
             ++failures;
-            ADD_FAILURE() << "round " << round << ": " << fault << (compiled ? "" : why) << "\nprogram:\n"
-                          << ListingOf(code) << "normal form:\n" << ListingOf(expected) << "came back as:\n"
-                          << ListingOf({out.begin(), out.begin() + std::min<std::size_t>(out.size(), code.size() + 8)});
+            ADD_FAILURE() << Report(round, fault, why, code, &expected, out);
         }
     }
     // Most programs are drawable, and the normalisations are exercised.
     EXPECT_GT(accepted, 1800);
     EXPECT_GT(normalised, 100);
+}
+
+// Mutated programs: random programs with lines dropped, doubled, swapped or
+// added, and with devices of basic words changed at random (outputs of inputs,
+// SET of timers). The conversion may refuse them; what it accepts must compile,
+// behave as the program did and reach its normal form in one pass.
+TEST_F(RoundTrip, MutatedProgramsConvertOnlyWhatCompilesBack) {
+    TRandomProgram gen(77001);
+    std::mt19937 rng(4242);
+    TLineCache words;
+    const std::vector<std::string> extra = {"LD X5", "AND X6", "OR M9", "ANB", "ORB", "MPS", "MRD", "MPP", "INV",
+                                            "OUT Y3", "SET M4", "RST M4", "STL S3", "RET", "P7", "END", "FEND",
+                                            "LD> D0 K3", "MC N0", "MCR N0", "CJ P7", "NOP"};
+    int accepted = 0, refused = 0, failures = 0;
+    std::vector<std::string> text, normal;
+    for (int round = 0; round < 3000 && failures < 5; ++round) {
+        gen.Make(text, normal);
+        for (int k = static_cast<int>(rng() % 3) + 1; k > 0; --k) {
+            const std::size_t at = rng() % text.size();
+            switch (rng() % 4) {
+                case 0: if (text.size() > 1) text.erase(text.begin() + static_cast<std::ptrdiff_t>(at)); break;
+                case 1: text.insert(text.begin() + static_cast<std::ptrdiff_t>(at), text[at]); break;
+                case 2: if (at + 1 < text.size()) std::swap(text[at], text[at + 1]); break;
+                default: text.insert(text.begin() + static_cast<std::ptrdiff_t>(at), extra[rng() % extra.size()]); break;
+            }
+        }
+        auto code = words(text);
+        if (rng() % 3 == 0) {
+            // A basic word (LD .. SET) with another device address.
+            std::vector<std::uint32_t> basic;
+            for (std::uint32_t off = 0; off + 1 < code.size();) {
+                if (OpcodeToIndex(static_cast<std::uint16_t>(code[off] | code[off + 1] << 8)) <= inst::SET)
+                    basic.push_back(off);
+                const std::uint32_t next = NextInstructionOffset(off, code.data(), code.size());
+                if (next <= off) break;
+                off = next;
+            }
+            if (!basic.empty()) {
+                const std::uint32_t w = basic[rng() % basic.size()];
+                const std::uint16_t changed = static_cast<std::uint16_t>((code[w + 1] & 0xF0) << 8 | (rng() & 0x0FFF));
+                code[w] = static_cast<std::uint8_t>(changed);
+                code[w + 1] = static_cast<std::uint8_t>(changed >> 8);
+            }
+        }
+        TLadder first;
+        if (!ToLadder(Image(code), static_cast<std::uint32_t>(code.size()), first)) {
+            ++refused;
+            continue;
+        }
+        ++accepted;
+        std::vector<std::uint8_t> out;
+        std::string why;
+        if (const char* fault = RoundTripFault(code, first, nullptr, out, why)) {
+            ++failures;
+            ADD_FAILURE() << Report(round, fault, why, code, nullptr, out);
+        }
+    }
+    // Both sides are exercised.
+    EXPECT_GT(accepted, 500);
+    EXPECT_GT(refused, 500);
 }
 
 }  // namespace

@@ -10,4 +10,4 @@ qel_add_test(NAME ladder_compile_test LOGIC
   LIBS qel_ladder_model qel_core qel_project qel_platform)
 qel_add_test(NAME ladder_roundtrip_test LOGIC
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/RoundTripTest.cpp ${CMAKE_CURRENT_LIST_DIR}/IlProgram.cpp
-  LIBS qel_ladder_model qel_core qel_project qel_platform)
+  LIBS qel_ladder_model qel_simulator qel_core qel_project qel_platform)
