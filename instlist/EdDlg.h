@@ -18,6 +18,7 @@ class QPushButton;
 enum TInstMsg : int {
     kMsgInvalidInput = 0,     ///< invalid input (go-to-step text that is no number)
     kMsgNoRoomInst = 20,      ///< the program capacity is full
+    kMsgLabelUsed = 24,       ///< the P or I label is already used in the program
     kMsgStoreInnerCode = 27,  ///< question: store the inner code in the chart element?
     kMsgInsertMode = 28,      ///< status panel 1: insert
     kMsgOverwriteMode = 29,   ///< status panel 1: overwrite

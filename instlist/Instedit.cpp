@@ -78,6 +78,21 @@ void TInstEdit::NormaliseBlock(int& first, int& last) const {
 // ---------------------------------------------------------------------------
 // Edits
 
+namespace {
+
+bool IsLabelIndex(int index) { return index == inst::PLABEL || index == inst::ILABEL; }
+
+// True when a P or I label word stands in the code outside [keepFrom, keepTo):
+// a label may appear once, or its jumps and interrupts have two targets and
+// the ladder cannot draw the program.
+bool LabelTaken(const std::uint8_t* code, std::uint32_t used, std::uint16_t word, std::uint32_t keepFrom,
+                std::uint32_t keepTo) {
+    const TCodeBlock blocks[] = {{code, keepFrom}, {code + keepTo, used > keepTo ? used - keepTo : 0}};
+    return !CheckWordUniqueInList(word, blocks);
+}
+
+}  // namespace
+
 TInstEditResult TInstEdit::EnterLine(int line, std::string_view text, bool insert) {
     const std::string t = TrimLine(text);
     if (t.empty()) return TInstEditResult::Empty;
@@ -93,6 +108,11 @@ TInstEditResult TInstEdit::EnterLine(int line, std::string_view text, bool inser
 
     line = std::clamp(line, 0, LastLine());
     const std::uint32_t offset = LineOffset(line);
+    const bool replace = !insert && line < LastLine();
+    const std::uint16_t word = static_cast<std::uint16_t>(gInsnBuf.code[0] | gInsnBuf.code[1] << 8);
+    if (IsLabelIndex(OpcodeToIndex(word)) &&
+        LabelTaken(code_, used_, word, offset, replace ? LineOffset(line + 1) : offset))
+        return TInstEditResult::LabelTaken;
     TInstSnapshot before = Snapshot(line);
     std::uint32_t used = used_;
     const bool ok = (insert || line == LastLine())
@@ -128,6 +148,14 @@ TInstEditResult TInstEdit::PasteAt(int line, const std::vector<std::uint8_t>& pa
     if (payload.empty()) return TInstEditResult::Empty;
     if (!IsInstPayload(payload)) return TInstEditResult::BadPayload;
     if (!code_) return TInstEditResult::NoRoom;
+    // Each label of the block must be new to the program and to the block.
+    for (std::uint32_t at = 0; at < payload.size(); at = NextInstructionOffset(at, payload.data(), payload.size())) {
+        const std::uint16_t word = ReadCodeWord(payload.data(), payload.size(), at);
+        if (!IsLabelIndex(OpcodeToIndex(word))) continue;
+        const TCodeBlock rest[] = {{payload.data() + at + 2, payload.size() - at - 2}};
+        if (LabelTaken(code_, used_, word, used_, used_) || !CheckWordUniqueInList(word, rest))
+            return TInstEditResult::LabelTaken;
+    }
     line = std::clamp(line, 0, LastLine());
     TInstSnapshot before = Snapshot(line);
     std::uint32_t used = used_;

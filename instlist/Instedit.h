@@ -26,6 +26,7 @@ enum class TInstEditResult {
     BadLine,      ///< the line is no valid instruction for the current model family
     NoRoom,       ///< the result would not fit in the code buffer
     BadPayload,   ///< the bytes are not whole, valid instructions
+    LabelTaken,   ///< a P or I label the program already has
 };
 
 /// A whole-state snapshot: the used part of the code (the rest is erased) and

@@ -452,8 +452,9 @@ bool TInst::EnterLine(const std::string& text) {
     if (r == TInstEditResult::Empty) return true;
     if (r != TInstEditResult::Ok) {
         ShowResult(r, TrimLine(text));
-        // A line that is no instruction stays in the dialog to be corrected.
-        return r != TInstEditResult::BadLine;
+        // A line that is no instruction, or a label used already, stays in
+        // the dialog to be corrected.
+        return r != TInstEditResult::BadLine && r != TInstEditResult::LabelTaken;
     }
     ClearSelection();
     CursorLine = std::min(line + 1, edit_.LastLine());
@@ -486,6 +487,7 @@ void TInst::ShowResult(TInstEditResult result, const std::string& line) {
     case TInstEditResult::BadLine: ShowMsg(kMsgBadInstLine, " " + line); break;
     case TInstEditResult::NoRoom: ShowMsg(kMsgNoRoomInst); break;
     case TInstEditResult::BadPayload: ShowMsg(kMsgBadInstClip); break;
+    case TInstEditResult::LabelTaken: line.empty() ? ShowMsg(kMsgLabelUsed) : ShowMsg(kMsgLabelUsed, " " + line); break;
     case TInstEditResult::Ok:
     case TInstEditResult::Empty: break;
     }

@@ -79,13 +79,27 @@ int OwningBoxHead(const std::uint8_t* rowStart, int cellIndex) {
     return CellKind(rowStart + i * kLdbCellBytes) == TLdbKind::Spec_Fun ? i : -1;
 }
 
+// Instruction row of the box or compare head whose operand is the token at
+// `cellIndex` (the head's column in `head`); ERROR when no head owns it. A
+// compare head holds its compare code, not an instruction word: the row of the
+// LD group stands for all three groups, which take the same operands.
+int OwningHeadRow(const std::uint8_t* rowStart, int cellIndex, int& head) {
+    head = cellIndex;
+    while (head > 0 && IsTokenCell(rowStart + head * kLdbCellBytes)) --head;
+    const std::uint8_t* cell = rowStart + head * kLdbCellBytes;
+    if (head == cellIndex) return inst::ERROR;
+    if (CellKind(cell) == TLdbKind::Spec_Fun) return OpcodeToIndex(CellOperand(cell));
+    if (CellKind(cell) == TLdbKind::Comp_Ry && CellOperand(cell) < kCompareCodeCount)
+        return kInstCompareFirst + CellOperand(cell);
+    return inst::ERROR;
+}
+
 // Writes a token. False, the row unchanged, when the operand does not fit.
 bool WriteToken(std::uint8_t* rowStart, int cellIndex, const TDeviceRecord& rec, const TParsedDevice& parsed) {
     std::uint8_t* cell = rowStart + cellIndex * kLdbCellBytes;
-    const int head = OwningBoxHead(rowStart, cellIndex);
-    if (head < 0 || CellKind(cell) != TLdbKind::Spec_Token) return false;
-    const std::uint16_t word = CellOperand(rowStart + head * kLdbCellBytes);
-    const int index = OpcodeToIndex(word);
+    int head = -1;
+    const int index = OwningHeadRow(rowStart, cellIndex, head);
+    if (index == inst::ERROR || CellKind(cell) != TLdbKind::Spec_Token) return false;
     // Operand position: the Spec_Token cells between the head and this token.
     int ordinal = 0;
     for (int i = head + 1; i < cellIndex; ++i) {
@@ -99,14 +113,12 @@ bool WriteToken(std::uint8_t* rowStart, int cellIndex, const TDeviceRecord& rec,
     if (index == inst::DCNT && ordinal == 0 && (letter != 'C' || parsed.number < 200)) return false;
     if (index == inst::CNT && ordinal == 0 && (letter != 'C' || parsed.number >= 200)) return false;
 
-    if (index != inst::ERROR && index != inst::DCNT && index != inst::TMR && index != inst::CNT) {
+    if (index != inst::DCNT && index != inst::TMR && index != inst::CNT) {
         const TOperandForm& form = InstOperandForm(index);
         if (ordinal >= form.count) return false;
         const std::uint32_t allowed = form.kinds[ordinal];
         if ((OperandKindsOf(rec) & allowed) == 0) return false;
         if (rec.modifier != 0 && (allowed & kOpIndexed) == 0) return false;
-    } else if (index == inst::ERROR) {
-        return false;
     }
     if (!WithinFamilyLimit(rec.type, parsed.number)) return false;
 

@@ -35,7 +35,9 @@ std::string CellDeviceText(const std::uint8_t* grid, std::int32_t row, std::int3
 //   contacts   X, Y, M, S, T, C; the kind, type and number are written
 //   State_Ry   S only
 //   Out_Ry     Y, M, S (the devices a coil may drive)
-//   Spec_Token an operand the owning box accepts in that position; a 32-bit
+//   Spec_Token an operand the owning box or compare contact accepts in that
+//              position (a compare takes constants, digit groups and word
+//              devices, indexed or not); a 32-bit
 //              constant's high word goes to the Token_32bs that follows; DCNT
 //              wants C200 and above, CNT below C200; a value that needs two
 //              words is refused by a 16-bit operand. A digit group ("K4M0")

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/InstructionTable.h"
+#include "ladder/model/Laddercompile.h"
 
 std::uint16_t gSyntaxError = 0;
 
@@ -332,6 +333,9 @@ std::uint8_t ClassifyInstruction(std::uint16_t w) {
 }
 
 std::int32_t CheckProgramSyntax(const std::uint8_t* code, std::uint32_t length, std::int32_t errSteps[2]) {
+    // A check starts a new verdict on the code: the compile's line-rejection
+    // flag of an earlier compile no longer applies to it.
+    gCompileResult = 0;
     length &= ~1u;  // whole words only
     TPass pass;
     TSymbolStack st;

@@ -58,6 +58,13 @@ constexpr std::int32_t OffsetToStep(std::uint32_t offset) { return static_cast<s
 // Checks `length` bytes of little-endian program words at `code`. Sets
 // gSyntaxError and returns the step of the error (or the step where the check
 // stopped when there is none). When an error is found, errSteps[0] and
-// errSteps[1] receive the first and last step of the faulty stretch. The
-// check never reads past `length` and touches no file.
+// errSteps[1] receive the first and last step of the faulty stretch. Like
+// every check it clears the compile's line-rejection flag (gCompileResult):
+// callers read that flag right after a compile, before they check.
+// The check never reads past `length` and touches no file: no step file
+// ("ladpass1.pas") is read or removed, because nothing writes one and a stale
+// file would move every reported position, and deleting it would remove a
+// file of the program folder; positions are therefore always the code's own
+// steps. The third argument receives the error steps (there is no work
+// buffer to pass: the symbol stack is the check's own).
 std::int32_t CheckProgramSyntax(const std::uint8_t* code, std::uint32_t length, std::int32_t errSteps[2]);

@@ -78,6 +78,30 @@ TEST_F(InstEditTest, InstructionsOfDifferentLengthsWrittenOverEachOther) {
     EXPECT_EQ(edit_.UndoCount(), undo);
 }
 
+// A P or I label stands once in a program: a second one is refused when typed
+// or pasted, and the code stays as it was; a label written over itself stays.
+TEST_F(InstEditTest, LabelsTheProgramHasAreRefused) {
+    Type({"LD X0", "CJ P3", "FEND", "P3", "LD X1", "OUT Y1", "SRET", "I100", "IRET", "END"});
+    const auto before = code_;
+    const int undo = edit_.UndoCount();
+    EXPECT_EQ(edit_.EnterLine(9, "P3", true), TInstEditResult::LabelTaken);
+    EXPECT_EQ(edit_.EnterLine(9, "I100", true), TInstEditResult::LabelTaken);
+    EXPECT_EQ(edit_.EnterLine(4, "I100", false), TInstEditResult::LabelTaken);  // over LD X1
+    EXPECT_EQ(edit_.PasteAt(9, edit_.CopyLines(3, 5)), TInstEditResult::LabelTaken);
+    EXPECT_EQ(code_, before);
+    EXPECT_EQ(edit_.UndoCount(), undo);
+
+    EXPECT_EQ(edit_.EnterLine(3, "P3", false), TInstEditResult::Ok);
+    EXPECT_EQ(edit_.EnterLine(3, "P4", false), TInstEditResult::Ok);
+    EXPECT_EQ(edit_.EnterLine(9, "P3", true), TInstEditResult::Ok);
+    // A block holding one label twice is refused too.
+    ASSERT_EQ(edit_.DeleteLines(9, 9), TInstEditResult::Ok);
+    std::vector<std::uint8_t> twice = edit_.CopyLines(3, 3);
+    twice.insert(twice.end(), twice.begin(), twice.end());
+    twice[0] = twice[2] = 0x09;  // P9, twice
+    EXPECT_EQ(edit_.PasteAt(9, twice), TInstEditResult::LabelTaken);
+}
+
 TEST_F(InstEditTest, ClipboardBytesMustBeWholeInstructionsOfTheFamily) {
     Type({"LD X0", "MOV K1 D0", "OUT Y0", "END"});
     const auto block = edit_.CopyLines(1, 2);

@@ -2,8 +2,10 @@
 
 #include <array>
 #include <cstring>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sys/stat.h>
 #include <map>
 #include <random>
@@ -210,6 +212,31 @@ const std::vector<TGolden> kGolden = {
       ". H_Line:LD H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Out_Ry:hl:Y2",
       "H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl H_Line:hl Spec_Fun:hl:000F"}},
 };
+
+// docs/file-formats.md describes the cells as the conversion writes them: the
+// token modifier bytes of its examples, and the size of the label-table file.
+TEST(CodeToLadder, FileFormatsDocumentMatchesTheCells) {
+    const char* src = std::getenv("QEL_SOURCE_DIR");
+    ASSERT_NE(src, nullptr);
+    std::ifstream f(std::filesystem::path(src) / "docs" / "file-formats.md");
+    const std::string doc((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(doc.empty());
+    EXPECT_NE(doc.find("So D0E has byte 0 = 0x80, K4X0F1 0x89, a 32-bit D10E7 0x97"), std::string::npos);
+    const TConverted c = Convert({"LD X0", "MOV D0E D2", "MOV K4X0F1 D4", "DMOV D10E7 D20", "END"});
+    ASSERT_TRUE(c.result.ok) << ConvertFailureName(c.result.cause);
+    EXPECT_EQ(CellAt(c.fx.grid.data(), 0, 50)[0], 0x80);  // MOV D0E D2: head at 45
+    EXPECT_EQ(CellAt(c.fx.grid.data(), 1, 50)[0], 0x89);
+    EXPECT_EQ(CellAt(c.fx.grid.data(), 2, 40)[0], 0x97);  // DMOV: head at 35, tokens in pairs
+    EXPECT_EQ(static_cast<int>(CellAt(c.fx.grid.data(), 1, 50)[1] & 0x0F), 4);
+
+    // The label tables: header, two counts, then the P and I rows as i32.
+    const std::size_t labBytes = 128 + 8 + 4 * (kPLabelCount + kILabelCount);
+    const std::size_t at = doc.find("### `.lab` label tables");
+    ASSERT_NE(at, std::string::npos);
+    const std::size_t exactly = doc.find("Exactly ", at);
+    ASSERT_NE(exactly, std::string::npos);
+    EXPECT_EQ(std::stoul(doc.substr(exactly + 8)), labBytes);
+}
 
 TEST(CodeToLadder, GoldenGrids) {
     for (const TGolden& g : kGolden) {
@@ -504,10 +531,13 @@ TEST(CodeToLadder, ProgramGlobalsAndMessage) {
     std::memcpy(gProgram, code.data(), code.size());
     LocateProgramEnd();
     gLadderRows[0] = 0x77;
+    gQel.RungComments = {"first", "second", "third", "fourth"};
     EXPECT_EQ(ConvertCodeToLadder(), 0);
     EXPECT_EQ(gLadderRowCount, 2);
     EXPECT_EQ(gMarkList.size(), 1u);
     EXPECT_EQ(CellKind(gLadderRows), TLdbKind::Open_Ry);
+    // Rung comments of rows the new ladder does not have are gone.
+    EXPECT_EQ(gQel.RungComments, (std::vector<std::string>{"first", "second"}));
 
     // Refused: the ladder stays as it was and message 162 is shown once.
     const std::vector<std::uint8_t> before(gLadderRows, gLadderRows + 600);

@@ -133,12 +133,42 @@ TEST(SetCellDevice, BoxOperandsFollowTheirBox) {
     EXPECT_TRUE(SetCellDevice("K4M0", m.bytes.data(), 0, 1, TLdbKind::Spec_Token));
     EXPECT_EQ(static_cast<int>(m.Cell(1)[1] & 0x0F), 4);
     EXPECT_EQ(CellDevType(m.Cell(1)), CellDev::M);
-    // A token with no box on its left belongs to no box.
+    // A token with no head on its left belongs to nothing.
     TRow o;
-    o.Put(0, TLdbKind::Comp_Ry, 0, 0);
     o.Put(1, TLdbKind::Spec_Token, CellDev::D, 0);
     EXPECT_EQ(BoxTokenClass(o.bytes.data(), 1), inst::ERROR);
     EXPECT_FALSE(SetCellDevice("D5", o.bytes.data(), 0, 1, TLdbKind::Spec_Token));
+}
+
+// The operands of a compare contact change as a box's do, within the family's
+// limits; the head holds the compare code, which is no box's instruction word.
+TEST(SetCellDevice, CompareOperands) {
+    SetCurrentFamily(0);
+    TRow c;  // LD= D0 K5
+    c.Put(0, TLdbKind::Comp_Ry, 0, 0);
+    c.Put(1, TLdbKind::Spec_Token, CellDev::D, 0);
+    c.Put(2, TLdbKind::Spec_Token, CellDev::K, 5);
+    EXPECT_TRUE(SetCellDevice("D5", c.bytes.data(), 0, 1, TLdbKind::Spec_Token));
+    EXPECT_TRUE(SetCellDevice("K4M0", c.bytes.data(), 0, 2, TLdbKind::Spec_Token));
+    EXPECT_EQ(c.Text(1), "D5");
+    EXPECT_EQ(static_cast<int>(c.Cell(2)[1] & 0x0F), 4);
+    const TRow before = c;
+    EXPECT_FALSE(SetCellDevice("D1400", c.bytes.data(), 0, 1, TLdbKind::Spec_Token));   // family 0 ends at D1311
+    EXPECT_FALSE(SetCellDevice("K40000", c.bytes.data(), 0, 2, TLdbKind::Spec_Token));  // a 16-bit compare
+    EXPECT_FALSE(SetCellDevice("X0", c.bytes.data(), 0, 1, TLdbKind::Spec_Token));      // no word operand
+    EXPECT_EQ(c.bytes, before.bytes);
+
+    TRow w;  // DLD> D0 K100000 (code 3, which is also TMR's instruction word)
+    w.Put(0, TLdbKind::Comp_Ry, 0, 3);
+    w.Put(1, TLdbKind::Spec_Token, CellDev::D, 0);
+    w.Put(2, TLdbKind::Token_32bs, 0, 0);
+    w.Put(3, TLdbKind::Spec_Token, CellDev::K, 0x86A0);
+    w.Put(4, TLdbKind::Token_32bs, CellDev::K, 1);
+    EXPECT_EQ(BoxTokenClass(w.bytes.data(), 1), inst::ERROR);
+    EXPECT_TRUE(SetCellDevice("K-70000", w.bytes.data(), 0, 3, TLdbKind::Spec_Token));
+    EXPECT_EQ(w.Text(3), "K-70000");
+    EXPECT_TRUE(SetCellDevice("D10", w.bytes.data(), 0, 1, TLdbKind::Spec_Token));
+    EXPECT_EQ(w.Text(1), "D10");
 }
 
 }  // namespace

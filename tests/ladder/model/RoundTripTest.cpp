@@ -656,7 +656,7 @@ TEST_F(RoundTrip, MutatedProgramsConvertOnlyWhatCompilesBack) {
                                             "LD> D0 K3", "MC N0", "MCR N0", "CJ P7", "NOP"};
     int accepted = 0, refused = 0, failures = 0;
     std::vector<std::string> text, normal;
-    for (int round = 0; round < 3000 && failures < 5; ++round) {
+    for (int round = 0; round < 2000 && failures < 5; ++round) {
         gen.Make(text, normal);
         for (int k = static_cast<int>(rng() % 3) + 1; k > 0; --k) {
             const std::size_t at = rng() % text.size();
