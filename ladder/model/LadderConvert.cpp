@@ -128,6 +128,10 @@ struct TLadderBranchNode {
     // An output or a stack instruction (MPS, MRD, MPP) has taken the running
     // result: a contact or block put in parallel now would feed those too.
     bool resultTaken = false;
+    // An INV stands in the branch's own series (not inside a parallel part of
+    // it): joined in series with ANB it would invert what stands before the
+    // block as well, so such a block cannot be drawn.
+    bool seriesInv = false;
 };
 
 struct TMpsEntry {
@@ -543,6 +547,7 @@ void TCodeToLadder::Anb() {
         return;
     }
     if (Top().resultTaken) return Fail(TConvertFailure::ParallelAfterOutput);
+    if (Top().seriesInv) return Fail(TConvertFailure::InvInBlock);
     const TLadderBranchNode b = Top();
     branches_.pop_back();
     TLadderBranchNode& a = Top();
@@ -641,6 +646,7 @@ void TCodeToLadder::Orb() {
     if (b.col < common) extend(b.row, b.bottom, b.col);
     if (common + kLdbCellBytes <= stride_) LinkDown(common, a.row, b.row);
     LinkDown(b.start, a.row, b.row);
+    a.seriesInv = false;
     a.col = common;
     a.bottom = std::max(a.bottom, b.bottom);
     a.start = b.start;
@@ -872,11 +878,13 @@ void TCodeToLadder::Place(std::uint16_t word, int index, const TInsnInfo& info, 
             if (Top().depth == 0) return Fail(TConvertFailure::NeedsBranch);
             if (!SeriesSlot(kLdbCellBytes)) return;
             if (Put(Top().row, Top().col, TLdbKind::Inv_Ry, 0, 0)) Top().col += kLdbCellBytes;
+            Top().seriesInv = true;
             return;
         case Role::OrContact:
         case Role::OrCompare: {
             if (Top().depth == 0) return Fail(TConvertFailure::NeedsBranch);
             if (Top().resultTaken) return Fail(TConvertFailure::ParallelAfterOutput);
+            Top().seriesInv = false;  // everything so far is one parallel part now
             if (info.role == Role::OrContact && !DecodeContact(word, index, insn, rec)) return;
             TLadderBranchNode& b = Top();
             const std::int32_t row = b.bottom + 1;
@@ -1153,7 +1161,7 @@ const char* ConvertFailureName(TConvertFailure f) {
         "None", "EmptyNetwork", "UnknownWord", "CodeOverrun", "BadOperand", "TooDeep",
         "NeedsBranch", "BlockUnderflow", "MpsOverflow", "MpsUnderflow", "MpsLeftOpen",
         "TooTall", "TooWide", "StlMisplaced", "ErrorWord", "LabelMisplaced", "LabelTwice",
-        "LabelOutOfRange", "LabelAtEnd", "GridFull", "OpenBlock", "NotCompilable", "ParallelAfterOutput",
+        "LabelOutOfRange", "LabelAtEnd", "GridFull", "OpenBlock", "NotCompilable", "ParallelAfterOutput", "InvInBlock",
     };
     const auto i = static_cast<std::size_t>(f);
     return i < sizeof kNames / sizeof kNames[0] ? kNames[i] : "?";

@@ -59,6 +59,7 @@ enum class TConvertFailure {
     OpenBlock,         // an output while a block is open and not joined (LD LD OUT)
     NotCompilable,     // the ladder drawn would not compile back into code
     ParallelAfterOutput,  // OR, an OR compare or ORB after an output or MPS/MRD/MPP of its branch
+    InvInBlock,        // ANB of a block whose own series holds an INV (it would invert more)
 };
 
 // The text of a failure cause ("UnknownWord", ...), for traces.
