@@ -696,7 +696,13 @@ private:
         } else {
             p.push_back(Any(kLoad));
         }
-        for (unsigned k = rng_() % 4; k > 0; --k) p.push_back(rng_() % 3 ? Any(kAnd) : Any(kOr));
+        // A joined block never ends its own series in INV: ANB would invert
+        // what stands before it too, so the conversion refuses that.
+        for (unsigned k = rng_() % 4; k > 0; --k) {
+            std::string item = rng_() % 3 ? Any(kAnd) : Any(kOr);
+            if (depth > 0 && item == "INV") item = "AND X4";
+            p.push_back(item);
+        }
     }
 
     std::string Output() { return Any(kOut); }
