@@ -12,6 +12,7 @@
 #include "platform/Paths.h"
 #include "core/DeviceLimits.h"
 #include "project/Fileio.h"
+#include "project/Ladderstamp.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
 
@@ -50,6 +51,8 @@ struct Staged {
     std::vector<std::uint8_t> image;
 
     bool hasLad = false;
+    bool ladStamped = false;      // the ladder file names the code its rows belong to
+    std::uint64_t ladStamp = 0;
     std::int32_t ladRows = 0;
     std::vector<std::uint8_t> ladder;
 
@@ -110,6 +113,9 @@ Refusal ParseKzp(const std::vector<std::uint8_t>& bytes, Staged& st) {
     return Refusal::None;
 }
 
+// Where the `.lad` header keeps the stamp of the code (u64, spare header bytes).
+constexpr std::size_t kLadStampOffset = 66;
+
 Refusal ParseLad(const std::vector<std::uint8_t>& bytes, Staged& st) {
     if (const Refusal r = SiblingHeader(bytes, st.family); r != Refusal::None) return r;
     ByteReader rd(bytes);
@@ -120,6 +126,12 @@ Refusal ParseLad(const std::vector<std::uint8_t>& bytes, Staged& st) {
     const std::size_t body = static_cast<std::size_t>(rows) * kLadderRowBytes;
     if (const Refusal r = ExactSize(bytes.size(), qelfile::kHeaderBytes + 4 + body); r != Refusal::None) return r;
     st.ladder.assign(bytes.begin() + qelfile::kHeaderBytes + 4, bytes.end());
+    // The stamp of the code the rows belong to stands in the header's spare
+    // bytes; zero (a file written before the stamp existed) names no code.
+    rd.Seek(kLadStampOffset);
+    const std::uint64_t low = rd.U32();
+    st.ladStamp = low | static_cast<std::uint64_t>(rd.U32()) << 32;
+    st.ladStamped = st.ladStamp != 0;
     for (std::uint32_t r = 0; r < rows; ++r) {
         const std::uint8_t* row = st.ladder.data() + static_cast<std::size_t>(r) * kLadderRowBytes;
         if (IsBlockCommentRow(row)) continue;
@@ -348,6 +360,9 @@ std::string BuildLad() {
     const int rows = LastUsedLadderRow() + 1;
     qelfile::PutU32(out, static_cast<std::uint32_t>(rows));
     out.append(reinterpret_cast<const char*>(gLadderRows), static_cast<std::size_t>(rows) * kLadderRowBytes);
+    // The code the rows belong to: a stale ladder (the code was edited after
+    // it was drawn) is saved with its own stamp and drawn again on opening.
+    for (int i = 0; i < 8; ++i) out[kLadStampOffset + i] = static_cast<char>(gLadderStamp >> (8 * i));
     return out;
 }
 
@@ -510,6 +525,7 @@ std::string StripExtension(const std::string& path) {
 // Applies the ladder parts of a staged set (rows, labels, block comments).
 void ApplyLadder(const Staged& st) {
     if (st.hasLad) {
+        gLadderStamp = st.ladStamp;
         std::memset(gLadderRows, 0, static_cast<std::size_t>(kLadderRows) * kLadderRowBytes);
         if (!st.ladder.empty()) std::memcpy(gLadderRows, st.ladder.data(), st.ladder.size());
         gLadderRowCount = st.ladRows;
@@ -608,6 +624,10 @@ bool ReadProgramFile() {
     gQel.Company.clear();
     gQel.Designer.clear();
     if (!st.hasRcm) LoadDeviceCommentInit();
+    // Only a ladder that names this code is taken; any other is drawn again
+    // from the code (the frame converts a program whose ladder is not ok).
+    st.hasLad = st.hasLad && st.ladStamped && st.ladStamp == CodeImageStamp(st.image.data(),
+                                                                          static_cast<std::uint32_t>(st.image.size()));
     ApplyLadder(st);
     ApplyComments(st);
     ApplyMonitorList(st);
@@ -631,6 +651,8 @@ bool ReadSiblingFiles() {
         const Outcome o = ReadOne(SiblingPath(s.ext), st, s.parse);
         if (o == Outcome::Refused) allRead = false;
         if (o != Outcome::Read) continue;
+        if (st.hasLad && (!st.ladStamped || st.ladStamp != ProgramImageStamp()))
+            st.hasLad = false;  // rows of other code are not taken
         ApplyLadder(st);
         ApplyComments(st);
         ApplyMonitorList(st);
@@ -714,6 +736,8 @@ void ClearProject() {
     if (gSfcGrid) std::memset(gSfcGrid, 0xFF, static_cast<std::size_t>(gSfcRowCount) * kSfcRowBytes);
     gSfcCodeList.clear();
     gQel.RungComments.clear();
+    // An empty ladder is the ladder of the empty program.
+    MarkLadderOfProgram();
 }
 
 void FitCommentLists() {

@@ -11,6 +11,7 @@
 #include "ladder/model/LadderFold.h"
 #include "ladder/model/Laddercompile.h"
 #include "ladder/model/Ladtranslate.h"
+#include "project/Ladderstamp.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
 
@@ -1201,6 +1202,7 @@ std::uint8_t ConvertCodeToLadder() {
     if (!r.ok) return SetConvertAbort(r);
     gLadderRowCount = r.rowCount;
     gMarkList = r.marks;
+    MarkLadderOfProgram();
     // The rung comments belong to rows of the ladder just drawn: those of rows
     // that no longer exist go.
     auto& rung = gQel.RungComments;

@@ -1,5 +1,6 @@
 #include "ladder/model/Laddercompile.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -9,6 +10,7 @@
 #include "ladder/model/Lad.h"
 #include "ladder/model/LadderTempFiles.h"
 #include "platform/Paths.h"
+#include "project/Ladderstamp.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
 
@@ -28,6 +30,7 @@ constexpr int kMsgProgramFull = 20;
 constexpr int kMsgRejectedLine = 159;
 constexpr int kMsgRowLabel = 14;
 constexpr int kMsgColumnLabel = 15;
+constexpr int kMsgLadderNotOfProgram = 251;
 
 // Hands the rows the cut passes to the comment files.
 class TCommentExport final : public TCutHooks {
@@ -230,6 +233,20 @@ bool LadderCompiles(const TCompileTarget& target) {
 }
 
 std::uint8_t CompileProgramLadder(TCompileProgress* progress) {
+    // The compile replaces the program: it must not replace code the ladder
+    // does not stand for. A program with code takes only a ladder that is
+    // not empty and was drawn from (or compiled into) the code as it stands;
+    // an empty program loses nothing.
+    const bool programEmpty =
+        !gProgram || std::all_of(gProgram, gProgram + gProgramCapacity, [](std::uint8_t b) { return b == 0xFF; });
+    const std::int32_t lastRow = gLadderRows ? FindLastUsedRow(gLadderRows, kLdbRowBytes, kLadderRows - 1) : -1;
+    if (!programEmpty && (lastRow < 0 || !LadderMatchesProgram())) {
+        gCompileResult = kCompileLadderNotOfProgram;
+        gCompileLayoutError = TLayoutError{};
+        gNetworkStartRow = gNextNetworkRow = 0;
+        gInputText[0] = '\0';
+        return 1;
+    }
     TCompileTarget t;
     t.grid = gLadderRows;
     t.gridRows = kLadderRows;
@@ -239,10 +256,13 @@ std::uint8_t CompileProgramLadder(TCompileProgress* progress) {
     t.capacity = gProgramCapacity;
     t.ownLadder = true;
     t.rowComments = &gQel.RungComments;
-    return CompileLadder(t, progress);
+    const std::uint8_t result = CompileLadder(t, progress);
+    if (result == 0) MarkLadderOfProgram();
+    return result;
 }
 
 std::string CompileFailureText() {
+    if (gCompileResult == kCompileLadderNotOfProgram) return gMsgTable.Get(kMsgLadderNotOfProgram);
     if (gCompileResult == 2) return gMsgTable.Get(kMsgProgramFull);
     if (gCompileResult == 1) {
         std::string s = gMsgTable.Get(kMsgRejectedLine) + RowRange();

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "project/Fileio.h"
+#include "project/Ladderstamp.h"
 #include "project/Msgtable.h"
 #include "project/Projectfiles.h"
 #include "tests/project/ProjectTestSupport.h"
@@ -78,6 +79,50 @@ TEST_F(ProjectFilesTest, MonitorListFileHasTheLinkLayout) {
     EXPECT_EQ(b[130] | b[131] << 8, 5);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&b[132 + 16])), "Y17");
     EXPECT_EQ(b[132 + 2 * 16 + 6], 10);
+}
+
+// The ladder file names the code its rows belong to. A ladder saved for other
+// code (the code was typed after the ladder was drawn, the ladder left empty),
+// or a ladder file without that name, is not taken: the program opens as one
+// whose ladder must be drawn from the code.
+TEST_F(ProjectFilesTest, LadderOfOtherCodeIsNotTaken) {
+    FillProject(1, 0, 4);
+    SaveAs("drawn.kzp");
+    ASSERT_TRUE(Open(ProjectPath("drawn.kzp")));
+    EXPECT_EQ(gQel.ProgramOk, 1);
+    EXPECT_EQ(gLadderRowCount, 40);
+    EXPECT_TRUE(LadderMatchesProgram());
+
+    // Code typed in the instruction list after the ladder was drawn.
+    gProgram[0] = 0x01;  // LD X1
+    EXPECT_FALSE(LadderMatchesProgram());
+    SaveAs("typed.kzp");
+    FillProject(0, 1, 9);
+    ASSERT_TRUE(Open(ProjectPath("typed.kzp")));
+    EXPECT_EQ(gQel.ProgramOk, 0);
+    EXPECT_EQ(gLadderRowCount, 0);
+    EXPECT_EQ(gProgram[0], 0x01);
+
+    // A new program typed and saved with its empty ladder.
+    ClearProject();
+    gProgram[0] = 0x00;
+    gProgram[1] = 0x24;
+    SaveAs("new.kzp");
+    ASSERT_TRUE(Open(ProjectPath("new.kzp")));
+    EXPECT_EQ(gQel.ProgramOk, 0);
+
+    // A ladder file without the stamp of its code.
+    FillProject(1, 0, 4);
+    SaveAs("old.kzp");
+    const fs::path lad = Dir() / "old.lad";
+    {
+        std::fstream f(lad, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(66);
+        f.write("\0\0\0\0\0\0\0\0", 8);
+    }
+    ASSERT_TRUE(Open(ProjectPath("old.kzp")));
+    EXPECT_EQ(gQel.ProgramOk, 0);
+    EXPECT_TRUE(messages_.Shown().empty());
 }
 
 TEST_F(ProjectFilesTest, ProgramWithoutSiblingsOpensWithEmptyLadder) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "platform/Paths.h"
+#include "project/Ladderstamp.h"
 #include "project/Msgtable.h"
 #include "project/Projectfiles.h"
 
@@ -71,6 +72,7 @@ void FillProject(int family, int capacityIndex, std::uint32_t seed) {
         }
     }
     gLadderRowCount = rows;
+    MarkLadderOfProgram();  // the rows stand for this code
     gPLabelRows[0] = 0;
     gPLabelRows[255] = 12;
     gILabelRows[899] = 20;

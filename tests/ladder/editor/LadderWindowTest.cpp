@@ -27,6 +27,7 @@
 #include "ladder/editor/Ladderkeys.h"
 #include "ladder/edit/Laddertexts.h"
 #include "ladder/model/Lad.h"
+#include "project/Ladderstamp.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
 #include "shell/Qelmain.h"
@@ -237,7 +238,11 @@ TEST_F(LadderWindowTest, FullProgramRoundTripsThroughTheWindowsCommands) {
 
     ASSERT_TRUE(frame_->RunCommand("MmCodeToLad"));
     EXPECT_GT(lad_->Edit().LastRow(), 2000);
-    std::fill(gProgram, gProgram + gProgramCapacity, 0x00);  // the compile must write every byte back
+    // The compile must write every byte back; the zeros stand for the code the
+    // ladder was drawn from (a compile is refused over code the ladder does
+    // not belong to).
+    std::fill(gProgram, gProgram + gProgramCapacity, 0x00);
+    MarkLadderOfProgram();
     ASSERT_TRUE(frame_->RunCommand("MmLadToCode"));
     EXPECT_TRUE(messages_.Shown().empty());
     EXPECT_TRUE(std::equal(before.begin(), before.end(), gProgram));

@@ -12,10 +12,13 @@
 
 #include "LadderTestSupport.h"
 #include "core/Codetranslate.h"
+#include "core/DeviceLimits.h"
 #include "core/InstructionTable.h"
 #include "ladder/model/Lad.h"
 #include "ladder/model/LadderConvert.h"
 #include "ladder/model/LadderTempFiles.h"
+#include "ladder/model/Laddercompile.h"
+#include "project/Ladderstamp.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
 #include "tests/support/ScriptedMessages.h"
@@ -554,6 +557,46 @@ TEST(CodeToLadder, ProgramGlobalsAndMessage) {
     EXPECT_NE(messages.Shown()[0].find("message 162"), std::string::npos) << messages.Shown()[0];
     EXPECT_EQ(gConvertAbort, 0);
     EXPECT_FALSE(ReportConvertAbort());
+    FreeSharedBuffers();
+}
+
+// A compile never writes a ladder over code it does not stand for: after the
+// code changed (an instruction-list edit), or with an empty ladder, the
+// program stays as it is; the ladder drawn again from the code compiles.
+TEST(CodeToLadder, StaleOrEmptyLadderIsNotCompiledOverTheCode) {
+    AllocateSharedBuffers();
+    SetCurrentFamily(1);
+    std::vector<std::string> texts;
+    for (int id = 0; id < 260; ++id) texts.push_back("message " + std::to_string(id));
+    gMsgTable.Assign(texts);
+    const std::vector<std::uint8_t> code = AssembleLines({"LD X0", "OUT Y0", "END"});
+    std::memcpy(gProgram, code.data(), code.size());
+    LocateProgramEnd();
+    ASSERT_EQ(ConvertCodeToLadder(), 0);
+    EXPECT_TRUE(LadderMatchesProgram());
+    EXPECT_EQ(CompileProgramLadder(), 0) << CompileFailureText();
+
+    const std::vector<std::uint8_t> edited = AssembleLines({"LD X0", "AND X1", "OUT Y0", "END"});
+    std::memcpy(gProgram, edited.data(), edited.size());
+    LocateProgramEnd();
+    const std::vector<std::uint8_t> image(gProgram, gProgram + gProgramCapacity);
+    EXPECT_EQ(CompileProgramLadder(), 1);
+    EXPECT_EQ(gCompileResult, kCompileLadderNotOfProgram);
+    EXPECT_EQ(CompileFailureText(), "message 251");
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), gProgram));
+
+    ASSERT_EQ(ConvertCodeToLadder(), 0);
+    std::memset(gLadderRows, 0, 600);
+    EXPECT_EQ(CompileProgramLadder(), 1) << "an empty ladder";
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), gProgram));
+    ASSERT_EQ(ConvertCodeToLadder(), 0);
+    EXPECT_EQ(CompileProgramLadder(), 0) << CompileFailureText();
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), gProgram));
+
+    // Into an empty program any ladder compiles: nothing can be lost.
+    std::memset(gProgram, 0xFF, gProgramCapacity);
+    EXPECT_EQ(CompileProgramLadder(), 0) << CompileFailureText();
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), gProgram));
     FreeSharedBuffers();
 }
 
