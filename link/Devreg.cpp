@@ -3,12 +3,15 @@
 #include <filesystem>
 
 #include <QAbstractTableModel>
+#include <QCoreApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QKeyEvent>
+#include <QStyledItemDelegate>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -100,6 +103,40 @@ public:
 
 private:
     TDevReg* view_;
+};
+
+// ---------------------------------------------------------------------------
+// The cell editor: Up, Down, Page Up and Page Down commit the typed value and
+// move on, as Enter does; Left and Right too once the caret is at the text's
+// edge (inside the text they move the caret).
+
+class TRegCellDelegate final : public QStyledItemDelegate {
+public:
+    TRegCellDelegate(QAbstractItemView* view) : QStyledItemDelegate(view), view_(view) {}
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override {
+        auto* editor = qobject_cast<QLineEdit*>(object);
+        if (editor && event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            const int k = key->key();
+            const bool leave = k == Qt::Key_Up || k == Qt::Key_Down || k == Qt::Key_PageUp || k == Qt::Key_PageDown ||
+                               (k == Qt::Key_Left && editor->cursorPosition() == 0 && !editor->hasSelectedText()) ||
+                               (k == Qt::Key_Right && editor->cursorPosition() == editor->text().size() &&
+                                !editor->hasSelectedText());
+            if (leave) {
+                emit commitData(editor);
+                emit closeEditor(editor, QAbstractItemDelegate::NoHint);
+                QKeyEvent move(QEvent::KeyPress, k, key->modifiers());
+                QCoreApplication::sendEvent(view_, &move);
+                return true;
+            }
+        }
+        return QStyledItemDelegate::eventFilter(object, event);
+    }
+
+private:
+    QAbstractItemView* view_;
 };
 
 // ---------------------------------------------------------------------------
@@ -197,6 +234,7 @@ TDevReg::TDevReg(TTransData* trans, QWidget* parent)
     RegGrid->setObjectName("RegGrid");
     model_ = new TRegGridModel(this);
     RegGrid->setModel(model_);
+    RegGrid->setItemDelegate(new TRegCellDelegate(RegGrid));
     RegGrid->setSelectionMode(QAbstractItemView::SingleSelection);
     RegGrid->setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::DoubleClicked |
                              QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);

@@ -60,17 +60,21 @@ protected:
         EXPECT_NE(_DevReg, nullptr);
         return _DevReg;
     }
-    // Types a text into the grid cell of register index i (editing opened as
-    // a double click or F2 opens it) and presses Enter.
-    void Type(TDevReg* v, int i, const QString& text) {
+    // Opens the cell editor of register index i, as a double click or F2 does.
+    QLineEdit* Edit(TDevReg* v, int i) {
         const QModelIndex cell = v->RegGrid->model()->index(i / 10, i % 10);
         v->RegGrid->setCurrentIndex(cell);
         v->RegGrid->edit(cell);
         QLineEdit* editor = nullptr;
         for (QLineEdit* e : v->RegGrid->viewport()->findChildren<QLineEdit*>())
             if (e->isVisible()) editor = e;
+        if (editor) editor->selectAll();
+        return editor;
+    }
+    // Types a text into the cell of register index i and presses Enter.
+    void Type(TDevReg* v, int i, const QString& text) {
+        QLineEdit* editor = Edit(v, i);
         ASSERT_TRUE(editor);
-        editor->selectAll();
         QTest::keyClicks(editor, text);
         QTest::keyClick(editor, Qt::Key_Return);
         QApplication::processEvents();
@@ -109,6 +113,15 @@ TEST_F(RegisterViewTest, OpensWithTheProgramsRegisterFileAndChecksTypedValues) {
     EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(0));
     EXPECT_EQ(v->Data.DRegs[5], 123);
     EXPECT_EQ(v->CellText(1, 6), "123");
+    // Down commits like Enter and moves to the register below.
+    {
+        QLineEdit* editor = Edit(v, 8);
+        ASSERT_TRUE(editor);
+        QTest::keyClicks(editor, "88");
+        QTest::keyClick(editor, Qt::Key_Down);
+        EXPECT_EQ(v->Data.DRegs[8], 88);
+        EXPECT_EQ(v->RegGrid->currentIndex(), v->RegGrid->model()->index(1, 8));
+    }
     Type(v, 700, "5");  // no such register
     EXPECT_EQ(v->CellText(71, 1), "No Use");
 
