@@ -228,6 +228,8 @@ void InstallOnline(TQelMain* frame) {
     r.Register("MmForceDev", any, [] {
         _DevForce->show();
         _DevForce->raise();
+        _DevForce->activateWindow();
+        _DevForce->DevName->setFocus();  // ready for the device name
     });
     r.Register("MmMonitorLad", any, [frame] { MmMonitorLadClick(frame); },
                [] { return gProgram != nullptr && gQel.ProgramPresent != 0; });
