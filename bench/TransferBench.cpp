@@ -89,6 +89,7 @@ void BM_FullProgramWrite(benchmark::State& state) {
         }
         while (l.JobNo != 0 || !l.MaySend) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+        QCoreApplication::processEvents();  // the result message follows the port's notification
         if (frame.last != link::kMsgWriteOk || emu.S.program != std::vector<std::uint8_t>(gProgram, gProgram + gProgramCapacity)) {
             state.SkipWithError("the write failed");
             break;
