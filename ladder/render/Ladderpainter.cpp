@@ -177,7 +177,11 @@ private:
             Line(X(x, 35), L, X(x, 60), L);
             Line(X(x, 25), Y(L, -10), X(x, 25), Y(L, 10));
             Line(X(x, 35), Y(L, -10), X(x, 35), Y(L, 10));
-            Text(X(x, 20), Y(L, -25) - 3, dev, LadderColors::Line);
+            // A page sets the device a little further left and higher.
+            if (o_.page)
+                Text(X(x, 18), Y(L, -25) - 5, dev, LadderColors::Line);
+            else
+                Text(X(x, 20), Y(L, -25) - 3, dev, LadderColors::Line);
             // The device's value (a timer's or counter's present value) under
             // the contact: its name already fills the space above.
             if (st.known && !st.value.empty())
@@ -187,7 +191,7 @@ private:
             case TLdbKind::Open_Ry: contact(); break;
             case TLdbKind::Close_Ry:
                 contact();
-                Line(X(x, 27), Y(L, 8), X(x, 33), Y(L, -8));
+                Line(X(x, o_.page ? 25 : 27), Y(L, 8), X(x, 33), Y(L, -8));
                 break;
             case TLdbKind::Tu_Ry:
                 contact();
@@ -204,7 +208,7 @@ private:
             case TLdbKind::Out_Ry: {
                 const int ty = Y(L, -7);
                 Text(x + 1, ty, QStringLiteral("("), LadderColors::Line);
-                Text(x + cw_ - 6 * cw_ / 60, ty, QStringLiteral(")"), LadderColors::Line);
+                Text(o_.page ? X(x, 55) : x + cw_ - 6 * cw_ / 60, ty, QStringLiteral(")"), LadderColors::Line);
                 Text(x + 5 * cw_ / 60 + 3, ty, dev, LadderColors::Line);
                 break;
             }
@@ -216,18 +220,24 @@ private:
                 Line(X(x, 45), L, X(x, 35), Y(L, 10));
                 Line(X(x, 45), L, X(x, 35), Y(L, -10));
                 Text(X(x, 24), Y(L, -6), QStringLiteral("S"), LadderColors::Line);
-                Text(X(x, 20), Y(L, -25) - 3, dev, LadderColors::Line);
+                if (o_.page)
+                    Text(X(x, 13), Y(L, -25) - 5, dev, LadderColors::Line);
+                else
+                    Text(X(x, 20), Y(L, -25) - 3, dev, LadderColors::Line);
                 break;
             case TLdbKind::Spec_Fun: {
                 const int n = LadderCellSpan(v_.grid, row, c);
                 p_.setBrush(st.known && st.on ? LadderColors::On : LadderColors::Background);
-                p_.drawRect(QRect(QPoint(x + 1, Y(L, -22)), QPoint(x + n * cw_ - 1, Y(L, 22))));
+                if (o_.page)
+                    p_.drawRect(QRect(QPoint(x + 1, Y(L, -22) + 4), QPoint(x + n * cw_, Y(L, 22) - 4)));
+                else
+                    p_.drawRect(QRect(QPoint(x + 1, Y(L, -22)), QPoint(x + n * cw_ - 1, Y(L, 22))));
                 p_.setBrush(Qt::NoBrush);
                 Text(x + 3, Y(L, -7), QString::fromStdString(BoxMnemonic(cell)), LadderColors::Line);
                 break;
             }
             case TLdbKind::Spec_Token:
-                Text(x + 2, Y(L, -7), dev, LadderColors::Line);
+                Text(x + 2, Y(L, -7), o_.page ? dev.toUpper() : dev, LadderColors::Line);
                 if (st.known && !st.value.empty())
                     Text(x + 2, Y(L, -20), QString::fromStdString(st.value), LadderColors::Value);
                 break;
@@ -279,8 +289,12 @@ private:
             const std::uint8_t* below = CellAt(v_.grid, row + 1, c);
             const TLdbKind bk = CellKind(below);
             const bool element = bk != TLdbKind::non_inst && !IsTokenKind(bk);
-            // On a page the link reaches the next row's element line whatever it holds.
-            Line(x, L, x, element || o_.page ? L + ch_ : L + ch_ / 2 + 1);
+            // On a page a link reaches the next row's element line whatever it
+            // holds; a vertical line alone reaches one element height down.
+            if (o_.page)
+                Line(x, L, x, CellLinksDown(cell) ? L + ch_ : L + ea_);
+            else
+                Line(x, L, x, element ? L + ch_ : L + ch_ / 2 + 1);
         }
         // A link from a row scrolled out of view still shows on the top row.
         if (up && !o_.page && L <= ch_ / 2) Line(x, L, x, L - ch_ / 2);
