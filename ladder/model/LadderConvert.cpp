@@ -1149,7 +1149,21 @@ TConvertResult TCodeToLadder::Run() {
     result_.rowCount = count;
     if (in_.comments) {
         for (const TRowComment& c : in_.comments->rows) {
-            if (c.row >= 0 && c.row < count) result_.rowComments.push_back(c);
+            std::int32_t row = c.row;
+            if (c.index >= 0) {
+                // Placed by its network: the row of that place, when the
+                // network still has it.
+                row = -1;
+                for (std::size_t m = 0; m < result_.marks.size(); ++m) {
+                    if (result_.marks[m].step * 2u != c.networkOffset) continue;
+                    const std::int32_t end = m + 1 < result_.marks.size() ? result_.marks[m + 1].row : count;
+                    const std::int32_t r = result_.marks[m].row + c.index;
+                    if (r < end && !IsBlockCommentRow(target_.grid + static_cast<std::size_t>(r) * kLdbRowBytes))
+                        row = r;
+                    break;
+                }
+            }
+            if (row >= 0 && row < count) result_.rowComments.push_back(TRowComment{row, c.text});
         }
     }
     return result_;

@@ -1,10 +1,13 @@
 #include "ladder/model/LadderTempFiles.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 #include <cstring>
 #include <sstream>
 #include <system_error>
 
+#include "core/ProgramImage.h"
 #include "platform/Paths.h"
 #include "project/Fileio.h"
 #include "project/Qelglobals.h"
@@ -23,6 +26,83 @@ void RemoveQuietly(const std::filesystem::path& p) {
     std::error_code ec;
     if (!p.empty()) std::filesystem::remove(p, ec);
 }
+
+// How the code the comment files were written for became the code now
+// converted: one stretch edited, the instructions before it (up to `prefixEnd`
+// in both) and after it (from `oldSuffix` in the old, `newSuffix` in the new
+// code) the same.
+struct TCodeEdit {
+    std::uint32_t prefixEnd = 0, oldSuffix = 0, newSuffix = 0, oldUsed = 0, newUsed = 0;
+    std::map<std::int32_t, std::pair<std::uint32_t, std::int32_t>> rowPlaces;  // row -> network offset, index
+
+    static std::vector<std::uint32_t> Starts(const std::uint8_t* code, std::uint32_t used) {
+        std::vector<std::uint32_t> s;
+        for (std::uint32_t at = 0; at < used;) {
+            s.push_back(at);
+            const std::uint32_t next = NextInstructionOffset(at, code, used);
+            if (next <= at) break;
+            at = next;
+        }
+        return s;
+    }
+    static bool SameInsn(const std::vector<std::uint8_t>& a, std::uint32_t ao, std::uint32_t ae,
+                         const std::uint8_t* b, std::uint32_t bo, std::uint32_t be) {
+        return ae - ao == be - bo && std::equal(a.begin() + ao, a.begin() + ae, b + bo);
+    }
+
+    bool Find(const std::vector<std::string>& lines, const std::uint8_t* code, std::uint32_t used) {
+        std::vector<std::uint8_t> old;
+        for (std::size_t k = 1; k < lines.size(); ++k) {
+            const std::string& l = lines[k];
+            if (l.rfind("R ", 0) == 0) {
+                long row = 0, offset = 0, index = 0;
+                if (std::sscanf(l.c_str(), "R %ld %ld %ld", &row, &offset, &index) == 3 && row >= 0 && offset >= 0 &&
+                    index >= 0)
+                    rowPlaces[static_cast<std::int32_t>(row)] = {static_cast<std::uint32_t>(offset),
+                                                                 static_cast<std::int32_t>(index)};
+            } else if (l.rfind("C ", 0) == 0 && l.size() % 2 == 0) {
+                for (std::size_t i = 2; i + 1 < l.size(); i += 2) {
+                    const auto hex = [](char c) { return c <= '9' ? c - '0' : c - 'a' + 10; };
+                    old.push_back(static_cast<std::uint8_t>(hex(l[i]) << 4 | hex(l[i + 1])));
+                }
+            }
+        }
+        if (old.empty() || used == 0) return false;
+        oldUsed = static_cast<std::uint32_t>(old.size());
+        newUsed = used;
+        const std::vector<std::uint32_t> a = Starts(old.data(), oldUsed), b = Starts(code, used);
+        const auto endOf = [](const std::vector<std::uint32_t>& s, std::size_t i, std::uint32_t n) {
+            return i + 1 < s.size() ? s[i + 1] : n;
+        };
+        std::size_t p = 0;
+        while (p < a.size() && p < b.size() && a[p] == b[p] &&
+               SameInsn(old, a[p], endOf(a, p, oldUsed), code, b[p], endOf(b, p, used)))
+            ++p;
+        std::size_t k = 0;
+        while (k < a.size() - p && k < b.size() - p) {
+            const std::size_t i = a.size() - 1 - k, j = b.size() - 1 - k;
+            if (!SameInsn(old, a[i], endOf(a, i, oldUsed), code, b[j], endOf(b, j, used))) break;
+            ++k;
+        }
+        // Another program is no edit of this one.
+        if (2 * (p + k) < a.size() || 2 * (p + k) < b.size()) return false;
+        prefixEnd = p < a.size() ? a[p] : oldUsed;
+        oldSuffix = k > 0 ? a[a.size() - k] : oldUsed;
+        newSuffix = k > 0 ? b[b.size() - k] : used;
+        starts = a;
+        return true;
+    }
+    // The new offset of the instruction at old offset `o` (the used length
+    // maps to the used length); false when that instruction is gone.
+    bool Map(std::uint32_t o, std::uint32_t& out) const {
+        if (o == oldUsed) return out = newUsed, true;
+        if (!std::binary_search(starts.begin(), starts.end(), o)) return false;
+        if (o < prefixEnd) return out = o, true;
+        if (o >= oldSuffix) return out = o - oldSuffix + newSuffix, true;
+        return false;
+    }
+    std::vector<std::uint32_t> starts;
+};
 
 }  // namespace
 
@@ -53,13 +133,16 @@ bool LoadCommentFilesFor(const TCommentFilePaths& paths, const std::uint8_t* cod
     out = {};
     // Limits no file the ladder writes comes near (one record or line per
     // grid row): a larger or non-regular file in Temp is not ours.
-    constexpr std::uintmax_t kMaxStampBytes = 256;
+    constexpr std::uintmax_t kMaxStampBytes = 1u << 20;
     constexpr std::uintmax_t kMaxBlockFileBytes = 1u << 20;
     constexpr std::uintmax_t kMaxRowFileBytes = 8u << 20;
     std::vector<std::uint8_t> stamp;
     if (qelfile::ReadWholeFile(paths.StampFile(), stamp, kMaxStampBytes) != qelfile::ReadResult::Ok) return false;
     const std::vector<std::string> stampLines = qelfile::SplitLines(stamp);
-    if (stampLines.empty() || stampLines[0] + '\n' != StampText(code, used)) return false;
+    if (stampLines.empty()) return false;
+    TCodeEdit edit;
+    const bool same = stampLines[0] + '\n' == StampText(code, used);
+    if (!same && !edit.Find(stampLines, code, used)) return false;
 
     TSavedComments read;
     std::vector<std::uint8_t> bytes;
@@ -94,6 +177,25 @@ bool LoadCommentFilesFor(const TCommentFilePaths& paths, const std::uint8_t* cod
     case qelfile::ReadResult::Missing: break;
     default: return false;
     }
+    if (!same) {
+        // Through the edit: what stood before an instruction that is still
+        // there goes with it; the rest is dropped.
+        TSavedComments moved;
+        for (TBlockCommentRecord b : read.blocks) {
+            std::uint32_t at = 0;
+            if (!edit.Map(b.offset, at) || at > 0xFFFF) continue;
+            b.offset = static_cast<std::uint16_t>(at);
+            moved.blocks.push_back(b);
+        }
+        for (const TRowComment& c : read.rows) {
+            const auto place = edit.rowPlaces.find(c.row);
+            std::uint32_t at = 0;
+            if (place == edit.rowPlaces.end() || !edit.Map(place->second.first, at)) continue;
+            moved.rows.push_back(TRowComment{-1, c.text, at, place->second.second});
+        }
+        if (moved.blocks.empty() && moved.rows.empty()) return false;
+        read = std::move(moved);
+    }
     out = std::move(read);
     return true;
 }
@@ -123,6 +225,7 @@ std::filesystem::path Pending(const std::filesystem::path& p) {
 }  // namespace
 
 bool TCommentFileWriter::Open() {
+    places_.clear();
     RemoveQuietly(Pending(paths_.blockFile));
     RemoveQuietly(Pending(paths_.rowFile));
     block_.open(Pending(paths_.blockFile), std::ios::binary | std::ios::trunc);
@@ -146,9 +249,12 @@ void TCommentFileWriter::AddBlockComment(std::uint16_t offset, const std::uint8_
     if (!block_) failed_ = true;
 }
 
-void TCommentFileWriter::AddRowComment(std::int32_t row, std::string_view text) {
+void TCommentFileWriter::AddRowComment(std::int32_t row, std::string_view text, std::uint32_t networkOffset,
+                                       std::int32_t index) {
     if (!open_ || text.empty() || row < 0) return;
     row_ << (row + 1) << "::" << text << '\n';
+    if (index >= 0)
+        places_ += "R " + std::to_string(row) + ' ' + std::to_string(networkOffset) + ' ' + std::to_string(index) + '\n';
     if (!row_) failed_ = true;
 }
 
@@ -162,7 +268,12 @@ bool TCommentFileWriter::Commit(const std::uint8_t* code, std::uint32_t used) {
     }
     const std::filesystem::path stampFile = paths_.StampFile();
     std::ofstream stamp(Pending(stampFile), std::ios::trunc);
-    stamp << StampText(code, used);
+    // The places of the row comments, and the code itself, so that comments
+    // can follow their instructions through an edit of the code.
+    stamp << StampText(code, used) << places_ << "C ";
+    static const char kHex[] = "0123456789abcdef";
+    for (std::uint32_t i = 0; i < used; ++i) stamp << kHex[code[i] >> 4] << kHex[code[i] & 15];
+    stamp << '\n';
     stamp.close();
     if (!stamp) {
         Discard();

@@ -13,10 +13,13 @@
 //           without "::" continues the comment of the line before it.
 //
 // A third file beside them, the stamp (".tck"), names the code the two files
-// belong to: "QELSTAMP <used bytes> <hash>" of the code the compile produced.
-// A conversion reads the comment files only when the stamp names exactly the
-// code it converts, so comments left by a failed compile, by an older compile
-// or from before a read from the PLC are never merged into unrelated code.
+// belong to: "QELSTAMP <used bytes> <hash>" of the code the compile produced,
+// then "R <row> <network offset> <index>" per row comment of a network, then
+// "C <hex>", the code itself. A conversion reads the comment files as they
+// stand when the stamp names exactly the code it converts, and through the
+// edit when the code came from that code by an edit of one stretch; so
+// comments left by a failed compile or from before a read from the PLC are
+// never merged into unrelated code.
 // TCommentFileWriter writes the stamp last, only when the compile succeeded.
 #include <cstdint>
 #include <filesystem>
@@ -33,10 +36,15 @@ struct TBlockCommentRecord {
 
 constexpr int kBlockCommentRecordBytes = 62;
 
-// One row comment: the ladder row (0-based) and its text.
+// One row comment: the ladder row (0-based) and its text. A comment read back
+// for code that changed since it was written (an instruction-list edit) is
+// placed by its network instead: row -1, row `index` of the network whose
+// first instruction stands at code offset `networkOffset`.
 struct TRowComment {
     std::int32_t row = 0;
     std::string text;
+    std::uint32_t networkOffset = 0;
+    std::int32_t index = -1;
     bool operator==(const TRowComment&) const = default;
 };
 
@@ -62,7 +70,12 @@ struct TSavedComments {
 std::uint64_t CodeStamp(const std::uint8_t* code, std::uint32_t used);
 
 // Reads the comment files into `out` when the stamp names this code (the first
-// `used` bytes of `code`). Returns false and leaves `out` empty when there is
+// `used` bytes of `code`). When the stamp names code this code came from by an
+// edit of one stretch (the instructions before and after it are the same, and
+// they make up at least half of both), the comments follow their instructions:
+// a block comment stays before its instruction, a row comment keeps its row in
+// the network whose first instruction it names; those whose instruction is gone
+// are dropped. Returns false and leaves `out` empty when there is
 // no stamp, it names other code, or a file is unreadable, is no regular file or
 // is larger than any the ladder writes; a short trailing ".tms" record is
 // ignored. Row-comment lines are read whole, of any length.
@@ -88,8 +101,12 @@ public:
     bool Open();
     // Appends a ".tms" record for a block-comment row standing before `offset`.
     void AddBlockComment(std::uint16_t offset, const std::uint8_t* row60);
-    // Appends a ".tml" line for the comment of ladder row `row`; empty texts are skipped.
-    void AddRowComment(std::int32_t row, std::string_view text);
+    // Appends a ".tml" line for the comment of ladder row `row`; empty texts are
+    // skipped. `networkOffset` and `index` name the row's network (code offset
+    // of its first instruction) and the row's place in it (-1: no network),
+    // so that the comment can follow an edit of the code.
+    void AddRowComment(std::int32_t row, std::string_view text, std::uint32_t networkOffset = 0,
+                       std::int32_t index = -1);
     // Closes the files and writes the stamp of `code` (first `used` bytes).
     // False, with the files removed, when anything failed to write.
     bool Commit(const std::uint8_t* code, std::uint32_t used);
@@ -99,6 +116,7 @@ public:
 private:
     TCommentFilePaths paths_;
     std::ofstream block_, row_;
+    std::string places_;  // "R row offset index" lines of the stamp file
     bool open_ = false;
     bool failed_ = false;
 };

@@ -41,13 +41,25 @@ public:
         if (writer_) writer_->AddBlockComment(static_cast<std::uint16_t>(gCompileCodeOffset), row60);
     }
     void Row(std::int32_t row) override {
-        if (writer_ && comments_ && row >= 0 && static_cast<std::size_t>(row) < comments_->size())
-            writer_->AddRowComment(row, (*comments_)[row]);
+        if (writer_ && comments_ && row >= 0 && static_cast<std::size_t>(row) < comments_->size() &&
+            !(*comments_)[row].empty())
+            pending_.push_back(row);
+    }
+    // After a cut: the rows met go out with their network (the code offset of
+    // its first instruction, still to be assembled) and their place in it.
+    void NetworkCut(const std::vector<std::int32_t>& gridRowOf) {
+        for (const std::int32_t row : pending_) {
+            const auto it = std::find(gridRowOf.begin(), gridRowOf.end(), row);
+            const std::int32_t index = it == gridRowOf.end() ? -1 : static_cast<std::int32_t>(it - gridRowOf.begin());
+            writer_->AddRowComment(row, (*comments_)[row], gCompileCodeOffset, index);
+        }
+        pending_.clear();
     }
 
 private:
     TCommentFileWriter* writer_;
     const std::vector<std::string>* comments_;
+    std::vector<std::int32_t> pending_;
 };
 
 // "symtable.pas": one record per assembled line, the line's step. Nothing
@@ -101,6 +113,7 @@ bool CompileNetworks(const TCompileTarget& t, TCompileProgress* progress, TComme
     while (gNextNetworkRow <= lastRow) {
         if (progress) progress->SetPosition(gNextNetworkRow);
         const std::int32_t rows = CutNetwork(t.grid, lastRow, buf, gridRowOf, &hooks);
+        hooks.NetworkCut(gridRowOf);
         if (rows == 0) continue;  // only blank or comment rows were left
 
         TUnfolded wide;

@@ -495,6 +495,47 @@ TEST(CodeToLadder, CommentFilesNeedTheStampOfTheCode) {
     std::filesystem::remove_all(dir);
 }
 
+// After an edit of the code (the instruction list), comments follow their
+// instructions: block comments stay before them, row comments keep their row
+// in their network; those whose instruction is gone are dropped.
+TEST(CodeToLadder, CommentsFollowTheirInstructionsThroughAnEdit) {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "qel-ladconv-edit";
+    std::filesystem::create_directories(dir);
+    TCommentFilePaths paths{dir / "x.tms", dir / "x.tml"};
+    const std::vector<std::string> before = {"LD X0", "OUT Y0", "LD X1", "OUT Y1", "LD X2", "OUT Y2", "END"};
+    const std::vector<std::uint8_t> code = AssembleLines(before);
+    {
+        // As the compile of this ladder wrote them: comments before the first
+        // and second rungs, rung comments on each rung's row.
+        TCommentFileWriter w(paths);
+        ASSERT_TRUE(w.Open());
+        std::uint8_t row[60];
+        SetBlockCommentRow(row, "first");
+        w.AddBlockComment(0, row);
+        SetBlockCommentRow(row, "second");
+        w.AddBlockComment(4, row);
+        SetBlockCommentRow(row, "third");
+        w.AddBlockComment(8, row);
+        w.AddRowComment(1, "rung one", 0, 0);
+        w.AddRowComment(3, "rung two", 4, 0);
+        w.AddRowComment(5, "rung three", 8, 0);
+        ASSERT_TRUE(w.Commit(code.data(), static_cast<std::uint32_t>(code.size())));
+    }
+    // The second rung is rewritten, a contact goes into the first.
+    const std::vector<std::string> after = {"LD X0", "AND X5", "OUT Y0", "LD X3", "OUT Y3", "LD X2", "OUT Y2", "END"};
+    const std::vector<std::uint8_t> edited = AssembleLines(after);
+    TSavedComments got;
+    ASSERT_TRUE(LoadCommentFilesFor(paths, edited.data(), static_cast<std::uint32_t>(edited.size()), got));
+    const TConverted c = Convert(after, &got);
+    ASSERT_TRUE(c.result.ok) << ConvertFailureName(c.result.cause);
+    ASSERT_EQ(c.rows.size(), 6u);
+    EXPECT_EQ(c.rows[0], "comment:first");
+    EXPECT_EQ(c.rows[3], "comment:third");
+    EXPECT_EQ(c.result.rowComments,
+              (std::vector<TRowComment>{{1, "rung one"}, {4, "rung three"}}));
+    std::filesystem::remove_all(dir);
+}
+
 TEST(CodeToLadder, CommentFilesThatAreNoFileOrTooLargeAreNotRead) {
     const std::filesystem::path dir = std::filesystem::temp_directory_path() / "qel-ladtemp-limits";
     std::filesystem::remove_all(dir);
