@@ -238,7 +238,7 @@ public:
             *MmTitle = nullptr, *MmPrn = nullptr, *MmExit = nullptr;
     // Edit
     QAction *MmUndo = nullptr, *MmRedo = nullptr, *MmCut = nullptr, *MmCopy = nullptr,
-            *MmPaste = nullptr, *MmDel = nullptr, *MmInsBk = nullptr, *MmInsLine = nullptr,
+            *MmPaste = nullptr, *MmDel = nullptr, *MmSelAll = nullptr, *MmInsBk = nullptr, *MmInsLine = nullptr,
             *MmDelLine = nullptr, *MmDelTk = nullptr, *MmDelVline = nullptr, *MmInsSp = nullptr,
             *MmBackSp = nullptr;
     // View

@@ -56,6 +56,7 @@ void TQelMain::BuildMenus() {
         {"MmCopy", "复制(&C)", nullptr, "Ctrl+C", &M::MmCopy, 0},
         {"MmPaste", "粘贴(&P)", nullptr, "Ctrl+V", &M::MmPaste, 0},
         {"MmDel", "删除(&D)", nullptr, nullptr, &M::MmDel, 0},
+        {"MmSelAll", "全选(&A)", nullptr, "Ctrl+A", &M::MmSelAll, 0},
         {"MmInsLine", "插入行", nullptr, nullptr, &M::MmInsLine, kSeparatorBefore},
         {"MmDelLine", "删除行", nullptr, nullptr, &M::MmDelLine, 0},
         {"MmInsBk", "插入区块注释", nullptr, nullptr, &M::MmInsBk, 0},

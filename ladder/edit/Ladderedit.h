@@ -10,10 +10,12 @@
 // for byte as they were; a refusal reports the message id to show.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "ladder/edit/Ladderblock.h"
 #include "ladder/model/LadderGrid.h"
 
 /// The element classes of the ladder's element buttons and of a typed line.
@@ -42,7 +44,11 @@ constexpr int NotHere = 22;         ///< the element cannot stand on that cell
 constexpr int LabelColumnOnly = 23; ///< a label typed on a cell
 constexpr int LabelUsed = 24;       ///< the label belongs to another row
 constexpr int DeleteNothing = 38;   ///< nothing to delete there
+constexpr int CopyLabelColumn = 35;   ///< copy with the cursor on the label column
+constexpr int CutLabelColumn = 36;    ///< cut with the cursor on the label column
+constexpr int PasteLabelColumn = 37;  ///< paste or insert-block on the label column
 constexpr int CommentRowBusy = 39;  ///< a block comment on a row holding elements
+constexpr int NoDevice = 40;        ///< a device comment where no device is
 constexpr int VLineLabelColumn = 149;  ///< a vertical line on the label column
 constexpr int BoxDoesNotFit = 215;  ///< a box that neither fits nor wraps
 constexpr int NotPlaceable = 216;   ///< an instruction that is no ladder element
@@ -63,6 +69,21 @@ struct TLadderDoc {
     bool program = true;              ///< the program's own ladder (step marks, block comments)
     /// Rung comments (entry r: row r), moved along when an edit adds rows; may be null.
     std::vector<std::string>* rowComments = nullptr;
+    /// Step marks of the last conversion (entry: first row and step of a
+    /// network), moved along with their rows; may be null.
+    std::vector<TStepMark>* marks = nullptr;
+};
+
+/// The whole state an undo step gives back: the used rows, both label
+/// tables, the cursor, the scroll positions (the window's) and, where the
+/// document has them, the rung comments and step marks.
+struct TLadderSnapshot {
+    std::vector<std::uint8_t> rows;  ///< rows 0 .. last used row
+    std::vector<std::int32_t> pLabels, iLabels;
+    std::optional<std::vector<std::string>> rowComments;
+    std::optional<std::vector<TStepMark>> marks;
+    std::int32_t cursorRow = 0, cursorCol = 0;
+    int vScroll = 0, hScroll = 0;
 };
 
 class TLadderEdit {
@@ -131,6 +152,53 @@ public:
     /// empty or a block-comment row already).
     TLadderEditResult SetBlockComment(std::string_view text);
 
+    // ---- undo ------------------------------------------------------------
+    /// The state now (scroll positions left 0 for the window to fill).
+    TLadderSnapshot TakeSnapshot() const;
+    /// Puts a snapshot's state back: rows past its rows become empty.
+    void RestoreSnapshot(const TLadderSnapshot& s);
+
+    // ---- selection and blocks ---------------------------------------------
+    /// The marked block; `active` false when nothing is marked.
+    const TLadderSelection& Selection() const { return sel_; }
+    /// Nothing marked; the next selection starts from the cursor.
+    void ClearSelection();
+    /// Every used row (nothing on an empty grid).
+    void SelectAll();
+    /// Shift with a cursor key: the cursor moves as the key moves it and the
+    /// block runs from where the selection started to the cursor's element.
+    enum class SelectKey { Left, Right, Up, Down, End };
+    void ExtendSelection(SelectKey key);
+    /// A drag: the block runs from the cell the drag started on (the cursor
+    /// when the selection was cleared) to the element at (row, col).
+    void SelectTo(std::int32_t row, std::int32_t col);
+    /// The marked bytes (empty when nothing is marked).
+    TLadderBlock CopyBlock() const { return CopyLadderBlock(doc_.grid, sel_); }
+    /// Clears the marked block, or without one the element (the labels on
+    /// the label column) at the cursor. The selection ends.
+    TLadderEditResult DeleteBlock();
+    /// Writes a block over the grid from the cursor: parts holding an output
+    /// put it at the row's end with wire up to it. Checked whole first: a
+    /// block that does not fit changes nothing (message 20).
+    TLadderEditResult PasteBlock(const TLadderBlock& block);
+    /// Inserts the block as new rows at the cursor row (rows below, their
+    /// labels, rung comments and step marks move down).
+    TLadderEditResult InsertBlock(const TLadderBlock& block);
+
+    // ---- rows ----------------------------------------------------------
+    /// An empty row at the cursor; the rows below move down with their
+    /// labels, rung comments and step marks. Refused (20) when a used row
+    /// would reach the grid's last row.
+    TLadderEditResult InsertRow();
+    /// Removes the cursor row with its labels, rung comment and step mark;
+    /// the rows below move up.
+    TLadderEditResult DeleteRow();
+
+    /// The devices whose comments belong to the cursor's element (a box's
+    /// and a compare's operands, the row's label on the label column), in
+    /// order, as (letter of "XYMSTCDPI", number).
+    std::vector<std::pair<char, std::int32_t>> CursorDevices() const;
+
     /// The class a typed mnemonic stands for; false for a line that is no
     /// ladder element (ANB, MPS, ...) or no instruction at all.
     static bool ClassOfLine(std::string_view line, TLadderClass& cls);
@@ -163,11 +231,21 @@ private:
     void Commit(const std::vector<std::uint8_t>& rows, std::int32_t first);
     void Renode(std::int32_t firstRow, std::int32_t lastRow);
     void Changed();
+    void SelectRange(std::int32_t aRow, std::int32_t aCol, std::int32_t bRow, std::int32_t bCol);
+    // Writes the block's parts into `rows` (block.Rows() rows holding the
+    // target rows from the cursor row on). False, with rows half written,
+    // when a part does not fit.
+    bool WriteBlock(std::vector<std::uint8_t>& rows, std::int32_t col, const TLadderBlock& block) const;
+    // Moves rows [at, last used] down by n (n > 0) or removes n rows at `at`
+    // (n < 0), with labels, rung comments and step marks.
+    void ShiftRows(std::int32_t at, std::int32_t n);
 
     TLadderDoc doc_;
     std::int32_t row_ = 0, col_ = 0;
     std::int32_t lastRow_ = -1;
     std::int32_t pageRows_ = 10;
+    TLadderSelection sel_;
+    std::int32_t anchorRow_ = 0, anchorCol_ = 0;
 };
 
 /// The cells of an element typed as an instruction line, as the ladder holds

@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMimeData>
+#include <QWheelEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -29,7 +33,9 @@
 #include "shell/Qelmain.h"
 #include "simulator/SimLadder.h"
 #include "simulator/Simuplc.h"
-#include "project/Viewcodes.h"
+#include "tools/Comdlg.h"
+#include "tools/Linecmt.h"
+#include "tools/check/Comments.h"
 
 TLDB* _LDB = nullptr;
 TLDB* _InterLadder = nullptr;
@@ -77,10 +83,14 @@ TLDB::TLDB(QWidget* owner, bool inner)
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(200, 150);
     Link = new TEditorLink(View, this);
-    edit_.BeforeChange = [this] {
-        // Undo snapshots are recorded here once the edit history comes in.
-        dirty_ = true;
-    };
+    edit_.BeforeChange = [this] { RecordUndo(); };
+    BkSelTmr = new QTimer(this);
+    BkSelTmr->setObjectName("BkSelTmr");
+    BkSelTmr->setInterval(75);
+    connect(BkSelTmr, &QTimer::timeout, this, &TLDB::BkSelTmrTimer);
+    // Paste and insert-block follow what the clipboard holds.
+    if (auto* cb = QGuiApplication::clipboard())
+        connect(cb, &QClipboard::dataChanged, this, [this] { emit Link->commandsChanged(); });
     RegisterCommands();
     LDBPopup = new QMenu(this);
     LDBPopup->setObjectName("LDBPopup");
@@ -126,7 +136,33 @@ void TLDB::RegisterCommands() {
     r.Register("MmCodeToLad", [this] { MmCodeToLadClick(); }, [this] { return !Inner && !dirty_; });
     r.Register("MmDelTk", [this] { PopDelTkClick(); }, [this] { return edit_.Col() >= 0; });
     r.Register("MmDelVline", [this] { PopDelVlineClick(); }, [this] { return edit_.Col() >= 0; });
-    r.Register("MmDel", [this] { PopDelTkClick(); });
+    r.Register("MmDel", [this] { PopDelClick(); });
+    auto editing = [] { return gMonitorMode == 0; };
+    auto onCell = [this, editing] { return editing() && edit_.Col() >= 0; };
+    auto marked = [this, onCell] { return onCell() && edit_.Selection().active; };
+    auto clip = [this, onCell] { return onCell() && ClipboardBlock().has_value(); };
+    r.Register("MmUndo", [this] { PopUndoClick(); }, [this, editing] { return editing() && history_.CanUndo(); });
+    r.Register("MmRedo", [this] { PopRedoClick(); }, [this, editing] { return editing() && history_.CanRedo(); });
+    r.Register("MmCut", [this] { PopCutClick(); }, marked);
+    r.Register("MmCopy", [this] { PopCopyClick(); }, marked);
+    r.Register("MmPaste", [this] { PopPasteClick(); }, clip);
+    r.Register("MmInsBk", [this] { PopInsBkClick(); }, clip);
+    r.Register("MmSelAll", [this] { PopSelAllClick(); }, [this] { return edit_.LastRow() >= 0; });
+    r.Register("MmInsLine", [this] { PopInsLineClick(); }, editing);
+    r.Register("MmDelLine", [this] { PopDelLineClick(); }, editing);
+    r.Register("PopDevCmt", [this] { PopDevCmtClick(); }, editing);
+    if (!Inner) r.Register("PopLineCmt", [this] { PopLineCmtClick(); }, editing);
+    // The keys the window takes itself: the frame's menus leave them alone
+    // while the ladder is active (F1 is a contact here, Ctrl+Y deletes a row).
+    int count = 0;
+    const TLadderKey* keys = LadderKeyTable(count);
+    for (int k = 0; k < count; ++k)
+        r.OwnKeys.emplace_back(keys[k].modifiers, static_cast<Qt::Key>(keys[k].key));
+    const TLadderPopupItem* items = LadderPopupItems(count);
+    for (int k = 0; k < count; ++k)
+        if (items[k].key) r.OwnKeys.emplace_back(items[k].modifiers, static_cast<Qt::Key>(items[k].key));
+    for (Qt::Key key : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down, Qt::Key_End})
+        r.OwnKeys.emplace_back(Qt::ShiftModifier, key);
     r.Register("ShowCursorPos", [this] { UpdateStatusBar(); });
     r.Register("PopBkCmt", [this] { PopBkCmtClick(); }, [this] { return edit_.Col() >= 0 && !Inner; });
     r.Register("RepaintLadder", [this] { RepaintLadder(); });
@@ -204,6 +240,9 @@ TLadderPaintOptions TLDB::PaintOptions() const {
     o.cursorCol = edit_.Col();
     o.showCursor = true;
     o.state = state_;
+    if (edit_.Selection().active) o.selected = [this](std::int32_t row, std::int32_t col) {
+        return edit_.Selection().Contains(row, col);
+    };
     return o;
 }
 
@@ -361,7 +400,8 @@ void TLDB::AfterEdit(const TLadderEditResult& r) {
         dirty_ = true;
         gQel.ProgramOk = 0;
         // The step numbers belong to the code the ladder was drawn from.
-        if (!Inner) FreeMarkList();
+        // (Rows inserted or emptied rows deleted leave them true: the marks moved with their rows.)
+        if (!Inner && !keepMarks_) FreeMarkList();
         emit Link->modified();
     }
     AfterMove();
@@ -462,6 +502,246 @@ void TLDB::PopBkCmtClick() {
     _EditDlg->IEdit->setText(comment ? QString::fromStdString(BlockCommentText(row)) : QString());
     gActiveView = kBlockCommentView;
     _EditDlg->ShowModal();
+}
+
+// ---------------------------------------------------------------------------
+// Undo and redo
+
+TLadderSnapshot TLDB::Snapshot() const {
+    TLadderSnapshot s = edit_.TakeSnapshot();
+    s.vScroll = verticalScrollBar()->value();
+    s.hScroll = horizontalScrollBar()->value();
+    return s;
+}
+
+void TLDB::RecordUndo() {
+    history_.Record(Snapshot());
+    dirty_ = true;
+}
+
+void TLDB::Restore(const TLadderSnapshot& s) {
+    edit_.RestoreSnapshot(s);
+    followScroll_ = false;
+    UpdateScrollRange();
+    verticalScrollBar()->setValue(s.vScroll);
+    horizontalScrollBar()->setValue(s.hScroll);
+    followScroll_ = true;
+    dirty_ = true;
+    gQel.ProgramOk = 0;
+    emit Link->modified();
+    UpdateStatusBar();
+    RepaintLadder();
+    emit Link->commandsChanged();
+}
+
+void TLDB::PopUndoClick() {
+    if (EditRefused()) return;
+    if (std::optional<TLadderSnapshot> s = history_.Undo(Snapshot())) Restore(*s);
+}
+
+void TLDB::PopRedoClick() {
+    if (EditRefused()) return;
+    if (std::optional<TLadderSnapshot> s = history_.Redo(Snapshot())) Restore(*s);
+}
+
+// ---------------------------------------------------------------------------
+// Selection and the clipboard
+
+void TLDB::Finish(const TLadderEditResult& r) {
+    UpdateScrollRange();
+    AfterEdit(r);
+}
+
+std::optional<TLadderBlock> TLDB::ClipboardBlock() const {
+    const QClipboard* cb = QGuiApplication::clipboard();
+    const QMimeData* data = cb ? cb->mimeData() : nullptr;
+    if (!data || !data->hasFormat(QString::fromLatin1(kLadderClipFormat))) return std::nullopt;
+    const QByteArray raw = data->data(QString::fromLatin1(kLadderClipFormat));
+    TLadderBlock b;
+    if (!DecodeLadderBlock(reinterpret_cast<const std::uint8_t*>(raw.constData()), static_cast<std::size_t>(raw.size()),
+                           edit_.Doc().capacity, b))
+        return std::nullopt;
+    return b;
+}
+
+void TLDB::PopSelAllClick() {
+    edit_.SelectAll();
+    RepaintLadder();
+    emit Link->commandsChanged();
+}
+
+void TLDB::PopCopyClick() {
+    if (Link->CheckStopMonitor()) return;
+    if (edit_.Col() < 0) {
+        ShowMsg(LadMsg::CopyLabelColumn);
+        return;
+    }
+    const std::vector<std::uint8_t> bytes = EncodeLadderBlock(edit_.CopyBlock());
+    if (bytes.empty()) return;
+    auto* data = new QMimeData;
+    data->setData(QString::fromLatin1(kLadderClipFormat),
+                  QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())));
+    QGuiApplication::clipboard()->setMimeData(data);
+    emit Link->commandsChanged();
+}
+
+void TLDB::PopCutClick() {
+    if (EditRefused()) return;
+    if (edit_.Col() < 0) {
+        ShowMsg(LadMsg::CutLabelColumn);
+        return;
+    }
+    if (!edit_.Selection().active) return;
+    PopCopyClick();
+    Finish(edit_.DeleteBlock());
+}
+
+void TLDB::PopPasteClick() {
+    if (EditRefused()) return;
+    if (edit_.Col() < 0) {
+        ShowMsg(LadMsg::PasteLabelColumn);
+        return;
+    }
+    const std::optional<TLadderBlock> b = ClipboardBlock();
+    if (!b) return;
+    Finish(edit_.PasteBlock(*b));
+}
+
+void TLDB::PopDelClick() {
+    if (EditRefused()) return;
+    Finish(edit_.DeleteBlock());
+}
+
+void TLDB::PopInsBkClick() {
+    if (EditRefused()) return;
+    const std::optional<TLadderBlock> b = ClipboardBlock();
+    if (!b) return;
+    if (edit_.Col() < 0) {
+        ShowMsg(LadMsg::PasteLabelColumn);
+        return;
+    }
+    Finish(edit_.InsertBlock(*b));
+}
+
+// ---------------------------------------------------------------------------
+// Rows and comments
+
+void TLDB::PopInsLineClick() {
+    if (EditRefused()) return;
+    keepMarks_ = true;
+    Finish(edit_.InsertRow());
+    keepMarks_ = false;
+}
+
+void TLDB::PopDelLineClick() {
+    if (EditRefused()) return;
+    const std::uint8_t* row = edit_.RowAt(edit_.Row());
+    keepMarks_ = std::all_of(row, row + kLdbRowBytes, [](std::uint8_t b) { return b == 0; });
+    Finish(edit_.DeleteRow());
+    keepMarks_ = false;
+}
+
+void TLDB::PopDevCmtClick() {
+    if (EditRefused()) return;
+    std::vector<std::string> names;
+    for (const auto& [letter, number] : edit_.CursorDevices()) {
+        const char* at = std::strchr(kCommentLetters, letter);
+        if (!at) continue;
+        const std::string name = DeviceNameOf(static_cast<int>(at - kCommentLetters), number);
+        if (!name.empty() && std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+    }
+    if (names.empty()) {
+        ShowMsg(LadMsg::NoDevice);
+        RepaintLadder();
+        return;
+    }
+    ShowDeviceCommentDialog(names);
+    RepaintLadder();
+}
+
+void TLDB::PopLineCmtClick() {
+    if (Inner || EditRefused()) return;
+    if (!_OutCmt) return;
+    _OutCmt->ShowForRow(edit_.Row());
+    RepaintLadder();
+}
+
+// ---------------------------------------------------------------------------
+// Drag selection
+
+void TLDB::DragSelectTo(int x, int y) {
+    const int cw = std::max(1, gCellWidth), ch = std::max(1, gCellHeight);
+    const int c = (horizontalScrollBar()->value() + x) / cw;
+    const std::int32_t col = c <= 0 ? kLabelColumn : std::min((c - 1) * kLdbCellBytes, kLdbLastColumn);
+    const int py = verticalScrollBar()->value() + y;
+    const std::int32_t row = std::clamp(py < 0 ? 0 : py / ch, 0, std::max(0, edit_.Doc().capacity - 1));
+    edit_.SelectTo(row, col);
+    RepaintLadder();
+}
+
+void TLDB::BkSelTmrTimer() {
+    if (!dragging_) {
+        BkSelTmr->stop();
+        return;
+    }
+    const int cw = std::max(1, gCellWidth), ch = std::max(1, gCellHeight);
+    QScrollBar* h = horizontalScrollBar();
+    QScrollBar* v = verticalScrollBar();
+    followScroll_ = false;
+    int x = dragPoint_.x(), y = dragPoint_.y();
+    if (x > viewport()->width()) {
+        h->setValue(h->value() + cw);
+        x -= cw;
+    } else if (x < 0) {
+        h->setValue(h->value() - cw);
+        x += cw;
+    }
+    if (y > viewport()->height()) {
+        // The drag may reach one page past the last used row, never past the grid.
+        const int before = v->value();
+        if (v->value() >= v->maximum()) {
+            const std::int32_t lastVisible = (v->value() + viewport()->height()) / ch;
+            if (lastVisible < edit_.Doc().capacity - 1) {
+                v->setMaximum(std::min(edit_.Doc().capacity * ch - viewport()->height(), v->maximum() + ch));
+            }
+        }
+        v->setValue(before + ch);
+        y -= ch;
+    } else if (y < 0) {
+        v->setValue(v->value() - ch);
+        y += ch;
+    }
+    followScroll_ = true;
+    DragSelectTo(x, y);
+    emit Link->commandsChanged();
+}
+
+void TLDB::mouseMoveEvent(QMouseEvent* event) {
+    if (!dragging_ || !(event->buttons() & Qt::LeftButton)) return;
+    const QPoint p = event->position().toPoint();
+    if (viewport()->rect().contains(p)) {
+        BkSelTmr->stop();
+        DragSelectTo(p.x(), p.y());
+    } else {
+        dragPoint_ = p;
+        if (!BkSelTmr->isActive()) BkSelTmr->start();
+    }
+}
+
+void TLDB::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    dragging_ = false;
+    BkSelTmr->stop();
+    emit Link->commandsChanged();
+}
+
+void TLDB::wheelEvent(QWheelEvent* event) {
+    // One row per notch, up or down.
+    const int dy = event->angleDelta().y();
+    if (dy == 0) return;
+    QScrollBar* v = verticalScrollBar();
+    v->setValue(v->value() + (dy < 0 ? 1 : -1) * std::max(1, gCellHeight));
+    event->accept();
 }
 
 // ---------------------------------------------------------------------------
@@ -582,7 +862,22 @@ void TLDB::keyPressEvent(QKeyEvent* event) {
         Link->Run(item->command);
         return;
     }
+    if ((event->modifiers() & ~Qt::KeypadModifier) == Qt::ShiftModifier) {
+        // Shift with a cursor key marks a block from where the marking started.
+        static const std::pair<int, TLadderEdit::SelectKey> kShiftKeys[] = {
+            {Qt::Key_Left, TLadderEdit::SelectKey::Left}, {Qt::Key_Right, TLadderEdit::SelectKey::Right},
+            {Qt::Key_Up, TLadderEdit::SelectKey::Up},     {Qt::Key_Down, TLadderEdit::SelectKey::Down},
+            {Qt::Key_End, TLadderEdit::SelectKey::End}};
+        for (const auto& [k, sk] : kShiftKeys) {
+            if (k != event->key()) continue;
+            edit_.SetPageRows(PageRows());
+            edit_.ExtendSelection(sk);
+            AfterMove();
+            return;
+        }
+    }
     const TLadderKey* key = FindLadderKey(event->key(), event->modifiers());
+    if (key && key->action <= TLadderKeyAction::End) edit_.ClearSelection();
     if (!key) {
         // Typed characters open the instruction input holding them.
         const QString text = event->text();
@@ -627,7 +922,7 @@ void TLDB::keyPressEvent(QKeyEvent* event) {
             gQel.InsertMode = gQel.InsertMode ? 0 : 1;
             ShowInsertMode();
             break;
-        case TLadderKeyAction::Delete: PopDelTkClick(); return;
+        case TLadderKeyAction::Delete: PopDelClick(); return;
         case TLadderKeyAction::Backspace:
             if (gMonitorMode) break;
             edit_.Left();
@@ -654,6 +949,9 @@ void TLDB::mousePressEvent(QMouseEvent* event) {
     setFocus(Qt::MouseFocusReason);
     if (SimulationClick(event)) return;
     ClickToCell(event->position().toPoint().x(), event->position().toPoint().y());
+    // A drag from here marks a block (not while the ladder is monitored).
+    edit_.ClearSelection();
+    dragging_ = gMonitorMode == 0;
     AfterMove();
 }
 
@@ -773,7 +1071,8 @@ TLDB* OpenLadderWindow(TQelMain* frame) {
         return _LDB;
     }
     auto* w = new TLDB(nullptr, false);
-    w->SetDoc(TLadderDoc{gLadderRows, kLadderRows, TLabelTables{gPLabelRows, gILabelRows}, true, &gQel.RungComments});
+    w->SetDoc(TLadderDoc{gLadderRows, kLadderRows, TLabelTables{gPLabelRows, gILabelRows}, true, &gQel.RungComments,
+                         &gMarkList});
     w->FollowCode();
     frame->AddEditor(w, w->Link);
     CompileOnLeave(frame, w);

@@ -13,11 +13,14 @@
 #include <vector>
 
 #include <QAbstractScrollArea>
+#include <QPoint>
 
 #include "ladder/edit/Ladderedit.h"
+#include "project/Edithistory.h"
 #include "ladder/render/Ladderpainter.h"
 
 class QMenu;
+class QTimer;
 class TEditorLink;
 class TQelMain;
 class TSimLadderDisplay;
@@ -105,6 +108,30 @@ public:
     void PopDelTkClick();
     void PopDelVlineClick();
     void PopBkCmtClick();
+    void PopUndoClick();
+    void PopRedoClick();
+    void PopCopyClick();
+    void PopCutClick();
+    void PopPasteClick();
+    void PopDelClick();
+    void PopSelAllClick();
+    void PopInsBkClick();
+    void PopInsLineClick();
+    void PopDelLineClick();
+    void PopDevCmtClick();
+    void PopLineCmtClick();
+
+    // ---- undo, selection and the clipboard ----
+    /// The window's undo and redo lists (ten steps).
+    const TEditHistory<TLadderSnapshot>& History() const { return history_; }
+    /// The "CF_LADDER" block on the clipboard, validated; nothing when the
+    /// clipboard holds none or what it holds under our format is unsound.
+    std::optional<TLadderBlock> ClipboardBlock() const;
+    /// The auto-scroll of a drag that left the window (every 75 ms).
+    QTimer* BkSelTmr = nullptr;
+    void BkSelTmrTimer();
+    /// Extends the drag selection to the cell under a client point.
+    void DragSelectTo(int x, int y);
     /// The popup menu `LDBPopup`: editing items, or the on-line items while
     /// monitoring; each runs its command through the window's link.
     QMenu* LDBPopup = nullptr;
@@ -119,6 +146,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     void closeEvent(QCloseEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
@@ -136,7 +166,17 @@ private:
 
     bool SimulationClick(QMouseEvent* event);
 
+    void RecordUndo();
+    void Restore(const TLadderSnapshot& s);
+    TLadderSnapshot Snapshot() const;
+    // The common end of a command that changed the grid or the selection.
+    void Finish(const TLadderEditResult& r);
+
     TLadderEdit edit_;
+    TEditHistory<TLadderSnapshot> history_;
+    QPoint dragPoint_;
+    bool dragging_ = false;
+    bool keepMarks_ = false;
     TLadderStateFn state_;
     std::unique_ptr<TSimLadderDisplay> sim_;
     bool simShown_ = false;

@@ -47,6 +47,7 @@ const TLadderPopupItem kPopup[] = {
     {"PopCut", "剪切", 1, Qt::Key_X, kCtrl, "MmCut", false},
     {"PopCopy", "复制", 1, Qt::Key_C, kCtrl, "MmCopy", false},
     {"PopPaste", "粘贴", 1, Qt::Key_V, kCtrl, "MmPaste", false},
+    {"PopSelAll", "全选", 1, Qt::Key_A, kCtrl, "MmSelAll", false},
     {"PopInsBk", "插入区块", 1, Qt::Key_Insert, kCtrl, "MmInsBk", true},
     {"PopInsLine", "插入一行", 1, Qt::Key_I, kCtrl, "MmInsLine", false},
     {"PopDelLine", "删除一行", 1, Qt::Key_Y, kCtrl, "MmDelLine", true},

@@ -65,6 +65,7 @@ public:
         if (v_.program && v_.marks) StepNumber(row, rail, y);
         Label(row, rail - cw_ / 2, y + ch_ / 4);
         if (IsBlockCommentRow(rowStart)) {
+            if (o_.selected && o_.selected(row, 0)) p_.fillRect(rail, y, kLdbRowCells * cw_, ch_, o_.selectionColor);
             if (cursorRow && o_.cursorCol >= 0) CursorFrame(rail, y, kLdbRowCells);
             QFont big = font_;
             if (font_.pixelSize() > 0)
@@ -80,6 +81,7 @@ public:
             const int x = g_.CellX(c);
             if (x > o_.client.width() + cw_ * 5) break;
             const std::uint8_t* cell = rowStart + c;
+            if (o_.selected && o_.selected(row, c)) p_.fillRect(x, y, cw_, ch_, o_.selectionColor);
             if (cursorRow && o_.cursorCol == c) {
                 const TLdbKind k = CellKind(cell);
                 const int span = k == TLdbKind::Spec_Fun ? (kPastRowEnd - c) / kW : LadderCellSpan(v_.grid, row, c);

@@ -63,6 +63,9 @@ struct TLadderPaintOptions {
     bool page = false;           ///< a printed page: rung comments by `rungComments`, links as printed
     bool rungComments = false;   ///< pages: the rung comment right of each row
     int lineWidth = 1;           ///< width of the lines (pages of fine printers draw wider)
+    /// Cells of a marked block (drawn on the selection colour); empty: none.
+    std::function<bool(std::int32_t row, std::int32_t col)> selected;
+    QColor selectionColor{173, 214, 255};
 };
 
 /// Colours of the ladder.

@@ -1,0 +1,369 @@
+// Whole-row and block edits of the ladder (insert and delete rows, paste,
+// insert and delete blocks), the selection they work on, and the snapshots
+// undo and redo restore. Labels, rung comments and step marks belong to their
+// rows and move with them.
+#include <algorithm>
+#include <cstring>
+
+#include "ladder/edit/Ladderedit.h"
+#include "ladder/edit/Laddertexts.h"
+#include "ladder/model/Lad.h"
+#include "project/Qelglobals.h"
+
+namespace {
+
+constexpr std::int32_t kW = kLdbCellBytes;
+constexpr std::size_t kRow = kLdbRowBytes;
+
+bool AllZero(const std::uint8_t* p, std::size_t n) {
+    return std::all_of(p, p + n, [](std::uint8_t b) { return b == 0; });
+}
+
+bool IsOutputCell(const std::uint8_t* cell) {
+    const TLdbKind k = CellKind(cell);
+    return k == TLdbKind::Out_Ry || k == TLdbKind::Spec_Fun;
+}
+
+// Writes one part of a block into a 60-byte row at column `at`. A part with
+// an output puts the output and what follows it at the row's end and wire
+// between; a part without one must leave the output column free unless it
+// ends in a connector. False when it does not fit.
+bool WritePart(std::uint8_t* row, std::int32_t at, const std::uint8_t* p, std::int32_t len) {
+    if (len == 0) return true;
+    if (len == kLdbRowBytes && IsBlockCommentRow(p)) {
+        if (at != 0) return false;
+        std::memcpy(row, p, kRow);
+        return true;
+    }
+    if (at < 0 || at + len > kPastRowEnd) return false;
+    if (IsBlockCommentRow(row)) std::memset(row, 0, kRow);
+    std::int32_t out = -1;
+    for (std::int32_t off = 0; off < len && out < 0; off += kW)
+        if (IsOutputCell(p + off)) out = off;
+    if (out >= 0) {
+        const std::int32_t tail = len - out;
+        std::memcpy(row + at, p, static_cast<std::size_t>(out));
+        for (std::int32_t c = at + out; c < kPastRowEnd - tail; c += kW) {
+            std::memset(row + c, 0, kW);
+            SetCellKind(row + c, TLdbKind::H_Line);
+        }
+        std::memcpy(row + kPastRowEnd - tail, p + out, static_cast<std::size_t>(tail));
+        return true;
+    }
+    // Empty cells at the part's end (a row marked to its end) take no room.
+    std::int32_t used = len;
+    while (used > 0 && AllZero(p + used - kW, kW)) used -= kW;
+    if (used > 0 && at + used > kLdbLastColumn && CellKind(p + used - kW) != TLdbKind::Re_Line) return false;
+    std::memcpy(row + at, p, static_cast<std::size_t>(len));
+    // Operand tokens of a box the part overwrote would stand without it.
+    for (std::int32_t c = at + len; c < kPastRowEnd && IsTokenCell(row + c); c += kW) std::memset(row + c, 0, kW);
+    return true;
+}
+
+void ShiftTable(std::int32_t* table, std::int32_t count, std::int32_t at, std::int32_t n) {
+    if (!table) return;
+    for (std::int32_t k = 0; k < count; ++k) {
+        std::int32_t& r = table[k];
+        if (r < at) continue;
+        if (n < 0 && r < at - n) r = -1;
+        else r += n;
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Snapshots
+
+TLadderSnapshot TLadderEdit::TakeSnapshot() const {
+    TLadderSnapshot s;
+    if (!doc_.grid) return s;
+    const std::int32_t last = FindLastUsedRow(doc_.grid, kLdbRowBytes, doc_.capacity - 1);
+    s.rows.assign(doc_.grid, doc_.grid + static_cast<std::size_t>(last + 1) * kRow);
+    if (doc_.labels.pRows) s.pLabels.assign(doc_.labels.pRows, doc_.labels.pRows + kPLabelCount);
+    if (doc_.labels.iRows) s.iLabels.assign(doc_.labels.iRows, doc_.labels.iRows + kILabelCount);
+    if (doc_.rowComments) s.rowComments = *doc_.rowComments;
+    if (doc_.marks) s.marks = *doc_.marks;
+    s.cursorRow = row_;
+    s.cursorCol = col_;
+    return s;
+}
+
+void TLadderEdit::RestoreSnapshot(const TLadderSnapshot& s) {
+    if (!doc_.grid) return;
+    const std::size_t rows = std::min(s.rows.size(), static_cast<std::size_t>(doc_.capacity) * kRow);
+    std::memset(doc_.grid, 0, static_cast<std::size_t>(doc_.capacity) * kRow);
+    std::memcpy(doc_.grid, s.rows.data(), rows);
+    if (doc_.labels.pRows && s.pLabels.size() == kPLabelCount)
+        std::copy(s.pLabels.begin(), s.pLabels.end(), doc_.labels.pRows);
+    if (doc_.labels.iRows && s.iLabels.size() == kILabelCount)
+        std::copy(s.iLabels.begin(), s.iLabels.end(), doc_.labels.iRows);
+    if (doc_.rowComments && s.rowComments) *doc_.rowComments = *s.rowComments;
+    if (doc_.marks && s.marks) *doc_.marks = *s.marks;
+    Changed();
+    sel_ = {};
+    row_ = std::clamp(s.cursorRow, 0, std::max(0, doc_.capacity - 1));
+    col_ = std::clamp(s.cursorCol, kLabelColumn, kLdbLastColumn);
+    SnapToHead();
+    anchorRow_ = row_;
+    anchorCol_ = col_;
+}
+
+// ---------------------------------------------------------------------------
+// Selection
+
+void TLadderEdit::ClearSelection() {
+    sel_ = {};
+    anchorRow_ = row_;
+    anchorCol_ = col_;
+}
+
+void TLadderEdit::SelectAll() {
+    sel_ = {};
+    if (!doc_.grid || lastRow_ < 0) return;
+    sel_.active = true;
+    sel_.endRow = lastRow_;
+    sel_.endCol = kPastRowEnd;
+}
+
+void TLadderEdit::SelectRange(std::int32_t aRow, std::int32_t aCol, std::int32_t bRow, std::int32_t bCol) {
+    if (!doc_.grid) return;
+    const std::int32_t top = std::max(0, doc_.capacity - 1);
+    aRow = std::clamp(aRow, 0, top);
+    bRow = std::clamp(bRow, 0, top);
+    if (bRow < aRow || (bRow == aRow && bCol < aCol)) {
+        std::swap(aRow, bRow);
+        std::swap(aCol, bCol);
+    }
+    sel_.active = true;
+    sel_.startRow = aRow;
+    sel_.startCol = (aCol < 0 || IsCommentRow(aRow)) ? 0 : FindElementStart(doc_.grid, aRow, aCol);
+    sel_.endRow = bRow;
+    if (bCol < 0 || IsCommentRow(bRow)) {
+        sel_.endCol = kPastRowEnd;
+    } else {
+        const std::int32_t head = FindElementStart(doc_.grid, bRow, std::min(bCol, kLdbLastColumn));
+        sel_.endCol = std::min(kPastRowEnd, head + CellSpan(bRow, head) * kW);
+    }
+}
+
+void TLadderEdit::ExtendSelection(SelectKey key) {
+    if (!doc_.grid) return;
+    if (!sel_.active) {
+        anchorRow_ = row_;
+        anchorCol_ = col_;
+    }
+    switch (key) {
+        case SelectKey::Left: Left(); break;
+        case SelectKey::Right: Right(); break;
+        case SelectKey::Up: Up(); break;
+        case SelectKey::Down: Down(); break;
+        case SelectKey::End: End(); break;
+    }
+    SelectRange(anchorRow_, anchorCol_, row_, col_);
+}
+
+void TLadderEdit::SelectTo(std::int32_t row, std::int32_t col) {
+    if (!doc_.grid) return;
+    if (!sel_.active) {
+        anchorRow_ = row_;
+        anchorCol_ = col_;
+    }
+    SelectRange(anchorRow_, anchorCol_, row, col);
+}
+
+// ---------------------------------------------------------------------------
+// Blocks
+
+TLadderEditResult TLadderEdit::DeleteBlock() {
+    if (!doc_.grid) return {};
+    if (!sel_.active) {
+        const TLadderEditResult r = DeleteElement();
+        ClearSelection();
+        return r;
+    }
+    const TLadderBlock b = CopyBlock();
+    const TLadderSelection s = sel_;
+    ClearSelection();
+    if (b.bytes.empty() || AllZero(b.bytes.data(), b.bytes.size())) return {};
+    if (BeforeChange) BeforeChange();
+    std::memset(Cell(s.startRow, s.startCol), 0, b.bytes.size());
+    Renode(s.startRow - 1, s.endRow + 1);
+    Changed();
+    row_ = std::min(row_, std::max(0, doc_.capacity - 1));
+    SnapToHead();
+    return {true, LadMsg::None};
+}
+
+bool TLadderEdit::WriteBlock(std::vector<std::uint8_t>& rows, std::int32_t col, const TLadderBlock& b) const {
+    const std::uint8_t* p = b.bytes.data();
+    if (!WritePart(rows.data(), col, p, b.firstLength)) return false;
+    if (!b.multiRow) return true;
+    p += b.firstLength;
+    std::memcpy(rows.data() + kRow, p, static_cast<std::size_t>(b.MiddleLength()));
+    p += b.MiddleLength();
+    return WritePart(rows.data() + static_cast<std::size_t>(b.middleRows + 1) * kRow, 0, p, b.lastLength);
+}
+
+TLadderEditResult TLadderEdit::PasteBlock(const TLadderBlock& b) {
+    if (!doc_.grid) return {};
+    if (col_ < 0) return {false, LadMsg::PasteLabelColumn};
+    if (b.Size() <= 0 || b.bytes.size() != static_cast<std::size_t>(b.Size())) return {};
+    const std::int32_t n = b.Rows();
+    if (row_ + n > doc_.capacity) return {false, LadMsg::NoRoom};
+    std::uint8_t* target = Cell(row_, 0);
+    std::vector<std::uint8_t> rows(target, target + static_cast<std::size_t>(n) * kRow);
+    if (!WriteBlock(rows, col_, b)) return {false, LadMsg::NoRoom};
+    ClearSelection();
+    if (std::memcmp(rows.data(), target, rows.size()) == 0) return {};
+    if (BeforeChange) BeforeChange();
+    std::memcpy(target, rows.data(), rows.size());
+    Renode(row_ - 1, row_ + n);
+    Changed();
+    SnapToHead();
+    return {true, LadMsg::None};
+}
+
+// ---------------------------------------------------------------------------
+// Rows
+
+void TLadderEdit::ShiftRows(std::int32_t at, std::int32_t n) {
+    const std::int32_t last = lastRow_;
+    if (n > 0) {
+        if (last >= at) {
+            std::memmove(Cell(at + n, 0), Cell(at, 0), static_cast<std::size_t>(last - at + 1) * kRow);
+        }
+        std::memset(Cell(at, 0), 0, static_cast<std::size_t>(n) * kRow);
+    } else {
+        const std::int32_t m = -n;
+        if (last >= at + m)
+            std::memmove(Cell(at, 0), Cell(at + m, 0), static_cast<std::size_t>(last - at - m + 1) * kRow);
+        const std::int32_t clearFrom = std::max(at, last - m + 1);
+        if (last >= at) std::memset(Cell(clearFrom, 0), 0, static_cast<std::size_t>(last - clearFrom + 1) * kRow);
+    }
+    ShiftTable(doc_.labels.pRows, kPLabelCount, at, n);
+    ShiftTable(doc_.labels.iRows, kILabelCount, at, n);
+    if (auto* c = doc_.rowComments; c && static_cast<std::size_t>(at) < c->size()) {
+        if (n > 0) {
+            c->insert(c->begin() + at, static_cast<std::size_t>(n), std::string());
+            // Comments are kept for the grid's rows only (the insertion was
+            // refused when one would have been pushed past them).
+            if (c->size() > static_cast<std::size_t>(doc_.capacity)) c->resize(static_cast<std::size_t>(doc_.capacity));
+        } else {
+            const std::size_t end = std::min(c->size(), static_cast<std::size_t>(at - n));
+            c->erase(c->begin() + at, c->begin() + static_cast<std::ptrdiff_t>(end));
+        }
+    }
+    if (auto* marks = doc_.marks) {
+        std::vector<TStepMark> kept;
+        kept.reserve(marks->size());
+        for (TStepMark m : *marks) {
+            if (m.row >= at) {
+                if (n < 0 && m.row < at - n) continue;
+                m.row = static_cast<std::uint16_t>(m.row + n);
+            }
+            kept.push_back(m);
+        }
+        *marks = std::move(kept);
+    }
+}
+
+namespace {
+
+bool CommentsFrom(const std::vector<std::string>* c, std::int32_t from) {
+    if (!c) return false;
+    for (std::size_t r = static_cast<std::size_t>(std::max(0, from)); r < c->size(); ++r)
+        if (!(*c)[r].empty()) return true;
+    return false;
+}
+
+bool LabelsFrom(TLabelTables t, std::int32_t from) {
+    for (std::int32_t k = 0; t.pRows && k < kPLabelCount; ++k)
+        if (t.pRows[k] >= from) return true;
+    for (std::int32_t k = 0; t.iRows && k < kILabelCount; ++k)
+        if (t.iRows[k] >= from) return true;
+    return false;
+}
+
+}  // namespace
+
+TLadderEditResult TLadderEdit::InsertRow() {
+    if (!doc_.grid) return {};
+    const std::int32_t cap = doc_.capacity;
+    // Nothing is ever pushed past the grid's last row: not a row, a label or
+    // a rung comment.
+    if ((lastRow_ >= row_ && lastRow_ + 1 > cap - 1) || LabelsFrom(doc_.labels, cap - 1) ||
+        CommentsFrom(doc_.rowComments, cap - 1))
+        return {false, LadMsg::NoRoom};
+    const bool marksBelow = doc_.marks && std::any_of(doc_.marks->begin(), doc_.marks->end(),
+                                                      [&](const TStepMark& m) { return m.row >= row_; });
+    if (lastRow_ < row_ && !LabelsFrom(doc_.labels, row_) && !CommentsFrom(doc_.rowComments, row_) && !marksBelow)
+        return {};
+    if (BeforeChange) BeforeChange();
+    ShiftRows(row_, 1);
+    Renode(row_ - 1, row_ + 1);
+    Changed();
+    ClearSelection();
+    return {true, LadMsg::None};
+}
+
+TLadderEditResult TLadderEdit::DeleteRow() {
+    if (!doc_.grid) return {};
+    const bool marksHere = doc_.marks && std::any_of(doc_.marks->begin(), doc_.marks->end(),
+                                                     [&](const TStepMark& m) { return m.row >= row_; });
+    if (row_ > lastRow_ && !LabelsFrom(doc_.labels, row_) && !CommentsFrom(doc_.rowComments, row_) && !marksHere)
+        return {};
+    if (BeforeChange) BeforeChange();
+    ShiftRows(row_, -1);
+    Renode(row_ - 1, row_);
+    Changed();
+    ClearSelection();
+    SnapToHead();
+    return {true, LadMsg::None};
+}
+
+TLadderEditResult TLadderEdit::InsertBlock(const TLadderBlock& b) {
+    if (!doc_.grid) return {};
+    if (col_ < 0) return {false, LadMsg::PasteLabelColumn};
+    if (b.Size() <= 0 || b.bytes.size() != static_cast<std::size_t>(b.Size())) return {};
+    if (col_ + b.firstLength > kPastRowEnd) return {false, LadMsg::NoRoom};
+    const std::int32_t n = b.InsertRows(), cap = doc_.capacity;
+    const std::int32_t highest = lastRow_ >= row_ ? lastRow_ + n : row_ + n - 1;
+    if (highest > cap - 1 || LabelsFrom(doc_.labels, cap - n) || CommentsFrom(doc_.rowComments, cap - n))
+        return {false, LadMsg::NoRoom};
+    std::vector<std::uint8_t> rows(static_cast<std::size_t>(b.Rows()) * kRow, 0);
+    if (!WriteBlock(rows, col_, b)) return {false, LadMsg::NoRoom};
+    if (BeforeChange) BeforeChange();
+    ShiftRows(row_, n);
+    std::memcpy(Cell(row_, 0), rows.data(), static_cast<std::size_t>(n) * kRow);
+    Renode(row_ - 1, row_ + n);
+    Changed();
+    ClearSelection();
+    SnapToHead();
+    return {true, LadMsg::None};
+}
+
+std::vector<std::pair<char, std::int32_t>> TLadderEdit::CursorDevices() const {
+    std::vector<std::pair<char, std::int32_t>> out;
+    if (!doc_.grid) return out;
+    if (col_ < 0) {
+        std::int32_t number = 0;
+        const TLabelKind kind = FindRowLabelIn(doc_.labels, row_, number);
+        if (kind == TLabelKind::P) out.emplace_back('P', number);
+        else if (kind == TLabelKind::I) out.emplace_back('I', number);
+        return out;
+    }
+    if (IsCommentRow(row_)) return out;
+    const std::int32_t head = FindElementStart(doc_.grid, row_, col_);
+    const std::uint8_t* cell = Cell(row_, head);
+    char letter;
+    std::int32_t number;
+    const TLdbKind kind = CellKind(cell);
+    if (kind == TLdbKind::Spec_Fun || kind == TLdbKind::Comp_Ry) {
+        for (std::int32_t c = head + kW; c < kPastRowEnd && IsTokenCell(Cell(row_, c)); c += kW)
+            if (CellCommentDevice(Cell(row_, c), letter, number)) out.emplace_back(letter, number);
+    } else if (CellCommentDevice(cell, letter, number)) {
+        out.emplace_back(letter, number);
+    }
+    return out;
+}

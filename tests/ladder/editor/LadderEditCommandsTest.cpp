@@ -1,0 +1,329 @@
+// The ladder window's editing commands as the frame and the keys run them:
+// undo and redo, block marking by keys and mouse, the clipboard between the
+// program's ladder and an inner ladder, and the row commands.
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+
+#include "core/Codetranslate.h"
+#include "core/ProgramImage.h"
+#include "instlist/EdDlg.h"
+#include "instlist/Instredit.h"
+#include "ladder/editor/Ladder.h"
+#include "ladder/edit/Laddertexts.h"
+#include "ladder/model/Lad.h"
+#include "project/Editorlink.h"
+#include "project/Msgtable.h"
+#include "project/Qelglobals.h"
+#include "shell/Qelmain.h"
+#include "shell/Startup.h"
+#include "tests/support/ScriptedMessages.h"
+#include "tests/support/TestInstallDir.h"
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+class LadderEditCommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        home_ = qel::test::MakeTestInstallDir("qel-ladedit-", {"QEL.Txt", "DeviceCommentInit.txt"});
+        ASSERT_FALSE(home_.empty());
+        TStartupOptions options;
+        options.ShowSplash = false;
+        RegisterInstListForms();
+        frame_.reset(StartQel({}, options));
+        ASSERT_TRUE(frame_);
+        InstallInstList(frame_.get());
+        InstallLadder(frame_.get());
+        frame_->showNormal();
+        frame_->resize(1400, 900);
+        frame_->NewClick();
+        gQel.InsertMode = 1;
+        ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+        lad_ = _LDB;
+        ASSERT_NE(lad_, nullptr);
+        QGuiApplication::clipboard()->clear();
+        QCoreApplication::processEvents();
+    }
+    void TearDown() override {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        if (frame_) {
+            gQel.Modified = 0;
+            frame_->DestroyEditors();
+            frame_->close();
+            frame_.reset();
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        std::error_code ec;
+        fs::remove_all(home_, ec);
+    }
+    // A line entered at (row, col) of a window through the one-line input.
+    void Enter(TLDB* w, std::int32_t row, std::int32_t col, const std::string& line) {
+        w->Edit().SetCursor(row, col);
+        QTest::keyClicks(w, QString::fromStdString(line.substr(0, 1)));
+        ASSERT_TRUE(_EditDlg->isVisible()) << line;
+        QTest::keyClicks(_EditDlg->IEdit, QString::fromStdString(line.substr(1)));
+        QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
+    }
+    void Rung(TLDB* w, std::int32_t row, const std::string& in, const std::string& out) {
+        Enter(w, row, 0, "LD " + in);
+        Enter(w, row, 5, "OUT " + out);
+    }
+    static Lines Program() {
+        Lines lines;
+        for (std::uint32_t off = 0; off < gProgramUsed;) {
+            lines.push_back(DisassembleText(gProgram, gProgramCapacity, off));
+            const std::uint32_t next = NextInstructionOffset(off, gProgram, gProgramCapacity);
+            if (next <= off) break;
+            off = next;
+        }
+        return lines;
+    }
+    bool Shown(int id) const {
+        const std::string text = gMsgTable.Get(id);
+        for (const std::string& s : messages_.Shown())
+            if (s.rfind(text, 0) == 0) return true;
+        return false;
+    }
+    static std::vector<std::uint8_t> Grid(const std::uint8_t* g, std::int32_t rows) {
+        std::vector<std::uint8_t> v(g, g + static_cast<std::size_t>(rows) * kLdbRowBytes);
+        v.insert(v.end(), reinterpret_cast<const std::uint8_t*>(gPLabelRows),
+                 reinterpret_cast<const std::uint8_t*>(gPLabelRows + kPLabelCount));
+        return v;
+    }
+    bool Enabled(const char* action) const {
+        frame_->RefreshCommands();
+        QAction* a = frame_->Action(action);
+        return a && a->isEnabled();
+    }
+
+    fs::path home_;
+    qel::test::ScriptedMessages messages_;
+    std::unique_ptr<TQelMain> frame_;
+    TLDB* lad_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(LadderEditCommandsTest, TenUndoStepsOfEachKindAndRedoEndsWithANewEdit) {
+    // Each kind of edit, eleven times: ten undos give back the states in
+    // order, the eleventh finds nothing; redo walks forward again.
+    struct Kind {
+        const char* name;
+        std::function<void(int)> edit;
+    };
+    const std::vector<Kind> kinds = {
+        {"typed element", [&](int k) { Enter(lad_, k, 0, "LD X" + std::to_string(k)); }},
+        {"insert row", [&](int) { lad_->Edit().SetCursor(0, 0); frame_->RunCommand("MmInsLine"); }},
+        {"delete row", [&](int) { lad_->Edit().SetCursor(0, 0); frame_->RunCommand("MmDelLine"); }},
+        {"delete", [&](int k) { lad_->Edit().SetCursor(k, 0); QTest::keyClick(lad_, Qt::Key_Delete); }},
+        {"paste", [&](int k) { lad_->Edit().SetCursor(20 + k, 0); QTest::keyClick(lad_, Qt::Key_V, Qt::ControlModifier); }},
+    };
+    for (const Kind& kind : kinds) {
+        SCOPED_TRACE(kind.name);
+        // Twelve rungs to work on; a copy of the first on the clipboard.
+        std::memset(gLadderRows, 0, static_cast<std::size_t>(kLadderRows) * kLdbRowBytes);
+        lad_->Edit().Refresh();
+        for (int r = 0; r < 12; ++r) Rung(lad_, r, "M" + std::to_string(r), "Y" + std::to_string(r));
+        lad_->Edit().SetCursor(0, 0);
+        QTest::keyClick(lad_, Qt::Key_End, Qt::ShiftModifier);
+        QTest::keyClick(lad_, Qt::Key_C, Qt::ControlModifier);
+        while (lad_->History().CanUndo()) lad_->PopUndoClick();
+        // (the rungs typed above are undone too: type them again as the start)
+        std::memset(gLadderRows, 0, static_cast<std::size_t>(kLadderRows) * kLdbRowBytes);
+        lad_->Edit().Refresh();
+        for (int r = 0; r < 12; ++r) Rung(lad_, r, "M" + std::to_string(r), "Y" + std::to_string(r));
+        std::vector<std::vector<std::uint8_t>> states{Grid(gLadderRows, 40)};
+        for (int k = 0; k < 11; ++k) {
+            kind.edit(k);
+            states.push_back(Grid(gLadderRows, 40));
+            ASSERT_NE(states.back(), states[states.size() - 2]) << k;
+        }
+        EXPECT_EQ(lad_->History().UndoCount(), 10);
+        EXPECT_TRUE(Enabled("MmUndo"));
+        EXPECT_FALSE(Enabled("MmRedo"));
+        for (int k = 10; k >= 1; --k) {
+            ASSERT_TRUE(frame_->RunCommand("MmUndo"));
+            EXPECT_EQ(Grid(gLadderRows, 40), states[static_cast<std::size_t>(k)]) << k;
+        }
+        // The eleventh undo: nothing left, nothing changes.
+        EXPECT_FALSE(Enabled("MmUndo"));
+        lad_->PopUndoClick();
+        EXPECT_EQ(Grid(gLadderRows, 40), states[1]);
+        EXPECT_TRUE(Enabled("MmRedo"));
+        ASSERT_TRUE(frame_->RunCommand("MmRedo"));
+        EXPECT_EQ(Grid(gLadderRows, 40), states[2]);
+        // A new edit ends every redo.
+        Enter(lad_, 30, 0, "LD X7");
+        EXPECT_FALSE(lad_->History().CanRedo());
+        EXPECT_FALSE(Enabled("MmRedo"));
+    }
+}
+
+TEST_F(LadderEditCommandsTest, UndoAfterACompileChangingEditGivesBackTheSameCode) {
+    Rung(lad_, 0, "X0", "Y0");
+    Rung(lad_, 1, "X1", "Y1");
+    ASSERT_TRUE(frame_->RunCommand("MmLadToCode"));
+    const Lines before = Program();
+    ASSERT_EQ(before, (Lines{"LD X0", "OUT Y0", "LD X1", "OUT Y1"}));
+    lad_->Edit().SetCursor(0, 0);
+    QTest::keyClick(lad_, Qt::Key_Y, Qt::ControlModifier);  // delete row
+    Enter(lad_, 0, 0, "LDI X5");
+    ASSERT_TRUE(frame_->RunCommand("MmLadToCode"));
+    EXPECT_EQ(Program(), (Lines{"LDI X5", "OUT Y1"}));
+    QTest::keyClick(lad_, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(lad_, Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_TRUE(frame_->RunCommand("MmLadToCode"));
+    EXPECT_EQ(Program(), before);
+}
+
+TEST_F(LadderEditCommandsTest, CopyAndPasteBetweenTheProgramAndAnInnerLadder) {
+    Rung(lad_, 0, "X0", "Y0");
+    Enter(lad_, 1, 0, "MOV K5 D0");
+    // Marked by the mouse: press on row 0, drag to row 1.
+    const int cw = gCellWidth, ch = gCellHeight;
+    lad_->verticalScrollBar()->setValue(0);
+    lad_->horizontalScrollBar()->setValue(0);
+    QWidget* vp = lad_->viewport();
+    QTest::mousePress(vp, Qt::LeftButton, {}, QPoint(cw + cw / 2, ch / 2));
+    QTest::mouseMove(vp, QPoint(2 * cw + cw / 2, ch + ch / 2));
+    QMouseEvent move(QEvent::MouseMove, QPointF(2 * cw + cw / 2, ch + ch / 2), QPointF(), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(vp, &move);
+    QTest::mouseRelease(vp, Qt::LeftButton, {}, QPoint(2 * cw + cw / 2, ch + ch / 2));
+    ASSERT_TRUE(lad_->Edit().Selection().active);
+    EXPECT_EQ(lad_->Edit().Selection().endRow, 1);
+    EXPECT_EQ(lad_->Edit().Selection().endCol, 60);  // the box whole
+    EXPECT_TRUE(Enabled("MmCopy"));
+    EXPECT_FALSE(Enabled("MmPaste"));
+    ASSERT_TRUE(frame_->RunCommand("MmCopy"));
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    ASSERT_TRUE(data && data->hasFormat("CF_LADDER"));
+    EXPECT_EQ(data->data("CF_LADDER").size(), 32 + 120);
+
+    // The inner ladder of a chart element takes the block.
+    std::fill(gProgramCopy, gProgramCopy + gProgramCopySize, 0xFF);
+    LocateProgramCopyEnd();
+    TLDB* inner = OpenInterLadderWindow(frame_.get(), 2, 2, false);
+    ASSERT_NE(inner, nullptr);
+    inner->Edit().SetCursor(0, 0);
+    QTest::keyClick(inner, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(CellOperandText(gInterLadderGrid, 0, 0), "X0");
+    EXPECT_EQ(CellKind(CellAt(gInterLadderGrid, 1, 0)), TLdbKind::Spec_Fun);
+    EXPECT_TRUE(inner->History().CanUndo());
+    // A paste that does not fit (the last rows of the inner grid) changes nothing.
+    inner->Edit().SetCursor(gInterLadderRowCapacity - 1, 0);
+    const auto before = Grid(gInterLadderGrid, gInterLadderRowCapacity);
+    QTest::keyClick(inner, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_TRUE(Shown(20));
+    EXPECT_EQ(Grid(gInterLadderGrid, gInterLadderRowCapacity), before);
+    EXPECT_EQ(inner->History().UndoCount(), 1);
+    // Back the other way: the inner rung cut and pasted into the program's ladder.
+    inner->Edit().SetCursor(0, 0);
+    inner->PopSelAllClick();
+    QTest::keyClick(inner, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(inner->Edit().LastRow(), -1);
+    lad_->Edit().SetCursor(2, 0);
+    lad_->PopPasteClick();
+    Enter(lad_, 4, 0, "END");
+    ASSERT_TRUE(frame_->RunCommand("MmLadToCode"));
+    EXPECT_EQ(Program(), (Lines{"LD X0", "OUT Y0", "MOV K5 D0", "LD X0", "OUT Y0", "MOV K5 D0", "END"}));
+    messages_.QueueAnswer(qel::Answer::No);
+    qobject_cast<QMdiSubWindow*>(inner->parentWidget())->close();
+}
+
+TEST_F(LadderEditCommandsTest, ForeignBytesUnderOurFormatAreIgnored) {
+    Rung(lad_, 0, "X0", "Y0");
+    auto* data = new QMimeData;
+    data->setData("CF_LADDER", QByteArray("\x40\x00\x00\x00\xff\xff\xff\x7f garbage", 20));
+    QGuiApplication::clipboard()->setMimeData(data);
+    EXPECT_FALSE(Enabled("MmPaste"));
+    const auto before = Grid(gLadderRows, 100);
+    lad_->Edit().SetCursor(3, 0);
+    QTest::keyClick(lad_, Qt::Key_V, Qt::ControlModifier);
+    QTest::keyClick(lad_, Qt::Key_Insert, Qt::ControlModifier);
+    EXPECT_EQ(Grid(gLadderRows, 100), before);
+    EXPECT_FALSE(lad_->History().CanUndo() && lad_->History().UndoCount() > 2);
+}
+
+TEST_F(LadderEditCommandsTest, ShiftKeysMarkAndTheAutoScrollFollowsADragOutOfTheWindow) {
+    for (int r = 0; r < 40; ++r) Rung(lad_, r, "X" + std::to_string(r % 8), "M" + std::to_string(r));
+    lad_->Edit().SetCursor(0, 0);
+    QTest::keyClick(lad_, Qt::Key_Down, Qt::ShiftModifier);
+    QTest::keyClick(lad_, Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_TRUE(lad_->Edit().Selection().active);
+    EXPECT_EQ(lad_->Edit().Selection().endRow, 2);
+    // A plain move ends the marking.
+    QTest::keyClick(lad_, Qt::Key_Right);
+    EXPECT_FALSE(lad_->Edit().Selection().active);
+    EXPECT_FALSE(Enabled("MmCut"));
+    // A drag leaving the bottom: one row per tick of the 75 ms timer.
+    lad_->verticalScrollBar()->setValue(0);
+    QWidget* vp = lad_->viewport();
+    QTest::mousePress(vp, Qt::LeftButton, {}, QPoint(gCellWidth + 5, 5));
+    QMouseEvent out(QEvent::MouseMove, QPointF(gCellWidth + 5, vp->height() + 20), QPointF(), Qt::NoButton,
+                    Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(vp, &out);
+    EXPECT_TRUE(lad_->BkSelTmr->isActive());
+    EXPECT_EQ(lad_->BkSelTmr->interval(), 75);
+    const int top = lad_->verticalScrollBar()->value();
+    lad_->BkSelTmrTimer();
+    lad_->BkSelTmrTimer();
+    EXPECT_EQ(lad_->verticalScrollBar()->value(), top + 2 * gCellHeight);
+    const std::int32_t end = lad_->Edit().Selection().endRow;
+    EXPECT_GE(end, (vp->height() + gCellHeight) / gCellHeight);
+    QTest::mouseRelease(vp, Qt::LeftButton, {}, QPoint(gCellWidth + 5, 5));
+    EXPECT_FALSE(lad_->BkSelTmr->isActive());
+    EXPECT_TRUE(Enabled("MmCut"));
+    // Delete clears the marked rows in one undo step.
+    QTest::keyClick(lad_, Qt::Key_Delete);
+    EXPECT_EQ(CellKind(CellAt(gLadderRows, 0, 0)), TLdbKind::non_inst);
+    EXPECT_EQ(CellKind(CellAt(gLadderRows, end + 1, 0)), TLdbKind::Open_Ry);
+    frame_->RunCommand("MmUndo");
+    EXPECT_EQ(CellKind(CellAt(gLadderRows, 0, 0)), TLdbKind::Open_Ry);
+}
+
+TEST_F(LadderEditCommandsTest, RowCommandsKeepLabelsAndRungCommentsOnTheirRows) {
+    Rung(lad_, 0, "X0", "Y0");
+    Rung(lad_, 3, "X1", "Y1");
+    gPLabelRows[0] = 3;
+    gQel.RungComments.assign(5, "");
+    gQel.RungComments[3] = "motor";
+    lad_->Edit().SetCursor(0, 0);
+    EXPECT_TRUE(Enabled("MmInsLine"));
+    QTest::keyClick(lad_, Qt::Key_I, Qt::ControlModifier);
+    EXPECT_EQ(gPLabelRows[0], 4);
+    EXPECT_EQ(gQel.RungComments[4], "motor");
+    EXPECT_EQ(CellOperandText(gLadderRows, 4, 0), "X1");
+    // Undo gives the comments back with the rows.
+    frame_->RunCommand("MmUndo");
+    EXPECT_EQ(gPLabelRows[0], 3);
+    EXPECT_EQ(gQel.RungComments[3], "motor");
+    // Device comments: the contact lists its device, an empty cell gives message 40.
+    lad_->Edit().SetCursor(5, 0);
+    QTest::keyClick(lad_, Qt::Key_F2, Qt::ControlModifier);
+    EXPECT_TRUE(Shown(40));
+    // Every command the popup offers runs in the ladder.
+    for (const char* c : {"MmUndo", "MmRedo", "MmCut", "MmCopy", "MmPaste", "MmDel", "MmSelAll", "MmInsBk",
+                          "MmInsLine", "MmDelLine", "MmDelTk", "MmDelVline", "PopBkCmt", "PopDevCmt", "PopLineCmt"})
+        EXPECT_TRUE(frame_->Action(c) || std::string(c).rfind("Pop", 0) == 0) << c;
+    // The window's own keys are not the frame's while it is active.
+    EXPECT_TRUE(lad_->Link->OwnsKey(QKeyCombination(Qt::NoModifier, Qt::Key_F1)));
+    EXPECT_TRUE(lad_->Link->OwnsKey(QKeyCombination(Qt::ControlModifier, Qt::Key_Y)));
+    frame_->SetActiveView(2);
+    EXPECT_TRUE(frame_->Action("MmRedo")->shortcut().isEmpty());
+}
