@@ -93,7 +93,7 @@ void TLadderEdit::RestoreSnapshot(const TLadderSnapshot& s) {
     if (!doc_.grid) return;
     const std::size_t rows = std::min(s.rows.size(), static_cast<std::size_t>(doc_.capacity) * kRow);
     std::memset(doc_.grid, 0, static_cast<std::size_t>(doc_.capacity) * kRow);
-    std::memcpy(doc_.grid, s.rows.data(), rows);
+    if (rows > 0) std::memcpy(doc_.grid, s.rows.data(), rows);
     if (doc_.labels.pRows && s.pLabels.size() == kPLabelCount)
         std::copy(s.pLabels.begin(), s.pLabels.end(), doc_.labels.pRows);
     if (doc_.labels.iRows && s.iLabels.size() == kILabelCount)
