@@ -471,6 +471,12 @@ TEST_F(ToolsWindowTest, FindAndReplaceInTheLadderLandOnTheCell) {
     messages_.QueueAnswer(qel::Answer::All);
     QTest::mouseClick(SearchDlg->Rep, Qt::LeftButton);
     EXPECT_EQ(CellKind(CellAt(gLadderRows, 0, 0)), TLdbKind::Close_Ry);
+    // The replacement is one undo step of the ladder.
+    EXPECT_EQ(ladder->History().UndoCount(), 1);
+    ASSERT_TRUE(frame_->RunCommand("MmUndo"));
+    EXPECT_EQ(CellKind(CellAt(gLadderRows, 0, 0)), TLdbKind::Open_Ry);
+    ASSERT_TRUE(frame_->RunCommand("MmRedo"));
+    EXPECT_EQ(CellKind(CellAt(gLadderRows, 0, 0)), TLdbKind::Close_Ry);
     // A contact cannot become a coil: refused, the grid unchanged.
     const std::vector<std::uint8_t> grid(gLadderRows, gLadderRows + 4 * kLdbRowBytes);
     frame_->MmRep->trigger();

@@ -10,6 +10,7 @@
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QImage>
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QMimeData>
@@ -270,9 +271,20 @@ TEST_F(LadderEditCommandsTest, ShiftKeysMarkAndTheAutoScrollFollowsADragOutOfThe
     QTest::keyClick(lad_, Qt::Key_Down, Qt::ShiftModifier);
     EXPECT_TRUE(lad_->Edit().Selection().active);
     EXPECT_EQ(lad_->Edit().Selection().endRow, 2);
+    // The marked cells show on the selection colour, and only while marked.
+    auto marked = [&] {
+        const QImage shot = lad_->viewport()->grab().toImage();
+        const QRgb fill = TLadderPaintOptions{}.selectionColor.rgb();
+        int n = 0;
+        for (int y = 0; y < shot.height(); y += 4)
+            for (int x = 0; x < shot.width(); x += 4) n += (shot.pixel(x, y) & 0xFFFFFF) == (fill & 0xFFFFFF);
+        return n;
+    };
+    EXPECT_GT(marked(), 100);
     // A plain move ends the marking.
     QTest::keyClick(lad_, Qt::Key_Right);
     EXPECT_FALSE(lad_->Edit().Selection().active);
+    EXPECT_EQ(marked(), 0);
     EXPECT_FALSE(Enabled("MmCut"));
     // A drag leaving the bottom: one row per tick of the 75 ms timer.
     lad_->verticalScrollBar()->setValue(0);
