@@ -359,6 +359,15 @@ TEST_F(PrintTest, WithoutAPrinterThePrintCommandSaysSoAndWritesThePdf) {
     ASSERT_TRUE(frame_->RunCommand("MmPrn"));
     ASSERT_TRUE(PrintForm->isVisible());
 
+    // One page and no title page: the preview cannot turn.
+    PrintForm->PreviewClick();
+    ASSERT_TRUE(PreviewForm->isVisible());
+    EXPECT_FALSE(PreviewForm->PrePage->isEnabled());
+    EXPECT_FALSE(PreviewForm->NextPage->isEnabled());
+    EXPECT_EQ(PreviewForm->PrnPageSum_Txt->text(), QStringLiteral("1"));
+    PreviewForm->close();
+    ASSERT_TRUE(frame_->RunCommand("MmPrn"));
+
     // Cancelling the file leaves nothing behind.
     QTest::mouseClick(PrintForm->Print, Qt::LeftButton);
     ASSERT_FALSE(messages_.Shown().empty());
