@@ -163,10 +163,7 @@ public:
             view_->SetMainMenuState(false);
             return;
         }
-        if (changed) {
-            view_->Modified = 1;
-            emit view_->link_->modified();
-        }
+        if (changed) view_->Modified = 1;
         // An older PLC may have shortened the D page.
         view_->Layout();
         view_->SetMainMenuState(true);
@@ -300,20 +297,20 @@ void TDevReg::RegisterCommands() {
     for (const char* c : kOff) link_->Register(c, [] {}, [] { return false; });
 }
 
+bool TDevReg::MayClose() {
+    if (!Modified) return true;
+    const std::string text = gMsgTable.Get(kMsgSaveChanges) + "\n" + SaveFileName + "?";
+    switch (qel::AskQuestion(text, qel::AskButtons::YesNoCancel)) {
+    case qel::Answer::Yes: return SaveRegisterFile();  // values that could not be saved keep the window
+    case qel::Answer::No: return true;
+    default: return false;
+    }
+}
+
 void TDevReg::closeEvent(QCloseEvent* event) {
-    if (Modified) {
-        const std::string text = gMsgTable.Get(kMsgSaveChanges) + "\n" + SaveFileName + "?";
-        switch (qel::AskQuestion(text, qel::AskButtons::YesNoCancel)) {
-        case qel::Answer::Yes:
-            // Values that could not be saved keep the window open.
-            if (!SaveRegisterFile()) {
-                event->ignore();
-                return;
-            }
-            break;
-        case qel::Answer::No: break;
-        default: event->ignore(); return;
-        }
+    if (!MayClose()) {
+        event->ignore();
+        return;
     }
     if (transfer_ && transfer_->Running()) transfer_->Cancel();
     event->accept();
@@ -425,8 +422,8 @@ QString TDevReg::CellText(int row, int column) const {
 void TDevReg::CommitCellEntry(int index, const std::string& text) {
     switch (CommitRegisterEntry(Data, View(), index, text)) {
     case TRegCommit::Stored:
+        // The register file's own change, not the program's.
         Modified = 1;
-        emit link_->modified();
         break;
     case TRegCommit::Invalid:
         // Shown once the grid's editor has closed; the old value comes back.
@@ -624,6 +621,15 @@ void MmViewRegClick(TQelMain* frame) {
 void InstallRegisterView(TQelMain* frame) {
     if (!frame) return;
     frame->Router().Register("MmViewReg", TCommandRouter::kAnyView, [frame] { MmViewRegClick(frame); });
+    // New and Open replace the project and take every editor window with it:
+    // changed register values are saved or given up first (Cancel keeps all).
+    auto letGo = [] { return !_DevReg || _DevReg->MayClose(); };
+    frame->Router().Register("MmNew", TCommandRouter::kAnyView, [frame, letGo] {
+        if (letGo()) frame->NewClick();
+    });
+    frame->Router().Register("MmOpen", TCommandRouter::kAnyView, [frame, letGo] {
+        if (letGo()) frame->OpenClick();
+    });
     frame->AddProjectListener(frame->MdiArea, [](TProjectEvent event) {
         if (!_DevReg) return;
         if (event == TProjectEvent::ModelChanging) {

@@ -60,6 +60,9 @@ public:
     bool SaveRegisterFile();
     bool SaveRegisterFileAs();
     void ClearRegisters();
+    /// Before the window goes: changed values are saved (Yes) or given up
+    /// (No); false when the user cancelled or the save failed.
+    bool MayClose();
 
     // ---- components ------------------------------------------------------
     QTabBar* PgContrl = nullptr;
@@ -162,7 +165,8 @@ public:
 };
 
 /// Registers the frame's register view command ("MmViewReg") and the view's
-/// part in the frame's project events (model change, shut-down).
+/// part in the frame's project events (model change, shut-down) and in its
+/// New and Open commands (changed values are saved or given up first).
 void InstallRegisterView(TQelMain* frame);
 /// The view command: creates the window when there is none, else shows it.
 void MmViewRegClick(TQelMain* frame);

@@ -170,6 +170,12 @@ TEST_F(RegisterViewTest, OpensWithTheProgramsRegisterFileAndChecksTypedValues) {
     QApplication::processEvents();
     EXPECT_EQ(_DevReg, v);
 
+    // New asks about the changed values first: Cancel keeps everything.
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    EXPECT_TRUE(frame_->RunCommand("MmNew"));
+    EXPECT_EQ(_DevReg, v);
+    EXPECT_EQ(gQel.Modified, 0);  // register values are not the program's changes
+
     // A new model setting saves the changed values first, then the window goes.
     v->SaveFileName = (projects_ / "before-model.kzl").string();
     EXPECT_TRUE(frame_->ApplyModelSetting(1, 0, false));
