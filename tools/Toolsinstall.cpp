@@ -24,6 +24,8 @@
 #include "ladder/editor/Ladder.h"
 #include "ladder/model/Lad.h"
 #include "tools/Searchdlg.h"
+#include "project/Projectfiles.h"
+#include "sfc/Sfcwin.h"
 
 namespace {
 
@@ -66,7 +68,7 @@ std::unique_ptr<TPageSource> LadderSource(const TLDB* window) {
     return std::make_unique<TLadderPageSource>(view, last);
 }
 
-// The printable kinds of the views; registers and charts add theirs the same way.
+// The printable kinds of the views; registers add theirs the same way.
 void RegisterPageSources() {
     TPrintForm::SetSourceMaker(kViewLadder, [] { return LadderSource(_LDB); });
     TPrintForm::SetSourceMaker(kViewInnerLadder, [] { return LadderSource(_InterLadder); });
@@ -77,6 +79,13 @@ void RegisterPageSources() {
     TPrintForm::SetSourceMaker(kViewInnerInstList, []() -> std::unique_ptr<TPageSource> {
         if (!_InterInst) return nullptr;
         return std::make_unique<TInstPageSource>(_InterInst->PrintedList());
+    });
+    TPrintForm::SetSourceMaker(kViewSfc, []() -> std::unique_ptr<TPageSource> {
+        // A chart without its window is not printed.
+        if (!_Sfc || !gSfcGrid || gSfcRowCount <= 0) return nullptr;
+        std::vector<std::uint8_t> grid(gSfcGrid, gSfcGrid + static_cast<std::size_t>(gSfcRowCount) * kSfcRowBytes);
+        return std::make_unique<TSfcPageSource>(std::move(grid), gSfcRowCount,
+                                                [](std::uint16_t n) { return GetDeviceComment('S', n); });
     });
     TPrintForm::SetSourceMaker(kViewDevComment, []() -> std::unique_ptr<TPageSource> {
         if (!_DevCom) return nullptr;

@@ -13,6 +13,8 @@
 #include "instlist/Instedit.h"
 #include "instlist/render/Instpaint.h"
 #include "project/Msgtable.h"
+#include "sfc/Sfcchart.h"
+#include "sfc/Sfcpaint.h"
 #include "tools/render/Commentpainter.h"
 
 namespace {
@@ -175,6 +177,53 @@ void TCommentPageSource::PaintPage(QPainter& p, int index, const TPageGeometry& 
         CommentPageGeometry(true, g.page.width(), g.page.height(), p.fontMetrics().height());
     PaintCommentRows(p, headers_, rows_, first, last, cg);
     p.restore();
+}
+
+// ---------------------------------------------------------------------------
+// SFC chart
+
+TSfcPageSource::TSfcPageSource(std::vector<std::uint8_t> grid, std::int32_t rows,
+                               std::function<std::string(std::uint16_t)> stepComment)
+    : grid_(std::move(grid)),
+      rows_(std::clamp<std::int32_t>(rows, 0, static_cast<std::int32_t>(grid_.size() / kSfcRowBytes))),
+      lastRow_(SfcLastUsedRow(grid_.data(), rows_)),
+      stepComment_(std::move(stepComment)) {}
+
+QString TSfcPageSource::Title() const { return QStringLiteral("[Sfc Diagram]"); }
+
+int TSfcPageSource::RowsPerPage(const TPageGeometry& g) {
+    // A margin of one and a half cells above the rows and below them.
+    return std::max(1, g.page.height() / g.cellHeight - 3);
+}
+
+std::pair<std::int32_t, int> TSfcPageSource::PageBand(int index, const TPageGeometry& g, const TPrintSettings& s) {
+    const int parts = s.deviceComments ? 2 : 1;
+    const int part = s.deviceComments ? 1 + index % 2 : 0;
+    return {static_cast<std::int32_t>(index / parts) * RowsPerPage(g), part};
+}
+
+int TSfcPageSource::PageCount(const TPageGeometry& g, const TPrintSettings& s) const {
+    if (lastRow_ < 0) return 0;
+    return Ceil(lastRow_ + 1, RowsPerPage(g)) * (s.deviceComments ? 2 : 1);
+}
+
+void TSfcPageSource::PaintPage(QPainter& p, int index, const TPageGeometry& g, const TPrintSettings& s) const {
+    const auto [first, part] = PageBand(index, g, s);
+    if (first > lastRow_) return;
+    TSfcPageOptions o;
+    o.origin = QPoint(g.cellWidth + g.cellWidth / 2, g.cellHeight + g.cellHeight / 2);
+    o.cellWidth = g.cellWidth;
+    o.cellHeight = g.cellHeight;
+    // The screen's cell is 45 pixels high at the default zoom: its pixel
+    // measures grow with the printed cell.
+    o.unit = std::max(1, g.cellHeight / 45);
+    o.firstRow = first;
+    o.rowCount = std::min(RowsPerPage(g), lastRow_ + 1 - first);
+    o.part = part;
+    o.deviceComments = s.deviceComments;
+    o.font = PageFont(g, g.fontPoints + 2);
+    o.stepComment = stepComment_;
+    PaintSfcPage(p, grid_.data(), rows_, o);
 }
 
 // ---------------------------------------------------------------------------

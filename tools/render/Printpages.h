@@ -6,6 +6,7 @@
 // range, each under its header line). The printer, the PDF writer and the
 // preview image all paint the same sheets, in the page's own pixels.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -110,6 +111,30 @@ public:
 private:
     std::pair<std::string, std::string> headers_;
     std::vector<std::pair<std::string, std::string>> rows_;
+};
+
+/// Chart pages, printed across the paper: the rows that fit below a margin of
+/// one and a half cells make a band. Without device comments a page is a band
+/// of all 16 columns; with them every column takes two cells, so a band takes
+/// two pages, columns 0-7 and then 8-15.
+class TSfcPageSource : public TPageSource {
+public:
+    /// A copy of the chart's grid (`rows` rows) and the comment of a step.
+    TSfcPageSource(std::vector<std::uint8_t> grid, std::int32_t rows,
+                   std::function<std::string(std::uint16_t)> stepComment);
+    QString Title() const override;
+    bool Landscape() const override { return true; }
+    int PageCount(const TPageGeometry& g, const TPrintSettings& s) const override;
+    void PaintPage(QPainter& p, int index, const TPageGeometry& g, const TPrintSettings& s) const override;
+    static int RowsPerPage(const TPageGeometry& g);
+    /// First row and part (0 whole rows, 1 columns 0-7, 2 columns 8-15) of page `index`.
+    static std::pair<std::int32_t, int> PageBand(int index, const TPageGeometry& g, const TPrintSettings& s);
+
+private:
+    std::vector<std::uint8_t> grid_;
+    std::int32_t rows_;
+    std::int32_t lastRow_;
+    std::function<std::string(std::uint16_t)> stepComment_;
 };
 
 /// The texts of the title page.
