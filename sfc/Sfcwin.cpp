@@ -112,6 +112,12 @@ void TSfc::RegisterCommands() {
     r.Register("MmUndo", [this] { Show({}); model_.Undo(); RedrawChart(); }, [this] { return model_.CanUndo(); });
     r.Register("MmRedo", [this] { model_.Redo(); RedrawChart(); }, [this] { return model_.CanRedo(); });
     r.Register("MmDel", [this] { Show(model_.DeleteElement()); });
+    // The frame's Edit menu runs the same commands as the popup.
+    r.Register("MmDelTk", [this] { Show(model_.DeleteElement()); });
+    r.Register("MmInsLine", [this] { Show(model_.InsertRow()); });
+    r.Register("MmDelLine", [this] { Show(model_.DeleteRow()); });
+    r.Register("MmInsSp", [this] { Show(model_.InsertCell()); });
+    r.Register("MmBackSp", [this] { Show(model_.DeleteCell()); });
     for (int i = 1; i <= 9; ++i) {
         r.Register("sBtn" + std::to_string(i), [this, i] { RunTool(0, i); });
         r.Register("ssBtn" + std::to_string(i), [this, i] { RunTool(1, i); });

@@ -172,6 +172,27 @@ TEST_F(SfcWindowTest, SimultaneousDivergenceAndJumpGoIntoTheProgramWhenTheViewCh
                                    "RET"}));
 }
 
+TEST_F(SfcWindowTest, TheFramesEditMenuRunsTheChartsRowAndCellCommands) {
+    Numbered(Qt::Key_F2, "1");
+    sfc_->Model().CursorRow = 0;
+    sfc_->Model().CursorCol = 0;
+    auto type = [](int row, int col) { return gSfcGrid[(static_cast<std::size_t>(row) * 16 + col) * 4]; };
+    const std::uint8_t step = type(0, 0);
+    ASSERT_NE(step, 0xFF);
+    for (const char* c : {"MmInsSp", "MmBackSp", "MmInsLine", "MmDelLine", "MmDelTk"})
+        EXPECT_TRUE(frame_->Action(c)->isEnabled()) << c;
+    ASSERT_TRUE(frame_->RunCommand("MmInsSp"));
+    EXPECT_EQ(type(0, 0), 0xFF);
+    EXPECT_EQ(type(0, 1), step);
+    sfc_->Model().CursorCol = 0;
+    ASSERT_TRUE(frame_->RunCommand("MmBackSp"));
+    EXPECT_EQ(type(0, 0), step);
+    ASSERT_TRUE(frame_->RunCommand("MmInsLine"));
+    EXPECT_EQ(type(1, 0), step);
+    ASSERT_TRUE(frame_->RunCommand("MmUndo"));
+    EXPECT_EQ(type(0, 0), step);
+}
+
 TEST_F(SfcWindowTest, TheInnerLadderOfATransitionComesBackIntoItsRecord) {
     Numbered(Qt::Key_F2, "0");
     Key(Qt::Key_Down);
