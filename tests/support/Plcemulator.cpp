@@ -16,6 +16,11 @@
 
 namespace qel::test {
 
+namespace {
+// Function 100 error code of a PLC that is locked by its password.
+constexpr std::uint8_t kErrLocked = 5;
+}  // namespace
+
 // ---------------------------------------------------------------------------
 // Codec
 
@@ -559,8 +564,17 @@ std::vector<std::uint8_t> PlcEmulator::Function100(const std::vector<std::uint8_
     }
     case 11:
         if (len == 4) {
-            S.password = std::string(pl, pl + 4);
-            S.coils[kM1069] = 1;
+            // A locked PLC takes no new password until its own is entered;
+            // four spaces clear the password.
+            if (S.password && S.coils[kM1069]) return err(kErrLocked);
+            const std::string p(pl, pl + 4);
+            if (p == "    ") {
+                S.password.reset();
+                S.coils[kM1069] = 0;
+            } else {
+                S.password = p;
+                S.coils[kM1069] = 1;
+            }
         } else if (len != 0) {
             return err(3);
         }
