@@ -14,6 +14,7 @@
 #include "link/Devmoniinput.h"
 #include "link/Forcedev.h"
 #include "link/Ladmonitor.h"
+#include "link/Pwddlg.h"
 #include "link/Setvaldlg.h"
 #include "link/Transdata.h"
 #include "project/Editorlink.h"
@@ -219,8 +220,14 @@ void InstallOnline(TQelMain* frame) {
     for (QWidget* w : {static_cast<QWidget*>(_ValSet), static_cast<QWidget*>(_DevForce), static_cast<QWidget*>(_MoniInput)})
         w->hide();
 
+    if (!_PwdDlg && Trans(frame)) {
+        _PwdDlg = new TPwdDlg(*Trans(frame), frame);
+        _PwdDlg->hide();
+    }
+
     TCommandRouter& r = frame->Router();
     constexpr int any = TCommandRouter::kAnyView;
+    r.Register("MmPassWd", any, [] { _PwdDlg->ShowAndQuery(); }, [] { return _PwdDlg != nullptr; });
     r.Register("MmMonitorDev", any, [frame] { MmMonitorDevClick(frame); });
     // Set value: only while the ladder monitors on line or the device monitor exists.
     r.Register("MmSetVal", any, [] { _ValSet->ShowEmpty(); },

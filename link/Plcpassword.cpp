@@ -79,7 +79,7 @@ TPlcPassword::TPlcPassword(TTransData& link, TPasswordHost& host) : link_(link),
 TPlcPassword::~TPlcPassword() {
     Close();
     Wipe();
-    link_.RegisterJob(kJobPassword, nullptr);
+    if (!linkGone_) link_.RegisterJob(kJobPassword, nullptr);
 }
 
 void TPlcPassword::Wipe() {
@@ -89,7 +89,7 @@ void TPlcPassword::Wipe() {
 }
 
 bool TPlcPassword::Query() {
-    if (link_.JobNo != kJobNone) return false;
+    if (linkGone_ || link_.JobNo != kJobNone) return false;
     if (link_.Monitoring()) {
         link_.ShowMessage(kMsgPwdMonitoring, "");
         return false;
@@ -107,7 +107,7 @@ void TPlcPassword::Close() {
 }
 
 int TPlcPassword::Apply(const std::string& password, const std::string& confirm) {
-    if (link_.JobNo != kJobNone) return kNothing;
+    if (linkGone_ || link_.JobNo != kJobNone) return kNothing;
     if (!Known) {
         Query();
         return kNothing;

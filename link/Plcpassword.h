@@ -70,7 +70,9 @@ public:
     int Apply(const std::string& password, const std::string& confirm);
     // The dialog closes: a dialogue still running is cancelled.
     void Close();
-    bool Running() const { return link_.JobNo == kJobPassword; }
+    bool Running() const { return !linkGone_ && link_.JobNo == kJobPassword; }
+    // The link went first (the program ends): nothing more may reach it.
+    void LinkGone() { linkGone_ = true; }
 
     void RequestStep(TTransData& link) override;
     void ReplyStep(TTransData& link) override;
@@ -94,6 +96,7 @@ private:
 
     TTransData& link_;
     TPasswordHost& host_;
+    bool linkGone_ = false;
     int family_ = 0;
     int doneMsg_ = -1;          // shown when the dialogue ends well
     std::string plcPassword_;   // family 0: the PLC's password as read

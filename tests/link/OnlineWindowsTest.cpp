@@ -4,6 +4,8 @@
 // from its popup and from the frame's dialogs, run and stop, and monitoring
 // that ends cleanly when the line is lost or the window closes.
 #include <QAction>
+#include <fstream>
+#include <iterator>
 #include <QApplication>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -25,6 +27,8 @@
 #include "link/Devmoniinput.h"
 #include "link/Forcedev.h"
 #include "link/Online.h"
+#include "link/Pwddlg.h"
+#include "project/Settings.h"
 #include "link/Setvaldlg.h"
 #include "link/Transdata.h"
 #include "project/Editorlink.h"
@@ -320,4 +324,59 @@ TEST_F(OnlineTest, LadderMonitorShowsTheRunningProgramAndForcesFromTheCursor) {
     ASSERT_TRUE(PumpUntil([&] { return !emu_.S.monitorCoil && !frame_->Link.PortOpen(); }));
     QApplication::processEvents();
     EXPECT_EQ(LadderCellPixel(w, 0, coil), LadderColors::Background);
+}
+
+// The password dialog from the PLC menu: a new password typed twice locks the
+// PLC; the dialog then asks for it, refuses a wrong one and opens the PLC
+// with the right one; the password is nowhere in the files the program writes.
+TEST_F(OnlineTest, PasswordDialogLocksAndUnlocksThePlcAndKeepsThePasswordOutOfFiles) {
+    const std::string secret = "Qw7z";
+    ASSERT_TRUE(frame_->RunCommand("MmPassWd"));
+    ASSERT_NE(_PwdDlg, nullptr);
+    ASSERT_TRUE(_PwdDlg->isVisible());
+    auto idle = [] { return _TransData->JobNo == 0 && _TransData->MaySend; };
+    ASSERT_TRUE(PumpUntil([&] { return _PwdDlg->Job().Known && idle(); }));
+    EXPECT_EQ(_PwdDlg->Job().EnterMode, 0);
+    EXPECT_FALSE(_PwdDlg->Confirm_Txt->isHidden());
+
+    QTest::keyClicks(_PwdDlg->Password, QString::fromStdString(secret));
+    QTest::keyClicks(_PwdDlg->Confirm_Txt, QString::fromStdString(secret));
+    QTest::mouseClick(_PwdDlg->OKBtn, Qt::LeftButton);
+    EXPECT_TRUE(_PwdDlg->Password->text().isEmpty());
+    ASSERT_TRUE(PumpUntil([&] { return emu_.S.coils[PlcEmulator::kM1069] && idle() && _PwdDlg->Job().EnterMode == 1; }));
+    EXPECT_EQ(emu_.S.password, secret);
+    EXPECT_TRUE(_PwdDlg->Confirm_Txt->isHidden());  // now the PLC's password is asked for
+
+    // A wrong one: the PLC stays locked.
+    messages_.Clear();
+    QTest::keyClicks(_PwdDlg->Password, "Qw7y");
+    QTest::keyClick(_PwdDlg->Password, Qt::Key_Return);
+    ASSERT_TRUE(PumpUntil([&] { return idle() && !messages_.Shown().empty(); }));
+    EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(qel::link::kMsgPwdWrong));
+    EXPECT_TRUE(emu_.S.coils[PlcEmulator::kM1069]);
+
+    // The right one opens it.
+    QTest::keyClicks(_PwdDlg->Password, QString::fromStdString(secret));
+    QTest::mouseClick(_PwdDlg->OKBtn, Qt::LeftButton);
+    ASSERT_TRUE(PumpUntil([&] { return !emu_.S.coils[PlcEmulator::kM1069] && idle() && _PwdDlg->Job().EnterMode == 0; }));
+    EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(qel::link::kMsgPwdNone));
+    QTest::mouseClick(_PwdDlg->CancelBtn, Qt::LeftButton);
+    EXPECT_FALSE(_PwdDlg->isVisible());
+
+    // Nothing of it in a message, the settings or any other file written.
+    for (const std::string& text : messages_.Shown()) EXPECT_EQ(text.find(secret), std::string::npos);
+    ASSERT_TRUE(WriteSettings());
+    frame_.reset();
+    int files = 0;
+    for (const auto& dir : {home_, projects_}) {
+        if (!std::filesystem::exists(dir)) continue;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
+            if (!e.is_regular_file()) continue;
+            ++files;
+            std::ifstream in(e.path(), std::ios::binary);
+            const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            EXPECT_EQ(bytes.find(secret), std::string::npos) << e.path();
+        }
+    }
+    EXPECT_GT(files, 0);
 }
