@@ -9,6 +9,7 @@
 #include <string>
 
 #include "link/Transdata.h"
+#include "bench/LinkBenchSupport.h"
 #include "tests/support/Plcemulator.h"
 #include "tests/support/PlcemulatorPort.h"
 #ifdef QEL_LINK_HAS_COMPORT
@@ -19,19 +20,6 @@
 using namespace qel;
 
 namespace {
-
-void EnsureApp() {
-    static int argc = 1;
-    static char name[] = "link_bench";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
-}
-
-class QuietFrame : public link::TLinkFrameBase {
-public:
-    void ShowLinkMessage(int id, const std::string&) override { ++messages; }
-    int messages = 0;
-};
 
 // Reads D0 for ever; counts replies.
 class PollJob : public link::TLinkJob {
@@ -71,7 +59,7 @@ private:
 };
 
 void RunOverPty(benchmark::State& state, bool viaComponent) {
-    EnsureApp();
+    bench::EnsureApp();
     test::PlcEmulator emu;
     if (!emu.Start()) {
         state.SkipWithError("no pseudo-terminal");
@@ -86,7 +74,7 @@ void RunOverPty(benchmark::State& state, bool viaComponent) {
     }
 #endif
     if (!port) port = std::make_unique<test::RawLinkPort>(emu.SlavePath());
-    QuietFrame frame;
+    bench::TQuietFrame frame;
     link::TTransData l(port.get(), &frame);
     l.SetComTmrIntervalMs(static_cast<int>(state.range(0)));
     PollJob job;
@@ -113,9 +101,9 @@ void BM_RequestsOverPtyRawPort(benchmark::State& state) { RunOverPty(state, fals
 // job, the tick, and the next frame, with a line that costs nothing. With the
 // 1 ms tick this is what the scheduler adds to every request on a real line.
 void BM_SchedulerTimePerRequest(benchmark::State& state) {
-    EnsureApp();
+    bench::EnsureApp();
     LoopbackPort port;
-    QuietFrame frame;
+    bench::TQuietFrame frame;
     link::TTransData l(&port, &frame);
     l.SetComTmrIntervalMs(static_cast<int>(state.range(0)));
     PollJob job;

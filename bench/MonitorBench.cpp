@@ -15,6 +15,7 @@
 #include "link/Devmonilist.h"
 #include "link/Transdata.h"
 #include "project/Qelglobals.h"
+#include "bench/LinkBenchSupport.h"
 #include "tests/support/Plcemulator.h"
 #include "tests/support/PlcemulatorPort.h"
 #ifdef QEL_LINK_HAS_COMPORT
@@ -25,19 +26,6 @@
 using namespace qel;
 
 namespace {
-
-void EnsureApp() {
-    static int argc = 1;
-    static char name[] = "monitor_bench";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
-}
-
-class QuietFrame : public link::TLinkFrameBase {
-public:
-    void ShowLinkMessage(int, const std::string&) override { ++messages; }
-    int messages = 0;
-};
 
 // Counts the device monitor's completed cycles.
 class CountingList : public link::TDevMoniList {
@@ -51,7 +39,7 @@ public:
 };
 
 void BM_DeviceMonitorRefresh(benchmark::State& state) {
-    EnsureApp();
+    bench::EnsureApp();
     const int baud = static_cast<int>(state.range(0));
     const int cyclesPerIteration = static_cast<int>(state.range(1));
     AllocateSharedBuffers();
@@ -74,7 +62,7 @@ void BM_DeviceMonitorRefresh(benchmark::State& state) {
 #endif
     if (!port) port = std::make_unique<test::RawLinkPort>(emu.SlavePath());
     port->SetBaud(baud);
-    QuietFrame frame;
+    bench::TQuietFrame frame;
     link::TTransData l(port.get(), &frame);
     CountingList list;
     int row = 1;

@@ -17,6 +17,7 @@
 #include "link/Programtransfer.h"
 #include "link/Transdata.h"
 #include "project/Qelglobals.h"
+#include "bench/LinkBenchSupport.h"
 #include "tests/support/Plcemulator.h"
 #include "tests/support/PlcemulatorPort.h"
 #ifdef QEL_LINK_HAS_COMPORT
@@ -28,21 +29,8 @@ using namespace qel;
 
 namespace {
 
-void EnsureApp() {
-    static int argc = 1;
-    static char name[] = "transfer_bench";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
-}
-
-class QuietFrame : public link::TLinkFrameBase {
-public:
-    void ShowLinkMessage(int id, const std::string&) override { last = id; }
-    int last = 0;
-};
-
 void BM_FullProgramWrite(benchmark::State& state) {
-    EnsureApp();
+    bench::EnsureApp();
     const int baud = static_cast<int>(state.range(0));
     AllocateSharedBuffers();
     SetModelFamily(1);
@@ -72,7 +60,7 @@ void BM_FullProgramWrite(benchmark::State& state) {
     port = std::make_unique<test::RawLinkPort>(emu.SlavePath());
 #endif
     port->SetBaud(baud);
-    QuietFrame frame;
+    bench::TQuietFrame frame;
     link::TTransData l(port.get(), &frame);
     link::TTransferHost host;
     link::TProgramTransfer transfer(l, host);
