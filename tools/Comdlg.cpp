@@ -16,12 +16,6 @@
 TCommentDlg* _CommentDlg = nullptr;
 int gCommentDlgCount = 0;
 
-namespace {
-constexpr int kMsgBadDevice = 0;
-constexpr int kMsgNoDevice = 40;
-constexpr int kMsgCommentTooLong = 247;
-}  // namespace
-
 TCommentDlg::TCommentDlg(QWidget* parent) : QDialog(parent) {
     setObjectName("CommentDlg");
     setWindowTitle(QStringLiteral("批注"));

@@ -27,10 +27,6 @@ TDevCom* _DevCom = nullptr;
 
 namespace {
 
-constexpr int kMsgDevice = 2;
-constexpr int kMsgComment = 3;
-constexpr int kMsgCommentTooLong = 247;
-
 QTableWidget* MakeGrid(QWidget* parent, const char* name, int nameWidth, int commentWidth) {
     auto* grid = new QTableWidget(parent);
     grid->setObjectName(name);
@@ -131,8 +127,8 @@ void TDevCom::FillCommentGrid() {
     const std::vector<int> numbers = CommentRowNumbers(gQel.Family, gDevComType_);
     CommentGrid->clearContents();
     CommentGrid->setRowCount(static_cast<int>(numbers.size()));
-    CommentGrid->setHorizontalHeaderLabels({QString::fromStdString(gMsgTable.Get(kMsgDevice)),
-                                            QString::fromStdString(gMsgTable.Get(kMsgComment))});
+    CommentGrid->setHorizontalHeaderLabels({QString::fromStdString(gMsgTable.Get(kMsgDeviceHeader)),
+                                            QString::fromStdString(gMsgTable.Get(kMsgCommentHeader))});
     for (int r = 0; r < static_cast<int>(numbers.size()); ++r) {
         const std::string name = DeviceNameOf(gDevComType_, numbers[static_cast<std::size_t>(r)]);
         CommentGrid->setItem(r, 0, NameItem(name));
@@ -145,8 +141,8 @@ void TDevCom::FillUsedCommentGrid() {
     filling_ = true;
     CommentUsedGrid->clearContents();
     CommentUsedGrid->setRowCount(0);
-    CommentUsedGrid->setHorizontalHeaderLabels({QString::fromStdString(gMsgTable.Get(kMsgDevice)),
-                                                QString::fromStdString(gMsgTable.Get(kMsgComment))});
+    CommentUsedGrid->setHorizontalHeaderLabels({QString::fromStdString(gMsgTable.Get(kMsgDeviceHeader)),
+                                                QString::fromStdString(gMsgTable.Get(kMsgCommentHeader))});
     for (int list = 0; list < kCommentListCount; ++list) {
         const auto& comments = gQel.DevComments[static_cast<std::size_t>(list)];
         for (std::size_t n = 0; n < comments.size(); ++n) {
@@ -294,7 +290,7 @@ bool TDevCom::eventFilter(QObject* watched, QEvent* event) {
 int TDevCom::PrintRowCount() const { return ActiveGrid()->rowCount(); }
 
 std::pair<std::string, std::string> TDevCom::PrintHeaders() const {
-    return {gMsgTable.Get(kMsgDevice), gMsgTable.Get(kMsgComment)};
+    return {gMsgTable.Get(kMsgDeviceHeader), gMsgTable.Get(kMsgCommentHeader)};
 }
 
 std::vector<std::pair<std::string, std::string>> TDevCom::PrintRows() const {

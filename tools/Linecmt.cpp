@@ -21,12 +21,6 @@
 
 TOutCmt* _OutCmt = nullptr;
 
-namespace {
-constexpr int kMsgRow = 14;
-constexpr int kMsgComment = 3;
-constexpr int kMsgCommentTooLong = 247;
-}  // namespace
-
 TOutCmt::TOutCmt(QWidget* parent) : QDialog(parent) {
     setObjectName("OutCmt");
     setWindowTitle(QStringLiteral("编辑列批注"));
@@ -80,8 +74,8 @@ void TOutCmt::FillFromLadder() {
     const std::int32_t last = gLadderRows ? FindLastUsedRow(gLadderRows, kLdbRowBytes, kLadderRows - 1) : -1;
     const int rows = std::max(last + 1, 1);
     LineCmt->setRowCount(rows);
-    LineCmt->setHorizontalHeaderLabels({QString::fromStdString(gMsgTable.Get(kMsgRow)),
-                                        QString::fromStdString(gMsgTable.Get(kMsgComment))});
+    LineCmt->setHorizontalHeaderLabels({QString::fromStdString(gMsgTable.Get(kMsgRowHeader)),
+                                        QString::fromStdString(gMsgTable.Get(kMsgCommentHeader))});
     for (int r = 0; r < rows; ++r) {
         const std::uint8_t* row = gLadderRows ? gLadderRows + static_cast<std::size_t>(r) * kLdbRowBytes : nullptr;
         auto* label = new QTableWidgetItem(QString::fromStdString(RungRowLabel(row, r)));

@@ -7,6 +7,16 @@
 #include <string>
 #include <vector>
 
+/// Message ids of the comment windows.
+enum TCommentMsg : int {
+    kMsgBadDevice = 0,           ///< a device the family does not have
+    kMsgDeviceHeader = 2,        ///< "Device" column header
+    kMsgCommentHeader = 3,       ///< "Comment" column header
+    kMsgRowHeader = 14,          ///< "Row" column header
+    kMsgNoDevice = 40,           ///< nothing to comment at the cursor
+    kMsgCommentTooLong = 247,    ///< a comment longer than it may be stored; the limit follows
+};
+
 /// Longest comments, in bytes as the project files store them (UTF-8).
 inline constexpr std::size_t kDeviceCommentMaxBytes = 64;
 inline constexpr std::size_t kRungCommentMaxBytes = 128;
