@@ -8,6 +8,7 @@
 #include "instlist/Instredit.h"
 #include "ladder/editor/Ladder.h"
 #include "link/Devreg.h"
+#include "link/Filetmp.h"
 #include "link/Online.h"
 #include "link/Transdatafrm.h"
 #include "platform/Messages.h"
@@ -57,6 +58,7 @@ int main(int argc, char** argv) {
         InstallTools(frame.get());     // double coils, device use, batch compile test
         InstallOnline(frame.get());    // the device monitor, set value, force, run and stop
         InstallProgramTransfer(frame.get());  // the link window, program write, read and verify
+        InstallFileTemplate(frame.get());     // the file-register template, its files and transfer
         InstallRegisterView(frame.get());     // the register view, its files, transfer and print
         rc = QApplication::exec();
     }
