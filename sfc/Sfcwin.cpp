@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QTabWidget>
+#include <QTimer>
 
 #include "instlist/Instredit.h"
 #include "tools/Comdlg.h"
@@ -27,15 +28,30 @@
 #include "sfc/Sfcelement.h"
 #include "sfc/Sfcpaint.h"
 #include "sfc/Sfctocode.h"
+#include "link/Sfcmoni.h"
+#include "sfc/Sfcmonitor.h"
+#include "shell/Qellink.h"
 #include "shell/Qelmain.h"
 
 TSfc* _Sfc = nullptr;
+std::uint8_t gSfcMonitorOn = 0;
 
 namespace {
 
 constexpr int kMsgInnerOther = 78;    // the other inner window is open
 constexpr int kMsgInnerElsewhere = 79;  // an inner window is open for another element
 constexpr int kMsgNoInner = 80;       // no inner program here
+constexpr int kSfcTmrMs = 1000;
+
+qel::link::TTransData* Trans(TQelMain* frame) {
+    return frame && frame->LinkFrame() ? &frame->LinkFrame()->Trans() : nullptr;
+}
+
+void CheckMonitorButtons(TQelMain* frame, bool down) {
+    if (!frame) return;
+    for (QAction* a : {frame->MmMonitorSfc, frame->BnMonitorSfc})
+        if (a) a->setChecked(down);
+}
 
 }  // namespace
 
@@ -52,11 +68,19 @@ TSfc::TSfc(QWidget* owner) : QAbstractScrollArea(owner) {
     Link = new TEditorLink(kViewSfc, this);
     model_.StopMonitor = [this] { return Link->CheckStopMonitor(); };
     ApplyZoom(gQel.Zoom);
+    SfcTmr = new QTimer(this);
+    SfcTmr->setSingleShot(true);
+    SfcTmr->setInterval(kSfcTmrMs);
+    connect(SfcTmr, &QTimer::timeout, this, [this] { SfcTmrTimer(); });
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { ViewMoved(); });
+    connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] { ViewMoved(); });
     RegisterCommands();
     _Sfc = this;
 }
 
 TSfc::~TSfc() {
+    // Closing the window ends its monitoring (while the frame's link still exists).
+    StopSfcMonitor();
     Link->DetachRouter();
     if (_Sfc == this) _Sfc = nullptr;
 }
@@ -124,6 +148,8 @@ void TSfc::RegisterCommands() {
     }
     r.Register("ShowCursorPos", [this] { ShowCursorPos(); });
     r.Register("RedrawChart", [this] { RedrawChart(); });
+    // The link stopped every monitor (line lost, stop command).
+    r.Register("SfcMoniStop", [this] { StopSfcMonitor(); });
     for (int k = Qt::Key_F1; k <= Qt::Key_F9; ++k) r.OwnKeys.push_back(QKeyCombination(Qt::Key(k)));
     r.OwnKeys.push_back(QKeyCombination(Qt::ControlModifier, Qt::Key_Y));
 }
@@ -178,6 +204,7 @@ void TSfc::paintEvent(QPaintEvent*) {
     v.font = font();
     v.commentMode = gShowComments != 0;
     v.stepComment = [](std::uint16_t n) { return GetDeviceComment('S', n); };
+    if (gSfcMonitorOn && monitor_) v.monitorBits = monitor_->ReplyBits.data();
     v.hasCode = [](std::int32_t row, std::int32_t col) {
         const TSfcCodeRec* rec = FindSfcCodeRec(row, col * kSfcCellBytes);
         return rec && !rec->code.empty();
@@ -188,6 +215,71 @@ void TSfc::paintEvent(QPaintEvent*) {
 void TSfc::resizeEvent(QResizeEvent* e) {
     QAbstractScrollArea::resizeEvent(e);
     UpdateRanges();
+    ViewMoved();
+}
+
+std::vector<std::uint16_t> TSfc::VisibleSteps() const {
+    // The rows the painter draws, in its order: bit k of the reply belongs to
+    // the k-th step-like cell it draws.
+    const int v = verticalScrollBar()->value();
+    return SfcVisibleSteps(gSfcGrid, gSfcRowCount, v / cellH_, (viewport()->height() + v) / cellH_);
+}
+
+void TSfc::ViewMoved() {
+    if (!gSfcMonitorOn || !monitor_) return;
+    // Other rows on screen: every step shows off until the new list is read.
+    monitor_->ClearBits();
+    qel::link::gSfcMonitorRefresh = 0;
+    SfcTmr->start();
+    viewport()->update();
+}
+
+void TSfc::SfcTmrTimer() {
+    SfcTmr->stop();
+    if (gSfcMonitorOn) qel::link::gSfcMonitorRefresh = 1;
+}
+
+bool TSfc::StartSfcMonitor() {
+    qel::link::TTransData* trans = Trans(Frame);
+    if (!trans || !Frame->OpenComPort()) return false;
+    if (!monitor_) monitor_ = std::make_unique<qel::link::TSfcMonitor>();
+    monitor_->ClearBits();
+    monitor_->MonitorState = 0;
+    monitor_->VisibleSteps = [this] { return VisibleSteps(); };
+    monitor_->OnRedraw = [this] { viewport()->update(); };
+    trans->RegisterMonitorClient("2", monitor_.get());
+    gSfcMonitorOn = 1;
+    qel::link::gSfcMonitorRefresh = 1;
+    trans->AddMonitorClient("2");
+    trans->StartComTmr();
+    CheckMonitorButtons(Frame, true);
+    viewport()->update();
+    emit Link->commandsChanged();
+    return true;
+}
+
+void TSfc::StopSfcMonitor() {
+    if (SfcTmr) SfcTmr->stop();
+    const bool wasOn = gSfcMonitorOn != 0;
+    gSfcMonitorOn = 0;
+    qel::link::gSfcMonitorRefresh = 0;
+    if (qel::link::TTransData* trans = Trans(Frame)) {
+        const bool wasClient = std::find(trans->MonitorClients.begin(), trans->MonitorClients.end(), "2") !=
+                               trans->MonitorClients.end();
+        trans->RemoveMonitorClient("2");
+        trans->RegisterMonitorClient("2", nullptr);
+        // The last client switches the PLC's monitor coil off.
+        if (wasClient && trans->MonitorClients.empty()) {
+            trans->QueueDeviceWrite(trans->MonitorBase[0], 0x0000, 0, 5);
+            trans->StartComTmr();
+        }
+    }
+    if (monitor_) monitor_->ClearBits();
+    if (wasOn) {
+        CheckMonitorButtons(Frame, false);
+        viewport()->update();
+        emit Link->commandsChanged();
+    }
 }
 
 void TSfc::focusInEvent(QFocusEvent* e) {
@@ -467,4 +559,13 @@ void InstallSfc(TQelMain* frame) {
     if (!frame) return;
     frame->Router().Register("MmSfcWin", TCommandRouter::kAnyView, [frame] { OpenSfcWindow(frame); },
                              [] { return gSfcGrid != nullptr && gQel.ProgramPresent != 0; });
+    // SFC monitoring: on in the chart's window (opened when needed), off again.
+    frame->Router().Register("MmMonitorSfc", TCommandRouter::kAnyView, [frame] {
+        if (gSfcMonitorOn && _Sfc) {
+            _Sfc->StopSfcMonitor();
+            return;
+        }
+        TSfc* w = OpenSfcWindow(frame);
+        if (!w || !w->StartSfcMonitor()) CheckMonitorButtons(frame, false);
+    }, [] { return gSfcGrid != nullptr && gQel.ProgramPresent != 0; });
 }

@@ -6,6 +6,7 @@
 // The editing itself is TSfcEditModel's; this window turns events into its
 // calls, shows its messages and repaints.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -16,6 +17,10 @@
 #include "sfc/Sfcedit.h"
 
 class QLineEdit;
+class QTimer;
+namespace qel::link {
+class TSfcMonitor;
+}
 class TQelMain;
 
 class TSfc : public QAbstractScrollArea {
@@ -53,6 +58,17 @@ public:
     QLineEdit* SfcEdit_Txt = nullptr;
     TQelMain* Frame = nullptr;
 
+    // SFC monitoring: the window is monitor client "2" of the PLC link while
+    // gSfcMonitorOn is set. The step list is the step-like cells of the rows
+    // on screen; after a scroll or resize every step shows off and the new
+    // list goes out when SfcTmr (one second) has run out.
+    bool StartSfcMonitor();
+    void StopSfcMonitor();
+    qel::link::TSfcMonitor* Monitor() const { return monitor_.get(); }
+    std::vector<std::uint16_t> VisibleSteps() const;
+    void SfcTmrTimer();
+    QTimer* SfcTmr = nullptr;
+
 protected:
     void paintEvent(QPaintEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
@@ -79,6 +95,8 @@ private:
     TSfcEditModel model_;
     int cellW_ = 90, cellH_ = 45;
     std::optional<std::vector<std::uint8_t>> synced_;
+    std::unique_ptr<qel::link::TSfcMonitor> monitor_;
+    void ViewMoved();
 };
 
 // The SFC window (null while closed).
@@ -87,5 +105,8 @@ extern TSfc* _Sfc;
 // Opens (or brings forward) the SFC window; the chart is the stored one when
 // it still describes the program, else drawn from the code.
 TSfc* OpenSfcWindow(TQelMain* frame);
-// Hooks the SFC window into the frame: MmSfcWin.
+// Flag of SFC monitoring (GUI thread only): set while the chart polls the PLC.
+extern std::uint8_t gSfcMonitorOn;
+
+// Hooks the SFC window into the frame: MmSfcWin, MmMonitorSfc.
 void InstallSfc(TQelMain* frame);

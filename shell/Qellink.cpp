@@ -117,6 +117,7 @@ void TQelLink::MonitoringStopped() {
     // the device monitor closes.
     frame_->Router().Dispatch("RepaintLadder", kLadderView);
     frame_->Router().Dispatch("DevMoniClose", kDevMonitorView);
+    frame_->Router().Dispatch("SfcMoniStop", kViewSfc);
     // Nothing is polled any more: the lamp and the PLC's panels go blank.
     frame_->SetLamp(TLampState::Off);
     for (int panel : {3, 6, 7}) frame_->QelStaBar->SetPanel(panel, QString());
