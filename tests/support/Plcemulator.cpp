@@ -19,6 +19,8 @@ namespace qel::test {
 namespace {
 // Function 100 error code of a PLC that is locked by its password.
 constexpr std::uint8_t kErrLocked = 5;
+// Function 100 error codes of a card that takes no writes.
+constexpr std::uint8_t kErrCardWriteProtected = 6, kErrCardFull = 7;
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -554,6 +556,8 @@ std::vector<std::uint8_t> PlcEmulator::Function100(const std::vector<std::uint8_
     case 9:
     case 10: {
         if (!S.cardPresent) return err(4);
+        if (sub == 9 && S.cardWriteProtected) return err(kErrCardWriteProtected);
+        if (sub == 9 && S.cardFull) return err(kErrCardFull);
         auto& card = S.cardArea[4];
         const std::size_t n = std::min(card.size(), S.program.size());
         if (sub == 9)
@@ -600,6 +604,7 @@ std::vector<std::uint8_t> PlcEmulator::Function100(const std::vector<std::uint8_
     case 16:
         if (!S.cardPresent) return err(4);
         if (len != 4) return err(3);
+        if (S.cardWriteProtected) return err(kErrCardWriteProtected);
         S.cardPassword = std::string(pl, pl + 4);
         return out;
     case 19:
@@ -623,6 +628,8 @@ std::vector<std::uint8_t> PlcEmulator::Function100(const std::vector<std::uint8_
             if (addr + n > S.fileRegs.size()) return err(2);
         } else {
             if (!S.cardPresent) return err(4);
+            if (sub == 17 && S.cardWriteProtected) return err(kErrCardWriteProtected);
+            if (sub == 17 && S.cardFull) return err(kErrCardFull);
             if (2 * (addr + n) > S.cardArea[area].size()) return err(2);
         }
         out.insert(out.end(), pl, pl + 4);

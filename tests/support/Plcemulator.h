@@ -95,6 +95,8 @@ struct PlcState {
     bool cardPresent = true;
     std::optional<std::string> cardPassword;
     int cardStatusOverride = -1;
+    bool cardWriteProtected = false;  // writes to the card answer error 6
+    bool cardFull = false;            // writes to the card answer error 7
     std::vector<std::uint8_t> cardArea[5];    // areas 1..4 (0 unused)
 
     // Program scan, off unless a test asks for it: while running, the

@@ -1,0 +1,231 @@
+#include "link/Memcard.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "project/Qelglobals.h"
+
+namespace qel::link {
+
+namespace {
+
+constexpr std::uint16_t kD1001 = 0x13E9;
+constexpr std::uint8_t kAreaProgram = 4;
+enum : int {
+    kIdle = 0,
+    kStatus = 1,
+    kProgWrite = 3,
+    kProgRead = 4,
+    kSetPassword = 5,
+    kReadPassword = 6,
+    kPlcToCard = 7,
+    kCardToPlc = 8,
+    kIdentify = 255,
+};
+
+void Overwrite(std::string& s) {
+    std::fill(s.begin(), s.end(), '\0');
+    s.clear();
+}
+
+}  // namespace
+
+TMemCard::TMemCard(TTransData& link, TTransferHost& host) : link_(link), host_(host) {
+    link_.RegisterJob(kJobMemoryCard, this);
+}
+
+TMemCard::~TMemCard() {
+    if (Running()) link_.CancelJob();
+    Overwrite(password_);
+    link_.RegisterJob(kJobMemoryCard, nullptr);
+}
+
+bool TMemCard::Begin(int next) {
+    if (link_.JobNo != kJobNone || link_.Monitoring()) return false;
+    link_.ClearWriteQueues();
+    link_.PlcInfoMode = 0;
+    if (!link_.OpenPort()) return false;
+    CardOp = kIdentify;
+    NextCardOp = next;
+    CardWordOffset = 0;
+    link_.PlcFamilyClass = -1;
+    link_.StartJob(kJobMemoryCard, 0);
+    return true;
+}
+
+bool TMemCard::QueryStatus() { return Begin(kStatus); }
+
+bool TMemCard::CopyInternal(bool plcToCard) { return Begin(plcToCard ? kPlcToCard : kCardToPlc); }
+
+bool TMemCard::WriteProgram(const std::string& password) {
+    if (!password.empty() && password.size() != 4) {
+        link_.ShowMessage(kMsgCardPasswordWrong, "");
+        return false;
+    }
+    if (!gProgram || gProgramCapacity == 0) return false;
+    // The card's program area, from the image as far as it reaches.
+    const std::size_t bytes = std::min<std::size_t>(gProgramCapacity, 2 * kCardProgramWords);
+    image_.assign(gProgram, gProgram + bytes);
+    words_ = static_cast<int>(bytes / 2);
+    password_ = password;
+    if (!Begin(password.empty() ? kProgWrite : kSetPassword)) {
+        Overwrite(password_);
+        image_.clear();
+        return false;
+    }
+    host_.StartProgress("记忆卡与PLC内部程序传输", words_, 1);
+    return true;
+}
+
+bool TMemCard::ReadProgram(const std::string& password) {
+    if (!password.empty() && password.size() != 4) {
+        link_.ShowMessage(kMsgCardPasswordWrong, "");
+        return false;
+    }
+    password_ = password;
+    image_.clear();
+    words_ = kCardProgramWords;
+    if (!Begin(CardHasPassword ? kReadPassword : kProgRead)) {
+        Overwrite(password_);
+        return false;
+    }
+    host_.StartProgress("记忆卡与PLC内部程序传输", words_, 1);
+    return true;
+}
+
+int TMemCard::BlockWords() const { return std::min(16, words_ - CardWordOffset); }
+
+void TMemCard::RequestStep(TTransData&) {
+    switch (CardOp) {
+    case kIdentify: link_.SendCommand(kD1001, 3, 3); return;
+    case kStatus:
+        gCommData[0] = 0;
+        gCommDataLen = 1;
+        link_.SendCmd64(1, 15, 1);
+        return;
+    case kSetPassword:
+        for (int i = 0; i < 4; ++i) gCommData[i] = static_cast<std::uint8_t>(password_[static_cast<std::size_t>(i)]);
+        gCommDataLen = 4;
+        link_.SendCmd64(1, 16, 4);
+        std::fill(gCommData, gCommData + 4, std::uint8_t{0});
+        return;
+    case kReadPassword:
+        gCommDataLen = 0;
+        link_.SendCmd64(1, 19, 0);
+        return;
+    case kPlcToCard:
+    case kCardToPlc:
+        gCommDataLen = 0;
+        link_.SendCmd64(1, CardOp == kPlcToCard ? 9 : 10, 0);
+        return;
+    case kProgWrite:
+    case kProgRead: {
+        const int n = BlockWords();
+        if (n <= 0) return;
+        gCommData[0] = kAreaProgram;
+        gCommData[1] = static_cast<std::uint8_t>(CardWordOffset >> 8);
+        gCommData[2] = static_cast<std::uint8_t>(CardWordOffset);
+        gCommData[3] = static_cast<std::uint8_t>(n);
+        gCommDataLen = 4;
+        if (CardOp == kProgWrite) {
+            // The image's bytes unchanged: its words travel low byte first.
+            std::memcpy(gCommData + 4, image_.data() + 2 * CardWordOffset, static_cast<std::size_t>(2 * n));
+            gCommDataLen += static_cast<std::uint32_t>(2 * n);
+        }
+        link_.SendCmd64(1, CardOp == kProgWrite ? 17 : 24, static_cast<std::uint8_t>(gCommDataLen));
+        return;
+    }
+    default: return;
+    }
+}
+
+int TMemCard::ErrorMessage() const {
+    if (gCommDataLen < 2) return kMsgCardError;
+    switch (gCommData[1]) {
+    case kCardErrMissing: return kMsgCardMissing;
+    case kCardErrWriteProtected: return kMsgCardWriteProtected;
+    case kCardErrFull: return kMsgCardFull;
+    default: return kMsgCardError;
+    }
+}
+
+void TMemCard::ReplyStep(TTransData&) {
+    if (CardOp == kIdentify) {
+        if (!link_.DecodePlcType(TTransData::ReplyWord(0))) return End(kMsgUnknownPlcType);
+        if (gQel.Family != 1) return End(kMsgCardOtherModel);
+        if (link_.PlcFamilyClass != 1) return End(kMsgCardNotFamily);
+        CardOp = NextCardOp;
+        NextCardOp = 0;
+        return;
+    }
+    // Function 100 replies: an error reply (or one ending in ACK without
+    // sound bytes) is the PLC's refusal; its data is never taken.
+    if (gCommDataLen < 4 || (gCommData[0] & 0x80)) {
+        const int msg = (CardOp == kPlcToCard || CardOp == kCardToPlc) && gCommDataLen >= 2 &&
+                                gCommData[1] == kCardErrMissing
+                            ? kMsgCardCopyFailed
+                            : ErrorMessage();
+        return End(msg);
+    }
+    switch (CardOp) {
+    case kStatus: {
+        const std::uint8_t b = gCommDataLen >= 5 ? gCommData[4] : 0;
+        if (b == 0xAA) {
+            CardHasPassword = 1;
+            StatusMsg = kMsgCardHasPassword;
+        } else if (b == 0xFF) {
+            CardHasPassword = 0;
+            StatusMsg = kMsgCardNoPassword;
+        }
+        return End(-1);
+    }
+    case kSetPassword: CardOp = kProgWrite; return;
+    case kReadPassword: {
+        bool equal = gCommDataLen >= 8 && gCommData[4] != 0xCF && password_.size() == 4;
+        for (std::size_t i = 0; equal && i < 4; ++i) equal = gCommData[4 + i] == static_cast<std::uint8_t>(password_[i]);
+        std::fill(gCommData, gCommData + gCommDataLen, std::uint8_t{0});
+        if (!equal) return End(kMsgCardPasswordWrong);
+        CardOp = kProgRead;
+        return;
+    }
+    case kPlcToCard: return End(139);
+    case kCardToPlc: return End(138);
+    case kProgWrite:
+    case kProgRead: {
+        const int n = BlockWords();
+        if (CardOp == kProgRead) {
+            // Exactly the block asked for, or the read fails.
+            if (gCommData[3] != 4 + 2 * n || gCommDataLen < static_cast<std::uint32_t>(8 + 2 * n)) return End(kMsgCardError);
+            image_.insert(image_.end(), gCommData + 8, gCommData + 8 + 2 * n);
+        }
+        CardWordOffset += n;
+        host_.SetProgress(CardWordOffset);
+        if (CardWordOffset < words_) return;
+        if (CardOp == kProgWrite) return End(139);
+        host_.BeforeProgramReplaced();
+        const bool changed = InstallReceivedProgram(image_, 1, 3);
+        host_.AfterProgramReplaced(changed);
+        return End(138);
+    }
+    default: return End(-1);
+    }
+}
+
+void TMemCard::End(int msgId) {
+    CardOp = 0;
+    NextCardOp = 0;
+    Overwrite(password_);
+    image_.clear();
+    if (link_.JobNo == kJobMemoryCard) link_.EndJob();
+    link_.Frame->CloseProgress();
+    if (msgId > 0) link_.ShowMessage(msgId, "");
+}
+
+void TMemCard::Aborted(TTransData&) {
+    CardOp = 0;
+    NextCardOp = 0;
+    Overwrite(password_);
+    image_.clear();
+}
+
+}  // namespace qel::link

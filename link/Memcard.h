@@ -1,0 +1,77 @@
+#pragma once
+// The memory card of a family 1 PLC, job 14 of the link: the card's status,
+// the program copied between the PLC and the card inside the PLC, and the
+// project's program written to or read from the card, with the card's
+// optional 4-character password. Every run identifies the PLC first
+// (D1001-D1003) and refuses a project or PLC of another family.
+//
+// A program read from the card replaces the project's program only when
+// every block has arrived; a refusal or fault leaves the project as it was.
+// Each refusal of the PLC (card missing, write-protected, full) ends the run
+// with its own message. No windows: the dialog is the host.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "link/Programtransfer.h"
+#include "link/Transdata.h"
+
+namespace qel::link {
+
+inline constexpr int kMsgCardOtherModel = 142;
+inline constexpr int kMsgCardNotFamily = 222;
+inline constexpr int kMsgCardNoPassword = 229;
+inline constexpr int kMsgCardHasPassword = 230;
+inline constexpr int kMsgCardPasswordWrong = 54;
+inline constexpr int kMsgCardCopyFailed = 244;
+inline constexpr int kMsgCardMissing = 223;
+inline constexpr int kMsgCardWriteProtected = 224;
+inline constexpr int kMsgCardFull = 225;
+inline constexpr int kMsgCardError = 226;
+// Function 100 error codes of the card.
+inline constexpr std::uint8_t kCardErrMissing = 4;
+inline constexpr std::uint8_t kCardErrWriteProtected = 6;
+inline constexpr std::uint8_t kCardErrFull = 7;
+// Words of the card's program area.
+inline constexpr int kCardProgramWords = 15872;
+
+class TMemCard final : public TLinkJob {
+public:
+    TMemCard(TTransData& link, TTransferHost& host);
+    ~TMemCard() override;
+
+    // Each start returns false (message shown where there is one, nothing
+    // sent) when it cannot start.
+    bool QueryStatus();
+    bool CopyInternal(bool plcToCard);
+    // `password` empty or 4 characters: set on the card before the write.
+    bool WriteProgram(const std::string& password);
+    // A card with a password (from the last status) is asked for it first.
+    bool ReadProgram(const std::string& password);
+    bool Running() const { return link_.JobNo == kJobMemoryCard && CardOp != 0; }
+
+    void RequestStep(TTransData& link) override;
+    void ReplyStep(TTransData& link) override;
+    void Aborted(TTransData& link) override;
+
+    int CardOp = 0;
+    int NextCardOp = 0;
+    int CardWordOffset = 0;
+    std::uint8_t CardHasPassword = 0;
+    // Status panel message of the last status reply (229 or 230), -1 none.
+    int StatusMsg = -1;
+
+private:
+    bool Begin(int next);
+    void End(int msgId);
+    int BlockWords() const;
+    int ErrorMessage() const;
+
+    TTransData& link_;
+    TTransferHost& host_;
+    std::string password_;
+    std::vector<std::uint8_t> image_;  // write: the image sent; read: the blocks so far
+    int words_ = 0;                    // words of the program area moved
+};
+
+}  // namespace qel::link

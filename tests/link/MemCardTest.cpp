@@ -1,0 +1,174 @@
+// The memory card against the emulator over a pseudo-terminal: the card
+// status, the PLC's own copies between PLC and card, the project's program
+// written to the card and read back (with and without the card password),
+// every refusal of the PLC with its message, and a fault in the middle of a
+// read that leaves the project as it was.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "LinkTestSupport.h"
+#include "core/ProgramImage.h"
+#include "link/Memcard.h"
+#include "project/Qelglobals.h"
+#include "tests/support/TestInstallDir.h"
+
+using namespace qel::test;
+using namespace qel::link;
+
+namespace {
+
+class MemCardTest : public LinkFixture {
+protected:
+    void SetUp() override {
+        LinkFixture::SetUp();
+        home_ = MakeTestInstallDir("qel-card-", {"QEL.Txt", "DeviceCommentInit.txt"});
+        std::filesystem::create_directories(home_ / "Temp");
+        AllocateSharedBuffers();
+        gQel.InstallFolder = home_.string() + "/";
+        gQel.SaveDir = home_.string();
+        link->SetComTmrIntervalMs(0);
+        emu.Configure(1, 3, 90);
+        SetModelFamily(1);
+        SetProgramCapacity(3);
+        gQel.CapacityIndex = 3;
+        card = std::make_unique<TMemCard>(*link, host);
+    }
+    void TearDown() override {
+        card.reset();
+        LinkFixture::TearDown();
+        FreeSharedBuffers();
+        std::filesystem::remove_all(home_);
+    }
+    // Runs what `start` began; the messages shown.
+    template <class F>
+    std::vector<int> Run(F start) {
+        frame.msgs.clear();
+        emu.ClearLog();
+        if (!start()) {
+            std::vector<int> ids;
+            for (const auto& m : frame.msgs) ids.push_back(m.id);
+            return ids;
+        }
+        EXPECT_TRUE(WaitUntil([&] { return link->JobNo == 0 && link->MaySend && !link->MessagesPending(); }));
+        std::vector<int> ids;
+        for (const auto& m : frame.msgs) ids.push_back(m.id);
+        return ids;
+    }
+    void PutProgram(std::uint8_t seed) {
+        std::fill(gProgram, gProgram + gProgramCapacity, 0xFF);
+        for (int i = 0; i < 600; i += 2) {
+            gProgram[i] = static_cast<std::uint8_t>(seed + i);
+            gProgram[i + 1] = 0x10;
+        }
+        gProgram[600] = 0x0F;  // END
+        gProgram[601] = 0x00;
+    }
+    std::vector<std::uint8_t> Image() const { return {gProgram, gProgram + gProgramCapacity}; }
+
+    std::filesystem::path home_;
+    TTransferHost host;
+    std::unique_ptr<TMemCard> card;
+};
+
+}  // namespace
+
+TEST_F(MemCardTest, EveryFunctionEndToEnd) {
+    // Status: no password, then one.
+    emu.S.cardPassword.reset();
+    EXPECT_TRUE(Run([&] { return card->QueryStatus(); }).empty());
+    EXPECT_EQ(card->StatusMsg, kMsgCardNoPassword);
+    EXPECT_EQ(card->CardHasPassword, 0);
+
+    // The program to the card without a password: no sub-code 16, 992 blocks.
+    PutProgram(1);
+    const std::vector<std::uint8_t> written = Image();
+    EXPECT_EQ(Run([&] { return card->WriteProgram(""); }), std::vector<int>{139});
+    EXPECT_EQ(emu.RequestCount(), 1u + 992u);
+    EXPECT_TRUE(std::equal(written.begin(), written.end(), emu.S.cardArea[4].begin()));
+    EXPECT_FALSE(emu.S.cardPassword.has_value());
+
+    // With a password: it is set first; the status then tells.
+    EXPECT_EQ(Run([&] { return card->WriteProgram("k9Zz"); }), std::vector<int>{139});
+    EXPECT_EQ(emu.S.cardPassword, "k9Zz");
+    EXPECT_EQ(emu.Log()[1].bytes[3], 16);
+    EXPECT_TRUE(Run([&] { return card->QueryStatus(); }).empty());
+    EXPECT_EQ(card->StatusMsg, kMsgCardHasPassword);
+
+    // Read back into another program: a wrong password is refused and the
+    // project stays; the right one brings the card's program.
+    PutProgram(7);
+    const std::vector<std::uint8_t> other = Image();
+    EXPECT_EQ(Run([&] { return card->ReadProgram("k9ZZ"); }), std::vector<int>{kMsgCardPasswordWrong});
+    EXPECT_EQ(Image(), other);
+    EXPECT_EQ(Run([&] { return card->ReadProgram("k9Z"); }), std::vector<int>{kMsgCardPasswordWrong});
+    EXPECT_EQ(Run([&] { return card->ReadProgram("k9Zz"); }), std::vector<int>{138});
+    EXPECT_EQ(Image(), written);
+    EXPECT_EQ(gQel.Family, 1);
+
+    // The PLC's own copies both ways.
+    emu.S.program.assign(emu.S.program.size(), 0x22);
+    EXPECT_EQ(Run([&] { return card->CopyInternal(true); }), std::vector<int>{139});
+    EXPECT_EQ(emu.S.cardArea[4][0], 0x22);
+    emu.S.cardArea[4][0] = 0x33;
+    EXPECT_EQ(Run([&] { return card->CopyInternal(false); }), std::vector<int>{138});
+    EXPECT_EQ(emu.S.program[0], 0x33);
+    EXPECT_FALSE(port->IsOpen());
+}
+
+TEST_F(MemCardTest, EachCardErrorShownAndNothingHalfDone) {
+    PutProgram(3);
+    const std::vector<std::uint8_t> project = Image();
+    const std::vector<std::uint8_t> cardBefore = emu.S.cardArea[4];
+
+    emu.S.cardPresent = false;
+    EXPECT_EQ(Run([&] { return card->QueryStatus(); }), std::vector<int>{kMsgCardMissing});
+    EXPECT_EQ(Run([&] { return card->CopyInternal(true); }), std::vector<int>{kMsgCardCopyFailed});
+    EXPECT_EQ(Run([&] { return card->ReadProgram(""); }), std::vector<int>{kMsgCardMissing});
+    EXPECT_EQ(Image(), project);
+    emu.S.cardPresent = true;
+
+    emu.S.cardWriteProtected = true;
+    EXPECT_EQ(Run([&] { return card->WriteProgram(""); }), std::vector<int>{kMsgCardWriteProtected});
+    EXPECT_EQ(Run([&] { return card->CopyInternal(true); }), std::vector<int>{kMsgCardWriteProtected});
+    EXPECT_EQ(emu.S.cardArea[4], cardBefore);
+    emu.S.cardWriteProtected = false;
+    emu.S.cardFull = true;
+    EXPECT_EQ(Run([&] { return card->WriteProgram(""); }), std::vector<int>{kMsgCardFull});
+    EXPECT_EQ(emu.S.cardArea[4], cardBefore);
+    emu.S.cardFull = false;
+
+    // A fault in the middle of a read: the project is untouched.
+    emu.S.cardPassword.reset();
+    card->CardHasPassword = 0;
+    FaultRule r;
+    r.action = FaultAction::Fn100Error;
+    r.function = 100;
+    r.subCode = 24;
+    r.skip = 500;
+    r.param = 2;
+    emu.AddFault(r);
+    EXPECT_EQ(Run([&] { return card->ReadProgram(""); }), std::vector<int>{kMsgCardError});
+    EXPECT_EQ(Image(), project);
+    emu.ClearFaults();
+    FaultRule drop;
+    drop.action = FaultAction::Drop;
+    drop.function = 100;
+    drop.subCode = 24;
+    drop.skip = 300;
+    emu.AddFault(drop);
+    EXPECT_EQ(Run([&] { return card->ReadProgram(""); }), std::vector<int>{kMsgTimeout});
+    EXPECT_EQ(Image(), project);
+    EXPECT_FALSE(card->Running());
+
+    // A project or PLC of another family.
+    emu.ClearFaults();
+    SetModelFamily(2);
+    EXPECT_EQ(Run([&] { return card->QueryStatus(); }), std::vector<int>{kMsgCardOtherModel});
+    SetModelFamily(1);
+    emu.Configure(2, 1, 90);
+    EXPECT_EQ(Run([&] { return card->QueryStatus(); }), std::vector<int>{kMsgCardNotFamily});
+}
