@@ -119,6 +119,7 @@ bool TEmitter::EmitElement(const TLadElement& e, TMode mode, int index, bool aft
     std::string mnemonic;
     std::uint8_t cls = InstNodeClass::Device;
     switch (e.kind) {
+        case TLdbKind::non_inst: return true;  // the open end of a condition: no instruction
         case TLdbKind::Inv_Ry: mnemonic = "INV"; break;
         case TLdbKind::Out_Ry: mnemonic = "OUT"; break;
         case TLdbKind::State_Ry:
@@ -175,7 +176,7 @@ int TEmitter::ContactCount(const TCircuitPath& path) {
     for (const auto& item : path) {
         if (item->type == TCircuitType::Element) {
             const TLdbKind k = item->leaf->kind;
-            if (k != TLdbKind::Out_Ry && k != TLdbKind::Spec_Fun) ++n;
+            if (k != TLdbKind::Out_Ry && k != TLdbKind::Spec_Fun && k != TLdbKind::non_inst) ++n;
         } else if (item->type == TCircuitType::ParallelBlock) {
             ++n;
         } else {

@@ -20,8 +20,9 @@ struct TEdge {
 class TTreeBuilder {
 public:
     TTreeBuilder(const std::uint8_t* grid, std::int32_t stride, std::int32_t rows, TNetworkGraph& out,
-                 TLayoutError& err)
-        : grid_(grid), stride_(stride), rows_(rows), cells_(stride / kLdbCellBytes), out_(out), err_(err) {}
+                 TLayoutError& err, bool openEnd)
+        : grid_(grid), stride_(stride), rows_(rows), cells_(stride / kLdbCellBytes), out_(out), err_(err),
+          openEnd_(openEnd) {}
 
     bool Run();
 
@@ -42,6 +43,7 @@ private:
     bool ReadCells();
     bool ReadOperands(int r, int c, TLadElement& e);
     bool BuildEdges();
+    void AddOpenEnd();
     bool Order();
     std::vector<int> EdgesFrom(int u, int comp, int stop);
     int PostDominator(int u, int comp);
@@ -55,6 +57,7 @@ private:
     int stride_, rows_, cells_;
     TNetworkGraph& out_;
     TLayoutError& err_;
+    bool openEnd_ = false;
     std::vector<int> uf_;
     std::vector<std::pair<int, int>> verticals_;  // (row, col) of every down link
     std::vector<TEdge> edges_;
@@ -164,9 +167,35 @@ bool TTreeBuilder::BuildEdges() {
     for (auto [r, c] : verticals_) {
         if (nodeOf[Find(Junction(r, c))] < 0) return Fail(33, r, c);
     }
+    if (openEnd_) AddOpenEnd();
     outEdges_.assign(nodes_, {});
     for (std::size_t i = 0; i < edges_.size(); ++i) outEdges_[edges_[i].from].push_back(static_cast<int>(i));
     return true;
+}
+
+void TTreeBuilder::AddOpenEnd() {
+    // Only a rung of contacts alone is a bare condition; with an output every
+    // path must reach one.
+    for (const TEdge& e : edges_)
+        if (e.to == sink_) return;
+    std::vector<char> leads(nodes_, 0);
+    for (const TEdge& e : edges_) leads[e.from] = 1;
+    int end = -1;
+    const TLadElement* last = nullptr;
+    for (const TEdge& e : edges_) {
+        if (leads[e.to]) continue;
+        if (end >= 0 && e.to != end) return;  // two results: no single condition
+        end = e.to;
+        last = &out_.elements[e.elem];
+    }
+    if (end < 0 || end == rail_) return;
+    TLadElement open;  // kind non_inst: the open end
+    open.row = last->row;
+    open.col = std::min(last->col + last->width, cells_ - 1);
+    open.width = 0;
+    out_.elements.push_back(open);
+    edges_.push_back(TEdge{end, sink_, static_cast<int>(out_.elements.size()) - 1});
+    out_.endsOpen = true;
 }
 
 bool TTreeBuilder::Order() {
@@ -388,12 +417,13 @@ bool TTreeBuilder::Run() {
 }  // namespace
 
 bool BuildCircuitTree(const std::uint8_t* grid, std::int32_t stride, std::int32_t rows, TNetworkGraph& out,
-                      TLayoutError& err) {
+                      TLayoutError& err, bool openEnd) {
     out.elements.clear();
     out.rungs.clear();
+    out.endsOpen = false;
     if (rows <= 0 || stride < kLdbRowBytes) return true;
     // Elements are referred to by address from the tree: reserve first.
-    out.elements.reserve(static_cast<std::size_t>(rows) * (stride / kLdbCellBytes));
-    TTreeBuilder builder(grid, stride, rows, out, err);
+    out.elements.reserve(static_cast<std::size_t>(rows) * (stride / kLdbCellBytes) + 1);
+    TTreeBuilder builder(grid, stride, rows, out, err, openEnd);
     return builder.Run();
 }

@@ -65,10 +65,19 @@ struct TNetworkGraph {
     // nothing but the rail (a cut keeps the rows of a folded network together)
     // are separate rungs, in row order.
     std::vector<TCircuitPath> rungs;
+    // The network was read as a condition whose rung ends in open wire (see
+    // BuildCircuitTree): its last element is the open end, emitting nothing.
+    bool endsOpen = false;
 };
 
 // Reads the first `rows` wide rows of `grid` (stride a multiple of 60) and
 // builds the circuit tree into `out`. Returns false with `err` set on a layout
 // error. A network without elements gives an empty tree.
+//
+// With `openEnd` (a transition's condition) a network without any coil or box
+// may end in open wire: when exactly one junction leads nowhere, that junction
+// is the condition's result and is joined to the right rail by an open-end
+// element (kind non_inst) that emits no instruction. Any other dead end stays
+// a layout error.
 bool BuildCircuitTree(const std::uint8_t* grid, std::int32_t stride, std::int32_t rows, TNetworkGraph& out,
-                      TLayoutError& err);
+                      TLayoutError& err, bool openEnd = false);

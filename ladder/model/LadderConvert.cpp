@@ -1037,6 +1037,7 @@ bool TCodeToLadder::CompilesBack() {
     std::vector<std::uint8_t> code(std::max<std::size_t>(static_cast<std::size_t>(in_.length) * 2, 64), 0xFF);
     t.code = code.data();
     t.capacity = static_cast<std::uint32_t>(code.size());
+    t.condition = in_.condition;
     return LadderCompiles(t);
 }
 
@@ -1228,7 +1229,7 @@ std::uint8_t ConvertCodeToLadder() {
     return SetConvertAbort(r);
 }
 
-std::uint8_t ConvertSfcCodeToLadder(std::uint8_t stepCode) {
+std::uint8_t ConvertSfcCodeToLadder(std::uint8_t stepCode, bool condition) {
     if (!gProgramCopy || !gInterLadderGrid) {
         gConvertAbort = 1;
         return gConvertAbort;
@@ -1238,6 +1239,7 @@ std::uint8_t ConvertSfcCodeToLadder(std::uint8_t stepCode) {
     in.used = std::min(gProgramCopyUsed, gProgramCopySize);
     in.length = in.used;
     in.stepCode = stepCode != 0;
+    in.condition = condition;
     TLadderTarget target;
     target.grid = gInterLadderGrid;
     target.rowCapacity = gInterLadderRowCapacity;

@@ -84,6 +84,8 @@ struct TConvertInput {
     // Step code of an SFC element: the whole code hangs off a step (outputs
     // need no contacts) and the step state is kept from network to network.
     bool stepCode = false;
+    // A transition's condition: a rung may end in open wire (TCompileTarget::condition).
+    bool condition = false;
     // Block comments and row comments to merge, or nullptr.
     const TSavedComments* comments = nullptr;
 };
@@ -115,8 +117,9 @@ std::uint8_t ConvertCodeToLadder();
 // Converts the SFC element code in gProgramCopy (gProgramCopyUsed bytes) into
 // gInterLadderGrid with the inner label tables, growing the grid as needed;
 // no comment files, no step marks. `stepCode` as in TConvertInput (1 for a
-// step's or transition's code). Result: gConvertAbort.
-std::uint8_t ConvertSfcCodeToLadder(std::uint8_t stepCode = 0);
+// step's or transition's code); `condition` for a transition's code, whose
+// last rung may be a bare condition drawn ending in open wire. Result: gConvertAbort.
+std::uint8_t ConvertSfcCodeToLadder(std::uint8_t stepCode = 0, bool condition = false);
 
 // Shows message 162 when gConvertAbort is set and clears the flag; true when
 // it was set. For the commands that start a conversion.

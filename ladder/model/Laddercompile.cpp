@@ -109,6 +109,9 @@ bool CompileNetworks(const TCompileTarget& t, TCompileProgress* progress, TComme
     std::vector<std::int32_t> gridRowOf;
     std::vector<TInstTextLine> lines;
     const std::int32_t lastRow = std::min(t.lastRow, t.gridRows - 1);
+    // Where the last network that ended in open wire began, -1 when none.
+    std::int32_t openRow = -1;
+    TLayoutError openAt;
 
     while (gNextNetworkRow <= lastRow) {
         if (progress) progress->SetPosition(gNextNetworkRow);
@@ -142,10 +145,24 @@ bool CompileNetworks(const TCompileTarget& t, TCompileProgress* progress, TComme
 
         const std::int32_t pLabel = LabelOf(t.labels.pRows, kPLabelCount, gNetworkStartRow);
         const std::int32_t iLabel = LabelOf(t.labels.iRows, kILabelCount, gNetworkStartRow);
+        bool endsOpen = false;
         if (!ConvertNetworkToInst(wide.grid.data(), wide.stride, wide.wideRows, gNetworkStartRow, pLabel, iLabel,
-                                  &origins, lines, err)) {
+                                  &origins, lines, err, t.condition ? &endsOpen : nullptr)) {
             gCompileLayoutError = err;
             return false;
+        }
+        if (openRow >= 0 && !lines.empty()) {
+            // A condition is the transition's last rung: an open end with
+            // rungs after it stays the dead end it is everywhere else.
+            gNetworkStartRow = openRow;
+            gCompileLayoutError = openAt;
+            return false;
+        }
+        if (endsOpen) {
+            openRow = gNetworkStartRow;
+            openAt = TLayoutError{33, gNetworkStartRow, 1, {}};
+            for (const TInstTextLine& line : lines)
+                if (line.column > 0) openAt.row = line.row, openAt.col = line.column;
         }
         for (const TInstTextLine& line : lines) {
             std::memset(gInputText, 0, sizeof gInputText);

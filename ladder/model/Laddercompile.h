@@ -64,6 +64,11 @@ struct TCompileTarget {
     // on success. Its row comments (entry r = ladder row r) go to the files.
     bool ownLadder = false;
     const std::vector<std::string>* rowComments = nullptr;
+    // A transition's condition: a rung of contacts alone whose right end is
+    // open wire compiles to its contacts' instructions, no output. Only the
+    // last rung may end so (what follows it would cut the condition off the
+    // transfer); every other ladder keeps such a dead end a layout error.
+    bool condition = false;
 };
 
 // Compiles the target's grid into its code buffer. The buffer is erased to

@@ -151,11 +151,13 @@ bool BuildInstTextLines(const std::vector<TInstNode>& nodes, const TGridMap& toG
 
 bool ConvertNetworkToInst(const std::uint8_t* grid, std::int32_t stride, std::int32_t rows, std::int32_t startRow,
                           std::int32_t pLabel, std::int32_t iLabel, const TWideOrigins* origins,
-                          std::vector<TInstTextLine>& lines, TLayoutError& err) {
+                          std::vector<TInstTextLine>& lines, TLayoutError& err, bool* endsOpen) {
     lines.clear();
+    if (endsOpen) *endsOpen = false;
     TNetworkGraph graph;
     std::vector<TInstNode> nodes;
-    bool ok = BuildCircuitTree(grid, stride, rows, graph, err);
+    bool ok = BuildCircuitTree(grid, stride, rows, graph, err, endsOpen != nullptr);
+    if (endsOpen) *endsOpen = graph.endsOpen;
     for (std::size_t r = 0; ok && r < graph.rungs.size(); ++r) ok = EmitCircuit(graph.rungs[r], nodes, err);
     const TGridMap toGrid = [&](std::int32_t row, std::int32_t col, std::int32_t& gr, std::int32_t& gc) {
         if (origins && origins->Map(row, col, gr, gc)) return;

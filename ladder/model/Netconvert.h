@@ -38,7 +38,9 @@ std::string OperandText(const TLadOperand& op);
 // written when both are given (P first). `origins` maps cells back to the grid;
 // without it a cell of wide row r, index c maps to row startRow + r + (c / 12) x rows.
 // Returns false with `err` set on a layout error; true with no lines for an
-// empty network.
+// empty network. With `endsOpen` the network is read as a transition's
+// condition (BuildCircuitTree's open end); *endsOpen tells whether it ended
+// in open wire.
 bool ConvertNetworkToInst(const std::uint8_t* grid, std::int32_t stride, std::int32_t rows, std::int32_t startRow,
                           std::int32_t pLabel, std::int32_t iLabel, const TWideOrigins* origins,
-                          std::vector<TInstTextLine>& lines, TLayoutError& err);
+                          std::vector<TInstTextLine>& lines, TLayoutError& err, bool* endsOpen = nullptr);

@@ -37,11 +37,13 @@ struct TLadder {
 };
 
 // Converts `image` (kCapacity bytes, `used` of them code) into a ladder.
-bool ToLadder(const std::vector<std::uint8_t>& image, std::uint32_t used, TLadder& lad) {
+// With `condition` the code is a transition's (step code, a bare condition allowed).
+bool ToLadder(const std::vector<std::uint8_t>& image, std::uint32_t used, TLadder& lad, bool condition = false) {
     TConvertInput in;
     in.code = image.data();
     in.length = kCapacity;
     in.used = used;
+    in.stepCode = in.condition = condition;
     TLadderTarget target;
     target.grid = lad.grid.data();
     target.rowCapacity = kRows;
@@ -52,7 +54,7 @@ bool ToLadder(const std::vector<std::uint8_t>& image, std::uint32_t used, TLadde
 // Compiles a ladder into a fresh image; false with the failure text. With
 // `map` the compile records its step map there.
 bool ToCode(TLadder& lad, std::vector<std::uint8_t>& image, std::string& why,
-            std::vector<TStepMapEntry>* map = nullptr) {
+            std::vector<TStepMapEntry>* map = nullptr, bool condition = false) {
     image.assign(kCapacity, 0x00);
     gStepMapList = map;
     TCompileTarget t;
@@ -62,6 +64,7 @@ bool ToCode(TLadder& lad, std::vector<std::uint8_t>& image, std::string& why,
     t.labels = TLabelTables{lad.p.data(), lad.i.data()};
     t.code = image.data();
     t.capacity = kCapacity;
+    t.condition = condition;
     const bool ok = CompileLadder(t) == 0;
     gStepMapList = nullptr;
     if (!ok) why = CompileFailureText() + " / " + gInputText;
@@ -296,6 +299,72 @@ TEST_F(RoundTrip, RefusesWhatDoesNotCompileBack) {
         TLadder lad;
         EXPECT_FALSE(ToLadder(Image(code), static_cast<std::uint32_t>(code.size()), lad)) << ListingOf(code);
     }
+}
+
+// A transition's condition is contacts alone: drawn as a rung ending in open
+// wire, it compiles back word for word (with its step map); the same ladder in
+// any other ladder is a dead end, and an open rung with rungs after it, or two
+// open ends in one rung, is refused in a condition too.
+TEST_F(RoundTrip, TransitionConditionsComeBackWordForWord) {
+    const std::vector<std::vector<std::string>> conditions = {
+        {"LD X0", "AND X1"},
+        {"LDI X0"},
+        {"LD X0", "OR X1"},
+        {"LD X0", "OR X2", "ANI M3", "ANDP X1"},
+        {"LD X0", "LD X1", "OR X2", "ANB", "AND> D0 K5"},
+        {"LD X0", "AND X1", "LD X2", "AND X3", "ORB"},
+        {"LD X5", "AND X6", "OUT Y5"},  // a condition that also drives an output
+    };
+    for (const auto& lines : conditions) {
+        SCOPED_TRACE(lines.front() + " ... (" + std::to_string(lines.size()) + " lines)");
+        const auto code = AssembleLines(lines);
+        TLadder lad;
+        ASSERT_TRUE(ToLadder(Image(code), static_cast<std::uint32_t>(code.size()), lad, true)) << ListingOf(code);
+        std::vector<std::uint8_t> out;
+        std::string why;
+        std::vector<TStepMapEntry> map;
+        ASSERT_TRUE(ToCode(lad, out, why, &map, true)) << why;
+        EXPECT_EQ(out, Image(code)) << "came back as:\n" << ListingOf({out.begin(), out.begin() + 40});
+        EXPECT_EQ(StepMapFault(lad, map, out), "");
+        TLadder again;
+        ASSERT_TRUE(ToLadder(out, static_cast<std::uint32_t>(code.size()), again, true));
+        EXPECT_EQ(again.grid, lad.grid);
+        if (lines.back().rfind("OUT", 0) == 0) continue;
+        // Outside a transition the open end is a dead end: refused, and the
+        // conversion without the condition flag refuses to draw it.
+        EXPECT_FALSE(ToCode(lad, out, why));
+        EXPECT_EQ(gCompileLayoutError.msgId, 33) << why;
+        TLadder plain;
+        EXPECT_FALSE(ToLadder(Image(code), static_cast<std::uint32_t>(code.size()), plain));
+    }
+
+    // An open rung followed by another rung: the condition would not reach the transfer.
+    TLadder open, next;
+    const auto condition = AssembleLines({"LD X0", "AND X1"});
+    const auto rung = AssembleLines({"LD X2", "OUT Y0"});
+    ASSERT_TRUE(ToLadder(Image(condition), static_cast<std::uint32_t>(condition.size()), open, true));
+    ASSERT_TRUE(ToLadder(Image(rung), static_cast<std::uint32_t>(rung.size()), next, true));
+    const std::int32_t openRows = FindLastUsedRow(open.grid.data(), kLdbRowBytes, kRows - 1) + 1;
+    const std::int32_t nextRows = FindLastUsedRow(next.grid.data(), kLdbRowBytes, kRows - 1) + 1;
+    TLadder both = next;  // the rung first, the condition last: accepted
+    std::copy_n(open.grid.begin(), openRows * kLdbRowBytes, both.grid.begin() + (nextRows + 1) * kLdbRowBytes);
+    std::vector<std::uint8_t> out;
+    std::string why;
+    ASSERT_TRUE(ToCode(both, out, why, nullptr, true)) << why;
+    auto joined = rung;
+    joined.insert(joined.end(), condition.begin(), condition.end());
+    EXPECT_EQ(out, Image(joined));
+    both = open;  // the condition first: refused at the condition's rung
+    std::copy_n(next.grid.begin(), nextRows * kLdbRowBytes, both.grid.begin() + (openRows + 1) * kLdbRowBytes);
+    EXPECT_FALSE(ToCode(both, out, why, nullptr, true));
+    EXPECT_EQ(gCompileLayoutError.msgId, 33) << why;
+    EXPECT_EQ(gNetworkStartRow, 0);
+
+    // Two rows of contacts on the rail, each ending open: two results, refused.
+    TLadder two = open;
+    std::copy_n(open.grid.begin(), openRows * kLdbRowBytes, two.grid.begin() + openRows * kLdbRowBytes);
+    EXPECT_FALSE(ToCode(two, out, why, nullptr, true));
+    EXPECT_EQ(gCompileLayoutError.msgId, 33) << why;
 }
 
 // In a rung folded into three segments the step map still names each
