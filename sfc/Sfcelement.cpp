@@ -20,8 +20,9 @@ TSfcCell SharedCell(std::int32_t row, std::int32_t col) {
     return {p[0], p[1], p[2], p[3]};
 }
 
-// Compiles the inner ladder into `out` (cut to the compiled length).
-bool CompileInnerLadder(std::vector<std::uint8_t>& out) {
+// Compiles the inner ladder into `out` (cut to the compiled length); a
+// transition's as its condition.
+bool CompileInnerLadder(std::vector<std::uint8_t>& out, bool condition) {
     if (!gInterLadderGrid) return false;
     const std::uint32_t capacity = std::max(gProgramCopySize, gProgramCapacity);
     out.assign(capacity, 0xFF);
@@ -32,6 +33,7 @@ bool CompileInnerLadder(std::vector<std::uint8_t>& out) {
     t.labels = TLabelTables{gInterPLabelRows, gInterILabelRows};
     t.code = out.data();
     t.capacity = capacity;
+    t.condition = condition;
     if (CompileLadder(t) != 0) return false;
     out.resize(std::min<std::size_t>(gCompileCodeOffset, out.size()));
     return true;
@@ -48,6 +50,10 @@ std::uint8_t SfcInnerStepFlag(std::int32_t row, std::int32_t col) {
     return SharedCell(row, col).type == kSfcLad ? 0 : 1;
 }
 
+bool SfcInnerIsCondition(std::int32_t row, std::int32_t col) {
+    return SharedCell(row, col).type == kSfcTransition;
+}
+
 bool LoadSfcElementCode(std::int32_t row, std::int32_t col) {
     if (!SfcCellHasInnerProgram(row, col)) return false;
     const TSfcCodeRec* rec = FindSfcCodeRec(row, col * kSfcCellBytes);
@@ -62,12 +68,12 @@ bool LoadSfcElementCode(std::int32_t row, std::int32_t col) {
 
 bool OpenSfcElementLadder(std::int32_t row, std::int32_t col) {
     if (!LoadSfcElementCode(row, col)) return false;
-    return ConvertSfcCodeToLadder(SfcInnerStepFlag(row, col)) == 0;
+    return ConvertSfcCodeToLadder(SfcInnerStepFlag(row, col), SfcInnerIsCondition(row, col)) == 0;
 }
 
-bool SfcInnerLadderToList() {
+bool SfcInnerLadderToList(bool condition) {
     std::vector<std::uint8_t> code;
-    if (!CompileInnerLadder(code)) return false;
+    if (!CompileInnerLadder(code, condition)) return false;
     GrowProgramCopy(static_cast<std::uint32_t>(code.size()));
     std::memset(gProgramCopy, 0xFF, gProgramCopySize);
     if (!code.empty()) std::memcpy(gProgramCopy, code.data(), code.size());
@@ -90,7 +96,7 @@ bool StoreSfcElementCode(std::int32_t row, std::int32_t col, const std::vector<s
 bool StoreSfcElementLadder(std::int32_t row, std::int32_t col) {
     if (!SfcCellHasInnerProgram(row, col)) return false;
     std::vector<std::uint8_t> code;
-    if (!CompileInnerLadder(code)) return false;
+    if (!CompileInnerLadder(code, SfcInnerIsCondition(row, col))) return false;
     return StoreSfcElementCode(row, col, code);
 }
 

@@ -18,6 +18,10 @@ bool SfcCellHasInnerProgram(std::int32_t row, std::int32_t col);
 // 1 when the element's code is step code (anything but a LAD block).
 std::uint8_t SfcInnerStepFlag(std::int32_t row, std::int32_t col);
 
+// True when the element's code is a transition's condition (a transition
+// cell): its inner ladder's last rung may end in open wire.
+bool SfcInnerIsCondition(std::int32_t row, std::int32_t col);
+
 // Copies the element's code into gProgramCopy (erased to 0xFF first, grown
 // when the code needs more room) and sets its used length; an element
 // without a record gives an empty buffer. False, nothing changed, for a cell
@@ -31,8 +35,8 @@ bool OpenSfcElementLadder(std::int32_t row, std::int32_t col);
 
 // Compiles the inner ladder grid into gProgramCopy (the list view of the same
 // element). False, gProgramCopy unchanged, when the ladder does not compile
-// (CompileFailureText() tells why).
-bool SfcInnerLadderToList();
+// (CompileFailureText() tells why). `condition` for a transition's ladder.
+bool SfcInnerLadderToList(bool condition = false);
 
 // Stores `code` as the element's code, creating its record when there is
 // none. False, nothing changed, for a cell without an inner program.

@@ -501,7 +501,9 @@ void TSfc::PopInterLadWinClick() {
         ShowMsg(kMsgNoInner);
         return;
     }
-    if (Frame) OpenInterLadderWindow(Frame, row, col * kSfcCellBytes, SfcInnerStepFlag(row, col) != 0);
+    if (Frame)
+        OpenInterLadderWindow(Frame, row, col * kSfcCellBytes, SfcInnerStepFlag(row, col) != 0,
+                              SfcInnerIsCondition(row, col));
 }
 
 void TSfc::PopInterInstWinClick() {

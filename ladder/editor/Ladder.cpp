@@ -768,6 +768,7 @@ bool TLDB::Compile() {
         t.labels = d.labels;
         t.code = gProgramCopy;
         t.capacity = gProgramCopySize;
+        t.condition = Condition;
         result = CompileLadder(t);
     }
     if (result != 0) {
@@ -817,7 +818,7 @@ bool TLDB::ConvertFromCode() {
     if (!Inner) {
         ConvertCodeToLadder();
     } else {
-        ConvertSfcCodeToLadder(0);
+        ConvertSfcCodeToLadder(StepCode ? 1 : 0, Condition);
     }
     if (ReportConvertAbort()) return false;
     if (!Inner) {
@@ -1081,17 +1082,19 @@ TLDB* OpenLadderWindow(TQelMain* frame) {
     return w;
 }
 
-TLDB* OpenInterLadderWindow(TQelMain* frame, int sfcRow, int sfcCol, bool stepCode) {
+TLDB* OpenInterLadderWindow(TQelMain* frame, int sfcRow, int sfcCol, bool stepCode, bool condition) {
     if (!frame || !gInterLadderGrid || _InterLadder) return _InterLadder;
     std::memset(gInterLadderGrid, 0, static_cast<std::size_t>(gInterLadderRowCapacity) * kLdbRowBytes);
     ResetLabelTables(TLabelTables{gInterPLabelRows, gInterILabelRows});
     if (gProgramCopyUsed > 0) {
-        ConvertSfcCodeToLadder(stepCode ? 1 : 0);
+        ConvertSfcCodeToLadder(stepCode ? 1 : 0, condition);
         if (ReportConvertAbort()) return nullptr;
     }
     auto* w = new TLDB(nullptr, true);
     w->SfcRow = sfcRow;
     w->SfcCol = sfcCol;
+    w->StepCode = stepCode;
+    w->Condition = condition;
     w->SetDoc(TLadderDoc{gInterLadderGrid, gInterLadderRowCapacity, TLabelTables{gInterPLabelRows, gInterILabelRows},
                          false});
     frame->AddEditor(w, w->Link);

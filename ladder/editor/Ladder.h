@@ -44,6 +44,9 @@ public:
 
     // ---- the chart element an inner ladder belongs to ----
     int SfcRow = -1, SfcCol = -1;
+    /// The element's code is step code (a step's or a transition's), and a
+    /// transition's condition: its last rung may end in open wire.
+    bool StepCode = false, Condition = false;
 
     // ---- view ----
     /// Cursor to the top, scroll to 0, scroll range from the grid.
@@ -199,4 +202,4 @@ TLDB* OpenLadderWindow(TQelMain* frame);
 /// Opens the inner ladder of the chart element at (sfcRow, sfcCol) over the
 /// code in gProgramCopy (gProgramCopyUsed bytes); `stepCode` for the code of
 /// a step or transition. Null when the code cannot be drawn (message shown).
-TLDB* OpenInterLadderWindow(TQelMain* frame, int sfcRow, int sfcCol, bool stepCode);
+TLDB* OpenInterLadderWindow(TQelMain* frame, int sfcRow, int sfcCol, bool stepCode, bool condition = false);

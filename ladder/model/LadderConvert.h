@@ -84,10 +84,10 @@ struct TConvertInput {
     // Step code of an SFC element: the whole code hangs off a step (outputs
     // need no contacts) and the step state is kept from network to network.
     bool stepCode = false;
-    // A transition's condition: a rung may end in open wire (TCompileTarget::condition).
-    bool condition = false;
     // Block comments and row comments to merge, or nullptr.
     const TSavedComments* comments = nullptr;
+    // A transition's condition: a rung may end in open wire (TCompileTarget::condition).
+    bool condition = false;
 };
 
 // What a conversion produced. On failure only `cause` and `failOffset` mean anything.

@@ -17,6 +17,7 @@
 #include "core/ProgramImage.h"
 #include "instlist/EdDlg.h"
 #include "instlist/Instredit.h"
+#include "ladder/model/LadderGrid.h"
 #include "ladder/editor/Ladder.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
@@ -226,6 +227,77 @@ TEST_F(SfcWindowTest, TheInnerLadderOfATransitionComesBackIntoItsRecord) {
     Key(Qt::Key_M, Qt::ControlModifier);
     ASSERT_NE(_InterInst, nullptr);
     EXPECT_EQ(_InterInst->SfcRow, 0);
+}
+
+// A transition's condition typed into its inner ladder as an engineer does:
+// contacts through the element key and the input dialog, the rung left open
+// at its right end. The record holds the condition alone; the chart puts the
+// transfer after it.
+TEST_F(SfcWindowTest, ATransitionsConditionIsTypedIntoItsInnerLadder) {
+    Numbered(Qt::Key_F2, "0");
+    Key(Qt::Key_Down);
+    Key(Qt::Key_F5);
+    Key(Qt::Key_Down);
+    Numbered(Qt::Key_F3, "20");
+    Key(Qt::Key_Down);
+    Key(Qt::Key_F5);
+    Key(Qt::Key_Down);
+    Numbered(Qt::Key_F4, "0");
+    Condition(3, 0, "LD X2");
+    Key(Qt::Key_Up);
+    Key(Qt::Key_Up);
+    Key(Qt::Key_Up);
+    ASSERT_EQ(sfc_->Model().CursorRow, 1);
+    Key(Qt::Key_L, Qt::ControlModifier);
+    TLDB* lad = _InterLadder;
+    ASSERT_NE(lad, nullptr);
+    EXPECT_TRUE(lad->Condition);
+    const auto finish = [](const char* rest) {
+        ASSERT_TRUE(_EditDlg->isVisible());
+        QTest::keyClicks(_EditDlg->IEdit, QString::fromLatin1(rest));
+        QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
+    };
+    QTest::keyClick(lad, Qt::Key_F1);  // "LD " in the dialog
+    finish("X0");
+    QTest::keyClick(lad, Qt::Key_Right);
+    QTest::keyClicks(lad, "A");  // a typed letter opens the dialog with it
+    finish("ND X1");
+    EXPECT_EQ(CellKind(CellAt(gInterLadderGrid, 0, 5)), TLdbKind::Open_Ry);
+    messages_.QueueAnswer(qel::Answer::Yes);
+    lad->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(_InterLadder, nullptr) << (messages_.Shown().empty() ? "" : messages_.Shown().back());
+    ASSERT_NE(FindSfcCodeRec(1, 0), nullptr);
+    EXPECT_EQ(FindSfcCodeRec(1, 0)->code, Assemble({"LD X0", "AND X1"}));
+    ASSERT_TRUE(frame_->RunCommand("MmSfcToCode"));
+    EXPECT_EQ(Program(), Assemble({"STL S0", "LD X0", "AND X1", "SET S20", "STL S20", "LD X2", "OUT S0", "RET"}));
+
+    // Opened again, the condition is drawn as it was typed; a contact and a
+    // coil typed into the second transition both reach its record.
+    Key(Qt::Key_L, Qt::ControlModifier);
+    ASSERT_NE(_InterLadder, nullptr);
+    EXPECT_EQ(CellKind(CellAt(gInterLadderGrid, 0, 0)), TLdbKind::Open_Ry);
+    EXPECT_EQ(CellKind(CellAt(gInterLadderGrid, 0, 5)), TLdbKind::Open_Ry);
+    messages_.QueueAnswer(qel::Answer::No);
+    _InterLadder->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(_InterLadder, nullptr);
+    Key(Qt::Key_Down);
+    Key(Qt::Key_Down);
+    Key(Qt::Key_L, Qt::ControlModifier);
+    lad = _InterLadder;
+    ASSERT_NE(lad, nullptr);
+    QTest::keyClick(lad, Qt::Key_Right);
+    QTest::keyClick(lad, Qt::Key_F1);
+    finish("X3");
+    QTest::keyClick(lad, Qt::Key_Right);  // the coil goes past the contact (typed on it, it would take its place)
+    QTest::keyClick(lad, Qt::Key_F7);
+    finish("Y3");
+    messages_.QueueAnswer(qel::Answer::Yes);
+    lad->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(_InterLadder, nullptr) << (messages_.Shown().empty() ? "" : messages_.Shown().back());
+    EXPECT_EQ(FindSfcCodeRec(3, 0)->code, Assemble({"LD X2", "AND X3", "OUT Y3"}));
 }
 
 TEST_F(SfcWindowTest, TheNumberEditorsArrowsRunRoundTheStepRange) {
