@@ -163,6 +163,9 @@ TEST_F(Compile, FailuresKeepThePreviousCode) {
              g.Connector(2, 11, 7);
          },
          3616, 0, 2, 2, "#33 [#14: 2 #15: 12 ] connector without continuation [#14: 2 - 2 ]"},
+        {"a rung of contacts ending in open wire (a dead end: only a transition's condition may end so)",
+         [](TGridBuilder& g) { g.No(0, 0, "X0").Coil(0, 1, "Y0").No(2, 0, "X1").No(2, 1, "X2"); },
+         3616, 0, 2, 2, "#33 [#14: 2 #15: 1 ] [#14: 2 - 2 ]"},
         {"a line the assembler refuses (a contact on a data register)",
          [](TGridBuilder& g) { g.No(0, 0, "X0").Coil(0, 1, "Y0").No(1, 0, "D0").Coil(1, 1, "Y1"); },
          3616, 1, 1, 1, "#159 [#14: 1 - 1 ]\nCommands: LD  D0"},

@@ -282,7 +282,25 @@ TEST_F(SfcWindowTest, ATransitionsConditionIsTypedIntoItsInnerLadder) {
     _InterLadder->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     ASSERT_EQ(_InterLadder, nullptr);
+    // A step's code is no condition: a contact left open there is a dead end,
+    // the window stays open with message 32 and the record stays empty.
     Key(Qt::Key_Down);
+    Key(Qt::Key_L, Qt::ControlModifier);
+    ASSERT_NE(_InterLadder, nullptr);
+    EXPECT_FALSE(_InterLadder->Condition);
+    QTest::keyClick(_InterLadder, Qt::Key_F1);
+    finish("X4");
+    messages_.QueueAnswer(qel::Answer::Yes);
+    _InterLadder->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_NE(_InterLadder, nullptr);
+    ASSERT_FALSE(messages_.Shown().empty());
+    EXPECT_EQ(messages_.Shown().back().rfind(gMsgTable.Get(32), 0), 0u) << messages_.Shown().back();
+    EXPECT_EQ(FindSfcCodeRec(2, 0), nullptr);
+    messages_.QueueAnswer(qel::Answer::No);
+    _InterLadder->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(_InterLadder, nullptr);
     Key(Qt::Key_Down);
     Key(Qt::Key_L, Qt::ControlModifier);
     lad = _InterLadder;
