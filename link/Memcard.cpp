@@ -177,7 +177,9 @@ void TMemCard::ReplyStep(TTransData&) {
             CardHasPassword = 0;
             StatusMsg = kMsgCardNoPassword;
         }
-        return End(-1);
+        End(-1);
+        if (StatusChanged) StatusChanged();
+        return;
     }
     case kSetPassword: CardOp = kProgWrite; return;
     case kReadPassword: {

@@ -10,6 +10,7 @@
 // Each refusal of the PLC (card missing, write-protected, full) ends the run
 // with its own message. No windows: the dialog is the host.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,8 @@ public:
     std::uint8_t CardHasPassword = 0;
     // Status panel message of the last status reply (229 or 230), -1 none.
     int StatusMsg = -1;
+    // Called after each status reply (the dialog's status bar).
+    std::function<void()> StatusChanged;
 
 private:
     bool Begin(int next);

@@ -1,5 +1,8 @@
 #include "link/Transdatafrm.h"
 
+#include "link/Memcard.h"
+#include "link/Memcarddlg.h"
+
 #include <string>
 #include <vector>
 
@@ -242,7 +245,7 @@ namespace {
 class TFrameTransferHost final : public QObject, public qel::link::TTransferHost {
 public:
     TFrameTransferHost(TQelMain* frame, qel::link::TTransData& link)
-        : QObject(frame->LinkFrame()), frame_(frame), transfer(link, *this), handheld(link, *this) {}
+        : QObject(frame->LinkFrame()), frame_(frame), transfer(link, *this), handheld(link, *this), card(link, *this) {}
 
     void StartProgress(const std::string& caption, int maximum, int step) override {
         if (!_ProgBar) return;
@@ -298,6 +301,7 @@ private:
 public:
     qel::link::TProgramTransfer transfer;
     qel::link::THandheldLink handheld;
+    qel::link::TMemCard card;
 };
 
 }  // namespace
@@ -315,6 +319,18 @@ void InstallProgramTransfer(TQelMain* frame) {
         // The port opens first; the window shows only when it did.
         if (!frame->OpenComPort() || !_TransDataForm) return;
         _TransDataForm->open();
+    });
+    // The memory card: the program to and from the card, and the PLC's copies.
+    _MemCardDlg = new TMemCardDlg(host->card, frame);
+    _MemCardDlg->hide();
+    _MemCardDlg->MayReplaceProject = [frame] { return frame->AskSaveModified(); };
+    frame->Router().Register("MmCardCodeRw", TCommandRouter::kAnyView, [] { _MemCardDlg->ShowMode(TMemCardDlg::kCodeRw); });
+    frame->Router().Register("MmPlcToCard", TCommandRouter::kAnyView, [] {
+        if (gQel.Family != 1) {
+            ShowMsg(qel::link::kMsgCardNotFamily);
+            return;
+        }
+        _MemCardDlg->ShowMode(TMemCardDlg::kPlcCard);
     });
     frame->Router().Register(
         "MmCodeVerify", TCommandRouter::kAnyView,

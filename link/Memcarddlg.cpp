@@ -1,0 +1,130 @@
+#include "link/Memcarddlg.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include "link/Memcard.h"
+#include "platform/Messages.h"
+#include "project/Msgtable.h"
+
+TMemCardDlg* _MemCardDlg = nullptr;
+
+namespace {
+constexpr int kMsgAskWrite = 233;
+constexpr int kMsgAskRead = 234;
+constexpr int kMsgMismatch = 56;
+
+bool AskYes(int msg) {
+    return qel::AskQuestion(gMsgTable.Get(msg), qel::AskButtons::YesNo) == qel::Answer::Yes;
+}
+}  // namespace
+
+TMemCardDlg::TMemCardDlg(qel::link::TMemCard& card, QWidget* parent) : QDialog(parent), card_(card) {
+    setObjectName("MemCard");
+    setWindowTitle(QStringLiteral("记忆卡设定"));
+    auto* layout = new QVBoxLayout(this);
+
+    MemCard_Code_Rw_Grp = new QGroupBox(QStringLiteral("记忆卡程序读取"), this);
+    auto* code = new QVBoxLayout(MemCard_Code_Rw_Grp);
+    WriteRdo = new QRadioButton(QStringLiteral("PLC程序写入"), MemCard_Code_Rw_Grp);
+    ReadRdo = new QRadioButton(QStringLiteral("PLC程序读出"), MemCard_Code_Rw_Grp);
+    WriteRdo->setChecked(true);
+    code->addWidget(WriteRdo);
+    code->addWidget(ReadRdo);
+    code->addWidget(new QLabel(QStringLiteral("密码设定"), MemCard_Code_Rw_Grp));
+    Pwd_Txt = new QLineEdit(MemCard_Code_Rw_Grp);
+    code->addWidget(Pwd_Txt);
+    Confirm_Lab = new QLabel(QStringLiteral("再次确认"), MemCard_Code_Rw_Grp);
+    code->addWidget(Confirm_Lab);
+    Confirm_Txt = new QLineEdit(MemCard_Code_Rw_Grp);
+    code->addWidget(Confirm_Txt);
+    for (QLineEdit* e : {Pwd_Txt, Confirm_Txt}) {
+        e->setEchoMode(QLineEdit::Password);
+        e->setToolTip(QStringLiteral("请输入4个字符"));
+        e->setMaxLength(4);
+    }
+    OkBtn = new QPushButton(QStringLiteral("确定"), MemCard_Code_Rw_Grp);
+    code->addWidget(OkBtn);
+    layout->addWidget(MemCard_Code_Rw_Grp);
+
+    PLC_MemCard_Rw_Grp = new QGroupBox(QStringLiteral("记忆卡与PLC内部程序传输"), this);
+    auto* inter = new QVBoxLayout(PLC_MemCard_Rw_Grp);
+    PlcToCardRdo = new QRadioButton(QStringLiteral("PLC传输至记忆卡"), PLC_MemCard_Rw_Grp);
+    CardToPlcRdo = new QRadioButton(QStringLiteral("记忆卡传输至PLC"), PLC_MemCard_Rw_Grp);
+    PlcToCardRdo->setChecked(true);
+    inter->addWidget(PlcToCardRdo);
+    inter->addWidget(CardToPlcRdo);
+    InterOK_Btn = new QPushButton(QStringLiteral("确定"), PLC_MemCard_Rw_Grp);
+    inter->addWidget(InterOK_Btn);
+    layout->addWidget(PLC_MemCard_Rw_Grp);
+
+    auto* cancel = new QPushButton(QStringLiteral("取消"), this);
+    layout->addWidget(cancel);
+    CardMemStaBar = new QStatusBar(this);
+    CardMemStaBar->setSizeGripEnabled(false);
+    layout->addWidget(CardMemStaBar);
+
+    connect(WriteRdo, &QRadioButton::clicked, this, [this] { FunSetGrpClick(); });
+    connect(ReadRdo, &QRadioButton::clicked, this, [this] { FunSetGrpClick(); });
+    connect(OkBtn, &QPushButton::clicked, this, [this] { OkBtnClick(); });
+    connect(InterOK_Btn, &QPushButton::clicked, this, [this] { InterOK_BtnClick(); });
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    card_.StatusChanged = [this] { ShowStatus(); };
+}
+
+void TMemCardDlg::ShowMode(Mode mode) {
+    MemCard_Code_Rw_Grp->setVisible(mode == kCodeRw);
+    PLC_MemCard_Rw_Grp->setVisible(mode == kPlcCard);
+    CardMemStaBar->clearMessage();
+    show();
+    raise();
+    FunSetGrpClick();
+}
+
+void TMemCardDlg::FunSetGrpClick() {
+    const bool write = WriteRdo->isChecked();
+    Confirm_Lab->setVisible(write);
+    Confirm_Txt->setVisible(write);
+    Pwd_Txt->clear();
+    Confirm_Txt->clear();
+    card_.QueryStatus();
+}
+
+void TMemCardDlg::ShowStatus() {
+    if (card_.StatusMsg >= 0) CardMemStaBar->showMessage(QString::fromStdString(gMsgTable.Get(card_.StatusMsg)));
+}
+
+bool TMemCardDlg::OkBtnClick() {
+    if (card_.Running()) return false;
+    std::string pwd = Pwd_Txt->text().toStdString();
+    const std::string confirm = Confirm_Txt->text().toStdString();
+    Pwd_Txt->clear();
+    Confirm_Txt->clear();
+    bool started = false;
+    if (WriteRdo->isChecked()) {
+        if (pwd != confirm) {
+            ShowMsg(kMsgMismatch);
+            Pwd_Txt->setFocus();
+            return false;
+        }
+        if (AskYes(kMsgAskWrite)) started = card_.WriteProgram(pwd);
+    } else if (AskYes(kMsgAskRead) && (!MayReplaceProject || MayReplaceProject())) {
+        started = card_.ReadProgram(pwd);
+        if (started) hide();
+    }
+    std::fill(pwd.begin(), pwd.end(), '\0');
+    return started;
+}
+
+bool TMemCardDlg::InterOK_BtnClick() {
+    if (card_.Running()) return false;
+    const bool plcToCard = PlcToCardRdo->isChecked();
+    if (!AskYes(plcToCard ? kMsgAskWrite : kMsgAskRead)) return false;
+    return card_.CopyInternal(plcToCard);
+}

@@ -1,0 +1,55 @@
+#pragma once
+// The memory card dialog "记忆卡设定": the program written to or read from the
+// card (with the card's password), and the PLC's own copies between PLC and
+// card. The card status shows in its status bar; it is asked for each time
+// the dialog opens and each time the function is changed.
+#include <QDialog>
+
+#include <functional>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QStatusBar;
+
+namespace qel::link {
+class TMemCard;
+}
+
+class TMemCardDlg : public QDialog {
+    Q_OBJECT
+public:
+    enum Mode { kCodeRw = 0, kPlcCard = 1 };
+    TMemCardDlg(qel::link::TMemCard& card, QWidget* parent = nullptr);
+
+    QGroupBox* MemCard_Code_Rw_Grp = nullptr;
+    QRadioButton* WriteRdo = nullptr;  // "PLC程序写入"
+    QRadioButton* ReadRdo = nullptr;   // "PLC程序读出"
+    QLabel* Confirm_Lab = nullptr;
+    QLineEdit* Pwd_Txt = nullptr;
+    QLineEdit* Confirm_Txt = nullptr;
+    QPushButton* OkBtn = nullptr;
+    QGroupBox* PLC_MemCard_Rw_Grp = nullptr;
+    QRadioButton* PlcToCardRdo = nullptr;
+    QRadioButton* CardToPlcRdo = nullptr;
+    QPushButton* InterOK_Btn = nullptr;
+    QStatusBar* CardMemStaBar = nullptr;
+
+    /// Asks whether a changed project may be replaced (the frame saves it); false stops.
+    std::function<bool()> MayReplaceProject;
+
+    /// Shows the dialog in one of its modes and asks the card's status.
+    void ShowMode(Mode mode);
+    void FunSetGrpClick();
+    bool OkBtnClick();
+    bool InterOK_BtnClick();
+    /// The card status of the last query into the status bar.
+    void ShowStatus();
+
+private:
+    qel::link::TMemCard& card_;
+};
+
+extern TMemCardDlg* _MemCardDlg;

@@ -1,0 +1,89 @@
+// The memory card dialog from the PLC menu against the emulator: the card
+// status in its status bar, the program written to the card after the
+// question, the PLC's own copy, and the family test of the copy command.
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTest>
+
+#include "link/Memcard.h"
+#include "link/Memcarddlg.h"
+#include "link/Transdata.h"
+#include "link/Transdatafrm.h"
+#include "project/Msgtable.h"
+#include "project/Qelglobals.h"
+#include "serial/Serialport.h"
+#include "shell/Qellink.h"
+#include "tests/shell/FrameFixture.h"
+#include "tests/support/Plcemulator.h"
+#include "tests/support/Pty.h"
+
+using qel::link::_TransData;
+using qel::test::PlcEmulator;
+using qel::test::PumpUntil;
+
+namespace {
+
+class MemCardWindowTest : public FrameTest {
+protected:
+    void SetUp() override {
+        FrameTest::SetUp();
+        ASSERT_TRUE(emu_.Start());
+        emu_.Configure(1, 3, 90);
+        const std::string path = emu_.SlavePath();
+        qel::SetComDeviceResolver([path](std::uint16_t) { return path; });
+        ASSERT_TRUE(Start());
+        InstallProgramTransfer(frame_.get());
+        _TransData->SetTickMs(5.0);
+    }
+    void TearDown() override {
+        FrameTest::TearDown();
+        qel::SetComDeviceResolver(nullptr);
+    }
+    bool Idle() { return PumpUntil([] { return _TransData->JobNo == 0 && _TransData->MaySend; }, std::chrono::seconds(20)); }
+    PlcEmulator emu_;
+};
+
+}  // namespace
+
+TEST_F(MemCardWindowTest, StatusWriteToCardAndCopyFromTheMenu) {
+    SetModelFamily(1);
+    SetProgramCapacity(3);
+    gQel.CapacityIndex = 3;
+    PutSmallProgram();
+    emu_.S.cardPassword = std::string("abcd");
+    ASSERT_TRUE(frame_->RunCommand("MmCardCodeRw"));
+    ASSERT_NE(_MemCardDlg, nullptr);
+    ASSERT_TRUE(Idle());
+    EXPECT_EQ(_MemCardDlg->CardMemStaBar->currentMessage().toStdString(), gMsgTable.Get(qel::link::kMsgCardHasPassword));
+
+    // Written to the card after Yes; No sends nothing.
+    messages_.QueueAnswer(qel::Answer::No);
+    emu_.ClearLog();
+    EXPECT_FALSE(_MemCardDlg->OkBtnClick());
+    EXPECT_EQ(emu_.RequestCount(), 0u);
+    messages_.QueueAnswer(qel::Answer::Yes);
+    ASSERT_TRUE(_MemCardDlg->OkBtnClick());
+    ASSERT_TRUE(Idle());
+    EXPECT_TRUE(std::equal(gProgram, gProgram + 64, emu_.S.cardArea[4].begin()));
+
+    // The PLC's own copy, card to PLC.
+    emu_.S.cardArea[4][0] = 0x5A;
+    _MemCardDlg->CardToPlcRdo->setChecked(true);
+    messages_.QueueAnswer(qel::Answer::Yes);
+    ASSERT_TRUE(_MemCardDlg->InterOK_BtnClick());
+    ASSERT_TRUE(Idle());
+    EXPECT_EQ(emu_.S.program[0], 0x5A);
+    _MemCardDlg->reject();
+
+    // A project of another family gets no copy dialog.
+    SetModelFamily(2);
+    messages_.Clear();
+    frame_->RunCommand("MmPlcToCard");
+    ASSERT_FALSE(messages_.Shown().empty());
+    EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(qel::link::kMsgCardNotFamily));
+    EXPECT_FALSE(_MemCardDlg->isVisible());
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
+}
