@@ -14,6 +14,8 @@ constexpr std::uint32_t kFrameBytes = 32;       // 16 numbers
 }  // namespace
 
 void TSfcMonitor::StartMonitor(TTransData& link) {
+    // The old bits belong to the old list.
+    ClearBits();
     StepListBytes = 0;
     if (VisibleSteps) {
         const std::vector<std::uint16_t> steps = VisibleSteps();

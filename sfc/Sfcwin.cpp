@@ -1,5 +1,6 @@
 #include "sfc/Sfcwin.h"
 
+#include <array>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -204,7 +205,11 @@ void TSfc::paintEvent(QPaintEvent*) {
     v.font = font();
     v.commentMode = gShowComments != 0;
     v.stepComment = [](std::uint16_t n) { return GetDeviceComment('S', n); };
-    if (gSfcMonitorOn && monitor_) v.monitorBits = monitor_->ReplyBits.data();
+    // While the view waits for its new list, a reply to the old one (still on
+    // the line) would colour the wrong steps: all stay white until then.
+    static const std::array<std::uint8_t, qel::link::kSfcMoniReplyBytes> kAllOff{};
+    if (gSfcMonitorOn && monitor_)
+        v.monitorBits = SfcTmr->isActive() || qel::link::gSfcMonitorRefresh ? kAllOff.data() : monitor_->ReplyBits.data();
     v.hasCode = [](std::int32_t row, std::int32_t col) {
         const TSfcCodeRec* rec = FindSfcCodeRec(row, col * kSfcCellBytes);
         return rec && !rec->code.empty();
