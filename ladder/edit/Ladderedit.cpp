@@ -533,6 +533,17 @@ TLadderEditResult TLadderEdit::PlaceOutput(const std::vector<std::uint8_t>& cell
     }
     std::uint8_t* row = rowAt(r);
     const std::int32_t head = kPastRowEnd - w;
+    if (insertMode) {
+        // Insert keeps what stands at the cursor (the contact just placed
+        // stays under it): the wire starts behind those elements, and an
+        // output that would cover one of them does not fit.
+        while (c < head) {
+            const TLdbKind k = CellKind(row + c);
+            if (k == TLdbKind::non_inst || k == TLdbKind::H_Line || IsOutputKind(k)) break;
+            c += std::max<std::int32_t>(CellSpan(r, c), 1) * kW;
+        }
+        if (c > head) return {false, LadMsg::BoxDoesNotFit};
+    }
     // Wire from the cursor up to the output; vertical links stay where they are.
     for (std::int32_t col = c; col < head; col += kW) {
         const std::uint8_t link = row[col + 2] & 0xF0;

@@ -35,6 +35,21 @@ TEST(LadderEdit, ContactAndCoilCompileToTheirInstructions) {
     EXPECT_EQ(rig.Compile(), (Lines{"LD X0", "OUT Y0", "END"}));
 }
 
+TEST(LadderEdit, ACoilTypedOnTheNewContactInInsertModeKeepsIt) {
+    LadderRig rig;
+    Ok(rig.Type("LD X0"));
+    Ok(rig.Type("AND X1"));
+    rig.edit.SetCursor(0, 0);
+    // The cursor stands on the first contact: the coil goes behind both.
+    Ok(rig.Type("OUT Y0"));
+    EXPECT_EQ(rig.Compile(), (Lines{"LD X1", "AND X0", "OUT Y0"}));
+    // In overwrite mode the coil's wire replaces what lies from the cursor on.
+    rig.edit.insertMode = false;
+    rig.edit.SetCursor(0, 5);
+    Ok(rig.Type("OUT Y1"));
+    EXPECT_EQ(rig.Compile(), (Lines{"LD X1", "OUT Y1"}));
+}
+
 TEST(LadderEdit, TimerAndCompareBoxes) {
     LadderRig rig;
     Ok(rig.Type("LD>= D0 K5"));
