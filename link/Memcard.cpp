@@ -10,7 +10,7 @@ namespace qel::link {
 namespace {
 
 constexpr std::uint16_t kD1001 = 0x13E9;
-constexpr std::uint8_t kAreaProgram = 4;
+constexpr std::uint8_t kAreaProgram = 4, kAreaComments = 1;
 enum : int {
     kIdle = 0,
     kStatus = 1,
@@ -20,6 +20,8 @@ enum : int {
     kReadPassword = 6,
     kPlcToCard = 7,
     kCardToPlc = 8,
+    kCmtWrite = 9,
+    kCmtRead = 10,
     kIdentify = 255,
 };
 
@@ -29,6 +31,43 @@ void Overwrite(std::string& s) {
 }
 
 }  // namespace
+
+bool PackComments(const bool chosen[9], std::vector<std::uint8_t>& out) {
+    out.clear();
+    for (int l = 0; l < kCommentListCount; ++l) {
+        if (!chosen[l]) continue;
+        const auto& list = gQel.DevComments[static_cast<std::size_t>(l)];
+        for (std::size_t n = 0; n < list.size() && n <= 0xFFFF; ++n) {
+            const std::string& text = list[n];
+            if (text.empty()) continue;
+            if (out.size() + 4 + text.size() > kCardCommentBytes) {
+                out.clear();
+                return false;
+            }
+            out.push_back(static_cast<std::uint8_t>(kCommentLetters[l]));
+            out.push_back(static_cast<std::uint8_t>(n & 0xFF));
+            out.push_back(static_cast<std::uint8_t>(n >> 8));
+            out.insert(out.end(), text.begin(), text.end());
+            out.push_back(0x0A);
+        }
+    }
+    return true;
+}
+
+void UnpackComments(const std::vector<std::uint8_t>& area) {
+    std::size_t p = 0;
+    while (p + 3 < area.size() && area[p] != 0) {
+        const std::size_t n = area[p + 1] | static_cast<std::size_t>(area[p + 2]) << 8;
+        const auto end = std::find(area.begin() + static_cast<std::ptrdiff_t>(p + 3), area.end(), std::uint8_t{0x0A});
+        if (end == area.end()) return;
+        const char* letter = std::strchr(kCommentLetters, static_cast<char>(area[p]));
+        if (letter && *letter) {
+            auto& list = gQel.DevComments[static_cast<std::size_t>(letter - kCommentLetters)];
+            if (n < list.size()) list[n].assign(area.begin() + static_cast<std::ptrdiff_t>(p + 3), end);
+        }
+        p = static_cast<std::size_t>(end - area.begin()) + 1;
+    }
+}
 
 TMemCard::TMemCard(TTransData& link, TTransferHost& host) : link_(link), host_(host) {
     link_.RegisterJob(kJobMemoryCard, this);
@@ -93,6 +132,32 @@ bool TMemCard::ReadProgram(const std::string& password) {
     return true;
 }
 
+bool TMemCard::WriteComments(const bool chosen[9]) {
+    std::vector<std::uint8_t> packed;
+    if (!PackComments(chosen, packed)) {
+        link_.ShowMessage(kMsgCardCommentsTooLarge, "");
+        return false;
+    }
+    if (packed.size() % 2) packed.push_back(0);  // whole words
+    if (packed.empty()) packed.assign(2, 0);
+    image_ = std::move(packed);
+    words_ = static_cast<int>(image_.size() / 2);
+    if (!Begin(kCmtWrite)) {
+        image_.clear();
+        return false;
+    }
+    host_.StartProgress("记忆卡批注读写", words_, 1);
+    return true;
+}
+
+bool TMemCard::ReadComments() {
+    image_.clear();
+    words_ = static_cast<int>(kCardCommentBytes / 2);
+    if (!Begin(kCmtRead)) return false;
+    host_.StartProgress("记忆卡批注读写", words_, 1);
+    return true;
+}
+
 int TMemCard::BlockWords() const { return std::min(16, words_ - CardWordOffset); }
 
 void TMemCard::RequestStep(TTransData&) {
@@ -119,20 +184,23 @@ void TMemCard::RequestStep(TTransData&) {
         link_.SendCmd64(1, CardOp == kPlcToCard ? 9 : 10, 0);
         return;
     case kProgWrite:
-    case kProgRead: {
+    case kProgRead:
+    case kCmtWrite:
+    case kCmtRead: {
         const int n = BlockWords();
         if (n <= 0) return;
-        gCommData[0] = kAreaProgram;
+        const bool write = CardOp == kProgWrite || CardOp == kCmtWrite;
+        gCommData[0] = CardOp == kCmtWrite || CardOp == kCmtRead ? kAreaComments : kAreaProgram;
         gCommData[1] = static_cast<std::uint8_t>(CardWordOffset >> 8);
         gCommData[2] = static_cast<std::uint8_t>(CardWordOffset);
         gCommData[3] = static_cast<std::uint8_t>(n);
         gCommDataLen = 4;
-        if (CardOp == kProgWrite) {
+        if (write) {
             // The image's bytes unchanged: its words travel low byte first.
             std::memcpy(gCommData + 4, image_.data() + 2 * CardWordOffset, static_cast<std::size_t>(2 * n));
             gCommDataLen += static_cast<std::uint32_t>(2 * n);
         }
-        link_.SendCmd64(1, CardOp == kProgWrite ? 17 : 24, static_cast<std::uint8_t>(gCommDataLen));
+        link_.SendCmd64(1, write ? 17 : 24, static_cast<std::uint8_t>(gCommDataLen));
         return;
     }
     default: return;
@@ -193,9 +261,11 @@ void TMemCard::ReplyStep(TTransData&) {
     case kPlcToCard: return End(139);
     case kCardToPlc: return End(138);
     case kProgWrite:
-    case kProgRead: {
+    case kProgRead:
+    case kCmtWrite:
+    case kCmtRead: {
         const int n = BlockWords();
-        if (CardOp == kProgRead) {
+        if (CardOp == kProgRead || CardOp == kCmtRead) {
             // Exactly the block asked for, or the read fails.
             if (gCommData[3] != 4 + 2 * n || gCommDataLen < static_cast<std::uint32_t>(8 + 2 * n)) return End(kMsgCardError);
             image_.insert(image_.end(), gCommData + 8, gCommData + 8 + 2 * n);
@@ -203,7 +273,12 @@ void TMemCard::ReplyStep(TTransData&) {
         CardWordOffset += n;
         host_.SetProgress(CardWordOffset);
         if (CardWordOffset < words_) return;
-        if (CardOp == kProgWrite) return End(139);
+        if (CardOp == kProgWrite || CardOp == kCmtWrite) return End(139);
+        if (CardOp == kCmtRead) {
+            // Every block arrived: only now do the comments change.
+            UnpackComments(image_);
+            return End(138);
+        }
         host_.BeforeProgramReplaced();
         const bool changed = InstallReceivedProgram(image_, 1, 3);
         host_.AfterProgramReplaced(changed);

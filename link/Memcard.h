@@ -35,6 +35,17 @@ inline constexpr std::uint8_t kCardErrWriteProtected = 6;
 inline constexpr std::uint8_t kCardErrFull = 7;
 // Words of the card's program area.
 inline constexpr int kCardProgramWords = 15872;
+// Bytes of the card's comment area.
+inline constexpr std::size_t kCardCommentBytes = 31744;
+inline constexpr int kMsgCardCommentsTooLarge = 235;
+
+// Packs the comments of the chosen lists (letters of kCommentLetters) as
+// records: letter, index (u16 low byte first), text, 0x0A; empty comments
+// are skipped. False when they do not fit the card's comment area.
+bool PackComments(const bool chosen[9], std::vector<std::uint8_t>& out);
+// Stores the records of a card's comment area into the comment lists (within
+// their sizes); a record without its 0x0A ends the area.
+void UnpackComments(const std::vector<std::uint8_t>& area);
 
 class TMemCard final : public TLinkJob {
 public:
@@ -49,6 +60,10 @@ public:
     bool WriteProgram(const std::string& password);
     // A card with a password (from the last status) is asked for it first.
     bool ReadProgram(const std::string& password);
+    // Device comments of the chosen lists to the card (message 235 when
+    // they do not fit), and the card's comments into the project.
+    bool WriteComments(const bool chosen[9]);
+    bool ReadComments();
     bool Running() const { return link_.JobNo == kJobMemoryCard && CardOp != 0; }
 
     void RequestStep(TTransData& link) override;

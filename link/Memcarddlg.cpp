@@ -1,5 +1,6 @@
 #include "link/Memcarddlg.h"
 
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -64,6 +65,26 @@ TMemCardDlg::TMemCardDlg(qel::link::TMemCard& card, QWidget* parent) : QDialog(p
     inter->addWidget(InterOK_Btn);
     layout->addWidget(PLC_MemCard_Rw_Grp);
 
+    MemCard_Cmt_Rw_Grp = new QGroupBox(QStringLiteral("记忆卡批注读写"), this);
+    auto* cmt = new QVBoxLayout(MemCard_Cmt_Rw_Grp);
+    CmtWriteRdo = new QRadioButton(QStringLiteral("PLC批注写入"), MemCard_Cmt_Rw_Grp);
+    CmtReadRdo = new QRadioButton(QStringLiteral("PLC批注读出"), MemCard_Cmt_Rw_Grp);
+    CmtWriteRdo->setChecked(true);
+    cmt->addWidget(CmtWriteRdo);
+    cmt->addWidget(CmtReadRdo);
+    DevGpBox = new QGroupBox(QStringLiteral("装置选择"), MemCard_Cmt_Rw_Grp);
+    auto* devs = new QHBoxLayout(DevGpBox);
+    for (int i = 0; i < 9; ++i) {
+        DevChk[i] = new QCheckBox(QString(QChar::fromLatin1("XYMSTCDPI"[i])), DevGpBox);
+        devs->addWidget(DevChk[i]);
+    }
+    cmt->addWidget(DevGpBox);
+    CmtOk_Btn = new QPushButton(QStringLiteral("确定"), MemCard_Cmt_Rw_Grp);
+    cmt->addWidget(CmtOk_Btn);
+    layout->addWidget(MemCard_Cmt_Rw_Grp);
+    connect(CmtWriteRdo, &QRadioButton::toggled, this, [this](bool on) { DevGpBox->setEnabled(on); });
+    connect(CmtOk_Btn, &QPushButton::clicked, this, [this] { CmtOk_BtnClick(); });
+
     auto* cancel = new QPushButton(QStringLiteral("取消"), this);
     layout->addWidget(cancel);
     CardMemStaBar = new QStatusBar(this);
@@ -81,6 +102,7 @@ TMemCardDlg::TMemCardDlg(qel::link::TMemCard& card, QWidget* parent) : QDialog(p
 void TMemCardDlg::ShowMode(Mode mode) {
     MemCard_Code_Rw_Grp->setVisible(mode == kCodeRw);
     PLC_MemCard_Rw_Grp->setVisible(mode == kPlcCard);
+    MemCard_Cmt_Rw_Grp->setVisible(mode == kCmtRw);
     CardMemStaBar->clearMessage();
     show();
     raise();
@@ -127,4 +149,12 @@ bool TMemCardDlg::InterOK_BtnClick() {
     const bool plcToCard = PlcToCardRdo->isChecked();
     if (!AskYes(plcToCard ? kMsgAskWrite : kMsgAskRead)) return false;
     return card_.CopyInternal(plcToCard);
+}
+
+bool TMemCardDlg::CmtOk_BtnClick() {
+    if (card_.Running()) return false;
+    if (CmtReadRdo->isChecked()) return card_.ReadComments();
+    bool chosen[9];
+    for (int i = 0; i < 9; ++i) chosen[i] = DevChk[i]->isChecked();
+    return card_.WriteComments(chosen);
 }

@@ -7,6 +7,7 @@
 
 #include <functional>
 
+class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -21,7 +22,7 @@ class TMemCard;
 class TMemCardDlg : public QDialog {
     Q_OBJECT
 public:
-    enum Mode { kCodeRw = 0, kPlcCard = 1 };
+    enum Mode { kCodeRw = 0, kPlcCard = 1, kCmtRw = 2 };
     TMemCardDlg(qel::link::TMemCard& card, QWidget* parent = nullptr);
 
     QGroupBox* MemCard_Code_Rw_Grp = nullptr;
@@ -35,6 +36,12 @@ public:
     QRadioButton* PlcToCardRdo = nullptr;
     QRadioButton* CardToPlcRdo = nullptr;
     QPushButton* InterOK_Btn = nullptr;
+    QGroupBox* MemCard_Cmt_Rw_Grp = nullptr;
+    QRadioButton* CmtWriteRdo = nullptr;  // "PLC批注写入"
+    QRadioButton* CmtReadRdo = nullptr;   // "PLC批注读出"
+    QGroupBox* DevGpBox = nullptr;
+    QCheckBox* DevChk[9] = {};            // X Y M S T C D P I
+    QPushButton* CmtOk_Btn = nullptr;
     QStatusBar* CardMemStaBar = nullptr;
 
     /// Asks whether a changed project may be replaced (the frame saves it); false stops.
@@ -45,6 +52,7 @@ public:
     void FunSetGrpClick();
     bool OkBtnClick();
     bool InterOK_BtnClick();
+    bool CmtOk_BtnClick();
     /// The card status of the last query into the status bar.
     void ShowStatus();
 

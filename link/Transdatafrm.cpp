@@ -332,6 +332,13 @@ void InstallProgramTransfer(TQelMain* frame) {
         }
         _MemCardDlg->ShowMode(TMemCardDlg::kPlcCard);
     });
+    frame->Router().Register("MmCardCmtRw", TCommandRouter::kAnyView, [] {
+        if (gQel.Family != 1) {
+            ShowMsg(qel::link::kMsgCardNotFamily);
+            return;
+        }
+        _MemCardDlg->ShowMode(TMemCardDlg::kCmtRw);
+    });
     frame->Router().Register(
         "MmCodeVerify", TCommandRouter::kAnyView,
         [host] { host->transfer.StartVerify(); },

@@ -172,3 +172,54 @@ TEST_F(MemCardTest, EachCardErrorShownAndNothingHalfDone) {
     emu.Configure(2, 1, 90);
     EXPECT_EQ(Run([&] { return card->QueryStatus(); }), std::vector<int>{kMsgCardNotFamily});
 }
+
+TEST_F(MemCardTest, CommentsToTheCardAndBack) {
+    auto& lists = gQel.DevComments;
+    for (auto& l : lists) l.assign(l.size() < 300 ? 300 : l.size(), "");
+    lists[0][8] = "Start button";  // X10: list index 8
+    lists[2][100] = "马达运转";
+    lists[6][0] = "Setpoint";
+    const bool chosen[9] = {true, false, true, false, false, false, false, false, false};
+    std::vector<std::uint8_t> packed;
+    ASSERT_TRUE(PackComments(chosen, packed));
+    EXPECT_EQ(packed[0], 'X');
+    EXPECT_EQ(packed[1], 8);
+    EXPECT_EQ(packed[2], 0);
+    EXPECT_EQ(packed.size(), 3u + 12u + 1u + 3u + std::string("马达运转").size() + 1u);  // D not chosen
+
+    EXPECT_EQ(Run([&] { return card->WriteComments(chosen); }), std::vector<int>{139});
+    EXPECT_EQ(emu.RequestCount(), 1u + (packed.size() / 2 + 15) / 16);
+    EXPECT_TRUE(std::equal(packed.begin(), packed.end(), emu.S.cardArea[1].begin()));
+
+    // Read back over changed comments: the card's records come back, the
+    // rest stays; a fault in the middle changes nothing.
+    lists[0][8] = "changed";
+    lists[2][100].clear();
+    lists[6][0] = "kept";
+    FaultRule r;
+    r.action = FaultAction::Fn100Error;
+    r.function = 100;
+    r.subCode = 24;
+    r.skip = 50;
+    r.param = 2;
+    emu.AddFault(r);
+    EXPECT_EQ(Run([&] { return card->ReadComments(); }), std::vector<int>{kMsgCardError});
+    EXPECT_EQ(lists[0][8], "changed");
+    emu.ClearFaults();
+    std::fill(emu.S.cardArea[1].begin() + static_cast<std::ptrdiff_t>(packed.size()), emu.S.cardArea[1].end(), 0);
+    EXPECT_EQ(Run([&] { return card->ReadComments(); }), std::vector<int>{138});
+    EXPECT_EQ(lists[0][8], "Start button");
+    EXPECT_EQ(lists[2][100], "马达运转");
+    EXPECT_EQ(lists[6][0], "kept");
+
+    // Comments that do not fit the card's area are refused; nothing is sent.
+    for (std::size_t n = 0; n < 300; ++n) lists[2][n] = std::string(120, 'c');
+    EXPECT_EQ(Run([&] { return card->WriteComments(chosen); }), std::vector<int>{kMsgCardCommentsTooLarge});
+    EXPECT_EQ(emu.RequestCount(), 0u);
+
+    // Unpacking stops at a record without its end and never reads past the area.
+    std::vector<std::uint8_t> broken{'X', 1, 0, 'a', 'b'};
+    lists[0][1] = "old";
+    UnpackComments(broken);
+    EXPECT_EQ(lists[0][1], "old");
+}

@@ -2,6 +2,8 @@
 // status in its status bar, the program written to the card after the
 // question, the PLC's own copy, and the family test of the copy command.
 #include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -76,6 +78,20 @@ TEST_F(MemCardWindowTest, StatusWriteToCardAndCopyFromTheMenu) {
     ASSERT_TRUE(_MemCardDlg->InterOK_BtnClick());
     ASSERT_TRUE(Idle());
     EXPECT_EQ(emu_.S.program[0], 0x5A);
+    _MemCardDlg->reject();
+
+    // The comments of the checked lists to the card.
+    gQel.DevComments[1].resize(8);
+    gQel.DevComments[1][3] = "Lamp";
+    ASSERT_TRUE(frame_->RunCommand("MmCardCmtRw"));
+    ASSERT_TRUE(Idle());
+    EXPECT_TRUE(_MemCardDlg->MemCard_Cmt_Rw_Grp->isVisible());
+    EXPECT_FALSE(_MemCardDlg->MemCard_Code_Rw_Grp->isVisible());
+    _MemCardDlg->DevChk[1]->setChecked(true);
+    ASSERT_TRUE(_MemCardDlg->CmtOk_BtnClick());
+    ASSERT_TRUE(Idle());
+    EXPECT_EQ(emu_.S.cardArea[1][0], 'Y');
+    EXPECT_EQ(emu_.S.cardArea[1][3], 'L');
     _MemCardDlg->reject();
 
     // A project of another family gets no copy dialog.
