@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 
 #include "project/Qelglobals.h"
 
@@ -22,6 +23,7 @@ enum : int {
     kCardToPlc = 8,
     kCmtWrite = 9,
     kCmtRead = 10,
+    kUserWrite = 11,
     kIdentify = 255,
 };
 
@@ -158,6 +160,26 @@ bool TMemCard::ReadComments() {
     return true;
 }
 
+bool TMemCard::WriteUserInstruction(const std::string& path, int which) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::uint8_t> bytes;
+    if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!in || bytes.empty() || bytes.size() > 32768 || which < 0 || which > 1) {
+        link_.ShowMessage(kMsgCardUserFileBad, "");
+        return false;
+    }
+    if (bytes.size() % 2) bytes.push_back(0);
+    image_ = std::move(bytes);
+    words_ = static_cast<int>(image_.size() / 2);
+    userArea_ = static_cast<std::uint8_t>(2 + which);
+    if (!Begin(kUserWrite)) {
+        image_.clear();
+        return false;
+    }
+    host_.StartProgress("记忆卡批注读写", words_, 1);
+    return true;
+}
+
 int TMemCard::BlockWords() const { return std::min(16, words_ - CardWordOffset); }
 
 void TMemCard::RequestStep(TTransData&) {
@@ -186,11 +208,14 @@ void TMemCard::RequestStep(TTransData&) {
     case kProgWrite:
     case kProgRead:
     case kCmtWrite:
-    case kCmtRead: {
+    case kCmtRead:
+    case kUserWrite: {
         const int n = BlockWords();
         if (n <= 0) return;
-        const bool write = CardOp == kProgWrite || CardOp == kCmtWrite;
-        gCommData[0] = CardOp == kCmtWrite || CardOp == kCmtRead ? kAreaComments : kAreaProgram;
+        const bool write = CardOp == kProgWrite || CardOp == kCmtWrite || CardOp == kUserWrite;
+        gCommData[0] = CardOp == kUserWrite                         ? userArea_
+                       : CardOp == kCmtWrite || CardOp == kCmtRead ? kAreaComments
+                                                                   : kAreaProgram;
         gCommData[1] = static_cast<std::uint8_t>(CardWordOffset >> 8);
         gCommData[2] = static_cast<std::uint8_t>(CardWordOffset);
         gCommData[3] = static_cast<std::uint8_t>(n);
@@ -263,7 +288,8 @@ void TMemCard::ReplyStep(TTransData&) {
     case kProgWrite:
     case kProgRead:
     case kCmtWrite:
-    case kCmtRead: {
+    case kCmtRead:
+    case kUserWrite: {
         const int n = BlockWords();
         if (CardOp == kProgRead || CardOp == kCmtRead) {
             // Exactly the block asked for, or the read fails.
@@ -273,7 +299,7 @@ void TMemCard::ReplyStep(TTransData&) {
         CardWordOffset += n;
         host_.SetProgress(CardWordOffset);
         if (CardWordOffset < words_) return;
-        if (CardOp == kProgWrite || CardOp == kCmtWrite) return End(139);
+        if (CardOp == kProgWrite || CardOp == kCmtWrite || CardOp == kUserWrite) return End(139);
         if (CardOp == kCmtRead) {
             // Every block arrived: only now do the comments change.
             UnpackComments(image_);

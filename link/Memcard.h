@@ -38,6 +38,7 @@ inline constexpr int kCardProgramWords = 15872;
 // Bytes of the card's comment area.
 inline constexpr std::size_t kCardCommentBytes = 31744;
 inline constexpr int kMsgCardCommentsTooLarge = 235;
+inline constexpr int kMsgCardUserFileBad = 144;
 
 // Packs the comments of the chosen lists (letters of kCommentLetters) as
 // records: letter, index (u16 low byte first), text, 0x0A; empty comments
@@ -64,6 +65,10 @@ public:
     // they do not fit), and the card's comments into the project.
     bool WriteComments(const bool chosen[9]);
     bool ReadComments();
+    // A user-instruction file (1 to 32768 bytes; message 144 otherwise) into
+    // user instruction 1 or 2 of the card. An odd last byte goes out padded
+    // to a whole word.
+    bool WriteUserInstruction(const std::string& path, int which);
     bool Running() const { return link_.JobNo == kJobMemoryCard && CardOp != 0; }
 
     void RequestStep(TTransData& link) override;
@@ -89,7 +94,8 @@ private:
     TTransferHost& host_;
     std::string password_;
     std::vector<std::uint8_t> image_;  // write: the image sent; read: the blocks so far
-    int words_ = 0;                    // words of the program area moved
+    int words_ = 0;                    // words of the area moved
+    std::uint8_t userArea_ = 2;        // card area of the user instruction
 };
 
 }  // namespace qel::link

@@ -13,6 +13,8 @@
 #include "link/Memcard.h"
 #include "platform/Messages.h"
 #include "project/Msgtable.h"
+#include "project/Qelglobals.h"
+#include "shell/Filedialogs.h"
 
 TMemCardDlg* _MemCardDlg = nullptr;
 
@@ -85,6 +87,21 @@ TMemCardDlg::TMemCardDlg(qel::link::TMemCard& card, QWidget* parent) : QDialog(p
     connect(CmtWriteRdo, &QRadioButton::toggled, this, [this](bool on) { DevGpBox->setEnabled(on); });
     connect(CmtOk_Btn, &QPushButton::clicked, this, [this] { CmtOk_BtnClick(); });
 
+    Card_UserFun_Grp = new QGroupBox(QStringLiteral("使用者指令写入"), this);
+    auto* user = new QVBoxLayout(Card_UserFun_Grp);
+    UserFun1Rdo = new QRadioButton(QStringLiteral("使用者指令-1"), Card_UserFun_Grp);
+    UserFun2Rdo = new QRadioButton(QStringLiteral("使用者指令-2"), Card_UserFun_Grp);
+    UserFun1Rdo->setChecked(true);
+    user->addWidget(UserFun1Rdo);
+    user->addWidget(UserFun2Rdo);
+    CmdSet_Btn = new QPushButton(QStringLiteral("命令程序指定"), Card_UserFun_Grp);
+    user->addWidget(CmdSet_Btn);
+    UserFunOk_Btn = new QPushButton(QStringLiteral("确定"), Card_UserFun_Grp);
+    user->addWidget(UserFunOk_Btn);
+    layout->addWidget(Card_UserFun_Grp);
+    connect(CmdSet_Btn, &QPushButton::clicked, this, [this] { CmdSet_BtnClick(); });
+    connect(UserFunOk_Btn, &QPushButton::clicked, this, [this] { UserFunOk_BtnClick(); });
+
     auto* cancel = new QPushButton(QStringLiteral("取消"), this);
     layout->addWidget(cancel);
     CardMemStaBar = new QStatusBar(this);
@@ -103,6 +120,7 @@ void TMemCardDlg::ShowMode(Mode mode) {
     MemCard_Code_Rw_Grp->setVisible(mode == kCodeRw);
     PLC_MemCard_Rw_Grp->setVisible(mode == kPlcCard);
     MemCard_Cmt_Rw_Grp->setVisible(mode == kCmtRw);
+    Card_UserFun_Grp->setVisible(mode == kUserFun);
     CardMemStaBar->clearMessage();
     show();
     raise();
@@ -157,4 +175,21 @@ bool TMemCardDlg::CmtOk_BtnClick() {
     bool chosen[9];
     for (int i = 0; i < 9; ++i) chosen[i] = DevChk[i]->isChecked();
     return card_.WriteComments(chosen);
+}
+
+void TMemCardDlg::CmdSet_BtnClick() {
+    const std::string path = qel::FileDialogs().OpenFileName(this, "命令程序指定", gQel.InstallFolder, "Function Files (*.Bin)");
+    if (!path.empty()) UserFile = path;
+}
+
+bool TMemCardDlg::UserFunOk_BtnClick() {
+    if (card_.Running()) return false;
+    const int which = UserFun2Rdo->isChecked() ? 1 : 0;
+    const std::string question = gMsgTable.Get(236) + UserFile + gMsgTable.Get(237) + std::to_string(which + 1) + gMsgTable.Get(238);
+    if (UserFile.empty()) {
+        ShowMsg(qel::link::kMsgCardUserFileBad);
+        return false;
+    }
+    if (qel::AskQuestion(question, qel::AskButtons::YesNo) != qel::Answer::Yes) return false;
+    return card_.WriteUserInstruction(UserFile, which);
 }

@@ -6,6 +6,7 @@
 #include <QDialog>
 
 #include <functional>
+#include <string>
 
 class QCheckBox;
 class QGroupBox;
@@ -22,7 +23,7 @@ class TMemCard;
 class TMemCardDlg : public QDialog {
     Q_OBJECT
 public:
-    enum Mode { kCodeRw = 0, kPlcCard = 1, kCmtRw = 2 };
+    enum Mode { kCodeRw = 0, kPlcCard = 1, kCmtRw = 2, kUserFun = 3 };
     TMemCardDlg(qel::link::TMemCard& card, QWidget* parent = nullptr);
 
     QGroupBox* MemCard_Code_Rw_Grp = nullptr;
@@ -42,6 +43,12 @@ public:
     QGroupBox* DevGpBox = nullptr;
     QCheckBox* DevChk[9] = {};            // X Y M S T C D P I
     QPushButton* CmtOk_Btn = nullptr;
+    QGroupBox* Card_UserFun_Grp = nullptr;
+    QRadioButton* UserFun1Rdo = nullptr;  // "使用者指令-1"
+    QRadioButton* UserFun2Rdo = nullptr;  // "使用者指令-2"
+    QPushButton* CmdSet_Btn = nullptr;
+    QPushButton* UserFunOk_Btn = nullptr;
+    std::string UserFile;                 // the chosen user-instruction file
     QStatusBar* CardMemStaBar = nullptr;
 
     /// Asks whether a changed project may be replaced (the frame saves it); false stops.
@@ -53,6 +60,8 @@ public:
     bool OkBtnClick();
     bool InterOK_BtnClick();
     bool CmtOk_BtnClick();
+    void CmdSet_BtnClick();
+    bool UserFunOk_BtnClick();
     /// The card status of the last query into the status bar.
     void ShowStatus();
 

@@ -339,6 +339,13 @@ void InstallProgramTransfer(TQelMain* frame) {
         }
         _MemCardDlg->ShowMode(TMemCardDlg::kCmtRw);
     });
+    frame->Router().Register("MmUserInst", TCommandRouter::kAnyView, [] {
+        if (gQel.Family != 1) {
+            ShowMsg(qel::link::kMsgCardNotFamily);
+            return;
+        }
+        _MemCardDlg->ShowMode(TMemCardDlg::kUserFun);
+    });
     frame->Router().Register(
         "MmCodeVerify", TCommandRouter::kAnyView,
         [host] { host->transfer.StartVerify(); },

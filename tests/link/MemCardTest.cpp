@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -222,4 +223,30 @@ TEST_F(MemCardTest, CommentsToTheCardAndBack) {
     lists[0][1] = "old";
     UnpackComments(broken);
     EXPECT_EQ(lists[0][1], "old");
+}
+
+TEST_F(MemCardTest, UserInstructionFiles) {
+    const auto file = home_ / "fn.Bin";
+    auto put = [&](std::size_t n) {
+        std::ofstream out(file, std::ios::binary | std::ios::trunc);
+        for (std::size_t i = 0; i < n; ++i) out.put(static_cast<char>(i * 7 + 1));
+    };
+    // 35 bytes: two blocks, the odd byte padded to a word.
+    put(35);
+    EXPECT_EQ(Run([&] { return card->WriteUserInstruction(file.string(), 1); }), std::vector<int>{139});
+    EXPECT_EQ(emu.RequestCount(), 3u);
+    for (std::size_t i = 0; i < 35; ++i) EXPECT_EQ(emu.S.cardArea[3][i], static_cast<std::uint8_t>(i * 7 + 1)) << i;
+    EXPECT_EQ(emu.S.cardArea[3][35], 0);
+    EXPECT_EQ(emu.S.cardArea[2][0], 0xFF);  // the other user instruction untouched
+    // Missing, empty and oversized files are refused before anything is sent.
+    for (std::size_t n : {std::size_t{0}, std::size_t{32769}}) {
+        put(n);
+        EXPECT_EQ(Run([&] { return card->WriteUserInstruction(file.string(), 0); }), std::vector<int>{kMsgCardUserFileBad});
+        EXPECT_EQ(emu.RequestCount(), 0u);
+    }
+    EXPECT_EQ(Run([&] { return card->WriteUserInstruction((home_ / "none.Bin").string(), 0); }),
+              std::vector<int>{kMsgCardUserFileBad});
+    put(32768);
+    emu.S.cardWriteProtected = true;
+    EXPECT_EQ(Run([&] { return card->WriteUserInstruction(file.string(), 0); }), std::vector<int>{kMsgCardWriteProtected});
 }

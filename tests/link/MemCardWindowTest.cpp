@@ -10,6 +10,8 @@
 #include <QStatusBar>
 #include <QTest>
 
+#include <fstream>
+
 #include "link/Memcard.h"
 #include "link/Memcarddlg.h"
 #include "link/Transdata.h"
@@ -92,6 +94,23 @@ TEST_F(MemCardWindowTest, StatusWriteToCardAndCopyFromTheMenu) {
     ASSERT_TRUE(Idle());
     EXPECT_EQ(emu_.S.cardArea[1][0], 'Y');
     EXPECT_EQ(emu_.S.cardArea[1][3], 'L');
+    _MemCardDlg->reject();
+
+    // A user-instruction file, chosen and written after the question.
+    const auto file = projects_ / "u.Bin";
+    {
+        std::ofstream out(file, std::ios::binary);
+        out << "ABCD";
+    }
+    ASSERT_TRUE(frame_->RunCommand("MmUserInst"));
+    ASSERT_TRUE(Idle());
+    dialogs_.QueuePath(file.string());
+    QTest::mouseClick(_MemCardDlg->CmdSet_Btn, Qt::LeftButton);
+    _MemCardDlg->UserFun2Rdo->setChecked(true);
+    messages_.QueueAnswer(qel::Answer::Yes);
+    ASSERT_TRUE(_MemCardDlg->UserFunOk_BtnClick());
+    ASSERT_TRUE(Idle());
+    EXPECT_EQ(std::string(emu_.S.cardArea[3].begin(), emu_.S.cardArea[3].begin() + 4), "ABCD");
     _MemCardDlg->reject();
 
     // A project of another family gets no copy dialog.
