@@ -776,7 +776,7 @@ void TTransData::OnFrameComplete(bool cmd64) {
             if (gCommRetryCount < kMaxResends && QelCom->IsOpen())
                 Resend();
             else
-                FailRequest(kMsgBadFrame, received);
+                FailRequest(kMsgBadFrame, BadFrameDetail(received));
             return;
         }
         // A function 100 error reply (bit 7) goes to the job, which reports it.
@@ -826,7 +826,13 @@ void TTransData::OnFrameComplete(bool cmd64) {
     if (gCommRetryCount < kMaxResends && QelCom->IsOpen())
         Resend();
     else
-        FailRequest(kMsgBadFrame, received);
+        FailRequest(kMsgBadFrame, BadFrameDetail(received));
+}
+
+std::string TTransData::BadFrameDetail(const std::string& received) const {
+    // The password dialogue's frames carry the password: a garbled one is
+    // reported without its text.
+    return JobNo == kJobPassword ? std::string() : received;
 }
 
 void TTransData::FinishGoodReply() {

@@ -259,6 +259,8 @@ private:
     void FinishGoodReply();
     void OnFrameComplete(bool cmd64);
     void OnReplyTimeout();
+    /// The received text a bad-frame message shows (none for the password job).
+    std::string BadFrameDetail(const std::string& received) const;
     void SpeedSwitchStep();
 
     // Sets the sender of the requests sent while it lives.

@@ -229,4 +229,20 @@ TEST_F(PasswordTest, PlcRefusalsAndOldModels) {
     EXPECT_EQ(pwd->EnterMode, 1);
     EXPECT_GE(host.finished, 1);
     EXPECT_FALSE(pwd->Running());
+
+    // Garbled replies to the password itself: the bad-frame message shows no
+    // frame text, which would carry the password.
+    emu.ClearFaults();
+    emu.S.password = "abcd";
+    emu.S.coils[PlcEmulator::kM1069] = 1;
+    EXPECT_TRUE(Query().empty());
+    ASSERT_EQ(pwd->EnterMode, 1);
+    FaultRule garble;
+    garble.action = FaultAction::BadHexDigit;
+    garble.function = 100;
+    garble.times = -1;
+    emu.AddFault(garble);
+    EXPECT_EQ(Apply("abcd"), std::vector<int>{kMsgBadFrame});
+    ASSERT_EQ(frame.msgs.size(), 1u);
+    EXPECT_TRUE(frame.msgs[0].detail.empty()) << frame.msgs[0].detail;
 }
