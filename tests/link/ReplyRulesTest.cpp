@@ -76,7 +76,7 @@ TEST_F(LinkFixture, EchoThatDiffersFromTheRequestIsABadFrame) {
         emu.ClearLog();
         frame.msgs.clear();
         OneRequestJob good(c.address, c.value, c.function);
-        ASSERT_TRUE(RunJob(8, good)) << what;
+        ASSERT_TRUE(RunJob(4, good)) << what;
         ASSERT_EQ(emu.RequestCount(), 1u) << what;
         EXPECT_EQ(emu.Log()[0].request, c.request) << what;
         EXPECT_EQ(good.replies.size(), 1u) << what;
@@ -87,7 +87,7 @@ TEST_F(LinkFixture, EchoThatDiffersFromTheRequestIsABadFrame) {
         emu.ClearLog();
         emu.AddFault(RawReply(c.function, c.reply));
         OneRequestJob bad(c.address, c.value, c.function);
-        ASSERT_TRUE(RunJob(8, bad)) << what;
+        ASSERT_TRUE(RunJob(4, bad)) << what;
         EXPECT_EQ(emu.RequestCount(), 4u) << what;
         EXPECT_TRUE(bad.replies.empty()) << what;
         EXPECT_EQ(bad.aborted, 1) << what;
