@@ -32,45 +32,18 @@
 #include "shell/Startup.h"
 #include "tests/support/ScriptedMessages.h"
 #include "tests/support/TestInstallDir.h"
+#include "tests/ladder/editor/LadderFrameFixture.h"
 
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 
 namespace {
 
-class LadderEditCommandsTest : public ::testing::Test {
+class LadderEditCommandsTest : public LadderFrameTest {
 protected:
     void SetUp() override {
-        home_ = qel::test::MakeTestInstallDir("qel-ladedit-", {"QEL.Txt", "DeviceCommentInit.txt"});
-        ASSERT_FALSE(home_.empty());
-        TStartupOptions options;
-        options.ShowSplash = false;
-        RegisterInstListForms();
-        frame_.reset(StartQel({}, options));
-        ASSERT_TRUE(frame_);
-        InstallInstList(frame_.get());
-        InstallLadder(frame_.get());
-        frame_->showNormal();
-        frame_->resize(1400, 900);
-        frame_->NewClick();
-        gQel.InsertMode = 1;
-        ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
-        lad_ = _LDB;
-        ASSERT_NE(lad_, nullptr);
+        LadderFrameTest::SetUp();
         QGuiApplication::clipboard()->clear();
-        QCoreApplication::processEvents();
-    }
-    void TearDown() override {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        if (frame_) {
-            gQel.Modified = 0;
-            frame_->DestroyEditors();
-            frame_->close();
-            frame_.reset();
-        }
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        std::error_code ec;
-        fs::remove_all(home_, ec);
     }
     // A line entered at (row, col) of a window through the one-line input.
     void Enter(TLDB* w, std::int32_t row, std::int32_t col, const std::string& line) {
@@ -84,22 +57,6 @@ protected:
         Enter(w, row, 0, "LD " + in);
         Enter(w, row, 5, "OUT " + out);
     }
-    static Lines Program() {
-        Lines lines;
-        for (std::uint32_t off = 0; off < gProgramUsed;) {
-            lines.push_back(DisassembleText(gProgram, gProgramCapacity, off));
-            const std::uint32_t next = NextInstructionOffset(off, gProgram, gProgramCapacity);
-            if (next <= off) break;
-            off = next;
-        }
-        return lines;
-    }
-    bool Shown(int id) const {
-        const std::string text = gMsgTable.Get(id);
-        for (const std::string& s : messages_.Shown())
-            if (s.rfind(text, 0) == 0) return true;
-        return false;
-    }
     static std::vector<std::uint8_t> Grid(const std::uint8_t* g, std::int32_t rows) {
         std::vector<std::uint8_t> v(g, g + static_cast<std::size_t>(rows) * kLdbRowBytes);
         v.insert(v.end(), reinterpret_cast<const std::uint8_t*>(gPLabelRows),
@@ -111,11 +68,6 @@ protected:
         QAction* a = frame_->Action(action);
         return a && a->isEnabled();
     }
-
-    fs::path home_;
-    qel::test::ScriptedMessages messages_;
-    std::unique_ptr<TQelMain> frame_;
-    TLDB* lad_ = nullptr;
 };
 
 }  // namespace

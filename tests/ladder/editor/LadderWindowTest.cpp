@@ -36,44 +36,13 @@
 #include "tests/support/Fullprogram.h"
 #include "tests/support/ScriptedMessages.h"
 #include "tests/support/TestInstallDir.h"
+#include "tests/ladder/editor/LadderFrameFixture.h"
 
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 
-class LadderWindowTest : public ::testing::Test {
+class LadderWindowTest : public LadderFrameTest {
 protected:
-    void SetUp() override {
-        home_ = qel::test::MakeTestInstallDir("qel-lad-", {"QEL.Txt", "DeviceCommentInit.txt"});
-        ASSERT_FALSE(home_.empty());
-        TStartupOptions options;
-        options.ShowSplash = false;
-        RegisterInstListForms();
-        frame_.reset(StartQel({}, options));
-        ASSERT_TRUE(frame_);
-        InstallInstList(frame_.get());
-        InstallLadder(frame_.get());
-        frame_->showNormal();  // the frame opens maximised; this test wants it larger than the offscreen screen
-        frame_->resize(1400, 900);
-        frame_->NewClick();
-        gQel.InsertMode = 1;
-        ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
-        lad_ = _LDB;
-        ASSERT_NE(lad_, nullptr);
-        QCoreApplication::processEvents();
-    }
-    void TearDown() override {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        if (frame_) {
-            gQel.Modified = 0;
-            frame_->DestroyEditors();
-            frame_->close();
-            frame_.reset();
-        }
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        std::error_code ec;
-        fs::remove_all(home_, ec);
-    }
-
     // Finishes the entry the dialog was opened for: types the rest, Return.
     void Finish(const std::string& rest) {
         ASSERT_TRUE(_EditDlg->isVisible());
@@ -87,28 +56,7 @@ protected:
         EXPECT_EQ(_EditDlg->IEdit->text().toStdString(), line.substr(0, 1));
         Finish(line.substr(1));
     }
-    static Lines Program() {
-        Lines lines;
-        for (std::uint32_t off = 0; off < gProgramUsed;) {
-            lines.push_back(DisassembleText(gProgram, gProgramCapacity, off));
-            const std::uint32_t next = NextInstructionOffset(off, gProgram, gProgramCapacity);
-            if (next <= off) break;
-            off = next;
-        }
-        return lines;
-    }
-    bool Shown(int id) const {
-        const std::string text = gMsgTable.Get(id);
-        for (const std::string& s : messages_.Shown())
-            if (s.rfind(text, 0) == 0) return true;
-        return false;
-    }
     std::vector<std::uint8_t> Grid() const { return {gLadderRows, gLadderRows + 40 * kLdbRowBytes}; }
-
-    fs::path home_;
-    qel::test::ScriptedMessages messages_;
-    std::unique_ptr<TQelMain> frame_;
-    TLDB* lad_ = nullptr;
 };
 
 TEST_F(LadderWindowTest, ContactCoilAndEndThroughKeysCompileIntoTheProgram) {
