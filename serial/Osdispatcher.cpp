@@ -161,7 +161,27 @@ int32_t TOsDispatcher::ReadCom(uint8_t* buf, uint32_t size) {
     }
 }
 
-void TOsDispatcher::OutputQueued() { Signal(OutWake_); }
+// Called with OutputSection held. The queued bytes go straight to the device
+// from the caller's thread (the descriptor does not block), which spares a
+// hand-over per frame; the output thread is woken only for what the device did
+// not take, or to meet an error on its own write.
+void TOsDispatcher::OutputQueued() {
+    if (Fd_ >= 0 && LostError_ == 0 && !KillThreads_) {
+        while (OutHead_ != OutTail_) {
+            uint32_t idx = uint32_t(OutTail_ % OutQueSize_);
+            uint32_t run = std::min(OutRingUsed_locked(), OutQueSize_ - idx);
+            ssize_t w = ::write(Fd_, &OutBuffer_[idx], run);
+            if (w > 0) {
+                OutTail_ += uint64_t(w);
+                continue;
+            }
+            if (w < 0 && errno == EINTR) continue;
+            break;
+        }
+        if (OutHead_ == OutTail_) return;
+    }
+    Signal(OutWake_);
+}
 
 int32_t TOsDispatcher::FlushComPrim(int queue) {
     if (Fd_ < 0) return 0;

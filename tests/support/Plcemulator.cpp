@@ -674,7 +674,12 @@ void PlcEmulator::PaceLine(int baud) {
             auto [due, text] = paced_.front();
             paced_.pop_front();
             lock.unlock();
-            std::this_thread::sleep_until(due);
+            // A sleep wakes late by a fraction of a millisecond; sleep short of
+            // the character time and wait out the rest, so the reply leaves when
+            // its last character would have.
+            std::this_thread::sleep_until(due - std::chrono::milliseconds(1));
+            while (std::chrono::steady_clock::now() < due) {
+            }
             WriteOut(text);
             lock.lock();
             replyDoneNs_ = std::chrono::duration_cast<std::chrono::nanoseconds>(
