@@ -621,15 +621,9 @@ void MmViewRegClick(TQelMain* frame) {
 void InstallRegisterView(TQelMain* frame) {
     if (!frame) return;
     frame->Router().Register("MmViewReg", TCommandRouter::kAnyView, [frame] { MmViewRegClick(frame); });
-    // New and Open replace the project and take every editor window with it:
-    // changed register values are saved or given up first (Cancel keeps all).
-    auto letGo = [] { return !_DevReg || _DevReg->MayClose(); };
-    frame->Router().Register("MmNew", TCommandRouter::kAnyView, [frame, letGo] {
-        if (letGo()) frame->NewClick();
-    });
-    frame->Router().Register("MmOpen", TCommandRouter::kAnyView, [frame, letGo] {
-        if (letGo()) frame->OpenClick();
-    });
+    // A new or opened project takes every editor window with it: changed
+    // register values are saved or given up first (Cancel keeps all).
+    frame->AddProjectGuard(frame->MdiArea, [] { return !_DevReg || _DevReg->MayClose(); });
     frame->AddProjectListener(frame->MdiArea, [](TProjectEvent event) {
         if (!_DevReg) return;
         if (event == TProjectEvent::ModelChanging) {

@@ -355,16 +355,17 @@ bool TFileTmp::WriteQft() {
     return false;
 }
 
-void TFileTmp::OpenWithPrompt() {
-    if (Modified) {
-        switch (qel::AskQuestion(gMsgTable.Get(kMsgSaveChanges) + "\n" + SaveFileName + "?", qel::AskButtons::YesNoCancel)) {
-        case qel::Answer::Yes:
-            if (!SaveWithPrompt()) return;
-            break;
-        case qel::Answer::No: break;
-        default: return;
-        }
+bool TFileTmp::MayLetGo() {
+    if (!Modified) return true;
+    switch (qel::AskQuestion(gMsgTable.Get(kMsgSaveChanges) + "\n" + SaveFileName + "?", qel::AskButtons::YesNoCancel)) {
+    case qel::Answer::Yes: return SaveWithPrompt();
+    case qel::Answer::No: return true;
+    default: return false;
     }
+}
+
+void TFileTmp::OpenWithPrompt() {
+    if (!MayLetGo()) return;
     const std::string path = qel::FileDialogs().OpenFileName(this, "打开", gQel.OpenDir, kFilter);
     if (path.empty()) return;
     OpenFileName = path;
@@ -464,6 +465,7 @@ void InstallFileTemplate(TQelMain* frame) {
     frame->Router().Register("MmFileTmpTransfer", any, [frame] {
         if (TFileTmp* w = MmFileTmpClick(frame)) w->CommBtnClick();
     });
+    frame->AddProjectGuard(frame->MdiArea, [] { return !_FileTmp || _FileTmp->MayLetGo(); });
     frame->AddProjectListener(frame->MdiArea, [](TProjectEvent event) {
         if (!_FileTmp) return;
         if (event == TProjectEvent::ModelChanging) {

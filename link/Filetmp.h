@@ -88,6 +88,9 @@ public:
 
     bool ReadQft();
     bool WriteQft();
+    /// Changed values saved (Yes) or given up (No); false on Cancel or when
+    /// the save failed, and the window stays.
+    bool MayLetGo();
     void OpenWithPrompt();
     bool SaveWithPrompt();
     bool SaveAs();

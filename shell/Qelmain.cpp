@@ -372,6 +372,13 @@ void TQelMain::AddProjectListener(QObject* owner, std::function<void(TProjectEve
     });
 }
 
+void TQelMain::AddProjectGuard(QObject* owner, std::function<bool()> mayLetGo) {
+    projectGuards_.emplace_back(owner, std::move(mayLetGo));
+    connect(owner, &QObject::destroyed, this, [this, owner] {
+        std::erase_if(projectGuards_, [owner](const auto& g) { return g.first == owner; });
+    });
+}
+
 void TQelMain::AddEditorMaker(std::function<void()> make) { editorMakers_.push_back(std::move(make)); }
 
 void TQelMain::NotifyProject(TProjectEvent event) {

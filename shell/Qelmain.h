@@ -135,6 +135,10 @@ public:
 
     void AddZoomListener(QObject* owner, std::function<void(const TZoomChange&)> fn);
     void AddProjectListener(QObject* owner, std::function<void(TProjectEvent)> fn);
+    /// A window holding values of its own that replacing the project would
+    /// close (register values, a file-register template) is asked here first;
+    /// false from any guard keeps the project and every window as they are.
+    void AddProjectGuard(QObject* owner, std::function<bool()> mayLetGo);
     /// Adds a maker of an editor window that ResetEditors runs (in the order
     /// added) to recreate the editors over a new or opened project.
     void AddEditorMaker(std::function<void()> make);
@@ -193,6 +197,9 @@ public:
     /// Asks whether to save a modified project; false when the user cancelled
     /// or the save failed (nothing may replace the project then).
     bool AskSaveModified();
+    /// Before the project is replaced: every window's guard, then the
+    /// program's own question; false when anything was kept.
+    bool MayReplaceProject();
     /// Opens a program file as the project (the whole file set, the ladder
     /// rebuilt when it has none); false, the project unchanged, when refused.
     bool OpenProgramFile(const std::string& path);
@@ -329,6 +336,7 @@ private:
     std::map<QWidget*, QToolBar*> bands_;
     std::vector<std::pair<QObject*, std::function<void(const TZoomChange&)>>> zoomListeners_;
     std::vector<std::pair<QObject*, std::function<void(TProjectEvent)>>> projectListeners_;
+    std::vector<std::pair<QObject*, std::function<bool()>>> projectGuards_;
     std::vector<std::pair<std::string, QWidget*>> startupForms_;
     std::map<QMdiSubWindow*, int> childViews_;
     std::vector<TEditorLink*> editorLinks_;

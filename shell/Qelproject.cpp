@@ -52,6 +52,13 @@ bool TQelMain::AskSaveModified() {
     }
 }
 
+bool TQelMain::MayReplaceProject() {
+    auto guards = projectGuards_;  // a guard may close its window
+    for (auto& [owner, mayLetGo] : guards)
+        if (!mayLetGo()) return false;
+    return AskSaveModified();
+}
+
 bool TQelMain::SaveProgram() {
     if (!gQel.Named) return SaveProgramAs();
     NotifyProject(TProjectEvent::Saving);
@@ -97,7 +104,7 @@ void TQelMain::SaveAsClick() { SaveProgramAs(); }
 
 void TQelMain::NewClick() {
     if (CheckStopMonitor()) return;
-    if (!AskSaveModified()) return;
+    if (!MayReplaceProject()) return;
     CloseProjectWindows();
     ClearProject();
     FitCommentLists();
@@ -113,7 +120,7 @@ void TQelMain::NewClick() {
 
 void TQelMain::OpenClick() {
     if (CheckStopMonitor()) return;
-    if (!AskSaveModified()) return;
+    if (!MayReplaceProject()) return;
     const std::string dir = gQel.OpenDir.empty() ? ParentDir(gQel.ProgramFileName) : gQel.OpenDir;
     const std::string path = qel::FileDialogs().OpenFileName(this, "打开", dir, kProgramFilter);
     if (path.empty()) return;
@@ -124,7 +131,7 @@ void TQelMain::OpenRecentFile(int index) {
     if (index < 0 || index >= static_cast<int>(gQel.RecentFiles.size())) return;
     const std::string path = gQel.RecentFiles[static_cast<size_t>(index)];
     if (CheckStopMonitor()) return;
-    if (!AskSaveModified()) return;
+    if (!MayReplaceProject()) return;
     OpenProgramFile(path);
 }
 

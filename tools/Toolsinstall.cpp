@@ -40,7 +40,7 @@ void BindJumps(TQelMain* frame) {
 void BindBatchTest(TQelMain* frame) {
     if (!_FileCompileTest) return;
     _FileCompileTest->BeforeRun = [frame] {
-        if (frame->CheckStopMonitor() || !frame->AskSaveModified()) return false;
+        if (frame->CheckStopMonitor() || !frame->MayReplaceProject()) return false;
         frame->CloseProjectWindows();
         return true;
     };
@@ -51,7 +51,7 @@ void BindBatchTest(TQelMain* frame) {
         frame->RefreshCommands();
     };
     _FileCompileTest->OpenResultFile = [frame](const std::string& path) {
-        if (frame->CheckStopMonitor() || !frame->AskSaveModified()) return;
+        if (frame->CheckStopMonitor() || !frame->MayReplaceProject()) return;
         frame->OpenProgramFile(path);
     };
     _FileCompileTest->AskResultFileName = [frame] {

@@ -152,6 +152,22 @@ TEST_F(FileTmpTest, ValuesTypedWrittenReadBackSavedAndReopened) {
     EXPECT_EQ(gFileRegCount, 1600);
     EXPECT_EQ(gFileRegValues[5], 1);
     EXPECT_NE(messages_.Shown().back().find(gMsgTable.Get(qel::link::kMsgFileRegOtherFamily)), std::string::npos);
+
+    // A new project would close the window: changed values are asked about
+    // first; Cancel keeps the window and its values, No lets them go.
+    EXPECT_TRUE(Type(w, 4, "9"));
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    EXPECT_TRUE(frame_->RunCommand("MmNew"));
+    ASSERT_EQ(_FileTmp, w);
+    ASSERT_EQ(messages_.Asked().size(), 1u);
+    EXPECT_NE(messages_.Asked()[0].find(w->SaveFileName), std::string::npos);
+    EXPECT_EQ(gFileRegValues[4], 9);
+    messages_.QueueAnswer(qel::Answer::No);  // the template
+    if (gQel.Modified) messages_.QueueAnswer(qel::Answer::No);  // then the program
+    EXPECT_TRUE(frame_->RunCommand("MmNew"));
+    EXPECT_EQ(_FileTmp, nullptr);
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
 }
 
 TEST_F(FileTmpTest, FamilyWithoutFileRegistersGetsNoWindowAndTheCardGrowsFamily1) {

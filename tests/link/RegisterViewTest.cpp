@@ -170,11 +170,17 @@ TEST_F(RegisterViewTest, OpensWithTheProgramsRegisterFileAndChecksTypedValues) {
     QApplication::processEvents();
     EXPECT_EQ(_DevReg, v);
 
-    // New asks about the changed values first: Cancel keeps everything.
+    // New, and a file from the recent list, ask about the changed values
+    // first: Cancel keeps everything.
     messages_.QueueAnswer(qel::Answer::Cancel);
     EXPECT_TRUE(frame_->RunCommand("MmNew"));
     EXPECT_EQ(_DevReg, v);
     EXPECT_EQ(gQel.Modified, 0);  // register values are not the program's changes
+    gQel.RecentFiles.insert(gQel.RecentFiles.begin(), (projects_ / "elsewhere.kzp").string());
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    frame_->OpenRecentFile(0);
+    EXPECT_EQ(_DevReg, v);
+    EXPECT_EQ(v->Data.DRegs[6], 1);
 
     // A new model setting saves the changed values first, then the window goes.
     v->SaveFileName = (projects_ / "before-model.kzl").string();
