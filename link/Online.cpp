@@ -199,6 +199,8 @@ void MmMonitorDevClick(TQelMain* frame) {
     trans->ClearWriteQueues();
     if (!frame->OpenComPort()) return;
     auto* monitor = new TDevMoniDlg(trans);
+    // Transfer and password wait while the monitor exists.
+    QObject::connect(monitor, &QObject::destroyed, frame, [frame] { frame->RefreshCommands(); });
     monitor->OpenPort = [frame] { return frame->OpenComPort(); };
     monitor->DefaultFormat = DefaultFormat;
     frame->AddEditor(monitor, monitor->Link());
@@ -227,7 +229,8 @@ void InstallOnline(TQelMain* frame) {
 
     TCommandRouter& r = frame->Router();
     constexpr int any = TCommandRouter::kAnyView;
-    r.Register("MmPassWd", any, [] { _PwdDlg->ShowAndQuery(); }, [] { return _PwdDlg != nullptr; });
+    r.Register("MmPassWd", any, [] { _PwdDlg->ShowAndQuery(); },
+               [] { return _PwdDlg != nullptr && _DevMoniDlg == nullptr; });
     r.Register("MmMonitorDev", any, [frame] { MmMonitorDevClick(frame); });
     // Set value: only while the ladder monitors on line or the device monitor exists.
     r.Register("MmSetVal", any, [] { _ValSet->ShowEmpty(); },

@@ -1,5 +1,6 @@
 #include "link/Transdatafrm.h"
 
+#include "link/Devmonidlg.h"
 #include "link/Memcard.h"
 #include "link/Memcarddlg.h"
 
@@ -315,11 +316,15 @@ void InstallProgramTransfer(TQelMain* frame) {
     _TransDataForm = new TTransDataForm(host->transfer, host->handheld, frame);
     _TransDataForm->hide();
 
-    frame->Router().Register("MmTrans", TCommandRouter::kAnyView, [frame] {
-        // The port opens first; the window shows only when it did.
-        if (!frame->OpenComPort() || !_TransDataForm) return;
-        _TransDataForm->open();
-    });
+    // Not while the device monitor polls the PLC.
+    frame->Router().Register(
+        "MmTrans", TCommandRouter::kAnyView,
+        [frame] {
+            // The port opens first; the window shows only when it did.
+            if (!frame->OpenComPort() || !_TransDataForm) return;
+            _TransDataForm->open();
+        },
+        [] { return _DevMoniDlg == nullptr; });
     // The memory card: the program to and from the card, and the PLC's copies.
     _MemCardDlg = new TMemCardDlg(host->card, frame);
     _MemCardDlg->hide();

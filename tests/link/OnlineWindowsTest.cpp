@@ -37,6 +37,7 @@
 #include "serial/Serialport.h"
 #include "shell/Qellink.h"
 #include "tests/shell/FrameFixture.h"
+#include "link/Transdatafrm.h"
 #include "tests/support/Plcemulator.h"
 #include "tests/support/Pty.h"
 
@@ -246,8 +247,14 @@ TEST_F(OnlineTest, LostLineEndsMonitoringWithItsMessageAndNothingLeftRunning) {
 }
 
 TEST_F(OnlineTest, ClosingTheMonitorSwitchesThePlcMonitorCoilOff) {
+    InstallProgramTransfer(frame_.get());
+    EXPECT_TRUE(frame_->Action("MmTrans")->isEnabled());
+    EXPECT_TRUE(frame_->Action("MmPassWd")->isEnabled());
     TDevMoniDlg* m = OpenMonitor();
     ASSERT_TRUE(m);
+    // No program transfer or password dialogue while the monitor polls.
+    EXPECT_FALSE(frame_->Action("MmTrans")->isEnabled());
+    EXPECT_FALSE(frame_->Action("MmPassWd")->isEnabled());
     ASSERT_TRUE(PumpUntil([&] { return emu_.S.monitorCoil; }));
     m->CloseWindow();
     ASSERT_TRUE(PumpUntil([&] { return !emu_.S.monitorCoil && !frame_->Link.PortOpen(); }));
@@ -256,6 +263,8 @@ TEST_F(OnlineTest, ClosingTheMonitorSwitchesThePlcMonitorCoilOff) {
     EXPECT_EQ(_DevMoniDlg, nullptr);
     EXPECT_TRUE(messages_.Shown().empty());
     EXPECT_FALSE(frame_->Action("MmSetVal")->isEnabled());
+    EXPECT_TRUE(frame_->Action("MmTrans")->isEnabled());
+    EXPECT_TRUE(frame_->Action("MmPassWd")->isEnabled());
 }
 
 namespace {
