@@ -59,7 +59,7 @@ void TQelMain::BuildMenus() {
         {"MmSelAll", "全选(&A)", nullptr, "Ctrl+A", &M::MmSelAll, 0},
         {"MmInsLine", "插入行", nullptr, nullptr, &M::MmInsLine, kSeparatorBefore},
         {"MmDelLine", "删除行", nullptr, nullptr, &M::MmDelLine, 0},
-        {"MmInsBk", "插入区块注释", nullptr, nullptr, &M::MmInsBk, 0},
+        {"MmInsBk", "插入区块", nullptr, nullptr, &M::MmInsBk, 0},
         {"MmDelTk", "删除元件", nullptr, nullptr, &M::MmDelTk, 0},
         {"MmDelVline", "删除竖线", nullptr, nullptr, &M::MmDelVline, 0},
         {"MmInsSp", "插入空格", nullptr, nullptr, &M::MmInsSp, 0},
