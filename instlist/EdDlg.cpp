@@ -2,7 +2,9 @@
 
 #include <map>
 
+#include <QApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -29,10 +31,62 @@ std::map<int, TEditDlg::ViewHandler>& Handlers() {
 
 }  // namespace
 
+// The dialog opens on the first character typed into a window, and until the
+// window system hands it the keyboard the next keys still go to that window;
+// behind a modal dialog they would be dropped there, so a fast typist lost
+// characters. Shown without modality, the dialog keeps the rest of the
+// program out itself: keys meant for other windows are typed into its input
+// line, clicks on them are refused, and they cannot be closed meanwhile. A
+// modal box the entry raises (a refused line) takes over as usual.
+class TEditDlg::TInputGuard final : public QObject {
+public:
+    explicit TInputGuard(TEditDlg* dlg) : QObject(dlg), dlg_(dlg) {}
+
+protected:
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (!dlg_->isVisible() || QApplication::activeModalWidget() != nullptr) return false;
+        auto* w = qobject_cast<QWidget*>(o);
+        if (!w || w->window() == dlg_) return false;
+        switch (e->type()) {
+        case QEvent::KeyPress: {
+            const auto* k = static_cast<QKeyEvent*>(e);
+            QKeyEvent typed(QEvent::KeyPress, k->key(), k->modifiers(), k->text(), k->isAutoRepeat(),
+                            static_cast<quint16>(k->count()));
+            QCoreApplication::sendEvent(dlg_->IEdit, &typed);
+            return true;
+        }
+        case QEvent::ShortcutOverride:
+            e->accept();  // no shortcut of another window runs
+            return true;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+            QApplication::beep();
+            dlg_->raise();
+            dlg_->activateWindow();
+            return true;
+        case QEvent::KeyRelease:
+        case QEvent::MouseButtonRelease:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+            return true;
+        case QEvent::Close:
+            if (!e->spontaneous()) return false;
+            e->ignore();
+            return true;
+        default: return false;
+        }
+    }
+
+private:
+    TEditDlg* dlg_;
+};
+
 TEditDlg::TEditDlg(QWidget* parent) : QDialog(parent) {
     setObjectName("EditDlg");
     setWindowTitle(QStringLiteral("输入"));
-    setWindowModality(Qt::ApplicationModal);
+    // Modal by its own guard while shown without blocking (see TInputGuard);
+    // Execute() is modal the usual way.
+    guard_ = new TInputGuard(this);
     ILabel = new QLabel(this);
     ILabel->setObjectName("ILabel");
     IEdit = new QLineEdit(this);
@@ -56,7 +110,10 @@ TEditDlg::TEditDlg(QWidget* parent) : QDialog(parent) {
     connect(OKBtn, &QPushButton::clicked, this, &TEditDlg::OKBtnClick);
     connect(CancelBtn, &QPushButton::clicked, this, &TEditDlg::CancelBtnClick);
     // Return in the input line reaches OK through the default button.
-    connect(this, &QDialog::finished, this, [this](int) { RestoreView(); });
+    connect(this, &QDialog::finished, this, [this](int) {
+        qApp->removeEventFilter(guard_);
+        RestoreView();
+    });
 }
 
 TEditDlg::~TEditDlg() {
@@ -65,7 +122,12 @@ TEditDlg::~TEditDlg() {
 
 void TEditDlg::ShowModal() {
     entryView_ = gActiveView;
-    open();
+    setResult(0);
+    qApp->removeEventFilter(guard_);
+    qApp->installEventFilter(guard_);
+    show();
+    raise();
+    activateWindow();
     FocusInput();
 }
 

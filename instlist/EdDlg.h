@@ -45,7 +45,8 @@ public:
     QPushButton* OKBtn = nullptr;
     QPushButton* CancelBtn = nullptr;
 
-    /// Shows the dialog application-modal without blocking the caller; OK runs
+    /// Shows the dialog, modal to the rest of the program, without blocking the
+    /// caller; keys typed into other windows meanwhile go to its input line. OK runs
     /// the entry for gActiveView. The caller sets ILabel, IEdit and the view first.
     void ShowModal();
     /// The same, blocking until the dialog closes; returns QDialog's result.
@@ -63,9 +64,11 @@ public:
     static int ReturnViewOf(int view);
 
 private:
+    class TInputGuard;
     void RestoreView();
     void FocusInput();
     int entryView_ = 0;
+    TInputGuard* guard_ = nullptr;
 };
 
 /// The dialog of the run (created with the other start-up windows).

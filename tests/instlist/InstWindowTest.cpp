@@ -12,6 +12,8 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QTest>
+#include <QToolButton>
+#include <QWindow>
 
 #include "core/Codetranslate.h"
 #include "project/Msgtable.h"
@@ -50,6 +52,37 @@ TEST_F(InstWindowTest, TypingASmallProgramGivesItsMachineWords) {
     EXPECT_EQ(gQel.Modified, 1);
     EXPECT_TRUE(frame_->QelStaBar->Panel(4).contains("5/")) << frame_->QelStaBar->Panel(4).toStdString();
     EXPECT_TRUE(messages_.Shown().empty());
+}
+
+TEST_F(InstWindowTest, KeysTypedBeforeTheDialogHasTheKeyboardAreNotLost) {
+    TInst* list = OpenList();
+    ASSERT_TRUE(list);
+    // The first key opens the dialog; the window system still sends the next
+    // ones to the frame until the dialog has the keyboard.
+    QTest::keyClick(list, 'L');
+    ASSERT_TRUE(_EditDlg->isVisible());
+    QWindow* frameWindow = frame_->windowHandle();
+    ASSERT_TRUE(frameWindow);
+    for (const char c : std::string("D X0")) QTest::keyClick(frameWindow, c);
+    EXPECT_EQ(_EditDlg->IEdit->text().toStdString(), "LD X0");
+    // The frame stays out of reach meanwhile: a click on its zoom button
+    // changes nothing.
+    QToolButton* zoomButton = nullptr;
+    for (QToolButton* b : frame_->findChildren<QToolButton*>())
+        if (b->defaultAction() == frame_->Action("BnZoomIn")) zoomButton = b;
+    ASSERT_TRUE(zoomButton && zoomButton->isEnabled());
+    const int zoom = gQel.Zoom;
+    QTest::mouseClick(zoomButton, Qt::LeftButton);
+    EXPECT_EQ(gQel.Zoom, zoom);
+    QTest::keyClick(frameWindow, Qt::Key_Return);
+    EXPECT_FALSE(_EditDlg->isVisible());
+    EXPECT_EQ(ProgramWords(), (Words{0x2400}));
+    // Once closed, keys reach the list again and open the next entry.
+    QTest::keyClick(list, 'O');
+    EXPECT_TRUE(_EditDlg->isVisible());
+    EXPECT_EQ(_EditDlg->IEdit->text().toStdString(), "O");
+    QTest::mouseClick(_EditDlg->CancelBtn, Qt::LeftButton);
+    EXPECT_FALSE(_EditDlg->isVisible());
 }
 
 TEST_F(InstWindowTest, InsertKeySwitchesToOverwrite) {
