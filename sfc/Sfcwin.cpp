@@ -144,8 +144,8 @@ void TSfc::RegisterCommands() {
     r.Register("MmInsSp", [this] { Show(model_.InsertCell()); });
     r.Register("MmBackSp", [this] { Show(model_.DeleteCell()); });
     for (int i = 1; i <= 9; ++i) {
-        r.Register("sBtn" + std::to_string(i), [this, i] { RunTool(0, i); });
-        r.Register("ssBtn" + std::to_string(i), [this, i] { RunTool(1, i); });
+        r.Register("sBtn" + std::to_string(i), [this, i] { RunTool(0, i); }, [this] { return ToolsOn(); });
+        r.Register("ssBtn" + std::to_string(i), [this, i] { RunTool(1, i); }, [this] { return ToolsOn(); });
     }
     r.Register("ShowCursorPos", [this] { ShowCursorPos(); });
     r.Register("RedrawChart", [this] { RedrawChart(); });
@@ -410,7 +410,17 @@ void TSfc::mousePressEvent(QMouseEvent* e) {
     setFocus();
 }
 
+bool TSfc::ToolsOn() const {
+    if (gMonitorMode || gSfcMonitorOn) return false;
+    const qel::link::TTransData* trans = Trans(Frame);
+    if (!trans) return true;
+    const auto& clients = trans->MonitorClients;
+    const bool deviceMonitor = std::find(clients.begin(), clients.end(), "3") != clients.end();
+    return !deviceMonitor && trans->JobNo != kJobRegisterView;
+}
+
 void TSfc::contextMenuEvent(QContextMenuEvent* e) {
+    if (!ToolsOn()) return;
     QMenu menu(this);
     menu.setObjectName("SfcPopup");
     auto item = [&](const char* name, const char* caption, std::function<void()> fn, bool enabled = true) {

@@ -57,6 +57,10 @@ public:
 
     QLineEdit* SfcEdit_Txt = nullptr;
     TQelMain* Frame = nullptr;
+    // The popup and the frame's element and line buttons are off while the
+    // PLC is monitored (ladder, chart or device monitor) or the register
+    // view talks to it.
+    bool ToolsOn() const;
 
     // SFC monitoring: the window is monitor client "2" of the PLC link while
     // gSfcMonitorOn is set. The step list is the step-like cells of the rows

@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QTimer>
 #include <QImage>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -100,9 +103,26 @@ protected:
 
 TEST_F(SfcMonitorWindowTest, ActiveStepDrawnRedMovesWithTheStepRelaysAndScrollRefreshes) {
     emu_.S.coils[0] = 1;  // S0 active
+    EXPECT_TRUE(frame_->Action("sBtn1")->isEnabled());
     ASSERT_TRUE(frame_->RunCommand("MmMonitorSfc"));
     EXPECT_TRUE(frame_->MmMonitorSfc->isChecked());
     EXPECT_EQ(gSfcMonitorOn, 1);
+    // No drawing while monitoring: element and line buttons off, no popup.
+    EXPECT_FALSE(frame_->Action("sBtn1")->isEnabled());
+    EXPECT_FALSE(frame_->Action("ssBtn1")->isEnabled());
+    {
+        bool popped = false;
+        QTimer::singleShot(0, [&popped] {
+            if (QWidget* menu = QApplication::activePopupWidget()) {
+                popped = true;
+                menu->close();
+            }
+        });
+        QContextMenuEvent popup(QContextMenuEvent::Mouse, QPoint(10, 10));
+        QCoreApplication::sendEvent(_Sfc->viewport(), &popup);
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(popped);
+    }
     ASSERT_TRUE(PumpUntil([] { return _Sfc->Monitor()->StepOn(0); }, kBound));
     // The list: S0, S20, S21 and the jump's S0, in drawing order.
     EXPECT_EQ(_Sfc->Monitor()->StepListBytes, 8u);
@@ -128,6 +148,7 @@ TEST_F(SfcMonitorWindowTest, ActiveStepDrawnRedMovesWithTheStepRelaysAndScrollRe
     // The command again stops it: white steps, the PLC's monitor coil off.
     ASSERT_TRUE(frame_->RunCommand("MmMonitorSfc"));
     EXPECT_EQ(gSfcMonitorOn, 0);
+    EXPECT_TRUE(frame_->Action("sBtn1")->isEnabled());
     EXPECT_FALSE(Running());
     EXPECT_FALSE(frame_->MmMonitorSfc->isChecked());
     EXPECT_FALSE(Red(Fill(2)));
