@@ -82,16 +82,18 @@ namespace {
 
 bool IsLabelIndex(int index) { return index == inst::PLABEL || index == inst::ILABEL; }
 
-// True when a P or I label word stands in the code outside [keepFrom, keepTo):
-// a label may appear once, or its jumps and interrupts have two targets and
-// the ladder cannot draw the program.
-bool LabelTaken(const std::uint8_t* code, std::uint32_t used, std::uint16_t word, std::uint32_t keepFrom,
-                std::uint32_t keepTo) {
-    const TCodeBlock blocks[] = {{code, keepFrom}, {code + keepTo, used > keepTo ? used - keepTo : 0}};
+}  // namespace
+
+// A label may appear once in a program, or its jumps and interrupts have two
+// targets and the ladder cannot draw the program.
+bool TInstEdit::LabelTaken(std::uint16_t word, std::uint32_t keepFrom, std::uint32_t keepTo) const {
+    std::vector<TCodeBlock> blocks = {{code_, keepFrom}, {code_ + keepTo, used_ > keepTo ? used_ - keepTo : 0}};
+    if (OtherCode) {
+        const std::vector<TCodeBlock> other = OtherCode();
+        blocks.insert(blocks.end(), other.begin(), other.end());
+    }
     return !CheckWordUniqueInList(word, blocks);
 }
-
-}  // namespace
 
 TInstEditResult TInstEdit::EnterLine(int line, std::string_view text, bool insert) {
     const std::string t = TrimLine(text);
@@ -111,7 +113,7 @@ TInstEditResult TInstEdit::EnterLine(int line, std::string_view text, bool inser
     const bool replace = !insert && line < LastLine();
     const std::uint16_t word = static_cast<std::uint16_t>(gInsnBuf.code[0] | gInsnBuf.code[1] << 8);
     if (IsLabelIndex(OpcodeToIndex(word)) &&
-        LabelTaken(code_, used_, word, offset, replace ? LineOffset(line + 1) : offset))
+        LabelTaken(word, offset, replace ? LineOffset(line + 1) : offset))
         return TInstEditResult::LabelTaken;
     TInstSnapshot before = Snapshot(line);
     std::uint32_t used = used_;
@@ -153,7 +155,7 @@ TInstEditResult TInstEdit::PasteAt(int line, const std::vector<std::uint8_t>& pa
         const std::uint16_t word = ReadCodeWord(payload.data(), payload.size(), at);
         if (!IsLabelIndex(OpcodeToIndex(word))) continue;
         const TCodeBlock rest[] = {{payload.data() + at + 2, payload.size() - at - 2}};
-        if (LabelTaken(code_, used_, word, used_, used_) || !CheckWordUniqueInList(word, rest))
+        if (LabelTaken(word, used_, used_) || !CheckWordUniqueInList(word, rest))
             return TInstEditResult::LabelTaken;
     }
     line = std::clamp(line, 0, LastLine());

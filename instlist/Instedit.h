@@ -6,10 +6,12 @@
 // instruction-list window translates keys and mouse into these calls.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/ProgramImage.h"
 #include "project/Edithistory.h"
 
 /// Undo snapshots an instruction list keeps; the oldest is dropped beyond this.
@@ -72,6 +74,10 @@ public:
     /// The line that holds a step; -1 when the step lies past the append line.
     int LineOfStep(long step) const;
 
+    /// Code of the same program held apart from this buffer (for a chart
+    /// element's list: the other elements), read by the label checks.
+    std::function<std::vector<TCodeBlock>()> OtherCode;
+
     // ---- edits; each one takes an undo snapshot when it changes something ----
 
     /// Assembles `text` and, when it is a valid instruction, inserts it before
@@ -107,6 +113,8 @@ private:
     void Commit(TInstSnapshot before);
     void BuildLines();
     void NormaliseBlock(int& first, int& last) const;
+    /// Whether the program already holds this label outside [keepFrom, keepTo).
+    bool LabelTaken(std::uint16_t word, std::uint32_t keepFrom, std::uint32_t keepTo) const;
 
     std::uint8_t* code_ = nullptr;
     std::uint32_t capacity_ = 0;

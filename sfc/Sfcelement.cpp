@@ -66,6 +66,14 @@ bool LoadSfcElementCode(std::int32_t row, std::int32_t col) {
     return true;
 }
 
+std::vector<TCodeBlock> SfcOtherElementCode(std::int32_t row, std::int32_t col) {
+    std::vector<TCodeBlock> blocks;
+    for (const auto& rec : gSfcCodeList)
+        if (rec && !(rec->row == row && rec->col == col * kSfcCellBytes) && !rec->code.empty())
+            blocks.push_back({rec->code.data(), rec->code.size()});
+    return blocks;
+}
+
 bool OpenSfcElementLadder(std::int32_t row, std::int32_t col) {
     if (!LoadSfcElementCode(row, col)) return false;
     return ConvertSfcCodeToLadder(SfcInnerStepFlag(row, col), SfcInnerIsCondition(row, col)) == 0;

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/ProgramImage.h"
+
 // True when the cell (row, column 0..15) of the shared chart is an element
 // that carries an inner program (LAD block, step, initial step, transition,
 // step mark).
@@ -27,6 +29,10 @@ bool SfcInnerIsCondition(std::int32_t row, std::int32_t col);
 // without a record gives an empty buffer. False, nothing changed, for a cell
 // without an inner program.
 bool LoadSfcElementCode(std::int32_t row, std::int32_t col);
+
+// The code of every other element of the chart (records other than the one
+// of cell row, col): the rest of the program an element's list is part of.
+std::vector<TCodeBlock> SfcOtherElementCode(std::int32_t row, std::int32_t col);
 
 // Loads the element's code and draws it into the inner ladder grid. False when
 // the cell has no inner program or the code cannot be drawn (gConvertAbort set,

@@ -540,6 +540,8 @@ void TSfc::PopInterInstWinClick() {
     list->SfcRow = row;
     list->SfcCol = col * kSfcCellBytes;
     list->SetCodeBuffer(gProgramCopy, gProgramCopySize, gProgramCopyUsed);
+    // A label the other elements hold is refused here as in the program's list.
+    list->Edit().OtherCode = [row, col] { return SfcOtherElementCode(row, col); };
     Frame->AddEditor(list, list->Link);
     list->setFocus();
 }

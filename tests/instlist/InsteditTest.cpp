@@ -100,6 +100,15 @@ TEST_F(InstEditTest, LabelsTheProgramHasAreRefused) {
     twice.insert(twice.end(), twice.begin(), twice.end());
     twice[0] = twice[2] = 0x09;  // P9, twice
     EXPECT_EQ(edit_.PasteAt(9, twice), TInstEditResult::LabelTaken);
+
+    // Code of the same program kept elsewhere (a chart's other elements) counts too.
+    const std::vector<std::uint8_t> elsewhere = {0x07, 0xB0};  // P7
+    edit_.OtherCode = [&elsewhere] { return std::vector<TCodeBlock>{{elsewhere.data(), elsewhere.size()}}; };
+    EXPECT_EQ(edit_.EnterLine(9, "P7", true), TInstEditResult::LabelTaken);
+    twice[0] = 0x07;
+    twice.resize(2);
+    EXPECT_EQ(edit_.PasteAt(9, twice), TInstEditResult::LabelTaken);
+    EXPECT_EQ(edit_.EnterLine(9, "P8", true), TInstEditResult::Ok);
 }
 
 TEST_F(InstEditTest, ClipboardBytesMustBeWholeInstructionsOfTheFamily) {

@@ -222,11 +222,15 @@ TEST_F(SfcWindowTest, TheInnerLadderOfATransitionComesBackIntoItsRecord) {
     EXPECT_EQ(FindSfcCodeRec(1, 0)->code, Assemble({"LD X5", "AND X6", "OUT Y5"}));
     ASSERT_TRUE(frame_->RunCommand("MmSfcToCode"));
     EXPECT_EQ(Program(), Assemble({"STL S0", "LD X5", "AND X6", "OUT Y5", "OUT S0", "RET"}));
-    // The inner list of a step opens over the step's code.
+    // The inner list of a step opens over the step's code; a label another
+    // element holds is refused there as in the program's list.
+    FindSfcCodeRec(1, 0)->code = Assemble({"P7", "LD X5", "AND X6", "OUT Y5"});
     Key(Qt::Key_Up);
     Key(Qt::Key_M, Qt::ControlModifier);
     ASSERT_NE(_InterInst, nullptr);
     EXPECT_EQ(_InterInst->SfcRow, 0);
+    EXPECT_EQ(_InterInst->Edit().EnterLine(0, "P7", true), TInstEditResult::LabelTaken);
+    EXPECT_EQ(_InterInst->Edit().EnterLine(0, "P8", true), TInstEditResult::Ok);
 }
 
 // A transition's condition typed into its inner ladder as an engineer does:
