@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/Codetranslate.h"
+#include "core/InstructionTable.h"
 #include "core/ProgramImage.h"
 #include "ladder/model/Lad.h"
 #include "ladder/model/LadderConvert.h"
@@ -72,6 +74,20 @@ std::vector<TCodeBlock> SfcOtherElementCode(std::int32_t row, std::int32_t col) 
         if (rec && !(rec->row == row && rec->col == col * kSfcCellBytes) && !rec->code.empty())
             blocks.push_back({rec->code.data(), rec->code.size()});
     return blocks;
+}
+
+std::string SfcLabelHeldElsewhere(const std::uint8_t* code, std::size_t used, std::int32_t row, std::int32_t col) {
+    const std::vector<TCodeBlock> others = SfcOtherElementCode(row, col);
+    for (std::uint32_t at = 0; at < used;) {
+        const std::uint16_t word = ReadCodeWord(code, used, at);
+        const int index = OpcodeToIndex(word);
+        if ((index == inst::PLABEL || index == inst::ILABEL) && !CheckWordUniqueInList(word, others))
+            return DisassembleText(code, used, at);
+        const std::uint32_t next = NextInstructionOffset(at, code, used);
+        if (next <= at) break;
+        at = next;
+    }
+    return {};
 }
 
 bool OpenSfcElementLadder(std::int32_t row, std::int32_t col) {

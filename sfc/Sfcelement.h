@@ -8,6 +8,7 @@
 // Every store is all or nothing: code that does not compile leaves the record
 // as it was.
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "core/ProgramImage.h"
@@ -33,6 +34,9 @@ bool LoadSfcElementCode(std::int32_t row, std::int32_t col);
 // The code of every other element of the chart (records other than the one
 // of cell row, col): the rest of the program an element's list is part of.
 std::vector<TCodeBlock> SfcOtherElementCode(std::int32_t row, std::int32_t col);
+// The first P or I label of `code` (used bytes) that another element of the
+// chart holds already, as its text ("P7"); empty when there is none.
+std::string SfcLabelHeldElsewhere(const std::uint8_t* code, std::size_t used, std::int32_t row, std::int32_t col);
 
 // Loads the element's code and draws it into the inner ladder grid. False when
 // the cell has no inner program or the code cannot be drawn (gConvertAbort set,

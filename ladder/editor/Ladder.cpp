@@ -30,6 +30,7 @@
 #include "project/Qelglobals.h"
 #include "project/Viewcodes.h"
 #include "sfc/Sfcchart.h"
+#include "sfc/Sfcelement.h"
 #include "shell/Qelmain.h"
 #include "simulator/SimLadder.h"
 #include "simulator/Simuplc.h"
@@ -1019,6 +1020,15 @@ void TLDB::closeEvent(QCloseEvent* event) {
             return;
         }
         const std::uint32_t used = LocateProgramCopyEnd();
+        // A label another element of the chart holds would stand twice in the
+        // program: the window stays open to change it.
+        if (const std::string label = SfcLabelHeldElsewhere(gProgramCopy, used, SfcRow, SfcCol / kSfcCellBytes);
+            !label.empty()) {
+            std::memset(gProgramCopy, 0xFF, gProgramCopySize);
+            ShowMsg(kMsgLabelUsed, " " + label);
+            event->ignore();
+            return;
+        }
         // The element's record takes the code; an empty ladder removes it.
         if (used > 0) {
             TSfcCodeRec* rec = FindSfcCodeRec(SfcRow, SfcCol);

@@ -233,6 +233,33 @@ TEST_F(SfcWindowTest, TheInnerLadderOfATransitionComesBackIntoItsRecord) {
     EXPECT_EQ(_InterInst->Edit().EnterLine(0, "P8", true), TInstEditResult::Ok);
 }
 
+// An element's ladder holding a label another element holds is not stored:
+// the program would have the label twice. The window stays open to change it.
+TEST_F(SfcWindowTest, AnElementsLadderWithALabelAnotherElementHoldsStaysOpen) {
+    Numbered(Qt::Key_F2, "0");
+    ASSERT_TRUE(StoreSfcElementCode(0, 0, Assemble({"P7", "LD X0", "OUT Y0"})));
+    TSfcCodeRec* other = AddSfcCodeRec();
+    other->row = 5;
+    other->col = 0;
+    other->code = Assemble({"P7", "LD X1", "OUT Y2"});
+    Key(Qt::Key_L, Qt::ControlModifier);
+    ASSERT_NE(_InterLadder, nullptr);
+    messages_.QueueAnswer(qel::Answer::Yes);
+    _InterLadder->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_NE(_InterLadder, nullptr);
+    ASSERT_FALSE(messages_.Shown().empty());
+    EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(kMsgLabelUsed) + " P7");
+    EXPECT_EQ(FindSfcCodeRec(0, 0)->code, Assemble({"P7", "LD X0", "OUT Y0"}));
+    // Without the other element's label it is stored.
+    other->code = Assemble({"P8", "LD X1", "OUT Y2"});
+    messages_.QueueAnswer(qel::Answer::Yes);
+    _InterLadder->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(_InterLadder, nullptr);
+    EXPECT_EQ(FindSfcCodeRec(0, 0)->code, Assemble({"P7", "LD X0", "OUT Y0"}));
+}
+
 // A transition's condition typed into its inner ladder as an engineer does:
 // contacts through the element key and the input dialog, the rung left open
 // at its right end. The record holds the condition alone; the chart puts the
