@@ -199,8 +199,6 @@ void MmMonitorDevClick(TQelMain* frame) {
     trans->ClearWriteQueues();
     if (!frame->OpenComPort()) return;
     auto* monitor = new TDevMoniDlg(trans);
-    // Transfer and password wait while the monitor exists.
-    QObject::connect(monitor, &QObject::destroyed, frame, [frame] { frame->RefreshCommands(); });
     monitor->OpenPort = [frame] { return frame->OpenComPort(); };
     monitor->DefaultFormat = DefaultFormat;
     frame->AddEditor(monitor, monitor->Link());

@@ -97,6 +97,7 @@ TQelMain::~TQelMain() {
     // their destroyed signal must not reach the listener lists any more.
     for (const auto& l : zoomListeners_) QObject::disconnect(l.first, &QObject::destroyed, this, nullptr);
     for (const auto& l : projectListeners_) QObject::disconnect(l.first, &QObject::destroyed, this, nullptr);
+    for (const auto& g : projectGuards_) QObject::disconnect(g.first, &QObject::destroyed, this, nullptr);
     for (const auto& child : childViews_) QObject::disconnect(child.first, &QObject::destroyed, this, nullptr);
     // Editors still open must not reach the router once it is gone.
     for (TEditorLink* link : editorLinks_) {
@@ -315,6 +316,9 @@ QMdiSubWindow* TQelMain::AddEditor(QWidget* window, TEditorLink* link) {
         std::erase(editorLinks_, link);
         std::erase_if(linkOf_, [link](const auto& entry) { return entry.second == link; });
         ScopeShortcuts();
+        // What a closed window allowed or held back (the device monitor holds
+        // back transfer and password) is decided anew.
+        if (!shutDownDone_) RefreshCommands();
     });
     QMdiSubWindow* sub = AddChild(window, link->View());
     linkOf_[sub] = link;
