@@ -1,4 +1,5 @@
 #include "link/Devreg.h"
+#include "link/Ownvalues.h"
 
 #include <filesystem>
 
@@ -297,15 +298,7 @@ void TDevReg::RegisterCommands() {
     for (const char* c : kOff) link_->Register(c, [] {}, [] { return false; });
 }
 
-bool TDevReg::MayClose() {
-    if (!Modified) return true;
-    const std::string text = gMsgTable.Get(kMsgSaveChanges) + "\n" + SaveFileName + "?";
-    switch (qel::AskQuestion(text, qel::AskButtons::YesNoCancel)) {
-    case qel::Answer::Yes: return SaveRegisterFile();  // values that could not be saved keep the window
-    case qel::Answer::No: return true;
-    default: return false;
-    }
-}
+bool TDevReg::MayClose() { return qel::link::MayLetOwnValuesGo(*this, &TDevReg::SaveRegisterFile); }
 
 void TDevReg::closeEvent(QCloseEvent* event) {
     if (!MayClose()) {
@@ -621,19 +614,9 @@ void MmViewRegClick(TQelMain* frame) {
 void InstallRegisterView(TQelMain* frame) {
     if (!frame) return;
     frame->Router().Register("MmViewReg", TCommandRouter::kAnyView, [frame] { MmViewRegClick(frame); });
-    // A new or opened project takes every editor window with it: changed
-    // register values are saved or given up first (Cancel keeps all).
-    frame->AddProjectGuard(frame->MdiArea, [] { return !_DevReg || _DevReg->MayClose(); });
-    frame->AddProjectListener(frame->MdiArea, [](TProjectEvent event) {
-        if (!_DevReg) return;
-        if (event == TProjectEvent::ModelChanging) {
-            // The values belong to the old model: saved (when changed) before
-            // the window goes with the other editors.
-            if (_DevReg->Modified) _DevReg->SaveRegisterFile();
-        } else if (event == TProjectEvent::ShuttingDown && _DevReg->Modified) {
-            const std::string text = gMsgTable.Get(kMsgSaveChanges) + "\n" + _DevReg->SaveFileName + "?";
-            if (qel::AskQuestion(text, qel::AskButtons::YesNo) == qel::Answer::Yes) _DevReg->WriteRegisterFile();
-        }
-    });
+    // The values belong to the program's model: asked about before another
+    // project, saved before a new model, asked about at shut-down.
+    qel::link::GuardOwnValues<TDevReg>(frame, _DevReg, &TDevReg::MayClose, &TDevReg::SaveRegisterFile,
+                                       &TDevReg::WriteRegisterFile);
     frame->RefreshCommands();
 }

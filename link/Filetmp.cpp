@@ -1,4 +1,5 @@
 #include "link/Filetmp.h"
+#include "link/Ownvalues.h"
 
 #include <filesystem>
 
@@ -355,14 +356,7 @@ bool TFileTmp::WriteQft() {
     return false;
 }
 
-bool TFileTmp::MayLetGo() {
-    if (!Modified) return true;
-    switch (qel::AskQuestion(gMsgTable.Get(kMsgSaveChanges) + "\n" + SaveFileName + "?", qel::AskButtons::YesNoCancel)) {
-    case qel::Answer::Yes: return SaveWithPrompt();
-    case qel::Answer::No: return true;
-    default: return false;
-    }
-}
+bool TFileTmp::MayLetGo() { return qel::link::MayLetOwnValuesGo(*this, &TFileTmp::SaveWithPrompt); }
 
 void TFileTmp::OpenWithPrompt() {
     if (!MayLetGo()) return;
@@ -465,15 +459,7 @@ void InstallFileTemplate(TQelMain* frame) {
     frame->Router().Register("MmFileTmpTransfer", any, [frame] {
         if (TFileTmp* w = MmFileTmpClick(frame)) w->CommBtnClick();
     });
-    frame->AddProjectGuard(frame->MdiArea, [] { return !_FileTmp || _FileTmp->MayLetGo(); });
-    frame->AddProjectListener(frame->MdiArea, [](TProjectEvent event) {
-        if (!_FileTmp) return;
-        if (event == TProjectEvent::ModelChanging) {
-            if (_FileTmp->Modified) _FileTmp->SaveWithPrompt();
-        } else if (event == TProjectEvent::ShuttingDown && _FileTmp->Modified) {
-            const std::string text = gMsgTable.Get(kMsgSaveChanges) + "\n" + _FileTmp->SaveFileName + "?";
-            if (qel::AskQuestion(text, qel::AskButtons::YesNo) == qel::Answer::Yes) _FileTmp->WriteQft();
-        }
-    });
+    qel::link::GuardOwnValues<TFileTmp>(frame, _FileTmp, &TFileTmp::MayLetGo, &TFileTmp::SaveWithPrompt,
+                                        &TFileTmp::WriteQft);
     frame->RefreshCommands();
 }
