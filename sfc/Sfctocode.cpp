@@ -79,6 +79,9 @@ private:
                x.type == kSfcResetMark || x.type == kSfcStepMark;
     }
     static bool IsStep(const TSfcCell& x) { return x.type == kSfcInitStep || x.type == kSfcStep; }
+    static bool StepOrJump(const TSfcCell& x) {
+        return x.type == kSfcInitStep || x.type == kSfcStep || x.type == kSfcJumpSet || x.type == kSfcJump;
+    }
     // The first row at or below r in column c that is not a vertical line.
     std::int32_t WalkDown(std::int32_t r, std::int32_t c) const {
         while (r < c_.rows && IsLine(r, c, kShapeVertical)) ++r;
@@ -97,6 +100,23 @@ private:
         return pred(Cell(WalkDown(r, c), c));
     }
     const TSfcCodeRec* Rec(std::int32_t r, std::int32_t c) const { return Inside(r, c) ? recs_[Index(r, c)] : nullptr; }
+    // A divergence line starting at (row_, col_): its branch entries (every
+    // divergence cell up to where the continuation line ends) become a new
+    // frame. False when the frames are as deep as they may go.
+    bool PushDivergence(std::uint8_t divergence, std::uint8_t continuation) {
+        TFrame f;
+        f.entries.push_back({row_, col_});
+        for (std::int32_t c = col_ + 1; c < kSfcColumns; ++c) {
+            if (IsLine(row_, c, divergence))
+                f.entries.push_back({row_, c});
+            else if (!IsLine(row_, c, continuation))
+                break;
+        }
+        if (frames_.size() >= kStackDepth) return false;
+        MarkRun(row_, col_, {continuation, divergence});
+        frames_.push_back(std::move(f));
+        return true;
+    }
 
     // ---- output
     bool Fail(TSfcFailure f = TSfcFailure::Chart) {
@@ -474,22 +494,8 @@ bool TChartWalk::Line() {
                 return true;
             }
             if (IsLine(row_, e, kShapeParDivRight)) {
-                if (!SearchDown(row_ + 1, col_, [](const TSfcCell& y) {
-                        return y.type == kSfcInitStep || y.type == kSfcStep || y.type == kSfcJumpSet ||
-                               y.type == kSfcJump;
-                    }))
-                    return Fail();
-                TFrame f;
-                f.entries.push_back({row_, col_});
-                for (std::int32_t c = col_ + 1; c < kSfcColumns; ++c) {
-                    if (IsLine(row_, c, kShapeParDivRight))
-                        f.entries.push_back({row_, c});
-                    else if (!IsLine(row_, c, kShapeParCont))
-                        break;
-                }
-                if (frames_.size() >= kStackDepth) return Fail();
-                MarkRun(row_, col_, {kShapeParCont, kShapeParDivRight});
-                frames_.push_back(std::move(f));
+                if (!SearchDown(row_ + 1, col_, StepOrJump)) return Fail();
+                if (!PushDivergence(kShapeParDivRight, kShapeParCont)) return Fail();
                 if (!EmitParallelBranches(frames_.back())) return false;
                 return TakeEntry() || Fail();
             }
@@ -498,29 +504,16 @@ bool TChartWalk::Line() {
         case kShapeSelLeft: {
             const std::int32_t e = WalkRight(row_, col_ + 1, kShapeSelCont);
             if (IsLine(row_, e, kShapeSelConvRight)) {
-                auto stepOrJump = [](const TSfcCell& y) {
-                    return y.type == kSfcInitStep || y.type == kSfcStep || y.type == kSfcJumpSet || y.type == kSfcJump;
-                };
-                if (!SearchDown(row_ + 1, col_, stepOrJump)) return Fail();
+                if (!SearchDown(row_ + 1, col_, StepOrJump)) return Fail();
                 MarkRun(row_, col_, {kShapeSelCont, kShapeSelConvRight});
                 row_ = WalkDown(row_ + 1, col_);
-                if (!stepOrJump(Cell(row_, col_))) return Fail();
+                if (!StepOrJump(Cell(row_, col_))) return Fail();
                 return true;
             }
             if (IsLine(row_, e, kShapeSelDivRight)) {
                 if (!SearchDown(row_ + 1, col_, [](const TSfcCell& y) { return y.type == kSfcTransition; }))
                     return Fail();
-                TFrame f;
-                f.entries.push_back({row_, col_});
-                for (std::int32_t c = col_ + 1; c < kSfcColumns; ++c) {
-                    if (IsLine(row_, c, kShapeSelDivRight))
-                        f.entries.push_back({row_, c});
-                    else if (!IsLine(row_, c, kShapeSelCont))
-                        break;
-                }
-                if (frames_.size() >= kStackDepth) return Fail();
-                MarkRun(row_, col_, {kShapeSelCont, kShapeSelDivRight});
-                frames_.push_back(std::move(f));
+                if (!PushDivergence(kShapeSelDivRight, kShapeSelCont)) return Fail();
                 std::int32_t deepest = deepest_;
                 if (!EmitSelectiveBranches(frames_.back(), deepest)) return false;
                 deepest_ = std::max(deepest_, deepest);
