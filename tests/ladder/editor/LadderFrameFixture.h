@@ -1,6 +1,7 @@
 #pragma once
 // The frame started as main() starts it, with the instruction list and the
-// ladder hooked in, a new project, and the program's ladder window open.
+// ladder hooked in, a new project, and the program's ladder window open (a
+// suite of another editor hooks its own in and opens its window instead).
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QSize>
 
 #include "core/Codetranslate.h"
 #include "core/ProgramImage.h"
@@ -36,14 +38,20 @@ protected:
         ASSERT_TRUE(frame_);
         InstallInstList(frame_.get());
         InstallLadder(frame_.get());
+        InstallMore();
         frame_->showNormal();  // the frame opens maximised; these tests want it larger than the offscreen screen
-        frame_->resize(1400, 900);
+        frame_->resize(FrameSize());
         frame_->NewClick();
         gQel.InsertMode = 1;
+        OpenEditor();
+        QCoreApplication::processEvents();
+    }
+    virtual void InstallMore() {}
+    virtual QSize FrameSize() const { return {1400, 900}; }
+    virtual void OpenEditor() {
         ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
         lad_ = _LDB;
         ASSERT_NE(lad_, nullptr);
-        QCoreApplication::processEvents();
     }
     void TearDown() override {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -1,8 +1,6 @@
 // The SFC window as an engineer uses it: the frame started as main() starts
 // it, elements placed with F-keys and step numbers typed, element code given,
 // the chart converted into the program; pixels of the painter.
-#include <filesystem>
-#include <memory>
 
 #include <gtest/gtest.h>
 
@@ -25,11 +23,7 @@
 #include "sfc/Sfcpaint.h"
 #include "sfc/Sfcwin.h"
 #include "shell/Qelmain.h"
-#include "shell/Startup.h"
-#include "tests/support/ScriptedMessages.h"
-#include "tests/support/TestInstallDir.h"
-
-namespace fs = std::filesystem;
+#include "tests/ladder/editor/LadderFrameFixture.h"
 
 namespace {
 
@@ -43,39 +37,14 @@ std::vector<std::uint8_t> Assemble(std::initializer_list<const char*> lines) {
     return code;
 }
 
-class SfcWindowTest : public ::testing::Test {
+class SfcWindowTest : public LadderFrameTest {
 protected:
-    void SetUp() override {
-        home_ = qel::test::MakeTestInstallDir("qel-sfc-", {"QEL.Txt", "DeviceCommentInit.txt"});
-        ASSERT_FALSE(home_.empty());
-        TStartupOptions options;
-        options.ShowSplash = false;
-        RegisterInstListForms();
-        frame_.reset(StartQel({}, options));
-        ASSERT_TRUE(frame_);
-        InstallInstList(frame_.get());
-        InstallLadder(frame_.get());
-        InstallSfc(frame_.get());
-        frame_->showNormal();
-        frame_->resize(1200, 800);
-        frame_->NewClick();
-        gQel.InsertMode = 1;
+    void InstallMore() override { InstallSfc(frame_.get()); }
+    QSize FrameSize() const override { return {1200, 800}; }
+    void OpenEditor() override {
         ASSERT_TRUE(frame_->RunCommand("MmSfcWin"));
         sfc_ = _Sfc;
         ASSERT_NE(sfc_, nullptr);
-        QCoreApplication::processEvents();
-    }
-    void TearDown() override {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        if (frame_) {
-            gQel.Modified = 0;
-            frame_->DestroyEditors();
-            frame_->close();
-            frame_.reset();
-        }
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        std::error_code ec;
-        fs::remove_all(home_, ec);
     }
 
     void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
@@ -93,9 +62,6 @@ protected:
     void Condition(int row, int col, const char* line) { ASSERT_TRUE(StoreSfcElementCode(row, col, Assemble({line}))); }
     std::vector<std::uint8_t> Program() { return {gProgram, gProgram + gProgramUsed}; }
 
-    fs::path home_;
-    qel::test::ScriptedMessages messages_;
-    std::unique_ptr<TQelMain> frame_;
     TSfc* sfc_ = nullptr;
 };
 
