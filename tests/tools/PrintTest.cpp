@@ -11,7 +11,6 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QPainter>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -28,6 +27,7 @@
 #include "project/Qelglobals.h"
 #include "tests/shell/FrameFixture.h"
 #include "tests/support/Fullprogram.h"
+#include "tests/tools/PdfProbe.h"
 #include "tools/Devcomment.h"
 #include "tools/Preview.h"
 #include "tools/Printfrm.h"
@@ -37,45 +37,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QString Run(const QString& program, const QStringList& args) {
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(60000) || p.exitCode() != 0) return {};
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-
-int PdfPages(const fs::path& pdf) {
-    const QString info = Run(QStringLiteral("pdfinfo"), {QString::fromStdString(pdf.string())});
-    for (const QString& line : info.split('\n'))
-        if (line.startsWith(QStringLiteral("Pages:"))) return line.mid(6).trimmed().toInt();
-    return -1;
-}
-
-QString PdfText(const fs::path& pdf, int page) {
-    return Run(QStringLiteral("pdftotext"), {QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
-                                             QString::number(page), QString::fromStdString(pdf.string()),
-                                             QStringLiteral("-")});
-}
-
-// Page `page` of the PDF as an image `width` x `height` pixels.
-QImage PdfImage(const fs::path& pdf, int page, int width, int height) {
-    const fs::path prefix = pdf.parent_path() / ("page" + std::to_string(page));
-    Run(QStringLiteral("pdftoppm"),
-        {QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"), QString::number(page),
-         QStringLiteral("-singlefile"), QStringLiteral("-png"), QStringLiteral("-scale-to-x"), QString::number(width),
-         QStringLiteral("-scale-to-y"), QString::number(height), QString::fromStdString(pdf.string()),
-         QString::fromStdString(prefix.string())});
-    return QImage(QString::fromStdString(prefix.string() + ".png")).convertToFormat(QImage::Format_RGB32);
-}
-
-int Dark(const QImage& image, QRect area) {
-    int n = 0;
-    area = area.intersected(image.rect());
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            if (qGray(image.pixel(x, y)) < 128) ++n;
-    return n;
-}
+using qel::test::Dark;
+using qel::test::PdfImage;
+using qel::test::PdfPages;
+using qel::test::PdfText;
 
 class PrintTest : public FrameTest {
 protected:

@@ -4,7 +4,6 @@
 #include <string>
 
 #include <QImage>
-#include <QProcess>
 #include <QCheckBox>
 #include <QRadioButton>
 
@@ -19,43 +18,16 @@
 #include "tools/Printfrm.h"
 #include "tools/Toolsinstall.h"
 #include "tools/render/Printpages.h"
+#include "tests/tools/PdfProbe.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-QString RunTool(const QString& program, const QStringList& args) {
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(60000) || p.exitCode() != 0) return {};
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-
-int PdfPages(const fs::path& pdf) {
-    const QString info = RunTool(QStringLiteral("pdfinfo"), {QString::fromStdString(pdf.string())});
-    for (const QString& line : info.split('\n'))
-        if (line.startsWith(QStringLiteral("Pages:"))) return line.mid(6).trimmed().toInt();
-    return -1;
-}
-
-QImage FirstPage(const fs::path& pdf, int width, int height) {
-    const fs::path prefix = pdf.parent_path() / "sfcpage1";
-    RunTool(QStringLiteral("pdftoppm"),
-        {QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"), QStringLiteral("1"),
-         QStringLiteral("-singlefile"), QStringLiteral("-png"), QStringLiteral("-scale-to-x"), QString::number(width),
-         QStringLiteral("-scale-to-y"), QString::number(height), QString::fromStdString(pdf.string()),
-         QString::fromStdString(prefix.string())});
-    return QImage(QString::fromStdString(prefix.string() + ".png")).convertToFormat(QImage::Format_RGB32);
-}
-
-int Dark(const QImage& image, QRect area) {
-    int n = 0;
-    area = area.intersected(image.rect());
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            if (qGray(image.pixel(x, y)) < 128) ++n;
-    return n;
-}
+using qel::test::Dark;
+using qel::test::PdfImage;
+using qel::test::PdfPages;
+using qel::test::PdfText;
 
 void PutCell(int row, int col, std::uint8_t type, std::uint16_t number) {
     std::uint8_t* c = gSfcGrid + static_cast<std::size_t>(row) * kSfcRowBytes + col * kSfcCellBytes;
@@ -112,7 +84,7 @@ TEST_F(SfcPrintTest, ChartPrintsToPdfInBandsOfRowsAndHalvesWithDeviceComments) {
     // Page 1 at a quarter of its pixels: the initial step's double frame from
     // one and a half cells in, the transition's bar below it, and nothing in
     // the empty second column.
-    const QImage image = FirstPage(pdf, frame.paper.width() / 4, frame.paper.height() / 4);
+    const QImage image = PdfImage(pdf, 1, frame.paper.width() / 4, frame.paper.height() / 4);
     ASSERT_FALSE(image.isNull());
     const int x0 = (frame.paint.x() + g.cellWidth + g.cellWidth / 2) / 4;
     const int y0 = (frame.paint.y() + g.cellHeight + g.cellHeight / 2) / 4;
@@ -129,16 +101,12 @@ TEST_F(SfcPrintTest, ChartPrintsToPdfInBandsOfRowsAndHalvesWithDeviceComments) {
     PrintForm->DevCmtPrnCheck->setChecked(true);
     ASSERT_EQ(PrintForm->PrintToPdf(QString::fromStdString(pdf.string())), 2 * bands);
     EXPECT_EQ(PdfPages(pdf), 2 * bands);
-    const QString last = RunTool(QStringLiteral("pdftotext"),
-                             {QStringLiteral("-f"), QString::number(2 * bands), QStringLiteral("-l"),
-                              QString::number(2 * bands), QString::fromStdString(pdf.string()), QStringLiteral("-")});
+    const QString last = PdfText(pdf, 2 * bands);
     // Comments are cut into lines of eight bytes.
     EXPECT_TRUE(last.contains(QStringLiteral("Fill tan"))) << last.toStdString();
     EXPECT_TRUE(last.contains(QStringLiteral("S20"))) << last.toStdString();
     EXPECT_TRUE(last.contains(QStringLiteral("[Sfc Diagram]"))) << last.toStdString();
-    const QString left = RunTool(QStringLiteral("pdftotext"),
-                             {QStringLiteral("-f"), QString::number(2 * bands - 1), QStringLiteral("-l"),
-                              QString::number(2 * bands - 1), QString::fromStdString(pdf.string()), QStringLiteral("-")});
+    const QString left = PdfText(pdf, 2 * bands - 1);
     EXPECT_FALSE(left.contains(QStringLiteral("S20"))) << left.toStdString();
     PrintForm->DevCmtPrnCheck->setChecked(false);
 
