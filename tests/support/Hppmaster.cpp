@@ -1,12 +1,10 @@
 #include "tests/support/Hppmaster.h"
+#include "tests/support/Pty.h"
 
 #include <QSocketNotifier>
 
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include "tests/support/Plcemulator.h"
@@ -50,19 +48,15 @@ HppMaster::HppMaster(QObject* parent) : QObject(parent) {
 
 HppMaster::~HppMaster() {
     notifier_.reset();
-    if (master_ >= 0) ::close(master_);
-    if (slave_ >= 0) ::close(slave_);
 }
 
 bool HppMaster::Start() {
-    char name[128] = {};
-    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) return false;
-    termios t{};
-    ::tcgetattr(slave_, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(slave_, TCSANOW, &t);
-    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
-    slavePath_ = name;
+    try {
+        pty_ = std::make_unique<Pty>();
+    } catch (const std::exception&) {
+        return false;
+    }
+    master_ = pty_->MasterFd();
     notifier_ = std::make_unique<QSocketNotifier>(master_, QSocketNotifier::Read);
     connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { OnReadable(); });
     return true;

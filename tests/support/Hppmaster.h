@@ -5,6 +5,8 @@
 // against what a programmer expects and records the first disagreement.
 // Runs in the test's Qt event loop, like the PLC emulator.
 #include <QObject>
+
+#include "tests/support/Pty.h"
 #include <QTimer>
 
 #include <cstdint>
@@ -24,7 +26,7 @@ public:
 
     // Opens the pseudo-terminal; the PC's link opens SlavePath().
     bool Start();
-    std::string SlavePath() const { return slavePath_; }
+    std::string SlavePath() const { return pty_ ? pty_->SlavePath() : std::string(); }
 
     // "HPP reads PC": identification, then `bytes` of program in blocks of
     // 32 from the program window. `full` sends the whole-capacity flag.
@@ -68,8 +70,8 @@ private:
     void Fail(const std::string& why);
     void Write(const std::string& text);
 
-    int master_ = -1, slave_ = -1;
-    std::string slavePath_;
+    std::unique_ptr<Pty> pty_;
+    int master_ = -1;
     std::unique_ptr<QSocketNotifier> notifier_;
     QTimer timer_;
     std::string rx_;

@@ -1,4 +1,5 @@
 #include "tests/support/Plcemulator.h"
+#include "tests/support/Pty.h"
 
 #include <QSocketNotifier>
 #include <QTimer>
@@ -9,9 +10,6 @@
 #include <thread>
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace qel::test {
@@ -102,8 +100,6 @@ PlcEmulator::PlcEmulator(QObject* parent) : QObject(parent) {
 PlcEmulator::~PlcEmulator() {
     StopPacer();
     notifier_.reset();
-    if (master_ >= 0) ::close(master_);
-    if (slave_ >= 0) ::close(slave_);
 }
 
 void PlcEmulator::Configure(int familyClass, int capacityCode, int modelCode) {
@@ -119,15 +115,12 @@ void PlcEmulator::Configure(int familyClass, int capacityCode, int modelCode) {
 }
 
 bool PlcEmulator::Start() {
-    char name[128] = {};
-    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) return false;
-    // Both ends raw: a cooked line would turn the frame's CR into LF.
-    termios t{};
-    ::tcgetattr(slave_, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(slave_, TCSANOW, &t);
-    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
-    slavePath_ = name;
+    try {
+        pty_ = std::make_unique<Pty>();
+    } catch (const std::exception&) {
+        return false;
+    }
+    master_ = pty_->MasterFd();
     notifier_ = std::make_unique<QSocketNotifier>(master_, QSocketNotifier::Read);
     connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { OnReadable(); });
     return true;
@@ -714,9 +707,8 @@ void PlcEmulator::PaceReply(std::size_t requestChars, std::size_t replyChars, co
 void PlcEmulator::DropLine() {
     StopPacer();
     notifier_.reset();
-    if (master_ >= 0) ::close(master_);
-    if (slave_ >= 0) ::close(slave_);
-    master_ = slave_ = -1;
+    pty_.reset();
+    master_ = -1;
 }
 
 }  // namespace qel::test

@@ -9,6 +9,8 @@
 // in one cannot hide itself in the other.
 #include <QObject>
 
+#include "tests/support/Pty.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -124,7 +126,7 @@ public:
     // Opens the pseudo-terminal; false when the system refuses one.
     bool Start();
     // The device the link opens.
-    std::string SlavePath() const { return slavePath_; }
+    std::string SlavePath() const { return pty_ ? pty_->SlavePath() : std::string(); }
 
     // Sets family, capacity and model, sizes program memory and file
     // registers to match and writes the identification registers.
@@ -200,9 +202,9 @@ private:
     void Deliver(std::string text, FaultRule* rule, Transaction& t);
     void WriteOut(const std::string& text);
 
-    int master_ = -1;
-    int slave_ = -1;  // kept open so the master never sees a hang-up
-    std::string slavePath_;
+    std::unique_ptr<Pty> pty_;  // raw both ends: a cooked line would turn the frame's CR into LF
+    int master_ = -1;          // the pty's master while the line stands
+
     std::unique_ptr<QSocketNotifier> notifier_;
     std::string rx_;
     std::vector<FaultRule> faults_;
