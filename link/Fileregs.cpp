@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <system_error>
+
+#include "project/Fileio.h"
 
 namespace qel::link {
 
@@ -38,7 +38,8 @@ std::vector<std::uint8_t> EncodeQft(const TFileTemplate& t) {
     Put16(b, 2, t.family);
     Put16(b, 4, t.capacityIndex);
     b[6] = t.extraMemory ? 1 : 0;
-    std::memcpy(b.data() + 7, t.title.data(), std::min(t.title.size(), kQftTitleMax));
+    const std::string title = qelfile::CutUtf8(t.title, kQftTitleMax);
+    std::memcpy(b.data() + 7, title.data(), title.size());
     const auto n = static_cast<std::uint32_t>(t.values.size());
     for (int i = 0; i < 4; ++i) b[128 + i] = static_cast<std::uint8_t>(n >> (8 * i));
     for (std::size_t i = 0; i < t.values.size(); ++i) Put16(b, kQftHeaderSize + 2 * i, t.values[i]);
@@ -68,21 +69,18 @@ bool DecodeQft(const std::uint8_t* data, std::size_t size, TFileTemplate& t) {
 }
 
 TQftRead ReadQftFile(const std::filesystem::path& path, int family, TFileTemplate& t) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) return TQftRead::Missing;
-    const auto size = std::filesystem::file_size(path, ec);
+    std::vector<std::uint8_t> bytes;
     // Nothing larger than the largest template is read into memory.
-    if (ec || size > kQftHeaderSize + 2 * 32768) return TQftRead::Damaged;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return TQftRead::Missing;
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size))) return TQftRead::Damaged;
-    TFileTemplate r;
-    if (!DecodeQft(bytes.data(), bytes.size(), r)) {
-        // A sound header of another family says so rather than "damaged".
-        if (bytes.size() >= 4 && Get16(bytes.data() + 2) != family) return TQftRead::OtherFamily;
-        return TQftRead::Damaged;
+    switch (qelfile::ReadWholeFile(path, bytes, kQftHeaderSize + 2 * 32768)) {
+    case qelfile::ReadResult::Missing: return TQftRead::Missing;
+    case qelfile::ReadResult::Unreadable:
+    case qelfile::ReadResult::NotRegular: return TQftRead::Unreadable;
+    case qelfile::ReadResult::TooLarge: return TQftRead::Damaged;
+    case qelfile::ReadResult::Ok: break;
     }
+    TFileTemplate r;
+    if (!DecodeQft(bytes.data(), bytes.size(), r)) return TQftRead::Damaged;
+    // Only a template sound in every other way is one of another family.
     if (r.family != family) return TQftRead::OtherFamily;
     t = std::move(r);
     return TQftRead::Ok;
@@ -90,27 +88,7 @@ TQftRead ReadQftFile(const std::filesystem::path& path, int family, TFileTemplat
 
 bool WriteQftFile(const std::filesystem::path& path, const TFileTemplate& t) {
     const std::vector<std::uint8_t> bytes = EncodeQft(t);
-    std::filesystem::path tmp = path;
-    tmp += ".tmp";
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!out) return false;
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::error_code ec;
-            std::filesystem::remove(tmp, ec);
-            return false;
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(tmp, path, ec);
-    if (ec) {
-        std::filesystem::remove(tmp, ec);
-        return false;
-    }
-    return true;
+    return qelfile::WriteFileReplacing(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 bool ParseFileRegRange(const std::string& startText, const std::string& lastText, int count, int& first, int& end) {

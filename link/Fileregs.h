@@ -53,10 +53,14 @@ std::vector<std::uint8_t> EncodeQft(const TFileTemplate& t);
 // or count do not agree with each other.
 bool DecodeQft(const std::uint8_t* data, std::size_t size, TFileTemplate& t);
 
-enum class TQftRead { Missing, Ok, OtherFamily, Damaged };
+// Missing: no such file. Unreadable: something stands under the name that
+// cannot be read, or is no regular file. OtherFamily: a sound template of
+// another family. Damaged: anything else that does not decode.
+enum class TQftRead { Missing, Ok, Unreadable, OtherFamily, Damaged };
 // Reads a template for a project of `family`; `t` is set only for Ok.
 TQftRead ReadQftFile(const std::filesystem::path& path, int family, TFileTemplate& t);
-// Writes through a temporary file, so a failed write leaves the old file.
+// Replaces the file as the project's files are replaced, so a failed write
+// leaves the old file and a link beside it is never written through.
 bool WriteQftFile(const std::filesystem::path& path, const TFileTemplate& t);
 
 // ---------------------------------------------------------------------------

@@ -328,6 +328,7 @@ bool TFileTmp::ReadQft() {
     TFileTemplate t;
     switch (ReadQftFile(OpenFileName, gQel.Family, t)) {
     case TQftRead::Missing: return true;
+    case TQftRead::Unreadable: ShowMsg(kMsgFileOpenFailed, " " + OpenFileName); return false;
     case TQftRead::OtherFamily: ShowMsg(kMsgFileRegOtherFamily, " " + OpenFileName); return false;
     case TQftRead::Damaged: ShowMsg(kMsgFileRegBadFile, " " + OpenFileName); return false;
     case TQftRead::Ok: break;

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 
+#include "project/Fileio.h"
 #include "project/Qelglobals.h"
 
 namespace qel::link {
@@ -26,6 +26,14 @@ enum : int {
     kUserWrite = 11,
     kIdentify = 255,
 };
+
+// A comment as the card holds it, made text: it ends at a NUL, and bytes of
+// another code page become replacement characters, so that the project's
+// comment file can always hold it.
+std::string CardText(const std::uint8_t* first, const std::uint8_t* last) {
+    const std::uint8_t* end = std::find(first, last, std::uint8_t{0});
+    return qelfile::ToValidUtf8(std::string_view(reinterpret_cast<const char*>(first), static_cast<std::size_t>(end - first)));
+}
 
 void Overwrite(std::string& s) {
     std::fill(s.begin(), s.end(), '\0');
@@ -65,7 +73,7 @@ void UnpackComments(const std::vector<std::uint8_t>& area) {
         const char* letter = std::strchr(kCommentLetters, static_cast<char>(area[p]));
         if (letter && *letter) {
             auto& list = gQel.DevComments[static_cast<std::size_t>(letter - kCommentLetters)];
-            if (n < list.size()) list[n].assign(area.begin() + static_cast<std::ptrdiff_t>(p + 3), end);
+            if (n < list.size()) list[n] = CardText(area.data() + p + 3, area.data() + (end - area.begin()));
         }
         p = static_cast<std::size_t>(end - area.begin()) + 1;
     }
@@ -161,10 +169,9 @@ bool TMemCard::ReadComments() {
 }
 
 bool TMemCard::WriteUserInstruction(const std::string& path, int which) {
-    std::ifstream in(path, std::ios::binary);
     std::vector<std::uint8_t> bytes;
-    if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (!in || bytes.empty() || bytes.size() > 32768 || which < 0 || which > 1) {
+    if (qelfile::ReadWholeFile(path, bytes, kCardUserFileBytes) != qelfile::ReadResult::Ok || bytes.empty() ||
+        which < 0 || which > 1) {
         link_.ShowMessage(kMsgCardUserFileBad, "");
         return false;
     }

@@ -39,13 +39,16 @@ inline constexpr int kCardProgramWords = 15872;
 inline constexpr std::size_t kCardCommentBytes = 31744;
 inline constexpr int kMsgCardCommentsTooLarge = 235;
 inline constexpr int kMsgCardUserFileBad = 144;
+// Largest user-instruction file the card takes.
+inline constexpr std::size_t kCardUserFileBytes = 32768;
 
 // Packs the comments of the chosen lists (letters of kCommentLetters) as
 // records: letter, index (u16 low byte first), text, 0x0A; empty comments
 // are skipped. False when they do not fit the card's comment area.
 bool PackComments(const bool chosen[9], std::vector<std::uint8_t>& out);
 // Stores the records of a card's comment area into the comment lists (within
-// their sizes); a record without its 0x0A ends the area.
+// their sizes); a record without its 0x0A ends the area. A text ends at a
+// NUL and is made valid UTF-8 (U+FFFD for what is not).
 void UnpackComments(const std::vector<std::uint8_t>& area);
 
 class TMemCard final : public TLinkJob {
@@ -65,7 +68,8 @@ public:
     // they do not fit), and the card's comments into the project.
     bool WriteComments(const bool chosen[9]);
     bool ReadComments();
-    // A user-instruction file (1 to 32768 bytes; message 144 otherwise) into
+    // A user-instruction file (a regular file of 1 to 32768 bytes, read
+    // without waiting and never beyond that; message 144 otherwise) into
     // user instruction 1 or 2 of the card. An odd last byte goes out padded
     // to a whole word.
     bool WriteUserInstruction(const std::string& path, int which);

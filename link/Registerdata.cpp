@@ -85,7 +85,8 @@ TRegFileResult ReadRegisterFile(const std::string& path, int family, TRegisterDa
     std::vector<std::uint8_t> bytes;
     switch (qelfile::ReadWholeFile(path, bytes)) {
     case qelfile::ReadResult::Missing: return TRegFileResult::Missing;
-    case qelfile::ReadResult::Unreadable: return TRegFileResult::Unreadable;
+    case qelfile::ReadResult::Unreadable:
+    case qelfile::ReadResult::NotRegular: return TRegFileResult::Unreadable;
     case qelfile::ReadResult::TooLarge: return TRegFileResult::Damaged;
     case qelfile::ReadResult::Ok: break;
     }

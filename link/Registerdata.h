@@ -41,7 +41,7 @@ struct TRegisterData {
 enum class TRegFileResult {
     Ok,
     Missing,     // no such file: nothing read (the normal case of a new program)
-    Unreadable,  // exists but cannot be read
+    Unreadable,  // exists but cannot be read, or is no regular file (a FIFO, a folder)
     Short,       // shorter than its layout
     Foreign,     // not a register file of this system (version word)
     Damaged,     // counts, sizes or header fields out of range, bytes left over

@@ -39,19 +39,21 @@ ReadResult ReadWholeFile(const fs::path& path, std::vector<std::uint8_t>& out, s
     std::uint8_t buf[65536];
     ReadResult result = ReadResult::Ok;
     for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
+        // One byte past the limit at most: it tells a file that grew past the
+        // limit after the size was looked at, and no more of it is read.
+        const std::uintmax_t room = maxBytes + 1 - out.size();
+        const ssize_t n = ::read(fd, buf, static_cast<std::size_t>(std::min<std::uintmax_t>(sizeof buf, room)));
         if (n < 0) {
             if (errno == EINTR) continue;
             result = ReadResult::Unreadable;
             break;
         }
         if (n == 0) break;
-        // The file may grow while it is read: the limit holds for what is read.
-        if (out.size() + static_cast<std::size_t>(n) > maxBytes) {
+        out.insert(out.end(), buf, buf + n);
+        if (out.size() > maxBytes) {
             result = ReadResult::TooLarge;
             break;
         }
-        out.insert(out.end(), buf, buf + n);
     }
     ::close(fd);
     if (result != ReadResult::Ok) out.clear();
@@ -62,7 +64,9 @@ namespace {
 // A name beside the target that no other writer uses at the same time:
 // target + "." + 8 hex digits + kind (".part" new contents, ".keep" old).
 fs::path TempNameFor(const fs::path& path, const char* kind = ".part") {
-    static std::mt19937 rng{std::random_device{}()};
+    // Drawn from the system's random source each time: a name another user
+    // could foresee would let them stand a file there first and stop the save.
+    static std::random_device rng;
     char suffix[32];
     std::snprintf(suffix, sizeof suffix, ".%08x%s", static_cast<unsigned>(rng()), kind);
     fs::path tmp = path;
@@ -123,8 +127,14 @@ RenameFunction gRename = &std::rename;
 void SetRenameFunction(RenameFunction f) { gRename = f ? f : &std::rename; }
 
 bool WriteTempBeside(const fs::path& path, std::string_view bytes, fs::path& tmp) {
-    tmp = TempNameFor(path);
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    // Created exclusively: whatever stands under the name (a file, a link to
+    // anywhere) makes the open fail rather than be written through.
+    int fd = -1;
+    for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
+        tmp = TempNameFor(path);
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0 && errno != EEXIST) break;
+    }
     if (fd < 0) return false;
     bool ok = true;
     std::size_t done = 0;
@@ -140,15 +150,8 @@ bool WriteTempBeside(const fs::path& path, std::string_view bytes, fs::path& tmp
     return ok;
 }
 
-bool CommitTemp(const fs::path& tmp, const fs::path& path) {
-    if (std::rename(tmp.c_str(), path.c_str()) == 0) return true;
-    ::unlink(tmp.c_str());
-    return false;
-}
-
 bool WriteFileReplacing(const fs::path& path, std::string_view bytes) {
-    fs::path tmp;
-    return WriteTempBeside(path, bytes, tmp) && CommitTemp(tmp, path);
+    return ReplaceFiles({NewFile{path, std::string(bytes)}}).ok;
 }
 
 ReplaceOutcome ReplaceFiles(const std::vector<NewFile>& files) {
@@ -178,8 +181,9 @@ ReplaceOutcome ReplaceFiles(const std::vector<NewFile>& files) {
             steps[i].tmp.clear();
             return refuse(files[i].path);
         }
-    // ... and every old one kept aside for a roll-back, before the first rename.
-    for (std::size_t i = 0; i < files.size(); ++i) {
+    // ... and every old one kept aside for a roll-back, before the first rename
+    // (the last file's rename is never taken back: it needs none).
+    for (std::size_t i = 0; i + 1 < files.size(); ++i) {
         struct stat ts {};
         if (::lstat(files[i].path.c_str(), &ts) != 0) continue;
         const fs::path keep = TempNameFor(files[i].path, ".keep");
@@ -307,29 +311,64 @@ Refusal ReadHeader(const std::vector<std::uint8_t>& bytes, FileHeader& h) {
     return Refusal::None;
 }
 
+namespace {
+// Length of the well-formed UTF-8 character at s[i], or 0 when there is none;
+// `taken` gets the bytes of its longest well-formed beginning (at least 1).
+// Overlong forms, surrogates and values past U+10FFFF are no characters.
+std::size_t Utf8CharAt(std::string_view s, std::size_t i, std::size_t& taken) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    taken = 1;
+    if (c < 0x80) return 1;
+    std::size_t len;
+    unsigned char lo = 0x80, hi = 0xBF;  // range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+        len = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        len = 3;
+        if (c == 0xE0) lo = 0xA0;
+        if (c == 0xED) hi = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4;
+        if (c == 0xF0) lo = 0x90;
+        if (c == 0xF4) hi = 0x8F;
+    } else {
+        return 0;
+    }
+    for (std::size_t k = 1; k < len; ++k) {
+        if (i + k >= s.size()) return 0;
+        const auto d = static_cast<unsigned char>(s[i + k]);
+        if (d < (k == 1 ? lo : 0x80) || d > (k == 1 ? hi : 0xBF)) return 0;
+        taken = k + 1;
+    }
+    return len;
+}
+}  // namespace
+
 bool IsUtf8(std::string_view s) {
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        std::size_t len;
-        std::uint32_t cp;
-        if (c < 0x80) { ++i; continue; }
-        if ((c & 0xE0) == 0xC0) { len = 2; cp = c & 0x1F; }
-        else if ((c & 0xF0) == 0xE0) { len = 3; cp = c & 0x0F; }
-        else if ((c & 0xF8) == 0xF0) { len = 4; cp = c & 0x07; }
-        else return false;
-        if (i + len > s.size()) return false;
-        for (std::size_t k = 1; k < len; ++k) {
-            const auto d = static_cast<unsigned char>(s[i + k]);
-            if ((d & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (d & 0x3F);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are not text.
-        static constexpr std::uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
-        if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    std::size_t taken;
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t len = Utf8CharAt(s, i, taken);
+        if (len == 0) return false;
         i += len;
     }
     return true;
+}
+
+std::string ToValidUtf8(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    std::size_t taken;
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t len = Utf8CharAt(s, i, taken);
+        if (len) {
+            out.append(s.substr(i, len));
+            i += len;
+        } else {
+            out += "\xEF\xBF\xBD";
+            i += taken;
+        }
+    }
+    return out;
 }
 
 std::string CutUtf8(const std::string& s, std::size_t maxBytes) {

@@ -18,8 +18,11 @@ enum class ReadResult { Ok, Missing, Unreadable, TooLarge, NotRegular };
 /// Largest file the readers accept (the biggest project file is far smaller).
 inline constexpr std::uintmax_t kMaxFileBytes = 16u * 1024u * 1024u;
 
-/// Reads the whole of `path` into `out`, refusing anything but a regular file
-/// and a file longer than `maxBytes` (`out` is then empty).
+/// The one way the system reads a file it is handed: opens `path` without
+/// waiting (a FIFO under the name is not waited on), refuses anything but a
+/// regular file, and reads at most `maxBytes` + 1 bytes into `out`, so that a
+/// file larger than the limit, or one that grows past it while it is read, is
+/// refused as TooLarge without ever being held whole. `out` is empty unless Ok.
 ReadResult ReadWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>& out,
                          std::uintmax_t maxBytes = kMaxFileBytes);
 
@@ -27,18 +30,17 @@ ReadResult ReadWholeFile(const std::filesystem::path& path, std::vector<std::uin
 /// without LF is kept.
 std::vector<std::string> SplitLines(const std::vector<std::uint8_t>& bytes);
 
-/// Writes `bytes` to a temporary file beside `path`, flushes it to disk and
-/// renames it over `path`. On any failure the temporary file is removed, `path`
-/// is untouched and false is returned.
+/// Replaces the one file `path` by `bytes` the way ReplaceFiles replaces a set:
+/// the rules on the name, a new file created exclusively under an
+/// unpredictable name beside it, flushed, then renamed over it. On any failure
+/// `path` is untouched, no temporary file is left and false is returned.
 bool WriteFileReplacing(const std::filesystem::path& path, std::string_view bytes);
 
-/// First half of WriteFileReplacing: writes `bytes` to a new temporary file
-/// beside `path` and flushes it; its name comes back in `tmp`. False (and no
-/// file left behind) on failure.
+/// Writes `bytes` to a new file beside `path`, created exclusively under a
+/// name no one can foresee (so a link planted beside the target is never
+/// followed), and flushes it; its name comes back in `tmp`. False (and no file
+/// left behind) on failure.
 bool WriteTempBeside(const std::filesystem::path& path, std::string_view bytes, std::filesystem::path& tmp);
-
-/// Second half: renames `tmp` over `path`; removes `tmp` and returns false on failure.
-bool CommitTemp(const std::filesystem::path& tmp, const std::filesystem::path& path);
 
 /// A file of a set and its new contents.
 struct NewFile {
@@ -132,6 +134,11 @@ Refusal ReadHeader(const std::vector<std::uint8_t>& bytes, FileHeader& h);
 
 /// True when `s` is well-formed UTF-8.
 bool IsUtf8(std::string_view s);
+
+/// `s` as well-formed UTF-8: each byte sequence that is not (the longest
+/// beginning of a character that cannot be completed, or a stray byte)
+/// becomes one U+FFFD replacement character.
+std::string ToValidUtf8(std::string_view s);
 
 /// Cuts `s` to at most `maxBytes` without splitting a UTF-8 character.
 std::string CutUtf8(const std::string& s, std::size_t maxBytes);

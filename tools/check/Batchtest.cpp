@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 
 #include "ladder/model/Laddercompile.h"
 #include "ladder/model/Test.h"
+#include "project/Fileio.h"
 #include "project/Qelglobals.h"
 
 namespace fs = std::filesystem;
@@ -66,27 +65,9 @@ std::vector<std::string> ListProgramFiles(const std::string& folder) {
 
 bool SaveResultLines(const std::string& path, const std::vector<std::string>& lines) {
     if (path.empty()) return false;
-    const fs::path target(path);
-    fs::path temp = target;
-    temp += ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) return false;
-        for (const std::string& line : lines) out << line << '\n';
-        out.flush();
-        if (!out) {
-            out.close();
-            std::remove(temp.c_str());
-            return false;
-        }
-    }
-    std::error_code ec;
-    fs::rename(temp, target, ec);
-    if (ec) {
-        fs::remove(temp, ec);
-        return false;
-    }
-    return true;
+    std::string text;
+    for (const std::string& line : lines) text += line + '\n';
+    return qelfile::WriteFileReplacing(path, text);
 }
 
 bool CompileProjectLadder() { return CompileProgramLadder() == 0; }

@@ -34,8 +34,9 @@ TBatchOutcome TestProgramFile(const std::string& path, bool passCheck, const TBa
 /// regard to case. Empty for a folder that cannot be read.
 std::vector<std::string> ListProgramFiles(const std::string& folder);
 
-/// Writes the lines, each ended by a line feed, through a temporary file that
-/// replaces `path` only when complete. False when it cannot be written.
+/// Writes the lines, each ended by a line feed, the way the project's files
+/// are replaced (a new file beside `path`, renamed over it only when
+/// complete). False when it cannot be written; `path` is then untouched.
 bool SaveResultLines(const std::string& path, const std::vector<std::string>& lines);
 
 /// The compile and check of the program's own ladder and code, as the batch
