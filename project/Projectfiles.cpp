@@ -680,6 +680,21 @@ bool SaveProject() {
     files.push_back({".dev", ".dv~", BuildDev()});
     files.push_back({".sfc", nullptr, BuildSfc()});
 
+    // Nothing is written that its reader would refuse: the next Open would
+    // lose that file's part of the project (a device comment holding a NUL
+    // would cost every comment and the title page).
+    Staged check;
+    for (const Out& f : files) {
+        const std::vector<std::uint8_t> bytes(f.bytes.begin(), f.bytes.end());
+        const auto* sibling = std::find_if(std::begin(kSiblings), std::end(kSiblings),
+                                           [&](const Sibling& s) { return std::strcmp(s.ext, f.ext) == 0; });
+        const Refusal r = sibling == std::end(kSiblings) ? ParseKzp(bytes, check) : sibling->parse(bytes, check);
+        if (r != Refusal::None) {
+            ShowFileMsg(kMsgFileSaveFailed, SiblingPath(f.ext));
+            return false;
+        }
+    }
+
     // The set and its backups go to disk together: each backup is a copy of
     // the file it keeps, written beside the old backup, and replaces it only
     // with the new file. Nothing is renamed before every new file, backup

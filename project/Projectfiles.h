@@ -34,6 +34,8 @@ bool ReadSiblingFiles();
 /// ".lad", ".rcm" and ".dev" are kept as ".kz~", ".la~", ".rc~" and ".dv~".
 /// On a failure shows message 30 with the path and returns false; files
 /// already in place stay whole (each is replaced only by a complete new file).
+/// A file of the set that its reader would refuse (a comment that is not
+/// UTF-8 or holds a NUL) fails the save the same way before anything is written.
 /// On success clears gQel.Modified and sets gQel.Named.
 bool SaveProject();
 
