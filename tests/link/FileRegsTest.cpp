@@ -14,6 +14,7 @@
 
 #include "LinkTestSupport.h"
 #include "link/Fileregs.h"
+#include "tests/support/TestInstallDir.h"
 
 using namespace qel::test;
 using namespace qel::link;
@@ -191,6 +192,16 @@ TEST(QftFile, RoundTripOfEveryFamilyAndDamagedFilesRefused) {
     }
     TFileTemplate none;
     EXPECT_EQ(ReadQftFile(dir / "missing.qft", 1, none), TQftRead::Missing);
+
+    // A save never writes through a link planted beside the template (at the
+    // name a save once used); the template lands where it was asked to go.
+    TFileTemplate saved;
+    saved.family = 2;
+    saved.values.assign(1600, 5);
+    const auto target = dir / "t.qft";
+    EXPECT_TRUE(qel::test::SavesPastALinkPlantedAt(dir / "t.qft.tmp", [&] { return WriteQftFile(target, saved); }));
+    EXPECT_EQ(ReadQftFile(target, 2, none), TQftRead::Ok);
+    EXPECT_EQ(none.values, saved.values);
 
     // Damaged files: cut short, grown, wrong count, wrong flag, family 0.
     TFileTemplate t;

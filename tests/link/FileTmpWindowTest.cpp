@@ -12,6 +12,8 @@
 #include <QTableView>
 #include <QTest>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -31,6 +33,7 @@
 using qel::link::_TransData;
 using qel::test::PlcEmulator;
 using qel::test::PumpUntil;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -152,6 +155,24 @@ TEST_F(FileTmpTest, ValuesTypedWrittenReadBackSavedAndReopened) {
     EXPECT_EQ(gFileRegCount, 1600);
     EXPECT_EQ(gFileRegValues[5], 1);
     EXPECT_NE(messages_.Shown().back().find(gMsgTable.Get(qel::link::kMsgFileRegOtherFamily)), std::string::npos);
+
+    // Through the Open command: six stray bytes are a damaged template, not
+    // one of another family; a FIFO or a folder under the name cannot be
+    // opened. Each says so once, changes nothing and never "Read completed".
+    const fs::path stray = projects_ / "stray.qft", fifo = projects_ / "fifo.qft", folder = projects_ / "folder.qft";
+    std::ofstream(stray, std::ios::binary) << "\x01\x02\x01\x00\x05\x06";  // family word 1
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    fs::create_directory(folder);
+    for (const auto& [file, msg] : {std::pair{stray, qel::link::kMsgFileRegBadFile}, std::pair{fifo, int{kMsgFileOpenFailed}},
+                                    std::pair{folder, int{kMsgFileOpenFailed}}}) {
+        messages_.Clear();
+        dialogs_.QueuePath(file.string());
+        w->OpenWithPrompt();
+        ASSERT_EQ(messages_.Shown().size(), 1u) << file;
+        EXPECT_EQ(messages_.Shown()[0], gMsgTable.Get(msg) + " " + file.string());
+        EXPECT_EQ(gFileRegValues[5], 1);
+        EXPECT_EQ(w->Title, "机台 A");
+    }
 
     // A new project would close the window: changed values are asked about
     // first; Cancel keeps the window and its values, No lets them go.

@@ -8,17 +8,23 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "LinkTestSupport.h"
 #include "core/ProgramImage.h"
 #include "link/Memcard.h"
+#include "project/Fileio.h"
+#include "project/Projectfiles.h"
 #include "project/Qelglobals.h"
+#include "tests/support/ScriptedMessages.h"
 #include "tests/support/TestInstallDir.h"
 
 using namespace qel::test;
 using namespace qel::link;
+using qel::test::BytesReadSoFar;
+using qel::test::ReturnsWithoutAWriter;
 
 namespace {
 
@@ -225,6 +231,57 @@ TEST_F(MemCardTest, CommentsToTheCardAndBack) {
     EXPECT_EQ(lists[0][1], "old");
 }
 
+TEST_F(MemCardTest, CardCommentsOfAnyBytesBecomeTextThatSavesAndOpensAgain) {
+    // A comment ends at a NUL; what is not UTF-8 (another code page, a cut or
+    // overlong character, a surrogate) becomes U+FFFD, one per sequence.
+    const std::string r = "\xEF\xBF\xBD";
+    const std::pair<std::string, std::string> cases[] = {
+        {"Motor\xD4\xCB", "Motor" + r + r},         {std::string("ab\0cd", 5), "ab"},
+        {"\xE9\xA9\xAC\xE9\xA9x", "\xE9\xA9\xAC" + r + "x"}, {"\xED\xA0\x80", r + r + r},
+        {"\xC0\xAF\xF4\x90\x80\x80", r + r + r + r + r + r}, {"\xF0\x9F\x98\x80 ok", "\xF0\x9F\x98\x80 ok"},
+    };
+    auto& lists = gQel.DevComments;
+    std::vector<std::uint8_t> area;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        area.insert(area.end(), {'M', static_cast<std::uint8_t>(i), 0});
+        area.insert(area.end(), cases[i].first.begin(), cases[i].first.end());
+        area.push_back(0x0A);
+    }
+    UnpackComments(area);
+    for (std::size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(lists[2][i], cases[i].second) << i;
+
+    // Random areas: records of every letter with random bytes, NULs, cut
+    // characters and stray line feeds. Whatever they leave is saved, and the
+    // project opens again with exactly those comments.
+    qel::test::ScriptedMessages messages;
+    SetProjectPath((home_ / "card.kzp").string());
+    std::mt19937 rng(38);
+    const std::string pieces[] = {"a", "马", "\xE9\xA9", "\xFF", std::string(1, '\0'), "\x0A", "\xC3", "\xBF", "\\t"};
+    for (int round = 0; round < 100; ++round) {
+        area.clear();
+        while (area.size() < 2000) {
+            const char letter = round % 5 == 0 ? static_cast<char>(rng()) : kCommentLetters[rng() % 9];
+            area.insert(area.end(), {static_cast<std::uint8_t>(letter), static_cast<std::uint8_t>(rng() % 200), 0});
+            for (int n = rng() % 12; n > 0; --n) {
+                const std::string& p = pieces[rng() % std::size(pieces)];
+                area.insert(area.end(), p.begin(), p.end());
+            }
+            area.push_back(rng() % 8 ? 0x0A : static_cast<std::uint8_t>(rng()));
+        }
+        UnpackComments(area);
+        const auto unpacked = lists;
+        for (const auto& l : lists)
+            for (const std::string& c : l) ASSERT_TRUE(qelfile::IsUtf8(c) && c.find('\0') == std::string::npos) << c;
+        ASSERT_TRUE(SaveProject()) << round;
+        for (auto& l : lists) std::fill(l.begin(), l.end(), "x");
+        gQel.OpenFileName = (home_ / "card.kzp").string();
+        ASSERT_TRUE(ReadProgramFile()) << round;
+        ASSERT_EQ(lists, unpacked) << round;
+    }
+    EXPECT_TRUE(messages.Shown().empty());
+    EXPECT_FALSE(messages.UnscriptedQuestion());
+}
+
 TEST_F(MemCardTest, UserInstructionFiles) {
     const auto file = home_ / "fn.Bin";
     auto put = [&](std::size_t n) {
@@ -246,6 +303,21 @@ TEST_F(MemCardTest, UserInstructionFiles) {
     }
     EXPECT_EQ(Run([&] { return card->WriteUserInstruction((home_ / "none.Bin").string(), 0); }),
               std::vector<int>{kMsgCardUserFileBad});
+    // Only a regular file is read, without waiting, and never beyond the
+    // card's limit and one byte: a FIFO, a folder, a sparse file of 64 MiB.
+    const auto huge = home_ / "huge.Bin";
+    std::ofstream(huge).close();
+    std::filesystem::resize_file(huge, 64u << 20);
+    std::filesystem::create_directory(home_ / "folder.Bin");
+    const std::uint64_t before = BytesReadSoFar();
+    for (const auto& p : {huge, home_ / "folder.Bin"})
+        EXPECT_EQ(Run([&] { return card->WriteUserInstruction(p.string(), 0); }), std::vector<int>{kMsgCardUserFileBad});
+    EXPECT_LE(BytesReadSoFar() - before, kCardUserFileBytes + 1);
+    EXPECT_TRUE(ReturnsWithoutAWriter(home_ / "fifo.Bin", [&] {
+        EXPECT_EQ(Run([&] { return card->WriteUserInstruction((home_ / "fifo.Bin").string(), 0); }),
+                  std::vector<int>{kMsgCardUserFileBad});
+    }));
+    EXPECT_EQ(emu.RequestCount(), 0u);
     put(32768);
     emu.S.cardWriteProtected = true;
     EXPECT_EQ(Run([&] { return card->WriteUserInstruction(file.string(), 0); }), std::vector<int>{kMsgCardWriteProtected});

@@ -4,6 +4,8 @@
 // marks and entry checks of each model family.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -14,6 +16,7 @@
 #include "link/Registerdata.h"
 #include "link/Registergrid.h"
 #include "project/Fileio.h"
+#include "project/Msgtable.h"
 
 using namespace qel::link;
 namespace fs = std::filesystem;
@@ -162,9 +165,17 @@ TEST_F(RegisterFileTest, ShortOversizedForeignAndOtherModelFilesAreRefusedLeavin
     EXPECT_EQ(d.C32Regs[1], 0x10001u);
     EXPECT_EQ(d.Title, "few");
 
-    // A missing file reads as nothing.
+    // A missing file reads as nothing; a FIFO or a folder under the name
+    // cannot be opened (26), rather than being a file that is too short.
     d = open;
     EXPECT_EQ(ReadRegisterFile(Path("none.kzl"), 1, d), TRegFileResult::Missing);
+    ASSERT_EQ(::mkfifo(Path("fifo.kzl").c_str(), 0644), 0);
+    fs::create_directory(Path("folder.rvl"));
+    for (const char* name : {"fifo.kzl", "folder.rvl"}) {
+        const TRegFileResult got = ReadRegisterFile(Path(name), 1, d);
+        EXPECT_EQ(got, TRegFileResult::Unreadable) << name;
+        EXPECT_EQ(RegisterFileMessage(got), kMsgFileOpenFailed) << name;
+    }
     EXPECT_EQ(d, open);
 }
 

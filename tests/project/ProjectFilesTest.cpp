@@ -245,6 +245,33 @@ TEST_F(ProjectFilesTest, NameTakenByAFolderStopsTheSaveBeforeAnyFileIsReplaced) 
     EXPECT_EQ(RegularFiles(Dir()), 7) << "no backup and no temporary file is left";
 }
 
+TEST_F(ProjectFilesTest, TextItsReaderWouldRefuseFailsTheSaveAndWritesNothing) {
+    // Text that is not UTF-8 or holds a NUL, in each text the comment files
+    // keep: the save says which file, and the saved set stays as it was.
+    struct Case {
+        const char* what;
+        std::string* text;
+        const char* ext;
+    };
+    FillProject(1, 0, 15);
+    SaveAs("txt.kzp");
+    const auto before = SetBytes(Dir(), "txt");
+    gQel.RungComments.resize(3);
+    for (const Case c : {Case{"comment NUL", &gQel.DevComments[2][7], ".rcm"},
+                         Case{"comment code page", &gQel.DevComments[0][1], ".rcm"},
+                         Case{"title", &gQel.Title, ".kzp"}, Case{"designer", &gQel.Designer, ".rcm"},
+                         Case{"rung comment", &gQel.RungComments[2], ".lmt"}}) {
+        SCOPED_TRACE(c.what);
+        const std::string kept = *c.text;
+        *c.text = std::string(c.what).find("NUL") != std::string::npos ? std::string("a\0b", 3) : "\xC2\xB0\xC2";
+        gQel.Modified = 1;
+        EXPECT_EQ(CheckFailedSave(messages_, (Dir() / "txt").string() + c.ext), 0);
+        *c.text = kept;
+    }
+    EXPECT_EQ(SetBytes(Dir(), "txt"), before);
+    EXPECT_EQ(RegularFiles(Dir()), 8) << "no backup and no temporary file is left";
+}
+
 TEST_F(ProjectFilesTest, SiblingOfAnotherFamilyIsRefusedOrSkippedOnRequest) {
     FillProject(0, 0, 6);
     SaveAs("fam.kzp");

@@ -7,12 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <chrono>
-#include <fcntl.h>
 #include <fstream>
 #include <random>
-#include <thread>
 
 #include "platform/Paths.h"
 #include "project/Fileio.h"
@@ -21,38 +17,13 @@
 #include "project/Projectfiles.h"
 #include "project/Settings.h"
 #include "tests/project/ProjectTestSupport.h"
+#include "tests/support/TestInstallDir.h"
 
 using namespace shelltest;
+using qel::test::ReturnsWithoutAWriter;
 namespace fs = std::filesystem;
 
 namespace {
-
-// Runs `read` with a FIFO at `fifo`. A reader that opened the FIFO and
-// waited for a writer is set free after a while by a writer that closes at
-// once; the result says whether that was needed.
-bool ReturnsWithoutAWriter(const fs::path& fifo, const std::function<void()>& read) {
-    fs::remove(fifo);
-    EXPECT_EQ(::mkfifo(fifo.c_str(), 0644), 0) << fifo;
-    std::atomic<bool> done{false}, freed{false};
-    std::thread watchdog([&] {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
-        while (!done && std::chrono::steady_clock::now() < until)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        while (!done) {
-            const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
-            if (fd >= 0) {
-                freed = true;
-                ::close(fd);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    });
-    read();
-    done = true;
-    watchdog.join();
-    fs::remove(fifo);
-    return !freed;
-}
 
 void WriteFile(const fs::path& p, const std::string& bytes) {
     std::ofstream(p, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -169,6 +140,18 @@ TEST_F(ReaderLimits, InstallFolderFilesLargerThanAnyRealOneAreRefused) {
     WriteFile(install / "DeviceCommentInit.txt", "X0\tfirst\n");
     LoadDeviceCommentInit();
     EXPECT_EQ(GetCommentByDeviceName("X0"), "first");
+}
+
+TEST_F(ReaderLimits, AFileLongerThanItsSizeSaidIsReadNoFurtherThanTheLimitAndOneByte) {
+    // A file under /proc says it is empty and gives kilobytes, as a file that
+    // grows while it is read would.
+    std::vector<std::uint8_t> bytes;
+    const std::uint64_t before = qel::test::BytesReadSoFar();
+    EXPECT_EQ(qelfile::ReadWholeFile("/proc/self/smaps", bytes, 1000), qelfile::ReadResult::TooLarge);
+    EXPECT_LE(qel::test::BytesReadSoFar() - before, 1001u);
+    EXPECT_TRUE(bytes.empty());
+    ASSERT_EQ(qelfile::ReadWholeFile("/proc/self/smaps", bytes), qelfile::ReadResult::Ok);
+    EXPECT_GT(bytes.size(), 1001u);
 }
 
 TEST_F(ReaderLimits, SplashAnnouncingAHugeFrameIsRefusedBeforeAnyPixelMemory) {

@@ -14,6 +14,7 @@
 #include "tools/check/Comments.h"
 #include "tools/check/Deviceuse.h"
 #include "tools/check/Doublecoil.h"
+#include "tests/support/TestInstallDir.h"
 
 using qel::test::AssembleLines;
 
@@ -197,6 +198,11 @@ TEST(BatchTestStepTest, ProgramFilesAreListedWithoutRegardToCaseAndResultsSaved)
     // A folder in the way: refused, and nothing is left behind.
     EXPECT_FALSE(SaveResultLines((dir / "sub.kzp").string(), {"x"}));
     EXPECT_FALSE(fs::exists(dir / "sub.kzp.tmp"));
+    // A link planted at the name a save once wrote through is left alone.
+    EXPECT_TRUE(qel::test::SavesPastALinkPlantedAt(dir / "results.txt.tmp",
+                                                   [&] { return SaveResultLines(results.string(), {"again"}); }));
+    std::ifstream again(results, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(again), std::istreambuf_iterator<char>()), "again\n");
     fs::remove_all(dir);
 }
 
