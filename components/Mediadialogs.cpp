@@ -161,6 +161,11 @@ TMediaDialogImpl::TMediaDialogImpl(QFileDialog* dialog) : QObject(dialog), Dialo
 
 TMediaDialogImpl::~TMediaDialogImpl() { StopPlayer(); }
 
+// The preview does not read files through the project's reader: the picture
+// decoder and the media player read a medium in pieces as they need it, and
+// a film may be far larger than any limit the readers set. What they may
+// open is held to the same first rule: a regular file (a FIFO would hang the
+// decoder's open).
 bool TMediaDialogImpl::ValidFile(const QString& fileName) {
     const QFileInfo info(fileName);
     return info.exists() && info.isFile() && info.isReadable();
