@@ -86,6 +86,9 @@ public:
     /// Checks a typed text for value `index`; false (nothing stored) when refused.
     bool SetCellText(int index, const QString& text);
 
+    /// Reads OpenFileName: true when it is missing (nothing read) or taken;
+    /// false with message 26 (cannot be opened), 220 (a sound template of
+    /// another family) or 221 (damaged), nothing changed.
     bool ReadQft();
     bool WriteQft();
     /// Changed values saved (Yes) or given up (No); false on Cancel or when

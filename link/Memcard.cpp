@@ -73,7 +73,7 @@ void UnpackComments(const std::vector<std::uint8_t>& area) {
         const char* letter = std::strchr(kCommentLetters, static_cast<char>(area[p]));
         if (letter && *letter) {
             auto& list = gQel.DevComments[static_cast<std::size_t>(letter - kCommentLetters)];
-            if (n < list.size()) list[n] = CardText(area.data() + p + 3, area.data() + (end - area.begin()));
+            if (n < list.size()) list[n] = CardText(&area[p + 3], &*end);
         }
         p = static_cast<std::size_t>(end - area.begin()) + 1;
     }
