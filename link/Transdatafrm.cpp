@@ -21,7 +21,6 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "ladder/model/LadderConvert.h"
 #include "link/Programtransfer.h"
 #include "link/Transdata.h"
 #include "platform/Messages.h"
@@ -271,7 +270,9 @@ public:
         frame_->ResetEditors();
         frame_->UpdateCaption();
         frame_->RefreshCommands();
-        if (ReportConvertAbort()) return;  // a program that cannot be drawn: message 162
+        // A program that cannot be drawn gets no ladder window; the job
+        // reports it after its own message.
+        if (gProgramUsed != 0 && !gQel.ProgramOk) return;
         for (const std::string& command : reopen_) frame_->RunCommand(command);
     }
 

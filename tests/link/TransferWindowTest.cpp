@@ -239,6 +239,54 @@ TEST_F(TransferWindowTest, HandheldModeServesUntilCancel) {
     EXPECT_TRUE(messages_.Shown().empty());
 }
 
+TEST_F(TransferWindowTest, AProgramReadThatCannotBeDrawnIsReportedAfterTheReadMessage) {
+    // An output with no contact before it (OUT Y0, END) has no rung to stand on.
+    const std::vector<std::uint8_t> code = {0x00, 0xC5, 0x0F, 0x00};
+    const struct {
+        const char* path;
+        std::function<void()> read;
+        int done;
+    } cases[] = {
+        {"PLC read",
+         [&] {
+             std::copy(code.begin(), code.end(), emu_.S.program.begin());
+             OpenLinkWindow(TTransDataForm::kRead);
+             QTest::mouseClick(form_->OkBtn, Qt::LeftButton);
+         },
+         qel::link::kMsgReadDone},
+        {"memory card read",
+         [&] {
+             emu_.Configure(1, 3, 90);
+             SetModelFamily(1);
+             std::copy(code.begin(), code.end(), emu_.S.cardArea[4].begin());
+             ASSERT_TRUE(frame_->RunCommand("MmCardCodeRw"));
+             ASSERT_TRUE(Idle());
+             _MemCardDlg->ReadRdo->setChecked(true);
+             messages_.QueueAnswer(qel::Answer::Yes);
+             EXPECT_TRUE(_MemCardDlg->OkBtnClick());
+         },
+         138},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        PutProgram({"LD X0", "OUT Y0", "END"});
+        gQel.ProgramPresent = 1;
+        gQel.Modified = 0;
+        ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+        messages_.Clear();
+        c.read();
+        ASSERT_TRUE(Idle());
+        const std::vector<std::string> shown = messages_.Shown();
+        ASSERT_GE(shown.size(), 2u) << ::testing::PrintToString(shown);
+        EXPECT_NE(shown[shown.size() - 2].find(gMsgTable.Get(c.done)), std::string::npos);
+        EXPECT_NE(shown.back().find(gMsgTable.Get(162)), std::string::npos) << shown.back();
+        EXPECT_EQ(gQel.ProgramOk, 0);
+        EXPECT_TRUE(std::equal(code.begin(), code.end(), gProgram)) << "the code stays as it was read";
+        EXPECT_EQ(frame_->MdiArea->subWindowList().size(), 0);  // no ladder to show
+    }
+    SetModelFamily(0);
+}
+
 TEST_F(TransferWindowTest, EveryPathThatReplacesTheProjectAsksAboutKeptValuesFirst) {
     InstallRegisterView(frame_.get());
     InstallFileTemplate(frame_.get());
