@@ -391,6 +391,7 @@ TEST_F(OnlineTest, PasswordDialogLocksAndUnlocksThePlcAndKeepsThePasswordOutOfFi
 
     QTest::keyClicks(_PwdDlg->Password, QString::fromStdString(secret));
     QTest::keyClicks(_PwdDlg->Confirm_Txt, QString::fromStdString(secret));
+    messages_.QueueAnswer(qel::Answer::Yes);  // read the lock state back
     QTest::mouseClick(_PwdDlg->OKBtn, Qt::LeftButton);
     EXPECT_TRUE(_PwdDlg->Password->text().isEmpty());
     ASSERT_TRUE(PumpUntil([&] { return emu_.S.coils[PlcEmulator::kM1069] && idle() && _PwdDlg->Job().EnterMode == 1; }));
