@@ -119,9 +119,11 @@ TDevMoniDlg::TDevMoniDlg(qel::link::TTransData* trans, QWidget* parent)
     link_->Register("DevMoniClose", [this] { CloseWindow(); });
     _DevMoniDlg = this;
     ShowRows();
+    commentListener_ = AddDeviceCommentListener([this] { RefreshComments(); });
 }
 
 TDevMoniDlg::~TDevMoniDlg() {
+    RemoveDeviceCommentListener(commentListener_);
     Detach();
     if (_MoniInput && _MoniInput->Monitor() == this) _MoniInput->Detach();
     if (_DevMoniDlg == this) _DevMoniDlg = nullptr;

@@ -49,7 +49,8 @@ public:
     void FormShow();
     /// Writes the visible rows from the value buffers.
     void FillGrid();
-    /// Column 1 of every row from the device comments.
+    /// Column 1 of every row from the device comments (after any window
+    /// stored a comment).
     void RefreshComments();
 
     void PopONClick();
@@ -92,6 +93,7 @@ private:
     qel::link::TDevMoniList list_;
     std::unique_ptr<TEditorLink> link_;
     bool detached_ = false;
+    int commentListener_ = 0;  // column 1 follows comments edited elsewhere
 };
 
 /// The device monitor of the run (null while it does not exist).

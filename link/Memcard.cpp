@@ -315,7 +315,8 @@ void TMemCard::ReplyStep(TTransData&) {
         host_.BeforeProgramReplaced();
         const bool changed = InstallReceivedProgram(image_, 1, 3);
         host_.AfterProgramReplaced(changed);
-        return End(138);
+        End(138);
+        return ReportUndrawnProgram(link_);
     }
     default: return End(-1);
     }

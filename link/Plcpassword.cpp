@@ -31,6 +31,7 @@ enum : int {
     kPhaseWritePassword = 21,
     kPhaseSetLock = 22,
     kPhaseSendSet = 36,
+    kPhaseConfirm = 37,
     kPhaseAsk = 38,
     kPhaseSendEnter = 39,
     kPhaseType = 255,
@@ -96,7 +97,6 @@ bool TPlcPassword::Query() {
     }
     if (!link_.OpenPort()) return false;
     Known = false;
-    doneMsg_ = -1;
     link_.StartJob(kJobPassword, kPhaseType);
     return true;
 }
@@ -129,15 +129,16 @@ int TPlcPassword::Apply(const std::string& password, const std::string& confirm)
     if (link_.Monitoring()) return refuse(kMsgPwdMonitoring);
 
     // Four spaces clear the password; only an unlocked PLC takes it (a
-    // locked one first needs its password entered).
+    // locked one first needs its password entered). A family 0 PLC erases
+    // its memory to clear it, so the user confirms first. The question has
+    // its own message: 51, where such PLCs ask it, is the length message here.
     const bool clearing = EnterMode == 0 && password == kClearing;
-    if (clearing && !host_.AskClear()) return kNothing;
+    if (family_ == 0 && clearing && !host_.Ask(kMsgPwdClearQuestion)) return kNothing;
 
     if (family_ == 0 && EnterMode == 1) {
         // The PLC's own password was read with the lock state.
         if (!EqualNoCase(password, plcPassword_)) return refuse(kMsgPwdWrong);
         if (!link_.OpenPort()) return kNothing;
-        doneMsg_ = kMsgPwdNone;
         link_.QueueDeviceWrite(kM1069, 0x0000, 0, 5);
         link_.StartJob(kJobPassword, kPhaseLock);
         return kStarted;
@@ -147,18 +148,17 @@ int TPlcPassword::Apply(const std::string& password, const std::string& confirm)
     if (family_ == 0) {
         if (clearing) {
             link_.gCommTimeoutTicks = ClearTimeoutTicks(link_.PlcCapacity);
-            host_.StatusText(kMsgPwdCleared);
-            doneMsg_ = kMsgPwdCleared;
+            // Such PLCs show 53 here, which in this message file already says
+            // the password has been cleared: that comes when the PLC has done it.
+            host_.StatusText(kMsgPwdClearing);
             // The PLC stops first.
             for (std::uint16_t coil : {kM1072, kM1035, kM1036}) link_.QueueDeviceWrite(coil, 0x0000, 0, 5);
             link_.StartJob(kJobPassword, kPhaseUnlockWord);
         } else {
-            doneMsg_ = kMsgPwdSetDone;
             link_.StartJob(kJobPassword, kPhaseWritePassword);
         }
         return kStarted;
     }
-    doneMsg_ = EnterMode == 1 ? kMsgPwdNone : clearing ? kMsgPwdCleared : kMsgPwdSetDone;
     link_.StartJob(kJobPassword, EnterMode == 1 ? kPhaseSendEnter : kPhaseSendSet);
     return kStarted;
 }
@@ -197,6 +197,7 @@ void TPlcPassword::StandardRequest() {
 
 void TPlcPassword::ExtendedRequest() {
     switch (link_.Phase) {
+    case kPhaseConfirm: ConfirmReadBack(); return;
     case kPhaseSendSet:
         PutPassword(typed_);
         link_.SendCmd64(1, kSubSet, 4);
@@ -216,6 +217,18 @@ void TPlcPassword::ExtendedRequest() {
     std::fill(gCommData, gCommData + 4, std::uint8_t{0});
 }
 
+// The PLC took a new password (or four spaces): the user is asked before
+// the lock state is read back. Such PLCs ask this with 228, which in this
+// message file is the clearing question; the step keeps a text of its own.
+void TPlcPassword::ConfirmReadBack() {
+    link_.Phase = kPhaseIdle;  // a tick while the question is open sends nothing
+    const bool yes = host_.Ask(kMsgPwdReadBackQuestion);
+    if (link_.JobNo != kJobPassword) return;  // the dialog closed meanwhile
+    if (!yes) return End();
+    link_.Phase = kPhaseAsk;
+    ExtendedRequest();
+}
+
 void TPlcPassword::ReplyStep(TTransData&) {
     switch (link_.Phase) {
     case kPhaseType: {
@@ -226,7 +239,7 @@ void TPlcPassword::ReplyStep(TTransData&) {
         link_.Phase = kPhaseLock;
         return;
     }
-    case kPhaseLock: LockStateReply(gCommDataLen >= 3 && (gCommData[2] & 1)); return;
+    case kPhaseLock: LockStateReply(gCommDataLen >= 3 && (gCommData[2] & 1), false); return;
     default: break;
     }
     if (family_ == 0)
@@ -235,16 +248,17 @@ void TPlcPassword::ReplyStep(TTransData&) {
         ExtendedReply();
 }
 
-void TPlcPassword::LockStateReply(bool locked) {
+void TPlcPassword::LockStateReply(bool locked, bool box) {
     Known = true;
     EnterMode = locked ? 1 : 0;
-    host_.StatusText(locked ? kMsgPwdLocked : kMsgPwdNone);
+    const int msg = locked ? kMsgPwdLocked : kMsgPwdNone;
+    host_.StatusText(msg);
     host_.PrepareShow();
     if (locked && family_ == 0) {
         link_.Phase = kPhaseReadPassword;
         return;
     }
-    End(doneMsg_);
+    End(box ? msg : -1);
 }
 
 void TPlcPassword::StandardReply() {
@@ -254,7 +268,7 @@ void TPlcPassword::StandardReply() {
         for (int i = 0; i < 4 && 2 + i < static_cast<int>(gCommDataLen); ++i)
             plcPassword_.push_back(static_cast<char>(gCommData[2 + i]));
         std::fill(gCommData, gCommData + gCommDataLen, std::uint8_t{0});
-        End(doneMsg_);
+        End();
         return;
     case kPhaseUnlockWord: link_.Phase = kPhaseRunState; return;
     case kPhaseRunState:
@@ -262,7 +276,10 @@ void TPlcPassword::StandardReply() {
         link_.Phase = kPhaseClear;
         return;
     case kPhaseClear:
+        // Cleared. Such PLCs show 62 here, which in this message file is the
+        // PLC's refusal; 53 says what happened. The lock state follows.
         Overwrite(plcPassword_);
+        link_.ShowMessage(kMsgPwdCleared, "");
         link_.Phase = kPhaseLock;
         return;
     case kPhaseWritePassword:
@@ -283,15 +300,15 @@ void TPlcPassword::ExtendedReply() {
     switch (link_.Phase) {
     case kPhaseSendSet:
         if (refused) return End(kMsgPwdRefused);
-        link_.Phase = kPhaseAsk;
+        link_.Phase = kPhaseConfirm;
         return;
     case kPhaseAsk: {
         if (refused || gCommDataLen < 5) return End(kMsgPwdRefused);
         const std::uint8_t state = gCommData[4];
         if (state == 0x00 || state == 0xFF)
-            LockStateReply(true);
+            LockStateReply(true, true);
         else if (state == 0x01)
-            LockStateReply(false);
+            LockStateReply(false, true);
         else
             End(kMsgPwdRefused);
         return;
@@ -303,7 +320,7 @@ void TPlcPassword::ExtendedReply() {
         if (!accepted) return End(refused ? kMsgPwdRefused : kMsgPwdWrong);
         // The PLC answered with the password: it is unlocked (sub-code 12
         // would still report that it has a password).
-        LockStateReply(false);
+        LockStateReply(false, true);
         return;
     }
     default: End(); return;
@@ -312,7 +329,6 @@ void TPlcPassword::ExtendedReply() {
 
 void TPlcPassword::End(int msgId) {
     Overwrite(typed_);
-    doneMsg_ = -1;
     if (link_.JobNo == kJobPassword) link_.EndJob();
     host_.Finished();
     if (msgId >= 0) link_.ShowMessage(msgId, "");
@@ -320,7 +336,6 @@ void TPlcPassword::End(int msgId) {
 
 void TPlcPassword::Aborted(TTransData&) {
     Overwrite(typed_);
-    doneMsg_ = -1;
     host_.Finished();
 }
 

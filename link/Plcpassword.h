@@ -31,9 +31,10 @@ inline constexpr int kMsgPwdNone = 57;
 inline constexpr int kMsgPwdLocked = 58;
 inline constexpr int kMsgPwdUnsupported = 59;
 inline constexpr int kMsgPwdPlcRuns = 60;
-inline constexpr int kMsgPwdSetDone = 61;
 inline constexpr int kMsgPwdRefused = 62;
 inline constexpr int kMsgPwdClearQuestion = 228;
+inline constexpr int kMsgPwdReadBackQuestion = 231;
+inline constexpr int kMsgPwdClearing = 232;
 inline constexpr int kMsgPwdMonitoring = 81;
 inline constexpr int kMsgPwdUnknownPlc = 239;
 
@@ -46,8 +47,8 @@ public:
     // EnterMode changed or a dialogue ended: the dialog shows or hides its
     // confirmation field and empties both edits.
     virtual void PrepareShow() {}
-    // Message 228 as a Yes/No question: true for Yes.
-    virtual bool AskClear() { return false; }
+    // A message as a Yes/No question: true for Yes.
+    virtual bool Ask(int msgId) { return false; }
     // The dialogue with the PLC ended (done, refused or failed).
     virtual void Finished() {}
 };
@@ -91,14 +92,16 @@ private:
     void StandardReply();
     void ExtendedRequest();
     void ExtendedReply();
-    void LockStateReply(bool locked);
+    // The PLC's lock state is known: status panel, EnterMode, and (box) the
+    // same message in a box.
+    void LockStateReply(bool locked, bool box);
+    void ConfirmReadBack();
     void PutPassword(const std::string& p);
 
     TTransData& link_;
     TPasswordHost& host_;
     bool linkGone_ = false;
     int family_ = 0;
-    int doneMsg_ = -1;          // shown when the dialogue ends well
     std::string plcPassword_;   // family 0: the PLC's password as read
     std::string typed_;         // what is being sent or compared
 };

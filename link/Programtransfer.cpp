@@ -136,6 +136,10 @@ bool InstallReceivedProgram(const std::vector<std::uint8_t>& image, int family, 
     return familyChanged;
 }
 
+void ReportUndrawnProgram(TTransData& link) {
+    if (gQel.ProgramPresent && gProgramUsed != 0 && !gQel.ProgramOk) link.ShowMessage(kMsgNotDrawn, "");
+}
+
 // ---------------------------------------------------------------------------
 // Jobs 4, 5 and 10
 
@@ -420,6 +424,7 @@ void TProgramTransfer::ReadReply() {
         const bool familyChanged = InstallReceivedProgram(image, link_.PlcFamilyClass, link_.PlcSizeClass);
         host_.AfterProgramReplaced(familyChanged);
         link_.ShowMessage(kMsgReadDone, "");
+        ReportUndrawnProgram(link_);
         break;
     }
     default: break;
@@ -507,6 +512,7 @@ void THandheldLink::Finish(bool received) {
     // The programmer writes a whole KD-Series image of 16000 steps.
     const bool familyChanged = InstallReceivedProgram(image, 1, kCapacityCount - 1);
     host_.AfterProgramReplaced(familyChanged);
+    ReportUndrawnProgram(link_);
 }
 
 void THandheldLink::ServeHandheld() {

@@ -32,6 +32,7 @@ inline constexpr int kMsgNoProgramForHandheld = 84;
 inline constexpr int kMsgVerifyEqual = 85;
 inline constexpr int kMsgVerifyDiffers = 86;
 inline constexpr int kMsgReadDone = 87;
+inline constexpr int kMsgNotDrawn = 162;  // the code cannot be drawn as a ladder
 inline constexpr int kMsgPlcRunning = 88;
 inline constexpr int kMsgCapacityDiffers = 89;
 inline constexpr int kMsgFamilyDiffers = 90;
@@ -82,6 +83,9 @@ public:
 // converted from the code (gQel.ProgramOk 0 when it cannot be; no message).
 // Returns whether the family changed.
 bool InstallReceivedProgram(const std::vector<std::uint8_t>& image, int family, int capacityIndex);
+// After the job's own message: a received program whose ladder could not be
+// drawn is reported (message 162); its code stays as it was received.
+void ReportUndrawnProgram(TTransData& link);
 
 // Jobs 4, 5 and 10. Registers itself with the link for those job numbers.
 class TProgramTransfer final : public TLinkJob {

@@ -115,9 +115,8 @@ void TPwdDlg::OKBtnClick() {
 
 void TPwdDlg::StatusText(int msgId) { StatusBar->showMessage(QString::fromStdString(gMsgTable.Get(msgId))); }
 
-bool TPwdDlg::AskClear() {
-    return qel::AskQuestion(gMsgTable.Get(qel::link::kMsgPwdClearQuestion), qel::AskButtons::YesNo) ==
-           qel::Answer::Yes;
+bool TPwdDlg::Ask(int msgId) {
+    return qel::AskQuestion(gMsgTable.Get(msgId), qel::AskButtons::YesNo) == qel::Answer::Yes;
 }
 
 void TPwdDlg::Finished() {

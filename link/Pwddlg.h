@@ -49,7 +49,7 @@ protected:
 
 private:
     void StatusText(int msgId) override;
-    bool AskClear() override;
+    bool Ask(int msgId) override;
     void Finished() override;
     void ClearEdits();
 

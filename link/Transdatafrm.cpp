@@ -21,7 +21,6 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "ladder/model/LadderConvert.h"
 #include "link/Programtransfer.h"
 #include "link/Transdata.h"
 #include "platform/Messages.h"
@@ -34,7 +33,6 @@
 
 using qel::link::kMsgBadStepRange;
 using qel::link::kMsgNoProgramForHandheld;
-using qel::link::kMsgSaveBeforeRead;
 
 TTransDataForm* _TransDataForm = nullptr;
 
@@ -159,19 +157,8 @@ void TTransDataForm::WorkTypeClick() {
     if (item == kWrite) TransGroupClick();
     if (item == kHandheld && !handheld_.Running()) {
         // The programmer may write a program into the PC, which replaces the
-        // project's: a changed project is offered for saving first.
-        bool go = true;
-        if (gQel.ProgramPresent && gQel.Modified) {
-            const std::string text = gMsgTable.Get(kMsgSaveBeforeRead) + "\n" + gQel.ProgramFileName + "?";
-            switch (qel::AskQuestion(text, qel::AskButtons::YesNoCancel)) {
-            case qel::Answer::Yes:
-                if (_QelMain) _QelMain->SaveClick();
-                go = !gQel.Modified;
-                break;
-            case qel::Answer::No: break;
-            default: go = false; break;
-            }
-        }
+        // project: whatever would be lost is asked about first.
+        const bool go = !MayReplaceProject || MayReplaceProject();
         // The programmer's requests are answered from now on, before OK.
         if (!go || !handheld_.Start()) {
             WorkType->setCurrentIndex(kRead);
@@ -197,18 +184,10 @@ void TTransDataForm::TransGroupClick() {
 void TTransDataForm::OkBtnClick() {
     switch (WorkType->currentIndex()) {
     case kRead: {
-        if (gQel.ProgramPresent && gQel.Modified) {
-            const std::string text = gMsgTable.Get(kMsgSaveBeforeRead) + "\n" + gQel.ProgramFileName + "?";
-            switch (qel::AskQuestion(text, qel::AskButtons::YesNoCancel)) {
-            case qel::Answer::Yes:
-                if (!_QelMain) return;
-                _QelMain->SaveClick();
-                if (gQel.Modified) return;  // not saved: the program stays, nothing is read
-                break;
-            case qel::Answer::No: break;
-            default: return;
-            }
-        }
+        // The program read replaces the project: a changed program, register
+        // values or template values are asked about first; Cancel (or a
+        // failed save) reads nothing.
+        if (MayReplaceProject && !MayReplaceProject()) return;
         if (transfer_.StartRead(TransGroupIndex() == 1)) accept();
         break;
     }
@@ -291,7 +270,9 @@ public:
         frame_->ResetEditors();
         frame_->UpdateCaption();
         frame_->RefreshCommands();
-        if (ReportConvertAbort()) return;  // a program that cannot be drawn: message 162
+        // A program that cannot be drawn gets no ladder window; the job
+        // reports it after its own message.
+        if (gProgramUsed != 0 && !gQel.ProgramOk) return;
         for (const std::string& command : reopen_) frame_->RunCommand(command);
     }
 
@@ -315,6 +296,7 @@ void InstallProgramTransfer(TQelMain* frame) {
     host->transfer.ReadCaption = "读取PLC";
     _TransDataForm = new TTransDataForm(host->transfer, host->handheld, frame);
     _TransDataForm->hide();
+    _TransDataForm->MayReplaceProject = [frame] { return frame->MayReplaceProject(); };
 
     // Not while the device monitor polls the PLC.
     frame->Router().Register(
@@ -328,7 +310,7 @@ void InstallProgramTransfer(TQelMain* frame) {
     // The memory card: the program to and from the card, and the PLC's copies.
     _MemCardDlg = new TMemCardDlg(host->card, frame);
     _MemCardDlg->hide();
-    _MemCardDlg->MayReplaceProject = [frame] { return frame->AskSaveModified(); };
+    _MemCardDlg->MayReplaceProject = [frame] { return frame->MayReplaceProject(); };
     frame->Router().Register("MmCardCodeRw", TCommandRouter::kAnyView, [] { _MemCardDlg->ShowMode(TMemCardDlg::kCodeRw); });
     frame->Router().Register("MmPlcToCard", TCommandRouter::kAnyView, [] {
         if (gQel.Family != 1) {

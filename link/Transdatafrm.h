@@ -9,6 +9,7 @@
 // and wires the frame's transfer and verify commands.
 #include <QDialog>
 
+#include <functional>
 #include <memory>
 
 class QButtonGroup;
@@ -47,6 +48,11 @@ public:
     QLineEdit* EndStep_Txt;
     QPushButton* OkBtn;
     QPushButton* CancelBtn;
+
+    /// Asked before a read or the hand-held link may replace the project:
+    /// every window keeping values of its own, then the program's changes
+    /// (the frame's MayReplaceProject); false keeps everything.
+    std::function<bool()> MayReplaceProject;
 
     /// 0 "全部传送", 1 "部分传送".
     int TransGroupIndex() const;

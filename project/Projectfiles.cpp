@@ -812,6 +812,20 @@ std::string GetCommentByDeviceName(const std::string& name) {
     return GetDeviceComment(kCommentLetters[list], number);
 }
 
+namespace {
+std::vector<std::pair<int, std::function<void()>>> gCommentListeners;
+int gNextCommentListener = 1;
+}  // namespace
+
+int AddDeviceCommentListener(std::function<void()> changed) {
+    gCommentListeners.emplace_back(gNextCommentListener, std::move(changed));
+    return gNextCommentListener++;
+}
+
+void RemoveDeviceCommentListener(int token) {
+    std::erase_if(gCommentListeners, [token](const auto& l) { return l.first == token; });
+}
+
 bool SetDeviceComment(const std::string& name, const std::string& comment) {
     gQel.Modified = 1;
     int list, number;
@@ -819,6 +833,8 @@ bool SetDeviceComment(const std::string& name, const std::string& comment) {
     auto& l = gQel.DevComments[static_cast<std::size_t>(list)];
     if (static_cast<std::size_t>(number) >= l.size()) return false;
     l[static_cast<std::size_t>(number)] = comment;
+    const auto listeners = gCommentListeners;  // a listener may remove itself
+    for (const auto& [token, changed] : listeners) changed();
     return true;
 }
 

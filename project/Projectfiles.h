@@ -12,6 +12,7 @@
 // file in the same folder and rename it over the old one, after keeping the
 // backups (".kz~", ".la~", ".rc~", ".dv~").
 #include <cstdint>
+#include <functional>
 #include <string>
 
 /// Reads the project named by gQel.OpenFileName: the ".kzp" file and all its
@@ -66,6 +67,12 @@ std::string GetCommentByDeviceName(const std::string& name);
 /// number, X and Y octal) when the letter is one of "XYMSTCDPI" and the number
 /// lies within its list. Returns whether it was stored.
 bool SetDeviceComment(const std::string& name, const std::string& comment);
+
+/// Windows that show device comments beside data of their own (the device
+/// monitor) follow every comment SetDeviceComment stores, whoever edits it.
+/// The token returned removes the listener.
+int AddDeviceCommentListener(std::function<void()> changed);
+void RemoveDeviceCommentListener(int token);
 
 /// Parses a device name into its list index 0..8 and number; X and Y numbers
 /// are octal. Returns false for anything else (no letter, bad digits, letter

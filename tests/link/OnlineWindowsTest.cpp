@@ -18,11 +18,14 @@
 #include <QTimer>
 #include <QListWidget>
 
+#include "instlist/Instredit.h"
 #include "ladder/editor/Ladder.h"
 #include "ladder/model/LadderConvert.h"
 #include "ladder/render/Ladderpainter.h"
 #include "link/Colorstringgrid.h"
 #include "tools/Comdlg.h"
+#include "tools/Devcomment.h"
+#include "tools/Toolsinstall.h"
 #include "link/Devmonidlg.h"
 #include "link/Devmoniinput.h"
 #include "link/Forcedev.h"
@@ -33,6 +36,7 @@
 #include "link/Transdata.h"
 #include "project/Editorlink.h"
 #include "project/Msgtable.h"
+#include "project/Projectfiles.h"
 #include "project/Qelglobals.h"
 #include "serial/Serialport.h"
 #include "shell/Qellink.h"
@@ -189,6 +193,43 @@ TEST_F(OnlineTest, DeviceMonitorShowsThePlcAndForcesAndSetsFromItsRows) {
         const auto& b = emu_.Log()[i].bytes;
         EXPECT_FALSE(b[1] == 3 && (b[2] << 8 | b[3]) >= 16784 && (b[2] << 8 | b[3]) < 16984);
     }
+}
+
+TEST_F(OnlineTest, DeviceMonitorCommentsFollowCommentsEditedInOtherWindows) {
+    InstallInstList(frame_.get());
+    InstallTools(frame_.get());
+    PutProgram({"LD X0", "OUT Y1", "END"});
+    gQel.ProgramPresent = 1;
+    TDevMoniDlg* m = OpenMonitor();
+    ASSERT_TRUE(m);
+    m->DevGrid->setFocus();
+    TypeRows(m, "X0", "1");
+    m->SetCurrentRow(2);
+    TypeRows(m, "Y1", "1");
+    // The quick dialog from the instruction list (Ctrl+F2 on LD X0): every
+    // key reaches the monitor's comment column at once.
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    bool seen = false;
+    QTimer::singleShot(0, frame_.get(), [&] {
+        ASSERT_TRUE(_CommentDlg && _CommentDlg->isVisible());
+        QTest::keyClicks(_CommentDlg->DevCmt_Txt, "Start");
+        EXPECT_EQ(Cell(m, 0, 1), "Start");
+        QTest::mouseClick(_CommentDlg->CancelBtn, Qt::LeftButton);
+        seen = true;
+    });
+    QTest::keyClick(_Inst, Qt::Key_F2, Qt::ControlModifier);
+    ASSERT_TRUE(seen);
+    // The device-comment window, Y page: the edited row, then the Delete command.
+    ASSERT_TRUE(frame_->RunCommand("MmCmtWin"));
+    ASSERT_TRUE(_DevCom);
+    _DevCom->SelectLetter(1);
+    _DevCom->CommentGrid->item(1, 1)->setText(QStringLiteral("Lamp"));
+    EXPECT_EQ(Cell(m, 1, 1), "Lamp");
+    _DevCom->CommentGrid->setRangeSelected(QTableWidgetSelectionRange(1, 0, 1, 1), true);
+    ASSERT_TRUE(frame_->RunCommand("MmDel"));
+    EXPECT_EQ(GetDeviceComment('Y', 1), "");
+    EXPECT_EQ(Cell(m, 1, 1), "");
+    EXPECT_EQ(Cell(m, 0, 1), "Start");
 }
 
 TEST_F(OnlineTest, FrameCommandsForceSetRunAndStop) {
@@ -350,6 +391,7 @@ TEST_F(OnlineTest, PasswordDialogLocksAndUnlocksThePlcAndKeepsThePasswordOutOfFi
 
     QTest::keyClicks(_PwdDlg->Password, QString::fromStdString(secret));
     QTest::keyClicks(_PwdDlg->Confirm_Txt, QString::fromStdString(secret));
+    messages_.QueueAnswer(qel::Answer::Yes);  // read the lock state back
     QTest::mouseClick(_PwdDlg->OKBtn, Qt::LeftButton);
     EXPECT_TRUE(_PwdDlg->Password->text().isEmpty());
     ASSERT_TRUE(PumpUntil([&] { return emu_.S.coils[PlcEmulator::kM1069] && idle() && _PwdDlg->Job().EnterMode == 1; }));

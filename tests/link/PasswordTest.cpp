@@ -27,14 +27,14 @@ class PwdHost : public TPasswordHost {
 public:
     void StatusText(int msgId) override { status.push_back(msgId); }
     void PrepareShow() override { ++prepared; }
-    bool AskClear() override {
-        ++asked;
-        return clearAnswer;
+    bool Ask(int msgId) override {
+        asked.push_back(msgId);
+        return answer;
     }
     void Finished() override { ++finished; }
-    std::vector<int> status;
-    int prepared = 0, asked = 0, finished = 0;
-    bool clearAnswer = true;
+    std::vector<int> status, asked;
+    int prepared = 0, finished = 0;
+    bool answer = true;
 };
 
 class PasswordTest : public LinkFixture {
@@ -71,6 +71,7 @@ protected:
     // dialogue with the PLC.
     std::vector<int> Apply(const std::string& p, const std::string& confirm = {}) {
         frame.msgs.clear();
+        host.asked.clear();
         const int r = pwd->Apply(p, confirm);
         if (r == TPlcPassword::kStarted) EXPECT_TRUE(WaitEnd());
         return Ids();
@@ -107,8 +108,20 @@ protected:
 }  // namespace
 
 TEST_F(PasswordTest, EveryFamilySetsLocksRefusesWrongPasswordsUnlocksChangesAndClears) {
+    // The messages in boxes and the questions of each step, by family.
+    struct Steps {
+        std::vector<int> set, unlock, clear, setAsked, clearAsked;
+    };
+    // Family 0: the lock state shows in the status panel only; clearing is
+    // asked first and reported once the PLC has done it.
+    const Steps standard{{}, {}, {kMsgPwdCleared}, {}, {kMsgPwdClearQuestion}};
+    // Function 100: asked before the lock state is read back, which then
+    // shows in a box as well.
+    const Steps extended{{kMsgPwdLocked}, {kMsgPwdNone}, {kMsgPwdNone}, {kMsgPwdReadBackQuestion},
+                         {kMsgPwdReadBackQuestion}};
     for (int family : {0, 1, 2}) {
         SCOPED_TRACE("family " + std::to_string(family));
+        const Steps& k = family == 0 ? standard : extended;
         emu.Configure(family, 1, 90);
         emu.S.program.assign(emu.S.program.size(), 0xFF);
         emu.S.program[0] = 0x0F;  // END
@@ -133,7 +146,8 @@ TEST_F(PasswordTest, EveryFamilySetsLocksRefusesWrongPasswordsUnlocksChangesAndC
         EXPECT_FALSE(Locked());
 
         // Set: the PLC is locked and the dialog now asks for the password.
-        EXPECT_EQ(Apply("Ab12", "Ab12"), std::vector<int>{kMsgPwdSetDone});
+        EXPECT_EQ(Apply("Ab12", "Ab12"), k.set);
+        EXPECT_EQ(host.asked, k.setAsked);
         EXPECT_TRUE(Locked());
         EXPECT_EQ(password(), "Ab12");
         EXPECT_EQ(pwd->EnterMode, 1);
@@ -154,26 +168,32 @@ TEST_F(PasswordTest, EveryFamilySetsLocksRefusesWrongPasswordsUnlocksChangesAndC
         }
         // Four spaces do not clear a locked PLC: they are a wrong password.
         EXPECT_EQ(Apply("    "), std::vector<int>{kMsgPwdWrong});
-        EXPECT_EQ(host.asked, 0);
+        EXPECT_TRUE(host.asked.empty());
         EXPECT_TRUE(Locked());
 
         // The right one (family 0 compares ignoring case) opens the PLC.
-        EXPECT_EQ(Apply(family == 0 ? "AB12" : "Ab12"), std::vector<int>{kMsgPwdNone});
+        EXPECT_EQ(Apply(family == 0 ? "AB12" : "Ab12"), k.unlock);
+        EXPECT_EQ(host.status.back(), kMsgPwdNone);
         EXPECT_FALSE(Locked());
         EXPECT_EQ(pwd->EnterMode, 0);
         EXPECT_EQ(ReadProgram(), kMsgReadDone);
 
-        // Change it, enter the new one, then clear it (after the question).
+        // Change it, enter the new one, then clear it. No to the question
+        // sends nothing more (family 0: nothing at all).
         EXPECT_TRUE(Query().empty());
-        EXPECT_EQ(Apply("xy34", "xy34"), std::vector<int>{kMsgPwdSetDone});
+        EXPECT_EQ(Apply("xy34", "xy34"), k.set);
         EXPECT_EQ(password(), "xy34");
-        EXPECT_EQ(Apply("xy34"), std::vector<int>{kMsgPwdNone});
-        host.clearAnswer = false;
+        EXPECT_EQ(Apply("xy34"), k.unlock);
+        host.answer = false;
         EXPECT_TRUE(Apply("    ", "    ").empty());
-        EXPECT_EQ(host.asked, 1);
-        EXPECT_EQ(password(), "xy34");
-        host.clearAnswer = true;
-        EXPECT_EQ(Apply("    ", "    "), std::vector<int>{kMsgPwdCleared});
+        EXPECT_EQ(host.asked, k.clearAsked);
+        if (family == 0) EXPECT_EQ(password(), "xy34");
+        host.answer = true;
+        host.status.clear();
+        EXPECT_EQ(Apply("    ", "    "), k.clear);
+        EXPECT_EQ(host.asked, k.clearAsked);
+        EXPECT_EQ(host.status.front(), family == 0 ? kMsgPwdClearing : kMsgPwdNone);
+        EXPECT_EQ(host.status.back(), kMsgPwdNone);
         EXPECT_FALSE(Locked());
         EXPECT_FALSE(family != 0 && emu.S.password.has_value());
         if (family == 0) EXPECT_EQ(Family0Password(), std::string(4, '\0'));
@@ -196,8 +216,8 @@ TEST_F(PasswordTest, PlcRefusalsAndOldModels) {
     // Clearing while the PLC keeps running (its run switch holds it).
     emu.Configure(0, 0, 90);
     EXPECT_TRUE(Query().empty());
-    EXPECT_EQ(Apply("qq11", "qq11"), std::vector<int>{kMsgPwdSetDone});
-    EXPECT_EQ(Apply("qq11"), std::vector<int>{kMsgPwdNone});
+    EXPECT_TRUE(Apply("qq11", "qq11").empty());
+    EXPECT_TRUE(Apply("qq11").empty());
     FaultRule keepRunning;
     keepRunning.action = FaultAction::Raw;
     keepRunning.function = 1;

@@ -551,6 +551,21 @@ TEST_F(HandheldLinkTest, ProgrammerWritesAProgramIntoTheProject) {
     EXPECT_GT(gLadderRowCount, 0);
     EXPECT_EQ(frame.StationByte(), 1);
     EXPECT_TRUE(frame.msgs.empty());
+
+    // A program that cannot be drawn (OUT Y0 with no contact) keeps its code
+    // and is reported once it is in.
+    std::vector<std::uint8_t> bad(image.size(), 0xFF);
+    const std::uint8_t outOnly[] = {0x00, 0xC5, 0x0F, 0x00};
+    std::copy(std::begin(outOnly), std::end(outOnly), bad.begin());
+    hpp.corruptRequest = -1;
+    ASSERT_TRUE(handheld->Start());
+    hpp.WriteToPc(bad);
+    ASSERT_TRUE(Served());
+    ASSERT_TRUE(WaitUntil([&] { return link->JobNo == 0 && !link->MessagesPending(); }));
+    EXPECT_EQ(Image(), bad);
+    EXPECT_EQ(gQel.ProgramOk, 0);
+    ASSERT_EQ(frame.msgs.size(), 1u);
+    EXPECT_EQ(frame.msgs[0].id, kMsgNotDrawn);
 }
 
 // Requests a programmer has no business sending get no answer; reads past

@@ -71,11 +71,66 @@ int PageSize(int page) {
     }
 }
 
-// The register indexes a plan moves.
+// What each family's page moves, as runs of requests: the first register
+// index, the registers of each request and the number of requests (on the
+// high-speed counter page the index counts from C200). Writes of the C, counter
+// and T pages move what their reads move.
+struct Span {
+    int first, count, requests;
+};
+struct PagePlan {
+    int family, page;
+    std::vector<Span> read, write;
+};
+const std::vector<Span> kCounterList = {{35, 1, 4}, {41, 1, 2}, {44, 1, 1}, {46, 1, 2}, {49, 1, 1}, {51, 1, 2}, {54, 1, 1}};
+const PagePlan kPlans[] = {
+    // Family 0 has no D600-D999 and never writes its own D1000 and up.
+    {0, kRegPageD, {{0, 8, 75}, {1000, 8, 39}}, {{0, 8, 75}}},
+    // Families 1 and 2 never write D1000-D1999. Family 2 has D600-D999 (the
+    // view shows them and a write sends them), so its read takes them too.
+    {1, kRegPageD, {{0, 16, 625}}, {{0, 8, 125}, {2000, 8, 1000}}},
+    {2, kRegPageD, {{0, 8, 625}}, {{0, 8, 125}, {2000, 8, 375}}},
+    {0, kRegPageC, {{0, 8, 16}}, {}},
+    {1, kRegPageC, {{0, 8, 25}}, {}},
+    {2, kRegPageC, {{0, 8, 16}}, {}},
+    {0, kRegPageC32, kCounterList, {}},
+    {1, kRegPageC32, {{0, 8, 7}}, {}},
+    {2, kRegPageC32, kCounterList, {}},
+    {0, kRegPageT, {{0, 8, 16}}, {}},
+    {1, kRegPageT, {{0, 8, 32}}, {}},
+    {2, kRegPageT, {{0, 8, 32}}, {}},
+};
+
+const std::vector<Span>& Runs(int page, int family, bool read) {
+    for (const PagePlan& p : kPlans)
+        if (p.family == family && p.page == page) return read || p.write.empty() ? p.read : p.write;
+    static const std::vector<Span> none;
+    return none;
+}
+
+// The link's register address of index n of a page.
+int Wire(int page, int n) {
+    switch (page) {
+    case kRegPageD: return n < 4096 ? 0x1000 + n : 0x9000 + (n - 4096);
+    case kRegPageC: return 0x0E00 + n;
+    case kRegPageC32: return 0x0EC8 + n;
+    default: return 0x0600 + n;
+    }
+}
+
+// The requests (address, count) a transfer sends after the identification.
+std::vector<std::pair<int, int>> Expected(int page, int family, bool read) {
+    std::vector<std::pair<int, int>> r;
+    for (const Span& run : Runs(page, family, read))
+        for (int i = 0; i < run.requests; ++i) r.emplace_back(Wire(page, run.first + i * run.count), run.count);
+    return r;
+}
+
+// The register indexes a transfer moves.
 std::vector<bool> Covered(int page, int family, bool read) {
     std::vector<bool> covered(static_cast<std::size_t>(PageSize(page)), false);
-    for (const TRegBlock& b : RegisterTransferPlan(page, family, read))
-        for (int i = 0; i < b.count; ++i) covered[static_cast<std::size_t>(b.first + i)] = true;
+    for (const Span& run : Runs(page, family, read))
+        for (int i = 0; i < run.count * run.requests; ++i) covered[static_cast<std::size_t>(run.first + i)] = true;
     return covered;
 }
 
@@ -113,6 +168,18 @@ protected:
         return WaitQuietly([&] { return link->JobNo == 0 && link->MaySend && !link->MessagesPending() && !host.running; },
                            60000);
     }
+    // The requests (address, count) the emulator received after the identification.
+    std::vector<std::pair<int, int>> Sent() const {
+        std::vector<std::pair<int, int>> c;
+        for (const Transaction& t : emu.Log())
+            if (t.bytes.size() >= 6) c.emplace_back(t.bytes[2] << 8 | t.bytes[3], t.bytes[4] << 8 | t.bytes[5]);
+        EXPECT_FALSE(c.empty());
+        if (!c.empty()) {
+            EXPECT_EQ(c.front(), std::make_pair(0x13E9, 3));  // D1001-D1003 first
+            c.erase(c.begin());
+        }
+        return c;
+    }
     std::vector<int> MsgIds() const {
         std::vector<int> ids;
         for (const auto& m : frame.msgs) ids.push_back(m.id);
@@ -131,6 +198,7 @@ protected:
     }
     bool Run(int page, bool read, int family) {
         frame.msgs.clear();
+        emu.ClearLog();
         if (!transfer->Start(data, page, read, family)) return false;
         return WaitEnd();
     }
@@ -140,7 +208,7 @@ protected:
     std::unique_ptr<TRegisterTransfer> transfer;
 };
 
-TEST_F(RegisterTransferTest, EveryPageOfEveryFamilyReadsAndWritesWholeWithinTheFamilysRegisters) {
+TEST_F(RegisterTransferTest, EveryPageOfEveryFamilyMovesItsRegistersInTheFamilysBlocksAndAddresses) {
     for (int family = 0; family < 3; ++family) {
         emu.Configure(family, 3, 90);
         FillEmulator(17u + static_cast<unsigned>(family));
@@ -158,6 +226,7 @@ TEST_F(RegisterTransferTest, EveryPageOfEveryFamilyReadsAndWritesWholeWithinTheF
             EXPECT_EQ(MsgIds(), std::vector<int>{kMsgRegReadDone});
             ASSERT_EQ(host.ended.back(), true);
             EXPECT_EQ(host.captions.back(), kMsgRegReading);
+            EXPECT_EQ(Sent(), Expected(page, family, true));
             const std::vector<bool> read = Covered(page, family, true);
             for (int n = 0; n < PageSize(page); ++n) {
                 const std::uint32_t want = read[static_cast<std::size_t>(n)] ? EmuValue(emu, page, n) : DataValue(before, page, n);
@@ -181,6 +250,7 @@ TEST_F(RegisterTransferTest, EveryPageOfEveryFamilyReadsAndWritesWholeWithinTheF
             ASSERT_TRUE(Run(page, false, family));
             EXPECT_EQ(MsgIds(), std::vector<int>{kMsgRegWriteDone});
             EXPECT_EQ(data, sent);  // a write changes nothing in the window
+            EXPECT_EQ(Sent(), Expected(page, family, false));
             const std::vector<bool> written = Covered(page, family, false);
             for (int n = 0; n < PageSize(page); ++n) {
                 const std::uint32_t want = written[static_cast<std::size_t>(n)] ? DataValue(sent, page, n) : plcBefore[static_cast<std::size_t>(n)];
@@ -190,55 +260,6 @@ TEST_F(RegisterTransferTest, EveryPageOfEveryFamilyReadsAndWritesWholeWithinTheF
     }
     for (const Transaction& t : emu.Log()) ASSERT_EQ(t.reply.find(":0183"), std::string::npos) << t.request;
     for (const Transaction& t : emu.Log()) ASSERT_EQ(t.reply.find(":0190"), std::string::npos) << t.request;
-}
-
-TEST_F(RegisterTransferTest, RequestsFollowTheFamilysAddressingAndBlocks) {
-    auto calls = [&] {
-        std::vector<std::pair<int, int>> c;  // address, count
-        for (const Transaction& t : emu.Log())
-            if (t.bytes.size() >= 6) c.emplace_back(t.bytes[2] << 8 | t.bytes[3], t.bytes[4] << 8 | t.bytes[5]);
-        return c;
-    };
-    // Family 0, D page read: D0..D599 in eights, then D1000 (0x13E8) to D1304.
-    emu.Configure(0, 0, 90);
-    ASSERT_TRUE(Run(kRegPageD, true, 0));
-    auto c = calls();
-    ASSERT_EQ(c.front(), std::make_pair(0x13E9, 3));  // identification first
-    EXPECT_EQ(c[1], std::make_pair(0x1000, 8));
-    EXPECT_EQ(c[75], std::make_pair(0x1000 + 592, 8));
-    EXPECT_EQ(c[76], std::make_pair(0x13E8, 8));
-    EXPECT_EQ(c.back(), std::make_pair(0x1000 + 1304, 8));
-    EXPECT_EQ(c.size(), 1u + 75 + 39);
-
-    // Family 0 write: D0..D599 only, never the special registers.
-    emu.ClearLog();
-    ASSERT_TRUE(Run(kRegPageD, false, 0));
-    c = calls();
-    EXPECT_EQ(c.size(), 1u + 75);
-    EXPECT_EQ(c.back(), std::make_pair(0x1000 + 592, 8));
-
-    // Family 0, high-speed counters: 13 single counters from C235 (0x0EEB) to C254.
-    emu.ClearLog();
-    ASSERT_TRUE(Run(kRegPageC32, true, 0));
-    c = calls();
-    ASSERT_EQ(c.size(), 14u);
-    EXPECT_EQ(c[1], std::make_pair(0x0EEB, 1));
-    EXPECT_EQ(c.back(), std::make_pair(0x0EFE, 1));
-
-    // Family 1: D read in sixteens, D4096 at 0x9000; the write skips D1000-D1999.
-    emu.Configure(1, 3, 90);
-    emu.ClearLog();
-    ASSERT_TRUE(Run(kRegPageD, true, 1));
-    c = calls();
-    EXPECT_EQ(c.size(), 1u + 625);
-    EXPECT_EQ(c[1 + 256], std::make_pair(0x9000, 16));
-    emu.ClearLog();
-    ASSERT_TRUE(Run(kRegPageD, false, 1));
-    c = calls();
-    EXPECT_EQ(c[125], std::make_pair(0x1000 + 992, 8));
-    EXPECT_EQ(c[126], std::make_pair(0x1000 + 2000, 8));
-    EXPECT_EQ(c.back(), std::make_pair(0x9000 + 9992 - 4096, 8));
-    EXPECT_TRUE(MsgIds() == std::vector<int>{kMsgRegWriteDone});
 }
 
 TEST_F(RegisterTransferTest, OlderFamily0PlcsEndAtD1143AndAnotherFamilyIsRefused) {

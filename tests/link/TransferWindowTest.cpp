@@ -18,6 +18,9 @@
 #include <vector>
 
 #include "ladder/editor/Ladder.h"
+#include "link/Devreg.h"
+#include "link/Filetmp.h"
+#include "link/Memcarddlg.h"
 #include "link/Programtransfer.h"
 #include "link/Transdata.h"
 #include "link/Transdatafrm.h"
@@ -234,6 +237,115 @@ TEST_F(TransferWindowTest, HandheldModeServesUntilCancel) {
     EXPECT_EQ(_TransData->JobNo, 0);
     EXPECT_TRUE(PumpUntil([] { return !_TransData->QelCom->IsOpen(); }));
     EXPECT_TRUE(messages_.Shown().empty());
+}
+
+TEST_F(TransferWindowTest, AProgramReadThatCannotBeDrawnIsReportedAfterTheReadMessage) {
+    // An output with no contact before it (OUT Y0, END) has no rung to stand on.
+    const std::vector<std::uint8_t> code = {0x00, 0xC5, 0x0F, 0x00};
+    const struct {
+        const char* path;
+        std::function<void()> read;
+        int done;
+    } cases[] = {
+        {"PLC read",
+         [&] {
+             std::copy(code.begin(), code.end(), emu_.S.program.begin());
+             OpenLinkWindow(TTransDataForm::kRead);
+             QTest::mouseClick(form_->OkBtn, Qt::LeftButton);
+         },
+         qel::link::kMsgReadDone},
+        {"memory card read",
+         [&] {
+             emu_.Configure(1, 3, 90);
+             SetModelFamily(1);
+             std::copy(code.begin(), code.end(), emu_.S.cardArea[4].begin());
+             ASSERT_TRUE(frame_->RunCommand("MmCardCodeRw"));
+             ASSERT_TRUE(Idle());
+             _MemCardDlg->ReadRdo->setChecked(true);
+             messages_.QueueAnswer(qel::Answer::Yes);
+             EXPECT_TRUE(_MemCardDlg->OkBtnClick());
+         },
+         138},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        PutProgram({"LD X0", "OUT Y0", "END"});
+        gQel.ProgramPresent = 1;
+        gQel.Modified = 0;
+        ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+        messages_.Clear();
+        c.read();
+        ASSERT_TRUE(Idle());
+        const std::vector<std::string> shown = messages_.Shown();
+        ASSERT_GE(shown.size(), 2u) << ::testing::PrintToString(shown);
+        EXPECT_NE(shown[shown.size() - 2].find(gMsgTable.Get(c.done)), std::string::npos);
+        EXPECT_NE(shown.back().find(gMsgTable.Get(162)), std::string::npos) << shown.back();
+        EXPECT_EQ(gQel.ProgramOk, 0);
+        EXPECT_TRUE(std::equal(code.begin(), code.end(), gProgram)) << "the code stays as it was read";
+        EXPECT_EQ(frame_->MdiArea->subWindowList().size(), 0);  // no ladder to show
+    }
+    SetModelFamily(0);
+}
+
+TEST_F(TransferWindowTest, EveryPathThatReplacesTheProjectAsksAboutKeptValuesFirst) {
+    InstallRegisterView(frame_.get());
+    InstallFileTemplate(frame_.get());
+    emu_.Configure(1, 3, 90);
+    SetModelFamily(1);
+    SetProgramCapacity(3);
+    gQel.CapacityIndex = 3;
+    PutSmallProgram();
+    gQel.ProgramPresent = 1;
+    gQel.Modified = 0;
+    ASSERT_TRUE(frame_->RunCommand("MmViewReg"));
+    ASSERT_TRUE(frame_->RunCommand("MmFileTmp"));
+    ASSERT_TRUE(_DevReg && _FileTmp);
+    _DevReg->Data.DRegs[5] = 123;
+    _DevReg->Modified = _FileTmp->Modified = 1;
+    // Each path: the window opened, then the command that would replace the
+    // project. The register values are asked about first, then the
+    // template's; Cancel on either keeps both windows and their values, and
+    // nothing is read.
+    const struct {
+        const char* path;
+        std::function<void()> open, run;
+        std::vector<qel::Answer> answers;  // the last one cancels
+        const std::string* cancelled;       // whose question it answers
+    } cases[] = {
+        {"PLC read", [&] { OpenLinkWindow(TTransDataForm::kRead); },
+         [&] { QTest::mouseClick(form_->OkBtn, Qt::LeftButton); }, {qel::Answer::Cancel}, &_DevReg->SaveFileName},
+        {"hand-held programmer", [&] { ASSERT_TRUE(frame_->RunCommand("MmTrans")); form_->WorkType->setFocus(); },
+         [&] { QTest::keyClick(form_->WorkType, Qt::Key_End); }, {qel::Answer::No, qel::Answer::Cancel},
+         &_FileTmp->SaveFileName},
+        {"memory card read",
+         [&] {
+             ASSERT_TRUE(frame_->RunCommand("MmCardCodeRw"));
+             ASSERT_TRUE(Idle());
+             _MemCardDlg->ReadRdo->setChecked(true);
+         },
+         [&] { EXPECT_FALSE(_MemCardDlg->OkBtnClick()); }, {qel::Answer::Yes, qel::Answer::Cancel},
+         &_DevReg->SaveFileName},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        c.open();
+        messages_.Clear();
+        for (qel::Answer a : c.answers) messages_.QueueAnswer(a);
+        const std::size_t requests = emu_.RequestCount();
+        c.run();
+        const std::vector<std::string> asked = messages_.Asked();
+        ASSERT_EQ(asked.size(), c.answers.size());
+        EXPECT_NE(asked.back().find(*c.cancelled), std::string::npos) << asked.back();
+        if (form_->isVisible()) QTest::mouseClick(form_->CancelBtn, Qt::LeftButton);
+        if (_MemCardDlg->isVisible()) _MemCardDlg->reject();
+        EXPECT_EQ(emu_.RequestCount(), requests);
+        EXPECT_EQ(_TransData->JobNo, 0);
+        ASSERT_TRUE(_DevReg && _FileTmp);
+        EXPECT_EQ(_DevReg->Data.DRegs[5], 123);
+        EXPECT_TRUE(_DevReg->Modified && _FileTmp->Modified);
+    }
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
+    SetModelFamily(0);
 }
 
 }  // namespace

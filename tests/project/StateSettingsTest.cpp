@@ -4,6 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
 
 #include "core/DeviceLimits.h"
 #include "project/Msgtable.h"
@@ -147,6 +150,47 @@ TEST_F(MessageTableTest, ShippedFileHoldsEveryMessageInUse) {
     EXPECT_NE(table.Get(4), table.Get(5));
     EXPECT_NE(table.Get(4), "ASCII");
     EXPECT_NE(table.Get(5), "ASCII");
+}
+
+// The message section of docs/file-formats.md against the shipped file: each
+// text it quotes after an id is that id's text, each id of its tables has a
+// text, and the ids it calls free are exactly the empty lines.
+TEST_F(MessageTableTest, FileFormatsDocumentAgreesWithTheMessageFile) {
+    const char* src = std::getenv("QEL_SOURCE_DIR");
+    ASSERT_NE(src, nullptr);
+    TMsgTable table;
+    ASSERT_TRUE(table.LoadFromFile(fs::path(src) / "data" / "QEL.Txt"));
+    std::ifstream in(fs::path(src) / "docs" / "file-formats.md");
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    const std::string doc = buffer.str();
+    const std::size_t from = doc.find("## `QEL.Txt` messages");
+    ASSERT_NE(from, std::string::npos);
+    std::string section = doc.substr(from, doc.find("\n## ", from + 1) - from);
+    for (char& c : section) c = c == '\n' ? ' ' : c;
+    auto lower = [](std::string t) {
+        for (char& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return t;
+    };
+    const std::regex quoted(R"((\d+) \"([^\"]+)\")"), row(R"(\| (\d+) \|)");
+    int quotes = 0;
+    for (std::sregex_iterator m(section.begin(), section.end(), quoted), end; m != end; ++m, ++quotes)
+        EXPECT_NE(lower(table.Get(std::stoi((*m)[1]))).find(lower((*m)[2])), std::string::npos)
+            << "message " << (*m)[1] << " is not \"" << (*m)[2] << "\"";
+    EXPECT_GE(quotes, 20);
+    for (std::sregex_iterator m(section.begin(), section.end(), row), end; m != end; ++m)
+        EXPECT_FALSE(table.Get(std::stoi((*m)[1])).empty()) << "message " << (*m)[1];
+
+    const std::size_t at = section.find("Free ids");
+    ASSERT_NE(at, std::string::npos);
+    const std::string list = section.substr(section.find(':', at) + 1, section.find('.', at) - section.find(':', at));
+    std::set<int> listed, empty;
+    const std::regex range(R"((\d+)(?:-(\d+))?)");
+    for (std::sregex_iterator m(list.begin(), list.end(), range), end; m != end; ++m)
+        for (int id = std::stoi((*m)[1]); id <= std::stoi((*m)[(*m)[2].matched ? 2 : 1]); ++id) listed.insert(id);
+    for (int id = 0; id < static_cast<int>(table.Count()); ++id)
+        if (table.Get(id).empty()) empty.insert(id);
+    EXPECT_EQ(listed, empty);
 }
 
 TEST_F(SettingsTest, WrittenAtShutDownReadBackAtStartUp) {
