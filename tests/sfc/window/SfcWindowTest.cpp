@@ -305,7 +305,7 @@ TEST_F(SfcWindowTest, ATransitionsConditionIsTypedIntoItsInnerLadder) {
     QTest::keyClick(lad, Qt::Key_Right);
     QTest::keyClick(lad, Qt::Key_F1);
     finish("X3");
-    QTest::keyClick(lad, Qt::Key_Right);  // the coil goes past the contact (typed on it, it would take its place)
+    QTest::keyClick(lad, Qt::Key_Right);
     QTest::keyClick(lad, Qt::Key_F7);
     finish("Y3");
     messages_.QueueAnswer(qel::Answer::Yes);
