@@ -427,11 +427,20 @@ TEST_F(LadderWindowTest, DoubleClickBlockCommentAndGoToStep) {
     EXPECT_EQ(_EditDlg->IEdit->text().toStdString(), "Pumps");
     _EditDlg->CancelBtnClick();
 
-    // Go to step (view 8) by the step marks of the last conversion.
+    // Go to step by the step marks of the last conversion: the frame's
+    // command (view 8) and its Ctrl+G; the network's first row at the top.
     gMarkList = {{0, 0}, {4, 10}, {9, 20}};
-    gActiveView = 8;
-    EXPECT_TRUE(lad_->GoToStep("15"));
+    frame_->RefreshCommands();
+    EXPECT_TRUE(frame_->Action("BnJump")->isEnabled());
+    ASSERT_TRUE(frame_->RunCommand("MmJump"));
+    EXPECT_EQ(gActiveView, 8);
+    Finish("15");
     EXPECT_EQ(lad_->Edit().Row(), 4);
+    EXPECT_EQ(lad_->verticalScrollBar()->value(), 4 * gCellHeight);
+    EXPECT_EQ(gActiveView, 2);
+    QTest::keyClick(lad_, Qt::Key_G, Qt::ControlModifier);
+    Finish("20");
+    EXPECT_EQ(lad_->Edit().Row(), 9);
     gMarkList.clear();
 }
 

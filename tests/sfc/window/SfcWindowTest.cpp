@@ -315,6 +315,19 @@ TEST_F(SfcWindowTest, ATransitionsConditionIsTypedIntoItsInnerLadder) {
     EXPECT_EQ(FindSfcCodeRec(3, 0)->code, Assemble({"LD X2", "AND X3", "OUT Y3"}));
 }
 
+TEST_F(SfcWindowTest, GoToStepInAnElementsInnerLadder) {
+    Key(Qt::Key_F1);  // a LAD block
+    ASSERT_TRUE(StoreSfcElementCode(0, 0, Assemble({"LD X0", "OUT Y0", "LD X1", "OUT Y1", "LD X2", "OUT Y2"})));
+    Key(Qt::Key_L, Qt::ControlModifier);
+    ASSERT_NE(_InterLadder, nullptr);
+    ASSERT_TRUE(frame_->RunCommand("MmJump"));
+    EXPECT_EQ(gActiveView, 8);
+    QTest::keyClicks(_EditDlg->IEdit, "3");  // OUT Y1: the second network
+    QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
+    EXPECT_EQ(_InterLadder->Edit().Row(), 1);
+    EXPECT_EQ(gActiveView, 17);
+}
+
 TEST_F(SfcWindowTest, TheNumberEditorsArrowsRunRoundTheStepRange) {
     Key(Qt::Key_F4);
     ASSERT_TRUE(sfc_->SfcEdit_Txt->isVisible());
