@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QTest>
+#include <QToolButton>
 
 #include "core/Codetranslate.h"
 #include "core/DeviceLimits.h"
@@ -174,11 +175,18 @@ TEST_F(SfcWindowTest, TheInnerLadderOfATransitionComesBackIntoItsRecord) {
     EXPECT_EQ(_InterLadder->SfcRow, 1);
     EXPECT_EQ(_InterLadder->SfcCol, 0);
     EXPECT_NE(gInterLadderGrid[1], 0);  // the condition is drawn
-    // No second inner window, for this element or another.
+    // No second inner window, for another element or of the other kind:
+    // the cursor goes back to the element edited, the tool page to the first.
+    frame_->SfcPgCtrl->setCurrentIndex(1);
+    Key(Qt::Key_Up);
+    Key(Qt::Key_L, Qt::ControlModifier);
+    EXPECT_EQ(sfc_->Model().CursorRow, 1);
+    EXPECT_EQ(frame_->SfcPgCtrl->currentIndex(), 0);
     Key(Qt::Key_Up);
     Key(Qt::Key_M, Qt::ControlModifier);
     EXPECT_EQ(_InterInst, nullptr);
-    EXPECT_EQ(messages_.Shown().size(), 1u);
+    EXPECT_EQ(sfc_->Model().CursorRow, 1);
+    EXPECT_EQ(messages_.Shown(), (std::vector<std::string>{gMsgTable.Get(79), gMsgTable.Get(78)}));
     // Closed with "store": the compiled ladder goes back into the record.
     FindSfcCodeRec(1, 0)->code.clear();
     messages_.QueueAnswer(qel::Answer::Yes);
@@ -336,7 +344,17 @@ TEST_F(SfcWindowTest, TheNumberEditorsArrowsRunRoundTheStepRange) {
     QTest::keyClick(sfc_->SfcEdit_Txt, Qt::Key_Up);
     QTest::keyClick(sfc_->SfcEdit_Txt, Qt::Key_Up);
     EXPECT_EQ(sfc_->SfcEdit_Txt->text(), QStringLiteral("1"));
+    // The up-down buttons beside it do the same.
+    ASSERT_TRUE(sfc_->SfcEdit_UD->isVisible());
+    auto* up = sfc_->SfcEdit_UD->findChild<QToolButton*>("Up");
+    auto* down = sfc_->SfcEdit_UD->findChild<QToolButton*>("Down");
+    ASSERT_TRUE(up && down);
+    for (auto [button, want] : {std::pair{down, 0}, {down, DeviceLimitOf(CurrentFamily(), 'S')}, {up, 0}, {up, 1}}) {
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_EQ(sfc_->SfcEdit_Txt->text(), QString::number(want));
+    }
     QTest::keyClick(sfc_->SfcEdit_Txt, Qt::Key_Return);
+    EXPECT_FALSE(sfc_->SfcEdit_UD->isVisible());
     EXPECT_EQ(gSfcGrid[0], kSfcJump);
     EXPECT_EQ(gSfcGrid[1], 1);
     // A LAD block has no device to comment.
