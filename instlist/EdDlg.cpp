@@ -120,8 +120,14 @@ TEditDlg::~TEditDlg() {
     if (_EditDlg == this) _EditDlg = nullptr;
 }
 
+void TEditDlg::ShowModal(int returnView) {
+    ShowModal();
+    returnView_ = returnView;
+}
+
 void TEditDlg::ShowModal() {
     entryView_ = gActiveView;
+    returnView_ = 0;
     setResult(0);
     qApp->removeEventFilter(guard_);
     qApp->installEventFilter(guard_);
@@ -133,6 +139,7 @@ void TEditDlg::ShowModal() {
 
 int TEditDlg::Execute() {
     entryView_ = gActiveView;
+    returnView_ = 0;
     // exec() shows the dialog first; the caret is placed once it is up.
     QTimer::singleShot(0, this, [this] { FocusInput(); });
     return exec();
@@ -205,8 +212,9 @@ void TEditDlg::OKBtnClick() {
 void TEditDlg::CancelBtnClick() { reject(); }
 
 void TEditDlg::RestoreView() {
-    const int view = ReturnViewOf(entryView_ ? entryView_ : gActiveView);
+    const int view = returnView_ ? returnView_ : ReturnViewOf(entryView_ ? entryView_ : gActiveView);
     entryView_ = 0;
+    returnView_ = 0;
     if (_QelMain)
         _QelMain->SetActiveView(view);
     else

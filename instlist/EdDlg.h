@@ -49,6 +49,9 @@ public:
     /// caller; keys typed into other windows meanwhile go to its input line. OK runs
     /// the entry for gActiveView. The caller sets ILabel, IEdit and the view first.
     void ShowModal();
+    /// The same for an entry mode shared by two windows (the ladders' go to
+    /// step): the view code goes back to `returnView` when the dialog closes.
+    void ShowModal(int returnView);
     /// The same, blocking until the dialog closes; returns QDialog's result.
     int Execute();
 
@@ -68,6 +71,7 @@ private:
     void RestoreView();
     void FocusInput();
     int entryView_ = 0;
+    int returnView_ = 0;
     TInputGuard* guard_ = nullptr;
 };
 

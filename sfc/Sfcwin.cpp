@@ -16,6 +16,8 @@
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
 
 #include "instlist/Instredit.h"
 #include "tools/Comdlg.h"
@@ -64,8 +66,23 @@ TSfc::TSfc(QWidget* owner) : QAbstractScrollArea(owner) {
     resize(638, 376);
     SfcEdit_Txt = new QLineEdit(viewport());
     SfcEdit_Txt->setObjectName("SfcEdit_Txt");
-    SfcEdit_Txt->hide();
     SfcEdit_Txt->installEventFilter(this);
+    // The up-down buttons beside the number; the editor keeps the focus.
+    SfcEdit_UD = new QWidget(viewport());
+    SfcEdit_UD->setObjectName("SfcEdit_UD");
+    auto* udLayout = new QVBoxLayout(SfcEdit_UD);
+    udLayout->setContentsMargins(0, 0, 0, 0);
+    udLayout->setSpacing(0);
+    for (const bool up : {true, false}) {
+        auto* b = new QToolButton(SfcEdit_UD);
+        b->setObjectName(up ? "Up" : "Down");
+        b->setArrowType(up ? Qt::UpArrow : Qt::DownArrow);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+        udLayout->addWidget(b);
+        connect(b, &QToolButton::clicked, this, [this, up] { SfcEdit_UDClick(up); });
+    }
+    HideNumberEditor();
     Link = new TEditorLink(kViewSfc, this);
     model_.StopMonitor = [this] { return Link->CheckStopMonitor(); };
     ApplyZoom(gQel.Zoom);
@@ -110,26 +127,36 @@ bool TSfc::eventFilter(QObject* watched, QEvent* e) {
             return true;
         }
         if (key == Qt::Key_Up || key == Qt::Key_Down) {
-            // The number runs round in 0 .. the family's highest S number.
-            const int limit = std::max(DeviceLimitOf(CurrentFamily(), 'S'), 0);
-            QString t = SfcEdit_Txt->text().trimmed().toUpper();
-            if (t.startsWith('S')) t.remove(0, 1);
-            bool ok = false;
-            int n = t.toInt(&ok);
-            if (!ok) n = 0;
-            n = key == Qt::Key_Up ? (n >= limit ? 0 : n + 1) : (n <= 0 ? limit : n - 1);
-            SfcEdit_Txt->setText(QString::number(n));
+            SfcEdit_UDClick(key == Qt::Key_Up);
             return true;
         }
         if (key == Qt::Key_Escape) {
             model_.CloseNumber();
-            SfcEdit_Txt->hide();
+            HideNumberEditor();
             setFocus();
             RedrawChart();
             return true;
         }
     }
     return QAbstractScrollArea::eventFilter(watched, e);
+}
+
+void TSfc::HideNumberEditor() {
+    SfcEdit_Txt->hide();
+    SfcEdit_UD->hide();
+}
+
+void TSfc::SfcEdit_UDClick(bool up) {
+    // The position runs round in 0 .. the family's highest S number; it is
+    // the number after a leading "S", or the text's number, else 0.
+    const int limit = std::max(DeviceLimitOf(CurrentFamily(), 'S'), 0);
+    QString t = SfcEdit_Txt->text().trimmed().toUpper();
+    if (t.startsWith('S')) t.remove(0, 1);
+    bool ok = false;
+    int n = std::clamp(t.toInt(&ok), -1, limit + 1);
+    if (!ok) n = 0;
+    n = up ? (n + 1 >= limit + 1 ? 0 : n + 1) : (n - 1 <= -1 ? limit : n - 1);
+    SfcEdit_Txt->setText(QString::number(n));
 }
 
 void TSfc::RegisterCommands() {
@@ -306,9 +333,12 @@ void TSfc::Show(const TSfcEditResult& r) {
         SfcEdit_Txt->setText(QString::fromStdString(r.editorText));
         SfcEdit_Txt->selectAll();
         SfcEdit_Txt->show();
+        SfcEdit_UD->setGeometry(x + cellW_ - 10, y + cellH_ / 4 - 1, 16, cellH_ / 3 * 2 + 2);
+        SfcEdit_UD->show();
+        SfcEdit_UD->raise();
         SfcEdit_Txt->setFocus();
     } else if (!model_.EditorOpen()) {
-        SfcEdit_Txt->hide();
+        HideNumberEditor();
     }
     RedrawChart();
 }
@@ -316,14 +346,14 @@ void TSfc::Show(const TSfcEditResult& r) {
 void TSfc::Commit() {
     if (!model_.EditorOpen()) return;
     const std::string text = SfcEdit_Txt->text().toStdString();
-    SfcEdit_Txt->hide();
+    HideNumberEditor();
     setFocus();
     Show(model_.CommitNumber(text));
 }
 
 void TSfc::RunTool(int page, int index) {
     if (gMonitorMode) return;
-    if (model_.EditorOpen()) SfcEdit_Txt->hide();
+    if (model_.EditorOpen()) HideNumberEditor();
     Show(model_.Tool(page, index));
     if (!model_.EditorOpen()) setFocus();
 }
@@ -394,7 +424,7 @@ void TSfc::keyPressEvent(QKeyEvent* e) {
         case Qt::Key_Escape:
             if (model_.EditorOpen()) {
                 model_.CloseNumber();
-                SfcEdit_Txt->hide();
+                HideNumberEditor();
                 RedrawChart();
             }
             return;
@@ -502,15 +532,23 @@ void TSfc::PopDevCmtClick() {
     RedrawChart();
 }
 
+void TSfc::BackToInnerCell(const QWidget* inner, int row, int sfcCol, int msg) {
+    // The cursor goes back to the element the open inner window edits.
+    MoveCursor(row, sfcCol / kSfcCellBytes);
+    if (msg >= 0) {
+        ShowMsg(msg);
+    } else if (auto* sub = qobject_cast<QMdiSubWindow*>(inner->parentWidget()); sub && Frame) {
+        Frame->MdiArea->setActiveSubWindow(sub);  // the same element's: shown
+    }
+}
+
 void TSfc::PopInterLadWinClick() {
     const int row = model_.CursorRow, col = model_.CursorCol;
-    if (_InterInst) {
-        ShowMsg(kMsgInnerOther);
-        return;
-    }
+    if (Frame && Frame->SfcPgCtrl) Frame->SfcPgCtrl->setCurrentIndex(0);
+    if (_InterInst) return BackToInnerCell(_InterInst, _InterInst->SfcRow, _InterInst->SfcCol, kMsgInnerOther);
     if (_InterLadder) {
-        if (_InterLadder->SfcRow != row || _InterLadder->SfcCol != col * kSfcCellBytes) ShowMsg(kMsgInnerElsewhere);
-        return;
+        const bool other = _InterLadder->SfcRow != row || _InterLadder->SfcCol != col * kSfcCellBytes;
+        return BackToInnerCell(_InterLadder, _InterLadder->SfcRow, _InterLadder->SfcCol, other ? kMsgInnerElsewhere : -1);
     }
     if (!LoadSfcElementCode(row, col)) {
         ShowMsg(kMsgNoInner);
@@ -523,13 +561,10 @@ void TSfc::PopInterLadWinClick() {
 
 void TSfc::PopInterInstWinClick() {
     const int row = model_.CursorRow, col = model_.CursorCol;
-    if (_InterLadder) {
-        ShowMsg(kMsgInnerOther);
-        return;
-    }
+    if (_InterLadder) return BackToInnerCell(_InterLadder, _InterLadder->SfcRow, _InterLadder->SfcCol, kMsgInnerOther);
     if (_InterInst) {
-        if (_InterInst->SfcRow != row || _InterInst->SfcCol != col * kSfcCellBytes) ShowMsg(kMsgInnerElsewhere);
-        return;
+        const bool other = _InterInst->SfcRow != row || _InterInst->SfcCol != col * kSfcCellBytes;
+        return BackToInnerCell(_InterInst, _InterInst->SfcRow, _InterInst->SfcCol, other ? kMsgInnerElsewhere : -1);
     }
     if (!LoadSfcElementCode(row, col)) {
         ShowMsg(kMsgNoInner);

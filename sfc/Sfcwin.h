@@ -56,6 +56,10 @@ public:
     void MarkSynced();
 
     QLineEdit* SfcEdit_Txt = nullptr;
+    // The up-down buttons of the number editor (children "Up" and "Down");
+    // the editor's arrow keys do the same.
+    QWidget* SfcEdit_UD = nullptr;
+    void SfcEdit_UDClick(bool up);
     TQelMain* Frame = nullptr;
     // The popup and the frame's element and line buttons are off while the
     // PLC is monitored (ladder, chart or device monitor) or the register
@@ -88,6 +92,10 @@ protected:
 private:
     void Show(const TSfcEditResult& r);
     void Commit();
+    void HideNumberEditor();
+    // Message 78 or 79 (msg < 0: none, the window is brought up) for an inner
+    // window open for the element at (row, sfcCol): the cursor goes back there.
+    void BackToInnerCell(const QWidget* inner, int row, int sfcCol, int msg);
     void MoveCursor(int row, int col);
     void ScrollToCursor();
     void UpdateRanges();

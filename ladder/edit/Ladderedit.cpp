@@ -26,6 +26,11 @@ bool PassesRight(TLdbKind k) {
     }
 }
 
+bool IsContactKind(TLdbKind k) {
+    return k == TLdbKind::Open_Ry || k == TLdbKind::Close_Ry || k == TLdbKind::Tu_Ry || k == TLdbKind::Td_Ry ||
+           k == TLdbKind::State_Ry;
+}
+
 bool RowHasDownLink(const std::uint8_t* row) {
     if (IsBlockCommentRow(row)) return false;
     for (std::int32_t col = 0; col < kPastRowEnd; col += kW) {
@@ -54,6 +59,35 @@ std::int32_t HeadSpan(const std::uint8_t* row, std::int32_t col) {
 std::int32_t HeadOf(const std::uint8_t* row, std::int32_t col) {
     while (col > 0 && IsTokenCell(row + col)) col -= kW;
     return col;
+}
+
+// Where an output typed at column c of a row `end` bytes wide goes in insert
+// mode: behind every element from c on, so that none is covered; an output
+// standing at c itself gives way. -1 when another output stands further on.
+std::int32_t OutputStart(const std::uint8_t* row, std::int32_t c, std::int32_t end) {
+    std::int32_t e = c;
+    for (std::int32_t col = c; col < end; col += kW) {
+        const TLdbKind k = CellKind(row + col);
+        if (IsOutputKind(k)) return col == c ? c : -1;
+        if (k != TLdbKind::non_inst && k != TLdbKind::H_Line && k != TLdbKind::V_Line) e = col + kW;
+    }
+    return e;
+}
+
+// Writes an output right-aligned in a row `end` bytes wide, with wire from
+// column `from` up to it; the vertical links of the cells stay.
+void WriteOutput(std::uint8_t* row, std::int32_t from, std::int32_t end, const std::vector<std::uint8_t>& cells) {
+    const std::int32_t head = end - static_cast<std::int32_t>(cells.size());
+    auto linkOf = [row](std::int32_t col) { return IsTokenCell(row + col) ? 0 : row[col + 2] & 0xF0; };
+    for (std::int32_t col = from; col < head; col += kW) {
+        const int link = linkOf(col);
+        std::memset(row + col, 0, kW);
+        SetCellKind(row + col, TLdbKind::H_Line);
+        row[col + 2] = static_cast<std::uint8_t>(link);
+    }
+    const int link = linkOf(head);
+    std::memcpy(row + head, cells.data(), cells.size());
+    row[head + 2] = static_cast<std::uint8_t>((row[head + 2] & 0x0F) | link);
 }
 
 }  // namespace
@@ -341,40 +375,51 @@ void TLadderEdit::FoldedBounds(std::int32_t row, std::int32_t& first, std::int32
     }
 }
 
-bool TLadderEdit::Widen(std::int32_t r, std::int32_t c, const std::vector<std::uint8_t>& cells) {
-    const std::int32_t n = static_cast<std::int32_t>(cells.size());
-    std::int32_t netFirst, netLast;
-    FoldedBounds(r, netFirst, netLast);
-    const std::int32_t rowCount = netLast - netFirst + 1;
-    std::vector<std::uint8_t> net(Cell(netFirst, 0), Cell(netFirst, 0) + static_cast<std::size_t>(rowCount) * kLdbRowBytes);
+struct TLadderEdit::TWideNet {
+    std::int32_t first = 0, last = 0, rows = 0;  // the network's grid rows
+    TUnfolded u;                                  // its wide rows
+    std::int32_t row = -1, col = -1;              // the cursor in them
+};
+
+bool TLadderEdit::Unfold(std::int32_t r, std::int32_t c, TWideNet& net) const {
+    FoldedBounds(r, net.first, net.last);
+    net.rows = net.last - net.first + 1;
+    std::vector<std::uint8_t> rows(Cell(net.first, 0), Cell(net.first, 0) + static_cast<std::size_t>(net.rows) * kLdbRowBytes);
     bool folded = false;
-    for (std::int32_t k = 0; k < rowCount; ++k) {
-        const std::uint8_t* row = net.data() + static_cast<std::size_t>(k) * kLdbRowBytes;
+    for (std::int32_t k = 0; k < net.rows; ++k) {
+        const std::uint8_t* row = rows.data() + static_cast<std::size_t>(k) * kLdbRowBytes;
         if (IsBlockCommentRow(row)) return false;
         for (std::int32_t col = 0; col < kPastRowEnd; col += kW) folded |= CellKind(row + col) == TLdbKind::Re_Line;
     }
     // The network as wide rows: a folded one joined again at its connectors.
-    TUnfolded u;
+    TUnfolded& u = net.u;
     if (folded) {
         TLayoutError err;
-        if (!UnfoldNetwork(net, rowCount, u, err)) return false;
+        if (!UnfoldNetwork(rows, net.rows, u, err)) return false;
     } else {
-        u.grid = net;
+        u.grid = std::move(rows);
         u.stride = kLdbRowBytes;
-        u.wideRows = rowCount;
-        for (std::int32_t k = 0; k < rowCount; ++k) u.bufRow.push_back(k);
+        u.wideRows = net.rows;
+        for (std::int32_t k = 0; k < net.rows; ++k) u.bufRow.push_back(k);
     }
     const std::int32_t segments = u.stride / kLdbRowBytes;
-    std::int32_t wideRow = -1, wideCol = -1;
     for (std::size_t k = 0; k < u.bufRow.size(); ++k) {
-        if (u.bufRow[k] != r - netFirst) continue;
-        wideRow = static_cast<std::int32_t>(k) / segments;
-        wideCol = static_cast<std::int32_t>(k) % segments * kLdbRowBytes + c;
+        if (u.bufRow[k] != r - net.first) continue;
+        net.row = static_cast<std::int32_t>(k) / segments;
+        net.col = static_cast<std::int32_t>(k) % segments * kLdbRowBytes + c;
     }
-    if (wideRow < 0) return false;
+    return net.row >= 0;
+}
+
+bool TLadderEdit::Widen(std::int32_t r, std::int32_t c, const std::vector<std::uint8_t>& cells) {
+    const std::int32_t n = static_cast<std::int32_t>(cells.size());
+    TWideNet net;
+    if (!Unfold(r, c, net)) return false;
+    const TUnfolded& u = net.u;
+    const std::int32_t wideCol = net.col;
     // n bytes more at the cursor's column in every row; the element in the gap.
     const std::int32_t from = u.stride;
-    std::int32_t stride = from + n;
+    const std::int32_t stride = from + n;
     std::vector<std::uint8_t> buf(static_cast<std::size_t>(u.wideRows) * stride, 0);
     for (std::int32_t k = 0; k < u.wideRows; ++k) {
         const std::uint8_t* row = u.grid.data() + static_cast<std::size_t>(k) * from;
@@ -383,9 +428,8 @@ bool TLadderEdit::Widen(std::int32_t r, std::int32_t c, const std::vector<std::u
         std::memcpy(wide + wideCol + n, row + wideCol, static_cast<std::size_t>(from - wideCol));
         const bool wire = wideCol == 0 ? CellKind(row) != TLdbKind::non_inst || CellNode(row) != TLdbNode::non_node
                                        : PassesRight(CellKind(row + wideCol - kW));
-        if (k == wideRow) {
+        if (k == net.row) {
             std::memcpy(wide + wideCol, cells.data(), cells.size());
-            wide[wideCol] = 0x80;  // finds the element again after the fold
         } else if (wire && !AllZero(row + wideCol, from - wideCol)) {
             for (std::int32_t col = wideCol; col < wideCol + n; col += kW) {
                 SetCellKind(wide + col, TLdbKind::H_Line);
@@ -393,6 +437,35 @@ bool TLadderEdit::Widen(std::int32_t r, std::int32_t c, const std::vector<std::u
             }
         }
     }
+    return Refold(net, buf, stride, wideCol);
+}
+
+bool TLadderEdit::WidenOutput(std::int32_t r, std::int32_t c, const std::vector<std::uint8_t>& cells) {
+    const std::int32_t w = static_cast<std::int32_t>(cells.size());
+    TWideNet net;
+    if (!Unfold(r, c, net)) return false;
+    const TUnfolded& u = net.u;
+    const std::int32_t from = u.stride;
+    const std::int32_t e = OutputStart(u.grid.data() + static_cast<std::size_t>(net.row) * from, net.col, from);
+    if (e < 0) return false;
+    // The rows end where the output ends; the other rows' outputs go to the
+    // new end when the network folds.
+    const std::int32_t stride = std::max(from, e + w);
+    std::vector<std::uint8_t> buf(static_cast<std::size_t>(u.wideRows) * stride, 0);
+    for (std::int32_t k = 0; k < u.wideRows; ++k)
+        std::memcpy(buf.data() + static_cast<std::size_t>(k) * stride, u.grid.data() + static_cast<std::size_t>(k) * from,
+                    static_cast<std::size_t>(from));
+    std::uint8_t* row = buf.data() + static_cast<std::size_t>(net.row) * stride;
+    WriteOutput(row, e, stride, cells);
+    return Refold(net, buf, stride, stride - w);
+}
+
+bool TLadderEdit::Refold(const TWideNet& net, std::vector<std::uint8_t>& buf, std::int32_t stride, std::int32_t headCol) {
+    const TUnfolded& u = net.u;
+    // The element's head carries a mark through the fold, to be found again.
+    std::uint8_t* head = buf.data() + static_cast<std::size_t>(net.row) * stride + headCol;
+    const std::uint8_t headByte = head[0];
+    head[0] = 0x80;
     const std::int32_t lastRow = u.wideRows - 1;
     RecalcRows(stride, lastRow, buf.data(), u.wideRows);
     const std::int32_t refolded = FoldNetworkRows(buf, stride, lastRow);
@@ -421,12 +494,13 @@ bool TLadderEdit::Widen(std::int32_t r, std::int32_t c, const std::vector<std::u
         }
     }
     if (markRow < 0) return false;
+    const std::int32_t netFirst = net.first, netLast = net.last;
     const std::int32_t newCount = static_cast<std::int32_t>(rows.size() / kLdbRowBytes);
-    const std::int32_t delta = newCount - rowCount;
+    const std::int32_t delta = newCount - net.rows;
     // Rows below the network move; none may be pushed out of the grid.
     const std::int32_t used = std::max(lastRow_, netLast);
     if (used + delta >= doc_.capacity) return false;
-    rows[static_cast<std::size_t>(markRow) * kLdbRowBytes + markCol] = 0;
+    rows[static_cast<std::size_t>(markRow) * kLdbRowBytes + markCol] = headByte;
     if (BeforeChange) BeforeChange();
     if (delta != 0 && used > netLast) {
         std::memmove(Cell(netLast + 1 + delta, 0), Cell(netLast + 1, 0),
@@ -517,12 +591,12 @@ TLadderEditResult TLadderEdit::PlaceVLine() {
 }
 
 TLadderEditResult TLadderEdit::PlaceOutput(const std::vector<std::uint8_t>& cells) {
+    if (insertMode) return InsertOutput(cells);
     const std::int32_t w = static_cast<std::int32_t>(cells.size());
     std::int32_t r = row_, c = col_;
     const std::int32_t first = std::max(0, r - 1);
     const std::int32_t count = std::min(doc_.capacity, r + 40) - first;
     std::vector<std::uint8_t> rows(Cell(first, 0), Cell(first, 0) + static_cast<std::size_t>(count) * kLdbRowBytes);
-    auto rowAt = [&](std::int32_t k) { return rows.data() + static_cast<std::size_t>(k - first) * kLdbRowBytes; };
     if (kPastRowEnd - w < c) {
         // The box does not fit behind the cursor: end the row with a
         // connector and go on in the first free row after the network.
@@ -531,33 +605,41 @@ TLadderEditResult TLadderEdit::PlaceOutput(const std::vector<std::uint8_t>& cell
         r = cont;
         c = kW;
     }
-    std::uint8_t* row = rowAt(r);
-    const std::int32_t head = kPastRowEnd - w;
-    if (insertMode) {
-        // Insert keeps what stands at the cursor (the contact just placed
-        // stays under it): the wire starts behind those elements, and an
-        // output that would cover one of them does not fit.
-        while (c < head) {
-            const TLdbKind k = CellKind(row + c);
-            if (k == TLdbKind::non_inst || k == TLdbKind::H_Line || IsOutputKind(k)) break;
-            c += std::max<std::int32_t>(CellSpan(r, c), 1) * kW;
-        }
-        if (c > head) return {false, LadMsg::BoxDoesNotFit};
-    }
-    // Wire from the cursor up to the output; vertical links stay where they are.
-    for (std::int32_t col = c; col < head; col += kW) {
-        const std::uint8_t link = row[col + 2] & 0xF0;
-        std::memset(row + col, 0, kW);
-        row[col + 2] = link;
-        SetCellKind(row + col, TLdbKind::H_Line);
-    }
-    const std::uint8_t link = row[head + 2] & 0xF0;
-    std::memcpy(row + head, cells.data(), cells.size());
-    row[head + 2] = static_cast<std::uint8_t>((row[head + 2] & 0x0F) | link);
+    // Overwrite: wire from the cursor up to the output.
+    WriteOutput(rows.data() + static_cast<std::size_t>(r - first) * kLdbRowBytes, c, kPastRowEnd, cells);
     Commit(rows, first);
     Renode(first, first + count - 1);
     Changed();
     row_ = std::min(r + 1, doc_.capacity - 1);
+    col_ = 0;
+    SnapToHead();
+    return {true, LadMsg::None};
+}
+
+TLadderEditResult TLadderEdit::InsertOutput(const std::vector<std::uint8_t>& cells) {
+    // Insert keeps every element: the output goes behind those from the
+    // cursor on (the contact just placed stays under it). Where they reach
+    // the output's cells, or the rung is folded, the network widens and folds.
+    const std::int32_t w = static_cast<std::int32_t>(cells.size());
+    const std::int32_t r = row_;
+    std::int32_t first, last;
+    FoldedBounds(r, first, last);
+    bool folded = false;
+    for (std::int32_t k = first; k <= last; ++k)
+        for (std::int32_t col = 0; col < kPastRowEnd && !IsCommentRow(k); col += kW)
+            folded |= CellKind(Cell(k, col)) == TLdbKind::Re_Line;
+    const std::int32_t e = OutputStart(RowAt(r), col_, kPastRowEnd);
+    if (e < 0) return {false, LadMsg::NoRoom};
+    if (!folded && e + w <= kPastRowEnd) {
+        if (BeforeChange) BeforeChange();
+        WriteOutput(Cell(r, 0), e, kPastRowEnd, cells);
+        Renode(r - 1, r + 1);
+        Changed();
+        row_ = r;
+    } else if (!WidenOutput(r, col_, cells)) {
+        return {false, LadMsg::NoRoom};
+    }
+    row_ = std::min(row_ + 1, doc_.capacity - 1);
     col_ = 0;
     SnapToHead();
     return {true, LadMsg::None};
@@ -591,7 +673,13 @@ TLadderEditResult TLadderEdit::PlaceInline(const std::vector<std::uint8_t>& cell
         // Past the row's end in insert mode: the network grows and folds.
         if (Widen(r, c, cells)) return {true, LadMsg::None};
     }
-    if (c + w > kPastRowEnd) {
+    // Overwrite mode: a contact typed on the row's free last cell ends the
+    // row there, so that the rung goes on in the continuation row.
+    const std::uint8_t* last = rowAt(r) + kLdbLastColumn;
+    const bool contactAtEnd = !insertMode && c == kLdbLastColumn && IsContactKind(CellKind(cells.data())) &&
+                              (CellKind(last) == TLdbKind::non_inst || CellKind(last) == TLdbKind::H_Line) &&
+                              !CellLinksDown(last);
+    if (c + w > kPastRowEnd || contactAtEnd) {
         // Past the row's end: the row ends in a connector and the element
         // starts the continuation row.
         std::int32_t cont;

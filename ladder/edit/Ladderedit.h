@@ -213,6 +213,7 @@ private:
     TLadderEditResult PlaceLabel(TLadderClass cls, std::string_view line);
     TLadderEditResult PlaceVLine();
     TLadderEditResult PlaceOutput(const std::vector<std::uint8_t>& cells);
+    TLadderEditResult InsertOutput(const std::vector<std::uint8_t>& cells);
     TLadderEditResult PlaceInline(const std::vector<std::uint8_t>& cells);
     // Work on a copy of the grid's rows [first, first + count) so that a
     // refusal half-way leaves nothing behind.
@@ -223,6 +224,17 @@ private:
     // gap (a folded network is joined again first). False, nothing changed,
     // when it cannot be joined or folded, or the grid has no room for its rows.
     bool Widen(std::int32_t r, std::int32_t c, const std::vector<std::uint8_t>& cells);
+    // The same for an output typed in insert mode: it goes behind the
+    // elements from column c on, the rows grow as far as it needs.
+    bool WidenOutput(std::int32_t r, std::int32_t c, const std::vector<std::uint8_t>& cells);
+    // The network around (r, c) as wide rows, and the cursor in them; false
+    // when it cannot be joined.
+    struct TWideNet;
+    bool Unfold(std::int32_t r, std::int32_t c, TWideNet& net) const;
+    // Folds the wide rows `buf` back and writes them over the network; the
+    // cursor goes to the element whose head is at headCol of the cursor's
+    // wide row. False, nothing changed, when the grid has no room.
+    bool Refold(const TWideNet& net, std::vector<std::uint8_t>& buf, std::int32_t stride, std::int32_t headCol);
     bool WrapRow(std::vector<std::uint8_t>& rows, std::int32_t first, std::int32_t r, std::int32_t c,
                  std::int32_t& contRow) const;
     void NetworkBounds(std::int32_t row, std::int32_t& first, std::int32_t& last) const;

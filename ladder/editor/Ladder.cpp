@@ -50,6 +50,9 @@ constexpr int kGoToStepView = kViewGotoStepLadder;
 constexpr int kMsgLadderCaption = 34;
 constexpr int kMsgCompileFailed = 32;
 
+// The ladder window whose go-to-step entry the input dialog is open for.
+TLDB* gGoToStepLadder = nullptr;
+
 // The element of each button Btn0..Btn10.
 const TLadderClass kButtonClass[11] = {TLadderClass::Open,  TLadderClass::Close, TLadderClass::Rise,
                                        TLadderClass::Fall,  TLadderClass::Step,  TLadderClass::Box,
@@ -117,6 +120,7 @@ TLDB::TLDB(QWidget* owner, bool inner)
 TLDB::~TLDB() {
     if (_LDB == this) _LDB = nullptr;
     if (_InterLadder == this) _InterLadder = nullptr;
+    if (gGoToStepLadder == this) gGoToStepLadder = nullptr;
     Link->DetachRouter();
     emit Link->statusText(1, {});
 }
@@ -138,6 +142,7 @@ void TLDB::RegisterCommands() {
     r.Register("MmDelTk", [this] { PopDelTkClick(); }, [this] { return edit_.Col() >= 0; });
     r.Register("MmDelVline", [this] { PopDelVlineClick(); }, [this] { return edit_.Col() >= 0; });
     r.Register("MmDel", [this] { PopDelClick(); });
+    r.Register("MmJump", [this] { MmJumpClick(); });
     auto editing = [] { return gMonitorMode == 0; };
     auto onCell = [this, editing] { return editing() && edit_.Col() >= 0; };
     auto marked = [this, onCell] { return onCell() && edit_.Selection().active; };
@@ -402,6 +407,7 @@ void TLDB::AfterEdit(const TLadderEditResult& r) {
         gQel.ProgramOk = 0;
         // The step numbers belong to the code the ladder was drawn from.
         // (Rows inserted or emptied rows deleted leave them true: the marks moved with their rows.)
+        if (Inner && !keepMarks_) InnerMarks.clear();
         if (!Inner && !keepMarks_) FreeMarkList();
         emit Link->modified();
     }
@@ -463,20 +469,36 @@ bool TLDB::EnterBlockComment(const std::string& text) {
     return r.message == LadMsg::None;
 }
 
+void TLDB::MmJumpClick() {
+    if (!_EditDlg) return;
+    _EditDlg->ILabel->setText(QStringLiteral("步号:"));
+    _EditDlg->IEdit->clear();
+    gGoToStepLadder = this;
+    gActiveView = kGoToStepView;
+    _EditDlg->ShowModal(View);
+}
+
 bool TLDB::GoToStep(const std::string& text) {
     char* end = nullptr;
     const long step = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || (end && *end) || step < 0 || static_cast<std::uint32_t>(step) >= gProgramCapacity / 2) {
+    const std::uint32_t capacity = Inner ? gProgramCopySize : gProgramCapacity;
+    if (text.empty() || (end && *end) || step < 0 || static_cast<std::uint32_t>(step) >= capacity / 2) {
         RepaintLadder();
         return true;
     }
-    // The last network starting at or before the step.
+    // The last network starting at or before the step, its first row at the top.
     std::int32_t row = -1;
-    for (const TStepMark& m : gMarkList) {
+    for (const TStepMark& m : Inner ? InnerMarks : gMarkList) {
         if (m.step > step) break;
         row = m.row;
     }
-    if (row >= 0) edit_.SetCursor(row, 0);
+    if (row >= 0) {
+        edit_.SetCursor(row, edit_.Col());
+        followScroll_ = false;
+        UpdateScrollRange();
+        verticalScrollBar()->setValue(row * gCellHeight);
+        followScroll_ = true;
+    }
     AfterMove();
     return true;
 }
@@ -819,7 +841,7 @@ bool TLDB::ConvertFromCode() {
     if (!Inner) {
         ConvertCodeToLadder();
     } else {
-        ConvertSfcCodeToLadder(StepCode ? 1 : 0, Condition);
+        ConvertSfcCodeToLadder(StepCode ? 1 : 0, Condition, &InnerMarks);
     }
     if (ReportConvertAbort()) return false;
     if (!Inner) {
@@ -1096,17 +1118,19 @@ TLDB* OpenInterLadderWindow(TQelMain* frame, int sfcRow, int sfcCol, bool stepCo
     if (!frame || !gInterLadderGrid || _InterLadder) return _InterLadder;
     std::memset(gInterLadderGrid, 0, static_cast<std::size_t>(gInterLadderRowCapacity) * kLdbRowBytes);
     ResetLabelTables(TLabelTables{gInterPLabelRows, gInterILabelRows});
+    std::vector<TStepMark> marks;
     if (gProgramCopyUsed > 0) {
-        ConvertSfcCodeToLadder(stepCode ? 1 : 0, condition);
+        ConvertSfcCodeToLadder(stepCode ? 1 : 0, condition, &marks);
         if (ReportConvertAbort()) return nullptr;
     }
     auto* w = new TLDB(nullptr, true);
+    w->InnerMarks = std::move(marks);
     w->SfcRow = sfcRow;
     w->SfcCol = sfcCol;
     w->StepCode = stepCode;
     w->Condition = condition;
     w->SetDoc(TLadderDoc{gInterLadderGrid, gInterLadderRowCapacity, TLabelTables{gInterPLabelRows, gInterILabelRows},
-                         false});
+                         false, nullptr, &w->InnerMarks});
     frame->AddEditor(w, w->Link);
     CompileOnLeave(frame, w);
     w->setFocus();
@@ -1140,7 +1164,10 @@ void InstallLadder(TQelMain* frame) {
     TEditDlg::SetViewHandler(kBlockCommentView, [](const std::string& text) {
         return _LDB ? _LDB->EnterBlockComment(text) : true;
     });
-    TEditDlg::SetViewHandler(kGoToStepView, [](const std::string& text) { return _LDB ? _LDB->GoToStep(text) : true; });
+    TEditDlg::SetViewHandler(kGoToStepView, [](const std::string& text) {
+        TLDB* w = gGoToStepLadder ? gGoToStepLadder : _LDB;
+        return w ? w->GoToStep(text) : true;
+    });
     frame->AddZoomListener(frame->MdiArea, [](const TZoomChange& z) {
         for (TLDB* w : {_LDB, _InterLadder}) {
             if (!w) continue;

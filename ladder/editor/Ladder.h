@@ -47,6 +47,9 @@ public:
     /// The element's code is step code (a step's or a transition's), and a
     /// transition's condition: its last rung may end in open wire.
     bool StepCode = false, Condition = false;
+    /// The inner ladder's step marks (steps of the element's code) from its
+    /// last conversion; go to step reads them. The program's are gMarkList.
+    std::vector<TStepMark> InnerMarks;
 
     // ---- view ----
     /// Cursor to the top, scroll to 0, scroll range from the grid.
@@ -85,7 +88,10 @@ public:
     bool EnterLine(const std::string& text);
     /// The dialog's block-comment entry (view 3).
     bool EnterBlockComment(const std::string& text);
-    /// The dialog's go-to-step entry (view 8).
+    /// Go to step: the input dialog asks for the step (view 8).
+    void MmJumpClick();
+    /// The dialog's go-to-step entry (view 8): the cursor to the network that
+    /// holds the step, that row at the top of the window.
     bool GoToStep(const std::string& text);
 
     // ---- code ----

@@ -1229,7 +1229,7 @@ std::uint8_t ConvertCodeToLadder() {
     return SetConvertAbort(r);
 }
 
-std::uint8_t ConvertSfcCodeToLadder(std::uint8_t stepCode, bool condition) {
+std::uint8_t ConvertSfcCodeToLadder(std::uint8_t stepCode, bool condition, std::vector<TStepMark>* marks) {
     if (!gProgramCopy || !gInterLadderGrid) {
         gConvertAbort = 1;
         return gConvertAbort;
@@ -1252,7 +1252,9 @@ std::uint8_t ConvertSfcCodeToLadder(std::uint8_t stepCode, bool condition) {
         capacity = gInterLadderRowCapacity;
         return capacity >= minRows;
     };
-    return SetConvertAbort(ConvertCodeToGrid(in, target));
+    const TConvertResult r = ConvertCodeToGrid(in, target);
+    if (r.ok && marks) *marks = r.marks;
+    return SetConvertAbort(r);
 }
 
 bool ReportConvertAbort() {

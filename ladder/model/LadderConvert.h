@@ -116,10 +116,12 @@ std::uint8_t ConvertCodeToLadder();
 
 // Converts the SFC element code in gProgramCopy (gProgramCopyUsed bytes) into
 // gInterLadderGrid with the inner label tables, growing the grid as needed;
-// no comment files, no step marks. `stepCode` as in TConvertInput (1 for a
+// no comment files; the step marks (steps counted in the element's code) go
+// to `marks` when given. `stepCode` as in TConvertInput (1 for a
 // step's or transition's code); `condition` for a transition's code, whose
 // last rung may be a bare condition drawn ending in open wire. Result: gConvertAbort.
-std::uint8_t ConvertSfcCodeToLadder(std::uint8_t stepCode = 0, bool condition = false);
+std::uint8_t ConvertSfcCodeToLadder(std::uint8_t stepCode = 0, bool condition = false,
+                                    std::vector<TStepMark>* marks = nullptr);
 
 // Shows message 162 when gConvertAbort is set and clears the flag; true when
 // it was set. For the commands that start a conversion.

@@ -43,6 +43,14 @@ TEST(LadderEdit, ACoilTypedOnTheNewContactInInsertModeKeepsIt) {
     // The cursor stands on the first contact: the coil goes behind both.
     Ok(rig.Type("OUT Y0"));
     EXPECT_EQ(rig.Compile(), (Lines{"LD X1", "AND X0", "OUT Y0"}));
+    // Another output behind the cursor stays: refused. Typed on the coil, it replaces it.
+    rig.edit.SetCursor(0, 5);
+    const auto before = rig.State();
+    EXPECT_EQ(rig.Type("MOV K1 D0").message, LadMsg::NoRoom);
+    EXPECT_EQ(rig.State(), before);
+    rig.edit.SetCursor(0, 55);
+    Ok(rig.Type("OUT Y2"));
+    EXPECT_EQ(rig.Compile(), (Lines{"LD X1", "AND X0", "OUT Y2"}));
     // In overwrite mode the coil's wire replaces what lies from the cursor on.
     rig.edit.insertMode = false;
     rig.edit.SetCursor(0, 5);

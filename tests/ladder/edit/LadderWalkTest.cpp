@@ -58,3 +58,54 @@ TEST(LadderWalk, KeysAndPlacementsStayInsideTheGrid) {
         EXPECT_GT(compiled + refusedCompiles, 100);
     }
 }
+
+// Coils and boxes typed in insert mode onto rungs of 0 to 14 contacts (past
+// 12 the rung is folded), a rung below it, in grids with and without rows to
+// spare: a placement keeps every contact and the rung below (the compile
+// holds them all, the output after the contacts); a refusal changes nothing.
+TEST(LadderWalk, OutputsTypedInInsertModeKeepEveryElement) {
+    const std::vector<std::string> outputs = {"OUT Y1", "SET M7", "MOV K1 D0", "ADD D0 D1 D2", "DMOV K100000 D10"};
+    std::mt19937 rng(5);
+    int placed = 0, refused = 0;
+    for (int n = 0; n <= 14; ++n) {
+        for (int trial = 0; trial < 12; ++trial) {
+            LadderRig rig((n > 12 ? 3 : 2) + static_cast<int>(rng() % 2));
+            std::vector<std::string> want;
+            for (int k = n - 1; k >= 0; --k) {
+                rig.edit.SetCursor(0, 0);
+                ASSERT_TRUE(rig.Type("LD M" + std::to_string(k)).changed) << n;
+            }
+            for (int k = 0; k < n; ++k) want.push_back((k ? "AND M" : "LD M") + std::to_string(k));
+            const int below = std::max(rig.edit.LastRow() + 1, 1);
+            rig.edit.SetCursor(below, 0);
+            rig.Type("LD X7");
+            rig.edit.SetCursor(below, 5);
+            rig.Type("OUT Y7");
+            // The cursor on a contact of the rung, or just behind its last one.
+            std::vector<std::pair<int, int>> spots{{0, 0}};
+            for (int row = 0; row < below; ++row)
+                for (int col = 0; col < 60; col += 5)
+                    if (CellKind(rig.Cell(row, col)) == TLdbKind::Open_Ry) spots.emplace_back(row, col);
+            if (spots.size() > 1 && spots.back().second < 55) spots.emplace_back(spots.back().first, spots.back().second + 5);
+            if (n > 0) spots.erase(spots.begin());
+            const auto [row, col] = spots[rng() % spots.size()];
+            rig.edit.SetCursor(row, col);
+            const std::string out = outputs[rng() % outputs.size()];
+            const auto before = rig.State();
+            const TLadderEditResult r = rig.Type(out);
+            if (!r.changed) {
+                ++refused;
+                EXPECT_EQ(r.message, LadMsg::NoRoom) << n << " " << out;
+                EXPECT_EQ(rig.State(), before) << n << " " << out;
+                continue;
+            }
+            ++placed;
+            want.push_back(out);
+            for (const char* line : {"LD X7", "OUT Y7"}) want.push_back(line);
+            std::string why;
+            EXPECT_EQ(rig.Compile(&why), want) << n << " at " << row << "," << col << " " << out << ": " << why;
+        }
+    }
+    EXPECT_GT(placed, 100);
+    EXPECT_GT(refused, 5);
+}

@@ -105,19 +105,55 @@ TEST_F(LadderWindowTest, TypedInstructionLandsAtTheCaretAndRefusalsLeaveTheGrid)
     EXPECT_EQ(Grid(), before);
     EXPECT_EQ(gQel.Modified, 0);
 
-    // A box where the next network leaves no row to wrap into.
+    // A box where the next network leaves no row to wrap into (overwrite
+    // mode: insert mode would move that network down).
     QTest::mouseClick(lad_->viewport(), Qt::LeftButton, {}, QPoint(11 * gCellWidth + 5, 1 * gCellHeight + 5));
     TypeLine("LD X1");
     QTest::mouseClick(lad_->viewport(), Qt::LeftButton, {}, QPoint(12 * gCellWidth + 5, 1 * gCellHeight + 5));
     messages_.Clear();
     const auto full = Grid();
     gQel.Modified = 0;
+    gQel.InsertMode = 0;
     QTest::keyClick(lad_, Qt::Key_F6);
     Finish("MOV K1 D0");
     EXPECT_TRUE(Shown(215));
     _EditDlg->CancelBtnClick();
     EXPECT_EQ(Grid(), full);  // byte for byte
     EXPECT_EQ(gQel.Modified, 0);
+}
+
+// A full row of contacts: in insert mode a coil typed on its last contact
+// goes behind it (the rung folds), in overwrite mode the twelfth contact
+// wraps through a connector pair and the coil follows it.
+TEST_F(LadderWindowTest, OutputsAndContactsTypedPastAFullRowKeepTheRung) {
+    Lines want;
+    for (int k = 11; k >= 0; --k) {
+        QTest::keyClick(lad_, Qt::Key_Home);
+        QTest::keyClick(lad_, Qt::Key_F1);
+        Finish("M" + std::to_string(k));
+    }
+    QTest::mouseClick(lad_->viewport(), Qt::LeftButton, {}, QPoint(12 * gCellWidth + 5, 5));
+    ASSERT_EQ(lad_->Edit().Col(), 55);
+    QTest::keyClick(lad_, Qt::Key_F7);
+    Finish("Y0");
+    QTest::keyClick(lad_, Qt::Key_Insert);  // overwrite
+    QTest::mouseClick(lad_->viewport(), Qt::LeftButton, {}, QPoint(gCellWidth + 5, 3 * gCellHeight + 5));
+    for (int k = 0; k < 12; ++k) {
+        QTest::keyClick(lad_, Qt::Key_F1);
+        Finish("M" + std::to_string(100 + k));
+    }
+    EXPECT_EQ(CellKind(CellAt(gLadderRows, 3, 55)), TLdbKind::Re_Line);
+    EXPECT_EQ(CellKind(CellAt(gLadderRows, 4, 5)), TLdbKind::Open_Ry);
+    QTest::keyClick(lad_, Qt::Key_F7);
+    Finish("Y1");
+    ASSERT_TRUE(frame_->RunCommand("MmLadToCode")) << (messages_.Shown().empty() ? "" : messages_.Shown().back());
+    for (int base : {0, 100}) {
+        for (int k = 0; k < 12; ++k) want.push_back((k ? "AND M" : "LD M") + std::to_string(base + k));
+        want.push_back(base ? "OUT Y1" : "OUT Y0");
+    }
+    Lines got = Program();
+    got.resize(std::min(got.size(), want.size()));
+    EXPECT_EQ(got, want);
 }
 
 TEST_F(LadderWindowTest, FunctionKeysBelongToTheLadder) {
@@ -391,11 +427,20 @@ TEST_F(LadderWindowTest, DoubleClickBlockCommentAndGoToStep) {
     EXPECT_EQ(_EditDlg->IEdit->text().toStdString(), "Pumps");
     _EditDlg->CancelBtnClick();
 
-    // Go to step (view 8) by the step marks of the last conversion.
+    // Go to step by the step marks of the last conversion: the frame's
+    // command (view 8) and its Ctrl+G; the network's first row at the top.
     gMarkList = {{0, 0}, {4, 10}, {9, 20}};
-    gActiveView = 8;
-    EXPECT_TRUE(lad_->GoToStep("15"));
+    frame_->RefreshCommands();
+    EXPECT_TRUE(frame_->Action("BnJump")->isEnabled());
+    ASSERT_TRUE(frame_->RunCommand("MmJump"));
+    EXPECT_EQ(gActiveView, 8);
+    Finish("15");
     EXPECT_EQ(lad_->Edit().Row(), 4);
+    EXPECT_EQ(lad_->verticalScrollBar()->value(), 4 * gCellHeight);
+    EXPECT_EQ(gActiveView, 2);
+    QTest::keyClick(lad_, Qt::Key_G, Qt::ControlModifier);
+    Finish("20");
+    EXPECT_EQ(lad_->Edit().Row(), 9);
     gMarkList.clear();
 }
 

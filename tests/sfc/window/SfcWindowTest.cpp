@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QTest>
+#include <QToolButton>
 
 #include "core/Codetranslate.h"
 #include "core/DeviceLimits.h"
@@ -174,11 +175,18 @@ TEST_F(SfcWindowTest, TheInnerLadderOfATransitionComesBackIntoItsRecord) {
     EXPECT_EQ(_InterLadder->SfcRow, 1);
     EXPECT_EQ(_InterLadder->SfcCol, 0);
     EXPECT_NE(gInterLadderGrid[1], 0);  // the condition is drawn
-    // No second inner window, for this element or another.
+    // No second inner window, for another element or of the other kind:
+    // the cursor goes back to the element edited, the tool page to the first.
+    frame_->SfcPgCtrl->setCurrentIndex(1);
+    Key(Qt::Key_Up);
+    Key(Qt::Key_L, Qt::ControlModifier);
+    EXPECT_EQ(sfc_->Model().CursorRow, 1);
+    EXPECT_EQ(frame_->SfcPgCtrl->currentIndex(), 0);
     Key(Qt::Key_Up);
     Key(Qt::Key_M, Qt::ControlModifier);
     EXPECT_EQ(_InterInst, nullptr);
-    EXPECT_EQ(messages_.Shown().size(), 1u);
+    EXPECT_EQ(sfc_->Model().CursorRow, 1);
+    EXPECT_EQ(messages_.Shown(), (std::vector<std::string>{gMsgTable.Get(79), gMsgTable.Get(78)}));
     // Closed with "store": the compiled ladder goes back into the record.
     FindSfcCodeRec(1, 0)->code.clear();
     messages_.QueueAnswer(qel::Answer::Yes);
@@ -305,7 +313,7 @@ TEST_F(SfcWindowTest, ATransitionsConditionIsTypedIntoItsInnerLadder) {
     QTest::keyClick(lad, Qt::Key_Right);
     QTest::keyClick(lad, Qt::Key_F1);
     finish("X3");
-    QTest::keyClick(lad, Qt::Key_Right);  // the coil goes past the contact (typed on it, it would take its place)
+    QTest::keyClick(lad, Qt::Key_Right);
     QTest::keyClick(lad, Qt::Key_F7);
     finish("Y3");
     messages_.QueueAnswer(qel::Answer::Yes);
@@ -313,6 +321,19 @@ TEST_F(SfcWindowTest, ATransitionsConditionIsTypedIntoItsInnerLadder) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     ASSERT_EQ(_InterLadder, nullptr) << (messages_.Shown().empty() ? "" : messages_.Shown().back());
     EXPECT_EQ(FindSfcCodeRec(3, 0)->code, Assemble({"LD X2", "AND X3", "OUT Y3"}));
+}
+
+TEST_F(SfcWindowTest, GoToStepInAnElementsInnerLadder) {
+    Key(Qt::Key_F1);  // a LAD block
+    ASSERT_TRUE(StoreSfcElementCode(0, 0, Assemble({"LD X0", "OUT Y0", "LD X1", "OUT Y1", "LD X2", "OUT Y2"})));
+    Key(Qt::Key_L, Qt::ControlModifier);
+    ASSERT_NE(_InterLadder, nullptr);
+    ASSERT_TRUE(frame_->RunCommand("MmJump"));
+    EXPECT_EQ(gActiveView, 8);
+    QTest::keyClicks(_EditDlg->IEdit, "3");  // OUT Y1: the second network
+    QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
+    EXPECT_EQ(_InterLadder->Edit().Row(), 1);
+    EXPECT_EQ(gActiveView, 17);
 }
 
 TEST_F(SfcWindowTest, TheNumberEditorsArrowsRunRoundTheStepRange) {
@@ -323,7 +344,17 @@ TEST_F(SfcWindowTest, TheNumberEditorsArrowsRunRoundTheStepRange) {
     QTest::keyClick(sfc_->SfcEdit_Txt, Qt::Key_Up);
     QTest::keyClick(sfc_->SfcEdit_Txt, Qt::Key_Up);
     EXPECT_EQ(sfc_->SfcEdit_Txt->text(), QStringLiteral("1"));
+    // The up-down buttons beside it do the same.
+    ASSERT_TRUE(sfc_->SfcEdit_UD->isVisible());
+    auto* up = sfc_->SfcEdit_UD->findChild<QToolButton*>("Up");
+    auto* down = sfc_->SfcEdit_UD->findChild<QToolButton*>("Down");
+    ASSERT_TRUE(up && down);
+    for (auto [button, want] : {std::pair{down, 0}, {down, DeviceLimitOf(CurrentFamily(), 'S')}, {up, 0}, {up, 1}}) {
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_EQ(sfc_->SfcEdit_Txt->text(), QString::number(want));
+    }
     QTest::keyClick(sfc_->SfcEdit_Txt, Qt::Key_Return);
+    EXPECT_FALSE(sfc_->SfcEdit_UD->isVisible());
     EXPECT_EQ(gSfcGrid[0], kSfcJump);
     EXPECT_EQ(gSfcGrid[1], 1);
     // A LAD block has no device to comment.
