@@ -23,6 +23,7 @@
 #include "sfc/Sfcpaint.h"
 #include "sfc/Sfcwin.h"
 #include "shell/Qelmain.h"
+#include "simulator/Simuplc.h"
 #include "tests/ladder/editor/LadderFrameFixture.h"
 
 namespace {
@@ -313,6 +314,37 @@ TEST_F(SfcWindowTest, ATransitionsConditionIsTypedIntoItsInnerLadder) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     ASSERT_EQ(_InterLadder, nullptr) << (messages_.Shown().empty() ? "" : messages_.Shown().back());
     EXPECT_EQ(FindSfcCodeRec(3, 0)->code, Assemble({"LD X2", "AND X3", "OUT Y3"}));
+}
+
+// The chart's simulate button runs the chart as it is drawn: a condition
+// typed into the transition's ladder, never closed, and the chart, never
+// left, go into the program first.
+TEST_F(SfcWindowTest, TheSimulateButtonRunsTheChartAsDrawn) {
+    Numbered(Qt::Key_F2, "0");
+    Key(Qt::Key_Down);
+    Key(Qt::Key_F5);
+    Key(Qt::Key_Down);
+    Numbered(Qt::Key_F4, "0");
+    Key(Qt::Key_Up);
+    Key(Qt::Key_L, Qt::ControlModifier);
+    ASSERT_NE(_InterLadder, nullptr);
+    QTest::keyClick(_InterLadder, Qt::Key_F1);
+    ASSERT_TRUE(_EditDlg->isVisible());
+    QTest::keyClicks(_EditDlg->IEdit, "X0");
+    QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
+    ASSERT_TRUE(frame_->RunCommand("MmSfcWin"));
+    ASSERT_EQ(gActiveView, 16);
+    const std::vector<std::uint8_t> drawn = Assemble({"STL S0", "LD X0", "OUT S0", "RET"});
+    ASSERT_NE(Program(), drawn);
+    ASSERT_FALSE(frame_->QelStaBar->Panel(4).startsWith(QStringLiteral("Steps: %1/").arg(drawn.size() / 2)));
+    frame_->BnSimuSfc->trigger();
+    EXPECT_TRUE(gSimRunning);
+    EXPECT_EQ(Program(), drawn);
+    EXPECT_TRUE(frame_->QelStaBar->Panel(4).startsWith(QStringLiteral("Steps: %1/").arg(gProgramUsed / 2)));
+    frame_->BnSimuSfc->trigger();
+    EXPECT_FALSE(gSimRunning);
+    EXPECT_NE(_InterLadder, nullptr);
+    EXPECT_TRUE(messages_.Shown().empty());
 }
 
 TEST_F(SfcWindowTest, TheNumberEditorsArrowsRunRoundTheStepRange) {
