@@ -79,7 +79,7 @@ enum class TProjectEvent {
     Opened,         ///< a program file set was read
     ModelChanging,  ///< a new model setting is about to apply: save and close own files
     ModelChanged,   ///< family or capacity changed in the model-setting dialog
-    Saving,         ///< about to write the file set: commit pending edits now
+    Saving,         ///< about to write the file set (the editors' edits are committed)
     Saved,          ///< the file set was written
     ShuttingDown,   ///< the frame is closing: stop timers, write own files
 };

@@ -525,7 +525,9 @@ void TLDB::MarkEdited() {
     dirty_ = true;
     unstored_ = Inner;
     leaveReported_ = false;
-    gQel.ProgramOk = 0;
+    // The program's own ladder no longer matches the program (an inner
+    // ladder's edits are the chart's, which the program gets on conversion).
+    if (!Inner) gQel.ProgramOk = 0;
 }
 
 void TLDB::Restore(const TLadderSnapshot& s) {
@@ -1208,10 +1210,6 @@ void InstallLadder(TQelMain* frame) {
             w->ScrollCursorIntoView();
             w->RepaintLadder();
         }
-    });
-    frame->AddProjectListener(frame->MdiArea, [](TProjectEvent e) {
-        // Pending ladder edits go into the program before it is written.
-        if (e == TProjectEvent::Saving && _LDB && _LDB->Dirty()) _LDB->Compile();
     });
     frame->RefreshCommands();
 }

@@ -427,6 +427,7 @@ struct ReaderCase {
     const char* name;
     void (*run)(ProgramReaderTest&);
 };
+void PrintTo(const ReaderCase& c, std::ostream* os) { *os << c.name; }
 
 class ProgramReaderTest : public EditedProgramTest, public ::testing::WithParamInterface<ReaderCase> {
 public:
