@@ -814,7 +814,8 @@ bool TLDB::MayDropEdits() {
     // Edits that compile into the program as it stands are not lost.
     std::string why;
     if (Compile(&why)) return true;
-    if (qel::AskQuestion(gMsgTable.Get(kMsgDropEdits), qel::AskButtons::YesNo) != qel::Answer::Yes) return false;
+    if (qel::AskQuestion(why + "\n\n" + gMsgTable.Get(kMsgDropEdits), qel::AskButtons::YesNo) != qel::Answer::Yes)
+        return false;
     DropEdits();
     return true;
 }
@@ -1049,13 +1050,9 @@ void TLDB::closeEvent(QCloseEvent* event) {
         // The program's ladder goes into the program before the window goes.
         // Edits that do not go in are dropped only when the user says so;
         // otherwise the window stays open on them.
-        std::string why;
-        if (dirty_ && !Compile(&why)) {
-            if (qel::AskQuestion(why + "\n\n" + gMsgTable.Get(kMsgDropEdits), qel::AskButtons::YesNo) != qel::Answer::Yes) {
-                event->ignore();
-                return;
-            }
-            DropEdits();
+        if (!MayDropEdits()) {
+            event->ignore();
+            return;
         }
         event->accept();
         return;

@@ -99,8 +99,9 @@ public:
     /// Puts edits the program (or the chart element) does not have yet into
     /// it: the frame's commit before anything reads the program.
     bool CommitEdits();
-    /// Before the project is replaced: edits that cannot go into the program
-    /// are dropped only when the user says so (false: keep everything).
+    /// Before the project is replaced or the window closes: edits that do
+    /// not compile into the program are dropped only when the user says so
+    /// (false: keep everything).
     bool MayDropEdits();
     /// Rebuilds the grid from the window's code (the program, or the element's code).
     bool ConvertFromCode();
