@@ -198,6 +198,12 @@ TEST_F(SfcWindowTest, TheInnerLadderOfATransitionComesBackIntoItsRecord) {
     EXPECT_EQ(_InterInst->SfcRow, 0);
     EXPECT_EQ(_InterInst->Edit().EnterLine(0, "P7", true), TInstEditResult::LabelTaken);
     EXPECT_EQ(_InterInst->Edit().EnterLine(0, "P8", true), TInstEditResult::Ok);
+    // Whatever reads the program takes the list's code into its element first.
+    frame_->MmSimulate->trigger();
+    ShutdownSimulation();
+    ASSERT_NE(FindSfcCodeRec(0, 0), nullptr);
+    EXPECT_EQ(FindSfcCodeRec(0, 0)->code, Assemble({"P8"}));
+    EXPECT_EQ(Program(), Assemble({"STL S0", "P8", "P7", "LD X5", "AND X6", "OUT Y5", "OUT S0", "RET"}));
 }
 
 // An element's ladder holding a label another element holds is not stored:
