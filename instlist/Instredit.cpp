@@ -83,10 +83,12 @@ TInst::TInst(QWidget* owner, int view) : QAbstractScrollArea(owner), View(view =
         _Inst = this;
     RegisterCommands();
     // An element's list: its code goes into the element before anything reads the program.
-    if (View == kViewInnerInstList) Link->CommitEdits = [this] {
-        StoreInnerCode();
-        return true;
-    };
+    if (View == kViewInnerInstList) {
+        Link->CommitEdits = [this] {
+            StoreInnerCode();
+            return true;
+        };
+    }
 }
 
 TInst::~TInst() {
