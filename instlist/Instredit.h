@@ -134,6 +134,8 @@ private:
     void ExtendSelectionTo(int line);
     bool StopForMonitor() const;
     bool FormClose();
+    /// An element's list: its code into the element's record.
+    void StoreInnerCode();
     QString ClipboardFormat() const;
     bool ClipboardHasInstructions() const;
     bool QueryClipboard() const;

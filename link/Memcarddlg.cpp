@@ -153,7 +153,8 @@ bool TMemCardDlg::OkBtnClick() {
             Pwd_Txt->setFocus();
             return false;
         }
-        if (AskYes(kMsgAskWrite)) started = card_.WriteProgram(pwd);
+        // The card gets the program the editors show.
+        if ((!CommitEdits || CommitEdits()) && AskYes(kMsgAskWrite)) started = card_.WriteProgram(pwd);
     } else if (AskYes(kMsgAskRead) && (!MayReplaceProject || MayReplaceProject())) {
         started = card_.ReadProgram(pwd);
         if (started) hide();

@@ -53,6 +53,9 @@ public:
 
     /// Asks whether a changed project may be replaced (the frame saves it); false stops.
     std::function<bool()> MayReplaceProject;
+    /// Puts the editors' pending edits into the program before it is written
+    /// to the card; false: nothing is written.
+    std::function<bool()> CommitEdits;
 
     /// Shows the dialog in one of its modes and asks the card's status.
     void ShowMode(Mode mode);

@@ -159,8 +159,9 @@ void TTransDataForm::WorkTypeClick() {
         // The programmer may write a program into the PC, which replaces the
         // project: whatever would be lost is asked about first.
         const bool go = !MayReplaceProject || MayReplaceProject();
-        // The programmer's requests are answered from now on, before OK.
-        if (!go || !handheld_.Start()) {
+        // The programmer's requests are answered from now on, before OK, from
+        // the program the editors show.
+        if (!go || (_QelMain && !_QelMain->CommitEdits()) || !handheld_.Start()) {
             WorkType->setCurrentIndex(kRead);
             if (!haveImage) hide();
             WorkTypeClick();
@@ -198,6 +199,8 @@ void TTransDataForm::OkBtnClick() {
             ShowMsg(kMsgBadStepRange, " " + StartStep_Txt->text().toStdString() + "-" + EndStep_Txt->text().toStdString());
             return;
         }
+        // The PLC gets the program the editors show.
+        if (_QelMain && !_QelMain->CommitEdits()) return;
         if (transfer_.StartWrite(start, end)) accept();
         break;
     }
@@ -311,6 +314,7 @@ void InstallProgramTransfer(TQelMain* frame) {
     _MemCardDlg = new TMemCardDlg(host->card, frame);
     _MemCardDlg->hide();
     _MemCardDlg->MayReplaceProject = [frame] { return frame->MayReplaceProject(); };
+    _MemCardDlg->CommitEdits = [frame] { return frame->CommitEdits(); };
     frame->Router().Register("MmCardCodeRw", TCommandRouter::kAnyView, [] { _MemCardDlg->ShowMode(TMemCardDlg::kCodeRw); });
     frame->Router().Register("MmPlcToCard", TCommandRouter::kAnyView, [] {
         if (gQel.Family != 1) {

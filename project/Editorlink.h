@@ -72,6 +72,12 @@ public:
     /// in the window's code.
     std::function<bool(long step)> GoToStep;
 
+    /// Set by editors whose edits can be held back from the program (a ladder
+    /// not yet compiled, a chart not yet converted, an element's inner code
+    /// not yet stored): puts them in; false, after the window has shown why
+    /// and put its cursor on the place, when they cannot go in.
+    std::function<bool()> CommitEdits;
+
     /// Set by windows that find and replace search: the data and the caret,
     /// moving the caret to a place found (an instruction's offset, or a ladder
     /// row and column), and the brackets around a replacement: before it the

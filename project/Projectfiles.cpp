@@ -753,6 +753,7 @@ void ClearProject() {
     gQel.RungComments.clear();
     // An empty ladder is the ladder of the empty program.
     MarkLadderOfProgram();
+    gQel.ProgramOk = 1;
 }
 
 void FitCommentLists() {

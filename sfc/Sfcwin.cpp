@@ -510,12 +510,16 @@ bool TSfc::ConvertIfEdited() {
     return true;
 }
 
-void TSfc::closeEvent(QCloseEvent* e) {
+bool TSfc::CommitEdits() {
     if (model_.EditorOpen()) Commit();
+    return ConvertIfEdited();
+}
+
+void TSfc::closeEvent(QCloseEvent* e) {
     // The chart goes into the program when the window closes; a chart that
     // cannot be converted leaves the program as it was (its message shown)
     // and stays in the project.
-    ConvertIfEdited();
+    CommitEdits();
     if (_InterInst) _InterInst->close();
     if (_InterLadder) _InterLadder->close();
     e->accept();
@@ -595,6 +599,7 @@ TSfc* OpenSfcWindow(TQelMain* frame) {
     auto* w = new TSfc(nullptr);
     w->Frame = frame;
     w->AskToolPage = [frame] { return frame->SfcPgCtrl ? frame->SfcPgCtrl->currentIndex() : 0; };
+    w->Link->CommitEdits = [w] { return w->CommitEdits(); };
     frame->AddEditor(w, w->Link);
     frame->SetMenusForSfc();
     // The frame's zoom applies to the chart too.
@@ -619,7 +624,8 @@ void InstallSfc(TQelMain* frame) {
             _Sfc->StopSfcMonitor();
             return;
         }
-        TSfc* w = OpenSfcWindow(frame);
+        // The PLC's steps are shown on the chart the program was made from.
+        TSfc* w = frame->CommitEdits() ? OpenSfcWindow(frame) : nullptr;
         if (!w || !w->StartSfcMonitor()) CheckMonitorButtons(frame, false);
     }, [] { return gSfcGrid != nullptr && gQel.ProgramPresent != 0; });
 }

@@ -54,6 +54,9 @@ public:
     bool ConvertIfEdited();
     // The chart as it stands now matches the program.
     void MarkSynced();
+    // The frame's commit before anything reads the program: a number being
+    // typed is taken, then the chart converted when it changed.
+    bool CommitEdits();
 
     QLineEdit* SfcEdit_Txt = nullptr;
     // The up-down buttons of the number editor (children "Up" and "Down");

@@ -38,6 +38,7 @@ namespace {
 
 constexpr int kMsgStopMonitor = 184;
 constexpr int kMsgInsertMode = 28;
+constexpr int kMsgProgramNotOk = 253;
 constexpr int kMsgOverwriteMode = 29;
 
 int ClampZoom(int index) { return std::clamp(index, 0, static_cast<int>(kZoomCellWidths.size()) - 1); }
@@ -217,8 +218,14 @@ void TQelMain::RegisterFrameCommands() {
 bool TQelMain::RunCommand(const std::string& command) {
     // While the frame's commands are switched off (a transfer runs), none runs,
     // whether it comes from a menu, a button or a caller.
-    const bool ran = commandsEnabled_ && router_.Dispatch(command, gActiveView);
-    if (!ran) {
+    const bool available = commandsEnabled_ && router_.Available(command, gActiveView);
+    const bool refused = available && !CommitBeforeCommand(command);
+    const bool ran = available && !refused && router_.Dispatch(command, gActiveView);
+    if (refused) {
+        // Nothing started: none of the command's items shows it running.
+        for (auto& [action, c] : commandOf_)
+            if (c == command && action->isCheckable()) action->setChecked(false);
+    } else if (!ran) {
         // Not available here: undo the automatic check of a checkable item.
         if (auto it = actions_.find(command); it != actions_.end() && it->second->isCheckable())
             it->second->setChecked(!it->second->isChecked());
@@ -325,6 +332,58 @@ QMdiSubWindow* TQelMain::AddEditor(QWidget* window, TEditorLink* link) {
     sub->showMaximized();
     ScopeShortcuts();
     return sub;
+}
+
+namespace {
+
+// The commands that read the program (run it, send it, compare it, monitor
+// it, check, search, print or convert it). `stops` is when the command ends
+// something already running instead, which reads nothing.
+struct TProgramReader {
+    const char* command;
+    bool (*stops)();
+};
+bool Never() { return false; }
+bool SimulationRuns() { return gSimRunning != 0; }
+bool LadderMonitors() { return gMonitorMode != 0; }
+bool PrintsOwnValues() { return gActiveView == kViewRegister || gActiveView == kViewFileTemplate; }
+constexpr TProgramReader kProgramReaders[] = {
+    {"MmSimulate", SimulationRuns}, {"BnSimuLad", SimulationRuns}, {"BnSimuSfc", SimulationRuns},
+    {"MmCodeVerify", Never},        {"MmMonitorLad", LadderMonitors}, {"MmMonitorDev", Never},
+    {"MmLoopChk", Never},           {"MmDevUsedWin", Never},         {"MmRep", Never},
+    {"MmFindCmd", Never},           {"MmPrn", PrintsOwnValues},      {"MmCodeToLad", Never},
+    {"MmSfcToCode", Never},         {"MmCodeToSfc", Never},          {"MmFileCompileTest", Never},
+};
+
+// Inner views of a chart element go into the element, the chart into the
+// program, the program's ladder last.
+int CommitRank(const TEditorLink* link) {
+    const int v = link->View();
+    return v == kViewInnerLadder || v == kViewInnerInstList ? 0 : v == kViewSfc ? 1 : 2;
+}
+
+}  // namespace
+
+bool TQelMain::CommitBeforeCommand(const std::string& command) {
+    for (const TProgramReader& r : kProgramReaders)
+        if (command == r.command) return r.stops() || CommitEdits();
+    return true;
+}
+
+bool TQelMain::CommitEdits() {
+    std::vector<TEditorLink*> links = editorLinks_;
+    std::stable_sort(links.begin(), links.end(),
+                     [](const TEditorLink* a, const TEditorLink* b) { return CommitRank(a) < CommitRank(b); });
+    bool ok = true;
+    for (TEditorLink* link : links) {
+        if (!link->CommitEdits || link->CommitEdits()) continue;
+        for (const auto& [sub, l] : linkOf_)
+            if (l == link) MdiArea->setActiveSubWindow(sub);
+        ok = false;
+        break;
+    }
+    ShowStepCount();
+    return ok;
 }
 
 TEditorLink* TQelMain::ActiveEditorLink() const {
@@ -461,7 +520,10 @@ void TQelMain::ShowCursorPos() {
 }
 
 void TQelMain::ShowStepCount() {
-    QelStaBar->SetPanel(4, QStringLiteral("Steps: %1/%2").arg(gProgramUsed / 2).arg(gProgramCapacity / 2));
+    QString text = QStringLiteral("Steps: %1/%2").arg(gProgramUsed / 2).arg(gProgramCapacity / 2);
+    // The ladder holds edits the program does not have (they did not compile).
+    if (gQel.ProgramPresent && !gQel.ProgramOk) text += " " + QString::fromStdString(gMsgTable.Get(kMsgProgramNotOk));
+    QelStaBar->SetPanel(4, text);
 }
 
 void TQelMain::ShowModelName() {

@@ -79,7 +79,7 @@ enum class TProjectEvent {
     Opened,         ///< a program file set was read
     ModelChanging,  ///< a new model setting is about to apply: save and close own files
     ModelChanged,   ///< family or capacity changed in the model-setting dialog
-    Saving,         ///< about to write the file set: commit pending edits now
+    Saving,         ///< about to write the file set (the editors' edits are committed)
     Saved,          ///< the file set was written
     ShuttingDown,   ///< the frame is closing: stop timers, write own files
 };
@@ -208,6 +208,12 @@ public:
     bool GoToStep(long step);
     /// The link of the editor window of the active view; null when none.
     TEditorLink* ActiveEditorLink() const;
+    /// Every open editor puts its edits not yet in the program into it (an
+    /// element's inner views into the chart's elements first, then the chart,
+    /// then the ladder); true when the program now matches what the windows
+    /// show. False when one cannot: it has shown why, with its cursor on the
+    /// place, and is brought forward. The step count follows either way.
+    bool CommitEdits();
 
     // Project commands
     void NewClick();
@@ -322,6 +328,9 @@ private:
     bool SaveProgram();
     bool SaveProgramAs();
     static bool IsEditCommand(const std::string& command);
+    /// A command that reads the program commits the editors first (CommitEdits);
+    /// false when it must not start.
+    bool CommitBeforeCommand(const std::string& command);
     void CreateSimulator();
     void CreateSfcCommands();
     void ToggleSimulate(bool fromSfc);

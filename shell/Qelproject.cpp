@@ -61,6 +61,9 @@ bool TQelMain::MayReplaceProject() {
 
 bool TQelMain::SaveProgram() {
     if (!gQel.Named) return SaveProgramAs();
+    // The program saved is the one the editors show, as far as their edits
+    // go in; edits that do not are kept in the editors' own files.
+    CommitEdits();
     NotifyProject(TProjectEvent::Saving);
     if (!SaveProject()) return false;  // SaveProject showed why
     AddRecentFile(gQel.ProgramFileName);
@@ -81,6 +84,7 @@ bool TQelMain::SaveProgramAs() {
     const std::string oldName = gQel.ProgramFileName;
     const std::uint8_t oldNamed = gQel.Named;
     SetProjectPath(path);
+    CommitEdits();
     NotifyProject(TProjectEvent::Saving);
     if (!SaveProject()) {
         gQel.Named = oldNamed;

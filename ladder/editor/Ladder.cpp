@@ -26,6 +26,7 @@
 #include "ladder/model/Laddercompile.h"
 #include "platform/Messages.h"
 #include "project/Editorlink.h"
+#include "project/Ladderstamp.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
 #include "project/Viewcodes.h"
@@ -49,6 +50,7 @@ constexpr int kBlockCommentView = kViewBlockComment;
 constexpr int kGoToStepView = kViewGotoStepLadder;
 constexpr int kMsgLadderCaption = 34;
 constexpr int kMsgCompileFailed = 32;
+constexpr int kMsgDropEdits = 252;
 
 // The ladder window whose go-to-step entry the input dialog is open for.
 TLDB* gGoToStepLadder = nullptr;
@@ -136,9 +138,9 @@ void TLDB::RegisterCommands() {
     for (int i = 0; i < 11; ++i)
         r.Register("Btn" + std::to_string(i), [this, i] { ElementButton(i); }, [] { return gMonitorMode == 0; });
     r.Register("MmLadToCode", [this] { MmLadToCodeClick(); });
-    // Rebuilding the ladder from the code would throw away edits not yet
-    // compiled: only offered while there are none.
-    r.Register("MmCodeToLad", [this] { MmCodeToLadClick(); }, [this] { return !Inner && !dirty_; });
+    // Rebuilding the ladder from the code never throws away edits: they go
+    // into the code first, and nothing happens while they do not compile.
+    r.Register("MmCodeToLad", [this] { MmCodeToLadClick(); }, [this] { return !Inner; });
     r.Register("MmDelTk", [this] { PopDelTkClick(); }, [this] { return edit_.Col() >= 0; });
     r.Register("MmDelVline", [this] { PopDelVlineClick(); }, [this] { return edit_.Col() >= 0; });
     r.Register("MmDel", [this] { PopDelClick(); });
@@ -403,8 +405,7 @@ bool TLDB::EditRefused() {
 void TLDB::AfterEdit(const TLadderEditResult& r) {
     if (r.message != LadMsg::None) ShowMsg(r.message);
     if (r.changed) {
-        dirty_ = true;
-        gQel.ProgramOk = 0;
+        MarkEdited();
         // The step numbers belong to the code the ladder was drawn from.
         // (Rows inserted or emptied rows deleted leave them true: the marks moved with their rows.)
         if (Inner && !keepMarks_) InnerMarks.clear();
@@ -539,7 +540,16 @@ TLadderSnapshot TLDB::Snapshot() const {
 
 void TLDB::RecordUndo() {
     history_.Record(Snapshot());
+    MarkEdited();
+}
+
+void TLDB::MarkEdited() {
     dirty_ = true;
+    unstored_ = Inner;
+    leaveReported_ = false;
+    // The program's own ladder no longer matches the program (an inner
+    // ladder's edits are the chart's, which the program gets on conversion).
+    if (!Inner) gQel.ProgramOk = 0;
 }
 
 void TLDB::Restore(const TLadderSnapshot& s) {
@@ -549,8 +559,7 @@ void TLDB::Restore(const TLadderSnapshot& s) {
     verticalScrollBar()->setValue(s.vScroll);
     horizontalScrollBar()->setValue(s.hScroll);
     followScroll_ = true;
-    dirty_ = true;
-    gQel.ProgramOk = 0;
+    MarkEdited();
     emit Link->modified();
     UpdateStatusBar();
     RepaintLadder();
@@ -770,14 +779,14 @@ void TLDB::wheelEvent(QWheelEvent* event) {
 // ---------------------------------------------------------------------------
 // Code
 
-void TLDB::ShowCompileFailure() {
-    const std::int32_t first = std::max(0, gNetworkStartRow);
-    qel::ShowMessage(gMsgTable.Get(kMsgCompileFailed) + "\n" + CompileFailureText(), qel::MsgKind::Error);
-    edit_.SetCursor(first, 0);
+std::string TLDB::CompileFailure() {
+    // The cursor goes to the first row of the rung that failed.
+    edit_.SetCursor(std::max(0, gNetworkStartRow), 0);
     AfterMove();
+    return gMsgTable.Get(kMsgCompileFailed) + "\n" + CompileFailureText();
 }
 
-bool TLDB::Compile() {
+bool TLDB::Compile(std::string* failure) {
     const TLadderDoc& d = edit_.Doc();
     if (!d.grid) return false;
     std::uint8_t result;
@@ -795,7 +804,11 @@ bool TLDB::Compile() {
         result = CompileLadder(t);
     }
     if (result != 0) {
-        ShowCompileFailure();
+        const std::string why = CompileFailure();
+        if (failure)
+            *failure = why;
+        else
+            qel::ShowMessage(why, qel::MsgKind::Error);
         return false;
     }
     dirty_ = false;
@@ -813,8 +826,44 @@ bool TLDB::Compile() {
     return true;
 }
 
+bool TLDB::CommitEdits() {
+    if (!Inner) return !dirty_ || Compile();
+    return !unstored_ || StoreInnerCode();
+}
+
+bool TLDB::MayDropEdits() {
+    if (Inner || !dirty_) return true;
+    // Edits that compile into the program as it stands are not lost.
+    std::string why;
+    if (Compile(&why)) return true;
+    if (qel::AskQuestion(why + "\n\n" + gMsgTable.Get(kMsgDropEdits), qel::AskButtons::YesNo) != qel::Answer::Yes)
+        return false;
+    DropEdits();
+    return true;
+}
+
+void TLDB::DropEdits() {
+    history_.Clear();
+    if (!ConvertFromCode()) {
+        // Code the ladder cannot show: the grid is left as the conversion
+        // left it, and the edits are gone all the same.
+        dirty_ = false;
+    }
+    emit Link->programChanged();  // the step count shows the program matched again
+    emit Link->commandsChanged();
+}
+
 void TLDB::FollowCode() {
-    if (Inner || dirty_ || !gProgram || !edit_.Doc().grid) return;
+    if (Inner || !gProgram || !edit_.Doc().grid) return;
+    if (dirty_) {
+        // The program changed elsewhere while the ladder held edits it does
+        // not have: they are dropped only when the user says so.
+        const std::uint64_t stamp = ProgramImageStamp();
+        if (LadderMatchesProgram() || stamp == keptOver_) return;
+        keptOver_ = stamp;  // asked once for this code
+        if (qel::AskQuestion(gMsgTable.Get(kMsgDropEdits), qel::AskButtons::YesNo) == qel::Answer::Yes) DropEdits();
+        return;
+    }
     if (syncedCode_.size() == gProgramCapacity && std::equal(syncedCode_.begin(), syncedCode_.end(), gProgram)) return;
     // Does the ladder still stand for this code? Compile it aside and compare.
     // The compile marks the rows it joins: it works on a copy.
@@ -859,7 +908,7 @@ void TLDB::MmLadToCodeClick() {
 }
 
 void TLDB::MmCodeToLadClick() {
-    if (EditRefused()) return;
+    if (EditRefused() || !CommitEdits()) return;
     ConvertFromCode();
 }
 
@@ -1020,9 +1069,10 @@ void TLDB::contextMenuEvent(QContextMenuEvent* event) {
 
 void TLDB::closeEvent(QCloseEvent* event) {
     if (!Inner) {
-        // The program's ladder goes into the program before the window goes;
-        // a ladder that does not compile keeps the window open on its rows.
-        if (dirty_ && !Compile()) {
+        // The program's ladder goes into the program before the window goes.
+        // Edits that do not go in are dropped only when the user says so;
+        // otherwise the window stays open on them.
+        if (!MayDropEdits()) {
             event->ignore();
             return;
         }
@@ -1035,39 +1085,42 @@ void TLDB::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    if (a == qel::Answer::Yes) {
-        std::memset(gProgramCopy, 0xFF, gProgramCopySize);
-        if (!Compile()) {
-            event->ignore();
-            return;
-        }
-        const std::uint32_t used = LocateProgramCopyEnd();
-        // A label another element of the chart holds would stand twice in the
-        // program: the window stays open to change it.
-        if (const std::string label = SfcLabelHeldElsewhere(gProgramCopy, used, SfcRow, SfcCol / kSfcCellBytes);
-            !label.empty()) {
-            std::memset(gProgramCopy, 0xFF, gProgramCopySize);
-            ShowMsg(kMsgLabelUsed, " " + label);
-            event->ignore();
-            return;
-        }
-        // The element's record takes the code; an empty ladder removes it.
-        if (used > 0) {
-            TSfcCodeRec* rec = FindSfcCodeRec(SfcRow, SfcCol);
-            if (!rec) {
-                rec = AddSfcCodeRec();
-                rec->row = SfcRow;
-                rec->col = SfcCol;
-            }
-            rec->code.assign(gProgramCopy, gProgramCopy + used);
-        } else {
-            RemoveSfcCodeRec(SfcRow, SfcCol);
-        }
-        std::memset(gProgramCopy, 0xFF, gProgramCopySize);
-        emit Link->modified();
+    if (a == qel::Answer::Yes && !StoreInnerCode()) {
+        event->ignore();
+        return;
     }
     emit Link->statusText(3, {});
     event->accept();
+}
+
+bool TLDB::StoreInnerCode() {
+    std::memset(gProgramCopy, 0xFF, gProgramCopySize);
+    if (!Compile()) return false;
+    const std::uint32_t used = LocateProgramCopyEnd();
+    // A label another element of the chart holds would stand twice in the
+    // program: the window stays open to change it.
+    if (const std::string label = SfcLabelHeldElsewhere(gProgramCopy, used, SfcRow, SfcCol / kSfcCellBytes);
+        !label.empty()) {
+        std::memset(gProgramCopy, 0xFF, gProgramCopySize);
+        ShowMsg(kMsgLabelUsed, " " + label);
+        return false;
+    }
+    // The element's record takes the code; an empty ladder removes it.
+    if (used > 0) {
+        TSfcCodeRec* rec = FindSfcCodeRec(SfcRow, SfcCol);
+        if (!rec) {
+            rec = AddSfcCodeRec();
+            rec->row = SfcRow;
+            rec->col = SfcCol;
+        }
+        rec->code.assign(gProgramCopy, gProgramCopy + used);
+    } else {
+        RemoveSfcCodeRec(SfcRow, SfcCol);
+    }
+    std::memset(gProgramCopy, 0xFF, gProgramCopySize);
+    unstored_ = false;
+    emit Link->modified();
+    return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -1076,19 +1129,20 @@ void TLDB::closeEvent(QCloseEvent* event) {
 namespace {
 
 // Another view taking over compiles the window's edits into its own code
-// first; a ladder that does not compile takes the view back.
+// first. A ladder that does not compile lets the view go all the same: its
+// message is shown once, the window keeps its edits and the status bar shows
+// that the program does not have them; whatever reads the program commits
+// first (the frame's CommitEdits) and does not start until they compile.
 void CompileOnLeave(TQelMain* frame, TLDB* w) {
+    w->Link->CommitEdits = [w] { return w->CommitEdits(); };
     QObject::connect(frame->MdiArea, &QMdiArea::subWindowActivated, w, [frame, w](QMdiSubWindow* sub) {
         if (sub && sub->widget() == w) {
             w->FollowCode();
             return;
         }
-        if (!sub || !w->Dirty()) return;
-        if (!w->Compile()) {
-            QTimer::singleShot(0, w, [frame, w] {
-                if (auto* own = qobject_cast<QMdiSubWindow*>(w->parentWidget())) frame->MdiArea->setActiveSubWindow(own);
-            });
-        }
+        if (!sub || !w->Dirty() || w->LeaveReported()) return;
+        if (!w->Compile()) w->SetLeaveReported();
+        frame->ShowStepCount();
     });
 }
 
@@ -1109,6 +1163,8 @@ TLDB* OpenLadderWindow(TQelMain* frame) {
     w->FollowCode();
     frame->AddEditor(w, w->Link);
     CompileOnLeave(frame, w);
+    // Replacing the project would drop edits the program does not have.
+    frame->AddProjectGuard(w, [w] { return w->MayDropEdits(); });
     w->UpdateScrollRange();
     w->setFocus();
     return w;
@@ -1178,10 +1234,6 @@ void InstallLadder(TQelMain* frame) {
             w->ScrollCursorIntoView();
             w->RepaintLadder();
         }
-    });
-    frame->AddProjectListener(frame->MdiArea, [](TProjectEvent e) {
-        // Pending ladder edits go into the program before it is written.
-        if (e == TProjectEvent::Saving && _LDB && _LDB->Dirty()) _LDB->Compile();
     });
     frame->RefreshCommands();
 }

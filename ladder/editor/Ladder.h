@@ -98,18 +98,29 @@ public:
     /// Edited since the last compile or conversion.
     bool Dirty() const { return dirty_; }
     /// Compiles the ladder into the window's own code buffer (the program,
-    /// or the chart element's buffer). A failure shows its message, puts the
-    /// cursor on the failing rows and returns false; nothing of the code changes.
-    bool Compile();
+    /// or the chart element's buffer). A failure puts the cursor on the
+    /// failing rows, shows its message (or hands it to `failure`) and returns
+    /// false; nothing of the code changes.
+    bool Compile(std::string* failure = nullptr);
+    /// Puts edits the program (or the chart element) does not have yet into
+    /// it: the frame's commit before anything reads the program.
+    bool CommitEdits();
+    /// Before the project is replaced or the window closes: edits that do
+    /// not compile into the program are dropped only when the user says so
+    /// (false: keep everything).
+    bool MayDropEdits();
     /// Rebuilds the grid from the window's code (the program, or the element's code).
     bool ConvertFromCode();
     /// The program's ladder catching up with its code: when another window
     /// (the instruction list) changed the program since the ladder last
-    /// matched it, and the ladder holds no edits of its own, the ladder is
-    /// rebuilt from the code, so that the next compile never writes an old
-    /// ladder over newer code. A ladder that does not compile is the user's
-    /// work in progress and is kept.
+    /// matched it, the ladder is rebuilt from the code, so that the next
+    /// compile never writes an old ladder over newer code. Edits of its own
+    /// that the program does not have are dropped only when the user says so.
     void FollowCode();
+    /// Switching away compiled nothing (the failure was shown once): the
+    /// next switch away does not try again before the next edit.
+    bool LeaveReported() const { return leaveReported_; }
+    void SetLeaveReported() { leaveReported_ = true; }
 
     // ---- the frame's commands in this window ----
     void MmLadToCodeClick();
@@ -170,7 +181,13 @@ private:
     void AfterEdit(const TLadderEditResult& r);
     bool EditRefused();
     void ShowInsertMode();
-    void ShowCompileFailure();
+    /// Cursor to the failing rung; the compile message.
+    std::string CompileFailure();
+    void MarkEdited();
+    /// The inner ladder compiled into its chart element's code record.
+    bool StoreInnerCode();
+    /// Edits thrown away: the ladder is drawn again from the program's code.
+    void DropEdits();
     int PageRows() const;
 
     bool SimulationClick(QMouseEvent* event);
@@ -192,6 +209,9 @@ private:
     std::optional<TLadderClass> pendingClass_;
     std::vector<std::uint8_t> syncedCode_;  // the program as the ladder last matched it
     bool dirty_ = false;
+    bool unstored_ = false;       // inner ladder: edits not yet in the element's record
+    bool leaveReported_ = false;  // a switch away failed to compile these edits
+    std::uint64_t keptOver_ = 0;  // the code the user chose to keep the edits over
     bool keyRepeat_ = false;
     bool followScroll_ = true;  // a scroll by the user takes the cursor along
 };

@@ -13,21 +13,35 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "core/Codetranslate.h"
+#include "core/ProgramImage.h"
+#include "instlist/EdDlg.h"
+#include "instlist/Instredit.h"
+#include "ladder/edit/Laddertexts.h"
 #include "ladder/editor/Ladder.h"
+#include "ladder/model/LadderGrid.h"
 #include "link/Devreg.h"
 #include "link/Filetmp.h"
 #include "link/Memcarddlg.h"
 #include "link/Programtransfer.h"
 #include "link/Transdata.h"
+#include "link/Online.h"
 #include "link/Transdatafrm.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
 #include "serial/Serialport.h"
+#include "sfc/Sfcwin.h"
 #include "shell/Progfrm.h"
+#include "simulator/Simuplc.h"
+#include "tools/Devuse.h"
+#include "tools/Loopchk.h"
+#include "tools/Toolsinstall.h"
 #include "tests/shell/FrameFixture.h"
 #include "tests/support/Plcemulator.h"
 #include "tests/support/Pty.h"
@@ -72,12 +86,15 @@ protected:
         QCoreApplication::processEvents();  // messages follow the port's notification
         return idle;
     }
-    void OpenLinkWindow(int direction) {
+    void ChooseDirection(int direction) {
         ASSERT_TRUE(frame_->RunCommand("MmTrans"));
         ASSERT_TRUE(form_->isVisible());
         form_->WorkType->setFocus();
         QTest::keyClick(form_->WorkType, Qt::Key_Home);
         for (int i = 0; i < direction; ++i) QTest::keyClick(form_->WorkType, Qt::Key_Down);
+    }
+    void OpenLinkWindow(int direction) {
+        ChooseDirection(direction);
         ASSERT_EQ(form_->WorkType->currentIndex(), direction);
     }
     std::vector<std::uint8_t> Image() const { return {gProgram, gProgram + gProgramCapacity}; }
@@ -347,5 +364,239 @@ TEST_F(TransferWindowTest, EveryPathThatReplacesTheProjectAsksAboutKeptValuesFir
     EXPECT_FALSE(messages_.UnscriptedQuestion());
     SetModelFamily(0);
 }
+
+// ---------------------------------------------------------------------------
+// What runs, is written or is checked is the program the editors show: a rung
+// drawn in the ladder, never left, is committed by the command that reads the
+// program; a rung that does not compile stops the command.
+
+class EditedProgramTest : public TransferWindowTest {
+protected:
+    void SetUp() override {
+        RegisterInstListForms();
+        RegisterToolForms();
+        RegisterOnlineForms();
+        TransferWindowTest::SetUp();
+        if (HasFatalFailure()) return;
+        InstallInstList(frame_.get());
+        InstallSfc(frame_.get());
+        InstallTools(frame_.get());
+        InstallOnline(frame_.get());
+        frame_->NewClick();
+        PutProgram({"LD X7", "OUT Y7", "END"});
+        old_ = Image();
+        ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+        lad_ = _LDB;
+        ASSERT_NE(lad_, nullptr);
+    }
+    void TearDown() override {
+        ShutdownSimulation();
+        if (frame_ && frame_->Link.MonitorRunning()) frame_->Link.StopAllMonitoring();
+        TransferWindowTest::TearDown();
+    }
+    void Type(const char* rest) {
+        ASSERT_TRUE(_EditDlg->isVisible());
+        QTest::keyClicks(_EditDlg->IEdit, QString::fromLatin1(rest));
+        QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
+    }
+    // A contact on an empty row below the program's rungs; the coil after it
+    // when `whole`. Without the coil the rung leads nowhere and does not compile.
+    void DrawRung(bool whole) {
+        lad_->Edit().SetCursor(4, 0);
+        QTest::keyClick(lad_, Qt::Key_F1);
+        Type("X0");
+        if (!whole) return;
+        QTest::keyClick(lad_, Qt::Key_Right);
+        QTest::keyClick(lad_, Qt::Key_F7);
+        Type("Y0");
+    }
+    // The program holds the drawn rung after the old ones.
+    bool HoldsRung() const {
+        std::uint32_t off = 0;
+        std::vector<std::string> lines;
+        while (off < gProgramUsed && lines.size() < 8) {
+            lines.push_back(DisassembleText(gProgram, gProgramCapacity, off));
+            off = NextInstructionOffset(off, gProgram, gProgramCapacity);
+        }
+        return lines == std::vector<std::string>{"LD X7", "OUT Y7", "END", "LD X0", "OUT Y0"} ||
+               lines == std::vector<std::string>{"LD X7", "OUT Y7", "LD X0", "OUT Y0", "END"};
+    }
+    bool Started() const {
+        return gSimRunning != 0 || frame_->Link.MonitorRunning() || _TransData->JobNo != 0;
+    }
+    // Opens the link window on `direction` anew and presses OK (the
+    // hand-held link starts on being chosen).
+    void LinkWindow(int direction) {
+        if (form_->isVisible()) QTest::mouseClick(form_->CancelBtn, Qt::LeftButton);
+        if (direction == TTransDataForm::kHandheld) messages_.QueueAnswer(qel::Answer::No);  // not saved first
+        ChooseDirection(direction);
+        if (direction != TTransDataForm::kHandheld) QTest::mouseClick(form_->OkBtn, Qt::LeftButton);
+    }
+
+    std::vector<std::uint8_t> old_;
+    TLDB* lad_ = nullptr;
+};
+
+TEST_F(EditedProgramTest, ADrawnRungIsWhatTheWriteSends) {
+    DrawRung(true);
+    ASSERT_EQ(Image(), old_);  // still only in the ladder
+    LinkWindow(TTransDataForm::kWrite);
+    ASSERT_TRUE(Idle());
+    EXPECT_TRUE(Shown(qel::link::kMsgWriteOk)) << ::testing::PrintToString(messages_.Shown());
+    EXPECT_TRUE(HoldsRung());
+    EXPECT_EQ(emu_.S.program, Image());
+    EXPECT_EQ(frame_->QelStaBar->Panel(4), QStringLiteral("Steps: %1/%2").arg(gProgramUsed / 2).arg(gProgramCapacity / 2));
+}
+
+TEST_F(EditedProgramTest, AHalfDrawnRungRunsNothingAndIsDroppedOnlyWhenAsked) {
+    DrawRung(false);
+    // Simulate, write, monitor and the double-coil check each refuse with the
+    // compile message; nothing goes out on the line.
+    emu_.ClearLog();
+    const std::vector<std::function<void()>> commands = {
+        [&] { frame_->BnSimuLad->trigger(); },
+        [&] { LinkWindow(TTransDataForm::kWrite); },
+        [&] { frame_->BnMonitorLad->trigger(); },
+        [&] { frame_->MmLoopChk->trigger(); },
+    };
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        messages_.Clear();
+        commands[i]();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(Shown(32)) << "command " << i;
+        EXPECT_FALSE(Started()) << "command " << i;
+        EXPECT_EQ(lad_->Edit().Row(), 4) << "the cursor on the failing rung";
+    }
+    EXPECT_FALSE(_DLChkFrm->isVisible());
+    EXPECT_FALSE(frame_->BnSimuLad->isChecked());
+    EXPECT_FALSE(frame_->MmMonitorLad->isChecked());
+    QTest::mouseClick(form_->CancelBtn, Qt::LeftButton);
+    EXPECT_TRUE(PumpUntil([] { return !_TransData->QelCom->IsOpen(); }));
+    EXPECT_EQ(emu_.RequestCount(), 0u);
+    EXPECT_EQ(Image(), old_);
+
+    // The instruction list comes forward over the old program, after the
+    // message once; the status bar says the program lacks the ladder's edits.
+    messages_.Clear();
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    QCoreApplication::processEvents();
+    ASSERT_NE(_Inst, nullptr);
+    EXPECT_EQ(gActiveView, 1);
+    EXPECT_EQ(messages_.Shown().size(), 1u);
+    EXPECT_TRUE(Shown(32));
+    EXPECT_EQ(Image(), old_);
+    EXPECT_TRUE(frame_->QelStaBar->Panel(4).endsWith(QString::fromStdString(gMsgTable.Get(253))));
+    ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    EXPECT_EQ(messages_.Shown().size(), 1u) << "not again before the next edit";
+
+    // Closing the ladder asks; No keeps it, Yes drops the edits, and the next
+    // ladder shows the program's code.
+    ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+    messages_.QueueAnswer(qel::Answer::No);
+    lad_->parentWidget()->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(_LDB, lad_);
+    messages_.QueueAnswer(qel::Answer::Yes);
+    lad_->parentWidget()->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(_LDB, nullptr);
+    EXPECT_EQ(messages_.Asked().size(), 2u);
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
+    ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+    EXPECT_EQ(CellOperandText(gLadderRows, 0, 0), "X7");
+    EXPECT_EQ(CellKind(CellAt(gLadderRows, 4, 0)), TLdbKind::non_inst);
+    EXPECT_FALSE(frame_->QelStaBar->Panel(4).endsWith(QString::fromStdString(gMsgTable.Get(253))));
+    EXPECT_EQ(Image(), old_);
+}
+
+TEST_F(EditedProgramTest, ProgramChangedElsewhereAsksBeforeTheLaddersEditsGo) {
+    DrawRung(false);
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    // The list changes the program under the ladder's unmatched edits.
+    QTest::keyClick(_Inst, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(_Inst, "L");
+    Type("D X3");
+    ASSERT_NE(Image(), old_);
+    messages_.QueueAnswer(qel::Answer::No);  // kept
+    ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+    EXPECT_EQ(messages_.Asked().size(), 1u);
+    EXPECT_EQ(CellOperandText(gLadderRows, 4, 0), "X0");
+    EXPECT_TRUE(lad_->Dirty());
+    // New asks again before the project goes; Yes lets it go.
+    messages_.QueueAnswer(qel::Answer::Yes);
+    messages_.QueueAnswer(qel::Answer::No);  // not saved
+    frame_->NewClick();
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
+    EXPECT_EQ(gProgramUsed, 0u);
+}
+
+// One run of each command that reads the program: a half-drawn rung stops
+// it with the compile message, the drawn rung is in the program when it runs.
+class ProgramReaderTest;
+struct ReaderCase {
+    const char* name;
+    void (*run)(ProgramReaderTest&);
+};
+void PrintTo(const ReaderCase& c, std::ostream* os) { *os << c.name; }
+
+class ProgramReaderTest : public EditedProgramTest, public ::testing::WithParamInterface<ReaderCase> {
+public:
+    void Press(QAction* TQelMain::*button) { (frame_.get()->*button)->trigger(); }
+    void Command(const char* command) { frame_->RunCommand(command); }
+    void Link(int direction) { LinkWindow(direction); }
+    void CardWrite() {
+        if (!_MemCardDlg->isVisible()) Command("MmCardCodeRw");
+        PumpUntil([] { return _TransData->JobNo == 0 && _TransData->MaySend; });
+        messages_.QueueAnswer(qel::Answer::No);  // the write's own question
+        _MemCardDlg->OkBtnClick();
+    }
+    void DeviceUse() {
+        QTimer::singleShot(0, frame_.get(), [] { _DevUsed->reject(); });  // a modal window
+        Command("MmDevUsedWin");
+    }
+};
+
+const ReaderCase kReaders[] = {
+    {"SimulateButton", [](ProgramReaderTest& t) { t.Press(&TQelMain::BnSimuLad); }},
+    {"SimulateMenu", [](ProgramReaderTest& t) { t.Press(&TQelMain::MmSimulate); }},
+    {"Write", [](ProgramReaderTest& t) { t.Link(TTransDataForm::kWrite); }},
+    {"Verify", [](ProgramReaderTest& t) { t.Command("MmCodeVerify"); }},
+    {"Handheld", [](ProgramReaderTest& t) { t.Link(TTransDataForm::kHandheld); }},
+    {"CardWrite", [](ProgramReaderTest& t) { t.CardWrite(); }},
+    {"MonitorLadder", [](ProgramReaderTest& t) { t.Press(&TQelMain::BnMonitorLad); }},
+    {"MonitorChart", [](ProgramReaderTest& t) { t.Command("MmMonitorSfc"); }},
+    {"MonitorDevices", [](ProgramReaderTest& t) { t.Command("MmMonitorDev"); }},
+    {"DoubleCoils", [](ProgramReaderTest& t) { t.Command("MmLoopChk"); }},
+    {"DeviceUse", [](ProgramReaderTest& t) { t.DeviceUse(); }},
+    {"FindReplace", [](ProgramReaderTest& t) { t.Command("MmRep"); }},
+    {"FindInstruction", [](ProgramReaderTest& t) { t.Command("MmFindCmd"); }},
+    {"Print", [](ProgramReaderTest& t) { t.Command("MmPrn"); }},
+    {"CodeToLadder", [](ProgramReaderTest& t) { t.Command("MmCodeToLad"); }},
+    {"CodeToChart", [](ProgramReaderTest& t) { t.Command("MmCodeToSfc"); }},
+    {"BatchCompileTest", [](ProgramReaderTest& t) { t.Command("MmFileCompileTest"); }},
+};
+
+TEST_P(ProgramReaderTest, CommitsTheLadderFirst) {
+    DrawRung(false);
+    GetParam().run(*this);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(Shown(32));
+    EXPECT_FALSE(Started());
+    EXPECT_EQ(Image(), old_);
+
+    // The rung finished, the command runs on it.
+    QTest::keyClick(lad_, Qt::Key_Right);
+    QTest::keyClick(lad_, Qt::Key_F7);
+    Type("Y0");
+    messages_.Clear();
+    GetParam().run(*this);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(Shown(32));
+    EXPECT_TRUE(HoldsRung());
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryReader, ProgramReaderTest, ::testing::ValuesIn(kReaders),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

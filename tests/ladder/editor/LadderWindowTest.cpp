@@ -242,13 +242,18 @@ TEST_F(LadderWindowTest, FailedCompileKeepsTheWindowOnTheFailingRows) {
     EXPECT_TRUE(Shown(32));
     EXPECT_EQ(lad_->Edit().Row(), 3);
     EXPECT_TRUE(std::equal(code.begin(), code.end(), gProgram));
-    // Closing it tries again and stays open.
+    // Closing it tries again and asks, with the failure, whether to discard
+    // the edits; No keeps the window open on them.
     messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::No);
     auto* sub = qobject_cast<QMdiSubWindow*>(lad_->parentWidget());
     sub->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     ASSERT_EQ(_LDB, lad_);
-    EXPECT_TRUE(Shown(32));
+    ASSERT_EQ(messages_.Asked().size(), 1u);
+    EXPECT_EQ(messages_.Asked()[0].rfind(gMsgTable.Get(32), 0), 0u);
+    EXPECT_NE(messages_.Asked()[0].find(gMsgTable.Get(252)), std::string::npos);
+    EXPECT_EQ(CellOperandText(gLadderRows, 3, 0), "X1");
     // Mended, it compiles on close and goes.
     QTest::mouseClick(lad_->viewport(), Qt::LeftButton, {}, QPoint(2 * gCellWidth + 5, 3 * gCellHeight + 5));
     QTest::keyClick(lad_, Qt::Key_F7);
@@ -387,7 +392,7 @@ TEST_F(LadderWindowTest, FrameButtonsZoomAndCommentDisplay) {
     frame_->Btn[9]->trigger();  // inverter, at once
     EXPECT_EQ(CellKind(CellAt(gLadderRows, 0, 0)), TLdbKind::Inv_Ry);
     EXPECT_TRUE(frame_->MmLadToCode->isEnabled());
-    EXPECT_FALSE(frame_->MmCodeToLad->isEnabled());  // it would throw the edits away
+    EXPECT_TRUE(frame_->MmCodeToLad->isEnabled());  // the edits go into the code first
     EXPECT_TRUE(frame_->MmDelTk->isEnabled());
     EXPECT_TRUE(frame_->MmDelVline->isEnabled());
 
@@ -569,7 +574,7 @@ TEST_F(LadderWindowTest, SimulationShowsStatesAndAClickOnAContactDrivesItsInput)
     QTest::keyClick(lad_, Qt::Key_F7);
     Finish("Y0");
     TypeLine("END");
-    ASSERT_TRUE(frame_->RunCommand("MmLadToCode"));
+    // Never compiled by hand: the simulate button runs what the ladder shows.
     int coil = -1;
     for (int c = 0; c <= kLdbLastColumn; c += kLdbCellBytes)
         if (CellKind(CellAt(gLadderRows, 0, c)) == TLdbKind::Out_Ry) coil = c;

@@ -24,6 +24,7 @@
 #include "sfc/Sfcpaint.h"
 #include "sfc/Sfcwin.h"
 #include "shell/Qelmain.h"
+#include "simulator/Simuplc.h"
 #include "tests/ladder/editor/LadderFrameFixture.h"
 
 namespace {
@@ -205,6 +206,12 @@ TEST_F(SfcWindowTest, TheInnerLadderOfATransitionComesBackIntoItsRecord) {
     EXPECT_EQ(_InterInst->SfcRow, 0);
     EXPECT_EQ(_InterInst->Edit().EnterLine(0, "P7", true), TInstEditResult::LabelTaken);
     EXPECT_EQ(_InterInst->Edit().EnterLine(0, "P8", true), TInstEditResult::Ok);
+    // Whatever reads the program takes the list's code into its element first.
+    frame_->MmSimulate->trigger();
+    ShutdownSimulation();
+    ASSERT_NE(FindSfcCodeRec(0, 0), nullptr);
+    EXPECT_EQ(FindSfcCodeRec(0, 0)->code, Assemble({"P8"}));
+    EXPECT_EQ(Program(), Assemble({"STL S0", "P8", "P7", "LD X5", "AND X6", "OUT Y5", "OUT S0", "RET"}));
 }
 
 // An element's ladder holding a label another element holds is not stored:
@@ -334,6 +341,37 @@ TEST_F(SfcWindowTest, GoToStepInAnElementsInnerLadder) {
     QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
     EXPECT_EQ(_InterLadder->Edit().Row(), 1);
     EXPECT_EQ(gActiveView, 17);
+}
+
+// The chart's simulate button runs the chart as it is drawn: a condition
+// typed into the transition's ladder, never closed, and the chart, never
+// left, go into the program first.
+TEST_F(SfcWindowTest, TheSimulateButtonRunsTheChartAsDrawn) {
+    Numbered(Qt::Key_F2, "0");
+    Key(Qt::Key_Down);
+    Key(Qt::Key_F5);
+    Key(Qt::Key_Down);
+    Numbered(Qt::Key_F4, "0");
+    Key(Qt::Key_Up);
+    Key(Qt::Key_L, Qt::ControlModifier);
+    ASSERT_NE(_InterLadder, nullptr);
+    QTest::keyClick(_InterLadder, Qt::Key_F1);
+    ASSERT_TRUE(_EditDlg->isVisible());
+    QTest::keyClicks(_EditDlg->IEdit, "X0");
+    QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
+    ASSERT_TRUE(frame_->RunCommand("MmSfcWin"));
+    ASSERT_EQ(gActiveView, 16);
+    const std::vector<std::uint8_t> drawn = Assemble({"STL S0", "LD X0", "OUT S0", "RET"});
+    ASSERT_NE(Program(), drawn);
+    ASSERT_FALSE(frame_->QelStaBar->Panel(4).startsWith(QStringLiteral("Steps: %1/").arg(drawn.size() / 2)));
+    frame_->BnSimuSfc->trigger();
+    EXPECT_TRUE(gSimRunning);
+    EXPECT_EQ(Program(), drawn);
+    EXPECT_TRUE(frame_->QelStaBar->Panel(4).startsWith(QStringLiteral("Steps: %1/").arg(gProgramUsed / 2)));
+    frame_->BnSimuSfc->trigger();
+    EXPECT_FALSE(gSimRunning);
+    EXPECT_NE(_InterLadder, nullptr);
+    EXPECT_TRUE(messages_.Shown().empty());
 }
 
 TEST_F(SfcWindowTest, TheNumberEditorsArrowsRunRoundTheStepRange) {
