@@ -73,10 +73,13 @@ protected:
         FrameTest::TearDown();
     }
     // Messages shown so far, by their ids.
+    // Shown as a message or as part of a question (a ladder asked to drop
+    // edits that do not compile names the compile failure).
     bool Shown(int id) const {
         const std::string text = gMsgTable.Get(id);
-        for (const std::string& s : messages_.Shown())
-            if (s.find(text) != std::string::npos) return true;
+        for (const auto& said : {messages_.Shown(), messages_.Asked()})
+            for (const std::string& s : said)
+                if (s.find(text) != std::string::npos) return true;
         return false;
     }
     bool Idle() {
