@@ -1,14 +1,19 @@
 // The ladder of a program opened without its ladder file: rebuilt from the
 // code at once, so that the grid matches the code before anything shows or
-// saves it.
+// saves it; one read with its ladder gets the ladder's step numbers.
 #include "ladder/model/LadderConvert.h"
+#include "ladder/model/Laddercompile.h"
 #include "project/Qelglobals.h"
 #include "shell/Qelmain.h"
 
 void TQelMain::ConvertOpenedProgram() {
     // The reader marks a program whose ladder it read (a missing or refused
-    // ".lad" leaves the grid empty and the program unchecked).
-    if (gQel.ProgramOk) return;
+    // ".lad" leaves the grid empty and the program unchecked). A ladder read
+    // from its file gets its networks' step numbers from its code.
+    if (gQel.ProgramOk) {
+        RestoreProgramStepMarks();
+        return;
+    }
     ConvertCodeToLadder();
     // A refused conversion changes nothing: the grid stays empty, and the
     // user is told the code cannot be drawn.

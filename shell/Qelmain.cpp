@@ -87,7 +87,11 @@ TQelMain::TQelMain(QWidget* parent) : QMainWindow(parent) {
     insertToolBarBreak(bands_[LadPanel]);  // the tool panels get a row of their own
     CoolBarAdd(SfcPanel, CoolBarU);
     CoolBarDelete(SfcPanel);
+    // One view's tool page shows at a time, in a row as high for either page.
+    const int pageHeight = std::max(LadPanel->sizeHint().height(), SfcPanel->sizeHint().height());
+    for (QWidget* page : {LadPanel, SfcPanel}) page->setFixedHeight(pageHeight);
     MmLadTool->setChecked(true);
+    MmSfcTool->setChecked(true);
     connect(MdiArea, &QMdiArea::subWindowActivated, this, &TQelMain::OnSubWindowActivated);
     RegisterFrameCommands();
     resize(1024, 720);
@@ -157,11 +161,6 @@ bool TQelMain::FormCreate() {
     CreateSimulator();
     CreateLink();
     CreateSfcCommands();
-    // A program opened without its ladder file gets its ladder from the code
-    // (the MDI area lives exactly as long as the frame).
-    AddProjectListener(MdiArea, [this](TProjectEvent event) {
-        if (event == TProjectEvent::Opened) ConvertOpenedProgram();
-    });
     created_ = true;
     RefreshCommands();
     return true;
@@ -208,8 +207,9 @@ void TQelMain::RegisterFrameCommands() {
     any("Dig10", [this] { SetValueFormat(0); });
     any("Dig16", [this] { SetValueFormat(1); });
     any("DigASCI", [this] { SetValueFormat(2); });
-    any("MmLadTool", [this] { MmLadTool->isChecked() ? CoolBarAdd(LadPanel) : CoolBarDelete(LadPanel); });
-    any("MmSfcTool", [this] { MmSfcTool->isChecked() ? CoolBarAdd(SfcPanel) : CoolBarDelete(SfcPanel); });
+    // Each tool page belongs to its views: the chart's to the chart, the ladder's to the others.
+    any("MmLadTool", [this] { ShowToolPage(); }, [] { return gActiveView != kViewSfc; });
+    any("MmSfcTool", [this] { ShowToolPage(); }, [] { return gActiveView == kViewSfc; });
     auto hasChildren = [this] { return !MdiArea->subWindowList().isEmpty(); };
     any("MmCascade", [this] { MdiArea->cascadeSubWindows(); }, hasChildren);
     any("MmTile", [this] { MdiArea->tileSubWindows(); }, hasChildren);
@@ -262,8 +262,33 @@ bool TQelMain::IsEditCommand(const std::string& command) {
 void TQelMain::SetActiveView(int view) {
     gActiveView = view;
     RefreshCommands();
-    ShowCursorPos();
+    ShowViewState();
     ScopeShortcuts();
+}
+
+void TQelMain::ShowViewState() {
+    // Insert or overwrite concerns the views that take instructions; the other
+    // views, and a frame without any, show no mode.
+    const int v = gActiveView;
+    const bool takesInstructions = v == kViewInstList || v == kViewLadder || v == kViewInnerInstList ||
+                                   v == kViewInnerLadder;
+    QelStaBar->SetPanel(1, takesInstructions ? QString::fromStdString(gMsgTable.Get(
+                                                   gQel.InsertMode ? kMsgInsertMode : kMsgOverwriteMode))
+                                             : QString());
+    ShowCursorPos();
+    ShowToolPage();
+}
+
+void TQelMain::ShowToolPage() {
+    const bool chart = gActiveView == kViewSfc;
+    QWidget* page = chart ? SfcPanel : LadPanel;
+    CoolBarDelete(chart ? LadPanel : SfcPanel);
+    if ((chart ? MmSfcTool : MmLadTool)->isChecked()) {
+        page->show();
+        bands_[page]->show();
+    } else {
+        CoolBarDelete(page);
+    }
 }
 
 void TQelMain::ScopeShortcuts() {
@@ -291,6 +316,7 @@ QMdiSubWindow* TQelMain::AddChild(QWidget* window, int view) {
         if (childViews_.empty() && !shutDownDone_) {
             gActiveView = kViewNone;
             SetEditCommandsEnabled(false);
+            ShowViewState();  // nothing's cursor or mode stays on show
         }
         if (!shutDownDone_) ScopeShortcuts();
     });
@@ -411,6 +437,7 @@ void TQelMain::OnSubWindowActivated(QMdiSubWindow* window) {
         if (MdiArea->subWindowList().isEmpty()) {
             gActiveView = kViewNone;
             SetEditCommandsEnabled(false);
+            ShowViewState();
             ScopeShortcuts();
         }
         return;
@@ -495,14 +522,14 @@ void TQelMain::SetEditCommandsEnabled(bool enable) {
 }
 
 void TQelMain::SetMenusForLadder() {
-    CoolBarAdd(LadPanel);
     MmLadTool->setChecked(true);
+    ShowToolPage();
     SetLadderBarButtons(true);
 }
 
 void TQelMain::SetMenusForSfc() {
-    CoolBarAdd(SfcPanel);
     MmSfcTool->setChecked(true);
+    ShowToolPage();
     RefreshCommands();
 }
 
@@ -535,7 +562,8 @@ void TQelMain::ShowModelName() {
 void TQelMain::UpdateCaption() {
     ShowStepCount();
     ShowModelName();
-    setWindowTitle(QStringLiteral("QEL - [%1]").arg(QString::fromStdString(gQel.ProgramFileName)));
+    // The program's name ends the title, where the desktop would otherwise add it a second time.
+    setWindowTitle(QStringLiteral("[%1] - QEL").arg(QString::fromStdString(gQel.ProgramFileName)));
 }
 
 // ---------------------------------------------------------------------------
@@ -662,6 +690,7 @@ void TQelMain::CloseProjectWindows() {
     DestroyEditors();
     gActiveView = kViewNone;
     SetEditCommandsEnabled(false);
+    ShowViewState();
     gSfcCodeList.clear();
     if (gSfcGrid && gSfcRowCount > 0)
         std::memset(gSfcGrid, 0xFF, static_cast<size_t>(gSfcRowCount) * kSfcRowBytes);

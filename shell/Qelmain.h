@@ -317,6 +317,10 @@ private:
     QAction* MakeAction(const ActionDef& def, QWidget* owner);
     void RebuildRecentMenu();
     void OnSubWindowActivated(QMdiSubWindow* window);
+    /// The status panels and the tool page of the active view (none: cleared).
+    void ShowViewState();
+    /// Shows the active view's tool page (when its menu item is checked) and hides the other.
+    void ShowToolPage();
     /// Gives every frame command its shortcut back, except those the active
     /// editor's own key table takes (TEditorLink::OwnKeys).
     void ScopeShortcuts();

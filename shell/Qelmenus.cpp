@@ -301,15 +301,19 @@ void TQelMain::BuildToolBars() {
     OnlineBar->addWidget(MoniLight);
     SetLamp(TLampState::Off);
 
-    // Ladder tool panel: the element buttons on their own tool bar.
+    // Ladder tool panel: the element buttons on their own tool bar, on a page
+    // like the chart's, so that either tool panel fills the same row.
     LadPanel = new QWidget(this);
     LadPanel->setObjectName("LadPanel");
     auto* ladLayout = new QHBoxLayout(LadPanel);
     ladLayout->setContentsMargins(0, 0, 0, 0);
-    LadToolBar = new QToolBar(LadPanel);
+    auto* ladPages = new QTabWidget(LadPanel);
+    ladPages->setObjectName("LadPgCtrl");
+    LadToolBar = new QToolBar(ladPages);
     LadToolBar->setObjectName("LadToolBar");
     LadToolBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    ladLayout->addWidget(LadToolBar);
+    ladPages->addTab(LadToolBar, QStringLiteral("梯形图元件"));
+    ladLayout->addWidget(ladPages);
     for (int i = 0; i < 11; ++i) {
         const std::string name = "Btn" + std::to_string(i);
         QAction* a = MakeAction({name.c_str(), kLadCaptions[i], nullptr, nullptr, nullptr, 0}, LadToolBar);

@@ -166,6 +166,9 @@ bool TQelMain::OpenProgramFile(const std::string& path) {
 
 void TQelMain::AfterProjectLoaded(TProjectEvent event) {
     gQel.ProgramPresent = 1;
+    // A program opened without its ladder file gets its ladder from the code
+    // before any editor shows it.
+    if (event == TProjectEvent::Opened) ConvertOpenedProgram();
     ResetEditors();
     UpdateCaption();
     NotifyProject(event);

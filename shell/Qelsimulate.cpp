@@ -31,6 +31,7 @@ void TQelMain::CreateSimulator() {
     // A run that ended without a stop command (its message has been shown).
     connect(mon, &TSimMonitor::Stopped, this, [this] {
         SetSimulateButtons(false);
+        QelStaBar->SetPanel(3, {});  // no scan time without a run
         router_.Dispatch("RepaintLadder", kLadderView);
         RefreshCommands();
     });
@@ -60,8 +61,12 @@ void TQelMain::BnSimuSfcClick() { ToggleSimulate(true); }
 void TQelMain::ToggleSimulate(bool fromSfc) {
     const bool running = ToggleSimulation(gProgram, gProgramCapacity, fromSfc);
     SetSimulateButtons(running);
-    // After a stop the ladder shows the program in its editing form again.
-    if (!running) router_.Dispatch("RepaintLadder", kLadderView);
+    // After a stop the ladder shows the program in its editing form again,
+    // and no scan time stays on show.
+    if (!running) {
+        QelStaBar->SetPanel(3, {});
+        router_.Dispatch("RepaintLadder", kLadderView);
+    }
 }
 
 void TQelMain::SetSimulateButtons(bool running) {

@@ -27,7 +27,23 @@ TFileCompileTest* _FileCompileTest = nullptr;
 
 namespace {
 const char* const kRunEnded = "測試結束!!";
-}
+
+// While a file is loaded for the run, the reader's refusals and questions
+// (a damaged part of the file set) get no box: the file's line tells the
+// result, and a question is answered No, which refuses the file.
+class TQuietLoad final : public qel::MessageService {
+public:
+    TQuietLoad() : previous_(qel::SetMessageService(this)) {}
+    ~TQuietLoad() override { qel::SetMessageService(previous_); }
+    TQuietLoad(const TQuietLoad&) = delete;
+    TQuietLoad& operator=(const TQuietLoad&) = delete;
+    void Show(const std::string&, qel::MsgKind) override {}
+    qel::Answer Ask(const std::string&, qel::AskButtons) override { return qel::Answer::No; }
+
+private:
+    qel::MessageService* previous_;
+};
+}  // namespace
 
 TResultLamp::TResultLamp(QWidget* parent) : QWidget(parent) { setFixedSize(24, 24); }
 
@@ -188,7 +204,10 @@ void TFileCompileTest::TimerTimer() {
     Shape->SetLamp(TBatchLamp::White);
     ErrorCmdLab->clear();
     TBatchHooks hooks;
-    hooks.load = LoadProject;
+    hooks.load = [this](const std::string& file) {
+        const TQuietLoad quiet;
+        return LoadProject && LoadProject(file);
+    };
     hooks.compile = [this] {
         const bool ok = CompileProjectLadder();
         if (!ok && gCompileResult == 1) ErrorCmdLab->setText(QString::fromUtf8(gInputText));

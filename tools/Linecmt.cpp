@@ -96,7 +96,9 @@ void TOutCmt::ResetGrid() {
 
 void TOutCmt::ShowForRow(int row) {
     FillFromLadder();
-    LineCmt->selectRow(std::clamp(row, 0, LineCmt->rowCount() - 1));
+    // The comment cell is current, so that the first key typed edits it.
+    LineCmt->setCurrentCell(std::clamp(row, 0, LineCmt->rowCount() - 1), 1);
+    LineCmt->setFocus();
     exec();
 }
 

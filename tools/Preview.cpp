@@ -6,9 +6,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -19,6 +21,10 @@ TPreviewForm* PreviewForm = nullptr;
 namespace {
 constexpr int kPortraitWidth = 425;  // a portrait page at 100 %
 constexpr int kLandscapeWidth = 585;
+constexpr int kZooms[] = {50, 75, 100, 150, 200, 300, 400};
+// The page opens at the first zoom whose body text is at least this high on
+// screen (pixels): device names and comments read without zooming in.
+constexpr int kReadableTextPixels = 12;
 }  // namespace
 
 TPreviewForm::TPreviewForm(TPrintForm* print, QWidget* parent) : QDialog(parent), print_(print) {
@@ -39,7 +45,7 @@ TPreviewForm::TPreviewForm(TPrintForm* print, QWidget* parent) : QDialog(parent)
         e->setMaximumWidth(48);
     }
     Zoom = new QComboBox(this);
-    for (int z : {50, 75, 100, 150, 200}) Zoom->addItem(QStringLiteral("%1%").arg(z), z);
+    for (int z : kZooms) Zoom->addItem(QStringLiteral("%1%").arg(z), z);
     Zoom->setCurrentIndex(2);
     PrintBtn = new QPushButton(QStringLiteral("打印"), this);
     PrintBtn->setDefault(true);
@@ -69,7 +75,7 @@ TPreviewForm::TPreviewForm(TPrintForm* print, QWidget* parent) : QDialog(parent)
         if (print_ && print_->PrintClick() > 0) close();
     });
     connect(Cancel, &QPushButton::clicked, this, &QDialog::close);
-    resize(kPortraitWidth + 80, 585 + 90);
+    resize(kPortraitWidth + 80, 585 + 90);  // until it opens over the frame
 }
 
 int TPreviewForm::SheetCount() const { return doc_.SheetCount(geometry_); }
@@ -88,7 +94,28 @@ void TPreviewForm::Open(const TPrintDocument& doc, const TPageFrame& frame, int 
     frame_ = frame;
     geometry_ = DocumentGeometry(doc_, frame_);
     index_ = doc_.settings.titlePage ? -1 : std::max(pageIndex, doc_.Range(geometry_).first);
-    resize((doc_.source && doc_.source->Landscape() ? kLandscapeWidth : kPortraitWidth) + 80, height());
+    // Large: over the frame's work area (its editors' area), else the screen's.
+    const auto* frameWindow = qobject_cast<const QMainWindow*>(parentWidget());
+    const QWidget* area = frameWindow ? frameWindow->centralWidget() : nullptr;
+    if (area && area->isVisible())
+        setGeometry(QRect(area->mapToGlobal(QPoint(0, 0)), area->size()));
+    else if (const QScreen* s = screen())
+        setGeometry(s->availableGeometry());
+    // The page itself as the printer gets it, scaled to a zoom at which its
+    // body text reads.
+    const int bodyPixels = geometry_.Pixels(geometry_.fontPoints);
+    const int paperWidth = std::max(1, frame_.paper.width());
+    int index = Zoom->count() - 1;
+    for (int i = 0; i < Zoom->count(); ++i)
+        if (bodyPixels * BaseWidth() * Zoom->itemData(i).toInt() / 100 >= kReadableTextPixels * paperWidth) {
+            index = i;
+            break;
+        }
+    {
+        const QSignalBlocker block(Zoom);
+        Zoom->setCurrentIndex(index);
+    }
+    zoom_ = Zoom->itemData(index).toInt();
     Render();
 }
 
@@ -105,9 +132,12 @@ void TPreviewForm::SetZoom(int percent) {
     Render();
 }
 
+int TPreviewForm::BaseWidth() const {
+    return doc_.source && doc_.source->Landscape() ? kLandscapeWidth : kPortraitWidth;
+}
+
 void TPreviewForm::Render() {
-    const bool landscape = doc_.source && doc_.source->Landscape();
-    const int width = (landscape ? kLandscapeWidth : kPortraitWidth) * zoom_ / 100;
+    const int width = BaseWidth() * zoom_ / 100;
     const int height = frame_.paper.width() > 0 ? width * frame_.paper.height() / frame_.paper.width() : width;
     image_ = RenderSheet(Sheet(), QSize(width, height));
     Page->setPixmap(QPixmap::fromImage(image_));

@@ -25,7 +25,8 @@ public:
     /// of `frame`; `source` keeps the document's source alive meanwhile.
     void Open(const TPrintDocument& doc, const TPageFrame& frame, int pageIndex,
               std::shared_ptr<TPageSource> source = {});
-    /// The page image at the zoom in force (100 %: 425 pixels across a portrait page).
+    /// The page image at the zoom in force (100 %: 425 pixels across a portrait
+    /// page); it opens at the first zoom whose body text reads.
     const QImage& PageImage() const { return image_; }
     /// Renders sheet `sheet` of the document at a given size (tests compare it).
     QImage RenderSheet(int sheet, QSize size) const;
@@ -46,6 +47,8 @@ private:
     void Render();
     void UpdateButtons();
     int Sheet() const;
+    /// The page's width at 100 %.
+    int BaseWidth() const;
     TPrintForm* print_;
     TPrintDocument doc_;
     std::shared_ptr<TPageSource> source_;

@@ -52,6 +52,13 @@ TRadioPair MakePair(QWidget* parent, QVBoxLayout* into, const char* title, const
     return pair;
 }
 
+// The caption of an entry field, bound to it as its buddy.
+QLabel* Caption(QWidget* parent, const char* text, QWidget* field) {
+    auto* label = new QLabel(QString::fromUtf8(text), parent);
+    label->setBuddy(field);
+    return label;
+}
+
 QComboBox* MakeTypeList(QWidget* parent) {
     auto* box = new QComboBox(parent);
     for (const std::string& t : SearchTypeTexts()) box->addItem(QString::fromStdString(t));
@@ -100,7 +107,11 @@ TSearchDlg::TSearchDlg(QWidget* parent) : QDialog(parent) {
     UpperCase(SearchDevName);
     FindType = MakeTypeList(find);
     FindTypeLab = new QLabel(QStringLiteral("类型"), find);
-    fl->addWidget(SearchDevName);
+    FindTypeLab->setBuddy(FindType);
+    auto* fn = new QHBoxLayout;
+    fn->addWidget(Caption(find, "装置", SearchDevName));
+    fn->addWidget(SearchDevName, 1);
+    fl->addLayout(fn);
     auto* fr = new QHBoxLayout;
     fr->addWidget(FindTypeLab);
     fr->addWidget(FindType, 1);
@@ -132,15 +143,17 @@ TSearchDlg::TSearchDlg(QWidget* parent) : QDialog(parent) {
     RepTypeLab = new QLabel(QStringLiteral("类型"), rep);
     DevNumber = new QLineEdit(QStringLiteral("1"), rep);
     DevNumber->setObjectName("DevNumber");
-    grid->addWidget(new QLabel(QStringLiteral("寻找"), rep), 0, 0);
+    SearchTypeLab->setBuddy(SearchType);
+    RepTypeLab->setBuddy(RepType);
+    grid->addWidget(Caption(rep, "寻找", SearchDev), 0, 0);
     grid->addWidget(SearchDev, 0, 1);
     grid->addWidget(SearchTypeLab, 0, 2);
     grid->addWidget(SearchType, 0, 3);
-    grid->addWidget(new QLabel(QStringLiteral("替换为"), rep), 1, 0);
+    grid->addWidget(Caption(rep, "替换为", RepDev), 1, 0);
     grid->addWidget(RepDev, 1, 1);
     grid->addWidget(RepTypeLab, 1, 2);
     grid->addWidget(RepType, 1, 3);
-    grid->addWidget(new QLabel(QStringLiteral("个数"), rep), 2, 0);
+    grid->addWidget(Caption(rep, "个数", DevNumber), 2, 0);
     grid->addWidget(DevNumber, 2, 1);
     rl->addLayout(grid);
     SearchStart = MakePair(rep, rl, "起点", "自游标处开始", "自文件起始或结束处开始");
@@ -161,7 +174,10 @@ TSearchDlg::TSearchDlg(QWidget* parent) : QDialog(parent) {
     Target->setObjectName("Target");
     Target->setEditable(true);
     Target->setInsertPolicy(QComboBox::NoInsert);
-    cl->addWidget(Target);
+    auto* cn = new QHBoxLayout;
+    cn->addWidget(Caption(cmd, "指令", Target));
+    cn->addWidget(Target, 1);
+    cl->addLayout(cn);
     Startpt = MakePair(cmd, cl, "起点", "自游标处开始", "自文件起始或结束处开始");
     Direct = MakePair(cmd, cl, "方向", "向下进行", "向上进行");
     FindCmd = new QPushButton(QStringLiteral("寻找"), cmd);
@@ -197,15 +213,19 @@ void TSearchDlg::SearchPageChange(int page) {
         for (QWidget* w : std::initializer_list<QWidget*>{SearchType, RepType, SearchTypeLab, RepTypeLab})
             w->setVisible(ladder);
     }
+    // Typing goes to the page's entry field at once.
+    QWidget* const fields[] = {SearchDevName, SearchDev, Target};
+    if (page >= 0 && page < 3) fields[page]->setFocus();
 }
 
 void TSearchDlg::ShowFor(int view) {
     const bool ladder = view == 2 || view == 17;
     FindType->setVisible(ladder);
     FindTypeLab->setVisible(ladder);
-    SearchPageChange(SearchPage->currentIndex());
     show();
     raise();
+    activateWindow();
+    SearchPageChange(SearchPage->currentIndex());
 }
 
 void TSearchDlg::FindClick() {

@@ -1197,6 +1197,10 @@ void InstallLadder(TQelMain* frame) {
     if (!frame) return;
     auto programOpen = [] { return gLadderRows != nullptr && gQel.ProgramPresent != 0; };
     frame->Router().Register("MmLadWin", TCommandRouter::kAnyView, [frame] { OpenLadderWindow(frame); }, programOpen);
+    // New and Open (and a program read in) open the program's main view on it.
+    frame->AddEditorMaker([frame, programOpen] {
+        if (programOpen()) OpenLadderWindow(frame);
+    });
     // From any other view the conversions open the ladder on their result.
     frame->Router().Register("MmCodeToLad", TCommandRouter::kAnyView, [frame] {
         if (TLDB* w = OpenLadderWindow(frame)) w->MmCodeToLadClick();

@@ -1183,6 +1183,17 @@ const char* ConvertFailureName(TConvertFailure f) {
     return i < sizeof kNames / sizeof kNames[0] ? kNames[i] : "?";
 }
 
+std::vector<std::uint32_t> CodeNetworkStarts(const std::uint8_t* code, std::uint32_t length) {
+    std::vector<std::uint32_t> starts;
+    for (std::uint32_t pos = 0; pos < length;) {
+        const TScanResult scan = ScanOneNetwork(code, length, pos, false);
+        if (scan.start == scan.end) break;
+        starts.push_back(scan.start);
+        pos = scan.end;
+    }
+    return starts;
+}
+
 TConvertResult ConvertCodeToGrid(const TConvertInput& in, TLadderTarget& target) {
     TCodeToLadder conv(in, target);
     return conv.Run();

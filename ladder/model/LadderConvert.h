@@ -108,6 +108,11 @@ struct TConvertResult {
 // compiles back (a trial compile of the drawn rows is part of the conversion).
 TConvertResult ConvertCodeToGrid(const TConvertInput& in, TLadderTarget& target);
 
+// The code offsets where the networks of `code` begin, as the conversion cuts
+// them (a label before a network counts as one of its own). Stops at the
+// first place the conversion could not read past.
+std::vector<std::uint32_t> CodeNetworkStarts(const std::uint8_t* code, std::uint32_t length);
+
 // Converts the program (gProgram) into gLadderRows with gPLabelRows and
 // gILabelRows, merging the comment files of ProgramCommentFiles() when their
 // stamp names this code; sets gLadderRowCount (rows written), gMarkList and the

@@ -8,6 +8,7 @@
 
 #include "core/Codetranslate.h"
 #include "ladder/model/Lad.h"
+#include "ladder/model/LadderConvert.h"
 #include "ladder/model/LadderTempFiles.h"
 #include "platform/Paths.h"
 #include "project/Ladderstamp.h"
@@ -98,9 +99,30 @@ std::int32_t LabelOf(const std::int32_t* table, int count, std::int32_t row) {
     return -1;
 }
 
+// Where each assembled line went and the first grid row of its ladder network.
+struct TLineStart {
+    std::uint32_t offset;
+    std::int32_t row;
+};
+
+// The step marks of compiled code: each network of the code (as the
+// conversion cuts it) marked with its first step beside the first row of the
+// ladder network that holds its first line; one mark a row.
+std::vector<TStepMark> StepMarksOf(const std::uint8_t* code, std::uint32_t used, const std::vector<TLineStart>& lines) {
+    std::vector<TStepMark> marks;
+    auto line = lines.begin();
+    for (const std::uint32_t start : CodeNetworkStarts(code, used)) {
+        while (line != lines.end() && line->offset < start) ++line;
+        if (line == lines.end()) break;
+        if (line->offset != start || (!marks.empty() && marks.back().row == line->row)) continue;
+        marks.push_back(TStepMark{static_cast<std::uint16_t>(line->row), static_cast<std::uint16_t>(start / 2)});
+    }
+    return marks;
+}
+
 // The network loop; false on the first failure.
 bool CompileNetworks(const TCompileTarget& t, TCompileProgress* progress, TCommentExport& hooks,
-                     TSymbolTableFile& sym) {
+                     TSymbolTableFile& sym, std::vector<TLineStart>& starts) {
     gCompileCodeOffset = 0;
     gInsnBuf.length = 0;
     gInsnBuf.flag32 = 0;
@@ -176,6 +198,7 @@ bool CompileNetworks(const TCompileTarget& t, TCompileProgress* progress, TComme
             gCompileResult = AssembleLine(t, sym);
             if (gCompileResult != 0) return false;
             if (gStepMapList) gStepMapList->push_back({line.row, line.column, at});
+            starts.push_back({at, gNetworkStartRow});
         }
     }
     return true;
@@ -190,7 +213,8 @@ std::string RowRange() {
 
 namespace {
 
-std::uint8_t CompileTarget(const TCompileTarget& t, TCompileProgress* progress, bool writeFiles) {
+std::uint8_t CompileTarget(const TCompileTarget& t, TCompileProgress* progress, bool writeFiles,
+                           std::vector<TStepMark>* marksOut = nullptr) {
     gCompileResult = 0;
     gCompileLayoutError = TLayoutError{};
     gNetworkStartRow = gNextNetworkRow = 0;
@@ -208,10 +232,11 @@ std::uint8_t CompileTarget(const TCompileTarget& t, TCompileProgress* progress, 
         if (!writer->Open()) writer.reset();  // comments then do not survive; the code still compiles
     }
     TCommentExport hooks(writer.get(), t.rowComments);
+    std::vector<TLineStart> starts;
     bool ok;
     {
         TSymbolTableFile sym(writeFiles);
-        ok = t.grid && CompileNetworks(t, progress, hooks, sym);
+        ok = t.grid && CompileNetworks(t, progress, hooks, sym, starts);
     }
     if (!ok) {
         std::memcpy(t.code, previous.data(), t.capacity);
@@ -220,7 +245,12 @@ std::uint8_t CompileTarget(const TCompileTarget& t, TCompileProgress* progress, 
         return 1;
     }
     if (writer) writer->Commit(t.code, gCompileCodeOffset);
-    if (t.ownLadder) FreeMarkList();
+    // The program's ladder shows the steps of the code it now stands for.
+    if (t.ownLadder || marksOut) {
+        std::vector<TStepMark> marks = StepMarksOf(t.code, gCompileCodeOffset, starts);
+        if (marksOut) *marksOut = marks;
+        if (t.ownLadder) gMarkList = std::move(marks);
+    }
     if (progress) progress->SetPosition(std::max(t.lastRow + 1, 0));
     return 0;
 }
@@ -262,6 +292,48 @@ bool LadderCompiles(const TCompileTarget& target) {
     return ok;
 }
 
+namespace {
+
+TCompileTarget ProgramTarget() {
+    TCompileTarget t;
+    t.grid = gLadderRows;
+    t.gridRows = kLadderRows;
+    t.lastRow = gLadderRows ? FindLastUsedRow(gLadderRows, kLdbRowBytes, kLadderRows - 1) : -1;
+    t.labels = TLabelTables{gPLabelRows, gILabelRows};
+    t.code = gProgram;
+    t.capacity = gProgramCapacity;
+    t.ownLadder = true;
+    t.rowComments = &gQel.RungComments;
+    return t;
+}
+
+}  // namespace
+
+bool RestoreProgramStepMarks() {
+    if (!gLadderRows || !gProgram) return false;
+    // Compiled aside (the compile marks the rows it joins: on copies), the
+    // ladder must give the program's code exactly.
+    TCompileTarget t = ProgramTarget();
+    if (t.lastRow < 0) return false;
+    std::vector<std::uint8_t> grid(t.grid, t.grid + static_cast<std::size_t>(t.lastRow + 1) * kLdbRowBytes);
+    std::vector<std::int32_t> p(gPLabelRows, gPLabelRows + kPLabelCount);
+    std::vector<std::int32_t> i(gILabelRows, gILabelRows + kILabelCount);
+    std::vector<std::uint8_t> code(gProgramCapacity, 0xFF);
+    t.grid = grid.data();
+    t.gridRows = t.lastRow + 1;
+    t.labels = {p.data(), i.data()};
+    t.code = code.data();
+    t.ownLadder = false;
+    t.rowComments = nullptr;
+    const auto stepMap = gStepMapList;
+    gStepMapList = nullptr;
+    std::vector<TStepMark> marks;
+    const bool ok = CompileTarget(t, nullptr, false, &marks) == 0 && std::equal(code.begin(), code.end(), gProgram);
+    gStepMapList = stepMap;
+    if (ok) gMarkList = std::move(marks);
+    return ok;
+}
+
 std::uint8_t CompileProgramLadder(TCompileProgress* progress) {
     // The compile replaces the program: it must not replace code the ladder
     // does not stand for. A program with code takes only a ladder that is
@@ -277,16 +349,7 @@ std::uint8_t CompileProgramLadder(TCompileProgress* progress) {
         gInputText[0] = '\0';
         return 1;
     }
-    TCompileTarget t;
-    t.grid = gLadderRows;
-    t.gridRows = kLadderRows;
-    t.lastRow = gLadderRows ? FindLastUsedRow(gLadderRows, kLdbRowBytes, kLadderRows - 1) : -1;
-    t.labels = TLabelTables{gPLabelRows, gILabelRows};
-    t.code = gProgram;
-    t.capacity = gProgramCapacity;
-    t.ownLadder = true;
-    t.rowComments = &gQel.RungComments;
-    const std::uint8_t result = CompileLadder(t, progress);
+    const std::uint8_t result = CompileLadder(ProgramTarget(), progress);
     if (result == 0) MarkLadderOfProgram();
     return result;
 }

@@ -60,8 +60,8 @@ struct TCompileTarget {
     TLabelTables labels{nullptr, nullptr};
     std::uint8_t* code = nullptr;  // the code buffer
     std::uint32_t capacity = 0;    // its size in bytes
-    // The program's own ladder: write the comment files, empty the step marks
-    // on success. Its row comments (entry r = ladder row r) go to the files.
+    // The program's own ladder: write the comment files; on success the step
+    // marks (gMarkList) become each network's first row and step. Its row comments (entry r = ladder row r) go to the files.
     bool ownLadder = false;
     const std::vector<std::string>* rowComments = nullptr;
     // A transition's condition: a rung of contacts alone whose right end is
@@ -92,6 +92,11 @@ bool LadderCompiles(const TCompileTarget& target);
 // changed); otherwise nothing is compiled (gCompileResult 3, message 251) and
 // the program stays as it is. The window rebuilds such a ladder from the code.
 std::uint8_t CompileProgramLadder(TCompileProgress* progress = nullptr);
+
+// Gives the program's ladder its step marks again (a ladder read from its file
+// has none): true when the ladder, compiled aside, gives exactly the program's
+// code, whose marks then replace gMarkList; nothing else changes.
+bool RestoreProgramStepMarks();
 
 // The message a caller shows for a failed compile: message 20 for a full
 // program; message 159 with the rows and "Commands: " and the rejected line;

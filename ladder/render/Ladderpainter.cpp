@@ -59,7 +59,9 @@ public:
 
     void Row(std::int32_t row, int y) {
         const std::uint8_t* rowStart = CellAt(v_.grid, row, 0);
-        const bool cursorRow = o_.showCursor && o_.cursorRow == row;
+        // While a block is marked the marking stands alone: the cursor's
+        // frame (filled white) would hide the marked cell it sits on.
+        const bool cursorRow = o_.showCursor && !o_.selected && o_.cursorRow == row;
         const int rail = g_.RailX();
         if (cursorRow && o_.cursorCol < 0) CursorFrame(g_.CellX(kLabelColumn), y, 1);
         if (v_.program && v_.marks) StepNumber(row, rail, y);

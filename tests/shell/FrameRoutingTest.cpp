@@ -3,7 +3,9 @@
 #include <stdexcept>
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QLabel>
+#include <QMdiArea>
 #include <QMenu>
 #include <QMdiSubWindow>
 #include <QTabWidget>
@@ -11,6 +13,7 @@
 
 #include "project/Msgtable.h"
 #include "project/Editorlink.h"
+#include "project/Viewcodes.h"
 #include "project/Qelglobals.h"
 #include "tests/shell/FrameFixture.h"
 
@@ -160,9 +163,13 @@ TEST_F(FrameTest, LampAndStatusPanels) {
     frame_->Router().Register("ShowCursorPos", 1, [&] { frame_->QelStaBar->SetPanel(2, "Step 12"); });
     frame_->SetActiveView(1);
     EXPECT_EQ(frame_->QelStaBar->Panel(2), "Step 12");
-    frame_->SetActiveView(0);
-    EXPECT_TRUE(frame_->QelStaBar->Panel(2).isEmpty());
     EXPECT_EQ(frame_->QelStaBar->Panel(1).toStdString(), gMsgTable.Get(gQel.InsertMode ? 28 : 29));
+    // Insert or overwrite is shown only for a view that takes instructions.
+    for (int view : {int{kViewNone}, int{kViewSfc}, int{kViewDevComment}}) {
+        frame_->SetActiveView(view);
+        EXPECT_TRUE(frame_->QelStaBar->Panel(2).isEmpty()) << view;
+        EXPECT_TRUE(frame_->QelStaBar->Panel(1).isEmpty()) << view;
+    }
 }
 
 TEST_F(FrameTest, HelpWithoutItsFileSaysWhereItWasLookedFor) {
@@ -178,9 +185,22 @@ TEST_F(FrameTest, ToolPanelsComeAndGoWithTheirMenuItems) {
     EXPECT_TRUE(frame_->MmLadTool->isChecked());
     EXPECT_TRUE(frame_->LadPanel->isVisibleTo(frame_.get()));
     EXPECT_FALSE(frame_->SfcPanel->parentWidget()->isVisibleTo(frame_.get()));
-    frame_->MmSfcTool->trigger();
+    // The chart's page only in the chart's view, the ladder's in the others,
+    // each in a row as high as the other.
+    const int top = frame_->MdiArea->geometry().top();
+    frame_->SetActiveView(kViewSfc);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(frame_->MdiArea->geometry().top(), top);
     EXPECT_TRUE(frame_->SfcPanel->isVisibleTo(frame_.get()));
+    EXPECT_FALSE(frame_->LadPanel->parentWidget()->isVisibleTo(frame_.get()));
+    EXPECT_FALSE(frame_->MmLadTool->isEnabled());
     EXPECT_EQ(frame_->SfcPgCtrl->count(), 2);
+    frame_->MmSfcTool->trigger();
+    EXPECT_FALSE(frame_->SfcPanel->parentWidget()->isVisibleTo(frame_.get()));
+    frame_->MmSfcTool->trigger();
+    frame_->SetActiveView(kViewLadder);
+    EXPECT_TRUE(frame_->LadPanel->isVisibleTo(frame_.get()));
+    EXPECT_FALSE(frame_->SfcPanel->parentWidget()->isVisibleTo(frame_.get()));
     frame_->MmLadTool->trigger();
     EXPECT_FALSE(frame_->LadPanel->parentWidget()->isVisibleTo(frame_.get()));
     frame_->CoolBarIconSize(frame_->SfcPanel, 32);

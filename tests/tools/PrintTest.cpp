@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QImage>
 #include <QLineEdit>
+#include <QMdiArea>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
@@ -265,6 +266,13 @@ TEST_F(PrintTest, PreviewShowsThePdfPagesAndTurnsThem) {
 
     PrintForm->PreviewClick();
     ASSERT_TRUE(PreviewForm->isVisible());
+    // Large, over the frame's work area, and at a zoom whose body text reads:
+    // the page's 6-point text at least 12 pixels high on the screen.
+    EXPECT_EQ(PreviewForm->geometry(),
+              QRect(frame_->MdiArea->mapToGlobal(QPoint(0, 0)), frame_->MdiArea->size()));
+    const TPageFrame paper = TPrintForm::DefaultFrame(false);
+    const TPageGeometry g = PrintGeometry(paper.paint.size(), paper.dpi, 0);
+    EXPECT_GE(g.Pixels(g.fontPoints) * PreviewForm->PageImage().width() / paper.paper.width(), 12);
     EXPECT_EQ(PreviewForm->PageIndex(), -1);
     EXPECT_FALSE(PreviewForm->PrePage->isEnabled());
     EXPECT_TRUE(PreviewForm->NextPage->isEnabled());
@@ -278,8 +286,8 @@ TEST_F(PrintTest, PreviewShowsThePdfPagesAndTurnsThem) {
     for (int k = 0; k < 3; ++k) QTest::mouseClick(PreviewForm->NextPage, Qt::LeftButton);
     EXPECT_EQ(PreviewForm->PageIndex(), 2);
     EXPECT_FALSE(PreviewForm->NextPage->isEnabled());
-    const int width = PreviewForm->PageImage().width();
-    EXPECT_EQ(width, 425);
+    PreviewForm->Zoom->setCurrentIndex(PreviewForm->Zoom->findData(100));
+    EXPECT_EQ(PreviewForm->PageImage().width(), 425);
     PreviewForm->Zoom->setCurrentIndex(PreviewForm->Zoom->findData(200));
     EXPECT_EQ(PreviewForm->PageImage().width(), 850);
 

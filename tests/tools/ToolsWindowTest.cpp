@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include <QApplication>
 #include <QClipboard>
@@ -24,6 +25,7 @@
 
 #include "instlist/Instredit.h"
 #include "ladder/editor/Ladder.h"
+#include "ladder/model/Lad.h"
 #include "ladder/render/Ladderpainter.h"
 #include "project/Msgtable.h"
 #include "project/Projectfiles.h"
@@ -121,6 +123,10 @@ TEST_F(ToolsWindowTest, DeviceUseMapShowsUsesAndAClickFindsTheFirstStep) {
         // The map is painted on white with the marks in black.
         const QImage image = _DevUsed->DevUseImage->grab().toImage();
         EXPECT_EQ(QColor(image.pixel(image.width() - 3, image.height() - 3)), QColor(Qt::white));
+        // Done scanning: the status names the source read, not work in progress.
+        const QString status = _DevUsed->DevUseStatus->currentMessage();
+        EXPECT_TRUE(status.contains("program")) << status.toStdString();
+        EXPECT_FALSE(status.contains("...")) << status.toStdString();
         EXPECT_TRUE(_DevUsed->ClickCell(2, 11));  // Y10 is used first at step 5
         _DevUsed->reject();
         checked = true;
@@ -173,7 +179,8 @@ TEST_F(ToolsWindowTest, BatchTestReportsEachFileAsItIsAndKeepsUnsavedWork) {
     EXPECT_TRUE(test->Test_Lab->isVisible());
     QTRY_VERIFY_WITH_TIMEOUT(!test->Running(), 20000);
     EXPECT_FALSE(test->Test_Lab->isVisible());
-    EXPECT_TRUE(WasShown("測試結束!!"));
+    // The damaged file is logged, with no box waiting for OK; only the end is announced.
+    EXPECT_EQ(messages_.Shown(), std::vector<std::string>{"測試結束!!"});
     EXPECT_EQ(MemoLines(test->ResultMemo), (std::vector<std::string>{"a_good.kzp : 測試 OK!!",
                                                                       "b_checker.kzp :文法檢查錯誤!!",
                                                                       "c_damaged.kzp :開檔有問題!!"}));
@@ -351,16 +358,24 @@ TEST_F(ToolsWindowTest, CommentsShowInTheLadderAndSurviveSaveAndReopen) {
     EXPECT_EQ(CountNear(shot(), LadderColors::DeviceComment), 0);
     EXPECT_EQ(CountNear(shot(), LadderColors::RungComment), 0);
 
-    // The rung-comment window: row 0 ends in a coil.
+    // The rung-comment window from the ladder's Ctrl+F12: row 0 ends in a
+    // coil, and typing at once edits the comment of the ladder's row.
     bool seen = false;
     QTimer::singleShot(0, frame_.get(), [&] {
-        ASSERT_GE(_OutCmt->LineCmt->rowCount(), 2);
+        seen = _OutCmt->LineCmt->rowCount() >= 2;
         EXPECT_EQ(_OutCmt->LineCmt->item(0, 0)->text(), QStringLiteral("*0"));
-        _OutCmt->LineCmt->item(0, 1)->setText(QStringLiteral("Main motor 主马达"));
+        QTest::keyClick(_OutCmt->LineCmt, 'M');
+        if (auto* editor = _OutCmt->LineCmt->findChild<QLineEdit*>()) {
+            QTest::keyClicks(editor, QStringLiteral("ain motor"));
+            QInputMethodEvent ime;  // Chinese comes through the input method
+            ime.setCommitString(QStringLiteral(" 主马达"));
+            QApplication::sendEvent(editor, &ime);
+            QTest::keyClick(editor, Qt::Key_Return);
+            QCoreApplication::processEvents();  // the delegate commits on the next turn
+        }
         _OutCmt->accept();
-        seen = true;
     });
-    ASSERT_TRUE(frame_->RunCommand("MmLineCmtWin"));
+    QTest::keyClick(ladder, Qt::Key_F12, Qt::ControlModifier);
     ASSERT_TRUE(seen);
     ASSERT_FALSE(gQel.RungComments.empty());
     EXPECT_EQ(gQel.RungComments[0], "Main motor 主马达");
@@ -374,9 +389,24 @@ TEST_F(ToolsWindowTest, CommentsShowInTheLadderAndSurviveSaveAndReopen) {
     const fs::path path = projects_ / "commented.kzp";
     dialogs_.QueuePath(path.string());
     ASSERT_TRUE(frame_->RunCommand("MmSaveAs"));
-    frame_->NewClick();
-    EXPECT_TRUE(gQel.RungComments.empty() || gQel.RungComments[0].empty());
-    ASSERT_TRUE(frame_->OpenProgramFile(path.string()));
+    // New and Open each open the ladder on the program; the reopened ladder
+    // numbers its networks as the one drawn from the code did.
+    const std::vector<TStepMark> marks = gMarkList;
+    ASSERT_EQ(marks.size(), 2u);
+    for (const bool open : {false, true}) {
+        frame_->DestroyEditors();
+        if (open) dialogs_.QueuePath(path.string());
+        ASSERT_TRUE(frame_->RunCommand(open ? "MmOpen" : "MmNew"));
+        ASSERT_NE(_LDB, nullptr) << open;
+        EXPECT_EQ(gActiveView, 2);
+        EXPECT_TRUE(_LDB->isVisible());
+        if (!open) {
+            EXPECT_TRUE(gQel.RungComments.empty() || gQel.RungComments[0].empty());
+        }
+    }
+    EXPECT_EQ(gMarkList, marks);
+    const QImage reopened = _LDB->viewport()->grab().toImage();
+    EXPECT_GT(CountNear(reopened.copy(0, 0, gCellWidth - 2, reopened.height()), LadderColors::Step), 0);
     EXPECT_EQ(GetDeviceComment('X', 0), "启动按钮");
     ASSERT_FALSE(gQel.RungComments.empty());
     EXPECT_EQ(gQel.RungComments[0], "Main motor 主马达");
@@ -441,11 +471,29 @@ TEST_F(ToolsWindowTest, FindAndReplaceInTheLadderLandOnTheCell) {
     ASSERT_TRUE(frame_->RunCommand("MmCodeToLad"));
     ASSERT_EQ(gActiveView, 2);
     ASSERT_TRUE(frame_->MmRep->isEnabled());
-    frame_->MmRep->trigger();
+    // Ctrl+F in the ladder: what is typed goes into the active page's field.
+    // (The frame is the active window, as the user's click on the ladder makes it.)
+    frame_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame_.get()));
+    QTest::keyClick(ladder, Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(SearchDlg->isVisible());
     ASSERT_TRUE(SearchDlg->FindType->isVisible());
+    QWindow* typed = SearchDlg->windowHandle();  // keys go where the window's focus is
+    for (char c : {'x', '1'}) QTest::keyClick(typed, c);
+    EXPECT_EQ(SearchDlg->SearchDevName->text(), QStringLiteral("X1"));
+    QTest::keyClick(typed, Qt::Key_Tab, Qt::ControlModifier);
+    ASSERT_EQ(SearchDlg->SearchPage->currentIndex(), 1);
+    QTest::keyClick(typed, 'y');
+    EXPECT_EQ(SearchDlg->SearchDev->text(), QStringLiteral("Y"));
+    // Each entry field is captioned.
+    for (QWidget* field : std::initializer_list<QWidget*>{SearchDlg->SearchDevName, SearchDlg->SearchDev,
+                                                          SearchDlg->RepDev, SearchDlg->DevNumber, SearchDlg->Target}) {
+        const auto labels = SearchDlg->findChildren<QLabel*>();
+        EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [&](QLabel* l) { return l->buddy() == field; }))
+            << field->objectName().toStdString();
+    }
 
     SearchDlg->SearchPage->setCurrentIndex(0);
-    SearchDlg->SearchDevName->setText("X1");
     SearchDlg->SearchStp.SetItemIndex(1);
     messages_.QueueAnswer(qel::Answer::No);
     QTest::mouseClick(SearchDlg->Find, Qt::LeftButton);

@@ -244,9 +244,26 @@ TEST_F(LadderEditCommandsTest, ShiftKeysMarkAndTheAutoScrollFollowsADragOutOfThe
     EXPECT_FALSE(lad_->Edit().Selection().active);
     EXPECT_EQ(marked(), 0);
     EXPECT_FALSE(Enabled("MmCut"));
-    // A drag leaving the bottom: one row per tick of the 75 ms timer.
+    // A drag inside: the pressed cell and the one under the mouse show marked.
     lad_->verticalScrollBar()->setValue(0);
     QWidget* vp = lad_->viewport();
+    auto drag = [&](QEvent::Type type, QPoint at) {
+        QMouseEvent e(type, QPointF(at), QPointF(vp->mapToGlobal(at)), Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(vp, &e);
+    };
+    const QPoint from(gCellWidth + gCellWidth / 2, gCellHeight / 2), to(3 * gCellWidth + gCellWidth / 2, gCellHeight + 5);
+    drag(QEvent::MouseButtonPress, from);
+    drag(QEvent::MouseMove, to);
+    drag(QEvent::MouseButtonRelease, to);
+    ASSERT_EQ(lad_->Edit().Selection().endRow, 1);
+    const QImage shot = lad_->viewport()->grab().toImage();
+    for (const QPoint& cell : {from, to})
+        EXPECT_EQ(shot.pixelColor(cell.x() / gCellWidth * gCellWidth + 4, cell.y() / gCellHeight * gCellHeight + 4),
+                  TLadderPaintOptions{}.selectionColor)
+            << cell.x() << "," << cell.y();
+    QTest::keyClick(lad_, Qt::Key_Right);
+    // A drag leaving the bottom: one row per tick of the 75 ms timer.
     QTest::mousePress(vp, Qt::LeftButton, {}, QPoint(gCellWidth + 5, 5));
     QMouseEvent out(QEvent::MouseMove, QPointF(gCellWidth + 5, vp->height() + 20), QPointF(), Qt::NoButton,
                     Qt::LeftButton, Qt::NoModifier);

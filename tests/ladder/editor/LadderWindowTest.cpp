@@ -79,6 +79,18 @@ TEST_F(LadderWindowTest, ContactCoilAndEndThroughKeysCompileIntoTheProgram) {
     EXPECT_TRUE(frame_->RunCommand("MmLadToCode"));
     EXPECT_EQ(Program(), (Lines{"LD X0", "OUT Y0", "END"}));
     EXPECT_FALSE(lad_->Dirty());
+    // The compile numbers the network in the margin, as a conversion does:
+    // step 0 beside row 0; END goes on in the same network.
+    EXPECT_EQ(gMarkList, (std::vector<TStepMark>{{0, 0}}));
+    const QImage shot = lad_->viewport()->grab().toImage();
+    auto stepInk = [&](int row) {
+        int n = 0;
+        for (int y = row * gCellHeight; y < (row + 1) * gCellHeight; ++y)
+            for (int x = 0; x < gCellWidth - 2; ++x) n += shot.pixelColor(x, y).blue() > 200 && shot.pixelColor(x, y).red() < 120;
+        return n;
+    };
+    EXPECT_GT(stepInk(0), 0);
+    EXPECT_EQ(stepInk(1), 0);
     // Status panels: insert mode and the cursor's row and column.
     EXPECT_EQ(frame_->QelStaBar->Panel(1).toStdString(), gMsgTable.Get(28));
     QTest::keyClick(lad_, Qt::Key_Insert);

@@ -7,6 +7,9 @@
 #include <QCoreApplication>
 #include <QImage>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTest>
 #include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
@@ -20,6 +23,7 @@
 #include "ladder/editor/Ladder.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
+#include "project/Viewcodes.h"
 #include "sfc/Sfcelement.h"
 #include "sfc/Sfcpaint.h"
 #include "sfc/Sfcwin.h"
@@ -459,3 +463,36 @@ TEST_F(SfcWindowTest, ElementsWithoutCodeAreFilledAndTheCursorIsBlue) {
 }
 
 }  // namespace
+
+TEST_F(SfcWindowTest, EachViewShowsItsOwnToolPageAndStatusOfWhatIsThere) {
+    const auto code = Assemble({"LD X0", "OUT Y0", "END"});
+    std::memcpy(gProgram, code.data(), code.size());
+    LocateProgramEnd();
+    auto panel = [&](int i) { return frame_->QelStaBar->Panel(i); };
+    auto shown = [&](QWidget* page) { return page->isVisibleTo(frame_.get()) && page->parentWidget()->isVisibleTo(frame_.get()); };
+    // The chart: its own tool page, no insert mode; a stopped simulation leaves no scan time.
+    EXPECT_EQ(gActiveView, kViewSfc);
+    EXPECT_TRUE(shown(frame_->SfcPanel));
+    EXPECT_FALSE(shown(frame_->LadPanel));
+    const int top = frame_->MdiArea->geometry().top();
+    EXPECT_TRUE(panel(1).isEmpty());
+    frame_->BnSimuSfc->trigger();
+    QTRY_VERIFY(!panel(3).isEmpty());
+    frame_->BnSimuSfc->trigger();
+    EXPECT_TRUE(panel(3).isEmpty());
+    EXPECT_TRUE(panel(1).isEmpty());
+    // The ladder: its page alone, in a tool-bar area as high as the chart's.
+    ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(shown(frame_->LadPanel));
+    EXPECT_FALSE(shown(frame_->SfcPanel));
+    EXPECT_EQ(frame_->MdiArea->geometry().top(), top);
+    EXPECT_EQ(panel(1).toStdString(), gMsgTable.Get(gQel.InsertMode ? 28 : 29));
+    EXPECT_FALSE(panel(2).isEmpty());
+    // Every window closed: no cursor and no mode stay on show.
+    for (QMdiSubWindow* sub : frame_->MdiArea->subWindowList()) sub->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(frame_->MdiArea->subWindowList().isEmpty());
+    EXPECT_TRUE(panel(2).isEmpty());
+    EXPECT_TRUE(panel(1).isEmpty());
+}
