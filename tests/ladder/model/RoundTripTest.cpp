@@ -641,6 +641,9 @@ bool SameLadder(const TLadder& a, const TLadder& b) { return a.grid == b.grid &&
 const char* RoundTripFault(const std::vector<std::uint8_t>& code, TLadder& first,
                            const std::vector<std::uint8_t>* expected, std::vector<std::uint8_t>& out,
                            std::string& why) {
+    std::vector<std::uint8_t> recalculated = first.grid;
+    RecalcRows(kLdbRowBytes, FindLastUsedRow(first.grid.data(), kLdbRowBytes, kRows - 1), recalculated.data(), kRows);
+    if (recalculated != first.grid) return "the ladder is not normalised";
     std::vector<TStepMapEntry> map;
     if (!ToCode(first, out, why, &map)) return "does not compile: ";
     if (expected && out != Image(*expected)) return "differs from the normal form";
@@ -714,8 +717,9 @@ TEST_F(RoundTrip, RandomProgramsComeBackInNormalForm) {
 
 // Mutated programs: random programs with lines dropped, doubled, swapped or
 // added, and with devices of basic words changed at random (outputs of inputs,
-// SET of timers). The conversion may refuse them; what it accepts must compile,
-// behave as the program did and reach its normal form in one pass.
+// SET of timers). The conversion may refuse them, leaving the target untouched;
+// what it accepts must compile, behave as the program did and reach its normal
+// form in one pass.
 TEST_F(RoundTrip, MutatedProgramsConvertOnlyWhatCompilesBack) {
     TRandomProgram gen(77001);
     std::mt19937 rng(4242);
@@ -757,6 +761,10 @@ TEST_F(RoundTrip, MutatedProgramsConvertOnlyWhatCompilesBack) {
         TLadder first;
         if (!ToLadder(Image(code), static_cast<std::uint32_t>(code.size()), first)) {
             ++refused;
+            // A refusal leaves the target as it was.
+            if (std::any_of(first.grid.begin(), first.grid.end(), [](std::uint8_t b) { return b != 0; }) ||
+                first.p != TLadder().p || first.i != TLadder().i)
+                ADD_FAILURE() << "round " << round << ": a refusal wrote into the target\n" << ListingOf(code);
             continue;
         }
         ++accepted;
