@@ -44,8 +44,7 @@ TEST(SimApplied, RunOnlyWhileTheRungIsOnAndPulseFormsOncePerEdge) {
     EXPECT_EQ(r.D(0), 3) << "nothing runs while the rung is off";
     r.Set("X0", true);
     r.Scan();
-    EXPECT_EQ(r.D(0), 4);
-    EXPECT_EQ(r.D(1), 2);
+    EXPECT_EQ(r.Ds({0, 1}), (std::vector<long long>{4, 2}));
     EXPECT_EQ(r.SD(2), -2);
 }
 
@@ -102,13 +101,10 @@ TEST(SimMoves, FillMoveCutsAtTheArrayEnd) {
     r.D(3) = 99;
     r.D(20) = 5;
     r.Scan();
-    EXPECT_EQ(r.D(0), 7);
-    EXPECT_EQ(r.D(2), 7);
-    EXPECT_EQ(r.D(3), 99);
+    EXPECT_EQ(r.Ds({0, 2, 3}), (std::vector<long long>{7, 7, 99}));
     EXPECT_EQ(r.D32(10), 70000);
     EXPECT_EQ(r.D32(12), 70000);
-    EXPECT_EQ(r.D(9998), 9);
-    EXPECT_EQ(r.D(9999), 9);
+    EXPECT_EQ(r.Ds({9998, 9999}), (std::vector<long long>{9, 9}));
     EXPECT_EQ(r.D(20), 5) << "a count of 0 does nothing";
 }
 
@@ -122,8 +118,7 @@ TEST(SimMoves, ExchangeSwapAndOctalGroups) {
     r.D32(22, 0x12345678);
     r.Set("X7 X10 M8", true);
     r.Scan();
-    EXPECT_EQ(r.D(0), 2);
-    EXPECT_EQ(r.D(1), 1);
+    EXPECT_EQ(r.Ds({0, 1}), (std::vector<long long>{2, 1}));
     EXPECT_EQ(r.D32(10), -5);
     EXPECT_EQ(r.D32(12), 100000);
     EXPECT_EQ(r.D(20), 0x3412);
@@ -226,8 +221,7 @@ TEST(SimArithmetic, DivisionWritesTheRemainderBesideTheQuotient) {
     r.D(4) = 7, r.D(5) = 0;
     r.D(50) = 11, r.D(51) = 12;
     r.Scan();
-    EXPECT_EQ(r.D(10), 3);
-    EXPECT_EQ(r.D(11), 1);
+    EXPECT_EQ(r.Ds({10, 11}), (std::vector<long long>{3, 1}));
     EXPECT_EQ(r.SD(20), -3) << "truncated toward zero";
     EXPECT_EQ(r.SD(21), -1);
     EXPECT_EQ(r.D32(40), INT32_MIN) << "the one quotient that does not fit wraps, and nothing traps";
@@ -265,9 +259,7 @@ TEST(SimArithmetic, IncrementDecrementLogicNegateAbs) {
     EXPECT_EQ(r.D32(2), 0x10000) << "DINC carries into the high word";
     EXPECT_EQ(r.SD(4), 32767);
     EXPECT_EQ(r.D32(6), 0xFFFF);
-    EXPECT_EQ(r.D(12), 0x0C30);
-    EXPECT_EQ(r.D(13), 0x3FFC);
-    EXPECT_EQ(r.D(14), 0x33CC);
+    EXPECT_EQ(r.Ds({12, 13, 14}), (std::vector<long long>{0x0C30, 0x3FFC, 0x33CC}));
     EXPECT_EQ(r.D32(24), 0x02040608);
     EXPECT_EQ(r.SD(30), -5) << "NEG negates";
     EXPECT_EQ(r.SD(31), -32768);
@@ -285,8 +277,7 @@ TEST(SimArithmetic, SquareRootAndMean) {
     r.D(21) = 55;
     r.D(9998) = 4, r.D(9999) = 8;
     r.Scan();
-    EXPECT_EQ(r.D(0), 4);
-    EXPECT_EQ(r.D(1), 0);
+    EXPECT_EQ(r.Ds({0, 1}), (std::vector<long long>{4, 0}));
     EXPECT_EQ(r.D(2), 99) << "a negative root stores nothing";
     EXPECT_TRUE(r.On("M1067"));
     EXPECT_EQ(r.D32(4), 1000);
@@ -412,13 +403,7 @@ TEST(SimShifts, BitAndWordShifts) {
     EXPECT_TRUE(r.On("M14")) << "X2";
     EXPECT_TRUE(r.On("M100")) << "X0 fills the bottom";
     EXPECT_EQ(r.Bits("M101 M102 M107"), "010");
-    EXPECT_EQ(r.D(10), 2);
-    EXPECT_EQ(r.D(12), 4);
-    EXPECT_EQ(r.D(13), 9);
-    EXPECT_EQ(r.D(20), 9);
-    EXPECT_EQ(r.D(21), 8);
-    EXPECT_EQ(r.D(22), 1);
-    EXPECT_EQ(r.D(23), 2);
+    EXPECT_EQ(r.Ds({10, 12, 13, 20, 21, 22, 23}), (std::vector<long long>{2, 4, 9, 9, 8, 1, 2}));
     EXPECT_TRUE(r.On("M205")) << "a length that is no multiple of the step shifts nothing";
 }
 
@@ -456,8 +441,7 @@ TEST(SimTables, ShiftRegisterWriteAndReadFirstInFirstOut) {
     EXPECT_EQ(r.D(10), 3) << "a full table takes nothing more";
     EXPECT_EQ(r.D(13), 33);
     EXPECT_EQ(read(), 11);
-    EXPECT_EQ(r.D(10), 2);
-    EXPECT_EQ(r.D(11), 22);
+    EXPECT_EQ(r.Ds({10, 11}), (std::vector<long long>{2, 22}));
     EXPECT_FALSE(r.On("M1020"));
     EXPECT_EQ(read(), 22);
     EXPECT_EQ(read(), 33);
@@ -480,8 +464,7 @@ TEST(SimTables, ZoneReset) {
     r.Set("C201", true);
     r.Scan();
     EXPECT_EQ(r.Bits("M0 M10 M11 S9"), "0010");
-    EXPECT_EQ(r.D(5), 0);
-    EXPECT_EQ(r.D(6), 1);
+    EXPECT_EQ(r.Ds({5, 6}), (std::vector<long long>{0, 1}));
     EXPECT_EQ(r.TPV(2), 0);
     EXPECT_FALSE(r.On("T2"));
     EXPECT_EQ(r.engine.Memory().CPV32[1], 0);
@@ -523,8 +506,7 @@ TEST(SimConversions, DecimalCodesAndTheirRefusals) {
     r.D(1) = 77;
     r.D(8) = 88;
     r.Scan();
-    EXPECT_EQ(r.D(0), 0x1234);
-    EXPECT_EQ(r.D(1), 77);
+    EXPECT_EQ(r.Ds({0, 1}), (std::vector<long long>{0x1234, 77}));
     EXPECT_EQ(r.D32(2), 0x12345678);
     EXPECT_EQ(r.D(4), 5000) << "every valid four-digit code converts";
     EXPECT_EQ(r.D32(6), 12345678);
@@ -550,8 +532,7 @@ TEST(SimConversions, FloatBothWaysAndGrayCode) {
     r.Scan();
     EXPECT_EQ(static_cast<std::uint32_t>(r.D32(10)), std::bit_cast<std::uint32_t>(3.0f));
     EXPECT_EQ(static_cast<std::uint32_t>(r.D32(12)), std::bit_cast<std::uint32_t>(-100000.0f));
-    EXPECT_EQ(r.D(20), 7);
-    EXPECT_EQ(r.D(21), 5);
+    EXPECT_EQ(r.Ds({20, 21}), (std::vector<long long>{7, 5}));
     EXPECT_EQ(r.D32(22), 100000 ^ (100000 >> 1));
     EXPECT_EQ(r.D32(24), 100000);
 
@@ -585,8 +566,7 @@ TEST(SimConversions, DecodeEncodeSumBitOnAlternate) {
     EXPECT_EQ(r.D(4), 2);
     EXPECT_EQ(r.D(5), 99) << "no bit ON leaves D";
     EXPECT_TRUE(r.On("M1067"));
-    EXPECT_EQ(r.D(7), 8);
-    EXPECT_EQ(r.D(14), 32);
+    EXPECT_EQ(r.Ds({7, 14}), (std::vector<long long>{8, 32}));
     EXPECT_EQ(r.Bits("M1020 M50 M51 M60 M61"), "01111");
     r.D(11) = 0;
     r.Scan();
@@ -603,8 +583,7 @@ TEST(SimConversions, SevenSegmentsAndCharacters) {
     Program r("SEGD K8 D0\nSEGD K15 D1\nASCI D10 D20 K4\nHEX D20 D30 K4\nASCI D10 D40 K3\nCCD D20 D50 K4");
     r.D(10) = 0x12AB;
     r.Scan();
-    EXPECT_EQ(r.D(0), 0x7F);
-    EXPECT_EQ(r.D(1), 0x71);
+    EXPECT_EQ(r.Ds({0, 1}), (std::vector<long long>{0x7F, 0x71}));
     EXPECT_EQ(r.D(20), '1' | ('2' << 8));
     EXPECT_EQ(r.D(21), 'A' | ('B' << 8));
     EXPECT_EQ(r.D(30), 0x12AB);
@@ -624,8 +603,7 @@ TEST(SimConversions, SevenSegmentsAndCharacters) {
     one.D(40) = 'G';
     one.Scan();
     EXPECT_EQ(one.D(20), 'C') << "one character per word";
-    EXPECT_EQ(one.D(21), '5');
-    EXPECT_EQ(one.D(30), 0xC5);
+    EXPECT_EQ(one.Ds({21, 30}), (std::vector<long long>{'5', 0xC5}));
     EXPECT_EQ(one.D(31), 7) << "G is no hexadecimal digit";
     EXPECT_TRUE(one.On("M1067"));
 }
@@ -648,12 +626,9 @@ TEST(SimTime, CompareAddSubtractReadAndWriteTimes) {
     EXPECT_TRUE(r.On("M0")) << "10:30:00 is before 10:30:01";
     EXPECT_EQ(r.Bits("M1 M2"), "00");
     EXPECT_TRUE(r.On("M11")) << "inside the zone";
-    EXPECT_EQ(r.D(26), 0);
-    EXPECT_EQ(r.D(27), 0);
+    EXPECT_EQ(r.Ds({26, 27}), (std::vector<long long>{0, 0}));
     EXPECT_EQ(r.D(28), 30) << "past midnight";
-    EXPECT_EQ(r.D(36), 23);
-    EXPECT_EQ(r.D(37), 59);
-    EXPECT_EQ(r.D(38), 50);
+    EXPECT_EQ(r.Ds({36, 37, 38}), (std::vector<long long>{23, 59, 50}));
     EXPECT_TRUE(r.On("M1021")) << "back past midnight";
     EXPECT_FALSE(r.On("M1067"));
     for (int i = 0; i < 7; ++i) EXPECT_EQ(r.D(50 + i), 2026 + i) << "TRD reads what TWR set";

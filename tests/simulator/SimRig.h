@@ -102,6 +102,12 @@ public:
         for (const std::string& name : Names(names)) SetSimBitAt(engine.Memory(), Bit(name), on);
     }
     std::uint16_t& D(int n) { return engine.Memory().D[n]; }
+    // The registers named, as unsigned words: Ds({10, 12}) is {D10, D12}.
+    std::vector<long long> Ds(std::initializer_list<int> n) {
+        std::vector<long long> out;
+        for (int i : n) out.push_back(D(i));
+        return out;
+    }
     std::int16_t TPV(int n) const { return static_cast<std::int16_t>(engine.Memory().TPV[n]); }
     std::int16_t CPV(int n) const { return static_cast<std::int16_t>(engine.Memory().CPV[n]); }
 
