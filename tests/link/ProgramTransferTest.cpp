@@ -284,7 +284,9 @@ TEST_F(ProgramTransferTest, RefusalsChangeNothing) {
         const auto project = Project();
         frame.msgs.clear();
         emu.ClearLog();
-        if (c.start(*transfer, *link)) ASSERT_TRUE(WaitEnd());
+        if (c.start(*transfer, *link)) {
+            ASSERT_TRUE(WaitEnd());
+        }
         EXPECT_EQ(MsgIds(), std::vector<int>{c.msg});
         EXPECT_EQ(emu.S.program, plcBefore);
         EXPECT_EQ(BlockRequests(16) + BlockRequests(3), 0);
