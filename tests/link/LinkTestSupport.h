@@ -77,6 +77,12 @@ public:
         if (c == link::LampColor::Red && onRed) onRed();
     }
     void ShowLinkMessage(int id, const std::string& detail) override { msgs.push_back({id, detail}); }
+    // The ids of the messages shown, in order.
+    std::vector<int> Ids() const {
+        std::vector<int> ids;
+        for (const Msg& m : msgs) ids.push_back(m.id);
+        return ids;
+    }
     void CloseProgress() override { ++progressClosed; }
     void AdvanceProgress() override { ++progressSteps; }
     void ShowPlcVariant(std::uint16_t v) override { variant = v; }

@@ -116,11 +116,7 @@ protected:
     bool WaitEnd(int boundMs = 30000) {
         return WaitUntil([&] { return link->JobNo == 0 && link->MaySend && !link->MessagesPending(); }, boundMs);
     }
-    std::vector<int> MsgIds() const {
-        std::vector<int> ids;
-        for (const auto& m : frame.msgs) ids.push_back(m.id);
-        return ids;
-    }
+    std::vector<int> MsgIds() const { return frame.Ids(); }
     // The requests' function and address, in order.
     std::vector<std::pair<int, int>> Calls() const {
         std::vector<std::pair<int, int>> calls;
