@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "core/Codetranslate.h"
+#include "core/DeviceLimits.h"
+#include "core/Instruction.h"
 #include "ladder/model/Lad.h"
 #include "ladder/model/LadderFold.h"
 #include "ladder/model/Laddercompile.h"
@@ -548,7 +550,7 @@ TLadderEditResult TLadderEdit::PlaceTyped(std::string_view line) {
     if (!ClassOfLine(line, cls)) {
         // An instruction of the list that the ladder draws by its lines (ANB,
         // MPS ...) is no element; anything else is no instruction at all.
-        const bool instruction = SetInputText(line) && AssembleInstruction() == 1;
+        const bool instruction = static_cast<bool>(AssembleLine(line, CurrentFamily()));
         return {false, col_ < 0 ? LadMsg::NotHere : instruction ? LadMsg::NotPlaceable : LadMsg::Invalid};
     }
     const bool label = cls == TLadderClass::PLabel || cls == TLadderClass::ILabel;

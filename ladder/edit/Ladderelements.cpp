@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "core/Codetranslate.h"
+#include "core/DeviceLimits.h"
+#include "core/Instruction.h"
 #include "core/InstructionTable.h"
 #include "ladder/edit/Ladderedit.h"
 #include "ladder/model/LadderConvert.h"
@@ -26,10 +28,12 @@ std::vector<std::string> Tokens(std::string_view line) {
     return out;
 }
 
-// Assembles one line; the bytes of the instruction, empty when refused.
-std::vector<std::uint8_t> Assemble(std::string_view line) {
-    if (!SetInputText(line) || AssembleInstruction() != 1 || ValidateInstruction() == 0) return {};
-    return std::vector<std::uint8_t>(gInsnBuf.code, gInsnBuf.code + gInsnBuf.length);
+// Assembles one line for the current family; no bytes when refused.
+TInstruction Assemble(std::string_view line) {
+    const int family = CurrentFamily();
+    TAssembly a = AssembleLine(line, family);
+    if (!a || !ValidateCode(a.instruction->bytes, family)) return {};
+    return std::move(*a.instruction);
 }
 
 // Row 0 of the ladder the conversion draws for `code`; empty when it refuses.
@@ -54,11 +58,11 @@ std::vector<std::uint8_t> ConvertedRow(const std::vector<std::uint8_t>& code) {
 }
 
 std::vector<std::uint8_t> BoxCells(std::string_view line) {
-    std::vector<std::uint8_t> insn = Assemble(line);
+    std::vector<std::uint8_t> insn = Assemble(line).bytes;
     if (insn.empty()) return {};
     // A box needs a contact in front of it, except the instructions that
     // start their own rung (END, MCR, RET ...): try both.
-    std::vector<std::uint8_t> withContact = Assemble("LD X0");
+    std::vector<std::uint8_t> withContact = Assemble("LD X0").bytes;
     withContact.insert(withContact.end(), insn.begin(), insn.end());
     for (const std::vector<std::uint8_t>* code : {&withContact, &insn}) {
         const std::vector<std::uint8_t> row = ConvertedRow(*code);
@@ -71,15 +75,16 @@ std::vector<std::uint8_t> BoxCells(std::string_view line) {
 }
 
 std::vector<std::uint8_t> CompareCells(std::string_view line) {
-    std::vector<std::uint8_t> insn = Assemble(line);
+    const TInstruction compare = Assemble(line);
+    std::vector<std::uint8_t> insn = compare.bytes;
     if (insn.empty()) return {};
-    const int code = CompareCodeOfIndex(gInstIndex);
+    const int code = CompareCodeOfIndex(compare.index);
     if (code < 0) return {};
     // The cell does not tell LD, AND and OR compares apart: lay it out as a load.
     const std::uint16_t opcode = gInstOpcode[CompareIndex(0, code)];
     insn[0] = static_cast<std::uint8_t>(opcode & 0xFF);
     insn[1] = static_cast<std::uint8_t>(opcode >> 8);
-    std::vector<std::uint8_t> out = Assemble("OUT Y0");
+    const std::vector<std::uint8_t> out = Assemble("OUT Y0").bytes;
     insn.insert(insn.end(), out.begin(), out.end());
     std::vector<std::uint8_t> row = ConvertedRow(insn);
     if (row.empty() || CellKind(row.data()) != TLdbKind::Comp_Ry) return {};
@@ -131,8 +136,9 @@ bool TLadderEdit::ClassOfLine(std::string_view line, TLadderClass& cls) {
         cls = TLadderClass::ILabel;
         return true;
     }
-    if (Assemble(line).empty()) return false;
-    const int index = gInstIndex;
+    const TInstruction insn = Assemble(line);
+    if (insn.bytes.empty()) return false;
+    const int index = insn.index;
     if (CompareCodeOfIndex(index) >= 0) {
         cls = TLadderClass::Compare;
         return true;

@@ -1,6 +1,7 @@
 // The operand codec: basic addresses, operand records, link addresses, device letters.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "core/Codetranslate.h"
@@ -15,117 +16,73 @@ std::vector<uint8_t> Rec(uint32_t v) {
             static_cast<uint8_t>(v >> 24)};
 }
 
-TEST(Codec, BasicAddresses) {
-    EXPECT_EQ(DeviceToBasicAddress(kDevS, 5), 0x005);
-    EXPECT_EQ(DeviceToBasicAddress(kDevX, 8), 0x408);
-    EXPECT_EQ(DeviceToBasicAddress(kDevY, 0), 0x500);
-    EXPECT_EQ(DeviceToBasicAddress(kDevT, 255), 0x6FF);
-    EXPECT_EQ(DeviceToBasicAddress(kDevM, 1535), 0xDFF);
-    EXPECT_EQ(DeviceToBasicAddress(kDevM, 1536), 0xB000);
-    EXPECT_EQ(DeviceToBasicAddress(kDevM, 4095), 0xB000 + 4095 - 1536);
-    EXPECT_EQ(DeviceToBasicAddress(kDevC, 7), 0xE07);
-    EXPECT_EQ(DeviceToBasicAddress(kDevD, 7), 0xFFFF);
-    EXPECT_EQ(DeviceToBasicAddress(kDevM, 4096), 0xFFFF);
+// A decoded record as "<letter><number>", then "/K<digits>" for a digit group,
+// "/E<r>" or "/F<r>" for an index register; the 32-bit value of a constant;
+// "-" when nothing was decoded.
+std::string Text(bool ok, const TDeviceRecord& r) {
+    if (!ok) return "-";
+    const char letter = DeviceLetterFromType(r.type);
+    std::string s(1, letter ? letter : '?');
+    s += std::to_string(r.type == kDevK ? static_cast<int32_t>(uint32_t{r.high} << 16 | r.number) : r.number);
+    if (r.digits) s += "/K" + std::to_string(r.digits);
+    if (r.modifier) s += std::string("/") + (r.modifier & kModF ? "F" : "E") + std::to_string(r.modifier & kModRegMask);
+    return s;
+}
 
-    TDeviceRecord r;
-    ASSERT_TRUE(DecodeBasicAddress(0x240F, r));
-    EXPECT_EQ(r.type, kDevX);
-    EXPECT_EQ(r.number, 15);
-    ASSERT_TRUE(DecodeBasicAddress(0xCDFF, r));
-    EXPECT_EQ(r.type, kDevM);
-    EXPECT_EQ(r.number, 1535);
-    ASSERT_TRUE(DecodeBasicAddress(0x8105, r));  // TMR's timer word
-    EXPECT_EQ(r.type, kDevT);
-    EXPECT_EQ(r.number, 5);
-    EXPECT_FALSE(DecodeBasicAddress(0x2700, r));  // no device at 0x700
-    EXPECT_FALSE(DecodeBasicAddress(0x2F00, r));
+TEST(Codec, BasicAddresses) {
+    struct { int type, number; uint16_t address; } to[] = {
+        {kDevS, 5, 0x005}, {kDevX, 8, 0x408}, {kDevY, 0, 0x500}, {kDevT, 255, 0x6FF}, {kDevM, 1535, 0xDFF},
+        {kDevM, 1536, 0xB000}, {kDevM, 4095, 0xB000 + 4095 - 1536}, {kDevC, 7, 0xE07}, {kDevD, 7, 0xFFFF},
+        {kDevM, 4096, 0xFFFF}};
+    for (auto& c : to) EXPECT_EQ(DeviceToBasicAddress(c.type, c.number), c.address) << c.type << " " << c.number;
+    // 0x8105 is TMR's timer word; there is no device at 0x700 or 0xF00.
+    struct { uint16_t word; const char* text; } from[] = {
+        {0x240F, "X15"}, {0xCDFF, "M1535"}, {0x8105, "T5"}, {0x2700, "-"}, {0x2F00, "-"}};
+    for (auto& c : from) {
+        TDeviceRecord r;
+        EXPECT_EQ(Text(DecodeBasicAddress(c.word, r), r), c.text) << std::hex << c.word;
+    }
 }
 
 TEST(Codec, OperandRecords) {
-    TDeviceRecord r;
-    // The index registers as operands have fixed records.
-    auto e = Rec(0x80008638), f = Rec(0x8000863A), e1 = Rec(0x8001866C), f7 = Rec(0x80018686);
-    ASSERT_TRUE(DecodeOperandWord(e.data(), 4, r));
-    EXPECT_EQ(r.type, kDevE);
-    EXPECT_EQ(r.number, 0);
-    ASSERT_TRUE(DecodeOperandWord(f.data(), 4, r));
-    EXPECT_EQ(r.type, kDevF);
-    ASSERT_TRUE(DecodeOperandWord(e1.data(), 4, r));
-    EXPECT_EQ(r.type, kDevE);
-    EXPECT_EQ(r.number, 1);
-    ASSERT_TRUE(DecodeOperandWord(f7.data(), 4, r));
-    EXPECT_EQ(r.type, kDevF);
-    EXPECT_EQ(r.number, 7);
-    auto bad = Rec(0x80008640);
-    EXPECT_FALSE(DecodeOperandWord(bad.data(), 4, r));
-
-    // Word devices are stored as number x 2; C200 and above in area 2 as (n - 200) x 4.
-    std::vector<uint8_t> d100 = {200, 0x86, 0, 0x86}, c210 = {40, 0x86, 2, 0x84}, t7 = {14, 0x86, 0, 0x82};
-    ASSERT_TRUE(DecodeOperandWord(d100.data(), 4, r));
-    EXPECT_EQ(r.type, kDevD);
-    EXPECT_EQ(r.number, 100);
-    ASSERT_TRUE(DecodeOperandWord(c210.data(), 4, r));
-    EXPECT_EQ(r.type, kDevC);
-    EXPECT_EQ(r.number, 210);
-    ASSERT_TRUE(DecodeOperandWord(t7.data(), 4, r));
-    EXPECT_EQ(r.number, 7);
-
-    // A digit group K4M0 indexed by F2, and a 32-bit constant.
-    std::vector<uint8_t> k4m0f2 = {0x00, 0xF4, 0x48, 0x88};
-    ASSERT_TRUE(DecodeOperandWord(k4m0f2.data(), 4, r));
-    EXPECT_EQ(r.type, kDevM);
-    EXPECT_EQ(r.digits, 4);
-    EXPECT_EQ(r.modifier, kModF | 2);
-    std::vector<uint8_t> k100000 = {0xA0, 0x80, 0x86, 0x80, 0x01, 0x80, 0x00, 0x80};
-    ASSERT_TRUE(DecodeOperandWord(k100000.data(), 8, r));
-    EXPECT_EQ(r.type, kDevK);
-    EXPECT_EQ((r.high << 16) | r.number, 100000);
-
-    // A 2-byte basic word, and words that are none.
-    std::vector<uint8_t> ldx1 = {0x01, 0x24}, mov = {0x28, 0x00};
-    ASSERT_TRUE(DecodeOperandWord(ldx1.data(), 2, r));
-    EXPECT_EQ(r.type, kDevX);
-    EXPECT_EQ(r.number, 1);
-    EXPECT_FALSE(DecodeOperandWord(mov.data(), 2, r));
-    EXPECT_FALSE(DecodeOperandWord(d100.data(), 3, r));
+    // The index registers as operands have fixed records; word devices are stored as
+    // number x 2, C200 and above in area 2 as (n - 200) x 4; a digit group K4M0 indexed
+    // by F2; a 32-bit constant; a 2-byte basic word; and words that are none.
+    struct { std::vector<uint8_t> bytes; uint32_t length; const char* text; } cases[] = {
+        {Rec(0x80008638), 4, "E0"}, {Rec(0x8000863A), 4, "F0"}, {Rec(0x8001866C), 4, "E1"},
+        {Rec(0x80018686), 4, "F7"}, {Rec(0x80008640), 4, "-"},
+        {{200, 0x86, 0, 0x86}, 4, "D100"}, {{40, 0x86, 2, 0x84}, 4, "C210"}, {{14, 0x86, 0, 0x82}, 4, "T7"},
+        {{0x00, 0xF4, 0x48, 0x88}, 4, "M0/K4/F2"},
+        {{0xA0, 0x80, 0x86, 0x80, 0x01, 0x80, 0x00, 0x80}, 8, "K100000"},
+        {{0x01, 0x24}, 2, "X1"}, {{0x28, 0x00}, 2, "-"}, {{200, 0x86, 0, 0x86}, 3, "-"}};
+    for (auto& c : cases) {
+        TDeviceRecord r;
+        EXPECT_EQ(Text(DecodeOperandWord(c.bytes.data(), c.length, r), r), c.text) << c.text;
+    }
 }
 
 TEST(Codec, EncodeDeviceRecordAsCellsStoreIt) {
-    TDeviceRecord r;
-    ASSERT_TRUE(EncodeDeviceRecord("D10E3", r));
-    EXPECT_EQ(r.type, kDevD);
-    EXPECT_EQ(r.number, 10);
-    EXPECT_EQ(r.modifier, kModE | 3);
-    ASSERT_TRUE(EncodeDeviceRecord("K4Y10", r));
-    EXPECT_EQ(r.type, kDevY);
-    EXPECT_EQ(r.number, 8);
-    EXPECT_EQ(r.digits, 4);
-    ASSERT_TRUE(EncodeDeviceRecord("K-70000", r));
-    EXPECT_EQ(r.type, kDevK);
-    EXPECT_EQ(static_cast<int32_t>((r.high << 16) | r.number), -70000);
-    ASSERT_TRUE(EncodeDeviceRecord("hff", r));
-    EXPECT_EQ(r.type, kDevH);
-    EXPECT_EQ(r.number, 0xFF);
-    EXPECT_FALSE(EncodeDeviceRecord("Q1", r));
-    EXPECT_FALSE(EncodeDeviceRecord("X9", r));
-    EXPECT_FALSE(EncodeDeviceRecord("D70000", r));
+    struct { const char* in; const char* text; } cases[] = {
+        {"D10E3", "D10/E3"}, {"K4Y10", "Y8/K4"}, {"K-70000", "K-70000"}, {"hff", "H255"},
+        {"Q1", "-"}, {"X9", "-"}, {"D70000", "-"}};
+    for (auto& c : cases) {
+        TDeviceRecord r;
+        EXPECT_EQ(Text(EncodeDeviceRecord(c.in, r), r), c.text) << c.in;
+    }
 }
 
 TEST(Codec, LinkAddresses) {
-    uint16_t a = 0;
-    EXPECT_TRUE(EncodeOperand("X17", 0, a));
-    EXPECT_EQ(a, 0x040F);
-    EXPECT_TRUE(EncodeOperand("D4095", 0, a));
-    EXPECT_EQ(a, 0x1FFF);
-    EXPECT_TRUE(EncodeOperand("D4096", 0, a));
-    EXPECT_EQ(a, 0x9000);
-    EXPECT_TRUE(EncodeOperand("M1536", 0, a));
-    EXPECT_EQ(a, 0xB000);
-    EXPECT_TRUE(EncodeOperand("C255", 0, a));
-    EXPECT_EQ(a, 0x0EFF);
-    EXPECT_FALSE(EncodeOperand("K5", 0, a));
-    EXPECT_FALSE(EncodeOperand("P1", 0, a));
-    EXPECT_FALSE(EncodeOperand("D1", 1, a));
+    struct { const char* in; int area; bool ok; uint16_t address; } cases[] = {
+        {"X17", 0, true, 0x040F}, {"D4095", 0, true, 0x1FFF}, {"D4096", 0, true, 0x9000},
+        {"M1536", 0, true, 0xB000}, {"C255", 0, true, 0x0EFF},
+        {"K5", 0, false, 0}, {"P1", 0, false, 0}, {"D1", 1, false, 0}};
+    for (auto& c : cases) {
+        uint16_t a = 0;
+        EXPECT_EQ(EncodeOperand(c.in, c.area, a), c.ok) << c.in;
+        if (c.ok) {
+            EXPECT_EQ(a, c.address) << c.in;
+        }
+    }
 }
 
 TEST(Codec, CompareContactOffsetIsThePositionInTheGroup) {

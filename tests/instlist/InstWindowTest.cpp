@@ -298,6 +298,7 @@ TEST_F(InstWindowTest, InnerListStoresItsCodeOnlyWhenAsked) {
     EXPECT_FALSE(messages_.UnscriptedQuestion());
 }
 
+// What lands where on a page: InstPaintTest.
 TEST_F(InstWindowTest, PrintPageDrawsFiftyThreeLinesAPage) {
     FillProgram("OUT Y0", 60);
     TInst* list = OpenList();
@@ -307,23 +308,6 @@ TEST_F(InstWindowTest, PrintPageDrawsFiftyThreeLinesAPage) {
     canvas.setPen(Qt::black);
     EXPECT_EQ(TInst::PrintPage(list, canvas, 0), 53);
     EXPECT_EQ(TInst::PrintPage(list, canvas, 1), 7);
-    {
-        // Page 2 over page 1: its seven lines ink the first seven line bands only.
-        const int top = 2 * (page.height() / 54), pitch = (page.height() - top) / kInstLinesPerPage;
-        QImage second(page.size(), QImage::Format_RGB32);
-        second.fill(Qt::white);
-        QPainter p2(&second);
-        p2.setPen(Qt::black);
-        ASSERT_EQ(TInst::PrintPage(list, p2, 1), 7);
-        auto inked = [&](int from, int to) {
-            for (int y = top + from * pitch; y < top + to * pitch; ++y)
-                for (int x = 0; x < second.width(); ++x)
-                    if (qGray(second.pixel(x, y)) < 128) return true;
-            return false;
-        };
-        EXPECT_TRUE(inked(6, 7));
-        EXPECT_FALSE(inked(7, 53));
-    }
     EXPECT_EQ(TInst::PrintPage(list, canvas, 2), 0);
     EXPECT_EQ(InstPageCount(list->LastLine()), 2);
     EXPECT_EQ(InstPageCount(53), 1);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "LinkTestSupport.h"
 #include "core/Codetranslate.h"
@@ -17,17 +18,6 @@ using namespace qel::test;
 using namespace qel::link;
 
 namespace {
-
-// Assembles instruction-list lines into the program image from offset 0.
-void WriteProgram(std::initializer_list<const char*> lines) {
-    std::memset(gProgram, 0xFF, gProgramCapacity);
-    std::uint32_t off = 0;
-    for (const char* line : lines) {
-        ASSERT_TRUE(SetInputText(line) && AssembleInstruction() == 1) << line;
-        std::memcpy(gProgram + off, gInsnBuf.code, gInsnBuf.length);
-        off += gInsnBuf.length;
-    }
-}
 
 std::vector<std::string> Names(const TDevMoniList& l) {
     std::vector<std::string> n;
@@ -140,49 +130,40 @@ TEST_F(DevMoniRows, SetValuesComeFromTheProgram) {
 
 TEST_F(DevMoniRows, TypedSetValuesAndForcedDevicesAreChecked) {
     auto w = CheckSetValue(" d100 ", "k-5", false);
-    EXPECT_EQ(w.Msg, -1);
-    EXPECT_EQ(w.Device, "D100");
-    EXPECT_EQ(w.Value, "K-5");
-    EXPECT_EQ(w.Address, 0x1064);
-    EXPECT_EQ(w.Data, 0xFFFBu);
-    EXPECT_EQ(w.Count, 1);
-    EXPECT_EQ(CheckSetValue("D4096", "K1", false).Address, 0x9000);
-    EXPECT_EQ(CheckSetValue("C199", "K1", false).Msg, -1);
-    EXPECT_EQ(CheckSetValue("C200", "K1", false).Msg, kMsgSetC32);
+    EXPECT_EQ(std::tie(w.Msg, w.Device, w.Value, w.Address, w.Data, w.Count),
+              std::make_tuple(-1, std::string("D100"), std::string("K-5"), 0x1064, 0xFFFBu, 1));
     w = CheckSetValue("C200", "K-1", true);
-    EXPECT_EQ(w.Msg, -1);
-    EXPECT_EQ(w.Address, 0x0EC8);
-    EXPECT_EQ(w.Count, 2);
-    EXPECT_EQ(w.Data, 0xFFFFFFFFu);
-    EXPECT_EQ(CheckSetValue("E8", "K1", false).Msg, kMsgSetDevice);
-    EXPECT_EQ(CheckSetValue("E", "K1", false).Address, 5124);
-    EXPECT_EQ(CheckSetValue("F3", "K1", false).Address, 5283);
-    EXPECT_EQ(CheckSetValue("M0", "K1", false).Msg, kMsgSetDevice);
-    EXPECT_EQ(CheckSetValue("D0", "1", false).Msg, kMsgSetPrefix);
-    EXPECT_EQ(CheckSetValue("D0", "H10000", false).Msg, kMsgSetRange);
-    EXPECT_EQ(CheckSetValue("D0", "H10000", true).Msg, -1);
-    EXPECT_EQ(CheckSetValue("D0", "K32768", false).Msg, kMsgSetRange);
-    EXPECT_EQ(CheckSetValue("D0", "K-2147483648", true).Data, 0x80000000u);
-    EXPECT_EQ(CheckSetValue("D0", "K1.5", false).Msg, kMsgInvalid);
-    EXPECT_EQ(CheckSetValue("D0", "K", false).Data, 0u);
+    EXPECT_EQ(std::tie(w.Msg, w.Address, w.Data, w.Count), std::make_tuple(-1, 0x0EC8, 0xFFFFFFFFu, 2));
     // Beyond the model's devices nothing is written anywhere (C5000 would be
-    // the program window, D10000 past the registers).
-    EXPECT_EQ(CheckSetValue("C5000", "K1", true).Msg, kMsgSetDevice);
-    EXPECT_EQ(CheckSetValue("D10000", "K1", false).Msg, kMsgSetDevice);
-    SetCurrentFamily(0);
-    EXPECT_EQ(CheckSetValue("D1312", "K1", false).Msg, kMsgSetDevice);
-
-    std::uint16_t a = 0;
+    // the program window, D10000 past the registers); D1312 is past family 0's.
+    struct { int family; const char* device; const char* value; bool is32; int msg; } refused[] = {
+        {1, "C200", "K1", false, kMsgSetC32},    {1, "E8", "K1", false, kMsgSetDevice},
+        {1, "M0", "K1", false, kMsgSetDevice},   {1, "D0", "1", false, kMsgSetPrefix},
+        {1, "D0", "H10000", false, kMsgSetRange}, {1, "D0", "K32768", false, kMsgSetRange},
+        {1, "D0", "K1.5", false, kMsgInvalid},   {1, "C5000", "K1", true, kMsgSetDevice},
+        {1, "D10000", "K1", false, kMsgSetDevice}, {0, "D1312", "K1", false, kMsgSetDevice}};
+    for (auto& c : refused) {
+        SetCurrentFamily(c.family);
+        EXPECT_EQ(CheckSetValue(c.device, c.value, c.is32).Msg, c.msg) << c.device << " " << c.value;
+    }
     SetCurrentFamily(1);
-    EXPECT_TRUE(CheckForceDevice(" m1536", a));
-    EXPECT_EQ(a, 0xB000);
-    EXPECT_TRUE(CheckForceDevice("M1535", a));
-    EXPECT_EQ(a, 0x0DFF);
-    EXPECT_TRUE(CheckForceDevice("X17", a));
-    EXPECT_EQ(a, 0x040F);
-    EXPECT_FALSE(CheckForceDevice("D0", a));
-    EXPECT_FALSE(CheckForceDevice("X18", a));
-    EXPECT_FALSE(CheckForceDevice("", a));
+    EXPECT_EQ(CheckSetValue("C199", "K1", false).Msg, -1);
+    EXPECT_EQ(CheckSetValue("D0", "H10000", true).Msg, -1);
+    struct { const char* device; int address; } addresses[] = {{"D4096", 0x9000}, {"E", 5124}, {"F3", 5283}};
+    for (auto& c : addresses) EXPECT_EQ(CheckSetValue(c.device, "K1", false).Address, c.address) << c.device;
+    EXPECT_EQ(CheckSetValue("D0", "K-2147483648", true).Data, 0x80000000u);
+    EXPECT_EQ(CheckSetValue("D0", "K", false).Data, 0u);
+
+    struct { const char* device; bool ok; std::uint16_t address; } forced[] = {
+        {" m1536", true, 0xB000}, {"M1535", true, 0x0DFF}, {"X17", true, 0x040F},
+        {"D0", false, 0}, {"X18", false, 0}, {"", false, 0}};
+    for (auto& c : forced) {
+        std::uint16_t a = 0;
+        EXPECT_EQ(CheckForceDevice(c.device, a), c.ok) << c.device;
+        if (c.ok) {
+            EXPECT_EQ(a, c.address) << c.device;
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -218,19 +199,13 @@ protected:
         const int target = doneCycles() + cycles;
         return WaitUntil([&] { return doneCycles() >= target; });
     }
-    int doneCycles() const {
-        // A cycle ends with the bit values read (state 9's request) and the
-        // values after them; count the bit-value reads.
-        int n = 0;
-        for (const auto& t : emu.Log())
-            if (t.bytes.size() >= 4 && t.bytes[1] == 3 && (t.bytes[2] << 8 | t.bytes[3]) == 16584) ++n;
-        return n;
-    }
+    // A cycle ends with the bit values read (state 9's request) and the
+    // values after them; count the bit-value reads.
+    int doneCycles() const { return static_cast<int>(Requests(3, 16584, 16585).size()); }
     std::vector<std::uint16_t> RegWrites(std::uint16_t base) const {
         std::vector<std::uint16_t> counts;
-        for (const auto& t : emu.Log())
-            if (t.bytes[1] == 16 && (t.bytes[2] << 8 | t.bytes[3]) >= base && (t.bytes[2] << 8 | t.bytes[3]) < base + 200)
-                counts.push_back(static_cast<std::uint16_t>(t.bytes[4] << 8 | t.bytes[5]));
+        for (const auto& b : Requests(16, base, base + 200))
+            counts.push_back(static_cast<std::uint16_t>(b[4] << 8 | b[5]));
         return counts;
     }
     TDevMoniCells Cells(int row) const { return list.Cells(row); }
@@ -325,10 +300,8 @@ TEST_F(DevMoniLink, WithoutBlockMonitoringEachWordIsReadOnItsOwn) {
             (t.bytes[2] << 8 | t.bytes[3]) != 0x13E9 && (t.bytes[2] << 8 | t.bytes[3]) != 0x1400)
             reads.push_back({t.bytes[2] << 8 | t.bytes[3], t.bytes[5]});
     ASSERT_GE(reads.size(), 6u);
-    EXPECT_EQ(reads[0], std::make_pair(0x100A, 2));
-    EXPECT_EQ(reads[1], std::make_pair(0x100B, 2));
-    EXPECT_EQ(reads[2], std::make_pair(0x1477, 1));
-    EXPECT_EQ(reads[3], std::make_pair(0x100A, 2));
+    reads.resize(4);
+    EXPECT_EQ(reads, (std::vector<std::pair<int, int>>{{0x100A, 2}, {0x100B, 2}, {0x1477, 1}, {0x100A, 2}}));
     EXPECT_EQ(Cells(1).Value16, "K5");
     EXPECT_EQ(Cells(1).Value32, "K393221");
     EXPECT_EQ(Cells(3).Value16, "K9");
@@ -344,15 +317,12 @@ TEST_F(DevMoniLink, LongBitListsGoOutInChunksAndAreReadBackWhole) {
     ASSERT_TRUE(Cycles(2));
     // Count + 15 addresses, then 2 more at base + 16.
     std::vector<std::pair<int, int>> writes;
-    for (const auto& t : emu.Log())
-        if (t.bytes[1] == 16 && (t.bytes[2] << 8 | t.bytes[3]) < 16584)
-            writes.push_back({(t.bytes[2] << 8 | t.bytes[3]) - 16384, t.bytes[5]});
+    for (const auto& b : Requests(16, 16384, 16584)) writes.push_back({(b[2] << 8 | b[3]) - 16384, b[5]});
     ASSERT_GE(writes.size(), 2u);
     EXPECT_EQ(writes[0], std::make_pair(0, 16));
     EXPECT_EQ(writes[1], std::make_pair(16, 2));
     // 17 bits are read as 2 registers.
-    for (const auto& t : emu.Log())
-        if (t.bytes[1] == 3 && (t.bytes[2] << 8 | t.bytes[3]) == 16584) EXPECT_EQ(t.bytes[5], 2);
+    for (const auto& b : Requests(3, 16584, 16585)) EXPECT_EQ(b[5], 2);
     for (int i = 0; i < 17; ++i) EXPECT_EQ(Cells(i + 1).On, i % 2 == 0) << i;
 }
 

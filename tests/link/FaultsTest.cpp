@@ -55,8 +55,7 @@ TEST_F(LinkFaults, BadFrameIsResentThreeTimesThenMessage199EndsTheJob) {
     ASSERT_TRUE(RunJob(4, job));
     ASSERT_EQ(emu.RequestCount(), 4u);  // the request and 3 resends
     for (const auto& t : emu.Log()) EXPECT_EQ(t.request, emu.Log()[0].request);
-    ASSERT_EQ(frame.msgs.size(), 1u);
-    EXPECT_EQ(frame.msgs[0].id, 199);
+    ASSERT_EQ(frame.Ids(), std::vector<int>{199});
     EXPECT_EQ(frame.msgs[0].detail, emu.Log()[3].reply);  // the received text
     EXPECT_TRUE(job.replies.empty());
     EXPECT_EQ(job.aborted, 1);
@@ -180,8 +179,7 @@ TEST_F(LinkFaults, TinyReplyTurnsTheLampBlackAndIsNotUsed) {
     ASSERT_TRUE(RunJob(4, job));
     EXPECT_TRUE(frame.Saw(LampColor::Black));
     EXPECT_TRUE(job.replies.empty());
-    ASSERT_EQ(frame.msgs.size(), 1u);
-    EXPECT_EQ(frame.msgs[0].id, 83);  // nothing more came
+    EXPECT_EQ(frame.Ids(), std::vector<int>{83});  // nothing more came
 }
 
 TEST_F(LinkFaults, TimeOutShowsMessage83AndCancelsTheJob) {
@@ -189,8 +187,7 @@ TEST_F(LinkFaults, TimeOutShowsMessage83AndCancelsTheJob) {
     frame.SetLinkMode(5);
     ReadJob job(3);
     ASSERT_TRUE(RunJob(4, job));
-    ASSERT_EQ(frame.msgs.size(), 1u);
-    EXPECT_EQ(frame.msgs[0].id, 83);
+    EXPECT_EQ(frame.Ids(), std::vector<int>{83});
     EXPECT_EQ(link->TimedOut, 1);
     EXPECT_EQ(job.aborted, 1);
     EXPECT_EQ(frame.LinkMode(), 0);
@@ -236,8 +233,7 @@ TEST_F(LinkFaults, ExceptionReplyShowsItsMessageAndEndsTheJob) {
     emu.AddFault(Rule(FaultAction::Exception, 1, 2));
     ReadJob job(3);
     ASSERT_TRUE(RunJob(4, job));
-    ASSERT_EQ(frame.msgs.size(), 1u);
-    EXPECT_EQ(frame.msgs[0].id, 192);
+    EXPECT_EQ(frame.Ids(), std::vector<int>{192});
     EXPECT_TRUE(frame.Saw(LampColor::Blue));
     EXPECT_EQ(emu.RequestCount(), 1u);  // not resent
     EXPECT_EQ(job.aborted, 1);
@@ -263,8 +259,7 @@ TEST_F(LinkFaults, ExceptionToAQueuedWriteLeavesTheJobRunning) {
         if (job.replies.size() == 3) l.EndJob();
     };
     ASSERT_TRUE(RunJob(4, job));
-    ASSERT_EQ(frame.msgs.size(), 1u);
-    EXPECT_EQ(frame.msgs[0].id, 192);
+    EXPECT_EQ(frame.Ids(), std::vector<int>{192});
     EXPECT_EQ(job.replies.size(), 3u);
     EXPECT_EQ(job.aborted, 0);
 }
@@ -274,8 +269,7 @@ TEST_F(LinkFaults, ReplyAfterTheTimeOutIsNotTakenForTheNextRequest) {
     emu.AddFault(late);
     ReadJob job(1);
     ASSERT_TRUE(RunJob(4, job));
-    ASSERT_EQ(frame.msgs.size(), 1u);
-    EXPECT_EQ(frame.msgs[0].id, 83);
+    EXPECT_EQ(frame.Ids(), std::vector<int>{83});
     EXPECT_TRUE(job.replies.empty());
     Spin(1000);  // the late reply arrives at a closed port
     EXPECT_TRUE(job.replies.empty());

@@ -193,8 +193,7 @@ TEST_F(LinkFixture, DamagedFunction100ReplyIsResentThenEndsTheJob) {
     ASSERT_TRUE(RunJob(8, job));
     EXPECT_EQ(emu.RequestCount(), 4u);
     EXPECT_TRUE(job.replies.empty());
-    ASSERT_EQ(frame.msgs.size(), 1u);
-    EXPECT_EQ(frame.msgs[0].id, 199);
+    EXPECT_EQ(frame.Ids(), std::vector<int>{199});
     EXPECT_EQ(job.aborted, 1);
     EXPECT_EQ(link->Cmd64Mode, 0);
     EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
@@ -259,8 +258,7 @@ TEST_F(LinkFixture, TimeOutDuringTheDialogueShowsMessage83) {
     emu.AddFault(drop);
     Cmd64Job job({{1, 19, {}}});
     ASSERT_TRUE(RunJob(14, job));
-    ASSERT_EQ(frame.msgs.size(), 1u);
-    EXPECT_EQ(frame.msgs[0].id, 83);
+    EXPECT_EQ(frame.Ids(), std::vector<int>{83});
     EXPECT_EQ(job.aborted, 1);
     EXPECT_EQ(link->Cmd64Mode, 0);
 }
@@ -313,8 +311,7 @@ TEST_F(BaudSearch, NoAnswerAtAnyRateEndsWithMessage227) {
     frame.SetStationByte(9);
     ASSERT_TRUE(RunJob(15, search, 0));
     EXPECT_EQ(emu.RequestCount(), 5u);
-    ASSERT_EQ(frame.msgs.size(), 1u);
-    EXPECT_EQ(frame.msgs[0].id, 227);
+    EXPECT_EQ(frame.Ids(), std::vector<int>{227});
     EXPECT_EQ(frame.StationByte(), 1);
     EXPECT_EQ(frame.LinkMode(), 0);
     EXPECT_FALSE(port->IsOpen());
@@ -329,8 +326,7 @@ TEST_F(BaudSearch, RateThePortRefusesEndsTheSearchWithItsReason) {
     frame.SetStationByte(9);
     ASSERT_TRUE(RunJob(15, search, 0));
     EXPECT_EQ(emu.RequestCount(), 1u);  // nothing sent at a rate not set
-    ASSERT_EQ(frame.msgs.size(), 1u);
-    EXPECT_EQ(frame.msgs[0].id, qel::link::kMsgRateFailed);
+    ASSERT_EQ(frame.Ids(), std::vector<int>{qel::link::kMsgRateFailed});
     EXPECT_NE(frame.msgs[0].detail.find("14400"), std::string::npos);
     EXPECT_GT(frame.msgs[0].detail.size(), std::string("14400 (COM1)").size());  // with the reason
     EXPECT_EQ(rate, 2u);  // the search went no further

@@ -39,13 +39,7 @@ protected:
     }
     // The program's ladder from instruction-list lines.
     void Ladder(std::initializer_list<const char*> lines) {
-        std::memset(gProgram, 0xFF, gProgramCapacity);
-        std::uint32_t off = 0;
-        for (const char* line : lines) {
-            ASSERT_TRUE(SetInputText(line) && AssembleInstruction() == 1) << line;
-            std::memcpy(gProgram + off, gInsnBuf.code, gInsnBuf.length);
-            off += gInsnBuf.length;
-        }
+        WriteProgram(lines);
         emu.S.program.assign(gProgram, gProgram + gProgramCapacity);
         ASSERT_EQ(ConvertCodeToLadder(), 0);
     }
@@ -59,16 +53,6 @@ protected:
         for (std::int32_t c = 0; c <= kLdbLastColumn; c += kLdbCellBytes)
             if (CellKind(CellAt(gLadderRows, row, c)) == kind) return c;
         return -1;
-    }
-    // Requests the emulator got with function `fn` at addresses [lo, hi).
-    std::vector<std::vector<std::uint8_t>> Requests(int fn, int lo, int hi) const {
-        std::vector<std::vector<std::uint8_t>> out;
-        for (const auto& t : emu.Log()) {
-            if (t.bytes.size() < 4 || t.bytes[1] != fn) continue;
-            const int a = t.bytes[2] << 8 | t.bytes[3];
-            if (a >= lo && a < hi) out.push_back(t.bytes);
-        }
-        return out;
     }
 
     TLadMonitor mon;

@@ -7,13 +7,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "core/Codetranslate.h"
 #include "link/Transdata.h"
+#include "project/Qelglobals.h"
 #ifdef QEL_LINK_HAS_COMPORT
 #include "link/Comportlink.h"
 #endif
@@ -21,6 +25,17 @@
 #include "tests/support/PlcemulatorPort.h"
 
 namespace qel::test {
+
+// Assembles instruction-list lines into the program image from offset 0.
+inline void WriteProgram(std::initializer_list<const char*> lines) {
+    std::memset(gProgram, 0xFF, gProgramCapacity);
+    std::uint32_t off = 0;
+    for (const char* line : lines) {
+        ASSERT_TRUE(SetInputText(line) && AssembleInstruction() == 1) << line;
+        std::memcpy(gProgram + off, gInsnBuf.code, gInsnBuf.length);
+        off += gInsnBuf.length;
+    }
+}
 
 inline void EnsureApp() {
     static int argc = 1;
@@ -62,6 +77,12 @@ public:
         if (c == link::LampColor::Red && onRed) onRed();
     }
     void ShowLinkMessage(int id, const std::string& detail) override { msgs.push_back({id, detail}); }
+    // The ids of the messages shown, in order.
+    std::vector<int> Ids() const {
+        std::vector<int> ids;
+        for (const Msg& m : msgs) ids.push_back(m.id);
+        return ids;
+    }
     void CloseProgress() override { ++progressClosed; }
     void AdvanceProgress() override { ++progressSteps; }
     void ShowPlcVariant(std::uint16_t v) override { variant = v; }
@@ -168,6 +189,16 @@ protected:
         std::vector<std::string> r;
         for (const auto& t : emu.Log()) r.push_back(t.request);
         return r;
+    }
+    // The requests of function `fn` at addresses [lo, hi), as bytes.
+    std::vector<std::vector<std::uint8_t>> Requests(int fn, int lo, int hi) const {
+        std::vector<std::vector<std::uint8_t>> out;
+        for (const auto& t : emu.Log()) {
+            if (t.bytes.size() < 4 || t.bytes[1] != fn) continue;
+            const int a = t.bytes[2] << 8 | t.bytes[3];
+            if (a >= lo && a < hi) out.push_back(t.bytes);
+        }
+        return out;
     }
 
     PlcEmulator emu;

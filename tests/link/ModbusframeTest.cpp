@@ -1,4 +1,5 @@
-// Frame encoding and the reply check, without a line.
+// Frame encoding and the damaged frames the reply check refuses, without a line.
+// (Good replies of every kind are decoded in every test over the line.)
 #include <gtest/gtest.h>
 
 #include <string>
@@ -19,20 +20,6 @@ TEST(ModbusFrame, EncodesWithLrcAndCrLf) {
     // A sum that is already 0 gives LRC 00, and digits are upper case.
     EXPECT_EQ(Enc({0x80, 0x80}), ":808000\r\n");
     EXPECT_EQ(Enc({0xAB, 0xCD}), ":ABCD88\r\n");
-}
-
-TEST(ModbusFrame, CheckReplyKinds) {
-    DecodedReply r = CheckReply(":010302000AF0\r\n");
-    ASSERT_EQ(r.kind, kNormalReply);
-    EXPECT_EQ(r.station, 1);
-    ASSERT_EQ(r.len, 5u);  // function, count, two data bytes, LRC
-    EXPECT_EQ(r.data[0], 0x03);
-    EXPECT_EQ(r.data[3], 0x0A);
-    EXPECT_EQ(r.data[4], 0xF0);
-
-    r = CheckReply(":018302" "7A\r\n");
-    EXPECT_EQ(r.kind, kExceptionReply);
-    EXPECT_EQ(r.data[1], 2);
 }
 
 TEST(ModbusFrame, CheckReplyRefusesDamagedFrames) {
@@ -56,15 +43,6 @@ TEST(ModbusFrame, CheckReplyRefusesDamagedFrames) {
     longFrame.append(kRxMax, '0');
     longFrame += "FF\r\n";
     EXPECT_EQ(CheckReply(longFrame).kind, kBadFrame);
-}
-
-TEST(ModbusFrame, EncodeAndCheckRoundTrip) {
-    std::vector<std::uint8_t> b{0x01, 0x10, 0x0E, 0xC8, 0x00, 0x01, 0x04, 0x00, 0x01, 0x86, 0xA0};
-    const DecodedReply r = CheckReply(Enc(b));
-    ASSERT_EQ(r.kind, kNormalReply);
-    ASSERT_EQ(r.len, b.size());  // the LRC replaces the station in the count
-    for (std::size_t i = 1; i < b.size(); ++i) EXPECT_EQ(r.data[i - 1], b[i]);
-    EXPECT_EQ(Lrc(b.data(), b.size()), r.data[r.len - 1]);
 }
 
 TEST(WriteQueues, FullQueueRefusesInsteadOfDroppingPendingWrites) {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "LinkTestSupport.h"
@@ -56,6 +57,12 @@ std::vector<std::uint8_t> FullProgram(int capacityIndex) {
 }
 
 std::vector<std::uint8_t> Image() { return {gProgram, gProgram + gProgramCapacity}; }
+
+// What a refused or failed transfer leaves as it was.
+auto Project() {
+    return std::make_tuple(Image(), gQel.Family, gQel.CapacityIndex, gQel.Modified, gQel.ProgramFileName,
+                           gLadderRowCount);
+}
 
 // The project the test starts from.
 void SetProject(int family, int capacityIndex, const std::vector<std::uint8_t>& image) {
@@ -109,11 +116,7 @@ protected:
     bool WaitEnd(int boundMs = 30000) {
         return WaitUntil([&] { return link->JobNo == 0 && link->MaySend && !link->MessagesPending(); }, boundMs);
     }
-    std::vector<int> MsgIds() const {
-        std::vector<int> ids;
-        for (const auto& m : frame.msgs) ids.push_back(m.id);
-        return ids;
-    }
+    std::vector<int> MsgIds() const { return frame.Ids(); }
     // The requests' function and address, in order.
     std::vector<std::pair<int, int>> Calls() const {
         std::vector<std::pair<int, int>> calls;
@@ -170,12 +173,9 @@ TEST_F(ProgramTransferTest, FullProgramsOfEveryCapacityGoOutComeBackAndVerify) {
         ASSERT_TRUE(transfer->StartRead(false));
         ASSERT_TRUE(WaitEnd());
         EXPECT_EQ(MsgIds(), std::vector<int>{kMsgReadDone});
-        EXPECT_EQ(gQel.Family, families[cap]);
-        EXPECT_EQ(gQel.CapacityIndex, cap);
         EXPECT_EQ(Image(), image);
-        EXPECT_EQ(gQel.Modified, 1);
-        EXPECT_EQ(gQel.Named, 0);
-        EXPECT_EQ(gQel.ProgramOk, 1);
+        EXPECT_EQ(std::tie(gQel.Family, gQel.CapacityIndex, gQel.Modified, gQel.Named, gQel.ProgramOk),
+                  std::make_tuple(families[cap], cap, 1, 0, 1));
         EXPECT_EQ(host.replaced, 2 * cap + 1);
         EXPECT_GT(gLadderRowCount, 0);
 
@@ -277,17 +277,16 @@ TEST_F(ProgramTransferTest, RefusalsChangeNothing) {
         const std::vector<std::uint8_t> plcBefore = emu.S.program;
         SetProject(0, 0, image);
         gQel.Named = 1;
-        const std::string name = gQel.ProgramFileName;
+        const auto project = Project();
         frame.msgs.clear();
         emu.ClearLog();
-        if (c.start(*transfer, *link)) ASSERT_TRUE(WaitEnd());
+        if (c.start(*transfer, *link)) {
+            ASSERT_TRUE(WaitEnd());
+        }
         EXPECT_EQ(MsgIds(), std::vector<int>{c.msg});
         EXPECT_EQ(emu.S.program, plcBefore);
         EXPECT_EQ(BlockRequests(16) + BlockRequests(3), 0);
-        EXPECT_EQ(Image(), image);
-        EXPECT_EQ(gQel.Family, 0);
-        EXPECT_EQ(gQel.Modified, 0);
-        EXPECT_EQ(gQel.ProgramFileName, name);
+        EXPECT_EQ(Project(), project);
         EXPECT_EQ(link->JobNo, 0);
         EXPECT_FALSE(port->IsOpen());
     }
@@ -322,7 +321,7 @@ protected:
         if (reading) std::copy(image.begin(), image.end(), emu.S.program.begin());
         SetProject(0, reading ? 0 : 1, reading ? other : image);
         gLadderRowCount = 7;
-        const std::string name = gQel.ProgramFileName;
+        const auto project = Project();
         emu.ClearLog();
         emu.AddFault(rule);
         frame.msgs.clear();
@@ -344,11 +343,7 @@ protected:
         // No M1073 after a failed write: the PLC is never told a program is complete.
         for (auto [fn, addr] : Calls()) EXPECT_FALSE(fn == 5 && addr == 3121);
         EXPECT_EQ(host.replaced, 0);
-        EXPECT_EQ(Image(), reading ? other : image);
-        EXPECT_EQ(gQel.CapacityIndex, reading ? 0 : 1);
-        EXPECT_EQ(gQel.Modified, 0);
-        EXPECT_EQ(gLadderRowCount, 7);
-        EXPECT_EQ(gQel.ProgramFileName, name);
+        EXPECT_EQ(Project(), project);
     }
 };
 
@@ -497,6 +492,7 @@ TEST_F(HandheldLinkTest, ProgrammerReadsTheProgram) {
         SCOPED_TRACE("capacity index " + std::to_string(cap));
         const std::vector<std::uint8_t> image = FullProgram(cap);
         SetProject(1, cap, image);
+        const auto project = Project();
         host.linkWindowClosed = 0;
         ASSERT_TRUE(handheld->Start());
         hpp.ReadFromPc(static_cast<int>(image.size()), true);
@@ -510,8 +506,7 @@ TEST_F(HandheldLinkTest, ProgrammerReadsTheProgram) {
         ASSERT_TRUE(WaitUntil([&] { return link->JobNo == 0 && !port->IsOpen(); }));
         EXPECT_EQ(host.linkWindowClosed, 1);
         EXPECT_EQ(frame.StationByte(), 1);
-        EXPECT_EQ(Image(), image);
-        EXPECT_EQ(gQel.Modified, 0);
+        EXPECT_EQ(Project(), project);
         EXPECT_EQ(host.replaced, 0);
         EXPECT_TRUE(frame.msgs.empty());
     }
@@ -542,12 +537,9 @@ TEST_F(HandheldLinkTest, ProgrammerWritesAProgramIntoTheProject) {
     ASSERT_TRUE(WaitUntil([&] { return link->JobNo == 0; }));
     EXPECT_EQ(host.replaced, 1);
     EXPECT_TRUE(host.familyChange);
-    EXPECT_EQ(gQel.Family, 1);
-    EXPECT_EQ(gQel.CapacityIndex, 3);
     EXPECT_EQ(Image(), image);
-    EXPECT_EQ(gQel.Modified, 1);
-    EXPECT_EQ(gQel.Named, 0);
-    EXPECT_EQ(gQel.ProgramOk, 1);
+    EXPECT_EQ(std::tie(gQel.Family, gQel.CapacityIndex, gQel.Modified, gQel.Named, gQel.ProgramOk),
+              std::make_tuple(1, 3, 1, 0, 1));
     EXPECT_GT(gLadderRowCount, 0);
     EXPECT_EQ(frame.StationByte(), 1);
     EXPECT_TRUE(frame.msgs.empty());
@@ -613,8 +605,8 @@ TEST_F(HandheldLinkTest, StrayRequestsAreNotServed) {
 // A programmer that falls silent in the middle of writing: the PC times out,
 // and the project keeps its program.
 TEST_F(HandheldLinkTest, ProgrammerFallingSilentLeavesTheProject) {
-    const std::vector<std::uint8_t> old = FullProgram(0);
-    SetProject(0, 0, old);
+    SetProject(0, 0, FullProgram(0));
+    const auto project = Project();
     ASSERT_TRUE(handheld->Start());
     hpp.stopAfterRequests = 12;
     hpp.WriteToPc(FullProgram(3));
@@ -622,9 +614,7 @@ TEST_F(HandheldLinkTest, ProgrammerFallingSilentLeavesTheProject) {
     EXPECT_EQ(std::vector<int>{frame.msgs.empty() ? -1 : frame.msgs[0].id}, std::vector<int>{83});
     EXPECT_EQ(host.linkWindowClosed, 1);
     EXPECT_EQ(host.replaced, 0);
-    EXPECT_EQ(Image(), old);
-    EXPECT_EQ(gQel.Family, 0);
-    EXPECT_EQ(gQel.Modified, 0);
+    EXPECT_EQ(Project(), project);
     EXPECT_EQ(frame.StationByte(), 1);
 }
 

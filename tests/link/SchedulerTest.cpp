@@ -132,8 +132,7 @@ TEST_F(LinkFixture, FullWriteQueueRefusesWithAMessageAndLosesNothing) {
     for (int i = 0; i < 50; ++i)
         ASSERT_TRUE(link->QueueDeviceWrite(static_cast<std::uint16_t>(0x0800 + i), 0xFF00, 0, 5));
     EXPECT_FALSE(link->QueueDeviceWrite(0x0900, 0xFF00, 0, 5));
-    ASSERT_EQ(frame.msgs.size(), 1u);
-    EXPECT_EQ(frame.msgs[0].id, kMsgWriteQueueFull);
+    EXPECT_EQ(frame.Ids(), std::vector<int>{kMsgWriteQueueFull});
     // The register queue is a queue of its own.
     EXPECT_TRUE(link->QueueDeviceWrite(0x1000, 1, 9, 16));
 

@@ -7,6 +7,7 @@
 #include <regex>
 #include <set>
 #include <sstream>
+#include <tuple>
 
 #include "core/DeviceLimits.h"
 #include "project/Msgtable.h"
@@ -28,22 +29,6 @@ class BuffersTest : public ShellTest {};
 class MessageTableTest : public ShellTest {};
 class SettingsTest : public ShellTest {};
 class DeviceCommentTest : public ShellTest {};
-
-TEST_F(BuffersTest, StartUpSizesAndDefaults) {
-    EXPECT_EQ(gProgramCapacity, 3616u);
-    EXPECT_EQ(gProgramCopySize, 3616u);
-    EXPECT_EQ(gInterLadderRowCapacity, kInterLadderRowsAtStart);
-    EXPECT_EQ(gSfcRowCount, kSfcRowsAtStart);
-    EXPECT_EQ(gQel.Family, 0);
-    EXPECT_EQ(gQel.ComPort, 1);
-    EXPECT_EQ(gQel.BaudRate, 9600);
-    EXPECT_EQ(gQel.Version, 206);
-    EXPECT_EQ(gCellWidth, 90);
-    EXPECT_EQ(gCellHeight, 70);
-    for (int n : gPLabelRows) ASSERT_EQ(n, -1);
-    for (int n : gILabelRows) ASSERT_EQ(n, -1);
-    for (std::int32_t i = 0; i < gSfcRowCount * kSfcRowBytes; ++i) ASSERT_EQ(gSfcGrid[i], 0xFF);
-}
 
 TEST_F(BuffersTest, CapacityReallocatesErasedAndRefusesBadIndex) {
     const std::uint32_t sizes[] = {3616, 7584, 15840, 31744};
@@ -125,13 +110,9 @@ TEST_F(MessageTableTest, LinesAreIdsAndOutOfRangeIsEmpty) {
     WriteText(Dir() / "install" / "QEL.Txt", "\xEF\xBB\xBFzero\r\none\n\n三\n");
     ASSERT_TRUE(LoadMessageTable());
     EXPECT_EQ(gMsgTable.Count(), 4u);
-    EXPECT_EQ(gMsgTable.Get(0), "zero");
-    EXPECT_EQ(gMsgTable.Get(1), "one");
-    EXPECT_EQ(gMsgTable.Get(2), "");
-    EXPECT_EQ(gMsgTable.Get(3), "三");
-    EXPECT_EQ(gMsgTable.Get(4), "");
-    EXPECT_EQ(gMsgTable.Get(-1), "");
-    EXPECT_EQ(gMsgTable.Get(1 << 30), "");
+    const std::pair<int, const char*> lines[] = {{0, "zero"}, {1, "one"}, {2, ""},  {3, "三"},
+                                                 {4, ""},     {-1, ""},   {1 << 30, ""}};
+    for (auto [id, text] : lines) EXPECT_EQ(gMsgTable.Get(id), text) << id;
 }
 
 TEST_F(MessageTableTest, ShippedFileHoldsEveryMessageInUse) {
@@ -213,17 +194,11 @@ TEST_F(SettingsTest, WrittenAtShutDownReadBackAtStartUp) {
     gQel.SaveDir.clear();
     gQel.RecentFiles.clear();
     ASSERT_TRUE(ReadSettings());
-    EXPECT_EQ(gQel.Family, written.Family);
-    EXPECT_EQ(gQel.CapacityIndex, written.CapacityIndex);
-    EXPECT_EQ(gQel.ComPort, written.ComPort);
-    EXPECT_EQ(gQel.BaudRate, written.BaudRate);
-    EXPECT_EQ(gQel.Station, written.Station);
-    EXPECT_EQ(gQel.Zoom, written.Zoom);
-    EXPECT_EQ(gQel.ValueFormat, written.ValueFormat);
-    EXPECT_EQ(gQel.MatchSize, written.MatchSize);
-    EXPECT_EQ(gQel.OpenDir, written.OpenDir);
-    EXPECT_EQ(gQel.SaveDir, written.SaveDir);
-    EXPECT_EQ(gQel.RecentFiles, written.RecentFiles);
+    const auto fields = [](const TQelState& q) {
+        return std::tie(q.Family, q.CapacityIndex, q.ComPort, q.BaudRate, q.Station, q.Zoom, q.ValueFormat,
+                        q.MatchSize, q.OpenDir, q.SaveDir, q.RecentFiles);
+    };
+    EXPECT_TRUE(fields(gQel) == fields(written));
 }
 
 TEST_F(SettingsTest, MissingShortOrBadFileKeepsDefaults) {

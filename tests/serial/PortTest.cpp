@@ -58,25 +58,6 @@ protected:
     TComPort port;
 };
 
-TEST(PortDefaults, NewComponent) {
-    TComPort p;
-    EXPECT_EQ(p.Baud(), 19200);
-    EXPECT_EQ(p.Parity(), pNone);
-    EXPECT_EQ(p.DataBits(), 8);
-    EXPECT_EQ(p.StopBits(), 1);
-    EXPECT_EQ(p.InSize(), 4096);
-    EXPECT_EQ(p.OutSize(), 4096);
-    EXPECT_TRUE(p.DTR());
-    EXPECT_TRUE(p.RTS());
-    EXPECT_TRUE(p.AutoOpen());
-    EXPECT_TRUE(p.PromptForPort());
-    EXPECT_EQ(p.ComNumber(), 0);
-    EXPECT_FALSE(p.Open());
-    EXPECT_EQ(p.PortState(), psClosed);
-    EXPECT_EQ(p.TriggerLength(), 1);
-    EXPECT_EQ(ComName(12), "COM12");
-}
-
 TEST(PortDevice, ResolverThenEnvironmentThenSettingsThenDefault) {
     ::unsetenv("QEL_COM41");
     SetComDeviceResolver(nullptr);

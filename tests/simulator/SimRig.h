@@ -91,12 +91,35 @@ public:
     }
 
     bool On(std::string_view name) const { return engine.Memory().bits[Bit(name)] != 0; }
-    void Set(std::string_view name, bool on) { SetSimBitAt(engine.Memory(), Bit(name), on); }
+    // "1" or "0" for each device of a blank-separated list: Bits("Y0 Y1 M3") is "101".
+    std::string Bits(std::string_view names) const {
+        std::string out;
+        for (const std::string& name : Names(names)) out += On(name) ? '1' : '0';
+        return out;
+    }
+    // Switches each device of a blank-separated list on or off.
+    void Set(std::string_view names, bool on) {
+        for (const std::string& name : Names(names)) SetSimBitAt(engine.Memory(), Bit(name), on);
+    }
     std::uint16_t& D(int n) { return engine.Memory().D[n]; }
+    // The registers named, as unsigned words: Ds({10, 12}) is {D10, D12}.
+    std::vector<long long> Ds(std::initializer_list<int> n) {
+        std::vector<long long> out;
+        for (int i : n) out.push_back(D(i));
+        return out;
+    }
     std::int16_t TPV(int n) const { return static_cast<std::int16_t>(engine.Memory().TPV[n]); }
     std::int16_t CPV(int n) const { return static_cast<std::int16_t>(engine.Memory().CPV[n]); }
 
     std::vector<std::uint8_t> image;
+
+private:
+    static std::vector<std::string> Names(std::string_view list) {
+        std::istringstream in{std::string(list)};
+        std::vector<std::string> out;
+        for (std::string name; in >> name;) out.push_back(name);
+        return out;
+    }
 };
 
 }  // namespace simtest

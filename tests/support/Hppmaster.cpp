@@ -3,7 +3,6 @@
 
 #include <QSocketNotifier>
 
-#include <cerrno>
 #include <cstdio>
 #include <unistd.h>
 
@@ -143,7 +142,7 @@ void HppMaster::SendCurrent() {
     ++RequestsSent;
     ++tries_;
     rx_.clear();
-    Write(frame);
+    pty_->Write(frame);
     timer_.start(answerTimeoutMs);
 }
 
@@ -198,19 +197,6 @@ void HppMaster::Fail(const std::string& why) {
     timer_.stop();
     if (error.empty()) error = why;
     done_ = true;
-}
-
-void HppMaster::Write(const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(master_, text.data() + done, text.size() - done);
-        if (n > 0)
-            done += static_cast<std::size_t>(n);
-        else if (n < 0 && errno != EAGAIN && errno != EINTR)
-            return;
-        else
-            ::usleep(200);
-    }
 }
 
 }  // namespace qel::test

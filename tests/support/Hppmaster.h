@@ -68,7 +68,6 @@ private:
     void OnAnswer(const std::string& text);
     void OnTimeout();
     void Fail(const std::string& why);
-    void Write(const std::string& text);
 
     std::unique_ptr<Pty> pty_;
     int master_ = -1;

@@ -1,6 +1,6 @@
 // The ladder compile: networks into code with the step map, comment files,
-// folded rows, and every failure with its rows, message and the previous code
-// left intact.
+// and every failure with its rows, message and the previous code left intact.
+// (Labels and folded rows of every kind: the round trip, RoundTripTest.)
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -90,33 +90,6 @@ TEST_F(Compile, EmptyGridGivesEmptyCode) {
     code_[0] = 0x00;
     ASSERT_EQ(CompileLadder(Target(g)), 0);
     EXPECT_TRUE(Used().empty());
-}
-
-TEST_F(Compile, LabelsOpenTheirNetworks) {
-    TGridBuilder g;
-    g.No(0, 0, "X0").Coil(0, 1, "Y0").No(2, 0, "X1").Coil(2, 1, "Y1").Renormalise();
-    pRows_[5] = 2;
-    ASSERT_EQ(CompileLadder(Target(g)), 0) << CompileFailureText();
-    EXPECT_EQ(Used(), Il({"LD X0", "OUT Y0", "P5", "LD X1", "OUT Y1"}));
-}
-
-TEST_F(Compile, FoldedRowsJoinAgain) {
-    TGridBuilder g;
-    for (int c = 0; c < 11; ++c) g.No(0, c, "M" + std::to_string(c));
-    g.Connector(0, 11, 0);
-    g.Connector(1, 0, 0).No(1, 1, "M11").Coil(1, 2, "Y0").Renormalise();
-    std::vector<TStepMapEntry> map;
-    gStepMapList = &map;
-    ASSERT_EQ(CompileLadder(Target(g)), 0) << CompileFailureText();
-    gStepMapList = nullptr;
-    std::vector<std::string> lines = {"LD M0"};
-    for (int i = 1; i <= 11; ++i) lines.push_back("AND M" + std::to_string(i));
-    lines.push_back("OUT Y0");
-    const auto expect = qel::test::AssembleLines(lines);
-    EXPECT_EQ(Used(), expect) << ListingOf(Used());
-    ASSERT_EQ(map.size(), 13u);
-    EXPECT_EQ(map[11].row, 1) << "the contact after the connector lies on the continuation row";
-    EXPECT_EQ(map[11].column, 2);
 }
 
 // Each way a compile fails: the failure code, the rows of the failing network,

@@ -34,7 +34,6 @@ public:
     TGridBuilder& No(int r, int c, const std::string& dev) { return El(r, c, TLdbKind::Open_Ry, dev); }
     TGridBuilder& Nc(int r, int c, const std::string& dev) { return El(r, c, TLdbKind::Close_Ry, dev); }
     TGridBuilder& Stl(int r, int c, const std::string& dev) { return El(r, c, TLdbKind::State_Ry, dev); }
-    TGridBuilder& Inv(int r, int c) { SetCellKind(Cell(r, c), TLdbKind::Inv_Ry); return *this; }
     // A coil at the row's last cell, wires from column `from` up to it.
     TGridBuilder& Coil(int r, int from, const std::string& dev) {
         Wire(r, from, cells_ - 1);
@@ -52,34 +51,10 @@ public:
         SetCellLinkDown(cell, true);
         return *this;
     }
-    // An operand token; value32 adds the Token_32bs with the high word.
-    TGridBuilder& Token(int r, int c, std::uint8_t type, std::int32_t value, bool is32 = false,
-                        TIndexReg reg = {}, std::uint8_t digits = 0) {
-        std::uint8_t* cell = Cell(r, c);
-        SetCellKind(cell, TLdbKind::Spec_Token);
-        SetCellDevType(cell, type);
-        SetCellOperand(cell, static_cast<std::uint16_t>(value & 0xFFFF));
-        cell[0] = MakeTokenModifier(reg, is32);
-        cell[1] = static_cast<std::uint8_t>((cell[1] & 0xF0) | digits);
-        if (is32) {
-            std::uint8_t* hi = Cell(r, c + 1);
-            SetCellKind(hi, TLdbKind::Token_32bs);
-            if (type == CellDev::K || type == CellDev::H) {
-                SetCellDevType(hi, type);
-                SetCellOperand(hi, static_cast<std::uint16_t>(static_cast<std::uint32_t>(value) >> 16));
-            }
-        }
-        return *this;
-    }
     // A box head holding an instruction word.
     TGridBuilder& Box(int r, int c, std::uint16_t word) {
         SetCellKind(Cell(r, c), TLdbKind::Spec_Fun);
         SetCellOperand(Cell(r, c), word);
-        return *this;
-    }
-    TGridBuilder& Compare(int r, int c, std::uint16_t code) {
-        SetCellKind(Cell(r, c), TLdbKind::Comp_Ry);
-        SetCellOperand(Cell(r, c), code);
         return *this;
     }
     TGridBuilder& Connector(int r, int c, std::uint16_t number) {

@@ -23,28 +23,22 @@ struct TRow {
 };
 
 TEST(CellDeviceText, RadixAndSignByLetter) {
+    // X and Y octal, H hexadecimal, E without 0, K signed and joined with its
+    // high word; no text for a line or for a cell of another kind.
+    struct { TLdbKind kind; std::uint8_t type; std::uint16_t operand; const char* text; } cells[] = {
+        {TLdbKind::Open_Ry, CellDev::X, 15, "X17"},         {TLdbKind::Spec_Token, CellDev::H, 16, "H10"},
+        {TLdbKind::Spec_Token, CellDev::E, 0, "E"},         {TLdbKind::Spec_Token, CellDev::E, 3, "E3"},
+        {TLdbKind::Spec_Token, CellDev::K, 0xFFFB, "K-5"},  {TLdbKind::Spec_Token, CellDev::K, 0x86A0, "K100000"},
+        {TLdbKind::Token_32bs, CellDev::K, 0x0001, nullptr}, {TLdbKind::V_Line, CellDev::Y, 1, ""},
+        {TLdbKind::Out_Ry, CellDev::Y, 8, "Y10"},           {TLdbKind::Spec_Token, CellDev::K, 0xFFFF, "K-1"},
+        {TLdbKind::Token_32bs, CellDev::K, 0xFFFF, nullptr}};
     TRow r;
-    r.Put(0, TLdbKind::Open_Ry, CellDev::X, 15);
-    r.Put(1, TLdbKind::Spec_Token, CellDev::H, 16);
-    r.Put(2, TLdbKind::Spec_Token, CellDev::E, 0);
-    r.Put(3, TLdbKind::Spec_Token, CellDev::E, 3);
-    r.Put(4, TLdbKind::Spec_Token, CellDev::K, static_cast<std::uint16_t>(-5));
-    r.Put(5, TLdbKind::Spec_Token, CellDev::K, 0x86A0);
-    r.Put(6, TLdbKind::Token_32bs, CellDev::K, 0x0001);
-    r.Put(7, TLdbKind::V_Line, CellDev::Y, 1);
-    r.Put(8, TLdbKind::Out_Ry, CellDev::Y, 8);
-    r.Put(9, TLdbKind::Spec_Token, CellDev::K, 0xFFFF);
-    r.Put(10, TLdbKind::Token_32bs, CellDev::K, 0xFFFF);
-    EXPECT_EQ(r.Text(0), "X17");
-    EXPECT_EQ(r.Text(1), "H10");
-    EXPECT_EQ(r.Text(2), "E");
-    EXPECT_EQ(r.Text(3), "E3");
-    EXPECT_EQ(r.Text(4), "K-5");
-    EXPECT_EQ(r.Text(5), "K100000");
-    EXPECT_EQ(r.Text(7), "");
-    EXPECT_EQ(r.Text(8), "Y10");
+    for (int i = 0; i < 11; ++i) r.Put(i, cells[i].kind, cells[i].type, cells[i].operand);
+    for (int i = 0; i < 11; ++i) {
+        if (!cells[i].text) continue;  // the high word of a 32-bit constant
+        EXPECT_EQ(r.Text(i), cells[i].text) << i;
+    }
     EXPECT_EQ(r.Text(8, TLdbKind::Open_Ry), "");
-    EXPECT_EQ(r.Text(9), "K-1");
     EXPECT_EQ(r.Text(-1), "");
     SetBlockCommentRow(r.bytes.data(), "X0");
     EXPECT_EQ(r.Text(0), "");
