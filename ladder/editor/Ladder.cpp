@@ -1197,9 +1197,11 @@ void InstallLadder(TQelMain* frame) {
     if (!frame) return;
     auto programOpen = [] { return gLadderRows != nullptr && gQel.ProgramPresent != 0; };
     frame->Router().Register("MmLadWin", TCommandRouter::kAnyView, [frame] { OpenLadderWindow(frame); }, programOpen);
-    // New and Open (and a program read in) open the program's main view on it.
+    // New and Open (and a program read in) open the program's main view on it,
+    // unless the code cannot be drawn (that has its own message, and an empty
+    // ladder would hide it).
     frame->AddEditorMaker([frame, programOpen] {
-        if (programOpen()) OpenLadderWindow(frame);
+        if (programOpen() && (gProgramUsed == 0 || gQel.ProgramOk)) OpenLadderWindow(frame);
     });
     // From any other view the conversions open the ladder on their result.
     frame->Router().Register("MmCodeToLad", TCommandRouter::kAnyView, [frame] {
