@@ -7,16 +7,16 @@
 
 #include "instlist/Instredit.h"
 #include "ladder/editor/Ladder.h"
-#include "link/Devreg.h"
-#include "link/Filetmp.h"
-#include "link/Online.h"
-#include "link/Transdatafrm.h"
+#include "link/windows/Devreg.h"
+#include "link/windows/Filetmp.h"
+#include "link/windows/Online.h"
+#include "link/windows/Transdatafrm.h"
 #include "platform/Messages.h"
-#include "sfc/Sfcwin.h"
+#include "sfc/window/Sfcwin.h"
 #include "shell/Qelmain.h"
 #include "shell/Startup.h"
 #include "shell/Widgetmessages.h"
-#include "tools/Toolsinstall.h"
+#include "tools/windows/Toolsinstall.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <QCoreApplication>
 
-#include "link/Linkframe.h"
+#include "link/engine/Linkframe.h"
 
 namespace qel::bench {
 

@@ -9,15 +9,15 @@
 
 #include "core/Codetranslate.h"
 #include "core/DeviceLimits.h"
-#include "sfc/Codetosfc.h"
-#include "sfc/Sfctocode.h"
+#include "sfc/model/Codetosfc.h"
+#include "sfc/model/Sfctocode.h"
 
 #if QEL_SFC_PAINT_BENCH
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 
-#include "sfc/Sfcpaint.h"
+#include "sfc/render/Sfcpaint.h"
 #endif
 
 namespace {

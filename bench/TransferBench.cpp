@@ -14,14 +14,14 @@
 #include <memory>
 #include <string>
 
-#include "link/Programtransfer.h"
-#include "link/Transdata.h"
+#include "link/jobs/Programtransfer.h"
+#include "link/engine/Transdata.h"
 #include "project/Qelglobals.h"
 #include "bench/LinkBenchSupport.h"
 #include "tests/support/Plcemulator.h"
 #include "tests/support/PlcemulatorPort.h"
 #ifdef QEL_LINK_HAS_COMPORT
-#include "link/Comportlink.h"
+#include "link/engine/Comportlink.h"
 #include "serial/Serialport.h"
 #endif
 

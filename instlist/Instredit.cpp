@@ -3,7 +3,7 @@
 #include "instlist/render/Instpaint.h"
 
 #include "core/DeviceLimits.h"
-#include "tools/Comdlg.h"
+#include "tools/windows/Comdlg.h"
 #include "tools/check/Comments.h"
 #include "tools/check/Instoperands.h"
 

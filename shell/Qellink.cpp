@@ -9,8 +9,8 @@
 #include <QAction>
 #include <QColor>
 
-#include "link/Comportlink.h"
-#include "link/Transdata.h"
+#include "link/engine/Comportlink.h"
+#include "link/engine/Transdata.h"
 #include "serial/Serialport.h"
 #include "project/Msgtable.h"
 #include "shell/Progfrm.h"

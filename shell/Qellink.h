@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "link/Linkframe.h"
+#include "link/engine/Linkframe.h"
 
 class QColor;
 class TQelMain;

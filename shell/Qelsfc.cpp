@@ -4,8 +4,8 @@
 #include "ladder/model/LadderConvert.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
-#include "sfc/Codetosfc.h"
-#include "sfc/Sfctocode.h"
+#include "sfc/model/Codetosfc.h"
+#include "sfc/model/Sfctocode.h"
 #include "shell/Qelmain.h"
 #include "project/Viewcodes.h"
 

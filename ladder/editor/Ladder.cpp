@@ -30,13 +30,13 @@
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
 #include "project/Viewcodes.h"
-#include "sfc/Sfcchart.h"
-#include "sfc/Sfcelement.h"
+#include "sfc/model/Sfcchart.h"
+#include "sfc/model/Sfcelement.h"
 #include "shell/Qelmain.h"
 #include "simulator/SimLadder.h"
 #include "simulator/Simuplc.h"
-#include "tools/Comdlg.h"
-#include "tools/Linecmt.h"
+#include "tools/windows/Comdlg.h"
+#include "tools/windows/Linecmt.h"
 #include "tools/check/Comments.h"
 
 TLDB* _LDB = nullptr;

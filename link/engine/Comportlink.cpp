@@ -1,4 +1,4 @@
-#include "link/Comportlink.h"
+#include "link/engine/Comportlink.h"
 
 #include <exception>
 #include <string>

@@ -5,7 +5,7 @@
 // events and handed to the link in one piece.
 #include <memory>
 
-#include "link/Linkport.h"
+#include "link/engine/Linkport.h"
 #include "serial/Serialport.h"
 
 namespace qel::link {

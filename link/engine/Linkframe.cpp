@@ -1,4 +1,4 @@
-#include "link/Linkframe.h"
+#include "link/engine/Linkframe.h"
 
 #include "platform/Messages.h"
 

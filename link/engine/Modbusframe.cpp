@@ -1,4 +1,4 @@
-#include "link/Modbusframe.h"
+#include "link/engine/Modbusframe.h"
 
 namespace qel::link {
 

@@ -1,4 +1,4 @@
-#include "link/Transdata.h"
+#include "link/engine/Transdata.h"
 
 #include <algorithm>
 #include <cstring>

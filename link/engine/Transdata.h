@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "link/Linkframe.h"
-#include "link/Linkjobs.h"
-#include "link/Linkport.h"
-#include "link/Modbusframe.h"
-#include "link/Writequeues.h"
+#include "link/engine/Linkframe.h"
+#include "link/engine/Linkjobs.h"
+#include "link/engine/Linkport.h"
+#include "link/engine/Modbusframe.h"
+#include "link/engine/Writequeues.h"
 
 namespace qel::link {
 

@@ -1,4 +1,4 @@
-#include "link/Fileregs.h"
+#include "link/jobs/Fileregs.h"
 
 #include <algorithm>
 #include <cstring>

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "link/Transdata.h"
+#include "link/engine/Transdata.h"
 
 namespace qel::link {
 

@@ -1,4 +1,4 @@
-#include "link/Memcard.h"
+#include "link/jobs/Memcard.h"
 
 #include <algorithm>
 #include <cstring>

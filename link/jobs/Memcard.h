@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "link/Programtransfer.h"
-#include "link/Transdata.h"
+#include "link/jobs/Programtransfer.h"
+#include "link/engine/Transdata.h"
 
 namespace qel::link {
 

@@ -1,4 +1,4 @@
-#include "link/Plcpassword.h"
+#include "link/jobs/Plcpassword.h"
 
 #include <algorithm>
 #include <cctype>

@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <string>
 
-#include "link/Transdata.h"
+#include "link/engine/Transdata.h"
 
 namespace qel::link {
 

@@ -1,4 +1,4 @@
-#include "link/Programtransfer.h"
+#include "link/jobs/Programtransfer.h"
 
 #include <algorithm>
 #include <cstdio>

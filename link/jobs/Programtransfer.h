@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "link/Transdata.h"
+#include "link/engine/Transdata.h"
 
 namespace qel::link {
 
 // The job numbers (kJobWriteProgram, kJobReadProgram, kJobVerifyProgram, kJobHandheld)
-// are those of link/Linkjobs.h.
+// are those of link/engine/Linkjobs.h.
 
 // Message ids of the program transfer.
 inline constexpr int kMsgBadStepRange = 45;

@@ -1,4 +1,4 @@
-#include "link/Registerdata.h"
+#include "link/jobs/Registerdata.h"
 
 #include <algorithm>
 

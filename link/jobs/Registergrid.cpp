@@ -1,4 +1,4 @@
-#include "link/Registergrid.h"
+#include "link/jobs/Registergrid.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "link/Registerdata.h"
+#include "link/jobs/Registerdata.h"
 
 namespace qel::link {
 

@@ -1,10 +1,10 @@
-#include "link/Registertransfer.h"
+#include "link/jobs/Registertransfer.h"
 
 #include <algorithm>
 #include <cstdio>
 
 #include "core/DeviceLimits.h"
-#include "link/Registergrid.h"
+#include "link/jobs/Registergrid.h"
 
 namespace qel::link {
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "link/Registerdata.h"
-#include "link/Transdata.h"
+#include "link/jobs/Registerdata.h"
+#include "link/engine/Transdata.h"
 
 namespace qel::link {
 

@@ -1,4 +1,4 @@
-#include "link/Devicewrite.h"
+#include "link/online/Devicewrite.h"
 
 #include <cctype>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 // The device monitor's rows and the texts they show. The poll cycle that fills
 // the value buffers is in Devmonipoll.cpp.
-#include "link/Devmonilist.h"
+#include "link/online/Devmonilist.h"
 
 #include <algorithm>
 #include <cctype>

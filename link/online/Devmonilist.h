@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "link/Transdata.h"
+#include "link/engine/Transdata.h"
 #include "project/Qelglobals.h"
 
 namespace qel::link {

@@ -9,7 +9,7 @@
 #include <algorithm>
 
 #include "core/DeviceLimits.h"
-#include "link/Devmonilist.h"
+#include "link/online/Devmonilist.h"
 
 namespace qel::link {
 

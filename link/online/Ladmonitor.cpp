@@ -4,7 +4,7 @@
 // States: 8 write the bit list, 9 read the bit states, 10 read one word
 // (PLCs without block monitoring), 11 write the word list (count held at 0),
 // 25 write the word count, 12 read the word values in blocks, 0 idle.
-#include "link/Ladmonitor.h"
+#include "link/online/Ladmonitor.h"
 
 #include <algorithm>
 #include <cstdio>

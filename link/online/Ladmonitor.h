@@ -15,7 +15,7 @@
 #include <unordered_map>
 #include <utility>
 
-#include "link/Transdata.h"
+#include "link/engine/Transdata.h"
 
 namespace qel::link {
 

@@ -1,4 +1,4 @@
-#include "link/Sfcmoni.h"
+#include "link/online/Sfcmoni.h"
 
 #include <algorithm>
 

@@ -9,7 +9,7 @@
 #include <functional>
 #include <vector>
 
-#include "link/Transdata.h"
+#include "link/engine/Transdata.h"
 
 namespace qel::link {
 

@@ -1,4 +1,4 @@
-#include "link/Colorstringgrid.h"
+#include "link/windows/Colorstringgrid.h"
 
 #include <QHeaderView>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "link/Devmonidlg.h"
+#include "link/windows/Devmonidlg.h"
 
 #include <algorithm>
 
@@ -13,13 +13,13 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
-#include "link/Colorstringgrid.h"
-#include "link/Devmoniinput.h"
-#include "link/Setvaldlg.h"
+#include "link/windows/Colorstringgrid.h"
+#include "link/windows/Devmoniinput.h"
+#include "link/windows/Setvaldlg.h"
 #include "project/Editorlink.h"
 #include "project/Msgtable.h"
 #include "project/Projectfiles.h"
-#include "tools/Comdlg.h"
+#include "tools/windows/Comdlg.h"
 
 using qel::link::TDevMoniCells;
 using qel::link::TDevMoniList;

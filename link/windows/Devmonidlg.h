@@ -11,8 +11,8 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "link/Devmonilist.h"
-#include "link/Transdata.h"
+#include "link/online/Devmonilist.h"
+#include "link/engine/Transdata.h"
 #include "project/Viewcodes.h"
 
 class QMenu;

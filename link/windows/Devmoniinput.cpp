@@ -1,4 +1,4 @@
-#include "link/Devmoniinput.h"
+#include "link/windows/Devmoniinput.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "link/Devmonidlg.h"
+#include "link/windows/Devmonidlg.h"
 #include "platform/Messages.h"
 #include "project/Msgtable.h"
 

@@ -1,5 +1,5 @@
-#include "link/Devreg.h"
-#include "link/Ownvalues.h"
+#include "link/windows/Devreg.h"
+#include "link/windows/Ownvalues.h"
 
 #include <filesystem>
 
@@ -25,8 +25,8 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include "link/Registertransfer.h"
-#include "link/Transdata.h"
+#include "link/jobs/Registertransfer.h"
+#include "link/engine/Transdata.h"
 #include "link/render/Registerpainter.h"
 #include "platform/Messages.h"
 #include "project/Editorlink.h"

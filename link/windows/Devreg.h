@@ -4,7 +4,7 @@
 // row, in decimal, hexadecimal or binary, 16 or 32 bits; typed values are
 // checked and stored; the values are saved in and opened from register data
 // files, exchanged with the PLC and printed. The data, files, texts, checks
-// and the transfer are in link/Registerdata.h, Registergrid.h and
+// and the transfer are in link/jobs/Registerdata.h, Registergrid.h and
 // Registertransfer.h; this window shows them and asks the user.
 #include <functional>
 #include <memory>
@@ -14,8 +14,8 @@
 #include <QDialog>
 #include <QWidget>
 
-#include "link/Registerdata.h"
-#include "link/Registergrid.h"
+#include "link/jobs/Registerdata.h"
+#include "link/jobs/Registergrid.h"
 
 class QAbstractTableModel;
 class QButtonGroup;

@@ -1,5 +1,5 @@
-#include "link/Filetmp.h"
-#include "link/Ownvalues.h"
+#include "link/windows/Filetmp.h"
+#include "link/windows/Ownvalues.h"
 
 #include <filesystem>
 
@@ -22,8 +22,8 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include "link/Fileregs.h"
-#include "link/Transdata.h"
+#include "link/jobs/Fileregs.h"
+#include "link/engine/Transdata.h"
 #include "platform/Messages.h"
 #include "project/Editorlink.h"
 #include "project/Msgtable.h"

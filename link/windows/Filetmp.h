@@ -4,7 +4,7 @@
 // hexadecimal; typed values are checked and stored; the values are saved in
 // and opened from ".qft" template files with a title, and exchanged with the
 // PLC through the transfer dialog "档案缓存器通讯". The file format and the
-// transfer are in link/Fileregs.h; this window shows them and asks the user.
+// transfer are in link/jobs/Fileregs.h; this window shows them and asks the user.
 #include <functional>
 #include <memory>
 #include <optional>

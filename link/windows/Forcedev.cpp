@@ -1,4 +1,4 @@
-#include "link/Forcedev.h"
+#include "link/windows/Forcedev.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -7,8 +7,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "link/Devicewrite.h"
-#include "link/Transdata.h"
+#include "link/online/Devicewrite.h"
+#include "link/engine/Transdata.h"
 #include "project/Msgtable.h"
 
 TDevForce* _DevForce = nullptr;

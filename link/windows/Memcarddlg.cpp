@@ -1,4 +1,4 @@
-#include "link/Memcarddlg.h"
+#include "link/windows/Memcarddlg.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -10,7 +10,7 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
-#include "link/Memcard.h"
+#include "link/jobs/Memcard.h"
 #include "platform/Messages.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"

@@ -1,4 +1,4 @@
-#include "link/Online.h"
+#include "link/windows/Online.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -10,13 +10,13 @@
 
 #include "ladder/editor/Ladder.h"
 #include "ladder/edit/Laddertexts.h"
-#include "link/Devmonidlg.h"
-#include "link/Devmoniinput.h"
-#include "link/Forcedev.h"
-#include "link/Ladmonitor.h"
-#include "link/Pwddlg.h"
-#include "link/Setvaldlg.h"
-#include "link/Transdata.h"
+#include "link/windows/Devmonidlg.h"
+#include "link/windows/Devmoniinput.h"
+#include "link/windows/Forcedev.h"
+#include "link/online/Ladmonitor.h"
+#include "link/windows/Pwddlg.h"
+#include "link/windows/Setvaldlg.h"
+#include "link/engine/Transdata.h"
 #include "project/Editorlink.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"

@@ -1,4 +1,4 @@
-#include "link/Pwddlg.h"
+#include "link/windows/Pwddlg.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -10,7 +10,7 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
-#include "link/Transdata.h"
+#include "link/engine/Transdata.h"
 #include "platform/Messages.h"
 #include "project/Msgtable.h"
 

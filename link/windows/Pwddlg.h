@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "link/Plcpassword.h"
+#include "link/jobs/Plcpassword.h"
 
 class QGroupBox;
 class QLabel;

@@ -1,4 +1,4 @@
-#include "link/Setvaldlg.h"
+#include "link/windows/Setvaldlg.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -8,8 +8,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "link/Devicewrite.h"
-#include "link/Transdata.h"
+#include "link/online/Devicewrite.h"
+#include "link/engine/Transdata.h"
 #include "project/Msgtable.h"
 
 TValSet* _ValSet = nullptr;

@@ -1,8 +1,8 @@
-#include "link/Transdatafrm.h"
+#include "link/windows/Transdatafrm.h"
 
-#include "link/Devmonidlg.h"
-#include "link/Memcard.h"
-#include "link/Memcarddlg.h"
+#include "link/windows/Devmonidlg.h"
+#include "link/jobs/Memcard.h"
+#include "link/windows/Memcarddlg.h"
 
 #include <string>
 #include <vector>
@@ -21,8 +21,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "link/Programtransfer.h"
-#include "link/Transdata.h"
+#include "link/jobs/Programtransfer.h"
+#include "link/engine/Transdata.h"
 #include "platform/Messages.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"

@@ -1,4 +1,4 @@
-#include "sfc/Codetosfc.h"
+#include "sfc/model/Codetosfc.h"
 
 #include <algorithm>
 #include <map>
@@ -9,8 +9,8 @@
 #include "core/ProgramImage.h"
 #include "ladder/model/LadderConvert.h"
 #include "project/Msgtable.h"
-#include "sfc/Sfcparse.h"
-#include "sfc/Sfctocode.h"
+#include "sfc/model/Sfcparse.h"
+#include "sfc/model/Sfctocode.h"
 
 namespace {
 

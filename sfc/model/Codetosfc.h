@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <string>
 
-#include "sfc/Sfcchart.h"
+#include "sfc/model/Sfcchart.h"
 
 struct TCodeToSfcResult {
     bool ok = false;

@@ -1,4 +1,4 @@
-#include "sfc/Sfcchart.h"
+#include "sfc/model/Sfcchart.h"
 
 #include <algorithm>
 #include <cstring>

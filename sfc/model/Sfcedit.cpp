@@ -1,4 +1,4 @@
-#include "sfc/Sfcedit.h"
+#include "sfc/model/Sfcedit.h"
 
 #include <algorithm>
 #include <cctype>

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "project/Edithistory.h"
-#include "sfc/Sfcchart.h"
+#include "sfc/model/Sfcchart.h"
 
 // What an operation did: a message to show (id, -1 for none, and a detail
 // appended to its text), whether the chart changed, and whether the number

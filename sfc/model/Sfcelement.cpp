@@ -1,4 +1,4 @@
-#include "sfc/Sfcelement.h"
+#include "sfc/model/Sfcelement.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,9 +10,9 @@
 #include "ladder/model/LadderConvert.h"
 #include "ladder/model/Laddercompile.h"
 #include "project/Qelglobals.h"
-#include "sfc/Codetosfc.h"
-#include "sfc/Sfcchart.h"
-#include "sfc/Sfctocode.h"
+#include "sfc/model/Codetosfc.h"
+#include "sfc/model/Sfcchart.h"
+#include "sfc/model/Sfctocode.h"
 
 namespace {
 

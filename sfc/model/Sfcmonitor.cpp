@@ -1,8 +1,8 @@
-#include "sfc/Sfcmonitor.h"
+#include "sfc/model/Sfcmonitor.h"
 
 #include <algorithm>
 
-#include "sfc/Sfcchart.h"
+#include "sfc/model/Sfcchart.h"
 
 bool IsSfcStepLike(std::uint8_t type) {
     return type == kSfcInitStep || type == kSfcStep || type == kSfcStepMark || type == kSfcJump ||

@@ -1,7 +1,7 @@
-#include "sfc/Sfcparse.h"
+#include "sfc/model/Sfcparse.h"
 
 #include "core/InstructionTable.h"
-#include "sfc/Sfcchart.h"
+#include "sfc/model/Sfcchart.h"
 #include "core/ProgramImage.h"
 #include "ladder/model/LadderConvert.h"
 

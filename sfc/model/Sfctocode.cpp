@@ -1,4 +1,4 @@
-#include "sfc/Sfctocode.h"
+#include "sfc/model/Sfctocode.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,7 +8,7 @@
 
 #include "core/ProgramImage.h"
 #include "project/Msgtable.h"
-#include "sfc/Sfcparse.h"
+#include "sfc/model/Sfcparse.h"
 
 std::uint8_t gSfcChartError = 0;
 

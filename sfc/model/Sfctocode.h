@@ -14,7 +14,7 @@
 // when the whole chart converted.
 #include <cstdint>
 
-#include "sfc/Sfcchart.h"
+#include "sfc/model/Sfcchart.h"
 
 enum class TSfcFailure {
     None,

@@ -1,12 +1,12 @@
-#include "sfc/Sfcpaint.h"
+#include "sfc/render/Sfcpaint.h"
 
 #include <algorithm>
 
 #include <QPainter>
 #include <QPolygon>
 
-#include "sfc/Sfcchart.h"
-#include "sfc/Sfcmonitor.h"
+#include "sfc/model/Sfcchart.h"
+#include "sfc/model/Sfcmonitor.h"
 
 namespace {
 

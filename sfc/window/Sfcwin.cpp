@@ -1,4 +1,4 @@
-#include "sfc/Sfcwin.h"
+#include "sfc/window/Sfcwin.h"
 
 #include <array>
 #include <cstring>
@@ -20,7 +20,7 @@
 #include <QVBoxLayout>
 
 #include "instlist/Instredit.h"
-#include "tools/Comdlg.h"
+#include "tools/windows/Comdlg.h"
 #include "ladder/editor/Ladder.h"
 #include "core/DeviceLimits.h"
 #include "platform/Messages.h"
@@ -28,11 +28,11 @@
 #include "project/Projectfiles.h"
 #include "project/Qelglobals.h"
 #include "project/Viewcodes.h"
-#include "sfc/Sfcelement.h"
-#include "sfc/Sfcpaint.h"
-#include "sfc/Sfctocode.h"
-#include "link/Sfcmoni.h"
-#include "sfc/Sfcmonitor.h"
+#include "sfc/model/Sfcelement.h"
+#include "sfc/render/Sfcpaint.h"
+#include "sfc/model/Sfctocode.h"
+#include "link/online/Sfcmoni.h"
+#include "sfc/model/Sfcmonitor.h"
 #include "shell/Qellink.h"
 #include "shell/Qelmain.h"
 

@@ -14,7 +14,7 @@
 
 #include "project/Editorlink.h"
 #include "project/Qelglobals.h"
-#include "sfc/Sfcedit.h"
+#include "sfc/model/Sfcedit.h"
 
 class QLineEdit;
 class QTimer;

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """The layout check over small planted trees: a clean tree passes; a model file that
 includes a frame header, a core header that reaches QtWidgets through another header,
-a bare widget class header and a test part no CMake file names each fail, naming the
-file and line."""
+a bare widget class header, a widget header in any logic folder and a test part no
+CMake file names each fail, naming the file and line."""
 import os
 import subprocess
 import sys
@@ -90,6 +90,23 @@ class CheckIncludes(unittest.TestCase):
         self.assertEqual(code, 1)
         self.assertIn('ladder/model/Grid.cpp:2: includes a widget header <QDialog>', out)
         self.assertNotIn('QPainter', out)
+
+    def test_widgets_in_any_logic_folder_fail_whatever_library_builds_them(self):
+        folders = ('ladder/model', 'ladder/edit', 'tools/check', 'link/engine', 'link/online',
+                   'link/jobs', 'sfc/model')
+        for folder in folders:
+            # Built by no logic library: the folder alone makes it logic.
+            write(self.root, f'{folder}/Part.h', '#pragma once\n#include <QtWidgets/QWidget>\n')
+        code, out = self.run_check()
+        self.assertEqual(code, 1)
+        for folder in folders:
+            self.assertIn(f'{folder}/Part.h:2: includes a widget header <QtWidgets/QWidget>', out)
+        # The same header in a window folder is allowed.
+        for folder in folders:
+            os.remove(os.path.join(self.root, folder, 'Part.h'))
+        write(self.root, 'link/windows/Part.h', '#pragma once\n#include <QtWidgets/QWidget>\n')
+        code, out = self.run_check()
+        self.assertEqual(code, 0, out)
 
     def test_sources_and_parts_no_cmake_file_names_fail(self):
         write(self.root, 'core/Stray.cpp', '')

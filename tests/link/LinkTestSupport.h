@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "core/Codetranslate.h"
-#include "link/Transdata.h"
+#include "link/engine/Transdata.h"
 #include "project/Qelglobals.h"
 #ifdef QEL_LINK_HAS_COMPORT
-#include "link/Comportlink.h"
+#include "link/engine/Comportlink.h"
 #endif
 #include "tests/support/Plcemulator.h"
 #include "tests/support/PlcemulatorPort.h"

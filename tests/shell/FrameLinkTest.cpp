@@ -11,8 +11,8 @@
 #include <QEvent>
 #include <QFrame>
 
-#include "link/Comportlink.h"
-#include "link/Transdata.h"
+#include "link/engine/Comportlink.h"
+#include "link/engine/Transdata.h"
 #include "serial/Serialport.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"

@@ -7,8 +7,8 @@
 #include "core/Codetranslate.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
-#include "sfc/Sfcchart.h"
-#include "sfc/Sfctocode.h"
+#include "sfc/model/Sfcchart.h"
+#include "sfc/model/Sfctocode.h"
 #include "tests/shell/FrameFixture.h"
 
 namespace {

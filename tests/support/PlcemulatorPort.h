@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "link/Linkport.h"
+#include "link/engine/Linkport.h"
 
 class QSocketNotifier;
 

@@ -13,8 +13,8 @@
 #include "instlist/Instedit.h"
 #include "instlist/render/Instpaint.h"
 #include "project/Msgtable.h"
-#include "sfc/Sfcchart.h"
-#include "sfc/Sfcpaint.h"
+#include "sfc/model/Sfcchart.h"
+#include "sfc/render/Sfcpaint.h"
 #include "tools/render/Commentpainter.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/Comdlg.h"
+#include "tools/windows/Comdlg.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "tools/Devcomment.h"
+#include "tools/windows/Devcomment.h"
 
 #include <algorithm>
 #include <set>

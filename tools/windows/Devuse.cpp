@@ -1,4 +1,4 @@
-#include "tools/Devuse.h"
+#include "tools/windows/Devuse.h"
 
 #include <QComboBox>
 #include <QFontDatabase>

@@ -1,4 +1,4 @@
-#include "tools/Filecompiletestfrm.h"
+#include "tools/windows/Filecompiletestfrm.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "tools/Linecmt.h"
+#include "tools/windows/Linecmt.h"
 
 #include <algorithm>
 #include <set>

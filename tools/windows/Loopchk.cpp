@@ -1,4 +1,4 @@
-#include "tools/Loopchk.h"
+#include "tools/windows/Loopchk.h"
 
 #include <QCheckBox>
 #include <QEvent>

@@ -1,4 +1,4 @@
-#include "tools/Preview.h"
+#include "tools/windows/Preview.h"
 
 #include <algorithm>
 
@@ -14,7 +14,7 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
-#include "tools/Printfrm.h"
+#include "tools/windows/Printfrm.h"
 
 TPreviewForm* PreviewForm = nullptr;
 

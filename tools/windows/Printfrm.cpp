@@ -1,4 +1,4 @@
-#include "tools/Printfrm.h"
+#include "tools/windows/Printfrm.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -23,7 +23,7 @@
 #include "project/Qelglobals.h"
 #include "project/Viewcodes.h"
 #include "shell/Filedialogs.h"
-#include "tools/Preview.h"
+#include "tools/windows/Preview.h"
 
 TPrintForm* PrintForm = nullptr;
 

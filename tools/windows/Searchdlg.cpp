@@ -1,4 +1,4 @@
-#include "tools/Searchdlg.h"
+#include "tools/windows/Searchdlg.h"
 
 #include <cstring>
 #include <vector>

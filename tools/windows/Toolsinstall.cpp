@@ -1,4 +1,4 @@
-#include "tools/Toolsinstall.h"
+#include "tools/windows/Toolsinstall.h"
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -12,20 +12,20 @@
 #include "shell/Filedialogs.h"
 #include "shell/Qelmain.h"
 #include "shell/Startupforms.h"
-#include "tools/Comdlg.h"
-#include "tools/Devcomment.h"
-#include "tools/Devuse.h"
-#include "tools/Filecompiletestfrm.h"
-#include "tools/Linecmt.h"
-#include "tools/Loopchk.h"
-#include "tools/Preview.h"
-#include "tools/Printfrm.h"
+#include "tools/windows/Comdlg.h"
+#include "tools/windows/Devcomment.h"
+#include "tools/windows/Devuse.h"
+#include "tools/windows/Filecompiletestfrm.h"
+#include "tools/windows/Linecmt.h"
+#include "tools/windows/Loopchk.h"
+#include "tools/windows/Preview.h"
+#include "tools/windows/Printfrm.h"
 #include "instlist/Instredit.h"
 #include "ladder/editor/Ladder.h"
 #include "ladder/model/Lad.h"
-#include "tools/Searchdlg.h"
+#include "tools/windows/Searchdlg.h"
 #include "project/Projectfiles.h"
-#include "sfc/Sfcwin.h"
+#include "sfc/window/Sfcwin.h"
 
 namespace {
 

@@ -36,9 +36,9 @@
 #include "tests/support/ScriptedMessages.h"
 #include "tests/support/TestInstallDir.h"
 #include "tests/ladder/editor/LadderFrameFixture.h"
-#include "tools/Comdlg.h"
-#include "tools/Linecmt.h"
-#include "tools/Toolsinstall.h"
+#include "tools/windows/Comdlg.h"
+#include "tools/windows/Linecmt.h"
+#include "tools/windows/Toolsinstall.h"
 
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;

@@ -2,7 +2,7 @@
 // replies and short, split or foreign replies, all over a pseudo-terminal.
 #include <gtest/gtest.h>
 
-#include "LinkTestSupport.h"
+#include "tests/link/LinkTestSupport.h"
 
 using namespace qel::test;
 using qel::link::LampColor;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "LinkTestSupport.h"
+#include "tests/link/LinkTestSupport.h"
 
 using namespace qel::test;
 using qel::link::gCommData;

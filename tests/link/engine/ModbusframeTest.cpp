@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "link/Modbusframe.h"
-#include "link/Writequeues.h"
+#include "link/engine/Modbusframe.h"
+#include "link/engine/Writequeues.h"
 
 using namespace qel::link;
 

@@ -8,7 +8,7 @@
 
 #include <sstream>
 
-#include "LinkTestSupport.h"
+#include "tests/link/LinkTestSupport.h"
 
 using namespace qel::test;
 using qel::link::gCommData;

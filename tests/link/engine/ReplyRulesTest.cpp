@@ -7,7 +7,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
-#include "LinkTestSupport.h"
+#include "tests/link/LinkTestSupport.h"
 
 using namespace qel::test;
 using qel::link::LampColor;

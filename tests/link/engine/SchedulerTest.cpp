@@ -3,7 +3,7 @@
 // monitor round robin with its status polls, and the running job.
 #include <gtest/gtest.h>
 
-#include "LinkTestSupport.h"
+#include "tests/link/LinkTestSupport.h"
 
 using namespace qel::test;
 using qel::link::gLadderMonitorRefresh;

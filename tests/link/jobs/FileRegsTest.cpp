@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "LinkTestSupport.h"
-#include "link/Fileregs.h"
+#include "tests/link/LinkTestSupport.h"
+#include "link/jobs/Fileregs.h"
 #include "tests/support/TestInstallDir.h"
 
 using namespace qel::test;

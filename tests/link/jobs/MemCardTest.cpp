@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "LinkTestSupport.h"
+#include "tests/link/LinkTestSupport.h"
 #include "core/ProgramImage.h"
-#include "link/Memcard.h"
+#include "link/jobs/Memcard.h"
 #include "project/Fileio.h"
 #include "project/Projectfiles.h"
 #include "project/Qelglobals.h"

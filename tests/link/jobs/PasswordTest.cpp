@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "LinkTestSupport.h"
+#include "tests/link/LinkTestSupport.h"
 #include "core/ProgramImage.h"
-#include "link/Plcpassword.h"
-#include "link/Programtransfer.h"
+#include "link/jobs/Plcpassword.h"
+#include "link/jobs/Programtransfer.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
 #include "tests/support/TestInstallDir.h"

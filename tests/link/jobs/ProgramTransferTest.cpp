@@ -11,10 +11,10 @@
 #include <tuple>
 #include <vector>
 
-#include "LinkTestSupport.h"
+#include "tests/link/LinkTestSupport.h"
 #include "core/ProgramImage.h"
 #include "ladder/model/Laddercompile.h"
-#include "link/Programtransfer.h"
+#include "link/jobs/Programtransfer.h"
 #include "project/Msgtable.h"
 #include "project/Projectfiles.h"
 #include "project/Qelglobals.h"

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "core/DeviceLimits.h"
-#include "link/Registerdata.h"
-#include "link/Registergrid.h"
+#include "link/jobs/Registerdata.h"
+#include "link/jobs/Registergrid.h"
 #include "project/Fileio.h"
 #include "project/Msgtable.h"
 

@@ -12,10 +12,10 @@
 #include <utility>
 #include <vector>
 
-#include "LinkTestSupport.h"
+#include "tests/link/LinkTestSupport.h"
 #include "core/DeviceLimits.h"
-#include "link/Registergrid.h"
-#include "link/Registertransfer.h"
+#include "link/jobs/Registergrid.h"
+#include "link/jobs/Registertransfer.h"
 
 using namespace qel::test;
 using namespace qel::link;

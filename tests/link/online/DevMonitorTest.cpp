@@ -7,11 +7,11 @@
 #include <cstring>
 #include <tuple>
 
-#include "LinkTestSupport.h"
+#include "tests/link/LinkTestSupport.h"
 #include "core/Codetranslate.h"
 #include "core/DeviceLimits.h"
-#include "link/Devicewrite.h"
-#include "link/Devmonilist.h"
+#include "link/online/Devicewrite.h"
+#include "link/online/Devmonilist.h"
 #include "project/Qelglobals.h"
 
 using namespace qel::test;

@@ -6,12 +6,12 @@
 
 #include <cstring>
 
-#include "LinkTestSupport.h"
+#include "tests/link/LinkTestSupport.h"
 #include "core/Codetranslate.h"
 #include "core/DeviceLimits.h"
 #include "ladder/model/LadderConvert.h"
 #include "ladder/model/LadderGrid.h"
-#include "link/Ladmonitor.h"
+#include "link/online/Ladmonitor.h"
 #include "project/Qelglobals.h"
 
 using namespace qel::test;

@@ -7,8 +7,8 @@
 #include <numeric>
 #include <utility>
 
-#include "LinkTestSupport.h"
-#include "link/Sfcmoni.h"
+#include "tests/link/LinkTestSupport.h"
+#include "link/online/Sfcmoni.h"
 
 using namespace qel::test;
 using namespace qel::link;

@@ -18,10 +18,10 @@
 #include <fstream>
 #include <random>
 
-#include "link/Fileregs.h"
-#include "link/Filetmp.h"
-#include "link/Online.h"
-#include "link/Transdata.h"
+#include "link/jobs/Fileregs.h"
+#include "link/windows/Filetmp.h"
+#include "link/windows/Online.h"
+#include "link/engine/Transdata.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
 #include "serial/Serialport.h"

@@ -12,10 +12,10 @@
 
 #include <fstream>
 
-#include "link/Memcard.h"
-#include "link/Memcarddlg.h"
-#include "link/Transdata.h"
-#include "link/Transdatafrm.h"
+#include "link/jobs/Memcard.h"
+#include "link/windows/Memcarddlg.h"
+#include "link/engine/Transdata.h"
+#include "link/windows/Transdatafrm.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
 #include "serial/Serialport.h"

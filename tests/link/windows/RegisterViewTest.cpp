@@ -19,9 +19,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "link/Devreg.h"
-#include "link/Registertransfer.h"
-#include "link/Transdata.h"
+#include "link/windows/Devreg.h"
+#include "link/jobs/Registertransfer.h"
+#include "link/engine/Transdata.h"
 #include "link/render/Registerpainter.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"

@@ -1,7 +1,7 @@
 // The chart grid's growth and last row, and the element code records.
 #include <gtest/gtest.h>
 
-#include "sfc/Sfcchart.h"
+#include "sfc/model/Sfcchart.h"
 
 namespace {
 

@@ -4,14 +4,14 @@
 
 #include <random>
 
-#include "SfcTestSupport.h"
+#include "tests/sfc/model/SfcTestSupport.h"
 #include "core/DeviceLimits.h"
-#include "sfc/Codetosfc.h"
-#include "sfc/Sfcedit.h"
-#include "sfc/Sfcelement.h"
+#include "sfc/model/Codetosfc.h"
+#include "sfc/model/Sfcedit.h"
+#include "sfc/model/Sfcelement.h"
 
 #include <set>
-#include "sfc/Sfctocode.h"
+#include "sfc/model/Sfctocode.h"
 
 namespace qel::test {
 namespace {

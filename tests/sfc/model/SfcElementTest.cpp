@@ -5,14 +5,14 @@
 
 #include <cstring>
 
-#include "../support/ScriptedMessages.h"
-#include "SfcTestSupport.h"
+#include "tests/support/ScriptedMessages.h"
+#include "tests/sfc/model/SfcTestSupport.h"
 #include "core/DeviceLimits.h"
 #include "core/ProgramImage.h"
 #include "ladder/model/LadderConvert.h"
 #include "project/Msgtable.h"
-#include "sfc/Codetosfc.h"
-#include "sfc/Sfcelement.h"
+#include "sfc/model/Codetosfc.h"
+#include "sfc/model/Sfcelement.h"
 
 namespace qel::test {
 namespace {

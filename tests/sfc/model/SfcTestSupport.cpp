@@ -1,10 +1,10 @@
-#include "SfcTestSupport.h"
+#include "tests/sfc/model/SfcTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
-#include "sfc/Sfctocode.h"
+#include "sfc/model/Sfctocode.h"
 
 namespace qel::test {
 

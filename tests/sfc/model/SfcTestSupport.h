@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "../ladder/model/IlProgram.h"
-#include "sfc/Sfcchart.h"
+#include "tests/ladder/model/IlProgram.h"
+#include "sfc/model/Sfcchart.h"
 
 namespace qel::test {
 

@@ -4,12 +4,12 @@
 
 #include <cstring>
 
-#include "../support/ScriptedMessages.h"
-#include "SfcTestSupport.h"
+#include "tests/support/ScriptedMessages.h"
+#include "tests/sfc/model/SfcTestSupport.h"
 #include "core/DeviceLimits.h"
 #include "core/ProgramImage.h"
 #include "project/Msgtable.h"
-#include "sfc/Sfctocode.h"
+#include "sfc/model/Sfctocode.h"
 
 namespace qel::test {
 namespace {

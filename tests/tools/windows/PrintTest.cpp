@@ -28,11 +28,11 @@
 #include "project/Qelglobals.h"
 #include "tests/shell/FrameFixture.h"
 #include "tests/support/Fullprogram.h"
-#include "tests/tools/PdfProbe.h"
-#include "tools/Devcomment.h"
-#include "tools/Preview.h"
-#include "tools/Printfrm.h"
-#include "tools/Toolsinstall.h"
+#include "tests/tools/windows/PdfProbe.h"
+#include "tools/windows/Devcomment.h"
+#include "tools/windows/Preview.h"
+#include "tools/windows/Printfrm.h"
+#include "tools/windows/Toolsinstall.h"
 
 namespace fs = std::filesystem;
 

@@ -12,13 +12,13 @@
 #include "project/Projectfiles.h"
 #include "project/Qelglobals.h"
 #include "project/Viewcodes.h"
-#include "sfc/Sfcchart.h"
-#include "sfc/Sfcwin.h"
+#include "sfc/model/Sfcchart.h"
+#include "sfc/window/Sfcwin.h"
 #include "tests/shell/FrameFixture.h"
-#include "tools/Printfrm.h"
-#include "tools/Toolsinstall.h"
+#include "tools/windows/Printfrm.h"
+#include "tools/windows/Toolsinstall.h"
 #include "tools/render/Printpages.h"
-#include "tests/tools/PdfProbe.h"
+#include "tests/tools/windows/PdfProbe.h"
 
 namespace fs = std::filesystem;
 
