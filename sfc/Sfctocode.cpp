@@ -102,7 +102,9 @@ private:
     const TSfcCodeRec* Rec(std::int32_t r, std::int32_t c) const { return Inside(r, c) ? recs_[Index(r, c)] : nullptr; }
     // A divergence line starting at (row_, col_): its branch entries (every
     // divergence cell up to where the continuation line ends) become a new
-    // frame. False when the frames are as deep as they may go.
+    // frame. A frame whose entries are all taken is freed first, so a chain
+    // of divergences one after the other holds one frame; false when
+    // divergences are nested deeper than the frames may go.
     bool PushDivergence(std::uint8_t divergence, std::uint8_t continuation) {
         TFrame f;
         f.entries.push_back({row_, col_});
@@ -112,7 +114,8 @@ private:
             else if (!IsLine(row_, c, continuation))
                 break;
         }
-        if (frames_.size() >= kStackDepth) return false;
+        while (!frames_.empty() && frames_.back().next >= frames_.back().entries.size()) frames_.pop_back();
+        if (frames_.size() >= kStackDepth || f.entries.size() > kStackDepth) return false;
         MarkRun(row_, col_, {continuation, divergence});
         frames_.push_back(std::move(f));
         return true;
@@ -145,6 +148,8 @@ private:
     }
     bool EmitTransfer(std::int32_t r, std::int32_t c);
     bool CopyCode(std::int32_t r, std::int32_t c, bool filter);
+    // True when the element's record holds code that is not a transfer.
+    bool HasOwnCode(std::int32_t r, std::int32_t c) const;
 
     // ---- walk
     bool NextChain();
@@ -219,21 +224,32 @@ bool TChartWalk::EmitTransfer(std::int32_t r, std::int32_t c) {
     return !Failed();
 }
 
-bool TChartWalk::CopyCode(std::int32_t r, std::int32_t c, bool filter) {
-    const TSfcCodeRec* rec = Rec(r, c);
-    if (!rec || rec->code.empty()) return true;
-    const std::uint8_t* p = rec->code.data();
-    const auto n = static_cast<std::uint32_t>(rec->code.size());
-    if (!filter) return Emit(p, n);
-    // The transfers are drawn in the chart: a step's or transition's own
-    // OUT Sn / SET Sn instructions are left out (whole instructions only).
+// Calls f(offset, length) for each instruction of a record that is not a
+// transfer (OUT Sn / SET Sn: the transfers are drawn in the chart); stops and
+// returns false when f does.
+template <class F>
+bool ForOwnCode(const TSfcCodeRec& rec, F f) {
+    const std::uint8_t* p = rec.code.data();
+    const auto n = static_cast<std::uint32_t>(rec.code.size());
     for (std::uint32_t pos = 0; pos < n;) {
         const std::uint32_t next = NextInstructionOffset(pos, p, n);
         const std::uint32_t len = next > pos ? next - pos : n - pos;
-        if (!(len == 2 && IsSfcTransferWord(ReadCodeWord(p, n, pos))) && !Emit(p + pos, len)) return false;
+        if (!(len == 2 && IsSfcTransferWord(ReadCodeWord(p, n, pos))) && !f(pos, len)) return false;
         pos += len;
     }
     return true;
+}
+
+bool TChartWalk::CopyCode(std::int32_t r, std::int32_t c, bool filter) {
+    const TSfcCodeRec* rec = Rec(r, c);
+    if (!rec || rec->code.empty()) return true;
+    if (!filter) return Emit(rec->code.data(), static_cast<std::uint32_t>(rec->code.size()));
+    return ForOwnCode(*rec, [&](std::uint32_t pos, std::uint32_t len) { return Emit(rec->code.data() + pos, len); });
+}
+
+bool TChartWalk::HasOwnCode(std::int32_t r, std::int32_t c) const {
+    const TSfcCodeRec* rec = Rec(r, c);
+    return rec && !ForOwnCode(*rec, [](std::uint32_t, std::uint32_t) { return false; });
 }
 
 bool TChartWalk::NextChain() {
@@ -369,10 +385,12 @@ bool TChartWalk::Step() {
     if (!inChain_) return Fail();
     if (Visited(row_, col_)) return NextBranch(true);  // a step is written once
     const std::uint16_t n = x.Number();
-    const TSfcCodeRec* rec = Rec(row_, col_);
     if (!FindJoinBelow(row_, col_)) {
         if (Failed()) return false;
-        const bool stl = rec || SearchDown(row_ + 1, col_, [](const TSfcCell& y) {
+        // A step without code of its own opens no block unless a transition
+        // follows: an empty block would run into the next step's STL and
+        // read as a simultaneous convergence.
+        const bool stl = HasOwnCode(row_, col_) || SearchDown(row_ + 1, col_, [](const TSfcCell& y) {
                              return y.type == kSfcTransition || y.IsLine(kShapeParDivRight) ||
                                     y.IsLine(kShapeParConvRight) || y.IsLine(kShapeParLeft) || y.IsLine(kShapeSelLeft);
                          });
@@ -389,7 +407,7 @@ bool TChartWalk::Step() {
     }
     // A simultaneous convergence follows: the step's own block holds only
     // its actions; the STL list of the convergence comes with its last branch.
-    if (rec && !rec->code.empty()) {
+    if (HasOwnCode(row_, col_)) {
         if (!EmitStl(n) || !CopyCode(row_, col_, true)) return false;
     }
     MarkVisited(row_, col_);

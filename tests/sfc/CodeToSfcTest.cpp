@@ -61,7 +61,7 @@ TEST_F(CodeToSfc, EmptyProgramAndPlainLadder) {
 
 TEST_F(CodeToSfc, StepsTransitionsAndPlaceholders) {
     const auto code = Il({"LD X7", "SET S0", "STL S0", "OUT Y0", "LD X0", "SET S20", "STL S20", "OUT Y1", "LD X1",
-                          "OUT S5", "STL S5", "LD X2", "SET S10", "STL S10", "RET", "END"});
+                          "OUT S5", "STL S5", "LD X2", "SET S10", "STL S10", "OUT Y2", "RET", "END"});
     const TCodeToSfcResult r = FromCode(code);
     ASSERT_TRUE(r.ok) << r.why;
     // S20 takes the place its transfer left; S5 is an initial step of its own
@@ -69,7 +69,7 @@ TEST_F(CodeToSfc, StepsTransitionsAndPlaceholders) {
     EXPECT_EQ(RowsOf(r.chart), (std::vector<std::string>{"L0", "I0", "T", "S20", "T", "J5", "I5", "T", "S10", "L1"}));
     EXPECT_EQ(RecordListing(r.chart, 1, 0), Listing({"OUT Y0"}));
     EXPECT_EQ(RecordListing(r.chart, 2, 0), Listing({"LD X0"}));  // no transfer in a transition's record
-    EXPECT_EQ(RecordListing(r.chart, 8, 0), "");                   // an empty step keeps an empty record
+    EXPECT_EQ(RecordListing(r.chart, 8, 0), Listing({"OUT Y2"}));
     EXPECT_EQ(ToCode(r.chart).code, code);
 }
 
@@ -122,6 +122,62 @@ TEST_F(CodeToSfc, ChartsSurviveChartCodeChartCode) {
                           "a branch diverging again beside its sibling");
 }
 
+// Seventeen steps in a row, each with a branch jumping back to S0: every
+// divergence's frame is done with before the next one, so the chain converts
+// both ways. Seventeen divergences nested with a branch still to take each
+// are deeper than the walk keeps and are refused.
+TEST_F(CodeToSfc, LongChainsOfDivergencesConvertAndDeepNestingIsRefused) {
+    std::vector<std::string> rows = {"I0"}, lines = {"STL S0"};
+    TCellCode conds;
+    for (int i = 0; i < 17; ++i) {
+        const int r = static_cast<int>(rows.size());
+        rows.insert(rows.end(), {"7 4", "T T", "S" + std::to_string(10 + i) + " J0"});
+        conds[{r + 1, 0}] = {"LD X0"};
+        conds[{r + 1, 1}] = {"LD X1"};
+        lines.insert(lines.end(), {"LD X0", "SET S" + std::to_string(10 + i), "LD X1", "OUT S0",
+                                   "STL S" + std::to_string(10 + i)});
+    }
+    conds[{static_cast<int>(rows.size()), 0}] = {"LD X2"};
+    rows.insert(rows.end(), {"T", "J0"});
+    lines.insert(lines.end(), {"LD X2", "OUT S0", "RET"});
+    const TCode out = ToCode(ChartOf(rows, conds));
+    ASSERT_TRUE(out.ok);
+    EXPECT_EQ(Listing(out.code), Listing(lines));
+    const TCodeToSfcResult r = FromCode(AssembleLines(lines));
+    ASSERT_TRUE(r.ok) << r.why;
+    EXPECT_EQ(RowsOf(r.chart), rows);
+    EXPECT_EQ(ToCode(r.chart).code, out.code);
+
+    std::vector<std::string> nested = {"I0"};
+    for (int i = 0; i < 17; ++i)
+        nested.insert(nested.end(), {"7 4", "T T", "S" + std::to_string(10 + i) + " S" + std::to_string(100 + i), "|"});
+    nested.insert(nested.end(), {"T", "J0"});
+    EXPECT_FALSE(ToCode(ChartOf(nested)).ok);
+    nested.erase(nested.begin() + 1, nested.begin() + 5);  // sixteen levels
+    EXPECT_TRUE(ToCode(ChartOf(nested)).ok);
+}
+
+// A step whose record holds only a transfer has no code of its own: it opens
+// no block (which would run into the next step's STL and read as a
+// convergence of both), while the transfer to it still goes out.
+TEST_F(CodeToSfc, StepWithOnlyTransfersOpensNoBlock) {
+    const TSfcChart chart = ChartOf({"I0", "T", "3 0", "S10 S20", "T |", "S11 |", "3 2", "T", "J0"},
+                                    {{{1, 0}, {"LD X0"}}, {{4, 0}, {"LD X1"}}, {{7, 0}, {"LD X2"}},
+                                     {{5, 0}, {"SET S30"}}, {{3, 1}, {"OUT Y1"}}});
+    const TCode out = ToCode(chart);
+    ASSERT_TRUE(out.ok);
+    const auto code = Il({"STL S0", "LD X0", "SET S10", "SET S20", "STL S10", "LD X1", "SET S11", "STL S20", "OUT Y1",
+                          "STL S11", "STL S20", "LD X2", "OUT S0", "RET"});
+    EXPECT_EQ(Listing(out.code), Listing(code));
+    const TCodeToSfcResult r = FromCode(code);
+    ASSERT_TRUE(r.ok) << r.why;
+    EXPECT_EQ(ToCode(r.chart).code, code);
+    // S20 active alone drives Y1.
+    const std::string trace = SimTrace(Il({"LD X7", "SET S20", "RET", "STL S20", "OUT Y1", "RET"}), 1, 2);
+    EXPECT_EQ(trace.substr(0, 3), "Y01");
+    EXPECT_EQ(SimTrace(out.code, 3), SimTrace(code, 3));
+}
+
 // f = chart->code after code->chart. Hand-written code in SFC form comes back
 // stable after one pass; each way it differs from its source is named here.
 TEST_F(CodeToSfc, HandWrittenCodeIsStableAfterOnePass) {
@@ -141,11 +197,14 @@ TEST_F(CodeToSfc, HandWrittenCodeIsStableAfterOnePass) {
          {"STL S0", "LD X0", "SET S20", "STL S20", "OUT Y0"},
          {"STL S0", "LD X0", "SET S20", "STL S20", "OUT Y0", "RET"}},
         {"actions after a transition move before the transitions",
-         {"STL S0", "LD X0", "SET S20", "LD X5", "OUT Y5", "STL S20", "RET"},
-         {"STL S0", "LD X5", "OUT Y5", "LD X0", "SET S20", "STL S20", "RET"}},
+         {"STL S0", "LD X0", "SET S20", "LD X5", "OUT Y5", "STL S20", "OUT Y2", "RET"},
+         {"STL S0", "LD X5", "OUT Y5", "LD X0", "SET S20", "STL S20", "OUT Y2", "RET"}},
         {"outputs of a transition's rung go before its transfer",
-         {"STL S0", "LD X0", "SET S20", "OUT Y1", "STL S20", "RET"},
-         {"STL S0", "LD X0", "OUT Y1", "SET S20", "STL S20", "RET"}},
+         {"STL S0", "LD X0", "SET S20", "OUT Y1", "STL S20", "OUT Y2", "RET"},
+         {"STL S0", "LD X0", "OUT Y1", "SET S20", "STL S20", "OUT Y2", "RET"}},
+        {"a step with no code and no transition opens no block",
+         {"STL S0", "LD X0", "SET S20", "STL S20", "RET"},
+         {"STL S0", "LD X0", "SET S20", "RET"}},
         {"an empty block of a converging step is dropped",
          {"STL S0", "LD X0", "SET S21", "SET S31", "STL S21", "RET", "STL S31", "RET", "STL S21", "STL S31", "LD X2",
           "OUT S0", "RET"},
