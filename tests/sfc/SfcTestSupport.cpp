@@ -116,8 +116,8 @@ TCode ToCode(const TSfcChart& chart, std::uint32_t capacity) {
 }
 
 std::string SimTrace(const std::vector<std::uint8_t>& code, std::uint32_t seed, int scans) {
-    std::vector<std::uint8_t> image(31744, 0xFF);
-    std::copy(code.begin(), code.begin() + std::min(code.size(), image.size()), image.begin());
+    std::vector<std::uint8_t> image(code.size() + 64, 0xFF);
+    std::copy(code.begin(), code.end(), image.begin());
     qel::ManualClock clock;
     TSimEngine engine(clock);
     engine.LoadProgram(image.data(), image.size());
@@ -126,9 +126,11 @@ std::string SimTrace(const std::vector<std::uint8_t>& code, std::uint32_t seed, 
     for (int s = 0; s < 10; ++s) SetSimBitAt(mem, SimBitIndexOf('S', s), true);
     std::mt19937 rng(seed);
     std::string trace;
-    auto bits = [&](char letter, int count) {
+    auto bits = [&](char letter, int count) {  // the devices that are on
         trace += letter;
-        for (int i = 0; i < count; ++i) trace += mem.bits[SimBitIndexOf(letter, i)] ? '1' : '0';
+        for (int i = 0; i < count; ++i)
+            if (mem.bits[SimBitIndexOf(letter, i)]) trace += std::to_string(i) + ",";
+        trace += " ";
     };
     for (int scan = 0; scan < scans; ++scan) {
         for (int x = 0; x < 8; ++x) SetSimBitAt(mem, SimBitIndexOf('X', x), rng() % 2 != 0);
@@ -137,7 +139,7 @@ std::string SimTrace(const std::vector<std::uint8_t>& code, std::uint32_t seed, 
         bits('Y', 8);
         bits('S', 1024);
         bits('M', 100);
-        for (int d = 0; d < 10; ++d) trace += " " + std::to_string(mem.D[d]);
+        for (int d = 0; d < 10; ++d) trace += std::to_string(mem.D[d]) + " ";
         trace += "\n";
     }
     return trace;
