@@ -76,17 +76,19 @@ struct TBlockMeaning {
     bool operator==(const TBlockMeaning&) const = default;
 };
 
-// The meaning of the first `count` blocks, in their order. An empty block of
-// one step (no actions, no transitions) does nothing and is left out.
-std::vector<TBlockMeaning> MeaningOf(const TSfcParse& p, std::size_t count = SIZE_MAX) {
+// The meaning of the blocks, in their order; `blocks` gets the block of each.
+// An empty block of one step (no actions, no transitions) does nothing and is
+// left out.
+std::vector<TBlockMeaning> MeaningOf(const TSfcParse& p, std::vector<std::size_t>* blocks = nullptr) {
     std::vector<TBlockMeaning> m;
-    for (std::size_t i = 0; i < p.blocks.size() && i < count; ++i) {
+    for (std::size_t i = 0; i < p.blocks.size(); ++i) {
         const TSfcBlock& b = p.blocks[i];
+        if (!b.isLad && b.steps.size() == 1 && b.actions.empty() && b.transitions.empty()) continue;
+        if (blocks) blocks->push_back(i);
         if (b.isLad) {
             m.push_back({b.code, {}, {}, {}});
             continue;
         }
-        if (b.steps.size() == 1 && b.actions.empty() && b.transitions.empty()) continue;
         std::vector<std::uint16_t> steps = b.steps;
         std::sort(steps.begin(), steps.end());
         m.push_back({{}, steps, b.actions, b.transitions});
@@ -102,15 +104,18 @@ bool CodeOfChart(const TSfcChart& chart, std::uint32_t room, std::vector<std::ui
     return r.ok();
 }
 
-// True when `back` says what the first `count` blocks of p say, in their order.
-bool SaysTheSame(const std::vector<std::uint8_t>& back, const TSfcParse& p, std::size_t count = SIZE_MAX) {
+// True when `back` says what the first n block meanings say, in their order.
+bool SaysTheSame(const std::vector<std::uint8_t>& back, const std::vector<TBlockMeaning>& meaning, std::size_t n) {
     const TSfcParse q = ParseSfcCode(back.data(), static_cast<std::uint32_t>(back.size()));
-    return q.ok && MeaningOf(q) == MeaningOf(p, count);
+    if (!q.ok) return false;
+    const std::vector<TBlockMeaning> m = MeaningOf(q);
+    return m.size() == n && std::equal(m.begin(), m.end(), meaning.begin());
 }
 
 class TLayout {
 public:
-    TLayout(TCodeToSfcResult& out, const TSfcParse& p, std::uint32_t room) : out_(out), c_(out.chart), p_(p), room_(room) {
+    TLayout(TCodeToSfcResult& out, const TSfcParse& p, std::uint32_t room)
+        : out_(out), c_(out.chart), p_(p), room_(room), meaning_(MeaningOf(p, &meaningBlock_)) {
         c_ = TSfcChart::Empty(kSfcRowsAtStart);
     }
     // Lays out every block; the chart must convert back to code that says
@@ -183,7 +188,9 @@ private:
     // up to `count` say, in their order.
     bool KeepsTheCode(std::size_t count) const {
         std::vector<std::uint8_t> back;
-        return CodeOfChart(c_, room_, back) && SaysTheSame(back, p_, count);
+        const auto n = static_cast<std::size_t>(
+            std::lower_bound(meaningBlock_.begin(), meaningBlock_.end(), count) - meaningBlock_.begin());
+        return CodeOfChart(c_, room_, back) && SaysTheSame(back, meaning_, n);
     }
     bool PlaceStep(const TSfcBlock& b, TPos at);
 
@@ -202,14 +209,23 @@ private:
     bool StepBlock(const TSfcBlock& b, std::size_t option, std::size_t& options);
     // The layout state that a block changes, to try another way.
     struct TState {
-        TSfcChart chart;
+        std::vector<std::uint8_t> used;  // the grid up to its last used row
+        std::int32_t rows;
+        std::vector<TSfcCodeRec> records;
         std::int32_t placeRow, chainTop;
         std::uint16_t ladNumber;
         std::set<std::uint16_t> steps, transferred;
     };
-    TState Save() const { return {c_, placeRow_, chainTop_, ladNumber_, steps_, transferred_}; }
+    TState Save() const {
+        const auto bytes = static_cast<std::size_t>(SfcLastUsedRow(c_.grid.data(), c_.rows) + 1) * kSfcRowBytes;
+        return {std::vector<std::uint8_t>(c_.grid.begin(), c_.grid.begin() + bytes), c_.rows, c_.records, placeRow_,
+                chainTop_, ladNumber_, steps_, transferred_};
+    }
     void Restore(const TState& s) {
-        c_ = s.chart;
+        c_.rows = s.rows;
+        c_.grid.assign(static_cast<std::size_t>(s.rows) * kSfcRowBytes, 0xFF);
+        std::copy(s.used.begin(), s.used.end(), c_.grid.begin());
+        c_.records = s.records;
         placeRow_ = s.placeRow;
         chainTop_ = s.chainTop;
         ladNumber_ = s.ladNumber;
@@ -217,8 +233,8 @@ private:
         transferred_ = s.transferred;
         out_.why.clear();
     }
-    // True when a block of step blocks may be laid out in more than one way:
-    // its step has several places, or a target of its may join a branch.
+    // True when a step block may be laid out in more than one way: its step
+    // has several places, or a target of its may join a branch.
     bool HasChoices(const TSfcBlock& b) const;
     bool Transitions(const TSfcBlock& b, std::int32_t row, std::int32_t col);
 
@@ -226,6 +242,8 @@ private:
     TSfcChart& c_;
     const TSfcParse& p_;
     std::uint32_t room_;
+    std::vector<std::size_t> meaningBlock_;  // the block of each entry of meaning_
+    std::vector<TBlockMeaning> meaning_;     // what the code's blocks say
     std::int32_t placeRow_ = 0;
     std::int32_t chainTop_ = 0;
     std::uint16_t ladNumber_ = 0;
@@ -233,6 +251,7 @@ private:
     std::set<std::uint16_t> transferred_;  // steps a SET transfer was laid out for
     bool mayJoin_ = true;             // a target may join an existing branch
     bool joined_ = false;             // a target of the current block joined one
+    bool joinedStep_ = false;         // ... a SET target, whose step may move
     std::vector<TPos> own_;           // cells placed for the current block
 };
 
@@ -390,6 +409,7 @@ std::int32_t TLayout::PlaceAt(std::int32_t row, std::int32_t col, const TSfcCell
 std::int32_t TLayout::Target(std::int32_t row, std::int32_t col, const TSfcTransfer& t) {
     if (mayJoin_ && JoinToPlaceholder(row, col, t)) {
         joined_ = true;
+        joinedStep_ = joinedStep_ || !t.isOut;
         return col;
     }
     if (!out_.why.empty()) return -1;
@@ -403,8 +423,9 @@ std::int32_t TLayout::Target(std::int32_t row, std::int32_t col, const TSfcTrans
 bool TLayout::JoinToPlaceholder(std::int32_t row, std::int32_t col, const TSfcTransfer& t) {
     const std::uint8_t kind = t.isOut ? kSfcJump : kSfcJumpSet;
     if (!Empty(row, col)) return false;
+    const std::int32_t last = SfcLastUsedRow(c_.grid.data(), c_.rows);
     for (std::int32_t pc = 0; pc < col; ++pc)
-        for (std::int32_t pr = 0; pr < c_.rows; ++pr) {
+        for (std::int32_t pr = 0; pr <= last; ++pr) {
             const TSfcCell p = c_.Cell(pr, pc);
             if (p.type != kind || p.Number() != t.step) continue;
             std::int32_t up = pr - 1;
@@ -642,14 +663,14 @@ bool TLayout::Run(std::vector<std::uint8_t>& back) {
     while (true) {
         bool ok = false;
         if (i == p_.blocks.size()) {
-            if (CodeOfChart(c_, room_, back) && SaysTheSame(back, p_)) break;
+            if (CodeOfChart(c_, room_, back) && SaysTheSame(back, meaning_, meaning_.size())) break;
             if (out_.why.empty()) out_.why = "the chart would not say what the code says";
         } else if (++tries > budget) {
             return Fail("no layout keeps the code");
         } else {
             const TSfcBlock& b = p_.blocks[i];
             own_.clear();
-            joined_ = false;
+            joined_ = joinedStep_ = false;
             std::size_t options = 1;
             std::optional<TState> before;
             if (!b.isLad && HasChoices(b)) before = Save();
@@ -657,8 +678,9 @@ bool TLayout::Run(std::vector<std::uint8_t>& back) {
             // Without a join and with one place there was no choice.
             if (before && option == 0 && !joined_ && options <= 2) before.reset();
             if (!before) options = 1;
-            // A way chosen must keep the code so far.
-            if (ok && before) ok = KeepsTheCode(i + 1);
+            // A way chosen must keep the code so far (joined jumps lead to
+            // no step and move no block).
+            if (ok && before && (options > 2 || joinedStep_)) ok = KeepsTheCode(i + 1);
             if (ok) {
                 if (before) choices.push_back({i, option, std::move(*before)});
                 ++i;
@@ -679,7 +701,7 @@ bool TLayout::Run(std::vector<std::uint8_t>& back) {
         choices.pop_back();
     }
     // The work flags go back to untouched.
-    for (std::int32_t r = 0; r < c_.rows; ++r)
+    for (std::int32_t r = 0, last = SfcLastUsedRow(c_.grid.data(), c_.rows); r <= last; ++r)
         for (std::int32_t c = 0; c < kSfcColumns; ++c)
             if (!Empty(r, c)) {
                 TSfcCell x = c_.Cell(r, c);
@@ -700,7 +722,7 @@ bool LayOut(const std::uint8_t* code, std::uint32_t used, TCodeToSfcResult& out,
         out.chart = TSfcChart::Empty();
         return false;
     }
-    const std::uint32_t room = std::max<std::uint32_t>(used * 2 + 4096, 65536);
+    const std::uint32_t room = used * 2 + 4096;
     TLayout layout(out, p, room);
     return layout.Run(back);  // on failure: the chart as far as it was laid out, for diagnostics
 }

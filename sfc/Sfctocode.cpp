@@ -554,7 +554,9 @@ TSfcToCodeResult TChartWalk::Run() {
     // make it turn without end is refused.
     const std::uint64_t budget = static_cast<std::uint64_t>(std::max(c_.rows, 1)) * kSfcColumns * 8 + 1024;
     std::uint64_t turns = 0;
-    while (row_ < c_.rows && !Failed()) {
+    // Below the last used row the walk would only pass empty rows.
+    const std::int32_t end = SfcLastUsedRow(c_.grid, c_.rows) + 1;
+    while (row_ < end && !Failed()) {
         if (++turns > budget) {
             Fail();
             break;
@@ -622,7 +624,7 @@ TSfcToCodeResult TChartWalk::Run() {
     }
     if (!Failed() && inChain_) EmitWord(0x000E);
     if (!Failed()) {
-        for (std::int32_t r = 0; r < c_.rows; ++r)
+        for (std::int32_t r = 0; r < end; ++r)
             for (std::int32_t c = 0; c < kSfcColumns; ++c) {
                 const TSfcCodeRec* rec = recs_[Index(r, c)];
                 if (rec && !rec->code.empty() && SfcTypeHasCode(Cell(r, c).type) && !Visited(r, c)) ++res_.unreached;
