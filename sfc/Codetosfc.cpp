@@ -104,6 +104,23 @@ bool CodeOfChart(const TSfcChart& chart, std::uint32_t room, std::vector<std::ui
     return r.ok();
 }
 
+// The step numbers of each run of STL words, in order (each run sorted).
+std::vector<std::vector<std::uint16_t>> StepRuns(const std::vector<std::uint8_t>& code) {
+    std::vector<std::vector<std::uint16_t>> runs;
+    bool inRun = false;
+    const auto n = static_cast<std::uint32_t>(code.size());
+    for (std::uint32_t pos = 0; pos < n;) {
+        const std::uint16_t w = ReadCodeWord(code.data(), n, pos);
+        const bool stl = IsSfcStlWord(w);
+        if (stl && !inRun) runs.emplace_back();
+        if (stl) runs.back().insert(std::upper_bound(runs.back().begin(), runs.back().end(), w & 0x0FFF), w & 0x0FFF);
+        inRun = stl;
+        const std::uint32_t next = NextInstructionOffset(pos, code.data(), n);
+        pos = next > pos ? next : n;
+    }
+    return runs;
+}
+
 // True when `back` says what the first n block meanings say, in their order.
 bool SaysTheSame(const std::vector<std::uint8_t>& back, const std::vector<TBlockMeaning>& meaning, std::size_t n) {
     const TSfcParse q = ParseSfcCode(back.data(), static_cast<std::uint32_t>(back.size()));
@@ -133,11 +150,19 @@ private:
         while (row + kGrowMargin >= c_.rows) c_.EnsureRows(c_.rows + kGrowRows);
     }
     bool Empty(std::int32_t r, std::int32_t c) const { return c_.Cell(r, c).Empty(); }
+    void SetCell(std::int32_t r, std::int32_t c, const TSfcCell& x) {
+        bound_ = std::max(bound_, r + 1);
+        c_.SetCell(r, c, x);
+    }
+    // The last row that holds a cell (-1 when none).
+    std::int32_t LastRow() const {
+        return SfcLastUsedRow(c_.grid.data(), std::min(bound_, c_.rows));
+    }
     bool Put(std::int32_t r, std::int32_t c, const TSfcCell& x) {
         if (r < 0 || c < 0 || c >= kSfcColumns) return Fail("no room");
         Grow(r);
         if (!Empty(r, c)) return Fail("cell taken");
-        c_.SetCell(r, c, x);
+        SetCell(r, c, x);
         own_.push_back({r, c});
         return true;
     }
@@ -160,7 +185,7 @@ private:
     // transfer to n first, then the others column by column.
     std::vector<TPos> FindCells(std::uint16_t n, std::initializer_list<std::uint8_t> types) const {
         std::vector<TPos> found;
-        const std::int32_t last = SfcLastUsedRow(c_.grid.data(), c_.rows);
+        const std::int32_t last = LastRow();
         for (std::int32_t c = 0; c < kSfcColumns; ++c)
             for (std::int32_t r = 0; r <= last; ++r) {
                 const TSfcCell x = c_.Cell(r, c);
@@ -182,15 +207,19 @@ private:
         if (r < 0 || c < 0 || !transferred_.insert(t.step).second) return;
         TSfcCell x = c_.Cell(r, c);
         x.flag = kFirstTransfer;
-        c_.SetCell(r, c, x);
+        SetCell(r, c, x);
     }
     // What the layout so far converts back to says what the code's blocks
     // up to `count` say, in their order.
+    // (Their steps' blocks come in the same order; what each block holds is
+    // compared when the layout is complete.)
     bool KeepsTheCode(std::size_t count) const {
         std::vector<std::uint8_t> back;
-        const auto n = static_cast<std::size_t>(
-            std::lower_bound(meaningBlock_.begin(), meaningBlock_.end(), count) - meaningBlock_.begin());
-        return CodeOfChart(c_, room_, back) && SaysTheSame(back, meaning_, n);
+        if (!CodeOfChart(c_, room_, back)) return false;
+        std::vector<std::vector<std::uint16_t>> want;
+        for (std::size_t i = 0; i < meaning_.size() && meaningBlock_[i] < count; ++i)
+            if (!meaning_[i].steps.empty()) want.push_back(meaning_[i].steps);
+        return StepRuns(back) == want;
     }
     bool PlaceStep(const TSfcBlock& b, TPos at);
 
@@ -210,19 +239,20 @@ private:
     // The layout state that a block changes, to try another way.
     struct TState {
         std::vector<std::uint8_t> used;  // the grid up to its last used row
-        std::int32_t rows;
+        std::int32_t rows, bound;
         std::vector<TSfcCodeRec> records;
         std::int32_t placeRow, chainTop;
         std::uint16_t ladNumber;
         std::set<std::uint16_t> steps, transferred;
     };
     TState Save() const {
-        const auto bytes = static_cast<std::size_t>(SfcLastUsedRow(c_.grid.data(), c_.rows) + 1) * kSfcRowBytes;
-        return {std::vector<std::uint8_t>(c_.grid.begin(), c_.grid.begin() + bytes), c_.rows, c_.records, placeRow_,
+        const auto bytes = static_cast<std::size_t>(LastRow() + 1) * kSfcRowBytes;
+        return {std::vector<std::uint8_t>(c_.grid.begin(), c_.grid.begin() + bytes), c_.rows, bound_, c_.records, placeRow_,
                 chainTop_, ladNumber_, steps_, transferred_};
     }
     void Restore(const TState& s) {
         c_.rows = s.rows;
+        bound_ = s.bound;
         c_.grid.assign(static_cast<std::size_t>(s.rows) * kSfcRowBytes, 0xFF);
         std::copy(s.used.begin(), s.used.end(), c_.grid.begin());
         c_.records = s.records;
@@ -246,6 +276,7 @@ private:
     std::vector<TBlockMeaning> meaning_;     // what the code's blocks say
     std::int32_t placeRow_ = 0;
     std::int32_t chainTop_ = 0;
+    std::int32_t bound_ = 0;          // no cell at or below this row
     std::uint16_t ladNumber_ = 0;
     std::set<std::uint16_t> steps_;   // step numbers placed as steps
     std::set<std::uint16_t> transferred_;  // steps a SET transfer was laid out for
@@ -263,12 +294,12 @@ bool TLayout::ShiftRight(std::int32_t top, std::int32_t bottom, std::int32_t col
         for (std::int32_t c = kSfcColumns - width; c < kSfcColumns; ++c)
             if (!Empty(r, c)) return Fail("no room for another column");
     for (std::int32_t r = top; r <= bottom; ++r) {
-        for (std::int32_t c = kSfcColumns - 1; c >= col + width; --c) c_.SetCell(r, c, c_.Cell(r, c - width));
+        for (std::int32_t c = kSfcColumns - 1; c >= col + width; --c) SetCell(r, c, c_.Cell(r, c - width));
         const TSfcCell left = c_.Cell(r, col - 1);
         const TSfcCell right = c_.Cell(r, col + width);
         const bool join = ReachesRight(left) && ReachesLeft(right);
         for (std::int32_t c = col; c < col + width; ++c)
-            c_.SetCell(r, c, join ? MakeLine(IsSelectiveShape(right.b1) ? kShapeSelCont : kShapeParCont) : TSfcCell{});
+            SetCell(r, c, join ? MakeLine(IsSelectiveShape(right.b1) ? kShapeSelCont : kShapeParCont) : TSfcCell{});
     }
     for (TSfcCodeRec& rec : c_.records)
         if (rec.row >= top && rec.row <= bottom && rec.col >= col * kSfcCellBytes) rec.col += width * kSfcCellBytes;
@@ -321,7 +352,7 @@ bool TLayout::MoveBranchRight(std::int32_t top, std::int32_t bottom, std::int32_
     for (std::int32_t r = top; r <= bottom; ++r) {
         for (std::int32_t c = kSfcColumns - 1 - width; c >= col; --c) {
             if (Empty(r, c) || stays[at(r, c)]) continue;
-            c_.SetCell(r, c + width, c_.Cell(r, c));
+            SetCell(r, c + width, c_.Cell(r, c));
             c_.Clear(r, c);
             moved[at(r, c)] = 1;
         }
@@ -331,7 +362,7 @@ bool TLayout::MoveBranchRight(std::int32_t top, std::int32_t bottom, std::int32_
         for (std::int32_t c = col; c < col + width; ++c) gapEmpty = gapEmpty && Empty(r, c);
         if (gapEmpty && ReachesRight(left) && ReachesLeft(right))
             for (std::int32_t c = col; c < col + width; ++c)
-                c_.SetCell(r, c, MakeLine(IsSelectiveShape(right.b1) ? kShapeSelCont : kShapeParCont));
+                SetCell(r, c, MakeLine(IsSelectiveShape(right.b1) ? kShapeSelCont : kShapeParCont));
     }
     for (TSfcCodeRec& rec : c_.records) {
         const std::int32_t c = rec.col / kSfcCellBytes;
@@ -353,7 +384,7 @@ std::int32_t TLayout::WidenAbove(std::int32_t row, std::int32_t col) {
     std::int32_t width = 0;
     while (col + width < kSfcColumns && !Empty(row, col + width)) ++width;
     if (col + width >= kSfcColumns || col <= 0) return -1;
-    std::int32_t bottom = SfcLastUsedRow(c_.grid.data(), c_.rows);
+    std::int32_t bottom = LastRow();
     std::int32_t from = row - 1;
     while (true) {
         std::int32_t d = from;
@@ -386,7 +417,7 @@ bool TLayout::WidenBelow(std::int32_t row, std::int32_t col) {
     while (top > chainTop_ && rowReachesUp(top)) --top;
     for (const TPos& p : own_)
         if (p.row >= top && p.col >= col) return Fail("no room beside the branch");
-    const std::int32_t last = SfcLastUsedRow(c_.grid.data(), c_.rows);
+    const std::int32_t last = LastRow();
     if (!ShiftRight(top, last, col, 1)) return false;
     return Empty(row, col) || Fail("cell taken");
 }
@@ -423,7 +454,7 @@ std::int32_t TLayout::Target(std::int32_t row, std::int32_t col, const TSfcTrans
 bool TLayout::JoinToPlaceholder(std::int32_t row, std::int32_t col, const TSfcTransfer& t) {
     const std::uint8_t kind = t.isOut ? kSfcJump : kSfcJumpSet;
     if (!Empty(row, col)) return false;
-    const std::int32_t last = SfcLastUsedRow(c_.grid.data(), c_.rows);
+    const std::int32_t last = LastRow();
     for (std::int32_t pc = 0; pc < col; ++pc)
         for (std::int32_t pr = 0; pr <= last; ++pr) {
             const TSfcCell p = c_.Cell(pr, pc);
@@ -438,8 +469,8 @@ bool TLayout::JoinToPlaceholder(std::int32_t row, std::int32_t col, const TSfcTr
                     line = c_.Cell(up, c).IsLine(kShapeSelCont) || c_.Cell(up, c).IsLine(kShapeSelConvRight);
                 for (std::int32_t r = row; r < up && line; ++r) line = Empty(r, col);
                 if (!line) continue;
-                for (std::int32_t r = row; r < up; ++r) c_.SetCell(r, col, MakeLine(kShapeVertical));
-                c_.SetCell(up, col, MakeLine(kShapeSelConvRight));
+                for (std::int32_t r = row; r < up; ++r) SetCell(r, col, MakeLine(kShapeVertical));
+                SetCell(up, col, MakeLine(kShapeSelConvRight));
                 return true;
             }
             if (above.IsLine(kShapeSelLeft) && up < row && pr == up + 1) {
@@ -458,16 +489,16 @@ bool TLayout::JoinToPlaceholder(std::int32_t row, std::int32_t col, const TSfcTr
                 if (!free) continue;
                 Grow(row + 1);
                 c_.Clear(pr, pc);
-                c_.SetCell(row + 1, pc, p);
+                SetCell(row + 1, pc, p);
                 for (std::int32_t c = pc; c < end; ++c) {
                     const TSfcCell x = c_.Cell(up, c);
                     c_.Clear(up, c);
-                    c_.SetCell(row, c, x);
+                    SetCell(row, c, x);
                     if (!x.IsLine(kShapeSelCont))
-                        for (std::int32_t r = up; r < row; ++r) c_.SetCell(r, c, MakeLine(kShapeVertical));
+                        for (std::int32_t r = up; r < row; ++r) SetCell(r, c, MakeLine(kShapeVertical));
                 }
-                for (std::int32_t c = end; c < col; ++c) c_.SetCell(row, c, MakeLine(kShapeSelCont));
-                c_.SetCell(row, col, MakeLine(kShapeSelConvRight));
+                for (std::int32_t c = end; c < col; ++c) SetCell(row, c, MakeLine(kShapeSelCont));
+                SetCell(row, col, MakeLine(kShapeSelConvRight));
                 return true;
             }
             if (above.type == kSfcTransition) {
@@ -480,12 +511,12 @@ bool TLayout::JoinToPlaceholder(std::int32_t row, std::int32_t col, const TSfcTr
                 for (std::int32_t c = pc + 1; c < col && free; ++c) free = Empty(joinRow, c);
                 if (!free) continue;
                 Grow(joinRow + 1);
-                c_.SetCell(joinRow + 1, pc, p);
-                for (std::int32_t r = pr; r < joinRow; ++r) c_.SetCell(r, pc, MakeLine(kShapeVertical));
-                c_.SetCell(joinRow, pc, MakeLine(kShapeSelLeft));
-                for (std::int32_t c = pc + 1; c < col; ++c) c_.SetCell(joinRow, c, MakeLine(kShapeSelCont));
-                for (std::int32_t r = row; r < joinRow; ++r) c_.SetCell(r, col, MakeLine(kShapeVertical));
-                c_.SetCell(joinRow, col, MakeLine(kShapeSelConvRight));
+                SetCell(joinRow + 1, pc, p);
+                for (std::int32_t r = pr; r < joinRow; ++r) SetCell(r, pc, MakeLine(kShapeVertical));
+                SetCell(joinRow, pc, MakeLine(kShapeSelLeft));
+                for (std::int32_t c = pc + 1; c < col; ++c) SetCell(joinRow, c, MakeLine(kShapeSelCont));
+                for (std::int32_t r = row; r < joinRow; ++r) SetCell(r, col, MakeLine(kShapeVertical));
+                SetCell(joinRow, col, MakeLine(kShapeSelConvRight));
                 return true;
             }
         }
@@ -502,7 +533,7 @@ std::int32_t TLayout::Parallel(std::int32_t row, std::int32_t col, const std::ve
         const std::int32_t at = PlaceAt(row, c + 1, MakeLine(kShapeParDivRight));
         if (at < 0) return -1;
         for (std::int32_t k = c + 1; k < at; ++k)
-            if (Empty(row, k)) c_.SetCell(row, k, MakeLine(kShapeParCont));
+            if (Empty(row, k)) SetCell(row, k, MakeLine(kShapeParCont));
         c = PlaceAt(row + 1, at, MakeCell(targets[j].isOut ? kSfcJump : kSfcJumpSet, targets[j].step));
         if (c < 0) return -1;
         if (!targets[j].isOut) MarkFirstTransfer(row + 1, c, targets[j]);
@@ -528,7 +559,7 @@ bool TLayout::PlaceStep(const TSfcBlock& b, TPos at) {
         chainTop_ = at.row;
         if (!Put(at.row, 0, MakeCell(n < kSfcFirstPlainStep ? kSfcInitStep : kSfcStep, n))) return false;
     } else {
-        c_.SetCell(at.row, at.col, MakeCell(kSfcStep, n));
+        SetCell(at.row, at.col, MakeCell(kSfcStep, n));
         own_.push_back(at);
     }
     steps_.insert(n);
@@ -539,7 +570,7 @@ bool TLayout::PlaceStep(const TSfcBlock& b, TPos at) {
 
 bool TLayout::HasChoices(const TSfcBlock& b) const {
     std::multiset<std::pair<std::uint8_t, std::uint16_t>> marks;  // placeholders by kind and number
-    const std::int32_t last = SfcLastUsedRow(c_.grid.data(), c_.rows);
+    const std::int32_t last = LastRow();
     for (std::int32_t r = 0; r <= last; ++r)
         for (std::int32_t c = 0; c < kSfcColumns; ++c) {
             const TSfcCell x = c_.Cell(r, c);
@@ -586,7 +617,7 @@ bool TLayout::StepBlock(const TSfcBlock& b, std::size_t option, std::size_t& opt
     for (const TPos& p : at) {
         const TSfcCell x = c_.Cell(p.row, p.col);
         if (x.type != kSfcStep) {
-            c_.SetCell(p.row, p.col, MakeCell(kSfcStep, x.Number()));
+            SetCell(p.row, p.col, MakeCell(kSfcStep, x.Number()));
             steps_.insert(x.Number());
         }
         mine.push_back(own_.size());
@@ -605,7 +636,7 @@ bool TLayout::StepBlock(const TSfcBlock& b, std::size_t option, std::size_t& opt
     for (std::int32_t c = at[0].col + 1; c < at.back().col; ++c) {
         const TSfcCell x = c_.Cell(junction, c);
         if (x.Empty())
-            c_.SetCell(junction, c, MakeLine(kShapeParCont));
+            SetCell(junction, c, MakeLine(kShapeParCont));
         else if (!x.IsLine(kShapeParConvRight))
             return Fail("a line across the convergence");
     }
@@ -637,7 +668,7 @@ bool TLayout::Transitions(const TSfcBlock& b, std::int32_t row, std::int32_t col
         } else {
             cb = PlaceAt(row, next, MakeLine(kShapeSelDivRight));
             for (std::int32_t c = base + 1; c >= 0 && c < cb; ++c)
-                if (Empty(row, c)) c_.SetCell(row, c, MakeLine(kShapeSelCont));
+                if (Empty(row, c)) SetCell(row, c, MakeLine(kShapeSelCont));
         }
         if (cb < 0) return false;
         const std::int32_t t = PlaceAt(row + 1, cb, MakeCell(kSfcTransition, 0xFFFF));
@@ -658,7 +689,7 @@ bool TLayout::Run(std::vector<std::uint8_t>& back) {
         TState before;
     };
     std::vector<TChoice> choices;
-    const std::size_t budget = 40 * p_.blocks.size() + 32;
+    const std::size_t budget = 8 * p_.blocks.size() + 32;
     std::size_t i = 0, option = 0, tries = 0;
     while (true) {
         bool ok = false;
@@ -701,12 +732,12 @@ bool TLayout::Run(std::vector<std::uint8_t>& back) {
         choices.pop_back();
     }
     // The work flags go back to untouched.
-    for (std::int32_t r = 0, last = SfcLastUsedRow(c_.grid.data(), c_.rows); r <= last; ++r)
+    for (std::int32_t r = 0, last = LastRow(); r <= last; ++r)
         for (std::int32_t c = 0; c < kSfcColumns; ++c)
             if (!Empty(r, c)) {
                 TSfcCell x = c_.Cell(r, c);
                 x.flag = 0xFF;
-                c_.SetCell(r, c, x);
+                SetCell(r, c, x);
             }
     return true;
 }

@@ -563,7 +563,7 @@ private:
     }
     // What follows a transition's target at (r, c): a step and what follows it, or a jump.
     int Target(int r, int c, int w, int depth) {
-        if (depth > 5 || Pick(4) == 0) return Jump(r, c);
+        if (depth > 3 || Pick(4) == 0) return Jump(r, c);
         return After(Step(r, c), c, w, depth + 1);
     }
     // Pads column c with vertical lines from row `from` down to row `to` (excluded).
@@ -572,7 +572,7 @@ private:
     }
     // What follows the step at (r, c) within the columns [c, c + w); the last row used.
     int After(int r, int c, int w, int depth) {
-        const int pick = depth > 6 ? 0 : w >= 4 ? 3 + Pick(7) : Pick(10);
+        const int pick = depth > 4 ? 0 : w >= 4 ? 3 + Pick(7) : Pick(10);
         if (pick < 3 || w < 2) {  // a sequence
             Transition(r + 1, c);
             return Target(r + 2, c, w, depth);
