@@ -184,6 +184,26 @@ TEST_F(CodeToSfc, StepWithOnlyTransfersOpensNoBlock) {
     EXPECT_EQ(SimTrace(out.code, 3), SimTrace(code, 3));
 }
 
+// S13 is set from the divergence (its first transfer) and again by a jump
+// below S11: it goes where its first transfer points, so its block stays
+// after S12's, where the walk of the chart writes it (the two jumps back to
+// S0 join).
+TEST_F(CodeToSfc, StepGoesWhereItsFirstTransferPoints) {
+    const std::vector<std::string> rows = {"I0", "7 4 4", "T T T", "S11 S12 S13", "T T T", "P13 J0 J0"};
+    const auto code = Il({"STL S0", "LD X0", "SET S11", "LD X1", "SET S12", "LD X2", "SET S13", "STL S11", "OUT Y1",
+                          "LD X3", "SET S13", "STL S12", "OUT Y2", "LD X4", "OUT S0", "STL S13", "OUT Y3", "LD X5",
+                          "OUT S0", "RET"});
+    const TCode out = ToCode(ChartOf(rows, {{{2, 0}, {"LD X0"}}, {{2, 1}, {"LD X1"}}, {{2, 2}, {"LD X2"}},
+                                            {{3, 0}, {"OUT Y1"}}, {{3, 1}, {"OUT Y2"}}, {{3, 2}, {"OUT Y3"}},
+                                            {{4, 0}, {"LD X3"}}, {{4, 1}, {"LD X4"}}, {{4, 2}, {"LD X5"}}}));
+    ASSERT_TRUE(out.ok);
+    EXPECT_EQ(Listing(out.code), Listing(code));
+    const TCodeToSfcResult r = FromCode(code);
+    ASSERT_TRUE(r.ok) << r.why;
+    EXPECT_EQ(RowsOf(r.chart), (std::vector<std::string>{"I0", "7 4 4", "T T T", "S11 S12 S13", "T T T", "P13 7 6", ". J0"}));
+    EXPECT_EQ(Listing(ToCode(r.chart).code), Listing(code));
+}
+
 // f = chart->code after code->chart. Hand-written code in SFC form comes back
 // stable after one pass; each way it differs from its source is named here.
 TEST_F(CodeToSfc, HandWrittenCodeIsStableAfterOnePass) {
