@@ -569,19 +569,17 @@ bool TLayout::PlaceStep(const TSfcBlock& b, TPos at) {
 }
 
 bool TLayout::HasChoices(const TSfcBlock& b) const {
-    std::multiset<std::pair<std::uint8_t, std::uint16_t>> marks;  // placeholders by kind and number
-    const std::int32_t last = LastRow();
-    for (std::int32_t r = 0; r <= last; ++r)
+    const bool oneStep = b.steps.size() == 1 && b.steps[0] >= kSfcFirstPlainStep;
+    int places = 0;
+    for (std::int32_t r = 0, last = LastRow(); r <= last; ++r)
         for (std::int32_t c = 0; c < kSfcColumns; ++c) {
             const TSfcCell x = c_.Cell(r, c);
-            if (x.type == kSfcJump || x.type == kSfcJumpSet || x.type == kSfcStepMark) marks.insert({x.type, x.Number()});
+            if (x.type != kSfcJump && x.type != kSfcJumpSet && x.type != kSfcStepMark) continue;
+            if (oneStep && x.type != kSfcJump && x.Number() == b.steps[0] && ++places > 1) return true;
+            for (const TSfcTransitionCode& t : b.transitions)
+                for (const TSfcTransfer& y : t.targets)
+                    if (x.type == (y.isOut ? kSfcJump : kSfcJumpSet) && x.Number() == y.step) return true;
         }
-    if (b.steps.size() == 1 && b.steps[0] >= kSfcFirstPlainStep &&
-        marks.count({kSfcJumpSet, b.steps[0]}) + marks.count({kSfcStepMark, b.steps[0]}) > 1)
-        return true;
-    for (const TSfcTransitionCode& t : b.transitions)
-        for (const TSfcTransfer& x : t.targets)
-            if (marks.count({x.isOut ? kSfcJump : kSfcJumpSet, x.step})) return true;
     return false;
 }
 

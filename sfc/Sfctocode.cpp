@@ -33,13 +33,13 @@ struct TFrame {
 class TChartWalk {
 public:
     TChartWalk(const TSfcChartRef& chart, std::uint8_t* code, std::uint32_t capacity)
-        : c_(chart), code_(code), cap_(capacity) {
-        const std::size_t cells = static_cast<std::size_t>(std::max(c_.rows, 0)) * kSfcColumns;
+        : c_(chart), code_(code), cap_(capacity), used_(SfcLastUsedRow(c_.grid, c_.rows) + 1) {
+        const std::size_t cells = static_cast<std::size_t>(used_) * kSfcColumns;
         visited_.assign(cells, 0);
         parallelDone_.assign(cells, 0);
         recs_.assign(cells, nullptr);
         for (const TSfcCodeRec* r : c_.records) {
-            if (!r || r->row < 0 || r->row >= c_.rows || r->col < 0 || r->col % kSfcCellBytes) continue;
+            if (!r || r->row < 0 || r->row >= used_ || r->col < 0 || r->col % kSfcCellBytes) continue;
             const std::int32_t col = r->col / kSfcCellBytes;
             if (col >= kSfcColumns) continue;
             const std::size_t i = Index(r->row, col);
@@ -61,9 +61,11 @@ private:
         return {p[0], p[1], p[2], p[3]};
     }
     bool IsLine(std::int32_t r, std::int32_t c, std::uint8_t shape) const { return Cell(r, c).IsLine(shape); }
-    bool Visited(std::int32_t r, std::int32_t c) const { return Inside(r, c) && visited_[Index(r, c)]; }
+    // A cell of the rows in use (below them every cell is empty).
+    bool InUse(std::int32_t r, std::int32_t c) const { return r >= 0 && r < used_ && c >= 0 && c < kSfcColumns; }
+    bool Visited(std::int32_t r, std::int32_t c) const { return InUse(r, c) && visited_[Index(r, c)]; }
     void MarkVisited(std::int32_t r, std::int32_t c) {
-        if (Inside(r, c)) visited_[Index(r, c)] = 1;
+        if (InUse(r, c)) visited_[Index(r, c)] = 1;
     }
     // Marks a divergence or convergence line from its left end over the given shapes.
     void MarkRun(std::int32_t r, std::int32_t c, std::initializer_list<std::uint8_t> shapes) {
@@ -99,7 +101,7 @@ private:
         if (r >= c_.rows - 1) return true;
         return pred(Cell(WalkDown(r, c), c));
     }
-    const TSfcCodeRec* Rec(std::int32_t r, std::int32_t c) const { return Inside(r, c) ? recs_[Index(r, c)] : nullptr; }
+    const TSfcCodeRec* Rec(std::int32_t r, std::int32_t c) const { return InUse(r, c) ? recs_[Index(r, c)] : nullptr; }
     // A divergence line starting at (row_, col_): its branch entries (every
     // divergence cell up to where the continuation line ends) become a new
     // frame. A frame whose entries are all taken is freed first, so a chain
@@ -182,6 +184,7 @@ private:
     const TSfcChartRef& c_;
     std::uint8_t* code_;
     std::uint32_t cap_;
+    std::int32_t used_;  // rows up to the last one that holds a cell
     std::uint32_t len_ = 0;
     std::vector<std::uint8_t> visited_;
     std::vector<std::uint8_t> parallelDone_;
@@ -350,7 +353,7 @@ bool TChartWalk::EmitSelectiveBranches(TFrame& f, std::int32_t& deepest) {
                 const std::int32_t y = WalkDown(xr + 1, c);
                 if (!StepLike(Cell(y, c))) return Fail();
                 if (!EmitTransfer(y, c)) return false;
-                parallelDone_[Index(y, c)] = 1;
+                if (InUse(y, c)) parallelDone_[Index(y, c)] = 1;
                 c = WalkRight(xr, c + 1, kShapeParCont);
                 if (!IsLine(xr, c, kShapeParDivRight)) break;
             }
@@ -372,7 +375,7 @@ bool TChartWalk::EmitParallelBranches(TFrame& f) {
         const std::int32_t xr = WalkDown(e.row + 1, e.col);
         const TSfcCell x = Cell(xr, e.col);
         if (!StepLike(x)) return Fail();
-        if (!parallelDone_[Index(xr, e.col)] && !EmitTransfer(xr, e.col)) return false;
+        if (!(InUse(xr, e.col) && parallelDone_[Index(xr, e.col)]) && !EmitTransfer(xr, e.col)) return false;
         e.row = xr;
     }
     f.next = 0;
@@ -554,8 +557,8 @@ TSfcToCodeResult TChartWalk::Run() {
     // make it turn without end is refused.
     const std::uint64_t budget = static_cast<std::uint64_t>(std::max(c_.rows, 1)) * kSfcColumns * 8 + 1024;
     std::uint64_t turns = 0;
-    // Below the last used row the walk would only pass empty rows.
-    const std::int32_t end = SfcLastUsedRow(c_.grid, c_.rows) + 1;
+    // Below the rows in use the walk would only pass empty rows.
+    const std::int32_t end = used_;
     while (row_ < end && !Failed()) {
         if (++turns > budget) {
             Fail();

@@ -651,16 +651,16 @@ private:
 // Random charts of 2 to 12 columns (over a thousand of seven or more): each
 // converts, within the capacity; code to chart gives each back as the same
 // code or, when no layout keeps the code, refuses it (a handful in 4000,
-// where the branches beside a wide one leave no room). The same charts with
-// cells overwritten at random convert or are refused whole, and code of
-// theirs that draws is stable.
+// where the branches beside a wide one leave no room). Every other chart
+// with cells overwritten at random converts or is refused whole, and code
+// of it that draws is stable.
 TEST_F(CodeToSfc, RandomChartsConvertBackToTheSameCode) {
     int wide = 0, refused = 0;
     for (std::uint32_t seed = 1; seed <= 4000; ++seed) {
         const int columns = 2 + static_cast<int>(seed % 11);
         TSfcChart chart = SfcChartGen(seed, columns).Chart();
         SCOPED_TRACE("seed " + std::to_string(seed));
-        const TCode first = ToCode(chart);
+        const TCode first = ToCode(chart, 8192);
         ASSERT_TRUE(first.ok) << Drawing(chart);
         int used = 0;
         for (int r = 0; r < chart.rows; ++r)
@@ -669,8 +669,9 @@ TEST_F(CodeToSfc, RandomChartsConvertBackToTheSameCode) {
         wide += used >= 7;
         const TCodeToSfcResult back = FromCode(first.code);
         refused += !back.ok;
-        if (back.ok && ToCode(back.chart).code != first.code)
+        if (back.ok && ToCode(back.chart, 8192).code != first.code)
             ADD_FAILURE() << Drawing(chart) << Drawing(back.chart) << Listing(first.code);
+        if (seed % 2) continue;
         std::mt19937 rng(seed);
         for (int i = 1 + static_cast<int>(rng() % 6); i > 0; --i) {
             const int r = static_cast<int>(rng() % 24), c = static_cast<int>(rng() % columns);
@@ -681,14 +682,14 @@ TEST_F(CodeToSfc, RandomChartsConvertBackToTheSameCode) {
             if (rng() % 3 == 0) chart.records.push_back({r, c * 4, Il({"LD X0", "SET S3", "OUT Y0"})});
         }
         ToCode(chart, 2 + 2 * (rng() % 64));  // the capacity's guard bytes are checked inside
-        const TCode mutated = ToCode(chart);
+        const TCode mutated = ToCode(chart, 8192);
         const TCodeToSfcResult drawn = mutated.ok ? FromCode(mutated.code) : TCodeToSfcResult{};
         if (!drawn.ok) continue;
-        const TCode once = ToCode(drawn.chart);
+        const TCode once = ToCode(drawn.chart, 8192);
         ASSERT_TRUE(once.ok);
         const TCodeToSfcResult again = FromCode(once.code);
         ASSERT_TRUE(again.ok) << again.why;
-        EXPECT_EQ(ToCode(again.chart).code, once.code);
+        EXPECT_EQ(ToCode(again.chart, 8192).code, once.code);
     }
     EXPECT_GT(wide, 1000);
     EXPECT_LE(refused, 8);
