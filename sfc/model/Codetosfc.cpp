@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 #include <tuple>
 #include <vector>
@@ -19,6 +20,8 @@ constexpr int kMsgChartError = 1;
 // kGrowMargin rows of its end.
 constexpr std::int32_t kGrowRows = 256;
 constexpr std::int32_t kGrowMargin = 32;
+// The work flag of the placeholder the first transfer to a step left.
+constexpr std::uint8_t kFirstTransfer = 0;
 
 struct TPos {
     std::int32_t row = -1;
@@ -62,10 +65,81 @@ bool IsSelectiveShape(std::uint8_t s) {
     return s == kShapeSelDivRight || s == kShapeSelCont || s == kShapeSelConvRight || s == kShapeSelLeft;
 }
 
+// What a block means as a chart, for comparing a layout with its code: a
+// LAD block's code; a step block's steps, actions and transitions (RET only
+// closes blocks).
+struct TBlockMeaning {
+    std::vector<std::uint8_t> lad;
+    std::vector<std::uint16_t> steps;
+    std::vector<std::uint8_t> actions;
+    std::vector<TSfcTransitionCode> transitions;
+    bool operator==(const TBlockMeaning&) const = default;
+};
+
+// The meaning of the blocks, in their order; `blocks` gets the block of each.
+// An empty block of one step (no actions, no transitions) does nothing and is
+// left out.
+std::vector<TBlockMeaning> MeaningOf(const TSfcParse& p, std::vector<std::size_t>* blocks = nullptr) {
+    std::vector<TBlockMeaning> m;
+    for (std::size_t i = 0; i < p.blocks.size(); ++i) {
+        const TSfcBlock& b = p.blocks[i];
+        if (!b.isLad && b.steps.size() == 1 && b.actions.empty() && b.transitions.empty()) continue;
+        if (blocks) blocks->push_back(i);
+        if (b.isLad) {
+            m.push_back({b.code, {}, {}, {}});
+            continue;
+        }
+        std::vector<std::uint16_t> steps = b.steps;
+        std::sort(steps.begin(), steps.end());
+        m.push_back({{}, steps, b.actions, b.transitions});
+    }
+    return m;
+}
+
+// The code a chart converts to, in `back`; false when it does not convert.
+bool CodeOfChart(const TSfcChart& chart, std::uint32_t room, std::vector<std::uint8_t>& back) {
+    back.assign(room, 0xFF);
+    const TSfcToCodeResult r = SfcChartToCode(TSfcChartRef::Of(chart), back.data(), room);
+    back.resize(r.ok() ? r.length : 0);
+    return r.ok();
+}
+
+// The step numbers of each run of STL words, in order (each run sorted).
+std::vector<std::vector<std::uint16_t>> StepRuns(const std::vector<std::uint8_t>& code) {
+    std::vector<std::vector<std::uint16_t>> runs;
+    bool inRun = false;
+    const auto n = static_cast<std::uint32_t>(code.size());
+    for (std::uint32_t pos = 0; pos < n;) {
+        const std::uint16_t w = ReadCodeWord(code.data(), n, pos);
+        const bool stl = IsSfcStlWord(w);
+        if (stl && !inRun) runs.emplace_back();
+        if (stl) runs.back().insert(std::upper_bound(runs.back().begin(), runs.back().end(), w & 0x0FFF), w & 0x0FFF);
+        inRun = stl;
+        const std::uint32_t next = NextInstructionOffset(pos, code.data(), n);
+        pos = next > pos ? next : n;
+    }
+    return runs;
+}
+
+// True when `back` says what the first n block meanings say, in their order.
+bool SaysTheSame(const std::vector<std::uint8_t>& back, const std::vector<TBlockMeaning>& meaning, std::size_t n) {
+    const TSfcParse q = ParseSfcCode(back.data(), static_cast<std::uint32_t>(back.size()));
+    if (!q.ok) return false;
+    const std::vector<TBlockMeaning> m = MeaningOf(q);
+    return m.size() == n && std::equal(m.begin(), m.end(), meaning.begin());
+}
+
 class TLayout {
 public:
-    explicit TLayout(TCodeToSfcResult& out) : out_(out), c_(out.chart) { c_ = TSfcChart::Empty(kSfcRowsAtStart); }
-    bool Run(const TSfcParse& p);
+    TLayout(TCodeToSfcResult& out, const TSfcParse& p, std::uint32_t room)
+        : out_(out), c_(out.chart), p_(p), room_(room), meaning_(MeaningOf(p, &meaningBlock_)) {
+        c_ = TSfcChart::Empty(kSfcRowsAtStart);
+    }
+    // Lays out every block; the chart must convert back to code that says
+    // what the code says (into `back`). Where a step or a transfer has more
+    // than one way to go, the ways are tried in turn, back to the last such
+    // choice when a later block finds no way that keeps the code.
+    bool Run(std::vector<std::uint8_t>& back);
 
 private:
     bool Fail(const char* why) {
@@ -76,11 +150,19 @@ private:
         while (row + kGrowMargin >= c_.rows) c_.EnsureRows(c_.rows + kGrowRows);
     }
     bool Empty(std::int32_t r, std::int32_t c) const { return c_.Cell(r, c).Empty(); }
+    void SetCell(std::int32_t r, std::int32_t c, const TSfcCell& x) {
+        bound_ = std::max(bound_, r + 1);
+        c_.SetCell(r, c, x);
+    }
+    // The last row that holds a cell (-1 when none).
+    std::int32_t LastRow() const {
+        return SfcLastUsedRow(c_.grid.data(), std::min(bound_, c_.rows));
+    }
     bool Put(std::int32_t r, std::int32_t c, const TSfcCell& x) {
         if (r < 0 || c < 0 || c >= kSfcColumns) return Fail("no room");
         Grow(r);
         if (!Empty(r, c)) return Fail("cell taken");
-        c_.SetCell(r, c, x);
+        SetCell(r, c, x);
         own_.push_back({r, c});
         return true;
     }
@@ -99,15 +181,47 @@ private:
         rec.code = code;
         c_.records.push_back(std::move(rec));
     }
-    // The first cell, column by column, of one of the given types numbered n.
-    TPos FindCell(std::uint16_t n, std::initializer_list<std::uint8_t> types) const {
+    // The cells of the given types numbered n: the placeholder of the first
+    // transfer to n first, then the others column by column.
+    std::vector<TPos> FindCells(std::uint16_t n, std::initializer_list<std::uint8_t> types) const {
+        std::vector<TPos> found;
+        const std::int32_t last = LastRow();
         for (std::int32_t c = 0; c < kSfcColumns; ++c)
-            for (std::int32_t r = 0; r < c_.rows; ++r) {
+            for (std::int32_t r = 0; r <= last; ++r) {
                 const TSfcCell x = c_.Cell(r, c);
-                if (x.Number() == n && std::find(types.begin(), types.end(), x.type) != types.end()) return {r, c};
+                if (x.Number() != n || std::find(types.begin(), types.end(), x.type) == types.end()) continue;
+                if (x.flag == kFirstTransfer)
+                    found.insert(found.begin(), {r, c});
+                else
+                    found.push_back({r, c});
             }
-        return {};
+        return found;
     }
+    TPos FindCell(std::uint16_t n, std::initializer_list<std::uint8_t> types) const {
+        const std::vector<TPos> found = FindCells(n, types);
+        return found.empty() ? TPos{} : found[0];
+    }
+    // A placeholder just put for a transfer: the first transfer to its step
+    // is marked (in the cell's work flag, which moves with the cell).
+    void MarkFirstTransfer(std::int32_t r, std::int32_t c, const TSfcTransfer& t) {
+        if (r < 0 || c < 0 || !transferred_.insert(t.step).second) return;
+        TSfcCell x = c_.Cell(r, c);
+        x.flag = kFirstTransfer;
+        SetCell(r, c, x);
+    }
+    // What the layout so far converts back to says what the code's blocks
+    // up to `count` say, in their order.
+    // (Their steps' blocks come in the same order; what each block holds is
+    // compared when the layout is complete.)
+    bool KeepsTheCode(std::size_t count) const {
+        std::vector<std::uint8_t> back;
+        if (!CodeOfChart(c_, room_, back)) return false;
+        std::vector<std::vector<std::uint16_t>> want;
+        for (std::size_t i = 0; i < meaning_.size() && meaningBlock_[i] < count; ++i)
+            if (!meaning_[i].steps.empty()) want.push_back(meaning_[i].steps);
+        return StepRuns(back) == want;
+    }
+    bool PlaceStep(const TSfcBlock& b, TPos at);
 
     bool ShiftRight(std::int32_t top, std::int32_t bottom, std::int32_t col, std::int32_t width);
     bool MoveBranchRight(std::int32_t top, std::int32_t bottom, std::int32_t col, std::int32_t width);
@@ -120,15 +234,55 @@ private:
     bool JoinToPlaceholder(std::int32_t row, std::int32_t col, const TSfcTransfer& t);
     std::int32_t Parallel(std::int32_t row, std::int32_t col, const std::vector<TSfcTransfer>& targets);
     bool Lad(const TSfcBlock& b);
-    bool StepBlock(const TSfcBlock& b);
+    // Lays out a step block in its way number `option` of `options`.
+    bool StepBlock(const TSfcBlock& b, std::size_t option, std::size_t& options);
+    // The layout state that a block changes, to try another way.
+    struct TState {
+        std::vector<std::uint8_t> used;  // the grid up to its last used row
+        std::int32_t rows, bound;
+        std::vector<TSfcCodeRec> records;
+        std::int32_t placeRow, chainTop;
+        std::uint16_t ladNumber;
+        std::set<std::uint16_t> steps, transferred;
+    };
+    TState Save() const {
+        const auto bytes = static_cast<std::size_t>(LastRow() + 1) * kSfcRowBytes;
+        return {std::vector<std::uint8_t>(c_.grid.begin(), c_.grid.begin() + bytes), c_.rows, bound_, c_.records, placeRow_,
+                chainTop_, ladNumber_, steps_, transferred_};
+    }
+    void Restore(const TState& s) {
+        c_.rows = s.rows;
+        bound_ = s.bound;
+        c_.grid.assign(static_cast<std::size_t>(s.rows) * kSfcRowBytes, 0xFF);
+        std::copy(s.used.begin(), s.used.end(), c_.grid.begin());
+        c_.records = s.records;
+        placeRow_ = s.placeRow;
+        chainTop_ = s.chainTop;
+        ladNumber_ = s.ladNumber;
+        steps_ = s.steps;
+        transferred_ = s.transferred;
+        out_.why.clear();
+    }
+    // True when a step block may be laid out in more than one way: its step
+    // has several places, or a target of its may join a branch.
+    bool HasChoices(const TSfcBlock& b) const;
     bool Transitions(const TSfcBlock& b, std::int32_t row, std::int32_t col);
 
     TCodeToSfcResult& out_;
     TSfcChart& c_;
+    const TSfcParse& p_;
+    std::uint32_t room_;
+    std::vector<std::size_t> meaningBlock_;  // the block of each entry of meaning_
+    std::vector<TBlockMeaning> meaning_;     // what the code's blocks say
     std::int32_t placeRow_ = 0;
     std::int32_t chainTop_ = 0;
+    std::int32_t bound_ = 0;          // no cell at or below this row
     std::uint16_t ladNumber_ = 0;
     std::set<std::uint16_t> steps_;   // step numbers placed as steps
+    std::set<std::uint16_t> transferred_;  // steps a SET transfer was laid out for
+    bool mayJoin_ = true;             // a target may join an existing branch
+    bool joined_ = false;             // a target of the current block joined one
+    bool joinedStep_ = false;         // ... a SET target, whose step may move
     std::vector<TPos> own_;           // cells placed for the current block
 };
 
@@ -140,12 +294,12 @@ bool TLayout::ShiftRight(std::int32_t top, std::int32_t bottom, std::int32_t col
         for (std::int32_t c = kSfcColumns - width; c < kSfcColumns; ++c)
             if (!Empty(r, c)) return Fail("no room for another column");
     for (std::int32_t r = top; r <= bottom; ++r) {
-        for (std::int32_t c = kSfcColumns - 1; c >= col + width; --c) c_.SetCell(r, c, c_.Cell(r, c - width));
+        for (std::int32_t c = kSfcColumns - 1; c >= col + width; --c) SetCell(r, c, c_.Cell(r, c - width));
         const TSfcCell left = c_.Cell(r, col - 1);
         const TSfcCell right = c_.Cell(r, col + width);
         const bool join = ReachesRight(left) && ReachesLeft(right);
         for (std::int32_t c = col; c < col + width; ++c)
-            c_.SetCell(r, c, join ? MakeLine(IsSelectiveShape(right.b1) ? kShapeSelCont : kShapeParCont) : TSfcCell{});
+            SetCell(r, c, join ? MakeLine(IsSelectiveShape(right.b1) ? kShapeSelCont : kShapeParCont) : TSfcCell{});
     }
     for (TSfcCodeRec& rec : c_.records)
         if (rec.row >= top && rec.row <= bottom && rec.col >= col * kSfcCellBytes) rec.col += width * kSfcCellBytes;
@@ -198,7 +352,7 @@ bool TLayout::MoveBranchRight(std::int32_t top, std::int32_t bottom, std::int32_
     for (std::int32_t r = top; r <= bottom; ++r) {
         for (std::int32_t c = kSfcColumns - 1 - width; c >= col; --c) {
             if (Empty(r, c) || stays[at(r, c)]) continue;
-            c_.SetCell(r, c + width, c_.Cell(r, c));
+            SetCell(r, c + width, c_.Cell(r, c));
             c_.Clear(r, c);
             moved[at(r, c)] = 1;
         }
@@ -208,7 +362,7 @@ bool TLayout::MoveBranchRight(std::int32_t top, std::int32_t bottom, std::int32_
         for (std::int32_t c = col; c < col + width; ++c) gapEmpty = gapEmpty && Empty(r, c);
         if (gapEmpty && ReachesRight(left) && ReachesLeft(right))
             for (std::int32_t c = col; c < col + width; ++c)
-                c_.SetCell(r, c, MakeLine(IsSelectiveShape(right.b1) ? kShapeSelCont : kShapeParCont));
+                SetCell(r, c, MakeLine(IsSelectiveShape(right.b1) ? kShapeSelCont : kShapeParCont));
     }
     for (TSfcCodeRec& rec : c_.records) {
         const std::int32_t c = rec.col / kSfcCellBytes;
@@ -230,7 +384,7 @@ std::int32_t TLayout::WidenAbove(std::int32_t row, std::int32_t col) {
     std::int32_t width = 0;
     while (col + width < kSfcColumns && !Empty(row, col + width)) ++width;
     if (col + width >= kSfcColumns || col <= 0) return -1;
-    std::int32_t bottom = SfcLastUsedRow(c_.grid.data(), c_.rows);
+    std::int32_t bottom = LastRow();
     std::int32_t from = row - 1;
     while (true) {
         std::int32_t d = from;
@@ -263,7 +417,7 @@ bool TLayout::WidenBelow(std::int32_t row, std::int32_t col) {
     while (top > chainTop_ && rowReachesUp(top)) --top;
     for (const TPos& p : own_)
         if (p.row >= top && p.col >= col) return Fail("no room beside the branch");
-    const std::int32_t last = SfcLastUsedRow(c_.grid.data(), c_.rows);
+    const std::int32_t last = LastRow();
     if (!ShiftRight(top, last, col, 1)) return false;
     return Empty(row, col) || Fail("cell taken");
 }
@@ -284,9 +438,15 @@ std::int32_t TLayout::PlaceAt(std::int32_t row, std::int32_t col, const TSfcCell
 }
 
 std::int32_t TLayout::Target(std::int32_t row, std::int32_t col, const TSfcTransfer& t) {
-    if (JoinToPlaceholder(row, col, t)) return col;
+    if (mayJoin_ && JoinToPlaceholder(row, col, t)) {
+        joined_ = true;
+        joinedStep_ = joinedStep_ || !t.isOut;
+        return col;
+    }
     if (!out_.why.empty()) return -1;
-    return PlaceAt(row, col, MakeCell(t.isOut ? kSfcJump : kSfcJumpSet, t.step));
+    const std::int32_t c = PlaceAt(row, col, MakeCell(t.isOut ? kSfcJump : kSfcJumpSet, t.step));
+    if (!t.isOut) MarkFirstTransfer(row, c, t);
+    return c;
 }
 
 // A branch whose target already has a placeholder at the same height joins
@@ -294,8 +454,9 @@ std::int32_t TLayout::Target(std::int32_t row, std::int32_t col, const TSfcTrans
 bool TLayout::JoinToPlaceholder(std::int32_t row, std::int32_t col, const TSfcTransfer& t) {
     const std::uint8_t kind = t.isOut ? kSfcJump : kSfcJumpSet;
     if (!Empty(row, col)) return false;
+    const std::int32_t last = LastRow();
     for (std::int32_t pc = 0; pc < col; ++pc)
-        for (std::int32_t pr = 0; pr < c_.rows; ++pr) {
+        for (std::int32_t pr = 0; pr <= last; ++pr) {
             const TSfcCell p = c_.Cell(pr, pc);
             if (p.type != kind || p.Number() != t.step) continue;
             std::int32_t up = pr - 1;
@@ -308,8 +469,8 @@ bool TLayout::JoinToPlaceholder(std::int32_t row, std::int32_t col, const TSfcTr
                     line = c_.Cell(up, c).IsLine(kShapeSelCont) || c_.Cell(up, c).IsLine(kShapeSelConvRight);
                 for (std::int32_t r = row; r < up && line; ++r) line = Empty(r, col);
                 if (!line) continue;
-                for (std::int32_t r = row; r < up; ++r) c_.SetCell(r, col, MakeLine(kShapeVertical));
-                c_.SetCell(up, col, MakeLine(kShapeSelConvRight));
+                for (std::int32_t r = row; r < up; ++r) SetCell(r, col, MakeLine(kShapeVertical));
+                SetCell(up, col, MakeLine(kShapeSelConvRight));
                 return true;
             }
             if (above.IsLine(kShapeSelLeft) && up < row && pr == up + 1) {
@@ -328,16 +489,16 @@ bool TLayout::JoinToPlaceholder(std::int32_t row, std::int32_t col, const TSfcTr
                 if (!free) continue;
                 Grow(row + 1);
                 c_.Clear(pr, pc);
-                c_.SetCell(row + 1, pc, p);
+                SetCell(row + 1, pc, p);
                 for (std::int32_t c = pc; c < end; ++c) {
                     const TSfcCell x = c_.Cell(up, c);
                     c_.Clear(up, c);
-                    c_.SetCell(row, c, x);
+                    SetCell(row, c, x);
                     if (!x.IsLine(kShapeSelCont))
-                        for (std::int32_t r = up; r < row; ++r) c_.SetCell(r, c, MakeLine(kShapeVertical));
+                        for (std::int32_t r = up; r < row; ++r) SetCell(r, c, MakeLine(kShapeVertical));
                 }
-                for (std::int32_t c = end; c < col; ++c) c_.SetCell(row, c, MakeLine(kShapeSelCont));
-                c_.SetCell(row, col, MakeLine(kShapeSelConvRight));
+                for (std::int32_t c = end; c < col; ++c) SetCell(row, c, MakeLine(kShapeSelCont));
+                SetCell(row, col, MakeLine(kShapeSelConvRight));
                 return true;
             }
             if (above.type == kSfcTransition) {
@@ -350,12 +511,12 @@ bool TLayout::JoinToPlaceholder(std::int32_t row, std::int32_t col, const TSfcTr
                 for (std::int32_t c = pc + 1; c < col && free; ++c) free = Empty(joinRow, c);
                 if (!free) continue;
                 Grow(joinRow + 1);
-                c_.SetCell(joinRow + 1, pc, p);
-                for (std::int32_t r = pr; r < joinRow; ++r) c_.SetCell(r, pc, MakeLine(kShapeVertical));
-                c_.SetCell(joinRow, pc, MakeLine(kShapeSelLeft));
-                for (std::int32_t c = pc + 1; c < col; ++c) c_.SetCell(joinRow, c, MakeLine(kShapeSelCont));
-                for (std::int32_t r = row; r < joinRow; ++r) c_.SetCell(r, col, MakeLine(kShapeVertical));
-                c_.SetCell(joinRow, col, MakeLine(kShapeSelConvRight));
+                SetCell(joinRow + 1, pc, p);
+                for (std::int32_t r = pr; r < joinRow; ++r) SetCell(r, pc, MakeLine(kShapeVertical));
+                SetCell(joinRow, pc, MakeLine(kShapeSelLeft));
+                for (std::int32_t c = pc + 1; c < col; ++c) SetCell(joinRow, c, MakeLine(kShapeSelCont));
+                for (std::int32_t r = row; r < joinRow; ++r) SetCell(r, col, MakeLine(kShapeVertical));
+                SetCell(joinRow, col, MakeLine(kShapeSelConvRight));
                 return true;
             }
         }
@@ -367,13 +528,15 @@ std::int32_t TLayout::Parallel(std::int32_t row, std::int32_t col, const std::ve
     if (c < 0) return -1;
     c = PlaceAt(row + 1, c, MakeCell(targets[0].isOut ? kSfcJump : kSfcJumpSet, targets[0].step));
     if (c < 0) return -1;
+    if (!targets[0].isOut) MarkFirstTransfer(row + 1, c, targets[0]);
     for (std::size_t j = 1; j < targets.size(); ++j) {
         const std::int32_t at = PlaceAt(row, c + 1, MakeLine(kShapeParDivRight));
         if (at < 0) return -1;
         for (std::int32_t k = c + 1; k < at; ++k)
-            if (Empty(row, k)) c_.SetCell(row, k, MakeLine(kShapeParCont));
+            if (Empty(row, k)) SetCell(row, k, MakeLine(kShapeParCont));
         c = PlaceAt(row + 1, at, MakeCell(targets[j].isOut ? kSfcJump : kSfcJumpSet, targets[j].step));
         if (c < 0) return -1;
+        if (!targets[j].isOut) MarkFirstTransfer(row + 1, c, targets[j]);
     }
     return c;
 }
@@ -388,25 +551,53 @@ bool TLayout::Lad(const TSfcBlock& b) {
     return true;
 }
 
-bool TLayout::StepBlock(const TSfcBlock& b) {
+// A step of its own in the place `at` (none: column 0 of the next empty row).
+bool TLayout::PlaceStep(const TSfcBlock& b, TPos at) {
+    const std::uint16_t n = b.steps[0];
+    if (at.row < 0) {
+        at = {FirstEmptyRow(placeRow_), 0};
+        chainTop_ = at.row;
+        if (!Put(at.row, 0, MakeCell(n < kSfcFirstPlainStep ? kSfcInitStep : kSfcStep, n))) return false;
+    } else {
+        SetCell(at.row, at.col, MakeCell(kSfcStep, n));
+        own_.push_back(at);
+    }
+    steps_.insert(n);
+    AddRecord(at.row, at.col, b.actions);
+    placeRow_ = at.row + 1;
+    return Transitions(b, at.row + 1, at.col);
+}
+
+bool TLayout::HasChoices(const TSfcBlock& b) const {
+    const bool oneStep = b.steps.size() == 1 && b.steps[0] >= kSfcFirstPlainStep;
+    int places = 0;
+    for (std::int32_t r = 0, last = LastRow(); r <= last; ++r)
+        for (std::int32_t c = 0; c < kSfcColumns; ++c) {
+            const TSfcCell x = c_.Cell(r, c);
+            if (x.type != kSfcJump && x.type != kSfcJumpSet && x.type != kSfcStepMark) continue;
+            if (oneStep && x.type != kSfcJump && x.Number() == b.steps[0] && ++places > 1) return true;
+            for (const TSfcTransitionCode& t : b.transitions)
+                for (const TSfcTransfer& y : t.targets)
+                    if (x.type == (y.isOut ? kSfcJump : kSfcJumpSet) && x.Number() == y.step) return true;
+        }
+    return false;
+}
+
+// The ways: each place of the step (the first transfer's place first), each
+// with its targets joining existing branches and then without.
+bool TLayout::StepBlock(const TSfcBlock& b, std::size_t option, std::size_t& options) {
+    mayJoin_ = option % 2 == 0;
+    options = 2;
     if (b.steps.size() == 1) {
         const std::uint16_t n = b.steps[0];
         if (steps_.count(n)) return Fail("a step with two blocks");
-        TPos at;
-        if (n >= kSfcFirstPlainStep) at = FindCell(n, {kSfcJumpSet, kSfcStepMark});
-        if (at.row < 0) {
-            at = {FirstEmptyRow(placeRow_), 0};
-            chainTop_ = at.row;
-            if (!Put(at.row, 0, MakeCell(n < kSfcFirstPlainStep ? kSfcInitStep : kSfcStep, n))) return false;
-        } else {
-            c_.SetCell(at.row, at.col, MakeCell(kSfcStep, n));
-            own_.push_back(at);
-        }
-        steps_.insert(n);
-        AddRecord(at.row, at.col, b.actions);
-        placeRow_ = at.row + 1;
-        return Transitions(b, at.row + 1, at.col);
+        std::vector<TPos> places;
+        if (n >= kSfcFirstPlainStep) places = FindCells(n, {kSfcJumpSet, kSfcStepMark});
+        options = 2 * std::max<std::size_t>(places.size(), 1);
+        if (option >= options) return Fail("no other way");
+        return PlaceStep(b, places.empty() ? TPos{} : places[option / 2]);
     }
+    if (option >= options) return Fail("no other way");
     // A simultaneous convergence: the steps in their places, joined by a
     // double line below the lowest of them.
     std::vector<TPos> at;
@@ -424,7 +615,7 @@ bool TLayout::StepBlock(const TSfcBlock& b) {
     for (const TPos& p : at) {
         const TSfcCell x = c_.Cell(p.row, p.col);
         if (x.type != kSfcStep) {
-            c_.SetCell(p.row, p.col, MakeCell(kSfcStep, x.Number()));
+            SetCell(p.row, p.col, MakeCell(kSfcStep, x.Number()));
             steps_.insert(x.Number());
         }
         mine.push_back(own_.size());
@@ -443,7 +634,7 @@ bool TLayout::StepBlock(const TSfcBlock& b) {
     for (std::int32_t c = at[0].col + 1; c < at.back().col; ++c) {
         const TSfcCell x = c_.Cell(junction, c);
         if (x.Empty())
-            c_.SetCell(junction, c, MakeLine(kShapeParCont));
+            SetCell(junction, c, MakeLine(kShapeParCont));
         else if (!x.IsLine(kShapeParConvRight))
             return Fail("a line across the convergence");
     }
@@ -475,7 +666,7 @@ bool TLayout::Transitions(const TSfcBlock& b, std::int32_t row, std::int32_t col
         } else {
             cb = PlaceAt(row, next, MakeLine(kShapeSelDivRight));
             for (std::int32_t c = base + 1; c >= 0 && c < cb; ++c)
-                if (Empty(row, c)) c_.SetCell(row, c, MakeLine(kShapeSelCont));
+                if (Empty(row, c)) SetCell(row, c, MakeLine(kShapeSelCont));
         }
         if (cb < 0) return false;
         const std::int32_t t = PlaceAt(row + 1, cb, MakeCell(kSfcTransition, 0xFFFF));
@@ -490,69 +681,96 @@ bool TLayout::Transitions(const TSfcBlock& b, std::int32_t row, std::int32_t col
     return true;
 }
 
-bool TLayout::Run(const TSfcParse& p) {
-    for (const TSfcBlock& b : p.blocks) {
-        own_.clear();
-        if (!(b.isLad ? Lad(b) : StepBlock(b))) return false;
+bool TLayout::Run(std::vector<std::uint8_t>& back) {
+    struct TChoice {
+        std::size_t block, option;
+        TState before;
+    };
+    std::vector<TChoice> choices;
+    const std::size_t budget = 8 * p_.blocks.size() + 32;
+    std::size_t i = 0, option = 0, tries = 0;
+    while (true) {
+        bool ok = false;
+        if (i == p_.blocks.size()) {
+            if (CodeOfChart(c_, room_, back) && SaysTheSame(back, meaning_, meaning_.size())) break;
+            if (out_.why.empty()) out_.why = "the chart would not say what the code says";
+        } else if (++tries > budget) {
+            return Fail("no layout keeps the code");
+        } else {
+            const TSfcBlock& b = p_.blocks[i];
+            own_.clear();
+            joined_ = joinedStep_ = false;
+            std::size_t options = 1;
+            std::optional<TState> before;
+            if (!b.isLad && HasChoices(b)) before = Save();
+            ok = b.isLad ? Lad(b) : StepBlock(b, option, options);
+            // Without a join and with one place there was no choice.
+            if (before && option == 0 && !joined_ && options <= 2) before.reset();
+            if (!before) options = 1;
+            // A way chosen must keep the code so far (joined jumps lead to
+            // no step and move no block).
+            if (ok && before && (options > 2 || joinedStep_)) ok = KeepsTheCode(i + 1);
+            if (ok) {
+                if (before) choices.push_back({i, option, std::move(*before)});
+                ++i;
+                option = 0;
+                continue;
+            }
+            if (option + 1 < options) {
+                Restore(*before);
+                ++option;
+                continue;
+            }
+        }
+        // No way at this block: the next way of the last choice made.
+        if (choices.empty()) return false;
+        Restore(choices.back().before);
+        i = choices.back().block;
+        option = choices.back().option + 1;
+        choices.pop_back();
     }
+    // The work flags go back to untouched.
+    for (std::int32_t r = 0, last = LastRow(); r <= last; ++r)
+        for (std::int32_t c = 0; c < kSfcColumns; ++c)
+            if (!Empty(r, c)) {
+                TSfcCell x = c_.Cell(r, c);
+                x.flag = 0xFF;
+                SetCell(r, c, x);
+            }
     return true;
 }
 
-// What the code means as a chart, for comparing a layout with its code:
-// LAD blocks in order; steps with their actions and transitions in any order
-// (a chart does not keep the order of step blocks); RET only closes blocks.
-struct TMeaning {
-    std::vector<std::vector<std::uint8_t>> lads;
-    std::multiset<std::tuple<std::vector<std::uint16_t>, std::vector<std::uint8_t>,
-                             std::vector<std::vector<std::uint8_t>>, std::vector<std::vector<TSfcTransfer>>>>
-        steps;
-};
 
-TMeaning MeaningOf(const TSfcParse& p) {
-    TMeaning m;
-    for (const TSfcBlock& b : p.blocks) {
-        if (b.isLad) {
-            m.lads.push_back(b.code);
-            continue;
-        }
-        // An empty block of one step (no actions, no transitions) does nothing.
-        if (b.steps.size() == 1 && b.actions.empty() && b.transitions.empty()) continue;
-        std::vector<std::uint16_t> steps = b.steps;
-        std::sort(steps.begin(), steps.end());
-        std::vector<std::vector<std::uint8_t>> conds;
-        std::vector<std::vector<TSfcTransfer>> targets;
-        for (const TSfcTransitionCode& t : b.transitions) {
-            conds.push_back(t.cond);
-            targets.push_back(t.targets);
-        }
-        m.steps.insert({steps, b.actions, conds, targets});
-    }
-    return m;
-}
-
-bool SameMeaning(const TMeaning& a, const TMeaning& b) { return a.lads == b.lads && a.steps == b.steps; }
-
-}  // namespace
-
-TCodeToSfcResult ConvertCodeToChart(const std::uint8_t* code, std::uint32_t used) {
-    TCodeToSfcResult out;
+// Lays out code[0, used) in out.chart; the chart must say what the code
+// says, block by block in the code's order. `back` gets the chart's code.
+bool LayOut(const std::uint8_t* code, std::uint32_t used, TCodeToSfcResult& out, std::vector<std::uint8_t>& back) {
     const TSfcParse p = ParseSfcCode(code, used);
     if (!p.ok) {
         out.failOffset = p.failOffset;
         out.why = p.why;
         out.chart = TSfcChart::Empty();
-        return out;
+        return false;
     }
-    TLayout layout(out);
-    if (!layout.Run(p)) return out;  // the chart as far as it was laid out, for diagnostics
-    // The chart must say what the code says.
-    const std::uint32_t room = std::max<std::uint32_t>(used * 2 + 4096, 65536);
-    std::vector<std::uint8_t> back(room, 0xFF);
-    const TSfcToCodeResult r = SfcChartToCode(TSfcChartRef::Of(out.chart), back.data(), room);
-    const TSfcParse q = r.ok() ? ParseSfcCode(back.data(), r.length) : TSfcParse{};
-    if (!r.ok() || !q.ok || !SameMeaning(MeaningOf(p), MeaningOf(q))) {
-        out.why = "the chart would not say what the code says";
-        return out;
+    const std::uint32_t room = used * 2 + 4096;
+    TLayout layout(out, p, room);
+    return layout.Run(back);  // on failure: the chart as far as it was laid out, for diagnostics
+}
+
+}  // namespace
+
+TCodeToSfcResult ConvertCodeToChart(const std::uint8_t* code, std::uint32_t used) {
+    TCodeToSfcResult out;
+    std::vector<std::uint8_t> once;
+    if (!LayOut(code, used, out, once)) return out;
+    // The chart's own code must draw as a chart that gives it back as it is,
+    // so that accepted code reaches its lasting form in one conversion.
+    if (once.size() != used || !std::equal(once.begin(), once.end(), code)) {
+        TCodeToSfcResult again;
+        std::vector<std::uint8_t> twice;
+        if (!LayOut(once.data(), static_cast<std::uint32_t>(once.size()), again, twice) || twice != once) {
+            out.why = "the chart's code would not come back as it is";
+            return out;
+        }
     }
     out.ok = true;
     return out;

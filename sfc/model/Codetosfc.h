@@ -9,8 +9,11 @@
 // branches to its right one column further.
 //
 // The layout is checked before it is accepted: the chart, converted back,
-// must hold the same steps, actions, transitions and LAD blocks as the code.
-// A conversion either succeeds completely or changes nothing.
+// must hold the same steps, actions, transitions and LAD blocks as the code,
+// in the code's order, and that code must draw as a chart that gives it back
+// as it is. Where a step has several places or a transfer may join a branch,
+// the ways are tried in turn. A conversion either succeeds completely or
+// changes nothing.
 #include <cstdint>
 #include <string>
 

@@ -84,11 +84,9 @@ TSfcChartRef TSfcChartRef::Shared() {
 
 std::int32_t SfcLastUsedRow(const std::uint8_t* grid, std::int32_t rows) {
     if (!grid) return -1;
-    for (std::int32_t r = rows - 1; r >= 0; --r) {
-        const std::uint8_t* p = grid + static_cast<std::size_t>(r) * kSfcRowBytes;
-        for (int i = 0; i < kSfcRowBytes; ++i)
-            if (p[i] < 0xFF) return r;
-    }
+    static const std::vector<std::uint8_t> empty(kSfcRowBytes, 0xFF);
+    for (std::int32_t r = rows - 1; r >= 0; --r)
+        if (std::memcmp(grid + static_cast<std::size_t>(r) * kSfcRowBytes, empty.data(), kSfcRowBytes) != 0) return r;
     return -1;
 }
 

@@ -28,6 +28,21 @@ bool ChangesCondition(int index) {
            index == inst::MPP || index == inst::INV;
 }
 
+// Instructions that decide what runs after them: end of the program, jumps,
+// calls, returns, labels, loops, master control. A chart keeps a step's
+// actions before its transitions, so such an instruction cannot move across
+// a transition or a transfer without changing what the program does.
+bool DirectsTheScan(int index) {
+    switch (index) {
+        case inst::END: case inst::FEND: case inst::CJ: case inst::CJP: case inst::CALL: case inst::CALLP:
+        case inst::SRET: case inst::IRET: case inst::PLABEL: case inst::ILABEL: case inst::FOR: case inst::NEXT:
+        case inst::MC: case inst::MCR:
+            return true;
+        default:
+            return false;
+    }
+}
+
 void Append(std::vector<std::uint8_t>& to, const std::uint8_t* code, std::uint32_t from, std::uint32_t end) {
     to.insert(to.end(), code + from, code + end);
 }
@@ -58,7 +73,9 @@ struct TParser {
 
     bool Run();
     bool Body(TSfcBlock& b, std::uint32_t from, std::uint32_t end);
-    bool Network(TSfcBlock& b, std::uint32_t from, std::uint32_t end);
+    // Adds a network to the block's actions or transitions. `directs`: it
+    // holds an instruction that directs the scan.
+    bool Network(TSfcBlock& b, std::uint32_t from, std::uint32_t end, bool& directs);
 };
 
 bool TParser::Run() {
@@ -103,6 +120,12 @@ bool TParser::Run() {
 
 bool TParser::Body(TSfcBlock& b, std::uint32_t from, std::uint32_t end) {
     std::uint32_t pos = from;
+    // Actions after a transition go before the transitions in the chart:
+    // refused when the scan would run differently.
+    bool directs = false;
+    auto moves = [&](std::uint32_t at, bool directsHere) {
+        return !b.transitions.empty() && (directs || directsHere) ? Fail(at, "an action would move across a jump") : true;
+    };
     while (pos < end) {
         const std::uint16_t w = ReadCodeWord(code, used, pos);
         if (IsSfcTransferWord(w)) {
@@ -124,17 +147,24 @@ bool TParser::Body(TSfcBlock& b, std::uint32_t from, std::uint32_t end) {
             if (gConvertAbort) return Fail(pos, "network the ladder cannot draw");
             if (gNetworkEnd <= pos || gNetworkEnd > end) return Fail(pos, "empty network");
             const std::uint32_t netEnd = gNetworkEnd;
-            if (!Network(b, pos, netEnd)) return false;
+            const std::size_t transitions = b.transitions.size();
+            bool netDirects = false;
+            if (!Network(b, pos, netEnd, netDirects)) return false;
+            if (b.transitions.size() == transitions && !moves(pos, netDirects)) return false;
+            directs = directs || netDirects;
             pos = netEnd;
             continue;
         }
+        const bool here = w != kNopWord && DirectsTheScan(OpcodeToIndex(w));
+        if (!moves(pos, here)) return false;
+        directs = directs || here;
         Append(b.actions, code, pos, pos + len);
         pos += len;
     }
     return true;
 }
 
-bool TParser::Network(TSfcBlock& b, std::uint32_t from, std::uint32_t end) {
+bool TParser::Network(TSfcBlock& b, std::uint32_t from, std::uint32_t end, bool& directs) {
     TSfcTransitionCode t;
     bool afterTransfer = false;
     for (std::uint32_t pos = from; pos < end;) {
@@ -145,8 +175,11 @@ bool TParser::Network(TSfcBlock& b, std::uint32_t from, std::uint32_t end) {
             t.targets.push_back({static_cast<std::uint16_t>(w & 0x0FFF), (w & 0xF000) == 0xC000});
             afterTransfer = true;
         } else {
-            if (afterTransfer && w != kNopWord && ChangesCondition(OpcodeToIndex(w)))
-                return Fail(pos, "condition after a transfer");
+            const int index = w == kNopWord ? inst::NOP : OpcodeToIndex(w);
+            if (afterTransfer && ChangesCondition(index)) return Fail(pos, "condition after a transfer");
+            // What follows a transfer goes before it in the chart.
+            if (afterTransfer && DirectsTheScan(index)) return Fail(pos, "a jump after a transfer");
+            directs = directs || DirectsTheScan(index);
             Append(t.cond, code, pos, pos + len);
         }
         pos += len;

@@ -55,6 +55,8 @@ bool IsSfcStlWord(std::uint16_t word);
 // instruction table does not know, an instruction cut by the end, an STL of
 // something other than a step of the range, a network the ladder scanner
 // refuses, a transition network whose transfer words are followed by more
-// conditions (its targets would change their condition if redrawn), and
-// actions inside a simultaneous convergence block.
+// conditions (its targets would change their condition if redrawn),
+// actions inside a simultaneous convergence block, and an instruction that
+// directs the scan (END, FEND, jumps, calls, returns, labels, loops, MC/MCR)
+// that the chart would move across a transition or a transfer.
 TSfcParse ParseSfcCode(const std::uint8_t* code, std::uint32_t used);

@@ -33,13 +33,13 @@ struct TFrame {
 class TChartWalk {
 public:
     TChartWalk(const TSfcChartRef& chart, std::uint8_t* code, std::uint32_t capacity)
-        : c_(chart), code_(code), cap_(capacity) {
-        const std::size_t cells = static_cast<std::size_t>(std::max(c_.rows, 0)) * kSfcColumns;
+        : c_(chart), code_(code), cap_(capacity), used_(SfcLastUsedRow(c_.grid, c_.rows) + 1) {
+        const std::size_t cells = static_cast<std::size_t>(used_) * kSfcColumns;
         visited_.assign(cells, 0);
         parallelDone_.assign(cells, 0);
         recs_.assign(cells, nullptr);
         for (const TSfcCodeRec* r : c_.records) {
-            if (!r || r->row < 0 || r->row >= c_.rows || r->col < 0 || r->col % kSfcCellBytes) continue;
+            if (!r || r->row < 0 || r->row >= used_ || r->col < 0 || r->col % kSfcCellBytes) continue;
             const std::int32_t col = r->col / kSfcCellBytes;
             if (col >= kSfcColumns) continue;
             const std::size_t i = Index(r->row, col);
@@ -61,9 +61,11 @@ private:
         return {p[0], p[1], p[2], p[3]};
     }
     bool IsLine(std::int32_t r, std::int32_t c, std::uint8_t shape) const { return Cell(r, c).IsLine(shape); }
-    bool Visited(std::int32_t r, std::int32_t c) const { return Inside(r, c) && visited_[Index(r, c)]; }
+    // A cell of the rows in use (below them every cell is empty).
+    bool InUse(std::int32_t r, std::int32_t c) const { return r >= 0 && r < used_ && c >= 0 && c < kSfcColumns; }
+    bool Visited(std::int32_t r, std::int32_t c) const { return InUse(r, c) && visited_[Index(r, c)]; }
     void MarkVisited(std::int32_t r, std::int32_t c) {
-        if (Inside(r, c)) visited_[Index(r, c)] = 1;
+        if (InUse(r, c)) visited_[Index(r, c)] = 1;
     }
     // Marks a divergence or convergence line from its left end over the given shapes.
     void MarkRun(std::int32_t r, std::int32_t c, std::initializer_list<std::uint8_t> shapes) {
@@ -99,10 +101,12 @@ private:
         if (r >= c_.rows - 1) return true;
         return pred(Cell(WalkDown(r, c), c));
     }
-    const TSfcCodeRec* Rec(std::int32_t r, std::int32_t c) const { return Inside(r, c) ? recs_[Index(r, c)] : nullptr; }
+    const TSfcCodeRec* Rec(std::int32_t r, std::int32_t c) const { return InUse(r, c) ? recs_[Index(r, c)] : nullptr; }
     // A divergence line starting at (row_, col_): its branch entries (every
     // divergence cell up to where the continuation line ends) become a new
-    // frame. False when the frames are as deep as they may go.
+    // frame. A frame whose entries are all taken is freed first, so a chain
+    // of divergences one after the other holds one frame; false when
+    // divergences are nested deeper than the frames may go.
     bool PushDivergence(std::uint8_t divergence, std::uint8_t continuation) {
         TFrame f;
         f.entries.push_back({row_, col_});
@@ -112,7 +116,8 @@ private:
             else if (!IsLine(row_, c, continuation))
                 break;
         }
-        if (frames_.size() >= kStackDepth) return false;
+        while (!frames_.empty() && frames_.back().next >= frames_.back().entries.size()) frames_.pop_back();
+        if (frames_.size() >= kStackDepth || f.entries.size() > kStackDepth) return false;
         MarkRun(row_, col_, {continuation, divergence});
         frames_.push_back(std::move(f));
         return true;
@@ -145,6 +150,8 @@ private:
     }
     bool EmitTransfer(std::int32_t r, std::int32_t c);
     bool CopyCode(std::int32_t r, std::int32_t c, bool filter);
+    // True when the element's record holds code that is not a transfer.
+    bool HasOwnCode(std::int32_t r, std::int32_t c) const;
 
     // ---- walk
     bool NextChain();
@@ -177,6 +184,7 @@ private:
     const TSfcChartRef& c_;
     std::uint8_t* code_;
     std::uint32_t cap_;
+    std::int32_t used_;  // rows up to the last one that holds a cell
     std::uint32_t len_ = 0;
     std::vector<std::uint8_t> visited_;
     std::vector<std::uint8_t> parallelDone_;
@@ -219,21 +227,32 @@ bool TChartWalk::EmitTransfer(std::int32_t r, std::int32_t c) {
     return !Failed();
 }
 
-bool TChartWalk::CopyCode(std::int32_t r, std::int32_t c, bool filter) {
-    const TSfcCodeRec* rec = Rec(r, c);
-    if (!rec || rec->code.empty()) return true;
-    const std::uint8_t* p = rec->code.data();
-    const auto n = static_cast<std::uint32_t>(rec->code.size());
-    if (!filter) return Emit(p, n);
-    // The transfers are drawn in the chart: a step's or transition's own
-    // OUT Sn / SET Sn instructions are left out (whole instructions only).
+// Calls f(offset, length) for each instruction of a record that is not a
+// transfer (OUT Sn / SET Sn: the transfers are drawn in the chart); stops and
+// returns false when f does.
+template <class F>
+bool ForOwnCode(const TSfcCodeRec& rec, F f) {
+    const std::uint8_t* p = rec.code.data();
+    const auto n = static_cast<std::uint32_t>(rec.code.size());
     for (std::uint32_t pos = 0; pos < n;) {
         const std::uint32_t next = NextInstructionOffset(pos, p, n);
         const std::uint32_t len = next > pos ? next - pos : n - pos;
-        if (!(len == 2 && IsSfcTransferWord(ReadCodeWord(p, n, pos))) && !Emit(p + pos, len)) return false;
+        if (!(len == 2 && IsSfcTransferWord(ReadCodeWord(p, n, pos))) && !f(pos, len)) return false;
         pos += len;
     }
     return true;
+}
+
+bool TChartWalk::CopyCode(std::int32_t r, std::int32_t c, bool filter) {
+    const TSfcCodeRec* rec = Rec(r, c);
+    if (!rec || rec->code.empty()) return true;
+    if (!filter) return Emit(rec->code.data(), static_cast<std::uint32_t>(rec->code.size()));
+    return ForOwnCode(*rec, [&](std::uint32_t pos, std::uint32_t len) { return Emit(rec->code.data() + pos, len); });
+}
+
+bool TChartWalk::HasOwnCode(std::int32_t r, std::int32_t c) const {
+    const TSfcCodeRec* rec = Rec(r, c);
+    return rec && !ForOwnCode(*rec, [](std::uint32_t, std::uint32_t) { return false; });
 }
 
 bool TChartWalk::NextChain() {
@@ -334,7 +353,7 @@ bool TChartWalk::EmitSelectiveBranches(TFrame& f, std::int32_t& deepest) {
                 const std::int32_t y = WalkDown(xr + 1, c);
                 if (!StepLike(Cell(y, c))) return Fail();
                 if (!EmitTransfer(y, c)) return false;
-                parallelDone_[Index(y, c)] = 1;
+                if (InUse(y, c)) parallelDone_[Index(y, c)] = 1;
                 c = WalkRight(xr, c + 1, kShapeParCont);
                 if (!IsLine(xr, c, kShapeParDivRight)) break;
             }
@@ -356,7 +375,7 @@ bool TChartWalk::EmitParallelBranches(TFrame& f) {
         const std::int32_t xr = WalkDown(e.row + 1, e.col);
         const TSfcCell x = Cell(xr, e.col);
         if (!StepLike(x)) return Fail();
-        if (!parallelDone_[Index(xr, e.col)] && !EmitTransfer(xr, e.col)) return false;
+        if (!(InUse(xr, e.col) && parallelDone_[Index(xr, e.col)]) && !EmitTransfer(xr, e.col)) return false;
         e.row = xr;
     }
     f.next = 0;
@@ -369,10 +388,12 @@ bool TChartWalk::Step() {
     if (!inChain_) return Fail();
     if (Visited(row_, col_)) return NextBranch(true);  // a step is written once
     const std::uint16_t n = x.Number();
-    const TSfcCodeRec* rec = Rec(row_, col_);
     if (!FindJoinBelow(row_, col_)) {
         if (Failed()) return false;
-        const bool stl = rec || SearchDown(row_ + 1, col_, [](const TSfcCell& y) {
+        // A step without code of its own opens no block unless a transition
+        // follows: an empty block would run into the next step's STL and
+        // read as a simultaneous convergence.
+        const bool stl = HasOwnCode(row_, col_) || SearchDown(row_ + 1, col_, [](const TSfcCell& y) {
                              return y.type == kSfcTransition || y.IsLine(kShapeParDivRight) ||
                                     y.IsLine(kShapeParConvRight) || y.IsLine(kShapeParLeft) || y.IsLine(kShapeSelLeft);
                          });
@@ -389,7 +410,7 @@ bool TChartWalk::Step() {
     }
     // A simultaneous convergence follows: the step's own block holds only
     // its actions; the STL list of the convergence comes with its last branch.
-    if (rec && !rec->code.empty()) {
+    if (HasOwnCode(row_, col_)) {
         if (!EmitStl(n) || !CopyCode(row_, col_, true)) return false;
     }
     MarkVisited(row_, col_);
@@ -536,7 +557,9 @@ TSfcToCodeResult TChartWalk::Run() {
     // make it turn without end is refused.
     const std::uint64_t budget = static_cast<std::uint64_t>(std::max(c_.rows, 1)) * kSfcColumns * 8 + 1024;
     std::uint64_t turns = 0;
-    while (row_ < c_.rows && !Failed()) {
+    // Below the rows in use the walk would only pass empty rows.
+    const std::int32_t end = used_;
+    while (row_ < end && !Failed()) {
         if (++turns > budget) {
             Fail();
             break;
@@ -604,7 +627,7 @@ TSfcToCodeResult TChartWalk::Run() {
     }
     if (!Failed() && inChain_) EmitWord(0x000E);
     if (!Failed()) {
-        for (std::int32_t r = 0; r < c_.rows; ++r)
+        for (std::int32_t r = 0; r < end; ++r)
             for (std::int32_t c = 0; c < kSfcColumns; ++c) {
                 const TSfcCodeRec* rec = recs_[Index(r, c)];
                 if (rec && !rec->code.empty() && SfcTypeHasCode(Cell(r, c).type) && !Visited(r, c)) ++res_.unreached;

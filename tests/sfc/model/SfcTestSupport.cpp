@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <sstream>
 
+#include "platform/Clock.h"
 #include "sfc/model/Sfctocode.h"
+#include "simulator/SimEngine.h"
 
 namespace qel::test {
 
@@ -110,6 +113,36 @@ TCode ToCode(const TSfcChart& chart, std::uint32_t capacity) {
     out.unreached = r.unreached;
     if (out.ok) out.code.assign(buf.begin(), buf.begin() + r.length);
     return out;
+}
+
+std::string SimTrace(const std::vector<std::uint8_t>& code, std::uint32_t seed, int scans) {
+    std::vector<std::uint8_t> image(code.size() + 64, 0xFF);
+    std::copy(code.begin(), code.end(), image.begin());
+    qel::ManualClock clock;
+    TSimEngine engine(clock);
+    engine.LoadProgram(image.data(), image.size());
+    engine.ResetSimulator();
+    TSimMemory& mem = engine.Memory();
+    for (int s = 0; s < 10; ++s) SetSimBitAt(mem, SimBitIndexOf('S', s), true);
+    std::mt19937 rng(seed);
+    std::string trace;
+    auto bits = [&](char letter, int count) {  // the devices that are on
+        trace += letter;
+        for (int i = 0; i < count; ++i)
+            if (mem.bits[SimBitIndexOf(letter, i)]) trace += std::to_string(i) + ",";
+        trace += " ";
+    };
+    for (int scan = 0; scan < scans; ++scan) {
+        for (int x = 0; x < 8; ++x) SetSimBitAt(mem, SimBitIndexOf('X', x), rng() % 2 != 0);
+        clock.AdvanceMs(10);
+        engine.RunSimScan();
+        bits('Y', 8);
+        bits('S', 1024);
+        bits('M', 100);
+        for (int d = 0; d < 10; ++d) trace += std::to_string(mem.D[d]) + " ";
+        trace += "\n";
+    }
+    return trace;
 }
 
 std::string Listing(const std::vector<std::uint8_t>& code) { return ListingOf(code); }

@@ -34,6 +34,11 @@ struct TCode {
 };
 TCode ToCode(const TSfcChart& chart, std::uint32_t capacity = 31744);
 
+// What a program does in the simulator: from steps S0-S9 on, a few scans
+// with inputs X0-X7 switched (by `seed`), the outputs Y0-Y7, steps S0-S1023,
+// M0-M99 and D0-D9 after each scan, as text (a line a scan).
+std::string SimTrace(const std::vector<std::uint8_t>& code, std::uint32_t seed, int scans = 12);
+
 // Lines joined for comparing listings.
 std::string Listing(const std::vector<std::uint8_t>& code);
 std::string Listing(const std::vector<std::string>& lines);
