@@ -1,20 +1,15 @@
 #pragma once
-// The frame started as main() starts it, over a private install folder, with
-// the instruction list hooked in and a new, empty project open.
+// The frame's fixture with the instruction list hooked in and a new, empty
+// project open.
 #include <cstdint>
-#include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "instlist/EdDlg.h"
 #include "instlist/Instredit.h"
-#include "shell/Qelmain.h"
-#include "tests/support/ScriptedMessages.h"
+#include "tests/shell/FrameFixture.h"
 
-class InstWindowTest : public ::testing::Test {
+class InstWindowTest : public FrameTest {
 protected:
     void SetUp() override;
     void TearDown() override;
@@ -30,8 +25,4 @@ protected:
     static void FillProgram(const std::string& line, int count);
     /// Whether a shown message starts with the text of message `id`.
     bool Shown(int id) const;
-
-    std::filesystem::path home_;
-    qel::test::ScriptedMessages messages_;
-    std::unique_ptr<TQelMain> frame_;
 };

@@ -42,22 +42,24 @@ TEST(SimApplied, RunOnlyWhileTheRungIsOnAndPulseFormsOncePerEdge) {
     r.Set("X0", false);
     r.Scan(2);
     EXPECT_EQ(r.D(0), 3) << "nothing runs while the rung is off";
-    r.Set("X0", true);
-    r.Scan();
+    r.SetAndScan("X0", true);
     EXPECT_EQ(r.Ds({0, 1}), (std::vector<long long>{4, 2}));
     EXPECT_EQ(r.SD(2), -2);
 }
 
 TEST(SimApplied, IndexRegistersMoveTheOperand) {
-    Program r("MOV K5 D10E\nMOV D20F D30\nDMOV K70000 D40E\nMOV K1 K1Y0E");
+    Program r("MOV K5 D10E\nMOV D20F D30\nDMOV K70000 D40E\nMOV K1 K1Y0E\nMOV K1 K1Y0F1\nMOV K20E D5\nMOV K1X10F D6");
     r.D(1028) = 3;                                 // E
     r.D(1029) = static_cast<std::uint16_t>(-2);    // F
+    r.D(1184) = 4;                                 // F1
     r.D(18) = 1234;
+    r.Set("X6", true);
     r.Scan();
     EXPECT_EQ(r.D(13), 5);
     EXPECT_EQ(r.D(30), 1234) << "D20F with F = -2 is D18";
     EXPECT_EQ(r.D32(43), 70000);
-    EXPECT_TRUE(r.On("Y3")) << "K1Y0E with E = 3 starts at Y3";
+    EXPECT_EQ(r.Bits("Y3 Y4"), "11") << "K1Y0E with E = 3 starts at Y3, K1Y0F1 with F1 = 4 at Y4";
+    EXPECT_EQ(r.Ds({5, 6}), (std::vector<long long>{23, 1})) << "an indexed constant; X10F is X6";
     r.D(1028) = static_cast<std::uint16_t>(-20);   // D10E is outside D: nothing is written
     r.D(13) = 0;
     r.Scan();
@@ -68,8 +70,7 @@ TEST(SimApplied, IndexRegistersMoveTheOperand) {
 
 TEST(SimMoves, MovCmlAnd32BitForms) {
     Program r("MOV K5 D0\nDMOV K100000 D10\nCML H00F0 D2\nCML K0 K1Y0\nDCML K0 D20\nMOV K4X0 D3");
-    r.Set("Y4 X1 X17", true);
-    r.Scan();
+    r.SetAndScan("Y4 X1 X17", true);
     EXPECT_EQ(r.D(0), 5);
     EXPECT_EQ(r.D32(10), 100000);
     EXPECT_EQ(r.D(2), 0xFF0F);
@@ -85,8 +86,7 @@ TEST(SimMoves, BlockMoveCutsAtTheArrayEndAndHandlesOverlap) {
     for (int i = 0; i < 5; ++i) r.D(i) = static_cast<std::uint16_t>(i + 1);
     for (int i = 0; i < 5; ++i) r.D(100 + i) = static_cast<std::uint16_t>(i + 11);
     r.D(200) = 77;
-    r.Set("X2 X5", true);
-    r.Scan();
+    r.SetAndScan("X2 X5", true);
     // Only five words fit from D9995: D9995-D9999 take D9990-D9994.
     for (int i = 0; i < 5; ++i) EXPECT_EQ(r.D(9995 + i), i + 1) << i;
     // Overlap toward higher and toward lower addresses both copy the source as it was.
@@ -116,8 +116,7 @@ TEST(SimMoves, ExchangeSwapAndOctalGroups) {
     r.D32(12, -5);
     r.D(20) = 0x1234;
     r.D32(22, 0x12345678);
-    r.Set("X7 X10 M8", true);
-    r.Scan();
+    r.SetAndScan("X7 X10 M8", true);
     EXPECT_EQ(r.Ds({0, 1}), (std::vector<long long>{2, 1}));
     EXPECT_EQ(r.D32(10), -5);
     EXPECT_EQ(r.D32(12), 100000);
@@ -155,8 +154,7 @@ TEST(SimMoves, ByteSwapModeOfExchange) {
     EXPECT_EQ(r.D(2), 2);
     EXPECT_TRUE(r.On("M1067"));
     r.Load("LD X0\nXCH D0 D0\nEND");
-    r.Set("X0 M1160 M1067", true);
-    r.Scan();
+    r.SetAndScan("X0 M1160 M1067", true);
     EXPECT_FALSE(r.On("M1067")) << "a good swap clears the error";
 }
 
@@ -305,8 +303,7 @@ TEST(SimCompares, CmpAndZcpWriteThreeRelays) {
     r.D32(10, 100000), r.D32(12, 99999);
     r.D(2) = 25;
     r.D32(14, -70000);
-    r.Set("M1 M2", true);
-    r.Scan();
+    r.SetAndScan("M1 M2", true);
     EXPECT_EQ(r.Bits("M0 M1 M2 M10 M12 M20 M21 M22"), "10001001");
     EXPECT_TRUE(r.On("M31")) << "the zone includes its ends";
 
@@ -378,8 +375,7 @@ TEST(SimShifts, RotationsCarryTheLastBitOut) {
         } else {
             r.D(0) = static_cast<std::uint16_t>(c.before);
         }
-        r.Set("M1022", c.carryBefore);
-        r.Scan();
+        r.SetAndScan("M1022", c.carryBefore);
         EXPECT_EQ(read(), c.after) << c.line << " of " << std::hex << c.before;
         EXPECT_EQ(r.On("M1022"), c.carry) << c.line << " of " << std::hex << c.before;
     }
@@ -418,16 +414,12 @@ TEST(SimTables, ShiftRegisterWriteAndReadFirstInFirstOut) {
         END)");
     auto write = [&](int v) {
         r.D(0) = static_cast<std::uint16_t>(v);
-        r.Set("X0", true);
-        r.Scan();
-        r.Set("X0", false);
-        r.Scan();
+        r.SetAndScan("X0", true);
+        r.SetAndScan("X0", false);
     };
     auto read = [&]() {
-        r.Set("X1", true);
-        r.Scan();
-        r.Set("X1", false);
-        r.Scan();
+        r.SetAndScan("X1", true);
+        r.SetAndScan("X1", false);
         return r.D(20);
     };
     write(11);
@@ -461,8 +453,7 @@ TEST(SimTables, ZoneReset) {
     r.engine.Memory().TPV[2] = 9;
     r.Set("T2", true);
     r.engine.Memory().CPV32[1] = 70000;
-    r.Set("C201", true);
-    r.Scan();
+    r.SetAndScan("C201", true);
     EXPECT_EQ(r.Bits("M0 M10 M11 S9"), "0010");
     EXPECT_EQ(r.Ds({5, 6}), (std::vector<long long>{0, 1}));
     EXPECT_EQ(r.TPV(2), 0);
@@ -555,7 +546,7 @@ TEST(SimConversions, DecodeEncodeSumBitOnAlternate) {
     r.Set("M22 M25", true);
     r.D(3) = 0x0005;
     r.D(5) = 99;
-    r.D(6) = 0x00FF;
+    r.D(6) = 0x80FF;  // the sign bit counts once
     r.D32(8, -1);
     r.D(11) = 0x0008;
     r.D32(12, 0x00100000);
@@ -566,7 +557,7 @@ TEST(SimConversions, DecodeEncodeSumBitOnAlternate) {
     EXPECT_EQ(r.D(4), 2);
     EXPECT_EQ(r.D(5), 99) << "no bit ON leaves D";
     EXPECT_TRUE(r.On("M1067"));
-    EXPECT_EQ(r.Ds({7, 14}), (std::vector<long long>{8, 32}));
+    EXPECT_EQ(r.Ds({7, 14}), (std::vector<long long>{9, 32}));
     EXPECT_EQ(r.Bits("M1020 M50 M51 M60 M61"), "01111");
     r.D(11) = 0;
     r.Scan();
