@@ -114,8 +114,7 @@ TEST_F(DispatcherTest, ColonThenCountOfTheRest) {
 TEST_F(DispatcherTest, SecondFrameStartingBeforeTheFirstWasRead) {
     d.AddDataTrigger(":", true);
     d.Feed("AB\r\n:01");
-    d.ExtractData();
-    d.CheckTriggers();
+    Pass();
     // The characters before the colon are announced first, then the colon.
     ASSERT_GE(rec.Notices.size(), 2u);
     EXPECT_EQ(rec.Notices[0].Msg, kTriggerAvail);
