@@ -1,5 +1,7 @@
 #include "tests/instlist/InstFixture.h"
 
+#include <cstring>
+
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QTest>
@@ -40,6 +42,17 @@ void InstWindowTest::TypeLine(TInst* list, const std::string& line) {
     EXPECT_EQ(_EditDlg->IEdit->text().toStdString(), line.substr(0, 1));
     QTest::keyClicks(_EditDlg->IEdit, QString::fromStdString(line.substr(1)));
     QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
+}
+
+TInst* InstWindowTest::OpenInnerList(std::uint32_t used) {
+    if (used == 0) {
+        GrowProgramCopy(gProgramCapacity);
+        std::memset(gProgramCopy, 0xFF, gProgramCopySize);
+    }
+    auto* inner = new TInst(nullptr, 18);
+    inner->SetCodeBuffer(gProgramCopy, gProgramCopySize, used);
+    frame_->AddEditor(inner, inner->Link);
+    return inner;
 }
 
 std::vector<std::uint16_t> InstWindowTest::ProgramWords() {

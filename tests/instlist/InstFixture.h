@@ -21,6 +21,9 @@ protected:
     void TypeLine(TInst* list, const std::string& line);
     /// Words of gProgram up to gProgramUsed.
     static std::vector<std::uint16_t> ProgramWords();
+    /// Opens a chart element's inner list over the second code buffer, holding
+    /// `used` bytes of code there (a fresh, erased buffer when 0).
+    TInst* OpenInnerList(std::uint32_t used = 0);
     /// Writes `count` copies of one instruction line into gProgram directly.
     static void FillProgram(const std::string& line, int count);
     /// Whether a shown message starts with the text of message `id`.

@@ -256,14 +256,10 @@ TEST_F(InstWindowTest, DialogDispatchesOtherViewsToTheirHandlers) {
 }
 
 TEST_F(InstWindowTest, InnerListStoresItsCodeOnlyWhenAsked) {
-    GrowProgramCopy(gProgramCapacity);
-    auto* inner = new TInst(nullptr, 18);
+    TInst* inner = OpenInnerList();
     EXPECT_EQ(_InterInst, inner);
-    std::memset(gProgramCopy, 0xFF, gProgramCopySize);
-    inner->SetCodeBuffer(gProgramCopy, gProgramCopySize, 0);
     inner->SfcRow = 3;
     inner->SfcCol = 8;
-    frame_->AddEditor(inner, inner->Link);
     TypeLine(inner, "LD X1");
     TypeLine(inner, "OUT Y1");
     EXPECT_EQ(gProgramCopyUsed, 4u);
@@ -284,11 +280,9 @@ TEST_F(InstWindowTest, InnerListStoresItsCodeOnlyWhenAsked) {
     EXPECT_EQ(gSfcCodeList[0]->code, (std::vector<std::uint8_t>{0x01, 0x24, 0x01, 0xC5}));
 
     // Emptied in a second visit, the element keeps its record, now empty.
-    inner = new TInst(nullptr, 18);
-    inner->SetCodeBuffer(gProgramCopy, gProgramCopySize, 4);
+    inner = OpenInnerList(4);
     inner->SfcRow = 3;
     inner->SfcCol = 8;
-    frame_->AddEditor(inner, inner->Link);
     inner->SelectLines(0, 1);
     ASSERT_TRUE(frame_->RunCommand("MmDel"));
     messages_.QueueAnswer(qel::Answer::Yes);
