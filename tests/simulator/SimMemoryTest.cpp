@@ -79,9 +79,8 @@ TEST(SimBits, ResetOfTimerAndCounterClearsTheirValues) {
     EXPECT_EQ(m->C()[210], 0);
 }
 
+// Names that do name a bit: every scan test's Rig::Bit.
 TEST(SimBits, DeviceNamesToBits) {
-    EXPECT_EQ(SimBitIndexOf('X', 0377), kBitX + 255);
-    EXPECT_EQ(SimBitIndexOf('M', 4095), kBitM + 4095);
     EXPECT_EQ(SimBitIndexOf('X', 256), -1);
     EXPECT_EQ(SimBitIndexOf('D', 0), -1);
     EXPECT_EQ(SimBitIndexOf('S', -1), -1);
