@@ -454,21 +454,4 @@ TEST_F(DeliveryTest, ATimeOutFoundBeforeARearmIsDropped) {
     EXPECT_FALSE(d.CheckTimerTriggers());
 }
 
-TEST_F(DeliveryTest, CloseFromInsideTheHandlerIsDeferred) {
-    d.Feed("abc");
-    d.ExtractData();
-    auto pass = std::async(std::launch::async, [&] { return d.CheckTriggers(); });
-    auto n = w.WaitPosted(1);
-    ASSERT_TRUE(n);
-    ASSERT_TRUE(n->Begin());
-    EXPECT_FALSE(d.DonePort());  // inside the handler
-    EXPECT_TRUE(d.ClosePending());
-    EXPECT_TRUE(d.IsOpen());
-    n->Finish();
-    EXPECT_FALSE(pass.get());
-    d.DonePortPrim();
-    EXPECT_FALSE(d.IsOpen());
-    EXPECT_FALSE(d.ClosePending());
-}
-
 }  // namespace
