@@ -5,12 +5,11 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QImage>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
-#include <QPainter>
 #include <QPushButton>
+#include <QPainter>
 #include <QTest>
 #include <QToolButton>
 #include <QWindow>

@@ -5,11 +5,9 @@
 #include <termios.h>
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <map>
 #include <memory>
 #include <numeric>
-#include <thread>
 
 #include "platform/Clock.h"
 #include "serial/Osdispatcher.h"
