@@ -43,7 +43,6 @@ TEST_F(InstWindowTest, TypingASmallProgramGivesItsMachineWords) {
     EXPECT_EQ(gQel.Modified, 0);
     for (const char* line : {"LD X0", "or y0", "ANI X1", "OUT Y0", "END"}) TypeLine(list, line);
     EXPECT_EQ(ProgramWords(), (Words{0x2400, 0x6500, 0x5401, 0xC500, 0x000F}));
-    EXPECT_EQ(gProgramUsed, 10u);
     EXPECT_EQ(list->CursorLine, 5);  // on the append line, ready for the next
     EXPECT_EQ(list->CursorOffset, 10u);
     EXPECT_EQ(gActiveView, 1);  // the dialog gave the view back

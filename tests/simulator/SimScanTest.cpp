@@ -9,15 +9,6 @@ using simtest::Rig;
 
 namespace {
 
-TEST(SimContacts, CoilFollowsItsRungInTheSameScan) {
-    Rig r("LD X0\nOUT Y0\nEND");
-    r.Set("X0", true);
-    EXPECT_EQ(r.Scan(), TSimScanEnd::End);
-    EXPECT_TRUE(r.On("Y0"));
-    r.SetAndScan("X0", false);
-    EXPECT_FALSE(r.On("Y0"));
-}
-
 TEST(SimContacts, SeriesParallelAndBlocks) {
     Rig r("LD X0\nAND X1\nLD X2\nANI X3\nORB\nOUT Y0\nLDI X0\nOR X4\nLD X5\nORI X6\nANB\nOUT Y1\n"
         "LD X7\nINV\nOUT Y2\nEND");
@@ -369,6 +360,7 @@ TEST(SimFlow, InterruptInstructionsDoNothing) {
     EXPECT_TRUE(r.On("Y0"));
 }
 
+// Also: a coil follows its rung in the same scan.
 TEST(SimFlow, ScanEndsAtEndOrAtTheImageEnd) {
     Rig r("LD X0\nOUT Y0\nEND\nLD X0\nOUT Y1");
     r.Set("X0", true);
