@@ -48,16 +48,10 @@ TEST(InstructionTable, CompareRowsAndLongForms) {
             m.append(groups[g]).append(order[c] + (wide ? 1 : 0));
             const int idx = CompareIndex(g, c);
             EXPECT_EQ(FindMnemonic(m), idx) << m;
-            EXPECT_EQ(idx, kInstCompareFirst + 12 * g + c);
             EXPECT_EQ(CompareCodeOfIndex(idx), c);
             EXPECT_EQ(CompareGroupOfIndex(idx), g);
-            EXPECT_EQ(gInstOpcode[idx] & 0xFFF0, 0x01D0 + 0x10 * g);
-            EXPECT_EQ(InstIs32(idx), c % 2 == 1);
         }
-    for (int i = inst::LD; i <= inst::SET; ++i) {
-        EXPECT_EQ(LongFormOf(i), i + 431);
-        EXPECT_STREQ(gInstMnemonic[i + 431], gInstMnemonic[i]);
-    }
+    for (int i = inst::LD; i <= inst::SET; ++i) EXPECT_STREQ(gInstMnemonic[LongFormOf(i)], gInstMnemonic[i]);
     EXPECT_EQ(LongFormOf(inst::STL), -1);
     EXPECT_EQ(LongFormOf(inst::LDP), -1);
 }

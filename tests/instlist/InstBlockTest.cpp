@@ -80,6 +80,7 @@ TEST_F(InstWindowTest, UndoAndRedoThroughTenStepsTheEleventhDropped) {
     for (int i = 10; i >= 1; --i) {
         ASSERT_TRUE(frame_->RunCommand("MmUndo")) << i;
         EXPECT_EQ(ProgramWords(), states[static_cast<std::size_t>(i)]) << i;
+        EXPECT_EQ(list->CursorLine, i) << "on the line that edit typed";
     }
     EXPECT_FALSE(frame_->Action("MmUndo")->isEnabled());
     EXPECT_FALSE(frame_->RunCommand("MmUndo"));
@@ -89,6 +90,13 @@ TEST_F(InstWindowTest, UndoAndRedoThroughTenStepsTheEleventhDropped) {
         EXPECT_EQ(ProgramWords(), states[static_cast<std::size_t>(i)]);
     }
     EXPECT_FALSE(frame_->RunCommand("MmRedo"));
+    // A new edit ends redo; undone, the longer program comes back over the shorter.
+    ASSERT_TRUE(frame_->RunCommand("MmUndo"));
+    QTest::keyClick(list, Qt::Key_Home);
+    ASSERT_TRUE(frame_->RunCommand("MmDel"));
+    EXPECT_FALSE(frame_->Action("MmRedo")->isEnabled());
+    ASSERT_TRUE(frame_->RunCommand("MmUndo"));
+    EXPECT_EQ(ProgramWords(), states[10]);
     // The image beyond the program is erased after every restore.
     for (std::uint32_t i = gProgramUsed; i < gProgramCapacity; ++i) ASSERT_EQ(gProgram[i], 0xFF) << i;
 }
@@ -105,11 +113,7 @@ TEST_F(InstWindowTest, CopyInOneWindowPasteIntoAnother) {
     EXPECT_EQ(0, std::memcmp(raw.constData(), gProgram + list->Edit().LineOffset(1), static_cast<std::size_t>(raw.size())));
 
     // The SFC's inner list over the second code buffer takes the block.
-    GrowProgramCopy(gProgramCapacity);
-    std::memset(gProgramCopy, 0xFF, gProgramCopySize);
-    auto* inner = new TInst(nullptr, 18);
-    inner->SetCodeBuffer(gProgramCopy, gProgramCopySize, 0);
-    frame_->AddEditor(inner, inner->Link);
+    TInst* inner = OpenInnerList();
     ASSERT_EQ(gActiveView, 18);
     ASSERT_TRUE(frame_->RunCommand("MmPaste"));
     EXPECT_EQ(gProgramCopyUsed, static_cast<std::uint32_t>(raw.size()));

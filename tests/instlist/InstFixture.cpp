@@ -1,32 +1,20 @@
 #include "tests/instlist/InstFixture.h"
 
-#include <cstdlib>
-#include <unistd.h>
+#include <cstring>
 
 #include <QCoreApplication>
-#include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 
 #include "core/Codetranslate.h"
 #include "core/ProgramImage.h"
-#include "platform/Paths.h"
-#include "tests/support/TestInstallDir.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
-#include "shell/Startup.h"
-
-namespace fs = std::filesystem;
 
 void InstWindowTest::SetUp() {
-    home_ = qel::test::MakeTestInstallDir("qel-inst-", {"QEL.Txt", "DeviceCommentInit.txt"});
-    ASSERT_FALSE(home_.empty());
-
-    TStartupOptions options;
-    options.ShowSplash = false;
+    FrameTest::SetUp();
     RegisterInstListForms();  // as main() does
-    frame_.reset(StartQel({}, options));
-    ASSERT_TRUE(frame_);
+    ASSERT_TRUE(Start());
     InstallInstList(frame_.get());
     ASSERT_NE(_EditDlg, nullptr);
     frame_->NewClick();
@@ -38,14 +26,7 @@ void InstWindowTest::TearDown() {
     // Windows closed during the test go first, as the event loop would have
     // freed them before the frame closes.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    if (frame_) {
-        gQel.Modified = 0;
-        frame_->close();
-        frame_.reset();
-    }
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    std::error_code ec;
-    fs::remove_all(home_, ec);
+    FrameTest::TearDown();
 }
 
 TInst* InstWindowTest::OpenList() {
@@ -61,6 +42,17 @@ void InstWindowTest::TypeLine(TInst* list, const std::string& line) {
     EXPECT_EQ(_EditDlg->IEdit->text().toStdString(), line.substr(0, 1));
     QTest::keyClicks(_EditDlg->IEdit, QString::fromStdString(line.substr(1)));
     QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
+}
+
+TInst* InstWindowTest::OpenInnerList(std::uint32_t used) {
+    if (used == 0) {
+        GrowProgramCopy(gProgramCapacity);
+        std::memset(gProgramCopy, 0xFF, gProgramCopySize);
+    }
+    auto* inner = new TInst(nullptr, 18);
+    inner->SetCodeBuffer(gProgramCopy, gProgramCopySize, used);
+    frame_->AddEditor(inner, inner->Link);
+    return inner;
 }
 
 std::vector<std::uint16_t> InstWindowTest::ProgramWords() {

@@ -1,20 +1,15 @@
 #pragma once
-// The frame started as main() starts it, over a private install folder, with
-// the instruction list hooked in and a new, empty project open.
+// The frame's fixture with the instruction list hooked in and a new, empty
+// project open.
 #include <cstdint>
-#include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "instlist/EdDlg.h"
 #include "instlist/Instredit.h"
-#include "shell/Qelmain.h"
-#include "tests/support/ScriptedMessages.h"
+#include "tests/shell/FrameFixture.h"
 
-class InstWindowTest : public ::testing::Test {
+class InstWindowTest : public FrameTest {
 protected:
     void SetUp() override;
     void TearDown() override;
@@ -26,12 +21,11 @@ protected:
     void TypeLine(TInst* list, const std::string& line);
     /// Words of gProgram up to gProgramUsed.
     static std::vector<std::uint16_t> ProgramWords();
+    /// Opens a chart element's inner list over the second code buffer, holding
+    /// `used` bytes of code there (a fresh, erased buffer when 0).
+    TInst* OpenInnerList(std::uint32_t used = 0);
     /// Writes `count` copies of one instruction line into gProgram directly.
     static void FillProgram(const std::string& line, int count);
     /// Whether a shown message starts with the text of message `id`.
     bool Shown(int id) const;
-
-    std::filesystem::path home_;
-    qel::test::ScriptedMessages messages_;
-    std::unique_ptr<TQelMain> frame_;
 };

@@ -1,7 +1,7 @@
 // The editing model of the instruction list over a plain code buffer: what the
 // window scenarios do not reach cheaply (instructions of different lengths
 // written over each other, clipboard bytes that are no whole instructions of
-// the family, the undo cursor, writes made by other windows).
+// the family, writes made by other windows). Undo and redo: InstBlockTest.
 #include <string>
 #include <vector>
 
@@ -133,26 +133,6 @@ TEST_F(InstEditTest, ClipboardBytesMustBeWholeInstructionsOfTheFamily) {
     ASSERT_TRUE(SetCurrentFamily(0));
     EXPECT_EQ(edit_.EnterLine(0, "LD M2000", true), TInstEditResult::BadLine);
     EXPECT_EQ(edit_.PasteAt(0, m2000), TInstEditResult::BadPayload);
-}
-
-TEST_F(InstEditTest, UndoReturnsTheCursorOfEachEditAndANewEditEndsRedo) {
-    std::vector<std::vector<std::uint8_t>> states{code_};
-    for (int i = 0; i < 11; ++i) {
-        ASSERT_EQ(edit_.EnterLine(edit_.LastLine(), ("OUT M" + std::to_string(i)).c_str(), true), TInstEditResult::Ok);
-        states.push_back(code_);
-    }
-    int cursor = edit_.LastLine();
-    for (int i = 10; i >= 1; --i) {
-        ASSERT_TRUE(edit_.Undo(cursor)) << i;
-        EXPECT_EQ(cursor, i);  // on the line that edit typed
-    }
-    EXPECT_FALSE(edit_.Undo(cursor));
-    ASSERT_TRUE(edit_.Redo(cursor));
-    ASSERT_EQ(edit_.DeleteLines(0, 0), TInstEditResult::Ok);
-    EXPECT_FALSE(edit_.CanRedo());
-    // The longer program comes back over the shorter one, tail and all.
-    ASSERT_TRUE(edit_.Undo(cursor));
-    EXPECT_EQ(code_, states[2]);
 }
 
 TEST_F(InstEditTest, WritesMadeElsewhereAreNoticedAndLaidOut) {

@@ -5,11 +5,9 @@
 #include <termios.h>
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <map>
 #include <memory>
 #include <numeric>
-#include <thread>
 
 #include "platform/Clock.h"
 #include "serial/Osdispatcher.h"
@@ -22,6 +20,17 @@ using namespace qel::test;
 using namespace std::chrono_literals;
 
 namespace {
+
+// Runs `op`, which must throw E carrying `code`.
+template <class E, class Op>
+void ExpectThrowsCode(Op&& op, int32_t code) {
+    try {
+        op();
+        ADD_FAILURE() << "no exception";
+    } catch (const E& e) {
+        EXPECT_EQ(e.ErrorCode(), code);
+    }
+}
 
 class PortTest : public ::testing::Test {
 protected:
@@ -52,6 +61,11 @@ protected:
     }
     Pty& Master(uint16_t n = 1) { return *ptys_[n]; }
     TOsDispatcher* Disp() { return static_cast<TOsDispatcher*>(port.Dispatcher()); }
+    // Waits for two more passes of the dispatcher, so that one has seen what came before.
+    bool Settle() {
+        const uint64_t passes = port.Dispatcher()->PassCount();
+        return PumpUntil([&] { return port.Dispatcher()->PassCount() >= passes + 2; });
+    }
 
     ScriptedMessages messages_;
     std::map<uint16_t, std::unique_ptr<Pty>> ptys_;
@@ -80,14 +94,7 @@ TEST(PortDevice, ResolverThenEnvironmentThenSettingsThenDefault) {
 }
 
 TEST_F(PortTest, ClosedPortRefusesWhatNeedsTheDevice) {
-    auto expectNotOpen = [](auto&& op) {
-        try {
-            op();
-            ADD_FAILURE() << "no exception";
-        } catch (const ECommNotOpen& e) {
-            EXPECT_EQ(e.ErrorCode(), -2007);
-        }
-    };
+    auto expectNotOpen = [](auto&& op) { ExpectThrowsCode<ECommNotOpen>(op, -2007); };
     expectNotOpen([&] { port.PutBlock("x", 1); });
     expectNotOpen([&] { port.CharReady(); });
     expectNotOpen([&] { port.GetChar(); });
@@ -103,12 +110,7 @@ TEST_F(PortTest, ClosedPortRefusesWhatNeedsTheDevice) {
 
 TEST_F(PortTest, OpeningFailuresLeaveThePortClosed) {
     port.SetComNumber(7);  // resolves to a missing path
-    try {
-        port.SetOpen(true);
-        FAIL();
-    } catch (const EBadId& e) {
-        EXPECT_EQ(e.ErrorCode(), -2001);
-    }
+    ExpectThrowsCode<EBadId>([&] { port.SetOpen(true); }, -2001);
     EXPECT_FALSE(port.Open());
     EXPECT_EQ(port.PortState(), psClosed);
     EXPECT_EQ(port.Dispatcher(), nullptr);
@@ -137,12 +139,7 @@ TEST_F(PortTest, OpeningFailuresLeaveThePortClosed) {
     port.SetOpen(true);
     TComPort other;
     Place(other);
-    try {
-        other.SetOpen(true);
-        FAIL();
-    } catch (const EAlreadyOpen& e) {
-        EXPECT_EQ(e.ErrorCode(), -2008);
-    }
+    ExpectThrowsCode<EAlreadyOpen>([&] { other.SetOpen(true); }, -2008);
     EXPECT_FALSE(other.Open());
     port.SetOpen(false);
     EXPECT_NO_THROW(other.SetOpen(true));
@@ -261,10 +258,8 @@ TEST_F(PortTest, ColonFiresOncePerFrameWhenSplitOverReads) {
     port.AddDataTrigger(":", true);
     const std::string chunks[] = {":0103", "02", "00", "FA\r", "\n", ":", "0105\r\n:01", "06\r\n"};
     for (const auto& chunk : chunks) {
-        uint64_t passes = port.Dispatcher()->PassCount();
         ASSERT_TRUE(Master().Write(chunk));
-        // Let at least one pass see this chunk on its own.
-        ASSERT_TRUE(PumpUntil([&] { return port.Dispatcher()->PassCount() >= passes + 2; }));
+        ASSERT_TRUE(Settle());  // a pass sees this chunk on its own
     }
     ASSERT_TRUE(PumpUntil([&] { return frames.size() == 3; }));
     EXPECT_EQ(dataNotices, 3);
@@ -277,7 +272,9 @@ TEST_F(PortTest, ColonFiresOncePerFrameWhenSplitOverReads) {
     EXPECT_TRUE(messages_.Shown().empty());
 }
 
-TEST_F(PortTest, TimerExpiresOnTheTickAndRearmingMovesIt) {
+// Where the tick falls and what a re-arm moves: TickTest and DeliveryTest. Here
+// the dispatcher's own thread fires the timer, once, on the injected clock.
+TEST_F(PortTest, TimerExpiresOnTheTick) {
     ManualClock clock(0);
     const Clock* previous = SetSerialClock(&clock);
     std::vector<uint16_t> fired;
@@ -286,23 +283,13 @@ TEST_F(PortTest, TimerExpiresOnTheTickAndRearmingMovesIt) {
     });
     port.SetOpen(true);
     uint16_t h = port.AddTimerTrigger();
-    auto settle = [&] {
-        uint64_t passes = port.Dispatcher()->PassCount();
-        return PumpUntil([&] { return port.Dispatcher()->PassCount() >= passes + 2; });
-    };
     port.SetTimerTrigger(h, 2, true);
-    clock.SetUs(110000);
-    ASSERT_TRUE(settle());
-    port.SetTimerTrigger(h, 2, true);  // re-armed at tick 2: ends after tick 4
+    clock.SetUs(164999);
+    ASSERT_TRUE(Settle());
+    EXPECT_TRUE(fired.empty());
     clock.SetUs(165000);
-    ASSERT_TRUE(settle());
-    EXPECT_TRUE(fired.empty());
-    clock.SetUs(274999);
-    ASSERT_TRUE(settle());
-    EXPECT_TRUE(fired.empty());
-    clock.SetUs(275000);
     EXPECT_TRUE(PumpUntil([&] { return !fired.empty(); }));
-    ASSERT_TRUE(settle());
+    ASSERT_TRUE(Settle());
     ASSERT_EQ(fired.size(), 1u);
     EXPECT_EQ(fired[0], h);
     port.SetOpen(false);
@@ -313,13 +300,10 @@ TEST_F(PortTest, TriggersSurviveCloseAndReopenAndPortChange) {
     port.SetOpen(true);
     uint16_t t = port.AddTimerTrigger();
     uint16_t c = port.AddDataTrigger(":", true);
-    EXPECT_EQ(t, 8);
-    EXPECT_EQ(c, 16);
     port.SetOpen(false);
     port.SetOpen(true);
     EXPECT_NO_THROW(port.SetTimerTrigger(t, 10, true));
     EXPECT_THROW(port.SetTimerTrigger(c, 10, true), EBadTriggerHandle);
-    EXPECT_EQ(port.AddTimerTrigger(), 24);
 
     port.SetComNumber(2);  // reopens on the second pty
     EXPECT_TRUE(port.Open());

@@ -139,27 +139,23 @@ int CountMatches(TDataTrigger& t, const std::string& input) {
     return n;
 }
 
-TEST(DataTriggerMatch, OccurrencesAcrossCallsAndOverlaps) {
-    auto colon = Trigger(":", true);
-    EXPECT_EQ(CountMatches(colon, ":01:02::"), 4);
+// Occurrences of a fresh trigger in one input.
+int CountMatches(const char* trigger, bool ignoreCase, const std::string& input) {
+    TDataTrigger t = Trigger(trigger, ignoreCase);
+    return CountMatches(t, input);
+}
 
+TEST(DataTriggerMatch, OccurrencesAcrossCallsAndOverlaps) {
+    EXPECT_EQ(CountMatches(":", true, ":01:02::"), 4);
     auto ab = Trigger("ab", true);
     EXPECT_EQ(CountMatches(ab, "xA"), 0);  // split across two reads
     EXPECT_EQ(CountMatches(ab, "Bab"), 2);
-
-    auto exact = Trigger("ab", false);
-    EXPECT_EQ(CountMatches(exact, "AB ab aB"), 1);
-
+    EXPECT_EQ(CountMatches("ab", false, "AB ab aB"), 1);
     // An occurrence that starts inside a partial match is found.
-    auto aab = Trigger("AAB", false);
-    EXPECT_EQ(CountMatches(aab, "AAAB"), 1);
-    auto aa = Trigger("AA", false);
-    EXPECT_EQ(CountMatches(aa, "AAA"), 2);
-    auto abab = Trigger("ABAB", false);
-    EXPECT_EQ(CountMatches(abab, "ABABAB"), 2);
-
-    auto empty = Trigger("", false);
-    EXPECT_EQ(CountMatches(empty, "anything"), 0);
+    EXPECT_EQ(CountMatches("AAB", false, "AAAB"), 1);
+    EXPECT_EQ(CountMatches("AA", false, "AAA"), 2);
+    EXPECT_EQ(CountMatches("ABAB", false, "ABABAB"), 2);
+    EXPECT_EQ(CountMatches("", false, "anything"), 0);
 }
 
 TEST(LineMapping, SettingsOfTheLinkAndTheirReverse) {

@@ -30,8 +30,6 @@ struct Program : Rig {
     }
 };
 
-// --- execution conditions ---------------------------------------------------------
-
 TEST(SimApplied, RunOnlyWhileTheRungIsOnAndPulseFormsOncePerEdge) {
     Program r("INC D0\nINCP D1\nDECP D2\nMOV D0 D3");
     r.Scan(3);
@@ -42,34 +40,33 @@ TEST(SimApplied, RunOnlyWhileTheRungIsOnAndPulseFormsOncePerEdge) {
     r.Set("X0", false);
     r.Scan(2);
     EXPECT_EQ(r.D(0), 3) << "nothing runs while the rung is off";
-    r.Set("X0", true);
-    r.Scan();
+    r.SetAndScan("X0", true);
     EXPECT_EQ(r.Ds({0, 1}), (std::vector<long long>{4, 2}));
     EXPECT_EQ(r.SD(2), -2);
 }
 
 TEST(SimApplied, IndexRegistersMoveTheOperand) {
-    Program r("MOV K5 D10E\nMOV D20F D30\nDMOV K70000 D40E\nMOV K1 K1Y0E");
+    Program r("MOV K5 D10E\nMOV D20F D30\nDMOV K70000 D40E\nMOV K1 K1Y0E\nMOV K1 K1Y0F1\nMOV K20E D5\nMOV K1X10F D6");
     r.D(1028) = 3;                                 // E
     r.D(1029) = static_cast<std::uint16_t>(-2);    // F
+    r.D(1184) = 4;                                 // F1
     r.D(18) = 1234;
+    r.Set("X6", true);
     r.Scan();
     EXPECT_EQ(r.D(13), 5);
     EXPECT_EQ(r.D(30), 1234) << "D20F with F = -2 is D18";
     EXPECT_EQ(r.D32(43), 70000);
-    EXPECT_TRUE(r.On("Y3")) << "K1Y0E with E = 3 starts at Y3";
+    EXPECT_EQ(r.Bits("Y3 Y4"), "11") << "K1Y0E with E = 3 starts at Y3, K1Y0F1 with F1 = 4 at Y4";
+    EXPECT_EQ(r.Ds({5, 6}), (std::vector<long long>{23, 1})) << "an indexed constant; X10F is X6";
     r.D(1028) = static_cast<std::uint16_t>(-20);   // D10E is outside D: nothing is written
     r.D(13) = 0;
     r.Scan();
     EXPECT_EQ(r.D(13), 0);
 }
 
-// --- moves --------------------------------------------------------------------------
-
 TEST(SimMoves, MovCmlAnd32BitForms) {
     Program r("MOV K5 D0\nDMOV K100000 D10\nCML H00F0 D2\nCML K0 K1Y0\nDCML K0 D20\nMOV K4X0 D3");
-    r.Set("Y4 X1 X17", true);
-    r.Scan();
+    r.SetAndScan("Y4 X1 X17", true);
     EXPECT_EQ(r.D(0), 5);
     EXPECT_EQ(r.D32(10), 100000);
     EXPECT_EQ(r.D(2), 0xFF0F);
@@ -85,8 +82,7 @@ TEST(SimMoves, BlockMoveCutsAtTheArrayEndAndHandlesOverlap) {
     for (int i = 0; i < 5; ++i) r.D(i) = static_cast<std::uint16_t>(i + 1);
     for (int i = 0; i < 5; ++i) r.D(100 + i) = static_cast<std::uint16_t>(i + 11);
     r.D(200) = 77;
-    r.Set("X2 X5", true);
-    r.Scan();
+    r.SetAndScan("X2 X5", true);
     // Only five words fit from D9995: D9995-D9999 take D9990-D9994.
     for (int i = 0; i < 5; ++i) EXPECT_EQ(r.D(9995 + i), i + 1) << i;
     // Overlap toward higher and toward lower addresses both copy the source as it was.
@@ -110,14 +106,12 @@ TEST(SimMoves, FillMoveCutsAtTheArrayEnd) {
 
 TEST(SimMoves, ExchangeSwapAndOctalGroups) {
     Program r("XCH D0 D1\nDXCH D10 D12\nSWAP D20\nDSWAP D22\nPRUN K4X0 K4M0");
-    r.D(0) = 1;
-    r.D(1) = 2;
+    r.Put(0, {1, 2});
     r.D32(10, 100000);
     r.D32(12, -5);
     r.D(20) = 0x1234;
     r.D32(22, 0x12345678);
-    r.Set("X7 X10 M8", true);
-    r.Scan();
+    r.SetAndScan("X7 X10 M8", true);
     EXPECT_EQ(r.Ds({0, 1}), (std::vector<long long>{2, 1}));
     EXPECT_EQ(r.D32(10), -5);
     EXPECT_EQ(r.D32(12), 100000);
@@ -130,11 +124,7 @@ TEST(SimMoves, ExchangeSwapAndOctalGroups) {
 
 TEST(SimMoves, DigitMoveReplacesDecimalDigits) {
     Program r("SMOV D0 K4 K2 D1 K3\nSMOV D0 K1 K1 D2 K4\nSMOV D0 K2 K3 D3 K4\nSMOV K10000 K1 K1 D4 K1");
-    r.D(0) = 1234;
-    r.D(1) = 5678;
-    r.D(2) = 0;
-    r.D(3) = 77;
-    r.D(4) = 99;
+    r.Put(0, {1234, 5678, 0, 77, 99});
     r.Scan();
     EXPECT_EQ(r.D(1), 5128) << "digits 4 and 3 of 1234 into digits 3 and 2";
     EXPECT_EQ(r.D(2), 4000);
@@ -146,21 +136,16 @@ TEST(SimMoves, DigitMoveReplacesDecimalDigits) {
 TEST(SimMoves, ByteSwapModeOfExchange) {
     Program r("XCH D0 D0\nXCH D1 D2");
     r.Set("M1160", true);
-    r.D(0) = 0x1234;
-    r.D(1) = 1;
-    r.D(2) = 2;
+    r.Put(0, {0x1234, 1, 2});
     r.Scan();
     EXPECT_EQ(r.D(0), 0x3412);
     EXPECT_EQ(r.D(1), 1) << "two devices in byte-swap mode: an operation error, nothing moves";
     EXPECT_EQ(r.D(2), 2);
     EXPECT_TRUE(r.On("M1067"));
     r.Load("LD X0\nXCH D0 D0\nEND");
-    r.Set("X0 M1160 M1067", true);
-    r.Scan();
+    r.SetAndScan("X0 M1160 M1067", true);
     EXPECT_FALSE(r.On("M1067")) << "a good swap clears the error";
 }
-
-// --- arithmetic -------------------------------------------------------------------
 
 TEST(SimArithmetic, AddAndSubtractSetZeroBorrowAndCarryOnTheTrueResult) {
     struct Case {
@@ -199,10 +184,7 @@ TEST(SimArithmetic, AddAndSubtractSetZeroBorrowAndCarryOnTheTrueResult) {
 
 TEST(SimArithmetic, ProductsTakeTwiceTheWidth) {
     Program r("MUL D0 D1 D10\nMUL D2 D3 D12\nDMUL D20 D22 D30");
-    r.D(0) = 300;
-    r.D(1) = 300;
-    r.D(2) = static_cast<std::uint16_t>(-300);
-    r.D(3) = 300;
+    r.Put(0, {300, 300, -300, 300});
     r.D32(20, 100000);
     r.D32(22, -100000);
     r.Scan();
@@ -215,11 +197,9 @@ TEST(SimArithmetic, ProductsTakeTwiceTheWidth) {
 
 TEST(SimArithmetic, DivisionWritesTheRemainderBesideTheQuotient) {
     Program r("DIV D0 D1 D10\nDIV D2 D3 D20\nDDIV D30 D32 D40\nDIV D4 D5 D50");
-    r.D(0) = 7, r.D(1) = 2;
-    r.D(2) = static_cast<std::uint16_t>(-7), r.D(3) = 2;
+    r.Put(0, {7, 2, -7, 2, 7, 0});
     r.D32(30, INT32_MIN), r.D32(32, -1);
-    r.D(4) = 7, r.D(5) = 0;
-    r.D(50) = 11, r.D(51) = 12;
+    r.Put(50, {11, 12});
     r.Scan();
     EXPECT_EQ(r.Ds({10, 11}), (std::vector<long long>{3, 1}));
     EXPECT_EQ(r.SD(20), -3) << "truncated toward zero";
@@ -251,8 +231,7 @@ TEST(SimArithmetic, IncrementDecrementLogicNegateAbs) {
     r.D32(6, 0x10000);
     r.D(10) = 0x0FF0, r.D(11) = 0x3C3C;
     r.D32(20, 0x12345678), r.D32(22, 0x0F0F0F0F);
-    r.D(30) = 5, r.D(31) = static_cast<std::uint16_t>(-32768);
-    r.D(32) = static_cast<std::uint16_t>(-5);
+    r.Put(30, {5, -32768, -5});
     r.D32(34, 100000), r.D32(36, -100000);
     r.Scan();
     EXPECT_EQ(r.SD(0), -32768) << "INC wraps";
@@ -272,10 +251,10 @@ TEST(SimArithmetic, SquareRootAndMean) {
     Program r("SQR K17 D0\nSQR K0 D1\nDSQR K1000000 D4\nSQR K16 D6\nSQR K-4 D2\n"
           "MEAN D10 D20 K3\nDMEAN D30 D40 K2\nMEAN D10 D21 K65\nMEAN D9998 D22 K4");
     r.D(2) = 99;
-    r.D(10) = 20000, r.D(11) = 20000, r.D(12) = 20001;
+    r.Put(10, {20000, 20000, 20001});
     r.D32(30, -100000), r.D32(32, -100001);
     r.D(21) = 55;
-    r.D(9998) = 4, r.D(9999) = 8;
+    r.Put(9998, {4, 8});
     r.Scan();
     EXPECT_EQ(r.Ds({0, 1}), (std::vector<long long>{4, 0}));
     EXPECT_EQ(r.D(2), 99) << "a negative root stores nothing";
@@ -297,16 +276,12 @@ TEST(SimArithmetic, SquareRootAndMean) {
     EXPECT_EQ(flags.Flags(), "100");
 }
 
-// --- compares -----------------------------------------------------------------------
-
 TEST(SimCompares, CmpAndZcpWriteThreeRelays) {
     Program r("CMP D0 D1 M0\nDCMP D10 D12 M10\nZCP K10 K20 D2 M20\nDZCP K-70000 K70000 D14 M30");
-    r.D(0) = static_cast<std::uint16_t>(-1), r.D(1) = 1;
+    r.Put(0, {-1, 1, 25});
     r.D32(10, 100000), r.D32(12, 99999);
-    r.D(2) = 25;
     r.D32(14, -70000);
-    r.Set("M1 M2", true);
-    r.Scan();
+    r.SetAndScan("M1 M2", true);
     EXPECT_EQ(r.Bits("M0 M1 M2 M10 M12 M20 M21 M22"), "10001001");
     EXPECT_TRUE(r.On("M31")) << "the zone includes its ends";
 
@@ -330,8 +305,6 @@ TEST(SimCompares, DestinationOtherThanARelayTakesNothing) {
         EXPECT_FALSE(r.On("M0")) << other;
     }
 }
-
-// --- shifts and rotations ------------------------------------------------------------
 
 TEST(SimShifts, RotationsCarryTheLastBitOut) {
     struct Case {
@@ -378,8 +351,7 @@ TEST(SimShifts, RotationsCarryTheLastBitOut) {
         } else {
             r.D(0) = static_cast<std::uint16_t>(c.before);
         }
-        r.Set("M1022", c.carryBefore);
-        r.Scan();
+        r.SetAndScan("M1022", c.carryBefore);
         EXPECT_EQ(read(), c.after) << c.line << " of " << std::hex << c.before;
         EXPECT_EQ(r.On("M1022"), c.carry) << c.line << " of " << std::hex << c.before;
     }
@@ -393,9 +365,9 @@ TEST(SimShifts, BitAndWordShifts) {
     r.Set("M100", true); // moves to M102
     r.Set("M107", true); // falls out
     r.Set("M205", true);
-    r.D(0) = 9, r.D(1) = 8;
-    for (int i = 0; i < 4; ++i) r.D(10 + i) = static_cast<std::uint16_t>(i + 1);
-    for (int i = 0; i < 4; ++i) r.D(20 + i) = static_cast<std::uint16_t>(i + 1);
+    r.Put(0, {9, 8});
+    r.Put(10, {1, 2, 3, 4});
+    r.Put(20, {1, 2, 3, 4});
     r.Scan();
     EXPECT_EQ(r.Bits("M0 M4 M11 M15"), "1010");
     EXPECT_TRUE(r.On("M12")) << "X0 fills the top";
@@ -407,8 +379,6 @@ TEST(SimShifts, BitAndWordShifts) {
     EXPECT_TRUE(r.On("M205")) << "a length that is no multiple of the step shifts nothing";
 }
 
-// --- data tables -----------------------------------------------------------------------
-
 TEST(SimTables, ShiftRegisterWriteAndReadFirstInFirstOut) {
     Rig r(R"(
         LD X0
@@ -418,16 +388,12 @@ TEST(SimTables, ShiftRegisterWriteAndReadFirstInFirstOut) {
         END)");
     auto write = [&](int v) {
         r.D(0) = static_cast<std::uint16_t>(v);
-        r.Set("X0", true);
-        r.Scan();
-        r.Set("X0", false);
-        r.Scan();
+        r.SetAndScan("X0", true);
+        r.SetAndScan("X0", false);
     };
     auto read = [&]() {
-        r.Set("X1", true);
-        r.Scan();
-        r.Set("X1", false);
-        r.Scan();
+        r.SetAndScan("X1", true);
+        r.SetAndScan("X1", false);
         return r.D(20);
     };
     write(11);
@@ -461,8 +427,7 @@ TEST(SimTables, ZoneReset) {
     r.engine.Memory().TPV[2] = 9;
     r.Set("T2", true);
     r.engine.Memory().CPV32[1] = 70000;
-    r.Set("C201", true);
-    r.Scan();
+    r.SetAndScan("C201", true);
     EXPECT_EQ(r.Bits("M0 M10 M11 S9"), "0010");
     EXPECT_EQ(r.Ds({5, 6}), (std::vector<long long>{0, 1}));
     EXPECT_EQ(r.TPV(2), 0);
@@ -477,29 +442,21 @@ TEST(SimTables, ZoneReset) {
 TEST(SimTables, SearchAndSort) {
     Program r("SER D0 K5 D20 K6\nDSER D40 K-1 D60 K3\nSER D0 K5 D30 K0\n"
           "SORT D100 K3 K2 D120 K2");
-    const std::int16_t table[] = {7, 5, 3, 5, 9, 5};
-    for (int i = 0; i < 6; ++i) r.D(i) = static_cast<std::uint16_t>(table[i]);
+    r.Put(0, {7, 5, 3, 5, 9, 5});
     r.D32(40, -1), r.D32(42, 100000), r.D32(44, -1);
     r.D(30) = 77;
     // Three rows of two columns, column after column: (1, 30) (2, 10) (3, 20).
-    const std::uint16_t rows[] = {1, 2, 3, 30, 10, 20};
-    for (int i = 0; i < 6; ++i) r.D(100 + i) = rows[i];
+    r.Put(100, {1, 2, 3, 30, 10, 20});
     r.Scan();
-    EXPECT_EQ(r.D(20), 3) << "count";
-    EXPECT_EQ(r.D(21), 1) << "first equal";
-    EXPECT_EQ(r.D(22), 5) << "last equal";
-    EXPECT_EQ(r.D(23), 2) << "last below";
-    EXPECT_EQ(r.D(24), 4) << "last above";
+    // The count, the first and last equal, the last below and the last above.
+    EXPECT_EQ(r.Ds({20, 21, 22, 23, 24}), (std::vector<long long>{3, 1, 5, 2, 4}));
     EXPECT_EQ(r.D32(60), 2);
     EXPECT_EQ(r.D32(62), 0);
     EXPECT_EQ(r.D32(64), 2);
     EXPECT_EQ(r.D32(68), 1);
     EXPECT_EQ(r.D(30), 77) << "a count of 0 searches nothing";
-    const std::uint16_t sorted[] = {2, 3, 1, 10, 20, 30};
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(r.D(120 + i), sorted[i]) << i;
+    EXPECT_EQ(r.Ds({120, 121, 122, 123, 124, 125}), (std::vector<long long>{2, 3, 1, 10, 20, 30}));
 }
-
-// --- conversions ---------------------------------------------------------------------
 
 TEST(SimConversions, DecimalCodesAndTheirRefusals) {
     Program r("BCD K1234 D0\nBCD K10000 D1\nDBCD K12345678 D2\nBIN H5000 D4\nDBIN H12345678 D6\nBCD K-1 D8");
@@ -554,8 +511,7 @@ TEST(SimConversions, DecodeEncodeSumBitOnAlternate) {
     r.D(0) = 5;
     r.Set("M22 M25", true);
     r.D(3) = 0x0005;
-    r.D(5) = 99;
-    r.D(6) = 0x00FF;
+    r.Put(5, {99, 0x80FF});  // the sign bit of D6 counts once
     r.D32(8, -1);
     r.D(11) = 0x0008;
     r.D32(12, 0x00100000);
@@ -566,7 +522,7 @@ TEST(SimConversions, DecodeEncodeSumBitOnAlternate) {
     EXPECT_EQ(r.D(4), 2);
     EXPECT_EQ(r.D(5), 99) << "no bit ON leaves D";
     EXPECT_TRUE(r.On("M1067"));
-    EXPECT_EQ(r.Ds({7, 14}), (std::vector<long long>{8, 32}));
+    EXPECT_EQ(r.Ds({7, 14}), (std::vector<long long>{9, 32}));
     EXPECT_EQ(r.Bits("M1020 M50 M51 M60 M61"), "01111");
     r.D(11) = 0;
     r.Scan();
@@ -608,19 +564,13 @@ TEST(SimConversions, SevenSegmentsAndCharacters) {
     EXPECT_TRUE(one.On("M1067"));
 }
 
-// --- time and clock ------------------------------------------------------------------
-
 TEST(SimTime, CompareAddSubtractReadAndWriteTimes) {
     Program r("TCMP K10 K30 K0 D0 M0\nTZCP D10 D13 D0 M10\nTADD D20 D23 D26\nTSUB D30 D33 D36\n"
           "TWR D40\nTRD D50");
-    auto put = [&](int n, int h, int m, int s) { r.D(n) = h, r.D(n + 1) = m, r.D(n + 2) = s; };
-    put(0, 10, 30, 1);
-    put(10, 8, 0, 0);
-    put(13, 17, 0, 0);
-    put(20, 23, 59, 30);
-    put(23, 0, 1, 0);
-    put(30, 0, 0, 10);
-    put(33, 0, 0, 20);
+    r.Put(0, {10, 30, 1});
+    r.Put(10, {8, 0, 0, 17, 0, 0});
+    r.Put(20, {23, 59, 30, 0, 1, 0});
+    r.Put(30, {0, 0, 10, 0, 0, 20});
     for (int i = 0; i < 7; ++i) r.D(40 + i) = static_cast<std::uint16_t>(2026 + i);
     r.Scan();
     EXPECT_TRUE(r.On("M0")) << "10:30:00 is before 10:30:01";
@@ -635,7 +585,7 @@ TEST(SimTime, CompareAddSubtractReadAndWriteTimes) {
     EXPECT_EQ(r.D(1018), 2026);
 
     Program carry("TADD D20 D23 D26");
-    carry.D(20) = 23, carry.D(21) = 59, carry.D(22) = 30, carry.D(24) = 1;
+    carry.Put(20, {23, 59, 30, 0, 1});
     carry.Scan();
     EXPECT_EQ(carry.Flags(), "001");
 

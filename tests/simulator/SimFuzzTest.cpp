@@ -55,51 +55,53 @@ void RunImage(const std::vector<std::uint8_t>& image, std::mt19937& rng, int sca
     CheckMemoryShape(e.Memory());
 }
 
-TEST(SimFuzz, RandomBytes) {
+// Four images of each capacity, filled by `fill` and run for 200 scans.
+template <class Fill>
+void RunImagesOfEveryCapacity(unsigned seedFactor, Fill fill) {
     for (std::size_t capacity : kCapacities) {
         for (unsigned seed = 1; seed <= 4; ++seed) {
             SCOPED_TRACE(testing::Message() << "capacity " << capacity << " seed " << seed);
-            std::mt19937 rng(seed * 7919u + static_cast<unsigned>(capacity));
-            std::vector<std::uint8_t> image(capacity);
-            for (auto& b : image) b = static_cast<std::uint8_t>(rng());
+            std::mt19937 rng(seed * seedFactor + static_cast<unsigned>(capacity));
+            std::vector<std::uint8_t> image(capacity, 0xFF);
+            fill(image, rng);
             RunImage(image, rng, 200);
         }
     }
 }
 
+TEST(SimFuzz, RandomBytes) {
+    RunImagesOfEveryCapacity(7919u, [](std::vector<std::uint8_t>& image, std::mt19937& rng) {
+        for (auto& b : image) b = static_cast<std::uint8_t>(rng());
+    });
+}
+
 // Real opcodes with random operand bytes: every handler meets garbage records,
 // stray labels, jumps and step blocks.
 TEST(SimFuzz, RandomInstructions) {
-    for (std::size_t capacity : kCapacities) {
-        for (unsigned seed = 1; seed <= 4; ++seed) {
-            SCOPED_TRACE(testing::Message() << "capacity " << capacity << " seed " << seed);
-            std::mt19937 rng(seed * 104729u + static_cast<unsigned>(capacity));
-            std::vector<std::uint8_t> image(capacity, 0xFF);
-            std::uniform_int_distribution<int> row(0, kInstCount - 1);
-            // Operand bytes drawn mostly from the real classes and codes.
-            const std::uint8_t classes[] = {0x80, 0x82, 0x84, 0x86, 0x88, 0xE4, 0xF6, 0xE0, 0x8C, 0x00};
-            const std::uint8_t codes[] = {0x80, 0x82, 0x84, 0x86, 0x88, 0x90, 0x87, 0xFF};
-            std::size_t off = 0;
-            while (off + 2 <= capacity - 40) {
-                const int i = row(rng);
-                const bool ends = i == inst::END || i == inst::FEND || i == inst::SRET;
-                if (ends && rng() % 32 != 0) continue;  // let most scans run long
-                std::uint16_t word = gInstOpcode[i];
-                if (i <= inst::ILABEL) word = static_cast<std::uint16_t>(word | (rng() & 0x0FFF));
-                if (i == inst::PLABEL) word = static_cast<std::uint16_t>(0xB000 | (rng() % 8));
-                image[off] = static_cast<std::uint8_t>(word);
-                image[off + 1] = static_cast<std::uint8_t>(word >> 8);
-                for (int b = 2; b < gInstLength[i]; b += 4) {
-                    image[off + b] = static_cast<std::uint8_t>(rng() % 8);  // small numbers: labels P0-P7
-                    image[off + b + 1] = classes[rng() % std::size(classes)];
-                    image[off + b + 2] = static_cast<std::uint8_t>(rng());
-                    image[off + b + 3] = codes[rng() % std::size(codes)];
-                }
-                off += gInstLength[i];
+    RunImagesOfEveryCapacity(104729u, [](std::vector<std::uint8_t>& image, std::mt19937& rng) {
+        std::uniform_int_distribution<int> row(0, kInstCount - 1);
+        // Operand bytes drawn mostly from the real classes and codes.
+        const std::uint8_t classes[] = {0x80, 0x82, 0x84, 0x86, 0x88, 0xE4, 0xF6, 0xE0, 0x8C, 0x00};
+        const std::uint8_t codes[] = {0x80, 0x82, 0x84, 0x86, 0x88, 0x90, 0x87, 0xFF};
+        std::size_t off = 0;
+        while (off + 2 <= image.size() - 40) {
+            const int i = row(rng);
+            const bool ends = i == inst::END || i == inst::FEND || i == inst::SRET;
+            if (ends && rng() % 32 != 0) continue;  // let most scans run long
+            std::uint16_t word = gInstOpcode[i];
+            if (i <= inst::ILABEL) word = static_cast<std::uint16_t>(word | (rng() & 0x0FFF));
+            if (i == inst::PLABEL) word = static_cast<std::uint16_t>(0xB000 | (rng() % 8));
+            image[off] = static_cast<std::uint8_t>(word);
+            image[off + 1] = static_cast<std::uint8_t>(word >> 8);
+            for (int b = 2; b < gInstLength[i]; b += 4) {
+                image[off + b] = static_cast<std::uint8_t>(rng() % 8);  // small numbers: labels P0-P7
+                image[off + b + 1] = classes[rng() % std::size(classes)];
+                image[off + b + 2] = static_cast<std::uint8_t>(rng());
+                image[off + b + 3] = codes[rng() % std::size(codes)];
             }
-            RunImage(image, rng, 200);
+            off += gInstLength[i];
         }
-    }
+    });
 }
 
 // Operand records as the assembler writes them, at the edges of every array,

@@ -33,23 +33,16 @@ struct Ladder {
         EXPECT_TRUE(r.ok) << program;
         rows = r.rowCount;
     }
-    // Row and column of the first cell of `kind` naming device type `type` number `n`.
-    std::pair<int, int> Find(TLdbKind kind, std::uint8_t type, int n) const {
+    // Row and column of the first cell of `kind` (naming device type `type`
+    // number `n`, when a type is given).
+    std::pair<int, int> Find(TLdbKind kind, int type = -1, int n = 0) const {
         for (int r = 0; r < rows; ++r)
             for (int c = 0; c <= kLdbLastColumn; c += kLdbCellBytes) {
                 const std::uint8_t* cell = CellAt(grid.data(), r, c);
-                if (CellKind(cell) == kind && CellDevType(cell) == type &&
-                    static_cast<std::int16_t>(CellOperand(cell)) == n)
+                if (CellKind(cell) == kind &&
+                    (type < 0 || (CellDevType(cell) == type && static_cast<std::int16_t>(CellOperand(cell)) == n)))
                     return {r, c};
             }
-        ADD_FAILURE() << "no such cell";
-        return {0, 0};
-    }
-    // Row and column of the first cell of `kind`.
-    std::pair<int, int> Find(TLdbKind kind) const {
-        for (int r = 0; r < rows; ++r)
-            for (int c = 0; c <= kLdbLastColumn; c += kLdbCellBytes)
-                if (CellKind(CellAt(grid.data(), r, c)) == kind) return {r, c};
         ADD_FAILURE() << "no such cell";
         return {0, 0};
     }

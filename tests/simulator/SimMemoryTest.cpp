@@ -79,9 +79,8 @@ TEST(SimBits, ResetOfTimerAndCounterClearsTheirValues) {
     EXPECT_EQ(m->C()[210], 0);
 }
 
+// Names that do name a bit: every scan test's Rig::Bit.
 TEST(SimBits, DeviceNamesToBits) {
-    EXPECT_EQ(SimBitIndexOf('X', 0377), kBitX + 255);
-    EXPECT_EQ(SimBitIndexOf('M', 4095), kBitM + 4095);
     EXPECT_EQ(SimBitIndexOf('X', 256), -1);
     EXPECT_EQ(SimBitIndexOf('D', 0), -1);
     EXPECT_EQ(SimBitIndexOf('S', -1), -1);
@@ -147,20 +146,6 @@ TEST(SimOperands, IndexRegisterRecordsNameTheirWords) {
     EXPECT_EQ(m->D[1208], 9);
 }
 
-TEST(SimOperands, IndexModification) {
-    Mem m;
-    m->D[kRegE] = 3;
-    m->D[kRegF] = static_cast<std::uint16_t>(-2);
-    m->D[13] = 111;
-    EXPECT_EQ(ReadSimOperand(*m, Encoded("D10E"), kSimWidth16, 0), 111);
-    m->X()[6] = 1;
-    EXPECT_EQ(ReadSimOperand(*m, Encoded("X10F"), kSimWidth16, 0), 1) << "X10 - 2 positions is X6";
-    EXPECT_EQ(ReadSimOperand(*m, Encoded("K20E"), kSimWidth16, 0), 23);
-    m->D[1184] = 4;  // F1
-    WriteSimOperand(*m, 1, Encoded("K1Y0F1"), kSimWidth16, 0);
-    EXPECT_EQ(m->Y()[4], 1);
-}
-
 TEST(SimOperands, HighRelaysUseTheirOwnNumbers) {
     Mem m;
     WriteSimOperand(*m, 1, Encoded("M1536"), kSimWidth16, 0);
@@ -197,25 +182,6 @@ TEST(SimOperands, AccessesOutsideTheArraysAreHarmless) {
     EXPECT_EQ(s.kind, kSimKindEmpty);
     WriteSimOperand(*m, 5, s, kSimWidth16, 0);
     EXPECT_EQ(ReadSimOperand(*m, s, kSimWidth16, 0), 0);
-}
-
-TEST(SimOperands, OctalGroupsFollowTheInputNumbering) {
-    Mem m;
-    m->X()[010] = 1;  // X10
-    m->X()[3] = 1;
-    const TSimSlot k4x0 = Encoded("K4X0");
-    const std::int64_t v = ReadSimOctalOperand(*m, k4x0, kSimWidth16, 0);
-    EXPECT_EQ(v, (1 << 8) | (1 << 3));
-    WriteSimOctalOperand(*m, v, Encoded("K4M0"), kSimWidth16, 0);
-    EXPECT_EQ(m->M()[3], 1);
-    EXPECT_EQ(m->M()[10], 1) << "X10 lands on M10";
-    EXPECT_EQ(m->M()[8], 0);
-}
-
-TEST(SimOperands, CountOneBits) {
-    EXPECT_EQ(CountOneBits(-1, kSimWidth16), 16);
-    EXPECT_EQ(CountOneBits(-1, kSimWidth32), 32);
-    EXPECT_EQ(CountOneBits(0x10101, kSimWidth16), 2);
 }
 
 }  // namespace

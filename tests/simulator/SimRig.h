@@ -101,7 +101,16 @@ public:
     void Set(std::string_view names, bool on) {
         for (const std::string& name : Names(names)) SetSimBitAt(engine.Memory(), Bit(name), on);
     }
+    // Switches the devices, then scans once.
+    void SetAndScan(std::string_view names, bool on) {
+        Set(names, on);
+        Scan();
+    }
     std::uint16_t& D(int n) { return engine.Memory().D[n]; }
+    // Consecutive registers from D`first` on: Put(10, {1, -2}) sets D10 and D11.
+    void Put(int first, std::initializer_list<int> values) {
+        for (int v : values) D(first++) = static_cast<std::uint16_t>(v);
+    }
     // The registers named, as unsigned words: Ds({10, 12}) is {D10, D12}.
     std::vector<long long> Ds(std::initializer_list<int> n) {
         std::vector<long long> out;

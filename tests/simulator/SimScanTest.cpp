@@ -9,16 +9,6 @@ using simtest::Rig;
 
 namespace {
 
-TEST(SimContacts, CoilFollowsItsRungInTheSameScan) {
-    Rig r("LD X0\nOUT Y0\nEND");
-    r.Set("X0", true);
-    EXPECT_EQ(r.Scan(), TSimScanEnd::End);
-    EXPECT_TRUE(r.On("Y0"));
-    r.Set("X0", false);
-    r.Scan();
-    EXPECT_FALSE(r.On("Y0"));
-}
-
 TEST(SimContacts, SeriesParallelAndBlocks) {
     Rig r("LD X0\nAND X1\nLD X2\nANI X3\nORB\nOUT Y0\nLDI X0\nOR X4\nLD X5\nORI X6\nANB\nOUT Y1\n"
         "LD X7\nINV\nOUT Y2\nEND");
@@ -51,36 +41,30 @@ TEST(SimContacts, BranchStackHoldsNineEntries) {
     for (int i = 0; i < 9; ++i) program += "MPP\n";
     program += "OUT Y0\nINV\nMPP\nOUT Y1\nEND";
     Rig r(program);
-    r.Set("X0", true);
-    r.Scan();
+    r.SetAndScan("X0", true);
     EXPECT_TRUE(r.On("Y0")) << "nine saved entries come back";
     EXPECT_FALSE(r.On("Y1")) << "the tenth MPS saved nothing, so MPP on an empty stack changes nothing";
 }
 
 TEST(SimContacts, MpsMrdMppShareOneBranchPoint) {
     Rig r("LD X0\nMPS\nAND X1\nOUT Y0\nMRD\nAND X2\nOUT Y1\nMPP\nAND X3\nOUT Y2\nEND");
-    r.Set("X0 X2 X3", true);
-    r.Scan();
+    r.SetAndScan("X0 X2 X3", true);
     EXPECT_EQ(r.Bits("Y0 Y1 Y2"), "011");
-    r.Set("X0", false);
-    r.Scan();
+    r.SetAndScan("X0", false);
     EXPECT_EQ(r.Bits("Y1 Y2"), "00");
 }
 
 TEST(SimContacts, EdgeContactsAndPulses) {
     Rig r("LDP X0\nOUT Y0\nLDF X0\nOUT Y1\nLD X1\nANDP X0\nOUT Y2\nLD X2\nORF X0\nOUT Y3\nLD X0\n"
         "PLS M0\nLD X0\nPLF M1\nEND");
-    r.Set("X1", true);
-    r.Scan();
+    r.SetAndScan("X1", true);
     EXPECT_FALSE(r.On("Y0"));
-    r.Set("X0", true);
-    r.Scan();
+    r.SetAndScan("X0", true);
     EXPECT_EQ(r.Bits("Y0 Y2 M0 Y1"), "1110");
     r.Scan();
     EXPECT_FALSE(r.On("Y0")) << "an edge lasts one scan";
     EXPECT_EQ(r.Bits("Y2 M0"), "00");
-    r.Set("X0", false);
-    r.Scan();
+    r.SetAndScan("X0", false);
     EXPECT_EQ(r.Bits("Y1 Y3 M1"), "111");
     r.Scan();
     EXPECT_EQ(r.Bits("Y1 Y3 M1"), "000");
@@ -104,25 +88,20 @@ TEST(SimContacts, CompareContacts) {
 
 TEST(SimContacts, LongFormsReachTheHighRelays) {
     Rig r("LD M1536\nOUT M2000\nLDI M4095\nSET M3000\nEND");
-    r.Set("M1536 M4095", true);
-    r.Scan();
+    r.SetAndScan("M1536 M4095", true);
     EXPECT_EQ(r.Bits("M2000 M3000"), "10");
-    r.Set("M4095 M1536", false);
-    r.Scan();
+    r.SetAndScan("M4095 M1536", false);
     EXPECT_EQ(r.Bits("M2000 M3000"), "01");
 }
 
 TEST(SimCoils, SetAndResetLatch) {
     Rig r("LD X0\nSET Y0\nLD X1\nRST Y0\nLD X1\nRST D5\nEND");
     r.D(5) = 99;
-    r.Set("X0", true);
-    r.Scan();
-    r.Set("X0", false);
-    r.Scan();
+    r.SetAndScan("X0", true);
+    r.SetAndScan("X0", false);
     EXPECT_TRUE(r.On("Y0"));
     EXPECT_EQ(r.D(5), 99);
-    r.Set("X1", true);
-    r.Scan();
+    r.SetAndScan("X1", true);
     EXPECT_FALSE(r.On("Y0"));
     EXPECT_EQ(r.D(5), 0);
 }
@@ -131,8 +110,7 @@ TEST(SimCoils, SetAndResetLatch) {
 // the tick after that; with K0 it closes on the first tick.
 TEST(SimTimers, EachResolutionClosesOnTheTickAfterReachingItsSetValue) {
     Rig r("LD X0\nTMR T0 K10\nLD X0\nTMR T200 K5\nLD X0\nTMR T246 K7\nLD X0\nTMR T247 K0\nEND");
-    r.Set("X0", true);
-    r.Scan();
+    r.SetAndScan("X0", true);
     r.After(1);
     EXPECT_TRUE(r.On("T247")) << "K0 closes on the first tick";
     r.After(6);  // 7 ms
@@ -159,28 +137,24 @@ TEST(SimTimers, EachResolutionClosesOnTheTickAfterReachingItsSetValue) {
 
 TEST(SimTimers, RungOffClearsOnlyTheNonRetentiveTimers) {
     Rig r("LD X0\nTMR T10 K5\nLD X0\nTMR T250 K5\nLD X0\nTMR T247 K900\nLD X1\nRST T250\nEND");
-    r.Set("X0", true);
-    r.Scan();
+    r.SetAndScan("X0", true);
     r.After(600);
     EXPECT_EQ(r.Bits("T10 T250"), "11");
     EXPECT_EQ(r.TPV(247), 600);
-    r.Set("X0", false);
-    r.Scan();
+    r.SetAndScan("X0", false);
     EXPECT_FALSE(r.On("T10"));
     EXPECT_EQ(r.TPV(10), 0);
     EXPECT_TRUE(r.On("T250"));
     EXPECT_EQ(r.TPV(250), 5);
     r.After(1000);
     EXPECT_EQ(r.TPV(247), 600) << "a retentive timer holds while its rung is off";
-    r.Set("X0", true);
-    r.Scan();
+    r.SetAndScan("X0", true);
     r.After(300);
     EXPECT_EQ(r.TPV(247), 900) << "and goes on from there";
     EXPECT_FALSE(r.On("T247"));
     r.After(1);
     EXPECT_TRUE(r.On("T247"));
-    r.Set("X1", true);
-    r.Scan();
+    r.SetAndScan("X1", true);
     EXPECT_FALSE(r.On("T250"));
     EXPECT_EQ(r.TPV(250), 0);
 }
@@ -188,8 +162,7 @@ TEST(SimTimers, RungOffClearsOnlyTheNonRetentiveTimers) {
 TEST(SimTimers, SetValueFromARegisterIsReadEveryScan) {
     Rig r("LD X0\nTMR T1 D100\nEND");
     r.D(100) = 3;
-    r.Set("X0", true);
-    r.Scan();
+    r.SetAndScan("X0", true);
     r.After(250);
     EXPECT_EQ(r.engine.Memory().TSV[1], 3);
     EXPECT_EQ(r.TPV(1), 2);
@@ -204,8 +177,7 @@ TEST(SimTimers, SetValueFromARegisterIsReadEveryScan) {
 
 TEST(SimTimeBase, NoPeriodIsLostInALongInterval) {
     Rig r("LD X0\nTMR T200 K1000\nLD X0\nTMR T246 K1000\nLD X0\nTMR T0 K1000\nEND");
-    r.Set("X0", true);
-    r.Scan();
+    r.SetAndScan("X0", true);
     r.engine.AdvanceTimeUnits(25);
     EXPECT_EQ(r.TPV(246), 25);
     EXPECT_EQ(r.TPV(200), 2);
@@ -244,23 +216,18 @@ TEST(SimCounters, CountRisingEdgesUpToTheSetValue) {
     for (int i = 0; i < 2; ++i) {
         r.Set("X0", true);
         r.Scan(3);  // a rung that stays on counts once
-        r.Set("X0", false);
-        r.Scan();
+        r.SetAndScan("X0", false);
     }
     EXPECT_EQ(r.CPV(0), 2);
     EXPECT_FALSE(r.On("C0"));
-    r.Set("X0", true);
-    r.Scan();
+    r.SetAndScan("X0", true);
     EXPECT_TRUE(r.On("C0"));
     for (int i = 0; i < 3; ++i) {
-        r.Set("X0", false);
-        r.Scan();
-        r.Set("X0", true);
-        r.Scan();
+        r.SetAndScan("X0", false);
+        r.SetAndScan("X0", true);
     }
     EXPECT_EQ(r.CPV(0), 3);
-    r.Set("X1", true);
-    r.Scan();
+    r.SetAndScan("X1", true);
     EXPECT_FALSE(r.On("C0"));
     EXPECT_EQ(r.CPV(0), 0);
 }
@@ -269,17 +236,14 @@ TEST(SimCounters, ThirtyTwoBitCounter) {
     Rig r("LD X0\nDCNT C200 K70000\nLD X1\nRST C200\nEND");
     r.engine.Memory().CPV32[0] = 69998;
     for (int i = 0; i < 2; ++i) {
-        r.Set("X0", true);
-        r.Scan();
-        r.Set("X0", false);
-        r.Scan();
+        r.SetAndScan("X0", true);
+        r.SetAndScan("X0", false);
     }
     EXPECT_EQ(r.engine.Memory().CPV32[0], 70000);
     EXPECT_EQ(r.engine.Memory().CSV32[0], 70000);
     EXPECT_TRUE(r.On("C200"));
     for (int i = 0; i < kSimC16; ++i) ASSERT_EQ(r.CPV(i), 0) << "the 16-bit counters are untouched";
-    r.Set("X1", true);
-    r.Scan();
+    r.SetAndScan("X1", true);
     EXPECT_FALSE(r.On("C200"));
     EXPECT_EQ(r.engine.Memory().CPV32[0], 0);
 }
@@ -289,12 +253,10 @@ TEST(SimSteps, TwoStepSequenceWithTransfer) {
         "TMR T0 K5\nLD T0\nOUT S0\nRET\nLD S1\nOUT Y7\nEND");
     r.Scan();
     EXPECT_FALSE(r.On("Y0")) << "an inactive step does nothing";
-    r.Set("X0", true);
-    r.Scan();
+    r.SetAndScan("X0", true);
     r.Set("X0", false);
     EXPECT_EQ(r.Bits("S0 Y0"), "11");
-    r.Set("X1 X2", true);
-    r.Scan();
+    r.SetAndScan("X1 X2", true);
     r.Set("X1", false);
     EXPECT_FALSE(r.On("S0")) << "the transfer resets the source step";
     EXPECT_EQ(r.Bits("S1 Y1"), "11");
@@ -317,18 +279,15 @@ TEST(SimSteps, SeveralStepsDriveOneCoil) {
     r.Set("S0", true);
     r.Scan(3);
     EXPECT_TRUE(r.On("Y5")) << "the inactive step after the active one leaves the coil alone";
-    r.Set("S0", false);
-    r.Scan();
+    r.SetAndScan("S0", false);
     EXPECT_FALSE(r.On("Y5"));
 }
 
 TEST(SimSteps, ConsecutiveStepsNeedAllOfThem) {
     Rig r("STL S10\nSTL S11\nOUT Y0\nLD X0\nSET S12\nRET\nEND");
-    r.Set("S10 X0", true);
-    r.Scan();
+    r.SetAndScan("S10 X0", true);
     EXPECT_EQ(r.Bits("Y0 S12"), "00");
-    r.Set("S11", true);
-    r.Scan();
+    r.SetAndScan("S11", true);
     EXPECT_EQ(r.Bits("S12 S10 S11"), "100");
 }
 
@@ -337,8 +296,7 @@ TEST(SimSteps, OnlyStepRelaysAreTransferSources) {
     // transfer out of that block leaves the input alone.
     Rig r("");
     r.LoadWords({0xA400 /* STL X0 */, 0xD001 /* SET S1 */, 0x000E /* RET */, 0x000F /* END */});
-    r.Set("X0", true);
-    r.Scan();
+    r.SetAndScan("X0", true);
     EXPECT_EQ(r.Bits("S1 X0"), "11");
 }
 
@@ -348,42 +306,34 @@ TEST(SimCoils, OutputsNeverDriveInputs) {
     Rig r("");
     r.LoadWords({0x2401 /* LD X1 */, 0xC400 /* OUT X0 */, 0x2401, 0xD402 /* SET X2 */, 0x2401, 0xC500 /* OUT Y0 */,
                  0x000F});
-    r.Set("X1", true);
-    r.Scan();
+    r.SetAndScan("X1", true);
     EXPECT_EQ(r.Bits("X0 X2"), "00");
     EXPECT_TRUE(r.On("Y0")) << "the rung itself ran";
     r.Set("X0", true);
-    r.Set("X1", false);
-    r.Scan();
+    r.SetAndScan("X1", false);
     EXPECT_TRUE(r.On("X0")) << "an input stays as it was set";
 }
 
 TEST(SimFlow, ConditionalJumpSkipsABlock) {
     Rig r("LD X0\nCJ P1\nLD X1\nOUT Y0\nP1\nLD X1\nOUT Y1\nEND");
-    r.Set("X1", true);
-    r.Scan();
+    r.SetAndScan("X1", true);
     EXPECT_TRUE(r.On("Y0"));
     r.Set("X0", true);
-    r.Set("X1", false);
-    r.Scan();
+    r.SetAndScan("X1", false);
     EXPECT_TRUE(r.On("Y0")) << "the skipped coil keeps its state";
     EXPECT_FALSE(r.On("Y1"));
-    r.Set("X0", false);
-    r.Scan();
+    r.SetAndScan("X0", false);
     EXPECT_FALSE(r.On("Y0"));
 }
 
 TEST(SimFlow, SubroutineAfterFend) {
     Rig r("LD X0\nCALL P2\nLD X1\nOUT Y1\nFEND\nP2\nLD X2\nOUT Y2\nSRET\nEND");
-    r.Set("X0 X1 X2", true);
-    r.Scan();
+    r.SetAndScan("X0 X1 X2", true);
     EXPECT_TRUE(r.On("Y2"));
     EXPECT_TRUE(r.On("Y1")) << "the main program goes on after the call";
-    r.Set("X0 X2", false);
-    r.Scan();
+    r.SetAndScan("X0 X2", false);
     EXPECT_TRUE(r.On("Y2")) << "the subroutine does not run inline after FEND";
-    r.Set("X0", true);
-    r.Scan();
+    r.SetAndScan("X0", true);
     EXPECT_FALSE(r.On("Y2"));
 }
 
@@ -410,6 +360,7 @@ TEST(SimFlow, InterruptInstructionsDoNothing) {
     EXPECT_TRUE(r.On("Y0"));
 }
 
+// Also: a coil follows its rung in the same scan.
 TEST(SimFlow, ScanEndsAtEndOrAtTheImageEnd) {
     Rig r("LD X0\nOUT Y0\nEND\nLD X0\nOUT Y1");
     r.Set("X0", true);

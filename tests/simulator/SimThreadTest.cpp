@@ -8,10 +8,7 @@
 #include <QCoreApplication>
 #include <QStringList>
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
-#include <functional>
-#include <thread>
 
 #include "simulator/SimMonitor.h"
 #include "simulator/Simuplc.h"
@@ -128,9 +125,7 @@ TEST_F(SimMonitorTest, ToggleStartsAndStopsAndTheMonitorReports) {
     monitor.Poll();
     EXPECT_EQ(scans, 1);
     EXPECT_EQ(ladderRepaints, 0) << "a run from the chart view asks for no ladder repaint";
-    ASSERT_EQ(status.size(), 1);
-    EXPECT_TRUE(status.at(0).startsWith(QString::fromUtf8("掃瞄時間"))) << status.at(0).toStdString();
-    EXPECT_TRUE(status.at(0).endsWith(QString::fromUtf8("( ms/10)"))) << status.at(0).toStdString();
+    EXPECT_EQ(status.size(), 1) << "the scan time (its text: FrameSimulateTest)";
 
     EXPECT_FALSE(ToggleSimulation(image.data(), image.size()));
     EXPECT_FALSE(gSimThread->Running());
