@@ -86,9 +86,9 @@ protected:
         QTest::keyClicks(_EditDlg->IEdit, QString::fromStdString(rest));
         QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
     }
-    /// An element key pressed in the ladder, and its entry finished.
-    void Key(Qt::Key key, const std::string& rest) {
-        QTest::keyClick(lad_, key);
+    /// An element key pressed in a ladder, and its entry finished.
+    void Key(Qt::Key key, const std::string& rest, TLDB* w = nullptr) {
+        QTest::keyClick(w ? w : lad_, key);
         Finish(rest);
     }
     /// A line typed straight into a ladder: its first character opens the dialog.

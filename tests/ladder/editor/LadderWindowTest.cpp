@@ -214,8 +214,7 @@ TEST_F(LadderWindowTest, InnerLadderCompilesIntoItsElementOnly) {
     EXPECT_EQ(gActiveView, 17);
     EXPECT_EQ(CellKind(CellAt(gInterLadderGrid, 0, 0)), TLdbKind::Open_Ry);
     // A contact in front of X5.
-    QTest::keyClick(w, Qt::Key_F2);
-    Finish("M3");
+    Key(Qt::Key_F2, "M3", w);
     auto* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget());
     messages_.QueueAnswer(qel::Answer::Cancel);  // stays
     sub->close();
@@ -224,11 +223,9 @@ TEST_F(LadderWindowTest, InnerLadderCompilesIntoItsElementOnly) {
     EXPECT_TRUE(gSfcCodeList.empty());
     // A ladder that does not compile (a gap in a rung) keeps the window open on its rows.
     w->Edit().SetCursor(3, 0);
-    QTest::keyClick(w, Qt::Key_F1);
-    Finish("X6");
+    Key(Qt::Key_F1, "X6", w);
     w->Edit().SetCursor(3, 10);
-    QTest::keyClick(w, Qt::Key_F7);
-    Finish("Y6");
+    Key(Qt::Key_F7, "Y6", w);
     w->Edit().SetCursor(0, 0);
     messages_.QueueAnswer(qel::Answer::Yes);
     sub->close();

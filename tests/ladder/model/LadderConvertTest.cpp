@@ -446,13 +446,16 @@ TEST(CodeToLadder, BlockAndRowCommentsComeBack) {
     EXPECT_EQ(c.result.rowComments, rowComments);
 }
 
-TEST(CodeToLadder, CommentFilesNeedTheStampOfTheCode) {
+// The comment files are read only for the code they were written with, only
+// when they are regular files, and only up to the size a ladder writes.
+TEST(CodeToLadder, CommentFilesNeedTheStampOfTheCodeAndASaneFile) {
     const std::filesystem::path dir = std::filesystem::temp_directory_path() / "qel-ladconv-test";
+    std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     TCommentFilePaths paths{dir / "x.tms", dir / "x.tml"};
     const std::vector<std::uint8_t> code = AssembleLines({"LD X0", "OUT Y0", "END"});
     const std::vector<std::uint8_t> other = AssembleLines({"LD X1", "OUT Y0", "END"});
-    {
+    auto commit = [&] {
         TCommentFileWriter w(paths);
         ASSERT_TRUE(w.Open());
         std::uint8_t row[60];
@@ -460,7 +463,8 @@ TEST(CodeToLadder, CommentFilesNeedTheStampOfTheCode) {
         w.AddBlockComment(0, row);
         w.AddRowComment(0, std::string(300, 'c'));  // long lines are read whole
         ASSERT_TRUE(w.Commit(code.data(), static_cast<std::uint32_t>(code.size())));
-    }
+    };
+    commit();
     TSavedComments got;
     ASSERT_TRUE(LoadCommentFilesFor(paths, code.data(), static_cast<std::uint32_t>(code.size()), got));
     ASSERT_EQ(got.blocks.size(), 1u);
@@ -470,6 +474,21 @@ TEST(CodeToLadder, CommentFilesNeedTheStampOfTheCode) {
     // Other code (a read from the PLC) never gets these comments.
     EXPECT_FALSE(LoadCommentFilesFor(paths, other.data(), static_cast<std::uint32_t>(other.size()), got));
     EXPECT_TRUE(got.blocks.empty() && got.rows.empty());
+    // A FIFO in Temp under the row-comment name: refused at once, not waited on.
+    std::filesystem::remove(paths.rowFile);
+    ASSERT_EQ(::mkfifo(paths.rowFile.c_str(), 0644), 0);
+    EXPECT_FALSE(LoadCommentFilesFor(paths, code.data(), static_cast<std::uint32_t>(code.size()), got));
+    EXPECT_TRUE(got.rows.empty());
+    std::filesystem::remove(paths.rowFile);
+    // A row-comment file larger than any ladder writes (one line a grid row).
+    commit();
+    {
+        std::ofstream big(paths.rowFile, std::ios::app);
+        const std::string line = "1::" + std::string(997, 'c') + "\n";
+        for (int i = 0; i < 9 * 1024; ++i) big << line;
+    }
+    EXPECT_FALSE(LoadCommentFilesFor(paths, code.data(), static_cast<std::uint32_t>(code.size()), got));
+    EXPECT_TRUE(got.rows.empty());
     std::filesystem::remove_all(dir);
 }
 
@@ -511,39 +530,6 @@ TEST(CodeToLadder, CommentsFollowTheirInstructionsThroughAnEdit) {
     EXPECT_EQ(c.rows[3], "comment:third");
     EXPECT_EQ(c.result.rowComments,
               (std::vector<TRowComment>{{1, "rung one"}, {4, "rung three"}}));
-    std::filesystem::remove_all(dir);
-}
-
-TEST(CodeToLadder, CommentFilesThatAreNoFileOrTooLargeAreNotRead) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "qel-ladtemp-limits";
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    TCommentFilePaths paths{dir / "x.tms", dir / "x.tml"};
-    const std::vector<std::uint8_t> code = AssembleLines({"LD X0", "OUT Y0", "END"});
-    auto commit = [&] {
-        TCommentFileWriter w(paths);
-        ASSERT_TRUE(w.Open());
-        w.AddRowComment(0, "kept");
-        ASSERT_TRUE(w.Commit(code.data(), static_cast<std::uint32_t>(code.size())));
-    };
-    commit();
-    TSavedComments got;
-    ASSERT_TRUE(LoadCommentFilesFor(paths, code.data(), static_cast<std::uint32_t>(code.size()), got));
-    // A FIFO in Temp under the row-comment name: refused at once, not waited on.
-    std::filesystem::remove(paths.rowFile);
-    ASSERT_EQ(::mkfifo(paths.rowFile.c_str(), 0644), 0);
-    EXPECT_FALSE(LoadCommentFilesFor(paths, code.data(), static_cast<std::uint32_t>(code.size()), got));
-    EXPECT_TRUE(got.rows.empty());
-    std::filesystem::remove(paths.rowFile);
-    // A row-comment file larger than any ladder writes (one line a grid row).
-    commit();
-    {
-        std::ofstream big(paths.rowFile, std::ios::app);
-        const std::string line = "1::" + std::string(997, 'c') + "\n";
-        for (int i = 0; i < 9 * 1024; ++i) big << line;
-    }
-    EXPECT_FALSE(LoadCommentFilesFor(paths, code.data(), static_cast<std::uint32_t>(code.size()), got));
-    EXPECT_TRUE(got.rows.empty());
     std::filesystem::remove_all(dir);
 }
 
