@@ -13,14 +13,10 @@
 #include "tests/ladder/edit/LadderRig.h"
 
 using qel::test::LadderRig;
+using qel::test::Ok;
 using Lines = std::vector<std::string>;
 
 namespace {
-
-void Ok(const TLadderEditResult& r) {
-    EXPECT_TRUE(r.changed);
-    EXPECT_EQ(r.message, LadMsg::None);
-}
 
 void Refused(LadderRig& rig, const TLadderEditResult& r, const std::vector<std::uint8_t>& before, int message) {
     EXPECT_FALSE(r.changed);

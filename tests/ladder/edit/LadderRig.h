@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "ladder/edit/Ladderedit.h"
 
 namespace qel::test {
@@ -27,5 +29,11 @@ struct LadderRig {
     std::array<std::int32_t, 900> i{};
     TLadderEdit edit;
 };
+
+/// Expects a placement that was taken without a message.
+inline void Ok(const TLadderEditResult& r) {
+    EXPECT_TRUE(r.changed);
+    EXPECT_EQ(r.message, LadMsg::None);
+}
 
 }  // namespace qel::test

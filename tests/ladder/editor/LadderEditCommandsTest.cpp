@@ -2,45 +2,29 @@
 // undo and redo, block marking by keys and mouse, the clipboard between the
 // program's ladder and an inner ladder, and the row commands.
 #include <cstring>
-#include <filesystem>
-#include <memory>
+#include <functional>
 
 #include <gtest/gtest.h>
 
 #include <QClipboard>
-#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QImage>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QTableWidget>
 #include <QMdiSubWindow>
 #include <QMimeData>
 #include <QScrollBar>
-#include <QTest>
 #include <QTimer>
 
-#include "core/Codetranslate.h"
-#include "core/ProgramImage.h"
-#include "instlist/EdDlg.h"
-#include "instlist/Instredit.h"
-#include "ladder/editor/Ladder.h"
 #include "ladder/edit/Laddertexts.h"
 #include "ladder/model/Lad.h"
 #include "project/Editorlink.h"
-#include "project/Msgtable.h"
-#include "project/Qelglobals.h"
-#include "shell/Qelmain.h"
-#include "shell/Startup.h"
-#include "tests/support/ScriptedMessages.h"
-#include "tests/support/TestInstallDir.h"
 #include "tests/ladder/editor/LadderFrameFixture.h"
 #include "tools/windows/Comdlg.h"
 #include "tools/windows/Linecmt.h"
 #include "tools/windows/Toolsinstall.h"
 
-namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 
 namespace {
@@ -54,10 +38,7 @@ protected:
     // A line entered at (row, col) of a window through the one-line input.
     void Enter(TLDB* w, std::int32_t row, std::int32_t col, const std::string& line) {
         w->Edit().SetCursor(row, col);
-        QTest::keyClicks(w, QString::fromStdString(line.substr(0, 1)));
-        ASSERT_TRUE(_EditDlg->isVisible()) << line;
-        QTest::keyClicks(_EditDlg->IEdit, QString::fromStdString(line.substr(1)));
-        QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
+        TypeLine(line, w);
     }
     void Rung(TLDB* w, std::int32_t row, const std::string& in, const std::string& out) {
         Enter(w, row, 0, "LD " + in);

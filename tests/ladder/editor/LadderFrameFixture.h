@@ -11,10 +11,13 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QLineEdit>
 #include <QSize>
+#include <QTest>
 
 #include "core/Codetranslate.h"
 #include "core/ProgramImage.h"
+#include "instlist/EdDlg.h"
 #include "instlist/Instredit.h"
 #include "ladder/editor/Ladder.h"
 #include "project/Msgtable.h"
@@ -76,6 +79,34 @@ protected:
             off = next;
         }
         return lines;
+    }
+    /// Finishes the entry the dialog was opened for: types the rest, Return.
+    void Finish(const std::string& rest) {
+        ASSERT_TRUE(_EditDlg->isVisible());
+        QTest::keyClicks(_EditDlg->IEdit, QString::fromStdString(rest));
+        QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
+    }
+    /// An element key pressed in a ladder, and its entry finished.
+    void Key(Qt::Key key, const std::string& rest, TLDB* w = nullptr) {
+        QTest::keyClick(w ? w : lad_, key);
+        Finish(rest);
+    }
+    /// A line typed straight into a ladder: its first character opens the dialog.
+    void TypeLine(const std::string& line, TLDB* w = nullptr) {
+        QTest::keyClicks(w ? w : lad_, QString::fromStdString(line.substr(0, 1)));
+        ASSERT_TRUE(_EditDlg->isVisible()) << line;
+        EXPECT_EQ(_EditDlg->IEdit->text().toStdString(), line.substr(0, 1));
+        Finish(line.substr(1));
+    }
+    /// A click inside a cell of the program's ladder; screen column 0 is the label column.
+    void Click(int row, int column) {
+        QTest::mouseClick(lad_->viewport(), Qt::LeftButton, {}, QPoint(column * gCellWidth + 5, row * gCellHeight + 5));
+    }
+    /// A contact and a coil on the cursor's row, by their keys.
+    void KeyRung(const std::string& contact, const std::string& coil) {
+        Key(Qt::Key_F1, contact);
+        QTest::keyClick(lad_, Qt::Key_Right);
+        Key(Qt::Key_F7, coil);
     }
     /// Whether a shown message starts with the text of message `id`.
     bool Shown(int id) const {

@@ -1,6 +1,6 @@
-// The ladder compile: networks into code with the step map, comment files,
-// and every failure with its rows, message and the previous code left intact.
-// (Labels and folded rows of every kind: the round trip, RoundTripTest.)
+// The ladder compile: comment files, progress, and every failure with its
+// rows, message and the previous code left intact. (Networks with their step
+// map, labels and folded rows of every kind: the round trip, RoundTripTest.)
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -70,20 +70,6 @@ protected:
     std::vector<std::uint8_t> code_;
     std::vector<std::string> comments_;
 };
-
-TEST_F(Compile, NetworksWithStepMap) {
-    TGridBuilder g;
-    g.No(0, 0, "X0").Coil(0, 1, "Y0");
-    g.No(2, 0, "X1").No(2, 1, "M2000").Coil(2, 2, "Y1").Renormalise();  // blank row 1 between
-    std::vector<TStepMapEntry> map;
-    gStepMapList = &map;
-    ASSERT_EQ(CompileLadder(Target(g)), 0) << CompileFailureText();
-    gStepMapList = nullptr;
-    EXPECT_EQ(Used(), Il({"LD X0", "OUT Y0", "LD X1", "AND M2000", "OUT Y1"})) << ListingOf(Used());
-    // The long form of AND M2000 takes 6 bytes: the offsets follow the assembled lengths.
-    EXPECT_EQ(map, (std::vector<TStepMapEntry>{{0, 1, 0}, {0, 12, 2}, {2, 1, 4}, {2, 2, 6}, {2, 12, 12}}));
-    EXPECT_EQ(code_[14], 0xFF) << "everything behind the code reads as empty steps";
-}
 
 TEST_F(Compile, EmptyGridGivesEmptyCode) {
     TGridBuilder g;

@@ -134,7 +134,7 @@ TEST(ClearBoxRun, ClearsTheBoxWithAllItsTokens) {
     EXPECT_EQ(CellKind(g.Cell(0, 0)), TLdbKind::Open_Ry);
 }
 
-TEST(GridHelpers, LabelsLastRowsLinksAndMarks) {
+TEST(GridHelpers, LabelsLastRowsAndLinks) {
     std::vector<std::int32_t> p(kPLabelCount, -1), i(kILabelCount, -1);
     TLabelTables t{p.data(), i.data()};
     p[7] = 12;
@@ -163,14 +163,6 @@ TEST(GridHelpers, LabelsLastRowsLinksAndMarks) {
     EXPECT_EQ(GetCellLink(1, 10, 60, g.bytes.data()), 0x17);
     EXPECT_EQ(CellKind(g.Cell(1, 10)), TLdbKind::Open_Ry);
     EXPECT_EQ(CellDevType(g.Cell(1, 10)), 9);
-
-    FreeMarkList();
-    AddMark(0, 0);
-    AddMark(3, 7);
-    EXPECT_EQ(gMarkList.size(), 2u);
-    EXPECT_EQ(gMarkList[1], (TStepMark{3, 7}));
-    FreeMarkList();
-    EXPECT_TRUE(gMarkList.empty());
 }
 
 TEST(GridHelpers, BlockCommentTextAndTokenModifier) {

@@ -1,6 +1,7 @@
 // One network to instruction-list lines: the layouts that are refused and rungs
 // that share only the rail. (The instruction forms, operand texts and positions
-// of every layout the conversion draws: the round trip, RoundTripTest.)
+// of every layout the conversion draws: the round trip, RoundTripTest; a short
+// circuit and a bridge, with the compile's message: CompileTest.)
 #include <gtest/gtest.h>
 
 #include <string>
@@ -29,18 +30,11 @@ TResult Convert(TGridBuilder& g, int rows) {
 }
 
 TEST(Network, RefusedLayouts) {
-    // A parallel path of wires only short-circuits the contact.
-    TGridBuilder s;
-    s.No(0, 0, "X0").Coil(0, 1, "Y0").Wire(1, 0, 1).Down(0, 1).Renormalise();
-    TResult r = Convert(s, 2);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.err.msgId, 33);
-
     // A coil inside a parallel path: its output would be lost.
     TGridBuilder c;
     c.No(0, 0, "X0").No(0, 1, "X1").Coil(0, 2, "Y0").No(1, 0, "X2").El(1, 1, TLdbKind::Out_Ry, "Y5").Down(0, 2)
         .Renormalise();
-    r = Convert(c, 2);
+    TResult r = Convert(c, 2);
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.err.row, 1);
     EXPECT_EQ(r.err.col, 2);
@@ -66,19 +60,6 @@ TEST(Network, RefusedLayouts) {
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.err.col, 12);
     EXPECT_EQ(r.err.detail, "應用命令之後不是接參數");
-
-    // A bridge: X5 joins the paths X0-X1 and X2-X3 between their ends, so no
-    // split into series and parallel parts exists. Refused as crossing blocks.
-    TGridBuilder bridge;
-    bridge.No(0, 0, "X0").No(0, 1, "X1").Coil(0, 2, "Y0");
-    bridge.No(1, 1, "X5").Down(0, 1).Down(1, 2).Down(0, 3).Down(1, 3);
-    bridge.No(2, 0, "X2").Wire(2, 1, 2).No(2, 2, "X3").Renormalise();
-    r = Convert(bridge, 3);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.err.msgId, 248);
-    EXPECT_EQ(r.err.detail, "BranchLine");
-    EXPECT_EQ(r.err.row, 0);
-    EXPECT_EQ(r.err.col, 1);
 }
 
 TEST(Network, RungsSharingOnlyTheRailFollowEachOther) {
