@@ -99,13 +99,6 @@ TEST_F(BuffersTest, RecentFilesNewestFirstWithoutDuplicates) {
     EXPECT_EQ(gQel.RecentFiles, (std::vector<std::string>{"c", "f", "e", "d", "b"}));
 }
 
-TEST_F(MessageTableTest, MissingFileStopsStartUpWithItsMessage) {
-    EXPECT_FALSE(LoadMessageTable());
-    const auto shown = messages_.Shown();
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0], "File " + (Dir() / "install" / "QEL.Txt").string() + " was lost !!");
-}
-
 TEST_F(MessageTableTest, LinesAreIdsAndOutOfRangeIsEmpty) {
     WriteText(Dir() / "install" / "QEL.Txt", "\xEF\xBB\xBFzero\r\none\n\n三\n");
     ASSERT_TRUE(LoadMessageTable());
