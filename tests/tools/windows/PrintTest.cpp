@@ -16,7 +16,6 @@
 #include <QRadioButton>
 #include <QTest>
 
-#include "core/Codetranslate.h"
 #include "core/ProgramImage.h"
 #include "instlist/Instredit.h"
 #include "ladder/editor/Ladder.h"
@@ -27,7 +26,7 @@
 #include "project/Projectfiles.h"
 #include "project/Qelglobals.h"
 #include "tests/shell/FrameFixture.h"
-#include "tests/support/Fullprogram.h"
+#include "tests/ladder/model/IlProgram.h"
 #include "tests/tools/windows/PdfProbe.h"
 #include "tools/windows/Devcomment.h"
 #include "tools/windows/Preview.h"
@@ -65,12 +64,13 @@ protected:
             lines.push_back("OUT Y" + std::to_string(k % 8));
         }
         lines.push_back("END");
-        PutLines(lines);
+        const std::vector<std::uint8_t> code = qel::test::AssembleLines(lines);
+        std::copy(code.begin(), code.end(), gProgram);
+        LocateProgramEnd();
         TLDB* ladder = OpenLadderWindow(frame_.get());
         EXPECT_TRUE(frame_->RunCommand("MmCodeToLad"));
         return ladder;
     }
-    static void PutLines(const std::vector<std::string>& lines);
     fs::path Pdf(const char* name) { return projects_ / name; }
     // Prints the active view to a PDF through the dialog's PDF path.
     int PrintPdf(const fs::path& path) {
@@ -78,17 +78,6 @@ protected:
         return PrintForm->PrintToPdf(QString::fromStdString(path.string()));
     }
 };
-
-void PrintTest::PutLines(const std::vector<std::string>& lines) {
-    EraseCode(gProgram, gProgramCapacity);
-    std::uint32_t used = 0;
-    for (const std::string& line : lines) {
-        ASSERT_TRUE(SetInputText(line.c_str())) << line;
-        ASSERT_EQ(AssembleInstruction(), 1) << line;
-        ASSERT_TRUE(InsertInstruction(gProgram, gProgramCapacity, used, used, gInsnBuf.code, gInsnBuf.length)) << line;
-    }
-    LocateProgramEnd();
-}
 
 // The page of a 4800 x 6800 printer at "100%": PW 192, PH0 188, margins 480 and 340.
 QImage LadderPage(const TLadderPaintView& view, TLadderPageOptions o, std::int32_t first, std::int32_t last) {

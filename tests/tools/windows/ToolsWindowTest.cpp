@@ -279,10 +279,8 @@ TEST_F(ToolsWindowTest, DeviceCommentWindowEditsCopiesAndPastesWithinTheRows) {
     TDevCom* w = _DevCom;
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(gActiveView, TDevCom::kView);
-    w->SelectLetter(5);  // C, family 0
-    ASSERT_EQ(w->CommentGrid->rowCount(), 141);
-    EXPECT_EQ(w->CommentGrid->item(127, 0)->text(), QStringLiteral("C127"));
-    EXPECT_EQ(w->CommentGrid->item(128, 0)->text(), QStringLiteral("C235"));
+    w->SelectLetter(5);  // C, family 0: rows C0-C127, then C235 up
+    ASSERT_EQ(w->CommentGrid->item(128, 0)->text(), QStringLiteral("C235"));
 
     gQel.Modified = 0;
     w->CommentGrid->item(1, 1)->setText(QStringLiteral("A"));
