@@ -93,7 +93,7 @@ TEST_F(FrameTest, RecentFileEntryOpensItsProgramWithItsModel) {
     EXPECT_TRUE(frame_->QelStaBar->Panel(5).startsWith("KD-Series"));
 }
 
-TEST_F(FrameTest, CancelKeepsAModifiedProgramForNewOpenAndExit) {
+TEST_F(FrameTest, CancelOrARefusedFileKeepsAModifiedProgram) {
     ASSERT_TRUE(Start());
     frame_->MmNew->trigger();
     PutSmallProgram();
@@ -117,6 +117,17 @@ TEST_F(FrameTest, CancelKeepsAModifiedProgramForNewOpenAndExit) {
     EXPECT_TRUE(frame_->isVisible());
     EXPECT_FALSE(frame_->ShutDownDone());
     EXPECT_FALSE(fs::exists(home_ / "Qel.ini")) << "a cancelled exit writes nothing";
+
+    // Not saved, and the file chosen is then refused: the project stays.
+    const fs::path bad = projects_ / "bad.kzp";
+    std::ofstream(bad, std::ios::binary) << "not a program";
+    messages_.QueueAnswer(Answer::No);
+    dialogs_.QueuePath(bad.string());
+    frame_->MmOpen->trigger();
+    EXPECT_EQ(messages_.Shown().size(), 1u);
+    EXPECT_EQ(Image(), before);
+    EXPECT_EQ(gQel.ProgramFileName, name);
+    EXPECT_EQ(gQel.Modified, 1);
 }
 
 TEST_F(FrameTest, YesWhoseSaveIsCancelledKeepsTheProgram) {
@@ -164,25 +175,6 @@ TEST_F(FrameTest, NoDiscardsAndExitSavesWhenAskedTo) {
     EXPECT_TRUE(frame_->close());
     EXPECT_TRUE(frame_->ShutDownDone());
     EXPECT_TRUE(fs::exists(path));
-}
-
-TEST_F(FrameTest, RefusedFileLeavesTheOpenProjectAsItWas) {
-    ASSERT_TRUE(Start());
-    frame_->MmNew->trigger();
-    PutSmallProgram();
-    gQel.Modified = 1;
-    const auto before = Image();
-    const std::string name = gQel.ProgramFileName;
-    const fs::path bad = projects_ / "bad.kzp";
-    std::ofstream(bad, std::ios::binary) << "not a program";
-
-    messages_.QueueAnswer(Answer::No);  // do not save; the file is then refused
-    dialogs_.QueuePath(bad.string());
-    frame_->MmOpen->trigger();
-    EXPECT_EQ(messages_.Shown().size(), 1u);
-    EXPECT_EQ(Image(), before);
-    EXPECT_EQ(gQel.ProgramFileName, name);
-    EXPECT_EQ(gQel.Modified, 1);
 }
 
 TEST_F(FrameTest, CommandLineFileIsOpenedAtStart) {

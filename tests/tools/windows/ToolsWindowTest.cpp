@@ -113,13 +113,7 @@ TEST_F(ToolsWindowTest, DeviceUseMapShowsUsesAndAClickFindsTheFirstStep) {
     bool checked = false;
     // The window is modal: look at it while it is up, then close it.
     QTimer::singleShot(0, frame_.get(), [&] {
-        _DevUsed->DevSel->setCurrentText("Y");
-        const TUseMapPage& page = _DevUsed->DevUseImage->Page();
-        EXPECT_EQ(page[1].substr(0, 2), "Y0");
-        EXPECT_EQ(page[1][11], 'U');
-        EXPECT_EQ(page[1][11 + 2 * 7], 'U');
-        EXPECT_EQ(page[2][11], 'U');  // Y10
-        EXPECT_EQ(page[1][13], ' ');
+        _DevUsed->DevSel->setCurrentText("Y");  // the page's rows are the model's (DeviceUseMapTest)
         // The map is painted on white with the marks in black.
         const QImage image = _DevUsed->DevUseImage->grab().toImage();
         EXPECT_EQ(QColor(image.pixel(image.width() - 3, image.height() - 3)), QColor(Qt::white));
