@@ -197,8 +197,11 @@ TEST_F(SaveAllOrNothing, SaveThatCannotCompleteKeepsTheSetAndNamesTheFile) {
          [&](const fs::path& dir) {
              fs::permissions(Dir(), fs::perms::all);
              fs::permissions(dir, fs::perms::all | fs::perms::sticky_bit);
-             for (const auto& e : fs::directory_iterator(dir))
-                 if (e.path().filename() != "p.lmt") ASSERT_EQ(::chown(e.path().c_str(), 65534, 65534), 0);
+             for (const auto& e : fs::directory_iterator(dir)) {
+                 if (e.path().filename() != "p.lmt") {
+                     ASSERT_EQ(::chown(e.path().c_str(), 65534, 65534), 0);
+                 }
+             }
          }},
         // Text that is not UTF-8 or holds a NUL, which its reader would refuse.
         {"comment NUL", "p.rcm", false, [](const fs::path&) { gQel.DevComments[2][7] = kNul; }},

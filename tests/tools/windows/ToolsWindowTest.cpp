@@ -70,11 +70,6 @@ protected:
         for (const QString& l : memo->toPlainText().split('\n')) lines.push_back(l.toStdString());
         return lines;
     }
-    bool WasShown(const std::string& text) const {
-        for (const std::string& s : messages_.Shown())
-            if (s.find(text) != std::string::npos) return true;
-        return false;
-    }
 };
 
 }  // namespace
@@ -251,7 +246,7 @@ TEST_F(ToolsWindowTest, QuickDialogStoresEveryKeyAndRefusesWhatCannotBeStored) {
     QTest::keyClick(_Inst, Qt::Key_F2, Qt::ControlModifier);
     ASSERT_TRUE(seen);
     EXPECT_EQ(gQel.Modified, 1);
-    EXPECT_TRUE(WasShown(gMsgTable.Get(247)));
+    EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(247)));
 
     // A device the family does not have: message 0 and nothing can be typed.
     messages_.Clear();
@@ -260,10 +255,10 @@ TEST_F(ToolsWindowTest, QuickDialogStoresEveryKeyAndRefusesWhatCannotBeStored) {
         _CommentDlg->accept();
     });
     EXPECT_TRUE(ShowDeviceCommentDialog({"M5000"}));
-    EXPECT_TRUE(WasShown(gMsgTable.Get(0)));
+    EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(0)));
     // No device at all: message 40, no dialog.
     EXPECT_FALSE(ShowDeviceCommentDialog({}));
-    EXPECT_TRUE(WasShown(gMsgTable.Get(40)));
+    EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(40)));
 }
 
 TEST_F(ToolsWindowTest, DeviceCommentWindowEditsCopiesAndPastesWithinTheRows) {
@@ -419,14 +414,14 @@ TEST_F(ToolsWindowTest, FindAndReplaceInTheInstructionListIsOneUndoStep) {
     QTest::mouseClick(SearchDlg->Find, Qt::LeftButton);
     EXPECT_FALSE(SearchDlg->isVisible());
     EXPECT_EQ(_Inst->CursorLine, 2);
-    EXPECT_TRUE(WasShown(gMsgTable.Get(64)));
+    EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(64)));
 
     // A lone letter is refused and the dialog stays.
     frame_->MmRep->trigger();
     SearchDlg->SearchDevName->setText("X");
     QTest::mouseClick(SearchDlg->Find, Qt::LeftButton);
     EXPECT_TRUE(SearchDlg->isVisible());
-    EXPECT_TRUE(WasShown(gMsgTable.Get(0)));
+    EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(0)));
 
     // Replace all Y0 by Y7 from the start: one undo step gives back the code.
     const std::vector<std::uint8_t> before(gProgram, gProgram + gProgramUsed);
@@ -451,7 +446,7 @@ TEST_F(ToolsWindowTest, FindAndReplaceInTheInstructionListIsOneUndoStep) {
     QTest::mouseClick(SearchDlg->Rep, Qt::LeftButton);
     EXPECT_EQ(std::vector<std::uint8_t>(gProgram, gProgram + gProgramUsed), before);
     EXPECT_FALSE(frame_->MmUndo->isEnabled());
-    EXPECT_TRUE(WasShown(gMsgTable.Get(148)));
+    EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(148)));
 }
 
 TEST_F(ToolsWindowTest, FindAndReplaceInTheLadderLandOnTheCell) {
@@ -528,7 +523,7 @@ TEST_F(ToolsWindowTest, FindAndReplaceInTheLadderLandOnTheCell) {
     messages_.QueueAnswer(qel::Answer::No);
     QTest::mouseClick(SearchDlg->Rep, Qt::LeftButton);
     EXPECT_EQ(std::vector<std::uint8_t>(gLadderRows, gLadderRows + 4 * kLdbRowBytes), grid);
-    EXPECT_TRUE(WasShown(gMsgTable.Get(64)));
+    EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(64)));
 
     // Find instruction: OUT finds the row whose last element is a coil.
     frame_->MmFindCmd->trigger();
