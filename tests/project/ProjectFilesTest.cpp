@@ -143,24 +143,6 @@ TEST_F(ProjectFilesTest, ProgramWithoutSiblingsOpensWithEmptyLadder) {
     EXPECT_EQ(gDevMoniEntryCount, 2);  // no list file: the list stays as it was
 }
 
-TEST_F(ProjectFilesTest, SecondSaveKeepsBackupsOfThePrevious) {
-    FillProject(0, 0, 4);
-    SaveAs("bk.kzp");
-    std::vector<std::vector<std::uint8_t>> first;
-    for (const char* ext : {".kzp", ".lad", ".rcm", ".dev"}) first.push_back(Bytes(Dir() / (std::string("bk") + ext)));
-    gQel.Title = "changed";
-    gDevMoniEntryCount = 1;
-    ASSERT_TRUE(SaveProject());
-    int i = 0;
-    for (const char* ext : {".kz~", ".la~", ".rc~", ".dv~"}) EXPECT_EQ(Bytes(Dir() / (std::string("bk") + ext)), first[i++]) << ext;
-    EXPECT_NE(Bytes(Dir() / "bk.kzp"), first[0]);
-    // Nothing but the set and its backups is left in the folder.
-    int files = 0;
-    for (const auto& e : fs::directory_iterator(Dir()))
-        if (e.is_regular_file()) ++files;
-    EXPECT_EQ(files, 8 + 4);
-}
-
 TEST_F(ProjectFilesTest, SiblingOfAnotherFamilyIsRefusedOrSkippedOnRequest) {
     FillProject(0, 0, 6);
     SaveAs("fam.kzp");

@@ -275,7 +275,7 @@ TEST_F(SaveAllOrNothing, RollBackThatCannotPutAFileBackSaysWhereThePreviousWent)
     EXPECT_NE(after.at("p.lad"), before_.at("p.lad"));  // could not be
 }
 
-TEST_F(SaveAllOrNothing, TemporaryFilesOfAnInterruptedSaveGoAtTheNextSave) {
+TEST_F(SaveAllOrNothing, NextSaveKeepsBackupsOfThePreviousAndRemovesAnInterruptedSavesFiles) {
     PrepareSet(Dir(), 5, 4);
     // What a save stopped by a signal leaves: new contents and roll-back links.
     for (const char* name : {"p.kzp.0badcafe.part", "p.kz~.1234abcd.part", "p.lad.deadbeef.keep"})
@@ -288,6 +288,10 @@ TEST_F(SaveAllOrNothing, TemporaryFilesOfAnInterruptedSaveGoAtTheNextSave) {
     EXPECT_EQ(after.size(), 12u + 3u);
     for (const char* name : {"p.kzp.notours.part", "q.kzp.0badcafe.part", "p.kzp.0badcafe.part.txt"})
         EXPECT_EQ(after.count(name), 1u) << name;
-    EXPECT_EQ(after.at("p.kz~"), before_.at("p.kzp"));  // the backup is the previous file
+    // Each backup is the previous file.
+    for (const auto& [backup, previous] : {std::pair{"p.kz~", "p.kzp"}, std::pair{"p.la~", "p.lad"},
+                                           std::pair{"p.rc~", "p.rcm"}, std::pair{"p.dv~", "p.dev"}})
+        EXPECT_EQ(after.at(backup), before_.at(previous)) << backup;
+    EXPECT_NE(after.at("p.kzp"), before_.at("p.kzp"));
     EXPECT_TRUE(messages_.Shown().empty());
 }

@@ -65,6 +65,15 @@ TEST_F(FrameTest, SaveAsThenOpenRestoresTheProgramThroughTheCommands) {
     EXPECT_EQ(gQel.Modified, 0);
     EXPECT_TRUE(messages_.Asked().empty());
     EXPECT_TRUE(messages_.Shown().empty());
+
+    // The file named on the command line is opened at start.
+    frame_->close();
+    frame_.reset();
+    frame_.reset(StartQel({QString::fromStdString(path)}, TStartupOptions{false, 0}));
+    ASSERT_TRUE(frame_);
+    EXPECT_EQ(gQel.ProgramFileName, path);
+    EXPECT_EQ(Image(), saved);
+    EXPECT_EQ(gQel.ProgramPresent, 1);
 }
 
 TEST_F(FrameTest, RecentFileEntryOpensItsProgramWithItsModel) {
@@ -130,7 +139,7 @@ TEST_F(FrameTest, CancelOrARefusedFileKeepsAModifiedProgram) {
     EXPECT_EQ(gQel.Modified, 1);
 }
 
-TEST_F(FrameTest, YesWhoseSaveIsCancelledKeepsTheProgram) {
+TEST_F(FrameTest, YesSavesUnlessItsDialogIsCancelledNoDiscardsAndExitSaves) {
     ASSERT_TRUE(Start());
     frame_->MmNew->trigger();
     PutSmallProgram();
@@ -156,41 +165,18 @@ TEST_F(FrameTest, YesWhoseSaveIsCancelledKeepsTheProgram) {
     dialogs_.QueuePath(path);
     frame_->MmOpen->trigger();
     EXPECT_EQ(Image(), before);
-}
 
-TEST_F(FrameTest, NoDiscardsAndExitSavesWhenAskedTo) {
-    ASSERT_TRUE(Start());
-    frame_->MmNew->trigger();
-    PutSmallProgram();
+    // No discards the changes; Yes at exit saves them.
     gQel.Modified = 1;
     messages_.QueueAnswer(Answer::No);
     frame_->MmNew->trigger();
     EXPECT_EQ(gProgram[0], 0xFF);
-
     PutSmallProgram();
     gQel.Modified = 1;
-    const std::string path = (projects_ / "atexit.kzp").string();
+    const std::string atExit = (projects_ / "atexit.kzp").string();
     messages_.QueueAnswer(Answer::Yes);
-    dialogs_.QueuePath(path);
+    dialogs_.QueuePath(atExit);
     EXPECT_TRUE(frame_->close());
     EXPECT_TRUE(frame_->ShutDownDone());
-    EXPECT_TRUE(fs::exists(path));
-}
-
-TEST_F(FrameTest, CommandLineFileIsOpenedAtStart) {
-    ASSERT_TRUE(Start());
-    frame_->MmNew->trigger();
-    PutSmallProgram();
-    const auto saved = Image();
-    const std::string path = (projects_ / "cmdline.kzp").string();
-    dialogs_.QueuePath(path);
-    frame_->MmSaveAs->trigger();
-    frame_->close();
-    frame_.reset();
-
-    frame_.reset(StartQel({QString::fromStdString(path)}, TStartupOptions{false, 0}));
-    ASSERT_TRUE(frame_);
-    EXPECT_EQ(gQel.ProgramFileName, path);
-    EXPECT_EQ(Image(), saved);
-    EXPECT_EQ(gQel.ProgramPresent, 1);
+    EXPECT_TRUE(fs::exists(atExit));
 }
