@@ -2,7 +2,6 @@
 // damaged files chosen in the list, as the preview pane shows them.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QDataStream>
 #include <QFile>
@@ -156,10 +155,3 @@ TEST(MediaSaveDialogTest, SaveDialogCarriesThePaneLoopSettingToItsPlayer) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -48,12 +48,16 @@ namespace {
 
 class ToolsWindowTest : public FrameTest {
 protected:
-    bool StartWithTools() {
+    // Starts the frame with the tools (and the ladder window) over a new
+    // project holding `lines`.
+    void StartWithTools(std::initializer_list<const char*> lines, bool ladder = false) {
         RegisterToolForms();
-        if (!Start()) return false;
+        ASSERT_TRUE(Start());
         InstallInstList(frame_.get());
         InstallTools(frame_.get());
-        return true;
+        if (ladder) InstallLadder(frame_.get());
+        frame_->NewClick();
+        PutProgram(lines);
     }
     // Saves the lines as a program file in `dir` without its ladder file, so
     // that opening it rebuilds the ladder from the code.
@@ -75,9 +79,7 @@ protected:
 }  // namespace
 
 TEST_F(ToolsWindowTest, DoubleCoilListJumpsToItsStepInTheInstructionList) {
-    ASSERT_TRUE(StartWithTools());
-    frame_->NewClick();
-    PutProgram({"LD X0", "OUT Y0", "LD X1", "OUT Y0", "SET Y0", "END"});
+    ASSERT_NO_FATAL_FAILURE(StartWithTools({"LD X0", "OUT Y0", "LD X1", "OUT Y0", "SET Y0", "END"}));
     ASSERT_TRUE(frame_->MmLoopChk->isEnabled());
     frame_->MmLoopChk->trigger();
     ASSERT_TRUE(_DLChkFrm->isVisible());
@@ -102,9 +104,7 @@ TEST_F(ToolsWindowTest, DoubleCoilListJumpsToItsStepInTheInstructionList) {
 }
 
 TEST_F(ToolsWindowTest, DeviceUseMapShowsUsesAndAClickFindsTheFirstStep) {
-    ASSERT_TRUE(StartWithTools());
-    frame_->NewClick();
-    PutProgram({"LD X0", "OUT Y0", "LD X1", "OUT Y7", "LD X2", "OUT Y10", "END"});
+    ASSERT_NO_FATAL_FAILURE(StartWithTools({"LD X0", "OUT Y0", "LD X1", "OUT Y7", "LD X2", "OUT Y10", "END"}));
     bool checked = false;
     // The window is modal: look at it while it is up, then close it.
     QTimer::singleShot(0, frame_.get(), [&] {
@@ -128,7 +128,7 @@ TEST_F(ToolsWindowTest, DeviceUseMapShowsUsesAndAClickFindsTheFirstStep) {
 }
 
 TEST_F(ToolsWindowTest, BatchTestReportsEachFileAsItIsAndKeepsUnsavedWork) {
-    ASSERT_TRUE(StartWithTools());
+    ASSERT_NO_FATAL_FAILURE(StartWithTools({}));
     const fs::path batch = projects_ / "batch";
     fs::create_directories(batch);
     SaveProgram(batch, "a_good.kzp", {"LD X0", "AND X1", "OUT Y0", "LD X2", "OUT M0", "END"});
@@ -219,9 +219,7 @@ void SelectRow(TDevCom* w, int row) {
 }  // namespace
 
 TEST_F(ToolsWindowTest, QuickDialogStoresEveryKeyAndRefusesWhatCannotBeStored) {
-    ASSERT_TRUE(StartWithTools());
-    frame_->NewClick();
-    PutProgram({"LD X17", "OUT M17", "END"});
+    ASSERT_NO_FATAL_FAILURE(StartWithTools({"LD X17", "OUT M17", "END"}));
     ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
     ASSERT_NE(_Inst, nullptr);
     bool seen = false;
@@ -262,8 +260,7 @@ TEST_F(ToolsWindowTest, QuickDialogStoresEveryKeyAndRefusesWhatCannotBeStored) {
 }
 
 TEST_F(ToolsWindowTest, DeviceCommentWindowEditsCopiesAndPastesWithinTheRows) {
-    ASSERT_TRUE(StartWithTools());
-    frame_->NewClick();
+    ASSERT_NO_FATAL_FAILURE(StartWithTools({}));
     ASSERT_TRUE(frame_->RunCommand("MmCmtWin"));
     TDevCom* w = _DevCom;
     ASSERT_NE(w, nullptr);
@@ -331,10 +328,7 @@ TEST_F(ToolsWindowTest, DeviceCommentWindowEditsCopiesAndPastesWithinTheRows) {
 }
 
 TEST_F(ToolsWindowTest, CommentsShowInTheLadderAndSurviveSaveAndReopen) {
-    ASSERT_TRUE(StartWithTools());
-    InstallLadder(frame_.get());
-    frame_->NewClick();
-    PutProgram({"LD X0", "OUT Y0", "LD X1", "OUT Y1", "END"});
+    ASSERT_NO_FATAL_FAILURE(StartWithTools({"LD X0", "OUT Y0", "LD X1", "OUT Y1", "END"}, true));
     TLDB* ladder = OpenLadderWindow(frame_.get());
     ASSERT_NE(ladder, nullptr);
     ASSERT_TRUE(frame_->RunCommand("MmCodeToLad"));
@@ -400,9 +394,7 @@ TEST_F(ToolsWindowTest, CommentsShowInTheLadderAndSurviveSaveAndReopen) {
 }
 
 TEST_F(ToolsWindowTest, FindAndReplaceInTheInstructionListIsOneUndoStep) {
-    ASSERT_TRUE(StartWithTools());
-    frame_->NewClick();
-    PutProgram({"LD X0", "OUT Y0", "LD X1", "OUT Y0", "MOV D10 D11", "END"});
+    ASSERT_NO_FATAL_FAILURE(StartWithTools({"LD X0", "OUT Y0", "LD X1", "OUT Y0", "MOV D10 D11", "END"}));
     ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
     ASSERT_TRUE(frame_->MmRep->isEnabled());
     frame_->MmRep->trigger();
@@ -450,10 +442,7 @@ TEST_F(ToolsWindowTest, FindAndReplaceInTheInstructionListIsOneUndoStep) {
 }
 
 TEST_F(ToolsWindowTest, FindAndReplaceInTheLadderLandOnTheCell) {
-    ASSERT_TRUE(StartWithTools());
-    InstallLadder(frame_.get());
-    frame_->NewClick();
-    PutProgram({"LD X0", "AND X1", "OUT Y0", "LD X2", "MOV K5 D0", "END"});
+    ASSERT_NO_FATAL_FAILURE(StartWithTools({"LD X0", "AND X1", "OUT Y0", "LD X2", "MOV K5 D0", "END"}, true));
     TLDB* ladder = OpenLadderWindow(frame_.get());
     ASSERT_TRUE(frame_->RunCommand("MmCodeToLad"));
     ASSERT_EQ(gActiveView, 2);
