@@ -9,6 +9,7 @@
 
 #include <fstream>
 #include <random>
+#include <string_view>
 
 #include "platform/Paths.h"
 #include "project/Fileio.h"
@@ -54,35 +55,30 @@ TEST_F(ReaderLimits, FifoUnderAFileNameIsRefusedWithoutWaiting) {
     ASSERT_TRUE(SaveProject());
     const ProjectSnapshot saved = TakeSnapshot();
 
-    // The program file itself: its message, the open project unchanged.
+    // The program file itself, then a sibling (mkfifo p.lad beside p.kzp):
+    // refused with its message (the sibling's before the question whether to
+    // open without it, where No keeps the open project), the project unchanged.
     FillProject(2, 1, 42);
     SetProjectPath(ProjectPath("open.kzp"));
     const ProjectSnapshot open = TakeSnapshot();
     gMsgTable.Assign(std::vector<std::string>(250, "m"));
-    bool opened = true;
-    EXPECT_TRUE(ReturnsWithoutAWriter(Dir() / "fifo.kzp", [&] {
-        messages_.Clear();
-        gQel.OpenFileName = ProjectPath("fifo.kzp");
-        opened = ReadProgramFile();
-    }));
-    EXPECT_FALSE(opened);
-    ASSERT_EQ(messages_.Shown().size(), 1u);
-    EXPECT_NE(messages_.Shown()[0].find(ProjectPath("fifo.kzp")), std::string::npos);
-    EXPECT_EQ(TakeSnapshot(), open);
-
-    // A sibling (mkfifo p.lad beside p.kzp): refused with its message, then
-    // the question whether to open without it; No keeps the open project.
     fs::rename(Dir() / "p.lad", Dir() / "p.lad.saved");
-    EXPECT_TRUE(ReturnsWithoutAWriter(Dir() / "p.lad", [&] {
-        messages_.Clear();
-        messages_.QueueAnswer(qel::Answer::No);
-        gQel.OpenFileName = ProjectPath("p.kzp");
-        opened = ReadProgramFile();
-    }));
-    EXPECT_FALSE(opened);
-    ASSERT_FALSE(messages_.Shown().empty());
-    EXPECT_NE(messages_.Shown()[0].find(ProjectPath("p.lad")), std::string::npos);
-    EXPECT_EQ(TakeSnapshot(), open);
+    for (const auto& [fifo, program] : {std::pair{"fifo.kzp", "fifo.kzp"}, std::pair{"p.lad", "p.kzp"}}) {
+        bool opened = true;
+        EXPECT_TRUE(ReturnsWithoutAWriter(Dir() / fifo, [&] {
+            messages_.Clear();
+            messages_.QueueAnswer(qel::Answer::No);
+            gQel.OpenFileName = ProjectPath(program);
+            opened = ReadProgramFile();
+        })) << fifo;
+        EXPECT_FALSE(opened) << fifo;
+        ASSERT_FALSE(messages_.Shown().empty()) << fifo;
+        if (std::string_view(fifo) == program) {
+            EXPECT_EQ(messages_.Shown().size(), 1u);
+        }
+        EXPECT_NE(messages_.Shown()[0].find(ProjectPath(fifo)), std::string::npos) << fifo;
+        EXPECT_EQ(TakeSnapshot(), open) << fifo;
+    }
     fs::rename(Dir() / "p.lad.saved", Dir() / "p.lad");
     gQel.OpenFileName = ProjectPath("p.kzp");
     ASSERT_TRUE(ReadProgramFile());

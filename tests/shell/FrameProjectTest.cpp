@@ -65,6 +65,15 @@ TEST_F(FrameTest, SaveAsThenOpenRestoresTheProgramThroughTheCommands) {
     EXPECT_EQ(gQel.Modified, 0);
     EXPECT_TRUE(messages_.Asked().empty());
     EXPECT_TRUE(messages_.Shown().empty());
+
+    // The file named on the command line is opened at start.
+    frame_->close();
+    frame_.reset();
+    frame_.reset(StartQel({QString::fromStdString(path)}, TStartupOptions{false, 0}));
+    ASSERT_TRUE(frame_);
+    EXPECT_EQ(gQel.ProgramFileName, path);
+    EXPECT_EQ(Image(), saved);
+    EXPECT_EQ(gQel.ProgramPresent, 1);
 }
 
 TEST_F(FrameTest, RecentFileEntryOpensItsProgramWithItsModel) {
@@ -93,7 +102,7 @@ TEST_F(FrameTest, RecentFileEntryOpensItsProgramWithItsModel) {
     EXPECT_TRUE(frame_->QelStaBar->Panel(5).startsWith("KD-Series"));
 }
 
-TEST_F(FrameTest, CancelKeepsAModifiedProgramForNewOpenAndExit) {
+TEST_F(FrameTest, CancelOrARefusedFileKeepsAModifiedProgram) {
     ASSERT_TRUE(Start());
     frame_->MmNew->trigger();
     PutSmallProgram();
@@ -117,9 +126,20 @@ TEST_F(FrameTest, CancelKeepsAModifiedProgramForNewOpenAndExit) {
     EXPECT_TRUE(frame_->isVisible());
     EXPECT_FALSE(frame_->ShutDownDone());
     EXPECT_FALSE(fs::exists(home_ / "Qel.ini")) << "a cancelled exit writes nothing";
+
+    // Not saved, and the file chosen is then refused: the project stays.
+    const fs::path bad = projects_ / "bad.kzp";
+    std::ofstream(bad, std::ios::binary) << "not a program";
+    messages_.QueueAnswer(Answer::No);
+    dialogs_.QueuePath(bad.string());
+    frame_->MmOpen->trigger();
+    EXPECT_EQ(messages_.Shown().size(), 1u);
+    EXPECT_EQ(Image(), before);
+    EXPECT_EQ(gQel.ProgramFileName, name);
+    EXPECT_EQ(gQel.Modified, 1);
 }
 
-TEST_F(FrameTest, YesWhoseSaveIsCancelledKeepsTheProgram) {
+TEST_F(FrameTest, YesSavesUnlessItsDialogIsCancelledNoDiscardsAndExitSaves) {
     ASSERT_TRUE(Start());
     frame_->MmNew->trigger();
     PutSmallProgram();
@@ -145,60 +165,18 @@ TEST_F(FrameTest, YesWhoseSaveIsCancelledKeepsTheProgram) {
     dialogs_.QueuePath(path);
     frame_->MmOpen->trigger();
     EXPECT_EQ(Image(), before);
-}
 
-TEST_F(FrameTest, NoDiscardsAndExitSavesWhenAskedTo) {
-    ASSERT_TRUE(Start());
-    frame_->MmNew->trigger();
-    PutSmallProgram();
+    // No discards the changes; Yes at exit saves them.
     gQel.Modified = 1;
     messages_.QueueAnswer(Answer::No);
     frame_->MmNew->trigger();
     EXPECT_EQ(gProgram[0], 0xFF);
-
     PutSmallProgram();
     gQel.Modified = 1;
-    const std::string path = (projects_ / "atexit.kzp").string();
+    const std::string atExit = (projects_ / "atexit.kzp").string();
     messages_.QueueAnswer(Answer::Yes);
-    dialogs_.QueuePath(path);
+    dialogs_.QueuePath(atExit);
     EXPECT_TRUE(frame_->close());
     EXPECT_TRUE(frame_->ShutDownDone());
-    EXPECT_TRUE(fs::exists(path));
-}
-
-TEST_F(FrameTest, RefusedFileLeavesTheOpenProjectAsItWas) {
-    ASSERT_TRUE(Start());
-    frame_->MmNew->trigger();
-    PutSmallProgram();
-    gQel.Modified = 1;
-    const auto before = Image();
-    const std::string name = gQel.ProgramFileName;
-    const fs::path bad = projects_ / "bad.kzp";
-    std::ofstream(bad, std::ios::binary) << "not a program";
-
-    messages_.QueueAnswer(Answer::No);  // do not save; the file is then refused
-    dialogs_.QueuePath(bad.string());
-    frame_->MmOpen->trigger();
-    EXPECT_EQ(messages_.Shown().size(), 1u);
-    EXPECT_EQ(Image(), before);
-    EXPECT_EQ(gQel.ProgramFileName, name);
-    EXPECT_EQ(gQel.Modified, 1);
-}
-
-TEST_F(FrameTest, CommandLineFileIsOpenedAtStart) {
-    ASSERT_TRUE(Start());
-    frame_->MmNew->trigger();
-    PutSmallProgram();
-    const auto saved = Image();
-    const std::string path = (projects_ / "cmdline.kzp").string();
-    dialogs_.QueuePath(path);
-    frame_->MmSaveAs->trigger();
-    frame_->close();
-    frame_.reset();
-
-    frame_.reset(StartQel({QString::fromStdString(path)}, TStartupOptions{false, 0}));
-    ASSERT_TRUE(frame_);
-    EXPECT_EQ(gQel.ProgramFileName, path);
-    EXPECT_EQ(Image(), saved);
-    EXPECT_EQ(gQel.ProgramPresent, 1);
+    EXPECT_TRUE(fs::exists(atExit));
 }

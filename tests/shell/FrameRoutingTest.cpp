@@ -157,7 +157,6 @@ TEST_F(FrameTest, LampAndStatusPanels) {
     EXPECT_EQ(frame_->MoniLight->palette().color(QPalette::Window), QColor(Qt::red));
     frame_->SetLamp(TLampState::BadFrame);
     EXPECT_EQ(frame_->Lamp(), QColor(255, 0, 255));
-    EXPECT_EQ(LampColor(TLampState::MonitorRequest), QColor(0, 255, 255));
 
     // The active view writes its cursor into panel 2; without one it is empty.
     frame_->Router().Register("ShowCursorPos", 1, [&] { frame_->QelStaBar->SetPanel(2, "Step 12"); });

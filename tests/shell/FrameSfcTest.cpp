@@ -21,12 +21,6 @@ std::vector<std::uint8_t> Assemble(const char* line) {
     return {gInsnBuf.code, gInsnBuf.code + gInsnBuf.length};
 }
 
-bool Shown(const qel::test::ScriptedMessages& m, int id) {
-    const auto shown = m.Shown();
-    return std::any_of(shown.begin(), shown.end(),
-                       [&](const std::string& s) { return s.find(gMsgTable.Get(id)) != std::string::npos; });
-}
-
 using FrameSfcTest = FrameTest;
 
 }  // namespace
@@ -52,7 +46,7 @@ TEST_F(FrameSfcTest, ChartToCodeAndBack) {
     FindSfcCodeRec(2, 0)->code = Assemble("LD X5");
     messages_.Clear();
     ASSERT_TRUE(frame_->RunCommand("MmSfcToCode"));
-    EXPECT_TRUE(Shown(messages_, 180));
+    EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(180)));
     const auto changed = Program();
     EXPECT_NE(changed, original);
     const auto ldX5 = Assemble("LD X5");
@@ -68,6 +62,6 @@ TEST_F(FrameSfcTest, ChartToCodeAndBack) {
     messages_.Clear();
     frame_->RunCommand("MmSfcToCode");
     EXPECT_EQ(Program(), changed);
-    EXPECT_TRUE(Shown(messages_, 1));
+    EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(1)));
     EXPECT_EQ(gSfcChartError, 1);
 }

@@ -1,10 +1,6 @@
 #include "tests/support/Hppmaster.h"
-#include "tests/support/Pty.h"
-
-#include <QSocketNotifier>
 
 #include <cstdio>
-#include <unistd.h>
 
 #include "tests/support/Plcemulator.h"
 
@@ -40,25 +36,9 @@ unsigned WindowReg(unsigned offset) {
 
 }  // namespace
 
-HppMaster::HppMaster(QObject* parent) : QObject(parent) {
+HppMaster::HppMaster(QObject* parent) : PtyPeer(parent) {
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, [this] { OnTimeout(); });
-}
-
-HppMaster::~HppMaster() {
-    notifier_.reset();
-}
-
-bool HppMaster::Start() {
-    try {
-        pty_ = std::make_unique<Pty>();
-    } catch (const std::exception&) {
-        return false;
-    }
-    master_ = pty_->MasterFd();
-    notifier_ = std::make_unique<QSocketNotifier>(master_, QSocketNotifier::Read);
-    connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { OnReadable(); });
-    return true;
 }
 
 void HppMaster::ReadFromPc(int bytes, bool full) {
@@ -146,24 +126,7 @@ void HppMaster::SendCurrent() {
     timer_.start(answerTimeoutMs);
 }
 
-void HppMaster::OnReadable() {
-    char buf[512];
-    for (;;) {
-        const ssize_t n = ::read(master_, buf, sizeof buf);
-        if (n <= 0) break;
-        for (ssize_t i = 0; i < n; ++i) {
-            if (buf[i] == ':') rx_.clear();
-            rx_.push_back(buf[i]);
-            if (buf[i] == '\n') {
-                const std::string text = rx_;
-                rx_.clear();
-                OnAnswer(text);
-            }
-        }
-    }
-}
-
-void HppMaster::OnAnswer(const std::string& text) {
+void HppMaster::OnLine(const std::string& text) {
     if (done_ || !timer_.isActive()) {
         if (!done_) Fail("answer without a request: " + text);
         return;

@@ -4,10 +4,9 @@
 // at a time, repeating a request that got no answer. It checks every answer
 // against what a programmer expects and records the first disagreement.
 // Runs in the test's Qt event loop, like the PLC emulator.
-#include <QObject>
+#include <QTimer>
 
 #include "tests/support/Pty.h"
-#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -15,18 +14,11 @@
 #include <string>
 #include <vector>
 
-class QSocketNotifier;
-
 namespace qel::test {
 
-class HppMaster : public QObject {
+class HppMaster : public PtyPeer {
 public:
     explicit HppMaster(QObject* parent = nullptr);
-    ~HppMaster() override;
-
-    // Opens the pseudo-terminal; the PC's link opens SlavePath().
-    bool Start();
-    std::string SlavePath() const { return pty_ ? pty_->SlavePath() : std::string(); }
 
     // "HPP reads PC": identification, then `bytes` of program in blocks of
     // 32 from the program window. `full` sends the whole-capacity flag.
@@ -64,16 +56,11 @@ private:
     };
     void Run(std::vector<Step> steps);
     void SendCurrent();
-    void OnReadable();
-    void OnAnswer(const std::string& text);
+    void OnLine(const std::string& text) override;
     void OnTimeout();
     void Fail(const std::string& why);
 
-    std::unique_ptr<Pty> pty_;
-    int master_ = -1;
-    std::unique_ptr<QSocketNotifier> notifier_;
     QTimer timer_;
-    std::string rx_;
     std::vector<Step> steps_;
     std::size_t current_ = 0;
     int tries_ = 0;

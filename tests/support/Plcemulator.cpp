@@ -1,7 +1,4 @@
 #include "tests/support/Plcemulator.h"
-#include "tests/support/Pty.h"
-
-#include <QSocketNotifier>
 #include <QTimer>
 
 #include <algorithm>
@@ -79,15 +76,7 @@ std::uint16_t PlcState::TypeWord() const {
                                       (modelCode & 0xFF));
 }
 
-std::uint16_t PlcState::DLimit() const {
-    switch (familyClass) {
-    case 0: return 1311;
-    case 2: return 4999;
-    default: return 9999;
-    }
-}
-
-PlcEmulator::PlcEmulator(QObject* parent) : QObject(parent) {
+PlcEmulator::PlcEmulator(QObject* parent) : PtyPeer(parent) {
     S.coils.assign(65536, 0);
     S.regs.assign(65536, 0);
     Configure(1, 3, 90);
@@ -99,7 +88,6 @@ PlcEmulator::PlcEmulator(QObject* parent) : QObject(parent) {
 
 PlcEmulator::~PlcEmulator() {
     StopPacer();
-    notifier_.reset();
 }
 
 void PlcEmulator::Configure(int familyClass, int capacityCode, int modelCode) {
@@ -114,51 +102,24 @@ void PlcEmulator::Configure(int familyClass, int capacityCode, int modelCode) {
     S.regs[kD1119] = 10;
 }
 
-bool PlcEmulator::Start() {
-    try {
-        pty_ = std::make_unique<Pty>();
-    } catch (const std::exception&) {
-        return false;
-    }
-    master_ = pty_->MasterFd();
-    notifier_ = std::make_unique<QSocketNotifier>(master_, QSocketNotifier::Read);
-    connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { OnReadable(); });
-    return true;
-}
-
-void PlcEmulator::OnReadable() {
-    char buf[512];
-    for (;;) {
-        const ssize_t n = ::read(master_, buf, sizeof buf);
-        if (n <= 0) break;
-        for (ssize_t i = 0; i < n; ++i) {
-            if (buf[i] == ':') {
-                rx_.clear();
-                requestStartNs_ = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                      std::chrono::steady_clock::now().time_since_epoch())
-                                      .count();
-                if (paceBaud_ > 0) {
-                    std::lock_guard lock(pacerMutex_);
-                    if (replyDoneNs_ > 0) gapNs_ += requestStartNs_ - replyDoneNs_;
-                    replyDoneNs_ = 0;
-                }
-            }
-            rx_.push_back(buf[i]);
-            if (buf[i] == '\n') {
-                HandleRequest(rx_);
-                rx_.clear();
-            }
-        }
+void PlcEmulator::OnFrameStart() {
+    requestStartNs_ = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                          std::chrono::steady_clock::now().time_since_epoch())
+                          .count();
+    if (paceBaud_ > 0) {
+        std::lock_guard lock(pacerMutex_);
+        if (replyDoneNs_ > 0) gapNs_ += requestStartNs_ - replyDoneNs_;
+        replyDoneNs_ = 0;
     }
 }
 
-void PlcEmulator::HandleRequest(const std::string& text) {
+void PlcEmulator::OnLine(const std::string& text) {
     Transaction t;
     t.request = text;
     std::vector<std::uint8_t> req;
     t.valid = emu::Parse(text, req);
     t.bytes = req;
-    if (!t.valid || (req[0] != S.station && !S.anyStation)) {
+    if (!t.valid || req[0] != S.station) {
         log_.push_back(t);  // a real slave stays silent
         return;
     }
@@ -280,7 +241,6 @@ void PlcEmulator::SendUnsolicited(const std::vector<std::uint8_t>& bytes) {
 }
 
 void PlcEmulator::WriteOut(const std::string& text) {
-    ++written_;
     std::size_t done = 0;
     while (done < text.size()) {
         const ssize_t n = ::write(master_, text.data() + done, text.size() - done);
@@ -327,11 +287,7 @@ bool PlcEmulator::RegValid(std::uint16_t a) const {
     if (a >= b[1] && a < b[4] + 200) return true;
     if (a >= 0x0600 && a <= 0x06FF) return true;
     if (a >= 0x0E00 && a <= 0x0EFF) return true;
-    int d = -1;
-    if (a >= 0x1000 && a <= 0x1FFF) d = a - 0x1000;
-    if (a >= 0x9000 && a <= 0xA70F) d = a - 0x8000;
-    if (d < 0) return false;
-    return !S.strictRanges || d <= S.DLimit() || (d >= 1000 && d < 1200);  // specials always
+    return (a >= 0x1000 && a <= 0x1FFF) || (a >= 0x9000 && a <= 0xA70F);  // D registers
 }
 
 // ---------------------------------------------------------------------------
@@ -590,9 +546,7 @@ std::vector<std::uint8_t> PlcEmulator::Function100(const std::vector<std::uint8_
         return out;
     case 15:
         if (!S.cardPresent) return err(4);
-        payload({static_cast<std::uint8_t>(S.cardStatusOverride >= 0 ? S.cardStatusOverride
-                                           : S.cardPassword        ? 0xAA
-                                                                   : 0xFF)});
+        payload({static_cast<std::uint8_t>(S.cardPassword ? 0xAA : 0xFF)});
         return out;
     case 16:
         if (!S.cardPresent) return err(4);
@@ -706,9 +660,7 @@ void PlcEmulator::PaceReply(std::size_t requestChars, std::size_t replyChars, co
 
 void PlcEmulator::DropLine() {
     StopPacer();
-    notifier_.reset();
-    pty_.reset();
-    master_ = -1;
+    Hangup();
 }
 
 }  // namespace qel::test

@@ -7,11 +7,8 @@
 //
 // Its frame codec is its own, written apart from the link's, so that a fault
 // in one cannot hide itself in the other.
-#include <QObject>
-
 #include "tests/support/Pty.h"
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -22,8 +19,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-class QSocketNotifier;
 
 namespace qel::test {
 
@@ -73,13 +68,11 @@ struct Transaction {
 // Everything a PLC holds, open to the tests.
 struct PlcState {
     std::uint8_t station = 1;
-    bool anyStation = false;
     int familyClass = 1;   // 0..3
     int capacityCode = 3;  // 0..3 -> 3616, 7584, 15840, 31744 bytes
     int modelCode = 90;
     std::uint8_t slaveId = 0x31;
     bool running = false;
-    bool strictRanges = false;  // reads past the family's last D register fail
 
     std::vector<std::uint8_t> program;        // program memory, 0xFF when empty
     std::deque<std::uint16_t> resultCodes;     // next D1004 codes of program writes
@@ -96,7 +89,6 @@ struct PlcState {
 
     bool cardPresent = true;
     std::optional<std::string> cardPassword;
-    int cardStatusOverride = -1;
     bool cardWriteProtected = false;  // writes to the card answer error 6
     bool cardFull = false;            // writes to the card answer error 7
     std::vector<std::uint8_t> cardArea[5];    // areas 1..4 (0 unused)
@@ -115,18 +107,12 @@ struct PlcState {
 
     std::uint32_t Capacity() const;
     std::uint16_t TypeWord() const;
-    std::uint16_t DLimit() const;  // highest D of the family
 };
 
-class PlcEmulator : public QObject {
+class PlcEmulator : public PtyPeer {
 public:
     explicit PlcEmulator(QObject* parent = nullptr);
     ~PlcEmulator() override;
-
-    // Opens the pseudo-terminal; false when the system refuses one.
-    bool Start();
-    // The device the link opens.
-    std::string SlavePath() const { return pty_ ? pty_->SlavePath() : std::string(); }
 
     // Sets family, capacity and model, sizes program memory and file
     // registers to match and writes the identification registers.
@@ -138,8 +124,6 @@ public:
     // Sends a frame nobody asked for, as a master on the line would (the
     // hand-held programmer) or as a PLC repeating itself.
     void SendUnsolicited(const std::vector<std::uint8_t>& bytes);
-    // Writes to the line so far: every reply, fragment and repeat counts.
-    int RepliesWritten() const { return written_; }
 
     const std::vector<Transaction>& Log() const { return log_; }
     std::size_t RequestCount() const { return log_.size(); }
@@ -178,8 +162,8 @@ public:
     void ScanProgram();
 
 private:
-    void OnReadable();
-    void HandleRequest(const std::string& text);
+    void OnFrameStart() override;
+    void OnLine(const std::string& text) override;
     std::vector<std::uint8_t> Answer(const std::vector<std::uint8_t>& req);
     std::vector<std::uint8_t> ReadCoils(const std::vector<std::uint8_t>& req);
     std::vector<std::uint8_t> ReadRegisters(const std::vector<std::uint8_t>& req);
@@ -202,14 +186,8 @@ private:
     void Deliver(std::string text, FaultRule* rule, Transaction& t);
     void WriteOut(const std::string& text);
 
-    std::unique_ptr<Pty> pty_;  // raw both ends: a cooked line would turn the frame's CR into LF
-    int master_ = -1;          // the pty's master while the line stands
-
-    std::unique_ptr<QSocketNotifier> notifier_;
-    std::string rx_;
     std::vector<FaultRule> faults_;
     std::vector<Transaction> log_;
-    std::atomic<int> written_{0};
 
     // Line pacing.
     void PaceReply(std::size_t requestChars, std::size_t replyChars, const std::string& reply);

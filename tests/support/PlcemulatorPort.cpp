@@ -47,7 +47,6 @@ bool RawLinkPort::Open(std::string* error) {
         return false;
     }
     MakeRaw(fd_);
-    ++opens_;
     notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
                      [this] { OnReadable(); });
@@ -62,7 +61,6 @@ void RawLinkPort::Close() {
     notifier_.release()->deleteLater();
     ::close(fd_);
     fd_ = -1;
-    ++closes_;
 }
 
 bool RawLinkPort::Write(const char* data, std::size_t len) {

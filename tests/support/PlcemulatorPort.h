@@ -29,8 +29,6 @@ public:
     bool Write(const char* data, std::size_t len) override;
     void FlushIn() override;
     void FlushOut() override {}
-    int OpenCount() const { return opens_; }
-    int CloseCount() const { return closes_; }
 
 private:
     void OnReadable();
@@ -38,7 +36,6 @@ private:
     std::string path_;
     int fd_ = -1;
     int baud_ = 9600;
-    int opens_ = 0, closes_ = 0;
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QSocketNotifier>
 #include <QThread>
 #include <cerrno>
 #include <stdexcept>
@@ -34,12 +35,6 @@ Pty::Pty() {
 Pty::~Pty() {
     if (master_ >= 0) ::close(master_);
     if (slaveKeep_ >= 0) ::close(slaveKeep_);
-}
-
-size_t Pty::WriteSome(const void* data, size_t len) {
-    if (master_ < 0) return 0;
-    ssize_t n = ::write(master_, data, len);
-    return n > 0 ? size_t(n) : 0;
 }
 
 bool Pty::Write(const void* data, size_t len, std::chrono::milliseconds limit) {
@@ -102,6 +97,48 @@ void Pty::CloseMaster() {
     master_ = -1;
     if (slaveKeep_ >= 0) ::close(slaveKeep_);
     slaveKeep_ = -1;
+}
+
+PtyPeer::PtyPeer(QObject* parent) : QObject(parent) {}
+
+PtyPeer::~PtyPeer() { notifier_.reset(); }
+
+bool PtyPeer::Start() {
+    try {
+        pty_ = std::make_unique<Pty>();
+    } catch (const std::exception&) {
+        return false;
+    }
+    master_ = pty_->MasterFd();
+    notifier_ = std::make_unique<QSocketNotifier>(master_, QSocketNotifier::Read);
+    connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { OnReadable(); });
+    return true;
+}
+
+void PtyPeer::Hangup() {
+    notifier_.reset();
+    pty_.reset();
+    master_ = -1;
+}
+
+void PtyPeer::OnReadable() {
+    char buf[512];
+    for (;;) {
+        const ssize_t n = ::read(master_, buf, sizeof buf);
+        if (n <= 0) break;
+        for (ssize_t i = 0; i < n; ++i) {
+            if (buf[i] == ':') {
+                rx_.clear();
+                OnFrameStart();
+            }
+            rx_.push_back(buf[i]);
+            if (buf[i] == '\n') {
+                const std::string text = std::move(rx_);
+                rx_.clear();
+                OnLine(text);
+            }
+        }
+    }
 }
 
 void EnsureCoreApp() {

@@ -1,11 +1,16 @@
 #pragma once
 // Pseudo-terminal helpers for tests of the serial component and the PLC link.
 // The test keeps the master side; the component opens the slave by its path.
+#include <QObject>
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
+
+class QSocketNotifier;
 
 namespace qel::test {
 
@@ -23,8 +28,6 @@ public:
     // time-out or error.
     bool Write(const void* data, size_t len, std::chrono::milliseconds limit = std::chrono::seconds(5));
     bool Write(const std::string& s) { return Write(s.data(), s.size()); }
-    // Writes what fits now without waiting; returns the count written.
-    size_t WriteSome(const void* data, size_t len);
     // Reads until n bytes have come or the limit passes; returns what came.
     std::vector<uint8_t> Read(size_t n, std::chrono::milliseconds limit = std::chrono::seconds(5));
     // Reads whatever is there now.
@@ -38,6 +41,32 @@ private:
     int master_ = -1;
     int slaveKeep_ = -1;  // keeps the slave alive between component openings
     std::string slavePath_;
+};
+
+// A station on the master side of a pseudo-terminal, in the test's Qt event
+// loop: each line from ':' to LF that comes in goes to OnLine.
+class PtyPeer : public QObject {
+public:
+    explicit PtyPeer(QObject* parent = nullptr);
+    ~PtyPeer() override;
+    // Opens the pseudo-terminal; false when the system refuses one.
+    bool Start();
+    // The device the link opens.
+    std::string SlavePath() const { return pty_ ? pty_->SlavePath() : std::string(); }
+
+protected:
+    virtual void OnFrameStart() {}
+    virtual void OnLine(const std::string& text) = 0;
+    // The line is cut: this end closes, the other end hangs up.
+    void Hangup();
+
+    std::unique_ptr<Pty> pty_;  // raw both ends: a cooked line would turn the frame's CR into LF
+    int master_ = -1;           // the pty's master while the line stands
+    std::string rx_;            // the line coming in
+
+private:
+    void OnReadable();
+    std::unique_ptr<QSocketNotifier> notifier_;
 };
 
 // A QCoreApplication for tests that deliver through the event loop.

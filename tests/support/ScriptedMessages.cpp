@@ -1,5 +1,7 @@
 #include "tests/support/ScriptedMessages.h"
 
+#include <algorithm>
+
 namespace qel::test {
 
 ScriptedMessages::ScriptedMessages() : previous_(SetMessageService(this)) {}
@@ -31,6 +33,11 @@ void ScriptedMessages::QueueAnswer(Answer a) {
 std::vector<std::string> ScriptedMessages::Shown() const {
     std::lock_guard lock(mutex_);
     return shown_;
+}
+
+bool ScriptedMessages::WasShown(const std::string& part) const {
+    std::lock_guard lock(mutex_);
+    return std::any_of(shown_.begin(), shown_.end(), [&](const std::string& s) { return s.find(part) != s.npos; });
 }
 
 std::vector<std::string> ScriptedMessages::Asked() const {

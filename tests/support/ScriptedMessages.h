@@ -20,6 +20,7 @@ public:
 
     void QueueAnswer(Answer a);
     std::vector<std::string> Shown() const;
+    bool WasShown(const std::string& part) const;  // a message shown holds `part`
     std::vector<std::string> Asked() const;
     bool UnscriptedQuestion() const;
     void Clear();

@@ -1,6 +1,6 @@
 // Printing as a user prints: the print settings window on the ladder, the
-// instruction list and the device comments, written to PDF and turned into
-// pictures by the poppler tools; the ladder page geometry; the preview showing
+// instruction list, the device comments and the SFC chart, written to PDF and
+// turned into pictures by the poppler tools; the ladder page geometry; the preview showing
 // the PDF's pages; and a machine without a printer.
 #include <cmath>
 #include <filesystem>
@@ -16,7 +16,6 @@
 #include <QRadioButton>
 #include <QTest>
 
-#include "core/Codetranslate.h"
 #include "core/ProgramImage.h"
 #include "instlist/Instredit.h"
 #include "ladder/editor/Ladder.h"
@@ -26,12 +25,16 @@
 #include "project/Msgtable.h"
 #include "project/Projectfiles.h"
 #include "project/Qelglobals.h"
+#include "project/Viewcodes.h"
+#include "sfc/model/Sfcchart.h"
+#include "sfc/window/Sfcwin.h"
 #include "tests/shell/FrameFixture.h"
-#include "tests/support/Fullprogram.h"
+#include "tests/ladder/model/IlProgram.h"
 #include "tests/tools/windows/PdfProbe.h"
 #include "tools/windows/Devcomment.h"
 #include "tools/windows/Preview.h"
 #include "tools/windows/Printfrm.h"
+#include "tools/render/Printpages.h"
 #include "tools/windows/Toolsinstall.h"
 
 namespace fs = std::filesystem;
@@ -51,6 +54,7 @@ protected:
         ASSERT_TRUE(Start());
         InstallInstList(frame_.get());
         InstallLadder(frame_.get());
+        InstallSfc(frame_.get());
         InstallTools(frame_.get());
         ASSERT_NE(PrintForm, nullptr);
         ASSERT_NE(PreviewForm, nullptr);
@@ -65,12 +69,13 @@ protected:
             lines.push_back("OUT Y" + std::to_string(k % 8));
         }
         lines.push_back("END");
-        PutLines(lines);
+        const std::vector<std::uint8_t> code = qel::test::AssembleLines(lines);
+        std::copy(code.begin(), code.end(), gProgram);
+        LocateProgramEnd();
         TLDB* ladder = OpenLadderWindow(frame_.get());
         EXPECT_TRUE(frame_->RunCommand("MmCodeToLad"));
         return ladder;
     }
-    static void PutLines(const std::vector<std::string>& lines);
     fs::path Pdf(const char* name) { return projects_ / name; }
     // Prints the active view to a PDF through the dialog's PDF path.
     int PrintPdf(const fs::path& path) {
@@ -78,17 +83,6 @@ protected:
         return PrintForm->PrintToPdf(QString::fromStdString(path.string()));
     }
 };
-
-void PrintTest::PutLines(const std::vector<std::string>& lines) {
-    EraseCode(gProgram, gProgramCapacity);
-    std::uint32_t used = 0;
-    for (const std::string& line : lines) {
-        ASSERT_TRUE(SetInputText(line.c_str())) << line;
-        ASSERT_EQ(AssembleInstruction(), 1) << line;
-        ASSERT_TRUE(InsertInstruction(gProgram, gProgramCapacity, used, used, gInsnBuf.code, gInsnBuf.length)) << line;
-    }
-    LocateProgramEnd();
-}
 
 // The page of a 4800 x 6800 printer at "100%": PW 192, PH0 188, margins 480 and 340.
 QImage LadderPage(const TLadderPaintView& view, TLadderPageOptions o, std::int32_t first, std::int32_t last) {
@@ -102,6 +96,13 @@ QImage LadderPage(const TLadderPaintView& view, TLadderPageOptions o, std::int32
     QPainter p(&image);
     DrawLadderPage(p, view, o, first, last);
     return image;
+}
+
+void PutCell(int row, int col, std::uint8_t type, std::uint16_t number) {
+    std::uint8_t* c = gSfcGrid + static_cast<std::size_t>(row) * kSfcRowBytes + col * kSfcCellBytes;
+    c[0] = type;
+    c[1] = number & 0xFF;
+    c[2] = number >> 8;
 }
 
 int CountRed(const QImage& image) {
@@ -354,4 +355,66 @@ TEST_F(PrintTest, WithoutAPrinterThePrintCommandSaysSoAndWritesThePdf) {
     ASSERT_TRUE(fs::exists(pdf));
     EXPECT_EQ(PdfPages(pdf), 1);
     EXPECT_FALSE(PrintForm->isVisible());
+}
+
+TEST_F(PrintTest, ChartPrintsToPdfInBandsOfRowsAndHalvesWithDeviceComments) {
+    frame_->NewClick();
+    // No chart window: nothing to print.
+    EXPECT_EQ(TPrintForm::MakeSource(kViewSfc), nullptr);
+    ASSERT_TRUE(frame_->RunCommand("MmSfcWin"));
+    ASSERT_NE(_Sfc, nullptr);
+    ASSERT_EQ(gActiveView, kViewSfc);
+    // An initial step top left, a transition below it, a step at row 60 in
+    // the last column: 61 rows.
+    PutCell(0, 0, kSfcInitStep, 0);
+    PutCell(1, 0, kSfcTransition, 0);
+    PutCell(60, 15, kSfcStep, 20);
+    ASSERT_TRUE(SetDeviceComment("S20", "Fill tank"));
+
+    const TPageFrame frame = TPrintForm::DefaultFrame(true);
+    ASSERT_GT(frame.paint.width(), frame.paint.height());  // printed across the paper
+    const TPageGeometry g = PrintGeometry(frame.paint.size(), frame.dpi, 0, true);
+    const int perPage = TSfcPageSource::RowsPerPage(g);
+    ASSERT_GE(perPage, 20);  // "150%": the page's height by 30, less three cells of margin
+    ASSERT_LE(perPage, 28);
+    const int bands = (61 + perPage - 1) / perPage;
+
+    const fs::path pdf = projects_ / "chart.pdf";
+    PrintForm->ShowFor(gActiveView);
+    EXPECT_FALSE(PrintForm->BkCmtPrnCheck->isEnabled());
+    ASSERT_EQ(PrintForm->PrintToPdf(QString::fromStdString(pdf.string())), bands);
+    EXPECT_EQ(PdfPages(pdf), bands);
+
+    // Page 1 at a quarter of its pixels: the initial step's double frame from
+    // one and a half cells in, the transition's bar below it, and nothing in
+    // the empty second column.
+    const QImage image = PdfImage(pdf, 1, frame.paper.width() / 4, frame.paper.height() / 4);
+    ASSERT_FALSE(image.isNull());
+    const int x0 = (frame.paint.x() + g.cellWidth + g.cellWidth / 2) / 4;
+    const int y0 = (frame.paint.y() + g.cellHeight + g.cellHeight / 2) / 4;
+    const int cw = g.cellWidth / 4, ch = g.cellHeight / 4;
+    EXPECT_GT(Dark(image, QRect(x0, y0 + ch / 4, 4, ch / 2)), ch / 4);            // left edges of the frames
+    EXPECT_GT(Dark(image, QRect(x0 + cw / 4, y0, cw / 2, 4)), cw / 4);            // top edges
+    EXPECT_GT(Dark(image, QRect(x0 + 2 * cw / 5 + 2, y0 + ch + ch / 2 - 2, cw / 5 - 4, 5)), 0);  // bar
+    EXPECT_EQ(Dark(image, QRect(x0 + cw + 2, y0 + 2, cw - 4, 2 * ch - 4)), 0);   // column 1 empty
+    EXPECT_EQ(Dark(image, QRect(0, y0, x0 - 2, 2 * ch)), 0);  // left margin
+
+    // With device comments a band takes two pages (columns 0-7, then 8-15),
+    // and the comment of S20 is on the last page.
+    PrintForm->ShowFor(gActiveView);
+    PrintForm->DevCmtPrnCheck->setChecked(true);
+    ASSERT_EQ(PrintForm->PrintToPdf(QString::fromStdString(pdf.string())), 2 * bands);
+    EXPECT_EQ(PdfPages(pdf), 2 * bands);
+    const QString last = PdfText(pdf, 2 * bands);
+    // Comments are cut into lines of eight bytes.
+    EXPECT_TRUE(last.contains(QStringLiteral("Fill tan"))) << last.toStdString();
+    EXPECT_TRUE(last.contains(QStringLiteral("S20"))) << last.toStdString();
+    EXPECT_TRUE(last.contains(QStringLiteral("[Sfc Diagram]"))) << last.toStdString();
+    const QString left = PdfText(pdf, 2 * bands - 1);
+    EXPECT_FALSE(left.contains(QStringLiteral("S20"))) << left.toStdString();
+    PrintForm->DevCmtPrnCheck->setChecked(false);
+
+    // An empty chart has no page.
+    std::fill(gSfcGrid, gSfcGrid + static_cast<std::size_t>(gSfcRowCount) * kSfcRowBytes, 0xFF);
+    EXPECT_FALSE(TPrintForm::CanPrint(kViewSfc));
 }
