@@ -215,11 +215,33 @@ private:
     // compared when the layout is complete.)
     bool KeepsTheCode(std::size_t count) const {
         std::vector<std::uint8_t> back;
-        if (!CodeOfChart(c_, room_, back)) return false;
+        return CodeOfChart(c_, room_, back) && StepRuns(back) == WantedRuns(count);
+    }
+    // The step runs of the code's blocks up to `count`, in their order;
+    // `blocks` gets the block of each.
+    std::vector<std::vector<std::uint16_t>> WantedRuns(std::size_t count, std::vector<std::size_t>* blocks = nullptr) const {
         std::vector<std::vector<std::uint16_t>> want;
         for (std::size_t i = 0; i < meaning_.size() && meaningBlock_[i] < count; ++i)
-            if (!meaning_[i].steps.empty()) want.push_back(meaning_[i].steps);
-        return StepRuns(back) == want;
+            if (!meaning_[i].steps.empty()) {
+                want.push_back(meaning_[i].steps);
+                if (blocks) blocks->push_back(meaningBlock_[i]);
+            }
+        return want;
+    }
+    // The first step run that the chart's code `back` walks out of the
+    // code's order: the block that belongs there (`expected`) and the block
+    // walked in its place (`intruder`). False when the order holds.
+    bool FirstOutOfOrder(const std::vector<std::uint8_t>& back, std::size_t& expected, std::size_t& intruder) const {
+        const std::vector<std::vector<std::uint16_t>> runs = StepRuns(back);
+        std::vector<std::size_t> blocks;
+        const std::vector<std::vector<std::uint16_t>> want = WantedRuns(p_.blocks.size(), &blocks);
+        std::size_t k = 0;
+        while (k < runs.size() && k < want.size() && runs[k] == want[k]) ++k;
+        if (k >= runs.size() || k >= want.size()) return false;
+        expected = intruder = blocks[k];
+        for (std::size_t j = 0; j < want.size(); ++j)
+            if (want[j] == runs[k]) intruder = blocks[j];
+        return true;
     }
     bool PlaceStep(const TSfcBlock& b, TPos at);
 
@@ -341,10 +363,13 @@ bool TLayout::MoveBranchRight(std::int32_t top, std::int32_t bottom, std::int32_
         if (ReachesRight(x) && ReachesLeft(c_.Cell(p.row, p.col + 1))) link(p.row, p.col + 1);
         if (ReachesLeft(x) && ReachesRight(c_.Cell(p.row, p.col - 1))) link(p.row, p.col - 1);
     }
-    // Room for what moves.
+    // Room for what moves; a branch that hangs from what moves and stays
+    // with the left part would be torn from it.
     for (std::int32_t r = top; r <= bottom; ++r)
         for (std::int32_t c = col; c < kSfcColumns; ++c)
             if (!Empty(r, c) && !stays[at(r, c)]) {
+                if (r < bottom && stays[at(r + 1, c)] && ReachesDown(c_.Cell(r, c)) && ReachesUp(c_.Cell(r + 1, c)))
+                    return false;
                 if (c + width >= kSfcColumns) return false;
                 if (stays[at(r, c + width)]) return false;
             }
@@ -569,6 +594,11 @@ bool TLayout::PlaceStep(const TSfcBlock& b, TPos at) {
 }
 
 bool TLayout::HasChoices(const TSfcBlock& b) const {
+    // A later transfer of the block may join the branch of an earlier one.
+    std::set<TSfcTransfer> targets;
+    for (const TSfcTransitionCode& t : b.transitions)
+        for (const TSfcTransfer& y : t.targets)
+            if (!targets.insert(y).second) return true;
     const bool oneStep = b.steps.size() == 1 && b.steps[0] >= kSfcFirstPlainStep;
     int places = 0;
     for (std::int32_t r = 0, last = LastRow(); r <= last; ++r)
@@ -694,6 +724,13 @@ bool TLayout::Run(std::vector<std::uint8_t>& back) {
         if (i == p_.blocks.size()) {
             if (CodeOfChart(c_, room_, back) && SaysTheSame(back, meaning_, meaning_.size())) break;
             if (out_.why.empty()) out_.why = "the chart would not say what the code says";
+            // A step block walked out of the code's order: the way chosen
+            // for it or for the block walked in its place put it there, so
+            // the other choices made since it are dropped.
+            std::size_t expected = 0, intruder = 0;
+            if (!back.empty() && FirstOutOfOrder(back, expected, intruder))
+                while (!choices.empty() && choices.back().block > expected && choices.back().block != intruder)
+                    choices.pop_back();
         } else if (++tries > budget) {
             return Fail("no layout keeps the code");
         } else {
