@@ -213,8 +213,8 @@ private:
     // up to `count` say, in their order.
     // (Their steps' blocks come in the same order; what each block holds is
     // compared when the layout is complete.)
-    bool KeepsTheCode(std::size_t count) const {
-        std::vector<std::uint8_t> back;
+    // `back` gets that code (empty when the chart does not convert).
+    bool KeepsTheCode(std::size_t count, std::vector<std::uint8_t>& back) const {
         return CodeOfChart(c_, room_, back) && StepRuns(back) == WantedRuns(count);
     }
     // The step runs of the code's blocks up to `count`, in their order;
@@ -719,18 +719,28 @@ bool TLayout::Run(std::vector<std::uint8_t>& back) {
     std::vector<TChoice> choices;
     const std::size_t budget = 8 * p_.blocks.size() + 32;
     std::size_t i = 0, option = 0, tries = 0;
+    // When every way tried at the current block put a step block out of the
+    // code's order: the latest block that belonged in its place and the
+    // blocks walked there instead. The way chosen for one of them put it
+    // there, so the choices made since them are of no help.
+    bool outOfOrder = true;
+    std::size_t latest = 0;
+    std::set<std::size_t> intruders;
+    auto blame = [&](const std::vector<std::uint8_t>& code) {
+        std::size_t expected = 0, intruder = 0;
+        if (code.empty() || !FirstOutOfOrder(code, expected, intruder)) {
+            outOfOrder = false;
+            return;
+        }
+        latest = std::max(latest, expected);
+        intruders.insert(intruder);
+    };
     while (true) {
         bool ok = false;
         if (i == p_.blocks.size()) {
             if (CodeOfChart(c_, room_, back) && SaysTheSame(back, meaning_, meaning_.size())) break;
             if (out_.why.empty()) out_.why = "the chart would not say what the code says";
-            // A step block walked out of the code's order: the way chosen
-            // for it or for the block walked in its place put it there, so
-            // the other choices made since it are dropped.
-            std::size_t expected = 0, intruder = 0;
-            if (!back.empty() && FirstOutOfOrder(back, expected, intruder))
-                while (!choices.empty() && choices.back().block > expected && choices.back().block != intruder)
-                    choices.pop_back();
+            blame(back);
         } else if (++tries > budget) {
             return Fail("no layout keeps the code");
         } else {
@@ -746,11 +756,20 @@ bool TLayout::Run(std::vector<std::uint8_t>& back) {
             if (!before) options = 1;
             // A way chosen must keep the code so far (joined jumps lead to
             // no step and move no block).
-            if (ok && before && (options > 2 || joinedStep_)) ok = KeepsTheCode(i + 1);
+            if (ok && before && (options > 2 || joinedStep_)) {
+                std::vector<std::uint8_t> partial;
+                ok = KeepsTheCode(i + 1, partial);
+                if (!ok) blame(partial);
+            } else if (!ok) {
+                outOfOrder = false;
+            }
             if (ok) {
                 if (before) choices.push_back({i, option, std::move(*before)});
                 ++i;
                 option = 0;
+                outOfOrder = true;
+                latest = 0;
+                intruders.clear();
                 continue;
             }
             if (option + 1 < options) {
@@ -760,7 +779,11 @@ bool TLayout::Run(std::vector<std::uint8_t>& back) {
             }
         }
         // No way at this block: the next way of the last choice made.
+        if (outOfOrder)
+            while (!choices.empty() && choices.back().block > latest && !intruders.count(choices.back().block))
+                choices.pop_back();
         if (choices.empty()) return false;
+        outOfOrder = false;  // the ways tried before this one are not known
         Restore(choices.back().before);
         i = choices.back().block;
         option = choices.back().option + 1;
