@@ -213,13 +213,35 @@ private:
     // up to `count` say, in their order.
     // (Their steps' blocks come in the same order; what each block holds is
     // compared when the layout is complete.)
-    bool KeepsTheCode(std::size_t count) const {
-        std::vector<std::uint8_t> back;
-        if (!CodeOfChart(c_, room_, back)) return false;
+    // `back` gets that code (empty when the chart does not convert).
+    bool KeepsTheCode(std::size_t count, std::vector<std::uint8_t>& back) const {
+        return CodeOfChart(c_, room_, back) && StepRuns(back) == WantedRuns(count);
+    }
+    // The step runs of the code's blocks up to `count`, in their order;
+    // `blocks` gets the block of each.
+    std::vector<std::vector<std::uint16_t>> WantedRuns(std::size_t count, std::vector<std::size_t>* blocks = nullptr) const {
         std::vector<std::vector<std::uint16_t>> want;
         for (std::size_t i = 0; i < meaning_.size() && meaningBlock_[i] < count; ++i)
-            if (!meaning_[i].steps.empty()) want.push_back(meaning_[i].steps);
-        return StepRuns(back) == want;
+            if (!meaning_[i].steps.empty()) {
+                want.push_back(meaning_[i].steps);
+                if (blocks) blocks->push_back(meaningBlock_[i]);
+            }
+        return want;
+    }
+    // The first step run that the chart's code `back` walks out of the
+    // code's order: the block that belongs there (`expected`) and the block
+    // walked in its place (`intruder`). False when the order holds.
+    bool FirstOutOfOrder(const std::vector<std::uint8_t>& back, std::size_t& expected, std::size_t& intruder) const {
+        const std::vector<std::vector<std::uint16_t>> runs = StepRuns(back);
+        std::vector<std::size_t> blocks;
+        const std::vector<std::vector<std::uint16_t>> want = WantedRuns(p_.blocks.size(), &blocks);
+        std::size_t k = 0;
+        while (k < runs.size() && k < want.size() && runs[k] == want[k]) ++k;
+        if (k >= runs.size() || k >= want.size()) return false;
+        expected = intruder = blocks[k];
+        for (std::size_t j = 0; j < want.size(); ++j)
+            if (want[j] == runs[k]) intruder = blocks[j];
+        return true;
     }
     bool PlaceStep(const TSfcBlock& b, TPos at);
 
@@ -341,10 +363,13 @@ bool TLayout::MoveBranchRight(std::int32_t top, std::int32_t bottom, std::int32_
         if (ReachesRight(x) && ReachesLeft(c_.Cell(p.row, p.col + 1))) link(p.row, p.col + 1);
         if (ReachesLeft(x) && ReachesRight(c_.Cell(p.row, p.col - 1))) link(p.row, p.col - 1);
     }
-    // Room for what moves.
+    // Room for what moves; a branch that hangs from what moves and stays
+    // with the left part would be torn from it.
     for (std::int32_t r = top; r <= bottom; ++r)
         for (std::int32_t c = col; c < kSfcColumns; ++c)
             if (!Empty(r, c) && !stays[at(r, c)]) {
+                if (r < bottom && stays[at(r + 1, c)] && ReachesDown(c_.Cell(r, c)) && ReachesUp(c_.Cell(r + 1, c)))
+                    return false;
                 if (c + width >= kSfcColumns) return false;
                 if (stays[at(r, c + width)]) return false;
             }
@@ -569,6 +594,11 @@ bool TLayout::PlaceStep(const TSfcBlock& b, TPos at) {
 }
 
 bool TLayout::HasChoices(const TSfcBlock& b) const {
+    // A later transfer of the block may join the branch of an earlier one.
+    std::set<TSfcTransfer> targets;
+    for (const TSfcTransitionCode& t : b.transitions)
+        for (const TSfcTransfer& y : t.targets)
+            if (!targets.insert(y).second) return true;
     const bool oneStep = b.steps.size() == 1 && b.steps[0] >= kSfcFirstPlainStep;
     int places = 0;
     for (std::int32_t r = 0, last = LastRow(); r <= last; ++r)
@@ -689,11 +719,28 @@ bool TLayout::Run(std::vector<std::uint8_t>& back) {
     std::vector<TChoice> choices;
     const std::size_t budget = 8 * p_.blocks.size() + 32;
     std::size_t i = 0, option = 0, tries = 0;
+    // When every way tried at the current block put a step block out of the
+    // code's order: the latest block that belonged in its place and the
+    // blocks walked there instead. The way chosen for one of them put it
+    // there, so the choices made since them are of no help.
+    bool outOfOrder = true;
+    std::size_t latest = 0;
+    std::set<std::size_t> intruders;
+    auto blame = [&](const std::vector<std::uint8_t>& code) {
+        std::size_t expected = 0, intruder = 0;
+        if (code.empty() || !FirstOutOfOrder(code, expected, intruder)) {
+            outOfOrder = false;
+            return;
+        }
+        latest = std::max(latest, expected);
+        intruders.insert(intruder);
+    };
     while (true) {
         bool ok = false;
         if (i == p_.blocks.size()) {
             if (CodeOfChart(c_, room_, back) && SaysTheSame(back, meaning_, meaning_.size())) break;
             if (out_.why.empty()) out_.why = "the chart would not say what the code says";
+            blame(back);
         } else if (++tries > budget) {
             return Fail("no layout keeps the code");
         } else {
@@ -709,11 +756,20 @@ bool TLayout::Run(std::vector<std::uint8_t>& back) {
             if (!before) options = 1;
             // A way chosen must keep the code so far (joined jumps lead to
             // no step and move no block).
-            if (ok && before && (options > 2 || joinedStep_)) ok = KeepsTheCode(i + 1);
+            if (ok && before && (options > 2 || joinedStep_)) {
+                std::vector<std::uint8_t> partial;
+                ok = KeepsTheCode(i + 1, partial);
+                if (!ok) blame(partial);
+            } else if (!ok) {
+                outOfOrder = false;
+            }
             if (ok) {
                 if (before) choices.push_back({i, option, std::move(*before)});
                 ++i;
                 option = 0;
+                outOfOrder = true;
+                latest = 0;
+                intruders.clear();
                 continue;
             }
             if (option + 1 < options) {
@@ -723,7 +779,11 @@ bool TLayout::Run(std::vector<std::uint8_t>& back) {
             }
         }
         // No way at this block: the next way of the last choice made.
+        if (outOfOrder)
+            while (!choices.empty() && choices.back().block > latest && !intruders.count(choices.back().block))
+                choices.pop_back();
         if (choices.empty()) return false;
+        outOfOrder = false;  // the ways tried before this one are not known
         Restore(choices.back().before);
         i = choices.back().block;
         option = choices.back().option + 1;
