@@ -3,7 +3,6 @@
 // nothing), written to the PLC and read back through the transfer dialog, a
 // template saved and reopened, a damaged or foreign template refused with the
 // values kept, and no window for a family without file registers.
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -20,40 +19,21 @@
 
 #include "link/jobs/Fileregs.h"
 #include "link/windows/Filetmp.h"
-#include "link/windows/Online.h"
-#include "link/engine/Transdata.h"
-#include "project/Msgtable.h"
-#include "project/Qelglobals.h"
-#include "serial/Serialport.h"
-#include "shell/Qellink.h"
-#include "tests/shell/FrameFixture.h"
-#include "tests/support/Plcemulator.h"
-#include "tests/support/Pty.h"
+#include "tests/link/windows/LinkWindowFixture.h"
 
-using qel::link::_TransData;
-using qel::test::PlcEmulator;
-using qel::test::PumpUntil;
 namespace fs = std::filesystem;
 
 namespace {
 
-class FileTmpTest : public FrameTest {
+class FileTmpTest : public LinkWindowTest {
 protected:
     void SetUp() override {
-        FrameTest::SetUp();
-        ASSERT_TRUE(emu_.Start());
+        LinkWindowTest::SetUp();
         emu_.Configure(2, 1, 90);
-        const std::string path = emu_.SlavePath();
-        qel::SetComDeviceResolver([path](std::uint16_t) { return path; });
-        ASSERT_TRUE(Start());
+        StartFrame();
         InstallFileTemplate(frame_.get());
-        _TransData->SetTickMs(5.0);
         gQel.Family = 2;
         SetFileRegCount(1600);
-    }
-    void TearDown() override {
-        FrameTest::TearDown();
-        qel::SetComDeviceResolver(nullptr);
     }
     bool Type(TFileTmp* w, int index, const QString& text) {
         auto* m = w->PgRegGrid->model();
@@ -69,10 +49,8 @@ protected:
         w->Comm->CommType_Box->setCurrentIndex(write ? 1 : 0);
         QTest::mouseClick(w->Comm->OkBtn, Qt::LeftButton);
         EXPECT_FALSE(w->Comm->isVisible());
-        return PumpUntil([&] { return !w->Transferring() && _TransData->JobNo == 0 && _TransData->MaySend; },
-                         std::chrono::seconds(20));
+        return PumpUntil([&] { return !w->Transferring(); }, std::chrono::seconds(20)) && Idle();
     }
-    PlcEmulator emu_;
 };
 
 }  // namespace

@@ -1,10 +1,8 @@
 // The memory card dialog from the PLC menu against the emulator: the card
 // status in its status bar, the program written to the card after the
 // question, the PLC's own copy, and the family test of the copy command.
-#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -14,40 +12,18 @@
 
 #include "link/jobs/Memcard.h"
 #include "link/windows/Memcarddlg.h"
-#include "link/engine/Transdata.h"
 #include "link/windows/Transdatafrm.h"
-#include "project/Msgtable.h"
-#include "project/Qelglobals.h"
-#include "serial/Serialport.h"
-#include "shell/Qellink.h"
-#include "tests/shell/FrameFixture.h"
-#include "tests/support/Plcemulator.h"
-#include "tests/support/Pty.h"
-
-using qel::link::_TransData;
-using qel::test::PlcEmulator;
-using qel::test::PumpUntil;
+#include "tests/link/windows/LinkWindowFixture.h"
 
 namespace {
 
-class MemCardWindowTest : public FrameTest {
+class MemCardWindowTest : public LinkWindowTest {
 protected:
     void SetUp() override {
-        FrameTest::SetUp();
-        ASSERT_TRUE(emu_.Start());
-        emu_.Configure(1, 3, 90);
-        const std::string path = emu_.SlavePath();
-        qel::SetComDeviceResolver([path](std::uint16_t) { return path; });
-        ASSERT_TRUE(Start());
+        LinkWindowTest::SetUp();
+        StartFrame();
         InstallProgramTransfer(frame_.get());
-        _TransData->SetTickMs(5.0);
     }
-    void TearDown() override {
-        FrameTest::TearDown();
-        qel::SetComDeviceResolver(nullptr);
-    }
-    bool Idle() { return PumpUntil([] { return _TransData->JobNo == 0 && _TransData->MaySend; }, std::chrono::seconds(20)); }
-    PlcEmulator emu_;
 };
 
 }  // namespace

@@ -4,71 +4,50 @@
 // from its popup and from the frame's dialogs, run and stop, and monitoring
 // that ends cleanly when the line is lost or the window closes.
 #include <QAction>
-#include <fstream>
-#include <iterator>
 #include <QApplication>
-#include <QHeaderView>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
-#include <QListWidget>
 
-#include "instlist/Instredit.h"
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
 #include "ladder/editor/Ladder.h"
 #include "ladder/model/LadderConvert.h"
 #include "ladder/render/Ladderpainter.h"
+#include "instlist/Instredit.h"
 #include "link/windows/Colorstringgrid.h"
-#include "tools/windows/Comdlg.h"
-#include "tools/windows/Devcomment.h"
-#include "tools/windows/Toolsinstall.h"
 #include "link/windows/Devmonidlg.h"
 #include "link/windows/Devmoniinput.h"
 #include "link/windows/Forcedev.h"
 #include "link/windows/Online.h"
 #include "link/windows/Pwddlg.h"
-#include "project/Settings.h"
 #include "link/windows/Setvaldlg.h"
-#include "link/engine/Transdata.h"
-#include "project/Editorlink.h"
-#include "project/Msgtable.h"
-#include "project/Projectfiles.h"
-#include "project/Qelglobals.h"
-#include "serial/Serialport.h"
-#include "shell/Qellink.h"
-#include "tests/shell/FrameFixture.h"
 #include "link/windows/Transdatafrm.h"
-#include "tests/support/Plcemulator.h"
-#include "tests/support/Pty.h"
-
-using qel::link::_TransData;
-using qel::test::PlcEmulator;
-using qel::test::PumpUntil;
+#include "project/Editorlink.h"
+#include "project/Projectfiles.h"
+#include "project/Settings.h"
+#include "tests/link/windows/LinkWindowFixture.h"
+#include "tools/windows/Comdlg.h"
+#include "tools/windows/Devcomment.h"
+#include "tools/windows/Toolsinstall.h"
 
 namespace {
 
-class OnlineTest : public FrameTest {
+class OnlineTest : public LinkWindowTest {
 protected:
     void SetUp() override {
-        FrameTest::SetUp();
-        ASSERT_TRUE(emu_.Start());
-        emu_.Configure(1, 3, 90);
-        emu_.S.regs[PlcEmulator::kD1010] = 12;
-        const std::string path = emu_.SlavePath();
-        qel::SetComDeviceResolver([path](std::uint16_t) { return path; });
+        LinkWindowTest::SetUp();
         RegisterOnlineForms();
-        ASSERT_TRUE(Start());
+        StartFrame();
         InstallLadder(frame_.get());
         InstallOnline(frame_.get());
-        _TransData->SetTickMs(5.0);  // time-outs of about a second
-    }
-    void TearDown() override {
-        FrameTest::TearDown();
-        qel::SetComDeviceResolver(nullptr);
     }
 
     TDevMoniDlg* OpenMonitor() {
@@ -98,8 +77,6 @@ protected:
         const QPoint c = r.isEmpty() ? m->DevGrid->visualRect(m->DevGrid->model()->index(row, 2)).center() : r.center();
         return img.pixelColor(c);
     }
-
-    PlcEmulator emu_;
 };
 
 }  // namespace

@@ -12,47 +12,28 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTabBar>
 #include <QTableView>
 #include <QTest>
 
 #include <filesystem>
-#include <fstream>
 
-#include "link/windows/Devreg.h"
 #include "link/jobs/Registertransfer.h"
-#include "link/engine/Transdata.h"
 #include "link/render/Registerpainter.h"
-#include "project/Msgtable.h"
-#include "project/Qelglobals.h"
-#include "serial/Serialport.h"
+#include "link/windows/Devreg.h"
 #include "shell/Progfrm.h"
-#include "tests/shell/FrameFixture.h"
-#include "tests/support/Plcemulator.h"
-#include "tests/support/Pty.h"
+#include "tests/link/windows/LinkWindowFixture.h"
 
-using qel::link::_TransData;
-using qel::test::PlcEmulator;
-using qel::test::PumpUntil;
 namespace fs = std::filesystem;
 
 namespace {
 
-class RegisterViewTest : public FrameTest {
+class RegisterViewTest : public LinkWindowTest {
 protected:
     void SetUp() override {
-        FrameTest::SetUp();
-        ASSERT_TRUE(emu_.Start());
-        const std::string path = emu_.SlavePath();
-        qel::SetComDeviceResolver([path](std::uint16_t) { return path; });
-        ASSERT_TRUE(Start());
+        LinkWindowTest::SetUp();
+        StartFrame();
         InstallRegisterView(frame_.get());
-        _TransData->SetTickMs(5.0);  // time-outs of about a second
         _TransData->SetComTmrIntervalMs(0);
-    }
-    void TearDown() override {
-        FrameTest::TearDown();
-        qel::SetComDeviceResolver(nullptr);
     }
     TDevReg* OpenView() {
         EXPECT_TRUE(frame_->Action("MmViewReg")->isEnabled());
@@ -80,8 +61,6 @@ protected:
         QApplication::processEvents();
     }
     bool Enabled(const char* name) const { return frame_->Action(name)->isEnabled(); }
-
-    PlcEmulator emu_;
 };
 
 TEST_F(RegisterViewTest, OpensWithTheProgramsRegisterFileAndChecksTypedValues) {
@@ -195,7 +174,6 @@ TEST_F(RegisterViewTest, OpensWithTheProgramsRegisterFileAndChecksTypedValues) {
 TEST_F(RegisterViewTest, ReadsAndWritesThePlcThroughItsTransferDialog) {
     gQel.Family = 1;
     SetModelFamily(1);
-    emu_.Configure(1, 3, 90);
     for (int n = 0; n < 256; ++n) emu_.S.regs[0x0600 + n] = static_cast<std::uint16_t>(1000 + n);
     TDevReg* v = OpenView();
     ASSERT_TRUE(v);
@@ -216,26 +194,22 @@ TEST_F(RegisterViewTest, ReadsAndWritesThePlcThroughItsTransferDialog) {
     EXPECT_FALSE(_ProgBar->isVisible());
 
     // Write: typed values reach the PLC.
+    auto transfer = [&] {
+        QTest::mouseClick(v->CommBtn, Qt::LeftButton);
+        QTest::mouseClick(v->NumComm->Ok_Btn, Qt::LeftButton);
+        return PumpUntil([&] { return !v->Transferring() && !_TransData->MessagesPending(); }, std::chrono::seconds(30));
+    };
     Type(v, 17, "4242");
     v->NumComm->WritePlcReg_Rdo->setChecked(true);
-    QTest::mouseClick(v->CommBtn, Qt::LeftButton);
-    QTest::mouseClick(v->NumComm->Ok_Btn, Qt::LeftButton);
-    ASSERT_TRUE(PumpUntil([&] { return !v->Transferring() && !_TransData->MessagesPending(); }, std::chrono::seconds(30)));
+    ASSERT_TRUE(transfer());
     EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(139));
     EXPECT_EQ(emu_.S.regs[0x0600 + 17], 4242);
 
     // A PLC that stops answering: message 83, the window's values kept.
     const qel::link::TRegisterData before = v->Data;
     v->NumComm->ReadPlcReg_Rdo->setChecked(true);
-    qel::test::FaultRule drop;
-    drop.action = qel::test::FaultAction::Drop;
-    drop.function = 3;
-    drop.addrLo = 0x0610;
-    drop.addrHi = 0x06FF;
-    emu_.AddFault(drop);
-    QTest::mouseClick(v->CommBtn, Qt::LeftButton);
-    QTest::mouseClick(v->NumComm->Ok_Btn, Qt::LeftButton);
-    ASSERT_TRUE(PumpUntil([&] { return !v->Transferring() && !_TransData->MessagesPending(); }, std::chrono::seconds(30)));
+    emu_.AddFault({.action = qel::test::FaultAction::Drop, .function = 3, .addrLo = 0x0610, .addrHi = 0x06FF});
+    ASSERT_TRUE(transfer());
     EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(83));
     EXPECT_EQ(v->Data, before);
     EXPECT_TRUE(v->RegGrid->isEnabled());

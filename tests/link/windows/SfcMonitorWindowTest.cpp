@@ -3,37 +3,19 @@
 // relays, all steps off at once after a scroll and the new rows' states a
 // second later, and monitoring that ends cleanly when the window closes, the
 // project changes or the line is lost.
-#include <gtest/gtest.h>
-
-#include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QTimer>
 #include <QImage>
-#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QScrollBar>
-#include <QTest>
+#include <QTimer>
 
 #include "instlist/Instredit.h"
 #include "ladder/editor/Ladder.h"
 #include "link/online/Sfcmoni.h"
-#include "link/engine/Transdata.h"
-#include "serial/Serialport.h"
-#include "shell/Qellink.h"
-#include "project/Msgtable.h"
-#include "project/Qelglobals.h"
-#include "project/Viewcodes.h"
 #include "sfc/model/Sfcchart.h"
 #include "sfc/window/Sfcwin.h"
-#include "shell/Qelmain.h"
-#include "tests/shell/FrameFixture.h"
-#include "tests/support/Plcemulator.h"
-#include "tests/support/Pty.h"
-
-using qel::link::_TransData;
-using qel::test::PlcEmulator;
-using qel::test::PumpUntil;
+#include "tests/link/windows/LinkWindowFixture.h"
 
 namespace {
 
@@ -48,26 +30,16 @@ void PutCell(int row, int col, std::uint8_t type, std::uint16_t number) {
 
 bool Red(const QColor& c) { return c.red() > 200 && c.green() < 80 && c.blue() < 80; }
 
-class SfcMonitorWindowTest : public FrameTest {
+class SfcMonitorWindowTest : public LinkWindowTest {
 protected:
     void SetUp() override {
-        FrameTest::SetUp();
-        ASSERT_TRUE(emu_.Start());
-        emu_.Configure(1, 3, 90);
-        const std::string path = emu_.SlavePath();
-        qel::SetComDeviceResolver([path](std::uint16_t) { return path; });
-        ASSERT_TRUE(Start());
+        LinkWindowTest::SetUp();
+        StartFrame();
         InstallInstList(frame_.get());
         InstallLadder(frame_.get());
         InstallSfc(frame_.get());
-        _TransData->SetTickMs(5.0);  // time-outs of about a second
         frame_->resize(1200, 800);
         OpenChart();
-    }
-    void TearDown() override {
-        gQel.Modified = 0;
-        FrameTest::TearDown();
-        qel::SetComDeviceResolver(nullptr);
     }
     // S0, a transition, S20, a transition, S21, a transition, a jump to S0.
     void OpenChart() {
@@ -75,13 +47,10 @@ protected:
         frame_->NewClick();
         ASSERT_TRUE(frame_->RunCommand("MmSfcWin"));
         ASSERT_NE(_Sfc, nullptr);
-        PutCell(0, 0, kSfcInitStep, 0);
-        PutCell(1, 0, kSfcTransition, 0);
-        PutCell(2, 0, kSfcStep, 20);
-        PutCell(3, 0, kSfcTransition, 0);
-        PutCell(4, 0, kSfcStep, 21);
-        PutCell(5, 0, kSfcTransition, 0);
-        PutCell(6, 0, kSfcJump, 0);
+        const std::pair<std::uint8_t, std::uint16_t> cells[] = {{kSfcInitStep, 0}, {kSfcTransition, 0}, {kSfcStep, 20},
+                                                                {kSfcTransition, 0}, {kSfcStep, 21}, {kSfcTransition, 0},
+                                                                {kSfcJump, 0}};
+        for (int row = 0; row < 7; ++row) PutCell(row, 0, cells[row].first, cells[row].second);
         _Sfc->MarkSynced();
         _Sfc->RedrawChart();
     }
@@ -95,8 +64,14 @@ protected:
         return std::find(_TransData->MonitorClients.begin(), _TransData->MonitorClients.end(), "2") !=
                _TransData->MonitorClients.end();
     }
-
-    PlcEmulator emu_;
+    // Monitoring is off in the frame; `plcToo`: the PLC's monitor coil goes
+    // off and the port closes.
+    void ExpectStopped(bool plcToo = true) {
+        EXPECT_EQ(gSfcMonitorOn, 0);
+        EXPECT_FALSE(Running());
+        EXPECT_FALSE(frame_->MmMonitorSfc->isChecked());
+        if (plcToo) EXPECT_TRUE(PumpUntil([&] { return !emu_.S.monitorCoil && !frame_->Link.PortOpen(); }, kBound));
+    }
 };
 
 }  // namespace
@@ -147,12 +122,9 @@ TEST_F(SfcMonitorWindowTest, ActiveStepDrawnRedMovesWithTheStepRelaysAndScrollRe
 
     // The command again stops it: white steps, the PLC's monitor coil off.
     ASSERT_TRUE(frame_->RunCommand("MmMonitorSfc"));
-    EXPECT_EQ(gSfcMonitorOn, 0);
     EXPECT_TRUE(frame_->Action("sBtn1")->isEnabled());
-    EXPECT_FALSE(Running());
-    EXPECT_FALSE(frame_->MmMonitorSfc->isChecked());
     EXPECT_FALSE(Red(Fill(2)));
-    ASSERT_TRUE(PumpUntil([&] { return !emu_.S.monitorCoil && !frame_->Link.PortOpen(); }, kBound));
+    ExpectStopped();
 }
 
 TEST_F(SfcMonitorWindowTest, ClosingTheWindowOrChangingTheProjectEndsMonitoring) {
@@ -163,11 +135,8 @@ TEST_F(SfcMonitorWindowTest, ClosingTheWindowOrChangingTheProjectEndsMonitoring)
     sub->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(_Sfc, nullptr);
-    EXPECT_EQ(gSfcMonitorOn, 0);
     EXPECT_EQ(qel::link::gSfcMonitorRefresh, 0);
-    EXPECT_FALSE(Running());
-    EXPECT_FALSE(frame_->MmMonitorSfc->isChecked());
-    ASSERT_TRUE(PumpUntil([&] { return !emu_.S.monitorCoil && !frame_->Link.PortOpen(); }, kBound));
+    ExpectStopped();
 
     OpenChart();
     ASSERT_TRUE(frame_->RunCommand("MmMonitorSfc"));
@@ -183,10 +152,7 @@ TEST_F(SfcMonitorWindowTest, ClosingTheWindowOrChangingTheProjectEndsMonitoring)
     ASSERT_NE(_Sfc, nullptr);
     messages_.QueueAnswer(qel::Answer::Yes);
     frame_->NewClick();
-    EXPECT_EQ(gSfcMonitorOn, 0);
-    EXPECT_FALSE(Running());
-    EXPECT_FALSE(frame_->MmMonitorSfc->isChecked());
-    ASSERT_TRUE(PumpUntil([&] { return !emu_.S.monitorCoil && !frame_->Link.PortOpen(); }, kBound));
+    ExpectStopped();
     frame_->NewClick();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(_Sfc, nullptr);
@@ -198,9 +164,7 @@ TEST_F(SfcMonitorWindowTest, LostLineEndsMonitoringWithItsMessage) {
     emu_.AddFault({qel::test::FaultAction::Drop, -1, -1, -1, -1, 0, -1});
     ASSERT_TRUE(PumpUntil([&] { return !messages_.Shown().empty(); }, kBound));
     EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(qel::link::kMsgTimeout));
-    EXPECT_EQ(gSfcMonitorOn, 0);
-    EXPECT_FALSE(Running());
-    EXPECT_FALSE(frame_->MmMonitorSfc->isChecked());
+    ExpectStopped(false);
     EXPECT_NE(_Sfc, nullptr);  // the chart stays open
     const std::size_t requests = emu_.RequestCount();
     PumpUntil([] { return false; }, std::chrono::milliseconds(100));

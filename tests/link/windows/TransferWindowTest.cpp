@@ -26,53 +26,33 @@
 #include "ladder/edit/Laddertexts.h"
 #include "ladder/editor/Ladder.h"
 #include "ladder/model/LadderGrid.h"
+#include "link/jobs/Programtransfer.h"
 #include "link/windows/Devreg.h"
 #include "link/windows/Filetmp.h"
 #include "link/windows/Memcarddlg.h"
-#include "link/jobs/Programtransfer.h"
-#include "link/engine/Transdata.h"
 #include "link/windows/Online.h"
 #include "link/windows/Transdatafrm.h"
-#include "project/Msgtable.h"
-#include "project/Qelglobals.h"
-#include "serial/Serialport.h"
 #include "sfc/window/Sfcwin.h"
 #include "shell/Progfrm.h"
 #include "simulator/Simuplc.h"
+#include "tests/link/windows/LinkWindowFixture.h"
 #include "tools/windows/Devuse.h"
 #include "tools/windows/Loopchk.h"
 #include "tools/windows/Toolsinstall.h"
-#include "tests/shell/FrameFixture.h"
-#include "tests/support/Plcemulator.h"
-#include "tests/support/Pty.h"
-
-using qel::link::_TransData;
-using qel::test::PlcEmulator;
-using qel::test::PumpUntil;
 
 namespace {
 
-class TransferWindowTest : public FrameTest {
+class TransferWindowTest : public LinkWindowTest {
 protected:
     void SetUp() override {
-        FrameTest::SetUp();
-        ASSERT_TRUE(emu_.Start());
+        LinkWindowTest::SetUp();
         emu_.Configure(0, 0, 90);
-        const std::string path = emu_.SlavePath();
-        qel::SetComDeviceResolver([path](std::uint16_t n) { return n == 4 ? path : std::string(); });
-        ASSERT_TRUE(Start());
-        gQel.ComPort = 4;
+        StartFrame();
         InstallLadder(frame_.get());
         InstallProgramTransfer(frame_.get());
         ASSERT_NE(_TransDataForm, nullptr);
         form_ = _TransDataForm;
-        _TransData->SetTickMs(5.0);  // time-outs of about a second
     }
-    void TearDown() override {
-        qel::SetComDeviceResolver(nullptr);
-        FrameTest::TearDown();
-    }
-    // Messages shown so far, by their ids.
     // Shown as a message or as part of a question (a ladder asked to drop
     // edits that do not compile names the compile failure).
     bool Shown(int id) const {
@@ -102,7 +82,6 @@ protected:
     }
     std::vector<std::uint8_t> Image() const { return {gProgram, gProgram + gProgramCapacity}; }
 
-    PlcEmulator emu_;
     TTransDataForm* form_ = nullptr;
 };
 
