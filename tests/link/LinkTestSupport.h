@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <initializer_list>
 #include <memory>
@@ -23,14 +24,18 @@
 #endif
 #include "tests/support/Plcemulator.h"
 #include "tests/support/PlcemulatorPort.h"
+#include "tests/support/TestInstallDir.h"
+
+// Fault rules name only the fields they set.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 namespace qel::test {
 
 // Assembles instruction-list lines into the program image from offset 0.
-inline void WriteProgram(std::initializer_list<const char*> lines) {
+inline void WriteProgram(const std::vector<std::string>& lines) {
     std::memset(gProgram, 0xFF, gProgramCapacity);
     std::uint32_t off = 0;
-    for (const char* line : lines) {
+    for (const std::string& line : lines) {
         ASSERT_TRUE(SetInputText(line) && AssembleInstruction() == 1) << line;
         std::memcpy(gProgram + off, gInsnBuf.code, gInsnBuf.length);
         off += gInsnBuf.length;
@@ -64,6 +69,23 @@ inline void Spin(int ms) {
     t.start();
     while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
+
+// A private install folder with the program's data files, and the shared
+// program buffers, for the length of a test.
+struct TestProject {
+    explicit TestProject(const std::string& prefix)
+        : home(MakeTestInstallDir(prefix, {"QEL.Txt", "DeviceCommentInit.txt"})) {
+        std::filesystem::create_directories(home / "Temp");
+        AllocateSharedBuffers();
+        gQel.InstallFolder = home.string() + "/";
+        gQel.SaveDir = home.string();
+    }
+    ~TestProject() {
+        FreeSharedBuffers();
+        std::filesystem::remove_all(home);
+    }
+    std::filesystem::path home;
+};
 
 class RecordingFrame : public link::TLinkFrameBase {
 public:
@@ -182,7 +204,11 @@ protected:
         link->RegisterJob(jobNo, &job);
         if (!link->OpenPort()) return false;
         link->StartJob(jobNo, phase);
-        return WaitUntil([&] { return link->JobNo == 0 && link->MaySend && !link->MessagesPending(); });
+        return Idle();
+    }
+    // Waits until no job runs and every message of the link is shown.
+    bool Idle(int boundMs = 30000) {
+        return WaitUntil([&] { return link->JobNo == 0 && link->MaySend && !link->MessagesPending(); }, boundMs);
     }
     // The request texts the emulator received, in order.
     std::vector<std::string> Requests() const {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -132,11 +133,7 @@ TEST_F(LinkFixture, ErrorReplyGoesToTheJobWithBit7Set) {
 TEST_F(LinkFixture, AckTerminatedReplyIsCompleteAndTheStepDecides) {
     // A PLC that ends its replies with ACK: each reply reaches the job's step
     // at once, marked as failing the reply check, with its sound bytes.
-    FaultRule ack;
-    ack.action = FaultAction::AckTerminated;
-    ack.function = 100;
-    ack.times = -1;
-    emu.AddFault(ack);
+    emu.AddFault({.action = FaultAction::AckTerminated, .function = 100, .times = -1});
     std::vector<int> kinds, acks;
     Cmd64Job job({{1, 12, {0x00}}, {1, 17, {0x00, 0x00, 0x05, 0x01, 0x12, 0x34}}});
     job.reply = [&](TTransData& l) {
@@ -162,11 +159,7 @@ TEST_F(LinkFixture, AckTerminatedReplyIsCompleteAndTheStepDecides) {
     for (const std::string text : {std::string(":\x06"), std::string(":0164010C01G1\x06")}) {
         emu.ClearFaults();
         emu.ClearLog();
-        FaultRule raw;
-        raw.action = FaultAction::Raw;
-        raw.function = 100;
-        raw.text = text;
-        emu.AddFault(raw);
+        emu.AddFault({.action = FaultAction::Raw, .function = 100, .text = text});
         kinds.clear();
         acks.clear();
         job.replies.clear();
@@ -183,20 +176,23 @@ TEST_F(LinkFixture, AckTerminatedReplyIsCompleteAndTheStepDecides) {
     EXPECT_TRUE(frame.msgs.empty());
 }
 
-TEST_F(LinkFixture, DamagedFunction100ReplyIsResentThenEndsTheJob) {
-    FaultRule bad;
-    bad.action = FaultAction::BadLrc;
-    bad.function = 100;
-    bad.times = -1;
-    emu.AddFault(bad);
-    Cmd64Job job({{1, 12, {0x00}}});
-    ASSERT_TRUE(RunJob(8, job));
-    EXPECT_EQ(emu.RequestCount(), 4u);
-    EXPECT_TRUE(job.replies.empty());
-    EXPECT_EQ(frame.Ids(), std::vector<int>{199});
-    EXPECT_EQ(job.aborted, 1);
-    EXPECT_EQ(link->Cmd64Mode, 0);
-    EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
+TEST_F(LinkFixture, DamagedOrMissingFunction100ReplyEndsTheJob) {
+    // A damaged reply is resent three times, then message 199; a missing one
+    // is a time-out at once, message 83.
+    for (auto [fault, requests, msg] : {std::tuple{FaultAction::BadLrc, 4u, 199}, std::tuple{FaultAction::Drop, 1u, 83}}) {
+        emu.ClearFaults();
+        emu.ClearLog();
+        frame.msgs.clear();
+        emu.AddFault({.action = fault, .function = 100, .times = -1});
+        Cmd64Job job({{1, 19, {}}});
+        ASSERT_TRUE(RunJob(8, job));
+        EXPECT_EQ(emu.RequestCount(), requests);
+        EXPECT_TRUE(job.replies.empty());
+        EXPECT_EQ(frame.Ids(), std::vector<int>{msg});
+        EXPECT_EQ(job.aborted, 1);
+        EXPECT_EQ(link->Cmd64Mode, 0);
+        EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
+    }
 }
 
 TEST_F(LinkFixture, ShortBlockReplyIsNotUsed) {
@@ -204,11 +200,7 @@ TEST_F(LinkFixture, ShortBlockReplyIsNotUsed) {
     // and a length byte that agrees, but 16 words were asked for.
     for (FaultAction a : {FaultAction::BcLies, FaultAction::ShortData}) {
         emu.ClearLog();
-        FaultRule shortData;
-        shortData.action = a;
-        shortData.function = 100;
-        shortData.param = 2;
-        emu.AddFault(shortData);
+        emu.AddFault({.action = a, .function = 100, .param = 2});
         Cmd64Job job({{1, 24, {0x00, 0x00, 0x00, 0x10}}});
         ASSERT_TRUE(RunJob(12, job));
         EXPECT_EQ(emu.RequestCount(), 2u) << static_cast<int>(a);
@@ -250,19 +242,6 @@ TEST_F(LinkFixture, QueuedWritesWaitWhileTheDialogueRuns) {
     EXPECT_TRUE(emu.S.coils[0x0500]);
 }
 
-TEST_F(LinkFixture, TimeOutDuringTheDialogueShowsMessage83) {
-    FaultRule drop;
-    drop.action = FaultAction::Drop;
-    drop.function = 100;
-    drop.times = -1;
-    emu.AddFault(drop);
-    Cmd64Job job({{1, 19, {}}});
-    ASSERT_TRUE(RunJob(14, job));
-    EXPECT_EQ(frame.Ids(), std::vector<int>{83});
-    EXPECT_EQ(job.aborted, 1);
-    EXPECT_EQ(link->Cmd64Mode, 0);
-}
-
 // The frame's baud-rate search (job 15 in link mode 6): silence or a garbled
 // reply moves on to the next rate; at 115200 the search gives up.
 class BaudSearch : public LinkFixture {
@@ -281,21 +260,14 @@ protected:
         };
         frame.SetLinkMode(6);
     }
-    FaultRule On100(FaultAction a, int times) {
-        FaultRule r;
-        r.action = a;
-        r.function = 100;
-        r.times = times;
-        return r;
-    }
     ScriptJob search;
     std::vector<int> rates{9600, 19200, 38400, 57600, 115200};
     std::size_t rate = 0;
 };
 
 TEST_F(BaudSearch, SilenceAndGarbleTryTheNextRate) {
-    emu.AddFault(On100(FaultAction::Drop, 1));
-    emu.AddFault(On100(FaultAction::BadLrc, 1));
+    emu.AddFault({.action = FaultAction::Drop, .function = 100});
+    emu.AddFault({.action = FaultAction::BadLrc, .function = 100});
     ASSERT_TRUE(RunJob(15, search, 0));
     EXPECT_EQ(emu.RequestCount(), 3u);  // one per rate, no resends
     ASSERT_EQ(search.replies.size(), 1u);
@@ -306,7 +278,7 @@ TEST_F(BaudSearch, SilenceAndGarbleTryTheNextRate) {
 }
 
 TEST_F(BaudSearch, NoAnswerAtAnyRateEndsWithMessage227) {
-    emu.AddFault(On100(FaultAction::Drop, -1));
+    emu.AddFault({.action = FaultAction::Drop, .function = 100, .times = -1});
     link->SavedStationByte = 1;
     frame.SetStationByte(9);
     ASSERT_TRUE(RunJob(15, search, 0));
@@ -321,7 +293,7 @@ TEST_F(BaudSearch, NoAnswerAtAnyRateEndsWithMessage227) {
 TEST_F(BaudSearch, RateThePortRefusesEndsTheSearchWithItsReason) {
     // No answer at 9600; the next rate is one the line cannot run at.
     rates = {9600, 14400, 38400};
-    emu.AddFault(On100(FaultAction::Drop, -1));
+    emu.AddFault({.action = FaultAction::Drop, .function = 100, .times = -1});
     link->SavedStationByte = 1;
     frame.SetStationByte(9);
     ASSERT_TRUE(RunJob(15, search, 0));

@@ -122,17 +122,6 @@ TEST_F(LinkFixture, RequestSentOutsideAStepReachesItsJob) {
     EXPECT_EQ(client.values.size(), 2u);
     EXPECT_TRUE(frame.msgs.empty());
 
-    // The same from inside another job's step would be that job's; a queued
-    // write between them keeps its own reply.
-    ScriptJob second;
-    second.request = [](TTransData& l) { l.SendCommand(0x1000, 1, 3); };
-    second.reply = [&](TTransData& l) {
-        if (second.replies.size() == 1) l.QueueDeviceWrite(0x0500, 0xFF00, 0, 5);
-        if (second.replies.size() == 2) l.EndJob();
-    };
-    ASSERT_TRUE(RunJob(4, second));
-    EXPECT_EQ(second.replies.size(), 2u);
-    EXPECT_TRUE(emu.S.coils[0x0500]);
 }
 
 namespace {

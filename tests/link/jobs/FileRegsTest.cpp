@@ -55,10 +55,8 @@ protected:
         frame.msgs.clear();
         emu.ClearLog();
         EXPECT_TRUE(transfer->Start(values, write, first, end));
-        EXPECT_TRUE(WaitUntil([&] { return link->JobNo == 0 && link->MaySend && !link->MessagesPending(); }));
-        std::vector<int> ids;
-        for (const auto& m : frame.msgs) ids.push_back(m.id);
-        return ids;
+        EXPECT_TRUE(Idle());
+        return frame.Ids();
     }
     Host host;
     std::unique_ptr<TFileRegTransfer> transfer;
@@ -143,13 +141,7 @@ TEST_F(FileRegsTest, RefusalsAndFaultsLeaveTheValuesAsTheyWere) {
                           Fault{FaultAction::BadLrc, 0, false, 199}}) {
         SCOPED_TRACE(static_cast<int>(f.action));
         emu.ClearFaults();
-        FaultRule r;
-        r.action = f.action;
-        r.function = 100;
-        r.skip = 3;
-        r.times = -1;
-        r.param = f.param;
-        emu.AddFault(r);
+        emu.AddFault({.action = f.action, .function = 100, .skip = 3, .times = -1, .param = f.param});
         const std::vector<std::uint16_t> plc = emu.S.fileRegs;
         values.assign(1600, 3);
         EXPECT_EQ(Run(values, f.write, 0, 1600), std::vector<int>{f.msg});

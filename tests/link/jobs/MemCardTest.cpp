@@ -19,7 +19,6 @@
 #include "project/Projectfiles.h"
 #include "project/Qelglobals.h"
 #include "tests/support/ScriptedMessages.h"
-#include "tests/support/TestInstallDir.h"
 
 using namespace qel::test;
 using namespace qel::link;
@@ -32,11 +31,6 @@ class MemCardTest : public LinkFixture {
 protected:
     void SetUp() override {
         LinkFixture::SetUp();
-        home_ = MakeTestInstallDir("qel-card-", {"QEL.Txt", "DeviceCommentInit.txt"});
-        std::filesystem::create_directories(home_ / "Temp");
-        AllocateSharedBuffers();
-        gQel.InstallFolder = home_.string() + "/";
-        gQel.SaveDir = home_.string();
         link->SetComTmrIntervalMs(0);
         emu.Configure(1, 3, 90);
         SetModelFamily(1);
@@ -47,23 +41,16 @@ protected:
     void TearDown() override {
         card.reset();
         LinkFixture::TearDown();
-        FreeSharedBuffers();
-        std::filesystem::remove_all(home_);
     }
     // Runs what `start` began; the messages shown.
     template <class F>
     std::vector<int> Run(F start) {
         frame.msgs.clear();
         emu.ClearLog();
-        if (!start()) {
-            std::vector<int> ids;
-            for (const auto& m : frame.msgs) ids.push_back(m.id);
-            return ids;
+        if (start()) {
+            EXPECT_TRUE(Idle());
         }
-        EXPECT_TRUE(WaitUntil([&] { return link->JobNo == 0 && link->MaySend && !link->MessagesPending(); }));
-        std::vector<int> ids;
-        for (const auto& m : frame.msgs) ids.push_back(m.id);
-        return ids;
+        return frame.Ids();
     }
     void PutProgram(std::uint8_t seed) {
         std::fill(gProgram, gProgram + gProgramCapacity, 0xFF);
@@ -76,7 +63,7 @@ protected:
     }
     std::vector<std::uint8_t> Image() const { return {gProgram, gProgram + gProgramCapacity}; }
 
-    std::filesystem::path home_;
+    TestProject project_{"qel-card-"};
     TTransferHost host;
     std::unique_ptr<TMemCard> card;
 };
@@ -152,22 +139,11 @@ TEST_F(MemCardTest, EachCardErrorShownAndNothingHalfDone) {
     // A fault in the middle of a read: the project is untouched.
     emu.S.cardPassword.reset();
     card->CardHasPassword = 0;
-    FaultRule r;
-    r.action = FaultAction::Fn100Error;
-    r.function = 100;
-    r.subCode = 24;
-    r.skip = 500;
-    r.param = 2;
-    emu.AddFault(r);
+    emu.AddFault({.action = FaultAction::Fn100Error, .function = 100, .subCode = 24, .skip = 500, .param = 2});
     EXPECT_EQ(Run([&] { return card->ReadProgram(""); }), std::vector<int>{kMsgCardError});
     EXPECT_EQ(Image(), project);
     emu.ClearFaults();
-    FaultRule drop;
-    drop.action = FaultAction::Drop;
-    drop.function = 100;
-    drop.subCode = 24;
-    drop.skip = 300;
-    emu.AddFault(drop);
+    emu.AddFault({.action = FaultAction::Drop, .function = 100, .subCode = 24, .skip = 300});
     EXPECT_EQ(Run([&] { return card->ReadProgram(""); }), std::vector<int>{kMsgTimeout});
     EXPECT_EQ(Image(), project);
     EXPECT_FALSE(card->Running());
@@ -204,13 +180,7 @@ TEST_F(MemCardTest, CommentsToTheCardAndBack) {
     lists[0][8] = "changed";
     lists[2][100].clear();
     lists[6][0] = "kept";
-    FaultRule r;
-    r.action = FaultAction::Fn100Error;
-    r.function = 100;
-    r.subCode = 24;
-    r.skip = 50;
-    r.param = 2;
-    emu.AddFault(r);
+    emu.AddFault({.action = FaultAction::Fn100Error, .function = 100, .subCode = 24, .skip = 50, .param = 2});
     EXPECT_EQ(Run([&] { return card->ReadComments(); }), std::vector<int>{kMsgCardError});
     EXPECT_EQ(lists[0][8], "changed");
     emu.ClearFaults();
@@ -255,7 +225,7 @@ TEST_F(MemCardTest, CardCommentsOfAnyBytesBecomeTextThatSavesAndOpensAgain) {
     // characters and stray line feeds. Whatever they leave is saved, and the
     // project opens again with exactly those comments.
     qel::test::ScriptedMessages messages;
-    SetProjectPath((home_ / "card.kzp").string());
+    SetProjectPath((project_.home / "card.kzp").string());
     std::mt19937 rng(38);
     const std::string pieces[] = {"a", "马", "\xE9\xA9", "\xFF", std::string(1, '\0'), "\x0A", "\xC3", "\xBF", "\\t"};
     for (int round = 0; round < 100; ++round) {
@@ -275,7 +245,7 @@ TEST_F(MemCardTest, CardCommentsOfAnyBytesBecomeTextThatSavesAndOpensAgain) {
             for (const std::string& c : l) ASSERT_TRUE(qelfile::IsUtf8(c) && c.find('\0') == std::string::npos) << c;
         ASSERT_TRUE(SaveProject()) << round;
         for (auto& l : lists) std::fill(l.begin(), l.end(), "x");
-        gQel.OpenFileName = (home_ / "card.kzp").string();
+        gQel.OpenFileName = (project_.home / "card.kzp").string();
         ASSERT_TRUE(ReadProgramFile()) << round;
         ASSERT_EQ(lists, unpacked) << round;
     }
@@ -284,7 +254,7 @@ TEST_F(MemCardTest, CardCommentsOfAnyBytesBecomeTextThatSavesAndOpensAgain) {
 }
 
 TEST_F(MemCardTest, UserInstructionFiles) {
-    const auto file = home_ / "fn.Bin";
+    const auto file = project_.home / "fn.Bin";
     auto put = [&](std::size_t n) {
         std::ofstream out(file, std::ios::binary | std::ios::trunc);
         for (std::size_t i = 0; i < n; ++i) out.put(static_cast<char>(i * 7 + 1));
@@ -302,20 +272,20 @@ TEST_F(MemCardTest, UserInstructionFiles) {
         EXPECT_EQ(Run([&] { return card->WriteUserInstruction(file.string(), 0); }), std::vector<int>{kMsgCardUserFileBad});
         EXPECT_EQ(emu.RequestCount(), 0u);
     }
-    EXPECT_EQ(Run([&] { return card->WriteUserInstruction((home_ / "none.Bin").string(), 0); }),
+    EXPECT_EQ(Run([&] { return card->WriteUserInstruction((project_.home / "none.Bin").string(), 0); }),
               std::vector<int>{kMsgCardUserFileBad});
     // Only a regular file is read, without waiting, and never beyond the
     // card's limit and one byte: a FIFO, a folder, a sparse file of 64 MiB.
-    const auto huge = home_ / "huge.Bin";
+    const auto huge = project_.home / "huge.Bin";
     std::ofstream(huge).close();
     std::filesystem::resize_file(huge, 64u << 20);
-    std::filesystem::create_directory(home_ / "folder.Bin");
+    std::filesystem::create_directory(project_.home / "folder.Bin");
     const std::uint64_t before = BytesReadSoFar();
-    for (const auto& p : {huge, home_ / "folder.Bin"})
+    for (const auto& p : {huge, project_.home / "folder.Bin"})
         EXPECT_EQ(Run([&] { return card->WriteUserInstruction(p.string(), 0); }), std::vector<int>{kMsgCardUserFileBad});
     EXPECT_LE(BytesReadSoFar() - before, kCardUserFileBytes + 1);
-    EXPECT_TRUE(ReturnsWithoutAWriter(home_ / "fifo.Bin", [&] {
-        EXPECT_EQ(Run([&] { return card->WriteUserInstruction((home_ / "fifo.Bin").string(), 0); }),
+    EXPECT_TRUE(ReturnsWithoutAWriter(project_.home / "fifo.Bin", [&] {
+        EXPECT_EQ(Run([&] { return card->WriteUserInstruction((project_.home / "fifo.Bin").string(), 0); }),
                   std::vector<int>{kMsgCardUserFileBad});
     }));
     EXPECT_EQ(emu.RequestCount(), 0u);

@@ -16,7 +16,6 @@
 #include "link/jobs/Programtransfer.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
-#include "tests/support/TestInstallDir.h"
 
 using namespace qel::test;
 using namespace qel::link;
@@ -41,11 +40,6 @@ class PasswordTest : public LinkFixture {
 protected:
     void SetUp() override {
         LinkFixture::SetUp();
-        home_ = MakeTestInstallDir("qel-password-", {"QEL.Txt", "DeviceCommentInit.txt"});
-        std::filesystem::create_directories(home_ / "Temp");
-        AllocateSharedBuffers();
-        gQel.InstallFolder = home_.string() + "/";
-        gQel.SaveDir = home_.string();
         link->SetComTmrIntervalMs(0);
         pwd = std::make_unique<TPlcPassword>(*link, host);
         transfer = std::make_unique<TProgramTransfer>(*link, transferHost);
@@ -54,18 +48,13 @@ protected:
         transfer.reset();
         pwd.reset();
         LinkFixture::TearDown();
-        FreeSharedBuffers();
-        std::filesystem::remove_all(home_);
-    }
-    bool WaitEnd() {
-        return WaitUntil([&] { return link->JobNo == 0 && link->MaySend && !link->MessagesPending(); });
     }
     // Runs the query; the messages shown meanwhile are returned.
     std::vector<int> Query() {
         frame.msgs.clear();
         EXPECT_TRUE(pwd->Query());
-        EXPECT_TRUE(WaitEnd());
-        return Ids();
+        EXPECT_TRUE(Idle());
+        return frame.Ids();
     }
     // OK with the two texts: the local refusal, or the messages of the
     // dialogue with the PLC.
@@ -73,13 +62,8 @@ protected:
         frame.msgs.clear();
         host.asked.clear();
         const int r = pwd->Apply(p, confirm);
-        if (r == TPlcPassword::kStarted) EXPECT_TRUE(WaitEnd());
-        return Ids();
-    }
-    std::vector<int> Ids() const {
-        std::vector<int> ids;
-        for (const auto& m : frame.msgs) ids.push_back(m.id);
-        return ids;
+        if (r == TPlcPassword::kStarted) EXPECT_TRUE(Idle());
+        return frame.Ids();
     }
     // A program read: message 58 while locked, 87 once it is open.
     int ReadProgram() {
@@ -89,7 +73,7 @@ protected:
         gQel.Modified = 0;
         frame.msgs.clear();
         EXPECT_TRUE(transfer->StartRead(true));
-        EXPECT_TRUE(WaitEnd());
+        EXPECT_TRUE(Idle());
         return frame.msgs.empty() ? -1 : frame.msgs.back().id;
     }
     std::string Family0Password() const {
@@ -98,7 +82,7 @@ protected:
     }
     bool Locked() const { return emu.S.coils[PlcEmulator::kM1069] != 0; }
 
-    std::filesystem::path home_;
+    TestProject project_{"qel-password-"};
     PwdHost host;
     TTransferHost transferHost;
     std::unique_ptr<TPlcPassword> pwd;
@@ -218,12 +202,8 @@ TEST_F(PasswordTest, PlcRefusalsAndOldModels) {
     EXPECT_TRUE(Query().empty());
     EXPECT_TRUE(Apply("qq11", "qq11").empty());
     EXPECT_TRUE(Apply("qq11").empty());
-    FaultRule keepRunning;
-    keepRunning.action = FaultAction::Raw;
-    keepRunning.function = 1;
-    keepRunning.addrLo = keepRunning.addrHi = PlcEmulator::kM1000;
-    keepRunning.text = emu::Frame({1, 1, 1, 1});
-    emu.AddFault(keepRunning);
+    emu.AddFault({.action = FaultAction::Raw, .function = 1, .addrLo = PlcEmulator::kM1000, .addrHi = PlcEmulator::kM1000,
+                  .text = emu::Frame({1, 1, 1, 1})});
     EXPECT_EQ(Apply("    ", "    "), std::vector<int>{kMsgPwdPlcRuns});
     EXPECT_EQ(Family0Password(), "qq11");
 
@@ -240,11 +220,7 @@ TEST_F(PasswordTest, PlcRefusalsAndOldModels) {
 
     // A lost reply ends the dialogue with the link's message.
     EXPECT_TRUE(Query().empty());
-    FaultRule drop;
-    drop.action = FaultAction::Drop;
-    drop.function = 100;
-    drop.times = -1;
-    emu.AddFault(drop);
+    emu.AddFault({.action = FaultAction::Drop, .function = 100, .times = -1});
     EXPECT_EQ(Apply("abcd"), std::vector<int>{kMsgTimeout});
     EXPECT_EQ(pwd->EnterMode, 1);
     EXPECT_GE(host.finished, 1);
@@ -257,11 +233,7 @@ TEST_F(PasswordTest, PlcRefusalsAndOldModels) {
     emu.S.coils[PlcEmulator::kM1069] = 1;
     EXPECT_TRUE(Query().empty());
     ASSERT_EQ(pwd->EnterMode, 1);
-    FaultRule garble;
-    garble.action = FaultAction::BadHexDigit;
-    garble.function = 100;
-    garble.times = -1;
-    emu.AddFault(garble);
+    emu.AddFault({.action = FaultAction::BadHexDigit, .function = 100, .times = -1});
     EXPECT_EQ(Apply("abcd"), std::vector<int>{kMsgBadFrame});
     ASSERT_EQ(frame.msgs.size(), 1u);
     EXPECT_TRUE(frame.msgs[0].detail.empty()) << frame.msgs[0].detail;

@@ -21,7 +21,6 @@
 #include "tests/ladder/model/IlProgram.h"
 #include "tests/support/Hppmaster.h"
 #include "tests/support/ScriptedMessages.h"
-#include "tests/support/TestInstallDir.h"
 
 using namespace qel::test;
 using namespace qel::link;
@@ -95,11 +94,6 @@ class ProgramTransferTest : public LinkFixture {
 protected:
     void SetUp() override {
         LinkFixture::SetUp();
-        home_ = MakeTestInstallDir("qel-transfer-", {"QEL.Txt", "DeviceCommentInit.txt"});
-        std::filesystem::create_directories(home_ / "Temp");
-        AllocateSharedBuffers();
-        gQel.InstallFolder = home_.string() + "/";
-        gQel.SaveDir = home_.string();
         std::vector<std::string> texts;
         for (int id = 0; id < 250; ++id) texts.push_back("message " + std::to_string(id));
         gMsgTable.Assign(texts);
@@ -110,13 +104,7 @@ protected:
     void TearDown() override {
         transfer.reset();
         LinkFixture::TearDown();
-        FreeSharedBuffers();
-        std::filesystem::remove_all(home_);
     }
-    bool WaitEnd(int boundMs = 30000) {
-        return WaitUntil([&] { return link->JobNo == 0 && link->MaySend && !link->MessagesPending(); }, boundMs);
-    }
-    std::vector<int> MsgIds() const { return frame.Ids(); }
     // The requests' function and address, in order.
     std::vector<std::pair<int, int>> Calls() const {
         std::vector<std::pair<int, int>> calls;
@@ -132,7 +120,7 @@ protected:
         return n;
     }
 
-    std::filesystem::path home_;
+    TestProject project_{"qel-transfer-"};
     TransferHost host;
     std::unique_ptr<TProgramTransfer> transfer;
     ScriptedMessages boxes;
@@ -150,8 +138,8 @@ TEST_F(ProgramTransferTest, FullProgramsOfEveryCapacityGoOutComeBackAndVerify) {
         SetProject(families[cap], cap, image);
 
         ASSERT_TRUE(transfer->StartWrite(0, static_cast<int>(capacity / 2)));
-        ASSERT_TRUE(WaitEnd());
-        EXPECT_EQ(MsgIds(), std::vector<int>{kMsgWriteOk});
+        ASSERT_TRUE(Idle());
+        EXPECT_EQ(frame.Ids(), std::vector<int>{kMsgWriteOk});
         EXPECT_EQ(emu.S.program, image);  // exactly the image, nothing more
         const auto calls = Calls();
         ASSERT_GE(calls.size(), 7u);
@@ -171,8 +159,8 @@ TEST_F(ProgramTransferTest, FullProgramsOfEveryCapacityGoOutComeBackAndVerify) {
         gLadderRowCount = 0;
         frame.msgs.clear();
         ASSERT_TRUE(transfer->StartRead(false));
-        ASSERT_TRUE(WaitEnd());
-        EXPECT_EQ(MsgIds(), std::vector<int>{kMsgReadDone});
+        ASSERT_TRUE(Idle());
+        EXPECT_EQ(frame.Ids(), std::vector<int>{kMsgReadDone});
         EXPECT_EQ(Image(), image);
         EXPECT_EQ(std::tie(gQel.Family, gQel.CapacityIndex, gQel.Modified, gQel.Named, gQel.ProgramOk),
                   std::make_tuple(families[cap], cap, 1, 0, 1));
@@ -185,8 +173,8 @@ TEST_F(ProgramTransferTest, FullProgramsOfEveryCapacityGoOutComeBackAndVerify) {
 
         frame.msgs.clear();
         ASSERT_TRUE(transfer->StartVerify());
-        ASSERT_TRUE(WaitEnd());
-        EXPECT_EQ(MsgIds(), std::vector<int>{kMsgVerifyEqual});
+        ASSERT_TRUE(Idle());
+        EXPECT_EQ(frame.Ids(), std::vector<int>{kMsgVerifyEqual});
         host.replaced++;
     }
 }
@@ -199,8 +187,8 @@ TEST_F(ProgramTransferTest, PartialRangesKeepToTheirBounds) {
     const std::vector<std::uint8_t> image = FullProgram(3);
     SetProject(1, 3, image);
     ASSERT_TRUE(transfer->StartWrite(8180, 8203));
-    ASSERT_TRUE(WaitEnd());
-    EXPECT_EQ(MsgIds(), std::vector<int>{kMsgWriteOk});
+    ASSERT_TRUE(Idle());
+    EXPECT_EQ(frame.Ids(), std::vector<int>{kMsgWriteOk});
     std::vector<std::pair<int, int>> blocks;  // register, count
     for (const auto& t : emu.Log())
         if (t.bytes[1] == 16) blocks.emplace_back(t.bytes[2] << 8 | t.bytes[3], t.bytes[4] << 8 | t.bytes[5]);
@@ -221,8 +209,8 @@ TEST_F(ProgramTransferTest, PartialRangesKeepToTheirBounds) {
     emu.ClearLog();
     frame.msgs.clear();
     ASSERT_TRUE(transfer->StartRead(true));
-    ASSERT_TRUE(WaitEnd());
-    EXPECT_EQ(MsgIds(), std::vector<int>{kMsgReadDone});
+    ASSERT_TRUE(Idle());
+    EXPECT_EQ(frame.Ids(), std::vector<int>{kMsgReadDone});
     EXPECT_EQ(BlockRequests(3), 3);
     std::vector<std::uint8_t> want(small.begin(), small.begin() + 68);
     want.resize(3616, 0xFF);
@@ -281,9 +269,9 @@ TEST_F(ProgramTransferTest, RefusalsChangeNothing) {
         frame.msgs.clear();
         emu.ClearLog();
         if (c.start(*transfer, *link)) {
-            ASSERT_TRUE(WaitEnd());
+            ASSERT_TRUE(Idle());
         }
-        EXPECT_EQ(MsgIds(), std::vector<int>{c.msg});
+        EXPECT_EQ(frame.Ids(), std::vector<int>{c.msg});
         EXPECT_EQ(emu.S.program, plcBefore);
         EXPECT_EQ(BlockRequests(16) + BlockRequests(3), 0);
         EXPECT_EQ(Project(), project);
@@ -299,14 +287,7 @@ TEST_F(ProgramTransferTest, RefusalsChangeNothing) {
 class TransferFaultTest : public ProgramTransferTest {
 protected:
     static FaultRule Middle(FaultAction a, int times, int param = 0) {
-        FaultRule r;
-        r.action = a;
-        r.addrLo = 0x2000;
-        r.addrHi = 0x6FFF;
-        r.skip = 40;
-        r.times = times;
-        r.param = param;
-        return r;
+        return {.action = a, .addrLo = 0x2000, .addrHi = 0x6FFF, .skip = 40, .times = times, .param = param};
     }
     void Run(bool reading, FaultRule rule, int msg, bool dropLine = false) {
         if (!reading && rule.action == FaultAction::ShortData) {
@@ -332,8 +313,8 @@ protected:
             ASSERT_TRUE(WaitUntil([&] { return !emu.Log().empty() && emu.Log().back().fault == "Delay"; }));
             emu.DropLine();
         }
-        ASSERT_TRUE(WaitEnd());
-        EXPECT_EQ(MsgIds(), std::vector<int>{msg});
+        ASSERT_TRUE(Idle());
+        EXPECT_EQ(frame.Ids(), std::vector<int>{msg});
         const std::size_t sent = emu.Log().size();
         Spin(50);
         EXPECT_EQ(emu.Log().size(), sent);  // the job is over
@@ -384,13 +365,7 @@ TEST_F(ProgramTransferTest, CancelInTheMiddle) {
         const std::vector<std::uint8_t> before = Image();
         emu.ClearLog();
         frame.msgs.clear();
-        FaultRule slow;
-        slow.action = FaultAction::Delay;
-        slow.addrLo = 0x2000;
-        slow.addrHi = 0x6FFF;
-        slow.skip = 20;
-        slow.param = 40;
-        emu.AddFault(slow);
+        emu.AddFault({.action = FaultAction::Delay, .addrLo = 0x2000, .addrHi = 0x6FFF, .skip = 20, .param = 40});
         ASSERT_TRUE(reading ? transfer->StartRead(false) : transfer->StartWrite(0, 15872));
         // Cancelled while the reply of the delayed block is awaited.
         ASSERT_TRUE(WaitUntil([&] { return !emu.Log().empty() && emu.Log().back().fault == "Delay"; }));
@@ -401,7 +376,7 @@ TEST_F(ProgramTransferTest, CancelInTheMiddle) {
         const std::size_t sent = emu.Log().size();
         Spin(200);  // the delayed reply comes too late: nobody takes it
         EXPECT_EQ(emu.Log().size(), sent);
-        EXPECT_EQ(MsgIds(), std::vector<int>{kMsgTransferCancelled});
+        EXPECT_EQ(frame.Ids(), std::vector<int>{kMsgTransferCancelled});
         EXPECT_EQ(Image(), before);
         EXPECT_FALSE(port->IsOpen());
         emu.ClearFaults();
@@ -417,8 +392,8 @@ TEST_F(ProgramTransferTest, WriteResultCodes) {
         emu.S.resultCodes = {code};
         frame.msgs.clear();
         ASSERT_TRUE(transfer->StartWrite(0, 100));
-        ASSERT_TRUE(WaitEnd());
-        EXPECT_EQ(MsgIds(), std::vector<int>{msg});
+        ASSERT_TRUE(Idle());
+        EXPECT_EQ(frame.Ids(), std::vector<int>{msg});
     }
     EXPECT_EQ(frame.msgs.back().detail, " H1234");
 }
@@ -433,15 +408,15 @@ TEST_F(ProgramTransferTest, VerifyFindsTheFirstDifferenceAndStopsAtEnd) {
     std::copy(image.begin(), image.end(), emu.S.program.begin());
     std::fill(emu.S.program.begin() + 64, emu.S.program.end(), 0x00);
     ASSERT_TRUE(transfer->StartVerify());
-    ASSERT_TRUE(WaitEnd());
-    EXPECT_EQ(MsgIds(), std::vector<int>{kMsgVerifyEqual});
+    ASSERT_TRUE(Idle());
+    EXPECT_EQ(frame.Ids(), std::vector<int>{kMsgVerifyEqual});
     EXPECT_EQ(BlockRequests(3), 1);
 
     emu.S.program[image.size() > 10 ? 9 : 0] ^= 1;
     frame.msgs.clear();
     ASSERT_TRUE(transfer->StartVerify());
-    ASSERT_TRUE(WaitEnd());
-    ASSERT_EQ(MsgIds(), std::vector<int>{kMsgVerifyDiffers});
+    ASSERT_TRUE(Idle());
+    ASSERT_EQ(frame.Ids(), std::vector<int>{kMsgVerifyDiffers});
     EXPECT_EQ(frame.msgs[0].detail, "Steps :4");
     EXPECT_EQ(transfer->MismatchOffset, 9);
 }
@@ -457,11 +432,6 @@ class HandheldLinkTest : public ::testing::Test {
 protected:
     void SetUp() override {
         EnsureApp();
-        home_ = MakeTestInstallDir("qel-hpp-", {"QEL.Txt", "DeviceCommentInit.txt"});
-        std::filesystem::create_directories(home_ / "Temp");
-        AllocateSharedBuffers();
-        gQel.InstallFolder = home_.string() + "/";
-        gQel.SaveDir = home_.string();
         ASSERT_TRUE(hpp.Start());
         hpp.answerTimeoutMs = 600;  // repeats well inside the PC's time-out of 180 x 10 ms
         port = MakePort(hpp.SlavePath());
@@ -473,12 +443,10 @@ protected:
         handheld.reset();
         link.reset();
         port.reset();
-        FreeSharedBuffers();
-        std::filesystem::remove_all(home_);
     }
     bool Served() { return WaitUntil([&] { return hpp.Done(); }, 20000); }
 
-    std::filesystem::path home_;
+    TestProject project_{"qel-hpp-"};
     HppMaster hpp;
     RecordingFrame frame;
     TransferHost host;

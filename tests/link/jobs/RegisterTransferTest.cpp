@@ -180,11 +180,6 @@ protected:
         }
         return c;
     }
-    std::vector<int> MsgIds() const {
-        std::vector<int> ids;
-        for (const auto& m : frame.msgs) ids.push_back(m.id);
-        return ids;
-    }
     // Fills the emulator's registers of a family with a pattern of `seed`.
     void FillEmulator(unsigned seed) {
         std::mt19937 rng(seed);
@@ -223,7 +218,7 @@ TEST_F(RegisterTransferTest, EveryPageOfEveryFamilyMovesItsRegistersInTheFamilys
             }
             const TRegisterData before = data;
             ASSERT_TRUE(Run(page, true, family));
-            EXPECT_EQ(MsgIds(), std::vector<int>{kMsgRegReadDone});
+            EXPECT_EQ(frame.Ids(), std::vector<int>{kMsgRegReadDone});
             ASSERT_EQ(host.ended.back(), true);
             EXPECT_EQ(host.captions.back(), kMsgRegReading);
             EXPECT_EQ(Sent(), Expected(page, family, true));
@@ -248,7 +243,7 @@ TEST_F(RegisterTransferTest, EveryPageOfEveryFamilyMovesItsRegistersInTheFamilys
             for (int n = 0; n < PageSize(page); ++n) plcBefore.push_back(EmuValue(emu, page, n));
             const TRegisterData sent = data;
             ASSERT_TRUE(Run(page, false, family));
-            EXPECT_EQ(MsgIds(), std::vector<int>{kMsgRegWriteDone});
+            EXPECT_EQ(frame.Ids(), std::vector<int>{kMsgRegWriteDone});
             EXPECT_EQ(data, sent);  // a write changes nothing in the window
             EXPECT_EQ(Sent(), Expected(page, family, false));
             const std::vector<bool> written = Covered(page, family, false);
@@ -265,7 +260,7 @@ TEST_F(RegisterTransferTest, EveryPageOfEveryFamilyMovesItsRegistersInTheFamilys
 TEST_F(RegisterTransferTest, OlderFamily0PlcsEndAtD1143AndAnotherFamilyIsRefused) {
     emu.Configure(0, 0, 72);
     ASSERT_TRUE(Run(kRegPageD, true, 0));
-    EXPECT_EQ(MsgIds(), std::vector<int>{kMsgRegReadDone});
+    EXPECT_EQ(frame.Ids(), std::vector<int>{kMsgRegReadDone});
     EXPECT_EQ(gDeviceLimitTable[0][kLimD], 1143);
     EXPECT_EQ(RegGridRows(kRegPageD, 0), 116);
     EXPECT_EQ(RegCellText(data, TRegView{kRegPageD, false, kRegDecimal, 0}, 1144), kNoUse);
@@ -278,7 +273,7 @@ TEST_F(RegisterTransferTest, OlderFamily0PlcsEndAtD1143AndAnotherFamilyIsRefused
     data.DRegs.fill(7);
     const TRegisterData before = data;
     ASSERT_TRUE(Run(kRegPageD, true, 0));
-    EXPECT_EQ(MsgIds(), std::vector<int>{kMsgRegOtherModel});
+    EXPECT_EQ(frame.Ids(), std::vector<int>{kMsgRegOtherModel});
     EXPECT_EQ(emu.RequestCount(), 1u);
     EXPECT_EQ(data, before);
     EXPECT_EQ(host.ended.back(), false);
@@ -311,14 +306,9 @@ TEST_F(RegisterTransferTest, FaultsAndCancelInTheMiddleLeaveTheDataAsItWas) {
             data.DRegs.fill(0x1234);
             const TRegisterData before = data;
             emu.ClearFaults();
-            FaultRule rule;
-            rule.action = k.action;
-            rule.function = read ? 3 : 16;
-            rule.addrLo = 0x1000 + 160;  // the tenth block and on
-            rule.addrHi = 0xFFFF;
-            rule.times = k.times;
-            rule.param = k.param;
-            emu.AddFault(rule);
+            // From the tenth block on.
+            emu.AddFault({.action = k.action, .function = read ? 3 : 16, .addrLo = 0x1000 + 160, .addrHi = 0xFFFF,
+                          .times = k.times, .param = k.param});
             ASSERT_TRUE(Run(kRegPageD, read, 1));
             ASSERT_FALSE(frame.msgs.empty());
             EXPECT_EQ(frame.msgs.back().id, k.message);
@@ -336,13 +326,13 @@ TEST_F(RegisterTransferTest, FaultsAndCancelInTheMiddleLeaveTheDataAsItWas) {
     ASSERT_TRUE(transfer->Start(data, kRegPageD, true, 1));
     ASSERT_TRUE(WaitQuietly([&] { return host.position >= 3; }, 20000));
     transfer->Cancel();
-    EXPECT_EQ(MsgIds(), std::vector<int>{245});
+    EXPECT_EQ(frame.Ids(), std::vector<int>{245});
     EXPECT_EQ(data, before);
     EXPECT_FALSE(transfer->Running());
     ASSERT_TRUE(WaitEnd());
     // The link takes the next transfer at once.
     ASSERT_TRUE(Run(kRegPageT, true, 1));
-    EXPECT_EQ(MsgIds(), std::vector<int>{kMsgRegReadDone});
+    EXPECT_EQ(frame.Ids(), std::vector<int>{kMsgRegReadDone});
 }
 
 }  // namespace

@@ -380,35 +380,6 @@ TEST_F(DevMoniLink, AnEmptyListShowsScanTimeAndRunStateWithoutStarvingOthers) {
     link->RemoveMonitorClient("1");
 }
 
-TEST_F(DevMoniLink, FaultsEndMonitoringWithTheirMessageAndLeaveNothingRunning) {
-    int cur = 0;
-    list.AddDevices(1, "D0", "3", &cur);
-    // A reply time-out while the values are read.
-    emu.AddFault({FaultAction::Drop, 3, -1, 16784, 16790, 1, 1});
-    Start();
-    ASSERT_TRUE(WaitUntil([&] { return frame.monitoringStopped > 0 && !link->MessagesPending(); }));
-    EXPECT_EQ(frame.msgs.back().id, kMsgTimeout);
-    EXPECT_TRUE(link->MonitorClients.empty());
-    Spin(50);
-    EXPECT_FALSE(link->ComTmr.isActive());
-    EXPECT_FALSE(link->ReplyTmr.isActive());
-    EXPECT_FALSE(port->IsOpen());
-    const std::size_t after = emu.RequestCount();
-    Spin(100);
-    EXPECT_EQ(emu.RequestCount(), after);
-
-    // An exception reply ends it too, with the exception's message.
-    emu.ClearFaults();
-    emu.AddFault({FaultAction::Exception, 3, -1, 16784, 16790, 0, 1, 2});
-    frame.msgs.clear();
-    Start();
-    ASSERT_TRUE(WaitUntil([&] { return frame.monitoringStopped > 1 && !link->MessagesPending(); }));
-    EXPECT_EQ(frame.msgs.back().id, kMsgExceptionBase + 2);
-    Spin(50);
-    EXPECT_FALSE(link->ComTmr.isActive());
-    EXPECT_FALSE(port->IsOpen());
-}
-
 TEST_F(DevMoniLink, ALostLineEndsMonitoringWithItsMessage) {
     int cur = 0;
     list.AddDevices(1, "M0", "4", &cur);

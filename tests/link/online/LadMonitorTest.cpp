@@ -38,7 +38,7 @@ protected:
         FreeSharedBuffers();
     }
     // The program's ladder from instruction-list lines.
-    void Ladder(std::initializer_list<const char*> lines) {
+    void Ladder(const std::vector<std::string>& lines) {
         WriteProgram(lines);
         emu.S.program.assign(gProgram, gProgram + gProgramCapacity);
         ASSERT_EQ(ConvertCodeToLadder(), 0);
@@ -99,25 +99,6 @@ TEST_F(LadMonitorTest, VisibleContactsAndCoilsShowThePlcBits) {
     EXPECT_EQ(a, 0xB000);
 }
 
-TEST_F(LadMonitorTest, ARunningProgramFollowsAForcedContact) {
-    Ladder({"LD X0", "OUT Y0", "END"});
-    emu.S.running = true;
-    emu.S.scanOnRequest = true;
-    Start();
-    const std::int32_t coil = ColOf(0, TLdbKind::Out_Ry);
-    ASSERT_TRUE(WaitUntil([&] { return Requests(3, 16584, 16604).size() >= 2; }));
-    EXPECT_FALSE(mon.CellState(0, coil).on);
-    std::uint16_t a = 0;
-    ASSERT_EQ(mon.ForceAddress(0, ColOf(0, TLdbKind::Open_Ry), false, a), -1);
-    link->QueueDeviceWrite(a, 0xFF00, 0, 5);
-    ASSERT_TRUE(WaitUntil([&] { return mon.CellState(0, coil).on; }));
-    EXPECT_EQ(emu.S.coils[0x0500], 1);
-    EXPECT_GT(emu.S.scans, 0);
-    link->QueueDeviceWrite(a, 0x0000, 0, 5);
-    ASSERT_TRUE(WaitUntil([&] { return !mon.CellState(0, coil).on; }));
-    EXPECT_EQ(emu.S.coils[0x0500], 0);
-}
-
 TEST_F(LadMonitorTest, OperandValuesOfBoxesInEveryWidth) {
     emu.Configure(0, 0, 40);  // no block monitoring: each word on its own
     SetCurrentFamily(0);
@@ -176,15 +157,8 @@ TEST_F(LadMonitorTest, OnlyTheRowsOnScreenArePolledAndScrollingRebuildsTheList) 
         lines.push_back("LD M" + std::to_string(i));
         lines.push_back("OUT M" + std::to_string(100 + i));
     }
-    std::memset(gProgram, 0xFF, gProgramCapacity);
-    std::uint32_t off = 0;
-    for (const auto& l : lines) {
-        ASSERT_TRUE(SetInputText(l) && AssembleInstruction() == 1);
-        std::memcpy(gProgram + off, gInsnBuf.code, gInsnBuf.length);
-        off += gInsnBuf.length;
-    }
-    ASSERT_TRUE(SetInputText("END") && AssembleInstruction() == 1);
-    std::memcpy(gProgram + off, gInsnBuf.code, gInsnBuf.length);
+    lines.push_back("END");
+    WriteProgram(lines);
     ASSERT_EQ(ConvertCodeToLadder(), 0);
 
     rows = {0, 4};

@@ -1,7 +1,7 @@
 // The SFC chart's monitor client against the emulator over a pseudo-terminal:
 // the visible-step list on the wire frame by frame, the step bits read back,
-// the edge cases of an empty, a 15-, 16- and over-96-step screen, a reply
-// longer than the client keeps, and a new list after the view moved.
+// the edge cases of an empty, a 15-, 16- and over-96-step screen, and a reply
+// longer than the client keeps.
 #include <gtest/gtest.h>
 
 #include <numeric>
@@ -105,25 +105,13 @@ TEST_F(SfcMonitorTest, ActiveStepsFollowTheStepRelaysAndOnlyNinetySixAreListed) 
     EXPECT_FALSE(mon.StepOn(96));
 }
 
-TEST_F(SfcMonitorTest, NoVisibleStepAsksForTheScanTimeAndAMovedViewSendsItsNewList) {
+TEST_F(SfcMonitorTest, NoVisibleStepAsksForTheScanTime) {
     steps.clear();
     Start();
     ASSERT_TRUE(WaitUntil([&] { return Requests(3, 0x13F2, 0x13F3).size() >= 2; }));
     EXPECT_TRUE(Requests(16, 16384, 16584).empty());
     EXPECT_TRUE(Requests(3, 16584, 16604).empty());
 
-    // The view scrolled onto two steps: the window sets the refresh flag and
-    // the new list goes out, then the bits are read.
-    steps = {30, 31};
-    emu.S.coils[31] = 1;
-    gSfcMonitorRefresh = 1;
-    ASSERT_TRUE(WaitUntil([&] { return mon.StepOn(1); }));
-    const auto writes = Requests(16, 16384, 16584);
-    ASSERT_FALSE(writes.empty());
-    EXPECT_EQ(Head(writes[0]), std::make_pair(16384, 3));
-    EXPECT_EQ((std::vector<int>{Data(writes[0], 0), Data(writes[0], 1), Data(writes[0], 2)}),
-              (std::vector<int>{2, 30, 31}));
-    EXPECT_FALSE(mon.StepOn(0));
 }
 
 TEST_F(SfcMonitorTest, AReplyLongerThanTwelveBytesKeepsTwelve) {

@@ -13,6 +13,9 @@
 #include "tests/support/Plcemulator.h"
 #include "tests/support/Pty.h"
 
+// Fault rules name only the fields they set.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
 using qel::link::_TransData;
 using qel::test::PlcEmulator;
 using qel::test::PumpUntil;

@@ -337,6 +337,9 @@ TEST_F(OnlineTest, LadderMonitorShowsTheRunningProgramAndForcesFromTheCursor) {
     QTest::keyClick(w, Qt::Key_Plus);
     ASSERT_TRUE(PumpUntil([&] { return emu_.S.coils[0x0500] && LadderCellPixel(w, 0, coil) == LadderColors::On; }));
     EXPECT_EQ(LadderCellPixel(w, 0, contact), LadderColors::On);
+    // "-" forces it OFF again, and the coil follows.
+    QTest::keyClick(w, Qt::Key_Minus);
+    ASSERT_TRUE(PumpUntil([&] { return !emu_.S.coils[0x0500] && LadderCellPixel(w, 0, coil) == LadderColors::Background; }));
     // A wire cannot be forced: it says so and sends nothing.
     w->Edit().SetCursor(0, contact + kLdbCellBytes);
     ASSERT_TRUE(w->Link->Run("PopOFF"));

@@ -70,7 +70,9 @@ protected:
         EXPECT_EQ(gSfcMonitorOn, 0);
         EXPECT_FALSE(Running());
         EXPECT_FALSE(frame_->MmMonitorSfc->isChecked());
-        if (plcToo) EXPECT_TRUE(PumpUntil([&] { return !emu_.S.monitorCoil && !frame_->Link.PortOpen(); }, kBound));
+        if (plcToo) {
+            EXPECT_TRUE(PumpUntil([&] { return !emu_.S.monitorCoil && !frame_->Link.PortOpen(); }, kBound));
+        }
     }
 };
 

@@ -177,13 +177,7 @@ TEST_F(TransferWindowTest, ProgressCancelAndVerify) {
     gQel.Modified = 0;
     std::fill(emu_.S.program.begin(), emu_.S.program.end(), 0xFF);
     const std::vector<std::uint8_t> before = Image();
-    qel::test::FaultRule slow;
-    slow.action = qel::test::FaultAction::Delay;
-    slow.addrLo = 0x2000;
-    slow.addrHi = 0x6FFF;
-    slow.times = -1;
-    slow.param = 5;
-    emu_.AddFault(slow);
+    emu_.AddFault({.action = qel::test::FaultAction::Delay, .addrLo = 0x2000, .addrHi = 0x6FFF, .times = -1, .param = 5});
     OpenLinkWindow(TTransDataForm::kRead);
     QTest::mouseClick(form_->OkBtn, Qt::LeftButton);
     ASSERT_TRUE(PumpUntil([] { return _ProgBar->isVisible() && _ProgBar->ProgBar->value() >= 64; }));
