@@ -2,6 +2,8 @@
 // replies and short, split or foreign replies, all over a pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "tests/link/LinkTestSupport.h"
 
 using namespace qel::test;
@@ -49,23 +51,53 @@ protected:
     }
 };
 
-TEST_F(LinkFaults, BadFrameIsResentThreeTimesThenMessage199EndsTheJob) {
-    emu.AddFault(Rule(FaultAction::BadLrc, -1));
-    ReadJob job(5);
-    ASSERT_TRUE(RunJob(4, job));
-    ASSERT_EQ(emu.RequestCount(), 4u);  // the request and 3 resends
-    for (const auto& t : emu.Log()) EXPECT_EQ(t.request, emu.Log()[0].request);
-    ASSERT_EQ(frame.Ids(), std::vector<int>{199});
-    EXPECT_EQ(frame.msgs[0].detail, emu.Log()[3].reply);  // the received text
-    EXPECT_TRUE(job.replies.empty());
-    EXPECT_EQ(job.aborted, 1);
-    EXPECT_GE(frame.progressClosed, 1);
-    EXPECT_TRUE(frame.Saw(LampColor::Fuchsia));
-    // The job has ended, so nothing hangs: the link is idle and the port closed.
-    EXPECT_EQ(link->JobNo, 0);
-    EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
-    Spin(30);
-    EXPECT_EQ(emu.RequestCount(), 4u);
+TEST_F(LinkFaults, FailedRequestEndsTheJobWithItsMessage) {
+    // A frame still bad after three resends shows the text received; a tiny
+    // reply and then nothing, or no reply at all, is a time-out; an exception
+    // (general text and code outside 1..8) is not resent.
+    const struct {
+        FaultRule rule;
+        std::size_t requests;
+        int msg;
+        std::optional<LampColor> lamp;
+    } cases[] = {
+        {Rule(FaultAction::BadLrc, -1), 4, 199, LampColor::Fuchsia},
+        {Rule(FaultAction::Tiny, 1), 1, 83, LampColor::Black},
+        {Rule(FaultAction::Drop, -1), 1, 83, std::nullopt},
+        {Rule(FaultAction::Exception, 1, 2), 1, 192, LampColor::Blue},
+        {Rule(FaultAction::Exception, 1, 11), 1, 190, LampColor::Blue},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.msg);
+        emu.ClearFaults();
+        emu.ClearLog();
+        emu.AddFault(c.rule);
+        frame.msgs.clear();
+        frame.lamps.clear();
+        frame.progressClosed = 0;
+        frame.SetLinkMode(5);
+        ReadJob job(3);
+        ASSERT_TRUE(RunJob(4, job));
+        ASSERT_EQ(frame.Ids(), std::vector<int>{c.msg});
+        EXPECT_EQ(emu.RequestCount(), c.requests);
+        for (const auto& t : emu.Log()) EXPECT_EQ(t.request, emu.Log()[0].request);
+        if (c.msg == 199 || c.msg == 190) {
+            EXPECT_EQ(frame.msgs[0].detail, c.msg == 199 ? emu.Log().back().reply : "11");
+        }
+        if (c.msg == 83) {
+            EXPECT_EQ(link->TimedOut, 1);
+            EXPECT_EQ(frame.LinkMode(), 0);  // a time-out also ends the link mode
+        }
+        EXPECT_TRUE(!c.lamp || frame.Saw(*c.lamp));
+        EXPECT_TRUE(job.replies.empty());
+        EXPECT_EQ(job.aborted, 1);
+        EXPECT_GE(frame.progressClosed, 1);
+        // The job has ended, so nothing hangs: the link is idle and the port closed.
+        EXPECT_EQ(link->JobNo, 0);
+        EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
+        Spin(30);
+        EXPECT_EQ(emu.RequestCount(), c.requests);
+    }
 }
 
 TEST_F(LinkFaults, RetryCountStartsAgainForEachRequest) {
@@ -153,29 +185,6 @@ TEST_F(LinkFaults, SplitRepliesAndNoiseBeforeTheFrameAreAssembled) {
     EXPECT_TRUE(frame.msgs.empty());
 }
 
-TEST_F(LinkFaults, TinyReplyTurnsTheLampBlackAndIsNotUsed) {
-    emu.AddFault(Rule(FaultAction::Tiny, 1));
-    ReadJob job(1);
-    ASSERT_TRUE(RunJob(4, job));
-    EXPECT_TRUE(frame.Saw(LampColor::Black));
-    EXPECT_TRUE(job.replies.empty());
-    EXPECT_EQ(frame.Ids(), std::vector<int>{83});  // nothing more came
-}
-
-TEST_F(LinkFaults, TimeOutShowsMessage83AndCancelsTheJob) {
-    emu.AddFault(Rule(FaultAction::Drop, -1));
-    frame.SetLinkMode(5);
-    ReadJob job(3);
-    ASSERT_TRUE(RunJob(4, job));
-    EXPECT_EQ(frame.Ids(), std::vector<int>{83});
-    EXPECT_EQ(link->TimedOut, 1);
-    EXPECT_EQ(job.aborted, 1);
-    EXPECT_EQ(frame.LinkMode(), 0);
-    EXPECT_EQ(link->JobNo, 0);
-    EXPECT_EQ(emu.RequestCount(), 1u);  // a time-out is not resent
-    EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
-}
-
 TEST_F(LinkFaults, FailedPollStopsEveryClientWithItsMessage) {
     // A time-out, an exception and a frame that stays bad after 3 resends:
     // each stops monitoring with its message instead of polling on silently.
@@ -209,27 +218,6 @@ TEST_F(LinkFaults, FailedPollStopsEveryClientWithItsMessage) {
         EXPECT_EQ(emu.RequestCount(), n) << msgId;
         EXPECT_EQ(frame.msgs.size(), 1u);
     }
-}
-
-TEST_F(LinkFaults, ExceptionReplyShowsItsMessageAndEndsTheJob) {
-    emu.AddFault(Rule(FaultAction::Exception, 1, 2));
-    ReadJob job(3);
-    ASSERT_TRUE(RunJob(4, job));
-    EXPECT_EQ(frame.Ids(), std::vector<int>{192});
-    EXPECT_TRUE(frame.Saw(LampColor::Blue));
-    EXPECT_EQ(emu.RequestCount(), 1u);  // not resent
-    EXPECT_EQ(job.aborted, 1);
-    EXPECT_TRUE(job.replies.empty());
-    EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
-
-    // A code outside 1..8 shows the general exception text with the code.
-    emu.ClearLog();
-    emu.AddFault(Rule(FaultAction::Exception, 1, 11));
-    ReadJob again(1);
-    ASSERT_TRUE(RunJob(4, again));
-    ASSERT_EQ(frame.msgs.size(), 2u);
-    EXPECT_EQ(frame.msgs[1].id, 190);
-    EXPECT_EQ(frame.msgs[1].detail, "11");
 }
 
 TEST_F(LinkFaults, ExceptionToAQueuedWriteLeavesTheJobRunning) {
