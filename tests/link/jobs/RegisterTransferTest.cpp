@@ -7,6 +7,7 @@
 
 #include <QTimer>
 
+#include <array>
 #include <functional>
 #include <random>
 #include <utility>
@@ -43,33 +44,13 @@ public:
     bool running = false;
 };
 
-// The emulator's value of register index n of a page.
-std::uint32_t EmuValue(const PlcEmulator& emu, int page, int n) {
-    switch (page) {
-    case kRegPageD: return emu.S.regs[DRegisterAddress(n)];
-    case kRegPageC: return emu.S.regs[CRegisterAddress(n)];
-    case kRegPageC32: return emu.S.c32[n];
-    default: return emu.S.regs[TRegisterAddress(n)];
-    }
-}
-
 std::uint32_t DataValue(const TRegisterData& d, int page, int n) {
-    switch (page) {
-    case kRegPageD: return d.DRegs[static_cast<std::size_t>(n)];
-    case kRegPageC: return d.CRegs[static_cast<std::size_t>(n)];
-    case kRegPageC32: return d.C32Regs[static_cast<std::size_t>(n)];
-    default: return d.TRegs[static_cast<std::size_t>(n)];
-    }
+    const auto i = static_cast<std::size_t>(n);
+    return page == kRegPageD ? d.DRegs[i] : page == kRegPageC ? d.CRegs[i]
+                             : page == kRegPageC32 ? d.C32Regs[i] : d.TRegs[i];
 }
 
-int PageSize(int page) {
-    switch (page) {
-    case kRegPageD: return kDRegCount;
-    case kRegPageC: return kCRegCount;
-    case kRegPageC32: return kC32RegCount;
-    default: return kTRegCount;
-    }
-}
+int PageSize(int page) { return std::array{kDRegCount, kCRegCount, kC32RegCount, kTRegCount}[static_cast<std::size_t>(page)]; }
 
 // What each family's page moves, as runs of requests: the first register
 // index, the registers of each request and the number of requests (on the
@@ -116,6 +97,11 @@ int Wire(int page, int n) {
     case kRegPageC32: return 0x0EC8 + n;
     default: return 0x0600 + n;
     }
+}
+
+// The emulator's value of register index n of a page.
+std::uint32_t EmuValue(const PlcEmulator& emu, int page, int n) {
+    return page == kRegPageC32 ? emu.S.c32[n] : emu.S.regs[static_cast<std::size_t>(Wire(page, n))];
 }
 
 // The requests (address, count) a transfer sends after the identification.

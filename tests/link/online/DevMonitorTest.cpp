@@ -101,9 +101,8 @@ TEST_F(DevMoniRows, SetValuesComeFromTheProgram) {
     WriteProgram({"TMR T0 K10", "CNT C5 D7", "DCNT C200 K100000", "TMR T9 D5000", "END"});
     int cur = 0;
     list.AddDevices(1, "T0", "2", &cur);  // T0, T1
-    list.AddDevices(3, "C5", "1", &cur);
-    list.AddDevices(4, "C200", "1", &cur);
-    list.AddDevices(5, "T9", "1", &cur);
+    int row = 3;
+    for (const char* name : {"C5", "C200", "T9"}) list.AddDevices(row++, name, "1", &cur);
     for (auto& r : list.Rows)
         if (!r.Empty()) list.FindSetValue(r, gProgram, gProgramCapacity);
     EXPECT_EQ(list.Rows[0].SetSource, "Set");
@@ -218,13 +217,8 @@ protected:
 
 TEST_F(DevMoniLink, EveryKindOfDeviceShowsThePlcValuesAndFollowsChanges) {
     WriteProgram({"TMR T3 K50", "DCNT C235 D20", "END"});
-    int cur = 0;
-    list.AddDevices(1, "X17", "1", &cur);
-    list.AddDevices(2, "M1536", "1", &cur);
-    list.AddDevices(3, "T3", "1", &cur);
-    list.AddDevices(4, "C235", "1", &cur);
-    list.AddDevices(5, "D100", "1", &cur);
-    list.AddDevices(6, "D5000", "1", &cur);
+    int cur = 0, row = 1;
+    for (const char* name : {"X17", "M1536", "T3", "C235", "D100", "D5000"}) list.AddDevices(row++, name, "1", &cur);
     list.SetFormat(6, TMoniFormat::Hex);
     emu.S.coils[0x040F] = 1;            // X17
     emu.S.coils[0xB000] = 0;            // M1536
@@ -238,27 +232,17 @@ TEST_F(DevMoniLink, EveryKindOfDeviceShowsThePlcValuesAndFollowsChanges) {
     Start();
     ASSERT_TRUE(Cycles(2));
 
-    EXPECT_TRUE(Cells(1).On);
-    EXPECT_FALSE(Cells(2).On);
-    EXPECT_TRUE(Cells(3).On);
-    EXPECT_EQ(Cells(3).SetValue, "K50");
-    EXPECT_EQ(Cells(3).Value16, "K42");
-    EXPECT_EQ(Cells(4).Value16, "");
-    EXPECT_EQ(Cells(4).Value32, "K-2");
-    EXPECT_EQ(Cells(4).SetValue, "K300");
+    EXPECT_EQ((std::vector<bool>{Cells(1).On, Cells(2).On, Cells(3).On}), (std::vector<bool>{true, false, true}));
+    EXPECT_EQ(std::make_tuple(Cells(3).SetValue, Cells(3).Value16), std::make_tuple("K50", "K42"));
+    EXPECT_EQ(std::make_tuple(Cells(4).Value16, Cells(4).Value32, Cells(4).SetValue), std::make_tuple("", "K-2", "K300"));
     EXPECT_EQ(list.Rows[3].SetSource, "D20");
-    EXPECT_EQ(Cells(5).Value16, "K-1");
-    EXPECT_EQ(Cells(5).Value32, "K131071");
+    EXPECT_EQ(std::make_tuple(Cells(5).Value16, Cells(5).Value32), std::make_tuple("K-1", "K131071"));
     EXPECT_EQ(Cells(6).Value16, "HBEEF");
     EXPECT_GT(refreshes, 0);
 
     // The PLC's lists as the monitor wrote them (block monitoring: family class 1).
     const std::uint16_t* r = emu.S.regs.data();
-    EXPECT_EQ(r[16384], 4);  // X17, M1536, T3, C235
-    EXPECT_EQ(r[16385], 0x040F);
-    EXPECT_EQ(r[16386], 0xB000);
-    EXPECT_EQ(r[16387], 0x0603);
-    EXPECT_EQ(r[16388], 0x0EEB);
+    EXPECT_EQ(std::vector<int>(r + 16384, r + 16389), (std::vector<int>{4, 0x040F, 0xB000, 0x0603, 0x0EEB}));  // X17, M1536, T3, C235
     // T3, C235, D100, D5000; the count reads 0 while the list is rewritten.
     EXPECT_TRUE(WaitUntil([&] { return r[16604] == 4; }));
     EXPECT_EQ(r[16608], 0x8000 + 5000);
