@@ -114,41 +114,27 @@ TEST_F(FileTmpTest, ValuesTypedWrittenReadBackSavedAndReopened) {
     EXPECT_EQ(gFileRegValues, values);
     EXPECT_EQ(w->Title, "机台 A");
 
-    // A damaged template and one of another family are refused; nothing changes.
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::app);
-        out.put('\0');
-    }
+    // Through the Open command: a template of another family is refused; six
+    // stray bytes are a damaged template, not one of another family; a FIFO or
+    // a folder under the name cannot be opened. Each says so once, changes
+    // nothing and never "Read completed".
     gFileRegValues[5] = 1;
-    messages_.Clear();
-    EXPECT_FALSE(w->ReadQft());
-    EXPECT_EQ(gFileRegValues[5], 1);
-    ASSERT_FALSE(messages_.Shown().empty());
-    EXPECT_NE(messages_.Shown().back().find(gMsgTable.Get(qel::link::kMsgFileRegBadFile)), std::string::npos);
-    qel::link::TFileTemplate other;
-    other.family = 1;
-    other.values.assign(10000, 4);
-    ASSERT_TRUE(qel::link::WriteQftFile(path, other));
-    EXPECT_FALSE(w->ReadQft());
-    EXPECT_EQ(gFileRegCount, 1600);
-    EXPECT_EQ(gFileRegValues[5], 1);
-    EXPECT_NE(messages_.Shown().back().find(gMsgTable.Get(qel::link::kMsgFileRegOtherFamily)), std::string::npos);
-
-    // Through the Open command: six stray bytes are a damaged template, not
-    // one of another family; a FIFO or a folder under the name cannot be
-    // opened. Each says so once, changes nothing and never "Read completed".
-    const fs::path stray = projects_ / "stray.qft", fifo = projects_ / "fifo.qft", folder = projects_ / "folder.qft";
+    const fs::path other = projects_ / "other.qft", stray = projects_ / "stray.qft", fifo = projects_ / "fifo.qft",
+                   folder = projects_ / "folder.qft";
+    ASSERT_TRUE(qel::link::WriteQftFile(other, {.family = 1, .values = std::vector<std::uint16_t>(10000, 4)}));
     std::ofstream(stray, std::ios::binary) << "\x01\x02\x01\x00\x05\x06";  // family word 1
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
     fs::create_directory(folder);
-    for (const auto& [file, msg] : {std::pair{stray, qel::link::kMsgFileRegBadFile}, std::pair{fifo, int{kMsgFileOpenFailed}},
-                                    std::pair{folder, int{kMsgFileOpenFailed}}}) {
+    for (const auto& [file, msg] :
+         {std::pair{other, qel::link::kMsgFileRegOtherFamily}, std::pair{stray, qel::link::kMsgFileRegBadFile},
+          std::pair{fifo, int{kMsgFileOpenFailed}}, std::pair{folder, int{kMsgFileOpenFailed}}}) {
         messages_.Clear();
         dialogs_.QueuePath(file.string());
         w->OpenWithPrompt();
         ASSERT_EQ(messages_.Shown().size(), 1u) << file;
         EXPECT_EQ(messages_.Shown()[0], gMsgTable.Get(msg) + " " + file.string());
         EXPECT_EQ(gFileRegValues[5], 1);
+        EXPECT_EQ(gFileRegCount, 1600);
         EXPECT_EQ(w->Title, "机台 A");
     }
 

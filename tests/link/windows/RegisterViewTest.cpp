@@ -8,7 +8,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -22,6 +21,7 @@
 #include "link/windows/Devreg.h"
 #include "shell/Progfrm.h"
 #include "tests/link/windows/LinkWindowFixture.h"
+#include "tests/tools/windows/PdfProbe.h"
 
 namespace fs = std::filesystem;
 
@@ -216,22 +216,12 @@ TEST_F(RegisterViewTest, ReadsAndWritesThePlcThroughItsTransferDialog) {
     SetModelFamily(0);
 }
 
-// Pages and their texts as a PDF reader sees them.
-std::string PdfText(const std::string& pdf) {
-    QProcess p;
-    p.start("pdftotext", {"-layout", QString::fromStdString(pdf), "-"});
-    p.waitForFinished(20000);
-    return p.readAllStandardOutput().toStdString();
-}
-
-int PdfPages(const std::string& pdf) {
-    QProcess p;
-    p.start("pdfinfo", {QString::fromStdString(pdf)});
-    p.waitForFinished(20000);
-    const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    for (const QString& line : out.split('\n'))
-        if (line.startsWith("Pages:")) return line.mid(6).trimmed().toInt();
-    return -1;
+// The text of every page, as a PDF reader sees it.
+std::string PdfText(const fs::path& pdf) {
+    std::string text;
+    for (int page = 1, pages = qel::test::PdfPages(pdf); page <= pages; ++page)
+        text += qel::test::PdfText(pdf, page).toStdString();
+    return text;
 }
 
 TEST_F(RegisterViewTest, PrintsTheActivePageAsShown) {
@@ -249,7 +239,7 @@ TEST_F(RegisterViewTest, PrintsTheActivePageAsShown) {
     ASSERT_TRUE(v->DevPrn->isVisible());
     QTest::mouseClick(v->DevPrn->OkBtn, Qt::LeftButton);
     ASSERT_TRUE(fs::exists(pdf));
-    EXPECT_EQ(PdfPages(pdf), 6);
+    EXPECT_EQ(qel::test::PdfPages(pdf), 6);
     std::string text = PdfText(pdf);
     EXPECT_NE(text.find("Name: motor"), std::string::npos);
     EXPECT_NE(text.find("4321"), std::string::npos);
@@ -263,7 +253,7 @@ TEST_F(RegisterViewTest, PrintsTheActivePageAsShown) {
     v->DevPrn->PrnStart_Txt->setText("15");
     v->DevPrn->PrnEnd_Txt->setText("34");
     QTest::mouseClick(v->DevPrn->OkBtn, Qt::LeftButton);
-    EXPECT_EQ(PdfPages(pdf), 1);
+    EXPECT_EQ(qel::test::PdfPages(pdf), 1);
     text = PdfText(pdf);
     EXPECT_NE(text.find("FFFF"), std::string::npos);
     EXPECT_NE(text.find("D30"), std::string::npos);
