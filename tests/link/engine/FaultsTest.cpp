@@ -22,13 +22,8 @@ struct ReadJob : ScriptJob {
     }
 };
 
-FaultRule Rule(FaultAction a, int times = 1, int param = 0, int function = 3) {
-    FaultRule r;
-    r.action = a;
-    r.times = times;
-    r.param = param;
-    r.function = function;
-    return r;
+FaultRule Rule(FaultAction a, int times = 1, int param = 0) {
+    return {.action = a, .function = 3, .times = times, .param = param};
 }
 
 }  // namespace

@@ -15,21 +15,6 @@ using qel::link::TTransData;
 
 namespace {
 
-FaultRule Rule(FaultAction a, int function, int times = 1, int param = 0) {
-    FaultRule r;
-    r.action = a;
-    r.function = function;
-    r.times = times;
-    r.param = param;
-    return r;
-}
-
-FaultRule RawReply(int function, std::string text, int times = -1) {
-    FaultRule r = Rule(FaultAction::Raw, function, times);
-    r.text = std::move(text);
-    return r;
-}
-
 // Sends one request, ends with its reply.
 struct OneRequestJob : ScriptJob {
     OneRequestJob(std::uint16_t address, std::uint16_t countOrValue, std::uint8_t function) {
@@ -44,7 +29,7 @@ TEST_F(LinkFixture, ReplyFromAnotherStationIsTaken) {
     emu.S.regs[0x1000] = 0x1234;
     for (int station : {2, 0x80}) {
         emu.ClearLog();
-        emu.AddFault(Rule(FaultAction::WrongStation, 3, 1, station));
+        emu.AddFault({.action = FaultAction::WrongStation, .function = 3, .param = station});
         OneRequestJob job(0x1000, 1, 3);
         ASSERT_TRUE(RunJob(4, job)) << station;
         EXPECT_EQ(emu.RequestCount(), 1u) << station;  // not resent
@@ -85,7 +70,7 @@ TEST_F(LinkFixture, EchoThatDiffersFromTheRequestIsABadFrame) {
         // A wrong echo is resent, and after the third resend the job ends
         // with message 199: never reported done.
         emu.ClearLog();
-        emu.AddFault(RawReply(c.function, c.reply));
+        emu.AddFault({.action = FaultAction::Raw, .function = c.function, .times = -1, .text = c.reply});
         OneRequestJob bad(c.address, c.value, c.function);
         ASSERT_TRUE(RunJob(4, bad)) << what;
         EXPECT_EQ(emu.RequestCount(), 4u) << what;

@@ -72,10 +72,8 @@ TEST_F(LadMonitorTest, VisibleContactsAndCoilsShowThePlcBits) {
     ASSERT_FALSE(writes.empty());
     const std::vector<std::uint8_t> head(writes[0].begin(), writes[0].begin() + 7);
     EXPECT_EQ(head, (std::vector<std::uint8_t>{1, 16, 0x40, 0x00, 0, 5, 10}));
-    EXPECT_EQ(writes[0][7] << 8 | writes[0][8], 4);
-    EXPECT_EQ(writes[0][9] << 8 | writes[0][10], 0x0408);
-    EXPECT_EQ(writes[0][11] << 8 | writes[0][12], 0x0500);
-    EXPECT_EQ(writes[0][13] << 8 | writes[0][14], 0xB000);
+    for (auto [k, word] : {std::pair{0, 4}, {1, 0x0408}, {2, 0x0500}, {3, 0xB000}})
+        EXPECT_EQ(writes[0][7 + 2 * k] << 8 | writes[0][8 + 2 * k], word) << k;
     EXPECT_GT(repaints, 0);
 
     const std::int32_t contact = ColOf(0, TLdbKind::Open_Ry);
@@ -119,12 +117,7 @@ TEST_F(LadMonitorTest, OperandValuesOfBoxesInEveryWidth) {
     EXPECT_EQ(c235[0][5], 1);
 
     // The values in the tokens, as the frame's format says.
-    auto token = [&](std::int32_t row, int nth) {
-        int k = 0;
-        for (std::int32_t c = 0; c <= kLdbLastColumn; c += kLdbCellBytes)
-            if (CellKind(CellAt(gLadderRows, row, c)) == TLdbKind::Spec_Token && k++ == nth) return c;
-        return -1;
-    };
+    auto token = [&](std::int32_t row) { return ColOf(row, TLdbKind::Spec_Token); };
     std::int32_t dmovRow = -1, dcntRow = -1, tmrRow = -1;
     for (std::int32_t r = 0; r < 10; ++r)
         for (std::int32_t c = 0; c <= kLdbLastColumn; c += kLdbCellBytes) {
@@ -134,20 +127,15 @@ TEST_F(LadMonitorTest, OperandValuesOfBoxesInEveryWidth) {
             else if (CellOperand(cell) == 3) tmrRow = r;
             else if (CellOperand(cell) != 0x000F) dmovRow = r;  // not END
         }
-    ASSERT_GE(dmovRow, 0);
-    ASSERT_GE(dcntRow, 0);
-    ASSERT_GE(tmrRow, 0);
-    EXPECT_EQ(mon.CellState(dmovRow, token(dmovRow, 0)).value, "K-1");
-    EXPECT_EQ(mon.CellState(dcntRow, token(dcntRow, 0)).value, "K123456");
-    EXPECT_EQ(mon.CellState(tmrRow, token(tmrRow, 0)).value, "K7");
+    ASSERT_TRUE(dmovRow >= 0 && dcntRow >= 0 && tmrRow >= 0);
+    EXPECT_EQ(mon.CellState(dmovRow, token(dmovRow)).value, "K-1");
+    EXPECT_EQ(mon.CellState(dcntRow, token(dcntRow)).value, "K123456");
+    EXPECT_EQ(mon.CellState(tmrRow, token(tmrRow)).value, "K7");
     // The timer box is lit by its own state.
-    std::int32_t box = -1;
-    for (std::int32_t c = 0; c <= kLdbLastColumn; c += kLdbCellBytes)
-        if (CellKind(CellAt(gLadderRows, tmrRow, c)) == TLdbKind::Spec_Fun) box = c;
     emu.S.coils[0x8603] = 1;
-    ASSERT_TRUE(WaitUntil([&] { return mon.CellState(tmrRow, box).on; }));
+    ASSERT_TRUE(WaitUntil([&] { return mon.CellState(tmrRow, ColOf(tmrRow, TLdbKind::Spec_Fun)).on; }));
     mon.ValueFormat = [] { return 1; };
-    EXPECT_EQ(mon.CellState(dmovRow, token(dmovRow, 0)).value, "HFFFFFFFF");
+    EXPECT_EQ(mon.CellState(dmovRow, token(dmovRow)).value, "HFFFFFFFF");
 }
 
 TEST_F(LadMonitorTest, OnlyTheRowsOnScreenArePolledAndScrollingRebuildsTheList) {
