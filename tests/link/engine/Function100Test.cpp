@@ -42,24 +42,6 @@ std::vector<std::uint8_t> Bytes(std::initializer_list<std::uint8_t> b) { return 
 
 }  // namespace
 
-TEST_F(LinkFixture, BlockReadFrameAndReply) {
-    for (int i = 0; i < 16; ++i) emu.S.fileRegs[32 + i] = static_cast<std::uint16_t>(0x1000 + i);
-    Cmd64Job job({{1, 24, {0x00, 0x00, 0x20, 0x10}}});
-    ASSERT_TRUE(RunJob(12, job));
-    ASSERT_EQ(emu.RequestCount(), 1u);
-    EXPECT_EQ(emu.Log()[0].request, ":0164011804000020104E\r\n");
-    ASSERT_EQ(job.replies.size(), 1u);
-    const auto& r = job.replies[0];
-    // 64 01 18 len area addr(2) n, then the words high byte first, LRC last.
-    ASSERT_EQ(r.size(), 8u + 32u + 1u);
-    EXPECT_EQ(r[0], 0x64);
-    EXPECT_EQ(r[2], 24);
-    EXPECT_EQ(r[3], 4 + 32);
-    EXPECT_EQ(r[8] << 8 | r[9], 0x1000);
-    EXPECT_EQ(r[38] << 8 | r[39], 0x100F);
-    EXPECT_TRUE(frame.msgs.empty());
-}
-
 TEST_F(LinkFixture, EverySubCodeTheLinkSends) {
     emu.S.cardPassword.reset();
     Cmd64Job job({
@@ -79,7 +61,9 @@ TEST_F(LinkFixture, EverySubCodeTheLinkSends) {
         {1, 17, {0x04, 0x00, 0x00, 0x01, 0x0F, 0x00}},              // card program word 0
         {1, 10, {}},                             // card -> PLC program
         {1, 9, {}},                              // PLC -> card
+        {1, 24, {0x00, 0x00, 0x20, 0x10}},       // file registers 32..47
     });
+    for (int i = 0; i < 16; ++i) emu.S.fileRegs[32 + i] = static_cast<std::uint16_t>(0x1000 + i);
     emu.S.program[0] = 0x55;
     ASSERT_TRUE(RunJob(14, job));
     ASSERT_EQ(job.replies.size(), job.cmds.size());
@@ -116,6 +100,11 @@ TEST_F(LinkFixture, EverySubCodeTheLinkSends) {
     // The card's program word went to the PLC and came back.
     EXPECT_EQ(emu.S.program[0], 0x0F);
     EXPECT_EQ(emu.S.cardArea[4][0], 0x0F);
+    // The block read: 64 01 18 len, area addr(2) n, the words high byte first, LRC.
+    EXPECT_EQ(emu.Log()[16].request, ":0164011804000020104E\r\n");
+    ASSERT_EQ(R[16].size(), 8u + 32u + 1u);
+    EXPECT_EQ(R[16][8] << 8 | R[16][9], 0x1000);
+    EXPECT_EQ(R[16][38] << 8 | R[16][39], 0x100F);
     EXPECT_EQ(link->Cmd64Mode, 0);
 }
 
