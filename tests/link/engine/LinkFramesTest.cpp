@@ -80,24 +80,6 @@ TEST_F(LinkFixture, StandardFunctionFramesByteForByte) {
     EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
 }
 
-TEST_F(LinkFixture, QueuedRegisterWritesCarryTheirValueLayout) {
-    ASSERT_TRUE(link->OpenPort());
-    link->QueueDeviceWrite(0x100A, 1, 0x1234, 16);         // D10, 16-bit
-    link->QueueDeviceWrite(0x1014, 2, 0x12345678, 16);     // D20/D21, low word first
-    link->QueueDeviceWrite(0x0EC9, 2, 0x00ABCDEF, 16);     // C201, one 4-byte register
-    link->QueueDeviceWrite(0x0C00, 0x0000, 0, 5);          // M1024 OFF
-    ASSERT_TRUE(WaitUntil([&] { return emu.RequestCount() == 4 && !port->IsOpen(); }));
-    const auto r = Requests();
-    // Coil writes go before register writes.
-    EXPECT_EQ(r[0], ":01050C000000EE\r\n");
-    EXPECT_EQ(r[1], ":0110100A00010212348C\r\n");
-    EXPECT_EQ(r[2], ":0110101400020456781234B1\r\n");
-    EXPECT_EQ(emu.S.regs[0x100A], 0x1234);
-    EXPECT_EQ(emu.S.regs[0x1014], 0x5678);
-    EXPECT_EQ(emu.S.regs[0x1015], 0x1234);
-    EXPECT_EQ(emu.S.c32[1], 0x00ABCDEFu);
-}
-
 TEST_F(LinkFixture, ReadsTakeWhatTheRequestAskedFor) {
     emu.S.coils[0x0C2D] = 1;
     emu.S.regs[0x1000 + 10] = 0xBEEF;
