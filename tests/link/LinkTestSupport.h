@@ -194,11 +194,6 @@ protected:
         // still leave room for a machine busy with other work.
         link->SetTickMs(kTestTickMs);
     }
-    void TearDown() override {
-        link.reset();
-        port.reset();
-    }
-
     // Runs a job until it has ended or the link went quiet.
     bool RunJob(int jobNo, ScriptJob& job, int phase = 1) {
         link->RegisterJob(jobNo, &job);
@@ -227,6 +222,8 @@ protected:
         return out;
     }
 
+    // A derived fixture's members (its jobs and clients) go before the link,
+    // the link before its port.
     PlcEmulator emu;
     RecordingFrame frame;
     std::unique_ptr<link::TLinkPort> port;

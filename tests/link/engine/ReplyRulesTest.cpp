@@ -140,6 +140,7 @@ protected:
         link = std::make_unique<TTransData>(port.get(), &box);
         link->SetTickMs(kTestTickMs);
     }
+    void TearDown() override { link.reset(); }  // before its frame
     BoxFrame box;
 };
 }  // namespace

@@ -52,10 +52,8 @@ TEST_F(LinkFixture, OrderOfServiceWithMonitorClients) {
     EXPECT_EQ(ladder.setups, 1);
     EXPECT_EQ(ladder.values.front(), 1);  // the set-up wrote 1 to D0
     EXPECT_EQ(devMon.values.front(), 22);
-    ASSERT_EQ(frame.scanTimes.size(), 1u);
-    EXPECT_EQ(frame.scanTimes[0], 7);
-    ASSERT_EQ(frame.runStates.size(), 1u);
-    EXPECT_TRUE(frame.runStates[0]);
+    EXPECT_EQ(frame.scanTimes, std::vector<std::uint16_t>{7});
+    EXPECT_EQ(frame.runStates, std::vector<bool>{true});
     EXPECT_EQ(frame.variant, 0);
     EXPECT_EQ(link->BlockMonitor, 1u);  // family class 1
     EXPECT_TRUE(emu.S.monitorCoil);
@@ -96,10 +94,8 @@ TEST_F(LinkFixture, QueuedCoilWriteGoesBeforeTheJobsNextStep) {
     };
     ASSERT_TRUE(RunJob(4, job));
     ASSERT_EQ(emu.RequestCount(), 4u);
-    EXPECT_EQ(FnAddr(emu, 0), std::make_pair(3, 0x1000));
-    EXPECT_EQ(FnAddr(emu, 1), std::make_pair(5, 0x0501));
-    EXPECT_EQ(FnAddr(emu, 2), std::make_pair(3, 0x1001));
-    EXPECT_EQ(FnAddr(emu, 3), std::make_pair(3, 0x1002));
+    const std::pair<int, int> expected[] = {{3, 0x1000}, {5, 0x0501}, {3, 0x1001}, {3, 0x1002}};
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(FnAddr(emu, i), expected[i]) << i;
     EXPECT_EQ(job.replies.size(), 3u);  // the write's reply is not the job's
     EXPECT_TRUE(frame.Saw(qel::link::LampColor::Yellow));
     EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));

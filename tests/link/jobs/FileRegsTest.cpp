@@ -47,10 +47,6 @@ protected:
         link->SetComTmrIntervalMs(0);
         transfer = std::make_unique<TFileRegTransfer>(*link, host);
     }
-    void TearDown() override {
-        transfer.reset();
-        LinkFixture::TearDown();
-    }
     std::vector<int> Run(std::vector<std::uint16_t>& values, bool write, int first, int end) {
         frame.msgs.clear();
         emu.ClearLog();

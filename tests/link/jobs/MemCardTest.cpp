@@ -38,10 +38,6 @@ protected:
         gQel.CapacityIndex = 3;
         card = std::make_unique<TMemCard>(*link, host);
     }
-    void TearDown() override {
-        card.reset();
-        LinkFixture::TearDown();
-    }
     // Runs what `start` began; the messages shown.
     template <class F>
     std::vector<int> Run(F start) {

@@ -44,11 +44,6 @@ protected:
         pwd = std::make_unique<TPlcPassword>(*link, host);
         transfer = std::make_unique<TProgramTransfer>(*link, transferHost);
     }
-    void TearDown() override {
-        transfer.reset();
-        pwd.reset();
-        LinkFixture::TearDown();
-    }
     // Runs the query; the messages shown meanwhile are returned.
     std::vector<int> Query() {
         frame.msgs.clear();

@@ -77,15 +77,11 @@ void SetProject(int family, int capacityIndex, const std::vector<std::uint8_t>& 
 
 class TransferHost : public TTransferHost {
 public:
-    void StartProgress(const std::string& caption, int maximum, int) override {
-        captions.push_back(caption);
-        this->maximum = maximum;
-    }
+    void StartProgress(const std::string&, int maximum, int) override { this->maximum = maximum; }
     void SetProgress(int p) override { position = p; }
     void CloseLinkWindow() override { ++linkWindowClosed; }
     void BeforeProgramReplaced() override { ++replaced; }
     void AfterProgramReplaced(bool familyChanged) override { familyChange = familyChanged; }
-    std::vector<std::string> captions;
     int maximum = -1, position = -1, linkWindowClosed = 0, replaced = 0;
     bool familyChange = false;
 };
@@ -100,10 +96,6 @@ protected:
         link->SetComTmrIntervalMs(0);  // as fast as the line goes
         link->SetTickMs(3);            // time-outs of 540 ms: a busy machine is no dead PLC
         transfer = std::make_unique<TProgramTransfer>(*link, host);
-    }
-    void TearDown() override {
-        transfer.reset();
-        LinkFixture::TearDown();
     }
     // The requests' function and address, in order.
     std::vector<std::pair<int, int>> Calls() const {
@@ -264,7 +256,6 @@ TEST_F(ProgramTransferTest, RefusalsChangeNothing) {
         if (c.plc) c.plc(emu);
         const std::vector<std::uint8_t> plcBefore = emu.S.program;
         SetProject(0, 0, image);
-        gQel.Named = 1;
         const auto project = Project();
         frame.msgs.clear();
         emu.ClearLog();
@@ -438,11 +429,6 @@ protected:
         link = std::make_unique<TTransData>(port.get(), &frame);
         link->SetTickMs(10);
         handheld = std::make_unique<THandheldLink>(*link, host);
-    }
-    void TearDown() override {
-        handheld.reset();
-        link.reset();
-        port.reset();
     }
     bool Served() { return WaitUntil([&] { return hpp.Done(); }, 20000); }
 

@@ -145,11 +145,7 @@ protected:
         emu.S.registerRanges = true;
         transfer = std::make_unique<TRegisterTransfer>(*link, host);
     }
-    void TearDown() override {
-        transfer.reset();
-        LinkFixture::TearDown();
-        ResetDeviceLimits();
-    }
+    void TearDown() override { ResetDeviceLimits(); }
     bool WaitEnd() {
         return WaitQuietly([&] { return link->JobNo == 0 && link->MaySend && !link->MessagesPending() && !host.running; },
                            60000);

@@ -183,7 +183,6 @@ protected:
     }
     void TearDown() override {
         link->RemoveMonitorClient("3");
-        LinkFixture::TearDown();
         FreeSharedBuffers();
     }
     // Starts monitoring as the frame's command does.

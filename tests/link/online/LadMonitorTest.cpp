@@ -34,7 +34,6 @@ protected:
     }
     void TearDown() override {
         link->RegisterMonitorClient("1", nullptr);
-        LinkFixture::TearDown();
         FreeSharedBuffers();
     }
     // The program's ladder from instruction-list lines.

@@ -26,7 +26,6 @@ protected:
     void TearDown() override {
         link->RegisterMonitorClient("2", nullptr);
         gSfcMonitorRefresh = 0;
-        LinkFixture::TearDown();
     }
     void Start() {
         ASSERT_TRUE(link->OpenPort());
