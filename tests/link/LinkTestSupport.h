@@ -4,6 +4,7 @@
 // fixture that joins a link to the emulator over a pseudo-terminal.
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -49,16 +50,20 @@ inline void EnsureApp() {
     if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
 }
 
-// Runs the event loop until pred holds or the bound passes.
 // The reply time-out tick of the link tests.
 inline constexpr double kTestTickMs = 5.0;
 
+// Runs the event loop until pred holds or the bound passes, sleeping between
+// events (a timer wakes it every few milliseconds), so that a long wait does
+// not keep a core busy while other tests run beside it.
 inline bool WaitUntil(const std::function<bool()>& pred, int boundMs = 20000) {
+    QTimer wake;
+    wake.start(5);
     QElapsedTimer t;
     t.start();
     while (!pred()) {
         if (t.elapsed() > boundMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
@@ -143,6 +148,18 @@ public:
     std::vector<std::vector<std::uint8_t>> replies;
 };
 
+// A job that sends one request per step and ends after the last.
+struct SequenceJob : ScriptJob {
+    explicit SequenceJob(std::vector<std::function<void(link::TTransData&)>> s) : steps(std::move(s)) {
+        request = [this](link::TTransData& l) { steps[next++](l); };
+        reply = [this](link::TTransData& l) {
+            if (next == steps.size()) l.EndJob();
+        };
+    }
+    std::vector<std::function<void(link::TTransData&)>> steps;
+    std::size_t next = 0;
+};
+
 // A monitor client that reads one register per turn.
 class ReadClient : public link::TMonitorClient {
 public:
@@ -204,6 +221,15 @@ protected:
     // Waits until no job runs and every message of the link is shown.
     bool Idle(int boundMs = 30000) {
         return WaitUntil([&] { return link->JobNo == 0 && link->MaySend && !link->MessagesPending(); }, boundMs);
+    }
+    // Runs what `start` began until the link is idle; the ids of the messages shown.
+    std::vector<int> Ran(const std::function<bool()>& start) {
+        frame.msgs.clear();
+        emu.ClearLog();
+        if (start()) {
+            EXPECT_TRUE(Idle());
+        }
+        return frame.Ids();
     }
     // The request texts the emulator received, in order.
     std::vector<std::string> Requests() const {

@@ -15,18 +15,6 @@ using qel::link::TTransData;
 
 namespace {
 
-// A job that sends one request per step and ends after the last.
-struct SequenceJob : ScriptJob {
-    explicit SequenceJob(std::vector<std::function<void(TTransData&)>> s) : steps(std::move(s)) {
-        request = [this](TTransData& l) { steps[next++](l); };
-        reply = [this](TTransData& l) {
-            if (next == steps.size()) l.EndJob();
-        };
-    }
-    std::vector<std::function<void(TTransData&)>> steps;
-    std::size_t next = 0;
-};
-
 void Payload(std::initializer_list<std::uint8_t> bytes) {
     gCommDataLen = 0;
     for (auto b : bytes) gCommData[gCommDataLen++] = b;

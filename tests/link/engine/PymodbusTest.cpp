@@ -60,7 +60,7 @@ TEST(Pymodbus, LinkTalksToAPymodbusSlave) {
     TTransData link(port.get(), &frame);
     link.SetTickMs(20);  // 180 ticks: 3.6 s, room for a slow interpreter
 
-    std::vector<std::function<void(TTransData&)>> steps = {
+    SequenceJob job({
         [](TTransData& l) { l.SendCommand(0x1000, 2, 3); },
         [](TTransData& l) { l.SendCommand(0x1002, 0xABCD, 6); },
         [](TTransData& l) {
@@ -72,20 +72,15 @@ TEST(Pymodbus, LinkTalksToAPymodbusSlave) {
         [](TTransData& l) { l.SendCommand(0x0500, 1, 1); },
         [](TTransData& l) { l.SendCommand(0x0501, 0xFF00, 5); },
         [](TTransData& l) { l.SendCommand(0x0500, 3, 1); },
-    };
-    ScriptJob job;
-    std::size_t next = 0;
-    job.request = [&](TTransData& l) { steps[next++](l); };
-    job.reply = [&](TTransData& l) {
-        if (next == steps.size()) l.EndJob();
-    };
+    });
     link.RegisterJob(4, &job);
     ASSERT_TRUE(link.OpenPort());
     link.StartJob(4, 1);
     ASSERT_TRUE(WaitUntil([&] { return link.JobNo == 0 && link.MaySend; }, 20000));
 
     EXPECT_TRUE(frame.msgs.empty()) << slave.proc.readAllStandardError().toStdString();
-    ASSERT_EQ(job.replies.size(), steps.size()) << "requests " << job.requests << " sent " << link.Stats.framesSent << " good " << link.Stats.goodReplies << " bad " << link.Stats.badReplies << " resends " << link.Stats.resends << " timeouts " << link.Stats.timeouts;
+    ASSERT_EQ(job.replies.size(), job.steps.size()) << "sent " << link.Stats.framesSent << " bad " << link.Stats.badReplies
+                                                    << " timeouts " << link.Stats.timeouts;
     const auto& R = job.replies;
     EXPECT_EQ(R[0], (std::vector<std::uint8_t>{3, 4, 0x12, 0x34, 0x56, 0x78, R[0].back()}));
     EXPECT_EQ(R[3], (std::vector<std::uint8_t>{3, 6, 0xAB, 0xCD, 0, 1, 0, 2, R[3].back()}));

@@ -48,11 +48,7 @@ protected:
         transfer = std::make_unique<TFileRegTransfer>(*link, host);
     }
     std::vector<int> Run(std::vector<std::uint16_t>& values, bool write, int first, int end) {
-        frame.msgs.clear();
-        emu.ClearLog();
-        EXPECT_TRUE(transfer->Start(values, write, first, end));
-        EXPECT_TRUE(Idle());
-        return frame.Ids();
+        return Ran([&] { return transfer->Start(values, write, first, end); });
     }
     Host host;
     std::unique_ptr<TFileRegTransfer> transfer;

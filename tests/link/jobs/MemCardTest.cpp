@@ -38,16 +38,6 @@ protected:
         gQel.CapacityIndex = 3;
         card = std::make_unique<TMemCard>(*link, host);
     }
-    // Runs what `start` began; the messages shown.
-    template <class F>
-    std::vector<int> Run(F start) {
-        frame.msgs.clear();
-        emu.ClearLog();
-        if (start()) {
-            EXPECT_TRUE(Idle());
-        }
-        return frame.Ids();
-    }
     void PutProgram(std::uint8_t seed) {
         std::fill(gProgram, gProgram + gProgramCapacity, 0xFF);
         for (int i = 0; i < 600; i += 2) {
@@ -69,43 +59,43 @@ protected:
 TEST_F(MemCardTest, EveryFunctionEndToEnd) {
     // Status: no password, then one.
     emu.S.cardPassword.reset();
-    EXPECT_TRUE(Run([&] { return card->QueryStatus(); }).empty());
+    EXPECT_TRUE(Ran([&] { return card->QueryStatus(); }).empty());
     EXPECT_EQ(card->StatusMsg, kMsgCardNoPassword);
     EXPECT_EQ(card->CardHasPassword, 0);
 
     // The program to the card without a password: no sub-code 16, 992 blocks.
     PutProgram(1);
     const std::vector<std::uint8_t> written = Image();
-    EXPECT_EQ(Run([&] { return card->WriteProgram(""); }), std::vector<int>{139});
+    EXPECT_EQ(Ran([&] { return card->WriteProgram(""); }), std::vector<int>{139});
     EXPECT_EQ(emu.RequestCount(), 1u + 992u);
     EXPECT_TRUE(std::equal(written.begin(), written.end(), emu.S.cardArea[4].begin()));
     EXPECT_FALSE(emu.S.cardPassword.has_value());
 
     // With a password: it is set first; the status then tells.
-    EXPECT_EQ(Run([&] { return card->WriteProgram("k9Zz"); }), std::vector<int>{139});
+    EXPECT_EQ(Ran([&] { return card->WriteProgram("k9Zz"); }), std::vector<int>{139});
     EXPECT_EQ(emu.S.cardPassword, "k9Zz");
     EXPECT_EQ(emu.Log()[1].bytes[3], 16);
-    EXPECT_TRUE(Run([&] { return card->QueryStatus(); }).empty());
+    EXPECT_TRUE(Ran([&] { return card->QueryStatus(); }).empty());
     EXPECT_EQ(card->StatusMsg, kMsgCardHasPassword);
 
     // Read back into another program: a wrong password is refused and the
     // project stays; the right one brings the card's program.
     PutProgram(7);
     const std::vector<std::uint8_t> other = Image();
-    EXPECT_EQ(Run([&] { return card->ReadProgram("k9ZZ"); }), std::vector<int>{kMsgCardPasswordWrong});
+    EXPECT_EQ(Ran([&] { return card->ReadProgram("k9ZZ"); }), std::vector<int>{kMsgCardPasswordWrong});
     EXPECT_EQ(Image(), other);
-    EXPECT_EQ(Run([&] { return card->ReadProgram("k9Z"); }), std::vector<int>{kMsgCardPasswordWrong});
+    EXPECT_EQ(Ran([&] { return card->ReadProgram("k9Z"); }), std::vector<int>{kMsgCardPasswordWrong});
     // The pattern is no ladder: reported after the read's own message.
-    EXPECT_EQ(Run([&] { return card->ReadProgram("k9Zz"); }), (std::vector<int>{138, kMsgNotDrawn}));
+    EXPECT_EQ(Ran([&] { return card->ReadProgram("k9Zz"); }), (std::vector<int>{138, kMsgNotDrawn}));
     EXPECT_EQ(Image(), written);
     EXPECT_EQ(gQel.Family, 1);
 
     // The PLC's own copies both ways.
     emu.S.program.assign(emu.S.program.size(), 0x22);
-    EXPECT_EQ(Run([&] { return card->CopyInternal(true); }), std::vector<int>{139});
+    EXPECT_EQ(Ran([&] { return card->CopyInternal(true); }), std::vector<int>{139});
     EXPECT_EQ(emu.S.cardArea[4][0], 0x22);
     emu.S.cardArea[4][0] = 0x33;
-    EXPECT_EQ(Run([&] { return card->CopyInternal(false); }), std::vector<int>{138});
+    EXPECT_EQ(Ran([&] { return card->CopyInternal(false); }), std::vector<int>{138});
     EXPECT_EQ(emu.S.program[0], 0x33);
     EXPECT_FALSE(port->IsOpen());
 }
@@ -116,19 +106,19 @@ TEST_F(MemCardTest, EachCardErrorShownAndNothingHalfDone) {
     const std::vector<std::uint8_t> cardBefore = emu.S.cardArea[4];
 
     emu.S.cardPresent = false;
-    EXPECT_EQ(Run([&] { return card->QueryStatus(); }), std::vector<int>{kMsgCardMissing});
-    EXPECT_EQ(Run([&] { return card->CopyInternal(true); }), std::vector<int>{kMsgCardCopyFailed});
-    EXPECT_EQ(Run([&] { return card->ReadProgram(""); }), std::vector<int>{kMsgCardMissing});
+    EXPECT_EQ(Ran([&] { return card->QueryStatus(); }), std::vector<int>{kMsgCardMissing});
+    EXPECT_EQ(Ran([&] { return card->CopyInternal(true); }), std::vector<int>{kMsgCardCopyFailed});
+    EXPECT_EQ(Ran([&] { return card->ReadProgram(""); }), std::vector<int>{kMsgCardMissing});
     EXPECT_EQ(Image(), project);
     emu.S.cardPresent = true;
 
     emu.S.cardWriteProtected = true;
-    EXPECT_EQ(Run([&] { return card->WriteProgram(""); }), std::vector<int>{kMsgCardWriteProtected});
-    EXPECT_EQ(Run([&] { return card->CopyInternal(true); }), std::vector<int>{kMsgCardWriteProtected});
+    EXPECT_EQ(Ran([&] { return card->WriteProgram(""); }), std::vector<int>{kMsgCardWriteProtected});
+    EXPECT_EQ(Ran([&] { return card->CopyInternal(true); }), std::vector<int>{kMsgCardWriteProtected});
     EXPECT_EQ(emu.S.cardArea[4], cardBefore);
     emu.S.cardWriteProtected = false;
     emu.S.cardFull = true;
-    EXPECT_EQ(Run([&] { return card->WriteProgram(""); }), std::vector<int>{kMsgCardFull});
+    EXPECT_EQ(Ran([&] { return card->WriteProgram(""); }), std::vector<int>{kMsgCardFull});
     EXPECT_EQ(emu.S.cardArea[4], cardBefore);
     emu.S.cardFull = false;
 
@@ -136,21 +126,21 @@ TEST_F(MemCardTest, EachCardErrorShownAndNothingHalfDone) {
     emu.S.cardPassword.reset();
     card->CardHasPassword = 0;
     emu.AddFault({.action = FaultAction::Fn100Error, .function = 100, .subCode = 24, .skip = 500, .param = 2});
-    EXPECT_EQ(Run([&] { return card->ReadProgram(""); }), std::vector<int>{kMsgCardError});
+    EXPECT_EQ(Ran([&] { return card->ReadProgram(""); }), std::vector<int>{kMsgCardError});
     EXPECT_EQ(Image(), project);
     emu.ClearFaults();
     emu.AddFault({.action = FaultAction::Drop, .function = 100, .subCode = 24, .skip = 300});
-    EXPECT_EQ(Run([&] { return card->ReadProgram(""); }), std::vector<int>{kMsgTimeout});
+    EXPECT_EQ(Ran([&] { return card->ReadProgram(""); }), std::vector<int>{kMsgTimeout});
     EXPECT_EQ(Image(), project);
     EXPECT_FALSE(card->Running());
 
     // A project or PLC of another family.
     emu.ClearFaults();
     SetModelFamily(2);
-    EXPECT_EQ(Run([&] { return card->QueryStatus(); }), std::vector<int>{kMsgCardOtherModel});
+    EXPECT_EQ(Ran([&] { return card->QueryStatus(); }), std::vector<int>{kMsgCardOtherModel});
     SetModelFamily(1);
     emu.Configure(2, 1, 90);
-    EXPECT_EQ(Run([&] { return card->QueryStatus(); }), std::vector<int>{kMsgCardNotFamily});
+    EXPECT_EQ(Ran([&] { return card->QueryStatus(); }), std::vector<int>{kMsgCardNotFamily});
 }
 
 TEST_F(MemCardTest, CommentsToTheCardAndBack) {
@@ -167,7 +157,7 @@ TEST_F(MemCardTest, CommentsToTheCardAndBack) {
     EXPECT_EQ(packed[2], 0);
     EXPECT_EQ(packed.size(), 3u + 12u + 1u + 3u + std::string("马达运转").size() + 1u);  // D not chosen
 
-    EXPECT_EQ(Run([&] { return card->WriteComments(chosen); }), std::vector<int>{139});
+    EXPECT_EQ(Ran([&] { return card->WriteComments(chosen); }), std::vector<int>{139});
     EXPECT_EQ(emu.RequestCount(), 1u + (packed.size() / 2 + 15) / 16);
     EXPECT_TRUE(std::equal(packed.begin(), packed.end(), emu.S.cardArea[1].begin()));
 
@@ -177,18 +167,18 @@ TEST_F(MemCardTest, CommentsToTheCardAndBack) {
     lists[2][100].clear();
     lists[6][0] = "kept";
     emu.AddFault({.action = FaultAction::Fn100Error, .function = 100, .subCode = 24, .skip = 50, .param = 2});
-    EXPECT_EQ(Run([&] { return card->ReadComments(); }), std::vector<int>{kMsgCardError});
+    EXPECT_EQ(Ran([&] { return card->ReadComments(); }), std::vector<int>{kMsgCardError});
     EXPECT_EQ(lists[0][8], "changed");
     emu.ClearFaults();
     std::fill(emu.S.cardArea[1].begin() + static_cast<std::ptrdiff_t>(packed.size()), emu.S.cardArea[1].end(), 0);
-    EXPECT_EQ(Run([&] { return card->ReadComments(); }), std::vector<int>{138});
+    EXPECT_EQ(Ran([&] { return card->ReadComments(); }), std::vector<int>{138});
     EXPECT_EQ(lists[0][8], "Start button");
     EXPECT_EQ(lists[2][100], "马达运转");
     EXPECT_EQ(lists[6][0], "kept");
 
     // Comments that do not fit the card's area are refused; nothing is sent.
     for (std::size_t n = 0; n < 300; ++n) lists[2][n] = std::string(120, 'c');
-    EXPECT_EQ(Run([&] { return card->WriteComments(chosen); }), std::vector<int>{kMsgCardCommentsTooLarge});
+    EXPECT_EQ(Ran([&] { return card->WriteComments(chosen); }), std::vector<int>{kMsgCardCommentsTooLarge});
     EXPECT_EQ(emu.RequestCount(), 0u);
 
     // Unpacking stops at a record without its end and never reads past the area.
@@ -257,7 +247,7 @@ TEST_F(MemCardTest, UserInstructionFiles) {
     };
     // 35 bytes: two blocks, the odd byte padded to a word.
     put(35);
-    EXPECT_EQ(Run([&] { return card->WriteUserInstruction(file.string(), 1); }), std::vector<int>{139});
+    EXPECT_EQ(Ran([&] { return card->WriteUserInstruction(file.string(), 1); }), std::vector<int>{139});
     EXPECT_EQ(emu.RequestCount(), 3u);
     for (std::size_t i = 0; i < 35; ++i) EXPECT_EQ(emu.S.cardArea[3][i], static_cast<std::uint8_t>(i * 7 + 1)) << i;
     EXPECT_EQ(emu.S.cardArea[3][35], 0);
@@ -265,10 +255,10 @@ TEST_F(MemCardTest, UserInstructionFiles) {
     // Missing, empty and oversized files are refused before anything is sent.
     for (std::size_t n : {std::size_t{0}, std::size_t{32769}}) {
         put(n);
-        EXPECT_EQ(Run([&] { return card->WriteUserInstruction(file.string(), 0); }), std::vector<int>{kMsgCardUserFileBad});
+        EXPECT_EQ(Ran([&] { return card->WriteUserInstruction(file.string(), 0); }), std::vector<int>{kMsgCardUserFileBad});
         EXPECT_EQ(emu.RequestCount(), 0u);
     }
-    EXPECT_EQ(Run([&] { return card->WriteUserInstruction((project_.home / "none.Bin").string(), 0); }),
+    EXPECT_EQ(Ran([&] { return card->WriteUserInstruction((project_.home / "none.Bin").string(), 0); }),
               std::vector<int>{kMsgCardUserFileBad});
     // Only a regular file is read, without waiting, and never beyond the
     // card's limit and one byte: a FIFO, a folder, a sparse file of 64 MiB.
@@ -278,14 +268,14 @@ TEST_F(MemCardTest, UserInstructionFiles) {
     std::filesystem::create_directory(project_.home / "folder.Bin");
     const std::uint64_t before = BytesReadSoFar();
     for (const auto& p : {huge, project_.home / "folder.Bin"})
-        EXPECT_EQ(Run([&] { return card->WriteUserInstruction(p.string(), 0); }), std::vector<int>{kMsgCardUserFileBad});
+        EXPECT_EQ(Ran([&] { return card->WriteUserInstruction(p.string(), 0); }), std::vector<int>{kMsgCardUserFileBad});
     EXPECT_LE(BytesReadSoFar() - before, kCardUserFileBytes + 1);
     EXPECT_TRUE(ReturnsWithoutAWriter(project_.home / "fifo.Bin", [&] {
-        EXPECT_EQ(Run([&] { return card->WriteUserInstruction((project_.home / "fifo.Bin").string(), 0); }),
+        EXPECT_EQ(Ran([&] { return card->WriteUserInstruction((project_.home / "fifo.Bin").string(), 0); }),
                   std::vector<int>{kMsgCardUserFileBad});
     }));
     EXPECT_EQ(emu.RequestCount(), 0u);
     put(32768);
     emu.S.cardWriteProtected = true;
-    EXPECT_EQ(Run([&] { return card->WriteUserInstruction(file.string(), 0); }), std::vector<int>{kMsgCardWriteProtected});
+    EXPECT_EQ(Ran([&] { return card->WriteUserInstruction(file.string(), 0); }), std::vector<int>{kMsgCardWriteProtected});
 }

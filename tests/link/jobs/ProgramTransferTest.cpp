@@ -149,10 +149,7 @@ TEST_F(ProgramTransferTest, FullProgramsOfEveryCapacityGoOutComeBackAndVerify) {
         // Back into a new project of another family and capacity.
         SetProject(cap == 0 ? 2 : 0, cap == 0 ? 1 : 0, FullProgram(0));
         gLadderRowCount = 0;
-        frame.msgs.clear();
-        ASSERT_TRUE(transfer->StartRead(false));
-        ASSERT_TRUE(Idle());
-        EXPECT_EQ(frame.Ids(), std::vector<int>{kMsgReadDone});
+        EXPECT_EQ(Ran([&] { return transfer->StartRead(false); }), std::vector<int>{kMsgReadDone});
         EXPECT_EQ(Image(), image);
         EXPECT_EQ(std::tie(gQel.Family, gQel.CapacityIndex, gQel.Modified, gQel.Named, gQel.ProgramOk),
                   std::make_tuple(families[cap], cap, 1, 0, 1));
@@ -163,10 +160,7 @@ TEST_F(ProgramTransferTest, FullProgramsOfEveryCapacityGoOutComeBackAndVerify) {
         ASSERT_EQ(CompileProgramLadder(), 0) << CompileFailureText();
         EXPECT_EQ(Image(), image);
 
-        frame.msgs.clear();
-        ASSERT_TRUE(transfer->StartVerify());
-        ASSERT_TRUE(Idle());
-        EXPECT_EQ(frame.Ids(), std::vector<int>{kMsgVerifyEqual});
+        EXPECT_EQ(Ran([&] { return transfer->StartVerify(); }), std::vector<int>{kMsgVerifyEqual});
         host.replaced++;
     }
 }
@@ -198,11 +192,7 @@ TEST_F(ProgramTransferTest, PartialRangesKeepToTheirBounds) {
     small.resize(96, 0x11);
     emu.Configure(1, 0, 90);
     std::copy(small.begin(), small.end(), emu.S.program.begin());
-    emu.ClearLog();
-    frame.msgs.clear();
-    ASSERT_TRUE(transfer->StartRead(true));
-    ASSERT_TRUE(Idle());
-    EXPECT_EQ(frame.Ids(), std::vector<int>{kMsgReadDone});
+    EXPECT_EQ(Ran([&] { return transfer->StartRead(true); }), std::vector<int>{kMsgReadDone});
     EXPECT_EQ(BlockRequests(3), 3);
     std::vector<std::uint8_t> want(small.begin(), small.begin() + 68);
     want.resize(3616, 0xFF);
@@ -381,10 +371,7 @@ TEST_F(ProgramTransferTest, WriteResultCodes) {
     const std::pair<std::uint16_t, int> codes[] = {{0xC400, 121}, {0x0E18, 116}, {0x0B01, 200}, {0x1234, 246}};
     for (auto [code, msg] : codes) {
         emu.S.resultCodes = {code};
-        frame.msgs.clear();
-        ASSERT_TRUE(transfer->StartWrite(0, 100));
-        ASSERT_TRUE(Idle());
-        EXPECT_EQ(frame.Ids(), std::vector<int>{msg});
+        EXPECT_EQ(Ran([&] { return transfer->StartWrite(0, 100); }), std::vector<int>{msg});
     }
     EXPECT_EQ(frame.msgs.back().detail, " H1234");
 }
@@ -398,16 +385,11 @@ TEST_F(ProgramTransferTest, VerifyFindsTheFirstDifferenceAndStopsAtEnd) {
     SetProject(1, 1, image);
     std::copy(image.begin(), image.end(), emu.S.program.begin());
     std::fill(emu.S.program.begin() + 64, emu.S.program.end(), 0x00);
-    ASSERT_TRUE(transfer->StartVerify());
-    ASSERT_TRUE(Idle());
-    EXPECT_EQ(frame.Ids(), std::vector<int>{kMsgVerifyEqual});
+    EXPECT_EQ(Ran([&] { return transfer->StartVerify(); }), std::vector<int>{kMsgVerifyEqual});
     EXPECT_EQ(BlockRequests(3), 1);
 
     emu.S.program[image.size() > 10 ? 9 : 0] ^= 1;
-    frame.msgs.clear();
-    ASSERT_TRUE(transfer->StartVerify());
-    ASSERT_TRUE(Idle());
-    ASSERT_EQ(frame.Ids(), std::vector<int>{kMsgVerifyDiffers});
+    ASSERT_EQ(Ran([&] { return transfer->StartVerify(); }), std::vector<int>{kMsgVerifyDiffers});
     EXPECT_EQ(frame.msgs[0].detail, "Steps :4");
     EXPECT_EQ(transfer->MismatchOffset, 9);
 }

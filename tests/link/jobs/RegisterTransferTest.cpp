@@ -5,8 +5,6 @@
 // and faults and a cancel in the middle that leave the data as it was.
 #include <gtest/gtest.h>
 
-#include <QTimer>
-
 #include <array>
 #include <functional>
 #include <random>
@@ -120,21 +118,6 @@ std::vector<bool> Covered(int page, int family, bool read) {
     return covered;
 }
 
-// Waits on the event loop until pred holds, sleeping between events (a timer
-// wakes it every few milliseconds), so that a long transfer does not keep a
-// core busy while other tests run beside it.
-bool WaitQuietly(const std::function<bool()>& pred, int boundMs) {
-    QTimer wake;
-    wake.start(5);
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > boundMs) return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
 class RegisterTransferTest : public LinkFixture {
 protected:
     void SetUp() override {
@@ -147,7 +130,7 @@ protected:
     }
     void TearDown() override { ResetDeviceLimits(); }
     bool WaitEnd() {
-        return WaitQuietly([&] { return link->JobNo == 0 && link->MaySend && !link->MessagesPending() && !host.running; },
+        return WaitUntil([&] { return link->JobNo == 0 && link->MaySend && !link->MessagesPending() && !host.running; },
                            60000);
     }
     // The requests (address, count) the emulator received after the identification.
@@ -306,7 +289,7 @@ TEST_F(RegisterTransferTest, FaultsAndCancelInTheMiddleLeaveTheDataAsItWas) {
     const TRegisterData before = data;
     frame.msgs.clear();
     ASSERT_TRUE(transfer->Start(data, kRegPageD, true, 1));
-    ASSERT_TRUE(WaitQuietly([&] { return host.position >= 3; }, 20000));
+    ASSERT_TRUE(WaitUntil([&] { return host.position >= 3; }, 20000));
     transfer->Cancel();
     EXPECT_EQ(frame.Ids(), std::vector<int>{245});
     EXPECT_EQ(data, before);
