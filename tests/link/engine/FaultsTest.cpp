@@ -153,19 +153,6 @@ TEST_F(LinkFaults, FrameNobodyAskedForIsDropped) {
     link->EndJob();
 }
 
-TEST_F(LinkFaults, HandheldProgrammerStationHoldsOnlyWhileItsLinkRuns) {
-    ScriptJob handheld;  // driven by incoming frames; it sends no requests
-    link->RegisterJob(6, &handheld);
-    ASSERT_TRUE(link->OpenPort());
-    link->StartJob(6, 0);
-    emu.SendUnsolicited({0x80, 0x11});
-    ASSERT_TRUE(WaitUntil([&] { return handheld.replies.size() == 1; }));
-    EXPECT_EQ(handheld.replies[0][0], 0x11);
-    EXPECT_EQ(frame.StationByte(), 0x80);
-    link->EndJob();
-    EXPECT_EQ(frame.StationByte(), 1);
-}
-
 TEST_F(LinkFaults, SplitRepliesAndNoiseBeforeTheFrameAreAssembled) {
     // The parts far enough apart that a busy machine still sees them.
     emu.AddFault({.action = FaultAction::Fragment, .function = 3, .param = 5, .param2 = 60});
