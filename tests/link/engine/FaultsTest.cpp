@@ -1,7 +1,5 @@
 // Replies that fail: resends, the final bad frame, time-outs, exception
 // replies and short, split or foreign replies, all over a pseudo-terminal.
-#include <gtest/gtest.h>
-
 #include <optional>
 
 #include "tests/link/LinkTestSupport.h"

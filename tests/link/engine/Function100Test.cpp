@@ -1,11 +1,7 @@
 // The function 100 dialogue: request frames and replies of each sub-code, its
 // own tick and reply path, error replies, and replies that fail their check.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <tuple>
-#include <string>
-#include <vector>
 
 #include "tests/link/LinkTestSupport.h"
 
@@ -106,17 +102,6 @@ TEST_F(LinkFixture, EverySubCodeTheLinkSends) {
     EXPECT_EQ(R[16][8] << 8 | R[16][9], 0x1000);
     EXPECT_EQ(R[16][38] << 8 | R[16][39], 0x100F);
     EXPECT_EQ(link->Cmd64Mode, 0);
-}
-
-TEST_F(LinkFixture, ErrorReplyGoesToTheJobWithBit7Set) {
-    emu.Configure(0, 0, 40);  // class 0: no file registers
-    Cmd64Job job({{1, 17, {0x00, 0x00, 0x00, 0x01, 0x00, 0x01}}});
-    ASSERT_TRUE(RunJob(11, job));
-    ASSERT_EQ(job.replies.size(), 1u);
-    EXPECT_EQ(job.replies[0][0], 0xE4);
-    EXPECT_EQ(job.replies[0][1], 2);
-    EXPECT_TRUE(frame.msgs.empty());  // the job reports it, not the link
-    EXPECT_EQ(emu.RequestCount(), 1u);
 }
 
 TEST_F(LinkFixture, AckTerminatedReplyIsCompleteAndTheStepDecides) {

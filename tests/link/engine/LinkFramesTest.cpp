@@ -1,11 +1,6 @@
 // The frames the link writes for each function, byte for byte, as the PLC
 // emulator receives them over a pseudo-terminal, and the replies the link
 // takes from it.
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <vector>
-
 #include "tests/link/LinkTestSupport.h"
 
 using namespace qel::test;

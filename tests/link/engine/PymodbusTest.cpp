@@ -3,8 +3,6 @@
 // pseudo-terminal carries bytes whatever the line settings ask for.
 #include <QProcess>
 
-#include <gtest/gtest.h>
-
 #include "tests/link/LinkTestSupport.h"
 
 using namespace qel::test;

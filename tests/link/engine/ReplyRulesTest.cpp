@@ -2,8 +2,6 @@
 // compared, echoes are compared whole, every request's reply goes to the one
 // that sent it, messages wait until the port's notification has returned, and
 // the pause of variant 2 PLCs does not hold up the GUI thread.
-#include <gtest/gtest.h>
-
 #include <QEventLoop>
 #include <QTimer>
 

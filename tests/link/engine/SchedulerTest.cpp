@@ -1,8 +1,6 @@
 // The scheduler's order of service over a pseudo-terminal: the PLC
 // information query, monitor set-ups, queued coil and register writes, the
 // monitor round robin with its status polls, and the running job.
-#include <gtest/gtest.h>
-
 #include "tests/link/LinkTestSupport.h"
 
 using namespace qel::test;

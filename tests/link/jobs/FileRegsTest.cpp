@@ -2,19 +2,13 @@
 // a fuzzed file), and the transfer with the emulator over a pseudo-terminal
 // for each family that has file registers: written, read back and equal,
 // partial ranges in blocks of 16, and faults that leave the values as they were.
-#include <gtest/gtest.h>
-
 #include <unistd.h>
 
-#include <filesystem>
 #include <fstream>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "tests/link/LinkTestSupport.h"
 #include "link/jobs/Fileregs.h"
-#include "tests/support/TestInstallDir.h"
 
 using namespace qel::test;
 using namespace qel::link;

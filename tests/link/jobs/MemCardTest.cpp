@@ -3,21 +3,14 @@
 // written to the card and read back (with and without the card password),
 // every refusal of the PLC with its message, and a fault in the middle of a
 // read that leaves the project as it was.
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "tests/link/LinkTestSupport.h"
 #include "core/ProgramImage.h"
 #include "link/jobs/Memcard.h"
 #include "project/Fileio.h"
 #include "project/Projectfiles.h"
-#include "project/Qelglobals.h"
 #include "tests/support/ScriptedMessages.h"
 
 using namespace qel::test;

@@ -3,19 +3,11 @@
 // families (function 100): set, a program read refused while locked and
 // allowed once the password is entered, wrong passwords refused without a
 // change, change and clear.
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <filesystem>
-#include <string>
-#include <vector>
-
 #include "tests/link/LinkTestSupport.h"
 #include "core/ProgramImage.h"
 #include "link/jobs/Plcpassword.h"
 #include "link/jobs/Programtransfer.h"
 #include "project/Msgtable.h"
-#include "project/Qelglobals.h"
 
 using namespace qel::test;
 using namespace qel::link;

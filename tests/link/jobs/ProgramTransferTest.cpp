@@ -3,13 +3,7 @@
 // project whose ladder compiles to the same code; each refusal and each fault
 // in the middle of a transfer ends the job with its message and leaves the
 // project as it was.
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <filesystem>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "tests/link/LinkTestSupport.h"
 #include "core/ProgramImage.h"
@@ -17,7 +11,6 @@
 #include "link/jobs/Programtransfer.h"
 #include "project/Msgtable.h"
 #include "project/Projectfiles.h"
-#include "project/Qelglobals.h"
 #include "tests/ladder/model/IlProgram.h"
 #include "tests/support/Hppmaster.h"
 #include "tests/support/ScriptedMessages.h"

@@ -3,13 +3,8 @@
 // family's registers (the emulator refuses any other register), the wire
 // addressing, the identification's refusals and the D limit of older PLCs,
 // and faults and a cancel in the middle that leave the data as it was.
-#include <gtest/gtest.h>
-
 #include <array>
-#include <functional>
 #include <random>
-#include <utility>
-#include <vector>
 
 #include "tests/link/LinkTestSupport.h"
 #include "core/DeviceLimits.h"

@@ -2,17 +2,12 @@
 // types them, set values found in the program, the typed set-value and force
 // checks, and the poll cycle against the emulator over a pseudo-terminal,
 // byte for byte where the PLC's monitor areas are concerned.
-#include <gtest/gtest.h>
-
-#include <cstring>
 #include <tuple>
 
 #include "tests/link/LinkTestSupport.h"
-#include "core/Codetranslate.h"
 #include "core/DeviceLimits.h"
 #include "link/online/Devicewrite.h"
 #include "link/online/Devmonilist.h"
-#include "project/Qelglobals.h"
 
 using namespace qel::test;
 using namespace qel::link;

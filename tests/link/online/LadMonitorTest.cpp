@@ -2,17 +2,11 @@
 // a pseudo-terminal: the lists built from the rows on screen, byte for byte
 // on the wire, the states and values each cell shows, force refusals, and a
 // running program whose coil follows a forced contact.
-#include <gtest/gtest.h>
-
-#include <cstring>
-
 #include "tests/link/LinkTestSupport.h"
-#include "core/Codetranslate.h"
 #include "core/DeviceLimits.h"
 #include "ladder/model/LadderConvert.h"
 #include "ladder/model/LadderGrid.h"
 #include "link/online/Ladmonitor.h"
-#include "project/Qelglobals.h"
 
 using namespace qel::test;
 using namespace qel::link;

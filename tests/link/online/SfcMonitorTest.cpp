@@ -2,10 +2,7 @@
 // the visible-step list on the wire frame by frame, the step bits read back,
 // the edge cases of an empty, a 15-, 16- and over-96-step screen, and a reply
 // longer than the client keeps.
-#include <gtest/gtest.h>
-
 #include <numeric>
-#include <utility>
 
 #include "tests/link/LinkTestSupport.h"
 #include "link/online/Sfcmoni.h"
