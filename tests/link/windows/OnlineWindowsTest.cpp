@@ -209,15 +209,17 @@ TEST_F(OnlineTest, FrameCommandsForceSetRunAndStop) {
     // The force dialog works without any monitor.
     ASSERT_TRUE(frame_->RunCommand("MmForceDev"));
     ASSERT_TRUE(_DevForce->isVisible());
-    _DevForce->DevName->setText("m5");
-    QTest::mouseClick(_DevForce->SetOK, Qt::LeftButton);
+    auto force = [&](const char* device) {
+        _DevForce->DevName->setText(device);
+        QTest::mouseClick(_DevForce->SetOK, Qt::LeftButton);
+    };
+    force("m5");
     ASSERT_TRUE(PumpUntil([&] { return emu_.S.coils[0x0805] && !frame_->Link.PortOpen(); }));
     _DevForce->SetOff->click();
     EXPECT_FALSE(_DevForce->SetOn->isChecked());
-    QTest::mouseClick(_DevForce->SetOK, Qt::LeftButton);
+    force("m5");
     ASSERT_TRUE(PumpUntil([&] { return !emu_.S.coils[0x0805] && !frame_->Link.PortOpen(); }));
-    _DevForce->DevName->setText("D0");
-    QTest::mouseClick(_DevForce->SetOK, Qt::LeftButton);
+    force("D0");
     ASSERT_EQ(messages_.Shown().size(), 1u);
     EXPECT_EQ(messages_.Shown()[0], gMsgTable.Get(0));
     _DevForce->close();

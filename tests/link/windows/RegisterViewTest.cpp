@@ -76,10 +76,8 @@ TEST_F(RegisterViewTest, OpensWithTheProgramsRegisterFileAndChecksTypedValues) {
     EXPECT_EQ(gActiveView, TDevReg::kView);
     EXPECT_EQ(v->CellText(1, 4), "77");
     EXPECT_TRUE(v->ViewStatus->text().endsWith(":Line 4"));
-    EXPECT_TRUE(Enabled("MmSave"));
-    EXPECT_TRUE(Enabled("BnPrn"));
-    EXPECT_FALSE(Enabled("MmZoomIn"));
-    EXPECT_FALSE(Enabled("MmUndo"));
+    EXPECT_TRUE(Enabled("MmSave") && Enabled("BnPrn"));
+    EXPECT_FALSE(Enabled("MmZoomIn") || Enabled("MmUndo"));
     // Family 0: 133 rows of D, D600 "No Use".
     EXPECT_EQ(v->RegGrid->model()->rowCount(), 132);
     EXPECT_EQ(v->CellText(61, 1), "No Use");

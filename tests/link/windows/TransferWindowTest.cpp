@@ -52,6 +52,8 @@ protected:
         InstallProgramTransfer(frame_.get());
         ASSERT_NE(_TransDataForm, nullptr);
         form_ = _TransDataForm;
+        PutProgram({"LD X0", "OUT Y0", "END"});
+        gQel.ProgramPresent = 1;
     }
     // Shown as a message or as part of a question (a ladder asked to drop
     // edits that do not compile names the compile failure).
@@ -140,8 +142,6 @@ TEST_F(TransferWindowTest, WriteThenReadBackThroughTheWindow) {
 }
 
 TEST_F(TransferWindowTest, PartialRangeIsProposedAndChecked) {
-    PutProgram({"LD X0", "OUT Y0", "END"});
-    gQel.ProgramPresent = 1;
     OpenLinkWindow(TTransDataForm::kWrite);
     QTest::mouseClick(form_->TransPartial, Qt::LeftButton);
     EXPECT_TRUE(form_->StartStep_Txt->isEnabled());
@@ -172,8 +172,6 @@ TEST_F(TransferWindowTest, PartialRangeIsProposedAndChecked) {
 }
 
 TEST_F(TransferWindowTest, ProgressCancelAndVerify) {
-    PutProgram({"LD X0", "OUT Y0", "END"});
-    gQel.ProgramPresent = 1;
     gQel.Modified = 0;
     std::fill(emu_.S.program.begin(), emu_.S.program.end(), 0xFF);
     const std::vector<std::uint8_t> before = Image();
@@ -205,8 +203,6 @@ TEST_F(TransferWindowTest, ProgressCancelAndVerify) {
 }
 
 TEST_F(TransferWindowTest, HandheldModeServesUntilCancel) {
-    PutProgram({"LD X0", "OUT Y0", "END"});
-    gQel.ProgramPresent = 1;
     // A changed project is offered for saving first; Cancel keeps the window
     // on reading and answers no programmer.
     gQel.Modified = 1;
