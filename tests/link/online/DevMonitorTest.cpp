@@ -47,21 +47,19 @@ TEST_F(DevMoniRows, MonitorInputAddsConsecutiveDevicesAndRefusesBadEntries) {
 
     // Refusals change nothing.
     const auto before = Names(list);
-    EXPECT_EQ(list.AddDevices(1, "D0", "0", &cur), (TMsgBoxes{{kMsgBadCount, kMsgBadInput}}));
-    EXPECT_EQ(list.AddDevices(1, "D0", "-1", &cur), (TMsgBoxes{{kMsgBadCount, kMsgBadInput}}));
-    EXPECT_EQ(list.AddDevices(1, "X8", "1", &cur), (TMsgBoxes{{kMsgBadInput}}));       // octal
-    EXPECT_EQ(list.AddDevices(1, "D10000", "1", &cur), (TMsgBoxes{{kMsgBadInput}}));   // too long
-    EXPECT_EQ(list.AddDevices(1, "D99999", "1", &cur), (TMsgBoxes{{kMsgBadInput}}));
-    EXPECT_EQ(list.AddDevices(1, "M", "1", &cur), (TMsgBoxes{{kMsgBadInput}}));
+    for (const char* count : {"0", "-1"})
+        EXPECT_EQ(list.AddDevices(1, "D0", count, &cur), (TMsgBoxes{{kMsgBadCount, kMsgBadInput}})) << count;
+    for (const char* name : {"X8", "D10000", "D99999", "M"})  // octal, too long
+        EXPECT_EQ(list.AddDevices(1, name, "1", &cur), (TMsgBoxes{{kMsgBadInput}})) << name;
     EXPECT_EQ(Names(list), before);
     // A bare index register passes the name check but is no listed device.
     EXPECT_EQ(list.AddDevices(5, "E", "1", &cur), (TMsgBoxes{{kMsgBadInput}}));
     EXPECT_TRUE(list.Rows[4].Empty());
     // Counting past the family's last device keeps the rows added before.
+    // The row after them is left as it was.
     EXPECT_EQ(list.AddDevices(1, "T254", "4", &cur), (TMsgBoxes{{kMsgBadInput}}));
-    EXPECT_EQ(list.Rows[0].Name, "T254");
-    EXPECT_EQ(list.Rows[1].Name, "T255");
-    EXPECT_EQ(list.Rows[2].Name, "Y10");  // the row after them is left as it was
+    const auto names = Names(list);
+    EXPECT_EQ(std::vector(names.begin(), names.begin() + 3), (std::vector<std::string>{"T254", "T255", "Y10"}));
 }
 
 TEST_F(DevMoniRows, GridStopsAtNinetySixDevicesAndDeletesMoveRowsUp) {
@@ -100,16 +98,14 @@ TEST_F(DevMoniRows, SetValuesComeFromTheProgram) {
     for (const char* name : {"C5", "C200", "T9"}) list.AddDevices(row++, name, "1", &cur);
     for (auto& r : list.Rows)
         if (!r.Empty()) list.FindSetValue(r, gProgram, gProgramCapacity);
-    EXPECT_EQ(list.Rows[0].SetSource, "Set");
+    // D registers from D4096 are listed where the PLC keeps them.
+    std::vector<std::string> sources;
+    for (int r = 0; r < 5; ++r) sources.push_back(list.Rows[r].SetSource);
+    EXPECT_EQ(sources, (std::vector<std::string>{"Set", "No Set", "D7", "Set", "D5000"}));
     EXPECT_EQ(list.Rows[0].Record.SetValue[0], 10);
-    EXPECT_EQ(list.Rows[1].SetSource, "No Set");
-    EXPECT_EQ(list.Rows[2].SetSource, "D7");
-    EXPECT_EQ(list.Rows[3].SetSource, "Set");
     std::uint32_t v = 0;
     std::memcpy(&v, list.Rows[3].Record.SetValue, 4);
     EXPECT_EQ(v, 100000u);
-    // D registers from D4096 are listed where the PLC keeps them.
-    EXPECT_EQ(list.Rows[4].SetSource, "D5000");
     ASSERT_EQ(list.gMoniSetRegBytes, 4u);
     EXPECT_EQ(list.gMoniSetRegList[0], 0x1007);
     EXPECT_EQ(list.gMoniSetRegList[1], 0x8000 + 5000);
