@@ -118,13 +118,9 @@ TEST_F(ProgramTransferTest, FullProgramsOfEveryCapacityGoOutComeBackAndVerify) {
         const std::uint32_t capacity = kProgramCapacities[static_cast<std::size_t>(cap)];
         const std::vector<std::uint8_t> image = FullProgram(cap);
         emu.Configure(families[cap], cap, 90);
-        emu.ClearLog();
-        frame.msgs.clear();
         SetProject(families[cap], cap, image);
-
-        ASSERT_TRUE(transfer->StartWrite(0, static_cast<int>(capacity / 2)));
-        ASSERT_TRUE(Idle());
-        EXPECT_EQ(frame.Ids(), std::vector<int>{kMsgWriteOk});
+        const int steps = static_cast<int>(capacity / 2);
+        EXPECT_EQ(Ran([&] { return transfer->StartWrite(0, steps); }), std::vector<int>{kMsgWriteOk});
         EXPECT_EQ(emu.S.program, image);  // exactly the image, nothing more
         const auto calls = Calls();
         ASSERT_GE(calls.size(), 7u);
@@ -165,9 +161,7 @@ TEST_F(ProgramTransferTest, PartialRangesKeepToTheirBounds) {
     emu.Configure(1, 3, 90);
     const std::vector<std::uint8_t> image = FullProgram(3);
     SetProject(1, 3, image);
-    ASSERT_TRUE(transfer->StartWrite(8180, 8203));
-    ASSERT_TRUE(Idle());
-    EXPECT_EQ(frame.Ids(), std::vector<int>{kMsgWriteOk});
+    EXPECT_EQ(Ran([&] { return transfer->StartWrite(8180, 8203); }), std::vector<int>{kMsgWriteOk});
     std::vector<std::pair<int, int>> blocks;  // register, count
     for (const auto& t : emu.Log())
         if (t.bytes[1] == 16) blocks.emplace_back(t.bytes[2] << 8 | t.bytes[3], t.bytes[4] << 8 | t.bytes[5]);
