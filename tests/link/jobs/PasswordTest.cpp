@@ -99,6 +99,7 @@ TEST_F(PasswordTest, EveryFamilySetsLocksRefusesWrongPasswordsUnlocksChangesAndC
         emu.S.program[1] = 0x00;
         host = PwdHost{};
         auto password = [&] { return family == 0 ? Family0Password() : emu.S.password.value_or(""); };
+        auto lockedWith = [&] { return std::make_tuple(Locked(), password(), pwd->EnterMode); };
 
         // A PLC without a password: the dialog asks for a new one.
         EXPECT_TRUE(Query().empty());
@@ -119,9 +120,7 @@ TEST_F(PasswordTest, EveryFamilySetsLocksRefusesWrongPasswordsUnlocksChangesAndC
         // Set: the PLC is locked and the dialog now asks for the password.
         EXPECT_EQ(Apply("Ab12", "Ab12"), k.set);
         EXPECT_EQ(host.asked, k.setAsked);
-        EXPECT_TRUE(Locked());
-        EXPECT_EQ(password(), "Ab12");
-        EXPECT_EQ(pwd->EnterMode, 1);
+        EXPECT_EQ(lockedWith(), std::make_tuple(true, "Ab12", 1));
         EXPECT_EQ(host.status.back(), kMsgPwdLocked);
 
         // The program cannot be read while the PLC is locked.
@@ -133,9 +132,7 @@ TEST_F(PasswordTest, EveryFamilySetsLocksRefusesWrongPasswordsUnlocksChangesAndC
         for (const std::string wrong : {"Ab123", "Zz99", ""}) {
             const std::vector<int> ids = Apply(wrong);
             EXPECT_EQ(ids, std::vector<int>{wrong.size() == 4 ? kMsgPwdWrong : kMsgPwdLength}) << wrong;
-            EXPECT_TRUE(Locked());
-            EXPECT_EQ(password(), "Ab12");
-            EXPECT_EQ(pwd->EnterMode, 1);
+            EXPECT_EQ(lockedWith(), std::make_tuple(true, "Ab12", 1));
         }
         // Four spaces do not clear a locked PLC: they are a wrong password.
         EXPECT_EQ(Apply("    "), std::vector<int>{kMsgPwdWrong});
