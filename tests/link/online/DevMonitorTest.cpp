@@ -170,8 +170,6 @@ class DevMoniLink : public LinkFixture {
 protected:
     void SetUp() override {
         LinkFixture::SetUp();
-        // Time-outs of about a second: a loaded machine must not lose the line.
-        link->SetTickMs(5.0);
         AllocateSharedBuffers();
         SetCurrentFamily(1);
         list.OnValues = [this] { ++refreshes; };
@@ -377,8 +375,8 @@ TEST_F(DevMoniLink, ALostLineEndsMonitoringWithItsMessage) {
 // ---------------------------------------------------------------------------
 // The ladder's on-line monitor without its window, against the emulator over
 // a pseudo-terminal: the lists built from the rows on screen, byte for byte
-// on the wire, the states and values each cell shows, force refusals, and a
-// running program whose coil follows a forced contact.
+// on the wire, the states and values each cell shows, and force refusals (a
+// running program following a forced contact: the ladder window test).
 
 namespace {
 
@@ -386,7 +384,6 @@ class LadMonitorTest : public LinkFixture {
 protected:
     void SetUp() override {
         LinkFixture::SetUp();
-        link->SetTickMs(5.0);
         AllocateSharedBuffers();
         SetCurrentFamily(1);
         mon.Grid = gLadderRows;
