@@ -221,24 +221,12 @@ TEST_F(LinkFaults, ReplyAfterTheTimeOutIsNotTakenForTheNextRequest) {
 // that sent it, messages wait until the port's notification has returned, and
 // the pause of variant 2 PLCs does not hold up the GUI thread.
 
-namespace {
-
-// Sends one request, ends with its reply.
-struct OneRequestJob : ScriptJob {
-    OneRequestJob(std::uint16_t address, std::uint16_t countOrValue, std::uint8_t function) {
-        request = [=](TTransData& l) { l.SendCommand(address, countOrValue, function); };
-        reply = [](TTransData& l) { l.EndJob(); };
-    }
-};
-
-}  // namespace
-
 TEST_F(LinkFixture, ReplyFromAnotherStationIsTaken) {
     emu.S.regs[0x1000] = 0x1234;
     for (int station : {2, 0x80}) {
         emu.ClearLog();
         emu.AddFault({.action = FaultAction::WrongStation, .function = 3, .param = station});
-        OneRequestJob job(0x1000, 1, 3);
+        SequenceJob job({[](TTransData& l) { l.SendCommand(0x1000, 1, 3); }});
         ASSERT_TRUE(RunJob(4, job)) << station;
         EXPECT_EQ(emu.RequestCount(), 1u) << station;  // not resent
         ASSERT_EQ(job.replies.size(), 1u) << station;
@@ -263,12 +251,13 @@ TEST_F(LinkFixture, EchoThatDiffersFromTheRequestIsABadFrame) {
     };
     for (const Case& c : cases) {
         const std::string what = c.reply.substr(0, c.reply.size() - 2);
+        auto send = [&c](TTransData& l) { l.SendCommand(c.address, c.value, c.function); };
         // Answered right, the write is done and reported so.
         emu.S.regs[qel::test::PlcEmulator::kD1141] = 0x6C2D;
         emu.ClearFaults();
         emu.ClearLog();
         frame.msgs.clear();
-        OneRequestJob good(c.address, c.value, c.function);
+        SequenceJob good({send});
         ASSERT_TRUE(RunJob(4, good)) << what;
         ASSERT_EQ(emu.RequestCount(), 1u) << what;
         EXPECT_EQ(emu.Log()[0].request, c.request) << what;
@@ -279,7 +268,7 @@ TEST_F(LinkFixture, EchoThatDiffersFromTheRequestIsABadFrame) {
         // with message 199: never reported done.
         emu.ClearLog();
         emu.AddFault({.action = FaultAction::Raw, .function = c.function, .times = -1, .text = c.reply});
-        OneRequestJob bad(c.address, c.value, c.function);
+        SequenceJob bad({send});
         ASSERT_TRUE(RunJob(4, bad)) << what;
         EXPECT_EQ(emu.RequestCount(), 4u) << what;
         EXPECT_TRUE(bad.replies.empty()) << what;
