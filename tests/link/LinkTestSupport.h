@@ -231,12 +231,6 @@ protected:
         }
         return frame.Ids();
     }
-    // The request texts the emulator received, in order.
-    std::vector<std::string> Requests() const {
-        std::vector<std::string> r;
-        for (const auto& t : emu.Log()) r.push_back(t.request);
-        return r;
-    }
     // The requests of function `fn` at addresses [lo, hi), as bytes.
     std::vector<std::vector<std::uint8_t>> Requests(int fn, int lo, int hi) const {
         std::vector<std::vector<std::uint8_t>> out;
