@@ -4,10 +4,12 @@
 // fixture that joins a link to the emulator over a pseudo-terminal.
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <initializer_list>
 #include <memory>
@@ -23,14 +25,18 @@
 #endif
 #include "tests/support/Plcemulator.h"
 #include "tests/support/PlcemulatorPort.h"
+#include "tests/support/TestInstallDir.h"
+
+// Fault rules name only the fields they set.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 namespace qel::test {
 
 // Assembles instruction-list lines into the program image from offset 0.
-inline void WriteProgram(std::initializer_list<const char*> lines) {
+inline void WriteProgram(const std::vector<std::string>& lines) {
     std::memset(gProgram, 0xFF, gProgramCapacity);
     std::uint32_t off = 0;
-    for (const char* line : lines) {
+    for (const std::string& line : lines) {
         ASSERT_TRUE(SetInputText(line) && AssembleInstruction() == 1) << line;
         std::memcpy(gProgram + off, gInsnBuf.code, gInsnBuf.length);
         off += gInsnBuf.length;
@@ -44,16 +50,20 @@ inline void EnsureApp() {
     if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
 }
 
-// Runs the event loop until pred holds or the bound passes.
 // The reply time-out tick of the link tests.
 inline constexpr double kTestTickMs = 5.0;
 
+// Runs the event loop until pred holds or the bound passes, sleeping between
+// events (a timer wakes it every few milliseconds), so that a long wait does
+// not keep a core busy while other tests run beside it.
 inline bool WaitUntil(const std::function<bool()>& pred, int boundMs = 20000) {
+    QTimer wake;
+    wake.start(5);
     QElapsedTimer t;
     t.start();
     while (!pred()) {
         if (t.elapsed() > boundMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
@@ -64,6 +74,23 @@ inline void Spin(int ms) {
     t.start();
     while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
+
+// A private install folder with the program's data files, and the shared
+// program buffers, for the length of a test.
+struct TestProject {
+    explicit TestProject(const std::string& prefix)
+        : home(MakeTestInstallDir(prefix, {"QEL.Txt", "DeviceCommentInit.txt"})) {
+        std::filesystem::create_directories(home / "Temp");
+        AllocateSharedBuffers();
+        gQel.InstallFolder = home.string() + "/";
+        gQel.SaveDir = home.string();
+    }
+    ~TestProject() {
+        FreeSharedBuffers();
+        std::filesystem::remove_all(home);
+    }
+    std::filesystem::path home;
+};
 
 class RecordingFrame : public link::TLinkFrameBase {
 public:
@@ -121,6 +148,18 @@ public:
     std::vector<std::vector<std::uint8_t>> replies;
 };
 
+// A job that sends one request per step and ends after the last.
+struct SequenceJob : ScriptJob {
+    explicit SequenceJob(std::vector<std::function<void(link::TTransData&)>> s) : steps(std::move(s)) {
+        request = [this](link::TTransData& l) { steps[next++](l); };
+        reply = [this](link::TTransData& l) {
+            if (next == steps.size()) l.EndJob();
+        };
+    }
+    std::vector<std::function<void(link::TTransData&)>> steps;
+    std::size_t next = 0;
+};
+
 // A monitor client that reads one register per turn.
 class ReadClient : public link::TMonitorClient {
 public:
@@ -172,23 +211,25 @@ protected:
         // still leave room for a machine busy with other work.
         link->SetTickMs(kTestTickMs);
     }
-    void TearDown() override {
-        link.reset();
-        port.reset();
-    }
-
     // Runs a job until it has ended or the link went quiet.
     bool RunJob(int jobNo, ScriptJob& job, int phase = 1) {
         link->RegisterJob(jobNo, &job);
         if (!link->OpenPort()) return false;
         link->StartJob(jobNo, phase);
-        return WaitUntil([&] { return link->JobNo == 0 && link->MaySend && !link->MessagesPending(); });
+        return Idle();
     }
-    // The request texts the emulator received, in order.
-    std::vector<std::string> Requests() const {
-        std::vector<std::string> r;
-        for (const auto& t : emu.Log()) r.push_back(t.request);
-        return r;
+    // Waits until no job runs and every message of the link is shown.
+    bool Idle(int boundMs = 30000) {
+        return WaitUntil([&] { return link->JobNo == 0 && link->MaySend && !link->MessagesPending(); }, boundMs);
+    }
+    // Runs what `start` began until the link is idle; the ids of the messages shown.
+    std::vector<int> Ran(const std::function<bool()>& start) {
+        frame.msgs.clear();
+        emu.ClearLog();
+        if (start()) {
+            EXPECT_TRUE(Idle());
+        }
+        return frame.Ids();
     }
     // The requests of function `fn` at addresses [lo, hi), as bytes.
     std::vector<std::vector<std::uint8_t>> Requests(int fn, int lo, int hi) const {
@@ -201,6 +242,8 @@ protected:
         return out;
     }
 
+    // A derived fixture's members (its jobs and clients) go before the link,
+    // the link before its port.
     PlcEmulator emu;
     RecordingFrame frame;
     std::unique_ptr<link::TLinkPort> port;

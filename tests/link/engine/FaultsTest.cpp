@@ -1,12 +1,17 @@
 // Replies that fail: resends, the final bad frame, time-outs, exception
 // replies and short, split or foreign replies, all over a pseudo-terminal.
-#include <gtest/gtest.h>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <optional>
 
 #include "tests/link/LinkTestSupport.h"
 
 using namespace qel::test;
 using qel::link::LampColor;
 using qel::link::TTransData;
+using qel::link::gLadderMonitorRefresh;
+using qel::link::kMsgWriteQueueFull;
 
 namespace {
 
@@ -20,13 +25,8 @@ struct ReadJob : ScriptJob {
     }
 };
 
-FaultRule Rule(FaultAction a, int times = 1, int param = 0, int function = 3) {
-    FaultRule r;
-    r.action = a;
-    r.times = times;
-    r.param = param;
-    r.function = function;
-    return r;
+FaultRule Rule(FaultAction a, int times = 1, int param = 0) {
+    return {.action = a, .function = 3, .times = times, .param = param};
 }
 
 }  // namespace
@@ -49,31 +49,58 @@ protected:
     }
 };
 
-TEST_F(LinkFaults, BadFrameIsResentThreeTimesThenMessage199EndsTheJob) {
-    emu.AddFault(Rule(FaultAction::BadLrc, -1));
-    ReadJob job(5);
-    ASSERT_TRUE(RunJob(4, job));
-    ASSERT_EQ(emu.RequestCount(), 4u);  // the request and 3 resends
-    for (const auto& t : emu.Log()) EXPECT_EQ(t.request, emu.Log()[0].request);
-    ASSERT_EQ(frame.Ids(), std::vector<int>{199});
-    EXPECT_EQ(frame.msgs[0].detail, emu.Log()[3].reply);  // the received text
-    EXPECT_TRUE(job.replies.empty());
-    EXPECT_EQ(job.aborted, 1);
-    EXPECT_GE(frame.progressClosed, 1);
-    EXPECT_TRUE(frame.Saw(LampColor::Fuchsia));
-    // The job has ended, so nothing hangs: the link is idle and the port closed.
-    EXPECT_EQ(link->JobNo, 0);
-    EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
-    Spin(30);
-    EXPECT_EQ(emu.RequestCount(), 4u);
+TEST_F(LinkFaults, FailedRequestEndsTheJobWithItsMessage) {
+    // A frame still bad after three resends shows the text received; a tiny
+    // reply and then nothing, or no reply at all, is a time-out; an exception
+    // (general text and code outside 1..8) is not resent.
+    const struct {
+        FaultRule rule;
+        std::size_t requests;
+        int msg;
+        std::optional<LampColor> lamp;
+    } cases[] = {
+        {Rule(FaultAction::BadLrc, -1), 4, 199, LampColor::Fuchsia},
+        {Rule(FaultAction::Tiny, 1), 1, 83, LampColor::Black},
+        {Rule(FaultAction::Drop, -1), 1, 83, std::nullopt},
+        {Rule(FaultAction::Exception, 1, 2), 1, 192, LampColor::Blue},
+        {Rule(FaultAction::Exception, 1, 11), 1, 190, LampColor::Blue},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.msg);
+        emu.ClearFaults();
+        emu.ClearLog();
+        emu.AddFault(c.rule);
+        frame.msgs.clear();
+        frame.lamps.clear();
+        frame.progressClosed = 0;
+        frame.SetLinkMode(5);
+        ReadJob job(3);
+        ASSERT_TRUE(RunJob(4, job));
+        ASSERT_EQ(frame.Ids(), std::vector<int>{c.msg});
+        EXPECT_EQ(emu.RequestCount(), c.requests);
+        for (const auto& t : emu.Log()) EXPECT_EQ(t.request, emu.Log()[0].request);
+        if (c.msg == 199 || c.msg == 190) {
+            EXPECT_EQ(frame.msgs[0].detail, c.msg == 199 ? emu.Log().back().reply : "11");
+        }
+        if (c.msg == 83) {
+            EXPECT_EQ(link->TimedOut, 1);
+            EXPECT_EQ(frame.LinkMode(), 0);  // a time-out also ends the link mode
+        }
+        EXPECT_TRUE(!c.lamp || frame.Saw(*c.lamp));
+        EXPECT_TRUE(job.replies.empty());
+        EXPECT_EQ(job.aborted, 1);
+        EXPECT_GE(frame.progressClosed, 1);
+        // The job has ended, so nothing hangs: the link is idle and the port closed.
+        EXPECT_EQ(link->JobNo, 0);
+        EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
+        Spin(30);
+        EXPECT_EQ(emu.RequestCount(), c.requests);
+    }
 }
 
 TEST_F(LinkFaults, RetryCountStartsAgainForEachRequest) {
-    FaultRule first = Rule(FaultAction::BadLrc, 3);
-    emu.AddFault(first);              // request 1: 3 bad replies, the 4th is good
-    FaultRule second = Rule(FaultAction::BadLrc, 2);
-    second.skip = 1;                  // request 2: 2 bad replies
-    emu.AddFault(second);
+    emu.AddFault(Rule(FaultAction::BadLrc, 3));  // request 1: 3 bad replies, the 4th is good
+    emu.AddFault({.action = FaultAction::BadLrc, .function = 3, .skip = 1, .times = 2});  // request 2: 2 bad replies
     ReadJob job(2);
     ASSERT_TRUE(RunJob(4, job));
     EXPECT_TRUE(frame.msgs.empty());
@@ -89,10 +116,10 @@ TEST_F(LinkFaults, DamagedRepliesAreResentAndNeverUsed) {
                           FaultAction::ShortData, FaultAction::BcLies, FaultAction::LongData})
         rules.push_back(Rule(k, 1, 2));
     rules.push_back(Rule(FaultAction::WrongFunction, 1, 4));
-    // An exception reply with a byte too many is no exception reply.
-    FaultRule longException = Rule(FaultAction::Raw);
-    longException.text = emu::Frame({1, 0x83, 2, 0});
-    rules.push_back(longException);
+    // An exception reply with a byte too many is no exception reply; a frame
+    // longer than any reply is a bad frame.
+    rules.push_back({.action = FaultAction::Raw, .function = 3, .text = emu::Frame({1, 0x83, 2, 0})});
+    rules.push_back({.action = FaultAction::Raw, .function = 3, .text = ":0103" + std::string(700, '0') + "\r\n"});
     for (const FaultRule& r : rules) {
         const std::string what = std::to_string(static_cast<int>(r.action)) + "/" + std::to_string(r.param);
         emu.ClearFaults();
@@ -129,30 +156,11 @@ TEST_F(LinkFaults, FrameNobodyAskedForIsDropped) {
     link->EndJob();
 }
 
-TEST_F(LinkFaults, HandheldProgrammerStationHoldsOnlyWhileItsLinkRuns) {
-    ScriptJob handheld;  // driven by incoming frames; it sends no requests
-    link->RegisterJob(6, &handheld);
-    ASSERT_TRUE(link->OpenPort());
-    link->StartJob(6, 0);
-    emu.SendUnsolicited({0x80, 0x11});
-    ASSERT_TRUE(WaitUntil([&] { return handheld.replies.size() == 1; }));
-    EXPECT_EQ(handheld.replies[0][0], 0x11);
-    EXPECT_EQ(frame.StationByte(), 0x80);
-    link->EndJob();
-    EXPECT_EQ(frame.StationByte(), 1);
-}
-
 TEST_F(LinkFaults, SplitRepliesAndNoiseBeforeTheFrameAreAssembled) {
-    FaultRule split = Rule(FaultAction::Fragment, 1, 5);
-    split.param2 = 60;  // far enough apart that a busy machine still sees the parts
-    emu.AddFault(split);
-    FaultRule noise = Rule(FaultAction::Garbage, 1);
-    noise.text = "\x01~~";
-    noise.skip = 1;
-    emu.AddFault(noise);
-    FaultRule restart = Rule(FaultAction::DoubleColon, 1);
-    restart.skip = 2;
-    emu.AddFault(restart);
+    // The parts far enough apart that a busy machine still sees them.
+    emu.AddFault({.action = FaultAction::Fragment, .function = 3, .param = 5, .param2 = 60});
+    emu.AddFault({.action = FaultAction::Garbage, .function = 3, .skip = 1, .text = "\x01~~"});
+    emu.AddFault({.action = FaultAction::DoubleColon, .function = 3, .skip = 2});
     ReadJob job(3);
     ASSERT_TRUE(RunJob(4, job));
     EXPECT_EQ(emu.RequestCount(), 3u);  // no resend
@@ -160,40 +168,6 @@ TEST_F(LinkFaults, SplitRepliesAndNoiseBeforeTheFrameAreAssembled) {
     ExpectOnlyGoodData(job);
     EXPECT_TRUE(frame.Saw(LampColor::Green));
     EXPECT_TRUE(frame.msgs.empty());
-}
-
-TEST_F(LinkFaults, OverlongFrameIsABadFrame) {
-    FaultRule r = Rule(FaultAction::Raw, 1);
-    r.text = ":0103" + std::string(700, '0') + "\r\n";
-    emu.AddFault(r);
-    ReadJob job(1);
-    ASSERT_TRUE(RunJob(4, job));
-    EXPECT_EQ(emu.RequestCount(), 2u);
-    ASSERT_EQ(job.replies.size(), 1u);
-    ExpectOnlyGoodData(job);
-}
-
-TEST_F(LinkFaults, TinyReplyTurnsTheLampBlackAndIsNotUsed) {
-    emu.AddFault(Rule(FaultAction::Tiny, 1));
-    ReadJob job(1);
-    ASSERT_TRUE(RunJob(4, job));
-    EXPECT_TRUE(frame.Saw(LampColor::Black));
-    EXPECT_TRUE(job.replies.empty());
-    EXPECT_EQ(frame.Ids(), std::vector<int>{83});  // nothing more came
-}
-
-TEST_F(LinkFaults, TimeOutShowsMessage83AndCancelsTheJob) {
-    emu.AddFault(Rule(FaultAction::Drop, -1));
-    frame.SetLinkMode(5);
-    ReadJob job(3);
-    ASSERT_TRUE(RunJob(4, job));
-    EXPECT_EQ(frame.Ids(), std::vector<int>{83});
-    EXPECT_EQ(link->TimedOut, 1);
-    EXPECT_EQ(job.aborted, 1);
-    EXPECT_EQ(frame.LinkMode(), 0);
-    EXPECT_EQ(link->JobNo, 0);
-    EXPECT_EQ(emu.RequestCount(), 1u);  // a time-out is not resent
-    EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
 }
 
 TEST_F(LinkFaults, FailedPollStopsEveryClientWithItsMessage) {
@@ -222,6 +196,8 @@ TEST_F(LinkFaults, FailedPollStopsEveryClientWithItsMessage) {
         EXPECT_TRUE(link->MonitorClients.empty());
         EXPECT_EQ(frame.monitoringStopped, 1);
         EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
+        EXPECT_FALSE(link->ComTmr.isActive());
+        EXPECT_FALSE(link->ReplyTmr.isActive());
         const std::size_t n = emu.RequestCount();
         Spin(30);
         EXPECT_EQ(emu.RequestCount(), n) << msgId;
@@ -229,48 +205,337 @@ TEST_F(LinkFaults, FailedPollStopsEveryClientWithItsMessage) {
     }
 }
 
-TEST_F(LinkFaults, ExceptionReplyShowsItsMessageAndEndsTheJob) {
-    emu.AddFault(Rule(FaultAction::Exception, 1, 2));
-    ReadJob job(3);
-    ASSERT_TRUE(RunJob(4, job));
-    EXPECT_EQ(frame.Ids(), std::vector<int>{192});
-    EXPECT_TRUE(frame.Saw(LampColor::Blue));
-    EXPECT_EQ(emu.RequestCount(), 1u);  // not resent
-    EXPECT_EQ(job.aborted, 1);
-    EXPECT_TRUE(job.replies.empty());
-    EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
-
-    // A code outside 1..8 shows the general exception text with the code.
-    emu.ClearLog();
-    emu.AddFault(Rule(FaultAction::Exception, 1, 11));
-    ReadJob again(1);
-    ASSERT_TRUE(RunJob(4, again));
-    ASSERT_EQ(frame.msgs.size(), 2u);
-    EXPECT_EQ(frame.msgs[1].id, 190);
-    EXPECT_EQ(frame.msgs[1].detail, "11");
-}
-
-TEST_F(LinkFaults, ExceptionToAQueuedWriteLeavesTheJobRunning) {
-    // Function 5 to an address no device has.
-    ScriptJob job;
-    job.request = [](TTransData& l) { l.SendCommand(0x1000, 2, 3); };
-    job.reply = [&](TTransData& l) {
-        if (job.replies.size() == 1) l.QueueDeviceWrite(0x7000, 0xFF00, 0, 5);
-        if (job.replies.size() == 3) l.EndJob();
-    };
-    ASSERT_TRUE(RunJob(4, job));
-    EXPECT_EQ(frame.Ids(), std::vector<int>{192});
-    EXPECT_EQ(job.replies.size(), 3u);
-    EXPECT_EQ(job.aborted, 0);
-}
-
 TEST_F(LinkFaults, ReplyAfterTheTimeOutIsNotTakenForTheNextRequest) {
-    FaultRule late = Rule(FaultAction::Delay, 1, 1500);  // longer than the 900 ms time-out
-    emu.AddFault(late);
+    emu.AddFault(Rule(FaultAction::Delay, 1, 1500));  // longer than the 900 ms time-out
     ReadJob job(1);
     ASSERT_TRUE(RunJob(4, job));
     EXPECT_EQ(frame.Ids(), std::vector<int>{83});
     EXPECT_TRUE(job.replies.empty());
     Spin(1000);  // the late reply arrives at a closed port
     EXPECT_TRUE(job.replies.empty());
+}
+
+// ---------------------------------------------------------------------------
+// Which replies the link takes and when it acts on them: the station is not
+// compared, echoes are compared whole, every request's reply goes to the one
+// that sent it, messages wait until the port's notification has returned, and
+// the pause of variant 2 PLCs does not hold up the GUI thread.
+
+TEST_F(LinkFixture, ReplyFromAnotherStationIsTaken) {
+    emu.S.regs[0x1000] = 0x1234;
+    for (int station : {2, 0x80}) {
+        emu.ClearLog();
+        emu.AddFault({.action = FaultAction::WrongStation, .function = 3, .param = station});
+        SequenceJob job({[](TTransData& l) { l.SendCommand(0x1000, 1, 3); }});
+        ASSERT_TRUE(RunJob(4, job)) << station;
+        EXPECT_EQ(emu.RequestCount(), 1u) << station;  // not resent
+        ASSERT_EQ(job.replies.size(), 1u) << station;
+        EXPECT_EQ(job.replies[0][2] << 8 | job.replies[0][3], 0x1234);
+        // Outside the hand-held programmer's link the station byte stays.
+        EXPECT_EQ(frame.StationByte(), 1);
+    }
+    EXPECT_TRUE(frame.msgs.empty());
+}
+
+TEST_F(LinkFixture, EchoThatDiffersFromTheRequestIsABadFrame) {
+    struct Case {
+        std::uint16_t address, value;
+        std::uint8_t function;
+        std::string request, reply;
+    };
+    const Case cases[] = {
+        {0x0C40, 0xFF00, 5, ":01050C40FF00AF\r\n", ":01050C400000AE\r\n"},  // coil left OFF
+        {0x1475, 0x6C2D, 6, ":010614756C2DD7\r\n", ":01061475000070\r\n"},
+        {14, 0, 8, ":01080EE9\r\n", ":010846B1\r\n"},  // another sub-function
+        {14, 0, 8, ":01080EE9\r\n", ":0108F7\r\n"},    // no sub-function at all
+    };
+    for (const Case& c : cases) {
+        const std::string what = c.reply.substr(0, c.reply.size() - 2);
+        auto send = [&c](TTransData& l) { l.SendCommand(c.address, c.value, c.function); };
+        // Answered right, the write is done and reported so.
+        emu.S.regs[qel::test::PlcEmulator::kD1141] = 0x6C2D;
+        emu.ClearFaults();
+        emu.ClearLog();
+        frame.msgs.clear();
+        SequenceJob good({send});
+        ASSERT_TRUE(RunJob(4, good)) << what;
+        ASSERT_EQ(emu.RequestCount(), 1u) << what;
+        EXPECT_EQ(emu.Log()[0].request, c.request) << what;
+        EXPECT_EQ(good.replies.size(), 1u) << what;
+        EXPECT_TRUE(frame.msgs.empty()) << what;
+
+        // A wrong echo is resent, and after the third resend the job ends
+        // with message 199: never reported done.
+        emu.ClearLog();
+        emu.AddFault({.action = FaultAction::Raw, .function = c.function, .times = -1, .text = c.reply});
+        SequenceJob bad({send});
+        ASSERT_TRUE(RunJob(4, bad)) << what;
+        EXPECT_EQ(emu.RequestCount(), 4u) << what;
+        EXPECT_TRUE(bad.replies.empty()) << what;
+        EXPECT_EQ(bad.aborted, 1) << what;
+        ASSERT_EQ(frame.msgs.size(), 1u) << what;
+        EXPECT_EQ(frame.msgs[0].id, 199) << what;
+        EXPECT_EQ(frame.msgs[0].detail, c.reply) << what;
+    }
+}
+
+TEST_F(LinkFixture, RequestSentOutsideAStepReachesItsJob) {
+    // Monitoring ran and ended; then a window starts its job by sending the
+    // first request itself, as the register and file-register transfers do.
+    emu.S.regs[0x1000] = 5;
+    ReadClient client(0x1000, 1);
+    link->RegisterMonitorClient("1", &client);
+    ASSERT_TRUE(link->OpenPort());
+    link->AddMonitorClient("1");
+    ASSERT_TRUE(WaitUntil([&] { return client.values.size() >= 2; }));
+    link->RemoveMonitorClient("1");
+    ASSERT_TRUE(WaitUntil([&] { return link->MaySend && !port->IsOpen(); }));
+
+    ScriptJob job;
+    job.reply = [](TTransData& l) { l.EndJob(); };
+    link->RegisterJob(9, &job);
+    ASSERT_TRUE(link->OpenPort());
+    link->JobNo = 9;
+    link->Phase = 1;
+    link->SendCommand(0x13E9, 3, 3);
+    ASSERT_TRUE(WaitUntil([&] { return link->JobNo == 0; }));
+    ASSERT_EQ(job.replies.size(), 1u);
+    EXPECT_EQ(job.replies[0][1], 6);  // the three identification words
+    EXPECT_EQ(client.values.size(), 2u);
+    EXPECT_TRUE(frame.msgs.empty());
+
+}
+
+namespace {
+// A frame whose messages are modal boxes: each runs its own event loop until
+// the link has made progress, or a bound passes.
+class BoxFrame : public RecordingFrame {
+public:
+    void ShowLinkMessage(int id, const std::string& detail) override {
+        RecordingFrame::ShowLinkMessage(id, detail);
+        const int before = progress();
+        QEventLoop box;
+        QTimer poll;
+        QElapsedTimer bound;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (progress() > before || bound.hasExpired(1500)) box.quit();
+        });
+        bound.start();
+        poll.start(2);
+        box.exec();
+        linkRanDuringBox.push_back(progress() > before);
+    }
+    std::function<int()> progress;
+    std::vector<bool> linkRanDuringBox;
+};
+
+class LinkWithBoxes : public LinkFixture {
+protected:
+    void SetUp() override {
+        LinkFixture::SetUp();
+        link.reset();  // the port serves one link at a time
+        link = std::make_unique<TTransData>(port.get(), &box);
+        link->SetTickMs(kTestTickMs);
+    }
+    void TearDown() override { link.reset(); }  // before its frame
+    BoxFrame box;
+};
+}  // namespace
+
+TEST_F(LinkWithBoxes, MessageBoxOfAReplyLeavesTheLinkRunning) {
+    // A queued write the PLC refuses is reported from the notification of
+    // its reply; the job goes on, not aborted. Its box opens after the
+    // notification has returned, so the job's requests and replies go on
+    // while it is open.
+    emu.S.regs[0x1000] = 3;
+    ScriptJob job;
+    job.request = [](TTransData& l) { l.SendCommand(0x1000, 1, 3); };
+    job.reply = [&](TTransData& l) {
+        if (job.replies.size() == 1) l.QueueDeviceWrite(0x7000, 0xFF00, 0, 5);  // no such coil
+        if (job.replies.size() == 4) l.EndJob();
+    };
+    box.progress = [&] { return static_cast<int>(job.replies.size()); };
+    ASSERT_TRUE(RunJob(4, job));
+    ASSERT_EQ(box.msgs.size(), 1u);
+    EXPECT_EQ(box.msgs[0].id, 192);
+    EXPECT_EQ(box.linkRanDuringBox, std::vector<bool>{true});
+    EXPECT_EQ(job.replies.size(), 4u);
+    EXPECT_EQ(job.aborted, 0);
+}
+
+TEST_F(LinkFixture, Variant2PauseLetsTheEventLoopRun) {
+    // The pause after a reply of a variant 2 PLC: an event posted when the
+    // good reply came (its red lamp) runs before the reply is acted on, and
+    // each reply is acted on once.
+    emu.S.regs[0x1000] = 0x0102;
+    link->PlcVariant = 2;
+    bool posted = false;
+    std::vector<bool> ranBeforeStep;
+    QObject context;
+    frame.onRed = [&] {
+        posted = false;
+        QTimer::singleShot(0, &context, [&] { posted = true; });
+    };
+    ScriptJob job;
+    job.request = [](TTransData& l) { l.SendCommand(0x1000, 1, 3); };
+    job.reply = [&](TTransData& l) {
+        ranBeforeStep.push_back(posted);
+        if (job.replies.size() == 3) l.EndJob();
+    };
+    ASSERT_TRUE(RunJob(4, job));
+    EXPECT_EQ(ranBeforeStep, (std::vector<bool>{true, true, true}));
+    EXPECT_EQ(emu.RequestCount(), 3u);
+    EXPECT_EQ(job.replies[2][2] << 8 | job.replies[2][3], 0x0102);
+    EXPECT_EQ(link->Stats.strayFrames, 0u);
+    EXPECT_TRUE(frame.msgs.empty());
+    EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
+}
+
+// ---------------------------------------------------------------------------
+// The scheduler's order of service over a pseudo-terminal: the PLC
+// information query, monitor set-ups, queued coil and register writes, the
+// monitor round robin with its status polls, and the running job.
+
+namespace {
+// Function and address of the n-th request the emulator received.
+std::pair<int, int> FnAddr(const PlcEmulator& e, std::size_t n) {
+    const auto& b = e.Log().at(n).bytes;
+    return {b.at(1), b.size() >= 4 ? (b[2] << 8 | b[3]) : -1};
+}
+}  // namespace
+
+TEST_F(LinkFixture, OrderOfServiceWithMonitorClients) {
+    emu.S.regs[0x1000] = 11;  // D0, read by client "1"
+    emu.S.regs[0x1001] = 22;  // D1, read by client "3"
+    emu.S.regs[0x13F2] = 7;   // D1010 scan time
+    emu.S.coils[0x0C30] = 1;  // M1072: running
+    ReadClient ladder(0x1000, 1), devMon(0x1001, 1);
+    link->RegisterMonitorClient("1", &ladder);
+    link->RegisterMonitorClient("3", &devMon);
+    ASSERT_TRUE(link->OpenPort());
+    // Everything is pending before the first tick runs.
+    gLadderMonitorRefresh = 1;
+    link->QueueDeviceWrite(0x1002, 1, 5, 16);
+    link->QueueDeviceWrite(0x0500, 0xFF00, 0, 5);  // Y0 ON
+    link->AddMonitorClient("1");
+    link->AddMonitorClient("3");
+    ASSERT_TRUE(WaitUntil([&] { return emu.RequestCount() >= 30; }));
+
+    std::vector<std::pair<int, int>> expected = {
+        {3, 5097},    // information query: type word
+        {3, 0x1400},  // information query: D1024
+        {16, 0x1000}, // the ladder's monitor set-up
+        {5, 0x0500},  // queued coil write
+        {5, 3072},    // the monitor coil ON queued by the information query
+        {16, 0x1002}, // queued register write
+    };
+    for (int i = 0; i < 20; ++i) expected.push_back({3, i % 2 ? 0x1001 : 0x1000});
+    expected.push_back({3, 5106});  // scan time after 20 client replies
+    expected.push_back({1, 3120});  // then the run/stop bit
+    expected.push_back({3, 0x1000});
+    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(FnAddr(emu, i), expected[i]) << i;
+
+    EXPECT_EQ(ladder.setups, 1);
+    EXPECT_EQ(ladder.values.front(), 1);  // the set-up wrote 1 to D0
+    EXPECT_EQ(devMon.values.front(), 22);
+    EXPECT_EQ(frame.scanTimes, std::vector<std::uint16_t>{7});
+    EXPECT_EQ(frame.runStates, std::vector<bool>{true});
+    EXPECT_EQ(frame.variant, 0);
+    EXPECT_EQ(link->BlockMonitor, 1u);  // family class 1
+    EXPECT_TRUE(emu.S.monitorCoil);
+    EXPECT_TRUE(frame.Saw(qel::link::LampColor::Aqua));
+
+    // Removing the last client leaves the link idle: the port closes.
+    link->RemoveMonitorClient("1");
+    link->RemoveMonitorClient("3");
+    EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
+    EXPECT_TRUE(frame.msgs.empty());
+}
+
+TEST_F(LinkFixture, InformationQuerySelectsTheAlternateMonitorAreas) {
+    emu.Configure(0, 1, 60);       // class 0, model 60: no block monitor
+    emu.S.regs[0x1400] = 2;        // D1024
+    ReadClient client(0x1000, 1);
+    link->RegisterMonitorClient("3", &client);
+    ASSERT_TRUE(link->OpenPort());
+    link->AddMonitorClient("3");
+    ASSERT_TRUE(WaitUntil([&] { return client.values.size() >= 1; }));
+    EXPECT_EQ(link->PlcVariant, 2);
+    EXPECT_EQ(link->MonitorBase[0], 3128);
+    EXPECT_EQ(link->MonitorBase[4], 17484);
+    EXPECT_EQ(link->BlockMonitor, 0u);
+    EXPECT_EQ(link->PlcCapacity, 7584u);
+    EXPECT_EQ(link->PlcFamilyClass, 0);
+    EXPECT_EQ(FnAddr(emu, 2), std::make_pair(5, 3128));
+    EXPECT_EQ(frame.variant, 2);
+}
+
+TEST_F(LinkFixture, QueuedCoilWriteGoesBeforeTheJobsNextStep) {
+    ScriptJob job;
+    int step = 0;
+    job.request = [&](TTransData& l) { l.SendCommand(0x1000 + step, 1, 3); };
+    job.reply = [&](TTransData& l) {
+        if (++step == 1) l.QueueDeviceWrite(0x0501, 0xFF00, 0, 5);
+        if (step == 3) l.EndJob();
+    };
+    ASSERT_TRUE(RunJob(4, job));
+    ASSERT_EQ(emu.RequestCount(), 4u);
+    const std::pair<int, int> expected[] = {{3, 0x1000}, {5, 0x0501}, {3, 0x1001}, {3, 0x1002}};
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(FnAddr(emu, i), expected[i]) << i;
+    EXPECT_EQ(job.replies.size(), 3u);  // the write's reply is not the job's
+    EXPECT_TRUE(frame.Saw(qel::link::LampColor::Yellow));
+    EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
+}
+
+TEST_F(LinkFixture, NoJobRunsWhileMonitorClientsAreRegistered) {
+    ReadClient client(0x1000, 1);
+    link->RegisterMonitorClient("1", &client);
+    ScriptJob job;
+    int phaseSeen = -1;
+    job.request = [&](TTransData& l) {
+        phaseSeen = l.Phase;
+        l.SendCommand(0x1005, 1, 3);
+    };
+    link->RegisterJob(10, &job);
+    ASSERT_TRUE(link->OpenPort());
+    link->AddMonitorClient("1");
+    ASSERT_TRUE(WaitUntil([&] { return client.values.size() >= 1; }));
+    link->StartJob(10, 7);
+    ASSERT_TRUE(WaitUntil([&] { return client.values.size() >= 5; }));
+    EXPECT_EQ(job.requests, 0);
+    link->RemoveMonitorClient("1");
+    ASSERT_TRUE(WaitUntil([&] { return job.requests > 0; }));
+    EXPECT_EQ(phaseSeen, 7);  // the job resumes at the step it was given
+    link->EndJob();
+}
+
+TEST_F(LinkFixture, FullWriteQueueRefusesWithAMessageAndLosesNothing) {
+    // The port is closed, so nothing is sent while the queue fills.
+    for (int i = 0; i < 50; ++i)
+        ASSERT_TRUE(link->QueueDeviceWrite(static_cast<std::uint16_t>(0x0800 + i), 0xFF00, 0, 5));
+    EXPECT_FALSE(link->QueueDeviceWrite(0x0900, 0xFF00, 0, 5));
+    EXPECT_EQ(frame.Ids(), std::vector<int>{kMsgWriteQueueFull});
+    // The register queue is a queue of its own.
+    EXPECT_TRUE(link->QueueDeviceWrite(0x1000, 1, 9, 16));
+
+    ASSERT_TRUE(link->OpenPort());
+    link->StartComTmr();
+    ASSERT_TRUE(WaitUntil([&] { return emu.RequestCount() == 51 && !port->IsOpen(); }));
+    for (int i = 0; i < 50; ++i) EXPECT_TRUE(emu.S.coils[0x0800 + i]) << i;
+    EXPECT_FALSE(emu.S.coils[0x0900]);
+    EXPECT_EQ(emu.S.regs[0x1000], 9);
+}
+
+TEST_F(LinkFixture, RegisterWriteStillQueuedKeepsThePortOpen) {
+    ScriptJob job;
+    job.request = [](TTransData& l) { l.SendCommand(0x1000, 1, 3); };
+    job.reply = [](TTransData& l) {
+        l.EndJob();
+        l.QueueDeviceWrite(0x1003, 1, 0x55, 16);
+    };
+    ASSERT_TRUE(RunJob(4, job));
+    ASSERT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
+    // Closed only after the queued write was answered.
+    ASSERT_EQ(emu.RequestCount(), 2u);
+    EXPECT_EQ(emu.S.regs[0x1003], 0x55);
 }

@@ -1,17 +1,20 @@
 // The function 100 dialogue: request frames and replies of each sub-code, its
 // own tick and reply path, error replies, and replies that fail their check.
+#include <QProcess>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "link/engine/Modbusframe.h"
+#include "link/engine/Writequeues.h"
 #include "tests/link/LinkTestSupport.h"
 
 using namespace qel::test;
-using qel::link::gCommData;
-using qel::link::gCommDataLen;
-using qel::link::TTransData;
+using namespace qel::link;
 
 namespace {
 
@@ -41,24 +44,6 @@ std::vector<std::uint8_t> Bytes(std::initializer_list<std::uint8_t> b) { return 
 
 }  // namespace
 
-TEST_F(LinkFixture, BlockReadFrameAndReply) {
-    for (int i = 0; i < 16; ++i) emu.S.fileRegs[32 + i] = static_cast<std::uint16_t>(0x1000 + i);
-    Cmd64Job job({{1, 24, {0x00, 0x00, 0x20, 0x10}}});
-    ASSERT_TRUE(RunJob(12, job));
-    ASSERT_EQ(emu.RequestCount(), 1u);
-    EXPECT_EQ(emu.Log()[0].request, ":0164011804000020104E\r\n");
-    ASSERT_EQ(job.replies.size(), 1u);
-    const auto& r = job.replies[0];
-    // 64 01 18 len area addr(2) n, then the words high byte first, LRC last.
-    ASSERT_EQ(r.size(), 8u + 32u + 1u);
-    EXPECT_EQ(r[0], 0x64);
-    EXPECT_EQ(r[2], 24);
-    EXPECT_EQ(r[3], 4 + 32);
-    EXPECT_EQ(r[8] << 8 | r[9], 0x1000);
-    EXPECT_EQ(r[38] << 8 | r[39], 0x100F);
-    EXPECT_TRUE(frame.msgs.empty());
-}
-
 TEST_F(LinkFixture, EverySubCodeTheLinkSends) {
     emu.S.cardPassword.reset();
     Cmd64Job job({
@@ -78,7 +63,9 @@ TEST_F(LinkFixture, EverySubCodeTheLinkSends) {
         {1, 17, {0x04, 0x00, 0x00, 0x01, 0x0F, 0x00}},              // card program word 0
         {1, 10, {}},                             // card -> PLC program
         {1, 9, {}},                              // PLC -> card
+        {1, 24, {0x00, 0x00, 0x20, 0x10}},       // file registers 32..47
     });
+    for (int i = 0; i < 16; ++i) emu.S.fileRegs[32 + i] = static_cast<std::uint16_t>(0x1000 + i);
     emu.S.program[0] = 0x55;
     ASSERT_TRUE(RunJob(14, job));
     ASSERT_EQ(job.replies.size(), job.cmds.size());
@@ -115,28 +102,18 @@ TEST_F(LinkFixture, EverySubCodeTheLinkSends) {
     // The card's program word went to the PLC and came back.
     EXPECT_EQ(emu.S.program[0], 0x0F);
     EXPECT_EQ(emu.S.cardArea[4][0], 0x0F);
+    // The block read: 64 01 18 len, area addr(2) n, the words high byte first, LRC.
+    EXPECT_EQ(emu.Log()[16].request, ":0164011804000020104E\r\n");
+    ASSERT_EQ(R[16].size(), 8u + 32u + 1u);
+    EXPECT_EQ(R[16][8] << 8 | R[16][9], 0x1000);
+    EXPECT_EQ(R[16][38] << 8 | R[16][39], 0x100F);
     EXPECT_EQ(link->Cmd64Mode, 0);
-}
-
-TEST_F(LinkFixture, ErrorReplyGoesToTheJobWithBit7Set) {
-    emu.Configure(0, 0, 40);  // class 0: no file registers
-    Cmd64Job job({{1, 17, {0x00, 0x00, 0x00, 0x01, 0x00, 0x01}}});
-    ASSERT_TRUE(RunJob(11, job));
-    ASSERT_EQ(job.replies.size(), 1u);
-    EXPECT_EQ(job.replies[0][0], 0xE4);
-    EXPECT_EQ(job.replies[0][1], 2);
-    EXPECT_TRUE(frame.msgs.empty());  // the job reports it, not the link
-    EXPECT_EQ(emu.RequestCount(), 1u);
 }
 
 TEST_F(LinkFixture, AckTerminatedReplyIsCompleteAndTheStepDecides) {
     // A PLC that ends its replies with ACK: each reply reaches the job's step
     // at once, marked as failing the reply check, with its sound bytes.
-    FaultRule ack;
-    ack.action = FaultAction::AckTerminated;
-    ack.function = 100;
-    ack.times = -1;
-    emu.AddFault(ack);
+    emu.AddFault({.action = FaultAction::AckTerminated, .function = 100, .times = -1});
     std::vector<int> kinds, acks;
     Cmd64Job job({{1, 12, {0x00}}, {1, 17, {0x00, 0x00, 0x05, 0x01, 0x12, 0x34}}});
     job.reply = [&](TTransData& l) {
@@ -162,11 +139,7 @@ TEST_F(LinkFixture, AckTerminatedReplyIsCompleteAndTheStepDecides) {
     for (const std::string text : {std::string(":\x06"), std::string(":0164010C01G1\x06")}) {
         emu.ClearFaults();
         emu.ClearLog();
-        FaultRule raw;
-        raw.action = FaultAction::Raw;
-        raw.function = 100;
-        raw.text = text;
-        emu.AddFault(raw);
+        emu.AddFault({.action = FaultAction::Raw, .function = 100, .text = text});
         kinds.clear();
         acks.clear();
         job.replies.clear();
@@ -183,20 +156,23 @@ TEST_F(LinkFixture, AckTerminatedReplyIsCompleteAndTheStepDecides) {
     EXPECT_TRUE(frame.msgs.empty());
 }
 
-TEST_F(LinkFixture, DamagedFunction100ReplyIsResentThenEndsTheJob) {
-    FaultRule bad;
-    bad.action = FaultAction::BadLrc;
-    bad.function = 100;
-    bad.times = -1;
-    emu.AddFault(bad);
-    Cmd64Job job({{1, 12, {0x00}}});
-    ASSERT_TRUE(RunJob(8, job));
-    EXPECT_EQ(emu.RequestCount(), 4u);
-    EXPECT_TRUE(job.replies.empty());
-    EXPECT_EQ(frame.Ids(), std::vector<int>{199});
-    EXPECT_EQ(job.aborted, 1);
-    EXPECT_EQ(link->Cmd64Mode, 0);
-    EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
+TEST_F(LinkFixture, DamagedOrMissingFunction100ReplyEndsTheJob) {
+    // A damaged reply is resent three times, then message 199; a missing one
+    // is a time-out at once, message 83.
+    for (auto [fault, requests, msg] : {std::tuple{FaultAction::BadLrc, 4u, 199}, std::tuple{FaultAction::Drop, 1u, 83}}) {
+        emu.ClearFaults();
+        emu.ClearLog();
+        frame.msgs.clear();
+        emu.AddFault({.action = fault, .function = 100, .times = -1});
+        Cmd64Job job({{1, 19, {}}});
+        ASSERT_TRUE(RunJob(8, job));
+        EXPECT_EQ(emu.RequestCount(), requests);
+        EXPECT_TRUE(job.replies.empty());
+        EXPECT_EQ(frame.Ids(), std::vector<int>{msg});
+        EXPECT_EQ(job.aborted, 1);
+        EXPECT_EQ(link->Cmd64Mode, 0);
+        EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
+    }
 }
 
 TEST_F(LinkFixture, ShortBlockReplyIsNotUsed) {
@@ -204,11 +180,7 @@ TEST_F(LinkFixture, ShortBlockReplyIsNotUsed) {
     // and a length byte that agrees, but 16 words were asked for.
     for (FaultAction a : {FaultAction::BcLies, FaultAction::ShortData}) {
         emu.ClearLog();
-        FaultRule shortData;
-        shortData.action = a;
-        shortData.function = 100;
-        shortData.param = 2;
-        emu.AddFault(shortData);
+        emu.AddFault({.action = a, .function = 100, .param = 2});
         Cmd64Job job({{1, 24, {0x00, 0x00, 0x00, 0x10}}});
         ASSERT_TRUE(RunJob(12, job));
         EXPECT_EQ(emu.RequestCount(), 2u) << static_cast<int>(a);
@@ -250,19 +222,6 @@ TEST_F(LinkFixture, QueuedWritesWaitWhileTheDialogueRuns) {
     EXPECT_TRUE(emu.S.coils[0x0500]);
 }
 
-TEST_F(LinkFixture, TimeOutDuringTheDialogueShowsMessage83) {
-    FaultRule drop;
-    drop.action = FaultAction::Drop;
-    drop.function = 100;
-    drop.times = -1;
-    emu.AddFault(drop);
-    Cmd64Job job({{1, 19, {}}});
-    ASSERT_TRUE(RunJob(14, job));
-    EXPECT_EQ(frame.Ids(), std::vector<int>{83});
-    EXPECT_EQ(job.aborted, 1);
-    EXPECT_EQ(link->Cmd64Mode, 0);
-}
-
 // The frame's baud-rate search (job 15 in link mode 6): silence or a garbled
 // reply moves on to the next rate; at 115200 the search gives up.
 class BaudSearch : public LinkFixture {
@@ -281,21 +240,14 @@ protected:
         };
         frame.SetLinkMode(6);
     }
-    FaultRule On100(FaultAction a, int times) {
-        FaultRule r;
-        r.action = a;
-        r.function = 100;
-        r.times = times;
-        return r;
-    }
     ScriptJob search;
     std::vector<int> rates{9600, 19200, 38400, 57600, 115200};
     std::size_t rate = 0;
 };
 
 TEST_F(BaudSearch, SilenceAndGarbleTryTheNextRate) {
-    emu.AddFault(On100(FaultAction::Drop, 1));
-    emu.AddFault(On100(FaultAction::BadLrc, 1));
+    emu.AddFault({.action = FaultAction::Drop, .function = 100});
+    emu.AddFault({.action = FaultAction::BadLrc, .function = 100});
     ASSERT_TRUE(RunJob(15, search, 0));
     EXPECT_EQ(emu.RequestCount(), 3u);  // one per rate, no resends
     ASSERT_EQ(search.replies.size(), 1u);
@@ -306,7 +258,7 @@ TEST_F(BaudSearch, SilenceAndGarbleTryTheNextRate) {
 }
 
 TEST_F(BaudSearch, NoAnswerAtAnyRateEndsWithMessage227) {
-    emu.AddFault(On100(FaultAction::Drop, -1));
+    emu.AddFault({.action = FaultAction::Drop, .function = 100, .times = -1});
     link->SavedStationByte = 1;
     frame.SetStationByte(9);
     ASSERT_TRUE(RunJob(15, search, 0));
@@ -321,7 +273,7 @@ TEST_F(BaudSearch, NoAnswerAtAnyRateEndsWithMessage227) {
 TEST_F(BaudSearch, RateThePortRefusesEndsTheSearchWithItsReason) {
     // No answer at 9600; the next rate is one the line cannot run at.
     rates = {9600, 14400, 38400};
-    emu.AddFault(On100(FaultAction::Drop, -1));
+    emu.AddFault({.action = FaultAction::Drop, .function = 100, .times = -1});
     link->SavedStationByte = 1;
     frame.SetStationByte(9);
     ASSERT_TRUE(RunJob(15, search, 0));
@@ -337,4 +289,216 @@ TEST_F(BaudSearch, RateThePortRefusesEndsTheSearchWithItsReason) {
     EXPECT_EQ(port->Baud(), 9600);
     Spin(30);
     EXPECT_EQ(emu.RequestCount(), 1u);
+}
+
+// ---------------------------------------------------------------------------
+// The frames the link writes for each function, byte for byte, as the PLC
+// emulator receives them over a pseudo-terminal, and the replies the link
+// takes from it.
+
+namespace {
+
+void Payload(std::initializer_list<std::uint8_t> bytes) {
+    gCommDataLen = 0;
+    for (auto b : bytes) gCommData[gCommDataLen++] = b;
+}
+
+}  // namespace
+
+TEST_F(LinkFixture, StandardFunctionFramesByteForByte) {
+    SequenceJob job({
+        [](TTransData& l) { l.SendCommand(0x0C2D, 1, 1); },        // M1069
+        [](TTransData& l) { l.SendCommand(5097, 3, 3); },          // D1001 x 3
+        [](TTransData& l) { l.SendCommand(0x0C31, 0xFF00, 5); },   // M1073 ON
+        [](TTransData& l) { l.SendCommand(0x1475, 0x6C2D, 6); },   // D1141
+        [](TTransData& l) { l.SendCommand(14, 0, 8); },            // clear the password
+        [](TTransData& l) {
+            Payload({0x00, 0x01, 0x00, 0x02});
+            l.SendCommand(0x1000, 2, 16);                          // D0, D1
+        },
+        [](TTransData& l) {
+            Payload({0x00, 0x01, 0x86, 0xA0});
+            l.SendCommand(0x0EC8, 1, 16);                          // C200: 4 bytes per register
+        },
+        [](TTransData& l) { l.SendCommand(0, 0, 17); },
+    });
+    emu.S.regs[0x1475] = 0x6C2D;  // the unlock word lets function 8 clear the password
+    ASSERT_TRUE(RunJob(4, job));
+    const std::vector<std::string> expected = {
+        ":01010C2D0001C4\r\n",
+        ":010313E90003FD\r\n",
+        ":01050C31FF00BE\r\n",
+        ":010614756C2DD7\r\n",
+        ":01080EE9\r\n",
+        ":0110100000020400010002D6\r\n",
+        ":01100EC8000104000186A0ED\r\n",
+        ":0111EE\r\n",
+    };
+    ASSERT_EQ(emu.RequestCount(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(emu.Log()[i].request, expected[i]) << i;
+    EXPECT_TRUE(frame.msgs.empty());
+    // What the emulator did with them.
+    EXPECT_EQ(emu.S.c32[0], 100000u);
+    EXPECT_EQ(emu.S.regs[0x1000], 1);
+    EXPECT_EQ(emu.S.regs[0x1001], 2);
+    // The decoded replies: function code first, LRC last.
+    ASSERT_EQ(job.replies.size(), 8u);
+    EXPECT_EQ(job.replies[1][0], 3);
+    EXPECT_EQ(job.replies[1][1], 6);
+    EXPECT_EQ((job.replies[1][2] << 8 | job.replies[1][3]), emu.S.TypeWord());
+    EXPECT_EQ(job.replies[7][0], 0x11);
+    EXPECT_EQ(job.replies[7][3], 0x00);  // the PLC is stopped
+    // After the last reply the link is idle and closes the port.
+    EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
+}
+
+TEST_F(LinkFixture, ReadsTakeWhatTheRequestAskedFor) {
+    emu.S.coils[0x0C2D] = 1;
+    emu.S.regs[0x1000 + 10] = 0xBEEF;
+    emu.S.c32[55] = 0x01020304;  // C255
+    SequenceJob job({
+        [](TTransData& l) { l.SendCommand(0x0C2D, 1, 1); },
+        [](TTransData& l) { l.SendCommand(0x100A, 1, 3); },
+        [](TTransData& l) { l.SendCommand(0x0EFE, 2, 3); },  // C254, C255: 8 bytes
+        [](TTransData& l) { l.SendCommand(0x0EC6, 3, 3); },  // C198, C199 (2 bytes each), C200 (4)
+    });
+    ASSERT_TRUE(RunJob(5, job));
+    ASSERT_EQ(job.replies.size(), 4u);
+    EXPECT_EQ(job.replies[0][2] & 1, 1);
+    EXPECT_EQ(job.replies[1][2], 0xBE);
+    EXPECT_EQ(job.replies[2][1], 8);
+    EXPECT_EQ(job.replies[2][9], 0x04);
+    EXPECT_EQ(job.replies[3][1], 8);
+    EXPECT_TRUE(frame.msgs.empty());
+}
+
+// ---------------------------------------------------------------------------
+// An independent check of the wire format: the link talks to a Modbus ASCII
+// slave written with pymodbus. The pymodbus peer runs at 8N1: a
+// pseudo-terminal carries bytes whatever the line settings ask for.
+
+namespace {
+
+const char* kPython = "/usr/bin/python3";
+
+QString Script(const char* name) { return QString(QEL_LINK_TEST_DIR "/") + name; }
+
+bool PymodbusAvailable() {
+    QProcess p;
+    p.start(kPython, {"-c", "import pymodbus.client, serial_asyncio"});
+    return p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+struct Peer {
+    QProcess proc;
+    std::string out;
+    void Start(const char* script, const std::string& device) {
+        QObject::connect(&proc, &QProcess::readyReadStandardOutput,
+                         [this] { out += proc.readAllStandardOutput().toStdString(); });
+        proc.start(kPython, {Script(script), QString::fromStdString(device)});
+    }
+    ~Peer() {
+        if (proc.state() != QProcess::NotRunning) {
+            proc.kill();
+            proc.waitForFinished(5000);
+        }
+    }
+};
+
+}  // namespace
+
+TEST(Pymodbus, LinkTalksToAPymodbusSlave) {
+    EnsureApp();
+    if (!PymodbusAvailable()) GTEST_SKIP() << "python3-pymodbus is not installed for " << kPython;
+    PtyRelayPair relay;
+    ASSERT_TRUE(relay.Start());
+    Peer slave;
+    slave.Start("modbus_slave.py", relay.PathB());
+    ASSERT_TRUE(WaitUntil([&] { return slave.out.find("READY") != std::string::npos; }, 20000))
+        << slave.out << slave.proc.readAllStandardError().toStdString();
+
+    RecordingFrame frame;
+    auto port = MakePort(relay.PathA());
+    TTransData link(port.get(), &frame);
+    link.SetTickMs(20);  // 180 ticks: 3.6 s, room for a slow interpreter
+
+    SequenceJob job({
+        [](TTransData& l) { l.SendCommand(0x1000, 2, 3); },
+        [](TTransData& l) { l.SendCommand(0x1002, 0xABCD, 6); },
+        [](TTransData& l) {
+            gCommData[0] = 0x00; gCommData[1] = 0x01; gCommData[2] = 0x00; gCommData[3] = 0x02;
+            gCommDataLen = 4;
+            l.SendCommand(0x1003, 2, 16);
+        },
+        [](TTransData& l) { l.SendCommand(0x1002, 3, 3); },
+        [](TTransData& l) { l.SendCommand(0x0500, 1, 1); },
+        [](TTransData& l) { l.SendCommand(0x0501, 0xFF00, 5); },
+        [](TTransData& l) { l.SendCommand(0x0500, 3, 1); },
+    });
+    link.RegisterJob(4, &job);
+    ASSERT_TRUE(link.OpenPort());
+    link.StartJob(4, 1);
+    ASSERT_TRUE(WaitUntil([&] { return link.JobNo == 0 && link.MaySend; }, 20000));
+
+    EXPECT_TRUE(frame.msgs.empty()) << slave.proc.readAllStandardError().toStdString();
+    ASSERT_EQ(job.replies.size(), job.steps.size()) << "sent " << link.Stats.framesSent << " bad " << link.Stats.badReplies
+                                                    << " timeouts " << link.Stats.timeouts;
+    const auto& R = job.replies;
+    EXPECT_EQ(R[0], (std::vector<std::uint8_t>{3, 4, 0x12, 0x34, 0x56, 0x78, R[0].back()}));
+    EXPECT_EQ(R[3], (std::vector<std::uint8_t>{3, 6, 0xAB, 0xCD, 0, 1, 0, 2, R[3].back()}));
+    EXPECT_EQ(R[4][1], 1);
+    EXPECT_EQ(R[4][2], 0x01);
+    EXPECT_EQ(R[6][2], 0x03);  // Y0 and the Y1 just switched on
+    EXPECT_EQ(link.Stats.resends, 0u);
+}
+
+// ---------------------------------------------------------------------------
+// Frame encoding and the damaged frames the reply check refuses, without a line.
+// (Good replies of every kind are decoded in every test over the line.)
+
+namespace {
+std::string Enc(std::vector<std::uint8_t> b) { return EncodeFrame(b.data(), b.size()); }
+}  // namespace
+
+TEST(ModbusFrame, EncodesWithLrcAndCrLf) {
+    // (Frames of every function: the byte-for-byte test.)
+    // A sum that is already 0 gives LRC 00, and digits are upper case.
+    EXPECT_EQ(Enc({0x80, 0x80}), ":808000\r\n");
+    EXPECT_EQ(Enc({0xAB, 0xCD}), ":ABCD88\r\n");
+}
+
+TEST(ModbusFrame, CheckReplyRefusesDamagedFrames) {
+    const std::string good = ":010302000AF0\r\n";
+    ASSERT_EQ(CheckReply(good).kind, kNormalReply);
+    const char* bad[] = {
+        ":010302000AF1\r\n",   // LRC off by one
+        ":010302000af0\r\n",   // lower-case digits
+        ":0103020G0AF0\r\n",   // a character that is no digit
+        ":010302000AF0\n",     // LF without CR
+        ":010302000AF0\r",     // no LF
+        "010302000AF0\r\n",    // no colon
+        ":010302000AF\r\n",    // odd number of digits
+        ":01FF\r\n",           // station and LRC only
+        ":\r\n",
+        "",
+    };
+    for (const char* f : bad) EXPECT_EQ(CheckReply(f).kind, kBadFrame) << f;
+    // Longer than any frame the link can receive.
+    std::string longFrame = ":01";
+    longFrame.append(kRxMax, '0');
+    longFrame += "FF\r\n";
+    EXPECT_EQ(CheckReply(longFrame).kind, kBadFrame);
+}
+
+TEST(WriteQueues, FullQueueRefusesInsteadOfDroppingPendingWrites) {
+    CoilWriteQueue q;
+    for (int i = 0; i < 50; ++i) ASSERT_TRUE(q.Push({static_cast<std::uint16_t>(i), true}));
+    EXPECT_TRUE(q.Full());
+    EXPECT_FALSE(q.Push({999, true}));
+    EXPECT_EQ(q.Count(), 50u);
+    // The ring wraps: pop some, push some, the order holds.
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(q.Pop().address, i);
+    for (int i = 50; i < 60; ++i) ASSERT_TRUE(q.Push({static_cast<std::uint16_t>(i), false}));
+    for (int i = 10; i < 60; ++i) EXPECT_EQ(q.Pop().address, i);
+    EXPECT_TRUE(q.Empty());
 }

@@ -3,25 +3,18 @@
 // project whose ladder compiles to the same code; each refusal and each fault
 // in the middle of a transfer ends the job with its message and leaves the
 // project as it was.
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <filesystem>
-#include <string>
 #include <tuple>
-#include <vector>
 
-#include "tests/link/LinkTestSupport.h"
 #include "core/ProgramImage.h"
 #include "ladder/model/Laddercompile.h"
+#include "link/jobs/Plcpassword.h"
 #include "link/jobs/Programtransfer.h"
 #include "project/Msgtable.h"
 #include "project/Projectfiles.h"
-#include "project/Qelglobals.h"
 #include "tests/ladder/model/IlProgram.h"
+#include "tests/link/LinkTestSupport.h"
 #include "tests/support/Hppmaster.h"
 #include "tests/support/ScriptedMessages.h"
-#include "tests/support/TestInstallDir.h"
 
 using namespace qel::test;
 using namespace qel::link;
@@ -78,15 +71,11 @@ void SetProject(int family, int capacityIndex, const std::vector<std::uint8_t>& 
 
 class TransferHost : public TTransferHost {
 public:
-    void StartProgress(const std::string& caption, int maximum, int) override {
-        captions.push_back(caption);
-        this->maximum = maximum;
-    }
+    void StartProgress(const std::string&, int maximum, int) override { this->maximum = maximum; }
     void SetProgress(int p) override { position = p; }
     void CloseLinkWindow() override { ++linkWindowClosed; }
     void BeforeProgramReplaced() override { ++replaced; }
     void AfterProgramReplaced(bool familyChanged) override { familyChange = familyChanged; }
-    std::vector<std::string> captions;
     int maximum = -1, position = -1, linkWindowClosed = 0, replaced = 0;
     bool familyChange = false;
 };
@@ -95,11 +84,6 @@ class ProgramTransferTest : public LinkFixture {
 protected:
     void SetUp() override {
         LinkFixture::SetUp();
-        home_ = MakeTestInstallDir("qel-transfer-", {"QEL.Txt", "DeviceCommentInit.txt"});
-        std::filesystem::create_directories(home_ / "Temp");
-        AllocateSharedBuffers();
-        gQel.InstallFolder = home_.string() + "/";
-        gQel.SaveDir = home_.string();
         std::vector<std::string> texts;
         for (int id = 0; id < 250; ++id) texts.push_back("message " + std::to_string(id));
         gMsgTable.Assign(texts);
@@ -107,16 +91,6 @@ protected:
         link->SetTickMs(3);            // time-outs of 540 ms: a busy machine is no dead PLC
         transfer = std::make_unique<TProgramTransfer>(*link, host);
     }
-    void TearDown() override {
-        transfer.reset();
-        LinkFixture::TearDown();
-        FreeSharedBuffers();
-        std::filesystem::remove_all(home_);
-    }
-    bool WaitEnd(int boundMs = 30000) {
-        return WaitUntil([&] { return link->JobNo == 0 && link->MaySend && !link->MessagesPending(); }, boundMs);
-    }
-    std::vector<int> MsgIds() const { return frame.Ids(); }
     // The requests' function and address, in order.
     std::vector<std::pair<int, int>> Calls() const {
         std::vector<std::pair<int, int>> calls;
@@ -132,7 +106,7 @@ protected:
         return n;
     }
 
-    std::filesystem::path home_;
+    TestProject project_{"qel-transfer-"};
     TransferHost host;
     std::unique_ptr<TProgramTransfer> transfer;
     ScriptedMessages boxes;
@@ -145,13 +119,9 @@ TEST_F(ProgramTransferTest, FullProgramsOfEveryCapacityGoOutComeBackAndVerify) {
         const std::uint32_t capacity = kProgramCapacities[static_cast<std::size_t>(cap)];
         const std::vector<std::uint8_t> image = FullProgram(cap);
         emu.Configure(families[cap], cap, 90);
-        emu.ClearLog();
-        frame.msgs.clear();
         SetProject(families[cap], cap, image);
-
-        ASSERT_TRUE(transfer->StartWrite(0, static_cast<int>(capacity / 2)));
-        ASSERT_TRUE(WaitEnd());
-        EXPECT_EQ(MsgIds(), std::vector<int>{kMsgWriteOk});
+        const int steps = static_cast<int>(capacity / 2);
+        EXPECT_EQ(Ran([&] { return transfer->StartWrite(0, steps); }), std::vector<int>{kMsgWriteOk});
         EXPECT_EQ(emu.S.program, image);  // exactly the image, nothing more
         const auto calls = Calls();
         ASSERT_GE(calls.size(), 7u);
@@ -169,10 +139,7 @@ TEST_F(ProgramTransferTest, FullProgramsOfEveryCapacityGoOutComeBackAndVerify) {
         // Back into a new project of another family and capacity.
         SetProject(cap == 0 ? 2 : 0, cap == 0 ? 1 : 0, FullProgram(0));
         gLadderRowCount = 0;
-        frame.msgs.clear();
-        ASSERT_TRUE(transfer->StartRead(false));
-        ASSERT_TRUE(WaitEnd());
-        EXPECT_EQ(MsgIds(), std::vector<int>{kMsgReadDone});
+        EXPECT_EQ(Ran([&] { return transfer->StartRead(false); }), std::vector<int>{kMsgReadDone});
         EXPECT_EQ(Image(), image);
         EXPECT_EQ(std::tie(gQel.Family, gQel.CapacityIndex, gQel.Modified, gQel.Named, gQel.ProgramOk),
                   std::make_tuple(families[cap], cap, 1, 0, 1));
@@ -183,10 +150,7 @@ TEST_F(ProgramTransferTest, FullProgramsOfEveryCapacityGoOutComeBackAndVerify) {
         ASSERT_EQ(CompileProgramLadder(), 0) << CompileFailureText();
         EXPECT_EQ(Image(), image);
 
-        frame.msgs.clear();
-        ASSERT_TRUE(transfer->StartVerify());
-        ASSERT_TRUE(WaitEnd());
-        EXPECT_EQ(MsgIds(), std::vector<int>{kMsgVerifyEqual});
+        EXPECT_EQ(Ran([&] { return transfer->StartVerify(); }), std::vector<int>{kMsgVerifyEqual});
         host.replaced++;
     }
 }
@@ -198,9 +162,7 @@ TEST_F(ProgramTransferTest, PartialRangesKeepToTheirBounds) {
     emu.Configure(1, 3, 90);
     const std::vector<std::uint8_t> image = FullProgram(3);
     SetProject(1, 3, image);
-    ASSERT_TRUE(transfer->StartWrite(8180, 8203));
-    ASSERT_TRUE(WaitEnd());
-    EXPECT_EQ(MsgIds(), std::vector<int>{kMsgWriteOk});
+    EXPECT_EQ(Ran([&] { return transfer->StartWrite(8180, 8203); }), std::vector<int>{kMsgWriteOk});
     std::vector<std::pair<int, int>> blocks;  // register, count
     for (const auto& t : emu.Log())
         if (t.bytes[1] == 16) blocks.emplace_back(t.bytes[2] << 8 | t.bytes[3], t.bytes[4] << 8 | t.bytes[5]);
@@ -218,11 +180,7 @@ TEST_F(ProgramTransferTest, PartialRangesKeepToTheirBounds) {
     small.resize(96, 0x11);
     emu.Configure(1, 0, 90);
     std::copy(small.begin(), small.end(), emu.S.program.begin());
-    emu.ClearLog();
-    frame.msgs.clear();
-    ASSERT_TRUE(transfer->StartRead(true));
-    ASSERT_TRUE(WaitEnd());
-    EXPECT_EQ(MsgIds(), std::vector<int>{kMsgReadDone});
+    EXPECT_EQ(Ran([&] { return transfer->StartRead(true); }), std::vector<int>{kMsgReadDone});
     EXPECT_EQ(BlockRequests(3), 3);
     std::vector<std::uint8_t> want(small.begin(), small.begin() + 68);
     want.resize(3616, 0xFF);
@@ -276,14 +234,13 @@ TEST_F(ProgramTransferTest, RefusalsChangeNothing) {
         if (c.plc) c.plc(emu);
         const std::vector<std::uint8_t> plcBefore = emu.S.program;
         SetProject(0, 0, image);
-        gQel.Named = 1;
         const auto project = Project();
         frame.msgs.clear();
         emu.ClearLog();
         if (c.start(*transfer, *link)) {
-            ASSERT_TRUE(WaitEnd());
+            ASSERT_TRUE(Idle());
         }
-        EXPECT_EQ(MsgIds(), std::vector<int>{c.msg});
+        EXPECT_EQ(frame.Ids(), std::vector<int>{c.msg});
         EXPECT_EQ(emu.S.program, plcBefore);
         EXPECT_EQ(BlockRequests(16) + BlockRequests(3), 0);
         EXPECT_EQ(Project(), project);
@@ -299,14 +256,7 @@ TEST_F(ProgramTransferTest, RefusalsChangeNothing) {
 class TransferFaultTest : public ProgramTransferTest {
 protected:
     static FaultRule Middle(FaultAction a, int times, int param = 0) {
-        FaultRule r;
-        r.action = a;
-        r.addrLo = 0x2000;
-        r.addrHi = 0x6FFF;
-        r.skip = 40;
-        r.times = times;
-        r.param = param;
-        return r;
+        return {.action = a, .addrLo = 0x2000, .addrHi = 0x6FFF, .skip = 40, .times = times, .param = param};
     }
     void Run(bool reading, FaultRule rule, int msg, bool dropLine = false) {
         if (!reading && rule.action == FaultAction::ShortData) {
@@ -332,8 +282,8 @@ protected:
             ASSERT_TRUE(WaitUntil([&] { return !emu.Log().empty() && emu.Log().back().fault == "Delay"; }));
             emu.DropLine();
         }
-        ASSERT_TRUE(WaitEnd());
-        EXPECT_EQ(MsgIds(), std::vector<int>{msg});
+        ASSERT_TRUE(Idle());
+        EXPECT_EQ(frame.Ids(), std::vector<int>{msg});
         const std::size_t sent = emu.Log().size();
         Spin(50);
         EXPECT_EQ(emu.Log().size(), sent);  // the job is over
@@ -384,13 +334,7 @@ TEST_F(ProgramTransferTest, CancelInTheMiddle) {
         const std::vector<std::uint8_t> before = Image();
         emu.ClearLog();
         frame.msgs.clear();
-        FaultRule slow;
-        slow.action = FaultAction::Delay;
-        slow.addrLo = 0x2000;
-        slow.addrHi = 0x6FFF;
-        slow.skip = 20;
-        slow.param = 40;
-        emu.AddFault(slow);
+        emu.AddFault({.action = FaultAction::Delay, .addrLo = 0x2000, .addrHi = 0x6FFF, .skip = 20, .param = 40});
         ASSERT_TRUE(reading ? transfer->StartRead(false) : transfer->StartWrite(0, 15872));
         // Cancelled while the reply of the delayed block is awaited.
         ASSERT_TRUE(WaitUntil([&] { return !emu.Log().empty() && emu.Log().back().fault == "Delay"; }));
@@ -401,7 +345,7 @@ TEST_F(ProgramTransferTest, CancelInTheMiddle) {
         const std::size_t sent = emu.Log().size();
         Spin(200);  // the delayed reply comes too late: nobody takes it
         EXPECT_EQ(emu.Log().size(), sent);
-        EXPECT_EQ(MsgIds(), std::vector<int>{kMsgTransferCancelled});
+        EXPECT_EQ(frame.Ids(), std::vector<int>{kMsgTransferCancelled});
         EXPECT_EQ(Image(), before);
         EXPECT_FALSE(port->IsOpen());
         emu.ClearFaults();
@@ -415,10 +359,7 @@ TEST_F(ProgramTransferTest, WriteResultCodes) {
     const std::pair<std::uint16_t, int> codes[] = {{0xC400, 121}, {0x0E18, 116}, {0x0B01, 200}, {0x1234, 246}};
     for (auto [code, msg] : codes) {
         emu.S.resultCodes = {code};
-        frame.msgs.clear();
-        ASSERT_TRUE(transfer->StartWrite(0, 100));
-        ASSERT_TRUE(WaitEnd());
-        EXPECT_EQ(MsgIds(), std::vector<int>{msg});
+        EXPECT_EQ(Ran([&] { return transfer->StartWrite(0, 100); }), std::vector<int>{msg});
     }
     EXPECT_EQ(frame.msgs.back().detail, " H1234");
 }
@@ -432,16 +373,11 @@ TEST_F(ProgramTransferTest, VerifyFindsTheFirstDifferenceAndStopsAtEnd) {
     SetProject(1, 1, image);
     std::copy(image.begin(), image.end(), emu.S.program.begin());
     std::fill(emu.S.program.begin() + 64, emu.S.program.end(), 0x00);
-    ASSERT_TRUE(transfer->StartVerify());
-    ASSERT_TRUE(WaitEnd());
-    EXPECT_EQ(MsgIds(), std::vector<int>{kMsgVerifyEqual});
+    EXPECT_EQ(Ran([&] { return transfer->StartVerify(); }), std::vector<int>{kMsgVerifyEqual});
     EXPECT_EQ(BlockRequests(3), 1);
 
     emu.S.program[image.size() > 10 ? 9 : 0] ^= 1;
-    frame.msgs.clear();
-    ASSERT_TRUE(transfer->StartVerify());
-    ASSERT_TRUE(WaitEnd());
-    ASSERT_EQ(MsgIds(), std::vector<int>{kMsgVerifyDiffers});
+    ASSERT_EQ(Ran([&] { return transfer->StartVerify(); }), std::vector<int>{kMsgVerifyDiffers});
     EXPECT_EQ(frame.msgs[0].detail, "Steps :4");
     EXPECT_EQ(transfer->MismatchOffset, 9);
 }
@@ -457,11 +393,6 @@ class HandheldLinkTest : public ::testing::Test {
 protected:
     void SetUp() override {
         EnsureApp();
-        home_ = MakeTestInstallDir("qel-hpp-", {"QEL.Txt", "DeviceCommentInit.txt"});
-        std::filesystem::create_directories(home_ / "Temp");
-        AllocateSharedBuffers();
-        gQel.InstallFolder = home_.string() + "/";
-        gQel.SaveDir = home_.string();
         ASSERT_TRUE(hpp.Start());
         hpp.answerTimeoutMs = 600;  // repeats well inside the PC's time-out of 180 x 10 ms
         port = MakePort(hpp.SlavePath());
@@ -469,16 +400,9 @@ protected:
         link->SetTickMs(10);
         handheld = std::make_unique<THandheldLink>(*link, host);
     }
-    void TearDown() override {
-        handheld.reset();
-        link.reset();
-        port.reset();
-        FreeSharedBuffers();
-        std::filesystem::remove_all(home_);
-    }
     bool Served() { return WaitUntil([&] { return hpp.Done(); }, 20000); }
 
-    std::filesystem::path home_;
+    TestProject project_{"qel-hpp-"};
     HppMaster hpp;
     RecordingFrame frame;
     TransferHost host;
@@ -619,3 +543,221 @@ TEST_F(HandheldLinkTest, ProgrammerFallingSilentLeavesTheProject) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// The PLC password against the emulator over a pseudo-terminal, for a family
+// 0 PLC (standard requests on D1013-D1014, M1069, D1141) and for the other
+// families (function 100): set, a program read refused while locked and
+// allowed once the password is entered, wrong passwords refused without a
+// change, change and clear.
+
+namespace {
+
+class PwdHost : public TPasswordHost {
+public:
+    void StatusText(int msgId) override { status.push_back(msgId); }
+    void PrepareShow() override { ++prepared; }
+    bool Ask(int msgId) override {
+        asked.push_back(msgId);
+        return answer;
+    }
+    void Finished() override { ++finished; }
+    std::vector<int> status, asked;
+    int prepared = 0, finished = 0;
+    bool answer = true;
+};
+
+class PasswordTest : public LinkFixture {
+protected:
+    void SetUp() override {
+        LinkFixture::SetUp();
+        link->SetComTmrIntervalMs(0);
+        pwd = std::make_unique<TPlcPassword>(*link, host);
+        transfer = std::make_unique<TProgramTransfer>(*link, transferHost);
+    }
+    // Runs the query; the messages shown meanwhile are returned.
+    std::vector<int> Query() {
+        frame.msgs.clear();
+        EXPECT_TRUE(pwd->Query());
+        EXPECT_TRUE(Idle());
+        return frame.Ids();
+    }
+    // OK with the two texts: the local refusal, or the messages of the
+    // dialogue with the PLC.
+    std::vector<int> Apply(const std::string& p, const std::string& confirm = {}) {
+        frame.msgs.clear();
+        host.asked.clear();
+        const int r = pwd->Apply(p, confirm);
+        if (r == TPlcPassword::kStarted) EXPECT_TRUE(Idle());
+        return frame.Ids();
+    }
+    // A program read: message 58 while locked, 87 once it is open.
+    int ReadProgram() {
+        SetModelFamily(emu.S.familyClass);
+        SetProgramCapacity(emu.S.capacityCode);
+        gQel.CapacityIndex = emu.S.capacityCode;
+        gQel.Modified = 0;
+        frame.msgs.clear();
+        EXPECT_TRUE(transfer->StartRead(true));
+        EXPECT_TRUE(Idle());
+        return frame.msgs.empty() ? -1 : frame.msgs.back().id;
+    }
+    std::string Family0Password() const {
+        const auto w0 = emu.S.regs[PlcEmulator::kD1013], w1 = emu.S.regs[PlcEmulator::kD1013 + 1];
+        return {char(w0 >> 8), char(w0 & 0xFF), char(w1 >> 8), char(w1 & 0xFF)};
+    }
+    bool Locked() const { return emu.S.coils[PlcEmulator::kM1069] != 0; }
+
+    TestProject project_{"qel-password-"};
+    PwdHost host;
+    TTransferHost transferHost;
+    std::unique_ptr<TPlcPassword> pwd;
+    std::unique_ptr<TProgramTransfer> transfer;
+};
+
+}  // namespace
+
+TEST_F(PasswordTest, EveryFamilySetsLocksRefusesWrongPasswordsUnlocksChangesAndClears) {
+    // The messages in boxes and the questions of each step, by family.
+    struct Steps {
+        std::vector<int> set, unlock, clear, setAsked, clearAsked;
+    };
+    // Family 0: the lock state shows in the status panel only; clearing is
+    // asked first and reported once the PLC has done it.
+    const Steps standard{{}, {}, {kMsgPwdCleared}, {}, {kMsgPwdClearQuestion}};
+    // Function 100: asked before the lock state is read back, which then
+    // shows in a box as well.
+    const Steps extended{{kMsgPwdLocked}, {kMsgPwdNone}, {kMsgPwdNone}, {kMsgPwdReadBackQuestion},
+                         {kMsgPwdReadBackQuestion}};
+    for (int family : {0, 1, 2}) {
+        SCOPED_TRACE("family " + std::to_string(family));
+        const Steps& k = family == 0 ? standard : extended;
+        emu.Configure(family, 1, 90);
+        emu.S.program.assign(emu.S.program.size(), 0xFF);
+        emu.S.program[0] = 0x0F;  // END
+        emu.S.program[1] = 0x00;
+        host = PwdHost{};
+        auto password = [&] { return family == 0 ? Family0Password() : emu.S.password.value_or(""); };
+        auto lockedWith = [&] { return std::make_tuple(Locked(), password(), pwd->EnterMode); };
+
+        // A PLC without a password: the dialog asks for a new one.
+        EXPECT_TRUE(Query().empty());
+        EXPECT_EQ(pwd->EnterMode, 0);
+        EXPECT_EQ(host.status.back(), kMsgPwdNone);
+
+        // Typing errors are refused before anything is sent.
+        emu.ClearLog();
+        EXPECT_EQ(Apply("AB1", "AB1"), std::vector<int>{kMsgPwdLength});
+        EXPECT_EQ(Apply("AB12", "AB1"), std::vector<int>{kMsgPwdConfirm});
+        EXPECT_EQ(Apply("AB12", "AB13"), std::vector<int>{kMsgPwdWrong});
+        EXPECT_EQ(Apply("Ab12", "AB12"), std::vector<int>{kMsgPwdMismatch});  // same ignoring case only
+        EXPECT_EQ(Apply("A-12", "A-12"), std::vector<int>{kMsgBadCharacter});
+        EXPECT_EQ(Apply("A\xC3\xA9" "12", "A\xC3\xA9" "12"), std::vector<int>{kMsgBadCharacter});  // 4 characters
+        EXPECT_EQ(emu.RequestCount(), 0u);
+        EXPECT_FALSE(Locked());
+
+        // Set: the PLC is locked and the dialog now asks for the password.
+        EXPECT_EQ(Apply("Ab12", "Ab12"), k.set);
+        EXPECT_EQ(host.asked, k.setAsked);
+        EXPECT_EQ(lockedWith(), std::make_tuple(true, "Ab12", 1));
+        EXPECT_EQ(host.status.back(), kMsgPwdLocked);
+
+        // The program cannot be read while the PLC is locked.
+        EXPECT_EQ(ReadProgram(), kMsgPasswordSet);
+
+        // A wrong password three ways: refused, nothing changes.
+        EXPECT_TRUE(Query().empty());
+        EXPECT_EQ(pwd->EnterMode, 1);
+        for (const std::string wrong : {"Ab123", "Zz99", ""}) {
+            const std::vector<int> ids = Apply(wrong);
+            EXPECT_EQ(ids, std::vector<int>{wrong.size() == 4 ? kMsgPwdWrong : kMsgPwdLength}) << wrong;
+            EXPECT_EQ(lockedWith(), std::make_tuple(true, "Ab12", 1));
+        }
+        // Four spaces do not clear a locked PLC: they are a wrong password.
+        EXPECT_EQ(Apply("    "), std::vector<int>{kMsgPwdWrong});
+        EXPECT_TRUE(host.asked.empty());
+        EXPECT_TRUE(Locked());
+
+        // The right one (family 0 compares ignoring case) opens the PLC.
+        EXPECT_EQ(Apply(family == 0 ? "AB12" : "Ab12"), k.unlock);
+        EXPECT_EQ(host.status.back(), kMsgPwdNone);
+        EXPECT_FALSE(Locked());
+        EXPECT_EQ(pwd->EnterMode, 0);
+        EXPECT_EQ(ReadProgram(), kMsgReadDone);
+
+        // Change it, enter the new one, then clear it. No to the question
+        // sends nothing more (family 0: nothing at all).
+        EXPECT_TRUE(Query().empty());
+        EXPECT_EQ(Apply("xy34", "xy34"), k.set);
+        EXPECT_EQ(password(), "xy34");
+        EXPECT_EQ(Apply("xy34"), k.unlock);
+        host.answer = false;
+        EXPECT_TRUE(Apply("    ", "    ").empty());
+        EXPECT_EQ(host.asked, k.clearAsked);
+        if (family == 0) EXPECT_EQ(password(), "xy34");
+        host.answer = true;
+        host.status.clear();
+        EXPECT_EQ(Apply("    ", "    "), k.clear);
+        EXPECT_EQ(host.asked, k.clearAsked);
+        EXPECT_EQ(host.status.front(), family == 0 ? kMsgPwdClearing : kMsgPwdNone);
+        EXPECT_EQ(host.status.back(), kMsgPwdNone);
+        EXPECT_FALSE(Locked());
+        EXPECT_FALSE(family != 0 && emu.S.password.has_value());
+        if (family == 0) EXPECT_EQ(Family0Password(), std::string(4, '\0'));
+        EXPECT_EQ(pwd->EnterMode, 0);
+        EXPECT_TRUE(Query().empty());
+        EXPECT_EQ(pwd->EnterMode, 0);
+        EXPECT_FALSE(port->IsOpen());
+
+        // No message ever carried the password.
+        for (const auto& m : frame.msgs) EXPECT_TRUE(m.detail.empty());
+    }
+}
+
+TEST_F(PasswordTest, PlcRefusalsAndOldModels) {
+    // A family 0 PLC that cannot hold a password.
+    emu.Configure(0, 0, 30);
+    EXPECT_EQ(Query(), std::vector<int>{kMsgPwdUnsupported});
+    EXPECT_FALSE(pwd->Known);
+
+    // Clearing while the PLC keeps running (its run switch holds it).
+    emu.Configure(0, 0, 90);
+    EXPECT_TRUE(Query().empty());
+    EXPECT_TRUE(Apply("qq11", "qq11").empty());
+    EXPECT_TRUE(Apply("qq11").empty());
+    emu.AddFault({.action = FaultAction::Raw, .function = 1, .addrLo = PlcEmulator::kM1000, .addrHi = PlcEmulator::kM1000,
+                  .text = emu::Frame({1, 1, 1, 1})});
+    EXPECT_EQ(Apply("    ", "    "), std::vector<int>{kMsgPwdPlcRuns});
+    EXPECT_EQ(Family0Password(), "qq11");
+
+    // A family 1 PLC locked again behind the dialog's back refuses a new
+    // password: nothing changes.
+    emu.Configure(1, 3, 90);
+    emu.ClearFaults();
+    EXPECT_TRUE(Query().empty());
+    emu.S.password = "abcd";
+    emu.S.coils[PlcEmulator::kM1069] = 1;
+    EXPECT_EQ(Apply("pq12", "pq12"), std::vector<int>{kMsgPwdRefused});
+    EXPECT_EQ(emu.S.password, "abcd");
+    EXPECT_TRUE(Locked());
+
+    // A lost reply ends the dialogue with the link's message.
+    EXPECT_TRUE(Query().empty());
+    emu.AddFault({.action = FaultAction::Drop, .function = 100, .times = -1});
+    EXPECT_EQ(Apply("abcd"), std::vector<int>{kMsgTimeout});
+    EXPECT_EQ(pwd->EnterMode, 1);
+    EXPECT_GE(host.finished, 1);
+    EXPECT_FALSE(pwd->Running());
+
+    // Garbled replies to the password itself: the bad-frame message shows no
+    // frame text, which would carry the password.
+    emu.ClearFaults();
+    emu.S.password = "abcd";
+    emu.S.coils[PlcEmulator::kM1069] = 1;
+    EXPECT_TRUE(Query().empty());
+    ASSERT_EQ(pwd->EnterMode, 1);
+    emu.AddFault({.action = FaultAction::BadHexDigit, .function = 100, .times = -1});
+    EXPECT_EQ(Apply("abcd"), std::vector<int>{kMsgBadFrame});
+    ASSERT_EQ(frame.msgs.size(), 1u);
+    EXPECT_TRUE(frame.msgs[0].detail.empty()) << frame.msgs[0].detail;
+}

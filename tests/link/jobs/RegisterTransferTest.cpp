@@ -5,17 +5,21 @@
 // and faults and a cancel in the middle that leave the data as it was.
 #include <gtest/gtest.h>
 
-#include <QTimer>
-
-#include <functional>
+#include <array>
+#include <filesystem>
+#include <fstream>
 #include <random>
-#include <utility>
+#include <string>
+#include <sys/stat.h>
 #include <vector>
 
-#include "tests/link/LinkTestSupport.h"
 #include "core/DeviceLimits.h"
+#include "link/jobs/Registerdata.h"
 #include "link/jobs/Registergrid.h"
 #include "link/jobs/Registertransfer.h"
+#include "project/Fileio.h"
+#include "project/Msgtable.h"
+#include "tests/link/LinkTestSupport.h"
 
 using namespace qel::test;
 using namespace qel::link;
@@ -43,33 +47,13 @@ public:
     bool running = false;
 };
 
-// The emulator's value of register index n of a page.
-std::uint32_t EmuValue(const PlcEmulator& emu, int page, int n) {
-    switch (page) {
-    case kRegPageD: return emu.S.regs[DRegisterAddress(n)];
-    case kRegPageC: return emu.S.regs[CRegisterAddress(n)];
-    case kRegPageC32: return emu.S.c32[n];
-    default: return emu.S.regs[TRegisterAddress(n)];
-    }
-}
-
 std::uint32_t DataValue(const TRegisterData& d, int page, int n) {
-    switch (page) {
-    case kRegPageD: return d.DRegs[static_cast<std::size_t>(n)];
-    case kRegPageC: return d.CRegs[static_cast<std::size_t>(n)];
-    case kRegPageC32: return d.C32Regs[static_cast<std::size_t>(n)];
-    default: return d.TRegs[static_cast<std::size_t>(n)];
-    }
+    const auto i = static_cast<std::size_t>(n);
+    return page == kRegPageD ? d.DRegs[i] : page == kRegPageC ? d.CRegs[i]
+                             : page == kRegPageC32 ? d.C32Regs[i] : d.TRegs[i];
 }
 
-int PageSize(int page) {
-    switch (page) {
-    case kRegPageD: return kDRegCount;
-    case kRegPageC: return kCRegCount;
-    case kRegPageC32: return kC32RegCount;
-    default: return kTRegCount;
-    }
-}
+int PageSize(int page) { return std::array{kDRegCount, kCRegCount, kC32RegCount, kTRegCount}[static_cast<std::size_t>(page)]; }
 
 // What each family's page moves, as runs of requests: the first register
 // index, the registers of each request and the number of requests (on the
@@ -118,6 +102,11 @@ int Wire(int page, int n) {
     }
 }
 
+// The emulator's value of register index n of a page.
+std::uint32_t EmuValue(const PlcEmulator& emu, int page, int n) {
+    return page == kRegPageC32 ? emu.S.c32[n] : emu.S.regs[static_cast<std::size_t>(Wire(page, n))];
+}
+
 // The requests (address, count) a transfer sends after the identification.
 std::vector<std::pair<int, int>> Expected(int page, int family, bool read) {
     std::vector<std::pair<int, int>> r;
@@ -134,21 +123,6 @@ std::vector<bool> Covered(int page, int family, bool read) {
     return covered;
 }
 
-// Waits on the event loop until pred holds, sleeping between events (a timer
-// wakes it every few milliseconds), so that a long transfer does not keep a
-// core busy while other tests run beside it.
-bool WaitQuietly(const std::function<bool()>& pred, int boundMs) {
-    QTimer wake;
-    wake.start(5);
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > boundMs) return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
 class RegisterTransferTest : public LinkFixture {
 protected:
     void SetUp() override {
@@ -159,13 +133,9 @@ protected:
         emu.S.registerRanges = true;
         transfer = std::make_unique<TRegisterTransfer>(*link, host);
     }
-    void TearDown() override {
-        transfer.reset();
-        LinkFixture::TearDown();
-        ResetDeviceLimits();
-    }
+    void TearDown() override { ResetDeviceLimits(); }
     bool WaitEnd() {
-        return WaitQuietly([&] { return link->JobNo == 0 && link->MaySend && !link->MessagesPending() && !host.running; },
+        return WaitUntil([&] { return link->JobNo == 0 && link->MaySend && !link->MessagesPending() && !host.running; },
                            60000);
     }
     // The requests (address, count) the emulator received after the identification.
@@ -179,11 +149,6 @@ protected:
             c.erase(c.begin());
         }
         return c;
-    }
-    std::vector<int> MsgIds() const {
-        std::vector<int> ids;
-        for (const auto& m : frame.msgs) ids.push_back(m.id);
-        return ids;
     }
     // Fills the emulator's registers of a family with a pattern of `seed`.
     void FillEmulator(unsigned seed) {
@@ -223,7 +188,7 @@ TEST_F(RegisterTransferTest, EveryPageOfEveryFamilyMovesItsRegistersInTheFamilys
             }
             const TRegisterData before = data;
             ASSERT_TRUE(Run(page, true, family));
-            EXPECT_EQ(MsgIds(), std::vector<int>{kMsgRegReadDone});
+            EXPECT_EQ(frame.Ids(), std::vector<int>{kMsgRegReadDone});
             ASSERT_EQ(host.ended.back(), true);
             EXPECT_EQ(host.captions.back(), kMsgRegReading);
             EXPECT_EQ(Sent(), Expected(page, family, true));
@@ -248,7 +213,7 @@ TEST_F(RegisterTransferTest, EveryPageOfEveryFamilyMovesItsRegistersInTheFamilys
             for (int n = 0; n < PageSize(page); ++n) plcBefore.push_back(EmuValue(emu, page, n));
             const TRegisterData sent = data;
             ASSERT_TRUE(Run(page, false, family));
-            EXPECT_EQ(MsgIds(), std::vector<int>{kMsgRegWriteDone});
+            EXPECT_EQ(frame.Ids(), std::vector<int>{kMsgRegWriteDone});
             EXPECT_EQ(data, sent);  // a write changes nothing in the window
             EXPECT_EQ(Sent(), Expected(page, family, false));
             const std::vector<bool> written = Covered(page, family, false);
@@ -265,7 +230,7 @@ TEST_F(RegisterTransferTest, EveryPageOfEveryFamilyMovesItsRegistersInTheFamilys
 TEST_F(RegisterTransferTest, OlderFamily0PlcsEndAtD1143AndAnotherFamilyIsRefused) {
     emu.Configure(0, 0, 72);
     ASSERT_TRUE(Run(kRegPageD, true, 0));
-    EXPECT_EQ(MsgIds(), std::vector<int>{kMsgRegReadDone});
+    EXPECT_EQ(frame.Ids(), std::vector<int>{kMsgRegReadDone});
     EXPECT_EQ(gDeviceLimitTable[0][kLimD], 1143);
     EXPECT_EQ(RegGridRows(kRegPageD, 0), 116);
     EXPECT_EQ(RegCellText(data, TRegView{kRegPageD, false, kRegDecimal, 0}, 1144), kNoUse);
@@ -278,7 +243,7 @@ TEST_F(RegisterTransferTest, OlderFamily0PlcsEndAtD1143AndAnotherFamilyIsRefused
     data.DRegs.fill(7);
     const TRegisterData before = data;
     ASSERT_TRUE(Run(kRegPageD, true, 0));
-    EXPECT_EQ(MsgIds(), std::vector<int>{kMsgRegOtherModel});
+    EXPECT_EQ(frame.Ids(), std::vector<int>{kMsgRegOtherModel});
     EXPECT_EQ(emu.RequestCount(), 1u);
     EXPECT_EQ(data, before);
     EXPECT_EQ(host.ended.back(), false);
@@ -311,14 +276,9 @@ TEST_F(RegisterTransferTest, FaultsAndCancelInTheMiddleLeaveTheDataAsItWas) {
             data.DRegs.fill(0x1234);
             const TRegisterData before = data;
             emu.ClearFaults();
-            FaultRule rule;
-            rule.action = k.action;
-            rule.function = read ? 3 : 16;
-            rule.addrLo = 0x1000 + 160;  // the tenth block and on
-            rule.addrHi = 0xFFFF;
-            rule.times = k.times;
-            rule.param = k.param;
-            emu.AddFault(rule);
+            // From the tenth block on.
+            emu.AddFault({.action = k.action, .function = read ? 3 : 16, .addrLo = 0x1000 + 160, .addrHi = 0xFFFF,
+                          .times = k.times, .param = k.param});
             ASSERT_TRUE(Run(kRegPageD, read, 1));
             ASSERT_FALSE(frame.msgs.empty());
             EXPECT_EQ(frame.msgs.back().id, k.message);
@@ -334,15 +294,320 @@ TEST_F(RegisterTransferTest, FaultsAndCancelInTheMiddleLeaveTheDataAsItWas) {
     const TRegisterData before = data;
     frame.msgs.clear();
     ASSERT_TRUE(transfer->Start(data, kRegPageD, true, 1));
-    ASSERT_TRUE(WaitQuietly([&] { return host.position >= 3; }, 20000));
+    ASSERT_TRUE(WaitUntil([&] { return host.position >= 3; }, 20000));
     transfer->Cancel();
-    EXPECT_EQ(MsgIds(), std::vector<int>{245});
+    EXPECT_EQ(frame.Ids(), std::vector<int>{245});
     EXPECT_EQ(data, before);
     EXPECT_FALSE(transfer->Running());
     ASSERT_TRUE(WaitEnd());
     // The link takes the next transfer at once.
     ASSERT_TRUE(Run(kRegPageT, true, 1));
-    EXPECT_EQ(MsgIds(), std::vector<int>{kMsgRegReadDone});
+    EXPECT_EQ(frame.Ids(), std::vector<int>{kMsgRegReadDone});
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Register data files and the register view's grid texts and entries: save
+// and open round trips, refusals of short, oversized, foreign and random
+// files that leave the open data as it was, and the page layouts, "No Use"
+// marks and entry checks of each model family.
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TRegisterData RandomData(unsigned seed) {
+    std::mt19937 rng(seed);
+    TRegisterData d;
+    for (auto& v : d.DRegs) v = static_cast<std::uint16_t>(rng());
+    for (auto& v : d.CRegs) v = static_cast<std::uint16_t>(rng());
+    for (auto& v : d.TRegs) v = static_cast<std::uint16_t>(rng());
+    for (auto& v : d.C32Regs) v = static_cast<std::uint32_t>(rng());
+    d.Title = "Mixer line 2";
+    return d;
+}
+
+class RegisterFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("qel-reg-" + std::to_string(::getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+    static void WriteBytes(const std::string& path, const std::string& bytes) {
+        std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    fs::path dir_;
+};
+
+TEST_F(RegisterFileTest, SaveAndOpenRoundTripsTheValuesAndTheTitle) {
+    const TRegisterData saved = RandomData(1);
+    ASSERT_TRUE(WriteRegisterFile(Path("motor.kzl"), saved, 1, 3));
+    EXPECT_EQ(fs::file_size(Path("motor.kzl")), kKzlFileBytes);
+    TRegisterData read;
+    ASSERT_EQ(ReadRegisterFile(Path("motor.kzl"), 1, read), TRegFileResult::Ok);
+    EXPECT_EQ(read, saved);
+
+    // Header words and the title field as the format lays them out.
+    std::vector<std::uint8_t> bytes;
+    ASSERT_EQ(qelfile::ReadWholeFile(Path("motor.kzl"), bytes), qelfile::ReadResult::Ok);
+    qelfile::ByteReader r(bytes);
+    EXPECT_EQ(r.U16(), 206);
+    EXPECT_EQ(r.U16(), 1);
+    EXPECT_EQ(r.U16(), 3);
+    for (auto [at, count] : {std::pair{128, 10000u}, {20132, 200u}, {20536, 56u}, {20764, 256u}}) {
+        r.Seek(at);
+        EXPECT_EQ(r.U32(), count) << at;
+    }
+    r.Seek(20768);
+    EXPECT_EQ(r.U16(), saved.TRegs[0]);
+
+    // A title of 70 characters is stored as its first 60.
+    TRegisterData longTitle = saved;
+    longTitle.Title = std::string(60, 'a') + "bcdefghijk";
+    ASSERT_TRUE(WriteRegisterFile(Path("long.kzl"), longTitle, 0, 0));
+    ASSERT_EQ(ReadRegisterFile(Path("long.kzl"), 0, read), TRegFileResult::Ok);
+    EXPECT_EQ(read.Title, std::string(60, 'a'));
+
+    // Saving over a file replaces it whole; no temporary file stays behind.
+    ASSERT_TRUE(WriteRegisterFile(Path("motor.kzl"), RandomData(2), 1, 3));
+    ASSERT_EQ(ReadRegisterFile(Path("motor.kzl"), 1, read), TRegFileResult::Ok);
+    EXPECT_EQ(read, RandomData(2));
+    int files = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_)) ++files;
+    EXPECT_EQ(files, 2);
+
+    // A place that cannot be written: false, the folder untouched.
+    fs::create_directories(Path("taken.kzl"));
+    EXPECT_FALSE(WriteRegisterFile(Path("taken.kzl"), saved, 1, 3));
+    EXPECT_TRUE(fs::is_directory(Path("taken.kzl")));
+    EXPECT_FALSE(WriteRegisterFile(Path("no/such/folder.kzl"), saved, 1, 3));
+}
+
+TEST_F(RegisterFileTest, RvlFilesAreReadWithoutHeaderAndKeepTheTitle) {
+    const TRegisterData source = RandomData(3);
+    std::string rvl;
+    for (auto v : source.DRegs) qelfile::PutU16(rvl, v);
+    for (auto v : source.CRegs) qelfile::PutU16(rvl, v);
+    for (auto v : source.C32Regs) qelfile::PutU32(rvl, v);
+    for (auto v : source.TRegs) qelfile::PutU16(rvl, v);
+    ASSERT_EQ(rvl.size(), kRvlFileBytes);
+    WriteBytes(Path("old.rvl"), rvl);
+    TRegisterData read;
+    read.Title = "kept";
+    ASSERT_EQ(ReadRegisterFile(Path("old.rvl"), 2, read), TRegFileResult::Ok);
+    EXPECT_EQ(read.DRegs, source.DRegs);
+    EXPECT_EQ(read.C32Regs, source.C32Regs);
+    EXPECT_EQ(read.TRegs, source.TRegs);
+    EXPECT_EQ(read.Title, "kept");
+
+    // The same bytes under a name in capitals are taken for a ".kzl" file.
+    WriteBytes(Path("OLD.RVL"), rvl);
+    const TRegisterData before = read;
+    EXPECT_NE(ReadRegisterFile(Path("OLD.RVL"), 2, read), TRegFileResult::Ok);
+    EXPECT_EQ(read, before);
+}
+
+TEST_F(RegisterFileTest, ShortOversizedForeignAndOtherModelFilesAreRefusedLeavingTheDataUnchanged) {
+    const std::string good = EncodeRegisterFile(RandomData(4), 1, 3);
+    const TRegisterData open = RandomData(5);
+    auto refused = [&](const std::string& bytes, bool rvl, TRegFileResult want) {
+        TRegisterData d = open;
+        const TRegFileResult got = DecodeRegisterFile({bytes.begin(), bytes.end()}, rvl, 1, d);
+        EXPECT_EQ(got, want) << "size " << bytes.size();
+        EXPECT_EQ(d, open);
+        EXPECT_NE(RegisterFileMessage(got), 0);
+    };
+    for (std::size_t n : {0u, 1u, 100u, 127u, 128u, 131u, 132u, 20131u, 21279u}) refused(good.substr(0, n), false, TRegFileResult::Short);
+    refused(good + '\0', false, TRegFileResult::Damaged);
+    refused(std::string(kRvlFileBytes - 1, '\0'), true, TRegFileResult::Short);
+    refused(std::string(kRvlFileBytes + 1, '\0'), true, TRegFileResult::Damaged);
+
+    std::string foreign = good;
+    foreign[0] = 7;
+    refused(foreign, false, TRegFileResult::Foreign);
+    std::string family0 = EncodeRegisterFile(RandomData(4), 0, 3);
+    refused(family0, false, TRegFileResult::OtherModel);
+    EXPECT_EQ(RegisterFileMessage(TRegFileResult::OtherModel), 220);
+    std::string badFamily = good;
+    badFamily[2] = 9;
+    refused(badFamily, false, TRegFileResult::Damaged);
+    // A block count past its array is refused, not read past the array.
+    std::string bigCount = good;
+    bigCount[128] = static_cast<char>(0x11);  // 10000 -> 10001
+    refused(bigCount, false, TRegFileResult::Damaged);
+
+    // Smaller counts are within the format: they fill the start of each array.
+    std::string small;
+    TRegisterData smallData = RandomData(6);
+    qelfile::PutHeader(small, 1, 3, "few");
+    for (int block = 0; block < 4; ++block) {
+        qelfile::PutU32(small, 2);
+        for (int i = 0; i < 2; ++i) block == 2 ? qelfile::PutU32(small, 0x10000u + i) : qelfile::PutU16(small, static_cast<std::uint16_t>(5 + i));
+    }
+    TRegisterData d = open;
+    ASSERT_EQ(DecodeRegisterFile({small.begin(), small.end()}, false, 1, d), TRegFileResult::Ok);
+    EXPECT_EQ(d.DRegs[1], 6);
+    EXPECT_EQ(d.DRegs[2], 0);
+    EXPECT_EQ(d.C32Regs[1], 0x10001u);
+    EXPECT_EQ(d.Title, "few");
+
+    // A missing file reads as nothing; a FIFO or a folder under the name
+    // cannot be opened (26), rather than being a file that is too short.
+    d = open;
+    EXPECT_EQ(ReadRegisterFile(Path("none.kzl"), 1, d), TRegFileResult::Missing);
+    ASSERT_EQ(::mkfifo(Path("fifo.kzl").c_str(), 0644), 0);
+    fs::create_directory(Path("folder.rvl"));
+    for (const char* name : {"fifo.kzl", "folder.rvl"}) {
+        const TRegFileResult got = ReadRegisterFile(Path(name), 1, d);
+        EXPECT_EQ(got, TRegFileResult::Unreadable) << name;
+        EXPECT_EQ(RegisterFileMessage(got), kMsgFileOpenFailed) << name;
+    }
+    EXPECT_EQ(d, open);
+}
+
+TEST_F(RegisterFileTest, RandomAndMutatedFilesNeverChangeTheDataUnlessAccepted) {
+    std::mt19937 rng(20);
+    const std::string good = EncodeRegisterFile(RandomData(7), 2, 1);
+    const TRegisterData open = RandomData(8);
+    int accepted = 0;
+    for (int round = 0; round < 3000; ++round) {
+        std::vector<std::uint8_t> bytes;
+        const bool rvl = round % 5 == 0;
+        if (round % 2) {
+            bytes.assign(good.begin(), good.end());
+            const int edits = 1 + static_cast<int>(rng() % 4);
+            for (int e = 0; e < edits; ++e) {
+                switch (rng() % 3) {
+                case 0: bytes[rng() % bytes.size()] = static_cast<std::uint8_t>(rng()); break;
+                case 1: bytes.resize(rng() % (bytes.size() + 40), 0xA5); break;
+                default: bytes.insert(bytes.begin() + static_cast<long>(rng() % bytes.size()), static_cast<std::uint8_t>(rng())); break;
+                }
+                if (bytes.empty()) bytes.push_back(0);
+            }
+        } else {
+            bytes.resize(rng() % (kKzlFileBytes + 64));
+            for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
+        }
+        TRegisterData d = open;
+        const TRegFileResult r = DecodeRegisterFile(bytes, rvl, 2, d);
+        if (r == TRegFileResult::Ok) {
+            ++accepted;
+            EXPECT_TRUE(rvl ? bytes.size() == kRvlFileBytes : bytes.size() <= kKzlFileBytes);
+        } else {
+            ASSERT_EQ(d, open) << "round " << round;
+        }
+    }
+    EXPECT_GT(accepted, 0);  // value-only changes of a good file are still good files
+}
+
+// ---------------------------------------------------------------------------
+// Grid
+
+class RegisterGridTest : public ::testing::Test {
+protected:
+    void SetUp() override { ResetDeviceLimits(); }
+    void TearDown() override { ResetDeviceLimits(); }
+    TRegisterData data;
+};
+
+TEST_F(RegisterGridTest, PagesAndNoUseMarksFollowTheFamily) {
+    // Family 0, D page: 133 rows; D600-D999 and D1312-D1319 do not exist.
+    TRegView d0{kRegPageD, false, kRegDecimal, 0};
+    EXPECT_EQ(RegRowLabel(kRegPageD, 2), "D10");
+    for (int n : {600, 999, 1312, 1319}) EXPECT_EQ(RegCellText(data, d0, n), kNoUse) << n;
+    for (int n : {0, 599, 1000, 1311}) EXPECT_EQ(RegCellText(data, d0, n), "0") << n;
+    // Rows of each page (D, C, counters, T) for families 0, 1 and 2.
+    const int rows[4][3] = {{133, 1001, 501}, {14, 21, -1}, {-1, -1, -1}, {14, 27, -1}};
+    for (int page : {kRegPageD, kRegPageC, kRegPageT})
+        for (int family = 0; family < 3; ++family)
+            EXPECT_TRUE(rows[page][family] < 0 || RegGridRows(page, family) == rows[page][family]) << page << family;
+
+    // C page: family 1 has 21 rows and C0-C199; family 0 14 rows, C128 and up
+    // "No Use"; family 2 has the same 14 rows with C128 and C129 in use.
+    for (int n = 0; n < 200; ++n) ASSERT_TRUE(RegisterInUse(kRegPageC, 1, n));
+    EXPECT_FALSE(RegisterInUse(kRegPageC, 0, 128));
+    EXPECT_FALSE(RegisterInUse(kRegPageC, 0, 129));
+    EXPECT_TRUE(RegisterInUse(kRegPageC, 2, 129));
+
+    // High-speed counters: family 0 only the 13 listed ones; families 1 and 2
+    // C200-C255, C256-C259 "No Use".
+    int inUse = 0;
+    for (int i = 0; i < 70; ++i) inUse += RegisterInUse(kRegPageC32, 0, i);
+    EXPECT_EQ(inUse, 13);
+    EXPECT_TRUE(RegisterInUse(kRegPageC32, 0, 35));
+    EXPECT_EQ(RegRowLabel(kRegPageC32, 7), "C260");
+    for (int f : {1, 2}) {
+        EXPECT_TRUE(RegisterInUse(kRegPageC32, f, 55));
+        EXPECT_FALSE(RegisterInUse(kRegPageC32, f, 56));
+    }
+    EXPECT_FALSE(RegisterInUse(kRegPageT, 0, 128));
+}
+
+TEST_F(RegisterGridTest, EntriesAreCheckedByTheDisplayModeAndStoredInTheirRegisters) {
+    TRegView dec{kRegPageD, false, kRegDecimal, 1};
+    EXPECT_EQ(CommitRegisterEntry(data, dec, 5, "123"), TRegCommit::Stored);
+    EXPECT_EQ(data.DRegs[5], 123);
+    for (const char* bad : {"-5", "40000", "12a", "1 2"}) {
+        EXPECT_EQ(CommitRegisterEntry(data, dec, 5, bad), TRegCommit::Invalid) << bad;
+        EXPECT_EQ(data.DRegs[5], 123);
+    }
+    EXPECT_EQ(CommitRegisterEntry(data, dec, 5, ""), TRegCommit::Stored);  // empty is 0
+    EXPECT_EQ(data.DRegs[5], 0);
+
+    // 16-bit hexadecimal FFFF shows as 65535 in decimal.
+    TRegView hex{kRegPageD, false, kRegHex, 1};
+    EXPECT_EQ(CommitRegisterEntry(data, hex, 6, "ffff"), TRegCommit::Stored);
+    EXPECT_EQ(RegCellText(data, dec, 6), "65535");
+    EXPECT_EQ(CommitRegisterEntry(data, hex, 6, "10000"), TRegCommit::Invalid);
+
+    // 32 bits: D10 holds the low word, D11 the high word.
+    TRegView hex32{kRegPageD, true, kRegHex, 1};
+    EXPECT_EQ(CommitRegisterEntry(data, hex32, 10, "12345678"), TRegCommit::Stored);
+    EXPECT_EQ(data.DRegs[10], 0x5678);
+    EXPECT_EQ(data.DRegs[11], 0x1234);
+    EXPECT_EQ(RegCellText(data, hex32, 10), "12345678");
+    EXPECT_EQ(RegCellText(data, hex32, 11), "1234");  // the pair (D11, D12)
+    TRegView dec32{kRegPageD, true, kRegDecimal, 1};
+    data.DRegs[20] = 0xFFFF;
+    data.DRegs[21] = 0xFFFF;
+    EXPECT_EQ(RegCellText(data, dec32, 20), "-1");
+    EXPECT_EQ(CommitRegisterEntry(data, dec32, 20, "2147483648"), TRegCommit::Invalid);
+
+    // Binary: 17 digits fail at 16 bits; the cell's own grouped text commits.
+    TRegView bin{kRegPageD, false, kRegBinary, 1};
+    EXPECT_EQ(CommitRegisterEntry(data, bin, 7, "10000000000000000"), TRegCommit::Invalid);
+    data.DRegs[7] = 0x8001;
+    const std::string shown = RegCellText(data, bin, 7);
+    EXPECT_EQ(shown, "10000000 00000001 ");
+    EXPECT_EQ(CommitRegisterEntry(data, bin, 7, shown), TRegCommit::Stored);
+    EXPECT_EQ(data.DRegs[7], 0x8001);
+
+    // Family 0: D700 does not exist, D1005 is shown but not changed here, and
+    // C127 in 32 bits takes only its low word.
+    TRegView d0{kRegPageD, false, kRegDecimal, 0};
+    EXPECT_EQ(CommitRegisterEntry(data, d0, 700, "5"), TRegCommit::NoUse);
+    data.DRegs[1005] = 9;
+    EXPECT_EQ(CommitRegisterEntry(data, d0, 1005, "5"), TRegCommit::Protected);
+    EXPECT_EQ(data.DRegs[1005], 9);
+    TRegView c32mode{kRegPageC, true, kRegHex, 0};
+    data.CRegs[128] = 0x77;
+    EXPECT_EQ(CommitRegisterEntry(data, c32mode, 127, "AAAABBBB"), TRegCommit::Stored);
+    EXPECT_EQ(data.CRegs[127], 0xBBBB);
+    EXPECT_EQ(data.CRegs[128], 0x77);
+
+    // The counter page stores whole 32-bit values; family 0 only its 13 counters.
+    TRegView hsc{kRegPageC32, true, kRegDecimal, 0};
+    EXPECT_EQ(CommitRegisterEntry(data, hsc, 35, "2147483647"), TRegCommit::Stored);
+    EXPECT_EQ(data.C32Regs[35], 2147483647u);
+    EXPECT_EQ(CommitRegisterEntry(data, hsc, 0, "1"), TRegCommit::NoUse);
+
+    ClearRegisterPage(data, kRegPageD);
+    EXPECT_EQ(data.DRegs[10], 0);
+    EXPECT_EQ(data.C32Regs[35], 2147483647u);
 }
 
 }  // namespace

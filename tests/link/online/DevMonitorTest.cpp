@@ -2,17 +2,17 @@
 // types them, set values found in the program, the typed set-value and force
 // checks, and the poll cycle against the emulator over a pseudo-terminal,
 // byte for byte where the PLC's monitor areas are concerned.
-#include <gtest/gtest.h>
-
-#include <cstring>
+#include <numeric>
 #include <tuple>
 
-#include "tests/link/LinkTestSupport.h"
-#include "core/Codetranslate.h"
 #include "core/DeviceLimits.h"
+#include "ladder/model/LadderConvert.h"
+#include "ladder/model/LadderGrid.h"
 #include "link/online/Devicewrite.h"
 #include "link/online/Devmonilist.h"
-#include "project/Qelglobals.h"
+#include "link/online/Ladmonitor.h"
+#include "link/online/Sfcmoni.h"
+#include "tests/link/LinkTestSupport.h"
 
 using namespace qel::test;
 using namespace qel::link;
@@ -52,21 +52,19 @@ TEST_F(DevMoniRows, MonitorInputAddsConsecutiveDevicesAndRefusesBadEntries) {
 
     // Refusals change nothing.
     const auto before = Names(list);
-    EXPECT_EQ(list.AddDevices(1, "D0", "0", &cur), (TMsgBoxes{{kMsgBadCount, kMsgBadInput}}));
-    EXPECT_EQ(list.AddDevices(1, "D0", "-1", &cur), (TMsgBoxes{{kMsgBadCount, kMsgBadInput}}));
-    EXPECT_EQ(list.AddDevices(1, "X8", "1", &cur), (TMsgBoxes{{kMsgBadInput}}));       // octal
-    EXPECT_EQ(list.AddDevices(1, "D10000", "1", &cur), (TMsgBoxes{{kMsgBadInput}}));   // too long
-    EXPECT_EQ(list.AddDevices(1, "D99999", "1", &cur), (TMsgBoxes{{kMsgBadInput}}));
-    EXPECT_EQ(list.AddDevices(1, "M", "1", &cur), (TMsgBoxes{{kMsgBadInput}}));
+    for (const char* count : {"0", "-1"})
+        EXPECT_EQ(list.AddDevices(1, "D0", count, &cur), (TMsgBoxes{{kMsgBadCount, kMsgBadInput}})) << count;
+    for (const char* name : {"X8", "D10000", "D99999", "M"})  // octal, too long
+        EXPECT_EQ(list.AddDevices(1, name, "1", &cur), (TMsgBoxes{{kMsgBadInput}})) << name;
     EXPECT_EQ(Names(list), before);
     // A bare index register passes the name check but is no listed device.
     EXPECT_EQ(list.AddDevices(5, "E", "1", &cur), (TMsgBoxes{{kMsgBadInput}}));
     EXPECT_TRUE(list.Rows[4].Empty());
     // Counting past the family's last device keeps the rows added before.
+    // The row after them is left as it was.
     EXPECT_EQ(list.AddDevices(1, "T254", "4", &cur), (TMsgBoxes{{kMsgBadInput}}));
-    EXPECT_EQ(list.Rows[0].Name, "T254");
-    EXPECT_EQ(list.Rows[1].Name, "T255");
-    EXPECT_EQ(list.Rows[2].Name, "Y10");  // the row after them is left as it was
+    const auto names = Names(list);
+    EXPECT_EQ(std::vector(names.begin(), names.begin() + 3), (std::vector<std::string>{"T254", "T255", "Y10"}));
 }
 
 TEST_F(DevMoniRows, GridStopsAtNinetySixDevicesAndDeletesMoveRowsUp) {
@@ -101,21 +99,18 @@ TEST_F(DevMoniRows, SetValuesComeFromTheProgram) {
     WriteProgram({"TMR T0 K10", "CNT C5 D7", "DCNT C200 K100000", "TMR T9 D5000", "END"});
     int cur = 0;
     list.AddDevices(1, "T0", "2", &cur);  // T0, T1
-    list.AddDevices(3, "C5", "1", &cur);
-    list.AddDevices(4, "C200", "1", &cur);
-    list.AddDevices(5, "T9", "1", &cur);
+    int row = 3;
+    for (const char* name : {"C5", "C200", "T9"}) list.AddDevices(row++, name, "1", &cur);
     for (auto& r : list.Rows)
         if (!r.Empty()) list.FindSetValue(r, gProgram, gProgramCapacity);
-    EXPECT_EQ(list.Rows[0].SetSource, "Set");
+    // D registers from D4096 are listed where the PLC keeps them.
+    std::vector<std::string> sources;
+    for (int r = 0; r < 5; ++r) sources.push_back(list.Rows[r].SetSource);
+    EXPECT_EQ(sources, (std::vector<std::string>{"Set", "No Set", "D7", "Set", "D5000"}));
     EXPECT_EQ(list.Rows[0].Record.SetValue[0], 10);
-    EXPECT_EQ(list.Rows[1].SetSource, "No Set");
-    EXPECT_EQ(list.Rows[2].SetSource, "D7");
-    EXPECT_EQ(list.Rows[3].SetSource, "Set");
     std::uint32_t v = 0;
     std::memcpy(&v, list.Rows[3].Record.SetValue, 4);
     EXPECT_EQ(v, 100000u);
-    // D registers from D4096 are listed where the PLC keeps them.
-    EXPECT_EQ(list.Rows[4].SetSource, "D5000");
     ASSERT_EQ(list.gMoniSetRegBytes, 4u);
     EXPECT_EQ(list.gMoniSetRegList[0], 0x1007);
     EXPECT_EQ(list.gMoniSetRegList[1], 0x8000 + 5000);
@@ -175,8 +170,6 @@ class DevMoniLink : public LinkFixture {
 protected:
     void SetUp() override {
         LinkFixture::SetUp();
-        // Time-outs of about a second: a loaded machine must not lose the line.
-        link->SetTickMs(5.0);
         AllocateSharedBuffers();
         SetCurrentFamily(1);
         list.OnValues = [this] { ++refreshes; };
@@ -184,7 +177,6 @@ protected:
     }
     void TearDown() override {
         link->RemoveMonitorClient("3");
-        LinkFixture::TearDown();
         FreeSharedBuffers();
     }
     // Starts monitoring as the frame's command does.
@@ -218,13 +210,8 @@ protected:
 
 TEST_F(DevMoniLink, EveryKindOfDeviceShowsThePlcValuesAndFollowsChanges) {
     WriteProgram({"TMR T3 K50", "DCNT C235 D20", "END"});
-    int cur = 0;
-    list.AddDevices(1, "X17", "1", &cur);
-    list.AddDevices(2, "M1536", "1", &cur);
-    list.AddDevices(3, "T3", "1", &cur);
-    list.AddDevices(4, "C235", "1", &cur);
-    list.AddDevices(5, "D100", "1", &cur);
-    list.AddDevices(6, "D5000", "1", &cur);
+    int cur = 0, row = 1;
+    for (const char* name : {"X17", "M1536", "T3", "C235", "D100", "D5000"}) list.AddDevices(row++, name, "1", &cur);
     list.SetFormat(6, TMoniFormat::Hex);
     emu.S.coils[0x040F] = 1;            // X17
     emu.S.coils[0xB000] = 0;            // M1536
@@ -238,27 +225,17 @@ TEST_F(DevMoniLink, EveryKindOfDeviceShowsThePlcValuesAndFollowsChanges) {
     Start();
     ASSERT_TRUE(Cycles(2));
 
-    EXPECT_TRUE(Cells(1).On);
-    EXPECT_FALSE(Cells(2).On);
-    EXPECT_TRUE(Cells(3).On);
-    EXPECT_EQ(Cells(3).SetValue, "K50");
-    EXPECT_EQ(Cells(3).Value16, "K42");
-    EXPECT_EQ(Cells(4).Value16, "");
-    EXPECT_EQ(Cells(4).Value32, "K-2");
-    EXPECT_EQ(Cells(4).SetValue, "K300");
+    EXPECT_EQ((std::vector<bool>{Cells(1).On, Cells(2).On, Cells(3).On}), (std::vector<bool>{true, false, true}));
+    EXPECT_EQ(std::make_tuple(Cells(3).SetValue, Cells(3).Value16), std::make_tuple("K50", "K42"));
+    EXPECT_EQ(std::make_tuple(Cells(4).Value16, Cells(4).Value32, Cells(4).SetValue), std::make_tuple("", "K-2", "K300"));
     EXPECT_EQ(list.Rows[3].SetSource, "D20");
-    EXPECT_EQ(Cells(5).Value16, "K-1");
-    EXPECT_EQ(Cells(5).Value32, "K131071");
+    EXPECT_EQ(std::make_tuple(Cells(5).Value16, Cells(5).Value32), std::make_tuple("K-1", "K131071"));
     EXPECT_EQ(Cells(6).Value16, "HBEEF");
     EXPECT_GT(refreshes, 0);
 
     // The PLC's lists as the monitor wrote them (block monitoring: family class 1).
     const std::uint16_t* r = emu.S.regs.data();
-    EXPECT_EQ(r[16384], 4);  // X17, M1536, T3, C235
-    EXPECT_EQ(r[16385], 0x040F);
-    EXPECT_EQ(r[16386], 0xB000);
-    EXPECT_EQ(r[16387], 0x0603);
-    EXPECT_EQ(r[16388], 0x0EEB);
+    EXPECT_EQ(std::vector<int>(r + 16384, r + 16389), (std::vector<int>{4, 0x040F, 0xB000, 0x0603, 0x0EEB}));  // X17, M1536, T3, C235
     // T3, C235, D100, D5000; the count reads 0 while the list is rewritten.
     EXPECT_TRUE(WaitUntil([&] { return r[16604] == 4; }));
     EXPECT_EQ(r[16608], 0x8000 + 5000);
@@ -380,35 +357,6 @@ TEST_F(DevMoniLink, AnEmptyListShowsScanTimeAndRunStateWithoutStarvingOthers) {
     link->RemoveMonitorClient("1");
 }
 
-TEST_F(DevMoniLink, FaultsEndMonitoringWithTheirMessageAndLeaveNothingRunning) {
-    int cur = 0;
-    list.AddDevices(1, "D0", "3", &cur);
-    // A reply time-out while the values are read.
-    emu.AddFault({FaultAction::Drop, 3, -1, 16784, 16790, 1, 1});
-    Start();
-    ASSERT_TRUE(WaitUntil([&] { return frame.monitoringStopped > 0 && !link->MessagesPending(); }));
-    EXPECT_EQ(frame.msgs.back().id, kMsgTimeout);
-    EXPECT_TRUE(link->MonitorClients.empty());
-    Spin(50);
-    EXPECT_FALSE(link->ComTmr.isActive());
-    EXPECT_FALSE(link->ReplyTmr.isActive());
-    EXPECT_FALSE(port->IsOpen());
-    const std::size_t after = emu.RequestCount();
-    Spin(100);
-    EXPECT_EQ(emu.RequestCount(), after);
-
-    // An exception reply ends it too, with the exception's message.
-    emu.ClearFaults();
-    emu.AddFault({FaultAction::Exception, 3, -1, 16784, 16790, 0, 1, 2});
-    frame.msgs.clear();
-    Start();
-    ASSERT_TRUE(WaitUntil([&] { return frame.monitoringStopped > 1 && !link->MessagesPending(); }));
-    EXPECT_EQ(frame.msgs.back().id, kMsgExceptionBase + 2);
-    Spin(50);
-    EXPECT_FALSE(link->ComTmr.isActive());
-    EXPECT_FALSE(port->IsOpen());
-}
-
 TEST_F(DevMoniLink, ALostLineEndsMonitoringWithItsMessage) {
     int cur = 0;
     list.AddDevices(1, "M0", "4", &cur);
@@ -422,4 +370,274 @@ TEST_F(DevMoniLink, ALostLineEndsMonitoringWithItsMessage) {
     EXPECT_FALSE(link->ComTmr.isActive());
     EXPECT_FALSE(link->ReplyTmr.isActive());
     EXPECT_FALSE(port->IsOpen());
+}
+
+// ---------------------------------------------------------------------------
+// The ladder's on-line monitor without its window, against the emulator over
+// a pseudo-terminal: the lists built from the rows on screen, byte for byte
+// on the wire, the states and values each cell shows, and force refusals (a
+// running program following a forced contact: the ladder window test).
+
+namespace {
+
+class LadMonitorTest : public LinkFixture {
+protected:
+    void SetUp() override {
+        LinkFixture::SetUp();
+        AllocateSharedBuffers();
+        SetCurrentFamily(1);
+        mon.Grid = gLadderRows;
+        mon.Capacity = kLadderRows;
+        mon.VisibleRows = [this] { return rows; };
+        mon.OnValues = [this] { ++repaints; };
+        link->RegisterMonitorClient("1", &mon);
+    }
+    void TearDown() override {
+        link->RegisterMonitorClient("1", nullptr);
+        FreeSharedBuffers();
+    }
+    // The program's ladder from instruction-list lines.
+    void Ladder(const std::vector<std::string>& lines) {
+        WriteProgram(lines);
+        emu.S.program.assign(gProgram, gProgram + gProgramCapacity);
+        ASSERT_EQ(ConvertCodeToLadder(), 0);
+    }
+    void Start() {
+        ASSERT_TRUE(link->OpenPort());
+        gLadderMonitorRefresh = 1;
+        link->AddMonitorClient("1");
+    }
+    // Column of the first cell of `kind` in a row.
+    std::int32_t ColOf(std::int32_t row, TLdbKind kind) const {
+        for (std::int32_t c = 0; c <= kLdbLastColumn; c += kLdbCellBytes)
+            if (CellKind(CellAt(gLadderRows, row, c)) == kind) return c;
+        return -1;
+    }
+
+    TLadMonitor mon;
+    std::pair<std::int32_t, std::int32_t> rows{0, 20};
+    int repaints = 0;
+};
+
+}  // namespace
+
+TEST_F(LadMonitorTest, VisibleContactsAndCoilsShowThePlcBits) {
+    Ladder({"LD X10", "OUT Y0", "LDI M1536", "OUT Y1", "END"});
+    emu.S.coils[0x0408] = 1;  // X10 (octal) ON
+    Start();
+    ASSERT_TRUE(WaitUntil([&] { return Requests(3, 16584, 16604).size() >= 2; }));
+    // The first list request: count 3, X10, Y0, M1536 (Y1 follows).
+    const auto writes = Requests(16, 16384, 16584);
+    ASSERT_FALSE(writes.empty());
+    const std::vector<std::uint8_t> head(writes[0].begin(), writes[0].begin() + 7);
+    EXPECT_EQ(head, (std::vector<std::uint8_t>{1, 16, 0x40, 0x00, 0, 5, 10}));
+    for (auto [k, word] : {std::pair{0, 4}, {1, 0x0408}, {2, 0x0500}, {3, 0xB000}})
+        EXPECT_EQ(writes[0][7 + 2 * k] << 8 | writes[0][8 + 2 * k], word) << k;
+    EXPECT_GT(repaints, 0);
+
+    const std::int32_t contact = ColOf(0, TLdbKind::Open_Ry);
+    const std::int32_t coil = ColOf(0, TLdbKind::Out_Ry);
+    ASSERT_GE(contact, 0);
+    EXPECT_TRUE(mon.CellState(0, contact).known);
+    EXPECT_TRUE(mon.CellState(0, contact).on);
+    EXPECT_FALSE(mon.CellState(0, coil).on);  // the emulator is not running
+    // A normally-closed contact of an OFF device conducts.
+    EXPECT_TRUE(mon.CellState(1, ColOf(1, TLdbKind::Close_Ry)).on);
+    // Rows outside the screen show nothing.
+    EXPECT_FALSE(mon.CellState(rows.second + 1, 0).known);
+
+    // Force refusals: a wire cannot be forced.
+    std::uint16_t a = 0;
+    const std::int32_t wire = ColOf(0, TLdbKind::H_Line);
+    ASSERT_GE(wire, 0);
+    EXPECT_EQ(mon.ForceAddress(0, wire, false, a), kMsgCannotForceOn);
+    EXPECT_EQ(mon.ForceAddress(0, wire, true, a), kMsgCannotForceOff);
+    EXPECT_EQ(mon.ForceAddress(1, ColOf(1, TLdbKind::Close_Ry), false, a), -1);
+    EXPECT_EQ(a, 0xB000);
+}
+
+TEST_F(LadMonitorTest, OperandValuesOfBoxesInEveryWidth) {
+    emu.Configure(0, 0, 40);  // no block monitoring: each word on its own
+    SetCurrentFamily(0);
+    Ladder({"LD M0", "DMOV D10 D20", "LD M1", "DCNT C235 K100", "LD M2", "TMR T3 K50", "END"});
+    emu.S.regs[0x100A] = 0xFFFF;  // D10/D11 = -1 as 32 bits
+    emu.S.regs[0x100B] = 0xFFFF;
+    emu.S.c32[35] = 123456;       // C235
+    emu.S.regs[0x0603] = 7;       // T3
+    emu.S.coils[0x0603] = 1;
+    Start();
+    ASSERT_TRUE(WaitUntil([&] { return Requests(3, 0x0603, 0x0604).size() >= 2; }));
+    // DMOV's operands are 32-bit: two registers each; C235 one 4-byte register.
+    const auto d10 = Requests(3, 0x100A, 0x100B);
+    ASSERT_FALSE(d10.empty());
+    EXPECT_EQ(d10[0][5], 2);
+    const auto c235 = Requests(3, 0x0EEB, 0x0EEC);
+    ASSERT_FALSE(c235.empty());
+    EXPECT_EQ(c235[0][5], 1);
+
+    // The values in the tokens, as the frame's format says.
+    auto token = [&](std::int32_t row) { return ColOf(row, TLdbKind::Spec_Token); };
+    std::int32_t dmovRow = -1, dcntRow = -1, tmrRow = -1;
+    for (std::int32_t r = 0; r < 10; ++r)
+        for (std::int32_t c = 0; c <= kLdbLastColumn; c += kLdbCellBytes) {
+            const std::uint8_t* cell = CellAt(gLadderRows, r, c);
+            if (CellKind(cell) != TLdbKind::Spec_Fun) continue;
+            if (CellOperand(cell) == 6) dcntRow = r;
+            else if (CellOperand(cell) == 3) tmrRow = r;
+            else if (CellOperand(cell) != 0x000F) dmovRow = r;  // not END
+        }
+    ASSERT_TRUE(dmovRow >= 0 && dcntRow >= 0 && tmrRow >= 0);
+    EXPECT_EQ(mon.CellState(dmovRow, token(dmovRow)).value, "K-1");
+    EXPECT_EQ(mon.CellState(dcntRow, token(dcntRow)).value, "K123456");
+    EXPECT_EQ(mon.CellState(tmrRow, token(tmrRow)).value, "K7");
+    // The timer box is lit by its own state.
+    emu.S.coils[0x8603] = 1;
+    ASSERT_TRUE(WaitUntil([&] { return mon.CellState(tmrRow, ColOf(tmrRow, TLdbKind::Spec_Fun)).on; }));
+    mon.ValueFormat = [] { return 1; };
+    EXPECT_EQ(mon.CellState(dmovRow, token(dmovRow)).value, "HFFFFFFFF");
+}
+
+TEST_F(LadMonitorTest, OnlyTheRowsOnScreenArePolledAndScrollingRebuildsTheList) {
+    // 120 rows of contacts: far more than one screen holds.
+    std::vector<std::string> lines;
+    for (int i = 0; i < 60; ++i) {
+        lines.push_back("LD M" + std::to_string(i));
+        lines.push_back("OUT M" + std::to_string(100 + i));
+    }
+    lines.push_back("END");
+    WriteProgram(lines);
+    ASSERT_EQ(ConvertCodeToLadder(), 0);
+
+    rows = {0, 4};
+    Start();
+    ASSERT_TRUE(WaitUntil([&] { return Requests(3, 16584, 16604).size() >= 1; }));
+    EXPECT_EQ(emu.S.regs[16384], 10);  // five rows of a contact and a coil
+    EXPECT_EQ(emu.S.regs[16385], 0x0800);
+    // Scrolled: the next cycle lists the new rows.
+    rows = {30, 34};
+    ASSERT_TRUE(WaitUntil([&] { return emu.S.regs[16385] == 0x0800 + 30; }));
+    EXPECT_EQ(emu.S.regs[16384], 10);
+    EXPECT_EQ(mon.BuiltRows, rows);
+
+    // A screen of 100 rows lists at most 96 bits.
+    rows = {0, 99};
+    ASSERT_TRUE(WaitUntil([&] { return mon.BuiltRows == rows && emu.S.regs[16384] == 96; }));
+
+    // A screen without devices asks for the scan time instead.
+    emu.S.regs[0x13F2] = 9;
+    rows = {500, 510};
+    ASSERT_TRUE(WaitUntil([&] { return !frame.scanTimes.empty() && frame.scanTimes.back() == 9; }));
+}
+
+// ---------------------------------------------------------------------------
+// The SFC chart's monitor client against the emulator over a pseudo-terminal:
+// the visible-step list on the wire frame by frame, the step bits read back,
+// the edge cases of an empty, a 15- and an over-96-step screen, and a reply
+// longer than the client keeps.
+
+namespace {
+
+class SfcMonitorTest : public LinkFixture {
+protected:
+    void SetUp() override {
+        LinkFixture::SetUp();
+        mon.VisibleSteps = [this] { return steps; };
+        mon.OnRedraw = [this] { ++redraws; };
+        link->RegisterMonitorClient("2", &mon);
+    }
+    void TearDown() override {
+        link->RegisterMonitorClient("2", nullptr);
+        gSfcMonitorRefresh = 0;
+    }
+    void Start() {
+        ASSERT_TRUE(link->OpenPort());
+        gSfcMonitorRefresh = 1;
+        link->AddMonitorClient("2");
+    }
+    // Steps first, first + 1, ... (n of them).
+    static std::vector<std::uint16_t> Steps(int n, std::uint16_t first = 10) {
+        std::vector<std::uint16_t> s(static_cast<std::size_t>(n));
+        std::iota(s.begin(), s.end(), first);
+        return s;
+    }
+    static int Word(const std::vector<std::uint8_t>& r, int k) { return r[2 * k] << 8 | r[2 * k + 1]; }
+    // The first register and the count of a request.
+    static std::pair<int, int> Head(const std::vector<std::uint8_t>& r) { return {Word(r, 1), Word(r, 2)}; }
+    // Register k of a function 16 request's data (k = 0 the first).
+    static int Data(const std::vector<std::uint8_t>& r, int k) { return r[7 + 2 * k] << 8 | r[8 + 2 * k]; }
+
+    TSfcMonitor mon;
+    std::vector<std::uint16_t> steps;
+    int redraws = 0;
+};
+
+}  // namespace
+
+TEST_F(SfcMonitorTest, FifteenStepsGoOutInOneFrameOfSixteenRegisters) {
+    // One frame of the count and 15 numbers, then a read of one register (a
+    // number left over for a frame of its own: the 96-step test).
+    steps = Steps(15);
+    Start();
+    ASSERT_TRUE(WaitUntil([&] { return !Requests(3, 16584, 16604).empty(); }));
+    auto writes = Requests(16, 16384, 16584);
+    ASSERT_EQ(writes.size(), 1u);
+    EXPECT_EQ(Head(writes[0]), std::make_pair(16384, 16));
+    EXPECT_EQ(Data(writes[0], 0), 15);
+    EXPECT_EQ(Data(writes[0], 1), 10);
+    EXPECT_EQ(Data(writes[0], 15), 24);
+    EXPECT_EQ(Head(Requests(3, 16584, 16604)[0]), std::make_pair(16584, 1));
+    EXPECT_GT(redraws, 0);
+}
+
+TEST_F(SfcMonitorTest, ActiveStepsFollowTheStepRelaysAndOnlyNinetySixAreListed) {
+    // 97 step-like cells on screen: 96 listed (the count and 15, five frames
+    // of 16, the last number alone), the bits of 6 registers; the 97th has no bit.
+    steps = Steps(97, 200);
+    emu.S.coils[200] = 1;   // S200: first list entry
+    emu.S.coils[295] = 1;   // S295: entry 95, the last listed
+    emu.S.coils[296] = 1;   // S296: not listed
+    Start();
+    ASSERT_TRUE(WaitUntil([&] { return mon.StepOn(0) && mon.StepOn(95); }));
+    const auto writes = Requests(16, 16384, 16584);
+    ASSERT_GE(writes.size(), 7u);
+    EXPECT_EQ(Data(writes[0], 0), 96);
+    for (int f = 1; f < 6; ++f) EXPECT_EQ(Head(writes[f]), std::make_pair(16384 + 16 * f, 16)) << f;
+    EXPECT_EQ(Head(writes[6]), std::make_pair(16384 + 96, 1));
+    EXPECT_EQ(Data(writes[6], 0), 295);
+    EXPECT_EQ(Word(Requests(3, 16584, 16604)[0], 2), 6);
+    EXPECT_EQ(mon.StepListBytes, 192u);
+    EXPECT_FALSE(mon.StepOn(1));
+    EXPECT_FALSE(mon.StepOn(96));
+}
+
+TEST_F(SfcMonitorTest, NoVisibleStepAsksForTheScanTime) {
+    steps.clear();
+    Start();
+    ASSERT_TRUE(WaitUntil([&] { return Requests(3, 0x13F2, 0x13F3).size() >= 2; }));
+    EXPECT_TRUE(Requests(16, 16384, 16584).empty());
+    EXPECT_TRUE(Requests(3, 16584, 16604).empty());
+
+}
+
+TEST_F(SfcMonitorTest, AReplyLongerThanTwelveBytesKeepsTwelve) {
+    // A bit reply as the link hands it over: function, byte count, 14 data
+    // bytes, check byte.
+    mon.MonitorState = 9;
+    mon.StepListBytes = 192;
+    gCommData[0] = 3;
+    gCommData[1] = 14;
+    for (int k = 0; k < 14; ++k) gCommData[2 + k] = static_cast<std::uint8_t>(0xA0 + k);
+    gCommData[16] = 0;
+    gCommDataLen = 17;
+    EXPECT_TRUE(mon.ReceiveMonitorStep(*link));
+    for (int k = 0; k < kSfcMoniReplyBytes; ++k) EXPECT_EQ(mon.ReplyBits[k], 0xA0 + k) << k;
+    // Alone on the link, the next turn reads the bits again.
+    EXPECT_EQ(mon.MonitorState, 9);
+    // A short reply clears the bits it does not carry.
+    gCommData[1] = 1;
+    gCommData[2] = 0x01;
+    gCommDataLen = 4;
+    EXPECT_TRUE(mon.ReceiveMonitorStep(*link));
+    EXPECT_TRUE(mon.StepOn(0));
+    EXPECT_EQ(mon.ReplyBits[1], 0);
 }

@@ -4,76 +4,62 @@
 // from its popup and from the frame's dialogs, run and stop, and monitoring
 // that ends cleanly when the line is lost or the window closes.
 #include <QAction>
-#include <fstream>
-#include <iterator>
 #include <QApplication>
-#include <QHeaderView>
+#include <QContextMenuEvent>
+#include <QImage>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
-#include <QListWidget>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "instlist/Instredit.h"
 #include "ladder/editor/Ladder.h"
 #include "ladder/model/LadderConvert.h"
 #include "ladder/render/Ladderpainter.h"
+#include "link/online/Sfcmoni.h"
 #include "link/windows/Colorstringgrid.h"
-#include "tools/windows/Comdlg.h"
-#include "tools/windows/Devcomment.h"
-#include "tools/windows/Toolsinstall.h"
 #include "link/windows/Devmonidlg.h"
 #include "link/windows/Devmoniinput.h"
 #include "link/windows/Forcedev.h"
 #include "link/windows/Online.h"
 #include "link/windows/Pwddlg.h"
-#include "project/Settings.h"
 #include "link/windows/Setvaldlg.h"
-#include "link/engine/Transdata.h"
-#include "project/Editorlink.h"
-#include "project/Msgtable.h"
-#include "project/Projectfiles.h"
-#include "project/Qelglobals.h"
-#include "serial/Serialport.h"
-#include "shell/Qellink.h"
-#include "tests/shell/FrameFixture.h"
 #include "link/windows/Transdatafrm.h"
-#include "tests/support/Plcemulator.h"
-#include "tests/support/Pty.h"
-
-using qel::link::_TransData;
-using qel::test::PlcEmulator;
-using qel::test::PumpUntil;
+#include "project/Editorlink.h"
+#include "project/Projectfiles.h"
+#include "project/Settings.h"
+#include "sfc/model/Sfcchart.h"
+#include "sfc/window/Sfcwin.h"
+#include "tests/link/windows/LinkWindowFixture.h"
+#include "tools/windows/Comdlg.h"
+#include "tools/windows/Devcomment.h"
+#include "tools/windows/Toolsinstall.h"
 
 namespace {
 
-class OnlineTest : public FrameTest {
+class OnlineTest : public LinkWindowTest {
 protected:
     void SetUp() override {
-        FrameTest::SetUp();
-        ASSERT_TRUE(emu_.Start());
-        emu_.Configure(1, 3, 90);
-        emu_.S.regs[PlcEmulator::kD1010] = 12;
-        const std::string path = emu_.SlavePath();
-        qel::SetComDeviceResolver([path](std::uint16_t) { return path; });
+        LinkWindowTest::SetUp();
         RegisterOnlineForms();
-        ASSERT_TRUE(Start());
+        StartFrame();
         InstallLadder(frame_.get());
         InstallOnline(frame_.get());
-        _TransData->SetTickMs(5.0);  // time-outs of about a second
-    }
-    void TearDown() override {
-        FrameTest::TearDown();
-        qel::SetComDeviceResolver(nullptr);
     }
 
+    // The device monitor from the PLC menu, its grid focused.
     TDevMoniDlg* OpenMonitor() {
         EXPECT_TRUE(frame_->RunCommand("MmMonitorDev"));
-        EXPECT_NE(_DevMoniDlg, nullptr);
+        if (_DevMoniDlg) _DevMoniDlg->DevGrid->setFocus();
         return _DevMoniDlg;
     }
     // Types a device and a count into the monitor-input dialog, opened by
@@ -98,8 +84,6 @@ protected:
         const QPoint c = r.isEmpty() ? m->DevGrid->visualRect(m->DevGrid->model()->index(row, 2)).center() : r.center();
         return img.pixelColor(c);
     }
-
-    PlcEmulator emu_;
 };
 
 }  // namespace
@@ -112,14 +96,10 @@ TEST_F(OnlineTest, DeviceMonitorShowsThePlcAndForcesAndSetsFromItsRows) {
     ASSERT_TRUE(m);
     EXPECT_EQ(gActiveView, TDevMoniDlg::kView);
     EXPECT_TRUE(frame_->Action("MmSetVal")->isEnabled());
-    m->DevGrid->setFocus();
     TypeRows(m, "d100", "2");
     m->SetCurrentRow(3);
     TypeRows(m, "Y0", "2");
-    EXPECT_EQ(Cell(m, 0, 0), "D100");
-    EXPECT_EQ(Cell(m, 1, 0), "D101");
-    EXPECT_EQ(Cell(m, 2, 0), "Y0");
-    EXPECT_EQ(Cell(m, 3, 0), "Y1");
+    for (int row = 0; row < 4; ++row) EXPECT_EQ(Cell(m, row, 0), QStringList({"D100", "D101", "Y0", "Y1"})[row]);
     EXPECT_EQ(Cell(m, 0, 6), QString::fromStdString(gMsgTable.Get(4)));
     EXPECT_EQ(gDevMoniEntryCount, 5);
 
@@ -202,7 +182,6 @@ TEST_F(OnlineTest, DeviceMonitorCommentsFollowCommentsEditedInOtherWindows) {
     gQel.ProgramPresent = 1;
     TDevMoniDlg* m = OpenMonitor();
     ASSERT_TRUE(m);
-    m->DevGrid->setFocus();
     TypeRows(m, "X0", "1");
     m->SetCurrentRow(2);
     TypeRows(m, "Y1", "1");
@@ -236,15 +215,17 @@ TEST_F(OnlineTest, FrameCommandsForceSetRunAndStop) {
     // The force dialog works without any monitor.
     ASSERT_TRUE(frame_->RunCommand("MmForceDev"));
     ASSERT_TRUE(_DevForce->isVisible());
-    _DevForce->DevName->setText("m5");
-    QTest::mouseClick(_DevForce->SetOK, Qt::LeftButton);
+    auto force = [&](const char* device) {
+        _DevForce->DevName->setText(device);
+        QTest::mouseClick(_DevForce->SetOK, Qt::LeftButton);
+    };
+    force("m5");
     ASSERT_TRUE(PumpUntil([&] { return emu_.S.coils[0x0805] && !frame_->Link.PortOpen(); }));
     _DevForce->SetOff->click();
     EXPECT_FALSE(_DevForce->SetOn->isChecked());
-    QTest::mouseClick(_DevForce->SetOK, Qt::LeftButton);
+    force("m5");
     ASSERT_TRUE(PumpUntil([&] { return !emu_.S.coils[0x0805] && !frame_->Link.PortOpen(); }));
-    _DevForce->DevName->setText("D0");
-    QTest::mouseClick(_DevForce->SetOK, Qt::LeftButton);
+    force("D0");
     ASSERT_EQ(messages_.Shown().size(), 1u);
     EXPECT_EQ(messages_.Shown()[0], gMsgTable.Get(0));
     _DevForce->close();
@@ -262,7 +243,6 @@ TEST_F(OnlineTest, FrameCommandsForceSetRunAndStop) {
 TEST_F(OnlineTest, LostLineEndsMonitoringWithItsMessageAndNothingLeftRunning) {
     TDevMoniDlg* m = OpenMonitor();
     ASSERT_TRUE(m);
-    m->DevGrid->setFocus();
     TypeRows(m, "X0", "3");
     ASSERT_TRUE(PumpUntil([&] { return frame_->QelStaBar->Panel(7) == "PLC COM: 0"; }));
     ASSERT_TRUE(PumpUntil([&] { return emu_.RequestCount() > 10; }));
@@ -289,13 +269,12 @@ TEST_F(OnlineTest, LostLineEndsMonitoringWithItsMessageAndNothingLeftRunning) {
 
 TEST_F(OnlineTest, ClosingTheMonitorSwitchesThePlcMonitorCoilOff) {
     InstallProgramTransfer(frame_.get());
-    EXPECT_TRUE(frame_->Action("MmTrans")->isEnabled());
-    EXPECT_TRUE(frame_->Action("MmPassWd")->isEnabled());
+    // No program transfer or password dialogue while the monitor polls.
+    auto transferAllowed = [&] { return frame_->Action("MmTrans")->isEnabled() && frame_->Action("MmPassWd")->isEnabled(); };
+    EXPECT_TRUE(transferAllowed());
     TDevMoniDlg* m = OpenMonitor();
     ASSERT_TRUE(m);
-    // No program transfer or password dialogue while the monitor polls.
-    EXPECT_FALSE(frame_->Action("MmTrans")->isEnabled());
-    EXPECT_FALSE(frame_->Action("MmPassWd")->isEnabled());
+    EXPECT_FALSE(frame_->Action("MmTrans")->isEnabled() || frame_->Action("MmPassWd")->isEnabled());
     ASSERT_TRUE(PumpUntil([&] { return emu_.S.monitorCoil; }));
     m->CloseWindow();
     ASSERT_TRUE(PumpUntil([&] { return !emu_.S.monitorCoil && !frame_->Link.PortOpen(); }));
@@ -304,8 +283,7 @@ TEST_F(OnlineTest, ClosingTheMonitorSwitchesThePlcMonitorCoilOff) {
     EXPECT_EQ(_DevMoniDlg, nullptr);
     EXPECT_TRUE(messages_.Shown().empty());
     EXPECT_FALSE(frame_->Action("MmSetVal")->isEnabled());
-    EXPECT_TRUE(frame_->Action("MmTrans")->isEnabled());
-    EXPECT_TRUE(frame_->Action("MmPassWd")->isEnabled());
+    EXPECT_TRUE(transferAllowed());
 }
 
 namespace {
@@ -360,6 +338,9 @@ TEST_F(OnlineTest, LadderMonitorShowsTheRunningProgramAndForcesFromTheCursor) {
     QTest::keyClick(w, Qt::Key_Plus);
     ASSERT_TRUE(PumpUntil([&] { return emu_.S.coils[0x0500] && LadderCellPixel(w, 0, coil) == LadderColors::On; }));
     EXPECT_EQ(LadderCellPixel(w, 0, contact), LadderColors::On);
+    // "-" forces it OFF again, and the coil follows.
+    QTest::keyClick(w, Qt::Key_Minus);
+    ASSERT_TRUE(PumpUntil([&] { return !emu_.S.coils[0x0500] && LadderCellPixel(w, 0, coil) == LadderColors::Background; }));
     // A wire cannot be forced: it says so and sends nothing.
     w->Edit().SetCursor(0, contact + kLdbCellBytes);
     ASSERT_TRUE(w->Link->Run("PopOFF"));
@@ -398,17 +379,9 @@ TEST_F(OnlineTest, PasswordDialogLocksAndUnlocksThePlcAndKeepsThePasswordOutOfFi
     EXPECT_EQ(emu_.S.password, secret);
     EXPECT_TRUE(_PwdDlg->Confirm_Txt->isHidden());  // now the PLC's password is asked for
 
-    // A wrong one: the PLC stays locked.
-    messages_.Clear();
-    QTest::keyClicks(_PwdDlg->Password, "Qw7y");
-    QTest::keyClick(_PwdDlg->Password, Qt::Key_Return);
-    ASSERT_TRUE(PumpUntil([&] { return idle() && !messages_.Shown().empty(); }));
-    EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(qel::link::kMsgPwdWrong));
-    EXPECT_TRUE(emu_.S.coils[PlcEmulator::kM1069]);
-
-    // The right one opens it.
+    // The right one, entered with Return, opens it (wrong ones: PasswordTest).
     QTest::keyClicks(_PwdDlg->Password, QString::fromStdString(secret));
-    QTest::mouseClick(_PwdDlg->OKBtn, Qt::LeftButton);
+    QTest::keyClick(_PwdDlg->Password, Qt::Key_Return);
     ASSERT_TRUE(PumpUntil([&] { return !emu_.S.coils[PlcEmulator::kM1069] && idle() && _PwdDlg->Job().EnterMode == 0; }));
     EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(qel::link::kMsgPwdNone));
     QTest::mouseClick(_PwdDlg->CancelBtn, Qt::LeftButton);
@@ -430,4 +403,166 @@ TEST_F(OnlineTest, PasswordDialogLocksAndUnlocksThePlcAndKeepsThePasswordOutOfFi
         }
     }
     EXPECT_GT(files, 0);
+}
+
+// ---------------------------------------------------------------------------
+// SFC monitoring in the frame against the PLC emulator over a pseudo-terminal:
+// the running chart's active step drawn red and moving with the PLC's step
+// relays, all steps off at once after a scroll and the new rows' states a
+// second later, and monitoring that ends cleanly when the window closes, the
+// project changes or the line is lost.
+namespace {
+
+constexpr std::chrono::seconds kBound{20};
+
+void PutCell(int row, int col, std::uint8_t type, std::uint16_t number) {
+    std::uint8_t* c = gSfcGrid + static_cast<std::size_t>(row) * kSfcRowBytes + col * kSfcCellBytes;
+    c[0] = type;
+    c[1] = number & 0xFF;
+    c[2] = number >> 8;
+}
+
+bool Red(const QColor& c) { return c.red() > 200 && c.green() < 80 && c.blue() < 80; }
+
+class SfcMonitorWindowTest : public LinkWindowTest {
+protected:
+    void SetUp() override {
+        LinkWindowTest::SetUp();
+        StartFrame();
+        InstallInstList(frame_.get());
+        InstallLadder(frame_.get());
+        InstallSfc(frame_.get());
+        frame_->resize(1200, 800);
+        OpenChart();
+    }
+    // S0, a transition, S20, a transition, S21, a transition, a jump to S0.
+    void OpenChart() {
+        gQel.Modified = 0;
+        frame_->NewClick();
+        ASSERT_TRUE(frame_->RunCommand("MmSfcWin"));
+        ASSERT_NE(_Sfc, nullptr);
+        const std::pair<std::uint8_t, std::uint16_t> cells[] = {{kSfcInitStep, 0}, {kSfcTransition, 0}, {kSfcStep, 20},
+                                                                {kSfcTransition, 0}, {kSfcStep, 21}, {kSfcTransition, 0},
+                                                                {kSfcJump, 0}};
+        for (int row = 0; row < 7; ++row) PutCell(row, 0, cells[row].first, cells[row].second);
+        _Sfc->MarkSynced();
+        _Sfc->RedrawChart();
+    }
+    // The fill of the element in column 0 of `row` on screen.
+    QColor Fill(int row) {
+        const QImage image = _Sfc->viewport()->grab().toImage();
+        const int top = row * _Sfc->CellHeight() - _Sfc->verticalScrollBar()->value();
+        return image.pixelColor(_Sfc->CellWidth() - 6, top + _Sfc->CellHeight() - 6);
+    }
+    bool Running() const {
+        return std::find(_TransData->MonitorClients.begin(), _TransData->MonitorClients.end(), "2") !=
+               _TransData->MonitorClients.end();
+    }
+    // Monitoring is off in the frame; `plcToo`: the PLC's monitor coil goes
+    // off and the port closes.
+    void ExpectStopped(bool plcToo = true) {
+        EXPECT_EQ(gSfcMonitorOn, 0);
+        EXPECT_FALSE(Running());
+        EXPECT_FALSE(frame_->MmMonitorSfc->isChecked());
+        if (plcToo) {
+            EXPECT_TRUE(PumpUntil([&] { return !emu_.S.monitorCoil && !frame_->Link.PortOpen(); }, kBound));
+        }
+    }
+};
+
+}  // namespace
+
+TEST_F(SfcMonitorWindowTest, ActiveStepDrawnRedMovesWithTheStepRelaysAndScrollRefreshes) {
+    emu_.S.coils[0] = 1;  // S0 active
+    EXPECT_TRUE(frame_->Action("sBtn1")->isEnabled());
+    ASSERT_TRUE(frame_->RunCommand("MmMonitorSfc"));
+    EXPECT_TRUE(frame_->MmMonitorSfc->isChecked());
+    EXPECT_EQ(gSfcMonitorOn, 1);
+    // No drawing while monitoring: element and line buttons off, no popup.
+    EXPECT_FALSE(frame_->Action("sBtn1")->isEnabled());
+    EXPECT_FALSE(frame_->Action("ssBtn1")->isEnabled());
+    {
+        bool popped = false;
+        QTimer::singleShot(0, [&popped] {
+            if (QWidget* menu = QApplication::activePopupWidget()) {
+                popped = true;
+                menu->close();
+            }
+        });
+        QContextMenuEvent popup(QContextMenuEvent::Mouse, QPoint(10, 10));
+        QCoreApplication::sendEvent(_Sfc->viewport(), &popup);
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(popped);
+    }
+    ASSERT_TRUE(PumpUntil([] { return _Sfc->Monitor()->StepOn(0); }, kBound));
+    // The list: S0, S20, S21 and the jump's S0, in drawing order.
+    EXPECT_EQ(_Sfc->Monitor()->StepListBytes, 8u);
+    EXPECT_TRUE(Red(Fill(0)));
+    EXPECT_FALSE(Red(Fill(2)));
+
+    // The chart moves on to S20.
+    emu_.S.coils[0] = 0;
+    emu_.S.coils[20] = 1;
+    ASSERT_TRUE(PumpUntil([] { return !_Sfc->Monitor()->StepOn(0) && _Sfc->Monitor()->StepOn(1); }, kBound));
+    EXPECT_FALSE(Red(Fill(0)));
+    EXPECT_TRUE(Red(Fill(2)));
+
+    // One row down: every step is off at once; a second later the new list
+    // (S20 first) goes out and S20 is red again.
+    _Sfc->verticalScrollBar()->setValue(_Sfc->CellHeight());
+    EXPECT_FALSE(_Sfc->Monitor()->StepOn(0));
+    EXPECT_FALSE(_Sfc->Monitor()->StepOn(1));
+    EXPECT_FALSE(Red(Fill(2)));
+    ASSERT_TRUE(PumpUntil([] { return _Sfc->Monitor()->StepListBytes == 6 && _Sfc->Monitor()->StepOn(0); }, kBound));
+    EXPECT_TRUE(Red(Fill(2)));
+
+    // The command again stops it: white steps, the PLC's monitor coil off.
+    ASSERT_TRUE(frame_->RunCommand("MmMonitorSfc"));
+    EXPECT_TRUE(frame_->Action("sBtn1")->isEnabled());
+    EXPECT_FALSE(Red(Fill(2)));
+    ExpectStopped();
+}
+
+TEST_F(SfcMonitorWindowTest, ClosingTheWindowOrChangingTheProjectEndsMonitoring) {
+    ASSERT_TRUE(frame_->RunCommand("MmMonitorSfc"));
+    ASSERT_TRUE(PumpUntil([&] { return emu_.S.monitorCoil && _Sfc->Monitor()->MonitorState == 9; }, kBound));
+    auto* sub = qobject_cast<QMdiSubWindow*>(_Sfc->parentWidget());
+    ASSERT_NE(sub, nullptr);
+    sub->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(_Sfc, nullptr);
+    EXPECT_EQ(qel::link::gSfcMonitorRefresh, 0);
+    ExpectStopped();
+
+    OpenChart();
+    ASSERT_TRUE(frame_->RunCommand("MmMonitorSfc"));
+    ASSERT_TRUE(PumpUntil([&] { return _Sfc->Monitor()->MonitorState == 9; }, kBound));
+    // A new project while monitoring: the frame asks first. No keeps it
+    // running and the chart open; Yes stops it (the chart stays until the
+    // next command, which then goes through).
+    gQel.Modified = 0;
+    messages_.QueueAnswer(qel::Answer::No);
+    frame_->NewClick();
+    EXPECT_EQ(gSfcMonitorOn, 1);
+    EXPECT_TRUE(Running());
+    ASSERT_NE(_Sfc, nullptr);
+    messages_.QueueAnswer(qel::Answer::Yes);
+    frame_->NewClick();
+    ExpectStopped();
+    frame_->NewClick();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(_Sfc, nullptr);
+}
+
+TEST_F(SfcMonitorWindowTest, LostLineEndsMonitoringWithItsMessage) {
+    ASSERT_TRUE(frame_->RunCommand("MmMonitorSfc"));
+    ASSERT_TRUE(PumpUntil([&] { return _Sfc->Monitor()->MonitorState == 9 && emu_.RequestCount() > 10; }, kBound));
+    emu_.AddFault({qel::test::FaultAction::Drop, -1, -1, -1, -1, 0, -1});
+    ASSERT_TRUE(PumpUntil([&] { return !messages_.Shown().empty(); }, kBound));
+    EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(qel::link::kMsgTimeout));
+    ExpectStopped(false);
+    EXPECT_NE(_Sfc, nullptr);  // the chart stays open
+    const std::size_t requests = emu_.RequestCount();
+    PumpUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_EQ(emu_.RequestCount(), requests);
 }

@@ -5,54 +5,42 @@
 // emulator, and register pages printed as PDF.
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTabBar>
 #include <QTableView>
 #include <QTest>
 
 #include <filesystem>
 #include <fstream>
+#include <random>
+#include <sys/stat.h>
 
-#include "link/windows/Devreg.h"
+#include "link/jobs/Fileregs.h"
 #include "link/jobs/Registertransfer.h"
-#include "link/engine/Transdata.h"
 #include "link/render/Registerpainter.h"
-#include "project/Msgtable.h"
-#include "project/Qelglobals.h"
-#include "serial/Serialport.h"
+#include "link/windows/Devreg.h"
+#include "link/windows/Filetmp.h"
 #include "shell/Progfrm.h"
-#include "tests/shell/FrameFixture.h"
-#include "tests/support/Plcemulator.h"
-#include "tests/support/Pty.h"
+#include "tests/link/windows/LinkWindowFixture.h"
+#include "tests/tools/windows/PdfProbe.h"
 
-using qel::link::_TransData;
-using qel::test::PlcEmulator;
-using qel::test::PumpUntil;
 namespace fs = std::filesystem;
 
 namespace {
 
-class RegisterViewTest : public FrameTest {
+class RegisterViewTest : public LinkWindowTest {
 protected:
     void SetUp() override {
-        FrameTest::SetUp();
-        ASSERT_TRUE(emu_.Start());
-        const std::string path = emu_.SlavePath();
-        qel::SetComDeviceResolver([path](std::uint16_t) { return path; });
-        ASSERT_TRUE(Start());
+        LinkWindowTest::SetUp();
+        StartFrame();
         InstallRegisterView(frame_.get());
-        _TransData->SetTickMs(5.0);  // time-outs of about a second
         _TransData->SetComTmrIntervalMs(0);
-    }
-    void TearDown() override {
-        FrameTest::TearDown();
-        qel::SetComDeviceResolver(nullptr);
     }
     TDevReg* OpenView() {
         EXPECT_TRUE(frame_->Action("MmViewReg")->isEnabled());
@@ -80,8 +68,6 @@ protected:
         QApplication::processEvents();
     }
     bool Enabled(const char* name) const { return frame_->Action(name)->isEnabled(); }
-
-    PlcEmulator emu_;
 };
 
 TEST_F(RegisterViewTest, OpensWithTheProgramsRegisterFileAndChecksTypedValues) {
@@ -97,10 +83,8 @@ TEST_F(RegisterViewTest, OpensWithTheProgramsRegisterFileAndChecksTypedValues) {
     EXPECT_EQ(gActiveView, TDevReg::kView);
     EXPECT_EQ(v->CellText(1, 4), "77");
     EXPECT_TRUE(v->ViewStatus->text().endsWith(":Line 4"));
-    EXPECT_TRUE(Enabled("MmSave"));
-    EXPECT_TRUE(Enabled("BnPrn"));
-    EXPECT_FALSE(Enabled("MmZoomIn"));
-    EXPECT_FALSE(Enabled("MmUndo"));
+    EXPECT_TRUE(Enabled("MmSave") && Enabled("BnPrn"));
+    EXPECT_FALSE(Enabled("MmZoomIn") || Enabled("MmUndo"));
     // Family 0: 133 rows of D, D600 "No Use".
     EXPECT_EQ(v->RegGrid->model()->rowCount(), 132);
     EXPECT_EQ(v->CellText(61, 1), "No Use");
@@ -195,7 +179,6 @@ TEST_F(RegisterViewTest, OpensWithTheProgramsRegisterFileAndChecksTypedValues) {
 TEST_F(RegisterViewTest, ReadsAndWritesThePlcThroughItsTransferDialog) {
     gQel.Family = 1;
     SetModelFamily(1);
-    emu_.Configure(1, 3, 90);
     for (int n = 0; n < 256; ++n) emu_.S.regs[0x0600 + n] = static_cast<std::uint16_t>(1000 + n);
     TDevReg* v = OpenView();
     ASSERT_TRUE(v);
@@ -216,48 +199,34 @@ TEST_F(RegisterViewTest, ReadsAndWritesThePlcThroughItsTransferDialog) {
     EXPECT_FALSE(_ProgBar->isVisible());
 
     // Write: typed values reach the PLC.
+    auto transfer = [&] {
+        QTest::mouseClick(v->CommBtn, Qt::LeftButton);
+        QTest::mouseClick(v->NumComm->Ok_Btn, Qt::LeftButton);
+        return PumpUntil([&] { return !v->Transferring() && !_TransData->MessagesPending(); }, std::chrono::seconds(30));
+    };
     Type(v, 17, "4242");
     v->NumComm->WritePlcReg_Rdo->setChecked(true);
-    QTest::mouseClick(v->CommBtn, Qt::LeftButton);
-    QTest::mouseClick(v->NumComm->Ok_Btn, Qt::LeftButton);
-    ASSERT_TRUE(PumpUntil([&] { return !v->Transferring() && !_TransData->MessagesPending(); }, std::chrono::seconds(30)));
+    ASSERT_TRUE(transfer());
     EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(139));
     EXPECT_EQ(emu_.S.regs[0x0600 + 17], 4242);
 
     // A PLC that stops answering: message 83, the window's values kept.
     const qel::link::TRegisterData before = v->Data;
     v->NumComm->ReadPlcReg_Rdo->setChecked(true);
-    qel::test::FaultRule drop;
-    drop.action = qel::test::FaultAction::Drop;
-    drop.function = 3;
-    drop.addrLo = 0x0610;
-    drop.addrHi = 0x06FF;
-    emu_.AddFault(drop);
-    QTest::mouseClick(v->CommBtn, Qt::LeftButton);
-    QTest::mouseClick(v->NumComm->Ok_Btn, Qt::LeftButton);
-    ASSERT_TRUE(PumpUntil([&] { return !v->Transferring() && !_TransData->MessagesPending(); }, std::chrono::seconds(30)));
+    emu_.AddFault({.action = qel::test::FaultAction::Drop, .function = 3, .addrLo = 0x0610, .addrHi = 0x06FF});
+    ASSERT_TRUE(transfer());
     EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(83));
     EXPECT_EQ(v->Data, before);
     EXPECT_TRUE(v->RegGrid->isEnabled());
     SetModelFamily(0);
 }
 
-// Pages and their texts as a PDF reader sees them.
-std::string PdfText(const std::string& pdf) {
-    QProcess p;
-    p.start("pdftotext", {"-layout", QString::fromStdString(pdf), "-"});
-    p.waitForFinished(20000);
-    return p.readAllStandardOutput().toStdString();
-}
-
-int PdfPages(const std::string& pdf) {
-    QProcess p;
-    p.start("pdfinfo", {QString::fromStdString(pdf)});
-    p.waitForFinished(20000);
-    const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    for (const QString& line : out.split('\n'))
-        if (line.startsWith("Pages:")) return line.mid(6).trimmed().toInt();
-    return -1;
+// The text of every page, as a PDF reader sees it.
+std::string PdfText(const fs::path& pdf) {
+    std::string text;
+    for (int page = 1, pages = qel::test::PdfPages(pdf); page <= pages; ++page)
+        text += qel::test::PdfText(pdf, page).toStdString();
+    return text;
 }
 
 TEST_F(RegisterViewTest, PrintsTheActivePageAsShown) {
@@ -275,7 +244,7 @@ TEST_F(RegisterViewTest, PrintsTheActivePageAsShown) {
     ASSERT_TRUE(v->DevPrn->isVisible());
     QTest::mouseClick(v->DevPrn->OkBtn, Qt::LeftButton);
     ASSERT_TRUE(fs::exists(pdf));
-    EXPECT_EQ(PdfPages(pdf), 6);
+    EXPECT_EQ(qel::test::PdfPages(pdf), 6);
     std::string text = PdfText(pdf);
     EXPECT_NE(text.find("Name: motor"), std::string::npos);
     EXPECT_NE(text.find("4321"), std::string::npos);
@@ -289,7 +258,7 @@ TEST_F(RegisterViewTest, PrintsTheActivePageAsShown) {
     v->DevPrn->PrnStart_Txt->setText("15");
     v->DevPrn->PrnEnd_Txt->setText("34");
     QTest::mouseClick(v->DevPrn->OkBtn, Qt::LeftButton);
-    EXPECT_EQ(PdfPages(pdf), 1);
+    EXPECT_EQ(qel::test::PdfPages(pdf), 1);
     text = PdfText(pdf);
     EXPECT_NE(text.find("FFFF"), std::string::npos);
     EXPECT_NE(text.find("D30"), std::string::npos);
@@ -310,4 +279,162 @@ TEST_F(RegisterViewTest, PrintsTheActivePageAsShown) {
     EXPECT_EQ(RegPrintPageCount(0, 600), 3);  // 61 rows: 25, 26 and 10
 }
 
+// ---------------------------------------------------------------------------
+// The file-register template window in the frame, against the PLC emulator
+// over a pseudo-terminal: values typed in each radix (refused texts change
+// nothing), written to the PLC and read back through the transfer dialog, a
+// template saved and reopened, a damaged or foreign template refused with the
+// values kept, and no window for a family without file registers.
+
+class FileTmpTest : public LinkWindowTest {
+protected:
+    void SetUp() override {
+        LinkWindowTest::SetUp();
+        emu_.Configure(2, 1, 90);
+        StartFrame();
+        InstallFileTemplate(frame_.get());
+        gQel.Family = 2;
+        SetFileRegCount(1600);
+    }
+    bool Type(TFileTmp* w, int index, const QString& text) {
+        auto* m = w->PgRegGrid->model();
+        return m->setData(m->index(index / 10, index % 10), text, Qt::EditRole);
+    }
+    QString Cell(TFileTmp* w, int index) {
+        auto* m = w->PgRegGrid->model();
+        return m->data(m->index(index / 10, index % 10), Qt::DisplayRole).toString();
+    }
+    bool Transfer(TFileTmp* w, bool write) {
+        w->CommBtnClick();
+        EXPECT_TRUE(w->Comm->isVisible());
+        w->Comm->CommType_Box->setCurrentIndex(write ? 1 : 0);
+        QTest::mouseClick(w->Comm->OkBtn, Qt::LeftButton);
+        EXPECT_FALSE(w->Comm->isVisible());
+        return PumpUntil([&] { return !w->Transferring(); }, std::chrono::seconds(20)) && Idle();
+    }
+};
+
 }  // namespace
+
+TEST_F(FileTmpTest, ValuesTypedWrittenReadBackSavedAndReopened) {
+    ASSERT_TRUE(frame_->RunCommand("MmFileTmp"));
+    TFileTmp* w = _FileTmp;
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->PgRegGrid->model()->rowCount(), 160);
+    EXPECT_EQ(w->PgRegGrid->model()->headerData(159, Qt::Vertical).toString(), "1590");
+    EXPECT_FALSE(w->ExtraMemChk->isEnabled());
+
+    // Entry in each radix; texts that are no value change nothing.
+    EXPECT_TRUE(Type(w, 0, "65535"));
+    EXPECT_FALSE(Type(w, 1, "65536"));
+    EXPECT_FALSE(Type(w, 1, "1x"));
+    EXPECT_EQ(gFileRegValues[1], 0);
+    QTest::mouseClick(w->SignRdo, Qt::LeftButton);
+    EXPECT_EQ(Cell(w, 0), "-1");
+    EXPECT_TRUE(Type(w, 2, "-32768"));
+    EXPECT_FALSE(Type(w, 3, "-32769"));
+    QTest::mouseClick(w->HexRdo, Qt::LeftButton);
+    EXPECT_EQ(Cell(w, 2), "8000");
+    EXPECT_FALSE(Type(w, 3, "1a2b"));
+    EXPECT_TRUE(Type(w, 3, "1A2B"));
+    EXPECT_EQ(gFileRegValues[3], 0x1A2B);
+    EXPECT_EQ(w->Modified, 1);
+    std::mt19937 rng(7);
+    for (std::size_t i = 10; i < 1600; ++i) gFileRegValues[i] = static_cast<std::uint16_t>(rng());
+    const std::vector<std::uint16_t> values = gFileRegValues;
+
+    // To the PLC and back.
+    ASSERT_TRUE(Transfer(w, true));
+    EXPECT_EQ(emu_.S.fileRegs, values);
+    std::fill(gFileRegValues.begin(), gFileRegValues.end(), 0);
+    ASSERT_TRUE(Transfer(w, false));
+    EXPECT_EQ(gFileRegValues, values);
+    EXPECT_EQ(Cell(w, 3), "1A2B");
+
+    // A partial range that does not fit is refused in the dialog.
+    w->CommBtnClick();
+    w->Comm->PartChk->setChecked(true);
+    EXPECT_EQ(w->Comm->EndPost_Txt->text(), "1599");
+    w->Comm->EndPost_Txt->setText("1600");
+    EXPECT_FALSE(w->Comm->OkBtnClick());
+    EXPECT_TRUE(w->Comm->isVisible());
+    w->Comm->reject();
+
+    // Saved, changed, reopened: the saved values and title come back.
+    w->AskTitle = [](const std::string&, const std::string&) { return std::optional<std::string>("机台 A"); };
+    w->FunTitleBtnClick();
+    const std::string path = (projects_ / "regs.qft").string();
+    w->SaveFileName = path;
+    ASSERT_TRUE(w->SaveWithPrompt());
+    EXPECT_EQ(std::filesystem::file_size(path), 3332u);
+    EXPECT_EQ(w->Modified, 0);
+    gFileRegValues[5] = 1;
+    w->Title = "x";
+    w->OpenFileName = path;
+    ASSERT_TRUE(w->ReadQft());
+    EXPECT_EQ(gFileRegValues, values);
+    EXPECT_EQ(w->Title, "机台 A");
+
+    // Through the Open command: a template of another family is refused; six
+    // stray bytes are a damaged template, not one of another family; a FIFO or
+    // a folder under the name cannot be opened. Each says so once, changes
+    // nothing and never "Read completed".
+    gFileRegValues[5] = 1;
+    const fs::path other = projects_ / "other.qft", stray = projects_ / "stray.qft", fifo = projects_ / "fifo.qft",
+                   folder = projects_ / "folder.qft";
+    ASSERT_TRUE(qel::link::WriteQftFile(other, {.family = 1, .values = std::vector<std::uint16_t>(10000, 4)}));
+    std::ofstream(stray, std::ios::binary) << "\x01\x02\x01\x00\x05\x06";  // family word 1
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    fs::create_directory(folder);
+    for (const auto& [file, msg] :
+         {std::pair{other, qel::link::kMsgFileRegOtherFamily}, std::pair{stray, qel::link::kMsgFileRegBadFile},
+          std::pair{fifo, int{kMsgFileOpenFailed}}, std::pair{folder, int{kMsgFileOpenFailed}}}) {
+        messages_.Clear();
+        dialogs_.QueuePath(file.string());
+        w->OpenWithPrompt();
+        ASSERT_EQ(messages_.Shown().size(), 1u) << file;
+        EXPECT_EQ(messages_.Shown()[0], gMsgTable.Get(msg) + " " + file.string());
+        EXPECT_EQ(gFileRegValues[5], 1);
+        EXPECT_EQ(gFileRegCount, 1600);
+        EXPECT_EQ(w->Title, "机台 A");
+    }
+
+    // A new project would close the window: changed values are asked about
+    // first; Cancel keeps the window and its values, No lets them go.
+    EXPECT_TRUE(Type(w, 4, "9"));
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    EXPECT_TRUE(frame_->RunCommand("MmNew"));
+    ASSERT_EQ(_FileTmp, w);
+    ASSERT_EQ(messages_.Asked().size(), 1u);
+    EXPECT_NE(messages_.Asked()[0].find(w->SaveFileName), std::string::npos);
+    EXPECT_EQ(gFileRegValues[4], 9);
+    messages_.QueueAnswer(qel::Answer::No);  // the template
+    if (gQel.Modified) messages_.QueueAnswer(qel::Answer::No);  // then the program
+    EXPECT_TRUE(frame_->RunCommand("MmNew"));
+    EXPECT_EQ(_FileTmp, nullptr);
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
+}
+
+TEST_F(FileTmpTest, FamilyWithoutFileRegistersGetsNoWindowAndTheCardGrowsFamily1) {
+    gQel.Family = 0;
+    SetFileRegCount(0);
+    messages_.Clear();
+    frame_->RunCommand("MmFileTmp");
+    EXPECT_EQ(_FileTmp, nullptr);
+    ASSERT_FALSE(messages_.Shown().empty());
+    EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(qel::link::kMsgFileRegNone));
+
+    gQel.Family = 1;
+    SetFileRegCount(10000);
+    ASSERT_TRUE(frame_->RunCommand("MmFileTmp"));
+    TFileTmp* w = _FileTmp;
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->PgRegGrid->model()->rowCount(), 1000);
+    ASSERT_TRUE(w->ExtraMemChk->isEnabled());
+    QTest::mouseClick(w->ExtraMemChk, Qt::LeftButton);
+    EXPECT_EQ(gFileRegCount, 32768);
+    EXPECT_EQ(w->PgRegGrid->model()->rowCount(), 3277);
+    EXPECT_TRUE(Type(w, 32767, "9"));
+    EXPECT_EQ(gFileRegValues[32767], 9);
+}

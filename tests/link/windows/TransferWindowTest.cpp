@@ -1,9 +1,10 @@
 // The PLC link window in the frame, against the emulator over a
 // pseudo-terminal: the transfer command opens it, OK writes or reads the
 // program, the range edits propose the program's steps and refuse bad ones,
-// the progress window cancels, the verify command compares, and choosing the
-// hand-held programmer serves it until Cancel.
+// the progress window cancels, the verify command compares, choosing the
+// hand-held programmer serves it until Cancel, and the memory card dialog.
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -12,9 +13,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -26,53 +29,36 @@
 #include "ladder/edit/Laddertexts.h"
 #include "ladder/editor/Ladder.h"
 #include "ladder/model/LadderGrid.h"
+#include "link/jobs/Memcard.h"
+#include "link/jobs/Programtransfer.h"
 #include "link/windows/Devreg.h"
 #include "link/windows/Filetmp.h"
 #include "link/windows/Memcarddlg.h"
-#include "link/jobs/Programtransfer.h"
-#include "link/engine/Transdata.h"
 #include "link/windows/Online.h"
 #include "link/windows/Transdatafrm.h"
-#include "project/Msgtable.h"
-#include "project/Qelglobals.h"
-#include "serial/Serialport.h"
 #include "sfc/window/Sfcwin.h"
 #include "shell/Progfrm.h"
 #include "simulator/Simuplc.h"
+#include "tests/link/windows/LinkWindowFixture.h"
 #include "tools/windows/Devuse.h"
 #include "tools/windows/Loopchk.h"
 #include "tools/windows/Toolsinstall.h"
-#include "tests/shell/FrameFixture.h"
-#include "tests/support/Plcemulator.h"
-#include "tests/support/Pty.h"
-
-using qel::link::_TransData;
-using qel::test::PlcEmulator;
-using qel::test::PumpUntil;
 
 namespace {
 
-class TransferWindowTest : public FrameTest {
+class TransferWindowTest : public LinkWindowTest {
 protected:
     void SetUp() override {
-        FrameTest::SetUp();
-        ASSERT_TRUE(emu_.Start());
+        LinkWindowTest::SetUp();
         emu_.Configure(0, 0, 90);
-        const std::string path = emu_.SlavePath();
-        qel::SetComDeviceResolver([path](std::uint16_t n) { return n == 4 ? path : std::string(); });
-        ASSERT_TRUE(Start());
-        gQel.ComPort = 4;
+        StartFrame();
         InstallLadder(frame_.get());
         InstallProgramTransfer(frame_.get());
         ASSERT_NE(_TransDataForm, nullptr);
         form_ = _TransDataForm;
-        _TransData->SetTickMs(5.0);  // time-outs of about a second
+        PutProgram({"LD X0", "OUT Y0", "END"});
+        gQel.ProgramPresent = 1;
     }
-    void TearDown() override {
-        qel::SetComDeviceResolver(nullptr);
-        FrameTest::TearDown();
-    }
-    // Messages shown so far, by their ids.
     // Shown as a message or as part of a question (a ladder asked to drop
     // edits that do not compile names the compile failure).
     bool Shown(int id) const {
@@ -102,7 +88,6 @@ protected:
     }
     std::vector<std::uint8_t> Image() const { return {gProgram, gProgram + gProgramCapacity}; }
 
-    PlcEmulator emu_;
     TTransDataForm* form_ = nullptr;
 };
 
@@ -161,8 +146,6 @@ TEST_F(TransferWindowTest, WriteThenReadBackThroughTheWindow) {
 }
 
 TEST_F(TransferWindowTest, PartialRangeIsProposedAndChecked) {
-    PutProgram({"LD X0", "OUT Y0", "END"});
-    gQel.ProgramPresent = 1;
     OpenLinkWindow(TTransDataForm::kWrite);
     QTest::mouseClick(form_->TransPartial, Qt::LeftButton);
     EXPECT_TRUE(form_->StartStep_Txt->isEnabled());
@@ -193,18 +176,10 @@ TEST_F(TransferWindowTest, PartialRangeIsProposedAndChecked) {
 }
 
 TEST_F(TransferWindowTest, ProgressCancelAndVerify) {
-    PutProgram({"LD X0", "OUT Y0", "END"});
-    gQel.ProgramPresent = 1;
     gQel.Modified = 0;
     std::fill(emu_.S.program.begin(), emu_.S.program.end(), 0xFF);
     const std::vector<std::uint8_t> before = Image();
-    qel::test::FaultRule slow;
-    slow.action = qel::test::FaultAction::Delay;
-    slow.addrLo = 0x2000;
-    slow.addrHi = 0x6FFF;
-    slow.times = -1;
-    slow.param = 5;
-    emu_.AddFault(slow);
+    emu_.AddFault({.action = qel::test::FaultAction::Delay, .addrLo = 0x2000, .addrHi = 0x6FFF, .times = -1, .param = 5});
     OpenLinkWindow(TTransDataForm::kRead);
     QTest::mouseClick(form_->OkBtn, Qt::LeftButton);
     ASSERT_TRUE(PumpUntil([] { return _ProgBar->isVisible() && _ProgBar->ProgBar->value() >= 64; }));
@@ -232,8 +207,6 @@ TEST_F(TransferWindowTest, ProgressCancelAndVerify) {
 }
 
 TEST_F(TransferWindowTest, HandheldModeServesUntilCancel) {
-    PutProgram({"LD X0", "OUT Y0", "END"});
-    gQel.ProgramPresent = 1;
     // A changed project is offered for saving first; Cancel keeps the window
     // on reading and answers no programmer.
     gQel.Modified = 1;
@@ -304,6 +277,83 @@ TEST_F(TransferWindowTest, AProgramReadThatCannotBeDrawnIsReportedAfterTheReadMe
         EXPECT_TRUE(std::equal(code.begin(), code.end(), gProgram)) << "the code stays as it was read";
         EXPECT_EQ(frame_->MdiArea->subWindowList().size(), 0);  // no ladder to show
     }
+    SetModelFamily(0);
+}
+
+// The memory card dialog from the PLC menu: the card status in its status
+// bar, the program written to the card after the question, the PLC's own
+// copy, comments and a user-instruction file, and the family test of the
+// copy command.
+TEST_F(TransferWindowTest, MemoryCardDialogFromTheMenu) {
+    emu_.Configure(1, 3, 90);
+    SetModelFamily(1);
+    SetProgramCapacity(3);
+    gQel.CapacityIndex = 3;
+    PutSmallProgram();
+    emu_.S.cardPassword = std::string("abcd");
+    ASSERT_TRUE(frame_->RunCommand("MmCardCodeRw"));
+    ASSERT_NE(_MemCardDlg, nullptr);
+    ASSERT_TRUE(Idle());
+    EXPECT_EQ(_MemCardDlg->CardMemStaBar->currentMessage().toStdString(), gMsgTable.Get(qel::link::kMsgCardHasPassword));
+
+    // Written to the card after Yes; No sends nothing.
+    messages_.QueueAnswer(qel::Answer::No);
+    emu_.ClearLog();
+    EXPECT_FALSE(_MemCardDlg->OkBtnClick());
+    EXPECT_EQ(emu_.RequestCount(), 0u);
+    messages_.QueueAnswer(qel::Answer::Yes);
+    ASSERT_TRUE(_MemCardDlg->OkBtnClick());
+    ASSERT_TRUE(Idle());
+    EXPECT_TRUE(std::equal(gProgram, gProgram + 64, emu_.S.cardArea[4].begin()));
+
+    // The PLC's own copy, card to PLC.
+    emu_.S.cardArea[4][0] = 0x5A;
+    _MemCardDlg->CardToPlcRdo->setChecked(true);
+    messages_.QueueAnswer(qel::Answer::Yes);
+    ASSERT_TRUE(_MemCardDlg->InterOK_BtnClick());
+    ASSERT_TRUE(Idle());
+    EXPECT_EQ(emu_.S.program[0], 0x5A);
+    _MemCardDlg->reject();
+
+    // The comments of the checked lists to the card.
+    gQel.DevComments[1].resize(8);
+    gQel.DevComments[1][3] = "Lamp";
+    ASSERT_TRUE(frame_->RunCommand("MmCardCmtRw"));
+    ASSERT_TRUE(Idle());
+    EXPECT_TRUE(_MemCardDlg->MemCard_Cmt_Rw_Grp->isVisible());
+    EXPECT_FALSE(_MemCardDlg->MemCard_Code_Rw_Grp->isVisible());
+    _MemCardDlg->DevChk[1]->setChecked(true);
+    ASSERT_TRUE(_MemCardDlg->CmtOk_BtnClick());
+    ASSERT_TRUE(Idle());
+    EXPECT_EQ(emu_.S.cardArea[1][0], 'Y');
+    EXPECT_EQ(emu_.S.cardArea[1][3], 'L');
+    _MemCardDlg->reject();
+
+    // A user-instruction file, chosen and written after the question.
+    const auto file = projects_ / "u.Bin";
+    {
+        std::ofstream out(file, std::ios::binary);
+        out << "ABCD";
+    }
+    ASSERT_TRUE(frame_->RunCommand("MmUserInst"));
+    ASSERT_TRUE(Idle());
+    dialogs_.QueuePath(file.string());
+    QTest::mouseClick(_MemCardDlg->CmdSet_Btn, Qt::LeftButton);
+    _MemCardDlg->UserFun2Rdo->setChecked(true);
+    messages_.QueueAnswer(qel::Answer::Yes);
+    ASSERT_TRUE(_MemCardDlg->UserFunOk_BtnClick());
+    ASSERT_TRUE(Idle());
+    EXPECT_EQ(std::string(emu_.S.cardArea[3].begin(), emu_.S.cardArea[3].begin() + 4), "ABCD");
+    _MemCardDlg->reject();
+
+    // A project of another family gets no copy dialog.
+    SetModelFamily(2);
+    messages_.Clear();
+    frame_->RunCommand("MmPlcToCard");
+    ASSERT_FALSE(messages_.Shown().empty());
+    EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(qel::link::kMsgCardNotFamily));
+    EXPECT_FALSE(_MemCardDlg->isVisible());
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
     SetModelFamily(0);
 }
 
@@ -425,7 +475,8 @@ protected:
                lines == std::vector<std::string>{"LD X7", "OUT Y7", "LD X0", "OUT Y0", "END"};
     }
     bool Started() const {
-        return gSimRunning != 0 || frame_->Link.MonitorRunning() || _TransData->JobNo != 0;
+        return gSimRunning != 0 || frame_->Link.MonitorRunning() || _TransData->JobNo != 0 ||
+               frame_->BnSimuLad->isChecked() || frame_->MmMonitorLad->isChecked() || (_DLChkFrm && _DLChkFrm->isVisible());
     }
     // Opens the link window on `direction` anew and presses OK (the
     // hand-held link starts on being chosen).
@@ -452,32 +503,8 @@ TEST_F(EditedProgramTest, ADrawnRungIsWhatTheWriteSends) {
 }
 
 TEST_F(EditedProgramTest, AHalfDrawnRungRunsNothingAndIsDroppedOnlyWhenAsked) {
+    // (Each command that reads the program refuses it: ProgramReaderTest.)
     DrawRung(false);
-    // Simulate, write, monitor and the double-coil check each refuse with the
-    // compile message; nothing goes out on the line.
-    emu_.ClearLog();
-    const std::vector<std::function<void()>> commands = {
-        [&] { frame_->BnSimuLad->trigger(); },
-        [&] { LinkWindow(TTransDataForm::kWrite); },
-        [&] { frame_->BnMonitorLad->trigger(); },
-        [&] { frame_->MmLoopChk->trigger(); },
-    };
-    for (std::size_t i = 0; i < commands.size(); ++i) {
-        messages_.Clear();
-        commands[i]();
-        QCoreApplication::processEvents();
-        EXPECT_TRUE(Shown(32)) << "command " << i;
-        EXPECT_FALSE(Started()) << "command " << i;
-        EXPECT_EQ(lad_->Edit().Row(), 4) << "the cursor on the failing rung";
-    }
-    EXPECT_FALSE(_DLChkFrm->isVisible());
-    EXPECT_FALSE(frame_->BnSimuLad->isChecked());
-    EXPECT_FALSE(frame_->MmMonitorLad->isChecked());
-    QTest::mouseClick(form_->CancelBtn, Qt::LeftButton);
-    EXPECT_TRUE(PumpUntil([] { return !_TransData->QelCom->IsOpen(); }));
-    EXPECT_EQ(emu_.RequestCount(), 0u);
-    EXPECT_EQ(Image(), old_);
-
     // The instruction list comes forward over the old program, after the
     // message once; the status bar says the program lacks the ladder's edits.
     messages_.Clear();
@@ -540,6 +567,7 @@ class ProgramReaderTest;
 struct ReaderCase {
     const char* name;
     void (*run)(ProgramReaderTest&);
+    bool asksThePlc = false;  // opening its window asks the PLC first
 };
 void PrintTo(const ReaderCase& c, std::ostream* os) { *os << c.name; }
 
@@ -566,7 +594,7 @@ const ReaderCase kReaders[] = {
     {"Write", [](ProgramReaderTest& t) { t.Link(TTransDataForm::kWrite); }},
     {"Verify", [](ProgramReaderTest& t) { t.Command("MmCodeVerify"); }},
     {"Handheld", [](ProgramReaderTest& t) { t.Link(TTransDataForm::kHandheld); }},
-    {"CardWrite", [](ProgramReaderTest& t) { t.CardWrite(); }},
+    {"CardWrite", [](ProgramReaderTest& t) { t.CardWrite(); }, true},
     {"MonitorLadder", [](ProgramReaderTest& t) { t.Press(&TQelMain::BnMonitorLad); }},
     {"MonitorChart", [](ProgramReaderTest& t) { t.Command("MmMonitorSfc"); }},
     {"MonitorDevices", [](ProgramReaderTest& t) { t.Command("MmMonitorDev"); }},
@@ -586,6 +614,8 @@ TEST_P(ProgramReaderTest, CommitsTheLadderFirst) {
     QCoreApplication::processEvents();
     EXPECT_TRUE(Shown(32));
     EXPECT_FALSE(Started());
+    EXPECT_EQ(lad_->Edit().Row(), 4) << "the cursor on the failing rung";
+    EXPECT_TRUE(GetParam().asksThePlc || emu_.RequestCount() == 0);
     EXPECT_EQ(Image(), old_);
 
     // The rung finished, the command runs on it.
