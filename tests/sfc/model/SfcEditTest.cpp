@@ -6,7 +6,6 @@
 #include <set>
 
 #include "tests/sfc/model/SfcTestSupport.h"
-#include "core/DeviceLimits.h"
 #include "sfc/model/Codetosfc.h"
 #include "sfc/model/Sfcedit.h"
 #include "sfc/model/Sfcelement.h"
@@ -15,13 +14,8 @@
 namespace qel::test {
 namespace {
 
-class SfcEditTest : public ::testing::Test {
+class SfcEditTest : public SfcTest {
 protected:
-    void SetUp() override {
-        AllocateSharedBuffers();
-        SetCurrentFamily(1);
-    }
-    void TearDown() override { FreeSharedBuffers(); }
     TSfcCell At(int r, int c) const { return CaptureSfcChart().Cell(r, c); }
     void Go(int r, int c) {
         m.CursorRow = r;

@@ -4,20 +4,14 @@
 
 #include <cstring>
 
-#include "tests/support/ScriptedMessages.h"
 #include "tests/sfc/model/SfcTestSupport.h"
-#include "core/DeviceLimits.h"
 #include "core/ProgramImage.h"
-#include "project/Msgtable.h"
 #include "sfc/model/Sfctocode.h"
 
 namespace qel::test {
 namespace {
 
-class SfcToCodeTest : public ::testing::Test {
-protected:
-    void SetUp() override { SetCurrentFamily(1); }
-};
+using SfcToCodeTest = SfcTest;
 
 TEST_F(SfcToCodeTest, ElementCodeLosesItsOwnTransfersOnly) {
     // A step's SET S / OUT S instructions are drawn by the chart, not copied;
@@ -69,9 +63,6 @@ TEST_F(SfcToCodeTest, CapacityIsNeverPassedAndTheProgramStaysOnFailure) {
     EXPECT_TRUE(ToCode(chart, 31744).ok);
 
     // The command leaves the program as it was and says why.
-    ScriptedMessages messages;
-    gMsgTable.Assign(std::vector<std::string>(200, "msg"));
-    AllocateSharedBuffers();
     SetProgramCapacity(0);
     const std::vector<std::uint8_t> before = AssembleLines({"LD X0", "OUT Y0", "END"});
     std::memcpy(gProgram, before.data(), before.size());
@@ -83,8 +74,7 @@ TEST_F(SfcToCodeTest, CapacityIsNeverPassedAndTheProgramStaysOnFailure) {
     EXPECT_EQ(gSfcChartError, 1);
     EXPECT_EQ(std::vector<std::uint8_t>(gProgram, gProgram + before.size()), before);
     EXPECT_EQ(gProgramUsed, before.size());
-    EXPECT_EQ(messages.Shown().size(), 1u);
-    FreeSharedBuffers();
+    EXPECT_EQ(messages_.Shown().size(), 1u);
 }
 
 TEST_F(SfcToCodeTest, UnreachedElementsWithCodeAreCountedAndReported) {
@@ -99,18 +89,13 @@ TEST_F(SfcToCodeTest, UnreachedElementsWithCodeAreCountedAndReported) {
     // A record on an empty cell is no element.
     EXPECT_EQ(ToCode(ChartOf({"I0", "T", "J0"}, {{{5, 7}, {"LD X5"}}})).unreached, 0);
 
-    ScriptedMessages messages;
-    gMsgTable.Assign([] {
-        std::vector<std::string> t(200, "msg");
-        t[181] = "unreached: ";
-        return t;
-    }());
-    AllocateSharedBuffers();
+    std::vector<std::string> texts(250, "msg");
+    texts[181] = "unreached: ";
+    gMsgTable.Assign(texts);
     CommitSfcChart(chart);
     ASSERT_TRUE(::SfcToCode());
-    ASSERT_EQ(messages.Shown().size(), 1u);
-    EXPECT_NE(messages.Shown()[0].find("unreached: 1"), std::string::npos);
-    FreeSharedBuffers();
+    ASSERT_EQ(messages_.Shown().size(), 1u);
+    EXPECT_NE(messages_.Shown()[0].find("unreached: 1"), std::string::npos);
 }
 
 }  // namespace

@@ -69,6 +69,7 @@ protected:
         _InterLadder->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
+    // Element code as the inner views store it, a line an element.
     void Condition(int row, int col, const char* line) { ASSERT_TRUE(StoreSfcElementCode(row, col, Assemble({line}))); }
     std::vector<std::uint8_t> Program() { return {gProgram, gProgram + gProgramUsed}; }
 
@@ -82,12 +83,8 @@ TEST_F(SfcWindowTest, SelectiveDivergenceAndConvergenceDrawnAndConverted) {
     EXPECT_EQ(sfc_->Model().CursorRow, 8);
     EXPECT_TRUE(messages_.Shown().empty());
 
-    // Conditions as the inner views store them.
-    Condition(2, 0, "LD X0");
-    Condition(2, 1, "LD X1");
-    Condition(4, 0, "LD X2");
-    Condition(4, 1, "LD X3");
-    Condition(7, 0, "LD X4");
+    for (auto [row, col, line] : {std::tuple{2, 0, "LD X0"}, {2, 1, "LD X1"}, {4, 0, "LD X2"}, {4, 1, "LD X3"}, {7, 0, "LD X4"}})
+        Condition(row, col, line);
     ASSERT_TRUE(frame_->RunCommand("MmSfcToCode"));
     EXPECT_EQ(Program(), Assemble({"STL S0", "LD X0", "SET S21", "LD X1", "SET S31", "STL S21", "LD X2", "SET S40",
                                    "STL S31", "LD X3", "SET S40", "STL S40", "LD X4", "OUT S0", "RET"}));
