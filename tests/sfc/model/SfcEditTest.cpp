@@ -3,26 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <set>
 
 #include "tests/sfc/model/SfcTestSupport.h"
-#include "core/DeviceLimits.h"
 #include "sfc/model/Codetosfc.h"
 #include "sfc/model/Sfcedit.h"
 #include "sfc/model/Sfcelement.h"
-
-#include <set>
 #include "sfc/model/Sfctocode.h"
 
 namespace qel::test {
 namespace {
 
-class SfcEditTest : public ::testing::Test {
+class SfcEditTest : public SfcTest {
 protected:
-    void SetUp() override {
-        AllocateSharedBuffers();
-        SetCurrentFamily(1);
-    }
-    void TearDown() override { FreeSharedBuffers(); }
     TSfcCell At(int r, int c) const { return CaptureSfcChart().Cell(r, c); }
     void Go(int r, int c) {
         m.CursorRow = r;
@@ -125,12 +118,15 @@ TEST_F(SfcEditTest, LadBlocksLinesAndTwoCellTools) {
 }
 
 TEST_F(SfcEditTest, RowsAndCellsMoveTheirRecords) {
-    CommitSfcChart(ChartOf({"I0", "T", "S20 S30", "T", "J0"}, {{{2, 0}, {"OUT Y0"}}, {{2, 1}, {"OUT Y1"}}}));
+    CommitSfcChart(ChartOf({"I0", "T", "S20 S30", "T", "J0"},
+                           {{{0, 0}, {"OUT Y7"}}, {{2, 0}, {"OUT Y0"}}, {{2, 1}, {"OUT Y1"}}, {{3, 0}, {"LD X0"}}}));
     Go(2, 0);
     m.InsertRow();
     EXPECT_TRUE(At(2, 0).Empty());
     EXPECT_EQ(At(3, 0).Number(), 20);
     EXPECT_NE(FindSfcCodeRec(3, 4), nullptr);
+    EXPECT_EQ(RecordListing(CaptureSfcChart(), 3, 0), Listing({"OUT Y0"}));
+    EXPECT_EQ(RecordListing(CaptureSfcChart(), 4, 0), Listing({"LD X0"}));
     m.DeleteRow();
     EXPECT_EQ(At(2, 1).Number(), 30);
     EXPECT_NE(FindSfcCodeRec(2, 4), nullptr);
@@ -142,6 +138,10 @@ TEST_F(SfcEditTest, RowsAndCellsMoveTheirRecords) {
     m.DeleteCell();
     EXPECT_EQ(At(2, 1).Number(), 30);
     EXPECT_NE(FindSfcCodeRec(2, 4), nullptr);
+    // Rows above and other rows' records stay where they are.
+    EXPECT_EQ(RecordListing(CaptureSfcChart(), 0, 0), Listing({"OUT Y7"}));
+    EXPECT_EQ(RecordListing(CaptureSfcChart(), 3, 0), Listing({"LD X0"}));
+    EXPECT_EQ(gSfcCodeList.size(), 3u);  // S20 went with its cell
     // A full row takes no cell; the last row of the grid is never lost.
     for (int c = 0; c < kSfcColumns; ++c) {
         Go(10, c);

@@ -5,29 +5,16 @@
 
 #include <cstring>
 
-#include "tests/support/ScriptedMessages.h"
 #include "tests/sfc/model/SfcTestSupport.h"
-#include "core/DeviceLimits.h"
 #include "core/ProgramImage.h"
 #include "ladder/model/LadderConvert.h"
-#include "project/Msgtable.h"
 #include "sfc/model/Codetosfc.h"
 #include "sfc/model/Sfcelement.h"
 
 namespace qel::test {
 namespace {
 
-class SfcElementTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        gMsgTable.Assign(std::vector<std::string>(250, "msg"));
-        AllocateSharedBuffers();
-        SetProgramCapacity(3);
-        SetCurrentFamily(1);
-    }
-    void TearDown() override { FreeSharedBuffers(); }
-    ScriptedMessages messages_;
-};
+using SfcElementTest = SfcTest;
 
 TEST_F(SfcElementTest, InnerLadderOfEveryKindComesBackAsTheSameCode) {
     CommitSfcChart(ChartOf({"L0", "I0", "T", "S20", "T", "J0"}));

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <random>
 #include <sstream>
 
@@ -12,6 +14,11 @@
 namespace qel::test {
 
 namespace {
+
+// The numbered elements by their letter in the row notation.
+const std::pair<char, std::uint8_t> kNumbered[] = {{'L', kSfcLad},       {'I', kSfcInitStep},   {'S', kSfcStep},
+                                                   {'J', kSfcJump},      {'P', kSfcJumpSet},    {'R', kSfcResetMark},
+                                                   {'M', kSfcStepMark}};
 
 TSfcCell Numbered(std::uint8_t type, int n) {
     return {type, static_cast<std::uint8_t>(n & 0xFF), static_cast<std::uint8_t>((n >> 8) & 0xFF), 0xFF};
@@ -24,36 +31,20 @@ TSfcChart ChartOf(const std::vector<std::string>& rows, const TCellCode& code) {
     for (std::size_t r = 0; r < rows.size(); ++r) {
         std::istringstream in(rows[r]);
         std::string tok;
-        int c = 0;
-        while (in >> tok) {
+        for (int c = 0; in >> tok; ++c) {
             const int row = static_cast<int>(r);
             const char k = tok[0];
-            const int n = tok.size() > 1 ? std::stoi(tok.substr(1)) : 0;
-            if (k == '.') {
-            } else if (k == 'L') {
-                chart.SetCell(row, c, Numbered(kSfcLad, n));
-            } else if (k == 'I') {
-                chart.SetCell(row, c, Numbered(kSfcInitStep, n));
-            } else if (k == 'S') {
-                chart.SetCell(row, c, Numbered(kSfcStep, n));
-            } else if (k == 'T') {
+            const auto numbered = std::find_if(std::begin(kNumbered), std::end(kNumbered), [k](auto e) { return e.first == k; });
+            if (numbered != std::end(kNumbered))
+                chart.SetCell(row, c, Numbered(numbered->second, tok.size() > 1 ? std::stoi(tok.substr(1)) : 0));
+            else if (k == 'T')
                 chart.SetCell(row, c, Numbered(kSfcTransition, 0xFFFF));
-            } else if (k == 'J') {
-                chart.SetCell(row, c, Numbered(kSfcJump, n));
-            } else if (k == 'P') {
-                chart.SetCell(row, c, Numbered(kSfcJumpSet, n));
-            } else if (k == 'R') {
-                chart.SetCell(row, c, Numbered(kSfcResetMark, n));
-            } else if (k == 'M') {
-                chart.SetCell(row, c, Numbered(kSfcStepMark, n));
-            } else if (k == '|') {
+            else if (k == '|')
                 chart.SetCell(row, c, {kSfcLine, kShapeVertical, 0xFF, 0xFF});
-            } else if (k >= '0' && k <= '7') {
+            else if (k >= '0' && k <= '7')
                 chart.SetCell(row, c, {kSfcLine, static_cast<std::uint8_t>(k - '0'), 0xFF, 0xFF});
-            } else {
+            else if (k != '.')
                 ADD_FAILURE() << "unknown cell " << tok;
-            }
-            ++c;
         }
     }
     for (const auto& [at, lines] : code) {
@@ -76,20 +67,17 @@ std::vector<std::string> RowsOf(const TSfcChart& chart) {
             if (!chart.Cell(r, c).Empty()) lastCol = c;
         for (int c = 0; c <= lastCol; ++c) {
             const TSfcCell x = chart.Cell(r, c);
-            std::string tok;
-            switch (x.type) {
-                case kSfcEmpty: tok = "."; break;
-                case kSfcLad: tok = "L" + std::to_string(x.Number()); break;
-                case kSfcInitStep: tok = "I" + std::to_string(x.Number()); break;
-                case kSfcStep: tok = "S" + std::to_string(x.Number()); break;
-                case kSfcTransition: tok = "T"; break;
-                case kSfcJump: tok = "J" + std::to_string(x.Number()); break;
-                case kSfcJumpSet: tok = "P" + std::to_string(x.Number()); break;
-                case kSfcResetMark: tok = "R" + std::to_string(x.Number()); break;
-                case kSfcStepMark: tok = "M" + std::to_string(x.Number()); break;
-                case kSfcLine: tok = x.Shape() == kShapeVertical ? "|" : std::to_string(x.Shape()); break;
-                default: tok = "?"; break;
-            }
+            const auto numbered =
+                std::find_if(std::begin(kNumbered), std::end(kNumbered), [&x](auto e) { return e.second == x.type; });
+            std::string tok = "?";
+            if (numbered != std::end(kNumbered))
+                tok = numbered->first + std::to_string(x.Number());
+            else if (x.type == kSfcEmpty)
+                tok = ".";
+            else if (x.type == kSfcTransition)
+                tok = "T";
+            else if (x.type == kSfcLine)
+                tok = x.Shape() == kShapeVertical ? "|" : std::to_string(x.Shape());
             line += (c ? " " : "") + tok;
         }
         rows.push_back(line);

@@ -11,10 +11,30 @@
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "tests/ladder/model/IlProgram.h"
+#include "tests/support/ScriptedMessages.h"
+#include "core/DeviceLimits.h"
+#include "project/Msgtable.h"
+#include "project/Qelglobals.h"
 #include "sfc/model/Sfcchart.h"
 
 namespace qel::test {
+
+// Family 1, the shared buffers with the program at capacity 3, a table of
+// "msg" texts; messages scripted.
+class SfcTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        gMsgTable.Assign(std::vector<std::string>(250, "msg"));
+        AllocateSharedBuffers();
+        SetProgramCapacity(3);
+        SetCurrentFamily(1);
+    }
+    void TearDown() override { FreeSharedBuffers(); }
+    ScriptedMessages messages_;
+};
 
 // Element code by cell (row, column 0..15), as instruction-list lines.
 using TCellCode = std::map<std::pair<int, int>, std::vector<std::string>>;

@@ -1,35 +1,17 @@
-// Chart to code: the transfer words, the filters, the walk through
-// divergences and convergences, and the refusals.
+// Chart to code: the transfer words, the filters, the refusals, and what
+// the command says (the shapes' code is in CodeToSfcTest).
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "tests/support/ScriptedMessages.h"
 #include "tests/sfc/model/SfcTestSupport.h"
-#include "core/DeviceLimits.h"
 #include "core/ProgramImage.h"
-#include "project/Msgtable.h"
 #include "sfc/model/Sfctocode.h"
 
 namespace qel::test {
 namespace {
 
-class SfcToCodeTest : public ::testing::Test {
-protected:
-    void SetUp() override { SetCurrentFamily(1); }
-};
-
-TEST_F(SfcToCodeTest, SimpleSequenceWithJumpBack) {
-    const TSfcChart chart = ChartOf({"I0", "T", "S20", "T", "J0"},
-                                    {{{0, 0}, {"OUT Y0"}}, {{1, 0}, {"LD X0"}}, {{2, 0}, {"OUT Y1"}}, {{3, 0}, {"LD X1"}}});
-    const TCode out = ToCode(chart);
-    ASSERT_TRUE(out.ok);
-    EXPECT_EQ(Listing(out.code),
-              Listing({"STL S0", "OUT Y0", "LD X0", "SET S20", "STL S20", "OUT Y1", "LD X1", "OUT S0", "RET"}));
-    // Without records the steps still open their blocks: a transition follows them.
-    EXPECT_EQ(Listing(ToCode(ChartOf({"I0", "T", "S20", "T", "J0"})).code),
-              Listing({"STL S0", "SET S20", "STL S20", "OUT S0", "RET"}));
-}
+using SfcToCodeTest = SfcTest;
 
 TEST_F(SfcToCodeTest, ElementCodeLosesItsOwnTransfersOnly) {
     // A step's SET S / OUT S instructions are drawn by the chart, not copied;
@@ -41,48 +23,14 @@ TEST_F(SfcToCodeTest, ElementCodeLosesItsOwnTransfersOnly) {
     EXPECT_EQ(Listing(out.code), Listing({"STL S0", "RST S32", "MOV K-12288 D0", "LD X0", "OUT S0", "RET"}));
 }
 
-TEST_F(SfcToCodeTest, LadBlocksAroundChains) {
-    const TSfcChart chart = ChartOf({"L0", "I0", "T", "J0", "L1"},
-                                    {{{0, 0}, {"LD X7", "SET S0"}}, {{2, 0}, {"LD X0"}}, {{4, 0}, {"LD X1", "OUT Y1", "END"}}});
-    const TCode out = ToCode(chart);
-    ASSERT_TRUE(out.ok);
-    EXPECT_EQ(Listing(out.code),
-              Listing({"LD X7", "SET S0", "STL S0", "LD X0", "OUT S0", "RET", "LD X1", "OUT Y1", "END"}));
-}
-
-TEST_F(SfcToCodeTest, DivergencesAndConvergences) {
-    // Simultaneous: one SET per branch right after the transition; the
-    // convergence writes its STL list when its rightmost branch arrives.
-    const TSfcChart par = ChartOf({"I0", "T", "3 0", "S21 S31", "3 2", "T", "S40", "T", "J0"},
-                                  {{{1, 0}, {"LD X0"}}, {{5, 0}, {"LD X2"}}, {{7, 0}, {"LD X3"}}});
-    TCode out = ToCode(par);
-    ASSERT_TRUE(out.ok);
-    EXPECT_EQ(Listing(out.code), Listing({"STL S0", "LD X0", "SET S21", "SET S31", "STL S21", "STL S31", "LD X2",
-                                          "SET S40", "STL S40", "LD X3", "OUT S0", "RET"}));
-    // Selective: all branch transitions at once, then each branch, then the
-    // step below the convergence.
-    const TSfcChart sel = ChartOf({"I0", "7 4", "T T", "S21 S31", "T T", "7 6", "S40", "T", "J0"},
-                                  {{{2, 0}, {"LD X0"}}, {{2, 1}, {"LD X1"}}, {{4, 0}, {"LD X2"}}, {{4, 1}, {"LD X3"}},
-                                   {{7, 0}, {"LD X4"}}});
-    out = ToCode(sel);
-    ASSERT_TRUE(out.ok);
-    EXPECT_EQ(Listing(out.code),
-              Listing({"STL S0", "LD X0", "SET S21", "LD X1", "SET S31", "STL S21", "LD X2", "SET S40", "STL S31",
-                       "LD X3", "SET S40", "STL S40", "LD X4", "OUT S0", "RET"}));
-    // Branches that go straight into the convergence.
-    const TSfcChart diamond = ChartOf({"I0", "7 4", "T T", "7 6", "S40", "T", "J0"},
-                                      {{{2, 0}, {"LD X0"}}, {{2, 1}, {"LD X1"}}, {{5, 0}, {"LD X4"}}});
-    out = ToCode(diamond);
-    ASSERT_TRUE(out.ok);
-    EXPECT_EQ(Listing(out.code),
-              Listing({"STL S0", "LD X0", "SET S40", "LD X1", "SET S40", "STL S40", "LD X4", "OUT S0", "RET"}));
-}
-
 TEST_F(SfcToCodeTest, TransferKindsByTargetType) {
     const TSfcChart chart = ChartOf({"I0", "7 4 4 4", "T T T T", "P20 J21 R22 M23"});
     const TCode out = ToCode(chart);
     ASSERT_TRUE(out.ok);
     EXPECT_EQ(Listing(out.code), Listing({"STL S0", "SET S20", "OUT S21", "RST S22", "OUT S23", "RET"}));
+    // Without records the steps still open their blocks: a transition follows them.
+    EXPECT_EQ(Listing(ToCode(ChartOf({"I0", "T", "S20", "T", "J0"})).code),
+              Listing({"STL S0", "SET S20", "STL S20", "OUT S0", "RET"}));
 }
 
 TEST_F(SfcToCodeTest, ChartErrors) {
@@ -115,9 +63,6 @@ TEST_F(SfcToCodeTest, CapacityIsNeverPassedAndTheProgramStaysOnFailure) {
     EXPECT_TRUE(ToCode(chart, 31744).ok);
 
     // The command leaves the program as it was and says why.
-    ScriptedMessages messages;
-    gMsgTable.Assign(std::vector<std::string>(200, "msg"));
-    AllocateSharedBuffers();
     SetProgramCapacity(0);
     const std::vector<std::uint8_t> before = AssembleLines({"LD X0", "OUT Y0", "END"});
     std::memcpy(gProgram, before.data(), before.size());
@@ -129,8 +74,7 @@ TEST_F(SfcToCodeTest, CapacityIsNeverPassedAndTheProgramStaysOnFailure) {
     EXPECT_EQ(gSfcChartError, 1);
     EXPECT_EQ(std::vector<std::uint8_t>(gProgram, gProgram + before.size()), before);
     EXPECT_EQ(gProgramUsed, before.size());
-    EXPECT_EQ(messages.Shown().size(), 1u);
-    FreeSharedBuffers();
+    EXPECT_EQ(messages_.Shown().size(), 1u);
 }
 
 TEST_F(SfcToCodeTest, UnreachedElementsWithCodeAreCountedAndReported) {
@@ -145,18 +89,13 @@ TEST_F(SfcToCodeTest, UnreachedElementsWithCodeAreCountedAndReported) {
     // A record on an empty cell is no element.
     EXPECT_EQ(ToCode(ChartOf({"I0", "T", "J0"}, {{{5, 7}, {"LD X5"}}})).unreached, 0);
 
-    ScriptedMessages messages;
-    gMsgTable.Assign([] {
-        std::vector<std::string> t(200, "msg");
-        t[181] = "unreached: ";
-        return t;
-    }());
-    AllocateSharedBuffers();
+    std::vector<std::string> texts(250, "msg");
+    texts[181] = "unreached: ";
+    gMsgTable.Assign(texts);
     CommitSfcChart(chart);
     ASSERT_TRUE(::SfcToCode());
-    ASSERT_EQ(messages.Shown().size(), 1u);
-    EXPECT_NE(messages.Shown()[0].find("unreached: 1"), std::string::npos);
-    FreeSharedBuffers();
+    ASSERT_EQ(messages_.Shown().size(), 1u);
+    EXPECT_NE(messages_.Shown()[0].find("unreached: 1"), std::string::npos);
 }
 
 }  // namespace

@@ -4,30 +4,20 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
+#include <sstream>
+
 #include <QImage>
-#include <QLineEdit>
+#include <QKeySequence>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QTest>
-#include <QScrollBar>
-#include <QTest>
 #include <QToolButton>
 
-#include "core/Codetranslate.h"
 #include "core/DeviceLimits.h"
-#include "core/ProgramImage.h"
-#include "instlist/EdDlg.h"
-#include "instlist/Instredit.h"
 #include "ladder/model/LadderGrid.h"
-#include "ladder/editor/Ladder.h"
-#include "project/Msgtable.h"
-#include "project/Qelglobals.h"
 #include "project/Viewcodes.h"
 #include "sfc/model/Sfcelement.h"
 #include "sfc/render/Sfcpaint.h"
 #include "sfc/window/Sfcwin.h"
-#include "shell/Qelmain.h"
 #include "simulator/Simuplc.h"
 #include "tests/ladder/editor/LadderFrameFixture.h"
 
@@ -53,18 +43,33 @@ protected:
         ASSERT_NE(sfc_, nullptr);
     }
 
+    using LadderFrameTest::Key;
     void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
         QTest::keyClick(sfc_, static_cast<Qt::Key>(key), mods);
     }
-    // A numbered element: its F-key, then the number typed into the editor.
-    void Numbered(int fkey, const char* number) {
-        Key(fkey);
-        ASSERT_TRUE(sfc_->SfcEdit_Txt->isVisible());
-        sfc_->SfcEdit_Txt->selectAll();
-        QTest::keyClicks(sfc_->SfcEdit_Txt, QString::fromLatin1(number));
-        QTest::keyClick(sfc_->SfcEdit_Txt, Qt::Key_Return);
-        ASSERT_FALSE(sfc_->SfcEdit_Txt->isVisible());
+    // Keys pressed in the chart by name ("Down", "F5", "Ctrl+L"); "F3=20" is
+    // a numbered element's key and the number typed into its editor.
+    void Draw(const std::string& keys) {
+        std::istringstream in(keys);
+        for (std::string k; in >> k;) {
+            const std::size_t eq = k.find('=');
+            const QKeyCombination key = QKeySequence(QString::fromStdString(k.substr(0, eq)))[0];
+            Key(key.key(), key.keyboardModifiers());
+            if (eq == std::string::npos) continue;
+            ASSERT_TRUE(sfc_->SfcEdit_Txt->isVisible()) << k;
+            sfc_->SfcEdit_Txt->selectAll();
+            QTest::keyClicks(sfc_->SfcEdit_Txt, QString::fromStdString(k.substr(eq + 1)));
+            QTest::keyClick(sfc_->SfcEdit_Txt, Qt::Key_Return);
+            ASSERT_FALSE(sfc_->SfcEdit_Txt->isVisible()) << k;
+        }
     }
+    // The open inner ladder closed, the question to store answered.
+    void CloseInner(qel::Answer store) {
+        messages_.QueueAnswer(store);
+        _InterLadder->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    // Element code as the inner views store it, a line an element.
     void Condition(int row, int col, const char* line) { ASSERT_TRUE(StoreSfcElementCode(row, col, Assemble({line}))); }
     std::vector<std::uint8_t> Program() { return {gProgram, gProgram + gProgramUsed}; }
 
@@ -73,39 +78,13 @@ protected:
 
 TEST_F(SfcWindowTest, SelectiveDivergenceAndConvergenceDrawnAndConverted) {
     // S0, a selective divergence to S21 and S31, both back into S40, a jump to S0.
-    Numbered(Qt::Key_F2, "0");
-    Key(Qt::Key_Down);
-    Key(Qt::Key_F6);  // 7 4
-    Key(Qt::Key_Down);
-    Key(Qt::Key_F5);
-    Key(Qt::Key_Right);
-    Key(Qt::Key_F5);
-    Key(Qt::Key_Down);
-    Numbered(Qt::Key_F3, "31");
-    Key(Qt::Key_Left);
-    Numbered(Qt::Key_F3, "21");
-    Key(Qt::Key_Down);
-    Key(Qt::Key_F5);
-    Key(Qt::Key_Right);
-    Key(Qt::Key_F5);
-    Key(Qt::Key_Down);
-    Key(Qt::Key_Left);
-    Key(Qt::Key_F7);  // 7 6
-    Key(Qt::Key_Down);
-    Numbered(Qt::Key_F3, "40");
-    Key(Qt::Key_Down);
-    Key(Qt::Key_F5);
-    Key(Qt::Key_Down);
-    Numbered(Qt::Key_F4, "0");
+    // F6 draws "7 4", F7 "7 6".
+    Draw("F2=0 Down F6 Down F5 Right F5 Down F3=31 Left F3=21 Down F5 Right F5 Down Left F7 Down F3=40 Down F5 Down F4=0");
     EXPECT_EQ(sfc_->Model().CursorRow, 8);
     EXPECT_TRUE(messages_.Shown().empty());
 
-    // Conditions as the inner views store them.
-    Condition(2, 0, "LD X0");
-    Condition(2, 1, "LD X1");
-    Condition(4, 0, "LD X2");
-    Condition(4, 1, "LD X3");
-    Condition(7, 0, "LD X4");
+    for (auto [row, col, line] : {std::tuple{2, 0, "LD X0"}, {2, 1, "LD X1"}, {4, 0, "LD X2"}, {4, 1, "LD X3"}, {7, 0, "LD X4"}})
+        Condition(row, col, line);
     ASSERT_TRUE(frame_->RunCommand("MmSfcToCode"));
     EXPECT_EQ(Program(), Assemble({"STL S0", "LD X0", "SET S21", "LD X1", "SET S31", "STL S21", "LD X2", "SET S40",
                                    "STL S31", "LD X3", "SET S40", "STL S40", "LD X4", "OUT S0", "RET"}));
@@ -120,22 +99,9 @@ TEST_F(SfcWindowTest, SelectiveDivergenceAndConvergenceDrawnAndConverted) {
 }
 
 TEST_F(SfcWindowTest, SimultaneousDivergenceAndJumpGoIntoTheProgramWhenTheViewChanges) {
-    Numbered(Qt::Key_F2, "1");
-    Key(Qt::Key_Down);
+    Draw("F2=1 Down");
     ASSERT_TRUE(frame_->RunCommand("sBtn5"));  // the frame's transition button
-    Key(Qt::Key_Down);
-    Key(Qt::Key_F8);  // 3 0
-    Key(Qt::Key_Down);
-    Numbered(Qt::Key_F3, "20");
-    Key(Qt::Key_Right);
-    Numbered(Qt::Key_F3, "30");
-    Key(Qt::Key_Down);
-    Key(Qt::Key_Left);
-    Key(Qt::Key_F9);  // 3 2
-    Key(Qt::Key_Down);
-    Key(Qt::Key_F5);
-    Key(Qt::Key_Down);
-    Numbered(Qt::Key_F4, "1");
+    Draw("Down F8 Down F3=20 Right F3=30 Down Left F9 Down F5 Down F4=1");  // F8 draws "3 0", F9 "3 2"
     Condition(1, 0, "LD X0");
     Condition(5, 0, "LD X1");
     // Going over to the instruction list puts the edited chart into the program.
@@ -146,7 +112,7 @@ TEST_F(SfcWindowTest, SimultaneousDivergenceAndJumpGoIntoTheProgramWhenTheViewCh
 }
 
 TEST_F(SfcWindowTest, TheFramesEditMenuRunsTheChartsRowAndCellCommands) {
-    Numbered(Qt::Key_F2, "1");
+    Draw("F2=1");
     sfc_->Model().CursorRow = 0;
     sfc_->Model().CursorCol = 0;
     auto type = [](int row, int col) { return gSfcGrid[(static_cast<std::size_t>(row) * 16 + col) * 4]; };
@@ -167,15 +133,9 @@ TEST_F(SfcWindowTest, TheFramesEditMenuRunsTheChartsRowAndCellCommands) {
 }
 
 TEST_F(SfcWindowTest, TheInnerLadderOfATransitionComesBackIntoItsRecord) {
-    Numbered(Qt::Key_F2, "0");
-    Key(Qt::Key_Down);
-    Key(Qt::Key_F5);
-    Key(Qt::Key_Down);
-    Numbered(Qt::Key_F4, "0");
-    Condition(1, 0, "LD X5");
-    FindSfcCodeRec(1, 0)->code = Assemble({"LD X5", "AND X6", "OUT Y5"});
-    Key(Qt::Key_Up);
-    Key(Qt::Key_L, Qt::ControlModifier);
+    Draw("F2=0 Down F5 Down F4=0");
+    ASSERT_TRUE(StoreSfcElementCode(1, 0, Assemble({"LD X5", "AND X6", "OUT Y5"})));
+    Draw("Up Ctrl+L");
     ASSERT_NE(_InterLadder, nullptr);
     EXPECT_EQ(_InterLadder->SfcRow, 1);
     EXPECT_EQ(_InterLadder->SfcCol, 0);
@@ -183,20 +143,16 @@ TEST_F(SfcWindowTest, TheInnerLadderOfATransitionComesBackIntoItsRecord) {
     // No second inner window, for another element or of the other kind:
     // the cursor goes back to the element edited, the tool page to the first.
     frame_->SfcPgCtrl->setCurrentIndex(1);
-    Key(Qt::Key_Up);
-    Key(Qt::Key_L, Qt::ControlModifier);
+    Draw("Up Ctrl+L");
     EXPECT_EQ(sfc_->Model().CursorRow, 1);
     EXPECT_EQ(frame_->SfcPgCtrl->currentIndex(), 0);
-    Key(Qt::Key_Up);
-    Key(Qt::Key_M, Qt::ControlModifier);
+    Draw("Up Ctrl+M");
     EXPECT_EQ(_InterInst, nullptr);
     EXPECT_EQ(sfc_->Model().CursorRow, 1);
     EXPECT_EQ(messages_.Shown(), (std::vector<std::string>{gMsgTable.Get(79), gMsgTable.Get(78)}));
     // Closed with "store": the compiled ladder goes back into the record.
     FindSfcCodeRec(1, 0)->code.clear();
-    messages_.QueueAnswer(qel::Answer::Yes);
-    _InterLadder->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    CloseInner(qel::Answer::Yes);
     ASSERT_NE(FindSfcCodeRec(1, 0), nullptr);
     EXPECT_EQ(FindSfcCodeRec(1, 0)->code, Assemble({"LD X5", "AND X6", "OUT Y5"}));
     ASSERT_TRUE(frame_->RunCommand("MmSfcToCode"));
@@ -204,8 +160,7 @@ TEST_F(SfcWindowTest, TheInnerLadderOfATransitionComesBackIntoItsRecord) {
     // The inner list of a step opens over the step's code; a label another
     // element holds is refused there as in the program's list.
     FindSfcCodeRec(1, 0)->code = Assemble({"P7", "LD X5", "AND X6", "OUT Y5"});
-    Key(Qt::Key_Up);
-    Key(Qt::Key_M, Qt::ControlModifier);
+    Draw("Up Ctrl+M");
     ASSERT_NE(_InterInst, nullptr);
     EXPECT_EQ(_InterInst->SfcRow, 0);
     EXPECT_EQ(_InterInst->Edit().EnterLine(0, "P7", true), TInstEditResult::LabelTaken);
@@ -221,26 +176,22 @@ TEST_F(SfcWindowTest, TheInnerLadderOfATransitionComesBackIntoItsRecord) {
 // An element's ladder holding a label another element holds is not stored:
 // the program would have the label twice. The window stays open to change it.
 TEST_F(SfcWindowTest, AnElementsLadderWithALabelAnotherElementHoldsStaysOpen) {
-    Numbered(Qt::Key_F2, "0");
+    Draw("F2=0");
     ASSERT_TRUE(StoreSfcElementCode(0, 0, Assemble({"P7", "LD X0", "OUT Y0"})));
     TSfcCodeRec* other = AddSfcCodeRec();
     other->row = 5;
     other->col = 0;
     other->code = Assemble({"P7", "LD X1", "OUT Y2"});
-    Key(Qt::Key_L, Qt::ControlModifier);
+    Draw("Ctrl+L");
     ASSERT_NE(_InterLadder, nullptr);
-    messages_.QueueAnswer(qel::Answer::Yes);
-    _InterLadder->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    CloseInner(qel::Answer::Yes);
     ASSERT_NE(_InterLadder, nullptr);
     ASSERT_FALSE(messages_.Shown().empty());
     EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(kMsgLabelUsed) + " P7");
     EXPECT_EQ(FindSfcCodeRec(0, 0)->code, Assemble({"P7", "LD X0", "OUT Y0"}));
     // Without the other element's label it is stored.
     other->code = Assemble({"P8", "LD X1", "OUT Y2"});
-    messages_.QueueAnswer(qel::Answer::Yes);
-    _InterLadder->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    CloseInner(qel::Answer::Yes);
     EXPECT_EQ(_InterLadder, nullptr);
     EXPECT_EQ(FindSfcCodeRec(0, 0)->code, Assemble({"P7", "LD X0", "OUT Y0"}));
 }
@@ -250,38 +201,18 @@ TEST_F(SfcWindowTest, AnElementsLadderWithALabelAnotherElementHoldsStaysOpen) {
 // at its right end. The record holds the condition alone; the chart puts the
 // transfer after it.
 TEST_F(SfcWindowTest, ATransitionsConditionIsTypedIntoItsInnerLadder) {
-    Numbered(Qt::Key_F2, "0");
-    Key(Qt::Key_Down);
-    Key(Qt::Key_F5);
-    Key(Qt::Key_Down);
-    Numbered(Qt::Key_F3, "20");
-    Key(Qt::Key_Down);
-    Key(Qt::Key_F5);
-    Key(Qt::Key_Down);
-    Numbered(Qt::Key_F4, "0");
+    Draw("F2=0 Down F5 Down F3=20 Down F5 Down F4=0");
     Condition(3, 0, "LD X2");
-    Key(Qt::Key_Up);
-    Key(Qt::Key_Up);
-    Key(Qt::Key_Up);
+    Draw("Up Up Up");
     ASSERT_EQ(sfc_->Model().CursorRow, 1);
-    Key(Qt::Key_L, Qt::ControlModifier);
-    TLDB* lad = _InterLadder;
-    ASSERT_NE(lad, nullptr);
-    EXPECT_TRUE(lad->Condition);
-    const auto finish = [](const char* rest) {
-        ASSERT_TRUE(_EditDlg->isVisible());
-        QTest::keyClicks(_EditDlg->IEdit, QString::fromLatin1(rest));
-        QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
-    };
-    QTest::keyClick(lad, Qt::Key_F1);  // "LD " in the dialog
-    finish("X0");
-    QTest::keyClick(lad, Qt::Key_Right);
-    QTest::keyClicks(lad, "A");  // a typed letter opens the dialog with it
-    finish("ND X1");
+    Draw("Ctrl+L");
+    ASSERT_NE(_InterLadder, nullptr);
+    EXPECT_TRUE(_InterLadder->Condition);
+    Key(Qt::Key_F1, "X0", _InterLadder);  // "LD " in the dialog
+    QTest::keyClick(_InterLadder, Qt::Key_Right);
+    TypeLine("AND X1", _InterLadder);  // a typed letter opens the dialog with it
     EXPECT_EQ(CellKind(CellAt(gInterLadderGrid, 0, 5)), TLdbKind::Open_Ry);
-    messages_.QueueAnswer(qel::Answer::Yes);
-    lad->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    CloseInner(qel::Answer::Yes);
     ASSERT_EQ(_InterLadder, nullptr) << (messages_.Shown().empty() ? "" : messages_.Shown().back());
     ASSERT_NE(FindSfcCodeRec(1, 0), nullptr);
     EXPECT_EQ(FindSfcCodeRec(1, 0)->code, Assemble({"LD X0", "AND X1"}));
@@ -290,59 +221,44 @@ TEST_F(SfcWindowTest, ATransitionsConditionIsTypedIntoItsInnerLadder) {
 
     // Opened again, the condition is drawn as it was typed; a contact and a
     // coil typed into the second transition both reach its record.
-    Key(Qt::Key_L, Qt::ControlModifier);
+    Draw("Ctrl+L");
     ASSERT_NE(_InterLadder, nullptr);
     EXPECT_EQ(CellKind(CellAt(gInterLadderGrid, 0, 0)), TLdbKind::Open_Ry);
     EXPECT_EQ(CellKind(CellAt(gInterLadderGrid, 0, 5)), TLdbKind::Open_Ry);
-    messages_.QueueAnswer(qel::Answer::No);
-    _InterLadder->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    CloseInner(qel::Answer::No);
     ASSERT_EQ(_InterLadder, nullptr);
     // A step's code is no condition: a contact left open there is a dead end,
     // the window stays open with message 32 and the record stays empty.
-    Key(Qt::Key_Down);
-    Key(Qt::Key_L, Qt::ControlModifier);
+    Draw("Down Ctrl+L");
     ASSERT_NE(_InterLadder, nullptr);
     EXPECT_FALSE(_InterLadder->Condition);
-    QTest::keyClick(_InterLadder, Qt::Key_F1);
-    finish("X4");
-    messages_.QueueAnswer(qel::Answer::Yes);
-    _InterLadder->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    Key(Qt::Key_F1, "X4", _InterLadder);
+    CloseInner(qel::Answer::Yes);
     ASSERT_NE(_InterLadder, nullptr);
     ASSERT_FALSE(messages_.Shown().empty());
     EXPECT_EQ(messages_.Shown().back().rfind(gMsgTable.Get(32), 0), 0u) << messages_.Shown().back();
     EXPECT_EQ(FindSfcCodeRec(2, 0), nullptr);
-    messages_.QueueAnswer(qel::Answer::No);
-    _InterLadder->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    CloseInner(qel::Answer::No);
     ASSERT_EQ(_InterLadder, nullptr);
-    Key(Qt::Key_Down);
-    Key(Qt::Key_L, Qt::ControlModifier);
-    lad = _InterLadder;
-    ASSERT_NE(lad, nullptr);
-    QTest::keyClick(lad, Qt::Key_Right);
-    QTest::keyClick(lad, Qt::Key_F1);
-    finish("X3");
-    QTest::keyClick(lad, Qt::Key_Right);
-    QTest::keyClick(lad, Qt::Key_F7);
-    finish("Y3");
-    messages_.QueueAnswer(qel::Answer::Yes);
-    lad->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    Draw("Down Ctrl+L");
+    ASSERT_NE(_InterLadder, nullptr);
+    QTest::keyClick(_InterLadder, Qt::Key_Right);
+    Key(Qt::Key_F1, "X3", _InterLadder);
+    QTest::keyClick(_InterLadder, Qt::Key_Right);
+    Key(Qt::Key_F7, "Y3", _InterLadder);
+    CloseInner(qel::Answer::Yes);
     ASSERT_EQ(_InterLadder, nullptr) << (messages_.Shown().empty() ? "" : messages_.Shown().back());
     EXPECT_EQ(FindSfcCodeRec(3, 0)->code, Assemble({"LD X2", "AND X3", "OUT Y3"}));
 }
 
 TEST_F(SfcWindowTest, GoToStepInAnElementsInnerLadder) {
-    Key(Qt::Key_F1);  // a LAD block
+    Draw("F1");  // a LAD block
     ASSERT_TRUE(StoreSfcElementCode(0, 0, Assemble({"LD X0", "OUT Y0", "LD X1", "OUT Y1", "LD X2", "OUT Y2"})));
-    Key(Qt::Key_L, Qt::ControlModifier);
+    Draw("Ctrl+L");
     ASSERT_NE(_InterLadder, nullptr);
     ASSERT_TRUE(frame_->RunCommand("MmJump"));
     EXPECT_EQ(gActiveView, 8);
-    QTest::keyClicks(_EditDlg->IEdit, "3");  // OUT Y1: the second network
-    QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
+    Finish("3");  // OUT Y1: the second network
     EXPECT_EQ(_InterLadder->Edit().Row(), 1);
     EXPECT_EQ(gActiveView, 17);
 }
@@ -351,18 +267,9 @@ TEST_F(SfcWindowTest, GoToStepInAnElementsInnerLadder) {
 // typed into the transition's ladder, never closed, and the chart, never
 // left, go into the program first.
 TEST_F(SfcWindowTest, TheSimulateButtonRunsTheChartAsDrawn) {
-    Numbered(Qt::Key_F2, "0");
-    Key(Qt::Key_Down);
-    Key(Qt::Key_F5);
-    Key(Qt::Key_Down);
-    Numbered(Qt::Key_F4, "0");
-    Key(Qt::Key_Up);
-    Key(Qt::Key_L, Qt::ControlModifier);
+    Draw("F2=0 Down F5 Down F4=0 Up Ctrl+L");
     ASSERT_NE(_InterLadder, nullptr);
-    QTest::keyClick(_InterLadder, Qt::Key_F1);
-    ASSERT_TRUE(_EditDlg->isVisible());
-    QTest::keyClicks(_EditDlg->IEdit, "X0");
-    QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
+    Key(Qt::Key_F1, "X0", _InterLadder);
     ASSERT_TRUE(frame_->RunCommand("MmSfcWin"));
     ASSERT_EQ(gActiveView, 16);
     const std::vector<std::uint8_t> drawn = Assemble({"STL S0", "LD X0", "OUT S0", "RET"});
@@ -399,10 +306,7 @@ TEST_F(SfcWindowTest, TheNumberEditorsArrowsRunRoundTheStepRange) {
     EXPECT_FALSE(sfc_->SfcEdit_UD->isVisible());
     EXPECT_EQ(gSfcGrid[0], kSfcJump);
     EXPECT_EQ(gSfcGrid[1], 1);
-    // A LAD block has no device to comment.
-    Key(Qt::Key_Down);
-    Key(Qt::Key_F1);
-    Key(Qt::Key_F2, Qt::ControlModifier);
+    Draw("Down F1 Ctrl+F2");  // a LAD block has no device to comment
     ASSERT_EQ(messages_.Shown().size(), 1u);
     EXPECT_EQ(messages_.Shown()[0], gMsgTable.Get(40));
 }
@@ -432,26 +336,19 @@ TEST_F(SfcWindowTest, CommentDisplayDoublesTheColumns) {
 }
 
 TEST_F(SfcWindowTest, RefusalsLeaveTheChartAndShowTheirMessage) {
-    Numbered(Qt::Key_F2, "0");
-    Key(Qt::Key_Down);
-    Key(Qt::Key_Down);
-    Numbered(Qt::Key_F3, "20");
+    Draw("F2=0 Down Down F3=20");
     const std::vector<std::uint8_t> before(gSfcGrid, gSfcGrid + 4 * kSfcRowBytes);
-    Key(Qt::Key_Right);
-    Numbered(Qt::Key_F3, "20");  // a step number used twice
-    Numbered(Qt::Key_F3, "5");   // a step below 10
-    Key(Qt::Key_F1);             // a LAD block outside column 0
+    // A step number used twice, a step below 10, a LAD block outside column 0.
+    Draw("Right F3=20 F3=5 F1");
     EXPECT_EQ(std::vector<std::uint8_t>(gSfcGrid, gSfcGrid + 4 * kSfcRowBytes), before);
     ASSERT_EQ(messages_.Shown().size(), 3u);
     EXPECT_NE(messages_.Shown()[0].find(gMsgTable.Get(75)), std::string::npos);
 }
 
 TEST_F(SfcWindowTest, ElementsWithoutCodeAreFilledAndTheCursorIsBlue) {
-    Numbered(Qt::Key_F2, "0");
-    Key(Qt::Key_Right);
-    Numbered(Qt::Key_F3, "10");
+    Draw("F2=0 Right F3=10");
     Condition(0, 1, "OUT Y0");
-    Key(Qt::Key_Down);
+    Draw("Down");
     sfc_->repaint();
     const QImage img = sfc_->viewport()->grab().toImage();
     const int w = sfc_->CellWidth(), h = sfc_->CellHeight();
