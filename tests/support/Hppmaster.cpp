@@ -124,6 +124,7 @@ void HppMaster::Run(std::vector<Step> steps) {
     steps_ = std::move(steps);
     current_ = 0;
     tries_ = 0;
+    garbled_ = false;
     done_ = false;
     error.clear();
     SendCurrent();
@@ -138,12 +139,13 @@ void HppMaster::SendCurrent() {
         char pair[3];
         std::snprintf(pair, sizeof pair, "%02X", (lrc + 1) & 0xFF);
         frame.replace(frame.size() - 4, 2, pair);
+        garbled_ = true;
     }
     ++RequestsSent;
     ++tries_;
     rx_.clear();
     pty_->Write(frame);
-    timer_.start(answerTimeoutMs);
+    timer_.start(garbled_ || raw_ ? answerTimeoutMs : kBusyPcMs);
 }
 
 void HppMaster::OnReadable() {
@@ -175,6 +177,7 @@ void HppMaster::OnAnswer(const std::string& text) {
     if (!why.empty()) return Fail("request " + std::to_string(current_) + ": " + why);
     ++current_;
     tries_ = 0;
+    garbled_ = false;
     if (current_ == steps_.size()) {
         done_ = true;
         return;
