@@ -104,6 +104,7 @@ void HppMaster::Run(std::vector<Step> steps) {
     steps_ = std::move(steps);
     current_ = 0;
     tries_ = 0;
+    garbled_ = false;
     done_ = false;
     error.clear();
     SendCurrent();
@@ -118,12 +119,13 @@ void HppMaster::SendCurrent() {
         char pair[3];
         std::snprintf(pair, sizeof pair, "%02X", (lrc + 1) & 0xFF);
         frame.replace(frame.size() - 4, 2, pair);
+        garbled_ = true;
     }
     ++RequestsSent;
     ++tries_;
     rx_.clear();
     pty_->Write(frame);
-    timer_.start(answerTimeoutMs);
+    timer_.start(garbled_ || raw_ ? answerTimeoutMs : kBusyPcMs);
 }
 
 void HppMaster::OnLine(const std::string& text) {
@@ -138,6 +140,7 @@ void HppMaster::OnLine(const std::string& text) {
     if (!why.empty()) return Fail("request " + std::to_string(current_) + ": " + why);
     ++current_;
     tries_ = 0;
+    garbled_ = false;
     if (current_ == steps_.size()) {
         done_ = true;
         return;

@@ -34,7 +34,11 @@ public:
 
     // Options.
     std::uint8_t station = 0x80;
-    int answerTimeoutMs = 400;  // a request without an answer is sent again
+    // A garbled request (or one of SendRaw's) without an answer is sent again
+    // (given up on) after answerTimeoutMs; a request sent whole waits up to
+    // kBusyPcMs for a busy PC, as sent again it would be answered twice.
+    int answerTimeoutMs = 400;
+    static constexpr int kBusyPcMs = 5000;
     int attempts = 3;           // sends per request before the session fails
     int corruptRequest = -1;    // this request goes out once with a bad LRC
     int stopAfterRequests = -1; // the programmer falls silent after this many
@@ -64,6 +68,7 @@ private:
     std::vector<Step> steps_;
     std::size_t current_ = 0;
     int tries_ = 0;
+    bool garbled_ = false;  // this step went out garbled once
     bool done_ = false;
     bool raw_ = false;
 };

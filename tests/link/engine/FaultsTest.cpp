@@ -290,6 +290,7 @@ TEST_F(LinkFixture, RequestSentOutsideAStepReachesItsJob) {
     ASSERT_TRUE(WaitUntil([&] { return client.values.size() >= 2; }));
     link->RemoveMonitorClient("1");
     ASSERT_TRUE(WaitUntil([&] { return link->MaySend && !port->IsOpen(); }));
+    const std::size_t polled = client.values.size();  // one spin may take a third
 
     ScriptJob job;
     job.reply = [](TTransData& l) { l.EndJob(); };
@@ -301,7 +302,7 @@ TEST_F(LinkFixture, RequestSentOutsideAStepReachesItsJob) {
     ASSERT_TRUE(WaitUntil([&] { return link->JobNo == 0; }));
     ASSERT_EQ(job.replies.size(), 1u);
     EXPECT_EQ(job.replies[0][1], 6);  // the three identification words
-    EXPECT_EQ(client.values.size(), 2u);
+    EXPECT_EQ(client.values.size(), polled);
     EXPECT_TRUE(frame.msgs.empty());
 
 }

@@ -476,7 +476,7 @@ TEST_F(HandheldLinkTest, ProgrammerWritesAProgramIntoTheProject) {
     hpp.corruptRequest = -1;
     ASSERT_TRUE(handheld->Start());
     hpp.WriteToPc(bad);
-    ASSERT_TRUE(Served());
+    ASSERT_TRUE(Served() && hpp.error.empty()) << hpp.error;
     ASSERT_TRUE(WaitUntil([&] { return link->JobNo == 0 && !link->MessagesPending(); }));
     EXPECT_EQ(Image(), bad);
     EXPECT_EQ(gQel.ProgramOk, 0);
