@@ -18,6 +18,10 @@
 
 TMemCardDlg* _MemCardDlg = nullptr;
 
+TMemCardDlg::~TMemCardDlg() {
+    if (_MemCardDlg == this) _MemCardDlg = nullptr;
+}
+
 namespace {
 constexpr int kMsgAskWrite = 233;
 constexpr int kMsgAskRead = 234;

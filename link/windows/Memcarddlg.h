@@ -25,6 +25,7 @@ class TMemCardDlg : public QDialog {
 public:
     enum Mode { kCodeRw = 0, kPlcCard = 1, kCmtRw = 2, kUserFun = 3 };
     TMemCardDlg(qel::link::TMemCard& card, QWidget* parent = nullptr);
+    ~TMemCardDlg() override;
 
     QGroupBox* MemCard_Code_Rw_Grp = nullptr;
     QRadioButton* WriteRdo = nullptr;  // "PLC程序写入"

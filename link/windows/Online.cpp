@@ -158,7 +158,9 @@ void MmMonitorLadClick(TQelMain* frame) {
         if (gMonitorMode && gLadWin == win) qel::link::gLadderMonitorRefresh = 1;
     });
     QObject::connect(w, &QObject::destroyed, frame, [frame, m] {
-        if (gLadMon.get() == m) StopLadderMonitor(frame);
+        if (gLadMon.get() != m) return;
+        gLadWin = nullptr;  // half gone already: nothing more to tell it
+        StopLadderMonitor(frame);
     });
 
     gMonitorMode = 1;

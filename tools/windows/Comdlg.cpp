@@ -14,6 +14,10 @@
 #include "tools/check/Comments.h"
 
 TCommentDlg* _CommentDlg = nullptr;
+
+TCommentDlg::~TCommentDlg() {
+    if (_CommentDlg == this) _CommentDlg = nullptr;
+}
 int gCommentDlgCount = 0;
 
 TCommentDlg::TCommentDlg(QWidget* parent) : QDialog(parent) {

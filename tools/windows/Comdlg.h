@@ -14,6 +14,7 @@ class TCommentDlg : public QDialog {
     Q_OBJECT
 public:
     explicit TCommentDlg(QWidget* parent = nullptr);
+    ~TCommentDlg() override;
 
     QListWidget* DeviceListBox;
     QLineEdit* DevCmt_Txt;

@@ -19,6 +19,10 @@
 
 TDevUsed* _DevUsed = nullptr;
 
+TDevUsed::~TDevUsed() {
+    if (_DevUsed == this) _DevUsed = nullptr;
+}
+
 namespace {
 constexpr int kCharWidth = 8;
 constexpr int kCharHeight = 20;

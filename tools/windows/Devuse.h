@@ -36,6 +36,7 @@ class TDevUsed : public QDialog {
     Q_OBJECT
 public:
     explicit TDevUsed(QWidget* parent = nullptr);
+    ~TDevUsed() override;
 
     TUseMapImage* DevUseImage;
     QLabel *Label1, *Label2;

@@ -25,6 +25,10 @@
 
 TFileCompileTest* _FileCompileTest = nullptr;
 
+TFileCompileTest::~TFileCompileTest() {
+    if (_FileCompileTest == this) _FileCompileTest = nullptr;
+}
+
 namespace {
 const char* const kRunEnded = "測試結束!!";
 

@@ -38,6 +38,7 @@ class TFileCompileTest : public QWidget {
     Q_OBJECT
 public:
     explicit TFileCompileTest(QWidget* parent = nullptr);
+    ~TFileCompileTest() override;
 
     TResultLamp* Shape;
     QLabel* Test_Lab;

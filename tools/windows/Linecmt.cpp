@@ -21,6 +21,10 @@
 
 TOutCmt* _OutCmt = nullptr;
 
+TOutCmt::~TOutCmt() {
+    if (_OutCmt == this) _OutCmt = nullptr;
+}
+
 TOutCmt::TOutCmt(QWidget* parent) : QDialog(parent) {
     setObjectName("OutCmt");
     setWindowTitle(QStringLiteral("编辑列批注"));

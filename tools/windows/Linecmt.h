@@ -11,6 +11,7 @@ class TOutCmt : public QDialog {
     Q_OBJECT
 public:
     explicit TOutCmt(QWidget* parent = nullptr);
+    ~TOutCmt() override;
 
     QTableWidget* LineCmt;
     QMenu* PopupMenu;

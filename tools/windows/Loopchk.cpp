@@ -15,6 +15,10 @@
 
 TDLChkFrm* _DLChkFrm = nullptr;
 
+TDLChkFrm::~TDLChkFrm() {
+    if (_DLChkFrm == this) _DLChkFrm = nullptr;
+}
+
 TDLChkFrm::TDLChkFrm(QWidget* parent) : QDialog(parent) {
     setObjectName("DLChkFrm");
     setWindowTitle(QStringLiteral("双回路检查"));

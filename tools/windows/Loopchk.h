@@ -14,6 +14,7 @@ class TDLChkFrm : public QDialog {
     Q_OBJECT
 public:
     explicit TDLChkFrm(QWidget* parent = nullptr);
+    ~TDLChkFrm() override;
 
     QCheckBox *Chk1, *Chk2, *Chk3, *Chk4, *Chk5, *Chk6;
     QPushButton *Chkstart, *Chkcancel;

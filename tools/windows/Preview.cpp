@@ -18,6 +18,10 @@
 
 TPreviewForm* PreviewForm = nullptr;
 
+TPreviewForm::~TPreviewForm() {
+    if (PreviewForm == this) PreviewForm = nullptr;
+}
+
 namespace {
 constexpr int kPortraitWidth = 425;  // a portrait page at 100 %
 constexpr int kLandscapeWidth = 585;

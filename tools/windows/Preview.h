@@ -20,6 +20,7 @@ class TPreviewForm : public QDialog {
     Q_OBJECT
 public:
     explicit TPreviewForm(TPrintForm* print, QWidget* parent = nullptr);
+    ~TPreviewForm() override;
 
     /// Shows the document from `pageIndex` (-1 the title page) on the paper
     /// of `frame`; `source` keeps the document's source alive meanwhile.

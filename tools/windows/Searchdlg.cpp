@@ -23,6 +23,10 @@
 
 TSearchDlg* SearchDlg = nullptr;
 
+TSearchDlg::~TSearchDlg() {
+    if (SearchDlg == this) SearchDlg = nullptr;
+}
+
 namespace {
 
 constexpr int kTargetHistory = 20;

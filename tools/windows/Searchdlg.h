@@ -27,6 +27,7 @@ class TSearchDlg : public QDialog {
     Q_OBJECT
 public:
     explicit TSearchDlg(QWidget* parent = nullptr);
+    ~TSearchDlg() override;
 
     QTabWidget* SearchPage;
     // find

@@ -151,21 +151,7 @@ void InstallTools(TQelMain* frame) {
     if (!SearchDlg) SearchDlg = new TSearchDlg(frame);
     if (!PrintForm) PrintForm = new TPrintForm(frame);
     if (!PreviewForm) PreviewForm = new TPreviewForm(PrintForm, frame);
-    QObject::connect(PrintForm, &QObject::destroyed, [] { PrintForm = nullptr; });
-    QObject::connect(PreviewForm, &QObject::destroyed, [] { PreviewForm = nullptr; });
     RegisterPageSources();
-    for (QObject* w : {static_cast<QObject*>(_DLChkFrm), static_cast<QObject*>(_DevUsed),
-                       static_cast<QObject*>(_FileCompileTest)}) {
-        // The pointers follow the windows when the frame takes them down.
-        QObject::connect(w, &QObject::destroyed, [w] {
-            if (w == _DLChkFrm) _DLChkFrm = nullptr;
-            if (w == _DevUsed) _DevUsed = nullptr;
-            if (w == _FileCompileTest) _FileCompileTest = nullptr;
-        });
-    }
-    QObject::connect(_OutCmt, &QObject::destroyed, [] { _OutCmt = nullptr; });
-    QObject::connect(_CommentDlg, &QObject::destroyed, [] { _CommentDlg = nullptr; });
-    QObject::connect(SearchDlg, &QObject::destroyed, [] { SearchDlg = nullptr; });
     SearchDlg->ActiveLink = [frame] { return frame->ActiveEditorLink(); };
     QObject::connect(_OutCmt, &TOutCmt::commentsChanged, frame, [frame] {
         // The ladder draws the rung comments beside its rows.
