@@ -4,28 +4,16 @@
 // the PLC reports, a port that cannot open is reported once, and the serial
 // device of the port can come from the settings file.
 #include <fstream>
-#include <string>
 #include <vector>
 
-#include <QAction>
 #include <QEvent>
 #include <QFrame>
 
 #include "link/engine/Comportlink.h"
-#include "link/engine/Transdata.h"
-#include "serial/Serialport.h"
-#include "project/Msgtable.h"
-#include "project/Qelglobals.h"
-#include "shell/Qellink.h"
 #include "project/Settings.h"
-#include "tests/shell/FrameFixture.h"
-#include "tests/support/Plcemulator.h"
-#include "tests/support/Pty.h"
+#include "tests/link/windows/LinkWindowFixture.h"
 
-using qel::link::_TransData;
 using qel::link::TTransData;
-using qel::test::PlcEmulator;
-using qel::test::PumpUntil;
 
 namespace {
 
@@ -60,29 +48,17 @@ public:
 
 QColor Lamp(qel::link::LampColor c) { return ColorFromBgr(qel::link::LampRgb(c)); }
 
-class FrameLinkTest : public FrameTest {
+class FrameLinkTest : public LinkWindowTest {
 protected:
-    void TearDown() override {
-        qel::SetComDeviceResolver(nullptr);
-        FrameTest::TearDown();
-    }
-
-    // The frame with COM `port` resolved to the emulator's pseudo-terminal.
+    // The frame over the emulator, which reports a running PLC, on COM `port`.
     void StartOnEmulator(int port) {
-        ASSERT_TRUE(emu_.Start());
-        emu_.Configure(1, 3, 90);
         emu_.S.regs[PlcEmulator::kD1024] = 1;
         emu_.S.regs[PlcEmulator::kD1010] = 12;
         emu_.S.running = true;
         emu_.S.coils[PlcEmulator::kM1072] = 1;
-        const std::string path = emu_.SlavePath();
-        qel::SetComDeviceResolver([port, path](std::uint16_t n) { return n == port ? path : std::string(); });
         ASSERT_TRUE(Start());
         gQel.ComPort = static_cast<std::uint16_t>(port);
-        ASSERT_NE(_TransData, nullptr);
     }
-
-    PlcEmulator emu_;
 };
 
 }  // namespace
@@ -156,8 +132,7 @@ TEST_F(FrameLinkTest, PortThatCannotOpenIsReportedOnceWithItsNumber) {
 }
 
 TEST_F(FrameLinkTest, SerialDeviceComesFromTheSettingsFile) {
-    ASSERT_TRUE(emu_.Start());
-    emu_.Configure(1, 3, 90);
+    qel::SetComDeviceResolver(nullptr);  // the device comes from the file alone
     const auto ini = home_ / "Qel.ini";
 
     // The device line is the last one; it reads back as written.
