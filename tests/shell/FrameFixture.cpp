@@ -1,18 +1,12 @@
 #include "tests/shell/FrameFixture.h"
 
-#include "core/ProgramImage.h"
-
-#include "core/Codetranslate.h"
-
-#include <cstdlib>
-#include <cstring>
-
 #include <QCoreApplication>
 
-#include "platform/Paths.h"
-#include "tests/support/TestInstallDir.h"
+#include "core/Codetranslate.h"
+#include "core/ProgramImage.h"
 #include "project/Qelglobals.h"
 #include "shell/Startup.h"
+#include "tests/support/TestInstallDir.h"
 
 namespace fs = std::filesystem;
 

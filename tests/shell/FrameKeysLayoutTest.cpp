@@ -3,7 +3,6 @@
 // pixels wide.
 #include <QAction>
 #include <QApplication>
-#include <QKeyEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTest>

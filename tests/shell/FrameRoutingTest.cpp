@@ -8,7 +8,6 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QMdiSubWindow>
-#include <QTabWidget>
 #include <QToolBar>
 
 #include "project/Msgtable.h"

@@ -2,12 +2,9 @@
 // commands, the scan-time panel, no worker left behind (the threads of a
 // hundred runs are counted in the simulator's own tests), a run that stops on
 // its own, and shut-down while a run goes on.
-#include <initializer_list>
 
 #include <QAction>
 
-#include "core/Codetranslate.h"
-#include "core/ProgramImage.h"
 #include "project/Qelglobals.h"
 #include "simulator/Simucomm.h"
 #include "simulator/Simuplc.h"

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <fstream>
 
-#include <QPointer>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -15,7 +14,6 @@
 #include <QTest>
 
 #include "platform/Paths.h"
-#include "shell/About.h"
 #include "shell/Machinesetfrm.h"
 #include "project/Msgtable.h"
 #include "shell/Progfrm.h"

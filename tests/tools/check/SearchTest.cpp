@@ -4,7 +4,6 @@
 
 #include <deque>
 
-#include "core/Codetranslate.h"
 #include "core/DeviceLimits.h"
 #include "core/ProgramImage.h"
 #include "tests/ladder/model/IlProgram.h"

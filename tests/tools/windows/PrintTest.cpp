@@ -2,13 +2,10 @@
 // instruction list, the device comments and the SFC chart, written to PDF and
 // turned into pictures by the poppler tools; the ladder page geometry; the preview showing
 // the PDF's pages; and a machine without a printer.
-#include <cmath>
 #include <filesystem>
-#include <string>
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QImage>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QPainter>
@@ -19,8 +16,6 @@
 #include "core/ProgramImage.h"
 #include "instlist/Instredit.h"
 #include "ladder/editor/Ladder.h"
-#include "ladder/model/Lad.h"
-#include "ladder/model/LadderConvert.h"
 #include "ladder/render/Ladderpainter.h"
 #include "project/Msgtable.h"
 #include "project/Projectfiles.h"
