@@ -48,23 +48,18 @@ public:
 
 QColor Lamp(qel::link::LampColor c) { return ColorFromBgr(qel::link::LampRgb(c)); }
 
-class FrameLinkTest : public LinkWindowTest {
-protected:
-    // The frame over the emulator, which reports a running PLC, on COM `port`.
-    void StartOnEmulator(int port) {
-        emu_.S.regs[PlcEmulator::kD1024] = 1;
-        emu_.S.regs[PlcEmulator::kD1010] = 12;
-        emu_.S.running = true;
-        emu_.S.coils[PlcEmulator::kM1072] = 1;
-        ASSERT_TRUE(Start());
-        gQel.ComPort = static_cast<std::uint16_t>(port);
-    }
-};
+using FrameLinkTest = LinkWindowTest;
 
 }  // namespace
 
 TEST_F(FrameLinkTest, MonitorPollsTurnTheLampAndFillTheStatusPanels) {
-    StartOnEmulator(3);
+    // A running PLC on COM 3.
+    emu_.S.regs[PlcEmulator::kD1024] = 1;
+    emu_.S.regs[PlcEmulator::kD1010] = 12;
+    emu_.S.running = true;
+    emu_.S.coils[PlcEmulator::kM1072] = 1;
+    ASSERT_TRUE(Start());
+    gQel.ComPort = 3;
     LampRecorder lamp(frame_->MoniLight);
     PollD0 client;
     _TransData->RegisterMonitorClient("1", &client);
@@ -103,24 +98,6 @@ TEST_F(FrameLinkTest, MonitorPollsTurnTheLampAndFillTheStatusPanels) {
     EXPECT_TRUE(messages_.Shown().empty());
 }
 
-TEST_F(FrameLinkTest, QueuedWriteReachesThePlcAndTheLinkGoesIdle) {
-    StartOnEmulator(2);
-    ASSERT_TRUE(frame_->OpenComPort());
-    ASSERT_TRUE(_TransData->QueueDeviceWrite(0x0500, 0xFF00, 0, 5));  // Y0 ON
-    EXPECT_TRUE(PumpUntil([&] { return emu_.S.coils[0x0500] && !frame_->Link.PortOpen(); }));
-    EXPECT_EQ(frame_->Lamp(), Lamp(qel::link::LampColor::Red));
-
-    // The port number is taken afresh at each opening.
-    qel::SetComDeviceResolver([path = emu_.SlavePath()](std::uint16_t n) { return n == 6 ? path : std::string(); });
-    gQel.ComPort = 6;
-    ASSERT_TRUE(frame_->OpenComPort());
-    ASSERT_TRUE(frame_->LinkFrame()->Port().IsOpen());
-    EXPECT_EQ(frame_->LinkFrame()->Port().ComNumber(), 6);
-    frame_->close();  // shut-down closes the port
-    EXPECT_FALSE(frame_->LinkFrame()->Port().IsOpen());
-    EXPECT_TRUE(messages_.Shown().empty());
-}
-
 TEST_F(FrameLinkTest, PortThatCannotOpenIsReportedOnceWithItsNumber) {
     qel::SetComDeviceResolver([](std::uint16_t) { return std::string("/nonexistent/qel-no-such-port"); });
     ASSERT_TRUE(Start());
@@ -131,7 +108,7 @@ TEST_F(FrameLinkTest, PortThatCannotOpenIsReportedOnceWithItsNumber) {
     EXPECT_FALSE(frame_->Link.PortOpen());
 }
 
-TEST_F(FrameLinkTest, SerialDeviceComesFromTheSettingsFile) {
+TEST_F(FrameLinkTest, SerialDeviceComesFromTheSettingsFileAndThePortNumberFromEachOpening) {
     qel::SetComDeviceResolver(nullptr);  // the device comes from the file alone
     const auto ini = home_ / "Qel.ini";
 
@@ -168,5 +145,15 @@ TEST_F(FrameLinkTest, SerialDeviceComesFromTheSettingsFile) {
     ASSERT_TRUE(frame_->OpenComPort());
     ASSERT_TRUE(_TransData->QueueDeviceWrite(0x0501, 0xFF00, 0, 5));  // Y1 ON
     EXPECT_TRUE(PumpUntil([&] { return emu_.S.coils[0x0501] && !frame_->Link.PortOpen(); }));
+    EXPECT_EQ(frame_->Lamp(), Lamp(qel::link::LampColor::Red));
+
+    // The port number is taken afresh at each opening.
+    qel::SetComDeviceResolver([path = emu_.SlavePath()](std::uint16_t n) { return n == 6 ? path : std::string(); });
+    gQel.ComPort = 6;
+    ASSERT_TRUE(frame_->OpenComPort());
+    ASSERT_TRUE(frame_->LinkFrame()->Port().IsOpen());
+    EXPECT_EQ(frame_->LinkFrame()->Port().ComNumber(), 6);
+    frame_->close();  // shut-down closes the port
+    EXPECT_FALSE(frame_->LinkFrame()->Port().IsOpen());
     EXPECT_TRUE(messages_.Shown().empty());
 }
