@@ -57,3 +57,15 @@ void FrameTest::PutSmallProgram() {
     }
     LocateProgramEnd();
 }
+
+std::string FrameTest::SaveProgram(const fs::path& path, std::initializer_list<const char*> lines, bool keepLadder) {
+    frame_->NewClick();
+    PutProgram(lines);
+    dialogs_.QueuePath(path.string());
+    EXPECT_TRUE(frame_->RunCommand("MmSaveAs"));
+    if (!keepLadder) {
+        EXPECT_TRUE(fs::remove(fs::path(path).replace_extension(".lad")));
+    }
+    frame_->NewClick();
+    return path.string();
+}

@@ -57,16 +57,6 @@ protected:
         frame_->NewClick();
         PutProgram(lines);
     }
-    // Saves the lines as a program file in `dir` without its ladder file, so
-    // that opening it rebuilds the ladder from the code.
-    void SaveProgram(const fs::path& dir, const char* name, std::initializer_list<const char*> lines) {
-        frame_->NewClick();
-        PutProgram(lines);
-        const fs::path path = dir / name;
-        dialogs_.QueuePath(path.string());
-        ASSERT_TRUE(frame_->RunCommand("MmSaveAs"));
-        fs::remove(dir / (path.stem().string() + ".lad"));
-    }
     // Opens find and replace, finds `device` and gives the answers to its questions.
     void Find(const char* device, std::initializer_list<qel::Answer> answers = {qel::Answer::No}) {
         frame_->MmRep->trigger();
@@ -156,8 +146,8 @@ TEST_F(ToolsWindowTest, BatchTestReportsEachFileAsItIsAndKeepsUnsavedWork) {
     ASSERT_NO_FATAL_FAILURE(StartWithTools({}));
     const fs::path batch = projects_ / "batch";
     fs::create_directories(batch);
-    SaveProgram(batch, "a_good.kzp", {"LD X0", "AND X1", "OUT Y0", "LD X2", "OUT M0", "END"});
-    SaveProgram(batch, "b_checker.kzp", {"LD X0", "OUT Y0", "IRET", "END"});
+    SaveProgram(batch / "a_good.kzp", {"LD X0", "AND X1", "OUT Y0", "LD X2", "OUT M0", "END"});
+    SaveProgram(batch / "b_checker.kzp", {"LD X0", "OUT Y0", "IRET", "END"});
     std::ofstream(batch / "c_damaged.kzp", std::ios::binary) << std::string(300, '\x5A');
     std::ofstream(batch / "notes.txt") << "not a program";
 
