@@ -182,22 +182,6 @@ TEST_F(PrintTest, LadderPrintsToPdfPageByPageWithHeaders) {
     ASSERT_EQ(ToPdf(pdf), pages);
     ExpectTexts(pdf, 1, {"[Ladder Diagram]", QStringLiteral("Page: 1/%1").arg(pages), "X0"});
 
-    // Page 1 as a picture at a quarter of 600 dpi: the header, the rail from
-    // the top margin and the first contact's wire, open between its bars.
-    const TPageFrame frame = TPrintForm::DefaultFrame(false);
-    const TPageGeometry g = PrintGeometry(frame.paint.size(), frame.dpi, 1);
-    const QImage image = PdfImage(pdf, 1, frame.paper.width() / 4, frame.paper.height() / 4);
-    ASSERT_FALSE(image.isNull());
-    auto at = [&](int x, int y) { return QPoint((frame.paint.x() + x) / 4, (frame.paint.y() + y) / 4); };
-    const QPoint rail = at(g.page.width() / 10, g.page.height() / 20);
-    const int line = (g.page.height() / 20 + g.cellHeight / 2) / 4 + frame.paint.y() / 4;
-    const int cw = g.cellWidth / 4;
-    EXPECT_GT(Dark(image, QRect(at(g.headerUnitX, g.headerUnitY), QSize(3 * g.headerUnitX / 4, g.headerUnitY / 2))), 10);
-    EXPECT_GT(Dark(image, QRect(rail.x() - 1, rail.y() + 5, 3, 400)), 300);
-    EXPECT_EQ(Dark(image, QRect(rail.x() - 1, rail.y() - 20, 3, 15)), 0);
-    EXPECT_GT(Dark(image, QRect(rail.x() + 2, line - 1, cw / 3, 3)), cw / 4);
-    EXPECT_EQ(Dark(image, QRect(rail.x() + cw / 2 - 1, line - 1, 3, 3)), 0);
-
     // Device comments halve the rows of a page; a part range prints its pages
     // with the range's end in the header; a title page comes first.
     PrintForm->ShowFor(gActiveView);
