@@ -11,9 +11,8 @@
 
 #include "link/engine/Comportlink.h"
 #include "project/Settings.h"
+#include "tests/link/LinkTestSupport.h"
 #include "tests/link/windows/LinkWindowFixture.h"
-
-using qel::link::TTransData;
 
 namespace {
 
@@ -32,20 +31,6 @@ protected:
     }
 };
 
-// A monitor client that reads D0 on each of its turns.
-class PollD0 final : public qel::link::TMonitorClient {
-public:
-    int SendStep(TTransData& link) override {
-        link.SendCommand(0x1000, 1, 3);
-        return 1;
-    }
-    int ReplyStep(TTransData&) override {
-        ++replies;
-        return 1;
-    }
-    int replies = 0;
-};
-
 QColor Lamp(qel::link::LampColor c) { return ColorFromBgr(qel::link::LampRgb(c)); }
 
 using FrameLinkTest = LinkWindowTest;
@@ -61,7 +46,7 @@ TEST_F(FrameLinkTest, MonitorPollsTurnTheLampAndFillTheStatusPanels) {
     ASSERT_TRUE(Start());
     gQel.ComPort = 3;
     LampRecorder lamp(frame_->MoniLight);
-    PollD0 client;
+    qel::test::ReadClient client(0x1000, 1);  // D0 on each of its turns
     _TransData->RegisterMonitorClient("1", &client);
     frame_->MmMonitorLad->setChecked(true);
     frame_->BnMonitorLad->setChecked(true);
@@ -75,10 +60,10 @@ TEST_F(FrameLinkTest, MonitorPollsTurnTheLampAndFillTheStatusPanels) {
     _TransData->AddMonitorClient("1");
     EXPECT_TRUE(frame_->Link.MonitorRunning());
     ASSERT_TRUE(PumpUntil([&] { return frame_->QelStaBar->Panel(6) == "RUN"; }, std::chrono::seconds(10)))
-        << client.replies << " replies";
+        << client.values.size() << " replies";
     EXPECT_EQ(frame_->QelStaBar->Panel(7), "PLC COM: 1");
     EXPECT_EQ(frame_->QelStaBar->Panel(3), QString::fromStdString(gMsgTable.Get(177)) + "12");
-    EXPECT_GE(client.replies, 20);
+    EXPECT_GE(client.values.size(), 20u);
     EXPECT_TRUE(emu_.S.coils[3072]) << "the monitor coil was switched on";
 
     // Editing asks first; Yes stops every client and the port closes after
