@@ -151,10 +151,7 @@ TEST_F(FrameTest, OpenComPortReportsTheFailureWithThePortNumber) {
 
 TEST_F(FrameTest, LampAndStatusPanels) {
     ASSERT_TRUE(Start());
-    frame_->SetLamp(TLampState::GoodReply);
-    EXPECT_EQ(frame_->Lamp(), QColor(Qt::red));
-    EXPECT_EQ(frame_->MoniLight->palette().color(QPalette::Window), QColor(Qt::red));
-    frame_->SetLamp(TLampState::BadFrame);
+    frame_->SetLamp(TLampState::BadFrame);  // a good reply's red: the frame link test
     EXPECT_EQ(frame_->Lamp(), QColor(255, 0, 255));
 
     // The active view writes its cursor into panel 2; without one it is empty.

@@ -60,16 +60,6 @@ TEST_F(FrameTest, StartsWithMessagesSettingsAndWindowsInOrder) {
     }
     EXPECT_EQ(names, (std::vector<std::string>{"About", "TitlePage", "MachineSet", "ProgBar"}));
 
-    // No editor yet: the edit commands and the link commands are disabled,
-    // the frame's own commands are not.
-    EXPECT_EQ(gActiveView, 0);
-    EXPECT_FALSE(frame_->MmUndo->isEnabled());
-    EXPECT_FALSE(frame_->BnPaste->isEnabled());
-    EXPECT_FALSE(frame_->MmTrans->isEnabled());
-    EXPECT_FALSE(frame_->Btn[5]->isEnabled());
-    EXPECT_TRUE(frame_->MmNew->isEnabled());
-    EXPECT_TRUE(frame_->MmOpen->isEnabled());
-    EXPECT_TRUE(frame_->MmMachineSet->isEnabled());
     EXPECT_TRUE(messages_.Shown().empty());
 }
 
