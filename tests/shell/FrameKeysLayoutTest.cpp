@@ -1,6 +1,4 @@
-// The frame as a user first meets it: its shortcuts give way to the active
-// editor's own keys, it opens maximised, and every tool button shows at 1024
-// pixels wide.
+// The frame's shortcuts beside an editor's own keys, and its layout at 1024 pixels.
 #include <QAction>
 #include <QApplication>
 #include <QMdiArea>

@@ -1,8 +1,4 @@
-// The frame's PLC link over a pseudo-terminal against the PLC emulator: the
-// port opens with the project's port number, requests turn the lamp through
-// its colours and end red with the port closed, the status panels show what
-// the PLC reports, a port that cannot open is reported once, and the serial
-// device of the port can come from the settings file.
+// The frame's PLC link over a pseudo-terminal against the PLC emulator.
 #include <fstream>
 #include <vector>
 

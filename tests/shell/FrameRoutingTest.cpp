@@ -1,5 +1,4 @@
-// Command routing by the active view, the command groups, and the frame's
-// questions and messages about monitoring and the serial port.
+// Command routing by the active view, and the frame's monitoring and port messages.
 #include <stdexcept>
 
 #include <QAction>

@@ -1,6 +1,4 @@
-// The frame's conversions between the SFC chart and the program: code to
-// chart builds the chart, chart to code replaces the program and its ladder
-// only when the whole chart converts, and never runs on an empty chart.
+// The frame's conversions between the SFC chart and the program.
 #include <algorithm>
 #include <vector>
 

@@ -1,7 +1,5 @@
-// The frame's simulate commands: start and stop through the frame's own
-// commands, the scan-time panel, no worker left behind (the threads of a
-// hundred runs are counted in the simulator's own tests), a run that stops on
-// its own, and shut-down while a run goes on.
+// The frame's simulate commands (the threads of many runs are counted in the
+// simulator's own tests).
 
 #include <QAction>
 

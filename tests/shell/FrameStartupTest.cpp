@@ -1,5 +1,4 @@
-// Start-up, zoom, model setting and shut-down of the frame, driven the way the
-// program drives them.
+// Start-up, zoom, model setting and shut-down of the frame.
 #include <cstring>
 #include <fstream>
 

@@ -1,5 +1,4 @@
-// Find and replace over machine code, without the dialog: names, runs,
-// wildcards, class rules, all-or-nothing replace all, find instruction.
+// Find and replace over machine code, without the dialog.
 #include <gtest/gtest.h>
 
 #include <deque>

@@ -1,6 +1,4 @@
-// The checking tools without their windows: double coils, the device-use map
-// and the batch compile test's steps, over programs written as instruction
-// lists.
+// The checking tools without their windows, over instruction-list programs.
 #include <gtest/gtest.h>
 
 #include <filesystem>

@@ -1,7 +1,4 @@
-// Printing as a user prints: the print settings window on the ladder, the
-// instruction list, the device comments and the SFC chart, written to PDF and
-// turned into pictures by the poppler tools; the ladder page geometry; the preview showing
-// the PDF's pages; and a machine without a printer.
+// Printing as a user prints, read back from PDF with the poppler tools.
 #include <filesystem>
 
 #include <QCheckBox>
