@@ -105,10 +105,7 @@ TEST_F(ToolsWindowTest, DoubleCoilListJumpsToItsStepInTheInstructionList) {
 
     _DLChkFrm->Chk1->setChecked(true);
     QTest::mouseClick(_DLChkFrm->Chkstart, Qt::LeftButton);
-    EXPECT_EQ(_DLChkFrm->Chkout->toPlainText(), QStringLiteral("Step 1:Y0\nStep 3:Y0"));
-    _DLChkFrm->Chk5->setChecked(true);
-    QTest::mouseClick(_DLChkFrm->Chkstart, Qt::LeftButton);
-    EXPECT_EQ(_DLChkFrm->Chkout->toPlainText(), QStringLiteral("Step 1:Y0\nStep 3:Y0\nStep 4:Y0"));
+    EXPECT_EQ(_DLChkFrm->Chkout->toPlainText(), QStringLiteral("Step 1:Y0\nStep 3:Y0"));  // kinds: DoubleCoilTest
 
     // The second line's step: the list opens with its caret on that instruction.
     ASSERT_TRUE(_DLChkFrm->JumpToLine(1));
@@ -304,12 +301,6 @@ TEST_F(ToolsWindowTest, DeviceCommentWindowEditsCopiesAndPastesWithinTheRows) {
     SelectRow(w, 0);
     ASSERT_TRUE(frame_->RunCommand("MmPaste"));
     EXPECT_EQ(GetDeviceComment('D', 1), "BC");
-
-    // Clipboard text that holds no comments is ignored.
-    QApplication::clipboard()->setText(QStringLiteral("x\x01y"));
-    SelectRow(w, 5);
-    frame_->RunCommand("MmPaste");
-    EXPECT_TRUE(GetDeviceComment('D', 5).empty());
 
     // Delete clears the stored comments of the selected rows.
     SelectRow(w, 0);
