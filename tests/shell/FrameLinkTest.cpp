@@ -5,7 +5,6 @@
 #include <QEvent>
 #include <QFrame>
 
-#include "link/engine/Comportlink.h"
 #include "project/Settings.h"
 #include "tests/link/LinkTestSupport.h"
 #include "tests/link/windows/LinkWindowFixture.h"

@@ -49,7 +49,6 @@ TEST_F(FrameSimulateTest, CommandsNeedAProgramAndTheSfcButtonItsView) {
     EXPECT_FALSE(frame_->BnSimuSfc->isEnabled());
     frame_->SetActiveView(16);
     EXPECT_TRUE(frame_->BnSimuSfc->isEnabled());
-    frame_->SetActiveView(0);
 }
 
 TEST_F(FrameSimulateTest, MenuItemAndButtonStartAndStopARunShowingItsScanTime) {
