@@ -148,7 +148,9 @@ TEST_F(FrameTest, OpenComPortReportsTheFailureWithThePortNumber) {
 
 TEST_F(FrameTest, LampAndStatusPanels) {
     ASSERT_TRUE(Start());
-    frame_->SetLamp(TLampState::BadFrame);  // a good reply's red: the frame link test
+    frame_->SetLamp(TLampState::GoodReply);
+    EXPECT_EQ(frame_->Lamp(), QColor(Qt::red));
+    frame_->SetLamp(TLampState::BadFrame);
     EXPECT_EQ(frame_->Lamp(), QColor(255, 0, 255));
 
     // The comment view takes no instructions: the list's cursor and insert mode

@@ -179,6 +179,17 @@ TEST_F(PrintTest, LadderPrintsToPdfPageByPageWithHeaders) {
     ASSERT_EQ(ToPdf(pdf), pages);
     ExpectTexts(pdf, 1, {"[Ladder Diagram]", QStringLiteral("Page: 1/%1").arg(pages), "X0"});
 
+    // Page 1 at a quarter of its pixels: the rail from the top margin and the
+    // first contact's wire, open between its bars, at the print run's cell size.
+    const TPageFrame frame = TPrintForm::DefaultFrame(false);
+    const TPageGeometry g = PrintGeometry(frame.paint.size(), frame.dpi, 1);
+    const QImage image = PdfImage(pdf, 1, frame.paper.width() / 4, frame.paper.height() / 4);
+    const QPoint rail((frame.paint.x() + g.page.width() / 10) / 4, (frame.paint.y() + g.page.height() / 20) / 4);
+    const int line = (g.page.height() / 20 + g.cellHeight / 2) / 4 + frame.paint.y() / 4, cw = g.cellWidth / 4;
+    EXPECT_GT(Dark(image, QRect(rail.x() - 1, rail.y() + 5, 3, 400)), 300);
+    EXPECT_GT(Dark(image, QRect(rail.x() + 2, line - 1, cw / 3, 3)), cw / 4);
+    EXPECT_EQ(Dark(image, QRect(rail.x() + cw / 2 - 1, line - 1, 3, 3)), 0);
+
     // Device comments halve the rows of a page; a part range prints its pages
     // with the range's end in the header; a title page comes first.
     PrintForm->ShowFor(gActiveView);
