@@ -137,8 +137,7 @@ TEST_F(FrameTest, OpenComPortReportsTheFailureWithThePortNumber) {
     frame_->Link.ClosePort = [&] { ++closes; };
     frame_->Link.OpenPort = [] { throw std::runtime_error("busy"); };
     EXPECT_FALSE(frame_->OpenComPort());
-    EXPECT_EQ(closes, 1) << "a failed open closes the port again";
-    EXPECT_EQ(messages_.Shown().size(), 1u);
+    EXPECT_EQ(closes, 1) << "a failed open closes the port again";  // and says nothing more: FrameLinkTest
 
     frame_->Link.OpenPort = [&] { open = true; };
     EXPECT_TRUE(frame_->OpenComPort());

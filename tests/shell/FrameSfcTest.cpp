@@ -46,7 +46,6 @@ TEST_F(FrameSfcTest, ChartToCodeAndBack) {
     ASSERT_TRUE(frame_->RunCommand("MmSfcToCode"));
     EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(180)));
     const auto changed = Program();
-    EXPECT_NE(changed, original);
     const auto ldX5 = Assemble("LD X5");
     EXPECT_NE(std::search(changed.begin(), changed.end(), ldX5.begin(), ldX5.end()), changed.end());
     EXPECT_EQ(gQel.Modified, 1);

@@ -1,5 +1,4 @@
-// The frame's simulate commands (the threads of many runs are counted in the
-// simulator's own tests).
+// The frame's simulate commands (the simulator's own tests count the threads of many runs).
 
 #include <QAction>
 
