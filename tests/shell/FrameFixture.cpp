@@ -1,18 +1,12 @@
 #include "tests/shell/FrameFixture.h"
 
-#include "core/ProgramImage.h"
-
-#include "core/Codetranslate.h"
-
-#include <cstdlib>
-#include <cstring>
-
 #include <QCoreApplication>
 
-#include "platform/Paths.h"
-#include "tests/support/TestInstallDir.h"
+#include "core/Codetranslate.h"
+#include "core/ProgramImage.h"
 #include "project/Qelglobals.h"
 #include "shell/Startup.h"
+#include "tests/support/TestInstallDir.h"
 
 namespace fs = std::filesystem;
 
@@ -62,4 +56,16 @@ void FrameTest::PutSmallProgram() {
         gProgram[2 * i + 1] = static_cast<std::uint8_t>(words[i] >> 8);
     }
     LocateProgramEnd();
+}
+
+std::string FrameTest::SaveProgram(const fs::path& path, std::initializer_list<const char*> lines, bool keepLadder) {
+    frame_->NewClick();
+    PutProgram(lines);
+    dialogs_.QueuePath(path.string());
+    EXPECT_TRUE(frame_->RunCommand("MmSaveAs"));
+    if (!keepLadder) {
+        EXPECT_TRUE(fs::remove(fs::path(path).replace_extension(".lad")));
+    }
+    frame_->NewClick();
+    return path.string();
 }

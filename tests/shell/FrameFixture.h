@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <initializer_list>
 #include <memory>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,11 @@ protected:
     static void PutSmallProgram();
     /// Assembles instruction-list lines into the program image, as the editor does.
     static void PutProgram(std::initializer_list<const char*> lines);
+    /// Saves the lines as a new program at `path` through Save As, without its
+    /// ladder file unless kept (opening then draws the ladder from the code),
+    /// and starts a new project; returns the path.
+    std::string SaveProgram(const std::filesystem::path& path, std::initializer_list<const char*> lines,
+                            bool keepLadder = false);
 
     std::filesystem::path home_;      ///< the install folder of this test
     std::filesystem::path projects_;  ///< where the test's program files go

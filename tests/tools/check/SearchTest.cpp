@@ -1,10 +1,9 @@
-// Find and replace over machine code, without the dialog: names, runs,
-// wildcards, class rules, all-or-nothing replace all, find instruction.
+// Find and replace over machine code, without the dialog.
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <tuple>
 
-#include "core/Codetranslate.h"
 #include "core/DeviceLimits.h"
 #include "core/ProgramImage.h"
 #include "tests/ladder/model/IlProgram.h"
@@ -61,22 +60,21 @@ TSearchStart FromStart() { return {true, false}; }
 
 TEST(SearchNamesTest, NamesRunsAndRequestsAreCheckedBeforeAnyWalk) {
     SetCurrentFamily(0);
-    EXPECT_EQ(NormalizeDeviceName(" d10 ", false), "D10");
-    EXPECT_EQ(NormalizeDeviceName("X", false), "");
-    EXPECT_EQ(NormalizeDeviceName("1X0", false), "");
-    EXPECT_EQ(NormalizeDeviceName("D1234567890123456", false), "");
-    EXPECT_EQ(NormalizeDeviceName("E1", false), "");
-    EXPECT_EQ(NormalizeDeviceName("m*", true), "M*");
-    EXPECT_EQ(NormalizeDeviceName("M*", false), "");
-    EXPECT_EQ(NormalizeDeviceName("K4M0", false), "K4M0");
+    const struct {
+        const char* typed;
+        bool wildcard;
+        const char* name;  // empty: refused
+    } names[] = {{" d10 ", false, "D10"}, {"X", false, ""},  {"1X0", false, ""},    {"D1234567890123456", false, ""},
+                 {"E1", false, ""},       {"m*", true, "M*"}, {"M*", false, ""},   {"K4M0", false, "K4M0"}};
+    for (const auto& n : names) EXPECT_EQ(NormalizeDeviceName(n.typed, n.wildcard), n.name) << n.typed;
 
+    // The last device of a run counts in the letter's own base.
+    for (const auto& [first, count, expected] : {std::tuple{"X0", 8, "X7"}, {"y10", 8, "Y17"}, {"H1F", 2, "H20"}}) {
+        std::string last;
+        ASSERT_TRUE(LastDeviceOfRun(first, count, last)) << first;
+        EXPECT_EQ(last, expected);
+    }
     std::string last;
-    ASSERT_TRUE(LastDeviceOfRun("X0", 8, last));
-    EXPECT_EQ(last, "X7");
-    ASSERT_TRUE(LastDeviceOfRun("y10", 8, last));
-    EXPECT_EQ(last, "Y17");
-    ASSERT_TRUE(LastDeviceOfRun("H1F", 2, last));
-    EXPECT_EQ(last, "H20");
     EXPECT_FALSE(LastDeviceOfRun("K1X0", 2, last));
 
     EXPECT_EQ(CheckReplaceRequest({"X0", "Y10", 8}), -1);
@@ -102,7 +100,7 @@ TEST(SearchCodeTest, FindWithWildcardVisitsEveryOperandInOrder) {
     EXPECT_EQ(up.shown.size(), 1u);
     // From the cursor (the MOV) down: X10 lies behind.
     ScriptedUi cursor;
-    FindDeviceInCode(p.Target(p.code.size() ? 12 : 0), "X10", TSearchStart{}, cursor);
+    FindDeviceInCode(p.Target(12), "X10", TSearchStart{}, cursor);
     EXPECT_TRUE(cursor.selected.empty());
 }
 

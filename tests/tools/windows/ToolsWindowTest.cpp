@@ -2,6 +2,7 @@
 // device-use map and the batch compile test, driven as a user drives them.
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,17 +11,14 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
-
 #include <QApplication>
 #include <QClipboard>
 #include <QInputMethodEvent>
 #include <QPainter>
 #include <QScrollBar>
-#include <QTabWidget>
 #include <QTableWidget>
 
 #include "instlist/Instredit.h"
@@ -59,20 +57,36 @@ protected:
         frame_->NewClick();
         PutProgram(lines);
     }
-    // Saves the lines as a program file in `dir` without its ladder file, so
-    // that opening it rebuilds the ladder from the code.
-    void SaveProgram(const fs::path& dir, const char* name, std::initializer_list<const char*> lines) {
-        frame_->NewClick();
-        PutProgram(lines);
-        const fs::path path = dir / name;
-        dialogs_.QueuePath(path.string());
-        ASSERT_TRUE(frame_->RunCommand("MmSaveAs"));
-        fs::remove(dir / (path.stem().string() + ".lad"));
+    // Opens find and replace, finds `device` and gives the answers to its questions.
+    void Find(const char* device, std::initializer_list<qel::Answer> answers = {qel::Answer::No}) {
+        frame_->MmRep->trigger();
+        SearchDlg->SearchPage->setCurrentIndex(0);
+        SearchDlg->SearchDevName->setText(device);
+        for (qel::Answer a : answers) messages_.QueueAnswer(a);
+        QTest::mouseClick(SearchDlg->Find, Qt::LeftButton);
     }
-    static std::vector<std::string> MemoLines(QPlainTextEdit* memo) {
-        std::vector<std::string> lines;
-        for (const QString& l : memo->toPlainText().split('\n')) lines.push_back(l.toStdString());
-        return lines;
+    // Replaces `from` by `to` (of the types named, if any) from the start.
+    void Replace(const char* from, const char* to, std::initializer_list<qel::Answer> answers,
+                 const char* fromType = nullptr, const char* toType = nullptr) {
+        frame_->MmRep->trigger();
+        SearchDlg->SearchPage->setCurrentIndex(1);
+        SearchDlg->SearchDev->setText(from);
+        SearchDlg->RepDev->setText(to);
+        if (fromType) SearchDlg->SearchType->setCurrentText(fromType);
+        if (toType) SearchDlg->RepType->setCurrentText(toType);
+        SearchDlg->SearchStart.SetItemIndex(1);
+        for (qel::Answer a : answers) messages_.QueueAnswer(a);
+        QTest::mouseClick(SearchDlg->Rep, Qt::LeftButton);
+    }
+    // Runs `open`, which shows a modal window, and `look` while the window is up.
+    bool WhileModal(const std::function<void()>& look, const std::function<void()>& open) {
+        bool seen = false;
+        QTimer::singleShot(0, frame_.get(), [&] {
+            look();
+            seen = true;
+        });
+        open();
+        return seen;
     }
 };
 
@@ -86,10 +100,7 @@ TEST_F(ToolsWindowTest, DoubleCoilListJumpsToItsStepInTheInstructionList) {
 
     _DLChkFrm->Chk1->setChecked(true);
     QTest::mouseClick(_DLChkFrm->Chkstart, Qt::LeftButton);
-    EXPECT_EQ(_DLChkFrm->Chkout->toPlainText(), QStringLiteral("Step 1:Y0\nStep 3:Y0"));
-    _DLChkFrm->Chk5->setChecked(true);
-    QTest::mouseClick(_DLChkFrm->Chkstart, Qt::LeftButton);
-    EXPECT_EQ(_DLChkFrm->Chkout->toPlainText(), QStringLiteral("Step 1:Y0\nStep 3:Y0\nStep 4:Y0"));
+    EXPECT_EQ(_DLChkFrm->Chkout->toPlainText(), QStringLiteral("Step 1:Y0\nStep 3:Y0"));  // kinds: DoubleCoilTest
 
     // The second line's step: the list opens with its caret on that instruction.
     ASSERT_TRUE(_DLChkFrm->JumpToLine(1));
@@ -105,9 +116,8 @@ TEST_F(ToolsWindowTest, DoubleCoilListJumpsToItsStepInTheInstructionList) {
 
 TEST_F(ToolsWindowTest, DeviceUseMapShowsUsesAndAClickFindsTheFirstStep) {
     ASSERT_NO_FATAL_FAILURE(StartWithTools({"LD X0", "OUT Y0", "LD X1", "OUT Y7", "LD X2", "OUT Y10", "END"}));
-    bool checked = false;
     // The window is modal: look at it while it is up, then close it.
-    QTimer::singleShot(0, frame_.get(), [&] {
+    ASSERT_TRUE(WhileModal([&] {
         _DevUsed->DevSel->setCurrentText("Y");  // the page's rows are the model's (DeviceUseMapTest)
         // The map is painted on white with the marks in black.
         const QImage image = _DevUsed->DevUseImage->grab().toImage();
@@ -118,10 +128,7 @@ TEST_F(ToolsWindowTest, DeviceUseMapShowsUsesAndAClickFindsTheFirstStep) {
         EXPECT_FALSE(status.contains("...")) << status.toStdString();
         EXPECT_TRUE(_DevUsed->ClickCell(2, 11));  // Y10 is used first at step 5
         _DevUsed->reject();
-        checked = true;
-    });
-    frame_->MmDevUsedWin->trigger();
-    ASSERT_TRUE(checked);
+    }, [&] { frame_->MmDevUsedWin->trigger(); }));
     ASSERT_NE(_Inst, nullptr);
     EXPECT_EQ(_Inst->CursorLine, 5);
     EXPECT_FALSE(_DevUsed->ClickCell(1, 13));  // Y1 is unused: no jump
@@ -131,8 +138,8 @@ TEST_F(ToolsWindowTest, BatchTestReportsEachFileAsItIsAndKeepsUnsavedWork) {
     ASSERT_NO_FATAL_FAILURE(StartWithTools({}));
     const fs::path batch = projects_ / "batch";
     fs::create_directories(batch);
-    SaveProgram(batch, "a_good.kzp", {"LD X0", "AND X1", "OUT Y0", "LD X2", "OUT M0", "END"});
-    SaveProgram(batch, "b_checker.kzp", {"LD X0", "OUT Y0", "IRET", "END"});
+    SaveProgram(batch / "a_good.kzp", {"LD X0", "AND X1", "OUT Y0", "LD X2", "OUT M0", "END"});
+    SaveProgram(batch / "b_checker.kzp", {"LD X0", "OUT Y0", "IRET", "END"});
     std::ofstream(batch / "c_damaged.kzp", std::ios::binary) << std::string(300, '\x5A');
     std::ofstream(batch / "notes.txt") << "not a program";
 
@@ -170,9 +177,8 @@ TEST_F(ToolsWindowTest, BatchTestReportsEachFileAsItIsAndKeepsUnsavedWork) {
     EXPECT_FALSE(test->Test_Lab->isVisible());
     // The damaged file is logged, with no box waiting for OK; only the end is announced.
     EXPECT_EQ(messages_.Shown(), std::vector<std::string>{"測試結束!!"});
-    EXPECT_EQ(MemoLines(test->ResultMemo), (std::vector<std::string>{"a_good.kzp : 測試 OK!!",
-                                                                      "b_checker.kzp :文法檢查錯誤!!",
-                                                                      "c_damaged.kzp :開檔有問題!!"}));
+    const std::string firstRun = "a_good.kzp : 測試 OK!!\nb_checker.kzp :文法檢查錯誤!!\nc_damaged.kzp :開檔有問題!!";
+    EXPECT_EQ(test->ResultMemo->toPlainText().toStdString(), firstRun);
     EXPECT_EQ(test->Shape->Lamp(), TBatchLamp::White);
 
     // The results file holds the lines, each ended by a line feed.
@@ -181,17 +187,15 @@ TEST_F(ToolsWindowTest, BatchTestReportsEachFileAsItIsAndKeepsUnsavedWork) {
     QTest::mouseClick(test->ResultSaveBtn, Qt::LeftButton);
     std::ifstream in(results, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(text, "a_good.kzp : 測試 OK!!\nb_checker.kzp :文法檢查錯誤!!\nc_damaged.kzp :開檔有問題!!\n");
+    EXPECT_EQ(text, firstRun + "\n");
 
     // A second run from the selected file, without the check, adds its lines.
     test->PassCheck->setChecked(false);
     test->FileListBox->setCurrentRow(1);
     QTest::mouseClick(test->ExtBtn, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!test->Running(), 20000);
-    const std::vector<std::string> lines = MemoLines(test->ResultMemo);
-    ASSERT_EQ(lines.size(), 5u);
-    EXPECT_EQ(lines[3], "b_checker.kzp : Ladder OK!!");
-    EXPECT_EQ(lines[4], "c_damaged.kzp :開檔有問題!!");
+    EXPECT_EQ(test->ResultMemo->toPlainText().toStdString(),
+              firstRun + "\nb_checker.kzp : Ladder OK!!\nc_damaged.kzp :開檔有問題!!");
     QTest::mouseClick(test->ClearTest, Qt::LeftButton);
     EXPECT_TRUE(test->ResultMemo->toPlainText().isEmpty());
 }
@@ -222,11 +226,9 @@ TEST_F(ToolsWindowTest, QuickDialogStoresEveryKeyAndRefusesWhatCannotBeStored) {
     ASSERT_NO_FATAL_FAILURE(StartWithTools({"LD X17", "OUT M17", "END"}));
     ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
     ASSERT_NE(_Inst, nullptr);
-    bool seen = false;
-    QTimer::singleShot(0, frame_.get(), [&] {
+    ASSERT_TRUE(WhileModal([&] {
         ASSERT_EQ(_CommentDlg->DeviceListBox->count(), 1);
         EXPECT_EQ(_CommentDlg->DeviceListBox->item(0)->text(), QStringLiteral("X17"));
-        EXPECT_EQ(_CommentDlg->Number(), 15);  // octal
         QTest::keyClicks(_CommentDlg->DevCmt_Txt, "AB");
         EXPECT_EQ(GetDeviceComment('X', 15), "AB");
         // Chinese comes through the input method, as on a real desktop.
@@ -239,20 +241,16 @@ TEST_F(ToolsWindowTest, QuickDialogStoresEveryKeyAndRefusesWhatCannotBeStored) {
         EXPECT_LE(GetDeviceComment('X', 15).size(), kDeviceCommentMaxBytes);
         EXPECT_EQ(_CommentDlg->DevCmt_Txt->text().toStdString(), GetDeviceComment('X', 15));
         QTest::mouseClick(_CommentDlg->CancelBtn, Qt::LeftButton);
-        seen = true;
-    });
-    QTest::keyClick(_Inst, Qt::Key_F2, Qt::ControlModifier);
-    ASSERT_TRUE(seen);
+    }, [&] { QTest::keyClick(_Inst, Qt::Key_F2, Qt::ControlModifier); }));
     EXPECT_EQ(gQel.Modified, 1);
     EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(247)));
 
     // A device the family does not have: message 0 and nothing can be typed.
     messages_.Clear();
-    QTimer::singleShot(0, frame_.get(), [&] {
+    EXPECT_TRUE(WhileModal([&] {
         EXPECT_FALSE(_CommentDlg->DevCmt_Txt->isEnabled());
         _CommentDlg->accept();
-    });
-    EXPECT_TRUE(ShowDeviceCommentDialog({"M5000"}));
+    }, [&] { EXPECT_TRUE(ShowDeviceCommentDialog({"M5000"})); }));
     EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(0)));
     // No device at all: message 40, no dialog.
     EXPECT_FALSE(ShowDeviceCommentDialog({}));
@@ -295,12 +293,6 @@ TEST_F(ToolsWindowTest, DeviceCommentWindowEditsCopiesAndPastesWithinTheRows) {
     ASSERT_TRUE(frame_->RunCommand("MmPaste"));
     EXPECT_EQ(GetDeviceComment('D', 1), "BC");
 
-    // Clipboard text that holds no comments is ignored.
-    QApplication::clipboard()->setText(QStringLiteral("x\x01y"));
-    SelectRow(w, 5);
-    frame_->RunCommand("MmPaste");
-    EXPECT_TRUE(GetDeviceComment('D', 5).empty());
-
     // Delete clears the stored comments of the selected rows.
     SelectRow(w, 0);
     QTest::keyClick(w->CommentGrid, Qt::Key_Delete);
@@ -341,9 +333,8 @@ TEST_F(ToolsWindowTest, CommentsShowInTheLadderAndSurviveSaveAndReopen) {
 
     // The rung-comment window from the ladder's Ctrl+F12: row 0 ends in a
     // coil, and typing at once edits the comment of the ladder's row.
-    bool seen = false;
-    QTimer::singleShot(0, frame_.get(), [&] {
-        seen = _OutCmt->LineCmt->rowCount() >= 2;
+    ASSERT_TRUE(WhileModal([&] {
+        EXPECT_GE(_OutCmt->LineCmt->rowCount(), 2);
         EXPECT_EQ(_OutCmt->LineCmt->item(0, 0)->text(), QStringLiteral("*0"));
         QTest::keyClick(_OutCmt->LineCmt, 'M');
         if (auto* editor = _OutCmt->LineCmt->findChild<QLineEdit*>()) {
@@ -355,9 +346,7 @@ TEST_F(ToolsWindowTest, CommentsShowInTheLadderAndSurviveSaveAndReopen) {
             QCoreApplication::processEvents();  // the delegate commits on the next turn
         }
         _OutCmt->accept();
-    });
-    QTest::keyClick(ladder, Qt::Key_F12, Qt::ControlModifier);
-    ASSERT_TRUE(seen);
+    }, [&] { QTest::keyClick(ladder, Qt::Key_F12, Qt::ControlModifier); }));
     ASSERT_FALSE(gQel.RungComments.empty());
     EXPECT_EQ(gQel.RungComments[0], "Main motor 主马达");
     ASSERT_TRUE(SetDeviceComment("X0", "启动按钮"));
@@ -397,32 +386,21 @@ TEST_F(ToolsWindowTest, FindAndReplaceInTheInstructionListIsOneUndoStep) {
     ASSERT_NO_FATAL_FAILURE(StartWithTools({"LD X0", "OUT Y0", "LD X1", "OUT Y0", "MOV D10 D11", "END"}));
     ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
     ASSERT_TRUE(frame_->MmRep->isEnabled());
-    frame_->MmRep->trigger();
-    ASSERT_TRUE(SearchDlg->isVisible());
 
     // Find X1 from the cursor: the caret lands on its line; "No" ends the walk.
-    SearchDlg->SearchDevName->setText("x1");
-    messages_.QueueAnswer(qel::Answer::No);
-    QTest::mouseClick(SearchDlg->Find, Qt::LeftButton);
+    Find("x1");
     EXPECT_FALSE(SearchDlg->isVisible());
     EXPECT_EQ(_Inst->CursorLine, 2);
     EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(64)));
 
     // A lone letter is refused and the dialog stays.
-    frame_->MmRep->trigger();
-    SearchDlg->SearchDevName->setText("X");
-    QTest::mouseClick(SearchDlg->Find, Qt::LeftButton);
+    Find("X", {});
     EXPECT_TRUE(SearchDlg->isVisible());
     EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(0)));
 
     // Replace all Y0 by Y7 from the start: one undo step gives back the code.
     const std::vector<std::uint8_t> before(gProgram, gProgram + gProgramUsed);
-    SearchDlg->SearchPage->setCurrentIndex(1);
-    SearchDlg->SearchDev->setText("Y0");
-    SearchDlg->RepDev->setText("Y7");
-    SearchDlg->SearchStart.SetItemIndex(1);
-    messages_.QueueAnswer(qel::Answer::All);
-    QTest::mouseClick(SearchDlg->Rep, Qt::LeftButton);
+    Replace("Y0", "Y7", {qel::Answer::All});
     EXPECT_EQ(_Inst->Edit().LineText(1), "OUT Y7");
     EXPECT_EQ(_Inst->Edit().LineText(3), "OUT Y7");
     EXPECT_EQ(gQel.Modified, 1);
@@ -431,11 +409,7 @@ TEST_F(ToolsWindowTest, FindAndReplaceInTheInstructionListIsOneUndoStep) {
     EXPECT_FALSE(frame_->MmUndo->isEnabled());
 
     // A word device into a contact: refused with "All", the program byte-identical.
-    frame_->MmRep->trigger();
-    SearchDlg->SearchDev->setText("X0");
-    SearchDlg->RepDev->setText("D0");
-    messages_.QueueAnswer(qel::Answer::All);
-    QTest::mouseClick(SearchDlg->Rep, Qt::LeftButton);
+    Replace("X0", "D0", {qel::Answer::All});
     EXPECT_EQ(std::vector<std::uint8_t>(gProgram, gProgram + gProgramUsed), before);
     EXPECT_FALSE(frame_->MmUndo->isEnabled());
     EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(148)));
@@ -477,40 +451,20 @@ TEST_F(ToolsWindowTest, FindAndReplaceInTheLadderLandOnTheCell) {
     EXPECT_EQ(ladder->Edit().Col(), 5);
 
     // D0 sits in the MOV box on the second rung: the box head is selected.
-    frame_->MmRep->trigger();
-    SearchDlg->SearchDevName->setText("D0");
-    messages_.QueueAnswer(qel::Answer::No);
-    QTest::mouseClick(SearchDlg->Find, Qt::LeftButton);
+    Find("D0");
     EXPECT_EQ(ladder->Edit().Row(), 1);
     EXPECT_EQ(CellKind(CellAt(gLadderRows, 1, ladder->Edit().Col())), TLdbKind::Spec_Fun);
 
     // Normally open X0 becomes a normally closed X0 through the type lists.
-    frame_->MmRep->trigger();
-    SearchDlg->SearchPage->setCurrentIndex(1);
-    SearchDlg->SearchDev->setText("X0");
-    SearchDlg->RepDev->setText("X0");
-    SearchDlg->SearchType->setCurrentText("LD");
-    SearchDlg->RepType->setCurrentText("LDI");
-    SearchDlg->SearchStart.SetItemIndex(1);
-    messages_.QueueAnswer(qel::Answer::All);
-    QTest::mouseClick(SearchDlg->Rep, Qt::LeftButton);
+    Replace("X0", "X0", {qel::Answer::All}, "LD", "LDI");
     EXPECT_EQ(CellKind(CellAt(gLadderRows, 0, 0)), TLdbKind::Close_Ry);
     // The replacement is one undo step of the ladder.
     EXPECT_EQ(ladder->History().UndoCount(), 1);
     ASSERT_TRUE(frame_->RunCommand("MmUndo"));
     EXPECT_EQ(CellKind(CellAt(gLadderRows, 0, 0)), TLdbKind::Open_Ry);
-    ASSERT_TRUE(frame_->RunCommand("MmRedo"));
-    EXPECT_EQ(CellKind(CellAt(gLadderRows, 0, 0)), TLdbKind::Close_Ry);
     // A contact cannot become a coil: refused, the grid unchanged.
     const std::vector<std::uint8_t> grid(gLadderRows, gLadderRows + 4 * kLdbRowBytes);
-    frame_->MmRep->trigger();
-    SearchDlg->SearchDev->setText("X1");
-    SearchDlg->RepDev->setText("Y1");
-    SearchDlg->SearchType->setCurrentText("LD");
-    SearchDlg->RepType->setCurrentText("Out");
-    messages_.QueueAnswer(qel::Answer::Yes);
-    messages_.QueueAnswer(qel::Answer::No);
-    QTest::mouseClick(SearchDlg->Rep, Qt::LeftButton);
+    Replace("X1", "Y1", {qel::Answer::Yes, qel::Answer::No}, "LD", "Out");
     EXPECT_EQ(std::vector<std::uint8_t>(gLadderRows, gLadderRows + 4 * kLdbRowBytes), grid);
     EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(64)));
 
