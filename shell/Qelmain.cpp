@@ -155,7 +155,7 @@ bool TQelMain::FormCreate() {
     MmMatchSize->setChecked(gQel.MatchSize != 0);
     if (gQel.MatchSize) MmMatchSizeClick();
 
-    QelStaBar->SetPanel(1, QString::fromStdString(gMsgTable.Get(gQel.InsertMode ? kMsgInsertMode : kMsgOverwriteMode)));
+    ShowViewState();  // no view yet: no insert or overwrite mode on show
     RebuildRecentMenu();
     UpdateCaption();
     CreateSimulator();

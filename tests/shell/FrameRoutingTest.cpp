@@ -147,6 +147,7 @@ TEST_F(FrameTest, OpenComPortReportsTheFailureWithThePortNumber) {
 
 TEST_F(FrameTest, LampAndStatusPanels) {
     ASSERT_TRUE(Start());
+    EXPECT_TRUE(frame_->QelStaBar->Panel(1).isEmpty()) << "no view yet, no insert mode";
     frame_->SetLamp(TLampState::GoodReply);
     EXPECT_EQ(frame_->Lamp(), QColor(Qt::red));
     frame_->SetLamp(TLampState::BadFrame);
