@@ -266,6 +266,12 @@ void TQelMain::SetActiveView(int view) {
     ScopeShortcuts();
 }
 
+void TQelMain::ClearActiveView() {
+    gActiveView = kViewNone;
+    SetEditCommandsEnabled(false);
+    ShowViewState();  // nothing's cursor or mode stays on show
+}
+
 void TQelMain::ShowViewState() {
     // Insert or overwrite concerns the views that take instructions; the other
     // views, and a frame without any, show no mode.
@@ -314,9 +320,7 @@ QMdiSubWindow* TQelMain::AddChild(QWidget* window, int view) {
         childViews_.erase(sub);
         linkOf_.erase(sub);
         if (childViews_.empty() && !shutDownDone_) {
-            gActiveView = kViewNone;
-            SetEditCommandsEnabled(false);
-            ShowViewState();  // nothing's cursor or mode stays on show
+            ClearActiveView();
         }
         if (!shutDownDone_) ScopeShortcuts();
     });
@@ -435,9 +439,7 @@ void TQelMain::OnSubWindowActivated(QMdiSubWindow* window) {
         // Also signalled when the frame itself loses activation (a message box
         // opens); only a frame without children has no active view.
         if (MdiArea->subWindowList().isEmpty()) {
-            gActiveView = kViewNone;
-            SetEditCommandsEnabled(false);
-            ShowViewState();
+            ClearActiveView();
             ScopeShortcuts();
         }
         return;
@@ -688,9 +690,7 @@ void TQelMain::ResetEditors() {
 
 void TQelMain::CloseProjectWindows() {
     DestroyEditors();
-    gActiveView = kViewNone;
-    SetEditCommandsEnabled(false);
-    ShowViewState();
+    ClearActiveView();
     gSfcCodeList.clear();
     if (gSfcGrid && gSfcRowCount > 0)
         std::memset(gSfcGrid, 0xFF, static_cast<size_t>(gSfcRowCount) * kSfcRowBytes);

@@ -319,6 +319,8 @@ private:
     void OnSubWindowActivated(QMdiSubWindow* window);
     /// The status panels and the tool page of the active view (none: cleared).
     void ShowViewState();
+    /// No view is active any more: no edit commands, no view's status.
+    void ClearActiveView();
     /// Shows the active view's tool page (when its menu item is checked) and hides the other.
     void ShowToolPage();
     /// Gives every frame command its shortcut back, except those the active

@@ -161,7 +161,7 @@ void TTransDataForm::WorkTypeClick() {
         const bool go = !MayReplaceProject || MayReplaceProject();
         // The programmer's requests are answered from now on, before OK, from
         // the program the editors show.
-        if (!go || (_QelMain && !_QelMain->CommitEdits()) || !handheld_.Start()) {
+        if (!go || (CommitEdits && !CommitEdits()) || !handheld_.Start()) {
             WorkType->setCurrentIndex(kRead);
             if (!haveImage) hide();
             WorkTypeClick();
@@ -200,7 +200,7 @@ void TTransDataForm::OkBtnClick() {
             return;
         }
         // The PLC gets the program the editors show.
-        if (_QelMain && !_QelMain->CommitEdits()) return;
+        if (CommitEdits && !CommitEdits()) return;
         if (transfer_.StartWrite(start, end)) accept();
         break;
     }
@@ -300,6 +300,7 @@ void InstallProgramTransfer(TQelMain* frame) {
     _TransDataForm = new TTransDataForm(host->transfer, host->handheld, frame);
     _TransDataForm->hide();
     _TransDataForm->MayReplaceProject = [frame] { return frame->MayReplaceProject(); };
+    _TransDataForm->CommitEdits = [frame] { return frame->CommitEdits(); };
 
     // Not while the device monitor polls the PLC.
     frame->Router().Register(

@@ -53,6 +53,10 @@ public:
     /// every window keeping values of its own, then the program's changes
     /// (the frame's MayReplaceProject); false keeps everything.
     std::function<bool()> MayReplaceProject;
+    /// Puts the editors' pending edits into the program before the PLC or
+    /// the hand-held programmer gets it (the frame's CommitEdits); false:
+    /// nothing starts.
+    std::function<bool()> CommitEdits;
 
     /// 0 "全部传送", 1 "部分传送".
     int TransGroupIndex() const;

@@ -153,9 +153,9 @@ void TSfc::SfcEdit_UDClick(bool up) {
     QString t = SfcEdit_Txt->text().trimmed().toUpper();
     if (t.startsWith('S')) t.remove(0, 1);
     bool ok = false;
-    int n = std::clamp(t.toInt(&ok), -1, limit + 1);
+    int n = std::clamp(t.toInt(&ok), -1, limit + 1);  // past either end: next to it
     if (!ok) n = 0;
-    n = up ? (n + 1 >= limit + 1 ? 0 : n + 1) : (n - 1 <= -1 ? limit : n - 1);
+    n = up ? (n >= limit ? 0 : n + 1) : (n <= 0 ? limit : n - 1);
     SfcEdit_Txt->setText(QString::number(n));
 }
 
