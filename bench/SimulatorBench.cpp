@@ -1,5 +1,7 @@
 // Scans per second of a full 16000-step program: basic instructions only,
-// and basic mixed with applied instructions (one instruction in four applied).
+// and basic mixed with applied instructions (one instruction in four applied);
+// and the start of a simulation (decoding and linking the image) for a full
+// image that holds a short program and for a full program.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -75,6 +77,42 @@ std::vector<std::uint8_t> MixedProgram() {
     Put(image, off, 0x000F);  // END
     return image;
 }
+
+// A ten-step program at the head of a full image; the rest of the image is
+// empty steps, as most programs leave it.
+std::vector<std::uint8_t> ShortProgram() {
+    std::vector<std::uint8_t> image(kFullImage, 0xFF);
+    const std::uint16_t program[] = {
+        0x2400,  // LD X0
+        0x4801,  // AND M1
+        0xC500,  // OUT Y0
+        0x3401,  // LDI X1
+        0xC802,  // OUT M2
+        0x2802,  // LD M2
+        0x5400,  // ANI X0
+        0xD808,  // SET M8
+        0xC501,  // OUT Y1
+        0x000F,  // END
+    };
+    std::size_t off = 0;
+    for (std::uint16_t w : program) Put(image, off, w);
+    return image;
+}
+
+// Decodes and links the image, as every start of a simulation does.
+void LoadImage(benchmark::State& state, const std::vector<std::uint8_t>& image) {
+    TSimEngine engine(qel::SystemClock());
+    for (auto _ : state) {
+        engine.LoadProgram(image.data(), image.size());
+        benchmark::ClobberMemory();
+    }
+}
+
+void BM_StartShortProgram(benchmark::State& state) { LoadImage(state, ShortProgram()); }
+BENCHMARK(BM_StartShortProgram)->Unit(benchmark::kMillisecond);
+
+void BM_StartFullProgram(benchmark::State& state) { LoadImage(state, MixedProgram()); }
+BENCHMARK(BM_StartFullProgram)->Unit(benchmark::kMillisecond);
 
 // Scans the image with X0 and M1 ON; "steps" counts its instructions, and
 // ns/step is the time per instruction.
