@@ -146,7 +146,11 @@ void TSimEngine::LinkSteps() {
         const int p = s.word & 0x07FF;
         if (p < kPLabels && label[p] < 0) label[p] = i;
     }
-    for (std::uint32_t i = 0; i < n; ++i) {
+    // One pass from the end: `blockEnd` is the first step after i that ends
+    // a step block, `nopEnd` the first step after i that is not empty.
+    std::uint32_t blockEnd = n;
+    std::uint32_t nopEnd = n;
+    for (std::uint32_t i = n; i-- > 0;) {
         TSimStep& s = steps_[i];
         switch (s.index) {
             case inst::CJ:
@@ -164,21 +168,18 @@ void TSimEngine::LinkSteps() {
                 if (i == 0 || steps_[i - 1].index != inst::STL) s.flags |= kStepFirstStl;
                 if (i + 1 == n || steps_[i + 1].index != inst::STL) {
                     s.flags |= kStepLastStl;
-                    std::uint32_t end = i + 1;
-                    while (end < n && !EndsStepBlock(steps_[end].index)) ++end;
-                    s.target = end;
+                    s.target = blockEnd;
                 }
                 break;
             }
-            case inst::NOP: {
+            case inst::NOP:
                 // Empty steps do nothing: a run of them is passed in one go.
-                std::uint32_t end = i + 1;
-                while (end < n && steps_[end].index == inst::NOP) ++end;
-                s.target = end;
+                s.target = nopEnd;
                 break;
-            }
             default: break;
         }
+        if (EndsStepBlock(s.index)) blockEnd = i;
+        if (s.index != inst::NOP) nopEnd = i;
     }
 }
 

@@ -2,6 +2,9 @@
 // milliseconds, against the device states a PLC would show.
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "core/InstructionTable.h"
 #include "tests/simulator/SimRig.h"
 
@@ -373,6 +376,31 @@ TEST(SimFlow, ScanEndsAtEndOrAtTheImageEnd) {
     r.Set("X0", true);
     EXPECT_EQ(r.Scan(), TSimScanEnd::ImageEnd);
     EXPECT_TRUE(r.On("Y0"));
+}
+
+// Runs of empty steps inside a program, inside a step block and at the image
+// end are passed in one go: every instruction after a run still runs, and an
+// inactive step block is still passed up to its RET.
+TEST(SimFlow, RunsOfEmptyStepsArePassed) {
+    Rig r("");
+    r.LoadWords({0x2400 /* LD X0 */, 0xFFFF, 0xFFFF, 0xC500 /* OUT Y0 */, 0xFFFF, 0x2401 /* LD X1 */,
+                 0xC501 /* OUT Y1 */, 0xA00A /* STL S10 */, 0xFFFF, 0xC502 /* OUT Y2 */, 0xFFFF, 0xFFFF,
+                 0x000E /* RET */, 0xFFFF, 0x2400 /* LD X0 */, 0xC503 /* OUT Y3 */},
+                64);
+    const std::vector<TSimStep>& steps = r.engine.Steps();
+    ASSERT_EQ(steps.size(), 32u);
+    // Each empty step leads to the first step after its run; the run at the
+    // image end leads past the last step.
+    const std::pair<std::size_t, std::uint32_t> empties[] = {{1, 3}, {2, 3}, {4, 5}, {8, 9}, {10, 12},
+                                                             {11, 12}, {13, 14}, {16, 32}, {31, 32}};
+    for (const auto& [step, target] : empties) EXPECT_EQ(steps[step].target, target) << "step " << step;
+    EXPECT_EQ(steps[7].target, 12u) << "the step block ends at its RET";
+
+    r.Set("X0 X1", true);
+    EXPECT_EQ(r.Scan(), TSimScanEnd::ImageEnd);
+    EXPECT_EQ(r.Bits("Y0 Y1 Y2 Y3"), "1101");
+    r.SetAndScan("S10", true);
+    EXPECT_EQ(r.Bits("Y0 Y1 Y2 Y3"), "1111");
 }
 
 // Every row of the table advances by its length and never leaves the program.
