@@ -61,6 +61,20 @@ bool ReachesDown(const TSfcCell& x) {
             return false;
     }
 }
+// The element types that carry a step number (the places of a step and the
+// transfers to it).
+bool IsNumbered(std::uint8_t type) {
+    switch (type) {
+        case kSfcInitStep: case kSfcStep: case kSfcJump: case kSfcJumpSet: case kSfcResetMark: case kSfcStepMark:
+            return true;
+        default:
+            return false;
+    }
+}
+// Column by column, each from the top: the order in which the layout prefers
+// the places of a step.
+bool ColumnMajor(const TPos& a, const TPos& b) { return std::tie(a.col, a.row) < std::tie(b.col, b.row); }
+
 bool IsSelectiveShape(std::uint8_t s) {
     return s == kShapeSelDivRight || s == kShapeSelCont || s == kShapeSelConvRight || s == kShapeSelLeft;
 }
@@ -152,7 +166,30 @@ private:
     bool Empty(std::int32_t r, std::int32_t c) const { return c_.Cell(r, c).Empty(); }
     void SetCell(std::int32_t r, std::int32_t c, const TSfcCell& x) {
         bound_ = std::max(bound_, r + 1);
+        Write(r, c, x);
+    }
+    void Clear(std::int32_t r, std::int32_t c) { Write(r, c, TSfcCell{}); }
+    // Every cell the layout writes goes through here, so that `where_` always
+    // names the cells of each step number.
+    void Write(std::int32_t r, std::int32_t c, const TSfcCell& x) {
+        if (r < 0 || c < 0 || c >= kSfcColumns) return;
+        const TSfcCell old = c_.Cell(r, c);
+        if (IsNumbered(old.type)) {
+            std::vector<TPos>& cells = where_[old.Number()];
+            const auto at = std::find_if(cells.begin(), cells.end(), [&](const TPos& p) { return p.row == r && p.col == c; });
+            *at = cells.back();
+            cells.pop_back();
+        }
         c_.SetCell(r, c, x);
+        if (IsNumbered(x.type)) {
+            if (x.Number() >= where_.size()) where_.resize(x.Number() + 1u);
+            where_[x.Number()].push_back({r, c});
+        }
+    }
+    // The cells numbered n, of any type.
+    const std::vector<TPos>& CellsNumbered(std::uint16_t n) const {
+        static const std::vector<TPos> none;
+        return n < where_.size() ? where_[n] : none;
     }
     // The last row that holds a cell (-1 when none).
     std::int32_t LastRow() const {
@@ -184,17 +221,16 @@ private:
     // The cells of the given types numbered n: the placeholder of the first
     // transfer to n first, then the others column by column.
     std::vector<TPos> FindCells(std::uint16_t n, std::initializer_list<std::uint8_t> types) const {
+        std::vector<TPos> cells;
+        for (const TPos& p : CellsNumbered(n))
+            if (std::find(types.begin(), types.end(), c_.Cell(p.row, p.col).type) != types.end()) cells.push_back(p);
+        std::sort(cells.begin(), cells.end(), ColumnMajor);
         std::vector<TPos> found;
-        const std::int32_t last = LastRow();
-        for (std::int32_t c = 0; c < kSfcColumns; ++c)
-            for (std::int32_t r = 0; r <= last; ++r) {
-                const TSfcCell x = c_.Cell(r, c);
-                if (x.Number() != n || std::find(types.begin(), types.end(), x.type) == types.end()) continue;
-                if (x.flag == kFirstTransfer)
-                    found.insert(found.begin(), {r, c});
-                else
-                    found.push_back({r, c});
-            }
+        for (const TPos& p : cells)
+            if (c_.Cell(p.row, p.col).flag == kFirstTransfer)
+                found.insert(found.begin(), p);
+            else
+                found.push_back(p);
         return found;
     }
     TPos FindCell(std::uint16_t n, std::initializer_list<std::uint8_t> types) const {
@@ -266,11 +302,12 @@ private:
         std::int32_t placeRow, chainTop;
         std::uint16_t ladNumber;
         std::set<std::uint16_t> steps, transferred;
+        std::vector<std::vector<TPos>> where;
     };
     TState Save() const {
         const auto bytes = static_cast<std::size_t>(LastRow() + 1) * kSfcRowBytes;
         return {std::vector<std::uint8_t>(c_.grid.begin(), c_.grid.begin() + bytes), c_.rows, bound_, c_.records, placeRow_,
-                chainTop_, ladNumber_, steps_, transferred_};
+                chainTop_, ladNumber_, steps_, transferred_, where_};
     }
     void Restore(const TState& s) {
         c_.rows = s.rows;
@@ -283,6 +320,7 @@ private:
         ladNumber_ = s.ladNumber;
         steps_ = s.steps;
         transferred_ = s.transferred;
+        where_ = s.where;
         out_.why.clear();
     }
     // True when a step block may be laid out in more than one way: its step
@@ -306,6 +344,7 @@ private:
     bool joined_ = false;             // a target of the current block joined one
     bool joinedStep_ = false;         // ... a SET target, whose step may move
     std::vector<TPos> own_;           // cells placed for the current block
+    std::vector<std::vector<TPos>> where_;  // by step number: its cells (IsNumbered types)
 };
 
 // Moves the cells at and right of col in rows top..bottom `width` columns to
@@ -378,7 +417,7 @@ bool TLayout::MoveBranchRight(std::int32_t top, std::int32_t bottom, std::int32_
         for (std::int32_t c = kSfcColumns - 1 - width; c >= col; --c) {
             if (Empty(r, c) || stays[at(r, c)]) continue;
             SetCell(r, c + width, c_.Cell(r, c));
-            c_.Clear(r, c);
+            Clear(r, c);
             moved[at(r, c)] = 1;
         }
         const TSfcCell left = c_.Cell(r, col - 1);
@@ -479,72 +518,74 @@ std::int32_t TLayout::Target(std::int32_t row, std::int32_t col, const TSfcTrans
 bool TLayout::JoinToPlaceholder(std::int32_t row, std::int32_t col, const TSfcTransfer& t) {
     const std::uint8_t kind = t.isOut ? kSfcJump : kSfcJumpSet;
     if (!Empty(row, col)) return false;
-    const std::int32_t last = LastRow();
-    for (std::int32_t pc = 0; pc < col; ++pc)
-        for (std::int32_t pr = 0; pr <= last; ++pr) {
-            const TSfcCell p = c_.Cell(pr, pc);
-            if (p.type != kind || p.Number() != t.step) continue;
-            std::int32_t up = pr - 1;
-            while (up >= 0 && c_.Cell(up, pc).IsLine(kShapeVertical)) --up;
-            const TSfcCell above = c_.Cell(up, pc);
-            if (above.IsLine(kShapeSelLeft) && up >= row) {
-                // Already below a convergence: one more branch point on its line.
-                bool line = Empty(up, col);
-                for (std::int32_t c = pc + 1; c < col && line; ++c)
-                    line = c_.Cell(up, c).IsLine(kShapeSelCont) || c_.Cell(up, c).IsLine(kShapeSelConvRight);
-                for (std::int32_t r = row; r < up && line; ++r) line = Empty(r, col);
-                if (!line) continue;
-                for (std::int32_t r = row; r < up; ++r) SetCell(r, col, MakeLine(kShapeVertical));
-                SetCell(up, col, MakeLine(kShapeSelConvRight));
-                return true;
-            }
-            if (above.IsLine(kShapeSelLeft) && up < row && pr == up + 1) {
-                // The convergence stands higher than this branch ends: its line
-                // and the placeholder move down, the branches above it reach
-                // it with vertical lines.
-                std::int32_t end = pc + 1;
-                while (end < kSfcColumns &&
-                       (c_.Cell(up, end).IsLine(kShapeSelCont) || c_.Cell(up, end).IsLine(kShapeSelConvRight)))
-                    ++end;
-                if (end > col || !c_.Cell(up, end - 1).IsLine(kShapeSelConvRight)) continue;
-                bool free = Empty(row + 1, pc) && Empty(row, col);
-                for (std::int32_t c = pc; c < end && free; ++c)
-                    for (std::int32_t r = up + 1; r <= row && free; ++r) free = (r == pr && c == pc) || Empty(r, c);
-                for (std::int32_t c = end; c < col && free; ++c) free = Empty(row, c);
-                if (!free) continue;
-                Grow(row + 1);
-                c_.Clear(pr, pc);
-                SetCell(row + 1, pc, p);
-                for (std::int32_t c = pc; c < end; ++c) {
-                    const TSfcCell x = c_.Cell(up, c);
-                    c_.Clear(up, c);
-                    SetCell(row, c, x);
-                    if (!x.IsLine(kShapeSelCont))
-                        for (std::int32_t r = up; r < row; ++r) SetCell(r, c, MakeLine(kShapeVertical));
-                }
-                for (std::int32_t c = end; c < col; ++c) SetCell(row, c, MakeLine(kShapeSelCont));
-                SetCell(row, col, MakeLine(kShapeSelConvRight));
-                return true;
-            }
-            if (above.type == kSfcTransition) {
-                // A new convergence in the lower of the two rows: the placeholder
-                // moves below it, both branches reach it with vertical lines.
-                const std::int32_t joinRow = std::max(pr, row);
-                bool free = Empty(joinRow + 1, pc);
-                for (std::int32_t r = pr + 1; r <= joinRow && free; ++r) free = Empty(r, pc);
-                for (std::int32_t r = row; r <= joinRow && free; ++r) free = Empty(r, col);
-                for (std::int32_t c = pc + 1; c < col && free; ++c) free = Empty(joinRow, c);
-                if (!free) continue;
-                Grow(joinRow + 1);
-                SetCell(joinRow + 1, pc, p);
-                for (std::int32_t r = pr; r < joinRow; ++r) SetCell(r, pc, MakeLine(kShapeVertical));
-                SetCell(joinRow, pc, MakeLine(kShapeSelLeft));
-                for (std::int32_t c = pc + 1; c < col; ++c) SetCell(joinRow, c, MakeLine(kShapeSelCont));
-                for (std::int32_t r = row; r < joinRow; ++r) SetCell(r, col, MakeLine(kShapeVertical));
-                SetCell(joinRow, col, MakeLine(kShapeSelConvRight));
-                return true;
-            }
+    std::vector<TPos> places;
+    for (const TPos& at : CellsNumbered(t.step))
+        if (at.col < col && c_.Cell(at.row, at.col).type == kind) places.push_back(at);
+    std::sort(places.begin(), places.end(), ColumnMajor);
+    for (const TPos& at : places) {
+        const std::int32_t pc = at.col, pr = at.row;
+        const TSfcCell p = c_.Cell(pr, pc);
+        std::int32_t up = pr - 1;
+        while (up >= 0 && c_.Cell(up, pc).IsLine(kShapeVertical)) --up;
+        const TSfcCell above = c_.Cell(up, pc);
+        if (above.IsLine(kShapeSelLeft) && up >= row) {
+            // Already below a convergence: one more branch point on its line.
+            bool line = Empty(up, col);
+            for (std::int32_t c = pc + 1; c < col && line; ++c)
+                line = c_.Cell(up, c).IsLine(kShapeSelCont) || c_.Cell(up, c).IsLine(kShapeSelConvRight);
+            for (std::int32_t r = row; r < up && line; ++r) line = Empty(r, col);
+            if (!line) continue;
+            for (std::int32_t r = row; r < up; ++r) SetCell(r, col, MakeLine(kShapeVertical));
+            SetCell(up, col, MakeLine(kShapeSelConvRight));
+            return true;
         }
+        if (above.IsLine(kShapeSelLeft) && up < row && pr == up + 1) {
+            // The convergence stands higher than this branch ends: its line
+            // and the placeholder move down, the branches above it reach
+            // it with vertical lines.
+            std::int32_t end = pc + 1;
+            while (end < kSfcColumns &&
+                   (c_.Cell(up, end).IsLine(kShapeSelCont) || c_.Cell(up, end).IsLine(kShapeSelConvRight)))
+                ++end;
+            if (end > col || !c_.Cell(up, end - 1).IsLine(kShapeSelConvRight)) continue;
+            bool free = Empty(row + 1, pc) && Empty(row, col);
+            for (std::int32_t c = pc; c < end && free; ++c)
+                for (std::int32_t r = up + 1; r <= row && free; ++r) free = (r == pr && c == pc) || Empty(r, c);
+            for (std::int32_t c = end; c < col && free; ++c) free = Empty(row, c);
+            if (!free) continue;
+            Grow(row + 1);
+            Clear(pr, pc);
+            SetCell(row + 1, pc, p);
+            for (std::int32_t c = pc; c < end; ++c) {
+                const TSfcCell x = c_.Cell(up, c);
+                Clear(up, c);
+                SetCell(row, c, x);
+                if (!x.IsLine(kShapeSelCont))
+                    for (std::int32_t r = up; r < row; ++r) SetCell(r, c, MakeLine(kShapeVertical));
+            }
+            for (std::int32_t c = end; c < col; ++c) SetCell(row, c, MakeLine(kShapeSelCont));
+            SetCell(row, col, MakeLine(kShapeSelConvRight));
+            return true;
+        }
+        if (above.type == kSfcTransition) {
+            // A new convergence in the lower of the two rows: the placeholder
+            // moves below it, both branches reach it with vertical lines.
+            const std::int32_t joinRow = std::max(pr, row);
+            bool free = Empty(joinRow + 1, pc);
+            for (std::int32_t r = pr + 1; r <= joinRow && free; ++r) free = Empty(r, pc);
+            for (std::int32_t r = row; r <= joinRow && free; ++r) free = Empty(r, col);
+            for (std::int32_t c = pc + 1; c < col && free; ++c) free = Empty(joinRow, c);
+            if (!free) continue;
+            Grow(joinRow + 1);
+            SetCell(joinRow + 1, pc, p);
+            for (std::int32_t r = pr; r < joinRow; ++r) SetCell(r, pc, MakeLine(kShapeVertical));
+            SetCell(joinRow, pc, MakeLine(kShapeSelLeft));
+            for (std::int32_t c = pc + 1; c < col; ++c) SetCell(joinRow, c, MakeLine(kShapeSelCont));
+            for (std::int32_t r = row; r < joinRow; ++r) SetCell(r, col, MakeLine(kShapeVertical));
+            SetCell(joinRow, col, MakeLine(kShapeSelConvRight));
+            return true;
+        }
+    }
     return false;
 }
 
@@ -599,17 +640,18 @@ bool TLayout::HasChoices(const TSfcBlock& b) const {
     for (const TSfcTransitionCode& t : b.transitions)
         for (const TSfcTransfer& y : t.targets)
             if (!targets.insert(y).second) return true;
-    const bool oneStep = b.steps.size() == 1 && b.steps[0] >= kSfcFirstPlainStep;
-    int places = 0;
-    for (std::int32_t r = 0, last = LastRow(); r <= last; ++r)
-        for (std::int32_t c = 0; c < kSfcColumns; ++c) {
-            const TSfcCell x = c_.Cell(r, c);
-            if (x.type != kSfcJump && x.type != kSfcJumpSet && x.type != kSfcStepMark) continue;
-            if (oneStep && x.type != kSfcJump && x.Number() == b.steps[0] && ++places > 1) return true;
-            for (const TSfcTransitionCode& t : b.transitions)
-                for (const TSfcTransfer& y : t.targets)
-                    if (x.type == (y.isOut ? kSfcJump : kSfcJumpSet) && x.Number() == y.step) return true;
+    // The step has more than one place.
+    if (b.steps.size() == 1 && b.steps[0] >= kSfcFirstPlainStep) {
+        int places = 0;
+        for (const TPos& p : CellsNumbered(b.steps[0])) {
+            const std::uint8_t type = c_.Cell(p.row, p.col).type;
+            if ((type == kSfcJumpSet || type == kSfcStepMark) && ++places > 1) return true;
         }
+    }
+    // A target already has a placeholder that a branch may join.
+    for (const TSfcTransfer& y : targets)
+        for (const TPos& p : CellsNumbered(y.step))
+            if (c_.Cell(p.row, p.col).type == (y.isOut ? kSfcJump : kSfcJumpSet)) return true;
     return false;
 }
 
