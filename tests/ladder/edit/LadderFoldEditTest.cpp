@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include "ladder/model/Lad.h"
 #include "tests/ladder/edit/LadderRig.h"
 
 using qel::test::LadderRig;
@@ -103,11 +102,8 @@ TEST(LadderFoldEdit, EveryEditKeepsTheConnectorPairOrChangesNothing) {
         {"vertical line on (0,55)", full, at(0, 55, true, [](LadderRig& r) { return r.edit.Place(TLadderClass::VLine); }), {}},
         // Deleting a connector joins the rung where it then fits on one row.
         {"Delete on (0,55), rung too long to join", full, at(0, 55, true, del), {}},
-        {"Delete on (1,0), rung too long to join", full, at(1, 0, true, del), {}},
         {"Delete on (0,55)", ShortRung, at(0, 55, true, del), shortJoined},
         {"Delete on (1,0)", ShortRung, at(1, 0, true, del), shortJoined},
-        {"delete element on (1,0)", ShortRung, at(1, 0, true, [](LadderRig& r) { return r.edit.DeleteElement(); }),
-         shortJoined},
         // Blocks.
         {"block delete over (0,55)", full,
          at(0, 50, true, [](LadderRig& r) {
@@ -150,29 +146,4 @@ TEST(LadderFoldEdit, EveryEditKeepsTheConnectorPairOrChangesNothing) {
             EXPECT_EQ(undoSteps, 1);
         }
     }
-}
-
-// The guard counts pairs as the compile cuts rows into rungs.
-TEST(LadderFoldEdit, ConnectorCensusFollowsTheCut) {
-    LadderRig rig;
-    LongRung(rig, true);
-    TConnectorCensus c = CountConnectors(rig.grid.data(), rig.edit.LastRow());
-    EXPECT_EQ(c.pairs, 1);
-    EXPECT_TRUE(c.loose.empty());
-    // A blank row between the halves ends the rung: both halves hang free.
-    std::vector<std::uint8_t> g(rig.grid.begin(), rig.grid.begin() + 60);
-    g.resize(120, 0);
-    g.insert(g.end(), rig.grid.begin() + 60, rig.grid.begin() + 180);
-    c = CountConnectors(g.data(), 3);
-    EXPECT_EQ(c.pairs, 0);
-    EXPECT_EQ(c.loose, (std::vector<std::uint32_t>{0u, 1u << 16}));
-    // A half pasted on its own waits for its partner: taken (no pair lost).
-    rig.edit.SetCursor(4, 0);
-    Ok(rig.Type("LD X3"));
-    TLadderBlock end;
-    end.firstLength = 5;
-    end.bytes.assign(rig.Cell(0, 55), rig.Cell(0, 60));
-    rig.edit.SetCursor(4, 55);
-    Ok(rig.edit.PasteBlock(end));
-    EXPECT_EQ(CountConnectors(rig.grid.data(), rig.edit.LastRow()).pairs, 1);
 }
