@@ -533,15 +533,27 @@ bool TLadderEdit::Refold(const TWideNet& net, std::vector<std::uint8_t>& buf, st
 
 TLadderEditResult TLadderEdit::Place(TLadderClass cls, std::string_view line) {
     if (!doc_.grid || doc_.capacity <= 0) return {};
+    if (!guarding_) return Guard([&] { return Place(cls, line); });
     if (cls == TLadderClass::PLabel || cls == TLadderClass::ILabel) return PlaceLabel(cls, line);
     if (col_ < 0) return {false, cls == TLadderClass::VLine ? LadMsg::VLineLabelColumn : LadMsg::NotHere};
     if (IsCommentRow(row_)) return {false, LadMsg::NotHere};
-    // A connector is the fold's own: nothing is placed on it.
-    if (CellKind(Cell(row_, col_)) == TLdbKind::Re_Line) return {};
-    if (cls == TLadderClass::VLine) return PlaceVLine();
+    const bool onConnector = CellKind(Cell(row_, col_)) == TLdbKind::Re_Line;
+    if (cls == TLadderClass::VLine) {
+        // A link hanging from a connector would join the fold's seam to a branch.
+        if (onConnector) return {false, LadMsg::NoRoom};
+        return PlaceVLine();
+    }
     const std::vector<std::uint8_t> cells = BuildElementCells(cls, line);
     if (cells.empty()) return {false, LadMsg::Invalid};
-    if (cls == TLadderClass::Coil || cls == TLadderClass::Box) return PlaceOutput(cells);
+    if (cls == TLadderClass::Coil || cls == TLadderClass::Box) {
+        // An output typed on a connector, or whose wire would run over the
+        // row's connector, goes behind the rung's last element on its
+        // continuation, as insert mode puts it: the rung stays joined.
+        const bool overConnector =
+            !insertMode && CellKind(Cell(row_, kLdbLastColumn)) == TLdbKind::Re_Line;
+        if (onConnector || overConnector) return InsertOutput(cells);
+        return PlaceOutput(cells);
+    }
     return PlaceInline(cells);
 }
 
@@ -657,6 +669,8 @@ TLadderEditResult TLadderEdit::PlaceInline(const std::vector<std::uint8_t>& cell
     std::vector<std::uint8_t> rows(Cell(first, 0), Cell(first, 0) + static_cast<std::size_t>(count) * kLdbRowBytes);
     auto rowAt = [&](std::int32_t k) { return rows.data() + static_cast<std::size_t>(k - first) * kLdbRowBytes; };
 
+    // Inserted on a continuation's connector, the element goes in just behind it.
+    if (insertMode && c == 0 && CellKind(rowAt(r)) == TLdbKind::Re_Line) c = kW;
     const TLdbKind under = CellKind(rowAt(r) + c);
     if (insertMode && IsOutputKind(under)) {
         // Inserting on the output puts the element just before it, into the
@@ -731,6 +745,7 @@ TLadderEditResult TLadderEdit::PlaceInline(const std::vector<std::uint8_t>& cell
 
 TLadderEditResult TLadderEdit::DeleteElement() {
     if (!doc_.grid) return {};
+    if (!guarding_) return Guard([&] { return DeleteElement(); });
     if (col_ < 0) {
         std::int32_t n;
         if (FindRowLabelIn(doc_.labels, row_, n) == TLabelKind::None) return {};
@@ -744,6 +759,7 @@ TLadderEditResult TLadderEdit::DeleteElement() {
     std::uint8_t* cell = Cell(row_, col_);
     const TLdbKind kind = CellKind(cell);
     if (kind == TLdbKind::V_Line || (kind == TLdbKind::non_inst && cell[3] == 0 && cell[4] == 0)) return {};
+    if (kind == TLdbKind::Re_Line) return JoinFold();
     if (BeforeChange) BeforeChange();
     const std::uint8_t link = cell[2] & 0xF0;
     const std::int32_t span = CellSpan(row_, col_);
@@ -756,6 +772,7 @@ TLadderEditResult TLadderEdit::DeleteElement() {
 
 TLadderEditResult TLadderEdit::DeleteVLine() {
     if (!doc_.grid || col_ < 0 || IsCommentRow(row_)) return {false, LadMsg::DeleteNothing};
+    if (!guarding_) return Guard([&] { return DeleteVLine(); });
     std::uint8_t* cell = Cell(row_, col_);
     if (IsTokenCell(cell)) return {false, LadMsg::DeleteNothing};
     if (!CellLinksDown(cell) && CellKind(cell) != TLdbKind::V_Line) return {};
@@ -769,6 +786,7 @@ TLadderEditResult TLadderEdit::DeleteVLine() {
 
 TLadderEditResult TLadderEdit::SetBlockComment(std::string_view text) {
     if (!doc_.grid) return {};
+    if (!guarding_) return Guard([&] { return SetBlockComment(text); });
     std::uint8_t* row = Cell(row_, 0);
     if (!IsBlockCommentRow(row) && !AllZero(row, kLdbRowBytes)) return {false, LadMsg::CommentRowBusy};
     std::uint8_t next[kLdbRowBytes] = {};
@@ -780,5 +798,238 @@ TLadderEditResult TLadderEdit::SetBlockComment(std::string_view text) {
     Renode(row_ - 1, row_ + 1);
     Changed();
     col_ = 0;
+    return {true, LadMsg::None};
+}
+
+// ---------------------------------------------------------------------------
+// Connector pairs: a folded rung stays joined through every edit
+
+TConnectorCensus CountConnectors(const std::uint8_t* grid, std::int32_t lastRow) {
+    TConnectorCensus census;
+    std::vector<std::uint32_t>& loose = census.loose;
+    std::vector<std::uint16_t> open;
+    auto endNetwork = [&] {
+        for (std::uint16_t n : open) loose.push_back(1u << 16 | n);
+        open.clear();
+    };
+    // As the compile cuts: a network runs on while a folded row waits for its
+    // continuation, comment rows stand aside and a blank row ends it.
+    for (std::int32_t r = 0; r <= lastRow; ++r) {
+        const std::uint8_t* row = grid + static_cast<std::size_t>(r) * kLdbRowBytes;
+        if (IsBlockCommentRow(row)) continue;
+        if (AllZero(row, kLdbRowBytes)) {
+            endNetwork();
+            continue;
+        }
+        if (CellKind(row) == TLdbKind::Re_Line) {
+            const std::uint16_t n = CellOperand(row);
+            const auto it = std::find(open.begin(), open.end(), n);
+            if (it == open.end()) {
+                loose.push_back(n);
+            } else {
+                open.erase(it);
+                ++census.pairs;
+            }
+        }
+        if (CellKind(row + kLdbLastColumn) == TLdbKind::Re_Line) open.push_back(CellOperand(row + kLdbLastColumn));
+    }
+    endNetwork();
+    std::sort(loose.begin(), loose.end());
+    return census;
+}
+
+TLadderEditResult TLadderEdit::Guard(const std::function<TLadderEditResult()>& edit) {
+    const TLadderDoc real = doc_;
+    const std::size_t bytes = static_cast<std::size_t>(real.capacity) * kLdbRowBytes;
+    TScratch& s = scratch_;
+    s.grid.assign(real.grid, real.grid + bytes);
+    TLadderDoc work = real;
+    work.grid = s.grid.data();
+    if (real.labels.pRows) {
+        s.pRows.assign(real.labels.pRows, real.labels.pRows + kPLabelCount);
+        work.labels.pRows = s.pRows.data();
+    }
+    if (real.labels.iRows) {
+        s.iRows.assign(real.labels.iRows, real.labels.iRows + kILabelCount);
+        work.labels.iRows = s.iRows.data();
+    }
+    if (real.rowComments) {
+        s.rowComments = *real.rowComments;
+        work.rowComments = &s.rowComments;
+    }
+    if (real.marks) {
+        s.marks = *real.marks;
+        work.marks = &s.marks;
+    }
+    const std::int32_t row0 = row_, col0 = col_, anchorRow0 = anchorRow_, anchorCol0 = anchorCol_, last0 = lastRow_;
+    const TLadderSelection sel0 = sel_;
+    std::function<void()> hook = std::move(BeforeChange);
+    BeforeChange = nullptr;
+    doc_ = work;
+    guarding_ = true;
+    struct TBack {
+        TLadderEdit& e;
+        const TLadderDoc& real;
+        std::function<void()>& hook;
+        ~TBack() {
+            e.guarding_ = false;
+            e.doc_ = real;
+            e.BeforeChange = std::move(hook);
+        }
+    };
+    TLadderEditResult r;
+    {
+        TBack back{*this, real, hook};
+        r = edit();
+    }
+    if (!r.changed) return r;
+    const std::int32_t last = FindLastUsedRow(s.grid.data(), kLdbRowBytes, real.capacity - 1);
+    const TConnectorCensus before = CountConnectors(real.grid, last0);
+    const TConnectorCensus after = CountConnectors(s.grid.data(), last);
+    if (after.pairs < before.pairs &&
+        !std::includes(before.loose.begin(), before.loose.end(), after.loose.begin(), after.loose.end())) {
+        // A pair lost one half (one gone whole, or a half pasted on its own
+        // for its partner to follow, is fine): a continuation would hang free
+        // and no compile would take the ladder again. Refused whole.
+        row_ = row0;
+        col_ = col0;
+        anchorRow_ = anchorRow0;
+        anchorCol_ = anchorCol0;
+        sel_ = sel0;
+        lastRow_ = last0;
+        return {false, LadMsg::NoRoom};
+    }
+    // The undo step records the state before, with the cursor where it stood.
+    if (BeforeChange) {
+        const std::int32_t row1 = row_, col1 = col_, last1 = lastRow_;
+        const TLadderSelection sel1 = sel_;
+        row_ = row0;
+        col_ = col0;
+        sel_ = sel0;
+        lastRow_ = last0;
+        BeforeChange();
+        row_ = row1;
+        col_ = col1;
+        sel_ = sel1;
+        lastRow_ = last1;
+    }
+    std::memcpy(real.grid, s.grid.data(), bytes);
+    if (real.labels.pRows) std::copy(s.pRows.begin(), s.pRows.end(), real.labels.pRows);
+    if (real.labels.iRows) std::copy(s.iRows.begin(), s.iRows.end(), real.labels.iRows);
+    if (real.rowComments) *real.rowComments = std::move(s.rowComments);
+    if (real.marks) *real.marks = std::move(s.marks);
+    return r;
+}
+
+namespace {
+
+// A cell that only carries the flow from its left to its right.
+bool IsPlainWire(const std::uint8_t* cell) {
+    return CellKind(cell) == TLdbKind::H_Line && !CellLinksDown(cell) && CellNode(cell) == TLdbNode::hl;
+}
+
+bool IsEmptyCell(const std::uint8_t* cell) { return AllZero(cell, kW); }
+
+// Whether the cells lo..hi of a wide row can go without changing what the row
+// connects: all plain wire, or all empty with nothing flowing in or out.
+bool RunRemovable(const std::uint8_t* row, std::int32_t stride, std::int32_t lo, std::int32_t hi) {
+    bool wire = true, empty = true;
+    for (std::int32_t col = lo; col <= hi; col += kW) {
+        wire = wire && IsPlainWire(row + col);
+        empty = empty && IsEmptyCell(row + col);
+    }
+    if (wire) return true;
+    if (!empty) return false;
+    return (lo > 0 && IsEmptyCell(row + lo - kW)) || hi + kW >= stride || IsEmptyCell(row + hi + kW);
+}
+
+// Lays a wide row of `w` bytes onto 60: its elements where they stand, the
+// wire before its output dropped, the output at the row's end. False when the
+// elements need more than a row.
+bool LayOnOneRow(const std::uint8_t* src, std::int32_t w, std::uint8_t* dst) {
+    std::int32_t o = w;
+    for (std::int32_t col = 0; col < w; col += kW) {
+        if (IsOutputKind(CellKind(src + col))) {
+            o = col;
+            break;
+        }
+    }
+    std::int32_t p = o;
+    if (o == w) {
+        while (p >= kW && IsEmptyCell(src + p - kW)) p -= kW;
+        if (p > kPastRowEnd) return false;
+        std::memcpy(dst, src, static_cast<std::size_t>(p));
+        return true;
+    }
+    if (!CellLinksDown(src + o))
+        while (p >= kW && IsPlainWire(src + p - kW)) p -= kW;
+    const std::int32_t tail = w - o;
+    if (p + tail > kPastRowEnd) return false;
+    std::memcpy(dst, src, static_cast<std::size_t>(p));
+    for (std::int32_t col = p; col < kPastRowEnd - tail; col += kW) {
+        SetCellKind(dst + col, TLdbKind::H_Line);
+        SetCellNode(dst + col, TLdbNode::hl);
+    }
+    std::memcpy(dst + kPastRowEnd - tail, src + o, static_cast<std::size_t>(tail));
+    return true;
+}
+
+}  // namespace
+
+TLadderEditResult TLadderEdit::JoinFold() {
+    TWideNet net;
+    if (!Unfold(row_, col_, net)) return {false, LadMsg::NoRoom};
+    const std::int32_t from = net.u.stride, rows = net.u.wideRows;
+    std::vector<std::uint8_t> g = net.u.grid;
+    RecalcRows(from, rows - 1, g.data(), rows);
+    auto removable = [&](std::int32_t lo, std::int32_t hi) {
+        if (lo < 0 || hi >= from) return false;
+        for (std::int32_t k = 0; k < rows; ++k)
+            if (!RunRemovable(g.data() + static_cast<std::size_t>(k) * from, from, lo, hi)) return false;
+        return true;
+    };
+    // The seam's two cells, and the wire the fold left on either side of it.
+    std::int32_t lo = col_ == kLdbLastColumn ? net.col : net.col - kW;
+    std::int32_t hi = lo + kW;
+    if (!removable(lo, hi)) return {false, LadMsg::NoRoom};
+    while (removable(lo - kW, hi)) lo -= kW;
+    while (removable(lo, hi + kW)) hi += kW;
+    const std::int32_t w = from - (hi + kW - lo);
+    std::vector<std::uint8_t> joined(static_cast<std::size_t>(w));
+    std::vector<std::uint8_t> buf(static_cast<std::size_t>(rows) * kLdbRowBytes, 0);
+    for (std::int32_t k = 0; k < rows; ++k) {
+        const std::uint8_t* src = g.data() + static_cast<std::size_t>(k) * from;
+        std::memcpy(joined.data(), src, static_cast<std::size_t>(lo));
+        std::memcpy(joined.data() + lo, src + hi + kW, static_cast<std::size_t>(from - hi - kW));
+        // Still wider than a row: the fold stays as it is.
+        if (!LayOnOneRow(joined.data(), w, buf.data() + static_cast<std::size_t>(k) * kLdbRowBytes))
+            return {false, LadMsg::NoRoom};
+    }
+    if (!Refold(net, buf, kLdbRowBytes, 0)) return {false, LadMsg::NoRoom};
+    return {true, LadMsg::None};
+}
+
+TLadderEditResult TLadderEdit::DeleteFoldedRow() {
+    TWideNet net;
+    if (!Unfold(row_, 0, net)) return {false, LadMsg::NoRoom};
+    // The row and the rows it continues on are one row of the rung.
+    const std::int32_t segments = net.u.stride / kLdbRowBytes;
+    std::vector<std::int32_t> gone;
+    for (std::int32_t s = 0; s < segments; ++s) {
+        const std::int32_t b = net.u.bufRow[static_cast<std::size_t>(net.row * segments + s)];
+        if (b >= 0) gone.push_back(net.first + b);
+    }
+    std::sort(gone.rbegin(), gone.rend());
+    if (BeforeChange) BeforeChange();
+    for (std::int32_t r : gone) {
+        ShiftRows(r, -1);
+        Changed();
+    }
+    Renode(net.first - 1, net.last + 1);
+    Changed();
+    ClearSelection();
+    row_ = gone.back();
+    col_ = 0;
+    SnapToHead();
     return {true, LadMsg::None};
 }

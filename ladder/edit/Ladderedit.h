@@ -251,6 +251,15 @@ private:
     // Moves rows [at, last used] down by n (n > 0) or removes n rows at `at`
     // (n < 0), with labels, rung comments and step marks.
     void ShiftRows(std::int32_t at, std::int32_t n);
+    // Runs an edit on a copy of the document and writes the copy back only
+    // when no connector pair of a folded rung lost a half (else message 20,
+    // nothing changed). Every edit that writes or clears cells passes here.
+    TLadderEditResult Guard(const std::function<TLadderEditResult()>& edit);
+    // Delete on a connector: the rung is joined at that fold and written back
+    // on fewer rows, when it then fits.
+    TLadderEditResult JoinFold();
+    // Delete row on a row of a folded rung: every row it continues on goes too.
+    TLadderEditResult DeleteFoldedRow();
 
     TLadderDoc doc_;
     std::int32_t row_ = 0, col_ = 0;
@@ -258,7 +267,25 @@ private:
     std::int32_t pageRows_ = 10;
     TLadderSelection sel_;
     std::int32_t anchorRow_ = 0, anchorCol_ = 0;
+    bool guarding_ = false;
+    struct TScratch {
+        std::vector<std::uint8_t> grid;
+        std::vector<std::int32_t> pRows, iRows;
+        std::vector<std::string> rowComments;
+        std::vector<TStepMark> marks;
+    } scratch_;
 };
+
+/// The connector pairs of folded rungs in rows 0..lastRow, the rows cut into
+/// networks as the compile cuts them: how many pairs are whole, and the
+/// halves without their partner, each as (side << 16 | connector number),
+/// side 1 for a row's last cell and 0 for a continuation row's first cell,
+/// sorted.
+struct TConnectorCensus {
+    std::int32_t pairs = 0;
+    std::vector<std::uint32_t> loose;
+};
+TConnectorCensus CountConnectors(const std::uint8_t* grid, std::int32_t lastRow);
 
 /// The cells of an element typed as an instruction line, as the ladder holds
 /// them: one cell for a contact or coil, the head and its operand tokens for

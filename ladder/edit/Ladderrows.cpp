@@ -177,6 +177,7 @@ void TLadderEdit::SelectTo(std::int32_t row, std::int32_t col) {
 
 TLadderEditResult TLadderEdit::DeleteBlock() {
     if (!doc_.grid) return {};
+    if (!guarding_) return Guard([&] { return DeleteBlock(); });
     if (!sel_.active) {
         const TLadderEditResult r = DeleteElement();
         ClearSelection();
@@ -207,6 +208,7 @@ bool TLadderEdit::WriteBlock(std::vector<std::uint8_t>& rows, std::int32_t col, 
 
 TLadderEditResult TLadderEdit::PasteBlock(const TLadderBlock& b) {
     if (!doc_.grid) return {};
+    if (!guarding_) return Guard([&] { return PasteBlock(b); });
     if (col_ < 0) return {false, LadMsg::PasteLabelColumn};
     if (b.Size() <= 0 || b.bytes.size() != static_cast<std::size_t>(b.Size())) return {};
     const std::int32_t n = b.Rows();
@@ -289,6 +291,7 @@ bool LabelsFrom(TLabelTables t, std::int32_t from) {
 
 TLadderEditResult TLadderEdit::InsertRow() {
     if (!doc_.grid) return {};
+    if (!guarding_) return Guard([&] { return InsertRow(); });
     const std::int32_t cap = doc_.capacity;
     // Nothing is ever pushed past the grid's last row: not a row, a label or
     // a rung comment.
@@ -309,10 +312,15 @@ TLadderEditResult TLadderEdit::InsertRow() {
 
 TLadderEditResult TLadderEdit::DeleteRow() {
     if (!doc_.grid) return {};
+    if (!guarding_) return Guard([&] { return DeleteRow(); });
     const bool marksHere = doc_.marks && std::any_of(doc_.marks->begin(), doc_.marks->end(),
                                                      [&](const TStepMark& m) { return m.row >= row_; });
     if (row_ > lastRow_ && !LabelsFrom(doc_.labels, row_) && !CommentsFrom(doc_.rowComments, row_) && !marksHere)
         return {};
+    const std::uint8_t* row = RowAt(row_);
+    if (!IsCommentRow(row_) &&
+        (CellKind(row) == TLdbKind::Re_Line || CellKind(row + kLdbLastColumn) == TLdbKind::Re_Line))
+        return DeleteFoldedRow();
     if (BeforeChange) BeforeChange();
     ShiftRows(row_, -1);
     Renode(row_ - 1, row_);
@@ -324,6 +332,7 @@ TLadderEditResult TLadderEdit::DeleteRow() {
 
 TLadderEditResult TLadderEdit::InsertBlock(const TLadderBlock& b) {
     if (!doc_.grid) return {};
+    if (!guarding_) return Guard([&] { return InsertBlock(b); });
     if (col_ < 0) return {false, LadMsg::PasteLabelColumn};
     if (b.Size() <= 0 || b.bytes.size() != static_cast<std::size_t>(b.Size())) return {};
     if (col_ + b.firstLength > kPastRowEnd) return {false, LadMsg::NoRoom};

@@ -126,6 +126,51 @@ TEST_F(LadderWindowTest, OutputsAndContactsTypedPastAFullRowKeepTheRung) {
     EXPECT_EQ(got, want);
 }
 
+// A coil typed in insert mode with the cursor on a fold's connector goes
+// behind the rung's last element on the continuation row; once the rung has
+// its coil, another is refused with message 20 and the grid stays as it was.
+TEST_F(LadderWindowTest, CoilTypedOnAConnectorEndsTheFoldedRung) {
+    QTest::keyClick(lad_, Qt::Key_Insert);  // overwrite: the twelfth contact wraps
+    ASSERT_EQ(gQel.InsertMode, 0);
+    Click(0, 1);
+    for (int k = 0; k < 12; ++k) Key(Qt::Key_F1, "M" + std::to_string(k));
+    ASSERT_EQ(CellKind(CellAt(gLadderRows, 0, 55)), TLdbKind::Re_Line);
+    ASSERT_EQ(CellKind(CellAt(gLadderRows, 1, 0)), TLdbKind::Re_Line);
+    QTest::keyClick(lad_, Qt::Key_Insert);
+    ASSERT_EQ(gQel.InsertMode, 1);
+    Click(0, 12);
+    ASSERT_EQ(lad_->Edit().Col(), 55);
+    messages_.Clear();
+    gQel.Modified = 0;
+    const auto folded = Grid();
+    Key(Qt::Key_F7, "Y0");
+    EXPECT_TRUE(messages_.Shown().empty());
+    EXPECT_FALSE(_EditDlg->isVisible());
+    EXPECT_EQ(gQel.Modified, 1);
+    EXPECT_EQ(CellKind(CellAt(gLadderRows, 1, 55)), TLdbKind::Out_Ry);
+
+    Click(1, 1);
+    const auto ended = Grid();
+    Key(Qt::Key_F7, "Y1");
+    EXPECT_TRUE(Shown(20));
+    _EditDlg->CancelBtnClick();
+    EXPECT_EQ(Grid(), ended);
+
+    ASSERT_TRUE(frame_->RunCommand("MmLadToCode")) << (messages_.Shown().empty() ? "" : messages_.Shown().back());
+    Lines want{"LD M0"};
+    for (int k = 1; k < 12; ++k) want.push_back("AND M" + std::to_string(k));
+    want.push_back("OUT Y0");
+    Lines got = Program();
+    got.resize(std::min(got.size(), want.size()));
+    EXPECT_EQ(got, want);
+    // One undo step, the coil's (the refusal took none): the rung as folded,
+    // the cursor back on the connector.
+    QTest::keyClick(lad_, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(Grid(), folded);
+    EXPECT_EQ(lad_->Edit().Row(), 0);
+    EXPECT_EQ(lad_->Edit().Col(), 55);
+}
+
 namespace {
 
 std::vector<std::uint8_t> Assembled(const std::vector<std::string>& lines) {
