@@ -35,6 +35,13 @@ bool WriteWave(const QString& path, int ms) {
     return out.status() == QDataStream::Ok;
 }
 
+// The patterns of a filter such as "Wave File (*.wav)".
+QStringList Patterns(const QString& filter) {
+    const qsizetype open = filter.lastIndexOf(QLatin1Char('(')), close = filter.lastIndexOf(QLatin1Char(')'));
+    if (open < 0 || close < open) return {};
+    return filter.mid(open + 1, close - open - 1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
 class MediaDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -142,6 +149,35 @@ TEST_F(MediaDialogTest, SoundLoadsWithItsDurationAndGarbageFails) {
     Choose(Path("junk.wav"));
     QTRY_VERIFY_WITH_TIMEOUT(impl->Kind() == TMediaDialogImpl::TPreviewKind::Failed, 10000);
     EXPECT_TRUE(impl->PictureLabel->text().startsWith(QStringLiteral("No preview")));
+}
+
+// Both dialogs offer the media filters in this order, "All media" first and
+// holding every extension a media filter names, and start with the preview
+// playing on its own and looping.
+TEST(MediaSaveDialogTest, DialogsOfferTheMediaFiltersAndPreviewAndLoopOnStart) {
+    TMediaSaveDialog save;
+    TMediaOpenDialog open;
+    const QStringList media = {QStringLiteral("All media (*.wav *.mid *.avi)"), QStringLiteral("Wave File (*.wav)"),
+                               QStringLiteral("MIDI File (*.mid)"), QStringLiteral("Video (*.avi)")};
+    for (QFileDialog* dialog : {static_cast<QFileDialog*>(&save), static_cast<QFileDialog*>(&open)}) {
+        const QStringList filters = dialog->nameFilters();
+        ASSERT_GE(filters.size(), media.size() + 1);
+        EXPECT_EQ(filters.mid(0, media.size()), media);
+        EXPECT_EQ(filters.last(), QStringLiteral("All files (*)"));
+        // Every pattern of a media filter is one of "All media"'s.
+        const QStringList all = Patterns(filters.first());
+        for (const QString& filter : media.mid(1))
+            for (const QString& pattern : Patterns(filter))
+                EXPECT_TRUE(all.contains(pattern)) << pattern.toStdString();
+    }
+    EXPECT_EQ(save.acceptMode(), QFileDialog::AcceptSave);
+    EXPECT_EQ(open.acceptMode(), QFileDialog::AcceptOpen);
+    EXPECT_TRUE(save.AutoShow());
+    EXPECT_TRUE(save.Loop());
+    EXPECT_TRUE(save.Impl()->LoopCheckBox->isEnabled());
+    EXPECT_EQ(save.Impl()->MediaPlayer->loops(), QMediaPlayer::Infinite);
+    EXPECT_TRUE(open.AutoShow());
+    EXPECT_TRUE(open.Loop());
 }
 
 TEST(MediaSaveDialogTest, SaveDialogCarriesThePaneLoopSettingToItsPlayer) {

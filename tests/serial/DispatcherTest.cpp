@@ -88,6 +88,41 @@ TEST_F(DispatcherTest, TimerFiresOncePerArming) {
     EXPECT_EQ(rec.Notices.size(), 1u);
 }
 
+// The link re-arms its reply time-out before every request, often while the
+// previous one still runs: the deadline moves to the new interval, counted
+// from the re-arm, and the old one never fires.
+TEST_F(DispatcherTest, RearmingARunningTimerMovesItsDeadline) {
+    clock_.SetUs(0);
+    uint32_t h = uint32_t(d.AddTimerTrigger());
+    ASSERT_EQ(d.SetTimerTrigger(h, 2, true), 0);  // ends after tick 2: at 165 ms
+    clock_.SetUs(110000);                          // tick 2, still running
+    EXPECT_FALSE(d.CheckTimerTriggers());
+    ASSERT_EQ(d.SetTimerTrigger(h, 2, true), 0);  // now ends after tick 4: at 275 ms
+    int32_t left = -1;
+    EXPECT_EQ(d.TimerTicksRemaining(h, left), 0);
+    EXPECT_EQ(left, 2);
+    clock_.SetUs(165000);
+    EXPECT_FALSE(d.CheckTimerTriggers());
+    clock_.SetUs(274999);
+    EXPECT_FALSE(d.CheckTimerTriggers());
+    EXPECT_TRUE(rec.Notices.empty());
+    clock_.SetUs(275000);
+    EXPECT_TRUE(d.CheckTimerTriggers());
+    ASSERT_EQ(rec.Notices.size(), 1u);
+    EXPECT_EQ(rec.Notices[0].Msg, kTriggerTimer);
+    EXPECT_EQ(rec.Notices[0].Trigger, h);
+    // A longer interval given to the running timer moves it out as far.
+    clock_.SetUs(300000);                          // tick 5
+    ASSERT_EQ(d.SetTimerTrigger(h, 90, true), 0);
+    clock_.SetUs(330000);                          // tick 6
+    ASSERT_EQ(d.SetTimerTrigger(h, 90, true), 0);  // ends after tick 96
+    clock_.SetUs(96 * 55000 + 54999);
+    EXPECT_FALSE(d.CheckTimerTriggers());
+    clock_.SetUs(97 * 55000);
+    EXPECT_TRUE(d.CheckTimerTriggers());
+    EXPECT_EQ(rec.Notices.size(), 2u);
+}
+
 TEST_F(DispatcherTest, ColonThenCountOfTheRest) {
     d.AddDataTrigger(":", true);
     rec.Action = [&](const Recorder::Notice& n) {

@@ -181,6 +181,45 @@ TEST_F(PortTest, OpensWithoutModemLinesAndAppliesTheLine) {
     EXPECT_TRUE(port.Open());
 }
 
+// A component as constructed, before the link places its own settings: 19200
+// baud, 8 data bits, no parity, 1 stop bit, queues of 4096 bytes, DTR and RTS
+// raised, opened by the first operation that needs the port.
+TEST_F(PortTest, NewComponentOpensWithItsDefaultLine) {
+    TComPort fresh;
+    EXPECT_EQ(fresh.ComNumber(), 0);
+    EXPECT_FALSE(fresh.Open());
+    EXPECT_EQ(fresh.PortState(), psClosed);
+    EXPECT_TRUE(fresh.PromptForPort());
+    EXPECT_EQ(fresh.Baud(), 19200);
+    EXPECT_EQ(fresh.Parity(), pNone);
+    EXPECT_EQ(fresh.DataBits(), 8);
+    EXPECT_EQ(fresh.StopBits(), 1);
+    EXPECT_EQ(fresh.InSize(), 4096);
+    EXPECT_EQ(fresh.OutSize(), 4096);
+    EXPECT_TRUE(fresh.DTR());
+    EXPECT_TRUE(fresh.RTS());
+    EXPECT_TRUE(fresh.AutoOpen());
+    EXPECT_EQ(ComName(12), "COM12");
+
+    // Only the port number given: the first read opens the port with that line.
+    fresh.SetComNumber(2);
+    EXPECT_FALSE(fresh.CharReady());
+    ASSERT_TRUE(fresh.Open());
+    int32_t baud = 0;
+    uint16_t parity = 99;
+    uint8_t bits = 0, stop = 0;
+    ASSERT_EQ(fresh.Dispatcher()->GetLine(baud, parity, bits, stop), 0);
+    EXPECT_EQ(baud, 19200);
+    EXPECT_EQ(parity, pNone);
+    EXPECT_EQ(bits, 8);
+    EXPECT_EQ(stop, 1);
+    termios tio{};
+    ASSERT_EQ(tcgetattr(static_cast<TOsDispatcher*>(fresh.Dispatcher())->Fd(), &tio), 0);
+    EXPECT_EQ(cfgetospeed(&tio), speed_t(B19200));
+    EXPECT_EQ(fresh.OutBuffFree(), 4096);
+    fresh.SetOpen(false);
+}
+
 TEST_F(PortTest, AutoOpenOnFirstUse) {
     port.SetAutoOpen(true);
     EXPECT_FALSE(port.CharReady());

@@ -1,12 +1,17 @@
-// The splash picture decoder, and a router handler that re-registers while it runs.
+// The splash picture decoder and window, and a router handler that re-registers while it runs.
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
+#include <QScreen>
+
 #include "project/Commandrouter.h"
 #include "shell/Jpegdecode.h"
+#include "shell/Splashfrm.h"
 
 namespace fs = std::filesystem;
 
@@ -36,6 +41,27 @@ TEST(JpegDecode, DecodesTheSplashPictureWithinTheScreenOnly) {
     EXPECT_TRUE(qel::DecodeJpegFile(fs::temp_directory_path() / (std::to_string(::getpid()) + "-missing.jpg"), &error)
                     .isNull());
     EXPECT_FALSE(error.empty());
+}
+
+// The splash is shown only when the whole picture fits on the screen: one of
+// exactly the screen's size is shown, one pixel more either way is not.
+TEST(Splash, PictureOfTheScreensSizeIsShownOnePixelMoreIsSkipped) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    ASSERT_NE(screen, nullptr);
+    const QSize full = screen->size();
+    const fs::path file = fs::temp_directory_path() / (std::to_string(::getpid()) + "-screen-splash.jpg");
+    auto splashOf = [&](QSize size) {
+        QImage picture(size, QImage::Format_RGB32);
+        picture.fill(QColor(20, 30, 160));
+        EXPECT_TRUE(picture.save(QString::fromStdString(file.string()), "JPG"));
+        return std::unique_ptr<TSplash>(TSplash::Create(file));
+    };
+    const std::unique_ptr<TSplash> fits = splashOf(full);
+    ASSERT_NE(fits, nullptr);
+    EXPECT_EQ(fits->Picture().size(), full);
+    EXPECT_EQ(splashOf(full + QSize(1, 0)), nullptr);
+    EXPECT_EQ(splashOf(full + QSize(0, 1)), nullptr);
+    fs::remove(file);
 }
 
 TEST(CommandRouter, HandlerMayReRegisterWhileRunning) {

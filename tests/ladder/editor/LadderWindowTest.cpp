@@ -1,6 +1,8 @@
 // The ladder window as an engineer uses it: the frame started as main() starts
 // it, keys, element buttons and the one-line input, then the ladder compiled
 // into the program through the window's own command.
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -339,6 +341,103 @@ TEST_F(LadderWindowTest, EveryKeyOfTheTableReachesTheLadder) {
         EXPECT_EQ(gActiveView, 2);
     }
     EXPECT_TRUE(messages_.Shown().empty());
+}
+
+// The engineer's own list of the function keys, written out here rather than
+// read from the window's key table: a key bound to the wrong button places
+// the wrong element.
+TEST_F(LadderWindowTest, FunctionKeysPlaceTheElementsOfTheirButtons) {
+    auto firstElement = [](int row) {
+        for (int col = 0; col <= 55; col += 5) {
+            const TLdbKind k = CellKind(CellAt(gLadderRows, row, col));
+            if (k != TLdbKind::non_inst && k != TLdbKind::H_Line) return k;
+        }
+        return TLdbKind::non_inst;
+    };
+    // The keys that open the instruction input: what it opens with, the
+    // operands typed after it, the element that lands on the row.
+    struct Entered {
+        Qt::Key key;
+        const char* opens;
+        const char* operands;
+        TLdbKind kind;
+    };
+    const Entered entered[] = {
+        {Qt::Key_F1, "LD ", "X1", TLdbKind::Open_Ry},    {Qt::Key_F2, "LDI ", "X2", TLdbKind::Close_Ry},
+        {Qt::Key_F3, "LDP ", "X3", TLdbKind::Tu_Ry},     {Qt::Key_F4, "LDF ", "X4", TLdbKind::Td_Ry},
+        {Qt::Key_F5, "STL ", "S5", TLdbKind::State_Ry},  {Qt::Key_F6, "", "MOV K6 D6", TLdbKind::Spec_Fun},
+        {Qt::Key_F7, "OUT ", "Y7", TLdbKind::Out_Ry},    {Qt::Key_F12, "LD= ", "D0 K12", TLdbKind::Comp_Ry},
+    };
+    int row = 0;
+    for (const Entered& e : entered) {
+        SCOPED_TRACE(e.opens);
+        lad_->Edit().SetCursor(row, 0);
+        QTest::keyClick(lad_, e.key);
+        ASSERT_TRUE(_EditDlg->isVisible());
+        EXPECT_EQ(_EditDlg->IEdit->text().toStdString(), e.opens);
+        Finish(e.operands);
+        EXPECT_EQ(firstElement(row), e.kind);
+        ++row;
+    }
+    // The keys that place at once: F8 a horizontal line, F9 a vertical line
+    // down from the cell, F11 an inverter; F10 does nothing.
+    lad_->Edit().SetCursor(row, 10);
+    QTest::keyClick(lad_, Qt::Key_F8);
+    EXPECT_EQ(CellKind(CellAt(gLadderRows, row, 10)), TLdbKind::H_Line);
+    lad_->Edit().SetCursor(row, 20);
+    QTest::keyClick(lad_, Qt::Key_F9);
+    EXPECT_TRUE(CellLinksDown(CellAt(gLadderRows, row, 20)));
+    EXPECT_EQ(lad_->Edit().Row(), row);  // without Alt the cursor stays
+    lad_->Edit().SetCursor(row, 30);
+    QTest::keyClick(lad_, Qt::Key_F11);
+    EXPECT_EQ(CellKind(CellAt(gLadderRows, row, 30)), TLdbKind::Inv_Ry);
+    EXPECT_FALSE(_EditDlg->isVisible());
+
+    auto unchanged = [&](Qt::Key key, Qt::KeyboardModifiers mods, const char* what) {
+        SCOPED_TRACE(what);
+        lad_->Edit().SetCursor(row + 2, 10);
+        const std::vector<std::uint8_t> before = Grid();
+        QTest::keyClick(lad_, key, mods);
+        EXPECT_FALSE(_EditDlg->isVisible());
+        EXPECT_EQ(Grid(), before);
+        EXPECT_EQ(lad_->Edit().Row(), row + 2);
+        EXPECT_EQ(lad_->Edit().Col(), 10);
+    };
+    unchanged(Qt::Key_F10, Qt::NoModifier, "F10");
+    // Shift gives a key to the block marking, which has no use for the
+    // function keys; of the Alt combinations only Alt+F9 acts.
+    unchanged(Qt::Key_F1, Qt::ShiftModifier, "Shift+F1");
+    unchanged(Qt::Key_F4, Qt::ShiftModifier, "Shift+F4");
+    unchanged(Qt::Key_F1, Qt::AltModifier, "Alt+F1");
+    unchanged(Qt::Key_F4, Qt::AltModifier, "Alt+F4");
+    unchanged(Qt::Key_F8, Qt::AltModifier, "Alt+F8");
+    lad_->Edit().SetCursor(row + 2, 10);
+    QTest::keyClick(lad_, Qt::Key_Right, Qt::ShiftModifier);
+    EXPECT_TRUE(lad_->Edit().Selection().active);
+    // Alt+F9, pressed again, draws the line on down the rows.
+    lad_->Edit().SetCursor(row + 2, 15);
+    QTest::keyClick(lad_, Qt::Key_F9, Qt::AltModifier);
+    QTest::keyClick(lad_, Qt::Key_F9, Qt::AltModifier);
+    EXPECT_TRUE(CellLinksDown(CellAt(gLadderRows, row + 2, 15)));
+    EXPECT_TRUE(CellLinksDown(CellAt(gLadderRows, row + 3, 15)));
+    EXPECT_EQ(lad_->Edit().Row(), row + 4);
+    EXPECT_TRUE(messages_.Shown().empty());
+
+    // While the PLC is monitored, F1 asks whether to stop; F4 neither asks
+    // nor places anything.
+    const std::function<bool()> running = frame_->Link.MonitorRunning;
+    frame_->Link.MonitorRunning = [] { return true; };
+    gMonitorMode = 1;
+    const std::vector<std::uint8_t> before = Grid();
+    messages_.QueueAnswer(qel::Answer::No);
+    QTest::keyClick(lad_, Qt::Key_F1);
+    EXPECT_EQ(messages_.Asked().size(), 1u);
+    QTest::keyClick(lad_, Qt::Key_F4);
+    EXPECT_EQ(messages_.Asked().size(), 1u);
+    EXPECT_FALSE(_EditDlg->isVisible());
+    EXPECT_EQ(Grid(), before);
+    gMonitorMode = 0;
+    frame_->Link.MonitorRunning = running;
 }
 
 TEST_F(LadderWindowTest, FrameButtonsZoomAndCommentDisplay) {

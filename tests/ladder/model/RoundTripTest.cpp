@@ -37,7 +37,9 @@ struct TLadder {
 
 // Converts `image` (kCapacity bytes, `used` of them code) into a ladder.
 // With `condition` the code is a transition's (step code, a bare condition allowed).
-bool ToLadder(const std::vector<std::uint8_t>& image, std::uint32_t used, TLadder& lad, bool condition = false) {
+// With `marks` the conversion's step marks go there.
+bool ToLadder(const std::vector<std::uint8_t>& image, std::uint32_t used, TLadder& lad, bool condition = false,
+              std::vector<TStepMark>* marks = nullptr) {
     TConvertInput in;
     in.code = image.data();
     in.length = kCapacity;
@@ -47,7 +49,9 @@ bool ToLadder(const std::vector<std::uint8_t>& image, std::uint32_t used, TLadde
     target.grid = lad.grid.data();
     target.rowCapacity = kRows;
     target.labels = TLabelTables{lad.p.data(), lad.i.data()};
-    return ConvertCodeToGrid(in, target).ok;
+    TConvertResult r = ConvertCodeToGrid(in, target);
+    if (marks) *marks = std::move(r.marks);
+    return r.ok;
 }
 
 // Compiles a ladder into a fresh image; false with the failure text. With
@@ -116,6 +120,37 @@ std::string StepMapFault(const TLadder& lad, const std::vector<TStepMapEntry>& m
     std::uint32_t used = 0;
     while (used + 1 < code.size() && !(code[used] == 0xFF && code[used + 1] == 0xFF)) used += 2;
     if (off != used) return "the step map ends at step " + std::to_string(off / 2) + " of " + std::to_string(used / 2);
+    return {};
+}
+
+// Empty when the step marks of a conversion of `code` number its networks
+// down the ladder: the first at row 0 and step 0, rows and steps growing from
+// mark to mark, each step an instruction of the program. With the step map of
+// the ladder's compile into the same code, each mark's step is an instruction
+// drawn on the mark's row. Else what is wrong.
+std::string StepMarkFault(const std::vector<TStepMark>& marks, const std::vector<std::uint8_t>& code,
+                          const std::vector<TStepMapEntry>* map) {
+    if (code.empty()) return marks.empty() ? std::string() : "marks of an empty program";
+    if (marks.empty() || marks[0] != TStepMark{0, 0}) return "the first network is not marked at row 0, step 0";
+    std::vector<std::uint32_t> starts;
+    for (std::uint32_t off = 0; off < code.size();) {
+        starts.push_back(off / 2);
+        const std::uint32_t next = NextInstructionOffset(off, code.data(), static_cast<std::uint32_t>(code.size()));
+        if (next <= off) break;
+        off = next;
+    }
+    for (std::size_t k = 0; k < marks.size(); ++k) {
+        const TStepMark& m = marks[k];
+        const std::string at = "mark " + std::to_string(k) + " (row " + std::to_string(m.row) + ", step " +
+                               std::to_string(m.step) + "): ";
+        if (k > 0 && (m.row <= marks[k - 1].row || m.step <= marks[k - 1].step))
+            return at + "does not follow the mark before it down the ladder";
+        if (!std::binary_search(starts.begin(), starts.end(), m.step)) return at + "the step is no instruction's";
+        if (!map) continue;
+        const auto e = std::find_if(map->begin(), map->end(),
+                                    [&](const TStepMapEntry& x) { return x.offset == 2u * m.step; });
+        if (e == map->end() || e->row != m.row) return at + "its instruction is drawn on another row";
+    }
     return {};
 }
 
@@ -640,7 +675,8 @@ private:
 
 // Every random program the conversion accepts compiles back to its normal
 // form with a step map that names each element's cell, behaves as it did in
-// the simulator, and a second round trip changes neither the code nor the ladder.
+// the simulator, and a second round trip changes neither the code nor the
+// ladder; its step marks number the networks down the ladder.
 TEST_F(RoundTrip, RandomProgramsComeBackInNormalForm) {
     TRandomProgram gen(20240917);
     TLineCache words;
@@ -651,7 +687,8 @@ TEST_F(RoundTrip, RandomProgramsComeBackInNormalForm) {
         const auto code = words(text);
         const auto expected = words(normal);
         TLadder first;
-        if (!ToLadder(Image(code), static_cast<std::uint32_t>(code.size()), first)) continue;
+        std::vector<TStepMark> marks;
+        if (!ToLadder(Image(code), static_cast<std::uint32_t>(code.size()), first, false, &marks)) continue;
         ++accepted;
         if (expected != code) ++normalised;
         std::vector<std::uint8_t> out;
@@ -659,6 +696,16 @@ TEST_F(RoundTrip, RandomProgramsComeBackInNormalForm) {
         if (const char* fault = RoundTripFault(code, first, &expected, out, why)) {
             ++failures;
             ADD_FAILURE() << Report("round " + std::to_string(round), fault, why, code, &expected, out);
+            continue;
+        }
+        // A program already in normal form compiles into itself: its step map
+        // tells the row each marked step is drawn on.
+        std::vector<TStepMapEntry> map;
+        if (expected == code && !ToCode(first, out, why, &map)) map.clear();
+        why = StepMarkFault(marks, code, expected == code ? &map : nullptr);
+        if (!why.empty()) {
+            ++failures;
+            ADD_FAILURE() << Report("round " + std::to_string(round), "a step mark is wrong: ", why, code, &expected, out);
         }
     }
     // Most programs are drawable, and the normalisations are exercised.

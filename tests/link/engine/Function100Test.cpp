@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -374,8 +375,9 @@ TEST_F(LinkFixture, ReadsTakeWhatTheRequestAskedFor) {
 
 // ---------------------------------------------------------------------------
 // An independent check of the wire format: the link talks to a Modbus ASCII
-// slave written with pymodbus. The pymodbus peer runs at 8N1: a
-// pseudo-terminal carries bytes whatever the line settings ask for.
+// slave written with pymodbus, and pymodbus as a master questions the PLC
+// emulator. The pymodbus peer runs at 8N1: a pseudo-terminal carries bytes
+// whatever the line settings ask for.
 
 namespace {
 
@@ -450,6 +452,53 @@ TEST(Pymodbus, LinkTalksToAPymodbusSlave) {
     EXPECT_EQ(R[4][2], 0x01);
     EXPECT_EQ(R[6][2], 0x03);  // Y0 and the Y1 just switched on
     EXPECT_EQ(link.Stats.resends, 0u);
+}
+
+// The other way round: pymodbus as the master decodes the PLC emulator's
+// replies, its exception replies among them, so that every link test that
+// leans on the emulator leans on frames an independent master takes.
+TEST(Pymodbus, EmulatorRepliesAndExceptionsDecodeInAPymodbusMaster) {
+    EnsureApp();
+    if (!PymodbusAvailable()) GTEST_SKIP() << "python3-pymodbus is not installed for " << kPython;
+    PlcEmulator emu;
+    ASSERT_TRUE(emu.Start());
+    emu.S.coils[0x0500] = 1;
+    emu.S.program[0] = 0x00;
+    emu.S.program[1] = 0x20;
+    emu.S.program[2] = 0x0F;
+    emu.S.program[3] = 0x00;
+    Peer master;
+    master.Start("modbus_master.py", emu.SlavePath());
+    ASSERT_TRUE(WaitUntil([&] { return master.proc.state() == QProcess::NotRunning; }, 60000));
+    master.out += master.proc.readAllStandardOutput().toStdString();
+
+    std::vector<std::string> lines;
+    std::istringstream in(master.out);
+    for (std::string l; std::getline(in, l);) lines.push_back(l);
+    const std::vector<std::string> expected = {
+        "R 13E9 6C5A 7C00 0000",
+        "W 6 ok",
+        "W 16 ok",
+        "R 1002 ABCD 0001 0002",
+        "W 5 ok",
+        "C 0500 1 1 0",
+        "R 2000 0020 0F00",
+        // Exception replies: the function with its high bit set, then the
+        // code: 2 for an address the PLC lacks, 1 for an unknown function,
+        // 3 for a count no reply can carry.
+        "X 3 131 2",
+        "X 1 129 2",
+        "X 5 133 2",
+        "X 6 134 2",
+        "X 16 144 2",
+        "X 4 132 1",
+        "X 3 131 3",
+        "R 1002 ABCD",
+    };
+    EXPECT_EQ(lines, expected) << master.proc.readAllStandardError().toStdString();
+    EXPECT_EQ(emu.S.regs[0x1002], 0xABCD);
+    EXPECT_TRUE(emu.S.coils[0x0501]);
+    EXPECT_FALSE(emu.S.coils[0x0700]);
 }
 
 // ---------------------------------------------------------------------------
