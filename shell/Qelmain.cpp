@@ -436,7 +436,7 @@ TQelMain::TCommit TQelMain::SettleChartAndLadder() {
     TEditorLink* chart = linkOf(kViewSfc);
     TEditorLink* ladder = linkOf(kViewLadder);
     auto holds = [](TEditorLink* l) { return l && l->HoldsEdits && l->DropEdits && l->HoldsEdits(); };
-    if (!holds(chart) || !holds(ladder)) return TCommit::Done;
+    if (!holds(ladder) || !holds(chart)) return TCommit::Done;  // the ladder's answer is the cheap one
     // Bringing the refused one forward changes the view, and leaving the
     // chart settles again: that one puts nothing in.
     if (settling_) return TCommit::Refused;
