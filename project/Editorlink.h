@@ -77,6 +77,13 @@ public:
     /// not yet stored): puts them in; false, after the window has shown why
     /// and put its cursor on the place, when they cannot go in.
     std::function<bool()> CommitEdits;
+    /// Set by the editors of the program's two drawn forms (the chart and the
+    /// program's ladder): whether the window holds edits the program does not
+    /// have, and dropping them (the window then shows what it last put into
+    /// the program). Putting one form into the program makes the other's
+    /// edits stale, so the frame asks which to keep when both hold some.
+    std::function<bool()> HoldsEdits;
+    std::function<void()> DropEdits;
 
     /// Set by windows that find and replace search: the data and the caret,
     /// moving the caret to a place found (an instruction's offset, or a ladder

@@ -18,6 +18,8 @@ enum TShellMsg : int {
     kMsgSaveChanges = 145,       ///< question: save the changed program?
     kMsgFileOtherModel = 220,    ///< file belongs to another model family
     kMsgSaveLeftMixed = 170,     ///< a save failed and could not put every old file back
+    kMsgLadderEditsNotSaved = 255,  ///< saved, but the ladder file holds edits the code does not have
+    kMsgLadderFileStale = 256,   ///< the ladder file is of other code: drawn again from the code
 };
 
 /// Largest message file read (the real one is a few kilobytes).

@@ -522,6 +522,14 @@ std::string StripExtension(const std::string& path) {
     return p.string();
 }
 
+// Only a ladder file that names the code `codeStamp` is taken; any other is
+// drawn again from the code. Rows dropped so are the user's to know of.
+void DropStaleLadder(Staged& st, std::uint64_t codeStamp, const fs::path& path) {
+    if (!st.hasLad || (st.ladStamped && st.ladStamp == codeStamp)) return;
+    st.hasLad = false;
+    if (!st.ladder.empty()) ShowFileMsg(kMsgLadderFileStale, path);
+}
+
 // Applies the ladder parts of a staged set (rows, labels, block comments).
 void ApplyLadder(const Staged& st) {
     if (st.hasLad) {
@@ -624,10 +632,8 @@ bool ReadProgramFile() {
     gQel.Company.clear();
     gQel.Designer.clear();
     if (!st.hasRcm) LoadDeviceCommentInit();
-    // Only a ladder that names this code is taken; any other is drawn again
-    // from the code (the frame converts a program whose ladder is not ok).
-    st.hasLad = st.hasLad && st.ladStamped && st.ladStamp == CodeImageStamp(st.image.data(),
-                                                                          static_cast<std::uint32_t>(st.image.size()));
+    // The frame converts a program whose ladder is not ok.
+    DropStaleLadder(st, CodeImageStamp(st.image.data(), static_cast<std::uint32_t>(st.image.size())), base + ".lad");
     ApplyLadder(st);
     ApplyComments(st);
     ApplyMonitorList(st);
@@ -651,8 +657,7 @@ bool ReadSiblingFiles() {
         const Outcome o = ReadOne(SiblingPath(s.ext), st, s.parse);
         if (o == Outcome::Refused) allRead = false;
         if (o != Outcome::Read) continue;
-        if (st.hasLad && (!st.ladStamped || st.ladStamp != ProgramImageStamp()))
-            st.hasLad = false;  // rows of other code are not taken
+        DropStaleLadder(st, ProgramImageStamp(), SiblingPath(s.ext));
         ApplyLadder(st);
         ApplyComments(st);
         ApplyMonitorList(st);

@@ -16,6 +16,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QTabWidget>
 #include <QToolBar>
@@ -39,6 +40,7 @@ namespace {
 constexpr int kMsgStopMonitor = 184;
 constexpr int kMsgInsertMode = 28;
 constexpr int kMsgProgramNotOk = 253;
+constexpr int kMsgChartOrLadder = 254;  // both the chart and the ladder hold edits: keep which?
 constexpr int kMsgOverwriteMode = 29;
 
 int ClampZoom(int index) { return std::clamp(index, 0, static_cast<int>(kZoomCellWidths.size()) - 1); }
@@ -400,20 +402,65 @@ bool TQelMain::CommitBeforeCommand(const std::string& command) {
     return true;
 }
 
-bool TQelMain::CommitEdits() {
+bool TQelMain::CommitEdits() { return CommitAll() == TCommit::Done; }
+
+TQelMain::TCommit TQelMain::CommitAll() {
     std::vector<TEditorLink*> links = editorLinks_;
     std::stable_sort(links.begin(), links.end(),
                      [](const TEditorLink* a, const TEditorLink* b) { return CommitRank(a) < CommitRank(b); });
-    bool ok = true;
+    TCommit result = TCommit::Done;
+    bool settled = false;
     for (TEditorLink* link : links) {
+        // The elements' inner views go into the chart first: what the chart
+        // holds is then known before the question.
+        if (!settled && CommitRank(link) > 0) {
+            settled = true;
+            result = SettleChartAndLadder();
+            if (result != TCommit::Done) break;
+        }
         if (!link->CommitEdits || link->CommitEdits()) continue;
-        for (const auto& [sub, l] : linkOf_)
-            if (l == link) MdiArea->setActiveSubWindow(sub);
-        ok = false;
+        BringForward(link);
+        result = TCommit::Refused;
         break;
     }
     ShowStepCount();
-    return ok;
+    return result;
+}
+
+TQelMain::TCommit TQelMain::SettleChartAndLadder() {
+    auto linkOf = [this](int view) -> TEditorLink* {
+        for (TEditorLink* link : editorLinks_)
+            if (link->View() == view) return link;
+        return nullptr;
+    };
+    TEditorLink* chart = linkOf(kViewSfc);
+    TEditorLink* ladder = linkOf(kViewLadder);
+    auto holds = [](TEditorLink* l) { return l && l->HoldsEdits && l->DropEdits && l->HoldsEdits(); };
+    if (!holds(ladder) || !holds(chart)) return TCommit::Done;  // the ladder's answer is the cheap one
+    // Bringing the refused one forward changes the view, and leaving the
+    // chart settles again: that one puts nothing in.
+    if (settling_) return TCommit::Refused;
+    const QScopedValueRollback<bool> guard(settling_, true);
+    TEditorLink* kept = nullptr;
+    TEditorLink* dropped = nullptr;
+    switch (qel::AskQuestion(gMsgTable.Get(kMsgChartOrLadder), qel::AskButtons::YesNoCancel)) {
+    case qel::Answer::Yes: kept = chart, dropped = ladder; break;
+    case qel::Answer::No: kept = ladder, dropped = chart; break;
+    default: return TCommit::Cancelled;
+    }
+    if (kept->CommitEdits && !kept->CommitEdits()) {
+        BringForward(kept);
+        ShowStepCount();
+        return TCommit::Refused;
+    }
+    dropped->DropEdits();
+    ShowStepCount();
+    return TCommit::Done;
+}
+
+void TQelMain::BringForward(const TEditorLink* link) {
+    for (const auto& [sub, l] : linkOf_)
+        if (l == link) MdiArea->setActiveSubWindow(sub);
 }
 
 TEditorLink* TQelMain::ActiveEditorLink() const {

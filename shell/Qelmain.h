@@ -213,7 +213,18 @@ public:
     /// then the ladder); true when the program now matches what the windows
     /// show. False when one cannot: it has shown why, with its cursor on the
     /// place, and is brought forward. The step count follows either way.
+    /// When the chart and the program's ladder both hold edits, the user is
+    /// asked first which to keep (SettleChartAndLadder).
     bool CommitEdits();
+    enum class TCommit { Done, Refused, Cancelled };
+    TCommit CommitAll();
+    /// The chart and the program's ladder are two forms of one program: once
+    /// one goes in, the other's edits no longer fit the code. When both hold
+    /// edits, asks which to keep; the kept one goes into the program first and
+    /// only then are the other's edits dropped. Done when at most one holds
+    /// edits or the choice went in; Refused when the kept one could not go in
+    /// (it has said why, nothing dropped); Cancelled when the user kept both.
+    TCommit SettleChartAndLadder();
 
     // Project commands
     void NewClick();
@@ -333,10 +344,15 @@ private:
     void ShutDown();
     bool SaveProgram();
     bool SaveProgramAs();
+    /// After a save: false, with a message naming the ladder file, when the
+    /// program's ladder holds edits the saved code does not have.
+    bool LadderEditsSaved();
     static bool IsEditCommand(const std::string& command);
     /// A command that reads the program commits the editors first (CommitEdits);
     /// false when it must not start.
     bool CommitBeforeCommand(const std::string& command);
+    /// Makes the window of an editor link the active one.
+    void BringForward(const TEditorLink* link);
     void CreateSimulator();
     void CreateSfcCommands();
     void ToggleSimulate(bool fromSfc);
@@ -355,6 +371,7 @@ private:
     std::vector<std::pair<std::string, QWidget*>> startupForms_;
     std::map<QMdiSubWindow*, int> childViews_;
     std::vector<TEditorLink*> editorLinks_;
+    bool settling_ = false;  // SettleChartAndLadder is asking or committing
     std::map<QMdiSubWindow*, TEditorLink*> linkOf_;
     std::map<QAction*, QKeySequence> shortcutOf_;  ///< each command's own shortcut
     std::vector<std::function<void()>> editorMakers_;

@@ -19,11 +19,13 @@
 #include "shell/About.h"
 #include "shell/Filedialogs.h"
 #include "shell/Machinesetfrm.h"
+#include "project/Editorlink.h"
 #include "project/Msgtable.h"
 #include "project/Projectfiles.h"
 #include "project/Qelglobals.h"
 #include "shell/Qelmain.h"
 #include "project/Settings.h"
+#include "project/Viewcodes.h"
 #include "shell/Titlepage.h"
 
 namespace fs = std::filesystem;
@@ -62,14 +64,29 @@ bool TQelMain::MayReplaceProject() {
 bool TQelMain::SaveProgram() {
     if (!gQel.Named) return SaveProgramAs();
     // The program saved is the one the editors show, as far as their edits
-    // go in; edits that do not are kept in the editors' own files.
-    CommitEdits();
+    // go in; edits that do not are kept in the editors' own files. Keeping
+    // both the chart's and the ladder's edits cancels the save.
+    if (CommitAll() == TCommit::Cancelled) return false;
     NotifyProject(TProjectEvent::Saving);
     if (!SaveProject()) return false;  // SaveProject showed why
     AddRecentFile(gQel.ProgramFileName);
     NotifyProject(TProjectEvent::Saved);
     RebuildRecentMenu();
+    const bool whole = LadderEditsSaved();
     UpdateCaption();
+    return whole;
+}
+
+bool TQelMain::LadderEditsSaved() {
+    for (TEditorLink* link : editorLinks_) {
+        if (link->View() != kViewLadder || !link->HoldsEdits || !link->HoldsEdits()) continue;
+        // The ladder file holds rows the program file's code does not: the
+        // user hears of it, and the project stays modified, so that leaving
+        // it asks again instead of taking the save for done.
+        ShowMsg(kMsgLadderEditsNotSaved, " " + SiblingPath(".lad"));
+        gQel.Modified = 1;
+        return false;
+    }
     return true;
 }
 
@@ -84,9 +101,9 @@ bool TQelMain::SaveProgramAs() {
     const std::string oldName = gQel.ProgramFileName;
     const std::uint8_t oldNamed = gQel.Named;
     SetProjectPath(path);
-    CommitEdits();
-    NotifyProject(TProjectEvent::Saving);
-    if (!SaveProject()) {
+    const TCommit commit = CommitAll();
+    if (commit != TCommit::Cancelled) NotifyProject(TProjectEvent::Saving);
+    if (commit == TCommit::Cancelled || !SaveProject()) {
         gQel.Named = oldNamed;
         SetProjectPath(oldName);
         return false;
@@ -95,8 +112,9 @@ bool TQelMain::SaveProgramAs() {
     AddRecentFile(gQel.ProgramFileName);
     NotifyProject(TProjectEvent::Saved);
     RebuildRecentMenu();
+    const bool whole = LadderEditsSaved();
     UpdateCaption();
-    return true;
+    return whole;
 }
 
 void TQelMain::SaveClick() { SaveProgram(); }

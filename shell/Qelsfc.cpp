@@ -28,8 +28,13 @@ void TQelMain::CreateSfcCommands() {
 
 void TQelMain::BnSfcToCodeClick() {
     if (CheckStopMonitor()) return;  // monitoring still runs
-    if (!SfcToCode()) return;        // refused: message shown, program as it was
+    if (!SfcToCode()) {
+        // Refused: message shown, program as it was; an open chart shows where.
+        router_.Dispatch("ShowChartError", kViewSfc);
+        return;
+    }
     gQel.Modified = 1;
+    router_.Dispatch("SfcSynced", kViewSfc);
     ConvertCodeToLadder();
     gQel.ProgramOk = ReportConvertAbort() ? 0 : 1;
     router_.Dispatch("RepaintLadder", kLadderView);
@@ -42,7 +47,8 @@ void TQelMain::BnCodeToSfcClick() {
     LocateProgramEnd();
     if (ConvertCodeToSfc()) {
         gQel.Modified = 1;
-        router_.Dispatch("RedrawChart", 16);
+        router_.Dispatch("RedrawChart", kViewSfc);
+        router_.Dispatch("SfcSynced", kViewSfc);
     }
     RefreshCommands();
 }

@@ -1163,6 +1163,8 @@ TLDB* OpenLadderWindow(TQelMain* frame) {
     w->FollowCode();
     frame->AddEditor(w, w->Link);
     CompileOnLeave(frame, w);
+    w->Link->HoldsEdits = [w] { return w->Dirty(); };
+    w->Link->DropEdits = [w] { w->DropEdits(); };
     // Replacing the project would drop edits the program does not have.
     frame->AddProjectGuard(w, [w] { return w->MayDropEdits(); });
     w->UpdateScrollRange();

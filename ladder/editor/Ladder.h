@@ -109,6 +109,8 @@ public:
     /// not compile into the program are dropped only when the user says so
     /// (false: keep everything).
     bool MayDropEdits();
+    /// Edits thrown away: the ladder is drawn again from the program's code.
+    void DropEdits();
     /// Rebuilds the grid from the window's code (the program, or the element's code).
     bool ConvertFromCode();
     /// The program's ladder catching up with its code: when another window
@@ -186,8 +188,6 @@ private:
     void MarkEdited();
     /// The inner ladder compiled into its chart element's code record.
     bool StoreInnerCode();
-    /// Edits thrown away: the ladder is drawn again from the program's code.
-    void DropEdits();
     int PageRows() const;
 
     bool SimulationClick(QMouseEvent* event);

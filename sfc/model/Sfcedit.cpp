@@ -306,6 +306,14 @@ TSfcEditResult TSfcEditModel::StepDevice() const {
     return r;
 }
 
+void TSfcEditModel::Revert(const TSfcChart& chart) {
+    CloseNumber();
+    TSfcSnapshot s = Take();
+    s.chart = chart;
+    history_.Record(Take());
+    Restore(s);
+}
+
 bool TSfcEditModel::Undo() {
     CloseNumber();
     auto s = history_.Undo(Take());

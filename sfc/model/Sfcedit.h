@@ -73,6 +73,9 @@ public:
     bool Undo();
     bool Redo();
     void ClearHistory() { history_.Clear(); }
+    // Puts `chart` back in place of the shared chart as one undo step (the
+    // chart's edits dropped: undo brings them back).
+    void Revert(const TSfcChart& chart);
     int UndoCount() const { return history_.UndoCount(); }
 
     std::int32_t CursorRow = 0;

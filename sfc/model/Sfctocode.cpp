@@ -11,12 +11,16 @@
 #include "sfc/model/Sfcparse.h"
 
 std::uint8_t gSfcChartError = 0;
+std::int32_t gSfcChartErrorRow = -1;
+std::int32_t gSfcChartErrorCol = -1;
 
 namespace {
 
 constexpr int kMsgChartError = 1;
 constexpr int kMsgMemoryFull = 74;
 constexpr int kMsgUnreached = 181;
+constexpr int kMsgRowLabel = 14;
+constexpr int kMsgColumnLabel = 15;
 // Most entries of a branch frame and of the join stack.
 constexpr std::size_t kStackDepth = 16;
 
@@ -648,9 +652,20 @@ bool SfcToCode() {
     if (!gProgram || gProgramCapacity == 0) return false;
     std::vector<std::uint8_t> out(gProgramCapacity, 0xFF);
     const TSfcToCodeResult r = SfcChartToCode(TSfcChartRef::Shared(), out.data(), gProgramCapacity);
-    if (!r.ok()) {
+    gSfcChartErrorRow = gSfcChartErrorCol = -1;
+    if (r.failure == TSfcFailure::Capacity) {
         gSfcChartError = 1;
-        ShowMsg(r.failure == TSfcFailure::Capacity ? kMsgMemoryFull : kMsgChartError);
+        ShowMsg(kMsgMemoryFull);
+        return false;
+    }
+    if (!r.ok()) {
+        // The cell the walk stood on, numbered as the chart's status bar
+        // numbers its cursor; a walk that ran off the grid names its last cell.
+        gSfcChartError = 1;
+        gSfcChartErrorRow = std::clamp(r.errRow, 0, std::max(gSfcRowCount - 1, 0));
+        gSfcChartErrorCol = std::clamp(r.errCol, 0, kSfcColumns - 1);
+        ShowMsg(kMsgChartError, " [" + gMsgTable.Get(kMsgRowLabel) + ": " + std::to_string(gSfcChartErrorRow) + " " +
+                                    gMsgTable.Get(kMsgColumnLabel) + ": " + std::to_string(gSfcChartErrorCol) + " ]");
         return false;
     }
     gSfcChartError = 0;

@@ -33,6 +33,10 @@ struct TSfcToCodeResult {
 
 // 1 when the last chart conversion (either direction) was not completed.
 extern std::uint8_t gSfcChartError;
+// The cell (row, column 0..15) where the last SfcToCode found the chart could
+// not be converted; -1 after a success or a full program.
+extern std::int32_t gSfcChartErrorRow;
+extern std::int32_t gSfcChartErrorCol;
 
 // Converts the chart into code[0, capacity). The buffer is erased to 0xFF
 // first; on failure its contents are of no use.
@@ -40,7 +44,8 @@ TSfcToCodeResult SfcChartToCode(const TSfcChartRef& chart, std::uint8_t* code, s
 
 // The frame's and the SFC window's chart-to-code command on the shared chart:
 // converts it and, only when the whole chart converted, replaces the program
-// image (gProgram, gProgramUsed). On failure shows message 1 or 74, sets
+// image (gProgram, gProgramUsed). On failure shows message 1 (with the
+// failing cell, also kept in gSfcChartErrorRow/Col) or 74, sets
 // gSfcChartError and leaves the program as it was. Elements with code that no
 // chain reaches are reported (message 181 with their count) after a success.
 // Returns true on success.

@@ -176,6 +176,14 @@ void TSfc::RegisterCommands() {
     }
     r.Register("ShowCursorPos", [this] { ShowCursorPos(); });
     r.Register("RedrawChart", [this] { RedrawChart(); });
+    // The frame's conversions left the chart and the program matching.
+    r.Register("SfcSynced", [this] { MarkSynced(); });
+    // The frame's chart-to-code command found the chart cannot be converted.
+    r.Register("ShowChartError", [this] {
+        ShowChartError();
+        if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()); sub && Frame)
+            Frame->MdiArea->setActiveSubWindow(sub);
+    });
     // The link stopped every monitor (line lost, stop command).
     r.Register("SfcMoniStop", [this] { StopSfcMonitor(); });
     for (int k = Qt::Key_F1; k <= Qt::Key_F9; ++k) r.OwnKeys.push_back(QKeyCombination(Qt::Key(k)));
@@ -476,6 +484,8 @@ void TSfc::contextMenuEvent(QContextMenuEvent* e) {
         if (SfcToCode()) {
             MarkSynced();
             emit Link->programChanged();
+        } else {
+            ShowChartError();
         }
     });
     menu.exec(e->globalPos());
@@ -497,17 +507,30 @@ std::optional<std::vector<std::uint8_t>> TSfc::ChartCode() const {
     return out;
 }
 
-void TSfc::MarkSynced() { synced_ = ChartCode(); }
+void TSfc::MarkSynced() {
+    synced_ = ChartCode();
+    syncedChart_ = CaptureSfcChart();
+}
+
+bool TSfc::Edited() const {
+    // Only a chart (or element code) changed since it last matched the
+    // program goes into the program; an empty chart never does.
+    return SfcLastUsedRow(gSfcGrid, gSfcRowCount) >= 0 && ChartCode() != synced_;
+}
 
 bool TSfc::ConvertIfEdited() {
-    if (SfcLastUsedRow(gSfcGrid, gSfcRowCount) < 0) return true;
-    // Only a chart (or element code) changed since it last matched the
-    // program goes into the program.
-    if (ChartCode() == synced_) return true;
-    if (!SfcToCode()) return false;
+    if (!Edited()) return true;
+    if (!SfcToCode()) {
+        ShowChartError();
+        return false;
+    }
     MarkSynced();
     emit Link->programChanged();
     return true;
+}
+
+void TSfc::ShowChartError() {
+    if (gSfcChartErrorRow >= 0) MoveCursor(gSfcChartErrorRow, gSfcChartErrorCol);
 }
 
 bool TSfc::CommitEdits() {
@@ -515,11 +538,43 @@ bool TSfc::CommitEdits() {
     return ConvertIfEdited();
 }
 
+bool TSfc::HoldsEdits() const { return model_.EditorOpen() || Edited(); }
+
+void TSfc::DropEdits() {
+    if (model_.EditorOpen()) HideNumberEditor();
+    model_.Revert(syncedChart_);
+    // The elements' inner views edit the chart's elements: what they hold
+    // goes with the chart's other edits. They close without the store question.
+    for (QWidget* inner : {static_cast<QWidget*>(_InterLadder), static_cast<QWidget*>(_InterInst)}) {
+        if (!inner) continue;
+        QWidget* sub = inner->parentWidget() ? inner->parentWidget() : inner;
+        sub->hide();
+        sub->deleteLater();
+    }
+    RedrawChart();
+    emit Link->modified();
+    emit Link->commandsChanged();
+}
+
+bool TSfc::LeaveChart() {
+    // Converting the chart while the program's ladder holds edits would
+    // leave those edits behind for good: the frame asks which to keep.
+    if (Frame && Frame->SettleChartAndLadder() != TQelMain::TCommit::Done) return false;
+    return ConvertIfEdited();
+}
+
 void TSfc::closeEvent(QCloseEvent* e) {
     // The chart goes into the program when the window closes; a chart that
     // cannot be converted leaves the program as it was (its message shown)
-    // and stays in the project.
-    CommitEdits();
+    // and stays in the project. Keeping both the chart's and the ladder's
+    // edits keeps the window open.
+    if (model_.EditorOpen()) Commit();
+    const TQelMain::TCommit settled = Frame ? Frame->SettleChartAndLadder() : TQelMain::TCommit::Done;
+    if (settled == TQelMain::TCommit::Cancelled) {
+        e->ignore();
+        return;
+    }
+    if (settled == TQelMain::TCommit::Done) ConvertIfEdited();
     if (_InterInst) _InterInst->close();
     if (_InterLadder) _InterLadder->close();
     e->accept();
@@ -600,13 +655,15 @@ TSfc* OpenSfcWindow(TQelMain* frame) {
     w->Frame = frame;
     w->AskToolPage = [frame] { return frame->SfcPgCtrl ? frame->SfcPgCtrl->currentIndex() : 0; };
     w->Link->CommitEdits = [w] { return w->CommitEdits(); };
+    w->Link->HoldsEdits = [w] { return w->HoldsEdits(); };
+    w->Link->DropEdits = [w] { w->DropEdits(); };
     frame->AddEditor(w, w->Link);
     frame->SetMenusForSfc();
     // The frame's zoom applies to the chart too.
     frame->AddZoomListener(w, [w](const TZoomChange&) { w->ApplyZoom(gQel.Zoom); });
     // Leaving the chart for another view puts the edited chart into the program.
     QObject::connect(frame->MdiArea, &QMdiArea::subWindowActivated, w, [w](QMdiSubWindow* sub) {
-        if (sub && sub->widget() != w) w->ConvertIfEdited();
+        if (sub && sub->widget() != w) w->LeaveChart();
     });
     w->MarkSynced();
     w->setFocus();

@@ -54,6 +54,20 @@ public:
     bool ConvertIfEdited();
     // The chart as it stands now matches the program.
     void MarkSynced();
+    // Leaving the chart for another view: the chart goes into the program
+    // (ConvertIfEdited), after the frame has asked which to keep when the
+    // program's ladder holds edits too. False when nothing went in.
+    bool LeaveChart();
+    // Edits the program does not have yet: a number being typed, or a chart
+    // (or element code) changed since it last went into the program.
+    bool HoldsEdits() const;
+    // Those edits dropped: the chart as it last went into the program (or as
+    // the window opened on it) comes back, as one undo step; open inner views
+    // of its elements close without storing.
+    void DropEdits();
+    // After a failed conversion: the cursor to the cell that could not be
+    // converted (the frame's command also brings the window forward).
+    void ShowChartError();
     // The frame's commit before anything reads the program: a number being
     // typed is taken, then the chart converted when it changed.
     bool CommitEdits();
@@ -106,10 +120,12 @@ private:
     void RegisterCommands();
 
     std::optional<std::vector<std::uint8_t>> ChartCode() const;
+    bool Edited() const;
 
     TSfcEditModel model_;
     int cellW_ = 90, cellH_ = 45;
     std::optional<std::vector<std::uint8_t>> synced_;
+    TSfcChart syncedChart_;  // the chart synced_ was converted from
     std::unique_ptr<qel::link::TSfcMonitor> monitor_;
     void ViewMoved();
 };

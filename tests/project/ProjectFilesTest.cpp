@@ -79,7 +79,8 @@ TEST_F(ProjectFilesTest, MonitorListFileHasTheLinkLayout) {
 // The ladder file names the code its rows belong to. A ladder saved for other
 // code (the code was typed after the ladder was drawn, the ladder left empty),
 // or a ladder file without that name, is not taken: the program opens as one
-// whose ladder must be drawn from the code.
+// whose ladder must be drawn from the code. A file whose rows are not taken
+// is named in one message; an empty one loses nothing and goes unmentioned.
 TEST_F(ProjectFilesTest, LadderOfOtherCodeIsNotTaken) {
     FillProject(1, 0, 4);
     SaveAs("drawn.kzp");
@@ -97,6 +98,11 @@ TEST_F(ProjectFilesTest, LadderOfOtherCodeIsNotTaken) {
     EXPECT_EQ(gQel.ProgramOk, 0);
     EXPECT_EQ(gLadderRowCount, 0);
     EXPECT_EQ(gProgram[0], 0x01);
+    auto stale = [](const fs::path& lad) {
+        return std::vector<std::string>{gMsgTable.Get(kMsgLadderFileStale) + " " + lad.string()};
+    };
+    EXPECT_EQ(messages_.Shown(), stale(Dir() / "typed.lad"));
+    messages_.Clear();
 
     // A new program typed and saved with its empty ladder.
     ClearProject();
@@ -105,6 +111,7 @@ TEST_F(ProjectFilesTest, LadderOfOtherCodeIsNotTaken) {
     SaveAs("new.kzp");
     ASSERT_TRUE(Open(ProjectPath("new.kzp")));
     EXPECT_EQ(gQel.ProgramOk, 0);
+    EXPECT_TRUE(messages_.Shown().empty());
 
     // A ladder file without the stamp of its code.
     FillProject(1, 0, 4);
@@ -117,7 +124,7 @@ TEST_F(ProjectFilesTest, LadderOfOtherCodeIsNotTaken) {
     }
     ASSERT_TRUE(Open(ProjectPath("old.kzp")));
     EXPECT_EQ(gQel.ProgramOk, 0);
-    EXPECT_TRUE(messages_.Shown().empty());
+    EXPECT_EQ(messages_.Shown(), stale(lad));
 }
 
 TEST_F(ProjectFilesTest, ProgramWithoutSiblingsOpensWithEmptyLadder) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include <QImage>
@@ -14,12 +15,14 @@
 
 #include "core/DeviceLimits.h"
 #include "ladder/model/LadderGrid.h"
+#include "project/Ladderstamp.h"
 #include "project/Viewcodes.h"
 #include "sfc/model/Sfcelement.h"
 #include "sfc/render/Sfcpaint.h"
 #include "sfc/window/Sfcwin.h"
 #include "simulator/Simuplc.h"
 #include "tests/ladder/editor/LadderFrameFixture.h"
+#include "tests/shell/ScriptedFileDialogs.h"
 
 namespace {
 
@@ -357,6 +360,192 @@ TEST_F(SfcWindowTest, ElementsWithoutCodeAreFilledAndTheCursorIsBlue) {
     EXPECT_EQ(QColor(img.pixel(w + w / 2, h - 6)), QColor(Qt::white));
     // The cursor frame around (1, 1).
     EXPECT_EQ(QColor(img.pixel(w + w / 2, h + 1)), kSfcCursorColour);
+}
+
+
+// The chart and the program's ladder are two forms of one program: when both
+// hold edits the program does not have, the frame asks which to keep before
+// either goes in; a save that leaves the ladder's edits out says so.
+class ChartAndLadderTest : public SfcWindowTest {
+protected:
+    static constexpr int kMsgChartOrLadder = 254, kMsgLadderEditsNotSaved = 255, kMsgLadderNotOfProgram = 251;
+
+    std::vector<std::uint8_t> Code() { return {gProgram, gProgram + gProgramUsed}; }
+    std::vector<std::uint8_t> ConditionCode() { return FindSfcCodeRec(1, 0) ? FindSfcCodeRec(1, 0)->code : Assemble({}); }
+    std::filesystem::path Project(const char* ext) const { return home_ / (std::string("plant") + ext); }
+    static std::vector<std::uint8_t> LadderRows() {
+        return {gLadderRows, gLadderRows + static_cast<std::size_t>(kLadderRows) * kLadderRowBytes};
+    }
+    // A chart S0 -> (X5) -> jump to S0 put into the program by the frame's
+    // command; the program's ladder opened on the code.
+    void ChartInProgram() {
+        Draw("F2=0 Down F5 Down F4=0");
+        Condition(1, 0, "LD X5");
+        ASSERT_TRUE(frame_->RunCommand("MmSfcToCode"));
+        ASSERT_EQ(Code(), Assemble({"STL S0", "LD X5", "OUT S0", "RET"}));
+        ASSERT_FALSE(sfc_->HoldsEdits());
+        ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+        QCoreApplication::processEvents();
+        lad_ = _LDB;
+        ASSERT_FALSE(lad_->Dirty());
+        drawn_ = LadderRows();
+        messages_.Clear();
+    }
+    // Both hold edits: a rung typed on the ladder's row 10, which compiles,
+    // the ladder still the active view; the transition's condition changed
+    // as its inner view stores it.
+    void BothEdited() {
+        ChartInProgram();
+        Click(10, 1);
+        KeyRung("X1", "Y1");
+        ASSERT_TRUE(lad_->Dirty());
+        Condition(1, 0, "LD X6");
+        ASSERT_TRUE(sfc_->HoldsEdits());
+        before_ = Code();
+        edited_ = LadderRows();
+    }
+    // The frame's Save, naming the project, answering the one question.
+    void SaveAnswering(qel::Answer a) {
+        messages_.QueueAnswer(a);
+        dialogs_.QueuePath(Project(".kzp").string());
+        frame_->RunCommand("MmSave");
+        QCoreApplication::processEvents();
+        EXPECT_EQ(messages_.Asked(), std::vector<std::string>{gMsgTable.Get(kMsgChartOrLadder)});
+        EXPECT_FALSE(Shown(kMsgLadderNotOfProgram));
+    }
+
+    ScriptedFileDialogs dialogs_;
+    std::vector<std::uint8_t> before_, drawn_, edited_;
+};
+
+TEST_F(ChartAndLadderTest, KeepingTheChartPutsItInAndDrawsTheLadderFromTheCode) {
+    BothEdited();
+    SaveAnswering(qel::Answer::Yes);
+    EXPECT_EQ(Code(), Assemble({"STL S0", "LD X6", "OUT S0", "RET"}));
+    EXPECT_FALSE(lad_->Dirty());
+    // The rows the typed rung changed are as the code draws them again.
+    const std::vector<std::uint8_t> now = LadderRows();
+    for (int row = 0; row < kLadderRows; ++row) {
+        const auto at = static_cast<std::ptrdiff_t>(row) * kLadderRowBytes;
+        if (!std::equal(edited_.begin() + at, edited_.begin() + at + kLadderRowBytes, drawn_.begin() + at))
+            EXPECT_TRUE(std::equal(now.begin() + at, now.begin() + at + kLadderRowBytes, drawn_.begin() + at))
+                << "row " << row << " still holds the typed rung";
+    }
+    EXPECT_TRUE(LadderMatchesProgram());
+    EXPECT_FALSE(sfc_->HoldsEdits());
+    EXPECT_FALSE(Shown(kMsgLadderEditsNotSaved));
+    EXPECT_TRUE(std::filesystem::exists(Project(".lad")));
+    EXPECT_EQ(gQel.Modified, 0);
+}
+
+TEST_F(ChartAndLadderTest, KeepingTheLadderPutsItsRungInAndTakesTheChartBack) {
+    BothEdited();
+    SaveAnswering(qel::Answer::No);
+    EXPECT_EQ(Code(), Assemble({"STL S0", "LD X5", "OUT S0", "RET", "LD X1", "OUT Y1"}));
+    EXPECT_FALSE(lad_->Dirty());
+    EXPECT_TRUE(LadderRows() == edited_);
+    EXPECT_EQ(ConditionCode(), Assemble({"LD X5"})) << "the chart as it last went in";
+    EXPECT_FALSE(sfc_->HoldsEdits());
+    EXPECT_EQ(gQel.Modified, 0);
+    // The dropped chart edit is one undo step away.
+    ASSERT_TRUE(sfc_->Model().Undo());
+    EXPECT_EQ(ConditionCode(), Assemble({"LD X6"}));
+}
+
+TEST_F(ChartAndLadderTest, CancelKeepsBothAndSavesNothing) {
+    BothEdited();
+    SaveAnswering(qel::Answer::Cancel);
+    EXPECT_EQ(Code(), before_);
+    EXPECT_TRUE(lad_->Dirty());
+    EXPECT_TRUE(LadderRows() == edited_);
+    EXPECT_EQ(ConditionCode(), Assemble({"LD X6"}));
+    EXPECT_TRUE(sfc_->HoldsEdits());
+    EXPECT_FALSE(std::filesystem::exists(Project(".kzp")));
+}
+
+// The ladder's edits did not compile when it was left; the chart was edited
+// after. Leaving the chart asks before converting it: the ladder's edits are
+// not left behind code they can never be compiled over.
+TEST_F(ChartAndLadderTest, LeavingTheChartAsksWhenTheLaddersEditsAreNotIn) {
+    ChartInProgram();
+    Click(10, 1);
+    Key(Qt::Key_F1, "X1");  // a contact with no output
+    ASSERT_TRUE(frame_->RunCommand("MmSfcWin"));
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(lad_->Dirty());
+    Condition(1, 0, "LD X6");
+    const std::vector<std::uint8_t> before = Code();
+
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(messages_.Asked(), std::vector<std::string>{gMsgTable.Get(kMsgChartOrLadder)});
+    EXPECT_EQ(Code(), before);
+    EXPECT_TRUE(lad_->Dirty());
+
+    // Keeping the ladder, whose edits still do not compile, drops nothing.
+    messages_.QueueAnswer(qel::Answer::No);
+    ASSERT_TRUE(frame_->RunCommand("MmSfcWin"));
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(messages_.Asked().size(), 2u);
+    EXPECT_EQ(Code(), before);
+    EXPECT_TRUE(lad_->Dirty());
+    EXPECT_EQ(ConditionCode(), Assemble({"LD X6"}));
+
+    messages_.QueueAnswer(qel::Answer::Yes);
+    ASSERT_TRUE(frame_->RunCommand("MmSfcWin"));
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(messages_.Asked().size(), 3u);
+    EXPECT_EQ(Code(), Assemble({"STL S0", "LD X6", "OUT S0", "RET"}));
+    EXPECT_FALSE(lad_->Dirty());
+    EXPECT_TRUE(LadderMatchesProgram());
+    EXPECT_FALSE(Shown(kMsgLadderNotOfProgram));
+}
+
+// The ladder's edits do not compile: the save writes the files, names the
+// ladder file whose rows the program does not have, and leaves the project
+// modified, so that leaving it asks again.
+TEST_F(ChartAndLadderTest, SaveWithLadderEditsOutsideTheProgramSaysSo) {
+    ChartInProgram();
+    Click(10, 1);
+    Key(Qt::Key_F1, "X1");  // a contact with no output
+    ASSERT_TRUE(lad_->Dirty());
+    dialogs_.QueuePath(Project(".kzp").string());
+    frame_->RunCommand("MmSave");
+    EXPECT_TRUE(messages_.Asked().empty());
+    EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(kMsgLadderEditsNotSaved) + " " + Project(".lad").string()));
+    EXPECT_TRUE(std::filesystem::exists(Project(".kzp")));
+    EXPECT_EQ(gQel.Modified, 1);
+    EXPECT_TRUE(lad_->Dirty());
+}
+
+// The chart's walk stops at a step no initial step leads to: the message
+// names its cell and the chart's cursor goes there, from the frame's command
+// and from the commit when another view takes over.
+TEST_F(ChartAndLadderTest, AChartThatDoesNotConvertShowsWhereAndTheCursorGoesThere) {
+    // A LAD block ends the chain; the step below it has no initial step.
+    Draw("F2=0 Down F5 Down F4=0 Down F1 Down Down Right Right F3=30 Home Up Up Up Up Up");
+    Condition(1, 0, "LD X5");
+    ASSERT_EQ(sfc_->Model().CursorRow, 0);
+    ASSERT_EQ(sfc_->Model().CursorCol, 0);
+    const std::vector<std::uint8_t> program = Code();
+    const std::string where = gMsgTable.Get(1) + " [" + gMsgTable.Get(14) + ": 5 " + gMsgTable.Get(15) + ": 2 ]";
+
+    frame_->RunCommand("MmSfcToCode");
+    EXPECT_EQ(messages_.Shown(), std::vector<std::string>{where});
+    EXPECT_EQ(sfc_->Model().CursorRow, 5);
+    EXPECT_EQ(sfc_->Model().CursorCol, 2);
+    EXPECT_EQ(Code(), program);
+
+    Draw("Home Up");
+    messages_.Clear();
+    ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(messages_.Shown(), std::vector<std::string>{where});
+    EXPECT_EQ(sfc_->Model().CursorRow, 5);
+    EXPECT_EQ(sfc_->Model().CursorCol, 2);
 }
 
 }  // namespace
