@@ -1,5 +1,7 @@
 #include "platform/Paths.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <mutex>
 #include <system_error>
@@ -32,7 +34,11 @@ std::filesystem::path InstallDir() {
 std::filesystem::path TempDir() {
     auto dir = InstallDir() / "Temp";
     std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
+    std::filesystem::create_directories(InstallDir(), ec);
+    // The compile's files in it are the user's alone: made with no access for
+    // others, no one else can stand a file or a link where they are written.
+    // A folder already there keeps the access its owner gave it.
+    ::mkdir(dir.c_str(), 0700);
     return dir;
 }
 

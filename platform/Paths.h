@@ -7,7 +7,7 @@
 namespace qel {
 
 std::filesystem::path InstallDir();
-std::filesystem::path TempDir();  // InstallDir()/Temp, created on first use
+std::filesystem::path TempDir();  // InstallDir()/Temp, created on first use, owner-only (0700)
 
 // Tests and the program may fix the install folder explicitly.
 void SetInstallDir(const std::filesystem::path& dir);

@@ -11,6 +11,7 @@
 #include "platform/Messages.h"
 #include "platform/Paths.h"
 #include "core/DeviceLimits.h"
+#include "project/Commentrules.h"
 #include "project/Fileio.h"
 #include "project/Ladderstamp.h"
 #include "project/Msgtable.h"
@@ -319,7 +320,9 @@ Refusal ParseRcm(const std::vector<std::uint8_t>& bytes, Staged& st) {
         } else {
             int list, number;
             if (!ParseDeviceName(key, list, number)) return Refusal::Corrupt;
-            st.comments.emplace_back(list, number, std::move(text));
+            // A file from elsewhere holds what it holds: its comments get the
+            // rule every comment of the project keeps.
+            st.comments.emplace_back(list, number, CleanComment(text, kDeviceCommentMaxBytes));
         }
     }
     st.hasRcm = true;
@@ -783,7 +786,8 @@ void LoadDeviceCommentInit() {
         int list, number;
         if (!SplitKeyed(line, key, text) || !ParseDeviceName(key, list, number)) continue;
         auto& l = gQel.DevComments[static_cast<std::size_t>(list)];
-        if (static_cast<std::size_t>(number) < l.size()) l[static_cast<std::size_t>(number)] = text;
+        if (static_cast<std::size_t>(number) < l.size())
+            l[static_cast<std::size_t>(number)] = CleanComment(text, kDeviceCommentMaxBytes);
     }
 }
 
@@ -836,12 +840,24 @@ bool SetDeviceComment(const std::string& name, const std::string& comment) {
     gQel.Modified = 1;
     int list, number;
     if (!ParseDeviceName(name, list, number)) return false;
-    auto& l = gQel.DevComments[static_cast<std::size_t>(list)];
-    if (static_cast<std::size_t>(number) >= l.size()) return false;
-    l[static_cast<std::size_t>(number)] = comment;
+    return SetDeviceComments({{list, number, comment}}) == 1;
+}
+
+std::size_t SetDeviceComments(const std::vector<TDeviceCommentEntry>& entries) {
+    if (entries.empty()) return 0;
+    gQel.Modified = 1;
+    std::size_t stored = 0;
+    for (const TDeviceCommentEntry& e : entries) {
+        if (e.list < 0 || e.list >= kCommentListCount || e.number < 0) continue;
+        auto& l = gQel.DevComments[static_cast<std::size_t>(e.list)];
+        if (static_cast<std::size_t>(e.number) >= l.size()) continue;
+        l[static_cast<std::size_t>(e.number)] = CleanComment(e.comment, kDeviceCommentMaxBytes);
+        ++stored;
+    }
+    if (stored == 0) return 0;
     const auto listeners = gCommentListeners;  // a listener may remove itself
     for (const auto& [token, changed] : listeners) changed();
-    return true;
+    return stored;
 }
 
 void MakeUntitledName() {

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 /// Reads the project named by gQel.OpenFileName: the ".kzp" file and all its
 /// siblings. A refused ".kzp" shows its message and leaves the open project
@@ -65,12 +66,27 @@ std::string GetCommentByDeviceName(const std::string& name);
 
 /// Sets the modified flag, then stores `comment` for device `name` (letter then
 /// number, X and Y octal) when the letter is one of "XYMSTCDPI" and the number
-/// lies within its list. Returns whether it was stored.
+/// lies within its list. What is stored keeps the comment rule (CleanComment
+/// to kDeviceCommentMaxBytes; the windows refuse a text that breaks it before
+/// they get here). Returns whether it was stored.
 bool SetDeviceComment(const std::string& name, const std::string& comment);
 
-/// Windows that show device comments beside data of their own (the device
-/// monitor) follow every comment SetDeviceComment stores, whoever edits it.
-/// The token returned removes the listener.
+/// A comment for device `number` of list `list` (0..8 over "XYMSTCDPI").
+struct TDeviceCommentEntry {
+    int list = 0;
+    int number = 0;
+    std::string comment;
+};
+
+/// Stores many comments as SetDeviceComment stores one (the modified flag set
+/// when `entries` is not empty; entries outside the lists skipped), and tells
+/// the listeners once. Returns how many were stored.
+std::size_t SetDeviceComments(const std::vector<TDeviceCommentEntry>& entries);
+
+/// Windows that show device comments (the device monitor, the device-comment
+/// window) follow every comment SetDeviceComment(s) stores, whoever edits it:
+/// each store, or each batch, calls every listener once. The token returned
+/// removes the listener.
 int AddDeviceCommentListener(std::function<void()> changed);
 void RemoveDeviceCommentListener(int token);
 

@@ -5,6 +5,7 @@
 #include <map>
 #include <cstring>
 #include <sstream>
+#include <string>
 #include <system_error>
 
 #include "core/ProgramImage.h"
@@ -212,96 +213,61 @@ TCommentFileWriter::~TCommentFileWriter() {
     if (open_) Discard();
 }
 
-namespace {
-
-// The writer fills siblings of the files and renames them into place only
-// when the compile succeeded: the files of the code a failed compile restores
-// stay as they were.
-std::filesystem::path Pending(const std::filesystem::path& p) {
-    std::filesystem::path n = p;
-    return n += ".new";
-}
-
-}  // namespace
-
 bool TCommentFileWriter::Open() {
+    block_.clear();
+    row_.clear();
     places_.clear();
-    RemoveQuietly(Pending(paths_.blockFile));
-    RemoveQuietly(Pending(paths_.rowFile));
-    block_.open(Pending(paths_.blockFile), std::ios::binary | std::ios::trunc);
-    row_.open(Pending(paths_.rowFile), std::ios::trunc);
     open_ = true;
-    failed_ = false;
-    if (!block_ || !row_) {
-        Discard();
-        return false;
-    }
     return true;
 }
 
 void TCommentFileWriter::AddBlockComment(std::uint16_t offset, const std::uint8_t* row60) {
     if (!open_) return;
-    char rec[kBlockCommentRecordBytes];
-    rec[0] = static_cast<char>(offset & 0xFF);
-    rec[1] = static_cast<char>(offset >> 8);
-    std::memcpy(rec + 2, row60, 60);
-    block_.write(rec, kBlockCommentRecordBytes);
-    if (!block_) failed_ = true;
+    block_.push_back(static_cast<char>(offset & 0xFF));
+    block_.push_back(static_cast<char>(offset >> 8));
+    block_.append(reinterpret_cast<const char*>(row60), 60);
 }
 
 void TCommentFileWriter::AddRowComment(std::int32_t row, std::string_view text, std::uint32_t networkOffset,
                                        std::int32_t index) {
     if (!open_ || text.empty() || row < 0) return;
-    row_ << (row + 1) << "::" << text << '\n';
+    row_ += std::to_string(row + 1) + "::";
+    row_ += text;
+    row_ += '\n';
     if (index >= 0)
         places_ += "R " + std::to_string(row) + ' ' + std::to_string(networkOffset) + ' ' + std::to_string(index) + '\n';
-    if (!row_) failed_ = true;
 }
 
 bool TCommentFileWriter::Commit(const std::uint8_t* code, std::uint32_t used) {
     if (!open_) return false;
-    block_.close();
-    row_.close();
-    if (failed_ || block_.fail() || row_.fail()) {
-        Discard();
-        return false;
-    }
-    const std::filesystem::path stampFile = paths_.StampFile();
-    std::ofstream stamp(Pending(stampFile), std::ios::trunc);
+    open_ = false;
     // The places of the row comments, and the code itself, so that comments
     // can follow their instructions through an edit of the code.
-    stamp << StampText(code, used) << places_ << "C ";
+    std::string stamp = StampText(code, used) + places_ + "C ";
     static const char kHex[] = "0123456789abcdef";
-    for (std::uint32_t i = 0; i < used; ++i) stamp << kHex[code[i] >> 4] << kHex[code[i] & 15];
-    stamp << '\n';
-    stamp.close();
-    if (!stamp) {
-        Discard();
-        return false;
+    for (std::uint32_t i = 0; i < used; ++i) {
+        stamp += kHex[code[i] >> 4];
+        stamp += kHex[code[i] & 15];
     }
-    // The old stamp goes first and the new one comes last, so that no moment
-    // has a stamp beside files of other code.
+    stamp += '\n';
+    // Written as the project's files are: each new file created under a name
+    // no one can foresee (never through a link someone stood in the folder),
+    // then renamed into place. The old stamp goes first and the new one comes
+    // last, so that no moment has a stamp beside files of other code.
+    const std::filesystem::path stampFile = paths_.StampFile();
     RemoveQuietly(stampFile);
-    std::error_code ec;
-    std::filesystem::rename(Pending(paths_.blockFile), paths_.blockFile, ec);
-    if (!ec) std::filesystem::rename(Pending(paths_.rowFile), paths_.rowFile, ec);
-    if (!ec) std::filesystem::rename(Pending(stampFile), stampFile, ec);
-    open_ = false;
-    if (ec) {
-        DiscardCommentFiles(paths_);
-        RemoveQuietly(Pending(paths_.blockFile));
-        RemoveQuietly(Pending(paths_.rowFile));
-        RemoveQuietly(Pending(stampFile));
-        return false;
-    }
-    return true;
+    const bool ok = qelfile::ReplaceFiles({{paths_.blockFile, std::move(block_)},
+                                           {paths_.rowFile, std::move(row_)},
+                                           {stampFile, std::move(stamp)}})
+                        .ok;
+    Discard();
+    if (!ok) DiscardCommentFiles(paths_);
+    return ok;
 }
 
 void TCommentFileWriter::Discard() {
-    if (block_.is_open()) block_.close();
-    if (row_.is_open()) row_.close();
-    RemoveQuietly(Pending(paths_.blockFile));
-    RemoveQuietly(Pending(paths_.rowFile));
-    RemoveQuietly(Pending(paths_.StampFile()));
+    block_.clear();
+    row_.clear();
+    places_.clear();
     open_ = false;
 }

@@ -23,7 +23,6 @@
 // TCommentFileWriter writes the stamp last, only when the compile succeeded.
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -85,11 +84,12 @@ bool LoadCommentFilesFor(const TCommentFilePaths& paths, const std::uint8_t* cod
 // Removes the three files; missing files are no error.
 void DiscardCommentFiles(const TCommentFilePaths& paths);
 
-// Writes the comment files during a compile. Open() starts new files beside
-// the old ones; Commit() writes the stamp for the code produced and puts the
-// new files in place of the old. Discard(), or destroying a writer that was
-// not committed, removes only what it wrote: after a failed compile the files
-// of the code that stays are as they were.
+// Gathers the comment files during a compile. Open() starts them empty;
+// Commit() writes them with the stamp for the code produced, each created
+// exclusively beside its name and renamed over it, so that nothing is written
+// through a link standing in the folder. Discard(), or destroying a writer
+// that was not committed, drops what was gathered: after a failed compile the
+// files of the code that stays are as they were.
 class TCommentFileWriter {
 public:
     explicit TCommentFileWriter(TCommentFilePaths paths);
@@ -97,7 +97,7 @@ public:
     TCommentFileWriter(const TCommentFileWriter&) = delete;
     TCommentFileWriter& operator=(const TCommentFileWriter&) = delete;
 
-    // Creates both files; false (nothing left behind) when either cannot be created.
+    // Starts both files (nothing is written before Commit); true.
     bool Open();
     // Appends a ".tms" record for a block-comment row standing before `offset`.
     void AddBlockComment(std::uint16_t offset, const std::uint8_t* row60);
@@ -107,16 +107,15 @@ public:
     // so that the comment can follow an edit of the code.
     void AddRowComment(std::int32_t row, std::string_view text, std::uint32_t networkOffset = 0,
                        std::int32_t index = -1);
-    // Closes the files and writes the stamp of `code` (first `used` bytes).
-    // False, with the files removed, when anything failed to write.
+    // Writes the files and the stamp of `code` (first `used` bytes). False,
+    // with the files removed, when anything failed to write.
     bool Commit(const std::uint8_t* code, std::uint32_t used);
-    // Closes and removes the new files; the old ones stay.
+    // Drops what was gathered; the files on disk stay as they are.
     void Discard();
 
 private:
     TCommentFilePaths paths_;
-    std::ofstream block_, row_;
-    std::string places_;  // "R row offset index" lines of the stamp file
+    std::string block_, row_;  // the ".tms" and ".tml" contents
+    std::string places_;       // "R row offset index" lines of the stamp file
     bool open_ = false;
-    bool failed_ = false;
 };

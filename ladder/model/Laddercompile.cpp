@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <memory>
 
 #include "core/Codetranslate.h"
@@ -11,6 +10,7 @@
 #include "ladder/model/LadderConvert.h"
 #include "ladder/model/LadderTempFiles.h"
 #include "platform/Paths.h"
+#include "project/Fileio.h"
 #include "project/Ladderstamp.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
@@ -65,20 +65,19 @@ private:
 
 // "symtable.pas": one record per assembled line, the line's step. Nothing
 // reads it; it is written when the folder allows and never fails a compile.
+// Like every file the system writes, it is made under a fresh name and renamed
+// into place, so that a link standing under its name is never written through.
 class TSymbolTableFile {
 public:
-    explicit TSymbolTableFile(bool write) {
-        if (write) file_.open(qel::TempDir() / "symtable.pas", std::ios::binary | std::ios::trunc);
-    }
     void Add(std::uint32_t offset) {
-        if (!file_) return;
         const std::uint16_t step = static_cast<std::uint16_t>(offset / 2);
-        const char rec[2] = {static_cast<char>(step & 0xFF), static_cast<char>(step >> 8)};
-        file_.write(rec, 2);
+        bytes_.push_back(static_cast<char>(step & 0xFF));
+        bytes_.push_back(static_cast<char>(step >> 8));
     }
+    void Write() const { qelfile::WriteFileReplacing(qel::TempDir() / "symtable.pas", bytes_); }
 
 private:
-    std::ofstream file_;
+    std::string bytes_;
 };
 
 // Assembles gInputText into the target code: 0 appended, 1 rejected, 2 full.
@@ -233,11 +232,9 @@ std::uint8_t CompileTarget(const TCompileTarget& t, TCompileProgress* progress, 
     }
     TCommentExport hooks(writer.get(), t.rowComments);
     std::vector<TLineStart> starts;
-    bool ok;
-    {
-        TSymbolTableFile sym(writeFiles);
-        ok = t.grid && CompileNetworks(t, progress, hooks, sym, starts);
-    }
+    TSymbolTableFile sym;
+    const bool ok = t.grid && CompileNetworks(t, progress, hooks, sym, starts);
+    if (writeFiles) sym.Write();
     if (!ok) {
         std::memcpy(t.code, previous.data(), t.capacity);
         if (gStepMapList) gStepMapList->clear();

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "project/Commentrules.h"
 #include "project/Fileio.h"
+#include "project/Projectfiles.h"
 #include "project/Qelglobals.h"
 
 namespace qel::link {
@@ -27,12 +29,11 @@ enum : int {
     kIdentify = 255,
 };
 
-// A comment as the card holds it, made text: it ends at a NUL, and bytes of
-// another code page become replacement characters, so that the project's
-// comment file can always hold it.
+// A comment as the card holds it: it ends at a NUL. The setter makes the
+// rest text (bytes of another code page become replacement characters).
 std::string CardText(const std::uint8_t* first, const std::uint8_t* last) {
     const std::uint8_t* end = std::find(first, last, std::uint8_t{0});
-    return qelfile::ToValidUtf8(std::string_view(reinterpret_cast<const char*>(first), static_cast<std::size_t>(end - first)));
+    return std::string(reinterpret_cast<const char*>(first), static_cast<std::size_t>(end - first));
 }
 
 void Overwrite(std::string& s) {
@@ -48,7 +49,10 @@ bool PackComments(const bool chosen[9], std::vector<std::uint8_t>& out) {
         if (!chosen[l]) continue;
         const auto& list = gQel.DevComments[static_cast<std::size_t>(l)];
         for (std::size_t n = 0; n < list.size() && n <= 0xFFFF; ++n) {
-            const std::string& text = list[n];
+            // The unpacker ends a record at its first line feed: the text
+            // goes out as the comment rule has it, which holds none (nor any
+            // other control character), so it comes back as it went.
+            const std::string text = CleanComment(list[n], kDeviceCommentMaxBytes);
             if (text.empty()) continue;
             if (out.size() + 4 + text.size() > kCardCommentBytes) {
                 out.clear();
@@ -65,18 +69,20 @@ bool PackComments(const bool chosen[9], std::vector<std::uint8_t>& out) {
 }
 
 void UnpackComments(const std::vector<std::uint8_t>& area) {
+    std::vector<TDeviceCommentEntry> read;
     std::size_t p = 0;
     while (p + 3 < area.size() && area[p] != 0) {
         const std::size_t n = area[p + 1] | static_cast<std::size_t>(area[p + 2]) << 8;
         const auto end = std::find(area.begin() + static_cast<std::ptrdiff_t>(p + 3), area.end(), std::uint8_t{0x0A});
-        if (end == area.end()) return;
+        if (end == area.end()) break;
         const char* letter = std::strchr(kCommentLetters, static_cast<char>(area[p]));
-        if (letter && *letter) {
-            auto& list = gQel.DevComments[static_cast<std::size_t>(letter - kCommentLetters)];
-            if (n < list.size()) list[n] = CardText(&area[p + 3], &*end);
-        }
+        if (letter && *letter)
+            read.push_back({static_cast<int>(letter - kCommentLetters), static_cast<int>(n), CardText(&area[p + 3], &*end)});
         p = static_cast<std::size_t>(end - area.begin()) + 1;
     }
+    // Through the setter the windows use: the project is marked changed and
+    // every window that shows comments follows, once for the whole card.
+    SetDeviceComments(read);
 }
 
 TMemCard::TMemCard(TTransData& link, TTransferHost& host) : link_(link), host_(host) {

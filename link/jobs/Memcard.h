@@ -43,12 +43,16 @@ inline constexpr int kMsgCardUserFileBad = 144;
 inline constexpr std::size_t kCardUserFileBytes = 32768;
 
 // Packs the comments of the chosen lists (letters of kCommentLetters) as
-// records: letter, index (u16 low byte first), text, 0x0A; empty comments
-// are skipped. False when they do not fit the card's comment area.
+// records: letter, index (u16 low byte first), text, 0x0A; each text as the
+// comment rule has it (CleanComment: no line feed or other control
+// character, at most 64 bytes), empty comments skipped. False when they do
+// not fit the card's comment area.
 bool PackComments(const bool chosen[9], std::vector<std::uint8_t>& out);
 // Stores the records of a card's comment area into the comment lists (within
-// their sizes); a record without its 0x0A ends the area. A text ends at a
-// NUL and is made valid UTF-8 (U+FFFD for what is not).
+// their sizes) through SetDeviceComments: the project is marked modified and
+// the comment listeners called once. A record without its 0x0A ends the area.
+// A text ends at a NUL and keeps the comment rule (U+FFFD for what is not
+// UTF-8, a space for a control character, cut at 64 bytes).
 void UnpackComments(const std::vector<std::uint8_t>& area);
 
 class TMemCard final : public TLinkJob {

@@ -7,6 +7,7 @@
 #include "project/Fileio.h"
 #include "project/Ladderstamp.h"
 #include "project/Msgtable.h"
+#include "platform/Paths.h"
 #include "project/Projectfiles.h"
 #include "tests/project/ProjectTestSupport.h"
 
@@ -250,6 +251,45 @@ TEST_F(ProjectFilesTest, ReadSiblingFilesRefreshesPartsAndReportsRefusals) {
     EXPECT_EQ(gPLabelRows[255], 77);  // the refused file changed nothing
     gPLabelRows[255] = saved.pLabels[255];
     EXPECT_EQ(TakeSnapshot(), saved);
+}
+
+// Device comments from a file written elsewhere (a ".rcm" of another tool, the
+// comment defaults) keep the rule the comment windows keep: a control
+// character becomes a space, a tab stays, and a comment over 64 bytes is cut
+// there without splitting a character. Saved and opened again they stay so.
+TEST_F(ProjectFilesTest, DeviceCommentsFromFilesKeepTheCommentRule) {
+    FillProject(1, 0, 5);
+    SaveAs("rule.kzp");
+    const std::string ma = "马";  // 3 bytes
+    std::string chinese;
+    for (int i = 0; i < 21; ++i) chinese += ma;  // 63 bytes
+    const std::string body = "D0\tPump speed\\nD1 setpoint\n"
+                             "D1\tends\\r\\n\n"
+                             "M5\tbell\x07 rings\x7F\n"
+                             "M6\ta\\tb\n"
+                             "X0\t" + chinese + "达\n"
+                             "Y1\t" + std::string(70, 'a') + "\n";
+    std::ofstream(Dir() / "rule.rcm", std::ios::binary | std::ios::trunc) << "QELRCM\t206\t1\n" << body;
+    const std::pair<const char*, std::string> expected[] = {
+        {"D0", "Pump speed D1 setpoint"}, {"D1", "ends  "}, {"M5", "bell  rings "},
+        {"M6", "a\tb"},                   {"X0", chinese}, {"Y1", std::string(64, 'a')},
+    };
+    auto check = [&] {
+        for (const auto& [name, text] : expected) EXPECT_EQ(GetCommentByDeviceName(name), text) << name;
+    };
+    ASSERT_TRUE(Open(ProjectPath("rule.kzp")));
+    check();
+    EXPECT_EQ(gQel.Modified, 0);
+    ASSERT_TRUE(SaveProject());
+    for (auto& l : gQel.DevComments) std::fill(l.begin(), l.end(), "x");
+    ASSERT_TRUE(Open(ProjectPath("rule.kzp")));
+    check();
+
+    // The comment defaults for a new project: the same rule.
+    std::ofstream(qel::InstallDir() / "DeviceCommentInit.txt", std::ios::binary | std::ios::trunc) << body;
+    LoadDeviceCommentInit();
+    check();
+    EXPECT_TRUE(messages_.Shown().empty());
 }
 
 }  // namespace

@@ -9,31 +9,7 @@ namespace {
 // Family 0's high-speed counters that follow C127 in its list.
 constexpr int kFamily0HighCounters[] = {235, 236, 237, 238, 241, 242, 244, 246, 247, 249, 251, 252, 254};
 
-bool ValidUtf8(const std::string& s) {
-    for (std::size_t i = 0; i < s.size();) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        const std::size_t n = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : 9;
-        if (n == 9 || i + n >= s.size() + (n == 0 ? 1 : 0)) return false;
-        for (std::size_t k = 1; k <= n; ++k)
-            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-        i += n + 1;
-    }
-    return true;
-}
-
-bool HasControl(const std::string& s) {
-    for (char ch : s) {
-        const auto c = static_cast<unsigned char>(ch);
-        if ((c < 0x20 && c != '\t') || c == 0x7F) return true;
-    }
-    return false;
-}
-
 }  // namespace
-
-bool CommentAcceptable(const std::string& text, std::size_t maxBytes) {
-    return text.size() <= maxBytes && ValidUtf8(text) && !HasControl(text);
-}
 
 std::vector<int> CommentRowNumbers(int family, int list) {
     std::vector<int> rows;
@@ -100,8 +76,7 @@ std::vector<std::string> DecodeCommentLines(const std::string& text) {
             if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
             continue;
         }
-        const auto u = static_cast<unsigned char>(c);
-        if ((u < 0x20 && c != '\t') || u == 0x7F) return {};
+        if (IsCommentControl(c)) return {};
         line += c;
     }
     if (!line.empty()) lines.push_back(line);

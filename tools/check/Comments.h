@@ -1,11 +1,13 @@
 #pragma once
-// Device and rung comments apart from their windows: how long a comment may
-// be, the rows each device letter lists, the rung labels, and the plain-text
-// clipboard form of comment rows.
+// Device and rung comments apart from their windows: the rows each device
+// letter lists, the rung labels, and the plain-text clipboard form of comment
+// rows. What a comment may hold is the project's rule (project/Commentrules.h).
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "project/Commentrules.h"
 
 /// Message ids of the comment windows.
 enum TCommentMsg : int {
@@ -16,15 +18,6 @@ enum TCommentMsg : int {
     kMsgNoDevice = 40,           ///< nothing to comment at the cursor
     kMsgCommentTooLong = 247,    ///< a comment longer than it may be stored; the limit follows
 };
-
-/// Longest comments, in bytes as the project files store them (UTF-8).
-inline constexpr std::size_t kDeviceCommentMaxBytes = 64;
-inline constexpr std::size_t kRungCommentMaxBytes = 128;
-
-/// Whether `text` may be stored as a comment of at most `maxBytes` bytes:
-/// not too long, valid UTF-8, and no line breaks or other control characters
-/// but the tab.
-bool CommentAcceptable(const std::string& text, std::size_t maxBytes);
 
 /// The device numbers the comment window lists for letter index `list` (0..8
 /// over "XYMSTCDPI") of a model family: every number up to the family's limit,

@@ -112,10 +112,24 @@ TDevCom::TDevCom(QWidget* parent) : QWidget(parent) {
     _DevCom = this;
     ShowDeviceType();
     FillUsedCommentGrid();
+    // Comments stored elsewhere (the quick dialog, a memory card read) show
+    // here at once; this window's own stores refill what they need.
+    commentListener_ = AddDeviceCommentListener([this] {
+        if (storing_) return;
+        FillCommentGrid();
+        FillUsedCommentGrid();
+    });
 }
 
 TDevCom::~TDevCom() {
+    RemoveDeviceCommentListener(commentListener_);
     if (_DevCom == this) _DevCom = nullptr;
+}
+
+void TDevCom::Store(const std::string& name, const std::string& text) {
+    storing_ = true;
+    SetDeviceComment(name, text);
+    storing_ = false;
 }
 
 QTableWidget* TDevCom::ActiveGrid() const { return DevCmtPgCtrl->currentIndex() == 0 ? CommentGrid : CommentUsedGrid; }
@@ -186,7 +200,7 @@ bool TDevCom::StoreComment(const std::string& name, const std::string& text) {
         ShowMsg(kMsgCommentTooLong, std::to_string(kDeviceCommentMaxBytes));
         return false;
     }
-    SetDeviceComment(name, text);
+    Store(name, text);
     emit Link->modified();
     return true;
 }
@@ -206,7 +220,7 @@ void TDevCom::OnCellChanged(QTableWidget* grid, int row, int column) {
 void TDevCom::ClearSelectedComments(QTableWidget* grid) {
     const std::vector<int> rows = SelectedRows(grid);
     if (rows.empty()) return;
-    for (int r : rows) SetDeviceComment(grid->item(r, 0)->text().toStdString(), {});
+    for (int r : rows) Store(grid->item(r, 0)->text().toStdString(), {});
     emit Link->modified();
     FillCommentGrid();
     if (grid == CommentUsedGrid) FillUsedCommentGrid();
@@ -256,7 +270,7 @@ void TDevCom::PopPasteClick() {
             return;
         }
     for (int i = 0; i < count; ++i)
-        SetDeviceComment(CommentGrid->item(top + i, 0)->text().toStdString(), lines[static_cast<std::size_t>(i)]);
+        Store(CommentGrid->item(top + i, 0)->text().toStdString(), lines[static_cast<std::size_t>(i)]);
     if (count > 0) emit Link->modified();
     FillCommentGrid();
     CommentGrid->setRangeSelected(QTableWidgetSelectionRange(top, 0, top + std::max(count, 1) - 1, 1), true);

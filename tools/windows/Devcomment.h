@@ -67,6 +67,8 @@ private:
     std::vector<int> SelectedRows(QTableWidget* grid) const;
     /// Stores a comment typed or pasted; false (message shown) when refused.
     bool StoreComment(const std::string& name, const std::string& text);
+    /// SetDeviceComment without this window's own refill from the listener.
+    void Store(const std::string& name, const std::string& text);
     void OnCellChanged(QTableWidget* grid, int row, int column);
     void ClearSelectedComments(QTableWidget* grid);
     bool ClipboardHasText() const;
@@ -74,6 +76,8 @@ private:
 
     int gDevComType_ = 0;
     bool filling_ = false;
+    bool storing_ = false;
+    int commentListener_ = 0;
 };
 
 extern TDevCom* _DevCom;

@@ -19,6 +19,7 @@
 #include "platform/Paths.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
+#include "tests/support/TestInstallDir.h"
 
 namespace {
 
@@ -203,6 +204,38 @@ TEST_F(Compile, ProgressFollowsTheRows) {
     ASSERT_EQ(CompileLadder(Target(g), &p), 0);
     EXPECT_EQ(p.max, 3);
     EXPECT_EQ(p.positions, (std::vector<std::int32_t>{0, 1, 2, 3}));
+}
+
+// The compile's own files in Temp/ are never written through a link: one
+// planted under each name the compile writes (or once wrote) leaves the
+// file it points to as it was, and the compile still gives its code and
+// keeps its comments.
+TEST_F(Compile, TempFilesNeverFollowALinkPlantedUnderTheirNames) {
+    std::filesystem::remove_all(dir_ / "Temp");
+    TGridBuilder g;
+    g.Comment(0, "pump");
+    g.No(1, 0, "X0").Coil(1, 1, "Y0");
+    g.Renormalise();
+    comments_ = {"", "lamp"};
+    const TCommentFilePaths files = ProgramCommentFiles();
+    EXPECT_EQ(std::filesystem::status(dir_ / "Temp").permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_all)
+        << "Temp/ is the user's alone";
+    const auto plus = [](std::filesystem::path p, const char* s) { return p += s; };
+    for (const std::filesystem::path& planted :
+         {dir_ / "Temp" / "symtable.pas", plus(files.StampFile(), ".new"), plus(files.blockFile, ".new"),
+          plus(files.rowFile, ".new")}) {
+        SCOPED_TRACE(planted.filename().string());
+        DiscardCommentFiles(files);
+        EXPECT_TRUE(qel::test::SavesPastALinkPlantedAt(planted, [&] {
+            code_.assign(3616, 0xFF);
+            if (CompileLadder(Target(g, true)) != 0) return false;
+            TSavedComments saved;
+            return Used() == Il({"LD X0", "OUT Y0"}) &&
+                   LoadCommentFilesFor(files, code_.data(), static_cast<std::uint32_t>(Used().size()), saved) &&
+                   saved.blocks.size() == 1 && saved.rows == std::vector<TRowComment>{{1, "lamp"}};
+        }));
+    }
 }
 
 }  // namespace

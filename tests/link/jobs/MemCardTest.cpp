@@ -10,6 +10,7 @@
 #include "core/ProgramImage.h"
 #include "link/jobs/Fileregs.h"
 #include "link/jobs/Memcard.h"
+#include "project/Commentrules.h"
 #include "project/Fileio.h"
 #include "project/Projectfiles.h"
 #include "tests/link/LinkTestSupport.h"
@@ -172,7 +173,9 @@ TEST_F(MemCardTest, CommentsToTheCardAndBack) {
     EXPECT_EQ(lists[6][0], "kept");
 
     // Comments that do not fit the card's area are refused; nothing is sent.
-    for (std::size_t n = 0; n < 300; ++n) lists[2][n] = std::string(120, 'c');
+    // (500 records of the longest comment, 64 bytes: 34000 bytes.)
+    lists[2].resize(std::max<std::size_t>(lists[2].size(), 500));
+    for (std::size_t n = 0; n < 500; ++n) lists[2][n] = std::string(64, 'c');
     EXPECT_EQ(Ran([&] { return card->WriteComments(chosen); }), std::vector<int>{kMsgCardCommentsTooLarge});
     EXPECT_EQ(emu.RequestCount(), 0u);
 
@@ -232,6 +235,46 @@ TEST_F(MemCardTest, CardCommentsOfAnyBytesBecomeTextThatSavesAndOpensAgain) {
     }
     EXPECT_TRUE(messages.Shown().empty());
     EXPECT_FALSE(messages.UnscriptedQuestion());
+}
+
+// Seeded random comments (control characters, tabs, line feeds, NULs and
+// characters of two to four bytes, many longer than a comment may be) stored
+// as the windows store them, written to the card and read back: every comment
+// comes back exactly as the project held it. A line feed inside a comment no
+// longer ends its record early, nor does one at its end swallow the next.
+TEST_F(MemCardTest, RandomCommentsWrittenToTheCardComeBackTheSame) {
+    auto& lists = gQel.DevComments;
+    const std::string pieces[] = {"a", " ", "Z9", "\t", "\n", "\r", "\x01", "\x7F", std::string(1, '\0'),
+                                  "é", "马", "\xF0\x9F\x98\x80"};
+    std::mt19937 rng(43);
+    const bool all[9] = {true, true, true, true, true, true, true, true, true};
+    int changed = 0, notified = 0;
+    const int listener = AddDeviceCommentListener([&] { ++notified; });
+    for (int round = 0; round < 3; ++round) {
+        for (auto& l : lists) std::fill(l.begin(), l.end(), std::string());
+        for (int k = 0; k < 300; ++k) {
+            const int list = static_cast<int>(rng() % 9);
+            const int number = static_cast<int>(rng() % std::min<std::size_t>(lists[list].size(), 300));
+            std::string text;
+            for (int n = 1 + static_cast<int>(rng() % 30); n > 0; --n) text += pieces[rng() % std::size(pieces)];
+            SetDeviceComments({{list, number, text}});
+            const std::string& stored = lists[static_cast<std::size_t>(list)][static_cast<std::size_t>(number)];
+            changed += stored != text;
+            EXPECT_TRUE(CommentAcceptable(stored, kDeviceCommentMaxBytes)) << stored;
+        }
+        const auto held = lists;
+        std::fill(emu.S.cardArea[1].begin(), emu.S.cardArea[1].end(), 0);  // a card without comments
+        ASSERT_EQ(Ran([&] { return card->WriteComments(all); }), std::vector<int>{139});
+        for (auto& l : lists) std::fill(l.begin(), l.end(), std::string());
+        gQel.Modified = 0;
+        notified = 0;
+        ASSERT_EQ(Ran([&] { return card->ReadComments(); }), std::vector<int>{138});
+        ASSERT_EQ(lists, held) << round;
+        EXPECT_EQ(gQel.Modified, 1) << "a card read is a change of the project";
+        EXPECT_EQ(notified, 1) << "the windows refresh once for the whole card";
+    }
+    RemoveDeviceCommentListener(listener);
+    EXPECT_GT(changed, 600) << "most random comments needed the rule";
 }
 
 TEST_F(MemCardTest, UserInstructionFiles) {

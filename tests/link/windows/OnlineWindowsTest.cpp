@@ -31,6 +31,7 @@
 #include "link/windows/Devmoniinput.h"
 #include "link/windows/Forcedev.h"
 #include "link/windows/Online.h"
+#include "link/windows/Memcarddlg.h"
 #include "link/windows/Pwddlg.h"
 #include "link/windows/Setvaldlg.h"
 #include "link/windows/Transdatafrm.h"
@@ -209,6 +210,55 @@ TEST_F(OnlineTest, DeviceMonitorCommentsFollowCommentsEditedInOtherWindows) {
     EXPECT_EQ(GetDeviceComment('Y', 1), "");
     EXPECT_EQ(Cell(m, 1, 1), "");
     EXPECT_EQ(Cell(m, 0, 1), "Start");
+}
+
+// Comments read from the memory card are an edit of the project like any
+// typed: the device monitor's comment column and the device-comment window
+// show them at once, and New asks whether to save them.
+TEST_F(OnlineTest, CardCommentsReadShowInEveryCommentWindowAndAskToBeSaved) {
+    emu_.Configure(1, 3, 90);
+    SetModelFamily(1);
+    InstallTools(frame_.get());
+    InstallProgramTransfer(frame_.get());
+    PutProgram({"LD X0", "OUT Y1", "END"});
+    gQel.ProgramPresent = 1;
+    SetDeviceComment("D0", "old");
+    TDevMoniDlg* m = OpenMonitor();
+    ASSERT_TRUE(m);
+    TypeRows(m, "D0", "1");
+    EXPECT_EQ(Cell(m, 0, 1), "old");
+    ASSERT_TRUE(frame_->RunCommand("MmCmtWin"));
+    ASSERT_TRUE(_DevCom);
+    _DevCom->SelectLetter(6);
+    EXPECT_EQ(_DevCom->CommentGrid->item(0, 1)->text(), "old");
+    // The card holds D0 "Pump speed".
+    std::vector<std::uint8_t>& area = emu_.S.cardArea[1];
+    std::fill(area.begin(), area.end(), 0);
+    const std::string record("D\0\0Pump speed\n", 14);
+    std::copy(record.begin(), record.end(), area.begin());
+    // A card job runs only while nothing polls: the monitor's polling stops,
+    // its window stays.
+    _TransData->RemoveMonitorClient("3");
+    ASSERT_TRUE(Idle());
+    gQel.Modified = 0;
+
+    ASSERT_TRUE(frame_->RunCommand("MmCardCmtRw"));
+    ASSERT_TRUE(Idle());
+    _MemCardDlg->CmtReadRdo->setChecked(true);
+    ASSERT_TRUE(_MemCardDlg->CmtOk_BtnClick());
+    ASSERT_TRUE(Idle());
+    _MemCardDlg->reject();
+    EXPECT_EQ(Cell(m, 0, 1), "Pump speed");
+    EXPECT_EQ(_DevCom->CommentGrid->item(0, 1)->text(), "Pump speed");
+
+    // New asks; Cancel keeps the project with the card's comments.
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    ASSERT_TRUE(frame_->RunCommand("MmNew"));
+    ASSERT_EQ(messages_.Asked().size(), 1u);
+    EXPECT_NE(messages_.Asked()[0].find(gMsgTable.Get(kMsgSaveChanges)), std::string::npos);
+    EXPECT_EQ(GetDeviceComment('D', 0), "Pump speed");
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
 }
 
 TEST_F(OnlineTest, FrameCommandsForceSetRunAndStop) {
