@@ -360,7 +360,13 @@ std::string BuildKzp() {
 std::string BuildLad() {
     std::string out;
     qelfile::PutHeader(out, gQel.Family, gQel.CapacityIndex, gQel.Title);
-    const int rows = LastUsedLadderRow() + 1;
+    // Rows drawn from code that was changed since (typed in the instruction
+    // list, say) hold nothing of the user's own: the ladder has no edits of
+    // its own (ProgramOk). They are not kept, so that opening the project
+    // draws the ladder from its code again without calling the file stale;
+    // a ladder whose own edits are not in the code keeps its rows.
+    const bool oldDrawing = gQel.ProgramOk && !LadderMatchesProgram();
+    const int rows = oldDrawing ? 0 : LastUsedLadderRow() + 1;
     qelfile::PutU32(out, static_cast<std::uint32_t>(rows));
     out.append(reinterpret_cast<const char*>(gLadderRows), static_cast<std::size_t>(rows) * kLadderRowBytes);
     // The code the rows belong to: a stale ladder (the code was edited after

@@ -78,10 +78,11 @@ TEST_F(ProjectFilesTest, MonitorListFileHasTheLinkLayout) {
 }
 
 // The ladder file names the code its rows belong to. A ladder saved for other
-// code (the code was typed after the ladder was drawn, the ladder left empty),
-// or a ladder file without that name, is not taken: the program opens as one
-// whose ladder must be drawn from the code. A file whose rows are not taken
-// is named in one message; an empty one loses nothing and goes unmentioned.
+// code (the code was typed after the ladder was drawn, the ladder left empty,
+// the ladder's own edits not compiled), or a ladder file without that name, is
+// not taken: the program opens as one whose ladder must be drawn from the
+// code. A file whose rows are not taken is named in one message; a drawing of
+// older code is saved without rows, so it loses nothing and goes unmentioned.
 TEST_F(ProjectFilesTest, LadderOfOtherCodeIsNotTaken) {
     FillProject(1, 0, 4);
     SaveAs("drawn.kzp");
@@ -102,7 +103,17 @@ TEST_F(ProjectFilesTest, LadderOfOtherCodeIsNotTaken) {
     auto stale = [](const fs::path& lad) {
         return std::vector<std::string>{gMsgTable.Get(kMsgLadderFileStale) + " " + lad.string()};
     };
-    EXPECT_EQ(messages_.Shown(), stale(Dir() / "typed.lad"));
+    EXPECT_TRUE(messages_.Shown().empty()) << "the rows were only a drawing of the old code";
+
+    // Rows edited in the ladder but not compiled: the file keeps them, and
+    // opening names the file whose rows it does not take.
+    FillProject(1, 0, 4);
+    gProgram[0] = 0x01;
+    gQel.ProgramOk = 0;
+    SaveAs("edited.kzp");
+    ASSERT_TRUE(Open(ProjectPath("edited.kzp")));
+    EXPECT_EQ(gLadderRowCount, 0);
+    EXPECT_EQ(messages_.Shown(), stale(Dir() / "edited.lad"));
     messages_.Clear();
 
     // A new program typed and saved with its empty ladder.

@@ -519,6 +519,20 @@ TEST_F(ChartAndLadderTest, SaveWithLadderEditsOutsideTheProgramSaysSo) {
     EXPECT_TRUE(std::filesystem::exists(Project(".kzp")));
     EXPECT_EQ(gQel.Modified, 1);
     EXPECT_TRUE(lad_->Dirty());
+
+    // The ladder file kept the edited rows, under the code they were drawn
+    // from: opening the project again brings them back.
+    const std::vector<std::uint8_t> edited = LadderRows();
+    messages_.QueueAnswer(qel::Answer::Yes);  // drop the ladder's edits
+    messages_.QueueAnswer(qel::Answer::No);   // do not save again
+    frame_->NewClick();
+    ASSERT_NE(LadderRows(), edited);
+    messages_.Clear();
+    dialogs_.QueuePath(Project(".kzp").string());
+    ASSERT_TRUE(frame_->RunCommand("MmOpen"));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(messages_.Shown().empty());
+    EXPECT_EQ(LadderRows(), edited);
 }
 
 // The chart's walk stops at a step no initial step leads to: the message
