@@ -248,6 +248,7 @@ TEST_F(ProgramTransferTest, RefusalsChangeNothing) {
         EXPECT_FALSE(port->IsOpen());
     }
     // The unknown type word is named in the message.
+    ASSERT_FALSE(frame.msgs.empty());
     EXPECT_NE(frame.msgs.back().detail.find("E004"), std::string::npos) << frame.msgs.back().detail;
 }
 
@@ -361,6 +362,7 @@ TEST_F(ProgramTransferTest, WriteResultCodes) {
         emu.S.resultCodes = {code};
         EXPECT_EQ(Ran([&] { return transfer->StartWrite(0, 100); }), std::vector<int>{msg});
     }
+    ASSERT_FALSE(frame.msgs.empty());
     EXPECT_EQ(frame.msgs.back().detail, " H1234");
 }
 
@@ -643,7 +645,7 @@ TEST_F(PasswordTest, EveryFamilySetsLocksRefusesWrongPasswordsUnlocksChangesAndC
         // A PLC without a password: the dialog asks for a new one.
         EXPECT_TRUE(Query().empty());
         EXPECT_EQ(pwd->EnterMode, 0);
-        EXPECT_EQ(host.status.back(), kMsgPwdNone);
+        EXPECT_EQ(Last(host.status), kMsgPwdNone);
 
         // Typing errors are refused before anything is sent.
         emu.ClearLog();
@@ -660,7 +662,7 @@ TEST_F(PasswordTest, EveryFamilySetsLocksRefusesWrongPasswordsUnlocksChangesAndC
         EXPECT_EQ(Apply("Ab12", "Ab12"), k.set);
         EXPECT_EQ(host.asked, k.setAsked);
         EXPECT_EQ(lockedWith(), std::make_tuple(true, "Ab12", 1));
-        EXPECT_EQ(host.status.back(), kMsgPwdLocked);
+        EXPECT_EQ(Last(host.status), kMsgPwdLocked);
 
         // The program cannot be read while the PLC is locked.
         EXPECT_EQ(ReadProgram(), kMsgPasswordSet);
@@ -680,7 +682,7 @@ TEST_F(PasswordTest, EveryFamilySetsLocksRefusesWrongPasswordsUnlocksChangesAndC
 
         // The right one (family 0 compares ignoring case) opens the PLC.
         EXPECT_EQ(Apply(family == 0 ? "AB12" : "Ab12"), k.unlock);
-        EXPECT_EQ(host.status.back(), kMsgPwdNone);
+        EXPECT_EQ(Last(host.status), kMsgPwdNone);
         EXPECT_FALSE(Locked());
         EXPECT_EQ(pwd->EnterMode, 0);
         EXPECT_EQ(ReadProgram(), kMsgReadDone);
@@ -699,8 +701,8 @@ TEST_F(PasswordTest, EveryFamilySetsLocksRefusesWrongPasswordsUnlocksChangesAndC
         host.status.clear();
         EXPECT_EQ(Apply("    ", "    "), k.clear);
         EXPECT_EQ(host.asked, k.clearAsked);
-        EXPECT_EQ(host.status.front(), family == 0 ? kMsgPwdClearing : kMsgPwdNone);
-        EXPECT_EQ(host.status.back(), kMsgPwdNone);
+        EXPECT_EQ(First(host.status), family == 0 ? kMsgPwdClearing : kMsgPwdNone);
+        EXPECT_EQ(Last(host.status), kMsgPwdNone);
         EXPECT_FALSE(Locked());
         EXPECT_FALSE(family != 0 && emu.S.password.has_value());
         if (family == 0) EXPECT_EQ(Family0Password(), std::string(4, '\0'));
