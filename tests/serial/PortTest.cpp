@@ -420,6 +420,25 @@ TEST_F(PortTest, NotificationsArriveOneAtATimeInOrder) {
     EXPECT_EQ(maxDepth, 1);
 }
 
+// The far end kept the device open while the port was closed: what it sent
+// meanwhile (a late reply to the last opening's request) belongs to no
+// request of this opening and is not delivered.
+TEST_F(PortTest, OpeningStartsWithNothingReceived) {
+    port.SetOpen(true);
+    port.SetOpen(false);
+    ASSERT_TRUE(Master().Write("stale"));
+    ASSERT_TRUE(PumpUntil([&] { return Master().SlavePending() == 5; }));
+    std::string got;
+    port.SetOnTrigger([&](TCustomComPort* cp, uint16_t msg, uint16_t, uint16_t data) {
+        if (msg != kTriggerAvail) return;
+        for (uint16_t i = 0; i < data; ++i) got += cp->GetChar();
+    });
+    port.SetOpen(true);
+    ASSERT_TRUE(Master().Write("fresh"));
+    ASSERT_TRUE(PumpUntil([&] { return got.find("fresh") != std::string::npos; }));
+    EXPECT_EQ(got, "fresh");
+}
+
 TEST_F(PortTest, ThousandOpeningsLeaveNothingBehind) {
     port.SetOpen(true);
     port.SetOpen(false);

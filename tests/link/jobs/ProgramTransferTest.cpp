@@ -353,6 +353,28 @@ TEST_F(ProgramTransferTest, CancelInTheMiddle) {
     }
 }
 
+// The reply to the block request a cancel left on the line comes while the
+// next job runs: it is never taken for the answer to one of that job's
+// requests, so a verify right after a cancelled read compares the program
+// the PLC holds.
+TEST_F(ProgramTransferTest, LateReplyOfACancelledReadIsNotTakenByTheNextJob) {
+    emu.Configure(1, 0, 90);
+    const std::vector<std::uint8_t> image = FullProgram(0);
+    emu.S.program = image;
+    SetProject(1, 0, image);
+    // The ninth block's reply comes after 150 ms; every other one after 5 ms,
+    // so that the next job has a request on the line most of the time.
+    emu.AddFault({.action = FaultAction::Delay, .addrLo = 0x2000, .addrHi = 0x6FFF, .skip = 8, .times = 1, .param = 150});
+    emu.AddFault({.action = FaultAction::Delay, .addrLo = 0x2000, .addrHi = 0x6FFF, .times = -1, .param = 5});
+    ASSERT_TRUE(transfer->StartRead(false));
+    ASSERT_TRUE(WaitUntil([&] { return BlockRequests(3) == 9; }));
+    transfer->Cancel();
+    EXPECT_EQ(Ran([&] { return transfer->StartVerify(); }), std::vector<int>{kMsgVerifyEqual});
+    EXPECT_EQ(BlockRequests(3), static_cast<int>(image.size() / 32));
+    EXPECT_EQ(Image(), image);
+    EXPECT_FALSE(port->IsOpen());
+}
+
 // The result code after a write picks its message; an unknown one is named.
 TEST_F(ProgramTransferTest, WriteResultCodes) {
     emu.Configure(2, 0, 90);
