@@ -472,6 +472,35 @@ TEST_F(HandheldLinkTest, ProgrammerReadsTheProgram) {
     EXPECT_TRUE(WaitUntil([&] { return link->JobNo == 0; }));
 }
 
+// The programmer reads nothing for a second after its last request, and has
+// left kilobytes unread before it (line noise it skips): the PC's last answer
+// waits in the output queue behind them when the job ends and the idle port
+// closes. The close lets the queue leave once the programmer reads again, and
+// the programmer receives the last block whole.
+TEST_F(HandheldLinkTest, ProgrammerPausingBeforeTheLastAnswerStillGetsItWhole) {
+    const std::vector<std::uint8_t> image = FullProgram(1);
+    SetProject(1, 1, image);
+    ASSERT_TRUE(handheld->Start());
+    std::size_t unread = 0;
+    hpp.beforeLastRequest = [&] {
+        // Until the device takes no more and the queue holds all but room
+        // for the answer.
+        const std::string noise(1024, 'x');
+        for (int i = 0; i < 256 && port->OutFree() > noise.size() + 200; ++i) {
+            ASSERT_TRUE(port->Write(noise.data(), noise.size()));
+            unread += noise.size();
+        }
+    };
+    hpp.pauseBeforeLastAnswerMs = 1000;
+    hpp.ReadFromPc(static_cast<int>(image.size()), true);
+    ASSERT_TRUE(WaitUntil([&] { return link->JobNo == 0 && !port->IsOpen(); }));
+    ASSERT_TRUE(Served());
+    EXPECT_GT(unread, 4096u);  // more than the queue holds: the device was full
+    EXPECT_EQ(hpp.error, "");
+    EXPECT_EQ(hpp.Image, image);
+    EXPECT_TRUE(frame.msgs.empty());
+}
+
 TEST_F(HandheldLinkTest, ProgrammerWritesAProgramIntoTheProject) {
     const std::vector<std::uint8_t> old = FullProgram(0);
     SetProject(0, 0, old);
