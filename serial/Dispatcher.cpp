@@ -148,20 +148,21 @@ bool TBaseDispatcher::DonePort() {
 bool TBaseDispatcher::DrainOutput() {
     // Lets what is queued leave before the port closes, both the ring and what
     // the driver still holds: a purge of the driver discards bytes that were
-    // written but not yet sent. Waits only while the output moves, and never
-    // longer than 2 s, so a peer that stopped reading costs 250 ms. True when
-    // everything has left.
-    using namespace std::chrono;
-    const auto start = steady_clock::now();
-    auto lastMove = start;
+    // written but not yet sent (on a pseudo-terminal, bytes the peer has not
+    // read yet). A slow reader gets as long as the bytes need at the line's
+    // speed plus a margin; a peer that stopped reading costs that and no
+    // more. True when everything has left.
     uint64_t pending = uint64_t(OutBuffUsed()) + DriverOutQueue();
-    while (pending > 0 && LostError_ == 0) {
-        const auto now = steady_clock::now();
-        if (now - start >= milliseconds(2000) || now - lastMove >= milliseconds(250)) break;
-        std::this_thread::sleep_for(milliseconds(2));
-        const uint64_t left = uint64_t(OutBuffUsed()) + DriverOutQueue();
-        if (left < pending) lastMove = steady_clock::now();
-        pending = left;
+    if (pending == 0) return true;
+    TLineDCB dcb;
+    {
+        std::lock_guard lock(DataSection);
+        dcb = LineDCB_;
+    }
+    const int64_t deadline = SerialNowMs() + int64_t(DrainBoundMs(pending, LastBaud_, dcb));
+    while (pending > 0 && LostError_ == 0 && SerialNowMs() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        pending = uint64_t(OutBuffUsed()) + DriverOutQueue();
     }
     return pending == 0;
 }
@@ -200,10 +201,21 @@ void TBaseDispatcher::MarkDeviceLost(int err) {
 
 // ---------------------------------------------------------------- line
 
+uint32_t TBaseDispatcher::CharBits(const TLineDCB& dcb) {
+    // Start bit, data bits, parity bit, and one or two stop bits (one and a
+    // half counted as two).
+    return dcb.ByteSize + 2u + (dcb.Parity ? 1u : 0u) + (dcb.StopBits != 0 ? 1u : 0u);
+}
+
+uint32_t TBaseDispatcher::DrainBoundMs(uint64_t bytes, uint32_t baud, const TLineDCB& dcb) {
+    if (baud == 0) baud = 1;
+    const uint64_t lineMs = (bytes * CharBits(dcb) * 1000 + baud - 1) / baud;
+    return uint32_t(std::min<uint64_t>(lineMs + kDrainMarginMs, UINT32_MAX));
+}
+
 uint32_t TBaseDispatcher::TxMarginMs(uint32_t baud, const TLineDCB& dcb) {
     if (baud == 0) baud = 1;
-    uint32_t bits = dcb.ByteSize + 2u + (dcb.Parity ? 1u : 0u) + (dcb.StopBits != 0 ? 1u : 0u);
-    uint64_t t = 10000000ull / baud * bits;  // one character in 100 ns units
+    uint64_t t = 10000000ull / baud * CharBits(dcb);  // one character in 100 ns units
     uint64_t x = 18 * t;
     if (x < 10000) x = 36 * t;
     return uint32_t((x + 9999) / 10000);

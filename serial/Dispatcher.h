@@ -233,6 +233,14 @@ public:
     // Character time margin that a line change waits after the output has
     // drained: 18 character times (36 when that is under 1 ms), rounded up to ms.
     static uint32_t TxMarginMs(uint32_t baud, const TLineDCB& dcb);
+    // Bits on the line per character of these settings.
+    static uint32_t CharBits(const TLineDCB& dcb);
+    // How long a close waits for `bytes` still queued to leave: their time
+    // at `baud` plus kDrainMarginMs, rounded up to ms.
+    static uint32_t DrainBoundMs(uint64_t bytes, uint32_t baud, const TLineDCB& dcb);
+    // What a close allows beyond the line time: the driver's and the peer's
+    // latency (a USB adapter's, a busy machine's).
+    static constexpr uint32_t kDrainMarginMs = 500;
 
     // Process-wide list of dispatchers, indexed by Handle.
     static TBaseDispatcher* GetTComRecPtr(int32_t handle);

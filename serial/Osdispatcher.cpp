@@ -73,6 +73,11 @@ int32_t TOsDispatcher::OpenCom(const std::string& device, uint32_t, uint32_t) {
         return e == EWOULDBLOCK ? ecAlreadyOpen : MapOpenErrno(e);
     }
     ::ioctl(fd, TIOCEXCL);
+    // A port opens with nothing received. A device that someone else kept
+    // open (the far end of a pseudo-terminal) still holds what came while the
+    // port was closed, such as a late reply to a request of the last opening;
+    // read now, it would be taken for the answer to this opening's first one.
+    ::tcflush(fd, TCIFLUSH);
     DispWake_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     OutWake_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (DispWake_ < 0 || OutWake_ < 0) {

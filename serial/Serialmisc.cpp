@@ -20,6 +20,8 @@ const Clock* SetSerialClock(const Clock* clock) { return gSerialClock.exchange(c
 
 uint32_t AdTimeGetTime() { return static_cast<uint32_t>(NowMs()); }
 
+int64_t SerialNowMs() { return NowMs(); }
+
 int64_t CurrentTick() { return NowMs() / kTickMs; }
 
 void NewTimer(EventTimer& et, int64_t ticks) {

@@ -19,6 +19,8 @@ constexpr int64_t kMaxTimerTicks = 39045157;
 
 // Milliseconds of the serial clock, cut to 32 bits as callers expect.
 uint32_t AdTimeGetTime();
+// Milliseconds of the serial clock, full width.
+int64_t SerialNowMs();
 // Current tick, 64 bits wide so it never wraps.
 int64_t CurrentTick();
 

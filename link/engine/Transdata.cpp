@@ -212,6 +212,7 @@ void TTransData::SendFrame(const std::uint8_t* bytes, std::size_t n) {
     ReplyTmr.start(static_cast<int>(gCommTimeoutTicks * TickMs));
     gCommRxBuf.clear();
     rxOverflow_ = false;
+    cancelledReply_ = false;
     if (!QelCom->IsOpen() || QelCom->OutFree() <= frame.size()) return;  // the time-out reports it
     Lamp(LampColor::White);
     ResendFrame = frame;
@@ -255,12 +256,20 @@ void TTransData::SendSlaveReply(std::uint8_t function, std::uint8_t byteCount) {
 
 void TTransData::CancelJob() {
     ComTmr.stop();
-    ReplyTmr.stop();
     if (pending_.source == Source::Job || pending_.source == Source::None) {
-        // The job's request is forgotten: its reply, should it still come, is
-        // stray. A queued write or monitor request keeps its reply.
+        // The job's request is forgotten, but its reply may still be on the
+        // way. Until it has come (and is dropped) or its time-out has passed,
+        // nothing else is sent and the port stays open: closed, the reply
+        // would wait in the device and be taken for the answer to the first
+        // request of the next opening. A queued write or monitor request
+        // keeps its reply and its time-out.
+        if (!MaySend && !replyHeld_ && QelCom->IsOpen()) {
+            cancelledReply_ = true;
+        } else {
+            ReplyTmr.stop();
+            MaySend = 1;
+        }
         pending_ = Pending{};
-        MaySend = 1;
     }
     EndJob();
     Frame->CloseProgress();
@@ -714,6 +723,15 @@ void TTransData::Deliver(const DecodedReply& d) {
 }
 
 void TTransData::OnFrameComplete(bool cmd64) {
+    if (cancelledReply_) {
+        // The answer to a cancelled request: nobody takes it.
+        ++Stats.strayFrames;
+        gCommRxBuf.clear();
+        rxOverflow_ = false;
+        QelCom->FlushIn();
+        CancelledReplyOver();
+        return;
+    }
     if ((MaySend || replyHeld_) && JobNo != kJobHandheld) {
         // Nothing was asked (a late or repeated reply): taking it would
         // answer a request twice or resend one that was already answered.
@@ -910,7 +928,24 @@ void TTransData::OnCmd64Reply() {
     if (MaySend && QelCom->IsOpen()) StartComTmr();
 }
 
+void TTransData::CancelledReplyOver() {
+    cancelledReply_ = false;
+    ReplyTmr.stop();
+    MaySend = 1;
+    // What was started or queued meanwhile has waited for the line.
+    if (QelCom->IsOpen() && (JobNo != kJobNone || !MonitorClients.empty() || PlcInfoMode || !CoilQueue.Empty() ||
+                             !RegQueue.Empty()))
+        StartComTmr();
+    ClosePortIfIdle();
+}
+
 void TTransData::OnReplyTimeout() {
+    if (cancelledReply_) {
+        // The cancelled request was never answered: the user already knows
+        // the job ended, so there is nothing to report.
+        CancelledReplyOver();
+        return;
+    }
     ++Stats.timeouts;
     TimedOut = 1;
     MaySend = 1;

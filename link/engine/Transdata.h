@@ -259,6 +259,8 @@ private:
     void FinishGoodReply();
     void OnFrameComplete(bool cmd64);
     void OnReplyTimeout();
+    // The reply of a cancelled request has come or timed out: the line is free.
+    void CancelledReplyOver();
     /// The received text a bad-frame message shows (none for the password job).
     std::string BadFrameDetail(const std::string& received) const;
     void SpeedSwitchStep();
@@ -300,6 +302,7 @@ private:
 
     int inNotification_ = 0;   // depth of the port's bytes handler
     bool replyHeld_ = false;   // a good reply waits for the variant-2 pause
+    bool cancelledReply_ = false;  // the reply of a cancelled request may still come
     std::vector<std::pair<int, std::string>> heldMessages_;
 
     std::map<int, TLinkJob*> jobs_;

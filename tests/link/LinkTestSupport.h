@@ -13,6 +13,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -66,6 +67,20 @@ inline bool WaitUntil(const std::function<bool()>& pred, int boundMs = 20000) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
+}
+
+// The first or last entry of what a job recorded, or nothing: a job that
+// never ran leaves its record empty, and the test must fail on that rather
+// than read past the end.
+template <class V>
+std::optional<typename V::value_type> First(const V& v) {
+    if (v.empty()) return std::nullopt;
+    return v.front();
+}
+template <class V>
+std::optional<typename V::value_type> Last(const V& v) {
+    if (v.empty()) return std::nullopt;
+    return v.back();
 }
 
 // Runs the event loop for a while (only to show that nothing more happens).
@@ -218,9 +233,14 @@ protected:
         link->StartJob(jobNo, phase);
         return Idle();
     }
-    // Waits until no job runs and every message of the link is shown.
+    // Waits until no job runs and every message of the link is shown. A link
+    // that did not come back once stays stuck for the rest of the test: later
+    // waits fail at once instead of each adding its bound, which would take
+    // the binary past its time limit instead of failing the test.
     bool Idle(int boundMs = 30000) {
-        return WaitUntil([&] { return link->JobNo == 0 && link->MaySend && !link->MessagesPending(); }, boundMs);
+        if (stuck_) return false;
+        stuck_ = !WaitUntil([&] { return link->JobNo == 0 && link->MaySend && !link->MessagesPending(); }, boundMs);
+        return !stuck_;
     }
     // Runs what `start` began until the link is idle; the ids of the messages shown.
     std::vector<int> Ran(const std::function<bool()>& start) {
@@ -248,6 +268,9 @@ protected:
     RecordingFrame frame;
     std::unique_ptr<link::TLinkPort> port;
     std::unique_ptr<link::TTransData> link;
+
+private:
+    bool stuck_ = false;
 };
 
 }  // namespace qel::test

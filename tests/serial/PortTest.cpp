@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <numeric>
+#include <thread>
 
 #include "platform/Clock.h"
 #include "serial/Osdispatcher.h"
@@ -459,6 +460,25 @@ TEST_F(PortTest, NotificationsArriveOneAtATimeInOrder) {
     EXPECT_EQ(maxDepth, 1);
 }
 
+// The far end kept the device open while the port was closed: what it sent
+// meanwhile (a late reply to the last opening's request) belongs to no
+// request of this opening and is not delivered.
+TEST_F(PortTest, OpeningStartsWithNothingReceived) {
+    port.SetOpen(true);
+    port.SetOpen(false);
+    ASSERT_TRUE(Master().Write("stale"));
+    ASSERT_TRUE(PumpUntil([&] { return Master().SlavePending() == 5; }));
+    std::string got;
+    port.SetOnTrigger([&](TCustomComPort* cp, uint16_t msg, uint16_t, uint16_t data) {
+        if (msg != kTriggerAvail) return;
+        for (uint16_t i = 0; i < data; ++i) got += cp->GetChar();
+    });
+    port.SetOpen(true);
+    ASSERT_TRUE(Master().Write("fresh"));
+    ASSERT_TRUE(PumpUntil([&] { return got.find("fresh") != std::string::npos; }));
+    EXPECT_EQ(got, "fresh");
+}
+
 TEST_F(PortTest, ThousandOpeningsLeaveNothingBehind) {
     port.SetOpen(true);
     port.SetOpen(false);
@@ -493,6 +513,70 @@ TEST_F(PortTest, HangUpIsReportedAndCostsNoCpu) {
     EXPECT_LT(ProcessCpuMs() - cpu0, wallMs / 2);
     port.SetOpen(false);
     EXPECT_EQ(port.PortState(), psClosed);
+}
+
+// A clock that moves 10 ms each time it is read, so that a wait on it ends
+// after a known number of looks without the test waiting that long.
+class SteppingClock final : public Clock {
+public:
+    std::int64_t NowUs() const override { return now_.fetch_add(10000) + 10000; }
+    std::int64_t PeekMs() const { return now_.load() / 1000; }
+
+private:
+    mutable std::atomic<std::int64_t> now_{0};
+};
+
+// Fills the device until the peer (which does not read) takes no more, then
+// the output ring to the last byte; returns the bytes queued in all.
+size_t FillUntilTheRingIsFull(TComPort& port) {
+    std::vector<uint8_t> block(4096);
+    size_t queued = 0;
+    bool stalled = false;
+    for (int i = 0; i < 64 && !stalled; ++i) {
+        for (auto& b : block) b = uint8_t('a' + (queued++ % 26));
+        port.PutBlock(block.data(), 4096);
+        stalled = !PumpUntil([&] { return port.OutBuffUsed() == 0; }, 100ms);
+    }
+    const uint16_t room = port.OutBuffFree();
+    for (uint16_t i = 0; i < room; ++i) block[i] = uint8_t('a' + (queued++ % 26));
+    if (room) port.PutBlock(block.data(), room);
+    return stalled ? queued : 0;
+}
+
+// A peer that has stopped reading holds a close up for the line time of what
+// is still queued plus the margin, and no longer; then the rest is purged.
+TEST_F(PortTest, ClosingWaitsForAPeerThatStoppedReadingOnlyTheLineTime) {
+    SteppingClock clock;
+    const Clock* previous = SetSerialClock(&clock);
+    port.SetOpen(true);
+    ASSERT_GT(FillUntilTheRingIsFull(port), 0u);
+    ASSERT_EQ(port.OutBuffUsed(), 4096);
+    // 4096 characters of 10 bits at 9600 baud need 4266.7 ms on the line.
+    const std::int64_t bound = 4267 + 500;
+    const std::int64_t start = clock.PeekMs();
+    port.SetOpen(false);
+    const std::int64_t waited = clock.PeekMs() - start;
+    SetSerialClock(previous);
+    EXPECT_GE(waited, bound);
+    EXPECT_LE(waited, bound + 30);  // a few looks at the clock of 10 ms each
+    EXPECT_EQ(port.PortState(), psClosed);
+}
+
+// The peer pauses for a second while the output ring is still full: closing
+// lets all of it leave once the peer reads again, and purges nothing.
+TEST_F(PortTest, ClosingWaitsForAReaderThatPauses) {
+    port.SetOpen(true);
+    const size_t queued = FillUntilTheRingIsFull(port);
+    ASSERT_GT(queued, 0u);
+    std::vector<uint8_t> got;
+    std::thread reader([&] {
+        std::this_thread::sleep_for(1s);  // the peer's pause
+        got = Master().Read(queued, 10s);
+    });
+    port.SetOpen(false);
+    reader.join();
+    ASSERT_EQ(got.size(), queued);
+    for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], uint8_t('a' + i % 26)) << i;
 }
 
 TEST_F(PortTest, ClosingLetsQueuedOutputLeaveFirst) {

@@ -234,4 +234,21 @@ TEST(LineMapping, CharacterTimeMargin) {
     EXPECT_EQ(TBaseDispatcher::TxMarginMs(1200, n82), 165u);
 }
 
+// A close waits for what is queued as long as the bytes need on the line,
+// rounded up to ms, plus 500 ms.
+TEST(LineMapping, CloseWaitsTheLineTimeOfWhatIsQueued) {
+    TLineDCB e71;
+    e71.ByteSize = 7;
+    e71.Parity = 2;
+    // A full output ring of 4096 characters of 10 bits at 9600 baud: 4266.7 ms.
+    EXPECT_EQ(TBaseDispatcher::DrainBoundMs(4096, 9600, e71), 4767u);
+    // One reply of 75 characters: 78.1 ms.
+    EXPECT_EQ(TBaseDispatcher::DrainBoundMs(75, 9600, e71), 579u);
+    EXPECT_EQ(TBaseDispatcher::DrainBoundMs(0, 9600, e71), 500u);
+    // 11 bits a character with two stop bits: 32 of them at 115200 take 3.06 ms.
+    TLineDCB n82;
+    n82.StopBits = 2;
+    EXPECT_EQ(TBaseDispatcher::DrainBoundMs(32, 115200, n82), 504u);
+}
+
 }  // namespace

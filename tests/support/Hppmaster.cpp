@@ -124,8 +124,11 @@ void HppMaster::SendCurrent() {
     ++RequestsSent;
     ++tries_;
     rx_.clear();
+    const bool last = current_ + 1 == steps_.size();
+    if (last && tries_ == 1 && beforeLastRequest) beforeLastRequest();
     pty_->Write(frame);
     timer_.start(garbled_ || raw_ ? answerTimeoutMs : kBusyPcMs);
+    if (last && pauseBeforeLastAnswerMs > 0) PauseReading(pauseBeforeLastAnswerMs);
 }
 
 void HppMaster::OnLine(const std::string& text) {

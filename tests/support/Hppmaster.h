@@ -42,6 +42,8 @@ public:
     int attempts = 3;           // sends per request before the session fails
     int corruptRequest = -1;    // this request goes out once with a bad LRC
     int stopAfterRequests = -1; // the programmer falls silent after this many
+    int pauseBeforeLastAnswerMs = 0;  // reads nothing this long after its last request
+    std::function<void()> beforeLastRequest;  // runs just before the last request goes out
 
     // Results.
     std::string error;                     // first disagreement, empty when none

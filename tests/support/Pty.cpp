@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QThread>
+#include <QTimer>
 #include <cerrno>
 #include <stdexcept>
 
@@ -101,7 +102,10 @@ void Pty::CloseMaster() {
 
 PtyPeer::PtyPeer(QObject* parent) : QObject(parent) {}
 
-PtyPeer::~PtyPeer() { notifier_.reset(); }
+PtyPeer::~PtyPeer() {
+    if (pausedReader_.joinable()) pausedReader_.join();
+    notifier_.reset();
+}
 
 bool PtyPeer::Start() {
     try {
@@ -116,27 +120,62 @@ bool PtyPeer::Start() {
 }
 
 void PtyPeer::Hangup() {
+    if (pausedReader_.joinable()) pausedReader_.join();
     notifier_.reset();
     pty_.reset();
     master_ = -1;
 }
 
+void PtyPeer::PauseReading(int ms) {
+    if (!notifier_) return;
+    notifier_->setEnabled(false);
+    if (pausedReader_.joinable()) pausedReader_.join();
+    pausedReader_ = std::thread([this, ms, fd = master_] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        std::string got;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        char buf[4096];
+        auto whole = [&] {
+            const size_t colon = got.rfind(':');
+            return colon != std::string::npos && got.find('\n', colon) != std::string::npos;
+        };
+        while (!whole() && std::chrono::steady_clock::now() < deadline) {
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n > 0) {
+                got.append(buf, size_t(n));
+                continue;
+            }
+            pollfd p{fd, POLLIN, 0};
+            ::poll(&p, 1, 50);
+        }
+        QMetaObject::invokeMethod(this, [this, got] {
+            Take(got.data(), got.size());
+            if (notifier_) notifier_->setEnabled(true);
+        }, Qt::QueuedConnection);
+    });
+}
+
 void PtyPeer::OnReadable() {
     char buf[512];
-    for (;;) {
+    // A line handled here may pause the reading.
+    while (notifier_ && notifier_->isEnabled()) {
         const ssize_t n = ::read(master_, buf, sizeof buf);
         if (n <= 0) break;
-        for (ssize_t i = 0; i < n; ++i) {
-            if (buf[i] == ':') {
-                rx_.clear();
-                OnFrameStart();
-            }
-            rx_.push_back(buf[i]);
-            if (buf[i] == '\n') {
-                const std::string text = std::move(rx_);
-                rx_.clear();
-                OnLine(text);
-            }
+        Take(buf, size_t(n));
+    }
+}
+
+void PtyPeer::Take(const char* data, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        if (data[i] == ':') {
+            rx_.clear();
+            OnFrameStart();
+        }
+        rx_.push_back(data[i]);
+        if (data[i] == '\n') {
+            const std::string text = std::move(rx_);
+            rx_.clear();
+            OnLine(text);
         }
     }
 }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 class QSocketNotifier;
@@ -59,6 +60,10 @@ protected:
     virtual void OnLine(const std::string& text) = 0;
     // The line is cut: this end closes, the other end hangs up.
     void Hangup();
+    // Reads nothing for `ms`, then reads on a thread of its own until a whole
+    // line has come: the event loop may be held up meanwhile (a closing port
+    // waits for its output to leave). The line is handled in the event loop.
+    void PauseReading(int ms);
 
     std::unique_ptr<Pty> pty_;  // raw both ends: a cooked line would turn the frame's CR into LF
     int master_ = -1;           // the pty's master while the line stands
@@ -66,7 +71,9 @@ protected:
 
 private:
     void OnReadable();
+    void Take(const char* data, size_t n);
     std::unique_ptr<QSocketNotifier> notifier_;
+    std::thread pausedReader_;
 };
 
 // A QCoreApplication for tests that deliver through the event loop.

@@ -437,8 +437,8 @@ TEST_F(LinkFixture, OrderOfServiceWithMonitorClients) {
     for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(FnAddr(emu, i), expected[i]) << i;
 
     EXPECT_EQ(ladder.setups, 1);
-    EXPECT_EQ(ladder.values.front(), 1);  // the set-up wrote 1 to D0
-    EXPECT_EQ(devMon.values.front(), 22);
+    EXPECT_EQ(First(ladder.values), 1);  // the set-up wrote 1 to D0
+    EXPECT_EQ(First(devMon.values), 22);
     EXPECT_EQ(frame.scanTimes, std::vector<std::uint16_t>{7});
     EXPECT_EQ(frame.runStates, std::vector<bool>{true});
     EXPECT_EQ(frame.variant, 0);

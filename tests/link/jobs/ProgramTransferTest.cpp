@@ -248,6 +248,7 @@ TEST_F(ProgramTransferTest, RefusalsChangeNothing) {
         EXPECT_FALSE(port->IsOpen());
     }
     // The unknown type word is named in the message.
+    ASSERT_FALSE(frame.msgs.empty());
     EXPECT_NE(frame.msgs.back().detail.find("E004"), std::string::npos) << frame.msgs.back().detail;
 }
 
@@ -352,6 +353,28 @@ TEST_F(ProgramTransferTest, CancelInTheMiddle) {
     }
 }
 
+// The reply to the block request a cancel left on the line comes while the
+// next job runs: it is never taken for the answer to one of that job's
+// requests, so a verify right after a cancelled read compares the program
+// the PLC holds.
+TEST_F(ProgramTransferTest, LateReplyOfACancelledReadIsNotTakenByTheNextJob) {
+    emu.Configure(1, 0, 90);
+    const std::vector<std::uint8_t> image = FullProgram(0);
+    emu.S.program = image;
+    SetProject(1, 0, image);
+    // The ninth block's reply comes after 150 ms; every other one after 5 ms,
+    // so that the next job has a request on the line most of the time.
+    emu.AddFault({.action = FaultAction::Delay, .addrLo = 0x2000, .addrHi = 0x6FFF, .skip = 8, .times = 1, .param = 150});
+    emu.AddFault({.action = FaultAction::Delay, .addrLo = 0x2000, .addrHi = 0x6FFF, .times = -1, .param = 5});
+    ASSERT_TRUE(transfer->StartRead(false));
+    ASSERT_TRUE(WaitUntil([&] { return BlockRequests(3) == 9; }));
+    transfer->Cancel();
+    EXPECT_EQ(Ran([&] { return transfer->StartVerify(); }), std::vector<int>{kMsgVerifyEqual});
+    EXPECT_EQ(BlockRequests(3), static_cast<int>(image.size() / 32));
+    EXPECT_EQ(Image(), image);
+    EXPECT_FALSE(port->IsOpen());
+}
+
 // The result code after a write picks its message; an unknown one is named.
 TEST_F(ProgramTransferTest, WriteResultCodes) {
     emu.Configure(2, 0, 90);
@@ -361,6 +384,7 @@ TEST_F(ProgramTransferTest, WriteResultCodes) {
         emu.S.resultCodes = {code};
         EXPECT_EQ(Ran([&] { return transfer->StartWrite(0, 100); }), std::vector<int>{msg});
     }
+    ASSERT_FALSE(frame.msgs.empty());
     EXPECT_EQ(frame.msgs.back().detail, " H1234");
 }
 
@@ -446,6 +470,35 @@ TEST_F(HandheldLinkTest, ProgrammerReadsTheProgram) {
     EXPECT_EQ(std::vector<std::uint8_t>(hpp.Image.begin(), hpp.Image.begin() + 32),
               std::vector<std::uint8_t>(small.begin(), small.begin() + 32));
     EXPECT_TRUE(WaitUntil([&] { return link->JobNo == 0; }));
+}
+
+// The programmer reads nothing for a second after its last request, and has
+// left kilobytes unread before it (line noise it skips): the PC's last answer
+// waits in the output queue behind them when the job ends and the idle port
+// closes. The close lets the queue leave once the programmer reads again, and
+// the programmer receives the last block whole.
+TEST_F(HandheldLinkTest, ProgrammerPausingBeforeTheLastAnswerStillGetsItWhole) {
+    const std::vector<std::uint8_t> image = FullProgram(1);
+    SetProject(1, 1, image);
+    ASSERT_TRUE(handheld->Start());
+    std::size_t unread = 0;
+    hpp.beforeLastRequest = [&] {
+        // Until the device takes no more and the queue holds all but room
+        // for the answer.
+        const std::string noise(1024, 'x');
+        for (int i = 0; i < 256 && port->OutFree() > noise.size() + 200; ++i) {
+            ASSERT_TRUE(port->Write(noise.data(), noise.size()));
+            unread += noise.size();
+        }
+    };
+    hpp.pauseBeforeLastAnswerMs = 1000;
+    hpp.ReadFromPc(static_cast<int>(image.size()), true);
+    ASSERT_TRUE(WaitUntil([&] { return link->JobNo == 0 && !port->IsOpen(); }));
+    ASSERT_TRUE(Served());
+    EXPECT_GT(unread, 4096u);  // more than the queue holds: the device was full
+    EXPECT_EQ(hpp.error, "");
+    EXPECT_EQ(hpp.Image, image);
+    EXPECT_TRUE(frame.msgs.empty());
 }
 
 TEST_F(HandheldLinkTest, ProgrammerWritesAProgramIntoTheProject) {
@@ -643,7 +696,7 @@ TEST_F(PasswordTest, EveryFamilySetsLocksRefusesWrongPasswordsUnlocksChangesAndC
         // A PLC without a password: the dialog asks for a new one.
         EXPECT_TRUE(Query().empty());
         EXPECT_EQ(pwd->EnterMode, 0);
-        EXPECT_EQ(host.status.back(), kMsgPwdNone);
+        EXPECT_EQ(Last(host.status), kMsgPwdNone);
 
         // Typing errors are refused before anything is sent.
         emu.ClearLog();
@@ -660,7 +713,7 @@ TEST_F(PasswordTest, EveryFamilySetsLocksRefusesWrongPasswordsUnlocksChangesAndC
         EXPECT_EQ(Apply("Ab12", "Ab12"), k.set);
         EXPECT_EQ(host.asked, k.setAsked);
         EXPECT_EQ(lockedWith(), std::make_tuple(true, "Ab12", 1));
-        EXPECT_EQ(host.status.back(), kMsgPwdLocked);
+        EXPECT_EQ(Last(host.status), kMsgPwdLocked);
 
         // The program cannot be read while the PLC is locked.
         EXPECT_EQ(ReadProgram(), kMsgPasswordSet);
@@ -680,7 +733,7 @@ TEST_F(PasswordTest, EveryFamilySetsLocksRefusesWrongPasswordsUnlocksChangesAndC
 
         // The right one (family 0 compares ignoring case) opens the PLC.
         EXPECT_EQ(Apply(family == 0 ? "AB12" : "Ab12"), k.unlock);
-        EXPECT_EQ(host.status.back(), kMsgPwdNone);
+        EXPECT_EQ(Last(host.status), kMsgPwdNone);
         EXPECT_FALSE(Locked());
         EXPECT_EQ(pwd->EnterMode, 0);
         EXPECT_EQ(ReadProgram(), kMsgReadDone);
@@ -699,8 +752,8 @@ TEST_F(PasswordTest, EveryFamilySetsLocksRefusesWrongPasswordsUnlocksChangesAndC
         host.status.clear();
         EXPECT_EQ(Apply("    ", "    "), k.clear);
         EXPECT_EQ(host.asked, k.clearAsked);
-        EXPECT_EQ(host.status.front(), family == 0 ? kMsgPwdClearing : kMsgPwdNone);
-        EXPECT_EQ(host.status.back(), kMsgPwdNone);
+        EXPECT_EQ(First(host.status), family == 0 ? kMsgPwdClearing : kMsgPwdNone);
+        EXPECT_EQ(Last(host.status), kMsgPwdNone);
         EXPECT_FALSE(Locked());
         EXPECT_FALSE(family != 0 && emu.S.password.has_value());
         if (family == 0) EXPECT_EQ(Family0Password(), std::string(4, '\0'));

@@ -189,8 +189,8 @@ TEST_F(RegisterTransferTest, EveryPageOfEveryFamilyMovesItsRegistersInTheFamilys
             const TRegisterData before = data;
             ASSERT_TRUE(Run(page, true, family));
             EXPECT_EQ(frame.Ids(), std::vector<int>{kMsgRegReadDone});
-            ASSERT_EQ(host.ended.back(), true);
-            EXPECT_EQ(host.captions.back(), kMsgRegReading);
+            ASSERT_EQ(Last(host.ended), true);
+            EXPECT_EQ(Last(host.captions), kMsgRegReading);
             EXPECT_EQ(Sent(), Expected(page, family, true));
             const std::vector<bool> read = Covered(page, family, true);
             for (int n = 0; n < PageSize(page); ++n) {
@@ -246,7 +246,7 @@ TEST_F(RegisterTransferTest, OlderFamily0PlcsEndAtD1143AndAnotherFamilyIsRefused
     EXPECT_EQ(frame.Ids(), std::vector<int>{kMsgRegOtherModel});
     EXPECT_EQ(emu.RequestCount(), 1u);
     EXPECT_EQ(data, before);
-    EXPECT_EQ(host.ended.back(), false);
+    EXPECT_EQ(Last(host.ended), false);
 
     // While the PLC is monitored nothing starts; the user was asked to stop it.
     link->AddMonitorClient("9");
@@ -283,7 +283,7 @@ TEST_F(RegisterTransferTest, FaultsAndCancelInTheMiddleLeaveTheDataAsItWas) {
             ASSERT_FALSE(frame.msgs.empty());
             EXPECT_EQ(frame.msgs.back().id, k.message);
             EXPECT_EQ(data, before);
-            EXPECT_EQ(host.ended.back(), false);
+            EXPECT_EQ(Last(host.ended), false);
             EXPECT_EQ(link->JobNo, 0);
         }
     }

@@ -352,8 +352,8 @@ TEST_F(DevMoniLink, AnEmptyListShowsScanTimeAndRunStateWithoutStarvingOthers) {
     Start();
     link->AddMonitorClient("1");
     ASSERT_TRUE(WaitUntil([&] { return ladder.values.size() >= 3 && frame.runStates.size() >= 2; }));
-    EXPECT_EQ(frame.scanTimes.back(), 12);
-    EXPECT_TRUE(frame.runStates.back());
+    EXPECT_EQ(Last(frame.scanTimes), 12);
+    EXPECT_EQ(Last(frame.runStates), true);
     link->RemoveMonitorClient("1");
 }
 
