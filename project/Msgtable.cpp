@@ -36,3 +36,9 @@ bool LoadMessageTable() {
 void ShowMsg(int id, const std::string& detail) {
     qel::ShowMessage(gMsgTable.Get(id) + detail, qel::MsgKind::Warning);
 }
+
+std::string CellPositionText(int row, int col) {
+    constexpr int kMsgRowLabel = 14, kMsgColumnLabel = 15;
+    return " [" + gMsgTable.Get(kMsgRowLabel) + ": " + std::to_string(row) + " " + gMsgTable.Get(kMsgColumnLabel) + ": " +
+           std::to_string(col) + " ]";
+}

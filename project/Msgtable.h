@@ -60,3 +60,7 @@ bool LoadMessageTable();
 
 /// Shows message `id`, followed by `detail`, through the installed message service.
 void ShowMsg(int id, const std::string& detail = {});
+
+/// Where a drawing (ladder grid, chart) could not be taken, as its failure
+/// messages name it: " [Row: r Column: c ]" in the table's words.
+std::string CellPositionText(int row, int col);

@@ -428,13 +428,8 @@ TQelMain::TCommit TQelMain::CommitAll() {
 }
 
 TQelMain::TCommit TQelMain::SettleChartAndLadder() {
-    auto linkOf = [this](int view) -> TEditorLink* {
-        for (TEditorLink* link : editorLinks_)
-            if (link->View() == view) return link;
-        return nullptr;
-    };
-    TEditorLink* chart = linkOf(kViewSfc);
-    TEditorLink* ladder = linkOf(kViewLadder);
+    TEditorLink* chart = LinkOfView(kViewSfc);
+    TEditorLink* ladder = LinkOfView(kViewLadder);
     auto holds = [](TEditorLink* l) { return l && l->HoldsEdits && l->DropEdits && l->HoldsEdits(); };
     if (!holds(ladder) || !holds(chart)) return TCommit::Done;  // the ladder's answer is the cheap one
     // Bringing the refused one forward changes the view, and leaving the
@@ -463,17 +458,18 @@ void TQelMain::BringForward(const TEditorLink* link) {
         if (l == link) MdiArea->setActiveSubWindow(sub);
 }
 
-TEditorLink* TQelMain::ActiveEditorLink() const {
+TEditorLink* TQelMain::LinkOfView(int view) const {
     for (TEditorLink* link : editorLinks_)
-        if (link->View() == gActiveView) return link;
+        if (link->View() == view) return link;
     return nullptr;
 }
 
+TEditorLink* TQelMain::ActiveEditorLink() const { return LinkOfView(gActiveView); }
+
 bool TQelMain::GoToStep(long step) {
     auto tryView = [&](int view) {
-        for (TEditorLink* link : editorLinks_)
-            if (link->View() == view && link->GoToStep) return link->GoToStep(step);
-        return false;
+        TEditorLink* link = LinkOfView(view);
+        return link && link->GoToStep && link->GoToStep(step);
     };
     if (gActiveView != kViewNone && tryView(gActiveView)) return true;
     // Otherwise the program's instruction list shows it, opened or brought up.

@@ -353,6 +353,8 @@ private:
     bool CommitBeforeCommand(const std::string& command);
     /// Makes the window of an editor link the active one.
     void BringForward(const TEditorLink* link);
+    /// The editor link of the window showing `view`; null when none does.
+    TEditorLink* LinkOfView(int view) const;
     void CreateSimulator();
     void CreateSfcCommands();
     void ToggleSimulate(bool fromSfc);

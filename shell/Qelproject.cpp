@@ -78,16 +78,14 @@ bool TQelMain::SaveProgram() {
 }
 
 bool TQelMain::LadderEditsSaved() {
-    for (TEditorLink* link : editorLinks_) {
-        if (link->View() != kViewLadder || !link->HoldsEdits || !link->HoldsEdits()) continue;
-        // The ladder file holds rows the program file's code does not: the
-        // user hears of it, and the project stays modified, so that leaving
-        // it asks again instead of taking the save for done.
-        ShowMsg(kMsgLadderEditsNotSaved, " " + SiblingPath(".lad"));
-        gQel.Modified = 1;
-        return false;
-    }
-    return true;
+    TEditorLink* ladder = LinkOfView(kViewLadder);
+    if (!ladder || !ladder->HoldsEdits || !ladder->HoldsEdits()) return true;
+    // The ladder file holds rows the program file's code does not: the user
+    // hears of it, and the project stays modified, so that leaving it asks
+    // again instead of taking the save for done.
+    ShowMsg(kMsgLadderEditsNotSaved, " " + SiblingPath(".lad"));
+    gQel.Modified = 1;
+    return false;
 }
 
 bool TQelMain::SaveProgramAs() {

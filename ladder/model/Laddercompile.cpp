@@ -30,7 +30,6 @@ namespace {
 constexpr int kMsgProgramFull = 20;
 constexpr int kMsgRejectedLine = 159;
 constexpr int kMsgRowLabel = 14;
-constexpr int kMsgColumnLabel = 15;
 constexpr int kMsgLadderNotOfProgram = 251;
 
 // Hands the rows the cut passes to the comment files.
@@ -360,8 +359,7 @@ std::string CompileFailureText() {
         return s;
     }
     const TLayoutError& e = gCompileLayoutError;
-    std::string s = gMsgTable.Get(e.msgId) + " [" + gMsgTable.Get(kMsgRowLabel) + ": " + std::to_string(e.row) + " " +
-                    gMsgTable.Get(kMsgColumnLabel) + ": " + std::to_string(e.col) + " ]";
+    std::string s = gMsgTable.Get(e.msgId) + CellPositionText(e.row, e.col);
     if (!e.detail.empty()) s += " " + e.detail;
     return s + RowRange();
 }

@@ -19,8 +19,6 @@ namespace {
 constexpr int kMsgChartError = 1;
 constexpr int kMsgMemoryFull = 74;
 constexpr int kMsgUnreached = 181;
-constexpr int kMsgRowLabel = 14;
-constexpr int kMsgColumnLabel = 15;
 // Most entries of a branch frame and of the join stack.
 constexpr std::size_t kStackDepth = 16;
 
@@ -664,8 +662,7 @@ bool SfcToCode() {
         gSfcChartError = 1;
         gSfcChartErrorRow = std::clamp(r.errRow, 0, std::max(gSfcRowCount - 1, 0));
         gSfcChartErrorCol = std::clamp(r.errCol, 0, kSfcColumns - 1);
-        ShowMsg(kMsgChartError, " [" + gMsgTable.Get(kMsgRowLabel) + ": " + std::to_string(gSfcChartErrorRow) + " " +
-                                    gMsgTable.Get(kMsgColumnLabel) + ": " + std::to_string(gSfcChartErrorCol) + " ]");
+        ShowMsg(kMsgChartError, CellPositionText(gSfcChartErrorRow, gSfcChartErrorCol));
         return false;
     }
     gSfcChartError = 0;
