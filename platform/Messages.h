@@ -8,8 +8,11 @@ namespace qel {
 
 enum class MsgKind { Info, Warning, Error };
 
-// The buttons a question offers, in the order they are shown.
-enum class AskButtons { OkCancel, YesNo, YesNoCancel, YesAllCancelIgnore };
+// The buttons a question offers, in the order they are shown. The first is
+// the default, but for YesNoOrCancel: Yes, No and Cancel with Cancel the
+// default, for a choice where either Yes or No drops something of the user's,
+// so that a stray Return keeps everything.
+enum class AskButtons { OkCancel, YesNo, YesNoCancel, YesAllCancelIgnore, YesNoOrCancel };
 
 enum class Answer { Ok, Cancel, Yes, No, All, Ignore };
 

@@ -438,7 +438,7 @@ TQelMain::TCommit TQelMain::SettleChartAndLadder() {
     const QScopedValueRollback<bool> guard(settling_, true);
     TEditorLink* kept = nullptr;
     TEditorLink* dropped = nullptr;
-    switch (qel::AskQuestion(gMsgTable.Get(kMsgChartOrLadder), qel::AskButtons::YesNoCancel)) {
+    switch (qel::AskQuestion(gMsgTable.Get(kMsgChartOrLadder), qel::AskButtons::YesNoOrCancel)) {
     case qel::Answer::Yes: kept = chart, dropped = ladder; break;
     case qel::Answer::No: kept = ladder, dropped = chart; break;
     default: return TCommit::Cancelled;

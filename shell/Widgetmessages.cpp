@@ -71,8 +71,9 @@ Answer TWidgetMessages::Ask(const std::string& text, AskButtons buttons) {
         box.setDefaultButton(QMessageBox::Yes);
         break;
     case AskButtons::YesNoCancel:
+    case AskButtons::YesNoOrCancel:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-        box.setDefaultButton(QMessageBox::Yes);
+        box.setDefaultButton(buttons == AskButtons::YesNoCancel ? QMessageBox::Yes : QMessageBox::Cancel);
         break;
     case AskButtons::YesAllCancelIgnore:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::Cancel |

@@ -6,12 +6,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QTimer>
 #include <QScreen>
 
 #include "project/Commandrouter.h"
 #include "shell/Jpegdecode.h"
 #include "shell/Splashfrm.h"
+#include "shell/Widgetmessages.h"
 
 namespace fs = std::filesystem;
 
@@ -76,4 +80,24 @@ TEST(CommandRouter, HandlerMayReRegisterWhileRunning) {
     EXPECT_EQ(runs, 1);
     EXPECT_FALSE(r.Available("MmLadWin", 0));
     EXPECT_TRUE(r.Available("MmUndo", 2));
+}
+
+// Return on a question takes its default. Where Yes and No each drop
+// something of the user's (which of two editors' edits to keep), the default
+// is Cancel, so a stray Return drops nothing; elsewhere it stays Yes.
+TEST(WidgetQuestions, ReturnOnAChoiceThatDropsWorkCancels) {
+    qel::TWidgetMessages boxes;
+    auto answerWithReturn = [&](qel::AskButtons buttons) {
+        QTimer press;
+        QObject::connect(&press, &QTimer::timeout, [] {
+            if (QWidget* box = QApplication::activeModalWidget()) {
+                QKeyEvent down(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+                QApplication::sendEvent(box, &down);
+            }
+        });
+        press.start(10);
+        return boxes.Ask("Keep which?", buttons);
+    };
+    EXPECT_EQ(answerWithReturn(qel::AskButtons::YesNoOrCancel), qel::Answer::Cancel);
+    EXPECT_EQ(answerWithReturn(qel::AskButtons::YesNoCancel), qel::Answer::Yes);
 }
