@@ -531,12 +531,18 @@ std::string StripExtension(const std::string& path) {
     return p.string();
 }
 
-// Only a ladder file that names the code `codeStamp` is taken; any other is
+// Only a ladder file that names the code (`bytes` of `code`) is taken; any other is
 // drawn again from the code. Rows dropped so are the user's to know of.
-void DropStaleLadder(Staged& st, std::uint64_t codeStamp, const fs::path& path) {
-    if (!st.hasLad || (st.ladStamped && st.ladStamp == codeStamp)) return;
+// A ladder file without a used row stands only for an empty program: one
+// over code (written while an emptied ladder could not replace the code)
+// would let the next compile empty the program, so the code is drawn again.
+void DropStaleLadder(Staged& st, const std::uint8_t* code, std::uint32_t bytes, const fs::path& path) {
+    const std::uint64_t codeStamp = CodeImageStamp(code, bytes);
+    const bool codeEmpty = !code || std::all_of(code, code + bytes, [](std::uint8_t b) { return b == 0xFF; });
+    const bool blank = std::all_of(st.ladder.begin(), st.ladder.end(), [](std::uint8_t b) { return b == 0; });
+    if (!st.hasLad || (st.ladStamped && st.ladStamp == codeStamp && (codeEmpty || !blank))) return;
     st.hasLad = false;
-    if (!st.ladder.empty()) ShowFileMsg(kMsgLadderFileStale, path);
+    if (!blank) ShowFileMsg(kMsgLadderFileStale, path);
 }
 
 // Applies the ladder parts of a staged set (rows, labels, block comments).
@@ -642,7 +648,7 @@ bool ReadProgramFile() {
     gQel.Designer.clear();
     if (!st.hasRcm) LoadDeviceCommentInit();
     // The frame converts a program whose ladder is not ok.
-    DropStaleLadder(st, CodeImageStamp(st.image.data(), static_cast<std::uint32_t>(st.image.size())), base + ".lad");
+    DropStaleLadder(st, st.image.data(), static_cast<std::uint32_t>(st.image.size()), base + ".lad");
     ApplyLadder(st);
     ApplyComments(st);
     ApplyMonitorList(st);
@@ -666,7 +672,7 @@ bool ReadSiblingFiles() {
         const Outcome o = ReadOne(SiblingPath(s.ext), st, s.parse);
         if (o == Outcome::Refused) allRead = false;
         if (o != Outcome::Read) continue;
-        DropStaleLadder(st, ProgramImageStamp(), SiblingPath(s.ext));
+        DropStaleLadder(st, gProgram, gProgramCapacity, SiblingPath(s.ext));
         ApplyLadder(st);
         ApplyComments(st);
         ApplyMonitorList(st);

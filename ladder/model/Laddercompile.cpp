@@ -332,13 +332,14 @@ bool RestoreProgramStepMarks() {
 
 std::uint8_t CompileProgramLadder(TCompileProgress* progress) {
     // The compile replaces the program: it must not replace code the ladder
-    // does not stand for. A program with code takes only a ladder that is
-    // not empty and was drawn from (or compiled into) the code as it stands;
-    // an empty program loses nothing.
+    // does not stand for. A program with code takes only a ladder that was
+    // drawn from (or compiled into) the code as it stands; an empty program
+    // loses nothing. Such a ladder emptied by the user's own edits is the
+    // empty program the user asked for; an empty ladder that never stood for
+    // the code (one the code could not be drawn into) is refused.
     const bool programEmpty =
         !gProgram || std::all_of(gProgram, gProgram + gProgramCapacity, [](std::uint8_t b) { return b == 0xFF; });
-    const std::int32_t lastRow = gLadderRows ? FindLastUsedRow(gLadderRows, kLdbRowBytes, kLadderRows - 1) : -1;
-    if (!programEmpty && (lastRow < 0 || !LadderMatchesProgram())) {
+    if (!programEmpty && !LadderMatchesProgram()) {
         gCompileResult = kCompileLadderNotOfProgram;
         gCompileLayoutError = TLayoutError{};
         gNetworkStartRow = gNextNetworkRow = 0;

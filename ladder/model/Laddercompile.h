@@ -37,7 +37,7 @@ extern std::int32_t gNetworkRowCount;     // rows of the current network as cut
 extern std::int32_t gCompileStride;       // bytes per wide row of the current network
 // 0 layout error (or success), 1 a line the assembler rejected (its text is in
 // gInputText), 2 program capacity exceeded, 3 (CompileProgramLadder only) the
-// ladder is empty or does not belong to the program's code: nothing compiled.
+// ladder does not belong to the program's code: nothing compiled.
 extern std::uint8_t gCompileResult;
 constexpr std::uint8_t kCompileLadderNotOfProgram = 3;
 // The layout error of the last failed compile (grid row, 1-based column).
@@ -87,10 +87,11 @@ bool LadderCompiles(const TCompileTarget& target);
 // Compiles the program's ladder (gLadderRows up to its last used row, with the
 // program's label tables and rung comments) into gProgram; gActiveView is not
 // consulted. Returns as CompileLadder. A program with code is compiled over
-// only by a ladder that is not empty and belongs to that code
-// (LadderMatchesProgram: drawn from it or compiled into it since it last
-// changed); otherwise nothing is compiled (gCompileResult 3, message 251) and
-// the program stays as it is. The window rebuilds such a ladder from the code.
+// only by a ladder that belongs to that code (LadderMatchesProgram: drawn
+// from it or compiled into it since it last changed); such a ladder emptied
+// by the user compiles into the empty program. Otherwise nothing is compiled
+// (gCompileResult 3, message 251) and the program stays as it is. The window
+// rebuilds such a ladder from the code.
 std::uint8_t CompileProgramLadder(TCompileProgress* progress = nullptr);
 
 // Gives the program's ladder its step marks again (a ladder read from its file

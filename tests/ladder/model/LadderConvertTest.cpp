@@ -550,8 +550,9 @@ TEST(CodeToLadder, ProgramGlobalsAndMessage) {
 }
 
 // A compile never writes a ladder over code it does not stand for: after the
-// code changed (an instruction-list edit), or with an empty ladder, the
-// program stays as it is; the ladder drawn again from the code compiles.
+// code changed (an instruction-list edit), or with an empty ladder the code
+// was never drawn into, the program stays as it is; the ladder drawn again
+// from the code compiles. The code's own ladder emptied is the empty program.
 TEST(CodeToLadder, StaleOrEmptyLadderIsNotCompiledOverTheCode) {
     AllocateSharedBuffers();
     SetCurrentFamily(1);
@@ -575,12 +576,33 @@ TEST(CodeToLadder, StaleOrEmptyLadderIsNotCompiledOverTheCode) {
     EXPECT_TRUE(std::equal(image.begin(), image.end(), gProgram));
 
     ASSERT_EQ(ConvertCodeToLadder(), 0);
-    std::memset(gLadderRows, 0, 600);
-    EXPECT_EQ(CompileProgramLadder(), 1) << "an empty ladder";
-    EXPECT_TRUE(std::equal(image.begin(), image.end(), gProgram));
-    ASSERT_EQ(ConvertCodeToLadder(), 0);
     EXPECT_EQ(CompileProgramLadder(), 0) << CompileFailureText();
     EXPECT_TRUE(std::equal(image.begin(), image.end(), gProgram));
+
+    // Code the ladder could not be drawn into (an output with no contact)
+    // leaves the grid as it was: emptied, it still stands for no code.
+    std::memset(gLadderRows, 0, 600);
+    const std::vector<std::uint8_t> undrawable = AssembleLines({"OUT Y0", "END"});
+    std::memcpy(gProgram, undrawable.data(), undrawable.size());
+    LocateProgramEnd();
+    EXPECT_NE(ConvertCodeToLadder(), 0);
+    const std::vector<std::uint8_t> kept(gProgram, gProgram + gProgramCapacity);
+    EXPECT_EQ(CompileProgramLadder(), 1) << "an empty ladder of no code";
+    EXPECT_EQ(gCompileResult, kCompileLadderNotOfProgram);
+    EXPECT_TRUE(std::equal(kept.begin(), kept.end(), gProgram));
+
+    // The code's own ladder emptied compiles into the empty program.
+    std::memcpy(gProgram, image.data(), image.size());
+    LocateProgramEnd();
+    ASSERT_EQ(ConvertCodeToLadder(), 0);
+    std::memset(gLadderRows, 0, 600);
+    EXPECT_EQ(CompileProgramLadder(), 0) << CompileFailureText();
+    EXPECT_TRUE(std::all_of(gProgram, gProgram + gProgramCapacity, [](std::uint8_t b) { return b == 0xFF; }));
+    ASSERT_EQ(ConvertCodeToLadder(), 0);
+    EXPECT_EQ(gLadderRowCount, 0) << "the empty program draws the empty ladder";
+    std::memcpy(gProgram, image.data(), image.size());
+    LocateProgramEnd();
+    ASSERT_EQ(ConvertCodeToLadder(), 0);
 
     // Into an empty program any ladder compiles: nothing can be lost.
     std::memset(gProgram, 0xFF, gProgramCapacity);
