@@ -106,7 +106,8 @@ TDevCom::TDevCom(QWidget* parent) : QWidget(parent) {
     auto hasRows = [this] { return !SelectedRows(ActiveGrid()).empty(); };
     Link->Register("MmCopy", [this] { PopCopyClick(); }, [=] { return onLetterPage() && hasRows(); });
     Link->Register("MmCut", [this] { PopCutClick(); }, [=] { return onLetterPage() && hasRows(); });
-    Link->Register("MmPaste", [this] { PopPasteClick(); }, [=] { return onLetterPage() && ClipboardHasText(); });
+    Link->Register("MmPaste", [this] { PopPasteClick(); },
+                   [this, onLetterPage] { return onLetterPage() && ClipboardHasText(); });
     Link->Register("MmDel", [this] { PopDelClick(); }, hasRows);
     Link->Register("ShowCursorPos", [this] { emit Link->statusText(2, {}); });
     _DevCom = this;

@@ -152,7 +152,7 @@ TEST(LadderBlock, RandomBytesUnderOurFormatNeverReachTheGrid) {
         target.edit.SetCursor(static_cast<std::int32_t>(rnd() % 12), static_cast<std::int32_t>(rnd() % 12) * 5);
         const auto before = target.State();
         const TLadderEditResult r = target.edit.PasteBlock(b);
-        if (!r.changed) EXPECT_EQ(target.State(), before);
+        if (!r.changed) { EXPECT_EQ(target.State(), before); }
         ASSERT_LT(target.edit.LastRow(), 12);
     }
     EXPECT_GT(accepted, 0);
@@ -165,7 +165,7 @@ TEST(LadderBlock, PasteSplitsAtTheOutputAndRefusesWhatDoesNotFit) {
     TLadderBlock rung;
     rung.firstLength = 15;
     rung.bytes.assign(rig.Cell(0, 0), rig.Cell(0, 10));
-    rung.bytes.insert(rung.bytes.end(), rig.Cell(0, 55), rig.Cell(0, 60));
+    for (int c = 55; c < 60; ++c) rung.bytes.push_back(*rig.Cell(0, c));
     rig.edit.SetCursor(2, 10);
     Ok(rig.edit.PasteBlock(rung));
     EXPECT_EQ(CellKind(rig.Cell(2, 10)), TLdbKind::Open_Ry);

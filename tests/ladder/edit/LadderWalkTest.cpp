@@ -43,8 +43,8 @@ TEST(LadderWalk, KeysAndPlacementsStayInsideTheGrid) {
             ASSERT_LT(rig.edit.Row(), 24);
             const int col = rig.edit.Col();
             ASSERT_TRUE(col == -5 || (col >= 0 && col <= 55 && col % 5 == 0)) << col;
-            if (col >= 0) ASSERT_FALSE(IsTokenCell(rig.Cell(rig.edit.Row(), col))) << "step " << step;
-            if (!r.changed) ASSERT_EQ(rig.State(), before) << "step " << step << " action " << action;
+            if (col >= 0) { ASSERT_FALSE(IsTokenCell(rig.Cell(rig.edit.Row(), col))) << "step " << step; }
+            if (!r.changed) { ASSERT_EQ(rig.State(), before) << "step " << step << " action " << action; }
             if (step % 25 == 0) {
                 std::string why;
                 if (rig.Compile(&why).empty() && rig.edit.LastRow() >= 0) {

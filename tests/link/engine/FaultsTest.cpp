@@ -11,6 +11,7 @@ using namespace qel::test;
 using qel::link::LampColor;
 using qel::link::TTransData;
 using qel::link::gLadderMonitorRefresh;
+using qel::link::kMsgTimeout;
 using qel::link::kMsgWriteQueueFull;
 
 namespace {
@@ -539,4 +540,74 @@ TEST_F(LinkFixture, RegisterWriteStillQueuedKeepsThePortOpen) {
     // Closed only after the queued write was answered.
     ASSERT_EQ(emu.RequestCount(), 2u);
     EXPECT_EQ(emu.S.regs[0x1003], 0x55);
+}
+
+// A job cancelled while a queued write or a monitor poll is the request
+// awaiting its reply: that request keeps its own time-out. Its reply lost,
+// the time-out still comes (message 83), the line is free again, the idle
+// port closes and the next job runs, instead of everything waiting forever
+// for a reply no timer watches any more.
+TEST_F(LinkFixture, CancelKeepsTheTimeOutOfAnOutstandingWriteOrPoll) {
+    struct Case {
+        const char* what;
+        FaultRule drop;
+        int address;  // of the request whose reply is lost
+        bool monitor;
+    } cases[] = {
+        {"register write", {.action = FaultAction::Drop, .function = 16}, 0x1003, false},
+        {"coil write", {.action = FaultAction::Drop, .function = 5}, 0x0501, false},
+        {"monitor poll", {.action = FaultAction::Drop, .function = 3, .addrLo = 0x1001, .addrHi = 0x1001}, 0x1001, true},
+    };
+    const int replyMs = 900;  // 180 ticks of the tests' 5 ms
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        emu.ClearFaults();
+        emu.ClearLog();
+        emu.AddFault(c.drop);
+        frame.msgs.clear();
+        // A job reading D0 until it is cancelled; after its first reply it
+        // queues the write, which goes out before the job's next step.
+        ScriptJob job;
+        job.request = [](TTransData& l) { l.SendCommand(0x1000, 1, 3); };
+        job.reply = [&](TTransData& l) {
+            if (job.replies.size() != 1 || c.monitor) return;
+            if (c.drop.function == 16)
+                l.QueueDeviceWrite(0x1003, 1, 0x66, 16);
+            else
+                l.QueueDeviceWrite(0x0501, 0xFF00, 0, 5);
+        };
+        ReadClient client(0x1001, 1);
+        link->RegisterMonitorClient("3", &client);
+        link->RegisterJob(4, &job);
+        ASSERT_TRUE(link->OpenPort());
+        if (c.monitor) link->AddMonitorClient("3");  // the job waits for monitoring to end
+        link->StartJob(4, 1);
+        ASSERT_TRUE(WaitUntil([&] { return !Requests(c.drop.function, c.address, c.address + 1).empty(); }));
+        ASSERT_FALSE(link->MaySend);
+        const int requests = job.requests;
+        link->CancelJob();
+
+        // The lost reply is still watched: its time-out comes within one
+        // reply time (a coarse timer may run up to 5 % late).
+        EXPECT_TRUE(link->ReplyTmr.isActive());
+        EXPECT_LE(link->ReplyTmr.remainingTime(), replyMs + replyMs / 20);
+        ASSERT_TRUE(WaitUntil([&] { return !frame.msgs.empty(); }));
+        EXPECT_EQ(frame.Ids(), std::vector<int>{kMsgTimeout});
+        EXPECT_TRUE(link->MaySend);
+        EXPECT_TRUE(link->MonitorClients.empty());
+        EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
+        EXPECT_EQ(job.requests, requests);
+        EXPECT_TRUE(client.values.empty());
+
+        // The next job runs to its end.
+        emu.ClearLog();
+        frame.msgs.clear();
+        emu.S.regs[0x1002] = 0x4321;
+        SequenceJob next({[](TTransData& l) { l.SendCommand(0x1002, 1, 3); }});
+        ASSERT_TRUE(RunJob(4, next));
+        ASSERT_EQ(next.replies.size(), 1u);
+        ASSERT_EQ(next.replies[0].size(), 5u);  // function, byte count, one word, LRC
+        EXPECT_EQ(next.replies[0][2] << 8 | next.replies[0][3], 0x4321);
+        EXPECT_TRUE(frame.msgs.empty());
+    }
 }

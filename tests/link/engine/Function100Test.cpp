@@ -137,7 +137,7 @@ TEST_F(LinkFixture, AckTerminatedReplyIsCompleteAndTheStepDecides) {
 
     // A bare ACK or one after damaged pairs still ends the reply, without
     // bytes; a reply that ends with CR LF again clears the mark.
-    for (const std::string text : {std::string(":\x06"), std::string(":0164010C01G1\x06")}) {
+    for (const std::string& text : {std::string(":\x06"), std::string(":0164010C01G1\x06")}) {
         emu.ClearFaults();
         emu.ClearLog();
         emu.AddFault({.action = FaultAction::Raw, .function = 100, .text = text});

@@ -5,6 +5,7 @@
 // read that leaves the project as it was.
 #include <fstream>
 #include <random>
+#include <tuple>
 #include <unistd.h>
 
 #include "core/ProgramImage.h"
@@ -275,6 +276,48 @@ TEST_F(MemCardTest, RandomCommentsWrittenToTheCardComeBackTheSame) {
     }
     RemoveDeviceCommentListener(listener);
     EXPECT_GT(changed, 600) << "most random comments needed the rule";
+}
+
+// Comments that reach the lists without passing the setter are still packed
+// as the comment rule has them: a line feed inside one cannot end its record
+// early and make the rest a record of another device, and no record is longer
+// than a comment may be. Read back, each lands on its own device only.
+TEST_F(MemCardTest, CommentsPutStraightIntoTheListsArePackedCleanAndComeBackOnTheirOwnDevices) {
+    auto& lists = gQel.DevComments;
+    for (auto& l : lists) std::fill(l.begin(), l.end(), std::string());
+    lists[0][8] = "Start\nY\x05" + std::string(1, '\0') + "Lamp";  // X10: would forge a record for Y5
+    lists[2][7] = "Valve\x1B" "2";                                  // M7
+    lists[6][3] = std::string(60, 'a') + "马达";                     // D3: 66 bytes
+    const bool all[9] = {true, true, true, true, true, true, true, true, true};
+    std::vector<std::uint8_t> packed;
+    ASSERT_TRUE(PackComments(all, packed));
+    // The records as the card's reader splits them: at each line feed.
+    std::vector<std::tuple<char, int, std::string>> records;
+    for (std::size_t p = 0; p + 3 < packed.size();) {
+        const auto end = std::find(packed.begin() + static_cast<std::ptrdiff_t>(p + 3), packed.end(), std::uint8_t{0x0A});
+        records.emplace_back(static_cast<char>(packed[p]), packed[p + 1] | packed[p + 2] << 8,
+                             std::string(packed.begin() + static_cast<std::ptrdiff_t>(p + 3), end));
+        p = static_cast<std::size_t>(end - packed.begin()) + 1;
+    }
+    const std::vector<std::tuple<char, int, std::string>> expected = {
+        {'X', 8, "Start Y  Lamp"}, {'M', 7, "Valve 2"}, {'D', 3, std::string(60, 'a') + "马"}};
+    EXPECT_EQ(records, expected);
+    EXPECT_EQ(packed.back(), 0x0A);
+
+    std::fill(emu.S.cardArea[1].begin(), emu.S.cardArea[1].end(), 0);
+    ASSERT_EQ(Ran([&] { return card->WriteComments(all); }), std::vector<int>{139});
+    for (auto& l : lists) std::fill(l.begin(), l.end(), "kept");
+    ASSERT_EQ(Ran([&] { return card->ReadComments(); }), std::vector<int>{138});
+    EXPECT_EQ(lists[0][8], "Start Y  Lamp");
+    EXPECT_EQ(lists[2][7], "Valve 2");
+    EXPECT_EQ(lists[6][3], std::string(60, 'a') + "马");
+    EXPECT_EQ(lists[1][5], "kept");  // Y5
+    std::size_t kept = 0, entries = 0;
+    for (const auto& l : lists) {
+        kept += static_cast<std::size_t>(std::count(l.begin(), l.end(), "kept"));
+        entries += l.size();
+    }
+    EXPECT_EQ(kept, entries - 3) << "no other device's comment changes";
 }
 
 TEST_F(MemCardTest, UserInstructionFiles) {

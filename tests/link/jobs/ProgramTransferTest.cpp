@@ -641,7 +641,7 @@ protected:
         frame.msgs.clear();
         host.asked.clear();
         const int r = pwd->Apply(p, confirm);
-        if (r == TPlcPassword::kStarted) EXPECT_TRUE(Idle());
+        if (r == TPlcPassword::kStarted) { EXPECT_TRUE(Idle()); }
         return frame.Ids();
     }
     // A program read: message 58 while locked, 87 once it is open.
@@ -747,7 +747,7 @@ TEST_F(PasswordTest, EveryFamilySetsLocksRefusesWrongPasswordsUnlocksChangesAndC
         host.answer = false;
         EXPECT_TRUE(Apply("    ", "    ").empty());
         EXPECT_EQ(host.asked, k.clearAsked);
-        if (family == 0) EXPECT_EQ(password(), "xy34");
+        if (family == 0) { EXPECT_EQ(password(), "xy34"); }
         host.answer = true;
         host.status.clear();
         EXPECT_EQ(Apply("    ", "    "), k.clear);
@@ -756,7 +756,7 @@ TEST_F(PasswordTest, EveryFamilySetsLocksRefusesWrongPasswordsUnlocksChangesAndC
         EXPECT_EQ(Last(host.status), kMsgPwdNone);
         EXPECT_FALSE(Locked());
         EXPECT_FALSE(family != 0 && emu.S.password.has_value());
-        if (family == 0) EXPECT_EQ(Family0Password(), std::string(4, '\0'));
+        if (family == 0) { EXPECT_EQ(Family0Password(), std::string(4, '\0')); }
         EXPECT_EQ(pwd->EnterMode, 0);
         EXPECT_TRUE(Query().empty());
         EXPECT_EQ(pwd->EnterMode, 0);

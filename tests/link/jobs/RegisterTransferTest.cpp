@@ -200,8 +200,9 @@ TEST_F(RegisterTransferTest, EveryPageOfEveryFamilyMovesItsRegistersInTheFamilys
             // Every register the view shows as existing is read, except
             // family 0's D600-D999 that the PLC does not have.
             for (int n = 0; n < PageSize(page) && n < RegPageCells(page, family); ++n)
-                if (RegisterInUse(page, family, n) && !(page == kRegPageC32 && family == 2))
+                if (RegisterInUse(page, family, n) && !(page == kRegPageC32 && family == 2)) {
                     ASSERT_TRUE(read[static_cast<std::size_t>(n)] || (page == kRegPageC && family == 2)) << n;
+                }
 
             // Write: new values reach exactly the registers of the write plan.
             std::mt19937 rng(99u + static_cast<unsigned>(page));

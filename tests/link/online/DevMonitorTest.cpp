@@ -327,17 +327,18 @@ TEST_F(DevMoniLink, ForceAndSetValueChangeExactlyWhatWasAsked) {
     ASSERT_TRUE(Cycles(2));
 
     for (std::size_t i = 0; i < coils.size(); ++i)
-        if (i != 0x0500) EXPECT_EQ(emu.S.coils[i], coils[i]) << std::hex << i;
+        if (i != 0x0500) { EXPECT_EQ(emu.S.coils[i], coils[i]) << std::hex << i; }
     EXPECT_EQ(emu.S.coils[0x0500], 1);
     auto monitorArea = [](std::size_t i) { return i >= 16384 && i < 16984; };
     for (std::size_t i = 0; i < regs.size(); ++i)
-        if (i != 0x1000 && i != 0x10C8 && i != 0x10C9 && !monitorArea(i))
+        if (i != 0x1000 && i != 0x10C8 && i != 0x10C9 && !monitorArea(i)) {
             EXPECT_EQ(emu.S.regs[i], regs[i]) << std::hex << i;
+        }
     EXPECT_EQ(emu.S.regs[0x1000], 0xFFFD);
     EXPECT_EQ(emu.S.regs[0x10C8], 70000 & 0xFFFF);
     EXPECT_EQ(emu.S.regs[0x10C9], 1);
     for (int i = 0; i < 56; ++i)
-        if (i != 1) EXPECT_EQ(emu.S.c32[i], c32[i]);
+        if (i != 1) { EXPECT_EQ(emu.S.c32[i], c32[i]); }
     EXPECT_EQ(emu.S.c32[1], 0x12345678u);
     // And the monitor shows them.
     EXPECT_TRUE(Cells(1).On);

@@ -539,7 +539,8 @@ TEST_F(SfcMonitorWindowTest, ActiveStepDrawnRedMovesWithTheStepRelaysAndScrollRe
                 menu->close();
             }
         });
-        QContextMenuEvent popup(QContextMenuEvent::Mouse, QPoint(10, 10));
+        const QPoint at(10, 10);
+        QContextMenuEvent popup(QContextMenuEvent::Mouse, at, _Sfc->viewport()->mapToGlobal(at));
         QCoreApplication::sendEvent(_Sfc->viewport(), &popup);
         QCoreApplication::processEvents();
         EXPECT_FALSE(popped);

@@ -427,9 +427,10 @@ TEST_F(ChartAndLadderTest, KeepingTheChartPutsItInAndDrawsTheLadderFromTheCode) 
     const std::vector<std::uint8_t> now = LadderRows();
     for (int row = 0; row < kLadderRows; ++row) {
         const auto at = static_cast<std::ptrdiff_t>(row) * kLadderRowBytes;
-        if (!std::equal(edited_.begin() + at, edited_.begin() + at + kLadderRowBytes, drawn_.begin() + at))
+        if (!std::equal(edited_.begin() + at, edited_.begin() + at + kLadderRowBytes, drawn_.begin() + at)) {
             EXPECT_TRUE(std::equal(now.begin() + at, now.begin() + at + kLadderRowBytes, drawn_.begin() + at))
                 << "row " << row << " still holds the typed rung";
+        }
     }
     EXPECT_TRUE(LadderMatchesProgram());
     EXPECT_FALSE(sfc_->HoldsEdits());
