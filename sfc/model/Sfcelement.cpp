@@ -9,6 +9,10 @@
 #include "ladder/model/Lad.h"
 #include "ladder/model/LadderConvert.h"
 #include "ladder/model/Laddercompile.h"
+#include "project/Chartstamp.h"
+#include "project/Ladderstamp.h"
+#include "project/Msgtable.h"
+#include "project/Projectfiles.h"
 #include "project/Qelglobals.h"
 #include "sfc/model/Codetosfc.h"
 #include "sfc/model/Sfcchart.h"
@@ -132,8 +136,42 @@ bool SfcChartMatchesProgram() {
     return r.ok() && r.length == used && std::memcmp(out.data(), gProgram, used) == 0;
 }
 
+TSfcChartState SfcChartState() {
+    if (!gProgram || SfcLastUsedRow(gSfcGrid, gSfcRowCount) < 0) return TSfcChartState::Empty;
+    std::vector<std::uint8_t> out(gProgramCapacity, 0xFF);
+    const TSfcToCodeResult r = SfcChartToCode(TSfcChartRef::Shared(), out.data(), gProgramCapacity);
+    const std::uint32_t used = LocateProgramEnd();
+    if (r.ok() && r.length == used && std::memcmp(out.data(), gProgram, used) == 0) return TSfcChartState::OfProgram;
+    // A chart file of an older version does not say which code it was drawn
+    // for: taken for a drawing of other code, its rows could go in over
+    // edits made in the list since.
+    if (gSfcCodeStamp == 0) return TSfcChartState::OldDrawing;
+    // The chart converts to what it converted to when it last matched: no
+    // edits of its own (code typed by hand may convert to an equivalent form).
+    if (r.ok() && CodeImageStamp(out.data(), r.length) == gSfcCodeStamp)
+        return gSfcProgramStamp == ProgramImageStamp() ? TSfcChartState::OfProgram : TSfcChartState::OldDrawing;
+    return TSfcChartState::Edited;
+}
+
+void MarkSfcChartOfProgram() {
+    if (!gProgram) return;
+    std::vector<std::uint8_t> out(gProgramCapacity, 0xFF);
+    const TSfcToCodeResult r = SfcChartToCode(TSfcChartRef::Shared(), out.data(), gProgramCapacity);
+    if (r.ok()) MarkChartOfProgram(out.data(), r.length);
+}
+
 bool PrepareSfcChartForView() {
     if (!gProgram || LocateProgramEnd() == 0) return true;
-    if (SfcChartMatchesProgram()) return true;
-    return ConvertCodeToSfc();
+    switch (SfcChartState()) {
+    case TSfcChartState::Edited: return true;
+    case TSfcChartState::OfProgram:
+        MarkSfcChartOfProgram();
+        return true;
+    case TSfcChartState::Empty: return ConvertCodeToSfc();
+    case TSfcChartState::OldDrawing: break;
+    }
+    const bool fromFile = gSfcChartFromFile;
+    if (!ConvertCodeToSfc()) return false;
+    if (fromFile) ShowMsg(kMsgChartFileStale, " " + SiblingPath(".sfc"));
+    return true;
 }
