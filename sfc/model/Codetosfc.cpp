@@ -9,8 +9,8 @@
 
 #include "core/ProgramImage.h"
 #include "ladder/model/LadderConvert.h"
-#include "project/Chartstamp.h"
 #include "project/Msgtable.h"
+#include "sfc/model/Sfcelement.h"
 #include "sfc/model/Sfcparse.h"
 #include "sfc/model/Sfctocode.h"
 
@@ -891,8 +891,6 @@ bool ConvertCodeToSfc() {
     gSfcChartError = 0;
     CommitSfcChart(r.chart);
     // The chart drawn stands for this code: what it converts to is kept with it.
-    std::vector<std::uint8_t> out(gProgramCapacity, 0xFF);
-    const TSfcToCodeResult back = SfcChartToCode(TSfcChartRef::Shared(), out.data(), gProgramCapacity);
-    MarkChartOfProgram(out.data(), back.ok() ? back.length : 0);
+    MarkSfcChartOfProgram();
     return true;
 }
