@@ -20,6 +20,8 @@ enum TShellMsg : int {
     kMsgSaveLeftMixed = 170,     ///< a save failed and could not put every old file back
     kMsgLadderEditsNotSaved = 255,  ///< saved, but the ladder file holds edits the code does not have
     kMsgLadderFileStale = 256,   ///< the ladder file is of other code: drawn again from the code
+    kMsgChartEditsNotSaved = 257,  ///< saved, but the chart (or an element's inner program) holds edits the code does not have
+    kMsgChartFileStale = 258,    ///< the chart file is of other code: drawn again from the code
 };
 
 /// Largest message file read (the real one is a few kilobytes).

@@ -12,6 +12,7 @@
 #include "platform/Paths.h"
 #include "core/DeviceLimits.h"
 #include "project/Commentrules.h"
+#include "project/Chartstamp.h"
 #include "project/Fileio.h"
 #include "project/Ladderstamp.h"
 #include "project/Msgtable.h"
@@ -77,6 +78,7 @@ struct Staged {
     std::array<TDevMoniEntry, kDevMoniMaxEntries> dev{};
 
     bool hasSfc = false;
+    std::uint64_t sfcProgramStamp = 0, sfcCodeStamp = 0, sfcChartStamp = 0;  // 0: a file without stamps
     std::int32_t sfcRows = 0;
     std::vector<std::uint8_t> sfcGrid;
     std::vector<TSfcCodeRec> sfcRecords;
@@ -192,6 +194,15 @@ Refusal ParseSmt(const std::vector<std::uint8_t>& bytes, Staged& st) {
 // types that carry code, one per cell.
 constexpr std::uint32_t kSfcMaxRows = 65536;
 constexpr std::uint32_t kSfcMaxRecordBytes = 65536;
+// Where the `.sfc` header keeps the stamps of the program image, of the
+// chart's code and of the chart itself when they last matched (three u64 in
+// the spare header bytes).
+constexpr std::size_t kSfcStampOffset = 66;
+
+std::uint64_t ReadU64(ByteReader& rd) {
+    const std::uint64_t low = rd.U32();
+    return low | static_cast<std::uint64_t>(rd.U32()) << 32;
+}
 
 Refusal ParseSfc(const std::vector<std::uint8_t>& bytes, Staged& st) {
     if (const Refusal r = SiblingHeader(bytes, st.family); r != Refusal::None) return r;
@@ -233,6 +244,10 @@ Refusal ParseSfc(const std::vector<std::uint8_t>& bytes, Staged& st) {
         records.push_back(std::move(rec));
     }
     if (rd.Pos() != bytes.size()) return Refusal::Corrupt;
+    rd.Seek(kSfcStampOffset);
+    st.sfcProgramStamp = ReadU64(rd);
+    st.sfcCodeStamp = ReadU64(rd);
+    st.sfcChartStamp = ReadU64(rd);
     st.sfcRows = static_cast<std::int32_t>(rows);
     st.sfcGrid = std::move(grid);
     st.sfcRecords = std::move(records);
@@ -402,33 +417,22 @@ std::string BuildSmt() {
 }
 
 std::string BuildSfc() {
-    std::int32_t rows = 0;
-    for (std::int32_t r = gSfcGrid ? gSfcRowCount - 1 : -1; r >= 0 && rows == 0; --r) {
-        const std::uint8_t* row = gSfcGrid + static_cast<std::size_t>(r) * kSfcRowBytes;
-        if (std::any_of(row, row + kSfcRowBytes, [](std::uint8_t b) { return b != 0xFF; })) rows = r + 1;
-    }
     std::string out;
     qelfile::PutHeader(out, gQel.Family, gQel.CapacityIndex, gQel.Title);
-    qelfile::PutU32(out, static_cast<std::uint32_t>(rows));
-    if (rows > 0) out.append(reinterpret_cast<const char*>(gSfcGrid), static_cast<std::size_t>(rows) * kSfcRowBytes);
-    // Records of cells outside the saved rows or on cells without code carry nothing.
-    std::string body;
-    std::uint32_t count = 0;
-    std::vector<std::uint8_t> taken(static_cast<std::size_t>(rows) * 16, 0);
-    for (const auto& rec : gSfcCodeList) {
-        if (rec->row < 0 || rec->row >= rows || rec->col < 0 || rec->col > 60 || rec->col % 4) continue;
-        const std::size_t cell = static_cast<std::size_t>(rec->row) * 16 + static_cast<std::size_t>(rec->col / 4);
-        const std::uint8_t type = gSfcGrid[cell * 4];
-        if (taken[cell] || !(type == 0 || type == 1 || type == 2 || type == 4 || type == 8)) continue;
-        taken[cell] = 1;
-        qelfile::PutU32(body, static_cast<std::uint32_t>(rec->row));
-        qelfile::PutU32(body, static_cast<std::uint32_t>(rec->col));
-        qelfile::PutU32(body, static_cast<std::uint32_t>(rec->code.size()));
-        body.append(reinterpret_cast<const char*>(rec->code.data()), rec->code.size());
-        ++count;
+    // A chart that is only a drawing of code changed since holds nothing of
+    // the user's: it is saved without rows, so that opening draws it from the
+    // code again without calling the file stale. A chart with edits of its
+    // own keeps them, with the stamps of the code they were made on.
+    if (SfcChartIsOldDrawing()) {
+        qelfile::PutU32(out, 0);
+        qelfile::PutU32(out, 0);
+    } else {
+        out += SfcChartBody();
     }
-    qelfile::PutU32(out, count);
-    return out + body;
+    const std::uint64_t stamps[] = {gSfcProgramStamp, gSfcCodeStamp, gSfcChartStamp};
+    for (std::size_t k = 0; k < 3; ++k)
+        for (std::size_t i = 0; i < 8; ++i) out[kSfcStampOffset + 8 * k + i] = static_cast<char>(stamps[k] >> (8 * i));
+    return out;
 }
 
 std::string TextFirstLine(const char* tag) {
@@ -595,6 +599,10 @@ void ApplyChart(const Staged& st) {
         if (!st.sfcGrid.empty()) std::memcpy(gSfcGrid, st.sfcGrid.data(), st.sfcGrid.size());
         gSfcCodeList.clear();
         for (const TSfcCodeRec& rec : st.sfcRecords) gSfcCodeList.push_back(std::make_unique<TSfcCodeRec>(rec));
+        gSfcProgramStamp = st.sfcProgramStamp;
+        gSfcCodeStamp = st.sfcCodeStamp;
+        gSfcChartStamp = st.sfcChartStamp;
+        gSfcChartFromFile = !st.sfcGrid.empty();
     }
 }
 
@@ -771,8 +779,9 @@ void ClearProject() {
     if (gSfcGrid) std::memset(gSfcGrid, 0xFF, static_cast<std::size_t>(gSfcRowCount) * kSfcRowBytes);
     gSfcCodeList.clear();
     gQel.RungComments.clear();
-    // An empty ladder is the ladder of the empty program.
+    // An empty ladder is the ladder of the empty program, and so is an empty chart.
     MarkLadderOfProgram();
+    MarkChartOfProgram(nullptr, 0);
     gQel.ProgramOk = 1;
 }
 

@@ -347,6 +347,10 @@ private:
     /// After a save: false, with a message naming the ladder file, when the
     /// program's ladder holds edits the saved code does not have.
     bool LadderEditsSaved();
+    /// The same for the chart: false, with a message naming the chart file,
+    /// when it (or an element's inner ladder) holds edits the saved code does
+    /// not have; the project stays modified.
+    bool ChartEditsSaved();
     static bool IsEditCommand(const std::string& command);
     /// A command that reads the program commits the editors first (CommitEdits);
     /// false when it must not start.

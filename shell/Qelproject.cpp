@@ -72,7 +72,8 @@ bool TQelMain::SaveProgram() {
     AddRecentFile(gQel.ProgramFileName);
     NotifyProject(TProjectEvent::Saved);
     RebuildRecentMenu();
-    const bool whole = LadderEditsSaved();
+    const bool ladderWhole = LadderEditsSaved();
+    const bool whole = ChartEditsSaved() && ladderWhole;
     UpdateCaption();
     return whole;
 }
@@ -110,7 +111,8 @@ bool TQelMain::SaveProgramAs() {
     AddRecentFile(gQel.ProgramFileName);
     NotifyProject(TProjectEvent::Saved);
     RebuildRecentMenu();
-    const bool whole = LadderEditsSaved();
+    const bool ladderWhole = LadderEditsSaved();
+    const bool whole = ChartEditsSaved() && ladderWhole;
     UpdateCaption();
     return whole;
 }

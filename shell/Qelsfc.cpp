@@ -2,9 +2,12 @@
 // code (the program replaced only when the whole chart converted, then the
 // ladder rebuilt from it) and code to chart.
 #include "ladder/model/LadderConvert.h"
+#include "project/Editorlink.h"
 #include "project/Msgtable.h"
+#include "project/Projectfiles.h"
 #include "project/Qelglobals.h"
 #include "sfc/model/Codetosfc.h"
+#include "sfc/model/Sfcelement.h"
 #include "sfc/model/Sfctocode.h"
 #include "shell/Qelmain.h"
 #include "project/Viewcodes.h"
@@ -51,4 +54,16 @@ void TQelMain::BnCodeToSfcClick() {
         router_.Dispatch("SfcSynced", kViewSfc);
     }
     RefreshCommands();
+}
+
+bool TQelMain::ChartEditsSaved() {
+    // The chart file holds the chart as drawn, the program file only what it
+    // converted to; an element's inner ladder that could not be stored is in
+    // neither. The project stays modified, so that leaving it asks again.
+    TEditorLink* inner = LinkOfView(kViewInnerLadder);
+    const bool innerHolds = inner && inner->HoldsEdits && inner->HoldsEdits();
+    if (!innerHolds && SfcChartState() != TSfcChartState::Edited) return true;
+    ShowMsg(kMsgChartEditsNotSaved, " " + SiblingPath(".sfc"));
+    gQel.Modified = 1;
+    return false;
 }

@@ -97,6 +97,8 @@ public:
     // ---- code ----
     /// Edited since the last compile or conversion.
     bool Dirty() const { return dirty_; }
+    // An inner ladder's edits not yet stored into the element's record.
+    bool Unstored() const { return unstored_; }
     /// Compiles the ladder into the window's own code buffer (the program,
     /// or the chart element's buffer). A failure puts the cursor on the
     /// failing rows, shows its message (or hands it to `failure`) and returns

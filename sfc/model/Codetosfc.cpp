@@ -10,6 +10,7 @@
 #include "core/ProgramImage.h"
 #include "ladder/model/LadderConvert.h"
 #include "project/Msgtable.h"
+#include "sfc/model/Sfcelement.h"
 #include "sfc/model/Sfcparse.h"
 #include "sfc/model/Sfctocode.h"
 
@@ -889,5 +890,7 @@ bool ConvertCodeToSfc() {
     }
     gSfcChartError = 0;
     CommitSfcChart(r.chart);
+    // The chart drawn stands for this code: what it converts to is kept with it.
+    MarkSfcChartOfProgram();
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "core/Codetranslate.h"
 #include "core/InstructionTable.h"
@@ -9,6 +10,10 @@
 #include "ladder/model/Lad.h"
 #include "ladder/model/LadderConvert.h"
 #include "ladder/model/Laddercompile.h"
+#include "project/Chartstamp.h"
+#include "project/Ladderstamp.h"
+#include "project/Msgtable.h"
+#include "project/Projectfiles.h"
 #include "project/Qelglobals.h"
 #include "sfc/model/Codetosfc.h"
 #include "sfc/model/Sfcchart.h"
@@ -124,16 +129,67 @@ bool StoreSfcElementLadder(std::int32_t row, std::int32_t col) {
     return StoreSfcElementCode(row, col, code);
 }
 
-bool SfcChartMatchesProgram() {
-    if (!gProgram || SfcLastUsedRow(gSfcGrid, gSfcRowCount) < 0) return false;
+namespace {
+
+// The code the shared chart converts to, cut to its length; nothing when it
+// does not convert.
+std::optional<std::vector<std::uint8_t>> SharedChartCode() {
+    if (!gProgram || gProgramCapacity == 0) return std::nullopt;
     std::vector<std::uint8_t> out(gProgramCapacity, 0xFF);
     const TSfcToCodeResult r = SfcChartToCode(TSfcChartRef::Shared(), out.data(), gProgramCapacity);
+    if (!r.ok()) return std::nullopt;
+    out.resize(r.length);
+    return out;
+}
+
+bool IsProgramCode(const std::vector<std::uint8_t>& code) {
     const std::uint32_t used = LocateProgramEnd();
-    return r.ok() && r.length == used && std::memcmp(out.data(), gProgram, used) == 0;
+    return code.size() == used && std::memcmp(code.data(), gProgram, used) == 0;
+}
+
+}  // namespace
+
+bool SfcChartMatchesProgram() {
+    if (SfcLastUsedRow(gSfcGrid, gSfcRowCount) < 0) return false;
+    const auto code = SharedChartCode();
+    return code && IsProgramCode(*code);
+}
+
+TSfcChartState SfcChartState() {
+    if (!gProgram || SfcLastUsedRow(gSfcGrid, gSfcRowCount) < 0) return TSfcChartState::Empty;
+    const auto code = SharedChartCode();
+    if (code && IsProgramCode(*code)) return TSfcChartState::OfProgram;
+    // A chart file of an older version does not say which code it was drawn
+    // for: taken for a drawing of other code, its rows could go in over
+    // edits made in the list since.
+    if (gSfcCodeStamp == 0) return TSfcChartState::OldDrawing;
+    // The chart converts to what it converted to when it last matched: no
+    // edits of its own (code typed by hand may convert to an equivalent form).
+    if (code && CodeImageStamp(code->data(), static_cast<std::uint32_t>(code->size())) == gSfcCodeStamp)
+        return gSfcProgramStamp == ProgramImageStamp() ? TSfcChartState::OfProgram : TSfcChartState::OldDrawing;
+    return TSfcChartState::Edited;
+}
+
+void MarkSfcChartOfProgram() {
+    const auto code = SharedChartCode();
+    if (code)
+        MarkChartOfProgram(code->data(), static_cast<std::uint32_t>(code->size()));
+    else
+        MarkChartOfProgram(nullptr, 0);
 }
 
 bool PrepareSfcChartForView() {
     if (!gProgram || LocateProgramEnd() == 0) return true;
-    if (SfcChartMatchesProgram()) return true;
-    return ConvertCodeToSfc();
+    switch (SfcChartState()) {
+    case TSfcChartState::Edited: return true;
+    case TSfcChartState::OfProgram:
+        MarkSfcChartOfProgram();
+        return true;
+    case TSfcChartState::Empty: return ConvertCodeToSfc();
+    case TSfcChartState::OldDrawing: break;
+    }
+    const bool fromFile = gSfcChartFromFile;
+    if (!ConvertCodeToSfc()) return false;
+    if (fromFile) ShowMsg(kMsgChartFileStale, " " + SiblingPath(".sfc"));
+    return true;
 }

@@ -62,8 +62,23 @@ bool StoreSfcElementLadder(std::int32_t row, std::int32_t col);
 // drawing a new one from the code).
 bool SfcChartMatchesProgram();
 
-// What the SFC view shows when it opens: the stored chart when it still
-// describes the program, otherwise a chart drawn from the code (nothing for
-// an empty program). Returns false when the code could not be drawn (message
-// shown, chart left as it was).
+// What the shared chart is to the program as it stands.
+enum class TSfcChartState {
+    Empty,       // nothing drawn
+    OfProgram,   // it stands for the program: converts to it, or is the drawing made of it
+    OldDrawing,  // a drawing of code changed since (or of code not known): nothing of the user's own
+    Edited,      // edits of its own that the program does not have
+};
+TSfcChartState SfcChartState();
+
+// The shared chart, when it converts, is marked as matching the program as it
+// stands (its stamps, Chartstamp.h).
+void MarkSfcChartOfProgram();
+
+// What the SFC view shows when it opens: a chart holding edits of its own or
+// standing for the program is shown as it is; an empty chart, or one that is
+// only a drawing of older code, is drawn from the code (nothing for an empty
+// program), and when that replaces a chart read from the project's chart file
+// the user is told (message 258). Returns false when the code could not be
+// drawn (message shown, chart left as it was).
 bool PrepareSfcChartForView();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/ProgramImage.h"
+#include "project/Chartstamp.h"
 #include "project/Msgtable.h"
 #include "sfc/model/Sfcparse.h"
 
@@ -668,6 +669,7 @@ bool SfcToCode() {
     gSfcChartError = 0;
     std::memcpy(gProgram, out.data(), gProgramCapacity);
     LocateProgramEnd();
+    MarkChartOfProgram(out.data(), r.length);
     if (r.unreached > 0) ShowMsg(kMsgUnreached, std::to_string(r.unreached));
     return true;
 }

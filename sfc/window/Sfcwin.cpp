@@ -28,6 +28,7 @@
 #include "project/Projectfiles.h"
 #include "project/Qelglobals.h"
 #include "project/Viewcodes.h"
+#include "sfc/model/Codetosfc.h"
 #include "sfc/model/Sfcelement.h"
 #include "sfc/render/Sfcpaint.h"
 #include "sfc/model/Sfctocode.h"
@@ -497,25 +498,18 @@ void TSfc::mouseDoubleClickEvent(QMouseEvent* e) {
     Show(model_.BeginNumber());
 }
 
-// The code the chart converts to now (nothing when it does not convert).
-std::optional<std::vector<std::uint8_t>> TSfc::ChartCode() const {
-    if (!gProgram || gProgramCapacity == 0) return std::nullopt;
-    std::vector<std::uint8_t> out(gProgramCapacity, 0xFF);
-    const TSfcToCodeResult r = SfcChartToCode(TSfcChartRef::Shared(), out.data(), gProgramCapacity);
-    if (!r.ok()) return std::nullopt;
-    out.resize(r.length);
-    return out;
-}
-
 void TSfc::MarkSynced() {
-    synced_ = ChartCode();
-    syncedChart_ = CaptureSfcChart();
+    if (SfcChartState() == TSfcChartState::Edited)
+        syncedChart_.reset();
+    else
+        syncedChart_ = CaptureSfcChart();
 }
 
 bool TSfc::Edited() const {
-    // Only a chart (or element code) changed since it last matched the
-    // program goes into the program; an empty chart never does.
-    return SfcLastUsedRow(gSfcGrid, gSfcRowCount) >= 0 && ChartCode() != synced_;
+    // Only a chart (or element code) holding edits the program does not have
+    // goes into the program: never an empty chart, nor a drawing of code that
+    // was changed elsewhere since (that would undo those changes).
+    return SfcChartState() == TSfcChartState::Edited;
 }
 
 bool TSfc::ConvertIfEdited() {
@@ -542,7 +536,15 @@ bool TSfc::HoldsEdits() const { return model_.EditorOpen() || Edited(); }
 
 void TSfc::DropEdits() {
     if (model_.EditorOpen()) HideNumberEditor();
-    model_.Revert(syncedChart_);
+    if (syncedChart_) {
+        model_.Revert(*syncedChart_);
+    } else {
+        // The window opened on edits: the program's code draws what they go back to.
+        const TCodeToSfcResult drawn = gProgram ? ConvertCodeToChart(gProgram, LocateProgramEnd()) : TCodeToSfcResult{};
+        model_.Revert(drawn.ok ? drawn.chart : TSfcChart::Empty(gSfcRowCount));
+        MarkSfcChartOfProgram();
+        MarkSynced();
+    }
     // The elements' inner views edit the chart's elements: what they hold
     // goes with the chart's other edits. They close without the store question.
     for (QWidget* inner : {static_cast<QWidget*>(_InterLadder), static_cast<QWidget*>(_InterInst)}) {
@@ -557,26 +559,48 @@ void TSfc::DropEdits() {
 }
 
 bool TSfc::LeaveChart() {
+    if (closing_) return true;  // the close has settled the chart already
     // Converting the chart while the program's ladder holds edits would
     // leave those edits behind for good: the frame asks which to keep.
     if (Frame && Frame->SettleChartAndLadder() != TQelMain::TCommit::Done) return false;
     return ConvertIfEdited();
 }
 
+bool TSfc::CloseInnerWindows() {
+    // An element's inner window stores into the element's record, which only
+    // this window's chart holds: it never outlives the chart.
+    for (QWidget* inner : {static_cast<QWidget*>(_InterInst), static_cast<QWidget*>(_InterLadder)})
+        if (inner && !inner->close()) {
+            if (auto* sub = qobject_cast<QMdiSubWindow*>(inner->parentWidget()); sub && Frame)
+                Frame->MdiArea->setActiveSubWindow(sub);
+            return false;
+        }
+    return true;
+}
+
 void TSfc::closeEvent(QCloseEvent* e) {
-    // The chart goes into the program when the window closes; a chart that
-    // cannot be converted leaves the program as it was (its message shown)
-    // and stays in the project. Keeping both the chart's and the ladder's
-    // edits keeps the window open.
+    // The inner windows go first, each asking whether to store; one that
+    // stays open (its ladder does not compile) keeps the chart open too.
+    // Then the chart goes into the program; a chart that cannot be converted
+    // leaves the program as it was (its message shown once) and stays in the
+    // project with its edits. Keeping both the chart's and the ladder's edits
+    // keeps the window open.
+    if (closing_) {
+        e->accept();
+        return;
+    }
     if (model_.EditorOpen()) Commit();
+    if (!CloseInnerWindows()) {
+        e->ignore();
+        return;
+    }
     const TQelMain::TCommit settled = Frame ? Frame->SettleChartAndLadder() : TQelMain::TCommit::Done;
     if (settled == TQelMain::TCommit::Cancelled) {
         e->ignore();
         return;
     }
+    closing_ = true;
     if (settled == TQelMain::TCommit::Done) ConvertIfEdited();
-    if (_InterInst) _InterInst->close();
-    if (_InterLadder) _InterLadder->close();
     e->accept();
     if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) sub->close();
 }
@@ -613,9 +637,11 @@ void TSfc::PopInterLadWinClick() {
         ShowMsg(kMsgNoInner);
         return;
     }
-    if (Frame)
-        OpenInterLadderWindow(Frame, row, col * kSfcCellBytes, SfcInnerStepFlag(row, col) != 0,
-                              SfcInnerIsCondition(row, col));
+    if (!Frame) return;
+    TLDB* inner = OpenInterLadderWindow(Frame, row, col * kSfcCellBytes, SfcInnerStepFlag(row, col) != 0,
+                                        SfcInnerIsCondition(row, col));
+    // What the element's ladder holds and has not stored is an edit of the chart.
+    if (inner) inner->Link->HoldsEdits = [inner] { return inner->Unstored(); };
 }
 
 void TSfc::PopInterInstWinClick() {

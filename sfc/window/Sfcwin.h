@@ -49,10 +49,11 @@ public:
     // The device comment of the step-like element under the cursor.
     void PopDevCmtClick();
     // Converts the chart into the program when it (or an element's code)
-    // changed since it last matched the program: when the view changes and
-    // when the window closes. False when the conversion was refused.
+    // holds edits the program does not have: when the view changes and when
+    // the window closes. False when the conversion was refused.
     bool ConvertIfEdited();
-    // The chart as it stands now matches the program.
+    // The chart as it stands now is the one its edits are dropped back to
+    // (unless it holds edits itself).
     void MarkSynced();
     // Leaving the chart for another view: the chart goes into the program
     // (ConvertIfEdited), after the frame has asked which to keep when the
@@ -62,8 +63,8 @@ public:
     // (or element code) changed since it last went into the program.
     bool HoldsEdits() const;
     // Those edits dropped: the chart as it last went into the program (or as
-    // the window opened on it) comes back, as one undo step; open inner views
-    // of its elements close without storing.
+    // the window opened on it, or else as the code draws it) comes back, as
+    // one undo step; open inner views of its elements close without storing.
     void DropEdits();
     // After a failed conversion: the cursor to the cell that could not be
     // converted (the frame's command also brings the window forward).
@@ -119,13 +120,15 @@ private:
     void ShowCursorPos();
     void RegisterCommands();
 
-    std::optional<std::vector<std::uint8_t>> ChartCode() const;
     bool Edited() const;
+    // Closes the elements' inner windows, each asking as it does alone.
+    // False when one of them stays open.
+    bool CloseInnerWindows();
 
     TSfcEditModel model_;
     int cellW_ = 90, cellH_ = 45;
-    std::optional<std::vector<std::uint8_t>> synced_;
-    TSfcChart syncedChart_;  // the chart synced_ was converted from
+    std::optional<TSfcChart> syncedChart_;  // the chart as it last stood for the program
+    bool closing_ = false;
     std::unique_ptr<qel::link::TSfcMonitor> monitor_;
     void ViewMoved();
 };
@@ -133,8 +136,9 @@ private:
 // The SFC window (null while closed).
 extern TSfc* _Sfc;
 
-// Opens (or brings forward) the SFC window; the chart is the stored one when
-// it still describes the program, else drawn from the code.
+// Opens (or brings forward) the SFC window; the chart is the project's own
+// when it describes the program or holds edits of its own, else (empty, or
+// only a drawing of code changed since) drawn from the code.
 TSfc* OpenSfcWindow(TQelMain* frame);
 // Flag of SFC monitoring (GUI thread only): set while the chart polls the PLC.
 extern std::uint8_t gSfcMonitorOn;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include <QImage>
@@ -561,6 +562,281 @@ TEST_F(ChartAndLadderTest, AChartThatDoesNotConvertShowsWhereAndTheCursorGoesThe
     EXPECT_EQ(messages_.Shown(), std::vector<std::string>{where});
     EXPECT_EQ(sfc_->Model().CursorRow, 5);
     EXPECT_EQ(sfc_->Model().CursorCol, 2);
+}
+
+// The chart holds edits of its own: a jump deleted, so that it no longer
+// converts, or an element's inner rung half drawn. Closing the window, saving
+// and opening the project keep them; only the user's own answer drops them.
+class ChartEditsKeptTest : public SfcWindowTest {
+protected:
+    static constexpr int kMsgChartCannotConvert = 1, kMsgStoreInner = 27, kMsgRungIncomplete = 32,
+                         kMsgChartEditsNotSaved = 257, kMsgChartFileStale = 258;
+
+    // The program typed into the instruction list, then View > SFC: S0 at
+    // (0,0), its transition (X5) at (1,0), the jump back to S0 at (2,0).
+    void OpenEditor() override {
+        ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+        ASSERT_NE(_Inst, nullptr);
+        for (const char* line : {"STL S0", "LD X5", "OUT S0", "RET"}) ListLine(line);
+        ASSERT_EQ(Code(), listed_);
+        ViewChart();
+        ASSERT_EQ(Cell(0, 0), kSfcInitStep);
+        ASSERT_EQ(Cell(1, 0), kSfcTransition);
+        ASSERT_EQ(Cell(2, 0), kSfcJump);
+        messages_.Clear();
+    }
+    void ListLine(const std::string& line) {
+        QTest::keyClicks(_Inst, QString::fromStdString(line.substr(0, 1)));
+        ASSERT_TRUE(_EditDlg->isVisible()) << line;
+        Finish(line.substr(1));
+    }
+    void ViewChart() {
+        ASSERT_TRUE(frame_->RunCommand("MmSfcWin"));
+        QCoreApplication::processEvents();
+        sfc_ = _Sfc;
+        ASSERT_NE(sfc_, nullptr);
+    }
+    // The chart window closed by its frame, as the user closes it.
+    void CloseChart() {
+        auto* sub = qobject_cast<QMdiSubWindow*>(sfc_->parentWidget());
+        ASSERT_NE(sub, nullptr);
+        sub->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+    }
+    void SaveAs() {
+        dialogs_.QueuePath(Project(".kzp").string());
+        frame_->RunCommand("MmSaveAs");
+        QCoreApplication::processEvents();
+    }
+    // File > Open of the project, answering the question to save the changes.
+    void OpenProject(qel::Answer saveChanges) {
+        messages_.QueueAnswer(saveChanges);
+        dialogs_.QueuePath(Project(".kzp").string());
+        frame_->RunCommand("MmOpen");
+        QCoreApplication::processEvents();
+    }
+    static std::uint8_t Cell(int row, int col) { return gSfcGrid[static_cast<std::size_t>(row) * kSfcRowBytes + col * 4]; }
+    std::vector<std::uint8_t> Code() { return {gProgram, gProgram + gProgramUsed}; }
+    std::vector<std::uint8_t> Record(int row, int col) {
+        const TSfcCodeRec* rec = FindSfcCodeRec(row, col * 4);
+        return rec ? rec->code : std::vector<std::uint8_t>{};
+    }
+    std::filesystem::path Project(const char* ext) const { return home_ / (std::string("plant") + ext); }
+    // The program the project's file holds, read on its own.
+    std::vector<std::uint8_t> SavedCode() const {
+        std::ifstream in(Project(".kzp"), std::ios::binary);
+        std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (bytes.size() < 132) return {};
+        std::vector<std::uint8_t> image(bytes.begin() + 132, bytes.end());
+        return {image.begin(), image.begin() + LocateCodeEnd(image.data(), static_cast<std::uint32_t>(image.size()))};
+    }
+    int Count(int id) const {
+        const std::string text = gMsgTable.Get(id);
+        int n = 0;
+        for (const std::string& m : messages_.Shown()) n += m.rfind(text, 0) == 0;
+        return n;
+    }
+    bool ToldNotSaved() const { return messages_.WasShown(gMsgTable.Get(kMsgChartEditsNotSaved) + " " + Project(".sfc").string()); }
+
+    ScriptedFileDialogs dialogs_;
+    const std::vector<std::uint8_t> listed_ = Assemble({"STL S0", "LD X5", "OUT S0", "RET"});
+};
+
+TEST_F(ChartEditsKeptTest, AChartThatDoesNotConvertIsSavedAndOpensAsDrawn) {
+    Draw("Down Down Delete");
+    ASSERT_EQ(Cell(2, 0), 0xFF);
+    SaveAs();
+    EXPECT_EQ(Count(kMsgChartCannotConvert), 1);
+    EXPECT_TRUE(ToldNotSaved());
+    EXPECT_EQ(Code(), listed_);
+    EXPECT_EQ(SavedCode(), listed_);
+    EXPECT_EQ(gQel.Modified, 1);
+
+    // Open asks first; the chart comes back as it was drawn, without a word.
+    messages_.Clear();
+    OpenProject(qel::Answer::No);
+    ASSERT_EQ(messages_.Asked().size(), 1u);
+    EXPECT_EQ(messages_.Asked()[0].rfind(gMsgTable.Get(kMsgSaveChanges), 0), 0u);
+    ViewChart();
+    EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+    EXPECT_EQ(Cell(1, 0), kSfcTransition);
+    EXPECT_EQ(Cell(2, 0), 0xFF) << "the deleted jump is back";
+    EXPECT_EQ(Code(), listed_);
+
+    // Saved again and opened again: the chart file still holds the drawing.
+    SaveAs();
+    EXPECT_TRUE(ToldNotSaved());
+    OpenProject(qel::Answer::No);
+    ViewChart();
+    EXPECT_EQ(Cell(2, 0), 0xFF);
+}
+
+TEST_F(ChartEditsKeptTest, ClosingAChartThatDoesNotConvertKeepsItsEdits) {
+    Draw("Down Down Delete");
+    CloseChart();
+    EXPECT_EQ(_Sfc, nullptr);
+    EXPECT_EQ(messages_.Shown().size(), 1u);
+    EXPECT_EQ(Count(kMsgChartCannotConvert), 1);
+    EXPECT_TRUE(messages_.Asked().empty());
+    EXPECT_EQ(Code(), listed_);
+    EXPECT_EQ(gQel.Modified, 1);
+    ViewChart();
+    EXPECT_EQ(Cell(1, 0), kSfcTransition);
+    EXPECT_EQ(Cell(2, 0), 0xFF) << "the chart was drawn from the code again";
+    EXPECT_EQ(messages_.Shown().size(), 1u);
+}
+
+TEST_F(ChartEditsKeptTest, AnInnerRungThatCannotBeStoredLeavesTheSaveIncomplete) {
+    Draw("Ctrl+L");
+    ASSERT_NE(_InterLadder, nullptr);
+    Key(Qt::Key_F1, "X1", _InterLadder);  // a contact without a coil
+    CloseInner(qel::Answer::Yes);
+    ASSERT_NE(_InterLadder, nullptr);
+    ASSERT_EQ(Count(kMsgRungIncomplete), 1);
+    ViewChart();
+    messages_.Clear();
+    SaveAs();
+    EXPECT_EQ(Count(kMsgRungIncomplete), 1);
+    EXPECT_TRUE(ToldNotSaved());
+    EXPECT_EQ(SavedCode(), listed_);
+    EXPECT_EQ(gQel.Modified, 1);
+    // New asks before the rung is dropped; Cancel keeps it.
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    frame_->RunCommand("MmNew");
+    EXPECT_EQ(messages_.Asked().size(), 1u);
+    EXPECT_NE(_InterLadder, nullptr);
+    EXPECT_NE(_Sfc, nullptr);
+}
+
+TEST_F(ChartEditsKeptTest, TheChartStaysOpenWhileItsInnerLadderRefusesToClose) {
+    Draw("Ctrl+L");
+    TLDB* inner = _InterLadder;
+    ASSERT_NE(inner, nullptr);
+    Key(Qt::Key_F1, "X1", inner);
+    ViewChart();
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Yes);  // store the inner ladder
+    CloseChart();
+    ASSERT_EQ(_Sfc, sfc_) << "the chart closed over its inner ladder";
+    EXPECT_EQ(_InterLadder, inner);
+    EXPECT_EQ(Count(kMsgRungIncomplete), 1);
+    EXPECT_EQ(messages_.Asked(), std::vector<std::string>{gMsgTable.Get(kMsgStoreInner)});
+
+    // The rung made whole and stored: it is the step's, and the chart,
+    // closed now, goes into the program with it.
+    QTest::keyClick(inner, Qt::Key_Home);
+    QTest::keyClick(inner, Qt::Key_Right);
+    Key(Qt::Key_F7, "Y1", inner);
+    messages_.Clear();
+    CloseInner(qel::Answer::Yes);
+    EXPECT_EQ(_InterLadder, nullptr);
+    EXPECT_TRUE(messages_.Shown().empty());
+    EXPECT_EQ(Record(0, 0), Assemble({"LD X1", "OUT Y1"}));
+    CloseChart();
+    EXPECT_EQ(_Sfc, nullptr);
+    const std::vector<std::uint8_t> whole = Assemble({"STL S0", "LD X1", "OUT Y1", "LD X5", "OUT S0", "RET"});
+    EXPECT_EQ(Code(), whole);
+    ViewChart();
+    EXPECT_EQ(Record(0, 0), Assemble({"LD X1", "OUT Y1"}));
+    SaveAs();
+    EXPECT_EQ(SavedCode(), whole);
+    EXPECT_EQ(gQel.Modified, 0);
+}
+
+// A chart that is only a drawing of code changed since is saved without its
+// rows and drawn from the code again without a word; a chart file that does
+// not say which code it belongs to (an older version's) is drawn from the
+// code again, and the user is told.
+TEST_F(ChartEditsKeptTest, AChartFileOfOtherCodeIsDrawnFromTheCode) {
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    for (const char* line : {"LD X7", "OUT Y7"}) ListLine(line);
+    const std::vector<std::uint8_t> typed = Code();
+    ASSERT_NE(typed, listed_);
+    SaveAs();
+    EXPECT_EQ(SavedCode(), typed);
+    EXPECT_EQ(gQel.Modified, 0);
+    EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+    auto sfcFile = [this] {
+        std::ifstream in(Project(".sfc"), std::ios::binary);
+        return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    std::vector<std::uint8_t> file = sfcFile();
+    ASSERT_GE(file.size(), 136u);
+    EXPECT_EQ(file[128], 0) << "the old drawing's rows were saved";
+    OpenProject(qel::Answer::No);
+    ViewChart();
+    EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+    EXPECT_EQ(Cell(2, 0), kSfcJump);
+    EXPECT_EQ(Cell(3, 0), kSfcLad);
+
+    // A chart file without the stamps, holding the jump deleted.
+    Draw("Down Down Delete");
+    SaveAs();
+    file = sfcFile();
+    ASSERT_GT(file[128], 0);
+    std::fill(file.begin() + 66, file.begin() + 128, 0);
+    std::ofstream(Project(".sfc"), std::ios::binary).write(reinterpret_cast<const char*>(file.data()),
+                                                            static_cast<std::streamsize>(file.size()));
+    messages_.Clear();
+    OpenProject(qel::Answer::No);
+    EXPECT_EQ(Cell(2, 0), 0xFF);
+    ViewChart();
+    EXPECT_EQ(messages_.Shown(),
+              std::vector<std::string>{gMsgTable.Get(kMsgChartFileStale) + " " + Project(".sfc").string()});
+    EXPECT_EQ(Cell(2, 0), kSfcJump);
+    EXPECT_EQ(Code(), typed);
+}
+
+// Code typed by hand may draw as a chart that converts to another form of it
+// (two chains, one RET between them): only looking at the chart changes
+// nothing of the program, and nothing is reported unsaved.
+TEST_F(ChartEditsKeptTest, AChartDrawnFromHandTypedCodeLeavesTheCodeAsTyped) {
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    for (const char* line : {"STL S1", "LD X6", "OUT S1", "RET"}) ListLine(line);
+    const std::vector<std::uint8_t> typed =
+        Assemble({"STL S0", "LD X5", "OUT S0", "RET", "STL S1", "LD X6", "OUT S1", "RET"});
+    ASSERT_EQ(Code(), typed);
+    ViewChart();
+    CloseChart();
+    ViewChart();
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Code(), typed);
+    SaveAs();
+    EXPECT_EQ(SavedCode(), typed);
+    EXPECT_EQ(gQel.Modified, 0);
+    EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+}
+
+// A chart that converts goes into the program at every commit, as it did:
+// the close takes what its inner ladder stores first.
+TEST_F(ChartEditsKeptTest, AConvertingChartGoesInWithWhatItsInnerLadderStores) {
+    Draw("Ctrl+L");
+    ASSERT_NE(_InterLadder, nullptr);
+    Key(Qt::Key_F1, "X1", _InterLadder);
+    QTest::keyClick(_InterLadder, Qt::Key_Right);
+    Key(Qt::Key_F7, "Y1", _InterLadder);
+    ViewChart();
+    messages_.QueueAnswer(qel::Answer::Yes);
+    CloseChart();
+    EXPECT_EQ(_Sfc, nullptr);
+    EXPECT_EQ(_InterLadder, nullptr);
+    EXPECT_EQ(Code(), Assemble({"STL S0", "LD X1", "OUT Y1", "LD X5", "OUT S0", "RET"}));
+    // The transition's condition changed: leaving the chart puts it in.
+    ViewChart();
+    EXPECT_EQ(Record(0, 0), Assemble({"LD X1", "OUT Y1"}));
+    Condition(1, 0, "LD X6");
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Code(), Assemble({"STL S0", "LD X1", "OUT Y1", "LD X6", "OUT S0", "RET"}));
+    // And the save writes it, the project clean.
+    ViewChart();
+    Condition(1, 0, "LD X7");
+    SaveAs();
+    EXPECT_EQ(SavedCode(), Assemble({"STL S0", "LD X1", "OUT Y1", "LD X7", "OUT S0", "RET"}));
+    EXPECT_EQ(gQel.Modified, 0);
+    EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
 }
 
 }  // namespace
