@@ -235,6 +235,21 @@ TEST_F(RegisterViewTest, ATitleOrAClearedPageIsAChangeThatClosingAndNewAskToSave
     EXPECT_FALSE(messages_.UnscriptedQuestion());
 }
 
+TEST_F(RegisterViewTest, AFrameFreedAfterLeavingWasCancelledFreesTheViewBeforeTheLink) {
+    TDevReg* v = OpenView();
+    ASSERT_TRUE(v);
+    Type(v, 5, "123");
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    EXPECT_FALSE(frame_->close());
+    ASSERT_EQ(_DevReg, v);
+    // The view's transfer leaves the link's job table as the view goes.
+    bool linkThere = false;
+    QObject::connect(v, &QObject::destroyed, [&linkThere] { linkThere = _TransData != nullptr; });
+    frame_.reset();
+    EXPECT_EQ(_DevReg, nullptr);
+    EXPECT_TRUE(linkThere);
+}
+
 TEST_F(RegisterViewTest, ReadsAndWritesThePlcThroughItsTransferDialog) {
     gQel.Family = 1;
     SetModelFamily(1);
@@ -585,6 +600,17 @@ TEST_F(FileTmpTest, ClosingAsksAboutTypedValuesTitleAndClearWhileTheProgramStays
     ASSERT_EQ(values.size(), 1600u);
     EXPECT_EQ(values[5], 0);
     EXPECT_EQ(gQel.Modified, 0);
+
+    // No at New gives typed values up for good: leaving asks nothing more.
+    ASSERT_TRUE(frame_->RunCommand("MmFileTmp"));
+    ASSERT_NE(_FileTmp, nullptr);
+    TypeKeys(_FileTmp, 6, "9");
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::No);
+    EXPECT_TRUE(frame_->RunCommand("MmNew"));
+    EXPECT_EQ(_FileTmp, nullptr);
+    EXPECT_TRUE(frame_->close());
+    EXPECT_EQ(messages_.Asked(), std::vector<std::string>{question});
     EXPECT_FALSE(messages_.UnscriptedQuestion());
 }
 
