@@ -42,6 +42,28 @@ bool CloseWindow(QWidget* window) {
     return closed;
 }
 
+// Opens the editor of the cell of index i in a grid of ten a row, as a double
+// click or F2 does, its text selected.
+QLineEdit* EditCell(QTableView* grid, int i) {
+    const QModelIndex cell = grid->model()->index(i / 10, i % 10);
+    grid->setCurrentIndex(cell);
+    grid->edit(cell);
+    QLineEdit* editor = nullptr;
+    for (QLineEdit* e : grid->viewport()->findChildren<QLineEdit*>())
+        if (e->isVisible()) editor = e;
+    if (editor) editor->selectAll();
+    return editor;
+}
+
+// Types a text into the cell of index i and presses Enter.
+void TypeInCell(QTableView* grid, int i, const QString& text) {
+    QLineEdit* editor = EditCell(grid, i);
+    ASSERT_TRUE(editor);
+    QTest::keyClicks(editor, text);
+    QTest::keyClick(editor, Qt::Key_Return);
+    QApplication::processEvents();
+}
+
 class RegisterViewTest : public LinkWindowTest {
 protected:
     void SetUp() override {
@@ -57,24 +79,9 @@ protected:
         return _DevReg;
     }
     // Opens the cell editor of register index i, as a double click or F2 does.
-    QLineEdit* Edit(TDevReg* v, int i) {
-        const QModelIndex cell = v->RegGrid->model()->index(i / 10, i % 10);
-        v->RegGrid->setCurrentIndex(cell);
-        v->RegGrid->edit(cell);
-        QLineEdit* editor = nullptr;
-        for (QLineEdit* e : v->RegGrid->viewport()->findChildren<QLineEdit*>())
-            if (e->isVisible()) editor = e;
-        if (editor) editor->selectAll();
-        return editor;
-    }
+    QLineEdit* Edit(TDevReg* v, int i) { return EditCell(v->RegGrid, i); }
     // Types a text into the cell of register index i and presses Enter.
-    void Type(TDevReg* v, int i, const QString& text) {
-        QLineEdit* editor = Edit(v, i);
-        ASSERT_TRUE(editor);
-        QTest::keyClicks(editor, text);
-        QTest::keyClick(editor, Qt::Key_Return);
-        QApplication::processEvents();
-    }
+    void Type(TDevReg* v, int i, const QString& text) { TypeInCell(v->RegGrid, i, text); }
     bool Enabled(const char* name) const { return frame_->Action(name)->isEnabled(); }
 };
 
@@ -380,19 +387,7 @@ protected:
     }
     // Types a text into the cell of value `index` as a user does: a click on
     // the cell, the keys, Return.
-    void TypeKeys(TFileTmp* w, int index, const QString& text) {
-        const QModelIndex cell = w->PgRegGrid->model()->index(index / 10, index % 10);
-        w->PgRegGrid->setCurrentIndex(cell);
-        w->PgRegGrid->edit(cell);
-        QLineEdit* editor = nullptr;
-        for (QLineEdit* e : w->PgRegGrid->viewport()->findChildren<QLineEdit*>())
-            if (e->isVisible()) editor = e;
-        ASSERT_TRUE(editor);
-        editor->selectAll();
-        QTest::keyClicks(editor, text);
-        QTest::keyClick(editor, Qt::Key_Return);
-        QApplication::processEvents();
-    }
+    void TypeKeys(TFileTmp* w, int index, const QString& text) { TypeInCell(w->PgRegGrid, index, text); }
     // The values a template file holds (empty when it cannot be read).
     static std::vector<std::uint16_t> FileValues(const std::string& path, std::string* title = nullptr) {
         qel::link::TFileTemplate t;
