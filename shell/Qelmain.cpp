@@ -105,6 +105,7 @@ TQelMain::~TQelMain() {
     for (const auto& l : zoomListeners_) QObject::disconnect(l.first, &QObject::destroyed, this, nullptr);
     for (const auto& l : projectListeners_) QObject::disconnect(l.first, &QObject::destroyed, this, nullptr);
     for (const auto& g : projectGuards_) QObject::disconnect(g.first, &QObject::destroyed, this, nullptr);
+    for (const auto& g : leaveGuards_) QObject::disconnect(g.first, &QObject::destroyed, this, nullptr);
     for (const auto& child : childViews_) QObject::disconnect(child.first, &QObject::destroyed, this, nullptr);
     // Editors still open must not reach the router once it is gone.
     for (TEditorLink* link : editorLinks_) {
@@ -112,12 +113,14 @@ TQelMain::~TQelMain() {
         link->DetachRouter();
     }
     editorLinks_.clear();
-    // The simulator thread and the link's port go before anything they report to.
+    // The simulator thread and the link's port go before anything they report
+    // to; the editors before the link whose jobs they hold (a frame freed
+    // without its shut-down, when leaving was cancelled, still has them).
     ShutdownSimulation();
+    DestroyEditors();
     Link = {};
     delete link_;
     link_ = nullptr;
-    DestroyEditors();
     if (created_) FreeSharedBuffers();
     if (_QelMain == this) _QelMain = nullptr;
 }
@@ -511,6 +514,13 @@ void TQelMain::AddProjectGuard(QObject* owner, std::function<bool()> mayLetGo) {
     projectGuards_.emplace_back(owner, std::move(mayLetGo));
     connect(owner, &QObject::destroyed, this, [this, owner] {
         std::erase_if(projectGuards_, [owner](const auto& g) { return g.first == owner; });
+    });
+}
+
+void TQelMain::AddLeaveGuard(QObject* owner, std::function<bool()> mayLeave) {
+    leaveGuards_.emplace_back(owner, std::move(mayLeave));
+    connect(owner, &QObject::destroyed, this, [this, owner] {
+        std::erase_if(leaveGuards_, [owner](const auto& g) { return g.first == owner; });
     });
 }
 

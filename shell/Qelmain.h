@@ -139,6 +139,9 @@ public:
     /// close (register values, a file-register template) is asked here first;
     /// false from any guard keeps the project and every window as they are.
     void AddProjectGuard(QObject* owner, std::function<bool()> mayLetGo);
+    /// The same for leaving the program: asked before the program's own
+    /// question; false from any guard keeps the program running.
+    void AddLeaveGuard(QObject* owner, std::function<bool()> mayLeave);
     /// Adds a maker of an editor window that ResetEditors runs (in the order
     /// added) to recreate the editors over a new or opened project.
     void AddEditorMaker(std::function<void()> make);
@@ -374,6 +377,7 @@ private:
     std::vector<std::pair<QObject*, std::function<void(const TZoomChange&)>>> zoomListeners_;
     std::vector<std::pair<QObject*, std::function<void(TProjectEvent)>>> projectListeners_;
     std::vector<std::pair<QObject*, std::function<bool()>>> projectGuards_;
+    std::vector<std::pair<QObject*, std::function<bool()>>> leaveGuards_;
     std::vector<std::pair<std::string, QWidget*>> startupForms_;
     std::map<QMdiSubWindow*, int> childViews_;
     std::vector<TEditorLink*> editorLinks_;

@@ -313,7 +313,14 @@ void TQelMain::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-bool TQelMain::FormCloseQuery() { return AskSaveModified(); }
+bool TQelMain::FormCloseQuery() {
+    // Values kept in files of their own are asked about while leaving can
+    // still be cancelled: a save of them that fails keeps the program open.
+    auto guards = leaveGuards_;
+    for (auto& [owner, mayLeave] : guards)
+        if (!mayLeave()) return false;
+    return AskSaveModified();
+}
 
 void TQelMain::ShutDown() {
     // The other windows stop their timers and write their own files first.

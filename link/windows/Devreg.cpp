@@ -430,6 +430,8 @@ void TDevReg::CommitCellEntry(int index, const std::string& text) {
 void TDevReg::ClearAllBtnClick() {
     if (qel::AskQuestion(gMsgTable.Get(kMsgClearAll), qel::AskButtons::YesNo) != qel::Answer::Yes) return;
     ClearRegisterPage(Data, View().Page);
+    // The file still holds the old values: a cleared page is a change to save.
+    Modified = 1;
     FillGrid();
     ShowMsg(kMsgCleared);
     EnableControls();
@@ -437,7 +439,10 @@ void TDevReg::ClearAllBtnClick() {
 
 void TDevReg::FunTitleBtnClick() {
     if (!AskTitle) return;
-    if (auto title = AskTitle(FunTitleBtn->text().toStdString(), Data.Title)) Data.Title = *title;
+    if (auto title = AskTitle(FunTitleBtn->text().toStdString(), Data.Title); title && *title != Data.Title) {
+        Data.Title = *title;
+        Modified = 1;  // the title is saved with the values
+    }
     ShowTitle();
 }
 
@@ -615,8 +620,11 @@ void InstallRegisterView(TQelMain* frame) {
     if (!frame) return;
     frame->Router().Register("MmViewReg", TCommandRouter::kAnyView, [frame] { MmViewRegClick(frame); });
     // The values belong to the program's model: asked about before another
-    // project, saved before a new model, asked about at shut-down.
-    qel::link::GuardOwnValues<TDevReg>(frame, _DevReg, &TDevReg::MayClose, &TDevReg::SaveRegisterFile,
-                                       &TDevReg::WriteRegisterFile);
+    // project and before leaving, saved before a new model.
+    qel::link::GuardOwnValues(
+        frame, [] { return !_DevReg || _DevReg->MayClose(); },
+        [] {
+            if (_DevReg && _DevReg->Modified) _DevReg->SaveRegisterFile();
+        });
     frame->RefreshCommands();
 }

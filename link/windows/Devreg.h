@@ -165,8 +165,9 @@ public:
 };
 
 /// Registers the frame's register view command ("MmViewReg") and the view's
-/// part in the frame's project events (model change, shut-down) and in its
-/// New and Open commands (changed values are saved or given up first).
+/// part in the frame's model change (changed values are saved first), its
+/// New and Open commands and leaving the program (changed values are saved
+/// or given up first).
 void InstallRegisterView(TQelMain* frame);
 /// The view command: creates the window when there is none, else shows it.
 void MmViewRegClick(TQelMain* frame);

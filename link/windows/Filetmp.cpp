@@ -45,6 +45,42 @@ constexpr const char* kFilter = "Qel File Tmp (*.qft)";
 
 QString Msg(int id) { return QString::fromStdString(gMsgTable.Get(id)); }
 
+// Changes a window took with it when the frame freed it before they were
+// saved or given up (a new model whose save failed, a program that then did
+// not open): the values stay in gFileRegValues, these are the rest a save of
+// them needs. The next window takes them back; another project lets them go.
+struct TLeftChanges {
+    std::string Title, OpenFileName, SaveFileName;
+};
+std::optional<TLeftChanges> sLeft;
+
+// The template file of the values in gFileRegValues; message 30 on failure.
+bool WriteTemplate(const std::string& path, const std::string& title, bool extraMemory) {
+    TFileTemplate t;
+    t.version = gQel.Version;
+    t.family = static_cast<std::uint16_t>(gQel.Family);
+    t.capacityIndex = static_cast<std::uint16_t>(gQel.CapacityIndex);
+    t.extraMemory = extraMemory;
+    t.title = title;
+    t.values.assign(gFileRegValues.begin(), gFileRegValues.begin() + std::min<std::size_t>(gFileRegValues.size(), gFileRegCount));
+    if (WriteQftFile(path, t)) return true;
+    ShowMsg(kMsgFileSaveFailed, " " + path);
+    return false;
+}
+
+bool SaveLeftChanges() {
+    if (!WriteTemplate(sLeft->SaveFileName, sLeft->Title, gFileRegCount > 10000)) return false;
+    sLeft.reset();
+    return true;
+}
+
+// The template's changes, in its window or left behind by one: asked about
+// before anything lets them go.
+bool MayLetTemplateGo() {
+    if (_FileTmp) return _FileTmp->MayLetGo();
+    return !sLeft || qel::link::MayLetChangesGo(true, sLeft->SaveFileName, SaveLeftChanges);
+}
+
 bool ParseValue(const QString& text, int radix, std::uint16_t& v) {
     const QString t = text.trimmed();
     bool ok = false;
@@ -140,10 +176,8 @@ public:
         _ProgBar->UpdatePercent();
     }
     void TransferEnded(bool stored) override {
-        if (stored) {
-            view_->Modified = 1;
-            emit view_->link_->modified();
-        }
+        // Values read from the PLC are the template's change, not the program's.
+        if (stored) view_->Modified = 1;
         view_->FillGrid();
         view_->SetMainMenuState(true);
     }
@@ -269,7 +303,16 @@ TFileTmp::TFileTmp(TTransData* trans, QWidget* parent)
     OpenFileName = SaveFileName;
     ExtraMemChk->setEnabled(gQel.Family == 1);
     ExtraMemChk->setChecked(gFileRegCount > 10000);
-    ReadQft();
+    if (sLeft) {
+        // Unsaved changes of an earlier window: its file would replace them.
+        Title = sLeft->Title;
+        OpenFileName = sLeft->OpenFileName;
+        SaveFileName = sLeft->SaveFileName;
+        Modified = 1;
+        sLeft.reset();
+    } else {
+        ReadQft();
+    }
     model_->Reset();
     ShowTitle();
 
@@ -282,6 +325,9 @@ TFileTmp::TFileTmp(TTransData* trans, QWidget* parent)
 
 TFileTmp::~TFileTmp() {
     transfer_.reset();
+    // Freed by the frame with its changes neither saved nor given up: the
+    // values outlive the window, and so does the question about them.
+    if (Modified) sLeft = TLeftChanges{Title, OpenFileName, SaveFileName};
     if (_FileTmp == this) _FileTmp = nullptr;
 }
 
@@ -305,10 +351,11 @@ bool TFileTmp::SetCellText(int index, const QString& text) {
     std::uint16_t v = 0;
     // A text that is no value of the radix changes nothing.
     if (!ParseValue(text, CurrentRadix(), v)) return false;
+    // The values are kept in the template's file, not in the program's files:
+    // the program stays as it was.
     if (gFileRegValues[static_cast<std::size_t>(index)] != v) {
         gFileRegValues[static_cast<std::size_t>(index)] = v;
         Modified = 1;
-        emit link_->modified();
     }
     return true;
 }
@@ -344,18 +391,7 @@ bool TFileTmp::ReadQft() {
     return true;
 }
 
-bool TFileTmp::WriteQft() {
-    TFileTemplate t;
-    t.version = gQel.Version;
-    t.family = static_cast<std::uint16_t>(gQel.Family);
-    t.capacityIndex = static_cast<std::uint16_t>(gQel.CapacityIndex);
-    t.extraMemory = ExtraMemChk->isChecked();
-    t.title = Title;
-    t.values.assign(gFileRegValues.begin(), gFileRegValues.begin() + std::min<std::size_t>(gFileRegValues.size(), gFileRegCount));
-    if (WriteQftFile(SaveFileName, t)) return true;
-    ShowMsg(kMsgFileSaveFailed, " " + SaveFileName);
-    return false;
-}
+bool TFileTmp::WriteQft() { return WriteTemplate(SaveFileName, Title, ExtraMemChk->isChecked()); }
 
 bool TFileTmp::MayLetGo() { return qel::link::MayLetOwnValuesGo(*this, &TFileTmp::SaveWithPrompt); }
 
@@ -421,12 +457,21 @@ void TFileTmp::CommBtnClick() {
 void TFileTmp::FunTitleBtnClick() {
     if (!AskTitle) return;
     if (auto t = AskTitle(FunTitleBtn->text().toStdString(), Title)) {
-        Title = t->substr(0, kQftTitleMax);
+        const std::string title = t->substr(0, kQftTitleMax);
+        if (title != Title) {
+            Title = title;
+            Modified = 1;  // the title is saved with the values
+        }
         ShowTitle();
     }
 }
 
 void TFileTmp::closeEvent(QCloseEvent* event) {
+    if (!MayLetGo()) {
+        event->ignore();
+        return;
+    }
+    Modified = 0;  // saved, or given up by the user: nothing is left behind
     if (Transferring()) transfer_->Cancel();
     event->accept();
 }
@@ -460,7 +505,17 @@ void InstallFileTemplate(TQelMain* frame) {
     frame->Router().Register("MmFileTmpTransfer", any, [frame] {
         if (TFileTmp* w = MmFileTmpClick(frame)) w->CommBtnClick();
     });
-    qel::link::GuardOwnValues<TFileTmp>(frame, _FileTmp, &TFileTmp::MayLetGo, &TFileTmp::SaveWithPrompt,
-                                        &TFileTmp::WriteQft);
+    // A new frame starts with no template changes; another project lets go
+    // of those the user did not keep, asked before it came.
+    sLeft.reset();
+    qel::link::GuardOwnValues(frame, MayLetTemplateGo, [] {
+        if (_FileTmp && _FileTmp->Modified)
+            _FileTmp->SaveWithPrompt();
+        else if (!_FileTmp && sLeft)
+            SaveLeftChanges();
+    });
+    frame->AddProjectListener(frame->MdiArea, [](TProjectEvent event) {
+        if (event == TProjectEvent::Cleared || event == TProjectEvent::Opened) sLeft.reset();
+    });
     frame->RefreshCommands();
 }

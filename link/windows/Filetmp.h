@@ -91,8 +91,9 @@ public:
     /// another family) or 221 (damaged), nothing changed.
     bool ReadQft();
     bool WriteQft();
-    /// Changed values saved (Yes) or given up (No); false on Cancel or when
-    /// the save failed, and the window stays.
+    /// Changed values (typed, read from the PLC, cleared, or a new title)
+    /// saved (Yes) or given up (No); false on Cancel or when the save failed,
+    /// and the window stays. Closing the window asks this.
     bool MayLetGo();
     void OpenWithPrompt();
     bool SaveWithPrompt();
@@ -122,7 +123,10 @@ private:
 /// The window of the run, at most one (null when closed).
 extern TFileTmp* _FileTmp;
 
-/// Registers the frame's file-register commands ("MmFileTmp", "MmFileTmpTransfer").
+/// Registers the frame's file-register commands ("MmFileTmp", "MmFileTmpTransfer")
+/// and the template's part in New, Open, leaving the program and a new model
+/// setting: changed values are asked about (or saved) first, also when the
+/// frame freed the window with them.
 void InstallFileTemplate(TQelMain* frame);
 /// Opens the window (message 222 for a family without file registers).
 TFileTmp* MmFileTmpClick(TQelMain* frame);

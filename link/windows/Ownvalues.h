@@ -2,7 +2,10 @@
 // What the register view and the file-register template window share: values
 // kept in a file of their own, which the project's file set does not hold.
 // Both windows have `Modified` and `SaveFileName`.
+#include <functional>
 #include <string>
+
+#include <QMdiArea>
 
 #include "platform/Messages.h"
 #include "project/Msgtable.h"
@@ -11,35 +14,32 @@
 
 namespace qel::link {
 
-// Changed values: Yes saves them through `save` (false, the window kept, when
-// that failed), No gives them up, Cancel keeps them. True when they may go.
-template <class Window>
-bool MayLetOwnValuesGo(Window& w, bool (Window::*save)()) {
-    if (!w.Modified) return true;
-    switch (qel::AskQuestion(gMsgTable.Get(kMsgSaveChanges) + "\n" + w.SaveFileName + "?",
-                             qel::AskButtons::YesNoCancel)) {
-    case qel::Answer::Yes: return (w.*save)();
+// Changed values kept under `fileName`: Yes saves them through `save` (false,
+// everything kept, when that failed), No gives them up, Cancel keeps them.
+// True when they may go.
+inline bool MayLetChangesGo(bool modified, const std::string& fileName, const std::function<bool()>& save) {
+    if (!modified) return true;
+    switch (qel::AskQuestion(gMsgTable.Get(kMsgSaveChanges) + "\n" + fileName + "?", qel::AskButtons::YesNoCancel)) {
+    case qel::Answer::Yes: return save();
     case qel::Answer::No: return true;
     default: return false;
     }
 }
 
-// The frame's part for such a window, `window` being its global pointer: a
-// project replacing the windows asks first (mayLetGo); a new model setting
-// saves changed values (saveForModel) before the window goes with the others;
-// at shut-down the user is asked whether to write them (write).
 template <class Window>
-void GuardOwnValues(TQelMain* frame, Window* const& window, bool (Window::*mayLetGo)(),
-                    bool (Window::*saveForModel)(), bool (Window::*write)()) {
-    frame->AddProjectGuard(frame->MdiArea, [&window, mayLetGo] { return !window || (window->*mayLetGo)(); });
-    frame->AddProjectListener(frame->MdiArea, [&window, saveForModel, write](TProjectEvent event) {
-        if (!window || !window->Modified) return;
-        if (event == TProjectEvent::ModelChanging) {
-            (window->*saveForModel)();
-        } else if (event == TProjectEvent::ShuttingDown) {
-            const std::string text = gMsgTable.Get(kMsgSaveChanges) + "\n" + window->SaveFileName + "?";
-            if (qel::AskQuestion(text, qel::AskButtons::YesNo) == qel::Answer::Yes) (window->*write)();
-        }
+bool MayLetOwnValuesGo(Window& w, bool (Window::*save)()) {
+    return MayLetChangesGo(w.Modified != 0, w.SaveFileName, [&w, save] { return (w.*save)(); });
+}
+
+// The frame's part for such values: another project, and leaving the
+// program, ask first (mayLetGo: true when nothing unsaved is left or the user
+// let it go); a new model setting saves changed values (saveForModel) before
+// the windows go with the others.
+inline void GuardOwnValues(TQelMain* frame, std::function<bool()> mayLetGo, std::function<void()> saveForModel) {
+    frame->AddProjectGuard(frame->MdiArea, mayLetGo);
+    frame->AddLeaveGuard(frame->MdiArea, std::move(mayLetGo));
+    frame->AddProjectListener(frame->MdiArea, [saveForModel = std::move(saveForModel)](TProjectEvent event) {
+        if (event == TProjectEvent::ModelChanging) saveForModel();
     });
 }
 

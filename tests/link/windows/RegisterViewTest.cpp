@@ -34,6 +34,36 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Closes a window's frame in the work area as its close button does; the
+// window is freed at once when it went.
+bool CloseWindow(QWidget* window) {
+    const bool closed = window->parentWidget()->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return closed;
+}
+
+// Opens the editor of the cell of index i in a grid of ten a row, as a double
+// click or F2 does, its text selected.
+QLineEdit* EditCell(QTableView* grid, int i) {
+    const QModelIndex cell = grid->model()->index(i / 10, i % 10);
+    grid->setCurrentIndex(cell);
+    grid->edit(cell);
+    QLineEdit* editor = nullptr;
+    for (QLineEdit* e : grid->viewport()->findChildren<QLineEdit*>())
+        if (e->isVisible()) editor = e;
+    if (editor) editor->selectAll();
+    return editor;
+}
+
+// Types a text into the cell of index i and presses Enter.
+void TypeInCell(QTableView* grid, int i, const QString& text) {
+    QLineEdit* editor = EditCell(grid, i);
+    ASSERT_TRUE(editor);
+    QTest::keyClicks(editor, text);
+    QTest::keyClick(editor, Qt::Key_Return);
+    QApplication::processEvents();
+}
+
 class RegisterViewTest : public LinkWindowTest {
 protected:
     void SetUp() override {
@@ -49,24 +79,9 @@ protected:
         return _DevReg;
     }
     // Opens the cell editor of register index i, as a double click or F2 does.
-    QLineEdit* Edit(TDevReg* v, int i) {
-        const QModelIndex cell = v->RegGrid->model()->index(i / 10, i % 10);
-        v->RegGrid->setCurrentIndex(cell);
-        v->RegGrid->edit(cell);
-        QLineEdit* editor = nullptr;
-        for (QLineEdit* e : v->RegGrid->viewport()->findChildren<QLineEdit*>())
-            if (e->isVisible()) editor = e;
-        if (editor) editor->selectAll();
-        return editor;
-    }
+    QLineEdit* Edit(TDevReg* v, int i) { return EditCell(v->RegGrid, i); }
     // Types a text into the cell of register index i and presses Enter.
-    void Type(TDevReg* v, int i, const QString& text) {
-        QLineEdit* editor = Edit(v, i);
-        ASSERT_TRUE(editor);
-        QTest::keyClicks(editor, text);
-        QTest::keyClick(editor, Qt::Key_Return);
-        QApplication::processEvents();
-    }
+    void Type(TDevReg* v, int i, const QString& text) { TypeInCell(v->RegGrid, i, text); }
     bool Enabled(const char* name) const { return frame_->Action(name)->isEnabled(); }
 };
 
@@ -174,6 +189,70 @@ TEST_F(RegisterViewTest, OpensWithTheProgramsRegisterFileAndChecksTypedValues) {
     EXPECT_EQ(read.DRegs[6], 1);
     EXPECT_FALSE(messages_.UnscriptedQuestion());
     SetModelFamily(0);
+}
+
+TEST_F(RegisterViewTest, ATitleOrAClearedPageIsAChangeThatClosingAndNewAskToSave) {
+    gQel.BaseName = (projects_ / "press").string();
+    gQel.SaveDir = projects_.string();
+    const std::string kzl = (projects_ / "press.kzl").string();
+    qel::link::TRegisterData file;
+    file.DRegs[5] = 77;
+    file.Title = "Line 1";
+    ASSERT_TRUE(qel::link::WriteRegisterFile(kzl, file, gQel.Family, 0));
+    qel::link::TRegisterData read;
+
+    // A new title: New and closing ask about it, naming the register file;
+    // Cancel keeps the window and the title.
+    TDevReg* v = OpenView();
+    ASSERT_TRUE(v);
+    v->AskTitle = [](const std::string&, const std::string&) { return std::optional<std::string>("Line 2"); };
+    QTest::mouseClick(v->FunTitleBtn, Qt::LeftButton);
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    EXPECT_TRUE(frame_->RunCommand("MmNew"));
+    ASSERT_EQ(messages_.Asked().size(), 1u);
+    EXPECT_EQ(messages_.Asked()[0], gMsgTable.Get(kMsgSaveChanges) + "\n" + kzl + "?");
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    EXPECT_FALSE(CloseWindow(v));
+    ASSERT_EQ(_DevReg, v);
+    // Yes (and Yes to overwrite): the file holds the new title.
+    messages_.QueueAnswer(qel::Answer::Yes);
+    messages_.QueueAnswer(qel::Answer::Yes);
+    EXPECT_TRUE(CloseWindow(v));
+    EXPECT_EQ(_DevReg, nullptr);
+    ASSERT_EQ(qel::link::ReadRegisterFile(kzl, gQel.Family, read), qel::link::TRegFileResult::Ok);
+    EXPECT_EQ(read.Title, "Line 2");
+    EXPECT_EQ(read.DRegs[5], 77);
+
+    // A confirmed clear of the page: closing asks, Yes saves the zeros.
+    v = OpenView();
+    ASSERT_TRUE(v);
+    messages_.QueueAnswer(qel::Answer::Yes);  // clear the page
+    QTest::mouseClick(v->ClearAllBtn, Qt::LeftButton);
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Yes);
+    messages_.QueueAnswer(qel::Answer::Yes);
+    EXPECT_TRUE(CloseWindow(v));
+    ASSERT_EQ(messages_.Asked().size(), 2u);
+    EXPECT_EQ(messages_.Asked()[0], gMsgTable.Get(kMsgSaveChanges) + "\n" + kzl + "?");
+    ASSERT_EQ(qel::link::ReadRegisterFile(kzl, gQel.Family, read), qel::link::TRegFileResult::Ok);
+    EXPECT_EQ(read.DRegs[5], 0);
+    EXPECT_EQ(gQel.Modified, 0);  // the program was not changed
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
+}
+
+TEST_F(RegisterViewTest, AFrameFreedAfterLeavingWasCancelledFreesTheViewBeforeTheLink) {
+    TDevReg* v = OpenView();
+    ASSERT_TRUE(v);
+    Type(v, 5, "123");
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    EXPECT_FALSE(frame_->close());
+    ASSERT_EQ(_DevReg, v);
+    // The view's transfer leaves the link's job table as the view goes.
+    bool linkThere = false;
+    QObject::connect(v, &QObject::destroyed, [&linkThere] { linkThere = _TransData != nullptr; });
+    frame_.reset();
+    EXPECT_EQ(_DevReg, nullptr);
+    EXPECT_TRUE(linkThere);
 }
 
 TEST_F(RegisterViewTest, ReadsAndWritesThePlcThroughItsTransferDialog) {
@@ -303,6 +382,14 @@ protected:
     QString Cell(TFileTmp* w, int index) {
         auto* m = w->PgRegGrid->model();
         return m->data(m->index(index / 10, index % 10), Qt::DisplayRole).toString();
+    }
+    // Types a text into the cell of value `index` as a user does: a click on
+    // the cell, the keys, Return.
+    void TypeKeys(TFileTmp* w, int index, const QString& text) { TypeInCell(w->PgRegGrid, index, text); }
+    // What a template file of family 2 holds (nothing when it cannot be read).
+    static qel::link::TFileTemplate FileHolds(const std::string& path) {
+        qel::link::TFileTemplate t;
+        return qel::link::ReadQftFile(path, 2, t) == qel::link::TQftRead::Ok ? t : qel::link::TFileTemplate{};
     }
     bool Transfer(TFileTmp* w, bool write) {
         w->CommBtnClick();
@@ -437,4 +524,131 @@ TEST_F(FileTmpTest, FamilyWithoutFileRegistersGetsNoWindowAndTheCardGrowsFamily1
     EXPECT_EQ(w->PgRegGrid->model()->rowCount(), 3277);
     EXPECT_TRUE(Type(w, 32767, "9"));
     EXPECT_EQ(gFileRegValues[32767], 9);
+}
+
+TEST_F(FileTmpTest, ClosingAsksAboutTypedValuesTitleAndClearWhileTheProgramStaysUnchanged) {
+    gQel.BaseName = (projects_ / "pump").string();
+    gQel.SaveDir = projects_.string();
+    gQel.Modified = 0;  // the program was saved
+    const std::string qft = (projects_ / "pump.qft").string();
+    const std::string question = gMsgTable.Get(kMsgSaveChanges) + "\n" + qft + "?";
+
+    // Register 5, 4321, Return: the template's change, not the program's.
+    ASSERT_TRUE(frame_->RunCommand("MmFileTmp"));
+    TFileTmp* w = _FileTmp;
+    ASSERT_NE(w, nullptr);
+    TypeKeys(w, 5, "4321");
+    EXPECT_EQ(gFileRegValues[5], 4321);
+    EXPECT_EQ(gQel.Modified, 0);
+    // Closing asks, naming the template: Cancel keeps the window.
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    EXPECT_FALSE(CloseWindow(w));
+    ASSERT_EQ(_FileTmp, w);
+    ASSERT_EQ(messages_.Asked().size(), 1u);
+    EXPECT_EQ(messages_.Asked()[0], question);
+    // Yes saves the template and the window goes.
+    messages_.QueueAnswer(qel::Answer::Yes);
+    EXPECT_TRUE(CloseWindow(w));
+    EXPECT_EQ(_FileTmp, nullptr);
+    ASSERT_EQ(FileHolds(qft).values.size(), 1600u);
+    EXPECT_EQ(FileHolds(qft).values[5], 4321);
+    // Nothing else is left to ask about: New replaces the project at once.
+    messages_.Clear();
+    EXPECT_TRUE(frame_->RunCommand("MmNew"));
+    EXPECT_TRUE(messages_.Asked().empty());
+
+    // A new title: closing asks; No gives it up and the file keeps the old one.
+    gQel.BaseName = (projects_ / "pump").string();
+    ASSERT_TRUE(frame_->RunCommand("MmFileTmp"));
+    w = _FileTmp;
+    ASSERT_NE(w, nullptr);
+    w->AskTitle = [](const std::string&, const std::string&) { return std::optional<std::string>("Batch 7"); };
+    QTest::mouseClick(w->FunTitleBtn, Qt::LeftButton);
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::No);
+    EXPECT_TRUE(CloseWindow(w));
+    EXPECT_EQ(messages_.Asked(), std::vector<std::string>{question});
+    EXPECT_EQ(FileHolds(qft).values.size(), 1600u);
+    EXPECT_EQ(FileHolds(qft).title, "");
+
+    // A confirmed clear: closing asks; Yes (and Yes to overwrite) saves the zeros.
+    ASSERT_TRUE(frame_->RunCommand("MmFileTmp"));
+    w = _FileTmp;
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(Cell(w, 5), "4321");
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Yes);  // clear
+    QTest::mouseClick(w->ClearBtn, Qt::LeftButton);
+    messages_.QueueAnswer(qel::Answer::Yes);
+    messages_.QueueAnswer(qel::Answer::Yes);
+    EXPECT_TRUE(CloseWindow(w));
+    ASSERT_EQ(messages_.Asked().size(), 3u);
+    EXPECT_EQ(messages_.Asked()[1], question);
+    ASSERT_EQ(FileHolds(qft).values.size(), 1600u);
+    EXPECT_EQ(FileHolds(qft).values[5], 0);
+
+    // No at New gives typed values up for good: leaving asks nothing more.
+    ASSERT_TRUE(frame_->RunCommand("MmFileTmp"));
+    ASSERT_NE(_FileTmp, nullptr);
+    TypeKeys(_FileTmp, 6, "9");
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::No);
+    EXPECT_TRUE(frame_->RunCommand("MmNew"));
+    EXPECT_EQ(_FileTmp, nullptr);
+    EXPECT_TRUE(frame_->close());
+    EXPECT_EQ(messages_.Asked(), std::vector<std::string>{question});
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
+}
+
+TEST_F(FileTmpTest, ChangesAWindowWasFreedWithAreAskedAboutWhenLeavingAndAtNew) {
+    gQel.BaseName = (projects_ / "pump").string();
+    gQel.SaveDir = projects_.string();
+    const std::string qft = (projects_ / "pump.qft").string();
+    const std::string question = gMsgTable.Get(kMsgSaveChanges) + "\n" + qft + "?";
+    std::vector<std::uint16_t> saved(1600, 0);
+    saved[5] = 7;
+    ASSERT_TRUE(qel::link::WriteQftFile(qft, {.version = 206, .family = 2, .values = saved}));
+
+    // A new model setting saves the changes first; the overwrite question is
+    // cancelled, and the window goes with the others.
+    ASSERT_TRUE(frame_->RunCommand("MmFileTmp"));
+    ASSERT_NE(_FileTmp, nullptr);
+    EXPECT_EQ(Cell(_FileTmp, 5), "7");
+    TypeKeys(_FileTmp, 5, "4321");
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    ASSERT_TRUE(frame_->ApplyModelSetting(2, 1, false));
+    EXPECT_EQ(_FileTmp, nullptr);
+    EXPECT_EQ(FileHolds(qft).values, saved);
+
+    // Leaving asks about them; Cancel keeps the program running.
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    EXPECT_FALSE(frame_->close());
+    EXPECT_FALSE(frame_->ShutDownDone());
+    EXPECT_EQ(messages_.Asked(), std::vector<std::string>{question});
+
+    // The window opened again shows them, not the file's values.
+    ASSERT_TRUE(frame_->RunCommand("MmFileTmp"));
+    ASSERT_NE(_FileTmp, nullptr);
+    EXPECT_EQ(Cell(_FileTmp, 5), "4321");
+    EXPECT_EQ(_FileTmp->Modified, 1);
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    ASSERT_TRUE(frame_->ApplyModelSetting(2, 0, false));
+    ASSERT_EQ(_FileTmp, nullptr);
+
+    // New asks about them with no window open: Yes writes them, then the
+    // program's own question.
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Yes);
+    messages_.QueueAnswer(qel::Answer::No);  // the program, changed by the model setting
+    EXPECT_TRUE(frame_->RunCommand("MmNew"));
+    ASSERT_EQ(messages_.Asked().size(), 2u);
+    EXPECT_EQ(messages_.Asked()[0], question);
+    ASSERT_EQ(FileHolds(qft).values.size(), 1600u);
+    EXPECT_EQ(FileHolds(qft).values[5], 4321);
+    // Saved: leaving asks nothing more about them.
+    messages_.Clear();
+    EXPECT_TRUE(frame_->close());
+    EXPECT_TRUE(messages_.Asked().empty());
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
 }
