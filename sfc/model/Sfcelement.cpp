@@ -170,6 +170,11 @@ TSfcChartState SfcChartState() {
     return TSfcChartState::Edited;
 }
 
+bool SfcChartWouldReplaceChangedCode() {
+    if (gSfcProgramStamp == 0 || gSfcProgramStamp == ProgramImageStamp()) return false;
+    return SharedChartCode().has_value();
+}
+
 void MarkSfcChartOfProgram() {
     const auto code = SharedChartCode();
     if (code)

@@ -75,6 +75,11 @@ TSfcChartState SfcChartState();
 // stands (its stamps, Chartstamp.h).
 void MarkSfcChartOfProgram();
 
+// The shared chart converts, and the program was changed elsewhere (the list,
+// the ladder, a transfer, an undo) since the chart last matched it: the
+// chart's code, which replaces the whole program, would replace those changes.
+bool SfcChartWouldReplaceChangedCode();
+
 // What the SFC view shows when it opens: a chart holding edits of its own or
 // standing for the program is shown as it is; an empty chart, or one that is
 // only a drawing of older code, is drawn from the code (nothing for an empty

@@ -45,6 +45,7 @@ namespace {
 constexpr int kMsgInnerOther = 78;    // the other inner window is open
 constexpr int kMsgInnerElsewhere = 79;  // an inner window is open for another element
 constexpr int kMsgNoInner = 80;       // no inner program here
+constexpr int kMsgChartOverChangedCode = 259;  // the chart would replace code changed since: keep which?
 constexpr int kSfcTmrMs = 1000;
 
 qel::link::TTransData* Trans(TQelMain* frame) {
@@ -514,6 +515,18 @@ bool TSfc::Edited() const {
 
 bool TSfc::ConvertIfEdited() {
     if (!Edited()) return true;
+    // The chart's edits were made on an older program: the user says which
+    // one stays before the chart's code replaces what was changed since.
+    if (SfcChartWouldReplaceChangedCode()) {
+        switch (qel::AskQuestion(gMsgTable.Get(kMsgChartOverChangedCode), qel::AskButtons::YesNoOrCancel)) {
+        case qel::Answer::Yes: break;
+        case qel::Answer::No:
+            syncedChart_.reset();  // drawn from the program as it stands, not as the chart last matched it
+            DropEdits();
+            return true;
+        default: return false;
+        }
+    }
     if (!SfcToCode()) {
         ShowChartError();
         return false;

@@ -570,7 +570,7 @@ TEST_F(ChartAndLadderTest, AChartThatDoesNotConvertShowsWhereAndTheCursorGoesThe
 class ChartEditsKeptTest : public SfcWindowTest {
 protected:
     static constexpr int kMsgChartCannotConvert = 1, kMsgStoreInner = 27, kMsgRungIncomplete = 32,
-                         kMsgChartEditsNotSaved = 257, kMsgChartFileStale = 258;
+                         kMsgChartEditsNotSaved = 257, kMsgChartFileStale = 258, kMsgChartOverChangedCode = 259;
 
     // The program typed into the instruction list, then View > SFC: S0 at
     // (0,0), its transition (X5) at (1,0), the jump back to S0 at (2,0).
@@ -837,6 +837,67 @@ TEST_F(ChartEditsKeptTest, AConvertingChartGoesInWithWhatItsInnerLadderStores) {
     EXPECT_EQ(SavedCode(), Assemble({"STL S0", "LD X1", "OUT Y1", "LD X7", "OUT S0", "RET"}));
     EXPECT_EQ(gQel.Modified, 0);
     EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+}
+
+// The chart's edits were made on the program as it stood; the code changed
+// elsewhere since (typed in the list, read from a PLC). The chart's code,
+// which replaces the whole program, goes in over that change only when the
+// user says so.
+TEST_F(ChartEditsKeptTest, AChartEditedBeforeTheCodeChangedElsewhereAsksBeforeReplacingIt) {
+    Condition(1, 0, "LD X6");
+    Draw("Down Down Delete");
+    CloseChart();
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    for (const char* line : {"LD X7", "OUT Y7"}) ListLine(line);
+    const std::vector<std::uint8_t> typed = Code();
+    ASSERT_NE(typed, listed_);
+    ViewChart();
+    ASSERT_EQ(Cell(2, 0), 0xFF) << "the chart as the user left it";
+    Draw("Down Down F4=0");  // the jump drawn again: the chart converts, with its own condition
+    messages_.Clear();
+    const std::vector<std::string> asked{gMsgTable.Get(kMsgChartOverChangedCode)};
+    auto leave = [&](qel::Answer a) {
+        messages_.QueueAnswer(a);
+        ASSERT_TRUE(frame_->RunCommand("MmSfcWin"));
+        ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+        QCoreApplication::processEvents();
+    };
+
+    leave(qel::Answer::Cancel);
+    EXPECT_EQ(messages_.Asked(), asked);
+    EXPECT_EQ(Code(), typed);
+    EXPECT_TRUE(sfc_->HoldsEdits());
+
+    // No: the program stays, the chart is drawn from it.
+    messages_.Clear();
+    leave(qel::Answer::No);
+    EXPECT_EQ(messages_.Asked(), asked);
+    EXPECT_EQ(Code(), typed);
+    EXPECT_FALSE(sfc_->HoldsEdits());
+    EXPECT_EQ(Cell(2, 0), kSfcJump);
+    EXPECT_EQ(Cell(3, 0), kSfcLad) << "the typed rung is in the chart";
+
+    // Yes: the chart's edit goes in over a program read in meanwhile.
+    ViewChart();
+    Condition(1, 0, "LD X6");
+    ASSERT_TRUE(sfc_->HoldsEdits());
+    const std::vector<std::uint8_t> read = Assemble({"STL S0", "LD X5", "OUT S0", "RET", "LD X10", "OUT Y10"});
+    std::memcpy(gProgram, read.data(), read.size());
+    LocateProgramEnd();
+    messages_.Clear();
+    leave(qel::Answer::Yes);
+    EXPECT_EQ(messages_.Asked(), asked);
+    EXPECT_EQ(Code(), Assemble({"STL S0", "LD X6", "OUT S0", "RET", "LD X7", "OUT Y7"}));
+    EXPECT_FALSE(sfc_->HoldsEdits());
+
+    // The chart now stands for the program: its next edit goes in unasked.
+    ViewChart();
+    Condition(1, 0, "LD X4");
+    messages_.Clear();
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(messages_.Asked().empty());
+    EXPECT_EQ(Code(), Assemble({"STL S0", "LD X4", "OUT S0", "RET", "LD X7", "OUT Y7"}));
 }
 
 }  // namespace
