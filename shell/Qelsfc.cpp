@@ -15,6 +15,7 @@
 namespace {
 
 constexpr int kMsgChartConverted = 180;
+constexpr int kMsgInnerWindowOpen = 260;  // an element's inner window is open: close it first
 constexpr int kLadderView = kViewLadder;
 
 }  // namespace
@@ -47,6 +48,11 @@ void TQelMain::BnSfcToCodeClick() {
 }
 
 void TQelMain::BnCodeToSfcClick() {
+    // An element's open inner window would store into the chart drawn anew.
+    if (LinkOfView(kViewInnerLadder) || LinkOfView(kViewInnerInstList)) {
+        ShowMsg(kMsgInnerWindowOpen);
+        return;
+    }
     LocateProgramEnd();
     if (ConvertCodeToSfc()) {
         gQel.Modified = 1;

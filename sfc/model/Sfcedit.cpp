@@ -74,6 +74,22 @@ void TSfcEditModel::Restore(const TSfcSnapshot& s) {
     HorzPos = s.horzPos;
 }
 
+bool TSfcEditModel::InnerAtCursor(bool rowOnly) const {
+    const TSfcInnerCell c = Inner();
+    return c.row && *c.row == CursorRow && (rowOnly || *c.col == CursorCol * kSfcCellBytes);
+}
+
+void TSfcEditModel::ShiftInner(std::int32_t row, std::int32_t col, bool byRow, bool insert) {
+    const TSfcInnerCell c = Inner();
+    if (!c.row) return;
+    std::vector<TSfcCodeRec> at(1);
+    at[0].row = *c.row;
+    at[0].col = *c.col;
+    ShiftSfcCodeRecs(at, row, col, byRow, insert);
+    *c.row = at[0].row;
+    *c.col = at[0].col;
+}
+
 TSfcCell TSfcEditModel::Cursor() const { return CellAt(CursorRow, CursorCol); }
 void TSfcEditModel::SetCursor(const TSfcCell& x) { SetCellAt(CursorRow, CursorCol, x); }
 
@@ -84,6 +100,10 @@ std::int32_t TSfcEditModel::StepLimit() const {
 TSfcEditResult TSfcEditModel::Tool(int page, int index) {
     TSfcEditResult r;
     if (index < 1 || index > 9 || !gSfcGrid || Refused()) return r;
+    if (InnerAtCursor()) {
+        r.msg = kSfcMsgInnerOpen;
+        return r;
+    }
     CloseNumber();
     const TSfcCell old = Cursor();
     const std::int32_t colBytes = CursorCol * kSfcCellBytes;
@@ -227,6 +247,10 @@ TSfcEditResult TSfcEditModel::CommitNumber(const std::string& text) {
 TSfcEditResult TSfcEditModel::DeleteElement() {
     TSfcEditResult r;
     if (editing_ || Refused() || Cursor().Empty()) return r;
+    if (InnerAtCursor()) {
+        r.msg = kSfcMsgInnerOpen;
+        return r;
+    }
     history_.Record(Take());
     SetCursor(TSfcCell{});
     RemoveSfcCodeRec(CursorRow, CursorCol * kSfcCellBytes);
@@ -246,6 +270,7 @@ TSfcEditResult TSfcEditModel::InsertRow() {
     std::memmove(gSfcGrid + at + kSfcRowBytes, gSfcGrid + at, total - at - kSfcRowBytes);
     std::memset(gSfcGrid + at, 0xFF, kSfcRowBytes);
     ShiftSfcCodeRecs(CursorRow, 0, true, true);
+    ShiftInner(CursorRow, 0, true, true);
     r.changed = true;
     return r;
 }
@@ -253,6 +278,10 @@ TSfcEditResult TSfcEditModel::InsertRow() {
 TSfcEditResult TSfcEditModel::DeleteRow() {
     TSfcEditResult r;
     if (!gSfcGrid || Refused()) return r;
+    if (InnerAtCursor(true)) {
+        r.msg = kSfcMsgInnerOpen;
+        return r;
+    }
     CloseNumber();
     history_.Record(Take());
     for (std::int32_t col = 0; col < kSfcColumns; ++col) RemoveSfcCodeRec(CursorRow, col * kSfcCellBytes);
@@ -261,6 +290,7 @@ TSfcEditResult TSfcEditModel::DeleteRow() {
     std::memmove(gSfcGrid + at, gSfcGrid + at + kSfcRowBytes, total - at - kSfcRowBytes);
     std::memset(gSfcGrid + total - kSfcRowBytes, 0xFF, kSfcRowBytes);
     ShiftSfcCodeRecs(CursorRow, 0, true, false);
+    ShiftInner(CursorRow, 0, true, false);
     r.changed = true;
     return r;
 }
@@ -278,6 +308,7 @@ TSfcEditResult TSfcEditModel::InsertCell() {
     for (std::int32_t col = kSfcColumns - 1; col > CursorCol; --col) SetCellAt(CursorRow, col, CellAt(CursorRow, col - 1));
     SetCursor(TSfcCell{});
     ShiftSfcCodeRecs(CursorRow, CursorCol * kSfcCellBytes, false, true);
+    ShiftInner(CursorRow, CursorCol * kSfcCellBytes, false, true);
     r.changed = true;
     return r;
 }
@@ -285,12 +316,17 @@ TSfcEditResult TSfcEditModel::InsertCell() {
 TSfcEditResult TSfcEditModel::DeleteCell() {
     TSfcEditResult r;
     if (!gSfcGrid || Refused()) return r;
+    if (InnerAtCursor()) {
+        r.msg = kSfcMsgInnerOpen;
+        return r;
+    }
     CloseNumber();
     history_.Record(Take());
     RemoveSfcCodeRec(CursorRow, CursorCol * kSfcCellBytes);
     for (std::int32_t col = CursorCol; col < kSfcColumns - 1; ++col) SetCellAt(CursorRow, col, CellAt(CursorRow, col + 1));
     SetCellAt(CursorRow, kSfcColumns - 1, TSfcCell{});
     ShiftSfcCodeRecs(CursorRow, CursorCol * kSfcCellBytes, false, false);
+    ShiftInner(CursorRow, CursorCol * kSfcCellBytes, false, false);
     r.changed = true;
     return r;
 }
@@ -315,6 +351,7 @@ void TSfcEditModel::Revert(const TSfcChart& chart) {
 }
 
 bool TSfcEditModel::Undo() {
+    if (InnerOpen()) return false;
     CloseNumber();
     auto s = history_.Undo(Take());
     if (!s) return false;
@@ -323,6 +360,7 @@ bool TSfcEditModel::Undo() {
 }
 
 bool TSfcEditModel::Redo() {
+    if (InnerOpen()) return false;
     CloseNumber();
     auto s = history_.Redo(Take());
     if (!s) return false;

@@ -43,6 +43,14 @@ enum TSfcEditMsg : int {
     kSfcMsgStepUsed = 75,      // a step number used by another step
     kSfcMsgLadUsed = 76,       // a LAD number used by another LAD block
     kSfcMsgNoRoom = 22,        // a two-cell tool in the last column
+    kSfcMsgInnerOpen = 260,    // the edit would remove the element an open inner window stores into
+};
+
+// Where an open inner window of an element stores its code: the cell's row
+// and byte column (column x 4), owned by that window; null while none is open.
+struct TSfcInnerCell {
+    int* row = nullptr;
+    int* col = nullptr;
 };
 
 class TSfcEditModel {
@@ -70,8 +78,11 @@ public:
 
     bool CanUndo() const { return history_.CanUndo(); }
     bool CanRedo() const { return history_.CanRedo(); }
+    // Undo and redo put back whole charts: refused (false) while an inner
+    // window is open, which could then store into another element.
     bool Undo();
     bool Redo();
+    bool InnerOpen() const { return Inner().row != nullptr; }
     void ClearHistory() { history_.Clear(); }
     // Puts `chart` back in place of the shared chart as one undo step (the
     // chart's edits dropped: undo brings them back).
@@ -87,11 +98,20 @@ public:
     std::function<bool()> StopMonitor;
     // Highest step number of the model family (S limit); <0 asks the table.
     std::int32_t HighestStep = -1;
+    // The cell an open inner window stores into. Inserting and deleting rows
+    // and cells carry it along with its element; an edit that would remove
+    // or overwrite that element is refused (kSfcMsgInnerOpen).
+    std::function<TSfcInnerCell()> InnerCell;
 
 private:
     TSfcSnapshot Take() const;
     void Restore(const TSfcSnapshot& s);
     bool Refused() const { return StopMonitor && StopMonitor(); }
+    TSfcInnerCell Inner() const { return InnerCell ? InnerCell() : TSfcInnerCell{}; }
+    // The open inner window stores into the cursor cell (or, rowOnly, into its row).
+    bool InnerAtCursor(bool rowOnly = false) const;
+    // The open inner window's cell moved as the records are by ShiftSfcCodeRecs.
+    void ShiftInner(std::int32_t row, std::int32_t col, bool byRow, bool insert);
     TSfcCell Cursor() const;
     void SetCursor(const TSfcCell& x);
     std::int32_t StepLimit() const;

@@ -87,6 +87,13 @@ TSfc::TSfc(QWidget* owner) : QAbstractScrollArea(owner) {
     HideNumberEditor();
     Link = new TEditorLink(kViewSfc, this);
     model_.StopMonitor = [this] { return Link->CheckStopMonitor(); };
+    // What an element's open inner window stores goes to its element, which
+    // the chart's edits may move.
+    model_.InnerCell = [] {
+        if (_InterLadder) return TSfcInnerCell{&_InterLadder->SfcRow, &_InterLadder->SfcCol};
+        if (_InterInst) return TSfcInnerCell{&_InterInst->SfcRow, &_InterInst->SfcCol};
+        return TSfcInnerCell{};
+    };
     ApplyZoom(gQel.Zoom);
     SfcTmr = new QTimer(this);
     SfcTmr->setSingleShot(true);
@@ -163,8 +170,8 @@ void TSfc::SfcEdit_UDClick(bool up) {
 
 void TSfc::RegisterCommands() {
     TEditorLink& r = *Link;
-    r.Register("MmUndo", [this] { Show({}); model_.Undo(); RedrawChart(); }, [this] { return model_.CanUndo(); });
-    r.Register("MmRedo", [this] { model_.Redo(); RedrawChart(); }, [this] { return model_.CanRedo(); });
+    r.Register("MmUndo", [this] { Show({}); UndoRedo(false); }, [this] { return model_.CanUndo(); });
+    r.Register("MmRedo", [this] { UndoRedo(true); }, [this] { return model_.CanRedo(); });
     r.Register("MmDel", [this] { Show(model_.DeleteElement()); });
     // The frame's Edit menu runs the same commands as the popup.
     r.Register("MmDelTk", [this] { Show(model_.DeleteElement()); });
@@ -361,6 +368,19 @@ void TSfc::Commit() {
     Show(model_.CommitNumber(text));
 }
 
+void TSfc::UndoRedo(bool redo) {
+    // A whole earlier chart may hold the open inner window's element elsewhere.
+    if (model_.InnerOpen()) {
+        ShowMsg(kSfcMsgInnerOpen);
+        return;
+    }
+    if (redo)
+        model_.Redo();
+    else
+        model_.Undo();
+    RedrawChart();
+}
+
 void TSfc::RunTool(int page, int index) {
     if (gMonitorMode) return;
     if (model_.EditorOpen()) HideNumberEditor();
@@ -404,8 +424,8 @@ void TSfc::keyPressEvent(QKeyEvent* e) {
     const int row = model_.CursorRow, col = model_.CursorCol;
     if (ctrl) {
         switch (key) {
-            case Qt::Key_Z: model_.Undo(); RedrawChart(); return;
-            case Qt::Key_W: model_.Redo(); RedrawChart(); return;
+            case Qt::Key_Z: UndoRedo(false); return;
+            case Qt::Key_W: UndoRedo(true); return;
             case Qt::Key_I: Show(model_.InsertRow()); return;
             case Qt::Key_Y: Show(model_.DeleteRow()); return;
             case Qt::Key_B: Show(model_.InsertCell()); return;
@@ -472,8 +492,8 @@ void TSfc::contextMenuEvent(QContextMenuEvent* e) {
     item("PopInterLadWin", "内部梯形图模式", [this] { PopInterLadWinClick(); });
     item("PopInterInstWin", "内部指令模式", [this] { PopInterInstWinClick(); });
     menu.addSeparator();
-    item("PopUndo", "恢复", [this] { model_.Undo(); RedrawChart(); }, model_.CanUndo());
-    item("PopRedo", "撤消", [this] { model_.Redo(); RedrawChart(); }, model_.CanRedo());
+    item("PopUndo", "恢复", [this] { UndoRedo(false); }, model_.CanUndo());
+    item("PopRedo", "撤消", [this] { UndoRedo(true); }, model_.CanRedo());
     menu.addSeparator();
     item("PopDelTk", "删除一元件", [this] { Show(model_.DeleteElement()); });
     item("PopInsLine", "插入一行", [this] { Show(model_.InsertRow()); });

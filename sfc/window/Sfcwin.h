@@ -109,6 +109,7 @@ protected:
 
 private:
     void Show(const TSfcEditResult& r);
+    void UndoRedo(bool redo);
     void Commit();
     void HideNumberEditor();
     // Message 78 or 79 (msg < 0: none, the window is brought up) for an inner

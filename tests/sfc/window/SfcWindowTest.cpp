@@ -570,7 +570,7 @@ TEST_F(ChartAndLadderTest, AChartThatDoesNotConvertShowsWhereAndTheCursorGoesThe
 class ChartEditsKeptTest : public SfcWindowTest {
 protected:
     static constexpr int kMsgChartCannotConvert = 1, kMsgStoreInner = 27, kMsgRungIncomplete = 32,
-                         kMsgChartEditsNotSaved = 257, kMsgChartFileStale = 258, kMsgChartOverChangedCode = 259;
+                         kMsgChartEditsNotSaved = 257, kMsgChartFileStale = 258, kMsgChartOverChangedCode = 259, kMsgInnerOpen = 260;
 
     // The program typed into the instruction list, then View > SFC: S0 at
     // (0,0), its transition (X5) at (1,0), the jump back to S0 at (2,0).
@@ -898,6 +898,47 @@ TEST_F(ChartEditsKeptTest, AChartEditedBeforeTheCodeChangedElsewhereAsksBeforeRe
     QCoreApplication::processEvents();
     EXPECT_TRUE(messages_.Asked().empty());
     EXPECT_EQ(Code(), Assemble({"STL S0", "LD X4", "OUT S0", "RET", "LD X7", "OUT Y7"}));
+}
+
+// An element's inner ladder stays open while the chart is edited: rows and
+// cells inserted or deleted carry its element along, and what it stores
+// reaches that element; an edit that would remove or replace the element, or
+// put back a whole chart, waits until the window is closed.
+TEST_F(ChartEditsKeptTest, AnOpenInnerLadderStoresIntoItsElementWhereverTheChartMovesIt) {
+    Draw("Ctrl+L");
+    TLDB* inner = _InterLadder;
+    ASSERT_NE(inner, nullptr);
+    Key(Qt::Key_F1, "X1", inner);
+    QTest::keyClick(inner, Qt::Key_Right);
+    Key(Qt::Key_F7, "Y1", inner);
+    ViewChart();
+    messages_.Clear();
+
+    Draw("Ctrl+I Down Ctrl+B");  // a row above the step, a cell before it
+    ASSERT_EQ(Cell(1, 1), kSfcInitStep);
+    Draw("Right");
+    const std::vector<std::uint8_t> moved(gSfcGrid, gSfcGrid + 4 * kSfcRowBytes);
+    for (const char* refused : {"Delete", "Ctrl+K", "Ctrl+Y", "F1", "Ctrl+Z"}) {
+        Draw(refused);
+        EXPECT_EQ(std::vector<std::uint8_t>(gSfcGrid, gSfcGrid + 4 * kSfcRowBytes), moved) << refused;
+    }
+    EXPECT_EQ(Count(kMsgInnerOpen), 5);
+    EXPECT_TRUE(frame_->RunCommand("MmCodeToSfc"));
+    EXPECT_EQ(Count(kMsgInnerOpen), 6);
+    EXPECT_EQ(Cell(1, 1), kSfcInitStep);
+    Draw("Left Ctrl+K");  // the cell before the step deleted: back in column 0
+    ASSERT_EQ(Cell(1, 0), kSfcInitStep);
+
+    messages_.Clear();
+    CloseInner(qel::Answer::Yes);
+    ASSERT_EQ(_InterLadder, nullptr);
+    EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+    EXPECT_EQ(Record(1, 0), Assemble({"LD X1", "OUT Y1"}));
+    EXPECT_EQ(gSfcCodeList.size(), 2u) << "a record stored on another cell";
+    Draw("Up Ctrl+Y");
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Code(), Assemble({"STL S0", "LD X1", "OUT Y1", "LD X5", "OUT S0", "RET"}));
 }
 
 }  // namespace
