@@ -106,6 +106,7 @@ TQelMain::~TQelMain() {
     for (const auto& l : projectListeners_) QObject::disconnect(l.first, &QObject::destroyed, this, nullptr);
     for (const auto& g : projectGuards_) QObject::disconnect(g.first, &QObject::destroyed, this, nullptr);
     for (const auto& g : leaveGuards_) QObject::disconnect(g.first, &QObject::destroyed, this, nullptr);
+    for (const auto& g : modelGuards_) QObject::disconnect(g.first, &QObject::destroyed, this, nullptr);
     for (const auto& child : childViews_) QObject::disconnect(child.first, &QObject::destroyed, this, nullptr);
     // Editors still open must not reach the router once it is gone.
     for (TEditorLink* link : editorLinks_) {
@@ -521,6 +522,13 @@ void TQelMain::AddLeaveGuard(QObject* owner, std::function<bool()> mayLeave) {
     leaveGuards_.emplace_back(owner, std::move(mayLeave));
     connect(owner, &QObject::destroyed, this, [this, owner] {
         std::erase_if(leaveGuards_, [owner](const auto& g) { return g.first == owner; });
+    });
+}
+
+void TQelMain::AddModelGuard(QObject* owner, std::function<bool()> mayChange) {
+    modelGuards_.emplace_back(owner, std::move(mayChange));
+    connect(owner, &QObject::destroyed, this, [this, owner] {
+        std::erase_if(modelGuards_, [owner](const auto& g) { return g.first == owner; });
     });
 }
 

@@ -142,6 +142,10 @@ public:
     /// The same for leaving the program: asked before the program's own
     /// question; false from any guard keeps the program running.
     void AddLeaveGuard(QObject* owner, std::function<bool()> mayLeave);
+    /// The same for a new model setting: false from any guard (a save of
+    /// values the new model cannot keep failed or was cancelled) leaves the
+    /// model and every window as they are.
+    void AddModelGuard(QObject* owner, std::function<bool()> mayChange);
     /// Adds a maker of an editor window that ResetEditors runs (in the order
     /// added) to recreate the editors over a new or opened project.
     void AddEditorMaker(std::function<void()> make);
@@ -378,6 +382,7 @@ private:
     std::vector<std::pair<QObject*, std::function<void(TProjectEvent)>>> projectListeners_;
     std::vector<std::pair<QObject*, std::function<bool()>>> projectGuards_;
     std::vector<std::pair<QObject*, std::function<bool()>>> leaveGuards_;
+    std::vector<std::pair<QObject*, std::function<bool()>>> modelGuards_;
     std::vector<std::pair<std::string, QWidget*>> startupForms_;
     std::map<QMdiSubWindow*, int> childViews_;
     std::vector<TEditorLink*> editorLinks_;

@@ -229,6 +229,12 @@ bool TQelMain::ApplyModelSetting(int family, int capacityIndex, bool extraMemory
         return false;
     }
 
+    // Values of the old model kept in files of their own are saved first; a
+    // save that fails or is cancelled keeps the old model, so that closing
+    // their windows loses nothing.
+    auto guards = modelGuards_;
+    for (auto& [owner, mayChange] : guards)
+        if (!mayChange()) return false;
     NotifyProject(TProjectEvent::ModelChanging);
     DestroyEditors();
     if (capacityChanged) {

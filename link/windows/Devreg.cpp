@@ -623,8 +623,6 @@ void InstallRegisterView(TQelMain* frame) {
     // project and before leaving, saved before a new model.
     qel::link::GuardOwnValues(
         frame, [] { return !_DevReg || _DevReg->MayClose(); },
-        [] {
-            if (_DevReg && _DevReg->Modified) _DevReg->SaveRegisterFile();
-        });
+        [] { return !_DevReg || !_DevReg->Modified || _DevReg->SaveRegisterFile(); });
     frame->RefreshCommands();
 }

@@ -509,10 +509,9 @@ void InstallFileTemplate(TQelMain* frame) {
     // of those the user did not keep, asked before it came.
     sLeft.reset();
     qel::link::GuardOwnValues(frame, MayLetTemplateGo, [] {
-        if (_FileTmp && _FileTmp->Modified)
-            _FileTmp->SaveWithPrompt();
-        else if (!_FileTmp && sLeft)
-            SaveLeftChanges();
+        if (_FileTmp && _FileTmp->Modified) return _FileTmp->SaveWithPrompt();
+        if (!_FileTmp && sLeft) return SaveLeftChanges();
+        return true;
     });
     frame->AddProjectListener(frame->MdiArea, [](TProjectEvent event) {
         if (event == TProjectEvent::Cleared || event == TProjectEvent::Opened) sLeft.reset();

@@ -33,14 +33,13 @@ bool MayLetOwnValuesGo(Window& w, bool (Window::*save)()) {
 
 // The frame's part for such values: another project, and leaving the
 // program, ask first (mayLetGo: true when nothing unsaved is left or the user
-// let it go); a new model setting saves changed values (saveForModel) before
-// the windows go with the others.
-inline void GuardOwnValues(TQelMain* frame, std::function<bool()> mayLetGo, std::function<void()> saveForModel) {
+// let it go); a new model setting saves changed values (saveForModel: false
+// when that failed or was cancelled, and the model stays) before the windows
+// go with the others.
+inline void GuardOwnValues(TQelMain* frame, std::function<bool()> mayLetGo, std::function<bool()> saveForModel) {
     frame->AddProjectGuard(frame->MdiArea, mayLetGo);
     frame->AddLeaveGuard(frame->MdiArea, std::move(mayLetGo));
-    frame->AddProjectListener(frame->MdiArea, [saveForModel = std::move(saveForModel)](TProjectEvent event) {
-        if (event == TProjectEvent::ModelChanging) saveForModel();
-    });
+    frame->AddModelGuard(frame->MdiArea, std::move(saveForModel));
 }
 
 }  // namespace qel::link

@@ -240,6 +240,40 @@ TEST_F(RegisterViewTest, ATitleOrAClearedPageIsAChangeThatClosingAndNewAskToSave
     EXPECT_FALSE(messages_.UnscriptedQuestion());
 }
 
+// A new model setting saves the view's changes before its window goes with
+// the others: a save that is cancelled keeps the model, the window and the
+// values; one that goes through lets the model change.
+TEST_F(RegisterViewTest, ANewModelWhoseSaveOfTheValuesIsCancelledChangesNothing) {
+    gQel.BaseName = (projects_ / "mixer").string();
+    gQel.SaveDir = projects_.string();
+    const std::string kzl = (projects_ / "mixer.kzl").string();
+    qel::link::TRegisterData file;
+    file.DRegs[5] = 77;
+    ASSERT_TRUE(qel::link::WriteRegisterFile(kzl, file, gQel.Family, 0));
+    TDevReg* v = OpenView();
+    ASSERT_TRUE(v);
+    Type(v, 5, "123");
+    ASSERT_EQ(v->Modified, 1);
+    const int family = gQel.Family, capacity = gQel.CapacityIndex, other = capacity == 1 ? 0 : 1;
+
+    messages_.QueueAnswer(qel::Answer::Cancel);  // overwrite the register file?
+    EXPECT_FALSE(frame_->ApplyModelSetting(family, other, false));
+    EXPECT_EQ(gQel.CapacityIndex, capacity);
+    ASSERT_EQ(_DevReg, v);
+    EXPECT_EQ(v->Data.DRegs[5], 123);
+    EXPECT_EQ(v->Modified, 1);
+    qel::link::TRegisterData read;
+    ASSERT_EQ(qel::link::ReadRegisterFile(kzl, family, read), qel::link::TRegFileResult::Ok);
+    EXPECT_EQ(read.DRegs[5], 77);
+
+    messages_.QueueAnswer(qel::Answer::Yes);
+    EXPECT_TRUE(frame_->ApplyModelSetting(family, other, false));
+    EXPECT_EQ(gQel.CapacityIndex, other);
+    ASSERT_EQ(qel::link::ReadRegisterFile(kzl, family, read), qel::link::TRegFileResult::Ok);
+    EXPECT_EQ(read.DRegs[5], 123);
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
+}
+
 TEST_F(RegisterViewTest, AFrameFreedAfterLeavingWasCancelledFreesTheViewBeforeTheLink) {
     TDevReg* v = OpenView();
     ASSERT_TRUE(v);
@@ -609,14 +643,29 @@ TEST_F(FileTmpTest, ChangesAWindowWasFreedWithAreAskedAboutWhenLeavingAndAtNew) 
     saved[5] = 7;
     ASSERT_TRUE(qel::link::WriteQftFile(qft, {.version = 206, .family = 2, .values = saved}));
 
-    // A new model setting saves the changes first; the overwrite question is
-    // cancelled, and the window goes with the others.
+    // A new model setting saves the changes first; the overwrite question
+    // cancelled, the model stays, and so does the window with its changes.
     ASSERT_TRUE(frame_->RunCommand("MmFileTmp"));
     ASSERT_NE(_FileTmp, nullptr);
     EXPECT_EQ(Cell(_FileTmp, 5), "7");
     TypeKeys(_FileTmp, 5, "4321");
+    const int capacity = gQel.CapacityIndex;
     messages_.QueueAnswer(qel::Answer::Cancel);
-    ASSERT_TRUE(frame_->ApplyModelSetting(2, 1, false));
+    EXPECT_FALSE(frame_->ApplyModelSetting(2, capacity == 1 ? 0 : 1, false));
+    EXPECT_EQ(gQel.CapacityIndex, capacity);
+    ASSERT_NE(_FileTmp, nullptr);
+    EXPECT_EQ(Cell(_FileTmp, 5), "4321");
+    EXPECT_EQ(_FileTmp->Modified, 1);
+    EXPECT_EQ(FileHolds(qft).values, saved);
+
+    // An Open that cannot read its file frees the windows after the question
+    // (No: the changes were to go with the old project, which stays).
+    auto openRefused = [&] {
+        messages_.QueueAnswer(qel::Answer::No);
+        dialogs_.QueuePath((projects_ / "missing.kzp").string());
+        frame_->OpenClick();
+    };
+    openRefused();
     EXPECT_EQ(_FileTmp, nullptr);
     EXPECT_EQ(FileHolds(qft).values, saved);
 
@@ -632,17 +681,15 @@ TEST_F(FileTmpTest, ChangesAWindowWasFreedWithAreAskedAboutWhenLeavingAndAtNew) 
     ASSERT_NE(_FileTmp, nullptr);
     EXPECT_EQ(Cell(_FileTmp, 5), "4321");
     EXPECT_EQ(_FileTmp->Modified, 1);
-    messages_.QueueAnswer(qel::Answer::Cancel);
-    ASSERT_TRUE(frame_->ApplyModelSetting(2, 0, false));
+    openRefused();
     ASSERT_EQ(_FileTmp, nullptr);
 
-    // New asks about them with no window open: Yes writes them, then the
-    // program's own question.
+    // New asks about them with no window open: Yes writes them.
     messages_.Clear();
     messages_.QueueAnswer(qel::Answer::Yes);
-    messages_.QueueAnswer(qel::Answer::No);  // the program, changed by the model setting
+    messages_.QueueAnswer(qel::Answer::No);  // the program's own question, should it come
     EXPECT_TRUE(frame_->RunCommand("MmNew"));
-    ASSERT_EQ(messages_.Asked().size(), 2u);
+    ASSERT_GE(messages_.Asked().size(), 1u);
     EXPECT_EQ(messages_.Asked()[0], question);
     ASSERT_EQ(FileHolds(qft).values.size(), 1600u);
     EXPECT_EQ(FileHolds(qft).values[5], 4321);
