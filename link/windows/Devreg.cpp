@@ -331,15 +331,7 @@ bool TDevReg::WriteRegisterFile() {
 }
 
 void TDevReg::OpenRegisterFile() {
-    if (Modified) {
-        switch (qel::AskQuestion(gMsgTable.Get(kMsgSaveChanges) + "\n" + SaveFileName + "?", qel::AskButtons::YesNoCancel)) {
-        case qel::Answer::Yes:
-            if (!SaveRegisterFile()) return;  // nothing is replaced by an unsaved file
-            break;
-        case qel::Answer::No: break;
-        default: return;
-        }
-    }
+    if (!MayClose()) return;  // nothing is replaced by an unsaved file
     const std::string path = qel::FileDialogs().OpenFileName(
         this, "打开", gQel.OpenDir, "Register data file (*.kzl);;Register data file (*.rvl)");
     if (!path.empty()) {
