@@ -35,18 +35,20 @@ struct Job {
     std::string error;
 };
 
-// Everything modified between setjmp and a possible longjmp lives behind the
-// pointers, never in this function's own locals.
-bool DecodeStream(Job* job, jpeg_decompress_struct* info, JpegError* err) {
-    info->err = jpeg_std_error(&err->base);
-    err->base.error_exit = OnJpegError;
-    err->base.emit_message = OnJpegWarning;
-    if (setjmp(err->jump)) {
-        job->error = err->text;
-        jpeg_destroy_decompress(info);
-        return false;
-    }
-    jpeg_create_decompress(info);
+// Why a picture is refused for its size.
+std::string SizeRefusal(unsigned width, unsigned height, int maxWidth, int maxHeight) {
+    return "picture of " + std::to_string(width) + " x " + std::to_string(height) + " pixels is larger than " +
+           std::to_string(maxWidth) + " x " + std::to_string(maxHeight);
+}
+
+[[gnu::noinline]] void Refuse(Job* job, jpeg_decompress_struct* info, std::string why) {
+    job->error = std::move(why);
+    jpeg_destroy_decompress(info);
+}
+
+// The decoding proper, called under the jump buffer; a fatal error of
+// libjpeg leaves it by longjmp, so it holds nothing that needs destroying.
+[[gnu::noinline]] bool DecodeInto(Job* job, jpeg_decompress_struct* info) {
     jpeg_mem_src(info, job->bytes->data(), static_cast<unsigned long>(job->bytes->size()));
     jpeg_read_header(info, TRUE);
     // The frame header may announce any size; a splash larger than the screen
@@ -54,10 +56,7 @@ bool DecodeStream(Job* job, jpeg_decompress_struct* info, JpegError* err) {
     if (info->image_width == 0 || info->image_height == 0 ||
         info->image_width > static_cast<unsigned>(job->maxWidth) ||
         info->image_height > static_cast<unsigned>(job->maxHeight)) {
-        job->error = "picture of " + std::to_string(info->image_width) + " x " +
-                     std::to_string(info->image_height) + " pixels is larger than " +
-                     std::to_string(job->maxWidth) + " x " + std::to_string(job->maxHeight);
-        jpeg_destroy_decompress(info);
+        Refuse(job, info, SizeRefusal(info->image_width, info->image_height, job->maxWidth, job->maxHeight));
         return false;
     }
     info->out_color_space = JCS_RGB;
@@ -73,8 +72,7 @@ bool DecodeStream(Job* job, jpeg_decompress_struct* info, JpegError* err) {
         allocated = false;
     }
     if (!allocated || info->output_components != 3) {
-        job->error = allocated ? "picture is not in colour" : "not enough memory for the picture";
-        jpeg_destroy_decompress(info);
+        Refuse(job, info, allocated ? "picture is not in colour" : "not enough memory for the picture");
         return false;
     }
     while (info->output_scanline < info->output_height) {
@@ -84,6 +82,20 @@ bool DecodeStream(Job* job, jpeg_decompress_struct* info, JpegError* err) {
     jpeg_finish_decompress(info);
     jpeg_destroy_decompress(info);
     return true;
+}
+
+// Everything modified between setjmp and a possible longjmp lives behind the
+// pointers, never in this function's own locals.
+bool DecodeStream(Job* job, jpeg_decompress_struct* info, JpegError* err) {
+    info->err = jpeg_std_error(&err->base);
+    err->base.error_exit = OnJpegError;
+    err->base.emit_message = OnJpegWarning;
+    if (setjmp(err->jump)) {
+        Refuse(job, info, err->text);
+        return false;
+    }
+    jpeg_create_decompress(info);
+    return DecodeInto(job, info);
 }
 
 }  // namespace

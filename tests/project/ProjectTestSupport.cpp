@@ -30,10 +30,11 @@ ProjectSnapshot TakeSnapshot() {
     const auto* m = reinterpret_cast<const std::uint8_t*>(gDevMoniEntries);
     s.monitor.assign(m, m + sizeof(TDevMoniEntry) * static_cast<std::size_t>(gDevMoniEntryCount));
     // The chart up to its last used row, and its records.
-    s.chart.assign(gSfcGrid, gSfcGrid + static_cast<std::size_t>(gSfcRowCount) * kSfcRowBytes);
-    while (s.chart.size() >= kSfcRowBytes &&
-           std::all_of(s.chart.end() - kSfcRowBytes, s.chart.end(), [](std::uint8_t b) { return b == 0xFF; }))
-        s.chart.resize(s.chart.size() - kSfcRowBytes);
+    std::size_t used = static_cast<std::size_t>(gSfcRowCount) * kSfcRowBytes;
+    while (used >= kSfcRowBytes &&
+           std::all_of(gSfcGrid + used - kSfcRowBytes, gSfcGrid + used, [](std::uint8_t b) { return b == 0xFF; }))
+        used -= kSfcRowBytes;
+    s.chart.assign(gSfcGrid, gSfcGrid + used);
     for (const auto& rec : gSfcCodeList) s.chartRecords.push_back({rec->row, rec->col, rec->code});
     return s;
 }

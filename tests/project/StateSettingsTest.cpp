@@ -1,10 +1,10 @@
 // Shared buffers, message table, settings file and device-comment lists.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <tuple>
@@ -143,22 +143,51 @@ TEST_F(MessageTableTest, FileFormatsDocumentAgreesWithTheMessageFile) {
         for (char& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         return t;
     };
-    const std::regex quoted(R"((\d+) \"([^\"]+)\")"), row(R"(\| (\d+) \|)");
-    int quotes = 0;
-    for (std::sregex_iterator m(section.begin(), section.end(), quoted), end; m != end; ++m, ++quotes)
-        EXPECT_NE(lower(table.Get(std::stoi((*m)[1]))).find(lower((*m)[2])), std::string::npos)
-            << "message " << (*m)[1] << " is not \"" << (*m)[2] << "\"";
+    // `N "text"`: the message N holds the text; `| N |`: a table row names message N.
+    auto number = [](const std::string& t, std::size_t& i) {
+        const std::size_t from = i;
+        while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) ++i;
+        return i > from ? std::stoi(t.substr(from, i - from)) : -1;
+    };
+    int quotes = 0, rows = 0;
+    for (std::size_t i = 0; i < section.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(section[i])) ||
+            (i > 0 && std::isdigit(static_cast<unsigned char>(section[i - 1]))))
+            continue;
+        const bool inRow = i >= 2 && section.compare(i - 2, 2, "| ") == 0;
+        const int id = number(section, i);
+        if (inRow && section.compare(i, 2, " |") == 0) {
+            EXPECT_FALSE(table.Get(id).empty()) << "message " << id;
+            ++rows;
+        }
+        if (section.compare(i, 2, " \"") != 0) continue;
+        const std::size_t close = section.find('"', i + 2);
+        if (close == std::string::npos || close == i + 2) continue;
+        const std::string quoted = section.substr(i + 2, close - i - 2);
+        EXPECT_NE(lower(table.Get(id)).find(lower(quoted)), std::string::npos)
+            << "message " << id << " is not \"" << quoted << "\"";
+        ++quotes;
+        i = close;
+    }
     EXPECT_GE(quotes, 20);
-    for (std::sregex_iterator m(section.begin(), section.end(), row), end; m != end; ++m)
-        EXPECT_FALSE(table.Get(std::stoi((*m)[1])).empty()) << "message " << (*m)[1];
+    EXPECT_GE(rows, 10);
 
     const std::size_t at = section.find("Free ids");
     ASSERT_NE(at, std::string::npos);
     const std::string list = section.substr(section.find(':', at) + 1, section.find('.', at) - section.find(':', at));
     std::set<int> listed, empty;
-    const std::regex range(R"((\d+)(?:-(\d+))?)");
-    for (std::sregex_iterator m(list.begin(), list.end(), range), end; m != end; ++m)
-        for (int id = std::stoi((*m)[1]); id <= std::stoi((*m)[(*m)[2].matched ? 2 : 1]); ++id) listed.insert(id);
+    // "N" or "N-M", however separated.
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(list[i]))) continue;
+        const int first = number(list, i);
+        int last = first;
+        if (i + 1 < list.size() && list[i] == '-' && std::isdigit(static_cast<unsigned char>(list[i + 1]))) {
+            ++i;
+            last = number(list, i);
+        }
+        for (int id = first; id <= last; ++id) listed.insert(id);
+        --i;
+    }
     for (int id = 0; id < static_cast<int>(table.Count()); ++id)
         if (table.Get(id).empty()) empty.insert(id);
     EXPECT_EQ(listed, empty);
