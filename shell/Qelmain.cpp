@@ -104,9 +104,8 @@ TQelMain::~TQelMain() {
     // their destroyed signal must not reach the listener lists any more.
     for (const auto& l : zoomListeners_) QObject::disconnect(l.first, &QObject::destroyed, this, nullptr);
     for (const auto& l : projectListeners_) QObject::disconnect(l.first, &QObject::destroyed, this, nullptr);
-    for (const auto& g : projectGuards_) QObject::disconnect(g.first, &QObject::destroyed, this, nullptr);
-    for (const auto& g : leaveGuards_) QObject::disconnect(g.first, &QObject::destroyed, this, nullptr);
-    for (const auto& g : modelGuards_) QObject::disconnect(g.first, &QObject::destroyed, this, nullptr);
+    for (const TGuards* guards : {&projectGuards_, &leaveGuards_, &modelGuards_})
+        for (const auto& g : *guards) QObject::disconnect(g.first, &QObject::destroyed, this, nullptr);
     for (const auto& child : childViews_) QObject::disconnect(child.first, &QObject::destroyed, this, nullptr);
     // Editors still open must not reach the router once it is gone.
     for (TEditorLink* link : editorLinks_) {
@@ -511,25 +510,30 @@ void TQelMain::AddProjectListener(QObject* owner, std::function<void(TProjectEve
     });
 }
 
-void TQelMain::AddProjectGuard(QObject* owner, std::function<bool()> mayLetGo) {
-    projectGuards_.emplace_back(owner, std::move(mayLetGo));
-    connect(owner, &QObject::destroyed, this, [this, owner] {
-        std::erase_if(projectGuards_, [owner](const auto& g) { return g.first == owner; });
+void TQelMain::AddGuard(TGuards& guards, QObject* owner, std::function<bool()> guard) {
+    guards.emplace_back(owner, std::move(guard));
+    connect(owner, &QObject::destroyed, this, [&guards, owner] {
+        std::erase_if(guards, [owner](const auto& g) { return g.first == owner; });
     });
+}
+
+bool TQelMain::AllGuardsAgree(TGuards guards) {
+    // A copy: a guard may close its window, which removes its guards.
+    for (auto& [owner, mayLetGo] : guards)
+        if (!mayLetGo()) return false;
+    return true;
+}
+
+void TQelMain::AddProjectGuard(QObject* owner, std::function<bool()> mayLetGo) {
+    AddGuard(projectGuards_, owner, std::move(mayLetGo));
 }
 
 void TQelMain::AddLeaveGuard(QObject* owner, std::function<bool()> mayLeave) {
-    leaveGuards_.emplace_back(owner, std::move(mayLeave));
-    connect(owner, &QObject::destroyed, this, [this, owner] {
-        std::erase_if(leaveGuards_, [owner](const auto& g) { return g.first == owner; });
-    });
+    AddGuard(leaveGuards_, owner, std::move(mayLeave));
 }
 
 void TQelMain::AddModelGuard(QObject* owner, std::function<bool()> mayChange) {
-    modelGuards_.emplace_back(owner, std::move(mayChange));
-    connect(owner, &QObject::destroyed, this, [this, owner] {
-        std::erase_if(modelGuards_, [owner](const auto& g) { return g.first == owner; });
-    });
+    AddGuard(modelGuards_, owner, std::move(mayChange));
 }
 
 void TQelMain::AddEditorMaker(std::function<void()> make) { editorMakers_.push_back(std::move(make)); }

@@ -380,9 +380,14 @@ private:
     std::map<QWidget*, QToolBar*> bands_;
     std::vector<std::pair<QObject*, std::function<void(const TZoomChange&)>>> zoomListeners_;
     std::vector<std::pair<QObject*, std::function<void(TProjectEvent)>>> projectListeners_;
-    std::vector<std::pair<QObject*, std::function<bool()>>> projectGuards_;
-    std::vector<std::pair<QObject*, std::function<bool()>>> leaveGuards_;
-    std::vector<std::pair<QObject*, std::function<bool()>>> modelGuards_;
+    // Guards of windows holding values of their own, each dropped with its owner.
+    using TGuards = std::vector<std::pair<QObject*, std::function<bool()>>>;
+    void AddGuard(TGuards& guards, QObject* owner, std::function<bool()> guard);
+    // True when every guard lets go; false from the first that refuses.
+    static bool AllGuardsAgree(TGuards guards);
+    TGuards projectGuards_;
+    TGuards leaveGuards_;
+    TGuards modelGuards_;
     std::vector<std::pair<std::string, QWidget*>> startupForms_;
     std::map<QMdiSubWindow*, int> childViews_;
     std::vector<TEditorLink*> editorLinks_;

@@ -55,10 +55,7 @@ bool TQelMain::AskSaveModified() {
 }
 
 bool TQelMain::MayReplaceProject() {
-    auto guards = projectGuards_;  // a guard may close its window
-    for (auto& [owner, mayLetGo] : guards)
-        if (!mayLetGo()) return false;
-    return AskSaveModified();
+    return AllGuardsAgree(projectGuards_) && AskSaveModified();
 }
 
 bool TQelMain::SaveProgram() {
@@ -232,9 +229,7 @@ bool TQelMain::ApplyModelSetting(int family, int capacityIndex, bool extraMemory
     // Values of the old model kept in files of their own are saved first; a
     // save that fails or is cancelled keeps the old model, so that closing
     // their windows loses nothing.
-    auto guards = modelGuards_;
-    for (auto& [owner, mayChange] : guards)
-        if (!mayChange()) return false;
+    if (!AllGuardsAgree(modelGuards_)) return false;
     NotifyProject(TProjectEvent::ModelChanging);
     DestroyEditors();
     if (capacityChanged) {
@@ -322,10 +317,7 @@ void TQelMain::closeEvent(QCloseEvent* event) {
 bool TQelMain::FormCloseQuery() {
     // Values kept in files of their own are asked about while leaving can
     // still be cancelled: a save of them that fails keeps the program open.
-    auto guards = leaveGuards_;
-    for (auto& [owner, mayLeave] : guards)
-        if (!mayLeave()) return false;
-    return AskSaveModified();
+    return AllGuardsAgree(leaveGuards_) && AskSaveModified();
 }
 
 void TQelMain::ShutDown() {

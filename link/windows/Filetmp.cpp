@@ -46,8 +46,8 @@ constexpr const char* kFilter = "Qel File Tmp (*.qft)";
 QString Msg(int id) { return QString::fromStdString(gMsgTable.Get(id)); }
 
 // Changes a window took with it when the frame freed it before they were
-// saved or given up (a new model whose save failed, a program that then did
-// not open): the values stay in gFileRegValues, these are the rest a save of
+// saved or given up (an Open let go of them, then could not read its file):
+// the values stay in gFileRegValues, these are the rest a save of
 // them needs. The next window takes them back; another project lets them go.
 struct TLeftChanges {
     std::string Title, OpenFileName, SaveFileName;
