@@ -14,6 +14,8 @@ bool gSfcChartFromFile = false;
 
 namespace {
 
+bool (*sIsOldDrawing)() = nullptr;
+
 bool CarriesCode(std::uint8_t type) { return type == 0 || type == 1 || type == 2 || type == 4 || type == 8; }
 
 }  // namespace
@@ -57,6 +59,6 @@ void MarkChartOfProgram(const std::uint8_t* code, std::uint32_t length) {
     gSfcChartFromFile = false;
 }
 
-bool SfcChartIsOldDrawing() {
-    return gSfcProgramStamp != 0 && gSfcProgramStamp != ProgramImageStamp() && SfcChartContentStamp() == gSfcChartStamp;
-}
+bool SfcChartIsOldDrawing() { return sIsOldDrawing && sIsOldDrawing(); }
+
+void SetSfcChartJudge(bool (*isOldDrawing)()) { sIsOldDrawing = isOldDrawing; }

@@ -31,6 +31,9 @@ std::uint64_t SfcChartContentStamp();
 // The shared chart now matches the program: it converts to `code` (`length`
 // bytes) for the program image as it stands, or was drawn from it.
 void MarkChartOfProgram(const std::uint8_t* code, std::uint32_t length);
-// The chart is as it stood when it last matched the program, and the program
-// has changed since: a drawing of older code, nothing in it the user's own.
+// The chart is only a drawing of other code, nothing in it the user's own:
+// the chart model's one answer (its chart state, which converts the chart),
+// asked here by the save. Until the chart model lends it no chart is taken
+// for a mere drawing, so nothing of a chart is dropped.
 bool SfcChartIsOldDrawing();
+void SetSfcChartJudge(bool (*isOldDrawing)());

@@ -77,6 +77,10 @@ public:
     /// not yet stored): puts them in; false, after the window has shown why
     /// and put its cursor on the place, when they cannot go in.
     std::function<bool()> CommitEdits;
+    /// Set by editors whose commit asks the user: true when the last
+    /// CommitEdits that returned false did so on the user's Cancel (change
+    /// nothing), so the command that asked for the commit stops as well.
+    std::function<bool()> CommitCancelled;
     /// Set by the editors of the program's two drawn forms (the chart and the
     /// program's ladder): whether the window holds edits the program does not
     /// have, and dropping them (the window then shows what it last put into

@@ -4,6 +4,12 @@
 
 std::uint64_t gLadderStamp = 0;
 
+namespace {
+
+bool (*sCompilesToProgram)() = nullptr;
+
+}  // namespace
+
 std::uint64_t CodeImageStamp(const std::uint8_t* code, std::uint32_t bytes) {
     std::uint64_t h = 0xcbf29ce484222325ull;
     for (std::uint32_t i = 0; code && i < bytes; ++i) {
@@ -18,3 +24,12 @@ std::uint64_t ProgramImageStamp() { return gProgram ? CodeImageStamp(gProgram, g
 void MarkLadderOfProgram() { gLadderStamp = ProgramImageStamp(); }
 
 bool LadderMatchesProgram() { return gProgram && gLadderStamp == ProgramImageStamp(); }
+
+bool LadderStandsForProgram() {
+    if (LadderMatchesProgram()) return true;
+    if (!gProgram || !sCompilesToProgram || !sCompilesToProgram()) return false;
+    MarkLadderOfProgram();
+    return true;
+}
+
+void SetLadderCodeCheck(bool (*compilesToProgram)()) { sCompilesToProgram = compilesToProgram; }

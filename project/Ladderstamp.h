@@ -19,5 +19,16 @@ std::uint64_t ProgramImageStamp();
 // The ladder now matches the program as it stands (after a conversion, a
 // compile, a new project, or a ladder file read with its code).
 void MarkLadderOfProgram();
-// True when the ladder rows belong to the program as it stands.
+// True when the ladder's stamp names the program as it stands.
 bool LadderMatchesProgram();
+
+// The one answer to whether the ladder stands for the program as it stands,
+// asked by the view, the compile, the save and the leave questions alike: its
+// stamp names the program, or it compiles into exactly the program's code
+// (then it is marked so). A ladder that does not is a drawing of other code,
+// or holds edits the program does not have.
+bool LadderStandsForProgram();
+// The ladder model's check that the program's ladder, compiled aside, gives
+// exactly the program's code. Installed by the ladder model, which alone can
+// compile; until then only the stamp answers.
+void SetLadderCodeCheck(bool (*compilesToProgram)());

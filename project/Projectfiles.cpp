@@ -380,7 +380,7 @@ std::string BuildLad() {
     // its own (ProgramOk). They are not kept, so that opening the project
     // draws the ladder from its code again without calling the file stale;
     // a ladder whose own edits are not in the code keeps its rows.
-    const bool oldDrawing = gQel.ProgramOk && !LadderMatchesProgram();
+    const bool oldDrawing = gQel.ProgramOk && !LadderStandsForProgram();
     const int rows = oldDrawing ? 0 : LastUsedLadderRow() + 1;
     qelfile::PutU32(out, static_cast<std::uint32_t>(rows));
     out.append(reinterpret_cast<const char*>(gLadderRows), static_cast<std::size_t>(rows) * kLadderRowBytes);
@@ -422,8 +422,10 @@ std::string BuildSfc() {
     // A chart that is only a drawing of code changed since holds nothing of
     // the user's: it is saved without rows, so that opening draws it from the
     // code again without calling the file stale. A chart with edits of its
-    // own keeps them, with the stamps of the code they were made on.
-    if (SfcChartIsOldDrawing()) {
+    // own keeps them, with the stamps of the code they were made on. One read
+    // from the chart file is written back as it was until the SFC view has
+    // drawn it anew, which tells the user that the file's chart is not used.
+    if (!gSfcChartFromFile && SfcChartIsOldDrawing()) {
         qelfile::PutU32(out, 0);
         qelfile::PutU32(out, 0);
     } else {
@@ -783,6 +785,24 @@ void ClearProject() {
     MarkLadderOfProgram();
     MarkChartOfProgram(nullptr, 0);
     gQel.ProgramOk = 1;
+}
+
+bool CarryProgramToCapacity(int capacityIndex) {
+    const std::uint32_t room = ProgramCapacityOf(capacityIndex);
+    const std::uint32_t used = gProgram ? LocateProgramEnd() : 0;
+    if (room == 0 || used > room) return false;
+    // The stamps cover the whole image, empty tail included: one that named
+    // the image before names the same code in the new one.
+    const std::uint64_t before = ProgramImageStamp();
+    const bool ladderOfProgram = gProgram && gLadderStamp == before;
+    const bool chartOfProgram = gProgram && gSfcProgramStamp == before;
+    const std::vector<std::uint8_t> code(gProgram, gProgram + used);
+    SetProgramCapacity(capacityIndex);
+    if (!code.empty()) std::memcpy(gProgram, code.data(), code.size());
+    LocateProgramEnd();
+    if (ladderOfProgram) MarkLadderOfProgram();
+    if (chartOfProgram) gSfcProgramStamp = ProgramImageStamp();
+    return true;
 }
 
 void FitCommentLists() {

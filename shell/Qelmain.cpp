@@ -392,6 +392,11 @@ constexpr TProgramReader kProgramReaders[] = {
 
 // Inner views of a chart element go into the element, the chart into the
 // program, the program's ladder last.
+// A commit that did not go through: cancelled by the user, or refused.
+TQelMain::TCommit CommitOutcome(const TEditorLink* link) {
+    return link->CommitCancelled && link->CommitCancelled() ? TQelMain::TCommit::Cancelled : TQelMain::TCommit::Refused;
+}
+
 int CommitRank(const TEditorLink* link) {
     const int v = link->View();
     return v == kViewInnerLadder || v == kViewInnerInstList ? 0 : v == kViewSfc ? 1 : 2;
@@ -423,7 +428,7 @@ TQelMain::TCommit TQelMain::CommitAll() {
         }
         if (!link->CommitEdits || link->CommitEdits()) continue;
         BringForward(link);
-        result = TCommit::Refused;
+        result = CommitOutcome(link);
         break;
     }
     ShowStepCount();
@@ -449,7 +454,7 @@ TQelMain::TCommit TQelMain::SettleChartAndLadder() {
     if (kept->CommitEdits && !kept->CommitEdits()) {
         BringForward(kept);
         ShowStepCount();
-        return TCommit::Refused;
+        return CommitOutcome(kept);
     }
     dropped->DropEdits();
     ShowStepCount();

@@ -223,6 +223,9 @@ public:
     /// When the chart and the program's ladder both hold edits, the user is
     /// asked first which to keep (SettleChartAndLadder).
     bool CommitEdits();
+    /// CommitAll's outcome: Refused when an editor's edits could not go in,
+    /// Cancelled when the user chose to change nothing (a question to keep the
+    /// chart or the ladder, or the chart's over changed code): a save stops.
     enum class TCommit { Done, Refused, Cancelled };
     TCommit CommitAll();
     /// The chart and the program's ladder are two forms of one program: once
@@ -230,7 +233,8 @@ public:
     /// edits, asks which to keep; the kept one goes into the program first and
     /// only then are the other's edits dropped. Done when at most one holds
     /// edits or the choice went in; Refused when the kept one could not go in
-    /// (it has said why, nothing dropped); Cancelled when the user kept both.
+    /// (it has said why, nothing dropped); Cancelled when the user kept both,
+    /// or cancelled the kept one's own question.
     TCommit SettleChartAndLadder();
 
     // Project commands

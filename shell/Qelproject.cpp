@@ -218,6 +218,10 @@ bool TQelMain::ApplyModelSetting(int family, int capacityIndex, bool extraMemory
         return true;
     }
     if (CheckStopMonitor()) return false;
+    // The editors close with the old buffers: what they hold goes into the
+    // program first, as for a save. Edits that cannot go in keep the old
+    // model, so that no window closes over them.
+    if (CommitAll() != TCommit::Done) return false;
 
     // A smaller capacity must still hold the program: refuse rather than cut it.
     const std::uint32_t used = gProgram ? LocateProgramEnd() : 0;
@@ -232,14 +236,7 @@ bool TQelMain::ApplyModelSetting(int family, int capacityIndex, bool extraMemory
     if (!AllGuardsAgree(modelGuards_)) return false;
     NotifyProject(TProjectEvent::ModelChanging);
     DestroyEditors();
-    if (capacityChanged) {
-        // The buffers are reallocated at the new capacity and erased; the
-        // program's code is carried over into the new image.
-        const std::vector<std::uint8_t> code(gProgram, gProgram + used);
-        SetProgramCapacity(capacityIndex);
-        if (!code.empty()) std::memcpy(gProgram, code.data(), code.size());
-        LocateProgramEnd();
-    }
+    if (capacityChanged) CarryProgramToCapacity(capacityIndex);
     if (familyChanged) {
         SetModelFamily(family);
         // Monitor-list entries of devices the new family lacks would be polled

@@ -859,30 +859,15 @@ void TLDB::FollowCode() {
         // The program changed elsewhere while the ladder held edits it does
         // not have: they are dropped only when the user says so.
         const std::uint64_t stamp = ProgramImageStamp();
-        if (LadderMatchesProgram() || stamp == keptOver_) return;
+        if (stamp == keptOver_ || LadderStandsForProgram()) return;
         keptOver_ = stamp;  // asked once for this code
         if (qel::AskQuestion(gMsgTable.Get(kMsgDropEdits), qel::AskButtons::YesNo) == qel::Answer::Yes) DropEdits();
         return;
     }
     if (syncedCode_.size() == gProgramCapacity && std::equal(syncedCode_.begin(), syncedCode_.end(), gProgram)) return;
-    // Does the ladder still stand for this code? Compile it aside and compare.
-    // The compile marks the rows it joins: it works on a copy.
-    const TLadderDoc& d = edit_.Doc();
-    const std::int32_t lastRow = FindLastUsedRow(d.grid, kLdbRowBytes, d.capacity - 1);
-    std::vector<std::uint8_t> grid(d.grid, d.grid + static_cast<std::size_t>(lastRow + 2) * kLdbRowBytes);
-    std::vector<std::int32_t> p(d.labels.pRows, d.labels.pRows + kPLabelCount);
-    std::vector<std::int32_t> i(d.labels.iRows, d.labels.iRows + kILabelCount);
-    std::vector<std::uint8_t> code(gProgramCapacity, 0xFF);
-    TCompileTarget t;
-    t.grid = grid.data();
-    t.gridRows = lastRow + 2;
-    t.lastRow = lastRow;
-    t.labels = {p.data(), i.data()};
-    t.code = code.data();
-    t.capacity = gProgramCapacity;
-    const bool compiles = CompileLadder(t) == 0;
-    const bool same = compiles && std::equal(code.begin(), code.end(), gProgram);
-    if (compiles && !same) ConvertFromCode();
+    // A ladder that no longer stands for the code is a drawing of other code:
+    // it is drawn again from the code.
+    if (!LadderStandsForProgram()) ConvertFromCode();
     syncedCode_.assign(gProgram, gProgram + gProgramCapacity);
 }
 

@@ -257,7 +257,11 @@ std::uint8_t CompileLadder(const TCompileTarget& t, TCompileProgress* progress) 
     return CompileTarget(t, progress, true);
 }
 
-bool LadderCompiles(const TCompileTarget& target) {
+namespace {
+
+// A compile that leaves the compile state as it was (see LadderCompiles), with
+// the step marks of the code when `marks` is given.
+bool TrialCompile(const TCompileTarget& target, std::vector<TStepMark>* marks) {
     // The state a caller may still be reporting from, kept across the trial.
     const auto stepMap = gStepMapList;
     const auto codeOffset = gCompileCodeOffset;
@@ -273,7 +277,7 @@ bool LadderCompiles(const TCompileTarget& target) {
     t.ownLadder = false;
     t.rowComments = nullptr;
     gStepMapList = nullptr;
-    const bool ok = CompileTarget(t, nullptr, false) == 0;
+    const bool ok = CompileTarget(t, nullptr, false, marks) == 0;
 
     gStepMapList = stepMap;
     gCompileCodeOffset = codeOffset;
@@ -287,6 +291,10 @@ bool LadderCompiles(const TCompileTarget& target) {
     std::memcpy(gInputText, inputText, sizeof inputText);
     return ok;
 }
+
+}  // namespace
+
+bool LadderCompiles(const TCompileTarget& target) { return TrialCompile(target, nullptr); }
 
 namespace {
 
@@ -303,31 +311,44 @@ TCompileTarget ProgramTarget() {
     return t;
 }
 
-}  // namespace
-
-bool RestoreProgramStepMarks() {
+// The program's ladder compiled aside into `code` (the program's capacity):
+// the compile marks the rows it joins, so it works on copies of the rows and
+// label tables. An empty ladder gives the empty program.
+bool CompileProgramLadderAside(std::vector<std::uint8_t>& code, std::vector<TStepMark>* marks) {
     if (!gLadderRows || !gProgram) return false;
-    // Compiled aside (the compile marks the rows it joins: on copies), the
-    // ladder must give the program's code exactly.
+    code.assign(gProgramCapacity, 0xFF);
     TCompileTarget t = ProgramTarget();
-    if (t.lastRow < 0) return false;
+    if (t.lastRow < 0) return true;
     std::vector<std::uint8_t> grid(t.grid, t.grid + static_cast<std::size_t>(t.lastRow + 1) * kLdbRowBytes);
     std::vector<std::int32_t> p(gPLabelRows, gPLabelRows + kPLabelCount);
     std::vector<std::int32_t> i(gILabelRows, gILabelRows + kILabelCount);
-    std::vector<std::uint8_t> code(gProgramCapacity, 0xFF);
     t.grid = grid.data();
     t.gridRows = t.lastRow + 1;
     t.labels = {p.data(), i.data()};
     t.code = code.data();
-    t.ownLadder = false;
-    t.rowComments = nullptr;
-    const auto stepMap = gStepMapList;
-    gStepMapList = nullptr;
+    return TrialCompile(t, marks);
+}
+
+bool LadderCompilesToProgram() {
+    std::vector<std::uint8_t> code;
+    return CompileProgramLadderAside(code, nullptr) && std::equal(code.begin(), code.end(), gProgram);
+}
+
+// Whether the ladder stands for the program (LadderStandsForProgram) is
+// answered in the project, which cannot compile: the check is lent to it.
+[[maybe_unused]] const bool kCodeCheckLent = (SetLadderCodeCheck(&LadderCompilesToProgram), true);
+
+}  // namespace
+
+bool RestoreProgramStepMarks() {
+    // A ladder read from its file has no marks: they come from compiling it
+    // aside, when it gives exactly the program's code.
+    std::vector<std::uint8_t> code;
     std::vector<TStepMark> marks;
-    const bool ok = CompileTarget(t, nullptr, false, &marks) == 0 && std::equal(code.begin(), code.end(), gProgram);
-    gStepMapList = stepMap;
-    if (ok) gMarkList = std::move(marks);
-    return ok;
+    if (!gLadderRows || FindLastUsedRow(gLadderRows, kLdbRowBytes, kLadderRows - 1) < 0) return false;
+    if (!CompileProgramLadderAside(code, &marks) || !std::equal(code.begin(), code.end(), gProgram)) return false;
+    gMarkList = std::move(marks);
+    return true;
 }
 
 std::uint8_t CompileProgramLadder(TCompileProgress* progress) {
@@ -339,7 +360,7 @@ std::uint8_t CompileProgramLadder(TCompileProgress* progress) {
     // the code (one the code could not be drawn into) is refused.
     const bool programEmpty =
         !gProgram || std::all_of(gProgram, gProgram + gProgramCapacity, [](std::uint8_t b) { return b == 0xFF; });
-    if (!programEmpty && !LadderMatchesProgram()) {
+    if (!programEmpty && !LadderStandsForProgram()) {
         gCompileResult = kCompileLadderNotOfProgram;
         gCompileLayoutError = TLayoutError{};
         gNetworkStartRow = gNextNetworkRow = 0;

@@ -87,8 +87,9 @@ bool LadderCompiles(const TCompileTarget& target);
 // Compiles the program's ladder (gLadderRows up to its last used row, with the
 // program's label tables and rung comments) into gProgram; gActiveView is not
 // consulted. Returns as CompileLadder. A program with code is compiled over
-// only by a ladder that belongs to that code (LadderMatchesProgram: drawn
-// from it or compiled into it since it last changed); such a ladder emptied
+// only by a ladder that stands for that code (LadderStandsForProgram: drawn
+// from it or compiled into it since it last changed, or compiling into
+// exactly that code); such a ladder emptied
 // by the user compiles into the empty program. Otherwise nothing is compiled
 // (gCompileResult 3, message 251) and the program stays as it is. The window
 // rebuilds such a ladder from the code.

@@ -74,9 +74,9 @@ void TSfcEditModel::Restore(const TSfcSnapshot& s) {
     HorzPos = s.horzPos;
 }
 
-bool TSfcEditModel::InnerAtCursor(bool rowOnly) const {
+bool TSfcEditModel::InnerAt(std::int32_t row, std::int32_t col, bool rowOnly) const {
     const TSfcInnerCell c = Inner();
-    return c.row && *c.row == CursorRow && (rowOnly || *c.col == CursorCol * kSfcCellBytes);
+    return c.row && *c.row == row && (rowOnly || *c.col == col * kSfcCellBytes);
 }
 
 void TSfcEditModel::ShiftInner(std::int32_t row, std::int32_t col, bool byRow, bool insert) {
@@ -166,6 +166,10 @@ TSfcEditResult TSfcEditModel::Tool(int page, int index) {
                                                        {kShapeParLeft, kShapeParConvRight}};
             if (CursorCol >= kSfcColumns - 1) {
                 r.msg = kSfcMsgNoRoom;
+                return r;
+            }
+            if (InnerAt(CursorRow, CursorCol + 1)) {  // the right cell is overwritten too
+                r.msg = kSfcMsgInnerOpen;
                 return r;
             }
             history_.Record(Take());

@@ -108,8 +108,9 @@ private:
     void Restore(const TSfcSnapshot& s);
     bool Refused() const { return StopMonitor && StopMonitor(); }
     TSfcInnerCell Inner() const { return InnerCell ? InnerCell() : TSfcInnerCell{}; }
-    // The open inner window stores into the cursor cell (or, rowOnly, into its row).
-    bool InnerAtCursor(bool rowOnly = false) const;
+    // The open inner window stores into the cell (or, rowOnly, into its row).
+    bool InnerAt(std::int32_t row, std::int32_t col, bool rowOnly = false) const;
+    bool InnerAtCursor(bool rowOnly = false) const { return InnerAt(CursorRow, CursorCol, rowOnly); }
     // The open inner window's cell moved as the records are by ShiftSfcCodeRecs.
     void ShiftInner(std::int32_t row, std::int32_t col, bool byRow, bool insert);
     TSfcCell Cursor() const;

@@ -170,6 +170,15 @@ TSfcChartState SfcChartState() {
     return TSfcChartState::Edited;
 }
 
+namespace {
+
+// The save asks the chart's state through the project, which cannot convert
+// a chart: the answer is lent to it.
+[[maybe_unused]] const bool kChartJudgeLent =
+    (SetSfcChartJudge([] { return SfcChartState() == TSfcChartState::OldDrawing; }), true);
+
+}  // namespace
+
 bool SfcChartWouldReplaceChangedCode() {
     if (gSfcProgramStamp == 0 || gSfcProgramStamp == ProgramImageStamp()) return false;
     return SharedChartCode().has_value();

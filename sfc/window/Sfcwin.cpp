@@ -533,8 +533,8 @@ bool TSfc::Edited() const {
     return SfcChartState() == TSfcChartState::Edited;
 }
 
-bool TSfc::ConvertIfEdited() {
-    if (!Edited()) return true;
+TSfc::TConvert TSfc::ConvertIfEdited() {
+    if (!Edited()) return TConvert::Done;
     // The chart's edits were made on an older program: the user says which
     // one stays before the chart's code replaces what was changed since.
     if (SfcChartWouldReplaceChangedCode()) {
@@ -543,17 +543,17 @@ bool TSfc::ConvertIfEdited() {
         case qel::Answer::No:
             syncedChart_.reset();  // drawn from the program as it stands, not as the chart last matched it
             DropEdits();
-            return true;
-        default: return false;
+            return TConvert::Done;
+        default: return TConvert::Cancelled;
         }
     }
     if (!SfcToCode()) {
         ShowChartError();
-        return false;
+        return TConvert::Refused;
     }
     MarkSynced();
     emit Link->programChanged();
-    return true;
+    return TConvert::Done;
 }
 
 void TSfc::ShowChartError() {
@@ -562,7 +562,9 @@ void TSfc::ShowChartError() {
 
 bool TSfc::CommitEdits() {
     if (model_.EditorOpen()) Commit();
-    return ConvertIfEdited();
+    const TConvert done = ConvertIfEdited();
+    commitCancelled_ = done == TConvert::Cancelled;
+    return done == TConvert::Done;
 }
 
 bool TSfc::HoldsEdits() const { return model_.EditorOpen() || Edited(); }
@@ -596,7 +598,7 @@ bool TSfc::LeaveChart() {
     // Converting the chart while the program's ladder holds edits would
     // leave those edits behind for good: the frame asks which to keep.
     if (Frame && Frame->SettleChartAndLadder() != TQelMain::TCommit::Done) return false;
-    return ConvertIfEdited();
+    return ConvertIfEdited() == TConvert::Done;
 }
 
 bool TSfc::CloseInnerWindows() {
@@ -633,7 +635,13 @@ void TSfc::closeEvent(QCloseEvent* e) {
         return;
     }
     closing_ = true;
-    if (settled == TQelMain::TCommit::Done) ConvertIfEdited();
+    // Cancel on the question of a chart edited before the program changed
+    // elsewhere changes nothing: the window stays open.
+    if (settled == TQelMain::TCommit::Done && ConvertIfEdited() == TConvert::Cancelled) {
+        closing_ = false;
+        e->ignore();
+        return;
+    }
     e->accept();
     if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) sub->close();
 }
@@ -714,6 +722,7 @@ TSfc* OpenSfcWindow(TQelMain* frame) {
     w->Frame = frame;
     w->AskToolPage = [frame] { return frame->SfcPgCtrl ? frame->SfcPgCtrl->currentIndex() : 0; };
     w->Link->CommitEdits = [w] { return w->CommitEdits(); };
+    w->Link->CommitCancelled = [w] { return w->CommitCancelled(); };
     w->Link->HoldsEdits = [w] { return w->HoldsEdits(); };
     w->Link->DropEdits = [w] { w->DropEdits(); };
     frame->AddEditor(w, w->Link);

@@ -50,8 +50,10 @@ public:
     void PopDevCmtClick();
     // Converts the chart into the program when it (or an element's code)
     // holds edits the program does not have: when the view changes and when
-    // the window closes. False when the conversion was refused.
-    bool ConvertIfEdited();
+    // the window closes. Refused when the chart does not convert; Cancelled
+    // when the user chose to change nothing (question 259).
+    enum class TConvert { Done, Refused, Cancelled };
+    TConvert ConvertIfEdited();
     // The chart as it stands now is the one its edits are dropped back to
     // (unless it holds edits itself).
     void MarkSynced();
@@ -70,8 +72,11 @@ public:
     // converted (the frame's command also brings the window forward).
     void ShowChartError();
     // The frame's commit before anything reads the program: a number being
-    // typed is taken, then the chart converted when it changed.
+    // typed is taken, then the chart converted when it changed. False when
+    // the chart did not go in; CommitCancelled() then tells whether the user
+    // cancelled (the command that asked stops too).
     bool CommitEdits();
+    bool CommitCancelled() const { return commitCancelled_; }
 
     QLineEdit* SfcEdit_Txt = nullptr;
     // The up-down buttons of the number editor (children "Up" and "Down");
@@ -130,6 +135,7 @@ private:
     int cellW_ = 90, cellH_ = 45;
     std::optional<TSfcChart> syncedChart_;  // the chart as it last stood for the program
     bool closing_ = false;
+    bool commitCancelled_ = false;
     std::unique_ptr<qel::link::TSfcMonitor> monitor_;
     void ViewMoved();
 };
