@@ -422,10 +422,9 @@ std::string BuildSfc() {
     // A chart that is only a drawing of code changed since holds nothing of
     // the user's: it is saved without rows, so that opening draws it from the
     // code again without calling the file stale. A chart with edits of its
-    // own keeps them, with the stamps of the code they were made on. One read
-    // from the chart file is written back as it was until the SFC view has
-    // drawn it anew, which tells the user that the file's chart is not used.
-    if (!gSfcChartFromFile && SfcChartIsOldDrawing()) {
+    // own keeps them, with the stamps of the code they were made on. The SFC
+    // view asks the same question (SfcChartIsOldDrawing) before it shows it.
+    if (SfcChartIsOldDrawing()) {
         qelfile::PutU32(out, 0);
         qelfile::PutU32(out, 0);
     } else {
@@ -708,6 +707,9 @@ bool SaveProject() {
     files.push_back({".lmt", nullptr, BuildLmt()});
     files.push_back({".smt", nullptr, BuildSmt()});
     files.push_back({".dev", ".dv~", BuildDev()});
+    // A chart read from the chart file that is only a drawing of other code
+    // is not written back: the user hears of it, as from the SFC view.
+    const bool chartFileDropped = gSfcChartFromFile && SfcChartIsOldDrawing();
     files.push_back({".sfc", nullptr, BuildSfc()});
 
     // Nothing is written that its reader would refuse: the next Open would
@@ -758,6 +760,10 @@ bool SaveProject() {
             ShowMsg(kMsgSaveLeftMixed, detail);
         }
         return false;
+    }
+    if (chartFileDropped) {
+        gSfcChartFromFile = false;
+        ShowFileMsg(kMsgChartFileStale, SiblingPath(".sfc"));
     }
     gQel.Modified = 0;
     gQel.Named = 1;

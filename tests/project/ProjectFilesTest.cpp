@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "project/Chartstamp.h"
 #include "project/Fileio.h"
 #include "project/Ladderstamp.h"
 #include "project/Msgtable.h"
@@ -137,6 +138,42 @@ TEST_F(ProjectFilesTest, LadderOfOtherCodeIsNotTaken) {
     ASSERT_TRUE(Open(ProjectPath("old.kzp")));
     EXPECT_EQ(gQel.ProgramOk, 0);
     EXPECT_EQ(messages_.Shown(), stale(lad));
+}
+
+// A new model's capacity takes the code over: the ladder and the chart that
+// stood for it still do, drawings of other code stay so, and a capacity too
+// small for the code changes nothing.
+TEST_F(ProjectFilesTest, ANewCapacityCarriesTheCodeAndWhatItsDrawingsStandFor) {
+    FillProject(0, 0, 5);
+    ASSERT_EQ(LocateProgramEnd(), 2u * 203);
+    const std::vector<std::uint8_t> code(gProgram, gProgram + gProgramUsed);
+    gSfcProgramStamp = ProgramImageStamp();
+    ASSERT_TRUE(LadderMatchesProgram());
+    ASSERT_TRUE(CarryProgramToCapacity(2));
+    EXPECT_EQ(gProgramCapacity, ProgramCapacityOf(2));
+    EXPECT_EQ(gQel.CapacityIndex, 2);
+    EXPECT_TRUE(std::equal(code.begin(), code.end(), gProgram));
+    EXPECT_TRUE(std::all_of(gProgram + code.size(), gProgram + gProgramCapacity, [](std::uint8_t b) { return b == 0xFF; }));
+    EXPECT_TRUE(LadderMatchesProgram());
+    EXPECT_EQ(gSfcProgramStamp, ProgramImageStamp());
+
+    gLadderStamp = 7;  // drawn for code edited since
+    gSfcProgramStamp = 0;  // a chart file that names no code
+    ASSERT_TRUE(CarryProgramToCapacity(1));
+    EXPECT_EQ(gLadderStamp, 7u);
+    EXPECT_EQ(gSfcProgramStamp, 0u);
+
+    // 2000 NOP words and END: more than the smallest capacity holds.
+    std::fill(gProgram, gProgram + 4000, 0xFF);
+    gProgram[4000] = 0x0F;
+    gProgram[4001] = 0x00;
+    ASSERT_EQ(LocateProgramEnd(), 4002u);
+    MarkLadderOfProgram();
+    const std::vector<std::uint8_t> image(gProgram, gProgram + gProgramCapacity);
+    EXPECT_FALSE(CarryProgramToCapacity(0));
+    EXPECT_EQ(gQel.CapacityIndex, 1);
+    EXPECT_EQ(std::vector<std::uint8_t>(gProgram, gProgram + gProgramCapacity), image);
+    EXPECT_TRUE(LadderMatchesProgram());
 }
 
 TEST_F(ProjectFilesTest, ProgramWithoutSiblingsOpensWithEmptyLadder) {

@@ -10,8 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSize>
 #include <QTest>
 
@@ -22,6 +24,7 @@
 #include "ladder/editor/Ladder.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
+#include "shell/Machinesetfrm.h"
 #include "shell/Qelmain.h"
 #include "shell/Startup.h"
 #include "tests/support/ScriptedMessages.h"
@@ -107,6 +110,20 @@ protected:
         Key(Qt::Key_F1, contact);
         QTest::keyClick(lad_, Qt::Key_Right);
         Key(Qt::Key_F7, coil);
+    }
+    /// Options > Model setting: a family and a capacity chosen, OK. True when
+    /// the dialog took the setting (it closes; else it is cancelled).
+    bool NewModel(int family, int capacity) {
+        frame_->MmMachineSet->trigger();
+        if (!_MachineSet->isVisible()) return false;
+        _MachineSet->MachineType_Box->setCurrentIndex(family);
+        _MachineSet->Capacity_Box->setCurrentIndex(capacity);
+        _MachineSet->OkBtn->click();
+        QCoreApplication::processEvents();
+        const bool taken = !_MachineSet->isVisible();
+        if (!taken) _MachineSet->CancelBtn->click();
+        lad_ = _LDB;
+        return taken;
     }
     /// Whether a shown message starts with the text of message `id`.
     bool Shown(int id) const {

@@ -611,6 +611,41 @@ TEST(CodeToLadder, StaleOrEmptyLadderIsNotCompiledOverTheCode) {
     FreeSharedBuffers();
 }
 
+// A ladder that compiles into exactly the program's code stands for it
+// whatever its stamp says: it compiles, and is marked so. One that compiles
+// to other code does not. The check leaves a failure being reported as it was.
+TEST(CodeToLadder, ALadderThatCompilesIntoTheProgramStandsForItWhateverItsStamp) {
+    AllocateSharedBuffers();
+    SetCurrentFamily(1);
+    const std::vector<std::uint8_t> code = AssembleLines({"LD X0", "OUT Y0", "LD X1", "OUT Y1", "END"});
+    std::memcpy(gProgram, code.data(), code.size());
+    LocateProgramEnd();
+    ASSERT_EQ(ConvertCodeToLadder(), 0);
+    const std::vector<std::uint8_t> rows(gLadderRows, gLadderRows + 4 * kLadderRowBytes);
+
+    gLadderStamp = 0;  // a stamp that names no code
+    gCompileResult = 2;  // the report of an earlier failure
+    EXPECT_TRUE(LadderStandsForProgram());
+    EXPECT_EQ(gCompileResult, 2);
+    EXPECT_TRUE(LadderMatchesProgram()) << "marked as the program's";
+    gLadderStamp = 0;
+    EXPECT_EQ(CompileProgramLadder(), 0) << CompileFailureText();
+    EXPECT_TRUE(std::equal(code.begin(), code.end(), gProgram));
+    EXPECT_EQ(std::vector<std::uint8_t>(gLadderRows, gLadderRows + 4 * kLadderRowBytes), rows);
+
+    // The code edited elsewhere: the ladder is a drawing of other code.
+    const std::vector<std::uint8_t> edited = AssembleLines({"LD X0", "AND X2", "OUT Y0", "LD X1", "OUT Y1", "END"});
+    std::memcpy(gProgram, edited.data(), edited.size());
+    LocateProgramEnd();
+    const std::uint64_t stamp = gLadderStamp;
+    EXPECT_FALSE(LadderStandsForProgram());
+    EXPECT_EQ(gLadderStamp, stamp);
+    EXPECT_EQ(CompileProgramLadder(), 1);
+    EXPECT_EQ(gCompileResult, kCompileLadderNotOfProgram);
+    EXPECT_TRUE(std::equal(edited.begin(), edited.end(), gProgram));
+    FreeSharedBuffers();
+}
+
 // The SFC element's inner ladder: its own grid, grown in steps of 1000 rows,
 // its own label tables, no step marks; step code needs no contacts.
 TEST(CodeToLadder, SfcInnerLadderGrowsAndKeepsItsOwnLabels) {

@@ -639,6 +639,38 @@ protected:
     }
     bool ToldNotSaved() const { return messages_.WasShown(gMsgTable.Get(kMsgChartEditsNotSaved) + " " + Project(".sfc").string()); }
 
+    // File > Save; File > Open of the project (no question: it is saved).
+    void Save() {
+        frame_->RunCommand("MmSave");
+        QCoreApplication::processEvents();
+    }
+    void Reopen() {
+        frame_->NewClick();
+        dialogs_.QueuePath(Project(".kzp").string());
+        frame_->RunCommand("MmOpen");
+        QCoreApplication::processEvents();
+    }
+    std::vector<std::uint8_t> ChartFile() const {
+        std::ifstream in(Project(".sfc"), std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    // The row count the chart file holds (behind its header).
+    std::uint32_t ChartFileRows() const {
+        const std::vector<std::uint8_t> b = ChartFile();
+        return b.size() < 132 ? 0 : b[128] | b[129] << 8 | b[130] << 16 | static_cast<std::uint32_t>(b[131]) << 24;
+    }
+    // The chain moved down a row by the user, and put into the program: it
+    // still converts to the listed code.
+    void MoveChainDown() {
+        Draw("Ctrl+I");
+        ASSERT_TRUE(frame_->RunCommand("MmSfcToCode"));
+        ASSERT_EQ(Code(), listed_);
+        ASSERT_TRUE(ChainMovedDown());
+    }
+    static bool ChainMovedDown() {
+        return Cell(0, 0) == 0xFF && Cell(1, 0) == kSfcInitStep && Cell(2, 0) == kSfcTransition && Cell(3, 0) == kSfcJump;
+    }
+
     ScriptedFileDialogs dialogs_;
     const std::vector<std::uint8_t> listed_ = Assemble({"STL S0", "LD X5", "OUT S0", "RET"});
 };
@@ -936,6 +968,180 @@ TEST_F(ChartEditsKeptTest, AnOpenInnerLadderStoresIntoItsElementWhereverTheChart
     EXPECT_EQ(Record(1, 0), Assemble({"LD X1", "OUT Y1"}));
     EXPECT_EQ(gSfcCodeList.size(), 2u) << "a record stored on another cell";
     Draw("Up Ctrl+Y");
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Code(), Assemble({"STL S0", "LD X1", "OUT Y1", "LD X5", "OUT S0", "RET"}));
+}
+
+// A new model carries the code over: the chart that stood for it still does,
+// and is saved and opened as the user drew it (a larger capacity, a smaller
+// one that still holds the program, another family; the views opened between
+// the change and the save, or not).
+TEST_F(ChartEditsKeptTest, AChartThatStandsForTheProgramKeepsItsRowsAcrossANewModel) {
+    ASSERT_NO_FATAL_FAILURE(MoveChainDown());
+    SaveAs();
+    const int family = gQel.Family;
+    struct Round {
+        int family, capacity;
+        bool viewsBetween;
+    };
+    for (const Round r : {Round{family, 1, false}, Round{family, 0, true}, Round{(family + 1) % 3, 0, false},
+                          Round{family, 2, true}}) {
+        SCOPED_TRACE("family " + std::to_string(r.family) + " capacity " + std::to_string(r.capacity) +
+                     (r.viewsBetween ? " views opened" : ""));
+        messages_.Clear();
+        ASSERT_TRUE(NewModel(r.family, r.capacity));
+        ASSERT_EQ(gQel.CapacityIndex, r.capacity);
+        if (r.viewsBetween) {
+            ViewChart();
+            EXPECT_TRUE(ChainMovedDown()) << "the view drew the chart again";
+            ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+            ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+            QCoreApplication::processEvents();
+        }
+        Save();
+        EXPECT_EQ(ChartFileRows(), 4u) << "the save dropped the chart's rows";
+        EXPECT_EQ(gQel.Modified, 0);
+        Reopen();
+        ViewChart();
+        EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+        EXPECT_TRUE(ChainMovedDown()) << "the chart was drawn again from the code";
+        EXPECT_EQ(Code(), listed_);
+        EXPECT_FALSE(sfc_->HoldsEdits());
+    }
+}
+
+// A chart file whose program stamp names other code, while the chart converts
+// to exactly the program's code, stands for the program: the view shows it
+// and the save keeps its rows, again after reopening.
+TEST_F(ChartEditsKeptTest, AChartFileThatConvertsToTheProgramIsSavedWithItsRowsWhateverItsStamp) {
+    ASSERT_NO_FATAL_FAILURE(MoveChainDown());
+    SaveAs();
+    std::vector<std::uint8_t> file = ChartFile();
+    ASSERT_EQ(ChartFileRows(), 4u);
+    for (int i = 66; i < 74; ++i) file[static_cast<std::size_t>(i)] ^= 0x5A;  // a program it was not drawn for
+    std::ofstream(Project(".sfc"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+    messages_.Clear();
+    for (int round = 0; round < 2; ++round) {
+        Reopen();
+        ASSERT_TRUE(ChainMovedDown());
+        gQel.Modified = 1;
+        Save();
+        EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+        EXPECT_EQ(ChartFileRows(), 4u) << "round " << round;
+    }
+    Reopen();
+    ViewChart();
+    EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+    EXPECT_TRUE(ChainMovedDown());
+    EXPECT_EQ(Code(), listed_);
+}
+
+// The same question for a chart file of other code that the save meets
+// before the view: it is not written back, and the user is told, once.
+TEST_F(ChartEditsKeptTest, AChartFileOfOtherCodeSavedBeforeItIsShownIsToldOfAndNotWrittenBack) {
+    ASSERT_NO_FATAL_FAILURE(MoveChainDown());
+    SaveAs();
+    std::vector<std::uint8_t> older = ChartFile();
+    std::fill(older.begin() + 66, older.begin() + 90, 0);  // a file that names no code
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    for (const char* line : {"LD X7", "OUT Y7"}) ListLine(line);
+    const std::vector<std::uint8_t> typed = Code();
+    Save();
+    std::ofstream(Project(".sfc"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(older.data()), static_cast<std::streamsize>(older.size()));
+    Reopen();
+    ASSERT_TRUE(ChainMovedDown()) << "the file's chart is in the project";
+    messages_.Clear();
+    gQel.Modified = 1;
+    Save();
+    EXPECT_EQ(messages_.Shown(),
+              std::vector<std::string>{gMsgTable.Get(kMsgChartFileStale) + " " + Project(".sfc").string()});
+    EXPECT_EQ(ChartFileRows(), 0u);
+    messages_.Clear();
+    ViewChart();
+    EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+    EXPECT_EQ(Cell(0, 0), kSfcInitStep) << "drawn from the code";
+    EXPECT_EQ(Code(), typed);
+}
+
+// Cancel on the question of a chart edited before the program changed
+// elsewhere changes nothing: a save writes nothing and leaves the project
+// modified, a close keeps the window open. Yes then puts the chart in.
+TEST_F(ChartEditsKeptTest, CancelOnTheChartOverChangedCodeStopsTheSaveAndTheClose) {
+    SaveAs();
+    ASSERT_EQ(SavedCode(), listed_);
+    Condition(1, 0, "LD X6");
+    Draw("Down Down Delete");
+    CloseChart();  // the chart does not convert: kept as drawn
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    for (const char* line : {"LD X7", "OUT Y7"}) ListLine(line);
+    const std::vector<std::uint8_t> typed = Code();
+    ViewChart();
+    Draw("Down Down F4=0");  // converts again, with the edit made before the typing
+    const std::vector<std::uint8_t> chartFile = ChartFile();
+    const std::vector<std::string> asked{gMsgTable.Get(kMsgChartOverChangedCode)};
+
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    Save();
+    EXPECT_EQ(messages_.Asked(), asked);
+    EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+    EXPECT_EQ(SavedCode(), listed_) << "the save went ahead";
+    EXPECT_EQ(ChartFile(), chartFile);
+    EXPECT_EQ(Code(), typed);
+    EXPECT_EQ(gQel.Modified, 1);
+    EXPECT_TRUE(sfc_->HoldsEdits());
+
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    CloseChart();
+    EXPECT_EQ(messages_.Asked(), asked);
+    ASSERT_EQ(_Sfc, sfc_) << "the chart closed";
+    EXPECT_EQ(Code(), typed);
+    EXPECT_TRUE(sfc_->HoldsEdits());
+
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Yes);
+    CloseChart();
+    EXPECT_EQ(_Sfc, nullptr);
+    EXPECT_EQ(Code(), Assemble({"STL S0", "LD X6", "OUT S0", "RET"}));
+    Save();
+    EXPECT_EQ(SavedCode(), Code());
+    EXPECT_EQ(gQel.Modified, 0);
+}
+
+// A two-cell tool overwrites its cell and the one to its right: left of the
+// element whose inner ladder is open it is refused, and what the window
+// stores still reaches that element and the program.
+TEST_F(ChartEditsKeptTest, ATwoCellToolLeftOfAnElementUnderItsInnerWindowIsRefused) {
+    Draw("Ctrl+L");
+    TLDB* inner = _InterLadder;
+    ASSERT_NE(inner, nullptr);
+    Key(Qt::Key_F1, "X1", inner);
+    QTest::keyClick(inner, Qt::Key_Right);
+    Key(Qt::Key_F7, "Y1", inner);
+    ViewChart();
+    Draw("Ctrl+B");  // a cell before the step: the step and its window at (0,1)
+    ASSERT_EQ(Cell(0, 1), kSfcInitStep);
+    ASSERT_EQ(sfc_->Model().CursorCol, 0);
+    const std::vector<std::uint8_t> row0(gSfcGrid, gSfcGrid + kSfcRowBytes);
+    const std::size_t records = gSfcCodeList.size();
+    messages_.Clear();
+    for (const char* tool : {"F6", "F7", "F8", "F9"}) {
+        Draw(tool);
+        EXPECT_EQ(std::vector<std::uint8_t>(gSfcGrid, gSfcGrid + kSfcRowBytes), row0) << tool;
+    }
+    EXPECT_EQ(Count(kMsgInnerOpen), 4);
+    EXPECT_EQ(gSfcCodeList.size(), records);
+
+    messages_.Clear();
+    CloseInner(qel::Answer::Yes);
+    ASSERT_EQ(_InterLadder, nullptr);
+    EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+    EXPECT_EQ(Record(0, 1), Assemble({"LD X1", "OUT Y1"}));
+    Draw("Ctrl+K");  // the cell before the step deleted
     ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
     QCoreApplication::processEvents();
     EXPECT_EQ(Code(), Assemble({"STL S0", "LD X1", "OUT Y1", "LD X5", "OUT S0", "RET"}));
