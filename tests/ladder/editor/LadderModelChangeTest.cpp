@@ -126,8 +126,10 @@ TEST_F(LadderModelChangeTest, LayoutAndRungCommentComeBackAfterANewModelSaveAndO
 
 TEST_F(LadderModelChangeTest, ALadderEditAfterANewModelGoesIntoTheProgram) {
     ASSERT_NO_FATAL_FAILURE(DrawPlant());
+    const std::vector<std::uint8_t> drawn = Rows(3);
     ASSERT_TRUE(NewModel(gQel.Family, 1));
     ViewLadder();
+    EXPECT_EQ(Rows(3), drawn) << "the ladder was drawn again from the code";
     messages_.Clear();
     Click(4, 1);
     KeyRung("X2", "Y2");

@@ -1011,6 +1011,30 @@ TEST_F(ChartEditsKeptTest, AChartThatStandsForTheProgramKeepsItsRowsAcrossANewMo
     }
 }
 
+// Code typed by hand draws as a chart that converts to another form of it: the
+// chart stands for the program by its stamps alone, and a new model keeps them.
+TEST_F(ChartEditsKeptTest, AChartOfHandTypedCodeStaysTheProgramsAcrossANewModel) {
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    for (const char* line : {"STL S1", "LD X6", "OUT S1", "RET"}) ListLine(line);
+    const std::vector<std::uint8_t> typed = Code();
+    CloseChart();
+    ViewChart();  // drawn anew from the code
+    SaveAs();
+    const std::uint32_t rows = ChartFileRows();
+    ASSERT_GT(rows, 0u);
+    messages_.Clear();
+    ASSERT_TRUE(NewModel(gQel.Family, 1));
+    Save();
+    EXPECT_EQ(ChartFileRows(), rows) << "the save dropped the chart's rows";
+    Reopen();
+    ViewChart();
+    EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+    EXPECT_FALSE(sfc_->HoldsEdits());
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Code(), typed);
+}
+
 // A chart file whose program stamp names other code, while the chart converts
 // to exactly the program's code, stands for the program: the view shows it
 // and the save keeps its rows, again after reopening.
