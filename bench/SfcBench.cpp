@@ -4,11 +4,19 @@
 // convergences, jumps back, LAD blocks between the chains.
 #include <benchmark/benchmark.h>
 
+#include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "core/Codetranslate.h"
 #include "core/DeviceLimits.h"
+#include "ladder/model/LadderConvert.h"
+#include "platform/Paths.h"
+#include "project/Chartstamp.h"
+#include "project/Ladderstamp.h"
+#include "project/Projectfiles.h"
+#include "project/Qelglobals.h"
 #include "sfc/model/Codetosfc.h"
 #include "sfc/model/Sfctocode.h"
 
@@ -90,7 +98,9 @@ void Chain(std::vector<std::uint8_t>& c, int init, int s) {
     Put(c, "RET");
 }
 
-std::vector<std::uint8_t> FullSfcProgram() {
+// The chains, then one LAD block filling the rest (`contact`: each of its
+// instructions behind a contact of its own, so that the ladder draws it too).
+std::vector<std::uint8_t> FullSfcProgram(bool contact = false) {
     SetCurrentFamily(1);
     std::vector<std::uint8_t> code;
     for (int chain = 0; chain < 10; ++chain) {
@@ -99,8 +109,10 @@ std::vector<std::uint8_t> FullSfcProgram() {
         if (code.size() + next.size() + 2 > kCapacity) break;
         code.insert(code.end(), next.begin(), next.end());
     }
-    // Fill the rest with one LAD block.
-    while (code.size() + 12 < kCapacity) Put(code, "MOV K1 D0");
+    while (code.size() + (contact ? 14 : 12) < kCapacity) {
+        if (contact) Put(code, "LD X0");
+        Put(code, "MOV K1 D0");
+    }
     Put(code, "END");
     return code;
 }
@@ -129,6 +141,39 @@ void BM_ChartToCode(benchmark::State& state) {
     state.counters["rows"] = static_cast<double>(chart.chart.rows);
 }
 BENCHMARK(BM_ChartToCode)->Unit(benchmark::kMillisecond);
+
+// A save of the full program with its ladder and its chart, each asked
+// whether it stands for the program: by its stamps (0), or, its stamps naming
+// other code, by compiling and converting it (1).
+void BM_SaveFullProject(benchmark::State& state) {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "qel-save-bench";
+    std::filesystem::create_directories(dir);
+    qel::SetInstallDir(dir);
+    AllocateSharedBuffers();
+    SetProgramCapacity(3);
+    SetModelFamily(1);
+    const std::vector<std::uint8_t> code = FullSfcProgram(true);
+    std::memcpy(gProgram, code.data(), code.size());
+    LocateProgramEnd();
+    if (ConvertCodeToLadder() != 0) state.SkipWithError("the ladder was not drawn");
+    if (!ConvertCodeToSfc()) state.SkipWithError("the chart was not drawn");
+    gQel.ProgramOk = 1;
+    SetProjectPath((dir / "plant.kzp").string());
+    for (auto _ : state) {
+        if (state.range(0) == 1) {
+            state.PauseTiming();
+            gLadderStamp = 1;
+            gSfcProgramStamp = 1;
+            state.ResumeTiming();
+        }
+        if (!SaveProject()) state.SkipWithError("the save failed");
+    }
+    state.counters["ladder rows"] = gLadderRowCount;
+    state.counters["ladder stands"] = LadderMatchesProgram() ? 1 : 0;
+    FreeSharedBuffers();
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_SaveFullProject)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 #if QEL_SFC_PAINT_BENCH
 // One full screen (1600 x 1000 pixels) of the chart of the full program,
