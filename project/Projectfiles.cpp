@@ -416,15 +416,16 @@ std::string BuildSmt() {
     return out + body;
 }
 
-std::string BuildSfc() {
+// The chart file; `oldDrawing`: the chart is only a drawing of other code
+// (SfcChartIsOldDrawing, the question the SFC view asks before it shows it).
+std::string BuildSfc(bool oldDrawing) {
     std::string out;
     qelfile::PutHeader(out, gQel.Family, gQel.CapacityIndex, gQel.Title);
     // A chart that is only a drawing of code changed since holds nothing of
     // the user's: it is saved without rows, so that opening draws it from the
     // code again without calling the file stale. A chart with edits of its
-    // own keeps them, with the stamps of the code they were made on. The SFC
-    // view asks the same question (SfcChartIsOldDrawing) before it shows it.
-    if (SfcChartIsOldDrawing()) {
+    // own keeps them, with the stamps of the code they were made on.
+    if (oldDrawing) {
         qelfile::PutU32(out, 0);
         qelfile::PutU32(out, 0);
     } else {
@@ -709,8 +710,9 @@ bool SaveProject() {
     files.push_back({".dev", ".dv~", BuildDev()});
     // A chart read from the chart file that is only a drawing of other code
     // is not written back: the user hears of it, as from the SFC view.
-    const bool chartFileDropped = gSfcChartFromFile && SfcChartIsOldDrawing();
-    files.push_back({".sfc", nullptr, BuildSfc()});
+    const bool chartOldDrawing = SfcChartIsOldDrawing();
+    const bool chartFileDropped = gSfcChartFromFile && chartOldDrawing;
+    files.push_back({".sfc", nullptr, BuildSfc(chartOldDrawing)});
 
     // Nothing is written that its reader would refuse: the next Open would
     // lose that file's part of the project (a device comment holding a NUL
@@ -793,10 +795,14 @@ void ClearProject() {
     gQel.ProgramOk = 1;
 }
 
-bool CarryProgramToCapacity(int capacityIndex) {
+bool ProgramFitsCapacity(int capacityIndex) {
     const std::uint32_t room = ProgramCapacityOf(capacityIndex);
-    const std::uint32_t used = gProgram ? LocateProgramEnd() : 0;
-    if (room == 0 || used > room) return false;
+    return room != 0 && LocateProgramEnd() <= room;
+}
+
+bool CarryProgramToCapacity(int capacityIndex) {
+    if (!ProgramFitsCapacity(capacityIndex)) return false;
+    const std::uint32_t used = gProgramUsed;  // located by ProgramFitsCapacity
     // The stamps cover the whole image, empty tail included: one that named
     // the image before names the same code in the new one.
     const std::uint64_t before = ProgramImageStamp();

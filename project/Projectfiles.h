@@ -48,12 +48,15 @@ bool SaveProject();
 /// only a list file read in its place replaces.
 void ClearProject();
 
+/// The program's code (up to its END) fits the capacity `capacityIndex`.
+bool ProgramFitsCapacity(int capacityIndex);
+
 /// Moves the program's code into an image of capacity `capacityIndex` (a new
 /// model): the buffers are reallocated and erased, the code up to its END
 /// carried over. The ladder and the chart that stood for the code still stand
 /// for it (their stamps follow the new image); a drawing of other code stays
-/// one. False, nothing changed, for an unknown capacity or one too small for
-/// the code.
+/// one. False, nothing changed, where the code does not fit
+/// (ProgramFitsCapacity).
 bool CarryProgramToCapacity(int capacityIndex);
 
 /// Sizes the nine device-comment lists to the family's highest device number + 1,

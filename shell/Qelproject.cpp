@@ -224,8 +224,7 @@ bool TQelMain::ApplyModelSetting(int family, int capacityIndex, bool extraMemory
     if (CommitAll() != TCommit::Done) return false;
 
     // A smaller capacity must still hold the program: refuse rather than cut it.
-    const std::uint32_t used = gProgram ? LocateProgramEnd() : 0;
-    if (capacityChanged && used > ProgramCapacityOf(capacityIndex)) {
+    if (capacityChanged && !ProgramFitsCapacity(capacityIndex)) {
         ShowMsg(kMsgNoRoom);
         return false;
     }

@@ -13,7 +13,6 @@
 #include "project/Fileio.h"
 #include "project/Ladderstamp.h"
 #include "tests/ladder/editor/LadderFrameFixture.h"
-#include "tests/shell/ScriptedFileDialogs.h"
 
 namespace fs = std::filesystem;
 
@@ -35,22 +34,6 @@ class LadderEmptiedTest : public LadderFrameTest {
 protected:
     static constexpr int kMsgCompileFailed = 32, kMsgLadderNotOfProgram = 251, kMsgLadderEditsNotSaved = 255;
 
-    fs::path Project(const char* ext) const { return home_ / (std::string("plant") + ext); }
-    void SaveAs() {
-        dialogs_.QueuePath(Project(".kzp").string());
-        frame_->RunCommand("MmSaveAs");
-        QCoreApplication::processEvents();
-    }
-    void Save() {
-        frame_->RunCommand("MmSave");
-        QCoreApplication::processEvents();
-    }
-    void Open() {
-        dialogs_.QueuePath(Project(".kzp").string());
-        ASSERT_TRUE(frame_->RunCommand("MmOpen"));
-        QCoreApplication::processEvents();
-        lad_ = _LDB;
-    }
     void DeleteRow(int row) {
         lad_->Edit().SetCursor(row, 0);
         QTest::keyClick(lad_, Qt::Key_Y, Qt::ControlModifier);
@@ -73,8 +56,6 @@ protected:
         got.resize(std::min(got.size(), n));
         return got;
     }
-
-    ScriptedFileDialogs dialogs_;
 };
 
 }  // namespace

@@ -27,6 +27,7 @@
 #include "shell/Machinesetfrm.h"
 #include "shell/Qelmain.h"
 #include "shell/Startup.h"
+#include "tests/shell/ScriptedFileDialogs.h"
 #include "tests/support/ScriptedMessages.h"
 #include "tests/support/TestInstallDir.h"
 
@@ -125,6 +126,24 @@ protected:
         lad_ = _LDB;
         return taken;
     }
+    /// The project "plant" in the test's folder, saved and opened through the
+    /// frame's file commands; Open makes the program's ladder window lad_.
+    std::filesystem::path Project(const char* ext) const { return home_ / (std::string("plant") + ext); }
+    void SaveAs() {
+        dialogs_.QueuePath(Project(".kzp").string());
+        frame_->RunCommand("MmSaveAs");
+        QCoreApplication::processEvents();
+    }
+    void Save() {
+        frame_->RunCommand("MmSave");
+        QCoreApplication::processEvents();
+    }
+    void Open() {
+        dialogs_.QueuePath(Project(".kzp").string());
+        EXPECT_TRUE(frame_->RunCommand("MmOpen"));
+        QCoreApplication::processEvents();
+        lad_ = _LDB;
+    }
     /// Whether a shown message starts with the text of message `id`.
     bool Shown(int id) const {
         const std::string text = gMsgTable.Get(id);
@@ -135,6 +154,7 @@ protected:
 
     std::filesystem::path home_;
     qel::test::ScriptedMessages messages_;
+    ScriptedFileDialogs dialogs_;
     std::unique_ptr<TQelMain> frame_;
     TLDB* lad_ = nullptr;
 };

@@ -12,9 +12,7 @@
 
 #include "project/Fileio.h"
 #include "tests/ladder/editor/LadderFrameFixture.h"
-#include "tests/shell/ScriptedFileDialogs.h"
 
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -22,21 +20,6 @@ class LadderModelChangeTest : public LadderFrameTest {
 protected:
     static constexpr int kMsgCompileFailed = 32;
 
-    fs::path Project(const char* ext) const { return home_ / (std::string("plant") + ext); }
-    void SaveAs() {
-        dialogs_.QueuePath(Project(".kzp").string());
-        frame_->RunCommand("MmSaveAs");
-        QCoreApplication::processEvents();
-    }
-    void Save() {
-        frame_->RunCommand("MmSave");
-        QCoreApplication::processEvents();
-    }
-    void Open() {
-        dialogs_.QueuePath(Project(".kzp").string());
-        ASSERT_TRUE(frame_->RunCommand("MmOpen"));
-        QCoreApplication::processEvents();
-    }
     void ViewLadder() {
         ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
         QCoreApplication::processEvents();
@@ -75,7 +58,6 @@ protected:
         ASSERT_EQ(gQel.Modified, 0);
     }
 
-    ScriptedFileDialogs dialogs_;
     const Lines plant_{"LD X0", "OUT Y0", "LD X1", "OUT Y1"};
 };
 

@@ -373,7 +373,6 @@ protected:
 
     std::vector<std::uint8_t> Code() { return {gProgram, gProgram + gProgramUsed}; }
     std::vector<std::uint8_t> ConditionCode() { return FindSfcCodeRec(1, 0) ? FindSfcCodeRec(1, 0)->code : Assemble({}); }
-    std::filesystem::path Project(const char* ext) const { return home_ / (std::string("plant") + ext); }
     static std::vector<std::uint8_t> LadderRows() {
         return {gLadderRows, gLadderRows + static_cast<std::size_t>(kLadderRows) * kLadderRowBytes};
     }
@@ -415,7 +414,6 @@ protected:
         EXPECT_FALSE(Shown(kMsgLadderNotOfProgram));
     }
 
-    ScriptedFileDialogs dialogs_;
     std::vector<std::uint8_t> before_, drawn_, edited_;
 };
 
@@ -604,17 +602,28 @@ protected:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCoreApplication::processEvents();
     }
-    void SaveAs() {
-        dialogs_.QueuePath(Project(".kzp").string());
-        frame_->RunCommand("MmSaveAs");
-        QCoreApplication::processEvents();
-    }
     // File > Open of the project, answering the question to save the changes.
     void OpenProject(qel::Answer saveChanges) {
         messages_.QueueAnswer(saveChanges);
-        dialogs_.QueuePath(Project(".kzp").string());
-        frame_->RunCommand("MmOpen");
-        QCoreApplication::processEvents();
+        Open();
+    }
+    // A new project, then File > Open of the project.
+    void Reopen() {
+        frame_->NewClick();
+        Open();
+    }
+    // The step's inner ladder opened on a rung X1-Y1, the chart shown again
+    // with the inner window left open.
+    TLDB* InnerRung() {
+        Draw("Ctrl+L");
+        TLDB* inner = _InterLadder;
+        EXPECT_NE(inner, nullptr);
+        if (!inner) return nullptr;
+        Key(Qt::Key_F1, "X1", inner);
+        QTest::keyClick(inner, Qt::Key_Right);
+        Key(Qt::Key_F7, "Y1", inner);
+        ViewChart();
+        return inner;
     }
     static std::uint8_t Cell(int row, int col) { return gSfcGrid[static_cast<std::size_t>(row) * kSfcRowBytes + col * 4]; }
     std::vector<std::uint8_t> Code() { return {gProgram, gProgram + gProgramUsed}; }
@@ -622,7 +631,6 @@ protected:
         const TSfcCodeRec* rec = FindSfcCodeRec(row, col * 4);
         return rec ? rec->code : std::vector<std::uint8_t>{};
     }
-    std::filesystem::path Project(const char* ext) const { return home_ / (std::string("plant") + ext); }
     // The program the project's file holds, read on its own.
     std::vector<std::uint8_t> SavedCode() const {
         std::ifstream in(Project(".kzp"), std::ios::binary);
@@ -639,17 +647,6 @@ protected:
     }
     bool ToldNotSaved() const { return messages_.WasShown(gMsgTable.Get(kMsgChartEditsNotSaved) + " " + Project(".sfc").string()); }
 
-    // File > Save; File > Open of the project (no question: it is saved).
-    void Save() {
-        frame_->RunCommand("MmSave");
-        QCoreApplication::processEvents();
-    }
-    void Reopen() {
-        frame_->NewClick();
-        dialogs_.QueuePath(Project(".kzp").string());
-        frame_->RunCommand("MmOpen");
-        QCoreApplication::processEvents();
-    }
     std::vector<std::uint8_t> ChartFile() const {
         std::ifstream in(Project(".sfc"), std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -671,7 +668,6 @@ protected:
         return Cell(0, 0) == 0xFF && Cell(1, 0) == kSfcInitStep && Cell(2, 0) == kSfcTransition && Cell(3, 0) == kSfcJump;
     }
 
-    ScriptedFileDialogs dialogs_;
     const std::vector<std::uint8_t> listed_ = Assemble({"STL S0", "LD X5", "OUT S0", "RET"});
 };
 
@@ -844,12 +840,7 @@ TEST_F(ChartEditsKeptTest, AChartDrawnFromHandTypedCodeLeavesTheCodeAsTyped) {
 // A chart that converts goes into the program at every commit, as it did:
 // the close takes what its inner ladder stores first.
 TEST_F(ChartEditsKeptTest, AConvertingChartGoesInWithWhatItsInnerLadderStores) {
-    Draw("Ctrl+L");
-    ASSERT_NE(_InterLadder, nullptr);
-    Key(Qt::Key_F1, "X1", _InterLadder);
-    QTest::keyClick(_InterLadder, Qt::Key_Right);
-    Key(Qt::Key_F7, "Y1", _InterLadder);
-    ViewChart();
+    ASSERT_NE(InnerRung(), nullptr);
     messages_.QueueAnswer(qel::Answer::Yes);
     CloseChart();
     EXPECT_EQ(_Sfc, nullptr);
@@ -937,13 +928,7 @@ TEST_F(ChartEditsKeptTest, AChartEditedBeforeTheCodeChangedElsewhereAsksBeforeRe
 // reaches that element; an edit that would remove or replace the element, or
 // put back a whole chart, waits until the window is closed.
 TEST_F(ChartEditsKeptTest, AnOpenInnerLadderStoresIntoItsElementWhereverTheChartMovesIt) {
-    Draw("Ctrl+L");
-    TLDB* inner = _InterLadder;
-    ASSERT_NE(inner, nullptr);
-    Key(Qt::Key_F1, "X1", inner);
-    QTest::keyClick(inner, Qt::Key_Right);
-    Key(Qt::Key_F7, "Y1", inner);
-    ViewChart();
+    ASSERT_NE(InnerRung(), nullptr);
     messages_.Clear();
 
     Draw("Ctrl+I Down Ctrl+B");  // a row above the step, a cell before it
@@ -1140,13 +1125,7 @@ TEST_F(ChartEditsKeptTest, CancelOnTheChartOverChangedCodeStopsTheSaveAndTheClos
 // element whose inner ladder is open it is refused, and what the window
 // stores still reaches that element and the program.
 TEST_F(ChartEditsKeptTest, ATwoCellToolLeftOfAnElementUnderItsInnerWindowIsRefused) {
-    Draw("Ctrl+L");
-    TLDB* inner = _InterLadder;
-    ASSERT_NE(inner, nullptr);
-    Key(Qt::Key_F1, "X1", inner);
-    QTest::keyClick(inner, Qt::Key_Right);
-    Key(Qt::Key_F7, "Y1", inner);
-    ViewChart();
+    ASSERT_NE(InnerRung(), nullptr);
     Draw("Ctrl+B");  // a cell before the step: the step and its window at (0,1)
     ASSERT_EQ(Cell(0, 1), kSfcInitStep);
     ASSERT_EQ(sfc_->Model().CursorCol, 0);
