@@ -106,9 +106,10 @@ public:
         return ui.outcome;
     }
     TOutcome FindFromList(const std::string& name) const {
+        std::vector<std::uint8_t> code = code_;
         TRecordingUi ui({});
-        FindDeviceInCode({const_cast<std::uint8_t*>(code_.data()), kCapacity, end_, 0}, name, {true, false}, ui);
-        ui.outcome.listing = Written();
+        FindDeviceInCode({code.data(), kCapacity, end_, 0}, name, {true, false}, ui);
+        ui.outcome.listing = Listing(code);
         return ui.outcome;
     }
     TOutcome FindFromLadder(const std::string& name) const {
@@ -151,17 +152,17 @@ using Events = std::vector<std::string>;
 }  // namespace
 
 TEST(SearchBothViewsTest, AnIndexedOperandIsNotItsPlainDevice) {
-    const TBothViews p({"LD X3", "MOV K4X0 D0", "LD X1", "MOV D0E K4Y0", "END"});
+    const TBothViews p({"LD X3", "MOV K4X0 D0", "LD X1", "MOV D0E K4Y0", "MOV K5E D1", "END"});
     const TOutcome list = p.ReplaceFromList({"D0", "D10", 1}, {Answer::All});
     EXPECT_TRUE(Holds(list, "MOV K4X0 D10")) << list;
     EXPECT_TRUE(Holds(list, "MOV D0E K4Y0")) << list;
     EXPECT_EQ(list.events, (Events{"ask 66", "show 65 1"}));
     EXPECT_EQ(p.ReplaceFromLadder({"D0", "D10", 1}, {Answer::All}), list);
 
-    // D0 and D0E are each found once, from either view.
-    for (const char* name : {"D0", "D0E"}) {
+    // D0 and D0E are each found once, from either view; the indexed K5E is no K5.
+    for (const auto& [name, places] : {std::pair{"D0", 1}, {"D0E", 1}, {"K5", 0}}) {
         const TOutcome found = p.FindFromList(name);
-        EXPECT_EQ(found.selected, 1) << name;
+        EXPECT_EQ(found.selected, places) << name;
         EXPECT_EQ(p.FindFromLadder(name), found) << name;
     }
 }
@@ -198,6 +199,9 @@ TEST(SearchBothViewsTest, ThirtyTwoBitValuesAndSetValuesAreReplacedAlike) {
         // A 32-bit counter cannot become a 16-bit one: nothing changes in either view.
         {{"C200", "C20", 1}, "DCNT C200 K100000", "LD C200", "show 65 0"},
     };
+    const TOutcome found = p.FindFromList("K100000");
+    EXPECT_EQ(found.selected, 2);
+    EXPECT_EQ(p.FindFromLadder("K100000"), found);
     for (const auto& c : cases) {
         const TOutcome list = p.ReplaceFromList(c.request, {Answer::All});
         EXPECT_TRUE(Holds(list, c.line1)) << c.request.search << list;
