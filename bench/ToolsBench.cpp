@@ -118,26 +118,54 @@ void BM_ReplaceAll(benchmark::State& state) {
 }
 BENCHMARK(BM_ReplaceAll)->Unit(benchmark::kMillisecond);
 
+// The ladder drawn from the full program: its grid and its rows.
+struct TFullLadder {
+    std::vector<std::uint8_t> grid = std::vector<std::uint8_t>(static_cast<std::size_t>(kLadderRows) * kLdbRowBytes, 0);
+    std::vector<std::int32_t> pRows = std::vector<std::int32_t>(kPLabelCount, -1);
+    std::vector<std::int32_t> iRows = std::vector<std::int32_t>(kILabelCount, -1);
+    std::int32_t rowCount = 0;
+    bool ok = false;
+    TFullLadder() {
+        const std::vector<std::uint8_t> code = FullProgram();
+        std::uint32_t end = 0;
+        LocateCodeEnd(code.data(), kCapacity, &end);
+        TConvertInput in;
+        in.code = code.data();
+        in.length = kCapacity;
+        in.used = end + 2;
+        TLadderTarget target;
+        target.grid = grid.data();
+        target.rowCapacity = kLadderRows;
+        target.labels = TLabelTables{pRows.data(), iRows.data()};
+        const TConvertResult converted = ConvertCodeToGrid(in, target);
+        ok = converted.ok;
+        rowCount = converted.rowCount;
+    }
+};
+
+void BM_FindAllInLadder(benchmark::State& state) {
+    TFullLadder ladder;
+    if (!ladder.ok) {
+        state.SkipWithError("the program has no ladder");
+        return;
+    }
+    TBenchUi ui;
+    for (auto _ : state) {
+        ui.found = 0;
+        FindDeviceInLadder({ladder.grid.data(), ladder.rowCount - 1, 0, 0}, "Y0", "None", {true, false}, ui);
+    }
+    state.counters["found"] = ui.found;
+}
+BENCHMARK(BM_FindAllInLadder)->Unit(benchmark::kMillisecond);
+
 // The same replacement from the ladder drawn from the program.
 void BM_ReplaceAllInLadder(benchmark::State& state) {
-    const std::vector<std::uint8_t> code = FullProgram();
-    std::uint32_t end = 0;
-    LocateCodeEnd(code.data(), kCapacity, &end);
-    std::vector<std::uint8_t> drawn(static_cast<std::size_t>(kLadderRows) * kLdbRowBytes, 0);
-    std::vector<std::int32_t> pRows(kPLabelCount, -1), iRows(kILabelCount, -1);
-    TConvertInput in;
-    in.code = code.data();
-    in.length = kCapacity;
-    in.used = end + 2;
-    TLadderTarget target;
-    target.grid = drawn.data();
-    target.rowCapacity = kLadderRows;
-    target.labels = TLabelTables{pRows.data(), iRows.data()};
-    const TConvertResult converted = ConvertCodeToGrid(in, target);
+    const TFullLadder converted;
     if (!converted.ok) {
         state.SkipWithError("the program has no ladder");
         return;
     }
+    const std::vector<std::uint8_t>& drawn = converted.grid;
     std::vector<std::uint8_t> grid;
     int written = 0;
     TBenchUi ui;
