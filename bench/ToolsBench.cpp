@@ -1,7 +1,8 @@
 // The checking tools over full programs: the double-coil check and the
 // device-use map of a 16000-step program (targets under 20 ms each), find all
-// and replace all of a device in it (under 50 ms each), and the batch compile
-// test of 100 full program files (target under 5 s).
+// and replace all of a device in it, in its instruction list and in its ladder
+// (under 50 ms each), and the batch compile test of 100 full program files
+// (target under 5 s).
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -23,6 +24,7 @@
 #include "tools/check/Doublecoil.h"
 #include "tools/check/Search.h"
 #include "core/ProgramImage.h"
+#include "ladder/model/LadderConvert.h"
 
 namespace fs = std::filesystem;
 
@@ -115,6 +117,68 @@ void BM_ReplaceAll(benchmark::State& state) {
     state.counters["written"] = written;
 }
 BENCHMARK(BM_ReplaceAll)->Unit(benchmark::kMillisecond);
+
+// The ladder drawn from the full program: its grid and its rows.
+struct TFullLadder {
+    std::vector<std::uint8_t> grid = std::vector<std::uint8_t>(static_cast<std::size_t>(kLadderRows) * kLdbRowBytes, 0);
+    std::vector<std::int32_t> pRows = std::vector<std::int32_t>(kPLabelCount, -1);
+    std::vector<std::int32_t> iRows = std::vector<std::int32_t>(kILabelCount, -1);
+    std::int32_t rowCount = 0;
+    bool ok = false;
+    TFullLadder() {
+        const std::vector<std::uint8_t> code = FullProgram();
+        std::uint32_t end = 0;
+        LocateCodeEnd(code.data(), kCapacity, &end);
+        TConvertInput in;
+        in.code = code.data();
+        in.length = kCapacity;
+        in.used = end + 2;
+        TLadderTarget target;
+        target.grid = grid.data();
+        target.rowCapacity = kLadderRows;
+        target.labels = TLabelTables{pRows.data(), iRows.data()};
+        const TConvertResult converted = ConvertCodeToGrid(in, target);
+        ok = converted.ok;
+        rowCount = converted.rowCount;
+    }
+};
+
+void BM_FindAllInLadder(benchmark::State& state) {
+    TFullLadder ladder;
+    if (!ladder.ok) {
+        state.SkipWithError("the program has no ladder");
+        return;
+    }
+    TBenchUi ui;
+    for (auto _ : state) {
+        ui.found = 0;
+        FindDeviceInLadder({ladder.grid.data(), ladder.rowCount - 1, 0, 0}, "Y0", "None", {true, false}, ui);
+    }
+    state.counters["found"] = ui.found;
+}
+BENCHMARK(BM_FindAllInLadder)->Unit(benchmark::kMillisecond);
+
+// The same replacement from the ladder drawn from the program.
+void BM_ReplaceAllInLadder(benchmark::State& state) {
+    const TFullLadder converted;
+    if (!converted.ok) {
+        state.SkipWithError("the program has no ladder");
+        return;
+    }
+    const std::vector<std::uint8_t>& drawn = converted.grid;
+    std::vector<std::uint8_t> grid;
+    int written = 0;
+    TBenchUi ui;
+    for (auto _ : state) {
+        state.PauseTiming();
+        grid = drawn;
+        state.ResumeTiming();
+        written = ReplaceInLadder({grid.data(), converted.rowCount - 1, 0, 0}, {"Y0", "Y1", 1}, {true, false}, ui);
+    }
+    state.counters["rows"] = converted.rowCount;
+    state.counters["written"] = written;
+}
+BENCHMARK(BM_ReplaceAllInLadder)->Unit(benchmark::kMillisecond);
 
 void BM_BatchTest100Programs(benchmark::State& state) {
     const fs::path home = fs::temp_directory_path() / ("qel-tools-bench-" + std::to_string(::getpid()));

@@ -27,6 +27,8 @@ struct TEditTarget {
     std::int32_t lastRow = 0;
     std::int32_t cursorRow = 0;
     std::int32_t cursorCol = 0;
+    const std::int32_t* pLabelRows = nullptr;  ///< the grid's rows of P0.. and I000.., -1 free
+    const std::int32_t* iLabelRows = nullptr;
 };
 
 class TEditorLink : public QObject {

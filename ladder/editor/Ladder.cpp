@@ -199,6 +199,8 @@ void TLDB::RegisterToolHooks() {
         t.lastRow = std::max(edit_.LastRow(), 0);
         t.cursorRow = edit_.Row();
         t.cursorCol = edit_.Col();
+        t.pLabelRows = edit_.Doc().labels.pRows;
+        t.iLabelRows = edit_.Doc().labels.iRows;
         return t;
     };
     Link->SelectPlace = [this](std::uint32_t, std::int32_t row, std::int32_t col) {

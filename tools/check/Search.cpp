@@ -1,18 +1,23 @@
 #include "tools/check/Search.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <functional>
+#include <unordered_map>
 
 #include "core/Codetranslate.h"
 #include "core/DeviceLimits.h"
 #include "core/Instruction.h"
 #include "core/InstructionTable.h"
 #include "core/ProgramImage.h"
+#include "ladder/edit/Laddertexts.h"
 #include "ladder/model/Lad.h"
 #include "ladder/model/LadderGrid.h"
 #include "ladder/model/Ladtranslate.h"
+#include "project/Qelglobals.h"
 
 namespace {
 
@@ -190,14 +195,34 @@ bool WriteInstOperand(std::uint8_t* code, std::uint32_t capacity, std::uint32_t 
     return true;
 }
 
+// The places of a ladder row before its cells: its P label and its I label,
+// in the order the list holds their lines, before the network's instructions.
+constexpr std::int32_t kPLabelColumn = -2 * kLdbCellBytes;
+constexpr std::int32_t kILabelColumn = -kLdbCellBytes;
+
+// The class of the instruction a ladder cell stands for, as the list classes
+// that instruction: a box's or compare's operand by the box's instruction.
+int CellClass(const std::uint8_t* grid, std::int32_t row, std::int32_t col, const std::string& type) {
+    if (type != "Fun.") return TypePairClass(type, type);
+    const std::uint8_t* head = grid + static_cast<std::size_t>(row) * kLdbRowBytes + FindElementStart(grid, row, col);
+    return CodeClass(OpcodeToIndex(static_cast<std::uint16_t>(head[3] | (head[4] << 8))));
+}
+
+// A label is matched as the list matches its label line, and like it is never
+// rewritten: a replacement there is refused.
 bool WriteLadderCell(std::uint8_t* grid, std::int32_t row, std::int32_t col, std::string searchType,
                      const std::string& repType, const std::string& from, const std::string& to) {
+    if (col < 0) return false;
     const std::uint8_t* cell = grid + static_cast<std::size_t>(row) * kLdbRowBytes + col;
+    int cls;
     if (searchType == "None" && repType == "None") {
         searchType = TypeOfKind(CellKind(cell));
         if (searchType.empty()) return false;
+        cls = CellClass(grid, row, col, searchType);
+    } else {
+        cls = TypePairClass(searchType, repType);
     }
-    if (!DevicesCompatible(TypePairClass(searchType, repType), from, to)) return false;
+    if (!DevicesCompatible(cls, from, to)) return false;
     const TLdbKind kind = KindOfType(repType != "None" ? repType : searchType);
     return SetCellDevice(to, grid, row, col / kLdbCellBytes, kind);
 }
@@ -242,33 +267,89 @@ bool IsSkippedKind(TLdbKind k) {
            k == TLdbKind::Inv_Ry || k == TLdbKind::Comp_Ry;
 }
 
-// Calls fn(row, col) for each cell of the ladder walk; fn returns false to stop.
-void WalkLadder(const TGridTarget& t, TSearchStart s, const std::function<bool(std::int32_t, std::int32_t)>& fn) {
+// The labels of the grid's rows, as the list shows their lines ("P3", "I001").
+class TRowLabels {
+public:
+    explicit TRowLabels(const TGridTarget& t) {
+        for (std::int32_t n = 0; t.pLabelRows && n < kPLabelCount; ++n)
+            if (t.pLabelRows[n] >= 0) rows_[t.pLabelRows[n]][0] = "P" + std::to_string(n);
+        for (std::int32_t n = 0; t.iLabelRows && n < kILabelCount; ++n)
+            if (t.iLabelRows[n] >= 0) {
+                char text[8];
+                std::snprintf(text, sizeof text, "I%03d", static_cast<int>(n));
+                rows_[t.iLabelRows[n]][1] = text;
+            }
+    }
+    bool Any(std::int32_t row) const { return !rows_.empty() && rows_.count(row) != 0; }
+    // The label at a label column of the row; empty when the row has none there.
+    std::string Text(std::int32_t row, std::int32_t col) const {
+        const auto it = rows_.find(row);
+        return it == rows_.end() ? std::string() : it->second[col == kPLabelColumn ? 0 : 1];
+    }
+
+private:
+    std::unordered_map<std::int32_t, std::array<std::string, 2>> rows_;
+};
+
+// Calls fn(row, col) for each place of the ladder walk from (row, col) on, the
+// labels of a row (kPLabelColumn, kILabelColumn) before its cells; fn returns
+// false to stop.
+void WalkLadderFrom(const TGridTarget& t, const TRowLabels& labels, std::int32_t row, std::int32_t col, bool up,
+                    const std::function<bool(std::int32_t, std::int32_t)>& fn) {
+    const std::int32_t last = std::max(t.lastRow, row);
+    const int step = up ? -kLdbCellBytes : kLdbCellBytes;
+    while (row >= 0 && row <= last) {
+        const std::uint8_t* r = t.grid + static_cast<std::size_t>(row) * kLdbRowBytes;
+        const bool hasLabel = labels.Any(row);
+        auto label = [&](std::int32_t c) { return labels.Text(row, c).empty() || fn(row, c); };
+        for (; !up && col < 0; col += kLdbCellBytes)
+            if (hasLabel && !label(col)) return;
+        bool comment = false;
+        while (col >= 0 && col < kLdbRowBytes) {
+            if (!fn(row, col)) return;
+            if ((comment = IsBlockCommentRow(r))) break;
+            for (col += step; col >= 0 && col < kLdbRowBytes; col += step) {
+                const std::uint8_t* cell = r + col;
+                if (cell[1] != 0 && !IsSkippedKind(CellKind(cell))) break;
+            }
+        }
+        for (col = std::min(col, kILabelColumn); up && hasLabel && !comment && col >= kPLabelColumn;
+             col -= kLdbCellBytes)
+            if (!label(col)) return;
+        row += up ? -1 : 1;
+        col = up ? kLdbLastColumn : kPLabelColumn;
+    }
+}
+
+// The ladder walk from the cursor or from the start or end.
+void WalkLadder(const TGridTarget& t, const TRowLabels& labels, TSearchStart s,
+                const std::function<bool(std::int32_t, std::int32_t)>& fn) {
     std::int32_t row = t.cursorRow, col = std::max(t.cursorCol, 0);
     if (s.fromEnds) {
         row = s.up ? t.lastRow : 0;
         col = s.up ? kLdbLastColumn : 0;
     }
     col -= col % kLdbCellBytes;
-    const std::int32_t last = std::max(t.lastRow, row);
-    while (row >= 0 && row <= last) {
-        const std::uint8_t* r = t.grid + static_cast<std::size_t>(row) * kLdbRowBytes;
-        while (col >= 0 && col < kLdbRowBytes) {
-            if (!fn(row, col)) return;
-            if (IsBlockCommentRow(r)) break;
-            const int step = s.up ? -kLdbCellBytes : kLdbCellBytes;
-            for (col += step; col >= 0 && col < kLdbRowBytes; col += step) {
-                const std::uint8_t* cell = r + col;
-                if (cell[1] != 0 && !IsSkippedKind(CellKind(cell))) break;
-            }
-        }
-        row += s.up ? -1 : 1;
-        col = s.up ? kLdbLastColumn : 0;
-    }
+    if (!s.up && col == 0) col = kPLabelColumn;  // from a row's start: its labels too
+    WalkLadderFrom(t, labels, row, col, s.up, fn);
 }
 
-// The cell a ladder match selects: the head of a box or compare, else the cell.
+// The text a ladder place is matched by: the operand text the cell shows,
+// which is the list's text of the same operand (digit group, index register,
+// 32-bit value and all), or the row's label; empty for a cell of another
+// kind than `filter` (a label has no kind).
+std::string LadderCandidate(const std::uint8_t* grid, const TRowLabels& labels, std::int32_t row, std::int32_t col,
+                            TLdbKind filter) {
+    if (col < 0) return filter == TLdbKind::non_inst ? labels.Text(row, col) : std::string();
+    if (filter != TLdbKind::non_inst && CellKind(grid + static_cast<std::size_t>(row) * kLdbRowBytes + col) != filter)
+        return {};
+    return CellOperandText(grid, row, col);
+}
+
+// The cell a ladder match selects: the head of a box or compare, else the
+// cell; the row's first cell for its label.
 std::int32_t SelectColumn(const std::uint8_t* grid, std::int32_t row, std::int32_t col) {
+    if (col < 0) return 0;
     const std::int32_t start = FindElementStart(grid, row, col);
     const TLdbKind k = CellKind(grid + static_cast<std::size_t>(row) * kLdbRowBytes + start);
     return (k == TLdbKind::Spec_Fun || k == TLdbKind::Inv_Ry || k == TLdbKind::Comp_Ry) ? start : col;
@@ -284,11 +365,24 @@ TSearchStep Confirm(const std::string& name, const std::string& candidate, const
     return TSearchStep::Stop;
 }
 
-// The k of the run whose device the candidate is; -1 when none.
-long RunIndex(const TReplaceRequest& r, const std::string& candidate) {
+// The devices of a replacement's runs: search + k and replacement + k.
+struct TRun {
+    std::vector<std::string> search, rep;
+    explicit TRun(const TReplaceRequest& r) {
+        const std::string s = NormalizeDeviceName(r.search, false), p = NormalizeDeviceName(r.replacement, false);
+        for (long k = 0; k < r.count; ++k) {
+            search.push_back(DeviceAfter(s, k));
+            rep.push_back(DeviceAfter(p, k));
+        }
+    }
+};
+
+// The k of the run whose device the candidate is; -1 when none. Both views
+// match by it, an operand's whole text against the run's device names.
+long RunIndex(const TRun& run, const std::string& candidate) {
     if (candidate.empty()) return -1;
-    for (long k = 0; k < r.count; ++k)
-        if (DeviceAfter(NormalizeDeviceName(r.search, false), k) == candidate) return k;
+    for (std::size_t k = 0; k < run.search.size(); ++k)
+        if (run.search[k] == candidate) return static_cast<long>(k);
     return -1;
 }
 
@@ -379,8 +473,9 @@ void FindDeviceInLadder(const TGridTarget& t, const std::string& name, const std
                         TSearchUi& ui) {
     bool stopped = false;
     const TLdbKind filter = KindOfType(type);
-    WalkLadder(t, s, [&](std::int32_t row, std::int32_t col) {
-        const std::string text = CellDeviceText(t.grid, row, col / kLdbCellBytes, filter);
+    const TRowLabels labels(t);
+    WalkLadder(t, labels, s, [&](std::int32_t row, std::int32_t col) {
+        const std::string text = LadderCandidate(t.grid, labels, row, col, filter);
         const TSearchPlace place{0, 0, row, SelectColumn(t.grid, row, col)};
         stopped = Confirm(name, text, place, true, ui) == TSearchStep::Stop;
         return !stopped;
@@ -389,18 +484,18 @@ void FindDeviceInLadder(const TGridTarget& t, const std::string& name, const std
 }
 
 int ReplaceInCode(const TCodeTarget& t, const TReplaceRequest& r, TSearchStart s, TSearchUi& ui) {
-    const std::string search = NormalizeDeviceName(r.search, false), rep = NormalizeDeviceName(r.replacement, false);
+    const TRun run(r);
     int written = 0;
     bool stopped = false;
     const TCodeWalk start = StartCodeWalk(t, s);
     WalkCode(start, [&](std::uint32_t offset, int line) {
         ForEachPosition(t.code, t.capacity, offset, [&](std::uint32_t pos) {
-            const long k = RunIndex(r, OperandText(t.code, t.capacity, offset, pos));
+            const long k = RunIndex(run, OperandText(t.code, t.capacity, offset, pos));
             if (k < 0) return true;
             const TSearchPlace place{offset, line};
             ui.Select(place);
             auto write = [&](long kk) {
-                return WriteInstOperand(t.code, t.capacity, offset, pos, DeviceAfter(search, kk), DeviceAfter(rep, kk));
+                return WriteInstOperand(t.code, t.capacity, offset, pos, run.search[kk], run.rep[kk]);
             };
             auto allPhase = [&] {
                 // The rest of the walk, from this place on, written on a copy first.
@@ -412,9 +507,9 @@ int ReplaceInCode(const TCodeTarget& t, const TReplaceRequest& r, TSearchStart s
                 WalkCode(rest, [&](std::uint32_t off, int ln) {
                     ForEachPosition(copy.data(), t.capacity, off, [&](std::uint32_t p) {
                         if (first && p < pos) return true;  // positions before this one are done
-                        const long kk = RunIndex(r, OperandText(copy.data(), t.capacity, off, p));
+                        const long kk = RunIndex(run, OperandText(copy.data(), t.capacity, off, p));
                         if (kk < 0) return true;
-                        if (WriteInstOperand(copy.data(), t.capacity, off, p, DeviceAfter(search, kk), DeviceAfter(rep, kk))) {
+                        if (WriteInstOperand(copy.data(), t.capacity, off, p, run.search[kk], run.rep[kk])) {
                             ++count;
                             lastPlace = {off, ln};
                         } else {
@@ -444,32 +539,37 @@ int ReplaceInCode(const TCodeTarget& t, const TReplaceRequest& r, TSearchStart s
 }
 
 int ReplaceInLadder(const TGridTarget& t, const TReplaceRequest& r, TSearchStart s, TSearchUi& ui) {
-    const std::string search = NormalizeDeviceName(r.search, false), rep = NormalizeDeviceName(r.replacement, false);
+    const TRun run(r);
     const TLdbKind filter = KindOfType(r.searchType);
+    const TRowLabels labels(t);
     const std::int32_t last = std::max(t.lastRow, s.fromEnds ? t.lastRow : t.cursorRow);
     const std::size_t bytes = static_cast<std::size_t>(last + 1) * kLdbRowBytes;
     int written = 0;
     bool stopped = false;
-    WalkLadder(t, s, [&](std::int32_t row, std::int32_t col) {
-        const long k = RunIndex(r, CellDeviceText(t.grid, row, col / kLdbCellBytes, filter));
+    WalkLadder(t, labels, s, [&](std::int32_t row, std::int32_t col) {
+        const long k = RunIndex(run, LadderCandidate(t.grid, labels, row, col, filter));
         if (k < 0) return true;
         const TSearchPlace place{0, 0, row, SelectColumn(t.grid, row, col)};
         ui.Select(place);
         auto write = [&](long kk) {
-            return WriteLadderCell(t.grid, row, col, r.searchType, r.repType, DeviceAfter(search, kk), DeviceAfter(rep, kk));
+            return WriteLadderCell(t.grid, row, col, r.searchType, r.repType, run.search[kk], run.rep[kk]);
         };
         auto allPhase = [&] {
+            // The rest of the walk, from this place on, written on a copy first.
             std::vector<std::uint8_t> copy(t.grid, t.grid + bytes);
             int count = 0, refused = 0;
-            TGridTarget rest{copy.data(), t.lastRow, row, col};
-            WalkLadder(rest, TSearchStart{false, s.up}, [&](std::int32_t rr, std::int32_t cc) {
-                const long kk = RunIndex(r, CellDeviceText(copy.data(), rr, cc / kLdbCellBytes, filter));
+            TSearchPlace lastPlace = place;
+            TGridTarget rest = t;
+            rest.grid = copy.data();
+            WalkLadderFrom(rest, labels, row, col, s.up, [&](std::int32_t rr, std::int32_t cc) {
+                const long kk = RunIndex(run, LadderCandidate(copy.data(), labels, rr, cc, filter));
                 if (kk < 0) return true;
-                if (WriteLadderCell(copy.data(), rr, cc, r.searchType, r.repType, DeviceAfter(search, kk),
-                                    DeviceAfter(rep, kk)))
+                if (WriteLadderCell(copy.data(), rr, cc, r.searchType, r.repType, run.search[kk], run.rep[kk])) {
                     ++count;
-                else
+                    lastPlace = {0, 0, rr, SelectColumn(copy.data(), rr, cc)};
+                } else {
                     ++refused;
+                }
                 return true;
             });
             if (refused > 0) {
@@ -477,12 +577,13 @@ int ReplaceInLadder(const TGridTarget& t, const TReplaceRequest& r, TSearchStart
                 return 0;
             }
             std::memcpy(t.grid, copy.data(), bytes);
+            if (count > 0) ui.Select(lastPlace);
             return count;
         };
         stopped = ReplaceStep(k, place, ui, written, write, allPhase) == TSearchStep::Stop;
         return !stopped;
     });
-    ui.Show(kMsgSearchDone);
+    ui.Show(kMsgReplaceDone, std::to_string(written));
     return written;
 }
 

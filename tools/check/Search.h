@@ -56,12 +56,15 @@ struct TCodeTarget {
     std::uint32_t cursorOffset = 0;
 };
 
-/// A ladder grid to search.
+/// A ladder grid to search, with the rows its P and I labels stand on
+/// (entry n: the row of P n or I n, -1 when free; null: no labels).
 struct TGridTarget {
     std::uint8_t* grid = nullptr;
     std::int32_t lastRow = 0;
     std::int32_t cursorRow = 0;
     std::int32_t cursorCol = 0;
+    const std::int32_t* pLabelRows = nullptr;  ///< kPLabelCount entries
+    const std::int32_t* iLabelRows = nullptr;  ///< kILabelCount entries
 };
 
 /// A replacement: a run of `count` devices from `search` by as many from
@@ -94,6 +97,9 @@ const std::vector<std::string>& SearchTypeTexts();
 /// Finds a device (wildcard "*" allowed) in code; asks 63 at each match, shows 64 at the end.
 void FindDeviceInCode(const TCodeTarget& target, const std::string& name, TSearchStart start, TSearchUi& ui);
 /// Finds a device in a ladder grid, optionally only in cells of one element type.
+/// A ladder and the instruction list of the same program match the same
+/// operands: a cell's whole operand text (digit group, index register, 32-bit
+/// value) and the row's labels are compared, as the list compares its operands.
 void FindDeviceInLadder(const TGridTarget& target, const std::string& name, const std::string& type,
                         TSearchStart start, TSearchUi& ui);
 
@@ -102,7 +108,9 @@ void FindDeviceInLadder(const TGridTarget& target, const std::string& name, cons
 /// more is written, and nothing more is written when any of it is refused.
 /// Returns the number of operands written.
 int ReplaceInCode(const TCodeTarget& target, const TReplaceRequest& request, TSearchStart start, TSearchUi& ui);
-/// Replaces a run of devices in ladder cells, with the same rules.
+/// Replaces a run of devices in ladder cells, with the same rules, the same
+/// classes (by the instruction a cell stands for when both element types are
+/// "None") and the same closing message with the count written.
 int ReplaceInLadder(const TGridTarget& target, const TReplaceRequest& request, TSearchStart start, TSearchUi& ui);
 
 /// The instruction row a mnemonic names when it may be searched for; -1 otherwise.

@@ -91,6 +91,11 @@ std::vector<std::uint8_t> Bytes(const TEditTarget& t) {
 
 std::uint8_t* Data(const TEditTarget& t) { return t.code ? t.code : t.grid; }
 
+// The ladder of the active editor as the walks take it, with its labels.
+TGridTarget GridOf(const TEditTarget& t) {
+    return {t.grid, t.lastRow, t.cursorRow, t.cursorCol, t.pLabelRows, t.iLabelRows};
+}
+
 }  // namespace
 
 int TRadioPair::ItemIndex() const { return second && second->isChecked() ? 1 : 0; }
@@ -248,8 +253,7 @@ void TSearchDlg::FindClick() {
     if (t.code)
         FindDeviceInCode({t.code, t.capacity, t.end, t.cursorOffset}, name, start, ui);
     else if (t.grid)
-        FindDeviceInLadder({t.grid, t.lastRow, t.cursorRow, t.cursorCol}, name, FindType->currentText().toStdString(),
-                           start, ui);
+        FindDeviceInLadder(GridOf(t), name, FindType->currentText().toStdString(), start, ui);
 }
 
 void TSearchDlg::RepClick() {
@@ -282,7 +286,7 @@ void TSearchDlg::RepClick() {
     TDialogSearchUi ui(link);
     const TSearchStart start = StartOf(SearchStp, SearchUD);
     const int written = t.code ? ReplaceInCode({t.code, t.capacity, t.end, t.cursorOffset}, r, start, ui)
-                               : ReplaceInLadder({t.grid, t.lastRow, t.cursorRow, t.cursorCol}, r, start, ui);
+                               : ReplaceInLadder(GridOf(t), r, start, ui);
     if (written <= 0) return;
     // One undo step for the whole click: the window records the state before
     // it, then takes up the replaced data.
@@ -310,7 +314,7 @@ void TSearchDlg::FindCmdClick() {
     if (t.code)
         FindInstructionInCode({t.code, t.capacity, t.end, t.cursorOffset}, index, start, ui);
     else if (t.grid)
-        FindInstructionInLadder({t.grid, t.lastRow, t.cursorRow, t.cursorCol}, index, start, ui);
+        FindInstructionInLadder(GridOf(t), index, start, ui);
     if (Target->findText(text) < 0) {
         if (Target->count() >= kTargetHistory) Target->removeItem(0);
         Target->addItem(text);

@@ -22,6 +22,7 @@
 #include <QTableWidget>
 
 #include "instlist/Instredit.h"
+#include "ladder/edit/Laddertexts.h"
 #include "ladder/editor/Ladder.h"
 #include "ladder/model/Lad.h"
 #include "ladder/render/Ladderpainter.h"
@@ -478,5 +479,37 @@ TEST_F(ToolsWindowTest, FindAndReplaceInTheLadderLandOnTheCell) {
     QTest::mouseClick(SearchDlg->FindCmd, Qt::LeftButton);
     EXPECT_EQ(ladder->Edit().Row(), 0);
     EXPECT_EQ(SearchDlg->Target->count(), 1);
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
+}
+
+TEST_F(ToolsWindowTest, ReplaceAllInTheLadderChangesWhatTheListChangesAndCountsIt) {
+    ASSERT_NO_FATAL_FAILURE(StartWithTools(
+        {"LD X3", "MOV K4X0 D0", "LD X1", "MOV D0E K4Y0", "LD X2", "CJ P3", "P3", "LD X4", "OUT Y0", "END"}, true));
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    Replace("D0", "D10", {qel::Answer::All});
+    EXPECT_EQ(_Inst->Edit().LineText(1), "MOV K4X0 D10");
+    EXPECT_EQ(_Inst->Edit().LineText(3), "MOV D0E K4Y0");
+    EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(65) + "1"));
+    ASSERT_TRUE(frame_->RunCommand("MmUndo"));
+    messages_.Clear();
+
+    // The same replacement from the ladder: the indexed D0E stays, the count is shown.
+    TLDB* ladder = OpenLadderWindow(frame_.get());
+    ASSERT_TRUE(frame_->RunCommand("MmCodeToLad"));
+    ASSERT_EQ(gActiveView, 2);
+    Replace("D0", "D10", {qel::Answer::All});
+    std::vector<std::string> texts;
+    for (std::int32_t row = 0; row <= ladder->Edit().LastRow(); ++row)
+        for (std::int32_t col = 0; col <= kLdbLastColumn; col += kLdbCellBytes)
+            if (const std::string t = CellOperandText(gLadderRows, row, col); t.rfind("D", 0) == 0) texts.push_back(t);
+    EXPECT_EQ(texts, (std::vector<std::string>{"D10", "D0E"}));
+    EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(65) + "1"));
+    EXPECT_FALSE(messages_.WasShown(gMsgTable.Get(64)));
+
+    // The label P3 is found on its row, after the jump to it.
+    Find("P3", {qel::Answer::Yes, qel::Answer::No});
+    ASSERT_GE(gPLabelRows[3], 0);
+    EXPECT_EQ(ladder->Edit().Row(), gPLabelRows[3]);
+    EXPECT_EQ(ladder->Edit().Col(), 0);
     EXPECT_FALSE(messages_.UnscriptedQuestion());
 }

@@ -1,0 +1,249 @@
+// Find and replace from the instruction list and from the ladder of one
+// program: a search finds and replaces the same operands whichever view it
+// runs from, with the same questions and messages, and the ladder compiles
+// back to the program the list's replacement leaves.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <ostream>
+
+#include "core/DeviceLimits.h"
+#include "core/ProgramImage.h"
+#include "ladder/model/Lad.h"
+#include "ladder/model/LadderConvert.h"
+#include "ladder/model/Laddercompile.h"
+#include "project/Qelglobals.h"
+#include "tests/ladder/model/IlProgram.h"
+#include "tools/check/Search.h"
+
+using qel::Answer;
+
+namespace {
+
+constexpr std::uint32_t kCapacity = 3616;
+constexpr std::int32_t kRows = 200;
+
+// What one search or replace did: the program afterwards, each question and
+// message in turn ("ask 66", "show 65 2"), how many places were shown.
+struct TOutcome {
+    std::string listing;
+    std::vector<std::string> events;
+    int selected = 0;
+    bool operator==(const TOutcome&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const TOutcome& o) {
+    os << "\n" << o.listing << "events:";
+    for (const std::string& e : o.events) os << " [" << e << "]";
+    return os << " selected: " << o.selected << "\n";
+}
+
+class TRecordingUi final : public TSearchUi {
+public:
+    explicit TRecordingUi(std::deque<Answer> answers) : answers_(std::move(answers)) {}
+    TOutcome outcome;
+    void Select(const TSearchPlace&) override { ++outcome.selected; }
+    Answer Ask(int id, qel::AskButtons) override {
+        outcome.events.push_back("ask " + std::to_string(id));
+        if (answers_.empty()) return Answer::Yes;
+        const Answer a = answers_.front();
+        answers_.pop_front();
+        return a;
+    }
+    void Show(int id, const std::string& detail) override {
+        outcome.events.push_back("show " + std::to_string(id) + (detail.empty() ? "" : " " + detail));
+    }
+
+private:
+    std::deque<Answer> answers_;
+};
+
+// The used part of a code image as instruction-list text.
+std::string Listing(const std::vector<std::uint8_t>& image) {
+    std::uint32_t end = 0;
+    LocateCodeEnd(image.data(), image.size(), &end);
+    return qel::test::ListingOf(std::vector<std::uint8_t>(image.begin(), image.begin() + end + 2));
+}
+
+// One program as the list holds it (its code) and as the ladder holds it (the
+// grid drawn from that code, with its label tables). Every run works on
+// copies, so each starts from the program as written.
+class TBothViews {
+public:
+    explicit TBothViews(const std::vector<std::string>& lines) {
+        SetCurrentFamily(1);
+        code_ = qel::test::AssembleLines(lines);
+        code_.resize(kCapacity, 0xFF);
+        LocateCodeEnd(code_.data(), code_.size(), &end_);
+        TConvertInput in;
+        in.code = code_.data();
+        in.length = kCapacity;
+        in.used = end_ + 2;
+        TLadderTarget target;
+        target.grid = grid_.data();
+        target.rowCapacity = kRows;
+        target.labels = TLabelTables{p_.data(), i_.data()};
+        const TConvertResult r = ConvertCodeToGrid(in, target);
+        EXPECT_TRUE(r.ok) << "the program has no ladder";
+        lastRow_ = r.rowCount - 1;
+    }
+    std::string Written() const { return Listing(code_); }
+
+    TOutcome ReplaceFromList(const TReplaceRequest& r, std::deque<Answer> answers, TSearchStart s = {true, false}) const {
+        std::vector<std::uint8_t> code = code_;
+        TRecordingUi ui(std::move(answers));
+        ReplaceInCode({code.data(), kCapacity, end_, 0}, r, s, ui);
+        ui.outcome.listing = Listing(code);
+        return ui.outcome;
+    }
+    TOutcome ReplaceFromLadder(const TReplaceRequest& r, std::deque<Answer> answers,
+                               TSearchStart s = {true, false}) const {
+        std::vector<std::uint8_t> grid = grid_;
+        std::vector<std::int32_t> p = p_, i = i_;
+        TRecordingUi ui(std::move(answers));
+        ReplaceInLadder({grid.data(), lastRow_, 0, 0, p.data(), i.data()}, r, s, ui);
+        ui.outcome.listing = Compiled(grid, p, i);
+        return ui.outcome;
+    }
+    TOutcome FindFromList(const std::string& name) const {
+        std::vector<std::uint8_t> code = code_;
+        TRecordingUi ui({});
+        FindDeviceInCode({code.data(), kCapacity, end_, 0}, name, {true, false}, ui);
+        ui.outcome.listing = Listing(code);
+        return ui.outcome;
+    }
+    TOutcome FindFromLadder(const std::string& name) const {
+        std::vector<std::uint8_t> grid = grid_;
+        TRecordingUi ui({});
+        FindDeviceInLadder({grid.data(), lastRow_, 0, 0, p_.data(), i_.data()}, name, "None", {true, false}, ui);
+        ui.outcome.listing = Compiled(grid, p_, i_);
+        return ui.outcome;
+    }
+
+private:
+    // The ladder compiled into a fresh image, as the program it stands for.
+    std::string Compiled(std::vector<std::uint8_t>& grid, const std::vector<std::int32_t>& p,
+                         const std::vector<std::int32_t>& i) const {
+        std::vector<std::uint8_t> image(kCapacity, 0);
+        std::vector<std::int32_t> pRows = p, iRows = i;
+        TCompileTarget t;
+        t.grid = grid.data();
+        t.gridRows = kRows;
+        t.lastRow = FindLastUsedRow(grid.data(), kLdbRowBytes, kRows - 1);
+        t.labels = TLabelTables{pRows.data(), iRows.data()};
+        t.code = image.data();
+        t.capacity = kCapacity;
+        if (CompileLadder(t) != 0) return "the ladder does not compile: " + CompileFailureText();
+        return Listing(image);
+    }
+
+    std::vector<std::uint8_t> code_;
+    std::uint32_t end_ = 0;
+    std::vector<std::uint8_t> grid_ = std::vector<std::uint8_t>(static_cast<std::size_t>(kRows) * kLdbRowBytes, 0);
+    std::vector<std::int32_t> p_ = std::vector<std::int32_t>(kPLabelCount, -1);
+    std::vector<std::int32_t> i_ = std::vector<std::int32_t>(kILabelCount, -1);
+    std::int32_t lastRow_ = -1;
+};
+
+bool Holds(const TOutcome& o, const std::string& line) { return o.listing.find(line) != std::string::npos; }
+
+using Events = std::vector<std::string>;
+
+}  // namespace
+
+TEST(SearchBothViewsTest, AnIndexedOperandIsNotItsPlainDevice) {
+    const TBothViews p({"LD X3", "MOV K4X0 D0", "LD X1", "MOV D0E K4Y0", "MOV K5E D1", "END"});
+    const TOutcome list = p.ReplaceFromList({"D0", "D10", 1}, {Answer::All});
+    EXPECT_TRUE(Holds(list, "MOV K4X0 D10")) << list;
+    EXPECT_TRUE(Holds(list, "MOV D0E K4Y0")) << list;
+    EXPECT_EQ(list.events, (Events{"ask 66", "show 65 1"}));
+    EXPECT_EQ(p.ReplaceFromLadder({"D0", "D10", 1}, {Answer::All}), list);
+
+    // D0 and D0E are each found once, from either view; the indexed K5E is no K5.
+    for (const auto& [name, places] : {std::pair{"D0", 1}, {"D0E", 1}, {"K5", 0}}) {
+        const TOutcome found = p.FindFromList(name);
+        EXPECT_EQ(found.selected, places) << name;
+        EXPECT_EQ(p.FindFromLadder(name), found) << name;
+    }
+}
+
+TEST(SearchBothViewsTest, ADigitGroupIsMatchedWhole) {
+    const TBothViews p({"LD X3", "MOV K4M0 D0", "LD M0", "OUT M1", "END"});
+    for (const std::deque<Answer>& answers : {std::deque<Answer>{Answer::All}, std::deque<Answer>{}}) {
+        const TOutcome list = p.ReplaceFromList({"M0", "M10", 1}, answers);
+        EXPECT_TRUE(Holds(list, "MOV K4M0 D0")) << list;
+        EXPECT_TRUE(Holds(list, "LD M10")) << list;
+        EXPECT_EQ(list.events.back(), "show 65 1");
+        EXPECT_EQ(p.ReplaceFromLadder({"M0", "M10", 1}, answers), list);
+    }
+    for (const char* name : {"M0", "K4M0"}) {
+        const TOutcome found = p.FindFromList(name);
+        EXPECT_EQ(found.selected, 1) << name;
+        EXPECT_EQ(p.FindFromLadder(name), found) << name;
+    }
+}
+
+TEST(SearchBothViewsTest, ThirtyTwoBitValuesAndSetValuesAreReplacedAlike) {
+    const TBothViews p({"LD X3", "DMOV K100000 D0", "LD X1", "DCNT C200 K100000", "LD X2", "TMR T0 K10", "LD T0",
+                        "CNT C1 K10", "LD C200", "OUT Y0", "END"});
+    const struct {
+        TReplaceRequest request;
+        const char* line1;  // expected lines of the program afterwards
+        const char* line2;
+        const char* closing;
+    } cases[] = {
+        {{"K100000", "K5", 1}, "DMOV K5 D0", "DCNT C200 K5", "show 65 2"},
+        {{"K10", "K20", 1}, "TMR T0 K20", "CNT C1 K20", "show 65 2"},
+        {{"T0", "T5", 1}, "TMR T5 K10", "LD T5", "show 65 2"},
+        {{"C200", "C201", 1}, "DCNT C201 K100000", "LD C201", "show 65 2"},
+        // A 32-bit counter cannot become a 16-bit one: nothing changes in either view.
+        {{"C200", "C20", 1}, "DCNT C200 K100000", "LD C200", "show 65 0"},
+    };
+    const TOutcome found = p.FindFromList("K100000");
+    EXPECT_EQ(found.selected, 2);
+    EXPECT_EQ(p.FindFromLadder("K100000"), found);
+    for (const auto& c : cases) {
+        const TOutcome list = p.ReplaceFromList(c.request, {Answer::All});
+        EXPECT_TRUE(Holds(list, c.line1)) << c.request.search << list;
+        EXPECT_TRUE(Holds(list, c.line2)) << c.request.search << list;
+        EXPECT_EQ(list.events.back(), c.closing) << c.request.search;
+        EXPECT_EQ(p.ReplaceFromLadder(c.request, {Answer::All}), list) << c.request.search;
+    }
+}
+
+TEST(SearchBothViewsTest, AnOperandTakesTheClassOfItsInstruction) {
+    // SET drives an output as OUT does: Y0 may become an M in both views;
+    // RST takes only its own letter, so with it "All" is refused whole.
+    const TBothViews set({"LD X3", "SET Y0", "LD X1", "OUT Y0", "END"});
+    const TOutcome list = set.ReplaceFromList({"Y0", "M5", 1}, {Answer::All});
+    EXPECT_TRUE(Holds(list, "SET M5")) << list;
+    EXPECT_EQ(list.events, (Events{"ask 66", "show 65 2"}));
+    EXPECT_EQ(set.ReplaceFromLadder({"Y0", "M5", 1}, {Answer::All}), list);
+
+    const TBothViews rst({"LD X3", "SET Y0", "LD X1", "OUT Y0", "LD X2", "RST Y0", "END"});
+    const TOutcome refused = rst.ReplaceFromList({"Y0", "M5", 1}, {Answer::All});
+    EXPECT_EQ(refused.listing, rst.Written());
+    EXPECT_EQ(refused.events, (Events{"ask 66", "show 148 1", "show 65 0"}));
+    EXPECT_EQ(rst.ReplaceFromLadder({"Y0", "M5", 1}, {Answer::All}), refused);
+}
+
+TEST(SearchBothViewsTest, LabelsAreFoundAndNeverRewritten) {
+    const TBothViews p({"LD X3", "CJ P3", "LD X1", "OUT Y0", "P3", "LD X2", "OUT Y1", "FEND", "I001", "LD X4",
+                        "OUT Y2", "IRET", "END"});
+    // The label and the jump to it; the interrupt label.
+    for (const auto& [name, places] : {std::pair{"P3", 2}, {"I001", 1}}) {
+        const TOutcome found = p.FindFromList(name);
+        EXPECT_EQ(found.selected, places) << name;
+        EXPECT_EQ(p.FindFromLadder(name), found) << name;
+    }
+    // "All" meets the label, which no replacement rewrites: nothing changes.
+    const TOutcome all = p.ReplaceFromList({"P3", "P4", 1}, {Answer::All});
+    EXPECT_EQ(all.listing, p.Written());
+    EXPECT_EQ(all.events, (Events{"ask 66", "show 148 1", "show 65 0"}));
+    EXPECT_EQ(p.ReplaceFromLadder({"P3", "P4", 1}, {Answer::All}), all);
+    // One by one, up from the end: the label first, refused; then the jump.
+    const TOutcome up = p.ReplaceFromList({"P3", "P4", 1}, {}, TSearchStart{true, true});
+    EXPECT_TRUE(Holds(up, "CJ P4")) << up;
+    EXPECT_EQ(up.events, (Events{"ask 66", "ask 68", "ask 66", "ask 67", "show 65 1"}));
+    EXPECT_EQ(p.ReplaceFromLadder({"P3", "P4", 1}, {}, TSearchStart{true, true}), up);
+}
