@@ -16,6 +16,7 @@ void TInstEdit::Attach(std::uint8_t* code, std::uint32_t capacity, std::uint32_t
     used_ = std::min(used, capacity_);
     ClearUndo();
     BuildLines();
+    MarkOwn();
 }
 
 void TInstEdit::Relayout() {
@@ -44,6 +45,17 @@ void TInstEdit::BuildLines() {
 
 bool TInstEdit::ChangedElsewhere() const {
     return code_ && seen_.size() == capacity_ && std::memcmp(code_, seen_.data(), capacity_) != 0;
+}
+
+bool TInstEdit::OwnCode() const {
+    return !code_ || (own_.size() == capacity_ && std::memcmp(code_, own_.data(), capacity_) == 0);
+}
+
+void TInstEdit::MarkOwn() {
+    if (code_)
+        own_.assign(code_, code_ + capacity_);
+    else
+        own_.clear();
 }
 
 std::uint32_t TInstEdit::LastOffset() const { return lines_.size() >= 2 ? lines_[lines_.size() - 2] : 0; }
@@ -115,7 +127,7 @@ TInstEditResult TInstEdit::EnterLine(int line, std::string_view text, bool inser
     if (IsLabelIndex(OpcodeToIndex(word)) &&
         LabelTaken(word, offset, replace ? LineOffset(line + 1) : offset))
         return TInstEditResult::LabelTaken;
-    TInstSnapshot before = Snapshot(line);
+    TInstSnapshot before = Before(line);
     std::uint32_t used = used_;
     const bool ok = (insert || line == LastLine())
                         ? InsertInstruction(code_, capacity_, used, offset, gInsnBuf.code, gInsnBuf.length)
@@ -130,7 +142,7 @@ TInstEditResult TInstEdit::EnterLine(int line, std::string_view text, bool inser
 TInstEditResult TInstEdit::DeleteLines(int first, int last) {
     NormaliseBlock(first, last);
     if (!code_ || first > last) return TInstEditResult::Empty;
-    TInstSnapshot before = Snapshot(first);
+    TInstSnapshot before = Before(first);
     std::uint32_t used = used_;
     if (DeleteInstructions(code_, capacity_, used, LineOffset(first), LineOffset(last + 1)) == 0)
         return TInstEditResult::Empty;
@@ -159,7 +171,7 @@ TInstEditResult TInstEdit::PasteAt(int line, const std::vector<std::uint8_t>& pa
             return TInstEditResult::LabelTaken;
     }
     line = std::clamp(line, 0, LastLine());
-    TInstSnapshot before = Snapshot(line);
+    TInstSnapshot before = Before(line);
     std::uint32_t used = used_;
     if (!InsertInstruction(code_, capacity_, used, LineOffset(line), payload.data(),
                            static_cast<std::uint32_t>(payload.size())))
@@ -181,18 +193,39 @@ TInstSnapshot TInstEdit::Snapshot(int cursorLine) const {
     return s;
 }
 
+TInstSnapshot TInstEdit::Before(int cursorLine) {
+    EndHistoryOverForeignCode();
+    return Snapshot(cursorLine);
+}
+
+void TInstEdit::EndHistoryOverForeignCode() {
+    if (OwnCode()) return;
+    ClearUndo();
+    MarkOwn();
+}
+
 void TInstEdit::Restore(const TInstSnapshot& s) {
     const std::size_t n = std::min<std::size_t>(s.code.size(), capacity_);
     std::memcpy(code_, s.code.data(), n);
     std::memset(code_ + n, 0xFF, capacity_ - n);
     used_ = static_cast<std::uint32_t>(n);
     BuildLines();
+    MarkOwn();
 }
 
-void TInstEdit::Commit(TInstSnapshot before) { history_.Record(std::move(before)); }
+void TInstEdit::Commit(TInstSnapshot before) {
+    history_.Record(std::move(before));
+    MarkOwn();
+}
+
+void TInstEdit::TakeUpExternalEdit() {
+    Relayout();
+    MarkOwn();
+}
 
 bool TInstEdit::Undo(int& cursorLine) {
     if (!code_) return false;
+    EndHistoryOverForeignCode();
     std::optional<TInstSnapshot> s = history_.Undo(Snapshot(cursorLine));
     if (!s) return false;
     Restore(*s);
@@ -202,6 +235,7 @@ bool TInstEdit::Undo(int& cursorLine) {
 
 bool TInstEdit::Redo(int& cursorLine) {
     if (!code_) return false;
+    EndHistoryOverForeignCode();
     std::optional<TInstSnapshot> s = history_.Redo(Snapshot(cursorLine));
     if (!s) return false;
     Restore(*s);

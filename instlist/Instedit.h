@@ -58,6 +58,11 @@ public:
     /// laid out here (a ladder compile, find and replace). Lines laid out over
     /// other code would put the next edit inside an instruction.
     bool ChangedElsewhere() const;
+    /// Whether the buffer is as this list's own edits, undo and redo last
+    /// left it. Once someone else wrote into it (a ladder compile, a chart
+    /// conversion) the undo history ends: an undo would put the old code
+    /// back over that other window's work.
+    bool OwnCode() const;
 
     /// Lines: one per instruction in [0, Used()), then the append line.
     int LineCount() const { return static_cast<int>(lines_.size()); }
@@ -95,8 +100,8 @@ public:
     TInstEditResult PasteAt(int line, const std::vector<std::uint8_t>& payload);
 
     // ---- undo and redo ----
-    bool CanUndo() const { return history_.CanUndo(); }
-    bool CanRedo() const { return history_.CanRedo(); }
+    bool CanUndo() const { return history_.CanUndo() && OwnCode(); }
+    bool CanRedo() const { return history_.CanRedo() && OwnCode(); }
     int UndoCount() const { return history_.UndoCount(); }
     /// Restores the latest snapshot and keeps the present state for Redo.
     /// cursorLine is the cursor now and gets the snapshot's cursor.
@@ -104,11 +109,19 @@ public:
     bool Redo(int& cursorLine);
     void ClearUndo();
     /// Records the present state as one undo step before a change made to the
-    /// buffer from outside (find and replace); Relayout afterwards.
-    void RecordUndo(int cursorLine) { Commit(Snapshot(cursorLine)); }
+    /// buffer from outside on this list's behalf (find and replace);
+    /// TakeUpExternalEdit afterwards.
+    void RecordUndo(int cursorLine) { Commit(Before(cursorLine)); }
+    /// Lays the lines out over that change and counts it as the list's own.
+    void TakeUpExternalEdit();
 
 private:
     TInstSnapshot Snapshot(int cursorLine) const;
+    /// The snapshot an edit records; over code written elsewhere the history
+    /// ends first.
+    TInstSnapshot Before(int cursorLine);
+    void EndHistoryOverForeignCode();
+    void MarkOwn();
     void Restore(const TInstSnapshot& s);
     void Commit(TInstSnapshot before);
     void BuildLines();
@@ -121,6 +134,7 @@ private:
     std::uint32_t used_ = 0;
     std::vector<std::uint32_t> lines_{0};  // offsets; the last one is the append line
     std::vector<std::uint8_t> seen_;       // the buffer as the lines were laid out over it
+    std::vector<std::uint8_t> own_;        // the buffer as the list's own edits last left it
     TEditHistory<TInstSnapshot> history_;
 };
 

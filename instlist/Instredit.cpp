@@ -147,7 +147,7 @@ void TInst::RegisterCommands() {
     };
     Link->BeginExternalEdit = [this] { edit_.RecordUndo(CursorLine); };
     Link->EndExternalEdit = [this] {
-        edit_.Relayout();
+        edit_.TakeUpExternalEdit();
         AfterEdit();
     };
     r.Register("MmJump", [this] { MmJumpClick(); });

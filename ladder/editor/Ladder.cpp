@@ -149,8 +149,11 @@ void TLDB::RegisterCommands() {
     auto onCell = [this, editing] { return editing() && edit_.Col() >= 0; };
     auto marked = [this, onCell] { return onCell() && edit_.Selection().active; };
     auto clip = [this, onCell] { return onCell() && ClipboardBlock().has_value(); };
-    r.Register("MmUndo", [this] { PopUndoClick(); }, [this, editing] { return editing() && history_.CanUndo(); });
-    r.Register("MmRedo", [this] { PopRedoClick(); }, [this, editing] { return editing() && history_.CanRedo(); });
+    // Nothing to undo over a program changed elsewhere (EndHistoryOverChangedCode).
+    r.Register("MmUndo", [this] { PopUndoClick(); },
+               [this, editing] { return editing() && history_.CanUndo() && !CodeChangedElsewhere(); });
+    r.Register("MmRedo", [this] { PopRedoClick(); },
+               [this, editing] { return editing() && history_.CanRedo() && !CodeChangedElsewhere(); });
     r.Register("MmCut", [this] { PopCutClick(); }, marked);
     r.Register("MmCopy", [this] { PopCopyClick(); }, marked);
     r.Register("MmPaste", [this] { PopPasteClick(); }, clip);
@@ -541,6 +544,9 @@ TLadderSnapshot TLDB::Snapshot() const {
 }
 
 void TLDB::RecordUndo() {
+    // An edit made while the ladder stays open over code changed elsewhere (a
+    // chart converted into the program) is the first of a new history.
+    EndHistoryOverChangedCode();
     history_.Record(Snapshot());
     MarkEdited();
 }
@@ -866,11 +872,24 @@ void TLDB::FollowCode() {
         if (qel::AskQuestion(gMsgTable.Get(kMsgDropEdits), qel::AskButtons::YesNo) == qel::Answer::Yes) DropEdits();
         return;
     }
-    if (syncedCode_.size() == gProgramCapacity && std::equal(syncedCode_.begin(), syncedCode_.end(), gProgram)) return;
+    if (!CodeChangedElsewhere()) return;
+    EndHistoryOverChangedCode();
     // A ladder that no longer stands for the code is a drawing of other code:
     // it is drawn again from the code.
     if (!LadderStandsForProgram()) ConvertFromCode();
     syncedCode_.assign(gProgram, gProgram + gProgramCapacity);
+    emit Link->commandsChanged();
+}
+
+bool TLDB::CodeChangedElsewhere() const {
+    if (Inner || dirty_ || !gProgram) return false;
+    return syncedCode_.size() != gProgramCapacity || !std::equal(syncedCode_.begin(), syncedCode_.end(), gProgram);
+}
+
+void TLDB::EndHistoryOverChangedCode() {
+    // An undo would put back a drawing of the code as it was, and the next
+    // compile would take that other window's work out of the program.
+    if (CodeChangedElsewhere()) history_.Clear();
 }
 
 bool TLDB::ConvertFromCode() {
@@ -896,6 +915,7 @@ void TLDB::MmLadToCodeClick() {
 
 void TLDB::MmCodeToLadClick() {
     if (EditRefused() || !CommitEdits()) return;
+    EndHistoryOverChangedCode();
     ConvertFromCode();
 }
 

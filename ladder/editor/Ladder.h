@@ -118,9 +118,14 @@ public:
     /// The program's ladder catching up with its code: when another window
     /// (the instruction list) changed the program since the ladder last
     /// matched it, the ladder is rebuilt from the code, so that the next
-    /// compile never writes an old ladder over newer code. Edits of its own
-    /// that the program does not have are dropped only when the user says so.
+    /// compile never writes an old ladder over newer code; the undo history
+    /// ends there. Edits of its own that the program does not have are
+    /// dropped only when the user says so.
     void FollowCode();
+    /// The program's code is not what the ladder last compiled into it or
+    /// was drawn from, and the ladder holds no edits of its own: another
+    /// window or a conversion changed it, and FollowCode has yet to catch up.
+    bool CodeChangedElsewhere() const;
     /// Switching away compiled nothing (the failure was shown once): the
     /// next switch away does not try again before the next edit.
     bool LeaveReported() const { return leaveReported_; }
@@ -195,6 +200,10 @@ private:
     bool SimulationClick(QMouseEvent* event);
 
     void RecordUndo();
+    /// The undo history ends where the program changed elsewhere
+    /// (CodeChangedElsewhere): before the ladder takes up that code, and
+    /// before its first edit over it.
+    void EndHistoryOverChangedCode();
     void Restore(const TLadderSnapshot& s);
     TLadderSnapshot Snapshot() const;
     // The common end of a command that changed the grid or the selection.

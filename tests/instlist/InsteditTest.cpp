@@ -156,4 +156,34 @@ TEST_F(InstEditTest, WritesMadeElsewhereAreNoticedAndLaidOut) {
     EXPECT_EQ(other.Used(), edit_.Used());
 }
 
+TEST_F(InstEditTest, UndoAndRedoNeverPutOldCodeBackOverAWriteMadeElsewhere) {
+    Type({"LD X0", "OUT Y0", "END"});
+    int cursor = 0;
+    ASSERT_TRUE(edit_.Undo(cursor));  // END waits on the redo list
+    // Another editor of the same buffer puts lines in.
+    TInstEdit other;
+    other.Attach(code_.data(), static_cast<std::uint32_t>(code_.size()), edit_.Used());
+    auto otherTypes = [&](const char* line) {
+        ASSERT_EQ(other.EnterLine(other.LastLine(), line, true), TInstEditResult::Ok) << line;
+    };
+    otherTypes("LD X1");
+    otherTypes("OUT Y1");
+    const Texts both{"LD X0", "OUT Y0", "LD X1", "OUT Y1"};
+    EXPECT_FALSE(edit_.CanUndo());
+    EXPECT_FALSE(edit_.CanRedo());
+    edit_.Relayout();  // as the window does before it uses a line
+    EXPECT_FALSE(edit_.CanUndo());
+    // Edits of its own from here on undo back to that code, and no further.
+    Type({"END"});
+    ASSERT_TRUE(edit_.Undo(cursor));
+    EXPECT_EQ(Lines(), both);
+    EXPECT_FALSE(edit_.CanUndo());
+    // Undo and redo asked for over a write made since change nothing.
+    otherTypes("LD X2");
+    EXPECT_FALSE(edit_.Redo(cursor));
+    EXPECT_FALSE(edit_.Undo(cursor));
+    edit_.Relayout();
+    EXPECT_EQ(Lines(), (Texts{"LD X0", "OUT Y0", "LD X1", "OUT Y1", "LD X2"}));
+}
+
 }  // namespace
