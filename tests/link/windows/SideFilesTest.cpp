@@ -23,29 +23,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Types a text into the cell of index i of a grid of ten a row and presses Enter.
-void TypeInCell(QTableView* grid, int i, const QString& text) {
-    const QModelIndex cell = grid->model()->index(i / 10, i % 10);
-    grid->setCurrentIndex(cell);
-    grid->edit(cell);
-    QLineEdit* editor = nullptr;
-    for (QLineEdit* e : grid->viewport()->findChildren<QLineEdit*>())
-        if (e->isVisible()) editor = e;
-    ASSERT_TRUE(editor);
-    editor->selectAll();
-    QTest::keyClicks(editor, text);
-    QTest::keyClick(editor, Qt::Key_Return);
-    QApplication::processEvents();
-}
-
 QString Cell(QTableView* grid, int i) {
     return grid->model()->data(grid->model()->index(i / 10, i % 10), Qt::DisplayRole).toString();
-}
-
-bool CloseWindow(QWidget* window) {
-    const bool closed = window->parentWidget()->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    return closed;
 }
 
 class SideFilesTest : public LinkWindowTest {
