@@ -22,6 +22,8 @@ enum TShellMsg : int {
     kMsgLadderFileStale = 256,   ///< the ladder file is of other code: drawn again from the code
     kMsgChartEditsNotSaved = 257,  ///< saved, but the chart (or an element's inner program) holds edits the code does not have
     kMsgChartFileStale = 258,    ///< the chart file is of other code: drawn again from the code
+    kMsgCommentsBeyondFamily = 261,  ///< question: a new family drops the comments of devices it lacks (which follow)
+    kMsgFileRegsBeyondSetting = 262, ///< question: a new card setting drops file-register values (which follow)
 };
 
 /// Largest message file read (the real one is a few kilobytes).

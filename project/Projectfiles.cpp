@@ -824,6 +824,29 @@ void FitCommentLists() {
     }
 }
 
+std::string CommentsBeyondFamily(int family) {
+    std::string text;
+    for (int list = 0; list < kCommentListCount; ++list) {
+        const char letter = kCommentLetters[list];
+        const auto& comments = gQel.DevComments[static_cast<std::size_t>(list)];
+        int count = 0;
+        std::size_t first = 0, last = 0;
+        for (auto n = static_cast<std::size_t>(std::max(DeviceLimitOf(family, letter) + 1, 0)); n < comments.size(); ++n) {
+            if (comments[n].empty()) continue;
+            if (count++ == 0) first = n;
+            last = n;
+        }
+        if (count == 0) continue;
+        const int type = DeviceTypeFromLetter(letter);
+        if (!text.empty()) text += ", ";
+        text += std::string(1, letter) + " " + std::to_string(count) + " (" +
+                DeviceName(type, static_cast<std::uint32_t>(first));
+        if (last != first) text += "-" + DeviceName(type, static_cast<std::uint32_t>(last));
+        text += ")";
+    }
+    return text;
+}
+
 void LoadDeviceCommentInit() {
     for (auto& list : gQel.DevComments) std::fill(list.begin(), list.end(), std::string());
     std::vector<std::uint8_t> bytes;

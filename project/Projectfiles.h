@@ -63,6 +63,11 @@ bool CarryProgramToCapacity(int capacityIndex);
 /// keeping the comments that still fit.
 void FitCommentLists();
 
+/// The device comments that fitting the lists to `family` would drop (devices
+/// the family does not have), by letter: how many, and the first and last
+/// device ("X 1 (X200), D 3 (D5000-D9999)"); empty when none would go.
+std::string CommentsBeyondFamily(int family);
+
 /// Clears every device comment, then loads the defaults file
 /// DeviceCommentInit.txt of the install folder (a missing file gives no
 /// defaults). Names outside the family's lists are skipped.

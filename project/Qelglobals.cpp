@@ -94,6 +94,20 @@ void SetFileRegCount(std::int32_t count) {
     gFileRegCount = count;
 }
 
+std::string FileRegValuesBeyond(std::int32_t count) {
+    int values = 0;
+    std::size_t first = 0, last = 0;
+    for (std::size_t i = static_cast<std::size_t>(std::max<std::int32_t>(count, 0)); i < gFileRegValues.size(); ++i) {
+        if (gFileRegValues[i] == 0) continue;
+        if (values++ == 0) first = i;
+        last = i;
+    }
+    if (values == 0) return {};
+    std::string text = std::to_string(values) + " (" + std::to_string(first);
+    if (last != first) text += "-" + std::to_string(last);
+    return text + ")";
+}
+
 void AddRecentFile(const std::string& path) {
     auto& list = gQel.RecentFiles;
     list.erase(std::remove(list.begin(), list.end(), path), list.end());

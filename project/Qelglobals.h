@@ -138,6 +138,11 @@ extern std::int32_t gFileRegCount;
 /// Sets gFileRegCount and resizes gFileRegValues to it (new values 0).
 void SetFileRegCount(std::int32_t count);
 
+/// What a smaller file-register count would drop: the values not zero from
+/// index `count` up, how many and the first and last index ("2 (10000-20000)");
+/// empty when none would go.
+std::string FileRegValuesBeyond(std::int32_t count);
+
 // ---------------------------------------------------------------------------
 // View state
 

@@ -71,7 +71,11 @@ void TMachineSet::MachineType_BoxChange() {
 }
 
 void TMachineSet::ExtraMemChkClick() {
-    SetFileRegCount(FileRegCountFor(MachineType_Box->currentIndex(), ExtraMemChk->isChecked()));
+    // The card of the project's own family applies at once, as the model
+    // setting applies it (values it would drop are asked about first); for
+    // another family the box waits for OK.
+    if (_QelMain && MachineType_Box->currentIndex() == gQel.Family)
+        _QelMain->ApplyModelSetting(gQel.Family, gQel.CapacityIndex, ExtraMemChk->isChecked());
 }
 
 void TMachineSet::OkBtnClick() {

@@ -32,8 +32,9 @@ public:
     /// Applies the chosen setting through the frame; the dialog closes only
     /// when it was applied (a refused setting keeps it open with its message).
     void OkBtnClick();
-    /// Recomputes gFileRegCount from the family box and ExtraMemChk and
-    /// resizes the file-register values.
+    /// Applies ExtraMemChk to the file registers when the family box holds
+    /// the project's family (through ApplyModelSetting, which asks before
+    /// values go); another family's card waits for OK.
     void ExtraMemChkClick();
     /// The external memory box only applies to family 1.
     void MachineType_BoxChange();

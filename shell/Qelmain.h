@@ -78,7 +78,7 @@ enum class TProjectEvent {
     Cleared,        ///< New: an empty project
     Opened,         ///< a program file set was read
     ModelChanging,  ///< a new model setting is about to apply: save and close own files
-    ModelChanged,   ///< family or capacity changed in the model-setting dialog
+    ModelChanged,   ///< family, capacity or file-register card changed in the model setting
     Saving,         ///< about to write the file set (the editors' edits are committed)
     Saved,          ///< the file set was written
     ShuttingDown,   ///< the frame is closing: stop timers, write own files
@@ -249,7 +249,11 @@ public:
     void HelpClick();
     /// Applies a model setting (family 0..2, capacity index 0..3, extra file
     /// registers); false when refused (out of range, monitoring kept running,
-    /// or the program does not fit the capacity: message shown).
+    /// or the program does not fit the capacity: message shown), or when the
+    /// user kept the old setting rather than drop the comments of devices a
+    /// new family lacks (message 261) or file-register values a card setting
+    /// of the same family has no room for (message 262). A change of the card
+    /// alone keeps every window; the template's follows it (ModelChanged).
     bool ApplyModelSetting(int family, int capacityIndex, bool extraMemory);
     /// The help file for the desktop's language.
     static std::string HelpFilePath();

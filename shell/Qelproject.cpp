@@ -213,8 +213,23 @@ bool TQelMain::ApplyModelSetting(int family, int capacityIndex, bool extraMemory
     const bool familyChanged = family != gQel.Family;
     const bool capacityChanged = capacityIndex != gQel.CapacityIndex;
     const int fileRegs = FileRegCountFor(family, extraMemory);
+    // Within the family the card decides how many file-register values the
+    // template holds: values it would drop go only when the user lets them.
+    // (A new family's template is another one: its window goes, saved first.)
+    auto mayDropFileRegs = [&] {
+        if (familyChanged || fileRegs >= gFileRegCount) return true;
+        const std::string lost = FileRegValuesBeyond(fileRegs);
+        return lost.empty() || qel::AskQuestion(gMsgTable.Get(kMsgFileRegsBeyondSetting) + " " + lost,
+                                                qel::AskButtons::OkCancel) == qel::Answer::Ok;
+    };
     if (!familyChanged && !capacityChanged) {
-        if (fileRegs != gFileRegCount) SetFileRegCount(fileRegs);
+        if (fileRegs == gFileRegCount) return true;
+        if (!mayDropFileRegs()) return false;
+        // Only the card: the program and its windows stay; the template's
+        // window follows the new count.
+        SetFileRegCount(fileRegs);
+        NotifyProject(TProjectEvent::ModelChanged);
+        RefreshCommands();
         return true;
     }
     if (CheckStopMonitor()) return false;
@@ -227,6 +242,16 @@ bool TQelMain::ApplyModelSetting(int family, int capacityIndex, bool extraMemory
     if (capacityChanged && !ProgramFitsCapacity(capacityIndex)) {
         ShowMsg(kMsgNoRoom);
         return false;
+    }
+
+    if (!mayDropFileRegs()) return false;
+    // Comments of devices the new family does not have go only when the user
+    // lets them; Cancel keeps the old model and every comment.
+    if (familyChanged) {
+        const std::string lost = CommentsBeyondFamily(family);
+        if (!lost.empty() && qel::AskQuestion(gMsgTable.Get(kMsgCommentsBeyondFamily) + " " + lost,
+                                              qel::AskButtons::OkCancel) != qel::Answer::Ok)
+            return false;
     }
 
     // Values of the old model kept in files of their own are saved first; a

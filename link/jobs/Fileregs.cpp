@@ -88,6 +88,10 @@ TQftRead ReadQftFile(const std::filesystem::path& path, int family, TFileTemplat
 
 bool WriteQftFile(const std::filesystem::path& path, const TFileTemplate& t) {
     const std::vector<std::uint8_t> bytes = EncodeQft(t);
+    // Nothing is written that its reader would refuse: the next open would
+    // lose the whole template (a card flag beside the count without the card).
+    TFileTemplate check;
+    if (!DecodeQft(bytes.data(), bytes.size(), check)) return false;
     return qelfile::WriteFileReplacing(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 

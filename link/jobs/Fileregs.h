@@ -60,7 +60,9 @@ enum class TQftRead { Missing, Ok, Unreadable, OtherFamily, Damaged };
 // Reads a template for a project of `family`; `t` is set only for Ok.
 TQftRead ReadQftFile(const std::filesystem::path& path, int family, TFileTemplate& t);
 // Replaces the file as the project's files are replaced, so a failed write
-// leaves the old file and a link beside it is never written through.
+// leaves the old file and a link beside it is never written through. A
+// template that DecodeQft would refuse (a card flag, family and count that
+// disagree) is not written: false, the old file kept.
 bool WriteQftFile(const std::filesystem::path& path, const TFileTemplate& t);
 
 // ---------------------------------------------------------------------------

@@ -50,6 +50,7 @@ constexpr int kMsgBadPrintRange = 141;
 constexpr int kMsgOverwrite = 146;
 constexpr int kMsgTitle = 218;
 constexpr int kMsgClearAll = 219;
+constexpr const char* kRegisterExt = ".kzl";
 
 const char* const kPageCaptions[] = {"D 缓存器", "C 缓存器", "高速计数器", "T 缓存器"};
 
@@ -262,10 +263,10 @@ TDevReg::TDevReg(TTransData* trans, QWidget* parent)
     connect(ClearAllBtn, &QPushButton::clicked, this, [this] { ClearAllBtnClick(); });
     connect(FunTitleBtn, &QPushButton::clicked, this, [this] { FunTitleBtnClick(); });
 
-    // The register file that belongs to the program: NAME.kzl in the save
-    // folder (or beside the program), loaded when it exists.
-    const std::string base = fs::path(gQel.BaseName).filename().string();
-    SaveFileName = gQel.SaveDir.empty() ? gQel.BaseName + ".kzl" : (fs::path(gQel.SaveDir) / (base + ".kzl")).string();
+    // The register file that belongs to the program: NAME.kzl beside the
+    // program file, loaded when it exists (a program whose registers were
+    // never saved shows zeros).
+    SaveFileName = ProgramSideFile(kRegisterExt);
     OpenFileName = SaveFileName;
     ClearRegisters();
     FormShow();
@@ -335,6 +336,7 @@ void TDevReg::OpenRegisterFile() {
     const std::string path = qel::FileDialogs().OpenFileName(
         this, "打开", gQel.OpenDir, "Register data file (*.kzl);;Register data file (*.rvl)");
     if (!path.empty()) {
+        if (!ChosenFileExists(path)) return;
         OpenFileName = path;
         if (!ReadRegisterFile()) return;
         ShowMsg(qel::link::kMsgRegReadDone);
@@ -364,8 +366,9 @@ bool TDevReg::SaveRegisterFile() {
 bool TDevReg::SaveRegisterFileAs() {
     std::string path = qel::FileDialogs().SaveFileName(this, "另存为", SaveFileName, "Register data file (*.kzl)");
     if (path.empty()) return false;
-    if (fs::path(path).extension().empty()) path += ".kzl";
+    if (fs::path(path).extension().empty()) path += kRegisterExt;
     SaveFileName = path;
+    NameFollowsProgram = false;  // the user's own name from now on
     return SaveRegisterFile();
 }
 
@@ -616,5 +619,10 @@ void InstallRegisterView(TQelMain* frame) {
     qel::link::GuardOwnValues(
         frame, [] { return !_DevReg || _DevReg->MayClose(); },
         [] { return !_DevReg || !_DevReg->Modified || _DevReg->SaveRegisterFile(); });
+    // The program saved under another name takes its register file along.
+    frame->AddProjectListener(frame->MdiArea, [](TProjectEvent event) {
+        if (event == TProjectEvent::Saved && _DevReg && _DevReg->NameFollowsProgram)
+            _DevReg->SaveFileName = ProgramSideFile(kRegisterExt);
+    });
     frame->RefreshCommands();
 }

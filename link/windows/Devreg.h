@@ -52,6 +52,10 @@ public:
     /// The files of the open and save dialogs: read from OpenFileName, written to SaveFileName.
     std::string OpenFileName;
     std::string SaveFileName;
+    /// SaveFileName is the program's register file (NAME.kzl beside the
+    /// program file) and moves with the program when it is saved under
+    /// another name; false once the user chose a name with Save As.
+    bool NameFollowsProgram = true;
 
     bool ReadRegisterFile();
     bool WriteRegisterFile();
@@ -167,7 +171,8 @@ public:
 /// Registers the frame's register view command ("MmViewReg") and the view's
 /// part in the frame's model change (changed values are saved first), its
 /// New and Open commands and leaving the program (changed values are saved
-/// or given up first).
+/// or given up first), and in a save of the program under another name (the
+/// register file that follows the program moves with it).
 void InstallRegisterView(TQelMain* frame);
 /// The view command: creates the window when there is none, else shows it.
 void MmViewRegClick(TQelMain* frame);

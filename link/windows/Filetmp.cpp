@@ -42,6 +42,7 @@ namespace {
 
 constexpr int kMsgOverwrite = 146;
 constexpr const char* kFilter = "Qel File Tmp (*.qft)";
+constexpr const char* kTemplateExt = ".qft";
 
 QString Msg(int id) { return QString::fromStdString(gMsgTable.Get(id)); }
 
@@ -51,16 +52,21 @@ QString Msg(int id) { return QString::fromStdString(gMsgTable.Get(id)); }
 // them needs. The next window takes them back; another project lets them go.
 struct TLeftChanges {
     std::string Title, OpenFileName, SaveFileName;
+    bool NameFollowsProgram = true;
 };
 std::optional<TLeftChanges> sLeft;
 
-// The template file of the values in gFileRegValues; message 30 on failure.
-bool WriteTemplate(const std::string& path, const std::string& title, bool extraMemory) {
+// The card is in use when the template holds the card's count of values.
+bool CardInUse() { return gQel.Family == 1 && gFileRegCount == FileRegisterCount(1, true); }
+
+// The template file of the values in gFileRegValues, its card flag the one
+// of their count; message 30 on failure.
+bool WriteTemplate(const std::string& path, const std::string& title) {
     TFileTemplate t;
     t.version = gQel.Version;
     t.family = static_cast<std::uint16_t>(gQel.Family);
     t.capacityIndex = static_cast<std::uint16_t>(gQel.CapacityIndex);
-    t.extraMemory = extraMemory;
+    t.extraMemory = CardInUse();
     t.title = title;
     t.values.assign(gFileRegValues.begin(), gFileRegValues.begin() + std::min<std::size_t>(gFileRegValues.size(), gFileRegCount));
     if (WriteQftFile(path, t)) return true;
@@ -69,7 +75,7 @@ bool WriteTemplate(const std::string& path, const std::string& title, bool extra
 }
 
 bool SaveLeftChanges() {
-    if (!WriteTemplate(sLeft->SaveFileName, sLeft->Title, gFileRegCount > 10000)) return false;
+    if (!WriteTemplate(sLeft->SaveFileName, sLeft->Title)) return false;
     sLeft.reset();
     return true;
 }
@@ -297,17 +303,17 @@ TFileTmp::TFileTmp(TTransData* trans, QWidget* parent)
     connect(CommBtn, &QPushButton::clicked, this, [this] { CommBtnClick(); });
     connect(FunTitleBtn, &QPushButton::clicked, this, [this] { FunTitleBtnClick(); });
 
-    // The template that belongs to the program: NAME.qft in the save folder.
-    const std::string base = fs::path(gQel.BaseName).filename().string();
-    SaveFileName = gQel.SaveDir.empty() ? gQel.BaseName + ".qft" : (fs::path(gQel.SaveDir) / (base + ".qft")).string();
+    // The template that belongs to the program: NAME.qft beside the program file.
+    SaveFileName = ProgramSideFile(kTemplateExt);
     OpenFileName = SaveFileName;
     ExtraMemChk->setEnabled(gQel.Family == 1);
-    ExtraMemChk->setChecked(gFileRegCount > 10000);
+    ExtraMemChk->setChecked(CardInUse());
     if (sLeft) {
         // Unsaved changes of an earlier window: its file would replace them.
         Title = sLeft->Title;
         OpenFileName = sLeft->OpenFileName;
         SaveFileName = sLeft->SaveFileName;
+        NameFollowsProgram = sLeft->NameFollowsProgram;
         Modified = 1;
         sLeft.reset();
     } else {
@@ -327,7 +333,7 @@ TFileTmp::~TFileTmp() {
     transfer_.reset();
     // Freed by the frame with its changes neither saved nor given up: the
     // values outlive the window, and so does the question about them.
-    if (Modified) sLeft = TLeftChanges{Title, OpenFileName, SaveFileName};
+    if (Modified) sLeft = TLeftChanges{Title, OpenFileName, SaveFileName, NameFollowsProgram};
     if (_FileTmp == this) _FileTmp = nullptr;
 }
 
@@ -391,14 +397,14 @@ bool TFileTmp::ReadQft() {
     return true;
 }
 
-bool TFileTmp::WriteQft() { return WriteTemplate(SaveFileName, Title, ExtraMemChk->isChecked()); }
+bool TFileTmp::WriteQft() { return WriteTemplate(SaveFileName, Title); }
 
 bool TFileTmp::MayLetGo() { return qel::link::MayLetOwnValuesGo(*this, &TFileTmp::SaveWithPrompt); }
 
 void TFileTmp::OpenWithPrompt() {
     if (!MayLetGo()) return;
     const std::string path = qel::FileDialogs().OpenFileName(this, "打开", gQel.OpenDir, kFilter);
-    if (path.empty()) return;
+    if (path.empty() || !ChosenFileExists(path)) return;
     OpenFileName = path;
     if (ReadQft()) ShowMsg(kMsgFileRegReadDone);
 }
@@ -421,8 +427,9 @@ bool TFileTmp::SaveWithPrompt() {
 bool TFileTmp::SaveAs() {
     std::string path = qel::FileDialogs().SaveFileName(this, "另存为", SaveFileName, kFilter);
     if (path.empty()) return false;
-    if (fs::path(path).extension().empty()) path += ".qft";
+    if (fs::path(path).extension().empty()) path += kTemplateExt;
     SaveFileName = path;
+    NameFollowsProgram = false;  // the user's own name from now on
     return SaveWithPrompt();
 }
 
@@ -435,11 +442,21 @@ void TFileTmp::ClearBtnClick() {
 }
 
 void TFileTmp::ExtraMemChkClick() {
-    if (gQel.Family != 1) {
-        ExtraMemChk->setChecked(false);
-        return;
+    // The box is the model setting's card: it changes as the model setting
+    // does (values it would drop are asked about), and FollowFileRegCount
+    // shows the outcome; a refused change leaves the box as it was.
+    const bool card = ExtraMemChk->isChecked();
+    ExtraMemChk->setChecked(CardInUse());
+    if (card != CardInUse() && gQel.Family == 1 && SetCard) SetCard(card);
+}
+
+void TFileTmp::FollowFileRegCount() {
+    // A read from the PLC would store into values of the old count.
+    if (Transferring()) transfer_->Cancel();
+    if (ExtraMemChk->isChecked() != CardInUse()) {
+        ExtraMemChk->setChecked(CardInUse());
+        Modified = 1;  // the card is saved with the values: the file no longer matches
     }
-    SetFileRegCount(FileRegisterCount(1, ExtraMemChk->isChecked()));
     model_->Reset();
 }
 
@@ -494,6 +511,7 @@ TFileTmp* MmFileTmpClick(TQelMain* frame) {
     }
     TTransData* trans = frame->LinkFrame() ? &frame->LinkFrame()->Trans() : nullptr;
     auto* view = new TFileTmp(trans);
+    view->SetCard = [frame](bool card) { return frame->ApplyModelSetting(gQel.Family, gQel.CapacityIndex, card); };
     frame->AddEditor(view, view->Link());
     return view;
 }
@@ -515,6 +533,13 @@ void InstallFileTemplate(TQelMain* frame) {
     });
     frame->AddProjectListener(frame->MdiArea, [](TProjectEvent event) {
         if (event == TProjectEvent::Cleared || event == TProjectEvent::Opened) sLeft.reset();
+        // A new card setting keeps the window: it shows the new count.
+        if (event == TProjectEvent::ModelChanged && _FileTmp) _FileTmp->FollowFileRegCount();
+        // The program saved under another name takes its template along.
+        if (event == TProjectEvent::Saved) {
+            if (_FileTmp && _FileTmp->NameFollowsProgram) _FileTmp->SaveFileName = ProgramSideFile(kTemplateExt);
+            if (sLeft && sLeft->NameFollowsProgram) sLeft->SaveFileName = ProgramSideFile(kTemplateExt);
+        }
     });
     frame->RefreshCommands();
 }

@@ -66,6 +66,13 @@ public:
     std::string Title;
     std::string OpenFileName;
     std::string SaveFileName;
+    /// SaveFileName is the program's template (NAME.qft beside the program
+    /// file) and moves with the program when it is saved under another name;
+    /// false once the user chose a name with Save As.
+    bool NameFollowsProgram = true;
+    /// Applies a card setting as the model setting does (set by the frame);
+    /// false when it was refused.
+    std::function<bool(bool card)> SetCard;
 
     QTableView* PgRegGrid = nullptr;
     QRadioButton* UnsignRdo = nullptr;
@@ -101,6 +108,10 @@ public:
     void FillGrid();
     void ClearBtnClick();
     void ExtraMemChkClick();
+    /// The file-register count changed (a new card setting): the card box and
+    /// the grid follow it; a card other than the window's is a change to
+    /// save, and a running transfer is cancelled.
+    void FollowFileRegCount();
     void CommBtnClick();
     void FunTitleBtnClick();
     bool Transferring() const;

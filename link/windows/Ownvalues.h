@@ -2,6 +2,7 @@
 // What the register view and the file-register template window share: values
 // kept in a file of their own, which the project's file set does not hold.
 // Both windows have `Modified` and `SaveFileName`.
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -24,6 +25,19 @@ inline bool MayLetChangesGo(bool modified, const std::string& fileName, const st
     case qel::Answer::No: return true;
     default: return false;
     }
+}
+
+// The file of such values that belongs to the program: the program file's
+// name with `ext`, beside the program file the user opened or saved last.
+inline std::string ProgramSideFile(const char* ext) { return gQel.BaseName + ext; }
+
+// A file the user chose to open that is not there says so (message 26 with
+// the path), rather than reading as an empty file; false then.
+inline bool ChosenFileExists(const std::string& path) {
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec)) return true;
+    ShowMsg(kMsgFileOpenFailed, " " + path);
+    return false;
 }
 
 template <class Window>

@@ -12,4 +12,5 @@ qel_add_test(NAME shell_windows_tests
     ${CMAKE_CURRENT_LIST_DIR}/FrameLadderOpenTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/FrameSfcTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/FrameKeysLayoutTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/FrameModelSettingTest.cpp
   LIBS qel_shell qel_test_support qel_test_pty qel_test_emulator Qt6::Test)

@@ -1,6 +1,7 @@
 #pragma once
 // A frame whose serial ports all lead to the PLC emulator over a
-// pseudo-terminal, with reply time-outs of about a second.
+// pseudo-terminal, with reply time-outs of about a second; and the user's
+// steps in the windows' grids.
 #include <chrono>
 #include <string>
 
@@ -13,12 +14,47 @@
 #include "tests/support/Plcemulator.h"
 #include "tests/support/Pty.h"
 
+#include <QApplication>
+#include <QLineEdit>
+#include <QTableView>
+#include <QTest>
+
 // Fault rules name only the fields they set.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 using qel::link::_TransData;
 using qel::test::PlcEmulator;
 using qel::test::PumpUntil;
+
+// Closes a window's frame in the work area as its close button does; the
+// window is freed at once when it went.
+inline bool CloseWindow(QWidget* window) {
+    const bool closed = window->parentWidget()->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return closed;
+}
+
+// Opens the editor of the cell of index i in a grid of ten a row, as a double
+// click or F2 does, its text selected.
+inline QLineEdit* EditCell(QTableView* grid, int i) {
+    const QModelIndex cell = grid->model()->index(i / 10, i % 10);
+    grid->setCurrentIndex(cell);
+    grid->edit(cell);
+    QLineEdit* editor = nullptr;
+    for (QLineEdit* e : grid->viewport()->findChildren<QLineEdit*>())
+        if (e->isVisible()) editor = e;
+    if (editor) editor->selectAll();
+    return editor;
+}
+
+// Types a text into the cell of index i and presses Enter.
+inline void TypeInCell(QTableView* grid, int i, const QString& text) {
+    QLineEdit* editor = EditCell(grid, i);
+    ASSERT_TRUE(editor);
+    QTest::keyClicks(editor, text);
+    QTest::keyClick(editor, Qt::Key_Return);
+    QApplication::processEvents();
+}
 
 class LinkWindowTest : public FrameTest {
 protected:

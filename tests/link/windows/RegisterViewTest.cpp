@@ -34,36 +34,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Closes a window's frame in the work area as its close button does; the
-// window is freed at once when it went.
-bool CloseWindow(QWidget* window) {
-    const bool closed = window->parentWidget()->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    return closed;
-}
-
-// Opens the editor of the cell of index i in a grid of ten a row, as a double
-// click or F2 does, its text selected.
-QLineEdit* EditCell(QTableView* grid, int i) {
-    const QModelIndex cell = grid->model()->index(i / 10, i % 10);
-    grid->setCurrentIndex(cell);
-    grid->edit(cell);
-    QLineEdit* editor = nullptr;
-    for (QLineEdit* e : grid->viewport()->findChildren<QLineEdit*>())
-        if (e->isVisible()) editor = e;
-    if (editor) editor->selectAll();
-    return editor;
-}
-
-// Types a text into the cell of index i and presses Enter.
-void TypeInCell(QTableView* grid, int i, const QString& text) {
-    QLineEdit* editor = EditCell(grid, i);
-    ASSERT_TRUE(editor);
-    QTest::keyClicks(editor, text);
-    QTest::keyClick(editor, Qt::Key_Return);
-    QApplication::processEvents();
-}
-
 class RegisterViewTest : public LinkWindowTest {
 protected:
     void SetUp() override {

@@ -1,0 +1,242 @@
+// The register view's and the template's files beside the program file the
+// user opened or saved last, and the file-register card of the model setting:
+// values it would drop are asked about, the template window follows it, and
+// every template the window writes is one its reader takes.
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+
+#include <filesystem>
+
+#include "link/jobs/Fileregs.h"
+#include "link/jobs/Registerdata.h"
+#include "link/windows/Devreg.h"
+#include "link/windows/Filetmp.h"
+#include "shell/Machinesetfrm.h"
+#include "tests/link/windows/LinkWindowFixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+QString Cell(QTableView* grid, int i) {
+    return grid->model()->data(grid->model()->index(i / 10, i % 10), Qt::DisplayRole).toString();
+}
+
+class SideFilesTest : public LinkWindowTest {
+protected:
+    void SetUp() override {
+        LinkWindowTest::SetUp();
+        StartFrame();
+        InstallRegisterView(frame_.get());
+        InstallFileTemplate(frame_.get());
+    }
+    void Open(const fs::path& program) {
+        // The program's Open (the frame's File > Open routes to an active
+        // register view or template's own).
+        dialogs_.QueuePath(program.string());
+        frame_->OpenClick();
+        ASSERT_EQ(gQel.ProgramFileName, program.string());
+    }
+    // A new project of `family` (file registers with or without the card),
+    // saved as `program`.
+    void NewProject(int family, bool card, const fs::path& program) {
+        frame_->NewClick();
+        ASSERT_TRUE(frame_->ApplyModelSetting(family, 0, card));
+        dialogs_.QueuePath(program.string());
+        ASSERT_TRUE(frame_->RunCommand("MmSaveAs"));
+    }
+    static qel::link::TQftRead ReadTemplate(const fs::path& path, int family, qel::link::TFileTemplate& t) {
+        return qel::link::ReadQftFile(path, family, t);
+    }
+};
+
+}  // namespace
+
+TEST_F(SideFilesTest, RegisterDataAndTemplateAreFoundAndSavedBesideTheProgramOpenedLast) {
+    const fs::path a = projects_ / "a", b = projects_ / "b", c = projects_ / "c";
+    for (const auto& d : {a, b, c}) fs::create_directories(d);
+    frame_->NewClick();
+    ASSERT_TRUE(frame_->ApplyModelSetting(2, 0, false));
+    const std::string plant = SaveProgram(a / "plant.kzp", {"LD X0", "OUT Y0", "END"}, true);
+
+    // Opened from a: D3 = 77 and template value 7 = 9 go to a/plant.kzl and a/plant.qft.
+    Open(plant);
+    ASSERT_TRUE(frame_->RunCommand("MmViewReg"));
+    ASSERT_NE(_DevReg, nullptr);
+    TypeInCell(_DevReg->RegGrid, 3, "77");
+    ASSERT_TRUE(frame_->RunCommand("MmSave"));
+    EXPECT_TRUE(fs::exists(a / "plant.kzl"));
+    ASSERT_TRUE(frame_->RunCommand("MmFileTmp"));
+    ASSERT_NE(_FileTmp, nullptr);
+    TypeInCell(_FileTmp->PgRegGrid, 7, "9");
+    ASSERT_TRUE(frame_->RunCommand("MmSave"));
+    EXPECT_TRUE(fs::exists(a / "plant.qft"));
+
+    // Another project saved in b: the save folder is b from now on. Its
+    // windows find nothing saved for it: zeros, and no message.
+    const std::string other = SaveProgram(b / "other.kzp", {"LD X1", "OUT Y1", "END"}, true);
+    Open(other);
+    messages_.Clear();
+    ASSERT_TRUE(frame_->RunCommand("MmViewReg"));
+    EXPECT_EQ(_DevReg->CellText(1, 4), "0");
+    EXPECT_TRUE(messages_.Shown().empty());
+
+    // Opened from a again: both windows show what was saved beside it.
+    Open(plant);
+    ASSERT_TRUE(frame_->RunCommand("MmViewReg"));
+    ASSERT_NE(_DevReg, nullptr);
+    EXPECT_EQ(_DevReg->CellText(1, 4), "77");
+    ASSERT_TRUE(frame_->RunCommand("MmFileTmp"));
+    ASSERT_NE(_FileTmp, nullptr);
+    EXPECT_EQ(Cell(_FileTmp->PgRegGrid, 7), "9");
+    // Their next save goes there too (Yes: overwrite), not to the save folder.
+    TypeInCell(_FileTmp->PgRegGrid, 8, "4");
+    messages_.QueueAnswer(qel::Answer::Yes);
+    EXPECT_TRUE(_FileTmp->SaveWithPrompt());
+    qel::link::TFileTemplate t;
+    ASSERT_EQ(ReadTemplate(a / "plant.qft", 2, t), qel::link::TQftRead::Ok);
+    EXPECT_EQ(t.values[8], 4);
+    EXPECT_FALSE(fs::exists(b / "plant.qft"));
+    EXPECT_FALSE(fs::exists(b / "plant.kzl"));
+
+    // The program saved as c/moved.kzp: the windows' files move with it.
+    dialogs_.QueuePath((c / "moved.kzp").string());
+    frame_->SaveAsClick();
+    ASSERT_EQ(gQel.ProgramFileName, (c / "moved.kzp").string());
+    EXPECT_EQ(_DevReg->SaveFileName, (c / "moved.kzl").string());
+    EXPECT_EQ(_FileTmp->SaveFileName, (c / "moved.qft").string());
+    EXPECT_TRUE(_DevReg->SaveRegisterFile());
+    qel::link::TRegisterData read;
+    ASSERT_EQ(qel::link::ReadRegisterFile((c / "moved.kzl").string(), 2, read), qel::link::TRegFileResult::Ok);
+    EXPECT_EQ(read.DRegs[3], 77);
+
+    // A file chosen in a window's Open that is not there says so, and is
+    // never "read completed" with nothing read.
+    for (auto open : {std::function<void()>([] { _DevReg->OpenRegisterFile(); }),
+                      std::function<void()>([] { _FileTmp->OpenWithPrompt(); })}) {
+        const std::string gone = (projects_ / "gone.kzl").string();
+        messages_.Clear();
+        dialogs_.QueuePath(gone);
+        open();
+        ASSERT_EQ(messages_.Shown().size(), 1u);
+        EXPECT_EQ(messages_.Shown()[0], gMsgTable.Get(kMsgFileOpenFailed) + " " + gone);
+    }
+    EXPECT_EQ(_DevReg->CellText(1, 4), "77");
+    EXPECT_EQ(Cell(_FileTmp->PgRegGrid, 7), "9");
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
+}
+
+TEST_F(SideFilesTest, ACardSettingThatWouldDropTemplateValuesAsksAndTheTemplateFollowsIt) {
+    NewProject(1, true, projects_ / "press.kzp");
+    const fs::path qft = projects_ / "press.qft";
+    ASSERT_EQ(gFileRegCount, 32768);
+    ASSERT_TRUE(frame_->RunCommand("MmFileTmp"));
+    TFileTmp* w = _FileTmp;
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(w->ExtraMemChk->isChecked());
+    TypeInCell(w->PgRegGrid, 20000, "5");
+    TypeInCell(w->PgRegGrid, 7, "9");
+    ASSERT_TRUE(w->SaveWithPrompt());
+
+    // The same model without the card: value 20000 would go. Cancel keeps the
+    // old setting, the dialog open for another choice, and every value.
+    messages_.Clear();
+    _MachineSet->open();
+    _MachineSet->ExtraMemChk->setChecked(false);
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    _MachineSet->OkBtn->click();
+    ASSERT_EQ(messages_.Asked(), std::vector<std::string>{gMsgTable.Get(kMsgFileRegsBeyondSetting) + " 1 (20000)"});
+    EXPECT_TRUE(_MachineSet->isVisible());
+    EXPECT_EQ(gFileRegCount, 32768);
+    EXPECT_EQ(gFileRegValues[20000], 5);
+    EXPECT_TRUE(w->ExtraMemChk->isChecked());
+
+    // OK drops it: the window stays, shows the new count without the card,
+    // and holds a change to save; its save is a template its reader takes.
+    messages_.QueueAnswer(qel::Answer::Ok);
+    _MachineSet->OkBtn->click();
+    EXPECT_FALSE(_MachineSet->isVisible());
+    EXPECT_EQ(gFileRegCount, 10000);
+    ASSERT_EQ(_FileTmp, w);
+    EXPECT_FALSE(w->ExtraMemChk->isChecked());
+    EXPECT_EQ(w->PgRegGrid->model()->rowCount(), 1000);
+    EXPECT_EQ(w->Modified, 1);
+    TypeInCell(w->PgRegGrid, 7, "8");
+    messages_.QueueAnswer(qel::Answer::Yes);  // overwrite
+    ASSERT_TRUE(w->SaveWithPrompt());
+    qel::link::TFileTemplate t;
+    ASSERT_EQ(ReadTemplate(qft, 1, t), qel::link::TQftRead::Ok);
+    EXPECT_FALSE(t.extraMemory);
+    ASSERT_EQ(t.values.size(), 10000u);
+    EXPECT_EQ(t.values[7], 8);
+    EXPECT_EQ(gQel.Modified, 0);  // the program is not changed by the card
+
+    // The window's own card box is the same setting, asked the same way.
+    QTest::mouseClick(w->ExtraMemChk, Qt::LeftButton);
+    EXPECT_EQ(gFileRegCount, 32768);
+    EXPECT_TRUE(w->ExtraMemChk->isChecked());
+    TypeInCell(w->PgRegGrid, 30000, "3");
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    QTest::mouseClick(w->ExtraMemChk, Qt::LeftButton);
+    EXPECT_EQ(messages_.Asked(), std::vector<std::string>{gMsgTable.Get(kMsgFileRegsBeyondSetting) + " 1 (30000)"});
+    EXPECT_TRUE(w->ExtraMemChk->isChecked());
+    EXPECT_EQ(gFileRegCount, 32768);
+    EXPECT_EQ(gFileRegValues[30000], 3);
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
+}
+
+TEST_F(SideFilesTest, EveryTemplateTheWindowWritesIsReadBackByItsReader) {
+    struct Setting {
+        int family;
+        bool card;
+        std::size_t count;
+    };
+    for (const Setting s : {Setting{1, false, 10000}, Setting{1, true, 32768}, Setting{2, false, 1600}}) {
+        SCOPED_TRACE(testing::Message() << "family " << s.family << " card " << s.card);
+        const std::string name = "f" + std::to_string(s.family) + (s.card ? "card" : "");
+        NewProject(s.family, s.card, projects_ / (name + ".kzp"));
+        ASSERT_TRUE(frame_->RunCommand("MmFileTmp"));
+        TFileTmp* w = _FileTmp;
+        ASSERT_NE(w, nullptr);
+        const int last = static_cast<int>(s.count) - 1;
+        TypeInCell(w->PgRegGrid, last, "65535");
+        ASSERT_TRUE(w->SaveWithPrompt());
+        qel::link::TFileTemplate t;
+        ASSERT_EQ(ReadTemplate(projects_ / (name + ".qft"), s.family, t), qel::link::TQftRead::Ok);
+        EXPECT_EQ(t.values.size(), s.count);
+        EXPECT_EQ(t.extraMemory, s.card);
+        EXPECT_EQ(t.values.back(), 65535);
+
+        // Family 1: the card changed in the window, then saved, still reads back.
+        if (s.family == 1) {
+            if (s.card) messages_.QueueAnswer(qel::Answer::Ok);  // drop the last value
+            QTest::mouseClick(w->ExtraMemChk, Qt::LeftButton);
+            EXPECT_NE(w->ExtraMemChk->isChecked(), s.card);
+            messages_.QueueAnswer(qel::Answer::Yes);  // overwrite
+            ASSERT_TRUE(w->SaveWithPrompt());
+            ASSERT_EQ(ReadTemplate(projects_ / (name + ".qft"), 1, t), qel::link::TQftRead::Ok);
+            EXPECT_EQ(t.extraMemory, !s.card);
+            EXPECT_EQ(t.values.size(), s.card ? 10000u : 32768u);
+        }
+        EXPECT_TRUE(CloseWindow(w));
+    }
+
+    // A template whose card flag, family and count disagree is never written:
+    // the old file stays whole.
+    const fs::path kept = projects_ / "f1.qft";
+    qel::link::TFileTemplate before;
+    ASSERT_EQ(ReadTemplate(kept, 1, before), qel::link::TQftRead::Ok);
+    EXPECT_FALSE(qel::link::WriteQftFile(
+        kept, {.version = 206, .family = 1, .extraMemory = true, .values = std::vector<std::uint16_t>(10000, 1)}));
+    EXPECT_FALSE(qel::link::WriteQftFile(kept, {.version = 206, .family = 2, .values = std::vector<std::uint16_t>(10000, 1)}));
+    qel::link::TFileTemplate after;
+    ASSERT_EQ(ReadTemplate(kept, 1, after), qel::link::TQftRead::Ok);
+    EXPECT_EQ(after.values, before.values);
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
+}
