@@ -1150,6 +1150,69 @@ TEST_F(ChartEditsKeptTest, ATwoCellToolLeftOfAnElementUnderItsInnerWindowIsRefus
     EXPECT_EQ(Code(), Assemble({"STL S0", "LD X1", "OUT Y1", "LD X5", "OUT S0", "RET"}));
 }
 
+// A step placed off the chains, with its inner ladder, goes into no code: it
+// is the user's work all the same. Code typed in the list since does not make
+// the chart a drawing of older code: the save asks before the chart's code
+// goes in, writes the chart's rows, and the chart opens again as drawn.
+TEST_F(ChartEditsKeptTest, AStepNoChainReachesStaysTheUsersWorkWhenTheListChanges) {
+    Draw("Right Right Right Right F3=20 Ctrl+L");
+    ASSERT_NE(_InterLadder, nullptr);
+    Key(Qt::Key_F1, "X10", _InterLadder);
+    QTest::keyClick(_InterLadder, Qt::Key_Right);
+    Key(Qt::Key_F7, "Y10", _InterLadder);
+    CloseInner(qel::Answer::Yes);
+    const std::vector<std::uint8_t> rung = Assemble({"LD X10", "OUT Y10"});
+    ASSERT_EQ(Cell(0, 4), kSfcStep);
+    ASSERT_EQ(Record(0, 4), rung);
+    auto typeInList = [&](std::initializer_list<const char*> lines) {
+        ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+        QCoreApplication::processEvents();
+        for (const char* line : lines) ListLine(line);
+    };
+    ASSERT_NO_FATAL_FAILURE(typeInList({"LD X7", "OUT Y7"}));
+    ASSERT_EQ(Code(), Assemble({"STL S0", "LD X5", "OUT S0", "RET", "LD X7", "OUT Y7"}));
+
+    // The chart window open: the save's commit asks; Cancel saves nothing.
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    SaveAs();
+    EXPECT_EQ(messages_.Asked(), std::vector<std::string>{gMsgTable.Get(kMsgChartOverChangedCode)});
+    EXPECT_FALSE(std::filesystem::exists(Project(".sfc")));
+    EXPECT_EQ(Cell(0, 4), kSfcStep);
+    // Yes: the chart goes in over the typed lines, and is saved with its rows.
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Yes);
+    SaveAs();
+    EXPECT_EQ(SavedCode(), listed_);
+    EXPECT_GE(ChartFileRows(), 1u);
+    EXPECT_EQ(gQel.Modified, 0);
+
+    // The chart window closed (and opened and closed again) before the list
+    // changes: the save keeps the chart's rows, says the chart is not in the
+    // program, and Open brings it back.
+    CloseChart();
+    ViewChart();
+    CloseChart();
+    ASSERT_EQ(_Sfc, nullptr);
+    ASSERT_NO_FATAL_FAILURE(typeInList({"LD X6", "OUT Y6"}));
+    const std::vector<std::uint8_t> typed = Code();
+    messages_.Clear();
+    Save();
+    EXPECT_TRUE(ToldNotSaved());
+    EXPECT_EQ(SavedCode(), typed);
+    EXPECT_GE(ChartFileRows(), 1u);
+    EXPECT_EQ(gQel.Modified, 1);
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::No);  // the question to save the changes
+    Reopen();
+    ViewChart();
+    EXPECT_EQ(Count(kMsgChartFileStale), 0);
+    EXPECT_EQ(Cell(0, 4), kSfcStep);
+    EXPECT_EQ(Record(0, 4), rung);
+    EXPECT_EQ(Code(), typed);
+    EXPECT_TRUE(sfc_->HoldsEdits());
+}
+
 }  // namespace
 
 TEST_F(SfcWindowTest, EachViewShowsItsOwnToolPageAndStatusOfWhatIsThere) {
