@@ -10,6 +10,7 @@
 #include "ladder/model/Lad.h"
 #include "ladder/model/LadderConvert.h"
 #include "ladder/model/Laddercompile.h"
+#include "platform/Messages.h"
 #include "project/Chartstamp.h"
 #include "project/Ladderstamp.h"
 #include "project/Msgtable.h"
@@ -196,6 +197,16 @@ namespace {
 bool SfcChartWouldReplaceChangedCode() {
     if (gSfcProgramStamp == 0 || gSfcProgramStamp == ProgramImageStamp()) return false;
     return SharedChartCode().code.has_value();
+}
+
+TChartOverChangedCode AskChartOverChangedCode() {
+    constexpr int kMsgChartOverChangedCode = 259;
+    if (!SfcChartWouldReplaceChangedCode()) return TChartOverChangedCode::Go;
+    switch (qel::AskQuestion(gMsgTable.Get(kMsgChartOverChangedCode), qel::AskButtons::YesNoOrCancel)) {
+    case qel::Answer::Yes: return TChartOverChangedCode::Go;
+    case qel::Answer::No: return TChartOverChangedCode::KeepProgram;
+    default: return TChartOverChangedCode::Cancel;
+    }
 }
 
 void MarkSfcChartOfProgram() {

@@ -45,7 +45,6 @@ namespace {
 constexpr int kMsgInnerOther = 78;    // the other inner window is open
 constexpr int kMsgInnerElsewhere = 79;  // an inner window is open for another element
 constexpr int kMsgNoInner = 80;       // no inner program here
-constexpr int kMsgChartOverChangedCode = 259;  // the chart would replace code changed since: keep which?
 constexpr int kSfcTmrMs = 1000;
 
 qel::link::TTransData* Trans(TQelMain* frame) {
@@ -187,6 +186,8 @@ void TSfc::RegisterCommands() {
     r.Register("RedrawChart", [this] { RedrawChart(); });
     // The frame's conversions left the chart and the program matching.
     r.Register("SfcSynced", [this] { MarkSynced(); });
+    // The frame's chart-to-code command, told to keep the program.
+    r.Register("SfcDrawFromProgram", [this] { DrawFromProgram(); });
     // The frame's chart-to-code command found the chart cannot be converted.
     r.Register("ShowChartError", [this] {
         ShowChartError();
@@ -503,6 +504,11 @@ void TSfc::contextMenuEvent(QContextMenuEvent* e) {
     item("PopDevCmt", "装置批注", [this] { PopDevCmtClick(); });
     menu.addSeparator();
     item("PopSfcToCode", "SFC → 指令表", [this] {
+        switch (AskChartOverChangedCode()) {
+        case TChartOverChangedCode::Go: break;
+        case TChartOverChangedCode::KeepProgram: DrawFromProgram(); return;
+        case TChartOverChangedCode::Cancel: return;
+        }
         if (SfcToCode()) {
             MarkSynced();
             emit Link->programChanged();
@@ -537,15 +543,12 @@ TSfc::TConvert TSfc::ConvertIfEdited() {
     if (!Edited()) return TConvert::Done;
     // The chart's edits were made on an older program: the user says which
     // one stays before the chart's code replaces what was changed since.
-    if (SfcChartWouldReplaceChangedCode()) {
-        switch (qel::AskQuestion(gMsgTable.Get(kMsgChartOverChangedCode), qel::AskButtons::YesNoOrCancel)) {
-        case qel::Answer::Yes: break;
-        case qel::Answer::No:
-            syncedChart_.reset();  // drawn from the program as it stands, not as the chart last matched it
-            DropEdits();
-            return TConvert::Done;
-        default: return TConvert::Cancelled;
-        }
+    switch (AskChartOverChangedCode()) {
+    case TChartOverChangedCode::Go: break;
+    case TChartOverChangedCode::KeepProgram:
+        DrawFromProgram();
+        return TConvert::Done;
+    case TChartOverChangedCode::Cancel: return TConvert::Cancelled;
     }
     if (!SfcToCode()) {
         ShowChartError();
@@ -554,6 +557,11 @@ TSfc::TConvert TSfc::ConvertIfEdited() {
     MarkSynced();
     emit Link->programChanged();
     return TConvert::Done;
+}
+
+void TSfc::DrawFromProgram() {
+    syncedChart_.reset();  // drawn from the program as it stands, not as the chart last matched it
+    DropEdits();
 }
 
 void TSfc::ShowChartError() {

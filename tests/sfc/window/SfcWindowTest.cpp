@@ -1213,6 +1213,52 @@ TEST_F(ChartEditsKeptTest, AStepNoChainReachesStaysTheUsersWorkWhenTheListChange
     EXPECT_TRUE(sfc_->HoldsEdits());
 }
 
+// Convert > SFC to list replaces the whole program with the chart's code:
+// over lines typed in the list since the chart last matched the program, it
+// asks first, as leaving the chart does. Cancel changes nothing; No keeps the
+// program and draws the chart from it; Yes puts the chart in.
+TEST_F(ChartEditsKeptTest, ConvertingAChartOverCodeTypedSinceAsksFirst) {
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    for (const char* line : {"LD X7", "OUT Y7"}) ListLine(line);
+    const std::vector<std::uint8_t> typed = Assemble({"STL S0", "LD X5", "OUT S0", "RET", "LD X7", "OUT Y7"});
+    ASSERT_EQ(Code(), typed);
+    const std::vector<std::string> asked{gMsgTable.Get(kMsgChartOverChangedCode)};
+    auto convert = [&](std::optional<qel::Answer> a) {
+        messages_.Clear();
+        if (a) messages_.QueueAnswer(*a);
+        ASSERT_TRUE(frame_->RunCommand("MmSfcToCode"));
+        QCoreApplication::processEvents();
+    };
+
+    ASSERT_NO_FATAL_FAILURE(convert(qel::Answer::Cancel));
+    EXPECT_EQ(messages_.Asked(), asked);
+    EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+    EXPECT_EQ(Code(), typed);
+    EXPECT_EQ(Cell(3, 0), 0xFF);
+
+    ASSERT_NO_FATAL_FAILURE(convert(qel::Answer::No));
+    EXPECT_EQ(messages_.Asked(), asked);
+    EXPECT_FALSE(Shown(180));
+    EXPECT_EQ(Code(), typed);
+    EXPECT_EQ(Cell(3, 0), kSfcLad) << "the typed rung is in the chart";
+
+    // The chart now stands for the program: converted without a question.
+    ASSERT_NO_FATAL_FAILURE(convert(std::nullopt));
+    EXPECT_TRUE(messages_.Asked().empty());
+    EXPECT_TRUE(Shown(180));
+    EXPECT_EQ(Code(), typed);
+
+    // Typed again, then Yes: the chart's code goes in over the typing.
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    QCoreApplication::processEvents();
+    for (const char* line : {"LD X6", "OUT Y6"}) ListLine(line);
+    ASSERT_NE(Code(), typed);
+    ASSERT_NO_FATAL_FAILURE(convert(qel::Answer::Yes));
+    EXPECT_EQ(messages_.Asked(), asked);
+    EXPECT_TRUE(Shown(180));
+    EXPECT_EQ(Code(), typed);
+}
+
 }  // namespace
 
 TEST_F(SfcWindowTest, EachViewShowsItsOwnToolPageAndStatusOfWhatIsThere) {
