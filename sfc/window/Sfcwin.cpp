@@ -375,10 +375,9 @@ void TSfc::UndoRedo(bool redo) {
         ShowMsg(kSfcMsgInnerOpen);
         return;
     }
-    if (redo)
-        model_.Redo();
-    else
-        model_.Undo();
+    // Undoing or redoing changes the chart as an edit does: the project holds
+    // what the last save does not.
+    if (redo ? model_.Redo() : model_.Undo()) emit Link->modified();
     RedrawChart();
 }
 

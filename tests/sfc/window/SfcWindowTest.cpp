@@ -1259,6 +1259,25 @@ TEST_F(ChartEditsKeptTest, ConvertingAChartOverCodeTypedSinceAsksFirst) {
     EXPECT_EQ(Code(), typed);
 }
 
+// Undo and redo in the chart change the project as an edit does: after a
+// save, File > Exit asks to save what they changed.
+TEST_F(ChartEditsKeptTest, UndoAndRedoInTheChartMarkTheProjectModified) {
+    Draw("Right Right Right Right F3=20");
+    ASSERT_EQ(Cell(0, 4), kSfcStep);
+    for (const char* key : {"Ctrl+Z", "Ctrl+W"}) {
+        SCOPED_TRACE(key);
+        SaveAs();
+        ASSERT_EQ(gQel.Modified, 0);
+        Draw(key);
+        EXPECT_EQ(Cell(0, 4), std::string(key) == "Ctrl+Z" ? 0xFF : kSfcStep);
+        EXPECT_EQ(gQel.Modified, 1);
+        messages_.Clear();
+        messages_.QueueAnswer(qel::Answer::Cancel);
+        EXPECT_FALSE(frame_->FormCloseQuery()) << "File > Exit left without asking";
+        EXPECT_EQ(messages_.Asked().size(), 1u);
+    }
+}
+
 }  // namespace
 
 TEST_F(SfcWindowTest, EachViewShowsItsOwnToolPageAndStatusOfWhatIsThere) {
