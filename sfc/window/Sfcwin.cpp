@@ -13,6 +13,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPainter>
+#include <QPointer>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -563,6 +564,11 @@ void TSfc::DrawFromProgram() {
     DropEdits();
 }
 
+void TSfc::RecordInnerStore() {
+    model_.RecordInnerStore();
+    emit Link->modified();
+}
+
 void TSfc::ShowChartError() {
     if (gSfcChartErrorRow >= 0) MoveCursor(gSfcChartErrorRow, gSfcChartErrorCol);
 }
@@ -689,7 +695,11 @@ void TSfc::PopInterLadWinClick() {
     TLDB* inner = OpenInterLadderWindow(Frame, row, col * kSfcCellBytes, SfcInnerStepFlag(row, col) != 0,
                                         SfcInnerIsCondition(row, col));
     // What the element's ladder holds and has not stored is an edit of the chart.
-    if (inner) inner->Link->HoldsEdits = [inner] { return inner->Unstored(); };
+    if (!inner) return;
+    inner->Link->HoldsEdits = [inner] { return inner->Unstored(); };
+    inner->InnerStore.BeforeStore = [w = QPointer<TSfc>(this)] {
+        if (w) w->RecordInnerStore();
+    };
 }
 
 void TSfc::PopInterInstWinClick() {
@@ -710,6 +720,9 @@ void TSfc::PopInterInstWinClick() {
     list->SetCodeBuffer(gProgramCopy, gProgramCopySize, gProgramCopyUsed);
     // A label the other elements hold is refused here as in the program's list.
     list->Edit().OtherCode = [row, col] { return SfcOtherElementCode(row, col); };
+    list->InnerStore.BeforeStore = [w = QPointer<TSfc>(this)] {
+        if (w) w->RecordInnerStore();
+    };
     Frame->AddEditor(list, list->Link);
     list->setFocus();
 }

@@ -1278,6 +1278,101 @@ TEST_F(ChartEditsKeptTest, UndoAndRedoInTheChartMarkTheProjectModified) {
     }
 }
 
+// Storing an element's inner program is an edit of the chart: undo takes back
+// the store first and the step placed before it next, never both at once;
+// redo brings them back in order.
+TEST_F(ChartEditsKeptTest, StoringAnInnerProgramIsOneUndoStepOfTheChart) {
+    Draw("Right Right Right Right F3=20 Left Left Left Left Down Ctrl+L");
+    ASSERT_NE(_InterLadder, nullptr);
+    QTest::keyClick(_InterLadder, Qt::Key_Right);
+    Key(Qt::Key_F1, "X6", _InterLadder);  // the condition becomes X5 and X6
+    CloseInner(qel::Answer::Yes);
+    const std::vector<std::uint8_t> x5 = Assemble({"LD X5"}), x6 = Assemble({"LD X5", "AND X6"});
+    ASSERT_EQ(Record(1, 0), x6);
+    ASSERT_EQ(Cell(0, 4), kSfcStep);
+
+    Draw("Ctrl+Z");
+    EXPECT_EQ(Record(1, 0), x5);
+    EXPECT_EQ(Cell(0, 4), kSfcStep) << "the step went with the store";
+    Draw("Ctrl+Z");
+    EXPECT_EQ(Cell(0, 4), 0xFF);
+    EXPECT_EQ(Record(1, 0), x5);
+    Draw("Ctrl+W");
+    EXPECT_EQ(Cell(0, 4), kSfcStep);
+    EXPECT_EQ(Record(1, 0), x5);
+    Draw("Ctrl+W");
+    EXPECT_EQ(Record(1, 0), x6);
+
+    // The same for the element's list: one store, one undo step.
+    Draw("Up Right Right Right Right Ctrl+M");
+    ASSERT_NE(_InterInst, nullptr);
+    QTest::keyClicks(_InterInst, "O");
+    Finish("UT Y3");
+    messages_.QueueAnswer(qel::Answer::Yes);
+    _InterInst->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(_InterInst, nullptr);
+    ASSERT_EQ(Record(0, 4), Assemble({"OUT Y3"}));
+    Draw("Ctrl+Z");
+    EXPECT_EQ(FindSfcCodeRec(0, 4 * 4), nullptr);
+    EXPECT_EQ(Record(1, 0), x6);
+    EXPECT_EQ(Cell(0, 4), kSfcStep);
+}
+
+// Whatever reads the program takes what an element's open inner window holds
+// through its element; the element keeps it only when the user stores it. No
+// when the window closes leaves the element as it was before the window
+// opened, and the program follows when the chart is left.
+TEST_F(ChartEditsKeptTest, NoToStoringAnInnerWindowTakesBackWhatACommandReadThroughIt) {
+    const std::vector<std::uint8_t> x5 = Assemble({"LD X5"});
+    const std::vector<std::uint8_t> withX6 = Assemble({"STL S0", "LD X5", "AND X6", "OUT S0", "RET"});
+    auto readProgram = [&] {
+        frame_->MmSimulate->trigger();
+        ShutdownSimulation();
+        QCoreApplication::processEvents();
+    };
+    // The inner ladder of the transition: its rung changed, the program read.
+    Draw("Down Ctrl+L");
+    ASSERT_NE(_InterLadder, nullptr);
+    QTest::keyClick(_InterLadder, Qt::Key_Right);
+    Key(Qt::Key_F1, "X6", _InterLadder);
+    readProgram();
+    EXPECT_EQ(Code(), withX6) << "the command did not take the window's rung";
+    ViewChart();
+    CloseInner(qel::Answer::No);
+    ASSERT_EQ(_InterLadder, nullptr);
+    EXPECT_EQ(Record(1, 0), x5);
+    EXPECT_EQ(gQel.Modified, 1);
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Code(), listed_);
+
+    // The inner list likewise; Yes keeps it.
+    ViewChart();
+    Draw("Ctrl+M");
+    ASSERT_NE(_InterInst, nullptr);
+    ASSERT_EQ(_InterInst->Edit().EnterLine(1, "AND X6", true), TInstEditResult::Ok);
+    readProgram();
+    EXPECT_EQ(Code(), withX6);
+    for (const qel::Answer a : {qel::Answer::No, qel::Answer::Yes}) {
+        messages_.QueueAnswer(a);
+        TInst* list = _InterInst;
+        list->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ASSERT_EQ(_InterInst, nullptr);
+        EXPECT_EQ(Record(1, 0), a == qel::Answer::No ? x5 : Assemble({"LD X5", "AND X6"}));
+        ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(Code(), a == qel::Answer::No ? listed_ : withX6);
+        if (a == qel::Answer::Yes) break;
+        ViewChart();
+        Draw("Ctrl+M");
+        ASSERT_NE(_InterInst, nullptr);
+        ASSERT_EQ(_InterInst->Edit().EnterLine(1, "AND X6", true), TInstEditResult::Ok);
+        readProgram();
+    }
+}
+
 }  // namespace
 
 TEST_F(SfcWindowTest, EachViewShowsItsOwnToolPageAndStatusOfWhatIsThere) {
