@@ -565,6 +565,8 @@ void TSfc::DrawFromProgram() {
 }
 
 void TSfc::RecordInnerStore() {
+    // A number being typed is the edit before the store: its own undo step.
+    if (model_.EditorOpen()) Commit();
     model_.RecordInnerStore();
     emit Link->modified();
 }
