@@ -85,7 +85,7 @@ TInst::TInst(QWidget* owner, int view) : QAbstractScrollArea(owner), View(view =
     // An element's list: its code goes into the element before anything reads the program.
     if (View == kViewInnerInstList) {
         Link->CommitEdits = [this] {
-            StoreInnerCode();
+            StoreInnerCode(false);
             return true;
         };
     }
@@ -619,28 +619,18 @@ bool TInst::FormClose() {
     // the element's record only when the user says so.
     const qel::Answer a = qel::AskQuestion(gMsgTable.Get(kMsgStoreInnerCode), qel::AskButtons::YesNoCancel);
     if (a == qel::Answer::Cancel) return false;
-    if (a == qel::Answer::Yes) StoreInnerCode();
+    if (a == qel::Answer::Yes) StoreInnerCode(true);
+    // No: what a command reading the program took from the list goes back
+    // out of the element.
+    if (a == qel::Answer::No && InnerStore.TakeBack(SfcRow, SfcCol)) gQel.Modified = 1;
     _InterInst = nullptr;
     return true;
 }
 
-void TInst::StoreInnerCode() {
+void TInst::StoreInnerCode(bool forGood) {
     if (!edit_.Code()) return;
-    auto it = std::find_if(gSfcCodeList.begin(), gSfcCodeList.end(),
-                           [this](const auto& rec) { return rec->row == SfcRow && rec->col == SfcCol; });
     // The list as it was opened changes nothing of the element.
-    if (it != gSfcCodeList.end() &&
-        std::equal((*it)->code.begin(), (*it)->code.end(), edit_.Code(), edit_.Code() + edit_.Used()))
-        return;
-    if (it == gSfcCodeList.end()) {
-        auto rec = std::make_unique<TSfcCodeRec>();
-        rec->row = SfcRow;
-        rec->col = SfcCol;
-        gSfcCodeList.push_back(std::move(rec));
-        it = std::prev(gSfcCodeList.end());
-    }
-    (*it)->code.assign(edit_.Code(), edit_.Code() + edit_.Used());
-    gQel.Modified = 1;
+    if (InnerStore.Store(SfcRow, SfcCol, edit_.Code(), edit_.Used(), forGood, false)) gQel.Modified = 1;
 }
 
 void TInst::closeEvent(QCloseEvent* event) {

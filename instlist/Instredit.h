@@ -13,6 +13,7 @@
 #include <QAbstractScrollArea>
 
 #include "instlist/Instedit.h"
+#include "project/Sfcinnerstore.h"
 #include "project/Viewcodes.h"
 #include "project/Editorlink.h"
 
@@ -56,6 +57,9 @@ public:
 
     // ---- the SFC cell an inner list was opened for ----
     int SfcRow = -1, SfcCol = -1, SfcCursorX = 0, SfcCursorY = 0, SfcVertPos = 0, SfcHorzPos = 0;
+    /// What the inner list puts into its element: lent to it when the
+    /// program is read, stored for good when the user says so.
+    TSfcInnerStore InnerStore;
 
     /// Recomputes the scroll range from the number of lines.
     void UpdateScrollRange();
@@ -134,8 +138,9 @@ private:
     void ExtendSelectionTo(int line);
     bool StopForMonitor() const;
     bool FormClose();
-    /// An element's list: its code into the element's record.
-    void StoreInnerCode();
+    /// An element's list: its code into the element's record, for good or
+    /// lent until the user answers whether to store it.
+    void StoreInnerCode(bool forGood);
     QString ClipboardFormat() const;
     bool ClipboardHasInstructions() const;
     bool QueryClipboard() const;

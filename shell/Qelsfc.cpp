@@ -32,6 +32,17 @@ void TQelMain::CreateSfcCommands() {
 
 void TQelMain::BnSfcToCodeClick() {
     if (CheckStopMonitor()) return;  // monitoring still runs
+    // The program was changed elsewhere since the chart last matched it: the
+    // chart's code, which replaces the whole program, goes in over those
+    // changes only when the user says so.
+    switch (AskChartOverChangedCode()) {
+    case TChartOverChangedCode::Go: break;
+    case TChartOverChangedCode::KeepProgram:
+        if (!router_.Dispatch("SfcDrawFromProgram", kViewSfc)) BnCodeToSfcClick();
+        RefreshCommands();
+        return;
+    case TChartOverChangedCode::Cancel: return;
+    }
     if (!SfcToCode()) {
         // Refused: message shown, program as it was; an open chart shows where.
         router_.Dispatch("ShowChartError", kViewSfc);

@@ -836,7 +836,7 @@ bool TLDB::Compile(std::string* failure) {
 
 bool TLDB::CommitEdits() {
     if (!Inner) return !dirty_ || Compile();
-    return !unstored_ || StoreInnerCode();
+    return !unstored_ || StoreInnerCode(false);
 }
 
 bool TLDB::MayDropEdits() {
@@ -1092,15 +1092,18 @@ void TLDB::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    if (a == qel::Answer::Yes && !StoreInnerCode()) {
+    if (a == qel::Answer::Yes && !StoreInnerCode(true)) {
         event->ignore();
         return;
     }
+    // No: what a command reading the program took from the window goes back
+    // out of the element.
+    if (a == qel::Answer::No && InnerStore.TakeBack(SfcRow, SfcCol)) emit Link->modified();
     emit Link->statusText(3, {});
     event->accept();
 }
 
-bool TLDB::StoreInnerCode() {
+bool TLDB::StoreInnerCode(bool forGood) {
     std::memset(gProgramCopy, 0xFF, gProgramCopySize);
     if (!Compile()) return false;
     const std::uint32_t used = LocateProgramCopyEnd();
@@ -1113,17 +1116,7 @@ bool TLDB::StoreInnerCode() {
         return false;
     }
     // The element's record takes the code; an empty ladder removes it.
-    if (used > 0) {
-        TSfcCodeRec* rec = FindSfcCodeRec(SfcRow, SfcCol);
-        if (!rec) {
-            rec = AddSfcCodeRec();
-            rec->row = SfcRow;
-            rec->col = SfcCol;
-        }
-        rec->code.assign(gProgramCopy, gProgramCopy + used);
-    } else {
-        RemoveSfcCodeRec(SfcRow, SfcCol);
-    }
+    InnerStore.Store(SfcRow, SfcCol, gProgramCopy, used, forGood, true);
     std::memset(gProgramCopy, 0xFF, gProgramCopySize);
     unstored_ = false;
     emit Link->modified();

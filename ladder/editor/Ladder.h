@@ -16,6 +16,7 @@
 #include <QPoint>
 
 #include "ladder/edit/Ladderedit.h"
+#include "project/Sfcinnerstore.h"
 #include "project/Edithistory.h"
 #include "ladder/render/Ladderpainter.h"
 
@@ -44,6 +45,9 @@ public:
 
     // ---- the chart element an inner ladder belongs to ----
     int SfcRow = -1, SfcCol = -1;
+    /// What the inner ladder puts into its element: lent to it when the
+    /// program is read, stored for good when the user says so.
+    TSfcInnerStore InnerStore;
     /// The element's code is step code (a step's or a transition's), and a
     /// transition's condition: its last rung may end in open wire.
     bool StepCode = false, Condition = false;
@@ -193,8 +197,9 @@ private:
     /// Cursor to the failing rung; the compile message.
     std::string CompileFailure();
     void MarkEdited();
-    /// The inner ladder compiled into its chart element's code record.
-    bool StoreInnerCode();
+    /// The inner ladder compiled into its chart element's code record: for
+    /// good, or lent until the user answers whether to store it.
+    bool StoreInnerCode(bool forGood);
     int PageRows() const;
 
     bool SimulationClick(QMouseEvent* event);

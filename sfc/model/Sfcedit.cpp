@@ -354,6 +354,8 @@ void TSfcEditModel::Revert(const TSfcChart& chart) {
     Restore(s);
 }
 
+void TSfcEditModel::RecordInnerStore() { history_.Record(Take()); }
+
 bool TSfcEditModel::Undo() {
     if (InnerOpen()) return false;
     CloseNumber();

@@ -87,6 +87,10 @@ public:
     // Puts `chart` back in place of the shared chart as one undo step (the
     // chart's edits dropped: undo brings them back).
     void Revert(const TSfcChart& chart);
+    // An element's inner window is about to store its code for good: the
+    // chart as it stands is one undo step, so that undo takes back the store
+    // before the edits made in the chart before it.
+    void RecordInnerStore();
     int UndoCount() const { return history_.UndoCount(); }
 
     std::int32_t CursorRow = 0;

@@ -10,6 +10,7 @@
 #include "ladder/model/Lad.h"
 #include "ladder/model/LadderConvert.h"
 #include "ladder/model/Laddercompile.h"
+#include "platform/Messages.h"
 #include "project/Chartstamp.h"
 #include "project/Ladderstamp.h"
 #include "project/Msgtable.h"
@@ -131,15 +132,20 @@ bool StoreSfcElementLadder(std::int32_t row, std::int32_t col) {
 
 namespace {
 
-// The code the shared chart converts to, cut to its length; nothing when it
-// does not convert.
-std::optional<std::vector<std::uint8_t>> SharedChartCode() {
-    if (!gProgram || gProgramCapacity == 0) return std::nullopt;
+// What the shared chart converts to: its code cut to its length (nothing when
+// it does not convert), and whether it holds elements no chain reaches.
+struct TSharedChartCode {
+    std::optional<std::vector<std::uint8_t>> code;
+    bool strays = false;
+};
+
+TSharedChartCode SharedChartCode() {
+    if (!gProgram || gProgramCapacity == 0) return {};
     std::vector<std::uint8_t> out(gProgramCapacity, 0xFF);
     const TSfcToCodeResult r = SfcChartToCode(TSfcChartRef::Shared(), out.data(), gProgramCapacity);
-    if (!r.ok()) return std::nullopt;
+    if (!r.ok()) return {};
     out.resize(r.length);
-    return out;
+    return {std::move(out), r.strays > 0};
 }
 
 bool IsProgramCode(const std::vector<std::uint8_t>& code) {
@@ -151,21 +157,30 @@ bool IsProgramCode(const std::vector<std::uint8_t>& code) {
 
 bool SfcChartMatchesProgram() {
     if (SfcLastUsedRow(gSfcGrid, gSfcRowCount) < 0) return false;
-    const auto code = SharedChartCode();
+    const auto code = SharedChartCode().code;
     return code && IsProgramCode(*code);
 }
 
 TSfcChartState SfcChartState() {
     if (!gProgram || SfcLastUsedRow(gSfcGrid, gSfcRowCount) < 0) return TSfcChartState::Empty;
-    const auto code = SharedChartCode();
+    const TSharedChartCode shared = SharedChartCode();
+    const auto& code = shared.code;
     if (code && IsProgramCode(*code)) return TSfcChartState::OfProgram;
     // A chart file of an older version does not say which code it was drawn
     // for: taken for a drawing of other code, its rows could go in over
     // edits made in the list since.
     if (gSfcCodeStamp == 0) return TSfcChartState::OldDrawing;
-    // The chart converts to what it converted to when it last matched: no
-    // edits of its own (code typed by hand may convert to an equivalent form).
-    if (code && CodeImageStamp(code->data(), static_cast<std::uint32_t>(code->size())) == gSfcCodeStamp)
+    // The chart is as it stood when it last matched the program (its content
+    // stamp), or it changed since only in ways its code does not show: it
+    // converts to what it converted to then (code typed by hand may convert
+    // to an equivalent form) and holds no element that no chain reaches. An
+    // element placed off the chains is in no code: it is the user's work
+    // whatever the code became, never only a drawing of it.
+    const bool unchanged =
+        SfcChartContentStamp() == gSfcChartStamp ||
+        (code && !shared.strays &&
+         CodeImageStamp(code->data(), static_cast<std::uint32_t>(code->size())) == gSfcCodeStamp);
+    if (unchanged)
         return gSfcProgramStamp == ProgramImageStamp() ? TSfcChartState::OfProgram : TSfcChartState::OldDrawing;
     return TSfcChartState::Edited;
 }
@@ -181,11 +196,21 @@ namespace {
 
 bool SfcChartWouldReplaceChangedCode() {
     if (gSfcProgramStamp == 0 || gSfcProgramStamp == ProgramImageStamp()) return false;
-    return SharedChartCode().has_value();
+    return SharedChartCode().code.has_value();
+}
+
+TChartOverChangedCode AskChartOverChangedCode() {
+    constexpr int kMsgChartOverChangedCode = 259;
+    if (!SfcChartWouldReplaceChangedCode()) return TChartOverChangedCode::Go;
+    switch (qel::AskQuestion(gMsgTable.Get(kMsgChartOverChangedCode), qel::AskButtons::YesNoOrCancel)) {
+    case qel::Answer::Yes: return TChartOverChangedCode::Go;
+    case qel::Answer::No: return TChartOverChangedCode::KeepProgram;
+    default: return TChartOverChangedCode::Cancel;
+    }
 }
 
 void MarkSfcChartOfProgram() {
-    const auto code = SharedChartCode();
+    const auto code = SharedChartCode().code;
     if (code)
         MarkChartOfProgram(code->data(), static_cast<std::uint32_t>(code->size()));
     else
@@ -196,9 +221,16 @@ bool PrepareSfcChartForView() {
     if (!gProgram || LocateProgramEnd() == 0) return true;
     switch (SfcChartState()) {
     case TSfcChartState::Edited: return true;
-    case TSfcChartState::OfProgram:
+    case TSfcChartState::OfProgram: {
+        // Found standing for the program it last matched: the chart keeps the
+        // content it had then, so that an element placed off the chains
+        // since stays the user's work once the code changes.
+        const std::uint64_t asMatched = gSfcChartStamp;
+        const bool again = gSfcProgramStamp == ProgramImageStamp();
         MarkSfcChartOfProgram();
+        if (again) gSfcChartStamp = asMatched;
         return true;
+    }
     case TSfcChartState::Empty: return ConvertCodeToSfc();
     case TSfcChartState::OldDrawing: break;
     }

@@ -80,6 +80,14 @@ void MarkSfcChartOfProgram();
 // chart's code, which replaces the whole program, would replace those changes.
 bool SfcChartWouldReplaceChangedCode();
 
+// Before the chart's code goes into the program: when it would replace
+// changes made elsewhere (SfcChartWouldReplaceChangedCode), the user says
+// which stays (question 259): the chart (Go), the program, the chart to be
+// drawn from it (KeepProgram), or nothing changed (Cancel). Go unasked
+// otherwise.
+enum class TChartOverChangedCode { Go, KeepProgram, Cancel };
+TChartOverChangedCode AskChartOverChangedCode();
+
 // What the SFC view shows when it opens: a chart holding edits of its own or
 // standing for the program is shown as it is; an empty chart, or one that is
 // only a drawing of older code, is drawn from the code (nothing for an empty

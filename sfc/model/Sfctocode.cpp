@@ -632,8 +632,11 @@ TSfcToCodeResult TChartWalk::Run() {
     if (!Failed()) {
         for (std::int32_t r = 0; r < end; ++r)
             for (std::int32_t c = 0; c < kSfcColumns; ++c) {
+                const TSfcCell x = Cell(r, c);
+                if (x.Empty() || x.type == kSfcLine || Visited(r, c)) continue;
+                ++res_.strays;
                 const TSfcCodeRec* rec = recs_[Index(r, c)];
-                if (rec && !rec->code.empty() && SfcTypeHasCode(Cell(r, c).type) && !Visited(r, c)) ++res_.unreached;
+                if (rec && !rec->code.empty() && SfcTypeHasCode(x.type)) ++res_.unreached;
             }
     }
     res_.length = len_;
@@ -669,7 +672,11 @@ bool SfcToCode() {
     gSfcChartError = 0;
     std::memcpy(gProgram, out.data(), gProgramCapacity);
     LocateProgramEnd();
+    // Elements off the chains go into no code: the chart keeps the content
+    // stamp it had, so that they never pass for part of a drawing of it.
+    const std::uint64_t asMatched = gSfcChartStamp;
     MarkChartOfProgram(out.data(), r.length);
+    if (r.strays > 0) gSfcChartStamp = asMatched;
     if (r.unreached > 0) ShowMsg(kMsgUnreached, std::to_string(r.unreached));
     return true;
 }

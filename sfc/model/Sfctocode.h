@@ -26,6 +26,7 @@ struct TSfcToCodeResult {
     TSfcFailure failure = TSfcFailure::None;
     std::uint32_t length = 0;     // bytes written
     std::int32_t unreached = 0;   // elements with code that no chain reaches (their code is not written)
+    std::int32_t strays = 0;      // elements (lines aside) that no chain reaches, with or without code
     std::int32_t errRow = -1;     // the cell the walk stood on when it failed
     std::int32_t errCol = -1;     // its column (0..15)
     bool ok() const { return failure == TSfcFailure::None; }

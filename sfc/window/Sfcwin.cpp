@@ -13,6 +13,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPainter>
+#include <QPointer>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -45,7 +46,6 @@ namespace {
 constexpr int kMsgInnerOther = 78;    // the other inner window is open
 constexpr int kMsgInnerElsewhere = 79;  // an inner window is open for another element
 constexpr int kMsgNoInner = 80;       // no inner program here
-constexpr int kMsgChartOverChangedCode = 259;  // the chart would replace code changed since: keep which?
 constexpr int kSfcTmrMs = 1000;
 
 qel::link::TTransData* Trans(TQelMain* frame) {
@@ -187,6 +187,8 @@ void TSfc::RegisterCommands() {
     r.Register("RedrawChart", [this] { RedrawChart(); });
     // The frame's conversions left the chart and the program matching.
     r.Register("SfcSynced", [this] { MarkSynced(); });
+    // The frame's chart-to-code command, told to keep the program.
+    r.Register("SfcDrawFromProgram", [this] { DrawFromProgram(); });
     // The frame's chart-to-code command found the chart cannot be converted.
     r.Register("ShowChartError", [this] {
         ShowChartError();
@@ -374,10 +376,9 @@ void TSfc::UndoRedo(bool redo) {
         ShowMsg(kSfcMsgInnerOpen);
         return;
     }
-    if (redo)
-        model_.Redo();
-    else
-        model_.Undo();
+    // Undoing or redoing changes the chart as an edit does: the project holds
+    // what the last save does not.
+    if (redo ? model_.Redo() : model_.Undo()) emit Link->modified();
     RedrawChart();
 }
 
@@ -503,6 +504,11 @@ void TSfc::contextMenuEvent(QContextMenuEvent* e) {
     item("PopDevCmt", "装置批注", [this] { PopDevCmtClick(); });
     menu.addSeparator();
     item("PopSfcToCode", "SFC → 指令表", [this] {
+        switch (AskChartOverChangedCode()) {
+        case TChartOverChangedCode::Go: break;
+        case TChartOverChangedCode::KeepProgram: DrawFromProgram(); return;
+        case TChartOverChangedCode::Cancel: return;
+        }
         if (SfcToCode()) {
             MarkSynced();
             emit Link->programChanged();
@@ -537,15 +543,12 @@ TSfc::TConvert TSfc::ConvertIfEdited() {
     if (!Edited()) return TConvert::Done;
     // The chart's edits were made on an older program: the user says which
     // one stays before the chart's code replaces what was changed since.
-    if (SfcChartWouldReplaceChangedCode()) {
-        switch (qel::AskQuestion(gMsgTable.Get(kMsgChartOverChangedCode), qel::AskButtons::YesNoOrCancel)) {
-        case qel::Answer::Yes: break;
-        case qel::Answer::No:
-            syncedChart_.reset();  // drawn from the program as it stands, not as the chart last matched it
-            DropEdits();
-            return TConvert::Done;
-        default: return TConvert::Cancelled;
-        }
+    switch (AskChartOverChangedCode()) {
+    case TChartOverChangedCode::Go: break;
+    case TChartOverChangedCode::KeepProgram:
+        DrawFromProgram();
+        return TConvert::Done;
+    case TChartOverChangedCode::Cancel: return TConvert::Cancelled;
     }
     if (!SfcToCode()) {
         ShowChartError();
@@ -554,6 +557,18 @@ TSfc::TConvert TSfc::ConvertIfEdited() {
     MarkSynced();
     emit Link->programChanged();
     return TConvert::Done;
+}
+
+void TSfc::DrawFromProgram() {
+    syncedChart_.reset();  // drawn from the program as it stands, not as the chart last matched it
+    DropEdits();
+}
+
+void TSfc::RecordInnerStore() {
+    // A number being typed is the edit before the store: its own undo step.
+    if (model_.EditorOpen()) Commit();
+    model_.RecordInnerStore();
+    emit Link->modified();
 }
 
 void TSfc::ShowChartError() {
@@ -682,7 +697,11 @@ void TSfc::PopInterLadWinClick() {
     TLDB* inner = OpenInterLadderWindow(Frame, row, col * kSfcCellBytes, SfcInnerStepFlag(row, col) != 0,
                                         SfcInnerIsCondition(row, col));
     // What the element's ladder holds and has not stored is an edit of the chart.
-    if (inner) inner->Link->HoldsEdits = [inner] { return inner->Unstored(); };
+    if (!inner) return;
+    inner->Link->HoldsEdits = [inner] { return inner->Unstored(); };
+    inner->InnerStore.BeforeStore = [w = QPointer<TSfc>(this)] {
+        if (w) w->RecordInnerStore();
+    };
 }
 
 void TSfc::PopInterInstWinClick() {
@@ -703,6 +722,9 @@ void TSfc::PopInterInstWinClick() {
     list->SetCodeBuffer(gProgramCopy, gProgramCopySize, gProgramCopyUsed);
     // A label the other elements hold is refused here as in the program's list.
     list->Edit().OtherCode = [row, col] { return SfcOtherElementCode(row, col); };
+    list->InnerStore.BeforeStore = [w = QPointer<TSfc>(this)] {
+        if (w) w->RecordInnerStore();
+    };
     Frame->AddEditor(list, list->Link);
     list->setFocus();
 }

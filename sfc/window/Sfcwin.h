@@ -68,6 +68,11 @@ public:
     // the window opened on it, or else as the code draws it) comes back, as
     // one undo step; open inner views of its elements close without storing.
     void DropEdits();
+    // The program kept over the chart's edits: the chart is drawn from the
+    // program as it stands, as one undo step.
+    void DrawFromProgram();
+    // An element's inner window stores its code for good: one undo step.
+    void RecordInnerStore();
     // After a failed conversion: the cursor to the cell that could not be
     // converted (the frame's command also brings the window forward).
     void ShowChartError();

@@ -80,5 +80,30 @@ TEST_F(SfcElementTest, TheViewKeepsAChartThatStillDescribesTheProgram) {
     EXPECT_EQ(RowsOf(CaptureSfcChart()), (std::vector<std::string>{"I0", "T", "S20", "T", "J0"}));
 }
 
+// A step placed beside the chain after the chart was drawn goes into no code:
+// once the program changes, the chart is still the user's (not a drawing to
+// draw again), also after the view found it standing for the program again.
+// Taken out again, the chart is the drawing it was.
+TEST_F(SfcElementTest, AStepPlacedOffTheChainsSinceTheChartMatchedIsTheUsersWork) {
+    const auto code = Il({"STL S0", "LD X0", "SET S20", "STL S20", "LD X1", "OUT S0", "RET"});
+    std::memcpy(gProgram, code.data(), code.size());
+    LocateProgramEnd();
+    ASSERT_TRUE(ConvertCodeToSfc());
+    ASSERT_EQ(RowsOf(CaptureSfcChart()), (std::vector<std::string>{"I0", "T", "S20", "T", "J0"}));
+    std::uint8_t* cell = gSfcGrid + 2 * kSfcRowBytes + 4 * kSfcCellBytes;
+    const std::uint8_t s90[4] = {kSfcStep, 90, 0, 0xFF};
+    std::memcpy(cell, s90, 4);
+    EXPECT_EQ(SfcChartState(), TSfcChartState::OfProgram);
+    ASSERT_TRUE(PrepareSfcChartForView());
+
+    gProgram[2] = 0x01;  // LD X0 -> LD X1, typed elsewhere
+    EXPECT_EQ(SfcChartState(), TSfcChartState::Edited);
+    ASSERT_TRUE(PrepareSfcChartForView());
+    EXPECT_EQ(RowsOf(CaptureSfcChart()), (std::vector<std::string>{"I0", "T", "S20 . . . S90", "T", "J0"}));
+
+    std::memset(cell, 0xFF, 4);
+    EXPECT_EQ(SfcChartState(), TSfcChartState::OldDrawing);
+}
+
 }  // namespace
 }  // namespace qel::test

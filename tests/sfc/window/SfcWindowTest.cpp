@@ -1150,6 +1150,229 @@ TEST_F(ChartEditsKeptTest, ATwoCellToolLeftOfAnElementUnderItsInnerWindowIsRefus
     EXPECT_EQ(Code(), Assemble({"STL S0", "LD X1", "OUT Y1", "LD X5", "OUT S0", "RET"}));
 }
 
+// A step placed off the chains, with its inner ladder, goes into no code: it
+// is the user's work all the same. Code typed in the list since does not make
+// the chart a drawing of older code: the save asks before the chart's code
+// goes in, writes the chart's rows, and the chart opens again as drawn.
+TEST_F(ChartEditsKeptTest, AStepNoChainReachesStaysTheUsersWorkWhenTheListChanges) {
+    Draw("Right Right Right Right F3=20 Ctrl+L");
+    ASSERT_NE(_InterLadder, nullptr);
+    Key(Qt::Key_F1, "X10", _InterLadder);
+    QTest::keyClick(_InterLadder, Qt::Key_Right);
+    Key(Qt::Key_F7, "Y10", _InterLadder);
+    CloseInner(qel::Answer::Yes);
+    const std::vector<std::uint8_t> rung = Assemble({"LD X10", "OUT Y10"});
+    ASSERT_EQ(Cell(0, 4), kSfcStep);
+    ASSERT_EQ(Record(0, 4), rung);
+    auto typeInList = [&](std::initializer_list<const char*> lines) {
+        ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+        QCoreApplication::processEvents();
+        for (const char* line : lines) ListLine(line);
+    };
+    ASSERT_NO_FATAL_FAILURE(typeInList({"LD X7", "OUT Y7"}));
+    ASSERT_EQ(Code(), Assemble({"STL S0", "LD X5", "OUT S0", "RET", "LD X7", "OUT Y7"}));
+
+    // The chart window open: the save's commit asks; Cancel saves nothing.
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    SaveAs();
+    EXPECT_EQ(messages_.Asked(), std::vector<std::string>{gMsgTable.Get(kMsgChartOverChangedCode)});
+    EXPECT_FALSE(std::filesystem::exists(Project(".sfc")));
+    EXPECT_EQ(Cell(0, 4), kSfcStep);
+    // Yes: the chart goes in over the typed lines, and is saved with its rows.
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Yes);
+    SaveAs();
+    EXPECT_EQ(SavedCode(), listed_);
+    EXPECT_GE(ChartFileRows(), 1u);
+    EXPECT_EQ(gQel.Modified, 0);
+
+    // The chart window closed (and opened and closed again) before the list
+    // changes: the save keeps the chart's rows, says the chart is not in the
+    // program, and Open brings it back.
+    CloseChart();
+    ViewChart();
+    CloseChart();
+    ASSERT_EQ(_Sfc, nullptr);
+    ASSERT_NO_FATAL_FAILURE(typeInList({"LD X6", "OUT Y6"}));
+    const std::vector<std::uint8_t> typed = Code();
+    messages_.Clear();
+    Save();
+    EXPECT_TRUE(ToldNotSaved());
+    EXPECT_EQ(SavedCode(), typed);
+    EXPECT_GE(ChartFileRows(), 1u);
+    EXPECT_EQ(gQel.Modified, 1);
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::No);  // the question to save the changes
+    Reopen();
+    ViewChart();
+    EXPECT_EQ(Count(kMsgChartFileStale), 0);
+    EXPECT_EQ(Cell(0, 4), kSfcStep);
+    EXPECT_EQ(Record(0, 4), rung);
+    EXPECT_EQ(Code(), typed);
+    EXPECT_TRUE(sfc_->HoldsEdits());
+}
+
+// Convert > SFC to list replaces the whole program with the chart's code:
+// over lines typed in the list since the chart last matched the program, it
+// asks first, as leaving the chart does. Cancel changes nothing; No keeps the
+// program and draws the chart from it; Yes puts the chart in.
+TEST_F(ChartEditsKeptTest, ConvertingAChartOverCodeTypedSinceAsksFirst) {
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    for (const char* line : {"LD X7", "OUT Y7"}) ListLine(line);
+    const std::vector<std::uint8_t> typed = Assemble({"STL S0", "LD X5", "OUT S0", "RET", "LD X7", "OUT Y7"});
+    ASSERT_EQ(Code(), typed);
+    const std::vector<std::string> asked{gMsgTable.Get(kMsgChartOverChangedCode)};
+    auto convert = [&](std::optional<qel::Answer> a) {
+        messages_.Clear();
+        if (a) messages_.QueueAnswer(*a);
+        ASSERT_TRUE(frame_->RunCommand("MmSfcToCode"));
+        QCoreApplication::processEvents();
+    };
+
+    ASSERT_NO_FATAL_FAILURE(convert(qel::Answer::Cancel));
+    EXPECT_EQ(messages_.Asked(), asked);
+    EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+    EXPECT_EQ(Code(), typed);
+    EXPECT_EQ(Cell(3, 0), 0xFF);
+
+    ASSERT_NO_FATAL_FAILURE(convert(qel::Answer::No));
+    EXPECT_EQ(messages_.Asked(), asked);
+    EXPECT_FALSE(Shown(180));
+    EXPECT_EQ(Code(), typed);
+    EXPECT_EQ(Cell(3, 0), kSfcLad) << "the typed rung is in the chart";
+
+    // The chart now stands for the program: converted without a question.
+    ASSERT_NO_FATAL_FAILURE(convert(std::nullopt));
+    EXPECT_TRUE(messages_.Asked().empty());
+    EXPECT_TRUE(Shown(180));
+    EXPECT_EQ(Code(), typed);
+
+    // Typed again, then Yes: the chart's code goes in over the typing.
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    QCoreApplication::processEvents();
+    for (const char* line : {"LD X6", "OUT Y6"}) ListLine(line);
+    ASSERT_NE(Code(), typed);
+    ASSERT_NO_FATAL_FAILURE(convert(qel::Answer::Yes));
+    EXPECT_EQ(messages_.Asked(), asked);
+    EXPECT_TRUE(Shown(180));
+    EXPECT_EQ(Code(), typed);
+}
+
+// Undo and redo in the chart change the project as an edit does: after a
+// save, File > Exit asks to save what they changed.
+TEST_F(ChartEditsKeptTest, UndoAndRedoInTheChartMarkTheProjectModified) {
+    Draw("Right Right Right Right F3=20");
+    ASSERT_EQ(Cell(0, 4), kSfcStep);
+    for (const char* key : {"Ctrl+Z", "Ctrl+W"}) {
+        SCOPED_TRACE(key);
+        SaveAs();
+        ASSERT_EQ(gQel.Modified, 0);
+        Draw(key);
+        EXPECT_EQ(Cell(0, 4), std::string(key) == "Ctrl+Z" ? 0xFF : kSfcStep);
+        EXPECT_EQ(gQel.Modified, 1);
+        messages_.Clear();
+        messages_.QueueAnswer(qel::Answer::Cancel);
+        EXPECT_FALSE(frame_->FormCloseQuery()) << "File > Exit left without asking";
+        EXPECT_EQ(messages_.Asked().size(), 1u);
+    }
+}
+
+// Storing an element's inner program is an edit of the chart: undo takes back
+// the store first and the step placed before it next, never both at once;
+// redo brings them back in order.
+TEST_F(ChartEditsKeptTest, StoringAnInnerProgramIsOneUndoStepOfTheChart) {
+    Draw("Right Right Right Right F3=20 Left Left Left Left Down Ctrl+L");
+    ASSERT_NE(_InterLadder, nullptr);
+    QTest::keyClick(_InterLadder, Qt::Key_Right);
+    Key(Qt::Key_F1, "X6", _InterLadder);  // the condition becomes X5 and X6
+    CloseInner(qel::Answer::Yes);
+    const std::vector<std::uint8_t> x5 = Assemble({"LD X5"}), x6 = Assemble({"LD X5", "AND X6"});
+    ASSERT_EQ(Record(1, 0), x6);
+    ASSERT_EQ(Cell(0, 4), kSfcStep);
+
+    Draw("Ctrl+Z");
+    EXPECT_EQ(Record(1, 0), x5);
+    EXPECT_EQ(Cell(0, 4), kSfcStep) << "the step went with the store";
+    Draw("Ctrl+Z");
+    EXPECT_EQ(Cell(0, 4), 0xFF);
+    EXPECT_EQ(Record(1, 0), x5);
+    Draw("Ctrl+W");
+    EXPECT_EQ(Cell(0, 4), kSfcStep);
+    EXPECT_EQ(Record(1, 0), x5);
+    Draw("Ctrl+W");
+    EXPECT_EQ(Record(1, 0), x6);
+
+    // The same for the element's list: one store, one undo step.
+    Draw("Up Right Right Right Right Ctrl+M");
+    ASSERT_NE(_InterInst, nullptr);
+    QTest::keyClicks(_InterInst, "O");
+    Finish("UT Y3");
+    messages_.QueueAnswer(qel::Answer::Yes);
+    _InterInst->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(_InterInst, nullptr);
+    ASSERT_EQ(Record(0, 4), Assemble({"OUT Y3"}));
+    Draw("Ctrl+Z");
+    EXPECT_EQ(FindSfcCodeRec(0, 4 * 4), nullptr);
+    EXPECT_EQ(Record(1, 0), x6);
+    EXPECT_EQ(Cell(0, 4), kSfcStep);
+}
+
+// Whatever reads the program takes what an element's open inner window holds
+// through its element; the element keeps it only when the user stores it. No
+// when the window closes leaves the element as it was before the window
+// opened, and the program follows when the chart is left.
+TEST_F(ChartEditsKeptTest, NoToStoringAnInnerWindowTakesBackWhatACommandReadThroughIt) {
+    const std::vector<std::uint8_t> x5 = Assemble({"LD X5"});
+    const std::vector<std::uint8_t> withX6 = Assemble({"STL S0", "LD X5", "AND X6", "OUT S0", "RET"});
+    auto readProgram = [&] {
+        frame_->MmSimulate->trigger();
+        ShutdownSimulation();
+        QCoreApplication::processEvents();
+    };
+    // The inner ladder of the transition: its rung changed, the program read.
+    Draw("Down Ctrl+L");
+    ASSERT_NE(_InterLadder, nullptr);
+    QTest::keyClick(_InterLadder, Qt::Key_Right);
+    Key(Qt::Key_F1, "X6", _InterLadder);
+    readProgram();
+    EXPECT_EQ(Code(), withX6) << "the command did not take the window's rung";
+    ViewChart();
+    CloseInner(qel::Answer::No);
+    ASSERT_EQ(_InterLadder, nullptr);
+    EXPECT_EQ(Record(1, 0), x5);
+    EXPECT_EQ(gQel.Modified, 1);
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Code(), listed_);
+
+    // The inner list likewise; Yes keeps it.
+    ViewChart();
+    Draw("Ctrl+M");
+    ASSERT_NE(_InterInst, nullptr);
+    ASSERT_EQ(_InterInst->Edit().EnterLine(1, "AND X6", true), TInstEditResult::Ok);
+    readProgram();
+    EXPECT_EQ(Code(), withX6);
+    for (const qel::Answer a : {qel::Answer::No, qel::Answer::Yes}) {
+        messages_.QueueAnswer(a);
+        TInst* list = _InterInst;
+        list->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ASSERT_EQ(_InterInst, nullptr);
+        EXPECT_EQ(Record(1, 0), a == qel::Answer::No ? x5 : Assemble({"LD X5", "AND X6"}));
+        ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(Code(), a == qel::Answer::No ? listed_ : withX6);
+        if (a == qel::Answer::Yes) break;
+        ViewChart();
+        Draw("Ctrl+M");
+        ASSERT_NE(_InterInst, nullptr);
+        ASSERT_EQ(_InterInst->Edit().EnterLine(1, "AND X6", true), TInstEditResult::Ok);
+        readProgram();
+    }
+}
+
 }  // namespace
 
 TEST_F(SfcWindowTest, EachViewShowsItsOwnToolPageAndStatusOfWhatIsThere) {
