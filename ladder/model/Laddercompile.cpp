@@ -334,11 +334,9 @@ bool LadderCompilesToProgram() {
     return CompileProgramLadderAside(code, nullptr) && std::equal(code.begin(), code.end(), gProgram);
 }
 
-// Whether the ladder stands for the program (LadderStandsForProgram) is
-// answered in the project, which cannot compile: the check is lent to it.
-[[maybe_unused]] const bool kCodeCheckLent = (SetLadderCodeCheck(&LadderCompilesToProgram), true);
-
 }  // namespace
+
+void InstallLadderCodeCheck() { SetLadderCodeCheck(&LadderCompilesToProgram); }
 
 bool RestoreProgramStepMarks() {
     // A ladder read from its file has no marks: they come from compiling it

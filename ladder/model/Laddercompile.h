@@ -95,6 +95,12 @@ bool LadderCompiles(const TCompileTarget& target);
 // rebuilds such a ladder from the code.
 std::uint8_t CompileProgramLadder(TCompileProgress* progress = nullptr);
 
+// Lends the project the check that the program's ladder compiles into exactly
+// the program's code: whether the ladder stands for the program
+// (LadderStandsForProgram) is answered in the project, which cannot compile.
+// The program installs it where it is put together, before any project is read.
+void InstallLadderCodeCheck();
+
 // Gives the program's ladder its step marks again (a ladder read from its file
 // has none): true when the ladder, compiled aside, gives exactly the program's
 // code, whose marks then replace gMarkList; nothing else changes.
