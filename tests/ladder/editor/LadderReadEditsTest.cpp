@@ -163,3 +163,24 @@ TEST_F(LadderReadEditsTest, RowsReadAreNotCompiledUntilTheRungIsFinished) {
         ViewLadder();
     }
 }
+
+// A drawing of code typed in the list in another form of its circuit (LD LD
+// ORB, which the drawing compiles into LD OR) holds nothing of the user's own:
+// saved and opened again it is still a drawing, and the code stays as typed.
+TEST_F(LadderReadEditsTest, ADrawingOfCodeTypedInAnotherFormOpensAsADrawing) {
+    const Lines typed{"LD X0", "LD X1", "ORB", "OUT Y0", "END"};
+    ViewList();
+    TypeInList(typed);
+    ViewLadder();
+    ASSERT_FALSE(lad_->Dirty());
+    SaveAs();
+    messages_.Clear();
+    Open();
+    ASSERT_NE(lad_, nullptr);
+    EXPECT_FALSE(lad_->Dirty()) << "the drawing was taken for edits";
+    EXPECT_FALSE(StepCountSaysNotCompiled());
+    ViewList();
+    EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+    EXPECT_EQ(Program(), typed);
+    EXPECT_EQ(gQel.Modified, 0);
+}
