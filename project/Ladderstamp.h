@@ -29,10 +29,11 @@ bool LadderMatchesProgram();
 
 // The one answer to whether the ladder stands for the program as it stands,
 // asked by the view, the compile, the save and the leave questions alike: its
-// stamp names the program, or it compiles into exactly the program's code
-// (then it is marked so). Rows read from the ladder file do not stand for it
-// by their stamp alone: a file keeps the user's edits that did not compile as
-// well as drawings, so they stand only when they compile into the code. A
+// stamp names the program, or it compiles into the program's code (exactly,
+// or as the code's own drawing does; then it is marked so). Rows read from the
+// ladder file do not stand for it by their stamp alone: a file keeps the
+// user's edits that did not compile as well as drawings, so they stand only
+// when they compile into the code. A
 // ladder that does not stand for the program is a drawing of other code, or
 // holds edits the program does not have.
 bool LadderStandsForProgram();
@@ -46,7 +47,8 @@ bool LadderHoldsFileEdits();
 // judged as this session's), and the rows no longer count as read.
 bool TakeLadderFileEdits();
 // The ladder model's check that the program's ladder, compiled aside, gives
-// exactly the program's code: the project cannot compile. The program installs
+// the program's code (exactly, or as the code's own drawing compiles): the
+// project cannot compile. The program installs
 // it where it is put together (InstallLadderCodeCheck); without it only the
 // stamp answers, for rows read from the file too.
 void SetLadderCodeCheck(bool (*compilesToProgram)());
