@@ -615,7 +615,6 @@ TEST(CodeToLadder, StaleOrEmptyLadderIsNotCompiledOverTheCode) {
 // whatever its stamp says: it compiles, and is marked so. One that compiles
 // to other code does not. The check leaves a failure being reported as it was.
 TEST(CodeToLadder, ALadderThatCompilesIntoTheProgramStandsForItWhateverItsStamp) {
-    InstallLadderCodeCheck();
     AllocateSharedBuffers();
     SetCurrentFamily(1);
     const std::vector<std::uint8_t> code = AssembleLines({"LD X0", "OUT Y0", "LD X1", "OUT Y1", "END"});
