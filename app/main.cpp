@@ -7,11 +7,13 @@
 
 #include "instlist/Instredit.h"
 #include "ladder/editor/Ladder.h"
+#include "ladder/model/Laddercompile.h"
 #include "link/windows/Devreg.h"
 #include "link/windows/Filetmp.h"
 #include "link/windows/Online.h"
 #include "link/windows/Transdatafrm.h"
 #include "platform/Messages.h"
+#include "sfc/model/Sfcelement.h"
 #include "sfc/window/Sfcwin.h"
 #include "shell/Qelmain.h"
 #include "shell/Startup.h"
@@ -46,6 +48,11 @@ int main(int argc, char** argv) {
     qel::TWidgetMessages messages;
     qel::SetMessageService(&messages);
 
+    // The project asks the models what only they can judge: whether the
+    // ladder compiles into the program, whether the chart is only a drawing.
+    // Before start-up, which may open a project.
+    InstallLadderCodeCheck();
+    InstallSfcChartJudge();
     RegisterInstListForms();  // windows of other libraries take their places in the start-up order
     RegisterToolForms();
     RegisterOnlineForms();

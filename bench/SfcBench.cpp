@@ -12,12 +12,14 @@
 #include "core/Codetranslate.h"
 #include "core/DeviceLimits.h"
 #include "ladder/model/LadderConvert.h"
+#include "ladder/model/Laddercompile.h"
 #include "platform/Paths.h"
 #include "project/Chartstamp.h"
 #include "project/Ladderstamp.h"
 #include "project/Projectfiles.h"
 #include "project/Qelglobals.h"
 #include "sfc/model/Codetosfc.h"
+#include "sfc/model/Sfcelement.h"
 #include "sfc/model/Sfctocode.h"
 
 #if QEL_SFC_PAINT_BENCH
@@ -208,6 +210,8 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
 #endif
+    InstallLadderCodeCheck();  // the save asks the models, as in the program
+    InstallSfcChartJudge();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -33,7 +33,8 @@ std::uint64_t SfcChartContentStamp();
 void MarkChartOfProgram(const std::uint8_t* code, std::uint32_t length);
 // The chart is only a drawing of other code, nothing in it the user's own:
 // the chart model's one answer (its chart state, which converts the chart),
-// asked here by the save. Until the chart model lends it no chart is taken
-// for a mere drawing, so nothing of a chart is dropped.
+// asked here by the save. The program installs it where it is put together
+// (InstallSfcChartJudge); without it no chart is taken for a mere drawing, so
+// nothing of a chart is dropped.
 bool SfcChartIsOldDrawing();
 void SetSfcChartJudge(bool (*isOldDrawing)());

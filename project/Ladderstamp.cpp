@@ -3,6 +3,7 @@
 #include "project/Qelglobals.h"
 
 std::uint64_t gLadderStamp = 0;
+bool gLadderFromFile = false;
 
 namespace {
 
@@ -21,15 +22,26 @@ std::uint64_t CodeImageStamp(const std::uint8_t* code, std::uint32_t bytes) {
 
 std::uint64_t ProgramImageStamp() { return gProgram ? CodeImageStamp(gProgram, gProgramCapacity) : 0; }
 
-void MarkLadderOfProgram() { gLadderStamp = ProgramImageStamp(); }
+void MarkLadderOfProgram() {
+    gLadderStamp = ProgramImageStamp();
+    gLadderFromFile = false;
+}
 
 bool LadderMatchesProgram() { return gProgram && gLadderStamp == ProgramImageStamp(); }
 
 bool LadderStandsForProgram() {
-    if (LadderMatchesProgram()) return true;
+    if (LadderMatchesProgram() && !(gLadderFromFile && sCompilesToProgram)) return true;
     if (!gProgram || !sCompilesToProgram || !sCompilesToProgram()) return false;
     MarkLadderOfProgram();
     return true;
+}
+
+bool LadderHoldsFileEdits() { return gLadderFromFile && !LadderStandsForProgram(); }
+
+bool TakeLadderFileEdits() {
+    const bool edits = LadderHoldsFileEdits();
+    gLadderFromFile = false;
+    return edits;
 }
 
 void SetLadderCodeCheck(bool (*compilesToProgram)()) { sCompilesToProgram = compilesToProgram; }

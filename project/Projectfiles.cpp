@@ -555,6 +555,7 @@ void DropStaleLadder(Staged& st, const std::uint8_t* code, std::uint32_t bytes, 
 void ApplyLadder(const Staged& st) {
     if (st.hasLad) {
         gLadderStamp = st.ladStamp;
+        gLadderFromFile = true;
         std::memset(gLadderRows, 0, static_cast<std::size_t>(kLadderRows) * kLadderRowBytes);
         if (!st.ladder.empty()) std::memcpy(gLadderRows, st.ladder.data(), st.ladder.size());
         gLadderRowCount = st.ladRows;
@@ -667,7 +668,9 @@ bool ReadProgramFile() {
     gQel.Named = 1;
     gQel.Modified = 0;
     gQel.ProgramPresent = 1;
-    gQel.ProgramOk = st.hasLad ? 1 : 0;
+    // Rows that do not compile into the code their stamp names are the
+    // user's edits: the program does not have them (its step count says so).
+    gQel.ProgramOk = st.hasLad && !LadderHoldsFileEdits() ? 1 : 0;
     gQel.OpenDir = fs::path(path).parent_path().string();
     AddRecentFile(gQel.ProgramFileName);
     return true;
@@ -812,7 +815,8 @@ bool CarryProgramToCapacity(int capacityIndex) {
     SetProgramCapacity(capacityIndex);
     if (!code.empty()) std::memcpy(gProgram, code.data(), code.size());
     LocateProgramEnd();
-    if (ladderOfProgram) MarkLadderOfProgram();
+    // Restamped only: rows read from the ladder file stay what they were.
+    if (ladderOfProgram) gLadderStamp = ProgramImageStamp();
     if (chartOfProgram) gSfcProgramStamp = ProgramImageStamp();
     return true;
 }

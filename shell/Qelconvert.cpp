@@ -1,8 +1,10 @@
 // The ladder of a program opened without its ladder file: rebuilt from the
 // code at once, so that the grid matches the code before anything shows or
-// saves it; one read with its ladder gets the ladder's step numbers.
+// saves it; one read with its ladder gets the ladder's step numbers, and one
+// read with edits the code does not have keeps them for the ladder window.
 #include "ladder/model/LadderConvert.h"
 #include "ladder/model/Laddercompile.h"
+#include "project/Ladderstamp.h"
 #include "project/Qelglobals.h"
 #include "shell/Qelmain.h"
 
@@ -14,6 +16,8 @@ void TQelMain::ConvertOpenedProgram() {
         RestoreProgramStepMarks();
         return;
     }
+    // Rows of the user's own that the code does not have are never drawn over.
+    if (LadderHoldsFileEdits()) return;
     ConvertCodeToLadder();
     // A refused conversion changes nothing: the grid stays empty, and the
     // user is told the code cannot be drawn.

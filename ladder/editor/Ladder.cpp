@@ -1160,6 +1160,9 @@ TLDB* OpenLadderWindow(TQelMain* frame) {
     auto* w = new TLDB(nullptr, false);
     w->SetDoc(TLadderDoc{gLadderRows, kLadderRows, TLabelTables{gPLabelRows, gILabelRows}, true, &gQel.RungComments,
                          &gMarkList});
+    // Rows read from the ladder file that the program does not have are the
+    // user's edits, held from now on as if drawn in this session.
+    if (TakeLadderFileEdits()) w->TakeEdits();
     w->FollowCode();
     frame->AddEditor(w, w->Link);
     CompileOnLeave(frame, w);
@@ -1201,9 +1204,9 @@ void InstallLadder(TQelMain* frame) {
     frame->Router().Register("MmLadWin", TCommandRouter::kAnyView, [frame] { OpenLadderWindow(frame); }, programOpen);
     // New and Open (and a program read in) open the program's main view on it,
     // unless the code cannot be drawn (that has its own message, and an empty
-    // ladder would hide it).
+    // ladder would hide it); a ladder read with edits of its own opens on them.
     frame->AddEditorMaker([frame, programOpen] {
-        if (programOpen() && (gProgramUsed == 0 || gQel.ProgramOk)) OpenLadderWindow(frame);
+        if (programOpen() && (gProgramUsed == 0 || gQel.ProgramOk || LadderHoldsFileEdits())) OpenLadderWindow(frame);
     });
     // From any other view the conversions open the ladder on their result.
     frame->Router().Register("MmCodeToLad", TCommandRouter::kAnyView, [frame] {

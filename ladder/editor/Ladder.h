@@ -101,6 +101,9 @@ public:
     // ---- code ----
     /// Edited since the last compile or conversion.
     bool Dirty() const { return dirty_; }
+    /// The grid holds edits the program does not have (read so from the
+    /// ladder file): they count as this window's own.
+    void TakeEdits() { MarkEdited(); }
     // An inner ladder's edits not yet stored into the element's record.
     bool Unstored() const { return unstored_; }
     /// Compiles the ladder into the window's own code buffer (the program,

@@ -329,16 +329,46 @@ bool CompileProgramLadderAside(std::vector<std::uint8_t>& code, std::vector<TSte
     return TrialCompile(t, marks);
 }
 
-bool LadderCompilesToProgram() {
-    std::vector<std::uint8_t> code;
-    return CompileProgramLadderAside(code, nullptr) && std::equal(code.begin(), code.end(), gProgram);
+// The program's code drawn aside and compiled again: the form its own drawing
+// compiles into. Code typed in the list may be another form of the same
+// circuits (LD LD ORB for LD OR), which its drawing does not reproduce.
+bool ProgramDrawingCompiles(std::vector<std::uint8_t>& code) {
+    TConvertInput in;
+    in.code = gProgram;
+    in.length = gProgramCapacity;
+    in.used = std::min(gProgramUsed, gProgramCapacity);
+    std::vector<std::uint8_t> grid(static_cast<std::size_t>(kLadderRows) * kLdbRowBytes, 0);
+    std::vector<std::int32_t> p(kPLabelCount, -1), i(kILabelCount, -1);
+    TLadderTarget drawn;
+    drawn.grid = grid.data();
+    drawn.rowCapacity = kLadderRows;
+    drawn.labels = {p.data(), i.data()};
+    if (!ConvertCodeToGrid(in, drawn).ok) return false;
+    TCompileTarget t;
+    t.grid = grid.data();
+    t.gridRows = kLadderRows;
+    t.lastRow = FindLastUsedRow(grid.data(), kLdbRowBytes, kLadderRows - 1);
+    t.labels = drawn.labels;
+    code.assign(gProgramCapacity, 0xFF);
+    t.code = code.data();
+    t.capacity = gProgramCapacity;
+    return t.lastRow < 0 || TrialCompile(t, nullptr);
 }
 
-// Whether the ladder stands for the program (LadderStandsForProgram) is
-// answered in the project, which cannot compile: the check is lent to it.
-[[maybe_unused]] const bool kCodeCheckLent = (SetLadderCodeCheck(&LadderCompilesToProgram), true);
+// The ladder holds nothing the program does not: it compiles into exactly the
+// program's code, or into what the code's own drawing compiles into (a
+// drawing of code typed in another form of the same circuits).
+bool LadderCompilesToProgram() {
+    std::vector<std::uint8_t> code;
+    if (!CompileProgramLadderAside(code, nullptr)) return false;
+    if (std::equal(code.begin(), code.end(), gProgram)) return true;
+    std::vector<std::uint8_t> drawing;
+    return ProgramDrawingCompiles(drawing) && drawing == code;
+}
 
 }  // namespace
+
+void InstallLadderCodeCheck() { SetLadderCodeCheck(&LadderCompilesToProgram); }
 
 bool RestoreProgramStepMarks() {
     // A ladder read from its file has no marks: they come from compiling it

@@ -89,11 +89,18 @@ bool LadderCompiles(const TCompileTarget& target);
 // consulted. Returns as CompileLadder. A program with code is compiled over
 // only by a ladder that stands for that code (LadderStandsForProgram: drawn
 // from it or compiled into it since it last changed, or compiling into
-// exactly that code); such a ladder emptied
+// that code; rows read from the ladder file only by compiling); such a ladder emptied
 // by the user compiles into the empty program. Otherwise nothing is compiled
 // (gCompileResult 3, message 251) and the program stays as it is. The window
 // rebuilds such a ladder from the code.
 std::uint8_t CompileProgramLadder(TCompileProgress* progress = nullptr);
+
+// Lends the project the check that the program's ladder compiles into the
+// program's code, exactly or as the code's own drawing compiles (code typed in
+// another form of the same circuits): whether the ladder stands for the program
+// (LadderStandsForProgram) is answered in the project, which cannot compile.
+// The program installs it where it is put together, before any project is read.
+void InstallLadderCodeCheck();
 
 // Gives the program's ladder its step marks again (a ladder read from its file
 // has none): true when the ladder, compiled aside, gives exactly the program's

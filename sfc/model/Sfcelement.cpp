@@ -185,14 +185,9 @@ TSfcChartState SfcChartState() {
     return TSfcChartState::Edited;
 }
 
-namespace {
-
-// The save asks the chart's state through the project, which cannot convert
-// a chart: the answer is lent to it.
-[[maybe_unused]] const bool kChartJudgeLent =
-    (SetSfcChartJudge([] { return SfcChartState() == TSfcChartState::OldDrawing; }), true);
-
-}  // namespace
+void InstallSfcChartJudge() {
+    SetSfcChartJudge([] { return SfcChartState() == TSfcChartState::OldDrawing; });
+}
 
 bool SfcChartWouldReplaceChangedCode() {
     if (gSfcProgramStamp == 0 || gSfcProgramStamp == ProgramImageStamp()) return false;

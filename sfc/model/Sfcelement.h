@@ -70,6 +70,10 @@ enum class TSfcChartState {
     Edited,      // edits of its own that the program does not have
 };
 TSfcChartState SfcChartState();
+// Lends the project the chart's state: the save asks through the project
+// (SfcChartIsOldDrawing), which cannot convert a chart. The program installs
+// it where it is put together, before any project is read or saved.
+void InstallSfcChartJudge();
 
 // The shared chart, when it converts, is marked as matching the program as it
 // stands (its stamps, Chartstamp.h).

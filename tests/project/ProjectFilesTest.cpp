@@ -1,6 +1,7 @@
 // Saving and opening the program file set.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 
@@ -138,6 +139,46 @@ TEST_F(ProjectFilesTest, LadderOfOtherCodeIsNotTaken) {
     ASSERT_TRUE(Open(ProjectPath("old.kzp")));
     EXPECT_EQ(gQel.ProgramOk, 0);
     EXPECT_EQ(messages_.Shown(), stale(lad));
+}
+
+// The project cannot compile: rows read from the ladder file are judged by
+// the check the program installs, not by their stamp alone. Rows that do not
+// compile into the code their stamp names are the user's edits: the program
+// opens without them (not ok), and a save after the code changed elsewhere
+// writes them again with their stamp instead of taking them for a drawing of
+// older code. Rows that compile into the code are its drawing. Without a
+// check the stamp alone answers.
+TEST_F(ProjectFilesTest, RowsReadAreTheProgramsOnlyWhenTheInstalledCheckSaysSo) {
+    static bool compiles = false;
+    struct CheckInstalled {
+        CheckInstalled() { SetLadderCodeCheck([] { return compiles; }); }
+        ~CheckInstalled() { SetLadderCodeCheck(nullptr); }
+    } check;
+    FillProject(1, 0, 4);
+    SaveAs("edits.kzp");
+    const std::size_t rowBytes = 40 * kLadderRowBytes;
+    const std::vector<std::uint8_t> rows(gLadderRows, gLadderRows + rowBytes);
+
+    ASSERT_TRUE(Open(ProjectPath("edits.kzp")));
+    EXPECT_EQ(gQel.ProgramOk, 0);
+    EXPECT_TRUE(LadderHoldsFileEdits());
+    gProgram[0] = 0x01;  // LD X1 typed in the instruction list
+    SaveAs("typed.kzp");
+    const std::vector<std::uint8_t> lad = Bytes(Dir() / "typed.lad");
+    ASSERT_EQ(lad.size(), qelfile::kHeaderBytes + 4 + rowBytes) << "the edits were saved as a drawing";
+    EXPECT_TRUE(std::equal(rows.begin(), rows.end(), lad.begin() + qelfile::kHeaderBytes + 4));
+
+    compiles = true;
+    ASSERT_TRUE(Open(ProjectPath("edits.kzp")));
+    EXPECT_EQ(gQel.ProgramOk, 1);
+    EXPECT_FALSE(LadderHoldsFileEdits());
+    EXPECT_TRUE(LadderMatchesProgram());
+
+    compiles = false;
+    SetLadderCodeCheck(nullptr);
+    ASSERT_TRUE(Open(ProjectPath("edits.kzp")));
+    EXPECT_EQ(gQel.ProgramOk, 1);
+    EXPECT_TRUE(messages_.Shown().empty());
 }
 
 // A new model's capacity takes the code over: the ladder and the chart that

@@ -4,7 +4,9 @@
 
 #include "core/Codetranslate.h"
 #include "core/ProgramImage.h"
+#include "ladder/model/Laddercompile.h"
 #include "project/Qelglobals.h"
+#include "sfc/model/Sfcelement.h"
 #include "shell/Startup.h"
 #include "tests/support/TestInstallDir.h"
 
@@ -31,6 +33,9 @@ void FrameTest::TearDown() {
 }
 
 bool FrameTest::Start(bool splash) {
+    // The models' judgements are lent to the project as main() lends them.
+    InstallLadderCodeCheck();
+    InstallSfcChartJudge();
     TStartupOptions options;
     options.ShowSplash = splash;
     options.SplashMs = 50;
