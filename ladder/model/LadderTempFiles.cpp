@@ -105,6 +105,13 @@ struct TCodeEdit {
         if (o >= oldSuffix) return out = o - oldSuffix + newSuffix, true;
         return false;
     }
+    // A block comment's new place: that of its instruction, or, where the
+    // instruction it stood before was the first one edited, the same place
+    // before whatever stands there now.
+    bool MapBlock(std::uint32_t o, std::uint32_t& out) const {
+        if (o == prefixEnd) return out = prefixEnd, true;
+        return Map(o, out);
+    }
     std::vector<std::uint32_t> starts;
 };
 
@@ -222,7 +229,7 @@ TSavedComments MoveComments(const TCodeComments& from, const std::uint8_t* code,
     TSavedComments moved;
     for (TBlockCommentRecord b : from.comments.blocks) {
         std::uint32_t at = 0;
-        if (!edit.Map(b.offset, at) || at > 0xFFFF) continue;
+        if (!edit.MapBlock(b.offset, at) || at > 0xFFFF) continue;
         b.offset = static_cast<std::uint16_t>(at);
         moved.blocks.push_back(b);
     }
