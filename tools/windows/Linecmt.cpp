@@ -18,6 +18,7 @@
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
 #include "tools/check/Comments.h"
+#include "tools/windows/Celledit.h"
 
 TOutCmt* _OutCmt = nullptr;
 
@@ -93,6 +94,12 @@ void TOutCmt::FillFromLadder() {
     filling_ = false;
 }
 
+void TOutCmt::done(int result) {
+    // Closed while a comment is typed: it goes in, as on Enter.
+    CommitOpenCell(LineCmt);
+    QDialog::done(result);
+}
+
 void TOutCmt::ResetGrid() {
     gQel.RungComments.clear();
     FillFromLadder();
@@ -160,6 +167,9 @@ void TOutCmt::PopPasteClick() {
     for (int i = 0; i < count; ++i) SetComment(top + i, lines[static_cast<std::size_t>(i)]);
     FillFromLadder();
     if (count > 0) emit commentsChanged();
+    // Lines past the last row have no rung to go with: the user hears how many.
+    if (static_cast<int>(lines.size()) > count)
+        ShowMsg(kMsgPasteLeftOut, " " + std::to_string(static_cast<int>(lines.size()) - count));
 }
 
 void TOutCmt::PopSelAllClick() {

@@ -35,6 +35,7 @@ signals:
     void commentsChanged();
 
 protected:
+    void done(int result) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -9,12 +9,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QClipboard>
 #include <QTableWidget>
 #include <QTimer>
 
 #include "ladder/edit/Laddertexts.h"
 #include "ladder/model/Lad.h"
 #include "tests/ladder/editor/LadderFrameFixture.h"
+#include "tools/check/Comments.h"
 #include "tools/windows/Linecmt.h"
 #include "tools/windows/Toolsinstall.h"
 
@@ -222,4 +225,26 @@ TEST_F(LadderCommentsTest, CommentsOfALadderTheListChangedAreSavedWithTheirRungs
     EXPECT_EQ(Ladder(), (Lines{"X4 Y4", "X0 Y0", "# Motor", "X1 Y1 // abc"}));
     EXPECT_EQ(Program(), (Lines{"LD X4", "OUT Y4", "LD X0", "OUT Y0", "LD X1", "OUT Y1"}));
     EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+}
+
+// More rung comments pasted than there are rows below the selected one: the
+// lines that fit go in, and the user hears how many were left out.
+TEST_F(LadderCommentsTest, ARungCommentPastePastTheLastRowSaysWhatItLeftOut) {
+    ASSERT_NO_FATAL_FAILURE(DrawPlant());
+    QApplication::clipboard()->setText(QStringLiteral("one\r\ntwo\r\nthree\r\n"));
+    messages_.Clear();
+    QTimer t;
+    t.setSingleShot(true);
+    QObject::connect(&t, &QTimer::timeout, [&] {
+        _OutCmt->LineCmt->clearSelection();
+        _OutCmt->LineCmt->setRangeSelected(QTableWidgetSelectionRange(2, 0, 2, 1), true);
+        _OutCmt->PopPasteClick();
+        _OutCmt->reject();
+    });
+    t.start(0);
+    ASSERT_TRUE(frame_->RunCommand("MmLineCmtWin"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "# Motor", "X1 Y1 // one"}));
+    ASSERT_EQ(messages_.Shown().size(), 1u);
+    EXPECT_EQ(messages_.Shown()[0], gMsgTable.Get(kMsgPasteLeftOut) + " 2");
 }
