@@ -248,3 +248,29 @@ TEST_F(LadderCommentsTest, ARungCommentPastePastTheLastRowSaysWhatItLeftOut) {
     ASSERT_EQ(messages_.Shown().size(), 1u);
     EXPECT_EQ(messages_.Shown()[0], gMsgTable.Get(kMsgPasteLeftOut) + " 2");
 }
+
+// Undo in the ladder takes back the ladder's own last edit: a rung comment
+// typed in the rung-comment window since is no ladder edit, and stays through
+// the undo, the redo and the ladder edits after them.
+TEST_F(LadderCommentsTest, LadderUndoKeepsARungCommentTypedInItsWindowSince) {
+    Click(0, 1);
+    KeyRung("X0", "Y0");
+    Click(1, 1);
+    KeyRung("X1", "Y1");
+    TypeRungComment(0, "Pump start");
+    ViewLadder();
+    ASSERT_TRUE(frame_->RunCommand("MmUndo"));  // meant for the Y1 coil
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0 // Pump start", "X1"}));
+    ASSERT_TRUE(frame_->RunCommand("MmRedo"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0 // Pump start", "X1 Y1"}));
+    ASSERT_TRUE(frame_->RunCommand("MmUndo"));
+    Click(3, 1);
+    Key(Qt::Key_F1, "X2");
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0 // Pump start", "X1", "", "X2"}));
+    // Undo of a row insert still moves the comments back with their rows.
+    Click(0, 1);
+    ASSERT_TRUE(frame_->RunCommand("MmInsLine"));
+    EXPECT_EQ(Ladder(), (Lines{"", "X0 Y0 // Pump start", "X1", "", "X2"}));
+    ASSERT_TRUE(frame_->RunCommand("MmUndo"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0 // Pump start", "X1", "", "X2"}));
+}
