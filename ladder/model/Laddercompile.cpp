@@ -214,12 +214,18 @@ std::string RowRange() {
 
 namespace {
 
+// A hash taken eight bytes at a time: the key of a whole ladder is taken
+// twice per conversion.
 std::uint64_t Fnv(std::uint64_t h, const void* data, std::size_t n) {
     const auto* p = static_cast<const std::uint8_t*>(data);
-    for (std::size_t i = 0; i < n; ++i) {
-        h ^= p[i];
-        h *= 0x100000001b3ull;
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        h = (h ^ w) * 0x100000001b3ull;
+        h ^= h >> 29;
     }
+    for (; i < n; ++i) h = (h ^ p[i]) * 0x100000001b3ull;
     return h;
 }
 
