@@ -32,7 +32,7 @@ constexpr int kMaxBranchWidths = 63;
 constexpr int kMpsEntries = 10;
 constexpr int kDepthOutsideStep = 9;
 constexpr std::uint16_t kConvertMsgId = 162;
-constexpr std::uint16_t kMsgCommentsDropped = 261;
+constexpr std::uint16_t kMsgCommentsDropped = 263;
 
 // What an instruction does to the layout.
 enum class Role {
@@ -1278,6 +1278,7 @@ std::uint8_t ConvertCodeToLadder() {
 }
 
 std::uint8_t ConvertSfcCodeToLadder(std::uint8_t stepCode, bool condition, std::vector<TStepMark>* marks) {
+    gConvertDroppedComments = 0;  // an inner ladder has no comments; none to report from an earlier conversion
     if (!gProgramCopy || !gInterLadderGrid) {
         gConvertAbort = 1;
         return gConvertAbort;

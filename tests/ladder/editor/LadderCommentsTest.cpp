@@ -23,7 +23,7 @@
 
 namespace {
 
-constexpr int kMsgCommentsDropped = 261;
+constexpr int kMsgCommentsDropped = 263;
 
 class LadderCommentsTest : public LadderFrameTest {
 protected:
