@@ -526,7 +526,20 @@ TEST_F(ToolsWindowTest, ADeviceCommentTypedWithoutEnterGoesIntoTheSaveAndTheQues
     EXPECT_EQ(messages_.Asked().size(), 1u);
     EXPECT_EQ(FileText(fs::path(path).replace_extension(".rcm")).find("stop button"), std::string::npos);
 
+    // Leaving the program asks too (Cancel: it stays open).
+    ASSERT_TRUE(frame_->RunCommand("MmCmtWin"));
+    w = _DevCom;
+    w->SelectLetter(0);
+    gQel.Modified = 0;
+    ASSERT_NO_FATAL_FAILURE(TypeWithoutEnter(w, 3, QStringLiteral("lamp")));
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    EXPECT_FALSE(frame_->FormCloseQuery());
+    EXPECT_EQ(messages_.Asked().size(), 1u);
+    EXPECT_EQ(GetDeviceComment('X', 3), "lamp");
+
     // A text the comment rule refuses stops the save, and the project stays modified.
+    messages_.QueueAnswer(qel::Answer::No);  // "lamp" is not saved
     dialogs_.QueuePath(path.string());
     ASSERT_TRUE(frame_->RunCommand("MmOpen"));
     ASSERT_TRUE(frame_->RunCommand("MmCmtWin"));
