@@ -18,7 +18,6 @@
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
 #include "tools/check/Comments.h"
-#include "tools/windows/Celledit.h"
 
 TOutCmt* _OutCmt = nullptr;
 
@@ -92,12 +91,6 @@ void TOutCmt::FillFromLadder() {
                                                          : QString()));
     }
     filling_ = false;
-}
-
-void TOutCmt::done(int result) {
-    // Closed while a comment is typed: it goes in, as on Enter.
-    CommitOpenCell(LineCmt);
-    QDialog::done(result);
 }
 
 void TOutCmt::ResetGrid() {

@@ -35,7 +35,6 @@ signals:
     void commentsChanged();
 
 protected:
-    void done(int result) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
