@@ -43,7 +43,8 @@ void TQelMain::DrawCommentedLadderForSave() {
     for (std::int32_t r = 0; r <= last && !comments; ++r)
         comments = IsBlockCommentRow(gLadderRows + static_cast<std::size_t>(r) * kLdbRowBytes);
     if (!comments || LadderStandsForProgram()) return;
+    // An open ladder window draws it itself (its view and history follow).
+    if (ladder && ladder->Run("MmCodeToLad")) return;
     ConvertCodeToLadder();
     ReportConvertAbort();
-    router_.Dispatch("RepaintLadder", kViewLadder);
 }
