@@ -125,6 +125,12 @@ TEST_F(LadderCommentsTest, CommentsStayThroughSaveAsUnderANewName) {
     TypeInList(4, {"LD X4", "OUT Y4"});
     ViewLadder();
     EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "# Motor", "X1 Y1 // abc", "X4 Y4"}));
+    // And so in the files.
+    Save();
+    frame_->NewClick();
+    Open();
+    ViewLadder();
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "# Motor", "X1 Y1 // abc", "X4 Y4"}));
     EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
 }
 
@@ -187,6 +193,11 @@ TEST_F(LadderCommentsTest, RungCommentsTypedInTheirWindowAreWhatTheConversionSho
 
     TypeRungComment(2, "valve 2", false);  // the window closed without Enter
     TypeInList(6, {"LD X6", "OUT Y6"});
+    ViewLadder();
+    EXPECT_EQ(Ladder(), (Lines{"X5 Y5", "X0 Y0 // pump", "X1 Y1 // valve 2", "X6 Y6"}));
+    SaveAs();
+    frame_->NewClick();
+    Open();
     ViewLadder();
     EXPECT_EQ(Ladder(), (Lines{"X5 Y5", "X0 Y0 // pump", "X1 Y1 // valve 2", "X6 Y6"}));
     EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
