@@ -1,10 +1,18 @@
-// Code-to-ladder conversion of a full 16000-step program.
+// Code-to-ladder conversion of a full 16000-step program, bare and as the
+// program's Convert > List to ladder with a comment on every tenth rung.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "core/DeviceLimits.h"
+#include "core/ProgramImage.h"
+#include "ladder/model/Lad.h"
 #include "ladder/model/LadderConvert.h"
+#include "ladder/model/LadderGrid.h"
+#include "ladder/model/Laddercompile.h"
+#include "project/Qelglobals.h"
 #include "tests/support/Fullprogram.h"
 
 namespace {
@@ -34,6 +42,69 @@ void BM_ConvertFullProgram(benchmark::State& state) {
     state.counters["rows"] = rows;
 }
 BENCHMARK(BM_ConvertFullProgram)->Unit(benchmark::kMillisecond);
+
+// The full program drawn, then every tenth rung given a block comment before
+// it and every tenth (others) a rung comment, and compiled as the user's
+// ladder is; then Convert > List to ladder, over and over.
+void BM_ConvertProgramWithComments(benchmark::State& state) {
+    AllocateSharedBuffers();
+    SetModelFamily(2);
+    SetProgramCapacity(3);
+    const std::vector<std::uint8_t> image = qel::test::MixedFullProgram(gProgramCapacity);
+    std::copy(image.begin(), image.end(), gProgram);
+    LocateProgramEnd();
+    gQel.RungComments.clear();
+    DiscardCommentFiles(ProgramCommentFiles());  // those of an earlier run
+    std::memset(gLadderRows, 0, static_cast<std::size_t>(kLadderRows) * kLadderRowBytes);
+    if (ConvertCodeToLadder() != 0) return state.SkipWithError("the program was not drawn");
+
+    // Block comments go in as rows of their own: the rows below move down,
+    // and the labels of the networks with them.
+    const std::int32_t rows = gLadderRowCount;
+    std::vector<std::uint8_t> old(gLadderRows, gLadderRows + static_cast<std::size_t>(rows) * kLadderRowBytes);
+    std::vector<std::int32_t> shiftAt(static_cast<std::size_t>(rows) + 1, 0);
+    std::vector<std::int32_t> blockBefore;
+    for (std::size_t m = 0; m < gMarkList.size(); m += 20) blockBefore.push_back(gMarkList[m].row);
+    std::memset(gLadderRows, 0, static_cast<std::size_t>(kLadderRows) * kLadderRowBytes);
+    std::int32_t out = 0, added = 0;
+    std::size_t next = 0;
+    for (std::int32_t r = 0; r < rows; ++r) {
+        if (next < blockBefore.size() && blockBefore[next] == r) {
+            SetBlockCommentRow(gLadderRows + static_cast<std::size_t>(out++) * kLadderRowBytes,
+                               "block " + std::to_string(next++));
+            ++added;
+        }
+        shiftAt[static_cast<std::size_t>(r)] = added;
+        std::memcpy(gLadderRows + static_cast<std::size_t>(out++) * kLadderRowBytes,
+                    old.data() + static_cast<std::size_t>(r) * kLadderRowBytes, kLadderRowBytes);
+    }
+    for (std::int32_t* table : {gPLabelRows, gILabelRows})
+        for (int n = 0; n < (table == gPLabelRows ? kPLabelCount : kILabelCount); ++n)
+            if (table[n] >= 0 && table[n] < rows) table[n] += shiftAt[static_cast<std::size_t>(table[n])];
+    gLadderRowCount = out;
+    // Rung comments on the first row of every twentieth network, ten after
+    // the block comments.
+    gQel.RungComments.assign(static_cast<std::size_t>(out), std::string());
+    for (std::size_t m = 10; m < gMarkList.size(); m += 20) {
+        const std::int32_t r = gMarkList[m].row + shiftAt[static_cast<std::size_t>(gMarkList[m].row)];
+        gQel.RungComments[static_cast<std::size_t>(r)] = "rung " + std::to_string(m);
+    }
+    if (CompileProgramLadder() != 0) return state.SkipWithError("the commented ladder did not compile");
+
+    std::int32_t drawn = 0;
+    std::size_t comments = 0;
+    for (auto _ : state) {
+        if (ConvertCodeToLadder() != 0) return state.SkipWithError("the program was not drawn");
+        drawn = gLadderRowCount;
+    }
+    for (const std::string& c : gQel.RungComments) comments += c.empty() ? 0 : 1;
+    for (std::int32_t r = 0; r < drawn; ++r)
+        comments += IsBlockCommentRow(gLadderRows + static_cast<std::size_t>(r) * kLadderRowBytes) ? 1 : 0;
+    state.counters["rows"] = drawn;
+    state.counters["comments"] = static_cast<double>(comments);
+    state.counters["rungs"] = static_cast<double>(gMarkList.size());
+}
+BENCHMARK(BM_ConvertProgramWithComments)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

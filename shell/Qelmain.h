@@ -380,6 +380,7 @@ private:
     void SetSimulateButtons(bool running);
     void CreateLink();
     void ConvertOpenedProgram();
+    void DrawCommentedLadderForSave();
 
     TCommandRouter router_;
     std::map<std::string, QAction*> actions_;

@@ -64,6 +64,7 @@ bool TQelMain::SaveProgram() {
     // go in; edits that do not are kept in the editors' own files. Keeping
     // both the chart's and the ladder's edits cancels the save.
     if (CommitAll() == TCommit::Cancelled) return false;
+    DrawCommentedLadderForSave();
     NotifyProject(TProjectEvent::Saving);
     if (!SaveProject()) return false;  // SaveProject showed why
     AddRecentFile(gQel.ProgramFileName);
@@ -98,7 +99,10 @@ bool TQelMain::SaveProgramAs() {
     const std::uint8_t oldNamed = gQel.Named;
     SetProjectPath(path);
     const TCommit commit = CommitAll();
-    if (commit != TCommit::Cancelled) NotifyProject(TProjectEvent::Saving);
+    if (commit != TCommit::Cancelled) {
+        DrawCommentedLadderForSave();
+        NotifyProject(TProjectEvent::Saving);
+    }
     if (commit == TCommit::Cancelled || !SaveProject()) {
         gQel.Named = oldNamed;
         SetProjectPath(oldName);

@@ -98,6 +98,8 @@ void TLadderEdit::SetDoc(const TLadderDoc& doc) {
     doc_ = doc;
     row_ = 0;
     col_ = 0;
+    ownComments_.reset();
+    if (doc_.rowComments) ownComments_ = *doc_.rowComments;
     Refresh();
 }
 
@@ -226,6 +228,7 @@ void TLadderEdit::End() {
 
 void TLadderEdit::Changed() {
     lastRow_ = FindLastUsedRow(doc_.grid, kLdbRowBytes, doc_.capacity - 1);
+    if (doc_.rowComments) ownComments_ = *doc_.rowComments;
 }
 
 void TLadderEdit::NetworkBounds(std::int32_t row, std::int32_t& first, std::int32_t& last) const {

@@ -268,6 +268,10 @@ private:
     TLadderSelection sel_;
     std::int32_t anchorRow_ = 0, anchorCol_ = 0;
     bool guarding_ = false;
+    // The rung comments as this editor's own last edit left them: those that
+    // differ now were typed elsewhere (the rung-comment window) since, and an
+    // undo or redo keeps them.
+    std::optional<std::vector<std::string>> ownComments_;
     struct TScratch {
         std::vector<std::uint8_t> grid;
         std::vector<std::int32_t> pRows, iRows;

@@ -98,7 +98,21 @@ void TLadderEdit::RestoreSnapshot(const TLadderSnapshot& s) {
         std::copy(s.pLabels.begin(), s.pLabels.end(), doc_.labels.pRows);
     if (doc_.labels.iRows && s.iLabels.size() == kILabelCount)
         std::copy(s.iLabels.begin(), s.iLabels.end(), doc_.labels.iRows);
-    if (doc_.rowComments && s.rowComments) *doc_.rowComments = *s.rowComments;
+    if (doc_.rowComments && s.rowComments) {
+        // The ladder's own edit is taken back (the rows it moved or removed
+        // with their comments); a comment typed in the rung-comment window
+        // since is not the ladder's to take back.
+        std::vector<std::string> comments = *s.rowComments;
+        const std::vector<std::string>& now = *doc_.rowComments;
+        const std::vector<std::string>& own = ownComments_ ? *ownComments_ : now;
+        const auto at = [](const std::vector<std::string>& v, std::size_t r) { return r < v.size() ? v[r] : std::string(); };
+        for (std::size_t r = 0; r < std::max(now.size(), own.size()); ++r) {
+            if (at(now, r) == at(own, r)) continue;
+            if (r >= comments.size()) comments.resize(r + 1);
+            comments[r] = at(now, r);
+        }
+        *doc_.rowComments = std::move(comments);
+    }
     if (doc_.marks && s.marks) *doc_.marks = *s.marks;
     Changed();
     sel_ = {};

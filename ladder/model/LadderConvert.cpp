@@ -32,6 +32,7 @@ constexpr int kMaxBranchWidths = 63;
 constexpr int kMpsEntries = 10;
 constexpr int kDepthOutsideStep = 9;
 constexpr std::uint16_t kConvertMsgId = 162;
+constexpr std::uint16_t kMsgCommentsDropped = 263;
 
 // What an instruction does to the layout.
 enum class Role {
@@ -1038,7 +1039,7 @@ bool TCodeToLadder::CompilesBack() {
     t.code = code.data();
     t.capacity = static_cast<std::uint32_t>(code.size());
     t.condition = in_.condition;
-    return LadderCompiles(t);
+    return LadderCompiles(t, in_.wantPlaces ? &result_.places : nullptr);
 }
 
 TConvertResult TCodeToLadder::Run() {
@@ -1149,6 +1150,7 @@ TConvertResult TCodeToLadder::Run() {
     result_.ok = true;
     result_.rowCount = count;
     if (in_.comments) {
+        std::size_t placedRows = 0;
         for (const TRowComment& c : in_.comments->rows) {
             std::int32_t row = c.row;
             if (c.index >= 0) {
@@ -1164,8 +1166,12 @@ TConvertResult TCodeToLadder::Run() {
                     break;
                 }
             }
-            if (row >= 0 && row < count) result_.rowComments.push_back(TRowComment{row, c.text});
+            if (row >= 0 && row < count) {
+                result_.rowComments.push_back(TRowComment{row, c.text});
+                ++placedRows;
+            }
         }
+        result_.unplacedComments = in_.comments->rows.size() - placedRows;
     }
     return result_;
 }
@@ -1207,15 +1213,15 @@ std::uint8_t SetConvertAbort(const TConvertResult& r) {
 }
 }  // namespace
 
+std::size_t gConvertDroppedComments = 0;
+
 std::uint8_t ConvertCodeToLadder() {
+    gConvertDroppedComments = 0;
     TConvertInput in;
     in.code = gProgram;
     in.length = gProgramCapacity;
     in.used = std::min(gProgramUsed, gProgramCapacity);
-    TSavedComments comments;
-    if (gProgram && LoadCommentFilesFor(ProgramCommentFiles(), gProgram, in.used, comments)) {
-        in.comments = &comments;
-    }
+    in.wantPlaces = true;
     TLadderTarget target;
     target.grid = gLadderRows;
     target.rowCapacity = gLadderRows ? kLadderRows : 0;
@@ -1224,23 +1230,55 @@ std::uint8_t ConvertCodeToLadder() {
         gConvertAbort = 1;
         return gConvertAbort;
     }
-    const TConvertResult r = ConvertCodeToGrid(in, target);
+    // The comments belong to their rungs: those the ladder holds go onto
+    // the code through the instructions they stood with. Only a ladder that
+    // holds none takes the compile's hand-over files (written for this code).
+    TCodeComments held;
+    std::vector<TRowComment> loose;
+    std::size_t dropped = 0;
+    ProgramLadderComments(held, loose, dropped);
+    TSavedComments comments;
+    if (held.comments.blocks.empty() && held.comments.rows.empty() && loose.empty() && dropped == 0) {
+        if (LoadCommentFilesFor(ProgramCommentFiles(), gProgram, in.used, comments)) in.comments = &comments;
+    } else {
+        std::size_t lost = 0;
+        comments = MoveComments(held, gProgram, in.used, lost);
+        dropped += lost;
+        in.comments = &comments;
+    }
+    TConvertResult r = ConvertCodeToGrid(in, target);
     if (!r.ok) return SetConvertAbort(r);
     gLadderRowCount = r.rowCount;
     gMarkList = r.marks;
     MarkLadderOfProgram();
-    // The rung comments belong to rows of the ladder just drawn: those of rows
-    // that no longer exist go.
+    KeepProgramLadderPlaces(std::move(r.places));
+    // The rung comments are those of the ladder just drawn, each beside its
+    // own row: the rows of the old ladder no longer mean anything.
     auto& rung = gQel.RungComments;
-    if (rung.size() > static_cast<std::size_t>(r.rowCount)) rung.resize(static_cast<std::size_t>(r.rowCount));
+    rung.clear();
     for (const TRowComment& c : r.rowComments) {
         if (static_cast<std::size_t>(c.row) >= rung.size()) rung.resize(static_cast<std::size_t>(c.row) + 1);
         rung[static_cast<std::size_t>(c.row)] = c.text;
     }
+    // A comment typed on a row of no rung had only its row: it stays there
+    // while that row is free in the new ladder.
+    for (const TRowComment& c : loose) {
+        const auto row = static_cast<std::size_t>(c.row);
+        const bool free = c.row < r.rowCount && (row >= rung.size() || rung[row].empty()) &&
+                          !IsBlockCommentRow(gLadderRows + row * kLdbRowBytes);
+        if (!free) {
+            ++dropped;
+            continue;
+        }
+        if (row >= rung.size()) rung.resize(row + 1);
+        rung[row] = c.text;
+    }
+    gConvertDroppedComments = dropped + r.unplacedComments;
     return SetConvertAbort(r);
 }
 
 std::uint8_t ConvertSfcCodeToLadder(std::uint8_t stepCode, bool condition, std::vector<TStepMark>* marks) {
+    gConvertDroppedComments = 0;  // an inner ladder has no comments; none to report from an earlier conversion
     if (!gProgramCopy || !gInterLadderGrid) {
         gConvertAbort = 1;
         return gConvertAbort;
@@ -1269,7 +1307,11 @@ std::uint8_t ConvertSfcCodeToLadder(std::uint8_t stepCode, bool condition, std::
 }
 
 bool ReportConvertAbort() {
-    if (!gConvertAbort) return false;
+    if (!gConvertAbort) {
+        if (gConvertDroppedComments > 0) ShowMsg(kMsgCommentsDropped, " " + std::to_string(gConvertDroppedComments));
+        gConvertDroppedComments = 0;
+        return false;
+    }
     ShowMsg(kConvertMsgId);
     gConvertAbort = 0;
     return true;

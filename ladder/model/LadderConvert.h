@@ -88,6 +88,8 @@ struct TConvertInput {
     const TSavedComments* comments = nullptr;
     // A transition's condition: a rung may end in open wire (TCompileTarget::condition).
     bool condition = false;
+    // Where the drawn rows stand in the code they compile to (TConvertResult::places).
+    bool wantPlaces = false;
 };
 
 // What a conversion produced. On failure only `cause` and `failOffset` mean anything.
@@ -96,6 +98,8 @@ struct TConvertResult {
     std::int32_t rowCount = 0;               // rows written to the target
     std::vector<TStepMark> marks;            // first row and step of each network
     std::vector<TRowComment> rowComments;    // comments of rows that exist in the result
+    std::size_t unplacedComments = 0;        // comments of `comments` that found no row
+    TCodeComments places;                    // with wantPlaces: the drawn rows' places in their code
     TConvertFailure cause = TConvertFailure::None;
     std::uint32_t failOffset = 0;            // code offset of the refused instruction
 };
@@ -114,10 +118,19 @@ TConvertResult ConvertCodeToGrid(const TConvertInput& in, TLadderTarget& target)
 std::vector<std::uint32_t> CodeNetworkStarts(const std::uint8_t* code, std::uint32_t length);
 
 // Converts the program (gProgram) into gLadderRows with gPLabelRows and
-// gILabelRows, merging the comment files of ProgramCommentFiles() when their
-// stamp names this code; sets gLadderRowCount (rows written), gMarkList and the
-// rung comments read (gQel.RungComments). Result: gConvertAbort.
+// gILabelRows; sets gLadderRowCount (rows written), gMarkList and the rung
+// comments (gQel.RungComments). The comments come with their rungs: those the
+// ladder holds (its block-comment rows and rung comments, ProgramLadderComments)
+// are carried onto the code, a block comment before the instruction it stood
+// before, a rung comment to its row of the network it belonged to; a ladder
+// without any takes those of the comment files of ProgramCommentFiles() when
+// their stamp names this code. The comments that found no place are counted
+// in gConvertDroppedComments (ReportConvertAbort tells the user). Result:
+// gConvertAbort.
 std::uint8_t ConvertCodeToLadder();
+// Comments the last ConvertCodeToLadder could not place (their rung or their
+// instruction is gone), 0 when none.
+extern std::size_t gConvertDroppedComments;
 
 // Converts the SFC element code in gProgramCopy (gProgramCopyUsed bytes) into
 // gInterLadderGrid with the inner label tables, growing the grid as needed;
@@ -129,7 +142,9 @@ std::uint8_t ConvertSfcCodeToLadder(std::uint8_t stepCode = 0, bool condition = 
                                     std::vector<TStepMark>* marks = nullptr);
 
 // Shows message 162 when gConvertAbort is set and clears the flag; true when
-// it was set. For the commands that start a conversion.
+// it was set. Otherwise, when the conversion dropped comments, shows how many
+// (message kMsgCommentsDropped) and clears the count. For the commands that
+// start a conversion.
 bool ReportConvertAbort();
 
 // From gConvertCodePos, skips NOP words and delimits the next network of

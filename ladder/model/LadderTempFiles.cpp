@@ -34,7 +34,6 @@ void RemoveQuietly(const std::filesystem::path& p) {
 // code) the same.
 struct TCodeEdit {
     std::uint32_t prefixEnd = 0, oldSuffix = 0, newSuffix = 0, oldUsed = 0, newUsed = 0;
-    std::map<std::int32_t, std::pair<std::uint32_t, std::int32_t>> rowPlaces;  // row -> network offset, index
 
     static std::vector<std::uint32_t> Starts(const std::uint8_t* code, std::uint32_t used) {
         std::vector<std::uint32_t> s;
@@ -51,8 +50,9 @@ struct TCodeEdit {
         return ae - ao == be - bo && std::equal(a.begin() + ao, a.begin() + ae, b + bo);
     }
 
-    bool Find(const std::vector<std::string>& lines, const std::uint8_t* code, std::uint32_t used) {
-        std::vector<std::uint8_t> old;
+    // The old code and the row places from the stamp file's lines.
+    static void ParseStamp(const std::vector<std::string>& lines, std::vector<std::uint8_t>& old,
+                           std::map<std::int32_t, std::pair<std::uint32_t, std::int32_t>>& rowPlaces) {
         for (std::size_t k = 1; k < lines.size(); ++k) {
             const std::string& l = lines[k];
             if (l.rfind("R ", 0) == 0) {
@@ -68,6 +68,9 @@ struct TCodeEdit {
                 }
             }
         }
+    }
+
+    bool Find(const std::vector<std::uint8_t>& old, const std::uint8_t* code, std::uint32_t used) {
         if (old.empty() || used == 0) return false;
         oldUsed = static_cast<std::uint32_t>(old.size());
         newUsed = used;
@@ -101,6 +104,13 @@ struct TCodeEdit {
         if (o < prefixEnd) return out = o, true;
         if (o >= oldSuffix) return out = o - oldSuffix + newSuffix, true;
         return false;
+    }
+    // A block comment's new place: that of its instruction, or, where the
+    // instruction it stood before was the first one edited, the same place
+    // before whatever stands there now.
+    bool MapBlock(std::uint32_t o, std::uint32_t& out) const {
+        if (o == prefixEnd) return out = prefixEnd, true;
+        return Map(o, out);
     }
     std::vector<std::uint32_t> starts;
 };
@@ -142,8 +152,11 @@ bool LoadCommentFilesFor(const TCommentFilePaths& paths, const std::uint8_t* cod
     const std::vector<std::string> stampLines = qelfile::SplitLines(stamp);
     if (stampLines.empty()) return false;
     TCodeEdit edit;
+    std::vector<std::uint8_t> old;
+    std::map<std::int32_t, std::pair<std::uint32_t, std::int32_t>> rowPlaces;
     const bool same = stampLines[0] + '\n' == StampText(code, used);
-    if (!same && !edit.Find(stampLines, code, used)) return false;
+    if (!same) TCodeEdit::ParseStamp(stampLines, old, rowPlaces);
+    if (!same && !edit.Find(old, code, used)) return false;
 
     TSavedComments read;
     std::vector<std::uint8_t> bytes;
@@ -189,9 +202,9 @@ bool LoadCommentFilesFor(const TCommentFilePaths& paths, const std::uint8_t* cod
             moved.blocks.push_back(b);
         }
         for (const TRowComment& c : read.rows) {
-            const auto place = edit.rowPlaces.find(c.row);
+            const auto place = rowPlaces.find(c.row);
             std::uint32_t at = 0;
-            if (place == edit.rowPlaces.end() || !edit.Map(place->second.first, at)) continue;
+            if (place == rowPlaces.end() || !edit.Map(place->second.first, at)) continue;
             moved.rows.push_back(TRowComment{-1, c.text, at, place->second.second});
         }
         if (moved.blocks.empty() && moved.rows.empty()) return false;
@@ -199,6 +212,34 @@ bool LoadCommentFilesFor(const TCommentFilePaths& paths, const std::uint8_t* cod
     }
     out = std::move(read);
     return true;
+}
+
+TSavedComments MoveComments(const TCodeComments& from, const std::uint8_t* code, std::uint32_t used,
+                            std::size_t& dropped) {
+    dropped = 0;
+    const std::size_t total = from.comments.blocks.size() + from.comments.rows.size();
+    if (total == 0) return {};
+    const bool same = from.code.size() == used && std::equal(from.code.begin(), from.code.end(), code);
+    if (same) return from.comments;
+    TCodeEdit edit;
+    if (!edit.Find(from.code, code, used)) {
+        dropped = total;
+        return {};
+    }
+    TSavedComments moved;
+    for (TBlockCommentRecord b : from.comments.blocks) {
+        std::uint32_t at = 0;
+        if (!edit.MapBlock(b.offset, at) || at > 0xFFFF) continue;
+        b.offset = static_cast<std::uint16_t>(at);
+        moved.blocks.push_back(b);
+    }
+    for (const TRowComment& c : from.comments.rows) {
+        std::uint32_t at = 0;
+        if (c.index < 0 || !edit.Map(c.networkOffset, at)) continue;
+        moved.rows.push_back(TRowComment{-1, c.text, at, c.index});
+    }
+    dropped = total - moved.blocks.size() - moved.rows.size();
+    return moved;
 }
 
 void DiscardCommentFiles(const TCommentFilePaths& paths) {

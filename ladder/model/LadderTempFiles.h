@@ -81,6 +81,21 @@ std::uint64_t CodeStamp(const std::uint8_t* code, std::uint32_t used);
 bool LoadCommentFilesFor(const TCommentFilePaths& paths, const std::uint8_t* code, std::uint32_t used,
                          TSavedComments& out);
 
+// Comments tied to the code they stand in: each block comment with the offset
+// of the instruction it stands before, each row comment with the offset of its
+// network's first instruction and its row's place in that network (index).
+struct TCodeComments {
+    std::vector<std::uint8_t> code;  // the code (its used bytes)
+    TSavedComments comments;
+};
+
+// The comments of `from` carried onto `code` (first `used` bytes): all of them
+// when it is from.code; through an edit of one stretch as LoadCommentFilesFor
+// carries the files' comments; none when it is no such edit of from.code.
+// `dropped` counts the comments left without a place.
+TSavedComments MoveComments(const TCodeComments& from, const std::uint8_t* code, std::uint32_t used,
+                            std::size_t& dropped);
+
 // Removes the three files; missing files are no error.
 void DiscardCommentFiles(const TCommentFilePaths& paths);
 

@@ -32,18 +32,22 @@ constexpr int kMsgRejectedLine = 159;
 constexpr int kMsgRowLabel = 14;
 constexpr int kMsgLadderNotOfProgram = 251;
 
-// Hands the rows the cut passes to the comment files.
+// Records where the rows the cut passes stand in the code: each block-comment
+// row with the offset of the instruction it stands before, each network row
+// with its network's first offset and its place among the network's rows.
+// The comment files and the comments' carry through a conversion take it.
 class TCommentExport final : public TCutHooks {
 public:
-    TCommentExport(TCommentFileWriter* writer, const std::vector<std::string>* comments)
-        : writer_(writer), comments_(comments) {}
+    explicit TCommentExport(TSavedComments* places) : places_(places) {}
     void BlockComment(std::int32_t, const std::uint8_t* row60) override {
-        if (writer_) writer_->AddBlockComment(static_cast<std::uint16_t>(gCompileCodeOffset), row60);
+        if (!places_) return;
+        TBlockCommentRecord r;
+        r.offset = static_cast<std::uint16_t>(gCompileCodeOffset);
+        std::memcpy(r.row, row60, sizeof r.row);
+        places_->blocks.push_back(r);
     }
     void Row(std::int32_t row) override {
-        if (writer_ && comments_ && row >= 0 && static_cast<std::size_t>(row) < comments_->size() &&
-            !(*comments_)[row].empty())
-            pending_.push_back(row);
+        if (places_ && row >= 0) pending_.push_back(row);
     }
     // After a cut: the rows met go out with their network (the code offset of
     // its first instruction, still to be assembled) and their place in it.
@@ -51,14 +55,13 @@ public:
         for (const std::int32_t row : pending_) {
             const auto it = std::find(gridRowOf.begin(), gridRowOf.end(), row);
             const std::int32_t index = it == gridRowOf.end() ? -1 : static_cast<std::int32_t>(it - gridRowOf.begin());
-            writer_->AddRowComment(row, (*comments_)[row], gCompileCodeOffset, index);
+            places_->rows.push_back(TRowComment{row, {}, gCompileCodeOffset, index});
         }
         pending_.clear();
     }
 
 private:
-    TCommentFileWriter* writer_;
-    const std::vector<std::string>* comments_;
+    TSavedComments* places_;
     std::vector<std::int32_t> pending_;
 };
 
@@ -211,8 +214,43 @@ std::string RowRange() {
 
 namespace {
 
+// A hash taken eight bytes at a time: the key of a whole ladder is taken
+// twice per conversion.
+std::uint64_t Fnv(std::uint64_t h, const void* data, std::size_t n) {
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        h = (h ^ w) * 0x100000001b3ull;
+        h ^= h >> 29;
+    }
+    for (; i < n; ++i) h = (h ^ p[i]) * 0x100000001b3ull;
+    return h;
+}
+
+// What the code of a ladder depends on: its rows, its labels, the model family.
+std::uint64_t LadderKey(const std::uint8_t* grid, std::int32_t lastRow, const TLabelTables& labels) {
+    std::uint64_t h = 0xcbf29ce484222325ull;
+    h = Fnv(h, &gQel.Family, sizeof gQel.Family);
+    h = Fnv(h, &lastRow, sizeof lastRow);
+    if (grid && lastRow >= 0) h = Fnv(h, grid, static_cast<std::size_t>(lastRow + 1) * kLdbRowBytes);
+    if (labels.pRows) h = Fnv(h, labels.pRows, sizeof(std::int32_t) * kPLabelCount);
+    if (labels.iRows) h = Fnv(h, labels.iRows, sizeof(std::int32_t) * kILabelCount);
+    return h;
+}
+
+// Where the rows of the program's ladder stood in its code when it last
+// compiled or was drawn, and the rows it was then (their key): a conversion
+// reads the comments through it without compiling the ladder again.
+struct TProgramPlaces {
+    bool valid = false;
+    std::uint64_t key = 0;
+    TCodeComments places;
+} gProgramPlaces;
+
 std::uint8_t CompileTarget(const TCompileTarget& t, TCompileProgress* progress, bool writeFiles,
-                           std::vector<TStepMark>* marksOut = nullptr) {
+                           std::vector<TStepMark>* marksOut = nullptr, TCodeComments* placesOut = nullptr) {
     gCompileResult = 0;
     gCompileLayoutError = TLayoutError{};
     gNetworkStartRow = gNextNetworkRow = 0;
@@ -224,12 +262,9 @@ std::uint8_t CompileTarget(const TCompileTarget& t, TCompileProgress* progress, 
     std::vector<std::uint8_t> previous(t.code, t.code + t.capacity);
     std::memset(t.code, 0xFF, t.capacity);
 
-    std::unique_ptr<TCommentFileWriter> writer;
-    if (t.ownLadder) {
-        writer = std::make_unique<TCommentFileWriter>(ProgramCommentFiles());
-        if (!writer->Open()) writer.reset();  // comments then do not survive; the code still compiles
-    }
-    TCommentExport hooks(writer.get(), t.rowComments);
+    TSavedComments places;
+    const bool wantPlaces = t.ownLadder || placesOut;
+    TCommentExport hooks(wantPlaces ? &places : nullptr);
     std::vector<TLineStart> starts;
     TSymbolTableFile sym;
     const bool ok = t.grid && CompileNetworks(t, progress, hooks, sym, starts);
@@ -237,10 +272,30 @@ std::uint8_t CompileTarget(const TCompileTarget& t, TCompileProgress* progress, 
     if (!ok) {
         std::memcpy(t.code, previous.data(), t.capacity);
         if (gStepMapList) gStepMapList->clear();
-        if (writer) writer->Discard();
         return 1;
     }
-    if (writer) writer->Commit(t.code, gCompileCodeOffset);
+    if (t.ownLadder) {
+        // The hand-over files of the next conversion, as the compile leaves
+        // them; the comments themselves stay in the ladder and its rung
+        // comments, placed through gProgramPlaces.
+        TCommentFileWriter writer(ProgramCommentFiles());
+        if (writer.Open()) {
+            for (const TBlockCommentRecord& b : places.blocks) writer.AddBlockComment(b.offset, b.row);
+            for (const TRowComment& r : places.rows)
+                if (t.rowComments && static_cast<std::size_t>(r.row) < t.rowComments->size())
+                    writer.AddRowComment(r.row, (*t.rowComments)[static_cast<std::size_t>(r.row)], r.networkOffset,
+                                         r.index);
+            writer.Commit(t.code, gCompileCodeOffset);
+        }
+        gProgramPlaces.valid = true;
+        gProgramPlaces.key = LadderKey(t.grid, t.lastRow, t.labels);
+        gProgramPlaces.places.code.assign(t.code, t.code + gCompileCodeOffset);
+        gProgramPlaces.places.comments = places;
+    }
+    if (placesOut) {
+        placesOut->code.assign(t.code, t.code + gCompileCodeOffset);
+        placesOut->comments = std::move(places);
+    }
     // The program's ladder shows the steps of the code it now stands for.
     if (t.ownLadder || marksOut) {
         std::vector<TStepMark> marks = StepMarksOf(t.code, gCompileCodeOffset, starts);
@@ -261,7 +316,7 @@ namespace {
 
 // A compile that leaves the compile state as it was (see LadderCompiles), with
 // the step marks of the code when `marks` is given.
-bool TrialCompile(const TCompileTarget& target, std::vector<TStepMark>* marks) {
+bool TrialCompile(const TCompileTarget& target, std::vector<TStepMark>* marks, TCodeComments* places = nullptr) {
     // The state a caller may still be reporting from, kept across the trial.
     const auto stepMap = gStepMapList;
     const auto codeOffset = gCompileCodeOffset;
@@ -277,7 +332,7 @@ bool TrialCompile(const TCompileTarget& target, std::vector<TStepMark>* marks) {
     t.ownLadder = false;
     t.rowComments = nullptr;
     gStepMapList = nullptr;
-    const bool ok = CompileTarget(t, nullptr, false, marks) == 0;
+    const bool ok = CompileTarget(t, nullptr, false, marks, places) == 0;
 
     gStepMapList = stepMap;
     gCompileCodeOffset = codeOffset;
@@ -294,7 +349,9 @@ bool TrialCompile(const TCompileTarget& target, std::vector<TStepMark>* marks) {
 
 }  // namespace
 
-bool LadderCompiles(const TCompileTarget& target) { return TrialCompile(target, nullptr); }
+bool LadderCompiles(const TCompileTarget& target, TCodeComments* places) {
+    return TrialCompile(target, nullptr, places);
+}
 
 namespace {
 
@@ -314,7 +371,8 @@ TCompileTarget ProgramTarget() {
 // The program's ladder compiled aside into `code` (the program's capacity):
 // the compile marks the rows it joins, so it works on copies of the rows and
 // label tables. An empty ladder gives the empty program.
-bool CompileProgramLadderAside(std::vector<std::uint8_t>& code, std::vector<TStepMark>* marks) {
+bool CompileProgramLadderAside(std::vector<std::uint8_t>& code, std::vector<TStepMark>* marks,
+                               TCodeComments* places = nullptr) {
     if (!gLadderRows || !gProgram) return false;
     code.assign(gProgramCapacity, 0xFF);
     TCompileTarget t = ProgramTarget();
@@ -326,7 +384,7 @@ bool CompileProgramLadderAside(std::vector<std::uint8_t>& code, std::vector<TSte
     t.gridRows = t.lastRow + 1;
     t.labels = {p.data(), i.data()};
     t.code = code.data();
-    return TrialCompile(t, marks);
+    return TrialCompile(t, marks, places);
 }
 
 // The program's code drawn aside and compiled again: the form its own drawing
@@ -400,6 +458,56 @@ std::uint8_t CompileProgramLadder(TCompileProgress* progress) {
     const std::uint8_t result = CompileLadder(ProgramTarget(), progress);
     if (result == 0) MarkLadderOfProgram();
     return result;
+}
+
+void KeepProgramLadderPlaces(TCodeComments places) {
+    const std::int32_t lastRow = gLadderRows ? FindLastUsedRow(gLadderRows, kLdbRowBytes, kLadderRows - 1) : -1;
+    gProgramPlaces.valid = true;
+    gProgramPlaces.key = LadderKey(gLadderRows, lastRow, TLabelTables{gPLabelRows, gILabelRows});
+    gProgramPlaces.places = std::move(places);
+}
+
+bool ProgramLadderComments(TCodeComments& out, std::vector<TRowComment>& loose, std::size_t& lostBlocks) {
+    out = {};
+    loose.clear();
+    lostBlocks = 0;
+    if (!gLadderRows || !gProgram) return true;
+    const std::int32_t lastRow = FindLastUsedRow(gLadderRows, kLdbRowBytes, kLadderRows - 1);
+    std::size_t blockComments = 0;
+    for (std::int32_t r = 0; r <= lastRow; ++r)
+        blockComments += IsBlockCommentRow(gLadderRows + static_cast<std::size_t>(r) * kLdbRowBytes) ? 1 : 0;
+    const auto& rung = gQel.RungComments;
+    const bool anyRung = std::any_of(rung.begin(), rung.end(), [](const std::string& c) { return !c.empty(); });
+    if (blockComments == 0 && !anyRung) return true;
+    const std::uint64_t key = LadderKey(gLadderRows, lastRow, TLabelTables{gPLabelRows, gILabelRows});
+    if (!gProgramPlaces.valid || gProgramPlaces.key != key) {
+        TCodeComments places;
+        std::vector<std::uint8_t> code;
+        gProgramPlaces.valid = false;
+        if (!CompileProgramLadderAside(code, nullptr, &places)) {
+            for (std::size_t r = 0; r < rung.size(); ++r)
+                if (!rung[r].empty()) loose.push_back(TRowComment{static_cast<std::int32_t>(r), rung[r]});
+            lostBlocks = blockComments;
+            return false;
+        }
+        gProgramPlaces.valid = true;
+        gProgramPlaces.key = key;
+        gProgramPlaces.places = std::move(places);
+    }
+    const TCodeComments& p = gProgramPlaces.places;
+    out.code = p.code;
+    out.comments.blocks = p.comments.blocks;
+    std::vector<bool> placed(rung.size(), false);
+    for (const TRowComment& r : p.comments.rows) {
+        const auto row = static_cast<std::size_t>(r.row);
+        // A row of a network that gave no instruction stands on its row alone.
+        if (r.index < 0 || r.networkOffset >= p.code.size() || row >= rung.size() || rung[row].empty()) continue;
+        out.comments.rows.push_back(TRowComment{r.row, rung[row], r.networkOffset, r.index});
+        placed[row] = true;
+    }
+    for (std::size_t r = 0; r < rung.size(); ++r)
+        if (!rung[r].empty() && !placed[r]) loose.push_back(TRowComment{static_cast<std::int32_t>(r), rung[r]});
+    return true;
 }
 
 std::string CompileFailureText() {

@@ -15,6 +15,7 @@
 
 #include "ladder/model/Elecirgraph.h"
 #include "ladder/model/LadderGrid.h"
+#include "ladder/model/LadderTempFiles.h"
 #include "ladder/model/Netconvert.h"
 
 // One assembled line and the ladder cell it came from.
@@ -82,7 +83,23 @@ std::uint8_t CompileLadder(const TCompileTarget& target, TCompileProgress* progr
 // (which receives the code either way). It writes no file, records no step map
 // and leaves the compile state (gCompileResult, the rows, gInputText) as it
 // was, so a conversion can test what it drew without disturbing a report.
-bool LadderCompiles(const TCompileTarget& target);
+// `places`, when given, receives the code and where the grid's rows stand in
+// it (as ProgramLadderComments gives them, without texts).
+bool LadderCompiles(const TCompileTarget& target, TCodeComments* places = nullptr);
+
+// The comments of the program's ladder (its block-comment rows and the rung
+// comments of gQel.RungComments), tied to the code the ladder compiles to: a
+// block comment to the instruction it stands before, a rung comment to its
+// row's place in its network. Where the rows stood when the ladder last
+// compiled or was drawn is kept, so that the ladder is compiled aside only
+// when its rows or labels changed since. `loose` receives the rung comments
+// of rows that belong to no network (by their row); false when the ladder
+// does not compile: every rung comment is loose and `lostBlocks` counts the
+// block comments, which then stand before nothing.
+bool ProgramLadderComments(TCodeComments& out, std::vector<TRowComment>& loose, std::size_t& lostBlocks);
+// The rows of the program's ladder as they now are stand at `places` (the
+// code just drawn into them, with the places its trial compile found).
+void KeepProgramLadderPlaces(TCodeComments places);
 
 // Compiles the program's ladder (gLadderRows up to its last used row, with the
 // program's label tables and rung comments) into gProgram; gActiveView is not

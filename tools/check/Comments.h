@@ -17,6 +17,7 @@ enum TCommentMsg : int {
     kMsgRowHeader = 14,          ///< "Row" column header
     kMsgNoDevice = 40,           ///< nothing to comment at the cursor
     kMsgCommentTooLong = 247,    ///< a comment longer than it may be stored; the limit follows
+    kMsgPasteLeftOut = 264,      ///< a paste had more lines than rows; how many were left out follows
 };
 
 /// The device numbers the comment window lists for letter index `list` (0..8

@@ -22,6 +22,7 @@
 #include "project/Projectfiles.h"
 #include "project/Qelglobals.h"
 #include "tools/check/Comments.h"
+#include "tools/windows/Celledit.h"
 
 TDevCom* _DevCom = nullptr;
 
@@ -110,6 +111,8 @@ TDevCom::TDevCom(QWidget* parent) : QWidget(parent) {
                    [this, onLetterPage] { return onLetterPage() && ClipboardHasText(); });
     Link->Register("MmDel", [this] { PopDelClick(); }, hasRows);
     Link->Register("ShowCursorPos", [this] { emit Link->statusText(2, {}); });
+    // A comment typed and not yet entered goes in before a save or a new model.
+    Link->CommitEdits = [this] { return CommitOpenCell(); };
     _DevCom = this;
     ShowDeviceType();
     FillUsedCommentGrid();
@@ -212,10 +215,18 @@ void TDevCom::OnCellChanged(QTableWidget* grid, int row, int column) {
     if (name.empty()) return;
     const std::string text = grid->item(row, 1) ? grid->item(row, 1)->text().toStdString() : std::string();
     if (!StoreComment(name, text)) {
+        refused_ = true;
         // Refused: the cell shows the stored comment again.
         QSignalBlocker block(grid);
         grid->item(row, 1)->setText(QString::fromStdString(GetCommentByDeviceName(name)));
     }
+}
+
+bool TDevCom::CommitOpenCell() {
+    refused_ = false;
+    ::CommitOpenCell(CommentGrid);
+    ::CommitOpenCell(CommentUsedGrid);
+    return !refused_;
 }
 
 void TDevCom::ClearSelectedComments(QTableWidget* grid) {
@@ -263,7 +274,8 @@ void TDevCom::PopPasteClick() {
     if (lines.empty()) return;  // no text, or text that holds no comments
     const std::vector<int> selected = SelectedRows(CommentGrid);
     const int top = selected.empty() ? std::max(CommentGrid->currentRow(), 0) : selected.front();
-    // Checked whole before anything is stored; lines beyond the last row are dropped.
+    // Checked whole before anything is stored; lines beyond the last row
+    // (the letter's last device) are left out, and the user hears how many.
     const int count = std::min(static_cast<int>(lines.size()), CommentGrid->rowCount() - top);
     for (int i = 0; i < count; ++i)
         if (!CommentAcceptable(lines[static_cast<std::size_t>(i)], kDeviceCommentMaxBytes)) {
@@ -275,6 +287,8 @@ void TDevCom::PopPasteClick() {
     if (count > 0) emit Link->modified();
     FillCommentGrid();
     CommentGrid->setRangeSelected(QTableWidgetSelectionRange(top, 0, top + std::max(count, 1) - 1, 1), true);
+    if (static_cast<int>(lines.size()) > count)
+        ShowMsg(kMsgPasteLeftOut, " " + std::to_string(static_cast<int>(lines.size()) - count));
 }
 
 void TDevCom::PopDelClick() { ClearSelectedComments(ActiveGrid()); }

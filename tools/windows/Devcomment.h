@@ -44,6 +44,10 @@ public:
     void SelectLetter(int list);
     int Letter() const { return gDevComType_; }
 
+    /// Stores what is typed in an open cell, as Enter does; false when the
+    /// text is refused (the message shown, the project keeps what it had).
+    bool CommitOpenCell();
+
     void PopCopyClick();
     void PopCutClick();
     void PopPasteClick();
@@ -77,6 +81,7 @@ private:
     int gDevComType_ = 0;
     bool filling_ = false;
     bool storing_ = false;
+    bool refused_ = false;
     int commentListener_ = 0;
 };
 

@@ -160,6 +160,9 @@ void TOutCmt::PopPasteClick() {
     for (int i = 0; i < count; ++i) SetComment(top + i, lines[static_cast<std::size_t>(i)]);
     FillFromLadder();
     if (count > 0) emit commentsChanged();
+    // Lines past the last row have no rung to go with: the user hears how many.
+    if (static_cast<int>(lines.size()) > count)
+        ShowMsg(kMsgPasteLeftOut, " " + std::to_string(static_cast<int>(lines.size()) - count));
 }
 
 void TOutCmt::PopSelAllClick() {

@@ -103,6 +103,10 @@ void OpenDevComWindow(TQelMain* frame) {
     }
     auto* window = new TDevCom;
     frame->AddEditor(window, window->Link);
+    // New, Open and Exit take in a comment typed and not yet entered first:
+    // the save question then knows of it.
+    frame->AddProjectGuard(window, [window] { return window->CommitOpenCell(); });
+    frame->AddLeaveGuard(window, [window] { return window->CommitOpenCell(); });
     window->CommentGrid->setFocus();
 }
 

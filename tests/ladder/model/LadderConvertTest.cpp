@@ -713,3 +713,58 @@ TEST(CodeToLadder, RandomCodeNeverEscapesItsBuffers) {
 }
 
 }  // namespace
+
+// The program's conversion carries the comments its ladder holds onto changed
+// code: a block comment stays before its instruction and a rung comment with
+// its rung, each once; one whose rung is gone is counted as dropped.
+TEST(CodeToLadder, TheLaddersCommentsGoWithTheirRungsOntoChangedCode) {
+    AllocateSharedBuffers();
+    SetCurrentFamily(1);
+    DiscardCommentFiles(ProgramCommentFiles());
+    gQel.RungComments.clear();
+    const auto put = [](const std::vector<std::string>& lines) {
+        const std::vector<std::uint8_t> image = ProgramImage(lines, gProgramCapacity);
+        std::memcpy(gProgram, image.data(), gProgramCapacity);
+        LocateProgramEnd();
+    };
+    // What the ladder shows: per row its devices, or "# text" for a block comment.
+    const auto shown = [] {
+        std::vector<std::string> rows;
+        for (const std::string& r : DumpGrid(gLadderRows, gLadderRowCount)) {
+            std::string devices;
+            for (const char* d : {"X0", "X1", "X5", "Y0", "Y1", "Y5", "000F"})
+                if (r.find(std::string(":") + d) != std::string::npos) devices += (devices.empty() ? "" : " ") + std::string(d);
+            rows.push_back(devices);
+        }
+        for (std::int32_t r = 0; r < gLadderRowCount; ++r)
+            if (IsBlockCommentRow(gLadderRows + static_cast<std::size_t>(r) * kLdbRowBytes))
+                rows[static_cast<std::size_t>(r)] = "# " + BlockCommentText(gLadderRows + static_cast<std::size_t>(r) * kLdbRowBytes);
+        return rows;
+    };
+    put({"LD X0", "OUT Y0", "LD X1", "OUT Y1", "END"});
+    ASSERT_EQ(ConvertCodeToLadder(), 0);
+    ASSERT_EQ(shown(), (std::vector<std::string>{"X0 Y0", "X1 Y1", "000F"}));
+    // The user's comments: "Valves" above the X1 rung, "valve" beside it.
+    std::memmove(gLadderRows + 2 * kLdbRowBytes, gLadderRows + kLdbRowBytes, 2 * kLdbRowBytes);
+    SetBlockCommentRow(gLadderRows + kLdbRowBytes, "Valves");
+    gLadderRowCount = 4;
+    gQel.RungComments = {"", "", "valve"};
+
+    put({"LD X5", "OUT Y5", "LD X0", "OUT Y0", "LD X1", "OUT Y1", "END"});
+    ASSERT_EQ(ConvertCodeToLadder(), 0);
+    EXPECT_EQ(shown(), (std::vector<std::string>{"X5 Y5", "X0 Y0", "# Valves", "X1 Y1", "000F"}));
+    EXPECT_EQ(gQel.RungComments, (std::vector<std::string>{"", "", "", "valve"}));
+    EXPECT_EQ(gConvertDroppedComments, 0u);
+
+    // The X1 rung deleted: its comment goes and is counted; the block comment
+    // keeps its place behind the X0 rung, which END now ends, so after it.
+    put({"LD X5", "OUT Y5", "LD X0", "OUT Y0", "END"});
+    ASSERT_EQ(ConvertCodeToLadder(), 0);
+    EXPECT_EQ(shown(), (std::vector<std::string>{"X5 Y5", "X0 Y0", "000F", "# Valves"}));
+    EXPECT_TRUE(std::all_of(gQel.RungComments.begin(), gQel.RungComments.end(),
+                            [](const std::string& c) { return c.empty(); }));
+    EXPECT_EQ(gConvertDroppedComments, 1u);
+    gConvertDroppedComments = 0;
+    gQel.RungComments.clear();
+    FreeSharedBuffers();
+}

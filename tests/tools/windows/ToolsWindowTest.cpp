@@ -513,3 +513,100 @@ TEST_F(ToolsWindowTest, ReplaceAllInTheLadderChangesWhatTheListChangesAndCountsI
     EXPECT_EQ(ladder->Edit().Col(), 0);
     EXPECT_FALSE(messages_.UnscriptedQuestion());
 }
+
+namespace {
+
+// A comment typed into a cell of the device-comment window, Enter not pressed.
+void TypeWithoutEnter(TDevCom* w, int row, const QString& text) {
+    w->CommentGrid->setCurrentCell(row, 1);
+    w->CommentGrid->editItem(w->CommentGrid->item(row, 1));
+    auto* editor = qobject_cast<QLineEdit*>(w->CommentGrid->indexWidget(w->CommentGrid->currentIndex()));
+    ASSERT_NE(editor, nullptr);
+    editor->setText(text);
+}
+
+std::string FileText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace
+
+// What is typed in a cell goes in before the save writes the files, and
+// before New, Open or Exit asks whether to save: never left out of a save.
+TEST_F(ToolsWindowTest, ADeviceCommentTypedWithoutEnterGoesIntoTheSaveAndTheQuestion) {
+    ASSERT_NO_FATAL_FAILURE(StartWithTools({"LD X0", "OUT Y0", "END"}));
+    const fs::path path = projects_ / "typed.kzp";
+    dialogs_.QueuePath(path.string());
+    ASSERT_TRUE(frame_->RunCommand("MmSaveAs"));
+    ASSERT_EQ(gQel.Modified, 0);
+    ASSERT_TRUE(frame_->RunCommand("MmCmtWin"));
+    TDevCom* w = _DevCom;
+    ASSERT_NE(w, nullptr);
+    w->SelectLetter(0);
+
+    ASSERT_NO_FATAL_FAILURE(TypeWithoutEnter(w, 0, QStringLiteral("start button")));
+    ASSERT_TRUE(frame_->RunCommand("MmSave"));
+    EXPECT_EQ(GetDeviceComment('X', 0), "start button");
+    EXPECT_NE(FileText(fs::path(path).replace_extension(".rcm")).find("X0\tstart button"), std::string::npos);
+    EXPECT_EQ(gQel.Modified, 0);
+
+    // Typed again and left: the save question is asked (No: nothing saved).
+    ASSERT_NO_FATAL_FAILURE(TypeWithoutEnter(w, 1, QStringLiteral("stop button")));
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::No);
+    ASSERT_TRUE(frame_->RunCommand("MmNew"));
+    EXPECT_EQ(messages_.Asked().size(), 1u);
+    EXPECT_EQ(FileText(fs::path(path).replace_extension(".rcm")).find("stop button"), std::string::npos);
+
+    // Leaving the program asks too (Cancel: it stays open).
+    ASSERT_TRUE(frame_->RunCommand("MmCmtWin"));
+    w = _DevCom;
+    w->SelectLetter(0);
+    gQel.Modified = 0;
+    ASSERT_NO_FATAL_FAILURE(TypeWithoutEnter(w, 3, QStringLiteral("lamp")));
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    EXPECT_FALSE(frame_->FormCloseQuery());
+    EXPECT_EQ(messages_.Asked().size(), 1u);
+    EXPECT_EQ(GetDeviceComment('X', 3), "lamp");
+
+    // A text the comment rule refuses stops the save, and the project stays modified.
+    messages_.QueueAnswer(qel::Answer::No);  // "lamp" is not saved
+    dialogs_.QueuePath(path.string());
+    ASSERT_TRUE(frame_->RunCommand("MmOpen"));
+    ASSERT_TRUE(frame_->RunCommand("MmCmtWin"));
+    w = _DevCom;
+    w->SelectLetter(0);
+    ASSERT_NO_FATAL_FAILURE(TypeWithoutEnter(w, 2, QString(70, QLatin1Char('z'))));
+    messages_.Clear();
+    frame_->RunCommand("MmSave");
+    EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(kMsgCommentTooLong)));
+    EXPECT_EQ(GetDeviceComment('X', 2), "");
+    EXPECT_EQ(gQel.Modified, 0) << "nothing typed went in";
+    EXPECT_EQ(GetDeviceComment('X', 0), "start button");
+}
+
+// A paste that does not fit below the selected row says how many lines it
+// left out; the lines that fit are stored.
+TEST_F(ToolsWindowTest, ADeviceCommentPastePastTheLastDeviceSaysWhatItLeftOut) {
+    ASSERT_NO_FATAL_FAILURE(StartWithTools({}));
+    ASSERT_TRUE(frame_->RunCommand("MmCmtWin"));
+    TDevCom* w = _DevCom;
+    w->SelectLetter(5);
+    const int last = w->CommentGrid->rowCount() - 1;
+    QApplication::clipboard()->setText(QStringLiteral("one\r\ntwo\r\nthree\r\n"));
+    SelectRow(w, last - 1);
+    messages_.Clear();
+    ASSERT_TRUE(frame_->RunCommand("MmPaste"));
+    EXPECT_EQ(w->CommentGrid->item(last - 1, 1)->text(), QStringLiteral("one"));
+    EXPECT_EQ(w->CommentGrid->item(last, 1)->text(), QStringLiteral("two"));
+    ASSERT_EQ(messages_.Shown().size(), 1u);
+    EXPECT_EQ(messages_.Shown()[0], gMsgTable.Get(kMsgPasteLeftOut) + " 1");
+
+    // A paste that fits says nothing.
+    SelectRow(w, 0);
+    messages_.Clear();
+    ASSERT_TRUE(frame_->RunCommand("MmPaste"));
+    EXPECT_TRUE(messages_.Shown().empty());
+}
