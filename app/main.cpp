@@ -56,17 +56,20 @@ int main(int argc, char** argv) {
     RegisterInstListForms();  // windows of other libraries take their places in the start-up order
     RegisterToolForms();
     RegisterOnlineForms();
-    std::unique_ptr<TQelMain> frame(StartQel(QApplication::arguments().mid(1)));
+    TStartupOptions options;
+    options.InstallEditors = [](TQelMain* f) {
+        InstallInstList(f);       // the input dialog and the instruction-list window
+        InstallLadder(f);         // the ladder window and the dialog's ladder entries
+        InstallSfc(f);            // the SFC window
+        InstallTools(f);          // double coils, device use, batch compile test
+        InstallOnline(f);         // the device monitor, set value, force, run and stop
+        InstallProgramTransfer(f);  // the link window, program write, read and verify
+        InstallFileTemplate(f);     // the file-register template, its files and transfer
+        InstallRegisterView(f);     // the register view, its files, transfer and print
+    };
+    std::unique_ptr<TQelMain> frame(StartQel(QApplication::arguments().mid(1), options));
     int rc = 1;
     if (frame) {
-        InstallInstList(frame.get());  // the input dialog and the instruction-list window
-        InstallLadder(frame.get());    // the ladder window and the dialog's ladder entries
-        InstallSfc(frame.get());       // the SFC window
-        InstallTools(frame.get());     // double coils, device use, batch compile test
-        InstallOnline(frame.get());    // the device monitor, set value, force, run and stop
-        InstallProgramTransfer(frame.get());  // the link window, program write, read and verify
-        InstallFileTemplate(frame.get());     // the file-register template, its files and transfer
-        InstallRegisterView(frame.get());     // the register view, its files, transfer and print
         rc = QApplication::exec();
     }
     frame.reset();

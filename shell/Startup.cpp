@@ -24,6 +24,7 @@ TQelMain* StartQel(const QStringList& args, const TStartupOptions& options) {
         // start-up does not wait for it.
         if (TSplash* splash = TSplash::Create(qel::InstallDir() / "Splash.jpg")) splash->ShowFor(options.SplashMs);
     }
+    if (options.InstallEditors) options.InstallEditors(frame);
     for (const QString& arg : args) {
         if (arg.startsWith('-')) continue;  // toolkit options are not files
         frame->OpenStartupFile(arg.toStdString());

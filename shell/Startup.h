@@ -2,6 +2,8 @@
 // Start-up of the program, as main() runs it: the frame with its defaults,
 // buffers, messages and settings; the windows that live until exit; the
 // splash; and a program file named on the command line.
+#include <functional>
+
 #include <QStringList>
 
 class TQelMain;
@@ -9,6 +11,11 @@ class TQelMain;
 struct TStartupOptions {
     bool ShowSplash = true;
     int SplashMs = 1000;
+    /// Hooks the editors of the other libraries into the frame before a
+    /// program named on the command line opens, so that it opens as File >
+    /// Open would open it: the ladder window takes rows of the user's own, and
+    /// the side windows find their files.
+    std::function<void(TQelMain*)> InstallEditors;
 };
 
 /// Runs start-up and returns the shown frame (owned by the caller), or nullptr

@@ -184,3 +184,39 @@ TEST_F(LadderReadEditsTest, ADrawingOfCodeTypedInAnotherFormOpensAsADrawing) {
     EXPECT_EQ(Program(), typed);
     EXPECT_EQ(gQel.Modified, 0);
 }
+
+// A program named on the command line opens as File > Open opens it: the
+// editors are hooked in first, so the ladder window takes the rows read as
+// the user's edits, and a save keeps them (and says it is not complete).
+TEST_F(LadderReadEditsTest, RowsReadFromTheProgramNamedAtStartAreHeldAsEdits) {
+    ASSERT_NO_FATAL_FAILURE(DrawEdits());
+    const std::vector<std::uint8_t> drawn = Rows(2);
+    SaveAs();
+    ASSERT_TRUE(Shown(kMsgLadderEditsNotSaved));
+
+    gQel.Modified = 0;
+    frame_->DestroyEditors();
+    frame_->close();
+    frame_.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    messages_.Clear();
+    TStartupOptions options;
+    options.ShowSplash = false;
+    options.InstallEditors = [](TQelMain* f) {
+        InstallInstList(f);
+        InstallLadder(f);
+    };
+    frame_.reset(StartQel({QString::fromStdString(Project(".kzp").string())}, options));
+    ASSERT_TRUE(frame_);
+    QCoreApplication::processEvents();
+    lad_ = _LDB;
+    ASSERT_NE(lad_, nullptr) << "the program opens on its ladder";
+    EXPECT_EQ(Rows(2), drawn);
+    EXPECT_TRUE(lad_->Dirty());
+    EXPECT_TRUE(StepCountSaysNotCompiled());
+
+    Save();
+    EXPECT_TRUE(Shown(kMsgLadderEditsNotSaved)) << "the save left the rows out without a word";
+    EXPECT_EQ(SavedRows(), drawn);
+    EXPECT_EQ(gQel.Modified, 1);
+}
