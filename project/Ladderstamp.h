@@ -33,9 +33,8 @@ bool LadderMatchesProgram();
 // or as the code's own drawing does; then it is marked so). Rows read from the
 // ladder file do not stand for it by their stamp alone: a file keeps the
 // user's edits that did not compile as well as drawings, so they stand only
-// when they compile into the code. A
-// ladder that does not stand for the program is a drawing of other code, or
-// holds edits the program does not have.
+// when they compile into the code. A ladder that does not stand for the
+// program is a drawing of other code, or holds edits the program does not have.
 bool LadderStandsForProgram();
 // Rows read from the ladder file that do not stand for the program: the
 // user's edits of the code their stamp names, as if drawn in this session
@@ -48,7 +47,7 @@ bool LadderHoldsFileEdits();
 bool TakeLadderFileEdits();
 // The ladder model's check that the program's ladder, compiled aside, gives
 // the program's code (exactly, or as the code's own drawing compiles): the
-// project cannot compile. The program installs
-// it where it is put together (InstallLadderCodeCheck); without it only the
-// stamp answers, for rows read from the file too.
+// project cannot compile. The program installs it where it is put together
+// (InstallLadderCodeCheck); without it only the stamp answers, for rows read
+// from the file too.
 void SetLadderCodeCheck(bool (*compilesToProgram)());
