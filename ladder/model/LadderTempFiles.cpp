@@ -1,6 +1,7 @@
 #include "ladder/model/LadderTempFiles.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
