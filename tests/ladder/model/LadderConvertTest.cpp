@@ -840,12 +840,13 @@ TEST(CodeToLadder, CommentsStayWithTheirRungsThroughSeparateEdits) {
                               "X5 Y5", "X6 Y6", "X7 Y7 // fan", "X11 Y11", ""}));
     EXPECT_EQ(gConvertDroppedComments, 0u);
 
-    // Three: a rung at the top, X2's deleted, one typed before X7's.
+    // Three: a rung at the top, X2's deleted, one typed just before X5's:
+    // "Valves" stays above X5's rung, which it was written for.
     ASSERT_NO_FATAL_FAILURE(commented());
-    put({"10", "0", "1", "3", "4", "5", "6", "11", "7"});
+    put({"10", "0", "1", "3", "4", "11", "5", "6", "7"});
     ASSERT_EQ(ConvertCodeToLadder(), 0);
-    EXPECT_EQ(shown(), (Lines{"X10 Y10", "X0 Y0", "# Motor", "X1 Y1", "X3 Y3 // pump", "X4 Y4", "# Valves", "X5 Y5",
-                              "X6 Y6", "X11 Y11", "X7 Y7 // fan", ""}));
+    EXPECT_EQ(shown(), (Lines{"X10 Y10", "X0 Y0", "# Motor", "X1 Y1", "X3 Y3 // pump", "X4 Y4", "X11 Y11", "# Valves",
+                              "X5 Y5", "X6 Y6", "X7 Y7 // fan", ""}));
     EXPECT_EQ(gConvertDroppedComments, 0u);
 
     // The commented rungs X3 and X5 deleted apart from each other and a rung
