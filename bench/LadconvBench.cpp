@@ -1,11 +1,14 @@
 // Code-to-ladder conversion of a full 16000-step program, bare and as the
-// program's Convert > List to ladder with a comment on every tenth rung.
+// program's Convert > List to ladder with a comment on every tenth rung, of
+// the code as it was compiled and after list edits in two places.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "core/Codetranslate.h"
 #include "core/DeviceLimits.h"
 #include "core/ProgramImage.h"
 #include "ladder/model/Lad.h"
@@ -45,18 +48,18 @@ BENCHMARK(BM_ConvertFullProgram)->Unit(benchmark::kMillisecond);
 
 // The full program drawn, then every tenth rung given a block comment before
 // it and every tenth (others) a rung comment, and compiled as the user's
-// ladder is; then Convert > List to ladder, over and over.
-void BM_ConvertProgramWithComments(benchmark::State& state) {
+// ladder is. `image` receives the program. An error text, or nullptr.
+const char* DrawCommentedProgram(std::vector<std::uint8_t>& image) {
     AllocateSharedBuffers();
     SetModelFamily(2);
     SetProgramCapacity(3);
-    const std::vector<std::uint8_t> image = qel::test::MixedFullProgram(gProgramCapacity);
+    image = qel::test::MixedFullProgram(gProgramCapacity);
     std::copy(image.begin(), image.end(), gProgram);
     LocateProgramEnd();
     gQel.RungComments.clear();
     DiscardCommentFiles(ProgramCommentFiles());  // those of an earlier run
     std::memset(gLadderRows, 0, static_cast<std::size_t>(kLadderRows) * kLadderRowBytes);
-    if (ConvertCodeToLadder() != 0) return state.SkipWithError("the program was not drawn");
+    if (ConvertCodeToLadder() != 0) return "the program was not drawn";
 
     // Block comments go in as rows of their own: the rows below move down,
     // and the labels of the networks with them.
@@ -89,22 +92,73 @@ void BM_ConvertProgramWithComments(benchmark::State& state) {
         const std::int32_t r = gMarkList[m].row + shiftAt[static_cast<std::size_t>(gMarkList[m].row)];
         gQel.RungComments[static_cast<std::size_t>(r)] = "rung " + std::to_string(m);
     }
-    if (CompileProgramLadder() != 0) return state.SkipWithError("the commented ladder did not compile");
+    if (CompileProgramLadder() != 0) return "the commented ladder did not compile";
+    return nullptr;
+}
+
+// The comments the ladder shows.
+std::size_t ShownComments() {
+    std::size_t comments = 0;
+    for (const std::string& c : gQel.RungComments) comments += c.empty() ? 0 : 1;
+    for (std::int32_t r = 0; r < gLadderRowCount; ++r)
+        comments += IsBlockCommentRow(gLadderRows + static_cast<std::size_t>(r) * kLadderRowBytes) ? 1 : 0;
+    return comments;
+}
+
+// The commented program, then Convert > List to ladder, over and over.
+void BM_ConvertProgramWithComments(benchmark::State& state) {
+    std::vector<std::uint8_t> image;
+    if (const char* error = DrawCommentedProgram(image)) return state.SkipWithError(error);
 
     std::int32_t drawn = 0;
-    std::size_t comments = 0;
     for (auto _ : state) {
         if (ConvertCodeToLadder() != 0) return state.SkipWithError("the program was not drawn");
         drawn = gLadderRowCount;
     }
-    for (const std::string& c : gQel.RungComments) comments += c.empty() ? 0 : 1;
-    for (std::int32_t r = 0; r < drawn; ++r)
-        comments += IsBlockCommentRow(gLadderRows + static_cast<std::size_t>(r) * kLadderRowBytes) ? 1 : 0;
     state.counters["rows"] = drawn;
-    state.counters["comments"] = static_cast<double>(comments);
+    state.counters["comments"] = static_cast<double>(ShownComments());
     state.counters["rungs"] = static_cast<double>(gMarkList.size());
 }
 BENCHMARK(BM_ConvertProgramWithComments)->Unit(benchmark::kMillisecond);
+
+// The commented program edited in the list in two far-apart places: a rung
+// typed at the top and an uncommented rung near the end deleted. Convert >
+// List to ladder then carries the comments of the ladder it replaces across
+// both edits; the conversions go back and forth between the edited and the
+// original code, so that each one works the edits out.
+void BM_ConvertProgramEditedInTwoPlaces(benchmark::State& state) {
+    std::vector<std::uint8_t> image;
+    if (const char* error = DrawCommentedProgram(image)) return state.SkipWithError(error);
+    std::vector<std::uint8_t> typed;
+    for (const char* line : {"LD X7", "OUT Y7"}) {
+        if (!SetInputText(line) || AssembleInstruction() != 1) return state.SkipWithError("a typed line");
+        typed.insert(typed.end(), gInsnBuf.code, gInsnBuf.code + gInsnBuf.length);
+    }
+    // Networks with no comment: m % 20 is neither 0 (block) nor 10 (rung).
+    const std::size_t gone = (gMarkList.size() - 30) / 20 * 20 + 5;
+    const std::size_t from = 2u * gMarkList[gone].step, to = 2u * gMarkList[gone + 1].step;
+    std::vector<std::uint8_t> edited(typed);
+    edited.insert(edited.end(), image.begin(), image.begin() + static_cast<std::ptrdiff_t>(from));
+    edited.insert(edited.end(), image.begin() + static_cast<std::ptrdiff_t>(to), image.end());
+    edited.resize(image.size(), 0xFF);
+    const auto convert = [](const std::vector<std::uint8_t>& code) {
+        std::copy(code.begin(), code.end(), gProgram);
+        LocateProgramEnd();
+        return ConvertCodeToLadder() == 0;
+    };
+
+    bool back = false;
+    for (auto _ : state) {
+        if (!convert(back ? image : edited)) return state.SkipWithError("the program was not drawn");
+        back = !back;
+    }
+    // What the edited code's conversion kept: that conversion comes last.
+    if (!back && !convert(edited)) return state.SkipWithError("the program was not drawn");
+    state.counters["rows"] = gLadderRowCount;
+    state.counters["comments"] = static_cast<double>(ShownComments());
+    state.counters["dropped"] = static_cast<double>(gConvertDroppedComments);
+}
+BENCHMARK(BM_ConvertProgramEditedInTwoPlaces)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -1,12 +1,15 @@
 #include "ladder/model/LadderTempFiles.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
-#include <map>
+#include <cstdlib>
 #include <cstring>
+#include <map>
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "core/ProgramImage.h"
 #include "platform/Paths.h"
@@ -28,12 +31,72 @@ void RemoveQuietly(const std::filesystem::path& p) {
     if (!p.empty()) std::filesystem::remove(p, ec);
 }
 
+// The instructions two sequences have in common, in order: Myers' greedy
+// diff of `n` old against `m` new instructions (`same(i, j)` compares old
+// instruction i with new instruction j). It gives up past `limit`
+// differences (instructions inserted plus deleted), so that a program with
+// little in common costs bounded time: about limit^2 / 2 values of memory
+// and steps. On success `match` receives, per old instruction, the index of
+// the same new instruction (entries of old instructions that are gone keep
+// their value).
+template <class Same>
+bool MatchInstructions(std::size_t n, std::size_t m, std::size_t limit, const Same& same,
+                       std::vector<std::int32_t>& match) {
+    const std::ptrdiff_t N = static_cast<std::ptrdiff_t>(n), M = static_cast<std::ptrdiff_t>(m);
+    const std::ptrdiff_t maxD = static_cast<std::ptrdiff_t>(limit);
+    if (std::abs(N - M) > maxD) return false;
+    // v[k]: the furthest old index x reached on diagonal k = x - y. The
+    // rounds' values are kept (round d: diagonals -d, -d+2, ..., d) so that
+    // the path can be walked back.
+    std::vector<std::int32_t> v(static_cast<std::size_t>(2 * maxD + 3), 0), trace;
+    const auto V = [&](std::ptrdiff_t k) -> std::int32_t& { return v[static_cast<std::size_t>(k + maxD + 1)]; };
+    const auto T = [&](std::ptrdiff_t d, std::ptrdiff_t k) {
+        return trace[static_cast<std::size_t>(d * (d + 1) / 2 + (k + d) / 2)];
+    };
+    std::ptrdiff_t found = -1;
+    for (std::ptrdiff_t d = 0; d <= maxD && found < 0; ++d) {
+        for (std::ptrdiff_t k = -d; k <= d; k += 2) {
+            std::ptrdiff_t x = k == -d || (k != d && V(k - 1) < V(k + 1)) ? V(k + 1) : V(k - 1) + 1;
+            std::ptrdiff_t y = x - k;
+            while (x < N && y < M && same(static_cast<std::size_t>(x), static_cast<std::size_t>(y))) ++x, ++y;
+            V(k) = static_cast<std::int32_t>(x);
+            if (x >= N && y >= M) {
+                found = d;
+                break;
+            }
+        }
+        if (found < 0)
+            for (std::ptrdiff_t k = -d; k <= d; k += 2) trace.push_back(V(k));
+    }
+    if (found < 0) return false;
+    std::ptrdiff_t x = N, y = M;
+    for (std::ptrdiff_t d = found; d > 0; --d) {
+        const std::ptrdiff_t k = x - y;
+        const bool down = k == -d || (k != d && T(d - 1, k - 1) < T(d - 1, k + 1));
+        const std::ptrdiff_t prevK = down ? k + 1 : k - 1, prevX = T(d - 1, prevK);
+        for (const std::ptrdiff_t from = down ? prevX : prevX + 1; x > from; --x, --y)
+            match[static_cast<std::size_t>(x - 1)] = static_cast<std::int32_t>(y - 1);
+        x = prevX;
+        y = prevX - prevK;
+    }
+    for (; x > 0; --x, --y) match[static_cast<std::size_t>(x - 1)] = static_cast<std::int32_t>(y - 1);
+    return true;
+}
+
 // How the code the comment files were written for became the code now
-// converted: one stretch edited, the instructions before it (up to `prefixEnd`
-// in both) and after it (from `oldSuffix` in the old, `newSuffix` in the new
-// code) the same.
+// converted: which of its instructions are still there, and where. The
+// instructions before the first change and after the last are the same in
+// both; between them, a diff of whole instructions finds those that survived
+// any number of separate edits (a rung typed at the top, another deleted
+// further down).
 struct TCodeEdit {
-    std::uint32_t prefixEnd = 0, oldSuffix = 0, newSuffix = 0, oldUsed = 0, newUsed = 0;
+    // Inserted plus deleted instructions the diff works out at most; past
+    // them only the unchanged ends are found again (see MatchInstructions).
+    static constexpr std::size_t kMaxDifferences = 1000;
+
+    std::uint32_t oldUsed = 0, newUsed = 0;
+    std::vector<std::uint32_t> starts, newStarts;  // instruction offsets of the old and the new code
+    std::vector<std::int32_t> newIndex;            // per old instruction: its index in the new code, -1 gone
 
     static std::vector<std::uint32_t> Starts(const std::uint8_t* code, std::uint32_t used) {
         std::vector<std::uint32_t> s;
@@ -70,49 +133,72 @@ struct TCodeEdit {
         }
     }
 
+    // False when `code` is another program: fewer than half the instructions
+    // of either are found again in the other.
     bool Find(const std::vector<std::uint8_t>& old, const std::uint8_t* code, std::uint32_t used) {
         if (old.empty() || used == 0) return false;
         oldUsed = static_cast<std::uint32_t>(old.size());
         newUsed = used;
-        const std::vector<std::uint32_t> a = Starts(old.data(), oldUsed), b = Starts(code, used);
+        starts = Starts(old.data(), oldUsed);
+        newStarts = Starts(code, used);
+        const std::size_t na = starts.size(), nb = newStarts.size();
         const auto endOf = [](const std::vector<std::uint32_t>& s, std::size_t i, std::uint32_t n) {
             return i + 1 < s.size() ? s[i + 1] : n;
         };
+        const auto same = [&](std::size_t i, std::size_t j) {
+            return SameInsn(old, starts[i], endOf(starts, i, oldUsed), code, newStarts[j], endOf(newStarts, j, used));
+        };
         std::size_t p = 0;
-        while (p < a.size() && p < b.size() && a[p] == b[p] &&
-               SameInsn(old, a[p], endOf(a, p, oldUsed), code, b[p], endOf(b, p, used)))
-            ++p;
+        while (p < na && p < nb && same(p, p)) ++p;
         std::size_t k = 0;
-        while (k < a.size() - p && k < b.size() - p) {
-            const std::size_t i = a.size() - 1 - k, j = b.size() - 1 - k;
-            if (!SameInsn(old, a[i], endOf(a, i, oldUsed), code, b[j], endOf(b, j, used))) break;
-            ++k;
+        while (k < na - p && k < nb - p && same(na - 1 - k, nb - 1 - k)) ++k;
+        newIndex.assign(na, -1);
+        for (std::size_t i = 0; i < p; ++i) newIndex[i] = static_cast<std::int32_t>(i);
+        for (std::size_t i = 1; i <= k; ++i) newIndex[na - i] = static_cast<std::int32_t>(nb - i);
+        // Half of both programs found again takes at most this many
+        // differences in the middle; more is another program.
+        const std::size_t n = na - p - k, m = nb - p - k;
+        const std::size_t limit = std::min(kMaxDifferences, p + k + std::min(n, m));
+        std::vector<std::int32_t> middle(n, -1);
+        const auto sameMiddle = [&](std::size_t i, std::size_t j) { return same(p + i, p + j); };
+        if (MatchInstructions(n, m, limit, sameMiddle, middle)) {
+            for (std::size_t i = 0; i < n; ++i)
+                if (middle[i] >= 0) newIndex[p + i] = static_cast<std::int32_t>(p) + middle[i];
+            return true;
         }
-        // Another program is no edit of this one.
-        if (2 * (p + k) < a.size() || 2 * (p + k) < b.size()) return false;
-        prefixEnd = p < a.size() ? a[p] : oldUsed;
-        oldSuffix = k > 0 ? a[a.size() - k] : oldUsed;
-        newSuffix = k > 0 ? b[b.size() - k] : used;
-        starts = a;
-        return true;
+        // Too many differences to work out: the unchanged ends alone, when
+        // they are half of both.
+        return 2 * (p + k) >= na && 2 * (p + k) >= nb;
     }
+    // The index of the old instruction at offset `o`, or -1.
+    std::ptrdiff_t IndexOf(std::uint32_t o) const {
+        const auto at = std::lower_bound(starts.begin(), starts.end(), o);
+        return at != starts.end() && *at == o ? at - starts.begin() : -1;
+    }
+    std::uint32_t NewOffset(std::size_t j) const { return j < newStarts.size() ? newStarts[j] : newUsed; }
     // The new offset of the instruction at old offset `o` (the used length
     // maps to the used length); false when that instruction is gone.
     bool Map(std::uint32_t o, std::uint32_t& out) const {
         if (o == oldUsed) return out = newUsed, true;
-        if (!std::binary_search(starts.begin(), starts.end(), o)) return false;
-        if (o < prefixEnd) return out = o, true;
-        if (o >= oldSuffix) return out = o - oldSuffix + newSuffix, true;
-        return false;
+        const std::ptrdiff_t i = IndexOf(o);
+        if (i < 0 || newIndex[static_cast<std::size_t>(i)] < 0) return false;
+        out = NewOffset(static_cast<std::size_t>(newIndex[static_cast<std::size_t>(i)]));
+        return true;
     }
-    // A block comment's new place: that of its instruction, or, where the
-    // instruction it stood before was the first one edited, the same place
-    // before whatever stands there now.
+    // A block comment's new place: that of its instruction; where that
+    // instruction is gone and was the first of its changed stretch, the
+    // place where that stretch now begins: before the first instruction
+    // that replaced it, or else the next one that stayed.
     bool MapBlock(std::uint32_t o, std::uint32_t& out) const {
-        if (o == prefixEnd) return out = prefixEnd, true;
-        return Map(o, out);
+        if (Map(o, out)) return true;
+        const std::ptrdiff_t i = IndexOf(o);
+        if (i < 0) return false;
+        if (i == 0) return out = NewOffset(0), true;
+        const std::int32_t before = newIndex[static_cast<std::size_t>(i - 1)];
+        if (before < 0) return false;
+        out = NewOffset(static_cast<std::size_t>(before) + 1);
+        return true;
     }
-    std::vector<std::uint32_t> starts;
 };
 
 }  // namespace

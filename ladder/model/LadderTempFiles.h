@@ -17,9 +17,9 @@
 // then "R <row> <network offset> <index>" per row comment of a network, then
 // "C <hex>", the code itself. A conversion reads the comment files as they
 // stand when the stamp names exactly the code it converts, and through the
-// edit when the code came from that code by an edit of one stretch; so
-// comments left by a failed compile or from before a read from the PLC are
-// never merged into unrelated code.
+// edits when the code came from that code by edits that left at least half of
+// its instructions in place; so comments left by a failed compile or from
+// before a read from the PLC are never merged into unrelated code.
 // TCommentFileWriter writes the stamp last, only when the compile succeeded.
 #include <cstdint>
 #include <filesystem>
@@ -69,9 +69,13 @@ struct TSavedComments {
 std::uint64_t CodeStamp(const std::uint8_t* code, std::uint32_t used);
 
 // Reads the comment files into `out` when the stamp names this code (the first
-// `used` bytes of `code`). When the stamp names code this code came from by an
-// edit of one stretch (the instructions before and after it are the same, and
-// they make up at least half of both), the comments follow their instructions:
+// `used` bytes of `code`). When the stamp names code this code came from by
+// edits in any number of places (at least half of the instructions of both
+// are found again in the other, in order: the same instructions before the
+// first change and after the last, and between them those a diff of whole
+// instructions matches; past 1000 instructions inserted and deleted between
+// them, only those of the unchanged ends), the comments follow their
+// instructions:
 // a block comment stays before its instruction, a row comment keeps its row in
 // the network whose first instruction it names; those whose instruction is gone
 // are dropped. Returns false and leaves `out` empty when there is
@@ -90,9 +94,12 @@ struct TCodeComments {
 };
 
 // The comments of `from` carried onto `code` (first `used` bytes): all of them
-// when it is from.code; through an edit of one stretch as LoadCommentFilesFor
-// carries the files' comments; none when it is no such edit of from.code.
-// `dropped` counts the comments left without a place.
+// when it is from.code; through its edits as LoadCommentFilesFor carries the
+// files' comments, except that a block comment whose instruction is gone and
+// was the first of its changed stretch keeps its place there (before the first
+// instruction that replaced the stretch, or the next one that stayed); none
+// when `code` is no such edit of from.code. `dropped` counts the comments left
+// without a place.
 TSavedComments MoveComments(const TCodeComments& from, const std::uint8_t* code, std::uint32_t used,
                             std::size_t& dropped);
 

@@ -287,3 +287,36 @@ TEST_F(LadderCommentsTest, LadderUndoKeepsARungCommentTypedInItsWindowSince) {
     ASSERT_TRUE(frame_->RunCommand("MmUndo"));
     EXPECT_EQ(Ladder(), (Lines{"X0 Y0 // Pump start", "X1", "", "X2"}));
 }
+
+// Several separate edits of the list before the ladder is shown again: rungs
+// typed and deleted above, between and below the commented ones. Each comment
+// comes back beside its own rung, once, and none is reported dropped.
+TEST_F(LadderCommentsTest, CommentsStayWithTheirRungsThroughEditsInSeveralPlaces) {
+    ASSERT_NO_FATAL_FAILURE(DrawPlant());
+    Click(3, 1);
+    KeyRung("X2", "Y2");
+    Click(4, 1);
+    KeyRung("X3", "Y3");
+    TypeRungComment(4, "def");
+    ViewList();
+    ASSERT_EQ(Program(), (Lines{"LD X0", "OUT Y0", "LD X1", "OUT Y1", "LD X2", "OUT Y2", "LD X3", "OUT Y3"}));
+    messages_.Clear();
+
+    // A rung typed at the top, the X2 rung deleted.
+    TypeInList(0, {"LD X4", "OUT Y4"});
+    _Inst->MoveCursorTo(6);
+    ASSERT_TRUE(frame_->RunCommand("MmDel"));
+    ASSERT_TRUE(frame_->RunCommand("MmDel"));
+    ASSERT_EQ(Program(), (Lines{"LD X4", "OUT Y4", "LD X0", "OUT Y0", "LD X1", "OUT Y1", "LD X3", "OUT Y3"}));
+    ViewLadder();
+    EXPECT_EQ(Ladder(), (Lines{"X4 Y4", "X0 Y0", "# Motor", "X1 Y1 // abc", "X3 Y3 // def"}));
+
+    // A rung added at the end, the top one deleted again.
+    TypeInList(8, {"LD X5", "OUT Y5"});
+    _Inst->MoveCursorTo(0);
+    ASSERT_TRUE(frame_->RunCommand("MmDel"));
+    ASSERT_TRUE(frame_->RunCommand("MmDel"));
+    ViewLadder();
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "# Motor", "X1 Y1 // abc", "X3 Y3 // def", "X5 Y5"}));
+    EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+}

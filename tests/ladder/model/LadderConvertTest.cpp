@@ -8,6 +8,7 @@
 #include <iterator>
 #include <sys/stat.h>
 #include <random>
+#include <sstream>
 
 #include "LadderTestSupport.h"
 #include "core/Codetranslate.h"
@@ -764,6 +765,107 @@ TEST(CodeToLadder, TheLaddersCommentsGoWithTheirRungsOntoChangedCode) {
     EXPECT_TRUE(std::all_of(gQel.RungComments.begin(), gQel.RungComments.end(),
                             [](const std::string& c) { return c.empty(); }));
     EXPECT_EQ(gConvertDroppedComments, 1u);
+    gConvertDroppedComments = 0;
+    gQel.RungComments.clear();
+    FreeSharedBuffers();
+}
+
+// List edits in several places, then the program's conversion: each comment
+// stays with its own rung whatever was edited above, between or below it; one
+// whose rung is gone is dropped and counted; a program that has little in
+// common with the ladder's takes none of them.
+TEST(CodeToLadder, CommentsStayWithTheirRungsThroughSeparateEdits) {
+    AllocateSharedBuffers();
+    SetCurrentFamily(1);
+    DiscardCommentFiles(ProgramCommentFiles());
+    using Lines = std::vector<std::string>;
+    // The program of a rung "LD Xn", "OUT Yn" per number, then END.
+    const auto put = [](const Lines& rungs) {
+        Lines lines;
+        for (const std::string& n : rungs) {
+            lines.push_back("LD X" + n);
+            lines.push_back("OUT Y" + n);
+        }
+        lines.push_back("END");
+        const std::vector<std::uint8_t> image = ProgramImage(lines, gProgramCapacity);
+        std::memcpy(gProgram, image.data(), gProgramCapacity);
+        LocateProgramEnd();
+    };
+    // What the ladder shows: per row its contact and coil ("X1 Y1", END's row
+    // ""), or "# text" for a block comment; then " // text" for a rung comment.
+    const auto shown = [] {
+        Lines rows;
+        const std::vector<std::string> dump = DumpGrid(gLadderRows, gLadderRowCount);
+        for (std::size_t r = 0; r < dump.size(); ++r) {
+            std::string text;
+            if (IsBlockCommentRow(gLadderRows + r * kLdbRowBytes)) {
+                text = "# " + BlockCommentText(gLadderRows + r * kLdbRowBytes);
+            } else {
+                std::istringstream cells(dump[r]);
+                for (std::string cell; cells >> cell;)
+                    if (cell.rfind("Open_Ry:", 0) == 0 || cell.rfind("Out_Ry:", 0) == 0)
+                        text += (text.empty() ? "" : " ") + cell.substr(cell.rfind(':') + 1);
+            }
+            if (r < gQel.RungComments.size() && !gQel.RungComments[r].empty()) text += " // " + gQel.RungComments[r];
+            rows.push_back(text);
+        }
+        return rows;
+    };
+    // The user's ladder of rungs X0..X7: "Motor" above X1's rung, "pump"
+    // beside X3's, "Valves" above X5's, "fan" beside X7's.
+    const auto commented = [&] {
+        gQel.RungComments.clear();
+        std::memset(gLadderRows, 0, static_cast<std::size_t>(kLadderRows) * kLdbRowBytes);
+        put({"0", "1", "2", "3", "4", "5", "6", "7"});
+        ASSERT_EQ(ConvertCodeToLadder(), 0);
+        const std::vector<std::uint8_t> drawn(gLadderRows, gLadderRows + gLadderRowCount * kLdbRowBytes);
+        std::int32_t out = 0;
+        for (std::int32_t r = 0; r < gLadderRowCount; ++r) {
+            if (r == 1 || r == 5) SetBlockCommentRow(gLadderRows + out++ * kLdbRowBytes, r == 1 ? "Motor" : "Valves");
+            std::memcpy(gLadderRows + out++ * kLdbRowBytes, drawn.data() + r * kLdbRowBytes, kLdbRowBytes);
+        }
+        gLadderRowCount = out;
+        gQel.RungComments.assign(static_cast<std::size_t>(out), std::string());
+        gQel.RungComments[4] = "pump";
+        gQel.RungComments[9] = "fan";
+        ASSERT_EQ(shown(), (Lines{"X0 Y0", "# Motor", "X1 Y1", "X2 Y2", "X3 Y3 // pump", "X4 Y4", "# Valves", "X5 Y5",
+                                  "X6 Y6", "X7 Y7 // fan", ""}));
+    };
+
+    // Two edits: a rung typed at the top, another at the end.
+    ASSERT_NO_FATAL_FAILURE(commented());
+    put({"10", "0", "1", "2", "3", "4", "5", "6", "7", "11"});
+    ASSERT_EQ(ConvertCodeToLadder(), 0);
+    EXPECT_EQ(shown(), (Lines{"X10 Y10", "X0 Y0", "# Motor", "X1 Y1", "X2 Y2", "X3 Y3 // pump", "X4 Y4", "# Valves",
+                              "X5 Y5", "X6 Y6", "X7 Y7 // fan", "X11 Y11", ""}));
+    EXPECT_EQ(gConvertDroppedComments, 0u);
+
+    // Three: a rung at the top, X2's deleted, one typed just before X5's:
+    // "Valves" stays above X5's rung, which it was written for.
+    ASSERT_NO_FATAL_FAILURE(commented());
+    put({"10", "0", "1", "3", "4", "11", "5", "6", "7"});
+    ASSERT_EQ(ConvertCodeToLadder(), 0);
+    EXPECT_EQ(shown(), (Lines{"X10 Y10", "X0 Y0", "# Motor", "X1 Y1", "X3 Y3 // pump", "X4 Y4", "X11 Y11", "# Valves",
+                              "X5 Y5", "X6 Y6", "X7 Y7 // fan", ""}));
+    EXPECT_EQ(gConvertDroppedComments, 0u);
+
+    // The commented rungs X3 and X5 deleted apart from each other and a rung
+    // typed at the top: "pump" goes and is counted; "Valves" keeps its place,
+    // before the rung that now stands there.
+    ASSERT_NO_FATAL_FAILURE(commented());
+    put({"10", "0", "1", "2", "4", "6", "7"});
+    ASSERT_EQ(ConvertCodeToLadder(), 0);
+    EXPECT_EQ(shown(), (Lines{"X10 Y10", "X0 Y0", "# Motor", "X1 Y1", "X2 Y2", "X4 Y4", "# Valves", "X6 Y6",
+                              "X7 Y7 // fan", ""}));
+    EXPECT_EQ(gConvertDroppedComments, 1u);
+
+    // Another program that merely ends with the X7 rung: all four go.
+    ASSERT_NO_FATAL_FAILURE(commented());
+    put({"20", "21", "22", "23", "24", "25", "26", "7"});
+    ASSERT_EQ(ConvertCodeToLadder(), 0);
+    EXPECT_EQ(shown(), (Lines{"X20 Y20", "X21 Y21", "X22 Y22", "X23 Y23", "X24 Y24", "X25 Y25", "X26 Y26", "X7 Y7", ""}));
+    EXPECT_EQ(gConvertDroppedComments, 4u);
+
     gConvertDroppedComments = 0;
     gQel.RungComments.clear();
     FreeSharedBuffers();
