@@ -56,8 +56,7 @@ int main(int argc, char** argv) {
     RegisterInstListForms();  // windows of other libraries take their places in the start-up order
     RegisterToolForms();
     RegisterOnlineForms();
-    TStartupOptions options;
-    options.InstallEditors = [](TQelMain* f) {
+    const auto installEditors = [](TQelMain* f) {
         InstallInstList(f);       // the input dialog and the instruction-list window
         InstallLadder(f);         // the ladder window and the dialog's ladder entries
         InstallSfc(f);            // the SFC window
@@ -67,7 +66,7 @@ int main(int argc, char** argv) {
         InstallFileTemplate(f);     // the file-register template, its files and transfer
         InstallRegisterView(f);     // the register view, its files, transfer and print
     };
-    std::unique_ptr<TQelMain> frame(StartQel(QApplication::arguments().mid(1), options));
+    std::unique_ptr<TQelMain> frame(StartQel(QApplication::arguments().mid(1), {}, installEditors));
     int rc = 1;
     if (frame) {
         rc = QApplication::exec();

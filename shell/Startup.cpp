@@ -6,7 +6,8 @@
 #include "shell/Qelmain.h"
 #include "shell/Splashfrm.h"
 
-TQelMain* StartQel(const QStringList& args, const TStartupOptions& options) {
+TQelMain* StartQel(const QStringList& args, const TStartupOptions& options,
+                   const std::function<void(TQelMain*)>& installEditors) {
     auto* frame = new TQelMain;
     if (!frame->FormCreate()) {
         delete frame;
@@ -24,7 +25,7 @@ TQelMain* StartQel(const QStringList& args, const TStartupOptions& options) {
         // start-up does not wait for it.
         if (TSplash* splash = TSplash::Create(qel::InstallDir() / "Splash.jpg")) splash->ShowFor(options.SplashMs);
     }
-    if (options.InstallEditors) options.InstallEditors(frame);
+    if (installEditors) installEditors(frame);
     for (const QString& arg : args) {
         if (arg.startsWith('-')) continue;  // toolkit options are not files
         frame->OpenStartupFile(arg.toStdString());

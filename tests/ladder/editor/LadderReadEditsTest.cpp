@@ -202,11 +202,11 @@ TEST_F(LadderReadEditsTest, RowsReadFromTheProgramNamedAtStartAreHeldAsEdits) {
     messages_.Clear();
     TStartupOptions options;
     options.ShowSplash = false;
-    options.InstallEditors = [](TQelMain* f) {
+    const auto installEditors = [](TQelMain* f) {
         InstallInstList(f);
         InstallLadder(f);
     };
-    frame_.reset(StartQel({QString::fromStdString(Project(".kzp").string())}, options));
+    frame_.reset(StartQel({QString::fromStdString(Project(".kzp").string())}, options, installEditors));
     ASSERT_TRUE(frame_);
     QCoreApplication::processEvents();
     lad_ = _LDB;
