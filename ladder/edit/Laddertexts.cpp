@@ -35,28 +35,42 @@ std::string Radix(std::uint8_t type, std::int64_t value, bool is32) {
     }
 }
 
-}  // namespace
-
-std::string CellOperandText(const std::uint8_t* grid, std::int32_t row, std::int32_t col) {
-    if (col < 0 || col > kLdbLastColumn) return {};
+// The cell at (row, col) when it shows an operand text, else null: not in a
+// block-comment row, of a kind that bears a device, with a device letter; of
+// a text operand only its first cell, which shows all eight characters.
+const std::uint8_t* OperandCell(const std::uint8_t* grid, std::int32_t row, std::int32_t col) {
+    if (col < 0 || col > kLdbLastColumn) return nullptr;
     const std::uint8_t* rowStart = CellAt(grid, row, 0);
-    if (IsBlockCommentRow(rowStart)) return {};
+    if (IsBlockCommentRow(rowStart)) return nullptr;
     const std::uint8_t* cell = rowStart + col;
-    const TLdbKind kind = CellKind(cell);
-    switch (kind) {
+    switch (CellKind(cell)) {
         case TLdbKind::Open_Ry: case TLdbKind::Close_Ry: case TLdbKind::Out_Ry: case TLdbKind::State_Ry:
         case TLdbKind::Tu_Ry: case TLdbKind::Td_Ry: case TLdbKind::Spec_Token:
             break;
         default:
-            return {};
+            return nullptr;
     }
+    const std::uint8_t type = CellDevType(cell);
+    if (type == CellDev::Text) return col == 35 ? cell : nullptr;
+    const char letter = DeviceTypeToLetter(type);
+    return letter == 0 || letter == 15 ? nullptr : cell;
+}
+
+// The digit count of a "Kn" group before a token's device; 0 when none.
+int DigitGroup(const std::uint8_t* cell) {
+    return CellKind(cell) == TLdbKind::Spec_Token ? (cell[1] & 0x0F) : 0;
+}
+
+}  // namespace
+
+std::string CellOperandText(const std::uint8_t* grid, std::int32_t row, std::int32_t col) {
+    const std::uint8_t* cell = OperandCell(grid, row, col);
+    if (!cell) return {};
     const std::uint8_t type = CellDevType(cell);
     if (type == CellDev::Text) {
         // Eight characters held two per cell in the tokens of columns 35..50.
-        if (col != 35) return {};
         std::string text;
-        for (std::int32_t c = 35; c <= 50; c += kLdbCellBytes) {
-            const std::uint8_t* t = rowStart + c;
+        for (const std::uint8_t* t = cell; t <= cell + 15; t += kLdbCellBytes) {
             for (int k = 3; k <= 4; ++k) {
                 if (t[k] == 0) return text;
                 text += static_cast<char>(t[k]);
@@ -65,21 +79,28 @@ std::string CellOperandText(const std::uint8_t* grid, std::int32_t row, std::int
         return text;
     }
     const char letter = DeviceTypeToLetter(type);
-    if (letter == 0 || letter == 15) return {};
-    const bool token = kind == TLdbKind::Spec_Token;
+    const bool token = CellKind(cell) == TLdbKind::Spec_Token;
     const bool is32 = token && col + kLdbCellBytes <= kLdbLastColumn &&
                       CellKind(cell + kLdbCellBytes) == TLdbKind::Token_32bs;
     std::int64_t value = CellOperand(cell);
     if (is32 && (type == CellDev::K || type == CellDev::H))
         value |= static_cast<std::int64_t>(CellOperand(cell + kLdbCellBytes)) << 16;
     std::string text;
-    const int digits = token ? (cell[1] & 0x0F) : 0;
+    const int digits = DigitGroup(cell);
     if (digits != 0) text = "K" + std::to_string(digits);
     text += letter;
     if (!((letter == 'E' || letter == 'F') && value == 0)) text += Radix(type, value, is32);
     if (token && letter != 'E' && letter != 'F') text += IndexRegText(TokenIndexReg(cell[0]));
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char ch) { return std::toupper(ch); });
     return text;
+}
+
+char CellOperandLead(const std::uint8_t* grid, std::int32_t row, std::int32_t col) {
+    const std::uint8_t* cell = OperandCell(grid, row, col);
+    if (!cell) return 0;
+    if (CellDevType(cell) == CellDev::Text) return static_cast<char>(cell[3]);  // shown as typed
+    if (DigitGroup(cell) != 0) return 'K';
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(DeviceTypeToLetter(CellDevType(cell)))));
 }
 
 std::string RowLabelText(TLabelTables labels, std::int32_t row) {

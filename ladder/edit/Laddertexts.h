@@ -15,6 +15,11 @@
 /// without a device.
 std::string CellOperandText(const std::uint8_t* grid, std::int32_t row, std::int32_t col);
 
+/// The first character of CellOperandText at (row, col), 0 when that text is
+/// empty; read from the cell without building the text, so that a search can
+/// pass over the cells whose text cannot start as what it looks for.
+char CellOperandLead(const std::uint8_t* grid, std::int32_t row, std::int32_t col);
+
 /// The label a row carries in the tables ("P3", "I001"), empty when none.
 std::string RowLabelText(TLabelTables labels, std::int32_t row);
 

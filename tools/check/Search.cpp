@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include <unordered_map>
 
 #include "core/Codetranslate.h"
 #include "core/DeviceLimits.h"
@@ -76,6 +75,18 @@ bool WildcardEqual(const std::string& name, const std::string& candidate) {
     if (star == std::string::npos) return name == candidate;
     return candidate.substr(0, std::min(star, candidate.size())) + "*" == name.substr(0, star + 1) &&
            candidate.size() >= star;
+}
+
+// The first character of every text that can match one of `names` (whole, or
+// up to a "*" after the first character); 0 when a text may start with any.
+char MatchLead(const std::vector<std::string>& names) {
+    char lead = 0;
+    for (const std::string& n : names) {
+        if (n.empty()) continue;  // matches no text
+        if (n[0] == '*' || (lead != 0 && n[0] != lead)) return 0;
+        lead = n[0];
+    }
+    return lead;
 }
 
 // Replacement classes: which two devices may take each other's place.
@@ -267,35 +278,50 @@ bool IsSkippedKind(TLdbKind k) {
            k == TLdbKind::Inv_Ry || k == TLdbKind::Comp_Ry;
 }
 
-// The labels of the grid's rows, as the list shows their lines ("P3", "I001").
+// The labels of the grid's rows, as the list shows their lines ("P3", "I001"):
+// the numbers of a row's P and I labels (-1 when none) by row, kept for the
+// rows a walk of the target visits (none beyond its last row, its cursor's
+// and the first), and made into texts only where a walk compares them.
 class TRowLabels {
 public:
     explicit TRowLabels(const TGridTarget& t) {
-        for (std::int32_t n = 0; t.pLabelRows && n < kPLabelCount; ++n)
-            if (t.pLabelRows[n] >= 0) rows_[t.pLabelRows[n]][0] = "P" + std::to_string(n);
-        for (std::int32_t n = 0; t.iLabelRows && n < kILabelCount; ++n)
-            if (t.iLabelRows[n] >= 0) {
-                char text[8];
-                std::snprintf(text, sizeof text, "I%03d", static_cast<int>(n));
-                rows_[t.iLabelRows[n]][1] = text;
+        const std::int32_t last = std::max({t.lastRow, t.cursorRow, 0});
+        auto place = [&](const std::int32_t* rows, std::int32_t count, std::size_t which) {
+            for (std::int32_t n = 0; rows && n < count; ++n) {
+                if (rows[n] < 0 || rows[n] > last) continue;
+                const auto row = static_cast<std::size_t>(rows[n]);
+                if (row >= numbers_.size()) numbers_.resize(row + 1, {-1, -1});
+                numbers_[row][which] = n;
             }
+        };
+        place(t.pLabelRows, kPLabelCount, 0);
+        place(t.iLabelRows, kILabelCount, 1);
     }
-    bool Any(std::int32_t row) const { return !rows_.empty() && rows_.count(row) != 0; }
+    bool Any(std::int32_t row) const {
+        return row >= 0 && static_cast<std::size_t>(row) < numbers_.size() &&
+               (numbers_[row][0] >= 0 || numbers_[row][1] >= 0);
+    }
     // The label at a label column of the row; empty when the row has none there.
     std::string Text(std::int32_t row, std::int32_t col) const {
-        const auto it = rows_.find(row);
-        return it == rows_.end() ? std::string() : it->second[col == kPLabelColumn ? 0 : 1];
+        if (!Any(row)) return {};
+        const std::int32_t n = numbers_[row][col == kPLabelColumn ? 0 : 1];
+        if (n < 0) return {};
+        if (col == kPLabelColumn) return "P" + std::to_string(n);
+        char text[16];
+        std::snprintf(text, sizeof text, "I%03d", static_cast<int>(n));
+        return text;
     }
 
 private:
-    std::unordered_map<std::int32_t, std::array<std::string, 2>> rows_;
+    std::vector<std::array<std::int32_t, 2>> numbers_;
 };
 
 // Calls fn(row, col) for each place of the ladder walk from (row, col) on, the
 // labels of a row (kPLabelColumn, kILabelColumn) before its cells; fn returns
 // false to stop.
+template <class Fn>
 void WalkLadderFrom(const TGridTarget& t, const TRowLabels& labels, std::int32_t row, std::int32_t col, bool up,
-                    const std::function<bool(std::int32_t, std::int32_t)>& fn) {
+                    Fn&& fn) {
     const std::int32_t last = std::max(t.lastRow, row);
     const int step = up ? -kLdbCellBytes : kLdbCellBytes;
     while (row >= 0 && row <= last) {
@@ -322,8 +348,8 @@ void WalkLadderFrom(const TGridTarget& t, const TRowLabels& labels, std::int32_t
 }
 
 // The ladder walk from the cursor or from the start or end.
-void WalkLadder(const TGridTarget& t, const TRowLabels& labels, TSearchStart s,
-                const std::function<bool(std::int32_t, std::int32_t)>& fn) {
+template <class Fn>
+void WalkLadder(const TGridTarget& t, const TRowLabels& labels, TSearchStart s, Fn&& fn) {
     std::int32_t row = t.cursorRow, col = std::max(t.cursorCol, 0);
     if (s.fromEnds) {
         row = s.up ? t.lastRow : 0;
@@ -337,12 +363,15 @@ void WalkLadder(const TGridTarget& t, const TRowLabels& labels, TSearchStart s,
 // The text a ladder place is matched by: the operand text the cell shows,
 // which is the list's text of the same operand (digit group, index register,
 // 32-bit value and all), or the row's label; empty for a cell of another
-// kind than `filter` (a label has no kind).
+// kind than `filter` (a label has no kind). With a `lead` (MatchLead), a cell
+// whose text starts with another character can match nothing: its text is
+// not built, and it is passed over as an empty one is.
 std::string LadderCandidate(const std::uint8_t* grid, const TRowLabels& labels, std::int32_t row, std::int32_t col,
-                            TLdbKind filter) {
+                            TLdbKind filter, char lead) {
     if (col < 0) return filter == TLdbKind::non_inst ? labels.Text(row, col) : std::string();
     if (filter != TLdbKind::non_inst && CellKind(grid + static_cast<std::size_t>(row) * kLdbRowBytes + col) != filter)
         return {};
+    if (lead != 0 && CellOperandLead(grid, row, col) != lead) return {};
     return CellOperandText(grid, row, col);
 }
 
@@ -355,10 +384,12 @@ std::int32_t SelectColumn(const std::uint8_t* grid, std::int32_t row, std::int32
     return (k == TLdbKind::Spec_Fun || k == TLdbKind::Inv_Ry || k == TLdbKind::Comp_Ry) ? start : col;
 }
 
-TSearchStep Confirm(const std::string& name, const std::string& candidate, const TSearchPlace& place, bool findPage,
+// `place()` is the place a match selects, looked for only then.
+template <class Place>
+TSearchStep Confirm(const std::string& name, const std::string& candidate, Place place, bool findPage,
                     TSearchUi& ui) {
     if (candidate.empty() || !WildcardEqual(name, candidate)) return TSearchStep::NoMatch;
-    ui.Select(place);
+    ui.Select(place());
     if (!findPage) return TSearchStep::Match;
     if (ui.Ask(kMsgSearchFound, qel::AskButtons::YesNo) == qel::Answer::Yes) return TSearchStep::Match;
     ui.Show(kMsgSearchDone);
@@ -460,7 +491,7 @@ void FindDeviceInCode(const TCodeTarget& t, const std::string& name, TSearchStar
     bool stopped = false;
     WalkCode(StartCodeWalk(t, s), [&](std::uint32_t offset, int line) {
         ForEachPosition(t.code, t.capacity, offset, [&](std::uint32_t pos) {
-            const TSearchPlace place{offset, line};
+            const auto place = [&] { return TSearchPlace{offset, line}; };
             stopped = Confirm(name, OperandText(t.code, t.capacity, offset, pos), place, true, ui) == TSearchStep::Stop;
             return !stopped;
         });
@@ -473,10 +504,11 @@ void FindDeviceInLadder(const TGridTarget& t, const std::string& name, const std
                         TSearchUi& ui) {
     bool stopped = false;
     const TLdbKind filter = KindOfType(type);
+    const char lead = MatchLead({name});
     const TRowLabels labels(t);
     WalkLadder(t, labels, s, [&](std::int32_t row, std::int32_t col) {
-        const std::string text = LadderCandidate(t.grid, labels, row, col, filter);
-        const TSearchPlace place{0, 0, row, SelectColumn(t.grid, row, col)};
+        const std::string text = LadderCandidate(t.grid, labels, row, col, filter, lead);
+        const auto place = [&] { return TSearchPlace{0, 0, row, SelectColumn(t.grid, row, col)}; };
         stopped = Confirm(name, text, place, true, ui) == TSearchStep::Stop;
         return !stopped;
     });
@@ -541,13 +573,14 @@ int ReplaceInCode(const TCodeTarget& t, const TReplaceRequest& r, TSearchStart s
 int ReplaceInLadder(const TGridTarget& t, const TReplaceRequest& r, TSearchStart s, TSearchUi& ui) {
     const TRun run(r);
     const TLdbKind filter = KindOfType(r.searchType);
+    const char lead = MatchLead(run.search);
     const TRowLabels labels(t);
     const std::int32_t last = std::max(t.lastRow, s.fromEnds ? t.lastRow : t.cursorRow);
     const std::size_t bytes = static_cast<std::size_t>(last + 1) * kLdbRowBytes;
     int written = 0;
     bool stopped = false;
     WalkLadder(t, labels, s, [&](std::int32_t row, std::int32_t col) {
-        const long k = RunIndex(run, LadderCandidate(t.grid, labels, row, col, filter));
+        const long k = RunIndex(run, LadderCandidate(t.grid, labels, row, col, filter, lead));
         if (k < 0) return true;
         const TSearchPlace place{0, 0, row, SelectColumn(t.grid, row, col)};
         ui.Select(place);
@@ -562,7 +595,7 @@ int ReplaceInLadder(const TGridTarget& t, const TReplaceRequest& r, TSearchStart
             TGridTarget rest = t;
             rest.grid = copy.data();
             WalkLadderFrom(rest, labels, row, col, s.up, [&](std::int32_t rr, std::int32_t cc) {
-                const long kk = RunIndex(run, LadderCandidate(copy.data(), labels, rr, cc, filter));
+                const long kk = RunIndex(run, LadderCandidate(copy.data(), labels, rr, cc, filter, lead));
                 if (kk < 0) return true;
                 if (WriteLadderCell(copy.data(), rr, cc, r.searchType, r.repType, run.search[kk], run.rep[kk])) {
                     ++count;

@@ -265,3 +265,38 @@ TEST(LadderTexts, OperandTextsAndCommentLines) {
     EXPECT_EQ(CommentLines("abcdefg" + ten, 8, 1), (Lines{"abcdefg"}));  // the cut moves before the character
     EXPECT_EQ(CommentLines(std::string(100, 'x'), 8, 4).size(), 4u);
 }
+
+// A search passes over the cells whose text cannot start as what it looks for
+// by the first character it reads from the cell: that must be the text's first
+// character in every form a text takes, and none where a cell shows no text.
+TEST(LadderTexts, TheLeadOfACellIsTheFirstCharacterOfItsText) {
+    LadderRig rig;
+    rig.edit.insertMode = false;
+    const Lines rungs[] = {
+        {"LD X0", "MOV HFF K4M0"},      {"LD X1", "DMOV K-100000 D0E1"}, {"LD X2", "MOV K5E D1F"},
+        {"LD X3", "MOV E F3"},          {"LD X4", "ASC text12 D3"},      {"LD>= D0 K5", "OUT Y1"},
+        {"LDI M0", "DMOV H12345678 D4"}, {"LDP X5", "SET S20"},          {"LDF X6", "DCNT C200 K100000"},
+    };
+    std::int32_t row = 0;
+    for (const Lines& rung : rungs) {
+        rig.edit.SetCursor(row, 0);
+        for (const std::string& line : rung) Ok(rig.Type(line));
+        row = rig.edit.Row() + 1;
+    }
+    // A block comment whose bytes read as coils of Y devices shows no text.
+    rig.edit.SetCursor(row, 0);
+    Ok(rig.edit.SetBlockComment("1J   1J   1J   1J   1J   1J   1J   1J   1J   1J   1J   1J"));
+    Lines texts;
+    for (std::int32_t r = 0; r <= row; ++r)
+        for (std::int32_t c = 0; c < kLdbRowBytes; c += kLdbCellBytes) {
+            const std::string text = CellOperandText(rig.grid.data(), r, c);
+            EXPECT_EQ(CellOperandLead(rig.grid.data(), r, c), text.empty() ? '\0' : text[0])
+                << r << "," << c << " " << text;
+            if (!text.empty()) texts.push_back(text);
+        }
+    for (const char* form : {"HFF", "K4M0", "K-100000", "D0E1", "K5E", "D1F", "E", "F3", "text12", "K5", "H12345678",
+                             "S20", "K100000"})
+        EXPECT_NE(std::find(texts.begin(), texts.end(), form), texts.end()) << form;
+    for (std::int32_t c = 0; c < kLdbRowBytes; c += kLdbCellBytes)
+        EXPECT_EQ(CellOperandLead(rig.grid.data(), row, c), '\0') << c;
+}

@@ -247,3 +247,19 @@ TEST(SearchBothViewsTest, LabelsAreFoundAndNeverRewritten) {
     EXPECT_EQ(up.events, (Events{"ask 66", "ask 68", "ask 66", "ask 67", "show 65 1"}));
     EXPECT_EQ(p.ReplaceFromLadder({"P3", "P4", 1}, {}, TSearchStart{true, true}), up);
 }
+
+TEST(SearchBothViewsTest, WildcardsAndNamesAsTypedMatchAlike) {
+    const TBothViews p({"LD X3", "MOV K4M0 D0", "LD M0", "OUT Y0", "LD X1", "MOV D0E K4Y0", "MOV K5E D1",
+                        "DMOV K100000 D10", "MOV H1F D4", "END"});
+    // A "*" after a digit group, after a constant's K, or first of all.
+    for (const auto& [name, places] : {std::pair{"K4*", 2}, {"K*", 4}, {"D*", 5}, {"*", 14}}) {
+        const TOutcome found = p.FindFromList(name);
+        EXPECT_EQ(found.selected, places) << name;
+        EXPECT_EQ(p.FindFromLadder(name), found) << name;
+    }
+    // A run typed in lower case with spaces names the same devices.
+    const TOutcome list = p.ReplaceFromList({" y0 ", "Y1", 1}, {Answer::All});
+    EXPECT_TRUE(Holds(list, "OUT Y1")) << list;
+    EXPECT_EQ(list.events.back(), "show 65 1");
+    EXPECT_EQ(p.ReplaceFromLadder({" y0 ", "Y1", 1}, {Answer::All}), list);
+}
