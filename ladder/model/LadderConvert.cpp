@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
 #include "core/Codetranslate.h"
@@ -1039,7 +1040,9 @@ bool TCodeToLadder::CompilesBack() {
     t.code = code.data();
     t.capacity = static_cast<std::uint32_t>(code.size());
     t.condition = in_.condition;
-    return LadderCompiles(t, in_.wantPlaces ? &result_.places : nullptr);
+    // Rung comments to place need the rungs' rows as the compile cuts them.
+    const bool places = in_.wantPlaces || (in_.comments && !in_.comments->rows.empty());
+    return LadderCompiles(t, places ? &result_.places : nullptr);
 }
 
 TConvertResult TCodeToLadder::Run() {
@@ -1151,27 +1154,39 @@ TConvertResult TCodeToLadder::Run() {
     result_.rowCount = count;
     if (in_.comments) {
         std::size_t placedRows = 0;
+        // A row shows one comment: a second one for the same row (two rungs
+        // become one) is left out and counted, never written over the first.
+        std::vector<bool> taken(static_cast<std::size_t>(count), false);
+        // The network each drawn row compiles in: the rows the conversion
+        // draws for a network can go on past its rung (an END on its own row
+        // below it), and those are no rows of the rung.
+        std::vector<std::uint32_t> network(static_cast<std::size_t>(count), UINT32_MAX);
+        for (const TRowComment& p : result_.places.comments.rows)
+            if (p.index >= 0 && p.row >= 0 && p.row < count) network[static_cast<std::size_t>(p.row)] = p.networkOffset;
         for (const TRowComment& c : in_.comments->rows) {
             std::int32_t row = c.row;
             if (c.index >= 0) {
-                // Placed by its network: the row of that place, when the
-                // network still has it.
+                // Placed by its network: the row of that place while the
+                // network still has it, else the network's first row (its
+                // rung lost rows in the edit, the comment stays with it).
                 row = -1;
                 for (std::size_t m = 0; m < result_.marks.size(); ++m) {
                     if (result_.marks[m].step * 2u != c.networkOffset) continue;
+                    const std::int32_t first = result_.marks[m].row;
                     const std::int32_t end = m + 1 < result_.marks.size() ? result_.marks[m + 1].row : count;
-                    const std::int32_t r = result_.marks[m].row + c.index;
-                    if (r < end && !IsBlockCommentRow(target_.grid + static_cast<std::size_t>(r) * kLdbRowBytes))
-                        row = r;
+                    const std::int32_t r = first + c.index;
+                    row = r < end && network[static_cast<std::size_t>(r)] == c.networkOffset ? r : first;
                     break;
                 }
             }
-            if (row >= 0 && row < count) {
+            if (row >= 0 && row < count && !taken[static_cast<std::size_t>(row)]) {
+                taken[static_cast<std::size_t>(row)] = true;
                 result_.rowComments.push_back(TRowComment{row, c.text});
                 ++placedRows;
             }
         }
         result_.unplacedComments = in_.comments->rows.size() - placedRows;
+        if (!in_.wantPlaces) result_.places = {};
     }
     return result_;
 }

@@ -98,7 +98,7 @@ struct TConvertResult {
     std::int32_t rowCount = 0;               // rows written to the target
     std::vector<TStepMark> marks;            // first row and step of each network
     std::vector<TRowComment> rowComments;    // comments of rows that exist in the result
-    std::size_t unplacedComments = 0;        // comments of `comments` that found no row
+    std::size_t unplacedComments = 0;        // comments of `comments` that found no row free
     TCodeComments places;                    // with wantPlaces: the drawn rows' places in their code
     TConvertFailure cause = TConvertFailure::None;
     std::uint32_t failOffset = 0;            // code offset of the refused instruction
@@ -122,14 +122,15 @@ std::vector<std::uint32_t> CodeNetworkStarts(const std::uint8_t* code, std::uint
 // comments (gQel.RungComments). The comments come with their rungs: those the
 // ladder holds (its block-comment rows and rung comments, ProgramLadderComments)
 // are carried onto the code, a block comment before the instruction it stood
-// before, a rung comment to its row of the network it belonged to; a ladder
+// before, a rung comment to its row of the network that holds what is left of
+// its rung (MoveComments); a ladder
 // without any takes those of the comment files of ProgramCommentFiles() when
 // their stamp names this code. The comments that found no place are counted
 // in gConvertDroppedComments (ReportConvertAbort tells the user). Result:
 // gConvertAbort.
 std::uint8_t ConvertCodeToLadder();
 // Comments the last ConvertCodeToLadder could not place (their rung or their
-// instruction is gone), 0 when none.
+// instruction is gone, or their row holds another comment), 0 when none.
 extern std::size_t gConvertDroppedComments;
 
 // Converts the SFC element code in gProgramCopy (gProgramCopyUsed bytes) into

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/ProgramImage.h"
+#include "ladder/model/LadderConvert.h"
 #include "platform/Paths.h"
 #include "project/Fileio.h"
 #include "project/Qelglobals.h"
@@ -95,8 +96,11 @@ struct TCodeEdit {
     static constexpr std::size_t kMaxDifferences = 1000;
 
     std::uint32_t oldUsed = 0, newUsed = 0;
+    const std::uint8_t* newCode = nullptr;         // held by the caller while the edit is used
     std::vector<std::uint32_t> starts, newStarts;  // instruction offsets of the old and the new code
     std::vector<std::int32_t> newIndex;            // per old instruction: its index in the new code, -1 gone
+    std::vector<std::uint32_t> newNetworks;        // where the new code's networks begin, once a rung needs them
+    bool networksCut = false;
 
     static std::vector<std::uint32_t> Starts(const std::uint8_t* code, std::uint32_t used) {
         std::vector<std::uint32_t> s;
@@ -113,17 +117,20 @@ struct TCodeEdit {
         return ae - ao == be - bo && std::equal(a.begin() + ao, a.begin() + ae, b + bo);
     }
 
-    // The old code and the row places from the stamp file's lines.
+    // The old code and the row places from the stamp file's lines. A place
+    // written without its network's end (an older stamp) names the network's
+    // first instruction alone.
     static void ParseStamp(const std::vector<std::string>& lines, std::vector<std::uint8_t>& old,
-                           std::map<std::int32_t, std::pair<std::uint32_t, std::int32_t>>& rowPlaces) {
+                           std::map<std::int32_t, TRowComment>& rowPlaces) {
         for (std::size_t k = 1; k < lines.size(); ++k) {
             const std::string& l = lines[k];
             if (l.rfind("R ", 0) == 0) {
-                long row = 0, offset = 0, index = 0;
-                if (std::sscanf(l.c_str(), "R %ld %ld %ld", &row, &offset, &index) == 3 && row >= 0 && offset >= 0 &&
-                    index >= 0)
-                    rowPlaces[static_cast<std::int32_t>(row)] = {static_cast<std::uint32_t>(offset),
-                                                                 static_cast<std::int32_t>(index)};
+                long row = 0, offset = 0, index = 0, end = 0;
+                const int fields = std::sscanf(l.c_str(), "R %ld %ld %ld %ld", &row, &offset, &index, &end);
+                if (fields >= 3 && row >= 0 && offset >= 0 && index >= 0 && end >= 0)
+                    rowPlaces[static_cast<std::int32_t>(row)] =
+                        TRowComment{static_cast<std::int32_t>(row), {}, static_cast<std::uint32_t>(offset),
+                                    static_cast<std::int32_t>(index), fields == 4 ? static_cast<std::uint32_t>(end) : 0};
             } else if (l.rfind("C ", 0) == 0 && l.size() % 2 == 0) {
                 for (std::size_t i = 2; i + 1 < l.size(); i += 2) {
                     const auto hex = [](char c) { return c <= '9' ? c - '0' : c - 'a' + 10; };
@@ -139,6 +146,7 @@ struct TCodeEdit {
         if (old.empty() || used == 0) return false;
         oldUsed = static_cast<std::uint32_t>(old.size());
         newUsed = used;
+        newCode = code;
         starts = Starts(old.data(), oldUsed);
         newStarts = Starts(code, used);
         const std::size_t na = starts.size(), nb = newStarts.size();
@@ -183,6 +191,42 @@ struct TCodeEdit {
         const std::ptrdiff_t i = IndexOf(o);
         if (i < 0 || newIndex[static_cast<std::size_t>(i)] < 0) return false;
         out = NewOffset(static_cast<std::size_t>(newIndex[static_cast<std::size_t>(i)]));
+        return true;
+    }
+    // The first instruction of a rung comment's network in the new code, from
+    // the old network's first instruction and the end of its last: the rung
+    // is there while any instruction of it is. A network that came through
+    // whole (nothing of it deleted, nothing put inside it) is found through
+    // its first instruction; any other goes to the new network that holds the
+    // last instruction still there, its output where that stayed, so that a
+    // comment stays with the output it was written for when its contacts were
+    // edited or the rung was split in two. An end not known (at most `first`)
+    // is the first instruction's own: the comment follows that alone.
+    bool MapRung(std::uint32_t first, std::uint32_t end, std::uint32_t& out) {
+        const std::ptrdiff_t from = IndexOf(first);
+        if (from < 0) return false;
+        bool whole = true;
+        std::ptrdiff_t last = -1;
+        const std::size_t next = static_cast<std::size_t>(from) + 1;
+        end = std::max(end, next < starts.size() ? starts[next] : oldUsed);
+        for (std::size_t i = static_cast<std::size_t>(from); i < starts.size() && starts[i] < end; ++i) {
+            if (newIndex[i] < 0) {
+                whole = false;
+                continue;
+            }
+            if (last >= 0 && newIndex[i] != newIndex[static_cast<std::size_t>(last)] + 1) whole = false;
+            last = static_cast<std::ptrdiff_t>(i);
+        }
+        if (last < 0) return false;
+        if (whole) return Map(first, out);
+        if (!networksCut) {
+            newNetworks = CodeNetworkStarts(newCode, newUsed);
+            networksCut = true;
+        }
+        const std::uint32_t at = NewOffset(static_cast<std::size_t>(newIndex[static_cast<std::size_t>(last)]));
+        const auto after = std::upper_bound(newNetworks.begin(), newNetworks.end(), at);
+        if (after == newNetworks.begin()) return false;
+        out = *(after - 1);
         return true;
     }
     // A block comment's new place: that of its instruction; where that
@@ -239,7 +283,7 @@ bool LoadCommentFilesFor(const TCommentFilePaths& paths, const std::uint8_t* cod
     if (stampLines.empty()) return false;
     TCodeEdit edit;
     std::vector<std::uint8_t> old;
-    std::map<std::int32_t, std::pair<std::uint32_t, std::int32_t>> rowPlaces;
+    std::map<std::int32_t, TRowComment> rowPlaces;
     const bool same = stampLines[0] + '\n' == StampText(code, used);
     if (!same) TCodeEdit::ParseStamp(stampLines, old, rowPlaces);
     if (!same && !edit.Find(old, code, used)) return false;
@@ -290,8 +334,9 @@ bool LoadCommentFilesFor(const TCommentFilePaths& paths, const std::uint8_t* cod
         for (const TRowComment& c : read.rows) {
             const auto place = rowPlaces.find(c.row);
             std::uint32_t at = 0;
-            if (place == rowPlaces.end() || !edit.Map(place->second.first, at)) continue;
-            moved.rows.push_back(TRowComment{-1, c.text, at, place->second.second});
+            if (place == rowPlaces.end() || !edit.MapRung(place->second.networkOffset, place->second.networkEnd, at))
+                continue;
+            moved.rows.push_back(TRowComment{-1, c.text, at, place->second.index});
         }
         if (moved.blocks.empty() && moved.rows.empty()) return false;
         read = std::move(moved);
@@ -321,7 +366,7 @@ TSavedComments MoveComments(const TCodeComments& from, const std::uint8_t* code,
     }
     for (const TRowComment& c : from.comments.rows) {
         std::uint32_t at = 0;
-        if (c.index < 0 || !edit.Map(c.networkOffset, at)) continue;
+        if (c.index < 0 || !edit.MapRung(c.networkOffset, c.networkEnd, at)) continue;
         moved.rows.push_back(TRowComment{-1, c.text, at, c.index});
     }
     dropped = total - moved.blocks.size() - moved.rows.size();
@@ -356,13 +401,14 @@ void TCommentFileWriter::AddBlockComment(std::uint16_t offset, const std::uint8_
 }
 
 void TCommentFileWriter::AddRowComment(std::int32_t row, std::string_view text, std::uint32_t networkOffset,
-                                       std::int32_t index) {
+                                       std::int32_t index, std::uint32_t networkEnd) {
     if (!open_ || text.empty() || row < 0) return;
     row_ += std::to_string(row + 1) + "::";
     row_ += text;
     row_ += '\n';
     if (index >= 0)
-        places_ += "R " + std::to_string(row) + ' ' + std::to_string(networkOffset) + ' ' + std::to_string(index) + '\n';
+        places_ += "R " + std::to_string(row) + ' ' + std::to_string(networkOffset) + ' ' + std::to_string(index) + ' ' +
+                   std::to_string(networkEnd) + '\n';
 }
 
 bool TCommentFileWriter::Commit(const std::uint8_t* code, std::uint32_t used) {

@@ -14,7 +14,8 @@
 //
 // A third file beside them, the stamp (".tck"), names the code the two files
 // belong to: "QELSTAMP <used bytes> <hash>" of the code the compile produced,
-// then "R <row> <network offset> <index>" per row comment of a network, then
+// then "R <row> <network offset> <index> <network end>" per row comment of a
+// network (a stamp without the end names the first instruction alone), then
 // "C <hex>", the code itself. A conversion reads the comment files as they
 // stand when the stamp names exactly the code it converts, and through the
 // edits when the code came from that code by edits that left at least half of
@@ -38,12 +39,16 @@ constexpr int kBlockCommentRecordBytes = 62;
 // One row comment: the ladder row (0-based) and its text. A comment read back
 // for code that changed since it was written (an instruction-list edit) is
 // placed by its network instead: row -1, row `index` of the network whose
-// first instruction stands at code offset `networkOffset`.
+// first instruction stands at code offset `networkOffset`. Where comments are
+// tied to code, `networkEnd` is the offset past that network's last
+// instruction: the rung a comment follows through an edit; at most
+// `networkOffset` when not known (the first instruction alone).
 struct TRowComment {
     std::int32_t row = 0;
     std::string text;
     std::uint32_t networkOffset = 0;
     std::int32_t index = -1;
+    std::uint32_t networkEnd = 0;
     bool operator==(const TRowComment&) const = default;
 };
 
@@ -75,13 +80,15 @@ std::uint64_t CodeStamp(const std::uint8_t* code, std::uint32_t used);
 // first change and after the last, and between them those a diff of whole
 // instructions matches; past 1000 instructions inserted and deleted between
 // them, only those of the unchanged ends), the comments follow their
-// instructions:
-// a block comment stays before its instruction, a row comment keeps its row in
-// the network whose first instruction it names; those whose instruction is gone
-// are dropped. Returns false and leaves `out` empty when there is
-// no stamp, it names other code, or a file is unreadable, is no regular file or
-// is larger than any the ladder writes; a short trailing ".tms" record is
-// ignored. Row-comment lines are read whole, of any length.
+// instructions: a block comment stays before its instruction; a row comment
+// goes with its rung (its network's instructions): while any of them is still
+// there it keeps its row in the new network that holds them (the one with the
+// last of them, the rung's output where it stayed, when they fell apart), else
+// that network's first row. Those whose instruction or rung is gone are
+// dropped. Returns false and leaves `out` empty when there is no stamp, it
+// names other code, or a file is unreadable, is no regular file or is larger
+// than any the ladder writes; a short trailing ".tms" record is ignored.
+// Row-comment lines are read whole, of any length.
 bool LoadCommentFilesFor(const TCommentFilePaths& paths, const std::uint8_t* code, std::uint32_t used,
                          TSavedComments& out);
 
@@ -124,11 +131,12 @@ public:
     // Appends a ".tms" record for a block-comment row standing before `offset`.
     void AddBlockComment(std::uint16_t offset, const std::uint8_t* row60);
     // Appends a ".tml" line for the comment of ladder row `row`; empty texts are
-    // skipped. `networkOffset` and `index` name the row's network (code offset
-    // of its first instruction) and the row's place in it (-1: no network),
-    // so that the comment can follow an edit of the code.
+    // skipped. `networkOffset`, `networkEnd` and `index` name the row's
+    // network (code offsets of its first instruction and past its last) and
+    // the row's place in it (-1: no network), so that the comment can follow
+    // an edit of the code.
     void AddRowComment(std::int32_t row, std::string_view text, std::uint32_t networkOffset = 0,
-                       std::int32_t index = -1);
+                       std::int32_t index = -1, std::uint32_t networkEnd = 0);
     // Writes the files and the stamp of `code` (first `used` bytes). False,
     // with the files removed, when anything failed to write.
     bool Commit(const std::uint8_t* code, std::uint32_t used);
@@ -138,6 +146,6 @@ public:
 private:
     TCommentFilePaths paths_;
     std::string block_, row_;  // the ".tms" and ".tml" contents
-    std::string places_;       // "R row offset index" lines of the stamp file
+    std::string places_;       // "R row offset index end" lines of the stamp file
     bool open_ = false;
 };

@@ -34,7 +34,8 @@ constexpr int kMsgLadderNotOfProgram = 251;
 
 // Records where the rows the cut passes stand in the code: each block-comment
 // row with the offset of the instruction it stands before, each network row
-// with its network's first offset and its place among the network's rows.
+// with its network's first offset, the end of its last instruction and its
+// place among the network's rows.
 // The comment files and the comments' carry through a conversion take it.
 class TCommentExport final : public TCutHooks {
 public:
@@ -52,6 +53,7 @@ public:
     // After a cut: the rows met go out with their network (the code offset of
     // its first instruction, still to be assembled) and their place in it.
     void NetworkCut(const std::vector<std::int32_t>& gridRowOf) {
+        cut_ = places_ ? places_->rows.size() : 0;
         for (const std::int32_t row : pending_) {
             const auto it = std::find(gridRowOf.begin(), gridRowOf.end(), row);
             const std::int32_t index = it == gridRowOf.end() ? -1 : static_cast<std::int32_t>(it - gridRowOf.begin());
@@ -59,10 +61,16 @@ public:
         }
         pending_.clear();
     }
+    // After the network's lines are assembled: its rows' network ends here.
+    void NetworkAssembled() {
+        if (!places_) return;
+        for (std::size_t k = cut_; k < places_->rows.size(); ++k) places_->rows[k].networkEnd = gCompileCodeOffset;
+    }
 
 private:
     TSavedComments* places_;
     std::vector<std::int32_t> pending_;
+    std::size_t cut_ = 0;  // the first row of the network last cut
 };
 
 // "symtable.pas": one record per assembled line, the line's step. Nothing
@@ -201,6 +209,7 @@ bool CompileNetworks(const TCompileTarget& t, TCompileProgress* progress, TComme
             if (gStepMapList) gStepMapList->push_back({line.row, line.column, at});
             starts.push_back({at, gNetworkStartRow});
         }
+        hooks.NetworkAssembled();
     }
     return true;
 }
@@ -284,7 +293,7 @@ std::uint8_t CompileTarget(const TCompileTarget& t, TCompileProgress* progress, 
             for (const TRowComment& r : places.rows)
                 if (t.rowComments && static_cast<std::size_t>(r.row) < t.rowComments->size())
                     writer.AddRowComment(r.row, (*t.rowComments)[static_cast<std::size_t>(r.row)], r.networkOffset,
-                                         r.index);
+                                         r.index, r.networkEnd);
             writer.Commit(t.code, gCompileCodeOffset);
         }
         gProgramPlaces.valid = true;
@@ -502,7 +511,7 @@ bool ProgramLadderComments(TCodeComments& out, std::vector<TRowComment>& loose, 
         const auto row = static_cast<std::size_t>(r.row);
         // A row of a network that gave no instruction stands on its row alone.
         if (r.index < 0 || r.networkOffset >= p.code.size() || row >= rung.size() || rung[row].empty()) continue;
-        out.comments.rows.push_back(TRowComment{r.row, rung[row], r.networkOffset, r.index});
+        out.comments.rows.push_back(TRowComment{r.row, rung[row], r.networkOffset, r.index, r.networkEnd});
         placed[row] = true;
     }
     for (std::size_t r = 0; r < rung.size(); ++r)

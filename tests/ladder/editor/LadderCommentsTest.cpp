@@ -82,8 +82,17 @@ protected:
             Finish(l.substr(1));
         }
     }
+    // Lines typed over the instruction list's lines from `line` on: Insert
+    // switches the list to writing over, and back after.
+    void TypeOverInList(int line, const Lines& lines) {
+        ViewList();
+        QTest::keyClick(_Inst, Qt::Key_Insert);
+        ASSERT_EQ(gQel.InsertMode, 0);
+        TypeInList(line, lines);
+        QTest::keyClick(_Inst, Qt::Key_Insert);
+    }
     // The ladder as text: per used row its block comment ("# Motor"), or its
-    // contact and coil devices, then " // " and its rung comment if any.
+    // contacts' and coils' devices, then " // " and its rung comment if any.
     static Lines Ladder() {
         Lines rows;
         const std::int32_t last = FindLastUsedRow(gLadderRows, kLdbRowBytes, kLadderRows - 1);
@@ -95,7 +104,7 @@ protected:
             } else {
                 for (int c = 0; c < 60; c += 5) {
                     const TLdbKind k = CellKind(CellAt(gLadderRows, r, c));
-                    if (k == TLdbKind::Open_Ry || k == TLdbKind::Out_Ry)
+                    if (k == TLdbKind::Open_Ry || k == TLdbKind::Close_Ry || k == TLdbKind::Out_Ry)
                         text += (text.empty() ? "" : " ") + CellOperandText(gLadderRows, r, c);
                 }
             }
@@ -319,4 +328,44 @@ TEST_F(LadderCommentsTest, CommentsStayWithTheirRungsThroughEditsInSeveralPlaces
     ViewLadder();
     EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "# Motor", "X1 Y1 // abc", "X3 Y3 // def", "X5 Y5"}));
     EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+}
+
+// The list changes the contact a commented rung starts with, or makes it a
+// normally-closed one and adds a contact after it: the rung comment stays
+// beside the rung's output, once, and nothing is reported dropped. The whole
+// rung deleted, its comment goes and the user is told.
+TEST_F(LadderCommentsTest, ARungCommentStaysWhenTheListEditsTheRungsFirstContact) {
+    Click(0, 1);
+    KeyRung("X0", "Y0");
+    Click(1, 1);
+    KeyRung("X1", "Y1");
+    Click(2, 1);
+    KeyRung("X4", "Y4");
+    TypeRungComment(0, "Pump start");
+    TypeRungComment(1, "Fan");
+    ViewList();
+    ASSERT_EQ(Program(), (Lines{"LD X0", "OUT Y0", "LD X1", "OUT Y1", "LD X4", "OUT Y4"}));
+    messages_.Clear();
+
+    ASSERT_NO_FATAL_FAILURE(TypeOverInList(0, {"LD X2"}));
+    ASSERT_EQ(Program(), (Lines{"LD X2", "OUT Y0", "LD X1", "OUT Y1", "LD X4", "OUT Y4"}));
+    ViewLadder();
+    EXPECT_EQ(Ladder(), (Lines{"X2 Y0 // Pump start", "X1 Y1 // Fan", "X4 Y4"}));
+    EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+
+    ASSERT_NO_FATAL_FAILURE(TypeOverInList(2, {"LDI X1"}));
+    TypeInList(3, {"AND X3"});
+    ASSERT_EQ(Program(), (Lines{"LD X2", "OUT Y0", "LDI X1", "AND X3", "OUT Y1", "LD X4", "OUT Y4"}));
+    ViewLadder();
+    EXPECT_EQ(Ladder(), (Lines{"X2 Y0 // Pump start", "X1 X3 Y1 // Fan", "X4 Y4"}));
+    EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+
+    ViewList();
+    _Inst->MoveCursorTo(2);
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(frame_->RunCommand("MmDel"));
+    ASSERT_EQ(Program(), (Lines{"LD X2", "OUT Y0", "LD X4", "OUT Y4"}));
+    ViewLadder();
+    EXPECT_EQ(Ladder(), (Lines{"X2 Y0 // Pump start", "X4 Y4"}));
+    ASSERT_TRUE(Shown(kMsgCommentsDropped));
+    EXPECT_NE(messages_.Shown().back().find(" 1"), std::string::npos) << messages_.Shown().back();
 }

@@ -870,3 +870,115 @@ TEST(CodeToLadder, CommentsStayWithTheirRungsThroughSeparateEdits) {
     gQel.RungComments.clear();
     FreeSharedBuffers();
 }
+
+// A rung comment goes with its rung, not with the contact the rung starts
+// with: when the list changes that contact, adds one or splits the rung, the
+// comment stays beside the rung's output, on its own row while the rung still
+// has it. It goes (and is counted) only with the whole rung, or when another
+// comment already stands on its row.
+TEST(CodeToLadder, ARungCommentStaysWithItsOutputWhenItsFirstInstructionIsEdited) {
+    AllocateSharedBuffers();
+    SetCurrentFamily(1);
+    DiscardCommentFiles(ProgramCommentFiles());
+    using Lines = std::vector<std::string>;
+    const auto put = [](Lines lines) {
+        lines.push_back("END");
+        const std::vector<std::uint8_t> image = ProgramImage(lines, gProgramCapacity);
+        std::memcpy(gProgram, image.data(), gProgramCapacity);
+        LocateProgramEnd();
+    };
+    // Per row its contacts' and coils' devices, then " // " and its comment.
+    const auto shown = [] {
+        Lines rows;
+        const std::vector<std::string> dump = DumpGrid(gLadderRows, gLadderRowCount);
+        for (std::size_t r = 0; r < dump.size(); ++r) {
+            std::string text;
+            std::istringstream cells(dump[r]);
+            for (std::string cell; cells >> cell;)
+                if (cell.rfind("Open_Ry:", 0) == 0 || cell.rfind("Close_Ry:", 0) == 0 || cell.rfind("Out_Ry:", 0) == 0)
+                    text += (text.empty() ? "" : " ") + cell.substr(cell.rfind(':') + 1);
+            if (r < gQel.RungComments.size() && !gQel.RungComments[r].empty()) text += " // " + gQel.RungComments[r];
+            rows.push_back(text);
+        }
+        return rows;
+    };
+    // "Pump start" beside X0-Y0, "Fan" beside X1-Y1, "Heater" on the second
+    // row of the X5 rung (its OR X6).
+    const Lines plant = {"LD X0", "OUT Y0", "LD X1", "OUT Y1", "LD X5", "OR X6", "OUT Y5"};
+    const auto commented = [&] {
+        put(plant);
+        ASSERT_EQ(ConvertCodeToLadder(), 0);
+        gQel.RungComments = {"Pump start", "Fan", "", "Heater"};
+        ASSERT_EQ(shown(), (Lines{"X0 Y0 // Pump start", "X1 Y1 // Fan", "X5 Y5", "X6 // Heater", ""}));
+    };
+    const auto convert = [&](const Lines& lines) {
+        put(lines);
+        EXPECT_EQ(ConvertCodeToLadder(), 0);
+        return shown();
+    };
+
+    // Each rung's first contact changed: LD X0 to LD X2, LD X5 to LD X7.
+    ASSERT_NO_FATAL_FAILURE(commented());
+    EXPECT_EQ(convert({"LD X2", "OUT Y0", "LD X1", "OUT Y1", "LD X7", "OR X6", "OUT Y5"}),
+              (Lines{"X2 Y0 // Pump start", "X1 Y1 // Fan", "X7 Y5", "X6 // Heater", ""}));
+    EXPECT_EQ(gConvertDroppedComments, 0u);
+
+    // LD X1 to LDI X1 and a contact added after it.
+    ASSERT_NO_FATAL_FAILURE(commented());
+    EXPECT_EQ(convert({"LD X0", "OUT Y0", "LDI X1", "AND X3", "OUT Y1", "LD X5", "OR X6", "OUT Y5"}),
+              (Lines{"X0 Y0 // Pump start", "X1 X3 Y1 // Fan", "X5 Y5", "X6 // Heater", ""}));
+    EXPECT_EQ(gConvertDroppedComments, 0u);
+
+    // The X5 rung split in two: "Heater" goes with Y5, on that rung's only row.
+    ASSERT_NO_FATAL_FAILURE(commented());
+    EXPECT_EQ(convert({"LD X0", "OUT Y0", "LD X1", "OUT Y1", "LD X5", "OUT Y6", "LD X6", "OUT Y5"}),
+              (Lines{"X0 Y0 // Pump start", "X1 Y1 // Fan", "X5 Y6", "X6 Y5 // Heater", ""}));
+    EXPECT_EQ(gConvertDroppedComments, 0u);
+
+    // The X1 rung deleted whole: "Fan" goes, counted, though X0's changed too.
+    ASSERT_NO_FATAL_FAILURE(commented());
+    EXPECT_EQ(convert({"LD X2", "OUT Y0", "LD X5", "OR X6", "OUT Y5"}),
+              (Lines{"X2 Y0 // Pump start", "X5 Y5", "X6 // Heater", ""}));
+    EXPECT_EQ(gConvertDroppedComments, 1u);
+
+    // The first two rungs made one: one row, one comment; the other is counted.
+    ASSERT_NO_FATAL_FAILURE(commented());
+    EXPECT_EQ(convert({"LD X2", "OUT Y0", "OUT Y1", "LD X5", "OR X6", "OUT Y5"}),
+              (Lines{"X2 Y0 // Pump start", "Y1", "X5 Y5", "X6 // Heater", ""}));
+    EXPECT_EQ(gConvertDroppedComments, 1u);
+
+    // The compile's hand-over files carry the rung the same way; a stamp of
+    // an older version, which names the first instruction alone, as before.
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "qel-ladconv-rung";
+    std::filesystem::create_directories(dir);
+    const TCommentFilePaths paths{dir / "x.tms", dir / "x.tml"};
+    const std::vector<std::uint8_t> code = AssembleLines({"LD X0", "OUT Y0", "END"});
+    const std::vector<std::uint8_t> edited = AssembleLines({"LD X2", "OUT Y0", "END"});
+    {
+        TCommentFileWriter w(paths);
+        ASSERT_TRUE(w.Open());
+        w.AddRowComment(0, "Pump start", 0, 0, 4);
+        ASSERT_TRUE(w.Commit(code.data(), static_cast<std::uint32_t>(code.size())));
+    }
+    TSavedComments got;
+    ASSERT_TRUE(LoadCommentFilesFor(paths, edited.data(), static_cast<std::uint32_t>(edited.size()), got));
+    EXPECT_EQ(Convert({"LD X2", "OUT Y0", "END"}, &got).result.rowComments,
+              (std::vector<TRowComment>{{0, "Pump start"}}));
+    std::string stamp;
+    {
+        std::ifstream in(paths.StampFile());
+        stamp.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    const std::size_t place = stamp.find("R 0 0 0 4\n");
+    ASSERT_NE(place, std::string::npos) << stamp;
+    stamp.replace(place, 10, "R 0 0 0\n");
+    std::ofstream(paths.StampFile(), std::ios::trunc) << stamp;
+    EXPECT_FALSE(LoadCommentFilesFor(paths, edited.data(), static_cast<std::uint32_t>(edited.size()), got));
+    ASSERT_TRUE(LoadCommentFilesFor(paths, code.data(), static_cast<std::uint32_t>(code.size()), got));
+    EXPECT_EQ(got.rows, (std::vector<TRowComment>{{0, "Pump start"}}));
+    std::filesystem::remove_all(dir);
+
+    gConvertDroppedComments = 0;
+    gQel.RungComments.clear();
+    FreeSharedBuffers();
+}
