@@ -713,6 +713,36 @@ TEST(CodeToLadder, RandomCodeNeverEscapesItsBuffers) {
     }
 }
 
+// The program's lines, END added, put into the program image.
+void PutProgramLines(std::vector<std::string> lines) {
+    lines.push_back("END");
+    const std::vector<std::uint8_t> image = ProgramImage(lines, gProgramCapacity);
+    std::memcpy(gProgram, image.data(), gProgramCapacity);
+    LocateProgramEnd();
+}
+
+// What the program's ladder shows: per row its contacts' and coils' devices
+// ("X1 Y1", END's row ""), or "# text" for a block comment; then " // text"
+// for a rung comment.
+std::vector<std::string> ShownRows() {
+    std::vector<std::string> rows;
+    const std::vector<std::string> dump = DumpGrid(gLadderRows, gLadderRowCount);
+    for (std::size_t r = 0; r < dump.size(); ++r) {
+        std::string text;
+        if (IsBlockCommentRow(gLadderRows + r * kLdbRowBytes)) {
+            text = "# " + BlockCommentText(gLadderRows + r * kLdbRowBytes);
+        } else {
+            std::istringstream cells(dump[r]);
+            for (std::string cell; cells >> cell;)
+                if (cell.rfind("Open_Ry:", 0) == 0 || cell.rfind("Close_Ry:", 0) == 0 || cell.rfind("Out_Ry:", 0) == 0)
+                    text += (text.empty() ? "" : " ") + cell.substr(cell.rfind(':') + 1);
+        }
+        if (r < gQel.RungComments.size() && !gQel.RungComments[r].empty()) text += " // " + gQel.RungComments[r];
+        rows.push_back(text);
+    }
+    return rows;
+}
+
 }  // namespace
 
 // The program's conversion carries the comments its ladder holds onto changed
@@ -786,31 +816,9 @@ TEST(CodeToLadder, CommentsStayWithTheirRungsThroughSeparateEdits) {
             lines.push_back("LD X" + n);
             lines.push_back("OUT Y" + n);
         }
-        lines.push_back("END");
-        const std::vector<std::uint8_t> image = ProgramImage(lines, gProgramCapacity);
-        std::memcpy(gProgram, image.data(), gProgramCapacity);
-        LocateProgramEnd();
+        PutProgramLines(lines);
     };
-    // What the ladder shows: per row its contact and coil ("X1 Y1", END's row
-    // ""), or "# text" for a block comment; then " // text" for a rung comment.
-    const auto shown = [] {
-        Lines rows;
-        const std::vector<std::string> dump = DumpGrid(gLadderRows, gLadderRowCount);
-        for (std::size_t r = 0; r < dump.size(); ++r) {
-            std::string text;
-            if (IsBlockCommentRow(gLadderRows + r * kLdbRowBytes)) {
-                text = "# " + BlockCommentText(gLadderRows + r * kLdbRowBytes);
-            } else {
-                std::istringstream cells(dump[r]);
-                for (std::string cell; cells >> cell;)
-                    if (cell.rfind("Open_Ry:", 0) == 0 || cell.rfind("Out_Ry:", 0) == 0)
-                        text += (text.empty() ? "" : " ") + cell.substr(cell.rfind(':') + 1);
-            }
-            if (r < gQel.RungComments.size() && !gQel.RungComments[r].empty()) text += " // " + gQel.RungComments[r];
-            rows.push_back(text);
-        }
-        return rows;
-    };
+    const auto shown = ShownRows;
     // The user's ladder of rungs X0..X7: "Motor" above X1's rung, "pump"
     // beside X3's, "Valves" above X5's, "fan" beside X7's.
     const auto commented = [&] {
@@ -881,27 +889,8 @@ TEST(CodeToLadder, ARungCommentStaysWithItsOutputWhenItsFirstInstructionIsEdited
     SetCurrentFamily(1);
     DiscardCommentFiles(ProgramCommentFiles());
     using Lines = std::vector<std::string>;
-    const auto put = [](Lines lines) {
-        lines.push_back("END");
-        const std::vector<std::uint8_t> image = ProgramImage(lines, gProgramCapacity);
-        std::memcpy(gProgram, image.data(), gProgramCapacity);
-        LocateProgramEnd();
-    };
-    // Per row its contacts' and coils' devices, then " // " and its comment.
-    const auto shown = [] {
-        Lines rows;
-        const std::vector<std::string> dump = DumpGrid(gLadderRows, gLadderRowCount);
-        for (std::size_t r = 0; r < dump.size(); ++r) {
-            std::string text;
-            std::istringstream cells(dump[r]);
-            for (std::string cell; cells >> cell;)
-                if (cell.rfind("Open_Ry:", 0) == 0 || cell.rfind("Close_Ry:", 0) == 0 || cell.rfind("Out_Ry:", 0) == 0)
-                    text += (text.empty() ? "" : " ") + cell.substr(cell.rfind(':') + 1);
-            if (r < gQel.RungComments.size() && !gQel.RungComments[r].empty()) text += " // " + gQel.RungComments[r];
-            rows.push_back(text);
-        }
-        return rows;
-    };
+    const auto put = PutProgramLines;
+    const auto shown = ShownRows;
     // "Pump start" beside X0-Y0, "Fan" beside X1-Y1, "Heater" on the second
     // row of the X5 rung (its OR X6).
     const Lines plant = {"LD X0", "OUT Y0", "LD X1", "OUT Y1", "LD X5", "OR X6", "OUT Y5"};
