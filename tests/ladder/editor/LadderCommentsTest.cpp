@@ -73,6 +73,18 @@ protected:
         lad_ = _LDB;
         ASSERT_NE(lad_, nullptr);
     }
+    // The project closed (New) and opened again, its ladder shown; as in a
+    // new run of the program when `newRun` (no temporary file of the last).
+    void Reopen(bool newRun) {
+        frame_->NewClick();
+        if (newRun) {
+            std::error_code ec;
+            for (const auto& f : std::filesystem::directory_iterator(home_ / "Temp", ec))
+                std::filesystem::remove(f.path(), ec);
+        }
+        Open();
+        ViewLadder();
+    }
     // Lines typed into the instruction list before its line `line`.
     void TypeInList(int line, const Lines& lines) {
         ViewList();
@@ -136,9 +148,7 @@ TEST_F(LadderCommentsTest, CommentsStayThroughSaveAsUnderANewName) {
     EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "# Motor", "X1 Y1 // abc", "X4 Y4"}));
     // And so in the files.
     Save();
-    frame_->NewClick();
-    Open();
-    ViewLadder();
+    Reopen(false);
     EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "# Motor", "X1 Y1 // abc", "X4 Y4"}));
     EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
 }
@@ -149,12 +159,7 @@ TEST_F(LadderCommentsTest, CommentsReadFromTheFilesStayThroughListEditsAndConver
     ASSERT_NO_FATAL_FAILURE(DrawPlant());
     ViewList();
     SaveAs();
-    frame_->NewClick();
-    // What a new run of the program has: no temporary file of the last one.
-    std::error_code ec;
-    for (const auto& f : std::filesystem::directory_iterator(home_ / "Temp", ec)) std::filesystem::remove(f.path(), ec);
-    Open();
-    ViewLadder();
+    Reopen(true);
     ASSERT_EQ(Ladder(), plant_);
 
     ASSERT_TRUE(frame_->RunCommand("MmCodeToLad"));
@@ -205,9 +210,7 @@ TEST_F(LadderCommentsTest, RungCommentsTypedInTheirWindowAreWhatTheConversionSho
     ViewLadder();
     EXPECT_EQ(Ladder(), (Lines{"X5 Y5", "X0 Y0 // pump", "X1 Y1 // valve 2", "X6 Y6"}));
     SaveAs();
-    frame_->NewClick();
-    Open();
-    ViewLadder();
+    Reopen(false);
     EXPECT_EQ(Ladder(), (Lines{"X5 Y5", "X0 Y0 // pump", "X1 Y1 // valve 2", "X6 Y6"}));
     EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
 }
@@ -239,11 +242,7 @@ TEST_F(LadderCommentsTest, CommentsOfALadderTheListChangedAreSavedWithTheirRungs
     TypeInList(0, {"LD X4", "OUT Y4"});
     Save();
     EXPECT_EQ(gQel.Modified, 0);
-    frame_->NewClick();
-    std::error_code ec;
-    for (const auto& f : std::filesystem::directory_iterator(home_ / "Temp", ec)) std::filesystem::remove(f.path(), ec);
-    Open();
-    ViewLadder();
+    Reopen(true);
     EXPECT_EQ(Ladder(), (Lines{"X4 Y4", "X0 Y0", "# Motor", "X1 Y1 // abc"}));
     EXPECT_EQ(Program(), (Lines{"LD X4", "OUT Y4", "LD X0", "OUT Y0", "LD X1", "OUT Y1"}));
     EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
