@@ -107,7 +107,8 @@ bool TQelMain::SaveProgramAs() {
     if (!SavesOwnSet(path)) {
         const std::vector<std::string> there = ExistingSetFiles(path);
         if (!there.empty() &&
-            qel::AskQuestion(gMsgTable.Get(kMsgReplaceProject) + " " + path, qel::AskButtons::OkCancel) != qel::Answer::Ok)
+            qel::AskQuestion(gMsgTable.Get(kMsgReplaceProject) + " " + there.front(), qel::AskButtons::OkCancel) !=
+                qel::Answer::Ok)
             return false;
     }
 
