@@ -711,7 +711,13 @@ bool ReadProgramFile() {
     // the program was started in opens another project from another folder.
     std::error_code ec;
     const fs::path whole = fs::absolute(fs::path(gQel.OpenFileName), ec).lexically_normal();
-    const std::string path = ec || gQel.OpenFileName.empty() ? gQel.OpenFileName : whole.string();
+    std::string path = ec || gQel.OpenFileName.empty() ? gQel.OpenFileName : whole.string();
+    // A program file opened through a link is the project the link names:
+    // its companions and backups are those beside the file linked to.
+    if (fs::is_symlink(fs::path(path), ec)) {
+        const fs::path target = fs::canonical(fs::path(path), ec);
+        if (!ec) path = target.string();
+    }
     Staged st;
     const Outcome program = ReadOne(path, st, ParseKzp);
     if (program == Outcome::Missing) ShowFileMsg(kMsgFileOpenFailed, path);
@@ -1107,15 +1113,23 @@ std::string CompanionPath(const std::string& programPath, const char* ext) {
     const std::string lower = AsciiLower(ext);
     const std::string own = UpperCaseExtension(program) ? AsciiUpper(ext) : lower;
     if (NameTaken(base + own)) return base + own;
-    if (NameTaken(base + lower)) return base + lower;
-    // Any other letter case of the whole name ("Plant.Lad" beside "PLANT.KZP").
+    // Another letter case of the name ("Plant.Lad" beside "PLANT.KZP") is the
+    // set's own only while no other program file shares the name in another
+    // case: "plant.lad" beside "plant.kzp" and "PLANT.KZP" is plant.kzp's.
     const fs::path folder = program.has_parent_path() ? program.parent_path() : fs::path(".");
-    const std::string wanted = AsciiLower(fs::path(base).filename().string() + ext);
+    const std::string stem = AsciiLower(fs::path(base).filename().string());
+    const std::string wanted = stem + lower;
     std::vector<std::string> found;
+    int programs = 0;
     std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-        if (AsciiLower(it->path().filename().string()) == wanted) found.push_back(it->path().filename().string());
-    if (found.empty()) return base + own;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        const std::string folded = AsciiLower(name);
+        if (folded == stem + ".kzp") ++programs;
+        if (folded == wanted) found.push_back(name);
+    }
+    if (programs > 1 || found.empty()) return base + own;
+    if (NameTaken(base + lower)) return base + lower;
     std::sort(found.begin(), found.end());
     return (program.parent_path() / found.front()).string();
 }

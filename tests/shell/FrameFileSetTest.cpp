@@ -250,3 +250,45 @@ TEST_F(FrameFileSetTest, TheRecentListOpensTheSameFileFromARunStartedInAnotherFo
     frame_->RecentMenu->actions().at(0)->trigger();
     EXPECT_EQ(Image(), site1) << "the entry opens the file it was made for";
 }
+
+// "plant.kzp" with its set, and beside it only "PLANT.KZP" (a set copied
+// half): the capitals' program is saved into a set of its own, never into
+// the companions of the other.
+TEST_F(FrameFileSetTest, TwoProgramsDifferingOnlyInCaseNeverWriteIntoEachOthersSet) {
+    ASSERT_TRUE(Start());
+    ASSERT_NO_FATAL_FAILURE(SaveWholeProject(projects_ / "plant.kzp", {"LD X0", "OUT Y0", "END"}, "lower"));
+    frame_->NewClick();
+    fs::copy_file(projects_ / "plant.kzp", projects_ / "PLANT.KZP");
+    const auto lower = Folder(projects_);
+    ASSERT_NO_FATAL_FAILURE(OpenThrough(projects_ / "PLANT.KZP"));
+    ASSERT_TRUE(SetDeviceComment("X1", "upper"));
+    ASSERT_TRUE(frame_->RunCommand("MmSave"));
+    for (const auto& [name, bytes] : lower)
+        if (name != "PLANT.KZP") EXPECT_EQ(Folder(projects_).at(name), bytes) << name << " of the other set changed";
+    EXPECT_TRUE(fs::exists(projects_ / "PLANT.RCM"));
+    frame_->NewClick();
+    ASSERT_NO_FATAL_FAILURE(OpenThrough(projects_ / "PLANT.KZP"));
+    EXPECT_EQ(GetDeviceComment('X', 1), "upper");
+}
+
+// A program file opened through a link is the project the link names: its
+// comments are read from beside the file linked to, and saved there.
+TEST_F(FrameFileSetTest, AProgramOpenedThroughALinkIsTheSetBesideTheFileLinkedTo) {
+    ASSERT_TRUE(Start());
+    fs::create_directories(projects_ / "real");
+    const fs::path real = projects_ / "real" / "plant.kzp";
+    ASSERT_NO_FATAL_FAILURE(SaveWholeProject(real, {"LD X0", "OUT Y0", "END"}, "Pump"));
+    frame_->NewClick();
+    fs::create_symlink(real, projects_ / "current.kzp");
+    messages_.Clear();
+    ASSERT_NO_FATAL_FAILURE(OpenThrough(projects_ / "current.kzp"));
+    EXPECT_EQ(GetDeviceComment('X', 0), "Pump");
+    EXPECT_EQ(gQel.ProgramFileName, real.string());
+    PutProgram({"LD X1", "OUT Y1", "END"});
+    const auto typed = Image();
+    gQel.Modified = 1;
+    ASSERT_TRUE(frame_->RunCommand("MmSave"));
+    EXPECT_TRUE(fs::is_symlink(projects_ / "current.kzp"));
+    EXPECT_EQ(ImageIn(real), typed);
+    EXPECT_FALSE(fs::exists(projects_ / "current.lad")) << "no half set beside the link";
+}
