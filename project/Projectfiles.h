@@ -31,7 +31,11 @@
 /// ladder empty and gLadderRowCount 0 (the caller converts the code). On
 /// success the file names, family, capacity, title page, comments and the
 /// monitor list are those of the file, gQel.Modified is 0 and the file heads
-/// the recent-file list.
+/// the recent-file list (as a whole path; a link is followed to its file).
+/// Label, rung-comment and block-comment files that do not belong with the
+/// ladder file (missing, or of another save) are not read, and rows that
+/// cannot stand for the code without their labels are drawn again from it:
+/// one message (265) names what was not read.
 bool ReadProgramFile();
 
 /// Reads the siblings of the project named by gQel.BaseName into the open
