@@ -125,19 +125,3 @@ TEST_F(LadderSetPiecesTest, RungCommentsOfALaterSaveAreNotReadBesideAnEarlierLad
     ExpectOpensAndSavesTheCodeAsItWas(first);
     ExpectPumpOnlyOnItsRung();
 }
-
-// Only the program file put back: the later ladder file is of other code and
-// is drawn again from it, and the comments saved with those rows are not
-// placed by row on a drawing they were never written for.
-TEST_F(LadderSetPiecesTest, CommentsOfALaterLadderAreNotPlacedOnTheEarlierCodesDrawing) {
-    const std::string first = SaveTwoVersions();
-    ASSERT_FALSE(HasFatalFailure());
-    fs::copy_file(Project(".kz~"), Project(".kzp"), fs::copy_options::overwrite_existing);
-    messages_.Clear();
-    Open();
-    EXPECT_EQ(Program(), jump_);
-    EXPECT_EQ(gQel.ProgramOk, 1);
-    ExpectPumpOnlyOnItsRung();
-    Save();
-    EXPECT_TRUE(Bytes(Project(".kzp")) == first) << "the save changed the code";
-}
