@@ -1080,7 +1080,9 @@ void MakeUntitledName() {
     fs::path candidate;
     for (int n = 1;; ++n) {
         candidate = folder / ("Untitled" + std::to_string(n) + ".kzp");
-        if (!fs::exists(candidate, ec)) break;
+        // No file of its set may exist: a companion left there is another
+        // project's, which a save would write over.
+        if (ExistingSetFiles(candidate.string()).empty()) break;
     }
     gQel.ProgramFileName = candidate.string();
     gQel.Named = 0;
@@ -1148,12 +1150,26 @@ std::string ProgramFileNameFor(const std::string& typed) {
 }
 
 std::vector<std::string> ExistingSetFiles(const std::string& programPath) {
-    std::vector<std::string> found;
+    // One look at the folder: every name of the set, in any letter case.
+    const fs::path program(programPath);
+    const fs::path folder = program.has_parent_path() ? program.parent_path() : fs::path(".");
+    const std::string stem = AsciiLower(StripExtension(program.filename().string()));
+    std::vector<std::string> names;
     for (const Backup& b : kBackups)
-        for (const char* ext : {b.ext, b.backup}) {
-            const std::string p = CompanionPath(programPath, ext);
-            if (NameTaken(p)) found.push_back(p);
-        }
+        for (const char* ext : {b.ext, b.backup}) names.push_back(stem + ext);
+    std::vector<std::string> found;
+    if (NameTaken(program)) found.push_back(programPath);
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (std::find(names.begin(), names.end(), AsciiLower(name)) == names.end()) continue;
+        const std::string path = (folder / name).string();
+        if (path != programPath) found.push_back(path);
+    }
+    // A program file first: it names the project.
+    std::stable_sort(found.begin(), found.end(), [](const std::string& x, const std::string& y) {
+        return IsProgramFileName(x) && !IsProgramFileName(y);
+    });
     return found;
 }
 

@@ -127,7 +127,7 @@ void RemoveDeviceCommentListener(int token);
 bool ParseDeviceName(const std::string& name, int& listIndex, int& number);
 
 /// Makes the name of an untitled project in the save folder ("Untitled" plus
-/// the first number whose ".kzp" does not exist) and sets it as
+/// the first number of which no file of the set exists) and sets it as
 /// gQel.ProgramFileName; clears gQel.Named.
 void MakeUntitledName();
 
@@ -161,7 +161,8 @@ bool IsProgramFileName(const std::string& path);
 std::string ProgramFileNameFor(const std::string& typed);
 
 /// The files of the set of program file `programPath` that exist: the
-/// program file, its companions and their backups, in any letter case.
+/// program file, its companions and their backups, in any letter case; a
+/// program file first.
 std::vector<std::string> ExistingSetFiles(const std::string& programPath);
 
 /// Deletes the ".tms", ".tml" and ".pas" files of the install folder's Temp/,

@@ -292,3 +292,13 @@ TEST_F(FrameFileSetTest, AProgramOpenedThroughALinkIsTheSetBesideTheFileLinkedTo
     EXPECT_EQ(ImageIn(real), typed);
     EXPECT_FALSE(fs::exists(projects_ / "current.lad")) << "no half set beside the link";
 }
+
+// A new project is never named after a set one of whose files is left in the
+// folder: its first save would be offered over them.
+TEST_F(FrameFileSetTest, ANewProjectIsNotNamedAfterAFileLeftInTheFolder) {
+    ASSERT_TRUE(Start());
+    gQel.SaveDir = projects_.string();
+    std::ofstream(projects_ / "Untitled1.lad") << "another project's";
+    frame_->NewClick();
+    EXPECT_EQ(gQel.ProgramFileName, (projects_ / "Untitled2.kzp").string());
+}
