@@ -68,7 +68,9 @@ protected:
     // A comment of the later version never stands beside another rung.
     static void ExpectPumpOnlyOnItsRung() {
         for (std::size_t r = 0; r < gQel.RungComments.size(); ++r)
-            if (gQel.RungComments[r] == "Pump") EXPECT_EQ(static_cast<int>(r), gPLabelRows[1]) << "row " << r;
+            if (gQel.RungComments[r] == "Pump") {
+                EXPECT_EQ(static_cast<int>(r), gPLabelRows[1]) << "row " << r;
+            }
     }
 
     const Lines jump_{"LD X0", "CJ P1", "LD X1", "OUT Y1", "P1", "LD X2", "OUT Y2"};
