@@ -741,6 +741,7 @@ bool ReadProgramFile() {
     const bool ladRead = st.hasLad;
     const bool setStamped = ladRead && st.ladLabStamp != 0;
     bool labelsBelong = true;
+    const bool labRead = st.hasLab;
     if (ladRead) {
         labelsBelong = setStamped ? st.hasLab && st.labStamp == st.ladLabStamp : st.hasLab;
         if (!labelsBelong) st.hasLab = false;
@@ -781,6 +782,9 @@ bool ReadProgramFile() {
         ladderTaken = false;
         notRead.insert(notRead.begin(), CompanionPath(path, ".lad"));
         notRead.insert(notRead.begin() + 1, CompanionPath(path, ".lab"));
+    } else if (st.hasLad && !labelsBelong && labRead) {
+        // The rows stand for the code without the labels of another save.
+        notRead.insert(notRead.begin(), CompanionPath(path, ".lab"));
     }
     ApplyComments(st);
     ApplyMonitorList(st);

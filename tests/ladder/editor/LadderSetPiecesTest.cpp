@@ -127,3 +127,22 @@ TEST_F(LadderSetPiecesTest, RungCommentsOfALaterSaveAreNotReadBesideAnEarlierLad
     ExpectOpensAndSavesTheCodeAsItWas(first);
     ExpectPumpOnlyOnItsRung();
 }
+
+// Rows that stand for the code without labels keep standing beside a label
+// file of another save, which is not read: the user hears which.
+TEST_F(LadderSetPiecesTest, ALabelFileOfAnotherSaveIsNamedAndNotRead) {
+    ASSERT_NO_FATAL_FAILURE(SaveJumpOverARung());
+    fs::copy_file(Project(".lab"), home_ / "jump.lab");
+    frame_->NewClick();
+    ASSERT_NO_FATAL_FAILURE(TypeInList(-1, {"LD X0", "OUT Y0"}));
+    SaveAs();
+    Open();
+    Save();
+    fs::copy_file(home_ / "jump.lab", Project(".lab"), fs::copy_options::overwrite_existing);
+    messages_.Clear();
+    Open();
+    EXPECT_EQ(Program(), (Lines{"LD X0", "OUT Y0"}));
+    EXPECT_EQ(gQel.ProgramOk, 1);
+    EXPECT_EQ(gPLabelRows[1], -1) << "no label of the other save";
+    EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(kMsgSetPartsNotRead) + "\n" + Project(".lab").string()));
+}
