@@ -92,12 +92,12 @@ bool TQelMain::LadderEditsSaved() {
 
 bool TQelMain::SaveProgramAs() {
     const std::string dir = gQel.SaveDir.empty() ? ParentDir(gQel.ProgramFileName) : gQel.SaveDir;
-    // Offered: the project's own name as a program file ("plant.kzp" for a
-    // program opened from "plant.kz~").
-    const std::string start =
-        (fs::path(dir) / fs::path(ProgramFileNameFor(gQel.BaseName.empty() ? gQel.ProgramFileName : gQel.BaseName))
-                             .filename())
-            .string();
+    // Offered: the project's own program file, or its name as one ("plant.kzp"
+    // for a program opened from "plant.kz~").
+    const std::string offered = IsProgramFileName(gQel.ProgramFileName) || gQel.BaseName.empty()
+                                    ? gQel.ProgramFileName
+                                    : ProgramFileNameFor(gQel.BaseName);
+    const std::string start = (fs::path(dir) / fs::path(offered).filename()).string();
     const std::string typed = qel::FileDialogs().SaveProjectName(this, "另存为", start, kProgramFilter);
     if (typed.empty()) return false;
     // The name carried from now on is the program file written, whatever
