@@ -163,6 +163,7 @@ TEST_F(FrameFileSetTest, AProgramOpenedFromItsBackupIsSavedUnderANameTheUserChoo
     dialogs_.QueuePath(plant.string());
     frame_->RunCommand("MmSave");
     EXPECT_EQ(dialogs_.Calls(), dialogs + 1) << "Save of a backup goes through Save As";
+    EXPECT_EQ(dialogs_.LastOffered(), plant.string());
     EXPECT_EQ(ReplaceQuestions(plant), 1);
     EXPECT_EQ(Folder(projects_), current) << "the current version and its backups stay";
     EXPECT_EQ(gQel.Modified, 1);
@@ -215,6 +216,11 @@ TEST_F(FrameFileSetTest, ASetNamedInCapitalsIsReadAndSavedUnderItsOwnNames) {
                                             "PLANT.LB~", "PLANT.RC~", "PLANT.LM~", "PLANT.SM~", "PLANT.DV~",
                                             "PLANT.SF~"}))
         << "the set's own names, nothing beside them";
+
+    // Save As offers the program file under its own name.
+    dialogs_.QueuePath("");
+    frame_->RunCommand("MmSaveAs");
+    EXPECT_EQ(dialogs_.LastOffered(), plant.string());
 
     // The name in the recent list opens what was saved.
     frame_->NewClick();
