@@ -63,6 +63,14 @@ std::string InBase(long v, int base) {
     return s;
 }
 
+// A typed name as the views show the device it names ("x010" is X10): what
+// both Find and Replace compare the operands' texts with. A name with a "*"
+// stays as typed, trimmed and upper-cased.
+std::string SearchedName(std::string_view typed) {
+    const std::string s = Trimmed(typed);
+    return s.find('*') != std::string::npos ? s : OperandTextAsShown(s);
+}
+
 // The device `k` places after `name` in its run ("X7" + 1 = "X10"); empty when it cannot be counted.
 std::string DeviceAfter(const std::string& name, long k) {
     std::string out;
@@ -220,21 +228,23 @@ int CellClass(const std::uint8_t* grid, std::int32_t row, std::int32_t col, cons
 }
 
 // A label is matched as the list matches its label line, and like it is never
-// rewritten: a replacement there is refused.
-bool WriteLadderCell(std::uint8_t* grid, std::int32_t row, std::int32_t col, std::string searchType,
+// rewritten: a replacement there is refused. A replacement type rewrites only
+// an element of its own sort (a contact type a contact, "Out" a coil, "STL" a
+// step, "Fun." an operand of a box or compare); any other element is refused
+// and stays as it is. The search type has filtered the cells already, so the
+// cell's own type stands for it.
+bool WriteLadderCell(std::uint8_t* grid, std::int32_t row, std::int32_t col, const std::string& searchType,
                      const std::string& repType, const std::string& from, const std::string& to) {
     if (col < 0) return false;
     const std::uint8_t* cell = grid + static_cast<std::size_t>(row) * kLdbRowBytes + col;
-    int cls;
-    if (searchType == "None" && repType == "None") {
-        searchType = TypeOfKind(CellKind(cell));
-        if (searchType.empty()) return false;
-        cls = CellClass(grid, row, col, searchType);
-    } else {
-        cls = TypePairClass(searchType, repType);
-    }
-    if (!DevicesCompatible(cls, from, to)) return false;
-    const TLdbKind kind = KindOfType(repType != "None" ? repType : searchType);
+    const TLdbKind own = CellKind(cell);
+    const std::string ownType = TypeOfKind(own);
+    if (ownType.empty()) return false;
+    const int cls = searchType == "None" && repType == "None"
+                        ? CellClass(grid, row, col, ownType)
+                        : TypePairClass(ownType, repType == "None" ? ownType : repType);
+    if (cls == kRefused || !DevicesCompatible(cls, from, to)) return false;
+    const TLdbKind kind = repType == "None" ? own : KindOfType(repType);
     return SetCellDevice(to, grid, row, col / kLdbCellBytes, kind);
 }
 
@@ -461,18 +471,18 @@ std::string NormalizeDeviceName(std::string_view text, bool findPage) {
                                     CheckTOperand,   CheckCOperand,   CheckDOperand,   CheckPOperand,
                                     CheckIOperand};
     for (Check c : kChecks)
-        if (c(s)) return s;
+        if (c(s)) return SearchedName(s);
     return {};
 }
 
 bool LastDeviceOfRun(std::string_view name, long n, std::string& out) {
-    const std::string s = Trimmed(name);
+    const std::string s = SearchedName(name);
     if (s.size() < 2) return false;
     const char letter = s[0];
     const int base = (letter == 'X' || letter == 'Y') ? 8 : letter == 'H' ? 16 : 10;
     long number = 0;
     if (!ParseInt(s.substr(1), base, number)) return false;
-    out = std::string(1, letter) + InBase(number + n - 1, base);
+    out = SearchedName(std::string(1, letter) + InBase(number + n - 1, base));
     return true;
 }
 
@@ -487,7 +497,8 @@ int CheckReplaceRequest(const TReplaceRequest& r) {
     return -1;
 }
 
-void FindDeviceInCode(const TCodeTarget& t, const std::string& name, TSearchStart s, TSearchUi& ui) {
+void FindDeviceInCode(const TCodeTarget& t, const std::string& typed, TSearchStart s, TSearchUi& ui) {
+    const std::string name = SearchedName(typed);
     bool stopped = false;
     WalkCode(StartCodeWalk(t, s), [&](std::uint32_t offset, int line) {
         ForEachPosition(t.code, t.capacity, offset, [&](std::uint32_t pos) {
@@ -500,8 +511,9 @@ void FindDeviceInCode(const TCodeTarget& t, const std::string& name, TSearchStar
     if (!stopped) ui.Show(kMsgSearchDone);
 }
 
-void FindDeviceInLadder(const TGridTarget& t, const std::string& name, const std::string& type, TSearchStart s,
+void FindDeviceInLadder(const TGridTarget& t, const std::string& typed, const std::string& type, TSearchStart s,
                         TSearchUi& ui) {
+    const std::string name = SearchedName(typed);
     bool stopped = false;
     const TLdbKind filter = KindOfType(type);
     const char lead = MatchLead({name});

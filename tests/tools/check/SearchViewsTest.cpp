@@ -4,7 +4,10 @@
 // back to the program the list's replacement leaves.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
+#include <random>
+#include <tuple>
 #include <ostream>
 
 #include "core/DeviceLimits.h"
@@ -42,7 +45,11 @@ class TRecordingUi final : public TSearchUi {
 public:
     explicit TRecordingUi(std::deque<Answer> answers) : answers_(std::move(answers)) {}
     TOutcome outcome;
-    void Select(const TSearchPlace&) override { ++outcome.selected; }
+    std::vector<TSearchPlace> places;  // each place shown, in turn
+    void Select(const TSearchPlace& p) override {
+        ++outcome.selected;
+        places.push_back(p);
+    }
     Answer Ask(int id, qel::AskButtons) override {
         outcome.events.push_back("ask " + std::to_string(id));
         if (answers_.empty()) return Answer::Yes;
@@ -112,12 +119,69 @@ public:
         ui.outcome.listing = Listing(code);
         return ui.outcome;
     }
-    TOutcome FindFromLadder(const std::string& name) const {
+    TOutcome FindFromLadder(const std::string& name, const std::string& type = "None") const {
+        return FindInLadder(name, type).outcome;
+    }
+
+    // The places a search shows, with what it did.
+    struct TFound {
+        TOutcome outcome;
+        std::vector<TSearchPlace> places;
+    };
+    TFound FindInList(const std::string& name) const {
+        std::vector<std::uint8_t> code = code_;
+        TRecordingUi ui({});
+        FindDeviceInCode({code.data(), kCapacity, end_, 0}, name, {true, false}, ui);
+        ui.outcome.listing = Listing(code);
+        return {ui.outcome, ui.places};
+    }
+    TFound FindInLadder(const std::string& name, const std::string& type) const {
         std::vector<std::uint8_t> grid = grid_;
         TRecordingUi ui({});
-        FindDeviceInLadder({grid.data(), lastRow_, 0, 0, p_.data(), i_.data()}, name, "None", {true, false}, ui);
+        FindDeviceInLadder({grid.data(), lastRow_, 0, 0, p_.data(), i_.data()}, name, type, {true, false}, ui);
         ui.outcome.listing = Compiled(grid, p_, i_);
-        return ui.outcome;
+        return {ui.outcome, ui.places};
+    }
+
+    // What a replacement did and which places it changed: the instructions
+    // (by offset) of the list, the cells (row, byte column) of the ladder.
+    struct TChanged {
+        TOutcome outcome;
+        std::vector<TSearchPlace> places;
+    };
+    TChanged ChangedInList(const TReplaceRequest& r, std::deque<Answer> answers) const {
+        std::vector<std::uint8_t> code = code_;
+        TRecordingUi ui(std::move(answers));
+        ReplaceInCode({code.data(), kCapacity, end_, 0}, r, {true, false}, ui);
+        ui.outcome.listing = Listing(code);
+        TChanged c{ui.outcome, {}};
+        for (std::uint32_t at = 0; at <= end_; at = NextInstructionOffset(at, code_.data(), kCapacity)) {
+            const std::uint32_t length = InstructionLengthAt(code_.data(), kCapacity, at);
+            if (!std::equal(code.begin() + at, code.begin() + at + length, code_.begin() + at))
+                c.places.push_back({at, 0});
+            if (length == 0) break;
+        }
+        return c;
+    }
+    TChanged ChangedInLadder(const TReplaceRequest& r, std::deque<Answer> answers) const {
+        std::vector<std::uint8_t> grid = grid_;
+        std::vector<std::int32_t> p = p_, i = i_;
+        TRecordingUi ui(std::move(answers));
+        ReplaceInLadder({grid.data(), lastRow_, 0, 0, p.data(), i.data()}, r, {true, false}, ui);
+        ui.outcome.listing = Compiled(grid, p, i);
+        TChanged c{ui.outcome, {}};
+        for (std::int32_t row = 0; row < kRows; ++row)
+            for (std::int32_t col = 0; col < kLdbRowBytes; col += kLdbCellBytes) {
+                const std::size_t at = static_cast<std::size_t>(row) * kLdbRowBytes + col;
+                if (!std::equal(grid.begin() + at, grid.begin() + at + kLdbCellBytes, grid_.begin() + at))
+                    c.places.push_back({0, 0, row, col});
+            }
+        return c;
+    }
+    // The cell a ladder search shows for (row, col): the head of the box or
+    // compare the cell belongs to, else the cell itself.
+    std::int32_t ElementColumn(std::int32_t row, std::int32_t col) const {
+        return FindElementStart(grid_.data(), row, col);
     }
 
 private:
@@ -262,4 +326,85 @@ TEST(SearchBothViewsTest, WildcardsAndNamesAsTypedMatchAlike) {
     EXPECT_TRUE(Holds(list, "OUT Y1")) << list;
     EXPECT_EQ(list.events.back(), "show 65 1");
     EXPECT_EQ(p.ReplaceFromLadder({" y0 ", "Y1", 1}, {Answer::All}), list);
+}
+
+TEST(SearchBothViewsTest, AReplacementTypeRewritesOnlyElementsOfItsSort) {
+    // M0 as a coil, as a contact and as the operand of SET's box.
+    const TBothViews p({"LD X0", "OUT M0", "LD M0", "OUT Y0", "LD X1", "SET M0", "END"});
+    for (const char* name : {"M0", "m00"}) {
+        const TOutcome found = p.FindFromList(name);
+        EXPECT_EQ(found.selected, 3) << name;
+        EXPECT_EQ(p.FindFromLadder(name), found) << name;
+    }
+    // Without types both views rewrite all three alike.
+    const TOutcome list = p.ReplaceFromList({"M0", "M1", 1}, {Answer::All});
+    EXPECT_EQ(list.events, (Events{"ask 66", "show 65 3"}));
+    EXPECT_EQ(p.ReplaceFromLadder({"M0", "M1", 1}, {Answer::All}), list);
+
+    // A contact type fits only the contact, "Out" only the coil, "Fun." only
+    // the box's operand: "All" meets two elements it cannot rewrite and
+    // writes nothing; one by one, those two are refused and the third is
+    // rewritten, and the ladder still compiles.
+    const struct {
+        const char* repType;
+        std::vector<std::string> oneByOne;  // the program afterwards
+    } cases[] = {
+        {"LDI", {"LD X0", "OUT M0", "LDI M1", "OUT Y0", "LD X1", "SET M0", "END"}},
+        {"LDP", {"LD X0", "OUT M0", "LDP M1", "OUT Y0", "LD X1", "SET M0", "END"}},
+        {"Out", {"LD X0", "OUT M1", "LD M0", "OUT Y0", "LD X1", "SET M0", "END"}},
+        {"Fun.", {"LD X0", "OUT M0", "LD M0", "OUT Y0", "LD X1", "SET M1", "END"}},
+    };
+    for (const auto& c : cases) {
+        const TReplaceRequest r{"M0", "M1", 1, "None", c.repType};
+        const TOutcome all = p.ReplaceFromLadder(r, {Answer::All});
+        EXPECT_EQ(all.listing, p.Written()) << c.repType << all;
+        EXPECT_EQ(all.events, (Events{"ask 66", "show 148 2", "show 65 0"})) << c.repType;
+
+        const TOutcome single = p.ReplaceFromLadder(r, {});
+        EXPECT_EQ(single.listing, TBothViews(c.oneByOne).Written()) << c.repType << single;
+        EXPECT_EQ(single.events.back(), "show 65 1") << c.repType;
+        EXPECT_EQ(std::count(single.events.begin(), single.events.end(), "ask 68"), 2) << c.repType;
+    }
+    // STL fits none of the three.
+    const TOutcome stl = p.ReplaceFromLadder({"M0", "S1", 1, "None", "STL"}, {});
+    EXPECT_EQ(stl.listing, p.Written()) << stl;
+    EXPECT_EQ(stl.events.back(), "show 65 0");
+
+    // A search type narrows both the find and the replace to its own elements.
+    EXPECT_EQ(p.FindFromLadder("M0", "LD").selected, 1);
+    const TOutcome contacts = p.ReplaceFromLadder({"M0", "M1", 1, "LD", "LDI"}, {Answer::All});
+    EXPECT_EQ(contacts.listing, TBothViews({"LD X0", "OUT M0", "LDI M1", "OUT Y0", "LD X1", "SET M0", "END"}).Written());
+    EXPECT_EQ(contacts.events, (Events{"ask 66", "show 65 1"}));
+}
+
+TEST(SearchBothViewsTest, FindReadsATypedNameAsReplaceDoes) {
+    const TBothViews p({"LD X10", "OUT Y10", "LD X1", "MOV K10 D0", "MOV HFF D1", "MOV D0E K4Y0", "END"});
+    // Leading zeros, lower case, a sign and a zero index register name what
+    // the views show: each finds its one place from either view.
+    for (const char* name : {"X010", " x10 ", "K010", "K+10", "H0FF", "D0E0", "y0010"}) {
+        const TOutcome found = p.FindFromList(name);
+        EXPECT_EQ(found.selected, 1) << name;
+        EXPECT_EQ(p.FindFromLadder(name), found) << name;
+    }
+    // X8 is no device (X counts in octal): nothing is found.
+    EXPECT_EQ(p.FindFromList("X8").selected, 0);
+    EXPECT_EQ(p.FindFromLadder("X8").selected, 0);
+
+    // What the find lands on is what the replacement changes.
+    for (const auto& [search, rep, line] : {std::tuple{"X010", "X011", "LD X11"}, {"K010", "K020", "MOV K20 D0"},
+                                           {"H0FF", "H0FE", "MOV HFE D1"}}) {
+        const TOutcome list = p.ReplaceFromList({search, rep, 1}, {Answer::All});
+        EXPECT_TRUE(Holds(list, line)) << search << list;
+        EXPECT_EQ(list.events, (Events{"ask 66", "show 65 1"})) << search;
+        EXPECT_EQ(p.ReplaceFromLadder({search, rep, 1}, {Answer::All}), list) << search;
+    }
+
+    // An interrupt label is found by its own name and, like any label, never
+    // rewritten: the replacement meets it and refuses.
+    const TBothViews labels({"LD X3", "OUT Y0", "FEND", "I001", "LD X4", "OUT Y2", "IRET", "END"});
+    EXPECT_EQ(labels.FindFromList("I001").selected, 1);
+    const TOutcome label = labels.ReplaceFromList({"I001", "I101", 1}, {Answer::All});
+    EXPECT_EQ(label.listing, labels.Written());
+    EXPECT_EQ(label.events, (Events{"ask 66", "show 148 1", "show 65 0"}));
+    EXPECT_EQ(labels.ReplaceFromLadder({"I001", "I101", 1}, {Answer::All}), label);
 }
