@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <deque>
 #include <random>
 #include <tuple>
@@ -407,4 +408,133 @@ TEST(SearchBothViewsTest, FindReadsATypedNameAsReplaceDoes) {
     EXPECT_EQ(label.listing, labels.Written());
     EXPECT_EQ(label.events, (Events{"ask 66", "show 148 1", "show 65 0"}));
     EXPECT_EQ(labels.ReplaceFromLadder({"I001", "I101", 1}, {Answer::All}), label);
+}
+
+namespace {
+
+// A random program of whole rungs: contacts of every kind in series and in
+// parallel, then a coil, SET/RST, a timer, a counter, a move or a pulse; now
+// and then a compare contact, a 32-bit counter or a step of a chart.
+std::vector<std::string> RandomProgram(std::mt19937& rnd) {
+    auto pick = [&](std::initializer_list<const char*> items) {
+        return std::string(items.begin()[std::uniform_int_distribution<std::size_t>(0, items.size() - 1)(rnd)]);
+    };
+    const auto bit = [&] { return pick({"X0", "X1", "X10", "Y0", "Y1", "M0", "M1", "M2", "S0", "S1", "T0", "C0"}); };
+    const auto out = [&] { return pick({"Y0", "Y1", "M0", "M1", "M2", "S0", "S1"}); };
+    const auto word = [&] { return pick({"D0", "D1", "K10", "K1", "K4X0", "T0", "C0"}); };
+    std::vector<std::string> lines;
+    const int rungs = std::uniform_int_distribution<int>(1, 6)(rnd);
+    for (int n = 0; n < rungs; ++n) {
+        if (rnd() % 8 == 0)
+            lines.push_back(pick({"LD=", "LD>", "LD<"}) + " " + word() + " " + pick({"K10", "D1"}));
+        else
+            lines.push_back(pick({"LD", "LDI", "LDP", "LDF"}) + " " + bit());
+        for (int k = std::uniform_int_distribution<int>(0, 2)(rnd); k > 0; --k)
+            lines.push_back(pick({"AND", "ANI", "ANDP", "ANDF", "OR", "ORI", "ORP", "ORF"}) + " " + bit());
+        switch (rnd() % 8) {
+        case 0: lines.push_back("SET " + out()); break;
+        case 1: lines.push_back("RST " + pick({"Y0", "M1", "T0", "C0", "D0"})); break;
+        case 2: lines.push_back("TMR T0 " + pick({"K10", "D0"})); break;
+        case 3: lines.push_back("CNT C0 K10"); break;
+        case 4: lines.push_back("MOV " + word() + " " + pick({"D0", "D1", "K4Y0"})); break;
+        case 5: lines.push_back(pick({"PLS ", "PLF "}) + pick({"M0", "M1"})); break;
+        case 6: lines.push_back("DCNT C200 " + pick({"K100000", "K10"})); break;
+        default: lines.push_back("OUT " + out()); break;
+        }
+    }
+    if (rnd() % 4 == 0) {
+        // A step: its actions and its way on.
+        lines.insert(lines.end(), {"LD X1", "SET S0", "STL S0", "OUT " + out(), "LD " + bit(), "SET S1", "RET"});
+    }
+    lines.push_back("END");
+    return lines;
+}
+
+}  // namespace
+
+// Over random programs and random requests, element types included: every
+// place a replacement changes, one by one or with "All", is a place the find
+// of the same names (with the same search type) shows, in either view, and
+// the program the replacement leaves is whole: the list's every instruction
+// is one the family runs, the ladder compiles. Without types both views make
+// the same replacement.
+TEST(SearchPropertyTest, EveryPlaceReplaceChangesIsOneFindShowsAndTheResultCompiles) {
+    std::mt19937 rnd(67);
+    const std::vector<std::string>& types = SearchTypeTexts();
+    const char* const names[] = {"X0", "X1", "X010", "Y0", "Y1", "M0", "m1", "M2", "S0", "S1",
+                                 "T0", "C0", "C200", "D0", "D01", "K10", "K1", "K100000", "P3"};
+    auto name = [&] { return std::string(names[rnd() % std::size(names)]); };
+    int changedInLadder = 0, changedInList = 0;
+    for (int round = 0; round < 300; ++round) {
+        const std::vector<std::string> lines = RandomProgram(rnd);
+        const TBothViews p(lines);
+        if (::testing::Test::HasFailure()) return;  // the program must have a ladder
+        // Mostly a device the program holds, as typed or as the list shows it.
+        std::vector<std::string> held;
+        for (const std::string& l : lines)
+            for (std::size_t at = l.find(' '); at != std::string::npos; at = l.find(' ', at + 1))
+                held.push_back(l.substr(at + 1, l.find(' ', at + 1) - at - 1));
+        const std::string search = held.empty() || rnd() % 4 == 0 ? name() : held[rnd() % held.size()];
+        // Mostly a device of the same letter, which the class rules let in.
+        std::vector<std::string> alike;
+        for (const char* n : names)
+            if (std::toupper(static_cast<unsigned char>(n[0])) == std::toupper(static_cast<unsigned char>(search[0])))
+                alike.push_back(n);
+        const std::string rep = alike.empty() || rnd() % 3 == 0 ? name() : alike[rnd() % alike.size()];
+        TReplaceRequest r{search, rep, 1 + static_cast<long>(rnd() % 3), types[rnd() % types.size()],
+                          types[rnd() % types.size()]};
+        if (rnd() % 3 == 0) r.searchType = r.repType = "None";
+        if (CheckReplaceRequest(r) >= 0) continue;  // refused before any walk
+        const std::deque<Answer> answers = rnd() % 2 ? std::deque<Answer>{Answer::All} : std::deque<Answer>{};
+        std::string context;
+        for (const std::string& l : lines) context += l + "; ";
+        context += "replacing " + r.search + " by " + r.replacement + " x" + std::to_string(r.count) + ", types " +
+                   r.searchType + " / " + r.repType + (answers.empty() ? ", one by one" : ", all");
+        SCOPED_TRACE(context);
+
+        // The names a user would find: the first as typed, then the run's.
+        std::vector<std::string> run{r.search};
+        for (long k = 2; k <= r.count; ++k) {
+            std::string device;
+            ASSERT_TRUE(LastDeviceOfRun(r.search, k, device));
+            run.push_back(device);
+        }
+        // The list has no element types.
+        TReplaceRequest plain = r;
+        plain.searchType = plain.repType = "None";
+        const TBothViews::TChanged list = p.ChangedInList(plain, answers);
+        const TBothViews::TChanged ladder = p.ChangedInLadder(r, answers);
+        std::vector<TSearchPlace> listFound, ladderFound;
+        for (const std::string& device : run) {
+            for (const TSearchPlace& f : p.FindInList(device).places) listFound.push_back(f);
+            for (const TSearchPlace& f : p.FindInLadder(device, r.searchType).places) ladderFound.push_back(f);
+        }
+        for (const TSearchPlace& c : list.places)
+            EXPECT_TRUE(std::any_of(listFound.begin(), listFound.end(),
+                                    [&](const TSearchPlace& f) { return f.offset == c.offset; }))
+                << "the list changed the instruction at " << c.offset << " unfound" << list.outcome;
+        for (const TSearchPlace& c : ladder.places)
+            EXPECT_TRUE(std::any_of(ladderFound.begin(), ladderFound.end(),
+                                    [&](const TSearchPlace& f) {
+                                        return f.row == c.row && (f.col == c.col || f.col == p.ElementColumn(c.row, c.col));
+                                    }))
+                << "the ladder changed the cell at " << c.row << ", " << c.col << " unfound" << ladder.outcome;
+
+        EXPECT_EQ(ladder.outcome.listing.find("does not compile"), std::string::npos) << ladder.outcome;
+        // The ladder meets a parallel branch's contacts row by row, the list
+        // line by line: one by one, the questions may come in another order.
+        if (r.searchType == "None" && r.repType == "None") {
+            EXPECT_EQ(ladder.outcome.listing, list.outcome.listing);
+            if (answers.empty())
+                EXPECT_EQ(ladder.outcome.events.back(), list.outcome.events.back());
+            else
+                EXPECT_EQ(ladder.outcome.events, list.outcome.events);
+        }
+        changedInLadder += !ladder.places.empty();
+        changedInList += !list.places.empty();
+        if (::testing::Test::HasFailure()) return;  // one program is enough to read
+    }
+    // The requests do meet their devices.
+    EXPECT_GT(changedInLadder, 40);
+    EXPECT_GT(changedInList, 80);
 }
