@@ -107,9 +107,24 @@ long DeviceNumber(const std::string& name) {
     return n;
 }
 
-bool DevicesCompatible(int cls, const std::string& a0, const std::string& b0) {
-    const std::string a = NormalizeDeviceName(a0, false), b = NormalizeDeviceName(b0, false);
-    if (a.empty() || b.empty()) return false;
+// True when the trimmed, upper-cased text names a device or constant of the
+// current family.
+bool NamesDevice(const std::string& s) {
+    if (s.size() < 2 || s.size() > 16 || !std::isalpha(static_cast<unsigned char>(s[0]))) return false;
+    using Check = bool (*)(std::string_view);
+    static const Check kChecks[] = {CheckK16Operand, CheckK32Operand, CheckH16Operand, CheckH32Operand,
+                                    CheckKnXOperand, CheckKnYOperand, CheckKnMOperand, CheckKnSOperand,
+                                    CheckXOperand,   CheckYOperand,   CheckMOperand,   CheckSOperand,
+                                    CheckTOperand,   CheckCOperand,   CheckDOperand,   CheckPOperand,
+                                    CheckIOperand};
+    for (Check c : kChecks)
+        if (c(s)) return true;
+    return false;
+}
+
+// `a` and `b` are names as the views show them (the run's devices).
+bool DevicesCompatible(int cls, const std::string& a, const std::string& b) {
+    if (!NamesDevice(a) || !NamesDevice(b)) return false;
     if ((cls == kContacts || cls == kOutputs) && (a[0] == 'M' || b[0] == 'M')) {
         const bool aHigh = a[0] == 'M' && DeviceNumber(a) >= 1536, bHigh = b[0] == 'M' && DeviceNumber(b) >= 1536;
         if (a[0] == 'M' && b[0] == 'M') {
@@ -464,15 +479,7 @@ std::string NormalizeDeviceName(std::string_view text, bool findPage) {
     const std::string s = Trimmed(text);
     if (s.empty() || s.size() > 16 || !std::isalpha(static_cast<unsigned char>(s[0])) || s.size() == 1) return {};
     if (findPage && s.find('*', 1) != std::string::npos) return s;
-    using Check = bool (*)(std::string_view);
-    static const Check kChecks[] = {CheckK16Operand, CheckK32Operand, CheckH16Operand, CheckH32Operand,
-                                    CheckKnXOperand, CheckKnYOperand, CheckKnMOperand, CheckKnSOperand,
-                                    CheckXOperand,   CheckYOperand,   CheckMOperand,   CheckSOperand,
-                                    CheckTOperand,   CheckCOperand,   CheckDOperand,   CheckPOperand,
-                                    CheckIOperand};
-    for (Check c : kChecks)
-        if (c(s)) return SearchedName(s);
-    return {};
+    return NamesDevice(s) ? SearchedName(s) : std::string();
 }
 
 bool LastDeviceOfRun(std::string_view name, long n, std::string& out) {
