@@ -98,64 +98,44 @@ public:
     std::string Written() const { return Listing(code_); }
 
     TOutcome ReplaceFromList(const TReplaceRequest& r, std::deque<Answer> answers, TSearchStart s = {true, false}) const {
-        std::vector<std::uint8_t> code = code_;
-        TRecordingUi ui(std::move(answers));
-        ReplaceInCode({code.data(), kCapacity, end_, 0}, r, s, ui);
-        ui.outcome.listing = Listing(code);
-        return ui.outcome;
+        return ChangedInList(r, std::move(answers), s).outcome;
     }
     TOutcome ReplaceFromLadder(const TReplaceRequest& r, std::deque<Answer> answers,
                                TSearchStart s = {true, false}) const {
-        std::vector<std::uint8_t> grid = grid_;
-        std::vector<std::int32_t> p = p_, i = i_;
-        TRecordingUi ui(std::move(answers));
-        ReplaceInLadder({grid.data(), lastRow_, 0, 0, p.data(), i.data()}, r, s, ui);
-        ui.outcome.listing = Compiled(grid, p, i);
-        return ui.outcome;
+        return ChangedInLadder(r, std::move(answers), s).outcome;
     }
-    TOutcome FindFromList(const std::string& name) const {
-        std::vector<std::uint8_t> code = code_;
-        TRecordingUi ui({});
-        FindDeviceInCode({code.data(), kCapacity, end_, 0}, name, {true, false}, ui);
-        ui.outcome.listing = Listing(code);
-        return ui.outcome;
-    }
+    TOutcome FindFromList(const std::string& name) const { return FindInList(name).outcome; }
     TOutcome FindFromLadder(const std::string& name, const std::string& type = "None") const {
         return FindInLadder(name, type).outcome;
     }
 
-    // The places a search shows, with what it did.
-    struct TFound {
+    // What a walk did, with its places: those a find shows; the instructions
+    // (by offset) of the list or the cells (row, byte column) of the ladder a
+    // replacement changed.
+    struct TWalk {
         TOutcome outcome;
         std::vector<TSearchPlace> places;
     };
-    TFound FindInList(const std::string& name) const {
+    TWalk FindInList(const std::string& name) const {
         std::vector<std::uint8_t> code = code_;
         TRecordingUi ui({});
         FindDeviceInCode({code.data(), kCapacity, end_, 0}, name, {true, false}, ui);
         ui.outcome.listing = Listing(code);
         return {ui.outcome, ui.places};
     }
-    TFound FindInLadder(const std::string& name, const std::string& type) const {
+    TWalk FindInLadder(const std::string& name, const std::string& type) const {
         std::vector<std::uint8_t> grid = grid_;
         TRecordingUi ui({});
         FindDeviceInLadder({grid.data(), lastRow_, 0, 0, p_.data(), i_.data()}, name, type, {true, false}, ui);
         ui.outcome.listing = Compiled(grid, p_, i_);
         return {ui.outcome, ui.places};
     }
-
-    // What a replacement did and which places it changed: the instructions
-    // (by offset) of the list, the cells (row, byte column) of the ladder.
-    struct TChanged {
-        TOutcome outcome;
-        std::vector<TSearchPlace> places;
-    };
-    TChanged ChangedInList(const TReplaceRequest& r, std::deque<Answer> answers) const {
+    TWalk ChangedInList(const TReplaceRequest& r, std::deque<Answer> answers, TSearchStart s = {true, false}) const {
         std::vector<std::uint8_t> code = code_;
         TRecordingUi ui(std::move(answers));
-        ReplaceInCode({code.data(), kCapacity, end_, 0}, r, {true, false}, ui);
+        ReplaceInCode({code.data(), kCapacity, end_, 0}, r, s, ui);
         ui.outcome.listing = Listing(code);
-        TChanged c{ui.outcome, {}};
+        TWalk c{ui.outcome, {}};
         for (std::uint32_t at = 0; at <= end_; at = NextInstructionOffset(at, code_.data(), kCapacity)) {
             const std::uint32_t length = InstructionLengthAt(code_.data(), kCapacity, at);
             if (!std::equal(code.begin() + at, code.begin() + at + length, code_.begin() + at))
@@ -164,13 +144,13 @@ public:
         }
         return c;
     }
-    TChanged ChangedInLadder(const TReplaceRequest& r, std::deque<Answer> answers) const {
+    TWalk ChangedInLadder(const TReplaceRequest& r, std::deque<Answer> answers, TSearchStart s = {true, false}) const {
         std::vector<std::uint8_t> grid = grid_;
         std::vector<std::int32_t> p = p_, i = i_;
         TRecordingUi ui(std::move(answers));
-        ReplaceInLadder({grid.data(), lastRow_, 0, 0, p.data(), i.data()}, r, {true, false}, ui);
+        ReplaceInLadder({grid.data(), lastRow_, 0, 0, p.data(), i.data()}, r, s, ui);
         ui.outcome.listing = Compiled(grid, p, i);
-        TChanged c{ui.outcome, {}};
+        TWalk c{ui.outcome, {}};
         for (std::int32_t row = 0; row < kRows; ++row)
             for (std::int32_t col = 0; col < kLdbRowBytes; col += kLdbCellBytes) {
                 const std::size_t at = static_cast<std::size_t>(row) * kLdbRowBytes + col;
@@ -502,8 +482,8 @@ TEST(SearchPropertyTest, EveryPlaceReplaceChangesIsOneFindShowsAndTheResultCompi
         // The list has no element types.
         TReplaceRequest plain = r;
         plain.searchType = plain.repType = "None";
-        const TBothViews::TChanged list = p.ChangedInList(plain, answers);
-        const TBothViews::TChanged ladder = p.ChangedInLadder(r, answers);
+        const TBothViews::TWalk list = p.ChangedInList(plain, answers);
+        const TBothViews::TWalk ladder = p.ChangedInLadder(r, answers);
         std::vector<TSearchPlace> listFound, ladderFound;
         for (const std::string& device : run) {
             for (const TSearchPlace& f : p.FindInList(device).places) listFound.push_back(f);
