@@ -263,9 +263,9 @@ private:
     // target rows from the cursor row on). False, with rows half written,
     // when a part does not fit.
     bool WriteBlock(std::vector<std::uint8_t>& rows, std::int32_t col, const TLadderBlock& block) const;
-    // The block as this ladder keeps it: a ladder without block and rung
-    // comments gets empty rows for the block-comment rows and no comments;
-    // `leftOut` counts what was left out.
+    // The block as this ladder keeps it: a ladder that is not the program's
+    // gets empty rows for the block-comment rows, one without rung comments
+    // none; `leftOut` counts what was left out.
     TLadderBlock BlockForThisLadder(const TLadderBlock& block, int& leftOut) const;
     // Puts the labels and rung comments a block carries beside the rows it
     // was written to from `row` (its first row at column `col`); the labels

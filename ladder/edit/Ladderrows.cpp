@@ -262,9 +262,8 @@ TLadderEditResult TLadderEdit::CutBlock() {
 
 TLadderBlock TLadderEdit::BlockForThisLadder(const TLadderBlock& block, int& leftOut) const {
     leftOut = 0;
-    if (doc_.program) return block;
     TLadderBlock b = block;
-    for (std::int32_t k = 0; k < b.Rows(); ++k) {
+    for (std::int32_t k = 0; k < b.Rows() && !doc_.program; ++k) {
         // Only whole rows can be block-comment rows (the decoder sees to it).
         const std::int32_t at = k == 0 ? 0 : b.firstLength + (k - 1) * kLdbRowBytes;
         const std::int32_t len = k == 0 ? b.firstLength : (k <= b.middleRows ? kLdbRowBytes : b.lastLength);
@@ -274,6 +273,7 @@ TLadderBlock TLadderEdit::BlockForThisLadder(const TLadderBlock& block, int& lef
         ++leftOut;
     }
     for (TBlockRowBeside& r : b.beside) {
+        if (doc_.rowComments) break;
         if (!r.comment.empty()) ++leftOut;
         r.comment.clear();
     }
