@@ -256,6 +256,7 @@ TLadderEditResult TLadderEdit::CutBlock() {
             (*doc_.rowComments)[static_cast<std::size_t>(row)].clear();
     }
     TLadderEditResult r = DeleteBlock();
+    if (beside && !r.changed) Changed();
     r.changed = r.changed || beside;
     return r;
 }

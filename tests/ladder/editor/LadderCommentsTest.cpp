@@ -398,6 +398,15 @@ TEST_F(LadderCommentsTest, ARungCutAndPastedTakesItsLabelAndCommentAlong) {
     QTest::keyClick(lad_, Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(Ladder(), (Lines{"", "X1 Y1", "X2", "", "X0 Y0 // Fan"}));
     EXPECT_EQ(gPLabelRows[0], 4);
+    // Undo takes the paste and the cut back, redo brings them again.
+    ASSERT_TRUE(frame_->RunCommand("MmUndo"));
+    ASSERT_TRUE(frame_->RunCommand("MmUndo"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0 // Fan", "X1 Y1", "X2"}));
+    EXPECT_EQ(gPLabelRows[0], 0);
+    ASSERT_TRUE(frame_->RunCommand("MmRedo"));
+    ASSERT_TRUE(frame_->RunCommand("MmRedo"));
+    EXPECT_EQ(Ladder(), (Lines{"", "X1 Y1", "X2", "", "X0 Y0 // Fan"}));
+    EXPECT_EQ(gPLabelRows[0], 4);
     ViewList();
     EXPECT_EQ(Program(), (Lines{"LD X1", "OUT Y1", "LD X2", "CJ P0", "P0", "LD X0", "OUT Y0"}));
 
