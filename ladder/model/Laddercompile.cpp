@@ -135,6 +135,7 @@ std::vector<TStepMark> StepMarksOf(const std::uint8_t* code, std::uint32_t used,
 // a rung's later row or past the last rung would jump nowhere, so it fails
 // the compile at the first such row, as any other drawing that cannot go in.
 bool LabelsMarkRungs(const TCompileTarget& t, const std::vector<std::int32_t>& networkRows) {
+    if (!t.strayLabelsFail) return true;
     std::int32_t stray = -1;
     auto check = [&](const std::int32_t* table, int count) {
         for (int n = 0; table && n < count; ++n) {
@@ -408,7 +409,7 @@ TCompileTarget ProgramTarget() {
 // the compile marks the rows it joins, so it works on copies of the rows and
 // label tables. An empty ladder gives the empty program.
 bool CompileProgramLadderAside(std::vector<std::uint8_t>& code, std::vector<TStepMark>* marks,
-                               TCodeComments* places = nullptr) {
+                               TCodeComments* places = nullptr, bool strayLabelsFail = true) {
     if (!gLadderRows || !gProgram) return false;
     code.assign(gProgramCapacity, 0xFF);
     TCompileTarget t = ProgramTarget();
@@ -420,6 +421,7 @@ bool CompileProgramLadderAside(std::vector<std::uint8_t>& code, std::vector<TSte
     t.gridRows = t.lastRow + 1;
     t.labels = {p.data(), i.data()};
     t.code = code.data();
+    t.strayLabelsFail = strayLabelsFail;
     return TrialCompile(t, marks, places);
 }
 
@@ -520,7 +522,8 @@ bool ProgramLadderComments(TCodeComments& out, std::vector<TRowComment>& loose, 
         TCodeComments places;
         std::vector<std::uint8_t> code;
         gProgramPlaces.valid = false;
-        if (!CompileProgramLadderAside(code, nullptr, &places)) {
+        // A label left where no rung starts does not move a comment's rung.
+        if (!CompileProgramLadderAside(code, nullptr, &places, false)) {
             for (std::size_t r = 0; r < rung.size(); ++r)
                 if (!rung[r].empty()) loose.push_back(TRowComment{static_cast<std::int32_t>(r), rung[r]});
             lostBlocks = blockComments;

@@ -506,3 +506,25 @@ TEST_F(LadderCommentsTest, APasteOverABlockCommentIsRefusedAsTypingThereIs) {
     Reopen(true);
     EXPECT_EQ(Ladder()[1], "# Motor");
 }
+
+// A label left where no rung starts keeps the ladder from compiling, but not
+// its comments from their rungs: the ladder's edits discarded over rungs
+// typed in the list, every comment comes back beside its own rung.
+TEST_F(LadderCommentsTest, AStrayLabelDoesNotCostTheCommentsTheirRungs) {
+    ASSERT_NO_FATAL_FAILURE(DrawPlant());
+    ViewList();
+    ViewLadder();
+    Click(4, 0);
+    TypeLine("P3");
+    ViewList();
+    ASSERT_TRUE(Shown(32));
+    TypeInList(0, {"LD X4", "OUT Y4"});
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Yes);  // discard the ladder's edits
+    ViewLadder();
+    ASSERT_EQ(messages_.Asked().size(), 1u);
+    EXPECT_NE(messages_.Asked()[0].find(gMsgTable.Get(252)), std::string::npos);
+    EXPECT_EQ(Ladder(), (Lines{"X4 Y4", "X0 Y0", "# Motor", "X1 Y1 // abc"}));
+    EXPECT_FALSE(Shown(kMsgCommentsDropped));
+    EXPECT_EQ(gPLabelRows[3], -1);
+}
