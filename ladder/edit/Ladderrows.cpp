@@ -356,8 +356,11 @@ TLadderEditResult TLadderEdit::PasteBlock(const TLadderBlock& block) {
     PlaceBeside(b, row_, col_, notPlaced);
     const TLadderSnapshot after = TakeSnapshot();
     if (after.rows == before.rows && after.pLabels == before.pLabels && after.iLabels == before.iLabels &&
-        after.rowComments == before.rowComments && notPlaced.empty() && leftOut == 0)
-        return {};
+        after.rowComments == before.rowComments) {
+        TLadderEditResult r = PasteResult(leftOut, notPlaced);
+        r.changed = false;
+        return r;
+    }
     Renode(row_ - 1, row_ + n);
     Changed();
     SnapToHead();
