@@ -181,8 +181,9 @@ public:
     /// The marked bytes (empty when nothing is marked), with the labels and
     /// rung comments of the rows the block holds whole.
     TLadderBlock CopyBlock() const;
-    /// Clears the marked block, or without one the element (the labels on
-    /// the label column) at the cursor. The selection ends.
+    /// Clears the marked block with the rung comments of the rows it holds
+    /// whole, or without one the element (the labels on the label column) at
+    /// the cursor. The selection ends.
     TLadderEditResult DeleteBlock();
     /// Cut: clears the marked block as DeleteBlock does, and the rows it holds
     /// whole give up their labels and rung comments, which the block
@@ -263,6 +264,9 @@ private:
     // target rows from the cursor row on). False, with rows half written,
     // when a part does not fit.
     bool WriteBlock(std::vector<std::uint8_t>& rows, std::int32_t col, const TLadderBlock& block) const;
+    // The rows of the marked block (0 its first) that it holds whole: from
+    // column 0, nothing of the row outside it.
+    std::vector<std::int32_t> WholeRows(const TLadderBlock& block) const;
     // The block as this ladder keeps it: a ladder that is not the program's
     // gets empty rows for the block-comment rows, one without rung comments
     // none; `leftOut` counts what was left out.

@@ -198,10 +198,22 @@ TLadderEditResult TLadderEdit::DeleteBlock() {
         ClearSelection();
         return r;
     }
-    const TLadderBlock b = CopyBlock();
+    const TLadderBlock b = CopyLadderBlock(doc_.grid, sel_);
     const TLadderSelection s = sel_;
+    // A rung comment goes with the rows it stands beside, as the rows' cells
+    // do; their labels stay for the user to move (the compile names them).
+    bool comments = false;
+    for (const std::int32_t k : WholeRows(b)) {
+        const auto row = static_cast<std::size_t>(s.startRow + k);
+        if (!doc_.rowComments || row >= doc_.rowComments->size() || (*doc_.rowComments)[row].empty()) continue;
+        (*doc_.rowComments)[row].clear();
+        comments = true;
+    }
     ClearSelection();
-    if (b.bytes.empty() || AllZero(b.bytes.data(), b.bytes.size())) return {};
+    if (b.bytes.empty() || AllZero(b.bytes.data(), b.bytes.size())) {
+        if (comments) Changed();
+        return {comments, LadMsg::None};
+    }
     if (BeforeChange) BeforeChange();
     std::memset(Cell(s.startRow, s.startCol), 0, b.bytes.size());
     Renode(s.startRow - 1, s.endRow + 1);
@@ -211,11 +223,10 @@ TLadderEditResult TLadderEdit::DeleteBlock() {
     return {true, LadMsg::None};
 }
 
-TLadderBlock TLadderEdit::CopyBlock() const {
-    TLadderBlock b = CopyLadderBlock(doc_.grid, sel_);
-    if (b.Size() <= 0) return b;
+std::vector<std::int32_t> TLadderEdit::WholeRows(const TLadderBlock& b) const {
     // A row stands in the block whole when the block holds its column 0 and
-    // nothing of the row lies outside it: its labels and comment go along.
+    // nothing of the row lies outside it.
+    std::vector<std::int32_t> rows;
     const std::int32_t S = sel_.startRow;
     for (std::int32_t k = 0; k < b.Rows(); ++k) {
         const std::int32_t from = k == 0 ? sel_.startCol : 0;
@@ -225,7 +236,17 @@ TLadderBlock TLadderEdit::CopyBlock() const {
         // A block ending at a row's end has no last part: that row is not in it.
         if (from > 0 || (b.multiRow && k == b.Rows() - 1 && to == 0) || S + k >= doc_.capacity) continue;
         const std::uint8_t* row = RowAt(S + k);
-        if (!AllZero(row + to, static_cast<std::size_t>(kPastRowEnd - to))) continue;
+        if (AllZero(row + to, static_cast<std::size_t>(kPastRowEnd - to))) rows.push_back(k);
+    }
+    return rows;
+}
+
+TLadderBlock TLadderEdit::CopyBlock() const {
+    TLadderBlock b = CopyLadderBlock(doc_.grid, sel_);
+    if (b.Size() <= 0) return b;
+    // The labels and comment of a row held whole go along.
+    const std::int32_t S = sel_.startRow;
+    for (const std::int32_t k : WholeRows(b)) {
         TBlockRowBeside r;
         r.row = k;
         for (std::int32_t x = 0; doc_.labels.pRows && x < kPLabelCount; ++x)
@@ -244,16 +265,13 @@ TLadderEditResult TLadderEdit::CutBlock() {
     if (!guarding_) return Guard([&] { return CutBlock(); });
     const TLadderBlock b = CopyBlock();
     const std::int32_t S = sel_.startRow;
-    // What stands beside the rows the block holds whole goes with them (the
-    // guard takes the undo step once, for the whole cut).
+    // The labels of the rows the block holds whole go with them (their
+    // comments go in DeleteBlock; the guard takes one undo step for the cut).
     bool beside = false;
     for (const TBlockRowBeside& r : b.beside) {
-        beside |= r.pLabel >= 0 || r.iLabel >= 0 || !r.comment.empty();
-        const std::int32_t row = S + r.row;
-        FreeRowLabels(doc_.labels.pRows, kPLabelCount, row);
-        FreeRowLabels(doc_.labels.iRows, kILabelCount, row);
-        if (doc_.rowComments && static_cast<std::size_t>(row) < doc_.rowComments->size())
-            (*doc_.rowComments)[static_cast<std::size_t>(row)].clear();
+        beside |= r.pLabel >= 0 || r.iLabel >= 0;
+        FreeRowLabels(doc_.labels.pRows, kPLabelCount, S + r.row);
+        FreeRowLabels(doc_.labels.iRows, kILabelCount, S + r.row);
     }
     TLadderEditResult r = DeleteBlock();
     if (beside && !r.changed) Changed();

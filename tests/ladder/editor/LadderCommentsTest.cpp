@@ -528,3 +528,28 @@ TEST_F(LadderCommentsTest, AStrayLabelDoesNotCostTheCommentsTheirRungs) {
     EXPECT_FALSE(Shown(kMsgCommentsDropped));
     EXPECT_EQ(gPLabelRows[3], -1);
 }
+
+// A rung marked whole and deleted takes its rung comment along, as its row's
+// cells: the rung drawn again from the code has no comment of the rung that
+// is gone beside it. Undo brings both back.
+TEST_F(LadderCommentsTest, ARungDeletedWholeTakesItsCommentAlong) {
+    Click(0, 1);
+    KeyRung("X0", "Y0");
+    Click(1, 1);
+    KeyRung("X1", "Y1");
+    TypeRungComment(0, "Fan");
+    ViewList();
+    ViewLadder();
+    Click(0, 1);
+    QTest::keyClick(lad_, Qt::Key_End, Qt::ShiftModifier);
+    QTest::keyClick(lad_, Qt::Key_Delete);
+    EXPECT_EQ(Ladder(), (Lines{"", "X1 Y1"}));
+    ASSERT_TRUE(frame_->RunCommand("MmUndo"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0 // Fan", "X1 Y1"}));
+    ASSERT_TRUE(frame_->RunCommand("MmRedo"));
+    ViewList();
+    ASSERT_TRUE(frame_->RunCommand("MmCodeToLad"));
+    lad_ = _LDB;
+    EXPECT_EQ(Ladder(), (Lines{"X1 Y1"}));
+    EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+}
