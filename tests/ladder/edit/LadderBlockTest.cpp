@@ -461,3 +461,26 @@ TEST(LadderRows, CutAndPasteCarryWhatStandsBesideWholeRows) {
     EXPECT_FALSE(IsBlockCommentRow(step.Cell(0, 0)));
     EXPECT_EQ(step.p[0], 0);  // the label goes in all the same
 }
+
+// A folded rung joined onto one row (Delete on its connector) keeps the rung
+// comment and the label of the row it gives up, beside its own row; the rung
+// below, moving up, gets neither.
+TEST(LadderRows, AJoinedRungKeepsTheCommentAndLabelOfTheRowItGivesUp) {
+    CommentedRig rig(200);
+    rig.edit.insertMode = false;
+    Ok(rig.Type("LD X0"));
+    for (int k = 1; k < 11; ++k) Ok(rig.edit.Place(TLadderClass::HLine));
+    Ok(rig.Type("LD X1"));  // on the row's last cell: the rung goes on in row 1
+    Ok(rig.Type("OUT Y0"));
+    ASSERT_EQ(CellKind(rig.Cell(1, 0)), TLdbKind::Re_Line);
+    Rung(rig, 2, "X20", "X21", "Y20");
+    rig.comments = {"", "Valve", ""};
+    rig.p[4] = 1;
+    rig.edit.SetCursor(0, 55);
+    Ok(rig.edit.DeleteElement());
+    ASSERT_EQ(rig.edit.LastRow(), 1);
+    EXPECT_EQ(CellOperandText(rig.grid.data(), 1, 0), "X20");
+    EXPECT_EQ(rig.comments.size() > 1 ? rig.comments[1] : "", "");
+    EXPECT_EQ(rig.comments[0], "Valve");
+    EXPECT_EQ(rig.p[4], 0);
+}
