@@ -87,7 +87,7 @@ TEST_F(FrameFileSetTest, SaveAsOntoAnotherProjectAsksWhateverIsTypedAndCarriesTh
     gQel.Modified = 1;
     // Cancel keeps press whole and the open project as it was, however the
     // name was typed: without extension, with it, in other letter case.
-    for (const fs::path typed : {projects_ / "press", press, projects_ / "PRESS.kzp"}) {
+    for (const fs::path& typed : {projects_ / "press", press, projects_ / "PRESS.kzp"}) {
         SCOPED_TRACE(typed.string());
         messages_.Clear();
         messages_.QueueAnswer(Answer::Cancel);
@@ -270,7 +270,9 @@ TEST_F(FrameFileSetTest, TwoProgramsDifferingOnlyInCaseNeverWriteIntoEachOthersS
     ASSERT_TRUE(SetDeviceComment("X1", "upper"));
     ASSERT_TRUE(frame_->RunCommand("MmSave"));
     for (const auto& [name, bytes] : lower)
-        if (name != "PLANT.KZP") EXPECT_EQ(Folder(projects_).at(name), bytes) << name << " of the other set changed";
+        if (name != "PLANT.KZP") {
+            EXPECT_EQ(Folder(projects_).at(name), bytes) << name << " of the other set changed";
+        }
     EXPECT_TRUE(fs::exists(projects_ / "PLANT.RCM"));
     frame_->NewClick();
     ASSERT_NO_FATAL_FAILURE(OpenThrough(projects_ / "PLANT.KZP"));
