@@ -144,6 +144,8 @@ bool TMemCard::ReadProgram(const std::string& password) {
         Overwrite(password_);
         return false;
     }
+    // The program read replaces the project when it ends.
+    link_.HoldEditsUntilJobEnds();
     host_.StartProgress("记忆卡与PLC内部程序传输", words_, 1);
     return true;
 }
@@ -170,6 +172,8 @@ bool TMemCard::ReadComments() {
     image_.clear();
     words_ = static_cast<int>(kCardCommentBytes / 2);
     if (!Begin(kCmtRead)) return false;
+    // The comments read replace the project's when the read ends.
+    link_.HoldEditsUntilJobEnds();
     host_.StartProgress("记忆卡批注读写", words_, 1);
     return true;
 }
@@ -318,10 +322,14 @@ void TMemCard::ReplyStep(TTransData&) {
             UnpackComments(image_);
             return End(138);
         }
+        // The job is over (the windows take edits again) before the project
+        // is replaced, as after a program read from the PLC.
+        const std::vector<std::uint8_t> image = std::move(image_);
+        End(0);
         host_.BeforeProgramReplaced();
-        const bool changed = InstallReceivedProgram(image_, 1, 3);
+        const bool changed = InstallReceivedProgram(image, 1, 3);
         host_.AfterProgramReplaced(changed);
-        End(138);
+        link_.ShowMessage(138, "");
         return ReportUndrawnProgram(link_);
     }
     default: return End(-1);
