@@ -316,6 +316,7 @@ void InstallProgramTransfer(TQelMain* frame) {
     _MemCardDlg->hide();
     _MemCardDlg->MayReplaceProject = [frame] { return frame->MayReplaceProject(); };
     _MemCardDlg->CommitEdits = [frame] { return frame->CommitEdits(); };
+    _MemCardDlg->AskSaveModified = [frame] { return frame->AskSaveModified(); };
     frame->Router().Register("MmCardCodeRw", TCommandRouter::kAnyView, [] { _MemCardDlg->ShowMode(TMemCardDlg::kCodeRw); });
     frame->Router().Register("MmPlcToCard", TCommandRouter::kAnyView, [] {
         if (gQel.Family != 1) {

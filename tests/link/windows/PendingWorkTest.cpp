@@ -32,6 +32,7 @@
 #include "link/windows/Filetmp.h"
 #include "link/windows/Memcarddlg.h"
 #include "link/windows/Transdatafrm.h"
+#include "project/Projectfiles.h"
 #include "shell/Progfrm.h"
 #include "tests/link/windows/LinkWindowFixture.h"
 #include "tools/render/Printpages.h"
@@ -224,6 +225,37 @@ TEST_F(PendingWorkTest, AMemoryCardReadTakesNoEditsWhileItRuns) {
     EXPECT_EQ(messages_.Asked().size(), 1u);
     EXPECT_TRUE(std::equal(card.begin(), card.begin() + cardEnd, gProgram));
     ExpectFree();
+    SetModelFamily(0);
+}
+
+TEST_F(PendingWorkTest, ACommentReadFromTheCardAsksOverUnsavedComments) {
+    emu_.Configure(1, 3, 90);
+    SetModelFamily(1);
+    SetProgramCapacity(3);
+    gQel.CapacityIndex = 3;
+    PutProgram({"LD X7", "OUT Y7", "END"});
+    FitCommentLists();
+    // The card holds "PLC" for Y3; "Lamp" is typed for it and not saved.
+    const std::uint8_t entry[] = {'Y', 3, 0, 'P', 'L', 'C', 0x0A, 0};
+    std::copy(std::begin(entry), std::end(entry), emu_.S.cardArea[1].begin());
+    ASSERT_TRUE(SetDeviceComment("Y3", "Lamp"));
+    ASSERT_TRUE(frame_->RunCommand("MmCardCmtRw"));
+    ASSERT_TRUE(Idle());
+    _MemCardDlg->CmtReadRdo->setChecked(true);
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    const std::size_t requests = emu_.RequestCount();
+    EXPECT_FALSE(_MemCardDlg->CmtOk_BtnClick());
+    ASSERT_EQ(messages_.Asked().size(), 1u);
+    EXPECT_EQ(gQel.DevComments[1][3], "Lamp");
+    EXPECT_EQ(emu_.RequestCount(), requests);
+
+    messages_.QueueAnswer(qel::Answer::No);  // given up
+    ASSERT_TRUE(_MemCardDlg->CmtOk_BtnClick());
+    ASSERT_TRUE(Idle());
+    EXPECT_EQ(gQel.DevComments[1][3], "PLC");
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
+    _MemCardDlg->reject();
     SetModelFamily(0);
 }
 
