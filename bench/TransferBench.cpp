@@ -148,7 +148,10 @@ void BM_FullProgramRead(benchmark::State& state) {
         while (l.JobNo != 0 || !l.MaySend) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
         QCoreApplication::processEvents();
-        if (frame.last != link::kMsgReadDone || emu.S.program != std::vector<std::uint8_t>(gProgram, gProgram + gProgramCapacity)) {
+        // 7936 rungs are more than a ladder holds: the read's message is
+        // followed by the one that the program was not drawn.
+        const bool said = frame.last == link::kMsgReadDone || frame.last == link::kMsgNotDrawn;
+        if (!said || emu.S.program != std::vector<std::uint8_t>(gProgram, gProgram + gProgramCapacity)) {
             state.SkipWithError("the read failed");
             break;
         }
