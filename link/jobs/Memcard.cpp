@@ -102,6 +102,7 @@ bool TMemCard::Begin(int next) {
     if (!link_.OpenPort()) return false;
     CardOp = kIdentify;
     NextCardOp = next;
+    reading_ = false;
     CardWordOffset = 0;
     link_.PlcFamilyClass = -1;
     link_.StartJob(kJobMemoryCard, 0);
@@ -145,6 +146,7 @@ bool TMemCard::ReadProgram(const std::string& password) {
         return false;
     }
     // The program read replaces the project when it ends.
+    reading_ = true;
     link_.HoldEditsUntilJobEnds();
     host_.StartProgress("记忆卡与PLC内部程序传输", words_, 1);
     return true;
@@ -173,6 +175,7 @@ bool TMemCard::ReadComments() {
     words_ = static_cast<int>(kCardCommentBytes / 2);
     if (!Begin(kCmtRead)) return false;
     // The comments read replace the project's when the read ends.
+    reading_ = true;
     link_.HoldEditsUntilJobEnds();
     host_.StartProgress("记忆卡批注读写", words_, 1);
     return true;
@@ -344,6 +347,12 @@ void TMemCard::End(int msgId) {
     if (link_.JobNo == kJobMemoryCard) link_.EndJob();
     link_.Frame->CloseProgress();
     if (msgId > 0) link_.ShowMessage(msgId, "");
+}
+
+void TMemCard::Cancel() {
+    if (!Reading()) return;
+    link_.CancelJob();
+    End(kMsgTransferCancelled);
 }
 
 void TMemCard::Aborted(TTransData&) {

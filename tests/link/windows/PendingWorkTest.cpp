@@ -225,6 +225,24 @@ TEST_F(PendingWorkTest, AMemoryCardReadTakesNoEditsWhileItRuns) {
     EXPECT_EQ(messages_.Asked().size(), 1u);
     EXPECT_TRUE(std::equal(card.begin(), card.begin() + cardEnd, gProgram));
     ExpectFree();
+
+    // The progress window's Cancel stops a card read half-way: the project
+    // stays as it was and takes edits again.
+    gQel.Modified = 0;
+    const Image typed = Program();
+    ASSERT_TRUE(frame_->RunCommand("MmCardCodeRw"));
+    ASSERT_TRUE(Idle());
+    _MemCardDlg->ReadRdo->setChecked(true);
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Yes);
+    ASSERT_TRUE(_MemCardDlg->OkBtnClick());
+    ASSERT_TRUE(PumpUntil([] { return _ProgBar->isVisible() && _ProgBar->ProgBar->value() >= 8; }));
+    ASSERT_TRUE(_ProgBar->CancelBtn->isVisible());
+    QTest::mouseClick(_ProgBar->CancelBtn, Qt::LeftButton);
+    ASSERT_TRUE(Idle());
+    EXPECT_TRUE(Shown(qel::link::kMsgTransferCancelled));
+    EXPECT_EQ(Program(), typed);
+    ExpectFree();
     SetModelFamily(0);
 }
 
