@@ -159,14 +159,19 @@ TEST_F(PendingWorkTest, AProgramReadTakesNoEditsWhileItRunsAndSaysWhy) {
     emu_.AddFault({.action = qel::test::FaultAction::Delay, .addrLo = 0x2000, .addrHi = 0x6FFF, .times = -1, .param = 4});
     ASSERT_TRUE(frame_->RunCommand("MmViewReg"));
     ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    ASSERT_TRUE(frame_->RunCommand("MmLoopChk"));  // a window of its own, left open
+    ASSERT_TRUE(_DLChkFrm->isVisible());
     const Image before = Program();
     ReadThroughTheLinkWindow();
     ASSERT_TRUE(Reading());
     ExpectHeld(before);
+    EXPECT_FALSE(_DLChkFrm->isEnabled());
 
     ASSERT_TRUE(Idle());
     EXPECT_TRUE(Shown(qel::link::kMsgReadDone));
     EXPECT_TRUE(messages_.Asked().empty());
+    EXPECT_TRUE(_DLChkFrm->isEnabled());
+    _DLChkFrm->reject();
     EXPECT_TRUE(std::equal(plc.begin(), plc.begin() + qel::link::EndOfProgram(plc.data(), 64), gProgram));
     ExpectFree();
 }
