@@ -166,6 +166,10 @@ TSfcChartState SfcChartState() {
     const TSharedChartCode shared = SharedChartCode();
     const auto& code = shared.code;
     if (code && IsProgramCode(*code)) return TSfcChartState::OfProgram;
+    // An element placed off the chains is in no code, and no drawing of code
+    // holds one: it is the user's work whatever the code became, never only a
+    // drawing of it (whatever the stamps say, an older file's too).
+    if (shared.strays) return TSfcChartState::Edited;
     // A chart file of an older version does not say which code it was drawn
     // for: taken for a drawing of other code, its rows could go in over
     // edits made in the list since.
@@ -173,13 +177,10 @@ TSfcChartState SfcChartState() {
     // The chart is as it stood when it last matched the program (its content
     // stamp), or it changed since only in ways its code does not show: it
     // converts to what it converted to then (code typed by hand may convert
-    // to an equivalent form) and holds no element that no chain reaches. An
-    // element placed off the chains is in no code: it is the user's work
-    // whatever the code became, never only a drawing of it.
+    // to an equivalent form).
     const bool unchanged =
         SfcChartContentStamp() == gSfcChartStamp ||
-        (code && !shared.strays &&
-         CodeImageStamp(code->data(), static_cast<std::uint32_t>(code->size())) == gSfcCodeStamp);
+        (code && CodeImageStamp(code->data(), static_cast<std::uint32_t>(code->size())) == gSfcCodeStamp);
     if (unchanged)
         return gSfcProgramStamp == ProgramImageStamp() ? TSfcChartState::OfProgram : TSfcChartState::OldDrawing;
     return TSfcChartState::Edited;
@@ -189,9 +190,26 @@ void InstallSfcChartJudge() {
     SetSfcChartJudge([] { return SfcChartState() == TSfcChartState::OldDrawing; });
 }
 
+bool SfcChartHoldsOwnWork() {
+    switch (SfcChartState()) {
+    case TSfcChartState::Empty: return false;
+    case TSfcChartState::Edited: return true;
+    case TSfcChartState::OfProgram: return SharedChartCode().strays;
+    // Only a chart that names the code it was drawn for is known to be a
+    // mere drawing; one of an older file may be the user's.
+    case TSfcChartState::OldDrawing: return gSfcCodeStamp == 0;
+    }
+    return true;
+}
+
 bool SfcChartWouldReplaceChangedCode() {
-    if (gSfcProgramStamp == 0 || gSfcProgramStamp == ProgramImageStamp()) return false;
-    return SharedChartCode().code.has_value();
+    if (gSfcProgramStamp != 0 && gSfcProgramStamp == ProgramImageStamp()) return false;
+    const auto code = SharedChartCode().code;
+    if (!code) return false;
+    // A chart file of an older version does not say which program it last
+    // matched: whatever of the program its code differs from may have been
+    // typed since.
+    return gSfcProgramStamp != 0 || !IsProgramCode(*code);
 }
 
 TChartOverChangedCode AskChartOverChangedCode() {
