@@ -1465,6 +1465,16 @@ TEST_F(OlderChartFileTest, ConvertingItsChartOverLinesTypedSinceAsksFirst) {
     EXPECT_EQ(messages_.Asked(), asked);
     EXPECT_TRUE(Shown(kMsgChartConverted));
     EXPECT_EQ(Code(), listed_);
+    // Typed again and No: the chart is drawn from the program, no other question.
+    ASSERT_NO_FATAL_FAILURE(ReopenWithoutStamps());
+    ASSERT_NO_FATAL_FAILURE(TypeInList({"LD X6", "OUT Y6"}));
+    const std::vector<std::uint8_t> again = Code();
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::No);
+    ASSERT_TRUE(frame_->RunCommand("MmSfcToCode"));
+    EXPECT_EQ(messages_.Asked(), asked);
+    EXPECT_EQ(Code(), again);
+    EXPECT_EQ(SfcChartState(), TSfcChartState::OfProgram);
 }
 
 // A step no chain reaches is the user's work in an older file too: the view,
