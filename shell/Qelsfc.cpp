@@ -40,7 +40,8 @@ void TQelMain::BnSfcToCodeClick() {
     switch (AskChartOverChangedCode()) {
     case TChartOverChangedCode::Go: break;
     case TChartOverChangedCode::KeepProgram:
-        if (!router_.Dispatch("SfcDrawFromProgram", kViewSfc)) BnCodeToSfcClick();
+        // The user chose to drop the chart's edits: drawn without a second question.
+        if (!router_.Dispatch("SfcDrawFromProgram", kViewSfc) && ConvertCodeToSfc()) gQel.Modified = 1;
         RefreshCommands();
         return;
     case TChartOverChangedCode::Cancel: return;
