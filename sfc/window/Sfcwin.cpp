@@ -365,11 +365,11 @@ void TSfc::Show(const TSfcEditResult& r) {
     RedrawChart();
 }
 
-bool TSfc::Commit() {
+bool TSfc::Commit(bool takeFocus) {
     if (!model_.EditorOpen()) return true;
     const std::string text = SfcEdit_Txt->text().toStdString();
     HideNumberEditor();
-    setFocus();
+    if (takeFocus) setFocus();
     const TSfcEditResult r = model_.CommitNumber(text);
     Show(r);
     return r.msg < 0;
@@ -631,6 +631,8 @@ void TSfc::DropEdits() {
 
 bool TSfc::LeaveChart() {
     if (closing_) return true;  // the close has settled the chart already
+    // A number being typed is part of the chart's edit (the view taking over keeps the focus).
+    if (!Commit(false)) return false;
     // Converting the chart while the program's ladder holds edits would
     // leave those edits behind for good: the frame asks which to keep.
     if (Frame && Frame->SettleChartAndLadder() != TQelMain::TCommit::Done) return false;

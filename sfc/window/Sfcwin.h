@@ -127,7 +127,7 @@ private:
     void Show(const TSfcEditResult& r);
     void UndoRedo(bool redo);
     // The number being typed entered; false when it was refused (message shown).
-    bool Commit();
+    bool Commit(bool takeFocus = true);
     void HideNumberEditor();
     // Message 78 or 79 (msg < 0: none, the window is brought up) for an inner
     // window open for the element at (row, sfcCol): the cursor goes back there.

@@ -1631,6 +1631,14 @@ TEST_F(OlderChartFileTest, ANumberBeingTypedIsTakenInByExitAndNew) {
         EXPECT_EQ(StepAtCursor(), "S" + number);
         EXPECT_EQ(gQel.Modified, 1);
     }
+    // Leaving the chart for another view takes it in too.
+    Key(Qt::Key_Return);
+    sfc_->SfcEdit_Txt->selectAll();
+    QTest::keyClicks(sfc_->SfcEdit_Txt, "23");
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(sfc_->SfcEdit_Txt->isVisible());
+    EXPECT_EQ(StepAtCursor(), "S23");
 }
 
 // The number being typed goes in as its own undo step before an element's
