@@ -166,21 +166,21 @@ TSfcChartState SfcChartState() {
     const TSharedChartCode shared = SharedChartCode();
     const auto& code = shared.code;
     if (code && IsProgramCode(*code)) return TSfcChartState::OfProgram;
-    // An element placed off the chains is in no code, and no drawing of code
-    // holds one: it is the user's work whatever the code became, never only a
-    // drawing of it (whatever the stamps say, an older file's too).
-    if (shared.strays) return TSfcChartState::Edited;
     // A chart file of an older version does not say which code it was drawn
     // for: taken for a drawing of other code, its rows could go in over
-    // edits made in the list since.
-    if (gSfcCodeStamp == 0) return TSfcChartState::OldDrawing;
+    // edits made in the list since. An element in it that no chain reaches
+    // is in no code, and no drawing of code holds one: the user's work.
+    if (gSfcCodeStamp == 0) return shared.strays ? TSfcChartState::Edited : TSfcChartState::OldDrawing;
     // The chart is as it stood when it last matched the program (its content
     // stamp), or it changed since only in ways its code does not show: it
     // converts to what it converted to then (code typed by hand may convert
-    // to an equivalent form).
+    // to an equivalent form) and holds no element that no chain reaches. An
+    // element placed off the chains is in no code: it is the user's work
+    // whatever the code became, never only a drawing of it.
     const bool unchanged =
         SfcChartContentStamp() == gSfcChartStamp ||
-        (code && CodeImageStamp(code->data(), static_cast<std::uint32_t>(code->size())) == gSfcCodeStamp);
+        (code && !shared.strays &&
+         CodeImageStamp(code->data(), static_cast<std::uint32_t>(code->size())) == gSfcCodeStamp);
     if (unchanged)
         return gSfcProgramStamp == ProgramImageStamp() ? TSfcChartState::OfProgram : TSfcChartState::OldDrawing;
     return TSfcChartState::Edited;
@@ -238,10 +238,13 @@ bool PrepareSfcChartForView() {
         // Found standing for the program it last matched: the chart keeps the
         // content it had then, so that an element placed off the chains
         // since stays the user's work once the code changes.
+        // A chart of an older file, which names no code, may hold elements no
+        // chain reaches: they were never part of a drawing either.
         const std::uint64_t asMatched = gSfcChartStamp;
         const bool again = gSfcProgramStamp == ProgramImageStamp();
+        const bool namedNoCode = gSfcCodeStamp == 0;
         MarkSfcChartOfProgram();
-        if (again) gSfcChartStamp = asMatched;
+        if (again || (namedNoCode && SharedChartCode().strays)) gSfcChartStamp = asMatched;
         return true;
     }
     case TSfcChartState::Empty: return ConvertCodeToSfc();

@@ -570,9 +570,9 @@ void TSfc::DrawFromProgram() {
 }
 
 void TSfc::DrawAnew(bool overWork) {
-    if (model_.EditorOpen()) HideNumberEditor();
     TSfcSnapshot replaced = model_.Current();
     if (!ConvertCodeToSfc()) return;  // refused: the chart as it was, message shown
+    HideNumberEditor();
     model_.DrawnAnew(overWork ? std::optional<TSfcSnapshot>(std::move(replaced)) : std::nullopt);
     MarkSynced();
     RedrawChart();

@@ -1502,6 +1502,18 @@ TEST_F(OlderChartFileTest, AStepNoChainReachesIsKeptThroughTheViewTheSaveAndOpen
     EXPECT_EQ(Cell(0, 4), kSfcStep);
     EXPECT_EQ(Record(0, 4), rung_);
     EXPECT_EQ(Code(), typed);
+
+    // Such a file saved before the view has shown it keeps the step too.
+    ASSERT_NO_FATAL_FAILURE(ReopenWithoutStamps());
+    ASSERT_NO_FATAL_FAILURE(TypeInList({"LD X6", "OUT Y6"}));
+    messages_.Clear();
+    Save();
+    EXPECT_TRUE(ToldNotSaved());
+    EXPECT_EQ(Count(kMsgChartFileStale), 0);
+    messages_.QueueAnswer(qel::Answer::No);
+    Reopen();
+    EXPECT_EQ(Cell(0, 4), kSfcStep);
+    EXPECT_EQ(Record(0, 4), rung_);
 }
 
 // Convert > List to SFC over a chart holding work the program does not carry
