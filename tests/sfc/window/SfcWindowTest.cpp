@@ -1458,6 +1458,11 @@ TEST_F(OlderChartFileTest, ConvertingItsChartOverLinesTypedSinceAsksFirst) {
     EXPECT_EQ(messages_.Asked(), asked);
     EXPECT_FALSE(Shown(kMsgChartConverted));
     EXPECT_EQ(Code(), typed) << "the typed lines are gone";
+    // Nor is it drawn over from the program unasked.
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    ASSERT_TRUE(frame_->RunCommand("MmCodeToSfc"));
+    EXPECT_EQ(messages_.Asked(), std::vector<std::string>{gMsgTable.Get(kMsgChartWorkDropped)});
     // Yes puts the chart in over them.
     messages_.Clear();
     messages_.QueueAnswer(qel::Answer::Yes);
