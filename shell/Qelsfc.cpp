@@ -17,7 +17,7 @@ namespace {
 
 constexpr int kMsgChartConverted = 180;
 constexpr int kMsgInnerWindowOpen = 260;  // an element's inner window is open: close it first
-constexpr int kMsgChartWorkDropped = 265;  // question: draw the chart from the program over its own work?
+constexpr int kMsgChartWorkDropped = 268;  // question: draw the chart from the program over its own work?
 constexpr int kLadderView = kViewLadder;
 
 }  // namespace

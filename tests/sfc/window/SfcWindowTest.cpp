@@ -1382,7 +1382,7 @@ TEST_F(ChartEditsKeptTest, NoToStoringAnInnerWindowTakesBackWhatACommandReadThro
 // question.
 class OlderChartFileTest : public ChartEditsKeptTest {
 protected:
-    static constexpr int kMsgChartConverted = 180, kMsgChartWorkDropped = 265;
+    static constexpr int kMsgChartConverted = 180, kMsgChartWorkDropped = 268;
 
     // The project saved, its chart file written back as an older version
     // wrote it (no stamps), and opened again; no view open.
