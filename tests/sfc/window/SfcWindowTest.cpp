@@ -1377,10 +1377,11 @@ TEST_F(ChartEditsKeptTest, NoToStoringAnInnerWindowTakesBackWhatACommandReadThro
     }
 }
 
-// A chart file written before the stamps existed names no code: the chart in
-// it may hold the user's work, and is never taken for a drawing that needs no
-// question.
-class OlderChartFileTest : public ChartEditsKeptTest {
+// The chart's work on every path: a chart file written before the stamps
+// existed names no code, so its chart may hold the user's work and is never
+// taken for a drawing that needs no question; drawing the chart anew, undoing
+// after it, and a number still being typed lose nothing without a word.
+class ChartWorkTest : public ChartEditsKeptTest {
 protected:
     static constexpr int kMsgChartConverted = 180, kMsgChartWorkDropped = 268;
 
@@ -1445,7 +1446,7 @@ protected:
 
 // Convert > SFC to list over lines typed since the file was opened asks, as
 // over a chart whose stamps say it matched older code; Cancel changes nothing.
-TEST_F(OlderChartFileTest, ConvertingItsChartOverLinesTypedSinceAsksFirst) {
+TEST_F(ChartWorkTest, ConvertingItsChartOverLinesTypedSinceAsksFirst) {
     ASSERT_NO_FATAL_FAILURE(ReopenWithoutStamps());
     ASSERT_EQ(Cell(2, 0), kSfcJump);
     ASSERT_NO_FATAL_FAILURE(TypeInList({"LD X7", "OUT Y7"}));
@@ -1484,7 +1485,7 @@ TEST_F(OlderChartFileTest, ConvertingItsChartOverLinesTypedSinceAsksFirst) {
 
 // A step no chain reaches is the user's work in an older file too: the view,
 // a list edit, the save and the next Open keep it with its inner ladder.
-TEST_F(OlderChartFileTest, AStepNoChainReachesIsKeptThroughTheViewTheSaveAndOpen) {
+TEST_F(ChartWorkTest, AStepNoChainReachesIsKeptThroughTheViewTheSaveAndOpen) {
     ASSERT_NO_FATAL_FAILURE(LooseStep());
     ASSERT_NO_FATAL_FAILURE(ReopenWithoutStamps());
     ViewChart();
@@ -1524,7 +1525,7 @@ TEST_F(OlderChartFileTest, AStepNoChainReachesIsKeptThroughTheViewTheSaveAndOpen
 // Convert > List to SFC over a chart holding work the program does not carry
 // asks first: Cancel keeps the chart, OK draws it from the program as one undo
 // step of the chart. A chart that holds nothing of its own is drawn unasked.
-TEST_F(OlderChartFileTest, DrawingTheChartFromTheProgramOverItsOwnWorkAsksFirst) {
+TEST_F(ChartWorkTest, DrawingTheChartFromTheProgramOverItsOwnWorkAsksFirst) {
     const std::vector<std::string> asked{gMsgTable.Get(kMsgChartWorkDropped)};
     // A step no chain reaches, with its inner ladder.
     ASSERT_NO_FATAL_FAILURE(LooseStep());
@@ -1575,7 +1576,7 @@ TEST_F(OlderChartFileTest, DrawingTheChartFromTheProgramOverItsOwnWorkAsksFirst)
 // The chart drawn again from the program ends its undo history: an undo in
 // the chart never brings back a chart whose code would go in over lines
 // another editor wrote without the question.
-TEST_F(OlderChartFileTest, AnUndoAfterTheChartIsDrawnAgainNeverTakesBackTypedLines) {
+TEST_F(ChartWorkTest, AnUndoAfterTheChartIsDrawnAgainNeverTakesBackTypedLines) {
     // Convert > List to SFC after a condition stored and lines typed.
     Draw("Down Ctrl+L");
     ASSERT_NE(_InterLadder, nullptr);
@@ -1625,7 +1626,7 @@ TEST_F(OlderChartFileTest, AnUndoAfterTheChartIsDrawnAgainNeverTakesBackTypedLin
 
 // A number still being typed in the chart is the user's edit: File > Exit and
 // File > New take it in and ask to save it.
-TEST_F(OlderChartFileTest, ANumberBeingTypedIsTakenInByExitAndNew) {
+TEST_F(ChartWorkTest, ANumberBeingTypedIsTakenInByExitAndNew) {
     Draw("Right Right Right Right F3=20");
     for (const char* command : {"Exit", "MmNew"}) {
         SCOPED_TRACE(command);
@@ -1660,7 +1661,7 @@ TEST_F(OlderChartFileTest, ANumberBeingTypedIsTakenInByExitAndNew) {
 
 // The number being typed goes in as its own undo step before an element's
 // inner window stores its code: undo takes back the store alone first.
-TEST_F(OlderChartFileTest, ANumberBeingTypedIsItsOwnUndoStepBeforeAnInnerStore) {
+TEST_F(ChartWorkTest, ANumberBeingTypedIsItsOwnUndoStepBeforeAnInnerStore) {
     Draw("Down Ctrl+L");
     ASSERT_NE(_InterLadder, nullptr);
     QTest::keyClick(_InterLadder, Qt::Key_Right);
@@ -1685,7 +1686,7 @@ TEST_F(OlderChartFileTest, ANumberBeingTypedIsItsOwnUndoStepBeforeAnInnerStore) 
 
 // The chart's popup command SFC to list asks over lines typed since, as the
 // menu command does.
-TEST_F(OlderChartFileTest, ThePopupsSfcToListAsksOverLinesTypedSince) {
+TEST_F(ChartWorkTest, ThePopupsSfcToListAsksOverLinesTypedSince) {
     ASSERT_NO_FATAL_FAILURE(TypeInList({"LD X7", "OUT Y7"}));
     const std::vector<std::uint8_t> typed = Code();
     ASSERT_NE(typed, listed_);
