@@ -1446,7 +1446,7 @@ protected:
 
 // Convert > SFC to list over lines typed since the file was opened asks, as
 // over a chart whose stamps say it matched older code; Cancel changes nothing.
-TEST_F(ChartWorkTest, ConvertingItsChartOverLinesTypedSinceAsksFirst) {
+TEST_F(ChartWorkTest, AnOlderFilesChartAsksBeforeItsCodeReplacesLinesTypedSince) {
     ASSERT_NO_FATAL_FAILURE(ReopenWithoutStamps());
     ASSERT_EQ(Cell(2, 0), kSfcJump);
     ASSERT_NO_FATAL_FAILURE(TypeInList({"LD X7", "OUT Y7"}));
@@ -1485,7 +1485,7 @@ TEST_F(ChartWorkTest, ConvertingItsChartOverLinesTypedSinceAsksFirst) {
 
 // A step no chain reaches is the user's work in an older file too: the view,
 // a list edit, the save and the next Open keep it with its inner ladder.
-TEST_F(ChartWorkTest, AStepNoChainReachesIsKeptThroughTheViewTheSaveAndOpen) {
+TEST_F(ChartWorkTest, AnOlderFilesStepNoChainReachesIsKeptThroughTheViewTheSaveAndOpen) {
     ASSERT_NO_FATAL_FAILURE(LooseStep());
     ASSERT_NO_FATAL_FAILURE(ReopenWithoutStamps());
     ViewChart();
