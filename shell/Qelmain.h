@@ -231,7 +231,7 @@ public:
     /// (hold true, until it ends): the work area with every editor, the
     /// frame's commands and every other window left open take no input, the
     /// progress window excepted (its Cancel stops the read), and the status
-    /// bar and the progress window say why (message 268).
+    /// bar and the progress window say why (message 269).
     void HoldEditsForRead(bool hold);
     bool EditsHeld() const { return editsHeld_; }
     /// CommitAll's outcome: Refused when an editor's edits could not go in,
