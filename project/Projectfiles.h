@@ -35,7 +35,7 @@
 /// Label, rung-comment and block-comment files that do not belong with the
 /// ladder file (missing, or of another save) are not read, and rows that
 /// cannot stand for the code without their labels are drawn again from it:
-/// one message (268) names what was not read.
+/// one message (270) names what was not read.
 bool ReadProgramFile();
 
 /// Reads the siblings of the project named by gQel.BaseName into the open

@@ -24,7 +24,7 @@ using qel::Answer;
 
 namespace {
 
-constexpr int kMsgReplaceProject = 269;
+constexpr int kMsgReplaceProject = 271;
 
 // Every file of a folder, by name, with its bytes.
 std::map<std::string, std::string> Folder(const fs::path& dir) {

@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 
 class LadderSetPiecesTest : public LadderFrameTest {
 protected:
-    static constexpr int kMsgProgramNotOk = 253, kMsgSetPartsNotRead = 268;
+    static constexpr int kMsgProgramNotOk = 253, kMsgSetPartsNotRead = 270;
 
     // Lines typed into the instruction list before its line `line` (its end when -1).
     void TypeInList(int line, const Lines& lines) {
