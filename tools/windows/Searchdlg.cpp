@@ -238,6 +238,7 @@ void TSearchDlg::ShowFor(int view) {
 }
 
 void TSearchDlg::FindClick() {
+    if (!TakeIn()) return;
     TEditorLink* link = ActiveLink ? ActiveLink() : nullptr;
     if (!link || !link->SearchTarget) return;
     const std::string name = NormalizeDeviceName(SearchDevName->text().toStdString(), true);
@@ -257,6 +258,7 @@ void TSearchDlg::FindClick() {
 }
 
 void TSearchDlg::RepClick() {
+    if (gMonitorMode || !TakeIn()) return;
     TEditorLink* link = ActiveLink ? ActiveLink() : nullptr;
     if (!link || !link->SearchTarget || gMonitorMode) return;
     TReplaceRequest r;
@@ -298,6 +300,7 @@ void TSearchDlg::RepClick() {
 }
 
 void TSearchDlg::FindCmdClick() {
+    if (!TakeIn()) return;
     TEditorLink* link = ActiveLink ? ActiveLink() : nullptr;
     const QString text = Target->currentText().trimmed().toUpper();
     const int index = FindableInstruction(text.toStdString());

@@ -49,6 +49,9 @@ public:
 
     /// The editor of the active view (the frame's); null: the buttons do nothing.
     std::function<TEditorLink*()> ActiveLink;
+    /// The frame's CommitEdits: the buttons search the program as the editors
+    /// hold it; false (the editor said why) searches nothing.
+    std::function<bool()> TakeInEditors;
 
     void FindClick();
     void RepClick();
@@ -59,6 +62,7 @@ public:
 
 private:
     bool LadderView() const;
+    bool TakeIn() { return !TakeInEditors || TakeInEditors(); }
 };
 
 extern TSearchDlg* SearchDlg;
