@@ -4,6 +4,7 @@
 // The walks are the search engine's; the dialog reads its controls, finds the
 // active editor's data and brackets a replacement as one undo step.
 #include <functional>
+#include <string>
 
 #include <QDialog>
 
@@ -62,6 +63,8 @@ public:
 
 private:
     bool LadderView() const;
+    /// The type chosen in a type list, "None" while the list is not shown.
+    std::string ShownType(const QComboBox* list) const;
     bool TakeIn() { return !TakeInEditors || TakeInEditors(); }
 };
 
