@@ -245,7 +245,6 @@ void TSearchDlg::ShowFor(int view) {
 }
 
 void TSearchDlg::FindClick() {
-    if (!TakeIn()) return;
     TEditorLink* link = ActiveLink ? ActiveLink() : nullptr;
     if (!link || !link->SearchTarget) return;
     const std::string name = NormalizeDeviceName(SearchDevName->text().toStdString(), true);
@@ -254,6 +253,7 @@ void TSearchDlg::FindClick() {
         SearchDevName->setFocus();
         return;
     }
+    if (!TakeIn() || !(link = ActiveLink()) || !link->SearchTarget) return;
     hide();
     const TEditTarget t = link->SearchTarget();
     TDialogSearchUi ui(link);
@@ -265,7 +265,6 @@ void TSearchDlg::FindClick() {
 }
 
 void TSearchDlg::RepClick() {
-    if (gMonitorMode || !TakeIn()) return;
     TEditorLink* link = ActiveLink ? ActiveLink() : nullptr;
     if (!link || !link->SearchTarget || gMonitorMode) return;
     TReplaceRequest r;
@@ -287,6 +286,7 @@ void TSearchDlg::RepClick() {
             ->setFocus();
         return;
     }
+    if (!TakeIn() || !(link = ActiveLink()) || !link->SearchTarget) return;
     hide();
     SearchStp.SetItemIndex(SearchStart.ItemIndex());
     SearchUD.SetItemIndex(SearchDirect.ItemIndex());
@@ -307,7 +307,6 @@ void TSearchDlg::RepClick() {
 }
 
 void TSearchDlg::FindCmdClick() {
-    if (!TakeIn()) return;
     TEditorLink* link = ActiveLink ? ActiveLink() : nullptr;
     const QString text = Target->currentText().trimmed().toUpper();
     const int index = FindableInstruction(text.toStdString());
@@ -316,7 +315,7 @@ void TSearchDlg::FindCmdClick() {
         Target->setFocus();
         return;
     }
-    if (!link || !link->SearchTarget) return;
+    if (!link || !link->SearchTarget || !TakeIn() || !(link = ActiveLink()) || !link->SearchTarget) return;
     hide();
     const TEditTarget t = link->SearchTarget();
     TDialogSearchUi ui(link);

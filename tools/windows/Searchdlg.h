@@ -51,7 +51,8 @@ public:
     /// The editor of the active view (the frame's); null: the buttons do nothing.
     std::function<TEditorLink*()> ActiveLink;
     /// The frame's CommitEdits: the buttons search the program as the editors
-    /// hold it; false (the editor said why) searches nothing.
+    /// hold it (the editor searched may have caught up with the others);
+    /// false (the editor said why) searches nothing.
     std::function<bool()> TakeInEditors;
 
     void FindClick();
