@@ -103,6 +103,11 @@ void TLadderEdit::SetDoc(const TLadderDoc& doc) {
     Refresh();
 }
 
+void TLadderEdit::TakeRows() {
+    Refresh();
+    if (doc_.rowComments) ownComments_ = *doc_.rowComments;
+}
+
 void TLadderEdit::Refresh() {
     lastRow_ = doc_.grid ? FindLastUsedRow(doc_.grid, kLdbRowBytes, doc_.capacity - 1) : -1;
     if (row_ >= doc_.capacity) row_ = std::max(0, doc_.capacity - 1);
@@ -519,13 +524,10 @@ bool TLadderEdit::Refold(const TWideNet& net, std::vector<std::uint8_t>& buf, st
             for (int k = 0; k < count; ++k)
                 if (t[k] > netLast) t[k] += delta;
         }
-        auto* comments = doc_.rowComments;
-        if (comments && static_cast<std::size_t>(netLast + 1) < comments->size()) {
-            if (delta > 0)
-                comments->insert(comments->begin() + netLast + 1, static_cast<std::size_t>(delta), std::string());
-            else
-                comments->erase(comments->begin() + netLast + 1 + delta, comments->begin() + netLast + 1);
-        }
+        // The network's rows grew or shrank at its end: the rows below keep
+        // their comments.
+        if (delta > 0) ShiftRowComments(netLast + 1, delta);
+        else ShiftRowComments(netLast + 1 + delta, delta);
     }
     Renode(netFirst - 1, netFirst + newCount);
     Changed();
@@ -864,6 +866,14 @@ TLadderEditResult TLadderEdit::Guard(const std::function<TLadderEditResult()>& e
         s.marks = *real.marks;
         work.marks = &s.marks;
     }
+    if (real.rowIds) {
+        // Every row has its identity before the edit: the undo step taken
+        // for it and the edit's rows name the same ones.
+        EnsureLadderRowIds(*real.rowIds, std::max(static_cast<std::size_t>(lastRow_ + 1),
+                                                  real.rowComments ? real.rowComments->size() : std::size_t{0}));
+        s.rowIds = *real.rowIds;
+        work.rowIds = &s.rowIds;
+    }
     const std::int32_t row0 = row_, col0 = col_, anchorRow0 = anchorRow_, anchorCol0 = anchorCol_, last0 = lastRow_;
     const TLadderSelection sel0 = sel_;
     std::function<void()> hook = std::move(BeforeChange);
@@ -921,6 +931,7 @@ TLadderEditResult TLadderEdit::Guard(const std::function<TLadderEditResult()>& e
     if (real.labels.iRows) std::copy(s.iRows.begin(), s.iRows.end(), real.labels.iRows);
     if (real.rowComments) *real.rowComments = std::move(s.rowComments);
     if (real.marks) *real.marks = std::move(s.marks);
+    if (real.rowIds) *real.rowIds = std::move(s.rowIds);
     return r;
 }
 

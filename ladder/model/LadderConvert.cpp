@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <unordered_map>
 
 #include "core/Codetranslate.h"
 #include "core/InstructionTable.h"
@@ -1226,6 +1227,47 @@ std::uint8_t SetConvertAbort(const TConvertResult& r) {
     gConvertAbort = r.ok ? 0 : 1;
     return gConvertAbort;
 }
+// The identities of the rows just drawn (0..lastRow of `grid`): each row
+// drawn exactly as a row of the ladder before (`before`, with `ids`), in the
+// same order, keeps that row's identity; any other row gets one of its own.
+std::vector<std::uint32_t> CarriedRowIds(const std::vector<std::uint8_t>& before, const std::vector<std::uint32_t>& ids,
+                                         const std::uint8_t* grid, std::int32_t lastRow) {
+    std::vector<std::uint32_t> out;
+    if (lastRow < 0) return out;
+    const auto hashOf = [](const std::uint8_t* row) {
+        std::uint64_t h = 0xcbf29ce484222325ull;
+        for (std::size_t k = 0; k < kLdbRowBytes; ++k) h = (h ^ (k == 0 ? row[0] & ~kRowConsumed : row[k])) * 0x100000001b3ull;
+        return h;
+    };
+    const auto same = [](const std::uint8_t* a, const std::uint8_t* b) {
+        return (a[0] & ~kRowConsumed) == (b[0] & ~kRowConsumed) && std::memcmp(a + 1, b + 1, kLdbRowBytes - 1) == 0;
+    };
+    const std::size_t old = std::min(before.size() / kLdbRowBytes, ids.size());
+    std::unordered_map<std::uint64_t, std::vector<std::int32_t>> rowsOf;
+    for (std::size_t r = 0; r < old; ++r) {
+        const std::uint8_t* row = before.data() + r * kLdbRowBytes;
+        if (!IsBlankNetworkRow(row)) rowsOf[hashOf(row)].push_back(static_cast<std::int32_t>(r));
+    }
+    out.reserve(static_cast<std::size_t>(lastRow) + 1);
+    std::int32_t after = -1;  // the last old row taken: the order is kept
+    for (std::int32_t r = 0; r <= lastRow; ++r) {
+        const std::uint8_t* row = grid + static_cast<std::size_t>(r) * kLdbRowBytes;
+        std::uint32_t id = 0;
+        if (!IsBlankNetworkRow(row)) {
+            if (const auto it = rowsOf.find(hashOf(row)); it != rowsOf.end()) {
+                for (auto o = std::upper_bound(it->second.begin(), it->second.end(), after); o != it->second.end(); ++o) {
+                    if (!same(before.data() + static_cast<std::size_t>(*o) * kLdbRowBytes, row)) continue;
+                    id = ids[static_cast<std::size_t>(*o)];
+                    after = *o;
+                    break;
+                }
+            }
+        }
+        out.push_back(id != 0 ? id : NewLadderRowId());
+    }
+    return out;
+}
+
 }  // namespace
 
 std::size_t gConvertDroppedComments = 0;
@@ -1251,7 +1293,18 @@ std::uint8_t ConvertCodeToLadder() {
     TCodeComments held;
     std::vector<TRowComment> loose;
     std::size_t dropped = 0;
-    ProgramLadderComments(held, loose, dropped);
+    // Comments read with a ladder file of other code stand by its rows, not
+    // by the grid's.
+    const bool fileRows = !gCommentLadderRows.empty();
+    if (fileRows) FileLadderComments(gCommentLadderRows, held, dropped);
+    else ProgramLadderComments(held, loose, dropped);
+    // The rows as they are, so that the rows drawn again as they were keep
+    // their identities (an undo finds a comment typed since by them).
+    std::vector<std::uint8_t> before;
+    if (!gQel.RungRowIds.empty()) {
+        const std::int32_t last = FindLastUsedRow(gLadderRows, kLdbRowBytes, kLadderRows - 1);
+        before.assign(gLadderRows, gLadderRows + static_cast<std::size_t>(last + 1) * kLdbRowBytes);
+    }
     TSavedComments comments;
     if (held.comments.blocks.empty() && held.comments.rows.empty() && loose.empty() && dropped == 0) {
         if (LoadCommentFilesFor(ProgramCommentFiles(), gProgram, in.used, comments)) in.comments = &comments;
@@ -1265,6 +1318,8 @@ std::uint8_t ConvertCodeToLadder() {
     if (!r.ok) return SetConvertAbort(r);
     gLadderRowCount = r.rowCount;
     gMarkList = r.marks;
+    if (fileRows) gCommentLadderRows.clear();
+    gQel.RungRowIds = CarriedRowIds(before, gQel.RungRowIds, gLadderRows, r.rowCount - 1);
     MarkLadderOfProgram();
     KeepProgramLadderPlaces(std::move(r.places));
     // The rung comments are those of the ladder just drawn, each beside its
