@@ -5,7 +5,9 @@
 // whose rung is gone is reported, not dropped without a word.
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 
 #include <gtest/gtest.h>
 
@@ -24,6 +26,7 @@
 namespace {
 
 constexpr int kMsgCommentsDropped = 263;
+constexpr int kMsgCompileFailed = 32;
 
 class LadderCommentsTest : public LadderFrameTest {
 protected:
@@ -367,4 +370,190 @@ TEST_F(LadderCommentsTest, ARungCommentStaysWhenTheListEditsTheRungsFirstContact
     EXPECT_EQ(Ladder(), (Lines{"X2 Y0 // Pump start", "X4 Y4"}));
     ASSERT_TRUE(Shown(kMsgCommentsDropped));
     EXPECT_NE(messages_.Shown().back().find(" 1"), std::string::npos) << messages_.Shown().back();
+}
+
+namespace {
+
+// Three rungs X0-Y0, X1-Y1, X2-Y2 drawn on rows 0-2 and compiled (the list
+// shown), the ladder shown again.
+class LadderRungCommentRowsTest : public LadderCommentsTest {
+protected:
+    void DrawThreeRungs() {
+        for (int r = 0; r < 3; ++r) {
+            Click(r, 1);
+            KeyRung("X" + std::to_string(r), "Y" + std::to_string(r));
+        }
+        ViewList();
+        ASSERT_EQ(Program(), (Lines{"LD X0", "OUT Y0", "LD X1", "OUT Y1", "LD X2", "OUT Y2"}));
+        ViewLadder();
+        messages_.Clear();
+    }
+    bool Run(const char* command) {
+        const bool ran = frame_->RunCommand(command);
+        QCoreApplication::processEvents();
+        return ran;
+    }
+    // The ladder project's files as they are now, by extension.
+    std::vector<std::pair<std::string, std::string>> SavedFiles() const {
+        std::vector<std::pair<std::string, std::string>> out;
+        for (const char* ext : {".lad", ".lmt", ".smt", ".lab"}) {
+            std::ifstream in(Project(ext), std::ios::binary);
+            out.emplace_back(ext, std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
+        }
+        return out;
+    }
+    void PutFiles(const std::vector<std::pair<std::string, std::string>>& files) const {
+        for (const auto& [ext, bytes] : files) {
+            std::ofstream out(Project(ext.c_str()), std::ios::binary | std::ios::trunc);
+            out << bytes;
+        }
+    }
+    // The ladder file as one written before it named its code: no stamp.
+    void UnstampLadderFile() const {
+        std::fstream f(Project(".lad"), std::ios::binary | std::ios::in | std::ios::out);
+        f.seekp(66);
+        const char zeros[8] = {};
+        f.write(zeros, sizeof zeros);
+    }
+    std::string LastShown() const { return messages_.Shown().empty() ? std::string() : messages_.Shown().back(); }
+};
+
+}  // namespace
+
+// A row deleted, a comment typed beside the rung that moved up into its
+// place, the delete taken back: the comment stays beside that rung.
+TEST_F(LadderRungCommentRowsTest, UndoOfARowDeleteKeepsACommentTypedSinceBesideItsRung) {
+    ASSERT_NO_FATAL_FAILURE(DrawThreeRungs());
+    Click(0, 1);
+    ASSERT_TRUE(Run("MmDelLine"));
+    ASSERT_EQ(Ladder(), (Lines{"X1 Y1", "X2 Y2"}));
+    TypeRungComment(0, "Fan");
+    ViewLadder();
+    ASSERT_TRUE(Run("MmUndo"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "X1 Y1 // Fan", "X2 Y2"}));
+    ASSERT_TRUE(Run("MmRedo"));
+    EXPECT_EQ(Ladder(), (Lines{"X1 Y1 // Fan", "X2 Y2"}));
+    EXPECT_TRUE(messages_.Shown().empty()) << LastShown();
+}
+
+// A row inserted above a rung, a comment typed beside that rung, the insert
+// taken back and done again: the comment goes up and down with its rung.
+TEST_F(LadderRungCommentRowsTest, UndoOfARowInsertKeepsACommentTypedSinceBesideItsRung) {
+    ASSERT_NO_FATAL_FAILURE(DrawThreeRungs());
+    Click(1, 1);
+    ASSERT_TRUE(Run("MmInsLine"));
+    TypeRungComment(2, "Fan");
+    ViewLadder();
+    ASSERT_EQ(Ladder(), (Lines{"X0 Y0", "", "X1 Y1 // Fan", "X2 Y2"}));
+    ASSERT_TRUE(Run("MmUndo"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "X1 Y1 // Fan", "X2 Y2"}));
+    ASSERT_TRUE(Run("MmRedo"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "", "X1 Y1 // Fan", "X2 Y2"}));
+    // Typed beside the row the undo takes away: it goes with its row, the
+    // user is told, and the redo brings both back.
+    TypeRungComment(1, "spare");
+    ViewLadder();
+    messages_.Clear();
+    ASSERT_TRUE(Run("MmUndo"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "X1 Y1 // Fan", "X2 Y2"}));
+    ASSERT_EQ(messages_.Shown().size(), 1u);
+    EXPECT_EQ(messages_.Shown()[0], gMsgTable.Get(kMsgCommentsDropped) + " 1");
+    ASSERT_TRUE(Run("MmRedo"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0", " // spare", "X1 Y1 // Fan", "X2 Y2"}));
+}
+
+// Convert > List to ladder leaves out an empty row above a commented rung;
+// an undo after it puts the empty row back, and the comment stays beside
+// its rung, not on the row it had in the converted ladder.
+TEST_F(LadderRungCommentRowsTest, UndoAfterAConversionKeepsTheCommentsBesideTheirRungs) {
+    ASSERT_NO_FATAL_FAILURE(DrawThreeRungs());
+    Click(1, 1);
+    ASSERT_TRUE(Run("MmInsLine"));
+    TypeRungComment(2, "abc");
+    ViewLadder();
+    Click(5, 1);
+    KeyRung("X3", "Y3");
+    ASSERT_TRUE(Run("MmCodeToLad"));
+    ASSERT_EQ(Ladder(), (Lines{"X0 Y0", "X1 Y1 // abc", "X2 Y2", "X3 Y3"}));
+    ASSERT_TRUE(Run("MmUndo"));  // the Y3 coil
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "", "X1 Y1 // abc", "X2 Y2", "", "X3"}));
+    // A comment typed after the conversion goes back with its rung too.
+    ASSERT_TRUE(Run("MmRedo"));
+    ASSERT_TRUE(Run("MmCodeToLad"));
+    TypeRungComment(2, "def");
+    ViewLadder();
+    ASSERT_TRUE(Run("MmUndo"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "", "X1 Y1 // abc", "X2 Y2 // def", "", "X3"}));
+    EXPECT_TRUE(messages_.Shown().empty()) << LastShown();
+}
+
+// The ladder's edits discarded over code changed in the list: the comments
+// go where their rungs are in the changed code, from where their rows stood
+// at the last compile; the block comment typed since had no place then and
+// is counted, and no comment stands beside another rung.
+TEST_F(LadderRungCommentRowsTest, DiscardedEditsOverChangedCodeLeaveTheCommentsBesideTheirRungs) {
+    ASSERT_NO_FATAL_FAILURE(DrawThreeRungs());
+    TypeRungComment(1, "abc");
+    ViewList();  // compiled with "abc" beside X1-Y1
+    ViewLadder();
+    TypeRungComment(2, "def");  // after the compile, on a row it had
+    ViewLadder();
+    Click(1, 1);
+    ASSERT_TRUE(Run("MmInsLine"));
+    lad_->PopBkCmtClick();
+    Finish("Motor");
+    Click(5, 1);
+    Key(Qt::Key_F1, "X7");  // a rung left unfinished
+    ASSERT_EQ(Ladder(), (Lines{"X0 Y0", "# Motor", "X1 Y1 // abc", "X2 Y2 // def", "", "X7"}));
+    ViewList();  // the ladder does not compile
+    ASSERT_TRUE(Shown(kMsgCompileFailed));
+    TypeInList(0, {"LD X4", "OUT Y4", "LD X5", "OUT Y5"});
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Yes);  // discard the ladder's edits
+    ViewLadder();
+    ASSERT_EQ(messages_.Asked().size(), 1u);
+    EXPECT_EQ(Ladder(), (Lines{"X4 Y4", "X5 Y5", "X0 Y0", "X1 Y1 // abc", "X2 Y2 // def"}));
+    ASSERT_TRUE(Shown(kMsgCommentsDropped));
+    EXPECT_EQ(LastShown(), gMsgTable.Get(kMsgCommentsDropped) + " 1");
+}
+
+// A ladder file written before it named its code, opened in a new run: its
+// rows are not taken, but the comments read with them stand beside the rungs
+// they were written for, or are counted; never beside another rung.
+TEST_F(LadderRungCommentRowsTest, CommentsOfALadderFileWithoutAStampStayWithTheirRungs) {
+    Click(0, 1);
+    KeyRung("X0", "Y0");
+    Click(1, 1);
+    lad_->PopBkCmtClick();
+    Finish("Motor");
+    Click(2, 1);
+    KeyRung("X1", "Y1");
+    Click(3, 1);
+    KeyRung("X2", "Y2");
+    TypeRungComment(2, "abc");
+    TypeRungComment(3, "def");
+    ViewList();
+    SaveAs();
+    UnstampLadderFile();
+    const auto older = SavedFiles();
+    messages_.Clear();
+    Reopen(true);
+    EXPECT_TRUE(Shown(kMsgLadderFileStale));
+    EXPECT_FALSE(Shown(kMsgCommentsDropped)) << LastShown();
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "# Motor", "X1 Y1 // abc", "X2 Y2 // def"}));
+
+    // The program lost the X1-Y1 rung since those files were written: its
+    // comment is counted, the others stay with their rungs and instruction.
+    ViewList();
+    _Inst->MoveCursorTo(2);
+    ASSERT_TRUE(Run("MmDel"));
+    ASSERT_TRUE(Run("MmDel"));
+    ASSERT_EQ(Program(), (Lines{"LD X0", "OUT Y0", "LD X2", "OUT Y2"}));
+    Save();
+    PutFiles(older);
+    messages_.Clear();
+    Reopen(true);
+    EXPECT_TRUE(Shown(kMsgLadderFileStale));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "# Motor", "X2 Y2 // def"}));
+    EXPECT_EQ(LastShown(), gMsgTable.Get(kMsgCommentsDropped) + " 1");
 }
