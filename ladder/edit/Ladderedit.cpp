@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 
 #include "core/Codetranslate.h"
 #include "core/DeviceLimits.h"
@@ -99,13 +100,38 @@ void TLadderEdit::SetDoc(const TLadderDoc& doc) {
     row_ = 0;
     col_ = 0;
     ownComments_.reset();
-    if (doc_.rowComments) ownComments_ = *doc_.rowComments;
     Refresh();
+    KeepOwnComments();
+}
+
+void TLadderEdit::KeepOwnComments() {
+    ownIds_.clear();
+    if (!doc_.rowComments) return;
+    ownComments_ = *doc_.rowComments;
+    if (!doc_.rowIds) return;
+    EnsureLadderRowIds(*doc_.rowIds, std::max(static_cast<std::size_t>(lastRow_ + 1), ownComments_->size()));
+    ownIds_ = *doc_.rowIds;
 }
 
 void TLadderEdit::TakeRows() {
     Refresh();
-    if (doc_.rowComments) ownComments_ = *doc_.rowComments;
+    if (!doc_.rowComments || !doc_.rowIds || !ownComments_ || ownIds_.empty()) return KeepOwnComments();
+    // A row drawn again as it was keeps what this editor last had beside it
+    // (a comment typed since stays one typed since); a row drawn anew has
+    // the comment the conversion gave it.
+    std::unordered_map<std::uint32_t, std::size_t> was;
+    for (std::size_t k = 0; k < ownIds_.size(); ++k) was.emplace(ownIds_[k], k);
+    const std::vector<std::string>& now = *doc_.rowComments;
+    std::vector<std::uint32_t>& ids = *doc_.rowIds;
+    EnsureLadderRowIds(ids, std::max(static_cast<std::size_t>(lastRow_ + 1), now.size()));
+    std::vector<std::string> own(ids.size());
+    for (std::size_t r = 0; r < ids.size(); ++r) {
+        const auto it = was.find(ids[r]);
+        if (it != was.end()) own[r] = it->second < ownComments_->size() ? (*ownComments_)[it->second] : std::string();
+        else if (r < now.size()) own[r] = now[r];
+    }
+    ownComments_ = std::move(own);
+    ownIds_ = ids;
 }
 
 void TLadderEdit::Refresh() {
@@ -233,7 +259,7 @@ void TLadderEdit::End() {
 
 void TLadderEdit::Changed() {
     lastRow_ = FindLastUsedRow(doc_.grid, kLdbRowBytes, doc_.capacity - 1);
-    if (doc_.rowComments) ownComments_ = *doc_.rowComments;
+    KeepOwnComments();
 }
 
 void TLadderEdit::NetworkBounds(std::int32_t row, std::int32_t& first, std::int32_t& last) const {

@@ -289,6 +289,12 @@ private:
     // differ now were typed elsewhere (the rung-comment window) since, and an
     // undo or redo keeps them.
     std::optional<std::vector<std::string>> ownComments_;
+    // The identities of the rows ownComments_ names (entry r: its row r);
+    // empty when the document keeps none. Through a conversion a row drawn
+    // again keeps its identity, and so its own comment.
+    std::vector<std::uint32_t> ownIds_;
+    // Records the comments and identities now as this editor's own.
+    void KeepOwnComments();
     struct TScratch {
         std::vector<std::uint8_t> grid;
         std::vector<std::int32_t> pRows, iRows;

@@ -112,18 +112,28 @@ std::size_t TLadderEdit::RestoreSnapshot(const TLadderSnapshot& s) {
         // stands in the snapshot.
         std::vector<std::string> comments = *s.rowComments;
         const std::vector<std::string>& now = *doc_.rowComments;
-        const std::vector<std::string>& own = ownComments_ ? *ownComments_ : now;
         const auto at = [](const std::vector<std::string>& v, std::size_t r) { return r < v.size() ? v[r] : std::string(); };
+        const bool byId = doc_.rowIds && !s.rowIds.empty() && !ownIds_.empty();
+        if (byId) EnsureLadderRowIds(*doc_.rowIds, std::max(now.size(), static_cast<std::size_t>(lastRow_ + 1)));
         static const std::vector<std::uint32_t> kNoIds;
-        const std::vector<std::uint32_t>& ids = doc_.rowIds ? *doc_.rowIds : kNoIds;
-        const bool byId = doc_.rowIds && !s.rowIds.empty();
-        std::unordered_map<std::uint32_t, std::size_t> snapRow;
-        if (byId)
+        const std::vector<std::uint32_t>& ids = byId ? *doc_.rowIds : kNoIds;
+        // What this editor last had beside each row, found by its identity.
+        std::unordered_map<std::uint32_t, std::size_t> ownRow, snapRow;
+        if (byId) {
+            for (std::size_t k = 0; k < ownIds_.size(); ++k) ownRow.emplace(ownIds_[k], k);
             for (std::size_t r = 0; r < s.rowIds.size(); ++r) snapRow.emplace(s.rowIds[r], r);
-        for (std::size_t r = 0; r < std::max(now.size(), own.size()); ++r) {
-            if (at(now, r) == at(own, r)) continue;
+        }
+        const auto ownOf = [&](std::size_t r) {
+            if (!ownComments_) return at(now, r);
+            if (!byId) return at(*ownComments_, r);
+            const auto it = ownRow.find(ids[r]);
+            return it == ownRow.end() ? std::string() : at(*ownComments_, it->second);
+        };
+        const std::size_t rowsNow = byId ? ids.size() : std::max(now.size(), ownComments_ ? ownComments_->size() : 0);
+        for (std::size_t r = 0; r < rowsNow; ++r) {
+            if (at(now, r) == ownOf(r)) continue;
             std::size_t to = r;
-            if (byId && r < ids.size()) {
+            if (byId) {
                 const auto it = snapRow.find(ids[r]);
                 if (it == snapRow.end()) {
                     // Its row came with the edit taken back.
@@ -131,9 +141,6 @@ std::size_t TLadderEdit::RestoreSnapshot(const TLadderSnapshot& s) {
                     continue;
                 }
                 to = it->second;
-            } else if (byId) {
-                // Past every row known by identity: as far past the snapshot's.
-                to = r - ids.size() + s.rowIds.size();
             }
             if (to >= static_cast<std::size_t>(doc_.capacity)) {
                 if (!at(now, r).empty()) ++lost;

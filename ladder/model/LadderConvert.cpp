@@ -1331,11 +1331,11 @@ std::uint8_t ConvertCodeToLadder() {
         rung[static_cast<std::size_t>(c.row)] = c.text;
     }
     // A comment typed on a row of no rung had only its row: it stays there
-    // while that row is free in the new ladder.
+    // while that row is free in the new ladder, and never goes beside a rung.
     for (const TRowComment& c : loose) {
         const auto row = static_cast<std::size_t>(c.row);
         const bool free = c.row < r.rowCount && (row >= rung.size() || rung[row].empty()) &&
-                          !IsBlockCommentRow(gLadderRows + row * kLdbRowBytes);
+                          IsBlankNetworkRow(gLadderRows + row * kLdbRowBytes);
         if (!free) {
             ++dropped;
             continue;

@@ -8,6 +8,9 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
+#include <random>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -556,4 +559,240 @@ TEST_F(LadderRungCommentRowsTest, CommentsOfALadderFileWithoutAStampStayWithThei
     EXPECT_TRUE(Shown(kMsgLadderFileStale));
     EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "# Motor", "X2 Y2 // def"}));
     EXPECT_EQ(LastShown(), gMsgTable.Get(kMsgCommentsDropped) + " 1");
+}
+
+namespace {
+
+// Random runs of the ladder's row operations over rungs with comments and
+// labels. After each step every comment stands beside the rung it was
+// written for (or on a row of no rung), a comment beside a rung that is still
+// there has stayed beside it unless the step counted it dropped (263), and
+// every label the ladder shows stays with its rung through the row edits and
+// is in the code after a compile, unless the compile was refused (32).
+class LadderRowOperationsPropertyTest : public LadderRungCommentRowsTest {
+protected:
+    // A cut and paste of a whole rung takes its comment and label along: that
+    // is the clipboard's part of keeping them with their rung, built apart
+    // from the rows' part tested here. Until it is in, a cut rung leaves both
+    // on its emptied row, and this test holds only that they go beside no
+    // other rung there and are never compiled away without a word.
+    static constexpr bool kPasteCarriesCommentAndLabel = false;
+
+    struct TRow {
+        std::string rung;  // the coil's device ("Y3"), empty on a row of no rung
+        std::string comment;
+        int label = -1;    // P label number, -1 for none
+    };
+    static std::vector<TRow> Rows() {
+        std::vector<TRow> rows;
+        const std::int32_t last = FindLastUsedRow(gLadderRows, kLdbRowBytes, kLadderRows - 1);
+        const auto count = std::max<std::size_t>(static_cast<std::size_t>(last + 1), gQel.RungComments.size());
+        for (std::size_t r = 0; r < count; ++r) {
+            TRow row;
+            if (!IsBlockCommentRow(CellAt(gLadderRows, static_cast<std::int32_t>(r), 0)))
+                for (int c = 0; c < 60; c += 5)
+                    if (CellKind(CellAt(gLadderRows, static_cast<std::int32_t>(r), c)) == TLdbKind::Out_Ry)
+                        row.rung = CellOperandText(gLadderRows, static_cast<std::int32_t>(r), c);
+            if (r < gQel.RungComments.size()) row.comment = gQel.RungComments[r];
+            for (int p = 0; p < kPLabelCount; ++p)
+                if (gPLabelRows[p] == static_cast<std::int32_t>(r)) row.label = p;
+            rows.push_back(row);
+        }
+        return rows;
+    }
+    static std::set<std::string> Rungs(const std::vector<TRow>& rows) {
+        std::set<std::string> out;
+        for (const TRow& r : rows)
+            if (!r.rung.empty()) out.insert(r.rung);
+        return out;
+    }
+    // The comments of a step's messages counted as dropped.
+    std::size_t Counted() const {
+        std::size_t n = 0;
+        const std::string head = gMsgTable.Get(kMsgCommentsDropped);
+        for (const std::string& s : messages_.Shown())
+            if (s.rfind(head, 0) == 0) n += static_cast<std::size_t>(std::stoul(s.substr(head.size())));
+        return n;
+    }
+    std::int32_t LastRow() const { return FindLastUsedRow(gLadderRows, kLdbRowBytes, kLadderRows - 1); }
+
+    // Rungs X0-Y0 .. X4-Y4 with an empty row before X3-Y3; comments c0, c1,
+    // c3, c4 beside their rungs, labels P1 and P3 beside theirs; compiled.
+    void DrawPlant() {
+        const Lines rungs{"0", "1", "2", "", "3", "4"};
+        for (std::size_t r = 0; r < rungs.size(); ++r) {
+            if (rungs[r].empty()) continue;
+            Click(static_cast<int>(r), 1);
+            KeyRung("X" + rungs[r], "Y" + rungs[r]);
+        }
+        for (const int r : {1, 4}) {
+            Click(r, 0);
+            TypeLine("P" + rungs[static_cast<std::size_t>(r)]);
+        }
+        for (const int r : {0, 1, 4, 5}) TypeRungComment(r, "c" + rungs[static_cast<std::size_t>(r)]);
+        ViewList();
+        ASSERT_EQ(Program(), (Lines{"LD X0", "OUT Y0", "P1", "LD X1", "OUT Y1", "LD X2", "OUT Y2", "P3", "LD X3",
+                                    "OUT Y3", "LD X4", "OUT Y4"}));
+        ViewLadder();
+        for (const std::string n : {"0", "1", "3", "4"}) writtenFor_["c" + n] = "Y" + n;
+    }
+
+    // One random step; `what` names it, `cutRung` the rung a cut took.
+    void Step(std::mt19937& rng, std::string& what, std::string& cutRung) {
+        const auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(std::max(n, 1))); };
+        const std::int32_t last = LastRow();
+        switch (pick(8)) {
+        case 0:
+            what = "insert row";
+            Click(pick(last + 2), 1);
+            Run("MmInsLine");
+            break;
+        case 1:
+            what = "delete row";
+            Click(pick(last + 1), 1);
+            Run("MmDelLine");
+            break;
+        case 2: {
+            const std::vector<TRow> rows = Rows();
+            std::vector<int> rungRows;
+            for (std::size_t r = 0; r < rows.size(); ++r)
+                if (!rows[r].rung.empty()) rungRows.push_back(static_cast<int>(r));
+            if (rungRows.empty()) return;
+            const int r = rungRows[static_cast<std::size_t>(pick(static_cast<int>(rungRows.size())))];
+            what = "cut and paste of " + rows[static_cast<std::size_t>(r)].rung;
+            cutRung = rows[static_cast<std::size_t>(r)].rung;
+            Click(r, 1);
+            QTest::keyClick(lad_, Qt::Key_End, Qt::ShiftModifier);
+            Run("MmCut");
+            Click(last + 2, 1);
+            Run("MmPaste");
+            break;
+        }
+        case 3:
+            what = "undo";
+            Run("MmUndo");
+            break;
+        case 4:
+            what = "redo";
+            Run("MmRedo");
+            break;
+        case 5:
+            what = "list to ladder";
+            Run("MmCodeToLad");
+            break;
+        default: {
+            ViewList();
+            const bool refused = Shown(kMsgCompileFailed);
+            const Lines program = Program();
+            if (pick(2) == 0 || program.size() < 4) {
+                const std::string n = std::to_string(10 + next_++);
+                what = "list: rung X" + n + "-Y" + n + " typed at the top";
+                TypeInList(0, {"LD X" + n, "OUT Y" + n});
+            } else {
+                // A rung's two lines deleted (a label line before it stays).
+                std::vector<int> loads;
+                for (std::size_t k = 0; k < program.size(); ++k)
+                    if (program[k].rfind("LD ", 0) == 0) loads.push_back(static_cast<int>(k));
+                const int at = loads[static_cast<std::size_t>(pick(static_cast<int>(loads.size())))];
+                what = "list: " + program[static_cast<std::size_t>(at)] + " and its coil deleted";
+                _Inst->MoveCursorTo(at);
+                Run("MmDel");
+                Run("MmDel");
+            }
+            if (refused) messages_.QueueAnswer(qel::Answer::Yes);  // the ladder's edits that did not compile go
+            ViewLadder();
+            break;
+        }
+        }
+    }
+
+    // The steps of one seed, checked after each.
+    void RunSteps(unsigned seed);
+
+    std::map<std::string, std::string> writtenFor_;  // comment -> the rung it was written for
+    int next_ = 0;
+};
+
+}  // namespace
+
+void LadderRowOperationsPropertyTest::RunSteps(unsigned seed) {
+    {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        ASSERT_NO_FATAL_FAILURE(DrawPlant());
+        std::mt19937 rng(seed);
+        for (int step = 0; step < 24; ++step) {
+            const std::vector<TRow> before = Rows();
+            const Lines ladderBefore = Ladder();
+            messages_.Clear();
+            std::string what, cutRung;
+            ASSERT_NO_FATAL_FAILURE(Step(rng, what, cutRung));
+            const std::vector<TRow> after = Rows();
+            SCOPED_TRACE("step " + std::to_string(step) + ": " + what + "; ladder before " +
+                         ::testing::PrintToString(ladderBefore) + ", now " + ::testing::PrintToString(Ladder()));
+            const std::set<std::string> rungsAfter = Rungs(after);
+            const bool refused = Shown(kMsgCompileFailed);
+            const bool carriedAside = !kPasteCarriesCommentAndLabel && !cutRung.empty();
+            std::map<std::string, std::string> commentAfter;  // comment -> its rung now
+            std::map<int, std::string> labelAfter;
+            for (const TRow& r : after) {
+                if (!r.comment.empty()) commentAfter[r.comment] = r.rung;
+                if (r.label >= 0) labelAfter[r.label] = r.rung;
+                // Never beside another rung than its own.
+                if (!r.comment.empty() && !r.rung.empty()) EXPECT_EQ(r.rung, writtenFor_[r.comment]) << r.comment;
+            }
+            // What stood beside a rung that is still there stands beside it now,
+            // or the step counted it dropped.
+            std::size_t lost = 0;
+            for (const TRow& r : before) {
+                if (r.rung.empty() || !rungsAfter.count(r.rung) || (carriedAside && r.rung == cutRung)) continue;
+                if (!r.comment.empty()) {
+                    const auto it = commentAfter.find(r.comment);
+                    if (it == commentAfter.end()) ++lost;
+                    else EXPECT_EQ(it->second, r.rung) << r.comment << " left its rung";
+                }
+                if (r.label >= 0 && !refused && what.rfind("list", 0) != 0) {
+                    // An undo or redo may take back or do again the typing of
+                    // a label; any other row edit keeps it.
+                    const auto it = labelAfter.find(r.label);
+                    const bool history = what == "undo" || what == "redo";
+                    if (!history) {
+                        ASSERT_NE(it, labelAfter.end()) << "P" << r.label << " of " << r.rung << " went without a word";
+                    }
+                    if (it != labelAfter.end()) EXPECT_EQ(it->second, r.rung) << "P" << r.label << " left its rung";
+                }
+            }
+            // A conversion counts every comment it drops (one whose rung the
+            // list deleted, one of no rung); a row edit drops none but with
+            // the row it stood on.
+            const bool converts = what.rfind("list", 0) == 0;
+            if (converts) {
+                std::size_t gone = 0;
+                for (const TRow& r : before) gone += !r.comment.empty() && !commentAfter.count(r.comment) ? 1 : 0;
+                EXPECT_EQ(gone, Counted()) << "comments dropped and comments counted differ";
+            } else {
+                EXPECT_EQ(lost, 0u) << "a comment left its rung";
+                EXPECT_EQ(Counted(), 0u);
+            }
+            // Every label the ladder shows after a compile is in the code.
+            if (!refused && converts) {
+                const Lines program = Program();
+                for (const auto& [label, rung] : labelAfter) {
+                    if (carriedAside && rung.empty()) continue;
+                    EXPECT_NE(std::find(program.begin(), program.end(), "P" + std::to_string(label)), program.end())
+                        << "P" << label << " is shown but not in the code";
+                }
+            }
+            if (HasFailure()) return;
+        }
+    }
+}
+
+TEST_F(LadderRowOperationsPropertyTest, CommentsAndLabelsStayWithTheirRungsThroughRandomRowOperations) {
+    RunSteps(11u);
+}
+TEST_F(LadderRowOperationsPropertyTest, CommentsAndLabelsStayWithTheirRungsThroughOtherRandomRowOperations) {
+    RunSteps(29u);
+}
+TEST_F(LadderRowOperationsPropertyTest, CommentsAndLabelsStayWithTheirRungsThroughMoreRandomRowOperations) {
+    RunSteps(64u);
 }
