@@ -1227,9 +1227,10 @@ std::uint8_t SetConvertAbort(const TConvertResult& r) {
     gConvertAbort = r.ok ? 0 : 1;
     return gConvertAbort;
 }
-// The identities of the rows just drawn (0..lastRow of `grid`): each row
-// drawn exactly as a row of the ladder before (`before`, with `ids`), in the
-// same order, keeps that row's identity; any other row gets one of its own.
+}  // namespace
+
+std::size_t gConvertDroppedComments = 0;
+
 std::vector<std::uint32_t> CarriedRowIds(const std::vector<std::uint8_t>& before, const std::vector<std::uint32_t>& ids,
                                          const std::uint8_t* grid, std::int32_t lastRow) {
     std::vector<std::uint32_t> out;
@@ -1267,10 +1268,6 @@ std::vector<std::uint32_t> CarriedRowIds(const std::vector<std::uint8_t>& before
     }
     return out;
 }
-
-}  // namespace
-
-std::size_t gConvertDroppedComments = 0;
 
 std::uint8_t ConvertCodeToLadder() {
     gConvertDroppedComments = 0;

@@ -589,6 +589,33 @@ void CommentsAtLastPlaces(std::int32_t lastRow, TCodeComments& out, std::vector<
 
 }  // namespace
 
+void KeepReadLadderPlaces() {
+    if (!gLadderRows || !gProgram) return;
+    TConvertInput in;
+    in.code = gProgram;
+    in.length = gProgramCapacity;
+    in.used = std::min(gProgramUsed, gProgramCapacity);
+    in.wantPlaces = true;
+    std::vector<std::uint8_t> grid(static_cast<std::size_t>(kLadderRows) * kLdbRowBytes, 0);
+    std::vector<std::int32_t> p(kPLabelCount, -1), i(kILabelCount, -1);
+    TLadderTarget drawn;
+    drawn.grid = grid.data();
+    drawn.rowCapacity = kLadderRows;
+    drawn.labels = {p.data(), i.data()};
+    TConvertResult r = ConvertCodeToGrid(in, drawn);
+    if (!r.ok) return;
+    const std::int32_t last = FindLastUsedRow(gLadderRows, kLdbRowBytes, kLadderRows - 1);
+    auto& ids = gQel.RungRowIds;
+    EnsureLadderRowIds(ids, std::max(static_cast<std::size_t>(last + 1), gQel.RungComments.size()));
+    const std::vector<std::uint8_t> rows(gLadderRows, gLadderRows + static_cast<std::size_t>(last + 1) * kLdbRowBytes);
+    gProgramPlaces.valid = true;
+    gProgramPlaces.key = LadderKey(grid.data(), r.rowCount - 1, drawn.labels);
+    gProgramPlaces.rowIds = CarriedRowIds(rows, ids, grid.data(), r.rowCount - 1);
+    gProgramPlaces.places = std::move(r.places);
+    gProgramPlaces.blockRows.clear();  // the code's drawing has none
+    gProgramPlaces.places.comments.blocks.clear();
+}
+
 bool FileLadderComments(const std::vector<std::uint8_t>& rows, TCodeComments& out, std::size_t& dropped) {
     out = {};
     dropped = 0;

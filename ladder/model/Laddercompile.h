@@ -102,6 +102,13 @@ bool LadderCompiles(const TCompileTarget& target, TCodeComments* places = nullpt
 // drawn, and those on rows added since are counted in `dropped`, never kept
 // by a row number that now names another rung.
 bool ProgramLadderComments(TCodeComments& out, std::vector<TRowComment>& loose, std::size_t& dropped);
+// The program's ladder holds rows read from its file that do not compile
+// (edits of the code they were saved with): where its rows stood in that code
+// is taken from the code's own drawing, for each row read that the drawing
+// draws the same, so that the comments of rows still there are carried if the
+// edits are discarded over code changed since. Nothing else changes.
+void KeepReadLadderPlaces();
+
 // The comments read with a ladder file that named other code: `rows`, the
 // file's rows (gCommentLadderRows), and the rung comments of gQel.RungComments
 // by those rows, tied to the code the rows compile to with the program's label

@@ -971,3 +971,32 @@ TEST_F(LadderRowOperationsPropertyTest, CommentsAndLabelsStayWithTheirRungsThrou
 TEST_F(LadderRowOperationsPropertyTest, CommentsAndLabelsStayWithTheirRungsThroughMoreRandomRowOperations) {
     RunSteps(64u);
 }
+
+// The same after the edits were saved (the save says it is not complete) and
+// the project opened in a new run: the rows read are where the comments stood
+// in the code they were saved with.
+TEST_F(LadderRungCommentRowsTest, EditsReadInANewRunAndDiscardedOverChangedCodeLeaveTheCommentsBesideTheirRungs) {
+    ASSERT_NO_FATAL_FAILURE(DrawThreeRungs());
+    TypeRungComment(1, "abc");
+    TypeRungComment(2, "def");
+    ViewList();
+    ViewLadder();
+    Click(1, 1);
+    ASSERT_TRUE(Run("MmInsLine"));
+    Click(5, 1);
+    Key(Qt::Key_F1, "X7");  // a rung left unfinished
+    SaveAs();
+    messages_.QueueAnswer(qel::Answer::Yes);  // the edits go with the project closed
+    messages_.QueueAnswer(qel::Answer::No);
+    Reopen(true);
+    ASSERT_EQ(Ladder(), (Lines{"X0 Y0", "", "X1 Y1 // abc", "X2 Y2 // def", "", "X7"}));
+    ASSERT_TRUE(lad_->Dirty());
+    ViewList();
+    TypeInList(0, {"LD X4", "OUT Y4"});
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Yes);  // discard the ladder's edits
+    ViewLadder();
+    ASSERT_EQ(messages_.Asked().size(), 1u);
+    EXPECT_EQ(Ladder(), (Lines{"X4 Y4", "X0 Y0", "X1 Y1 // abc", "X2 Y2 // def"}));
+    EXPECT_FALSE(Shown(kMsgCommentsDropped)) << LastShown();
+}
