@@ -49,7 +49,6 @@ struct TInsnInfo {
     bool ownBranch = false;              // an output that needs no input contacts
 };
 
-bool IsLabelWord(std::uint16_t w) { return (w >> 8) >= 0xB0 && (w >> 8) <= 0xBF; }
 
 // Token cells of an output box of instruction `index`.
 int OutputCells(int index) {
@@ -1230,6 +1229,8 @@ std::uint8_t SetConvertAbort(const TConvertResult& r) {
 }  // namespace
 
 std::size_t gConvertDroppedComments = 0;
+
+bool IsLabelWord(std::uint16_t w) { return (w >> 8) >= 0xB0 && (w >> 8) <= 0xBF; }
 
 std::vector<std::uint32_t> CarriedRowIds(const std::vector<std::uint8_t>& before, const std::vector<std::uint32_t>& ids,
                                          const std::uint8_t* grid, std::int32_t lastRow) {
