@@ -1046,3 +1046,19 @@ TEST_F(LadderRungCommentRowsTest, ACommentDoesNotFollowTheLabelOfItsDeletedRung)
     EXPECT_EQ(gPLabelRows[1], 1);
     EXPECT_EQ(LastShown(), gMsgTable.Get(kMsgCommentsDropped) + " 1");
 }
+
+// A comment typed beside an empty row, the ladder drawn again from the code
+// (which leaves the empty row out): the comment is counted, not put beside
+// the rung that comes to stand on its row.
+TEST_F(LadderRungCommentRowsTest, ACommentOfNoRungIsNeverPutBesideARungByAConversion) {
+    ASSERT_NO_FATAL_FAILURE(DrawThreeRungs());
+    Click(1, 1);
+    ASSERT_TRUE(Run("MmInsLine"));
+    TypeRungComment(1, "spare");
+    ViewLadder();
+    ASSERT_EQ(Ladder(), (Lines{"X0 Y0", " // spare", "X1 Y1", "X2 Y2"}));
+    messages_.Clear();
+    ASSERT_TRUE(Run("MmCodeToLad"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "X1 Y1", "X2 Y2"}));
+    EXPECT_EQ(LastShown(), gMsgTable.Get(kMsgCommentsDropped) + " 1");
+}
