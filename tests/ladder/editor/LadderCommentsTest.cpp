@@ -819,7 +819,24 @@ protected:
     void Step(std::mt19937& rng, std::string& what) {
         const auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(std::max(n, 1))); };
         const std::int32_t last = LastRow();
-        switch (pick(9)) {
+        switch (pick(10)) {
+        case 9: {
+            // A rung copied and inserted as a new row above another row.
+            const std::vector<TRow> rows = Rows();
+            std::vector<int> rungRows;
+            for (std::size_t r = 0; r < rows.size(); ++r)
+                if (!rows[r].rung.empty()) rungRows.push_back(static_cast<int>(r));
+            if (rungRows.empty()) return;
+            const int r = rungRows[static_cast<std::size_t>(pick(static_cast<int>(rungRows.size())))];
+            const int to = pick(last + 2);
+            what = "copy of " + rows[static_cast<std::size_t>(r)].rung + " inserted at row " + std::to_string(to);
+            Click(r, 1);
+            QTest::keyClick(lad_, Qt::Key_End, Qt::ShiftModifier);
+            Run("MmCopy");
+            Click(to, 1);
+            Run("MmInsBk");
+            break;
+        }
         case 8: {
             // A comment typed beside a rung in the rung-comment window: no
             // ladder edit, and an undo or redo after it keeps it.
