@@ -4,7 +4,6 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
-#include <unordered_map>
 
 #include "core/Codetranslate.h"
 #include "core/InstructionTable.h"
@@ -1236,31 +1235,43 @@ std::vector<std::uint32_t> CarriedRowIds(const std::vector<std::uint8_t>& before
                                          const std::uint8_t* grid, std::int32_t lastRow) {
     std::vector<std::uint32_t> out;
     if (lastRow < 0) return out;
-    const auto hashOf = [](const std::uint8_t* row) {
-        std::uint64_t h = 0xcbf29ce484222325ull;
-        for (std::size_t k = 0; k < kLdbRowBytes; ++k) h = (h ^ (k == 0 ? row[0] & ~kRowConsumed : row[k])) * 0x100000001b3ull;
-        return h;
-    };
     const auto same = [](const std::uint8_t* a, const std::uint8_t* b) {
         return (a[0] & ~kRowConsumed) == (b[0] & ~kRowConsumed) && std::memcmp(a + 1, b + 1, kLdbRowBytes - 1) == 0;
     };
-    const std::size_t old = std::min(before.size() / kLdbRowBytes, ids.size());
-    std::unordered_map<std::uint64_t, std::vector<std::int32_t>> rowsOf;
-    for (std::size_t r = 0; r < old; ++r) {
-        const std::uint8_t* row = before.data() + r * kLdbRowBytes;
-        if (!IsBlankNetworkRow(row)) rowsOf[hashOf(row)].push_back(static_cast<std::int32_t>(r));
-    }
+    const auto hashOf = [](const std::uint8_t* row) {
+        std::uint64_t h = 0xcbf29ce484222325ull ^ (row[0] & ~kRowConsumed);
+        for (std::size_t k = 1; k < kLdbRowBytes; ++k) h = (h ^ row[k]) * 0x100000001b3ull;
+        return h;
+    };
+    const std::int32_t old = static_cast<std::int32_t>(std::min(before.size() / kLdbRowBytes, ids.size()));
+    const auto oldRow = [&](std::int32_t r) { return before.data() + static_cast<std::size_t>(r) * kLdbRowBytes; };
+    // Old rows by content (hash, row), made only when a row is not where the
+    // last one taken leads.
+    std::vector<std::pair<std::uint64_t, std::int32_t>> index;
     out.reserve(static_cast<std::size_t>(lastRow) + 1);
     std::int32_t after = -1;  // the last old row taken: the order is kept
     for (std::int32_t r = 0; r <= lastRow; ++r) {
         const std::uint8_t* row = grid + static_cast<std::size_t>(r) * kLdbRowBytes;
         std::uint32_t id = 0;
         if (!IsBlankNetworkRow(row)) {
-            if (const auto it = rowsOf.find(hashOf(row)); it != rowsOf.end()) {
-                for (auto o = std::upper_bound(it->second.begin(), it->second.end(), after); o != it->second.end(); ++o) {
-                    if (!same(before.data() + static_cast<std::size_t>(*o) * kLdbRowBytes, row)) continue;
-                    id = ids[static_cast<std::size_t>(*o)];
-                    after = *o;
+            // Mostly the rows come again in their order, blank rows left out.
+            std::int32_t o = after + 1;
+            while (o < old && IsBlankNetworkRow(oldRow(o))) ++o;
+            if (o < old && same(oldRow(o), row)) {
+                id = ids[static_cast<std::size_t>(o)];
+                after = o;
+            } else {
+                if (index.empty()) {
+                    for (std::int32_t k = 0; k < old; ++k)
+                        if (!IsBlankNetworkRow(oldRow(k))) index.emplace_back(hashOf(oldRow(k)), k);
+                    std::sort(index.begin(), index.end());
+                }
+                const std::uint64_t h = hashOf(row);
+                for (auto it = std::upper_bound(index.begin(), index.end(), std::make_pair(h, after));
+                     it != index.end() && it->first == h; ++it) {
+                    if (!same(oldRow(it->second), row)) continue;
+                    id = ids[static_cast<std::size_t>(it->second)];
+                    after = it->second;
                     break;
                 }
             }
