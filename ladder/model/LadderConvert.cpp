@@ -1309,11 +1309,10 @@ std::uint8_t ConvertCodeToLadder() {
     else ProgramLadderComments(held, loose, dropped);
     // The rows as they are, so that the rows drawn again as they were keep
     // their identities (an undo finds a comment typed since by them).
+    const std::int32_t lastBefore = FindLastUsedRow(gLadderRows, kLdbRowBytes, kLadderRows - 1);
     std::vector<std::uint8_t> before;
-    if (!gQel.RungRowIds.empty()) {
-        const std::int32_t last = FindLastUsedRow(gLadderRows, kLdbRowBytes, kLadderRows - 1);
-        before.assign(gLadderRows, gLadderRows + static_cast<std::size_t>(last + 1) * kLdbRowBytes);
-    }
+    if (!gQel.RungRowIds.empty())
+        before.assign(gLadderRows, gLadderRows + static_cast<std::size_t>(lastBefore + 1) * kLdbRowBytes);
     TSavedComments comments;
     if (held.comments.blocks.empty() && held.comments.rows.empty() && loose.empty() && dropped == 0) {
         if (LoadCommentFilesFor(ProgramCommentFiles(), gProgram, in.used, comments)) in.comments = &comments;
@@ -1340,11 +1339,15 @@ std::uint8_t ConvertCodeToLadder() {
         rung[static_cast<std::size_t>(c.row)] = c.text;
     }
     // A comment typed on a row of no rung had only its row: it stays there
-    // while that row is free in the new ladder, and never goes beside a rung.
+    // while that row is free in the new ladder, and never goes beside a rung
+    // the ladder it was typed in did not have there. Without rows (a project
+    // saved before its ladder was drawn) the rows it names are the code's
+    // own drawing, which this is.
     for (const TRowComment& c : loose) {
         const auto row = static_cast<std::size_t>(c.row);
+        const std::uint8_t* now = gLadderRows + row * kLdbRowBytes;
         const bool free = c.row < r.rowCount && (row >= rung.size() || rung[row].empty()) &&
-                          IsBlankNetworkRow(gLadderRows + row * kLdbRowBytes);
+                          (lastBefore < 0 ? !IsBlockCommentRow(now) : IsBlankNetworkRow(now));
         if (!free) {
             ++dropped;
             continue;
