@@ -1774,3 +1774,57 @@ TEST_F(SfcWindowTest, EachViewShowsItsOwnToolPageAndStatusOfWhatIsThere) {
     EXPECT_TRUE(panel(2).isEmpty());
     EXPECT_TRUE(panel(1).isEmpty());
 }
+
+// The popup's SFC to list is the frame's command: a rung left unstored in an
+// element's open inner ladder goes in with the chart, and one that cannot go
+// in stops the conversion, its window brought forward, as the menu does.
+TEST_F(ChartWorkTest, ThePopupsSfcToListTakesInAnOpenInnerLaddersRungFirst) {
+    Draw("Ctrl+L");
+    TLDB* inner = _InterLadder;
+    ASSERT_NE(inner, nullptr);
+    Key(Qt::Key_F1, "X1", inner);  // a contact without its coil yet
+    ViewChart();
+    messages_.Clear();
+    ASSERT_NO_FATAL_FAILURE(Popup("PopSfcToCode"));
+    EXPECT_EQ(Count(kMsgRungIncomplete), 1);
+    EXPECT_FALSE(Shown(kMsgChartConverted));
+    EXPECT_EQ(Code(), listed_);
+    EXPECT_EQ(frame_->MdiArea->activeSubWindow(), inner->parentWidget()) << "the rung's window is not shown";
+
+    QTest::keyClick(inner, Qt::Key_Right);
+    Key(Qt::Key_F7, "Y1", inner);
+    ViewChart();
+    messages_.Clear();
+    ASSERT_NO_FATAL_FAILURE(Popup("PopSfcToCode"));
+    EXPECT_TRUE(Shown(kMsgChartConverted));
+    EXPECT_EQ(Code(), Assemble({"STL S0", "LD X1", "OUT Y1", "LD X5", "OUT S0", "RET"}));
+    ASSERT_EQ(_InterLadder, inner);
+    EXPECT_FALSE(inner->Unstored());
+}
+
+// Leaving the chart for another view puts an open inner ladder's rung in with
+// the chart's edits; a rung that does not compile says so once, stays in its
+// window, and the chart's other edits go in all the same.
+TEST_F(ChartWorkTest, LeavingTheChartTakesInAnOpenInnerLaddersRung) {
+    Draw("Ctrl+L");
+    TLDB* inner = _InterLadder;
+    ASSERT_NE(inner, nullptr);
+    Key(Qt::Key_F1, "X1", inner);
+    Condition(1, 0, "LD X6");
+    messages_.Clear();
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Count(kMsgRungIncomplete), 1);
+    EXPECT_EQ(Code(), Assemble({"STL S0", "LD X6", "OUT S0", "RET"}));
+    ASSERT_EQ(_InterLadder, inner);
+    EXPECT_TRUE(inner->Unstored());
+
+    QTest::keyClick(inner, Qt::Key_Right);
+    Key(Qt::Key_F7, "Y1", inner);
+    for (const char* view : {"MmSfcWin", "MmLadWin"}) {
+        ASSERT_TRUE(frame_->RunCommand(view));
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(Code(), Assemble({"STL S0", "LD X1", "OUT Y1", "LD X6", "OUT S0", "RET"}));
+    EXPECT_EQ(Count(kMsgRungIncomplete), 1);
+}
