@@ -1805,7 +1805,7 @@ TEST_F(ChartWorkTest, ThePopupsSfcToListTakesInAnOpenInnerLaddersRungFirst) {
 // Leaving the chart for another view puts an open inner ladder's rung in with
 // the chart's edits; a rung that does not compile says so once, stays in its
 // window, and the chart's other edits go in all the same.
-TEST_F(ChartWorkTest, LeavingTheChartTakesInAnOpenInnerLaddersRung) {
+TEST_F(ChartWorkTest, LeavingTheChartTakesInAnOpenInnerWindowsEdits) {
     Draw("Ctrl+L");
     TLDB* inner = _InterLadder;
     ASSERT_NE(inner, nullptr);
@@ -1827,4 +1827,14 @@ TEST_F(ChartWorkTest, LeavingTheChartTakesInAnOpenInnerLaddersRung) {
     }
     EXPECT_EQ(Code(), Assemble({"STL S0", "LD X1", "OUT Y1", "LD X6", "OUT S0", "RET"}));
     EXPECT_EQ(Count(kMsgRungIncomplete), 1);
+
+    // The transition's inner list likewise.
+    ViewChart();
+    CloseInner(qel::Answer::Yes);
+    Draw("Down Ctrl+M");
+    ASSERT_NE(_InterInst, nullptr);
+    ASSERT_EQ(_InterInst->Edit().EnterLine(1, "AND X7", true), TInstEditResult::Ok);
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Code(), Assemble({"STL S0", "LD X1", "OUT Y1", "LD X6", "AND X7", "OUT S0", "RET"}));
 }
