@@ -636,13 +636,17 @@ void TSfc::DropEdits() {
 }
 
 void TSfc::LendInnerEdits() {
-    // The window taking over is the one that holds them: its edit goes on there.
+    // Not to the window taking over (its edit goes on there), nor to one going
+    // away: closed on No, or dropped with the chart's edits, it lends nothing.
     const QMdiSubWindow* next = Frame ? Frame->MdiArea->activeSubWindow() : nullptr;
-    if (_InterInst && !(next && next->widget() == _InterInst) && _InterInst->Link->CommitEdits)
-        _InterInst->Link->CommitEdits();
+    auto lends = [next](const QWidget* inner) {
+        const QWidget* sub = inner && inner->parentWidget() ? inner->parentWidget() : inner;
+        return inner && !inner->isHidden() && !sub->isHidden() && !(next && next->widget() == inner);
+    };
+    if (lends(_InterInst) && _InterInst->Link->CommitEdits) _InterInst->Link->CommitEdits();
     // A rung that did not compile when its window was left has said so once;
     // it stays in its window, and the chart's other edits go in.
-    if (!_InterLadder || (next && next->widget() == _InterLadder) || _InterLadder->LeaveReported()) return;
+    if (!lends(_InterLadder) || _InterLadder->LeaveReported()) return;
     if (!_InterLadder->Link->CommitEdits()) _InterLadder->SetLeaveReported();
 }
 

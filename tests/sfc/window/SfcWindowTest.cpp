@@ -1838,3 +1838,31 @@ TEST_F(ChartWorkTest, LeavingTheChartTakesInAnOpenInnerWindowsEdits) {
     QCoreApplication::processEvents();
     EXPECT_EQ(Code(), Assemble({"STL S0", "LD X1", "OUT Y1", "LD X6", "AND X7", "OUT S0", "RET"}));
 }
+
+// No to storing an inner ladder whose rung the chart took when it was left
+// takes the rung back for good: the window going away lends nothing more to
+// the chart left once again.
+TEST_F(ChartWorkTest, NoToStoringAnInnerLadderLeftOpenLeavesItsElementAsItWas) {
+    TLDB* inner = InnerRung();
+    ASSERT_NE(inner, nullptr);
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(Record(0, 0), Assemble({"LD X1", "OUT Y1"}));
+    auto* sub = qobject_cast<QMdiSubWindow*>(inner->parentWidget());
+    ASSERT_NE(sub, nullptr);
+    frame_->MdiArea->setActiveSubWindow(sub);
+    QTest::keyClick(inner, Qt::Key_Down);
+    QTest::keyClick(inner, Qt::Key_Home);
+    Key(Qt::Key_F1, "X2", inner);
+    QTest::keyClick(inner, Qt::Key_Right);
+    Key(Qt::Key_F7, "Y2", inner);
+    ASSERT_TRUE(inner->Unstored());
+    messages_.QueueAnswer(qel::Answer::No);
+    sub->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(_InterLadder, nullptr);
+    EXPECT_TRUE(Record(0, 0).empty()) << "the rung the user did not store";
+    ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Code(), listed_);
+}
