@@ -526,7 +526,7 @@ void TSfc::contextMenuEvent(QContextMenuEvent* e) {
         } else {
             ShowChartError();
         }
-    });
+    }, !Frame || Frame->Router().Available("MmSfcToCode", kViewSfc));  // an empty chart would wipe the program
     menu.exec(e->globalPos());
 }
 

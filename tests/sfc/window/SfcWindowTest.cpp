@@ -1866,3 +1866,27 @@ TEST_F(ChartWorkTest, NoToStoringAnInnerLadderLeftOpenLeavesItsElementAsItWas) {
     QCoreApplication::processEvents();
     EXPECT_EQ(Code(), listed_);
 }
+
+// The popup offers SFC to list only when the frame's command is there: a
+// chart emptied by the user never replaces the program with nothing.
+TEST_F(ChartWorkTest, ThePopupsSfcToListIsOffForAnEmptyChart) {
+    Draw("Delete Down Delete Down Delete");
+    ASSERT_EQ(Cell(0, 0), 0xFF);
+    ASSERT_EQ(Cell(2, 0), 0xFF);
+    bool offered = true;
+    QTimer::singleShot(0, [&offered] {
+        QWidget* menu = QApplication::activePopupWidget();
+        if (!menu) return;
+        if (auto* a = menu->findChild<QAction*>("PopSfcToCode")) {
+            offered = a->isEnabled();
+            a->trigger();  // chosen, if offered
+        }
+        menu->close();
+    });
+    const QPoint at(10, 10);
+    QContextMenuEvent popup(QContextMenuEvent::Mouse, at, sfc_->viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(sfc_->viewport(), &popup);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(offered);
+    EXPECT_EQ(Code(), listed_);
+}
