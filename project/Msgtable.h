@@ -25,6 +25,8 @@ enum TShellMsg : int {
     kMsgCommentsBeyondFamily = 261,  ///< question: a new family drops the comments of devices it lacks (which follow)
     kMsgFileRegsBeyondSetting = 262, ///< question: a new card setting drops file-register values (which follow)
     kMsgReadHoldsEdits = 269,    ///< a read from the PLC replaces the project: no edits until it ends
+    kMsgSetPartsNotRead = 270,   ///< files of the set that do not belong with its program or ladder were not read (which follow)
+    kMsgReplaceProject = 271,    ///< question: Save As would write over another project's files (its program file follows)
 };
 
 /// Largest message file read (the real one is a few kilobytes).
