@@ -176,7 +176,10 @@ void TTransDataForm::TransGroupClick() {
                        static_cast<QWidget*>(EndStep_Txt)})
         w->setEnabled(partialWrite);
     if (!partialWrite) return;
-    // The proposed range: the whole program through its END.
+    // The proposed range: the whole program through its END, as the editors
+    // hold it (the write takes them in too); when they cannot go in, the
+    // editor has said why and the range stays as it was.
+    if (CommitEdits && !CommitEdits()) return;
     const std::uint32_t end = gProgram ? qel::link::EndOfProgram(gProgram, gProgramCapacity) : 0;
     StartStep_Txt->setText(QStringLiteral("0"));
     EndStep_Txt->setText(QString::number((end ? end : gProgramCapacity) / 2));

@@ -499,4 +499,26 @@ TEST_F(EditorsHoldTest, TheFindAndReplaceWindowLeftOpenTakesInTheEditorsFirst) {
     EXPECT_FALSE(messages_.UnscriptedQuestion());
 }
 
+TEST_F(EditorsHoldTest, APartialWriteOffersTheRangeOfTheProgramTheEditorsHold) {
+    // A rung drawn between the program's rung and END, not compiled: the
+    // program is then five steps long, END the fifth.
+    lad_->Edit().SetCursor(1, 0);
+    ASSERT_TRUE(frame_->RunCommand("MmInsLine"));
+    DrawRung("X0", "Y0", 1);
+    ASSERT_TRUE(lad_->Dirty());
+    ASSERT_TRUE(frame_->RunCommand("MmTrans"));
+    _TransDataForm->WorkType->setCurrentIndex(TTransDataForm::kWrite);
+    QTest::mouseClick(_TransDataForm->TransPartial, Qt::LeftButton);
+    EXPECT_EQ(_TransDataForm->StartStep_Txt->text(), QStringLiteral("0"));
+    EXPECT_EQ(_TransDataForm->EndStep_Txt->text(), QStringLiteral("5"));
+
+    // The range as offered: the PLC gets the whole program, END included.
+    messages_.Clear();
+    QTest::mouseClick(_TransDataForm->OkBtn, Qt::LeftButton);
+    ASSERT_TRUE(Idle());
+    EXPECT_TRUE(Shown(qel::link::kMsgWriteOk));
+    EXPECT_EQ(DisassembleText(emu_.S.program.data(), 10, 4), "LD X0");
+    EXPECT_EQ(DisassembleText(emu_.S.program.data(), 10, 8), "END");
+}
+
 }  // namespace
