@@ -519,6 +519,22 @@ TEST_F(EditorsHoldTest, APartialWriteOffersTheRangeOfTheProgramTheEditorsHold) {
     EXPECT_TRUE(Shown(qel::link::kMsgWriteOk));
     EXPECT_EQ(DisassembleText(emu_.S.program.data(), 10, 4), "LD X0");
     EXPECT_EQ(DisassembleText(emu_.S.program.data(), 10, 8), "END");
+
+    // A rung that does not compile: the window opened again on a part write
+    // says why, the rung stays in the ladder and the range as it was.
+    ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+    lad_->Edit().SetCursor(2, 0);
+    ASSERT_TRUE(frame_->RunCommand("MmInsLine"));
+    DrawRung("X2", nullptr, 2);
+    const Image before = Program();
+    messages_.Clear();
+    ASSERT_TRUE(frame_->RunCommand("MmTrans"));
+    ASSERT_TRUE(_TransDataForm->TransPartial->isChecked());
+    EXPECT_TRUE(Shown(32));
+    EXPECT_EQ(_TransDataForm->EndStep_Txt->text(), QStringLiteral("5"));
+    EXPECT_EQ(Program(), before);
+    EXPECT_TRUE(lad_->Dirty());
+    _TransDataForm->CancelBtnClick();
 }
 
 }  // namespace
