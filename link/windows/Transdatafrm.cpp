@@ -177,9 +177,8 @@ void TTransDataForm::TransGroupClick() {
         w->setEnabled(partialWrite);
     if (!partialWrite) return;
     // The proposed range: the whole program through its END, as the editors
-    // hold it (the write takes them in too); when they cannot go in, the
-    // editor has said why and the range stays as it was.
-    if (CommitEdits && !CommitEdits()) return;
+    // hold it (an edit that cannot go in yet stops OK with its message).
+    if (CommitEdits) CommitEdits();
     const std::uint32_t end = gProgram ? qel::link::EndOfProgram(gProgram, gProgramCapacity) : 0;
     StartStep_Txt->setText(QStringLiteral("0"));
     EndStep_Txt->setText(QString::number((end ? end : gProgramCapacity) / 2));

@@ -54,8 +54,8 @@ public:
     /// (the frame's MayReplaceProject); false keeps everything.
     std::function<bool()> MayReplaceProject;
     /// Puts the editors' pending edits into the program before the PLC or
-    /// the hand-held programmer gets it, and before a part write's range is
-    /// proposed (the frame's CommitEdits); false: nothing starts.
+    /// the hand-held programmer gets it (the frame's CommitEdits); false:
+    /// nothing starts.
     std::function<bool()> CommitEdits;
 
     /// 0 "全部传送", 1 "部分传送".

@@ -499,42 +499,30 @@ TEST_F(EditorsHoldTest, TheFindAndReplaceWindowLeftOpenTakesInTheEditorsFirst) {
     EXPECT_FALSE(messages_.UnscriptedQuestion());
 }
 
-TEST_F(EditorsHoldTest, APartialWriteOffersTheRangeOfTheProgramTheEditorsHold) {
-    // A rung drawn between the program's rung and END, not compiled: the
-    // program is then five steps long, END the fifth.
+TEST_F(EditorsHoldTest, APartialWriteOverARungThatDoesNotCompileSaysWhyAndSendsNothing) {
+    // A contact leading nowhere, drawn between the program's rung and END.
     lad_->Edit().SetCursor(1, 0);
     ASSERT_TRUE(frame_->RunCommand("MmInsLine"));
-    DrawRung("X0", "Y0", 1);
-    ASSERT_TRUE(lad_->Dirty());
+    DrawRung("X2", nullptr, 1);
+    const Image before = Program();
+    const std::vector<std::uint8_t> plc = emu_.S.program;
     ASSERT_TRUE(frame_->RunCommand("MmTrans"));
     _TransDataForm->WorkType->setCurrentIndex(TTransDataForm::kWrite);
+    messages_.Clear();
     QTest::mouseClick(_TransDataForm->TransPartial, Qt::LeftButton);
-    EXPECT_EQ(_TransDataForm->StartStep_Txt->text(), QStringLiteral("0"));
-    EXPECT_EQ(_TransDataForm->EndStep_Txt->text(), QStringLiteral("5"));
-
-    // The range as offered: the PLC gets the whole program, END included.
+    EXPECT_TRUE(Shown(32));
     messages_.Clear();
     QTest::mouseClick(_TransDataForm->OkBtn, Qt::LeftButton);
-    ASSERT_TRUE(Idle());
-    EXPECT_TRUE(Shown(qel::link::kMsgWriteOk));
-    EXPECT_EQ(DisassembleText(emu_.S.program.data(), 10, 4), "LD X0");
-    EXPECT_EQ(DisassembleText(emu_.S.program.data(), 10, 8), "END");
-
-    // A rung that does not compile: the window opened again on a part write
-    // says why, the rung stays in the ladder and the range as it was.
-    ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
-    lad_->Edit().SetCursor(2, 0);
-    ASSERT_TRUE(frame_->RunCommand("MmInsLine"));
-    DrawRung("X2", nullptr, 2);
-    const Image before = Program();
-    messages_.Clear();
-    ASSERT_TRUE(frame_->RunCommand("MmTrans"));
-    ASSERT_TRUE(_TransDataForm->TransPartial->isChecked());
     EXPECT_TRUE(Shown(32));
-    EXPECT_EQ(_TransDataForm->EndStep_Txt->text(), QStringLiteral("5"));
+    ASSERT_TRUE(_TransDataForm->isVisible());
+    _TransDataForm->CancelBtnClick();
+    ASSERT_TRUE(Idle());
+    EXPECT_FALSE(Shown(qel::link::kMsgWriteOk));
+    EXPECT_EQ(emu_.S.program, plc);
+    // The rung stays in the ladder, the program as it was.
     EXPECT_EQ(Program(), before);
     EXPECT_TRUE(lad_->Dirty());
-    _TransDataForm->CancelBtnClick();
+    EXPECT_EQ(CellOperandText(gLadderRows, 1, 0), "X2");
 }
 
 }  // namespace
