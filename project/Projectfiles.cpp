@@ -1134,6 +1134,9 @@ std::string CompanionPath(const std::string& programPath, const char* ext) {
         if (folded == stem + ".kzp") ++programs;
         if (folded == wanted) found.push_back(name);
     }
+    // A program file not written yet shares the name as much as one on disk:
+    // a save under "PLANT.kzp" beside "plant.kzp" writes a set of its own.
+    if (!NameTaken(program) && IsProgramFileName(programPath)) ++programs;
     if (programs > 1 || found.empty()) return base + own;
     if (NameTaken(base + lower)) return base + lower;
     std::sort(found.begin(), found.end());

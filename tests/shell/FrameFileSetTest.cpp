@@ -310,3 +310,41 @@ TEST_F(FrameFileSetTest, ANewProjectIsNotNamedAfterAFileLeftInTheFolder) {
     frame_->NewClick();
     EXPECT_EQ(gQel.ProgramFileName, (projects_ / "Untitled2.kzp").string());
 }
+
+// Save As under a name that differs from an existing project's only in letter
+// case, answered OK: what it writes is the set that name opens, and the other
+// project never opens with companions written for this one.
+TEST_F(FrameFileSetTest, SaveAsUnderANameDifferingInCaseOpensWhatItWrote) {
+    ASSERT_TRUE(Start());
+    for (const char* name : {"PRESS.kzp", "press.KZP"}) {
+        SCOPED_TRACE(name);
+        const fs::path folder = projects_ / name;
+        fs::create_directories(folder);
+        const fs::path press = folder / "press.kzp", typed = folder / name;
+        ASSERT_NO_FATAL_FAILURE(SaveWholeProject(press, {"LD X0", "OUT Y0", "END"}, "press"));
+        const auto pressCode = Image();
+        ASSERT_NO_FATAL_FAILURE(SaveWholeProject(folder / "mixer.kzp", {"LD X1", "OUT Y1", "END"}, "mixer"));
+        const auto mixerCode = Image();
+        messages_.Clear();
+        messages_.QueueAnswer(Answer::Ok);
+        dialogs_.QueuePath(typed.string());
+        ASSERT_TRUE(frame_->RunCommand("MmSaveAs"));
+        EXPECT_EQ(ReplaceQuestions(press), 1);
+        EXPECT_EQ(gQel.ProgramFileName, typed.string());
+
+        frame_->NewClick();
+        messages_.Clear();
+        ASSERT_NO_FATAL_FAILURE(OpenThrough(typed));
+        EXPECT_EQ(Image(), mixerCode);
+        EXPECT_EQ(GetDeviceComment('X', 0), "mixer") << "the comments saved under the name open with it";
+        EXPECT_TRUE(messages_.Shown().empty());
+
+        frame_->NewClick();
+        messages_.Clear();
+        ASSERT_NO_FATAL_FAILURE(OpenThrough(press));
+        const bool pressWhole = Image() == pressCode && GetDeviceComment('X', 0) == "press";
+        const bool pressReplaced = Image() == mixerCode && GetDeviceComment('X', 0) == "mixer";
+        EXPECT_TRUE(pressWhole || pressReplaced) << "press opens as one project, not pieces of two";
+        EXPECT_TRUE(messages_.Shown().empty());
+    }
+}
