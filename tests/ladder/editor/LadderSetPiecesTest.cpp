@@ -146,3 +146,54 @@ TEST_F(LadderSetPiecesTest, ALabelFileOfAnotherSaveIsNamedAndNotRead) {
     EXPECT_EQ(gPLabelRows[1], -1) << "no label of the other save";
     EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(kMsgSetPartsNotRead) + "\n" + Project(".lab").string()));
 }
+
+// The previous version opened from its backup: the ladder, labels and
+// comments beside it are the current save's, drawn for other code. The code
+// is drawn again, the user hears that the ladder file was not used, and the
+// current save's rung comment never stands beside the previous version's
+// rungs.
+TEST_F(LadderSetPiecesTest, APreviousVersionOpenedFromItsBackupShowsNoCommentOfTheCurrentOnes) {
+    ASSERT_NO_FATAL_FAILURE(SaveTwoVersions());
+    messages_.Clear();
+    dialogs_.QueuePath(Project(".kz~").string());
+    ASSERT_TRUE(frame_->RunCommand("MmOpen"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Program(), jump_);
+    EXPECT_EQ(gQel.ProgramOk, 1);
+    EXPECT_GE(gPLabelRows[1], 0) << "the label is drawn from the code";
+    ExpectPumpOnlyOnItsRung();
+    EXPECT_FALSE(messages_.Shown().empty());
+}
+
+// A set saved before the ladder file named its label and comment files (the
+// header's spare bytes zero) opens as it did: rows, label and the rung comment
+// beside its rung, nothing called not read, and a save leaves the code as it
+// was.
+TEST_F(LadderSetPiecesTest, ASetOfAnEarlierVersionOpensWithItsCommentsAsBefore) {
+    ASSERT_NO_FATAL_FAILURE(SaveJumpOverARung());
+    const int pump = gPLabelRows[1];
+    gQel.RungComments.assign(static_cast<std::size_t>(pump) + 1, "");
+    gQel.RungComments[static_cast<std::size_t>(pump)] = "Pump";
+    gQel.Modified = 1;
+    Save();
+    const std::string program = Bytes(Project(".kzp"));
+    {
+        std::fstream lad(Project(".lad"), std::ios::binary | std::ios::in | std::ios::out);
+        lad.seekp(74);
+        const char zeros[24] = {};
+        lad.write(zeros, sizeof zeros);
+        ASSERT_TRUE(lad.good());
+    }
+    frame_->NewClick();
+    messages_.Clear();
+    Open();
+    EXPECT_EQ(Program(), jump_);
+    EXPECT_EQ(gQel.ProgramOk, 1);
+    EXPECT_EQ(gPLabelRows[1], pump);
+    ASSERT_GT(gQel.RungComments.size(), static_cast<std::size_t>(pump));
+    EXPECT_EQ(gQel.RungComments[static_cast<std::size_t>(pump)], "Pump");
+    EXPECT_TRUE(messages_.Shown().empty());
+    gQel.Modified = 1;
+    Save();
+    EXPECT_TRUE(Bytes(Project(".kzp")) == program);
+}
