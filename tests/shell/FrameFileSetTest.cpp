@@ -30,6 +30,10 @@ constexpr int kMsgReplaceProject = 271;
 std::map<std::string, std::string> Folder(const fs::path& dir) {
     std::map<std::string, std::string> files;
     for (const auto& e : fs::directory_iterator(dir)) {
+        if (e.is_directory()) {
+            files[e.path().filename().string()] = "(folder)";
+            continue;
+        }
         std::ifstream in(e.path(), std::ios::binary);
         files[e.path().filename().string()] = std::string(std::istreambuf_iterator<char>(in), {});
     }
@@ -346,5 +350,39 @@ TEST_F(FrameFileSetTest, SaveAsUnderANameDifferingInCaseOpensWhatItWrote) {
         const bool pressReplaced = Image() == mixerCode && GetDeviceComment('X', 0) == "mixer";
         EXPECT_TRUE(pressWhole || pressReplaced) << "press opens as one project, not pieces of two";
         EXPECT_TRUE(messages_.Shown().empty());
+    }
+}
+
+// Save As whose write fails, onto a new name and onto another project's set
+// (OK given): the project keeps its name and stays modified, the caption and
+// the recent list name nothing that was not saved, and the other set holds
+// what it held.
+TEST_F(FrameFileSetTest, ASaveAsThatCannotWriteKeepsTheProjectAndEveryFileAsTheyWere) {
+    ASSERT_TRUE(Start());
+    const fs::path press = projects_ / "press.kzp";
+    ASSERT_NO_FATAL_FAILURE(SaveWholeProject(press, {"LD X0", "OUT Y0", "END"}, "press"));
+    ASSERT_NO_FATAL_FAILURE(SaveWholeProject(projects_ / "mixer.kzp", {"LD X1", "OUT Y1", "END"}, "mixer"));
+    // A folder that is gone (renamed meanwhile), and a name of the other set
+    // taken by a folder: nothing can be written.
+    fs::remove(projects_ / "press.sfc");
+    fs::create_directory(projects_ / "press.sfc");
+    PutProgram({"LD X2", "OUT Y2", "END"});
+    gQel.Modified = 1;
+    const auto before = Folder(projects_);
+    const auto recent = gQel.RecentFiles;
+    const QString caption = frame_->windowTitle();
+    for (const fs::path& typed : {projects_ / "gone" / "line", projects_ / "press"}) {
+        SCOPED_TRACE(typed.string());
+        messages_.Clear();
+        if (typed.filename() == "press") messages_.QueueAnswer(Answer::Ok);
+        dialogs_.QueuePath(typed.string());
+        EXPECT_FALSE(frame_->RunCommand("MmSaveAs") && gQel.Modified == 0);
+        EXPECT_FALSE(messages_.Shown().empty()) << "the user hears the save failed";
+        EXPECT_EQ(gQel.ProgramFileName, (projects_ / "mixer.kzp").string());
+        EXPECT_EQ(gQel.Modified, 1);
+        EXPECT_EQ(gQel.RecentFiles, recent);
+        EXPECT_EQ(frame_->windowTitle(), caption);
+        EXPECT_EQ(Folder(projects_), before);
+        EXPECT_FALSE(fs::exists(projects_ / "gone"));
     }
 }
