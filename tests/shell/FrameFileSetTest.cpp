@@ -386,3 +386,34 @@ TEST_F(FrameFileSetTest, ASaveAsThatCannotWriteKeepsTheProjectAndEveryFileAsThey
         EXPECT_FALSE(fs::exists(projects_ / "gone"));
     }
 }
+
+// The project's folder renamed while it is open: Save says it failed and the
+// project stays modified under its name, nothing is written into the folder
+// under its new name, and Save As into that folder writes the whole set.
+TEST_F(FrameFileSetTest, SaveAfterTheProjectFolderWasRenamedFailsAndKeepsTheWork) {
+    ASSERT_TRUE(Start());
+    fs::create_directories(projects_ / "site");
+    const fs::path plant = projects_ / "site" / "plant.kzp";
+    ASSERT_NO_FATAL_FAILURE(SaveWholeProject(plant, {"LD X0", "OUT Y0", "END"}, "Pump"));
+    fs::rename(projects_ / "site", projects_ / "moved");
+    const auto moved = Folder(projects_ / "moved");
+    PutProgram({"LD X1", "OUT Y1", "END"});
+    const auto typed = Image();
+    gQel.Modified = 1;
+    messages_.Clear();
+    EXPECT_FALSE(frame_->RunCommand("MmSave") && gQel.Modified == 0);
+    EXPECT_FALSE(messages_.Shown().empty());
+    EXPECT_EQ(gQel.Modified, 1);
+    EXPECT_EQ(gQel.ProgramFileName, plant.string());
+    EXPECT_EQ(Folder(projects_ / "moved"), moved);
+    EXPECT_FALSE(fs::exists(projects_ / "site"));
+
+    messages_.Clear();
+    messages_.QueueAnswer(Answer::Ok);
+    dialogs_.QueuePath((projects_ / "moved" / "plant.kzp").string());
+    EXPECT_TRUE(frame_->RunCommand("MmSaveAs"));
+    EXPECT_EQ(ReplaceQuestions(projects_ / "moved" / "plant.kzp"), 1);
+    EXPECT_EQ(gQel.Modified, 0);
+    EXPECT_EQ(ImageIn(projects_ / "moved" / "plant.kzp"), typed);
+    EXPECT_EQ(Folder(projects_ / "moved").size(), 16u) << "the set and a backup of each file replaced";
+}
