@@ -612,6 +612,11 @@ void ShowNotRead(const std::vector<std::string>& paths) {
     ShowMsg(kMsgSetPartsNotRead, detail);
 }
 
+// Whether a ladder file holds no used row.
+bool LadderBlank(const Staged& st) {
+    return std::all_of(st.ladder.begin(), st.ladder.end(), [](std::uint8_t b) { return b == 0; });
+}
+
 // Only a ladder file that names the code (`bytes` of `code`) is taken; any other is
 // drawn again from the code. Rows dropped so are the user's to know of.
 // A ladder file without a used row stands only for an empty program: one
@@ -620,7 +625,7 @@ void ShowNotRead(const std::vector<std::string>& paths) {
 void DropStaleLadder(Staged& st, const std::uint8_t* code, std::uint32_t bytes, const fs::path& path) {
     const std::uint64_t codeStamp = CodeImageStamp(code, bytes);
     const bool codeEmpty = !code || std::all_of(code, code + bytes, [](std::uint8_t b) { return b == 0xFF; });
-    const bool blank = std::all_of(st.ladder.begin(), st.ladder.end(), [](std::uint8_t b) { return b == 0; });
+    const bool blank = LadderBlank(st);
     if (!st.hasLad || (st.ladStamped && st.ladStamp == codeStamp && (codeEmpty || !blank))) return;
     st.hasLad = false;
     if (!blank) ShowFileMsg(kMsgLadderFileStale, path);
@@ -738,7 +743,12 @@ bool ReadProgramFile() {
     // written before these stamps existed names none, and only a missing
     // label file beside its rows is judged so.
     std::vector<std::string> notRead;
-    const bool ladRead = st.hasLad;
+    // Rows of other code (a ladder file of another version or project) are
+    // not taken but drawn again from the code: such a file judges nothing,
+    // as if it were missing. (A ladder file saved without rows belongs to the
+    // program file saved with it, and still names the others.)
+    const bool ladRead =
+        st.hasLad && (LadderBlank(st) || (st.ladStamped && st.ladStamp == CodeImageStamp(st.image.data(), static_cast<std::uint32_t>(st.image.size()))));
     const bool setStamped = ladRead && st.ladLabStamp != 0;
     bool labelsBelong = true;
     const bool labRead = st.hasLab;

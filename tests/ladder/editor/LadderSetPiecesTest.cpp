@@ -197,3 +197,35 @@ TEST_F(LadderSetPiecesTest, ASetOfAnEarlierVersionOpensWithItsCommentsAsBefore) 
     Save();
     EXPECT_TRUE(Bytes(Project(".kzp")) == program);
 }
+
+// A ladder file of another project copied over the project's own: its rows
+// are of other code and are drawn again from the code, and the project's own
+// labels and rung comments, which the foreign ladder file does not name, are
+// still read beside their rungs.
+TEST_F(LadderSetPiecesTest, ALadderFileOfAnotherProjectLeavesTheProjectsOwnCommentsInPlace) {
+    ASSERT_NO_FATAL_FAILURE(TypeInList(-1, {"LD X5", "OUT Y5"}));
+    gQel.RungComments.assign(1, "Fan");
+    SaveAs();
+    fs::copy_file(Project(".lad"), home_ / "other.lad");
+    frame_->NewClick();
+    ASSERT_NO_FATAL_FAILURE(SaveJumpOverARung());
+    const int pump = gPLabelRows[1];
+    gQel.RungComments.assign(static_cast<std::size_t>(pump) + 1, "");
+    gQel.RungComments[static_cast<std::size_t>(pump)] = "Pump";
+    gQel.Modified = 1;
+    Save();
+    const std::string program = Bytes(Project(".kzp"));
+    fs::copy_file(home_ / "other.lad", Project(".lad"), fs::copy_options::overwrite_existing);
+    frame_->NewClick();
+    messages_.Clear();
+    Open();
+    EXPECT_EQ(Program(), jump_);
+    EXPECT_EQ(gQel.ProgramOk, 1);
+    EXPECT_EQ(gPLabelRows[1], pump);
+    EXPECT_EQ(std::find(gQel.RungComments.begin(), gQel.RungComments.end(), "Fan"), gQel.RungComments.end());
+    ASSERT_GT(gQel.RungComments.size(), static_cast<std::size_t>(pump));
+    EXPECT_EQ(gQel.RungComments[static_cast<std::size_t>(pump)], "Pump");
+    EXPECT_FALSE(messages_.Shown().empty()) << "the ladder file not used is named";
+    Save();
+    EXPECT_TRUE(Bytes(Project(".kzp")) == program);
+}
