@@ -32,7 +32,10 @@ inline bool MayLetChangesGo(bool modified, const std::string& fileName, const st
 // name with `ext`, beside the program file the user opened or saved last,
 // found as the set's companions are in any letter case ("PLANT.KZL").
 inline std::string ProgramSideFile(const char* ext) {
-    if (gQel.BaseName.empty()) return ext;
+    // The name earlier saves used ("PLANT.kzl" for "PLANT.KZP") comes first.
+    const std::string saved = gQel.BaseName + ext;
+    std::error_code ec;
+    if (gQel.BaseName.empty() || std::filesystem::exists(saved, ec)) return saved;
     return CompanionPath(gQel.BaseName + std::filesystem::path(gQel.ProgramFileName).extension().string(), ext);
 }
 

@@ -272,4 +272,14 @@ TEST_F(SideFilesTest, RegisterDataAndTemplateNamedInCapitalsAreTheProgramsOwn) {
     EXPECT_EQ(Cell(_FileTmp->PgRegGrid, 7), "9");
     EXPECT_EQ(_DevReg->SaveFileName, (projects_ / "PLANT.KZL").string());
     EXPECT_EQ(_FileTmp->SaveFileName, (projects_ / "PLANT.QFT").string());
+
+    // Beside it a file saved under the name earlier saves used for such a
+    // set ("PLANT.kzl"): that one opens, as it did.
+    qel::link::TRegisterData later;
+    later.DRegs[3] = 55;
+    ASSERT_TRUE(qel::link::WriteRegisterFile((projects_ / "PLANT.kzl").string(), later, gQel.Family, 0));
+    ASSERT_TRUE(CloseWindow(_DevReg));
+    ASSERT_TRUE(frame_->RunCommand("MmViewReg"));
+    ASSERT_NE(_DevReg, nullptr);
+    EXPECT_EQ(_DevReg->CellText(1, 4), "55");
 }
