@@ -1162,7 +1162,17 @@ std::string ProgramFileNameFor(const std::string& typed) {
     std::error_code ec;
     fs::path p = fs::absolute(fs::path(typed), ec).lexically_normal();
     if (ec) p = fs::path(typed);
-    if (!IsProgramFileName(p.string())) p += ".kzp";
+    if (IsProgramFileName(p.string())) return p.string();
+    // The name without its extension stands for the program file of that name
+    // there, in whatever case it was written ("PLANT" for "PLANT.KZP").
+    const fs::path folder = p.has_parent_path() ? p.parent_path() : fs::path(".");
+    const std::string wanted = AsciiLower(p.filename().string() + ".kzp");
+    std::vector<fs::path> found;
+    std::error_code dec;
+    for (fs::directory_iterator it(folder, dec), end; !dec && it != end; it.increment(dec))
+        if (AsciiLower(it->path().filename().string()) == wanted) found.push_back(it->path());
+    if (found.size() == 1) return (folder / found.front().filename()).string();
+    p += ".kzp";
     return p.string();
 }
 

@@ -417,3 +417,35 @@ TEST_F(FrameFileSetTest, SaveAfterTheProjectFolderWasRenamedFailsAndKeepsTheWork
     EXPECT_EQ(ImageIn(projects_ / "moved" / "plant.kzp"), typed);
     EXPECT_EQ(Folder(projects_ / "moved").size(), 16u) << "the set and a backup of each file replaced";
 }
+
+// A name typed without its extension stands for the program file of that name
+// there in whatever case: "PLANT" for the project's own PLANT.KZP saves the
+// project's set, asking nothing; "press" beside another project's PRESS.KZP
+// asks, and OK replaces that set rather than starting a second one beside it.
+TEST_F(FrameFileSetTest, ANameTypedWithoutExtensionIsTheProgramFileOfThatNameInAnyCase) {
+    ASSERT_TRUE(Start());
+    ASSERT_NO_FATAL_FAILURE(SaveWholeProject(projects_ / "PLANT.KZP", {"LD X0", "OUT Y0", "END"}, "plant"));
+    ASSERT_NO_FATAL_FAILURE(SaveWholeProject(projects_ / "PRESS.KZP", {"LD X1", "OUT Y1", "END"}, "press"));
+    frame_->NewClick();
+    ASSERT_NO_FATAL_FAILURE(OpenThrough(projects_ / "PLANT.KZP"));
+    PutProgram({"LD X2", "OUT Y2", "END"});
+    const auto typed = Image();
+    gQel.Modified = 1;
+    const std::size_t files = Folder(projects_).size();
+    messages_.Clear();
+    dialogs_.QueuePath((projects_ / "PLANT").string());
+    EXPECT_TRUE(frame_->RunCommand("MmSaveAs"));
+    EXPECT_TRUE(messages_.Asked().empty());
+    EXPECT_EQ(gQel.ProgramFileName, (projects_ / "PLANT.KZP").string());
+    EXPECT_EQ(ImageIn(projects_ / "PLANT.KZP"), typed);
+    EXPECT_EQ(Folder(projects_).size(), files + 8) << "the set's own backups, no second set";
+
+    messages_.Clear();
+    messages_.QueueAnswer(Answer::Ok);
+    dialogs_.QueuePath((projects_ / "press").string());
+    EXPECT_TRUE(frame_->RunCommand("MmSaveAs"));
+    EXPECT_EQ(ReplaceQuestions(projects_ / "PRESS.KZP"), 1);
+    EXPECT_EQ(gQel.ProgramFileName, (projects_ / "PRESS.KZP").string());
+    EXPECT_EQ(ImageIn(projects_ / "PRESS.KZP"), typed);
+    EXPECT_FALSE(fs::exists(projects_ / "press.kzp"));
+}
