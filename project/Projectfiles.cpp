@@ -747,8 +747,8 @@ bool ReadProgramFile() {
     // not taken but drawn again from the code: such a file judges nothing,
     // as if it were missing. (A ladder file saved without rows belongs to the
     // program file saved with it, and still names the others.)
-    const bool ladRead =
-        st.hasLad && (LadderBlank(st) || (st.ladStamped && st.ladStamp == CodeImageStamp(st.image.data(), static_cast<std::uint32_t>(st.image.size()))));
+    const std::uint64_t codeStamp = CodeImageStamp(st.image.data(), static_cast<std::uint32_t>(st.image.size()));
+    const bool ladRead = st.hasLad && (LadderBlank(st) || (st.ladStamped && st.ladStamp == codeStamp));
     const bool setStamped = ladRead && st.ladLabStamp != 0;
     bool labelsBelong = true;
     const bool labRead = st.hasLab;
