@@ -766,6 +766,11 @@ bool ReadProgramFile() {
     const std::uint64_t codeStamp = CodeImageStamp(st.image.data(), static_cast<std::uint32_t>(st.image.size()));
     const bool ladRead = st.hasLad && (LadderBlank(st) || (st.ladStamped && st.ladStamp == codeStamp));
     const bool setStamped = ladRead && st.ladLabStamp != 0;
+    // Rows of other code place the rung comments read with them only when
+    // the comment file is the one saved with them: the project's own comments
+    // beside a ladder file of another save stand by the code's own drawing.
+    const bool commentsOfRows =
+        ladRead || st.ladLmtStamp == 0 || !st.hasLmt || st.lmtStamp == st.ladLmtStamp;
     bool labelsBelong = true;
     const bool labRead = st.hasLab;
     if (ladRead) {
@@ -794,6 +799,7 @@ bool ReadProgramFile() {
     if (!st.hasRcm) LoadDeviceCommentInit();
     // The frame converts a program whose ladder is not ok.
     DropStaleLadder(st, st.image.data(), static_cast<std::uint32_t>(st.image.size()), CompanionPath(path, ".lad"));
+    if (!commentsOfRows) st.commentRows.clear();
     ApplyLadder(st);
     // Rows whose labels were not read stand for the code only if they compile
     // into it without them; else they are not the user's edits but a set put
