@@ -156,8 +156,10 @@ std::string CompanionPath(const std::string& programPath, const char* ext);
 bool IsProgramFileName(const std::string& path);
 
 /// The program file a save under the name `typed` writes, as an absolute
-/// path: `typed` when it ends in ".kzp" (any case), else `typed` with ".kzp"
-/// added ("press" and "press.v2" give "press.kzp" and "press.v2.kzp").
+/// path: `typed` when it ends in ".kzp" (any case), else the program file of
+/// that name there in any case of ".kzp" ("PLANT" gives an existing
+/// "PLANT.KZP"), else `typed` with ".kzp" added ("press" and "press.v2" give
+/// "press.kzp" and "press.v2.kzp").
 std::string ProgramFileNameFor(const std::string& typed);
 
 /// The files of the set of program file `programPath` that exist: the

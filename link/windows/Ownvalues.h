@@ -10,6 +10,7 @@
 
 #include "platform/Messages.h"
 #include "project/Msgtable.h"
+#include "project/Projectfiles.h"
 #include "project/Qelglobals.h"
 #include "shell/Qelmain.h"
 
@@ -28,8 +29,15 @@ inline bool MayLetChangesGo(bool modified, const std::string& fileName, const st
 }
 
 // The file of such values that belongs to the program: the program file's
-// name with `ext`, beside the program file the user opened or saved last.
-inline std::string ProgramSideFile(const char* ext) { return gQel.BaseName + ext; }
+// name with `ext`, beside the program file the user opened or saved last,
+// found as the set's companions are in any letter case ("PLANT.KZL").
+inline std::string ProgramSideFile(const char* ext) {
+    // The name earlier saves used ("PLANT.kzl" for "PLANT.KZP") comes first.
+    const std::string saved = gQel.BaseName + ext;
+    std::error_code ec;
+    if (gQel.BaseName.empty() || std::filesystem::exists(saved, ec)) return saved;
+    return CompanionPath(gQel.BaseName + std::filesystem::path(gQel.ProgramFileName).extension().string(), ext);
+}
 
 // A file the user chose to open that is not there says so (message 26 with
 // the path), rather than reading as an empty file; false then.
