@@ -792,6 +792,12 @@ void ClearProject() {
     if (gSfcGrid) std::memset(gSfcGrid, 0xFF, static_cast<std::size_t>(gSfcRowCount) * kSfcRowBytes);
     gSfcCodeList.clear();
     gQel.RungComments.clear();
+    gQel.Title.clear();
+    gQel.Company.clear();
+    gQel.Designer.clear();
+    // The template's values are the project's: the count stays the family's.
+    std::fill(gFileRegValues.begin(), gFileRegValues.end(), std::uint16_t{0});
+    ++gProjectSerial;
     // An empty ladder is the ladder of the empty program, and so is an empty chart.
     MarkLadderOfProgram();
     MarkChartOfProgram(nullptr, 0);
@@ -849,6 +855,34 @@ std::string CommentsBeyondFamily(int family) {
         text += ")";
     }
     return text;
+}
+
+namespace {
+// Polled at an address the PLC does not have, were it kept.
+bool MonitorEntryBeyondFamily(const TDevMoniEntry& e, int family) {
+    int list = 0, number = 0;
+    return ParseDeviceName(std::string(e.Name, strnlen(e.Name, sizeof e.Name)), list, number) &&
+           number > DeviceLimitOf(family, kCommentLetters[list]);
+}
+}  // namespace
+
+std::string MonitorEntriesBeyondFamily(int family) {
+    std::string text;
+    for (int i = 0; i < gDevMoniEntryCount; ++i) {
+        const TDevMoniEntry& e = gDevMoniEntries[i];
+        if (!MonitorEntryBeyondFamily(e, family)) continue;
+        if (!text.empty()) text += ", ";
+        text.append(e.Name, strnlen(e.Name, sizeof e.Name));
+    }
+    return text;
+}
+
+void DropMonitorEntriesBeyondFamily(int family) {
+    int kept = 0;
+    for (int i = 0; i < gDevMoniEntryCount; ++i)
+        if (!MonitorEntryBeyondFamily(gDevMoniEntries[i], family)) gDevMoniEntries[kept++] = gDevMoniEntries[i];
+    for (int i = kept; i < gDevMoniEntryCount; ++i) gDevMoniEntries[i] = TDevMoniEntry{};
+    gDevMoniEntryCount = kept;
 }
 
 void LoadDeviceCommentInit() {
@@ -940,6 +974,12 @@ std::size_t SetDeviceComments(const std::vector<TDeviceCommentEntry>& entries) {
     return stored;
 }
 
+namespace {
+// The program file and the files the register view and the template keep
+// beside it.
+constexpr const char* kUntitledTakenBy[] = {".kzp", ".kzl", ".qft"};
+}  // namespace
+
 void MakeUntitledName() {
     fs::path folder = gQel.SaveDir;
     std::error_code ec;
@@ -947,10 +987,17 @@ void MakeUntitledName() {
         const char* home = std::getenv("HOME");
         folder = home && *home ? fs::path(home) : qel::InstallDir();
     }
+    // A name none of whose files is there: the register view and the
+    // template save theirs beside an untitled program too, and an earlier
+    // untitled project's must never show as the new one's.
     fs::path candidate;
     for (int n = 1;; ++n) {
         candidate = folder / ("Untitled" + std::to_string(n) + ".kzp");
-        if (!fs::exists(candidate, ec)) break;
+        const bool taken = std::any_of(std::begin(kUntitledTakenBy), std::end(kUntitledTakenBy), [&](const char* ext) {
+            fs::path p = candidate;
+            return fs::exists(p.replace_extension(ext), ec);
+        });
+        if (!taken) break;
     }
     gQel.ProgramFileName = candidate.string();
     gQel.Named = 0;

@@ -1254,7 +1254,8 @@ std::uint8_t ConvertCodeToLadder() {
     ProgramLadderComments(held, loose, dropped);
     TSavedComments comments;
     if (held.comments.blocks.empty() && held.comments.rows.empty() && loose.empty() && dropped == 0) {
-        if (LoadCommentFilesFor(ProgramCommentFiles(), gProgram, in.used, comments)) in.comments = &comments;
+        if (LoadCommentFilesFor(ProgramCommentFiles(), gProgram, in.used, comments, ProgramCommentFilesOwner()))
+            in.comments = &comments;
     } else {
         std::size_t lost = 0;
         comments = MoveComments(held, gProgram, in.used, lost);

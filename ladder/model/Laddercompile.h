@@ -97,6 +97,12 @@ bool LadderCompiles(const TCompileTarget& target, TCodeComments* places = nullpt
 // does not compile: every rung comment is loose and `lostBlocks` counts the
 // block comments, which then stand before nothing.
 bool ProgramLadderComments(TCodeComments& out, std::vector<TRowComment>& loose, std::size_t& lostBlocks);
+// Whom the program's hand-over files are for, as things now stand: this run
+// of the program, the project (gProjectSerial), and the program's ladder with
+// its labels and rung comments. The compile names it in the files' stamp; the
+// conversion reads only files that name it, so that neither another project,
+// another run nor a comment the user deleted since comes back from them.
+std::string ProgramCommentFilesOwner();
 // The rows of the program's ladder as they now are stand at `places` (the
 // code just drawn into them, with the places its trial compile found).
 void KeepProgramLadderPlaces(TCodeComments places);

@@ -619,10 +619,25 @@ void InstallRegisterView(TQelMain* frame) {
     qel::link::GuardOwnValues(
         frame, [] { return !_DevReg || _DevReg->MayClose(); },
         [] { return !_DevReg || !_DevReg->Modified || _DevReg->SaveRegisterFile(); });
-    // The program saved under another name takes its register file along.
+    // The program saved under another name takes its register values along:
+    // those the view shows, saved, are written beside it; changed ones stay
+    // changed (asked about when the view closes) over the values last saved.
+    static TSideFilePlace place;
+    place.Take(kRegisterExt);
     frame->AddProjectListener(frame->MdiArea, [](TProjectEvent event) {
-        if (event == TProjectEvent::Saved && _DevReg && _DevReg->NameFollowsProgram)
-            _DevReg->SaveFileName = ProgramSideFile(kRegisterExt);
+        if (event == TProjectEvent::Opened || event == TProjectEvent::Cleared) place.Take(kRegisterExt);
+        if (event != TProjectEvent::Saved) return;
+        const std::optional<std::string> from = SideFileMovedFrom(place, kRegisterExt);
+        if (!from) return;
+        const std::string to = ProgramSideFile(kRegisterExt);
+        if (_DevReg && _DevReg->NameFollowsProgram) {
+            _DevReg->SaveFileName = to;
+            if (!_DevReg->Modified) {
+                if (!_DevReg->WriteRegisterFile()) _DevReg->Modified = 1;
+                return;
+            }
+        }
+        CarrySideFile(*from, to);
     });
     frame->RefreshCommands();
 }

@@ -2,13 +2,18 @@
 // What the register view and the file-register template window share: values
 // kept in a file of their own, which the project's file set does not hold.
 // Both windows have `Modified` and `SaveFileName`.
+#include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include <QMdiArea>
 
 #include "platform/Messages.h"
+#include "project/Fileio.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
 #include "shell/Qelmain.h"
@@ -30,6 +35,48 @@ inline bool MayLetChangesGo(bool modified, const std::string& fileName, const st
 // The file of such values that belongs to the program: the program file's
 // name with `ext`, beside the program file the user opened or saved last.
 inline std::string ProgramSideFile(const char* ext) { return gQel.BaseName + ext; }
+
+// Where the program's side file stood when the project was last opened,
+// started or saved, and which project that was (gProjectSerial).
+struct TSideFilePlace {
+    std::uint64_t Project = 0;
+    std::string Path;
+    void Take(const char* ext) {
+        Project = gProjectSerial;
+        Path = ProgramSideFile(ext);
+    }
+};
+
+// After a save of the program: when it now has another name than `place`
+// recorded (Save As), the side file it had in this project, to be carried to
+// the new name; an empty path when the project was replaced since (a program
+// read from the PLC: nothing of the old one is carried). Nothing when the
+// name stayed. Records the new place.
+inline std::optional<std::string> SideFileMovedFrom(TSideFilePlace& place, const char* ext) {
+    const bool sameProject = place.Project == gProjectSerial;
+    if (sameProject && place.Path == ProgramSideFile(ext)) return std::nullopt;
+    std::string from = sameProject ? place.Path : std::string();
+    place.Take(ext);
+    return from;
+}
+
+// The side file `from` carried to `to` with the program: the values saved
+// under the old name are the project's under the new one (written whole or
+// not at all); where none were saved, a file of another project standing
+// under the new name is removed, so that it never shows as this project's.
+// False, with message 30 and the path, when that failed.
+inline bool CarrySideFile(const std::string& from, const std::string& to) {
+    std::error_code ec;
+    std::vector<std::uint8_t> bytes;
+    const qelfile::ReadResult read =
+        from.empty() ? qelfile::ReadResult::Missing : qelfile::ReadWholeFile(from, bytes);
+    if (read == qelfile::ReadResult::Ok &&
+        qelfile::WriteFileReplacing(to, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())))
+        return true;
+    if (read == qelfile::ReadResult::Missing && (std::filesystem::remove(to, ec), !ec)) return true;
+    ShowMsg(kMsgFileSaveFailed, " " + to);
+    return false;
+}
 
 // A file the user chose to open that is not there says so (message 26 with
 // the path), rather than reading as an empty file; false then.
