@@ -269,6 +269,7 @@ TEST_F(ProjectValuesTest, EveryPathThatReplacesTheProjectStartsItsValuesAfresh) 
     gQel.RungComments = {"", "", "abc"};
     ASSERT_TRUE(SetDeviceComment("X0", "Pump"));
     gQel.Title = "Plant line";
+    gQel.Company = "Plant works";
     ASSERT_EQ(CompileProgramLadder(), 0);
     SaveProjectAs(a);
     ASSERT_NO_FATAL_FAILURE(TypeD3("77"));
@@ -327,6 +328,7 @@ TEST_F(ProjectValuesTest, EveryPathThatReplacesTheProjectStartsItsValuesAfresh) 
         for (const std::string& c : gQel.RungComments) EXPECT_EQ(c, "");
         EXPECT_EQ(GetCommentByDeviceName("X0"), "");
         EXPECT_EQ(gQel.Title, "");
+        EXPECT_EQ(gQel.Company, "");
         EXPECT_EQ(ShownD3(), "0");
         EXPECT_EQ(ShownTemplate(7), "0");
         CloseSideWindows();
@@ -335,11 +337,45 @@ TEST_F(ProjectValuesTest, EveryPathThatReplacesTheProjectStartsItsValuesAfresh) 
         SaveProjectAs(next);
         for (const char* ext : {".lad", ".lmt", ".smt", ".rcm"}) {
             const std::string text = FileText(fs::path(next).replace_extension(ext));
-            for (const char* word : {"Motor", "abc", "Pump", "Plant line"})
+            for (const char* word : {"Motor", "abc", "Pump", "Plant line", "Plant works"})
                 EXPECT_EQ(text.find(word), std::string::npos) << ext << " holds " << word;
         }
         EXPECT_LE(SavedD3(fs::path(next).replace_extension(".kzl")), 0);
         EXPECT_LE(SavedTemplate(fs::path(next).replace_extension(".qft"), 7), 0);
     }
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
+}
+
+// Template values typed and given up when a read from the PLC replaced the
+// project: the next template is the new project's, with nothing to save, and
+// the old project's template file stays as it was saved.
+TEST_F(ProjectValuesTest, TemplateChangesGivenUpForAReadFromThePlcGoWithTheirProject) {
+    const fs::path plant = projects_ / "plant.kzp", qft = projects_ / "plant.qft";
+    PutProgram({"LD X0", "OUT Y0", "END"});
+    SaveProjectAs(plant);
+    ASSERT_NO_FATAL_FAILURE(TypeTemplate(7, "9"));
+    TypeInCell(_FileTmp->PgRegGrid, 8, "5");  // not saved
+    ASSERT_EQ(_FileTmp->Modified, 1);
+    std::copy(gProgram, gProgram + gProgramUsed, emu_.S.program.begin());
+
+    ASSERT_TRUE(frame_->RunCommand("MmTrans"));
+    _TransDataForm->WorkType->setCurrentIndex(TTransDataForm::kRead);
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::No);  // the template's changes may go
+    QTest::mouseClick(_TransDataForm->OkBtn, Qt::LeftButton);
+    ASSERT_TRUE(PumpUntil([] { return _TransData->JobNo == 0 && !_TransData->QelCom->IsOpen(); }));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(messages_.Asked().size(), 1u);
+    ASSERT_EQ(gQel.Named, 0);
+
+    EXPECT_EQ(ShownTemplate(7), "0");
+    EXPECT_EQ(ShownTemplate(8), "0");
+    EXPECT_EQ(_FileTmp->Modified, 0);
+    EXPECT_EQ(_FileTmp->SaveFileName, fs::path(gQel.ProgramFileName).replace_extension(".qft").string());
+    messages_.Clear();
+    CloseSideWindows();
+    EXPECT_TRUE(messages_.Asked().empty());
+    EXPECT_EQ(SavedTemplate(qft, 7), 9);
+    EXPECT_EQ(SavedTemplate(qft, 8), 0);
     EXPECT_FALSE(messages_.UnscriptedQuestion());
 }
