@@ -145,10 +145,11 @@ TEST_F(LadderHandOverTest, AProjectOfTheSameFileNameElsewhereGetsNoneOfItsCommen
     frame_->NewClick();
     ViewLadder();
     ASSERT_NO_FATAL_FAILURE(DrawPlant());
-    ASSERT_TRUE(frame_->RunCommand("MmLadToCode"));
     dialogs_.QueuePath(a.string());
     ASSERT_TRUE(frame_->RunCommand("MmSaveAs"));
     ASSERT_EQ(gQel.ProgramFileName, a.string());
+    ASSERT_TRUE(frame_->RunCommand("MmLadToCode"));  // the hand-over files are plant's
+    ASSERT_TRUE(frame_->RunCommand("MmSave"));
 
     dialogs_.QueuePath(b.string());
     frame_->OpenClick();
