@@ -626,18 +626,8 @@ void InstallRegisterView(TQelMain* frame) {
     place.Take(kRegisterExt);
     frame->AddProjectListener(frame->MdiArea, [](TProjectEvent event) {
         if (event == TProjectEvent::Opened || event == TProjectEvent::Cleared) place.Take(kRegisterExt);
-        if (event != TProjectEvent::Saved) return;
-        const std::optional<std::string> from = SideFileMovedFrom(place, kRegisterExt);
-        if (!from) return;
-        const std::string to = ProgramSideFile(kRegisterExt);
-        if (_DevReg && _DevReg->NameFollowsProgram) {
-            _DevReg->SaveFileName = to;
-            if (!_DevReg->Modified) {
-                if (!_DevReg->WriteRegisterFile()) _DevReg->Modified = 1;
-                return;
-            }
-        }
-        CarrySideFile(*from, to);
+        if (event == TProjectEvent::Saved)
+            SideValuesFollowProgram(place, kRegisterExt, _DevReg, &TDevReg::WriteRegisterFile);
     });
     frame->RefreshCommands();
 }

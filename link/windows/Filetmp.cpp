@@ -548,18 +548,9 @@ void InstallFileTemplate(TQelMain* frame) {
         // The program saved under another name takes its template along: the
         // values the window shows, saved, are written beside it; changed ones
         // stay changed (asked about when they would go) over those last saved.
-        const std::optional<std::string> from = SideFileMovedFrom(place, kTemplateExt);
-        if (!from) return;
-        const std::string to = ProgramSideFile(kTemplateExt);
-        if (sLeft && sLeft->NameFollowsProgram) sLeft->SaveFileName = to;
-        if (_FileTmp && _FileTmp->NameFollowsProgram) {
-            _FileTmp->SaveFileName = to;
-            if (!_FileTmp->Modified) {
-                if (!_FileTmp->WriteQft()) _FileTmp->Modified = 1;
-                return;
-            }
-        }
-        CarrySideFile(*from, to);
+        SideValuesFollowProgram(place, kTemplateExt, _FileTmp, &TFileTmp::WriteQft, [](const std::string& to) {
+            if (sLeft && sLeft->NameFollowsProgram) sLeft->SaveFileName = to;
+        });
     });
     frame->RefreshCommands();
 }

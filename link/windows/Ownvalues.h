@@ -78,6 +78,29 @@ inline bool CarrySideFile(const std::string& from, const std::string& to) {
     return false;
 }
 
+// The program just saved: where Save As gave it another name, the window's
+// values go with it. A window `w` (may be null) whose file follows the
+// program takes the new name and, when what it shows is saved, writes it
+// there through `write` (a failed write leaves the values changed, so that
+// they are asked about); otherwise the file saved last is carried
+// (CarrySideFile). `renamed` hears the new name first.
+template <class Window>
+void SideValuesFollowProgram(TSideFilePlace& place, const char* ext, Window* w, bool (Window::*write)(),
+                             const std::function<void(const std::string&)>& renamed = {}) {
+    const std::optional<std::string> from = SideFileMovedFrom(place, ext);
+    if (!from) return;
+    const std::string to = ProgramSideFile(ext);
+    if (renamed) renamed(to);
+    if (w && w->NameFollowsProgram) {
+        w->SaveFileName = to;
+        if (!w->Modified) {
+            if (!(w->*write)()) w->Modified = 1;
+            return;
+        }
+    }
+    CarrySideFile(*from, to);
+}
+
 // A file the user chose to open that is not there says so (message 26 with
 // the path), rather than reading as an empty file; false then.
 inline bool ChosenFileExists(const std::string& path) {
