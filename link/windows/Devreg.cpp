@@ -270,7 +270,7 @@ TDevReg::TDevReg(TTransData* trans, QWidget* parent)
     OpenFileName = SaveFileName;
     ClearRegisters();
     FormShow();
-    ReadRegisterFile();
+    if (MayReadProgramSideFile(OpenFileName)) ReadRegisterFile();
     ShowTitle();
     RegisterCommands();
     resize(900, 560);
@@ -326,7 +326,10 @@ bool TDevReg::ReadRegisterFile() {
 }
 
 bool TDevReg::WriteRegisterFile() {
-    if (qel::link::WriteRegisterFile(SaveFileName, Data, gQel.Family, gQel.CapacityIndex)) return true;
+    if (qel::link::WriteRegisterFile(SaveFileName, Data, gQel.Family, gQel.CapacityIndex)) {
+        NoteSideFileWritten(SaveFileName);
+        return true;
+    }
     ShowMsg(kMsgFileSaveFailed, " " + SaveFileName);
     return false;
 }

@@ -70,7 +70,10 @@ bool WriteTemplate(const std::string& path, const std::string& title) {
     t.extraMemory = CardInUse();
     t.title = title;
     t.values.assign(gFileRegValues.begin(), gFileRegValues.begin() + std::min<std::size_t>(gFileRegValues.size(), gFileRegCount));
-    if (WriteQftFile(path, t)) return true;
+    if (WriteQftFile(path, t)) {
+        qel::link::NoteSideFileWritten(path);
+        return true;
+    }
     ShowMsg(kMsgFileSaveFailed, " " + path);
     return false;
 }
@@ -320,7 +323,7 @@ TFileTmp::TFileTmp(TTransData* trans, QWidget* parent)
         NameFollowsProgram = sLeft->NameFollowsProgram;
         Modified = 1;
         sLeft.reset();
-    } else {
+    } else if (qel::link::MayReadProgramSideFile(OpenFileName)) {
         ReadQft();
     }
     model_->Reset();

@@ -2,6 +2,7 @@
 // What the register view and the file-register template window share: values
 // kept in a file of their own, which the project's file set does not hold.
 // Both windows have `Modified` and `SaveFileName`.
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -35,6 +36,32 @@ inline bool MayLetChangesGo(bool modified, const std::string& fileName, const st
 // The file of such values that belongs to the program: the program file's
 // name with `ext`, beside the program file the user opened or saved last.
 inline std::string ProgramSideFile(const char* ext) { return gQel.BaseName + ext; }
+
+// The side files this run wrote while the project (gProjectSerial) had no
+// name of the user's. Two runs of the program give their untitled projects
+// the same first free name: a file under that name that this run did not
+// write for this project is the other run's.
+struct TUntitledSideFiles {
+    std::uint64_t Project = 0;
+    std::vector<std::string> Paths;
+};
+inline TUntitledSideFiles& UntitledSideFiles() {
+    static TUntitledSideFiles files;
+    return files;
+}
+inline void NoteSideFileWritten(const std::string& path) {
+    TUntitledSideFiles& f = UntitledSideFiles();
+    if (f.Project != gProjectSerial) f = {gProjectSerial, {}};
+    f.Paths.push_back(path);
+}
+// Whether a window opening reads the program's side file `path`: always for
+// a project the user named; for an untitled one only a file this run wrote
+// for it (a window's own Open reads any file the user chooses).
+inline bool MayReadProgramSideFile(const std::string& path) {
+    if (gQel.Named) return true;
+    const TUntitledSideFiles& f = UntitledSideFiles();
+    return f.Project == gProjectSerial && std::find(f.Paths.begin(), f.Paths.end(), path) != f.Paths.end();
+}
 
 // Where the program's side file stood when the project was last opened,
 // started or saved, and which project that was (gProjectSerial).

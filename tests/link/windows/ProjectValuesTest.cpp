@@ -83,7 +83,7 @@ protected:
         TypeInCell(_DevReg->RegGrid, 3, value);
         if (!save) return;
         if (overwrite) messages_.QueueAnswer(qel::Answer::Yes);
-        ASSERT_TRUE(frame_->RunCommand("MmSave"));
+        ASSERT_TRUE(_DevReg->SaveRegisterFile());  // its File > Save
         ASSERT_EQ(_DevReg->Modified, 0);
     }
     void TypeTemplate(int i, const char* value, bool overwrite = false) {
@@ -91,7 +91,7 @@ protected:
         ASSERT_NE(_FileTmp, nullptr);
         TypeInCell(_FileTmp->PgRegGrid, i, value);
         if (overwrite) messages_.QueueAnswer(qel::Answer::Yes);
-        ASSERT_TRUE(frame_->RunCommand("MmSave"));
+        ASSERT_TRUE(_FileTmp->SaveWithPrompt());  // its File > Save
         ASSERT_EQ(_FileTmp->Modified, 0);
     }
     // What the windows show, each opened when it is not.
@@ -244,6 +244,28 @@ TEST_F(ProjectValuesTest, ANewUntitledProjectShowsNoRegisterValuesOfAnEarlierOne
     dialogs_.QueuePath(kzl.string());
     _DevReg->OpenRegisterFile();
     EXPECT_EQ(_DevReg->CellText(1, 4), "77");
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
+}
+
+// Another run of the program with its untitled project in the same folder
+// took the same first free name and saved its register values and template
+// there: this run's untitled project shows none of them, and its own saved
+// values come back to it.
+TEST_F(ProjectValuesTest, AnUntitledProjectReadsNoSideFileAnotherRunSavedUnderItsName) {
+    const fs::path kzl = fs::path(gQel.ProgramFileName).replace_extension(".kzl");
+    const fs::path qft = fs::path(gQel.ProgramFileName).replace_extension(".qft");
+    qel::link::TRegisterData theirs;
+    theirs.DRegs[3] = 55;
+    ASSERT_TRUE(qel::link::WriteRegisterFile(kzl.string(), theirs, gQel.Family, gQel.CapacityIndex));
+    qel::link::TFileTemplate t{.version = 206, .family = 1, .values = std::vector<std::uint16_t>(10000, 0)};
+    t.values[7] = 5;
+    ASSERT_TRUE(qel::link::WriteQftFile(qft, t));
+
+    EXPECT_EQ(ShownD3(), "0");
+    EXPECT_EQ(ShownTemplate(7), "0");
+    ASSERT_NO_FATAL_FAILURE(TypeD3("77", true, true));  // written over theirs, asked first
+    CloseSideWindows();
+    EXPECT_EQ(ShownD3(), "77");
     EXPECT_FALSE(messages_.UnscriptedQuestion());
 }
 
