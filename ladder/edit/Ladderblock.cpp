@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "project/Qelglobals.h"
+
 namespace {
 
 constexpr std::int32_t kW = kLdbCellBytes;
@@ -121,5 +123,47 @@ bool DecodeLadderBlock(const std::uint8_t* data, std::size_t size, std::int32_t 
     b.lastLength = static_cast<std::int32_t>(lastLen);
     b.bytes.assign(bytes, bytes + blockBytes);
     out = std::move(b);
+    return true;
+}
+
+std::vector<std::uint8_t> EncodeBlockBeside(const TLadderBlock& b) {
+    std::vector<std::uint8_t> out(4);
+    PutU32(out.data(), static_cast<std::uint32_t>(b.beside.size()));
+    for (const TBlockRowBeside& r : b.beside) {
+        const std::size_t at = out.size();
+        const std::size_t len = std::min(r.comment.size(), kBesideCommentMax);
+        out.resize(at + 16 + len);
+        PutU32(out.data() + at, static_cast<std::uint32_t>(r.row));
+        PutU32(out.data() + at + 4, static_cast<std::uint32_t>(r.pLabel));
+        PutU32(out.data() + at + 8, static_cast<std::uint32_t>(r.iLabel));
+        PutU32(out.data() + at + 12, static_cast<std::uint32_t>(len));
+        std::memcpy(out.data() + at + 16, r.comment.data(), len);
+    }
+    return out;
+}
+
+bool DecodeBlockBeside(const std::uint8_t* data, std::size_t size, TLadderBlock& block) {
+    if (!data || size < 4) return false;
+    const std::uint32_t count = GetU32(data);
+    if (count > static_cast<std::uint32_t>(block.Rows())) return false;
+    std::vector<TBlockRowBeside> list;
+    std::size_t at = 4;
+    for (std::uint32_t k = 0; k < count; ++k) {
+        if (size - at < 16) return false;
+        TBlockRowBeside r;
+        r.row = static_cast<std::int32_t>(GetU32(data + at));
+        r.pLabel = static_cast<std::int32_t>(GetU32(data + at + 4));
+        r.iLabel = static_cast<std::int32_t>(GetU32(data + at + 8));
+        const std::uint32_t len = GetU32(data + at + 12);
+        at += 16;
+        if (r.row < 0 || r.row >= block.Rows() || (!list.empty() && r.row <= list.back().row)) return false;
+        if (r.pLabel < -1 || r.pLabel >= kPLabelCount || r.iLabel < -1 || r.iLabel >= kILabelCount) return false;
+        if (len > kBesideCommentMax || size - at < len) return false;
+        r.comment.assign(reinterpret_cast<const char*>(data + at), len);
+        at += len;
+        list.push_back(std::move(r));
+    }
+    if (at != size) return false;
+    block.beside = std::move(list);
     return true;
 }

@@ -7,6 +7,7 @@
 // format) and are tested under the sanitizers.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "ladder/model/LadderGrid.h"
@@ -26,6 +27,16 @@ struct TLadderSelection {
     }
 };
 
+/// What stands beside a row the block holds whole (from column 0, nothing of
+/// the row left outside the block): the row's labels and its rung comment.
+/// They travel with the row as its cells do.
+struct TBlockRowBeside {
+    std::int32_t row = 0;  ///< row of the block, 0 for its first
+    std::int32_t pLabel = -1, iLabel = -1;
+    std::string comment;
+    bool operator==(const TBlockRowBeside&) const = default;
+};
+
 /// A block as the clipboard carries it: the first part (from the start column
 /// to its row's end, or to the end column on a one-row block), whole middle
 /// rows and the last part (from column 0 to the end column).
@@ -35,6 +46,10 @@ struct TLadderBlock {
     std::int32_t middleRows = 0;
     std::int32_t lastLength = 0;
     std::vector<std::uint8_t> bytes;  ///< first, middle and last part, without gaps
+    /// The rows held whole, in row order; empty when the clipboard had no
+    /// such list (a block of another program keeps what stands beside the
+    /// rows it lands on).
+    std::vector<TBlockRowBeside> beside;
 
     std::int32_t MiddleLength() const { return middleRows * kLdbRowBytes; }
     std::int32_t Size() const { return firstLength + MiddleLength() + lastLength; }
@@ -53,6 +68,20 @@ constexpr std::size_t kLadderClipHeader = 32;
 /// The bytes the selection marks in `grid`; an inactive or empty selection
 /// gives an empty block.
 TLadderBlock CopyLadderBlock(const std::uint8_t* grid, const TLadderSelection& sel);
+
+/// The clipboard format carrying what stands beside the rows of a block,
+/// beside "CF_LADDER" (whose bytes stay as they are).
+inline constexpr const char* kLadderBesideClipFormat = "application/x-qel-ladder-beside";
+/// The longest rung comment the list carries (as the project files store them).
+constexpr std::size_t kBesideCommentMax = 128;
+
+/// The clipboard bytes of a block's beside list: u32 count, then per row u32
+/// row, i32 P label, i32 I label, u32 comment length and the comment's bytes.
+std::vector<std::uint8_t> EncodeBlockBeside(const TLadderBlock& block);
+/// Reads a beside list back into `block` (whose rows it must fit): false,
+/// `block` untouched, unless every row lies inside the block in ascending
+/// order, every label is one of the tables' or -1 and every comment fits.
+bool DecodeBlockBeside(const std::uint8_t* data, std::size_t size, TLadderBlock& block);
 
 /// The clipboard bytes of a block (header + block bytes); empty for an empty block.
 std::vector<std::uint8_t> EncodeLadderBlock(const TLadderBlock& block);

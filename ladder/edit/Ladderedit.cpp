@@ -506,6 +506,35 @@ bool TLadderEdit::Refold(const TWideNet& net, std::vector<std::uint8_t>& buf, st
     const std::int32_t used = std::max(lastRow_, netLast);
     if (used + delta >= doc_.capacity) return false;
     rows[static_cast<std::size_t>(markRow) * kLdbRowBytes + markCol] = headByte;
+    // A rung on fewer rows keeps the comments of the rows it gives up, each
+    // beside a row of the rung left without one (from its last row up); with
+    // none left, the rung stays as it is.
+    auto* comments = doc_.rowComments;
+    std::vector<std::pair<std::int32_t, std::string>> keep;
+    if (comments && delta < 0) {
+        const auto at = [&](std::int32_t r) {
+            return static_cast<std::size_t>(r) < comments->size() ? (*comments)[static_cast<std::size_t>(r)] : std::string();
+        };
+        std::int32_t free = netFirst + newCount - 1;
+        for (std::int32_t r = netFirst + newCount; r <= netLast; ++r) {
+            if (at(r).empty()) continue;
+            while (free >= netFirst && !at(free).empty()) --free;
+            if (free < netFirst) return false;
+            keep.emplace_back(free--, at(r));
+        }
+    }
+    // A label beside a row it gives up goes beside its last row (where the
+    // compile names it), never beside a row moving up from below.
+    const std::int32_t lastKept = netFirst + newCount - 1;
+    for (const std::int32_t* t : {doc_.labels.pRows, doc_.labels.iRows}) {
+        const int count = t == doc_.labels.pRows ? kPLabelCount : kILabelCount;
+        int moving = 0, there = 0;
+        for (int k = 0; t && delta < 0 && k < count; ++k) {
+            moving += t[k] > lastKept && t[k] <= netLast;
+            there += t[k] == lastKept;
+        }
+        if (moving > 0 && moving + there > 1) return false;  // a row carries one label of a kind
+    }
     if (BeforeChange) BeforeChange();
     if (delta != 0 && used > netLast) {
         std::memmove(Cell(netLast + 1 + delta, 0), Cell(netLast + 1, 0),
@@ -516,15 +545,20 @@ bool TLadderEdit::Refold(const TWideNet& net, std::vector<std::uint8_t>& buf, st
     if (delta != 0) {
         for (std::int32_t* t : {doc_.labels.pRows, doc_.labels.iRows}) {
             const int count = t == doc_.labels.pRows ? kPLabelCount : kILabelCount;
-            for (int k = 0; k < count; ++k)
+            for (int k = 0; t && k < count; ++k) {
                 if (t[k] > netLast) t[k] += delta;
+                else if (t[k] > lastKept) t[k] = lastKept;
+            }
         }
-        auto* comments = doc_.rowComments;
-        if (comments && static_cast<std::size_t>(netLast + 1) < comments->size()) {
-            if (delta > 0)
-                comments->insert(comments->begin() + netLast + 1, static_cast<std::size_t>(delta), std::string());
-            else
-                comments->erase(comments->begin() + netLast + 1 + delta, comments->begin() + netLast + 1);
+        if (comments && delta > 0 && static_cast<std::size_t>(netLast + 1) < comments->size())
+            comments->insert(comments->begin() + netLast + 1, static_cast<std::size_t>(delta), std::string());
+        if (comments && delta < 0 && static_cast<std::size_t>(netLast + 1 + delta) < comments->size()) {
+            const std::size_t end = std::min(comments->size(), static_cast<std::size_t>(netLast + 1));
+            comments->erase(comments->begin() + netLast + 1 + delta, comments->begin() + static_cast<std::ptrdiff_t>(end));
+        }
+        for (auto& [row, text] : keep) {
+            if (comments->size() <= static_cast<std::size_t>(row)) comments->resize(static_cast<std::size_t>(row) + 1);
+            (*comments)[static_cast<std::size_t>(row)] = std::move(text);
         }
     }
     Renode(netFirst - 1, netFirst + newCount);

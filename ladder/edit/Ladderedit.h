@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "ladder/edit/Ladderblock.h"
@@ -52,13 +53,18 @@ constexpr int NoDevice = 40;        ///< a device comment where no device is
 constexpr int VLineLabelColumn = 149;  ///< a vertical line on the label column
 constexpr int BoxDoesNotFit = 215;  ///< a box that neither fits nor wraps
 constexpr int NotPlaceable = 216;   ///< an instruction that is no ladder element
+constexpr int BesideLeftOut = 266;  ///< a paste into a ladder that keeps no block or rung comments
+constexpr int LabelNotPlaced = 267; ///< a pasted row's label met a label of the row it landed on
 }  // namespace LadMsg
 
 /// The outcome of an edit: whether the grid or a label changed, and the
 /// message to show for a refusal (LadMsg::None when there is none).
 struct TLadderEditResult {
+    TLadderEditResult(bool changed_ = false, int message_ = LadMsg::None, std::string detail_ = {})
+        : changed(changed_), message(message_), detail(std::move(detail_)) {}
     bool changed = false;
     int message = LadMsg::None;
+    std::string detail;  ///< what follows the message's text, if anything
 };
 
 /// The grid an editor works on.
@@ -172,14 +178,24 @@ public:
     /// A drag: the block runs from the cell the drag started on (the cursor
     /// when the selection was cleared) to the element at (row, col).
     void SelectTo(std::int32_t row, std::int32_t col);
-    /// The marked bytes (empty when nothing is marked).
-    TLadderBlock CopyBlock() const { return CopyLadderBlock(doc_.grid, sel_); }
-    /// Clears the marked block, or without one the element (the labels on
-    /// the label column) at the cursor. The selection ends.
+    /// The marked bytes (empty when nothing is marked), with the labels and
+    /// rung comments of the rows the block holds whole.
+    TLadderBlock CopyBlock() const;
+    /// Clears the marked block with the rung comments of the rows it holds
+    /// whole, or without one the element (the labels on the label column) at
+    /// the cursor. The selection ends.
     TLadderEditResult DeleteBlock();
+    /// Cut: clears the marked block as DeleteBlock does, and the rows it holds
+    /// whole give up their labels and rung comments, which the block
+    /// (CopyBlock before the cut) carries.
+    TLadderEditResult CutBlock();
     /// Writes a block over the grid from the cursor: parts holding an output
-    /// put it at the row's end with wire up to it. Checked whole first: a
-    /// block that does not fit changes nothing (message 20).
+    /// put it at the row's end with wire up to it; the rows it carries whole
+    /// bring their labels and rung comments. Checked whole first: a block
+    /// that does not fit changes nothing (message 20), nor one that would
+    /// write over a block-comment row (22, as typing there is). A ladder
+    /// without block and rung comments (a step's) takes the block without
+    /// them and says so (266).
     TLadderEditResult PasteBlock(const TLadderBlock& block);
     /// Inserts the block as new rows at the cursor row (rows below, their
     /// labels, rung comments and step marks move down).
@@ -248,6 +264,19 @@ private:
     // target rows from the cursor row on). False, with rows half written,
     // when a part does not fit.
     bool WriteBlock(std::vector<std::uint8_t>& rows, std::int32_t col, const TLadderBlock& block) const;
+    // The rows of the marked block (0 its first) that it holds whole: from
+    // column 0, nothing of the row outside it.
+    std::vector<std::int32_t> WholeRows(const TLadderBlock& block) const;
+    // The block as this ladder keeps it: a ladder that is not the program's
+    // gets empty rows for the block-comment rows, one without rung comments
+    // none; `leftOut` counts what was left out.
+    TLadderBlock BlockForThisLadder(const TLadderBlock& block, int& leftOut) const;
+    // Puts the labels and rung comments a block carries beside the rows it
+    // was written to from `row` (its first row at column `col`); the labels
+    // that could not go beside their rows are named in `notPlaced`.
+    void PlaceBeside(const TLadderBlock& block, std::int32_t row, std::int32_t col, std::string& notPlaced);
+    // The result of a paste or block insert: its message for what it left out.
+    static TLadderEditResult PasteResult(int leftOut, const std::string& notPlaced);
     // Moves rows [at, last used] down by n (n > 0) or removes n rows at `at`
     // (n < 0), with labels, rung comments and step marks.
     void ShiftRows(std::int32_t at, std::int32_t n);

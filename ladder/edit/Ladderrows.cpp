@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/Codetranslate.h"
 #include "ladder/edit/Ladderedit.h"
 #include "ladder/edit/Laddertexts.h"
 #include "ladder/model/Lad.h"
@@ -197,10 +198,22 @@ TLadderEditResult TLadderEdit::DeleteBlock() {
         ClearSelection();
         return r;
     }
-    const TLadderBlock b = CopyBlock();
+    const TLadderBlock b = CopyLadderBlock(doc_.grid, sel_);
     const TLadderSelection s = sel_;
+    // A rung comment goes with the rows it stands beside, as the rows' cells
+    // do; their labels stay for the user to move (the compile names them).
+    bool comments = false;
+    for (const std::int32_t k : WholeRows(b)) {
+        const auto row = static_cast<std::size_t>(s.startRow + k);
+        if (!doc_.rowComments || row >= doc_.rowComments->size() || (*doc_.rowComments)[row].empty()) continue;
+        (*doc_.rowComments)[row].clear();
+        comments = true;
+    }
     ClearSelection();
-    if (b.bytes.empty() || AllZero(b.bytes.data(), b.bytes.size())) return {};
+    if (b.bytes.empty() || AllZero(b.bytes.data(), b.bytes.size())) {
+        if (comments) Changed();
+        return {comments, LadMsg::None};
+    }
     if (BeforeChange) BeforeChange();
     std::memset(Cell(s.startRow, s.startCol), 0, b.bytes.size());
     Renode(s.startRow - 1, s.endRow + 1);
@@ -208,6 +221,121 @@ TLadderEditResult TLadderEdit::DeleteBlock() {
     row_ = std::min(row_, std::max(0, doc_.capacity - 1));
     SnapToHead();
     return {true, LadMsg::None};
+}
+
+std::vector<std::int32_t> TLadderEdit::WholeRows(const TLadderBlock& b) const {
+    // A row stands in the block whole when the block holds its column 0 and
+    // nothing of the row lies outside it.
+    std::vector<std::int32_t> rows;
+    const std::int32_t S = sel_.startRow;
+    for (std::int32_t k = 0; k < b.Rows(); ++k) {
+        const std::int32_t from = k == 0 ? sel_.startCol : 0;
+        std::int32_t to = kPastRowEnd;
+        if (!b.multiRow) to = sel_.startCol + b.firstLength;
+        else if (k == b.Rows() - 1) to = b.lastLength;
+        // A block ending at a row's end has no last part: that row is not in it.
+        if (from > 0 || (b.multiRow && k == b.Rows() - 1 && to == 0) || S + k >= doc_.capacity) continue;
+        const std::uint8_t* row = RowAt(S + k);
+        if (AllZero(row + to, static_cast<std::size_t>(kPastRowEnd - to))) rows.push_back(k);
+    }
+    return rows;
+}
+
+TLadderBlock TLadderEdit::CopyBlock() const {
+    TLadderBlock b = CopyLadderBlock(doc_.grid, sel_);
+    if (b.Size() <= 0) return b;
+    // The labels and comment of a row held whole go along.
+    const std::int32_t S = sel_.startRow;
+    for (const std::int32_t k : WholeRows(b)) {
+        TBlockRowBeside r;
+        r.row = k;
+        for (std::int32_t x = 0; doc_.labels.pRows && x < kPLabelCount; ++x)
+            if (doc_.labels.pRows[x] == S + k) r.pLabel = x;
+        for (std::int32_t x = 0; doc_.labels.iRows && x < kILabelCount; ++x)
+            if (doc_.labels.iRows[x] == S + k) r.iLabel = x;
+        if (doc_.rowComments && static_cast<std::size_t>(S + k) < doc_.rowComments->size())
+            r.comment = (*doc_.rowComments)[static_cast<std::size_t>(S + k)];
+        b.beside.push_back(std::move(r));
+    }
+    return b;
+}
+
+TLadderEditResult TLadderEdit::CutBlock() {
+    if (!doc_.grid || !sel_.active) return {};
+    if (!guarding_) return Guard([&] { return CutBlock(); });
+    const TLadderBlock b = CopyBlock();
+    const std::int32_t S = sel_.startRow;
+    // The labels of the rows the block holds whole go with them (their
+    // comments go in DeleteBlock; the guard takes one undo step for the cut).
+    bool beside = false;
+    for (const TBlockRowBeside& r : b.beside) {
+        beside |= r.pLabel >= 0 || r.iLabel >= 0;
+        FreeRowLabels(doc_.labels.pRows, kPLabelCount, S + r.row);
+        FreeRowLabels(doc_.labels.iRows, kILabelCount, S + r.row);
+    }
+    TLadderEditResult r = DeleteBlock();
+    if (beside && !r.changed) Changed();
+    r.changed = r.changed || beside;
+    return r;
+}
+
+TLadderBlock TLadderEdit::BlockForThisLadder(const TLadderBlock& block, int& leftOut) const {
+    leftOut = 0;
+    TLadderBlock b = block;
+    for (std::int32_t k = 0; k < b.Rows() && !doc_.program; ++k) {
+        // Only whole rows can be block-comment rows (the decoder sees to it).
+        const std::int32_t at = k == 0 ? 0 : b.firstLength + (k - 1) * kLdbRowBytes;
+        const std::int32_t len = k == 0 ? b.firstLength : (k <= b.middleRows ? kLdbRowBytes : b.lastLength);
+        if (len != kLdbRowBytes || static_cast<std::size_t>(at + len) > b.bytes.size()) continue;
+        if (!IsBlockCommentRow(b.bytes.data() + at)) continue;
+        std::memset(b.bytes.data() + at, 0, kRow);
+        ++leftOut;
+    }
+    for (TBlockRowBeside& r : b.beside) {
+        if (doc_.rowComments) break;
+        if (!r.comment.empty()) ++leftOut;
+        r.comment.clear();
+    }
+    return b;
+}
+
+void TLadderEdit::PlaceBeside(const TLadderBlock& b, std::int32_t row, std::int32_t col, std::string& notPlaced) {
+    for (const TBlockRowBeside& r : b.beside) {
+        // The first row goes beside its row only when it was written from column 0.
+        if (r.row == 0 && col != 0) continue;
+        const std::int32_t target = row + r.row;
+        if (target >= doc_.capacity) continue;
+        if (doc_.rowComments) {
+            auto& c = *doc_.rowComments;
+            if (!r.comment.empty() && c.size() <= static_cast<std::size_t>(target))
+                c.resize(static_cast<std::size_t>(target) + 1);
+            if (static_cast<std::size_t>(target) < c.size()) c[static_cast<std::size_t>(target)] = r.comment;
+        }
+        auto place = [&](std::int32_t* table, std::int32_t count, std::int32_t number, char letter) {
+            if (!table || number < 0 || number >= count || table[number] == target) return;
+            // Held by another row (a copy's original): it stays there.
+            if (table[number] >= 0) return;
+            if (std::find(table, table + count, target) != table + count) {
+                notPlaced += " " + std::string(1, letter) + std::to_string(number);
+                return;
+            }
+            table[number] = target;
+        };
+        place(doc_.labels.pRows, kPLabelCount, r.pLabel, 'P');
+        place(doc_.labels.iRows, kILabelCount, r.iLabel, 'I');
+    }
+}
+
+TLadderEditResult TLadderEdit::PasteResult(int leftOut, const std::string& notPlaced) {
+    TLadderEditResult r{true, LadMsg::None};
+    if (!notPlaced.empty()) {
+        r.message = LadMsg::LabelNotPlaced;
+        r.detail = notPlaced;
+    } else if (leftOut > 0) {
+        r.message = LadMsg::BesideLeftOut;
+        r.detail = " " + std::to_string(leftOut);
+    }
+    return r;
 }
 
 bool TLadderEdit::WriteBlock(std::vector<std::uint8_t>& rows, std::int32_t col, const TLadderBlock& b) const {
@@ -220,24 +348,41 @@ bool TLadderEdit::WriteBlock(std::vector<std::uint8_t>& rows, std::int32_t col, 
     return WritePart(rows.data() + static_cast<std::size_t>(b.middleRows + 1) * kRow, 0, p, b.lastLength);
 }
 
-TLadderEditResult TLadderEdit::PasteBlock(const TLadderBlock& b) {
+TLadderEditResult TLadderEdit::PasteBlock(const TLadderBlock& block) {
     if (!doc_.grid) return {};
-    if (!guarding_) return Guard([&] { return PasteBlock(b); });
+    if (!guarding_) return Guard([&] { return PasteBlock(block); });
     if (col_ < 0) return {false, LadMsg::PasteLabelColumn};
-    if (b.Size() <= 0 || b.bytes.size() != static_cast<std::size_t>(b.Size())) return {};
+    if (block.Size() <= 0 || block.bytes.size() != static_cast<std::size_t>(block.Size())) return {};
+    int leftOut = 0;
+    const TLadderBlock b = BlockForThisLadder(block, leftOut);
     const std::int32_t n = b.Rows();
     if (row_ + n > doc_.capacity) return {false, LadMsg::NoRoom};
+    // A block comment is not written over, as nothing can be typed on it.
+    for (std::int32_t k = 0; k < n; ++k) {
+        const bool written = k == 0 || k <= b.middleRows || b.lastLength > 0;
+        if (written && IsCommentRow(row_ + k)) return {false, LadMsg::NotHere};
+    }
     std::uint8_t* target = Cell(row_, 0);
     std::vector<std::uint8_t> rows(target, target + static_cast<std::size_t>(n) * kRow);
     if (!WriteBlock(rows, col_, b)) return {false, LadMsg::NoRoom};
     ClearSelection();
-    if (std::memcmp(rows.data(), target, rows.size()) == 0) return {};
-    if (BeforeChange) BeforeChange();
+    // Nothing to write, nothing to carry: the paste changes nothing (the
+    // guard takes the undo step only for a change).
+    const TLadderSnapshot before = TakeSnapshot();
     std::memcpy(target, rows.data(), rows.size());
+    std::string notPlaced;
+    PlaceBeside(b, row_, col_, notPlaced);
+    const TLadderSnapshot after = TakeSnapshot();
+    if (after.rows == before.rows && after.pLabels == before.pLabels && after.iLabels == before.iLabels &&
+        after.rowComments == before.rowComments) {
+        TLadderEditResult r = PasteResult(leftOut, notPlaced);
+        r.changed = false;
+        return r;
+    }
     Renode(row_ - 1, row_ + n);
     Changed();
     SnapToHead();
-    return {true, LadMsg::None};
+    return PasteResult(leftOut, notPlaced);
 }
 
 // ---------------------------------------------------------------------------
@@ -344,11 +489,13 @@ TLadderEditResult TLadderEdit::DeleteRow() {
     return {true, LadMsg::None};
 }
 
-TLadderEditResult TLadderEdit::InsertBlock(const TLadderBlock& b) {
+TLadderEditResult TLadderEdit::InsertBlock(const TLadderBlock& block) {
     if (!doc_.grid) return {};
-    if (!guarding_) return Guard([&] { return InsertBlock(b); });
+    if (!guarding_) return Guard([&] { return InsertBlock(block); });
     if (col_ < 0) return {false, LadMsg::PasteLabelColumn};
-    if (b.Size() <= 0 || b.bytes.size() != static_cast<std::size_t>(b.Size())) return {};
+    if (block.Size() <= 0 || block.bytes.size() != static_cast<std::size_t>(block.Size())) return {};
+    int leftOut = 0;
+    const TLadderBlock b = BlockForThisLadder(block, leftOut);
     if (col_ + b.firstLength > kPastRowEnd) return {false, LadMsg::NoRoom};
     const std::int32_t n = b.InsertRows(), cap = doc_.capacity;
     const std::int32_t highest = lastRow_ >= row_ ? lastRow_ + n : row_ + n - 1;
@@ -359,11 +506,13 @@ TLadderEditResult TLadderEdit::InsertBlock(const TLadderBlock& b) {
     if (BeforeChange) BeforeChange();
     ShiftRows(row_, n);
     std::memcpy(Cell(row_, 0), rows.data(), static_cast<std::size_t>(n) * kRow);
+    std::string notPlaced;
+    PlaceBeside(b, row_, col_, notPlaced);
     Renode(row_ - 1, row_ + n);
     Changed();
     ClearSelection();
     SnapToHead();
-    return {true, LadMsg::None};
+    return PasteResult(leftOut, notPlaced);
 }
 
 std::vector<std::pair<char, std::int32_t>> TLadderEdit::CursorDevices() const {

@@ -408,7 +408,7 @@ bool TLDB::EditRefused() {
 }
 
 void TLDB::AfterEdit(const TLadderEditResult& r) {
-    if (r.message != LadMsg::None) ShowMsg(r.message);
+    if (r.message != LadMsg::None) ShowMsg(r.message, r.detail);
     if (r.changed) {
         MarkEdited();
         // The step numbers belong to the code the ladder was drawn from.
@@ -601,7 +601,29 @@ std::optional<TLadderBlock> TLDB::ClipboardBlock() const {
     if (!DecodeLadderBlock(reinterpret_cast<const std::uint8_t*>(raw.constData()), static_cast<std::size_t>(raw.size()),
                            edit_.Doc().capacity, b))
         return std::nullopt;
+    // The labels and rung comments of its whole rows, when it was copied here;
+    // a list that does not fit the block is not taken.
+    const QString beside = QString::fromLatin1(kLadderBesideClipFormat);
+    if (data->hasFormat(beside)) {
+        const QByteArray list = data->data(beside);
+        DecodeBlockBeside(reinterpret_cast<const std::uint8_t*>(list.constData()), static_cast<std::size_t>(list.size()),
+                          b);
+    }
     return b;
+}
+
+bool TLDB::PutOnClipboard(const TLadderBlock& block) {
+    const std::vector<std::uint8_t> bytes = EncodeLadderBlock(block);
+    if (bytes.empty()) return false;
+    auto* data = new QMimeData;
+    data->setData(QString::fromLatin1(kLadderClipFormat),
+                  QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())));
+    const std::vector<std::uint8_t> beside = EncodeBlockBeside(block);
+    data->setData(QString::fromLatin1(kLadderBesideClipFormat),
+                  QByteArray(reinterpret_cast<const char*>(beside.data()), static_cast<qsizetype>(beside.size())));
+    QGuiApplication::clipboard()->setMimeData(data);
+    emit Link->commandsChanged();
+    return true;
 }
 
 void TLDB::PopSelAllClick() {
@@ -616,13 +638,7 @@ void TLDB::PopCopyClick() {
         ShowMsg(LadMsg::CopyLabelColumn);
         return;
     }
-    const std::vector<std::uint8_t> bytes = EncodeLadderBlock(edit_.CopyBlock());
-    if (bytes.empty()) return;
-    auto* data = new QMimeData;
-    data->setData(QString::fromLatin1(kLadderClipFormat),
-                  QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())));
-    QGuiApplication::clipboard()->setMimeData(data);
-    emit Link->commandsChanged();
+    PutOnClipboard(edit_.CopyBlock());
 }
 
 void TLDB::PopCutClick() {
@@ -632,8 +648,9 @@ void TLDB::PopCutClick() {
         return;
     }
     if (!edit_.Selection().active) return;
-    PopCopyClick();
-    Finish(edit_.DeleteBlock());
+    // The rows' labels and rung comments go into the clipboard with them.
+    if (!PutOnClipboard(edit_.CopyBlock())) return;
+    Finish(edit_.CutBlock());
 }
 
 void TLDB::PopPasteClick() {

@@ -163,6 +163,9 @@ public:
     /// The "CF_LADDER" block on the clipboard, validated; nothing when the
     /// clipboard holds none or what it holds under our format is unsound.
     std::optional<TLadderBlock> ClipboardBlock() const;
+    /// Puts a block on the clipboard under "CF_LADDER", with the labels and
+    /// rung comments of its whole rows beside it; false for an empty block.
+    bool PutOnClipboard(const TLadderBlock& block);
     /// The auto-scroll of a drag that left the window (every 75 ms).
     QTimer* BkSelTmr = nullptr;
     void BkSelTmrTimer();

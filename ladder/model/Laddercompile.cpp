@@ -32,6 +32,7 @@ constexpr int kMsgProgramFull = 20;
 constexpr int kMsgRejectedLine = 159;
 constexpr int kMsgRowLabel = 14;
 constexpr int kMsgLadderNotOfProgram = 251;
+constexpr int kMsgLabelWithoutRung = 265;
 
 // Records where the rows the cut passes stand in the code: each block-comment
 // row with the offset of the instruction it stands before, each network row
@@ -130,6 +131,29 @@ std::vector<TStepMark> StepMarksOf(const std::uint8_t* code, std::uint32_t used,
     return marks;
 }
 
+// Every label of the tables stands on a row where a network starts (the
+// rows are in ascending order): a label beside an empty row, a block comment,
+// a rung's later row or past the last rung would jump nowhere, so it fails
+// the compile at the first such row, as any other drawing that cannot go in.
+bool LabelsMarkRungs(const TCompileTarget& t, const std::vector<std::int32_t>& networkRows) {
+    if (!t.strayLabelsFail) return true;
+    std::int32_t stray = -1;
+    auto check = [&](const std::int32_t* table, int count) {
+        for (int n = 0; table && n < count; ++n) {
+            const std::int32_t row = table[n];
+            if (row < 0 || std::binary_search(networkRows.begin(), networkRows.end(), row)) continue;
+            if (stray < 0 || row < stray) stray = row;
+        }
+    };
+    check(t.labels.pRows, kPLabelCount);
+    check(t.labels.iRows, kILabelCount);
+    if (stray < 0) return true;
+    gNetworkStartRow = stray;
+    gNextNetworkRow = stray + 1;
+    gCompileLayoutError = TLayoutError{kMsgLabelWithoutRung, stray, 0, {}};
+    return false;
+}
+
 // The network loop; false on the first failure.
 bool CompileNetworks(const TCompileTarget& t, TCompileProgress* progress, TCommentExport& hooks,
                      TSymbolTableFile& sym, std::vector<TLineStart>& starts) {
@@ -145,11 +169,15 @@ bool CompileNetworks(const TCompileTarget& t, TCompileProgress* progress, TComme
     std::int32_t openRow = -1;
     TLayoutError openAt;
 
+    // The rows networks start on: a label anywhere else has no rung to mark.
+    std::vector<std::int32_t> networkRows;
+
     while (gNextNetworkRow <= lastRow) {
         if (progress) progress->SetPosition(gNextNetworkRow);
         const std::int32_t rows = CutNetwork(t.grid, lastRow, buf, gridRowOf, &hooks);
         hooks.NetworkCut(gridRowOf);
         if (rows == 0) continue;  // only blank or comment rows were left
+        networkRows.push_back(gNetworkStartRow);
 
         TUnfolded wide;
         TLayoutError err;
@@ -212,7 +240,7 @@ bool CompileNetworks(const TCompileTarget& t, TCompileProgress* progress, TComme
         }
         hooks.NetworkAssembled();
     }
-    return true;
+    return LabelsMarkRungs(t, networkRows);
 }
 
 std::string RowRange() {
@@ -383,7 +411,7 @@ TCompileTarget ProgramTarget() {
 // the compile marks the rows it joins, so it works on copies of the rows and
 // label tables. An empty ladder gives the empty program.
 bool CompileProgramLadderAside(std::vector<std::uint8_t>& code, std::vector<TStepMark>* marks,
-                               TCodeComments* places = nullptr) {
+                               TCodeComments* places = nullptr, bool strayLabelsFail = true) {
     if (!gLadderRows || !gProgram) return false;
     code.assign(gProgramCapacity, 0xFF);
     TCompileTarget t = ProgramTarget();
@@ -395,6 +423,7 @@ bool CompileProgramLadderAside(std::vector<std::uint8_t>& code, std::vector<TSte
     t.gridRows = t.lastRow + 1;
     t.labels = {p.data(), i.data()};
     t.code = code.data();
+    t.strayLabelsFail = strayLabelsFail;
     return TrialCompile(t, marks, places);
 }
 
@@ -510,7 +539,8 @@ bool ProgramLadderComments(TCodeComments& out, std::vector<TRowComment>& loose, 
         TCodeComments places;
         std::vector<std::uint8_t> code;
         gProgramPlaces.valid = false;
-        if (!CompileProgramLadderAside(code, nullptr, &places)) {
+        // A label left where no rung starts does not move a comment's rung.
+        if (!CompileProgramLadderAside(code, nullptr, &places, false)) {
             for (std::size_t r = 0; r < rung.size(); ++r)
                 if (!rung[r].empty()) loose.push_back(TRowComment{static_cast<std::int32_t>(r), rung[r]});
             lostBlocks = blockComments;

@@ -70,6 +70,9 @@ struct TCompileTarget {
     // last rung may end so (what follows it would cut the condition off the
     // transfer); every other ladder keeps such a dead end a layout error.
     bool condition = false;
+    // A label beside a row where no rung starts fails the compile; where the
+    // rows stand in the code (the comments' places) is taken without it.
+    bool strayLabelsFail = true;
 };
 
 // Compiles the target's grid into its code buffer. The buffer is erased to

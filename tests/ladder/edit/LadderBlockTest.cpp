@@ -369,3 +369,118 @@ TEST(LadderRows, DevicesOfTheCursorElement) {
     rig.edit.SetCursor(3, 0);
     EXPECT_TRUE(rig.edit.CursorDevices().empty());
 }
+
+// The list of what stands beside a block's whole rows goes through the
+// clipboard as it was; a list that does not fit its block is not taken.
+TEST(LadderBlock, BesideListComesBackOnlyWhenItFitsItsBlock) {
+    TLadderBlock block;
+    block.multiRow = true;
+    block.firstLength = 60;
+    block.middleRows = 1;
+    block.lastLength = 60;
+    block.bytes.assign(180, 0);
+    block.beside = {{0, 3, -1, "Fan"}, {2, -1, 899, ""}};
+    const std::vector<std::uint8_t> bytes = EncodeBlockBeside(block);
+    TLadderBlock back = block;
+    back.beside.clear();
+    ASSERT_TRUE(DecodeBlockBeside(bytes.data(), bytes.size(), back));
+    EXPECT_EQ(back.beside, block.beside);
+
+    const auto refused = [&](const std::vector<TBlockRowBeside>& list, std::size_t cut = 0, bool extra = false) {
+        TLadderBlock b = block;
+        b.beside = list;
+        std::vector<std::uint8_t> raw = EncodeBlockBeside(b);
+        raw.resize(raw.size() - cut);
+        if (extra) raw.push_back(0);
+        TLadderBlock out = block;
+        out.beside = {{1, 7, -1, "kept"}};
+        const bool taken = DecodeBlockBeside(raw.data(), raw.size(), out);
+        EXPECT_EQ(out.beside, (std::vector<TBlockRowBeside>{{1, 7, -1, "kept"}}));
+        return !taken;
+    };
+    EXPECT_TRUE(refused({{3, 1, -1, ""}}));                      // past the block's three rows
+    EXPECT_TRUE(refused({{1, -1, -1, ""}, {0, -1, -1, ""}}));    // out of row order
+    EXPECT_TRUE(refused({{0, 256, -1, ""}}));                    // no such pointer label
+    EXPECT_TRUE(refused({{0, -1, 900, ""}}));                    // no such interrupt label
+    EXPECT_TRUE(refused({{0, -1, -1, "Fan"}}, 1));               // cut short
+    EXPECT_TRUE(refused({{0, -1, -1, "Fan"}}, 0, true));         // a byte too many
+}
+
+// Cut takes the labels and comments of the rows it holds whole (not of a row
+// it holds a part of); paste puts them beside the rows it writes. A label
+// whose row already carries one of its kind is named, not lost silently; a
+// ladder without comments (a step's) takes the block without them and says so.
+TEST(LadderRows, CutAndPasteCarryWhatStandsBesideWholeRows) {
+    CommentedRig rig(200);
+    Rung(rig, 0, "X0", "X1", "Y0");
+    Rung(rig, 1, "X2", "X3", "Y1");
+    rig.p[0] = 0;
+    rig.p[1] = 1;
+    rig.comments = {"first", "second"};
+    rig.edit.SetCursor(0, 0);
+    rig.edit.SelectTo(1, 0);  // row 0 whole, the first contact of row 1
+    const TLadderBlock block = rig.edit.CopyBlock();
+    ASSERT_EQ(block.beside, (std::vector<TBlockRowBeside>{{0, 0, -1, "first"}}));
+    Ok(rig.edit.CutBlock());
+    EXPECT_EQ(rig.p[0], -1);
+    EXPECT_EQ(rig.p[1], 1);
+    EXPECT_EQ(rig.comments, (Lines{"", "second"}));
+
+    rig.edit.SetCursor(5, 0);
+    Ok(rig.edit.PasteBlock(block));
+    EXPECT_EQ(rig.p[0], 5);
+    EXPECT_EQ(rig.p[1], 1);
+    ASSERT_GE(rig.comments.size(), 6u);
+    EXPECT_EQ(rig.comments[5], "first");
+    EXPECT_TRUE(rig.comments.size() == 6 || rig.comments[6].empty());  // row 6 took a part only
+
+    // Pasted again beside a row that carries P1: P0 stays where it stands.
+    rig.edit.SetCursor(1, 0);
+    rig.p[0] = -1;
+    const TLadderEditResult r = rig.edit.PasteBlock(block);
+    EXPECT_TRUE(r.changed);
+    EXPECT_EQ(r.message, LadMsg::LabelNotPlaced);
+    EXPECT_EQ(r.detail, " P0");
+    EXPECT_EQ(rig.p[1], 1);
+    EXPECT_EQ(rig.p[0], -1);
+
+    // A step's ladder: the block-comment row is left out, as is the comment.
+    LadderRig step;
+    TLadderDoc d = step.edit.Doc();
+    d.program = false;
+    step.edit.SetDoc(d);
+    TLadderBlock withComment = block;
+    withComment.bytes.assign(60, 0);
+    withComment.multiRow = false;
+    withComment.firstLength = 60;
+    withComment.middleRows = withComment.lastLength = 0;
+    SetBlockCommentRow(withComment.bytes.data(), "Pump");
+    const TLadderEditResult s = step.edit.PasteBlock(withComment);
+    EXPECT_EQ(s.message, LadMsg::BesideLeftOut);
+    EXPECT_EQ(s.detail, " 2");
+    EXPECT_FALSE(IsBlockCommentRow(step.Cell(0, 0)));
+    EXPECT_EQ(step.p[0], 0);  // the label goes in all the same
+}
+
+// A folded rung joined onto one row (Delete on its connector) keeps the rung
+// comment and the label of the row it gives up, beside its own row; the rung
+// below, moving up, gets neither.
+TEST(LadderRows, AJoinedRungKeepsTheCommentAndLabelOfTheRowItGivesUp) {
+    CommentedRig rig(200);
+    rig.edit.insertMode = false;
+    Ok(rig.Type("LD X0"));
+    for (int k = 1; k < 11; ++k) Ok(rig.edit.Place(TLadderClass::HLine));
+    Ok(rig.Type("LD X1"));  // on the row's last cell: the rung goes on in row 1
+    Ok(rig.Type("OUT Y0"));
+    ASSERT_EQ(CellKind(rig.Cell(1, 0)), TLdbKind::Re_Line);
+    Rung(rig, 2, "X20", "X21", "Y20");
+    rig.comments = {"", "Valve", ""};
+    rig.p[4] = 1;
+    rig.edit.SetCursor(0, 55);
+    Ok(rig.edit.DeleteElement());
+    ASSERT_EQ(rig.edit.LastRow(), 1);
+    EXPECT_EQ(CellOperandText(rig.grid.data(), 1, 0), "X20");
+    EXPECT_EQ(rig.comments.size() > 1 ? rig.comments[1] : "", "");
+    EXPECT_EQ(rig.comments[0], "Valve");
+    EXPECT_EQ(rig.p[4], 0);
+}

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QTableWidget>
+#include <QScrollBar>
 #include <QTimer>
 
 #include "ladder/edit/Laddertexts.h"
@@ -367,4 +368,188 @@ TEST_F(LadderCommentsTest, ARungCommentStaysWhenTheListEditsTheRungsFirstContact
     EXPECT_EQ(Ladder(), (Lines{"X2 Y0 // Pump start", "X4 Y4"}));
     ASSERT_TRUE(Shown(kMsgCommentsDropped));
     EXPECT_NE(messages_.Shown().back().find(" 1"), std::string::npos) << messages_.Shown().back();
+}
+
+// A rung cut and pasted lower takes its label and rung comment along: the
+// jump to the label reaches the rung, in the program and through the files.
+// A copy inserted as new rows takes the comment; the label stays with the
+// rung that holds it, once.
+TEST_F(LadderCommentsTest, ARungCutAndPastedTakesItsLabelAndCommentAlong) {
+    Click(0, 1);
+    KeyRung("X0", "Y0");
+    Click(0, 0);
+    TypeLine("P0");
+    Click(1, 1);
+    KeyRung("X1", "Y1");
+    Click(2, 1);
+    Key(Qt::Key_F1, "X2");
+    QTest::keyClick(lad_, Qt::Key_Right);
+    TypeLine("CJ P0");
+    TypeRungComment(0, "Fan");
+    ViewList();
+    ASSERT_EQ(Program(), (Lines{"P0", "LD X0", "OUT Y0", "LD X1", "OUT Y1", "LD X2", "CJ P0"}));
+    ViewLadder();
+
+    Click(0, 1);
+    QTest::keyClick(lad_, Qt::Key_End, Qt::ShiftModifier);
+    QTest::keyClick(lad_, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(gPLabelRows[0], -1);
+    Click(4, 1);
+    QTest::keyClick(lad_, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(Ladder(), (Lines{"", "X1 Y1", "X2", "", "X0 Y0 // Fan"}));
+    EXPECT_EQ(gPLabelRows[0], 4);
+    // Undo takes the paste and the cut back, redo brings them again.
+    ASSERT_TRUE(frame_->RunCommand("MmUndo"));
+    ASSERT_TRUE(frame_->RunCommand("MmUndo"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0 // Fan", "X1 Y1", "X2"}));
+    EXPECT_EQ(gPLabelRows[0], 0);
+    ASSERT_TRUE(frame_->RunCommand("MmRedo"));
+    ASSERT_TRUE(frame_->RunCommand("MmRedo"));
+    EXPECT_EQ(Ladder(), (Lines{"", "X1 Y1", "X2", "", "X0 Y0 // Fan"}));
+    EXPECT_EQ(gPLabelRows[0], 4);
+    ViewList();
+    EXPECT_EQ(Program(), (Lines{"LD X1", "OUT Y1", "LD X2", "CJ P0", "P0", "LD X0", "OUT Y0"}));
+
+    // A copy inserted as a new row above: the comment is copied, the label
+    // stays where it is (a label marks one place).
+    ViewLadder();
+    Click(4, 1);
+    QTest::keyClick(lad_, Qt::Key_End, Qt::ShiftModifier);
+    QTest::keyClick(lad_, Qt::Key_C, Qt::ControlModifier);
+    Click(1, 1);
+    ASSERT_TRUE(frame_->RunCommand("MmInsBk"));
+    EXPECT_EQ(Ladder(), (Lines{"", "X0 Y0 // Fan", "X1 Y1", "X2", "", "X0 Y0 // Fan"}));
+    EXPECT_EQ(gPLabelRows[0], 5);
+    ViewList();
+    EXPECT_EQ(Program(), (Lines{"LD X0", "OUT Y0", "LD X1", "OUT Y1", "LD X2", "CJ P0", "P0", "LD X0", "OUT Y0"}));
+    EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+
+    SaveAs();
+    Reopen(true);
+    const Lines ladder = Ladder();
+    const auto last = std::find(ladder.rbegin(), ladder.rend(), "X0 Y0 // Fan");
+    ASSERT_NE(last, ladder.rend());
+    EXPECT_EQ(gPLabelRows[0], static_cast<std::int32_t>(ladder.rend() - last - 1));
+    EXPECT_EQ(Program(), (Lines{"LD X0", "OUT Y0", "LD X1", "OUT Y1", "LD X2", "CJ P0", "P0", "LD X0", "OUT Y0"}));
+    EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+}
+
+// A label typed beside an empty row (meant for the rung below it) or below
+// the last rung marks no instruction: leaving the ladder says so with the
+// compile's message, and the program keeps what it had. Moved beside the
+// rung's first row, it goes in, and comes back from the files there.
+TEST_F(LadderCommentsTest, ALabelBesideARowWhereNoRungStartsIsRefusedWithItsMessage) {
+    Click(0, 1);
+    KeyRung("X0", "Y0");
+    Click(2, 1);
+    KeyRung("X1", "Y1");
+    ViewList();
+    ASSERT_EQ(Program(), (Lines{"LD X0", "OUT Y0", "LD X1", "OUT Y1"}));
+    for (const int row : {1, 6}) {
+        SCOPED_TRACE(row);
+        ViewLadder();
+        Click(row, 0);
+        TypeLine("P3");
+        ASSERT_EQ(gPLabelRows[3], row);
+        messages_.Clear();
+        ViewList();
+        ASSERT_TRUE(Shown(32));
+        EXPECT_NE(messages_.Shown().front().find(gMsgTable.Get(265)), std::string::npos);
+        EXPECT_EQ(Program(), (Lines{"LD X0", "OUT Y0", "LD X1", "OUT Y1"}));
+        EXPECT_EQ(gPLabelRows[3], row);  // the ladder keeps it for the user to move
+        ViewLadder();
+        lad_->verticalScrollBar()->setValue(0);  // the failure showed the label's row
+        Click(row, 0);
+        ASSERT_TRUE(frame_->RunCommand("MmDel"));
+        ASSERT_EQ(gPLabelRows[3], -1);
+    }
+    Click(2, 0);
+    TypeLine("P3");
+    messages_.Clear();
+    ViewList();
+    EXPECT_EQ(Program(), (Lines{"LD X0", "OUT Y0", "P3", "LD X1", "OUT Y1"}));
+    EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+    SaveAs();
+    Reopen(true);
+    EXPECT_EQ(Ladder()[gPLabelRows[3]], "X1 Y1");
+}
+
+// A rung pasted on a block-comment row: refused as typing there is, the
+// comment stays, in the program's files as well; a block whose later row
+// would land on it is refused too, and nothing of it is written.
+TEST_F(LadderCommentsTest, APasteOverABlockCommentIsRefusedAsTypingThereIs) {
+    ASSERT_NO_FATAL_FAILURE(DrawPlant());
+    Click(0, 1);
+    QTest::keyClick(lad_, Qt::Key_End, Qt::ShiftModifier);
+    QTest::keyClick(lad_, Qt::Key_C, Qt::ControlModifier);
+    messages_.Clear();
+    Click(1, 1);
+    QTest::keyClick(lad_, Qt::Key_V, Qt::ControlModifier);
+    ASSERT_EQ(messages_.Shown().size(), 1u);
+    EXPECT_EQ(messages_.Shown()[0], gMsgTable.Get(22));
+    EXPECT_EQ(Ladder(), plant_);
+    // Two rows pasted from row 0: the second would land on the comment.
+    Click(4, 1);
+    KeyRung("X4", "Y4");
+    Click(4, 1);
+    QTest::keyClick(lad_, Qt::Key_Down, Qt::ShiftModifier);
+    QTest::keyClick(lad_, Qt::Key_End, Qt::ShiftModifier);
+    QTest::keyClick(lad_, Qt::Key_C, Qt::ControlModifier);
+    Click(0, 1);
+    QTest::keyClick(lad_, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(22));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "# Motor", "X1 Y1 // abc", "", "X4 Y4"}));
+
+    ViewList();
+    EXPECT_EQ(Program(), (Lines{"LD X0", "OUT Y0", "LD X1", "OUT Y1", "LD X4", "OUT Y4"}));
+    SaveAs();
+    Reopen(true);
+    EXPECT_EQ(Ladder()[1], "# Motor");
+}
+
+// A label left where no rung starts keeps the ladder from compiling, but not
+// its comments from their rungs: the ladder's edits discarded over rungs
+// typed in the list, every comment comes back beside its own rung.
+TEST_F(LadderCommentsTest, AStrayLabelDoesNotCostTheCommentsTheirRungs) {
+    ASSERT_NO_FATAL_FAILURE(DrawPlant());
+    ViewList();
+    ViewLadder();
+    Click(4, 0);
+    TypeLine("P3");
+    ViewList();
+    ASSERT_TRUE(Shown(32));
+    TypeInList(0, {"LD X4", "OUT Y4"});
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Yes);  // discard the ladder's edits
+    ViewLadder();
+    ASSERT_EQ(messages_.Asked().size(), 1u);
+    EXPECT_NE(messages_.Asked()[0].find(gMsgTable.Get(252)), std::string::npos);
+    EXPECT_EQ(Ladder(), (Lines{"X4 Y4", "X0 Y0", "# Motor", "X1 Y1 // abc"}));
+    EXPECT_FALSE(Shown(kMsgCommentsDropped));
+    EXPECT_EQ(gPLabelRows[3], -1);
+}
+
+// A rung marked whole and deleted takes its rung comment along, as its row's
+// cells: the rung drawn again from the code has no comment of the rung that
+// is gone beside it. Undo brings both back.
+TEST_F(LadderCommentsTest, ARungDeletedWholeTakesItsCommentAlong) {
+    Click(0, 1);
+    KeyRung("X0", "Y0");
+    Click(1, 1);
+    KeyRung("X1", "Y1");
+    TypeRungComment(0, "Fan");
+    ViewList();
+    ViewLadder();
+    Click(0, 1);
+    QTest::keyClick(lad_, Qt::Key_End, Qt::ShiftModifier);
+    QTest::keyClick(lad_, Qt::Key_Delete);
+    EXPECT_EQ(Ladder(), (Lines{"", "X1 Y1"}));
+    ASSERT_TRUE(frame_->RunCommand("MmUndo"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0 // Fan", "X1 Y1"}));
+    ASSERT_TRUE(frame_->RunCommand("MmRedo"));
+    ViewList();
+    ASSERT_TRUE(frame_->RunCommand("MmCodeToLad"));
+    lad_ = _LDB;
+    EXPECT_EQ(Ladder(), (Lines{"X1 Y1"}));
+    EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
 }

@@ -239,3 +239,50 @@ TEST_F(Compile, TempFilesNeverFollowALinkPlantedUnderTheirNames) {
 }
 
 }  // namespace
+
+// A label marks the instruction its rung starts with. Beside an empty row, a
+// block comment, a rung's later row or below the last rung it marks nothing:
+// the compile fails at its row with its message and keeps the previous code,
+// as for any drawing that cannot go in. Beside a rung's first row it goes in.
+TEST_F(Compile, ALabelBesideARowWhereNoRungStartsFailsTheCompile) {
+    std::vector<std::string> msgs(270);
+    for (std::size_t i = 0; i < msgs.size(); ++i) msgs[i] = "#" + std::to_string(i);
+    gMsgTable.Assign(msgs);
+    // X0 or X1 to Y0 on rows 0-1, an empty row, "Pump" on row 3, X2 to Y2 on row 4.
+    auto draw = [](TGridBuilder& g) {
+        g.No(0, 0, "X0").Coil(0, 1, "Y0").No(1, 0, "X1").Down(0, 1);
+        g.Comment(3, "Pump").No(4, 0, "X2").Coil(4, 1, "Y2");
+        g.Renormalise();
+    };
+    const std::vector<std::uint8_t> previous = [] {
+        auto c = Il({"LD X7", "OUT Y7"});
+        c.resize(3616, 0xFF);
+        return c;
+    }();
+    for (const std::int32_t row : {1, 2, 3, 5}) {
+        SCOPED_TRACE(row);
+        code_ = previous;
+        std::fill(pRows_, pRows_ + kPLabelCount, -1);
+        pRows_[3] = row;
+        TGridBuilder g;
+        draw(g);
+        EXPECT_EQ(CompileLadder(Target(g)), 1);
+        EXPECT_EQ(gNetworkStartRow, row);
+        EXPECT_EQ(CompileFailureText(),
+                  "#265 [#14: " + std::to_string(row) + " #15: 0 ] [#14: " + std::to_string(row) + " - " +
+                      std::to_string(row) + " ]");
+        EXPECT_EQ(code_, previous);
+    }
+    // An interrupt label past the last rung fails as well.
+    std::fill(pRows_, pRows_ + kPLabelCount, -1);
+    iRows_[10] = 9;
+    TGridBuilder g;
+    draw(g);
+    EXPECT_EQ(CompileLadder(Target(g)), 1);
+    EXPECT_EQ(gNetworkStartRow, 9);
+    // Beside the rungs' first rows both go in, before their rungs.
+    iRows_[10] = 0;
+    pRows_[3] = 4;
+    ASSERT_EQ(CompileLadder(Target(g)), 0);
+    EXPECT_EQ(Used(), Il({"I010", "LD X0", "OR X1", "OUT Y0", "P3", "LD X2", "OUT Y2"}));
+}

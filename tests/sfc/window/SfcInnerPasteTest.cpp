@@ -1,0 +1,72 @@
+// A block copied from the program's ladder and pasted into a step's inner
+// ladder: that ladder keeps no block or rung comments, so the paste leaves
+// them out and says so; what it stores is what it showed.
+#include <gtest/gtest.h>
+
+#include <QTest>
+
+#include "ladder/edit/Laddertexts.h"
+#include "ladder/model/Lad.h"
+#include "sfc/model/Sfcelement.h"
+#include "sfc/window/Sfcwin.h"
+#include "tests/ladder/editor/LadderFrameFixture.h"
+
+namespace {
+
+constexpr int kMsgCommentsLeftOut = 266;
+
+class SfcInnerPasteTest : public LadderFrameTest {
+protected:
+    void InstallMore() override { InstallSfc(frame_.get()); }
+    QSize FrameSize() const override { return {1200, 800}; }
+};
+
+}  // namespace
+
+TEST_F(SfcInnerPasteTest, AStepsLadderLeavesAPastedBlockCommentOutAndSaysSo) {
+    // The program's ladder: "Pump" on row 0, X0-Y0 on row 1; both rows marked and copied.
+    Click(0, 1);
+    lad_->PopBkCmtClick();
+    Finish("Pump");
+    Click(1, 1);
+    KeyRung("X0", "Y0");
+    Click(0, 1);
+    QTest::keyClick(lad_, Qt::Key_Down, Qt::ShiftModifier);
+    QTest::keyClick(lad_, Qt::Key_End, Qt::ShiftModifier);
+    QTest::keyClick(lad_, Qt::Key_C, Qt::ControlModifier);
+
+    // Step S0 drawn in the chart, its inner ladder opened with Ctrl+L, Ctrl+V.
+    ASSERT_TRUE(frame_->RunCommand("MmSfcWin"));
+    QCoreApplication::processEvents();
+    TSfc* sfc = _Sfc;
+    ASSERT_NE(sfc, nullptr);
+    QTest::keyClick(sfc, Qt::Key_F2);
+    ASSERT_TRUE(sfc->SfcEdit_Txt->isVisible());
+    QTest::keyClicks(sfc->SfcEdit_Txt, "0");
+    QTest::keyClick(sfc->SfcEdit_Txt, Qt::Key_Return);
+    sfc->Model().CursorRow = 0;
+    sfc->Model().CursorCol = 0;
+    QTest::keyClick(sfc, Qt::Key_L, Qt::ControlModifier);
+    TLDB* inner = _InterLadder;
+    ASSERT_NE(inner, nullptr);
+    messages_.Clear();
+    QTest::keyClick(inner, Qt::Key_V, Qt::ControlModifier);
+    ASSERT_EQ(messages_.Shown().size(), 1u);
+    EXPECT_EQ(messages_.Shown()[0], gMsgTable.Get(kMsgCommentsLeftOut) + " 1");
+    EXPECT_FALSE(IsBlockCommentRow(CellAt(gInterLadderGrid, 0, 0)));
+    EXPECT_EQ(CellOperandText(gInterLadderGrid, 1, 0), "X0");
+
+    // Stored and opened again: it shows what it showed after the paste.
+    messages_.QueueAnswer(qel::Answer::Yes);
+    inner->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(_InterLadder, nullptr);
+    ASSERT_NE(FindSfcCodeRec(0, 0), nullptr);
+    QTest::keyClick(sfc, Qt::Key_L, Qt::ControlModifier);
+    ASSERT_NE(_InterLadder, nullptr);
+    EXPECT_EQ(CellOperandText(gInterLadderGrid, 0, 0), "X0");
+    for (int r = 0; r < 4; ++r) EXPECT_FALSE(IsBlockCommentRow(CellAt(gInterLadderGrid, r, 0))) << r;
+    EXPECT_EQ(messages_.Shown().size(), 1u);
+    // The program's ladder keeps its comment.
+    EXPECT_TRUE(IsBlockCommentRow(CellAt(gLadderRows, 0, 0)));
+}
