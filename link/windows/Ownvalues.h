@@ -54,13 +54,15 @@ inline void NoteSideFileWritten(const std::string& path) {
     if (f.Project != gProjectSerial) f = {gProjectSerial, {}};
     f.Paths.push_back(path);
 }
+inline bool SideFileWrittenForThisProject(const std::string& path) {
+    const TUntitledSideFiles& f = UntitledSideFiles();
+    return f.Project == gProjectSerial && std::find(f.Paths.begin(), f.Paths.end(), path) != f.Paths.end();
+}
 // Whether a window opening reads the program's side file `path`: always for
 // a project the user named; for an untitled one only a file this run wrote
 // for it (a window's own Open reads any file the user chooses).
 inline bool MayReadProgramSideFile(const std::string& path) {
-    if (gQel.Named) return true;
-    const TUntitledSideFiles& f = UntitledSideFiles();
-    return f.Project == gProjectSerial && std::find(f.Paths.begin(), f.Paths.end(), path) != f.Paths.end();
+    return gQel.Named || SideFileWrittenForThisProject(path);
 }
 
 // Where the program's side file stood when the project was last opened,
@@ -68,21 +70,25 @@ inline bool MayReadProgramSideFile(const std::string& path) {
 struct TSideFilePlace {
     std::uint64_t Project = 0;
     std::string Path;
+    bool Named = false;  // the program had a name of the user's then
     void Take(const char* ext) {
         Project = gProjectSerial;
         Path = ProgramSideFile(ext);
+        Named = gQel.Named != 0;
     }
 };
 
 // After a save of the program: when it now has another name than `place`
 // recorded (Save As), the side file it had in this project, to be carried to
-// the new name; an empty path when the project was replaced since (a program
-// read from the PLC: nothing of the old one is carried). Nothing when the
-// name stayed. Records the new place.
+// the new name; an empty path when it had none of its own: the project was
+// replaced since (a program read from the PLC), or the file under its
+// untitled name is not one this run wrote for it. Nothing when the name
+// stayed. Records the new place.
 inline std::optional<std::string> SideFileMovedFrom(TSideFilePlace& place, const char* ext) {
     const bool sameProject = place.Project == gProjectSerial;
     if (sameProject && place.Path == ProgramSideFile(ext)) return std::nullopt;
-    std::string from = sameProject ? place.Path : std::string();
+    const bool own = sameProject && (place.Named || SideFileWrittenForThisProject(place.Path));
+    std::string from = own ? place.Path : std::string();
     place.Take(ext);
     return from;
 }

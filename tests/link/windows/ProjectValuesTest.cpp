@@ -232,6 +232,8 @@ TEST_F(ProjectValuesTest, ANewUntitledProjectShowsNoRegisterValuesOfAnEarlierOne
     const fs::path kzl = fs::path(first).replace_extension(".kzl");
     ASSERT_EQ(SavedD3(kzl), 77);
     CloseSideWindows();
+    EXPECT_EQ(ShownD3(), "77");  // its own, saved while untitled
+    CloseSideWindows();
     PutProgram({"LD X0", "OUT Y0", "END"});
     SaveProjectAs(projects_ / "line2.kzp");
     EXPECT_EQ(SavedD3(projects_ / "line2.kzl"), 77);
@@ -249,8 +251,8 @@ TEST_F(ProjectValuesTest, ANewUntitledProjectShowsNoRegisterValuesOfAnEarlierOne
 
 // Another run of the program with its untitled project in the same folder
 // took the same first free name and saved its register values and template
-// there: this run's untitled project shows none of them, and its own saved
-// values come back to it.
+// there: this run's untitled project shows none of them, nor takes them
+// along when it is saved under a name of its own.
 TEST_F(ProjectValuesTest, AnUntitledProjectReadsNoSideFileAnotherRunSavedUnderItsName) {
     const fs::path kzl = fs::path(gQel.ProgramFileName).replace_extension(".kzl");
     const fs::path qft = fs::path(gQel.ProgramFileName).replace_extension(".qft");
@@ -263,9 +265,12 @@ TEST_F(ProjectValuesTest, AnUntitledProjectReadsNoSideFileAnotherRunSavedUnderIt
 
     EXPECT_EQ(ShownD3(), "0");
     EXPECT_EQ(ShownTemplate(7), "0");
-    ASSERT_NO_FATAL_FAILURE(TypeD3("77", true, true));  // written over theirs, asked first
     CloseSideWindows();
-    EXPECT_EQ(ShownD3(), "77");
+    PutProgram({"LD X0", "OUT Y0", "END"});
+    SaveProjectAs(projects_ / "mine.kzp");
+    EXPECT_FALSE(fs::exists(projects_ / "mine.kzl"));
+    EXPECT_FALSE(fs::exists(projects_ / "mine.qft"));
+    EXPECT_EQ(SavedD3(kzl), 55);  // theirs, where they left it
     EXPECT_FALSE(messages_.UnscriptedQuestion());
 }
 
