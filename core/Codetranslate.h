@@ -107,6 +107,12 @@ int EncodeOperandRecord(std::string_view text, bool is32, uint8_t* out);
 // Text of a record (size 4 or 8): "K10", "H1F", "K4M0", "D10E", "X17", "P3", "N0", "E1".
 std::string OperandRecordToText(const uint8_t* record, int size);
 
+// The text the disassembler and the ladder show for an operand typed in any form the
+// assembler reads: trimmed and upper-cased, numbers without leading zeros or sign "+",
+// index register 0 without its number ("x010" -> "X10", "K+05" -> "K5", "D0E0" -> "D0E",
+// "h0ff" -> "HFF"). A text that is no operand comes back trimmed and upper-cased.
+std::string OperandTextAsShown(std::string_view text);
+
 // Text of the operand stored at a byte position of a code buffer (an operand record, the
 // timer/counter word of TMR/CNT/DCNT, or the opcode word of a basic instruction), found
 // by walking forward to the instruction that holds it; "" when there is none.

@@ -596,6 +596,26 @@ std::string OperandRecordToText(const uint8_t* record, int size) {
     return DecodedText(d, size == 8);
 }
 
+std::string OperandTextAsShown(std::string_view text) {
+    std::size_t a = 0, b = text.size();
+    while (a < b && std::isspace(static_cast<unsigned char>(text[a]))) ++a;
+    while (b > a && std::isspace(static_cast<unsigned char>(text[b - 1]))) --b;
+    std::string typed(text.substr(a, b - a));
+    for (char& c : typed) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    ParsedOperand p;
+    if (!ParseOperand(typed, p)) return typed;
+    const bool constant = p.type == kDevK || p.type == kDevH;
+    // A number past what a record holds is shown by nothing: kept as typed.
+    if (!constant && (p.value < 0 || p.value > 0xFFFF)) return typed;
+    DecodedOperand d;
+    d.rec.type = static_cast<uint8_t>(p.type);
+    d.rec.number = static_cast<uint16_t>(p.value);
+    d.rec.digits = static_cast<uint8_t>(p.digits);
+    d.rec.modifier = ModifierOf(p);
+    d.value = p.value;
+    return DecodedText(d, true);
+}
+
 // ---- operand checkers ----------------------------------------------------------------
 
 namespace {

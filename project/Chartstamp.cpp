@@ -52,6 +52,15 @@ std::uint64_t SfcChartContentStamp() {
     return CodeImageStamp(reinterpret_cast<const std::uint8_t*>(body.data()), static_cast<std::uint32_t>(body.size()));
 }
 
+TSfcStamps CaptureSfcStamps() { return {gSfcProgramStamp, gSfcCodeStamp, gSfcChartStamp, gSfcChartFromFile}; }
+
+void RestoreSfcStamps(const TSfcStamps& s) {
+    gSfcProgramStamp = s.program;
+    gSfcCodeStamp = s.code;
+    gSfcChartStamp = s.chart;
+    gSfcChartFromFile = s.fromFile;
+}
+
 void MarkChartOfProgram(const std::uint8_t* code, std::uint32_t length) {
     gSfcProgramStamp = ProgramImageStamp();
     gSfcCodeStamp = CodeImageStamp(code, length);

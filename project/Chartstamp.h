@@ -20,6 +20,15 @@ extern std::uint64_t gSfcChartStamp;
 // the program since.
 extern bool gSfcChartFromFile;
 
+// The three stamps and the file flag together: what an undo step of the chart
+// puts back when the step replaced a chart drawn for other code.
+struct TSfcStamps {
+    std::uint64_t program = 0, code = 0, chart = 0;
+    bool fromFile = false;
+};
+TSfcStamps CaptureSfcStamps();
+void RestoreSfcStamps(const TSfcStamps& s);
+
 // The chart's used rows and its element records, as the chart file holds them
 // after its header: u32 row count, the rows, u32 record count, the records.
 // Records outside the rows, on cells without code or on a cell already given

@@ -22,6 +22,9 @@ public:
     bool CanUndo() const { return !undo_.empty(); }
     bool CanRedo() const { return !redo_.empty(); }
     int UndoCount() const { return static_cast<int>(undo_.size()); }
+    /// The state the next undo (redo) would restore; null when there is none.
+    const Snapshot* NextUndo() const { return undo_.empty() ? nullptr : &undo_.back(); }
+    const Snapshot* NextRedo() const { return redo_.empty() ? nullptr : &redo_.back(); }
     int RedoCount() const { return static_cast<int>(redo_.size()); }
 
     /// The state to restore for an undo; `current` is kept so that a redo can

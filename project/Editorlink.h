@@ -90,6 +90,10 @@ public:
     /// edits stale, so the frame asks which to keep when both hold some.
     std::function<bool()> HoldsEdits;
     std::function<void()> DropEdits;
+    /// Set by editors whose edits go into the program when another window
+    /// takes over (the chart): the frame calls it before the window taking
+    /// over catches up with the program, so that it shows what went in.
+    std::function<void()> Leave;
 
     /// Set by windows that find and replace search: the data and the caret,
     /// moving the caret to a place found (an instruction's offset, or a ladder

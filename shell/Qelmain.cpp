@@ -495,6 +495,13 @@ void TQelMain::OnSubWindowActivated(QMdiSubWindow* window) {
         }
         return;
     }
+    // The window left puts its edits in first: the one taking over then
+    // shows the program they went into (its own handlers run after this).
+    std::vector<TEditorLink*> leaving;
+    for (const auto& [sub, link] : linkOf_)
+        if (sub != window && link->Leave) leaving.push_back(link);
+    for (TEditorLink* link : leaving)
+        if (std::find(editorLinks_.begin(), editorLinks_.end(), link) != editorLinks_.end()) link->Leave();
     if (auto it = childViews_.find(window); it != childViews_.end()) {
         editEnabled_ = true;
         SetActiveView(it->second);

@@ -2,6 +2,7 @@
 // code (the program replaced only when the whole chart converted, then the
 // ladder rebuilt from it) and code to chart.
 #include "ladder/model/LadderConvert.h"
+#include "platform/Messages.h"
 #include "project/Editorlink.h"
 #include "project/Msgtable.h"
 #include "project/Projectfiles.h"
@@ -16,6 +17,7 @@ namespace {
 
 constexpr int kMsgChartConverted = 180;
 constexpr int kMsgInnerWindowOpen = 260;  // an element's inner window is open: close it first
+constexpr int kMsgChartWorkDropped = 268;  // question: draw the chart from the program over its own work?
 constexpr int kLadderView = kViewLadder;
 
 }  // namespace
@@ -38,7 +40,8 @@ void TQelMain::BnSfcToCodeClick() {
     switch (AskChartOverChangedCode()) {
     case TChartOverChangedCode::Go: break;
     case TChartOverChangedCode::KeepProgram:
-        if (!router_.Dispatch("SfcDrawFromProgram", kViewSfc)) BnCodeToSfcClick();
+        // The user chose to drop the chart's edits: drawn without a second question.
+        if (!router_.Dispatch("SfcDrawFromProgram", kViewSfc) && ConvertCodeToSfc()) gQel.Modified = 1;
         RefreshCommands();
         return;
     case TChartOverChangedCode::Cancel: return;
@@ -65,11 +68,20 @@ void TQelMain::BnCodeToSfcClick() {
         return;
     }
     LocateProgramEnd();
-    if (ConvertCodeToSfc()) {
-        gQel.Modified = 1;
-        router_.Dispatch("RedrawChart", kViewSfc);
-        router_.Dispatch("SfcSynced", kViewSfc);
+    // The chart may hold what the program does not: drawing it anew drops
+    // that only when the user says so, as putting it in does.
+    const bool work = SfcChartHoldsOwnWork();
+    if (work) {
+        const qel::Answer a = qel::AskQuestion(gMsgTable.Get(kMsgChartWorkDropped), qel::AskButtons::OkCancel);
+        if (a != qel::Answer::Ok && a != qel::Answer::Yes) return;
     }
+    // An open chart draws it itself: its history ends there, the work
+    // replaced kept as one undo step.
+    if (router_.Dispatch(work ? "SfcDrawAnewOverWork" : "SfcDrawAnew", kViewSfc)) {
+        RefreshCommands();
+        return;
+    }
+    if (ConvertCodeToSfc()) gQel.Modified = 1;
     RefreshCommands();
 }
 

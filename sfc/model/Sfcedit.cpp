@@ -68,6 +68,7 @@ TSfcSnapshot TSfcEditModel::Take() const {
 
 void TSfcEditModel::Restore(const TSfcSnapshot& s) {
     CommitSfcChart(s.chart);
+    if (s.stamps) RestoreSfcStamps(*s.stamps);
     CursorRow = std::clamp(s.cursorRow, 0, std::max(gSfcRowCount - 1, 0));
     CursorCol = std::clamp(s.cursorCol, 0, kSfcColumns - 1);
     VertPos = s.vertPos;
@@ -350,8 +351,21 @@ void TSfcEditModel::Revert(const TSfcChart& chart) {
     CloseNumber();
     TSfcSnapshot s = Take();
     s.chart = chart;
-    history_.Record(Take());
+    history_.Record(Current());
     Restore(s);
+}
+
+TSfcSnapshot TSfcEditModel::Current() const {
+    TSfcSnapshot s = Take();
+    s.stamps = CaptureSfcStamps();
+    return s;
+}
+
+void TSfcEditModel::DrawnAnew(std::optional<TSfcSnapshot> replaced) {
+    editing_ = false;
+    pending_.reset();
+    history_.Clear();
+    if (replaced) history_.Record(std::move(*replaced));
 }
 
 void TSfcEditModel::RecordInnerStore() { history_.Record(Take()); }
@@ -359,7 +373,9 @@ void TSfcEditModel::RecordInnerStore() { history_.Record(Take()); }
 bool TSfcEditModel::Undo() {
     if (InnerOpen()) return false;
     CloseNumber();
-    auto s = history_.Undo(Take());
+    // Undoing a step that puts stamps back keeps the present ones for the redo.
+    const TSfcSnapshot* next = history_.NextUndo();
+    auto s = history_.Undo(next && next->stamps ? Current() : Take());
     if (!s) return false;
     Restore(*s);
     return true;
@@ -368,7 +384,8 @@ bool TSfcEditModel::Undo() {
 bool TSfcEditModel::Redo() {
     if (InnerOpen()) return false;
     CloseNumber();
-    auto s = history_.Redo(Take());
+    const TSfcSnapshot* next = history_.NextRedo();
+    auto s = history_.Redo(next && next->stamps ? Current() : Take());
     if (!s) return false;
     Restore(*s);
     return true;

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "project/Chartstamp.h"
 #include "project/Edithistory.h"
 #include "sfc/model/Sfcchart.h"
 
@@ -27,10 +28,16 @@ struct TSfcEditResult {
 };
 
 // One undo step: the chart with its records, the cursor and the view position.
+// A step taken where a whole chart was put in its place (its edits dropped,
+// or the chart drawn anew from the program) also holds the chart's stamps:
+// undone, the chart comes back as standing for the program it stood for
+// then, so that its code goes in over code changed since only through the
+// question any chart edited before such a change gets.
 struct TSfcSnapshot {
     TSfcChart chart;
     std::int32_t cursorRow = 0, cursorCol = 0;
     std::int32_t vertPos = 0, horzPos = 0;
+    std::optional<TSfcStamps> stamps;
 };
 
 // Message ids of the editing refusals.
@@ -87,6 +94,14 @@ public:
     // Puts `chart` back in place of the shared chart as one undo step (the
     // chart's edits dropped: undo brings them back).
     void Revert(const TSfcChart& chart);
+    // The chart, its stamps, the cursor and the view as they stand: what
+    // DrawnAnew keeps.
+    TSfcSnapshot Current() const;
+    // The shared chart was drawn anew from the program (code another editor
+    // wrote, or read): the history ends, since an undo would put back a
+    // chart of the code as it was. `replaced`, the chart that held work of
+    // its own, stays as the one undo step (with its stamps).
+    void DrawnAnew(std::optional<TSfcSnapshot> replaced);
     // An element's inner window is about to store its code for good: the
     // chart as it stands is one undo step, so that undo takes back the store
     // before the edits made in the chart before it.

@@ -168,8 +168,9 @@ TSfcChartState SfcChartState() {
     if (code && IsProgramCode(*code)) return TSfcChartState::OfProgram;
     // A chart file of an older version does not say which code it was drawn
     // for: taken for a drawing of other code, its rows could go in over
-    // edits made in the list since.
-    if (gSfcCodeStamp == 0) return TSfcChartState::OldDrawing;
+    // edits made in the list since. An element in it that no chain reaches
+    // is in no code, and no drawing of code holds one: the user's work.
+    if (gSfcCodeStamp == 0) return shared.strays ? TSfcChartState::Edited : TSfcChartState::OldDrawing;
     // The chart is as it stood when it last matched the program (its content
     // stamp), or it changed since only in ways its code does not show: it
     // converts to what it converted to then (code typed by hand may convert
@@ -189,9 +190,26 @@ void InstallSfcChartJudge() {
     SetSfcChartJudge([] { return SfcChartState() == TSfcChartState::OldDrawing; });
 }
 
+bool SfcChartHoldsOwnWork() {
+    switch (SfcChartState()) {
+    case TSfcChartState::Empty: return false;
+    case TSfcChartState::Edited: return true;
+    case TSfcChartState::OfProgram: return SharedChartCode().strays;
+    // Only a chart that names the code it was drawn for is known to be a
+    // mere drawing; one of an older file may be the user's.
+    case TSfcChartState::OldDrawing: return gSfcCodeStamp == 0;
+    }
+    return true;
+}
+
 bool SfcChartWouldReplaceChangedCode() {
-    if (gSfcProgramStamp == 0 || gSfcProgramStamp == ProgramImageStamp()) return false;
-    return SharedChartCode().code.has_value();
+    if (gSfcProgramStamp != 0 && gSfcProgramStamp == ProgramImageStamp()) return false;
+    const auto code = SharedChartCode().code;
+    if (!code) return false;
+    // A chart file of an older version does not say which program it last
+    // matched: whatever of the program its code differs from may have been
+    // typed since.
+    return gSfcProgramStamp != 0 || !IsProgramCode(*code);
 }
 
 TChartOverChangedCode AskChartOverChangedCode() {
@@ -220,10 +238,13 @@ bool PrepareSfcChartForView() {
         // Found standing for the program it last matched: the chart keeps the
         // content it had then, so that an element placed off the chains
         // since stays the user's work once the code changes.
+        // A chart of an older file, which names no code, may hold elements no
+        // chain reaches: they were never part of a drawing either.
         const std::uint64_t asMatched = gSfcChartStamp;
         const bool again = gSfcProgramStamp == ProgramImageStamp();
+        const bool namedNoCode = gSfcCodeStamp == 0;
         MarkSfcChartOfProgram();
-        if (again) gSfcChartStamp = asMatched;
+        if (again || (namedNoCode && SharedChartCode().strays)) gSfcChartStamp = asMatched;
         return true;
     }
     case TSfcChartState::Empty: return ConvertCodeToSfc();

@@ -79,9 +79,17 @@ void InstallSfcChartJudge();
 // stands (its stamps, Chartstamp.h).
 void MarkSfcChartOfProgram();
 
+// The shared chart holds work the program does not carry, which drawing it
+// anew from the program would drop: edits of its own, elements no chain
+// reaches, or (a chart file of an older version, which names no code) a
+// chart other than the program's.
+bool SfcChartHoldsOwnWork();
+
 // The shared chart converts, and the program was changed elsewhere (the list,
 // the ladder, a transfer, an undo) since the chart last matched it: the
 // chart's code, which replaces the whole program, would replace those changes.
+// A chart whose file names no program (an older version's) would replace
+// them whenever its code is not the program's.
 bool SfcChartWouldReplaceChangedCode();
 
 // Before the chart's code goes into the program: when it would replace

@@ -189,6 +189,9 @@ void TSfc::RegisterCommands() {
     r.Register("SfcSynced", [this] { MarkSynced(); });
     // The frame's chart-to-code command, told to keep the program.
     r.Register("SfcDrawFromProgram", [this] { DrawFromProgram(); });
+    // The frame's code-to-chart command: the chart drawn anew from the program.
+    r.Register("SfcDrawAnew", [this] { DrawAnew(false); });
+    r.Register("SfcDrawAnewOverWork", [this] { DrawAnew(true); });
     // The frame's chart-to-code command found the chart cannot be converted.
     r.Register("ShowChartError", [this] {
         ShowChartError();
@@ -362,12 +365,14 @@ void TSfc::Show(const TSfcEditResult& r) {
     RedrawChart();
 }
 
-void TSfc::Commit() {
-    if (!model_.EditorOpen()) return;
+bool TSfc::Commit(bool takeFocus) {
+    if (!model_.EditorOpen()) return true;
     const std::string text = SfcEdit_Txt->text().toStdString();
     HideNumberEditor();
-    setFocus();
-    Show(model_.CommitNumber(text));
+    if (takeFocus) setFocus();
+    const TSfcEditResult r = model_.CommitNumber(text);
+    Show(r);
+    return r.msg < 0;
 }
 
 void TSfc::UndoRedo(bool redo) {
@@ -564,6 +569,19 @@ void TSfc::DrawFromProgram() {
     DropEdits();
 }
 
+void TSfc::DrawAnew(bool overWork) {
+    TSfcSnapshot replaced = model_.Current();
+    if (!ConvertCodeToSfc()) return;  // refused: the chart as it was, message shown
+    HideNumberEditor();
+    model_.DrawnAnew(overWork ? std::optional<TSfcSnapshot>(std::move(replaced)) : std::nullopt);
+    MarkSynced();
+    RedrawChart();
+    emit Link->modified();
+    emit Link->commandsChanged();
+}
+
+bool TSfc::TakeNumber() { return Commit(); }
+
 void TSfc::RecordInnerStore() {
     // A number being typed is the edit before the store: its own undo step.
     if (model_.EditorOpen()) Commit();
@@ -589,9 +607,12 @@ void TSfc::DropEdits() {
     if (syncedChart_) {
         model_.Revert(*syncedChart_);
     } else {
-        // The window opened on edits: the program's code draws what they go back to.
+        // The window opened on edits: the program's code draws what they go
+        // back to, and the history ends there (the edits one undo step away).
+        TSfcSnapshot replaced = model_.Current();
         const TCodeToSfcResult drawn = gProgram ? ConvertCodeToChart(gProgram, LocateProgramEnd()) : TCodeToSfcResult{};
-        model_.Revert(drawn.ok ? drawn.chart : TSfcChart::Empty(gSfcRowCount));
+        CommitSfcChart(drawn.ok ? drawn.chart : TSfcChart::Empty(gSfcRowCount));
+        model_.DrawnAnew(std::move(replaced));
         MarkSfcChartOfProgram();
         MarkSynced();
     }
@@ -610,6 +631,8 @@ void TSfc::DropEdits() {
 
 bool TSfc::LeaveChart() {
     if (closing_) return true;  // the close has settled the chart already
+    // A number being typed is part of the chart's edit (the view taking over keeps the focus).
+    if (!Commit(false)) return false;
     // Converting the chart while the program's ladder holds edits would
     // leave those edits behind for good: the frame asks which to keep.
     if (Frame && Frame->SettleChartAndLadder() != TQelMain::TCommit::Done) return false;
@@ -747,14 +770,17 @@ TSfc* OpenSfcWindow(TQelMain* frame) {
     w->Link->CommitCancelled = [w] { return w->CommitCancelled(); };
     w->Link->HoldsEdits = [w] { return w->HoldsEdits(); };
     w->Link->DropEdits = [w] { w->DropEdits(); };
+    // Leaving the chart for another view puts the edited chart into the
+    // program, before that view catches up with it.
+    w->Link->Leave = [w] { w->LeaveChart(); };
     frame->AddEditor(w, w->Link);
+    // A number being typed is the user's edit: replacing the project or
+    // leaving takes it in first (the save question then sees it).
+    frame->AddProjectGuard(w, [w] { return w->TakeNumber(); });
+    frame->AddLeaveGuard(w, [w] { return w->TakeNumber(); });
     frame->SetMenusForSfc();
     // The frame's zoom applies to the chart too.
     frame->AddZoomListener(w, [w](const TZoomChange&) { w->ApplyZoom(gQel.Zoom); });
-    // Leaving the chart for another view puts the edited chart into the program.
-    QObject::connect(frame->MdiArea, &QMdiArea::subWindowActivated, w, [w](QMdiSubWindow* sub) {
-        if (sub && sub->widget() != w) w->LeaveChart();
-    });
     w->MarkSynced();
     w->setFocus();
     w->RedrawChart();

@@ -71,6 +71,12 @@ public:
     // The program kept over the chart's edits: the chart is drawn from the
     // program as it stands, as one undo step.
     void DrawFromProgram();
+    // The frame's code-to-chart: the chart drawn anew from the program; its
+    // history ends there, and `overWork` keeps the chart replaced (which held
+    // work of its own) as the one undo step.
+    void DrawAnew(bool overWork);
+    // A number being typed goes in; false when it was refused.
+    bool TakeNumber();
     // An element's inner window stores its code for good: one undo step.
     void RecordInnerStore();
     // After a failed conversion: the cursor to the cell that could not be
@@ -120,7 +126,8 @@ protected:
 private:
     void Show(const TSfcEditResult& r);
     void UndoRedo(bool redo);
-    void Commit();
+    // The number being typed entered; false when it was refused (message shown).
+    bool Commit(bool takeFocus = true);
     void HideNumberEditor();
     // Message 78 or 79 (msg < 0: none, the window is brought up) for an inner
     // window open for the element at (row, sfcCol): the cursor goes back there.

@@ -63,6 +63,14 @@ std::string InBase(long v, int base) {
     return s;
 }
 
+// A typed name as the views show the device it names ("x010" is X10): what
+// both Find and Replace compare the operands' texts with. A name with a "*"
+// stays as typed, trimmed and upper-cased.
+std::string SearchedName(std::string_view typed) {
+    const std::string s = Trimmed(typed);
+    return s.find('*') != std::string::npos ? s : OperandTextAsShown(s);
+}
+
 // The device `k` places after `name` in its run ("X7" + 1 = "X10"); empty when it cannot be counted.
 std::string DeviceAfter(const std::string& name, long k) {
     std::string out;
@@ -99,9 +107,24 @@ long DeviceNumber(const std::string& name) {
     return n;
 }
 
-bool DevicesCompatible(int cls, const std::string& a0, const std::string& b0) {
-    const std::string a = NormalizeDeviceName(a0, false), b = NormalizeDeviceName(b0, false);
-    if (a.empty() || b.empty()) return false;
+// True when the trimmed, upper-cased text names a device or constant of the
+// current family.
+bool NamesDevice(const std::string& s) {
+    if (s.size() < 2 || s.size() > 16 || !std::isalpha(static_cast<unsigned char>(s[0]))) return false;
+    using Check = bool (*)(std::string_view);
+    static const Check kChecks[] = {CheckK16Operand, CheckK32Operand, CheckH16Operand, CheckH32Operand,
+                                    CheckKnXOperand, CheckKnYOperand, CheckKnMOperand, CheckKnSOperand,
+                                    CheckXOperand,   CheckYOperand,   CheckMOperand,   CheckSOperand,
+                                    CheckTOperand,   CheckCOperand,   CheckDOperand,   CheckPOperand,
+                                    CheckIOperand};
+    for (Check c : kChecks)
+        if (c(s)) return true;
+    return false;
+}
+
+// `a` and `b` are names as the views show them (the run's devices).
+bool DevicesCompatible(int cls, const std::string& a, const std::string& b) {
+    if (!NamesDevice(a) || !NamesDevice(b)) return false;
     if ((cls == kContacts || cls == kOutputs) && (a[0] == 'M' || b[0] == 'M')) {
         const bool aHigh = a[0] == 'M' && DeviceNumber(a) >= 1536, bHigh = b[0] == 'M' && DeviceNumber(b) >= 1536;
         if (a[0] == 'M' && b[0] == 'M') {
@@ -220,21 +243,23 @@ int CellClass(const std::uint8_t* grid, std::int32_t row, std::int32_t col, cons
 }
 
 // A label is matched as the list matches its label line, and like it is never
-// rewritten: a replacement there is refused.
-bool WriteLadderCell(std::uint8_t* grid, std::int32_t row, std::int32_t col, std::string searchType,
+// rewritten: a replacement there is refused. A replacement type rewrites only
+// an element of its own sort (a contact type a contact, "Out" a coil, "STL" a
+// step, "Fun." an operand of a box or compare); any other element is refused
+// and stays as it is. The search type has filtered the cells already, so the
+// cell's own type stands for it.
+bool WriteLadderCell(std::uint8_t* grid, std::int32_t row, std::int32_t col, const std::string& searchType,
                      const std::string& repType, const std::string& from, const std::string& to) {
     if (col < 0) return false;
     const std::uint8_t* cell = grid + static_cast<std::size_t>(row) * kLdbRowBytes + col;
-    int cls;
-    if (searchType == "None" && repType == "None") {
-        searchType = TypeOfKind(CellKind(cell));
-        if (searchType.empty()) return false;
-        cls = CellClass(grid, row, col, searchType);
-    } else {
-        cls = TypePairClass(searchType, repType);
-    }
-    if (!DevicesCompatible(cls, from, to)) return false;
-    const TLdbKind kind = KindOfType(repType != "None" ? repType : searchType);
+    const TLdbKind own = CellKind(cell);
+    const std::string ownType = TypeOfKind(own);
+    if (ownType.empty()) return false;
+    const int cls = searchType == "None" && repType == "None"
+                        ? CellClass(grid, row, col, ownType)
+                        : TypePairClass(ownType, repType == "None" ? ownType : repType);
+    if (cls == kRefused || !DevicesCompatible(cls, from, to)) return false;
+    const TLdbKind kind = repType == "None" ? own : KindOfType(repType);
     return SetCellDevice(to, grid, row, col / kLdbCellBytes, kind);
 }
 
@@ -454,25 +479,17 @@ std::string NormalizeDeviceName(std::string_view text, bool findPage) {
     const std::string s = Trimmed(text);
     if (s.empty() || s.size() > 16 || !std::isalpha(static_cast<unsigned char>(s[0])) || s.size() == 1) return {};
     if (findPage && s.find('*', 1) != std::string::npos) return s;
-    using Check = bool (*)(std::string_view);
-    static const Check kChecks[] = {CheckK16Operand, CheckK32Operand, CheckH16Operand, CheckH32Operand,
-                                    CheckKnXOperand, CheckKnYOperand, CheckKnMOperand, CheckKnSOperand,
-                                    CheckXOperand,   CheckYOperand,   CheckMOperand,   CheckSOperand,
-                                    CheckTOperand,   CheckCOperand,   CheckDOperand,   CheckPOperand,
-                                    CheckIOperand};
-    for (Check c : kChecks)
-        if (c(s)) return s;
-    return {};
+    return NamesDevice(s) ? SearchedName(s) : std::string();
 }
 
 bool LastDeviceOfRun(std::string_view name, long n, std::string& out) {
-    const std::string s = Trimmed(name);
+    const std::string s = SearchedName(name);
     if (s.size() < 2) return false;
     const char letter = s[0];
     const int base = (letter == 'X' || letter == 'Y') ? 8 : letter == 'H' ? 16 : 10;
     long number = 0;
     if (!ParseInt(s.substr(1), base, number)) return false;
-    out = std::string(1, letter) + InBase(number + n - 1, base);
+    out = SearchedName(std::string(1, letter) + InBase(number + n - 1, base));
     return true;
 }
 
@@ -487,7 +504,8 @@ int CheckReplaceRequest(const TReplaceRequest& r) {
     return -1;
 }
 
-void FindDeviceInCode(const TCodeTarget& t, const std::string& name, TSearchStart s, TSearchUi& ui) {
+void FindDeviceInCode(const TCodeTarget& t, const std::string& typed, TSearchStart s, TSearchUi& ui) {
+    const std::string name = SearchedName(typed);
     bool stopped = false;
     WalkCode(StartCodeWalk(t, s), [&](std::uint32_t offset, int line) {
         ForEachPosition(t.code, t.capacity, offset, [&](std::uint32_t pos) {
@@ -500,8 +518,9 @@ void FindDeviceInCode(const TCodeTarget& t, const std::string& name, TSearchStar
     if (!stopped) ui.Show(kMsgSearchDone);
 }
 
-void FindDeviceInLadder(const TGridTarget& t, const std::string& name, const std::string& type, TSearchStart s,
+void FindDeviceInLadder(const TGridTarget& t, const std::string& typed, const std::string& type, TSearchStart s,
                         TSearchUi& ui) {
+    const std::string name = SearchedName(typed);
     bool stopped = false;
     const TLdbKind filter = KindOfType(type);
     const char lead = MatchLead({name});

@@ -69,7 +69,11 @@ struct TGridTarget {
 
 /// A replacement: a run of `count` devices from `search` by as many from
 /// `replacement`; the ladder's element types ("None", "LD", "LDI", "LDP",
-/// "LDF", "STL", "Out", "Fun.") filter and rewrite the element kind.
+/// "LDF", "STL", "Out", "Fun.") filter and rewrite the element kind: a
+/// replacement type rewrites only elements of its own sort (a contact type
+/// contacts, "Out" coils, "STL" steps, "Fun." operands of boxes and compares)
+/// and refuses any other. The instruction list has no element types and
+/// ignores them.
 struct TReplaceRequest {
     std::string search;
     std::string replacement;
@@ -78,13 +82,14 @@ struct TReplaceRequest {
     std::string repType = "None";
 };
 
-/// The device name as typed, trimmed and upper-cased, when it names a device
-/// or constant of the current family; empty when refused. On the find page a
-/// "*" after the first character stands for any ending.
+/// The device name as the views show it ("x010" is "X10", "K+05" "K5"), when
+/// the text typed names a device or constant of the current family; empty
+/// when refused. On the find page a "*" after the first character stands for
+/// any ending; such a name is kept as typed, trimmed and upper-cased.
 std::string NormalizeDeviceName(std::string_view text, bool findPage);
 
-/// The last device of a run of n from `name` (X and Y octal, H hexadecimal);
-/// false when the name's number cannot be counted on.
+/// The last device of a run of n from `name` (X and Y octal, H hexadecimal),
+/// as the views show it; false when the name's number cannot be counted on.
 bool LastDeviceOfRun(std::string_view name, long n, std::string& out);
 
 /// Checks a replacement request as the dialog reads it; the message id of the
@@ -95,6 +100,8 @@ int CheckReplaceRequest(const TReplaceRequest& request);
 const std::vector<std::string>& SearchTypeTexts();
 
 /// Finds a device (wildcard "*" allowed) in code; asks 63 at each match, shows 64 at the end.
+/// The name is read as a replacement reads it ("X010" finds X10), so a find
+/// lands on every place a replacement of that name would change.
 void FindDeviceInCode(const TCodeTarget& target, const std::string& name, TSearchStart start, TSearchUi& ui);
 /// Finds a device in a ladder grid, optionally only in cells of one element type.
 /// A ladder and the instruction list of the same program match the same

@@ -8,10 +8,14 @@
 #include <fstream>
 #include <sstream>
 
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QImage>
 #include <QKeySequence>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QTimer>
 #include <QToolButton>
 
 #include "core/DeviceLimits.h"
@@ -1371,6 +1375,369 @@ TEST_F(ChartEditsKeptTest, NoToStoringAnInnerWindowTakesBackWhatACommandReadThro
         ASSERT_EQ(_InterInst->Edit().EnterLine(1, "AND X6", true), TInstEditResult::Ok);
         readProgram();
     }
+}
+
+// The chart's work on every path: a chart file written before the stamps
+// existed names no code, so its chart may hold the user's work and is never
+// taken for a drawing that needs no question; drawing the chart anew, undoing
+// after it, and a number still being typed lose nothing without a word.
+class ChartWorkTest : public ChartEditsKeptTest {
+protected:
+    static constexpr int kMsgChartConverted = 180, kMsgChartWorkDropped = 268;
+
+    // The project saved, its chart file written back as an older version
+    // wrote it (no stamps), and opened again; no view open.
+    void ReopenWithoutStamps() {
+        if (_Sfc) CloseChart();
+        SaveAs();
+        std::vector<std::uint8_t> file = ChartFile();
+        ASSERT_GE(file.size(), 136u);
+        std::fill(file.begin() + 66, file.begin() + 90, 0);
+        std::ofstream(Project(".sfc"), std::ios::binary)
+            .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+        messages_.Clear();
+        Reopen();
+        sfc_ = nullptr;
+    }
+    void TypeInList(std::initializer_list<const char*> lines) {
+        ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+        QCoreApplication::processEvents();
+        for (const char* line : lines) ListLine(line);
+    }
+    // A step S20 that no chain reaches, right of S0, its inner ladder X10-Y10
+    // drawn and stored.
+    void LooseStep() {
+        Draw("Right Right Right Right F3=20 Ctrl+L");
+        ASSERT_NE(_InterLadder, nullptr);
+        Key(Qt::Key_F1, "X10", _InterLadder);
+        QTest::keyClick(_InterLadder, Qt::Key_Right);
+        Key(Qt::Key_F7, "Y10", _InterLadder);
+        CloseInner(qel::Answer::Yes);
+        ViewChart();
+        ASSERT_EQ(Cell(0, 4), kSfcStep);
+        ASSERT_EQ(Record(0, 4), rung_);
+    }
+    // The chart's popup menu opened over the chart and `item` chosen in it.
+    void Popup(const char* item) {
+        bool chosen = false;
+        QTimer::singleShot(0, [&chosen, item] {
+            QWidget* menu = QApplication::activePopupWidget();
+            if (!menu) return;
+            if (auto* a = menu->findChild<QAction*>(item); a && a->isEnabled()) {
+                chosen = true;
+                a->trigger();
+            }
+            menu->close();
+        });
+        const QPoint at(10, 10);
+        QContextMenuEvent popup(QContextMenuEvent::Mouse, at, sfc_->viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(sfc_->viewport(), &popup);
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(chosen) << item;
+    }
+    std::string StepAtCursor() { return sfc_->Model().StepDevice().detail; }
+    void Home() {
+        sfc_->Model().CursorRow = 0;
+        sfc_->Model().CursorCol = 0;
+    }
+
+    const std::vector<std::uint8_t> rung_ = Assemble({"LD X10", "OUT Y10"});
+};
+
+// Convert > SFC to list over lines typed since the file was opened asks, as
+// over a chart whose stamps say it matched older code; Cancel changes nothing.
+TEST_F(ChartWorkTest, AnOlderFilesChartAsksBeforeItsCodeReplacesLinesTypedSince) {
+    ASSERT_NO_FATAL_FAILURE(ReopenWithoutStamps());
+    ASSERT_EQ(Cell(2, 0), kSfcJump);
+    ASSERT_NO_FATAL_FAILURE(TypeInList({"LD X7", "OUT Y7"}));
+    const std::vector<std::uint8_t> typed = Code();
+    ASSERT_NE(typed, listed_);
+    const std::vector<std::string> asked{gMsgTable.Get(kMsgChartOverChangedCode)};
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    ASSERT_TRUE(frame_->RunCommand("MmSfcToCode"));
+    EXPECT_EQ(messages_.Asked(), asked);
+    EXPECT_FALSE(Shown(kMsgChartConverted));
+    EXPECT_EQ(Code(), typed) << "the typed lines are gone";
+    // Nor is it drawn over from the program unasked.
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    ASSERT_TRUE(frame_->RunCommand("MmCodeToSfc"));
+    EXPECT_EQ(messages_.Asked(), std::vector<std::string>{gMsgTable.Get(kMsgChartWorkDropped)});
+    // Yes puts the chart in over them.
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Yes);
+    ASSERT_TRUE(frame_->RunCommand("MmSfcToCode"));
+    EXPECT_EQ(messages_.Asked(), asked);
+    EXPECT_TRUE(Shown(kMsgChartConverted));
+    EXPECT_EQ(Code(), listed_);
+    // Typed again and No: the chart is drawn from the program, no other question.
+    ASSERT_NO_FATAL_FAILURE(ReopenWithoutStamps());
+    ASSERT_NO_FATAL_FAILURE(TypeInList({"LD X6", "OUT Y6"}));
+    const std::vector<std::uint8_t> again = Code();
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::No);
+    ASSERT_TRUE(frame_->RunCommand("MmSfcToCode"));
+    EXPECT_EQ(messages_.Asked(), asked);
+    EXPECT_EQ(Code(), again);
+    EXPECT_EQ(SfcChartState(), TSfcChartState::OfProgram);
+}
+
+// A step no chain reaches is the user's work in an older file too: the view,
+// a list edit, the save and the next Open keep it with its inner ladder.
+TEST_F(ChartWorkTest, AnOlderFilesStepNoChainReachesIsKeptThroughTheViewTheSaveAndOpen) {
+    ASSERT_NO_FATAL_FAILURE(LooseStep());
+    ASSERT_NO_FATAL_FAILURE(ReopenWithoutStamps());
+    ViewChart();
+    ASSERT_EQ(Cell(0, 4), kSfcStep);
+    CloseChart();
+    ASSERT_NO_FATAL_FAILURE(TypeInList({"LD X7", "OUT Y7"}));
+    const std::vector<std::uint8_t> typed = Code();
+    ASSERT_NE(typed, listed_);
+    messages_.Clear();
+    Save();
+    EXPECT_TRUE(ToldNotSaved());
+    EXPECT_EQ(SavedCode(), typed);
+    EXPECT_GE(ChartFileRows(), 1u);
+    EXPECT_EQ(gQel.Modified, 1);
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::No);  // the question to save the changes
+    Reopen();
+    ViewChart();
+    EXPECT_EQ(Count(kMsgChartFileStale), 0);
+    EXPECT_EQ(Cell(0, 4), kSfcStep);
+    EXPECT_EQ(Record(0, 4), rung_);
+    EXPECT_EQ(Code(), typed);
+
+    // Such a file saved before the view has shown it keeps the step too.
+    ASSERT_NO_FATAL_FAILURE(ReopenWithoutStamps());
+    ASSERT_NO_FATAL_FAILURE(TypeInList({"LD X6", "OUT Y6"}));
+    messages_.Clear();
+    Save();
+    EXPECT_TRUE(ToldNotSaved());
+    EXPECT_EQ(Count(kMsgChartFileStale), 0);
+    messages_.QueueAnswer(qel::Answer::No);
+    Reopen();
+    EXPECT_EQ(Cell(0, 4), kSfcStep);
+    EXPECT_EQ(Record(0, 4), rung_);
+}
+
+// Convert > List to SFC over a chart holding work the program does not carry
+// asks first: Cancel keeps the chart, OK draws it from the program as one undo
+// step of the chart. A chart that holds nothing of its own is drawn unasked.
+TEST_F(ChartWorkTest, DrawingTheChartFromTheProgramOverItsOwnWorkAsksFirst) {
+    const std::vector<std::string> asked{gMsgTable.Get(kMsgChartWorkDropped)};
+    // A step no chain reaches, with its inner ladder.
+    ASSERT_NO_FATAL_FAILURE(LooseStep());
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    ASSERT_TRUE(frame_->RunCommand("MmCodeToSfc"));
+    EXPECT_EQ(messages_.Asked(), asked);
+    EXPECT_EQ(Cell(0, 4), kSfcStep);
+    EXPECT_EQ(Record(0, 4), rung_);
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Ok);
+    ASSERT_TRUE(frame_->RunCommand("MmCodeToSfc"));
+    EXPECT_EQ(messages_.Asked(), asked);
+    EXPECT_EQ(Cell(0, 4), 0xFF);
+    EXPECT_EQ(Code(), listed_);
+    EXPECT_EQ(sfc_->Model().UndoCount(), 1);
+    Draw("Ctrl+Z");
+    EXPECT_EQ(Cell(0, 4), kSfcStep);
+    EXPECT_EQ(Record(0, 4), rung_);
+    EXPECT_FALSE(sfc_->Model().CanUndo());
+
+    // A chart edit that does not convert, saved (257) and opened again.
+    Draw("Ctrl+W");
+    Home();
+    Draw("Down Down Delete");
+    ASSERT_EQ(Cell(2, 0), 0xFF);
+    SaveAs();
+    ASSERT_TRUE(ToldNotSaved());
+    OpenProject(qel::Answer::No);
+    ASSERT_EQ(_Sfc, nullptr);
+    ASSERT_EQ(Cell(2, 0), 0xFF);
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    ASSERT_TRUE(frame_->RunCommand("MmCodeToSfc"));
+    EXPECT_EQ(messages_.Asked(), asked);
+    EXPECT_EQ(Cell(2, 0), 0xFF);
+
+    // The chart as the code draws it holds nothing of its own: no question.
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Ok);
+    ASSERT_TRUE(frame_->RunCommand("MmCodeToSfc"));
+    ASSERT_EQ(Cell(2, 0), kSfcJump);
+    messages_.Clear();
+    ASSERT_TRUE(frame_->RunCommand("MmCodeToSfc"));
+    EXPECT_TRUE(messages_.Asked().empty());
+}
+
+// The chart drawn again from the program ends its undo history: an undo in
+// the chart never brings back a chart whose code would go in over lines
+// another editor wrote without the question.
+TEST_F(ChartWorkTest, AnUndoAfterTheChartIsDrawnAgainNeverTakesBackTypedLines) {
+    // Convert > List to SFC after a condition stored and lines typed.
+    Draw("Down Ctrl+L");
+    ASSERT_NE(_InterLadder, nullptr);
+    QTest::keyClick(_InterLadder, Qt::Key_Right);
+    Key(Qt::Key_F1, "X6", _InterLadder);
+    CloseInner(qel::Answer::Yes);
+    ASSERT_NO_FATAL_FAILURE(TypeInList({"LD X7", "OUT Y7"}));
+    const std::vector<std::uint8_t> typed = Code();
+    ASSERT_NE(typed, Assemble({"STL S0", "LD X5", "AND X6", "OUT S0", "RET"}));
+    ASSERT_TRUE(frame_->RunCommand("MmCodeToSfc"));
+    ViewChart();
+    messages_.Clear();
+    Draw("Ctrl+Z");
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Code(), typed);
+    EXPECT_TRUE(messages_.Asked().empty());
+
+    // No to the question of a chart edited before the lines were typed: the
+    // edit is one undo step away, and it goes in only through the question.
+    ViewChart();
+    Condition(1, 0, "LD X3");
+    Home();
+    Draw("Down Down Delete");
+    ASSERT_NO_FATAL_FAILURE(TypeInList({"LD X4", "OUT Y4"}));
+    const std::vector<std::uint8_t> typedAgain = Code();
+    ASSERT_NE(typedAgain, typed);
+
+    ViewChart();
+    Home();
+    Draw("Down Down F4=0");
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::No);
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(messages_.Asked(), std::vector<std::string>{gMsgTable.Get(kMsgChartOverChangedCode)});
+    ASSERT_EQ(Code(), typedAgain);
+    ViewChart();
+    Draw("Ctrl+Z");
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(messages_.Asked(), std::vector<std::string>{gMsgTable.Get(kMsgChartOverChangedCode)});
+    EXPECT_EQ(Code(), typedAgain);
+}
+
+// A number still being typed in the chart is the user's edit: File > Exit and
+// File > New take it in and ask to save it.
+TEST_F(ChartWorkTest, ANumberBeingTypedIsTakenInByExitAndNew) {
+    Draw("Right Right Right Right F3=20");
+    for (const char* command : {"Exit", "MmNew"}) {
+        SCOPED_TRACE(command);
+        SaveAs();
+        ASSERT_EQ(gQel.Modified, 0);
+        Key(Qt::Key_Return);
+        ASSERT_TRUE(sfc_->SfcEdit_Txt->isVisible());
+        sfc_->SfcEdit_Txt->selectAll();
+        const std::string number = std::string(command) == "Exit" ? "21" : "22";
+        QTest::keyClicks(sfc_->SfcEdit_Txt, QString::fromStdString(number));
+        messages_.Clear();
+        messages_.QueueAnswer(qel::Answer::Cancel);
+        if (std::string(command) == "Exit")
+            EXPECT_FALSE(frame_->FormCloseQuery()) << "File > Exit left without asking";
+        else
+            frame_->RunCommand(command);
+        ASSERT_EQ(messages_.Asked().size(), 1u);
+        EXPECT_EQ(messages_.Asked()[0].rfind(gMsgTable.Get(kMsgSaveChanges), 0), 0u);
+        ASSERT_EQ(_Sfc, sfc_);
+        EXPECT_EQ(StepAtCursor(), "S" + number);
+        EXPECT_EQ(gQel.Modified, 1);
+    }
+    // Leaving the chart for another view takes it in too.
+    Key(Qt::Key_Return);
+    sfc_->SfcEdit_Txt->selectAll();
+    QTest::keyClicks(sfc_->SfcEdit_Txt, "23");
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(sfc_->SfcEdit_Txt->isVisible());
+    EXPECT_EQ(StepAtCursor(), "S23");
+}
+
+// The number being typed goes in as its own undo step before an element's
+// inner window stores its code: undo takes back the store alone first.
+TEST_F(ChartWorkTest, ANumberBeingTypedIsItsOwnUndoStepBeforeAnInnerStore) {
+    Draw("Down Ctrl+L");
+    ASSERT_NE(_InterLadder, nullptr);
+    QTest::keyClick(_InterLadder, Qt::Key_Right);
+    Key(Qt::Key_F1, "X6", _InterLadder);
+    ViewChart();
+    Draw("Up Right Right Right Right F3");
+    ASSERT_TRUE(sfc_->SfcEdit_Txt->isVisible());
+    sfc_->SfcEdit_Txt->selectAll();
+    QTest::keyClicks(sfc_->SfcEdit_Txt, "20");
+    CloseInner(qel::Answer::Yes);
+    ASSERT_EQ(Record(1, 0), Assemble({"LD X5", "AND X6"}));
+    ASSERT_EQ(Cell(0, 4), kSfcStep);
+    Draw("Ctrl+Z");
+    EXPECT_EQ(Record(1, 0), Assemble({"LD X5"}));
+    EXPECT_EQ(Cell(0, 4), kSfcStep) << "the step went with the store";
+    sfc_->Model().CursorRow = 0;
+    sfc_->Model().CursorCol = 4;
+    EXPECT_EQ(StepAtCursor(), "S20");
+    Draw("Ctrl+Z");
+    EXPECT_EQ(Cell(0, 4), 0xFF);
+}
+
+// The chart's popup command SFC to list asks over lines typed since, as the
+// menu command does.
+TEST_F(ChartWorkTest, ThePopupsSfcToListAsksOverLinesTypedSince) {
+    ASSERT_NO_FATAL_FAILURE(TypeInList({"LD X7", "OUT Y7"}));
+    const std::vector<std::uint8_t> typed = Code();
+    ASSERT_NE(typed, listed_);
+    ViewChart();
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    ASSERT_NO_FATAL_FAILURE(Popup("PopSfcToCode"));
+    EXPECT_EQ(messages_.Asked(), std::vector<std::string>{gMsgTable.Get(kMsgChartOverChangedCode)});
+    EXPECT_EQ(Code(), typed);
+}
+
+// Switching from the chart to the ladder puts the chart's edit in first: the
+// ladder shows that program, and a rung drawn there goes in as any other.
+TEST_F(ChartAndLadderTest, TheLadderShownAfterTheChartIsOfTheProgramTheChartWentInto) {
+    ChartInProgram();
+    auto* ladderSub = qobject_cast<QMdiSubWindow*>(lad_->parentWidget());
+    ASSERT_NE(ladderSub, nullptr);
+    // The chart's window opened after the ladder's.
+    qobject_cast<QMdiSubWindow*>(sfc_->parentWidget())->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(_Sfc, nullptr);
+    const std::vector<std::uint8_t> rung = Assemble({"LD X1", "OUT Y1"});
+    std::vector<std::uint8_t> expected = Assemble({"STL S0", "LD X7", "OUT S0", "RET"});
+    for (const bool click : {false, true}) {
+        SCOPED_TRACE(click ? "a click on the ladder" : "View > Ladder");
+        ASSERT_TRUE(frame_->RunCommand("MmSfcWin"));
+        QCoreApplication::processEvents();
+        sfc_ = _Sfc;
+        ASSERT_TRUE(frame_->RunCommand("MmCodeToSfc"));  // the rungs typed so far in the chart's LAD block
+        Condition(1, 0, click ? "LD X7" : "LD X6");
+        ASSERT_TRUE(sfc_->HoldsEdits());
+        if (click)
+            frame_->MdiArea->setActiveSubWindow(ladderSub);
+        else
+            ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(sfc_->HoldsEdits());
+        EXPECT_TRUE(LadderStandsForProgram()) << "the ladder shows the code before the chart went in";
+        messages_.Clear();
+        Click(click ? 11 : 10, 1);
+        KeyRung("X1", "Y1");
+        ASSERT_TRUE(frame_->RunCommand("MmSfcWin"));
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+        EXPECT_FALSE(lad_->Dirty());
+        ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(messages_.Asked().empty()) << messages_.Asked().front();
+        expected.insert(expected.end(), rung.begin(), rung.end());
+    }
+    EXPECT_EQ(Code(), expected);
 }
 
 }  // namespace

@@ -482,6 +482,43 @@ TEST_F(ToolsWindowTest, FindAndReplaceInTheLadderLandOnTheCell) {
     EXPECT_FALSE(messages_.UnscriptedQuestion());
 }
 
+TEST_F(ToolsWindowTest, AReplacementTypeInTheLadderRewritesOnlyItsOwnElementsAndLeavesAProgram) {
+    ASSERT_NO_FATAL_FAILURE(
+        StartWithTools({"LD X10", "OUT M0", "LD M0", "OUT Y0", "LD X1", "SET M0", "END"}, true));
+    TLDB* ladder = OpenLadderWindow(frame_.get());
+    ASSERT_TRUE(frame_->RunCommand("MmCodeToLad"));
+    ASSERT_EQ(gActiveView, 2);
+    // X10 typed with a leading zero is found on its cell.
+    ladder->Edit().SetCursor(1, 0);
+    SearchDlg->SearchStp.SetItemIndex(1);
+    Find("x010");
+    EXPECT_EQ(ladder->Edit().Row(), 0);
+    EXPECT_EQ(ladder->Edit().Col(), 0);
+
+    // M0 into normally closed contacts: "All" meets the coil and SET's
+    // operand, refuses, and changes nothing.
+    const std::vector<std::uint8_t> grid(gLadderRows, gLadderRows + 3 * kLdbRowBytes);
+    Replace("M0", "M1", {qel::Answer::All}, "None", "LDI");
+    EXPECT_EQ(std::vector<std::uint8_t>(gLadderRows, gLadderRows + 3 * kLdbRowBytes), grid);
+    EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(148)));
+    EXPECT_EQ(ladder->History().UndoCount(), 0);
+    // One by one: the contact alone is rewritten, in one undo step.
+    const auto yes = qel::Answer::Yes;
+    Replace("M0", "M1", {yes, yes, yes, yes, yes, yes}, "None", "LDI");
+    EXPECT_EQ(CellKind(CellAt(gLadderRows, 1, 0)), TLdbKind::Close_Ry);
+    EXPECT_EQ(CellOperandText(gLadderRows, 1, 0), "M1");
+    EXPECT_EQ(ladder->History().UndoCount(), 1);
+    ASSERT_TRUE(frame_->RunCommand("MmUndo"));
+    EXPECT_EQ(std::vector<std::uint8_t>(gLadderRows, gLadderRows + 3 * kLdbRowBytes), grid);
+    ASSERT_TRUE(frame_->RunCommand("MmRedo"));
+    // The ladder stands for a program: the list shows it.
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    EXPECT_EQ(_Inst->Edit().LineText(1), "OUT M0");
+    EXPECT_EQ(_Inst->Edit().LineText(2), "LDI M1");
+    EXPECT_EQ(_Inst->Edit().LineText(5), "SET M0");
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
+}
+
 TEST_F(ToolsWindowTest, ReplaceAllInTheLadderChangesWhatTheListChangesAndCountsIt) {
     ASSERT_NO_FATAL_FAILURE(StartWithTools(
         {"LD X3", "MOV K4X0 D0", "LD X1", "MOV D0E K4Y0", "LD X2", "CJ P3", "P3", "LD X4", "OUT Y0", "END"}, true));
