@@ -1,4 +1,5 @@
-// A full program write (31744 bytes, 992 blocks) against the PLC emulator
+// A full program write (31744 bytes, 992 blocks), and the read of the same
+// image, against the PLC emulator
 // pacing the line at 9600 and 115200 baud, measured against the wire time of
 // the same frames: every request and reply character at 10 bits (7 data
 // bits, even parity, start and stop). What the link adds on top is the 1 ms
@@ -98,6 +99,74 @@ void BM_FullProgramWrite(benchmark::State& state) {
     FreeSharedBuffers();
 }
 
+// A full program read (31744 bytes) from the emulator, the same image as the
+// write's, over the same paced line: the blocks, then the image installed as
+// the project's program (its ladder drawn from the code).
+void BM_FullProgramRead(benchmark::State& state) {
+    bench::EnsureApp();
+    const int baud = static_cast<int>(state.range(0));
+    AllocateSharedBuffers();
+    SetModelFamily(1);
+    SetProgramCapacity(3);
+    test::PlcEmulator emu;
+    if (!emu.Start()) {
+        state.SkipWithError("no pseudo-terminal");
+        return;
+    }
+    emu.Configure(1, 3, 90);
+    for (std::uint32_t off = 0; off + 4 <= emu.S.program.size(); off += 4) {
+        const std::uint8_t pair[4] = {0x00, 0x24, 0x00, 0xC5};
+        std::memcpy(emu.S.program.data() + off, pair, 4);
+    }
+    emu.S.program[emu.S.program.size() - 2] = 0x0F;
+    emu.S.program[emu.S.program.size() - 1] = 0x00;
+    emu.PaceLine(baud);
+    std::unique_ptr<link::TLinkPort> port;
+#ifdef QEL_LINK_HAS_COMPORT
+    const std::string path = emu.SlavePath();
+    SetComDeviceResolver([path](std::uint16_t) { return path; });
+    port = std::make_unique<link::TComPortLink>();
+#else
+    port = std::make_unique<test::RawLinkPort>(emu.SlavePath());
+#endif
+    port->SetBaud(baud);
+    bench::TQuietFrame frame;
+    link::TTransData l(port.get(), &frame);
+    link::TTransferHost host;
+    link::TProgramTransfer transfer(l, host);
+    l.SetComTmrIntervalMs(static_cast<int>(state.range(1)));
+
+    double wireMs = 0, runMs = 0;
+    for (auto _ : state) {
+        std::memset(gProgram, 0xFF, gProgramCapacity);
+        const std::uint64_t chars0 = emu.WireChars();
+        const auto t0 = std::chrono::steady_clock::now();
+        if (!transfer.StartRead(false)) {
+            state.SkipWithError("the read did not start");
+            break;
+        }
+        while (l.JobNo != 0 || !l.MaySend) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+        QCoreApplication::processEvents();
+        // 7936 rungs are more than a ladder holds: the read's message is
+        // followed by the one that the program was not drawn.
+        const bool said = frame.last == link::kMsgReadDone || frame.last == link::kMsgNotDrawn;
+        if (!said || emu.S.program != std::vector<std::uint8_t>(gProgram, gProgram + gProgramCapacity)) {
+            state.SkipWithError("the read failed");
+            break;
+        }
+        state.SetIterationTime(ms / 1000.0);
+        runMs += ms;
+        wireMs += static_cast<double>(emu.WireChars() - chars0) * 10.0 * 1000.0 / baud;
+    }
+    state.counters["wire_ms"] = wireMs / static_cast<double>(state.iterations());
+    state.counters["over_wire_pct"] = wireMs > 0 ? (runMs / wireMs - 1.0) * 100.0 : 0;
+#ifdef QEL_LINK_HAS_COMPORT
+    SetComDeviceResolver(nullptr);
+#endif
+    FreeSharedBuffers();
+}
+
 }  // namespace
 
 // Arguments: the line speed the emulator paces, and the scheduler tick in ms
@@ -105,6 +174,13 @@ void BM_FullProgramWrite(benchmark::State& state) {
 // One write each: the one at 9600 baud alone takes the better part of two
 // minutes on the wire.
 BENCHMARK(BM_FullProgramWrite)
+    ->Args({9600, 1})
+    ->Args({115200, 1})
+    ->Args({115200, 0})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FullProgramRead)
     ->Args({9600, 1})
     ->Args({115200, 1})
     ->Args({115200, 0})

@@ -82,6 +82,7 @@ TInst::TInst(QWidget* owner, int view) : QAbstractScrollArea(owner), View(view =
     else
         _Inst = this;
     RegisterCommands();
+    Link->FollowProgram = [this] { FollowCode(); };
     // An element's list: its code goes into the element before anything reads the program.
     if (View == kViewInnerInstList) {
         Link->CommitEdits = [this] {

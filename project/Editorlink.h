@@ -94,6 +94,10 @@ public:
     /// takes over (the chart): the frame calls it before the window taking
     /// over catches up with the program, so that it shows what went in.
     std::function<void()> Leave;
+    /// Set by windows drawn from the program's code (the program's ladder, an
+    /// instruction list): catches up with code another window changed, so
+    /// that what they hand on (a page printed) is the program as it is.
+    std::function<void()> FollowProgram;
 
     /// Set by windows that find and replace search: the data and the caret,
     /// moving the caret to a place found (an instruction's offset, or a ladder

@@ -24,7 +24,8 @@ enum TShellMsg : int {
     kMsgChartFileStale = 258,    ///< the chart file is of other code: drawn again from the code
     kMsgCommentsBeyondFamily = 261,  ///< question: a new family drops the comments of devices it lacks (which follow)
     kMsgFileRegsBeyondSetting = 262, ///< question: a new card setting drops file-register values (which follow)
-    kMsgMonitorBeyondFamily = 269,   ///< question: a new family drops device-monitor entries it lacks (which follow)
+    kMsgReadHoldsEdits = 269,    ///< a read from the PLC replaces the project: no edits until it ends
+    kMsgMonitorBeyondFamily = 270,   ///< question: a new family drops device-monitor entries it lacks (which follow)
 };
 
 /// Largest message file read (the real one is a few kilobytes).

@@ -20,11 +20,16 @@ TProgBar::TProgBar(QWidget* parent) : QDialog(parent) {
     Num_Lab = new QLabel("0%", this);
     Num_Lab->setObjectName("Num_Lab");
     Num_Lab->setAlignment(Qt::AlignCenter);
+    Note_Lab = new QLabel(this);
+    Note_Lab->setObjectName("Note_Lab");
+    Note_Lab->setWordWrap(true);
+    Note_Lab->hide();
     CancelBtn = new QPushButton(QStringLiteral("取消"), this);
     CancelBtn->setObjectName("CancelBtn");
     CancelBtn->hide();
     layout->addWidget(ProgBar);
     layout->addWidget(Num_Lab);
+    layout->addWidget(Note_Lab);
     layout->addWidget(CancelBtn, 0, Qt::AlignHCenter);
     connect(CancelBtn, &QPushButton::clicked, this, [this] {
         // Copied: the work may start another progress from its cancel.
@@ -67,3 +72,8 @@ void TProgBar::StepIt() {
     UpdatePercent();
 }
 
+
+void TProgBar::SetNote(const QString& text) {
+    Note_Lab->setText(text);
+    Note_Lab->setVisible(!text.isEmpty());
+}

@@ -18,6 +18,7 @@ public:
 
     QProgressBar* ProgBar;
     QLabel* Num_Lab;
+    QLabel* Note_Lab;        ///< why the other windows wait; shown only with a text
     QPushButton* CancelBtn;  ///< shown only for work that can be cancelled
     int Step = 1;
 
@@ -32,6 +33,8 @@ public:
     void UpdatePercent();
     // Advances the bar by Step and refreshes the percentage.
     void StepIt();
+    // A line under the bar saying what else the job holds back; empty hides it.
+    void SetNote(const QString& text);
 
 private:
     std::function<void()> cancel_;

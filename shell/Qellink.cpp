@@ -130,6 +130,8 @@ void TQelLink::CheckBaudMenu() {
     gQel.BaudRate = port_->Baud();
 }
 
+void TQelLink::HoldProjectEdits(bool hold) { frame_->HoldEditsForRead(hold); }
+
 // ---------------------------------------------------------------------------
 // The frame's link
 

@@ -50,6 +50,7 @@ public:
     void ShowRunState(bool running) override;
     void MonitoringStopped() override;
     void CheckBaudMenu() override;
+    void HoldProjectEdits(bool hold) override;
 
 private:
     TQelMain* frame_;

@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QGuiApplication>
@@ -29,6 +30,7 @@
 #include "project/Viewcodes.h"
 #include "project/Qelglobals.h"
 #include "shell/Qellink.h"
+#include "shell/Progfrm.h"
 #include "project/Settings.h"
 #include "shell/Startupforms.h"
 #include "simulator/Simuplc.h"
@@ -223,7 +225,7 @@ void TQelMain::RegisterFrameCommands() {
 bool TQelMain::RunCommand(const std::string& command) {
     // While the frame's commands are switched off (a transfer runs), none runs,
     // whether it comes from a menu, a button or a caller.
-    const bool available = commandsEnabled_ && router_.Available(command, gActiveView);
+    const bool available = commandsEnabled_ && !editsHeld_ && router_.Available(command, gActiveView);
     const bool refused = available && !CommitBeforeCommand(command);
     const bool ran = available && !refused && router_.Dispatch(command, gActiveView);
     if (refused) {
@@ -250,13 +252,14 @@ void TQelMain::RefreshCommands() {
         else if (std::find(quickButtons_.begin(), quickButtons_.end(), action) != quickButtons_.end())
             groupOn = quickEnabled_;
         if (!editEnabled_ && IsEditCommand(command)) groupOn = false;
+        if (editsHeld_) groupOn = false;
         action->setEnabled(groupOn && router_.Available(command, gActiveView));
     }
     for (QMenu* menu : {FileMenu, EditMenu, ViewMenu, CompileMenu, CommentMenu, SearchMenu, CommMenu,
                         OptionMenu, WindowMenu, HelpMenu})
-        menu->menuAction()->setEnabled(commandsEnabled_);
-    for (QAction* a : RecentMenu->actions()) a->setEnabled(commandsEnabled_);
-    RecentMenu->menuAction()->setEnabled(commandsEnabled_ && !gQel.RecentFiles.empty());
+        menu->menuAction()->setEnabled(commandsEnabled_ && !editsHeld_);
+    for (QAction* a : RecentMenu->actions()) a->setEnabled(commandsEnabled_ && !editsHeld_);
+    RecentMenu->menuAction()->setEnabled(commandsEnabled_ && !editsHeld_ && !gQel.RecentFiles.empty());
 }
 
 bool TQelMain::IsEditCommand(const std::string& command) {
@@ -410,7 +413,14 @@ bool TQelMain::CommitBeforeCommand(const std::string& command) {
     return true;
 }
 
-bool TQelMain::CommitEdits() { return CommitAll() == TCommit::Done; }
+bool TQelMain::CommitEdits() {
+    if (CommitAll() != TCommit::Done) return false;
+    // The windows drawn from the code catch up with what the others put in.
+    const std::vector<TEditorLink*> links = editorLinks_;
+    for (TEditorLink* link : links)
+        if (link->FollowProgram) link->FollowProgram();
+    return true;
+}
 
 TQelMain::TCommit TQelMain::CommitAll() {
     std::vector<TEditorLink*> links = editorLinks_;
@@ -459,6 +469,31 @@ TQelMain::TCommit TQelMain::SettleChartAndLadder() {
     dropped->DropEdits();
     ShowStepCount();
     return TCommit::Done;
+}
+
+void TQelMain::HoldEditsForRead(bool hold) {
+    if (hold == editsHeld_) return;
+    editsHeld_ = hold;
+    const QString why = hold ? QString::fromStdString(gMsgTable.Get(kMsgReadHoldsEdits)) : QString();
+    if (hold) {
+        // The editors live in the work area; the tool windows (find and
+        // replace, comments, checks, print) are windows of their own.
+        MdiArea->setEnabled(false);
+        heldWindows_.clear();
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w == this || w == _ProgBar || !w->isVisible() || !w->isEnabled()) continue;
+            w->setEnabled(false);
+            heldWindows_.emplace_back(w);
+        }
+    } else {
+        MdiArea->setEnabled(true);
+        for (const QPointer<QWidget>& w : heldWindows_)
+            if (w) w->setEnabled(true);
+        heldWindows_.clear();
+    }
+    QelStaBar->SetPanel(0, why);
+    if (_ProgBar) _ProgBar->SetNote(why);
+    RefreshCommands();
 }
 
 void TQelMain::BringForward(const TEditorLink* link) {

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QStatusBar>
 
 #include "project/Commandrouter.h"
@@ -221,8 +222,18 @@ public:
     /// show. False when one cannot: it has shown why, with its cursor on the
     /// place, and is brought forward. The step count follows either way.
     /// When the chart and the program's ladder both hold edits, the user is
-    /// asked first which to keep (SettleChartAndLadder).
+    /// asked first which to keep (SettleChartAndLadder). Then the windows
+    /// drawn from the code (ladder, instruction list) catch up with it.
+    /// Every command and every button of a window left open that reads the
+    /// program calls this first.
     bool CommitEdits();
+    /// While a read from the PLC runs whose result replaces the project
+    /// (hold true, until it ends): the work area with every editor, the
+    /// frame's commands and every other window left open take no input, the
+    /// progress window excepted (its Cancel stops the read), and the status
+    /// bar and the progress window say why (message 269).
+    void HoldEditsForRead(bool hold);
+    bool EditsHeld() const { return editsHeld_; }
     /// CommitAll's outcome: Refused when an editor's edits could not go in,
     /// Cancelled when the user chose to change nothing (a question to keep the
     /// chart or the ladder, or the chart's over changed code): a save stops.
@@ -401,6 +412,8 @@ private:
     std::map<QMdiSubWindow*, int> childViews_;
     std::vector<TEditorLink*> editorLinks_;
     bool settling_ = false;  // SettleChartAndLadder is asking or committing
+    bool editsHeld_ = false;  // HoldEditsForRead
+    std::vector<QPointer<QWidget>> heldWindows_;
     std::map<QMdiSubWindow*, TEditorLink*> linkOf_;
     std::map<QAction*, QKeySequence> shortcutOf_;  ///< each command's own shortcut
     std::vector<std::function<void()>> editorMakers_;

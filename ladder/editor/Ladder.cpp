@@ -1184,6 +1184,7 @@ TLDB* OpenLadderWindow(TQelMain* frame) {
     frame->AddEditor(w, w->Link);
     CompileOnLeave(frame, w);
     w->Link->HoldsEdits = [w] { return w->Dirty(); };
+    w->Link->FollowProgram = [w] { w->FollowCode(); };
     w->Link->DropEdits = [w] { w->DropEdits(); };
     // Replacing the project would drop edits the program does not have.
     frame->AddProjectGuard(w, [w] { return w->MayDropEdits(); });

@@ -56,6 +56,9 @@ public:
     // After a reply time-out in link mode 5: check the baud menu item of the
     // port's current rate.
     virtual void CheckBaudMenu() = 0;
+    // A job whose result replaces project data runs (true) or has ended
+    // (false): the windows holding that data take no edits meanwhile.
+    virtual void HoldProjectEdits(bool hold) {}
 };
 
 // A frame that keeps its own station byte and link mode and shows messages

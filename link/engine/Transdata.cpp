@@ -559,6 +559,16 @@ void TTransData::EndJob() {
     JobNo = kJobNone;
     Phase = 0;
     Cmd64Mode = 0;
+    if (editsHeld_) {
+        editsHeld_ = false;
+        Frame->HoldProjectEdits(false);
+    }
+}
+
+void TTransData::HoldEditsUntilJobEnds() {
+    if (editsHeld_ || JobNo == kJobNone) return;
+    editsHeld_ = true;
+    Frame->HoldProjectEdits(true);
 }
 
 void TTransData::AddMonitorClient(const std::string& id) {

@@ -124,8 +124,15 @@ public:
     // Starts a job at the given phase and the tick that drives it.
     void StartJob(int jobNo, int phase);
     // A job's last reply step ends it (also restores the station byte after
-    // the hand-held programmer link).
+    // the hand-held programmer link, and lets the project's windows take
+    // edits again when the job held them).
     void EndJob();
+    // For a job whose result replaces project data (the program, comments):
+    // the frame's windows take no edits from now until the job ends, however
+    // it ends (done, refused, failed, cancelled, timed out), so that nothing
+    // typed meanwhile is replaced unasked.
+    void HoldEditsUntilJobEnds();
+    bool EditsHeld() const { return editsHeld_; }
     // Frame monitor commands: the first client starts the PLC information
     // query; the last one removed leaves the link idle.
     void AddMonitorClient(const std::string& id);
@@ -227,6 +234,7 @@ public:
     } Stats;
 
 private:
+    bool editsHeld_ = false;
     // Who sent the outstanding request: decides where its reply goes and what
     // a failed request ends.
     enum class Source : std::uint8_t { None, InfoQuery, Setup, QueuedWrite, Client, StatusPoll, Job };

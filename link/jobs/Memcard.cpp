@@ -102,6 +102,7 @@ bool TMemCard::Begin(int next) {
     if (!link_.OpenPort()) return false;
     CardOp = kIdentify;
     NextCardOp = next;
+    reading_ = false;
     CardWordOffset = 0;
     link_.PlcFamilyClass = -1;
     link_.StartJob(kJobMemoryCard, 0);
@@ -144,6 +145,9 @@ bool TMemCard::ReadProgram(const std::string& password) {
         Overwrite(password_);
         return false;
     }
+    // The program read replaces the project when it ends.
+    reading_ = true;
+    link_.HoldEditsUntilJobEnds();
     host_.StartProgress("记忆卡与PLC内部程序传输", words_, 1);
     return true;
 }
@@ -170,6 +174,9 @@ bool TMemCard::ReadComments() {
     image_.clear();
     words_ = static_cast<int>(kCardCommentBytes / 2);
     if (!Begin(kCmtRead)) return false;
+    // The comments read replace the project's when the read ends.
+    reading_ = true;
+    link_.HoldEditsUntilJobEnds();
     host_.StartProgress("记忆卡批注读写", words_, 1);
     return true;
 }
@@ -318,10 +325,14 @@ void TMemCard::ReplyStep(TTransData&) {
             UnpackComments(image_);
             return End(138);
         }
+        // The job is over (the windows take edits again) before the project
+        // is replaced, as after a program read from the PLC.
+        const std::vector<std::uint8_t> image = std::move(image_);
+        End(0);
         host_.BeforeProgramReplaced();
-        const bool changed = InstallReceivedProgram(image_, 1, 3);
+        const bool changed = InstallReceivedProgram(image, 1, 3);
         host_.AfterProgramReplaced(changed);
-        End(138);
+        link_.ShowMessage(138, "");
         return ReportUndrawnProgram(link_);
     }
     default: return End(-1);
@@ -336,6 +347,12 @@ void TMemCard::End(int msgId) {
     if (link_.JobNo == kJobMemoryCard) link_.EndJob();
     link_.Frame->CloseProgress();
     if (msgId > 0) link_.ShowMessage(msgId, "");
+}
+
+void TMemCard::Cancel() {
+    if (!Reading()) return;
+    link_.CancelJob();
+    End(kMsgTransferCancelled);
 }
 
 void TMemCard::Aborted(TTransData&) {

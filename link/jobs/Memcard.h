@@ -78,6 +78,11 @@ public:
     // to a whole word.
     bool WriteUserInstruction(const std::string& path, int which);
     bool Running() const { return link_.JobNo == kJobMemoryCard && CardOp != 0; }
+    // A read of the card's program or comments runs: nothing is stored
+    // before its last block, so the user may stop it (Cancel).
+    bool Reading() const { return Running() && reading_; }
+    // Ends a running read with message 245; the project stays as it was.
+    void Cancel();
 
     void RequestStep(TTransData& link) override;
     void ReplyStep(TTransData& link) override;
@@ -104,6 +109,7 @@ private:
     std::vector<std::uint8_t> image_;  // write: the image sent; read: the blocks so far
     int words_ = 0;                    // words of the area moved
     std::uint8_t userArea_ = 2;        // card area of the user instruction
+    bool reading_ = false;             // the job reads the program or the comments
 };
 
 }  // namespace qel::link

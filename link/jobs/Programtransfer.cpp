@@ -200,6 +200,9 @@ bool TProgramTransfer::StartRead(bool partial) {
     StartOffset = 0;
     link_.Offset = 0;
     link_.StartJob(kJobReadProgram, kPhasePassword);
+    // What arrives replaces the project: nothing is typed meanwhile that it
+    // would drop.
+    link_.HoldEditsUntilJobEnds();
     return true;
 }
 
@@ -211,9 +214,14 @@ bool TProgramTransfer::StartVerify() {
     }
     if (!link_.OpenPort()) return false;
     received_.assign(gProgram, gProgram + gProgramCapacity);
-    // Compared through END; a program without END is compared whole.
+    // Compared through END, and on through the last instruction when code
+    // stands after END (a rung drawn below END is written all the same); a
+    // program without END is compared whole.
     verifyEnd_ = EndOfProgram(received_.data(), gProgramCapacity);
-    if (verifyEnd_ == 0) verifyEnd_ = gProgramCapacity;
+    if (verifyEnd_ == 0)
+        verifyEnd_ = gProgramCapacity;
+    else
+        verifyEnd_ = std::max(verifyEnd_, LocateCodeEnd(received_.data(), gProgramCapacity));
     StartOffset = 0;
     EndOffset = static_cast<int>(verifyEnd_);
     link_.Offset = 0;

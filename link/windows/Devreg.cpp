@@ -475,6 +475,9 @@ void TDevReg::FormShow() {
 
 bool TDevReg::StartTransfer(bool read) {
     if (!transfer_) return false;
+    // Values read replace those typed: unsaved ones are asked about first,
+    // as before File > Open; Cancel keeps them and reads nothing.
+    if (read && !MayClose()) return false;
     return transfer_->Start(Data, View().Page, read, gQel.Family);
 }
 

@@ -293,7 +293,10 @@ TFileTmp::TFileTmp(TTransData* trans, QWidget* parent)
     layout->addWidget(ViewStatus);
     Comm = new TFileTmpComm(this);
     Comm->Start = [this](bool write, int first, int end) {
-        return transfer_ && transfer_->Start(gFileRegValues, write, first, end);
+        // A read replaces the values typed: unsaved ones are asked about
+        // first, as before File > Open; Cancel keeps them and reads nothing.
+        if (!transfer_ || (!write && !MayLetGo())) return false;
+        return transfer_->Start(gFileRegValues, write, first, end);
     };
     AskTitle = [this](const std::string& caption, const std::string& current) -> std::optional<std::string> {
         bool ok = false;

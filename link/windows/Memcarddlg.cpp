@@ -176,7 +176,12 @@ bool TMemCardDlg::InterOK_BtnClick() {
 
 bool TMemCardDlg::CmtOk_BtnClick() {
     if (card_.Running()) return false;
-    if (CmtReadRdo->isChecked()) return card_.ReadComments();
+    if (CmtReadRdo->isChecked()) {
+        // A comment typed and not yet entered is taken in first, so that the
+        // question knows of it.
+        if ((CommitEdits && !CommitEdits()) || (AskSaveModified && !AskSaveModified())) return false;
+        return card_.ReadComments();
+    }
     bool chosen[9];
     for (int i = 0; i < 9; ++i) chosen[i] = DevChk[i]->isChecked();
     return card_.WriteComments(chosen);

@@ -57,6 +57,10 @@ public:
     /// Puts the editors' pending edits into the program before it is written
     /// to the card; false: nothing is written.
     std::function<bool()> CommitEdits;
+    /// Asks whether to save a changed project before the comments read from
+    /// the card replace those of the same devices (the frame's
+    /// AskSaveModified); false (Cancel, a failed save) reads nothing.
+    std::function<bool()> AskSaveModified;
 
     /// Shows the dialog in one of its modes and asks the card's status.
     void ShowMode(Mode mode);

@@ -233,8 +233,11 @@ public:
     void StartProgress(const std::string& caption, int maximum, int step) override {
         if (!_ProgBar) return;
         _ProgBar->StartProgress(QString::fromStdString(caption), maximum, step);
+        // A write to the card is not stopped half-way; a read of it is.
+        if (card.Running() && !card.Reading()) return;
         _ProgBar->SetCancel([this] {
             if (transfer.Running()) transfer.Cancel();
+            if (card.Reading()) card.Cancel();
             if (handheld.Running()) {
                 handheld.Stop();
                 CloseLinkWindow();
@@ -316,6 +319,7 @@ void InstallProgramTransfer(TQelMain* frame) {
     _MemCardDlg->hide();
     _MemCardDlg->MayReplaceProject = [frame] { return frame->MayReplaceProject(); };
     _MemCardDlg->CommitEdits = [frame] { return frame->CommitEdits(); };
+    _MemCardDlg->AskSaveModified = [frame] { return frame->AskSaveModified(); };
     frame->Router().Register("MmCardCodeRw", TCommandRouter::kAnyView, [] { _MemCardDlg->ShowMode(TMemCardDlg::kCodeRw); });
     frame->Router().Register("MmPlcToCard", TCommandRouter::kAnyView, [] {
         if (gQel.Family != 1) {

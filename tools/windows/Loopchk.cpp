@@ -60,7 +60,9 @@ TDLChkFrm::TDLChkFrm(QWidget* parent) : QDialog(parent) {
 }
 
 void TDLChkFrm::ChkstartClick() {
+    // A report of older code would lead its double-clicks to other steps.
     Chkout->clear();
+    if (TakeInEditors && !TakeInEditors()) return;
     TDoubleCoilKinds kinds;
     kinds.out = Chk1->isChecked();
     kinds.cnt = Chk2->isChecked();

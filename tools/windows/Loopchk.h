@@ -22,6 +22,9 @@ public:
 
     /// Where a double-clicked line's step is shown (the frame's go-to-step).
     std::function<bool(long step)> JumpToStep;
+    /// The frame's CommitEdits: OK checks the program the editors show; false
+    /// (the editor said why) checks nothing.
+    std::function<bool()> TakeInEditors;
 
     void ChkstartClick();
     void ChkcancelClick();

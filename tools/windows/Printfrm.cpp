@@ -123,6 +123,7 @@ TPrintForm::TPrintForm(QWidget* parent) : QDialog(parent) {
     connect(Print, &QPushButton::clicked, this, [this] { PrintClick(); });
     connect(Preview, &QPushButton::clicked, this, &TPrintForm::PreviewClick);
     connect(PdfButton, &QPushButton::clicked, this, [this] {
+        if (!TakeIn()) return;
         const QString path = AskPdfFile ? AskPdfFile() : QString();
         if (!path.isEmpty() && PrintToPdf(path) >= 0) close();
     });
@@ -165,7 +166,7 @@ void TPrintForm::ShowFor(int view) {
 void TPrintForm::PrnTypeClick() {
     const bool part = PrnTypePart->isChecked();
     PartPrnGp->setEnabled(part);
-    if (part) {
+    if (part && TakeIn()) {
         StartPage->setText(QStringLiteral("1"));
         EndPage->setText(QString::number(CountPages()));
     }
@@ -246,6 +247,7 @@ int TPrintForm::PrintToPdf(const QString& path) {
 }
 
 int TPrintForm::PrintClick() {
+    if (!TakeIn()) return -1;
     TPrintSettings s;
     source_ = MakeSource(view_);
     if (!source_ || !ReadSettings(s)) return -1;
@@ -267,6 +269,7 @@ int TPrintForm::PrintClick() {
 }
 
 void TPrintForm::PreviewClick() {
+    if (!TakeIn()) return;
     TPrintSettings s;
     source_ = MakeSource(view_);
     if (!source_ || !ReadSettings(s) || !PreviewForm) return;

@@ -58,6 +58,10 @@ public:
     std::function<bool()> HasPrinter;
     std::function<QString()> AskPdfFile;
     std::function<bool(class QPrinter&)> AskPrinter;
+    /// The frame's CommitEdits: Print, Preview, PDF and the page count of a
+    /// part print take the pages from what the editors show; false (the
+    /// editor said why) prints nothing.
+    std::function<bool()> TakeInEditors;
 
     QGroupBox* PrnItemGp;
     QCheckBox *DevCmtPrnCheck, *BkCmtPrnCheck, *OutCmtPrnCheck, *TitlePrnChk;
@@ -72,6 +76,7 @@ public:
     std::shared_ptr<TPageSource> Source() const { return source_; }
 
 private:
+    bool TakeIn() { return !TakeInEditors || TakeInEditors(); }
     void PrnTypeClick();
     TTitleInfo TitleInfo() const;
     int view_ = 2;

@@ -35,6 +35,11 @@ void BindJumps(TQelMain* frame) {
     auto jump = [frame](long step) { return frame->GoToStep(step); };
     if (_DLChkFrm) _DLChkFrm->JumpToStep = jump;
     if (_DevUsed) _DevUsed->JumpToStep = jump;
+    // The buttons of windows left open read the program as the editors hold
+    // it, as the menu commands do.
+    auto takeIn = [frame] { return frame->CommitEdits(); };
+    if (_DLChkFrm) _DLChkFrm->TakeInEditors = takeIn;
+    if (PrintForm) PrintForm->TakeInEditors = takeIn;
 }
 
 void BindBatchTest(TQelMain* frame) {

@@ -300,7 +300,9 @@ TEST_F(RegisterViewTest, ReadsAndWritesThePlcThroughItsTransferDialog) {
     const qel::link::TRegisterData before = v->Data;
     v->NumComm->ReadPlcReg_Rdo->setChecked(true);
     emu_.AddFault({.action = qel::test::FaultAction::Drop, .function = 3, .addrLo = 0x0610, .addrHi = 0x06FF});
+    messages_.QueueAnswer(qel::Answer::No);  // the typed values, never saved, may be read over
     ASSERT_TRUE(transfer());
+    EXPECT_EQ(messages_.Asked().size(), 1u);
     EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(83));
     EXPECT_EQ(v->Data, before);
     EXPECT_TRUE(v->RegGrid->isEnabled());
@@ -442,7 +444,9 @@ TEST_F(FileTmpTest, ValuesTypedWrittenReadBackSavedAndReopened) {
     ASSERT_TRUE(Transfer(w, true));
     EXPECT_EQ(emu_.S.fileRegs, values);
     std::fill(gFileRegValues.begin(), gFileRegValues.end(), 0);
+    messages_.QueueAnswer(qel::Answer::No);  // the typed values, never saved, may be read over
     ASSERT_TRUE(Transfer(w, false));
+    EXPECT_EQ(messages_.Asked().size(), 1u);
     EXPECT_EQ(gFileRegValues, values);
     EXPECT_EQ(Cell(w, 3), "1A2B");
 
