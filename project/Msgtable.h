@@ -25,7 +25,9 @@ enum TShellMsg : int {
     kMsgCommentsBeyondFamily = 261,  ///< question: a new family drops the comments of devices it lacks (which follow)
     kMsgFileRegsBeyondSetting = 262, ///< question: a new card setting drops file-register values (which follow)
     kMsgReadHoldsEdits = 269,    ///< a read from the PLC replaces the project: no edits until it ends
-    kMsgMonitorBeyondFamily = 270,   ///< question: a new family drops device-monitor entries it lacks (which follow)
+    kMsgSetPartsNotRead = 270,   ///< files of the set that do not belong with its program or ladder were not read (which follow)
+    kMsgReplaceProject = 271,    ///< question: Save As would write over another project's files (its program file follows)
+    kMsgMonitorBeyondFamily = 272,   ///< question: a new family drops device-monitor entries it lacks (which follow)
 };
 
 /// Largest message file read (the real one is a few kilobytes).

@@ -55,6 +55,12 @@ struct Staged {
     bool hasLad = false;
     bool ladStamped = false;      // the ladder file names the code its rows belong to
     std::uint64_t ladStamp = 0;
+    // The label, rung-comment and block-comment files the ladder file was
+    // written with (stamps of their bytes); 0: a file written before these
+    // stamps existed.
+    std::uint64_t ladLabStamp = 0, ladLmtStamp = 0, ladSmtStamp = 0;
+    // Stamps of the bytes of those files as read.
+    std::uint64_t labStamp = 0, lmtStamp = 0, smtStamp = 0;
     std::int32_t ladRows = 0;
     std::vector<std::uint8_t> ladder;
 
@@ -86,6 +92,11 @@ struct Staged {
 
 // ----- binary siblings -------------------------------------------------------
 
+std::uint64_t ReadU64(ByteReader& rd) {
+    const std::uint64_t low = rd.U32();
+    return low | static_cast<std::uint64_t>(rd.U32()) << 32;
+}
+
 // Checks the common header of a sibling against the program's family.
 Refusal SiblingHeader(const std::vector<std::uint8_t>& bytes, int family) {
     FileHeader h;
@@ -116,8 +127,21 @@ Refusal ParseKzp(const std::vector<std::uint8_t>& bytes, Staged& st) {
     return Refusal::None;
 }
 
-// Where the `.lad` header keeps the stamp of the code (u64, spare header bytes).
+// Where the `.lad` header keeps the stamp of the code (u64, spare header bytes),
+// then the stamps of the label, rung-comment and block-comment files saved
+// with it (u64 each).
 constexpr std::size_t kLadStampOffset = 66;
+constexpr std::size_t kLadSetStampOffset = 74;
+
+// The stamp of a file's bytes, never 0 (0 stands for "none recorded").
+std::uint64_t FileBytesStamp(const std::uint8_t* bytes, std::size_t size) {
+    const std::uint64_t h = CodeImageStamp(bytes, static_cast<std::uint32_t>(size));
+    return h ? h : 1;
+}
+std::uint64_t FileBytesStamp(const std::vector<std::uint8_t>& bytes) { return FileBytesStamp(bytes.data(), bytes.size()); }
+std::uint64_t FileBytesStamp(const std::string& bytes) {
+    return FileBytesStamp(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+}
 
 Refusal ParseLad(const std::vector<std::uint8_t>& bytes, Staged& st) {
     if (const Refusal r = SiblingHeader(bytes, st.family); r != Refusal::None) return r;
@@ -135,6 +159,10 @@ Refusal ParseLad(const std::vector<std::uint8_t>& bytes, Staged& st) {
     const std::uint64_t low = rd.U32();
     st.ladStamp = low | static_cast<std::uint64_t>(rd.U32()) << 32;
     st.ladStamped = st.ladStamp != 0;
+    rd.Seek(kLadSetStampOffset);
+    st.ladLabStamp = ReadU64(rd);
+    st.ladLmtStamp = ReadU64(rd);
+    st.ladSmtStamp = ReadU64(rd);
     for (std::uint32_t r = 0; r < rows; ++r) {
         const std::uint8_t* row = st.ladder.data() + static_cast<std::size_t>(r) * kLadderRowBytes;
         if (IsBlockCommentRow(row)) continue;
@@ -164,6 +192,7 @@ Refusal ParseLab(const std::vector<std::uint8_t>& bytes, Staged& st) {
         if (!take(v)) return Refusal::Corrupt;
     for (auto& v : st.iLabels)
         if (!take(v)) return Refusal::Corrupt;
+    st.labStamp = FileBytesStamp(bytes);
     st.hasLab = true;
     return Refusal::None;
 }
@@ -185,6 +214,7 @@ Refusal ParseSmt(const std::vector<std::uint8_t>& bytes, Staged& st) {
         if (row >= static_cast<std::uint32_t>(kLadderRows) || !IsBlockCommentRow(data.data())) return Refusal::Corrupt;
         st.blockComments.emplace_back(static_cast<int>(row), data);
     }
+    st.smtStamp = FileBytesStamp(bytes);
     st.hasSmt = true;
     return Refusal::None;
 }
@@ -198,11 +228,6 @@ constexpr std::uint32_t kSfcMaxRecordBytes = 65536;
 // chart's code and of the chart itself when they last matched (three u64 in
 // the spare header bytes).
 constexpr std::size_t kSfcStampOffset = 66;
-
-std::uint64_t ReadU64(ByteReader& rd) {
-    const std::uint64_t low = rd.U32();
-    return low | static_cast<std::uint64_t>(rd.U32()) << 32;
-}
 
 Refusal ParseSfc(const std::vector<std::uint8_t>& bytes, Staged& st) {
     if (const Refusal r = SiblingHeader(bytes, st.family); r != Refusal::None) return r;
@@ -358,6 +383,7 @@ Refusal ParseLmt(const std::vector<std::uint8_t>& bytes, Staged& st) {
         if (row >= kLadderRows) return Refusal::Corrupt;
         st.rungComments.emplace_back(row, std::move(text));
     }
+    st.lmtStamp = FileBytesStamp(bytes);
     st.hasLmt = true;
     return Refusal::None;
 }
@@ -372,7 +398,9 @@ std::string BuildKzp() {
     return out;
 }
 
-std::string BuildLad() {
+// `lab`, `lmt`, `smt`: the label, rung-comment and block-comment files saved
+// with it, whose stamps it keeps.
+std::string BuildLad(const std::string& lab, const std::string& lmt, const std::string& smt) {
     std::string out;
     qelfile::PutHeader(out, gQel.Family, gQel.CapacityIndex, gQel.Title);
     // Rows drawn from code that was changed since (typed in the instruction
@@ -386,7 +414,9 @@ std::string BuildLad() {
     out.append(reinterpret_cast<const char*>(gLadderRows), static_cast<std::size_t>(rows) * kLadderRowBytes);
     // The code the rows belong to: a stale ladder (the code was edited after
     // it was drawn) is saved with its own stamp and drawn again on opening.
-    for (int i = 0; i < 8; ++i) out[kLadStampOffset + i] = static_cast<char>(gLadderStamp >> (8 * i));
+    const std::uint64_t stamps[] = {gLadderStamp, FileBytesStamp(lab), FileBytesStamp(lmt), FileBytesStamp(smt)};
+    for (std::size_t k = 0; k < 4; ++k)
+        for (std::size_t i = 0; i < 8; ++i) out[kLadStampOffset + 8 * k + i] = static_cast<char>(stamps[k] >> (8 * i));
     return out;
 }
 
@@ -537,6 +567,51 @@ std::string StripExtension(const std::string& path) {
     return p.string();
 }
 
+// The backups a save keeps, by the file they keep.
+struct Backup {
+    const char* ext;
+    const char* backup;
+};
+constexpr Backup kBackups[] = {
+    {".kzp", ".kz~"}, {".lad", ".la~"}, {".lab", ".lb~"}, {".rcm", ".rc~"},
+    {".lmt", ".lm~"}, {".smt", ".sm~"}, {".dev", ".dv~"}, {".sfc", ".sf~"},
+};
+
+std::string AsciiLower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+std::string AsciiUpper(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+// The program file's extension is written in capitals ("PLANT.KZP"): its
+// companions are named so too.
+bool UpperCaseExtension(const fs::path& program) {
+    const std::string ext = program.extension().string();
+    return std::any_of(ext.begin(), ext.end(), [](char c) { return c >= 'A' && c <= 'Z'; }) &&
+           std::none_of(ext.begin(), ext.end(), [](char c) { return c >= 'a' && c <= 'z'; });
+}
+
+// Whether `path` names something (a file, a dangling link).
+bool NameTaken(const fs::path& path) {
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(path, ec));
+}
+
+// Names the set's own that were missing, refused or left out as not
+// belonging: the user hears of them in one message.
+void ShowNotRead(const std::vector<std::string>& paths) {
+    if (paths.empty()) return;
+    std::string detail;
+    for (const std::string& p : paths) detail += "\n" + p;
+    ShowMsg(kMsgSetPartsNotRead, detail);
+}
+
 // Only a ladder file that names the code (`bytes` of `code`) is taken; any other is
 // drawn again from the code. Rows dropped so are the user's to know of.
 // A ladder file without a used row stands only for an empty program: one
@@ -632,20 +707,53 @@ bool SetModelFamily(int family) {
 }
 
 bool ReadProgramFile() {
-    const std::string path = gQel.OpenFileName;
+    // The project is known by its whole path: a name relative to the folder
+    // the program was started in opens another project from another folder.
+    std::error_code ec;
+    const fs::path whole = fs::absolute(fs::path(gQel.OpenFileName), ec).lexically_normal();
+    std::string path = ec || gQel.OpenFileName.empty() ? gQel.OpenFileName : whole.string();
+    // A program file opened through a link is the project the link names:
+    // its companions and backups are those beside the file linked to.
+    if (fs::is_symlink(fs::path(path), ec)) {
+        const fs::path target = fs::canonical(fs::path(path), ec);
+        if (!ec) path = target.string();
+    }
     Staged st;
     const Outcome program = ReadOne(path, st, ParseKzp);
     if (program == Outcome::Missing) ShowFileMsg(kMsgFileOpenFailed, path);
     if (program != Outcome::Read) return false;
-    const std::string base = StripExtension(path);
     for (const Sibling& s : kSiblings) {
-        const std::string sib = base + s.ext;
+        const std::string sib = CompanionPath(path, s.ext);
         if (ReadOne(sib, st, s.parse) == Outcome::Refused) {
             // The program itself is fine: offer to open it without the damaged part.
             if (qel::AskQuestion(gMsgTable.Get(kMsgSiblingDamaged).append(" ").append(sib), qel::AskButtons::YesNo) !=
                 qel::Answer::Yes)
                 return false;
         }
+    }
+
+    // Rows, labels, rung and block comments belong together: the ladder file
+    // names the others saved with it. A piece from another save, or one
+    // missing, is not read (the rows are then judged without it); a file
+    // written before these stamps existed names none, and only a missing
+    // label file beside its rows is judged so.
+    std::vector<std::string> notRead;
+    const bool ladRead = st.hasLad;
+    const bool setStamped = ladRead && st.ladLabStamp != 0;
+    bool labelsBelong = true;
+    const bool labRead = st.hasLab;
+    if (ladRead) {
+        labelsBelong = setStamped ? st.hasLab && st.labStamp == st.ladLabStamp : st.hasLab;
+        if (!labelsBelong) st.hasLab = false;
+    }
+    if (setStamped) {
+        const auto leaveOut = [&](bool& has, std::uint64_t read, std::uint64_t saved, const char* ext) {
+            if (has && read == saved) return;
+            has = false;
+            notRead.push_back(CompanionPath(path, ext));
+        };
+        leaveOut(st.hasLmt, st.lmtStamp, st.ladLmtStamp, ".lmt");
+        leaveOut(st.hasSmt, st.smtStamp, st.ladSmtStamp, ".smt");
     }
 
     // The whole set is accepted: replace the open project.
@@ -659,8 +767,25 @@ bool ReadProgramFile() {
     gQel.Designer.clear();
     if (!st.hasRcm) LoadDeviceCommentInit();
     // The frame converts a program whose ladder is not ok.
-    DropStaleLadder(st, st.image.data(), static_cast<std::uint32_t>(st.image.size()), base + ".lad");
+    DropStaleLadder(st, st.image.data(), static_cast<std::uint32_t>(st.image.size()), CompanionPath(path, ".lad"));
     ApplyLadder(st);
+    // Rows whose labels were not read stand for the code only if they compile
+    // into it without them; else they are not the user's edits but a set put
+    // together from several saves, and the code is drawn again (the frame
+    // converts a program whose ladder is not ok).
+    bool ladderTaken = st.hasLad;
+    if (st.hasLad && !labelsBelong && LadderHoldsFileEdits()) {
+        std::memset(gLadderRows, 0, static_cast<std::size_t>(kLadderRows) * kLadderRowBytes);
+        gLadderRowCount = 0;
+        gLadderStamp = 0;  // an empty grid is no drawing of this code
+        gLadderFromFile = false;
+        ladderTaken = false;
+        notRead.insert(notRead.begin(), CompanionPath(path, ".lad"));
+        notRead.insert(notRead.begin() + 1, CompanionPath(path, ".lab"));
+    } else if (st.hasLad && !labelsBelong && labRead) {
+        // The rows stand for the code without the labels of another save.
+        notRead.insert(notRead.begin(), CompanionPath(path, ".lab"));
+    }
     ApplyComments(st);
     ApplyMonitorList(st);
     ApplyChart(st);
@@ -670,9 +795,10 @@ bool ReadProgramFile() {
     gQel.ProgramPresent = 1;
     // Rows that do not compile into the code their stamp names are the
     // user's edits: the program does not have them (its step count says so).
-    gQel.ProgramOk = st.hasLad && !LadderHoldsFileEdits() ? 1 : 0;
+    gQel.ProgramOk = ladderTaken && !LadderHoldsFileEdits() ? 1 : 0;
     gQel.OpenDir = fs::path(path).parent_path().string();
     AddRecentFile(gQel.ProgramFileName);
+    ShowNotRead(notRead);
     return true;
 }
 
@@ -698,24 +824,30 @@ bool SaveProject() {
     if (!gProgram || !gLadderRows) return false;
     if (gQel.ProgramFileName.empty()) MakeUntitledName();
     if (gQel.BaseName.empty()) MakeFileNames();
+    // A backup or a file of another extension is never the name a set is
+    // saved under: its companions would be another set's.
+    if (!IsProgramFileName(gQel.ProgramFileName)) {
+        ShowFileMsg(kMsgFileSaveFailed, gQel.ProgramFileName);
+        return false;
+    }
     struct Out {
         const char* ext;
-        const char* backup;
         std::string bytes;
     };
     std::vector<Out> files;
-    files.push_back({".kzp", ".kz~", BuildKzp()});
-    files.push_back({".lad", ".la~", BuildLad()});
-    files.push_back({".lab", nullptr, BuildLab()});
-    files.push_back({".rcm", ".rc~", BuildRcm()});
-    files.push_back({".lmt", nullptr, BuildLmt()});
-    files.push_back({".smt", nullptr, BuildSmt()});
-    files.push_back({".dev", ".dv~", BuildDev()});
+    std::string lab = BuildLab(), lmt = BuildLmt(), smt = BuildSmt();
+    files.push_back({".kzp", BuildKzp()});
+    files.push_back({".lad", BuildLad(lab, lmt, smt)});
+    files.push_back({".lab", std::move(lab)});
+    files.push_back({".rcm", BuildRcm()});
+    files.push_back({".lmt", std::move(lmt)});
+    files.push_back({".smt", std::move(smt)});
+    files.push_back({".dev", BuildDev()});
     // A chart read from the chart file that is only a drawing of other code
     // is not written back: the user hears of it, as from the SFC view.
     const bool chartOldDrawing = SfcChartIsOldDrawing();
     const bool chartFileDropped = gSfcChartFromFile && chartOldDrawing;
-    files.push_back({".sfc", nullptr, BuildSfc(chartOldDrawing)});
+    files.push_back({".sfc", BuildSfc(chartOldDrawing)});
 
     // Nothing is written that its reader would refuse: the next Open would
     // lose that file's part of the project (a device comment holding a NUL
@@ -739,14 +871,16 @@ bool SaveProject() {
     // and the old backups as they were.
     std::vector<qelfile::NewFile> set;
     for (auto& f : files) {
-        const fs::path target = SiblingPath(f.ext);
+        const fs::path target = std::strcmp(f.ext, ".kzp") == 0 ? fs::path(gQel.ProgramFileName) : fs::path(SiblingPath(f.ext));
         set.push_back({target, std::move(f.bytes)});
-        if (f.backup) {
+        const auto* backup = std::find_if(std::begin(kBackups), std::end(kBackups),
+                                          [&](const Backup& b) { return std::strcmp(b.ext, f.ext) == 0; });
+        if (backup != std::end(kBackups)) {
             std::vector<std::uint8_t> old;
             switch (qelfile::ReadWholeFile(target, old)) {
             case qelfile::ReadResult::Missing: break;
             case qelfile::ReadResult::Ok:
-                set.push_back({SiblingPath(f.backup), std::string(old.begin(), old.end())});
+                set.push_back({SiblingPath(backup->backup), std::string(old.begin(), old.end())});
                 break;
             default:
                 ShowFileMsg(kMsgFileSaveFailed, target);
@@ -975,9 +1109,8 @@ std::size_t SetDeviceComments(const std::vector<TDeviceCommentEntry>& entries) {
 }
 
 namespace {
-// The program file and the files the register view and the template keep
-// beside it.
-constexpr const char* kUntitledTakenBy[] = {".kzp", ".kzl", ".qft"};
+// The files the register view and the template keep beside the program.
+constexpr const char* kUntitledSideFiles[] = {".kzl", ".qft"};
 }  // namespace
 
 void MakeUntitledName() {
@@ -993,11 +1126,14 @@ void MakeUntitledName() {
     fs::path candidate;
     for (int n = 1;; ++n) {
         candidate = folder / ("Untitled" + std::to_string(n) + ".kzp");
-        const bool taken = std::any_of(std::begin(kUntitledTakenBy), std::end(kUntitledTakenBy), [&](const char* ext) {
+        // No file of its set may exist: a companion left there is another
+        // project's, which a save would write over; nor the register view's
+        // or the template's file an earlier untitled project saved.
+        const bool sideTaken = std::any_of(std::begin(kUntitledSideFiles), std::end(kUntitledSideFiles), [&](const char* ext) {
             fs::path p = candidate;
             return fs::exists(p.replace_extension(ext), ec);
         });
-        if (!taken) break;
+        if (!sideTaken && ExistingSetFiles(candidate.string()).empty()) break;
     }
     gQel.ProgramFileName = candidate.string();
     gQel.Named = 0;
@@ -1020,7 +1156,73 @@ void MakeFileNames() {
     gQel.TmlFileName = (temp / (stem + ".tml")).string();
 }
 
-std::string SiblingPath(const char* ext) { return gQel.BaseName + ext; }
+std::string SiblingPath(const char* ext) { return CompanionPath(gQel.ProgramFileName, ext); }
+
+std::string CompanionPath(const std::string& programPath, const char* ext) {
+    const fs::path program(programPath);
+    // The program file itself, when it is the one asked for.
+    if (AsciiLower(program.extension().string()) == AsciiLower(ext) && NameTaken(program)) return programPath;
+    const std::string base = StripExtension(programPath);
+    const std::string lower = AsciiLower(ext);
+    const std::string own = UpperCaseExtension(program) ? AsciiUpper(ext) : lower;
+    if (NameTaken(base + own)) return base + own;
+    // Another letter case of the name ("Plant.Lad" beside "PLANT.KZP") is the
+    // set's own only while no other program file shares the name in another
+    // case: "plant.lad" beside "plant.kzp" and "PLANT.KZP" is plant.kzp's.
+    const fs::path folder = program.has_parent_path() ? program.parent_path() : fs::path(".");
+    const std::string stem = AsciiLower(fs::path(base).filename().string());
+    const std::string wanted = stem + lower;
+    std::vector<std::string> found;
+    int programs = 0;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        const std::string folded = AsciiLower(name);
+        if (folded == stem + ".kzp") ++programs;
+        if (folded == wanted) found.push_back(name);
+    }
+    if (programs > 1 || found.empty()) return base + own;
+    if (NameTaken(base + lower)) return base + lower;
+    std::sort(found.begin(), found.end());
+    return (program.parent_path() / found.front()).string();
+}
+
+bool IsProgramFileName(const std::string& path) {
+    return AsciiLower(fs::path(path).extension().string()) == ".kzp";
+}
+
+std::string ProgramFileNameFor(const std::string& typed) {
+    if (typed.empty()) return {};
+    std::error_code ec;
+    fs::path p = fs::absolute(fs::path(typed), ec).lexically_normal();
+    if (ec) p = fs::path(typed);
+    if (!IsProgramFileName(p.string())) p += ".kzp";
+    return p.string();
+}
+
+std::vector<std::string> ExistingSetFiles(const std::string& programPath) {
+    // One look at the folder: every name of the set, in any letter case.
+    const fs::path program(programPath);
+    const fs::path folder = program.has_parent_path() ? program.parent_path() : fs::path(".");
+    const std::string stem = AsciiLower(StripExtension(program.filename().string()));
+    std::vector<std::string> names;
+    for (const Backup& b : kBackups)
+        for (const char* ext : {b.ext, b.backup}) names.push_back(stem + ext);
+    std::vector<std::string> found;
+    if (NameTaken(program)) found.push_back(programPath);
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (std::find(names.begin(), names.end(), AsciiLower(name)) == names.end()) continue;
+        const std::string path = (folder / name).string();
+        if (path != programPath) found.push_back(path);
+    }
+    // A program file first: it names the project.
+    std::stable_sort(found.begin(), found.end(), [](const std::string& x, const std::string& y) {
+        return IsProgramFileName(x) && !IsProgramFileName(y);
+    });
+    return found;
+}
 
 void DeleteTempFiles() {
     std::error_code ec;

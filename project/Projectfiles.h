@@ -9,8 +9,16 @@
 // Readers check every count and size against the file and the buffers and
 // refuse a short, foreign or corrupt file with a message; the open project is
 // only replaced once the whole set has been read. Writers write a temporary
-// file in the same folder and rename it over the old one, after keeping the
-// backups (".kz~", ".la~", ".rc~", ".dv~").
+// file in the same folder and rename it over the old one, after keeping a
+// backup of each file replaced (".kz~", ".la~", ".lb~", ".rc~", ".lm~",
+// ".sm~", ".dv~", ".sf~").
+//
+// A companion is found under its name in any letter case ("PLANT.LAD" beside
+// "PLANT.KZP" or "plant.kzp"), and a save writes it under the name it was
+// found by, so that the next Open reads what the save wrote. The ladder file
+// names the label, rung-comment and block-comment files written with it: a
+// set put together from pieces of several saves never has its ladder rows
+// compiled over the code with labels or comments of another version.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -23,7 +31,11 @@
 /// ladder empty and gLadderRowCount 0 (the caller converts the code). On
 /// success the file names, family, capacity, title page, comments and the
 /// monitor list are those of the file, gQel.Modified is 0 and the file heads
-/// the recent-file list.
+/// the recent-file list (as a whole path; a link is followed to its file).
+/// Label, rung-comment and block-comment files that do not belong with the
+/// ladder file (missing, or of another save) are not read, and rows that
+/// cannot stand for the code without their labels are drawn again from it:
+/// one message (270) names what was not read.
 bool ReadProgramFile();
 
 /// Reads the siblings of the project named by gQel.BaseName into the open
@@ -32,8 +44,11 @@ bool ReadProgramFile();
 /// Returns false when any sibling was refused.
 bool ReadSiblingFiles();
 
-/// Writes the whole file set under gQel.ProgramFileName. The previous ".kzp",
-/// ".lad", ".rcm" and ".dev" are kept as ".kz~", ".la~", ".rc~" and ".dv~".
+/// Writes the whole file set under gQel.ProgramFileName, which must name a
+/// program file (IsProgramFileName; a program opened from a backup or under
+/// another extension is saved under a name the user chose, never over the set
+/// beside it). Each file replaced is kept as its backup (".kz~", ".la~",
+/// ".lb~", ".rc~", ".lm~", ".sm~", ".dv~", ".sf~").
 /// On a failure shows message 30 with the path and returns false; files
 /// already in place stay whole (each is replaced only by a complete new file).
 /// A file of the set that its reader would refuse (a comment that is not
@@ -124,7 +139,7 @@ void RemoveDeviceCommentListener(int token);
 bool ParseDeviceName(const std::string& name, int& listIndex, int& number);
 
 /// Makes the name of an untitled project in the save folder ("Untitled" plus
-/// the first number whose ".kzp", ".kzl" and ".qft" do not exist) and sets it as
+/// the first number of which no file of the set, nor a ".kzl" or ".qft", exists) and sets it as
 /// gQel.ProgramFileName; clears gQel.Named.
 void MakeUntitledName();
 
@@ -137,8 +152,30 @@ void SetProjectPath(const std::string& path);
 void MakeFileNames();
 
 /// The path of the sibling of the current project with extension `ext`
-/// (".lad", ".dv~", ...).
+/// (".lad", ".dv~", ...): CompanionPath of gQel.ProgramFileName.
 std::string SiblingPath(const char* ext);
+
+/// The companion `ext` (".lad", ".kz~", ".kzp", ...) of the program file
+/// `programPath`: the file of the same base name and that extension that
+/// exists, its name compared in any letter case (the name in the program
+/// file's own case first, then lower case, then any other); when none
+/// exists, the name a save creates, in the case of the program file's
+/// extension ("PLANT.LAD" for "PLANT.KZP").
+std::string CompanionPath(const std::string& programPath, const char* ext);
+
+/// Whether `path` names a program file a set can be saved under: its
+/// extension is ".kzp" in any letter case.
+bool IsProgramFileName(const std::string& path);
+
+/// The program file a save under the name `typed` writes, as an absolute
+/// path: `typed` when it ends in ".kzp" (any case), else `typed` with ".kzp"
+/// added ("press" and "press.v2" give "press.kzp" and "press.v2.kzp").
+std::string ProgramFileNameFor(const std::string& typed);
+
+/// The files of the set of program file `programPath` that exist: the
+/// program file, its companions and their backups, in any letter case; a
+/// program file first.
+std::vector<std::string> ExistingSetFiles(const std::string& programPath);
 
 /// Deletes the ".tms", ".tml" and ".pas" files of the install folder's Temp/,
 /// and the ".tck" stamps of the comment files (shut-down).

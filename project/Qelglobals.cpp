@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 #include "core/ProgramImage.h"
 
@@ -109,7 +110,11 @@ std::string FileRegValuesBeyond(std::int32_t count) {
     return text + ")";
 }
 
-void AddRecentFile(const std::string& path) {
+void AddRecentFile(const std::string& name) {
+    // The list outlives the folder the program was started in: whole paths only.
+    std::error_code ec;
+    const std::filesystem::path whole = std::filesystem::absolute(std::filesystem::path(name), ec).lexically_normal();
+    const std::string path = ec || name.empty() ? name : whole.string();
     auto& list = gQel.RecentFiles;
     list.erase(std::remove(list.begin(), list.end(), path), list.end());
     list.insert(list.begin(), path);

@@ -259,8 +259,8 @@ extern std::uint64_t gProjectSerial;
 /// Most entries of the recent-file list.
 inline constexpr int kRecentFileMax = 5;
 
-/// Puts `path` at the head of the recent-file list, removing an older copy and
-/// keeping at most kRecentFileMax entries.
+/// Puts `path` (made a whole path) at the head of the recent-file list,
+/// removing an older copy and keeping at most kRecentFileMax entries.
 void AddRecentFile(const std::string& path);
 
 /// Sets the model family (0..2) of the project and hands it to the instruction

@@ -19,6 +19,13 @@ public:
                                             QString::fromStdString(dir), QString::fromStdString(filter))
             .toStdString();
     }
+    std::string SaveProjectName(QWidget* parent, const std::string& caption, const std::string& dir,
+                                const std::string& filter) override {
+        return QFileDialog::getSaveFileName(parent, QString::fromStdString(caption), QString::fromStdString(dir),
+                                            QString::fromStdString(filter), nullptr,
+                                            QFileDialog::DontConfirmOverwrite)
+            .toStdString();
+    }
 };
 
 DesktopFileDialogs gDesktop;

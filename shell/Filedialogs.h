@@ -16,6 +16,13 @@ public:
                                      const std::string& dir, const std::string& filter) = 0;
     virtual std::string SaveFileName(QWidget* parent, const std::string& caption,
                                      const std::string& dir, const std::string& filter) = 0;
+    // The name a program file set is saved under. The dialog does not ask
+    // about a file of the typed name: the caller asks once about the whole
+    // set the name stands for, whatever extension is added to it.
+    virtual std::string SaveProjectName(QWidget* parent, const std::string& caption,
+                                        const std::string& dir, const std::string& filter) {
+        return SaveFileName(parent, caption, dir, filter);
+    }
 };
 
 // The service in force: the desktop's dialogs unless one was installed.

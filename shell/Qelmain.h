@@ -370,6 +370,8 @@ private:
     void ShutDown();
     bool SaveProgram();
     bool SaveProgramAs();
+    // Save As onto `path` (a whole program-file path) writes the project's own set.
+    static bool SavesOwnSet(const std::string& path);
     /// After a save: false, with a message naming the ladder file, when the
     /// program's ladder holds edits the saved code does not have.
     bool LadderEditsSaved();

@@ -59,7 +59,10 @@ bool TQelMain::MayReplaceProject() {
 }
 
 bool TQelMain::SaveProgram() {
-    if (!gQel.Named) return SaveProgramAs();
+    // A program opened from a backup or under another extension has no set
+    // of its own to be saved into: the files beside it are another
+    // version's. It is saved under a name the user chooses.
+    if (!gQel.Named || !IsProgramFileName(gQel.ProgramFileName)) return SaveProgramAs();
     // The program saved is the one the editors show, as far as their edits
     // go in; edits that do not are kept in the editors' own files. Keeping
     // both the chart's and the ladder's edits cancels the save.
@@ -89,9 +92,25 @@ bool TQelMain::LadderEditsSaved() {
 
 bool TQelMain::SaveProgramAs() {
     const std::string dir = gQel.SaveDir.empty() ? ParentDir(gQel.ProgramFileName) : gQel.SaveDir;
-    const std::string start = (fs::path(dir) / fs::path(gQel.ProgramFileName).filename()).string();
-    const std::string path = qel::FileDialogs().SaveFileName(this, "另存为", start, kProgramFilter);
-    if (path.empty()) return false;
+    // Offered: the project's own program file, or its name as one ("plant.kzp"
+    // for a program opened from "plant.kz~").
+    const std::string offered = IsProgramFileName(gQel.ProgramFileName) || gQel.BaseName.empty()
+                                    ? gQel.ProgramFileName
+                                    : ProgramFileNameFor(gQel.BaseName);
+    const std::string start = (fs::path(dir) / fs::path(offered).filename()).string();
+    const std::string typed = qel::FileDialogs().SaveProjectName(this, "另存为", start, kProgramFilter);
+    if (typed.empty()) return false;
+    // The name carried from now on is the program file written, whatever
+    // was typed; a set already there is written over only when the user
+    // says so (the project's own set is simply saved).
+    const std::string path = ProgramFileNameFor(typed);
+    if (!SavesOwnSet(path)) {
+        const std::vector<std::string> there = ExistingSetFiles(path);
+        if (!there.empty() &&
+            qel::AskQuestion(gMsgTable.Get(kMsgReplaceProject) + " " + there.front(), qel::AskButtons::OkCancel) !=
+                qel::Answer::Ok)
+            return false;
+    }
 
     // A failed save keeps the project under its old name, so that the next
     // Save does not write to a place the user never saw succeed.
@@ -116,6 +135,13 @@ bool TQelMain::SaveProgramAs() {
     const bool whole = ChartEditsSaved() && ladderWhole;
     UpdateCaption();
     return whole;
+}
+
+bool TQelMain::SavesOwnSet(const std::string& path) {
+    if (!gQel.Named || !IsProgramFileName(gQel.ProgramFileName)) return false;
+    std::error_code ec;
+    const fs::path own = fs::absolute(fs::path(gQel.ProgramFileName), ec).lexically_normal();
+    return !ec && own == fs::path(path);
 }
 
 void TQelMain::SaveClick() { SaveProgram(); }
@@ -168,7 +194,7 @@ bool TQelMain::OpenProgramFile(const std::string& path) {
     // buffers, which the reader then replaces only when the whole file set
     // was read. On a refusal the editors come back over the old project.
     DestroyEditors();
-    gQel.OpenFileName = path;
+    gQel.OpenFileName = path;  // made a whole path by the reader
     const int family = gQel.Family;
     if (!ReadProgramFile()) {
         ResetEditors();
@@ -176,7 +202,7 @@ bool TQelMain::OpenProgramFile(const std::string& path) {
         RefreshCommands();
         return false;
     }
-    gQel.OpenDir = ParentDir(path);
+    gQel.OpenDir = ParentDir(gQel.ProgramFileName);
     // The file registers belong to the family, as in the model setting.
     if (gQel.Family != family) SetFileRegCount(FileRegCountFor(gQel.Family, false));
     AfterProjectLoaded(TProjectEvent::Opened);

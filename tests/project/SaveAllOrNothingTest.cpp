@@ -57,7 +57,7 @@ protected:
         gQel.Title = "second";
         ASSERT_TRUE(SaveProject());
         before_ = Folder(dir);
-        ASSERT_EQ(before_.size(), 12u);  // eight files and four backups
+        ASSERT_EQ(before_.size(), 16u);  // eight files and their eight backups
         FillProject(0, 0, 32);
         SetLadderRows(newLadderRows);
         SetProjectPath((dir / "p.kzp").string());
@@ -82,7 +82,7 @@ protected:
 struct TmpfsMount {
     explicit TmpfsMount(const fs::path& dir) : dir_(dir) {
         fs::create_directories(dir);
-        mounted = ::mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=64k") == 0;
+        mounted = ::mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=128k") == 0;
     }
     ~TmpfsMount() {
         if (mounted) ::umount2(dir_.c_str(), MNT_DETACH);
@@ -110,7 +110,7 @@ TEST_F(SaveAllOrNothing, SmallFullFileSystemKeepsTheOldSetAndItsBackups) {
     const fs::path dir = Dir() / "small";
     TmpfsMount tmpfs(dir);
     if (tmpfs.mounted) {
-        // A 64 KB file system holding the set with its backups, then full.
+        // A 128 KB file system holding the set with its backups, then full.
         const fs::path src = Dir() / "src";
         fs::create_directories(src);
         PrepareSet(src, 3, 2);
@@ -285,12 +285,14 @@ TEST_F(SaveAllOrNothing, NextSaveKeepsBackupsOfThePreviousAndRemovesAnInterrupte
         std::ofstream(Dir() / name) << "someone else's";
     ASSERT_TRUE(SaveProject());
     const auto after = Folder(Dir());
-    EXPECT_EQ(after.size(), 12u + 3u);
+    EXPECT_EQ(after.size(), 16u + 3u);
     for (const char* name : {"p.kzp.notours.part", "q.kzp.0badcafe.part", "p.kzp.0badcafe.part.txt"})
         EXPECT_EQ(after.count(name), 1u) << name;
     // Each backup is the previous file.
     for (const auto& [backup, previous] : {std::pair{"p.kz~", "p.kzp"}, std::pair{"p.la~", "p.lad"},
-                                           std::pair{"p.rc~", "p.rcm"}, std::pair{"p.dv~", "p.dev"}})
+                                           std::pair{"p.rc~", "p.rcm"}, std::pair{"p.dv~", "p.dev"},
+                                           std::pair{"p.lb~", "p.lab"}, std::pair{"p.lm~", "p.lmt"},
+                                           std::pair{"p.sm~", "p.smt"}, std::pair{"p.sf~", "p.sfc"}})
         EXPECT_EQ(after.at(backup), before_.at(previous)) << backup;
     EXPECT_NE(after.at("p.kzp"), before_.at("p.kzp"));
     EXPECT_TRUE(messages_.Shown().empty());

@@ -1,4 +1,6 @@
 // Shared buffers, message table, settings file and device-comment lists.
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -90,10 +92,20 @@ TEST_F(BuffersTest, FamilyAndZoom) {
 }
 
 TEST_F(BuffersTest, RecentFilesNewestFirstWithoutDuplicates) {
-    for (const char* f : {"a", "b", "c", "d", "e", "f"}) AddRecentFile(f);
-    EXPECT_EQ(gQel.RecentFiles, (std::vector<std::string>{"f", "e", "d", "c", "b"}));
-    AddRecentFile("c");
-    EXPECT_EQ(gQel.RecentFiles, (std::vector<std::string>{"c", "f", "e", "d", "b"}));
+    for (const char* f : {"/p/a", "/p/b", "/p/c", "/p/d", "/p/e", "/p/f"}) AddRecentFile(f);
+    EXPECT_EQ(gQel.RecentFiles, (std::vector<std::string>{"/p/f", "/p/e", "/p/d", "/p/c", "/p/b"}));
+    AddRecentFile("/p/c");
+    EXPECT_EQ(gQel.RecentFiles, (std::vector<std::string>{"/p/c", "/p/f", "/p/e", "/p/d", "/p/b"}));
+}
+
+// A name given relative to the folder the program runs in is kept whole: the
+// list is read again by runs started elsewhere.
+TEST_F(BuffersTest, RecentFilesHoldWholePathsWhereverTheRunStarted) {
+    AddRecentFile("site1/../site1/plant.kzp");
+    ASSERT_EQ(gQel.RecentFiles.size(), 1u);
+    EXPECT_EQ(gQel.RecentFiles[0], (std::filesystem::current_path() / "site1" / "plant.kzp").string());
+    AddRecentFile((std::filesystem::current_path() / "site1" / "plant.kzp").string());
+    EXPECT_EQ(gQel.RecentFiles.size(), 1u) << "the same file once";
 }
 
 TEST_F(MessageTableTest, LinesAreIdsAndOutOfRangeIsEmpty) {

@@ -14,11 +14,15 @@ public:
 
     void QueuePath(std::string path) { paths_.push_back(std::move(path)); }
     int Calls() const { return calls_; }
+    // The name (or folder) the last dialog offered.
+    const std::string& LastOffered() const { return offered_; }
 
-    std::string OpenFileName(QWidget*, const std::string&, const std::string&, const std::string&) override {
+    std::string OpenFileName(QWidget*, const std::string&, const std::string& dir, const std::string&) override {
+        offered_ = dir;
         return Next();
     }
-    std::string SaveFileName(QWidget*, const std::string&, const std::string&, const std::string&) override {
+    std::string SaveFileName(QWidget*, const std::string&, const std::string& dir, const std::string&) override {
+        offered_ = dir;
         return Next();
     }
 
@@ -32,5 +36,6 @@ private:
     }
     qel::FileDialogService* previous_;
     std::deque<std::string> paths_;
+    std::string offered_;
     int calls_ = 0;
 };

@@ -5,6 +5,7 @@ qel_add_test(NAME shell_windows_tests
     ${CMAKE_CURRENT_LIST_DIR}/FrameFixture.cpp
     ${CMAKE_CURRENT_LIST_DIR}/FrameStartupTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/FrameProjectTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/FrameFileSetTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/FrameRoutingTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ShellPartsTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/FrameSimulateTest.cpp

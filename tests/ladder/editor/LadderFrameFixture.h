@@ -130,6 +130,11 @@ protected:
     /// frame's file commands; Open makes the program's ladder window lad_.
     std::filesystem::path Project(const char* ext) const { return home_ / (std::string("plant") + ext); }
     void SaveAs() {
+        // Onto the set an earlier round saved (not the project's own): the
+        // question whether to replace it is answered Yes.
+        if (!(gQel.Named && gQel.ProgramFileName == Project(".kzp").string()) &&
+            std::filesystem::exists(Project(".kzp")))
+            messages_.QueueAnswer(qel::Answer::Ok);
         dialogs_.QueuePath(Project(".kzp").string());
         frame_->RunCommand("MmSaveAs");
         QCoreApplication::processEvents();

@@ -1,0 +1,312 @@
+// A save writes the project the user opened and nothing beside it: Save As
+// asks before it writes over another project's files, whatever name was
+// typed; a program opened from a backup is saved under a name the user
+// chooses; a set whose names are in capitals is read and written under its
+// own names; the recent list opens the same file from any folder.
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+
+#include <QAction>
+#include <QMenu>
+
+#include "project/Msgtable.h"
+#include "project/Projectfiles.h"
+#include "project/Qelglobals.h"
+#include "shell/Startup.h"
+#include "tests/shell/FrameFixture.h"
+
+namespace fs = std::filesystem;
+using qel::Answer;
+
+namespace {
+
+constexpr int kMsgReplaceProject = 271;
+
+// Every file of a folder, by name, with its bytes.
+std::map<std::string, std::string> Folder(const fs::path& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::directory_iterator(dir)) {
+        std::ifstream in(e.path(), std::ios::binary);
+        files[e.path().filename().string()] = std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    return files;
+}
+
+std::vector<std::uint8_t> Image() { return {gProgram, gProgram + gProgramCapacity}; }
+
+// The program image a program file holds (behind its header and length).
+std::vector<std::uint8_t> ImageIn(const fs::path& kzp) {
+    std::ifstream in(kzp, std::ios::binary);
+    const std::string bytes(std::istreambuf_iterator<char>(in), {});
+    if (bytes.size() < 132) return {};
+    return {bytes.begin() + 132, bytes.end()};
+}
+
+class FrameFileSetTest : public FrameTest {
+protected:
+    // A project with every file of its set: a program, a title, a device and a
+    // rung comment; saved through Save As at `path`.
+    void SaveWholeProject(const fs::path& path, std::initializer_list<const char*> lines, const std::string& comment) {
+        frame_->NewClick();
+        PutProgram(lines);
+        gQel.Title = comment;
+        ASSERT_TRUE(SetDeviceComment("X0", comment));
+        gQel.RungComments.assign(1, comment);
+        dialogs_.QueuePath(path.string());
+        ASSERT_TRUE(frame_->RunCommand("MmSaveAs"));
+        ASSERT_EQ(gQel.ProgramFileName, path.string());
+    }
+    void OpenThrough(const fs::path& path) {
+        dialogs_.QueuePath(path.string());
+        ASSERT_TRUE(frame_->RunCommand("MmOpen"));
+    }
+    // The questions asked that name the replacement of `path`.
+    int ReplaceQuestions(const fs::path& path) const {
+        int n = 0;
+        for (const std::string& q : messages_.Asked())
+            if (q.rfind(gMsgTable.Get(kMsgReplaceProject), 0) == 0 && q.find(path.string()) != std::string::npos) ++n;
+        return n;
+    }
+};
+
+}  // namespace
+
+TEST_F(FrameFileSetTest, SaveAsOntoAnotherProjectAsksWhateverIsTypedAndCarriesTheNameWritten) {
+    ASSERT_TRUE(Start());
+    const fs::path press = projects_ / "press.kzp";
+    ASSERT_NO_FATAL_FAILURE(SaveWholeProject(press, {"LD X0", "OUT Y0", "END"}, "press"));
+    ASSERT_EQ(Folder(projects_).size(), 8u) << "the whole set of press";
+    const auto pressSet = Folder(projects_);
+
+    ASSERT_NO_FATAL_FAILURE(SaveWholeProject(projects_ / "mixer.kzp", {"LD X1", "OUT Y1", "END"}, "mixer"));
+    const auto mixer = Image();
+    gQel.Modified = 1;
+    // Cancel keeps press whole and the open project as it was, however the
+    // name was typed: without extension, with it, in other letter case.
+    for (const fs::path& typed : {projects_ / "press", press, projects_ / "PRESS.kzp"}) {
+        SCOPED_TRACE(typed.string());
+        messages_.Clear();
+        messages_.QueueAnswer(Answer::Cancel);
+        dialogs_.QueuePath(typed.string());
+        frame_->RunCommand("MmSaveAs");
+        EXPECT_EQ(messages_.Asked().size(), 1u);
+        EXPECT_EQ(ReplaceQuestions(press), 1) << "the question names the project written over";
+        EXPECT_FALSE(messages_.UnscriptedQuestion());
+        for (const auto& [name, bytes] : pressSet) EXPECT_EQ(Folder(projects_).at(name), bytes) << name;
+        EXPECT_FALSE(fs::exists(projects_ / "PRESS.kzp"));
+        EXPECT_EQ(gQel.ProgramFileName, (projects_ / "mixer.kzp").string());
+        EXPECT_EQ(gQel.Modified, 1);
+    }
+
+    // Another extension is a name of its own: the program file written is
+    // that name with ".kzp", and it is what the project, caption and recent
+    // list carry.
+    messages_.Clear();
+    dialogs_.QueuePath((projects_ / "press.v2").string());
+    EXPECT_TRUE(frame_->RunCommand("MmSaveAs"));
+    EXPECT_TRUE(messages_.Asked().empty());
+    const fs::path v2 = projects_ / "press.v2.kzp";
+    EXPECT_EQ(gQel.ProgramFileName, v2.string());
+    EXPECT_EQ(ImageIn(v2), mixer);
+    ASSERT_FALSE(gQel.RecentFiles.empty());
+    EXPECT_EQ(gQel.RecentFiles[0], v2.string());
+    EXPECT_TRUE(frame_->windowTitle().contains("press.v2.kzp"));
+    for (const auto& [name, bytes] : pressSet) EXPECT_EQ(Folder(projects_).at(name), bytes) << name;
+
+    // OK writes over press, and every file it replaces is kept as its backup.
+    messages_.Clear();
+    messages_.QueueAnswer(Answer::Ok);
+    dialogs_.QueuePath((projects_ / "press").string());
+    EXPECT_TRUE(frame_->RunCommand("MmSaveAs"));
+    EXPECT_EQ(ReplaceQuestions(press), 1);
+    EXPECT_EQ(gQel.ProgramFileName, press.string());
+    EXPECT_EQ(ImageIn(press), mixer);
+    const auto after = Folder(projects_);
+    for (const auto& [file, backup] : {std::pair{"press.kzp", "press.kz~"}, std::pair{"press.lad", "press.la~"},
+                                       std::pair{"press.lab", "press.lb~"}, std::pair{"press.rcm", "press.rc~"},
+                                       std::pair{"press.lmt", "press.lm~"}, std::pair{"press.smt", "press.sm~"},
+                                       std::pair{"press.dev", "press.dv~"}, std::pair{"press.sfc", "press.sf~"}}) {
+        ASSERT_EQ(after.count(backup), 1u) << backup;
+        EXPECT_EQ(after.at(backup), pressSet.at(file)) << backup;
+    }
+
+    // Saving the project's own set again asks nothing.
+    messages_.Clear();
+    dialogs_.QueuePath(press.string());
+    EXPECT_TRUE(frame_->RunCommand("MmSaveAs"));
+    EXPECT_TRUE(messages_.Asked().empty());
+}
+
+TEST_F(FrameFileSetTest, AProgramOpenedFromItsBackupIsSavedUnderANameTheUserChooses) {
+    ASSERT_TRUE(Start());
+    const fs::path plant = projects_ / "plant.kzp";
+    ASSERT_NO_FATAL_FAILURE(SaveWholeProject(plant, {"LD X0", "OUT Y0", "END"}, "first"));
+    const auto first = Image();
+    PutProgram({"LD X1", "OUT Y1", "END"});
+    gQel.Modified = 1;
+    ASSERT_TRUE(frame_->RunCommand("MmSave"));
+    const auto current = Folder(projects_);
+
+    frame_->NewClick();
+    ASSERT_NO_FATAL_FAILURE(OpenThrough(projects_ / "plant.kz~"));
+    ASSERT_EQ(Image(), first);
+    gQel.Modified = 1;
+    // Save asks for a name; the one offered is the project's, and taking it
+    // asks before the current version is replaced. Cancel keeps it.
+    const int dialogs = dialogs_.Calls();
+    messages_.Clear();
+    messages_.QueueAnswer(Answer::Cancel);
+    dialogs_.QueuePath(plant.string());
+    frame_->RunCommand("MmSave");
+    EXPECT_EQ(dialogs_.Calls(), dialogs + 1) << "Save of a backup goes through Save As";
+    EXPECT_EQ(dialogs_.LastOffered(), plant.string());
+    EXPECT_EQ(ReplaceQuestions(plant), 1);
+    EXPECT_EQ(Folder(projects_), current) << "the current version and its backups stay";
+    EXPECT_EQ(gQel.Modified, 1);
+
+    // Under a name of its own it is saved, and from then on Save writes there.
+    messages_.Clear();
+    dialogs_.QueuePath((projects_ / "plant-first").string());
+    EXPECT_TRUE(frame_->RunCommand("MmSave"));
+    EXPECT_EQ(gQel.ProgramFileName, (projects_ / "plant-first.kzp").string());
+    EXPECT_EQ(ImageIn(projects_ / "plant-first.kzp"), first);
+    for (const auto& [name, bytes] : current) EXPECT_EQ(Folder(projects_).at(name), bytes) << name;
+    gQel.Modified = 1;
+    EXPECT_TRUE(frame_->RunCommand("MmSave"));
+    EXPECT_EQ(dialogs_.Calls(), dialogs + 2);
+    EXPECT_TRUE(messages_.Asked().empty());
+}
+
+TEST_F(FrameFileSetTest, ASetNamedInCapitalsIsReadAndSavedUnderItsOwnNames) {
+    ASSERT_TRUE(Start());
+    ASSERT_NO_FATAL_FAILURE(SaveWholeProject(projects_ / "plant.kzp", {"LD X0", "OUT Y0", "END"}, "Pump"));
+    frame_->NewClick();
+    // As copied from a system that writes names in capitals; one companion in
+    // a case of its own.
+    std::vector<fs::path> saved;
+    for (const auto& e : fs::directory_iterator(projects_)) saved.push_back(e.path());
+    for (const fs::path& file : saved) {
+        std::string name = file.filename().string();
+        for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (name == "PLANT.RCM") name = "Plant.Rcm";
+        fs::rename(file, projects_ / name);
+    }
+    const fs::path plant = projects_ / "PLANT.KZP";
+    messages_.Clear();
+    ASSERT_NO_FATAL_FAILURE(OpenThrough(plant));
+    EXPECT_TRUE(messages_.Shown().empty());
+    EXPECT_EQ(GetDeviceComment('X', 0), "Pump");
+    EXPECT_NE(std::find(gQel.RungComments.begin(), gQel.RungComments.end(), "Pump"), gQel.RungComments.end());
+    EXPECT_EQ(gQel.ProgramFileName, plant.string());
+
+    PutProgram({"LD X2", "OUT Y2", "END"});
+    const auto typed = Image();
+    ASSERT_TRUE(SetDeviceComment("X2", "Valve"));
+    const int dialogs = dialogs_.Calls();
+    ASSERT_TRUE(frame_->RunCommand("MmSave"));
+    EXPECT_EQ(dialogs_.Calls(), dialogs);
+    std::set<std::string> names;
+    for (const auto& [name, bytes] : Folder(projects_)) names.insert(name);
+    EXPECT_EQ(names, (std::set<std::string>{"PLANT.KZP", "PLANT.LAD", "PLANT.LAB", "Plant.Rcm", "PLANT.LMT",
+                                            "PLANT.SMT", "PLANT.DEV", "PLANT.SFC", "PLANT.KZ~", "PLANT.LA~",
+                                            "PLANT.LB~", "PLANT.RC~", "PLANT.LM~", "PLANT.SM~", "PLANT.DV~",
+                                            "PLANT.SF~"}))
+        << "the set's own names, nothing beside them";
+
+    // Save As offers the program file under its own name.
+    dialogs_.QueuePath("");
+    frame_->RunCommand("MmSaveAs");
+    EXPECT_EQ(dialogs_.LastOffered(), plant.string());
+
+    // The name in the recent list opens what was saved.
+    frame_->NewClick();
+    frame_->RecentMenu->actions().at(0)->trigger();
+    EXPECT_EQ(gQel.ProgramFileName, plant.string());
+    EXPECT_EQ(Image(), typed);
+    EXPECT_EQ(GetDeviceComment('X', 2), "Valve");
+}
+
+TEST_F(FrameFileSetTest, TheRecentListOpensTheSameFileFromARunStartedInAnotherFolder) {
+    ASSERT_TRUE(Start());
+    fs::create_directories(projects_ / "site1");
+    fs::create_directories(projects_ / "site2");
+    ASSERT_NO_FATAL_FAILURE(SaveWholeProject(projects_ / "site1" / "plant.kzp", {"LD X1", "OUT Y1", "END"}, "one"));
+    const auto site1 = Image();
+    ASSERT_NO_FATAL_FAILURE(SaveWholeProject(projects_ / "site2" / "plant.kzp", {"LD X2", "OUT Y2", "END"}, "two"));
+    frame_->close();
+    frame_.reset();
+
+    // The folder each run is started in, put back whatever the test finds.
+    struct Folder {
+        fs::path started = fs::current_path();
+        ~Folder() { fs::current_path(started); }
+    } keep;
+    fs::current_path(projects_ / "site1");
+    frame_.reset(StartQel({"plant.kzp"}, TStartupOptions{false, 0}));
+    fs::current_path(projects_ / "site2");
+    ASSERT_TRUE(frame_);
+    EXPECT_EQ(gQel.ProgramFileName, (projects_ / "site1" / "plant.kzp").string());
+    ASSERT_FALSE(gQel.RecentFiles.empty());
+    EXPECT_EQ(gQel.RecentFiles[0], (projects_ / "site1" / "plant.kzp").string());
+    frame_->NewClick();
+    frame_->RecentMenu->actions().at(0)->trigger();
+    EXPECT_EQ(Image(), site1) << "the entry opens the file it was made for";
+}
+
+// "plant.kzp" with its set, and beside it only "PLANT.KZP" (a set copied
+// half): the capitals' program is saved into a set of its own, never into
+// the companions of the other.
+TEST_F(FrameFileSetTest, TwoProgramsDifferingOnlyInCaseNeverWriteIntoEachOthersSet) {
+    ASSERT_TRUE(Start());
+    ASSERT_NO_FATAL_FAILURE(SaveWholeProject(projects_ / "plant.kzp", {"LD X0", "OUT Y0", "END"}, "lower"));
+    frame_->NewClick();
+    fs::copy_file(projects_ / "plant.kzp", projects_ / "PLANT.KZP");
+    const auto lower = Folder(projects_);
+    ASSERT_NO_FATAL_FAILURE(OpenThrough(projects_ / "PLANT.KZP"));
+    ASSERT_TRUE(SetDeviceComment("X1", "upper"));
+    ASSERT_TRUE(frame_->RunCommand("MmSave"));
+    for (const auto& [name, bytes] : lower)
+        if (name != "PLANT.KZP") {
+            EXPECT_EQ(Folder(projects_).at(name), bytes) << name << " of the other set changed";
+        }
+    EXPECT_TRUE(fs::exists(projects_ / "PLANT.RCM"));
+    frame_->NewClick();
+    ASSERT_NO_FATAL_FAILURE(OpenThrough(projects_ / "PLANT.KZP"));
+    EXPECT_EQ(GetDeviceComment('X', 1), "upper");
+}
+
+// A program file opened through a link is the project the link names: its
+// comments are read from beside the file linked to, and saved there.
+TEST_F(FrameFileSetTest, AProgramOpenedThroughALinkIsTheSetBesideTheFileLinkedTo) {
+    ASSERT_TRUE(Start());
+    fs::create_directories(projects_ / "real");
+    const fs::path real = projects_ / "real" / "plant.kzp";
+    ASSERT_NO_FATAL_FAILURE(SaveWholeProject(real, {"LD X0", "OUT Y0", "END"}, "Pump"));
+    frame_->NewClick();
+    fs::create_symlink(real, projects_ / "current.kzp");
+    messages_.Clear();
+    ASSERT_NO_FATAL_FAILURE(OpenThrough(projects_ / "current.kzp"));
+    EXPECT_EQ(GetDeviceComment('X', 0), "Pump");
+    EXPECT_EQ(gQel.ProgramFileName, real.string());
+    PutProgram({"LD X1", "OUT Y1", "END"});
+    const auto typed = Image();
+    gQel.Modified = 1;
+    ASSERT_TRUE(frame_->RunCommand("MmSave"));
+    EXPECT_TRUE(fs::is_symlink(projects_ / "current.kzp"));
+    EXPECT_EQ(ImageIn(real), typed);
+    EXPECT_FALSE(fs::exists(projects_ / "current.lad")) << "no half set beside the link";
+}
+
+// A new project is never named after a set one of whose files is left in the
+// folder: its first save would be offered over them.
+TEST_F(FrameFileSetTest, ANewProjectIsNotNamedAfterAFileLeftInTheFolder) {
+    ASSERT_TRUE(Start());
+    gQel.SaveDir = projects_.string();
+    std::ofstream(projects_ / "Untitled1.lad") << "another project's";
+    frame_->NewClick();
+    EXPECT_EQ(gQel.ProgramFileName, (projects_ / "Untitled2.kzp").string());
+}
