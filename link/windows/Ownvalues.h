@@ -93,6 +93,31 @@ inline std::optional<std::string> SideFileMovedFrom(TSideFilePlace& place, const
     return from;
 }
 
+// The backup of a side file that a Save As over another project replaces:
+// "NAME.kl~" for register data, "NAME.qf~" for a template.
+inline std::string SideFileBackup(const std::string& path) {
+    std::filesystem::path p(path);
+    const std::string ext = p.extension().string();
+    return p.replace_extension(ext == ".kzl" ? ".kl~" : ext == ".qft" ? ".qf~" : ext + "~").string();
+}
+
+// Before a save of the program under another name replaces or removes the
+// side file `to` there (another project's), it is kept as its backup, as the
+// set's own files are. False, with message 30 and the backup's path, when
+// that failed: `to` must then stay as it is.
+inline bool KeepSideFileBackup(const std::string& to) {
+    std::vector<std::uint8_t> old;
+    switch (qelfile::ReadWholeFile(to, old)) {
+    case qelfile::ReadResult::Missing: return true;
+    case qelfile::ReadResult::Ok:
+        if (qelfile::WriteFileReplacing(SideFileBackup(to),
+                                        std::string_view(reinterpret_cast<const char*>(old.data()), old.size())))
+            return true;
+        [[fallthrough]];
+    default: ShowMsg(kMsgFileSaveFailed, " " + SideFileBackup(to)); return false;
+    }
+}
+
 // The side file `from` carried to `to` with the program: the values saved
 // under the old name are the project's under the new one (written whole or
 // not at all); where none were saved, a file of another project standing
@@ -124,14 +149,15 @@ void SideValuesFollowProgram(TSideFilePlace& place, const char* ext, Window* w, 
     if (!from) return;
     const std::string to = ProgramSideFile(ext);
     if (renamed) renamed(to);
+    const bool kept = KeepSideFileBackup(to);
     if (w && w->NameFollowsProgram) {
         w->SaveFileName = to;
         if (!w->Modified) {
-            if (!(w->*write)()) w->Modified = 1;
+            if (!kept || !(w->*write)()) w->Modified = 1;
             return;
         }
     }
-    CarrySideFile(*from, to);
+    if (kept) CarrySideFile(*from, to);
 }
 
 // A file the user chose to open that is not there says so (message 26 with

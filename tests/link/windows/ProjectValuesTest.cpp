@@ -68,9 +68,10 @@ protected:
     }
     // The program's own Save As (the frame's menu routes to an active side
     // window's own).
-    void SaveProjectAs(const fs::path& kzp) {
+    void SaveProjectAs(const fs::path& kzp, bool replacing = false) {
         fs::create_directories(kzp.parent_path());
         dialogs_.QueuePath(kzp.string());
+        if (replacing) messages_.QueueAnswer(qel::Answer::Ok);  // another project's files are replaced
         frame_->SaveAsClick();
         ASSERT_EQ(gQel.ProgramFileName, kzp.string());
     }
@@ -188,9 +189,11 @@ TEST_F(ProjectValuesTest, SaveAsTakesTheRegisterValuesAndTheTemplateShownToTheNe
     CloseSideWindows();
     EXPECT_TRUE(messages_.Asked().empty());
 
-    // Windows closed, then Save As over other.kzp: other's values are gone
-    // from it, ours stand there.
-    SaveProjectAs(b / "other.kzp");
+    // Windows closed, then Save As over other.kzp: other's values are kept
+    // as backups only, ours stand there.
+    SaveProjectAs(b / "other.kzp", true);
+    EXPECT_EQ(SavedD3(b / "other.kl~"), 11);
+    EXPECT_EQ(SavedTemplate(b / "other.qf~", 7), 2);
     OpenProject(b / "other.kzp");
     EXPECT_EQ(ShownD3(), "77");
     EXPECT_EQ(ShownTemplate(7), "9");
@@ -199,7 +202,7 @@ TEST_F(ProjectValuesTest, SaveAsTakesTheRegisterValuesAndTheTemplateShownToTheNe
     // A project that never had such values, saved over it: none of other's.
     frame_->NewClick();
     PutProgram({"LD X5", "OUT Y5", "END"});
-    SaveProjectAs(b / "other.kzp");
+    SaveProjectAs(b / "other.kzp", true);
     EXPECT_FALSE(fs::exists(b / "other.kzl"));
     EXPECT_FALSE(fs::exists(b / "other.qft"));
     OpenProject(b / "other.kzp");
