@@ -4,6 +4,7 @@
 
 std::uint64_t gLadderStamp = 0;
 bool gLadderFromFile = false;
+std::vector<std::uint8_t> gCommentLadderRows;
 
 namespace {
 

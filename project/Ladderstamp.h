@@ -6,6 +6,7 @@
 // that could not be drawn) leaves the ladder stale, and a stale ladder is
 // never compiled over the code: the program would lose those edits.
 #include <cstdint>
+#include <vector>
 
 // Stamp of the program image the ladder rows last matched; 0 when none.
 extern std::uint64_t gLadderStamp;
@@ -14,6 +15,12 @@ extern std::uint64_t gLadderStamp;
 // conversion, no compile, no check found them the program's, and no ladder
 // window took them over as its edits.
 extern bool gLadderFromFile;
+// The rows of a ladder file that did not name the program's code (an older
+// file without a stamp, or one of other code): not the ladder, but where the
+// rung comments and block comments read with it stand. The next conversion of
+// the program gives those comments their rungs through these rows (or drops
+// and counts them) and empties the list; empty when there are none.
+extern std::vector<std::uint8_t> gCommentLadderRows;
 
 // FNV-1a 64 over `bytes` bytes of a code image (the whole image, empty steps
 // included, so that no used length has to be known).

@@ -63,6 +63,7 @@ struct Staged {
     std::uint64_t labStamp = 0, lmtStamp = 0, smtStamp = 0;
     std::int32_t ladRows = 0;
     std::vector<std::uint8_t> ladder;
+    std::vector<std::uint8_t> commentRows;  // rows of a ladder file of other code (gCommentLadderRows)
 
     bool hasLab = false;
     std::array<std::int32_t, kPLabelCount> pLabels{};
@@ -623,7 +624,11 @@ void DropStaleLadder(Staged& st, const std::uint8_t* code, std::uint32_t bytes, 
     const bool blank = std::all_of(st.ladder.begin(), st.ladder.end(), [](std::uint8_t b) { return b == 0; });
     if (!st.hasLad || (st.ladStamped && st.ladStamp == codeStamp && (codeEmpty || !blank))) return;
     st.hasLad = false;
-    if (!blank) ShowFileMsg(kMsgLadderFileStale, path);
+    if (blank) return;
+    ShowFileMsg(kMsgLadderFileStale, path);
+    // The comments read with the rows stand by them: kept for the conversion.
+    st.commentRows = std::move(st.ladder);
+    st.ladder.clear();
 }
 
 // Applies the ladder parts of a staged set (rows, labels, block comments).
@@ -634,16 +639,27 @@ void ApplyLadder(const Staged& st) {
         std::memset(gLadderRows, 0, static_cast<std::size_t>(kLadderRows) * kLadderRowBytes);
         if (!st.ladder.empty()) std::memcpy(gLadderRows, st.ladder.data(), st.ladder.size());
         gLadderRowCount = st.ladRows;
+        gQel.RungRowIds.clear();  // other rows: none is one of those before
     }
     if (st.hasLab) {
         std::copy(st.pLabels.begin(), st.pLabels.end(), gPLabelRows);
         std::copy(st.iLabels.begin(), st.iLabels.end(), gILabelRows);
     }
+    // Rows of a file that named other code place the comments read with them
+    // and are no drawing: the block comments go with them, not into the grid.
+    std::uint8_t* rows = gLadderRows;
+    std::size_t rowCount = kLadderRows;
+    if (!st.commentRows.empty()) {
+        gCommentLadderRows = st.commentRows;
+        gCommentLadderRows.resize(static_cast<std::size_t>(kLadderRows) * kLadderRowBytes, 0);
+        rows = gCommentLadderRows.data();
+    }
     // Block comments fill rows that the ladder file left empty (a ladder written
     // without them); they never overwrite a network.
     if (!st.hasSmt) return;
     for (const auto& [row, data] : st.blockComments) {
-        std::uint8_t* dst = gLadderRows + static_cast<std::size_t>(row) * kLadderRowBytes;
+        if (static_cast<std::size_t>(row) >= rowCount) continue;
+        std::uint8_t* dst = rows + static_cast<std::size_t>(row) * kLadderRowBytes;
         if (IsRowEmpty(dst) || IsBlockCommentRow(dst)) std::memcpy(dst, data.data(), data.size());
     }
 }
@@ -926,6 +942,8 @@ void ClearProject() {
     if (gSfcGrid) std::memset(gSfcGrid, 0xFF, static_cast<std::size_t>(gSfcRowCount) * kSfcRowBytes);
     gSfcCodeList.clear();
     gQel.RungComments.clear();
+    gQel.RungRowIds.clear();
+    gCommentLadderRows.clear();
     gQel.Title.clear();
     gQel.Company.clear();
     gQel.Designer.clear();

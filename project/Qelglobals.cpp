@@ -178,3 +178,13 @@ std::uint32_t LocateProgramCopyEnd() {
     gProgramCopyLastOffset = last;
     return gProgramCopyUsed;
 }
+
+std::uint32_t NewLadderRowId() {
+    static std::uint32_t next = 0;
+    return ++next;
+}
+
+void EnsureLadderRowIds(std::vector<std::uint32_t>& ids, std::size_t rows) {
+    ids.reserve(rows);
+    while (ids.size() < rows) ids.push_back(NewLadderRowId());
+}

@@ -244,7 +244,18 @@ struct TQelState {
 
     /// Rung comments: entry r is the comment of ladder row r.
     std::vector<std::string> RungComments;
+    /// Which row each ladder row is (entry r: row r), kept along with
+    /// RungComments through every row operation, so that a comment can find
+    /// its row again after rows moved (an undo, a conversion). Rows past the
+    /// end have none yet; identities are never reused (NewLadderRowId), so a
+    /// cleared list names none of the rows it named before. Not saved.
+    std::vector<std::uint32_t> RungRowIds;
 };
+
+/// A row identity never handed out before in this run.
+std::uint32_t NewLadderRowId();
+/// Gives rows [ids.size(), rows) identities of their own.
+void EnsureLadderRowIds(std::vector<std::uint32_t>& ids, std::size_t rows);
 
 /// The frame's state.
 extern TQelState gQel;

@@ -24,8 +24,12 @@ void TQelMain::ConvertOpenedProgram() {
         RestoreProgramStepMarks();
         return;
     }
-    // Rows of the user's own that the code does not have are never drawn over.
-    if (LadderHoldsFileEdits()) return;
+    // Rows of the user's own that the code does not have are never drawn
+    // over; where they stand in the code is known for their comments.
+    if (LadderHoldsFileEdits()) {
+        KeepReadLadderPlaces();
+        return;
+    }
     ConvertCodeToLadder();
     // A refused conversion changes nothing: the grid stays empty, and the
     // user is told the code cannot be drawn.

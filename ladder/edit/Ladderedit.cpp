@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 
 #include "core/Codetranslate.h"
 #include "core/DeviceLimits.h"
@@ -99,8 +100,38 @@ void TLadderEdit::SetDoc(const TLadderDoc& doc) {
     row_ = 0;
     col_ = 0;
     ownComments_.reset();
-    if (doc_.rowComments) ownComments_ = *doc_.rowComments;
     Refresh();
+    KeepOwnComments();
+}
+
+void TLadderEdit::KeepOwnComments() {
+    ownIds_.clear();
+    if (!doc_.rowComments) return;
+    ownComments_ = *doc_.rowComments;
+    if (!doc_.rowIds) return;
+    EnsureLadderRowIds(*doc_.rowIds, std::max(static_cast<std::size_t>(lastRow_ + 1), ownComments_->size()));
+    ownIds_ = *doc_.rowIds;
+}
+
+void TLadderEdit::TakeRows() {
+    Refresh();
+    if (!doc_.rowComments || !doc_.rowIds || !ownComments_ || ownIds_.empty()) return KeepOwnComments();
+    // A row drawn again as it was keeps what this editor last had beside it
+    // (a comment typed since stays one typed since); a row drawn anew has
+    // the comment the conversion gave it.
+    std::unordered_map<std::uint32_t, std::size_t> was;
+    for (std::size_t k = 0; k < ownIds_.size(); ++k) was.emplace(ownIds_[k], k);
+    const std::vector<std::string>& now = *doc_.rowComments;
+    std::vector<std::uint32_t>& ids = *doc_.rowIds;
+    EnsureLadderRowIds(ids, std::max(static_cast<std::size_t>(lastRow_ + 1), now.size()));
+    std::vector<std::string> own(ids.size());
+    for (std::size_t r = 0; r < ids.size(); ++r) {
+        const auto it = was.find(ids[r]);
+        if (it != was.end()) own[r] = it->second < ownComments_->size() ? (*ownComments_)[it->second] : std::string();
+        else if (r < now.size()) own[r] = now[r];
+    }
+    ownComments_ = std::move(own);
+    ownIds_ = ids;
 }
 
 void TLadderEdit::Refresh() {
@@ -228,7 +259,7 @@ void TLadderEdit::End() {
 
 void TLadderEdit::Changed() {
     lastRow_ = FindLastUsedRow(doc_.grid, kLdbRowBytes, doc_.capacity - 1);
-    if (doc_.rowComments) ownComments_ = *doc_.rowComments;
+    KeepOwnComments();
 }
 
 void TLadderEdit::NetworkBounds(std::int32_t row, std::int32_t& first, std::int32_t& last) const {
@@ -550,12 +581,10 @@ bool TLadderEdit::Refold(const TWideNet& net, std::vector<std::uint8_t>& buf, st
                 else if (t[k] > lastKept) t[k] = lastKept;
             }
         }
-        if (comments && delta > 0 && static_cast<std::size_t>(netLast + 1) < comments->size())
-            comments->insert(comments->begin() + netLast + 1, static_cast<std::size_t>(delta), std::string());
-        if (comments && delta < 0 && static_cast<std::size_t>(netLast + 1 + delta) < comments->size()) {
-            const std::size_t end = std::min(comments->size(), static_cast<std::size_t>(netLast + 1));
-            comments->erase(comments->begin() + netLast + 1 + delta, comments->begin() + static_cast<std::ptrdiff_t>(end));
-        }
+        // The network's rows grew or shrank at its end: the rows below keep
+        // their comments (and identities).
+        if (delta > 0) ShiftRowComments(netLast + 1, delta);
+        else ShiftRowComments(netLast + 1 + delta, delta);
         for (auto& [row, text] : keep) {
             if (comments->size() <= static_cast<std::size_t>(row)) comments->resize(static_cast<std::size_t>(row) + 1);
             (*comments)[static_cast<std::size_t>(row)] = std::move(text);
@@ -898,6 +927,14 @@ TLadderEditResult TLadderEdit::Guard(const std::function<TLadderEditResult()>& e
         s.marks = *real.marks;
         work.marks = &s.marks;
     }
+    if (real.rowIds) {
+        // Every row has its identity before the edit: the undo step taken
+        // for it and the edit's rows name the same ones.
+        EnsureLadderRowIds(*real.rowIds, std::max(static_cast<std::size_t>(lastRow_ + 1),
+                                                  real.rowComments ? real.rowComments->size() : std::size_t{0}));
+        s.rowIds = *real.rowIds;
+        work.rowIds = &s.rowIds;
+    }
     const std::int32_t row0 = row_, col0 = col_, anchorRow0 = anchorRow_, anchorCol0 = anchorCol_, last0 = lastRow_;
     const TLadderSelection sel0 = sel_;
     std::function<void()> hook = std::move(BeforeChange);
@@ -955,6 +992,7 @@ TLadderEditResult TLadderEdit::Guard(const std::function<TLadderEditResult()>& e
     if (real.labels.iRows) std::copy(s.iRows.begin(), s.iRows.end(), real.labels.iRows);
     if (real.rowComments) *real.rowComments = std::move(s.rowComments);
     if (real.marks) *real.marks = std::move(s.marks);
+    if (real.rowIds) *real.rowIds = std::move(s.rowIds);
     return r;
 }
 

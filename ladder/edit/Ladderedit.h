@@ -78,6 +78,9 @@ struct TLadderDoc {
     /// Step marks of the last conversion (entry: first row and step of a
     /// network), moved along with their rows; may be null.
     std::vector<TStepMark>* marks = nullptr;
+    /// Row identities (entry r: row r; EnsureLadderRowIds), moved along with
+    /// the rows and their comments; may be null (no comments to follow).
+    std::vector<std::uint32_t>* rowIds = nullptr;
 };
 
 /// The whole state an undo step gives back: the used rows, both label
@@ -88,6 +91,9 @@ struct TLadderSnapshot {
     std::vector<std::int32_t> pLabels, iLabels;
     std::optional<std::vector<std::string>> rowComments;
     std::optional<std::vector<TStepMark>> marks;
+    /// The rows' identities, where the document keeps them: a comment typed
+    /// since finds its row in the snapshot by them.
+    std::vector<std::uint32_t> rowIds;
     std::int32_t cursorRow = 0, cursorCol = 0;
     int vScroll = 0, hScroll = 0;
 };
@@ -161,8 +167,16 @@ public:
     // ---- undo ------------------------------------------------------------
     /// The state now (scroll positions left 0 for the window to fill).
     TLadderSnapshot TakeSnapshot() const;
-    /// Puts a snapshot's state back: rows past its rows become empty.
-    void RestoreSnapshot(const TLadderSnapshot& s);
+    /// Puts a snapshot's state back: rows past its rows become empty. The
+    /// rung comments are the snapshot's, except those changed since this
+    /// editor's last edit (typed in the rung-comment window): each goes to
+    /// its row where the snapshot has it. Returns how many such comments
+    /// found no row there (their row came with the edit taken back); they
+    /// stay in the state now, which the caller's redo keeps.
+    std::size_t RestoreSnapshot(const TLadderSnapshot& s);
+    /// Someone else rewrote the rows and their comments (a conversion): they
+    /// are this editor's state from now on, as after its own edit.
+    void TakeRows();
 
     // ---- selection and blocks ---------------------------------------------
     /// The marked block; `active` false when nothing is marked.
@@ -280,6 +294,9 @@ private:
     // Moves rows [at, last used] down by n (n > 0) or removes n rows at `at`
     // (n < 0), with labels, rung comments and step marks.
     void ShiftRows(std::int32_t at, std::int32_t n);
+    // The rung comments and row identities of rows from `at` on, moved as
+    // ShiftRows moves the rows (the new rows get identities of their own).
+    void ShiftRowComments(std::int32_t at, std::int32_t n);
     // Runs an edit on a copy of the document and writes the copy back only
     // when no connector pair of a folded rung lost a half (else message 20,
     // nothing changed). Every edit that writes or clears cells passes here.
@@ -301,11 +318,18 @@ private:
     // differ now were typed elsewhere (the rung-comment window) since, and an
     // undo or redo keeps them.
     std::optional<std::vector<std::string>> ownComments_;
+    // The identities of the rows ownComments_ names (entry r: its row r);
+    // empty when the document keeps none. Through a conversion a row drawn
+    // again keeps its identity, and so its own comment.
+    std::vector<std::uint32_t> ownIds_;
+    // Records the comments and identities now as this editor's own.
+    void KeepOwnComments();
     struct TScratch {
         std::vector<std::uint8_t> grid;
         std::vector<std::int32_t> pRows, iRows;
         std::vector<std::string> rowComments;
         std::vector<TStepMark> marks;
+        std::vector<std::uint32_t> rowIds;
     } scratch_;
 };
 

@@ -4,6 +4,7 @@
 // rows and move with them.
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 
 #include "core/Codetranslate.h"
 #include "ladder/edit/Ladderedit.h"
@@ -85,13 +86,18 @@ TLadderSnapshot TLadderEdit::TakeSnapshot() const {
     if (doc_.labels.iRows) s.iLabels.assign(doc_.labels.iRows, doc_.labels.iRows + kILabelCount);
     if (doc_.rowComments) s.rowComments = *doc_.rowComments;
     if (doc_.marks) s.marks = *doc_.marks;
+    if (auto* ids = doc_.rowIds) {
+        const std::size_t comments = doc_.rowComments ? doc_.rowComments->size() : 0;
+        EnsureLadderRowIds(*ids, std::max(static_cast<std::size_t>(last + 1), comments));
+        s.rowIds = *ids;
+    }
     s.cursorRow = row_;
     s.cursorCol = col_;
     return s;
 }
 
-void TLadderEdit::RestoreSnapshot(const TLadderSnapshot& s) {
-    if (!doc_.grid) return;
+std::size_t TLadderEdit::RestoreSnapshot(const TLadderSnapshot& s) {
+    if (!doc_.grid) return 0;
     const std::size_t rows = std::min(s.rows.size(), static_cast<std::size_t>(doc_.capacity) * kRow);
     std::memset(doc_.grid, 0, static_cast<std::size_t>(doc_.capacity) * kRow);
     if (rows > 0) std::memcpy(doc_.grid, s.rows.data(), rows);
@@ -99,21 +105,54 @@ void TLadderEdit::RestoreSnapshot(const TLadderSnapshot& s) {
         std::copy(s.pLabels.begin(), s.pLabels.end(), doc_.labels.pRows);
     if (doc_.labels.iRows && s.iLabels.size() == kILabelCount)
         std::copy(s.iLabels.begin(), s.iLabels.end(), doc_.labels.iRows);
+    std::size_t lost = 0;
     if (doc_.rowComments && s.rowComments) {
         // The ladder's own edit is taken back (the rows it moved or removed
         // with their comments); a comment typed in the rung-comment window
-        // since is not the ladder's to take back.
+        // since is not the ladder's to take back: it goes where its row
+        // stands in the snapshot.
         std::vector<std::string> comments = *s.rowComments;
         const std::vector<std::string>& now = *doc_.rowComments;
-        const std::vector<std::string>& own = ownComments_ ? *ownComments_ : now;
         const auto at = [](const std::vector<std::string>& v, std::size_t r) { return r < v.size() ? v[r] : std::string(); };
-        for (std::size_t r = 0; r < std::max(now.size(), own.size()); ++r) {
-            if (at(now, r) == at(own, r)) continue;
-            if (r >= comments.size()) comments.resize(r + 1);
-            comments[r] = at(now, r);
+        const bool byId = doc_.rowIds && !s.rowIds.empty() && !ownIds_.empty();
+        if (byId) EnsureLadderRowIds(*doc_.rowIds, std::max(now.size(), static_cast<std::size_t>(lastRow_ + 1)));
+        static const std::vector<std::uint32_t> kNoIds;
+        const std::vector<std::uint32_t>& ids = byId ? *doc_.rowIds : kNoIds;
+        // What this editor last had beside each row, found by its identity.
+        std::unordered_map<std::uint32_t, std::size_t> ownRow, snapRow;
+        if (byId) {
+            for (std::size_t k = 0; k < ownIds_.size(); ++k) ownRow.emplace(ownIds_[k], k);
+            for (std::size_t r = 0; r < s.rowIds.size(); ++r) snapRow.emplace(s.rowIds[r], r);
+        }
+        const auto ownOf = [&](std::size_t r) {
+            if (!ownComments_) return at(now, r);
+            if (!byId) return at(*ownComments_, r);
+            const auto it = ownRow.find(ids[r]);
+            return it == ownRow.end() ? std::string() : at(*ownComments_, it->second);
+        };
+        const std::size_t rowsNow = byId ? ids.size() : std::max(now.size(), ownComments_ ? ownComments_->size() : 0);
+        for (std::size_t r = 0; r < rowsNow; ++r) {
+            if (at(now, r) == ownOf(r)) continue;
+            std::size_t to = r;
+            if (byId) {
+                const auto it = snapRow.find(ids[r]);
+                if (it == snapRow.end()) {
+                    // Its row came with the edit taken back.
+                    if (!at(now, r).empty()) ++lost;
+                    continue;
+                }
+                to = it->second;
+            }
+            if (to >= static_cast<std::size_t>(doc_.capacity)) {
+                if (!at(now, r).empty()) ++lost;
+                continue;
+            }
+            if (to >= comments.size()) comments.resize(to + 1);
+            comments[to] = at(now, r);
         }
         *doc_.rowComments = std::move(comments);
     }
+    if (doc_.rowIds) *doc_.rowIds = s.rowIds;
     if (doc_.marks && s.marks) *doc_.marks = *s.marks;
     Changed();
     sel_ = {};
@@ -122,6 +161,7 @@ void TLadderEdit::RestoreSnapshot(const TLadderSnapshot& s) {
     SnapToHead();
     anchorRow_ = row_;
     anchorCol_ = col_;
+    return lost;
 }
 
 // ---------------------------------------------------------------------------
@@ -404,17 +444,7 @@ void TLadderEdit::ShiftRows(std::int32_t at, std::int32_t n) {
     }
     ShiftTable(doc_.labels.pRows, kPLabelCount, at, n);
     ShiftTable(doc_.labels.iRows, kILabelCount, at, n);
-    if (auto* c = doc_.rowComments; c && static_cast<std::size_t>(at) < c->size()) {
-        if (n > 0) {
-            c->insert(c->begin() + at, static_cast<std::size_t>(n), std::string());
-            // Comments are kept for the grid's rows only (the insertion was
-            // refused when one would have been pushed past them).
-            if (c->size() > static_cast<std::size_t>(doc_.capacity)) c->resize(static_cast<std::size_t>(doc_.capacity));
-        } else {
-            const std::size_t end = std::min(c->size(), static_cast<std::size_t>(at - n));
-            c->erase(c->begin() + at, c->begin() + static_cast<std::ptrdiff_t>(end));
-        }
-    }
+    ShiftRowComments(at, n);
     if (auto* marks = doc_.marks) {
         std::vector<TStepMark> kept;
         kept.reserve(marks->size());
@@ -426,6 +456,36 @@ void TLadderEdit::ShiftRows(std::int32_t at, std::int32_t n) {
             kept.push_back(m);
         }
         *marks = std::move(kept);
+    }
+}
+
+void TLadderEdit::ShiftRowComments(std::int32_t at, std::int32_t n) {
+    auto* c = doc_.rowComments;
+    if (auto* ids = doc_.rowIds) {
+        // Every row that moves has its identity first.
+        const std::size_t moving = std::max({static_cast<std::size_t>(std::max(lastRow_, at - 1) + 1),
+                                             c ? c->size() : std::size_t{0},
+                                             static_cast<std::size_t>(std::max(0, at - std::min(n, 0)))});
+        EnsureLadderRowIds(*ids, moving);
+        if (n > 0) {
+            std::vector<std::uint32_t> fresh;
+            EnsureLadderRowIds(fresh, static_cast<std::size_t>(n));
+            ids->insert(ids->begin() + at, fresh.begin(), fresh.end());
+            if (ids->size() > static_cast<std::size_t>(doc_.capacity)) ids->resize(static_cast<std::size_t>(doc_.capacity));
+        } else if (n < 0) {
+            ids->erase(ids->begin() + at, ids->begin() + (at - n));
+        }
+    }
+    if (c && static_cast<std::size_t>(at) < c->size()) {
+        if (n > 0) {
+            c->insert(c->begin() + at, static_cast<std::size_t>(n), std::string());
+            // Comments are kept for the grid's rows only (the insertion was
+            // refused when one would have been pushed past them).
+            if (c->size() > static_cast<std::size_t>(doc_.capacity)) c->resize(static_cast<std::size_t>(doc_.capacity));
+        } else {
+            const std::size_t end = std::min(c->size(), static_cast<std::size_t>(at - n));
+            c->erase(c->begin() + at, c->begin() + static_cast<std::ptrdiff_t>(end));
+        }
     }
 }
 

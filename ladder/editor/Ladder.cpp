@@ -51,6 +51,7 @@ constexpr int kGoToStepView = kViewGotoStepLadder;
 constexpr int kMsgLadderCaption = 34;
 constexpr int kMsgCompileFailed = 32;
 constexpr int kMsgDropEdits = 252;
+constexpr int kMsgCommentsDropped = 263;
 
 // The ladder window whose go-to-step entry the input dialog is open for.
 TLDB* gGoToStepLadder = nullptr;
@@ -561,7 +562,7 @@ void TLDB::MarkEdited() {
 }
 
 void TLDB::Restore(const TLadderSnapshot& s) {
-    edit_.RestoreSnapshot(s);
+    const std::size_t lost = edit_.RestoreSnapshot(s);
     followScroll_ = false;
     UpdateScrollRange();
     verticalScrollBar()->setValue(s.vScroll);
@@ -572,6 +573,9 @@ void TLDB::Restore(const TLadderSnapshot& s) {
     UpdateStatusBar();
     RepaintLadder();
     emit Link->commandsChanged();
+    // Comments typed beside rows the undo (or redo) takes away: the step
+    // back brings them again.
+    if (lost > 0) ShowMsg(kMsgCommentsDropped, " " + std::to_string(lost));
 }
 
 void TLDB::PopUndoClick() {
@@ -921,6 +925,9 @@ bool TLDB::ConvertFromCode() {
         syncedCode_.assign(gProgram, gProgram + gProgramCapacity);
     }
     dirty_ = false;
+    // The rows and comments are the conversion's: an undo after it keeps them
+    // as the state it steps back from.
+    edit_.TakeRows();
     ResetView();
     return true;
 }
@@ -1176,7 +1183,7 @@ TLDB* OpenLadderWindow(TQelMain* frame) {
     }
     auto* w = new TLDB(nullptr, false);
     w->SetDoc(TLadderDoc{gLadderRows, kLadderRows, TLabelTables{gPLabelRows, gILabelRows}, true, &gQel.RungComments,
-                         &gMarkList});
+                         &gMarkList, &gQel.RungRowIds});
     // Rows read from the ladder file that the program does not have are the
     // user's edits, held from now on as if drawn in this session.
     if (TakeLadderFileEdits()) w->TakeEdits();

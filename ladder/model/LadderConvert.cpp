@@ -48,7 +48,6 @@ struct TInsnInfo {
     bool ownBranch = false;              // an output that needs no input contacts
 };
 
-bool IsLabelWord(std::uint16_t w) { return (w >> 8) >= 0xB0 && (w >> 8) <= 0xBF; }
 
 // Token cells of an output box of instruction `index`.
 int OutputCells(int index) {
@@ -1230,6 +1229,58 @@ std::uint8_t SetConvertAbort(const TConvertResult& r) {
 
 std::size_t gConvertDroppedComments = 0;
 
+bool IsLabelWord(std::uint16_t w) { return (w >> 8) >= 0xB0 && (w >> 8) <= 0xBF; }
+
+std::vector<std::uint32_t> CarriedRowIds(const std::vector<std::uint8_t>& before, const std::vector<std::uint32_t>& ids,
+                                         const std::uint8_t* grid, std::int32_t lastRow) {
+    std::vector<std::uint32_t> out;
+    if (lastRow < 0) return out;
+    const auto same = [](const std::uint8_t* a, const std::uint8_t* b) {
+        return (a[0] & ~kRowConsumed) == (b[0] & ~kRowConsumed) && std::memcmp(a + 1, b + 1, kLdbRowBytes - 1) == 0;
+    };
+    const auto hashOf = [](const std::uint8_t* row) {
+        std::uint64_t h = 0xcbf29ce484222325ull ^ (row[0] & ~kRowConsumed);
+        for (std::size_t k = 1; k < kLdbRowBytes; ++k) h = (h ^ row[k]) * 0x100000001b3ull;
+        return h;
+    };
+    const std::int32_t old = static_cast<std::int32_t>(std::min(before.size() / kLdbRowBytes, ids.size()));
+    const auto oldRow = [&](std::int32_t r) { return before.data() + static_cast<std::size_t>(r) * kLdbRowBytes; };
+    // Old rows by content (hash, row), made only when a row is not where the
+    // last one taken leads.
+    std::vector<std::pair<std::uint64_t, std::int32_t>> index;
+    out.reserve(static_cast<std::size_t>(lastRow) + 1);
+    std::int32_t after = -1;  // the last old row taken: the order is kept
+    for (std::int32_t r = 0; r <= lastRow; ++r) {
+        const std::uint8_t* row = grid + static_cast<std::size_t>(r) * kLdbRowBytes;
+        std::uint32_t id = 0;
+        if (!IsBlankNetworkRow(row)) {
+            // Mostly the rows come again in their order, blank rows left out.
+            std::int32_t o = after + 1;
+            while (o < old && IsBlankNetworkRow(oldRow(o))) ++o;
+            if (o < old && same(oldRow(o), row)) {
+                id = ids[static_cast<std::size_t>(o)];
+                after = o;
+            } else {
+                if (index.empty()) {
+                    for (std::int32_t k = 0; k < old; ++k)
+                        if (!IsBlankNetworkRow(oldRow(k))) index.emplace_back(hashOf(oldRow(k)), k);
+                    std::sort(index.begin(), index.end());
+                }
+                const std::uint64_t h = hashOf(row);
+                for (auto it = std::upper_bound(index.begin(), index.end(), std::make_pair(h, after));
+                     it != index.end() && it->first == h; ++it) {
+                    if (!same(oldRow(it->second), row)) continue;
+                    id = ids[static_cast<std::size_t>(it->second)];
+                    after = it->second;
+                    break;
+                }
+            }
+        }
+        out.push_back(id != 0 ? id : NewLadderRowId());
+    }
+    return out;
+}
+
 std::uint8_t ConvertCodeToLadder() {
     gConvertDroppedComments = 0;
     TConvertInput in;
@@ -1251,7 +1302,17 @@ std::uint8_t ConvertCodeToLadder() {
     TCodeComments held;
     std::vector<TRowComment> loose;
     std::size_t dropped = 0;
-    ProgramLadderComments(held, loose, dropped);
+    // Comments read with a ladder file of other code stand by its rows, not
+    // by the grid's.
+    const bool fileRows = !gCommentLadderRows.empty();
+    if (fileRows) FileLadderComments(gCommentLadderRows, held, dropped);
+    else ProgramLadderComments(held, loose, dropped);
+    // The rows as they are, so that the rows drawn again as they were keep
+    // their identities (an undo finds a comment typed since by them).
+    const std::int32_t lastBefore = FindLastUsedRow(gLadderRows, kLdbRowBytes, kLadderRows - 1);
+    std::vector<std::uint8_t> before;
+    if (!gQel.RungRowIds.empty())
+        before.assign(gLadderRows, gLadderRows + static_cast<std::size_t>(lastBefore + 1) * kLdbRowBytes);
     TSavedComments comments;
     if (held.comments.blocks.empty() && held.comments.rows.empty() && loose.empty() && dropped == 0) {
         if (LoadCommentFilesFor(ProgramCommentFiles(), gProgram, in.used, comments, ProgramCommentFilesOwner()))
@@ -1266,6 +1327,8 @@ std::uint8_t ConvertCodeToLadder() {
     if (!r.ok) return SetConvertAbort(r);
     gLadderRowCount = r.rowCount;
     gMarkList = r.marks;
+    if (fileRows) gCommentLadderRows.clear();
+    gQel.RungRowIds = CarriedRowIds(before, gQel.RungRowIds, gLadderRows, r.rowCount - 1);
     MarkLadderOfProgram();
     KeepProgramLadderPlaces(std::move(r.places));
     // The rung comments are those of the ladder just drawn, each beside its
@@ -1277,11 +1340,15 @@ std::uint8_t ConvertCodeToLadder() {
         rung[static_cast<std::size_t>(c.row)] = c.text;
     }
     // A comment typed on a row of no rung had only its row: it stays there
-    // while that row is free in the new ladder.
+    // while that row is free in the new ladder, and never goes beside a rung
+    // the ladder it was typed in did not have there. Without rows (a project
+    // saved before its ladder was drawn) the rows it names are the code's
+    // own drawing, which this is.
     for (const TRowComment& c : loose) {
         const auto row = static_cast<std::size_t>(c.row);
+        const std::uint8_t* now = gLadderRows + row * kLdbRowBytes;
         const bool free = c.row < r.rowCount && (row >= rung.size() || rung[row].empty()) &&
-                          !IsBlockCommentRow(gLadderRows + row * kLdbRowBytes);
+                          (lastBefore < 0 ? !IsBlockCommentRow(now) : IsBlankNetworkRow(now));
         if (!free) {
             ++dropped;
             continue;

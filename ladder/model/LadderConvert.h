@@ -134,6 +134,16 @@ std::uint8_t ConvertCodeToLadder();
 // instruction is gone, or their row holds another comment), 0 when none.
 extern std::size_t gConvertDroppedComments;
 
+// True for the word of a P or I label instruction.
+bool IsLabelWord(std::uint16_t w);
+
+// The identities (gQel.RungRowIds) of rows 0..lastRow of a grid just drawn:
+// each row drawn exactly as a row of the grid before (`before`, 60-byte rows,
+// with identities `ids`), in the same order, keeps that row's identity; any
+// other row gets one of its own.
+std::vector<std::uint32_t> CarriedRowIds(const std::vector<std::uint8_t>& before, const std::vector<std::uint32_t>& ids,
+                                         const std::uint8_t* grid, std::int32_t lastRow);
+
 // Converts the SFC element code in gProgramCopy (gProgramCopyUsed bytes) into
 // gInterLadderGrid with the inner label tables, growing the grid as needed;
 // no comment files; the step marks (steps counted in the element's code) go

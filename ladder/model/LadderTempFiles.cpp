@@ -103,6 +103,7 @@ struct TCodeEdit {
     const std::uint8_t* newCode = nullptr;         // held by the caller while the edit is used
     std::vector<std::uint32_t> starts, newStarts;  // instruction offsets of the old and the new code
     std::vector<std::int32_t> newIndex;            // per old instruction: its index in the new code, -1 gone
+    std::vector<bool> oldLabel;                    // per old instruction: a P or I label
     std::vector<std::uint32_t> newNetworks;        // where the new code's networks begin, once a rung needs them
     bool networksCut = false;
 
@@ -153,6 +154,9 @@ struct TCodeEdit {
         newCode = code;
         starts = Starts(old.data(), oldUsed);
         newStarts = Starts(code, used);
+        oldLabel.assign(starts.size(), false);
+        for (std::size_t i = 0; i < starts.size(); ++i)
+            if (starts[i] + 1 < oldUsed) oldLabel[i] = IsLabelWord(static_cast<std::uint16_t>(old[starts[i]] | old[starts[i] + 1] << 8));
         const std::size_t na = starts.size(), nb = newStarts.size();
         const auto endOf = [](const std::vector<std::uint32_t>& s, std::size_t i, std::uint32_t n) {
             return i + 1 < s.size() ? s[i + 1] : n;
@@ -188,6 +192,10 @@ struct TCodeEdit {
         return at != starts.end() && *at == o ? at - starts.begin() : -1;
     }
     std::uint32_t NewOffset(std::size_t j) const { return j < newStarts.size() ? newStarts[j] : newUsed; }
+    bool NewIsLabel(std::size_t j) const {
+        return j < newStarts.size() && newStarts[j] + 1 < newUsed &&
+               IsLabelWord(static_cast<std::uint16_t>(newCode[newStarts[j]] | newCode[newStarts[j] + 1] << 8));
+    }
     // The new offset of the instruction at old offset `o` (the used length
     // maps to the used length); false when that instruction is gone.
     bool Map(std::uint32_t o, std::uint32_t& out) const {
@@ -210,7 +218,7 @@ struct TCodeEdit {
         const std::ptrdiff_t from = IndexOf(first);
         if (from < 0) return false;
         bool whole = true;
-        std::ptrdiff_t last = -1;
+        std::ptrdiff_t last = -1, kept = -1;
         const std::size_t next = static_cast<std::size_t>(from) + 1;
         end = std::max(end, next < starts.size() ? starts[next] : oldUsed);
         for (std::size_t i = static_cast<std::size_t>(from); i < starts.size() && starts[i] < end; ++i) {
@@ -218,11 +226,21 @@ struct TCodeEdit {
                 whole = false;
                 continue;
             }
-            if (last >= 0 && newIndex[i] != newIndex[static_cast<std::size_t>(last)] + 1) whole = false;
-            last = static_cast<std::ptrdiff_t>(i);
+            if (kept >= 0 && newIndex[i] != newIndex[static_cast<std::size_t>(kept)] + 1) whole = false;
+            kept = static_cast<std::ptrdiff_t>(i);
+            // A label left alone marks whatever rung now follows it: the rung
+            // is there while one of its own instructions is.
+            if (!oldLabel[i]) last = static_cast<std::ptrdiff_t>(i);
         }
         if (last < 0) return false;
-        if (whole) return Map(first, out);
+        if (whole) {
+            // Labels left standing before it (their own rung deleted) are
+            // now part of its network, which begins with them.
+            std::int32_t j = newIndex[static_cast<std::size_t>(from)];
+            while (j > 0 && NewIsLabel(static_cast<std::size_t>(j - 1))) --j;
+            out = NewOffset(static_cast<std::size_t>(j));
+            return true;
+        }
         if (!networksCut) {
             newNetworks = CodeNetworkStarts(newCode, newUsed);
             networksCut = true;

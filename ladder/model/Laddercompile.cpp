@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <sstream>
+#include <unordered_map>
 
 #include "core/Codetranslate.h"
 #include "ladder/model/Lad.h"
@@ -285,7 +286,26 @@ struct TProgramPlaces {
     bool valid = false;
     std::uint64_t key = 0;
     TCodeComments places;
+    // Which rows they were (gQel.RungRowIds), and the rows of the block
+    // comments of places.comments.blocks, in order: a ladder edited since so
+    // that it does not compile finds its comments' places through them.
+    std::vector<std::uint32_t> rowIds;
+    std::vector<std::int32_t> blockRows;
 } gProgramPlaces;
+
+// The program's ladder rows (0..lastRow) are those gProgramPlaces now names.
+void KeepPlaceRows(std::int32_t lastRow) {
+    auto& ids = gQel.RungRowIds;
+    EnsureLadderRowIds(ids, static_cast<std::size_t>(std::max(lastRow + 1, 0)));
+    gProgramPlaces.rowIds.assign(ids.begin(), ids.begin() + std::max(lastRow + 1, 0));
+    gProgramPlaces.blockRows.clear();
+    for (std::int32_t r = 0; gLadderRows && r <= lastRow; ++r)
+        if (IsBlockCommentRow(gLadderRows + static_cast<std::size_t>(r) * kLdbRowBytes))
+            gProgramPlaces.blockRows.push_back(r);
+    // The compile hands every block-comment row over; if not, none is traced.
+    if (gProgramPlaces.blockRows.size() != gProgramPlaces.places.comments.blocks.size())
+        gProgramPlaces.blockRows.clear();
+}
 
 std::uint8_t CompileTarget(const TCompileTarget& t, TCompileProgress* progress, bool writeFiles,
                            std::vector<TStepMark>* marksOut = nullptr, TCodeComments* placesOut = nullptr) {
@@ -330,6 +350,7 @@ std::uint8_t CompileTarget(const TCompileTarget& t, TCompileProgress* progress, 
         gProgramPlaces.key = LadderKey(t.grid, t.lastRow, t.labels);
         gProgramPlaces.places.code.assign(t.code, t.code + gCompileCodeOffset);
         gProgramPlaces.places.comments = places;
+        if (t.grid == gLadderRows) KeepPlaceRows(t.lastRow);
     }
     if (placesOut) {
         placesOut->code.assign(t.code, t.code + gCompileCodeOffset);
@@ -520,12 +541,145 @@ void KeepProgramLadderPlaces(TCodeComments places) {
     gProgramPlaces.valid = true;
     gProgramPlaces.key = LadderKey(gLadderRows, lastRow, TLabelTables{gPLabelRows, gILabelRows});
     gProgramPlaces.places = std::move(places);
+    KeepPlaceRows(lastRow);
 }
 
-bool ProgramLadderComments(TCodeComments& out, std::vector<TRowComment>& loose, std::size_t& lostBlocks) {
+namespace {
+
+// The comments of a ladder that does not compile, tied to the code through
+// where their rows stood when the ladder last compiled or was drawn (rows
+// known by identity): a row that was part of a network then takes its place
+// there, a row of no network its row then; a comment whose row did not exist
+// then (added since, with the edits that keep the ladder from compiling) has
+// nothing to stand with and is counted in `dropped`.
+void CommentsAtLastPlaces(std::int32_t lastRow, TCodeComments& out, std::vector<TRowComment>& loose,
+                          std::size_t& dropped) {
+    const auto& rung = gQel.RungComments;
+    const TProgramPlaces& last = gProgramPlaces;
+    std::unordered_map<std::uint32_t, std::int32_t> rowThen;
+    if (last.valid)
+        for (std::size_t r = 0; r < last.rowIds.size(); ++r) rowThen.emplace(last.rowIds[r], static_cast<std::int32_t>(r));
+    auto& ids = gQel.RungRowIds;
+    EnsureLadderRowIds(ids, std::max(static_cast<std::size_t>(lastRow + 1), rung.size()));
+    const auto then = [&](std::size_t r) {
+        const auto it = rowThen.find(ids[r]);
+        return it == rowThen.end() ? -1 : it->second;
+    };
+    const TCodeComments& p = last.places;
+    out.code = p.code;
+    std::unordered_map<std::int32_t, const TRowComment*> placeOf;
+    for (const TRowComment& r : p.comments.rows)
+        if (r.index >= 0 && r.networkOffset < p.code.size()) placeOf.emplace(r.row, &r);
+    for (std::size_t r = 0; r < rung.size(); ++r) {
+        if (rung[r].empty()) continue;
+        const std::int32_t row = then(r);
+        if (row < 0) {
+            ++dropped;
+            continue;
+        }
+        const auto it = placeOf.find(row);
+        if (it == placeOf.end()) {
+            loose.push_back(TRowComment{row, rung[r]});
+            continue;
+        }
+        const TRowComment& at = *it->second;
+        out.comments.rows.push_back(TRowComment{row, rung[r], at.networkOffset, at.index, at.networkEnd});
+    }
+    std::sort(out.comments.rows.begin(), out.comments.rows.end(),
+              [](const TRowComment& a, const TRowComment& b) { return a.row < b.row; });
+    for (std::int32_t r = 0; r <= lastRow; ++r) {
+        const std::uint8_t* row = gLadderRows + static_cast<std::size_t>(r) * kLdbRowBytes;
+        if (!IsBlockCommentRow(row)) continue;
+        const std::int32_t was = then(static_cast<std::size_t>(r));
+        const auto k = std::find(last.blockRows.begin(), last.blockRows.end(), was);
+        if (was < 0 || k == last.blockRows.end()) {
+            ++dropped;
+            continue;
+        }
+        TBlockCommentRecord b = p.comments.blocks[static_cast<std::size_t>(k - last.blockRows.begin())];
+        std::memcpy(b.row, row, sizeof b.row);  // its text as it reads now
+        out.comments.blocks.push_back(b);
+    }
+    std::stable_sort(out.comments.blocks.begin(), out.comments.blocks.end(),
+                     [](const TBlockCommentRecord& a, const TBlockCommentRecord& b) { return a.offset < b.offset; });
+}
+
+}  // namespace
+
+void KeepReadLadderPlaces() {
+    if (!gLadderRows || !gProgram) return;
+    TConvertInput in;
+    in.code = gProgram;
+    in.length = gProgramCapacity;
+    in.used = std::min(gProgramUsed, gProgramCapacity);
+    in.wantPlaces = true;
+    std::vector<std::uint8_t> grid(static_cast<std::size_t>(kLadderRows) * kLdbRowBytes, 0);
+    std::vector<std::int32_t> p(kPLabelCount, -1), i(kILabelCount, -1);
+    TLadderTarget drawn;
+    drawn.grid = grid.data();
+    drawn.rowCapacity = kLadderRows;
+    drawn.labels = {p.data(), i.data()};
+    TConvertResult r = ConvertCodeToGrid(in, drawn);
+    if (!r.ok) return;
+    const std::int32_t last = FindLastUsedRow(gLadderRows, kLdbRowBytes, kLadderRows - 1);
+    auto& ids = gQel.RungRowIds;
+    EnsureLadderRowIds(ids, std::max(static_cast<std::size_t>(last + 1), gQel.RungComments.size()));
+    const std::vector<std::uint8_t> rows(gLadderRows, gLadderRows + static_cast<std::size_t>(last + 1) * kLdbRowBytes);
+    gProgramPlaces.valid = true;
+    gProgramPlaces.key = LadderKey(grid.data(), r.rowCount - 1, drawn.labels);
+    gProgramPlaces.rowIds = CarriedRowIds(rows, ids, grid.data(), r.rowCount - 1);
+    gProgramPlaces.places = std::move(r.places);
+    gProgramPlaces.blockRows.clear();  // the code's drawing has none
+    gProgramPlaces.places.comments.blocks.clear();
+}
+
+bool FileLadderComments(const std::vector<std::uint8_t>& rows, TCodeComments& out, std::size_t& dropped) {
+    out = {};
+    dropped = 0;
+    const auto& rung = gQel.RungComments;
+    const std::int32_t count = static_cast<std::int32_t>(rows.size() / kLdbRowBytes);
+    const std::int32_t lastRow = count > 0 ? FindLastUsedRow(rows.data(), kLdbRowBytes, count - 1) : -1;
+    std::size_t blocks = 0;
+    for (std::int32_t r = 0; r <= lastRow; ++r)
+        blocks += IsBlockCommentRow(rows.data() + static_cast<std::size_t>(r) * kLdbRowBytes) ? 1 : 0;
+    std::vector<bool> placed(rung.size(), false);
+    TCodeComments places;
+    if (gProgram && lastRow >= 0) {
+        std::vector<std::uint8_t> grid(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(lastRow + 1) * kLdbRowBytes);
+        std::vector<std::int32_t> p(gPLabelRows, gPLabelRows + kPLabelCount);
+        std::vector<std::int32_t> i(gILabelRows, gILabelRows + kILabelCount);
+        std::vector<std::uint8_t> code(gProgramCapacity, 0xFF);
+        TCompileTarget t;
+        t.grid = grid.data();
+        t.gridRows = lastRow + 1;
+        t.lastRow = lastRow;
+        t.labels = {p.data(), i.data()};
+        t.code = code.data();
+        t.capacity = gProgramCapacity;
+        t.strayLabelsFail = false;  // a stray label moves no comment's rung
+        if (TrialCompile(t, nullptr, &places)) {
+            out.code = places.code;
+            out.comments.blocks = places.comments.blocks;
+            blocks = 0;
+            for (const TRowComment& r : places.comments.rows) {
+                const auto row = static_cast<std::size_t>(r.row);
+                if (r.index < 0 || r.networkOffset >= places.code.size() || row >= rung.size() || rung[row].empty())
+                    continue;
+                out.comments.rows.push_back(TRowComment{r.row, rung[row], r.networkOffset, r.index, r.networkEnd});
+                placed[row] = true;
+            }
+        }
+    }
+    dropped = blocks;
+    for (std::size_t r = 0; r < rung.size(); ++r)
+        if (!rung[r].empty() && !placed[r]) ++dropped;
+    return out.comments.rows.size() + out.comments.blocks.size() > 0 || dropped == 0;
+}
+
+bool ProgramLadderComments(TCodeComments& out, std::vector<TRowComment>& loose, std::size_t& dropped) {
     out = {};
     loose.clear();
-    lostBlocks = 0;
+    dropped = 0;
     if (!gLadderRows || !gProgram) return true;
     const std::int32_t lastRow = FindLastUsedRow(gLadderRows, kLdbRowBytes, kLadderRows - 1);
     std::size_t blockComments = 0;
@@ -538,17 +692,17 @@ bool ProgramLadderComments(TCodeComments& out, std::vector<TRowComment>& loose, 
     if (!gProgramPlaces.valid || gProgramPlaces.key != key) {
         TCodeComments places;
         std::vector<std::uint8_t> code;
-        gProgramPlaces.valid = false;
         // A label left where no rung starts does not move a comment's rung.
         if (!CompileProgramLadderAside(code, nullptr, &places, false)) {
-            for (std::size_t r = 0; r < rung.size(); ++r)
-                if (!rung[r].empty()) loose.push_back(TRowComment{static_cast<std::int32_t>(r), rung[r]});
-            lostBlocks = blockComments;
+            // The places of the last compile stay: they are what the
+            // comments of this ladder are traced through.
+            CommentsAtLastPlaces(lastRow, out, loose, dropped);
             return false;
         }
         gProgramPlaces.valid = true;
         gProgramPlaces.key = key;
         gProgramPlaces.places = std::move(places);
+        KeepPlaceRows(lastRow);
     }
     const TCodeComments& p = gProgramPlaces.places;
     out.code = p.code;

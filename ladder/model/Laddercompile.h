@@ -96,10 +96,25 @@ bool LadderCompiles(const TCompileTarget& target, TCodeComments* places = nullpt
 // row's place in its network. Where the rows stood when the ladder last
 // compiled or was drawn is kept, so that the ladder is compiled aside only
 // when its rows or labels changed since. `loose` receives the rung comments
-// of rows that belong to no network (by their row); false when the ladder
-// does not compile: every rung comment is loose and `lostBlocks` counts the
-// block comments, which then stand before nothing.
-bool ProgramLadderComments(TCodeComments& out, std::vector<TRowComment>& loose, std::size_t& lostBlocks);
+// of rows that belong to no network (by their row). False when the ladder
+// does not compile: the comments are then tied to the code through where
+// their rows (known by gQel.RungRowIds) stood when it last compiled or was
+// drawn, and those on rows added since are counted in `dropped`, never kept
+// by a row number that now names another rung.
+bool ProgramLadderComments(TCodeComments& out, std::vector<TRowComment>& loose, std::size_t& dropped);
+// The program's ladder holds rows read from its file that do not compile
+// (edits of the code they were saved with): where its rows stood in that code
+// is taken from the code's own drawing, for each row read that the drawing
+// draws the same, so that the comments of rows still there are carried if the
+// edits are discarded over code changed since. Nothing else changes.
+void KeepReadLadderPlaces();
+
+// The comments read with a ladder file that named other code: `rows`, the
+// file's rows (gCommentLadderRows), and the rung comments of gQel.RungComments
+// by those rows, tied to the code the rows compile to with the program's label
+// tables (read with them). A comment on a row of no network, or every one when
+// the rows do not compile, has no rung to stand with: counted in `dropped`.
+bool FileLadderComments(const std::vector<std::uint8_t>& rows, TCodeComments& out, std::size_t& dropped);
 // Whom the program's hand-over files are for, as things now stand: this run
 // of the program, the project (gProjectSerial), and the program's ladder with
 // its labels and rung comments. The compile names it in the files' stamp; the

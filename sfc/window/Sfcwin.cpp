@@ -509,6 +509,12 @@ void TSfc::contextMenuEvent(QContextMenuEvent* e) {
     item("PopDevCmt", "装置批注", [this] { PopDevCmtClick(); });
     menu.addSeparator();
     item("PopSfcToCode", "SFC → 指令表", [this] {
+        // In the frame, the frame's own command: what the open editors hold
+        // (an element's inner window first) goes in before the chart is read.
+        if (Frame) {
+            Frame->RunCommand("MmSfcToCode");
+            return;
+        }
         switch (AskChartOverChangedCode()) {
         case TChartOverChangedCode::Go: break;
         case TChartOverChangedCode::KeepProgram: DrawFromProgram(); return;
@@ -520,7 +526,7 @@ void TSfc::contextMenuEvent(QContextMenuEvent* e) {
         } else {
             ShowChartError();
         }
-    });
+    }, !Frame || Frame->Router().Available("MmSfcToCode", kViewSfc));  // an empty chart would wipe the program
     menu.exec(e->globalPos());
 }
 
@@ -629,10 +635,26 @@ void TSfc::DropEdits() {
     emit Link->commandsChanged();
 }
 
+void TSfc::LendInnerEdits() {
+    // Not to the window taking over (its edit goes on there), nor to one going
+    // away: closed on No, or dropped with the chart's edits, it lends nothing.
+    const QMdiSubWindow* next = Frame ? Frame->MdiArea->activeSubWindow() : nullptr;
+    auto lends = [next](const QWidget* inner) {
+        const QWidget* sub = inner && inner->parentWidget() ? inner->parentWidget() : inner;
+        return inner && !inner->isHidden() && !sub->isHidden() && !(next && next->widget() == inner);
+    };
+    if (lends(_InterInst) && _InterInst->Link->CommitEdits) _InterInst->Link->CommitEdits();
+    // A rung that did not compile when its window was left has said so once;
+    // it stays in its window, and the chart's other edits go in.
+    if (!lends(_InterLadder) || _InterLadder->LeaveReported()) return;
+    if (!_InterLadder->Link->CommitEdits()) _InterLadder->SetLeaveReported();
+}
+
 bool TSfc::LeaveChart() {
     if (closing_) return true;  // the close has settled the chart already
     // A number being typed is part of the chart's edit (the view taking over keeps the focus).
     if (!Commit(false)) return false;
+    LendInnerEdits();
     // Converting the chart while the program's ladder holds edits would
     // leave those edits behind for good: the frame asks which to keep.
     if (Frame && Frame->SettleChartAndLadder() != TQelMain::TCommit::Done) return false;

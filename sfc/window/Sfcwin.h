@@ -139,6 +139,11 @@ private:
     void RegisterCommands();
 
     bool Edited() const;
+    // Leaving the chart: what an element's open inner window holds is lent to
+    // its element first, as for any command that reads the program (not when
+    // that window is the one taking over). A rung that does not compile says
+    // so once and stays in its window.
+    void LendInnerEdits();
     // Closes the elements' inner windows, each asking as it does alone.
     // False when one of them stays open.
     bool CloseInnerWindows();

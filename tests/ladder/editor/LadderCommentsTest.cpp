@@ -5,7 +5,12 @@
 // whose rung is gone is reported, not dropped without a word.
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
+#include <map>
+#include <random>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -25,6 +30,7 @@
 namespace {
 
 constexpr int kMsgCommentsDropped = 263;
+constexpr int kMsgCompileFailed = 32;
 
 class LadderCommentsTest : public LadderFrameTest {
 protected:
@@ -552,4 +558,524 @@ TEST_F(LadderCommentsTest, ARungDeletedWholeTakesItsCommentAlong) {
     lad_ = _LDB;
     EXPECT_EQ(Ladder(), (Lines{"X1 Y1"}));
     EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+}
+
+namespace {
+
+// Three rungs X0-Y0, X1-Y1, X2-Y2 drawn on rows 0-2 and compiled (the list
+// shown), the ladder shown again.
+class LadderRungCommentRowsTest : public LadderCommentsTest {
+protected:
+    void DrawThreeRungs() {
+        for (int r = 0; r < 3; ++r) {
+            Click(r, 1);
+            KeyRung("X" + std::to_string(r), "Y" + std::to_string(r));
+        }
+        ViewList();
+        ASSERT_EQ(Program(), (Lines{"LD X0", "OUT Y0", "LD X1", "OUT Y1", "LD X2", "OUT Y2"}));
+        ViewLadder();
+        messages_.Clear();
+    }
+    bool Run(const char* command) {
+        const bool ran = frame_->RunCommand(command);
+        QCoreApplication::processEvents();
+        return ran;
+    }
+    // The ladder project's files as they are now, by extension.
+    std::vector<std::pair<std::string, std::string>> SavedFiles() const {
+        std::vector<std::pair<std::string, std::string>> out;
+        for (const char* ext : {".lad", ".lmt", ".smt", ".lab"}) {
+            std::ifstream in(Project(ext), std::ios::binary);
+            out.emplace_back(ext, std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
+        }
+        return out;
+    }
+    void PutFiles(const std::vector<std::pair<std::string, std::string>>& files) const {
+        for (const auto& [ext, bytes] : files) {
+            std::ofstream out(Project(ext.c_str()), std::ios::binary | std::ios::trunc);
+            out << bytes;
+        }
+    }
+    // The ladder file as one written before it named its code: no stamp.
+    void UnstampLadderFile() const {
+        std::fstream f(Project(".lad"), std::ios::binary | std::ios::in | std::ios::out);
+        f.seekp(66);
+        const char zeros[8] = {};
+        f.write(zeros, sizeof zeros);
+    }
+    std::string LastShown() const { return messages_.Shown().empty() ? std::string() : messages_.Shown().back(); }
+};
+
+}  // namespace
+
+// A row deleted, a comment typed beside the rung that moved up into its
+// place, the delete taken back: the comment stays beside that rung.
+TEST_F(LadderRungCommentRowsTest, UndoOfARowDeleteKeepsACommentTypedSinceBesideItsRung) {
+    ASSERT_NO_FATAL_FAILURE(DrawThreeRungs());
+    Click(0, 1);
+    ASSERT_TRUE(Run("MmDelLine"));
+    ASSERT_EQ(Ladder(), (Lines{"X1 Y1", "X2 Y2"}));
+    TypeRungComment(0, "Fan");
+    ViewLadder();
+    ASSERT_TRUE(Run("MmUndo"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "X1 Y1 // Fan", "X2 Y2"}));
+    ASSERT_TRUE(Run("MmRedo"));
+    EXPECT_EQ(Ladder(), (Lines{"X1 Y1 // Fan", "X2 Y2"}));
+    EXPECT_TRUE(messages_.Shown().empty()) << LastShown();
+}
+
+// A row inserted above a rung, a comment typed beside that rung, the insert
+// taken back and done again: the comment goes up and down with its rung.
+TEST_F(LadderRungCommentRowsTest, UndoOfARowInsertKeepsACommentTypedSinceBesideItsRung) {
+    ASSERT_NO_FATAL_FAILURE(DrawThreeRungs());
+    Click(1, 1);
+    ASSERT_TRUE(Run("MmInsLine"));
+    TypeRungComment(2, "Fan");
+    ViewLadder();
+    ASSERT_EQ(Ladder(), (Lines{"X0 Y0", "", "X1 Y1 // Fan", "X2 Y2"}));
+    ASSERT_TRUE(Run("MmUndo"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "X1 Y1 // Fan", "X2 Y2"}));
+    ASSERT_TRUE(Run("MmRedo"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "", "X1 Y1 // Fan", "X2 Y2"}));
+    // Typed beside the row the undo takes away: it goes with its row, the
+    // user is told, and the redo brings both back.
+    TypeRungComment(1, "spare");
+    ViewLadder();
+    messages_.Clear();
+    ASSERT_TRUE(Run("MmUndo"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "X1 Y1 // Fan", "X2 Y2"}));
+    ASSERT_EQ(messages_.Shown().size(), 1u);
+    EXPECT_EQ(messages_.Shown()[0], gMsgTable.Get(kMsgCommentsDropped) + " 1");
+    ASSERT_TRUE(Run("MmRedo"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0", " // spare", "X1 Y1 // Fan", "X2 Y2"}));
+}
+
+// Convert > List to ladder leaves out an empty row above a commented rung;
+// an undo after it puts the empty row back, and the comment stays beside
+// its rung, not on the row it had in the converted ladder.
+TEST_F(LadderRungCommentRowsTest, UndoAfterAConversionKeepsTheCommentsBesideTheirRungs) {
+    ASSERT_NO_FATAL_FAILURE(DrawThreeRungs());
+    Click(1, 1);
+    ASSERT_TRUE(Run("MmInsLine"));
+    TypeRungComment(2, "abc");
+    ViewLadder();
+    Click(5, 1);
+    KeyRung("X3", "Y3");
+    ASSERT_TRUE(Run("MmCodeToLad"));
+    ASSERT_EQ(Ladder(), (Lines{"X0 Y0", "X1 Y1 // abc", "X2 Y2", "X3 Y3"}));
+    ASSERT_TRUE(Run("MmUndo"));  // the Y3 coil
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "", "X1 Y1 // abc", "X2 Y2", "", "X3"}));
+    // A comment typed after the conversion goes back with its rung too.
+    ASSERT_TRUE(Run("MmRedo"));
+    ASSERT_TRUE(Run("MmCodeToLad"));
+    TypeRungComment(2, "def");
+    ViewLadder();
+    ASSERT_TRUE(Run("MmUndo"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "", "X1 Y1 // abc", "X2 Y2 // def", "", "X3"}));
+    EXPECT_TRUE(messages_.Shown().empty()) << LastShown();
+}
+
+// The ladder's edits discarded over code changed in the list: the comments
+// go where their rungs are in the changed code, from where their rows stood
+// at the last compile; the block comment typed since had no place then and
+// is counted, and no comment stands beside another rung.
+TEST_F(LadderRungCommentRowsTest, DiscardedEditsOverChangedCodeLeaveTheCommentsBesideTheirRungs) {
+    ASSERT_NO_FATAL_FAILURE(DrawThreeRungs());
+    TypeRungComment(1, "abc");
+    ViewList();  // compiled with "abc" beside X1-Y1
+    ViewLadder();
+    TypeRungComment(2, "def");  // after the compile, on a row it had
+    ViewLadder();
+    Click(1, 1);
+    ASSERT_TRUE(Run("MmInsLine"));
+    lad_->PopBkCmtClick();
+    Finish("Motor");
+    Click(5, 1);
+    Key(Qt::Key_F1, "X7");  // a rung left unfinished
+    ASSERT_EQ(Ladder(), (Lines{"X0 Y0", "# Motor", "X1 Y1 // abc", "X2 Y2 // def", "", "X7"}));
+    ViewList();  // the ladder does not compile
+    ASSERT_TRUE(Shown(kMsgCompileFailed));
+    TypeInList(0, {"LD X4", "OUT Y4", "LD X5", "OUT Y5"});
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Yes);  // discard the ladder's edits
+    ViewLadder();
+    ASSERT_EQ(messages_.Asked().size(), 1u);
+    EXPECT_EQ(Ladder(), (Lines{"X4 Y4", "X5 Y5", "X0 Y0", "X1 Y1 // abc", "X2 Y2 // def"}));
+    ASSERT_TRUE(Shown(kMsgCommentsDropped));
+    EXPECT_EQ(LastShown(), gMsgTable.Get(kMsgCommentsDropped) + " 1");
+}
+
+// A ladder file written before it named its code, opened in a new run: its
+// rows are not taken, but the comments read with them stand beside the rungs
+// they were written for, or are counted; never beside another rung.
+TEST_F(LadderRungCommentRowsTest, CommentsOfALadderFileWithoutAStampStayWithTheirRungs) {
+    Click(0, 1);
+    KeyRung("X0", "Y0");
+    Click(1, 1);
+    lad_->PopBkCmtClick();
+    Finish("Motor");
+    Click(2, 1);
+    KeyRung("X1", "Y1");
+    Click(3, 1);
+    KeyRung("X2", "Y2");
+    TypeRungComment(2, "abc");
+    TypeRungComment(3, "def");
+    ViewList();
+    SaveAs();
+    UnstampLadderFile();
+    const auto older = SavedFiles();
+    messages_.Clear();
+    Reopen(true);
+    EXPECT_TRUE(Shown(kMsgLadderFileStale));
+    EXPECT_FALSE(Shown(kMsgCommentsDropped)) << LastShown();
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "# Motor", "X1 Y1 // abc", "X2 Y2 // def"}));
+
+    // The program lost the X1-Y1 rung since those files were written: its
+    // comment is counted, the others stay with their rungs and instruction.
+    ViewList();
+    _Inst->MoveCursorTo(2);
+    ASSERT_TRUE(Run("MmDel"));
+    ASSERT_TRUE(Run("MmDel"));
+    ASSERT_EQ(Program(), (Lines{"LD X0", "OUT Y0", "LD X2", "OUT Y2"}));
+    Save();
+    PutFiles(older);
+    messages_.Clear();
+    Reopen(true);
+    EXPECT_TRUE(Shown(kMsgLadderFileStale));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "# Motor", "X2 Y2 // def"}));
+    EXPECT_EQ(LastShown(), gMsgTable.Get(kMsgCommentsDropped) + " 1");
+}
+
+namespace {
+
+// Random runs of the ladder's row operations over rungs with comments and
+// labels. After each step every comment stands beside the rung it was
+// written for (or on a row of no rung), a comment beside a rung that is still
+// there has stayed beside it unless the step counted it dropped (263), and
+// every label the ladder shows stays with its rung through the row edits and
+// is in the code after a compile, unless the compile was refused (32).
+class LadderRowOperationsPropertyTest : public LadderRungCommentRowsTest {
+protected:
+    struct TRow {
+        std::string rung;  // the coil's device ("Y3"), empty on a row of no rung
+        std::string comment;
+        int label = -1;    // P label number, -1 for none
+    };
+    static std::vector<TRow> Rows() {
+        std::vector<TRow> rows;
+        const std::int32_t last = FindLastUsedRow(gLadderRows, kLdbRowBytes, kLadderRows - 1);
+        const auto count = std::max<std::size_t>(static_cast<std::size_t>(last + 1), gQel.RungComments.size());
+        for (std::size_t r = 0; r < count; ++r) {
+            TRow row;
+            if (!IsBlockCommentRow(CellAt(gLadderRows, static_cast<std::int32_t>(r), 0)))
+                for (int c = 0; c < 60; c += 5)
+                    if (CellKind(CellAt(gLadderRows, static_cast<std::int32_t>(r), c)) == TLdbKind::Out_Ry)
+                        row.rung = CellOperandText(gLadderRows, static_cast<std::int32_t>(r), c);
+            if (r < gQel.RungComments.size()) row.comment = gQel.RungComments[r];
+            for (int p = 0; p < kPLabelCount; ++p)
+                if (gPLabelRows[p] == static_cast<std::int32_t>(r)) row.label = p;
+            rows.push_back(row);
+        }
+        return rows;
+    }
+    static std::set<std::string> Rungs(const std::vector<TRow>& rows) {
+        std::set<std::string> out;
+        for (const TRow& r : rows)
+            if (!r.rung.empty()) out.insert(r.rung);
+        return out;
+    }
+    // The comments of a step's messages counted as dropped.
+    std::size_t Counted() const {
+        std::size_t n = 0;
+        const std::string head = gMsgTable.Get(kMsgCommentsDropped);
+        for (const std::string& s : messages_.Shown())
+            if (s.rfind(head, 0) == 0) n += static_cast<std::size_t>(std::stoul(s.substr(head.size())));
+        return n;
+    }
+    std::int32_t LastRow() const { return FindLastUsedRow(gLadderRows, kLdbRowBytes, kLadderRows - 1); }
+
+    // Rungs X0-Y0 .. X4-Y4 with an empty row before X3-Y3; comments c0, c1,
+    // c3, c4 beside their rungs, labels P1 and P3 beside theirs; compiled.
+    void DrawPlant() {
+        const Lines rungs{"0", "1", "2", "", "3", "4"};
+        for (std::size_t r = 0; r < rungs.size(); ++r) {
+            if (rungs[r].empty()) continue;
+            Click(static_cast<int>(r), 1);
+            KeyRung("X" + rungs[r], "Y" + rungs[r]);
+        }
+        for (const int r : {1, 4}) {
+            Click(r, 0);
+            TypeLine("P" + rungs[static_cast<std::size_t>(r)]);
+        }
+        for (const int r : {0, 1, 4, 5}) TypeRungComment(r, "c" + rungs[static_cast<std::size_t>(r)]);
+        ViewList();
+        ASSERT_EQ(Program(), (Lines{"LD X0", "OUT Y0", "P1", "LD X1", "OUT Y1", "LD X2", "OUT Y2", "P3", "LD X3",
+                                    "OUT Y3", "LD X4", "OUT Y4"}));
+        ViewLadder();
+        for (const std::string n : {"0", "1", "3", "4"}) writtenFor_["c" + n] = "Y" + n;
+    }
+
+    // One random step; `what` names it.
+    void Step(std::mt19937& rng, std::string& what) {
+        const auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(std::max(n, 1))); };
+        const std::int32_t last = LastRow();
+        switch (pick(10)) {
+        case 9: {
+            // A rung copied and inserted as a new row above another row.
+            const std::vector<TRow> rows = Rows();
+            std::vector<int> rungRows;
+            for (std::size_t r = 0; r < rows.size(); ++r)
+                if (!rows[r].rung.empty()) rungRows.push_back(static_cast<int>(r));
+            if (rungRows.empty()) return;
+            const int r = rungRows[static_cast<std::size_t>(pick(static_cast<int>(rungRows.size())))];
+            const int to = pick(last + 2);
+            what = "copy of " + rows[static_cast<std::size_t>(r)].rung + " inserted at row " + std::to_string(to);
+            Click(r, 1);
+            QTest::keyClick(lad_, Qt::Key_End, Qt::ShiftModifier);
+            Run("MmCopy");
+            Click(to, 1);
+            Run("MmInsBk");
+            break;
+        }
+        case 8: {
+            // A comment typed beside a rung in the rung-comment window: no
+            // ladder edit, and an undo or redo after it keeps it.
+            const std::vector<TRow> rows = Rows();
+            std::vector<int> rungRows;
+            for (std::size_t r = 0; r < rows.size(); ++r)
+                if (!rows[r].rung.empty()) rungRows.push_back(static_cast<int>(r));
+            if (rungRows.empty()) return;
+            const int r = rungRows[static_cast<std::size_t>(pick(static_cast<int>(rungRows.size())))];
+            const std::string text = "t" + std::to_string(typed_++);
+            what = "comment " + text + " typed beside " + rows[static_cast<std::size_t>(r)].rung;
+            replaced_ = rows[static_cast<std::size_t>(r)].comment;
+            writtenFor_[text] = rows[static_cast<std::size_t>(r)].rung;
+            TypeRungComment(r, text);
+            ViewLadder();
+            break;
+        }
+        case 0:
+            what = "insert row";
+            Click(pick(last + 2), 1);
+            Run("MmInsLine");
+            break;
+        case 1:
+            what = "delete row";
+            Click(pick(last + 1), 1);
+            Run("MmDelLine");
+            break;
+        case 2: {
+            const std::vector<TRow> rows = Rows();
+            std::vector<int> rungRows;
+            for (std::size_t r = 0; r < rows.size(); ++r)
+                if (!rows[r].rung.empty()) rungRows.push_back(static_cast<int>(r));
+            if (rungRows.empty()) return;
+            const int r = rungRows[static_cast<std::size_t>(pick(static_cast<int>(rungRows.size())))];
+            what = "cut and paste of " + rows[static_cast<std::size_t>(r)].rung;
+            Click(r, 1);
+            QTest::keyClick(lad_, Qt::Key_End, Qt::ShiftModifier);
+            Run("MmCut");
+            Click(last + 2, 1);
+            Run("MmPaste");
+            break;
+        }
+        case 3:
+            what = "undo";
+            Run("MmUndo");
+            break;
+        case 4:
+            what = "redo";
+            Run("MmRedo");
+            break;
+        case 5:
+            what = "list to ladder";
+            Run("MmCodeToLad");
+            break;
+        default: {
+            ViewList();
+            const bool refused = Shown(kMsgCompileFailed);
+            const Lines program = Program();
+            if (pick(2) == 0 || program.size() < 4) {
+                const std::string n = std::to_string(10 + next_++);
+                what = "list: rung X" + n + "-Y" + n + " typed at the top";
+                TypeInList(0, {"LD X" + n, "OUT Y" + n});
+            } else {
+                // A rung's two lines deleted (a label line before it stays).
+                std::vector<int> loads;
+                for (std::size_t k = 0; k < program.size(); ++k)
+                    if (program[k].rfind("LD ", 0) == 0) loads.push_back(static_cast<int>(k));
+                const int at = loads[static_cast<std::size_t>(pick(static_cast<int>(loads.size())))];
+                what = "list: " + program[static_cast<std::size_t>(at)] + " and its coil deleted";
+                _Inst->MoveCursorTo(at);
+                Run("MmDel");
+                Run("MmDel");
+            }
+            if (refused) messages_.QueueAnswer(qel::Answer::Yes);  // the ladder's edits that did not compile go
+            ViewLadder();
+            break;
+        }
+        }
+    }
+
+    // The steps of one seed, checked after each.
+    void RunSteps(unsigned seed);
+
+    std::map<std::string, std::string> writtenFor_;  // comment -> the rung it was written for
+    std::string replaced_;  // the comment a step's typing replaced
+    int next_ = 0, typed_ = 0;
+};
+
+}  // namespace
+
+void LadderRowOperationsPropertyTest::RunSteps(unsigned seed) {
+    {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        ASSERT_NO_FATAL_FAILURE(DrawPlant());
+        std::mt19937 rng(seed);
+        for (int step = 0; step < 24; ++step) {
+            const std::vector<TRow> before = Rows();
+            const Lines ladderBefore = Ladder();
+            messages_.Clear();
+            std::string what;
+            replaced_.clear();
+            ASSERT_NO_FATAL_FAILURE(Step(rng, what));
+            const std::vector<TRow> after = Rows();
+            SCOPED_TRACE("step " + std::to_string(step) + ": " + what + "; ladder before " +
+                         ::testing::PrintToString(ladderBefore) + ", now " + ::testing::PrintToString(Ladder()));
+            const std::set<std::string> rungsAfter = Rungs(after);
+            const bool refused = Shown(kMsgCompileFailed);
+            std::map<std::string, std::string> commentAfter;  // comment -> its rung now
+            std::map<int, std::string> labelAfter;
+            for (const TRow& r : after) {
+                if (!r.comment.empty()) commentAfter[r.comment] = r.rung;
+                if (r.label >= 0) labelAfter[r.label] = r.rung;
+                // Never beside another rung than its own.
+                if (!r.comment.empty() && !r.rung.empty()) EXPECT_EQ(r.rung, writtenFor_[r.comment]) << r.comment;
+            }
+            // What stood beside a rung that is still there stands beside it now,
+            // or the step counted it dropped.
+            std::size_t lost = 0;
+            for (const TRow& r : before) {
+                if (r.rung.empty() || !rungsAfter.count(r.rung)) continue;
+                if (!r.comment.empty() && r.comment != replaced_) {
+                    const auto it = commentAfter.find(r.comment);
+                    if (it == commentAfter.end()) ++lost;
+                    else EXPECT_EQ(it->second, r.rung) << r.comment << " left its rung";
+                }
+                if (r.label >= 0 && !refused && what.rfind("list", 0) != 0) {
+                    // An undo or redo may take back or do again the typing of
+                    // a label; any other row edit keeps it.
+                    const auto it = labelAfter.find(r.label);
+                    const bool history = what == "undo" || what == "redo";
+                    if (!history) {
+                        ASSERT_NE(it, labelAfter.end()) << "P" << r.label << " of " << r.rung << " went without a word";
+                    }
+                    if (it != labelAfter.end()) EXPECT_EQ(it->second, r.rung) << "P" << r.label << " left its rung";
+                }
+            }
+            // A conversion counts every comment it drops (one whose rung the
+            // list deleted, one of no rung); a row edit drops none but with
+            // the row it stood on.
+            const bool converts = what.rfind("list", 0) == 0;
+            if (converts) {
+                std::size_t gone = 0;
+                for (const TRow& r : before) gone += !r.comment.empty() && !commentAfter.count(r.comment) ? 1 : 0;
+                EXPECT_EQ(gone, Counted()) << "comments dropped and comments counted differ";
+            } else if (what == "undo" || what == "redo") {
+                // A comment typed beside a row the step takes away is counted.
+                std::size_t gone = 0;
+                for (const TRow& r : before) gone += !r.comment.empty() && !commentAfter.count(r.comment) ? 1 : 0;
+                EXPECT_EQ(lost, 0u) << "a comment left its rung";
+                EXPECT_LE(Counted(), gone);
+            } else {
+                EXPECT_EQ(lost, 0u) << "a comment left its rung";
+                EXPECT_EQ(Counted(), 0u);
+            }
+            // Every label the ladder shows after a compile is in the code.
+            if (!refused && converts) {
+                const Lines program = Program();
+                for (const auto& [label, rung] : labelAfter) {
+                    EXPECT_NE(std::find(program.begin(), program.end(), "P" + std::to_string(label)), program.end())
+                        << "P" << label << " is shown but not in the code";
+                }
+            }
+            if (HasFailure()) return;
+        }
+    }
+}
+
+TEST_F(LadderRowOperationsPropertyTest, CommentsAndLabelsStayWithTheirRungsThroughRandomRowOperations) {
+    RunSteps(11u);
+}
+TEST_F(LadderRowOperationsPropertyTest, CommentsAndLabelsStayWithTheirRungsThroughOtherRandomRowOperations) {
+    RunSteps(29u);
+}
+TEST_F(LadderRowOperationsPropertyTest, CommentsAndLabelsStayWithTheirRungsThroughMoreRandomRowOperations) {
+    RunSteps(64u);
+}
+
+// The same after the edits were saved (the save says it is not complete) and
+// the project opened in a new run: the rows read are where the comments stood
+// in the code they were saved with.
+TEST_F(LadderRungCommentRowsTest, EditsReadInANewRunAndDiscardedOverChangedCodeLeaveTheCommentsBesideTheirRungs) {
+    ASSERT_NO_FATAL_FAILURE(DrawThreeRungs());
+    TypeRungComment(1, "abc");
+    TypeRungComment(2, "def");
+    ViewList();
+    ViewLadder();
+    Click(1, 1);
+    ASSERT_TRUE(Run("MmInsLine"));
+    Click(5, 1);
+    Key(Qt::Key_F1, "X7");  // a rung left unfinished
+    SaveAs();
+    messages_.QueueAnswer(qel::Answer::Yes);  // the edits go with the project closed
+    messages_.QueueAnswer(qel::Answer::No);
+    Reopen(true);
+    ASSERT_EQ(Ladder(), (Lines{"X0 Y0", "", "X1 Y1 // abc", "X2 Y2 // def", "", "X7"}));
+    ASSERT_TRUE(lad_->Dirty());
+    ViewList();
+    TypeInList(0, {"LD X4", "OUT Y4"});
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Yes);  // discard the ladder's edits
+    ViewLadder();
+    ASSERT_EQ(messages_.Asked().size(), 1u);
+    EXPECT_EQ(Ladder(), (Lines{"X4 Y4", "X0 Y0", "X1 Y1 // abc", "X2 Y2 // def"}));
+    EXPECT_FALSE(Shown(kMsgCommentsDropped)) << LastShown();
+}
+
+// A rung deleted in the list but for its label: the label marks the next rung
+// now, and the deleted rung's comment goes (counted) instead of following the
+// label and pushing out the next rung's own comment.
+TEST_F(LadderRungCommentRowsTest, ACommentDoesNotFollowTheLabelOfItsDeletedRung) {
+    ASSERT_NO_FATAL_FAILURE(DrawThreeRungs());
+    Click(1, 0);
+    TypeLine("P1");
+    TypeRungComment(1, "abc");
+    TypeRungComment(2, "def");
+    ViewList();
+    ASSERT_EQ(Program(), (Lines{"LD X0", "OUT Y0", "P1", "LD X1", "OUT Y1", "LD X2", "OUT Y2"}));
+    _Inst->MoveCursorTo(3);
+    ASSERT_TRUE(Run("MmDel"));
+    ASSERT_TRUE(Run("MmDel"));
+    messages_.Clear();
+    ViewLadder();
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "X2 Y2 // def"}));
+    EXPECT_EQ(gPLabelRows[1], 1);
+    EXPECT_EQ(LastShown(), gMsgTable.Get(kMsgCommentsDropped) + " 1");
+}
+
+// A comment typed beside an empty row, the ladder drawn again from the code
+// (which leaves the empty row out): the comment is counted, not put beside
+// the rung that comes to stand on its row.
+TEST_F(LadderRungCommentRowsTest, ACommentOfNoRungIsNeverPutBesideARungByAConversion) {
+    ASSERT_NO_FATAL_FAILURE(DrawThreeRungs());
+    Click(1, 1);
+    ASSERT_TRUE(Run("MmInsLine"));
+    TypeRungComment(1, "spare");
+    ViewLadder();
+    ASSERT_EQ(Ladder(), (Lines{"X0 Y0", " // spare", "X1 Y1", "X2 Y2"}));
+    messages_.Clear();
+    ASSERT_TRUE(Run("MmCodeToLad"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "X1 Y1", "X2 Y2"}));
+    EXPECT_EQ(LastShown(), gMsgTable.Get(kMsgCommentsDropped) + " 1");
 }

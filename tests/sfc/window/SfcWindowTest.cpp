@@ -1417,8 +1417,9 @@ protected:
         ASSERT_EQ(Cell(0, 4), kSfcStep);
         ASSERT_EQ(Record(0, 4), rung_);
     }
-    // The chart's popup menu opened over the chart and `item` chosen in it.
-    void Popup(const char* item) {
+    // The chart's popup menu opened over the chart and `item` chosen in it;
+    // with `offered`, whether the item was there to choose (not asserted).
+    void Popup(const char* item, bool* offered = nullptr) {
         bool chosen = false;
         QTimer::singleShot(0, [&chosen, item] {
             QWidget* menu = QApplication::activePopupWidget();
@@ -1433,7 +1434,10 @@ protected:
         QContextMenuEvent popup(QContextMenuEvent::Mouse, at, sfc_->viewport()->mapToGlobal(at));
         QCoreApplication::sendEvent(sfc_->viewport(), &popup);
         QCoreApplication::processEvents();
-        ASSERT_TRUE(chosen) << item;
+        if (offered)
+            *offered = chosen;
+        else
+            ASSERT_TRUE(chosen) << item;
     }
     std::string StepAtCursor() { return sfc_->Model().StepDevice().detail; }
     void Home() {
@@ -1773,4 +1777,108 @@ TEST_F(SfcWindowTest, EachViewShowsItsOwnToolPageAndStatusOfWhatIsThere) {
     EXPECT_TRUE(frame_->MdiArea->subWindowList().isEmpty());
     EXPECT_TRUE(panel(2).isEmpty());
     EXPECT_TRUE(panel(1).isEmpty());
+}
+
+// The popup's SFC to list is the frame's command: a rung left unstored in an
+// element's open inner ladder goes in with the chart, and one that cannot go
+// in stops the conversion, its window brought forward, as the menu does.
+TEST_F(ChartWorkTest, ThePopupsSfcToListTakesInAnOpenInnerLaddersRungFirst) {
+    Draw("Ctrl+L");
+    TLDB* inner = _InterLadder;
+    ASSERT_NE(inner, nullptr);
+    Key(Qt::Key_F1, "X1", inner);  // a contact without its coil yet
+    ViewChart();
+    messages_.Clear();
+    ASSERT_NO_FATAL_FAILURE(Popup("PopSfcToCode"));
+    EXPECT_EQ(Count(kMsgRungIncomplete), 1);
+    EXPECT_FALSE(Shown(kMsgChartConverted));
+    EXPECT_EQ(Code(), listed_);
+    EXPECT_EQ(frame_->MdiArea->activeSubWindow(), inner->parentWidget()) << "the rung's window is not shown";
+
+    QTest::keyClick(inner, Qt::Key_Right);
+    Key(Qt::Key_F7, "Y1", inner);
+    ViewChart();
+    messages_.Clear();
+    ASSERT_NO_FATAL_FAILURE(Popup("PopSfcToCode"));
+    EXPECT_TRUE(Shown(kMsgChartConverted));
+    EXPECT_EQ(Code(), Assemble({"STL S0", "LD X1", "OUT Y1", "LD X5", "OUT S0", "RET"}));
+    ASSERT_EQ(_InterLadder, inner);
+    EXPECT_FALSE(inner->Unstored());
+}
+
+// Leaving the chart for another view puts an open inner ladder's rung in with
+// the chart's edits; a rung that does not compile says so once, stays in its
+// window, and the chart's other edits go in all the same.
+TEST_F(ChartWorkTest, LeavingTheChartTakesInAnOpenInnerWindowsEdits) {
+    Draw("Ctrl+L");
+    TLDB* inner = _InterLadder;
+    ASSERT_NE(inner, nullptr);
+    Key(Qt::Key_F1, "X1", inner);
+    Condition(1, 0, "LD X6");
+    messages_.Clear();
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Count(kMsgRungIncomplete), 1);
+    EXPECT_EQ(Code(), Assemble({"STL S0", "LD X6", "OUT S0", "RET"}));
+    ASSERT_EQ(_InterLadder, inner);
+    EXPECT_TRUE(inner->Unstored());
+
+    QTest::keyClick(inner, Qt::Key_Right);
+    Key(Qt::Key_F7, "Y1", inner);
+    for (const char* view : {"MmSfcWin", "MmLadWin"}) {
+        ASSERT_TRUE(frame_->RunCommand(view));
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(Code(), Assemble({"STL S0", "LD X1", "OUT Y1", "LD X6", "OUT S0", "RET"}));
+    EXPECT_EQ(Count(kMsgRungIncomplete), 1);
+
+    // The transition's inner list likewise.
+    ViewChart();
+    CloseInner(qel::Answer::Yes);
+    Draw("Down Ctrl+M");
+    ASSERT_NE(_InterInst, nullptr);
+    ASSERT_EQ(_InterInst->Edit().EnterLine(1, "AND X7", true), TInstEditResult::Ok);
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Code(), Assemble({"STL S0", "LD X1", "OUT Y1", "LD X6", "AND X7", "OUT S0", "RET"}));
+}
+
+// No to storing an inner ladder whose rung the chart took when it was left
+// takes the rung back for good: the window going away lends nothing more to
+// the chart left once again.
+TEST_F(ChartWorkTest, NoToStoringAnInnerLadderLeftOpenLeavesItsElementAsItWas) {
+    TLDB* inner = InnerRung();
+    ASSERT_NE(inner, nullptr);
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(Record(0, 0), Assemble({"LD X1", "OUT Y1"}));
+    auto* sub = qobject_cast<QMdiSubWindow*>(inner->parentWidget());
+    ASSERT_NE(sub, nullptr);
+    frame_->MdiArea->setActiveSubWindow(sub);
+    QTest::keyClick(inner, Qt::Key_Down);
+    QTest::keyClick(inner, Qt::Key_Home);
+    Key(Qt::Key_F1, "X2", inner);
+    QTest::keyClick(inner, Qt::Key_Right);
+    Key(Qt::Key_F7, "Y2", inner);
+    ASSERT_TRUE(inner->Unstored());
+    messages_.QueueAnswer(qel::Answer::No);
+    sub->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(_InterLadder, nullptr);
+    EXPECT_TRUE(Record(0, 0).empty()) << "the rung the user did not store";
+    ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Code(), listed_);
+}
+
+// The popup offers SFC to list only when the frame's command is there: a
+// chart emptied by the user never replaces the program with nothing.
+TEST_F(ChartWorkTest, ThePopupsSfcToListIsOffForAnEmptyChart) {
+    Draw("Delete Down Delete Down Delete");
+    ASSERT_EQ(Cell(0, 0), 0xFF);
+    ASSERT_EQ(Cell(2, 0), 0xFF);
+    bool offered = true;
+    ASSERT_NO_FATAL_FAILURE(Popup("PopSfcToCode", &offered));
+    EXPECT_FALSE(offered);
+    EXPECT_EQ(Code(), listed_);
 }
