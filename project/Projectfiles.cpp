@@ -960,6 +960,12 @@ void ClearProject() {
     gQel.RungComments.clear();
     gQel.RungRowIds.clear();
     gCommentLadderRows.clear();
+    gQel.Title.clear();
+    gQel.Company.clear();
+    gQel.Designer.clear();
+    // The template's values are the project's: the count stays the family's.
+    std::fill(gFileRegValues.begin(), gFileRegValues.end(), std::uint16_t{0});
+    ++gProjectSerial;
     // An empty ladder is the ladder of the empty program, and so is an empty chart.
     MarkLadderOfProgram();
     MarkChartOfProgram(nullptr, 0);
@@ -1017,6 +1023,34 @@ std::string CommentsBeyondFamily(int family) {
         text += ")";
     }
     return text;
+}
+
+namespace {
+// Polled at an address the PLC does not have, were it kept.
+bool MonitorEntryBeyondFamily(const TDevMoniEntry& e, int family) {
+    int list = 0, number = 0;
+    return ParseDeviceName(std::string(e.Name, strnlen(e.Name, sizeof e.Name)), list, number) &&
+           number > DeviceLimitOf(family, kCommentLetters[list]);
+}
+}  // namespace
+
+std::string MonitorEntriesBeyondFamily(int family) {
+    std::string text;
+    for (int i = 0; i < gDevMoniEntryCount; ++i) {
+        const TDevMoniEntry& e = gDevMoniEntries[i];
+        if (!MonitorEntryBeyondFamily(e, family)) continue;
+        if (!text.empty()) text += ", ";
+        text.append(e.Name, strnlen(e.Name, sizeof e.Name));
+    }
+    return text;
+}
+
+void DropMonitorEntriesBeyondFamily(int family) {
+    int kept = 0;
+    for (int i = 0; i < gDevMoniEntryCount; ++i)
+        if (!MonitorEntryBeyondFamily(gDevMoniEntries[i], family)) gDevMoniEntries[kept++] = gDevMoniEntries[i];
+    for (int i = kept; i < gDevMoniEntryCount; ++i) gDevMoniEntries[i] = TDevMoniEntry{};
+    gDevMoniEntryCount = kept;
 }
 
 void LoadDeviceCommentInit() {
@@ -1108,6 +1142,11 @@ std::size_t SetDeviceComments(const std::vector<TDeviceCommentEntry>& entries) {
     return stored;
 }
 
+namespace {
+// The files the register view and the template keep beside the program.
+constexpr const char* kUntitledSideFiles[] = {".kzl", ".qft"};
+}  // namespace
+
 void MakeUntitledName() {
     fs::path folder = gQel.SaveDir;
     std::error_code ec;
@@ -1115,12 +1154,20 @@ void MakeUntitledName() {
         const char* home = std::getenv("HOME");
         folder = home && *home ? fs::path(home) : qel::InstallDir();
     }
+    // A name none of whose files is there: the register view and the
+    // template save theirs beside an untitled program too, and an earlier
+    // untitled project's must never show as the new one's.
     fs::path candidate;
     for (int n = 1;; ++n) {
         candidate = folder / ("Untitled" + std::to_string(n) + ".kzp");
         // No file of its set may exist: a companion left there is another
-        // project's, which a save would write over.
-        if (ExistingSetFiles(candidate.string()).empty()) break;
+        // project's, which a save would write over; nor the register view's
+        // or the template's file an earlier untitled project saved.
+        const bool sideTaken = std::any_of(std::begin(kUntitledSideFiles), std::end(kUntitledSideFiles), [&](const char* ext) {
+            fs::path p = candidate;
+            return fs::exists(p.replace_extension(ext), ec);
+        });
+        if (!sideTaken && ExistingSetFiles(candidate.string()).empty()) break;
     }
     gQel.ProgramFileName = candidate.string();
     gQel.Named = 0;

@@ -46,6 +46,7 @@ TDevMoniEntry gDevMoniEntries[kDevMoniMaxEntries];
 std::int32_t gDevMoniEntryCount = 0;
 
 TQelState gQel;
+std::uint64_t gProjectSerial = 0;
 
 std::uint32_t ProgramCapacityOf(int index) {
     if (index < 0 || index >= kCapacityCount) return 0;

@@ -110,6 +110,9 @@ TEST_F(SideFilesTest, RegisterDataAndTemplateAreFoundAndSavedBesideTheProgramOpe
     ASSERT_EQ(gQel.ProgramFileName, (c / "moved.kzp").string());
     EXPECT_EQ(_DevReg->SaveFileName, (c / "moved.kzl").string());
     EXPECT_EQ(_FileTmp->SaveFileName, (c / "moved.qft").string());
+    // The program's save wrote the values shown beside it: the view's own
+    // save asks before it writes over them.
+    messages_.QueueAnswer(qel::Answer::Yes);
     EXPECT_TRUE(_DevReg->SaveRegisterFile());
     qel::link::TRegisterData read;
     ASSERT_EQ(qel::link::ReadRegisterFile((c / "moved.kzl").string(), 2, read), qel::link::TRegFileResult::Ok);
