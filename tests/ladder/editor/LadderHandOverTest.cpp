@@ -81,7 +81,7 @@ protected:
         ViewList();
         _Inst->MoveCursorTo(0);
         for (int i = 0; i < rungs; ++i)
-            for (const std::string l : {"LD X" + std::to_string(i), "OUT Y" + std::to_string(i)}) {
+            for (const std::string& l : {"LD X" + std::to_string(i), "OUT Y" + std::to_string(i)}) {
                 QTest::keyClicks(_Inst, QString::fromStdString(l.substr(0, 1)));
                 Finish(l.substr(1));
             }

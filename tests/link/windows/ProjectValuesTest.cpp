@@ -107,8 +107,12 @@ protected:
         return m->data(m->index(i / 10, i % 10), Qt::DisplayRole).toString().toStdString();
     }
     void CloseSideWindows() {
-        if (_DevReg) EXPECT_TRUE(CloseWindow(_DevReg));
-        if (_FileTmp) EXPECT_TRUE(CloseWindow(_FileTmp));
+        if (_DevReg) {
+            EXPECT_TRUE(CloseWindow(_DevReg));
+        }
+        if (_FileTmp) {
+            EXPECT_TRUE(CloseWindow(_FileTmp));
+        }
     }
     // What the files hold: -1 when there is no file.
     static int SavedD3(const fs::path& kzl) {
