@@ -950,7 +950,9 @@ void LadderRowOperationsPropertyTest::RunSteps(unsigned seed) {
                 if (!r.comment.empty()) commentAfter[r.comment] = r.rung;
                 if (r.label >= 0) labelAfter[r.label] = r.rung;
                 // Never beside another rung than its own.
-                if (!r.comment.empty() && !r.rung.empty()) EXPECT_EQ(r.rung, writtenFor_[r.comment]) << r.comment;
+                if (!r.comment.empty() && !r.rung.empty()) {
+                    EXPECT_EQ(r.rung, writtenFor_[r.comment]) << r.comment;
+                }
             }
             // What stood beside a rung that is still there stands beside it now,
             // or the step counted it dropped.
@@ -959,8 +961,11 @@ void LadderRowOperationsPropertyTest::RunSteps(unsigned seed) {
                 if (r.rung.empty() || !rungsAfter.count(r.rung)) continue;
                 if (!r.comment.empty() && r.comment != replaced_) {
                     const auto it = commentAfter.find(r.comment);
-                    if (it == commentAfter.end()) ++lost;
-                    else EXPECT_EQ(it->second, r.rung) << r.comment << " left its rung";
+                    if (it == commentAfter.end()) {
+                        ++lost;
+                    } else {
+                        EXPECT_EQ(it->second, r.rung) << r.comment << " left its rung";
+                    }
                 }
                 if (r.label >= 0 && !refused && what.rfind("list", 0) != 0) {
                     // An undo or redo may take back or do again the typing of
@@ -970,7 +975,9 @@ void LadderRowOperationsPropertyTest::RunSteps(unsigned seed) {
                     if (!history) {
                         ASSERT_NE(it, labelAfter.end()) << "P" << r.label << " of " << r.rung << " went without a word";
                     }
-                    if (it != labelAfter.end()) EXPECT_EQ(it->second, r.rung) << "P" << r.label << " left its rung";
+                    if (it != labelAfter.end()) {
+                        EXPECT_EQ(it->second, r.rung) << "P" << r.label << " left its rung";
+                    }
                 }
             }
             // A conversion counts every comment it drops (one whose rung the
