@@ -25,6 +25,7 @@
 #include "tests/ladder/editor/LadderFrameFixture.h"
 #include "tools/check/Comments.h"
 #include "tools/windows/Linecmt.h"
+#include "tools/windows/Searchdlg.h"
 #include "tools/windows/Toolsinstall.h"
 
 namespace {
@@ -1247,4 +1248,56 @@ TEST_F(LadderRowPathsTest, ANewProjectHasNoCommentOfTheOldAndTakesAPastedOneAsCo
     Reopen(true);
     EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "", "", "X2 Y2 // c"}));
     EXPECT_EQ(gPLabelRows[1], 3);
+}
+
+// A comment typed between two ladder edits, both taken back: it stays beside
+// its rung through both undos and both redos; a Replace in the ladder is one
+// of those edits.
+TEST_F(LadderRowPathsTest, ACommentTypedBetweenTwoLadderEditsStaysThroughBothUndos) {
+    ASSERT_NO_FATAL_FAILURE(DrawCommented());
+    Click(1, 1);
+    ASSERT_TRUE(Run("MmInsLine"));
+    TypeRungComment(2, "Fan");
+    ViewLadder();
+    Click(0, 1);
+    ASSERT_TRUE(Run("MmInsLine"));
+    ASSERT_EQ(Ladder(), (Lines{"", "X0 Y0 // a", "", "X1 Y1 // Fan", "X2 Y2 // c"}));
+    ASSERT_TRUE(Run("MmUndo"));
+    ASSERT_TRUE(Run("MmUndo"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0 // a", "X1 Y1 // Fan", "X2 Y2 // c"}));
+    ASSERT_TRUE(Run("MmRedo"));
+    ASSERT_TRUE(Run("MmRedo"));
+    EXPECT_EQ(Ladder(), (Lines{"", "X0 Y0 // a", "", "X1 Y1 // Fan", "X2 Y2 // c"}));
+    EXPECT_TRUE(messages_.Shown().empty()) << LastShown();
+
+    // Typed again, then X0 replaced by X5 in the ladder: both undos keep it.
+    TypeRungComment(4, "Pump");
+    ViewLadder();
+    frame_->MmRep->trigger();
+    SearchDlg->SearchPage->setCurrentIndex(1);
+    SearchDlg->SearchDev->setText("X0");
+    SearchDlg->RepDev->setText("X5");
+    SearchDlg->SearchStart.SetItemIndex(1);
+    messages_.QueueAnswer(qel::Answer::All);
+    QTest::mouseClick(SearchDlg->Rep, Qt::LeftButton);
+    SearchDlg->close();
+    QCoreApplication::processEvents();
+    messages_.Clear();  // the replace's count
+    ASSERT_EQ(Ladder(), (Lines{"", "X5 Y0 // a", "", "X1 Y1 // Fan", "X2 Y2 // Pump"}));
+    ASSERT_TRUE(Run("MmUndo"));
+    ASSERT_TRUE(Run("MmUndo"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0 // a", "", "X1 Y1 // Fan", "X2 Y2 // Pump"}));
+    ASSERT_TRUE(Run("MmRedo"));
+    ASSERT_TRUE(Run("MmRedo"));
+    EXPECT_EQ(Ladder(), (Lines{"", "X5 Y0 // a", "", "X1 Y1 // Fan", "X2 Y2 // Pump"}));
+    // Typed after the last edit, then two steps back and two forth.
+    TypeRungComment(1, "Motor");
+    ViewLadder();
+    ASSERT_TRUE(Run("MmUndo"));
+    ASSERT_TRUE(Run("MmUndo"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0 // Motor", "", "X1 Y1 // Fan", "X2 Y2 // Pump"}));
+    ASSERT_TRUE(Run("MmRedo"));
+    ASSERT_TRUE(Run("MmRedo"));
+    EXPECT_EQ(Ladder(), (Lines{"", "X5 Y0 // Motor", "", "X1 Y1 // Fan", "X2 Y2 // Pump"}));
+    EXPECT_TRUE(messages_.Shown().empty()) << LastShown();
 }
