@@ -176,7 +176,9 @@ void TTransDataForm::TransGroupClick() {
                        static_cast<QWidget*>(EndStep_Txt)})
         w->setEnabled(partialWrite);
     if (!partialWrite) return;
-    // The proposed range: the whole program through its END.
+    // The proposed range: the whole program through its END, as the editors
+    // hold it (an edit that cannot go in yet stops OK with its message).
+    if (CommitEdits) CommitEdits();
     const std::uint32_t end = gProgram ? qel::link::EndOfProgram(gProgram, gProgramCapacity) : 0;
     StartStep_Txt->setText(QStringLiteral("0"));
     EndStep_Txt->setText(QString::number((end ? end : gProgramCapacity) / 2));

@@ -502,6 +502,41 @@ TEST_F(EditedProgramTest, ADrawnRungIsWhatTheWriteSends) {
     EXPECT_EQ(frame_->QelStaBar->Panel(4), QStringLiteral("Steps: %1/%2").arg(gProgramUsed / 2).arg(gProgramCapacity / 2));
 }
 
+// The partial write's range is proposed over the program as the editors hold
+// it: a contact added in series on the rung (LD X7 / AND X1 / OUT Y7 / END),
+// still only in the ladder or in the chart's inner ladder, moves END to step 3.
+TEST_F(EditedProgramTest, ThePartialRangeProposedCoversTheEditorsEdits) {
+    for (const bool inner : {false, true}) {
+        SCOPED_TRACE(inner ? "the chart's inner ladder" : "the ladder");
+        if (inner) {
+            frame_->NewClick();
+            PutProgram({"LD X7", "OUT Y7", "END"});
+            ASSERT_TRUE(frame_->RunCommand("MmSfcWin"));
+            ASSERT_NE(_Sfc, nullptr);
+            QTest::keyClick(_Sfc, Qt::Key_L, Qt::ControlModifier);
+            ASSERT_NE(_InterLadder, nullptr);
+        }
+        TLDB* lad = inner ? _InterLadder : lad_;
+        lad->Edit().SetCursor(0, 1);
+        QTest::keyClick(lad, Qt::Key_F1);
+        Type("X1");
+        ASSERT_EQ(Image(), old_);
+        OpenLinkWindow(TTransDataForm::kWrite);
+        QTest::mouseClick(form_->TransPartial, Qt::LeftButton);
+        EXPECT_EQ(DisassembleText(gProgram, gProgramCapacity, 6), "END");
+        EXPECT_EQ(form_->StartStep_Txt->text(), "0");
+        EXPECT_EQ(form_->EndStep_Txt->text(), "4");
+        QTest::mouseClick(form_->OkBtn, Qt::LeftButton);
+        ASSERT_TRUE(Idle());
+        EXPECT_TRUE(Shown(qel::link::kMsgWriteOk)) << ::testing::PrintToString(messages_.Shown());
+        // The PLC holds the whole program, END included.
+        EXPECT_EQ(std::vector<std::uint8_t>(emu_.S.program.begin(), emu_.S.program.begin() + 8),
+                  std::vector<std::uint8_t>(gProgram, gProgram + 8));
+        std::fill(emu_.S.program.begin(), emu_.S.program.end(), 0xFF);
+        messages_.Clear();
+    }
+}
+
 TEST_F(EditedProgramTest, AHalfDrawnRungRunsNothingAndIsDroppedOnlyWhenAsked) {
     // (Each command that reads the program refuses it: ProgramReaderTest.)
     DrawRung(false);

@@ -1882,3 +1882,20 @@ TEST_F(ChartWorkTest, ThePopupsSfcToListIsOffForAnEmptyChart) {
     EXPECT_FALSE(offered);
     EXPECT_EQ(Code(), listed_);
 }
+
+// Closing the chart's window takes in a number still being typed: the
+// program gets the step as typed.
+TEST_F(ChartWorkTest, ClosingTheChartTakesInANumberBeingTyped) {
+    SaveAs();
+    Home();
+    Key(Qt::Key_Return);
+    ASSERT_TRUE(sfc_->SfcEdit_Txt->isVisible());
+    sfc_->SfcEdit_Txt->selectAll();
+    QTest::keyClicks(sfc_->SfcEdit_Txt, "1");
+    messages_.Clear();
+    CloseChart();
+    ASSERT_EQ(_Sfc, nullptr);
+    EXPECT_EQ(Code(), Assemble({"STL S1", "LD X5", "OUT S0", "RET"}));
+    EXPECT_EQ(gQel.Modified, 1);
+    EXPECT_TRUE(messages_.Asked().empty());
+}
