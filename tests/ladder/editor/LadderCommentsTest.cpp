@@ -1251,8 +1251,9 @@ TEST_F(LadderRowPathsTest, ANewProjectHasNoCommentOfTheOldAndTakesAPastedOneAsCo
 }
 
 // A comment typed between two ladder edits, both taken back: it stays beside
-// its rung through both undos and both redos; a Replace in the ladder is one
-// of those edits.
+// its rung through both undos and both redos; so too with a Replace in the
+// ladder as one of those edits, with a comment typed after the last edit, and
+// in the files after a new run.
 TEST_F(LadderRowPathsTest, ACommentTypedBetweenTwoLadderEditsStaysThroughBothUndos) {
     ASSERT_NO_FATAL_FAILURE(DrawCommented());
     Click(1, 1);
@@ -1300,4 +1301,8 @@ TEST_F(LadderRowPathsTest, ACommentTypedBetweenTwoLadderEditsStaysThroughBothUnd
     ASSERT_TRUE(Run("MmRedo"));
     EXPECT_EQ(Ladder(), (Lines{"", "X5 Y0 // Motor", "", "X1 Y1 // Fan", "X2 Y2 // Pump"}));
     EXPECT_TRUE(messages_.Shown().empty()) << LastShown();
+    ViewList();
+    SaveAs();
+    Reopen(true);
+    EXPECT_EQ(Ladder(), (Lines{"", "X5 Y0 // Motor", "", "X1 Y1 // Fan", "X2 Y2 // Pump"}));
 }
