@@ -1,6 +1,7 @@
 // Code-to-ladder conversion of a full 16000-step program, bare and as the
 // program's Convert > List to ladder with a comment on every tenth rung, of
-// the code as it was compiled and after list edits in two places.
+// the code as it was compiled and after list edits in two places, and without
+// a comment over the compile's hand-over files.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -159,6 +160,30 @@ void BM_ConvertProgramEditedInTwoPlaces(benchmark::State& state) {
     state.counters["dropped"] = static_cast<double>(gConvertDroppedComments);
 }
 BENCHMARK(BM_ConvertProgramEditedInTwoPlaces)->Unit(benchmark::kMillisecond);
+
+// The full program drawn without a comment and compiled as the user's ladder
+// is, which leaves the compile's hand-over files in Temp/; then Convert >
+// List to ladder over and over. A ladder without comments looks at those
+// files each time, after making sure they are this run's, this project's and
+// this ladder's.
+void BM_ConvertUncommentedProgramOverItsHandOverFiles(benchmark::State& state) {
+    AllocateSharedBuffers();
+    SetModelFamily(2);
+    SetProgramCapacity(3);
+    const std::vector<std::uint8_t> image = qel::test::MixedFullProgram(gProgramCapacity);
+    std::copy(image.begin(), image.end(), gProgram);
+    LocateProgramEnd();
+    gQel.RungComments.clear();
+    std::memset(gLadderRows, 0, static_cast<std::size_t>(kLadderRows) * kLadderRowBytes);
+    if (ConvertCodeToLadder() != 0) return state.SkipWithError("the program was not drawn");
+    if (CompileProgramLadder() != 0) return state.SkipWithError("the ladder did not compile");
+    for (auto _ : state) {
+        if (ConvertCodeToLadder() != 0) return state.SkipWithError("the program was not drawn");
+    }
+    state.counters["rows"] = gLadderRowCount;
+    state.counters["comments"] = static_cast<double>(ShownComments());
+}
+BENCHMARK(BM_ConvertUncommentedProgramOverItsHandOverFiles)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -27,6 +27,7 @@ enum TShellMsg : int {
     kMsgReadHoldsEdits = 269,    ///< a read from the PLC replaces the project: no edits until it ends
     kMsgSetPartsNotRead = 270,   ///< files of the set that do not belong with its program or ladder were not read (which follow)
     kMsgReplaceProject = 271,    ///< question: Save As would write over another project's files (its program file follows)
+    kMsgMonitorBeyondFamily = 272,   ///< question: a new family drops device-monitor entries it lacks (which follow)
 };
 
 /// Largest message file read (the real one is a few kilobytes).

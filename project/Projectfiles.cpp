@@ -613,6 +613,11 @@ void ShowNotRead(const std::vector<std::string>& paths) {
     ShowMsg(kMsgSetPartsNotRead, detail);
 }
 
+// Whether a ladder file holds no used row.
+bool LadderBlank(const Staged& st) {
+    return std::all_of(st.ladder.begin(), st.ladder.end(), [](std::uint8_t b) { return b == 0; });
+}
+
 // Only a ladder file that names the code (`bytes` of `code`) is taken; any other is
 // drawn again from the code. Rows dropped so are the user's to know of.
 // A ladder file without a used row stands only for an empty program: one
@@ -621,7 +626,7 @@ void ShowNotRead(const std::vector<std::string>& paths) {
 void DropStaleLadder(Staged& st, const std::uint8_t* code, std::uint32_t bytes, const fs::path& path) {
     const std::uint64_t codeStamp = CodeImageStamp(code, bytes);
     const bool codeEmpty = !code || std::all_of(code, code + bytes, [](std::uint8_t b) { return b == 0xFF; });
-    const bool blank = std::all_of(st.ladder.begin(), st.ladder.end(), [](std::uint8_t b) { return b == 0; });
+    const bool blank = LadderBlank(st);
     if (!st.hasLad || (st.ladStamped && st.ladStamp == codeStamp && (codeEmpty || !blank))) return;
     st.hasLad = false;
     if (blank) return;
@@ -754,8 +759,18 @@ bool ReadProgramFile() {
     // written before these stamps existed names none, and only a missing
     // label file beside its rows is judged so.
     std::vector<std::string> notRead;
-    const bool ladRead = st.hasLad;
+    // Rows of other code (a ladder file of another version or project) are
+    // not taken but drawn again from the code: such a file judges nothing,
+    // as if it were missing. (A ladder file saved without rows belongs to the
+    // program file saved with it, and still names the others.)
+    const std::uint64_t codeStamp = CodeImageStamp(st.image.data(), static_cast<std::uint32_t>(st.image.size()));
+    const bool ladRead = st.hasLad && (LadderBlank(st) || (st.ladStamped && st.ladStamp == codeStamp));
     const bool setStamped = ladRead && st.ladLabStamp != 0;
+    // Rows of other code place the rung comments read with them only when
+    // the comment file is the one saved with them: the project's own comments
+    // beside a ladder file of another save stand by the code's own drawing.
+    const bool commentsOfRows =
+        ladRead || st.ladLmtStamp == 0 || !st.hasLmt || st.lmtStamp == st.ladLmtStamp;
     bool labelsBelong = true;
     const bool labRead = st.hasLab;
     if (ladRead) {
@@ -784,6 +799,7 @@ bool ReadProgramFile() {
     if (!st.hasRcm) LoadDeviceCommentInit();
     // The frame converts a program whose ladder is not ok.
     DropStaleLadder(st, st.image.data(), static_cast<std::uint32_t>(st.image.size()), CompanionPath(path, ".lad"));
+    if (!commentsOfRows) st.commentRows.clear();
     ApplyLadder(st);
     // Rows whose labels were not read stand for the code only if they compile
     // into it without them; else they are not the user's edits but a set put
@@ -944,6 +960,12 @@ void ClearProject() {
     gQel.RungComments.clear();
     gQel.RungRowIds.clear();
     gCommentLadderRows.clear();
+    gQel.Title.clear();
+    gQel.Company.clear();
+    gQel.Designer.clear();
+    // The template's values are the project's: the count stays the family's.
+    std::fill(gFileRegValues.begin(), gFileRegValues.end(), std::uint16_t{0});
+    ++gProjectSerial;
     // An empty ladder is the ladder of the empty program, and so is an empty chart.
     MarkLadderOfProgram();
     MarkChartOfProgram(nullptr, 0);
@@ -1001,6 +1023,34 @@ std::string CommentsBeyondFamily(int family) {
         text += ")";
     }
     return text;
+}
+
+namespace {
+// Polled at an address the PLC does not have, were it kept.
+bool MonitorEntryBeyondFamily(const TDevMoniEntry& e, int family) {
+    int list = 0, number = 0;
+    return ParseDeviceName(std::string(e.Name, strnlen(e.Name, sizeof e.Name)), list, number) &&
+           number > DeviceLimitOf(family, kCommentLetters[list]);
+}
+}  // namespace
+
+std::string MonitorEntriesBeyondFamily(int family) {
+    std::string text;
+    for (int i = 0; i < gDevMoniEntryCount; ++i) {
+        const TDevMoniEntry& e = gDevMoniEntries[i];
+        if (!MonitorEntryBeyondFamily(e, family)) continue;
+        if (!text.empty()) text += ", ";
+        text.append(e.Name, strnlen(e.Name, sizeof e.Name));
+    }
+    return text;
+}
+
+void DropMonitorEntriesBeyondFamily(int family) {
+    int kept = 0;
+    for (int i = 0; i < gDevMoniEntryCount; ++i)
+        if (!MonitorEntryBeyondFamily(gDevMoniEntries[i], family)) gDevMoniEntries[kept++] = gDevMoniEntries[i];
+    for (int i = kept; i < gDevMoniEntryCount; ++i) gDevMoniEntries[i] = TDevMoniEntry{};
+    gDevMoniEntryCount = kept;
 }
 
 void LoadDeviceCommentInit() {
@@ -1092,6 +1142,11 @@ std::size_t SetDeviceComments(const std::vector<TDeviceCommentEntry>& entries) {
     return stored;
 }
 
+namespace {
+// The files the register view and the template keep beside the program.
+constexpr const char* kUntitledSideFiles[] = {".kzl", ".qft"};
+}  // namespace
+
 void MakeUntitledName() {
     fs::path folder = gQel.SaveDir;
     std::error_code ec;
@@ -1099,12 +1154,20 @@ void MakeUntitledName() {
         const char* home = std::getenv("HOME");
         folder = home && *home ? fs::path(home) : qel::InstallDir();
     }
+    // A name none of whose files is there: the register view and the
+    // template save theirs beside an untitled program too, and an earlier
+    // untitled project's must never show as the new one's.
     fs::path candidate;
     for (int n = 1;; ++n) {
         candidate = folder / ("Untitled" + std::to_string(n) + ".kzp");
         // No file of its set may exist: a companion left there is another
-        // project's, which a save would write over.
-        if (ExistingSetFiles(candidate.string()).empty()) break;
+        // project's, which a save would write over; nor the register view's
+        // or the template's file an earlier untitled project saved.
+        const bool sideTaken = std::any_of(std::begin(kUntitledSideFiles), std::end(kUntitledSideFiles), [&](const char* ext) {
+            fs::path p = candidate;
+            return fs::exists(p.replace_extension(ext), ec);
+        });
+        if (!sideTaken && ExistingSetFiles(candidate.string()).empty()) break;
     }
     gQel.ProgramFileName = candidate.string();
     gQel.Named = 0;
@@ -1152,6 +1215,9 @@ std::string CompanionPath(const std::string& programPath, const char* ext) {
         if (folded == stem + ".kzp") ++programs;
         if (folded == wanted) found.push_back(name);
     }
+    // A program file not written yet shares the name as much as one on disk:
+    // a save under "PLANT.kzp" beside "plant.kzp" writes a set of its own.
+    if (!NameTaken(program) && IsProgramFileName(programPath)) ++programs;
     if (programs > 1 || found.empty()) return base + own;
     if (NameTaken(base + lower)) return base + lower;
     std::sort(found.begin(), found.end());
@@ -1167,7 +1233,17 @@ std::string ProgramFileNameFor(const std::string& typed) {
     std::error_code ec;
     fs::path p = fs::absolute(fs::path(typed), ec).lexically_normal();
     if (ec) p = fs::path(typed);
-    if (!IsProgramFileName(p.string())) p += ".kzp";
+    if (IsProgramFileName(p.string())) return p.string();
+    // The name without its extension stands for the program file of that name
+    // there, in whatever case it was written ("PLANT" for "PLANT.KZP").
+    const fs::path folder = p.has_parent_path() ? p.parent_path() : fs::path(".");
+    const std::string wanted = AsciiLower(p.filename().string() + ".kzp");
+    std::vector<fs::path> found;
+    std::error_code dec;
+    for (fs::directory_iterator it(folder, dec), end; !dec && it != end; it.increment(dec))
+        if (AsciiLower(it->path().filename().string()) == wanted) found.push_back(it->path());
+    if (found.size() == 1) return (folder / found.front().filename()).string();
+    p += ".kzp";
     return p.string();
 }
 

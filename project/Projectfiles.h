@@ -58,9 +58,12 @@ bool SaveProject();
 
 /// Empties the project: program buffers 0xFF, ladder rows zeroed, label tables
 /// -1, SFC grid 0xFF and its code records freed, inner ladder cleared, rung
-/// comments emptied. Device comments stay (see LoadDeviceCommentInit), as do
-/// the file names (see MakeUntitledName) and the device-monitor list, which
-/// only a list file read in its place replaces.
+/// comments, title page and the file-register template's values emptied, and
+/// a new gProjectSerial. Every path that replaces the project (New, Open, a
+/// program read from the PLC, the batch compile test's open) goes through it.
+/// Device comments stay (see LoadDeviceCommentInit), as do the file names
+/// (see MakeUntitledName) and the device-monitor list, which only a list file
+/// read in its place replaces.
 void ClearProject();
 
 /// The program's code (up to its END) fits the capacity `capacityIndex`.
@@ -82,6 +85,15 @@ void FitCommentLists();
 /// the family does not have), by letter: how many, and the first and last
 /// device ("X 1 (X200), D 3 (D5000-D9999)"); empty when none would go.
 std::string CommentsBeyondFamily(int family);
+
+/// The device-monitor entries of devices `family` does not have, which a
+/// change to it drops from the list: their names in list order ("D6000,
+/// X200"); empty when none would go.
+std::string MonitorEntriesBeyondFamily(int family);
+
+/// Drops the device-monitor entries MonitorEntriesBeyondFamily names, keeping
+/// the others in their order.
+void DropMonitorEntriesBeyondFamily(int family);
 
 /// Clears every device comment, then loads the defaults file
 /// DeviceCommentInit.txt of the install folder (a missing file gives no
@@ -127,7 +139,7 @@ void RemoveDeviceCommentListener(int token);
 bool ParseDeviceName(const std::string& name, int& listIndex, int& number);
 
 /// Makes the name of an untitled project in the save folder ("Untitled" plus
-/// the first number of which no file of the set exists) and sets it as
+/// the first number of which no file of the set, nor a ".kzl" or ".qft", exists) and sets it as
 /// gQel.ProgramFileName; clears gQel.Named.
 void MakeUntitledName();
 
@@ -156,8 +168,10 @@ std::string CompanionPath(const std::string& programPath, const char* ext);
 bool IsProgramFileName(const std::string& path);
 
 /// The program file a save under the name `typed` writes, as an absolute
-/// path: `typed` when it ends in ".kzp" (any case), else `typed` with ".kzp"
-/// added ("press" and "press.v2" give "press.kzp" and "press.v2.kzp").
+/// path: `typed` when it ends in ".kzp" (any case), else the program file of
+/// that name there in any case of ".kzp" ("PLANT" gives an existing
+/// "PLANT.KZP"), else `typed` with ".kzp" added ("press" and "press.v2" give
+/// "press.kzp" and "press.v2.kzp").
 std::string ProgramFileNameFor(const std::string& typed);
 
 /// The files of the set of program file `programPath` that exist: the

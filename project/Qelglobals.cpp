@@ -46,6 +46,7 @@ TDevMoniEntry gDevMoniEntries[kDevMoniMaxEntries];
 std::int32_t gDevMoniEntryCount = 0;
 
 TQelState gQel;
+std::uint64_t gProjectSerial = 0;
 
 std::uint32_t ProgramCapacityOf(int index) {
     if (index < 0 || index >= kCapacityCount) return 0;
@@ -115,7 +116,16 @@ void AddRecentFile(const std::string& name) {
     const std::filesystem::path whole = std::filesystem::absolute(std::filesystem::path(name), ec).lexically_normal();
     const std::string path = ec || name.empty() ? name : whole.string();
     auto& list = gQel.RecentFiles;
-    list.erase(std::remove(list.begin(), list.end(), path), list.end());
+    // An entry of an earlier list relative to this run's folder names the same
+    // file: it gives way to the whole path.
+    list.erase(std::remove_if(list.begin(), list.end(),
+                              [&](const std::string& e) {
+                                  std::error_code eec;
+                                  return e == path ||
+                                         (!e.empty() && std::filesystem::path(e).is_relative() &&
+                                          std::filesystem::absolute(e, eec).lexically_normal().string() == path);
+                              }),
+               list.end());
     list.insert(list.begin(), path);
     if (list.size() > static_cast<std::size_t>(kRecentFileMax)) list.resize(kRecentFileMax);
 }

@@ -260,6 +260,13 @@ void EnsureLadderRowIds(std::vector<std::uint32_t>& ids, std::size_t rows);
 /// The frame's state.
 extern TQelState gQel;
 
+/// Names the project now open: ClearProject gives every new project (New,
+/// Open, a program read from the PLC) a number of its own, never one an
+/// earlier project of the run had. What is kept aside for a project (values
+/// a closed window left unsaved, the compile's hand-over files) is taken back
+/// only while this is the number it was kept under.
+extern std::uint64_t gProjectSerial;
+
 /// Most entries of the recent-file list.
 inline constexpr int kRecentFileMax = 5;
 

@@ -275,13 +275,16 @@ bool TQelMain::ApplyModelSetting(int family, int capacityIndex, bool extraMemory
     }
 
     if (!mayDropFileRegs()) return false;
-    // Comments of devices the new family does not have go only when the user
-    // lets them; Cancel keeps the old model and every comment.
+    // Comments and device-monitor entries of devices the new family does not
+    // have go only when the user lets them, in one question; Cancel keeps the
+    // old model, every comment and every entry.
     if (familyChanged) {
-        const std::string lost = CommentsBeyondFamily(family);
-        if (!lost.empty() && qel::AskQuestion(gMsgTable.Get(kMsgCommentsBeyondFamily) + " " + lost,
-                                              qel::AskButtons::OkCancel) != qel::Answer::Ok)
-            return false;
+        const std::string comments = CommentsBeyondFamily(family), entries = MonitorEntriesBeyondFamily(family);
+        std::string question;
+        if (!comments.empty()) question = gMsgTable.Get(kMsgCommentsBeyondFamily) + " " + comments;
+        if (!entries.empty())
+            question += (question.empty() ? "" : "\n") + gMsgTable.Get(kMsgMonitorBeyondFamily) + " " + entries;
+        if (!question.empty() && qel::AskQuestion(question, qel::AskButtons::OkCancel) != qel::Answer::Ok) return false;
     }
 
     // Values of the old model kept in files of their own are saved first; a
@@ -292,20 +295,10 @@ bool TQelMain::ApplyModelSetting(int family, int capacityIndex, bool extraMemory
     DestroyEditors();
     if (capacityChanged) CarryProgramToCapacity(capacityIndex);
     if (familyChanged) {
-        SetModelFamily(family);
         // Monitor-list entries of devices the new family lacks would be polled
         // at addresses the PLC does not have; the others stay listed.
-        int kept = 0;
-        for (int i = 0; i < gDevMoniEntryCount; ++i) {
-            const TDevMoniEntry& e = gDevMoniEntries[i];
-            const std::string name(e.Name, strnlen(e.Name, sizeof e.Name));
-            int list = 0, number = 0;
-            const bool beyond = ParseDeviceName(name, list, number) &&
-                                number >= static_cast<int>(gQel.DevComments[static_cast<size_t>(list)].size());
-            if (!beyond) gDevMoniEntries[kept++] = e;
-        }
-        for (int i = kept; i < gDevMoniEntryCount; ++i) gDevMoniEntries[i] = TDevMoniEntry{};
-        gDevMoniEntryCount = kept;
+        DropMonitorEntriesBeyondFamily(family);
+        SetModelFamily(family);
     }
     SetFileRegCount(fileRegs);
     gQel.Modified = 1;

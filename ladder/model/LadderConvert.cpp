@@ -1315,7 +1315,8 @@ std::uint8_t ConvertCodeToLadder() {
         before.assign(gLadderRows, gLadderRows + static_cast<std::size_t>(lastBefore + 1) * kLdbRowBytes);
     TSavedComments comments;
     if (held.comments.blocks.empty() && held.comments.rows.empty() && loose.empty() && dropped == 0) {
-        if (LoadCommentFilesFor(ProgramCommentFiles(), gProgram, in.used, comments)) in.comments = &comments;
+        if (LoadCommentFilesFor(ProgramCommentFiles(), gProgram, in.used, comments, ProgramCommentFilesOwner()))
+            in.comments = &comments;
     } else {
         std::size_t lost = 0;
         comments = MoveComments(held, gProgram, in.used, lost);

@@ -125,7 +125,8 @@ std::vector<std::uint32_t> CodeNetworkStarts(const std::uint8_t* code, std::uint
 // before, a rung comment to its row of the network that holds what is left of
 // its rung (MoveComments); a ladder
 // without any takes those of the comment files of ProgramCommentFiles() when
-// their stamp names this code. The comments that found no place are counted
+// their stamp names this code and them as this run's, this project's and this
+// ladder's (ProgramCommentFilesOwner). The comments that found no place are counted
 // in gConvertDroppedComments (ReportConvertAbort tells the user). Result:
 // gConvertAbort.
 std::uint8_t ConvertCodeToLadder();

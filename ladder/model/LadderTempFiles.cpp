@@ -1,15 +1,19 @@
 #include "ladder/model/LadderTempFiles.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
 #include <system_error>
 #include <vector>
+
+#include <unistd.h>
 
 #include "core/ProgramImage.h"
 #include "ladder/model/LadderConvert.h"
@@ -270,6 +274,18 @@ std::filesystem::path TCommentFilePaths::StampFile() const {
     return p.replace_extension(".tck");
 }
 
+const std::string& CommentFilesRunToken() {
+    static const std::string token = [] {
+        std::random_device random;
+        const std::uint64_t high = (std::uint64_t{random()} << 32) ^ random();
+        const auto now = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+        std::ostringstream s;
+        s << std::hex << high << '-' << ::getpid() << '-' << (now ^ (std::uint64_t{random()} << 16));
+        return s.str();
+    }();
+    return token;
+}
+
 TCommentFilePaths ProgramCommentFiles() {
     const std::filesystem::path dir = qel::TempDir();
     TCommentFilePaths paths;
@@ -288,7 +304,7 @@ std::uint64_t CodeStamp(const std::uint8_t* code, std::uint32_t used) {
 }
 
 bool LoadCommentFilesFor(const TCommentFilePaths& paths, const std::uint8_t* code, std::uint32_t used,
-                         TSavedComments& out) {
+                         TSavedComments& out, std::string_view owner) {
     out = {};
     // Limits no file the ladder writes comes near (one record or line per
     // grid row): a larger or non-regular file in Temp is not ours.
@@ -299,6 +315,10 @@ bool LoadCommentFilesFor(const TCommentFilePaths& paths, const std::uint8_t* cod
     if (qelfile::ReadWholeFile(paths.StampFile(), stamp, kMaxStampBytes) != qelfile::ReadResult::Ok) return false;
     const std::vector<std::string> stampLines = qelfile::SplitLines(stamp);
     if (stampLines.empty()) return false;
+    if (!owner.empty() && std::none_of(stampLines.begin() + 1, stampLines.end(), [&](const std::string& l) {
+            return l.size() == owner.size() + 2 && l.compare(0, 2, "O ") == 0 && l.compare(2, owner.size(), owner) == 0;
+        }))
+        return false;
     TCodeEdit edit;
     std::vector<std::uint8_t> old;
     std::map<std::int32_t, TRowComment> rowPlaces;
@@ -434,7 +454,9 @@ bool TCommentFileWriter::Commit(const std::uint8_t* code, std::uint32_t used) {
     open_ = false;
     // The places of the row comments, and the code itself, so that comments
     // can follow their instructions through an edit of the code.
-    std::string stamp = StampText(code, used) + places_ + "C ";
+    std::string stamp = StampText(code, used);
+    if (!owner_.empty()) stamp += "O " + owner_ + '\n';
+    stamp += places_ + "C ";
     static const char kHex[] = "0123456789abcdef";
     for (std::uint32_t i = 0; i < used; ++i) {
         stamp += kHex[code[i] >> 4];

@@ -20,7 +20,10 @@
 // stand when the stamp names exactly the code it converts, and through the
 // edits when the code came from that code by edits that left at least half of
 // its instructions in place; so comments left by a failed compile or from
-// before a read from the PLC are never merged into unrelated code.
+// before a read from the PLC are never merged into unrelated code. A stamp may
+// also name whom the files are for, on a line "O <owner>": the program's own
+// files name this run of the program, the project and the ladder they were
+// written from (ProgramCommentFilesOwner), and are read for no other.
 // TCommentFileWriter writes the stamp last, only when the compile succeeded.
 #include <cstdint>
 #include <filesystem>
@@ -70,6 +73,10 @@ struct TSavedComments {
     std::vector<TRowComment> rows;            // in file order
 };
 
+// A token of this run of the program that no other run has, even one sharing
+// the install folder and its Temp/ (so neither reads the other's files).
+const std::string& CommentFilesRunToken();
+
 // Stamp of a program's code: FNV-1a 64 over its first `used` bytes.
 std::uint64_t CodeStamp(const std::uint8_t* code, std::uint32_t used);
 
@@ -88,9 +95,10 @@ std::uint64_t CodeStamp(const std::uint8_t* code, std::uint32_t used);
 // dropped. Returns false and leaves `out` empty when there is no stamp, it
 // names other code, or a file is unreadable, is no regular file or is larger
 // than any the ladder writes; a short trailing ".tms" record is ignored.
-// Row-comment lines are read whole, of any length.
+// Row-comment lines are read whole, of any length. With an `owner`, only
+// files whose stamp names that owner are read (see TCommentFileWriter::SetOwner).
 bool LoadCommentFilesFor(const TCommentFilePaths& paths, const std::uint8_t* code, std::uint32_t used,
-                         TSavedComments& out);
+                         TSavedComments& out, std::string_view owner = {});
 
 // Comments tied to the code they stand in: each block comment with the offset
 // of the instruction it stands before, each row comment with the offset of its
@@ -142,9 +150,12 @@ public:
     bool Commit(const std::uint8_t* code, std::uint32_t used);
     // Drops what was gathered; the files on disk stay as they are.
     void Discard();
+    // Whom the files are for (one line, no line break): the stamp names it.
+    void SetOwner(std::string owner) { owner_ = std::move(owner); }
 
 private:
     TCommentFilePaths paths_;
+    std::string owner_;
     std::string block_, row_;  // the ".tms" and ".tml" contents
     std::string places_;       // "R row offset index end" lines of the stamp file
     bool open_ = false;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <sstream>
 #include <unordered_map>
 
 #include "core/Codetranslate.h"
@@ -336,6 +337,7 @@ std::uint8_t CompileTarget(const TCompileTarget& t, TCompileProgress* progress, 
         // them; the comments themselves stay in the ladder and its rung
         // comments, placed through gProgramPlaces.
         TCommentFileWriter writer(ProgramCommentFiles());
+        writer.SetOwner(ProgramCommentFilesOwner());
         if (writer.Open()) {
             for (const TBlockCommentRecord& b : places.blocks) writer.AddBlockComment(b.offset, b.row);
             for (const TRowComment& r : places.rows)
@@ -517,6 +519,21 @@ std::uint8_t CompileProgramLadder(TCompileProgress* progress) {
     const std::uint8_t result = CompileLadder(ProgramTarget(), progress);
     if (result == 0) MarkLadderOfProgram();
     return result;
+}
+
+std::string ProgramCommentFilesOwner() {
+    const std::int32_t lastRow = gLadderRows ? FindLastUsedRow(gLadderRows, kLdbRowBytes, kLadderRows - 1) : -1;
+    std::uint64_t h = LadderKey(gLadderRows, lastRow, TLabelTables{gPLabelRows, gILabelRows});
+    const auto& rung = gQel.RungComments;
+    for (std::size_t r = 0; r < rung.size(); ++r) {
+        if (rung[r].empty()) continue;
+        h = Fnv(h, &r, sizeof r);
+        h = Fnv(h, rung[r].data(), rung[r].size());
+        h = Fnv(h, "", 1);  // the end of the text: "a" on row 1 is not "" then "a1"
+    }
+    std::ostringstream s;
+    s << CommentFilesRunToken() << ' ' << gProjectSerial << ' ' << std::hex << h;
+    return s.str();
 }
 
 void KeepProgramLadderPlaces(TCodeComments places) {

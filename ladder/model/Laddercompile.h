@@ -115,6 +115,12 @@ void KeepReadLadderPlaces();
 // tables (read with them). A comment on a row of no network, or every one when
 // the rows do not compile, has no rung to stand with: counted in `dropped`.
 bool FileLadderComments(const std::vector<std::uint8_t>& rows, TCodeComments& out, std::size_t& dropped);
+// Whom the program's hand-over files are for, as things now stand: this run
+// of the program, the project (gProjectSerial), and the program's ladder with
+// its labels and rung comments. The compile names it in the files' stamp; the
+// conversion reads only files that name it, so that neither another project,
+// another run nor a comment the user deleted since comes back from them.
+std::string ProgramCommentFilesOwner();
 // The rows of the program's ladder as they now are stand at `places` (the
 // code just drawn into them, with the places its trial compile found).
 void KeepProgramLadderPlaces(TCodeComments places);

@@ -270,7 +270,7 @@ TDevReg::TDevReg(TTransData* trans, QWidget* parent)
     OpenFileName = SaveFileName;
     ClearRegisters();
     FormShow();
-    ReadRegisterFile();
+    if (MayReadProgramSideFile(OpenFileName)) ReadRegisterFile();
     ShowTitle();
     RegisterCommands();
     resize(900, 560);
@@ -326,7 +326,10 @@ bool TDevReg::ReadRegisterFile() {
 }
 
 bool TDevReg::WriteRegisterFile() {
-    if (qel::link::WriteRegisterFile(SaveFileName, Data, gQel.Family, gQel.CapacityIndex)) return true;
+    if (qel::link::WriteRegisterFile(SaveFileName, Data, gQel.Family, gQel.CapacityIndex)) {
+        NoteSideFileWritten(SaveFileName);
+        return true;
+    }
     ShowMsg(kMsgFileSaveFailed, " " + SaveFileName);
     return false;
 }
@@ -622,10 +625,15 @@ void InstallRegisterView(TQelMain* frame) {
     qel::link::GuardOwnValues(
         frame, [] { return !_DevReg || _DevReg->MayClose(); },
         [] { return !_DevReg || !_DevReg->Modified || _DevReg->SaveRegisterFile(); });
-    // The program saved under another name takes its register file along.
+    // The program saved under another name takes its register values along:
+    // those the view shows, saved, are written beside it; changed ones stay
+    // changed (asked about when the view closes) over the values last saved.
+    static TSideFilePlace place;
+    place.Take(kRegisterExt);
     frame->AddProjectListener(frame->MdiArea, [](TProjectEvent event) {
-        if (event == TProjectEvent::Saved && _DevReg && _DevReg->NameFollowsProgram)
-            _DevReg->SaveFileName = ProgramSideFile(kRegisterExt);
+        if (event == TProjectEvent::Opened || event == TProjectEvent::Cleared) place.Take(kRegisterExt);
+        if (event == TProjectEvent::Saved)
+            SideValuesFollowProgram(place, kRegisterExt, _DevReg, &TDevReg::WriteRegisterFile);
     });
     frame->RefreshCommands();
 }

@@ -53,6 +53,7 @@ QString Msg(int id) { return QString::fromStdString(gMsgTable.Get(id)); }
 struct TLeftChanges {
     std::string Title, OpenFileName, SaveFileName;
     bool NameFollowsProgram = true;
+    std::uint64_t Project = 0;  // gProjectSerial of the project they belong to
 };
 std::optional<TLeftChanges> sLeft;
 
@@ -69,7 +70,10 @@ bool WriteTemplate(const std::string& path, const std::string& title) {
     t.extraMemory = CardInUse();
     t.title = title;
     t.values.assign(gFileRegValues.begin(), gFileRegValues.begin() + std::min<std::size_t>(gFileRegValues.size(), gFileRegCount));
-    if (WriteQftFile(path, t)) return true;
+    if (WriteQftFile(path, t)) {
+        qel::link::NoteSideFileWritten(path);
+        return true;
+    }
     ShowMsg(kMsgFileSaveFailed, " " + path);
     return false;
 }
@@ -84,6 +88,7 @@ bool SaveLeftChanges() {
 // before anything lets them go.
 bool MayLetTemplateGo() {
     if (_FileTmp) return _FileTmp->MayLetGo();
+    if (sLeft && sLeft->Project != gProjectSerial) sLeft.reset();  // another project's, given up with it
     return !sLeft || qel::link::MayLetChangesGo(true, sLeft->SaveFileName, SaveLeftChanges);
 }
 
@@ -311,6 +316,8 @@ TFileTmp::TFileTmp(TTransData* trans, QWidget* parent)
     OpenFileName = SaveFileName;
     ExtraMemChk->setEnabled(gQel.Family == 1);
     ExtraMemChk->setChecked(CardInUse());
+    // Changes left by a window of an earlier project went with that project.
+    if (sLeft && sLeft->Project != gProjectSerial) sLeft.reset();
     if (sLeft) {
         // Unsaved changes of an earlier window: its file would replace them.
         Title = sLeft->Title;
@@ -319,7 +326,7 @@ TFileTmp::TFileTmp(TTransData* trans, QWidget* parent)
         NameFollowsProgram = sLeft->NameFollowsProgram;
         Modified = 1;
         sLeft.reset();
-    } else {
+    } else if (qel::link::MayReadProgramSideFile(OpenFileName)) {
         ReadQft();
     }
     model_->Reset();
@@ -336,7 +343,7 @@ TFileTmp::~TFileTmp() {
     transfer_.reset();
     // Freed by the frame with its changes neither saved nor given up: the
     // values outlive the window, and so does the question about them.
-    if (Modified) sLeft = TLeftChanges{Title, OpenFileName, SaveFileName, NameFollowsProgram};
+    if (Modified) sLeft = TLeftChanges{Title, OpenFileName, SaveFileName, NameFollowsProgram, gProjectSerial};
     if (_FileTmp == this) _FileTmp = nullptr;
 }
 
@@ -534,15 +541,22 @@ void InstallFileTemplate(TQelMain* frame) {
         if (!_FileTmp && sLeft) return SaveLeftChanges();
         return true;
     });
+    static TSideFilePlace place;
+    place.Take(kTemplateExt);
     frame->AddProjectListener(frame->MdiArea, [](TProjectEvent event) {
-        if (event == TProjectEvent::Cleared || event == TProjectEvent::Opened) sLeft.reset();
+        if (event == TProjectEvent::Cleared || event == TProjectEvent::Opened) {
+            sLeft.reset();
+            place.Take(kTemplateExt);
+        }
         // A new card setting keeps the window: it shows the new count.
         if (event == TProjectEvent::ModelChanged && _FileTmp) _FileTmp->FollowFileRegCount();
-        // The program saved under another name takes its template along.
-        if (event == TProjectEvent::Saved) {
-            if (_FileTmp && _FileTmp->NameFollowsProgram) _FileTmp->SaveFileName = ProgramSideFile(kTemplateExt);
-            if (sLeft && sLeft->NameFollowsProgram) sLeft->SaveFileName = ProgramSideFile(kTemplateExt);
-        }
+        if (event != TProjectEvent::Saved) return;
+        // The program saved under another name takes its template along: the
+        // values the window shows, saved, are written beside it; changed ones
+        // stay changed (asked about when they would go) over those last saved.
+        SideValuesFollowProgram(place, kTemplateExt, _FileTmp, &TFileTmp::WriteQft, [](const std::string& to) {
+            if (sLeft && sLeft->NameFollowsProgram) sLeft->SaveFileName = to;
+        });
     });
     frame->RefreshCommands();
 }

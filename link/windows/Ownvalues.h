@@ -2,14 +2,21 @@
 // What the register view and the file-register template window share: values
 // kept in a file of their own, which the project's file set does not hold.
 // Both windows have `Modified` and `SaveFileName`.
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include <QMdiArea>
 
 #include "platform/Messages.h"
+#include "project/Fileio.h"
 #include "project/Msgtable.h"
+#include "project/Projectfiles.h"
 #include "project/Qelglobals.h"
 #include "shell/Qelmain.h"
 
@@ -28,8 +35,138 @@ inline bool MayLetChangesGo(bool modified, const std::string& fileName, const st
 }
 
 // The file of such values that belongs to the program: the program file's
-// name with `ext`, beside the program file the user opened or saved last.
-inline std::string ProgramSideFile(const char* ext) { return gQel.BaseName + ext; }
+// name with `ext`, beside the program file the user opened or saved last,
+// found as the set's companions are in any letter case ("PLANT.KZL").
+inline std::string ProgramSideFile(const char* ext) {
+    // The name earlier saves used ("PLANT.kzl" for "PLANT.KZP") comes first.
+    const std::string saved = gQel.BaseName + ext;
+    std::error_code ec;
+    if (gQel.BaseName.empty() || std::filesystem::exists(saved, ec)) return saved;
+    return CompanionPath(gQel.BaseName + std::filesystem::path(gQel.ProgramFileName).extension().string(), ext);
+}
+
+// The side files this run wrote while the project (gProjectSerial) had no
+// name of the user's. Two runs of the program give their untitled projects
+// the same first free name: a file under that name that this run did not
+// write for this project is the other run's.
+struct TUntitledSideFiles {
+    std::uint64_t Project = 0;
+    std::vector<std::string> Paths;
+};
+inline TUntitledSideFiles& UntitledSideFiles() {
+    static TUntitledSideFiles files;
+    return files;
+}
+inline void NoteSideFileWritten(const std::string& path) {
+    TUntitledSideFiles& f = UntitledSideFiles();
+    if (f.Project != gProjectSerial) f = {gProjectSerial, {}};
+    f.Paths.push_back(path);
+}
+inline bool SideFileWrittenForThisProject(const std::string& path) {
+    const TUntitledSideFiles& f = UntitledSideFiles();
+    return f.Project == gProjectSerial && std::find(f.Paths.begin(), f.Paths.end(), path) != f.Paths.end();
+}
+// Whether a window opening reads the program's side file `path`: always for
+// a project the user named; for an untitled one only a file this run wrote
+// for it (a window's own Open reads any file the user chooses).
+inline bool MayReadProgramSideFile(const std::string& path) {
+    return gQel.Named || SideFileWrittenForThisProject(path);
+}
+
+// Where the program's side file stood when the project was last opened,
+// started or saved, and which project that was (gProjectSerial).
+struct TSideFilePlace {
+    std::uint64_t Project = 0;
+    std::string Path;
+    bool Named = false;  // the program had a name of the user's then
+    void Take(const char* ext) {
+        Project = gProjectSerial;
+        Path = ProgramSideFile(ext);
+        Named = gQel.Named != 0;
+    }
+};
+
+// After a save of the program: when it now has another name than `place`
+// recorded (Save As), the side file it had in this project, to be carried to
+// the new name; an empty path when it had none of its own: the project was
+// replaced since (a program read from the PLC), or the file under its
+// untitled name is not one this run wrote for it. Nothing when the name
+// stayed. Records the new place.
+inline std::optional<std::string> SideFileMovedFrom(TSideFilePlace& place, const char* ext) {
+    const bool sameProject = place.Project == gProjectSerial;
+    if (sameProject && place.Path == ProgramSideFile(ext)) return std::nullopt;
+    const bool own = sameProject && (place.Named || SideFileWrittenForThisProject(place.Path));
+    std::string from = own ? place.Path : std::string();
+    place.Take(ext);
+    return from;
+}
+
+// The backup of a side file that a Save As over another project replaces:
+// "NAME.kl~" for register data, "NAME.qf~" for a template.
+inline std::string SideFileBackup(const std::string& path) {
+    std::filesystem::path p(path);
+    const std::string ext = p.extension().string();
+    return p.replace_extension(ext == ".kzl" ? ".kl~" : ext == ".qft" ? ".qf~" : ext + "~").string();
+}
+
+// Before a save of the program under another name replaces or removes the
+// side file `to` there (another project's), it is kept as its backup, as the
+// set's own files are. False, with message 30 and the backup's path, when
+// that failed: `to` must then stay as it is.
+inline bool KeepSideFileBackup(const std::string& to) {
+    std::vector<std::uint8_t> old;
+    switch (qelfile::ReadWholeFile(to, old)) {
+    case qelfile::ReadResult::Missing: return true;
+    case qelfile::ReadResult::Ok:
+        if (qelfile::WriteFileReplacing(SideFileBackup(to),
+                                        std::string_view(reinterpret_cast<const char*>(old.data()), old.size())))
+            return true;
+        [[fallthrough]];
+    default: ShowMsg(kMsgFileSaveFailed, " " + SideFileBackup(to)); return false;
+    }
+}
+
+// The side file `from` carried to `to` with the program: the values saved
+// under the old name are the project's under the new one (written whole or
+// not at all); where none were saved, a file of another project standing
+// under the new name is removed, so that it never shows as this project's.
+// False, with message 30 and the path, when that failed.
+inline bool CarrySideFile(const std::string& from, const std::string& to) {
+    std::error_code ec;
+    std::vector<std::uint8_t> bytes;
+    const qelfile::ReadResult read =
+        from.empty() ? qelfile::ReadResult::Missing : qelfile::ReadWholeFile(from, bytes);
+    if (read == qelfile::ReadResult::Ok &&
+        qelfile::WriteFileReplacing(to, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())))
+        return true;
+    if (read == qelfile::ReadResult::Missing && (std::filesystem::remove(to, ec), !ec)) return true;
+    ShowMsg(kMsgFileSaveFailed, " " + to);
+    return false;
+}
+
+// The program just saved: where Save As gave it another name, the window's
+// values go with it. A window `w` (may be null) whose file follows the
+// program takes the new name and, when what it shows is saved, writes it
+// there through `write` (a failed write leaves the values changed, so that
+// they are asked about); otherwise the file saved last is carried
+// (CarrySideFile). `renamed` hears the new name first.
+template <class Window>
+void SideValuesFollowProgram(TSideFilePlace& place, const char* ext, Window* w, bool (Window::*write)(),
+                             const std::function<void(const std::string&)>& renamed = {}) {
+    const std::optional<std::string> from = SideFileMovedFrom(place, ext);
+    if (!from) return;
+    const std::string to = ProgramSideFile(ext);
+    if (renamed) renamed(to);
+    const bool kept = KeepSideFileBackup(to);
+    if (w && w->NameFollowsProgram) {
+        w->SaveFileName = to;
+        if (!w->Modified) {
+            if (!kept || !(w->*write)()) w->Modified = 1;
+            return;
+        }
+    }
+    if (kept) CarrySideFile(*from, to);
+}
 
 // A file the user chose to open that is not there says so (message 26 with
 // the path), rather than reading as an empty file; false then.

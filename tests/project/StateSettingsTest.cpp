@@ -108,6 +108,16 @@ TEST_F(BuffersTest, RecentFilesHoldWholePathsWhereverTheRunStarted) {
     EXPECT_EQ(gQel.RecentFiles.size(), 1u) << "the same file once";
 }
 
+// A list written by an earlier version holds names relative to the folder
+// its run started in: the entry just opened through it gives way to the
+// whole path, rather than staying to open another folder's file elsewhere.
+TEST_F(BuffersTest, ARelativeEntryOfAnEarlierListGivesWayToTheWholePathItOpened) {
+    gQel.RecentFiles = {"plant.kzp", "/p/other.kzp"};
+    const std::string whole = (std::filesystem::current_path() / "plant.kzp").string();
+    AddRecentFile(whole);
+    EXPECT_EQ(gQel.RecentFiles, (std::vector<std::string>{whole, "/p/other.kzp"}));
+}
+
 TEST_F(MessageTableTest, LinesAreIdsAndOutOfRangeIsEmpty) {
     WriteText(Dir() / "install" / "QEL.Txt", "\xEF\xBB\xBFzero\r\none\n\n三\n");
     ASSERT_TRUE(LoadMessageTable());

@@ -30,6 +30,10 @@ constexpr int kMsgReplaceProject = 271;
 std::map<std::string, std::string> Folder(const fs::path& dir) {
     std::map<std::string, std::string> files;
     for (const auto& e : fs::directory_iterator(dir)) {
+        if (e.is_directory()) {
+            files[e.path().filename().string()] = "(folder)";
+            continue;
+        }
         std::ifstream in(e.path(), std::ios::binary);
         files[e.path().filename().string()] = std::string(std::istreambuf_iterator<char>(in), {});
     }
@@ -309,4 +313,139 @@ TEST_F(FrameFileSetTest, ANewProjectIsNotNamedAfterAFileLeftInTheFolder) {
     std::ofstream(projects_ / "Untitled1.lad") << "another project's";
     frame_->NewClick();
     EXPECT_EQ(gQel.ProgramFileName, (projects_ / "Untitled2.kzp").string());
+}
+
+// Save As under a name that differs from an existing project's only in letter
+// case, answered OK: what it writes is the set that name opens, and the other
+// project never opens with companions written for this one.
+TEST_F(FrameFileSetTest, SaveAsUnderANameDifferingInCaseOpensWhatItWrote) {
+    ASSERT_TRUE(Start());
+    for (const char* name : {"PRESS.kzp", "press.KZP"}) {
+        SCOPED_TRACE(name);
+        const fs::path folder = projects_ / name;
+        fs::create_directories(folder);
+        const fs::path press = folder / "press.kzp", typed = folder / name;
+        ASSERT_NO_FATAL_FAILURE(SaveWholeProject(press, {"LD X0", "OUT Y0", "END"}, "press"));
+        const auto pressCode = Image();
+        ASSERT_NO_FATAL_FAILURE(SaveWholeProject(folder / "mixer.kzp", {"LD X1", "OUT Y1", "END"}, "mixer"));
+        const auto mixerCode = Image();
+        messages_.Clear();
+        messages_.QueueAnswer(Answer::Ok);
+        dialogs_.QueuePath(typed.string());
+        ASSERT_TRUE(frame_->RunCommand("MmSaveAs"));
+        EXPECT_EQ(ReplaceQuestions(press), 1);
+        EXPECT_EQ(gQel.ProgramFileName, typed.string());
+
+        frame_->NewClick();
+        messages_.Clear();
+        ASSERT_NO_FATAL_FAILURE(OpenThrough(typed));
+        EXPECT_EQ(Image(), mixerCode);
+        EXPECT_EQ(GetDeviceComment('X', 0), "mixer") << "the comments saved under the name open with it";
+        EXPECT_TRUE(messages_.Shown().empty());
+
+        frame_->NewClick();
+        messages_.Clear();
+        ASSERT_NO_FATAL_FAILURE(OpenThrough(press));
+        const bool pressWhole = Image() == pressCode && GetDeviceComment('X', 0) == "press";
+        const bool pressReplaced = Image() == mixerCode && GetDeviceComment('X', 0) == "mixer";
+        EXPECT_TRUE(pressWhole || pressReplaced) << "press opens as one project, not pieces of two";
+        EXPECT_TRUE(messages_.Shown().empty());
+    }
+}
+
+// Save As whose write fails, onto a new name and onto another project's set
+// (OK given): the project keeps its name and stays modified, the caption and
+// the recent list name nothing that was not saved, and the other set holds
+// what it held.
+TEST_F(FrameFileSetTest, ASaveAsThatCannotWriteKeepsTheProjectAndEveryFileAsTheyWere) {
+    ASSERT_TRUE(Start());
+    const fs::path press = projects_ / "press.kzp";
+    ASSERT_NO_FATAL_FAILURE(SaveWholeProject(press, {"LD X0", "OUT Y0", "END"}, "press"));
+    ASSERT_NO_FATAL_FAILURE(SaveWholeProject(projects_ / "mixer.kzp", {"LD X1", "OUT Y1", "END"}, "mixer"));
+    // A folder that is gone (renamed meanwhile), and a name of the other set
+    // taken by a folder: nothing can be written.
+    fs::remove(projects_ / "press.sfc");
+    fs::create_directory(projects_ / "press.sfc");
+    PutProgram({"LD X2", "OUT Y2", "END"});
+    gQel.Modified = 1;
+    const auto before = Folder(projects_);
+    const auto recent = gQel.RecentFiles;
+    const QString caption = frame_->windowTitle();
+    for (const fs::path& typed : {projects_ / "gone" / "line", projects_ / "press"}) {
+        SCOPED_TRACE(typed.string());
+        messages_.Clear();
+        if (typed.filename() == "press") messages_.QueueAnswer(Answer::Ok);
+        dialogs_.QueuePath(typed.string());
+        EXPECT_FALSE(frame_->RunCommand("MmSaveAs") && gQel.Modified == 0);
+        EXPECT_FALSE(messages_.Shown().empty()) << "the user hears the save failed";
+        EXPECT_EQ(gQel.ProgramFileName, (projects_ / "mixer.kzp").string());
+        EXPECT_EQ(gQel.Modified, 1);
+        EXPECT_EQ(gQel.RecentFiles, recent);
+        EXPECT_EQ(frame_->windowTitle(), caption);
+        EXPECT_EQ(Folder(projects_), before);
+        EXPECT_FALSE(fs::exists(projects_ / "gone"));
+    }
+}
+
+// The project's folder renamed while it is open: Save says it failed and the
+// project stays modified under its name, nothing is written into the folder
+// under its new name, and Save As into that folder writes the whole set.
+TEST_F(FrameFileSetTest, SaveAfterTheProjectFolderWasRenamedFailsAndKeepsTheWork) {
+    ASSERT_TRUE(Start());
+    fs::create_directories(projects_ / "site");
+    const fs::path plant = projects_ / "site" / "plant.kzp";
+    ASSERT_NO_FATAL_FAILURE(SaveWholeProject(plant, {"LD X0", "OUT Y0", "END"}, "Pump"));
+    fs::rename(projects_ / "site", projects_ / "moved");
+    const auto moved = Folder(projects_ / "moved");
+    PutProgram({"LD X1", "OUT Y1", "END"});
+    const auto typed = Image();
+    gQel.Modified = 1;
+    messages_.Clear();
+    EXPECT_FALSE(frame_->RunCommand("MmSave") && gQel.Modified == 0);
+    EXPECT_FALSE(messages_.Shown().empty());
+    EXPECT_EQ(gQel.Modified, 1);
+    EXPECT_EQ(gQel.ProgramFileName, plant.string());
+    EXPECT_EQ(Folder(projects_ / "moved"), moved);
+    EXPECT_FALSE(fs::exists(projects_ / "site"));
+
+    messages_.Clear();
+    messages_.QueueAnswer(Answer::Ok);
+    dialogs_.QueuePath((projects_ / "moved" / "plant.kzp").string());
+    EXPECT_TRUE(frame_->RunCommand("MmSaveAs"));
+    EXPECT_EQ(ReplaceQuestions(projects_ / "moved" / "plant.kzp"), 1);
+    EXPECT_EQ(gQel.Modified, 0);
+    EXPECT_EQ(ImageIn(projects_ / "moved" / "plant.kzp"), typed);
+    EXPECT_EQ(Folder(projects_ / "moved").size(), 16u) << "the set and a backup of each file replaced";
+}
+
+// A name typed without its extension stands for the program file of that name
+// there in whatever case: "PLANT" for the project's own PLANT.KZP saves the
+// project's set, asking nothing; "press" beside another project's PRESS.KZP
+// asks, and OK replaces that set rather than starting a second one beside it.
+TEST_F(FrameFileSetTest, ANameTypedWithoutExtensionIsTheProgramFileOfThatNameInAnyCase) {
+    ASSERT_TRUE(Start());
+    ASSERT_NO_FATAL_FAILURE(SaveWholeProject(projects_ / "PLANT.KZP", {"LD X0", "OUT Y0", "END"}, "plant"));
+    ASSERT_NO_FATAL_FAILURE(SaveWholeProject(projects_ / "PRESS.KZP", {"LD X1", "OUT Y1", "END"}, "press"));
+    frame_->NewClick();
+    ASSERT_NO_FATAL_FAILURE(OpenThrough(projects_ / "PLANT.KZP"));
+    PutProgram({"LD X2", "OUT Y2", "END"});
+    const auto typed = Image();
+    gQel.Modified = 1;
+    const std::size_t files = Folder(projects_).size();
+    messages_.Clear();
+    dialogs_.QueuePath((projects_ / "PLANT").string());
+    EXPECT_TRUE(frame_->RunCommand("MmSaveAs"));
+    EXPECT_TRUE(messages_.Asked().empty());
+    EXPECT_EQ(gQel.ProgramFileName, (projects_ / "PLANT.KZP").string());
+    EXPECT_EQ(ImageIn(projects_ / "PLANT.KZP"), typed);
+    EXPECT_EQ(Folder(projects_).size(), files + 8) << "the set's own backups, no second set";
+
+    messages_.Clear();
+    messages_.QueueAnswer(Answer::Ok);
+    dialogs_.QueuePath((projects_ / "press").string());
+    EXPECT_TRUE(frame_->RunCommand("MmSaveAs"));
+    EXPECT_EQ(ReplaceQuestions(projects_ / "PRESS.KZP"), 1);
+    EXPECT_EQ(gQel.ProgramFileName, (projects_ / "PRESS.KZP").string());
+    EXPECT_EQ(ImageIn(projects_ / "PRESS.KZP"), typed);
+    EXPECT_FALSE(fs::exists(projects_ / "press.kzp"));
 }

@@ -163,7 +163,10 @@ TEST_F(FrameTest, ModelSettingDialogChangesFamilyAndCapacityKeepingTheProgramAnd
     put(1, "M100");
     put(2, "D4000");
     gDevMoniEntryCount = 3;
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Ok);  // the entry KE lacks may go
     EXPECT_TRUE(frame_->ApplyModelSetting(2, 0, true));
+    EXPECT_EQ(messages_.Asked(), std::vector<std::string>{gMsgTable.Get(kMsgMonitorBeyondFamily) + " D9000"});
     EXPECT_EQ(gFileRegCount, 1600);
     EXPECT_EQ(gProgramCapacity, 3616u);
     EXPECT_EQ(std::vector<std::uint8_t>(gProgram, gProgram + 6), code);

@@ -146,3 +146,86 @@ TEST_F(LadderSetPiecesTest, ALabelFileOfAnotherSaveIsNamedAndNotRead) {
     EXPECT_EQ(gPLabelRows[1], -1) << "no label of the other save";
     EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(kMsgSetPartsNotRead) + "\n" + Project(".lab").string()));
 }
+
+// The previous version opened from its backup: the ladder, labels and
+// comments beside it are the current save's, drawn for other code. The code
+// is drawn again, the user hears that the ladder file was not used, and the
+// current save's rung comment never stands beside the previous version's
+// rungs.
+TEST_F(LadderSetPiecesTest, APreviousVersionOpenedFromItsBackupShowsNoCommentOfTheCurrentOnes) {
+    ASSERT_NO_FATAL_FAILURE(SaveTwoVersions());
+    messages_.Clear();
+    dialogs_.QueuePath(Project(".kz~").string());
+    ASSERT_TRUE(frame_->RunCommand("MmOpen"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Program(), jump_);
+    EXPECT_EQ(gQel.ProgramOk, 1);
+    EXPECT_GE(gPLabelRows[1], 0) << "the label is drawn from the code";
+    ExpectPumpOnlyOnItsRung();
+    EXPECT_FALSE(messages_.Shown().empty());
+}
+
+// A set saved before the ladder file named its label and comment files (the
+// header's spare bytes zero) opens as it did: rows, label and the rung comment
+// beside its rung, nothing called not read, and a save leaves the code as it
+// was.
+TEST_F(LadderSetPiecesTest, ASetOfAnEarlierVersionOpensWithItsCommentsAsBefore) {
+    ASSERT_NO_FATAL_FAILURE(SaveJumpOverARung());
+    const int pump = gPLabelRows[1];
+    gQel.RungComments.assign(static_cast<std::size_t>(pump) + 1, "");
+    gQel.RungComments[static_cast<std::size_t>(pump)] = "Pump";
+    gQel.Modified = 1;
+    Save();
+    const std::string program = Bytes(Project(".kzp"));
+    {
+        std::fstream lad(Project(".lad"), std::ios::binary | std::ios::in | std::ios::out);
+        lad.seekp(74);
+        const char zeros[24] = {};
+        lad.write(zeros, sizeof zeros);
+        ASSERT_TRUE(lad.good());
+    }
+    frame_->NewClick();
+    messages_.Clear();
+    Open();
+    EXPECT_EQ(Program(), jump_);
+    EXPECT_EQ(gQel.ProgramOk, 1);
+    EXPECT_EQ(gPLabelRows[1], pump);
+    ASSERT_GT(gQel.RungComments.size(), static_cast<std::size_t>(pump));
+    EXPECT_EQ(gQel.RungComments[static_cast<std::size_t>(pump)], "Pump");
+    EXPECT_TRUE(messages_.Shown().empty());
+    gQel.Modified = 1;
+    Save();
+    EXPECT_TRUE(Bytes(Project(".kzp")) == program);
+}
+
+// A ladder file of another project copied over the project's own: its rows
+// are of other code and are drawn again from the code, and the project's own
+// labels and rung comments, which the foreign ladder file does not name, are
+// still read beside their rungs.
+TEST_F(LadderSetPiecesTest, ALadderFileOfAnotherProjectLeavesTheProjectsOwnCommentsInPlace) {
+    ASSERT_NO_FATAL_FAILURE(TypeInList(-1, {"LD X5", "OUT Y5"}));
+    gQel.RungComments.assign(1, "Fan");
+    SaveAs();
+    fs::copy_file(Project(".lad"), home_ / "other.lad");
+    frame_->NewClick();
+    ASSERT_NO_FATAL_FAILURE(SaveJumpOverARung());
+    const int pump = gPLabelRows[1];
+    gQel.RungComments.assign(static_cast<std::size_t>(pump) + 1, "");
+    gQel.RungComments[static_cast<std::size_t>(pump)] = "Pump";
+    gQel.Modified = 1;
+    Save();
+    const std::string program = Bytes(Project(".kzp"));
+    fs::copy_file(home_ / "other.lad", Project(".lad"), fs::copy_options::overwrite_existing);
+    frame_->NewClick();
+    messages_.Clear();
+    Open();
+    EXPECT_EQ(Program(), jump_);
+    EXPECT_EQ(gQel.ProgramOk, 1);
+    EXPECT_EQ(gPLabelRows[1], pump);
+    EXPECT_EQ(std::find(gQel.RungComments.begin(), gQel.RungComments.end(), "Fan"), gQel.RungComments.end());
+    ASSERT_GT(gQel.RungComments.size(), static_cast<std::size_t>(pump));
+    EXPECT_EQ(gQel.RungComments[static_cast<std::size_t>(pump)], "Pump");
+    EXPECT_FALSE(messages_.Shown().empty()) << "the ladder file not used is named";
+    Save();
+    EXPECT_TRUE(Bytes(Project(".kzp")) == program);
+}

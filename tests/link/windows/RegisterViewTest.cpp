@@ -58,6 +58,7 @@ protected:
 TEST_F(RegisterViewTest, OpensWithTheProgramsRegisterFileAndChecksTypedValues) {
     // A program named motor with a save folder: motor.kzl there is loaded.
     gQel.BaseName = (projects_ / "motor").string();
+    gQel.Named = 1;
     gQel.SaveDir = projects_.string();
     qel::link::TRegisterData file;
     file.DRegs[3] = 77;
@@ -163,6 +164,7 @@ TEST_F(RegisterViewTest, OpensWithTheProgramsRegisterFileAndChecksTypedValues) {
 
 TEST_F(RegisterViewTest, ATitleOrAClearedPageIsAChangeThatClosingAndNewAskToSave) {
     gQel.BaseName = (projects_ / "press").string();
+    gQel.Named = 1;  // the program press, named by the user
     gQel.SaveDir = projects_.string();
     const std::string kzl = (projects_ / "press.kzl").string();
     qel::link::TRegisterData file;
@@ -215,6 +217,7 @@ TEST_F(RegisterViewTest, ATitleOrAClearedPageIsAChangeThatClosingAndNewAskToSave
 // values; one that goes through lets the model change.
 TEST_F(RegisterViewTest, ANewModelWhoseSaveOfTheValuesIsCancelledChangesNothing) {
     gQel.BaseName = (projects_ / "mixer").string();
+    gQel.Named = 1;  // the program mixer, named by the user
     gQel.SaveDir = projects_.string();
     const std::string kzl = (projects_ / "mixer.kzl").string();
     qel::link::TRegisterData file;
@@ -316,6 +319,7 @@ std::string PdfText(const fs::path& pdf) {
 
 TEST_F(RegisterViewTest, PrintsTheActivePageAsShown) {
     gQel.BaseName = (projects_ / "motor").string();
+    gQel.Named = 1;  // the program motor, named by the user
     TDevReg* v = OpenView();
     ASSERT_TRUE(v);
     v->Data.DRegs[1234] = 4321;
@@ -536,6 +540,7 @@ TEST_F(FileTmpTest, FamilyWithoutFileRegistersGetsNoWindowAndTheCardGrowsFamily1
 
 TEST_F(FileTmpTest, ClosingAsksAboutTypedValuesTitleAndClearWhileTheProgramStaysUnchanged) {
     gQel.BaseName = (projects_ / "pump").string();
+    gQel.Named = 1;  // the program pump, named by the user
     gQel.SaveDir = projects_.string();
     gQel.Modified = 0;  // the program was saved
     const std::string qft = (projects_ / "pump.qft").string();
@@ -567,6 +572,7 @@ TEST_F(FileTmpTest, ClosingAsksAboutTypedValuesTitleAndClearWhileTheProgramStays
 
     // A new title: closing asks; No gives it up and the file keeps the old one.
     gQel.BaseName = (projects_ / "pump").string();
+    gQel.Named = 1;  // the program pump, named by the user
     ASSERT_TRUE(frame_->RunCommand("MmFileTmp"));
     w = _FileTmp;
     ASSERT_NE(w, nullptr);
@@ -610,6 +616,7 @@ TEST_F(FileTmpTest, ClosingAsksAboutTypedValuesTitleAndClearWhileTheProgramStays
 
 TEST_F(FileTmpTest, ChangesAWindowWasFreedWithAreAskedAboutWhenLeavingAndAtNew) {
     gQel.BaseName = (projects_ / "pump").string();
+    gQel.Named = 1;  // the program pump, named by the user
     gQel.SaveDir = projects_.string();
     const std::string qft = (projects_ / "pump.qft").string();
     const std::string question = gMsgTable.Get(kMsgSaveChanges) + "\n" + qft + "?";

@@ -110,6 +110,9 @@ TEST_F(SideFilesTest, RegisterDataAndTemplateAreFoundAndSavedBesideTheProgramOpe
     ASSERT_EQ(gQel.ProgramFileName, (c / "moved.kzp").string());
     EXPECT_EQ(_DevReg->SaveFileName, (c / "moved.kzl").string());
     EXPECT_EQ(_FileTmp->SaveFileName, (c / "moved.qft").string());
+    // The program's save wrote the values shown beside it: the view's own
+    // save asks before it writes over them.
+    messages_.QueueAnswer(qel::Answer::Yes);
     EXPECT_TRUE(_DevReg->SaveRegisterFile());
     qel::link::TRegisterData read;
     ASSERT_EQ(qel::link::ReadRegisterFile((c / "moved.kzl").string(), 2, read), qel::link::TRegFileResult::Ok);
@@ -239,4 +242,47 @@ TEST_F(SideFilesTest, EveryTemplateTheWindowWritesIsReadBackByItsReader) {
     ASSERT_EQ(ReadTemplate(kept, 1, after), qel::link::TQftRead::Ok);
     EXPECT_EQ(after.values, before.values);
     EXPECT_FALSE(messages_.UnscriptedQuestion());
+}
+
+// A project copied from a system that writes names in capitals: the register
+// view and the template find PLANT.KZL and PLANT.QFT beside PLANT.KZP, and
+// save into them rather than beside them.
+TEST_F(SideFilesTest, RegisterDataAndTemplateNamedInCapitalsAreTheProgramsOwn) {
+    frame_->NewClick();
+    ASSERT_TRUE(frame_->ApplyModelSetting(2, 0, false));
+    const fs::path plant = SaveProgram(projects_ / "plant.kzp", {"LD X0", "OUT Y0", "END"}, true);
+    Open(plant);
+    ASSERT_TRUE(frame_->RunCommand("MmViewReg"));
+    TypeInCell(_DevReg->RegGrid, 3, "77");
+    ASSERT_TRUE(frame_->RunCommand("MmSave"));
+    ASSERT_TRUE(frame_->RunCommand("MmFileTmp"));
+    TypeInCell(_FileTmp->PgRegGrid, 7, "9");
+    ASSERT_TRUE(frame_->RunCommand("MmSave"));
+    frame_->NewClick();
+    for (const auto& e : std::vector<fs::directory_entry>(fs::directory_iterator(projects_), {})) {
+        std::string name = e.path().filename().string();
+        for (char& ch : name) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        fs::rename(e.path(), projects_ / name);
+    }
+    ASSERT_TRUE(fs::exists(projects_ / "PLANT.KZL"));
+
+    Open(projects_ / "PLANT.KZP");
+    ASSERT_TRUE(frame_->RunCommand("MmViewReg"));
+    ASSERT_NE(_DevReg, nullptr);
+    EXPECT_EQ(_DevReg->CellText(1, 4), "77");
+    ASSERT_TRUE(frame_->RunCommand("MmFileTmp"));
+    ASSERT_NE(_FileTmp, nullptr);
+    EXPECT_EQ(Cell(_FileTmp->PgRegGrid, 7), "9");
+    EXPECT_EQ(_DevReg->SaveFileName, (projects_ / "PLANT.KZL").string());
+    EXPECT_EQ(_FileTmp->SaveFileName, (projects_ / "PLANT.QFT").string());
+
+    // Beside it a file saved under the name earlier saves used for such a
+    // set ("PLANT.kzl"): that one opens, as it did.
+    qel::link::TRegisterData later;
+    later.DRegs[3] = 55;
+    ASSERT_TRUE(qel::link::WriteRegisterFile((projects_ / "PLANT.kzl").string(), later, gQel.Family, 0));
+    ASSERT_TRUE(CloseWindow(_DevReg));
+    ASSERT_TRUE(frame_->RunCommand("MmViewReg"));
+    ASSERT_NE(_DevReg, nullptr);
+    EXPECT_EQ(_DevReg->CellText(1, 4), "55");
 }
