@@ -651,6 +651,15 @@ TSfcToCodeResult TChartWalk::Run() {
 // would have two places to go.
 std::string LabelDefinedTwice(const std::uint8_t* code, std::uint32_t length) {
     std::vector<std::uint8_t> seen(0x1000, 0);  // label words lie in 0xB000..0xBFFF
+    // A label is a word of its own: where no word of that range comes twice,
+    // none is defined twice, and the instructions need not be walked.
+    bool again = false;
+    for (std::uint32_t at = 0; at + 1 < length && !again; at += 2) {
+        const unsigned word = code[at] | code[at + 1] << 8;
+        if ((word & 0xF000) == 0xB000) again = seen[word - 0xB000]++ != 0;
+    }
+    if (!again) return {};
+    std::fill(seen.begin(), seen.end(), 0);
     for (std::uint32_t at = 0; at < length;) {
         const std::uint16_t word = ReadCodeWord(code, length, at);
         const int index = OpcodeToIndex(word);

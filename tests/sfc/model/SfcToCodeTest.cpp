@@ -143,6 +143,16 @@ TEST_F(SfcToCodeTest, ALabelTwoElementsHoldIsRefusedAndTheProgramStays) {
     EXPECT_EQ(Listing(std::vector<std::uint8_t>(gProgram, gProgram + gProgramUsed)),
               Listing({"STL S0", "P7", "LD X0", "OUT Y0", "LD X5", "SET S20", "STL S20", "P8", "LD X1", "OUT Y1",
                        "LD X6", "OUT S0", "RET"}));
+    // Words of the labels' range that are no label (damaged code) come twice.
+    TSfcChart damaged = ChartOf({"I0", "T", "S20", "T", "J0"}, apart);
+    for (const int row : {0, 2}) {
+        std::vector<std::uint8_t>& c = damaged.FindRec(row, 0)->code;
+        c.insert(c.end(), {0x00, 0xB1});
+    }
+    CommitSfcChart(damaged);
+    messages_.Clear();
+    EXPECT_TRUE(::SfcToCode());
+    EXPECT_TRUE(messages_.Shown().empty());
     CommitSfcChart(ChartOf({"I0 . . . S90", "T", "J0"}, {{{0, 0}, {"P7", "LD X0", "OUT Y0"}}, {{1, 0}, {"LD X5"}},
                                                         {{0, 4}, {"P7", "LD X1", "OUT Y1"}}}));
     ASSERT_TRUE(::SfcToCode());
