@@ -78,6 +78,9 @@ struct TLinkHooks {
 enum class TProjectEvent {
     Cleared,        ///< New: an empty project
     Opened,         ///< a program file set was read
+    Replaced,       ///< the project's values were cleared for another project (New,
+                    ///< Open, a program read from the PLC): results shown of the
+                    ///< old program are no longer true; sent before the new one is in
     ModelChanging,  ///< a new model setting is about to apply: save and close own files
     ModelChanged,   ///< family, capacity or file-register card changed in the model setting
     Saving,         ///< about to write the file set (the editors' edits are committed)

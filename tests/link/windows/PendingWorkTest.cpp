@@ -4,7 +4,8 @@
 // them again however it ends; the register view's and the template's own
 // reads ask before they replace values typed and not saved; and what a
 // command or a button of a window left open reads (verify, the double-coil
-// check, print preview) is the program as the editors hold it.
+// check, print preview) is the program as the editors hold it; a report left
+// open goes with the program it was made of.
 #include <QMdiArea>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -281,6 +282,50 @@ TEST_F(PendingWorkTest, ACommentReadFromTheCardAsksOverUnsavedComments) {
     EXPECT_FALSE(messages_.UnscriptedQuestion());
     _MemCardDlg->reject();
     SetModelFamily(0);
+}
+
+TEST_F(PendingWorkTest, TheDoubleCoilReportLeftOpenGoesWithTheProgramItChecked) {
+    const std::string other = SaveProgram(projects_ / "other.kzp", {"LD X2", "OUT Y2", "END"});
+    const Image plc = PlcProgram({"LD X5", "OUT Y5", "LD X6", "OUT Y5", "END"});
+    std::copy(plc.begin(), plc.end(), emu_.S.program.begin());
+    ASSERT_TRUE(frame_->RunCommand("MmLoopChk"));
+    _DLChkFrm->Chk1->setChecked(true);
+    // Y0 driven twice at steps 1 and 3, checked in the window left open.
+    auto checkTwoCoils = [&] {
+        PutProgram({"LD X0", "OUT Y0", "LD X1", "OUT Y0", "END"});
+        gQel.Modified = 0;
+        QTest::mouseClick(_DLChkFrm->Chkstart, Qt::LeftButton);
+        ASSERT_EQ(_DLChkFrm->Chkout->toPlainText(), QStringLiteral("Step 1:Y0\nStep 3:Y0"));
+    };
+    // No line of the old report is left to lead into the new program.
+    auto expectNoReport = [&](const char* path) {
+        SCOPED_TRACE(path);
+        EXPECT_TRUE(_DLChkFrm->isVisible());
+        EXPECT_TRUE(_DLChkFrm->Chkout->toPlainText().isEmpty());
+        EXPECT_FALSE(_DLChkFrm->JumpToLine(0));
+        EXPECT_TRUE(_DLChkFrm->Chk1->isChecked());  // the kinds are the user's choice
+    };
+
+    ASSERT_NO_FATAL_FAILURE(checkTwoCoils());
+    ASSERT_TRUE(frame_->RunCommand("MmNew"));
+    expectNoReport("New");
+
+    ASSERT_NO_FATAL_FAILURE(checkTwoCoils());
+    dialogs_.QueuePath(other);
+    ASSERT_TRUE(frame_->RunCommand("MmOpen"));
+    ASSERT_EQ(gQel.ProgramFileName, other);
+    expectNoReport("Open");
+
+    ASSERT_NO_FATAL_FAILURE(checkTwoCoils());
+    ReadThroughTheLinkWindow();
+    ASSERT_TRUE(Idle());
+    ASSERT_TRUE(Shown(qel::link::kMsgReadDone));
+    expectNoReport("read from the PLC");
+    // The window goes on checking the program now open.
+    QTest::mouseClick(_DLChkFrm->Chkstart, Qt::LeftButton);
+    EXPECT_EQ(_DLChkFrm->Chkout->toPlainText(), QStringLiteral("Step 1:Y5\nStep 3:Y5"));
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
+    _DLChkFrm->reject();
 }
 
 TEST_F(PendingWorkTest, TheWindowsOwnReadsAskBeforeReplacingTypedValues) {
