@@ -425,6 +425,13 @@ bool TQelMain::CommitEdits() {
     return true;
 }
 
+bool TQelMain::CommitEditsOf(int view) {
+    TEditorLink* link = LinkOfView(view);
+    if (!link || !link->CommitEdits || link->CommitEdits()) return true;
+    BringForward(link);
+    return false;
+}
+
 TQelMain::TCommit TQelMain::CommitAll() {
     std::vector<TEditorLink*> links = editorLinks_;
     std::stable_sort(links.begin(), links.end(),
