@@ -819,16 +819,20 @@ protected:
     // One random step; `what` names it.
     void Step(std::mt19937& rng, std::string& what) {
         const auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(std::max(n, 1))); };
+        // A row where a rung stands, or -1 when there is none.
+        const auto pickRung = [&](const std::vector<TRow>& rows) {
+            std::vector<int> rungRows;
+            for (std::size_t r = 0; r < rows.size(); ++r)
+                if (!rows[r].rung.empty()) rungRows.push_back(static_cast<int>(r));
+            return rungRows.empty() ? -1 : rungRows[static_cast<std::size_t>(pick(static_cast<int>(rungRows.size())))];
+        };
         const std::int32_t last = LastRow();
         switch (pick(10)) {
         case 9: {
             // A rung copied and inserted as a new row above another row.
             const std::vector<TRow> rows = Rows();
-            std::vector<int> rungRows;
-            for (std::size_t r = 0; r < rows.size(); ++r)
-                if (!rows[r].rung.empty()) rungRows.push_back(static_cast<int>(r));
-            if (rungRows.empty()) return;
-            const int r = rungRows[static_cast<std::size_t>(pick(static_cast<int>(rungRows.size())))];
+            const int r = pickRung(rows);
+            if (r < 0) return;
             const int to = pick(last + 2);
             what = "copy of " + rows[static_cast<std::size_t>(r)].rung + " inserted at row " + std::to_string(to);
             Click(r, 1);
@@ -842,11 +846,8 @@ protected:
             // A comment typed beside a rung in the rung-comment window: no
             // ladder edit, and an undo or redo after it keeps it.
             const std::vector<TRow> rows = Rows();
-            std::vector<int> rungRows;
-            for (std::size_t r = 0; r < rows.size(); ++r)
-                if (!rows[r].rung.empty()) rungRows.push_back(static_cast<int>(r));
-            if (rungRows.empty()) return;
-            const int r = rungRows[static_cast<std::size_t>(pick(static_cast<int>(rungRows.size())))];
+            const int r = pickRung(rows);
+            if (r < 0) return;
             const std::string text = "t" + std::to_string(typed_++);
             what = "comment " + text + " typed beside " + rows[static_cast<std::size_t>(r)].rung;
             replaced_ = rows[static_cast<std::size_t>(r)].comment;
@@ -867,11 +868,8 @@ protected:
             break;
         case 2: {
             const std::vector<TRow> rows = Rows();
-            std::vector<int> rungRows;
-            for (std::size_t r = 0; r < rows.size(); ++r)
-                if (!rows[r].rung.empty()) rungRows.push_back(static_cast<int>(r));
-            if (rungRows.empty()) return;
-            const int r = rungRows[static_cast<std::size_t>(pick(static_cast<int>(rungRows.size())))];
+            const int r = pickRung(rows);
+            if (r < 0) return;
             what = "cut and paste of " + rows[static_cast<std::size_t>(r)].rung;
             Click(r, 1);
             QTest::keyClick(lad_, Qt::Key_End, Qt::ShiftModifier);
