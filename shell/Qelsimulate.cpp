@@ -35,9 +35,16 @@ void TQelMain::CreateSimulator() {
         router_.Dispatch("RepaintLadder", kLadderView);
         RefreshCommands();
     });
-    // Closing the frame stops the run before anything else goes.
-    AddProjectListener(mon, [](TProjectEvent event) {
+    // Closing the frame stops the run before anything else goes; so does a
+    // project put in the program's place: the run is the old program's, and
+    // none of its states may show over the new one.
+    AddProjectListener(mon, [this](TProjectEvent event) {
         if (event == TProjectEvent::ShuttingDown) ShutdownSimulation();
+        if ((event == TProjectEvent::Cleared || event == TProjectEvent::Opened) && gSimRunning) {
+            ShutdownSimulation();
+            SetSimulateButtons(false);
+            QelStaBar->SetPanel(3, {});
+        }
     });
 
     // The simulate commands show whether a run is going on.
