@@ -202,6 +202,9 @@ public:
     void DestroyEditors();
     void ResetEditors();
     void CloseProjectWindows();
+    /// Ends a simulator run (the program it runs is being replaced) and
+    /// releases the simulate commands; nothing when none runs.
+    void EndSimulation();
     /// Asks whether to save a modified project; false when the user cancelled
     /// or the save failed (nothing may replace the project then).
     bool AskSaveModified();

@@ -40,11 +40,7 @@ void TQelMain::CreateSimulator() {
     // none of its states may show over the new one.
     AddProjectListener(mon, [this](TProjectEvent event) {
         if (event == TProjectEvent::ShuttingDown) ShutdownSimulation();
-        if ((event == TProjectEvent::Cleared || event == TProjectEvent::Opened) && gSimRunning) {
-            ShutdownSimulation();
-            SetSimulateButtons(false);
-            QelStaBar->SetPanel(3, {});
-        }
+        if (event == TProjectEvent::Cleared || event == TProjectEvent::Opened) EndSimulation();
     });
 
     // The simulate commands show whether a run is going on.
@@ -57,6 +53,13 @@ void TQelMain::CreateSimulator() {
     router_.Register("BnSimuLad", TCommandRouter::kAnyView, [this] { BnSimuLadClick(); }, canToggle);
     // The SFC view's own simulate button: available where that view is active.
     router_.Register("BnSimuSfc", kSfcView, [this] { BnSimuSfcClick(); }, canToggle);
+}
+
+void TQelMain::EndSimulation() {
+    if (!gSimRunning) return;
+    ShutdownSimulation();
+    SetSimulateButtons(false);
+    QelStaBar->SetPanel(3, {});
 }
 
 void TQelMain::BnSimuLadClick() { ToggleSimulate(false); }

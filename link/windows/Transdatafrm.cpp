@@ -270,6 +270,8 @@ public:
                 reopen_.push_back(command);
         }
         if (!activeCommand.empty()) reopen_.push_back(activeCommand);
+        // A run of the simulator is the old program's.
+        frame_->EndSimulation();
         frame_->DestroyEditors();
     }
     void AfterProgramReplaced(bool familyChanged) override {
