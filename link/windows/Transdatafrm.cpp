@@ -279,6 +279,7 @@ public:
         if (familyChanged) SetFileRegCount(FileRegCountFor(gQel.Family, false));
         frame_->ResetEditors();
         frame_->UpdateCaption();
+        frame_->AnnounceReadProject();
         frame_->RefreshCommands();
         // A program that cannot be drawn gets no ladder window; the job
         // reports it after its own message.
