@@ -30,28 +30,18 @@ using namespace qel;
 
 namespace {
 
-void BM_FullProgramWrite(benchmark::State& state) {
-    bench::EnsureApp();
-    const int baud = static_cast<int>(state.range(0));
-    AllocateSharedBuffers();
-    SetModelFamily(1);
-    SetProgramCapacity(3);
-    gQel.ProgramPresent = 1;
-    // LD X0 / OUT Y0 over the whole image, END last: every block carries code.
-    for (std::uint32_t off = 0; off + 4 <= gProgramCapacity; off += 4) {
+// LD X0 / OUT Y0 over the whole image, END last: every block carries code.
+void FillWithRungs(std::uint8_t* image, std::size_t size) {
+    for (std::size_t off = 0; off + 4 <= size; off += 4) {
         const std::uint8_t pair[4] = {0x00, 0x24, 0x00, 0xC5};
-        std::memcpy(gProgram + off, pair, 4);
+        std::memcpy(image + off, pair, 4);
     }
-    gProgram[gProgramCapacity - 2] = 0x0F;
-    gProgram[gProgramCapacity - 1] = 0x00;
+    image[size - 2] = 0x0F;
+    image[size - 1] = 0x00;
+}
 
-    test::PlcEmulator emu;
-    if (!emu.Start()) {
-        state.SkipWithError("no pseudo-terminal");
-        return;
-    }
-    emu.Configure(1, 3, 90);
-    emu.PaceLine(baud);
+// The link's port to the emulator's line, at the given speed.
+std::unique_ptr<link::TLinkPort> OpenLine(test::PlcEmulator& emu, int baud) {
     std::unique_ptr<link::TLinkPort> port;
 #ifdef QEL_LINK_HAS_COMPORT
     const std::string path = emu.SlavePath();
@@ -61,6 +51,26 @@ void BM_FullProgramWrite(benchmark::State& state) {
     port = std::make_unique<test::RawLinkPort>(emu.SlavePath());
 #endif
     port->SetBaud(baud);
+    return port;
+}
+
+void BM_FullProgramWrite(benchmark::State& state) {
+    bench::EnsureApp();
+    const int baud = static_cast<int>(state.range(0));
+    AllocateSharedBuffers();
+    SetModelFamily(1);
+    SetProgramCapacity(3);
+    gQel.ProgramPresent = 1;
+    FillWithRungs(gProgram, gProgramCapacity);
+
+    test::PlcEmulator emu;
+    if (!emu.Start()) {
+        state.SkipWithError("no pseudo-terminal");
+        return;
+    }
+    emu.Configure(1, 3, 90);
+    emu.PaceLine(baud);
+    std::unique_ptr<link::TLinkPort> port = OpenLine(emu, baud);
     bench::TQuietFrame frame;
     link::TTransData l(port.get(), &frame);
     link::TTransferHost host;
@@ -114,22 +124,9 @@ void BM_FullProgramRead(benchmark::State& state) {
         return;
     }
     emu.Configure(1, 3, 90);
-    for (std::uint32_t off = 0; off + 4 <= emu.S.program.size(); off += 4) {
-        const std::uint8_t pair[4] = {0x00, 0x24, 0x00, 0xC5};
-        std::memcpy(emu.S.program.data() + off, pair, 4);
-    }
-    emu.S.program[emu.S.program.size() - 2] = 0x0F;
-    emu.S.program[emu.S.program.size() - 1] = 0x00;
+    FillWithRungs(emu.S.program.data(), emu.S.program.size());
     emu.PaceLine(baud);
-    std::unique_ptr<link::TLinkPort> port;
-#ifdef QEL_LINK_HAS_COMPORT
-    const std::string path = emu.SlavePath();
-    SetComDeviceResolver([path](std::uint16_t) { return path; });
-    port = std::make_unique<link::TComPortLink>();
-#else
-    port = std::make_unique<test::RawLinkPort>(emu.SlavePath());
-#endif
-    port->SetBaud(baud);
+    std::unique_ptr<link::TLinkPort> port = OpenLine(emu, baud);
     bench::TQuietFrame frame;
     link::TTransData l(port.get(), &frame);
     link::TTransferHost host;

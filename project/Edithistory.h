@@ -47,6 +47,14 @@ public:
         return s;
     }
 
+    /// Calls fn on every state kept, on the undo and the redo list alike (a
+    /// change made outside the editor's history goes into each of them).
+    template <class Fn>
+    void ForEach(Fn&& fn) {
+        for (Snapshot& s : undo_) fn(s);
+        for (Snapshot& s : redo_) fn(s);
+    }
+
     void Clear() {
         undo_.clear();
         redo_.clear();

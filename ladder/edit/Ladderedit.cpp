@@ -937,6 +937,10 @@ TLadderEditResult TLadderEdit::Guard(const std::function<TLadderEditResult()>& e
     }
     const std::int32_t row0 = row_, col0 = col_, anchorRow0 = anchorRow_, anchorCol0 = anchorCol_, last0 = lastRow_;
     const TLadderSelection sel0 = sel_;
+    // What this editor had beside the rows before the edit: the undo step
+    // tells comments typed since from it.
+    std::optional<std::vector<std::string>> ownComments0 = ownComments_;
+    std::vector<std::uint32_t> ownIds0 = ownIds_;
     std::function<void()> hook = std::move(BeforeChange);
     BeforeChange = nullptr;
     doc_ = work;
@@ -981,7 +985,11 @@ TLadderEditResult TLadderEdit::Guard(const std::function<TLadderEditResult()>& e
         col_ = col0;
         sel_ = sel0;
         lastRow_ = last0;
+        std::swap(ownComments_, ownComments0);
+        std::swap(ownIds_, ownIds0);
         BeforeChange();
+        std::swap(ownComments_, ownComments0);
+        std::swap(ownIds_, ownIds0);
         row_ = row1;
         col_ = col1;
         sel_ = sel1;

@@ -174,6 +174,10 @@ public:
     /// found no row there (their row came with the edit taken back); they
     /// stay in the state now, which the caller's redo keeps.
     std::size_t RestoreSnapshot(const TLadderSnapshot& s);
+    /// The comments changed beside rows since this editor's last edit (typed
+    /// in the rung-comment window), by their rows' identities; none where the
+    /// document keeps no identities.
+    std::vector<std::pair<std::uint32_t, std::string>> CommentsTypedSince() const;
     /// Someone else rewrote the rows and their comments (a conversion): they
     /// are this editor's state from now on, as after its own edit.
     void TakeRows();
@@ -332,6 +336,11 @@ private:
         std::vector<std::uint32_t> rowIds;
     } scratch_;
 };
+
+/// Puts comments typed since the last edit into a state of the undo or redo
+/// list, each beside the row of its identity there (a row the state does not
+/// hold gets none): typing is no ladder edit, and no undo takes it back.
+void CarryTypedComments(TLadderSnapshot& s, const std::vector<std::pair<std::uint32_t, std::string>>& typed);
 
 /// The connector pairs of folded rungs in rows 0..lastRow, the rows cut into
 /// networks as the compile cuts them: how many pairs are whole, and the

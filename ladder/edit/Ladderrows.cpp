@@ -96,6 +96,38 @@ TLadderSnapshot TLadderEdit::TakeSnapshot() const {
     return s;
 }
 
+std::vector<std::pair<std::uint32_t, std::string>> TLadderEdit::CommentsTypedSince() const {
+    std::vector<std::pair<std::uint32_t, std::string>> typed;
+    if (!doc_.rowComments || !doc_.rowIds || !ownComments_ || ownIds_.empty()) return typed;
+    const auto at = [](const std::vector<std::string>& v, std::size_t r) { return r < v.size() ? v[r] : std::string(); };
+    std::unordered_map<std::uint32_t, std::size_t> ownRow;
+    for (std::size_t k = 0; k < ownIds_.size(); ++k) ownRow.emplace(ownIds_[k], k);
+    const std::vector<std::string>& now = *doc_.rowComments;
+    const std::vector<std::uint32_t>& ids = *doc_.rowIds;
+    for (std::size_t r = 0; r < ids.size(); ++r) {
+        const auto it = ownRow.find(ids[r]);
+        const std::string own = it == ownRow.end() ? std::string() : at(*ownComments_, it->second);
+        if (at(now, r) != own) typed.emplace_back(ids[r], at(now, r));
+    }
+    return typed;
+}
+
+void CarryTypedComments(TLadderSnapshot& s, const std::vector<std::pair<std::uint32_t, std::string>>& typed) {
+    if (typed.empty() || !s.rowComments || s.rowIds.empty()) return;
+    std::unordered_map<std::uint32_t, std::size_t> row;
+    for (std::size_t r = 0; r < s.rowIds.size(); ++r) row.emplace(s.rowIds[r], r);
+    std::vector<std::string>& c = *s.rowComments;
+    for (const auto& [id, text] : typed) {
+        const auto it = row.find(id);
+        if (it == row.end()) continue;
+        if (it->second >= c.size()) {
+            if (text.empty()) continue;
+            c.resize(it->second + 1);
+        }
+        c[it->second] = text;
+    }
+}
+
 std::size_t TLadderEdit::RestoreSnapshot(const TLadderSnapshot& s) {
     if (!doc_.grid) return 0;
     const std::size_t rows = std::min(s.rows.size(), static_cast<std::size_t>(doc_.capacity) * kRow);

@@ -548,6 +548,7 @@ void TLDB::RecordUndo() {
     // An edit made while the ladder stays open over code changed elsewhere (a
     // chart converted into the program) is the first of a new history.
     EndHistoryOverChangedCode();
+    CarryTypedComments();
     history_.Record(Snapshot());
     MarkEdited();
 }
@@ -578,14 +579,26 @@ void TLDB::Restore(const TLadderSnapshot& s) {
     if (lost > 0) ShowMsg(kMsgCommentsDropped, " " + std::to_string(lost));
 }
 
+void TLDB::CarryTypedComments() {
+    // A comment typed since the last edit stays through every step back and
+    // forth, not only the next: each state kept has it beside its row.
+    const auto typed = edit_.CommentsTypedSince();
+    if (typed.empty()) return;
+    history_.ForEach([&](TLadderSnapshot& s) { ::CarryTypedComments(s, typed); });
+}
+
 void TLDB::PopUndoClick() {
     if (EditRefused()) return;
-    if (std::optional<TLadderSnapshot> s = history_.Undo(Snapshot())) Restore(*s);
+    TLadderSnapshot now = Snapshot();
+    CarryTypedComments();
+    if (std::optional<TLadderSnapshot> s = history_.Undo(std::move(now))) Restore(*s);
 }
 
 void TLDB::PopRedoClick() {
     if (EditRefused()) return;
-    if (std::optional<TLadderSnapshot> s = history_.Redo(Snapshot())) Restore(*s);
+    TLadderSnapshot now = Snapshot();
+    CarryTypedComments();
+    if (std::optional<TLadderSnapshot> s = history_.Redo(std::move(now))) Restore(*s);
 }
 
 // ---------------------------------------------------------------------------

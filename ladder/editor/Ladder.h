@@ -216,6 +216,8 @@ private:
     /// before its first edit over it.
     void EndHistoryOverChangedCode();
     void Restore(const TLadderSnapshot& s);
+    // Comments typed since the last edit go into every state of the history.
+    void CarryTypedComments();
     TLadderSnapshot Snapshot() const;
     // The common end of a command that changed the grid or the selection.
     void Finish(const TLadderEditResult& r);

@@ -451,18 +451,31 @@ bool CompileProgramLadderAside(std::vector<std::uint8_t>& code, std::vector<TSte
 // The program's code drawn aside and compiled again: the form its own drawing
 // compiles into. Code typed in the list may be another form of the same
 // circuits (LD LD ORB for LD OR), which its drawing does not reproduce.
-bool ProgramDrawingCompiles(std::vector<std::uint8_t>& code) {
-    TConvertInput in;
-    in.code = gProgram;
-    in.length = gProgramCapacity;
-    in.used = std::min(gProgramUsed, gProgramCapacity);
-    std::vector<std::uint8_t> grid(static_cast<std::size_t>(kLadderRows) * kLdbRowBytes, 0);
-    std::vector<std::int32_t> p(kPLabelCount, -1), i(kILabelCount, -1);
+// The program's code drawn on a grid of its own, apart from the ladder.
+struct TProgramDrawing {
+    std::vector<std::uint8_t> grid = std::vector<std::uint8_t>(static_cast<std::size_t>(kLadderRows) * kLdbRowBytes, 0);
+    std::vector<std::int32_t> p = std::vector<std::int32_t>(kPLabelCount, -1);
+    std::vector<std::int32_t> i = std::vector<std::int32_t>(kILabelCount, -1);
     TLadderTarget drawn;
-    drawn.grid = grid.data();
-    drawn.rowCapacity = kLadderRows;
-    drawn.labels = {p.data(), i.data()};
-    if (!ConvertCodeToGrid(in, drawn).ok) return false;
+
+    TConvertResult Draw(bool wantPlaces) {
+        TConvertInput in;
+        in.code = gProgram;
+        in.length = gProgramCapacity;
+        in.used = std::min(gProgramUsed, gProgramCapacity);
+        in.wantPlaces = wantPlaces;
+        drawn.grid = grid.data();
+        drawn.rowCapacity = kLadderRows;
+        drawn.labels = {p.data(), i.data()};
+        return ConvertCodeToGrid(in, drawn);
+    }
+};
+
+bool ProgramDrawingCompiles(std::vector<std::uint8_t>& code) {
+    TProgramDrawing d;
+    if (!d.Draw(false).ok) return false;
+    auto& grid = d.grid;
+    auto& drawn = d.drawn;
     TCompileTarget t;
     t.grid = grid.data();
     t.gridRows = kLadderRows;
@@ -608,19 +621,11 @@ void CommentsAtLastPlaces(std::int32_t lastRow, TCodeComments& out, std::vector<
 
 void KeepReadLadderPlaces() {
     if (!gLadderRows || !gProgram) return;
-    TConvertInput in;
-    in.code = gProgram;
-    in.length = gProgramCapacity;
-    in.used = std::min(gProgramUsed, gProgramCapacity);
-    in.wantPlaces = true;
-    std::vector<std::uint8_t> grid(static_cast<std::size_t>(kLadderRows) * kLdbRowBytes, 0);
-    std::vector<std::int32_t> p(kPLabelCount, -1), i(kILabelCount, -1);
-    TLadderTarget drawn;
-    drawn.grid = grid.data();
-    drawn.rowCapacity = kLadderRows;
-    drawn.labels = {p.data(), i.data()};
-    TConvertResult r = ConvertCodeToGrid(in, drawn);
+    TProgramDrawing d;
+    TConvertResult r = d.Draw(true);
     if (!r.ok) return;
+    auto& grid = d.grid;
+    auto& drawn = d.drawn;
     const std::int32_t last = FindLastUsedRow(gLadderRows, kLdbRowBytes, kLadderRows - 1);
     auto& ids = gQel.RungRowIds;
     EnsureLadderRowIds(ids, std::max(static_cast<std::size_t>(last + 1), gQel.RungComments.size()));

@@ -212,6 +212,13 @@ TSearchDlg::TSearchDlg(QWidget* parent) : QDialog(parent) {
 
 bool TSearchDlg::LadderView() const { return gActiveView == 2 || gActiveView == 17; }
 
+std::string TSearchDlg::ShownType(const QComboBox* list) const {
+    // A list the window does not show (it was opened over an instruction
+    // list and left open) filters and rewrites nothing.
+    if (!list->isVisibleTo(this) || !list->isEnabled()) return SearchTypeTexts().front();
+    return list->currentText().toStdString();
+}
+
 void TSearchDlg::SearchPageChange(int page) {
     const bool ladder = LadderView();
     if (page == 0) {
@@ -246,6 +253,7 @@ void TSearchDlg::FindClick() {
         SearchDevName->setFocus();
         return;
     }
+    if (!TakeIn() || !(link = ActiveLink()) || !link->SearchTarget) return;
     hide();
     const TEditTarget t = link->SearchTarget();
     TDialogSearchUi ui(link);
@@ -253,7 +261,7 @@ void TSearchDlg::FindClick() {
     if (t.code)
         FindDeviceInCode({t.code, t.capacity, t.end, t.cursorOffset}, name, start, ui);
     else if (t.grid)
-        FindDeviceInLadder(GridOf(t), name, FindType->currentText().toStdString(), start, ui);
+        FindDeviceInLadder(GridOf(t), name, ShownType(FindType), start, ui);
 }
 
 void TSearchDlg::RepClick() {
@@ -265,8 +273,8 @@ void TSearchDlg::RepClick() {
     bool numberOk = false;
     r.count = DevNumber->text().trimmed().toLong(&numberOk);
     if (LadderView()) {
-        r.searchType = SearchType->currentText().toStdString();
-        r.repType = RepType->currentText().toStdString();
+        r.searchType = ShownType(SearchType);
+        r.repType = ShownType(RepType);
     }
     // A count that is no number is refused like a bad name, before anything is searched.
     const int refusal = numberOk ? CheckReplaceRequest(r) : kMsgSearchBadName;
@@ -278,6 +286,7 @@ void TSearchDlg::RepClick() {
             ->setFocus();
         return;
     }
+    if (!TakeIn() || !(link = ActiveLink()) || !link->SearchTarget) return;
     hide();
     SearchStp.SetItemIndex(SearchStart.ItemIndex());
     SearchUD.SetItemIndex(SearchDirect.ItemIndex());
@@ -306,7 +315,7 @@ void TSearchDlg::FindCmdClick() {
         Target->setFocus();
         return;
     }
-    if (!link || !link->SearchTarget) return;
+    if (!link || !link->SearchTarget || !TakeIn() || !(link = ActiveLink()) || !link->SearchTarget) return;
     hide();
     const TEditTarget t = link->SearchTarget();
     TDialogSearchUi ui(link);

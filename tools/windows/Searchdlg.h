@@ -4,6 +4,7 @@
 // The walks are the search engine's; the dialog reads its controls, finds the
 // active editor's data and brackets a replacement as one undo step.
 #include <functional>
+#include <string>
 
 #include <QDialog>
 
@@ -49,6 +50,10 @@ public:
 
     /// The editor of the active view (the frame's); null: the buttons do nothing.
     std::function<TEditorLink*()> ActiveLink;
+    /// The frame's CommitEdits: the buttons search the program as the editors
+    /// hold it (the editor searched may have caught up with the others);
+    /// false (the editor said why) searches nothing.
+    std::function<bool()> TakeInEditors;
 
     void FindClick();
     void RepClick();
@@ -59,6 +64,9 @@ public:
 
 private:
     bool LadderView() const;
+    /// The type chosen in a type list, "None" while the list is not shown.
+    std::string ShownType(const QComboBox* list) const;
+    bool TakeIn() { return !TakeInEditors || TakeInEditors(); }
 };
 
 extern TSearchDlg* SearchDlg;

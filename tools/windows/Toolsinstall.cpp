@@ -41,6 +41,7 @@ void BindJumps(TQelMain* frame) {
     auto takeIn = [frame] { return frame->CommitEdits(); };
     if (_DLChkFrm) _DLChkFrm->TakeInEditors = takeIn;
     if (PrintForm) PrintForm->TakeInEditors = takeIn;
+    if (SearchDlg) SearchDlg->TakeInEditors = takeIn;
 }
 
 void BindBatchTest(TQelMain* frame) {

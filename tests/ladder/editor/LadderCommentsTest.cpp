@@ -25,6 +25,7 @@
 #include "tests/ladder/editor/LadderFrameFixture.h"
 #include "tools/check/Comments.h"
 #include "tools/windows/Linecmt.h"
+#include "tools/windows/Searchdlg.h"
 #include "tools/windows/Toolsinstall.h"
 
 namespace {
@@ -818,16 +819,20 @@ protected:
     // One random step; `what` names it.
     void Step(std::mt19937& rng, std::string& what) {
         const auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(std::max(n, 1))); };
+        // A row where a rung stands, or -1 when there is none.
+        const auto pickRung = [&](const std::vector<TRow>& rows) {
+            std::vector<int> rungRows;
+            for (std::size_t r = 0; r < rows.size(); ++r)
+                if (!rows[r].rung.empty()) rungRows.push_back(static_cast<int>(r));
+            return rungRows.empty() ? -1 : rungRows[static_cast<std::size_t>(pick(static_cast<int>(rungRows.size())))];
+        };
         const std::int32_t last = LastRow();
         switch (pick(10)) {
         case 9: {
             // A rung copied and inserted as a new row above another row.
             const std::vector<TRow> rows = Rows();
-            std::vector<int> rungRows;
-            for (std::size_t r = 0; r < rows.size(); ++r)
-                if (!rows[r].rung.empty()) rungRows.push_back(static_cast<int>(r));
-            if (rungRows.empty()) return;
-            const int r = rungRows[static_cast<std::size_t>(pick(static_cast<int>(rungRows.size())))];
+            const int r = pickRung(rows);
+            if (r < 0) return;
             const int to = pick(last + 2);
             what = "copy of " + rows[static_cast<std::size_t>(r)].rung + " inserted at row " + std::to_string(to);
             Click(r, 1);
@@ -841,11 +846,8 @@ protected:
             // A comment typed beside a rung in the rung-comment window: no
             // ladder edit, and an undo or redo after it keeps it.
             const std::vector<TRow> rows = Rows();
-            std::vector<int> rungRows;
-            for (std::size_t r = 0; r < rows.size(); ++r)
-                if (!rows[r].rung.empty()) rungRows.push_back(static_cast<int>(r));
-            if (rungRows.empty()) return;
-            const int r = rungRows[static_cast<std::size_t>(pick(static_cast<int>(rungRows.size())))];
+            const int r = pickRung(rows);
+            if (r < 0) return;
             const std::string text = "t" + std::to_string(typed_++);
             what = "comment " + text + " typed beside " + rows[static_cast<std::size_t>(r)].rung;
             replaced_ = rows[static_cast<std::size_t>(r)].comment;
@@ -866,11 +868,8 @@ protected:
             break;
         case 2: {
             const std::vector<TRow> rows = Rows();
-            std::vector<int> rungRows;
-            for (std::size_t r = 0; r < rows.size(); ++r)
-                if (!rows[r].rung.empty()) rungRows.push_back(static_cast<int>(r));
-            if (rungRows.empty()) return;
-            const int r = rungRows[static_cast<std::size_t>(pick(static_cast<int>(rungRows.size())))];
+            const int r = pickRung(rows);
+            if (r < 0) return;
             what = "cut and paste of " + rows[static_cast<std::size_t>(r)].rung;
             Click(r, 1);
             QTest::keyClick(lad_, Qt::Key_End, Qt::ShiftModifier);
@@ -1085,4 +1084,230 @@ TEST_F(LadderRungCommentRowsTest, ACommentOfNoRungIsNeverPutBesideARungByAConver
     ASSERT_TRUE(Run("MmCodeToLad"));
     EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "X1 Y1", "X2 Y2"}));
     EXPECT_EQ(LastShown(), gMsgTable.Get(kMsgCommentsDropped) + " 1");
+}
+
+namespace {
+
+// The ladder's other row paths with rung comments and a label: the first and
+// last rows, everything marked, the rung-comment window's own deletes, another
+// project's clipboard, a new project; judged in memory and through the files.
+class LadderRowPathsTest : public LadderRungCommentRowsTest {
+protected:
+    // Three rungs with "a", "b", "c" beside them, P1 beside X2-Y2; compiled.
+    void DrawCommented() {
+        ASSERT_NO_FATAL_FAILURE(DrawThreeRungs());
+        Click(2, 0);
+        TypeLine("P1");
+        for (int r = 0; r < 3; ++r) TypeRungComment(r, std::string(1, static_cast<char>('a' + r)));
+        ViewList();
+        ASSERT_EQ(Program(), (Lines{"LD X0", "OUT Y0", "LD X1", "OUT Y1", "P1", "LD X2", "OUT Y2"}));
+        ViewLadder();
+        messages_.Clear();
+    }
+    // Comment > Rung comments: rows `from`..`to` selected, Delete, closed.
+    void DeleteRungComments(int from, int to) {
+        QTimer t;
+        t.setSingleShot(true);
+        QObject::connect(&t, &QTimer::timeout, [&] {
+            QTableWidget* grid = _OutCmt->LineCmt;
+            grid->clearSelection();
+            grid->setRangeSelected(QTableWidgetSelectionRange(from, 0, to, 1), true);
+            QTest::keyClick(grid, Qt::Key_Delete);
+            _OutCmt->reject();
+        });
+        t.start(0);
+        ASSERT_TRUE(frame_->RunCommand("MmLineCmtWin"));
+        QCoreApplication::processEvents();
+    }
+    void Mark(int row) {
+        Click(row, 1);
+        QTest::keyClick(lad_, Qt::Key_End, Qt::ShiftModifier);
+    }
+};
+
+}  // namespace
+
+// Ctrl+Y on the first row and Ctrl+I on the last: the rows below move with
+// their comments and label; Ctrl+I below the last rung moves nothing. The
+// same stands after Convert > Ladder to list, Save As and a new run.
+TEST_F(LadderRowPathsTest, RowEditsAtTheFirstAndLastRowsKeepCommentsAndLabelThroughTheFiles) {
+    ASSERT_NO_FATAL_FAILURE(DrawCommented());
+    Click(0, 1);
+    QTest::keyClick(lad_, Qt::Key_Y, Qt::ControlModifier);
+    ASSERT_EQ(Ladder(), (Lines{"X1 Y1 // b", "X2 Y2 // c"}));
+    EXPECT_EQ(gPLabelRows[1], 1);
+    Click(1, 1);
+    QTest::keyClick(lad_, Qt::Key_I, Qt::ControlModifier);
+    Click(3, 1);
+    QTest::keyClick(lad_, Qt::Key_I, Qt::ControlModifier);
+    EXPECT_EQ(Ladder(), (Lines{"X1 Y1 // b", "", "X2 Y2 // c"}));
+    EXPECT_EQ(gPLabelRows[1], 2);
+    ASSERT_TRUE(Run("MmLadToCode"));
+    EXPECT_EQ(Program(), (Lines{"LD X1", "OUT Y1", "P1", "LD X2", "OUT Y2"}));
+    SaveAs();
+    Reopen(true);
+    EXPECT_EQ(Ladder(), (Lines{"X1 Y1 // b", "", "X2 Y2 // c"}));
+    EXPECT_EQ(gPLabelRows[1], 2);
+    ASSERT_TRUE(Run("MmCodeToLad"));
+    EXPECT_EQ(Ladder(), (Lines{"X1 Y1 // b", "X2 Y2 // c"}));
+    EXPECT_EQ(gPLabelRows[1], 1);
+    EXPECT_TRUE(messages_.Shown().empty()) << LastShown();
+}
+
+// Everything marked and deleted takes the rung comments with the rungs; undo
+// brings every comment back beside its rung, redo takes them again, and a
+// second undo restores them once more. The label stays for the user (the
+// compile refuses it on an empty row).
+TEST_F(LadderRowPathsTest, EverythingMarkedAndDeletedComesBackWithItsCommentsOnUndo) {
+    ASSERT_NO_FATAL_FAILURE(DrawCommented());
+    ASSERT_TRUE(Run("MmSelAll"));
+    ASSERT_TRUE(Run("MmDel"));
+    EXPECT_EQ(Ladder(), Lines{});
+    ASSERT_TRUE(Run("MmUndo"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0 // a", "X1 Y1 // b", "X2 Y2 // c"}));
+    EXPECT_EQ(gPLabelRows[1], 2);
+    ASSERT_TRUE(Run("MmRedo"));
+    EXPECT_EQ(gQel.RungComments, std::vector<std::string>(gQel.RungComments.size()));
+    ViewList();
+    EXPECT_TRUE(Shown(kMsgCompileFailed));
+    ViewLadder();
+    ASSERT_TRUE(Run("MmUndo"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0 // a", "X1 Y1 // b", "X2 Y2 // c"}));
+    messages_.Clear();
+    ViewList();
+    EXPECT_EQ(Program(), (Lines{"LD X0", "OUT Y0", "LD X1", "OUT Y1", "P1", "LD X2", "OUT Y2"}));
+    EXPECT_TRUE(messages_.Shown().empty()) << LastShown();
+}
+
+// Comments deleted in the rung-comment window after a ladder edit are the
+// user's: the ladder's undo and redo move the rows and leave them deleted,
+// and the files say so after a new run.
+TEST_F(LadderRowPathsTest, CommentsDeletedInTheirWindowStayDeletedThroughLadderUndo) {
+    ASSERT_NO_FATAL_FAILURE(DrawCommented());
+    Click(1, 1);
+    ASSERT_TRUE(Run("MmInsLine"));
+    ASSERT_EQ(Ladder(), (Lines{"X0 Y0 // a", "", "X1 Y1 // b", "X2 Y2 // c"}));
+    DeleteRungComments(2, 3);
+    ViewLadder();
+    ASSERT_EQ(Ladder(), (Lines{"X0 Y0 // a", "", "X1 Y1", "X2 Y2"}));
+    ASSERT_TRUE(Run("MmUndo"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0 // a", "X1 Y1", "X2 Y2"}));
+    ASSERT_TRUE(Run("MmRedo"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0 // a", "", "X1 Y1", "X2 Y2"}));
+    ViewList();
+    SaveAs();
+    Reopen(true);
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0 // a", "", "X1 Y1", "X2 Y2"}));
+    EXPECT_TRUE(messages_.Shown().empty()) << LastShown();
+}
+
+// Two rows copied with a block comment between them and inserted above a
+// block-comment row: the inserted rows bring their comments, the block
+// comment and the rungs below move down with theirs, once each.
+TEST_F(LadderCommentsTest, ABlockInsertedAboveABlockCommentMovesEverythingBelowWithIt) {
+    ASSERT_NO_FATAL_FAILURE(DrawPlant());
+    ViewList();
+    ViewLadder();
+    Click(0, 1);
+    QTest::keyClick(lad_, Qt::Key_Down, Qt::ShiftModifier);
+    QTest::keyClick(lad_, Qt::Key_Down, Qt::ShiftModifier);
+    QTest::keyClick(lad_, Qt::Key_End, Qt::ShiftModifier);
+    ASSERT_TRUE(frame_->RunCommand("MmCopy"));
+    Click(1, 1);
+    ASSERT_TRUE(frame_->RunCommand("MmInsBk"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "X0 Y0", "# Motor", "X1 Y1 // abc", "# Motor", "X1 Y1 // abc"}));
+    ASSERT_TRUE(frame_->RunCommand("MmUndo"));
+    EXPECT_EQ(Ladder(), plant_);
+    ASSERT_TRUE(frame_->RunCommand("MmRedo"));
+    ViewList();
+    EXPECT_EQ(Program(), (Lines{"LD X0", "OUT Y0", "LD X0", "OUT Y0", "LD X1", "OUT Y1", "LD X1", "OUT Y1"}));
+    SaveAs();
+    Reopen(true);
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "X0 Y0", "# Motor", "X1 Y1 // abc", "# Motor", "X1 Y1 // abc"}));
+    EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+}
+
+// File > New (not saved): the new ladder shows nothing of the old project's
+// comments or label; a rung drawn there, compiled, has none either. A rung
+// copied in the old project and pasted below the new one's last row brings
+// its comment and label, as the user copied them, and grows the ladder.
+TEST_F(LadderRowPathsTest, ANewProjectHasNoCommentOfTheOldAndTakesAPastedOneAsCopied) {
+    ASSERT_NO_FATAL_FAILURE(DrawCommented());
+    Mark(2);
+    ASSERT_TRUE(Run("MmCopy"));
+    messages_.QueueAnswer(qel::Answer::No);  // not saved
+    frame_->NewClick();
+    ViewLadder();
+    EXPECT_EQ(Ladder(), Lines{});
+    EXPECT_EQ(gPLabelRows[1], -1);
+    Click(0, 1);
+    KeyRung("X0", "Y0");
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0"}));
+    Click(3, 1);
+    ASSERT_TRUE(Run("MmPaste"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "", "", "X2 Y2 // c"}));
+    EXPECT_EQ(gPLabelRows[1], 3);
+    ViewList();
+    EXPECT_EQ(Program(), (Lines{"LD X0", "OUT Y0", "P1", "LD X2", "OUT Y2"}));
+    SaveAs();
+    Reopen(true);
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "", "", "X2 Y2 // c"}));
+    EXPECT_EQ(gPLabelRows[1], 3);
+}
+
+// A comment typed between two ladder edits, both taken back: it stays beside
+// its rung through both undos and both redos; so too with a Replace in the
+// ladder as one of those edits, with a comment typed after the last edit, and
+// in the files after a new run.
+TEST_F(LadderRowPathsTest, ACommentTypedBetweenTwoLadderEditsStaysThroughBothUndos) {
+    ASSERT_NO_FATAL_FAILURE(DrawCommented());
+    Click(1, 1);
+    ASSERT_TRUE(Run("MmInsLine"));
+    TypeRungComment(2, "Fan");
+    ViewLadder();
+    Click(0, 1);
+    ASSERT_TRUE(Run("MmInsLine"));
+    ASSERT_EQ(Ladder(), (Lines{"", "X0 Y0 // a", "", "X1 Y1 // Fan", "X2 Y2 // c"}));
+    ASSERT_TRUE(Run("MmUndo"));
+    ASSERT_TRUE(Run("MmUndo"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0 // a", "X1 Y1 // Fan", "X2 Y2 // c"}));
+    ASSERT_TRUE(Run("MmRedo"));
+    ASSERT_TRUE(Run("MmRedo"));
+    EXPECT_EQ(Ladder(), (Lines{"", "X0 Y0 // a", "", "X1 Y1 // Fan", "X2 Y2 // c"}));
+    EXPECT_TRUE(messages_.Shown().empty()) << LastShown();
+
+    // Typed again, then X0 replaced by X5 in the ladder: both undos keep it.
+    TypeRungComment(4, "Pump");
+    ViewLadder();
+    frame_->MmRep->trigger();
+    SearchDlg->SearchPage->setCurrentIndex(1);
+    SearchDlg->SearchDev->setText("X0");
+    SearchDlg->RepDev->setText("X5");
+    SearchDlg->SearchStart.SetItemIndex(1);
+    messages_.QueueAnswer(qel::Answer::All);
+    QTest::mouseClick(SearchDlg->Rep, Qt::LeftButton);
+    SearchDlg->close();
+    QCoreApplication::processEvents();
+    messages_.Clear();  // the replace's count
+    ASSERT_EQ(Ladder(), (Lines{"", "X5 Y0 // a", "", "X1 Y1 // Fan", "X2 Y2 // Pump"}));
+    ASSERT_TRUE(Run("MmUndo"));
+    ASSERT_TRUE(Run("MmUndo"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0 // a", "", "X1 Y1 // Fan", "X2 Y2 // Pump"}));
+    ASSERT_TRUE(Run("MmRedo"));
+    ASSERT_TRUE(Run("MmRedo"));
+    EXPECT_EQ(Ladder(), (Lines{"", "X5 Y0 // a", "", "X1 Y1 // Fan", "X2 Y2 // Pump"}));
+    // Typed after the last edit, then two steps back and two forth.
+    TypeRungComment(1, "Motor");
+    ViewLadder();
+    ASSERT_TRUE(Run("MmUndo"));
+    ASSERT_TRUE(Run("MmUndo"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0 // Motor", "", "X1 Y1 // Fan", "X2 Y2 // Pump"}));
+    ASSERT_TRUE(Run("MmRedo"));
+    ASSERT_TRUE(Run("MmRedo"));
+    EXPECT_EQ(Ladder(), (Lines{"", "X5 Y0 // Motor", "", "X1 Y1 // Fan", "X2 Y2 // Pump"}));
+    EXPECT_TRUE(messages_.Shown().empty()) << LastShown();
+    ViewList();
+    SaveAs();
+    Reopen(true);
+    EXPECT_EQ(Ladder(), (Lines{"", "X5 Y0 // Motor", "", "X1 Y1 // Fan", "X2 Y2 // Pump"}));
 }

@@ -40,6 +40,7 @@
 #include "tools/windows/Loopchk.h"
 #include "tools/windows/Preview.h"
 #include "tools/windows/Printfrm.h"
+#include "tools/windows/Searchdlg.h"
 #include "tools/windows/Toolsinstall.h"
 
 namespace {
@@ -452,6 +453,70 @@ TEST_F(EditorsHoldTest, ThePrintWindowLeftOpenPreviewsWhatTheEditorsHold) {
     for (int i = 0; i < printed.LineCount(); ++i) lines.push_back(printed.LineText(i));
     EXPECT_NE(std::find(lines.begin(), lines.end(), "LD X4"), lines.end()) << ::testing::PrintToString(lines);
     PreviewForm->reject();
+}
+
+TEST_F(EditorsHoldTest, TheFindAndReplaceWindowLeftOpenTakesInTheEditorsFirst) {
+    // The window opened from the list and left open; a rung then drawn in
+    // the ladder that does not compile (a contact leading nowhere).
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    ASSERT_TRUE(frame_->RunCommand("MmRep"));
+    ASSERT_TRUE(SearchDlg->isVisible());
+    ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+    DrawRung("X2", nullptr);
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));  // the ladder keeps its rung
+    ASSERT_EQ(gActiveView, 1);
+    const Image before = Program();
+
+    // Replace: refused with the ladder's message, the ladder brought up with
+    // its rung, the program unchanged.
+    SearchDlg->SearchPage->setCurrentIndex(1);
+    SearchDlg->SearchDev->setText("X7");
+    SearchDlg->RepDev->setText("X6");
+    SearchDlg->SearchStart.SetItemIndex(1);
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::All);
+    QTest::mouseClick(SearchDlg->Rep, Qt::LeftButton);
+    EXPECT_TRUE(Shown(32));
+    EXPECT_EQ(Program(), before);
+    EXPECT_EQ(gActiveView, 2);
+    EXPECT_TRUE(lad_->Dirty());
+    EXPECT_EQ(CellOperandText(gLadderRows, 4, 0), "X2");
+
+    // Find from the list: refused the same way.
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    SearchDlg->SearchPage->setCurrentIndex(0);
+    SearchDlg->SearchDevName->setText("X7");
+    messages_.Clear();
+    QTest::mouseClick(SearchDlg->Find, Qt::LeftButton);
+    EXPECT_TRUE(Shown(32));
+    EXPECT_EQ(gActiveView, 2);
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
+}
+
+TEST_F(EditorsHoldTest, APartialWriteOverARungThatDoesNotCompileSaysWhyAndSendsNothing) {
+    // A contact leading nowhere, drawn between the program's rung and END.
+    lad_->Edit().SetCursor(1, 0);
+    ASSERT_TRUE(frame_->RunCommand("MmInsLine"));
+    DrawRung("X2", nullptr, 1);
+    const Image before = Program();
+    const std::vector<std::uint8_t> plc = emu_.S.program;
+    ASSERT_TRUE(frame_->RunCommand("MmTrans"));
+    _TransDataForm->WorkType->setCurrentIndex(TTransDataForm::kWrite);
+    messages_.Clear();
+    QTest::mouseClick(_TransDataForm->TransPartial, Qt::LeftButton);
+    EXPECT_TRUE(Shown(32));
+    messages_.Clear();
+    QTest::mouseClick(_TransDataForm->OkBtn, Qt::LeftButton);
+    EXPECT_TRUE(Shown(32));
+    ASSERT_TRUE(_TransDataForm->isVisible());
+    _TransDataForm->CancelBtnClick();
+    ASSERT_TRUE(Idle());
+    EXPECT_FALSE(Shown(qel::link::kMsgWriteOk));
+    EXPECT_EQ(emu_.S.program, plc);
+    // The rung stays in the ladder, the program as it was.
+    EXPECT_EQ(Program(), before);
+    EXPECT_TRUE(lad_->Dirty());
+    EXPECT_EQ(CellOperandText(gLadderRows, 1, 0), "X2");
 }
 
 }  // namespace

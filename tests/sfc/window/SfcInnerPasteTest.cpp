@@ -70,3 +70,46 @@ TEST_F(SfcInnerPasteTest, AStepsLadderLeavesAPastedBlockCommentOutAndSaysSo) {
     // The program's ladder keeps its comment.
     EXPECT_TRUE(IsBlockCommentRow(CellAt(gLadderRows, 0, 0)));
 }
+
+// A rung copied with its label from the program's ladder and pasted into a
+// step's inner ladder: the label comes along, is stored with the step and
+// shows again; the program's ladder keeps its own.
+TEST_F(SfcInnerPasteTest, AStepsLadderStoresThePastedLabelItShows) {
+    Click(0, 1);
+    KeyRung("X0", "Y0");
+    Click(0, 0);
+    TypeLine("P1");
+    ASSERT_EQ(gPLabelRows[1], 0);
+    Click(0, 1);
+    QTest::keyClick(lad_, Qt::Key_End, Qt::ShiftModifier);
+    QTest::keyClick(lad_, Qt::Key_C, Qt::ControlModifier);
+
+    ASSERT_TRUE(frame_->RunCommand("MmSfcWin"));
+    QCoreApplication::processEvents();
+    TSfc* sfc = _Sfc;
+    ASSERT_NE(sfc, nullptr);
+    QTest::keyClick(sfc, Qt::Key_F2);
+    ASSERT_TRUE(sfc->SfcEdit_Txt->isVisible());
+    QTest::keyClicks(sfc->SfcEdit_Txt, "0");
+    QTest::keyClick(sfc->SfcEdit_Txt, Qt::Key_Return);
+    sfc->Model().CursorRow = 0;
+    sfc->Model().CursorCol = 0;
+    QTest::keyClick(sfc, Qt::Key_L, Qt::ControlModifier);
+    TLDB* inner = _InterLadder;
+    ASSERT_NE(inner, nullptr);
+    messages_.Clear();
+    QTest::keyClick(inner, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(CellOperandText(gInterLadderGrid, 0, 0), "X0");
+    EXPECT_EQ(gInterPLabelRows[1], 0);
+    EXPECT_TRUE(messages_.Shown().empty());
+
+    messages_.QueueAnswer(qel::Answer::Yes);
+    inner->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(_InterLadder, nullptr);
+    QTest::keyClick(sfc, Qt::Key_L, Qt::ControlModifier);
+    ASSERT_NE(_InterLadder, nullptr);
+    EXPECT_EQ(CellOperandText(gInterLadderGrid, 0, 0), "X0");
+    EXPECT_EQ(gInterPLabelRows[1], 0) << ::testing::PrintToString(messages_.Shown());
+    EXPECT_EQ(gPLabelRows[1], 0);
+}

@@ -682,3 +682,48 @@ TEST_F(ToolsWindowTest, ADeviceCommentPastePastTheLastDeviceSaysWhatItLeftOut) {
     ASSERT_TRUE(frame_->RunCommand("MmPaste"));
     EXPECT_TRUE(messages_.Shown().empty());
 }
+
+
+TEST_F(ToolsWindowTest, TypesTheSearchWindowDoesNotShowNeitherFilterNorRewrite) {
+    ASSERT_NO_FATAL_FAILURE(StartWithTools({"LD X0", "OUT Y0", "LD X1", "OUT Y1", "END"}, true));
+    TLDB* ladder = OpenLadderWindow(frame_.get());
+    ASSERT_TRUE(frame_->RunCommand("MmCodeToLad"));
+    ASSERT_EQ(gActiveView, 2);
+    // Normally open X0 into normally closed, through the type lists.
+    Replace("X0", "X0", {qel::Answer::All}, "LD", "LDI");
+    ASSERT_EQ(CellKind(CellAt(gLadderRows, 0, 0)), TLdbKind::Close_Ry);
+    // The window opened again over the list, where it shows no types, and
+    // left open; the ladder then brought up and X1 replaced by X2.
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    frame_->MmRep->trigger();
+    ASSERT_FALSE(SearchDlg->RepType->isVisibleTo(SearchDlg));
+    ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+    ASSERT_EQ(gActiveView, 2);
+    SearchDlg->SearchDev->setText("X1");
+    SearchDlg->RepDev->setText("X2");
+    SearchDlg->SearchStart.SetItemIndex(1);
+    messages_.QueueAnswer(qel::Answer::All);
+    QTest::mouseClick(SearchDlg->Rep, Qt::LeftButton);
+    // The contact keeps its kind: types the user does not see change nothing.
+    EXPECT_EQ(CellOperandText(gLadderRows, 1, 0), "X2");
+    EXPECT_EQ(CellKind(CellAt(gLadderRows, 1, 0)), TLdbKind::Open_Ry);
+    EXPECT_EQ(ladder->History().UndoCount(), 2);
+
+    // The same for Find: a coil type chosen over the ladder, the window then
+    // opened over the list and left open; X2 is found on its contact.
+    SearchDlg->FindType->setCurrentText("Out");
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    frame_->MmRep->trigger();
+    SearchDlg->SearchPage->setCurrentIndex(0);
+    ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+    ladder->Edit().SetCursor(0, 0);
+    SearchDlg->SearchDevName->setText("X2");
+    SearchDlg->SearchStp.SetItemIndex(1);
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::No);
+    QTest::mouseClick(SearchDlg->Find, Qt::LeftButton);
+    EXPECT_EQ(ladder->Edit().Row(), 1);
+    EXPECT_EQ(ladder->Edit().Col(), 0);
+    EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(64)));
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
+}
