@@ -449,3 +449,34 @@ TEST_F(ProjectValuesTest, TheOldNameOpenedAfterSaveAsShowsItsOwnSavedValues) {
     CloseSideWindows();
     EXPECT_FALSE(messages_.UnscriptedQuestion());
 }
+
+// Save As over another project while the register view and the template are
+// open, their values saved: that project's side files are kept as backups,
+// ours stand under its name, and closing the windows asks nothing.
+TEST_F(ProjectValuesTest, SaveAsOverAnotherProjectWithTheWindowsOpenWritesTheirValuesThere) {
+    const fs::path other = projects_ / "b" / "other.kzp";
+    PutProgram({"LD X2", "OUT Y2", "END"});
+    SaveProjectAs(other);
+    ASSERT_NO_FATAL_FAILURE(TypeD3("11"));
+    ASSERT_NO_FATAL_FAILURE(TypeTemplate(7, "2"));
+    CloseSideWindows();
+
+    frame_->NewClick();
+    PutProgram({"LD X0", "OUT Y0", "END"});
+    SaveProjectAs(projects_ / "a" / "plant.kzp");
+    ASSERT_NO_FATAL_FAILURE(TypeD3("77"));
+    ASSERT_NO_FATAL_FAILURE(TypeTemplate(7, "9"));
+    SaveProjectAs(other, true);
+    EXPECT_EQ(SavedD3(fs::path(other).replace_extension(".kl~")), 11);
+    EXPECT_EQ(SavedTemplate(fs::path(other).replace_extension(".qf~"), 7), 2);
+    EXPECT_EQ(SavedD3(fs::path(other).replace_extension(".kzl")), 77);
+    EXPECT_EQ(SavedTemplate(fs::path(other).replace_extension(".qft"), 7), 9);
+    messages_.Clear();
+    CloseSideWindows();
+    EXPECT_TRUE(messages_.Asked().empty()) << ::testing::PrintToString(messages_.Asked());
+    OpenProject(other);
+    EXPECT_EQ(ShownD3(), "77");
+    EXPECT_EQ(ShownTemplate(7), "9");
+    CloseSideWindows();
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
+}
