@@ -943,6 +943,12 @@ bool SaveProject() {
     return true;
 }
 
+namespace {
+std::function<void()> sProjectCleared;
+}  // namespace
+
+void SetProjectClearedHook(std::function<void()> hook) { sProjectCleared = std::move(hook); }
+
 void ClearProject() {
     if (gProgram) std::memset(gProgram, 0xFF, gProgramCapacity);
     if (gProgramCopy) std::memset(gProgramCopy, 0xFF, gProgramCopySize);
@@ -970,6 +976,7 @@ void ClearProject() {
     MarkLadderOfProgram();
     MarkChartOfProgram(nullptr, 0);
     gQel.ProgramOk = 1;
+    if (sProjectCleared) sProjectCleared();
 }
 
 bool ProgramFitsCapacity(int capacityIndex) {

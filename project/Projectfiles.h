@@ -65,6 +65,9 @@ bool SaveProject();
 /// (see MakeUntitledName) and the device-monitor list, which only a list file
 /// read in its place replaces.
 void ClearProject();
+/// Called at the end of every ClearProject (empty: nothing): the frame tells
+/// its windows through it that the project they showed results of is gone.
+void SetProjectClearedHook(std::function<void()> hook);
 
 /// The program's code (up to its END) fits the capacity `capacityIndex`.
 bool ProgramFitsCapacity(int capacityIndex);

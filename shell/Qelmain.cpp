@@ -99,9 +99,12 @@ TQelMain::TQelMain(QWidget* parent) : QMainWindow(parent) {
     connect(MdiArea, &QMdiArea::subWindowActivated, this, &TQelMain::OnSubWindowActivated);
     RegisterFrameCommands();
     resize(1024, 720);
+    // Every path that replaces the project clears it in one place.
+    SetProjectClearedHook([this] { NotifyProject(TProjectEvent::Replaced); });
 }
 
 TQelMain::~TQelMain() {
+    SetProjectClearedHook(nullptr);
     // Listener owners that are our own children are deleted after our members:
     // their destroyed signal must not reach the listener lists any more.
     for (const auto& l : zoomListeners_) QObject::disconnect(l.first, &QObject::destroyed, this, nullptr);
@@ -420,6 +423,13 @@ bool TQelMain::CommitEdits() {
     for (TEditorLink* link : links)
         if (link->FollowProgram) link->FollowProgram();
     return true;
+}
+
+bool TQelMain::CommitEditsOf(int view) {
+    TEditorLink* link = LinkOfView(view);
+    if (!link || !link->CommitEdits || link->CommitEdits()) return true;
+    BringForward(link);
+    return false;
 }
 
 TQelMain::TCommit TQelMain::CommitAll() {

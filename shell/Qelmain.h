@@ -78,6 +78,9 @@ struct TLinkHooks {
 enum class TProjectEvent {
     Cleared,        ///< New: an empty project
     Opened,         ///< a program file set was read
+    Replaced,       ///< the project's values were cleared for another project (New,
+                    ///< Open, a program read from the PLC): results shown of the
+                    ///< old program are no longer true; sent before the new one is in
     ModelChanging,  ///< a new model setting is about to apply: save and close own files
     ModelChanged,   ///< family, capacity or file-register card changed in the model setting
     Saving,         ///< about to write the file set (the editors' edits are committed)
@@ -233,6 +236,12 @@ public:
     /// Every command and every button of a window left open that reads the
     /// program calls this first.
     bool CommitEdits();
+    /// Only the window showing `view` puts in its edits not yet in (a device
+    /// comment being typed, say): for a job that replaces only what that view
+    /// edits, so that another editor's edit that cannot go in yet does not
+    /// stop it. True when no such window is open or its edits went in; false
+    /// when they could not (it said why and is brought forward).
+    bool CommitEditsOf(int view);
     /// While a read from the PLC runs whose result replaces the project
     /// (hold true, until it ends): the work area with every editor, the
     /// frame's commands and every other window left open take no input, the

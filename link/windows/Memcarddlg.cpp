@@ -179,7 +179,7 @@ bool TMemCardDlg::CmtOk_BtnClick() {
     if (CmtReadRdo->isChecked()) {
         // A comment typed and not yet entered is taken in first, so that the
         // question knows of it.
-        if ((CommitEdits && !CommitEdits()) || (AskSaveModified && !AskSaveModified())) return false;
+        if ((TakeInComments && !TakeInComments()) || (AskSaveModified && !AskSaveModified())) return false;
         return card_.ReadComments();
     }
     bool chosen[9];

@@ -57,6 +57,10 @@ public:
     /// Puts the editors' pending edits into the program before it is written
     /// to the card; false: nothing is written.
     std::function<bool()> CommitEdits;
+    /// Puts a device comment typed and not yet entered into the project before
+    /// the comments are read from the card (and before its save question);
+    /// only the comment editors: the read replaces nothing else. False: nothing is read.
+    std::function<bool()> TakeInComments;
     /// Asks whether to save a changed project before the comments read from
     /// the card replace those of the same devices (the frame's
     /// AskSaveModified); false (Cancel, a failed save) reads nothing.

@@ -26,6 +26,7 @@
 #include "platform/Messages.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
+#include "project/Viewcodes.h"
 #include "shell/Machinesetfrm.h"
 #include "shell/Progfrm.h"
 #include "shell/Qellink.h"
@@ -324,6 +325,8 @@ void InstallProgramTransfer(TQelMain* frame) {
     _MemCardDlg->hide();
     _MemCardDlg->MayReplaceProject = [frame] { return frame->MayReplaceProject(); };
     _MemCardDlg->CommitEdits = [frame] { return frame->CommitEdits(); };
+    // The card's comments replace device comments and nothing else.
+    _MemCardDlg->TakeInComments = [frame] { return frame->CommitEditsOf(kViewDevComment); };
     _MemCardDlg->AskSaveModified = [frame] { return frame->AskSaveModified(); };
     frame->Router().Register("MmCardCodeRw", TCommandRouter::kAnyView, [] { _MemCardDlg->ShowMode(TMemCardDlg::kCodeRw); });
     frame->Router().Register("MmPlcToCard", TCommandRouter::kAnyView, [] {

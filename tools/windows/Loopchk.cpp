@@ -83,6 +83,8 @@ void TDLChkFrm::ChkcancelClick() {
     reject();
 }
 
+void TDLChkFrm::ProjectReplaced() { Chkout->clear(); }
+
 bool TDLChkFrm::JumpToLine(int line) {
     const QTextBlock block = Chkout->document()->findBlockByNumber(line);
     if (!block.isValid()) return false;

@@ -30,6 +30,9 @@ public:
     void ChkcancelClick();
     /// Shows the step of line `line` of the result; false when it names none.
     bool JumpToLine(int line);
+    /// Another project took the place of the one checked: its report goes
+    /// (its steps are the old program's); the kinds chosen stay.
+    void ProjectReplaced();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -171,6 +171,10 @@ void InstallTools(TQelMain* frame) {
     });
     BindJumps(frame);
     BindBatchTest(frame);
+    // A report left open is of the program checked, not of one put in its place.
+    frame->AddProjectListener(_DLChkFrm, [window = _DLChkFrm](TProjectEvent event) {
+        if (event == TProjectEvent::Replaced) window->ProjectReplaced();
+    });
     TCommandRouter& r = frame->Router();
     // A report left open lists steps of the program it checked: another
     // project in its place leaves it empty until checked again.

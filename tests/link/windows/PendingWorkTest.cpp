@@ -4,7 +4,8 @@
 // them again however it ends; the register view's and the template's own
 // reads ask before they replace values typed and not saved; and what a
 // command or a button of a window left open reads (verify, the double-coil
-// check, print preview) is the program as the editors hold it.
+// check, print preview) is the program as the editors hold it; a report left
+// open goes with the program it was made of.
 #include <QMdiArea>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -12,6 +13,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QTableWidget>
 #include <QRadioButton>
 #include <QTableView>
 #include <QTest>
@@ -37,6 +40,7 @@
 #include "tests/link/windows/LinkWindowFixture.h"
 #include "tools/render/Printpages.h"
 #include "tools/check/Doublecoil.h"
+#include "tools/windows/Devcomment.h"
 #include "tools/windows/Loopchk.h"
 #include "tools/windows/Preview.h"
 #include "tools/windows/Printfrm.h"
@@ -283,6 +287,50 @@ TEST_F(PendingWorkTest, ACommentReadFromTheCardAsksOverUnsavedComments) {
     SetModelFamily(0);
 }
 
+TEST_F(PendingWorkTest, TheDoubleCoilReportLeftOpenGoesWithTheProgramItChecked) {
+    const std::string other = SaveProgram(projects_ / "other.kzp", {"LD X2", "OUT Y2", "END"});
+    const Image plc = PlcProgram({"LD X5", "OUT Y5", "LD X6", "OUT Y5", "END"});
+    std::copy(plc.begin(), plc.end(), emu_.S.program.begin());
+    ASSERT_TRUE(frame_->RunCommand("MmLoopChk"));
+    _DLChkFrm->Chk1->setChecked(true);
+    // Y0 driven twice at steps 1 and 3, checked in the window left open.
+    auto checkTwoCoils = [&] {
+        PutProgram({"LD X0", "OUT Y0", "LD X1", "OUT Y0", "END"});
+        gQel.Modified = 0;
+        QTest::mouseClick(_DLChkFrm->Chkstart, Qt::LeftButton);
+        ASSERT_EQ(_DLChkFrm->Chkout->toPlainText(), QStringLiteral("Step 1:Y0\nStep 3:Y0"));
+    };
+    // No line of the old report is left to lead into the new program.
+    auto expectNoReport = [&](const char* path) {
+        SCOPED_TRACE(path);
+        EXPECT_TRUE(_DLChkFrm->isVisible());
+        EXPECT_TRUE(_DLChkFrm->Chkout->toPlainText().isEmpty());
+        EXPECT_FALSE(_DLChkFrm->JumpToLine(0));
+        EXPECT_TRUE(_DLChkFrm->Chk1->isChecked());  // the kinds are the user's choice
+    };
+
+    ASSERT_NO_FATAL_FAILURE(checkTwoCoils());
+    ASSERT_TRUE(frame_->RunCommand("MmNew"));
+    expectNoReport("New");
+
+    ASSERT_NO_FATAL_FAILURE(checkTwoCoils());
+    dialogs_.QueuePath(other);
+    ASSERT_TRUE(frame_->RunCommand("MmOpen"));
+    ASSERT_EQ(gQel.ProgramFileName, other);
+    expectNoReport("Open");
+
+    ASSERT_NO_FATAL_FAILURE(checkTwoCoils());
+    ReadThroughTheLinkWindow();
+    ASSERT_TRUE(Idle());
+    ASSERT_TRUE(Shown(qel::link::kMsgReadDone));
+    expectNoReport("read from the PLC");
+    // The window goes on checking the program now open.
+    QTest::mouseClick(_DLChkFrm->Chkstart, Qt::LeftButton);
+    EXPECT_EQ(_DLChkFrm->Chkout->toPlainText(), QStringLiteral("Step 1:Y5\nStep 3:Y5"));
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
+    _DLChkFrm->reject();
+}
+
 TEST_F(PendingWorkTest, TheWindowsOwnReadsAskBeforeReplacingTypedValues) {
     // The register view: D3 typed, never saved; the PLC holds 5 there.
     emu_.S.regs[0x1000 + 3] = 5;
@@ -491,6 +539,66 @@ TEST_F(EditorsHoldTest, TheFindAndReplaceWindowLeftOpenTakesInTheEditorsFirst) {
     EXPECT_TRUE(Shown(32));
     EXPECT_EQ(gActiveView, 2);
     EXPECT_FALSE(messages_.UnscriptedQuestion());
+}
+
+TEST_F(EditorsHoldTest, ACommentReadFromTheCardTakesInTheCommentsAndLeavesARungThatDoesNotCompile) {
+    emu_.Configure(1, 3, 90);
+    SetModelFamily(1);
+    SetProgramCapacity(3);
+    gQel.CapacityIndex = 3;
+    frame_->NewClick();
+    ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+    lad_ = _LDB;
+    DrawRung("X7", "Y7", 0);
+    ASSERT_TRUE(frame_->RunCommand("MmLadToCode"));
+    // Below it a contact leading nowhere, not compiled.
+    DrawRung("X2", nullptr, 1);
+    const Image program = Program();
+    // The card holds "PLC" for Y3. With the card's window up, "Lamp" is
+    // being typed for Y3 in the device comment window, not yet entered.
+    const std::uint8_t entry[] = {'Y', 3, 0, 'P', 'L', 'C', 0x0A, 0};
+    std::copy(std::begin(entry), std::end(entry), emu_.S.cardArea[1].begin());
+    ASSERT_TRUE(frame_->RunCommand("MmCmtWin"));
+    TDevCom* comments = _DevCom;
+    ASSERT_NE(comments, nullptr);
+    ASSERT_TRUE(frame_->RunCommand("MmCardCmtRw"));
+    ASSERT_TRUE(Idle());
+    _MemCardDlg->CmtReadRdo->setChecked(true);
+    comments->SelectLetter(1);
+    comments->CommentGrid->setCurrentCell(3, 1);
+    comments->CommentGrid->editItem(comments->CommentGrid->item(3, 1));
+    auto* cell = qobject_cast<QLineEdit*>(comments->CommentGrid->indexWidget(comments->CommentGrid->currentIndex()));
+    ASSERT_NE(cell, nullptr);
+    cell->setText("Lamp");
+    auto rungKept = [&] {
+        EXPECT_FALSE(Shown(32));
+        EXPECT_TRUE(lad_->Dirty());
+        EXPECT_EQ(CellOperandText(gLadderRows, 1, 0), "X2");
+        EXPECT_EQ(Program(), program);
+    };
+
+    // The question knows of the comment typed; Cancel reads nothing.
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Cancel);
+    const std::size_t requests = emu_.RequestCount();
+    EXPECT_FALSE(_MemCardDlg->CmtOk_BtnClick());
+    EXPECT_EQ(messages_.Asked().size(), 1u);
+    EXPECT_EQ(GetDeviceComment('Y', 3), "Lamp");
+    EXPECT_EQ(emu_.RequestCount(), requests);
+    rungKept();
+
+    // No: the card's comments come in, the rung stays as drawn.
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::No);
+    ASSERT_TRUE(_MemCardDlg->CmtOk_BtnClick());
+    ASSERT_TRUE(Idle());
+    EXPECT_TRUE(Shown(138));
+    EXPECT_EQ(GetDeviceComment('Y', 3), "PLC");
+    rungKept();
+    EXPECT_EQ(gQel.Modified, 1);
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
+    _MemCardDlg->reject();
+    SetModelFamily(0);
 }
 
 TEST_F(EditorsHoldTest, APartialWriteOverARungThatDoesNotCompileSaysWhyAndSendsNothing) {

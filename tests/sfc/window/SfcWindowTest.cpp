@@ -20,6 +20,7 @@
 
 #include "core/DeviceLimits.h"
 #include "ladder/model/LadderGrid.h"
+#include "ladder/edit/Laddertexts.h"
 #include "project/Ladderstamp.h"
 #include "project/Viewcodes.h"
 #include "sfc/model/Sfcelement.h"
@@ -1898,4 +1899,72 @@ TEST_F(ChartWorkTest, ClosingTheChartTakesInANumberBeingTyped) {
     EXPECT_EQ(Code(), Assemble({"STL S1", "LD X5", "OUT S0", "RET"}));
     EXPECT_EQ(gQel.Modified, 1);
     EXPECT_TRUE(messages_.Asked().empty());
+}
+
+// A rung with its label copied from the program's ladder, whose code the
+// chart holds in a LAD block, and pasted into a step's ladder: the label
+// would mark two places, so the store refuses it as the ladder refuses a
+// label in use; the pasted rung stays in the open window, and neither the
+// conversion nor the element takes a second P1.
+TEST_F(ChartEditsKeptTest, ALabelPastedFromTheProgramsLadderIsNotStoredTwice) {
+    CloseChart();
+    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+    QCoreApplication::processEvents();
+    for (const char* line : {"P1", "LD X0", "OUT Y0"}) ListLine(line);
+    const std::vector<std::uint8_t> program = Assemble({"STL S0", "LD X5", "OUT S0", "RET", "P1", "LD X0", "OUT Y0"});
+    ASSERT_EQ(Code(), program);
+    ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+    QCoreApplication::processEvents();
+    lad_ = _LDB;
+    ASSERT_NE(lad_, nullptr);
+    ASSERT_GE(gPLabelRows[1], 0);
+    Click(gPLabelRows[1], 1);
+    QTest::keyClick(lad_, Qt::Key_End, Qt::ShiftModifier);
+    QTest::keyClick(lad_, Qt::Key_C, Qt::ControlModifier);
+
+    ViewChart();
+    ASSERT_EQ(Cell(3, 0), kSfcLad);
+    ASSERT_EQ(Record(3, 0), Assemble({"P1", "LD X0", "OUT Y0"}));
+    Draw("Ctrl+L");
+    TLDB* inner = _InterLadder;
+    ASSERT_NE(inner, nullptr);
+    QTest::keyClick(inner, Qt::Key_V, Qt::ControlModifier);
+    ASSERT_EQ(CellOperandText(gInterLadderGrid, 0, 0), "X0");
+    ASSERT_EQ(gInterPLabelRows[1], 0);
+
+    messages_.Clear();
+    CloseInner(qel::Answer::Yes);
+    ASSERT_EQ(_InterLadder, inner) << "the window stays open on the pasted rung";
+    EXPECT_EQ(messages_.Shown(), std::vector<std::string>{gMsgTable.Get(kMsgLabelUsed) + " P1"});
+    EXPECT_TRUE(Record(0, 0).empty());
+    EXPECT_EQ(CellOperandText(gInterLadderGrid, 0, 0), "X0");
+    EXPECT_EQ(gInterPLabelRows[1], 0);
+
+    // SFC to list takes the open window in first: refused the same way, the
+    // program keeps its one P1 and nothing says the conversion completed.
+    messages_.Clear();
+    frame_->RunCommand("MmSfcToCode");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Count(kMsgLabelUsed), 1);
+    EXPECT_EQ(Count(180), 0);
+    EXPECT_EQ(Code(), program);
+    EXPECT_TRUE(Record(0, 0).empty());
+    EXPECT_EQ(Record(3, 0), Assemble({"P1", "LD X0", "OUT Y0"}));
+    EXPECT_EQ(_InterLadder, inner);
+    // A PLC write takes the editors in first, and does not start on this.
+    messages_.Clear();
+    EXPECT_FALSE(frame_->CommitEdits());
+    EXPECT_EQ(Count(kMsgLabelUsed), 1);
+    EXPECT_EQ(Code(), program);
+
+    // Saved: the file takes the program with its one P1, the window keeps the
+    // rung, and the project stays modified.
+    ViewChart();
+    messages_.Clear();
+    SaveAs();
+    EXPECT_EQ(Count(kMsgLabelUsed), 1);
+    EXPECT_EQ(SavedCode(), program);
+    EXPECT_EQ(gQel.Modified, 1);
+    EXPECT_EQ(_InterLadder, inner);
+    EXPECT_EQ(CellOperandText(gInterLadderGrid, 0, 0), "X0");
 }
