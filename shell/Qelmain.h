@@ -205,12 +205,6 @@ public:
     void DestroyEditors();
     void ResetEditors();
     void CloseProjectWindows();
-    /// Ends a simulator run (the program it runs is being replaced) and
-    /// releases the simulate commands; nothing when none runs.
-    void EndSimulation();
-    /// A program read from the PLC is the new, untitled project: the windows
-    /// hear it as they hear New (TProjectEvent::Cleared).
-    void AnnounceReadProject() { NotifyProject(TProjectEvent::Cleared); }
     /// Asks whether to save a modified project; false when the user cancelled
     /// or the save failed (nothing may replace the project then).
     bool AskSaveModified();
@@ -406,6 +400,9 @@ private:
     void CreateSfcCommands();
     void ToggleSimulate(bool fromSfc);
     void SetSimulateButtons(bool running);
+    /// Ends a simulator run (the program it runs is being replaced) and
+    /// releases the simulate commands; nothing when none runs.
+    void EndSimulation();
     void CreateLink();
     void ConvertOpenedProgram();
     void DrawCommentedLadderForSave();

@@ -36,11 +36,12 @@ void TQelMain::CreateSimulator() {
         RefreshCommands();
     });
     // Closing the frame stops the run before anything else goes; so does a
-    // project put in the program's place: the run is the old program's, and
-    // none of its states may show over the new one.
+    // project put in the program's place (New, Open, a program read from the
+    // PLC): the run is the old program's, and none of its states may show
+    // over the new one.
     AddProjectListener(mon, [this](TProjectEvent event) {
         if (event == TProjectEvent::ShuttingDown) ShutdownSimulation();
-        if (event == TProjectEvent::Cleared || event == TProjectEvent::Opened) EndSimulation();
+        if (event == TProjectEvent::Replaced) EndSimulation();
     });
 
     // The simulate commands show whether a run is going on.

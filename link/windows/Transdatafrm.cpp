@@ -271,8 +271,6 @@ public:
                 reopen_.push_back(command);
         }
         if (!activeCommand.empty()) reopen_.push_back(activeCommand);
-        // A run of the simulator is the old program's.
-        frame_->EndSimulation();
         frame_->DestroyEditors();
     }
     void AfterProgramReplaced(bool familyChanged) override {
@@ -280,7 +278,6 @@ public:
         if (familyChanged) SetFileRegCount(FileRegCountFor(gQel.Family, false));
         frame_->ResetEditors();
         frame_->UpdateCaption();
-        frame_->AnnounceReadProject();
         frame_->RefreshCommands();
         // A program that cannot be drawn gets no ladder window; the job
         // reports it after its own message.

@@ -2,7 +2,6 @@
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QPlainTextEdit>
 #include <QTableWidget>
 #include <QTabWidget>
 
@@ -176,11 +175,6 @@ void InstallTools(TQelMain* frame) {
         if (event == TProjectEvent::Replaced) window->ProjectReplaced();
     });
     TCommandRouter& r = frame->Router();
-    // A report left open lists steps of the program it checked: another
-    // project in its place leaves it empty until checked again.
-    frame->AddProjectListener(_DLChkFrm, [](TProjectEvent event) {
-        if (event == TProjectEvent::Cleared || event == TProjectEvent::Opened) _DLChkFrm->Chkout->clear();
-    });
     r.Register("MmLoopChk", TCommandRouter::kAnyView, [] {
         _DLChkFrm->show();
         _DLChkFrm->raise();

@@ -115,41 +115,6 @@ TEST_F(ToolsWindowTest, DoubleCoilListJumpsToItsStepInTheInstructionList) {
     EXPECT_TRUE(_DLChkFrm->Chkout->toPlainText().isEmpty());
 }
 
-// The double-coil list left open while another project takes the program's
-// place (File > New, File > Open) lists nothing of the old program: its
-// steps would lead to other instructions of the new one.
-TEST_F(ToolsWindowTest, ADoubleCoilListLeftOpenShowsNothingOfTheProjectBefore) {
-    const std::string other = (projects_ / "other.kzp").string();
-    ASSERT_NO_FATAL_FAILURE(StartWithTools({}));
-    SaveProgram(other, {"LD X0", "OUT Y5", "LD X1", "SET Y5", "OUT Y5", "END"});
-    const std::function<void()> replace[] = {
-        [&] { frame_->NewClick(); },
-        [&] {
-            dialogs_.QueuePath(other);
-            frame_->OpenClick();
-            ASSERT_EQ(gQel.ProgramFileName, other);
-        },
-    };
-    for (const auto& next : replace) {
-        frame_->NewClick();
-        PutProgram({"LD X0", "OUT Y0", "LD X1", "OUT Y0", "END"});
-        gQel.Modified = 0;
-        frame_->MmLoopChk->trigger();
-        _DLChkFrm->Chk1->setChecked(true);
-        QTest::mouseClick(_DLChkFrm->Chkstart, Qt::LeftButton);
-        ASSERT_EQ(_DLChkFrm->Chkout->toPlainText(), QStringLiteral("Step 1:Y0\nStep 3:Y0"));
-        ASSERT_NO_FATAL_FAILURE(next());
-        EXPECT_TRUE(_DLChkFrm->isVisible());  // the user's window stays, with its choices
-        EXPECT_TRUE(_DLChkFrm->Chk1->isChecked());
-        EXPECT_TRUE(_DLChkFrm->Chkout->toPlainText().isEmpty()) << _DLChkFrm->Chkout->toPlainText().toStdString();
-        EXPECT_FALSE(_DLChkFrm->JumpToLine(1));
-    }
-    // Checked again, it lists the new program's.
-    QTest::mouseClick(_DLChkFrm->Chkstart, Qt::LeftButton);
-    EXPECT_EQ(_DLChkFrm->Chkout->toPlainText(), QStringLiteral("Step 1:Y5\nStep 4:Y5"));
-    QTest::mouseClick(_DLChkFrm->Chkcancel, Qt::LeftButton);
-}
-
 TEST_F(ToolsWindowTest, DeviceUseMapShowsUsesAndAClickFindsTheFirstStep) {
     ASSERT_NO_FATAL_FAILURE(StartWithTools({"LD X0", "OUT Y0", "LD X1", "OUT Y7", "LD X2", "OUT Y10", "END"}));
     // The window is modal: look at it while it is up, then close it.
