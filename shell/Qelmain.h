@@ -400,6 +400,9 @@ private:
     void CreateSfcCommands();
     void ToggleSimulate(bool fromSfc);
     void SetSimulateButtons(bool running);
+    /// Ends a simulator run (the program it runs is being replaced) and
+    /// releases the simulate commands; nothing when none runs.
+    void EndSimulation();
     void CreateLink();
     void ConvertOpenedProgram();
     void DrawCommentedLadderForSave();

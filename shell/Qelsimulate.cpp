@@ -35,9 +35,13 @@ void TQelMain::CreateSimulator() {
         router_.Dispatch("RepaintLadder", kLadderView);
         RefreshCommands();
     });
-    // Closing the frame stops the run before anything else goes.
-    AddProjectListener(mon, [](TProjectEvent event) {
+    // Closing the frame stops the run before anything else goes; so does a
+    // project put in the program's place (New, Open, a program read from the
+    // PLC): the run is the old program's, and none of its states may show
+    // over the new one.
+    AddProjectListener(mon, [this](TProjectEvent event) {
         if (event == TProjectEvent::ShuttingDown) ShutdownSimulation();
+        if (event == TProjectEvent::Replaced) EndSimulation();
     });
 
     // The simulate commands show whether a run is going on.
@@ -50,6 +54,13 @@ void TQelMain::CreateSimulator() {
     router_.Register("BnSimuLad", TCommandRouter::kAnyView, [this] { BnSimuLadClick(); }, canToggle);
     // The SFC view's own simulate button: available where that view is active.
     router_.Register("BnSimuSfc", kSfcView, [this] { BnSimuSfcClick(); }, canToggle);
+}
+
+void TQelMain::EndSimulation() {
+    if (!gSimRunning) return;
+    ShutdownSimulation();
+    SetSimulateButtons(false);
+    QelStaBar->SetPanel(3, {});
 }
 
 void TQelMain::BnSimuLadClick() { ToggleSimulate(false); }

@@ -2,6 +2,9 @@
 
 #include <QAction>
 
+#include <functional>
+#include <string>
+
 #include "project/Qelglobals.h"
 #include "simulator/Simucomm.h"
 #include "simulator/Simuplc.h"
@@ -110,4 +113,47 @@ TEST_F(FrameSimulateTest, ShutDownWhileRunningStopsTheRun) {
     EXPECT_FALSE(gSimLadderMonitor);
     EXPECT_FALSE(SimPlc().Running());
     EXPECT_EQ(TPLC::LiveWorkers(), 0);
+}
+
+// A run is the run of the program it started with: a project put in its place
+// (File > New, File > Open) ends it, so that no state of the old program
+// shows over the new one and the buttons offer a run of the new program.
+TEST_F(FrameSimulateTest, ANewOrOpenedProjectEndsTheRunOfTheOldProgram) {
+    const std::string other = (projects_ / "other.kzp").string();
+    ASSERT_TRUE(Start());
+    SaveProgram(other, {"LD X1", "OUT Y1", "END"});
+    const struct {
+        const char* path;
+        std::function<void()> replace;
+    } paths[] = {
+        {"File > New", [&] { frame_->NewClick(); }},
+        {"File > Open", [&] {
+             dialogs_.QueuePath(other);
+             frame_->OpenClick();
+             ASSERT_EQ(gQel.ProgramFileName, other);
+         }},
+    };
+    for (const auto& p : paths) {
+        SCOPED_TRACE(p.path);
+        frame_->NewClick();
+        PutProgram({"LD X0", "OUT Y0", "END"});
+        frame_->RefreshCommands();
+        frame_->MmSimulate->trigger();
+        ASSERT_TRUE(PumpUntil([] { return SimPlc().ReadBit(SimBitIndexOf('Y', 0)) == 1; }));
+        gQel.Modified = 0;
+        ASSERT_NO_FATAL_FAILURE(p.replace());
+        EXPECT_FALSE(gSimRunning);
+        EXPECT_FALSE(gSimLadderMonitor);
+        EXPECT_FALSE(SimPlc().Running());
+        EXPECT_FALSE(frame_->MmSimulate->isChecked());
+        EXPECT_FALSE(frame_->BnSimuLad->isChecked());
+        EXPECT_TRUE(frame_->QelStaBar->Panel(3).isEmpty()) << frame_->QelStaBar->Panel(3).toStdString();
+        // The next command runs the new program rather than stopping the old.
+        frame_->MmSimulate->trigger();
+        EXPECT_TRUE(gSimRunning);
+        frame_->MmSimulate->trigger();
+        EXPECT_FALSE(gSimRunning);
+    }
+    EXPECT_EQ(TPLC::LiveWorkers(), 0);
+    EXPECT_TRUE(messages_.Shown().empty());
 }

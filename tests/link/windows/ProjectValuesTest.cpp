@@ -413,3 +413,70 @@ TEST_F(ProjectValuesTest, TemplateChangesGivenUpForAReadFromThePlcGoWithTheirPro
     EXPECT_EQ(SavedTemplate(qft, 8), 0);
     EXPECT_FALSE(messages_.UnscriptedQuestion());
 }
+
+// Save As, then File > Open of the old name: the old project's side files are
+// as they were saved under it, and the values changed since (shown under the
+// new name) are asked about once and saved under the new name only.
+TEST_F(ProjectValuesTest, TheOldNameOpenedAfterSaveAsShowsItsOwnSavedValues) {
+    const fs::path plant = projects_ / "a" / "plant.kzp", moved = projects_ / "c" / "moved.kzp";
+    PutProgram({"LD X0", "OUT Y0", "END"});
+    SaveProjectAs(plant);
+    ASSERT_NO_FATAL_FAILURE(TypeD3("77"));
+    ASSERT_NO_FATAL_FAILURE(TypeTemplate(7, "9"));
+    ASSERT_NO_FATAL_FAILURE(TypeD3("78", false));
+    ASSERT_TRUE(frame_->RunCommand("MmFileTmp"));
+    TypeInCell(_FileTmp->PgRegGrid, 7, "10");  // not saved either
+    ASSERT_EQ(_FileTmp->Modified, 1);
+    SaveProjectAs(moved);
+
+    messages_.Clear();
+    // Each window asks once about its changes, then (its File > Save) about
+    // the file there, which holds the values saved last.
+    for (int i = 0; i < 4; ++i) messages_.QueueAnswer(qel::Answer::Yes);
+    OpenProject(plant);
+    EXPECT_EQ(messages_.Asked().size(), 4u) << ::testing::PrintToString(messages_.Asked());
+    for (const std::string& q : messages_.Asked()) EXPECT_NE(q.find("moved"), std::string::npos) << q;
+    EXPECT_EQ(ShownD3(), "77");
+    EXPECT_EQ(ShownTemplate(7), "9");
+    EXPECT_EQ(SavedD3(fs::path(plant).replace_extension(".kzl")), 77);
+    EXPECT_EQ(SavedTemplate(fs::path(plant).replace_extension(".qft"), 7), 9);
+    EXPECT_EQ(SavedD3(fs::path(moved).replace_extension(".kzl")), 78);
+    EXPECT_EQ(SavedTemplate(fs::path(moved).replace_extension(".qft"), 7), 10);
+    CloseSideWindows();
+    OpenProject(moved);
+    EXPECT_EQ(ShownD3(), "78");
+    EXPECT_EQ(ShownTemplate(7), "10");
+    CloseSideWindows();
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
+}
+
+// Save As over another project while the register view and the template are
+// open, their values saved: that project's side files are kept as backups,
+// ours stand under its name, and closing the windows asks nothing.
+TEST_F(ProjectValuesTest, SaveAsOverAnotherProjectWithTheWindowsOpenWritesTheirValuesThere) {
+    const fs::path other = projects_ / "b" / "other.kzp";
+    PutProgram({"LD X2", "OUT Y2", "END"});
+    SaveProjectAs(other);
+    ASSERT_NO_FATAL_FAILURE(TypeD3("11"));
+    ASSERT_NO_FATAL_FAILURE(TypeTemplate(7, "2"));
+    CloseSideWindows();
+
+    frame_->NewClick();
+    PutProgram({"LD X0", "OUT Y0", "END"});
+    SaveProjectAs(projects_ / "a" / "plant.kzp");
+    ASSERT_NO_FATAL_FAILURE(TypeD3("77"));
+    ASSERT_NO_FATAL_FAILURE(TypeTemplate(7, "9"));
+    SaveProjectAs(other, true);
+    EXPECT_EQ(SavedD3(fs::path(other).replace_extension(".kl~")), 11);
+    EXPECT_EQ(SavedTemplate(fs::path(other).replace_extension(".qf~"), 7), 2);
+    EXPECT_EQ(SavedD3(fs::path(other).replace_extension(".kzl")), 77);
+    EXPECT_EQ(SavedTemplate(fs::path(other).replace_extension(".qft"), 7), 9);
+    messages_.Clear();
+    CloseSideWindows();
+    EXPECT_TRUE(messages_.Asked().empty()) << ::testing::PrintToString(messages_.Asked());
+    OpenProject(other);
+    EXPECT_EQ(ShownD3(), "77");
+    EXPECT_EQ(ShownTemplate(7), "9");
+    CloseSideWindows();
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
+}

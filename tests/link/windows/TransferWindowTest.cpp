@@ -38,6 +38,7 @@
 #include "link/windows/Transdatafrm.h"
 #include "sfc/window/Sfcwin.h"
 #include "shell/Progfrm.h"
+#include "simulator/Simucomm.h"
 #include "simulator/Simuplc.h"
 #include "tests/link/windows/LinkWindowFixture.h"
 #include "tools/windows/Devuse.h"
@@ -594,6 +595,29 @@ TEST_F(EditedProgramTest, ProgramChangedElsewhereAsksBeforeTheLaddersEditsGo) {
     frame_->NewClick();
     EXPECT_FALSE(messages_.UnscriptedQuestion());
     EXPECT_EQ(gProgramUsed, 0u);
+}
+
+// A program read from the PLC while the simulator runs the old one: the run
+// ends with the old program, and the ladder shows the program read without
+// any state of that run.
+TEST_F(EditedProgramTest, AProgramReadEndsTheSimulatorsRunOfTheOldProgram) {
+    PutProgram({"LD X1", "OUT Y1", "END"});  // what the PLC holds
+    std::copy(gProgram, gProgram + gProgramUsed, emu_.S.program.begin());
+    PutProgram({"LD X0", "OUT Y0", "END"});
+    frame_->ResetEditors();
+    frame_->BnSimuLad->trigger();
+    ASSERT_TRUE(PumpUntil([] { return SimPlc().ReadBit(SimBitIndexOf('Y', 0)) == 1; }));
+    gQel.Modified = 0;
+    LinkWindow(TTransDataForm::kRead);
+    ASSERT_TRUE(Idle());
+    ASSERT_TRUE(Shown(qel::link::kMsgReadDone)) << ::testing::PrintToString(messages_.Shown());
+    EXPECT_FALSE(gSimRunning);
+    EXPECT_FALSE(SimPlc().Running());
+    EXPECT_FALSE(frame_->BnSimuLad->isChecked());
+    EXPECT_FALSE(frame_->MmSimulate->isChecked());
+    ASSERT_NE(_LDB, nullptr);
+    EXPECT_FALSE(_LDB->ShowsSimulation());
+    EXPECT_EQ(CellOperandText(gLadderRows, 0, 0), "X1");
 }
 
 // One run of each command that reads the program: a half-drawn rung stops
