@@ -144,6 +144,22 @@ void BM_ChartToCode(benchmark::State& state) {
 }
 BENCHMARK(BM_ChartToCode)->Unit(benchmark::kMillisecond);
 
+// Convert > SFC to list on the shared chart of the full program: the walk,
+// the checks of its code and the copy into the program image.
+void BM_SfcToListCommand(benchmark::State& state) {
+    AllocateSharedBuffers();
+    SetProgramCapacity(3);
+    SetModelFamily(1);
+    const std::vector<std::uint8_t> code = FullSfcProgram();
+    CommitSfcChart(ConvertCodeToChart(code.data(), static_cast<std::uint32_t>(code.size())).chart);
+    for (auto _ : state) {
+        if (!SfcToCode() || gProgramUsed != code.size()) state.SkipWithError("the chart did not go in");
+        benchmark::DoNotOptimize(gProgram);
+    }
+    FreeSharedBuffers();
+}
+BENCHMARK(BM_SfcToListCommand)->Unit(benchmark::kMillisecond);
+
 // A save of the full program with its ladder and its chart, each asked
 // whether it stands for the program: by its stamps (0), or, its stamps naming
 // other code, by compiling and converting it (1).

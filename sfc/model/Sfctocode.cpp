@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/Codetranslate.h"
+#include "core/InstructionTable.h"
 #include "core/ProgramImage.h"
 #include "project/Chartstamp.h"
 #include "project/Msgtable.h"
@@ -18,6 +20,7 @@ std::int32_t gSfcChartErrorCol = -1;
 namespace {
 
 constexpr int kMsgChartError = 1;
+constexpr int kMsgLabelUsed = 24;
 constexpr int kMsgMemoryFull = 74;
 constexpr int kMsgUnreached = 181;
 // Most entries of a branch frame and of the join stack.
@@ -643,6 +646,33 @@ TSfcToCodeResult TChartWalk::Run() {
     return res_;
 }
 
+// The first P or I label that `code` defines a second time, as its text
+// ("P7"); empty when each label stands once. A jump to a label held twice
+// would have two places to go.
+std::string LabelDefinedTwice(const std::uint8_t* code, std::uint32_t length) {
+    std::vector<std::uint8_t> seen(0x1000, 0);  // label words lie in 0xB000..0xBFFF
+    // A label is a word of its own: where no word of that range comes twice,
+    // none is defined twice, and the instructions need not be walked.
+    bool again = false;
+    for (std::uint32_t at = 0; at + 1 < length && !again; at += 2) {
+        const unsigned word = code[at] | code[at + 1] << 8;
+        if ((word & 0xF000) == 0xB000) again = seen[word - 0xB000]++ != 0;
+    }
+    if (!again) return {};
+    std::fill(seen.begin(), seen.end(), 0);
+    for (std::uint32_t at = 0; at < length;) {
+        const std::uint16_t word = ReadCodeWord(code, length, at);
+        const int index = OpcodeToIndex(word);
+        if ((index == inst::PLABEL || index == inst::ILABEL) && word >= 0xB000 && word <= 0xBFFF &&
+            seen[word - 0xB000]++)
+            return DisassembleText(code, length, at);
+        const std::uint32_t next = NextInstructionOffset(at, code, length);
+        if (next <= at) break;
+        at = next;
+    }
+    return {};
+}
+
 }  // namespace
 
 TSfcToCodeResult SfcChartToCode(const TSfcChartRef& chart, std::uint8_t* code, std::uint32_t capacity) {
@@ -667,6 +697,14 @@ bool SfcToCode() {
         gSfcChartErrorRow = std::clamp(r.errRow, 0, std::max(gSfcRowCount - 1, 0));
         gSfcChartErrorCol = std::clamp(r.errCol, 0, kSfcColumns - 1);
         ShowMsg(kMsgChartError, CellPositionText(gSfcChartErrorRow, gSfcChartErrorCol));
+        return false;
+    }
+    // Elements whose code holds one label each may still hold the same one
+    // (a chart file written elsewhere): refused as the list refuses a label
+    // in use, the program as it was.
+    if (const std::string label = LabelDefinedTwice(out.data(), r.length); !label.empty()) {
+        gSfcChartError = 1;
+        ShowMsg(kMsgLabelUsed, " " + label);
         return false;
     }
     gSfcChartError = 0;

@@ -46,7 +46,8 @@ TSfcToCodeResult SfcChartToCode(const TSfcChartRef& chart, std::uint8_t* code, s
 // The frame's and the SFC window's chart-to-code command on the shared chart:
 // converts it and, only when the whole chart converted, replaces the program
 // image (gProgram, gProgramUsed). On failure shows message 1 (with the
-// failing cell, also kept in gSfcChartErrorRow/Col) or 74, sets
+// failing cell, also kept in gSfcChartErrorRow/Col), 74, or 24 with the
+// label when the elements' code would define a P or I label twice, sets
 // gSfcChartError and leaves the program as it was. Elements with code that no
 // chain reaches are reported (message 181 with their count) after a success.
 // Returns true on success.

@@ -98,5 +98,67 @@ TEST_F(SfcToCodeTest, UnreachedElementsWithCodeAreCountedAndReported) {
     EXPECT_NE(messages_.Shown()[0].find("unreached: 1"), std::string::npos);
 }
 
+// Two elements whose code holds the same label (a chart file written
+// elsewhere; the inner windows never store one): a jump to it would have two
+// places to go, so the command refuses the chart, names the label, and leaves
+// the program and the chart as they were. The label of an element no chain
+// reaches is in no code and refuses nothing.
+TEST_F(SfcToCodeTest, ALabelTwoElementsHoldIsRefusedAndTheProgramStays) {
+    std::vector<std::string> texts(250, "msg");
+    texts[24] = "label used";
+    gMsgTable.Assign(texts);
+    const std::vector<std::uint8_t> before = AssembleLines({"LD X0", "OUT Y0", "END"});
+    auto refused = [&](const TSfcChart& chart, const std::string& label) {
+        std::memcpy(gProgram, before.data(), before.size());
+        LocateProgramEnd();
+        CommitSfcChart(chart);
+        messages_.Clear();
+        EXPECT_FALSE(::SfcToCode()) << label;
+        EXPECT_EQ(messages_.Shown(), std::vector<std::string>{"label used " + label});
+        EXPECT_EQ(gSfcChartError, 1);
+        EXPECT_EQ(std::vector<std::uint8_t>(gProgram, gProgram + before.size()), before);
+        EXPECT_EQ(gProgramUsed, before.size());
+        EXPECT_EQ(RowsOf(CaptureSfcChart()), RowsOf(chart));
+        EXPECT_EQ(CaptureSfcChart().records.size(), chart.records.size());
+    };
+    // Two steps.
+    const TCellCode steps = {{{0, 0}, {"P7", "LD X0", "OUT Y0"}}, {{1, 0}, {"LD X5"}},
+                             {{2, 0}, {"P7", "LD X1", "OUT Y1"}}, {{3, 0}, {"LD X6"}}};
+    const TSfcChart twoSteps = ChartOf({"I0", "T", "S20", "T", "J0"}, steps);
+    ASSERT_TRUE(ToCode(twoSteps).ok) << "the chart itself converts";
+    refused(twoSteps, "P7");
+    EXPECT_EQ(RecordListing(CaptureSfcChart(), 2, 0), Listing({"P7", "LD X1", "OUT Y1"}));
+    // A LAD block and a transition, an interrupt label.
+    refused(ChartOf({"L0", "I0", "T", "J0"}, {{{0, 0}, {"I001", "LD X0", "OUT Y0", "IRET"}}, {{2, 0}, {"I001", "LD X5"}}}),
+            "I001");
+
+    // One label each, or the second P7 off the chains: the chart goes in.
+    TCellCode apart = steps;
+    apart[{2, 0}] = {"P8", "LD X1", "OUT Y1"};
+    CommitSfcChart(ChartOf({"I0", "T", "S20", "T", "J0"}, apart));
+    messages_.Clear();
+    ASSERT_TRUE(::SfcToCode());
+    EXPECT_TRUE(messages_.Shown().empty());
+    EXPECT_EQ(gSfcChartError, 0);
+    EXPECT_EQ(Listing(std::vector<std::uint8_t>(gProgram, gProgram + gProgramUsed)),
+              Listing({"STL S0", "P7", "LD X0", "OUT Y0", "LD X5", "SET S20", "STL S20", "P8", "LD X1", "OUT Y1",
+                       "LD X6", "OUT S0", "RET"}));
+    // Words of the labels' range that are no label (damaged code) come twice.
+    TSfcChart damaged = ChartOf({"I0", "T", "S20", "T", "J0"}, apart);
+    for (const int row : {0, 2}) {
+        std::vector<std::uint8_t>& c = damaged.FindRec(row, 0)->code;
+        c.insert(c.end(), {0x00, 0xB1});
+    }
+    CommitSfcChart(damaged);
+    messages_.Clear();
+    EXPECT_TRUE(::SfcToCode());
+    EXPECT_TRUE(messages_.Shown().empty());
+    CommitSfcChart(ChartOf({"I0 . . . S90", "T", "J0"}, {{{0, 0}, {"P7", "LD X0", "OUT Y0"}}, {{1, 0}, {"LD X5"}},
+                                                        {{0, 4}, {"P7", "LD X1", "OUT Y1"}}}));
+    ASSERT_TRUE(::SfcToCode());
+    EXPECT_EQ(Listing(std::vector<std::uint8_t>(gProgram, gProgram + gProgramUsed)),
+              Listing({"STL S0", "P7", "LD X0", "OUT Y0", "LD X5", "OUT S0", "RET"}));
+}
+
 }  // namespace
 }  // namespace qel::test

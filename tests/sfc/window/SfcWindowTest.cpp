@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include <QAction>
@@ -1967,4 +1968,108 @@ TEST_F(ChartEditsKeptTest, ALabelPastedFromTheProgramsLadderIsNotStoredTwice) {
     EXPECT_EQ(gQel.Modified, 1);
     EXPECT_EQ(_InterLadder, inner);
     EXPECT_EQ(CellOperandText(gInterLadderGrid, 0, 0), "X0");
+}
+
+// A chart file written elsewhere whose two steps' code holds the same label
+// (the inner windows never store one): it opens as it was drawn, and putting
+// it into the program, from the command or the popup, on leaving the chart,
+// on Save or before a PLC write, is refused with the label named; the program keeps its
+// code and the chart its elements.
+TEST_F(ChartWorkTest, AChartFileWhoseStepsHoldOneLabelTwiceOpensButIsNeverPutIn) {
+    // S20 in place of the jump, its transition X6, the jump below: put in and saved.
+    Draw("Down Down F3=20 Down F5 Down F4=0");
+    Condition(3, 0, "LD X6");
+    ASSERT_TRUE(frame_->RunCommand("MmSfcToCode"));
+    const std::vector<std::uint8_t> program =
+        Assemble({"STL S0", "LD X5", "SET S20", "STL S20", "LD X6", "OUT S0", "RET"});
+    ASSERT_EQ(Code(), program);
+    SaveAs();
+    ASSERT_EQ(SavedCode(), program);
+    ASSERT_EQ(gQel.Modified, 0);
+
+    // Both steps given code that starts at P7, written into the file.
+    const std::vector<std::uint8_t> first = Assemble({"P7", "LD X0", "OUT Y0"});
+    const std::vector<std::uint8_t> second = Assemble({"P7", "LD X1", "OUT Y1"});
+    const std::vector<std::uint8_t> file = ChartFile();
+    const std::size_t recordsAt = 132 + 64 * static_cast<std::size_t>(ChartFileRows());
+    ASSERT_GE(file.size(), recordsAt + 4);
+    auto u32 = [&file](std::size_t at) {
+        return file[at] | file[at + 1] << 8 | file[at + 2] << 16 | static_cast<std::uint32_t>(file[at + 3]) << 24;
+    };
+    std::map<std::pair<std::uint32_t, std::uint32_t>, std::vector<std::uint8_t>> records;
+    for (std::size_t at = recordsAt + 4, i = 0; i < u32(recordsAt); ++i, at += 12 + u32(at + 8))
+        records[{u32(at), u32(at + 4)}].assign(file.begin() + at + 12, file.begin() + at + 12 + u32(at + 8));
+    records[{0, 0}] = first;
+    records[{2, 0}] = second;
+    std::vector<std::uint8_t> written(file.begin(), file.begin() + recordsAt);
+    auto put32 = [&written](std::size_t v) {
+        for (int i = 0; i < 4; ++i) written.push_back(static_cast<std::uint8_t>(v >> 8 * i));
+    };
+    put32(records.size());
+    for (const auto& [cell, code] : records) {
+        put32(cell.first);
+        put32(cell.second);
+        put32(code.size());
+        written.insert(written.end(), code.begin(), code.end());
+    }
+    std::ofstream(Project(".sfc"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(written.data()), static_cast<std::streamsize>(written.size()));
+
+    messages_.Clear();
+    Reopen();
+    ViewChart();
+    EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+    ASSERT_EQ(Record(0, 0), first);
+    ASSERT_EQ(Record(2, 0), second);
+    EXPECT_EQ(Code(), program);
+
+    const std::string refused = gMsgTable.Get(kMsgLabelUsed) + " P7";
+    auto unchanged = [&] {
+        EXPECT_EQ(Count(kMsgChartConverted), 0);
+        EXPECT_EQ(Code(), program);
+        EXPECT_EQ(Record(0, 0), first);
+        EXPECT_EQ(Record(2, 0), second);
+        EXPECT_EQ(Cell(2, 0), kSfcStep);
+    };
+    frame_->RunCommand("MmSfcToCode");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(messages_.Shown(), std::vector<std::string>{refused});
+    unchanged();
+    EXPECT_EQ(gQel.Modified, 0);
+
+    // The chart's popup.
+    messages_.Clear();
+    Popup("PopSfcToCode");
+    EXPECT_EQ(messages_.Shown(), std::vector<std::string>{refused});
+    unchanged();
+
+    // Leaving the chart for the ladder.
+    messages_.Clear();
+    frame_->RunCommand("MmLadWin");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Count(kMsgLabelUsed), 1);
+    unchanged();
+
+    // A PLC write takes the editors in first, and does not start on this.
+    ViewChart();
+    messages_.Clear();
+    EXPECT_FALSE(frame_->CommitEdits());
+    EXPECT_EQ(Count(kMsgLabelUsed), 1);
+    unchanged();
+
+    // Saved: the program file keeps the program and the user is told the
+    // chart is not in it; the chart file keeps both steps' code.
+    messages_.Clear();
+    SaveAs();
+    EXPECT_EQ(Count(kMsgLabelUsed), 1);
+    unchanged();
+    EXPECT_EQ(SavedCode(), program);
+    EXPECT_TRUE(ToldNotSaved());
+    EXPECT_EQ(gQel.Modified, 1);
+    OpenProject(qel::Answer::No);
+    ASSERT_EQ(messages_.Asked().size(), 1u);
+    ViewChart();
+    EXPECT_EQ(Code(), program);
+    EXPECT_EQ(Record(0, 0), first);
+    EXPECT_EQ(Record(2, 0), second);
 }
