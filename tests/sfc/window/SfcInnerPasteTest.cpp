@@ -19,6 +19,25 @@ class SfcInnerPasteTest : public LadderFrameTest {
 protected:
     void InstallMore() override { InstallSfc(frame_.get()); }
     QSize FrameSize() const override { return {1200, 800}; }
+
+    // View > SFC, step S0 drawn with F2 at the top left, its inner ladder
+    // opened with Ctrl+L; no message left over.
+    void OpenStepLadder(TSfc*& sfc, TLDB*& inner) {
+        ASSERT_TRUE(frame_->RunCommand("MmSfcWin"));
+        QCoreApplication::processEvents();
+        sfc = _Sfc;
+        ASSERT_NE(sfc, nullptr);
+        QTest::keyClick(sfc, Qt::Key_F2);
+        ASSERT_TRUE(sfc->SfcEdit_Txt->isVisible());
+        QTest::keyClicks(sfc->SfcEdit_Txt, "0");
+        QTest::keyClick(sfc->SfcEdit_Txt, Qt::Key_Return);
+        sfc->Model().CursorRow = 0;
+        sfc->Model().CursorCol = 0;
+        QTest::keyClick(sfc, Qt::Key_L, Qt::ControlModifier);
+        inner = _InterLadder;
+        ASSERT_NE(inner, nullptr);
+        messages_.Clear();
+    }
 };
 
 }  // namespace
@@ -36,20 +55,9 @@ TEST_F(SfcInnerPasteTest, AStepsLadderLeavesAPastedBlockCommentOutAndSaysSo) {
     QTest::keyClick(lad_, Qt::Key_C, Qt::ControlModifier);
 
     // Step S0 drawn in the chart, its inner ladder opened with Ctrl+L, Ctrl+V.
-    ASSERT_TRUE(frame_->RunCommand("MmSfcWin"));
-    QCoreApplication::processEvents();
-    TSfc* sfc = _Sfc;
-    ASSERT_NE(sfc, nullptr);
-    QTest::keyClick(sfc, Qt::Key_F2);
-    ASSERT_TRUE(sfc->SfcEdit_Txt->isVisible());
-    QTest::keyClicks(sfc->SfcEdit_Txt, "0");
-    QTest::keyClick(sfc->SfcEdit_Txt, Qt::Key_Return);
-    sfc->Model().CursorRow = 0;
-    sfc->Model().CursorCol = 0;
-    QTest::keyClick(sfc, Qt::Key_L, Qt::ControlModifier);
-    TLDB* inner = _InterLadder;
-    ASSERT_NE(inner, nullptr);
-    messages_.Clear();
+    TSfc* sfc = nullptr;
+    TLDB* inner = nullptr;
+    ASSERT_NO_FATAL_FAILURE(OpenStepLadder(sfc, inner));
     QTest::keyClick(inner, Qt::Key_V, Qt::ControlModifier);
     ASSERT_EQ(messages_.Shown().size(), 1u);
     EXPECT_EQ(messages_.Shown()[0], gMsgTable.Get(kMsgCommentsLeftOut) + " 1");
@@ -84,20 +92,9 @@ TEST_F(SfcInnerPasteTest, AStepsLadderStoresThePastedLabelItShows) {
     QTest::keyClick(lad_, Qt::Key_End, Qt::ShiftModifier);
     QTest::keyClick(lad_, Qt::Key_C, Qt::ControlModifier);
 
-    ASSERT_TRUE(frame_->RunCommand("MmSfcWin"));
-    QCoreApplication::processEvents();
-    TSfc* sfc = _Sfc;
-    ASSERT_NE(sfc, nullptr);
-    QTest::keyClick(sfc, Qt::Key_F2);
-    ASSERT_TRUE(sfc->SfcEdit_Txt->isVisible());
-    QTest::keyClicks(sfc->SfcEdit_Txt, "0");
-    QTest::keyClick(sfc->SfcEdit_Txt, Qt::Key_Return);
-    sfc->Model().CursorRow = 0;
-    sfc->Model().CursorCol = 0;
-    QTest::keyClick(sfc, Qt::Key_L, Qt::ControlModifier);
-    TLDB* inner = _InterLadder;
-    ASSERT_NE(inner, nullptr);
-    messages_.Clear();
+    TSfc* sfc = nullptr;
+    TLDB* inner = nullptr;
+    ASSERT_NO_FATAL_FAILURE(OpenStepLadder(sfc, inner));
     QTest::keyClick(inner, Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(CellOperandText(gInterLadderGrid, 0, 0), "X0");
     EXPECT_EQ(gInterPLabelRows[1], 0);

@@ -594,6 +594,30 @@ protected:
         ASSERT_TRUE(_EditDlg->isVisible()) << line;
         Finish(line.substr(1));
     }
+    void TypeInList(std::initializer_list<const char*> lines) {
+        ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+        QCoreApplication::processEvents();
+        for (const char* line : lines) ListLine(line);
+    }
+    // Saved with the chart window closed over lines typed since: the list's
+    // code is saved, the chart's rows kept, the project stays modified; Open
+    // (No to saving the changes) brings the step and its ladder back, unwarned.
+    void SaveBehindTheChartAndReopen(const std::vector<std::uint8_t>& typed, const std::vector<std::uint8_t>& rung) {
+        messages_.Clear();
+        Save();
+        EXPECT_TRUE(ToldNotSaved());
+        EXPECT_EQ(SavedCode(), typed);
+        EXPECT_GE(ChartFileRows(), 1u);
+        EXPECT_EQ(gQel.Modified, 1);
+        messages_.Clear();
+        messages_.QueueAnswer(qel::Answer::No);  // the question to save the changes
+        Reopen();
+        ViewChart();
+        EXPECT_EQ(Count(kMsgChartFileStale), 0);
+        EXPECT_EQ(Cell(0, 4), kSfcStep);
+        EXPECT_EQ(Record(0, 4), rung);
+        EXPECT_EQ(Code(), typed);
+    }
     void ViewChart() {
         ASSERT_TRUE(frame_->RunCommand("MmSfcWin"));
         QCoreApplication::processEvents();
@@ -1170,12 +1194,7 @@ TEST_F(ChartEditsKeptTest, AStepNoChainReachesStaysTheUsersWorkWhenTheListChange
     const std::vector<std::uint8_t> rung = Assemble({"LD X10", "OUT Y10"});
     ASSERT_EQ(Cell(0, 4), kSfcStep);
     ASSERT_EQ(Record(0, 4), rung);
-    auto typeInList = [&](std::initializer_list<const char*> lines) {
-        ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
-        QCoreApplication::processEvents();
-        for (const char* line : lines) ListLine(line);
-    };
-    ASSERT_NO_FATAL_FAILURE(typeInList({"LD X7", "OUT Y7"}));
+    ASSERT_NO_FATAL_FAILURE(TypeInList({"LD X7", "OUT Y7"}));
     ASSERT_EQ(Code(), Assemble({"STL S0", "LD X5", "OUT S0", "RET", "LD X7", "OUT Y7"}));
 
     // The chart window open: the save's commit asks; Cancel saves nothing.
@@ -1200,22 +1219,9 @@ TEST_F(ChartEditsKeptTest, AStepNoChainReachesStaysTheUsersWorkWhenTheListChange
     ViewChart();
     CloseChart();
     ASSERT_EQ(_Sfc, nullptr);
-    ASSERT_NO_FATAL_FAILURE(typeInList({"LD X6", "OUT Y6"}));
+    ASSERT_NO_FATAL_FAILURE(TypeInList({"LD X6", "OUT Y6"}));
     const std::vector<std::uint8_t> typed = Code();
-    messages_.Clear();
-    Save();
-    EXPECT_TRUE(ToldNotSaved());
-    EXPECT_EQ(SavedCode(), typed);
-    EXPECT_GE(ChartFileRows(), 1u);
-    EXPECT_EQ(gQel.Modified, 1);
-    messages_.Clear();
-    messages_.QueueAnswer(qel::Answer::No);  // the question to save the changes
-    Reopen();
-    ViewChart();
-    EXPECT_EQ(Count(kMsgChartFileStale), 0);
-    EXPECT_EQ(Cell(0, 4), kSfcStep);
-    EXPECT_EQ(Record(0, 4), rung);
-    EXPECT_EQ(Code(), typed);
+    SaveBehindTheChartAndReopen(typed, rung);
     EXPECT_TRUE(sfc_->HoldsEdits());
 }
 
@@ -1401,11 +1407,6 @@ protected:
         Reopen();
         sfc_ = nullptr;
     }
-    void TypeInList(std::initializer_list<const char*> lines) {
-        ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
-        QCoreApplication::processEvents();
-        for (const char* line : lines) ListLine(line);
-    }
     // A step S20 that no chain reaches, right of S0, its inner ladder X10-Y10
     // drawn and stored.
     void LooseStep() {
@@ -1500,20 +1501,7 @@ TEST_F(ChartWorkTest, AnOlderFilesStepNoChainReachesIsKeptThroughTheViewTheSaveA
     ASSERT_NO_FATAL_FAILURE(TypeInList({"LD X7", "OUT Y7"}));
     const std::vector<std::uint8_t> typed = Code();
     ASSERT_NE(typed, listed_);
-    messages_.Clear();
-    Save();
-    EXPECT_TRUE(ToldNotSaved());
-    EXPECT_EQ(SavedCode(), typed);
-    EXPECT_GE(ChartFileRows(), 1u);
-    EXPECT_EQ(gQel.Modified, 1);
-    messages_.Clear();
-    messages_.QueueAnswer(qel::Answer::No);  // the question to save the changes
-    Reopen();
-    ViewChart();
-    EXPECT_EQ(Count(kMsgChartFileStale), 0);
-    EXPECT_EQ(Cell(0, 4), kSfcStep);
-    EXPECT_EQ(Record(0, 4), rung_);
-    EXPECT_EQ(Code(), typed);
+    SaveBehindTheChartAndReopen(typed, rung_);
 
     // Such a file saved before the view has shown it keeps the step too.
     ASSERT_NO_FATAL_FAILURE(ReopenWithoutStamps());
