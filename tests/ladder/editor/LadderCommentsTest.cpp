@@ -40,13 +40,7 @@ protected:
     // X0-Y0 on row 0, the block comment "Motor" on row 1, X1-Y1 on row 2 with
     // the rung comment "abc" typed in the rung-comment window.
     void DrawPlant() {
-        Click(0, 1);
-        KeyRung("X0", "Y0");
-        Click(1, 1);
-        lad_->PopBkCmtClick();
-        Finish("Motor");
-        Click(2, 1);
-        KeyRung("X1", "Y1");
+        DrawRungsAroundMotor(1);
         TypeRungComment(2, "abc");
         ASSERT_TRUE(IsBlockCommentRow(CellAt(gLadderRows, 1, 0)));
     }
@@ -69,17 +63,6 @@ protected:
         t.start(0);
         ASSERT_TRUE(frame_->RunCommand("MmLineCmtWin"));
         QCoreApplication::processEvents();
-    }
-    void ViewList() {
-        ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
-        QCoreApplication::processEvents();
-        ASSERT_NE(_Inst, nullptr);
-    }
-    void ViewLadder() {
-        ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
-        QCoreApplication::processEvents();
-        lad_ = _LDB;
-        ASSERT_NE(lad_, nullptr);
     }
     // The project closed (New) and opened again, its ladder shown; as in a
     // new run of the program when `newRun` (no temporary file of the last).
@@ -710,15 +693,7 @@ TEST_F(LadderRungCommentRowsTest, DiscardedEditsOverChangedCodeLeaveTheCommentsB
 // rows are not taken, but the comments read with them stand beside the rungs
 // they were written for, or are counted; never beside another rung.
 TEST_F(LadderRungCommentRowsTest, CommentsOfALadderFileWithoutAStampStayWithTheirRungs) {
-    Click(0, 1);
-    KeyRung("X0", "Y0");
-    Click(1, 1);
-    lad_->PopBkCmtClick();
-    Finish("Motor");
-    Click(2, 1);
-    KeyRung("X1", "Y1");
-    Click(3, 1);
-    KeyRung("X2", "Y2");
+    DrawRungsAroundMotor(2);
     TypeRungComment(2, "abc");
     TypeRungComment(3, "def");
     ViewList();

@@ -112,6 +112,32 @@ protected:
         QTest::keyClick(lad_, Qt::Key_Right);
         Key(Qt::Key_F7, coil);
     }
+    /// X0-Y0 on row 0, the block comment "Motor" on row 1, then X1-Y1, X2-Y2,
+    /// ... (`rungsBelow` of them) on the rows below it.
+    void DrawRungsAroundMotor(int rungsBelow) {
+        Click(0, 1);
+        KeyRung("X0", "Y0");
+        Click(1, 1);
+        lad_->PopBkCmtClick();
+        Finish("Motor");
+        for (int i = 1; i <= rungsBelow; ++i) {
+            Click(i + 1, 1);
+            KeyRung("X" + std::to_string(i), "Y" + std::to_string(i));
+        }
+    }
+    /// View > Instruction list (what the ladder holds goes into the program).
+    void ViewList() {
+        ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+        QCoreApplication::processEvents();
+        ASSERT_NE(_Inst, nullptr);
+    }
+    /// View > Ladder; the window shown is lad_.
+    void ViewLadder() {
+        ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+        QCoreApplication::processEvents();
+        lad_ = _LDB;
+        ASSERT_NE(lad_, nullptr);
+    }
     /// Options > Model setting: a family and a capacity chosen, OK. True when
     /// the dialog took the setting (it closes; else it is cancelled).
     bool NewModel(int family, int capacity) {

@@ -52,29 +52,10 @@ protected:
     }
     // X0-Y0, the block comment "Motor", X1-Y1 with "abc", X2-Y2 with "def".
     void DrawPlant() {
-        Click(0, 1);
-        KeyRung("X0", "Y0");
-        Click(1, 1);
-        lad_->PopBkCmtClick();
-        Finish("Motor");
-        Click(2, 1);
-        KeyRung("X1", "Y1");
-        Click(3, 1);
-        KeyRung("X2", "Y2");
+        DrawRungsAroundMotor(2);
         TypeRungComment(2, "abc");
         TypeRungComment(3, "def");
         ASSERT_EQ(Comments(), (Lines{"# Motor", "abc", "def"}));
-    }
-    void ViewList() {
-        ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
-        QCoreApplication::processEvents();
-        ASSERT_NE(_Inst, nullptr);
-    }
-    void ViewLadder() {
-        ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
-        QCoreApplication::processEvents();
-        lad_ = _LDB;
-        ASSERT_NE(lad_, nullptr);
     }
     // The rungs X0-Y0 .. X2-Y2 (as many as asked) typed into the list.
     void TypeRungsInList(int rungs) {
