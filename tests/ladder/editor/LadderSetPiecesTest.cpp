@@ -47,6 +47,15 @@ protected:
         std::ifstream in(p, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), {}};
     }
+    // The rung comment "Pump" written beside row `pump`, saved; returns the
+    // program file as saved.
+    std::string SavePumpComment(int pump) {
+        gQel.RungComments.assign(static_cast<std::size_t>(pump) + 1, "");
+        gQel.RungComments[static_cast<std::size_t>(pump)] = "Pump";
+        gQel.Modified = 1;
+        Save();
+        return Bytes(Project(".kzp"));
+    }
     bool StepCountSaysNotCompiled() const {
         return frame_->QelStaBar->Panel(4).contains(QString::fromStdString(gMsgTable.Get(kMsgProgramNotOk)));
     }
@@ -93,11 +102,7 @@ TEST_F(LadderSetPiecesTest, RowsWithoutTheirLabelFileNeverChangeTheCode) {
 std::string LadderSetPiecesTest::SaveTwoVersions() {
     SaveJumpOverARung();
     const int pump = gPLabelRows[1];
-    gQel.RungComments.assign(static_cast<std::size_t>(pump) + 1, "");
-    gQel.RungComments[static_cast<std::size_t>(pump)] = "Pump";
-    gQel.Modified = 1;
-    Save();
-    const std::string first = Bytes(Project(".kzp"));
+    const std::string first = SavePumpComment(pump);
     TypeInList(0, {"LD X3", "OUT Y3"});
     EXPECT_TRUE(frame_->RunCommand("MmLadWin"));
     QCoreApplication::processEvents();
@@ -172,11 +177,7 @@ TEST_F(LadderSetPiecesTest, APreviousVersionOpenedFromItsBackupShowsNoCommentOfT
 TEST_F(LadderSetPiecesTest, ASetOfAnEarlierVersionOpensWithItsCommentsAsBefore) {
     ASSERT_NO_FATAL_FAILURE(SaveJumpOverARung());
     const int pump = gPLabelRows[1];
-    gQel.RungComments.assign(static_cast<std::size_t>(pump) + 1, "");
-    gQel.RungComments[static_cast<std::size_t>(pump)] = "Pump";
-    gQel.Modified = 1;
-    Save();
-    const std::string program = Bytes(Project(".kzp"));
+    const std::string program = SavePumpComment(pump);
     {
         std::fstream lad(Project(".lad"), std::ios::binary | std::ios::in | std::ios::out);
         lad.seekp(74);
@@ -210,11 +211,7 @@ TEST_F(LadderSetPiecesTest, ALadderFileOfAnotherProjectLeavesTheProjectsOwnComme
     frame_->NewClick();
     ASSERT_NO_FATAL_FAILURE(SaveJumpOverARung());
     const int pump = gPLabelRows[1];
-    gQel.RungComments.assign(static_cast<std::size_t>(pump) + 1, "");
-    gQel.RungComments[static_cast<std::size_t>(pump)] = "Pump";
-    gQel.Modified = 1;
-    Save();
-    const std::string program = Bytes(Project(".kzp"));
+    const std::string program = SavePumpComment(pump);
     fs::copy_file(home_ / "other.lad", Project(".lad"), fs::copy_options::overwrite_existing);
     frame_->NewClick();
     messages_.Clear();
