@@ -73,6 +73,14 @@ protected:
         gQel.InsertMode = 1;
     }
     static Image Program() { return {gProgram, gProgram + gProgramCapacity}; }
+    // The PLC and the project both set to family 1 at capacity 3, the model
+    // the memory-card cases run on.
+    void UseCardModel() {
+        emu_.Configure(1, 3, 90);
+        SetModelFamily(1);
+        SetProgramCapacity(3);
+        gQel.CapacityIndex = 3;
+    }
     // The PLC's program: the lines assembled as the editor does, at the
     // size of the PLC's memory.
     Image PlcProgram(std::initializer_list<const char*> lines) {
@@ -208,10 +216,7 @@ TEST_F(PendingWorkTest, AReadCancelledOrFailedHalfWayLeavesTheProjectAndTakesEdi
 }
 
 TEST_F(PendingWorkTest, AMemoryCardReadTakesNoEditsWhileItRuns) {
-    emu_.Configure(1, 3, 90);
-    SetModelFamily(1);
-    SetProgramCapacity(3);
-    gQel.CapacityIndex = 3;
+    UseCardModel();
     PutProgram({"LD X7", "OUT Y7", "END"});
     gQel.Modified = 0;
     const Image card = PlcProgram({"LD X5", "OUT Y5", "END"});
@@ -257,10 +262,7 @@ TEST_F(PendingWorkTest, AMemoryCardReadTakesNoEditsWhileItRuns) {
 }
 
 TEST_F(PendingWorkTest, ACommentReadFromTheCardAsksOverUnsavedComments) {
-    emu_.Configure(1, 3, 90);
-    SetModelFamily(1);
-    SetProgramCapacity(3);
-    gQel.CapacityIndex = 3;
+    UseCardModel();
     PutProgram({"LD X7", "OUT Y7", "END"});
     FitCommentLists();
     // The card holds "PLC" for Y3; "Lamp" is typed for it and not saved.
@@ -542,10 +544,7 @@ TEST_F(EditorsHoldTest, TheFindAndReplaceWindowLeftOpenTakesInTheEditorsFirst) {
 }
 
 TEST_F(EditorsHoldTest, ACommentReadFromTheCardTakesInTheCommentsAndLeavesARungThatDoesNotCompile) {
-    emu_.Configure(1, 3, 90);
-    SetModelFamily(1);
-    SetProgramCapacity(3);
-    gQel.CapacityIndex = 3;
+    UseCardModel();
     frame_->NewClick();
     ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
     lad_ = _LDB;
