@@ -157,8 +157,7 @@ Refusal ParseLad(const std::vector<std::uint8_t>& bytes, Staged& st) {
     // The stamp of the code the rows belong to stands in the header's spare
     // bytes; zero (a file written before the stamp existed) names no code.
     rd.Seek(kLadStampOffset);
-    const std::uint64_t low = rd.U32();
-    st.ladStamp = low | static_cast<std::uint64_t>(rd.U32()) << 32;
+    st.ladStamp = ReadU64(rd);
     st.ladStamped = st.ladStamp != 0;
     rd.Seek(kLadSetStampOffset);
     st.ladLabStamp = ReadU64(rd);
