@@ -542,6 +542,9 @@ void InstallFileTemplate(TQelMain* frame) {
     sLeft.reset();
     qel::link::GuardOwnValues(frame, MayLetTemplateGo, [] {
         if (_FileTmp && _FileTmp->Modified) return _FileTmp->SaveWithPrompt();
+        // Another project's were given up with it: its values are gone, and
+        // its file is not this project's to write.
+        DropLeftChangesOfOtherProject();
         if (!_FileTmp && sLeft) return SaveLeftChanges();
         return true;
     });
