@@ -1443,6 +1443,14 @@ protected:
             ASSERT_TRUE(chosen) << item;
     }
     std::string StepAtCursor() { return sfc_->Model().StepDevice().detail; }
+    // View > List from the chart, `answer` queued for the question it may ask;
+    // the messages cleared before.
+    void ViewListAnswering(qel::Answer answer) {
+        messages_.Clear();
+        messages_.QueueAnswer(answer);
+        ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+        QCoreApplication::processEvents();
+    }
     void Home() {
         sfc_->Model().CursorRow = 0;
         sfc_->Model().CursorCol = 0;
@@ -1602,18 +1610,12 @@ TEST_F(ChartWorkTest, AnUndoAfterTheChartIsDrawnAgainNeverTakesBackTypedLines) {
     ViewChart();
     Home();
     Draw("Down Down F4=0");
-    messages_.Clear();
-    messages_.QueueAnswer(qel::Answer::No);
-    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
-    QCoreApplication::processEvents();
+    ASSERT_NO_FATAL_FAILURE(ViewListAnswering(qel::Answer::No));
     ASSERT_EQ(messages_.Asked(), std::vector<std::string>{gMsgTable.Get(kMsgChartOverChangedCode)});
     ASSERT_EQ(Code(), typedAgain);
     ViewChart();
     Draw("Ctrl+Z");
-    messages_.Clear();
-    messages_.QueueAnswer(qel::Answer::Cancel);
-    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
-    QCoreApplication::processEvents();
+    ASSERT_NO_FATAL_FAILURE(ViewListAnswering(qel::Answer::Cancel));
     EXPECT_EQ(messages_.Asked(), std::vector<std::string>{gMsgTable.Get(kMsgChartOverChangedCode)});
     EXPECT_EQ(Code(), typedAgain);
 }
