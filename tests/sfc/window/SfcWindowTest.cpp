@@ -1873,6 +1873,13 @@ TEST_F(ChartWorkTest, ThePopupsSfcToListIsOffForAnEmptyChart) {
     ASSERT_NO_FATAL_FAILURE(Popup("PopSfcToCode", &offered));
     EXPECT_FALSE(offered);
     EXPECT_EQ(Code(), listed_);
+    // The deletes undone, the same popup offers it again, and it puts in
+    // the program the chart stands for.
+    Draw("Ctrl+Z Ctrl+Z Ctrl+Z");
+    ASSERT_EQ(Cell(0, 0), kSfcInitStep);
+    ASSERT_NO_FATAL_FAILURE(Popup("PopSfcToCode"));
+    EXPECT_EQ(Code(), listed_);
+    EXPECT_TRUE(messages_.Asked().empty());
 }
 
 // Closing the chart's window takes in a number still being typed: the
