@@ -176,19 +176,10 @@ void BM_FullProgramRead(benchmark::State& state) {
 // (1 as in the program; 0 shows what the link and the port cost without it).
 // One write each: the one at 9600 baud alone takes the better part of two
 // minutes on the wire.
-BENCHMARK(BM_FullProgramWrite)
-    ->Args({9600, 1})
-    ->Args({115200, 1})
-    ->Args({115200, 0})
-    ->Iterations(1)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FullProgramRead)
-    ->Args({9600, 1})
-    ->Args({115200, 1})
-    ->Args({115200, 0})
-    ->Iterations(1)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond);
+static void OnePerLine(benchmark::internal::Benchmark* b) {
+    b->Args({9600, 1})->Args({115200, 1})->Args({115200, 0})->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+}
+BENCHMARK(BM_FullProgramWrite)->Apply(OnePerLine);
+BENCHMARK(BM_FullProgramRead)->Apply(OnePerLine);
 
 BENCHMARK_MAIN();
