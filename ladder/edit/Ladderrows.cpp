@@ -363,10 +363,12 @@ TLadderBlock TLadderEdit::BlockForThisLadder(const TLadderBlock& block, int& lef
         std::memset(b.bytes.data() + at, 0, kRow);
         ++leftOut;
     }
-    for (TBlockRowBeside& r : b.beside) {
-        if (doc_.rowComments) break;
-        if (!r.comment.empty()) ++leftOut;
-        r.comment.clear();
+    // A ladder that keeps no rung comments leaves those of the rows out.
+    if (!doc_.rowComments) {
+        for (TBlockRowBeside& r : b.beside) {
+            if (!r.comment.empty()) ++leftOut;
+            r.comment.clear();
+        }
     }
     return b;
 }
