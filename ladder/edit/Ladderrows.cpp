@@ -440,15 +440,22 @@ TLadderEditResult TLadderEdit::PasteBlock(const TLadderBlock& block) {
     std::vector<std::uint8_t> rows(target, target + static_cast<std::size_t>(n) * kRow);
     if (!WriteBlock(rows, col_, b)) return {false, LadMsg::NoRoom};
     ClearSelection();
-    // Nothing to write, nothing to carry: the paste changes nothing (the
-    // guard takes the undo step only for a change).
-    const TLadderSnapshot before = TakeSnapshot();
+    // Nothing written, nothing carried: the paste changes nothing (the guard
+    // takes the undo step only for a change). Only the rows written over, the
+    // label tables and the comments can change: those are compared.
+    const bool cells = std::memcmp(rows.data(), target, rows.size()) != 0;
+    const auto table = [](const std::int32_t* t, int count) {
+        return t ? std::vector<std::int32_t>(t, t + count) : std::vector<std::int32_t>();
+    };
+    const std::vector<std::int32_t> p0 = table(doc_.labels.pRows, kPLabelCount);
+    const std::vector<std::int32_t> i0 = table(doc_.labels.iRows, kILabelCount);
+    std::optional<std::vector<std::string>> c0;
+    if (doc_.rowComments) c0 = *doc_.rowComments;
     std::memcpy(target, rows.data(), rows.size());
     std::string notPlaced;
     PlaceBeside(b, row_, col_, notPlaced);
-    const TLadderSnapshot after = TakeSnapshot();
-    if (after.rows == before.rows && after.pLabels == before.pLabels && after.iLabels == before.iLabels &&
-        after.rowComments == before.rowComments) {
+    if (!cells && p0 == table(doc_.labels.pRows, kPLabelCount) && i0 == table(doc_.labels.iRows, kILabelCount) &&
+        (!c0 || *c0 == *doc_.rowComments)) {
         TLadderEditResult r = PasteResult(leftOut, notPlaced);
         r.changed = false;
         return r;
