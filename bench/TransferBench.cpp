@@ -40,19 +40,37 @@ void FillWithRungs(std::uint8_t* image, std::size_t size) {
     image[size - 1] = 0x00;
 }
 
-// The link's port to the emulator's line, at the given speed.
-std::unique_ptr<link::TLinkPort> OpenLine(test::PlcEmulator& emu, int baud) {
-    std::unique_ptr<link::TLinkPort> port;
+// The link to the emulator's line, paced at the given speed, with the
+// program transfer on it and the scheduler ticking every `tickMs`.
+struct TPacedLink {
+    TPacedLink(test::PlcEmulator& emu, int baud, int tickMs) : port(OpenPort(emu, baud)), l(port.get(), &frame), transfer(l, host) {
+        l.SetComTmrIntervalMs(tickMs);
+    }
+    ~TPacedLink() {
 #ifdef QEL_LINK_HAS_COMPORT
-    const std::string path = emu.SlavePath();
-    SetComDeviceResolver([path](std::uint16_t) { return path; });
-    port = std::make_unique<link::TComPortLink>();
-#else
-    port = std::make_unique<test::RawLinkPort>(emu.SlavePath());
+        SetComDeviceResolver(nullptr);
 #endif
-    port->SetBaud(baud);
-    return port;
-}
+    }
+    static std::unique_ptr<link::TLinkPort> OpenPort(test::PlcEmulator& emu, int baud) {
+        emu.PaceLine(baud);
+        std::unique_ptr<link::TLinkPort> port;
+#ifdef QEL_LINK_HAS_COMPORT
+        const std::string path = emu.SlavePath();
+        SetComDeviceResolver([path](std::uint16_t) { return path; });
+        port = std::make_unique<link::TComPortLink>();
+#else
+        port = std::make_unique<test::RawLinkPort>(emu.SlavePath());
+#endif
+        port->SetBaud(baud);
+        return port;
+    }
+
+    std::unique_ptr<link::TLinkPort> port;
+    bench::TQuietFrame frame;
+    link::TTransData l;
+    link::TTransferHost host;
+    link::TProgramTransfer transfer;
+};
 
 void BM_FullProgramWrite(benchmark::State& state) {
     bench::EnsureApp();
@@ -69,13 +87,10 @@ void BM_FullProgramWrite(benchmark::State& state) {
         return;
     }
     emu.Configure(1, 3, 90);
-    emu.PaceLine(baud);
-    std::unique_ptr<link::TLinkPort> port = OpenLine(emu, baud);
-    bench::TQuietFrame frame;
-    link::TTransData l(port.get(), &frame);
-    link::TTransferHost host;
-    link::TProgramTransfer transfer(l, host);
-    l.SetComTmrIntervalMs(static_cast<int>(state.range(1)));
+    TPacedLink line(emu, baud, static_cast<int>(state.range(1)));
+    link::TTransData& l = line.l;
+    link::TProgramTransfer& transfer = line.transfer;
+    const bench::TQuietFrame& frame = line.frame;
 
     double wireMs = 0, runMs = 0, gapMs = 0;
     for (auto _ : state) {
@@ -103,9 +118,6 @@ void BM_FullProgramWrite(benchmark::State& state) {
     // The link's share: from each reply's last character to the next request.
     state.counters["link_ms_per_request"] = gapMs / static_cast<double>(state.iterations()) / (gProgramCapacity / 32 + 7);
     state.counters["blocks"] = static_cast<double>(gProgramCapacity / 32);
-#ifdef QEL_LINK_HAS_COMPORT
-    SetComDeviceResolver(nullptr);
-#endif
     FreeSharedBuffers();
 }
 
@@ -125,13 +137,10 @@ void BM_FullProgramRead(benchmark::State& state) {
     }
     emu.Configure(1, 3, 90);
     FillWithRungs(emu.S.program.data(), emu.S.program.size());
-    emu.PaceLine(baud);
-    std::unique_ptr<link::TLinkPort> port = OpenLine(emu, baud);
-    bench::TQuietFrame frame;
-    link::TTransData l(port.get(), &frame);
-    link::TTransferHost host;
-    link::TProgramTransfer transfer(l, host);
-    l.SetComTmrIntervalMs(static_cast<int>(state.range(1)));
+    TPacedLink line(emu, baud, static_cast<int>(state.range(1)));
+    link::TTransData& l = line.l;
+    link::TProgramTransfer& transfer = line.transfer;
+    const bench::TQuietFrame& frame = line.frame;
 
     double wireMs = 0, runMs = 0;
     for (auto _ : state) {
@@ -158,9 +167,6 @@ void BM_FullProgramRead(benchmark::State& state) {
     }
     state.counters["wire_ms"] = wireMs / static_cast<double>(state.iterations());
     state.counters["over_wire_pct"] = wireMs > 0 ? (runMs / wireMs - 1.0) * 100.0 : 0;
-#ifdef QEL_LINK_HAS_COMPORT
-    SetComDeviceResolver(nullptr);
-#endif
     FreeSharedBuffers();
 }
 
@@ -170,19 +176,10 @@ void BM_FullProgramRead(benchmark::State& state) {
 // (1 as in the program; 0 shows what the link and the port cost without it).
 // One write each: the one at 9600 baud alone takes the better part of two
 // minutes on the wire.
-BENCHMARK(BM_FullProgramWrite)
-    ->Args({9600, 1})
-    ->Args({115200, 1})
-    ->Args({115200, 0})
-    ->Iterations(1)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FullProgramRead)
-    ->Args({9600, 1})
-    ->Args({115200, 1})
-    ->Args({115200, 0})
-    ->Iterations(1)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond);
+static void OnePerLine(benchmark::internal::Benchmark* b) {
+    b->Args({9600, 1})->Args({115200, 1})->Args({115200, 0})->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+}
+BENCHMARK(BM_FullProgramWrite)->Apply(OnePerLine);
+BENCHMARK(BM_FullProgramRead)->Apply(OnePerLine);
 
 BENCHMARK_MAIN();

@@ -6,6 +6,7 @@
 
 #include "core/Codetranslate.h"
 #include "core/DeviceLimits.h"
+#include "core/Digtest.h"
 #include "core/InstructionTable.h"
 #include "core/OperandCodec.h"
 
@@ -597,11 +598,7 @@ std::string OperandRecordToText(const uint8_t* record, int size) {
 }
 
 std::string OperandTextAsShown(std::string_view text) {
-    std::size_t a = 0, b = text.size();
-    while (a < b && std::isspace(static_cast<unsigned char>(text[a]))) ++a;
-    while (b > a && std::isspace(static_cast<unsigned char>(text[b - 1]))) --b;
-    std::string typed(text.substr(a, b - a));
-    for (char& c : typed) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string typed = StrToUpper(text);
     ParsedOperand p;
     if (!ParseOperand(typed, p)) return typed;
     const bool constant = p.type == kDevK || p.type == kDevH;

@@ -3,6 +3,7 @@
 // undo and redo restore. Labels, rung comments and step marks belong to their
 // rows and move with them.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <unordered_map>
 
@@ -145,42 +146,31 @@ std::size_t TLadderEdit::RestoreSnapshot(const TLadderSnapshot& s) {
         // stands in the snapshot.
         std::vector<std::string> comments = *s.rowComments;
         const std::vector<std::string>& now = *doc_.rowComments;
-        const auto at = [](const std::vector<std::string>& v, std::size_t r) { return r < v.size() ? v[r] : std::string(); };
-        const bool byId = doc_.rowIds && !s.rowIds.empty() && !ownIds_.empty();
-        if (byId) EnsureLadderRowIds(*doc_.rowIds, std::max(now.size(), static_cast<std::size_t>(lastRow_ + 1)));
-        static const std::vector<std::uint32_t> kNoIds;
-        const std::vector<std::uint32_t>& ids = byId ? *doc_.rowIds : kNoIds;
-        // What this editor last had beside each row, found by its identity.
-        std::unordered_map<std::uint32_t, std::size_t> ownRow, snapRow;
-        if (byId) {
-            for (std::size_t k = 0; k < ownIds_.size(); ++k) ownRow.emplace(ownIds_[k], k);
+        // Each comment typed since, with the row it goes beside in the snapshot.
+        std::vector<std::pair<std::size_t, std::string>> typed;
+        if (doc_.rowIds && !s.rowIds.empty() && !ownIds_.empty()) {
+            // Its row found by identity; none (SIZE_MAX) when its row came
+            // with the edit taken back.
+            EnsureLadderRowIds(*doc_.rowIds, std::max(now.size(), static_cast<std::size_t>(lastRow_ + 1)));
+            std::unordered_map<std::uint32_t, std::size_t> snapRow;
             for (std::size_t r = 0; r < s.rowIds.size(); ++r) snapRow.emplace(s.rowIds[r], r);
-        }
-        const auto ownOf = [&](std::size_t r) {
-            if (!ownComments_) return at(now, r);
-            if (!byId) return at(*ownComments_, r);
-            const auto it = ownRow.find(ids[r]);
-            return it == ownRow.end() ? std::string() : at(*ownComments_, it->second);
-        };
-        const std::size_t rowsNow = byId ? ids.size() : std::max(now.size(), ownComments_ ? ownComments_->size() : 0);
-        for (std::size_t r = 0; r < rowsNow; ++r) {
-            if (at(now, r) == ownOf(r)) continue;
-            std::size_t to = r;
-            if (byId) {
-                const auto it = snapRow.find(ids[r]);
-                if (it == snapRow.end()) {
-                    // Its row came with the edit taken back.
-                    if (!at(now, r).empty()) ++lost;
-                    continue;
-                }
-                to = it->second;
+            for (auto& [id, text] : CommentsTypedSince()) {
+                const auto it = snapRow.find(id);
+                typed.emplace_back(it == snapRow.end() ? SIZE_MAX : it->second, std::move(text));
             }
+        } else {
+            const auto at = [](const std::vector<std::string>& v, std::size_t r) { return r < v.size() ? v[r] : std::string(); };
+            const std::vector<std::string>& own = ownComments_ ? *ownComments_ : now;
+            for (std::size_t r = 0; r < std::max(now.size(), own.size()); ++r)
+                if (at(now, r) != at(own, r)) typed.emplace_back(r, at(now, r));
+        }
+        for (auto& [to, text] : typed) {
             if (to >= static_cast<std::size_t>(doc_.capacity)) {
-                if (!at(now, r).empty()) ++lost;
+                if (!text.empty()) ++lost;
                 continue;
             }
             if (to >= comments.size()) comments.resize(to + 1);
-            comments[to] = at(now, r);
+            comments[to] = std::move(text);
         }
         *doc_.rowComments = std::move(comments);
     }
@@ -363,10 +353,12 @@ TLadderBlock TLadderEdit::BlockForThisLadder(const TLadderBlock& block, int& lef
         std::memset(b.bytes.data() + at, 0, kRow);
         ++leftOut;
     }
-    for (TBlockRowBeside& r : b.beside) {
-        if (doc_.rowComments) break;
-        if (!r.comment.empty()) ++leftOut;
-        r.comment.clear();
+    // A ladder that keeps no rung comments leaves those of the rows out.
+    if (!doc_.rowComments) {
+        for (TBlockRowBeside& r : b.beside) {
+            if (!r.comment.empty()) ++leftOut;
+            r.comment.clear();
+        }
     }
     return b;
 }
@@ -438,15 +430,22 @@ TLadderEditResult TLadderEdit::PasteBlock(const TLadderBlock& block) {
     std::vector<std::uint8_t> rows(target, target + static_cast<std::size_t>(n) * kRow);
     if (!WriteBlock(rows, col_, b)) return {false, LadMsg::NoRoom};
     ClearSelection();
-    // Nothing to write, nothing to carry: the paste changes nothing (the
-    // guard takes the undo step only for a change).
-    const TLadderSnapshot before = TakeSnapshot();
+    // Nothing written, nothing carried: the paste changes nothing (the guard
+    // takes the undo step only for a change). Only the rows written over, the
+    // label tables and the comments can change: those are compared.
+    const bool cells = std::memcmp(rows.data(), target, rows.size()) != 0;
+    const auto table = [](const std::int32_t* t, int count) {
+        return t ? std::vector<std::int32_t>(t, t + count) : std::vector<std::int32_t>();
+    };
+    const std::vector<std::int32_t> p0 = table(doc_.labels.pRows, kPLabelCount);
+    const std::vector<std::int32_t> i0 = table(doc_.labels.iRows, kILabelCount);
+    std::optional<std::vector<std::string>> c0;
+    if (doc_.rowComments) c0 = *doc_.rowComments;
     std::memcpy(target, rows.data(), rows.size());
     std::string notPlaced;
     PlaceBeside(b, row_, col_, notPlaced);
-    const TLadderSnapshot after = TakeSnapshot();
-    if (after.rows == before.rows && after.pLabels == before.pLabels && after.iLabels == before.iLabels &&
-        after.rowComments == before.rowComments) {
+    if (!cells && p0 == table(doc_.labels.pRows, kPLabelCount) && i0 == table(doc_.labels.iRows, kILabelCount) &&
+        (!c0 || *c0 == *doc_.rowComments)) {
         TLadderEditResult r = PasteResult(leftOut, notPlaced);
         r.changed = false;
         return r;

@@ -617,6 +617,22 @@ void CommentsAtLastPlaces(std::int32_t lastRow, TCodeComments& out, std::vector<
                      [](const TBlockCommentRecord& a, const TBlockCommentRecord& b) { return a.offset < b.offset; });
 }
 
+// The code and block comments of `p`, the places of the program's ladder
+// rows, and the rung comment of each row there that belongs to a network
+// (`placed` marks those rows, one entry per gQel.RungComments row).
+void RungCommentsAtPlaces(const TCodeComments& p, TCodeComments& out, std::vector<bool>& placed) {
+    const auto& rung = gQel.RungComments;
+    out.code = p.code;
+    out.comments.blocks = p.comments.blocks;
+    for (const TRowComment& r : p.comments.rows) {
+        const auto row = static_cast<std::size_t>(r.row);
+        // A row of a network that gave no instruction stands on its row alone.
+        if (r.index < 0 || r.networkOffset >= p.code.size() || row >= rung.size() || rung[row].empty()) continue;
+        out.comments.rows.push_back(TRowComment{r.row, rung[row], r.networkOffset, r.index, r.networkEnd});
+        placed[row] = true;
+    }
+}
+
 }  // namespace
 
 void KeepReadLadderPlaces() {
@@ -663,16 +679,8 @@ bool FileLadderComments(const std::vector<std::uint8_t>& rows, TCodeComments& ou
         t.capacity = gProgramCapacity;
         t.strayLabelsFail = false;  // a stray label moves no comment's rung
         if (TrialCompile(t, nullptr, &places)) {
-            out.code = places.code;
-            out.comments.blocks = places.comments.blocks;
+            RungCommentsAtPlaces(places, out, placed);
             blocks = 0;
-            for (const TRowComment& r : places.comments.rows) {
-                const auto row = static_cast<std::size_t>(r.row);
-                if (r.index < 0 || r.networkOffset >= places.code.size() || row >= rung.size() || rung[row].empty())
-                    continue;
-                out.comments.rows.push_back(TRowComment{r.row, rung[row], r.networkOffset, r.index, r.networkEnd});
-                placed[row] = true;
-            }
         }
     }
     dropped = blocks;
@@ -709,17 +717,8 @@ bool ProgramLadderComments(TCodeComments& out, std::vector<TRowComment>& loose, 
         gProgramPlaces.places = std::move(places);
         KeepPlaceRows(lastRow);
     }
-    const TCodeComments& p = gProgramPlaces.places;
-    out.code = p.code;
-    out.comments.blocks = p.comments.blocks;
     std::vector<bool> placed(rung.size(), false);
-    for (const TRowComment& r : p.comments.rows) {
-        const auto row = static_cast<std::size_t>(r.row);
-        // A row of a network that gave no instruction stands on its row alone.
-        if (r.index < 0 || r.networkOffset >= p.code.size() || row >= rung.size() || rung[row].empty()) continue;
-        out.comments.rows.push_back(TRowComment{r.row, rung[row], r.networkOffset, r.index, r.networkEnd});
-        placed[row] = true;
-    }
+    RungCommentsAtPlaces(gProgramPlaces.places, out, placed);
     for (std::size_t r = 0; r < rung.size(); ++r)
         if (!rung[r].empty() && !placed[r]) loose.push_back(TRowComment{static_cast<std::int32_t>(r), rung[r]});
     return true;

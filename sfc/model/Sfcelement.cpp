@@ -161,9 +161,13 @@ bool SfcChartMatchesProgram() {
     return code && IsProgramCode(*code);
 }
 
-TSfcChartState SfcChartState() {
-    if (!gProgram || SfcLastUsedRow(gSfcGrid, gSfcRowCount) < 0) return TSfcChartState::Empty;
-    const TSharedChartCode shared = SharedChartCode();
+namespace {
+
+bool ChartEmpty() { return !gProgram || SfcLastUsedRow(gSfcGrid, gSfcRowCount) < 0; }
+
+// The state of a shared chart that is not empty, `shared` being what it
+// converts to.
+TSfcChartState ChartStateOf(const TSharedChartCode& shared) {
     const auto& code = shared.code;
     if (code && IsProgramCode(*code)) return TSfcChartState::OfProgram;
     // A chart file of an older version does not say which code it was drawn
@@ -186,15 +190,31 @@ TSfcChartState SfcChartState() {
     return TSfcChartState::Edited;
 }
 
+void MarkOfProgram(const TSharedChartCode& shared) {
+    if (shared.code)
+        MarkChartOfProgram(shared.code->data(), static_cast<std::uint32_t>(shared.code->size()));
+    else
+        MarkChartOfProgram(nullptr, 0);
+}
+
+}  // namespace
+
+TSfcChartState SfcChartState() {
+    if (ChartEmpty()) return TSfcChartState::Empty;
+    return ChartStateOf(SharedChartCode());
+}
+
 void InstallSfcChartJudge() {
     SetSfcChartJudge([] { return SfcChartState() == TSfcChartState::OldDrawing; });
 }
 
 bool SfcChartHoldsOwnWork() {
-    switch (SfcChartState()) {
+    if (ChartEmpty()) return false;
+    const TSharedChartCode shared = SharedChartCode();
+    switch (ChartStateOf(shared)) {
     case TSfcChartState::Empty: return false;
     case TSfcChartState::Edited: return true;
-    case TSfcChartState::OfProgram: return SharedChartCode().strays;
+    case TSfcChartState::OfProgram: return shared.strays;
     // Only a chart that names the code it was drawn for is known to be a
     // mere drawing; one of an older file may be the user's.
     case TSfcChartState::OldDrawing: return gSfcCodeStamp == 0;
@@ -222,17 +242,15 @@ TChartOverChangedCode AskChartOverChangedCode() {
     }
 }
 
-void MarkSfcChartOfProgram() {
-    const auto code = SharedChartCode().code;
-    if (code)
-        MarkChartOfProgram(code->data(), static_cast<std::uint32_t>(code->size()));
-    else
-        MarkChartOfProgram(nullptr, 0);
-}
+void MarkSfcChartOfProgram() { MarkOfProgram(SharedChartCode()); }
 
 bool PrepareSfcChartForView() {
     if (!gProgram || LocateProgramEnd() == 0) return true;
-    switch (SfcChartState()) {
+    // What the chart converts to, found once: its state, its stamps and its
+    // strays all ask it.
+    const bool empty = ChartEmpty();
+    const TSharedChartCode shared = empty ? TSharedChartCode{} : SharedChartCode();
+    switch (empty ? TSfcChartState::Empty : ChartStateOf(shared)) {
     case TSfcChartState::Edited: return true;
     case TSfcChartState::OfProgram: {
         // Found standing for the program it last matched: the chart keeps the
@@ -243,8 +261,8 @@ bool PrepareSfcChartForView() {
         const std::uint64_t asMatched = gSfcChartStamp;
         const bool again = gSfcProgramStamp == ProgramImageStamp();
         const bool namedNoCode = gSfcCodeStamp == 0;
-        MarkSfcChartOfProgram();
-        if (again || (namedNoCode && SharedChartCode().strays)) gSfcChartStamp = asMatched;
+        MarkOfProgram(shared);
+        if (again || (namedNoCode && shared.strays)) gSfcChartStamp = asMatched;
         return true;
     }
     case TSfcChartState::Empty: return ConvertCodeToSfc();

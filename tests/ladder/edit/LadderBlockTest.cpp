@@ -484,3 +484,31 @@ TEST(LadderRows, AJoinedRungKeepsTheCommentAndLabelOfTheRowItGivesUp) {
     EXPECT_EQ(rig.comments[0], "Valve");
     EXPECT_EQ(rig.p[4], 0);
 }
+
+// A block pasted over the very cells, labels and comment it was copied from
+// changes nothing: no undo step is taken and the ladder is not edited. A
+// comment that differs is a change, even where the cells are the same.
+TEST(LadderRows, APasteThatChangesNothingTakesNoUndoStep) {
+    CommentedRig rig(200);
+    Rung(rig, 0, "X0", "X1", "Y0");
+    rig.p[0] = 0;
+    rig.comments = {"first"};
+    rig.edit.SetCursor(0, 0);
+    rig.edit.SelectTo(0, 59);
+    const TLadderBlock block = rig.edit.CopyBlock();
+    ASSERT_EQ(block.beside, (std::vector<TBlockRowBeside>{{0, 0, -1, "first"}}));
+    int steps = 0;
+    rig.edit.BeforeChange = [&] { ++steps; };
+    rig.edit.SetCursor(0, 0);
+    const std::vector<std::uint8_t> before = rig.State();
+    const TLadderEditResult same = rig.edit.PasteBlock(block);
+    EXPECT_FALSE(same.changed);
+    EXPECT_EQ(steps, 0);
+    EXPECT_EQ(rig.State(), before);
+
+    rig.comments = {"edited"};
+    rig.edit.SetCursor(0, 0);
+    Ok(rig.edit.PasteBlock(block));
+    EXPECT_EQ(steps, 1);
+    EXPECT_EQ(rig.comments[0], "first");
+}

@@ -38,6 +38,18 @@ protected:
         ASSERT_NE(inner, nullptr);
         messages_.Clear();
     }
+    // The inner ladder closed, Yes to storing it: its window goes.
+    void StoreInner(TLDB* inner) {
+        messages_.QueueAnswer(qel::Answer::Yes);
+        inner->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ASSERT_EQ(_InterLadder, nullptr);
+    }
+    // The step's inner ladder opened again with Ctrl+L.
+    void ReopenInner(TSfc* sfc) {
+        QTest::keyClick(sfc, Qt::Key_L, Qt::ControlModifier);
+        ASSERT_NE(_InterLadder, nullptr);
+    }
 };
 
 }  // namespace
@@ -65,13 +77,9 @@ TEST_F(SfcInnerPasteTest, AStepsLadderLeavesAPastedBlockCommentOutAndSaysSo) {
     EXPECT_EQ(CellOperandText(gInterLadderGrid, 1, 0), "X0");
 
     // Stored and opened again: it shows what it showed after the paste.
-    messages_.QueueAnswer(qel::Answer::Yes);
-    inner->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    ASSERT_EQ(_InterLadder, nullptr);
+    ASSERT_NO_FATAL_FAILURE(StoreInner(inner));
     ASSERT_NE(FindSfcCodeRec(0, 0), nullptr);
-    QTest::keyClick(sfc, Qt::Key_L, Qt::ControlModifier);
-    ASSERT_NE(_InterLadder, nullptr);
+    ASSERT_NO_FATAL_FAILURE(ReopenInner(sfc));
     EXPECT_EQ(CellOperandText(gInterLadderGrid, 0, 0), "X0");
     for (int r = 0; r < 4; ++r) EXPECT_FALSE(IsBlockCommentRow(CellAt(gInterLadderGrid, r, 0))) << r;
     EXPECT_EQ(messages_.Shown().size(), 1u);
@@ -100,12 +108,8 @@ TEST_F(SfcInnerPasteTest, AStepsLadderStoresThePastedLabelItShows) {
     EXPECT_EQ(gInterPLabelRows[1], 0);
     EXPECT_TRUE(messages_.Shown().empty());
 
-    messages_.QueueAnswer(qel::Answer::Yes);
-    inner->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    ASSERT_EQ(_InterLadder, nullptr);
-    QTest::keyClick(sfc, Qt::Key_L, Qt::ControlModifier);
-    ASSERT_NE(_InterLadder, nullptr);
+    ASSERT_NO_FATAL_FAILURE(StoreInner(inner));
+    ASSERT_NO_FATAL_FAILURE(ReopenInner(sfc));
     EXPECT_EQ(CellOperandText(gInterLadderGrid, 0, 0), "X0");
     EXPECT_EQ(gInterPLabelRows[1], 0) << ::testing::PrintToString(messages_.Shown());
     EXPECT_EQ(gPLabelRows[1], 0);

@@ -1443,6 +1443,14 @@ protected:
             ASSERT_TRUE(chosen) << item;
     }
     std::string StepAtCursor() { return sfc_->Model().StepDevice().detail; }
+    // View > List from the chart, `answer` queued for the question it may ask;
+    // the messages cleared before.
+    void ViewListAnswering(qel::Answer answer) {
+        messages_.Clear();
+        messages_.QueueAnswer(answer);
+        ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+        QCoreApplication::processEvents();
+    }
     void Home() {
         sfc_->Model().CursorRow = 0;
         sfc_->Model().CursorCol = 0;
@@ -1602,18 +1610,12 @@ TEST_F(ChartWorkTest, AnUndoAfterTheChartIsDrawnAgainNeverTakesBackTypedLines) {
     ViewChart();
     Home();
     Draw("Down Down F4=0");
-    messages_.Clear();
-    messages_.QueueAnswer(qel::Answer::No);
-    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
-    QCoreApplication::processEvents();
+    ASSERT_NO_FATAL_FAILURE(ViewListAnswering(qel::Answer::No));
     ASSERT_EQ(messages_.Asked(), std::vector<std::string>{gMsgTable.Get(kMsgChartOverChangedCode)});
     ASSERT_EQ(Code(), typedAgain);
     ViewChart();
     Draw("Ctrl+Z");
-    messages_.Clear();
-    messages_.QueueAnswer(qel::Answer::Cancel);
-    ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
-    QCoreApplication::processEvents();
+    ASSERT_NO_FATAL_FAILURE(ViewListAnswering(qel::Answer::Cancel));
     EXPECT_EQ(messages_.Asked(), std::vector<std::string>{gMsgTable.Get(kMsgChartOverChangedCode)});
     EXPECT_EQ(Code(), typedAgain);
 }
@@ -1871,6 +1873,13 @@ TEST_F(ChartWorkTest, ThePopupsSfcToListIsOffForAnEmptyChart) {
     ASSERT_NO_FATAL_FAILURE(Popup("PopSfcToCode", &offered));
     EXPECT_FALSE(offered);
     EXPECT_EQ(Code(), listed_);
+    // The deletes undone, the same popup offers it again, and it puts in
+    // the program the chart stands for.
+    Draw("Ctrl+Z Ctrl+Z Ctrl+Z");
+    ASSERT_EQ(Cell(0, 0), kSfcInitStep);
+    ASSERT_NO_FATAL_FAILURE(Popup("PopSfcToCode"));
+    EXPECT_EQ(Code(), listed_);
+    EXPECT_TRUE(messages_.Asked().empty());
 }
 
 // Closing the chart's window takes in a number still being typed: the
