@@ -157,8 +157,7 @@ Refusal ParseLad(const std::vector<std::uint8_t>& bytes, Staged& st) {
     // The stamp of the code the rows belong to stands in the header's spare
     // bytes; zero (a file written before the stamp existed) names no code.
     rd.Seek(kLadStampOffset);
-    const std::uint64_t low = rd.U32();
-    st.ladStamp = low | static_cast<std::uint64_t>(rd.U32()) << 32;
+    st.ladStamp = ReadU64(rd);
     st.ladStamped = st.ladStamp != 0;
     rd.Seek(kLadSetStampOffset);
     st.ladLabStamp = ReadU64(rd);
@@ -730,9 +729,8 @@ bool SetModelFamily(int family) {
 bool ReadProgramFile() {
     // The project is known by its whole path: a name relative to the folder
     // the program was started in opens another project from another folder.
+    std::string path = WholePath(gQel.OpenFileName);
     std::error_code ec;
-    const fs::path whole = fs::absolute(fs::path(gQel.OpenFileName), ec).lexically_normal();
-    std::string path = ec || gQel.OpenFileName.empty() ? gQel.OpenFileName : whole.string();
     // A program file opened through a link is the project the link names:
     // its companions and backups are those beside the file linked to.
     if (fs::is_symlink(fs::path(path), ec)) {
@@ -1237,9 +1235,7 @@ bool IsProgramFileName(const std::string& path) {
 
 std::string ProgramFileNameFor(const std::string& typed) {
     if (typed.empty()) return {};
-    std::error_code ec;
-    fs::path p = fs::absolute(fs::path(typed), ec).lexically_normal();
-    if (ec) p = fs::path(typed);
+    fs::path p = WholePath(typed);
     if (IsProgramFileName(p.string())) return p.string();
     // The name without its extension stands for the program file of that name
     // there, in whatever case it was written ("PLANT" for "PLANT.KZP").

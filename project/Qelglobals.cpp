@@ -110,20 +110,23 @@ std::string FileRegValuesBeyond(std::int32_t count) {
     return text + ")";
 }
 
-void AddRecentFile(const std::string& name) {
-    // The list outlives the folder the program was started in: whole paths only.
+std::string WholePath(const std::string& name) {
+    if (name.empty()) return name;
     std::error_code ec;
     const std::filesystem::path whole = std::filesystem::absolute(std::filesystem::path(name), ec).lexically_normal();
-    const std::string path = ec || name.empty() ? name : whole.string();
+    return ec ? name : whole.string();
+}
+
+void AddRecentFile(const std::string& name) {
+    // The list outlives the folder the program was started in: whole paths only.
+    const std::string path = WholePath(name);
     auto& list = gQel.RecentFiles;
     // An entry of an earlier list relative to this run's folder names the same
     // file: it gives way to the whole path.
     list.erase(std::remove_if(list.begin(), list.end(),
                               [&](const std::string& e) {
-                                  std::error_code eec;
-                                  return e == path ||
-                                         (!e.empty() && std::filesystem::path(e).is_relative() &&
-                                          std::filesystem::absolute(e, eec).lexically_normal().string() == path);
+                                  return e == path || (!e.empty() && std::filesystem::path(e).is_relative() &&
+                                                       WholePath(e) == path);
                               }),
                list.end());
     list.insert(list.begin(), path);

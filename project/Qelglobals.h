@@ -270,6 +270,10 @@ extern std::uint64_t gProjectSerial;
 /// Most entries of the recent-file list.
 inline constexpr int kRecentFileMax = 5;
 
+/// `name` as a whole path (absolute, "." and ".." taken out by name); `name`
+/// itself when it is empty or the working folder cannot be known.
+std::string WholePath(const std::string& name);
+
 /// Puts `path` (made a whole path) at the head of the recent-file list,
 /// removing an older copy and keeping at most kRecentFileMax entries.
 void AddRecentFile(const std::string& path);

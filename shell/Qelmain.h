@@ -242,7 +242,6 @@ public:
     /// progress window excepted (its Cancel stops the read), and the status
     /// bar and the progress window say why (message 269).
     void HoldEditsForRead(bool hold);
-    bool EditsHeld() const { return editsHeld_; }
     /// CommitAll's outcome: Refused when an editor's edits could not go in,
     /// Cancelled when the user chose to change nothing (a question to keep the
     /// chart or the ladder, or the chart's over changed code): a save stops.

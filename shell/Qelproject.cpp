@@ -139,9 +139,7 @@ bool TQelMain::SaveProgramAs() {
 
 bool TQelMain::SavesOwnSet(const std::string& path) {
     if (!gQel.Named || !IsProgramFileName(gQel.ProgramFileName)) return false;
-    std::error_code ec;
-    const fs::path own = fs::absolute(fs::path(gQel.ProgramFileName), ec).lexically_normal();
-    return !ec && own == fs::path(path);
+    return fs::path(WholePath(gQel.ProgramFileName)) == fs::path(path);
 }
 
 void TQelMain::SaveClick() { SaveProgram(); }

@@ -132,7 +132,6 @@ public:
     // it ends (done, refused, failed, cancelled, timed out), so that nothing
     // typed meanwhile is replaced unasked.
     void HoldEditsUntilJobEnds();
-    bool EditsHeld() const { return editsHeld_; }
     // Frame monitor commands: the first client starts the PLC information
     // query; the last one removed leaves the link idle.
     void AddMonitorClient(const std::string& id);

@@ -57,6 +57,11 @@ struct TLeftChanges {
 };
 std::optional<TLeftChanges> sLeft;
 
+// Changes left by a window of an earlier project went with that project.
+void DropLeftChangesOfOtherProject() {
+    if (sLeft && sLeft->Project != gProjectSerial) sLeft.reset();
+}
+
 // The card is in use when the template holds the card's count of values.
 bool CardInUse() { return gQel.Family == 1 && gFileRegCount == FileRegisterCount(1, true); }
 
@@ -88,7 +93,7 @@ bool SaveLeftChanges() {
 // before anything lets them go.
 bool MayLetTemplateGo() {
     if (_FileTmp) return _FileTmp->MayLetGo();
-    if (sLeft && sLeft->Project != gProjectSerial) sLeft.reset();  // another project's, given up with it
+    DropLeftChangesOfOtherProject();
     return !sLeft || qel::link::MayLetChangesGo(true, sLeft->SaveFileName, SaveLeftChanges);
 }
 
@@ -316,8 +321,7 @@ TFileTmp::TFileTmp(TTransData* trans, QWidget* parent)
     OpenFileName = SaveFileName;
     ExtraMemChk->setEnabled(gQel.Family == 1);
     ExtraMemChk->setChecked(CardInUse());
-    // Changes left by a window of an earlier project went with that project.
-    if (sLeft && sLeft->Project != gProjectSerial) sLeft.reset();
+    DropLeftChangesOfOtherProject();
     if (sLeft) {
         // Unsaved changes of an earlier window: its file would replace them.
         Title = sLeft->Title;
@@ -538,6 +542,9 @@ void InstallFileTemplate(TQelMain* frame) {
     sLeft.reset();
     qel::link::GuardOwnValues(frame, MayLetTemplateGo, [] {
         if (_FileTmp && _FileTmp->Modified) return _FileTmp->SaveWithPrompt();
+        // Another project's were given up with it: its values are gone, and
+        // its file is not this project's to write.
+        DropLeftChangesOfOtherProject();
         if (!_FileTmp && sLeft) return SaveLeftChanges();
         return true;
     });

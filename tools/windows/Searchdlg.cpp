@@ -219,6 +219,14 @@ std::string TSearchDlg::ShownType(const QComboBox* list) const {
     return list->currentText().toStdString();
 }
 
+TEditorLink* TSearchDlg::LinkAfterTakeIn() {
+    // Taking in may have brought another editor forward (its edit could not
+    // go in), or caught the searched one up: the link is asked again.
+    if (!TakeIn() || !ActiveLink) return nullptr;
+    TEditorLink* link = ActiveLink();
+    return link && link->SearchTarget ? link : nullptr;
+}
+
 void TSearchDlg::SearchPageChange(int page) {
     const bool ladder = LadderView();
     if (page == 0) {
@@ -253,7 +261,7 @@ void TSearchDlg::FindClick() {
         SearchDevName->setFocus();
         return;
     }
-    if (!TakeIn() || !(link = ActiveLink()) || !link->SearchTarget) return;
+    if (!(link = LinkAfterTakeIn())) return;
     hide();
     const TEditTarget t = link->SearchTarget();
     TDialogSearchUi ui(link);
@@ -286,7 +294,7 @@ void TSearchDlg::RepClick() {
             ->setFocus();
         return;
     }
-    if (!TakeIn() || !(link = ActiveLink()) || !link->SearchTarget) return;
+    if (!(link = LinkAfterTakeIn())) return;
     hide();
     SearchStp.SetItemIndex(SearchStart.ItemIndex());
     SearchUD.SetItemIndex(SearchDirect.ItemIndex());
@@ -315,7 +323,7 @@ void TSearchDlg::FindCmdClick() {
         Target->setFocus();
         return;
     }
-    if (!link || !link->SearchTarget || !TakeIn() || !(link = ActiveLink()) || !link->SearchTarget) return;
+    if (!link || !link->SearchTarget || !(link = LinkAfterTakeIn())) return;
     hide();
     const TEditTarget t = link->SearchTarget();
     TDialogSearchUi ui(link);

@@ -67,6 +67,9 @@ private:
     /// The type chosen in a type list, "None" while the list is not shown.
     std::string ShownType(const QComboBox* list) const;
     bool TakeIn() { return !TakeInEditors || TakeInEditors(); }
+    /// The editors' edits taken in, the active editor that can be searched;
+    /// null when an edit could not go in or none can.
+    TEditorLink* LinkAfterTakeIn();
 };
 
 extern TSearchDlg* SearchDlg;

@@ -414,6 +414,41 @@ TEST_F(ProjectValuesTest, TemplateChangesGivenUpForAReadFromThePlcGoWithTheirPro
     EXPECT_FALSE(messages_.UnscriptedQuestion());
 }
 
+// Template changes a freed window left unsaved, given up for a program read
+// from the PLC, went with their project: a new model setting of the project
+// read saves none of its own (cleared) values over the old project's template.
+TEST_F(ProjectValuesTest, TemplateChangesLeftByAFreedWindowAreNotSavedOverTheirProjectAfterAPlcRead) {
+    const fs::path plant = projects_ / "plant.kzp", qft = projects_ / "plant.qft";
+    PutProgram({"LD X0", "OUT Y0", "END"});
+    SaveProjectAs(plant);
+    ASSERT_NO_FATAL_FAILURE(TypeTemplate(7, "9"));
+    TypeInCell(_FileTmp->PgRegGrid, 8, "5");  // not saved
+    // An Open that cannot read its file frees the window, its changes neither
+    // saved nor given up.
+    messages_.QueueAnswer(qel::Answer::No);
+    dialogs_.QueuePath((projects_ / "missing.kzp").string());
+    frame_->OpenClick();
+    ASSERT_EQ(_FileTmp, nullptr);
+    ASSERT_EQ(gQel.ProgramFileName, plant.string());
+    std::copy(gProgram, gProgram + gProgramUsed, emu_.S.program.begin());
+
+    ASSERT_TRUE(frame_->RunCommand("MmTrans"));
+    _TransDataForm->WorkType->setCurrentIndex(TTransDataForm::kRead);
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::No);  // the template's changes may go
+    QTest::mouseClick(_TransDataForm->OkBtn, Qt::LeftButton);
+    ASSERT_TRUE(PumpUntil([] { return _TransData->JobNo == 0 && !_TransData->QelCom->IsOpen(); }));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(messages_.Asked().size(), 1u);
+    ASSERT_EQ(gQel.Named, 0);
+
+    messages_.Clear();
+    ASSERT_TRUE(frame_->ApplyModelSetting(1, 2, false));
+    EXPECT_EQ(SavedTemplate(qft, 7), 9);
+    EXPECT_EQ(SavedTemplate(qft, 8), 0);
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
+}
+
 // Save As, then File > Open of the old name: the old project's side files are
 // as they were saved under it, and the values changed since (shown under the
 // new name) are asked about once and saved under the new name only.
