@@ -38,7 +38,7 @@ public:
     // (given up on) after answerTimeoutMs; a request sent whole waits up to
     // kBusyPcMs for a busy PC, as sent again it would be answered twice.
     int answerTimeoutMs = 400;
-    static constexpr int kBusyPcMs = 5000;
+    static constexpr int kBusyPcMs = kWaitLimitMs;
     int attempts = 3;           // sends per request before the session fails
     int corruptRequest = -1;    // this request goes out once with a bad LRC
     int stopAfterRequests = -1; // the programmer falls silent after this many

@@ -424,7 +424,7 @@ protected:
         link->SetTickMs(10);
         handheld = std::make_unique<THandheldLink>(*link, host);
     }
-    bool Served() { return WaitUntil([&] { return hpp.Done(); }, 20000); }
+    bool Served() { return WaitUntil([&] { return hpp.Done(); }); }
 
     TestProject project_{"qel-hpp-"};
     HppMaster hpp;

@@ -364,7 +364,7 @@ TEST_F(DevMoniLink, ALostLineEndsMonitoringWithItsMessage) {
     Start();
     ASSERT_TRUE(Cycles(1));
     emu.DropLine();
-    ASSERT_TRUE(WaitUntil([&] { return frame.monitoringStopped > 0; }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return frame.monitoringStopped > 0; }));
     ASSERT_FALSE(frame.msgs.empty());
     EXPECT_TRUE(link->MonitorClients.empty());
     Spin(50);

@@ -276,7 +276,7 @@ TEST_F(RegisterViewTest, ReadsAndWritesThePlcThroughItsTransferDialog) {
     EXPECT_TRUE(v->Transferring());
     EXPECT_FALSE(Enabled("MmSave"));  // file commands wait for the transfer
     EXPECT_FALSE(v->RegGrid->isEnabled());
-    ASSERT_TRUE(PumpUntil([&] { return !v->Transferring() && !_TransData->MessagesPending(); }, std::chrono::seconds(30)));
+    ASSERT_TRUE(PumpUntil([&] { return !v->Transferring() && !_TransData->MessagesPending(); }));
     EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(138));
     EXPECT_EQ(v->Data.TRegs[255], 1255);
     EXPECT_EQ(v->CellText(26, 6), "1255");
@@ -288,7 +288,7 @@ TEST_F(RegisterViewTest, ReadsAndWritesThePlcThroughItsTransferDialog) {
     auto transfer = [&] {
         QTest::mouseClick(v->CommBtn, Qt::LeftButton);
         QTest::mouseClick(v->NumComm->Ok_Btn, Qt::LeftButton);
-        return PumpUntil([&] { return !v->Transferring() && !_TransData->MessagesPending(); }, std::chrono::seconds(30));
+        return PumpUntil([&] { return !v->Transferring() && !_TransData->MessagesPending(); });
     };
     Type(v, 17, "4242");
     v->NumComm->WritePlcReg_Rdo->setChecked(true);
@@ -407,7 +407,7 @@ protected:
         w->Comm->CommType_Box->setCurrentIndex(write ? 1 : 0);
         QTest::mouseClick(w->Comm->OkBtn, Qt::LeftButton);
         EXPECT_FALSE(w->Comm->isVisible());
-        return PumpUntil([&] { return !w->Transferring(); }, std::chrono::seconds(20)) && Idle();
+        return PumpUntil([&] { return !w->Transferring(); }) && Idle();
     }
 };
 

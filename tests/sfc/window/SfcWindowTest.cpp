@@ -30,6 +30,7 @@
 #include "simulator/Simuplc.h"
 #include "tests/ladder/editor/LadderFrameFixture.h"
 #include "tests/shell/ScriptedFileDialogs.h"
+#include "tests/support/WaitLimit.h"
 
 namespace {
 
@@ -1751,7 +1752,7 @@ TEST_F(SfcWindowTest, EachViewShowsItsOwnToolPageAndStatusOfWhatIsThere) {
     const int top = frame_->MdiArea->geometry().top();
     EXPECT_TRUE(panel(1).isEmpty());
     frame_->BnSimuSfc->trigger();
-    QTRY_VERIFY(!panel(3).isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!panel(3).isEmpty(), qel::test::kWaitLimitMs);
     frame_->BnSimuSfc->trigger();
     EXPECT_TRUE(panel(3).isEmpty());
     EXPECT_TRUE(panel(1).isEmpty());
