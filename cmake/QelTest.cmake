@@ -19,6 +19,11 @@ function(qel_add_test)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
+  if(QEL_SANITIZE)
+    # A test runs several times slower under the sanitizers; its limit is a
+    # wait for it to end, far above what it needs on a busy machine.
+    math(EXPR T_TIMEOUT "${T_TIMEOUT} * 2")
+  endif()
   if(T_LOGIC)
     set(label logic)
   else()
