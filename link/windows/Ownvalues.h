@@ -12,7 +12,10 @@
 #include <vector>
 
 #include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QWidget>
 
+#include "link/online/Devicewrite.h"
 #include "platform/Messages.h"
 #include "project/Fileio.h"
 #include "project/Msgtable.h"
@@ -175,6 +178,16 @@ inline bool ChosenFileExists(const std::string& path) {
     if (std::filesystem::exists(path, ec)) return true;
     ShowMsg(kMsgFileOpenFailed, " " + path);
     return false;
+}
+
+// A value typed in `window`'s grid that its check refuses: the user hears
+// why (message 0) and finds the window in front with the text still in its
+// cell, to mend it; whatever was to read the values waits.
+inline void RefuseTypedValue(QWidget* window, QWidget* editor) {
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(window->parentWidget()); sub && sub->mdiArea())
+        sub->mdiArea()->setActiveSubWindow(sub);
+    ShowMsg(kMsgInvalid);
+    editor->setFocus();
 }
 
 template <class Window>
