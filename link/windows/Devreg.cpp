@@ -21,6 +21,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QTabBar>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -406,7 +407,7 @@ void TDevReg::ClearRegisters() { Data.ClearRegisters(); }
 
 TRegView TDevReg::View() const {
     TRegView v;
-    v.Page = PgContrl ? std::max(0, PgContrl->currentIndex()) : 0;
+    v.Page = page_;
     v.Is32 = Len32 && Len32->isChecked();
     v.Radix = typeGroup_ && typeGroup_->checkedId() >= 0 ? typeGroup_->checkedId() : kRegDecimal;
     v.Family = gQel.Family;
@@ -424,7 +425,17 @@ void TDevReg::Layout() {
     for (int c = 0; c < 10; ++c) RegGrid->setColumnWidth(c, width);
 }
 
-void TDevReg::PgContrlChange(int) { Layout(); }
+void TDevReg::PgContrlChange(int page) {
+    // The grid still shows the page left: a value being typed there goes in
+    // first, and one its check refuses keeps that page up.
+    if (page != page_ && !TakeInTypedValue()) {
+        const QSignalBlocker quiet(PgContrl);
+        PgContrl->setCurrentIndex(page_);
+        return;
+    }
+    page_ = std::max(0, page);
+    Layout();
+}
 
 void TDevReg::ListTypeGpClick() { Layout(); }
 

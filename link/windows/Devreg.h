@@ -137,6 +137,7 @@ private:
     std::unique_ptr<Host> host_;
     std::unique_ptr<qel::link::TRegisterTransfer> transfer_;
     QAbstractTableModel* model_ = nullptr;
+    int page_ = 0;  ///< the page the grid shows
     QButtonGroup *lenGroup_ = nullptr, *typeGroup_ = nullptr;
     bool transferring_ = false;
 };

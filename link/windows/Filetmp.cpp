@@ -483,8 +483,6 @@ void TFileTmp::ExtraMemChkClick() {
     // shows the outcome; a refused change leaves the box as it was.
     const bool card = ExtraMemChk->isChecked();
     ExtraMemChk->setChecked(CardInUse());
-    // The grid is laid out anew for the new count: a value being typed goes in first.
-    if (!TakeInTypedValue()) return;
     if (card != CardInUse() && gQel.Family == 1 && SetCard) SetCard(card);
 }
 

@@ -440,6 +440,8 @@ TEST_F(RegisterViewTest, AValueTypedWithoutEnterGoesIntoEverySaveCloseWriteAndPr
         {"closing the view", "125", {A::Yes, A::Yes}, [&] { return CloseWindow(_DevReg); }, [&] { return saved(kzl); }, 125},
         {"a write to the PLC", "126", {}, write, [&] { return int{emu_.S.regs[0x0600 + 17]}; }, 126},
         {"a print", "127", {}, print, [&] { return PdfText(pdf).find("127") != std::string::npos ? 127 : -1; }, 127},
+        {"another page", "130", {}, [&] { return _DevReg->PgContrl->setCurrentIndex(qel::link::kRegPageD), true; },
+         [&] { return int{_DevReg->Data.TRegs[17]}; }, 130},
         {"File > New", "128", {A::Yes, A::Yes}, [&] { return frame_->RunCommand("MmNew") && !_DevReg; },
          [&] { return saved(kzl); }, 128},
         {"a refused value, File > Save", "-5", {}, [&] { return save("MmSave"); }, [&] { return saved(kzl); }, 128},
