@@ -36,37 +36,32 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A command run over a value typed into a grid without Enter, and what it
-// should leave where; a row whose text the cell's check refuses expects the
-// command stopped, message 0 alone, and the text still in its cell.
+// A command run over a value typed into a grid without Enter, and the value
+// it then finds where it should have gone. A row whose text the cell's check
+// refuses expects message 0 alone and the text still in its cell.
 struct TakenInRow {
     const char* name;
     const char* typed;
     std::vector<qel::Answer> answers;  // to the questions the command asks
-    std::function<bool()> command;     // true when it went through
-    std::function<int()> holds;
+    std::function<int()> run;
     int expected;
 };
 
-// `window` opens the window when needed and gives its grid; the text is
-// typed into value `index`.
+// `grid` opens the window when needed; the text goes into value `index`.
 void RunTakenInRows(qel::test::ScriptedMessages& messages, const std::vector<TakenInRow>& rows,
-                    const std::function<QTableView*()>& window, int index, const std::string& refusedText) {
+                    const std::function<QTableView*()>& grid, int index, const std::string& refused) {
     for (const TakenInRow& row : rows) {
         SCOPED_TRACE(row.name);
-        QTableView* grid = window();
-        ASSERT_TRUE(grid && TypeWithoutEnter(grid, index, row.typed));
+        ASSERT_TRUE(TypeWithoutEnter(grid(), index, row.typed));
         messages.Clear();
         for (qel::Answer a : row.answers) messages.QueueAnswer(a);
-        const bool refused = row.typed == refusedText;
-        EXPECT_EQ(row.command(), !refused && row.answers != std::vector<qel::Answer>{qel::Answer::Cancel});
-        EXPECT_EQ(row.holds(), row.expected);
+        EXPECT_EQ(row.run(), row.expected);
         EXPECT_FALSE(messages.UnscriptedQuestion());
-        if (!refused) continue;
+        if (row.typed != refused) continue;
         EXPECT_EQ(messages.Shown(), std::vector<std::string>{gMsgTable.Get(0)});
-        auto* editor = qobject_cast<QLineEdit*>(OpenCellEditor(window()));
+        auto* editor = qobject_cast<QLineEdit*>(OpenCellEditor(grid()));
         ASSERT_NE(editor, nullptr);
-        EXPECT_EQ(editor->text().toStdString(), refusedText);
+        EXPECT_EQ(editor->text().toStdString(), refused);
     }
 }
 
@@ -405,8 +400,8 @@ TEST_F(RegisterViewTest, PrintsTheActivePageAsShown) {
 }
 
 // A value typed into a cell and not entered is what every command that reads
-// the view's values reads; one its check refuses stops the command with
-// message 0, and the window stays with the text in its cell.
+// the view's values reads; one its check refuses stops the command, and the
+// window stays with the text in its cell.
 TEST_F(RegisterViewTest, AValueTypedWithoutEnterGoesIntoEverySaveCloseWriteAndPrint) {
     SetModelFamily(1);
     const std::string kzl = (projects_ / "plant.kzl").string(), other = (projects_ / "other.kzl").string();
@@ -415,41 +410,40 @@ TEST_F(RegisterViewTest, AValueTypedWithoutEnterGoesIntoEverySaveCloseWriteAndPr
         qel::link::TRegisterData d;
         return qel::link::ReadRegisterFile(path, 1, d) == qel::link::TRegFileResult::Ok ? d.TRegs[17] : -1;
     };
-    auto save = [&](const char* command) {  // true when the file was written
-        return frame_->RunCommand(command) && messages_.WasShown(gMsgTable.Get(qel::link::kMsgRegWriteDone));
-    };
+    auto save = [&] { return frame_->RunCommand("MmSave"), saved(kzl); };
+    auto close = [&] { return CloseWindow(_DevReg), saved(kzl); };
     auto write = [&] {
         _DevReg->CommBtnClick();
         _DevReg->NumComm->WritePlcReg_Rdo->setChecked(true);
         QTest::mouseClick(_DevReg->NumComm->Ok_Btn, Qt::LeftButton);
-        return PumpUntil([&] { return !_DevReg->Transferring() && !_TransData->MessagesPending(); },
-                         std::chrono::seconds(60));
+        PumpUntil([&] { return !_DevReg->Transferring() && !_TransData->MessagesPending(); },
+                  std::chrono::seconds(60));
+        return int{emu_.S.regs[0x0600 + 17]};
     };
     auto print = [&] {
         frame_->RunCommand("MmPrn");  // the print dialog, whose OK prints
         _DevReg->PrintFile = pdf;
         const bool printed = _DevReg->DevPrn->isVisible() && _DevReg->PrintRegisters(true, "", "");
         _DevReg->DevPrn->reject();
-        return printed;
+        return printed && PdfText(pdf).find("127") != std::string::npos ? 127 : -1;
     };
     using A = qel::Answer;
-    const std::vector<TakenInRow> rows = {
-        {"File > Save", "123", {}, [&] { return save("MmSave"); }, [&] { return saved(kzl); }, 123},
-        {"File > Save As", "124", {}, [&] { return dialogs_.QueuePath(other), save("MmSaveAs"); },
-         [&] { return saved(other); }, 124},
-        {"closing the view", "125", {A::Yes, A::Yes}, [&] { return CloseWindow(_DevReg); }, [&] { return saved(kzl); }, 125},
-        {"a write to the PLC", "126", {}, write, [&] { return int{emu_.S.regs[0x0600 + 17]}; }, 126},
-        {"a print", "127", {}, print, [&] { return PdfText(pdf).find("127") != std::string::npos ? 127 : -1; }, 127},
-        {"another page", "130", {}, [&] { return _DevReg->PgContrl->setCurrentIndex(qel::link::kRegPageD), true; },
-         [&] { return int{_DevReg->Data.TRegs[17]}; }, 130},
-        {"File > New", "128", {A::Yes, A::Yes}, [&] { return frame_->RunCommand("MmNew") && !_DevReg; },
-         [&] { return saved(kzl); }, 128},
-        {"a refused value, File > Save", "-5", {}, [&] { return save("MmSave"); }, [&] { return saved(kzl); }, 128},
-        {"a refused value, closing", "-5", {}, [&] { return CloseWindow(_DevReg); }, [&] { return saved(kzl); }, 128},
-        {"leaving the program, Cancel", "129", {A::Cancel}, [&] { return frame_->close(); },
-         [&] { return _DevReg ? int{_DevReg->Data.TRegs[17]} : -1; }, 129},
-    };
-    RunTakenInRows(messages_, rows, [&]() -> QTableView* {
+    RunTakenInRows(messages_, {
+        {"File > Save", "123", {}, save, 123},
+        {"File > Save As", "124", {}, [&] { return dialogs_.QueuePath(other), frame_->RunCommand("MmSaveAs"), saved(other); },
+         124},
+        {"closing the view", "125", {A::Yes, A::Yes}, close, 125},
+        {"a write to the PLC", "126", {}, write, 126},
+        {"a print", "127", {}, print, 127},
+        {"another page", "130", {}, [&] { return _DevReg->PgContrl->setCurrentIndex(0), int{_DevReg->Data.TRegs[17]}; },
+         130},
+        {"File > New", "128", {A::Yes, A::Yes}, [&] { return frame_->RunCommand("MmNew"), _DevReg ? -1 : saved(kzl); },
+         128},
+        {"a refused value, File > Save", "-5", {}, save, 128},
+        {"a refused value, closing", "-5", {}, close, 128},
+        {"leaving the program, Cancel", "129", {A::Cancel},
+         [&] { return frame_->close() ? -1 : int{_DevReg->Data.TRegs[17]}; }, 129},
+    }, [&]() -> QTableView* {
         if (!_DevReg && !OpenView()) return nullptr;
         _DevReg->SaveFileName = kzl;
         _DevReg->PgContrl->setCurrentIndex(qel::link::kRegPageT);
@@ -772,42 +766,37 @@ TEST_F(FileTmpTest, ChangesAWindowWasFreedWithAreAskedAboutWhenLeavingAndAtNew) 
 }
 
 // A value typed into the template and not entered is what every command that
-// reads the values reads; one its check refuses stops the command with
-// message 0, and the window stays with the text in its cell.
+// reads the values reads; one its check refuses stops the command, and the
+// window stays with the text in its cell.
 TEST_F(FileTmpTest, AValueTypedWithoutEnterGoesIntoEverySaveCloseAndWrite) {
     const std::string qft = (projects_ / "plant.qft").string(), other = (projects_ / "other.qft").string();
     auto saved = [&](const std::string& path) {  // value 7 as the file holds it
         const std::vector<std::uint16_t> v = FileHolds(path).values;
         return v.size() > 7 ? int{v[7]} : -1;
     };
-    auto save = [&](const char* command) {  // true when the file was written
-        return frame_->RunCommand(command) && messages_.WasShown(gMsgTable.Get(qel::link::kMsgFileRegWriteDone));
-    };
+    auto save = [&] { return frame_->RunCommand("MmSave"), saved(qft); };
+    auto close = [&] { return CloseWindow(_FileTmp), saved(qft); };
     auto write = [&] {
         frame_->RunCommand("MmFileTmpTransfer");
-        if (!_FileTmp->Comm->isVisible()) return false;
         _FileTmp->Comm->CommType_Box->setCurrentIndex(1);
-        QTest::mouseClick(_FileTmp->Comm->OkBtn, Qt::LeftButton);
-        return PumpUntil([&] { return !_FileTmp->Transferring(); }, std::chrono::seconds(60)) && Idle();
+        if (_FileTmp->Comm->isVisible()) QTest::mouseClick(_FileTmp->Comm->OkBtn, Qt::LeftButton);
+        PumpUntil([&] { return !_FileTmp->Transferring(); }, std::chrono::seconds(60));
+        return Idle() ? int{emu_.S.fileRegs.at(7)} : -1;
     };
     using A = qel::Answer;
-    const std::vector<TakenInRow> rows = {
-        {"File > Save", "4321", {}, [&] { return save("MmSave"); }, [&] { return saved(qft); }, 4321},
-        {"File > Save As", "4322", {}, [&] { return dialogs_.QueuePath(other), save("MmSaveAs"); },
-         [&] { return saved(other); }, 4322},
-        {"closing the window", "4323", {A::Yes, A::Yes}, [&] { return CloseWindow(_FileTmp); },
-         [&] { return saved(qft); }, 4323},
-        {"a write to the PLC", "4324", {}, write, [&] { return int{emu_.S.fileRegs.at(7)}; }, 4324},
-        {"File > New", "4325", {A::Yes, A::Yes}, [&] { return frame_->RunCommand("MmNew") && !_FileTmp; },
-         [&] { return saved(qft); }, 4325},
-        {"a refused value, File > Save", "65536", {}, [&] { return save("MmSave"); },
-         [&] { return saved(qft); }, 4325},
-        {"a refused value, closing", "65536", {}, [&] { return CloseWindow(_FileTmp); },
-         [&] { return saved(qft); }, 4325},
-        {"leaving the program, Cancel", "4326", {A::Cancel}, [&] { return frame_->close(); },
-         [&] { return int{gFileRegValues.at(7)}; }, 4326},
-    };
-    RunTakenInRows(messages_, rows, [&]() -> QTableView* {
+    RunTakenInRows(messages_, {
+        {"File > Save", "4321", {}, save, 4321},
+        {"File > Save As", "4322", {}, [&] { return dialogs_.QueuePath(other), frame_->RunCommand("MmSaveAs"), saved(other); },
+         4322},
+        {"closing the window", "4323", {A::Yes, A::Yes}, close, 4323},
+        {"a write to the PLC", "4324", {}, write, 4324},
+        {"File > New", "4325", {A::Yes, A::Yes}, [&] { return frame_->RunCommand("MmNew"), _FileTmp ? -1 : saved(qft); },
+         4325},
+        {"a refused value, File > Save", "65536", {}, save, 4325},
+        {"a refused value, closing", "65536", {}, close, 4325},
+        {"leaving the program, Cancel", "4326", {A::Cancel},
+         [&] { return frame_->close() ? -1 : int{gFileRegValues.at(7)}; }, 4326},
+    }, [&]() -> QTableView* {
         if (!_FileTmp && !frame_->RunCommand("MmFileTmp")) return nullptr;
         _FileTmp->SaveFileName = qft;
         return _FileTmp->PgRegGrid;
