@@ -33,7 +33,6 @@
 #include "project/Editorlink.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
-#include "shell/Celledit.h"
 #include "shell/Filedialogs.h"
 #include "shell/Progfrm.h"
 #include "shell/Qellink.h"
@@ -311,17 +310,9 @@ bool TDevReg::MayClose() {
 }
 
 bool TDevReg::TakeInTypedValue() {
-    auto* editor = qobject_cast<QLineEdit*>(OpenCellEditor(RegGrid));
-    if (!editor) return true;
-    const QModelIndex cell = RegGrid->currentIndex();
-    const QString typed = editor->text();
-    if (!CommitCellEntry(cell.row() * 10 + cell.column(), typed.toStdString())) {
-        editor->setText(typed);  // the refill showed the old value in it
-        qel::link::RefuseTypedValue(this, editor);
-        return false;
-    }
-    CloseOpenCell(RegGrid);
-    return true;
+    return TakeInTypedCell(this, RegGrid, [this](int index, const QString& text) {
+        return CommitCellEntry(index, text.toStdString());
+    });
 }
 
 void TDevReg::closeEvent(QCloseEvent* event) {

@@ -28,7 +28,6 @@
 #include "project/Editorlink.h"
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
-#include "shell/Celledit.h"
 #include "shell/Filedialogs.h"
 #include "shell/Progfrm.h"
 #include "shell/Qellink.h"
@@ -386,14 +385,8 @@ bool TFileTmp::SetCellText(int index, const QString& text) {
 }
 
 bool TFileTmp::TakeInTypedValue() {
-    auto* editor = qobject_cast<QLineEdit*>(OpenCellEditor(PgRegGrid));
-    if (!editor) return true;
-    const QModelIndex cell = PgRegGrid->currentIndex();
-    if (!SetCellText(cell.row() * 10 + cell.column(), editor->text())) {
-        qel::link::RefuseTypedValue(this, editor);
+    if (!TakeInTypedCell(this, PgRegGrid, [this](int index, const QString& text) { return SetCellText(index, text); }))
         return false;
-    }
-    CloseOpenCell(PgRegGrid);
     FillGrid();
     return true;
 }
