@@ -416,8 +416,7 @@ TEST_F(RegisterViewTest, AValueTypedWithoutEnterGoesIntoEverySaveCloseWriteAndPr
         _DevReg->CommBtnClick();
         _DevReg->NumComm->WritePlcReg_Rdo->setChecked(true);
         QTest::mouseClick(_DevReg->NumComm->Ok_Btn, Qt::LeftButton);
-        PumpUntil([&] { return !_DevReg->Transferring() && !_TransData->MessagesPending(); },
-                  std::chrono::seconds(60));
+        PumpUntil([&] { return !_DevReg->Transferring() && !_TransData->MessagesPending(); });
         return int{emu_.S.regs[0x0600 + 17]};
     };
     auto print = [&] {
@@ -780,7 +779,7 @@ TEST_F(FileTmpTest, AValueTypedWithoutEnterGoesIntoEverySaveCloseAndWrite) {
         frame_->RunCommand("MmFileTmpTransfer");
         _FileTmp->Comm->CommType_Box->setCurrentIndex(1);
         if (_FileTmp->Comm->isVisible()) QTest::mouseClick(_FileTmp->Comm->OkBtn, Qt::LeftButton);
-        PumpUntil([&] { return !_FileTmp->Transferring(); }, std::chrono::seconds(60));
+        PumpUntil([&] { return !_FileTmp->Transferring(); });
         return Idle() ? int{emu_.S.fileRegs.at(7)} : -1;
     };
     using A = qel::Answer;
