@@ -420,7 +420,12 @@ void TDevReg::CommitCellEntry(int index, const std::string& text) {
         // Shown once the grid's editor has closed; the old value comes back.
         QMetaObject::invokeMethod(this, [] { ShowMsg(kMsgInvalidValue); }, Qt::QueuedConnection);
         break;
-    default: break;  // "No Use", or a register not changed here: the old text again
+    case TRegCommit::Protected:
+        // The PLC's special registers are never written: say so rather than
+        // drop the value without a word.
+        QMetaObject::invokeMethod(this, [] { ShowMsg(kMsgSpecialRegister); }, Qt::QueuedConnection);
+        break;
+    default: break;  // "No Use": the old text again
     }
     FillGrid();
 }
