@@ -259,6 +259,44 @@ TEST_F(DevMoniLink, EveryKindOfDeviceShowsThePlcValuesAndFollowsChanges) {
     EXPECT_EQ(Cells(5).Value32, "ABC");
 }
 
+TEST_F(DevMoniLink, ListedDevicesShowTheirOwnRegistersAndPairsOnly) {
+    // Names as a ".dev" file may hold them; the PLC's program memory just
+    // past D4095's register holds a step that must never show as its high word.
+    emu.S.program[0] = 0x12;
+    emu.S.program[1] = 0x34;
+    struct Case {
+        const char* name;
+        std::vector<std::pair<int, int>> regs;  // the PLC's registers
+        const char* value16;
+        const char* value32;
+    } cases[] = {
+        {"D4095", {{0x1FFF, 0x86A0}, {0x9000, 1}}, "K-31072", "K100000"},  // D4095 and D4096
+        {"C199", {{0x0EC7, 5}, {0x0EC8, 3}}, "K5", "K5"},                   // C200 is no pair of C199
+        {"T255", {{0x06FF, 9}, {0x0700, 1}}, "K9", "K9"},                   // the last timer
+        {"D9999", {{0xA70F, 2}, {0xA710, 1}}, "K2", "K2"},                  // the last D
+        {"D0E", {{0x0FFF, 7}}, "", ""},                                     // an index suffix: no register
+        {"D100", {{0x1064, 0x1170}, {0x1065, 1}}, "K4464", "K70000"},
+    };
+    gDevMoniEntryCount = 0;
+    for (const Case& c : cases) {
+        for (auto [r, v] : c.regs) emu.S.regs[static_cast<std::size_t>(r)] = static_cast<std::uint16_t>(v);
+        std::strncpy(gDevMoniEntries[gDevMoniEntryCount++].Name, c.name, 6);
+    }
+    list.LoadRecords();
+    Start();
+    ASSERT_TRUE(Cycles(2));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        EXPECT_EQ(Cells(static_cast<int>(i) + 1).Value16, cases[i].value16);
+        EXPECT_EQ(Cells(static_cast<int>(i) + 1).Value32, cases[i].value32);
+    }
+    // The PLC was given only registers the names name (D4096 for D4095's
+    // high word): D0E's 0x0FFF is none.
+    const std::uint16_t* r = emu.S.regs.data();
+    EXPECT_EQ(std::vector<int>(r + 16605, r + 16605 + r[16604]),
+              (std::vector<int>{0x1FFF, 0x9000, 0x0EC7, 0x06FF, 0xA70F, 0x1064}));
+}
+
 TEST_F(DevMoniLink, WithoutBlockMonitoringEachWordIsReadOnItsOwn) {
     emu.Configure(0, 0, 40);  // family class 0, model below 82
     SetCurrentFamily(0);
@@ -496,6 +534,43 @@ TEST_F(LadMonitorTest, OperandValuesOfBoxesInEveryWidth) {
     ASSERT_TRUE(WaitUntil([&] { return mon.CellState(tmrRow, ColOf(tmrRow, TLdbKind::Spec_Fun)).on; }));
     mon.ValueFormat = [] { return 1; };
     EXPECT_EQ(mon.CellState(dmovRow, token(dmovRow)).value, "HFFFFFFFF");
+}
+
+TEST_F(LadMonitorTest, OperandsShowTheirOwnDeviceAndPairOnly) {
+    Ladder({"LD M0", "DMOV D4095 D100", "LD M1", "MOV D0E D200", "END"});
+    emu.S.program[0] = 0x12;  // past D4095's register: program memory, never its high word
+    emu.S.program[1] = 0x34;
+    for (auto [r, v] : {std::pair{0x1FFF, 0x86A0}, {0x9000, 1}, {0x1064, 0x1170}, {0x1065, 1}, {0x1000, 7}, {0x10C8, 9}})
+        emu.S.regs[static_cast<std::size_t>(r)] = static_cast<std::uint16_t>(v);
+    Start();
+    ASSERT_TRUE(WaitUntil([&] { return Requests(3, 16784, 16984).size() >= 2; }, 60000));
+    // The operand tokens of a row, left to right.
+    auto tokens = [&](std::int32_t row) {
+        std::vector<std::int32_t> cols;
+        for (std::int32_t c = 0; c <= kLdbLastColumn; c += kLdbCellBytes)
+            if (CellKind(CellAt(gLadderRows, row, c)) == TLdbKind::Spec_Token) cols.push_back(c);
+        return cols;
+    };
+    struct Case {
+        const char* what;
+        std::int32_t row;
+        std::size_t token;
+        bool known;
+        const char* value;
+    } cases[] = {
+        {"D4095 as 32 bits: D4095 and D4096", 0, 0, true, "K100000"},
+        {"D100 as 32 bits: D100 and D101", 0, 1, true, "K70000"},
+        {"D0E: only the running program knows the device", 1, 0, false, ""},
+        {"D200", 1, 1, true, "K9"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::vector<std::int32_t> cols = tokens(c.row);
+        ASSERT_GT(cols.size(), c.token);
+        const TLadMoniCell cell = mon.CellState(c.row, cols[c.token]);
+        EXPECT_EQ(cell.known, c.known);
+        EXPECT_EQ(cell.value, c.value);
+    }
 }
 
 TEST_F(LadMonitorTest, OnlyTheRowsOnScreenArePolledAndScrollingRebuildsTheList) {
