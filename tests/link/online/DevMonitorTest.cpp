@@ -136,7 +136,11 @@ TEST_F(DevMoniRows, TypedSetValuesAndForcedDevicesAreChecked) {
         {1, "M0", "K1", false, kMsgSetDevice},   {1, "D0", "1", false, kMsgSetPrefix},
         {1, "D0", "H10000", false, kMsgSetRange}, {1, "D0", "K32768", false, kMsgSetRange},
         {1, "D0", "K1.5", false, kMsgInvalid},   {1, "C5000", "K1", true, kMsgSetDevice},
-        {1, "D10000", "K1", false, kMsgSetDevice}, {0, "D1312", "K1", false, kMsgSetDevice}};
+        {1, "D10000", "K1", false, kMsgSetDevice}, {0, "D1312", "K1", false, kMsgSetDevice},
+        // An index suffix names no register; 32 bits need the device's own pair.
+        {1, "D0E", "K5", false, kMsgSetDevice},  {1, "T0E", "K5", true, kMsgSetDevice},
+        {1, "C199", "K1", true, kMsgSetRange},   {1, "T255", "K1", true, kMsgSetRange},
+        {2, "D4999", "K1", true, kMsgSetRange},  {0, "D599", "K1", true, kMsgSetRange}};
     for (auto& c : refused) {
         SetCurrentFamily(c.family);
         EXPECT_EQ(CheckSetValue(c.device, c.value, c.is32).Msg, c.msg) << c.device << " " << c.value;
@@ -148,6 +152,9 @@ TEST_F(DevMoniRows, TypedSetValuesAndForcedDevicesAreChecked) {
     for (auto& c : addresses) EXPECT_EQ(CheckSetValue(c.device, "K1", false).Address, c.address) << c.device;
     EXPECT_EQ(CheckSetValue("D0", "K-2147483648", true).Data, 0x80000000u);
     EXPECT_EQ(CheckSetValue("D0", "K", false).Data, 0u);
+    // D4095's pair is D4096, which the link keeps apart from it.
+    w = CheckSetValue("D4095", "K1", true);
+    EXPECT_EQ(std::make_tuple(w.Msg, w.Where.Address, w.Where.High), std::make_tuple(-1, 0x1FFF, 0x9000));
 
     struct { const char* device; bool ok; std::uint16_t address; } forced[] = {
         {" m1536", true, 0xB000}, {"M1535", true, 0x0DFF}, {"X17", true, 0x040F},
@@ -178,6 +185,7 @@ protected:
     void TearDown() override {
         link->RemoveMonitorClient("3");
         FreeSharedBuffers();
+        ResetDeviceLimits();  // an older PLC's identification lowers family 0's D
     }
     // Starts monitoring as the frame's command does.
     void Start() {
@@ -434,6 +442,7 @@ protected:
     void TearDown() override {
         link->RegisterMonitorClient("1", nullptr);
         FreeSharedBuffers();
+        ResetDeviceLimits();
     }
     // The program's ladder from instruction-list lines.
     void Ladder(const std::vector<std::string>& lines) {
