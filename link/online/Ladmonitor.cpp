@@ -130,14 +130,14 @@ void TLadMonitor::CollectCellDevices(std::int32_t row, std::int32_t col) {
     const unsigned n = operand;
     Slots s;
     // An indexed operand (D0E) names a device only the running program
-    // knows: no value is shown rather than the value of D0.
-    const bool indexed = kind == TLdbKind::Spec_Token && TokenIndexReg(cell[0]).letter != 0;
+    // knows: no state or value is shown rather than those of D0.
+    if (kind == TLdbKind::Spec_Token && TokenIndexReg(cell[0]).letter != 0) return;
     switch (CellDevType(cell)) {
     case CellDev::C:
         if (mode == 0) {
             s.bit = AddBit(static_cast<std::uint16_t>(0x0E00 + n));
         } else {
-            if (!indexed) AddWord(s, 'C', n, n >= 200 || mode == 3 || mode == 4);
+            AddWord(s, 'C', n, n >= 200 || mode == 3 || mode == 4);
             if (mode == 2 || mode == 4) s.bit = AddBit(static_cast<std::uint16_t>(0x8E00 + n));
         }
         break;
@@ -145,7 +145,7 @@ void TLadMonitor::CollectCellDevices(std::int32_t row, std::int32_t col) {
         if (mode == 0) {
             s.bit = AddBit(static_cast<std::uint16_t>(0x0600 + n));
         } else {
-            if (!indexed) AddWord(s, 'T', n, mode == 3);
+            AddWord(s, 'T', n, mode == 3);
             if (mode == 2) s.bit = AddBit(static_cast<std::uint16_t>(0x8600 + n));
         }
         break;
@@ -153,7 +153,7 @@ void TLadMonitor::CollectCellDevices(std::int32_t row, std::int32_t col) {
     case CellDev::E:
     case CellDev::F: {
         const char letter = CellDevType(cell) == CellDev::D ? 'D' : CellDevType(cell) == CellDev::E ? 'E' : 'F';
-        if (!indexed) AddWord(s, letter, n, mode == 3 || mode == 4);
+        AddWord(s, letter, n, mode == 3 || mode == 4);
         break;
     }
     case CellDev::M:
