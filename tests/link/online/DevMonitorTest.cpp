@@ -350,6 +350,14 @@ TEST_F(DevMoniLink, LongBitListsGoOutInChunksAndAreReadBackWhole) {
 }
 
 TEST_F(DevMoniLink, ForceAndSetValueChangeExactlyWhatWasAsked) {
+    // A pair split on the link goes as two writes or not at all: with room
+    // for one more write only, nothing is queued.
+    for (std::size_t i = 0; i + 1 < kWriteQueueSize; ++i) ASSERT_TRUE(link->QueueDeviceWrite(0x1000, 1, 0, 16));
+    EXPECT_FALSE(QueueSetValue(*link, CheckSetValue("D4095", "K100000", true)));
+    EXPECT_EQ(link->RegQueue.Count(), kWriteQueueSize - 1);
+    EXPECT_EQ(frame.Ids(), std::vector<int>{kMsgWriteQueueFull});
+    link->ClearWriteQueues();
+
     int cur = 0;
     list.AddDevices(1, "Y0", "1", &cur);
     list.AddDevices(2, "D0", "1", &cur);
@@ -369,6 +377,8 @@ TEST_F(DevMoniLink, ForceAndSetValueChangeExactlyWhatWasAsked) {
     link->QueueDeviceWrite(w32.Address, w32.Count, w32.Data, 16);
     const TSetValueWrite wpair = CheckSetValue("D200", "K70000", true);
     link->QueueDeviceWrite(wpair.Address, wpair.Count, wpair.Data, 16);
+    ASSERT_TRUE(QueueSetValue(*link, CheckSetValue("D4095", "K100000", true)));
+    const auto program = emu.S.program;
     ASSERT_TRUE(WaitUntil([&] { return link->CoilQueue.Empty() && link->RegQueue.Empty(); }));
     ASSERT_TRUE(Cycles(2));
 
@@ -377,12 +387,16 @@ TEST_F(DevMoniLink, ForceAndSetValueChangeExactlyWhatWasAsked) {
     EXPECT_EQ(emu.S.coils[0x0500], 1);
     auto monitorArea = [](std::size_t i) { return i >= 16384 && i < 16984; };
     for (std::size_t i = 0; i < regs.size(); ++i)
-        if (i != 0x1000 && i != 0x10C8 && i != 0x10C9 && !monitorArea(i)) {
+        if (i != 0x1000 && i != 0x10C8 && i != 0x10C9 && i != 0x1FFF && i != 0x9000 && !monitorArea(i)) {
             EXPECT_EQ(emu.S.regs[i], regs[i]) << std::hex << i;
         }
     EXPECT_EQ(emu.S.regs[0x1000], 0xFFFD);
     EXPECT_EQ(emu.S.regs[0x10C8], 70000 & 0xFFFF);
     EXPECT_EQ(emu.S.regs[0x10C9], 1);
+    // D4095 and D4096 (0x9000), never the program memory after D4095's address.
+    EXPECT_EQ(emu.S.regs[0x1FFF], 100000 & 0xFFFF);
+    EXPECT_EQ(emu.S.regs[0x9000], 1);
+    EXPECT_EQ(emu.S.program, program);
     for (int i = 0; i < 56; ++i)
         if (i != 1) { EXPECT_EQ(emu.S.c32[i], c32[i]); }
     EXPECT_EQ(emu.S.c32[1], 0x12345678u);
