@@ -104,7 +104,7 @@ TWordAddress WordDeviceAddress(std::string_view name, bool is32, int family) {
         }
         return a;
     }
-    if (digits.empty() || digits.size() > 6) return refused;
+    if (digits.empty() || digits.size() > 8) return refused;  // the dialog keeps 9 characters
     int n = 0;
     for (char c : digits) n = n * 10 + (c - '0');
     return WordRegister(letter, n, is32, family);
