@@ -28,6 +28,8 @@ enum TShellMsg : int {
     kMsgSetPartsNotRead = 270,   ///< files of the set that do not belong with its program or ladder were not read (which follow)
     kMsgReplaceProject = 271,    ///< question: Save As would write over another project's files (its program file follows)
     kMsgMonitorBeyondFamily = 272,   ///< question: a new family drops device-monitor entries it lacks (which follow)
+    kMsgStructureFault = 285,    ///< a compiled program fails the PLC's structure check (code, step and rows follow)
+    kMsgStepWord = 286,          ///< "Step" (the step of a structure fault)
 };
 
 /// Largest message file read (the real one is a few kilobytes).

@@ -241,6 +241,78 @@ TEST_F(LadderWindowTest, FailedCompileKeepsTheWindowOnTheFailingRows) {
     EXPECT_EQ(Program(), (Lines{"LD X1", "OUT Y1"}));
 }
 
+// A compile of the program's ladder ends with the structure check the PLC
+// makes before it takes a program: code it would refuse fails the compile
+// with the PLC's error code and the step, on the rung that holds it, and the
+// program stays as it was. Each row: a program typed in the list, View >
+// Ladder, a rung X20-Y20 drawn in a new row above it, then F4 (Ladder to list).
+TEST_F(LadderWindowTest, CompileEndsWithTheStructureCheckOfThePlc) {
+    struct Row {
+        const char* name;
+        Lines list;
+        const char* fault;  // the code and step the message names; nullptr: it compiles
+        int rung;           // the first row of the rung that holds the fault
+    };
+    const Row rows[] = {
+        {"a program that passes", {"LD X0", "OUT Y0", "END"}, nullptr, 0},
+        {"MPS nested nine deep",
+         {"LD X0", "MPS", "AND X1", "MPS", "AND X2", "MPS", "AND X3", "MPS", "AND X4", "MPS", "AND X5", "MPS",
+          "AND X6", "MPS", "AND X7", "MPS", "AND X10", "MPS", "AND X11", "OUT Y0", "MPP", "OUT Y1", "MPP", "OUT Y2",
+          "MPP", "OUT Y3", "MPP", "OUT Y4", "MPP", "OUT Y5", "MPP", "OUT Y6", "MPP", "OUT Y7", "MPP", "OUT Y10",
+          "MPP", "OUT Y11", "END"},
+         "C403, Step 19", 1},
+        {"FOR nested six deep",
+         {"FOR K1", "FOR K1", "FOR K1", "FOR K1", "FOR K1", "FOR K1", "LD X0", "OUT Y0", "NEXT", "NEXT", "NEXT",
+          "NEXT", "NEXT", "NEXT", "END"},
+         "C404, Step 17", 6},
+        {"END between FOR and NEXT", {"FOR K2", "LD X0", "OUT Y0", "END", "NEXT"}, "C405, Step 7", 3},
+        {"NEXT without FOR", {"LD X0", "OUT Y0", "NEXT", "END"}, "C401, Step 4", 2},
+        {"MC of level 1 first", {"LD X0", "MC N1", "LD X1", "OUT Y0", "MCR N1", "END"}, "C40B, Step 3", 1},
+        {"MC left open", {"LD X0", "MC N0", "LD X1", "OUT Y0", "END"}, "C40C, Step 3", 1},
+        {"SRET before the first FEND", {"LD X0", "OUT Y0", "SRET", "END"}, "C40E, Step 4", 2},
+        {"an interrupt label before FEND", {"I001", "LD X0", "OUT Y0", "IRET", "FEND", "END"}, "C40D, Step 2", 1},
+        {"nine STL in a row",
+         {"STL S20", "STL S21", "STL S22", "STL S23", "STL S24", "STL S25", "STL S26", "STL S27", "STL S28",
+          "OUT Y0", "RET", "END"},
+         "C407, Step 10", 1},
+        {"a pointer label inside a step", {"STL S20", "OUT Y0", "P0", "LD X0", "OUT Y1", "RET", "END"},
+         "C408, Step 4", 2},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        lad_->DropEdits();
+        gQel.Modified = 0;
+        frame_->NewClick();
+        ViewList();
+        TypeIntoList(row.list);
+        ASSERT_EQ(Program(), row.list);
+        ViewLadder();
+        lad_->Edit().SetCursor(0, 0);
+        ASSERT_TRUE(frame_->RunCommand("MmInsLine"));
+        KeyRung("X20", "Y20");
+        messages_.Clear();
+        ASSERT_TRUE(frame_->RunCommand("MmLadToCode"));
+        if (!row.fault) {
+            EXPECT_TRUE(messages_.Shown().empty());
+            Lines compiled{"LD X20", "OUT Y20"};
+            compiled.insert(compiled.end(), row.list.begin(), row.list.end());
+            EXPECT_EQ(Program(), compiled);
+            EXPECT_FALSE(lad_->Dirty());
+            continue;
+        }
+        EXPECT_EQ(messages_.Shown().size(), 1u);
+        const std::string shown = messages_.Shown().empty() ? std::string() : messages_.Shown()[0];
+        EXPECT_EQ(shown.rfind(gMsgTable.Get(32), 0), 0u) << shown;
+        EXPECT_NE(shown.find(gMsgTable.Get(kMsgStructureFault) + " " + row.fault + " [Row: " +
+                             std::to_string(row.rung)),
+                  std::string::npos)
+            << shown;
+        EXPECT_EQ(Program(), row.list);
+        EXPECT_TRUE(lad_->Dirty());
+        EXPECT_EQ(lad_->Edit().Row(), row.rung);
+    }
+}
+
 TEST_F(LadderWindowTest, InnerLadderCompilesIntoItsElementOnly) {
     const std::vector<std::uint8_t> program(gProgram, gProgram + gProgramCapacity);
     const std::vector<std::uint8_t> inner = Assembled({"LD X5", "OUT Y5"});
