@@ -565,6 +565,7 @@ TEST_F(LadderWindowTest, DoubleClickBlockCommentAndGoToStep) {
     // Go to step by the step marks of the last conversion: the frame's
     // command (view 8) and its Ctrl+G; the network's first row at the top.
     gMarkList = {{0, 0}, {4, 10}, {9, 20}};
+    gProgramUsed = 2 * 25;  // the marks' program: 25 steps
     frame_->RefreshCommands();
     EXPECT_TRUE(frame_->Action("BnJump")->isEnabled());
     ASSERT_TRUE(frame_->RunCommand("MmJump"));
@@ -577,6 +578,66 @@ TEST_F(LadderWindowTest, DoubleClickBlockCommentAndGoToStep) {
     Finish("20");
     EXPECT_EQ(lad_->Edit().Row(), 9);
     gMarkList.clear();
+    gProgramUsed = 0;
+}
+
+// Edit > Jump in the list and in the ladder takes a step of the program and
+// nothing else, however the number is written. The program: LD X0 / OUT Y0 /
+// LD X1 / OUT Y1 / END, steps 0-4, its second rung (and END) on ladder row 1.
+TEST_F(LadderWindowTest, JumpTakesOnlyAStepOfTheProgram) {
+    struct Row {
+        const char* name;
+        const char* typed;
+        int refusal;  // the message shown, -1 when the jump goes
+        int line;     // the list's line it goes to
+        int rung;     // the ladder row it goes to
+    };
+    const Row rows[] = {
+        {"a step of the second rung", "2", -1, 2, 1},
+        {"the last step, END", "4", -1, 4, 1},
+        {"step 0 with blanks around", " 0 ", -1, 0, 0},
+        {"the step just past the end", "5", kMsgBadStep, 0, 0},
+        {"a step whose byte offset overflows", "4611686018427387904", kMsgBadStep, 0, 0},
+        {"the largest number", "9223372036854775807", kMsgBadStep, 0, 0},
+        {"digits past any number", "99999999999999999999999", kMsgBadStep, 0, 0},
+        {"a negative number", "-1", kMsgBadStep, 0, 0},
+        {"a text that is no number", "x1", kMsgInvalidInput, 0, 0},
+        {"digits followed by a letter", "2x", kMsgInvalidInput, 0, 0},
+        {"nothing typed", "", kMsgInvalidInput, 0, 0},
+    };
+    ViewList();
+    TypeIntoList({"LD X0", "OUT Y0", "LD X1", "OUT Y1", "END"});
+    ViewLadder();
+    ASSERT_EQ(gMarkList, (std::vector<TStepMark>{{0, 0}, {1, 2}}));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        for (const bool list : {true, false}) {
+            SCOPED_TRACE(list ? "in the list" : "in the ladder");
+            list ? ViewList() : ViewLadder();
+            // The cursor starts away from where a jump goes.
+            if (list)
+                _Inst->MoveCursorTo(3);
+            else
+                lad_->Edit().SetCursor(2, 0);
+            messages_.Clear();
+            ASSERT_TRUE(frame_->RunCommand("MmJump"));
+            ASSERT_TRUE(_EditDlg->isVisible());
+            _EditDlg->IEdit->setText(QString::fromLatin1(row.typed));
+            QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
+            const int at = list ? _Inst->CursorLine : lad_->Edit().Row();
+            if (row.refusal < 0) {
+                EXPECT_TRUE(messages_.Shown().empty());
+                EXPECT_FALSE(_EditDlg->isVisible());
+                EXPECT_EQ(at, list ? row.line : row.rung);
+                continue;
+            }
+            EXPECT_EQ(messages_.Shown().size(), 1u);
+            EXPECT_TRUE(Shown(row.refusal));
+            EXPECT_EQ(at, list ? 3 : 2) << "the cursor stays";
+            EXPECT_TRUE(_EditDlg->isVisible()) << "the text stays to be corrected";
+            QTest::keyClick(_EditDlg->IEdit, Qt::Key_Escape);
+        }
+    }
 }
 
 TEST_F(LadderWindowTest, MonitorStatesPaintThroughTheSamePainter) {
