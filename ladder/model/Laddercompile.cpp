@@ -253,12 +253,9 @@ bool CompileNetworks(const TCompileTarget& t, TCompileProgress* progress, TComme
 // and the rows of the rung whose line holds the faulty step become the
 // failing rows.
 bool StructureHolds(const std::uint8_t* code, std::uint32_t used, const std::vector<TLineStart>& starts) {
-    std::int32_t steps[2] = {0, 0};
-    const std::int32_t step = CheckProgramSyntax(code, used, steps);
-    if (gSyntaxError == SyntaxErr::None) return true;
+    if (ProgramStructureHolds(code, used, gCompileStructureFault)) return true;
     gCompileResult = kCompileStructureFault;  // the check has cleared it
-    gCompileStructureFault = TStructureFault{gSyntaxError, step};
-    const std::uint32_t at = static_cast<std::uint32_t>(std::max(step, 0)) * 2;
+    const std::uint32_t at = static_cast<std::uint32_t>(std::max(gCompileStructureFault.step, 0)) * 2;
     auto line = std::upper_bound(starts.begin(), starts.end(), at,
                                  [](std::uint32_t offset, const TLineStart& s) { return offset < s.offset; });
     if (line != starts.begin()) --line;
@@ -752,15 +749,25 @@ bool ProgramLadderComments(TCodeComments& out, std::vector<TRowComment>& loose, 
     return true;
 }
 
+bool ProgramStructureHolds(const std::uint8_t* code, std::uint32_t used, TStructureFault& fault) {
+    std::int32_t steps[2] = {0, 0};
+    const std::int32_t step = CheckProgramSyntax(code, used, steps);
+    if (gSyntaxError == SyntaxErr::None) return true;
+    fault = TStructureFault{gSyntaxError, step};
+    return false;
+}
+
+std::string StructureFaultText(const TStructureFault& fault) {
+    char code[8];
+    std::snprintf(code, sizeof code, "%04X", static_cast<unsigned>(fault.code));
+    return gMsgTable.Get(kMsgStructureFault) + " " + code + ", " + gMsgTable.Get(kMsgStepWord) + " " +
+           std::to_string(fault.step);
+}
+
 std::string CompileFailureText() {
     if (gCompileResult == kCompileLadderNotOfProgram) return gMsgTable.Get(kMsgLadderNotOfProgram);
     if (gCompileResult == 2) return gMsgTable.Get(kMsgProgramFull);
-    if (gCompileResult == kCompileStructureFault) {
-        char code[8];
-        std::snprintf(code, sizeof code, "%04X", static_cast<unsigned>(gCompileStructureFault.code));
-        return gMsgTable.Get(kMsgStructureFault) + " " + code + ", " + gMsgTable.Get(kMsgStepWord) + " " +
-               std::to_string(gCompileStructureFault.step) + RowRange();
-    }
+    if (gCompileResult == kCompileStructureFault) return StructureFaultText(gCompileStructureFault) + RowRange();
     if (gCompileResult == 1) {
         std::string s = gMsgTable.Get(kMsgRejectedLine) + RowRange();
         if (gInputText[0]) s += "\nCommands: " + std::string(gInputText);

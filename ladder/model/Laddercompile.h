@@ -50,6 +50,13 @@ struct TStructureFault {
     std::int32_t step = 0;
 };
 extern TStructureFault gCompileStructureFault;
+// The structure check of a whole program's code (`used` bytes) that the PLC
+// makes before it takes a program (CheckProgramSyntax): true when it passes,
+// else `fault` receives the PLC's error code and the step.
+bool ProgramStructureHolds(const std::uint8_t* code, std::uint32_t used, TStructureFault& fault);
+// A structure fault as the failure messages name it: the fault's message, the
+// code in hexadecimal ("C403"), then the word "Step" and the step.
+std::string StructureFaultText(const TStructureFault& fault);
 // The layout error of the last failed compile (grid row, 1-based column).
 extern TLayoutError gCompileLayoutError;
 

@@ -31,6 +31,7 @@ namespace {
 
 constexpr int kMsgBadRange = 141;  // "Invalid print range."
 constexpr int kMsgNoPrinter = 250; // no printer configured: the PDF file instead
+constexpr int kMsgPagesNotWritten = 287;  // the printer or the file did not take the pages
 constexpr int kPdfDpi = 600;
 
 bool ReadPage(const QLineEdit* edit, int& value) {
@@ -243,7 +244,9 @@ int TPrintForm::PrintToPdf(const QString& path) {
                                      source_->Landscape() ? QPageLayout::Landscape : QPageLayout::Portrait,
                                      QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter));
     writer.setTitle(QFileInfo(path).completeBaseName());
-    return PrintDocument(writer, doc);
+    const int sheets = PrintDocument(writer, doc);
+    if (sheets < 0) qel::ShowMessage(gMsgTable.Get(kMsgPagesNotWritten) + " " + path.toStdString(), qel::MsgKind::Error);
+    return sheets;
 }
 
 int TPrintForm::PrintClick() {
@@ -257,13 +260,19 @@ int TPrintForm::PrintClick() {
         const QString path = AskPdfFile ? AskPdfFile() : QString();
         if (path.isEmpty()) return 0;
         const int sheets = PrintToPdf(path);
-        close();
+        if (sheets >= 0) close();
         return sheets;
     }
     QPrinter printer(QPrinter::HighResolution);
     printer.setPageOrientation(source_->Landscape() ? QPageLayout::Landscape : QPageLayout::Portrait);
     if (!AskPrinter || !AskPrinter(printer)) return 0;
     const int sheets = PrintDocument(printer, Document(s));
+    if (sheets < 0) {
+        const std::string where =
+            (printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : printer.printerName()).toStdString();
+        qel::ShowMessage(gMsgTable.Get(kMsgPagesNotWritten) + " " + where, qel::MsgKind::Error);
+        return sheets;
+    }
     close();
     return sheets;
 }

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QPainter>
+#include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -339,6 +340,63 @@ TEST_F(PrintTest, WithoutAPrinterThePrintCommandSaysSoAndWritesThePdf) {
     ASSERT_TRUE(fs::exists(pdf));
     EXPECT_EQ(PdfPages(pdf), 1);
     EXPECT_FALSE(PrintForm->isVisible());
+}
+
+// A print reports pages only when the printer or the file took them: a file
+// that cannot be written (its folder is missing) or a printer that fails
+// says so, names where the pages were to go, and the window stays open.
+TEST_F(PrintTest, PagesNotTakenAreReportedAndTheWindowStays) {
+    const fs::path bad = projects_ / "missing-folder" / "ladder.pdf";
+    const fs::path good = Pdf("ladder.pdf");
+    struct Row {
+        const char* name;
+        bool printer;      // a printer is configured (it prints into `into`)
+        bool viaPreview;   // Print from the preview instead of the print window
+        bool pdfButton;    // the PDF button instead of Print
+        const fs::path* into;
+        std::vector<int> shown;  // the messages, in order
+    };
+    const Row rows[] = {
+        {"the PDF button onto a file that cannot be written", false, false, true, &bad, {287}},
+        {"Print without a printer, a file that cannot be written", false, false, false, &bad, {250, 287}},
+        {"Print on a printer that fails", true, false, false, &bad, {287}},
+        {"the preview's Print without a printer, a file that cannot be written", false, true, false, &bad,
+         {250, 287}},
+        {"Print without a printer, a file that can be written", false, false, false, &good, {250}},
+    };
+    LadderOf(3);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove(good);
+        messages_.Clear();
+        PrintForm->HasPrinter = [&row] { return row.printer; };
+        PrintForm->AskPrinter = [&row](QPrinter& printer) {
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(QString::fromStdString(row.into->string()));
+            return true;
+        };
+        ASSERT_TRUE(frame_->RunCommand("MmPrn"));
+        QDialog* window = PrintForm;
+        if (row.viaPreview) {
+            PrintForm->PreviewClick();
+            ASSERT_TRUE(PreviewForm->isVisible());
+            window = PreviewForm;
+        }
+        if (!row.printer) dialogs_.QueuePath(row.into->string());
+        QTest::mouseClick(row.viaPreview ? PreviewForm->PrintBtn : row.pdfButton ? PrintForm->PdfButton : PrintForm->Print,
+                          Qt::LeftButton);
+        const std::vector<std::string> shown = messages_.Shown();
+        EXPECT_EQ(shown.size(), row.shown.size());
+        for (std::size_t k = 0; k < std::min(shown.size(), row.shown.size()); ++k)
+            EXPECT_EQ(shown[k].rfind(gMsgTable.Get(row.shown[k]), 0), 0u) << shown[k];
+        const bool taken = row.into == &good;
+        EXPECT_EQ(fs::exists(*row.into), taken);
+        EXPECT_EQ(window->isVisible(), !taken);
+        if (!taken && !shown.empty())
+            EXPECT_NE(shown.back().find(row.into->string()), std::string::npos) << shown.back();
+        window->close();
+        PrintForm->close();
+    }
 }
 
 TEST_F(PrintTest, ChartPrintsToPdfInBandsOfRowsAndHalvesWithDeviceComments) {
