@@ -9,8 +9,6 @@
 #include "core/Codetranslate.h"
 #include "core/InstructionTable.h"
 #include "core/ProgramImage.h"
-#include "ladder/model/Laddercompile.h"
-#include "platform/Messages.h"
 #include "project/Chartstamp.h"
 #include "project/Msgtable.h"
 #include "sfc/model/Sfcparse.h"
@@ -707,14 +705,6 @@ bool SfcToCode() {
     if (const std::string label = LabelDefinedTwice(out.data(), r.length); !label.empty()) {
         gSfcChartError = 1;
         ShowMsg(kMsgLabelUsed, " " + label);
-        return false;
-    }
-    // The chart's code is the whole program: code the PLC would refuse (an
-    // element's ladder nesting too deep, an MC inside a step) is refused here
-    // as the ladder's compile refuses it, the program as it was.
-    if (TStructureFault fault; !ProgramStructureHolds(out.data(), r.length, fault)) {
-        gSfcChartError = 1;
-        qel::ShowMessage(StructureFaultText(fault), qel::MsgKind::Error);
         return false;
     }
     gSfcChartError = 0;

@@ -273,42 +273,6 @@ TEST_F(SfcWindowTest, GoToStepInAnElementsInnerLadder) {
     EXPECT_EQ(gActiveView, 17);
 }
 
-// The chart's code is the whole program: code the PLC would refuse (here
-// a LAD block's MC left open) does not go in; the message names the PLC's
-// error code and the step, and the program stays as it was.
-TEST_F(SfcWindowTest, ChartCodeThePlcRefusesStaysOutOfTheProgram) {
-    struct Row {
-        const char* name;
-        std::initializer_list<const char*> block;  // the LAD block's code
-        const char* fault;                         // the code and step named; nullptr: it goes in
-    };
-    const Row rows[] = {
-        {"an MC left open", {"LD X0", "MC N0", "LD X1", "OUT Y0"}, "C40C, Step 1"},
-        {"MPS nested nine deep",
-         {"LD X0", "MPS", "AND X1", "MPS", "AND X2", "MPS", "AND X3", "MPS", "AND X4", "MPS", "AND X5", "MPS",
-          "AND X6", "MPS", "AND X7", "MPS", "AND X10", "MPS", "AND X11", "OUT Y0", "MPP", "OUT Y1", "MPP", "OUT Y2",
-          "MPP", "OUT Y3", "MPP", "OUT Y4", "MPP", "OUT Y5", "MPP", "OUT Y6", "MPP", "OUT Y7", "MPP", "OUT Y10",
-          "MPP", "OUT Y11"},
-         "C403, Step 17"},
-        {"a block the PLC takes", {"LD X0", "MC N0", "LD X1", "OUT Y0", "MCR N0"}, nullptr},
-    };
-    Draw("F1");  // a LAD block
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        const std::vector<std::uint8_t> before = Program();
-        ASSERT_TRUE(StoreSfcElementCode(0, 0, Assemble(row.block)));
-        messages_.Clear();
-        frame_->RunCommand("MmSfcToCode");
-        if (!row.fault) {
-            EXPECT_EQ(Program(), Assemble(row.block));
-            continue;
-        }
-        ASSERT_EQ(messages_.Shown().size(), 1u);
-        EXPECT_EQ(messages_.Shown()[0], gMsgTable.Get(kMsgStructureFault) + " " + row.fault);
-        EXPECT_EQ(Program(), before);
-    }
-}
-
 // The chart's simulate button runs the chart as it is drawn: a condition
 // typed into the transition's ladder, never closed, and the chart, never
 // left, go into the program first.
