@@ -30,6 +30,7 @@ enum TShellMsg : int {
     kMsgMonitorBeyondFamily = 272,   ///< question: a new family drops device-monitor entries it lacks (which follow)
     kMsgStructureFault = 285,    ///< a compiled program fails the PLC's structure check (code, step and rows follow)
     kMsgStepWord = 286,          ///< "Step" (the step of a structure fault)
+    kMsgPagesNotWritten = 287,   ///< a printer or PDF file did not take the pages (where they were to go follows)
 };
 
 /// Largest message file read (the real one is a few kilobytes).

@@ -31,7 +31,6 @@ namespace {
 
 constexpr int kMsgBadRange = 141;  // "Invalid print range."
 constexpr int kMsgNoPrinter = 250; // no printer configured: the PDF file instead
-constexpr int kMsgPagesNotWritten = 287;  // the printer or the file did not take the pages
 constexpr int kPdfDpi = 600;
 
 bool ReadPage(const QLineEdit* edit, int& value) {
@@ -245,7 +244,8 @@ int TPrintForm::PrintToPdf(const QString& path) {
                                      QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter));
     writer.setTitle(QFileInfo(path).completeBaseName());
     const int sheets = PrintDocument(writer, doc);
-    if (sheets < 0) qel::ShowMessage(gMsgTable.Get(kMsgPagesNotWritten) + " " + path.toStdString(), qel::MsgKind::Error);
+    if (sheets < 0)
+        qel::ShowMessage(gMsgTable.Get(kMsgPagesNotWritten) + " " + path.toStdString(), qel::MsgKind::Error);
     return sheets;
 }
 
@@ -268,9 +268,9 @@ int TPrintForm::PrintClick() {
     if (!AskPrinter || !AskPrinter(printer)) return 0;
     const int sheets = PrintDocument(printer, Document(s));
     if (sheets < 0) {
-        const std::string where =
-            (printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : printer.printerName()).toStdString();
-        qel::ShowMessage(gMsgTable.Get(kMsgPagesNotWritten) + " " + where, qel::MsgKind::Error);
+        const QString where =
+            printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : printer.printerName();
+        qel::ShowMessage(gMsgTable.Get(kMsgPagesNotWritten) + " " + where.toStdString(), qel::MsgKind::Error);
         return sheets;
     }
     close();

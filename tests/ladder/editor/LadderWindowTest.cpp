@@ -269,7 +269,8 @@ TEST_F(LadderWindowTest, CompileEndsWithTheStructureCheckOfThePlc) {
         {"an interrupt label before FEND", {"I001", "LD X0", "OUT Y0", "IRET", "FEND", "END"}, "C40D, Step 2", 1},
         {"nine STL in a row", {"STL S20", "STL S21", "STL S22", "STL S23", "STL S24", "STL S25", "STL S26",
           "STL S27", "STL S28", "OUT Y0", "RET", "END"}, "C407, Step 10", 1},
-        {"a pointer label inside a step", {"STL S20", "OUT Y0", "P0", "LD X0", "OUT Y1", "RET", "END"}, "C408, Step 4", 2},
+        {"a pointer label inside a step", {"STL S20", "OUT Y0", "P0", "LD X0", "OUT Y1", "RET", "END"},
+         "C408, Step 4", 2},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -290,7 +291,8 @@ TEST_F(LadderWindowTest, CompileEndsWithTheStructureCheckOfThePlc) {
         EXPECT_EQ(lad_->Dirty(), row.fault != nullptr);
         ASSERT_EQ(messages_.Shown().size(), row.fault ? 1u : 0u);
         if (!row.fault) continue;
-        const std::string at = gMsgTable.Get(kMsgStructureFault) + " " + row.fault + " [Row: " + std::to_string(row.rung);
+        const std::string at =
+            gMsgTable.Get(kMsgStructureFault) + " " + row.fault + " [Row: " + std::to_string(row.rung);
         EXPECT_NE(messages_.Shown()[0].find(at), std::string::npos) << messages_.Shown()[0];
         EXPECT_EQ(lad_->Edit().Row(), row.rung);
     }

@@ -356,10 +356,11 @@ TEST_F(PrintTest, PagesNotTakenAreReportedAndTheWindowStays) {
         std::vector<int> shown;  // the messages, in order
     };
     const Row rows[] = {
-        {"the PDF button onto a file that cannot be written", PdfButton, false, bad, {287}},
-        {"Print without a printer, a file that cannot be written", Print, false, bad, {250, 287}},
-        {"Print on a printer that fails", Print, true, bad, {287}},
-        {"the preview's Print without a printer, a file that cannot be written", Preview, false, bad, {250, 287}},
+        {"the PDF button onto a file that cannot be written", PdfButton, false, bad, {kMsgPagesNotWritten}},
+        {"Print without a printer, a file that cannot be written", Print, false, bad, {250, kMsgPagesNotWritten}},
+        {"Print on a printer that fails", Print, true, bad, {kMsgPagesNotWritten}},
+        {"the preview's Print without a printer, a file that cannot be written", Preview, false, bad,
+         {250, kMsgPagesNotWritten}},
         {"Print without a printer, a file that can be written", Print, false, good, {250}},
     };
     LadderOf(3);
@@ -375,8 +376,10 @@ TEST_F(PrintTest, PagesNotTakenAreReportedAndTheWindowStays) {
         if (row.how == Preview) PrintForm->PreviewClick();
         QDialog* window = row.how == Preview ? static_cast<QDialog*>(PreviewForm) : PrintForm;
         if (!row.printer) dialogs_.QueuePath(row.into.string());
-        QTest::mouseClick(row.how == Preview ? PreviewForm->PrintBtn : row.how == Print ? PrintForm->Print : PrintForm->PdfButton,
-                          Qt::LeftButton);
+        QPushButton* button = row.how == Preview ? PreviewForm->PrintBtn
+                              : row.how == Print ? PrintForm->Print
+                                                 : PrintForm->PdfButton;
+        QTest::mouseClick(button, Qt::LeftButton);
         const std::vector<std::string> shown = messages_.Shown();
         ASSERT_EQ(shown.size(), row.shown.size());
         for (std::size_t k = 0; k < shown.size(); ++k) EXPECT_EQ(shown[k].rfind(gMsgTable.Get(row.shown[k]), 0), 0u);
