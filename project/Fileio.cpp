@@ -165,8 +165,6 @@ void NoteFileSeen(const fs::path& path, const SeenFile& seen) { FilesSeen()[Seen
 
 void NoteFileSeen(const fs::path& path, const std::vector<std::uint8_t>& bytes) { NoteFileSeen(path, SeenFileOf(bytes)); }
 
-void ForgetFilesSeen() { FilesSeen().clear(); }
-
 DiskChange ChangeSinceSeen(const fs::path& path, const std::vector<std::uint8_t>* now) {
     if (!now) return DiskChange::Gone;
     const auto it = FilesSeen().find(SeenKey(path));

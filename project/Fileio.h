@@ -97,7 +97,8 @@ struct ReplaceOutcome {
 ReplaceOutcome ReplaceFiles(const std::vector<NewFile>& files);
 
 /// What this run last read or wrote in a file, so that a save replaces only
-/// that: the size and a stamp of the bytes. Contents rather than times: a
+/// that (a project replaced since is saved over another's files only through
+/// Save As, which asks): the size and a stamp of the bytes. Contents rather than times: a
 /// second save within the clock's step, or a copy that keeps the old time, is
 /// still seen, and a file touched without a change asks nothing.
 struct SeenFile {
@@ -112,8 +113,6 @@ SeenFile SeenFileOf(const std::vector<std::uint8_t>& bytes);
 /// writes itself.
 void NoteFileSeen(const std::filesystem::path& path, const SeenFile& seen);
 void NoteFileSeen(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
-/// Forgets every file noted (the project they were read for was replaced).
-void ForgetFilesSeen();
 
 /// How a file stands against what this run last read or wrote there.
 enum class DiskChange {

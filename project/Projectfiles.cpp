@@ -792,7 +792,8 @@ bool ReadProgramFile() {
     }
 
     // The whole set is accepted: replace the open project. What a save may
-    // replace without asking is what was read here.
+    // replace without asking is what was read here (a refused set notes
+    // nothing: the files read are not the open project's).
     ClearProject();
     for (const auto& [file, bytes] : seen) qelfile::NoteFileSeen(file, bytes);
     SetProgramCapacity(st.capacityIndex);
@@ -977,8 +978,6 @@ void ShowSaveFailed(const std::string& path) {
 }
 
 void ClearProject() {
-    // The files the old project read or wrote are no one's to replace unasked.
-    qelfile::ForgetFilesSeen();
     if (gProgram) std::memset(gProgram, 0xFF, gProgramCapacity);
     if (gProgramCopy) std::memset(gProgramCopy, 0xFF, gProgramCopySize);
     gProgramUsed = gProgramCopyUsed = gProgramCopyLastOffset = 0;

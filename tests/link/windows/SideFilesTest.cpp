@@ -11,8 +11,11 @@
 #include <QTest>
 
 #include <filesystem>
+#include <fstream>
 
 #include "link/jobs/Fileregs.h"
+#include "project/Fileio.h"
+#include "project/Msgtable.h"
 #include "link/jobs/Registerdata.h"
 #include "link/windows/Devreg.h"
 #include "link/windows/Filetmp.h"
@@ -285,4 +288,99 @@ TEST_F(SideFilesTest, RegisterDataAndTemplateNamedInCapitalsAreTheProgramsOwn) {
     ASSERT_TRUE(frame_->RunCommand("MmViewReg"));
     ASSERT_NE(_DevReg, nullptr);
     EXPECT_EQ(_DevReg->CellText(1, 4), "55");
+}
+
+// The register view's and the template's own saves replace only what this
+// run read or wrote: another run's save since is asked about (message 280;
+// Cancel writes nothing and keeps the values changed), a read-only file is
+// refused naming it and keeps its mode; the window's own file gets only the
+// overwrite question, and one deleted since is written again.
+TEST_F(SideFilesTest, AWindowsSaveReplacesOnlyWhatThisRunReadOrWrote) {
+    frame_->NewClick();
+    ASSERT_TRUE(frame_->ApplyModelSetting(2, 0, false));
+    const std::string plant = SaveProgram(projects_ / "plant.kzp", {"LD X0", "OUT Y0", "END"}, true);
+    Open(plant);
+    struct Window {
+        const char* ext;
+        std::function<QTableView*()> open;  // shows the window, returns its grid
+        std::function<bool()> modified;
+    };
+    const Window windows[] = {
+        {".kzl",
+         [&] {
+             EXPECT_TRUE(frame_->RunCommand("MmViewReg"));
+             return _DevReg ? _DevReg->RegGrid : nullptr;
+         },
+         [] { return _DevReg->Modified != 0; }},
+        {".qft",
+         [&] {
+             EXPECT_TRUE(frame_->RunCommand("MmFileTmp"));
+             return _FileTmp ? _FileTmp->PgRegGrid : nullptr;
+         },
+         [] { return _FileTmp->Modified != 0; }},
+    };
+    const auto readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    enum Meanwhile { kNothing, kAnotherRunsSave, kMadeReadOnly, kDeleted };
+    struct Row {
+        const char* what;
+        Meanwhile meanwhile;
+        std::vector<qel::Answer> answers;
+        int asked;    // the one question's message; 0: none
+        int refusal;  // the one message shown; 0: none
+        bool written;
+    };
+    const Row rows[] = {
+        {"another run's save, Cancel", kAnotherRunsSave, {qel::Answer::Cancel}, kMsgChangedOnDisk, 0, false},
+        {"another run's save, OK", kAnotherRunsSave, {qel::Answer::Ok}, kMsgChangedOnDisk, 0, true},
+        {"read-only", kMadeReadOnly, {}, 0, kMsgFileReadOnly, false},
+        {"its own file: the overwrite question", kNothing, {qel::Answer::Yes}, 146, 0, true},
+        {"deleted since", kDeleted, {}, 0, 0, true},
+    };
+    int value = 10;
+    for (const Window& w : windows) {
+        const fs::path file = projects_ / (std::string("plant") + w.ext);
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(w.ext) + ": " + row.what);
+            if (fs::exists(file)) fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
+            fs::remove(file);  // each row starts from the window's first save
+            QTableView* grid = w.open();
+            ASSERT_NE(grid, nullptr);
+            // The window's file as its save writes it, then someone else's turn.
+            TypeInCell(grid, 5, QString::number(++value));
+            messages_.Clear();
+            ASSERT_TRUE(frame_->RunCommand("MmSave"));
+            ASSERT_TRUE(messages_.Asked().empty());
+            std::vector<std::uint8_t> bytes;
+            ASSERT_EQ(qelfile::ReadWholeFile(file, bytes), qelfile::ReadResult::Ok);
+            if (row.meanwhile == kAnotherRunsSave) {
+                bytes[bytes.size() - 1] ^= 0x01;  // their value of the last register
+                std::ofstream(file, std::ios::binary | std::ios::trunc)
+                    .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            }
+            if (row.meanwhile == kMadeReadOnly) fs::permissions(file, readOnly);
+            if (row.meanwhile == kDeleted) fs::remove(file);
+
+            TypeInCell(grid, 6, QString::number(++value));
+            messages_.Clear();
+            for (const qel::Answer a : row.answers) messages_.QueueAnswer(a);
+            ASSERT_TRUE(frame_->RunCommand("MmSave"));
+            EXPECT_FALSE(messages_.UnscriptedQuestion());
+            ASSERT_EQ(messages_.Asked().size(), row.asked ? 1u : 0u);
+            if (row.asked) {
+                EXPECT_EQ(messages_.Asked()[0], gMsgTable.Get(row.asked) + "\n" + file.string());
+            }
+            if (row.refusal) {
+                ASSERT_EQ(messages_.Shown().size(), 1u);
+                EXPECT_EQ(messages_.Shown()[0], gMsgTable.Get(row.refusal) + " " + file.string());
+                EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, readOnly) << "keeps its mode";
+            }
+            std::vector<std::uint8_t> after;
+            qelfile::ReadWholeFile(file, after);
+            EXPECT_EQ(after == bytes, !row.written) << "written only when the user let it";
+            EXPECT_EQ(w.modified(), !row.written) << "values not saved stay changed";
+        }
+        // Let the last values go with the window.
+        if (_DevReg) _DevReg->Modified = 0;
+        if (_FileTmp) _FileTmp->Modified = 0;
+    }
 }
