@@ -529,17 +529,13 @@ TEST_F(FrameFileSetTest, SaveReplacesOnlyWhatThisProjectReadOrWrote) {
         }
 
         EXPECT_FALSE(messages_.UnscriptedQuestion());
-        ASSERT_EQ(messages_.Asked().size(), row.asked ? 1u : 0u);
-        if (row.asked) {
+        EXPECT_EQ(messages_.Asked().size(), row.asked ? 1u : 0u);
+        if (row.asked && !messages_.Asked().empty()) {
             EXPECT_EQ(messages_.Asked()[0].rfind(gMsgTable.Get(kMsgChangedOnDisk), 0), 0u) << messages_.Asked()[0];
             EXPECT_NE(messages_.Asked()[0].find((dir / row.asked).string()), std::string::npos) << "names the file";
         }
-        if (row.refused) {
-            ASSERT_EQ(messages_.Shown().size(), 1u);
-            EXPECT_EQ(messages_.Shown()[0], gMsgTable.Get(row.refusal) + " " + (dir / row.refused).string());
-        } else {
-            EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown()[0];
-        }
+        const std::string refusal = row.refused ? gMsgTable.Get(row.refusal) + " " + (dir / row.refused).string() : "";
+        EXPECT_EQ(messages_.Shown(), row.refused ? std::vector<std::string>{refusal} : std::vector<std::string>{});
         fs::permissions(dir, fs::perms::owner_all);
         if (row.written) {
             EXPECT_EQ(ImageIn(plant), Image()) << "the project's program is saved";
