@@ -499,7 +499,9 @@ TEST_F(FrameFileSetTest, SaveReplacesOnlyWhatThisProjectReadOrWrote) {
              }
          },
          {}, nullptr, "ro/plant.kzp", kMsgFileReadOnly, false, "ro/plant.kzp"},
-        {"two saves in a row", [](const fs::path&) {}, {}, nullptr, nullptr, 0, true, nullptr},
+        {"two saves in a row of a private file",
+         [](const fs::path& d) { fs::permissions(d / "plant.kzp", fs::perms::owner_read | fs::perms::owner_write); }, {},
+         nullptr, nullptr, 0, true, nullptr},
     };
     int n = 0;
     for (const Row& row : rows) {
@@ -514,6 +516,7 @@ TEST_F(FrameFileSetTest, SaveReplacesOnlyWhatThisProjectReadOrWrote) {
         gQel.Modified = 1;
         const auto ours = Image();
         const auto before = Folder(dir);
+        const fs::perms mode = fs::status(plant).permissions();
         messages_.Clear();
         for (const Answer a : row.answers) messages_.QueueAnswer(a);
         if (row.saveAs) dialogs_.QueuePath((dir / row.saveAs).string());
@@ -539,6 +542,7 @@ TEST_F(FrameFileSetTest, SaveReplacesOnlyWhatThisProjectReadOrWrote) {
         fs::permissions(dir, fs::perms::owner_all);
         if (row.written) {
             EXPECT_EQ(ImageIn(plant), Image()) << "the project's program is saved";
+            EXPECT_EQ(fs::status(plant).permissions(), mode) << "the file replaced keeps its mode";
             EXPECT_TRUE(fs::exists(dir / "plant.lmt")) << "a file deleted since Open is written again";
             EXPECT_EQ(gQel.Modified, 0);
         } else {
