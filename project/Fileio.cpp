@@ -7,11 +7,14 @@
 #include <cstring>
 #include <fcntl.h>
 #include <map>
+#include <mutex>
+#include <optional>
 #include <sys/stat.h>
 #include <random>
 #include <system_error>
 #include <unistd.h>
 
+#include "project/Ladderstamp.h"
 #include "project/Qelglobals.h"
 
 namespace fs = std::filesystem;
@@ -135,7 +138,9 @@ Unreplaceable ReplaceRefusal(const fs::path& target) {
 }
 
 namespace {
-// What this run last read or wrote, by whole path.
+// What this run last read or wrote, by whole path. Files are also written
+// off the GUI thread (the compile's hand-over files): the list is locked.
+std::mutex gSeenLock;
 std::map<std::string, SeenFile>& FilesSeen() {
     static std::map<std::string, SeenFile> seen;
     return seen;
@@ -148,28 +153,38 @@ std::string SeenKey(const fs::path& path) {
 }  // namespace
 
 SeenFile SeenFileOf(std::string_view bytes) {
-    // FNV-1a over the bytes, with the size beside it.
-    std::uint64_t h = 0xcbf29ce484222325ull;
-    for (const char c : bytes) {
-        h ^= static_cast<unsigned char>(c);
-        h *= 0x100000001b3ull;
-    }
-    return {bytes.size(), h};
+    // The stamp the ladder file keeps of its code, over the file's bytes
+    // (the readers take no file past 16 MiB), with the size beside it.
+    return {bytes.size(), CodeImageStamp(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                         static_cast<std::uint32_t>(bytes.size()))};
 }
 
 SeenFile SeenFileOf(const std::vector<std::uint8_t>& bytes) {
     return SeenFileOf(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
-void NoteFileSeen(const fs::path& path, const SeenFile& seen) { FilesSeen()[SeenKey(path)] = seen; }
+void NoteFileSeen(const fs::path& path, const SeenFile& seen) {
+    const std::string key = SeenKey(path);
+    const std::lock_guard lock(gSeenLock);
+    FilesSeen()[key] = seen;
+}
 
 void NoteFileSeen(const fs::path& path, const std::vector<std::uint8_t>& bytes) { NoteFileSeen(path, SeenFileOf(bytes)); }
 
+namespace {
+std::optional<SeenFile> LastSeen(const fs::path& path) {
+    const std::string key = SeenKey(path);
+    const std::lock_guard lock(gSeenLock);
+    const auto it = FilesSeen().find(key);
+    return it == FilesSeen().end() ? std::nullopt : std::optional<SeenFile>(it->second);
+}
+}  // namespace
+
 DiskChange ChangeSinceSeen(const fs::path& path, const std::vector<std::uint8_t>* now) {
     if (!now) return DiskChange::Gone;
-    const auto it = FilesSeen().find(SeenKey(path));
-    if (it == FilesSeen().end()) return DiskChange::Unseen;
-    return SeenFileOf(*now) == it->second ? DiskChange::Same : DiskChange::Changed;
+    const std::optional<SeenFile> seen = LastSeen(path);
+    if (!seen) return DiskChange::Unseen;
+    return SeenFileOf(*now) == *seen ? DiskChange::Same : DiskChange::Changed;
 }
 
 DiskChange ChangeSinceSeen(const fs::path& path) {
@@ -177,7 +192,7 @@ DiskChange ChangeSinceSeen(const fs::path& path) {
     switch (ReadWholeFile(path, bytes)) {
     case ReadResult::Missing: return DiskChange::Gone;
     case ReadResult::Ok: return ChangeSinceSeen(path, &bytes);
-    default: return FilesSeen().count(SeenKey(path)) ? DiskChange::Changed : DiskChange::Unseen;
+    default: return LastSeen(path) ? DiskChange::Changed : DiskChange::Unseen;
     }
 }
 
@@ -230,10 +245,7 @@ ReplaceOutcome ReplaceFiles(const std::vector<NewFile>& files) {
         return out;
     };
     for (const NewFile& f : files)
-        if (const Unreplaceable why = ReplaceRefusal(f.path); why != Unreplaceable::None) {
-            out.refusal = why;
-            return refuse(f.path);
-        }
+        if (ReplaceRefusal(f.path) != Unreplaceable::None) return refuse(f.path);
     // Every new file complete on disk (a full disk stops it here), with the
     // permission bits of the file it replaces (a private file stays private) ...
     for (std::size_t i = 0; i < files.size(); ++i) {

@@ -73,8 +73,6 @@ struct ReplaceOutcome {
     bool ok = false;
     /// The file whose check, write or rename failed.
     std::filesystem::path failedPath;
-    /// Why the check refused failedPath (None: it was the write or rename).
-    Unreplaceable refusal = Unreplaceable::None;
     /// True when every file is as it was before (always so when the failure
     /// came before the first rename, and after a complete roll-back).
     bool unchanged = true;
@@ -98,9 +96,10 @@ ReplaceOutcome ReplaceFiles(const std::vector<NewFile>& files);
 
 /// What this run last read or wrote in a file, so that a save replaces only
 /// that (a project replaced since is saved over another's files only through
-/// Save As, which asks): the size and a stamp of the bytes. Contents rather than times: a
-/// second save within the clock's step, or a copy that keeps the old time, is
-/// still seen, and a file touched without a change asks nothing.
+/// Save As, which asks): the size and a stamp of the bytes. Contents rather
+/// than times: a second save within the clock's step, or a copy that keeps
+/// the old time, is still seen, and a file touched without a change asks
+/// nothing.
 struct SeenFile {
     std::uintmax_t size = 0;
     std::uint64_t stamp = 0;
