@@ -344,7 +344,7 @@ bool TDevReg::WriteRegisterFile() {
         NoteSideFileWritten(SaveFileName);
         return true;
     }
-    ShowMsg(kMsgFileSaveFailed, " " + SaveFileName);
+    ShowSaveFailed(SaveFileName);
     return false;
 }
 
@@ -364,13 +364,10 @@ void TDevReg::OpenRegisterFile() {
 
 bool TDevReg::SaveRegisterFile() {
     if (!TakeInTypedValue()) return false;
-    std::error_code ec;
-    if (fs::exists(SaveFileName, ec)) {
-        switch (qel::AskQuestion(gMsgTable.Get(kMsgOverwrite) + "\n" + SaveFileName, qel::AskButtons::YesNoCancel)) {
-        case qel::Answer::Yes: break;
-        case qel::Answer::No: return SaveRegisterFileAs();
-        default: return false;
-        }
+    switch (qel::link::MayReplaceSideFile(SaveFileName, kMsgOverwrite)) {
+    case qel::Answer::Yes: break;
+    case qel::Answer::No: return SaveRegisterFileAs();
+    default: return false;
     }
     const bool ok = WriteRegisterFile();
     if (ok) {
@@ -438,9 +435,13 @@ QString TDevReg::CellText(int row, int column) const {
 
 bool TDevReg::CommitCellEntry(int index, const std::string& text) {
     const TRegCommit result = CommitRegisterEntry(Data, View(), index, text);
-    // The register file's own change, not the program's. "No Use", or a
-    // register not changed here, shows its old text again.
+    // The register file's own change, not the program's. "No Use" shows its
+    // old text again.
     if (result == TRegCommit::Stored) Modified = 1;
+    // The PLC's special registers are never written: say so rather than drop
+    // the value without a word (the old text comes back; nothing waits on it).
+    if (result == TRegCommit::Protected)
+        QMetaObject::invokeMethod(this, [] { ShowMsg(kMsgSpecialRegister); }, Qt::QueuedConnection);
     FillGrid();
     return result != TRegCommit::Invalid;
 }
