@@ -188,7 +188,7 @@ TEST_F(OnlineTest, SetValueLandsOnTheNamedDeviceAndItsOwnPairOrIsRefused) {
         m->SetCurrentRow(r + 1);
         TypeRows(m, rows[r], "1");
     }
-    ASSERT_TRUE(PumpUntil([&] { return Cell(m, 0, 4) == "K0" && Cell(m, 4, 5) == "K0"; }, std::chrono::seconds(60)));
+    ASSERT_TRUE(PumpUntil([&] { return Cell(m, 0, 4) == "K0" && Cell(m, 4, 5) == "K0"; }));
     // The PLC's memory outside the monitor areas the monitor rewrites.
     auto plc = [&] {
         auto regs = emu_.S.regs;
@@ -236,8 +236,7 @@ TEST_F(OnlineTest, SetValueLandsOnTheNamedDeviceAndItsOwnPairOrIsRefused) {
             EXPECT_TRUE(_TransData->RegQueue.Empty());
         } else {
             EXPECT_TRUE(messages_.Shown().empty());
-            EXPECT_TRUE(PumpUntil([&] { return _TransData->RegQueue.Empty() && Cell(m, c.row - 1, 5) == c.shown32; },
-                                  std::chrono::seconds(60)))
+            EXPECT_TRUE(PumpUntil([&] { return _TransData->RegQueue.Empty() && Cell(m, c.row - 1, 5) == c.shown32; }))
                 << Cell(m, c.row - 1, 5).toStdString();
         }
         // Nothing but the named device and its own pair changed.

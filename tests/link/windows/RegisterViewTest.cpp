@@ -354,7 +354,7 @@ TEST_F(RegisterViewTest, KeSeriesMovesEveryRegisterItsViewOffersAndTakesNoValueI
         (read ? v->NumComm->ReadPlcReg_Rdo : v->NumComm->WritePlcReg_Rdo)->setChecked(true);
         QTest::mouseClick(v->CommBtn, Qt::LeftButton);
         QTest::mouseClick(v->NumComm->Ok_Btn, Qt::LeftButton);
-        return PumpUntil([&] { return !v->Transferring() && !_TransData->MessagesPending(); }, std::chrono::seconds(60));
+        return PumpUntil([&] { return !v->Transferring() && !_TransData->MessagesPending(); });
     };
     struct Case {
         const char* what;
@@ -379,7 +379,7 @@ TEST_F(RegisterViewTest, KeSeriesMovesEveryRegisterItsViewOffersAndTakesNoValueI
         if (c.typed) {
             Type(v, c.index, c.typed);
             if (c.msg >= 0) {
-                ASSERT_TRUE(PumpUntil([&] { return !messages_.Shown().empty(); }, std::chrono::seconds(60)));
+                ASSERT_TRUE(PumpUntil([&] { return !messages_.Shown().empty(); }));
                 EXPECT_EQ(last(), gMsgTable.Get(c.msg));
             }
             ASSERT_TRUE(transfer(false));
