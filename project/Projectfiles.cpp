@@ -1149,7 +1149,7 @@ std::size_t SetDeviceComments(const std::vector<TDeviceCommentEntry>& entries) {
 
 namespace {
 // The files the register view and the template keep beside the program.
-constexpr const char* kUntitledSideFiles[] = {".kzl", ".qft"};
+constexpr const char* kUntitledSideFiles[] = {kRegisterFileExt, kTemplateFileExt};
 }  // namespace
 
 void MakeUntitledName() {

@@ -42,7 +42,6 @@ namespace {
 
 constexpr int kMsgOverwrite = 146;
 constexpr const char* kFilter = "Qel File Tmp (*.qft)";
-constexpr const char* kTemplateExt = ".qft";
 
 QString Msg(int id) { return QString::fromStdString(gMsgTable.Get(id)); }
 
@@ -317,7 +316,7 @@ TFileTmp::TFileTmp(TTransData* trans, QWidget* parent)
     connect(FunTitleBtn, &QPushButton::clicked, this, [this] { FunTitleBtnClick(); });
 
     // The template that belongs to the program: NAME.qft beside the program file.
-    SaveFileName = ProgramSideFile(kTemplateExt);
+    SaveFileName = ProgramSideFile(kTemplateFileExt);
     OpenFileName = SaveFileName;
     ExtraMemChk->setEnabled(gQel.Family == 1);
     ExtraMemChk->setChecked(CardInUse());
@@ -441,7 +440,7 @@ bool TFileTmp::SaveWithPrompt() {
 bool TFileTmp::SaveAs() {
     std::string path = qel::FileDialogs().SaveFileName(this, "另存为", SaveFileName, kFilter);
     if (path.empty()) return false;
-    if (fs::path(path).extension().empty()) path += kTemplateExt;
+    if (fs::path(path).extension().empty()) path += kTemplateFileExt;
     SaveFileName = path;
     NameFollowsProgram = false;  // the user's own name from now on
     return SaveWithPrompt();
@@ -549,11 +548,11 @@ void InstallFileTemplate(TQelMain* frame) {
         return true;
     });
     static TSideFilePlace place;
-    place.Take(kTemplateExt);
+    place.Take(kTemplateFileExt);
     frame->AddProjectListener(frame->MdiArea, [](TProjectEvent event) {
         if (event == TProjectEvent::Cleared || event == TProjectEvent::Opened) {
             sLeft.reset();
-            place.Take(kTemplateExt);
+            place.Take(kTemplateFileExt);
         }
         // A new card setting keeps the window: it shows the new count.
         if (event == TProjectEvent::ModelChanged && _FileTmp) _FileTmp->FollowFileRegCount();
@@ -561,7 +560,7 @@ void InstallFileTemplate(TQelMain* frame) {
         // The program saved under another name takes its template along: the
         // values the window shows, saved, are written beside it; changed ones
         // stay changed (asked about when they would go) over those last saved.
-        SideValuesFollowProgram(place, kTemplateExt, _FileTmp, &TFileTmp::WriteQft, [](const std::string& to) {
+        SideValuesFollowProgram(place, kTemplateFileExt, _FileTmp, &TFileTmp::WriteQft, [](const std::string& to) {
             if (sLeft && sLeft->NameFollowsProgram) sLeft->SaveFileName = to;
         });
     });
