@@ -253,29 +253,14 @@ std::string RowRange() {
 
 namespace {
 
-// A hash taken eight bytes at a time: the key of a whole ladder is taken
-// twice per conversion.
-std::uint64_t Fnv(std::uint64_t h, const void* data, std::size_t n) {
-    const auto* p = static_cast<const std::uint8_t*>(data);
-    std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        std::uint64_t w;
-        std::memcpy(&w, p + i, 8);
-        h = (h ^ w) * 0x100000001b3ull;
-        h ^= h >> 29;
-    }
-    for (; i < n; ++i) h = (h ^ p[i]) * 0x100000001b3ull;
-    return h;
-}
-
 // What the code of a ladder depends on: its rows, its labels, the model family.
 std::uint64_t LadderKey(const std::uint8_t* grid, std::int32_t lastRow, const TLabelTables& labels) {
-    std::uint64_t h = 0xcbf29ce484222325ull;
-    h = Fnv(h, &gQel.Family, sizeof gQel.Family);
-    h = Fnv(h, &lastRow, sizeof lastRow);
-    if (grid && lastRow >= 0) h = Fnv(h, grid, static_cast<std::size_t>(lastRow + 1) * kLdbRowBytes);
-    if (labels.pRows) h = Fnv(h, labels.pRows, sizeof(std::int32_t) * kPLabelCount);
-    if (labels.iRows) h = Fnv(h, labels.iRows, sizeof(std::int32_t) * kILabelCount);
+    std::uint64_t h = kLadderHashStart;
+    h = LadderHash(h, &gQel.Family, sizeof gQel.Family);
+    h = LadderHash(h, &lastRow, sizeof lastRow);
+    if (grid && lastRow >= 0) h = LadderHash(h, grid, static_cast<std::size_t>(lastRow + 1) * kLdbRowBytes);
+    if (labels.pRows) h = LadderHash(h, labels.pRows, sizeof(std::int32_t) * kPLabelCount);
+    if (labels.iRows) h = LadderHash(h, labels.iRows, sizeof(std::int32_t) * kILabelCount);
     return h;
 }
 
@@ -540,9 +525,9 @@ std::string ProgramCommentFilesOwner() {
     const auto& rung = gQel.RungComments;
     for (std::size_t r = 0; r < rung.size(); ++r) {
         if (rung[r].empty()) continue;
-        h = Fnv(h, &r, sizeof r);
-        h = Fnv(h, rung[r].data(), rung[r].size());
-        h = Fnv(h, "", 1);  // the end of the text: "a" on row 1 is not "" then "a1"
+        h = LadderHash(h, &r, sizeof r);
+        h = LadderHash(h, rung[r].data(), rung[r].size());
+        h = LadderHash(h, "", 1);  // the end of the text: "a" on row 1 is not "" then "a1"
     }
     std::ostringstream s;
     s << CommentFilesRunToken() << ' ' << gProjectSerial << ' ' << std::hex << h;
