@@ -413,24 +413,34 @@ TCompileTarget ProgramTarget() {
     return t;
 }
 
-// The program's ladder compiled aside into `code` (the program's capacity):
-// the compile marks the rows it joins, so it works on copies of the rows and
-// label tables. An empty ladder gives the empty program.
+// Ladder rows 0..lastRow (60-byte rows) compiled aside, with the program's
+// label tables, into `code` (the program's capacity): the compile marks the
+// rows it joins, so it works on copies of the rows and label tables. No rows
+// give the empty program.
+bool CompileLadderAside(const std::uint8_t* rows, std::int32_t lastRow, std::vector<std::uint8_t>& code,
+                        std::vector<TStepMark>* marks, TCodeComments* places, bool strayLabelsFail) {
+    code.assign(gProgramCapacity, 0xFF);
+    if (lastRow < 0) return true;
+    std::vector<std::uint8_t> grid(rows, rows + static_cast<std::size_t>(lastRow + 1) * kLdbRowBytes);
+    std::vector<std::int32_t> p(gPLabelRows, gPLabelRows + kPLabelCount);
+    std::vector<std::int32_t> i(gILabelRows, gILabelRows + kILabelCount);
+    TCompileTarget t;
+    t.grid = grid.data();
+    t.gridRows = lastRow + 1;
+    t.lastRow = lastRow;
+    t.labels = {p.data(), i.data()};
+    t.code = code.data();
+    t.capacity = gProgramCapacity;
+    t.strayLabelsFail = strayLabelsFail;
+    return TrialCompile(t, marks, places);
+}
+
+// The program's ladder compiled aside into `code`; false without a program.
 bool CompileProgramLadderAside(std::vector<std::uint8_t>& code, std::vector<TStepMark>* marks,
                                TCodeComments* places = nullptr, bool strayLabelsFail = true) {
     if (!gLadderRows || !gProgram) return false;
-    code.assign(gProgramCapacity, 0xFF);
-    TCompileTarget t = ProgramTarget();
-    if (t.lastRow < 0) return true;
-    std::vector<std::uint8_t> grid(t.grid, t.grid + static_cast<std::size_t>(t.lastRow + 1) * kLdbRowBytes);
-    std::vector<std::int32_t> p(gPLabelRows, gPLabelRows + kPLabelCount);
-    std::vector<std::int32_t> i(gILabelRows, gILabelRows + kILabelCount);
-    t.grid = grid.data();
-    t.gridRows = t.lastRow + 1;
-    t.labels = {p.data(), i.data()};
-    t.code = code.data();
-    t.strayLabelsFail = strayLabelsFail;
-    return TrialCompile(t, marks, places);
+    const std::int32_t lastRow = FindLastUsedRow(gLadderRows, kLdbRowBytes, kLadderRows - 1);
+    return CompileLadderAside(gLadderRows, lastRow, code, marks, places, strayLabelsFail);
 }
 
 // The program's code drawn aside and compiled again: the form its own drawing
@@ -650,23 +660,11 @@ bool FileLadderComments(const std::vector<std::uint8_t>& rows, TCodeComments& ou
         blocks += IsBlockCommentRow(rows.data() + static_cast<std::size_t>(r) * kLdbRowBytes) ? 1 : 0;
     std::vector<bool> placed(rung.size(), false);
     TCodeComments places;
-    if (gProgram && lastRow >= 0) {
-        std::vector<std::uint8_t> grid(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(lastRow + 1) * kLdbRowBytes);
-        std::vector<std::int32_t> p(gPLabelRows, gPLabelRows + kPLabelCount);
-        std::vector<std::int32_t> i(gILabelRows, gILabelRows + kILabelCount);
-        std::vector<std::uint8_t> code(gProgramCapacity, 0xFF);
-        TCompileTarget t;
-        t.grid = grid.data();
-        t.gridRows = lastRow + 1;
-        t.lastRow = lastRow;
-        t.labels = {p.data(), i.data()};
-        t.code = code.data();
-        t.capacity = gProgramCapacity;
-        t.strayLabelsFail = false;  // a stray label moves no comment's rung
-        if (TrialCompile(t, nullptr, &places)) {
-            RungCommentsAtPlaces(places, out, placed);
-            blocks = 0;
-        }
+    std::vector<std::uint8_t> code;
+    // A stray label moves no comment's rung.
+    if (gProgram && lastRow >= 0 && CompileLadderAside(rows.data(), lastRow, code, nullptr, &places, false)) {
+        RungCommentsAtPlaces(places, out, placed);
+        blocks = 0;
     }
     dropped = blocks;
     for (std::size_t r = 0; r < rung.size(); ++r)
