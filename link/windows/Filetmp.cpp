@@ -48,18 +48,13 @@ QString Msg(int id) { return QString::fromStdString(gMsgTable.Get(id)); }
 // Changes a window took with it when the frame freed it before they were
 // saved or given up (an Open let go of them, then could not read its file):
 // the values stay in gFileRegValues, these are the rest a save of
-// them needs. The next window takes them back; another project lets them go.
+// them needs. The next window takes them back; they go with their project
+// when another replaces it (the frame's "project replaced" event).
 struct TLeftChanges {
     std::string Title, OpenFileName, SaveFileName;
     bool NameFollowsProgram = true;
-    std::uint64_t Project = 0;  // gProjectSerial of the project they belong to
 };
 std::optional<TLeftChanges> sLeft;
-
-// Changes left by a window of an earlier project went with that project.
-void DropLeftChangesOfOtherProject() {
-    if (sLeft && sLeft->Project != gProjectSerial) sLeft.reset();
-}
 
 // The card is in use when the template holds the card's count of values.
 bool CardInUse() { return gQel.Family == 1 && gFileRegCount == FileRegisterCount(1, true); }
@@ -92,7 +87,6 @@ bool SaveLeftChanges() {
 // before anything lets them go.
 bool MayLetTemplateGo() {
     if (_FileTmp) return _FileTmp->MayLetGo();
-    DropLeftChangesOfOtherProject();
     return !sLeft || qel::link::MayLetChangesGo(true, sLeft->SaveFileName, SaveLeftChanges);
 }
 
@@ -320,7 +314,6 @@ TFileTmp::TFileTmp(TTransData* trans, QWidget* parent)
     OpenFileName = SaveFileName;
     ExtraMemChk->setEnabled(gQel.Family == 1);
     ExtraMemChk->setChecked(CardInUse());
-    DropLeftChangesOfOtherProject();
     if (sLeft) {
         // Unsaved changes of an earlier window: its file would replace them.
         Title = sLeft->Title;
@@ -346,7 +339,7 @@ TFileTmp::~TFileTmp() {
     transfer_.reset();
     // Freed by the frame with its changes neither saved nor given up: the
     // values outlive the window, and so does the question about them.
-    if (Modified) sLeft = TLeftChanges{Title, OpenFileName, SaveFileName, NameFollowsProgram, gProjectSerial};
+    if (Modified) sLeft = TLeftChanges{Title, OpenFileName, SaveFileName, NameFollowsProgram};
     if (_FileTmp == this) _FileTmp = nullptr;
 }
 
@@ -541,19 +534,18 @@ void InstallFileTemplate(TQelMain* frame) {
     sLeft.reset();
     qel::link::GuardOwnValues(frame, MayLetTemplateGo, [] {
         if (_FileTmp && _FileTmp->Modified) return _FileTmp->SaveWithPrompt();
-        // Another project's were given up with it: its values are gone, and
-        // its file is not this project's to write.
-        DropLeftChangesOfOtherProject();
+        // Only this project's are left here: another project's were given up
+        // with it (its values are gone, and its file is not this project's).
         if (!_FileTmp && sLeft) return SaveLeftChanges();
         return true;
     });
     static TSideFilePlace place;
     place.Take(kTemplateFileExt);
     frame->AddProjectListener(frame->MdiArea, [](TProjectEvent event) {
-        if (event == TProjectEvent::Cleared || event == TProjectEvent::Opened) {
-            sLeft.reset();
-            place.Take(kTemplateFileExt);
-        }
+        // Every path that replaces the project (New, Open, a program read
+        // from the PLC) sends this before the new project is in.
+        if (event == TProjectEvent::Replaced) sLeft.reset();
+        if (event == TProjectEvent::Cleared || event == TProjectEvent::Opened) place.Take(kTemplateFileExt);
         // A new card setting keeps the window: it shows the new count.
         if (event == TProjectEvent::ModelChanged && _FileTmp) _FileTmp->FollowFileRegCount();
         if (event != TProjectEvent::Saved) return;
