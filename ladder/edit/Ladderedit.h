@@ -78,7 +78,7 @@ struct TLadderDoc {
     /// Step marks of the last conversion (entry: first row and step of a
     /// network), moved along with their rows; may be null.
     std::vector<TStepMark>* marks = nullptr;
-    /// Row identities (entry r: row r; EnsureLadderRowIds), moved along with
+    /// Row identities (entry r: row r; GiveLadderRowIds), moved along with
     /// the rows and their comments; may be null (no comments to follow).
     std::vector<std::uint32_t>* rowIds = nullptr;
 };
@@ -328,6 +328,9 @@ private:
     std::vector<std::uint32_t> ownIds_;
     // Records the comments and identities now as this editor's own.
     void KeepOwnComments();
+    // Gives the document's rows 0..lastRow and the rows of its comments
+    // their identities (GiveLadderRowIds); nothing where it keeps none.
+    void GiveRowIds(std::int32_t lastRow) const;
     struct TScratch {
         std::vector<std::uint8_t> grid;
         std::vector<std::int32_t> pRows, iRows;

@@ -281,7 +281,7 @@ struct TProgramPlaces {
 // The program's ladder rows (0..lastRow) are those gProgramPlaces now names.
 void KeepPlaceRows(std::int32_t lastRow) {
     auto& ids = gQel.RungRowIds;
-    EnsureLadderRowIds(ids, static_cast<std::size_t>(std::max(lastRow + 1, 0)));
+    GiveLadderRowIds(ids, lastRow, gQel.RungComments.size());
     gProgramPlaces.rowIds.assign(ids.begin(), ids.begin() + std::max(lastRow + 1, 0));
     gProgramPlaces.blockRows.clear();
     for (std::int32_t r = 0; gLadderRows && r <= lastRow; ++r)
@@ -568,7 +568,7 @@ void CommentsAtLastPlaces(std::int32_t lastRow, TCodeComments& out, std::vector<
     if (last.valid)
         for (std::size_t r = 0; r < last.rowIds.size(); ++r) rowThen.emplace(last.rowIds[r], static_cast<std::int32_t>(r));
     auto& ids = gQel.RungRowIds;
-    EnsureLadderRowIds(ids, std::max(static_cast<std::size_t>(lastRow + 1), rung.size()));
+    GiveLadderRowIds(ids, lastRow, rung.size());
     const auto then = [&](std::size_t r) {
         const auto it = rowThen.find(ids[r]);
         return it == rowThen.end() ? -1 : it->second;
@@ -639,7 +639,7 @@ void KeepReadLadderPlaces() {
     auto& drawn = d.drawn;
     const std::int32_t last = FindLastUsedRow(gLadderRows, kLdbRowBytes, kLadderRows - 1);
     auto& ids = gQel.RungRowIds;
-    EnsureLadderRowIds(ids, std::max(static_cast<std::size_t>(last + 1), gQel.RungComments.size()));
+    GiveLadderRowIds(ids, last, gQel.RungComments.size());
     const std::vector<std::uint8_t> rows(gLadderRows, gLadderRows + static_cast<std::size_t>(last + 1) * kLdbRowBytes);
     gProgramPlaces.valid = true;
     gProgramPlaces.key = LadderKey(grid.data(), r.rowCount - 1, drawn.labels);
