@@ -113,7 +113,7 @@ void TLadderEdit::KeepOwnComments() {
     ownIds_ = *doc_.rowIds;
 }
 
-void TLadderEdit::GiveRowIds(std::int32_t lastRow) const {
+void TLadderEdit::GiveRowIds(std::int32_t lastRow) {
     if (doc_.rowIds) GiveLadderRowIds(*doc_.rowIds, lastRow, doc_.rowComments ? doc_.rowComments->size() : 0);
 }
 

@@ -78,7 +78,7 @@ void ShiftTable(std::int32_t* table, std::int32_t count, std::int32_t at, std::i
 // ---------------------------------------------------------------------------
 // Snapshots
 
-TLadderSnapshot TLadderEdit::TakeSnapshot() const {
+TLadderSnapshot TLadderEdit::TakeSnapshot() {
     TLadderSnapshot s;
     if (!doc_.grid) return s;
     const std::int32_t last = FindLastUsedRow(doc_.grid, kLdbRowBytes, doc_.capacity - 1);
