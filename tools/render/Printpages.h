@@ -172,7 +172,9 @@ void PaintSheet(QPainter& p, const TPrintDocument& doc, int sheet, const TPageGe
 /// The title page alone (the boxed five lines).
 void PaintTitlePage(QPainter& p, const TTitleInfo& info, const TPageGeometry& g, bool chart);
 
-/// Prints every sheet on a printer or PDF writer; returns the sheets written.
+/// Prints every sheet on a printer or PDF writer; returns the sheets written,
+/// or -1 when the device did not take them (a file that cannot be written, a
+/// printer that fails): nothing is counted as printed then.
 /// A document with no sheet still writes one empty page (the device always does).
 int PrintDocument(QPagedPaintDevice& device, const TPrintDocument& doc);
 

@@ -243,7 +243,10 @@ int TPrintForm::PrintToPdf(const QString& path) {
                                      source_->Landscape() ? QPageLayout::Landscape : QPageLayout::Portrait,
                                      QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter));
     writer.setTitle(QFileInfo(path).completeBaseName());
-    return PrintDocument(writer, doc);
+    const int sheets = PrintDocument(writer, doc);
+    if (sheets < 0)
+        qel::ShowMessage(gMsgTable.Get(kMsgPagesNotWritten) + " " + path.toStdString(), qel::MsgKind::Error);
+    return sheets;
 }
 
 int TPrintForm::PrintClick() {
@@ -257,13 +260,19 @@ int TPrintForm::PrintClick() {
         const QString path = AskPdfFile ? AskPdfFile() : QString();
         if (path.isEmpty()) return 0;
         const int sheets = PrintToPdf(path);
-        close();
+        if (sheets >= 0) close();
         return sheets;
     }
     QPrinter printer(QPrinter::HighResolution);
     printer.setPageOrientation(source_->Landscape() ? QPageLayout::Landscape : QPageLayout::Portrait);
     if (!AskPrinter || !AskPrinter(printer)) return 0;
     const int sheets = PrintDocument(printer, Document(s));
+    if (sheets < 0) {
+        const QString where =
+            printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : printer.printerName();
+        qel::ShowMessage(gMsgTable.Get(kMsgPagesNotWritten) + " " + where.toStdString(), qel::MsgKind::Error);
+        return sheets;
+    }
     close();
     return sheets;
 }
