@@ -851,6 +851,7 @@ bool TLDB::Compile(std::string* failure) {
             *failure = why;
         else
             qel::ShowMessage(why, qel::MsgKind::Error);
+        emit Link->editsRefused();
         return false;
     }
     dirty_ = false;
@@ -1150,6 +1151,7 @@ bool TLDB::StoreInnerCode(bool forGood) {
         !label.empty()) {
         std::memset(gProgramCopy, 0xFF, gProgramCopySize);
         ShowMsg(kMsgLabelUsed, " " + label);
+        emit Link->editsRefused();
         return false;
     }
     // The element's record takes the code; an empty ladder removes it.

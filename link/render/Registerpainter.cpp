@@ -89,12 +89,11 @@ int PrintRegisterPages(QPagedPaintDevice& device, const TRegPrintSheet& sheet, i
         TextOut(p, 0, y, texts[0]);
         for (int c = 1; c <= 10; ++c) TextOut(p, valueX + (c - 1) * w, y, texts[static_cast<std::size_t>(c)]);
         if (line == kLastLine && r < last / 10 + 1) {
-            device.newPage();
+            if (!device.newPage()) return 0;
             ++page;
             TextOut(p, 6 * w, h, "Page:" + std::to_string(page));
             columnHead();
         }
     }
-    p.end();
-    return page;
+    return p.end() ? page : 0;
 }

@@ -290,12 +290,12 @@ int PrintDocument(QPagedPaintDevice& device, const TPrintDocument& doc) {
     const TPageGeometry g = DocumentGeometry(doc, frame);
     const int sheets = doc.SheetCount(g);
     QPainter p(&device);
+    if (!p.isActive()) return 0;  // the printer or the file took no page
     for (int s = 0; s < sheets; ++s) {
-        if (s > 0) device.newPage();
+        if (s > 0 && !device.newPage()) return 0;
         PaintSheet(p, doc, s, g);
     }
-    p.end();
-    return sheets;
+    return p.end() ? sheets : 0;
 }
 
 void PaintSheetImage(QPainter& p, QSize image, const TPrintDocument& doc, int sheet, const TPageFrame& frame) {

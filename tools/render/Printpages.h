@@ -172,7 +172,8 @@ void PaintSheet(QPainter& p, const TPrintDocument& doc, int sheet, const TPageGe
 /// The title page alone (the boxed five lines).
 void PaintTitlePage(QPainter& p, const TTitleInfo& info, const TPageGeometry& g, bool chart);
 
-/// Prints every sheet on a printer or PDF writer; returns the sheets written.
+/// Prints every sheet on a printer or PDF writer; returns the sheets written,
+/// 0 when the device took none (it did not start, or refused a page).
 /// A document with no sheet still writes one empty page (the device always does).
 int PrintDocument(QPagedPaintDevice& device, const TPrintDocument& doc);
 

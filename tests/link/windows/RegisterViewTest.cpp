@@ -326,7 +326,8 @@ TEST_F(RegisterViewTest, PrintsTheActivePageAsShown) {
     v->Data.DRegs[15] = 65535;
     v->FillGrid();
     const std::string pdf = (projects_ / "page.pdf").string();
-    v->PrintFile = pdf;
+    v->Printing.HasPrinter = [] { return false; };
+    v->Printing.AskPdfFile = [&] { return QString::fromStdString(pdf); };
 
     // The whole D page of family 0: 133 grid rows in pages of 25 and 26.
     frame_->Action("MmPrn")->trigger();
@@ -366,6 +367,36 @@ TEST_F(RegisterViewTest, PrintsTheActivePageAsShown) {
     // Column widths by display mode, and page counts of a whole page.
     EXPECT_EQ(RegPrintColumnWidth(2000, true, true), 4 * RegPrintColumnWidth(2000, false, false));
     EXPECT_EQ(RegPrintPageCount(0, 600), 3);  // 61 rows: 25, 26 and 10
+}
+
+// Without a printer the print says so and offers a PDF file; it reports
+// pages printed only when the file holds them.
+TEST_F(RegisterViewTest, APrintWithoutAPrinterSaysSoAndOffersAPdf) {
+    TDevReg* v = OpenView();
+    ASSERT_TRUE(v);
+    const fs::path pdf = projects_ / "registers.pdf";
+    const struct {
+        const char* name;
+        fs::path answer;  // the PDF file named; empty: the dialog cancelled
+        bool printed;
+        std::vector<int> shown;
+    } rows[] = {
+        {"a PDF file named", pdf, true, {250}},
+        {"the PDF file dialog cancelled", {}, false, {250}},
+        {"a PDF file that cannot be written", projects_ / "no such folder" / "r.pdf", false, {250, kMsgNothingPrinted}},
+    };
+    v->Printing.HasPrinter = [] { return false; };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove(pdf);
+        messages_.Clear();
+        v->Printing.AskPdfFile = [&] { return QString::fromStdString(row.answer.string()); };
+        EXPECT_EQ(v->PrintRegisters(true, "", ""), row.printed);
+        std::vector<std::string> expected;
+        for (int id : row.shown) expected.push_back(gMsgTable.Get(id));
+        EXPECT_EQ(messages_.Shown(), expected);
+        EXPECT_EQ(fs::exists(pdf) ? qel::test::PdfPages(pdf) : 0, row.printed ? 6 : 0);
+    }
 }
 
 // ---------------------------------------------------------------------------

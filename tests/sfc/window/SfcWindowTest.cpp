@@ -27,9 +27,11 @@
 #include "sfc/model/Sfcelement.h"
 #include "sfc/render/Sfcpaint.h"
 #include "sfc/window/Sfcwin.h"
+#include "simulator/SimLadder.h"
 #include "simulator/Simuplc.h"
 #include "tests/ladder/editor/LadderFrameFixture.h"
 #include "tests/shell/ScriptedFileDialogs.h"
+#include "tests/support/Pty.h"
 
 namespace {
 
@@ -2070,3 +2072,124 @@ TEST_F(ChartWorkTest, AChartFileWhoseStepsHoldOneLabelTwiceOpensButIsNeverPutIn)
     EXPECT_EQ(Record(0, 0), first);
     EXPECT_EQ(Record(2, 0), second);
 }
+
+// ---------------------------------------------------------------------------
+// A simulation runs what the editors show: an edit that goes into the program
+// from the list, the ladder or the chart runs from the next scan on, with the
+// devices as they stand, and the ladder shows it; an edit that cannot go in,
+// or a new model, ends the run saying why.
+
+namespace {
+
+struct TSimEdit {
+    const char* name;
+    void (*edit)(class SimulateEditsTest&);
+    int endsWith;  // 0: the run goes on with the edit
+};
+void PrintTo(const TSimEdit& e, std::ostream* os) { *os << e.name; }
+
+class SimulateEditsTest : public SfcWindowTest, public ::testing::WithParamInterface<TSimEdit> {
+public:
+    using SfcWindowTest::Click, SfcWindowTest::Draw, SfcWindowTest::Key, SfcWindowTest::KeyRung,
+        SfcWindowTest::NewModel, SfcWindowTest::ViewLadder, SfcWindowTest::ViewList;
+    void OpenEditor() override { LadderFrameTest::OpenEditor(); }
+    void TearDown() override {
+        ShutdownSimulation();
+        SfcWindowTest::TearDown();
+    }
+    void ViewChart() {
+        ASSERT_TRUE(frame_->RunCommand("MmSfcWin"));
+        QCoreApplication::processEvents();
+        sfc_ = _Sfc;
+        ASSERT_NE(sfc_, nullptr);
+    }
+    // "LD X1 / OUT Y1" typed at the head of the instruction list.
+    void TypeRungInList() {
+        ViewList();
+        _Inst->MoveCursorTo(0);
+        for (const std::string l : {"LD X1", "OUT Y1"}) {
+            QTest::keyClicks(_Inst, QString::fromStdString(l.substr(0, 1)));
+            Finish(l.substr(1));
+        }
+    }
+    static int Y(int n) { return SimPlc().ReadBit(SimBitIndexOf('Y', n)); }
+    // What the program's ladder shows of the coil of Y1: 1 green, 0 white, -1 no such coil.
+    static int LadderShowsY1() {
+        TSimMemory mem;
+        SimPlc().ReadDevices(mem);
+        for (int row = 0; row < kLadderRows; ++row)
+            for (int col = 0; col <= kLdbLastColumn; col += kLdbCellBytes) {
+                const std::uint8_t* cell = CellAt(gLadderRows, row, col);
+                if (CellKind(cell) == TLdbKind::Out_Ry && CellDevType(cell) == CellDev::Y && CellOperand(cell) == 1)
+                    return SimCellState(mem, gLadderRows, row, col);
+            }
+        return -1;
+    }
+};
+
+const TSimEdit kSimEdits[] = {
+    {"ListRung", [](SimulateEditsTest& t) { t.TypeRungInList(); }, 0},
+    {"LadderRungThenList",
+     [](SimulateEditsTest& t) {
+         t.ViewLadder();
+         t.Click(1, 1);
+         t.KeyRung("X1", "Y1");
+         t.ViewList();
+     },
+     0},
+    {"ChartBlockThenList",
+     [](SimulateEditsTest& t) {
+         t.ViewChart();
+         ASSERT_TRUE(StoreSfcElementCode(0, 0, Assemble({"LD X0", "OUT Y0", "LD X1", "OUT Y1"})));
+         t.ViewList();
+     },
+     0},
+    {"LadderThatDoesNotCompile",
+     [](SimulateEditsTest& t) {
+         t.ViewLadder();
+         t.Click(1, 1);
+         t.Key(Qt::Key_F1, "X1");  // a contact without a coil
+         t.ViewList();
+     },
+     kMsgSimEditsRefused},
+    {"ChartThatDoesNotConvert",
+     [](SimulateEditsTest& t) {
+         t.ViewChart();
+         t.Draw("Down Down F3=30");  // a step no initial step leads to
+         t.ViewList();
+     },
+     kMsgSimEditsRefused},
+    {"NewModel", [](SimulateEditsTest& t) { ASSERT_TRUE(t.NewModel(gQel.Family, gQel.CapacityIndex == 0 ? 1 : 0)); },
+     kMsgSimModelChanged},
+};
+
+}  // namespace
+
+TEST_P(SimulateEditsTest, TheRunFollowsTheEditOrEndsSayingWhy) {
+    const auto limit = std::chrono::seconds(60);
+    Click(0, 1);
+    KeyRung("X0", "Y0");
+    ViewList();
+    frame_->MmSimulate->trigger();
+    ASSERT_TRUE(gSimRunning);
+    ASSERT_TRUE(qel::test::PumpUntil([] { return Y(0) == 1; }, limit));
+
+    ASSERT_NO_FATAL_FAILURE(GetParam().edit(*this));
+    if (GetParam().endsWith) {
+        EXPECT_TRUE(Shown(GetParam().endsWith));
+        EXPECT_FALSE(gSimRunning);
+        EXPECT_FALSE(SimPlc().Running());
+        EXPECT_FALSE(frame_->MmSimulate->isChecked());
+        return;
+    }
+    // X1 is ON from the start of every run.
+    EXPECT_TRUE(qel::test::PumpUntil([] { return Y(1) == 1; }, limit)) << "the run goes on with the edit";
+    EXPECT_EQ(Y(0), 1);
+    EXPECT_TRUE(gSimRunning);
+    EXPECT_TRUE(messages_.Shown().empty());
+    ViewLadder();
+    EXPECT_TRUE(qel::test::PumpUntil([&] { return lad_->ShowsSimulation() && LadderShowsY1() == 1; }, limit));
+}
+
+INSTANTIATE_TEST_SUITE_P(Editors, SimulateEditsTest, ::testing::ValuesIn(kSimEdits),
+                         [](const ::testing::TestParamInfo<TSimEdit>& info) { return std::string(info.param.name); });
