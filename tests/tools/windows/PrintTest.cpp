@@ -339,6 +339,14 @@ TEST_F(PrintTest, WithoutAPrinterThePrintCommandSaysSoAndWritesThePdf) {
     ASSERT_TRUE(fs::exists(pdf));
     EXPECT_EQ(PdfPages(pdf), 1);
     EXPECT_FALSE(PrintForm->isVisible());
+
+    // A file that cannot be written: nothing printed, and said so; the
+    // window stays open.
+    ASSERT_TRUE(frame_->RunCommand("MmPrn"));
+    dialogs_.QueuePath((projects_ / "no such folder" / "noprinter.pdf").string());
+    QTest::mouseClick(PrintForm->Print, Qt::LeftButton);
+    EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(kMsgNothingPrinted));
+    EXPECT_TRUE(PrintForm->isVisible());
 }
 
 TEST_F(PrintTest, ChartPrintsToPdfInBandsOfRowsAndHalvesWithDeviceComments) {
