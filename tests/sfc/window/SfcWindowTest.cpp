@@ -2075,42 +2075,40 @@ TEST_F(ChartWorkTest, AChartFileWhoseStepsHoldOneLabelTwiceOpensButIsNeverPutIn)
 
 // ---------------------------------------------------------------------------
 // A simulation runs what the editors show: an edit that goes into the program
-// from the list, the ladder or the chart runs from the next scan on, with the
+// from the list, the ladder or the chart runs from the next scan on with the
 // devices as they stand, and the ladder shows it; an edit that cannot go in,
 // or a new model, ends the run saying why.
 
 namespace {
 
+class SimulateEditsTest;
 struct TSimEdit {
     const char* name;
-    void (*edit)(class SimulateEditsTest&);
+    void (*edit)(SimulateEditsTest&);
     int endsWith;  // 0: the run goes on with the edit
 };
 void PrintTo(const TSimEdit& e, std::ostream* os) { *os << e.name; }
 
-class SimulateEditsTest : public SfcWindowTest, public ::testing::WithParamInterface<TSimEdit> {
+class SimulateEditsTest : public ChartEditsKeptTest, public ::testing::WithParamInterface<TSimEdit> {
 public:
-    using SfcWindowTest::Click, SfcWindowTest::Draw, SfcWindowTest::Key, SfcWindowTest::KeyRung,
-        SfcWindowTest::NewModel, SfcWindowTest::ViewLadder, SfcWindowTest::ViewList;
+    using ChartEditsKeptTest::NewModel, ChartEditsKeptTest::TypeInList;
     void OpenEditor() override { LadderFrameTest::OpenEditor(); }
     void TearDown() override {
         ShutdownSimulation();
-        SfcWindowTest::TearDown();
+        ChartEditsKeptTest::TearDown();
     }
-    void ViewChart() {
-        ASSERT_TRUE(frame_->RunCommand("MmSfcWin"));
-        QCoreApplication::processEvents();
-        sfc_ = _Sfc;
-        ASSERT_NE(sfc_, nullptr);
-    }
-    // "LD X1 / OUT Y1" typed at the head of the instruction list.
-    void TypeRungInList() {
+    // A rung X1-Y1 on row 1 of the ladder (`coil` false: the contact alone).
+    void LadderRung(bool coil) {
+        ViewLadder();
+        Click(1, 1);
+        coil ? KeyRung("X1", "Y1") : Key(Qt::Key_F1, "X1");
         ViewList();
-        _Inst->MoveCursorTo(0);
-        for (const std::string l : {"LD X1", "OUT Y1"}) {
-            QTest::keyClicks(_Inst, QString::fromStdString(l.substr(0, 1)));
-            Finish(l.substr(1));
-        }
+    }
+    void Chart(const char* keys, std::initializer_list<const char*> lad0) {
+        ViewChart();
+        Draw(keys);
+        ASSERT_TRUE(StoreSfcElementCode(0, 0, Assemble(lad0)));
+        ViewList();
     }
     static int Y(int n) { return SimPlc().ReadBit(SimBitIndexOf('Y', n)); }
     // What the program's ladder shows of the coil of Y1: 1 green, 0 white, -1 no such coil.
@@ -2118,48 +2116,23 @@ public:
         TSimMemory mem;
         SimPlc().ReadDevices(mem);
         for (int row = 0; row < kLadderRows; ++row)
-            for (int col = 0; col <= kLdbLastColumn; col += kLdbCellBytes) {
-                const std::uint8_t* cell = CellAt(gLadderRows, row, col);
-                if (CellKind(cell) == TLdbKind::Out_Ry && CellDevType(cell) == CellDev::Y && CellOperand(cell) == 1)
+            for (int col = 0; col <= kLdbLastColumn; col += kLdbCellBytes)
+                if (const std::uint8_t* c = CellAt(gLadderRows, row, col);
+                    CellKind(c) == TLdbKind::Out_Ry && CellDevType(c) == CellDev::Y && CellOperand(c) == 1)
                     return SimCellState(mem, gLadderRows, row, col);
-            }
         return -1;
     }
 };
 
 const TSimEdit kSimEdits[] = {
-    {"ListRung", [](SimulateEditsTest& t) { t.TypeRungInList(); }, 0},
-    {"LadderRungThenList",
-     [](SimulateEditsTest& t) {
-         t.ViewLadder();
-         t.Click(1, 1);
-         t.KeyRung("X1", "Y1");
-         t.ViewList();
-     },
-     0},
-    {"ChartBlockThenList",
-     [](SimulateEditsTest& t) {
-         t.ViewChart();
-         ASSERT_TRUE(StoreSfcElementCode(0, 0, Assemble({"LD X0", "OUT Y0", "LD X1", "OUT Y1"})));
-         t.ViewList();
-     },
-     0},
-    {"LadderThatDoesNotCompile",
-     [](SimulateEditsTest& t) {
-         t.ViewLadder();
-         t.Click(1, 1);
-         t.Key(Qt::Key_F1, "X1");  // a contact without a coil
-         t.ViewList();
-     },
+    {"ListRung", [](SimulateEditsTest& t) { t.TypeInList({"LD X1", "OUT Y1"}); }, 0},
+    {"LadderRungThenList", [](SimulateEditsTest& t) { t.LadderRung(true); }, 0},
+    {"ChartBlockThenList", [](SimulateEditsTest& t) { t.Chart("", {"LD X0", "OUT Y0", "LD X1", "OUT Y1"}); }, 0},
+    {"LadderThatDoesNotCompile", [](SimulateEditsTest& t) { t.LadderRung(false); }, kMsgSimEditsRefused},
+    // A step no initial step leads to.
+    {"ChartThatDoesNotConvert", [](SimulateEditsTest& t) { t.Chart("Down Down F3=30", {"LD X0", "OUT Y0"}); },
      kMsgSimEditsRefused},
-    {"ChartThatDoesNotConvert",
-     [](SimulateEditsTest& t) {
-         t.ViewChart();
-         t.Draw("Down Down F3=30");  // a step no initial step leads to
-         t.ViewList();
-     },
-     kMsgSimEditsRefused},
-    {"NewModel", [](SimulateEditsTest& t) { ASSERT_TRUE(t.NewModel(gQel.Family, gQel.CapacityIndex == 0 ? 1 : 0)); },
+    {"NewModel", [](SimulateEditsTest& t) { ASSERT_TRUE(t.NewModel(gQel.Family, gQel.CapacityIndex ? 0 : 1)); },
      kMsgSimModelChanged},
 };
 
@@ -2171,7 +2144,6 @@ TEST_P(SimulateEditsTest, TheRunFollowsTheEditOrEndsSayingWhy) {
     KeyRung("X0", "Y0");
     ViewList();
     frame_->MmSimulate->trigger();
-    ASSERT_TRUE(gSimRunning);
     ASSERT_TRUE(qel::test::PumpUntil([] { return Y(0) == 1; }, limit));
 
     ASSERT_NO_FATAL_FAILURE(GetParam().edit(*this));
