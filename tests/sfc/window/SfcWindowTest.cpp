@@ -2097,11 +2097,11 @@ public:
         ShutdownSimulation();
         ChartEditsKeptTest::TearDown();
     }
-    // A rung X1-Y1 on row 1 of the ladder (`coil` false: the contact alone).
-    void LadderRung(bool coil) {
+    // A rung Xn-Yn on row n of the ladder (`coil` false: the contact alone), then the list.
+    void LadderRung(int n, bool coil) {
         ViewLadder();
-        Click(1, 1);
-        coil ? KeyRung("X1", "Y1") : Key(Qt::Key_F1, "X1");
+        Click(n, 1);
+        coil ? KeyRung("X" + std::to_string(n), "Y" + std::to_string(n)) : Key(Qt::Key_F1, "X1");
         ViewList();
     }
     void Chart(const char* keys, std::initializer_list<const char*> lad0) {
@@ -2126,12 +2126,11 @@ public:
 
 const TSimEdit kSimEdits[] = {
     {"ListRung", [](SimulateEditsTest& t) { t.TypeInList({"LD X1", "OUT Y1"}); }, 0},
-    {"LadderRungThenList", [](SimulateEditsTest& t) { t.LadderRung(true); }, 0},
+    {"LadderRungThenList", [](SimulateEditsTest& t) { t.LadderRung(1, true); }, 0},
     {"ChartBlockThenList", [](SimulateEditsTest& t) { t.Chart("", {"LD X0", "OUT Y0", "LD X1", "OUT Y1"}); }, 0},
-    {"LadderThatDoesNotCompile", [](SimulateEditsTest& t) { t.LadderRung(false); }, kMsgSimEditsRefused},
-    // A step no initial step leads to.
-    {"ChartThatDoesNotConvert", [](SimulateEditsTest& t) { t.Chart("Down Down F3=30", {"LD X0", "OUT Y0"}); },
-     kMsgSimEditsRefused},
+    {"LadderThatDoesNotCompile", [](SimulateEditsTest& t) { t.LadderRung(1, false); }, kMsgSimEditsRefused},
+    {"ChartThatDoesNotConvert",  // a step no initial step leads to
+     [](SimulateEditsTest& t) { t.Chart("Down Down F3=30", {"LD X0", "OUT Y0"}); }, kMsgSimEditsRefused},
     {"NewModel", [](SimulateEditsTest& t) { ASSERT_TRUE(t.NewModel(gQel.Family, gQel.CapacityIndex ? 0 : 1)); },
      kMsgSimModelChanged},
 };
@@ -2140,25 +2139,19 @@ const TSimEdit kSimEdits[] = {
 
 TEST_P(SimulateEditsTest, TheRunFollowsTheEditOrEndsSayingWhy) {
     const auto limit = std::chrono::seconds(60);
-    Click(0, 1);
-    KeyRung("X0", "Y0");
-    ViewList();
+    LadderRung(0, true);
     frame_->MmSimulate->trigger();
     ASSERT_TRUE(qel::test::PumpUntil([] { return Y(0) == 1; }, limit));
 
     ASSERT_NO_FATAL_FAILURE(GetParam().edit(*this));
     if (GetParam().endsWith) {
         EXPECT_TRUE(Shown(GetParam().endsWith));
-        EXPECT_FALSE(gSimRunning);
-        EXPECT_FALSE(SimPlc().Running());
-        EXPECT_FALSE(frame_->MmSimulate->isChecked());
+        EXPECT_FALSE(gSimRunning || SimPlc().Running() || frame_->MmSimulate->isChecked());
         return;
     }
     // X1 is ON from the start of every run.
     EXPECT_TRUE(qel::test::PumpUntil([] { return Y(1) == 1; }, limit)) << "the run goes on with the edit";
-    EXPECT_EQ(Y(0), 1);
-    EXPECT_TRUE(gSimRunning);
-    EXPECT_TRUE(messages_.Shown().empty());
+    EXPECT_TRUE(Y(0) == 1 && gSimRunning && messages_.Shown().empty());
     ViewLadder();
     EXPECT_TRUE(qel::test::PumpUntil([&] { return lad_->ShowsSimulation() && LadderShowsY1() == 1; }, limit));
 }
