@@ -847,10 +847,11 @@ bool TLDB::Compile(std::string* failure) {
     }
     if (result != 0) {
         const std::string why = CompileFailure();
-        if (failure)
-            *failure = why;
-        else
-            qel::ShowMessage(why, qel::MsgKind::Error);
+        if (failure) {
+            *failure = why;  // the caller asks what becomes of the edits
+            return false;
+        }
+        qel::ShowMessage(why, qel::MsgKind::Error);
         emit Link->editsRefused();
         return false;
     }
