@@ -18,6 +18,8 @@ add_library(qel_shell STATIC
   ${CMAKE_CURRENT_LIST_DIR}/Titlepage.h
   ${CMAKE_CURRENT_LIST_DIR}/About.cpp
   ${CMAKE_CURRENT_LIST_DIR}/About.h
+  ${CMAKE_CURRENT_LIST_DIR}/Celledit.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Celledit.h
   ${CMAKE_CURRENT_LIST_DIR}/Dlgbuttons.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Widgetmessages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Filedialogs.cpp

@@ -21,6 +21,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QTabBar>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -44,7 +45,6 @@ using namespace qel::link;
 
 namespace {
 
-constexpr int kMsgInvalidValue = 0;
 constexpr int kMsgCleared = 140;
 constexpr int kMsgBadPrintRange = 141;
 constexpr int kMsgOverwrite = 146;
@@ -92,8 +92,10 @@ public:
     }
     bool setData(const QModelIndex& index, const QVariant& value, int role) override {
         if (role != Qt::EditRole) return false;
-        view_->CommitCellEntry(index.row() * 10 + index.column(), value.toString().toStdString());
-        return true;
+        if (view_->CommitCellEntry(index.row() * 10 + index.column(), value.toString().toStdString())) return true;
+        // Shown once the grid's editor has closed; the old value comes back.
+        QMetaObject::invokeMethod(view_, [] { ShowMsg(kMsgInvalid); }, Qt::QueuedConnection);
+        return false;
     }
     void Reset() {
         beginResetModel();
@@ -274,6 +276,8 @@ TDevReg::TDevReg(TTransData* trans, QWidget* parent)
     if (MayReadProgramSideFile(OpenFileName)) ReadRegisterFile();
     ShowTitle();
     RegisterCommands();
+    // Whatever the frame reads or replaces takes the value being typed in first.
+    link_->CommitEdits = [this] { return TakeInTypedValue(); };
     resize(900, 560);
 }
 
@@ -289,7 +293,9 @@ void TDevReg::RegisterCommands() {
     link_->Register("MmOpen", [this] { OpenRegisterFile(); }, idle);
     link_->Register("MmSave", [this] { SaveRegisterFile(); }, idle);
     link_->Register("MmSaveAs", [this] { SaveRegisterFileAs(); }, idle);
-    link_->Register("MmPrn", [this] { DevPrn->open(); }, idle);
+    link_->Register("MmPrn", [this] {
+        if (TakeInTypedValue()) DevPrn->open();
+    }, idle);
     // Commands of the program's views have nothing to act on here.
     static const char* const kOff[] = {
         "MmMonitorLad", "MmCodeToLad", "MmLadToCode", "MmCmtType", "MmUndo", "MmRedo", "MmDel", "MmCut",
@@ -300,7 +306,15 @@ void TDevReg::RegisterCommands() {
     for (const char* c : kOff) link_->Register(c, [] {}, [] { return false; });
 }
 
-bool TDevReg::MayClose() { return qel::link::MayLetOwnValuesGo(*this, &TDevReg::SaveRegisterFile); }
+bool TDevReg::MayClose() {
+    return TakeInTypedValue() && qel::link::MayLetOwnValuesGo(*this, &TDevReg::SaveRegisterFile);
+}
+
+bool TDevReg::TakeInTypedValue() {
+    return TakeInTypedCell(this, RegGrid, [this](int index, const QString& text) {
+        return CommitCellEntry(index, text.toStdString());
+    });
+}
 
 void TDevReg::closeEvent(QCloseEvent* event) {
     if (!MayClose()) {
@@ -350,6 +364,7 @@ void TDevReg::OpenRegisterFile() {
 }
 
 bool TDevReg::SaveRegisterFile() {
+    if (!TakeInTypedValue()) return false;
     std::error_code ec;
     if (fs::exists(SaveFileName, ec)) {
         switch (qel::AskQuestion(gMsgTable.Get(kMsgOverwrite) + "\n" + SaveFileName, qel::AskButtons::YesNoCancel)) {
@@ -368,6 +383,7 @@ bool TDevReg::SaveRegisterFile() {
 }
 
 bool TDevReg::SaveRegisterFileAs() {
+    if (!TakeInTypedValue()) return false;
     std::string path = qel::FileDialogs().SaveFileName(this, "另存为", SaveFileName, "Register data file (*.kzl)");
     if (path.empty()) return false;
     if (fs::path(path).extension().empty()) path += kRegisterExt;
@@ -383,7 +399,7 @@ void TDevReg::ClearRegisters() { Data.ClearRegisters(); }
 
 TRegView TDevReg::View() const {
     TRegView v;
-    v.Page = PgContrl ? std::max(0, PgContrl->currentIndex()) : 0;
+    v.Page = page_;
     v.Is32 = Len32 && Len32->isChecked();
     v.Radix = typeGroup_ && typeGroup_->checkedId() >= 0 ? typeGroup_->checkedId() : kRegDecimal;
     v.Family = gQel.Family;
@@ -401,7 +417,17 @@ void TDevReg::Layout() {
     for (int c = 0; c < 10; ++c) RegGrid->setColumnWidth(c, width);
 }
 
-void TDevReg::PgContrlChange(int) { Layout(); }
+void TDevReg::PgContrlChange(int page) {
+    // The grid still shows the page left: a value being typed there goes in
+    // first, and one its check refuses keeps that page up.
+    if (page != page_ && !TakeInTypedValue()) {
+        const QSignalBlocker quiet(PgContrl);
+        PgContrl->setCurrentIndex(page_);
+        return;
+    }
+    page_ = std::max(0, page);
+    Layout();
+}
 
 void TDevReg::ListTypeGpClick() { Layout(); }
 
@@ -411,19 +437,13 @@ QString TDevReg::CellText(int row, int column) const {
     return model_->data(model_->index(row - 1, column - 1), Qt::DisplayRole).toString();
 }
 
-void TDevReg::CommitCellEntry(int index, const std::string& text) {
-    switch (CommitRegisterEntry(Data, View(), index, text)) {
-    case TRegCommit::Stored:
-        // The register file's own change, not the program's.
-        Modified = 1;
-        break;
-    case TRegCommit::Invalid:
-        // Shown once the grid's editor has closed; the old value comes back.
-        QMetaObject::invokeMethod(this, [] { ShowMsg(kMsgInvalidValue); }, Qt::QueuedConnection);
-        break;
-    default: break;  // "No Use", or a register not changed here: the old text again
-    }
+bool TDevReg::CommitCellEntry(int index, const std::string& text) {
+    const TRegCommit result = CommitRegisterEntry(Data, View(), index, text);
+    // The register file's own change, not the program's. "No Use", or a
+    // register not changed here, shows its old text again.
+    if (result == TRegCommit::Stored) Modified = 1;
     FillGrid();
+    return result != TRegCommit::Invalid;
 }
 
 void TDevReg::ClearAllBtnClick() {
@@ -448,7 +468,7 @@ void TDevReg::FunTitleBtnClick() {
 void TDevReg::ShowTitle() { ViewStatus->setText(Msg(kMsgTitle) + ":" + QString::fromStdString(Data.Title)); }
 
 void TDevReg::CommBtnClick() {
-    if (_ProgBar && _ProgBar->isVisible()) return;
+    if ((_ProgBar && _ProgBar->isVisible()) || !TakeInTypedValue()) return;
     NumComm->open();
 }
 
@@ -475,7 +495,7 @@ void TDevReg::FormShow() {
 // Transfer and print
 
 bool TDevReg::StartTransfer(bool read) {
-    if (!transfer_) return false;
+    if (!transfer_ || !TakeInTypedValue()) return false;
     // Values read replace those typed: unsaved ones are asked about first,
     // as before File > Open; Cancel keeps them and reads nothing.
     if (read && !MayClose()) return false;
@@ -483,6 +503,7 @@ bool TDevReg::StartTransfer(bool read) {
 }
 
 bool TDevReg::PrintRegisters(bool all, const std::string& start, const std::string& end) {
+    if (!TakeInTypedValue()) return false;
     const TRegView v = View();
     const int cells = RegPageCells(v.Page, v.Family);
     int first = 0, last = 0;

@@ -65,9 +65,15 @@ public:
     bool SaveRegisterFile();
     bool SaveRegisterFileAs();
     void ClearRegisters();
-    /// Before the window goes: changed values are saved (Yes) or given up
-    /// (No); false when the user cancelled or the save failed.
+    /// Before the window goes: a value being typed is taken in, then changed
+    /// values are saved (Yes) or given up (No); false when the typed value
+    /// was refused, the user cancelled or the save failed.
     bool MayClose();
+    /// Takes in the value being typed in the grid (its editor open, no Enter
+    /// yet) with the cell's checks, as Enter does; false, with message 0 and
+    /// the text kept in its cell, when the check refuses it. Everything that
+    /// reads the values (saves, close, transfer, print) calls this first.
+    bool TakeInTypedValue();
 
     // ---- components ------------------------------------------------------
     QTabBar* PgContrl = nullptr;
@@ -88,9 +94,10 @@ public:
     void PgContrlChange(int page);
     void ListTypeGpClick();
     void FillGrid();
-    /// Commits a typed text into cell `index` of the page (a failed check
-    /// shows message 0 and the old value comes back).
-    void CommitCellEntry(int index, const std::string& text);
+    /// Commits a typed text into cell `index` of the page; false when the
+    /// check refused it (nothing stored, the old value shown again; the
+    /// caller says so with message 0).
+    bool CommitCellEntry(int index, const std::string& text);
     void ClearAllBtnClick();
     void FunTitleBtnClick();
     void CommBtnClick();
@@ -135,6 +142,7 @@ private:
     std::unique_ptr<Host> host_;
     std::unique_ptr<qel::link::TRegisterTransfer> transfer_;
     QAbstractTableModel* model_ = nullptr;
+    int page_ = 0;  ///< the page the grid shows
     QButtonGroup *lenGroup_ = nullptr, *typeGroup_ = nullptr;
     bool transferring_ = false;
 };

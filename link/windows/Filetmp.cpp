@@ -158,6 +158,8 @@ public:
         if (role != Qt::EditRole) return false;
         const bool ok = view_->SetCellText(i.row() * 10 + i.column(), value.toString());
         emit dataChanged(i, i);
+        // A text that is no value says so once the editor has closed; the old value shows again.
+        if (!ok) QMetaObject::invokeMethod(view_, [] { ShowMsg(kMsgInvalid); }, Qt::QueuedConnection);
         return ok;
     }
     void Reset() {
@@ -300,7 +302,7 @@ TFileTmp::TFileTmp(TTransData* trans, QWidget* parent)
     Comm->Start = [this](bool write, int first, int end) {
         // A read replaces the values typed: unsaved ones are asked about
         // first, as before File > Open; Cancel keeps them and reads nothing.
-        if (!transfer_ || (!write && !MayLetGo())) return false;
+        if (!transfer_ || !TakeInTypedValue() || (!write && !MayLetGo())) return false;
         return transfer_->Start(gFileRegValues, write, first, end);
     };
     AskTitle = [this](const std::string& caption, const std::string& current) -> std::optional<std::string> {
@@ -340,6 +342,8 @@ TFileTmp::TFileTmp(TTransData* trans, QWidget* parent)
     link_->Register("MmOpen", [this] { OpenWithPrompt(); }, idle);
     link_->Register("MmSave", [this] { SaveWithPrompt(); }, idle);
     link_->Register("MmSaveAs", [this] { SaveAs(); }, idle);
+    // Whatever the frame reads or replaces takes the value being typed in first.
+    link_->CommitEdits = [this] { return TakeInTypedValue(); };
     resize(900, 560);
 }
 
@@ -380,6 +384,13 @@ bool TFileTmp::SetCellText(int index, const QString& text) {
     return true;
 }
 
+bool TFileTmp::TakeInTypedValue() {
+    if (!TakeInTypedCell(this, PgRegGrid, [this](int index, const QString& text) { return SetCellText(index, text); }))
+        return false;
+    FillGrid();
+    return true;
+}
+
 void TFileTmp::FillGrid() { model_->Refresh(); }
 
 void TFileTmp::ShowTitle() { ViewStatus->setText(Msg(kMsgFileRegTitle) + ":" + QString::fromStdString(Title)); }
@@ -413,7 +424,9 @@ bool TFileTmp::ReadQft() {
 
 bool TFileTmp::WriteQft() { return WriteTemplate(SaveFileName, Title); }
 
-bool TFileTmp::MayLetGo() { return qel::link::MayLetOwnValuesGo(*this, &TFileTmp::SaveWithPrompt); }
+bool TFileTmp::MayLetGo() {
+    return TakeInTypedValue() && qel::link::MayLetOwnValuesGo(*this, &TFileTmp::SaveWithPrompt);
+}
 
 void TFileTmp::OpenWithPrompt() {
     if (!MayLetGo()) return;
@@ -424,6 +437,7 @@ void TFileTmp::OpenWithPrompt() {
 }
 
 bool TFileTmp::SaveWithPrompt() {
+    if (!TakeInTypedValue()) return false;
     std::error_code ec;
     if (fs::exists(SaveFileName, ec)) {
         switch (qel::AskQuestion(gMsgTable.Get(kMsgOverwrite) + "\n" + SaveFileName, qel::AskButtons::YesNoCancel)) {
@@ -439,6 +453,7 @@ bool TFileTmp::SaveWithPrompt() {
 }
 
 bool TFileTmp::SaveAs() {
+    if (!TakeInTypedValue()) return false;
     std::string path = qel::FileDialogs().SaveFileName(this, "另存为", SaveFileName, kFilter);
     if (path.empty()) return false;
     if (fs::path(path).extension().empty()) path += kTemplateExt;
@@ -475,7 +490,7 @@ void TFileTmp::FollowFileRegCount() {
 }
 
 void TFileTmp::CommBtnClick() {
-    if (Transferring()) return;
+    if (Transferring() || !TakeInTypedValue()) return;
     if (FileRegisterCount(gQel.Family, false) == 0) {
         ShowMsg(kMsgFileRegNone);
         return;

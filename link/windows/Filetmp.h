@@ -92,6 +92,11 @@ public:
     QString CellText(int index) const;
     /// Checks a typed text for value `index`; false (nothing stored) when refused.
     bool SetCellText(int index, const QString& text);
+    /// Takes in the value being typed in the grid (its editor open, no Enter
+    /// yet) with the cell's check, as Enter does; false, with message 0 and
+    /// the text kept in its cell, when the check refuses it. Everything that
+    /// reads the values (saves, close, transfer) calls this first.
+    bool TakeInTypedValue();
 
     /// Reads OpenFileName: true when it is missing (nothing read) or taken;
     /// false with message 26 (cannot be opened), 220 (a sound template of
@@ -99,8 +104,9 @@ public:
     bool ReadQft();
     bool WriteQft();
     /// Changed values (typed, read from the PLC, cleared, or a new title)
-    /// saved (Yes) or given up (No); false on Cancel or when the save failed,
-    /// and the window stays. Closing the window asks this.
+    /// saved (Yes) or given up (No), a value being typed taken in first;
+    /// false when that was refused, on Cancel or when the save failed, and
+    /// the window stays. Closing the window asks this.
     bool MayLetGo();
     void OpenWithPrompt();
     bool SaveWithPrompt();

@@ -11,13 +11,18 @@
 #include <string_view>
 #include <vector>
 
+#include <QAbstractItemView>
+#include <QLineEdit>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 
+#include "link/online/Devicewrite.h"
 #include "platform/Messages.h"
 #include "project/Fileio.h"
 #include "project/Msgtable.h"
 #include "project/Projectfiles.h"
 #include "project/Qelglobals.h"
+#include "shell/Celledit.h"
 #include "shell/Qelmain.h"
 
 namespace qel::link {
@@ -174,6 +179,30 @@ inline bool ChosenFileExists(const std::string& path) {
     std::error_code ec;
     if (std::filesystem::exists(path, ec)) return true;
     ShowMsg(kMsgFileOpenFailed, " " + path);
+    return false;
+}
+
+// The value being typed in `window`'s grid of ten values a row (its editor
+// open, no Enter yet) goes in through `commit`, the cell's check and store
+// (false when the check refuses the text). A refused text stays in its cell
+// and the window comes to the front with message 0, so that the user can
+// mend it; whatever was to read the values waits. True when nothing was
+// being typed or it went in.
+inline bool TakeInTypedCell(QWidget* window, QAbstractItemView* grid,
+                            const std::function<bool(int index, const QString& text)>& commit) {
+    auto* editor = qobject_cast<QLineEdit*>(OpenCellEditor(grid));
+    if (!editor) return true;
+    const QModelIndex cell = grid->currentIndex();
+    const QString typed = editor->text();
+    if (commit(cell.row() * 10 + cell.column(), typed)) {
+        CloseOpenCell(grid);
+        return true;
+    }
+    editor->setText(typed);  // a refill of the grid shows the old value in it
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(window->parentWidget()); sub && sub->mdiArea())
+        sub->mdiArea()->setActiveSubWindow(sub);
+    ShowMsg(kMsgInvalid);
+    editor->setFocus();
     return false;
 }
 

@@ -22,7 +22,7 @@
 #include "project/Projectfiles.h"
 #include "project/Qelglobals.h"
 #include "tools/check/Comments.h"
-#include "tools/windows/Celledit.h"
+#include "shell/Celledit.h"
 
 TDevCom* _DevCom = nullptr;
 

@@ -47,11 +47,17 @@ inline QLineEdit* EditCell(QTableView* grid, int i) {
     return editor;
 }
 
+// Types a text into the cell of index i, without Enter: the editor stays open.
+inline QLineEdit* TypeWithoutEnter(QTableView* grid, int i, const QString& text) {
+    QLineEdit* editor = EditCell(grid, i);
+    if (editor) QTest::keyClicks(editor, text);
+    return editor;
+}
+
 // Types a text into the cell of index i and presses Enter.
 inline void TypeInCell(QTableView* grid, int i, const QString& text) {
-    QLineEdit* editor = EditCell(grid, i);
+    QLineEdit* editor = TypeWithoutEnter(grid, i, text);
     ASSERT_TRUE(editor);
-    QTest::keyClicks(editor, text);
     QTest::keyClick(editor, Qt::Key_Return);
     QApplication::processEvents();
 }

@@ -18,6 +18,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sys/stat.h>
 
@@ -26,6 +27,7 @@
 #include "link/render/Registerpainter.h"
 #include "link/windows/Devreg.h"
 #include "link/windows/Filetmp.h"
+#include "shell/Celledit.h"
 #include "shell/Progfrm.h"
 #include "tests/link/windows/LinkWindowFixture.h"
 #include "tests/tools/windows/PdfProbe.h"
@@ -33,6 +35,35 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// A command run over a value typed into a grid without Enter, and the value
+// it then finds where it should have gone. A row whose text the cell's check
+// refuses expects message 0 alone and the text still in its cell.
+struct TakenInRow {
+    const char* name;
+    const char* typed;
+    std::vector<qel::Answer> answers;  // to the questions the command asks
+    std::function<int()> run;
+    int expected;
+};
+
+// `grid` opens the window when needed; the text goes into value `index`.
+void RunTakenInRows(qel::test::ScriptedMessages& messages, const std::vector<TakenInRow>& rows,
+                    const std::function<QTableView*()>& grid, int index, const std::string& refused) {
+    for (const TakenInRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(TypeWithoutEnter(grid(), index, row.typed));
+        messages.Clear();
+        for (qel::Answer a : row.answers) messages.QueueAnswer(a);
+        EXPECT_EQ(row.run(), row.expected);
+        EXPECT_FALSE(messages.UnscriptedQuestion());
+        if (row.typed != refused) continue;
+        EXPECT_EQ(messages.Shown(), std::vector<std::string>{gMsgTable.Get(0)});
+        auto* editor = qobject_cast<QLineEdit*>(OpenCellEditor(grid()));
+        ASSERT_NE(editor, nullptr);
+        EXPECT_EQ(editor->text().toStdString(), refused);
+    }
+}
 
 class RegisterViewTest : public LinkWindowTest {
 protected:
@@ -398,6 +429,60 @@ TEST_F(RegisterViewTest, APrintWithoutAPrinterSaysSoAndOffersAPdf) {
     }
 }
 
+// A value typed into a cell and not entered is what every command that reads
+// the view's values reads; one its check refuses stops the command, and the
+// window stays with the text in its cell.
+TEST_F(RegisterViewTest, AValueTypedWithoutEnterGoesIntoEverySaveCloseWriteAndPrint) {
+    SetModelFamily(1);
+    const std::string kzl = (projects_ / "plant.kzl").string(), other = (projects_ / "other.kzl").string();
+    const std::string pdf = (projects_ / "page.pdf").string();
+    auto saved = [](const std::string& path) {  // T17 as the file holds it
+        qel::link::TRegisterData d;
+        return qel::link::ReadRegisterFile(path, 1, d) == qel::link::TRegFileResult::Ok ? d.TRegs[17] : -1;
+    };
+    auto save = [&] { return frame_->RunCommand("MmSave"), saved(kzl); };
+    auto close = [&] { return CloseWindow(_DevReg), saved(kzl); };
+    auto write = [&] {
+        _DevReg->CommBtnClick();
+        _DevReg->NumComm->WritePlcReg_Rdo->setChecked(true);
+        QTest::mouseClick(_DevReg->NumComm->Ok_Btn, Qt::LeftButton);
+        PumpUntil([&] { return !_DevReg->Transferring() && !_TransData->MessagesPending(); },
+                  std::chrono::seconds(60));
+        return int{emu_.S.regs[0x0600 + 17]};
+    };
+    auto print = [&] {
+        frame_->RunCommand("MmPrn");  // the print dialog, whose OK prints
+        _DevReg->Printing.HasPrinter = [] { return false; };
+        _DevReg->Printing.AskPdfFile = [&] { return QString::fromStdString(pdf); };
+        const bool printed = _DevReg->DevPrn->isVisible() && _DevReg->PrintRegisters(true, "", "");
+        _DevReg->DevPrn->reject();
+        return printed && PdfText(pdf).find("127") != std::string::npos ? 127 : -1;
+    };
+    using A = qel::Answer;
+    RunTakenInRows(messages_, {
+        {"File > Save", "123", {}, save, 123},
+        {"File > Save As", "124", {}, [&] { return dialogs_.QueuePath(other), frame_->RunCommand("MmSaveAs"), saved(other); },
+         124},
+        {"closing the view", "125", {A::Yes, A::Yes}, close, 125},
+        {"a write to the PLC", "126", {}, write, 126},
+        {"a print", "127", {}, print, 127},
+        {"another page", "130", {}, [&] { return _DevReg->PgContrl->setCurrentIndex(0), int{_DevReg->Data.TRegs[17]}; },
+         130},
+        {"File > New", "128", {A::Yes, A::Yes}, [&] { return frame_->RunCommand("MmNew"), _DevReg ? -1 : saved(kzl); },
+         128},
+        {"a refused value, File > Save", "-5", {}, save, 128},
+        {"a refused value, closing", "-5", {}, close, 128},
+        {"leaving the program, Cancel", "129", {A::Cancel},
+         [&] { return frame_->close() ? -1 : int{_DevReg->Data.TRegs[17]}; }, 129},
+    }, [&]() -> QTableView* {
+        if (!_DevReg && !OpenView()) return nullptr;
+        _DevReg->SaveFileName = kzl;
+        _DevReg->PgContrl->setCurrentIndex(qel::link::kRegPageT);
+        return _DevReg->RegGrid;
+    }, 17, "-5");
+    SetModelFamily(0);
+}
+
 // ---------------------------------------------------------------------------
 // The file-register template window in the frame, against the PLC emulator
 // over a pseudo-terminal: values typed in each radix (refused texts change
@@ -709,4 +794,42 @@ TEST_F(FileTmpTest, ChangesAWindowWasFreedWithAreAskedAboutWhenLeavingAndAtNew) 
     EXPECT_TRUE(frame_->close());
     EXPECT_TRUE(messages_.Asked().empty());
     EXPECT_FALSE(messages_.UnscriptedQuestion());
+}
+
+// A value typed into the template and not entered is what every command that
+// reads the values reads; one its check refuses stops the command, and the
+// window stays with the text in its cell.
+TEST_F(FileTmpTest, AValueTypedWithoutEnterGoesIntoEverySaveCloseAndWrite) {
+    const std::string qft = (projects_ / "plant.qft").string(), other = (projects_ / "other.qft").string();
+    auto saved = [&](const std::string& path) {  // value 7 as the file holds it
+        const std::vector<std::uint16_t> v = FileHolds(path).values;
+        return v.size() > 7 ? int{v[7]} : -1;
+    };
+    auto save = [&] { return frame_->RunCommand("MmSave"), saved(qft); };
+    auto close = [&] { return CloseWindow(_FileTmp), saved(qft); };
+    auto write = [&] {
+        frame_->RunCommand("MmFileTmpTransfer");
+        _FileTmp->Comm->CommType_Box->setCurrentIndex(1);
+        if (_FileTmp->Comm->isVisible()) QTest::mouseClick(_FileTmp->Comm->OkBtn, Qt::LeftButton);
+        PumpUntil([&] { return !_FileTmp->Transferring(); }, std::chrono::seconds(60));
+        return Idle() ? int{emu_.S.fileRegs.at(7)} : -1;
+    };
+    using A = qel::Answer;
+    RunTakenInRows(messages_, {
+        {"File > Save", "4321", {}, save, 4321},
+        {"File > Save As", "4322", {}, [&] { return dialogs_.QueuePath(other), frame_->RunCommand("MmSaveAs"), saved(other); },
+         4322},
+        {"closing the window", "4323", {A::Yes, A::Yes}, close, 4323},
+        {"a write to the PLC", "4324", {}, write, 4324},
+        {"File > New", "4325", {A::Yes, A::Yes}, [&] { return frame_->RunCommand("MmNew"), _FileTmp ? -1 : saved(qft); },
+         4325},
+        {"a refused value, File > Save", "65536", {}, save, 4325},
+        {"a refused value, closing", "65536", {}, close, 4325},
+        {"leaving the program, Cancel", "4326", {A::Cancel},
+         [&] { return frame_->close() ? -1 : int{gFileRegValues.at(7)}; }, 4326},
+    }, [&]() -> QTableView* {
+        if (!_FileTmp && !frame_->RunCommand("MmFileTmp")) return nullptr;
+        _FileTmp->SaveFileName = qft;
+        return _FileTmp->PgRegGrid;
+    }, 7, "65536");
 }
