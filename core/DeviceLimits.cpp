@@ -29,6 +29,11 @@ int32_t gDeviceLimitTable[kFamilyCount][kLimitLetterCount] = {
 
 void ResetDeviceLimits() { std::memcpy(gDeviceLimitTable, kDefaultLimits, sizeof(kDefaultLimits)); }
 
+void LimitDevicesForPlc(int familyClass, int modelCode) {
+    constexpr int kShortDModel = 73, kShortHighestD = 1143;
+    if (familyClass == 0 && modelCode < kShortDModel) gDeviceLimitTable[0][kLimD] = kShortHighestD;
+}
+
 bool SetCurrentFamily(int family) {
     if (family < 0 || family >= kFamilyCount) return false;
     gCurrentFamily.store(family);

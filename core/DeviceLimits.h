@@ -23,6 +23,10 @@ enum LimitIndex : int { kLimX = 0, kLimY, kLimM, kLimS, kLimT, kLimC, kLimD, kLi
 // transfer lowers family 0's D entry; ResetDeviceLimits restores the defaults.
 extern int32_t gDeviceLimitTable[kFamilyCount][kLimitLetterCount];
 void ResetDeviceLimits();
+// What a PLC's identification (family class, model code) tells of the limits: older family 0
+// PLCs (model code below 73) end at D1143, and once such a PLC answered every user of the
+// table sees that for the rest of the run.
+void LimitDevicesForPlc(int familyClass, int modelCode);
 
 // Sets the current model family; a value outside 0..2 is refused (false, nothing changed).
 bool SetCurrentFamily(int family);

@@ -28,6 +28,7 @@ enum TShellMsg : int {
     kMsgSetPartsNotRead = 270,   ///< files of the set that do not belong with its program or ladder were not read (which follow)
     kMsgReplaceProject = 271,    ///< question: Save As would write over another project's files (its program file follows)
     kMsgMonitorBeyondFamily = 272,   ///< question: a new family drops device-monitor entries it lacks (which follow)
+    kMsgSpecialRegister = 273,   ///< a value typed into the register view's special registers (D1000 and up) is not taken
     kMsgSimEditsRefused = 289,   ///< a simulation ended: an editor's edits could not go into the program
     kMsgSimModelChanged = 290,   ///< a simulation ended: the model setting changed
     kMsgNothingPrinted = 291,    ///< a print produced no page (the printer or the file took none)

@@ -1,5 +1,7 @@
 #include "link/engine/Transdata.h"
 
+#include "core/DeviceLimits.h"
+
 #include <algorithm>
 #include <cstring>
 #ifdef __linux__
@@ -478,7 +480,8 @@ void TTransData::PlcInfoRequest() {
 
 void TTransData::PlcInfoReply() {
     if (Phase != 23) {
-        DecodePlcType(ReplyWord(0));
+        // An older PLC's shorter D range holds for the monitors' pairs too.
+        if (DecodePlcType(ReplyWord(0))) LimitDevicesForPlc(PlcFamilyClass, PlcModelCode);
         Phase = 23;
         return;
     }

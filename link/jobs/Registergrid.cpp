@@ -10,20 +10,13 @@ namespace qel::link {
 
 namespace {
 
-bool InCounterList(int number) {
-    return std::find(std::begin(kHighSpeedCounterList), std::end(kHighSpeedCounterList), number) !=
-           std::end(kHighSpeedCounterList);
-}
+// The device letter of a page's registers.
+char PageLetter(int page) { return page == kRegPageD ? 'D' : page == kRegPageT ? 'T' : 'C'; }
 
-// Highest register index whose value pairs with the one before it in 32-bit
-// mode (the high word of a pair past it reads as 0 and is not stored).
-int PairBound(int page, int family) {
-    switch (page) {
-    case kRegPageD: return family == 0 ? 599 : HighestD(family);
-    case kRegPageC: return family == 0 ? 127 : 199;
-    case kRegPageT: return HighestT(family);
-    default: return -1;
-    }
+// Whether register index + 1 holds the high word of index's 32-bit value (a
+// pair past it reads as 0 and is not stored).
+bool PairsOnPage(int page, int family, int index) {
+    return page != kRegPageC32 && PairsWithNext(PageLetter(page), index, family);
 }
 
 std::uint16_t* PageArray(TRegisterData& d, int page) {
@@ -43,7 +36,7 @@ std::uint32_t CellValue(const TRegisterData& data, const TRegView& v, int index)
     if (v.Page == kRegPageC32) return data.C32Regs[static_cast<std::size_t>(index)];
     const std::uint16_t* a = PageArray(data, v.Page);
     std::uint32_t value = a[index];
-    if (v.Is32 && index + 1 <= PairBound(v.Page, v.Family)) value |= static_cast<std::uint32_t>(a[index + 1]) << 16;
+    if (v.Is32 && PairsOnPage(v.Page, v.Family, index)) value |= static_cast<std::uint32_t>(a[index + 1]) << 16;
     return value;
 }
 
@@ -64,7 +57,7 @@ int RegGridRows(int page, int family) {
     switch (page) {
     case kRegPageD: return HighestD(family) / 10 + 2;
     case kRegPageC: {
-        const int n = family == 1 ? 200 : 128;
+        const int n = family == 0 ? 128 : 200;
         return n / 10 + 1 + (n % 10 ? 1 : 0);
     }
     case kRegPageC32: return 7;
@@ -88,18 +81,12 @@ std::string RegRowLabel(int page, int row) {
 int RegDeviceNumber(int page, int index) { return page == kRegPageC32 ? 200 + index : index; }
 
 bool RegisterInUse(int page, int family, int index) {
-    if (index < 0 || index >= RegPageCells(page, family)) return false;
-    switch (page) {
-    case kRegPageD:
-        if (family == 0) return index <= 599 || (index >= 1000 && index <= HighestD(0));
-        return index <= HighestD(family);
-    case kRegPageC: return index <= (family == 0 ? 127 : 199);
-    case kRegPageC32:
-        if (family == 0) return InCounterList(200 + index);
-        return 200 + index <= DeviceLimitOf(family, 'C');
-    case kRegPageT: return index <= HighestT(family);
-    default: return false;
-    }
+    if (page < kRegPageD || page > kRegPageT || index < 0 || index >= RegPageCells(page, family)) return false;
+    return WordRegisterExists(PageLetter(page), RegDeviceNumber(page, index), family);
+}
+
+bool SpecialRegister(int page, int family, int index) {
+    return page == kRegPageD && index >= 1000 && (family == 0 || index <= 1999) && RegisterInUse(page, family, index);
 }
 
 std::string FormatHex(std::uint32_t value) {
@@ -160,11 +147,14 @@ TRegCommit CommitRegisterEntry(TRegisterData& data, const TRegView& v, int index
         data.C32Regs[static_cast<std::size_t>(index)] = value;
         return TRegCommit::Stored;
     }
-    // Family 0's special registers D1000 and up are the PLC's: shown, not set here.
-    if (v.Page == kRegPageD && v.Family == 0 && index >= 600) return TRegCommit::Protected;
+    // The special registers are the PLC's: shown and read, never written, so
+    // a value typed into one (or a pair ending in one) would stay behind.
+    const bool pair = is32 && PairsOnPage(v.Page, v.Family, index);
+    if (SpecialRegister(v.Page, v.Family, index) || (pair && SpecialRegister(v.Page, v.Family, index + 1)))
+        return TRegCommit::Protected;
     std::uint16_t* a = PageArray(data, v.Page);
     a[index] = static_cast<std::uint16_t>(value & 0xFFFF);
-    if (is32 && index + 1 <= PairBound(v.Page, v.Family)) a[index + 1] = static_cast<std::uint16_t>(value >> 16);
+    if (pair) a[index + 1] = static_cast<std::uint16_t>(value >> 16);
     return TRegCommit::Stored;
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "link/engine/Deviceaddress.h"
 #include "link/jobs/Registerdata.h"
 
 namespace qel::link {
@@ -16,10 +17,6 @@ enum TRegPage : int { kRegPageD = 0, kRegPageC = 1, kRegPageC32 = 2, kRegPageT =
 enum TRegRadix : int { kRegDecimal = 0, kRegHex = 1, kRegBinary = 2 };
 
 inline constexpr char kNoUse[] = "No Use";
-
-// The high-speed counters family 0 has, which families 0 and 2 transfer one
-// at a time.
-inline constexpr int kHighSpeedCounterList[] = {235, 236, 237, 238, 241, 242, 244, 246, 247, 249, 251, 252, 254};
 
 // The display options of the window.
 struct TRegView {
@@ -44,8 +41,14 @@ std::string RegRowLabel(int page, int row);
 // Device number of cell index i of a page (C200 + i on the counter page).
 int RegDeviceNumber(int page, int index);
 
-// Whether the family has the register of cell `index` on `page`.
+// Whether the family has the register of cell `index` on `page` (the
+// link's one table of the family's registers): the view shows it, and the
+// transfer reads it.
 bool RegisterInUse(int page, int family, int index);
+// The PLC's special registers (family 0: D1000 and up; families 1 and 2:
+// D1000-D1999): shown and read, but never changed here nor written to the
+// PLC.
+bool SpecialRegister(int page, int family, int index);
 
 // The text of cell `index`: the value in the view's format, or "No Use".
 std::string RegCellText(const TRegisterData& data, const TRegView& view, int index);
@@ -55,7 +58,7 @@ enum class TRegCommit {
     Stored,     // the value went into the data
     NoUse,      // the register does not exist: nothing stored
     Invalid,    // the text failed the check of the display mode (message 0)
-    Protected,  // family 0's D1000 and up are shown but not changed here
+    Protected,  // a special register (or the high word of a pair would be one): not changed here
 };
 // Checks `text` by the view's format and stores its value into the register
 // of cell `index` (and the next one for a 32-bit pair). An empty text stores

@@ -14,15 +14,19 @@ constexpr std::uint16_t kD1001 = 0x13E9;  // type word, D1002, D1003
 constexpr std::uint16_t kC200 = 0x0EC8;   // C200..C255: one 4-byte register each
 constexpr int kMsgUnknownPlcType = 239;
 constexpr int kMsgCancelled = 245;
-// Family 0 PLCs below this model code have D registers up to D1143 only.
-constexpr int kShortDModel = 73;
-constexpr int kShortHighestD = 1143;
 
 enum : int { kStateIdle = 0, kStateWrite = 11, kStateRead = 12, kStateIdentify = 255 };
 
-// Blocks of `step` registers over [first, last] of a page.
+// Blocks of `step` registers over [first, last] of a page. A block holds
+// only neighbours on the link: one never runs from D4095 into what follows
+// its address (program memory) instead of D4096.
 void AddBlocks(std::vector<TRegBlock>& plan, int first, int last, int step, std::uint16_t (*address)(int)) {
-    for (int n = first; n <= last; n += step) plan.push_back({address(n), n, std::min(step, last + 1 - n)});
+    for (int n = first; n <= last;) {
+        int count = 1;
+        while (count < step && n + count <= last && address(n + count) == address(n) + count) ++count;
+        plan.push_back({address(n), n, count});
+        n += count;
+    }
 }
 
 std::uint16_t CAddr(int n) { return CRegisterAddress(n); }
@@ -59,38 +63,27 @@ void StorePage(TRegisterData& d, int page, const std::vector<std::uint32_t>& v) 
 
 }  // namespace
 
-std::uint16_t DRegisterAddress(int n) {
-    return static_cast<std::uint16_t>(n < 4096 ? 0x1000 + n : 0x9000 + (n - 4096));
-}
-
 std::vector<TRegBlock> RegisterTransferPlan(int page, int family, bool read) {
     std::vector<TRegBlock> plan;
-    switch (page) {
-    case kRegPageD: {
-        const int highest = HighestD(family);
-        if (family == 0) {
-            // D600-D999 do not exist; D1000 and up are the PLC's own, read only.
-            AddBlocks(plan, 0, 599, 8, DRegisterAddress);
-            if (read) AddBlocks(plan, 1000, highest, 8, DRegisterAddress);
-        } else if (read) {
-            AddBlocks(plan, 0, highest, family == 1 ? 16 : 8, DRegisterAddress);
-        } else {
-            // The special registers D1000-D1999 are never written.
-            AddBlocks(plan, 0, 999, 8, DRegisterAddress);
-            AddBlocks(plan, 2000, highest, 8, DRegisterAddress);
-        }
-        break;
+    if (page < kRegPageD || page > kRegPageT) return plan;
+    if (page == kRegPageC32 && family == 0) {
+        // The smallest family's counters go one at a time.
+        for (int c : kHighSpeedCounterList) plan.push_back({C32Addr(c - 200), c - 200, 1});
+        return plan;
     }
-    case kRegPageC: AddBlocks(plan, 0, family == 1 ? 199 : 127, 8, CAddr); break;
-    case kRegPageC32:
-        if (family == 1) {
-            AddBlocks(plan, 0, DeviceLimitOf(1, 'C') - 200, 8, C32Addr);
-        } else {
-            for (int c : kHighSpeedCounterList) plan.push_back({C32Addr(c - 200), c - 200, 1});
-        }
-        break;
-    case kRegPageT: AddBlocks(plan, 0, HighestT(family), 8, TAddr); break;
-    default: break;
+    // Every run of registers the view offers: a read moves all it shows, a
+    // write all it lets the user change (never the special registers).
+    auto moves = [&](int n) { return RegisterInUse(page, family, n) && (read || !SpecialRegister(page, family, n)); };
+    std::uint16_t (*address)(int) = page == kRegPageD ? DRegisterAddress : page == kRegPageC ? CAddr
+                                  : page == kRegPageC32 ? C32Addr : TAddr;
+    const int step = page == kRegPageD && family == 1 && read ? 16 : 8;
+    const int cells = RegPageCells(page, family);
+    for (int n = 0; n < cells; ++n) {
+        if (!moves(n)) continue;
+        int last = n;
+        while (last + 1 < cells && moves(last + 1)) ++last;
+        AddBlocks(plan, n, last, step, address);
+        n = last;
     }
     return plan;
 }
@@ -171,9 +164,8 @@ void TRegisterTransfer::IdentifyReply() {
         Finish(kMsgRegOtherModel, false);
         return;
     }
-    // Older family 0 PLCs end at D1143: every user of the limits sees that
-    // from now on (the page loses its rows past D1143).
-    if (link_.PlcFamilyClass == 0 && link_.PlcModelCode < kShortDModel) gDeviceLimitTable[0][kLimD] = kShortHighestD;
+    // Older family 0 PLCs end at D1143 (the page loses its rows past it).
+    LimitDevicesForPlc(link_.PlcFamilyClass, link_.PlcModelCode);
     plan_ = RegisterTransferPlan(page_, family_, read_);
     CommState = read_ ? kStateRead : kStateWrite;
     CommOffset = 0;

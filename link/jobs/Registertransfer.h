@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "link/jobs/Registerdata.h"
+#include "link/engine/Deviceaddress.h"
 #include "link/engine/Transdata.h"
 
 namespace qel::link {
@@ -25,9 +26,9 @@ inline constexpr int kMsgRegReading = 242;
 inline constexpr int kMsgRegWriting = 243;
 
 // Register addresses on the link.
-std::uint16_t DRegisterAddress(int n);  // D0-D4095: 0x1000 + n, D4096 and up: 0x9000 + (n - 4096)
-inline std::uint16_t CRegisterAddress(int n) { return static_cast<std::uint16_t>(0x0E00 + n); }
-inline std::uint16_t TRegisterAddress(int n) { return static_cast<std::uint16_t>(0x0600 + n); }
+inline std::uint16_t DRegisterAddress(int n) { return WordRegisterAddress('D', n); }
+inline std::uint16_t CRegisterAddress(int n) { return WordRegisterAddress('C', n); }
+inline std::uint16_t TRegisterAddress(int n) { return WordRegisterAddress('T', n); }
 
 // One request of a transfer: `count` registers of the page from register
 // index `first` (a high-speed counter block counts its 4-byte registers).
@@ -39,9 +40,9 @@ struct TRegBlock {
 // The blocks that move page `page` of `family` in the given direction:
 // D in blocks of 8 (16 for family 1 reads); family 0 reads D0-D599 and D1000
 // to the highest D and writes D0-D599; families 1 and 2 write all but the
-// special registers D1000-D1999. C0-C199 for family 1, C0-C127 otherwise;
-// C200-C255 in blocks of 8 for family 1, the 13 counters of the other families
-// one at a time; T0 to the highest T.
+// special registers D1000-D1999. C0-C199 and C200-C255 (in blocks of 8) for
+// families 1 and 2; C0-C127 and the 13 counters one at a time for family 0;
+// T0 to the highest T. So a transfer moves every register the view offers.
 std::vector<TRegBlock> RegisterTransferPlan(int page, int family, bool read);
 
 // What the transfer asks of the register view (and, through it, the frame).

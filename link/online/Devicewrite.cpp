@@ -4,6 +4,8 @@
 #include <cstdlib>
 
 #include "core/Codetranslate.h"
+#include "core/DeviceLimits.h"
+#include "link/engine/Transdata.h"
 
 namespace qel::link {
 
@@ -43,37 +45,11 @@ TSetValueWrite CheckSetValue(const std::string& device, const std::string& value
         w.Msg = kMsgSetPrefix;
         return w;
     }
-    const long n = d.size() > 1 && Digits(d, 1, false) ? std::strtol(d.c_str() + 1, nullptr, 10) : -1;
-    if (!is32 && letter == 'C' && n >= 200) {
-        w.Msg = kMsgSetC32;
-        return w;
-    }
-    // The device's register: the operand checkers keep the number within the
-    // model's devices, so no write reaches another area of the PLC.
-    switch (letter) {
-    case 'T':
-        if (!CheckTOperand(d)) w.Msg = kMsgSetDevice;
-        w.Address = static_cast<std::uint16_t>(0x0600 + n);
-        break;
-    case 'C':
-        if (!CheckCOperand(d)) w.Msg = kMsgSetDevice;
-        w.Address = static_cast<std::uint16_t>(0x0E00 + n);
-        break;
-    case 'D':
-        if (!CheckDOperand(d)) w.Msg = kMsgSetDevice;
-        w.Address = static_cast<std::uint16_t>(n < 4096 ? 0x1000 + n : 0x8000 + n);
-        break;
-    default: {  // E, F: E0/F0 are D1028/D1029, E1..E7/F1..F7 pairs from D1182
-        if (d.size() > 2 || (d.size() == 2 && (d[1] < '0' || d[1] > '7'))) {
-            w.Msg = kMsgSetDevice;
-            return w;
-        }
-        const int r = d.size() == 2 ? d[1] - '0' : 0;
-        const int odd = letter == 'F' ? 1 : 0;
-        w.Address = static_cast<std::uint16_t>(r == 0 ? 5124 + odd : 5278 + odd + 2 * (r - 1));
-        break;
-    }
-    }
+    // The device's register(s): exactly the device named and, for 32 bits,
+    // its own pair, or a refusal.
+    w.Where = WordDeviceAddress(d, is32, CurrentFamily());
+    w.Msg = w.Where.Msg;
+    w.Address = w.Where.Address;
     if (w.Msg >= 0) return w;
 
     long long x = 0;
@@ -109,6 +85,18 @@ bool CheckForceDevice(const std::string& text, std::uint16_t& address, std::stri
           CheckTOperand(t) || CheckCOperand(t)))
         return false;
     return EncodeOperand(t, 0, address);
+}
+
+bool QueueSetValue(TTransData& link, const TSetValueWrite& w) {
+    if (w.Msg >= 0) return false;
+    if (!w.Where.Split()) return link.QueueDeviceWrite(w.Address, w.Count, w.Data, 16);
+    // Both halves or neither: a pair half written would be a value nobody set.
+    if (link.RegQueue.Count() + 2 > kWriteQueueSize) {
+        link.ShowMessage(kMsgWriteQueueFull, "");
+        return false;
+    }
+    return link.QueueDeviceWrite(w.Where.Address, 1, w.Data & 0xFFFF, 16) &&
+           link.QueueDeviceWrite(w.Where.High, 1, w.Data >> 16, 16);
 }
 
 }  // namespace qel::link

@@ -65,6 +65,13 @@ std::string HexText(std::uint32_t v, int minDigits = 1) {
 
 std::string DecText(long long v) { return "K" + std::to_string(v); }
 
+// A slot's value, or for a pair split on the link its low word with the
+// high word read on its own.
+std::uint32_t PairValue(const std::uint32_t* values, int own, int high) {
+    const std::uint32_t v = values[own];
+    return high < 0 ? v : (v & 0xFFFF) | values[high] << 16;
+}
+
 bool IsDeviceName(const std::string& t) {
     return CheckXOperand(t) || CheckYOperand(t) || CheckMOperand(t) || CheckSOperand(t) ||
            CheckTOperand(t) || CheckCOperand(t) || CheckDOperand(t);
@@ -83,25 +90,11 @@ bool MoniBitAddress(const std::string& name, std::uint16_t& address) {
     return EncodeOperand(name, 0, address);
 }
 
-bool MoniWordAddress(const std::string& name, std::uint16_t& address) {
-    const char c = Letter(name);
-    if (c == 'E' || c == 'F') {
-        // E0/F0 are D1028/D1029; E1..E7 and F1..F7 pairs from D1182.
-        const std::string rest = name.substr(1);
-        if (rest.size() > 1 || (rest.size() == 1 && (rest[0] < '0' || rest[0] > '7'))) return false;
-        const int n = rest.empty() ? 0 : rest[0] - '0';
-        const std::uint16_t odd = c == 'F' ? 1 : 0;
-        address = n == 0 ? static_cast<std::uint16_t>(0x1404 + odd)
-                         : static_cast<std::uint16_t>(0x149E + odd + 2 * (n - 1));
-        return true;
-    }
-    if (c != 'T' && c != 'C' && c != 'D') return false;
-    if (!IsDeviceName(name)) return false;
-    const long n = NumberOf(name);
-    if (c == 'T') address = static_cast<std::uint16_t>(0x0600 + n);
-    if (c == 'C') address = static_cast<std::uint16_t>(0x0E00 + n);
-    if (c == 'D') address = static_cast<std::uint16_t>(n < 4096 ? 0x1000 + n : 0x8000 + n);
-    return true;
+bool MoniWordAddress(const std::string& name, int family, TWordAddress& a) {
+    a = WordDeviceAddress(name, true, family);
+    // No pair (C199, the last T or D): its own register alone.
+    if (a.Msg == kMsgSetRange) a = WordDeviceAddress(name, false, family);
+    return a.Msg < 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -217,7 +210,7 @@ void TDevMoniList::ResetLists() {
     gMoniWordValues.fill(0);
     gMoniSetRegValues.fill(0);
     gMoniBlockIndex = 0;
-    for (TDevMoniRow& r : Rows) r.BitIndex = r.WordSlot = r.SetRegSlot = -1;
+    for (TDevMoniRow& r : Rows) r.BitIndex = r.WordSlot = r.SetRegSlot = r.HighSlot = r.SetRegHighSlot = -1;
 }
 
 // ---------------------------------------------------------------------------
@@ -242,12 +235,12 @@ void TDevMoniList::FindSetValue(TDevMoniRow& row, const std::uint8_t* program, s
             const std::uint8_t* sv = program + off + 4;
             if (sv[1] == 0x86 && sv[3] == 0x86) {
                 const unsigned reg = (sv[0] + 256u * sv[2]) / 2;
-                if (gMoniSetRegBytes / 2 < gMoniSetRegList.size()) {
-                    row.SetRegSlot = static_cast<int>(gMoniSetRegBytes / 2);
-                    gMoniSetRegList[gMoniSetRegBytes / 2] =
-                        static_cast<std::uint16_t>(reg < 4096 ? 0x1000 + reg : 0x8000 + reg);
-                    gMoniSetRegBytes += 2;
-                }
+                // A 32-bit counter's set value is the register and its pair.
+                TWordAddress a = WordRegister('D', static_cast<int>(reg), op == 0x0006, CurrentFamily());
+                if (a.Msg == kMsgSetRange) a = WordRegister('D', static_cast<int>(reg), false, CurrentFamily());
+                if (a.Msg < 0)
+                    row.SetRegSlot = AddWordEntry(gMoniSetRegList.data(), gMoniSetRegReads.data(), gMoniSetRegBytes,
+                                                  gMoniSetRegList.size(), a, row.SetRegHighSlot);
                 row.SetSource = "D" + std::to_string(reg);
             } else if (op == 0x0006 && len >= 12) {
                 row.Record.SetValue[0] = sv[0];
@@ -283,7 +276,7 @@ TDevMoniCells TDevMoniList::Cells(int gridRow) const {
     if ((c == 'T' || c == 'C') && (r.SetSource == "Set" || r.SetSource.rfind('D', 0) == 0)) {
         std::uint32_t sv = 0;
         if (r.SetSource[0] == 'D') {
-            if (r.SetRegSlot >= 0) sv = gMoniSetRegValues[static_cast<std::size_t>(r.SetRegSlot)];
+            if (r.SetRegSlot >= 0) sv = PairValue(gMoniSetRegValues.data(), r.SetRegSlot, r.SetRegHighSlot);
         } else {
             std::memcpy(&sv, r.Record.SetValue, 4);
             if (!c32) sv &= 0xFFFF;
@@ -297,7 +290,7 @@ TDevMoniCells TDevMoniList::Cells(int gridRow) const {
         }
     }
     if (r.WordSlot < 0) return out;
-    const std::uint32_t v = gMoniWordValues[static_cast<std::size_t>(r.WordSlot)];
+    const std::uint32_t v = PairValue(gMoniWordValues.data(), r.WordSlot, r.HighSlot);
     const std::uint16_t lo = v & 0xFFFF;
     if (c32) {
         switch (r.Format) {

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "link/engine/Deviceaddress.h"
 #include "link/engine/Transdata.h"
 #include "project/Qelglobals.h"
 
@@ -43,6 +44,10 @@ struct TDevMoniRow {
     int BitIndex = -1;   // entry of the bit-device list
     int WordSlot = -1;   // entry of the word-device list
     int SetRegSlot = -1; // entry of the set-value register list
+    // Entries holding the high word of a 32-bit pair whose registers are not
+    // neighbours on the link (D4095 and D4096): read as a device of its own.
+    int HighSlot = -1;
+    int SetRegHighSlot = -1;
     bool Empty() const { return Name.empty(); }
 };
 
@@ -123,14 +128,19 @@ public:
     std::array<std::uint16_t, 2 * kDevMoniMaxEntries> gMoniSetRegList{};
     std::uint32_t gMoniSetRegBytes = 0;
 
+    // How each word and set-value entry is read: with its pair, alone, or as
+    // a 32-bit counter.
+    std::array<TWordRead, 2 * kDevMoniMaxEntries> gMoniWordReads{};
+    std::array<TWordRead, 2 * kDevMoniMaxEntries> gMoniSetRegReads{};
+
     // Value buffers: one bit per listed bit device, one 4-byte slot (a u32
     // whose low half is the device's own register) per word or set-value entry.
     std::array<std::uint8_t, 12> gMoniBitValues{};
-    std::array<std::uint32_t, kDevMoniMaxEntries> gMoniWordValues{};
-    std::array<std::uint32_t, kDevMoniMaxEntries> gMoniSetRegValues{};
+    std::array<std::uint32_t, 2 * kDevMoniMaxEntries> gMoniWordValues{};
+    std::array<std::uint32_t, 2 * kDevMoniMaxEntries> gMoniSetRegValues{};
     std::int32_t gMoniBlockIndex = 0;  // next slot of a block reply
 
-    // Model family whose last-register exceptions the single reads follow.
+    // Model family the lists were built for (its registers and pairs).
     int Family = 0;
 
 private:
@@ -139,14 +149,13 @@ private:
     void ResetLists();
     std::uint8_t WriteList(TTransData& link, std::uint16_t base, const std::uint16_t* list,
                            std::uint32_t bytes, bool countFirst);
-    bool SingleRegister(std::uint16_t address, bool setValue) const;
-    void StoreWord(std::uint32_t& slot, std::uint16_t address, const std::uint8_t* data, int n) const;
     int EndOfCycleState(TTransData& link, bool anyClient) const;
 };
 
 // Link addresses of the devices the monitor lists. Each returns false for a
-// text that is no device of its kind.
+// text that is no device of its kind in the family (an index suffix too). A
+// word device is read with its pair when it has one, else alone.
 bool MoniBitAddress(const std::string& name, std::uint16_t& address);
-bool MoniWordAddress(const std::string& name, std::uint16_t& address);
+bool MoniWordAddress(const std::string& name, int family, TWordAddress& address);
 
 }  // namespace qel::link

@@ -15,12 +15,8 @@ namespace qel::link {
 
 namespace {
 
-constexpr std::uint16_t kC32First = 0x0EC8;
-constexpr std::uint16_t kC32Last = 0x0EFF;
 constexpr int kListChunk = 16;  // registers per list write
 constexpr int kBlockEntries = 8;
-
-bool IsC32(std::uint16_t a) { return a >= kC32First && a <= kC32Last; }
 
 // Monitor bases of the link: coil, device list, bit values, word list, word values.
 enum { kCoilBase, kDevListBase, kBitValueBase, kWordListBase, kWordValueBase };
@@ -41,11 +37,10 @@ void TDevMoniList::BuildMonitorList(TTransData& link) {
             gMoniBitBytes += 2;
             if (name[0] == 'T' || name[0] == 'C') FindSetValue(r, gProgram, gProgram ? gProgramCapacity : 0);
         }
-        if (MoniWordAddress(name, a) && gMoniWordBytes / 2 < kDevMoniMaxEntries) {
-            r.WordSlot = static_cast<int>(gMoniWordBytes / 2);
-            gMoniWordList[gMoniWordBytes / 2] = a;
-            gMoniWordBytes += 2;
-        }
+        TWordAddress w;
+        if (MoniWordAddress(name, Family, w))
+            r.WordSlot = AddWordEntry(gMoniWordList.data(), gMoniWordReads.data(), gMoniWordBytes,
+                                      gMoniWordList.size(), w, r.HighSlot);
     }
     PollOffset = 0;
     if (gMoniBitBytes || gMoniWordBytes || gMoniSetRegBytes) {
@@ -89,25 +84,6 @@ std::uint8_t TDevMoniList::WriteList(TTransData& link, std::uint16_t base, const
     return 1;
 }
 
-// Single reads of the last register of an area take one register, so that
-// the pair read never reaches past the PLC's devices.
-bool TDevMoniList::SingleRegister(std::uint16_t a, bool setValue) const {
-    static constexpr std::uint16_t kLast[3][4] = {
-        {0x1477, 0x1257, 0x0E7F, 0x067F},  // D1143, D599, C127, T127
-        {0x0EC7, 0x06FF, 0xA70F, 0x0000},  // C199, T255, D9999
-        {0x0EC7, 0x06FF, 0x9387, 0x0000},  // C199, T255, D4999
-    };
-    if (setValue) {
-        if (Family == 1) return a == 0xA70F;
-        return a == 0x1477 || a == 0x1257;
-    }
-    if (IsC32(a)) return true;
-    const int f = std::clamp(Family, 0, 2);
-    for (std::uint16_t x : kLast[f])
-        if (x && x == a) return true;
-    return false;
-}
-
 std::uint8_t TDevMoniList::SendMonitorStep(TTransData& link) {
     const bool block = link.BlockMonitor != 0;
     const std::uint32_t wordEntries = gMoniWordBytes / 2;
@@ -143,8 +119,8 @@ std::uint8_t TDevMoniList::SendMonitorStep(TTransData& link) {
             link.StartComTmr();
             return 0;
         }
-        const std::uint16_t a = gMoniWordList[std::min<std::size_t>(PollOffset / 2, wordEntries - 1)];
-        link.SendCommand(a, SingleRegister(a, false) ? 1 : 2, 3);
+        const std::size_t i = std::min<std::size_t>(PollOffset / 2, wordEntries - 1);
+        link.SendCommand(gMoniWordList[i], ReadCount(gMoniWordReads[i]), 3);
         return 1;
     }
     case 11:
@@ -183,8 +159,8 @@ std::uint8_t TDevMoniList::SendMonitorStep(TTransData& link) {
             link.RequestScanTime();
             return 0;
         }
-        const std::uint16_t a = gMoniSetRegList[std::min<std::size_t>(PollOffset / 2, regs - 1)];
-        link.SendCommand(a, SingleRegister(a, true) ? 1 : 2, 3);
+        const std::size_t i = std::min<std::size_t>(PollOffset / 2, regs - 1);
+        link.SendCommand(gMoniSetRegList[i], ReadCount(gMoniSetRegReads[i]), 3);
         return 1;
     }
     case 25:
@@ -209,16 +185,6 @@ int TDevMoniList::EndOfCycleState(TTransData& link, bool anyClientRewrites) cons
         return 8;
     }
     return 9;
-}
-
-void TDevMoniList::StoreWord(std::uint32_t& slot, std::uint16_t address, const std::uint8_t* d, int n) const {
-    if (n == 2) {
-        slot = (slot & 0xFFFF0000u) | static_cast<std::uint32_t>(d[0] << 8 | d[1]);
-    } else if (n >= 4 && IsC32(address)) {
-        slot = static_cast<std::uint32_t>(d[0]) << 24 | d[1] << 16 | d[2] << 8 | d[3];
-    } else if (n >= 4) {
-        slot = static_cast<std::uint32_t>(d[2] << 8 | d[3]) << 16 | static_cast<std::uint32_t>(d[0] << 8 | d[1]);
-    }
 }
 
 std::uint8_t TDevMoniList::ReceiveMonitorStep(TTransData& link) {
@@ -260,7 +226,7 @@ std::uint8_t TDevMoniList::ReceiveMonitorStep(TTransData& link) {
         break;
     case 10: {
         const std::uint32_t i = PollOffset / 2;
-        if (i < wordEntries) StoreWord(gMoniWordValues[i], gMoniWordList[i], data, count);
+        if (i < wordEntries) StoreWordReply(gMoniWordValues[i], gMoniWordReads[i], data, count);
         if (PollOffset + 2 < gMoniWordBytes) {
             PollOffset += 2;
         } else {
@@ -281,7 +247,7 @@ std::uint8_t TDevMoniList::ReceiveMonitorStep(TTransData& link) {
             const std::uint32_t entry = PollOffset + static_cast<std::uint32_t>(k / 4);
             const std::uint32_t slot = static_cast<std::uint32_t>(gMoniBlockIndex) / 4;
             if (entry >= wordEntries || slot >= gMoniWordValues.size()) break;
-            StoreWord(gMoniWordValues[slot], gMoniWordList[entry], data + k, 4);
+            StoreWordReply(gMoniWordValues[slot], gMoniWordReads[entry], data + k, 4);
             gMoniBlockIndex += 4;
         }
         if (PollOffset + kBlockEntries < wordEntries) {
@@ -299,7 +265,7 @@ std::uint8_t TDevMoniList::ReceiveMonitorStep(TTransData& link) {
     }
     case 13: {
         const std::uint32_t i = PollOffset / 2;
-        if (i < gMoniSetRegBytes / 2) StoreWord(gMoniSetRegValues[i], 0, data, count);
+        if (i < gMoniSetRegBytes / 2) StoreWordReply(gMoniSetRegValues[i], gMoniSetRegReads[i], data, count);
         if (PollOffset + 2 < gMoniSetRegBytes) {
             PollOffset += 2;
         } else {

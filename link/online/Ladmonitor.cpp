@@ -17,17 +17,10 @@ namespace qel::link {
 
 namespace {
 
-constexpr std::uint16_t kC32First = 0x0EC8;
-constexpr std::uint16_t kC32Last = 0x0EFF;
 constexpr int kListChunk = 16;
 constexpr int kBlockEntries = 8;
 
-bool IsC32(std::uint16_t a) { return a >= kC32First && a <= kC32Last; }
-
 enum { kCoilBase, kDevListBase, kBitValueBase, kWordListBase, kWordValueBase };
-
-// Register of D n (D4096 and above in the upper area).
-std::uint16_t DRegister(unsigned n) { return static_cast<std::uint16_t>(n < 4096 ? 0x1000 + n : 0x8000 + n); }
 
 // First operand token of the box whose head is at (row, col): its device type.
 std::uint8_t FirstTokenType(const std::uint8_t* grid, std::int32_t row, std::int32_t col) {
@@ -49,13 +42,16 @@ int TLadMonitor::AddBit(std::uint16_t address) {
     return e;
 }
 
-int TLadMonitor::AddWord(std::uint16_t address, bool wide) {
-    if (gMonitorWordListBytes / 2 >= gMonitorWordList.size()) return -1;
-    const int e = static_cast<int>(gMonitorWordListBytes / 2);
-    gMonitorWordList[static_cast<std::size_t>(e)] = address;
-    gMonitorWideFlags[static_cast<std::size_t>(e)] = wide;
-    gMonitorWordListBytes += 2;
-    return e;
+void TLadMonitor::AddWord(Slots& s, char letter, unsigned n, bool wide) {
+    const std::string name = letter + std::to_string(n);
+    TWordAddress a = WordDeviceAddress(name, wide, CurrentFamily());
+    // A 32-bit operand on a device without a pair (T255, C199): its own
+    // register alone, never the next device's.
+    if (a.Msg == kMsgSetRange) a = WordDeviceAddress(name, false, CurrentFamily());
+    if (a.Msg >= 0) return;
+    s.word = AddWordEntry(gMonitorWordList.data(), gMonitorWordReads.data(), gMonitorWordListBytes,
+                          gMonitorWordList.size(), a, s.high);
+    if (s.word >= 0) gMonitorWideFlags[static_cast<std::size_t>(s.word)] = wide;
 }
 
 void TLadMonitor::BuildMonitorList(TTransData& link) {
@@ -63,6 +59,7 @@ void TLadMonitor::BuildMonitorList(TTransData& link) {
     gMonitorWordList.fill(0);
     gMonitorBitListBytes = gMonitorWordListBytes = 0;
     gMonitorWideFlags.fill(false);
+    gMonitorWordReads.fill(TWordRead::One);
     gMonitorBlockOffset = 0;
     valueSlot_ = 0;
     ClearValues();
@@ -132,12 +129,15 @@ void TLadMonitor::CollectCellDevices(std::int32_t row, std::int32_t col) {
     const std::uint8_t mode = kind == TLdbKind::Spec_Token ? gMonitorOperandMode : 0;
     const unsigned n = operand;
     Slots s;
+    // An indexed operand (D0E) names a device only the running program
+    // knows: no state or value is shown rather than those of D0.
+    if (kind == TLdbKind::Spec_Token && TokenIndexReg(cell[0]).letter != 0) return;
     switch (CellDevType(cell)) {
     case CellDev::C:
         if (mode == 0) {
             s.bit = AddBit(static_cast<std::uint16_t>(0x0E00 + n));
         } else {
-            s.word = AddWord(static_cast<std::uint16_t>(0x0E00 + n), (n >= 200 && mode == 1) || mode == 3 || mode == 4);
+            AddWord(s, 'C', n, n >= 200 || mode == 3 || mode == 4);
             if (mode == 2 || mode == 4) s.bit = AddBit(static_cast<std::uint16_t>(0x8E00 + n));
         }
         break;
@@ -145,16 +145,15 @@ void TLadMonitor::CollectCellDevices(std::int32_t row, std::int32_t col) {
         if (mode == 0) {
             s.bit = AddBit(static_cast<std::uint16_t>(0x0600 + n));
         } else {
-            s.word = AddWord(static_cast<std::uint16_t>(0x0600 + n), mode == 3);
+            AddWord(s, 'T', n, mode == 3);
             if (mode == 2) s.bit = AddBit(static_cast<std::uint16_t>(0x8600 + n));
         }
         break;
-    case CellDev::D: s.word = AddWord(DRegister(n), mode == 3 || mode == 4); break;
+    case CellDev::D:
     case CellDev::E:
     case CellDev::F: {
-        const unsigned odd = CellDevType(cell) == CellDev::F ? 1 : 0;
-        const unsigned d = n == 0 ? 1028 + odd : 1182 + odd + 2 * (n - 1);
-        s.word = AddWord(DRegister(d), mode == 3 || mode == 4);
+        const char letter = CellDevType(cell) == CellDev::D ? 'D' : CellDevType(cell) == CellDev::E ? 'E' : 'F';
+        AddWord(s, letter, n, mode == 3 || mode == 4);
         break;
     }
     case CellDev::M:
@@ -222,8 +221,7 @@ std::uint8_t TLadMonitor::SendMonitorStep(TTransData& link) {
         return 1;
     case 10: {
         const std::uint32_t i = std::min<std::uint32_t>(static_cast<std::uint32_t>(MonitorIndex) / 2, words - 1);
-        const std::uint16_t a = gMonitorWordList[i];
-        link.SendCommand(a, gMonitorWideFlags[i] && !IsC32(a) ? 2 : 1, 3);
+        link.SendCommand(gMonitorWordList[i], ReadCount(gMonitorWordReads[i]), 3);
         return 1;
     }
     case 11:
@@ -285,14 +283,6 @@ std::uint8_t TLadMonitor::ReceiveMonitorStep(TTransData& link) {
     const std::uint8_t* d = gCommData + 2;
     const std::uint32_t words = gMonitorWordListBytes / 2;
     std::uint8_t done = 0;
-    auto store = [](std::uint32_t& slot, std::uint16_t address, const std::uint8_t* b, int n) {
-        if (n == 2)
-            slot = static_cast<std::uint32_t>(b[0] << 8 | b[1]);
-        else if (n >= 4 && IsC32(address))
-            slot = static_cast<std::uint32_t>(b[0]) << 24 | b[1] << 16 | b[2] << 8 | b[3];
-        else if (n >= 4)
-            slot = static_cast<std::uint32_t>(b[2] << 8 | b[3]) << 16 | static_cast<std::uint32_t>(b[0] << 8 | b[1]);
-    };
     switch (MonitorState) {
     case 8:
         if (static_cast<std::uint32_t>(MonitorIndex) >= gMonitorBitListBytes) {
@@ -324,7 +314,7 @@ std::uint8_t TLadMonitor::ReceiveMonitorStep(TTransData& link) {
         break;
     case 10: {  // StoreWordValue
         const std::uint32_t i = static_cast<std::uint32_t>(MonitorIndex) / 2;
-        if (i < words) store(gMonitorValues[i], gMonitorWordList[i], d, count);
+        if (i < words) StoreWordReply(gMonitorValues[i], gMonitorWordReads[i], d, count);
         if (static_cast<std::uint32_t>(MonitorIndex) + 2 < gMonitorWordListBytes) {
             MonitorIndex += 2;
         } else {
@@ -337,7 +327,7 @@ std::uint8_t TLadMonitor::ReceiveMonitorStep(TTransData& link) {
         for (int k = 0; k + 4 <= count; k += 4) {
             const std::uint32_t e = static_cast<std::uint32_t>(MonitorIndex) + static_cast<std::uint32_t>(k / 4);
             if (e >= words) break;
-            store(gMonitorValues[e], gMonitorWordList[e], d + k, 4);
+            StoreWordReply(gMonitorValues[e], gMonitorWordReads[e], d + k, 4);
             gMonitorBlockOffset += 4;
         }
         if (static_cast<std::uint32_t>(MonitorIndex) + kBlockEntries < words) {
@@ -369,9 +359,11 @@ void TLadMonitor::ClearValues() {
     gMonitorValues.fill(0);
 }
 
-std::string TLadMonitor::ValueText(int e) const {
-    const std::uint32_t v = gMonitorValues[static_cast<std::size_t>(e)];
-    const bool wide = gMonitorWideFlags[static_cast<std::size_t>(e)] || IsC32(gMonitorWordList[static_cast<std::size_t>(e)]);
+std::string TLadMonitor::ValueText(const Slots& entries) const {
+    const auto e = static_cast<std::size_t>(entries.word);
+    std::uint32_t v = gMonitorValues[e];
+    if (entries.high >= 0) v = (v & 0xFFFF) | gMonitorValues[static_cast<std::size_t>(entries.high)] << 16;
+    const bool wide = gMonitorWideFlags[e] || gMonitorWordReads[e] == TWordRead::Counter;
     const int format = ValueFormat ? ValueFormat() : 0;
     char buf[24];
     if (format == 0) {
@@ -436,7 +428,7 @@ TLadMoniCell TLadMonitor::CellState(std::int32_t row, std::int32_t col) const {
         const Slots s = slotsAt(row, col);
         if (s.word >= 0) {
             out.known = true;
-            out.value = ValueText(s.word);
+            out.value = ValueText(s);
         }
         break;
     }

@@ -15,6 +15,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "link/engine/Deviceaddress.h"
 #include "link/engine/Transdata.h"
 
 namespace qel::link {
@@ -76,6 +77,7 @@ public:
     std::uint32_t gMonitorWordListBytes = 0;
     std::array<std::uint32_t, kLadMoniMaxEntries> gMonitorValues{};
     std::array<bool, kLadMoniMaxEntries> gMonitorWideFlags{};
+    std::array<TWordRead, kLadMoniMaxEntries> gMonitorWordReads{};  // how each word entry is read
     std::uint8_t gMonitorOperandMode = 0;
     std::uint32_t gMonitorBlockOffset = 0;
 
@@ -86,15 +88,18 @@ private:
     struct Slots {
         int bit = -1;   // entry of the bit list
         int word = -1;  // entry of the word list
+        int high = -1;  // entry of the high word of a pair split on the link (D4095, D4096)
     };
     static int Key(std::int32_t row, std::int32_t col) { return row * 12 + col / 5; }
     int AddBit(std::uint16_t address);
-    int AddWord(std::uint16_t address, bool wide);
+    // The word entry of an operand's device (its pair too for a 32-bit one);
+    // nothing for a device the family does not have.
+    void AddWord(Slots& s, char letter, unsigned n, bool wide);
     bool Bit(int entry) const;
     std::uint8_t WriteList(TTransData& link, std::uint16_t base, const std::uint16_t* list,
                            std::uint32_t bytes, bool countFirst);
     std::uint8_t EndOfCycle(TTransData& link);
-    std::string ValueText(int entry) const;
+    std::string ValueText(const Slots& s) const;
 
     std::unordered_map<int, Slots> cells_;
     std::uint32_t valueSlot_ = 0;  // next slot of single reads

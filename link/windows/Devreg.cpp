@@ -439,9 +439,13 @@ QString TDevReg::CellText(int row, int column) const {
 
 bool TDevReg::CommitCellEntry(int index, const std::string& text) {
     const TRegCommit result = CommitRegisterEntry(Data, View(), index, text);
-    // The register file's own change, not the program's. "No Use", or a
-    // register not changed here, shows its old text again.
+    // The register file's own change, not the program's. "No Use" shows its
+    // old text again.
     if (result == TRegCommit::Stored) Modified = 1;
+    // The PLC's special registers are never written: say so rather than drop
+    // the value without a word (the old text comes back; nothing waits on it).
+    if (result == TRegCommit::Protected)
+        QMetaObject::invokeMethod(this, [] { ShowMsg(kMsgSpecialRegister); }, Qt::QueuedConnection);
     FillGrid();
     return result != TRegCommit::Invalid;
 }

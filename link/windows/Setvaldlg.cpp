@@ -101,5 +101,5 @@ bool TValSet::BOKClick() {
         return false;
     }
     if (!Trans || (OpenPort && !OpenPort())) return false;
-    return Trans->QueueDeviceWrite(w.Address, w.Count, w.Data, 16);
+    return qel::link::QueueSetValue(*Trans, w);
 }

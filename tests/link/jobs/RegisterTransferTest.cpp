@@ -76,10 +76,10 @@ const PagePlan kPlans[] = {
     {2, kRegPageD, {{0, 8, 625}}, {{0, 8, 125}, {2000, 8, 375}}},
     {0, kRegPageC, {{0, 8, 16}}, {}},
     {1, kRegPageC, {{0, 8, 25}}, {}},
-    {2, kRegPageC, {{0, 8, 16}}, {}},
+    {2, kRegPageC, {{0, 8, 25}}, {}},
     {0, kRegPageC32, kCounterList, {}},
     {1, kRegPageC32, {{0, 8, 7}}, {}},
-    {2, kRegPageC32, kCounterList, {}},
+    {2, kRegPageC32, {{0, 8, 7}}, {}},
     {0, kRegPageT, {{0, 8, 16}}, {}},
     {1, kRegPageT, {{0, 8, 32}}, {}},
     {2, kRegPageT, {{0, 8, 32}}, {}},
@@ -197,12 +197,20 @@ TEST_F(RegisterTransferTest, EveryPageOfEveryFamilyMovesItsRegistersInTheFamilys
                 const std::uint32_t want = read[static_cast<std::size_t>(n)] ? EmuValue(emu, page, n) : DataValue(before, page, n);
                 ASSERT_EQ(DataValue(data, page, n), want) << "register " << n;
             }
-            // Every register the view shows as existing is read, except
-            // family 0's D600-D999 that the PLC does not have.
-            for (int n = 0; n < PageSize(page) && n < RegPageCells(page, family); ++n)
-                if (RegisterInUse(page, family, n) && !(page == kRegPageC32 && family == 2)) {
-                    ASSERT_TRUE(read[static_cast<std::size_t>(n)] || (page == kRegPageC && family == 2)) << n;
+            // Every register the view shows is read, and every one it lets
+            // the user change is written: no "completed" over values left
+            // behind.
+            const std::vector<bool> writes = Covered(page, family, false);
+            TRegisterData typed;
+            for (int n = 0; n < PageSize(page) && n < RegPageCells(page, family); ++n) {
+                if (RegisterInUse(page, family, n)) {
+                    ASSERT_TRUE(read[static_cast<std::size_t>(n)]) << n;
                 }
+                if (CommitRegisterEntry(typed, TRegView{page, page == kRegPageC32, kRegDecimal, family}, n, "1") ==
+                    TRegCommit::Stored) {
+                    ASSERT_TRUE(writes[static_cast<std::size_t>(n)]) << n;
+                }
+            }
 
             // Write: new values reach exactly the registers of the write plan.
             std::mt19937 rng(99u + static_cast<unsigned>(page));
@@ -522,17 +530,17 @@ TEST_F(RegisterGridTest, PagesAndNoUseMarksFollowTheFamily) {
     for (int n : {600, 999, 1312, 1319}) EXPECT_EQ(RegCellText(data, d0, n), kNoUse) << n;
     for (int n : {0, 599, 1000, 1311}) EXPECT_EQ(RegCellText(data, d0, n), "0") << n;
     // Rows of each page (D, C, counters, T) for families 0, 1 and 2.
-    const int rows[4][3] = {{133, 1001, 501}, {14, 21, -1}, {-1, -1, -1}, {14, 27, -1}};
+    const int rows[4][3] = {{133, 1001, 501}, {14, 21, 21}, {-1, -1, -1}, {14, 27, -1}};
     for (int page : {kRegPageD, kRegPageC, kRegPageT})
         for (int family = 0; family < 3; ++family)
             EXPECT_TRUE(rows[page][family] < 0 || RegGridRows(page, family) == rows[page][family]) << page << family;
 
     // C page: family 1 has 21 rows and C0-C199; family 0 14 rows, C128 and up
-    // "No Use"; family 2 has the same 14 rows with C128 and C129 in use.
+    // "No Use"; family 2 has the same counters as family 1.
     for (int n = 0; n < 200; ++n) ASSERT_TRUE(RegisterInUse(kRegPageC, 1, n));
     EXPECT_FALSE(RegisterInUse(kRegPageC, 0, 128));
     EXPECT_FALSE(RegisterInUse(kRegPageC, 0, 129));
-    EXPECT_TRUE(RegisterInUse(kRegPageC, 2, 129));
+    EXPECT_TRUE(RegisterInUse(kRegPageC, 2, 199));
 
     // High-speed counters: family 0 only the 13 listed ones; families 1 and 2
     // C200-C255, C256-C259 "No Use".
@@ -594,6 +602,15 @@ TEST_F(RegisterGridTest, EntriesAreCheckedByTheDisplayModeAndStoredInTheirRegist
     data.DRegs[1005] = 9;
     EXPECT_EQ(CommitRegisterEntry(data, d0, 1005, "5"), TRegCommit::Protected);
     EXPECT_EQ(data.DRegs[1005], 9);
+    // Families 1 and 2 never write D1000-D1999: a value typed there, or a
+    // 32-bit value whose high word would land on D1000, is not taken; D1000
+    // of family 0 pairs with D1001 as D10 does with D11.
+    data.DRegs[999] = 4;
+    EXPECT_EQ(CommitRegisterEntry(data, TRegView{kRegPageD, false, kRegDecimal, 2}, 1500, "5"), TRegCommit::Protected);
+    EXPECT_EQ(CommitRegisterEntry(data, TRegView{kRegPageD, true, kRegDecimal, 1}, 999, "70000"), TRegCommit::Protected);
+    EXPECT_EQ(data.DRegs[999], 4);
+    data.DRegs[1001] = 1;
+    EXPECT_EQ(RegCellText(data, TRegView{kRegPageD, true, kRegDecimal, 0}, 1000), "65536");
     TRegView c32mode{kRegPageC, true, kRegHex, 0};
     data.CRegs[128] = 0x77;
     EXPECT_EQ(CommitRegisterEntry(data, c32mode, 127, "AAAABBBB"), TRegCommit::Stored);

@@ -136,7 +136,11 @@ TEST_F(DevMoniRows, TypedSetValuesAndForcedDevicesAreChecked) {
         {1, "M0", "K1", false, kMsgSetDevice},   {1, "D0", "1", false, kMsgSetPrefix},
         {1, "D0", "H10000", false, kMsgSetRange}, {1, "D0", "K32768", false, kMsgSetRange},
         {1, "D0", "K1.5", false, kMsgInvalid},   {1, "C5000", "K1", true, kMsgSetDevice},
-        {1, "D10000", "K1", false, kMsgSetDevice}, {0, "D1312", "K1", false, kMsgSetDevice}};
+        {1, "D10000", "K1", false, kMsgSetDevice}, {0, "D1312", "K1", false, kMsgSetDevice},
+        // An index suffix names no register; 32 bits need the device's own pair.
+        {1, "D0E", "K5", false, kMsgSetDevice},  {1, "T0E", "K5", true, kMsgSetDevice},
+        {1, "C199", "K1", true, kMsgSetRange},   {1, "T255", "K1", true, kMsgSetRange},
+        {2, "D4999", "K1", true, kMsgSetRange},  {0, "D599", "K1", true, kMsgSetRange}};
     for (auto& c : refused) {
         SetCurrentFamily(c.family);
         EXPECT_EQ(CheckSetValue(c.device, c.value, c.is32).Msg, c.msg) << c.device << " " << c.value;
@@ -148,6 +152,9 @@ TEST_F(DevMoniRows, TypedSetValuesAndForcedDevicesAreChecked) {
     for (auto& c : addresses) EXPECT_EQ(CheckSetValue(c.device, "K1", false).Address, c.address) << c.device;
     EXPECT_EQ(CheckSetValue("D0", "K-2147483648", true).Data, 0x80000000u);
     EXPECT_EQ(CheckSetValue("D0", "K", false).Data, 0u);
+    // D4095's pair is D4096, which the link keeps apart from it.
+    w = CheckSetValue("D4095", "K1", true);
+    EXPECT_EQ(std::make_tuple(w.Msg, w.Where.Address, w.Where.High), std::make_tuple(-1, 0x1FFF, 0x9000));
 
     struct { const char* device; bool ok; std::uint16_t address; } forced[] = {
         {" m1536", true, 0xB000}, {"M1535", true, 0x0DFF}, {"X17", true, 0x040F},
@@ -178,6 +185,7 @@ protected:
     void TearDown() override {
         link->RemoveMonitorClient("3");
         FreeSharedBuffers();
+        ResetDeviceLimits();  // an older PLC's identification lowers family 0's D
     }
     // Starts monitoring as the frame's command does.
     void Start() {
@@ -259,6 +267,44 @@ TEST_F(DevMoniLink, EveryKindOfDeviceShowsThePlcValuesAndFollowsChanges) {
     EXPECT_EQ(Cells(5).Value32, "ABC");
 }
 
+TEST_F(DevMoniLink, ListedDevicesShowTheirOwnRegistersAndPairsOnly) {
+    // Names as a ".dev" file may hold them; the PLC's program memory just
+    // past D4095's register holds a step that must never show as its high word.
+    emu.S.program[0] = 0x12;
+    emu.S.program[1] = 0x34;
+    struct Case {
+        const char* name;
+        std::vector<std::pair<int, int>> regs;  // the PLC's registers
+        const char* value16;
+        const char* value32;
+    } cases[] = {
+        {"D4095", {{0x1FFF, 0x86A0}, {0x9000, 1}}, "K-31072", "K100000"},  // D4095 and D4096
+        {"C199", {{0x0EC7, 5}, {0x0EC8, 3}}, "K5", "K5"},                   // C200 is no pair of C199
+        {"T255", {{0x06FF, 9}, {0x0700, 1}}, "K9", "K9"},                   // the last timer
+        {"D9999", {{0xA70F, 2}, {0xA710, 1}}, "K2", "K2"},                  // the last D
+        {"D0E", {{0x0FFF, 7}}, "", ""},                                     // an index suffix: no register
+        {"D100", {{0x1064, 0x1170}, {0x1065, 1}}, "K4464", "K70000"},
+    };
+    gDevMoniEntryCount = 0;
+    for (const Case& c : cases) {
+        for (auto [r, v] : c.regs) emu.S.regs[static_cast<std::size_t>(r)] = static_cast<std::uint16_t>(v);
+        std::strncpy(gDevMoniEntries[gDevMoniEntryCount++].Name, c.name, 6);
+    }
+    list.LoadRecords();
+    Start();
+    ASSERT_TRUE(Cycles(2));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        EXPECT_EQ(Cells(static_cast<int>(i) + 1).Value16, cases[i].value16);
+        EXPECT_EQ(Cells(static_cast<int>(i) + 1).Value32, cases[i].value32);
+    }
+    // The PLC was given only registers the names name (D4096 for D4095's
+    // high word): D0E's 0x0FFF is none.
+    const std::uint16_t* r = emu.S.regs.data();
+    EXPECT_EQ(std::vector<int>(r + 16605, r + 16605 + r[16604]),
+              (std::vector<int>{0x1FFF, 0x9000, 0x0EC7, 0x06FF, 0xA70F, 0x1064}));
+}
+
 TEST_F(DevMoniLink, WithoutBlockMonitoringEachWordIsReadOnItsOwn) {
     emu.Configure(0, 0, 40);  // family class 0, model below 82
     SetCurrentFamily(0);
@@ -304,6 +350,14 @@ TEST_F(DevMoniLink, LongBitListsGoOutInChunksAndAreReadBackWhole) {
 }
 
 TEST_F(DevMoniLink, ForceAndSetValueChangeExactlyWhatWasAsked) {
+    // A pair split on the link goes as two writes or not at all: with room
+    // for one more write only, nothing is queued.
+    for (std::size_t i = 0; i + 1 < kWriteQueueSize; ++i) ASSERT_TRUE(link->QueueDeviceWrite(0x1000, 1, 0, 16));
+    EXPECT_FALSE(QueueSetValue(*link, CheckSetValue("D4095", "K100000", true)));
+    EXPECT_EQ(link->RegQueue.Count(), kWriteQueueSize - 1);
+    EXPECT_EQ(frame.Ids(), std::vector<int>{kMsgWriteQueueFull});
+    link->ClearWriteQueues();
+
     int cur = 0;
     list.AddDevices(1, "Y0", "1", &cur);
     list.AddDevices(2, "D0", "1", &cur);
@@ -323,6 +377,8 @@ TEST_F(DevMoniLink, ForceAndSetValueChangeExactlyWhatWasAsked) {
     link->QueueDeviceWrite(w32.Address, w32.Count, w32.Data, 16);
     const TSetValueWrite wpair = CheckSetValue("D200", "K70000", true);
     link->QueueDeviceWrite(wpair.Address, wpair.Count, wpair.Data, 16);
+    ASSERT_TRUE(QueueSetValue(*link, CheckSetValue("D4095", "K100000", true)));
+    const auto program = emu.S.program;
     ASSERT_TRUE(WaitUntil([&] { return link->CoilQueue.Empty() && link->RegQueue.Empty(); }));
     ASSERT_TRUE(Cycles(2));
 
@@ -331,12 +387,16 @@ TEST_F(DevMoniLink, ForceAndSetValueChangeExactlyWhatWasAsked) {
     EXPECT_EQ(emu.S.coils[0x0500], 1);
     auto monitorArea = [](std::size_t i) { return i >= 16384 && i < 16984; };
     for (std::size_t i = 0; i < regs.size(); ++i)
-        if (i != 0x1000 && i != 0x10C8 && i != 0x10C9 && !monitorArea(i)) {
+        if (i != 0x1000 && i != 0x10C8 && i != 0x10C9 && i != 0x1FFF && i != 0x9000 && !monitorArea(i)) {
             EXPECT_EQ(emu.S.regs[i], regs[i]) << std::hex << i;
         }
     EXPECT_EQ(emu.S.regs[0x1000], 0xFFFD);
     EXPECT_EQ(emu.S.regs[0x10C8], 70000 & 0xFFFF);
     EXPECT_EQ(emu.S.regs[0x10C9], 1);
+    // D4095 and D4096 (0x9000), never the program memory after D4095's address.
+    EXPECT_EQ(emu.S.regs[0x1FFF], 100000 & 0xFFFF);
+    EXPECT_EQ(emu.S.regs[0x9000], 1);
+    EXPECT_EQ(emu.S.program, program);
     for (int i = 0; i < 56; ++i)
         if (i != 1) { EXPECT_EQ(emu.S.c32[i], c32[i]); }
     EXPECT_EQ(emu.S.c32[1], 0x12345678u);
@@ -396,6 +456,7 @@ protected:
     void TearDown() override {
         link->RegisterMonitorClient("1", nullptr);
         FreeSharedBuffers();
+        ResetDeviceLimits();
     }
     // The program's ladder from instruction-list lines.
     void Ladder(const std::vector<std::string>& lines) {
@@ -496,6 +557,23 @@ TEST_F(LadMonitorTest, OperandValuesOfBoxesInEveryWidth) {
     ASSERT_TRUE(WaitUntil([&] { return mon.CellState(tmrRow, ColOf(tmrRow, TLdbKind::Spec_Fun)).on; }));
     mon.ValueFormat = [] { return 1; };
     EXPECT_EQ(mon.CellState(dmovRow, token(dmovRow)).value, "HFFFFFFFF");
+}
+
+TEST_F(LadMonitorTest, OperandsShowTheirOwnDeviceAndPairOnly) {
+    Ladder({"LD M0", "DMOV D4095 D100", "LD M1", "MOV D0E D200", "END"});
+    emu.S.program[0] = 0x12;  // past D4095's register: program memory, never its high word
+    emu.S.regs[0x1FFF] = 0x86A0;
+    emu.S.regs[0x9000] = 1;
+    emu.S.regs[0x1000] = 7;  // D0
+    Start();
+    ASSERT_TRUE(WaitUntil([&] { return Requests(3, 16784, 16984).size() >= 2; }, 60000));
+    // Row 0's first token, D4095 as 32 bits, shows D4095 and D4096; row 1's
+    // D0E names a device only the running program knows, so nothing of D0.
+    const std::pair<bool, std::string> want[] = {{true, "K100000"}, {false, ""}};
+    for (std::int32_t row = 0; row < 2; ++row) {
+        const TLadMoniCell cell = mon.CellState(row, ColOf(row, TLdbKind::Spec_Token));
+        EXPECT_EQ(std::make_pair(cell.known, cell.value), want[row]) << "row " << row;
+    }
 }
 
 TEST_F(LadMonitorTest, OnlyTheRowsOnScreenArePolledAndScrollingRebuildsTheList) {

@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <tuple>
 
 #include "instlist/Instredit.h"
 #include "ladder/editor/Ladder.h"
@@ -174,6 +175,79 @@ TEST_F(OnlineTest, DeviceMonitorShowsThePlcAndForcesAndSetsFromItsRows) {
         const auto& b = emu_.Log()[i].bytes;
         EXPECT_FALSE(b[1] == 3 && (b[2] << 8 | b[3]) >= 16784 && (b[2] << 8 | b[3]) < 16984);
     }
+}
+
+TEST_F(OnlineTest, SetValueLandsOnTheNamedDeviceAndItsOwnPairOrIsRefused) {
+    SetModelFamily(1);
+    emu_.S.program[0] = 0x12;  // the program's first step, just past D4095's address
+    emu_.S.program[1] = 0x34;
+    TDevMoniDlg* m = OpenMonitor();
+    ASSERT_TRUE(m);
+    const char* rows[] = {"D4095", "C199", "T255", "D100", "C200"};
+    for (int r = 0; r < 5; ++r) {
+        m->SetCurrentRow(r + 1);
+        TypeRows(m, rows[r], "1");
+    }
+    ASSERT_TRUE(PumpUntil([&] { return Cell(m, 0, 4) == "K0" && Cell(m, 4, 5) == "K0"; }, std::chrono::seconds(60)));
+    // The PLC's memory outside the monitor areas the monitor rewrites.
+    auto plc = [&] {
+        auto regs = emu_.S.regs;
+        std::fill(regs.begin() + 16384, regs.begin() + 16984, 0);
+        return std::make_tuple(regs, std::vector<std::uint32_t>(emu_.S.c32, emu_.S.c32 + 56), emu_.S.program);
+    };
+    struct Case {
+        const char* what;
+        int row;             // monitor row whose "change value" opens the dialog; 0: typed into it
+        const char* device;  // typed when row is 0
+        const char* value;
+        bool is32;
+        int msg;             // -1: written
+        std::vector<std::pair<int, int>> regs;  // (register, value) the write leaves
+        int c32 = -1;        // C200 + c32 holds value32, when not -1
+        std::uint32_t value32 = 0;
+        QString shown32;     // the monitor row's 32-bit column afterwards
+    } cases[] = {
+        {"D4095 32 bits: D4095 and D4096, not program memory", 1, "", "K100000", true, -1, {{0x1FFF, 0x86A0}, {0x9000, 1}}, -1, 0, "K100000"},
+        {"D0E: an index suffix is no register", 0, "D0E", "K5", false, 69, {}},
+        {"t0e: an index suffix is no register", 0, "t0e", "K5", false, 69, {}},
+        {"C0E 32 bits: an index suffix is no register", 0, "C0E", "K5", true, 69, {}},
+        {"C199 32 bits: C200 is a 32-bit counter, not its pair", 2, "", "K70000", true, 72, {}},
+        {"T255 32 bits: the last timer has no pair", 3, "", "K70000", true, 72, {}},
+        {"D100 32 bits: D100 and D101", 4, "", "K70000", true, -1, {{0x1064, 70000 & 0xFFFF}, {0x1065, 1}}, -1, 0, "K70000"},
+        {"C200 32 bits: one 4-byte register", 5, "", "K-5", true, -1, {}, 0, 0xFFFFFFFBu, "K-5"},
+        {"D100 K alone: 0", 4, "", "K", false, -1, {{0x1064, 0}}, -1, 0, "K65536"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        messages_.Clear();
+        const auto before = plc();
+        if (c.row) {
+            m->SetCurrentRow(c.row);
+            m->PopChgVal->trigger();
+            ASSERT_TRUE(_ValSet->isVisible());
+        } else {
+            _ValSet->DevSetText->setText(c.device);
+        }
+        _ValSet->CurValText->setText(c.value);
+        (c.is32 ? _ValSet->op32 : _ValSet->op16)->click();
+        QTest::mouseClick(_ValSet->BOK, Qt::LeftButton);
+        if (c.msg >= 0) {
+            EXPECT_EQ(messages_.Shown(), std::vector<std::string>{gMsgTable.Get(c.msg)});
+            EXPECT_TRUE(_TransData->RegQueue.Empty());
+        } else {
+            EXPECT_TRUE(messages_.Shown().empty());
+            EXPECT_TRUE(PumpUntil([&] { return _TransData->RegQueue.Empty() && Cell(m, c.row - 1, 5) == c.shown32; },
+                                  std::chrono::seconds(60)))
+                << Cell(m, c.row - 1, 5).toStdString();
+        }
+        // Nothing but the named device and its own pair changed.
+        auto [regs, c32, program] = before;
+        for (auto [r, v] : c.regs) regs[static_cast<std::size_t>(r)] = static_cast<std::uint16_t>(v);
+        if (c.c32 >= 0) c32[static_cast<std::size_t>(c.c32)] = c.value32;
+        EXPECT_TRUE(plc() == std::make_tuple(regs, c32, program));
+    }
+    _ValSet->close();
+    SetModelFamily(0);
 }
 
 TEST_F(OnlineTest, DeviceMonitorCommentsFollowCommentsEditedInOtherWindows) {

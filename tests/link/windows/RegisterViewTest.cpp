@@ -17,6 +17,7 @@
 #include <QTest>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <functional>
 #include <random>
@@ -337,6 +338,60 @@ TEST_F(RegisterViewTest, ReadsAndWritesThePlcThroughItsTransferDialog) {
     EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(83));
     EXPECT_EQ(v->Data, before);
     EXPECT_TRUE(v->RegGrid->isEnabled());
+    SetModelFamily(0);
+}
+
+TEST_F(RegisterViewTest, KeSeriesMovesEveryRegisterItsViewOffersAndTakesNoValueItCannotMove) {
+    gQel.Family = 2;
+    SetModelFamily(2);
+    emu_.Configure(2, 3, 90);
+    emu_.S.regs[0x1000 + 1500] = 31;  // D1500, a special register
+    emu_.S.c32[1] = 777;              // C201
+    TDevReg* v = OpenView();
+    ASSERT_TRUE(v);
+    auto last = [&] { return messages_.Shown().empty() ? std::string() : messages_.Shown().back(); };
+    auto transfer = [&](bool read) {
+        (read ? v->NumComm->ReadPlcReg_Rdo : v->NumComm->WritePlcReg_Rdo)->setChecked(true);
+        QTest::mouseClick(v->CommBtn, Qt::LeftButton);
+        QTest::mouseClick(v->NumComm->Ok_Btn, Qt::LeftButton);
+        return PumpUntil([&] { return !v->Transferring() && !_TransData->MessagesPending(); }, std::chrono::seconds(60));
+    };
+    struct Case {
+        const char* what;
+        int page, index;
+        const char* typed;  // typed, then written; nullptr: the PLC's value is read
+        int msg;            // the message the typing shows, -1 none
+        std::function<std::uint32_t()> plc;  // the PLC's register afterwards
+        std::uint32_t want;
+        const char* shown;  // the cell afterwards
+    } cases[] = {
+        {"C128 typed reaches the PLC", qel::link::kRegPageC, 128, "9", -1, [&] { return emu_.S.regs[0x0E80]; }, 9, "9"},
+        {"C199, the last 16-bit counter, typed reaches the PLC", qel::link::kRegPageC, 199, "199", -1,
+         [&] { return emu_.S.regs[0x0EC7]; }, 199, "199"},
+        {"C201 in the PLC is read", qel::link::kRegPageC32, 1, nullptr, -1, [&] { return emu_.S.c32[1]; }, 777, "777"},
+        {"D1500, a special register, takes no value and keeps the PLC's", qel::link::kRegPageD, 1500, "5",
+         kMsgSpecialRegister, [&] { return emu_.S.regs[0x1000 + 1500]; }, 31, "0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        messages_.Clear();
+        v->PgContrl->setCurrentIndex(c.page);
+        if (c.typed) {
+            Type(v, c.index, c.typed);
+            if (c.msg >= 0) {
+                ASSERT_TRUE(PumpUntil([&] { return !messages_.Shown().empty(); }, std::chrono::seconds(60)));
+                EXPECT_EQ(last(), gMsgTable.Get(c.msg));
+            }
+            ASSERT_TRUE(transfer(false));
+            EXPECT_EQ(last(), gMsgTable.Get(139));
+        } else {
+            messages_.QueueAnswer(qel::Answer::No);  // the typed values, never saved, may be read over
+            ASSERT_TRUE(transfer(true));
+            EXPECT_EQ(last(), gMsgTable.Get(138));
+        }
+        EXPECT_EQ(c.plc(), c.want);
+        EXPECT_EQ(v->CellText(c.index / 10 + 1, c.index % 10 + 1).toStdString(), c.shown);
+    }
     SetModelFamily(0);
 }
 
