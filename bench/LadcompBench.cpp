@@ -1,7 +1,10 @@
-// Ladder compile of a full program ladder (thousands of rows) and the syntax
-// check of a 16000-step program.
+// Ladder compile of a full program ladder (thousands of rows), the same ladder
+// compiled as the program's own (the F4 of the ladder window, with everything
+// that compile does for the program), and the syntax check of a 16000-step
+// program.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -12,6 +15,8 @@
 #include "ladder/model/LadderConvert.h"
 #include "ladder/model/Laddercompile.h"
 #include "ladder/model/Test.h"
+#include "project/Qelglobals.h"
+#include "tests/support/Fullprogram.h"
 
 namespace {
 
@@ -85,6 +90,26 @@ void BM_CompileFullLadder(benchmark::State& state) {
     state.counters["steps"] = static_cast<double>(gCompileCodeOffset / 2);
 }
 BENCHMARK(BM_CompileFullLadder)->Unit(benchmark::kMillisecond);
+
+// The program's own ladder, drawn from a full 16000-step program, compiled
+// back into the program over and over as the ladder window's compile does.
+void BM_CompileProgramLadderFull(benchmark::State& state) {
+    AllocateSharedBuffers();
+    SetModelFamily(2);
+    SetProgramCapacity(3);
+    const std::vector<std::uint8_t> image = qel::test::MixedFullProgram(gProgramCapacity);
+    std::copy(image.begin(), image.end(), gProgram);
+    LocateProgramEnd();
+    gQel.RungComments.clear();
+    std::memset(gLadderRows, 0, static_cast<std::size_t>(kLadderRows) * kLadderRowBytes);
+    if (ConvertCodeToLadder() != 0) return state.SkipWithError("the program was not drawn");
+    for (auto _ : state) {
+        if (CompileProgramLadder() != 0) return state.SkipWithError("the ladder did not compile");
+    }
+    state.counters["rows"] = gLadderRowCount;
+    state.counters["steps"] = static_cast<double>(gCompileCodeOffset / 2);
+}
+BENCHMARK(BM_CompileProgramLadderFull)->Unit(benchmark::kMillisecond);
 
 void BM_CheckSyntax16000Steps(benchmark::State& state) {
     static const std::vector<std::uint8_t> code = BigProgram();

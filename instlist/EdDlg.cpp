@@ -211,6 +211,16 @@ void TEditDlg::OKBtnClick() {
 
 void TEditDlg::CancelBtnClick() { reject(); }
 
+long TakeJumpStep(const std::string& text, std::uint32_t usedBytes) {
+    long step = -1;
+    switch (ReadJumpStep(text, usedBytes, step)) {
+    case TJumpRefusal::None: return step;
+    case TJumpRefusal::NotANumber: ShowMsg(kMsgInvalidInput); break;
+    case TJumpRefusal::NotAStep: ShowMsg(kMsgBadStep, " " + TrimLine(text)); break;
+    }
+    return -1;
+}
+
 void TEditDlg::RestoreView() {
     const int view = returnView_ ? returnView_ : ReturnViewOf(entryView_ ? entryView_ : gActiveView);
     entryView_ = 0;

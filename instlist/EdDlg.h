@@ -5,6 +5,7 @@
 // instruction list (9, 19), or the text of a ladder or chart entry (2, 3, 8, 16,
 // 17), which those windows register as view handlers. When it closes, the view
 // code goes back to the window the entry was made for.
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -28,6 +29,12 @@ enum TInstMsg : int {
     kMsgTextTooLong = 151,    ///< the typed text does not fit the input line
     kMsgBadInstClip = 152,    ///< the clipboard does not hold whole instructions
 };
+
+/// The step a jump typed into the dialog names in a program of `usedBytes`
+/// bytes (ReadJumpStep); -1 after showing why it names none: message 0 for a
+/// text that is no number, message 45 with the text for a number that is no
+/// step of the program.
+long TakeJumpStep(const std::string& text, std::uint32_t usedBytes);
 
 class TEditDlg : public QDialog {
     Q_OBJECT

@@ -1,6 +1,7 @@
 #include "instlist/Instedit.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 
 #include "core/Codetranslate.h"
@@ -77,8 +78,10 @@ std::string TInstEdit::LineText(int line) const {
 }
 
 int TInstEdit::LineOfStep(long step) const {
-    if (step < 0 || step * 2 > static_cast<long>(used_)) return -1;
-    return LineOfOffset(static_cast<std::uint32_t>(step * 2));
+    // Compared as a step: the step's byte offset would overflow for the
+    // largest numbers and wrap into the program.
+    if (step < 0 || step >= static_cast<long>(used_ / 2)) return -1;
+    return LineOfOffset(static_cast<std::uint32_t>(step) * 2);
 }
 
 void TInstEdit::NormaliseBlock(int& first, int& last) const {
@@ -276,6 +279,23 @@ std::string TrimLine(std::string_view text) {
     while (!text.empty() && blank(text.front())) text.remove_prefix(1);
     while (!text.empty() && blank(text.back())) text.remove_suffix(1);
     return std::string(text);
+}
+
+TJumpRefusal ReadJumpStep(std::string_view text, std::uint32_t usedBytes, long& step) {
+    const std::string t = TrimLine(text);
+    const char* first = t.data();
+    const char* last = t.data() + t.size();
+    const bool negative = first != last && *first == '-';
+    const char* digits = negative ? first + 1 : first;
+    if (digits == last || !std::all_of(digits, last, [](char c) { return c >= '0' && c <= '9'; }))
+        return TJumpRefusal::NotANumber;
+    long n = -1;
+    const auto [end, ec] = std::from_chars(first, last, n);
+    // Digits beyond any long still name a number, and no step of a program.
+    if (ec != std::errc() || end != last || n < 0 || n >= static_cast<long>(usedBytes / 2))
+        return TJumpRefusal::NotAStep;
+    step = n;
+    return TJumpRefusal::None;
 }
 
 int InstPageCount(int lines) { return lines <= 0 ? 0 : (lines + kInstLinesPerPage - 1) / kInstLinesPerPage; }

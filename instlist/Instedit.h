@@ -76,7 +76,8 @@ public:
     int LineOfOffset(std::uint32_t offset) const;
     /// Disassembled text of a line; "" for the append line.
     std::string LineText(int line) const;
-    /// The line that holds a step; -1 when the step lies past the append line.
+    /// The line that holds a step; -1 for a step that holds no instruction
+    /// (negative, or at or past Used(), however large).
     int LineOfStep(long step) const;
 
     /// Code of the same program held apart from this buffer (for a chart
@@ -144,6 +145,14 @@ bool IsInstPayload(const std::vector<std::uint8_t>& payload);
 
 /// Trims blanks and tabs at both ends of a typed line.
 std::string TrimLine(std::string_view text);
+
+/// What a jump typed by the user names in a program of `usedBytes` bytes
+/// (2 bytes a step): `step`, a step that holds the program (0 .. usedBytes / 2
+/// - 1); NotANumber for a text that is no decimal number (blanks around it
+/// aside); NotAStep for a number no step of the program has: negative, past
+/// its last step, or too large for any number type.
+enum class TJumpRefusal { None, NotANumber, NotAStep };
+TJumpRefusal ReadJumpStep(std::string_view text, std::uint32_t usedBytes, long& step);
 
 /// Number of pages of 53 lines that `lines` instructions fill.
 int InstPageCount(int lines);

@@ -10,7 +10,6 @@
 #include "shell/Startupforms.h"
 
 #include <algorithm>
-#include <charconv>
 
 #include <QApplication>
 #include <QClipboard>
@@ -472,18 +471,9 @@ bool TInst::EnterLine(const std::string& text) {
 
 bool TInst::GoToStep(const std::string& text) {
     FollowCode();
-    const std::string t = TrimLine(text);
-    long step = -1;
-    const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), step);
-    if (t.empty() || ec != std::errc() || end != t.data() + t.size()) {
-        ShowMsg(kMsgInvalidInput);
-        return false;
-    }
-    const int line = edit_.LineOfStep(step);
-    if (line < 0) {
-        ShowMsg(kMsgBadStep, " " + t);
-        return false;
-    }
+    const long step = TakeJumpStep(text, edit_.Used());
+    const int line = step < 0 ? -1 : edit_.LineOfStep(step);
+    if (line < 0) return false;
     ClearSelection();
     MoveCursorTo(line);
     return true;

@@ -29,9 +29,11 @@ enum TShellMsg : int {
     kMsgReplaceProject = 271,    ///< question: Save As would write over another project's files (its program file follows)
     kMsgMonitorBeyondFamily = 272,   ///< question: a new family drops device-monitor entries it lacks (which follow)
     kMsgSpecialRegister = 273,   ///< a value typed into the register view's special registers (D1000 and up) is not taken
+    kMsgStructureFault = 274,    ///< a compiled program fails the PLC's structure check (code, step and rows follow)
+    kMsgStepWord = 275,          ///< "Step" (the step of a structure fault)
+    kMsgPagesNotWritten = 276,   ///< a printer or PDF file did not take the pages (where they were to go follows)
     kMsgSimEditsRefused = 289,   ///< a simulation ended: an editor's edits could not go into the program
     kMsgSimModelChanged = 290,   ///< a simulation ended: the model setting changed
-    kMsgNothingPrinted = 291,    ///< a print produced no page (the printer or the file took none)
 };
 
 /// Largest message file read (the real one is a few kilobytes).

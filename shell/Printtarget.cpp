@@ -15,9 +15,11 @@ namespace {
 
 constexpr int kMsgNoPrinter = 250;  // no printer configured: the PDF file instead
 
-int Produced(int pages) {
-    if (pages > 0) return pages;
-    qel::ShowMessage(gMsgTable.Get(kMsgNothingPrinted), qel::MsgKind::Error);
+// The pages painted, or -1 when the device did not take them: said so, with
+// where they were to go.
+int Produced(int pages, const QString& where) {
+    if (pages >= 0) return pages;
+    qel::ShowMessage(gMsgTable.Get(kMsgPagesNotWritten) + " " + where.toStdString(), qel::MsgKind::Error);
     return -1;
 }
 
@@ -43,7 +45,7 @@ int PrintPdfPages(const QString& path, bool landscape, const TPaintPages& paint)
     writer.setResolution(kPdfDpi);
     writer.setPageLayout(PdfPageLayout(landscape));
     writer.setTitle(QFileInfo(path).completeBaseName());
-    return Produced(paint(writer));
+    return Produced(paint(writer), path);
 }
 
 int PrintPages(const TPrintHooks& hooks, bool landscape, const TPaintPages& paint) {
@@ -55,5 +57,6 @@ int PrintPages(const TPrintHooks& hooks, bool landscape, const TPaintPages& pain
     QPrinter printer(QPrinter::HighResolution);
     printer.setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
     if (hooks.AskPrinter && !hooks.AskPrinter(printer)) return 0;
-    return Produced(paint(printer));
+    return Produced(paint(printer), printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName()
+                                                                                 : printer.printerName());
 }

@@ -12,8 +12,8 @@ class QPagedPaintDevice;
 class QPrinter;
 class QWidget;
 
-/// Paints the pages onto a device; returns how many it produced, 0 when the
-/// device took none (its painter did not start).
+/// Paints the pages onto a device; returns how many it produced, -1 when the
+/// device did not take them (its painter did not start, it refused a page).
 using TPaintPages = std::function<int(QPagedPaintDevice&)>;
 
 /// The answers a print run asks for; tests replace them.
@@ -35,9 +35,9 @@ QPageLayout PdfPageLayout(bool landscape);
 /// Prints the pages on the printer; with none configured, shows message 250
 /// and writes them into the PDF file asked for. Returns the pages produced;
 /// 0 when the user cancelled (nothing produced); -1 when the printer or the
-/// file took no page (message 291 shown).
+/// file did not take them (said so, with where they were to go).
 int PrintPages(const TPrintHooks& hooks, bool landscape, const TPaintPages& paint);
 
 /// Writes the pages into the PDF file at `path`: the pages produced, or -1
-/// when the file took none (message 291 shown).
+/// when the file did not take them (said so).
 int PrintPdfPages(const QString& path, bool landscape, const TPaintPages& paint);

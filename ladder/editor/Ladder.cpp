@@ -486,12 +486,11 @@ void TLDB::MmJumpClick() {
 }
 
 bool TLDB::GoToStep(const std::string& text) {
-    char* end = nullptr;
-    const long step = std::strtol(text.c_str(), &end, 10);
-    const std::uint32_t capacity = Inner ? gProgramCopySize : gProgramCapacity;
-    if (text.empty() || (end && *end) || step < 0 || static_cast<std::uint32_t>(step) >= capacity / 2) {
+    // A step of the code the ladder's step marks number.
+    const long step = TakeJumpStep(text, Inner ? gProgramCopyUsed : gProgramUsed);
+    if (step < 0) {
         RepaintLadder();
-        return true;
+        return false;
     }
     // The last network starting at or before the step, its first row at the top.
     std::int32_t row = -1;

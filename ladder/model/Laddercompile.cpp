@@ -11,6 +11,7 @@
 #include "ladder/model/Lad.h"
 #include "ladder/model/LadderConvert.h"
 #include "ladder/model/LadderTempFiles.h"
+#include "ladder/model/Test.h"
 #include "platform/Paths.h"
 #include "project/Fileio.h"
 #include "project/Ladderstamp.h"
@@ -25,6 +26,7 @@ std::int32_t gNetworkRowCount = 0;
 std::int32_t gCompileStride = kLdbRowBytes;
 std::uint8_t gCompileResult = 0;
 TLayoutError gCompileLayoutError;
+TStructureFault gCompileStructureFault;
 
 namespace {
 
@@ -111,10 +113,12 @@ std::int32_t LabelOf(const std::int32_t* table, int count, std::int32_t row) {
     return -1;
 }
 
-// Where each assembled line went and the first grid row of its ladder network.
+// Where each assembled line went, the first grid row of its ladder network
+// and the row where the next network's cut began.
 struct TLineStart {
     std::uint32_t offset;
     std::int32_t row;
+    std::int32_t next;
 };
 
 // The step marks of compiled code: each network of the code (as the
@@ -237,11 +241,29 @@ bool CompileNetworks(const TCompileTarget& t, TCompileProgress* progress, TComme
             gCompileResult = AssembleLine(t, sym);
             if (gCompileResult != 0) return false;
             if (gStepMapList) gStepMapList->push_back({line.row, line.column, at});
-            starts.push_back({at, gNetworkStartRow});
+            starts.push_back({at, gNetworkStartRow, gNextNetworkRow});
         }
         hooks.NetworkAssembled();
     }
     return LabelsMarkRungs(t, networkRows);
+}
+
+// The compiled code (`used` bytes) passes the structure check the PLC makes
+// before it takes a program; else the fault goes to gCompileStructureFault
+// and the rows of the rung whose line holds the faulty step become the
+// failing rows.
+bool StructureHolds(const std::uint8_t* code, std::uint32_t used, const std::vector<TLineStart>& starts) {
+    if (ProgramStructureHolds(code, used, gCompileStructureFault)) return true;
+    gCompileResult = kCompileStructureFault;  // the check has cleared it
+    const std::uint32_t at = static_cast<std::uint32_t>(std::max(gCompileStructureFault.step, 0)) * 2;
+    auto line = std::upper_bound(starts.begin(), starts.end(), at,
+                                 [](std::uint32_t offset, const TLineStart& s) { return offset < s.offset; });
+    if (line != starts.begin()) --line;
+    if (line != starts.end()) {
+        gNetworkStartRow = line->row;
+        gNextNetworkRow = line->next;
+    }
+    return false;
 }
 
 std::string RowRange() {
@@ -325,7 +347,8 @@ std::uint8_t CompileTarget(const TCompileTarget& t, TCompileProgress* progress, 
     TCommentExport hooks(wantPlaces ? &places : nullptr);
     std::vector<TLineStart> starts;
     TSymbolTableFile sym;
-    const bool ok = t.grid && CompileNetworks(t, progress, hooks, sym, starts);
+    const bool ok = t.grid && CompileNetworks(t, progress, hooks, sym, starts) &&
+                    (!t.checkStructure || StructureHolds(t.code, gCompileCodeOffset, starts));
     if (writeFiles) sym.Write();
     if (!ok) {
         std::memcpy(t.code, previous.data(), t.capacity);
@@ -513,7 +536,7 @@ bool RestoreProgramStepMarks() {
     return true;
 }
 
-std::uint8_t CompileProgramLadder(TCompileProgress* progress) {
+std::uint8_t CompileProgramLadder(TCompileProgress* progress, bool checkStructure) {
     // The compile replaces the program: it must not replace code the ladder
     // does not stand for. A program with code takes only a ladder that was
     // drawn from (or compiled into) the code as it stands; an empty program
@@ -529,7 +552,9 @@ std::uint8_t CompileProgramLadder(TCompileProgress* progress) {
         gInputText[0] = '\0';
         return 1;
     }
-    const std::uint8_t result = CompileLadder(ProgramTarget(), progress);
+    TCompileTarget t = ProgramTarget();
+    t.checkStructure = checkStructure;
+    const std::uint8_t result = CompileLadder(t, progress);
     if (result == 0) MarkLadderOfProgram();
     return result;
 }
@@ -724,9 +749,25 @@ bool ProgramLadderComments(TCodeComments& out, std::vector<TRowComment>& loose, 
     return true;
 }
 
+bool ProgramStructureHolds(const std::uint8_t* code, std::uint32_t used, TStructureFault& fault) {
+    std::int32_t steps[2] = {0, 0};
+    const std::int32_t step = CheckProgramSyntax(code, used, steps);
+    if (gSyntaxError == SyntaxErr::None) return true;
+    fault = TStructureFault{gSyntaxError, step};
+    return false;
+}
+
+std::string StructureFaultText(const TStructureFault& fault) {
+    char code[8];
+    std::snprintf(code, sizeof code, "%04X", static_cast<unsigned>(fault.code));
+    return gMsgTable.Get(kMsgStructureFault) + " " + code + ", " + gMsgTable.Get(kMsgStepWord) + " " +
+           std::to_string(fault.step);
+}
+
 std::string CompileFailureText() {
     if (gCompileResult == kCompileLadderNotOfProgram) return gMsgTable.Get(kMsgLadderNotOfProgram);
     if (gCompileResult == 2) return gMsgTable.Get(kMsgProgramFull);
+    if (gCompileResult == kCompileStructureFault) return StructureFaultText(gCompileStructureFault) + RowRange();
     if (gCompileResult == 1) {
         std::string s = gMsgTable.Get(kMsgRejectedLine) + RowRange();
         if (gInputText[0]) s += "\nCommands: " + std::string(gInputText);

@@ -38,9 +38,25 @@ extern std::int32_t gNetworkRowCount;     // rows of the current network as cut
 extern std::int32_t gCompileStride;       // bytes per wide row of the current network
 // 0 layout error (or success), 1 a line the assembler rejected (its text is in
 // gInputText), 2 program capacity exceeded, 3 (CompileProgramLadder only) the
-// ladder does not belong to the program's code: nothing compiled.
+// ladder does not belong to the program's code: nothing compiled, 4 the code
+// compiled does not pass the structure check (gCompileStructureFault).
 extern std::uint8_t gCompileResult;
 constexpr std::uint8_t kCompileLadderNotOfProgram = 3;
+constexpr std::uint8_t kCompileStructureFault = 4;
+// The structure fault of the last compile that failed the check: the PLC's
+// error code (SyntaxErr) and the step it names.
+struct TStructureFault {
+    std::uint16_t code = 0;
+    std::int32_t step = 0;
+};
+extern TStructureFault gCompileStructureFault;
+// The structure check of a whole program's code (`used` bytes) that the PLC
+// makes before it takes a program (CheckProgramSyntax): true when it passes,
+// else `fault` receives the PLC's error code and the step.
+bool ProgramStructureHolds(const std::uint8_t* code, std::uint32_t used, TStructureFault& fault);
+// A structure fault as the failure messages name it: the fault's message, the
+// code in hexadecimal ("C403"), then the word "Step" and the step.
+std::string StructureFaultText(const TStructureFault& fault);
 // The layout error of the last failed compile (grid row, 1-based column).
 extern TLayoutError gCompileLayoutError;
 
@@ -73,6 +89,10 @@ struct TCompileTarget {
     // A label beside a row where no rung starts fails the compile; where the
     // rows stand in the code (the comments' places) is taken without it.
     bool strayLabelsFail = true;
+    // The code compiled is a whole program: it must pass the structure check
+    // the PLC makes before it takes a program (CheckProgramSyntax), or the
+    // compile fails with the fault's code and step, at the fault's rung.
+    bool checkStructure = false;
 };
 
 // Compiles the target's grid into its code buffer. The buffer is erased to
@@ -133,8 +153,11 @@ void KeepProgramLadderPlaces(TCodeComments places);
 // that code; rows read from the ladder file only by compiling); such a ladder emptied
 // by the user compiles into the empty program. Otherwise nothing is compiled
 // (gCompileResult 3, message 251) and the program stays as it is. The window
-// rebuilds such a ladder from the code.
-std::uint8_t CompileProgramLadder(TCompileProgress* progress = nullptr);
+// rebuilds such a ladder from the code. The code compiled passes the structure
+// check (TCompileTarget::checkStructure) or the program stays as it was;
+// `checkStructure` false is for the batch test, which runs the check itself
+// only when asked to.
+std::uint8_t CompileProgramLadder(TCompileProgress* progress = nullptr, bool checkStructure = true);
 
 // Lends the project the check that the program's ladder compiles into the
 // program's code, exactly or as the code's own drawing compiles (code typed in
@@ -150,6 +173,7 @@ bool RestoreProgramStepMarks();
 
 // The message a caller shows for a failed compile: message 20 for a full
 // program; message 159 with the rows and "Commands: " and the rejected line;
+// the structure fault's message with its code (hexadecimal), step and rows;
 // message 33 (248 for crossing blocks) with the rows and the cell otherwise.
 std::string CompileFailureText();
 

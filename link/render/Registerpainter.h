@@ -32,5 +32,6 @@ int RegPrintPageCount(int first, int last);
 int RegPrintColumnWidth(int pageWidth, bool is32, bool binary);
 
 /// Prints the grid rows of [first, last] in landscape; returns the pages
-/// printed, 0 when the device took none (it did not start, or refused a page).
+/// printed, -1 when the device did not take them (it did not start, or
+/// refused a page).
 int PrintRegisterPages(QPagedPaintDevice& device, const TRegPrintSheet& sheet, int first, int last);

@@ -117,7 +117,7 @@ public:
     /// default printer, or without one (message 250) into a PDF file asked
     /// for. True only for pages produced: false for a bad range (message
     /// 141), a PDF file not chosen, or pages the device did not take
-    /// (message 291).
+    /// (message 276).
     bool PrintRegisters(bool all, const std::string& start, const std::string& end);
 
     /// Asks the title (an input box; tests answer it themselves).

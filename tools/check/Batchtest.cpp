@@ -70,7 +70,8 @@ bool SaveResultLines(const std::string& path, const std::vector<std::string>& li
     return qelfile::WriteFileReplacing(path, text);
 }
 
-bool CompileProjectLadder() { return CompileProgramLadder() == 0; }
+// The structure check runs on its own (CheckProjectSyntax), only when asked.
+bool CompileProjectLadder() { return CompileProgramLadder(nullptr, false) == 0; }
 
 bool CheckProjectSyntax() {
     const std::uint32_t used = LocateProgramEnd();

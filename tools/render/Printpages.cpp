@@ -290,12 +290,14 @@ int PrintDocument(QPagedPaintDevice& device, const TPrintDocument& doc) {
     const TPageGeometry g = DocumentGeometry(doc, frame);
     const int sheets = doc.SheetCount(g);
     QPainter p(&device);
-    if (!p.isActive()) return 0;  // the printer or the file took no page
-    for (int s = 0; s < sheets; ++s) {
-        if (s > 0 && !device.newPage()) return 0;
-        PaintSheet(p, doc, s, g);
+    if (!p.isActive()) return -1;
+    bool taken = true;
+    for (int s = 0; s < sheets && taken; ++s) {
+        if (s > 0) taken = device.newPage();
+        if (taken) PaintSheet(p, doc, s, g);
     }
-    return p.end() ? sheets : 0;
+    // The file is complete (or the job handed over) only when the end is.
+    return p.end() && taken ? sheets : -1;
 }
 
 void PaintSheetImage(QPainter& p, QSize image, const TPrintDocument& doc, int sheet, const TPageFrame& frame) {

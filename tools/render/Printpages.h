@@ -173,7 +173,8 @@ void PaintSheet(QPainter& p, const TPrintDocument& doc, int sheet, const TPageGe
 void PaintTitlePage(QPainter& p, const TTitleInfo& info, const TPageGeometry& g, bool chart);
 
 /// Prints every sheet on a printer or PDF writer; returns the sheets written,
-/// 0 when the device took none (it did not start, or refused a page).
+/// or -1 when the device did not take them (a file that cannot be written, a
+/// printer that fails): nothing is counted as printed then.
 /// A document with no sheet still writes one empty page (the device always does).
 int PrintDocument(QPagedPaintDevice& device, const TPrintDocument& doc);
 

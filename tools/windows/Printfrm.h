@@ -47,9 +47,12 @@ public:
     static TPageFrame DefaultFrame(bool landscape);
 
     /// "打印": the system's print dialog and printer; without a printer a
-    /// message, then the PDF file. Returns the sheets printed.
+    /// message, then the PDF file. Returns the sheets printed; 0 when the
+    /// user cancelled, -1 when nothing was printed (the reason shown; a
+    /// printer or file that refused the pages keeps the window open).
     int PrintClick();
-    /// Prints the document into a PDF file; returns the sheets written.
+    /// Prints the document into a PDF file; returns the sheets written, -1
+    /// when none was (a file that cannot be written is reported).
     int PrintToPdf(const QString& path);
     void PreviewClick();
 

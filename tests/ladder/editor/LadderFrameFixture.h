@@ -131,6 +131,16 @@ protected:
         QCoreApplication::processEvents();
         ASSERT_NE(_Inst, nullptr);
     }
+    /// Lines typed into the program's instruction list at its end.
+    void TypeIntoList(const Lines& lines) {
+        TInst* list = _Inst;
+        ASSERT_NE(list, nullptr);
+        QTest::keyClick(list, Qt::Key_End);
+        for (const std::string& line : lines) {
+            QTest::keyClicks(list, QString::fromStdString(line.substr(0, 1)));
+            Finish(line.substr(1));
+        }
+    }
     /// View > Ladder; the window shown is lad_.
     void ViewLadder() {
         ASSERT_TRUE(frame_->RunCommand("MmLadWin"));

@@ -26,16 +26,6 @@ class LadderListUndoTest : public LadderFrameTest {
 protected:
     void InstallMore() override { InstallTools(frame_.get()); }
 
-    // Lines typed into the program's instruction list at its end.
-    void TypeIntoList(const Lines& lines) {
-        TInst* list = _Inst;
-        ASSERT_NE(list, nullptr);
-        QTest::keyClick(list, Qt::Key_End);
-        for (const std::string& line : lines) {
-            QTest::keyClicks(list, QString::fromStdString(line.substr(0, 1)));
-            Finish(line.substr(1));
-        }
-    }
     void Rung(std::int32_t row, const std::string& in, const std::string& out) {
         lad_->Edit().SetCursor(row, 0);
         TypeLine("LD " + in);

@@ -241,6 +241,63 @@ TEST_F(LadderWindowTest, FailedCompileKeepsTheWindowOnTheFailingRows) {
     EXPECT_EQ(Program(), (Lines{"LD X1", "OUT Y1"}));
 }
 
+// A compile of the program's ladder ends with the structure check the PLC
+// makes before it takes a program: code it would refuse fails the compile with
+// the PLC's error code and step, on its rung, and the program stays as it was.
+// Each row: a program typed in the list, View > Ladder, a rung X20-Y20 drawn
+// in a new row above it, then F4 (Ladder to list).
+TEST_F(LadderWindowTest, CompileEndsWithTheStructureCheckOfThePlc) {
+    struct Row {
+        const char* name;
+        Lines list;
+        const char* fault;  // the code and step the message names; nullptr: it compiles
+        int rung;           // the first row of the rung that holds the fault
+    };
+    const Row rows[] = {
+        {"a program that passes", {"LD X0", "OUT Y0", "END"}, nullptr, 0},
+        {"MPS nested nine deep", {"LD X0", "MPS", "AND X1", "MPS", "AND X2", "MPS", "AND X3", "MPS", "AND X4", "MPS",
+          "AND X5", "MPS", "AND X6", "MPS", "AND X7", "MPS", "AND X10", "MPS", "AND X11", "OUT Y0", "MPP", "OUT Y1",
+          "MPP", "OUT Y2", "MPP", "OUT Y3", "MPP", "OUT Y4", "MPP", "OUT Y5", "MPP", "OUT Y6", "MPP", "OUT Y7",
+          "MPP", "OUT Y10", "MPP", "OUT Y11", "END"}, "C403, Step 19", 1},
+        {"FOR nested six deep", {"FOR K1", "FOR K1", "FOR K1", "FOR K1", "FOR K1", "FOR K1", "LD X0", "OUT Y0",
+          "NEXT", "NEXT", "NEXT", "NEXT", "NEXT", "NEXT", "END"}, "C404, Step 17", 6},
+        {"END between FOR and NEXT", {"FOR K2", "LD X0", "OUT Y0", "END", "NEXT"}, "C405, Step 7", 3},
+        {"NEXT without FOR", {"LD X0", "OUT Y0", "NEXT", "END"}, "C401, Step 4", 2},
+        {"MC of level 1 first", {"LD X0", "MC N1", "LD X1", "OUT Y0", "MCR N1", "END"}, "C40B, Step 3", 1},
+        {"MC left open", {"LD X0", "MC N0", "LD X1", "OUT Y0", "END"}, "C40C, Step 3", 1},
+        {"SRET before the first FEND", {"LD X0", "OUT Y0", "SRET", "END"}, "C40E, Step 4", 2},
+        {"an interrupt label before FEND", {"I001", "LD X0", "OUT Y0", "IRET", "FEND", "END"}, "C40D, Step 2", 1},
+        {"nine STL in a row", {"STL S20", "STL S21", "STL S22", "STL S23", "STL S24", "STL S25", "STL S26",
+          "STL S27", "STL S28", "OUT Y0", "RET", "END"}, "C407, Step 10", 1},
+        {"a pointer label inside a step", {"STL S20", "OUT Y0", "P0", "LD X0", "OUT Y1", "RET", "END"},
+         "C408, Step 4", 2},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        lad_->DropEdits();
+        gQel.Modified = 0;
+        frame_->NewClick();
+        ViewList();
+        TypeIntoList(row.list);
+        ViewLadder();
+        lad_->Edit().SetCursor(0, 0);
+        ASSERT_TRUE(frame_->RunCommand("MmInsLine"));
+        KeyRung("X20", "Y20");
+        messages_.Clear();
+        ASSERT_TRUE(frame_->RunCommand("MmLadToCode"));
+        Lines compiled{"LD X20", "OUT Y20"};
+        compiled.insert(compiled.end(), row.list.begin(), row.list.end());
+        EXPECT_EQ(Program(), row.fault ? row.list : compiled);
+        EXPECT_EQ(lad_->Dirty(), row.fault != nullptr);
+        ASSERT_EQ(messages_.Shown().size(), row.fault ? 1u : 0u);
+        if (!row.fault) continue;
+        const std::string at =
+            gMsgTable.Get(kMsgStructureFault) + " " + row.fault + " [Row: " + std::to_string(row.rung);
+        EXPECT_NE(messages_.Shown()[0].find(at), std::string::npos) << messages_.Shown()[0];
+        EXPECT_EQ(lad_->Edit().Row(), row.rung);
+    }
+}
+
 TEST_F(LadderWindowTest, InnerLadderCompilesIntoItsElementOnly) {
     const std::vector<std::uint8_t> program(gProgram, gProgram + gProgramCapacity);
     const std::vector<std::uint8_t> inner = Assembled({"LD X5", "OUT Y5"});
@@ -493,6 +550,7 @@ TEST_F(LadderWindowTest, DoubleClickBlockCommentAndGoToStep) {
     // Go to step by the step marks of the last conversion: the frame's
     // command (view 8) and its Ctrl+G; the network's first row at the top.
     gMarkList = {{0, 0}, {4, 10}, {9, 20}};
+    gProgramUsed = 2 * 25;  // the marks' program: 25 steps
     frame_->RefreshCommands();
     EXPECT_TRUE(frame_->Action("BnJump")->isEnabled());
     ASSERT_TRUE(frame_->RunCommand("MmJump"));
@@ -505,6 +563,49 @@ TEST_F(LadderWindowTest, DoubleClickBlockCommentAndGoToStep) {
     Finish("20");
     EXPECT_EQ(lad_->Edit().Row(), 9);
     gMarkList.clear();
+    gProgramUsed = 0;
+}
+
+// Edit > Jump in the list and in the ladder takes a step of the program and
+// nothing else. The program: LD X0 / OUT Y0 / LD X1 / OUT Y1 / END, steps 0-4,
+// its second rung (and END) on ladder row 1; the cursor starts on line 3, row 2.
+TEST_F(LadderWindowTest, JumpTakesOnlyAStepOfTheProgram) {
+    struct Row {
+        const char* name;
+        const char* typed;
+        int refusal;     // the message shown, -1 when the jump goes
+        int line, rung;  // where it goes in the list and in the ladder
+    };
+    const Row rows[] = {
+        {"a step of the second rung", "2", -1, 2, 1},
+        {"the last step, END", "4", -1, 4, 1},
+        {"step 0 with blanks around", " 0 ", -1, 0, 0},
+        {"the step just past the end", "5", kMsgBadStep, 3, 2},
+        {"a step whose byte offset overflows", "4611686018427387904", kMsgBadStep, 3, 2},
+        {"the largest number", "9223372036854775807", kMsgBadStep, 3, 2},
+        {"digits past any number", "99999999999999999999999", kMsgBadStep, 3, 2},
+        {"a negative number", "-1", kMsgBadStep, 3, 2},
+        {"a text that is no number", "x1", kMsgInvalidInput, 3, 2},
+        {"digits followed by a letter", "2x", kMsgInvalidInput, 3, 2},
+        {"nothing typed", "", kMsgInvalidInput, 3, 2},
+    };
+    ViewList();
+    TypeIntoList({"LD X0", "OUT Y0", "LD X1", "OUT Y1", "END"});
+    for (const Row& row : rows)
+        for (const bool list : {true, false}) {
+            SCOPED_TRACE(std::string(row.name) + (list ? " in the list" : " in the ladder"));
+            list ? ViewList() : ViewLadder();
+            list ? _Inst->MoveCursorTo(3) : lad_->Edit().SetCursor(2, 0);
+            messages_.Clear();
+            ASSERT_TRUE(frame_->RunCommand("MmJump"));
+            _EditDlg->IEdit->setText(QString::fromLatin1(row.typed));
+            QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
+            EXPECT_EQ(list ? _Inst->CursorLine : lad_->Edit().Row(), list ? row.line : row.rung);
+            EXPECT_EQ(messages_.Shown().size(), row.refusal < 0 ? 0u : 1u);
+            EXPECT_TRUE(row.refusal < 0 || Shown(row.refusal));
+            EXPECT_EQ(_EditDlg->isVisible(), row.refusal >= 0) << "a refused text stays to be corrected";
+            if (_EditDlg->isVisible()) QTest::keyClick(_EditDlg->IEdit, Qt::Key_Escape);
+        }
 }
 
 TEST_F(LadderWindowTest, MonitorStatesPaintThroughTheSamePainter) {

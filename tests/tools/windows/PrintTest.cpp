@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QPainter>
+#include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -339,14 +340,56 @@ TEST_F(PrintTest, WithoutAPrinterThePrintCommandSaysSoAndWritesThePdf) {
     ASSERT_TRUE(fs::exists(pdf));
     EXPECT_EQ(PdfPages(pdf), 1);
     EXPECT_FALSE(PrintForm->isVisible());
+}
 
-    // A file that cannot be written: nothing printed, and said so; the
-    // window stays open.
-    ASSERT_TRUE(frame_->RunCommand("MmPrn"));
-    dialogs_.QueuePath((projects_ / "no such folder" / "noprinter.pdf").string());
-    QTest::mouseClick(PrintForm->Print, Qt::LeftButton);
-    EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(kMsgNothingPrinted));
-    EXPECT_TRUE(PrintForm->isVisible());
+// A print reports pages only when the printer or the file took them: a file
+// that cannot be written (its folder is missing) or a printer that fails says
+// so, names where the pages were to go, and the window stays open.
+TEST_F(PrintTest, PagesNotTakenAreReportedAndTheWindowStays) {
+    const fs::path bad = projects_ / "missing-folder" / "ladder.pdf", good = Pdf("ladder.pdf");
+    enum How { PdfButton, Print, Preview };
+    struct Row {
+        const char* name;
+        How how;
+        bool printer;  // a printer is configured (it prints into `into`)
+        const fs::path& into;
+        std::vector<int> shown;  // the messages, in order
+    };
+    const Row rows[] = {
+        {"the PDF button onto a file that cannot be written", PdfButton, false, bad, {kMsgPagesNotWritten}},
+        {"Print without a printer, a file that cannot be written", Print, false, bad, {250, kMsgPagesNotWritten}},
+        {"Print on a printer that fails", Print, true, bad, {kMsgPagesNotWritten}},
+        {"the preview's Print without a printer, a file that cannot be written", Preview, false, bad,
+         {250, kMsgPagesNotWritten}},
+        {"Print without a printer, a file that can be written", Print, false, good, {250}},
+    };
+    LadderOf(3);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        messages_.Clear();
+        PrintForm->HasPrinter = [&row] { return row.printer; };
+        PrintForm->AskPrinter = [&row](QPrinter& printer) {
+            printer.setOutputFileName(QString::fromStdString(row.into.string()));  // a PDF printer
+            return true;
+        };
+        ASSERT_TRUE(frame_->RunCommand("MmPrn"));
+        if (row.how == Preview) PrintForm->PreviewClick();
+        QDialog* window = row.how == Preview ? static_cast<QDialog*>(PreviewForm) : PrintForm;
+        if (!row.printer) dialogs_.QueuePath(row.into.string());
+        QPushButton* button = row.how == Preview ? PreviewForm->PrintBtn
+                              : row.how == Print ? PrintForm->Print
+                                                 : PrintForm->PdfButton;
+        QTest::mouseClick(button, Qt::LeftButton);
+        const std::vector<std::string> shown = messages_.Shown();
+        ASSERT_EQ(shown.size(), row.shown.size());
+        for (std::size_t k = 0; k < shown.size(); ++k) EXPECT_EQ(shown[k].rfind(gMsgTable.Get(row.shown[k]), 0), 0u);
+        const bool taken = &row.into == &good;
+        EXPECT_EQ(fs::exists(row.into), taken);
+        EXPECT_EQ(window->isVisible(), !taken);
+        EXPECT_TRUE(taken || shown.back().find(row.into.string()) != std::string::npos) << shown.back();
+        window->close();
+        PrintForm->close();
+    }
 }
 
 TEST_F(PrintTest, ChartPrintsToPdfInBandsOfRowsAndHalvesWithDeviceComments) {
