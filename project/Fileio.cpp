@@ -6,11 +6,15 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
+#include <mutex>
+#include <optional>
 #include <sys/stat.h>
 #include <random>
 #include <system_error>
 #include <unistd.h>
 
+#include "project/Ladderstamp.h"
 #include "project/Qelglobals.h"
 
 namespace fs = std::filesystem;
@@ -107,26 +111,92 @@ void RemoveStaleTemps(const std::vector<NewFile>& files) {
     }
 }
 
-// Whether a rename could put a new file under `target`.
-bool CanReplace(const fs::path& target) {
-    const fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-    struct stat ds {};
-    if (::stat(dir.c_str(), &ds) != 0 || ::access(dir.c_str(), W_OK | X_OK) != 0) return false;
-    struct stat ts {};
-    if (::lstat(target.c_str(), &ts) != 0) return errno == ENOENT;
-    if (!S_ISREG(ts.st_mode)) return false;
-    // In a sticky folder only the file's or the folder's owner may replace it.
-    const uid_t me = ::geteuid();
-    if ((ds.st_mode & S_ISVTX) && me != 0 && ts.st_uid != me && ds.st_uid != me) return false;
-    return true;
-}
-
 RenameFunction gRename = &std::rename;
 }  // namespace
 
 void SetRenameFunction(RenameFunction f) { gRename = f ? f : &std::rename; }
 
-bool WriteTempBeside(const fs::path& path, std::string_view bytes, fs::path& tmp) {
+Unreplaceable ReplaceRefusal(const fs::path& target) {
+    const fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    // The write bits are looked at as well as the access the system grants:
+    // root passes every access check, yet a folder or file its owner made
+    // read-only is a statement that it is not to be written.
+    struct stat ds {};
+    if (::stat(dir.c_str(), &ds) != 0 || !S_ISDIR(ds.st_mode) || (ds.st_mode & 0222) == 0 ||
+        ::access(dir.c_str(), W_OK | X_OK) != 0)
+        return Unreplaceable::Folder;
+    struct stat ts {};
+    if (::lstat(target.c_str(), &ts) != 0) return errno == ENOENT ? Unreplaceable::None : Unreplaceable::NotRegular;
+    if (!S_ISREG(ts.st_mode)) return Unreplaceable::NotRegular;
+    // In a sticky folder only the file's or the folder's owner may replace it.
+    const uid_t me = ::geteuid();
+    if ((ds.st_mode & S_ISVTX) && me != 0 && ts.st_uid != me && ds.st_uid != me) return Unreplaceable::OthersInSticky;
+    // A rename over it would succeed in a writable folder: the file's own
+    // mode is what says it must stay.
+    if ((ts.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0) return Unreplaceable::ReadOnly;
+    return Unreplaceable::None;
+}
+
+namespace {
+// What this run last read or wrote, by whole path. Files are also written
+// off the GUI thread (the compile's hand-over files): the list is locked.
+std::mutex gSeenLock;
+std::map<std::string, SeenFile>& FilesSeen() {
+    static std::map<std::string, SeenFile> seen;
+    return seen;
+}
+std::string SeenKey(const fs::path& path) {
+    std::error_code ec;
+    const fs::path whole = fs::absolute(path, ec).lexically_normal();
+    return ec ? path.string() : whole.string();
+}
+}  // namespace
+
+SeenFile SeenFileOf(std::string_view bytes) {
+    // The stamp the ladder file keeps of its code, over the file's bytes
+    // (the readers take no file past 16 MiB), with the size beside it.
+    return {bytes.size(), CodeImageStamp(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                         static_cast<std::uint32_t>(bytes.size()))};
+}
+
+SeenFile SeenFileOf(const std::vector<std::uint8_t>& bytes) {
+    return SeenFileOf(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+void NoteFileSeen(const fs::path& path, const SeenFile& seen) {
+    const std::string key = SeenKey(path);
+    const std::lock_guard lock(gSeenLock);
+    FilesSeen()[key] = seen;
+}
+
+void NoteFileSeen(const fs::path& path, const std::vector<std::uint8_t>& bytes) { NoteFileSeen(path, SeenFileOf(bytes)); }
+
+namespace {
+std::optional<SeenFile> LastSeen(const fs::path& path) {
+    const std::string key = SeenKey(path);
+    const std::lock_guard lock(gSeenLock);
+    const auto it = FilesSeen().find(key);
+    return it == FilesSeen().end() ? std::nullopt : std::optional<SeenFile>(it->second);
+}
+}  // namespace
+
+DiskChange ChangeSinceSeen(const fs::path& path, const std::vector<std::uint8_t>* now) {
+    if (!now) return DiskChange::Gone;
+    const std::optional<SeenFile> seen = LastSeen(path);
+    if (!seen) return DiskChange::Unseen;
+    return SeenFileOf(*now) == *seen ? DiskChange::Same : DiskChange::Changed;
+}
+
+DiskChange ChangeSinceSeen(const fs::path& path) {
+    std::vector<std::uint8_t> bytes;
+    switch (ReadWholeFile(path, bytes)) {
+    case ReadResult::Missing: return DiskChange::Gone;
+    case ReadResult::Ok: return ChangeSinceSeen(path, &bytes);
+    default: return LastSeen(path) ? DiskChange::Changed : DiskChange::Unseen;
+    }
+}
+
+bool WriteTempBeside(const fs::path& path, std::string_view bytes, fs::path& tmp, int mode) {
     // Created exclusively: whatever stands under the name (a file, a link to
     // anywhere) makes the open fail rather than be written through.
     int fd = -1;
@@ -144,6 +214,7 @@ bool WriteTempBeside(const fs::path& path, std::string_view bytes, fs::path& tmp
         if (n <= 0) ok = false;
         else done += static_cast<std::size_t>(n);
     }
+    if (ok && mode >= 0 && ::fchmod(fd, static_cast<mode_t>(mode)) != 0) ok = false;
     if (ok && ::fsync(fd) != 0) ok = false;
     if (::close(fd) != 0) ok = false;
     if (!ok) ::unlink(tmp.c_str());
@@ -174,13 +245,17 @@ ReplaceOutcome ReplaceFiles(const std::vector<NewFile>& files) {
         return out;
     };
     for (const NewFile& f : files)
-        if (!CanReplace(f.path)) return refuse(f.path);
-    // Every new file complete on disk (a full disk stops it here) ...
-    for (std::size_t i = 0; i < files.size(); ++i)
-        if (!WriteTempBeside(files[i].path, files[i].bytes, steps[i].tmp)) {
+        if (ReplaceRefusal(f.path) != Unreplaceable::None) return refuse(f.path);
+    // Every new file complete on disk (a full disk stops it here), with the
+    // permission bits of the file it replaces (a private file stays private) ...
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        struct stat ts {};
+        const int mode = ::lstat(files[i].path.c_str(), &ts) == 0 ? static_cast<int>(ts.st_mode & 0777) : -1;
+        if (!WriteTempBeside(files[i].path, files[i].bytes, steps[i].tmp, mode)) {
             steps[i].tmp.clear();
             return refuse(files[i].path);
         }
+    }
     // ... and every old one kept aside for a roll-back, before the first rename
     // (the last file's rename is never taken back: it needs none).
     for (std::size_t i = 0; i + 1 < files.size(); ++i) {
@@ -235,6 +310,7 @@ ReplaceOutcome ReplaceFiles(const std::vector<NewFile>& files) {
         return out;
     }
     cleanUp();  // the links to the old files
+    for (const NewFile& f : files) NoteFileSeen(f.path, SeenFileOf(f.bytes));
     out.ok = true;
     return out;
 }

@@ -38,15 +38,35 @@ bool WriteFileReplacing(const std::filesystem::path& path, std::string_view byte
 
 /// Writes `bytes` to a new file beside `path`, created exclusively under a
 /// name no one can foresee (so a link planted beside the target is never
-/// followed), and flushes it; its name comes back in `tmp`. False (and no file
-/// left behind) on failure.
-bool WriteTempBeside(const std::filesystem::path& path, std::string_view bytes, std::filesystem::path& tmp);
+/// followed), and flushes it; its name comes back in `tmp`. `mode`: the
+/// permission bits it gets (-1: the usual ones for a new file). False (and
+/// no file left behind) on failure.
+bool WriteTempBeside(const std::filesystem::path& path, std::string_view bytes, std::filesystem::path& tmp,
+                     int mode = -1);
 
 /// A file of a set and its new contents.
 struct NewFile {
     std::filesystem::path path;
     std::string bytes;
 };
+
+/// Why a name cannot be replaced (ReplaceRefusal).
+enum class Unreplaceable {
+    None,
+    /// The folder cannot be written, or is no folder.
+    Folder,
+    /// Something other than a regular file stands under the name.
+    NotRegular,
+    /// Another user's file in a folder with the sticky bit.
+    OthersInSticky,
+    /// The file is read-only: no write bit at all, or none for this user.
+    ReadOnly,
+};
+
+/// Whether a rename may put a new file under `target`, judged by the modes
+/// themselves: a file (or folder) without write bits counts as read-only
+/// even for root, whom the system would let through.
+Unreplaceable ReplaceRefusal(const std::filesystem::path& target);
 
 /// What ReplaceFiles left on disk.
 struct ReplaceOutcome {
@@ -64,13 +84,46 @@ struct ReplaceOutcome {
 
 /// Replaces every file of `files` by its new contents, all or nothing as far
 /// as the file system allows: removes temporary files an interrupted earlier
-/// save left beside these names; checks that every name can be replaced (a
-/// regular file or nothing, in a writable folder, not another user's file in
-/// a sticky folder); writes every new file completely beside its target; keeps
+/// save left beside these names; checks that every name can be replaced
+/// (ReplaceRefusal: a regular file that is not read-only, or nothing, in a
+/// writable folder, not another user's file in a sticky folder); writes every
+/// new file completely beside its target (a file replaced keeps its
+/// permission bits); keeps
 /// a link (or copy) of every old file; only then renames, in order, and rolls
 /// back the renames done when a later one fails. Disk full, a permission or a
 /// rename failure leave the old files in place.
 ReplaceOutcome ReplaceFiles(const std::vector<NewFile>& files);
+
+/// What this run last read or wrote in a file, so that a save replaces only
+/// that (a project replaced since is saved over another's files only through
+/// Save As, which asks): the size and a stamp of the bytes. Contents rather
+/// than times: a second save within the clock's step, or a copy that keeps
+/// the old time, is still seen, and a file touched without a change asks
+/// nothing.
+struct SeenFile {
+    std::uintmax_t size = 0;
+    std::uint64_t stamp = 0;
+    bool operator==(const SeenFile&) const = default;
+};
+SeenFile SeenFileOf(std::string_view bytes);
+SeenFile SeenFileOf(const std::vector<std::uint8_t>& bytes);
+
+/// Notes that this run read `bytes` from `path`. ReplaceFiles notes what it
+/// writes itself.
+void NoteFileSeen(const std::filesystem::path& path, const SeenFile& seen);
+void NoteFileSeen(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
+
+/// How a file stands against what this run last read or wrote there.
+enum class DiskChange {
+    Gone,     ///< no file there now (writing it again replaces no one's work)
+    Same,     ///< the bytes last read or written
+    Changed,  ///< other bytes than those last read or written
+    Unseen,   ///< a file this run never read or wrote
+};
+/// `now`: the file's bytes as just read, or null when there is none.
+DiskChange ChangeSinceSeen(const std::filesystem::path& path, const std::vector<std::uint8_t>* now);
+/// The same, reading the file (one that cannot be read counts as Changed).
+DiskChange ChangeSinceSeen(const std::filesystem::path& path);
 
 /// The rename ReplaceFiles uses (tests put a failing one in place).
 using RenameFunction = int (*)(const char* from, const char* to);

@@ -32,6 +32,8 @@ enum TShellMsg : int {
     kMsgStructureFault = 274,    ///< a compiled program fails the PLC's structure check (code, step and rows follow)
     kMsgStepWord = 275,          ///< "Step" (the step of a structure fault)
     kMsgPagesNotWritten = 276,   ///< a printer or PDF file did not take the pages (where they were to go follows)
+    kMsgChangedOnDisk = 277,     ///< question: files changed on disk since this project read or saved them would be replaced (which follow)
+    kMsgFileReadOnly = 278,      ///< a read-only file is not replaced; nothing was saved (the path follows)
     kMsgSimEditsRefused = 289,   ///< a simulation ended: an editor's edits could not go into the program
     kMsgSimModelChanged = 290,   ///< a simulation ended: the model setting changed
 };

@@ -531,9 +531,14 @@ void ShowFileMsg(int id, const fs::path& path) {
 
 enum class Outcome { Read, Missing, Refused };
 
-// Reads one file through `parse`; a refusal shows its message unless `quiet`.
+// The files of a set as a read found them, noted as seen once the project
+// they were read for is the open one.
+using SeenFiles = std::vector<std::pair<fs::path, qelfile::SeenFile>>;
+
+// Reads one file through `parse`; a refusal shows its message. What was read
+// goes into `seen`, taken or not: a save replaces it without asking.
 template <typename Parse>
-Outcome ReadOne(const fs::path& path, Staged& st, Parse parse, Refusal* why = nullptr) {
+Outcome ReadOne(const fs::path& path, Staged& st, Parse parse, SeenFiles& seen) {
     std::vector<std::uint8_t> bytes;
     Refusal r = Refusal::None;
     switch (qelfile::ReadWholeFile(path, bytes)) {
@@ -542,11 +547,11 @@ Outcome ReadOne(const fs::path& path, Staged& st, Parse parse, Refusal* why = nu
     case qelfile::ReadResult::NotRegular: r = Refusal::None; break;
     case qelfile::ReadResult::TooLarge: r = Refusal::Corrupt; break;
     case qelfile::ReadResult::Ok:
+        seen.emplace_back(path, qelfile::SeenFileOf(bytes));
         r = parse(bytes, st);
         if (r == Refusal::None) return Outcome::Read;
         break;
     }
-    if (why) *why = r;
     ShowFileMsg(r == Refusal::None ? kMsgFileOpenFailed : RefusalMessage(r), path.string());
     return Outcome::Refused;
 }
@@ -738,12 +743,13 @@ bool ReadProgramFile() {
         if (!ec) path = target.string();
     }
     Staged st;
-    const Outcome program = ReadOne(path, st, ParseKzp);
+    SeenFiles seen;
+    const Outcome program = ReadOne(path, st, ParseKzp, seen);
     if (program == Outcome::Missing) ShowFileMsg(kMsgFileOpenFailed, path);
     if (program != Outcome::Read) return false;
     for (const Sibling& s : kSiblings) {
         const std::string sib = CompanionPath(path, s.ext);
-        if (ReadOne(sib, st, s.parse) == Outcome::Refused) {
+        if (ReadOne(sib, st, s.parse, seen) == Outcome::Refused) {
             // The program itself is fine: offer to open it without the damaged part.
             if (qel::AskQuestion(gMsgTable.Get(kMsgSiblingDamaged).append(" ").append(sib), qel::AskButtons::YesNo) !=
                 qel::Answer::Yes)
@@ -785,8 +791,11 @@ bool ReadProgramFile() {
         leaveOut(st.hasSmt, st.smtStamp, st.ladSmtStamp, ".smt");
     }
 
-    // The whole set is accepted: replace the open project.
+    // The whole set is accepted: replace the open project. What a save may
+    // replace without asking is what was read here (a refused set notes
+    // nothing: the files read are not the open project's).
     ClearProject();
+    for (const auto& [file, bytes] : seen) qelfile::NoteFileSeen(file, bytes);
     SetProgramCapacity(st.capacityIndex);
     std::memcpy(gProgram, st.image.data(), gProgramCapacity);
     LocateProgramEnd();
@@ -838,7 +847,9 @@ bool ReadSiblingFiles() {
         Staged st;
         st.family = gQel.Family;
         st.capacityIndex = gQel.CapacityIndex;
-        const Outcome o = ReadOne(SiblingPath(s.ext), st, s.parse);
+        SeenFiles seen;
+        const Outcome o = ReadOne(SiblingPath(s.ext), st, s.parse, seen);
+        for (const auto& [file, bytes] : seen) qelfile::NoteFileSeen(file, bytes);
         if (o == Outcome::Refused) allRead = false;
         if (o != Outcome::Read) continue;
         DropStaleLadder(st, gProgram, gProgramCapacity, SiblingPath(s.ext));
@@ -850,7 +861,7 @@ bool ReadSiblingFiles() {
     return allRead;
 }
 
-bool SaveProject() {
+bool SaveProject(bool filesThereAsked) {
     if (!gProgram || !gLadderRows) return false;
     if (gQel.ProgramFileName.empty()) MakeUntitledName();
     if (gQel.BaseName.empty()) MakeFileNames();
@@ -900,6 +911,9 @@ bool SaveProject() {
     // copy and roll-back link is complete; a failure then leaves the old set
     // and the old backups as they were.
     std::vector<qelfile::NewFile> set;
+    // Files of the set that are not what this project read or wrote there:
+    // another run's save, or a file that was not there before.
+    std::string changed;
     for (auto& f : files) {
         const fs::path target = std::strcmp(f.ext, ".kzp") == 0 ? fs::path(gQel.ProgramFileName) : fs::path(SiblingPath(f.ext));
         set.push_back({target, std::move(f.bytes)});
@@ -910,6 +924,8 @@ bool SaveProject() {
             switch (qelfile::ReadWholeFile(target, old)) {
             case qelfile::ReadResult::Missing: break;
             case qelfile::ReadResult::Ok:
+                if (!filesThereAsked && qelfile::ChangeSinceSeen(target, &old) != qelfile::DiskChange::Same)
+                    changed += "\n" + target.string();
                 set.push_back({SiblingPath(backup->backup), std::string(old.begin(), old.end())});
                 break;
             default:
@@ -918,10 +934,19 @@ bool SaveProject() {
             }
         }
     }
+    // A name that cannot be replaced is said before anything is asked.
+    for (const qelfile::NewFile& f : set)
+        if (qelfile::ReplaceRefusal(f.path) != qelfile::Unreplaceable::None) {
+            ShowSaveFailed(f.path.string());
+            return false;
+        }
+    if (!changed.empty() && qel::AskQuestion(gMsgTable.Get(kMsgChangedOnDisk) + changed, qel::AskButtons::OkCancel) !=
+                                qel::Answer::Ok)
+        return false;
     const qelfile::ReplaceOutcome done = qelfile::ReplaceFiles(set);
     if (!done.ok) {
         if (done.unchanged) {
-            ShowFileMsg(kMsgFileSaveFailed, done.failedPath);
+            ShowSaveFailed(done.failedPath.string());
         } else {
             std::string detail = " " + done.failedPath.string();
             for (const auto& p : done.newFiles) detail += "\n" + p.string() + " (new)";
@@ -946,6 +971,11 @@ std::function<void()> sProjectCleared;
 }  // namespace
 
 void SetProjectClearedHook(std::function<void()> hook) { sProjectCleared = std::move(hook); }
+
+void ShowSaveFailed(const std::string& path) {
+    const bool readOnly = qelfile::ReplaceRefusal(path) == qelfile::Unreplaceable::ReadOnly;
+    ShowFileMsg(readOnly ? kMsgFileReadOnly : kMsgFileSaveFailed, path);
+}
 
 void ClearProject() {
     if (gProgram) std::memset(gProgram, 0xFF, gProgramCapacity);

@@ -53,8 +53,20 @@ bool ReadSiblingFiles();
 /// already in place stay whole (each is replaced only by a complete new file).
 /// A file of the set that its reader would refuse (a comment that is not
 /// UTF-8 or holds a NUL) fails the save the same way before anything is written.
+/// A save replaces only what this project read or wrote: a read-only file of
+/// the set or of its backups is refused (ShowSaveFailed) before anything is
+/// asked; files of the set that are not what this project last read or wrote
+/// there (another run's save, a file that appeared since) are named in one
+/// question (message 277) whose Cancel writes nothing. A file removed since
+/// is written again without a word: no one's work is replaced. With
+/// `filesThereAsked` (the user already let a Save As replace what stands
+/// under the name) only the refusal holds.
 /// On success clears gQel.Modified and sets gQel.Named.
-bool SaveProject();
+bool SaveProject(bool filesThereAsked = false);
+
+/// Says why a save of `path` failed: message 278 when the file is read-only,
+/// else message 30; the path follows.
+void ShowSaveFailed(const std::string& path);
 
 /// Empties the project: program buffers 0xFF, ladder rows zeroed, label tables
 /// -1, SFC grid 0xFF and its code records freed, inner ladder cleared, rung

@@ -20,6 +20,7 @@
 #include "shell/Filedialogs.h"
 #include "shell/Machinesetfrm.h"
 #include "project/Editorlink.h"
+#include "project/Fileio.h"
 #include "project/Msgtable.h"
 #include "project/Projectfiles.h"
 #include "project/Qelglobals.h"
@@ -104,8 +105,15 @@ bool TQelMain::SaveProgramAs() {
     // was typed; a set already there is written over only when the user
     // says so (the project's own set is simply saved).
     const std::string path = ProgramFileNameFor(typed);
-    if (!SavesOwnSet(path)) {
+    const bool ownSet = SavesOwnSet(path);
+    if (!ownSet) {
         const std::vector<std::string> there = ExistingSetFiles(path);
+        // A read-only set is refused before the user is asked to replace it.
+        for (const std::string& file : there)
+            if (qelfile::ReplaceRefusal(file) == qelfile::Unreplaceable::ReadOnly) {
+                ShowSaveFailed(file);
+                return false;
+            }
         if (!there.empty() &&
             qel::AskQuestion(gMsgTable.Get(kMsgReplaceProject) + " " + there.front(), qel::AskButtons::OkCancel) !=
                 qel::Answer::Ok)
@@ -122,7 +130,9 @@ bool TQelMain::SaveProgramAs() {
         DrawCommentedLadderForSave();
         NotifyProject(TProjectEvent::Saving);
     }
-    if (commit == TCommit::Cancelled || !SaveProject()) {
+    // Another project's files there were asked about just now; the
+    // project's own set is judged against what it read or wrote.
+    if (commit == TCommit::Cancelled || !SaveProject(!ownSet)) {
         gQel.Named = oldNamed;
         SetProjectPath(oldName);
         return false;

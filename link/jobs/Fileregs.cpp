@@ -78,6 +78,7 @@ TQftRead ReadQftFile(const std::filesystem::path& path, int family, TFileTemplat
     case qelfile::ReadResult::TooLarge: return TQftRead::Damaged;
     case qelfile::ReadResult::Ok: break;
     }
+    qelfile::NoteFileSeen(path, bytes);  // a save of it later replaces what was read here
     TFileTemplate r;
     if (!DecodeQft(bytes.data(), bytes.size(), r)) return TQftRead::Damaged;
     // Only a template sound in every other way is one of another family.

@@ -90,6 +90,7 @@ TRegFileResult ReadRegisterFile(const std::string& path, int family, TRegisterDa
     case qelfile::ReadResult::TooLarge: return TRegFileResult::Damaged;
     case qelfile::ReadResult::Ok: break;
     }
+    qelfile::NoteFileSeen(path, bytes);  // a save of it later replaces what was read here
     return DecodeRegisterFile(bytes, IsRvlPath(path), family, data);
 }
 

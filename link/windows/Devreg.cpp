@@ -345,7 +345,7 @@ bool TDevReg::WriteRegisterFile() {
         NoteSideFileWritten(SaveFileName);
         return true;
     }
-    ShowMsg(kMsgFileSaveFailed, " " + SaveFileName);
+    ShowSaveFailed(SaveFileName);
     return false;
 }
 
@@ -365,13 +365,10 @@ void TDevReg::OpenRegisterFile() {
 
 bool TDevReg::SaveRegisterFile() {
     if (!TakeInTypedValue()) return false;
-    std::error_code ec;
-    if (fs::exists(SaveFileName, ec)) {
-        switch (qel::AskQuestion(gMsgTable.Get(kMsgOverwrite) + "\n" + SaveFileName, qel::AskButtons::YesNoCancel)) {
-        case qel::Answer::Yes: break;
-        case qel::Answer::No: return SaveRegisterFileAs();
-        default: return false;
-        }
+    switch (qel::link::MayReplaceSideFile(SaveFileName, kMsgOverwrite)) {
+    case qel::Answer::Yes: break;
+    case qel::Answer::No: return SaveRegisterFileAs();
+    default: return false;
     }
     const bool ok = WriteRegisterFile();
     if (ok) {

@@ -79,12 +79,14 @@ bool WriteTemplate(const std::string& path, const std::string& title) {
         qel::link::NoteSideFileWritten(path);
         return true;
     }
-    ShowMsg(kMsgFileSaveFailed, " " + path);
+    ShowSaveFailed(path);
     return false;
 }
 
 bool SaveLeftChanges() {
-    if (!WriteTemplate(sLeft->SaveFileName, sLeft->Title)) return false;
+    if (qel::link::MayReplaceSideFile(sLeft->SaveFileName, 0) != qel::Answer::Yes ||
+        !WriteTemplate(sLeft->SaveFileName, sLeft->Title))
+        return false;
     sLeft.reset();
     return true;
 }
@@ -438,13 +440,10 @@ void TFileTmp::OpenWithPrompt() {
 
 bool TFileTmp::SaveWithPrompt() {
     if (!TakeInTypedValue()) return false;
-    std::error_code ec;
-    if (fs::exists(SaveFileName, ec)) {
-        switch (qel::AskQuestion(gMsgTable.Get(kMsgOverwrite) + "\n" + SaveFileName, qel::AskButtons::YesNoCancel)) {
-        case qel::Answer::Yes: break;
-        case qel::Answer::No: return SaveAs();  // another name, not this file
-        default: return false;
-        }
+    switch (qel::link::MayReplaceSideFile(SaveFileName, kMsgOverwrite)) {
+    case qel::Answer::Yes: break;
+    case qel::Answer::No: return SaveAs();  // another name, not this file
+    default: return false;
     }
     if (!WriteQft()) return false;
     Modified = 0;

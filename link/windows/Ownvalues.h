@@ -39,6 +39,29 @@ inline bool MayLetChangesGo(bool modified, const std::string& fileName, const st
     }
 }
 
+// Whether a save of such values may replace the file `path`, judged as the
+// program's own save judges its files: a read-only file is refused (message
+// 278, nothing written); one that is not what this run last read or wrote
+// there (another run's save) is asked about (message 277, OK or Cancel). Any
+// other file there gets the window's overwrite question `overwrite` (Yes,
+// No, Cancel), or with 0 none, where a file this run never saw is asked about
+// as changed. Yes: write; No: choose another name; Cancel: write nothing.
+inline qel::Answer MayReplaceSideFile(const std::string& path, int overwrite) {
+    if (qelfile::ReplaceRefusal(path) == qelfile::Unreplaceable::ReadOnly) {
+        ShowSaveFailed(path);
+        return qel::Answer::Cancel;
+    }
+    const qelfile::DiskChange change = qelfile::ChangeSinceSeen(path);
+    if (change == qelfile::DiskChange::Gone) return qel::Answer::Yes;
+    if (change == qelfile::DiskChange::Changed || (change == qelfile::DiskChange::Unseen && overwrite == 0))
+        return qel::AskQuestion(gMsgTable.Get(kMsgChangedOnDisk) + "\n" + path, qel::AskButtons::OkCancel) ==
+                       qel::Answer::Ok
+                   ? qel::Answer::Yes
+                   : qel::Answer::Cancel;
+    if (overwrite == 0) return qel::Answer::Yes;
+    return qel::AskQuestion(gMsgTable.Get(overwrite) + "\n" + path, qel::AskButtons::YesNoCancel);
+}
+
 // The file of such values that belongs to the program: the program file's
 // name with `ext`, beside the program file the user opened or saved last,
 // found as the set's companions are in any letter case ("PLANT.KZL").
@@ -127,7 +150,7 @@ inline bool KeepSideFileBackup(const std::string& to) {
                                         std::string_view(reinterpret_cast<const char*>(old.data()), old.size())))
             return true;
         [[fallthrough]];
-    default: ShowMsg(kMsgFileSaveFailed, " " + SideFileBackup(to)); return false;
+    default: ShowSaveFailed(SideFileBackup(to)); return false;
     }
 }
 
@@ -145,7 +168,7 @@ inline bool CarrySideFile(const std::string& from, const std::string& to) {
         qelfile::WriteFileReplacing(to, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())))
         return true;
     if (read == qelfile::ReadResult::Missing && (std::filesystem::remove(to, ec), !ec)) return true;
-    ShowMsg(kMsgFileSaveFailed, " " + to);
+    ShowSaveFailed(to);
     return false;
 }
 
@@ -162,6 +185,16 @@ void SideValuesFollowProgram(TSideFilePlace& place, const char* ext, Window* w, 
     if (!from) return;
     const std::string to = ProgramSideFile(ext);
     if (renamed) renamed(to);
+    // A read-only file under the new name stays as it is, backup included:
+    // the window keeps its values as changed, to be saved elsewhere.
+    if (qelfile::ReplaceRefusal(to) == qelfile::Unreplaceable::ReadOnly) {
+        ShowSaveFailed(to);
+        if (w && w->NameFollowsProgram) {
+            w->SaveFileName = to;
+            w->Modified = 1;
+        }
+        return;
+    }
     const bool kept = KeepSideFileBackup(to);
     if (w && w->NameFollowsProgram) {
         w->SaveFileName = to;

@@ -449,3 +449,111 @@ TEST_F(FrameFileSetTest, ANameTypedWithoutExtensionIsTheProgramFileOfThatNameInA
     EXPECT_EQ(ImageIn(projects_ / "PRESS.KZP"), typed);
     EXPECT_FALSE(fs::exists(projects_ / "press.kzp"));
 }
+
+// File > Save replaces only what this project read or wrote. Another run's
+// save since Open is asked about (Cancel keeps both it and the project's
+// edits); a read-only file is refused, naming it, and keeps its mode; a file
+// deleted since is written again; the project's own saves ask nothing.
+TEST_F(FrameFileSetTest, SaveReplacesOnlyWhatThisProjectReadOrWrote) {
+    ASSERT_TRUE(Start());
+    const fs::path theirs = projects_ / "theirs";
+    fs::create_directories(theirs);
+    // Another run's save of plant: a rung LD X1 / OUT Y1 added.
+    ASSERT_NO_FATAL_FAILURE(SaveWholeProject(theirs / "plant.kzp", {"LD X0", "OUT Y0", "LD X1", "OUT Y1", "END"}, "theirs"));
+    const auto readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    auto theirSave = [&](const fs::path& dir, const char* ext) {
+        fs::copy_file(theirs / (std::string("plant") + ext), dir / (std::string("plant") + ext),
+                      fs::copy_options::overwrite_existing);
+    };
+    struct Row {
+        const char* what;
+        std::function<void(const fs::path& dir)> meanwhile;  // on disk, after Open
+        std::vector<Answer> answers;
+        const char* asked;    // the file the one question names; null: nothing asked
+        const char* refused;  // the file the refusal names; null: none
+        int refusal;          // its message
+        bool written;         // the project's program is on disk afterwards
+        const char* saveAs;   // Save As onto this set instead of File > Save
+    };
+    const Row rows[] = {
+        {"another run's save, Cancel", [&](const fs::path& d) { theirSave(d, ".kzp"); }, {Answer::Cancel},
+         "plant.kzp", nullptr, 0, false, nullptr},
+        {"another run's save, OK", [&](const fs::path& d) { theirSave(d, ".kzp"); }, {Answer::Ok}, "plant.kzp",
+         nullptr, 0, true, nullptr},
+        {"a companion changed on disk", [&](const fs::path& d) { theirSave(d, ".rcm"); }, {Answer::Cancel},
+         "plant.rcm", nullptr, 0, false, nullptr},
+        {"a file deleted since Open", [](const fs::path& d) { fs::remove(d / "plant.lmt"); }, {}, nullptr, nullptr, 0,
+         true, nullptr},
+        {"read-only program file", [&](const fs::path& d) { fs::permissions(d / "plant.kzp", readOnly); }, {},
+         nullptr, "plant.kzp", kMsgFileReadOnly, false, nullptr},
+        {"read-only companion", [&](const fs::path& d) { fs::permissions(d / "plant.lab", readOnly); }, {}, nullptr,
+         "plant.lab", kMsgFileReadOnly, false, nullptr},
+        {"read-only folder", [&](const fs::path& d) { fs::permissions(d, readOnly | fs::perms::owner_exec); }, {},
+         nullptr, "plant.kzp", kMsgFileSaveFailed, false, nullptr},
+        {"Save As onto a read-only set",
+         [&](const fs::path& d) {
+             fs::create_directories(d / "ro");
+             for (const auto& e : fs::directory_iterator(theirs)) {
+                 fs::copy_file(e.path(), d / "ro" / e.path().filename());
+                 fs::permissions(d / "ro" / e.path().filename(), readOnly);
+             }
+         },
+         {}, nullptr, "ro/plant.kzp", kMsgFileReadOnly, false, "ro/plant.kzp"},
+        {"two saves in a row of a private file",
+         [](const fs::path& d) { fs::permissions(d / "plant.kzp", fs::perms::owner_read | fs::perms::owner_write); }, {},
+         nullptr, nullptr, 0, true, nullptr},
+    };
+    int n = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const fs::path dir = projects_ / std::to_string(++n);
+        fs::create_directories(dir);
+        const fs::path plant = dir / "plant.kzp";
+        ASSERT_NO_FATAL_FAILURE(SaveWholeProject(plant, {"LD X0", "OUT Y0", "END"}, "ours"));
+        ASSERT_NO_FATAL_FAILURE(OpenThrough(plant));
+        row.meanwhile(dir);
+        PutProgram({"LD X0", "OUT Y0", "LD X5", "OUT Y5", "END"});
+        gQel.Modified = 1;
+        const auto ours = Image();
+        const auto before = Folder(dir);
+        const fs::perms mode = fs::status(plant).permissions();
+        messages_.Clear();
+        for (const Answer a : row.answers) messages_.QueueAnswer(a);
+        if (row.saveAs) dialogs_.QueuePath((dir / row.saveAs).string());
+        frame_->RunCommand(row.saveAs ? "MmSaveAs" : "MmSave");
+        if (row.answers == std::vector<Answer>{Answer::Ok}) {
+            EXPECT_EQ(ImageIn(dir / "plant.kz~"), ImageIn(theirs / "plant.kzp")) << "their save is the backup";
+        }
+        if (row.written) {
+            // And at once again: the project's own save asks nothing.
+            PutProgram({"LD X0", "OUT Y0", "LD X6", "OUT Y6", "END"});
+            gQel.Modified = 1;
+            frame_->RunCommand("MmSave");
+        }
+
+        EXPECT_FALSE(messages_.UnscriptedQuestion());
+        EXPECT_EQ(messages_.Asked().size(), row.asked ? 1u : 0u);
+        if (row.asked && !messages_.Asked().empty()) {
+            EXPECT_EQ(messages_.Asked()[0].rfind(gMsgTable.Get(kMsgChangedOnDisk), 0), 0u) << messages_.Asked()[0];
+            EXPECT_NE(messages_.Asked()[0].find((dir / row.asked).string()), std::string::npos) << "names the file";
+        }
+        const std::string refusal = row.refused ? gMsgTable.Get(row.refusal) + " " + (dir / row.refused).string() : "";
+        EXPECT_EQ(messages_.Shown(), row.refused ? std::vector<std::string>{refusal} : std::vector<std::string>{});
+        fs::permissions(dir, fs::perms::owner_all);
+        if (row.written) {
+            EXPECT_EQ(ImageIn(plant), Image()) << "the project's program is saved";
+            EXPECT_EQ(fs::status(plant).permissions(), mode) << "the file replaced keeps its mode";
+            EXPECT_TRUE(fs::exists(dir / "plant.lmt")) << "a file deleted since Open is written again";
+            EXPECT_EQ(gQel.Modified, 0);
+        } else {
+            EXPECT_TRUE(Folder(dir) == before) << "nothing on disk changed";
+            EXPECT_EQ(Image(), ours);
+            EXPECT_EQ(gQel.Modified, 1) << "the project stays modified";
+            EXPECT_EQ(gQel.ProgramFileName, plant.string());
+        }
+        if (row.refusal == kMsgFileReadOnly) {
+            EXPECT_EQ(fs::status(dir / row.refused).permissions() & fs::perms::all, readOnly) << "keeps its mode";
+        }
+        gQel.Modified = 0;
+    }
+}

@@ -11,8 +11,11 @@
 #include <QTest>
 
 #include <filesystem>
+#include <fstream>
 
 #include "link/jobs/Fileregs.h"
+#include "project/Fileio.h"
+#include "project/Msgtable.h"
 #include "link/jobs/Registerdata.h"
 #include "link/windows/Devreg.h"
 #include "link/windows/Filetmp.h"
@@ -285,4 +288,83 @@ TEST_F(SideFilesTest, RegisterDataAndTemplateNamedInCapitalsAreTheProgramsOwn) {
     ASSERT_TRUE(frame_->RunCommand("MmViewReg"));
     ASSERT_NE(_DevReg, nullptr);
     EXPECT_EQ(_DevReg->CellText(1, 4), "55");
+}
+
+// The register view's and the template's own saves replace only what this
+// run read or wrote: another run's save since is asked about (message 277;
+// Cancel writes nothing and keeps the values changed), a read-only file is
+// refused naming it and keeps its mode; the window's own file gets only the
+// overwrite question, and one deleted since is written again.
+TEST_F(SideFilesTest, AWindowsSaveReplacesOnlyWhatThisRunReadOrWrote) {
+    frame_->NewClick();
+    ASSERT_TRUE(frame_->ApplyModelSetting(2, 0, false));
+    const std::string plant = SaveProgram(projects_ / "plant.kzp", {"LD X0", "OUT Y0", "END"}, true);
+    Open(plant);
+    // The window's file, and the command that shows the window.
+    const std::pair<const char*, const char*> windows[] = {{".kzl", "MmViewReg"}, {".qft", "MmFileTmp"}};
+    const auto readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    enum Meanwhile { kNothing, kAnotherRunsSave, kMadeReadOnly, kDeleted };
+    struct Row {
+        const char* what;
+        Meanwhile meanwhile;
+        std::vector<qel::Answer> answers;
+        int asked;    // the one question's message; 0: none
+        int refusal;  // the one message shown; 0: none
+        bool written;
+    };
+    const Row rows[] = {
+        {"another run's save, Cancel", kAnotherRunsSave, {qel::Answer::Cancel}, kMsgChangedOnDisk, 0, false},
+        {"another run's save, OK", kAnotherRunsSave, {qel::Answer::Ok}, kMsgChangedOnDisk, 0, true},
+        {"read-only", kMadeReadOnly, {}, 0, kMsgFileReadOnly, false},
+        {"its own file: the overwrite question", kNothing, {qel::Answer::Yes}, 146, 0, true},
+        {"deleted since", kDeleted, {}, 0, 0, true},
+    };
+    int value = 10;
+    for (const auto& [ext, command] : windows) {
+        const fs::path file = projects_ / (std::string("plant") + ext);
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(ext) + ": " + row.what);
+            fs::remove(file);  // each row starts from the window's first save
+            ASSERT_TRUE(frame_->RunCommand(command));
+            const bool reg = std::string(ext) == ".kzl";
+            QTableView* grid = reg ? _DevReg->RegGrid : _FileTmp->PgRegGrid;
+            // The window's file as its save writes it, then someone else's turn.
+            TypeInCell(grid, 5, QString::number(++value));
+            messages_.Clear();
+            ASSERT_TRUE(frame_->RunCommand("MmSave"));
+            ASSERT_TRUE(messages_.Asked().empty());
+            std::vector<std::uint8_t> bytes;
+            ASSERT_EQ(qelfile::ReadWholeFile(file, bytes), qelfile::ReadResult::Ok);
+            if (row.meanwhile == kAnotherRunsSave) {
+                bytes[bytes.size() - 1] ^= 0x01;  // their value of the last register
+                std::ofstream(file, std::ios::binary | std::ios::trunc)
+                    .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            }
+            if (row.meanwhile == kMadeReadOnly) fs::permissions(file, readOnly);
+            if (row.meanwhile == kDeleted) fs::remove(file);
+
+            TypeInCell(grid, 6, QString::number(++value));
+            messages_.Clear();
+            for (const qel::Answer a : row.answers) messages_.QueueAnswer(a);
+            ASSERT_TRUE(frame_->RunCommand("MmSave"));
+            EXPECT_FALSE(messages_.UnscriptedQuestion());
+            const auto said = [&](int id, const char* glue) {
+                return id ? std::vector<std::string>{gMsgTable.Get(id) + glue + file.string()} : std::vector<std::string>{};
+            };
+            EXPECT_EQ(messages_.Asked(), said(row.asked, "\n"));
+            if (!row.written) {
+                EXPECT_EQ(messages_.Shown(), said(row.refusal, " "));  // and no "write completed"
+            }
+            if (row.refusal) {
+                EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, readOnly) << "keeps its mode";
+            }
+            std::vector<std::uint8_t> after;
+            qelfile::ReadWholeFile(file, after);
+            EXPECT_EQ(after == bytes, !row.written) << "written only when the user let it";
+            EXPECT_EQ(reg ? _DevReg->Modified : _FileTmp->Modified, row.written ? 0 : 1) << "values not saved stay changed";
+        }
+        // Let the last values go with the window.
+        if (_DevReg) _DevReg->Modified = 0;
+        if (_FileTmp) _FileTmp->Modified = 0;
+    }
 }
