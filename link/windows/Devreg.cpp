@@ -17,7 +17,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QPrinter>
+#include <QPagedPaintDevice>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -247,6 +247,7 @@ TDevReg::TDevReg(TTransData* trans, QWidget* parent)
 
     NumComm = new TDevNumComm(this);
     NumComm->Start = [this](bool read) { return StartTransfer(read); };
+    Printing = DefaultPrintHooks(this);
     DevPrn = new TDevPrn(this);
     DevPrn->Print = [this](bool all, const std::string& s, const std::string& e) { PrintRegisters(all, s, e); };
     AskTitle = [this](const std::string& caption, const std::string& current) -> std::optional<std::string> {
@@ -523,13 +524,8 @@ bool TDevReg::PrintRegisters(bool all, const std::string& start, const std::stri
         row[0] = RegRowLabel(v.Page, r);
         for (int c = 1; c <= 10; ++c) row[static_cast<std::size_t>(c)] = RegCellText(Data, v, (r - 1) * 10 + c - 1);
     }
-    QPrinter printer(QPrinter::HighResolution);
-    if (!PrintFile.empty()) {
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(QString::fromStdString(PrintFile));
-    }
-    PrintRegisterPages(printer, sheet, first, last);
-    return true;
+    return PrintPages(Printing, true, [&](QPagedPaintDevice& d) { return PrintRegisterPages(d, sheet, first, last); }) >
+           0;
 }
 
 // ---------------------------------------------------------------------------

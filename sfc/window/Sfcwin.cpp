@@ -563,6 +563,7 @@ TSfc::TConvert TSfc::ConvertIfEdited() {
     }
     if (!SfcToCode()) {
         ShowChartError();
+        emit Link->editsRefused();
         return TConvert::Refused;
     }
     MarkSynced();
