@@ -190,8 +190,9 @@ bool IsProgramFileName(const std::string& path);
 std::string ProgramFileNameFor(const std::string& typed);
 
 /// The files of the set of program file `programPath` that exist: the
-/// program file, its companions and their backups, in any letter case; a
-/// program file first.
+/// program file, its companions, the register view's and the template's
+/// files beside it, and their backups, in any letter case; a program file
+/// first.
 std::vector<std::string> ExistingSetFiles(const std::string& programPath);
 
 /// Deletes the ".tms", ".tml" and ".pas" files of the install folder's Temp/,
