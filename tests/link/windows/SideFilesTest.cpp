@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <tuple>
 
 #include "link/jobs/Fileregs.h"
 #include "project/Fileio.h"
@@ -372,39 +373,29 @@ TEST_F(SideFilesTest, AWindowsSaveReplacesOnlyWhatThisRunReadOrWrote) {
 
 TEST_F(SideFilesTest, SaveAsOntoANameWhereOnlyAWindowsFileStandsAsksFirst) {
     frame_->NewClick();
-    ASSERT_TRUE(frame_->ApplyModelSetting(2, 0, false));
     const std::string plant = SaveProgram(projects_ / "plant.kzp", {"LD X0", "OUT Y0", "END"}, true);
     Open(plant);
-    struct Row {
-        const char* what;
-        const char* theirs;  // the only file named "press" in the folder
-        qel::Answer answer;
-        const char* keptAs;  // where their bytes are afterwards
-    };
-    const Row rows[] = {
-        {"their register data, Cancel", "press.kzl", qel::Answer::Cancel, "press.kzl"},
-        {"their template in capitals, Cancel", "PRESS.QFT", qel::Answer::Cancel, "PRESS.QFT"},
-        {"their register data's backup, Cancel", "press.kl~", qel::Answer::Cancel, "press.kl~"},
-        {"their template, OK: kept as its backup", "press.qft", qel::Answer::Ok, "press.qf~"},
+    // The only file named "press" in the folder, the answer, where its bytes are afterwards.
+    const std::tuple<const char*, qel::Answer, const char*> rows[] = {
+        {"press.kzl", qel::Answer::Cancel, "press.kzl"},
+        {"PRESS.QFT", qel::Answer::Cancel, "PRESS.QFT"},
+        {"press.kl~", qel::Answer::Cancel, "press.kl~"},
+        {"press.qft", qel::Answer::Ok, "press.qf~"},
     };
     int n = 0;
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
+    for (const auto& [theirs, answer, keptAs] : rows) {
+        SCOPED_TRACE(theirs);
         const fs::path dir = projects_ / std::to_string(++n);
         fs::create_directories(dir);
-        const std::string theirs = "their values " + std::to_string(n);
-        std::ofstream(dir / row.theirs, std::ios::binary) << theirs;
+        std::ofstream(dir / theirs, std::ios::binary) << "their values";
         messages_.Clear();
-        messages_.QueueAnswer(row.answer);
+        messages_.QueueAnswer(answer);
         dialogs_.QueuePath((dir / "press").string());
         frame_->SaveAsClick();
-        EXPECT_FALSE(messages_.UnscriptedQuestion());
-        EXPECT_EQ(messages_.Asked(),
-                  std::vector<std::string>{gMsgTable.Get(kMsgReplaceProject) + " " + (dir / row.theirs).string()});
-        std::ifstream in(dir / row.keptAs, std::ios::binary);
-        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), theirs);
-        const bool replaced = row.answer == qel::Answer::Ok;
-        EXPECT_EQ(fs::exists(dir / "press.kzp"), replaced) << "written only when the user let it";
-        EXPECT_EQ(gQel.ProgramFileName, replaced ? (dir / "press.kzp").string() : plant);
+        const std::string asked = gMsgTable.Get(kMsgReplaceProject) + " " + (dir / theirs).string();
+        EXPECT_EQ(messages_.Asked(), std::vector<std::string>{asked});
+        std::ifstream in(dir / keptAs, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "their values");
+        EXPECT_EQ(gQel.ProgramFileName, answer == qel::Answer::Ok ? (dir / "press.kzp").string() : plant);
     }
 }
