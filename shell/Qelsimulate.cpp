@@ -57,10 +57,8 @@ void TQelMain::CreateSimulator() {
 }
 
 void TQelMain::EndSimulation() {
-    if (!gSimRunning) return;
-    ShutdownSimulation();
-    SetSimulateButtons(false);
-    QelStaBar->SetPanel(3, {});
+    // Stopped as the simulate commands stop it.
+    if (gSimRunning) ToggleSimulate(false);
 }
 
 void TQelMain::BnSimuLadClick() { ToggleSimulate(false); }

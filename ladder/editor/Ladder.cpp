@@ -536,7 +536,7 @@ void TLDB::PopBkCmtClick() {
 // ---------------------------------------------------------------------------
 // Undo and redo
 
-TLadderSnapshot TLDB::Snapshot() const {
+TLadderSnapshot TLDB::Snapshot() {
     TLadderSnapshot s = edit_.TakeSnapshot();
     s.vScroll = verticalScrollBar()->value();
     s.hScroll = horizontalScrollBar()->value();

@@ -218,7 +218,8 @@ private:
     void Restore(const TLadderSnapshot& s);
     // Comments typed since the last edit go into every state of the history.
     void CarryTypedComments();
-    TLadderSnapshot Snapshot() const;
+    // The state now; rows without an identity get theirs first.
+    TLadderSnapshot Snapshot();
     // The common end of a command that changed the grid or the selection.
     void Finish(const TLadderEditResult& r);
 

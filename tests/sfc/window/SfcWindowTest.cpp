@@ -953,6 +953,44 @@ TEST_F(ChartEditsKeptTest, AChartEditedBeforeTheCodeChangedElsewhereAsksBeforeRe
     EXPECT_EQ(Code(), Assemble({"STL S0", "LD X4", "OUT S0", "RET", "LD X7", "OUT Y7"}));
 }
 
+// Dropping the chart's edits for a program no chart can hold (a step twice)
+// replaces none of them, whether the chart is left or converted: the chart
+// stays as drawn, with the message, as without the window.
+TEST_F(ChartEditsKeptTest, DroppingTheChartsEditsForCodeNoChartCanHoldKeepsTheChart) {
+    Condition(1, 0, "LD X6");
+    Draw("Down Down Delete");
+    CloseChart();
+    const std::vector<std::uint8_t> read = Assemble({"STL S0", "LD X0", "SET S20", "STL S20", "RET", "STL S20", "RET"});
+    std::memcpy(gProgram, read.data(), read.size());
+    LocateProgramEnd();
+    ViewChart();  // opened on the chart's edits
+    Draw("Down Down F4=0");
+    const std::vector<std::uint8_t> drawn(gSfcGrid, gSfcGrid + 4 * kSfcRowBytes);
+    const struct {
+        const char* command;
+        std::size_t questions;  // each answered No: the program stays
+    } rows[] = {
+        {"MmInstWin", 1},
+        // Asked by the commit before the command, and by the command: the
+        // chart still holds its edits.
+        {"MmSfcToCode", 2},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.command);
+        messages_.Clear();
+        for (std::size_t k = 0; k < row.questions; ++k) messages_.QueueAnswer(qel::Answer::No);
+        ASSERT_TRUE(frame_->RunCommand("MmSfcWin"));
+        ASSERT_TRUE(frame_->RunCommand(row.command));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(messages_.Asked(), std::vector<std::string>(row.questions, gMsgTable.Get(kMsgChartOverChangedCode)));
+        EXPECT_EQ(Count(kMsgChartCannotConvert), static_cast<int>(row.questions));
+        EXPECT_EQ(Code(), read);
+        EXPECT_EQ(std::vector<std::uint8_t>(gSfcGrid, gSfcGrid + 4 * kSfcRowBytes), drawn);
+        EXPECT_EQ(Record(1, 0), Assemble({"LD X6"}));
+        EXPECT_TRUE(sfc_->HoldsEdits());
+    }
+}
+
 // An element's inner ladder stays open while the chart is edited: rows and
 // cells inserted or deleted carry its element along, and what it stores
 // reaches that element; an edit that would remove or replace the element, or
