@@ -581,6 +581,10 @@ constexpr Backup kBackups[] = {
     {".kzp", ".kz~"}, {".lad", ".la~"}, {".lab", ".lb~"}, {".rcm", ".rc~"},
     {".lmt", ".lm~"}, {".smt", ".sm~"}, {".dev", ".dv~"}, {".sfc", ".sf~"},
 };
+// The files the register view and the template keep beside the program (and
+// their backups): not written by the program's own save, yet a Save As onto
+// the name replaces them with this project's values or removes them.
+constexpr Backup kSideFiles[] = {{kRegisterFileExt, kRegisterBackupExt}, {kTemplateFileExt, kTemplateBackupExt}};
 
 std::string AsciiLower(std::string text) {
     for (char& c : text)
@@ -1196,11 +1200,6 @@ std::size_t SetDeviceComments(const std::vector<TDeviceCommentEntry>& entries) {
     return stored;
 }
 
-namespace {
-// The files the register view and the template keep beside the program.
-constexpr const char* kUntitledSideFiles[] = {kRegisterFileExt, kTemplateFileExt};
-}  // namespace
-
 void MakeUntitledName() {
     fs::path folder = gQel.SaveDir;
     std::error_code ec;
@@ -1215,13 +1214,9 @@ void MakeUntitledName() {
     for (int n = 1;; ++n) {
         candidate = folder / ("Untitled" + std::to_string(n) + ".kzp");
         // No file of its set may exist: a companion left there is another
-        // project's, which a save would write over; nor the register view's
-        // or the template's file an earlier untitled project saved.
-        const bool sideTaken = std::any_of(std::begin(kUntitledSideFiles), std::end(kUntitledSideFiles), [&](const char* ext) {
-            fs::path p = candidate;
-            return fs::exists(p.replace_extension(ext), ec);
-        });
-        if (!sideTaken && ExistingSetFiles(candidate.string()).empty()) break;
+        // project's, which a save would write over; so is the register
+        // view's or the template's file an earlier untitled project saved.
+        if (ExistingSetFiles(candidate.string()).empty()) break;
     }
     gQel.ProgramFileName = candidate.string();
     gQel.Named = 0;
@@ -1305,8 +1300,12 @@ std::vector<std::string> ExistingSetFiles(const std::string& programPath) {
     const fs::path folder = program.has_parent_path() ? program.parent_path() : fs::path(".");
     const std::string stem = AsciiLower(StripExtension(program.filename().string()));
     std::vector<std::string> names;
-    for (const Backup& b : kBackups)
-        for (const char* ext : {b.ext, b.backup}) names.push_back(stem + ext);
+    auto take = [&](const auto& table) {
+        for (const Backup& b : table)
+            for (const char* ext : {b.ext, b.backup}) names.push_back(stem + ext);
+    };
+    take(kBackups);
+    take(kSideFiles);
     std::vector<std::string> found;
     if (NameTaken(program)) found.push_back(programPath);
     std::error_code ec;

@@ -162,8 +162,9 @@ inline constexpr const char* kTemplateFileExt = ".qft";
 inline constexpr const char* kTemplateBackupExt = ".qf~";
 
 /// Makes the name of an untitled project in the save folder ("Untitled" plus
-/// the first number of which no file of the set, nor a kRegisterFileExt or
-/// kTemplateFileExt file, exists) and sets it as gQel.ProgramFileName; clears
+/// the first number of which no file exists that ExistingSetFiles names, a
+/// kRegisterFileExt or kTemplateFileExt file included) and sets it as
+/// gQel.ProgramFileName; clears
 /// gQel.Named.
 void MakeUntitledName();
 
@@ -199,8 +200,9 @@ bool IsProgramFileName(const std::string& path);
 std::string ProgramFileNameFor(const std::string& typed);
 
 /// The files of the set of program file `programPath` that exist: the
-/// program file, its companions and their backups, in any letter case; a
-/// program file first.
+/// program file, its companions, the register view's and the template's
+/// files beside it, and their backups, in any letter case; a program file
+/// first.
 std::vector<std::string> ExistingSetFiles(const std::string& programPath);
 
 /// Deletes the ".tms", ".tml" and ".pas" files of the install folder's Temp/,
