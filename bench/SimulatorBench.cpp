@@ -1,7 +1,8 @@
 // Scans per second of a full 16000-step program: basic instructions only,
 // and basic mixed with applied instructions (one instruction in four applied);
-// and the start of a simulation (decoding and linking the image) for a full
-// image that holds a short program and for a full program.
+// the start of a simulation (decoding and linking the image) for a full
+// image that holds a short program and for a full program; and an edit taken
+// into a running simulation.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -139,6 +140,25 @@ BENCHMARK(BM_ScanFullBasicProgram)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
 
 void BM_ScanFullMixedProgram(benchmark::State& state) { ScanImage(state, MixedProgram()); }
 BENCHMARK(BM_ScanFullMixedProgram)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
+
+// An edit taken into a running simulation: the full program replaced by one
+// with an instruction changed, the devices and the state of each instruction
+// carried over. The scan waits this long once.
+void BM_FollowEditedFullProgram(benchmark::State& state) {
+    const std::vector<std::uint8_t> image = MixedProgram();
+    std::vector<std::uint8_t> edited = image;
+    std::size_t first = 0;
+    Put(edited, first, 0x2401);  // LD X0 becomes LD X1
+    TSimEngine engine(qel::SystemClock());
+    engine.LoadProgram(image.data(), image.size());
+    bool flip = false;
+    for (auto _ : state) {
+        const std::vector<std::uint8_t>& next = (flip = !flip) ? edited : image;
+        engine.FollowProgram(next.data(), next.size());
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_FollowEditedFullProgram)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

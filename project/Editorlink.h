@@ -118,6 +118,10 @@ signals:
     void programChanged();
     /// Project data other than the code changed (comments, labels, ladder).
     void modified();
+    /// The window's edits could not go where they go (a ladder that does not
+    /// compile, a chart that does not convert, an element's code not stored):
+    /// the program lacks what the window shows.
+    void editsRefused();
     /// The window became the active view.
     void activated(int view);
 

@@ -34,6 +34,8 @@ enum TShellMsg : int {
     kMsgPagesNotWritten = 276,   ///< a printer or PDF file did not take the pages (where they were to go follows)
     kMsgChangedOnDisk = 277,     ///< question: files changed on disk since this project read or saved them would be replaced (which follow)
     kMsgFileReadOnly = 278,      ///< a read-only file is not replaced; nothing was saved (the path follows)
+    kMsgSimEditsRefused = 279,   ///< a simulation ended: an editor's edits could not go into the program
+    kMsgSimModelChanged = 280,   ///< a simulation ended: the model setting changed
 };
 
 /// Largest message file read (the real one is a few kilobytes).

@@ -581,6 +581,10 @@ constexpr Backup kBackups[] = {
     {".kzp", ".kz~"}, {".lad", ".la~"}, {".lab", ".lb~"}, {".rcm", ".rc~"},
     {".lmt", ".lm~"}, {".smt", ".sm~"}, {".dev", ".dv~"}, {".sfc", ".sf~"},
 };
+// The files the register view and the template keep beside the program (and
+// their backups): not written by the program's own save, yet a Save As onto
+// the name replaces them with this project's values or removes them.
+constexpr Backup kSideFiles[] = {{kRegisterFileExt, kRegisterBackupExt}, {kTemplateFileExt, kTemplateBackupExt}};
 
 std::string AsciiLower(std::string text) {
     for (char& c : text)
@@ -717,6 +721,77 @@ void ApplyMonitorList(const Staged& st) {
     }
 }
 
+// Which pieces of a set read at opening go together. Rows, labels, rung and
+// block comments belong together: the ladder file names the others saved
+// with it. A piece from another save, or one missing, is not read (the rows
+// are then judged without it); a file written before these stamps existed
+// names none, and only a missing label file beside its rows is judged so.
+struct TSetPieces {
+    bool labRead = false;         // a label file was read
+    bool labelsBelong = true;     // it goes with the rows (or no rows judge it)
+    bool commentsOfRows = true;   // the rung comments read stand by the rows read
+    std::vector<std::string> notRead;  // the set's files left out, for the user
+};
+
+// Stages 1 and 2, before the open project is replaced; pieces that do not
+// belong are taken out of `st`.
+TSetPieces JudgeSetPieces(Staged& st, const std::string& path) {
+    TSetPieces p;
+    // 1. The rows. Rows of other code (a ladder file of another version or
+    // project) are not taken but drawn again from the code: such a file
+    // judges nothing, as if it were missing. (A ladder file saved without
+    // rows belongs to the program file saved with it, and still names the
+    // others.)
+    const std::uint64_t codeStamp = CodeImageStamp(st.image.data(), static_cast<std::uint32_t>(st.image.size()));
+    const bool ladRead = st.hasLad && (LadderBlank(st) || (st.ladStamped && st.ladStamp == codeStamp));
+    const bool setStamped = ladRead && st.ladLabStamp != 0;
+    // 2. What the rows name. Rows of other code place the rung comments read
+    // with them only when the comment file is the one saved with them: the
+    // project's own comments beside a ladder file of another save stand by
+    // the code's own drawing.
+    p.commentsOfRows = ladRead || st.ladLmtStamp == 0 || !st.hasLmt || st.lmtStamp == st.ladLmtStamp;
+    p.labRead = st.hasLab;
+    if (ladRead) {
+        p.labelsBelong = setStamped ? st.hasLab && st.labStamp == st.ladLabStamp : st.hasLab;
+        if (!p.labelsBelong) st.hasLab = false;
+    }
+    if (setStamped) {
+        const auto leaveOut = [&](bool& has, std::uint64_t read, std::uint64_t saved, const char* ext) {
+            if (has && read == saved) return;
+            has = false;
+            p.notRead.push_back(CompanionPath(path, ext));
+        };
+        leaveOut(st.hasLmt, st.lmtStamp, st.ladLmtStamp, ".lmt");
+        leaveOut(st.hasSmt, st.smtStamp, st.ladSmtStamp, ".smt");
+    }
+    return p;
+}
+
+// Stage 3, once the project is cleared: the rows go in (a stale ladder
+// file's only to place the comments read with them). Rows whose labels were
+// not read stand for the code only if they compile into it without them;
+// else they are not the user's edits but a set put together from several
+// saves, and the code is drawn again (the frame converts a program whose
+// ladder is not ok). True when the rows were taken.
+bool TakeSetLadder(Staged& st, TSetPieces& p, const std::string& path) {
+    DropStaleLadder(st, st.image.data(), static_cast<std::uint32_t>(st.image.size()), CompanionPath(path, ".lad"));
+    if (!p.commentsOfRows) st.commentRows.clear();
+    ApplyLadder(st);
+    if (!st.hasLad || p.labelsBelong) return st.hasLad;
+    if (LadderHoldsFileEdits()) {
+        std::memset(gLadderRows, 0, static_cast<std::size_t>(kLadderRows) * kLadderRowBytes);
+        gLadderRowCount = 0;
+        gLadderStamp = 0;  // an empty grid is no drawing of this code
+        gLadderFromFile = false;
+        p.notRead.insert(p.notRead.begin(), CompanionPath(path, ".lad"));
+        p.notRead.insert(p.notRead.begin() + 1, CompanionPath(path, ".lab"));
+        return false;
+    }
+    // The rows stand for the code without the labels of another save.
+    if (p.labRead) p.notRead.insert(p.notRead.begin(), CompanionPath(path, ".lab"));
+    return true;
+}
+
 }  // namespace
 
 // ----- public operations -----------------------------------------------------
@@ -757,39 +832,7 @@ bool ReadProgramFile() {
         }
     }
 
-    // Rows, labels, rung and block comments belong together: the ladder file
-    // names the others saved with it. A piece from another save, or one
-    // missing, is not read (the rows are then judged without it); a file
-    // written before these stamps existed names none, and only a missing
-    // label file beside its rows is judged so.
-    std::vector<std::string> notRead;
-    // Rows of other code (a ladder file of another version or project) are
-    // not taken but drawn again from the code: such a file judges nothing,
-    // as if it were missing. (A ladder file saved without rows belongs to the
-    // program file saved with it, and still names the others.)
-    const std::uint64_t codeStamp = CodeImageStamp(st.image.data(), static_cast<std::uint32_t>(st.image.size()));
-    const bool ladRead = st.hasLad && (LadderBlank(st) || (st.ladStamped && st.ladStamp == codeStamp));
-    const bool setStamped = ladRead && st.ladLabStamp != 0;
-    // Rows of other code place the rung comments read with them only when
-    // the comment file is the one saved with them: the project's own comments
-    // beside a ladder file of another save stand by the code's own drawing.
-    const bool commentsOfRows =
-        ladRead || st.ladLmtStamp == 0 || !st.hasLmt || st.lmtStamp == st.ladLmtStamp;
-    bool labelsBelong = true;
-    const bool labRead = st.hasLab;
-    if (ladRead) {
-        labelsBelong = setStamped ? st.hasLab && st.labStamp == st.ladLabStamp : st.hasLab;
-        if (!labelsBelong) st.hasLab = false;
-    }
-    if (setStamped) {
-        const auto leaveOut = [&](bool& has, std::uint64_t read, std::uint64_t saved, const char* ext) {
-            if (has && read == saved) return;
-            has = false;
-            notRead.push_back(CompanionPath(path, ext));
-        };
-        leaveOut(st.hasLmt, st.lmtStamp, st.ladLmtStamp, ".lmt");
-        leaveOut(st.hasSmt, st.smtStamp, st.ladSmtStamp, ".smt");
-    }
+    TSetPieces pieces = JudgeSetPieces(st, path);
 
     // The whole set is accepted: replace the open project. What a save may
     // replace without asking is what was read here (a refused set notes
@@ -804,27 +847,7 @@ bool ReadProgramFile() {
     gQel.Company.clear();
     gQel.Designer.clear();
     if (!st.hasRcm) LoadDeviceCommentInit();
-    // The frame converts a program whose ladder is not ok.
-    DropStaleLadder(st, st.image.data(), static_cast<std::uint32_t>(st.image.size()), CompanionPath(path, ".lad"));
-    if (!commentsOfRows) st.commentRows.clear();
-    ApplyLadder(st);
-    // Rows whose labels were not read stand for the code only if they compile
-    // into it without them; else they are not the user's edits but a set put
-    // together from several saves, and the code is drawn again (the frame
-    // converts a program whose ladder is not ok).
-    bool ladderTaken = st.hasLad;
-    if (st.hasLad && !labelsBelong && LadderHoldsFileEdits()) {
-        std::memset(gLadderRows, 0, static_cast<std::size_t>(kLadderRows) * kLadderRowBytes);
-        gLadderRowCount = 0;
-        gLadderStamp = 0;  // an empty grid is no drawing of this code
-        gLadderFromFile = false;
-        ladderTaken = false;
-        notRead.insert(notRead.begin(), CompanionPath(path, ".lad"));
-        notRead.insert(notRead.begin() + 1, CompanionPath(path, ".lab"));
-    } else if (st.hasLad && !labelsBelong && labRead) {
-        // The rows stand for the code without the labels of another save.
-        notRead.insert(notRead.begin(), CompanionPath(path, ".lab"));
-    }
+    const bool ladderTaken = TakeSetLadder(st, pieces, path);
     ApplyComments(st);
     ApplyMonitorList(st);
     ApplyChart(st);
@@ -837,7 +860,7 @@ bool ReadProgramFile() {
     gQel.ProgramOk = ladderTaken && !LadderHoldsFileEdits() ? 1 : 0;
     gQel.OpenDir = fs::path(path).parent_path().string();
     AddRecentFile(gQel.ProgramFileName);
-    ShowNotRead(notRead);
+    ShowNotRead(pieces.notRead);
     return true;
 }
 
@@ -1177,11 +1200,6 @@ std::size_t SetDeviceComments(const std::vector<TDeviceCommentEntry>& entries) {
     return stored;
 }
 
-namespace {
-// The files the register view and the template keep beside the program.
-constexpr const char* kUntitledSideFiles[] = {".kzl", ".qft"};
-}  // namespace
-
 void MakeUntitledName() {
     fs::path folder = gQel.SaveDir;
     std::error_code ec;
@@ -1196,13 +1214,9 @@ void MakeUntitledName() {
     for (int n = 1;; ++n) {
         candidate = folder / ("Untitled" + std::to_string(n) + ".kzp");
         // No file of its set may exist: a companion left there is another
-        // project's, which a save would write over; nor the register view's
-        // or the template's file an earlier untitled project saved.
-        const bool sideTaken = std::any_of(std::begin(kUntitledSideFiles), std::end(kUntitledSideFiles), [&](const char* ext) {
-            fs::path p = candidate;
-            return fs::exists(p.replace_extension(ext), ec);
-        });
-        if (!sideTaken && ExistingSetFiles(candidate.string()).empty()) break;
+        // project's, which a save would write over; so is the register
+        // view's or the template's file an earlier untitled project saved.
+        if (ExistingSetFiles(candidate.string()).empty()) break;
     }
     gQel.ProgramFileName = candidate.string();
     gQel.Named = 0;
@@ -1286,8 +1300,12 @@ std::vector<std::string> ExistingSetFiles(const std::string& programPath) {
     const fs::path folder = program.has_parent_path() ? program.parent_path() : fs::path(".");
     const std::string stem = AsciiLower(StripExtension(program.filename().string()));
     std::vector<std::string> names;
-    for (const Backup& b : kBackups)
-        for (const char* ext : {b.ext, b.backup}) names.push_back(stem + ext);
+    auto take = [&](const auto& table) {
+        for (const Backup& b : table)
+            for (const char* ext : {b.ext, b.backup}) names.push_back(stem + ext);
+    };
+    take(kBackups);
+    take(kSideFiles);
     std::vector<std::string> found;
     if (NameTaken(program)) found.push_back(programPath);
     std::error_code ec;

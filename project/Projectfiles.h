@@ -153,9 +153,19 @@ void RemoveDeviceCommentListener(int token);
 /// without a list).
 bool ParseDeviceName(const std::string& name, int& listIndex, int& number);
 
+/// The files kept beside the program that the set does not hold: the register
+/// view's values and the file-register template, each with the backup a save
+/// under another name keeps of another project's file it replaces.
+inline constexpr const char* kRegisterFileExt = ".kzl";
+inline constexpr const char* kRegisterBackupExt = ".kl~";
+inline constexpr const char* kTemplateFileExt = ".qft";
+inline constexpr const char* kTemplateBackupExt = ".qf~";
+
 /// Makes the name of an untitled project in the save folder ("Untitled" plus
-/// the first number of which no file of the set, nor a ".kzl" or ".qft", exists) and sets it as
-/// gQel.ProgramFileName; clears gQel.Named.
+/// the first number of which no file exists that ExistingSetFiles names, a
+/// kRegisterFileExt or kTemplateFileExt file included) and sets it as
+/// gQel.ProgramFileName; clears
+/// gQel.Named.
 void MakeUntitledName();
 
 /// Sets gQel.ProgramFileName to `path` (".kzp" added when it has no extension)
@@ -190,8 +200,9 @@ bool IsProgramFileName(const std::string& path);
 std::string ProgramFileNameFor(const std::string& typed);
 
 /// The files of the set of program file `programPath` that exist: the
-/// program file, its companions and their backups, in any letter case; a
-/// program file first.
+/// program file, its companions, the register view's and the template's
+/// files beside it, and their backups, in any letter case; a program file
+/// first.
 std::vector<std::string> ExistingSetFiles(const std::string& programPath);
 
 /// Deletes the ".tms", ".tml" and ".pas" files of the install folder's Temp/,

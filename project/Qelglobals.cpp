@@ -196,7 +196,8 @@ std::uint32_t NewLadderRowId() {
     return ++next;
 }
 
-void EnsureLadderRowIds(std::vector<std::uint32_t>& ids, std::size_t rows) {
+void GiveLadderRowIds(std::vector<std::uint32_t>& ids, std::int32_t lastRow, std::size_t commentRows) {
+    const std::size_t rows = std::max(static_cast<std::size_t>(std::max(lastRow + 1, 0)), commentRows);
     ids.reserve(rows);
     while (ids.size() < rows) ids.push_back(NewLadderRowId());
 }

@@ -247,15 +247,17 @@ struct TQelState {
     /// Which row each ladder row is (entry r: row r), kept along with
     /// RungComments through every row operation, so that a comment can find
     /// its row again after rows moved (an undo, a conversion). Rows past the
-    /// end have none yet; identities are never reused (NewLadderRowId), so a
+    /// end have none yet (GiveLadderRowIds); identities are never reused, so a
     /// cleared list names none of the rows it named before. Not saved.
     std::vector<std::uint32_t> RungRowIds;
 };
 
 /// A row identity never handed out before in this run.
 std::uint32_t NewLadderRowId();
-/// Gives rows [ids.size(), rows) identities of their own.
-void EnsureLadderRowIds(std::vector<std::uint32_t>& ids, std::size_t rows);
+/// Gives every row of a ladder that may hold something its identity: rows
+/// 0..lastRow and the rows of its comment entries (0..commentRows - 1). A row
+/// that has one keeps it; rows past these have none yet.
+void GiveLadderRowIds(std::vector<std::uint32_t>& ids, std::int32_t lastRow, std::size_t commentRows);
 
 /// The frame's state.
 extern TQelState gQel;

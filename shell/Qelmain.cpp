@@ -353,7 +353,10 @@ QMdiSubWindow* TQelMain::AddEditor(QWidget* window, TEditorLink* link) {
         gQel.Modified = 1;
         ShowStepCount();
         RefreshCommands();
+        SimulationFollowsProgram();
     });
+    // The program lacks what the window shows: a run cannot follow it.
+    connect(link, &TEditorLink::editsRefused, this, [this] { EndSimulationSaying(kMsgSimEditsRefused); });
     connect(link, &TEditorLink::modified, this, [this] {
         gQel.Modified = 1;
         RefreshCommands();

@@ -402,6 +402,11 @@ private:
     /// Ends a simulator run (the program it runs is being replaced) and
     /// releases the simulate commands; nothing when none runs.
     void EndSimulation();
+    /// Ends a simulator run that cannot go on with what the user changed, with
+    /// message `id` saying why; nothing when none runs.
+    void EndSimulationSaying(int id);
+    /// A simulator run goes on with the program as the editors hold it now.
+    void SimulationFollowsProgram();
     void CreateLink();
     void ConvertOpenedProgram();
     void DrawCommentedLadderForSave();
@@ -436,6 +441,7 @@ private:
     QActionGroup* digGroup_ = nullptr;
     QColor lampColor_;
     TQelLink* link_ = nullptr;
+    class TSimMonitor* simMonitor_ = nullptr;
     bool created_ = false;
     bool shutDownDone_ = false;
 };

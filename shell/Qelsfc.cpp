@@ -49,6 +49,7 @@ void TQelMain::BnSfcToCodeClick() {
     if (!SfcToCode()) {
         // Refused: message shown, program as it was; an open chart shows where.
         router_.Dispatch("ShowChartError", kViewSfc);
+        EndSimulationSaying(kMsgSimEditsRefused);
         return;
     }
     gQel.Modified = 1;

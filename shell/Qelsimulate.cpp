@@ -3,6 +3,7 @@
 // and the end of a run that stopped on its own.
 #include <QAction>
 
+#include "project/Msgtable.h"
 #include "project/Qelglobals.h"
 #include "shell/Qelmain.h"
 #include "simulator/SimMonitor.h"
@@ -23,6 +24,11 @@ void TQelMain::CreateSimulator() {
 
     auto* mon = new TSimMonitor(SimPlc(), this);
     mon->setObjectName("SimMonitor");
+    simMonitor_ = mon;
+    // The run executes the program the editors hold: an edit goes into the
+    // run as the editor signals it (AddEditor), and whatever else changed the
+    // program is caught at the next report of new scans.
+    connect(mon, &TSimMonitor::ScanPublished, this, &TQelMain::SimulationFollowsProgram);
     // The ladder window paints the simulated states through its own
     // "PaintSimLadder" handler while the ladder display is on; without a
     // ladder window nothing is painted.
@@ -39,9 +45,12 @@ void TQelMain::CreateSimulator() {
     // project put in the program's place (New, Open, a program read from the
     // PLC): the run is the old program's, and none of its states may show
     // over the new one.
+    // A new model setting (family or capacity) makes another PLC, which no
+    // running one turns into: that run ends, saying so.
     AddProjectListener(mon, [this](TProjectEvent event) {
         if (event == TProjectEvent::ShuttingDown) ShutdownSimulation();
         if (event == TProjectEvent::Replaced) EndSimulation();
+        if (event == TProjectEvent::ModelChanging) EndSimulationSaying(kMsgSimModelChanged);
     });
 
     // The simulate commands show whether a run is going on.
@@ -57,10 +66,19 @@ void TQelMain::CreateSimulator() {
 }
 
 void TQelMain::EndSimulation() {
-    if (!gSimRunning) return;
-    ShutdownSimulation();
-    SetSimulateButtons(false);
-    QelStaBar->SetPanel(3, {});
+    // Stopped as the simulate commands stop it.
+    if (gSimRunning) ToggleSimulate(false);
+}
+
+void TQelMain::EndSimulationSaying(int id) {
+    if (!gSimRunning || !simMonitor_) return;
+    SimPlc().StopSaying(gMsgTable.Get(id));
+    // Reported at once, as a run that stopped on its own is.
+    simMonitor_->Poll();
+}
+
+void TQelMain::SimulationFollowsProgram() {
+    if (gSimRunning && gProgram) SimPlc().FollowProgram(gProgram, gProgramCapacity);
 }
 
 void TQelMain::BnSimuLadClick() { ToggleSimulate(false); }

@@ -23,6 +23,8 @@ add_library(qel_shell STATIC
   ${CMAKE_CURRENT_LIST_DIR}/Dlgbuttons.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Widgetmessages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Filedialogs.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Printtarget.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Printtarget.h
   ${CMAKE_CURRENT_LIST_DIR}/Qelsimulate.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Qellink.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Qellink.h

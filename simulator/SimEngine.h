@@ -77,6 +77,16 @@ public:
     // decodes it. An instruction that does not fit the image is not run.
     void LoadProgram(const std::uint8_t* image, std::size_t capacity);
 
+    // Puts an edited program in the place of the one running, between two
+    // scans, as a PLC takes a program written while it runs: every device
+    // keeps its state and value, and the time base goes on. An instruction
+    // the old program held too (the same code, counted in program order)
+    // keeps what it remembered of its last scan (the edge of a pulse, a step
+    // block that was active); a new edge instruction takes its first scan as
+    // the state it compares with, so it does not fire on the swap itself.
+    // A timer no instruction drives any more stops where it stands.
+    void FollowProgram(const std::uint8_t* image, std::size_t capacity);
+
     // One scan from the first step to END (or the end of the image).
     TSimScanEnd RunSimScan();
 
@@ -179,11 +189,14 @@ public:
 private:
     void Decode(const std::uint8_t* image, std::size_t capacity);
     void LinkSteps();
+    // Identity of step i's code, for matching the steps of an edited program.
+    std::uint64_t StepKey(std::size_t i) const;
     void ApplyClockToggles(std::uint64_t units);
 
     const qel::Clock& clock_;
     TSimMemory mem_{};
 
+    std::vector<std::uint8_t> image_;  // the program's code as loaded
     std::vector<TSimStep> steps_;
     // What the scan loop reads of each step first: the handler it runs
     // inline (0: call the step's handler) and the device of a basic step.
@@ -193,7 +206,7 @@ private:
     };
     std::vector<TSimHot> hot_;
     std::vector<TSimSlot> slots_;
-    std::vector<std::uint8_t> edge_;  // per step: the state seen at its last execution
+    std::vector<std::uint8_t> edge_;  // per step: the state seen at its last execution (kEdgeUnseen: none yet)
     std::vector<std::uint8_t> blockWasActive_;  // per step (used at block-opening STLs)
 
     // Logic ring and branch stack.

@@ -2,6 +2,7 @@
 
 #include "project/Msgtable.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -29,6 +30,7 @@ bool TPLC::Start(const std::uint8_t* image, std::size_t capacity) {
     if (!image || active_.load()) return false;
     if (worker_.joinable()) worker_.join();  // a run that stopped on its own
 
+    program_.assign(image, image + capacity);
     engine_.LoadProgram(image, capacity);
     engine_.ResetSimulator();
     TSimMemory& mem = engine_.Memory();
@@ -41,6 +43,8 @@ bool TPLC::Start(const std::uint8_t* image, std::size_t capacity) {
         std::lock_guard lock(mutex_);
         pending_.clear();
         hasPending_.store(false);
+        nextProgram_.clear();
+        hasProgram_.store(false);
         stopMessage_.clear();
         Publish();
         active_.store(true);
@@ -55,12 +59,38 @@ void TPLC::Stop() {
     if (worker_.joinable()) worker_.join();
 }
 
+void TPLC::StopSaying(const std::string& message) {
+    if (!active_.load()) return;
+    Stop();
+    std::lock_guard lock(mutex_);
+    stopMessage_ = message;
+}
+
 bool TPLC::Running() const { return active_.load(); }
+
+bool TPLC::FollowProgram(const std::uint8_t* image, std::size_t capacity) {
+    if (!image || !active_.load()) return false;
+    if (program_.size() == capacity && std::equal(program_.begin(), program_.end(), image)) return true;
+    program_.assign(image, image + capacity);
+    std::lock_guard lock(mutex_);
+    nextProgram_ = program_;
+    hasProgram_.store(true, std::memory_order_release);
+    return true;
+}
 
 void TPLC::Execute() {
     ++gLiveWorkers;
     std::int64_t lastPublish = clock_.NowUs();
+    std::vector<std::uint8_t> program;
     while (run_.load(std::memory_order_relaxed)) {
+        if (hasProgram_.load(std::memory_order_acquire)) {
+            {
+                std::lock_guard lock(mutex_);
+                program.swap(nextProgram_);
+                hasProgram_.store(false, std::memory_order_relaxed);
+            }
+            engine_.FollowProgram(program.data(), program.size());
+        }
         if (hasPending_.load(std::memory_order_acquire)) {
             std::lock_guard lock(mutex_);
             ApplyPending();
@@ -98,8 +128,9 @@ void TPLC::Publish() { std::memcpy(published_.get(), &engine_.Memory(), sizeof(T
 void TPLC::ApplyPending() {
     TSimMemory& mem = engine_.Memory();
     for (const Pending& p : pending_) {
+        // Only the bit: a timer or counter contact clicked keeps its value.
         const bool on = p.action == 2 ? mem.bits[p.bit] == 0 : p.action == 1;
-        SetSimBitAt(mem, p.bit, on);
+        mem.bits[p.bit] = on ? 1 : 0;
     }
     pending_.clear();
     hasPending_.store(false, std::memory_order_release);

@@ -36,6 +36,14 @@ public:
     // Ends the run: the scan in progress completes, then the worker is joined.
     // The device states stay readable until the next start.
     void Stop();
+    // Ends the run as Stop does, for a reason the user is told: the message
+    // is reported as that of a run that stopped on its own (TakeStopMessage).
+    void StopSaying(const std::string& message);
+    // The run goes on with the program as it is now (capacity bytes): from
+    // the next scan on, with every device as it stands (TSimEngine::
+    // FollowProgram). Nothing changes when the run has this program already;
+    // false while no run is going on.
+    bool FollowProgram(const std::uint8_t* image, std::size_t capacity);
     // True from Start until Stop, or until the worker stopped a runaway scan.
     bool Running() const;
 
@@ -79,6 +87,7 @@ private:
     std::atomic<bool> run_{false};
     std::atomic<bool> active_{false};       // the worker owns the engine
     std::atomic<bool> hasPending_{false};
+    std::atomic<bool> hasProgram_{false};   // nextProgram_ waits for the next scan
     mutable std::atomic<bool> publishWanted_{false};
     std::atomic<std::uint64_t> scans_{0};
     std::atomic<std::uint32_t> scanTimeUs_{0};
@@ -86,7 +95,10 @@ private:
     mutable std::mutex mutex_;  // guards everything below
     std::unique_ptr<TSimMemory> published_;
     std::vector<Pending> pending_;
+    std::vector<std::uint8_t> nextProgram_;
     std::string stopMessage_;
+
+    std::vector<std::uint8_t> program_;  // GUI thread: the program last handed to the run
 };
 
 // --- the frame's simulator ----------------------------------------------------------

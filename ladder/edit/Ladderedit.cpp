@@ -109,8 +109,12 @@ void TLadderEdit::KeepOwnComments() {
     if (!doc_.rowComments) return;
     ownComments_ = *doc_.rowComments;
     if (!doc_.rowIds) return;
-    EnsureLadderRowIds(*doc_.rowIds, std::max(static_cast<std::size_t>(lastRow_ + 1), ownComments_->size()));
+    GiveRowIds(lastRow_);
     ownIds_ = *doc_.rowIds;
+}
+
+void TLadderEdit::GiveRowIds(std::int32_t lastRow) {
+    if (doc_.rowIds) GiveLadderRowIds(*doc_.rowIds, lastRow, doc_.rowComments ? doc_.rowComments->size() : 0);
 }
 
 void TLadderEdit::TakeRows() {
@@ -122,8 +126,8 @@ void TLadderEdit::TakeRows() {
     std::unordered_map<std::uint32_t, std::size_t> was;
     for (std::size_t k = 0; k < ownIds_.size(); ++k) was.emplace(ownIds_[k], k);
     const std::vector<std::string>& now = *doc_.rowComments;
+    GiveRowIds(lastRow_);
     std::vector<std::uint32_t>& ids = *doc_.rowIds;
-    EnsureLadderRowIds(ids, std::max(static_cast<std::size_t>(lastRow_ + 1), now.size()));
     std::vector<std::string> own(ids.size());
     for (std::size_t r = 0; r < ids.size(); ++r) {
         const auto it = was.find(ids[r]);
@@ -930,8 +934,7 @@ TLadderEditResult TLadderEdit::Guard(const std::function<TLadderEditResult()>& e
     if (real.rowIds) {
         // Every row has its identity before the edit: the undo step taken
         // for it and the edit's rows name the same ones.
-        EnsureLadderRowIds(*real.rowIds, std::max(static_cast<std::size_t>(lastRow_ + 1),
-                                                  real.rowComments ? real.rowComments->size() : std::size_t{0}));
+        GiveRowIds(lastRow_);
         s.rowIds = *real.rowIds;
         work.rowIds = &s.rowIds;
     }

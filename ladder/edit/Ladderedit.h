@@ -78,7 +78,7 @@ struct TLadderDoc {
     /// Step marks of the last conversion (entry: first row and step of a
     /// network), moved along with their rows; may be null.
     std::vector<TStepMark>* marks = nullptr;
-    /// Row identities (entry r: row r; EnsureLadderRowIds), moved along with
+    /// Row identities (entry r: row r; GiveLadderRowIds), moved along with
     /// the rows and their comments; may be null (no comments to follow).
     std::vector<std::uint32_t>* rowIds = nullptr;
 };
@@ -165,8 +165,10 @@ public:
     TLadderEditResult SetBlockComment(std::string_view text);
 
     // ---- undo ------------------------------------------------------------
-    /// The state now (scroll positions left 0 for the window to fill).
-    TLadderSnapshot TakeSnapshot() const;
+    /// The state now (scroll positions left 0 for the window to fill). The
+    /// snapshot names its rows by identity: rows that have none yet get theirs
+    /// first (GiveRowIds), so the document changes.
+    TLadderSnapshot TakeSnapshot();
     /// Puts a snapshot's state back: rows past its rows become empty. The
     /// rung comments are the snapshot's, except those changed since this
     /// editor's last edit (typed in the rung-comment window): each goes to
@@ -328,6 +330,9 @@ private:
     std::vector<std::uint32_t> ownIds_;
     // Records the comments and identities now as this editor's own.
     void KeepOwnComments();
+    // Gives the document's rows 0..lastRow and the rows of its comments
+    // their identities (GiveLadderRowIds); nothing where it keeps none.
+    void GiveRowIds(std::int32_t lastRow);
     struct TScratch {
         std::vector<std::uint8_t> grid;
         std::vector<std::int32_t> pRows, iRows;

@@ -78,7 +78,7 @@ void ShiftTable(std::int32_t* table, std::int32_t count, std::int32_t at, std::i
 // ---------------------------------------------------------------------------
 // Snapshots
 
-TLadderSnapshot TLadderEdit::TakeSnapshot() const {
+TLadderSnapshot TLadderEdit::TakeSnapshot() {
     TLadderSnapshot s;
     if (!doc_.grid) return s;
     const std::int32_t last = FindLastUsedRow(doc_.grid, kLdbRowBytes, doc_.capacity - 1);
@@ -88,8 +88,7 @@ TLadderSnapshot TLadderEdit::TakeSnapshot() const {
     if (doc_.rowComments) s.rowComments = *doc_.rowComments;
     if (doc_.marks) s.marks = *doc_.marks;
     if (auto* ids = doc_.rowIds) {
-        const std::size_t comments = doc_.rowComments ? doc_.rowComments->size() : 0;
-        EnsureLadderRowIds(*ids, std::max(static_cast<std::size_t>(last + 1), comments));
+        GiveRowIds(last);
         s.rowIds = *ids;
     }
     s.cursorRow = row_;
@@ -151,7 +150,7 @@ std::size_t TLadderEdit::RestoreSnapshot(const TLadderSnapshot& s) {
         if (doc_.rowIds && !s.rowIds.empty() && !ownIds_.empty()) {
             // Its row found by identity; none (SIZE_MAX) when its row came
             // with the edit taken back.
-            EnsureLadderRowIds(*doc_.rowIds, std::max(now.size(), static_cast<std::size_t>(lastRow_ + 1)));
+            GiveRowIds(lastRow_);
             std::unordered_map<std::uint32_t, std::size_t> snapRow;
             for (std::size_t r = 0; r < s.rowIds.size(); ++r) snapRow.emplace(s.rowIds[r], r);
             for (auto& [id, text] : CommentsTypedSince()) {
@@ -493,14 +492,12 @@ void TLadderEdit::ShiftRows(std::int32_t at, std::int32_t n) {
 void TLadderEdit::ShiftRowComments(std::int32_t at, std::int32_t n) {
     auto* c = doc_.rowComments;
     if (auto* ids = doc_.rowIds) {
-        // Every row that moves has its identity first.
-        const std::size_t moving = std::max({static_cast<std::size_t>(std::max(lastRow_, at - 1) + 1),
-                                             c ? c->size() : std::size_t{0},
-                                             static_cast<std::size_t>(std::max(0, at - std::min(n, 0)))});
-        EnsureLadderRowIds(*ids, moving);
+        // Every row that moves has its identity first: those up to the
+        // insertion point, and the rows a deletion takes.
+        GiveRowIds(std::max({lastRow_, at - 1, at - std::min(n, 0) - 1}));
         if (n > 0) {
             std::vector<std::uint32_t> fresh;
-            EnsureLadderRowIds(fresh, static_cast<std::size_t>(n));
+            GiveLadderRowIds(fresh, n - 1, 0);
             ids->insert(ids->begin() + at, fresh.begin(), fresh.end());
             if (ids->size() > static_cast<std::size_t>(doc_.capacity)) ids->resize(static_cast<std::size_t>(doc_.capacity));
         } else if (n < 0) {

@@ -536,7 +536,7 @@ void TLDB::PopBkCmtClick() {
 // ---------------------------------------------------------------------------
 // Undo and redo
 
-TLadderSnapshot TLDB::Snapshot() const {
+TLadderSnapshot TLDB::Snapshot() {
     TLadderSnapshot s = edit_.TakeSnapshot();
     s.vScroll = verticalScrollBar()->value();
     s.hScroll = horizontalScrollBar()->value();
@@ -846,10 +846,12 @@ bool TLDB::Compile(std::string* failure) {
     }
     if (result != 0) {
         const std::string why = CompileFailure();
-        if (failure)
-            *failure = why;
-        else
-            qel::ShowMessage(why, qel::MsgKind::Error);
+        if (failure) {
+            *failure = why;  // the caller asks what becomes of the edits
+            return false;
+        }
+        qel::ShowMessage(why, qel::MsgKind::Error);
+        emit Link->editsRefused();
         return false;
     }
     dirty_ = false;
@@ -1149,6 +1151,7 @@ bool TLDB::StoreInnerCode(bool forGood) {
         !label.empty()) {
         std::memset(gProgramCopy, 0xFF, gProgramCopySize);
         ShowMsg(kMsgLabelUsed, " " + label);
+        emit Link->editsRefused();
         return false;
     }
     // The element's record takes the code; an empty ladder removes it.

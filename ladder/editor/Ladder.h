@@ -108,8 +108,9 @@ public:
     bool Unstored() const { return unstored_; }
     /// Compiles the ladder into the window's own code buffer (the program,
     /// or the chart element's buffer). A failure puts the cursor on the
-    /// failing rows, shows its message (or hands it to `failure`) and returns
-    /// false; nothing of the code changes.
+    /// failing rows, shows its message and signals the edits refused (or
+    /// hands the message to `failure`, whose caller settles the edits) and
+    /// returns false; nothing of the code changes.
     bool Compile(std::string* failure = nullptr);
     /// Puts edits the program (or the chart element) does not have yet into
     /// it: the frame's commit before anything reads the program.
@@ -218,7 +219,8 @@ private:
     void Restore(const TLadderSnapshot& s);
     // Comments typed since the last edit go into every state of the history.
     void CarryTypedComments();
-    TLadderSnapshot Snapshot() const;
+    // The state now; rows without an identity get theirs first.
+    TLadderSnapshot Snapshot();
     // The common end of a command that changed the grid or the selection.
     void Finish(const TLadderEditResult& r);
 

@@ -1239,9 +1239,8 @@ std::vector<std::uint32_t> CarriedRowIds(const std::vector<std::uint8_t>& before
         return (a[0] & ~kRowConsumed) == (b[0] & ~kRowConsumed) && std::memcmp(a + 1, b + 1, kLdbRowBytes - 1) == 0;
     };
     const auto hashOf = [](const std::uint8_t* row) {
-        std::uint64_t h = 0xcbf29ce484222325ull ^ (row[0] & ~kRowConsumed);
-        for (std::size_t k = 1; k < kLdbRowBytes; ++k) h = (h ^ row[k]) * 0x100000001b3ull;
-        return h;
+        const std::uint8_t flags = row[0] & ~kRowConsumed;
+        return LadderHash(LadderHash(kLadderHashStart, &flags, 1), row + 1, kLdbRowBytes - 1);
     };
     const std::int32_t old = static_cast<std::int32_t>(std::min(before.size() / kLdbRowBytes, ids.size()));
     const auto oldRow = [&](std::int32_t r) { return before.data() + static_cast<std::size_t>(r) * kLdbRowBytes; };

@@ -23,6 +23,7 @@
 // in cells).
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "project/Qelglobals.h"  // grid and label-table sizes, the program's grids
@@ -60,6 +61,22 @@ static_assert(sizeof(TLdbCell) == 5 && sizeof(TLdbRow) == 60, "grid rows are sto
 // Row flags in byte 0 of cell 0.
 constexpr std::uint8_t kRowBlockComment = 0x10;  // high nibble 1: the row is a block comment
 constexpr std::uint8_t kRowConsumed = 0x01;      // set by the compile on rows it already joined
+
+// The hash of grid bytes that ladder keys and row matching take: FNV-1a
+// eight bytes at a time, continued from `h` (kLadderHashStart to begin).
+constexpr std::uint64_t kLadderHashStart = 0xcbf29ce484222325ull;
+inline std::uint64_t LadderHash(std::uint64_t h, const void* data, std::size_t n) {
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        h = (h ^ w) * 0x100000001b3ull;
+        h ^= h >> 29;
+    }
+    for (; i < n; ++i) h = (h ^ p[i]) * 0x100000001b3ull;
+    return h;
+}
 
 // Link flag in the high nibble of byte 2: a vertical link leaves this cell's
 // junction downwards to the cell below.

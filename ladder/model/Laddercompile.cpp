@@ -275,29 +275,14 @@ std::string RowRange() {
 
 namespace {
 
-// A hash taken eight bytes at a time: the key of a whole ladder is taken
-// twice per conversion.
-std::uint64_t Fnv(std::uint64_t h, const void* data, std::size_t n) {
-    const auto* p = static_cast<const std::uint8_t*>(data);
-    std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        std::uint64_t w;
-        std::memcpy(&w, p + i, 8);
-        h = (h ^ w) * 0x100000001b3ull;
-        h ^= h >> 29;
-    }
-    for (; i < n; ++i) h = (h ^ p[i]) * 0x100000001b3ull;
-    return h;
-}
-
 // What the code of a ladder depends on: its rows, its labels, the model family.
 std::uint64_t LadderKey(const std::uint8_t* grid, std::int32_t lastRow, const TLabelTables& labels) {
-    std::uint64_t h = 0xcbf29ce484222325ull;
-    h = Fnv(h, &gQel.Family, sizeof gQel.Family);
-    h = Fnv(h, &lastRow, sizeof lastRow);
-    if (grid && lastRow >= 0) h = Fnv(h, grid, static_cast<std::size_t>(lastRow + 1) * kLdbRowBytes);
-    if (labels.pRows) h = Fnv(h, labels.pRows, sizeof(std::int32_t) * kPLabelCount);
-    if (labels.iRows) h = Fnv(h, labels.iRows, sizeof(std::int32_t) * kILabelCount);
+    std::uint64_t h = kLadderHashStart;
+    h = LadderHash(h, &gQel.Family, sizeof gQel.Family);
+    h = LadderHash(h, &lastRow, sizeof lastRow);
+    if (grid && lastRow >= 0) h = LadderHash(h, grid, static_cast<std::size_t>(lastRow + 1) * kLdbRowBytes);
+    if (labels.pRows) h = LadderHash(h, labels.pRows, sizeof(std::int32_t) * kPLabelCount);
+    if (labels.iRows) h = LadderHash(h, labels.iRows, sizeof(std::int32_t) * kILabelCount);
     return h;
 }
 
@@ -318,7 +303,7 @@ struct TProgramPlaces {
 // The program's ladder rows (0..lastRow) are those gProgramPlaces now names.
 void KeepPlaceRows(std::int32_t lastRow) {
     auto& ids = gQel.RungRowIds;
-    EnsureLadderRowIds(ids, static_cast<std::size_t>(std::max(lastRow + 1, 0)));
+    GiveLadderRowIds(ids, lastRow, gQel.RungComments.size());
     gProgramPlaces.rowIds.assign(ids.begin(), ids.begin() + std::max(lastRow + 1, 0));
     gProgramPlaces.blockRows.clear();
     for (std::int32_t r = 0; gLadderRows && r <= lastRow; ++r)
@@ -451,24 +436,34 @@ TCompileTarget ProgramTarget() {
     return t;
 }
 
-// The program's ladder compiled aside into `code` (the program's capacity):
-// the compile marks the rows it joins, so it works on copies of the rows and
-// label tables. An empty ladder gives the empty program.
+// Ladder rows 0..lastRow (60-byte rows) compiled aside, with the program's
+// label tables, into `code` (the program's capacity): the compile marks the
+// rows it joins, so it works on copies of the rows and label tables. No rows
+// give the empty program.
+bool CompileLadderAside(const std::uint8_t* rows, std::int32_t lastRow, std::vector<std::uint8_t>& code,
+                        std::vector<TStepMark>* marks, TCodeComments* places, bool strayLabelsFail) {
+    code.assign(gProgramCapacity, 0xFF);
+    if (lastRow < 0) return true;
+    std::vector<std::uint8_t> grid(rows, rows + static_cast<std::size_t>(lastRow + 1) * kLdbRowBytes);
+    std::vector<std::int32_t> p(gPLabelRows, gPLabelRows + kPLabelCount);
+    std::vector<std::int32_t> i(gILabelRows, gILabelRows + kILabelCount);
+    TCompileTarget t;
+    t.grid = grid.data();
+    t.gridRows = lastRow + 1;
+    t.lastRow = lastRow;
+    t.labels = {p.data(), i.data()};
+    t.code = code.data();
+    t.capacity = gProgramCapacity;
+    t.strayLabelsFail = strayLabelsFail;
+    return TrialCompile(t, marks, places);
+}
+
+// The program's ladder compiled aside into `code`; false without a program.
 bool CompileProgramLadderAside(std::vector<std::uint8_t>& code, std::vector<TStepMark>* marks,
                                TCodeComments* places = nullptr, bool strayLabelsFail = true) {
     if (!gLadderRows || !gProgram) return false;
-    code.assign(gProgramCapacity, 0xFF);
-    TCompileTarget t = ProgramTarget();
-    if (t.lastRow < 0) return true;
-    std::vector<std::uint8_t> grid(t.grid, t.grid + static_cast<std::size_t>(t.lastRow + 1) * kLdbRowBytes);
-    std::vector<std::int32_t> p(gPLabelRows, gPLabelRows + kPLabelCount);
-    std::vector<std::int32_t> i(gILabelRows, gILabelRows + kILabelCount);
-    t.grid = grid.data();
-    t.gridRows = t.lastRow + 1;
-    t.labels = {p.data(), i.data()};
-    t.code = code.data();
-    t.strayLabelsFail = strayLabelsFail;
-    return TrialCompile(t, marks, places);
+    const std::int32_t lastRow = FindLastUsedRow(gLadderRows, kLdbRowBytes, kLadderRows - 1);
+    return CompileLadderAside(gLadderRows, lastRow, code, marks, places, strayLabelsFail);
 }
 
 // The program's code drawn aside and compiled again: the form its own drawing
@@ -565,9 +560,9 @@ std::string ProgramCommentFilesOwner() {
     const auto& rung = gQel.RungComments;
     for (std::size_t r = 0; r < rung.size(); ++r) {
         if (rung[r].empty()) continue;
-        h = Fnv(h, &r, sizeof r);
-        h = Fnv(h, rung[r].data(), rung[r].size());
-        h = Fnv(h, "", 1);  // the end of the text: "a" on row 1 is not "" then "a1"
+        h = LadderHash(h, &r, sizeof r);
+        h = LadderHash(h, rung[r].data(), rung[r].size());
+        h = LadderHash(h, "", 1);  // the end of the text: "a" on row 1 is not "" then "a1"
     }
     std::ostringstream s;
     s << CommentFilesRunToken() << ' ' << gProjectSerial << ' ' << std::hex << h;
@@ -598,7 +593,7 @@ void CommentsAtLastPlaces(std::int32_t lastRow, TCodeComments& out, std::vector<
     if (last.valid)
         for (std::size_t r = 0; r < last.rowIds.size(); ++r) rowThen.emplace(last.rowIds[r], static_cast<std::int32_t>(r));
     auto& ids = gQel.RungRowIds;
-    EnsureLadderRowIds(ids, std::max(static_cast<std::size_t>(lastRow + 1), rung.size()));
+    GiveLadderRowIds(ids, lastRow, rung.size());
     const auto then = [&](std::size_t r) {
         const auto it = rowThen.find(ids[r]);
         return it == rowThen.end() ? -1 : it->second;
@@ -669,7 +664,7 @@ void KeepReadLadderPlaces() {
     auto& drawn = d.drawn;
     const std::int32_t last = FindLastUsedRow(gLadderRows, kLdbRowBytes, kLadderRows - 1);
     auto& ids = gQel.RungRowIds;
-    EnsureLadderRowIds(ids, std::max(static_cast<std::size_t>(last + 1), gQel.RungComments.size()));
+    GiveLadderRowIds(ids, last, gQel.RungComments.size());
     const std::vector<std::uint8_t> rows(gLadderRows, gLadderRows + static_cast<std::size_t>(last + 1) * kLdbRowBytes);
     gProgramPlaces.valid = true;
     gProgramPlaces.key = LadderKey(grid.data(), r.rowCount - 1, drawn.labels);
@@ -690,23 +685,11 @@ bool FileLadderComments(const std::vector<std::uint8_t>& rows, TCodeComments& ou
         blocks += IsBlockCommentRow(rows.data() + static_cast<std::size_t>(r) * kLdbRowBytes) ? 1 : 0;
     std::vector<bool> placed(rung.size(), false);
     TCodeComments places;
-    if (gProgram && lastRow >= 0) {
-        std::vector<std::uint8_t> grid(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(lastRow + 1) * kLdbRowBytes);
-        std::vector<std::int32_t> p(gPLabelRows, gPLabelRows + kPLabelCount);
-        std::vector<std::int32_t> i(gILabelRows, gILabelRows + kILabelCount);
-        std::vector<std::uint8_t> code(gProgramCapacity, 0xFF);
-        TCompileTarget t;
-        t.grid = grid.data();
-        t.gridRows = lastRow + 1;
-        t.lastRow = lastRow;
-        t.labels = {p.data(), i.data()};
-        t.code = code.data();
-        t.capacity = gProgramCapacity;
-        t.strayLabelsFail = false;  // a stray label moves no comment's rung
-        if (TrialCompile(t, nullptr, &places)) {
-            RungCommentsAtPlaces(places, out, placed);
-            blocks = 0;
-        }
+    std::vector<std::uint8_t> code;
+    // A stray label moves no comment's rung.
+    if (gProgram && lastRow >= 0 && CompileLadderAside(rows.data(), lastRow, code, nullptr, &places, false)) {
+        RungCommentsAtPlaces(places, out, placed);
+        blocks = 0;
     }
     dropped = blocks;
     for (std::size_t r = 0; r < rung.size(); ++r)

@@ -96,7 +96,9 @@ TWordAddress WordDeviceAddress(std::string_view name, bool is32, int family) {
         a.Is32 = is32;
         a.Address = WordRegisterAddress('D', d);
         if (is32) {
-            if (!PairsWithNext('D', d, family)) {
+            // F is the high word of its E's pair: the register after it is
+            // the next E (F1 -> E2) or a plain D, never F's own high word.
+            if (odd || !PairsWithNext('D', d, family)) {
                 a.Msg = kMsgSetRange;
                 return a;
             }

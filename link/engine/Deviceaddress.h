@@ -59,6 +59,7 @@ TWordAddress WordRegister(char letter, int n, bool is32, int family);
 // E, E0-E7, F, F0-F7 (the index registers, D1028/D1029 and D1182-D1195). A
 // name that is not exactly that (an index suffix as in D0E, a sign, no
 // number, another letter) is refused with 69, never turned into a number.
+// F names the high word of an E/F pair: at 32 bits it is refused with 72.
 TWordAddress WordDeviceAddress(std::string_view name, bool is32, int family);
 
 // How a monitor reads a word device for its 16-bit and 32-bit columns.

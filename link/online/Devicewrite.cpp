@@ -11,13 +11,14 @@ namespace qel::link {
 
 namespace {
 
-std::string Normalised(const std::string& s, std::size_t max) {
+// Trimmed and upper case.
+std::string Normalised(const std::string& s) {
     const auto b = s.find_first_not_of(" \t");
     if (b == std::string::npos) return std::string();
     const auto e = s.find_last_not_of(" \t");
     std::string t = s.substr(b, e - b + 1);
     for (char& c : t) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return t.substr(0, max);
+    return t;
 }
 
 bool Digits(const std::string& s, std::size_t from, bool hex) {
@@ -32,17 +33,24 @@ bool Digits(const std::string& s, std::size_t from, bool hex) {
 
 TSetValueWrite CheckSetValue(const std::string& device, const std::string& value, bool is32) {
     TSetValueWrite w;
-    w.Device = Normalised(device, 9);
-    w.Value = Normalised(value, 14);
+    // A text longer than the dialog takes is refused, not cut: "D0000000001"
+    // cut to nine characters would name D0, a value cut would be another one.
+    constexpr std::size_t kDeviceMax = 9, kValueMax = 14;
+    w.Device = Normalised(device);
+    w.Value = Normalised(value);
     const std::string& d = w.Device;
     const std::string& v = w.Value;
     const char letter = d.empty() ? '\0' : d[0];
-    if (letter != 'T' && letter != 'C' && letter != 'D' && letter != 'E' && letter != 'F') {
+    if (d.size() > kDeviceMax || (letter != 'T' && letter != 'C' && letter != 'D' && letter != 'E' && letter != 'F')) {
         w.Msg = kMsgSetDevice;
         return w;
     }
     if (v.empty() || (v[0] != 'K' && v[0] != 'H')) {
         w.Msg = kMsgSetPrefix;
+        return w;
+    }
+    if (v.size() > kValueMax) {
+        w.Msg = kMsgSetRange;
         return w;
     }
     // The device's register(s): exactly the device named and, for 32 bits,
@@ -79,7 +87,7 @@ TSetValueWrite CheckSetValue(const std::string& device, const std::string& value
 }
 
 bool CheckForceDevice(const std::string& text, std::uint16_t& address, std::string* checked) {
-    const std::string t = Normalised(text, 10);
+    const std::string t = Normalised(text).substr(0, 10);
     if (checked) *checked = t;
     if (!(CheckXOperand(t) || CheckYOperand(t) || CheckMOperand(t) || CheckSOperand(t) ||
           CheckTOperand(t) || CheckCOperand(t)))

@@ -18,7 +18,7 @@ inline constexpr int kMsgInvalid = 0;
 
 struct TSetValueWrite {
     int Msg = -1;               // message id when refused, else -1
-    std::string Device;         // the device text as checked (trimmed, upper case, cut)
+    std::string Device;         // the device text as checked (trimmed, upper case)
     std::string Value;          // the value text as checked
     std::uint16_t Address = 0;  // register address
     std::uint16_t Count = 1;    // 1: 16-bit write, 2: 32-bit write

@@ -56,7 +56,7 @@ int RegPrintColumnWidth(int pageWidth, bool is32, bool binary) {
 int PrintRegisterPages(QPagedPaintDevice& device, const TRegPrintSheet& sheet, int first, int last) {
     device.setPageOrientation(QPageLayout::Landscape);
     QPainter p(&device);
-    if (!p.isActive()) return 0;
+    if (!p.isActive()) return -1;
     const int pageWidth = p.viewport().width();
     const int pageHeight = p.viewport().height();
     const int w = RegPrintColumnWidth(pageWidth, sheet.Is32, sheet.Binary);
@@ -89,12 +89,11 @@ int PrintRegisterPages(QPagedPaintDevice& device, const TRegPrintSheet& sheet, i
         TextOut(p, 0, y, texts[0]);
         for (int c = 1; c <= 10; ++c) TextOut(p, valueX + (c - 1) * w, y, texts[static_cast<std::size_t>(c)]);
         if (line == kLastLine && r < last / 10 + 1) {
-            device.newPage();
+            if (!device.newPage()) return -1;
             ++page;
             TextOut(p, 6 * w, h, "Page:" + std::to_string(page));
             columnHead();
         }
     }
-    p.end();
-    return page;
+    return p.end() ? page : -1;
 }

@@ -31,5 +31,7 @@ int RegPrintPageCount(int first, int last);
 /// Width of a value column on a page `pageWidth` wide.
 int RegPrintColumnWidth(int pageWidth, bool is32, bool binary);
 
-/// Prints the grid rows of [first, last] in landscape; returns the pages printed.
+/// Prints the grid rows of [first, last] in landscape; returns the pages
+/// printed, -1 when the device did not take them (it did not start, or
+/// refused a page).
 int PrintRegisterPages(QPagedPaintDevice& device, const TRegPrintSheet& sheet, int first, int last);

@@ -17,7 +17,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QPrinter>
+#include <QPagedPaintDevice>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -50,7 +50,6 @@ constexpr int kMsgBadPrintRange = 141;
 constexpr int kMsgOverwrite = 146;
 constexpr int kMsgTitle = 218;
 constexpr int kMsgClearAll = 219;
-constexpr const char* kRegisterExt = ".kzl";
 
 const char* const kPageCaptions[] = {"D 缓存器", "C 缓存器", "高速计数器", "T 缓存器"};
 
@@ -248,6 +247,7 @@ TDevReg::TDevReg(TTransData* trans, QWidget* parent)
 
     NumComm = new TDevNumComm(this);
     NumComm->Start = [this](bool read) { return StartTransfer(read); };
+    Printing = DefaultPrintHooks(this);
     DevPrn = new TDevPrn(this);
     DevPrn->Print = [this](bool all, const std::string& s, const std::string& e) { PrintRegisters(all, s, e); };
     AskTitle = [this](const std::string& caption, const std::string& current) -> std::optional<std::string> {
@@ -268,7 +268,7 @@ TDevReg::TDevReg(TTransData* trans, QWidget* parent)
     // The register file that belongs to the program: NAME.kzl beside the
     // program file, loaded when it exists (a program whose registers were
     // never saved shows zeros).
-    SaveFileName = ProgramSideFile(kRegisterExt);
+    SaveFileName = ProgramSideFile(kRegisterFileExt);
     OpenFileName = SaveFileName;
     ClearRegisters();
     FormShow();
@@ -382,7 +382,7 @@ bool TDevReg::SaveRegisterFileAs() {
     if (!TakeInTypedValue()) return false;
     std::string path = qel::FileDialogs().SaveFileName(this, "另存为", SaveFileName, "Register data file (*.kzl)");
     if (path.empty()) return false;
-    if (fs::path(path).extension().empty()) path += kRegisterExt;
+    if (fs::path(path).extension().empty()) path += kRegisterFileExt;
     SaveFileName = path;
     NameFollowsProgram = false;  // the user's own name from now on
     return SaveRegisterFile();
@@ -524,13 +524,8 @@ bool TDevReg::PrintRegisters(bool all, const std::string& start, const std::stri
         row[0] = RegRowLabel(v.Page, r);
         for (int c = 1; c <= 10; ++c) row[static_cast<std::size_t>(c)] = RegCellText(Data, v, (r - 1) * 10 + c - 1);
     }
-    QPrinter printer(QPrinter::HighResolution);
-    if (!PrintFile.empty()) {
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(QString::fromStdString(PrintFile));
-    }
-    PrintRegisterPages(printer, sheet, first, last);
-    return true;
+    return PrintPages(Printing, true, [&](QPagedPaintDevice& d) { return PrintRegisterPages(d, sheet, first, last); }) >
+           0;
 }
 
 // ---------------------------------------------------------------------------
@@ -651,11 +646,11 @@ void InstallRegisterView(TQelMain* frame) {
     // those the view shows, saved, are written beside it; changed ones stay
     // changed (asked about when the view closes) over the values last saved.
     static TSideFilePlace place;
-    place.Take(kRegisterExt);
+    place.Take(kRegisterFileExt);
     frame->AddProjectListener(frame->MdiArea, [](TProjectEvent event) {
-        if (event == TProjectEvent::Opened || event == TProjectEvent::Cleared) place.Take(kRegisterExt);
+        if (event == TProjectEvent::Opened || event == TProjectEvent::Cleared) place.Take(kRegisterFileExt);
         if (event == TProjectEvent::Saved)
-            SideValuesFollowProgram(place, kRegisterExt, _DevReg, &TDevReg::WriteRegisterFile);
+            SideValuesFollowProgram(place, kRegisterFileExt, _DevReg, &TDevReg::WriteRegisterFile);
     });
     frame->RefreshCommands();
 }

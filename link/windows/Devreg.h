@@ -16,6 +16,7 @@
 
 #include "link/jobs/Registerdata.h"
 #include "link/jobs/Registergrid.h"
+#include "shell/Printtarget.h"
 
 class QAbstractTableModel;
 class QButtonGroup;
@@ -112,14 +113,18 @@ public:
     bool StartTransfer(bool read);
     bool Transferring() const { return transferring_; }
     qel::link::TRegisterTransfer* Transfer() const { return transfer_.get(); }
-    /// The print dialog's Print: the whole page or [start, end] of it; false
-    /// (message 141) for a bad range.
+    /// The print dialog's Print: the whole page or [start, end] of it, on the
+    /// default printer, or without one (message 250) into a PDF file asked
+    /// for. True only for pages produced: false for a bad range (message
+    /// 141), a PDF file not chosen, or pages the device did not take
+    /// (message 276).
     bool PrintRegisters(bool all, const std::string& start, const std::string& end);
 
     /// Asks the title (an input box; tests answer it themselves).
     std::function<std::optional<std::string>(const std::string& caption, const std::string& current)> AskTitle;
-    /// Prints to this PDF file instead of the default printer when not empty.
-    std::string PrintFile;
+    /// Where the pages go: the desktop's printer and PDF file dialog (tests
+    /// answer them themselves).
+    TPrintHooks Printing;
     /// The frame's own handler of a command and its availability (set by the
     /// frame): the view passes file and PLC commands on while no transfer runs.
     std::function<bool(const std::string& command, bool run)> FrameCommand;

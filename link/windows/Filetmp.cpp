@@ -42,25 +42,19 @@ namespace {
 
 constexpr int kMsgOverwrite = 146;
 constexpr const char* kFilter = "Qel File Tmp (*.qft)";
-constexpr const char* kTemplateExt = ".qft";
 
 QString Msg(int id) { return QString::fromStdString(gMsgTable.Get(id)); }
 
 // Changes a window took with it when the frame freed it before they were
 // saved or given up (an Open let go of them, then could not read its file):
 // the values stay in gFileRegValues, these are the rest a save of
-// them needs. The next window takes them back; another project lets them go.
+// them needs. The next window takes them back; they go with their project
+// when another replaces it (the frame's "project replaced" event).
 struct TLeftChanges {
     std::string Title, OpenFileName, SaveFileName;
     bool NameFollowsProgram = true;
-    std::uint64_t Project = 0;  // gProjectSerial of the project they belong to
 };
 std::optional<TLeftChanges> sLeft;
-
-// Changes left by a window of an earlier project went with that project.
-void DropLeftChangesOfOtherProject() {
-    if (sLeft && sLeft->Project != gProjectSerial) sLeft.reset();
-}
 
 // The card is in use when the template holds the card's count of values.
 bool CardInUse() { return gQel.Family == 1 && gFileRegCount == FileRegisterCount(1, true); }
@@ -95,7 +89,6 @@ bool SaveLeftChanges() {
 // before anything lets them go.
 bool MayLetTemplateGo() {
     if (_FileTmp) return _FileTmp->MayLetGo();
-    DropLeftChangesOfOtherProject();
     return !sLeft || qel::link::MayLetChangesGo(true, sLeft->SaveFileName, SaveLeftChanges);
 }
 
@@ -321,11 +314,10 @@ TFileTmp::TFileTmp(TTransData* trans, QWidget* parent)
     connect(FunTitleBtn, &QPushButton::clicked, this, [this] { FunTitleBtnClick(); });
 
     // The template that belongs to the program: NAME.qft beside the program file.
-    SaveFileName = ProgramSideFile(kTemplateExt);
+    SaveFileName = ProgramSideFile(kTemplateFileExt);
     OpenFileName = SaveFileName;
     ExtraMemChk->setEnabled(gQel.Family == 1);
     ExtraMemChk->setChecked(CardInUse());
-    DropLeftChangesOfOtherProject();
     if (sLeft) {
         // Unsaved changes of an earlier window: its file would replace them.
         Title = sLeft->Title;
@@ -353,7 +345,7 @@ TFileTmp::~TFileTmp() {
     transfer_.reset();
     // Freed by the frame with its changes neither saved nor given up: the
     // values outlive the window, and so does the question about them.
-    if (Modified) sLeft = TLeftChanges{Title, OpenFileName, SaveFileName, NameFollowsProgram, gProjectSerial};
+    if (Modified) sLeft = TLeftChanges{Title, OpenFileName, SaveFileName, NameFollowsProgram};
     if (_FileTmp == this) _FileTmp = nullptr;
 }
 
@@ -455,7 +447,7 @@ bool TFileTmp::SaveAs() {
     if (!TakeInTypedValue()) return false;
     std::string path = qel::FileDialogs().SaveFileName(this, "另存为", SaveFileName, kFilter);
     if (path.empty()) return false;
-    if (fs::path(path).extension().empty()) path += kTemplateExt;
+    if (fs::path(path).extension().empty()) path += kTemplateFileExt;
     SaveFileName = path;
     NameFollowsProgram = false;  // the user's own name from now on
     return SaveWithPrompt();
@@ -556,26 +548,25 @@ void InstallFileTemplate(TQelMain* frame) {
     sLeft.reset();
     qel::link::GuardOwnValues(frame, MayLetTemplateGo, [] {
         if (_FileTmp && _FileTmp->Modified) return _FileTmp->SaveWithPrompt();
-        // Another project's were given up with it: its values are gone, and
-        // its file is not this project's to write.
-        DropLeftChangesOfOtherProject();
+        // Only this project's are left here: another project's were given up
+        // with it (its values are gone, and its file is not this project's).
         if (!_FileTmp && sLeft) return SaveLeftChanges();
         return true;
     });
     static TSideFilePlace place;
-    place.Take(kTemplateExt);
+    place.Take(kTemplateFileExt);
     frame->AddProjectListener(frame->MdiArea, [](TProjectEvent event) {
-        if (event == TProjectEvent::Cleared || event == TProjectEvent::Opened) {
-            sLeft.reset();
-            place.Take(kTemplateExt);
-        }
+        // Every path that replaces the project (New, Open, a program read
+        // from the PLC) sends this before the new project is in.
+        if (event == TProjectEvent::Replaced) sLeft.reset();
+        if (event == TProjectEvent::Cleared || event == TProjectEvent::Opened) place.Take(kTemplateFileExt);
         // A new card setting keeps the window: it shows the new count.
         if (event == TProjectEvent::ModelChanged && _FileTmp) _FileTmp->FollowFileRegCount();
         if (event != TProjectEvent::Saved) return;
         // The program saved under another name takes its template along: the
         // values the window shows, saved, are written beside it; changed ones
         // stay changed (asked about when they would go) over those last saved.
-        SideValuesFollowProgram(place, kTemplateExt, _FileTmp, &TFileTmp::WriteQft, [](const std::string& to) {
+        SideValuesFollowProgram(place, kTemplateFileExt, _FileTmp, &TFileTmp::WriteQft, [](const std::string& to) {
             if (sLeft && sLeft->NameFollowsProgram) sLeft->SaveFileName = to;
         });
     });

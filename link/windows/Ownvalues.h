@@ -134,7 +134,10 @@ inline std::optional<std::string> SideFileMovedFrom(TSideFilePlace& place, const
 inline std::string SideFileBackup(const std::string& path) {
     std::filesystem::path p(path);
     const std::string ext = p.extension().string();
-    return p.replace_extension(ext == ".kzl" ? ".kl~" : ext == ".qft" ? ".qf~" : ext + "~").string();
+    return p.replace_extension(ext == kRegisterFileExt   ? kRegisterBackupExt
+                               : ext == kTemplateFileExt ? kTemplateBackupExt
+                                                         : ext + "~")
+        .string();
 }
 
 // Before a save of the program under another name replaces or removes the

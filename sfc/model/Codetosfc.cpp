@@ -9,14 +9,11 @@
 
 #include "core/ProgramImage.h"
 #include "ladder/model/LadderConvert.h"
-#include "project/Msgtable.h"
-#include "sfc/model/Sfcelement.h"
 #include "sfc/model/Sfcparse.h"
 #include "sfc/model/Sfctocode.h"
 
 namespace {
 
-constexpr int kMsgChartError = 1;
 // The grid grows by this many rows whenever the layout comes within
 // kGrowMargin rows of its end.
 constexpr std::int32_t kGrowRows = 256;
@@ -877,20 +874,4 @@ TCodeToSfcResult ConvertCodeToChart(const std::uint8_t* code, std::uint32_t used
     }
     out.ok = true;
     return out;
-}
-
-bool ConvertCodeToSfc() {
-    if (!gProgram) return false;
-    const std::uint32_t used = std::min(gProgramUsed, gProgramCapacity);
-    TCodeToSfcResult r = ConvertCodeToChart(gProgram, used);
-    if (!r.ok) {
-        gSfcChartError = 1;
-        ShowMsg(kMsgChartError);
-        return false;
-    }
-    gSfcChartError = 0;
-    CommitSfcChart(r.chart);
-    // The chart drawn stands for this code: what it converts to is kept with it.
-    MarkSfcChartOfProgram();
-    return true;
 }

@@ -28,9 +28,3 @@ struct TCodeToSfcResult {
 
 // Lays out code[0, used) as a chart.
 TCodeToSfcResult ConvertCodeToChart(const std::uint8_t* code, std::uint32_t used);
-
-// The SFC window's and the frame's code-to-chart command: rebuilds the shared
-// chart (gSfcGrid, gSfcCodeList) from gProgram[0, gProgramUsed). When the code
-// cannot be laid out it shows message 1, sets gSfcChartError and leaves the
-// chart and its records as they were. Returns true on success.
-bool ConvertCodeToSfc();

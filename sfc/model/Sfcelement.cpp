@@ -244,6 +244,23 @@ TChartOverChangedCode AskChartOverChangedCode() {
 
 void MarkSfcChartOfProgram() { MarkOfProgram(SharedChartCode()); }
 
+bool ConvertCodeToSfc() {
+    constexpr int kMsgChartError = 1;
+    if (!gProgram) return false;
+    const std::uint32_t used = std::min(gProgramUsed, gProgramCapacity);
+    TCodeToSfcResult r = ConvertCodeToChart(gProgram, used);
+    if (!r.ok) {
+        gSfcChartError = 1;
+        ShowMsg(kMsgChartError);
+        return false;
+    }
+    gSfcChartError = 0;
+    CommitSfcChart(r.chart);
+    // The chart drawn stands for this code: what it converts to is kept with it.
+    MarkSfcChartOfProgram();
+    return true;
+}
+
 bool PrepareSfcChartForView() {
     if (!gProgram || LocateProgramEnd() == 0) return true;
     // What the chart converts to, found once: its state, its stamps and its

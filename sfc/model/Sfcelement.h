@@ -79,6 +79,13 @@ void InstallSfcChartJudge();
 // stands (its stamps, Chartstamp.h).
 void MarkSfcChartOfProgram();
 
+// The SFC window's and the frame's code-to-chart command: rebuilds the shared
+// chart (gSfcGrid, gSfcCodeList) from gProgram[0, gProgramUsed) and marks it
+// as the program's. When the code cannot be laid out it shows message 1, sets
+// gSfcChartError and leaves the chart and its records as they were. Returns
+// true on success.
+bool ConvertCodeToSfc();
+
 // The shared chart holds work the program does not carry, which drawing it
 // anew from the program would drop: edits of its own, elements no chain
 // reaches, or (a chart file of an older version, which names no code) a

@@ -563,6 +563,7 @@ TSfc::TConvert TSfc::ConvertIfEdited() {
     }
     if (!SfcToCode()) {
         ShowChartError();
+        emit Link->editsRefused();
         return TConvert::Refused;
     }
     MarkSynced();
@@ -575,12 +576,17 @@ void TSfc::DrawFromProgram() {
     DropEdits();
 }
 
-void TSfc::DrawAnew(bool overWork) {
-    TSfcSnapshot replaced = model_.Current();
-    if (!ConvertCodeToSfc()) return;  // refused: the chart as it was, message shown
+bool TSfc::DrawFromCode(std::optional<TSfcSnapshot> replaced) {
+    LocateProgramEnd();
+    if (!ConvertCodeToSfc()) return false;
     HideNumberEditor();
-    model_.DrawnAnew(overWork ? std::optional<TSfcSnapshot>(std::move(replaced)) : std::nullopt);
+    model_.DrawnAnew(std::move(replaced));
     MarkSynced();
+    return true;
+}
+
+void TSfc::DrawAnew(bool overWork) {
+    if (!DrawFromCode(overWork ? std::optional<TSfcSnapshot>(model_.Current()) : std::nullopt)) return;
     RedrawChart();
     emit Link->modified();
     emit Link->commandsChanged();
@@ -609,18 +615,14 @@ bool TSfc::CommitEdits() {
 bool TSfc::HoldsEdits() const { return model_.EditorOpen() || Edited(); }
 
 void TSfc::DropEdits() {
-    if (model_.EditorOpen()) HideNumberEditor();
     if (syncedChart_) {
+        if (model_.EditorOpen()) HideNumberEditor();
         model_.Revert(*syncedChart_);
-    } else {
+    } else if (!DrawFromCode(model_.Current())) {
         // The window opened on edits: the program's code draws what they go
-        // back to, and the history ends there (the edits one undo step away).
-        TSfcSnapshot replaced = model_.Current();
-        const TCodeToSfcResult drawn = gProgram ? ConvertCodeToChart(gProgram, LocateProgramEnd()) : TCodeToSfcResult{};
-        CommitSfcChart(drawn.ok ? drawn.chart : TSfcChart::Empty(gSfcRowCount));
-        model_.DrawnAnew(std::move(replaced));
-        MarkSfcChartOfProgram();
-        MarkSynced();
+        // back to, the edits one undo step away. Code that cannot be drawn
+        // replaces none of them: the chart stays as it is, with its message.
+        return;
     }
     // The elements' inner views edit the chart's elements: what they hold
     // goes with the chart's other edits. They close without the store question.

@@ -129,6 +129,11 @@ private:
     // The number being typed entered; false when it was refused (message shown).
     bool Commit(bool takeFocus = true);
     void HideNumberEditor();
+    // The chart drawn anew from the program as it stands, one step of its
+    // history (`replaced`, when given, the step back). Code that cannot be
+    // drawn leaves the chart, its history and a number being typed as they
+    // were (message shown): false.
+    bool DrawFromCode(std::optional<TSfcSnapshot> replaced);
     // Message 78 or 79 (msg < 0: none, the window is brought up) for an inner
     // window open for the element at (row, sfcCol): the cursor goes back there.
     void BackToInnerCell(const QWidget* inner, int row, int sfcCol, int msg);

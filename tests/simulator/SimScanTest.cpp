@@ -453,4 +453,26 @@ TEST(SimRows, InstructionCutByTheImageEndIsNotRun) {
     EXPECT_EQ(e.RunSimScan(), TSimScanEnd::ImageEnd);
 }
 
+// An edited program put into a run between two scans: an edge instruction
+// fires neither again (it was there) nor at once (it is new), the counter
+// keeps its count, and a timer no instruction drives any more stops.
+TEST(SimFollow, AnEditedProgramGoesOnFromTheStatesOfTheRun) {
+    Rig r("LD X0\nCNT C0 K5\nLD X0\nPLS M0\nLD X1\nTMR T0 K100\nEND");
+    r.Set("X0 X1", true);
+    r.Scan(2);
+    r.After(300);
+    ASSERT_EQ(r.CPV(0), 1);
+    ASSERT_EQ(r.TPV(0), 3);
+    const auto edited = simtest::Assemble("LD X2\nOUT Y2\nLD X0\nCNT C0 K5\nLD X0\nPLS M0\nLD X0\nPLS M1\nEND");
+    r.engine.FollowProgram(edited.data(), edited.size());
+    r.After(1000);
+    EXPECT_EQ(r.Bits("M0 M1"), "00") << "no pulse from the swap";
+    EXPECT_EQ(r.CPV(0), 1);
+    EXPECT_EQ(r.TPV(0), 3) << "T0 has no TMR left";
+    r.SetAndScan("X0", false);
+    r.SetAndScan("X0", true);
+    EXPECT_EQ(r.Bits("M0 M1"), "11") << "edges after the swap fire";
+    EXPECT_EQ(r.CPV(0), 2);
+}
+
 }  // namespace

@@ -83,6 +83,22 @@ TEST(SimThread, RunShowsStatesAndTakesClicks) {
     EXPECT_EQ(mem.X()[2], 0);
 }
 
+// A click on a counter's contact flips the contact and nothing else: the
+// count stays, so the contact stays as clicked until the next count.
+TEST(SimThread, AClickOnACounterContactKeepsItsCount) {
+    const auto image = Assemble("LD X0\nCNT C0 K1\nLD C0\nOUT Y0\nEND");
+    TPLC plc;
+    ASSERT_TRUE(plc.Start(image.data(), image.size()));
+    ASSERT_TRUE(WaitFor([&] { return plc.ReadBit(Bit("Y0")) == 1; }));
+    plc.ToggleBit(Bit("C0"));
+    EXPECT_TRUE(WaitFor([&] { return plc.ReadBit(Bit("Y0")) == 0; }));
+    TSimMemory mem;
+    plc.ReadDevices(mem);
+    EXPECT_EQ(mem.C()[0], 0);
+    EXPECT_EQ(mem.CPV[0], 1) << "the count stays";
+    plc.Stop();
+}
+
 TEST_F(SimMonitorTest, RunawayScanStopsTheRunWithAMessage) {
     qel::test::ScriptedMessages messages;
     ASSERT_TRUE(gMsgTable.LoadFromFile(qel::InstallDir() / "QEL.Txt"));

@@ -9,6 +9,7 @@
 
 #include "core/Codetranslate.h"
 #include "core/DeviceLimits.h"
+#include "core/Digtest.h"
 #include "core/Instruction.h"
 #include "core/InstructionTable.h"
 #include "core/ProgramImage.h"
@@ -22,15 +23,6 @@ namespace {
 
 // Shown when "All" meets places that cannot take the new device: nothing more is written.
 constexpr int kMsgReplaceAllRefused = 148;
-
-std::string Trimmed(std::string_view text) {
-    std::size_t a = 0, b = text.size();
-    while (a < b && std::isspace(static_cast<unsigned char>(text[a]))) ++a;
-    while (b > a && std::isspace(static_cast<unsigned char>(text[b - 1]))) --b;
-    std::string s(text.substr(a, b - a));
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
 
 bool ParseInt(const std::string& s, int base, long& out) {
     if (s.empty()) return false;
@@ -67,7 +59,7 @@ std::string InBase(long v, int base) {
 // both Find and Replace compare the operands' texts with. A name with a "*"
 // stays as typed, trimmed and upper-cased.
 std::string SearchedName(std::string_view typed) {
-    const std::string s = Trimmed(typed);
+    const std::string s = StrToUpper(typed);
     return s.find('*') != std::string::npos ? s : OperandTextAsShown(s);
 }
 
@@ -476,7 +468,7 @@ const std::vector<std::string>& SearchTypeTexts() {
 }
 
 std::string NormalizeDeviceName(std::string_view text, bool findPage) {
-    const std::string s = Trimmed(text);
+    const std::string s = StrToUpper(text);
     if (s.empty() || s.size() > 16 || !std::isalpha(static_cast<unsigned char>(s[0])) || s.size() == 1) return {};
     if (findPage && s.find('*', 1) != std::string::npos) return s;
     return NamesDevice(s) ? SearchedName(s) : std::string();
@@ -640,7 +632,7 @@ int ReplaceInLadder(const TGridTarget& t, const TReplaceRequest& r, TSearchStart
 }
 
 int FindableInstruction(std::string_view mnemonic) {
-    const int index = FindMnemonic(Trimmed(mnemonic));
+    const int index = FindMnemonic(StrToUpper(mnemonic));
     if ((index >= 18 && index <= 388) || (index >= 440 && index <= 442) || index == inst::OUT || index == inst::SET)
         return index;
     return -1;

@@ -9,11 +9,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPageLayout>
-#include <QPageSize>
-#include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QPrinterInfo>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -22,7 +19,7 @@
 #include "project/Msgtable.h"
 #include "project/Qelglobals.h"
 #include "project/Viewcodes.h"
-#include "shell/Filedialogs.h"
+#include "shell/Printtarget.h"
 #include "tools/windows/Preview.h"
 
 TPrintForm* PrintForm = nullptr;
@@ -30,8 +27,6 @@ TPrintForm* PrintForm = nullptr;
 namespace {
 
 constexpr int kMsgBadRange = 141;  // "Invalid print range."
-constexpr int kMsgNoPrinter = 250; // no printer configured: the PDF file instead
-constexpr int kPdfDpi = 600;
 
 bool ReadPage(const QLineEdit* edit, int& value) {
     bool ok = false;
@@ -125,15 +120,13 @@ TPrintForm::TPrintForm(QWidget* parent) : QDialog(parent) {
     connect(PdfButton, &QPushButton::clicked, this, [this] {
         if (!TakeIn()) return;
         const QString path = AskPdfFile ? AskPdfFile() : QString();
-        if (!path.isEmpty() && PrintToPdf(path) >= 0) close();
+        if (!path.isEmpty() && PrintToPdf(path) > 0) close();
     });
     connect(Cancel, &QPushButton::clicked, this, &QDialog::close);
 
-    HasPrinter = [] { return !QPrinterInfo::availablePrinterNames().isEmpty(); };
-    AskPdfFile = [this] {
-        return QString::fromStdString(
-            qel::FileDialogs().SaveFileName(this, "PDF", gQel.InstallFolder, "PDF files (*.pdf)"));
-    };
+    const TPrintHooks desktop = DefaultPrintHooks(this);
+    HasPrinter = desktop.HasPrinter;
+    AskPdfFile = desktop.AskPdfFile;
     AskPrinter = [this](QPrinter& printer) {
         QPrintDialog dialog(&printer, this);
         return dialog.exec() == QDialog::Accepted;
@@ -227,8 +220,7 @@ TPrintDocument TPrintForm::Document(const TPrintSettings& settings) const {
 }
 
 TPageFrame TPrintForm::DefaultFrame(bool landscape) {
-    const QPageLayout layout(QPageSize(QPageSize::A4), landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
-                             QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
+    const QPageLayout layout = PdfPageLayout(landscape);
     return {layout.fullRectPixels(kPdfDpi).size(), layout.paintRectPixels(kPdfDpi), kPdfDpi};
 }
 
@@ -237,16 +229,7 @@ int TPrintForm::PrintToPdf(const QString& path) {
     source_ = MakeSource(view_);
     if (!source_ || !ReadSettings(s)) return -1;
     const TPrintDocument doc = Document(s);
-    QPdfWriter writer(path);
-    writer.setResolution(kPdfDpi);
-    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4),
-                                     source_->Landscape() ? QPageLayout::Landscape : QPageLayout::Portrait,
-                                     QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter));
-    writer.setTitle(QFileInfo(path).completeBaseName());
-    const int sheets = PrintDocument(writer, doc);
-    if (sheets < 0)
-        qel::ShowMessage(gMsgTable.Get(kMsgPagesNotWritten) + " " + path.toStdString(), qel::MsgKind::Error);
-    return sheets;
+    return PrintPdfPages(path, source_->Landscape(), [&doc](QPagedPaintDevice& d) { return PrintDocument(d, doc); });
 }
 
 int TPrintForm::PrintClick() {
@@ -254,26 +237,12 @@ int TPrintForm::PrintClick() {
     TPrintSettings s;
     source_ = MakeSource(view_);
     if (!source_ || !ReadSettings(s)) return -1;
-    if (!HasPrinter || !HasPrinter()) {
-        // No printer: say so, and offer the PDF file instead.
-        qel::ShowMessage(gMsgTable.Get(kMsgNoPrinter), qel::MsgKind::Warning);
-        const QString path = AskPdfFile ? AskPdfFile() : QString();
-        if (path.isEmpty()) return 0;
-        const int sheets = PrintToPdf(path);
-        if (sheets >= 0) close();
-        return sheets;
-    }
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setPageOrientation(source_->Landscape() ? QPageLayout::Landscape : QPageLayout::Portrait);
-    if (!AskPrinter || !AskPrinter(printer)) return 0;
-    const int sheets = PrintDocument(printer, Document(s));
-    if (sheets < 0) {
-        const QString where =
-            printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : printer.printerName();
-        qel::ShowMessage(gMsgTable.Get(kMsgPagesNotWritten) + " " + where.toStdString(), qel::MsgKind::Error);
-        return sheets;
-    }
-    close();
+    // Without a printer the pages are offered as a PDF file; the window stays
+    // open over a run that produced nothing.
+    const TPrintDocument doc = Document(s);
+    const int sheets = PrintPages({HasPrinter, AskPdfFile, AskPrinter}, source_->Landscape(),
+                                  [&doc](QPagedPaintDevice& d) { return PrintDocument(d, doc); });
+    if (sheets > 0) close();
     return sheets;
 }
 

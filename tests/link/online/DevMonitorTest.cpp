@@ -140,7 +140,11 @@ TEST_F(DevMoniRows, TypedSetValuesAndForcedDevicesAreChecked) {
         // An index suffix names no register; 32 bits need the device's own pair.
         {1, "D0E", "K5", false, kMsgSetDevice},  {1, "T0E", "K5", true, kMsgSetDevice},
         {1, "C199", "K1", true, kMsgSetRange},   {1, "T255", "K1", true, kMsgSetRange},
-        {2, "D4999", "K1", true, kMsgSetRange},  {0, "D599", "K1", true, kMsgSetRange}};
+        {2, "D4999", "K1", true, kMsgSetRange},  {0, "D599", "K1", true, kMsgSetRange},
+        // F is the high word of E's pair: after F1 comes E2, after F a plain D.
+        {1, "F1", "K1", true, kMsgSetRange},     {2, "F", "K1", true, kMsgSetRange},
+        // Too long for the dialog: cut, it would be D0, or the value 0.
+        {1, "D0000000001", "K1", false, kMsgSetDevice}, {1, "D1", "K-0000000000005", false, kMsgSetRange}};
     for (auto& c : refused) {
         SetCurrentFamily(c.family);
         EXPECT_EQ(CheckSetValue(c.device, c.value, c.is32).Msg, c.msg) << c.device << " " << c.value;
@@ -155,6 +159,9 @@ TEST_F(DevMoniRows, TypedSetValuesAndForcedDevicesAreChecked) {
     // D4095's pair is D4096, which the link keeps apart from it.
     w = CheckSetValue("D4095", "K1", true);
     EXPECT_EQ(std::make_tuple(w.Msg, w.Where.Address, w.Where.High), std::make_tuple(-1, 0x1FFF, 0x9000));
+    // E1's pair is F1 (D1182, D1183).
+    w = CheckSetValue("E1", "K1", true);
+    EXPECT_EQ(std::make_tuple(w.Msg, w.Where.Address, w.Where.High), std::make_tuple(-1, 5278, 5279));
 
     struct { const char* device; bool ok; std::uint16_t address; } forced[] = {
         {" m1536", true, 0xB000}, {"M1535", true, 0x0DFF}, {"X17", true, 0x040F},

@@ -412,7 +412,8 @@ TEST_F(RegisterViewTest, PrintsTheActivePageAsShown) {
     v->Data.DRegs[15] = 65535;
     v->FillGrid();
     const std::string pdf = (projects_ / "page.pdf").string();
-    v->PrintFile = pdf;
+    v->Printing.HasPrinter = [] { return false; };
+    v->Printing.AskPdfFile = [&] { return QString::fromStdString(pdf); };
 
     // The whole D page of family 0: 133 grid rows in pages of 25 and 26.
     frame_->Action("MmPrn")->trigger();
@@ -454,6 +455,35 @@ TEST_F(RegisterViewTest, PrintsTheActivePageAsShown) {
     EXPECT_EQ(RegPrintPageCount(0, 600), 3);  // 61 rows: 25, 26 and 10
 }
 
+// Without a printer the print says so and offers a PDF file; it reports
+// pages printed only when the file holds them.
+TEST_F(RegisterViewTest, APrintWithoutAPrinterSaysSoAndOffersAPdf) {
+    TDevReg* v = OpenView();
+    ASSERT_TRUE(v);
+    const fs::path pdf = projects_ / "registers.pdf", unwritable = projects_ / "no such folder" / "r.pdf";
+    const struct {
+        const char* name;
+        fs::path answer;  // the PDF file named; empty: the dialog cancelled
+        std::vector<int> shown;
+    } rows[] = {
+        {"a PDF file named", pdf, {250}},
+        {"the PDF file dialog cancelled", {}, {250}},
+        {"a PDF file that cannot be written", unwritable, {250, kMsgPagesNotWritten}},
+    };
+    v->Printing.HasPrinter = [] { return false; };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        messages_.Clear();
+        v->Printing.AskPdfFile = [&] { return QString::fromStdString(row.answer.string()); };
+        const bool printed = row.answer == pdf;
+        EXPECT_EQ(v->PrintRegisters(true, "", ""), printed);
+        const std::vector<std::string> shown = messages_.Shown();
+        ASSERT_EQ(shown.size(), row.shown.size());
+        for (std::size_t k = 0; k < shown.size(); ++k) EXPECT_EQ(shown[k].rfind(gMsgTable.Get(row.shown[k]), 0), 0u);
+        EXPECT_EQ(fs::exists(row.answer) ? qel::test::PdfPages(row.answer) : 0, printed ? 6 : 0);
+    }
+}
+
 // A value typed into a cell and not entered is what every command that reads
 // the view's values reads; one its check refuses stops the command, and the
 // window stays with the text in its cell.
@@ -476,7 +506,8 @@ TEST_F(RegisterViewTest, AValueTypedWithoutEnterGoesIntoEverySaveCloseWriteAndPr
     };
     auto print = [&] {
         frame_->RunCommand("MmPrn");  // the print dialog, whose OK prints
-        _DevReg->PrintFile = pdf;
+        _DevReg->Printing.HasPrinter = [] { return false; };
+        _DevReg->Printing.AskPdfFile = [&] { return QString::fromStdString(pdf); };
         const bool printed = _DevReg->DevPrn->isVisible() && _DevReg->PrintRegisters(true, "", "");
         _DevReg->DevPrn->reject();
         return printed && PdfText(pdf).find("127") != std::string::npos ? 127 : -1;

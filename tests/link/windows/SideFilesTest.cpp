@@ -12,6 +12,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <tuple>
 
 #include "link/jobs/Fileregs.h"
 #include "project/Fileio.h"
@@ -366,5 +368,34 @@ TEST_F(SideFilesTest, AWindowsSaveReplacesOnlyWhatThisRunReadOrWrote) {
         // Let the last values go with the window.
         if (_DevReg) _DevReg->Modified = 0;
         if (_FileTmp) _FileTmp->Modified = 0;
+    }
+}
+
+TEST_F(SideFilesTest, SaveAsOntoANameWhereOnlyAWindowsFileStandsAsksFirst) {
+    frame_->NewClick();
+    const std::string plant = SaveProgram(projects_ / "plant.kzp", {"LD X0", "OUT Y0", "END"}, true);
+    Open(plant);
+    // The only file named "press" in the folder, the answer, where its bytes are afterwards.
+    const std::tuple<const char*, qel::Answer, const char*> rows[] = {
+        {"press.kzl", qel::Answer::Cancel, "press.kzl"},
+        {"PRESS.QFT", qel::Answer::Cancel, "PRESS.QFT"},
+        {"press.kl~", qel::Answer::Cancel, "press.kl~"},
+        {"press.qft", qel::Answer::Ok, "press.qf~"},
+    };
+    int n = 0;
+    for (const auto& [theirs, answer, keptAs] : rows) {
+        SCOPED_TRACE(theirs);
+        const fs::path dir = projects_ / std::to_string(++n);
+        fs::create_directories(dir);
+        std::ofstream(dir / theirs, std::ios::binary) << "their values";
+        messages_.Clear();
+        messages_.QueueAnswer(answer);
+        dialogs_.QueuePath((dir / "press").string());
+        frame_->SaveAsClick();
+        const std::string asked = gMsgTable.Get(kMsgReplaceProject) + " " + (dir / theirs).string();
+        EXPECT_EQ(messages_.Asked(), std::vector<std::string>{asked});
+        std::ifstream in(dir / keptAs, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "their values");
+        EXPECT_EQ(gQel.ProgramFileName, answer == qel::Answer::Ok ? (dir / "press.kzp").string() : plant);
     }
 }

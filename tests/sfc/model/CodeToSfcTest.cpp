@@ -9,6 +9,7 @@
 #include "tests/sfc/model/SfcTestSupport.h"
 #include "core/ProgramImage.h"
 #include "sfc/model/Codetosfc.h"
+#include "sfc/model/Sfcelement.h"
 #include "sfc/model/Sfctocode.h"
 
 namespace qel::test {

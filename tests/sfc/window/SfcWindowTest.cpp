@@ -27,9 +27,11 @@
 #include "sfc/model/Sfcelement.h"
 #include "sfc/render/Sfcpaint.h"
 #include "sfc/window/Sfcwin.h"
+#include "simulator/SimLadder.h"
 #include "simulator/Simuplc.h"
 #include "tests/ladder/editor/LadderFrameFixture.h"
 #include "tests/shell/ScriptedFileDialogs.h"
+#include "tests/support/Pty.h"
 #include "tests/support/WaitLimit.h"
 
 namespace {
@@ -952,6 +954,44 @@ TEST_F(ChartEditsKeptTest, AChartEditedBeforeTheCodeChangedElsewhereAsksBeforeRe
     QCoreApplication::processEvents();
     EXPECT_TRUE(messages_.Asked().empty());
     EXPECT_EQ(Code(), Assemble({"STL S0", "LD X4", "OUT S0", "RET", "LD X7", "OUT Y7"}));
+}
+
+// Dropping the chart's edits for a program no chart can hold (a step twice)
+// replaces none of them, whether the chart is left or converted: the chart
+// stays as drawn, with the message, as without the window.
+TEST_F(ChartEditsKeptTest, DroppingTheChartsEditsForCodeNoChartCanHoldKeepsTheChart) {
+    Condition(1, 0, "LD X6");
+    Draw("Down Down Delete");
+    CloseChart();
+    const std::vector<std::uint8_t> read = Assemble({"STL S0", "LD X0", "SET S20", "STL S20", "RET", "STL S20", "RET"});
+    std::memcpy(gProgram, read.data(), read.size());
+    LocateProgramEnd();
+    ViewChart();  // opened on the chart's edits
+    Draw("Down Down F4=0");
+    const std::vector<std::uint8_t> drawn(gSfcGrid, gSfcGrid + 4 * kSfcRowBytes);
+    const struct {
+        const char* command;
+        std::size_t questions;  // each answered No: the program stays
+    } rows[] = {
+        {"MmInstWin", 1},
+        // Asked by the commit before the command, and by the command: the
+        // chart still holds its edits.
+        {"MmSfcToCode", 2},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.command);
+        messages_.Clear();
+        for (std::size_t k = 0; k < row.questions; ++k) messages_.QueueAnswer(qel::Answer::No);
+        ASSERT_TRUE(frame_->RunCommand("MmSfcWin"));
+        ASSERT_TRUE(frame_->RunCommand(row.command));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(messages_.Asked(), std::vector<std::string>(row.questions, gMsgTable.Get(kMsgChartOverChangedCode)));
+        EXPECT_EQ(Count(kMsgChartCannotConvert), static_cast<int>(row.questions));
+        EXPECT_EQ(Code(), read);
+        EXPECT_EQ(std::vector<std::uint8_t>(gSfcGrid, gSfcGrid + 4 * kSfcRowBytes), drawn);
+        EXPECT_EQ(Record(1, 0), Assemble({"LD X6"}));
+        EXPECT_TRUE(sfc_->HoldsEdits());
+    }
 }
 
 // An element's inner ladder stays open while the chart is edited: rows and
@@ -2071,3 +2111,88 @@ TEST_F(ChartWorkTest, AChartFileWhoseStepsHoldOneLabelTwiceOpensButIsNeverPutIn)
     EXPECT_EQ(Record(0, 0), first);
     EXPECT_EQ(Record(2, 0), second);
 }
+
+// ---------------------------------------------------------------------------
+// A simulation runs what the editors show: an edit that goes into the program
+// from the list, the ladder or the chart runs from the next scan on with the
+// devices as they stand, and the ladder shows it; an edit that cannot go in,
+// or a new model, ends the run saying why.
+
+namespace {
+
+class SimulateEditsTest;
+struct TSimEdit {
+    const char* name;
+    void (*edit)(SimulateEditsTest&);
+    int endsWith;  // 0: the run goes on with the edit
+};
+void PrintTo(const TSimEdit& e, std::ostream* os) { *os << e.name; }
+
+class SimulateEditsTest : public ChartEditsKeptTest, public ::testing::WithParamInterface<TSimEdit> {
+public:
+    using ChartEditsKeptTest::NewModel, ChartEditsKeptTest::TypeInList;
+    void OpenEditor() override { LadderFrameTest::OpenEditor(); }
+    void TearDown() override {
+        ShutdownSimulation();
+        ChartEditsKeptTest::TearDown();
+    }
+    // A rung Xn-Yn on row n of the ladder (`coil` false: the contact alone), then the list.
+    void LadderRung(int n, bool coil) {
+        ViewLadder();
+        Click(n, 1);
+        coil ? KeyRung("X" + std::to_string(n), "Y" + std::to_string(n)) : Key(Qt::Key_F1, "X1");
+        ViewList();
+    }
+    void Chart(const char* keys, std::initializer_list<const char*> lad0) {
+        ViewChart();
+        Draw(keys);
+        ASSERT_TRUE(StoreSfcElementCode(0, 0, Assemble(lad0)));
+        ViewList();
+    }
+    static int Y(int n) { return SimPlc().ReadBit(SimBitIndexOf('Y', n)); }
+    // What the program's ladder shows of the coil of Y1: 1 green, 0 white, -1 no such coil.
+    static int LadderShowsY1() {
+        TSimMemory mem;
+        SimPlc().ReadDevices(mem);
+        for (int row = 0; row < kLadderRows; ++row)
+            for (int col = 0; col <= kLdbLastColumn; col += kLdbCellBytes)
+                if (const std::uint8_t* c = CellAt(gLadderRows, row, col);
+                    CellKind(c) == TLdbKind::Out_Ry && CellDevType(c) == CellDev::Y && CellOperand(c) == 1)
+                    return SimCellState(mem, gLadderRows, row, col);
+        return -1;
+    }
+};
+
+const TSimEdit kSimEdits[] = {
+    {"ListRung", [](SimulateEditsTest& t) { t.TypeInList({"LD X1", "OUT Y1"}); }, 0},
+    {"LadderRungThenList", [](SimulateEditsTest& t) { t.LadderRung(1, true); }, 0},
+    {"ChartBlockThenList", [](SimulateEditsTest& t) { t.Chart("", {"LD X0", "OUT Y0", "LD X1", "OUT Y1"}); }, 0},
+    {"LadderThatDoesNotCompile", [](SimulateEditsTest& t) { t.LadderRung(1, false); }, kMsgSimEditsRefused},
+    {"ChartThatDoesNotConvert",  // a step no initial step leads to
+     [](SimulateEditsTest& t) { t.Chart("Down Down F3=30", {"LD X0", "OUT Y0"}); }, kMsgSimEditsRefused},
+    {"NewModel", [](SimulateEditsTest& t) { ASSERT_TRUE(t.NewModel(gQel.Family, gQel.CapacityIndex ? 0 : 1)); },
+     kMsgSimModelChanged},
+};
+
+}  // namespace
+
+TEST_P(SimulateEditsTest, TheRunFollowsTheEditOrEndsSayingWhy) {
+    LadderRung(0, true);
+    frame_->MmSimulate->trigger();
+    ASSERT_TRUE(qel::test::PumpUntil([] { return Y(0) == 1; }));
+
+    ASSERT_NO_FATAL_FAILURE(GetParam().edit(*this));
+    if (GetParam().endsWith) {
+        EXPECT_TRUE(Shown(GetParam().endsWith));
+        EXPECT_FALSE(gSimRunning || SimPlc().Running() || frame_->MmSimulate->isChecked());
+        return;
+    }
+    // X1 is ON from the start of every run.
+    EXPECT_TRUE(qel::test::PumpUntil([] { return Y(1) == 1; })) << "the run goes on with the edit";
+    EXPECT_TRUE(Y(0) == 1 && gSimRunning && messages_.Shown().empty());
+    ViewLadder();
+    EXPECT_TRUE(qel::test::PumpUntil([&] { return lad_->ShowsSimulation() && LadderShowsY1() == 1; }));
+}
+
+INSTANTIATE_TEST_SUITE_P(Editors, SimulateEditsTest, ::testing::ValuesIn(kSimEdits),
+                         [](const ::testing::TestParamInfo<TSimEdit>& info) { return std::string(info.param.name); });
