@@ -14,6 +14,7 @@
 #include <QToolButton>
 
 #include "components/Mediadialogs.h"
+#include "tests/support/WaitLimit.h"
 
 namespace {
 
@@ -132,14 +133,14 @@ TEST_F(MediaDialogTest, SoundLoadsWithItsDurationAndGarbageFails) {
     dialog_->SetAutoShow(false);  // load only: no sound device is needed
     EXPECT_FALSE(impl->LoopCheckBox->isEnabled());
     Choose(Path("beep.wav"));
-    QTRY_VERIFY_WITH_TIMEOUT(impl->Kind() != TMediaDialogImpl::TPreviewKind::None, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(impl->Kind() != TMediaDialogImpl::TPreviewKind::None, qel::test::kWaitLimitMs);
     if (impl->Kind() == TMediaDialogImpl::TPreviewKind::Failed &&
         impl->PictureLabel->text().contains(QStringLiteral("decoder"), Qt::CaseInsensitive))
         GTEST_SKIP() << "the media backend has no wave decoder: " << impl->PictureLabel->text().toStdString();
     ASSERT_EQ(impl->Kind(), TMediaDialogImpl::TPreviewKind::Sound);
     EXPECT_EQ(impl->PictureLabel->text(), QStringLiteral("Sound"));
     EXPECT_FALSE(impl->PreviewButton->isEnabled());  // no video to enlarge
-    QTRY_VERIFY_WITH_TIMEOUT(impl->DurationMs() > 0, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(impl->DurationMs() > 0, qel::test::kWaitLimitMs);
     EXPECT_NEAR(double(impl->DurationMs()), 500.0, 60.0);
 
     QFile junk(Path("junk.wav"));
@@ -147,7 +148,7 @@ TEST_F(MediaDialogTest, SoundLoadsWithItsDurationAndGarbageFails) {
     junk.write(QByteArray(4096, '\x5A'));
     junk.close();
     Choose(Path("junk.wav"));
-    QTRY_VERIFY_WITH_TIMEOUT(impl->Kind() == TMediaDialogImpl::TPreviewKind::Failed, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(impl->Kind() == TMediaDialogImpl::TPreviewKind::Failed, qel::test::kWaitLimitMs);
     EXPECT_TRUE(impl->PictureLabel->text().startsWith(QStringLiteral("No preview")));
 }
 

@@ -15,6 +15,7 @@
 #include "core/ProgramImage.h"
 #include "project/Qelglobals.h"
 #include "tests/instlist/InstFixture.h"
+#include "tests/support/WaitLimit.h"
 
 namespace {
 
@@ -171,7 +172,7 @@ TEST_F(InstWindowTest, DraggingPastTheBottomScrollsAndExtendsTheSelection) {
 
     Drag(vp, QEvent::MouseMove, QPoint(20, vp->height() + 30), Qt::LeftButton);
     EXPECT_TRUE(list->AutoScrollActive());
-    QTRY_VERIFY_WITH_TIMEOUT(list->CursorLine >= visible + 5, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(list->CursorLine >= visible + 5, qel::test::kWaitLimitMs);
     EXPECT_GT(list->VertScrollBar()->value(), 0);
     // The cursor line stays in view while it scrolls.
     EXPECT_GE(list->CursorLine, list->VertScrollBar()->value() / h);
@@ -187,7 +188,7 @@ TEST_F(InstWindowTest, DraggingPastTheBottomScrollsAndExtendsTheSelection) {
     Drag(vp, QEvent::MouseButtonPress, QPoint(20, 3 * h + 2), Qt::LeftButton);
     const int start = list->CursorLine;
     Drag(vp, QEvent::MouseMove, QPoint(20, -20), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(list->CursorLine == 0, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(list->CursorLine == 0, qel::test::kWaitLimitMs);
     EXPECT_EQ(list->VertScrollBar()->value(), 0);
     Drag(vp, QEvent::MouseButtonRelease, QPoint(20, -20), Qt::NoButton);
     ASSERT_TRUE(list->Block(first, last));

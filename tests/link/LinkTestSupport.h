@@ -27,6 +27,7 @@
 #include "tests/support/Plcemulator.h"
 #include "tests/support/PlcemulatorPort.h"
 #include "tests/support/TestInstallDir.h"
+#include "tests/support/WaitLimit.h"
 
 // Fault rules name only the fields they set.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -57,7 +58,7 @@ inline constexpr double kTestTickMs = 5.0;
 // Runs the event loop until pred holds or the bound passes, sleeping between
 // events (a timer wakes it every few milliseconds), so that a long wait does
 // not keep a core busy while other tests run beside it.
-inline bool WaitUntil(const std::function<bool()>& pred, int boundMs = 20000) {
+inline bool WaitUntil(const std::function<bool()>& pred, int boundMs = kWaitLimitMs) {
     QTimer wake;
     wake.start(5);
     QElapsedTimer t;
@@ -237,7 +238,7 @@ protected:
     // that did not come back once stays stuck for the rest of the test: later
     // waits fail at once instead of each adding its bound, which would take
     // the binary past its time limit instead of failing the test.
-    bool Idle(int boundMs = 30000) {
+    bool Idle(int boundMs = kWaitLimitMs) {
         if (stuck_) return false;
         stuck_ = !WaitUntil([&] { return link->JobNo == 0 && link->MaySend && !link->MessagesPending(); }, boundMs);
         return !stuck_;

@@ -9,6 +9,7 @@
 #include "platform/Clock.h"
 #include "serial/Serialerrors.h"
 #include "tests/serial/FakeDispatcher.h"
+#include "tests/support/WaitLimit.h"
 
 using namespace qel;
 using namespace qel::test;
@@ -22,6 +23,10 @@ protected:
         ASSERT_EQ(d.Open(), 0);
         rec.Attach(d);
         d.ChangeLengthTrigger(1);
+        // A delivery the test starts by hand is not given up on while the
+        // test's thread waits to be scheduled; the tests of the time-out
+        // itself set a short one.
+        d.SetDeliveryTimeoutMs(kWaitLimitMs);
     }
     void TearDown() override { SetSerialClock(previous_); }
     void Pass() {
@@ -394,16 +399,23 @@ TEST(DispatcherLifecycle, OpeningWritesTheLineClosingDrainsTheDriver) {
     EXPECT_EQ(d.DriverQueueAtOutputPurge, 0u);
 }
 
-// A receiver whose deliveries the test runs (or never runs) by hand.
+// A receiver whose deliveries the test runs (or never runs) by hand. With
+// beginOnPost it starts each one as it is posted, before the dispatcher's
+// time-out for it begins, however slowly the test's own thread is scheduled.
 struct ManualWindow : TTriggerWindow {
     std::mutex m;
     std::vector<std::shared_ptr<TDelivery>> posted;
+    bool beginOnPost = false;
+    std::vector<bool> begun;
     void PostDelivery(std::shared_ptr<TDelivery> d) override {
+        const bool started = beginOnPost && d->Begin();
         std::lock_guard lock(m);
         posted.push_back(std::move(d));
+        begun.push_back(started);
     }
     std::shared_ptr<TDelivery> WaitPosted(size_t n) {
-        for (int i = 0; i < 5000; ++i) {
+        const auto deadline = std::chrono::steady_clock::now() + kWaitLimit;
+        while (std::chrono::steady_clock::now() < deadline) {
             {
                 std::lock_guard lock(m);
                 if (posted.size() >= n) return posted[n - 1];
@@ -422,6 +434,10 @@ protected:
         d.RegisterWndTriggerHandler(&w);
         d.UpdateHandlerFlags(fuEnablePort);
         d.ChangeLengthTrigger(1);
+        // A delivery the test starts by hand is not given up on while the
+        // test's thread waits to be scheduled; the tests of the time-out
+        // itself set a short one.
+        d.SetDeliveryTimeoutMs(kWaitLimitMs);
     }
     void TearDown() override { SetSerialClock(previous_); }
     ManualClock clock_;
@@ -438,6 +454,7 @@ TEST_F(DeliveryTest, ANotificationNeverStartedIsSentAgain) {
     ASSERT_EQ(w.posted.size(), 1u);
     EXPECT_FALSE(w.posted[0]->Begin());
     // The next pass offers the same characters again, without new arrivals.
+    d.SetDeliveryTimeoutMs(kWaitLimitMs);
     auto pass = std::async(std::launch::async, [&] { return d.CheckTriggers(); });
     auto second = w.WaitPosted(2);
     ASSERT_TRUE(second);
@@ -454,10 +471,11 @@ TEST_F(DeliveryTest, AStartedDeliveryIsWaitedForWhateverItTakes) {
     d.SetDeliveryTimeoutMs(10);
     d.Feed("xy");
     d.ExtractData();
+    w.beginOnPost = true;
     auto pass = std::async(std::launch::async, [&] { return d.CheckTriggers(); });
     auto n = w.WaitPosted(1);
     ASSERT_TRUE(n);
-    ASSERT_TRUE(n->Begin());
+    ASSERT_TRUE(w.begun[0]);
     // Far beyond the time-out the dispatcher still waits for the handler.
     EXPECT_EQ(pass.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
     uint8_t c;

@@ -10,6 +10,7 @@
 #include "project/Qelglobals.h"
 #include "project/Viewcodes.h"
 #include "tests/shell/FrameFixture.h"
+#include "tests/support/WaitLimit.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ protected:
 
 TEST_F(FrameKeysTest, TheActiveEditorsOwnKeysReachItInsteadOfTheFramesShortcuts) {
     ASSERT_TRUE(Start());
-    ASSERT_TRUE(QTest::qWaitForWindowActive(frame_.get()));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame_.get(), qel::test::kWaitLimitMs));
     const QKeyCombination f1(Qt::Key_F1), f4(Qt::Key_F4), ctrlY(Qt::CTRL | Qt::Key_Y);
 
     // A list that keeps no keys of its own: F1 is help, F4 converts, Ctrl+Y redoes.
@@ -96,7 +97,7 @@ TEST_F(FrameKeysTest, FrameOpensMaximisedAndEveryToolButtonShowsAt1024) {
 
     frame_->showNormal();
     frame_->resize(1024, 720);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame_.get()));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame_.get(), qel::test::kWaitLimitMs));
     QApplication::processEvents();
     ASSERT_EQ(frame_->width(), 1024);
     auto visibleButtons = [&] {

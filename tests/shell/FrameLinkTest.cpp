@@ -54,7 +54,7 @@ TEST_F(FrameLinkTest, MonitorPollsTurnTheLampAndFillTheStatusPanels) {
     // after twenty replies come the scan time and the run state.
     _TransData->AddMonitorClient("1");
     EXPECT_TRUE(frame_->Link.MonitorRunning());
-    ASSERT_TRUE(PumpUntil([&] { return frame_->QelStaBar->Panel(6) == "RUN"; }, std::chrono::seconds(10)))
+    ASSERT_TRUE(PumpUntil([&] { return frame_->QelStaBar->Panel(6) == "RUN"; }))
         << client.values.size() << " replies";
     EXPECT_EQ(frame_->QelStaBar->Panel(7), "PLC COM: 1");
     EXPECT_EQ(frame_->QelStaBar->Panel(3), QString::fromStdString(gMsgTable.Get(177)) + "12");

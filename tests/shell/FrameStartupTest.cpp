@@ -22,6 +22,7 @@
 #include "shell/Startup.h"
 #include "shell/Titlepage.h"
 #include "tests/shell/FrameFixture.h"
+#include "tests/support/WaitLimit.h"
 
 namespace fs = std::filesystem;
 
@@ -72,7 +73,7 @@ TEST_F(FrameTest, SplashShowsTheDecodedPictureThenFreesItself) {
     ASSERT_NE(splash, nullptr);
     EXPECT_EQ(splash->Picture().size(), QSize(420, 240));
     QPointer<TSplash> watch(splash);
-    QTRY_VERIFY_WITH_TIMEOUT(watch.isNull(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(watch.isNull(), qel::test::kWaitLimitMs);
 }
 
 TEST_F(FrameTest, ZoomItemsSetCellSizeAndFontFromTheTables) {

@@ -8,11 +8,13 @@
 #include <functional>
 #include <thread>
 
+#include "tests/support/WaitLimit.h"
+
 namespace simtest {
 
-// Waits up to 10 s for a condition that another thread makes true.
+// Waits (up to the tests' wait limit) for a condition that another thread makes true.
 inline bool WaitFor(const std::function<bool()>& done) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto until = std::chrono::steady_clock::now() + qel::test::kWaitLimit;
     while (!done()) {
         if (std::chrono::steady_clock::now() > until) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -42,6 +42,7 @@ HppMaster::HppMaster(QObject* parent) : PtyPeer(parent) {
 }
 
 void HppMaster::ReadFromPc(int bytes, bool full) {
+    raw_ = false;
     const std::uint8_t s = station;
     const unsigned words = static_cast<unsigned>(bytes / 2);
     const unsigned flag = full ? 0xFFFF : 0;
@@ -76,6 +77,7 @@ void HppMaster::ReadFromPc(int bytes, bool full) {
 }
 
 void HppMaster::WriteToPc(const std::vector<std::uint8_t>& image) {
+    raw_ = false;
     const std::uint8_t s = station;
     const unsigned words = static_cast<unsigned>(image.size() / 2);
     std::vector<Step> steps;
@@ -92,8 +94,9 @@ void HppMaster::WriteToPc(const std::vector<std::uint8_t>& image) {
     Run(std::move(steps));
 }
 
-void HppMaster::SendRaw(const std::vector<std::uint8_t>& bytes) {
+void HppMaster::SendRaw(const std::vector<std::uint8_t>& bytes, bool answered) {
     raw_ = true;
+    rawAnswered_ = answered;
     Run({{bytes, [this](const std::vector<std::uint8_t>& a) {
               Answers.push_back(a);
               return std::string();
@@ -127,7 +130,7 @@ void HppMaster::SendCurrent() {
     const bool last = current_ + 1 == steps_.size();
     if (last && tries_ == 1 && beforeLastRequest) beforeLastRequest();
     pty_->Write(frame);
-    timer_.start(garbled_ || raw_ ? answerTimeoutMs : kBusyPcMs);
+    timer_.start(garbled_ || (raw_ && !rawAnswered_) ? answerTimeoutMs : kBusyPcMs);
     if (last && pauseBeforeLastAnswerMs > 0) PauseReading(pauseBeforeLastAnswerMs);
 }
 

@@ -26,19 +26,22 @@ public:
     // "HPP writes PC": identification, D1002, then the image in blocks of 32.
     void WriteToPc(const std::vector<std::uint8_t>& image);
     // Sends one request of its own (an adversarial one) and records the
-    // answer, if any, in Answers.
-    void SendRaw(const std::vector<std::uint8_t>& bytes);
+    // answer, if any, in Answers. One the PC should answer (`answered`) is
+    // waited for as a whole request is; otherwise the wait ends after
+    // answerTimeoutMs, long enough to show that no answer comes.
+    void SendRaw(const std::vector<std::uint8_t>& bytes, bool answered);
 
     bool Done() const { return done_; }
     bool Failed() const { return !error.empty(); }
 
     // Options.
     std::uint8_t station = 0x80;
-    // A garbled request (or one of SendRaw's) without an answer is sent again
-    // (given up on) after answerTimeoutMs; a request sent whole waits up to
-    // kBusyPcMs for a busy PC, as sent again it would be answered twice.
+    // A garbled request (or one of SendRaw's not to be answered) without an
+    // answer is sent again (given up on) after answerTimeoutMs; a request
+    // sent whole waits up to kBusyPcMs for a busy PC, as sent again it would
+    // be answered twice.
     int answerTimeoutMs = 400;
-    static constexpr int kBusyPcMs = 5000;
+    static constexpr int kBusyPcMs = kWaitLimitMs;
     int attempts = 3;           // sends per request before the session fails
     int corruptRequest = -1;    // this request goes out once with a bad LRC
     int stopAfterRequests = -1; // the programmer falls silent after this many
@@ -73,6 +76,7 @@ private:
     bool garbled_ = false;  // this step went out garbled once
     bool done_ = false;
     bool raw_ = false;
+    bool rawAnswered_ = false;
 };
 
 }  // namespace qel::test

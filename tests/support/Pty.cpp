@@ -133,7 +133,7 @@ void PtyPeer::PauseReading(int ms) {
     pausedReader_ = std::thread([this, ms, fd = master_] {
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
         std::string got;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        const auto deadline = std::chrono::steady_clock::now() + kWaitLimit;
         char buf[4096];
         auto whole = [&] {
             const size_t colon = got.rfind(':');

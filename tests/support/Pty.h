@@ -3,6 +3,8 @@
 // The test keeps the master side; the component opens the slave by its path.
 #include <QObject>
 
+#include "tests/support/WaitLimit.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -27,10 +29,10 @@ public:
 
     // Writes every byte, waiting (bounded) while the pty is full. False on
     // time-out or error.
-    bool Write(const void* data, size_t len, std::chrono::milliseconds limit = std::chrono::seconds(5));
+    bool Write(const void* data, size_t len, std::chrono::milliseconds limit = kWaitLimit);
     bool Write(const std::string& s) { return Write(s.data(), s.size()); }
     // Reads until n bytes have come or the limit passes; returns what came.
-    std::vector<uint8_t> Read(size_t n, std::chrono::milliseconds limit = std::chrono::seconds(5));
+    std::vector<uint8_t> Read(size_t n, std::chrono::milliseconds limit = kWaitLimit);
     // Reads whatever is there now.
     std::vector<uint8_t> ReadAvailable();
     // Bytes the slave side has not read yet.
@@ -80,7 +82,7 @@ private:
 void EnsureCoreApp();
 
 // Processes Qt events until pred() holds or the limit passes; returns pred().
-bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds limit = std::chrono::seconds(5));
+bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds limit = kWaitLimit);
 
 // Open descriptors and threads of this process, for leak checks.
 int OpenDescriptorCount();

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Paths.h"
+#include "tests/support/WaitLimit.h"
 
 namespace fs = std::filesystem;
 
@@ -39,7 +40,7 @@ bool ReturnsWithoutAWriter(const fs::path& fifo, const std::function<void()>& re
     EXPECT_EQ(::mkfifo(fifo.c_str(), 0644), 0) << fifo;
     std::atomic<bool> done{false}, freed{false};
     std::thread watchdog([&] {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+        const auto until = std::chrono::steady_clock::now() + kWaitLimit;
         while (!done && std::chrono::steady_clock::now() < until)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         while (!done) {

@@ -15,7 +15,7 @@ namespace qel::test {
 std::filesystem::path MakeTestInstallDir(const std::string& prefix, std::initializer_list<const char*> dataFiles);
 
 // Runs `read` with a FIFO made at `fifo`. A reader that opened the FIFO and
-// waited for a writer is set free after a while by a writer that closes at
+// waited for a writer is set free after the wait limit by a writer that closes at
 // once; the result says whether that was needed (false: the reader waited).
 bool ReturnsWithoutAWriter(const std::filesystem::path& fifo, const std::function<void()>& read);
 

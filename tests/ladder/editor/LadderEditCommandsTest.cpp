@@ -192,7 +192,9 @@ TEST_F(LadderEditCommandsTest, ForeignBytesUnderOurFormatAreIgnored) {
     Rung(lad_, 0, "X0", "Y0");
     const int steps = lad_->History().UndoCount();
     auto* data = new QMimeData;
-    data->setData("CF_LADDER", QByteArray("\x40\x00\x00\x00\xff\xff\xff\x7f garbage", 20));
+    // A size of 64 and 2^31 - 1 middle rows, then text: 20 bytes in all,
+    // fewer than a block's header.
+    data->setData("CF_LADDER", QByteArray::fromHex("40000000ffffff7f") + QByteArray(" garbage 123"));
     QGuiApplication::clipboard()->setMimeData(data);
     EXPECT_FALSE(Enabled("MmPaste"));
     const auto before = Grid(gLadderRows, 100);

@@ -18,6 +18,7 @@
 #include "simulator/Simuplc.h"
 #include "tests/support/Fullprogram.h"
 #include "tests/ladder/editor/LadderFrameFixture.h"
+#include "tests/support/WaitLimit.h"
 
 using Lines = std::vector<std::string>;
 
@@ -734,14 +735,14 @@ TEST_F(LadderWindowTest, SimulationShowsStatesAndAClickOnAContactDrivesItsInput)
     };
     ASSERT_TRUE(white(0));
     ASSERT_TRUE(frame_->RunCommand("BnSimuLad"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return green(0) && green(coil); }, 5000)) << "X0 starts ON, and so does Y0";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return green(0) && green(coil); }, qel::test::kWaitLimitMs)) << "X0 starts ON, and so does Y0";
     EXPECT_TRUE(lad_->ShowsSimulation());
 
     const QPoint x0(gCellWidth + gCellWidth / 2, gCellHeight / 2);
     QTest::mouseClick(lad_->viewport(), Qt::LeftButton, {}, x0);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return white(0) && white(coil); }, 5000)) << "X0 clicked OFF";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return white(0) && white(coil); }, qel::test::kWaitLimitMs)) << "X0 clicked OFF";
     QTest::mouseClick(lad_->viewport(), Qt::LeftButton, {}, x0);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return green(0) && green(coil); }, 5000)) << "X0 clicked ON again";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return green(0) && green(coil); }, qel::test::kWaitLimitMs)) << "X0 clicked ON again";
     EXPECT_EQ(lad_->Edit().Row(), 0);
     EXPECT_EQ(lad_->Edit().Col(), 0) << "the click moved the cursor to the contact";
 

@@ -310,7 +310,7 @@ TEST_F(LinkFixture, RequestSentOutsideAStepReachesItsJob) {
 
 namespace {
 // A frame whose messages are modal boxes: each runs its own event loop until
-// the link has made progress, or a bound passes.
+// the link has made progress, or the wait limit passes.
 class BoxFrame : public RecordingFrame {
 public:
     void ShowLinkMessage(int id, const std::string& detail) override {
@@ -320,7 +320,7 @@ public:
         QTimer poll;
         QElapsedTimer bound;
         QObject::connect(&poll, &QTimer::timeout, [&] {
-            if (progress() > before || bound.hasExpired(1500)) box.quit();
+            if (progress() > before || bound.hasExpired(kWaitLimitMs)) box.quit();
         });
         bound.start();
         poll.start(2);

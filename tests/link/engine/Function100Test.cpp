@@ -388,7 +388,7 @@ QString Script(const char* name) { return QString(QEL_LINK_TEST_DIR "/") + name;
 bool PymodbusAvailable() {
     QProcess p;
     p.start(kPython, {"-c", "import pymodbus.client, serial_asyncio"});
-    return p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    return p.waitForFinished(kWaitLimitMs) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
 struct Peer {
@@ -402,7 +402,7 @@ struct Peer {
     ~Peer() {
         if (proc.state() != QProcess::NotRunning) {
             proc.kill();
-            proc.waitForFinished(5000);
+            proc.waitForFinished(kWaitLimitMs);
         }
     }
 };
@@ -416,13 +416,14 @@ TEST(Pymodbus, LinkTalksToAPymodbusSlave) {
     ASSERT_TRUE(relay.Start());
     Peer slave;
     slave.Start("modbus_slave.py", relay.PathB());
-    ASSERT_TRUE(WaitUntil([&] { return slave.out.find("READY") != std::string::npos; }, 20000))
+    ASSERT_TRUE(WaitUntil([&] { return slave.out.find("READY") != std::string::npos; }))
         << slave.out << slave.proc.readAllStandardError().toStdString();
 
     RecordingFrame frame;
     auto port = MakePort(relay.PathA());
     TTransData link(port.get(), &frame);
-    link.SetTickMs(20);  // 180 ticks: 3.6 s, room for a slow interpreter
+    // Every reply is awaited up to the tests' wait limit: room for a slow interpreter.
+    link.SetTickMs(double(kWaitLimitMs) / link.gCommTimeoutTicks);
 
     SequenceJob job({
         [](TTransData& l) { l.SendCommand(0x1000, 2, 3); },
@@ -440,7 +441,7 @@ TEST(Pymodbus, LinkTalksToAPymodbusSlave) {
     link.RegisterJob(4, &job);
     ASSERT_TRUE(link.OpenPort());
     link.StartJob(4, 1);
-    ASSERT_TRUE(WaitUntil([&] { return link.JobNo == 0 && link.MaySend; }, 20000));
+    ASSERT_TRUE(WaitUntil([&] { return link.JobNo == 0 && link.MaySend; }));
 
     EXPECT_TRUE(frame.msgs.empty()) << slave.proc.readAllStandardError().toStdString();
     ASSERT_EQ(job.replies.size(), job.steps.size()) << "sent " << link.Stats.framesSent << " bad " << link.Stats.badReplies
@@ -469,7 +470,7 @@ TEST(Pymodbus, EmulatorRepliesAndExceptionsDecodeInAPymodbusMaster) {
     emu.S.program[3] = 0x00;
     Peer master;
     master.Start("modbus_master.py", emu.SlavePath());
-    ASSERT_TRUE(WaitUntil([&] { return master.proc.state() == QProcess::NotRunning; }, 60000));
+    ASSERT_TRUE(WaitUntil([&] { return master.proc.state() == QProcess::NotRunning; }));
     master.out += master.proc.readAllStandardOutput().toStdString();
 
     std::vector<std::string> lines;

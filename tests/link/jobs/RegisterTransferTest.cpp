@@ -135,8 +135,7 @@ protected:
     }
     void TearDown() override { ResetDeviceLimits(); }
     bool WaitEnd() {
-        return WaitUntil([&] { return link->JobNo == 0 && link->MaySend && !link->MessagesPending() && !host.running; },
-                           60000);
+        return WaitUntil([&] { return link->JobNo == 0 && link->MaySend && !link->MessagesPending() && !host.running; });
     }
     // The requests (address, count) the emulator received after the identification.
     std::vector<std::pair<int, int>> Sent() const {
@@ -303,7 +302,7 @@ TEST_F(RegisterTransferTest, FaultsAndCancelInTheMiddleLeaveTheDataAsItWas) {
     const TRegisterData before = data;
     frame.msgs.clear();
     ASSERT_TRUE(transfer->Start(data, kRegPageD, true, 1));
-    ASSERT_TRUE(WaitUntil([&] { return host.position >= 3; }, 20000));
+    ASSERT_TRUE(WaitUntil([&] { return host.position >= 3; }));
     transfer->Cancel();
     EXPECT_EQ(frame.Ids(), std::vector<int>{245});
     EXPECT_EQ(data, before);

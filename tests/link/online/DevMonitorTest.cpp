@@ -431,7 +431,7 @@ TEST_F(DevMoniLink, ALostLineEndsMonitoringWithItsMessage) {
     Start();
     ASSERT_TRUE(Cycles(1));
     emu.DropLine();
-    ASSERT_TRUE(WaitUntil([&] { return frame.monitoringStopped > 0; }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return frame.monitoringStopped > 0; }));
     ASSERT_FALSE(frame.msgs.empty());
     EXPECT_TRUE(link->MonitorClients.empty());
     Spin(50);
@@ -573,7 +573,7 @@ TEST_F(LadMonitorTest, OperandsShowTheirOwnDeviceAndPairOnly) {
     emu.S.regs[0x9000] = 1;
     emu.S.regs[0x1000] = 7;  // D0
     Start();
-    ASSERT_TRUE(WaitUntil([&] { return Requests(3, 16784, 16984).size() >= 2; }, 60000));
+    ASSERT_TRUE(WaitUntil([&] { return Requests(3, 16784, 16984).size() >= 2; }));
     // Row 0's first token, D4095 as 32 bits, shows D4095 and D4096; row 1's
     // D0E names a device only the running program knows, so nothing of D0.
     const std::pair<bool, std::string> want[] = {{true, "K100000"}, {false, ""}};

@@ -80,7 +80,7 @@ protected:
     }
     // No job runs and the link may send.
     static bool Idle() {
-        return PumpUntil([] { return _TransData->JobNo == 0 && _TransData->MaySend; }, std::chrono::seconds(20));
+        return PumpUntil([] { return _TransData->JobNo == 0 && _TransData->MaySend; });
     }
 
     PlcEmulator emu_;

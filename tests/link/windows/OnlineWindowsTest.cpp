@@ -188,7 +188,7 @@ TEST_F(OnlineTest, SetValueLandsOnTheNamedDeviceAndItsOwnPairOrIsRefused) {
         m->SetCurrentRow(r + 1);
         TypeRows(m, rows[r], "1");
     }
-    ASSERT_TRUE(PumpUntil([&] { return Cell(m, 0, 4) == "K0" && Cell(m, 4, 5) == "K0"; }, std::chrono::seconds(60)));
+    ASSERT_TRUE(PumpUntil([&] { return Cell(m, 0, 4) == "K0" && Cell(m, 4, 5) == "K0"; }));
     // The PLC's memory outside the monitor areas the monitor rewrites.
     auto plc = [&] {
         auto regs = emu_.S.regs;
@@ -236,8 +236,7 @@ TEST_F(OnlineTest, SetValueLandsOnTheNamedDeviceAndItsOwnPairOrIsRefused) {
             EXPECT_TRUE(_TransData->RegQueue.Empty());
         } else {
             EXPECT_TRUE(messages_.Shown().empty());
-            EXPECT_TRUE(PumpUntil([&] { return _TransData->RegQueue.Empty() && Cell(m, c.row - 1, 5) == c.shown32; },
-                                  std::chrono::seconds(60)))
+            EXPECT_TRUE(PumpUntil([&] { return _TransData->RegQueue.Empty() && Cell(m, c.row - 1, 5) == c.shown32; }))
                 << Cell(m, c.row - 1, 5).toStdString();
         }
         // Nothing but the named device and its own pair changed.
@@ -537,8 +536,6 @@ TEST_F(OnlineTest, PasswordDialogLocksAndUnlocksThePlcAndKeepsThePasswordOutOfFi
 // project changes or the line is lost.
 namespace {
 
-constexpr std::chrono::seconds kBound{20};
-
 void PutCell(int row, int col, std::uint8_t type, std::uint16_t number) {
     std::uint8_t* c = gSfcGrid + static_cast<std::size_t>(row) * kSfcRowBytes + col * kSfcCellBytes;
     c[0] = type;
@@ -589,7 +586,7 @@ protected:
         EXPECT_FALSE(Running());
         EXPECT_FALSE(frame_->MmMonitorSfc->isChecked());
         if (plcToo) {
-            EXPECT_TRUE(PumpUntil([&] { return !emu_.S.monitorCoil && !frame_->Link.PortOpen(); }, kBound));
+            EXPECT_TRUE(PumpUntil([&] { return !emu_.S.monitorCoil && !frame_->Link.PortOpen(); }));
         }
     }
 };
@@ -619,7 +616,7 @@ TEST_F(SfcMonitorWindowTest, ActiveStepDrawnRedMovesWithTheStepRelaysAndScrollRe
         QCoreApplication::processEvents();
         EXPECT_FALSE(popped);
     }
-    ASSERT_TRUE(PumpUntil([] { return _Sfc->Monitor()->StepOn(0); }, kBound));
+    ASSERT_TRUE(PumpUntil([] { return _Sfc->Monitor()->StepOn(0); }));
     // The list: S0, S20, S21 and the jump's S0, in drawing order.
     EXPECT_EQ(_Sfc->Monitor()->StepListBytes, 8u);
     EXPECT_TRUE(Red(Fill(0)));
@@ -628,7 +625,7 @@ TEST_F(SfcMonitorWindowTest, ActiveStepDrawnRedMovesWithTheStepRelaysAndScrollRe
     // The chart moves on to S20.
     emu_.S.coils[0] = 0;
     emu_.S.coils[20] = 1;
-    ASSERT_TRUE(PumpUntil([] { return !_Sfc->Monitor()->StepOn(0) && _Sfc->Monitor()->StepOn(1); }, kBound));
+    ASSERT_TRUE(PumpUntil([] { return !_Sfc->Monitor()->StepOn(0) && _Sfc->Monitor()->StepOn(1); }));
     EXPECT_FALSE(Red(Fill(0)));
     EXPECT_TRUE(Red(Fill(2)));
 
@@ -638,7 +635,7 @@ TEST_F(SfcMonitorWindowTest, ActiveStepDrawnRedMovesWithTheStepRelaysAndScrollRe
     EXPECT_FALSE(_Sfc->Monitor()->StepOn(0));
     EXPECT_FALSE(_Sfc->Monitor()->StepOn(1));
     EXPECT_FALSE(Red(Fill(2)));
-    ASSERT_TRUE(PumpUntil([] { return _Sfc->Monitor()->StepListBytes == 6 && _Sfc->Monitor()->StepOn(0); }, kBound));
+    ASSERT_TRUE(PumpUntil([] { return _Sfc->Monitor()->StepListBytes == 6 && _Sfc->Monitor()->StepOn(0); }));
     EXPECT_TRUE(Red(Fill(2)));
 
     // The command again stops it: white steps, the PLC's monitor coil off.
@@ -650,7 +647,7 @@ TEST_F(SfcMonitorWindowTest, ActiveStepDrawnRedMovesWithTheStepRelaysAndScrollRe
 
 TEST_F(SfcMonitorWindowTest, ClosingTheWindowOrChangingTheProjectEndsMonitoring) {
     ASSERT_TRUE(frame_->RunCommand("MmMonitorSfc"));
-    ASSERT_TRUE(PumpUntil([&] { return emu_.S.monitorCoil && _Sfc->Monitor()->MonitorState == 9; }, kBound));
+    ASSERT_TRUE(PumpUntil([&] { return emu_.S.monitorCoil && _Sfc->Monitor()->MonitorState == 9; }));
     auto* sub = qobject_cast<QMdiSubWindow*>(_Sfc->parentWidget());
     ASSERT_NE(sub, nullptr);
     sub->close();
@@ -661,7 +658,7 @@ TEST_F(SfcMonitorWindowTest, ClosingTheWindowOrChangingTheProjectEndsMonitoring)
 
     OpenChart();
     ASSERT_TRUE(frame_->RunCommand("MmMonitorSfc"));
-    ASSERT_TRUE(PumpUntil([&] { return _Sfc->Monitor()->MonitorState == 9; }, kBound));
+    ASSERT_TRUE(PumpUntil([&] { return _Sfc->Monitor()->MonitorState == 9; }));
     // A new project while monitoring: the frame asks first. No keeps it
     // running and the chart open; Yes stops it (the chart stays until the
     // next command, which then goes through).
@@ -681,9 +678,9 @@ TEST_F(SfcMonitorWindowTest, ClosingTheWindowOrChangingTheProjectEndsMonitoring)
 
 TEST_F(SfcMonitorWindowTest, LostLineEndsMonitoringWithItsMessage) {
     ASSERT_TRUE(frame_->RunCommand("MmMonitorSfc"));
-    ASSERT_TRUE(PumpUntil([&] { return _Sfc->Monitor()->MonitorState == 9 && emu_.RequestCount() > 10; }, kBound));
+    ASSERT_TRUE(PumpUntil([&] { return _Sfc->Monitor()->MonitorState == 9 && emu_.RequestCount() > 10; }));
     emu_.AddFault({qel::test::FaultAction::Drop, -1, -1, -1, -1, 0, -1});
-    ASSERT_TRUE(PumpUntil([&] { return !messages_.Shown().empty(); }, kBound));
+    ASSERT_TRUE(PumpUntil([&] { return !messages_.Shown().empty(); }));
     EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(qel::link::kMsgTimeout));
     ExpectStopped(false);
     EXPECT_NE(_Sfc, nullptr);  // the chart stays open

@@ -97,16 +97,14 @@ protected:
         return false;
     }
     bool Idle() {
-        const bool idle = PumpUntil(
-            [] { return _TransData->JobNo == 0 && _TransData->MaySend && !_TransData->QelCom->IsOpen(); },
-            std::chrono::seconds(30));
+        const bool idle =
+            PumpUntil([] { return _TransData->JobNo == 0 && _TransData->MaySend && !_TransData->QelCom->IsOpen(); });
         QCoreApplication::processEvents();
         return idle;
     }
     // The read's blocks are coming in (the identification is over).
     static bool Reading() {
-        return PumpUntil([] { return _ProgBar->isVisible() && _ProgBar->ProgBar->value() >= 64; },
-                         std::chrono::seconds(20));
+        return PumpUntil([] { return _ProgBar->isVisible() && _ProgBar->ProgBar->value() >= 64; });
     }
     // Types an instruction into the list at its END line (insert mode), as a
     // user does: the first key opens the entry box. False when the list took

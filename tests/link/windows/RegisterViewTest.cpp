@@ -308,7 +308,7 @@ TEST_F(RegisterViewTest, ReadsAndWritesThePlcThroughItsTransferDialog) {
     EXPECT_TRUE(v->Transferring());
     EXPECT_FALSE(Enabled("MmSave"));  // file commands wait for the transfer
     EXPECT_FALSE(v->RegGrid->isEnabled());
-    ASSERT_TRUE(PumpUntil([&] { return !v->Transferring() && !_TransData->MessagesPending(); }, std::chrono::seconds(30)));
+    ASSERT_TRUE(PumpUntil([&] { return !v->Transferring() && !_TransData->MessagesPending(); }));
     EXPECT_EQ(messages_.Shown().back(), gMsgTable.Get(138));
     EXPECT_EQ(v->Data.TRegs[255], 1255);
     EXPECT_EQ(v->CellText(26, 6), "1255");
@@ -320,7 +320,7 @@ TEST_F(RegisterViewTest, ReadsAndWritesThePlcThroughItsTransferDialog) {
     auto transfer = [&] {
         QTest::mouseClick(v->CommBtn, Qt::LeftButton);
         QTest::mouseClick(v->NumComm->Ok_Btn, Qt::LeftButton);
-        return PumpUntil([&] { return !v->Transferring() && !_TransData->MessagesPending(); }, std::chrono::seconds(30));
+        return PumpUntil([&] { return !v->Transferring() && !_TransData->MessagesPending(); });
     };
     Type(v, 17, "4242");
     v->NumComm->WritePlcReg_Rdo->setChecked(true);
@@ -354,7 +354,7 @@ TEST_F(RegisterViewTest, KeSeriesMovesEveryRegisterItsViewOffersAndTakesNoValueI
         (read ? v->NumComm->ReadPlcReg_Rdo : v->NumComm->WritePlcReg_Rdo)->setChecked(true);
         QTest::mouseClick(v->CommBtn, Qt::LeftButton);
         QTest::mouseClick(v->NumComm->Ok_Btn, Qt::LeftButton);
-        return PumpUntil([&] { return !v->Transferring() && !_TransData->MessagesPending(); }, std::chrono::seconds(60));
+        return PumpUntil([&] { return !v->Transferring() && !_TransData->MessagesPending(); });
     };
     struct Case {
         const char* what;
@@ -379,7 +379,7 @@ TEST_F(RegisterViewTest, KeSeriesMovesEveryRegisterItsViewOffersAndTakesNoValueI
         if (c.typed) {
             Type(v, c.index, c.typed);
             if (c.msg >= 0) {
-                ASSERT_TRUE(PumpUntil([&] { return !messages_.Shown().empty(); }, std::chrono::seconds(60)));
+                ASSERT_TRUE(PumpUntil([&] { return !messages_.Shown().empty(); }));
                 EXPECT_EQ(last(), gMsgTable.Get(c.msg));
             }
             ASSERT_TRUE(transfer(false));
@@ -501,8 +501,7 @@ TEST_F(RegisterViewTest, AValueTypedWithoutEnterGoesIntoEverySaveCloseWriteAndPr
         _DevReg->CommBtnClick();
         _DevReg->NumComm->WritePlcReg_Rdo->setChecked(true);
         QTest::mouseClick(_DevReg->NumComm->Ok_Btn, Qt::LeftButton);
-        PumpUntil([&] { return !_DevReg->Transferring() && !_TransData->MessagesPending(); },
-                  std::chrono::seconds(60));
+        PumpUntil([&] { return !_DevReg->Transferring() && !_TransData->MessagesPending(); });
         return int{emu_.S.regs[0x0600 + 17]};
     };
     auto print = [&] {
@@ -577,7 +576,7 @@ protected:
         w->Comm->CommType_Box->setCurrentIndex(write ? 1 : 0);
         QTest::mouseClick(w->Comm->OkBtn, Qt::LeftButton);
         EXPECT_FALSE(w->Comm->isVisible());
-        return PumpUntil([&] { return !w->Transferring(); }, std::chrono::seconds(20)) && Idle();
+        return PumpUntil([&] { return !w->Transferring(); }) && Idle();
     }
 };
 
@@ -866,7 +865,7 @@ TEST_F(FileTmpTest, AValueTypedWithoutEnterGoesIntoEverySaveCloseAndWrite) {
         frame_->RunCommand("MmFileTmpTransfer");
         _FileTmp->Comm->CommType_Box->setCurrentIndex(1);
         if (_FileTmp->Comm->isVisible()) QTest::mouseClick(_FileTmp->Comm->OkBtn, Qt::LeftButton);
-        PumpUntil([&] { return !_FileTmp->Transferring(); }, std::chrono::seconds(60));
+        PumpUntil([&] { return !_FileTmp->Transferring(); });
         return Idle() ? int{emu_.S.fileRegs.at(7)} : -1;
     };
     using A = qel::Answer;

@@ -70,9 +70,8 @@ protected:
         return false;
     }
     bool Idle() {
-        const bool idle = PumpUntil(
-            [] { return _TransData->JobNo == 0 && _TransData->MaySend && !_TransData->QelCom->IsOpen(); },
-            std::chrono::seconds(20));
+        const bool idle =
+            PumpUntil([] { return _TransData->JobNo == 0 && _TransData->MaySend && !_TransData->QelCom->IsOpen(); });
         QCoreApplication::processEvents();  // messages follow the port's notification
         return idle;
     }

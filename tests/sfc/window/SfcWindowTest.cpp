@@ -32,6 +32,7 @@
 #include "tests/ladder/editor/LadderFrameFixture.h"
 #include "tests/shell/ScriptedFileDialogs.h"
 #include "tests/support/Pty.h"
+#include "tests/support/WaitLimit.h"
 
 namespace {
 
@@ -1791,7 +1792,7 @@ TEST_F(SfcWindowTest, EachViewShowsItsOwnToolPageAndStatusOfWhatIsThere) {
     const int top = frame_->MdiArea->geometry().top();
     EXPECT_TRUE(panel(1).isEmpty());
     frame_->BnSimuSfc->trigger();
-    QTRY_VERIFY(!panel(3).isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!panel(3).isEmpty(), qel::test::kWaitLimitMs);
     frame_->BnSimuSfc->trigger();
     EXPECT_TRUE(panel(3).isEmpty());
     EXPECT_TRUE(panel(1).isEmpty());
@@ -2176,10 +2177,9 @@ const TSimEdit kSimEdits[] = {
 }  // namespace
 
 TEST_P(SimulateEditsTest, TheRunFollowsTheEditOrEndsSayingWhy) {
-    const auto limit = std::chrono::seconds(60);
     LadderRung(0, true);
     frame_->MmSimulate->trigger();
-    ASSERT_TRUE(qel::test::PumpUntil([] { return Y(0) == 1; }, limit));
+    ASSERT_TRUE(qel::test::PumpUntil([] { return Y(0) == 1; }));
 
     ASSERT_NO_FATAL_FAILURE(GetParam().edit(*this));
     if (GetParam().endsWith) {
@@ -2188,10 +2188,10 @@ TEST_P(SimulateEditsTest, TheRunFollowsTheEditOrEndsSayingWhy) {
         return;
     }
     // X1 is ON from the start of every run.
-    EXPECT_TRUE(qel::test::PumpUntil([] { return Y(1) == 1; }, limit)) << "the run goes on with the edit";
+    EXPECT_TRUE(qel::test::PumpUntil([] { return Y(1) == 1; })) << "the run goes on with the edit";
     EXPECT_TRUE(Y(0) == 1 && gSimRunning && messages_.Shown().empty());
     ViewLadder();
-    EXPECT_TRUE(qel::test::PumpUntil([&] { return lad_->ShowsSimulation() && LadderShowsY1() == 1; }, limit));
+    EXPECT_TRUE(qel::test::PumpUntil([&] { return lad_->ShowsSimulation() && LadderShowsY1() == 1; }));
 }
 
 INSTANTIATE_TEST_SUITE_P(Editors, SimulateEditsTest, ::testing::ValuesIn(kSimEdits),

@@ -10,13 +10,15 @@
 #include <QString>
 #include <QStringList>
 
+#include "tests/support/WaitLimit.h"
+
 namespace qel::test {
 
 // The tool's standard output; empty when it failed.
 inline QString RunPdfTool(const QString& program, const QStringList& args) {
     QProcess p;
     p.start(program, args);
-    if (!p.waitForFinished(60000) || p.exitCode() != 0) return {};
+    if (!p.waitForFinished(kWaitLimitMs) || p.exitCode() != 0) return {};
     return QString::fromUtf8(p.readAllStandardOutput());
 }
 

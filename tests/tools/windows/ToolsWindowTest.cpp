@@ -40,6 +40,7 @@
 #include "tools/windows/Filecompiletestfrm.h"
 #include "tools/windows/Loopchk.h"
 #include "tools/windows/Toolsinstall.h"
+#include "tests/support/WaitLimit.h"
 
 namespace fs = std::filesystem;
 
@@ -174,7 +175,7 @@ TEST_F(ToolsWindowTest, BatchTestReportsEachFileAsItIsAndKeepsUnsavedWork) {
     ASSERT_TRUE(fs::exists(kept));
     EXPECT_TRUE(test->Running());
     EXPECT_TRUE(test->Test_Lab->isVisible());
-    QTRY_VERIFY_WITH_TIMEOUT(!test->Running(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!test->Running(), qel::test::kWaitLimitMs);
     EXPECT_FALSE(test->Test_Lab->isVisible());
     // The damaged file is logged, with no box waiting for OK; only the end is announced.
     EXPECT_EQ(messages_.Shown(), std::vector<std::string>{"測試結束!!"});
@@ -194,7 +195,7 @@ TEST_F(ToolsWindowTest, BatchTestReportsEachFileAsItIsAndKeepsUnsavedWork) {
     test->PassCheck->setChecked(false);
     test->FileListBox->setCurrentRow(1);
     QTest::mouseClick(test->ExtBtn, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(!test->Running(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!test->Running(), qel::test::kWaitLimitMs);
     EXPECT_EQ(test->ResultMemo->toPlainText().toStdString(),
               firstRun + "\nb_checker.kzp : Ladder OK!!\nc_damaged.kzp :開檔有問題!!");
     QTest::mouseClick(test->ClearTest, Qt::LeftButton);
@@ -425,7 +426,7 @@ TEST_F(ToolsWindowTest, FindAndReplaceInTheLadderLandOnTheCell) {
     // Ctrl+F in the ladder: what is typed goes into the active page's field.
     // (The frame is the active window, as the user's click on the ladder makes it.)
     frame_->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(frame_.get()));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame_.get(), qel::test::kWaitLimitMs));
     QTest::keyClick(ladder, Qt::Key_F, Qt::ControlModifier);
     ASSERT_TRUE(SearchDlg->isVisible());
     ASSERT_TRUE(SearchDlg->FindType->isVisible());
