@@ -17,6 +17,7 @@
 #include "ladder/model/Test.h"
 #include "project/Qelglobals.h"
 #include "tests/support/Fullprogram.h"
+#include "bench/LadderBenchSupport.h"
 
 namespace {
 
@@ -94,15 +95,7 @@ BENCHMARK(BM_CompileFullLadder)->Unit(benchmark::kMillisecond);
 // The program's own ladder, drawn from a full 16000-step program, compiled
 // back into the program over and over as the ladder window's compile does.
 void BM_CompileProgramLadderFull(benchmark::State& state) {
-    AllocateSharedBuffers();
-    SetModelFamily(2);
-    SetProgramCapacity(3);
-    const std::vector<std::uint8_t> image = qel::test::MixedFullProgram(gProgramCapacity);
-    std::copy(image.begin(), image.end(), gProgram);
-    LocateProgramEnd();
-    gQel.RungComments.clear();
-    std::memset(gLadderRows, 0, static_cast<std::size_t>(kLadderRows) * kLadderRowBytes);
-    if (ConvertCodeToLadder() != 0) return state.SkipWithError("the program was not drawn");
+    if (!qel::bench::DrawFullProgramLadder()) return state.SkipWithError("the program was not drawn");
     for (auto _ : state) {
         if (CompileProgramLadder() != 0) return state.SkipWithError("the ladder did not compile");
     }

@@ -18,6 +18,7 @@
 #include "ladder/model/Laddercompile.h"
 #include "project/Qelglobals.h"
 #include "tests/support/Fullprogram.h"
+#include "bench/LadderBenchSupport.h"
 
 namespace {
 
@@ -167,15 +168,7 @@ BENCHMARK(BM_ConvertProgramEditedInTwoPlaces)->Unit(benchmark::kMillisecond);
 // files each time, after making sure they are this run's, this project's and
 // this ladder's.
 void BM_ConvertUncommentedProgramOverItsHandOverFiles(benchmark::State& state) {
-    AllocateSharedBuffers();
-    SetModelFamily(2);
-    SetProgramCapacity(3);
-    const std::vector<std::uint8_t> image = qel::test::MixedFullProgram(gProgramCapacity);
-    std::copy(image.begin(), image.end(), gProgram);
-    LocateProgramEnd();
-    gQel.RungComments.clear();
-    std::memset(gLadderRows, 0, static_cast<std::size_t>(kLadderRows) * kLadderRowBytes);
-    if (ConvertCodeToLadder() != 0) return state.SkipWithError("the program was not drawn");
+    if (!qel::bench::DrawFullProgramLadder()) return state.SkipWithError("the program was not drawn");
     if (CompileProgramLadder() != 0) return state.SkipWithError("the ladder did not compile");
     for (auto _ : state) {
         if (ConvertCodeToLadder() != 0) return state.SkipWithError("the program was not drawn");
