@@ -1061,6 +1061,75 @@ TEST_F(LadderRungCommentRowsTest, ACommentOfNoRungIsNeverPutBesideARungByAConver
     EXPECT_EQ(LastShown(), gMsgTable.Get(kMsgCommentsDropped) + " 1");
 }
 
+// A comment left beside an empty row below the last rung (its rung's cells
+// deleted in two marks) and read so from the files in a new run: a rung drawn
+// on its row again, the comment changed in its window, the rung taken back
+// and done again keep the new text, never the one it had before. Below the
+// last rung again and read in a new run, the ladder then left so that it does
+// not compile and its edits given up for a list edit: the comment is counted
+// dropped, once, and the rungs are the code's.
+TEST_F(LadderRungCommentRowsTest, ACommentBelowTheLastRungKeepsItsNewTextThroughUndoAndAFailedCompile) {
+    ASSERT_NO_FATAL_FAILURE(DrawThreeRungs());
+    // Row r's comment, or "" when the row has none.
+    const auto commentOf = [](std::size_t r) { return r < gQel.RungComments.size() ? gQel.RungComments[r] : ""; };
+    // Row r's cells from `column` to its end marked and deleted.
+    const auto deleteFrom = [&](int r, int column) {
+        Click(r, column);
+        QTest::keyClick(lad_, Qt::Key_End, Qt::ShiftModifier);
+        return Run("MmDel");
+    };
+    // The ladder saved (compiled first) and opened in a new run.
+    const auto saveAndReopen = [&] {
+        ViewList();
+        SaveAs();
+        Reopen(true);
+    };
+    TypeRungComment(2, "spare");
+    ViewLadder();
+    Click(2, 1);
+    QTest::keyClick(lad_, Qt::Key_Right, Qt::ShiftModifier);
+    ASSERT_TRUE(Run("MmDel"));  // the contact
+    ASSERT_TRUE(deleteFrom(2, 2));  // the rest of the rung
+    ASSERT_EQ(Ladder(), (Lines{"X0 Y0", "X1 Y1"}));
+    ASSERT_EQ(commentOf(2), "spare");
+    saveAndReopen();
+    ASSERT_EQ(Ladder(), (Lines{"X0 Y0", "X1 Y1"}));
+    ASSERT_EQ(commentOf(2), "spare");
+
+    Click(2, 1);
+    KeyRung("X2", "Y2");
+    ASSERT_EQ(Ladder(), (Lines{"X0 Y0", "X1 Y1", "X2 Y2 // spare"}));
+    TypeRungComment(2, "standby");
+    ViewLadder();
+    messages_.Clear();
+    ASSERT_TRUE(Run("MmUndo"));  // the coil
+    ASSERT_TRUE(Run("MmUndo"));  // the contact
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "X1 Y1"}));
+    EXPECT_EQ(commentOf(2), "standby");
+    ASSERT_TRUE(Run("MmRedo"));
+    ASSERT_TRUE(Run("MmRedo"));
+    EXPECT_EQ(Ladder(), (Lines{"X0 Y0", "X1 Y1", "X2 Y2 // standby"}));
+    ASSERT_TRUE(Run("MmUndo"));
+    ASSERT_TRUE(Run("MmUndo"));
+    EXPECT_EQ(commentOf(2), "standby");
+    EXPECT_TRUE(messages_.Shown().empty()) << LastShown();
+
+    saveAndReopen();
+    EXPECT_EQ(commentOf(2), "standby");
+    ASSERT_TRUE(deleteFrom(1, 2));  // X1 left without its coil
+    ASSERT_EQ(Ladder(), (Lines{"X0 Y0", "X1"}));
+    ViewList();  // the ladder does not compile
+    ASSERT_TRUE(Shown(kMsgCompileFailed));
+    TypeInList(0, {"LD X4", "OUT Y4"});
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Yes);  // discard the ladder's edits
+    ViewLadder();
+    ASSERT_EQ(messages_.Asked().size(), 1u);
+    EXPECT_EQ(Ladder(), (Lines{"X4 Y4", "X0 Y0", "X1 Y1"}));
+    EXPECT_EQ(gQel.RungComments, std::vector<std::string>(gQel.RungComments.size()));
+    EXPECT_EQ(messages_.Shown(), std::vector<std::string>{gMsgTable.Get(kMsgCommentsDropped) + " 1"});
+}
+
 namespace {
 
 // The ladder's other row paths with rung comments and a label: the first and

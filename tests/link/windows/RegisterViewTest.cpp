@@ -37,16 +37,32 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A command run over a value typed into a grid without Enter, and the value
-// it then finds where it should have gone. A row whose text the cell's check
-// refuses expects message 0 alone and the text still in its cell.
+// A command run over a value typed into a grid without Enter (or Enter
+// itself), and the value it then finds where it should have gone. A row whose
+// text the cell's check refuses expects message 0 alone; a command it stopped
+// leaves the text in the cell's open editor, while Enter closes the editor and
+// the cell shows `kept`, its old value, again.
 struct TakenInRow {
     const char* name;
     const char* typed;
     std::vector<qel::Answer> answers;  // to the questions the command asks
     std::function<int()> run;
     int expected;
+    const char* kept = nullptr;  // Enter on a refused text: what the cell shows
 };
+
+// Enter pressed in the open cell editor of `grid`, as the user does: the
+// grid takes the text in on the loop's next turn and closes the editor, and a
+// refusal is said after that. False when no cell was being edited or the
+// editor stayed open.
+bool PressEnterInCell(QTableView* grid) {
+    QWidget* editor = grid ? OpenCellEditor(grid) : nullptr;
+    if (!editor) return false;
+    QTest::keyClick(editor, Qt::Key_Return);
+    if (!PumpUntil([&] { return !OpenCellEditor(grid); })) return false;
+    QCoreApplication::sendPostedEvents();
+    return true;
+}
 
 // `grid` opens the window when needed; the text goes into value `index`.
 void RunTakenInRows(qel::test::ScriptedMessages& messages, const std::vector<TakenInRow>& rows,
@@ -58,9 +74,16 @@ void RunTakenInRows(qel::test::ScriptedMessages& messages, const std::vector<Tak
         for (qel::Answer a : row.answers) messages.QueueAnswer(a);
         EXPECT_EQ(row.run(), row.expected);
         EXPECT_FALSE(messages.UnscriptedQuestion());
-        if (row.typed != refused) continue;
+        if (row.typed != refused && !row.kept) continue;
         EXPECT_EQ(messages.Shown(), std::vector<std::string>{gMsgTable.Get(0)});
-        auto* editor = qobject_cast<QLineEdit*>(OpenCellEditor(grid()));
+        QTableView* view = grid();
+        ASSERT_NE(view, nullptr);
+        auto* editor = qobject_cast<QLineEdit*>(OpenCellEditor(view));
+        if (row.kept) {
+            EXPECT_EQ(editor, nullptr);
+            EXPECT_EQ(view->model()->index(index / 10, index % 10).data().toString().toStdString(), row.kept);
+            continue;
+        }
         ASSERT_NE(editor, nullptr);
         EXPECT_EQ(editor->text().toStdString(), refused);
     }
@@ -852,7 +875,8 @@ TEST_F(FileTmpTest, ChangesAWindowWasFreedWithAreAskedAboutWhenLeavingAndAtNew) 
 
 // A value typed into the template and not entered is what every command that
 // reads the values reads; one its check refuses stops the command, and the
-// window stays with the text in its cell.
+// window stays with the text in its cell. Entered, a refused value is said so
+// and the old one shows again.
 TEST_F(FileTmpTest, AValueTypedWithoutEnterGoesIntoEverySaveCloseAndWrite) {
     const std::string qft = (projects_ / "plant.qft").string(), other = (projects_ / "other.qft").string();
     auto saved = [&](const std::string& path) {  // value 7 as the file holds it
@@ -868,9 +892,12 @@ TEST_F(FileTmpTest, AValueTypedWithoutEnterGoesIntoEverySaveCloseAndWrite) {
         PumpUntil([&] { return !_FileTmp->Transferring(); });
         return Idle() ? int{emu_.S.fileRegs.at(7)} : -1;
     };
+    auto enter = [&] { return PressEnterInCell(_FileTmp->PgRegGrid) ? int{gFileRegValues.at(7)} : -1; };
     using A = qel::Answer;
     RunTakenInRows(messages_, {
         {"File > Save", "4321", {}, save, 4321},
+        {"a value too large, Enter", "65536", {}, enter, 4321, "4321"},
+        {"a letter in a decimal cell, Enter", "1x", {}, enter, 4321, "4321"},
         {"File > Save As", "4322", {}, [&] { return dialogs_.QueuePath(other), frame_->RunCommand("MmSaveAs"), saved(other); },
          4322},
         {"closing the window", "4323", {A::Yes, A::Yes}, close, 4323},
