@@ -202,7 +202,10 @@ bool WriteTempBeside(const fs::path& path, std::string_view bytes, fs::path& tmp
     int fd = -1;
     for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
         tmp = TempNameFor(path);
-        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        // Created no more open than it is to be: its contents are readable
+        // only as the file they come from was, even before the mode is set.
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                    mode >= 0 ? static_cast<mode_t>(mode) & 0666 : 0644);
         if (fd < 0 && errno != EEXIST) break;
     }
     if (fd < 0) return false;
@@ -221,9 +224,18 @@ bool WriteTempBeside(const fs::path& path, std::string_view bytes, fs::path& tmp
     return ok;
 }
 
-bool WriteFileReplacing(const fs::path& path, std::string_view bytes) {
-    return ReplaceFiles({NewFile{path, std::string(bytes)}}).ok;
+bool WriteFileReplacing(const fs::path& path, std::string_view bytes, const fs::path& modeOf) {
+    return ReplaceFiles({NewFile{path, std::string(bytes), modeOf}}).ok;
 }
+
+namespace {
+// Permission bits of the file at `path`, -1 when there is none.
+int ModeOfFile(const fs::path& path) {
+    struct stat ts {};
+    return !path.empty() && ::lstat(path.c_str(), &ts) == 0 && S_ISREG(ts.st_mode) ? static_cast<int>(ts.st_mode & 0777)
+                                                                                     : -1;
+}
+}  // namespace
 
 ReplaceOutcome ReplaceFiles(const std::vector<NewFile>& files) {
     ReplaceOutcome out;
@@ -247,10 +259,11 @@ ReplaceOutcome ReplaceFiles(const std::vector<NewFile>& files) {
     for (const NewFile& f : files)
         if (ReplaceRefusal(f.path) != Unreplaceable::None) return refuse(f.path);
     // Every new file complete on disk (a full disk stops it here), with the
-    // permission bits of the file it replaces (a private file stays private) ...
+    // permission bits of the file whose contents it keeps, else of the file
+    // it replaces (a private file stays private, and so does its backup) ...
     for (std::size_t i = 0; i < files.size(); ++i) {
-        struct stat ts {};
-        const int mode = ::lstat(files[i].path.c_str(), &ts) == 0 ? static_cast<int>(ts.st_mode & 0777) : -1;
+        int mode = ModeOfFile(files[i].ModeOf);
+        if (mode < 0) mode = ModeOfFile(files[i].path);
         if (!WriteTempBeside(files[i].path, files[i].bytes, steps[i].tmp, mode)) {
             steps[i].tmp.clear();
             return refuse(files[i].path);
@@ -270,7 +283,7 @@ ReplaceOutcome ReplaceFiles(const std::vector<NewFile>& files) {
         fs::path copy;
         if (ReadWholeFile(files[i].path, old) != ReadResult::Ok ||
             !WriteTempBeside(files[i].path, std::string_view(reinterpret_cast<const char*>(old.data()), old.size()),
-                             copy))
+                             copy, static_cast<int>(ts.st_mode & 0777)))
             return refuse(files[i].path);
         const fs::path keepCopy = TempNameFor(files[i].path, ".keep");
         if (std::rename(copy.c_str(), keepCopy.c_str()) != 0) {

@@ -34,7 +34,9 @@ std::vector<std::string> SplitLines(const std::vector<std::uint8_t>& bytes);
 /// the rules on the name, a new file created exclusively under an
 /// unpredictable name beside it, flushed, then renamed over it. On any failure
 /// `path` is untouched, no temporary file is left and false is returned.
-bool WriteFileReplacing(const std::filesystem::path& path, std::string_view bytes);
+/// `modeOf`: the file whose contents `bytes` keep (NewFile::ModeOf).
+bool WriteFileReplacing(const std::filesystem::path& path, std::string_view bytes,
+                        const std::filesystem::path& modeOf = {});
 
 /// Writes `bytes` to a new file beside `path`, created exclusively under a
 /// name no one can foresee (so a link planted beside the target is never
@@ -48,6 +50,11 @@ bool WriteTempBeside(const std::filesystem::path& path, std::string_view bytes, 
 struct NewFile {
     std::filesystem::path path;
     std::string bytes;
+    /// The file whose contents these are (the file a backup keeps, the file
+    /// a copy carries): the new file is no more open than it. Empty, or no
+    /// file there: the permission bits of the file replaced, else the usual
+    /// ones of a new file.
+    std::filesystem::path ModeOf = {};
 };
 
 /// Why a name cannot be replaced (ReplaceRefusal).
@@ -87,8 +94,8 @@ struct ReplaceOutcome {
 /// save left beside these names; checks that every name can be replaced
 /// (ReplaceRefusal: a regular file that is not read-only, or nothing, in a
 /// writable folder, not another user's file in a sticky folder); writes every
-/// new file completely beside its target (a file replaced keeps its
-/// permission bits); keeps
+/// new file completely beside its target (with the permission bits of its
+/// ModeOf file, else of the file it replaces); keeps
 /// a link (or copy) of every old file; only then renames, in order, and rolls
 /// back the renames done when a later one fails. Disk full, a permission or a
 /// rename failure leave the old files in place.

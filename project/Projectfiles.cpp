@@ -307,12 +307,17 @@ Refusal ParseDev(const std::vector<std::uint8_t>& bytes, Staged& st) {
         r != Refusal::None)
         return r;
     st.dev = {};
+    int listed = 0;
     for (int i = 0; i < count; ++i) {
-        TDevMoniEntry& e = st.dev[static_cast<std::size_t>(i)];
+        TDevMoniEntry e;
         rd.Bytes(&e, sizeof e);
+        // A record without a name is a row left empty to type into (files
+        // end their list with one): it lists no device.
+        if (e.Name[0] == '\0') continue;
         if (!ValidMonitorName(e.Name)) return Refusal::Corrupt;
+        st.dev[static_cast<std::size_t>(listed++)] = e;
     }
-    st.devCount = count;
+    st.devCount = listed;
     st.hasDev = true;
     return Refusal::None;
 }
@@ -499,16 +504,23 @@ std::string BuildLmt() {
     return out;
 }
 
+// The rows that list a device, in their order: the monitor's rows left empty
+// to type into hold nothing to keep (its window gives a list one again).
 std::string BuildDev() {
+    std::string records;
+    int count = 0;
+    for (int i = 0; i < std::clamp<std::int32_t>(gDevMoniEntryCount, 0, kDevMoniMaxEntries); ++i) {
+        if (gDevMoniEntries[i].Name[0] == '\0') continue;
+        records.append(reinterpret_cast<const char*>(&gDevMoniEntries[i]), sizeof(TDevMoniEntry));
+        ++count;
+    }
     std::string out;
     qelfile::PutU16(out, kProgramVersion);
     qelfile::PutU16(out, static_cast<std::uint16_t>(gQel.Family));
     out.resize(128, '\0');
-    const int count = std::clamp<std::int32_t>(gDevMoniEntryCount, 0, kDevMoniMaxEntries);
     qelfile::PutU16(out, sizeof(TDevMoniEntry));
     qelfile::PutU16(out, static_cast<std::uint16_t>(count));
-    out.append(reinterpret_cast<const char*>(gDevMoniEntries), sizeof(TDevMoniEntry) * static_cast<std::size_t>(count));
-    return out;
+    return out + records;
 }
 
 // ----- reading ---------------------------------------------------------------
@@ -949,7 +961,8 @@ bool SaveProject(bool filesThereAsked) {
             case qelfile::ReadResult::Ok:
                 if (!filesThereAsked && qelfile::ChangeSinceSeen(target, &old) != qelfile::DiskChange::Same)
                     changed += "\n" + target.string();
-                set.push_back({SiblingPath(backup->backup), std::string(old.begin(), old.end())});
+                // The backup is as private as the file it keeps.
+                set.push_back({SiblingPath(backup->backup), std::string(old.begin(), old.end()), target});
                 break;
             default:
                 ShowFileMsg(kMsgFileSaveFailed, target);

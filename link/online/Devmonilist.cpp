@@ -120,7 +120,9 @@ void TDevMoniList::LoadRecords() {
         if (!r.Name.empty() && CommentOf) r.Comment = CommentOf(r.Name);
         Rows.push_back(std::move(r));
     }
-    if (Rows.empty()) Rows.resize(1);
+    // One empty row to type into after the list, while the grid has room
+    // (a list file keeps only the rows that name a device).
+    if ((Rows.empty() || !Rows.back().Empty()) && GridRows() < kDevMoniGridMaxRows) Rows.emplace_back();
 }
 
 TMsgBoxes TDevMoniList::AddDevices(int row, const std::string& nameText, const std::string& countText,

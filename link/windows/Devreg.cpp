@@ -458,7 +458,11 @@ void TDevReg::ClearAllBtnClick() {
 
 void TDevReg::FunTitleBtnClick() {
     if (!AskTitle) return;
-    if (auto title = AskTitle(FunTitleBtn->text().toStdString(), Data.Title); title && *title != Data.Title) {
+    auto title = AskTitle(FunTitleBtn->text().toStdString(), Data.Title);
+    // The register file keeps this many bytes of it: the title shown is the
+    // one the file gives back.
+    if (title) title = qelfile::CutUtf8(*title, qelfile::kHeaderTitleBytes);
+    if (title && *title != Data.Title) {
         Data.Title = *title;
         Modified = 1;  // the title is saved with the values
     }

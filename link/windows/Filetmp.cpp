@@ -494,7 +494,8 @@ void TFileTmp::CommBtnClick() {
 void TFileTmp::FunTitleBtnClick() {
     if (!AskTitle) return;
     if (auto t = AskTitle(FunTitleBtn->text().toStdString(), Title)) {
-        const std::string title = t->substr(0, kQftTitleMax);
+        // The file keeps this many bytes of it, never half a character.
+        const std::string title = qelfile::CutUtf8(*t, kQftTitleMax);
         if (title != Title) {
             Title = title;
             Modified = 1;  // the title is saved with the values

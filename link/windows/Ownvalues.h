@@ -150,7 +150,7 @@ inline bool KeepSideFileBackup(const std::string& to) {
     case qelfile::ReadResult::Missing: return true;
     case qelfile::ReadResult::Ok:
         if (qelfile::WriteFileReplacing(SideFileBackup(to),
-                                        std::string_view(reinterpret_cast<const char*>(old.data()), old.size())))
+                                        std::string_view(reinterpret_cast<const char*>(old.data()), old.size()), to))
             return true;
         [[fallthrough]];
     default: ShowSaveFailed(SideFileBackup(to)); return false;
@@ -167,8 +167,10 @@ inline bool CarrySideFile(const std::string& from, const std::string& to) {
     std::vector<std::uint8_t> bytes;
     const qelfile::ReadResult read =
         from.empty() ? qelfile::ReadResult::Missing : qelfile::ReadWholeFile(from, bytes);
+    // The values carried are as private under the new name as under the old.
     if (read == qelfile::ReadResult::Ok &&
-        qelfile::WriteFileReplacing(to, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())))
+        qelfile::WriteFileReplacing(to, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                                    from))
         return true;
     if (read == qelfile::ReadResult::Missing && (std::filesystem::remove(to, ec), !ec)) return true;
     ShowSaveFailed(to);
@@ -202,7 +204,9 @@ void SideValuesFollowProgram(TSideFilePlace& place, const char* ext, Window* w, 
     if (w && w->NameFollowsProgram) {
         w->SaveFileName = to;
         if (!w->Modified) {
-            if (!kept || !(w->*write)()) w->Modified = 1;
+            // The saved values go first, so that the window's write replaces
+            // a file as private as theirs rather than making a new one.
+            if (!kept || (!from->empty() && !CarrySideFile(*from, to)) || !(w->*write)()) w->Modified = 1;
             return;
         }
     }

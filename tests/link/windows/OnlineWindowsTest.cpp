@@ -409,6 +409,62 @@ TEST_F(OnlineTest, ClosingTheMonitorSwitchesThePlcMonitorCoilOff) {
     EXPECT_TRUE(transferAllowed());
 }
 
+// The monitor keeps one empty row to type into; its list is the project's,
+// saved and opened again with the same devices in the same order, whether it
+// was typed, cleared or typed again, and its window shows the empty row again.
+TEST_F(OnlineTest, DeviceMonitorListSavesAndOpensAgainTypedClearedAndTypedAgain) {
+    const std::string watch = (projects_ / "watch.kzp").string();
+    // The monitor closed (its rows stay with the project), then the project
+    // saved through `command`.
+    auto save = [&](const char* command) {
+        if (_DevMoniDlg) EXPECT_TRUE(CloseWindow(_DevMoniDlg));
+        return frame_->RunCommand(command);
+    };
+    // The project opened again, its list changed since given up (the list is
+    // the project's: changing it asks to save), the monitor opened on what
+    // the file gave: its names, row by row.
+    auto reopened = [&] {
+        if (_DevMoniDlg) EXPECT_TRUE(CloseWindow(_DevMoniDlg));
+        EXPECT_EQ(gQel.Modified, 1);
+        messages_.QueueAnswer(qel::Answer::No);
+        dialogs_.QueuePath(watch);
+        EXPECT_TRUE(frame_->RunCommand("MmOpen"));
+        TDevMoniDlg* m = OpenMonitor();
+        QStringList names;
+        for (int row = 0; m && row < m->DevGrid->rowCount(); ++row) names << Cell(m, row, 0);
+        return names;
+    };
+    frame_->NewClick();  // a new project of one rung
+    PutSmallProgram();
+    TDevMoniDlg* m = OpenMonitor();
+    ASSERT_TRUE(m);
+    TypeRows(m, "d100", "2");
+    m->SetCurrentRow(3);
+    TypeRows(m, "Y0", "2");
+    dialogs_.QueuePath(watch);
+    ASSERT_TRUE(save("MmSaveAs"));
+    EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+    ASSERT_TRUE(OpenMonitor());
+    _DevMoniDlg->PopAllClr->trigger();  // not saved: the file's list comes back
+    EXPECT_EQ(reopened(), QStringList({"D100", "D101", "Y0", "Y1", ""}));
+
+    // Cleared and saved: the project opens with no device listed, over a
+    // list typed since and not saved.
+    _DevMoniDlg->PopAllClr->trigger();
+    ASSERT_TRUE(save("MmSave"));
+    TypeRows(OpenMonitor(), "M5", "1");
+    EXPECT_EQ(reopened(), QStringList({""}));
+
+    // Typed again into that empty row, saved, opened again.
+    _DevMoniDlg->SetCurrentRow(1);
+    TypeRows(_DevMoniDlg, "X10", "2");
+    ASSERT_TRUE(save("MmSave"));
+    OpenMonitor()->PopAllClr->trigger();
+    EXPECT_EQ(reopened(), QStringList({"X10", "X11", ""}));
+    EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
+}
+
 namespace {
 
 // The colour inside a ladder cell, away from its glyph and text.

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <sys/stat.h>
 
 #include "instlist/Instredit.h"
 #include "ladder/editor/Ladder.h"
@@ -513,5 +514,74 @@ TEST_F(ProjectValuesTest, SaveAsOverAnotherProjectWithTheWindowsOpenWritesTheirV
     EXPECT_EQ(ShownD3(), "77");
     EXPECT_EQ(ShownTemplate(7), "9");
     CloseSideWindows();
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
+}
+
+// A file its owner made private stays so: the backup a save keeps of it, and
+// the register data a Save As takes to the new name (written by the window
+// left open, or carried), or keeps of the project saved over, are no more
+// open than the file whose contents they hold.
+TEST_F(ProjectValuesTest, BackupsAndCarriedFilesAreAsPrivateAsTheFilesTheyKeep) {
+    const mode_t umaskBefore = ::umask(022);  // new files get 0644
+    struct Row {
+        const char* name;
+        std::function<void(const fs::path& dir)> steps;
+        const char* file;  // the file that must be private afterwards
+    };
+    const Row rows[] = {
+        {"File > Save keeps the program's backup private",
+         [&](const fs::path& dir) {
+             OpenProject(dir / "plant.kzp");
+             PutProgram({"LD X1", "OUT Y1", "END"});
+             gQel.Modified = 1;
+             ASSERT_TRUE(frame_->RunCommand("MmSave"));
+         },
+         "plant.kz~"},
+        {"Save As carries the register data privately",
+         [&](const fs::path& dir) { SaveProjectAs(dir / "moved.kzp"); }, "moved.kzl"},
+        {"Save As with the register view open writes its values privately",
+         [&](const fs::path& dir) {
+             ASSERT_EQ(ShownD3(), "5");
+             SaveProjectAs(dir / "moved.kzp");
+         },
+         "moved.kzl"},
+        {"Save As over another project keeps its private register data privately",
+         [&](const fs::path& dir) {
+             frame_->NewClick();
+             SaveProjectAs(dir / "other.kzp");
+             ASSERT_NO_FATAL_FAILURE(TypeD3("6"));
+             CloseSideWindows();
+             fs::permissions(dir / "other.kzl", fs::perms::owner_read | fs::perms::owner_write);
+             OpenProject(dir / "plant.kzp");
+             SaveProjectAs(dir / "other.kzp", true);
+             ASSERT_EQ(SavedD3(dir / "other.kl~"), 6);
+         },
+         "other.kl~"},
+    };
+    int n = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const fs::path dir = projects_ / ("r" + std::to_string(n++));
+        frame_->NewClick();
+        PutProgram({"LD X0", "OUT Y0", "END"});
+        SaveProjectAs(dir / "plant.kzp");
+        ASSERT_NO_FATAL_FAILURE(TypeD3("5"));
+        CloseSideWindows();
+        for (const char* f : {"plant.kzp", "plant.kzl"})
+            fs::permissions(dir / f, fs::perms::owner_read | fs::perms::owner_write);
+        OpenProject(dir / "plant.kzp");
+        row.steps(dir);
+        CloseSideWindows();
+        ASSERT_TRUE(fs::exists(dir / row.file));
+        EXPECT_EQ(fs::status(dir / row.file).permissions() & fs::perms::mask,
+                  fs::perms::owner_read | fs::perms::owner_write);
+    }
+    // A file that had none gets the usual bits.
+    EXPECT_EQ(fs::status(projects_ / "r0" / "plant.kzp").permissions() & fs::perms::mask,
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(projects_ / "r1" / "moved.kzp").permissions() & fs::perms::mask,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+    ::umask(umaskBefore);
+    EXPECT_FALSE(messages_.WasShown(gMsgTable.Get(kMsgFileSaveFailed)));
     EXPECT_FALSE(messages_.UnscriptedQuestion());
 }

@@ -12,6 +12,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <iterator>
 #include <tuple>
 
@@ -398,4 +400,58 @@ TEST_F(SideFilesTest, SaveAsOntoANameWhereOnlyAWindowsFileStandsAsksFirst) {
         EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "their values");
         EXPECT_EQ(gQel.ProgramFileName, answer == qel::Answer::Ok ? (dir / "press.kzp").string() : plant);
     }
+}
+
+// The function title typed into the register view or the template is the
+// one its file gives back: a title longer than the file keeps is cut where it
+// is typed, on a character boundary, so what the window shows is what opens.
+TEST_F(SideFilesTest, AWindowsTitleIsTheOneItsFileGivesBack) {
+    NewProject(1, false, projects_ / "titled.kzp");
+    const std::string typed = "a" + [] {
+        std::string s;
+        for (int i = 0; i < 20; ++i) s += "档";
+        return s;
+    }();  // 61 bytes
+    std::string kept = typed.substr(0, 58);  // "a" and 19 characters: 58 bytes
+    ASSERT_EQ(kept.size(), 58u);
+    auto asked = [&](const std::string&, const std::string&) { return std::optional<std::string>(typed); };
+    struct Row {
+        const char* name;
+        std::function<std::string()> typeSaveAndRead;  // the title shown, then the title read back
+    };
+    std::string shown;
+    const Row rows[] = {
+        {"template",
+         [&] {
+             EXPECT_TRUE(frame_->RunCommand("MmFileTmp"));
+             _FileTmp->AskTitle = asked;
+             _FileTmp->FunTitleBtnClick();
+             shown = _FileTmp->Title;
+             EXPECT_TRUE(_FileTmp->SaveWithPrompt());
+             qel::link::TFileTemplate t;
+             EXPECT_EQ(ReadTemplate(projects_ / "titled.qft", 1, t), qel::link::TQftRead::Ok);
+             EXPECT_TRUE(CloseWindow(_FileTmp));
+             return t.title;
+         }},
+        {"register view",
+         [&] {
+             EXPECT_TRUE(frame_->RunCommand("MmViewReg"));
+             _DevReg->AskTitle = asked;
+             _DevReg->FunTitleBtnClick();
+             shown = _DevReg->Data.Title;
+             EXPECT_TRUE(_DevReg->SaveRegisterFile());
+             qel::link::TRegisterData d;
+             EXPECT_EQ(qel::link::ReadRegisterFile((projects_ / "titled.kzl").string(), 1, d),
+                       qel::link::TRegFileResult::Ok);
+             EXPECT_TRUE(CloseWindow(_DevReg));
+             return d.Title;
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string read = row.typeSaveAndRead();
+        EXPECT_EQ(read, kept);
+        EXPECT_EQ(shown, read);
+    }
+    EXPECT_FALSE(messages_.UnscriptedQuestion());
 }
