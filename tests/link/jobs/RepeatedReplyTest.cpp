@@ -12,6 +12,7 @@
 #include "core/DeviceLimits.h"
 #include "link/jobs/Fileregs.h"
 #include "link/jobs/Memcard.h"
+#include "link/jobs/Programtransfer.h"
 #include "link/jobs/Registergrid.h"
 #include "link/jobs/Registertransfer.h"
 #include "link/online/Devmonilist.h"
@@ -29,6 +30,7 @@ protected:
         card = std::make_unique<TMemCard>(*link, cardHost);
         fileRegs = std::make_unique<TFileRegTransfer>(*link, regHost);
         registers = std::make_unique<TRegisterTransfer>(*link, viewHost);
+        program = std::make_unique<TProgramTransfer>(*link, cardHost);
         link->RegisterMonitorClient("3", &monitor);
     }
     void TearDown() override {
@@ -43,6 +45,7 @@ protected:
     std::unique_ptr<TMemCard> card;
     std::unique_ptr<TFileRegTransfer> fileRegs;
     std::unique_ptr<TRegisterTransfer> registers;
+    std::unique_ptr<TProgramTransfer> program;
 };
 
 }  // namespace
@@ -106,6 +109,21 @@ TEST_F(RepeatedReply, RepeatedAnswerNeverStandsForTheNextRequestAndALateRefusalI
              EXPECT_EQ(emu.S.regs[0x0600], 100);
              EXPECT_EQ(emu.S.regs[0x0607], 107);
          }},
+        {"program write in blocks of 16 registers",
+         [&] {
+             emu.Configure(1, 3, 90);
+             SetModelFamily(1);
+             SetProgramCapacity(3);
+             gQel.CapacityIndex = 3;
+             WriteProgram({"LD X0", "OUT Y0", "END"});
+             LocateProgramEnd();
+             gQel.ProgramPresent = 1;
+             return program->StartWrite(0, 32);  // two blocks
+         },
+         {.action = FaultAction::Exception, .function = 16, .addrLo = 0x2010, .addrHi = 0x2010, .param = 4, .delay = 500},
+         {.action = FaultAction::Duplicate, .function = 16, .addrLo = 0x2000, .addrHi = 0x2000, .param = 120},
+         194,
+         [&] { EXPECT_TRUE(std::equal(gProgram, gProgram + 32, emu.S.program.begin())); }},
         {"device monitor read of D10 then D1143",
          [&] {
              emu.Configure(0, 0, 40);  // no block monitoring: each word is read on its own
