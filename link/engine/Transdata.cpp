@@ -27,6 +27,11 @@ constexpr std::uint16_t kM1072 = 3120;
 constexpr int kMaxResends = 3;
 constexpr int kStatusPollEvery = 20;
 constexpr std::uint8_t kSubBlockRead = 24;
+constexpr std::uint8_t kSubBlockWrite = 17;
+// Answers kept to recognise a repeated one. A repeat older than these is
+// still never taken for another request's answer where the two differ; it is
+// resent then, as a bad frame, instead of waited out.
+constexpr std::size_t kAnsweredKept = 16;
 constexpr char kAck = '\x06';
 // The pause variant 2 PLCs need between a reply and the next request.
 constexpr int kVariant2PauseMs = 5;
@@ -184,9 +189,11 @@ void TTransData::SendCmd64(std::uint8_t byte3, std::uint8_t subCode, std::uint8_
     std::memcpy(bytes + n, gCommData, len);
     n += len;
     pending_ = Pending{Source::Job, 100, 0, 0, subCode, -1};
-    if (subCode == kSubBlockRead && len >= 4) {
-        // A block read is answered with its own area, address and word count.
-        pending_.blockRead = true;
+    if ((subCode == kSubBlockRead || subCode == kSubBlockWrite) && len >= 4) {
+        // A block read or write is answered with its own area, address and
+        // word count.
+        pending_.blockRead = subCode == kSubBlockRead;
+        pending_.blockWrite = subCode == kSubBlockWrite;
         std::memcpy(pending_.blockHead, gCommData, 4);
     }
     expectOverride_ = -1;
@@ -216,6 +223,9 @@ void TTransData::SendFrame(const std::uint8_t* bytes, std::size_t n) {
     rxOverflow_ = false;
     cancelledReply_ = false;
     if (!QelCom->IsOpen() || QelCom->OutFree() <= frame.size()) return;  // the time-out reports it
+    // Whatever came in while nothing was asked (a late or repeated answer)
+    // goes now, before it could be taken for the answer to this request.
+    QelCom->FlushIn();
     Lamp(LampColor::White);
     ResendFrame = frame;
     QelCom->FlushOut();
@@ -664,7 +674,7 @@ void TTransData::ReceiveChars(const char* data, std::size_t len) {
         const bool begins = !gCommRxBuf.empty() && gCommRxBuf[0] == ':';
         const bool crlf = gCommRxBuf.size() >= 2 && gCommRxBuf[gCommRxBuf.size() - 2] == '\r' && lf;
         if (Cmd64Mode && begins && (crlf || gCommRxBuf.back() == kAck)) {
-            OnFrameComplete(true);
+            if (OnFrameComplete(true)) continue;  // a repeat: its own answer may follow
             return;  // the rest of the input is flushed with the frame
         }
         if (gCommRxBuf.size() <= 3) {
@@ -672,13 +682,13 @@ void TTransData::ReceiveChars(const char* data, std::size_t len) {
             continue;
         }
         if (begins && crlf) {
-            OnFrameComplete(false);
+            if (OnFrameComplete(false)) continue;
             ClosePortIfIdle();
             return;
         }
         if (begins && lf) {
             // A frame ended by LF without CR fails the check and is resent.
-            OnFrameComplete(Cmd64Mode != 0);
+            if (OnFrameComplete(Cmd64Mode != 0)) continue;
             ClosePortIfIdle();
             return;
         }
@@ -724,10 +734,24 @@ bool TTransData::ReplyMatches(const DecodedReply& d) const {
         if (pending_.blockRead)
             return d.data[3] == 4 + 2 * pending_.blockHead[3] &&
                    std::memcmp(d.data + 4, pending_.blockHead, 4) == 0;
+        if (pending_.blockWrite)
+            // The answer to another block is no answer to this one. A PLC
+            // that echoes nothing cannot be told apart, and is taken.
+            return d.data[3] == 0 || (d.data[3] >= 4 && std::memcmp(d.data + 4, pending_.blockHead, 4) == 0);
         return true;
     default:
         return n >= 2;
     }
+}
+
+void TTransData::NoteAnswered(const std::string& frame) {
+    if (AnsweredBefore(frame)) return;
+    if (answered_.size() == kAnsweredKept) answered_.pop_front();
+    answered_.push_back(frame);
+}
+
+bool TTransData::AnsweredBefore(const std::string& frame) const {
+    return std::find(answered_.begin(), answered_.end(), frame) != answered_.end();
 }
 
 void TTransData::Deliver(const DecodedReply& d) {
@@ -735,7 +759,7 @@ void TTransData::Deliver(const DecodedReply& d) {
     gCommDataLen = static_cast<std::uint32_t>(d.len);
 }
 
-void TTransData::OnFrameComplete(bool cmd64) {
+bool TTransData::OnFrameComplete(bool cmd64) {
     if (cancelledReply_) {
         // The answer to a cancelled request: nobody takes it.
         ++Stats.strayFrames;
@@ -743,7 +767,7 @@ void TTransData::OnFrameComplete(bool cmd64) {
         rxOverflow_ = false;
         QelCom->FlushIn();
         CancelledReplyOver();
-        return;
+        return false;
     }
     if ((MaySend || replyHeld_) && JobNo != kJobHandheld) {
         // Nothing was asked (a late or repeated reply): taking it would
@@ -752,17 +776,35 @@ void TTransData::OnFrameComplete(bool cmd64) {
         gCommRxBuf.clear();
         rxOverflow_ = false;
         QelCom->FlushIn();
-        return;
+        return false;
     }
     const bool ack = cmd64 && !gCommRxBuf.empty() && gCommRxBuf.back() == kAck;
     DecodedReply d;
     if (!rxOverflow_ && !ack) d = CheckReply(gCommRxBuf);
-    if (d.kind != kBadFrame && !ReplyMatches(d)) d.kind = kBadFrame;
+    // A reply ended by ACK fails the check; its hex pairs, when sound, still
+    // tell which request it answers.
+    DecodedReply pairs;
+    if (ack && !rxOverflow_ && gCommRxBuf.size() >= 2)
+        pairs = CheckReply(gCommRxBuf.substr(0, gCommRxBuf.size() - 1) + "\r\n");
+    const DecodedReply& sound = ack ? pairs : d;
+    const bool answers = sound.kind != kBadFrame && ReplyMatches(sound);
+    if (JobNo != kJobHandheld) {
+        if (!answers && AnsweredBefore(gCommRxBuf)) {
+            // A copy of an earlier answer (a PLC that repeats itself) answers
+            // nothing asked now: the request waits on for its own answer, or
+            // for its time-out, and whatever follows the copy is read on.
+            ++Stats.strayFrames;
+            gCommRxBuf.clear();
+            rxOverflow_ = false;
+            return true;
+        }
+        if (answers) NoteAnswered(gCommRxBuf);
+    }
+    if (d.kind != kBadFrame && !answers) d.kind = kBadFrame;
     if (JobNo != kJobHandheld || d.kind == kNormalReply) ReplyTmr.stop();
     gCommReplyKind = d.kind;
     AckReply = ack ? 1 : 0;
     const std::string received = gCommRxBuf;
-    const bool overlong = rxOverflow_;
     gCommRxBuf.clear();
     rxOverflow_ = false;
     QelCom->FlushIn();
@@ -772,7 +814,7 @@ void TTransData::OnFrameComplete(bool cmd64) {
         // gets no answer, as from any slave; its master asks again.
         ++Stats.badReplies;
         MaySend = 1;
-        return;
+        return false;
     }
 
     if (d.kind != kBadFrame) {
@@ -788,12 +830,7 @@ void TTransData::OnFrameComplete(bool cmd64) {
     if (ack) {
         // Complete, though it fails the reply check: the job's step decides.
         // Its bytes are offered only when they are sound and answer the request.
-        DecodedReply pairs;
-        if (!overlong && received.size() >= 2) {
-            std::string asFrame = received.substr(0, received.size() - 1) + "\r\n";
-            pairs = CheckReply(asFrame);
-        }
-        if (pairs.kind != kBadFrame && ReplyMatches(pairs))
+        if (answers)
             Deliver(pairs);
         else
             gCommDataLen = 0;
@@ -801,7 +838,7 @@ void TTransData::OnFrameComplete(bool cmd64) {
         MaySend = 1;
         gCommRetryCount = 0;
         OnCmd64Reply();
-        return;
+        return false;
     }
 
     if (cmd64) {
@@ -811,20 +848,20 @@ void TTransData::OnFrameComplete(bool cmd64) {
                 // The baud-rate search: a garbled reply means a wrong rate,
                 // so the next rate is tried instead of resending.
                 SpeedSwitchStep();
-                return;
+                return false;
             }
             if (gCommRetryCount < kMaxResends && QelCom->IsOpen())
                 Resend();
             else
                 FailRequest(kMsgBadFrame, BadFrameDetail(received));
-            return;
+            return false;
         }
         // A function 100 error reply (bit 7) goes to the job, which reports it.
         ++Stats.goodReplies;
         MaySend = 1;
         gCommRetryCount = 0;
         OnCmd64Reply();
-        return;
+        return false;
     }
 
     if (d.kind == kNormalReply) {
@@ -841,15 +878,15 @@ void TTransData::OnFrameComplete(bool cmd64) {
                 MaySend = 1;
                 FinishGoodReply();
             });
-            return;
+            return false;
         }
         MaySend = 1;
         FinishGoodReply();
-        return;
+        return false;
     }
     if (JobNo == kJobFrame && Frame->LinkMode() == 6) {
         SpeedSwitchStep();
-        return;
+        return false;
     }
     if (d.kind == kExceptionReply) {
         ++Stats.exceptions;
@@ -859,7 +896,7 @@ void TTransData::OnFrameComplete(bool cmd64) {
             FailRequest(kMsgExceptionBase + code, "");
         else
             FailRequest(kMsgExceptionBase, std::to_string(code));
-        return;
+        return false;
     }
     ++Stats.badReplies;
     Lamp(LampColor::Fuchsia);
@@ -867,6 +904,7 @@ void TTransData::OnFrameComplete(bool cmd64) {
         Resend();
     else
         FailRequest(kMsgBadFrame, BadFrameDetail(received));
+    return false;
 }
 
 std::string TTransData::BadFrameDetail(const std::string& received) const {

@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <string>
 #include <vector>
@@ -246,7 +247,8 @@ private:
         std::uint8_t subCode = 0;
         int expectBytes = -1;
         bool blockRead = false;          // function 100 block read
-        std::uint8_t blockHead[4] = {};  // its area, address (2) and word count
+        bool blockWrite = false;         // function 100 block write
+        std::uint8_t blockHead[4] = {};  // the block's area, address (2) and word count
     };
 
     void ComTmrTimer();
@@ -264,7 +266,10 @@ private:
     void QelComTrigger(const char* data, std::size_t len);
     void ReceiveChars(const char* data, std::size_t len);
     void FinishGoodReply();
-    void OnFrameComplete(bool cmd64);
+    // Takes a complete frame. True when it was dropped as a copy of an
+    // earlier answer while the request still waits: the characters after it
+    // are read on.
+    bool OnFrameComplete(bool cmd64);
     void OnReplyTimeout();
     // The reply of a cancelled request has come or timed out: the line is free.
     void CancelledReplyOver();
@@ -290,6 +295,10 @@ private:
     void EndSpeedSearch(int msgId, const std::string& detail);
     void Resend();
     bool ReplyMatches(const DecodedReply& d) const;
+    // The frames taken as answers lately, as received: a PLC that repeats
+    // itself sends one of them again.
+    void NoteAnswered(const std::string& frame);
+    bool AnsweredBefore(const std::string& frame) const;
     int ExpectedReadBytes(std::uint16_t address, std::uint16_t count) const;
     void FailRequest(int msgId, const std::string& detail);
     void StopMonitoring();
@@ -301,6 +310,7 @@ private:
     std::string gCommRxBuf;  // characters of the reply being received
     bool rxOverflow_ = false;
     std::string ResendFrame;  // copy of the last frame, for resending
+    std::deque<std::string> answered_;
     Pending pending_;
     Source source_ = Source::None;  // sender of the step that runs; None outside steps
     int expectOverride_ = -1;

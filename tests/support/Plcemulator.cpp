@@ -216,11 +216,12 @@ void PlcEmulator::Deliver(std::string text, FaultRule* rule, Transaction& t) {
     }
     t.reply = text;
     log_.push_back(t);
-    if (rule && rule->action == FaultAction::Delay) {
-        QTimer::singleShot(rule->param, this, [this, text] { WriteOut(text); });
+    if (rule && (rule->action == FaultAction::Delay || rule->delay > 0)) {
+        const int ms = rule->action == FaultAction::Delay ? rule->param : rule->delay;
+        WriteLater(ms, text);
     } else if (rule && rule->action == FaultAction::Duplicate) {
         WriteOut(text);
-        QTimer::singleShot(rule->param, this, [this, text] { WriteOut(text); });
+        WriteLater(rule->param, text);
     } else if (rule && rule->action == FaultAction::Fragment && rule->param > 1) {
         const std::size_t k = static_cast<std::size_t>(rule->param);
         const std::size_t step = (text.size() + k - 1) / k;
@@ -229,11 +230,19 @@ void PlcEmulator::Deliver(std::string text, FaultRule* rule, Transaction& t) {
             if (i == 0)
                 WriteOut(part);
             else
-                QTimer::singleShot(static_cast<int>(i) * rule->param2, this, [this, part] { WriteOut(part); });
+                WriteLater(static_cast<int>(i) * rule->param2, part);
         }
     } else {
         WriteOut(text);
     }
+}
+
+void PlcEmulator::WriteLater(int ms, const std::string& text) {
+    ++lateWrites_;
+    QTimer::singleShot(ms, this, [this, text] {
+        --lateWrites_;
+        WriteOut(text);
+    });
 }
 
 void PlcEmulator::SendUnsolicited(const std::vector<std::uint8_t>& bytes) {

@@ -55,6 +55,9 @@ struct FaultRule {
     int param = 0;
     int param2 = 0;
     std::string text;
+    // The reply this rule shapes (an exception, a natural refusal) is
+    // written this many ms late; 0: at once.
+    int delay = 0;
 };
 
 struct Transaction {
@@ -125,6 +128,10 @@ public:
     // hand-held programmer) or as a PLC repeating itself.
     void SendUnsolicited(const std::vector<std::uint8_t>& bytes);
 
+    // Replies written later than at once (delays, repeats, fragments) that
+    // are still to go out.
+    int LateWrites() const { return lateWrites_; }
+
     const std::vector<Transaction>& Log() const { return log_; }
     std::size_t RequestCount() const { return log_.size(); }
     void ClearLog() { log_.clear(); }
@@ -188,6 +195,8 @@ private:
 
     std::vector<FaultRule> faults_;
     std::vector<Transaction> log_;
+    int lateWrites_ = 0;
+    void WriteLater(int ms, const std::string& text);
 
     // Line pacing.
     void PaceReply(std::size_t requestChars, std::size_t replyChars, const std::string& reply);

@@ -3,7 +3,9 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <chrono>
 #include <optional>
+#include <thread>
 
 #include "tests/link/LinkTestSupport.h"
 
@@ -138,8 +140,20 @@ TEST_F(LinkFaults, DamagedRepliesAreResentAndNeverUsed) {
 
 TEST_F(LinkFaults, FrameNobodyAskedForIsDropped) {
     // One read, then the job waits: the port stays open with no request out.
+    bool again = false;
     ScriptJob job;
     job.request = [&](TTransData& l) {
+        if (again) {
+            // An answer to nothing (two other words) waits unread in the port
+            // as the next read goes out.
+            again = false;
+            emu.SendUnsolicited({1, 3, 4, 0x00, 0x07, 0x00, 0x08});
+            QElapsedTimer t;
+            t.start();
+            while (!port->CharWaiting() && t.elapsed() < kWaitLimitMs) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ASSERT_TRUE(port->CharWaiting());
+            l.SendCommand(0x1000, 2, 3);
+        }
         if (job.requests == 1) l.SendCommand(0x1000, 2, 3);
     };
     emu.AddFault(Rule(FaultAction::Duplicate, 1, 20));
@@ -153,6 +167,12 @@ TEST_F(LinkFaults, FrameNobodyAskedForIsDropped) {
     EXPECT_EQ(job.replies.size(), 1u);   // not answered twice
     EXPECT_EQ(emu.RequestCount(), 1u);   // and nothing resent
     EXPECT_TRUE(frame.msgs.empty());
+    ExpectOnlyGoodData(job);
+    // It goes before the read is sent, and the read gets its own answer.
+    again = true;
+    link->StartComTmr();
+    ASSERT_TRUE(WaitUntil([&] { return job.replies.size() == 2; }));
+    EXPECT_EQ(emu.RequestCount(), 2u);
     ExpectOnlyGoodData(job);
     link->EndJob();
 }
