@@ -2314,6 +2314,15 @@ const TMemoryEdit kMemoryEdits[] = {
      },
      {"LD X2", "INCP D0", "LD X0", "INCP D0"},
      {1, 0, 0, 0}, "00"},
+    {"ListRedoesTheDeleteOfTheOffIncpRung", {"LD X2", "INCP D0", "LD X0", "INCP D0"}, nullptr,
+     ROW_EDIT {
+         t.ListDelete(0, 1);
+         t.Run("MmUndo");
+         t.Run("MmRedo");
+     },
+     {"LD X0", "INCP D0"}, {1, 0, 0, 0}, "00"},
+    {"ChartBlockLosesTheOffIncpRung", {"LD X2", "INCP D0", "LD X0", "INCP D0"}, nullptr,
+     ROW_EDIT { t.Chart("", {"LD X0", "INCP D0"}); }, {"LD X0", "INCP D0"}, {1, 0, 0, 0}, "00"},
     {"LadderDeletesTheOffIncpRungAboveTheOnOne", {"LD X2", "INCP D0", "LD X0", "INCP D0"}, nullptr,
      ROW_EDIT {
          t.LadderAt(0);
@@ -2347,6 +2356,20 @@ const TMemoryEdit kMemoryEdits[] = {
      },
      {"LD X2", "PLS M10", "LD X0", "PLS M10", "LD M10", "INC D1"},
      {0, 1, 0, 0}, "00"},
+    {"LadderRedoesTheMoveOfTheOnIncpRung", {"LD X2", "INCP D0", "LD X0", "INCP D0"}, nullptr,
+     ROW_EDIT {
+         t.LadderMoveRung(1, 0);
+         t.LeaveLadder();
+         t.LadderAt(0);
+         t.Run("MmUndo");
+         t.Run("MmUndo");
+         t.LeaveLadder();
+         t.LadderAt(0);
+         t.Run("MmRedo");
+         t.Run("MmRedo");
+         t.LeaveLadder();
+     },
+     {"LD X0", "INCP D0", "LD X2", "INCP D0"}, {1, 0, 0, 0}, "00"},
 };
 #undef ROW_EDIT
 
