@@ -476,10 +476,9 @@ TEST(SimFollow, AnEditedProgramGoesOnFromTheStatesOfTheRun) {
 }
 
 // An edit hands each instruction's memory to that same instruction, found as
-// the edit changed the program, never to another of the same code: pulses
-// and edge contacts beside one of the same code neither fire nor miss on the
-// swap. The run starts with X0 and X1 ON, X2 OFF; `on` is switched on after
-// the first scans.
+// the edit changed the program, never to another of the same code (the
+// editors' own paths are tried through the windows). The run starts with X0
+// and X1 ON, X2 OFF; `on` is switched on after the first scans.
 TEST(SimFollow, EachInstructionKeepsItsOwnMemoryThroughAnEdit) {
     const struct {
         const char* path;
@@ -489,19 +488,8 @@ TEST(SimFollow, EachInstructionKeepsItsOwnMemoryThroughAnEdit) {
         std::vector<long long> d0to3;
         const char* steps;  // S20 S21
     } rows[] = {
-        {"DeleteTheOffRungAboveTheOnRung", "LD X2\nINCP D0\nLD X0\nINCP D0\nEND", "", "LD X0\nINCP D0\nEND",
-         {1, 0, 0, 0}, "00"},
-        {"InsertAnOffRungAboveTheOnRung", "LD X0\nINCP D0\nLD X2\nINCP D0\nEND", "",
-         "LD X2\nINCP D0\nLD X0\nINCP D0\nLD X2\nINCP D0\nEND", {1, 0, 0, 0}, "00"},
-        {"MoveTheOnRungAboveTheOffRung", "LD X2\nINCP D0\nLD X0\nINCP D0\nEND", "",
+        {"MoveTheOnRungAboveTheOffRungInOneSwap", "LD X2\nINCP D0\nLD X0\nINCP D0\nEND", "",
          "LD X0\nINCP D0\nLD X2\nINCP D0\nEND", {1, 0, 0, 0}, "00"},
-        {"DeleteTheOffPulseRung", "LD X2\nPLS M10\nLD X0\nPLS M10\nLD M10\nINC D1\nEND", "",
-         "LD X0\nPLS M10\nLD M10\nINC D1\nEND", {0, 1, 0, 0}, "00"},
-        {"DeleteAStepBlockAboveAnEdgeContact", "STL S30\nLDP X0\nSET S31\nRET\nLDP X0\nINC D2\nEND", "",
-         "LDP X0\nINC D2\nEND", {0, 0, 1, 0}, "00"},
-        {"DeleteAStepBlockAboveAStepsTransition",
-         "LDP X1\nSET S20\nSTL S30\nLDP X0\nSET S31\nSTL S20\nLDP X0\nAND M0\nSET S21\nRET\nEND", "M0",
-         "LDP X1\nSET S20\nSTL S20\nLDP X0\nAND M0\nSET S21\nRET\nEND", {0, 0, 0, 0}, "10"},
         {"InsertAStepBlockAboveAStepsTransition",
          "LDP X1\nSET S20\nSTL S20\nLDP X0\nAND M0\nSET S21\nSTL S30\nLDP X0\nSET S31\nRET\nEND", "M0",
          "LDP X1\nSET S20\nSTL S30\nLDP X0\nSET S31\nSTL S20\nLDP X0\nAND M0\nSET S21\nSTL S30\nLDP X0\nSET S31\nRET\nEND",

@@ -2278,98 +2278,46 @@ public:
 };
 
 #define ROW_EDIT [](SimulateMemoryTest & t)
+const std::vector<const char*> kOffThenOn{"LD X2", "INCP D0", "LD X0", "INCP D0"};
 const TMemoryEdit kMemoryEdits[] = {
-    {"ListDeletesTheOffIncpRungAboveTheOnOne", {"LD X2", "INCP D0", "LD X0", "INCP D0"}, nullptr,
-     ROW_EDIT { t.ListDelete(0, 1); }, {"LD X0", "INCP D0"},
-     {1, 0, 0, 0}, "00"},
-    {"ListTypesAnOffIncpRungAboveBoth", {"LD X2", "INCP D0", "LD X0", "INCP D0"}, nullptr,
-     ROW_EDIT { t.ListType(0, {"LD X2", "INCP D0"}); }, {"LD X2", "INCP D0", "LD X2", "INCP D0", "LD X0", "INCP D0"},
-     {1, 0, 0, 0}, "00"},
+    {"ListDeletesTheOffIncpRungAboveTheOnOne", kOffThenOn, nullptr, ROW_EDIT { t.ListDelete(0, 1); },
+     {"LD X0", "INCP D0"}, {1, 0, 0, 0}, "00"},
+    {"ListTypesAnOffIncpRungAboveBoth", kOffThenOn, nullptr, ROW_EDIT { t.ListType(0, {"LD X2", "INCP D0"}); },
+     {"LD X2", "INCP D0", "LD X2", "INCP D0", "LD X0", "INCP D0"}, {1, 0, 0, 0}, "00"},
     {"ListTypesAnOffIncpRungBetweenOnAndOff", {"LD X0", "INCP D0", "LD X2", "INCP D0"}, nullptr,
      ROW_EDIT { t.ListType(0, {"LD X2", "INCP D0"}); }, {"LD X2", "INCP D0", "LD X0", "INCP D0", "LD X2", "INCP D0"},
      {1, 0, 0, 0}, "00"},
-    {"ListMovesTheOnIncpRungAboveTheOffOne", {"LD X2", "INCP D0", "LD X0", "INCP D0"}, nullptr,
-     ROW_EDIT {
-         t.ListSelect(2, 3);
-         t.Run("MmCut");
-         t.ListSelect(0, 0);
-         t.Run("MmPaste");
-     },
-     {"LD X0", "INCP D0", "LD X2", "INCP D0"},
-     {1, 0, 0, 0}, "00"},
+    {"ListMovesTheOnIncpRungAboveTheOffOne", kOffThenOn, nullptr,
+     ROW_EDIT { t.ListSelect(2, 3), t.Run("MmCut"), t.ListSelect(0, 0), t.Run("MmPaste"); },
+     {"LD X0", "INCP D0", "LD X2", "INCP D0"}, {1, 0, 0, 0}, "00"},
     {"ListDeletesTheOffPlsRung", {"LD X2", "PLS M10", "LD X0", "PLS M10", "LD M10", "INC D1"}, nullptr,
-     ROW_EDIT { t.ListDelete(0, 1); }, {"LD X0", "PLS M10", "LD M10", "INC D1"},
-     {0, 1, 0, 0}, "00"},
+     ROW_EDIT { t.ListDelete(0, 1); }, {"LD X0", "PLS M10", "LD M10", "INC D1"}, {0, 1, 0, 0}, "00"},
     {"ListDeletesAStepBlockAboveAnLdpRung", {"STL S30", "LDP X0", "SET S31", "RET", "LDP X0", "INC D2"}, nullptr,
-     ROW_EDIT { t.ListDelete(0, 3); }, {"LDP X0", "INC D2"},
-     {0, 0, 1, 0}, "00"},
+     ROW_EDIT { t.ListDelete(0, 3); }, {"LDP X0", "INC D2"}, {0, 0, 1, 0}, "00"},
     {"ListDeletesAStepBlockAboveAStepsLdpTransition",
      {"LDP X1", "SET S20", "STL S30", "LDP X0", "SET S31", "STL S20", "LDP X0", "AND M0", "SET S21", "RET"}, "M0",
      ROW_EDIT { t.ListDelete(2, 4); }, {"LDP X1", "SET S20", "STL S20", "LDP X0", "AND M0", "SET S21", "RET"},
      {0, 0, 0, 0}, "10"},
-    {"ListUndoesTheDeleteOfTheOffIncpRung", {"LD X2", "INCP D0", "LD X0", "INCP D0"}, nullptr,
-     ROW_EDIT {
-         t.ListDelete(0, 1);
-         t.Run("MmUndo");
-     },
-     {"LD X2", "INCP D0", "LD X0", "INCP D0"},
-     {1, 0, 0, 0}, "00"},
-    {"ListRedoesTheDeleteOfTheOffIncpRung", {"LD X2", "INCP D0", "LD X0", "INCP D0"}, nullptr,
-     ROW_EDIT {
-         t.ListDelete(0, 1);
-         t.Run("MmUndo");
-         t.Run("MmRedo");
-     },
+    {"ListUndoesTheDeleteOfTheOffIncpRung", kOffThenOn, nullptr, ROW_EDIT { t.ListDelete(0, 1), t.Run("MmUndo"); },
+     {"LD X2", "INCP D0", "LD X0", "INCP D0"}, {1, 0, 0, 0}, "00"},
+    {"ListRedoesTheDeleteOfTheOffIncpRung", kOffThenOn, nullptr,
+     ROW_EDIT { t.ListDelete(0, 1), t.Run("MmUndo"), t.Run("MmRedo"); }, {"LD X0", "INCP D0"}, {1, 0, 0, 0}, "00"},
+    {"ChartBlockLosesTheOffIncpRung", kOffThenOn, nullptr, ROW_EDIT { t.Chart("", {"LD X0", "INCP D0"}); },
      {"LD X0", "INCP D0"}, {1, 0, 0, 0}, "00"},
-    {"ChartBlockLosesTheOffIncpRung", {"LD X2", "INCP D0", "LD X0", "INCP D0"}, nullptr,
-     ROW_EDIT { t.Chart("", {"LD X0", "INCP D0"}); }, {"LD X0", "INCP D0"}, {1, 0, 0, 0}, "00"},
-    {"LadderDeletesTheOffIncpRungAboveTheOnOne", {"LD X2", "INCP D0", "LD X0", "INCP D0"}, nullptr,
-     ROW_EDIT {
-         t.LadderAt(0);
-         t.Run("MmDelLine");
-         t.LeaveLadder();
-     },
-     {"LD X0", "INCP D0"},
-     {1, 0, 0, 0}, "00"},
+    {"LadderDeletesTheOffIncpRungAboveTheOnOne", kOffThenOn, nullptr,
+     ROW_EDIT { t.LadderAt(0), t.Run("MmDelLine"), t.LeaveLadder(); }, {"LD X0", "INCP D0"}, {1, 0, 0, 0}, "00"},
     {"LadderInsertsAnOffIncpRungAboveTheOnOne", {"LD X0", "INCP D0", "LD X2", "INCP D0"}, nullptr,
-     ROW_EDIT {
-         t.LadderInsertRung(0, "X2", "INCP D0");
-         t.LeaveLadder();
-     },
-     {"LD X2", "INCP D0", "LD X0", "INCP D0", "LD X2", "INCP D0"},
-     {1, 0, 0, 0}, "00"},
-    {"LadderMovesTheOnIncpRungAboveTheOffOne", {"LD X2", "INCP D0", "LD X0", "INCP D0"}, nullptr,
-     ROW_EDIT {
-         t.LadderMoveRung(1, 0);
-         t.LeaveLadder();
-     },
-     {"LD X0", "INCP D0", "LD X2", "INCP D0"},
-     {1, 0, 0, 0}, "00"},
+     ROW_EDIT { t.LadderInsertRung(0, "X2", "INCP D0"), t.LeaveLadder(); },
+     {"LD X2", "INCP D0", "LD X0", "INCP D0", "LD X2", "INCP D0"}, {1, 0, 0, 0}, "00"},
+    {"LadderMovesTheOnIncpRungAboveTheOffOne", kOffThenOn, nullptr,
+     ROW_EDIT { t.LadderMoveRung(1, 0), t.LeaveLadder(); }, {"LD X0", "INCP D0", "LD X2", "INCP D0"}, {1, 0, 0, 0},
+     "00"},
     {"LadderUndoesTheDeleteOfTheOffPlsRung", {"LD X2", "PLS M10", "LD X0", "PLS M10", "LD M10", "INC D1"}, nullptr,
      ROW_EDIT {
-         t.LadderAt(0);
-         t.Run("MmDelLine");
-         t.LeaveLadder();
-         t.LadderAt(0);
-         t.Run("MmUndo");
-         t.LeaveLadder();
+         t.LadderAt(0), t.Run("MmDelLine"), t.LeaveLadder();
+         t.LadderAt(0), t.Run("MmUndo"), t.LeaveLadder();
      },
-     {"LD X2", "PLS M10", "LD X0", "PLS M10", "LD M10", "INC D1"},
-     {0, 1, 0, 0}, "00"},
-    {"LadderRedoesTheMoveOfTheOnIncpRung", {"LD X2", "INCP D0", "LD X0", "INCP D0"}, nullptr,
-     ROW_EDIT {
-         t.LadderMoveRung(1, 0);
-         t.LeaveLadder();
-         t.LadderAt(0);
-         t.Run("MmUndo");
-         t.Run("MmUndo");
-         t.LeaveLadder();
-         t.LadderAt(0);
-         t.Run("MmRedo");
-         t.Run("MmRedo");
-         t.LeaveLadder();
-     },
-     {"LD X0", "INCP D0", "LD X2", "INCP D0"}, {1, 0, 0, 0}, "00"},
+     {"LD X2", "PLS M10", "LD X0", "PLS M10", "LD M10", "INC D1"}, {0, 1, 0, 0}, "00"},
 };
 #undef ROW_EDIT
 
