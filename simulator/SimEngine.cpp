@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <unordered_map>
 
 #include "core/InstructionTable.h"
 #include "simulator/SimBasicOps.h"
@@ -57,10 +56,6 @@ void TickRange(TSimMemory& mem, int first, int last, std::uint32_t ticks) {
     }
 }
 
-// Edge memory of a step the scan has not run since its program came in:
-// neither a rising nor a falling edge fires on its first run.
-constexpr std::uint8_t kEdgeUnseen = 2;
-
 std::uint32_t ClampTicks(std::uint64_t n) {
     // No timer needs more than 65536 ticks to reach any set value.
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(n, 0x10000));
@@ -97,39 +92,6 @@ void TSimEngine::LoadProgram(const std::uint8_t* image, std::size_t capacity) {
     // A scan may run each step about a hundred times (subroutines, backward
     // jumps) before it counts as a runaway.
     stepBudget_ = 100 * std::uint64_t{steps_.size()} + 1000;
-}
-
-std::uint64_t TSimEngine::StepKey(std::size_t i) const {
-    // FNV-1a over the step's bytes.
-    const TSimStep& s = steps_[i];
-    std::uint64_t h = 14695981039346656037ull;
-    for (std::size_t k = s.offset; k < s.offset + s.length; ++k) h = (h ^ image_[k]) * 1099511628211ull;
-    return h;
-}
-
-void TSimEngine::FollowProgram(const std::uint8_t* image, std::size_t capacity) {
-    // The old steps of each code, the first in program order last.
-    std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> old;
-    for (std::size_t j = steps_.size(); j-- > 0;) old[StepKey(j)].push_back(static_cast<std::uint32_t>(j));
-    const std::vector<std::uint8_t> oldEdge = std::move(edge_);
-    const std::vector<std::uint8_t> oldBlock = std::move(blockWasActive_);
-
-    LoadProgram(image, capacity);
-    bool timed[kSimT] = {};
-    for (std::size_t i = 0; i < steps_.size(); ++i) {
-        if (steps_[i].index == inst::TMR) timed[steps_[i].target] = true;
-        auto it = old.find(StepKey(i));
-        if (it == old.end() || it->second.empty()) {
-            edge_[i] = kEdgeUnseen;
-            continue;
-        }
-        const std::uint32_t j = it->second.back();
-        it->second.pop_back();
-        edge_[i] = oldEdge[j];
-        blockWasActive_[i] = oldBlock[j];
-    }
-    for (int n = 0; n < kSimT; ++n)
-        if (!timed[n]) mem_.TEnable[n] = 0;
 }
 
 void TSimEngine::Decode(const std::uint8_t* image, std::size_t capacity) {

@@ -79,12 +79,13 @@ public:
 
     // Puts an edited program in the place of the one running, between two
     // scans, as a PLC takes a program written while it runs: every device
-    // keeps its state and value, and the time base goes on. An instruction
-    // the old program held too (the same code, counted in program order)
-    // keeps what it remembered of its last scan (the edge of a pulse, a step
-    // block that was active); a new edge instruction takes its first scan as
-    // the state it compares with, so it does not fire on the swap itself.
-    // A timer no instruction drives any more stops where it stands.
+    // keeps its state and value, and the time base goes on. Each instruction
+    // the edit left in the program keeps what it remembered of its last scan
+    // (the edge of a pulse, a step block that was active), found by comparing
+    // the two programs rung by rung (SimFollow.cpp), never another instruction
+    // of the same code; one the edit put in takes its first scan as the state
+    // it compares with, so it does not fire on the swap itself. A timer no
+    // instruction drives any more stops where it stands.
     void FollowProgram(const std::uint8_t* image, std::size_t capacity);
 
     // One scan from the first step to END (or the end of the image).
@@ -189,8 +190,6 @@ public:
 private:
     void Decode(const std::uint8_t* image, std::size_t capacity);
     void LinkSteps();
-    // Identity of step i's code, for matching the steps of an edited program.
-    std::uint64_t StepKey(std::size_t i) const;
     void ApplyClockToggles(std::uint64_t units);
 
     const qel::Clock& clock_;
@@ -206,6 +205,9 @@ private:
     };
     std::vector<TSimHot> hot_;
     std::vector<TSimSlot> slots_;
+    // Edge memory of a step the scan has not run since its program came in:
+    // neither a rising nor a falling edge fires on its first run.
+    static constexpr std::uint8_t kEdgeUnseen = 2;
     std::vector<std::uint8_t> edge_;  // per step: the state seen at its last execution (kEdgeUnseen: none yet)
     std::vector<std::uint8_t> blockWasActive_;  // per step (used at block-opening STLs)
 

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "core/ProgramImage.h"
+#include "core/SequenceMatch.h"
 #include "ladder/model/LadderConvert.h"
 #include "platform/Paths.h"
 #include "project/Fileio.h"
@@ -36,58 +37,6 @@ void RemoveQuietly(const std::filesystem::path& p) {
     if (!p.empty()) std::filesystem::remove(p, ec);
 }
 
-// The instructions two sequences have in common, in order: Myers' greedy
-// diff of `n` old against `m` new instructions (`same(i, j)` compares old
-// instruction i with new instruction j). It gives up past `limit`
-// differences (instructions inserted plus deleted), so that a program with
-// little in common costs bounded time: about limit^2 / 2 values of memory
-// and steps. On success `match` receives, per old instruction, the index of
-// the same new instruction (entries of old instructions that are gone keep
-// their value).
-template <class Same>
-bool MatchInstructions(std::size_t n, std::size_t m, std::size_t limit, const Same& same,
-                       std::vector<std::int32_t>& match) {
-    const std::ptrdiff_t N = static_cast<std::ptrdiff_t>(n), M = static_cast<std::ptrdiff_t>(m);
-    const std::ptrdiff_t maxD = static_cast<std::ptrdiff_t>(limit);
-    if (std::abs(N - M) > maxD) return false;
-    // v[k]: the furthest old index x reached on diagonal k = x - y. The
-    // rounds' values are kept (round d: diagonals -d, -d+2, ..., d) so that
-    // the path can be walked back.
-    std::vector<std::int32_t> v(static_cast<std::size_t>(2 * maxD + 3), 0), trace;
-    const auto V = [&](std::ptrdiff_t k) -> std::int32_t& { return v[static_cast<std::size_t>(k + maxD + 1)]; };
-    const auto T = [&](std::ptrdiff_t d, std::ptrdiff_t k) {
-        return trace[static_cast<std::size_t>(d * (d + 1) / 2 + (k + d) / 2)];
-    };
-    std::ptrdiff_t found = -1;
-    for (std::ptrdiff_t d = 0; d <= maxD && found < 0; ++d) {
-        for (std::ptrdiff_t k = -d; k <= d; k += 2) {
-            std::ptrdiff_t x = k == -d || (k != d && V(k - 1) < V(k + 1)) ? V(k + 1) : V(k - 1) + 1;
-            std::ptrdiff_t y = x - k;
-            while (x < N && y < M && same(static_cast<std::size_t>(x), static_cast<std::size_t>(y))) ++x, ++y;
-            V(k) = static_cast<std::int32_t>(x);
-            if (x >= N && y >= M) {
-                found = d;
-                break;
-            }
-        }
-        if (found < 0)
-            for (std::ptrdiff_t k = -d; k <= d; k += 2) trace.push_back(V(k));
-    }
-    if (found < 0) return false;
-    std::ptrdiff_t x = N, y = M;
-    for (std::ptrdiff_t d = found; d > 0; --d) {
-        const std::ptrdiff_t k = x - y;
-        const bool down = k == -d || (k != d && T(d - 1, k - 1) < T(d - 1, k + 1));
-        const std::ptrdiff_t prevK = down ? k + 1 : k - 1, prevX = T(d - 1, prevK);
-        for (const std::ptrdiff_t from = down ? prevX : prevX + 1; x > from; --x, --y)
-            match[static_cast<std::size_t>(x - 1)] = static_cast<std::int32_t>(y - 1);
-        x = prevX;
-        y = prevX - prevK;
-    }
-    for (; x > 0; --x, --y) match[static_cast<std::size_t>(x - 1)] = static_cast<std::int32_t>(y - 1);
-    return true;
-}
-
 // How the code the comment files were written for became the code now
 // converted: which of its instructions are still there, and where. The
 // instructions before the first change and after the last are the same in
@@ -96,7 +45,7 @@ bool MatchInstructions(std::size_t n, std::size_t m, std::size_t limit, const Sa
 // further down).
 struct TCodeEdit {
     // Inserted plus deleted instructions the diff works out at most; past
-    // them only the unchanged ends are found again (see MatchInstructions).
+    // them only the unchanged ends are found again (see MatchWithEnds).
     static constexpr std::size_t kMaxDifferences = 1000;
 
     std::uint32_t oldUsed = 0, newUsed = 0;
@@ -164,27 +113,17 @@ struct TCodeEdit {
         const auto same = [&](std::size_t i, std::size_t j) {
             return SameInsn(old, starts[i], endOf(starts, i, oldUsed), code, newStarts[j], endOf(newStarts, j, used));
         };
-        std::size_t p = 0;
-        while (p < na && p < nb && same(p, p)) ++p;
-        std::size_t k = 0;
-        while (k < na - p && k < nb - p && same(na - 1 - k, nb - 1 - k)) ++k;
-        newIndex.assign(na, -1);
-        for (std::size_t i = 0; i < p; ++i) newIndex[i] = static_cast<std::int32_t>(i);
-        for (std::size_t i = 1; i <= k; ++i) newIndex[na - i] = static_cast<std::int32_t>(nb - i);
         // Half of both programs found again takes at most this many
         // differences in the middle; more is another program.
-        const std::size_t n = na - p - k, m = nb - p - k;
-        const std::size_t limit = std::min(kMaxDifferences, p + k + std::min(n, m));
-        std::vector<std::int32_t> middle(n, -1);
-        const auto sameMiddle = [&](std::size_t i, std::size_t j) { return same(p + i, p + j); };
-        if (MatchInstructions(n, m, limit, sameMiddle, middle)) {
-            for (std::size_t i = 0; i < n; ++i)
-                if (middle[i] >= 0) newIndex[p + i] = static_cast<std::int32_t>(p) + middle[i];
-            return true;
-        }
+        const auto limitOf = [](std::size_t p, std::size_t k, std::size_t n, std::size_t m) {
+            return std::min(kMaxDifferences, p + k + std::min(n, m));
+        };
+        const TMatchedEnds ends = MatchWithEnds(na, nb, same, limitOf, newIndex);
+        if (ends.middle) return true;
         // Too many differences to work out: the unchanged ends alone, when
         // they are half of both.
-        return 2 * (p + k) >= na && 2 * (p + k) >= nb;
+        const std::size_t kept = ends.prefix + ends.suffix;
+        return 2 * kept >= na && 2 * kept >= nb;
     }
     // The index of the old instruction at offset `o`, or -1.
     std::ptrdiff_t IndexOf(std::uint32_t o) const {

@@ -475,4 +475,43 @@ TEST(SimFollow, AnEditedProgramGoesOnFromTheStatesOfTheRun) {
     EXPECT_EQ(r.CPV(0), 2);
 }
 
+// An edit hands each instruction's memory to that same instruction, found as
+// the edit changed the program, never to another of the same code (the
+// editors' own paths are tried through the windows). The run starts with X0
+// and X1 ON, X2 OFF; `on` is switched on after the first scans.
+TEST(SimFollow, EachInstructionKeepsItsOwnMemoryThroughAnEdit) {
+    const struct {
+        const char* path;
+        const char* before;
+        const char* on;
+        const char* after;
+        std::vector<long long> d0to3;
+        const char* steps;  // S20 S21
+    } rows[] = {
+        {"MoveTheOnRungAboveTheOffRungInOneSwap", "LD X2\nINCP D0\nLD X0\nINCP D0\nEND", "",
+         "LD X0\nINCP D0\nLD X2\nINCP D0\nEND", {1, 0, 0, 0}, "00"},
+        {"InsertAStepBlockAboveAStepsTransition",
+         "LDP X1\nSET S20\nSTL S20\nLDP X0\nAND M0\nSET S21\nSTL S30\nLDP X0\nSET S31\nRET\nEND", "M0",
+         "LDP X1\nSET S20\nSTL S30\nLDP X0\nSET S31\nSTL S20\nLDP X0\nAND M0\nSET S21\nSTL S30\nLDP X0\nSET S31\nRET\nEND",
+         {0, 0, 0, 0}, "10"},
+        {"ContactsEditedBeforeAPulse", "LD X0\nINCP D0\nEND", "", "LD X0\nAND X1\nINCP D0\nEND", {1, 0, 0, 0},
+         "00"},
+        {"NewPulseBesideAnOldOne", "LD X0\nINCP D0\nEND", "", "LD X0\nINCP D0\nLD X0\nINCP D3\nEND",
+         {1, 0, 0, 0}, "00"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.path);
+        Rig r(row.before);
+        r.Set("X0 X1", true);
+        r.Scan(3);
+        r.Set(row.on, true);
+        r.Scan(3);
+        const auto edited = simtest::Assemble(row.after);
+        r.engine.FollowProgram(edited.data(), edited.size());
+        r.Scan(3);
+        EXPECT_EQ(r.Ds({0, 1, 2, 3}), row.d0to3);
+        EXPECT_EQ(r.Bits("S20 S21"), row.steps);
+    }
+}
+
 }  // namespace

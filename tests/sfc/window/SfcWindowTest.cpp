@@ -2120,15 +2120,8 @@ TEST_F(ChartWorkTest, AChartFileWhoseStepsHoldOneLabelTwiceOpensButIsNeverPutIn)
 
 namespace {
 
-class SimulateEditsTest;
-struct TSimEdit {
-    const char* name;
-    void (*edit)(SimulateEditsTest&);
-    int endsWith;  // 0: the run goes on with the edit
-};
-void PrintTo(const TSimEdit& e, std::ostream* os) { *os << e.name; }
-
-class SimulateEditsTest : public ChartEditsKeptTest, public ::testing::WithParamInterface<TSimEdit> {
+// The program's ladder, list and chart, with a simulation to run them.
+class SimulateEditsBase : public ChartEditsKeptTest {
 public:
     using ChartEditsKeptTest::NewModel, ChartEditsKeptTest::TypeInList;
     void OpenEditor() override { LadderFrameTest::OpenEditor(); }
@@ -2163,6 +2156,16 @@ public:
     }
 };
 
+class SimulateEditsTest;
+struct TSimEdit {
+    const char* name;
+    void (*edit)(SimulateEditsTest&);
+    int endsWith;  // 0: the run goes on with the edit
+};
+void PrintTo(const TSimEdit& e, std::ostream* os) { *os << e.name; }
+
+class SimulateEditsTest : public SimulateEditsBase, public ::testing::WithParamInterface<TSimEdit> {};
+
 const TSimEdit kSimEdits[] = {
     {"ListRung", [](SimulateEditsTest& t) { t.TypeInList({"LD X1", "OUT Y1"}); }, 0},
     {"LadderRungThenList", [](SimulateEditsTest& t) { t.LadderRung(1, true); }, 0},
@@ -2196,3 +2199,148 @@ TEST_P(SimulateEditsTest, TheRunFollowsTheEditOrEndsSayingWhy) {
 
 INSTANTIATE_TEST_SUITE_P(Editors, SimulateEditsTest, ::testing::ValuesIn(kSimEdits),
                          [](const ::testing::TestParamInfo<TSimEdit>& info) { return std::string(info.param.name); });
+
+namespace {
+
+// A program with the same edge instruction on two rungs, running, and an edit
+// from the list, the ladder or an undo beside them. Each instruction keeps
+// its own memory: no pulse fires and no step moves on the edit, since no
+// input changed. The run starts with X0 and X1 ON and X2 OFF.
+class SimulateMemoryTest;
+struct TMemoryEdit {
+    const char* name;
+    std::vector<const char*> program;
+    const char* on;  // a device switched on once the run has started, or nullptr
+    void (*edit)(SimulateMemoryTest&);
+    std::vector<std::string> after;  // the program after the edit
+    std::vector<int> d0to3;          // and the registers
+    const char* s20s21;
+};
+void PrintTo(const TMemoryEdit& e, std::ostream* os) { *os << e.name; }
+
+class SimulateMemoryTest : public SimulateEditsBase, public ::testing::WithParamInterface<TMemoryEdit> {
+public:
+    // Lines first..last of the list selected, as Shift+Down selects them.
+    void ListSelect(int first, int last) {
+        ViewList();
+        QTest::keyClick(_Inst, Qt::Key_Home);
+        for (int i = 0; i < first; ++i) QTest::keyClick(_Inst, Qt::Key_Down);
+        for (int i = first; i < last; ++i) QTest::keyClick(_Inst, Qt::Key_Down, Qt::ShiftModifier);
+    }
+    void ListDelete(int first, int last) {
+        ListSelect(first, last);
+        QTest::keyClick(_Inst, Qt::Key_Delete);
+    }
+    // Lines typed in the list before line `at`.
+    void ListType(int at, std::initializer_list<const char*> lines) {
+        ListSelect(at, at);
+        for (const char* line : lines) ListLine(line);
+    }
+    void Run(const char* command) { ASSERT_TRUE(frame_->RunCommand(command)) << command; }
+    // The ladder's cursor on a row (a click would flip the device under it).
+    void LadderAt(int row) {
+        ViewLadder();
+        lad_->Edit().SetCursor(row, 1);
+    }
+    // A new row above `row` holding the contact and the instruction.
+    void LadderInsertRung(int row, const char* contact, const char* instruction) {
+        LadderAt(row);
+        Run("MmInsLine");
+        Key(Qt::Key_F1, contact);
+        QTest::keyClick(lad_, Qt::Key_Right);
+        TypeLine(instruction);
+    }
+    // The rung of row `from` cut and pasted into a new row above `to`.
+    void LadderMoveRung(int from, int to) {
+        LadderAt(from);
+        QTest::keyClick(lad_, Qt::Key_End, Qt::ShiftModifier);
+        Run("MmCut");
+        LadderAt(to);
+        Run("MmInsLine");
+        Run("MmPaste");
+    }
+    // Leaving the ladder puts it into the program.
+    void LeaveLadder() { ViewList(); }
+    // The devices once the run has gone on with what the editors hold.
+    static TSimMemory Settled() {
+        TSimMemory mem;
+        for (int round = 0; round < 2; ++round) {
+            const std::uint64_t scans = SimPlc().ScanCount();
+            EXPECT_TRUE(qel::test::PumpUntil([&] { return SimPlc().ScanCount() > scans + 3; }));
+            SimPlc().ReadDevices(mem);  // asks for a copy after the next scan
+        }
+        return mem;
+    }
+    static std::vector<int> D0to3(const TSimMemory& mem) { return {mem.D[0], mem.D[1], mem.D[2], mem.D[3]}; }
+    static std::string S20S21(const TSimMemory& mem) {
+        return std::string(1, '0' + mem.bits[SimBitIndexOf('S', 20)]) + char('0' + mem.bits[SimBitIndexOf('S', 21)]);
+    }
+};
+
+#define ROW_EDIT [](SimulateMemoryTest & t)
+const std::vector<const char*> kOffThenOn{"LD X2", "INCP D0", "LD X0", "INCP D0"};
+const TMemoryEdit kMemoryEdits[] = {
+    {"ListDeletesTheOffIncpRungAboveTheOnOne", kOffThenOn, nullptr, ROW_EDIT { t.ListDelete(0, 1); },
+     {"LD X0", "INCP D0"}, {1, 0, 0, 0}, "00"},
+    {"ListTypesAnOffIncpRungAboveBoth", kOffThenOn, nullptr, ROW_EDIT { t.ListType(0, {"LD X2", "INCP D0"}); },
+     {"LD X2", "INCP D0", "LD X2", "INCP D0", "LD X0", "INCP D0"}, {1, 0, 0, 0}, "00"},
+    {"ListTypesAnOffIncpRungBetweenOnAndOff", {"LD X0", "INCP D0", "LD X2", "INCP D0"}, nullptr,
+     ROW_EDIT { t.ListType(0, {"LD X2", "INCP D0"}); }, {"LD X2", "INCP D0", "LD X0", "INCP D0", "LD X2", "INCP D0"},
+     {1, 0, 0, 0}, "00"},
+    {"ListMovesTheOnIncpRungAboveTheOffOne", kOffThenOn, nullptr,
+     ROW_EDIT { t.ListSelect(2, 3), t.Run("MmCut"), t.ListSelect(0, 0), t.Run("MmPaste"); },
+     {"LD X0", "INCP D0", "LD X2", "INCP D0"}, {1, 0, 0, 0}, "00"},
+    {"ListDeletesTheOffPlsRung", {"LD X2", "PLS M10", "LD X0", "PLS M10", "LD M10", "INC D1"}, nullptr,
+     ROW_EDIT { t.ListDelete(0, 1); }, {"LD X0", "PLS M10", "LD M10", "INC D1"}, {0, 1, 0, 0}, "00"},
+    {"ListDeletesAStepBlockAboveAnLdpRung", {"STL S30", "LDP X0", "SET S31", "RET", "LDP X0", "INC D2"}, nullptr,
+     ROW_EDIT { t.ListDelete(0, 3); }, {"LDP X0", "INC D2"}, {0, 0, 1, 0}, "00"},
+    {"ListDeletesAStepBlockAboveAStepsLdpTransition",
+     {"LDP X1", "SET S20", "STL S30", "LDP X0", "SET S31", "STL S20", "LDP X0", "AND M0", "SET S21", "RET"}, "M0",
+     ROW_EDIT { t.ListDelete(2, 4); }, {"LDP X1", "SET S20", "STL S20", "LDP X0", "AND M0", "SET S21", "RET"},
+     {0, 0, 0, 0}, "10"},
+    {"ListUndoesTheDeleteOfTheOffIncpRung", kOffThenOn, nullptr, ROW_EDIT { t.ListDelete(0, 1), t.Run("MmUndo"); },
+     {"LD X2", "INCP D0", "LD X0", "INCP D0"}, {1, 0, 0, 0}, "00"},
+    {"ListRedoesTheDeleteOfTheOffIncpRung", kOffThenOn, nullptr,
+     ROW_EDIT { t.ListDelete(0, 1), t.Run("MmUndo"), t.Run("MmRedo"); }, {"LD X0", "INCP D0"}, {1, 0, 0, 0}, "00"},
+    {"ChartBlockLosesTheOffIncpRung", kOffThenOn, nullptr, ROW_EDIT { t.Chart("", {"LD X0", "INCP D0"}); },
+     {"LD X0", "INCP D0"}, {1, 0, 0, 0}, "00"},
+    {"LadderDeletesTheOffIncpRungAboveTheOnOne", kOffThenOn, nullptr,
+     ROW_EDIT { t.LadderAt(0), t.Run("MmDelLine"), t.LeaveLadder(); }, {"LD X0", "INCP D0"}, {1, 0, 0, 0}, "00"},
+    {"LadderInsertsAnOffIncpRungAboveTheOnOne", {"LD X0", "INCP D0", "LD X2", "INCP D0"}, nullptr,
+     ROW_EDIT { t.LadderInsertRung(0, "X2", "INCP D0"), t.LeaveLadder(); },
+     {"LD X2", "INCP D0", "LD X0", "INCP D0", "LD X2", "INCP D0"}, {1, 0, 0, 0}, "00"},
+    {"LadderMovesTheOnIncpRungAboveTheOffOne", kOffThenOn, nullptr,
+     ROW_EDIT { t.LadderMoveRung(1, 0), t.LeaveLadder(); }, {"LD X0", "INCP D0", "LD X2", "INCP D0"}, {1, 0, 0, 0},
+     "00"},
+    {"LadderUndoesTheDeleteOfTheOffPlsRung", {"LD X2", "PLS M10", "LD X0", "PLS M10", "LD M10", "INC D1"}, nullptr,
+     ROW_EDIT {
+         t.LadderAt(0), t.Run("MmDelLine"), t.LeaveLadder();
+         t.LadderAt(0), t.Run("MmUndo"), t.LeaveLadder();
+     },
+     {"LD X2", "PLS M10", "LD X0", "PLS M10", "LD M10", "INC D1"}, {0, 1, 0, 0}, "00"},
+};
+#undef ROW_EDIT
+
+}  // namespace
+
+TEST_P(SimulateMemoryTest, EachInstructionKeepsItsOwnMemoryThroughTheEdit) {
+    const TMemoryEdit& row = GetParam();
+    ViewList();
+    for (const char* line : row.program) ListLine(line);
+    frame_->MmSimulate->trigger();
+    ASSERT_TRUE(gSimRunning);
+    // The first scan saw X0 come on.
+    ASSERT_TRUE(qel::test::PumpUntil([] { return SimPlc().ReadBit(SimBitIndexOf('X', 0)) == 1; }));
+    if (row.on) SimPlc().SetBit(SimBitIndexOf(row.on[0], std::atoi(row.on + 1)), true);
+    const TSimMemory before = Settled();
+
+    ASSERT_NO_FATAL_FAILURE(row.edit(*this));
+    EXPECT_EQ(LadderFrameTest::Program(), row.after);
+    const TSimMemory after = Settled();
+    EXPECT_EQ(D0to3(after), row.d0to3) << "before the edit: " << ::testing::PrintToString(D0to3(before));
+    EXPECT_EQ(S20S21(after), row.s20s21);
+    EXPECT_TRUE(gSimRunning && messages_.Shown().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Editors, SimulateMemoryTest, ::testing::ValuesIn(kMemoryEdits),
+                         [](const ::testing::TestParamInfo<TMemoryEdit>& info) { return std::string(info.param.name); });
