@@ -2,6 +2,7 @@
 // the validator of encoded instructions, with their adapters over gInputText and gInsnBuf.
 // Both take the operand kinds and family availability from the instruction table, and
 // both judge an operand by decoding its record, so they can never disagree.
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -44,13 +45,19 @@ uint32_t BasicKind(int type) {
 }
 
 // Encodes one operand text into a record for an operand slot, checking kind and limits.
-int EncodeChecked(std::string_view text, uint32_t kinds, bool is32, int family, uint8_t* out) {
+// `unpaired` tells a refusal for the 32-bit pair alone (the operand is the family's).
+int EncodeChecked(std::string_view text, uint32_t kinds, bool is32, int family, uint8_t* out,
+                  bool* unpaired = nullptr) {
     ParsedOperand p;
     if (!ParseOperand(text, p) || !ConstantInRange(p, is32)) return 0;
     const int n = EncodeParsed(p, kinds, is32, out);
     if (n == 0) return 0;
     DecodedOperand d;
-    if (!DecodeRecord(out, is32, d) || !OperandFits(d, kinds, is32, family)) return 0;
+    if (!DecodeRecord(out, is32, d)) return 0;
+    if (!OperandFits(d, kinds, is32, family)) {
+        if (unpaired) *unpaired = !PairFits(d, is32, family) && OperandFits(d, kinds, false, family);
+        return 0;
+    }
     return n;
 }
 
@@ -230,7 +237,13 @@ TAssembly AssembleTokens(std::string* tok, int count, int family) {
         tokenAt = 2;
     }
     for (int i = first; i < form.count; ++i, ++tokenAt) {
-        const int n = EncodeChecked(tok[tokenAt], form.kinds[i], is32, family, code + pos);
+        bool unpaired = false;
+        const int n = EncodeChecked(tok[tokenAt], form.kinds[i], is32, family, code + pos, &unpaired);
+        if (n == 0 && unpaired) {
+            TAssembly a = Refuse(TAsmRefusal::NoPair, mnemonic, tokenAt);
+            a.operandText = tok[tokenAt];
+            return a;
+        }
         if (n == 0) return Refuse(TAsmRefusal::BadOperand, mnemonic, tokenAt);
         pos += n;
     }
@@ -280,6 +293,20 @@ bool ValidateCode(std::span<const uint8_t> code, int family) {
     if (len != gInstLength[idx]) return false;
     if (!InstAvailable(idx, family)) return false;
     return OperandsValid(code.data(), idx, family);
+}
+
+std::vector<std::string> InstructionsBeyondFamily(std::span<const uint8_t> code, uint32_t used, int family) {
+    std::vector<std::string> out;
+    used = std::min<uint32_t>(used, static_cast<uint32_t>(code.size()));
+    for (uint32_t at = 0; at + 2 <= used;) {
+        const std::optional<TDisassembly> d = DisassembleAt(code.first(used), at);
+        if (!d || d->length == 0) break;
+        if (GetWord(code.data() + at) != kNopWord &&
+            !ValidateCode(code.subspan(at, std::min<uint32_t>(d->length, used - at)), family))
+            out.push_back(std::to_string(at / 2) + " " + d->text);
+        at += d->length;
+    }
+    return out;
 }
 
 // ---- adapters over the shared buffers ------------------------------------------------

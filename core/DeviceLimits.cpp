@@ -51,6 +51,25 @@ int32_t DeviceLimitOf(int family, char letter) {
 
 int32_t DeviceLimit(char letter) { return DeviceLimitOf(CurrentFamily(), letter); }
 
+bool WordPairInLimits(const int32_t* limits, int type, int64_t n) {
+    constexpr int64_t kFirst32BitCounter = 200;
+    constexpr int64_t kLastDOfFirstBlock = 4095;
+    if (!limits || n < 0) return false;
+    switch (type) {
+    case kDevT: return n + 1 <= limits[kLimT];
+    case kDevC:
+        if (n >= kFirst32BitCounter) return n <= limits[kLimC];
+        return n + 1 < kFirst32BitCounter && n + 1 <= limits[kLimC];
+    case kDevD: return n != kLastDOfFirstBlock && n + 1 <= limits[kLimD];
+    default: return false;
+    }
+}
+
+bool WordPairInFamily(int type, int64_t n, int family) {
+    if (family < 0 || family >= kFamilyCount) return false;
+    return WordPairInLimits(gDeviceLimitTable[family], type, n);
+}
+
 char DeviceLetterFromType(int type) {
     if (type < 1 || type > 15) return '\0';
     return kTypeLetters[type];

@@ -36,6 +36,18 @@ int CurrentFamily();
 int32_t DeviceLimit(char letter);
 int32_t DeviceLimitOf(int family, char letter);
 
+// A 32-bit value of word device T, C or D n takes its register and the next one (the
+// high word). Whether both are registers of a family, in one block: not the last T or
+// D of the family, not C199 (from C200 each counter is one 32-bit register of its own,
+// which always holds its whole value), not D4095 (D4096 begins the next block of data
+// registers, elsewhere in the PLC's memory). False for any other type, for a number
+// the family lacks, and for a family outside 0..2. The program's 32-bit operands, the
+// ladder's 32-bit cells and the simulator's 32-bit accesses all ask here.
+bool WordPairInFamily(int type, int64_t n, int family);
+// The same over a row of limits (order XYMSTCDPI) kept apart from the table, as a
+// simulation keeps the limits it started with.
+bool WordPairInLimits(const int32_t* limits, int type, int64_t n);
+
 // Type code 1..15 -> letter C D H K M S T E X Y F P N I (15 gives 'A' for text); '\0' otherwise.
 char DeviceLetterFromType(int type);
 // Letter -> type code; kDevNone when the letter is none of them.

@@ -22,6 +22,8 @@ enum class TAsmRefusal : std::uint8_t {
     NotInFamily,      // the row exists, but not in this family (or it is the ERROR row)
     OperandCount,     // the row takes another number of operands
     BadOperand,       // operand `TAssembly::operand` is no device or constant this slot takes here
+    NoPair,           // operand `TAssembly::operand` is 32-bit on a register whose next one is not
+                      // the family's (WordPairInFamily)
     BadLabel,         // a P or I label outside the family's range
 };
 
@@ -36,7 +38,8 @@ struct TInstruction {
 struct TAssembly {
     std::optional<TInstruction> instruction;  // set exactly when refusal is None
     TAsmRefusal refusal = TAsmRefusal::None;
-    int operand = 0;       // BadOperand: the refused operand, 1 for the first
+    int operand = 0;       // BadOperand, NoPair: the refused operand, 1 for the first
+    std::string operandText;  // NoPair: that operand as typed, upper case
     // The row the mnemonic names (FindMnemonic; kInstNotFound when it names none), or
     // -1 when the line was refused before its mnemonic was read.
     int mnemonicIndex = -1;
@@ -59,3 +62,10 @@ struct TDisassembly {
 };
 // std::nullopt when offset lies outside the buffer.
 std::optional<TDisassembly> DisassembleAt(std::span<const std::uint8_t> code, std::uint32_t offset);
+
+// The instructions of code[0, used) that `family` does not run as they stand
+// (ValidateCode refuses them: a row the family lacks, a device past its ranges, a
+// 32-bit operand whose next register it lacks), as "<step> <text>" in program order
+// ("1 DMOV D1311 D200"). Empty steps are passed over.
+std::vector<std::string> InstructionsBeyondFamily(std::span<const std::uint8_t> code, std::uint32_t used,
+                                                  int family);

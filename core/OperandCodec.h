@@ -38,6 +38,10 @@ bool DecodeRecord(const uint8_t* rec, bool is32, DecodedOperand& out);
 // True when a decoded operand is one of the allowed kinds and lies within the family's
 // device limits (digit groups wholly; Kn up to 4 digits in 16-bit, 8 in 32-bit).
 bool OperandFits(const DecodedOperand& op, uint32_t allowedKinds, bool is32, int family);
+// False for a word device (T, C, D) of a 32-bit operand whose next register, the high
+// word, is not a register of the family in the same block (WordPairInFamily); true
+// for anything else. An index suffix is judged by the number written, as the range is.
+bool PairFits(const DecodedOperand& op, bool is32, int family);
 
 // Encodes a parsed operand for one operand slot: chooses the bit or word encoding of T
 // and C from the allowed kinds. Returns the record length (4 or 8), 0 when impossible.

@@ -445,7 +445,13 @@ bool OperandFits(const DecodedOperand& op, uint32_t allowed, bool is32, int fami
         if (op.rec.digits > (is32 ? 8 : 4)) return false;
         last += 4 * op.rec.digits - 1;
     }
-    return last <= gDeviceLimitTable[family][li];
+    return last <= gDeviceLimitTable[family][li] && PairFits(op, is32, family);
+}
+
+bool PairFits(const DecodedOperand& op, bool is32, int family) {
+    const uint32_t kind = op.kind & ~static_cast<uint32_t>(kOpIndexed);
+    if (!is32 || !(kind & (kOpT | kOpC | kOpD))) return true;
+    return WordPairInFamily(op.rec.type, op.rec.number, family);
 }
 
 std::string DeviceText(int type, uint32_t number) { return DeviceName(type, number); }

@@ -3,6 +3,7 @@
 #include "instlist/render/Instpaint.h"
 
 #include "core/DeviceLimits.h"
+#include "core/Instruction.h"
 #include "tools/windows/Comdlg.h"
 #include "tools/check/Comments.h"
 #include "tools/check/Instoperands.h"
@@ -482,7 +483,13 @@ bool TInst::GoToStep(const std::string& text) {
 void TInst::ShowResult(TInstEditResult result, const std::string& line) {
     switch (result) {
     case TInstEditResult::TooLong: ShowMsg(kMsgTextTooLong); break;
-    case TInstEditResult::BadLine: ShowMsg(kMsgBadInstLine, " " + line); break;
+    case TInstEditResult::BadLine: {
+        // An operand the model has, refused for its 32-bit pair, is named as such.
+        const TAssembly a = AssembleLine(line, CurrentFamily());
+        if (a.refusal == TAsmRefusal::NoPair) ShowMsg(kMsgNoPair, " " + a.operandText);
+        else ShowMsg(kMsgBadInstLine, " " + line);
+        break;
+    }
     case TInstEditResult::NoRoom: ShowMsg(kMsgNoRoomInst); break;
     case TInstEditResult::BadPayload: ShowMsg(kMsgBadInstClip); break;
     case TInstEditResult::LabelTaken: line.empty() ? ShowMsg(kMsgLabelUsed) : ShowMsg(kMsgLabelUsed, " " + line); break;

@@ -11,6 +11,7 @@
 #include "platform/Messages.h"
 #include "platform/Paths.h"
 #include "core/DeviceLimits.h"
+#include "core/Instruction.h"
 #include "project/Commentrules.h"
 #include "project/Chartstamp.h"
 #include "project/Fileio.h"
@@ -1113,6 +1114,17 @@ std::string MonitorEntriesBeyondFamily(int family) {
         if (!text.empty()) text += ", ";
         text.append(e.Name, strnlen(e.Name, sizeof e.Name));
     }
+    return text;
+}
+
+std::string ProgramBeyondFamily(int family) {
+    constexpr std::size_t kNamed = 10;
+    if (!gProgram || gProgramUsed == 0) return {};
+    const std::vector<std::string> found =
+        InstructionsBeyondFamily({gProgram, gProgramCapacity}, gProgramUsed, family);
+    std::string text;
+    for (std::size_t i = 0; i < found.size() && i < kNamed; ++i) text += (i ? ", " : "") + found[i];
+    if (found.size() > kNamed) text += ", +" + std::to_string(found.size() - kNamed);
     return text;
 }
 

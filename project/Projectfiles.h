@@ -106,6 +106,12 @@ std::string CommentsBeyondFamily(int family);
 /// X200"); empty when none would go.
 std::string MonitorEntriesBeyondFamily(int family);
 
+/// The program's instructions `family` does not run as they stand (a row, a
+/// device or a 32-bit pair it lacks), which a change to it keeps as they are:
+/// their steps and texts in program order ("1 DMOV D1311 D200, 7 MOV K1
+/// D6000"), the first ten and then "+n" for the rest; empty when there is none.
+std::string ProgramBeyondFamily(int family);
+
 /// Drops the device-monitor entries MonitorEntriesBeyondFamily names, keeping
 /// the others in their order.
 void DropMonitorEntriesBeyondFamily(int family);

@@ -292,6 +292,10 @@ bool TQelMain::ApplyModelSetting(int family, int capacityIndex, bool extraMemory
         if (!comments.empty()) question = gMsgTable.Get(kMsgCommentsBeyondFamily) + " " + comments;
         if (!entries.empty())
             question += (question.empty() ? "" : "\n") + gMsgTable.Get(kMsgMonitorBeyondFamily) + " " + entries;
+        // The program stays as it is (as a file or a PLC may hold it), but the
+        // user hears what the new family will not run before choosing it.
+        if (const std::string program = ProgramBeyondFamily(family); !program.empty())
+            question += (question.empty() ? "" : "\n") + gMsgTable.Get(kMsgProgramBeyondFamily) + " " + program;
         if (!question.empty() && qel::AskQuestion(question, qel::AskButtons::OkCancel) != qel::Answer::Ok) return false;
     }
 

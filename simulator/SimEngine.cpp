@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "core/InstructionTable.h"
 #include "simulator/SimBasicOps.h"
@@ -66,7 +67,13 @@ std::uint32_t ClampTicks(std::uint64_t n) {
 TSimEngine::TSimEngine(const qel::Clock& clock) : clock_(clock) { ResetSimulator(); }
 
 void TSimEngine::ResetSimulator() {
+    // The run's family is no device: it stays.
+    const bool familySet = mem_.familySet;
+    std::int32_t limits[std::size(mem_.familyLimits)];
+    std::memcpy(limits, mem_.familyLimits, sizeof limits);
     ClearSimMemory(mem_);
+    mem_.familySet = familySet;
+    std::memcpy(mem_.familyLimits, limits, sizeof limits);
     std::memset(logic_, 0, sizeof logic_);
     top_ = 0;
     branchTop_ = -1;

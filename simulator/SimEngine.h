@@ -70,8 +70,11 @@ public:
 
     explicit TSimEngine(const qel::Clock& clock);
 
-    // Clears the device memory, the stacks, the edge memory and the time base.
+    // Clears the device memory, the stacks, the edge memory and the time base
+    // (the family set for the run stays).
     void ResetSimulator();
+    // The model family whose registers the run has (SetSimFamily).
+    void SetFamily(int family) { SetSimFamily(mem_, family); }
 
     // Copies the program image (capacity bytes of little-endian words) and
     // decodes it. An instruction that does not fit the image is not run.

@@ -4,6 +4,8 @@
 #include <iterator>
 #include <cstdint>
 
+#include "core/DeviceLimits.h"
+
 namespace {
 
 // Classes of the record's second byte; E- and F-indexed forms add 0x60 / 0x70.
@@ -67,6 +69,14 @@ std::int64_t Effective(const TSimMemory& mem, const TSimSlot& slot) {
 
 bool Inside(std::int64_t i, int size) { return i >= 0 && i < size; }
 
+// Whether the register after word `lo` of the operand's array is the high word
+// of a pair the memory's family has.
+bool HighWordOfFamily(const TSimMemory& mem, const TSimSlot& slot, std::int64_t lo) {
+    if (!mem.familySet || slot.indexRegister) return true;
+    const int type = slot.array == TSimArray::TPV ? kDevT : slot.array == TSimArray::CPV ? kDevC : kDevD;
+    return WordPairInLimits(mem.familyLimits, type, lo);
+}
+
 // Bits of a digit group read one by one; `stride` is the distance between the
 // starts of consecutive 8-bit groups (8 for plain groups).
 std::uint64_t ReadGroup(const TSimMemory& mem, const ArrayRef& r, std::int64_t start, int bits, int stride) {
@@ -111,7 +121,7 @@ std::int64_t Read(const TSimMemory& mem, const TSimSlot& slot, int width, int k,
     if (width == kSimWidth32) {
         const std::int64_t lo = e + 2 * std::int64_t{k};
         const std::uint32_t low = Inside(lo, r.size) ? w[lo] : 0;
-        const std::uint32_t high = Inside(lo + 1, r.size) ? w[lo + 1] : 0;
+        const std::uint32_t high = Inside(lo + 1, r.size) && HighWordOfFamily(mem, slot, lo) ? w[lo + 1] : 0;
         return static_cast<std::int32_t>(low | (high << 16));
     }
     return Inside(e + k, r.size) ? static_cast<std::int16_t>(w[e + k]) : 0;
@@ -139,7 +149,8 @@ void Write(TSimMemory& mem, std::int64_t value, const TSimSlot& slot, int width,
     std::uint16_t* w = WordArray(mem, slot.array);
     if (width == kSimWidth32) {
         const std::int64_t lo = e + 2 * std::int64_t{k};
-        if (!Inside(lo, r.size) || !Inside(lo + 1, r.size)) return;  // never half a value
+        // Never half a value, nor a high word the family lacks.
+        if (!Inside(lo, r.size) || !Inside(lo + 1, r.size) || !HighWordOfFamily(mem, slot, lo)) return;
         w[lo] = static_cast<std::uint16_t>(u);
         w[lo + 1] = static_cast<std::uint16_t>(u >> 16);
         return;
@@ -202,6 +213,7 @@ void DecodeWord(const std::uint8_t* rec, TSimSlot& slot) {
             element = kRegE1 + static_cast<int>(whole - kRecordE1);
         if (element < 0) return;
         slot.array = TSimArray::D, slot.element = element, slot.kind = kSimKindWord;
+        slot.indexRegister = true;
         return;
     }
     if (b3 == 0x82) {

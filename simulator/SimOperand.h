@@ -43,6 +43,7 @@ struct TSimSlot {
     std::uint16_t digits = 0;    // n of a digit group Kn (1-8); 0 for a single device or a word
     std::uint8_t kind = kSimKindEmpty;
     std::uint8_t indexReg = 0;   // 0 none, 1 E, 2 F, 1 + 2r for Er, 2 + 2r for Fr (r 1-7)
+    bool indexRegister = false;  // the operand is an index register itself (E, F, E1 ... F7)
 };
 
 // Decodes one operand record: 4 bytes at width 4, 8 bytes at width 5 (the
@@ -68,6 +69,12 @@ std::int64_t ReadSimOperand(const TSimMemory& mem, const TSimSlot& slot, int wid
 
 // Stores a value into the operand. Writes outside the arrays and writes into
 // constants are dropped; a single bit device takes the lowest bit.
+//
+// A 32-bit value of a T, C or D register takes the next register as its high
+// word only where the memory's family has that pair (the last T or D of the
+// family, C199, D4095 have none): there the high word reads as 0 and a write
+// is dropped whole, so no register the family lacks is read or written. The
+// index registers as operands keep their pairs.
 void WriteSimOperand(TSimMemory& mem, std::int64_t value, const TSimSlot& slot, int width, int k);
 
 // Elements of the given width that the operand holds from its (index-

@@ -1,6 +1,9 @@
 #include "simulator/Simucomm.h"
 
+#include "core/DeviceLimits.h"
+
 #include <array>
+#include <iterator>
 #include <cstring>
 
 namespace {
@@ -37,6 +40,12 @@ const BitMap& Map() {
 }  // namespace
 
 void ClearSimMemory(TSimMemory& mem) { std::memset(&mem, 0, sizeof mem); }
+
+void SetSimFamily(TSimMemory& mem, int family) {
+    static_assert(std::size(TSimMemory{}.familyLimits) == kLimitLetterCount);
+    mem.familySet = family >= 0 && family < kFamilyCount;
+    if (mem.familySet) std::memcpy(mem.familyLimits, gDeviceLimitTable[family], sizeof mem.familyLimits);
+}
 
 int SimBitIndex(std::uint16_t opcodeWord) { return Map().index[opcodeWord & 0x0FFF]; }
 

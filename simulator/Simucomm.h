@@ -49,6 +49,13 @@ struct TSimMemory {
     std::uint16_t CPV[kSimC16], CSV[kSimC16];
     std::int32_t CPV32[kSimC32], CSV32[kSimC32];
     std::uint16_t D[kSimD];
+    // The highest number of each letter (order XYMSTCDPI) of the model family
+    // a run simulates, kept when the devices are cleared: a 32-bit value of
+    // T, C or D takes the next register as its high word only where the
+    // family has that pair (WordPairInLimits). Without a family (a memory no
+    // run has set) the arrays' sizes alone decide.
+    bool familySet;
+    std::int32_t familyLimits[9];
 
     std::uint8_t* S() { return bits + kBitS; }
     std::uint8_t* X() { return bits + kBitX; }
@@ -64,8 +71,12 @@ struct TSimMemory {
     const std::uint8_t* C() const { return bits + kBitC; }
 };
 
-// Zeroes every array of the memory.
+// Zeroes every array of the memory, and its family with them.
 void ClearSimMemory(TSimMemory& mem);
+// The family whose registers a run has: a copy of its limits is kept, so a
+// change of the table while the run goes on (the simulator thread reads it)
+// touches nothing. A family outside 0..2 leaves the memory without one.
+void SetSimFamily(TSimMemory& mem, int family);
 
 // Index into TSimMemory::bits of the device named by the low 12 bits of a
 // basic instruction's opcode word (S, X, Y, T, M0-M1535, C); kBitZero for the

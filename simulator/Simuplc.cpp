@@ -1,5 +1,6 @@
 #include "simulator/Simuplc.h"
 
+#include "core/DeviceLimits.h"
 #include "project/Msgtable.h"
 
 #include <algorithm>
@@ -32,6 +33,8 @@ bool TPLC::Start(const std::uint8_t* image, std::size_t capacity) {
 
     program_.assign(image, image + capacity);
     engine_.LoadProgram(image, capacity);
+    // The family cannot change while the run goes on (a new model ends it).
+    engine_.SetFamily(CurrentFamily());
     engine_.ResetSimulator();
     TSimMemory& mem = engine_.Memory();
     mem.X()[0] = 1;

@@ -614,7 +614,7 @@ TLadderEditResult TLadderEdit::Place(TLadderClass cls, std::string_view line) {
         return PlaceVLine();
     }
     const std::vector<std::uint8_t> cells = BuildElementCells(cls, line);
-    if (cells.empty()) return {false, LadMsg::Invalid};
+    if (cells.empty()) return Refused(line, LadMsg::Invalid);
     if (cls == TLadderClass::Coil || cls == TLadderClass::Box) {
         // An output typed on a connector, or whose wire would run over the
         // row's connector, goes behind the rung's last element on its
@@ -627,13 +627,22 @@ TLadderEditResult TLadderEdit::Place(TLadderClass cls, std::string_view line) {
     return PlaceInline(cells);
 }
 
+TLadderEditResult TLadderEdit::Refused(std::string_view line, int message) {
+    // The one refusal the operand alone does not explain, its 32-bit pair, is
+    // named with the operand.
+    const TAssembly a = AssembleLine(line, CurrentFamily());
+    if (a.refusal == TAsmRefusal::NoPair) return {false, LadMsg::NoPair, " " + a.operandText};
+    return {false, message};
+}
+
 TLadderEditResult TLadderEdit::PlaceTyped(std::string_view line) {
     TLadderClass cls;
     if (!ClassOfLine(line, cls)) {
         // An instruction of the list that the ladder draws by its lines (ANB,
         // MPS ...) is no element; anything else is no instruction at all.
         const bool instruction = static_cast<bool>(AssembleLine(line, CurrentFamily()));
-        return {false, col_ < 0 ? LadMsg::NotHere : instruction ? LadMsg::NotPlaceable : LadMsg::Invalid};
+        if (col_ < 0) return {false, LadMsg::NotHere};
+        return instruction ? TLadderEditResult{false, LadMsg::NotPlaceable} : Refused(line, LadMsg::Invalid);
     }
     const bool label = cls == TLadderClass::PLabel || cls == TLadderClass::ILabel;
     if (col_ < 0 && !label) return {false, LadMsg::NotHere};

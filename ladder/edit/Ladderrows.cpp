@@ -11,6 +11,7 @@
 #include "ladder/edit/Ladderedit.h"
 #include "ladder/edit/Laddertexts.h"
 #include "ladder/model/Lad.h"
+#include "ladder/model/Ladtranslate.h"
 #include "project/Qelglobals.h"
 
 namespace {
@@ -340,6 +341,24 @@ TLadderEditResult TLadderEdit::CutBlock() {
     return r;
 }
 
+namespace {
+
+// The first device of a block's cells the current family does not have (a block
+// copied in a run of another model), block-comment rows left aside; "" when none.
+std::string BlockDeviceBeyondFamily(const TLadderBlock& b) {
+    for (std::int32_t k = 0; k < b.Rows(); ++k) {
+        const std::int32_t at = k == 0 ? 0 : b.firstLength + (k - 1) * kLdbRowBytes;
+        const std::int32_t len = k == 0 ? b.firstLength : (k <= b.middleRows ? kLdbRowBytes : b.lastLength);
+        if (len <= 0 || static_cast<std::size_t>(at + len) > b.bytes.size()) continue;
+        if (len == kLdbRowBytes && IsBlockCommentRow(b.bytes.data() + at)) continue;
+        std::string device = FirstDeviceBeyondFamily(b.bytes.data() + at, len / kLdbCellBytes);
+        if (!device.empty()) return device;
+    }
+    return {};
+}
+
+}  // namespace
+
 TLadderBlock TLadderEdit::BlockForThisLadder(const TLadderBlock& block, int& leftOut) const {
     leftOut = 0;
     TLadderBlock b = block;
@@ -416,6 +435,9 @@ TLadderEditResult TLadderEdit::PasteBlock(const TLadderBlock& block) {
     if (!guarding_) return Guard([&] { return PasteBlock(block); });
     if (col_ < 0) return {false, LadMsg::PasteLabelColumn};
     if (block.Size() <= 0 || block.bytes.size() != static_cast<std::size_t>(block.Size())) return {};
+    // A block copied under another model may hold what this one lacks: nothing goes in.
+    if (const std::string device = BlockDeviceBeyondFamily(block); !device.empty())
+        return {false, LadMsg::PasteBeyondFamily, " " + device};
     int leftOut = 0;
     const TLadderBlock b = BlockForThisLadder(block, leftOut);
     const std::int32_t n = b.Rows();
@@ -582,6 +604,8 @@ TLadderEditResult TLadderEdit::InsertBlock(const TLadderBlock& block) {
     if (!guarding_) return Guard([&] { return InsertBlock(block); });
     if (col_ < 0) return {false, LadMsg::PasteLabelColumn};
     if (block.Size() <= 0 || block.bytes.size() != static_cast<std::size_t>(block.Size())) return {};
+    if (const std::string device = BlockDeviceBeyondFamily(block); !device.empty())
+        return {false, LadMsg::PasteBeyondFamily, " " + device};
     int leftOut = 0;
     const TLadderBlock b = BlockForThisLadder(block, leftOut);
     if (col_ + b.firstLength > kPastRowEnd) return {false, LadMsg::NoRoom};

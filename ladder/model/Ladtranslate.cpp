@@ -121,6 +121,10 @@ bool WriteToken(std::uint8_t* rowStart, int cellIndex, const TDeviceRecord& rec,
         if (rec.modifier != 0 && (allowed & kOpIndexed) == 0) return false;
     }
     if (!WithinFamilyLimit(rec.type, parsed.number)) return false;
+    // A 32-bit word operand takes the next register too: it must be the family's.
+    if (pair && rec.digits == 0 && (letter == 'T' || letter == 'C' || letter == 'D') &&
+        !WordPairInFamily(rec.type, parsed.number, CurrentFamily()))
+        return false;
 
     const bool constant = rec.type == kDevK || rec.type == kDevH;
     const bool counter = letter == 'C';
@@ -157,6 +161,23 @@ bool WriteToken(std::uint8_t* rowStart, int cellIndex, const TDeviceRecord& rec,
 }
 
 }  // namespace
+
+std::string FirstDeviceBeyondFamily(const std::uint8_t* cells, std::int32_t count) {
+    for (std::int32_t i = 0; cells && i < count; ++i) {
+        const std::uint8_t* cell = cells + i * kLdbCellBytes;
+        if (!DeviceBearing(CellKind(cell))) continue;
+        const std::uint8_t type = CellDevType(cell);
+        const char letter = DeviceTypeToLetter(type);
+        if (letter == 0 || type == CellDev::Text || type == CellDev::K || type == CellDev::H) continue;
+        const std::int32_t number = CellOperand(cell);
+        const bool pair = i + 1 < count && CellKind(cell + kLdbCellBytes) == TLdbKind::Token_32bs;
+        const bool word = letter == 'T' || letter == 'C' || letter == 'D';
+        if (!WithinFamilyLimit(type, number) ||
+            (pair && word && !WordPairInFamily(type, number, CurrentFamily())))
+            return DeviceName(type, static_cast<std::uint32_t>(number));
+    }
+    return {};
+}
 
 char DeviceTypeToLetter(std::uint8_t type) {
     if (type == CellDev::Text) return static_cast<char>(CellDev::Text);

@@ -47,6 +47,14 @@ std::string CellDeviceText(const std::uint8_t* grid, std::int32_t row, std::int3
 bool SetCellDevice(std::string_view text, std::uint8_t* grid, std::int32_t row, std::int32_t cellIndex,
                    TLdbKind kind);
 
+// The first device among `count` cells of one row (5 bytes each, as a row or a
+// part of a clipboard block holds them) that the current family does not have as
+// it stands: a number past the family's range for its letter, or a 32-bit T, C or
+// D operand (a token followed by its Token_32bs) whose next register is not the
+// family's (WordPairInFamily). Its name ("D1311"), or "" when the family has every
+// device of the cells. Constants, texts and cells without a device pass.
+std::string FirstDeviceBeyondFamily(const std::uint8_t* cells, std::int32_t count);
+
 // Letter of a device type code (C, D, H, ...), the code itself for 15, 0 otherwise.
 char DeviceTypeToLetter(std::uint8_t type);
 // Device type code of a letter, 15 for the value 15, 0 for any other character.

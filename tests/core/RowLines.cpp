@@ -61,7 +61,8 @@ std::vector<std::string> Candidates(int idx, int operand, uint32_t kinds, bool i
             for (const std::string& t : is32 ? k.wide : k.narrow) out.push_back(t);
     if (family > 0) {
         if (kinds & kOpM) out.push_back("M2000");  // long forms for basic contacts and coils
-        if (kinds & kOpD) out.push_back("D4999");
+        // D4999 ends the KE-Series' data registers: at 32 bits it has no pair there.
+        if (kinds & kOpD) out.push_back(is32 && family == 2 ? "D4998" : "D4999");
         if (kinds & kOpS) out.push_back("S1000");
         if (kinds & kOpI) out.push_back("I899");
     }

@@ -185,3 +185,63 @@ TEST(SimOperands, AccessesOutsideTheArraysAreHarmless) {
 }
 
 }  // namespace
+
+// A run simulates one model family: a 32-bit value takes the next register as
+// its high word only where the family has that pair. Elsewhere the high word
+// reads 0 and a write is dropped whole, so the run never reads or writes a
+// register the family lacks; the index registers keep their pairs.
+TEST(SimOperands, A32BitValueUsesOnlyPairsTheFamilyHas) {
+    struct Row {
+        const char* path;
+        int family;
+        const char* operand;  // at 32 bits
+        int low;              // the operand's register, found after index modification
+        bool pairs;
+    };
+    const Row rows[] = {
+        {"KA: D1311 is the last D", 0, "D1311", 1311, false},
+        {"KA: D1310 pairs with D1311", 0, "D1310", 1310, true},
+        {"KA: T127 is the last T", 0, "T127", 127, false},
+        {"KA: C199 meets the 32-bit C200", 0, "C199", 199, false},
+        {"KA: D1300E reaching D1311 at run time", 0, "D1300E", 1311, false},
+        {"KA: E1 is an index register pair", 0, "E1", 1182, true},
+        {"KD: D4095 ends its block", 1, "D4095", 4095, false},
+        {"KD: D4096 pairs with D4097", 1, "D4096", 4096, true},
+        {"KD: T255 is the last T", 1, "T255", 255, false},
+        {"KE: D4999 is the last D", 2, "D4999", 4999, false},
+        {"KE: D4998 pairs", 2, "D4998", 4998, true},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.path);
+        Mem m;
+        SetSimFamily(*m, r.family);
+        const TSimSlot slot = Encoded(r.operand, true);
+        m->D[kRegE] = 11;
+        std::uint16_t* words = slot.array == TSimArray::TPV ? m->TPV : slot.array == TSimArray::CPV ? m->CPV : m->D;
+        const int size = slot.array == TSimArray::TPV ? kSimT : slot.array == TSimArray::CPV ? kSimC16 : kSimD;
+        words[r.low] = 0x1111;
+        if (r.low + 1 < size) words[r.low + 1] = 0x2222;
+        EXPECT_EQ(ReadSimOperand(*m, slot, kSimWidth32, 0), r.pairs ? 0x22221111 : 0x1111);
+        WriteSimOperand(*m, 0x33334444, slot, kSimWidth32, 0);
+        EXPECT_EQ(words[r.low], r.pairs ? 0x4444 : 0x1111);
+        if (r.low + 1 < size) {
+            EXPECT_EQ(words[r.low + 1], r.pairs ? 0x3333 : 0x2222);
+        }
+    }
+    // The family's limits are the run's: an older KA PLC (D up to D1143) met
+    // meanwhile leaves the run as it started, and keeps E1's pair.
+    Mem m;
+    SetSimFamily(*m, 0);
+    LimitDevicesForPlc(0, 50);
+    Mem older;
+    SetSimFamily(*older, 0);
+    ResetDeviceLimits();
+    m->D[1200] = 1, m->D[1201] = 2;
+    older->D[1182] = 1, older->D[1183] = 2;
+    EXPECT_EQ(ReadSimOperand(*m, Encoded("D1200", true), kSimWidth32, 0), 0x20001);
+    EXPECT_EQ(ReadSimOperand(*older, Encoded("E1", true), kSimWidth32, 0), 0x20001);
+    // A memory no run has given a family keeps to its arrays.
+    Mem plain;
+    plain->D[1311] = 1, plain->D[1312] = 2;
+    EXPECT_EQ(ReadSimOperand(*plain, Encoded("D1311", true), kSimWidth32, 0), 0x20001);
+}

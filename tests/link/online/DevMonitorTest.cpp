@@ -465,11 +465,13 @@ protected:
         FreeSharedBuffers();
         ResetDeviceLimits();
     }
-    // The program's ladder from instruction-list lines.
-    void Ladder(const std::vector<std::string>& lines) {
+    // The program's ladder from instruction-list lines; `held` then rewrites
+    // the drawn cells, as a ladder may stand that no edit makes.
+    void Ladder(const std::vector<std::string>& lines, const std::function<void()>& held = {}) {
         WriteProgram(lines);
         emu.S.program.assign(gProgram, gProgram + gProgramCapacity);
         ASSERT_EQ(ConvertCodeToLadder(), 0);
+        if (held) held();
     }
     void Start() {
         ASSERT_TRUE(link->OpenPort());
@@ -567,7 +569,21 @@ TEST_F(LadMonitorTest, OperandValuesOfBoxesInEveryWidth) {
 }
 
 TEST_F(LadMonitorTest, OperandsShowTheirOwnDeviceAndPairOnly) {
-    Ladder({"LD M0", "DMOV D4095 D100", "LD M1", "MOV D0E D200", "END"});
+    // No edit puts DMOV D4095 into a program any more (D4096 begins another
+    // block), nor is such a program drawn: the cell of DMOV D4094's first
+    // operand is made D4095's, so that the monitor still shows how a pair
+    // split on the link would be read.
+    Ladder({"LD M0", "DMOV D4094 D100", "LD M1", "MOV D0E D200", "END"}, [] {
+        int named = 0;
+        for (std::int32_t c = 0; c <= kLdbLastColumn; c += kLdbCellBytes) {
+            std::uint8_t* cell = CellAt(gLadderRows, 0, c);
+            if (CellKind(cell) != TLdbKind::Spec_Token || CellDevType(cell) != CellDev::D || CellOperand(cell) != 4094)
+                continue;
+            SetCellOperand(cell, 4095);
+            ++named;
+        }
+        ASSERT_EQ(named, 1);
+    });
     emu.S.program[0] = 0x12;  // past D4095's register: program memory, never its high word
     emu.S.regs[0x1FFF] = 0x86A0;
     emu.S.regs[0x9000] = 1;
