@@ -25,8 +25,8 @@
 
 namespace {
 
-constexpr int kReplaceDone = 65, kReplaceRefused = 148, kClipRefused = 152, kPairLacking = 285,
-              kProgramBeyond = 286;
+constexpr int kReplaceDone = 65, kReplaceRefused = 148, kClipRefused = 152, kPairLacking = 281,
+              kProgramBeyond = 282;
 
 struct PairRow {
     const char* path;      // what the row tries
