@@ -69,6 +69,15 @@ std::int64_t Effective(const TSimMemory& mem, const TSimSlot& slot) {
 
 bool Inside(std::int64_t i, int size) { return i >= 0 && i < size; }
 
+// Whether word `i` of the operand's array is a register of the memory's family:
+// an index-modified operand, a remainder beside its quotient or a block of
+// words may reach past the family's last T, C or D, where the PLC has nothing.
+bool WordOfFamily(const TSimMemory& mem, const TSimSlot& slot, std::int64_t i) {
+    if (!mem.familySet || slot.indexRegister) return true;
+    const int letter = slot.array == TSimArray::TPV ? kLimT : slot.array == TSimArray::CPV ? kLimC : kLimD;
+    return i <= mem.familyLimits[letter];
+}
+
 // Whether the register after word `lo` of the operand's array is the high word
 // of a pair the memory's family has.
 bool HighWordOfFamily(const TSimMemory& mem, const TSimSlot& slot, std::int64_t lo) {
@@ -124,7 +133,7 @@ std::int64_t Read(const TSimMemory& mem, const TSimSlot& slot, int width, int k,
         const std::uint32_t high = Inside(lo + 1, r.size) && HighWordOfFamily(mem, slot, lo) ? w[lo + 1] : 0;
         return static_cast<std::int32_t>(low | (high << 16));
     }
-    return Inside(e + k, r.size) ? static_cast<std::int16_t>(w[e + k]) : 0;
+    return Inside(e + k, r.size) && WordOfFamily(mem, slot, e + k) ? static_cast<std::int16_t>(w[e + k]) : 0;
 }
 
 void Write(TSimMemory& mem, std::int64_t value, const TSimSlot& slot, int width, int k, int octalStride) {
@@ -155,7 +164,7 @@ void Write(TSimMemory& mem, std::int64_t value, const TSimSlot& slot, int width,
         w[lo + 1] = static_cast<std::uint16_t>(u >> 16);
         return;
     }
-    if (Inside(e + k, r.size)) w[e + k] = static_cast<std::uint16_t>(u);
+    if (Inside(e + k, r.size) && WordOfFamily(mem, slot, e + k)) w[e + k] = static_cast<std::uint16_t>(u);
 }
 
 // Distance between 8-bit groups of an octal digit group.

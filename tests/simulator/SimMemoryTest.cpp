@@ -245,3 +245,38 @@ TEST(SimOperands, A32BitValueUsesOnlyPairsTheFamilyHas) {
     plain->D[1311] = 1, plain->D[1312] = 2;
     EXPECT_EQ(ReadSimOperand(*plain, Encoded("D1311", true), kSimWidth32, 0), 0x20001);
 }
+
+// A 16-bit word the family lacks is no register either: a remainder beside a
+// quotient in the family's last D, an index-modified operand or a block of
+// words reaching past the last T, C or D read 0 and take no value.
+TEST(SimOperands, A16BitWordPastTheFamilysLastRegisterIsNoRegister) {
+    struct Row {
+        const char* path;
+        int family;
+        const char* operand;
+        int k;     // word k of the operand (a second result, a block's next word)
+        int word;  // the register reached, after index modification
+        bool there;
+    };
+    const Row rows[] = {
+        {"KA: a remainder beside the last D", 0, "D1311", 1, 1312, false},
+        {"KA: a remainder beside D1310 lands on D1311", 0, "D1310", 1, 1311, true},
+        {"KA: D1301E reaching D1312 at run time", 0, "D1301E", 0, 1312, false},
+        {"KA: D1300E reaching D1311 at run time", 0, "D1300E", 0, 1311, true},
+        {"KA: the word after T127", 0, "T127", 1, 128, false},
+        {"KE: a remainder beside D4999", 2, "D4999", 1, 5000, false},
+        {"KD: D4095's neighbour D4096 is a register", 1, "D4095", 1, 4096, true},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.path);
+        Mem m;
+        SetSimFamily(*m, r.family);
+        const TSimSlot slot = Encoded(r.operand, false);
+        m->D[kRegE] = 11;
+        std::uint16_t* words = slot.array == TSimArray::TPV ? m->TPV : m->D;
+        words[r.word] = 0x1111;
+        EXPECT_EQ(ReadSimOperand(*m, slot, kSimWidth16, r.k), r.there ? 0x1111 : 0);
+        WriteSimOperand(*m, 0x4444, slot, kSimWidth16, r.k);
+        EXPECT_EQ(words[r.word], r.there ? 0x4444 : 0x1111);
+    }
+}
