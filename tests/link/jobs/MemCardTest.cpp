@@ -3,6 +3,7 @@
 // written to the card and read back (with and without the card password),
 // every refusal of the PLC with its message, and a fault in the middle of a
 // read that leaves the project as it was.
+#include <algorithm>
 #include <fstream>
 #include <random>
 #include <tuple>
@@ -563,7 +564,7 @@ TEST(QftFile, RoundTripOfEveryFamilyAndDamagedFilesRefused) {
         for (int e = 0; e < edits; ++e) {
             switch (rng() % 4) {
             case 0: b[rng() % b.size()] = static_cast<std::uint8_t>(rng()); break;
-            case 1: b[rng() % 140] = static_cast<std::uint8_t>(rng()); break;
+            case 1: b[rng() % std::min<std::size_t>(140, b.size())] = static_cast<std::uint8_t>(rng()); break;
             case 2: b.resize(rng() % (b.size() + 1)); break;
             default: b.insert(b.end(), rng() % 8, static_cast<std::uint8_t>(rng())); break;
             }
