@@ -2318,6 +2318,10 @@ const TMemoryEdit kMemoryEdits[] = {
          t.LadderAt(0), t.Run("MmUndo"), t.LeaveLadder();
      },
      {"LD X2", "PLS M10", "LD X0", "PLS M10", "LD M10", "INC D1"}, {0, 1, 0, 0}, "00"},
+    {"LadderDeletesTheOffBranchBelowTheOnBranchsIncp",
+     {"LD X0", "MPS", "AND X1", "INCP D0", "MPP", "AND X2", "INCP D0"}, nullptr,
+     ROW_EDIT { t.LadderAt(1), t.Run("MmDelLine"), t.LeaveLadder(); }, {"LD X0", "AND X1", "INCP D0"}, {1, 0, 0, 0},
+     "00"},
 };
 #undef ROW_EDIT
 
