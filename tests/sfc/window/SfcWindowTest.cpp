@@ -2261,6 +2261,20 @@ public:
     }
     // Leaving the ladder puts it into the program.
     void LeaveLadder() { ViewList(); }
+    // In the chart the program became, row `row` of the first block's inner
+    // ladder deleted, the ladder stored, the chart left for the list.
+    void InnerLadderDeletes(int row, bool undoneInTheChart = false) {
+        const std::size_t lines = LadderFrameTest::Program().size();
+        ViewChart();
+        Draw("Ctrl+L");
+        ASSERT_NE(_InterLadder, nullptr);
+        _InterLadder->Edit().SetCursor(row, 1);
+        Run("MmDelLine");
+        CloseInner(qel::Answer::Yes);
+        ViewList();
+        EXPECT_LT(LadderFrameTest::Program().size(), lines) << "the inner ladder's edit is in the program";
+        if (undoneInTheChart) ViewChart(), Run("MmUndo"), ViewList();
+    }
     // The devices once the run has gone on with what the editors hold.
     static TSimMemory Settled() {
         TSimMemory mem;
@@ -2322,6 +2336,11 @@ const TMemoryEdit kMemoryEdits[] = {
      {"LD X0", "MPS", "AND X1", "INCP D0", "MPP", "AND X2", "INCP D0"}, nullptr,
      ROW_EDIT { t.LadderAt(1), t.Run("MmDelLine"), t.LeaveLadder(); }, {"LD X0", "AND X1", "INCP D0"}, {1, 0, 0, 0},
      "00"},
+    {"ChartInnerLadderDeletesTheOffIncpRungThenTheChartUndoes", kOffThenOn, nullptr,
+     ROW_EDIT { t.InnerLadderDeletes(0, true); }, {"LD X2", "INCP D0", "LD X0", "INCP D0"}, {1, 0, 0, 0}, "00"},
+    {"ListTurnsTheOffIncpRungOnAndItsPulseFires", kOffThenOn, nullptr,
+     ROW_EDIT { t.ListDelete(0, 0), t.ListType(0, {"LD X0"}); }, {"LD X0", "INCP D0", "LD X0", "INCP D0"},
+     {2, 0, 0, 0}, "00"},
 };
 #undef ROW_EDIT
 
