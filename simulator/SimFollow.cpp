@@ -9,7 +9,8 @@
 // rung typed, deleted or moved comes and goes whole, and every rung beside it
 // pairs with itself. Only inside the stretches where rungs changed are single
 // instructions paired, so that a rung whose contacts were edited keeps the
-// memory of its output.
+// memory of its output; there, equal pulses on two branches of one rung are
+// told apart by the contacts each goes on from.
 #include <algorithm>
 #include <cstring>
 
@@ -48,15 +49,34 @@ struct TStepRuns {
     std::vector<std::uint32_t> order;   // the steps that are not empty
     std::vector<std::uint32_t> rungs;   // place in `order` of each rung's first step, then order.size()
     std::vector<std::uint64_t> hashes;  // per rung
+    // Per place in `order`: the place of the step whose result this one
+    // goes on from, or -1 at a rung's start. MPS, MRD and MPP are looked
+    // through to the step before the branch point, so that equal pulses on
+    // two branches of one rung are told apart by their branches' contacts.
+    std::vector<std::int32_t> follows;
 
     TStepRuns(const std::uint8_t* code, const std::vector<TSimStep>& s) : image(code), steps(s) {
+        std::int32_t last = -1;
+        std::vector<std::int32_t> branchPoints;
         for (std::uint32_t i = 0; i < steps.size(); ++i) {
             if (steps[i].index == inst::NOP) continue;
             // END stands apart, and so does whatever follows it.
             const int now = steps[i].index;
             const int before = order.empty() ? -1 : steps[order.back()].index;
-            if (order.empty() || now == inst::END || before == inst::END || (OpensRung(now) && !KeepsRungOpen(before)))
+            if (order.empty() || now == inst::END || before == inst::END || (OpensRung(now) && !KeepsRungOpen(before))) {
                 rungs.push_back(static_cast<std::uint32_t>(order.size()));
+                last = -1;
+                branchPoints.clear();
+            }
+            follows.push_back(last);
+            if (now == inst::MPS) {
+                branchPoints.push_back(last);
+            } else if (now == inst::MRD || now == inst::MPP) {
+                if (!branchPoints.empty()) last = branchPoints.back();
+                if (now == inst::MPP && !branchPoints.empty()) branchPoints.pop_back();
+            } else {
+                last = static_cast<std::int32_t>(order.size());
+            }
             order.push_back(i);
         }
         rungs.push_back(static_cast<std::uint32_t>(order.size()));
@@ -89,18 +109,39 @@ bool SameRung(const TStepRuns& from, std::size_t i, const TStepRuns& to, std::si
 
 const auto kLimit = [](std::size_t, std::size_t, std::size_t, std::size_t) { return kMaxDifferences; };
 
+// Step `a` and step `b` have the same code and go on from the same code (or
+// both start their rungs).
+bool SameStepInPlace(const TStepRuns& from, std::uint32_t a, const TStepRuns& to, std::uint32_t b) {
+    if (!SameStep(from, a, to, b)) return false;
+    const std::int32_t x = from.follows[a], y = to.follows[b];
+    return x < 0 || y < 0 ? x == y
+                          : SameStep(from, static_cast<std::uint32_t>(x), to, static_cast<std::uint32_t>(y));
+}
+
 // Pairs the single instructions of the old steps [o0, o1) with the new steps
-// [n0, n1) (places in the two `order`s).
+// [n0, n1) (places in the two `order`s): first those that also go on from
+// the same instruction, so that of two equal pulses the one whose own
+// contacts stayed is paired; then, between those pairs, the rest by their
+// code alone, so that a pulse whose contacts were edited keeps its memory.
 void MatchStretch(const TStepRuns& from, std::uint32_t o0, std::uint32_t o1, const TStepRuns& to, std::uint32_t n0,
-                  std::uint32_t n1, std::vector<std::int32_t>& newStepOf) {
+                  std::uint32_t n1, std::vector<std::int32_t>& newStepOf, bool inPlace = true) {
     if (o0 == o1 || n0 == n1) return;
     const auto same = [&](std::size_t i, std::size_t j) {
-        return SameStep(from, o0 + static_cast<std::uint32_t>(i), to, n0 + static_cast<std::uint32_t>(j));
+        const std::uint32_t a = o0 + static_cast<std::uint32_t>(i), b = n0 + static_cast<std::uint32_t>(j);
+        return inPlace ? SameStepInPlace(from, a, to, b) : SameStep(from, a, to, b);
     };
     std::vector<std::int32_t> match;
     MatchWithEnds(o1 - o0, n1 - n0, same, kLimit, match);
-    for (std::size_t i = 0; i < match.size(); ++i)
-        if (match[i] >= 0) newStepOf[from.order[o0 + i]] = static_cast<std::int32_t>(to.order[n0 + match[i]]);
+    std::uint32_t nextOld = o0, nextNew = n0;
+    for (std::size_t i = 0; i < match.size(); ++i) {
+        if (match[i] < 0) continue;
+        const std::uint32_t a = o0 + static_cast<std::uint32_t>(i), b = n0 + static_cast<std::uint32_t>(match[i]);
+        if (inPlace) MatchStretch(from, nextOld, a, to, nextNew, b, newStepOf, false);
+        newStepOf[from.order[a]] = static_cast<std::int32_t>(to.order[b]);
+        nextOld = a + 1;
+        nextNew = b + 1;
+    }
+    if (inPlace) MatchStretch(from, nextOld, o1, to, nextNew, n1, newStepOf, false);
 }
 
 // Per old step: the new step it is, or -1 when the edit took it away.

@@ -498,6 +498,10 @@ TEST(SimFollow, EachInstructionKeepsItsOwnMemoryThroughAnEdit) {
          "00"},
         {"NewPulseBesideAnOldOne", "LD X0\nINCP D0\nEND", "", "LD X0\nINCP D0\nLD X0\nINCP D3\nEND",
          {1, 0, 0, 0}, "00"},
+        {"BranchOfTheSamePulseAddedBelowAnOffBranch", "LD X0\nMPS\nAND X1\nINCP D0\nMPP\nAND X2\nINCP D0\nEND", "",
+         "LD X0\nMPS\nAND X1\nINCP D0\nMRD\nAND X2\nINCP D0\nMPP\nAND X1\nINCP D0\nEND", {1, 0, 0, 0}, "00"},
+        {"OffBranchDeletedBelowAPulseAtTheBranchPoint", "LD X0\nMPS\nINCP D0\nMPP\nAND X2\nINCP D0\nEND", "",
+         "LD X0\nINCP D0\nEND", {1, 0, 0, 0}, "00"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.path);
