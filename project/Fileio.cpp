@@ -259,11 +259,15 @@ ReplaceOutcome ReplaceFiles(const std::vector<NewFile>& files) {
     for (const NewFile& f : files)
         if (ReplaceRefusal(f.path) != Unreplaceable::None) return refuse(f.path);
     // Every new file complete on disk (a full disk stops it here), with the
-    // permission bits of the file whose contents it keeps, else of the file
-    // it replaces (a private file stays private, and so does its backup) ...
+    // permission bits of the file whose contents it keeps, and no more than
+    // those of the file it replaces (a private file stays private, and so
+    // does its backup) ...
     for (std::size_t i = 0; i < files.size(); ++i) {
+        // A file it replaces does not become more open either (another
+        // project's private register data replaced by Save As).
+        const int replaced = ModeOfFile(files[i].path);
         int mode = ModeOfFile(files[i].ModeOf);
-        if (mode < 0) mode = ModeOfFile(files[i].path);
+        mode = mode < 0 ? replaced : replaced < 0 ? mode : mode & replaced;
         if (!WriteTempBeside(files[i].path, files[i].bytes, steps[i].tmp, mode)) {
             steps[i].tmp.clear();
             return refuse(files[i].path);

@@ -51,9 +51,9 @@ struct NewFile {
     std::filesystem::path path;
     std::string bytes;
     /// The file whose contents these are (the file a backup keeps, the file
-    /// a copy carries): the new file is no more open than it. Empty, or no
-    /// file there: the permission bits of the file replaced, else the usual
-    /// ones of a new file.
+    /// a copy carries): the new file is no more open than it, nor than the
+    /// file it replaces. Empty, or no file there: the permission bits of the
+    /// file replaced, else the usual ones of a new file.
     std::filesystem::path ModeOf = {};
 };
 
@@ -95,7 +95,7 @@ struct ReplaceOutcome {
 /// (ReplaceRefusal: a regular file that is not read-only, or nothing, in a
 /// writable folder, not another user's file in a sticky folder); writes every
 /// new file completely beside its target (with the permission bits of its
-/// ModeOf file, else of the file it replaces); keeps
+/// ModeOf file and of the file it replaces, those both allow); keeps
 /// a link (or copy) of every old file; only then renames, in order, and rolls
 /// back the renames done when a later one fails. Disk full, a permission or a
 /// rename failure leave the old files in place.

@@ -862,6 +862,8 @@ bool ReadProgramFile() {
     if (!st.hasRcm) LoadDeviceCommentInit();
     const bool ladderTaken = TakeSetLadder(st, pieces, path);
     ApplyComments(st);
+    // The list the set brings, or none: never the one of the project before.
+    ClearMonitorList();
     ApplyMonitorList(st);
     ApplyChart(st);
     SetProjectPath(path);
@@ -1134,6 +1136,11 @@ void DropMonitorEntriesBeyondFamily(int family) {
         if (!MonitorEntryBeyondFamily(gDevMoniEntries[i], family)) gDevMoniEntries[kept++] = gDevMoniEntries[i];
     for (int i = kept; i < gDevMoniEntryCount; ++i) gDevMoniEntries[i] = TDevMoniEntry{};
     gDevMoniEntryCount = kept;
+}
+
+void ClearMonitorList() {
+    std::memset(gDevMoniEntries, 0, sizeof gDevMoniEntries);
+    gDevMoniEntryCount = 0;
 }
 
 void LoadDeviceCommentInit() {

@@ -116,6 +116,10 @@ std::string ProgramBeyondFamily(int family);
 /// the others in their order.
 void DropMonitorEntriesBeyondFamily(int family);
 
+/// Empties the device monitor's list: a project that brings none of its own
+/// (File > New, a set without a list file) lists no device.
+void ClearMonitorList();
+
 /// Clears every device comment, then loads the defaults file
 /// DeviceCommentInit.txt of the install folder (a missing file gives no
 /// defaults). Names outside the family's lists are skipped.

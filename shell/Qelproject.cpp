@@ -164,6 +164,8 @@ void TQelMain::NewClick() {
     if (!MayReplaceProject()) return;
     CloseProjectWindows();
     ClearProject();
+    // A new project watches no device of the one before.
+    ClearMonitorList();
     FitCommentLists();
     LoadDeviceCommentInit();
     gQel.Title.clear();

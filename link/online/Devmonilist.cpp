@@ -120,8 +120,13 @@ void TDevMoniList::LoadRecords() {
         if (!r.Name.empty() && CommentOf) r.Comment = CommentOf(r.Name);
         Rows.push_back(std::move(r));
     }
-    // One empty row to type into after the list, while the grid has room
-    // (a list file keeps only the rows that name a device).
+    // A list file keeps only the rows that name a device.
+    KeepRowToTypeInto();
+}
+
+void TDevMoniList::KeepRowToTypeInto() {
+    // One empty row after the list, while the grid has room: the grid a list
+    // opens with after a save is the one it had.
     if ((Rows.empty() || !Rows.back().Empty()) && GridRows() < kDevMoniGridMaxRows) Rows.emplace_back();
 }
 
@@ -150,13 +155,19 @@ TMsgBoxes TDevMoniList::AddDevices(int row, const std::string& nameText, const s
     }
     // The new rows, and one empty row after them while the grid has room.
     const int wanted = std::min<int>(row + static_cast<int>(n) + 1, kDevMoniGridMaxRows);
+    const std::size_t before = Rows.size();
     if (GridRows() < wanted) Rows.resize(static_cast<std::size_t>(wanted - 1));
 
     for (long i = 0; i < n; ++i) {
         if (!IsDeviceName(name)) {
             // Counting up ran past the family's last device: the rows added
-            // so far stay.
+            // so far stay, and the rows made for the devices that do not
+            // exist go again (a save would drop them, moving the rows
+            // typed below them up), all but the one to type into.
             boxes.push_back({kMsgBadInput});
+            const std::size_t keep = std::max<std::size_t>(before, static_cast<std::size_t>(row + i));
+            while (Rows.size() > keep && Rows.back().Empty()) Rows.pop_back();
+            KeepRowToTypeInto();
             break;
         }
         TDevMoniRow& r = Rows[static_cast<std::size_t>(row + i - 1)];
@@ -184,8 +195,9 @@ bool TDevMoniList::DeleteRows(int top, int bottom) {
     if (top > bottom) return false;
     if (top == bottom && Rows[static_cast<std::size_t>(top - 1)].Empty()) return false;
     Rows.erase(Rows.begin() + (top - 1), Rows.begin() + bottom);
-    // The grid keeps one empty row to type into.
-    if (Rows.empty()) Rows.resize(1);
+    // The grid keeps one empty row to type into, also when the rows deleted
+    // held it or the grid was full.
+    KeepRowToTypeInto();
     StoreRecords();
     return true;
 }

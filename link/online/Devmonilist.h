@@ -146,6 +146,9 @@ public:
 private:
     // Keeps gDevMoniEntries and gDevMoniEntryCount in step with Rows.
     void StoreRecords() const;
+    // Adds the empty row to type into after the last device when there is
+    // none and the grid has room.
+    void KeepRowToTypeInto();
     void ResetLists();
     std::uint8_t WriteList(TTransData& link, std::uint16_t base, const std::uint16_t* list,
                            std::uint32_t bytes, bool countFirst);

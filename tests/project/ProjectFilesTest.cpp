@@ -234,7 +234,8 @@ TEST_F(ProjectFilesTest, ProgramWithoutSiblingsOpensWithEmptyLadder) {
     EXPECT_EQ(gQel.Title, "输送带控制 Conveyor");  // the program file carries the title
     EXPECT_EQ(gQel.Company, "");
     EXPECT_TRUE(gQel.RungComments.empty());
-    EXPECT_EQ(gDevMoniEntryCount, 2);  // no list file: the list stays as it was
+    // No list file: no device listed, never the list of the project before.
+    EXPECT_EQ(gDevMoniEntryCount, 0);
 }
 
 TEST_F(ProjectFilesTest, SiblingOfAnotherFamilyIsRefusedOrSkippedOnRequest) {

@@ -251,6 +251,67 @@ TEST_F(FileRoundTripTest, EveryFileKindOpensAgainFromTheStatesTheWindowsLeave) {
              EXPECT_EQ(gQel.Zoom, 2);
              EXPECT_EQ(gQel.RecentFiles, (std::vector<std::string>{"/p/c.kzp", "/p/press.kzp", "/p/a.kzp"}));
          }},
+        {"settings where both runs changed the port: the last to end keeps its port, and the other's zoom",
+         [&] {
+             WriteText(SettingsFilePath(), iniRead);
+             ReadSettingsAfresh();
+             gQel.ComPort = 3;
+             WriteText(SettingsFilePath(), "206\n0\n0\n7\n9600\n1\n2\n0\n0\n\n\n/p/a.kzp\n");
+             ASSERT_TRUE(WriteSettings());
+         },
+         [&] { ReadSettingsAfresh(); },
+         [&] {
+             EXPECT_EQ(gQel.ComPort, 3);
+             EXPECT_EQ(gQel.Zoom, 2);
+             EXPECT_EQ(gQel.RecentFiles, std::vector<std::string>{"/p/a.kzp"});
+         }},
+        {"settings after another run opened five files, pushing out the one this run read",
+         [&] {
+             WriteText(SettingsFilePath(), iniRead);
+             ReadSettingsAfresh();
+             AddRecentFile("/p/c.kzp");
+             WriteText(SettingsFilePath(), "206\n0\n0\n1\n9600\n1\n4\n0\n0\n\n\n/q/5.kzp\n/q/4.kzp\n/q/3.kzp\n"
+                                           "/q/2.kzp\n/q/1.kzp\n");
+             ASSERT_TRUE(WriteSettings());
+         },
+         [&] { ReadSettingsAfresh(); },
+         [&] {
+             EXPECT_EQ(gQel.RecentFiles,
+                       (std::vector<std::string>{"/p/c.kzp", "/q/5.kzp", "/q/4.kzp", "/q/3.kzp", "/q/2.kzp"}));
+         }},
+        {"settings of an earlier version read at start are written anew in this version",
+         [&] {
+             WriteText(SettingsFilePath(), "205\n1\n2\n9\n");
+             SetDefaultSettings();
+             gQel.RecentFiles.clear();  // as a run starts
+             EXPECT_FALSE(ReadSettings());
+             EXPECT_EQ(gQel.ComPort, 1);
+             gQel.Station = 5;
+             ASSERT_TRUE(WriteSettings());
+         },
+         [&] { ReadSettingsAfresh(); },
+         [&] {
+             EXPECT_EQ(gQel.ComPort, 1);
+             EXPECT_EQ(gQel.Family, 0);
+             EXPECT_EQ(gQel.Station, 5);
+         }},
+        {"settings of a run that started with none, after another run created them",
+         [&] {
+             fs::remove(SettingsFilePath());
+             SetDefaultSettings();
+             gQel.RecentFiles.clear();  // as a run starts
+             EXPECT_FALSE(ReadSettings());
+             AddRecentFile("/p/c.kzp");
+             gQel.Zoom = 6;
+             WriteText(SettingsFilePath(), iniOther);
+             ASSERT_TRUE(WriteSettings());
+         },
+         [&] { ReadSettingsAfresh(); },
+         [&] {
+             EXPECT_EQ(gQel.ComPort, 7);
+             EXPECT_EQ(gQel.Zoom, 6);
+             EXPECT_EQ(gQel.RecentFiles, (std::vector<std::string>{"/p/c.kzp", "/p/press.kzp", "/p/a.kzp"}));
+         }},
     };
     int n = 0;
     for (const Row& row : rows) {

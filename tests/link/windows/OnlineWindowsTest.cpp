@@ -19,6 +19,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <tuple>
 
@@ -463,6 +464,121 @@ TEST_F(OnlineTest, DeviceMonitorListSavesAndOpensAgainTypedClearedAndTypedAgain)
     EXPECT_EQ(reopened(), QStringList({"X10", "X11", ""}));
     EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
     EXPECT_FALSE(messages_.UnscriptedQuestion());
+}
+
+// The monitor's grid after each way of editing it is the grid the project
+// opens with after File > Save: the same devices in the same rows, and one
+// empty row to type into after them while the grid has room.
+TEST_F(OnlineTest, DeviceMonitorGridIsTheSameAfterEachEditAsAfterSaveAndOpen) {
+    // The grid's device names, row by row.
+    auto shown = [&](TDevMoniDlg* m) {
+        QStringList names;
+        for (int row = 0; m && row < m->DevGrid->rowCount(); ++row) names << Cell(m, row, 0);
+        return names.join(',').toStdString();
+    };
+    // Grid rows `first`..`last` (1-based) selected, then the popup's Delete.
+    auto deleteRows = [&](TDevMoniDlg* m, int first, int last) {
+        QAbstractItemModel* model = m->DevGrid->model();
+        m->DevGrid->selectionModel()->select(QItemSelection(model->index(first - 1, 0), model->index(last - 1, 0)),
+                                             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        m->PopDel->trigger();
+    };
+    auto numbered = [](const char* letter, int from, int to) {
+        QStringList names;
+        for (int i = from; i <= to; ++i) names << QString("%1%2").arg(letter).arg(i);
+        return names;
+    };
+    struct Row {
+        const char* name;
+        int family;
+        std::function<void(TDevMoniDlg* m)> edit;
+        QStringList expected;
+    };
+    const Row rows[] = {
+        {"96 devices fill the grid, no row left to type into", 1, [&](TDevMoniDlg* m) { TypeRows(m, "M0", "96"); },
+         numbered("M", 0, 95)},
+        {"rows deleted in the middle", 1,
+         [&](TDevMoniDlg* m) {
+             TypeRows(m, "D0", "5");
+             deleteRows(m, 2, 3);
+         },
+         QStringList({"D0", "D3", "D4", ""})},
+        {"the last device deleted with the empty row after it", 1,
+         [&](TDevMoniDlg* m) {
+             TypeRows(m, "D0", "3");
+             deleteRows(m, 3, 4);
+         },
+         QStringList({"D0", "D1", ""})},
+        {"a row deleted from the full grid", 1,
+         [&](TDevMoniDlg* m) {
+             TypeRows(m, "M0", "96");
+             deleteRows(m, 10, 10);
+         },
+         numbered("M", 0, 8) + numbered("M", 10, 95) + QStringList({""})},
+        {"counting past the family's last timer, then a device typed after it", 1,
+         [&](TDevMoniDlg* m) {
+             TypeRows(m, "T254", "5");  // T256 is no device: said, and the rows before it stay
+             m->SetCurrentRow(m->DevGrid->rowCount());
+             TypeRows(m, "D0", "1");
+         },
+         QStringList({"T254", "T255", "D0", ""})},
+        {"File > New after a project that lists devices", 1,
+         [&](TDevMoniDlg* m) {
+             TypeRows(m, "D0", "2");
+             EXPECT_TRUE(CloseWindow(m));
+             dialogs_.QueuePath((projects_ / "listed.kzp").string());
+             ASSERT_TRUE(frame_->RunCommand("MmSaveAs"));
+             frame_->NewClick();
+         },
+         QStringList({""})},
+        {"a set without a list file opened over a project that lists devices", 1,
+         [&](TDevMoniDlg* m) {
+             TypeRows(m, "D5", "1");
+             EXPECT_TRUE(CloseWindow(m));
+             dialogs_.QueuePath((projects_ / "unlisted.kzp").string());
+             ASSERT_TRUE(frame_->RunCommand("MmSaveAs"));
+             std::filesystem::remove(projects_ / "unlisted.dev");
+             dialogs_.QueuePath((projects_ / "unlisted.kzp").string());
+             ASSERT_TRUE(frame_->RunCommand("MmOpen"));
+         },
+         QStringList({""})},
+        {"a model change drops the devices the new family lacks", 1,
+         [&](TDevMoniDlg* m) {
+             TypeRows(m, "D1300", "2");
+             m->SetCurrentRow(3);
+             TypeRows(m, "D8000", "1");
+             m->SetCurrentRow(4);
+             TypeRows(m, "Y0", "1");
+             EXPECT_TRUE(CloseWindow(m));
+             messages_.QueueAnswer(qel::Answer::Ok);  // the entries beyond the family go
+             EXPECT_TRUE(frame_->ApplyModelSetting(0, gQel.CapacityIndex, false));
+             EXPECT_EQ(gQel.Family, 0);
+         },
+         QStringList({"D1300", "D1301", "Y0", ""})},
+    };
+    int n = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string kzp = (projects_ / ("watch" + std::to_string(n++) + ".kzp")).string();
+        frame_->NewClick();
+        ASSERT_TRUE(frame_->ApplyModelSetting(row.family, gQel.CapacityIndex, false));
+        PutSmallProgram();
+        row.edit(OpenMonitor());
+        EXPECT_EQ(shown(OpenMonitor()), row.expected.join(',').toStdString()) << "while the program runs";
+        EXPECT_TRUE(CloseWindow(_DevMoniDlg));
+        dialogs_.QueuePath(kzp);
+        ASSERT_TRUE(frame_->RunCommand("MmSaveAs"));
+        // Another list in memory: the file must bring the saved one back.
+        OpenMonitor()->PopAllClr->trigger();
+        TypeRows(_DevMoniDlg, "X7", "1");
+        EXPECT_TRUE(CloseWindow(_DevMoniDlg));
+        messages_.QueueAnswer(qel::Answer::No);
+        dialogs_.QueuePath(kzp);
+        ASSERT_TRUE(frame_->RunCommand("MmOpen"));
+        EXPECT_EQ(shown(OpenMonitor()), row.expected.join(',').toStdString()) << "after File > Open";
+        EXPECT_TRUE(CloseWindow(_DevMoniDlg));
+        EXPECT_FALSE(messages_.UnscriptedQuestion());
+    }
 }
 
 namespace {

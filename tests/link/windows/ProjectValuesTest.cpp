@@ -526,7 +526,12 @@ TEST_F(ProjectValuesTest, BackupsAndCarriedFilesAreAsPrivateAsTheFilesTheyKeep) 
     struct Row {
         const char* name;
         std::function<void(const fs::path& dir)> steps;
-        const char* file;  // the file that must be private afterwards
+        // The files afterwards and their permission bits.
+        std::vector<std::pair<const char*, unsigned>> files;
+    };
+    const auto edited = [&] {
+        PutProgram({"LD X1", "OUT Y1", "END"});
+        gQel.Modified = 1;
     };
     const Row rows[] = {
         {"File > Save keeps the program's backup private",
@@ -536,15 +541,15 @@ TEST_F(ProjectValuesTest, BackupsAndCarriedFilesAreAsPrivateAsTheFilesTheyKeep) 
              gQel.Modified = 1;
              ASSERT_TRUE(frame_->RunCommand("MmSave"));
          },
-         "plant.kz~"},
+         {{"plant.kz~", 0600}}},
         {"Save As carries the register data privately",
-         [&](const fs::path& dir) { SaveProjectAs(dir / "moved.kzp"); }, "moved.kzl"},
+         [&](const fs::path& dir) { SaveProjectAs(dir / "moved.kzp"); }, {{"moved.kzl", 0600}}},
         {"Save As with the register view open writes its values privately",
          [&](const fs::path& dir) {
              ASSERT_EQ(ShownD3(), "5");
              SaveProjectAs(dir / "moved.kzp");
          },
-         "moved.kzl"},
+         {{"moved.kzl", 0600}}},
         {"Save As over another project keeps its private register data privately",
          [&](const fs::path& dir) {
              frame_->NewClick();
@@ -556,7 +561,44 @@ TEST_F(ProjectValuesTest, BackupsAndCarriedFilesAreAsPrivateAsTheFilesTheyKeep) 
              SaveProjectAs(dir / "other.kzp", true);
              ASSERT_EQ(SavedD3(dir / "other.kl~"), 6);
          },
-         "other.kl~"},
+         {{"other.kl~", 0600}}},
+        {"Save As over another project whose files are all private keeps each of them private",
+         [&](const fs::path& dir) {
+             frame_->NewClick();
+             SaveProjectAs(dir / "other.kzp");
+             ASSERT_NO_FATAL_FAILURE(TypeD3("6"));
+             CloseSideWindows();
+             for (const auto& f : fs::directory_iterator(dir))
+                 if (f.path().stem() == "other") fs::permissions(f.path(), fs::perms::owner_read | fs::perms::owner_write);
+             // The register data carried is open to all; the file it replaces was not.
+             fs::permissions(dir / "plant.kzl", fs::perms::group_read | fs::perms::others_read, fs::perm_options::add);
+             OpenProject(dir / "plant.kzp");
+             SaveProjectAs(dir / "other.kzp", true);
+             ASSERT_EQ(SavedD3(dir / "other.kzl"), 5);
+         },
+         {{"other.kzp", 0600}, {"other.kz~", 0600}, {"other.lad", 0600}, {"other.rcm", 0600}, {"other.dev", 0600},
+          {"other.sfc", 0600}, {"other.kzl", 0600}, {"other.kl~", 0600}}},
+        {"File > Save keeps a private comment file private and leaves the others as they were",
+         [&](const fs::path& dir) {
+             fs::permissions(dir / "plant.rcm", fs::perms::owner_read | fs::perms::owner_write);
+             edited();
+             ASSERT_TRUE(frame_->RunCommand("MmSave"));
+         },
+         {{"plant.rcm", 0600}, {"plant.lad", 0644}, {"plant.kzp", 0600}, {"plant.kz~", 0600}}},
+        {"File > Save of a program with group write and set-user-id bits carries only the permission bits",
+         [&](const fs::path& dir) {
+             ASSERT_EQ(::chmod((dir / "plant.kzp").c_str(), 04764), 0);
+             edited();
+             ASSERT_TRUE(frame_->RunCommand("MmSave"));
+         },
+         {{"plant.kzp", 0764}, {"plant.kz~", 0764}}},
+        {"Save As to a new name under a private umask",
+         [&](const fs::path& dir) {
+             const mode_t before = ::umask(077);
+             SaveProjectAs(dir / "fresh.kzp");
+             ::umask(before);
+         },
+         {{"fresh.kzp", 0600}, {"fresh.lad", 0600}, {"fresh.dev", 0600}, {"fresh.kzl", 0600}}},
     };
     int n = 0;
     for (const Row& row : rows) {
@@ -572,9 +614,13 @@ TEST_F(ProjectValuesTest, BackupsAndCarriedFilesAreAsPrivateAsTheFilesTheyKeep) 
         OpenProject(dir / "plant.kzp");
         row.steps(dir);
         CloseSideWindows();
-        ASSERT_TRUE(fs::exists(dir / row.file));
-        EXPECT_EQ(fs::status(dir / row.file).permissions() & fs::perms::mask,
-                  fs::perms::owner_read | fs::perms::owner_write);
+        for (const auto& [file, mode] : row.files) {
+            SCOPED_TRACE(file);
+            ASSERT_TRUE(fs::exists(dir / file));
+            struct stat st {};
+            ASSERT_EQ(::stat((dir / file).c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, mode);
+        }
     }
     // A file that had none gets the usual bits.
     EXPECT_EQ(fs::status(projects_ / "r0" / "plant.kzp").permissions() & fs::perms::mask,
