@@ -28,7 +28,6 @@ enum TShellMsg : int {
     kMsgSetPartsNotRead = 270,   ///< files of the set that do not belong with its program or ladder were not read (which follow)
     kMsgReplaceProject = 271,    ///< question: Save As would write over another project's files (its program file follows)
     kMsgMonitorBeyondFamily = 272,   ///< question: a new family drops device-monitor entries it lacks (which follow)
-    kMsgProgramBeyondFamily = 282,   ///< question: a new family does not run instructions the program holds (which follow)
     kMsgSpecialRegister = 273,   ///< a value typed into the register view's special registers (D1000 and up) is not taken
     kMsgStructureFault = 274,    ///< a compiled program fails the PLC's structure check (code, step and rows follow)
     kMsgStepWord = 275,          ///< "Step" (the step of a structure fault)
@@ -37,6 +36,7 @@ enum TShellMsg : int {
     kMsgFileReadOnly = 278,      ///< a read-only file is not replaced; nothing was saved (the path follows)
     kMsgSimEditsRefused = 279,   ///< a simulation ended: an editor's edits could not go into the program
     kMsgSimModelChanged = 280,   ///< a simulation ended: the model setting changed
+    kMsgProgramBeyondFamily = 282,   ///< question: a new family does not run instructions the program holds (which follow)
 };
 
 /// Largest message file read (the real one is a few kilobytes).

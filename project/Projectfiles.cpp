@@ -728,7 +728,7 @@ void ApplyChart(const Staged& st) {
 
 void ApplyMonitorList(const Staged& st) {
     if (st.hasDev) {
-        std::memset(gDevMoniEntries, 0, sizeof gDevMoniEntries);
+        ClearMonitorList();
         std::copy(st.dev.begin(), st.dev.begin() + st.devCount, gDevMoniEntries);
         gDevMoniEntryCount = st.devCount;
     }

@@ -38,6 +38,16 @@ bool WithinFamilyLimit(std::uint8_t type, std::int64_t number) {
     }
 }
 
+// A device of a cell the current family has as it stands: its number within
+// the family's range, and for a 32-bit T, C or D operand (`pair`: a token with
+// its Token_32bs) the next register the family's too.
+bool DeviceInFamily(std::uint8_t type, std::int64_t number, bool pair) {
+    if (!WithinFamilyLimit(type, number)) return false;
+    const char letter = DeviceLetterFromType(type);
+    const bool word = letter == 'T' || letter == 'C' || letter == 'D';
+    return !pair || !word || WordPairInFamily(type, number, CurrentFamily());
+}
+
 // Operand kinds a parsed record belongs to (OperandKind bits).
 std::uint32_t OperandKindsOf(const TDeviceRecord& rec) {
     std::uint32_t k = 0;
@@ -120,11 +130,8 @@ bool WriteToken(std::uint8_t* rowStart, int cellIndex, const TDeviceRecord& rec,
         if ((OperandKindsOf(rec) & allowed) == 0) return false;
         if (rec.modifier != 0 && (allowed & kOpIndexed) == 0) return false;
     }
-    if (!WithinFamilyLimit(rec.type, parsed.number)) return false;
     // A 32-bit word operand takes the next register too: it must be the family's.
-    if (pair && rec.digits == 0 && (letter == 'T' || letter == 'C' || letter == 'D') &&
-        !WordPairInFamily(rec.type, parsed.number, CurrentFamily()))
-        return false;
+    if (!DeviceInFamily(rec.type, parsed.number, pair && rec.digits == 0)) return false;
 
     const bool constant = rec.type == kDevK || rec.type == kDevH;
     const bool counter = letter == 'C';
@@ -171,10 +178,7 @@ std::string FirstDeviceBeyondFamily(const std::uint8_t* cells, std::int32_t coun
         if (letter == 0 || type == CellDev::Text || type == CellDev::K || type == CellDev::H) continue;
         const std::int32_t number = CellOperand(cell);
         const bool pair = i + 1 < count && CellKind(cell + kLdbCellBytes) == TLdbKind::Token_32bs;
-        const bool word = letter == 'T' || letter == 'C' || letter == 'D';
-        if (!WithinFamilyLimit(type, number) ||
-            (pair && word && !WordPairInFamily(type, number, CurrentFamily())))
-            return DeviceName(type, static_cast<std::uint32_t>(number));
+        if (!DeviceInFamily(type, number, pair)) return DeviceName(type, static_cast<std::uint32_t>(number));
     }
     return {};
 }

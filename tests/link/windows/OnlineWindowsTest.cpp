@@ -418,14 +418,18 @@ TEST_F(OnlineTest, DeviceMonitorListSavesAndOpensAgainTypedClearedAndTypedAgain)
     // The monitor closed (its rows stay with the project), then the project
     // saved through `command`.
     auto save = [&](const char* command) {
-        if (_DevMoniDlg) EXPECT_TRUE(CloseWindow(_DevMoniDlg));
+        if (_DevMoniDlg) {
+            EXPECT_TRUE(CloseWindow(_DevMoniDlg));
+        }
         return frame_->RunCommand(command);
     };
     // The project opened again, its list changed since given up (the list is
     // the project's: changing it asks to save), the monitor opened on what
     // the file gave: its names, row by row.
     auto reopened = [&] {
-        if (_DevMoniDlg) EXPECT_TRUE(CloseWindow(_DevMoniDlg));
+        if (_DevMoniDlg) {
+            EXPECT_TRUE(CloseWindow(_DevMoniDlg));
+        }
         EXPECT_EQ(gQel.Modified, 1);
         messages_.QueueAnswer(qel::Answer::No);
         dialogs_.QueuePath(watch);
