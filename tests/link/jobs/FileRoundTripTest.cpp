@@ -298,6 +298,19 @@ TEST_F(FileRoundTripTest, EveryFileKindOpensAgainFromTheStatesTheWindowsLeave) {
              EXPECT_EQ(gQel.RecentFiles,
                        (std::vector<std::string>{"/p/b.kzp", "/p/a.kzp", "/p/c.kzp", "/p/d.kzp", "/p/e.kzp"}));
          }},
+        {"settings of a run that opened a file again through a relative entry of its full recent list",
+         [&] {
+             WriteText(SettingsFilePath(), "206\n0\n0\n1\n9600\n1\n4\n0\n0\n\n\n/p/a.kzp\nb.kzp\n/p/c.kzp\n"
+                                           "/p/d.kzp\n/p/e.kzp\n");
+             ReadSettingsAfresh();
+             AddRecentFile((fs::current_path() / "b.kzp").string());
+             ASSERT_TRUE(WriteSettings());
+         },
+         [&] { ReadSettingsAfresh(); },
+         [&] {
+             EXPECT_EQ(gQel.RecentFiles, (std::vector<std::string>{(fs::current_path() / "b.kzp").string(), "/p/a.kzp",
+                                                                   "/p/c.kzp", "/p/d.kzp", "/p/e.kzp"}));
+         }},
         {"settings of an earlier version read at start are written anew in this version",
          [&] {
              WriteText(SettingsFilePath(), "205\n1\n2\n9\n");
