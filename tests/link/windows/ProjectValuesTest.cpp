@@ -612,21 +612,31 @@ TEST_F(ProjectValuesTest, BackupsAndCarriedFilesAreAsPrivateAsTheFilesTheyKeep) 
          {{"fresh.kzp", 0600}, {"fresh.lad", 0600}, {"fresh.dev", 0600}, {"fresh.kzl", 0600}}},
         {"File > Save creates the private program's new file and its backup private before writing them",
          [&](const fs::path&) {
-             ModesAtCreation().clear();
-             qelfile::SetTempCreatedFunction([](const fs::path& target, const fs::path& tmp) {
-                 struct stat st {};
-                 if (::stat(tmp.c_str(), &st) == 0) ModesAtCreation()[target.filename().string()] |= st.st_mode & 07777;
-             });
              edited();
-             const bool saved = frame_->RunCommand("MmSave");
-             qelfile::SetTempCreatedFunction(nullptr);
-             ASSERT_TRUE(saved);
+             ModesAtCreation().clear();
+             ASSERT_TRUE(frame_->RunCommand("MmSave"));
              EXPECT_EQ(ModesAtCreation()["plant.kzp"], 0600u);
              EXPECT_EQ(ModesAtCreation()["plant.kz~"], 0600u);
              EXPECT_EQ(ModesAtCreation()["plant.lad"], 0644u) << "a file open to all is written as it was";
          },
          {{"plant.kzp", 0600}, {"plant.kz~", 0600}}},
+        {"Save As creates the register data it carries private before writing it",
+         [&](const fs::path& dir) {
+             ModesAtCreation().clear();
+             SaveProjectAs(dir / "moved.kzp");
+             EXPECT_EQ(ModesAtCreation()["moved.kzl"], 0600u);
+             EXPECT_EQ(ModesAtCreation()["moved.kzp"], 0644u) << "a new program file gets the usual bits";
+         },
+         {{"moved.kzl", 0600}}},
     };
+    // What each new file is as soon as it is created, before its contents go in.
+    qelfile::SetTempCreatedFunction([](const fs::path& target, const fs::path& tmp) {
+        struct stat st {};
+        if (::stat(tmp.c_str(), &st) == 0) ModesAtCreation()[target.filename().string()] |= st.st_mode & 07777;
+    });
+    const struct HookOff {
+        ~HookOff() { qelfile::SetTempCreatedFunction(nullptr); }
+    } hookOff;
     int n = 0;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
