@@ -91,14 +91,16 @@ struct ReplaceOutcome {
 
 /// Replaces every file of `files` by its new contents, all or nothing as far
 /// as the file system allows: removes temporary files an interrupted earlier
-/// save left beside these names; checks that every name can be replaced
-/// (ReplaceRefusal: a regular file that is not read-only, or nothing, in a
-/// writable folder, not another user's file in a sticky folder); writes every
-/// new file completely beside its target (with the permission bits of its
-/// ModeOf file and of the file it replaces, those both allow); keeps
-/// a link (or copy) of every old file; only then renames, in order, and rolls
-/// back the renames done when a later one fails. Disk full, a permission or a
-/// rename failure leave the old files in place.
+/// save left beside these names (a ".keep" only when it is, or holds the bytes
+/// of, the file under its name: one of other contents is the only copy of a
+/// previous version, which a failed roll-back named, and stays); checks that
+/// every name can be replaced (ReplaceRefusal: a regular file that is not
+/// read-only, or nothing, in a writable folder, not another user's file in a
+/// sticky folder); writes every new file completely beside its target (with
+/// the permission bits of its ModeOf file and of the file it replaces, those
+/// both allow); keeps a link (or copy) of every old file; only then renames,
+/// in order, and rolls back the renames done when a later one fails. Disk
+/// full, a permission or a rename failure leave the old files in place.
 ReplaceOutcome ReplaceFiles(const std::vector<NewFile>& files);
 
 /// What this run last read or wrote in a file, so that a save replaces only
