@@ -27,6 +27,7 @@
 #include "link/windows/Memcarddlg.h"
 #include "link/windows/Online.h"
 #include "link/windows/Pwddlg.h"
+#include "link/windows/Setvaldlg.h"
 #include "link/windows/Transdatafrm.h"
 #include "shell/Machinesetfrm.h"
 #include "shell/Progfrm.h"
@@ -64,7 +65,7 @@ protected:
         std::vector<int> ids;
         for (const std::string& s : messages_.Shown())
             for (int id : {qel::link::kMsgJobRunning, qel::link::kMsgWriteOk, qel::link::kMsgReadDone,
-                           qel::link::kMsgVerifyEqual, qel::link::kMsgRegReadDone, qel::link::kMsgFileRegWriteDone,
+                           qel::link::kMsgVerifyEqual, qel::link::kMsgRegReadDone, qel::link::kMsgRegWriteDone,
                            qel::link::kMsgPartlyWritten, qel::link::kMsgTimeout})
                 if (s.rfind(gMsgTable.Get(id), 0) == 0) ids.push_back(id);
         return ids;
@@ -106,12 +107,14 @@ TEST_F(JobKeepsLineTest, AJobRunsToItsEndWhateverIsStartedMeanwhile) {
         _FileTmp->Comm->CommType_Box->setCurrentIndex(direction);
         QTest::mouseClick(_FileTmp->Comm->OkBtn, Qt::LeftButton);
     };
-    auto registerRead = [&] {
+    auto registerTransfer = [&](bool write) {
         if (!_DevReg) ASSERT_TRUE(frame_->RunCommand("MmViewReg"));
         _DevReg->PgContrl->setCurrentIndex(qel::link::kRegPageT);
         QTest::mouseClick(_DevReg->CommBtn, Qt::LeftButton);
+        (write ? _DevReg->NumComm->WritePlcReg_Rdo : _DevReg->NumComm->ReadPlcReg_Rdo)->setChecked(true);
         if (_DevReg->NumComm->isVisible()) QTest::mouseClick(_DevReg->NumComm->Ok_Btn, Qt::LeftButton);
     };
+    auto registerRead = [&] { registerTransfer(false); };
     const FaultRule slowBlock = {.action = FaultAction::Delay, .function = 16, .addrLo = 0x2000, .addrHi = 0x6FFF,
                                  .skip = 2, .param = 300};
     const FaultRule slowRead = {.action = FaultAction::Delay, .function = 3, .addrLo = 0x2000, .addrHi = 0x6FFF,
@@ -131,6 +134,22 @@ TEST_F(JobKeepsLineTest, AJobRunsToItsEndWhateverIsStartedMeanwhile) {
                        [&] { templateTransfer(1); },
                        {qel::link::kMsgFileRegWriteDone},
                        [&] { return emu_.S.fileRegs.at(5) == 4321 && !_FileTmp->Transferring(); }};
+    const Job registerWrite{{.action = FaultAction::Delay, .function = 16, .addrLo = 0x0600, .addrHi = 0x06FF,
+                             .skip = 1, .param = 300},
+                            [&] {
+                                if (!_DevReg) ASSERT_TRUE(frame_->RunCommand("MmViewReg"));
+                                _DevReg->Data.TRegs[20] = 4242;
+                                registerTransfer(true);
+                            },
+                            {qel::link::kMsgRegWriteDone},
+                            [&] { return emu_.S.regs[0x0600 + 20] == 4242 && _DevReg->RegGrid->isEnabled(); }};
+    const Job fileRegsRead{{.action = FaultAction::Delay, .function = 100, .subCode = 24, .skip = 1, .param = 300},
+                           [&] {
+                               emu_.S.fileRegs.at(7) = 777;
+                               templateTransfer(0);
+                           },
+                           {qel::link::kMsgFileRegReadDone},
+                           [&] { return gFileRegValues.at(7) == 777 && !_FileTmp->Transferring(); }};
     const Job card{{.action = FaultAction::Delay, .function = 100, .param = 300},
                    [&] { ASSERT_TRUE(frame_->RunCommand("MmCardCodeRw")); }, {}, [] { return true; }};
     const Job password{{.action = FaultAction::Delay, .function = 3, .addrLo = 5097, .addrHi = 5097, .param = 300},
@@ -152,6 +171,15 @@ TEST_F(JobKeepsLineTest, AJobRunsToItsEndWhateverIsStartedMeanwhile) {
                              },
                              [&] { return frame_->MmMonitorLad->isChecked() || _TransData->Monitoring(); }};
     const Command run{[&] { Click("MmRun"); }, [] {}, [] { return !_TransData->CoilQueue.Empty(); }};
+    const Command stop{[&] { Click("MmStop"); }, [] {}, [] { return !_TransData->CoilQueue.Empty(); }};
+    // The set-value dialog left open from an earlier monitoring.
+    const Command setValue{[&] {
+                               _ValSet->ShowEmpty();
+                               _ValSet->DevSetText->setText("D0");
+                               _ValSet->CurValText->setText("K5");
+                               QTest::mouseClick(_ValSet->BOK, Qt::LeftButton);
+                           },
+                           [] { _ValSet->hide(); }, [] { return !_TransData->RegQueue.Empty(); }};
     const Command force{[&] {
                             Click("MmForceDev");
                             _DevForce->DevName->setText("Y0");
@@ -187,7 +215,9 @@ TEST_F(JobKeepsLineTest, AJobRunsToItsEndWhateverIsStartedMeanwhile) {
         {"program write, ladder monitor pressed and released again", write, ladMonitor, true},
         {"program write, ladder monitor pressed and left down", write, ladMonitor, false},
         {"program write, RUN", write, run, false},
+        {"program write, STOP", write, stop, false},
         {"program write, force Y0 ON", write, force, true},
+        {"program write, set value left open from a monitoring, OK", write, setValue, true},
         {"program write, PLC > Transfer again", write, transfer, true},
         {"program write, verify", write, verifyCmd, false},
         {"program write, password", write, pwd, true},
@@ -200,6 +230,9 @@ TEST_F(JobKeepsLineTest, AJobRunsToItsEndWhateverIsStartedMeanwhile) {
         {"register view read, program write", registers, transfer, true},
         {"template write, device monitor opened and closed again", fileRegs, devMonitor, true},
         {"template write, RUN", fileRegs, run, false},
+        {"template read, ladder monitor pressed and released again", fileRegsRead, ladMonitor, true},
+        {"register view write, device monitor opened and closed again", registerWrite, devMonitor, true},
+        {"register view write, template write", registerWrite, tmpWrite, false},
         {"memory card status, device monitor opened and closed again", card, devMonitor, true},
         {"memory card status, register view read", card, regRead, false},
         {"password query, ladder monitor pressed and released again", password, ladMonitor, true},
