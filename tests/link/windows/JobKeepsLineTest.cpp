@@ -29,6 +29,7 @@
 #include "link/windows/Pwddlg.h"
 #include "link/windows/Setvaldlg.h"
 #include "link/windows/Transdatafrm.h"
+#include "sfc/window/Sfcwin.h"
 #include "shell/Machinesetfrm.h"
 #include "shell/Progfrm.h"
 #include "tests/link/windows/LinkWindowFixture.h"
@@ -51,6 +52,7 @@ protected:
         InstallProgramTransfer(frame_.get());
         InstallRegisterView(frame_.get());
         InstallFileTemplate(frame_.get());
+        InstallSfc(frame_.get());
         frame_->NewClick();
         SetModelFamily(1);
         SetProgramCapacity(0);
@@ -170,6 +172,11 @@ TEST_F(JobKeepsLineTest, AJobRunsToItsEndWhateverIsStartedMeanwhile) {
                                  if (frame_->MmMonitorLad->isChecked()) Click("MmMonitorLad");
                              },
                              [&] { return frame_->MmMonitorLad->isChecked() || _TransData->Monitoring(); }};
+    const Command sfcMonitor{[&] { Click("MmMonitorSfc"); },
+                             [&] {
+                                 if (gSfcMonitorOn) Click("MmMonitorSfc");
+                             },
+                             [] { return gSfcMonitorOn != 0 || _TransData->Monitoring(); }};
     const Command run{[&] { Click("MmRun"); }, [] {}, [] { return !_TransData->CoilQueue.Empty(); }};
     const Command stop{[&] { Click("MmStop"); }, [] {}, [] { return !_TransData->CoilQueue.Empty(); }};
     // The set-value dialog left open from an earlier monitoring.
@@ -214,6 +221,7 @@ TEST_F(JobKeepsLineTest, AJobRunsToItsEndWhateverIsStartedMeanwhile) {
         {"program write, device monitor opened and left open", write, devMonitor, false},
         {"program write, ladder monitor pressed and released again", write, ladMonitor, true},
         {"program write, ladder monitor pressed and left down", write, ladMonitor, false},
+        {"program write, chart monitor pressed and released again", write, sfcMonitor, true},
         {"program write, RUN", write, run, false},
         {"program write, STOP", write, stop, false},
         {"program write, force Y0 ON", write, force, true},
@@ -276,6 +284,7 @@ TEST_F(JobKeepsLineTest, AJobRunsToItsEndWhateverIsStartedMeanwhile) {
         if (&row.job != &read) expected.push_back(qel::link::kMsgJobRunning);
         expected.insert(expected.end(), row.job.ends.begin(), row.job.ends.end());
         EXPECT_EQ(ShownIds(), expected) << ::testing::PrintToString(messages_.Shown());
+        EXPECT_EQ(messages_.Shown().size(), expected.size());  // and nothing else
         EXPECT_TRUE(row.job.done());
         EXPECT_FALSE(_ProgBar->isVisible());
         EXPECT_FALSE(_TransData->Monitoring());
