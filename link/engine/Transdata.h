@@ -139,7 +139,8 @@ public:
     // memory card, the register and template transfers, another program
     // transfer): while a job runs it is refused with message kMsgJobRunning
     // and false, so that the job keeps the line, its step and its replies to
-    // its end. A job's own window asks before starting its next operation.
+    // its end. A job's owner tests for its own job first: starting it twice
+    // is no refusal to report.
     bool MayPutRequests();
     // Frame monitor commands: the first client starts the PLC information
     // query; the last one removed leaves the link idle. Neither touches the

@@ -110,7 +110,9 @@ TEST_F(JobKeepsLineTest, AJobRunsToItsEndWhateverIsStartedMeanwhile) {
         QTest::mouseClick(_FileTmp->Comm->OkBtn, Qt::LeftButton);
     };
     auto registerTransfer = [&](bool write) {
-        if (!_DevReg) ASSERT_TRUE(frame_->RunCommand("MmViewReg"));
+        if (!_DevReg) {
+            ASSERT_TRUE(frame_->RunCommand("MmViewReg"));
+        }
         _DevReg->PgContrl->setCurrentIndex(qel::link::kRegPageT);
         QTest::mouseClick(_DevReg->CommBtn, Qt::LeftButton);
         (write ? _DevReg->NumComm->WritePlcReg_Rdo : _DevReg->NumComm->ReadPlcReg_Rdo)->setChecked(true);
@@ -139,7 +141,9 @@ TEST_F(JobKeepsLineTest, AJobRunsToItsEndWhateverIsStartedMeanwhile) {
     const Job registerWrite{{.action = FaultAction::Delay, .function = 16, .addrLo = 0x0600, .addrHi = 0x06FF,
                              .skip = 1, .param = 300},
                             [&] {
-                                if (!_DevReg) ASSERT_TRUE(frame_->RunCommand("MmViewReg"));
+                                if (!_DevReg) {
+                                    ASSERT_TRUE(frame_->RunCommand("MmViewReg"));
+                                }
                                 _DevReg->Data.TRegs[20] = 4242;
                                 registerTransfer(true);
                             },
