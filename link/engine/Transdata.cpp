@@ -28,6 +28,9 @@ constexpr int kMaxResends = 3;
 constexpr int kStatusPollEvery = 20;
 constexpr std::uint8_t kSubBlockRead = 24;
 constexpr std::uint8_t kSubBlockWrite = 17;
+// Steps of the PLC information query.
+constexpr int kInfoStepType = 255;
+constexpr int kInfoStepVariant = 23;
 // Answers kept to recognise a repeated one. A repeat older than these is
 // still never taken for another request's answer where the two differ; it is
 // resent then, as a bad frame, instead of waited out.
@@ -482,17 +485,17 @@ void TTransData::DispatchReply() {
 
 void TTransData::PlcInfoRequest() {
     SenderScope sender(*this, Source::InfoQuery);
-    if (Phase == 23)
+    if (PlcInfoStep == kInfoStepVariant)
         SendCommand(kD1024, 1, 3);
     else
         SendCommand(kD1001, 3, 3);
 }
 
 void TTransData::PlcInfoReply() {
-    if (Phase != 23) {
+    if (PlcInfoStep != kInfoStepVariant) {
         // An older PLC's shorter D range holds for the monitors' pairs too.
         if (DecodePlcType(ReplyWord(0))) LimitDevicesForPlc(PlcFamilyClass, PlcModelCode);
-        Phase = 23;
+        PlcInfoStep = kInfoStepVariant;
         return;
     }
     PlcVariant = ReplyWord(0);
@@ -505,7 +508,7 @@ void TTransData::PlcInfoReply() {
                     (PlcFamilyClass == 0 && PlcModelCode >= 82))
                        ? 1
                        : 0;
-    Phase = 0;
+    PlcInfoStep = 0;
     PlcInfoMode = 0;
     QueueDeviceWrite(MonitorBase[0], 0xFF00, 0, 5);
 }
@@ -584,16 +587,24 @@ void TTransData::HoldEditsUntilJobEnds() {
     Frame->HoldProjectEdits(true);
 }
 
+bool TTransData::MayPutRequests() {
+    if (JobNo == kJobNone) return true;
+    ShowMessage(kMsgJobRunning, "");
+    return false;
+}
+
 void TTransData::AddMonitorClient(const std::string& id) {
     if (MonitorClients.empty()) {
         PlcInfoMode = 1;
-        Phase = 255;
+        PlcInfoStep = kInfoStepType;
         ClientIndex = 0;
         ClientReplyCount = 0;
     }
     if (std::find(MonitorClients.begin(), MonitorClients.end(), id) == MonitorClients.end())
         MonitorClients.push_back(id);
-    Cmd64Mode = 0;
+    // A function 100 dialogue that runs keeps its mode: its outstanding
+    // request is answered in its form, and the monitors follow its end.
+    if (JobNo == kJobNone) Cmd64Mode = 0;
     if (MaySend) StartComTmr();
 }
 
@@ -604,11 +615,9 @@ void TTransData::RemoveMonitorClient(const std::string& id) {
     MonitorClients.erase(it);
     if (pos < ClientIndex) --ClientIndex;
     if (ClientIndex >= static_cast<int>(MonitorClients.size())) ClientIndex = 0;
-    // Phase is the information query's only while it runs; otherwise it is
-    // the step of a job that waited for monitoring to end.
     if (MonitorClients.empty() && PlcInfoMode) {
         PlcInfoMode = 0;
-        Phase = 0;
+        PlcInfoStep = 0;
     }
 }
 
@@ -616,7 +625,7 @@ void TTransData::StopMonitoring() {
     MonitorClients.clear();
     ClientIndex = 0;
     ClientReplyCount = 0;
-    if (PlcInfoMode) Phase = 0;
+    PlcInfoStep = 0;
     PlcInfoMode = 0;
     Frame->MonitoringStopped();
 }
@@ -1007,6 +1016,7 @@ void TTransData::OnReplyTimeout() {
     const bool jobRunning = JobNo != kJobNone;
     if (jobRunning) AbortJob();
     PlcInfoMode = 0;
+    PlcInfoStep = 0;
     Phase = 0;
     Cmd64Mode = 0;
     pending_ = Pending{};

@@ -96,7 +96,7 @@ TMemCard::~TMemCard() {
 }
 
 bool TMemCard::Begin(int next) {
-    if (link_.JobNo != kJobNone || link_.Monitoring()) return false;
+    if (link_.JobNo == kJobMemoryCard || !link_.MayPutRequests() || link_.Monitoring()) return false;
     link_.ClearWriteQueues();
     link_.PlcInfoMode = 0;
     if (!link_.OpenPort()) return false;

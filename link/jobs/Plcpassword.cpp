@@ -90,7 +90,7 @@ void TPlcPassword::Wipe() {
 }
 
 bool TPlcPassword::Query() {
-    if (linkGone_ || link_.JobNo != kJobNone) return false;
+    if (linkGone_ || link_.JobNo == kJobPassword || !link_.MayPutRequests()) return false;
     if (link_.Monitoring()) {
         link_.ShowMessage(kMsgPwdMonitoring, "");
         return false;
@@ -107,7 +107,7 @@ void TPlcPassword::Close() {
 }
 
 int TPlcPassword::Apply(const std::string& password, const std::string& confirm) {
-    if (linkGone_ || link_.JobNo != kJobNone) return kNothing;
+    if (linkGone_ || link_.JobNo == kJobPassword || !link_.MayPutRequests()) return kNothing;
     if (!Known) {
         Query();
         return kNothing;

@@ -631,3 +631,53 @@ TEST_F(LinkFixture, CancelKeepsTheTimeOutOfAnOutstandingWriteOrPoll) {
         EXPECT_TRUE(frame.msgs.empty());
     }
 }
+
+// A job's step is its own: a monitor that comes and goes while the job runs
+// (its information query included) leaves the step the job is at, so the
+// answer of the request in flight and every later step go to that step.
+TEST_F(LinkFixture, AMonitorAddedDuringAJobLeavesTheJobsStep) {
+    struct Row {
+        const char* path;
+        int addAfterReplies;  // replies of the job before the monitor comes
+        bool whileAwaited;    // added while the job's request awaits its answer
+    } rows[] = {
+        {"added while the job's answer is awaited", 0, true},
+        {"added between two steps of the job", 1, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.path);
+        ReadClient client(0x1000, 1);
+        link->RegisterMonitorClient("3", &client);
+        ScriptJob job;
+        std::vector<int> phases;
+        int step = 0;
+        job.request = [&](TTransData& l) {
+            phases.push_back(l.Phase);
+            l.SendCommand(static_cast<std::uint16_t>(0x1010 + step), 1, 3);
+        };
+        job.reply = [&](TTransData& l) {
+            phases.push_back(l.Phase);
+            if (++step == row.addAfterReplies && !row.whileAwaited) l.AddMonitorClient("3");
+            if (step == 3) l.EndJob();
+        };
+        emu.ClearFaults();
+        emu.AddFault({.action = FaultAction::Delay, .function = 3, .addrLo = 0x1010, .addrHi = 0x1010, .param = 200});
+        link->RegisterJob(4, &job);
+        ASSERT_TRUE(link->OpenPort());
+        link->StartJob(4, 7);
+        if (row.whileAwaited) {
+            ASSERT_TRUE(WaitUntil([&] { return emu.RequestCount() >= 1 && !link->MaySend; }));
+            link->AddMonitorClient("3");
+        }
+        ASSERT_TRUE(WaitUntil([&] { return client.values.size() >= 2; }));
+        link->RemoveMonitorClient("3");
+        ASSERT_TRUE(Idle());
+        EXPECT_EQ(job.replies.size(), 3u);
+        EXPECT_EQ(phases, std::vector<int>(6, 7));
+        EXPECT_EQ(job.aborted, 0);
+        EXPECT_TRUE(frame.msgs.empty());
+        link->RegisterMonitorClient("3", nullptr);
+        link->RegisterJob(4, nullptr);
+        emu.ClearLog();
+    }
+}
