@@ -96,7 +96,12 @@ TMemCard::~TMemCard() {
 }
 
 bool TMemCard::Begin(int next) {
-    if (link_.JobNo == kJobMemoryCard || !link_.MayPutRequests() || link_.Monitoring()) return false;
+    if (link_.JobNo == kJobMemoryCard || !link_.MayPutRequests()) return false;
+    if (link_.Monitoring()) {
+        // The monitors keep the line; the user stops them first.
+        link_.ShowMessage(kMsgMonitoring, "");
+        return false;
+    }
     link_.ClearWriteQueues();
     link_.PlcInfoMode = 0;
     if (!link_.OpenPort()) return false;

@@ -18,6 +18,7 @@
 
 #include "ladder/editor/Ladder.h"
 #include "link/jobs/Fileregs.h"
+#include "link/jobs/Plcpassword.h"
 #include "link/jobs/Programtransfer.h"
 #include "link/jobs/Registertransfer.h"
 #include "link/windows/Devmonidlg.h"
@@ -305,6 +306,89 @@ TEST_F(JobKeepsLineTest, AJobRunsToItsEndWhateverIsStartedMeanwhile) {
     EXPECT_TRUE(messages_.Shown().empty());
     CloseWindow(_DevMoniDlg);
     ASSERT_TRUE(Ended());
+}
+
+
+TEST_F(JobKeepsLineTest, AJobStartedOverARunningMonitorSaysWhyAndTheMonitorGoesOn) {
+    using Action = std::function<void()>;
+    struct Monitor {
+        Action start, stop;
+    };
+    const Monitor devMonitor{[&] { Click("MmMonitorDev"); },
+                             [&] {
+                                 if (_DevMoniDlg) CloseWindow(_DevMoniDlg);
+                             }};
+    const Monitor ladMonitor{[&] { Click("MmMonitorLad"); },
+                             [&] {
+                                 if (frame_->MmMonitorLad->isChecked()) Click("MmMonitorLad");
+                             }};
+    auto templateTransfer = [&](int direction) {
+        ASSERT_TRUE(frame_->RunCommand("MmFileTmpTransfer"));
+        ASSERT_TRUE(_FileTmp && _FileTmp->Comm->isVisible());
+        _FileTmp->Comm->CommType_Box->setCurrentIndex(direction);
+        QTest::mouseClick(_FileTmp->Comm->OkBtn, Qt::LeftButton);
+    };
+    auto cardWrite = [&] {
+        ASSERT_TRUE(frame_->RunCommand("MmCardCodeRw"));
+        _MemCardDlg->WriteRdo->setChecked(true);
+        messages_.QueueAnswer(qel::Answer::Yes);  // write the card?
+        QTest::mouseClick(_MemCardDlg->OkBtn, Qt::LeftButton);
+    };
+    auto linkWindow = [&](int direction) {
+        Click("MmTrans");
+        ASSERT_TRUE(_TransDataForm->isVisible());
+        _TransDataForm->WorkType->setCurrentIndex(direction);
+        _TransDataForm->WorkTypeClick();
+        QTest::mouseClick(_TransDataForm->OkBtn, Qt::LeftButton);
+    };
+    const int monitoring = qel::link::kMsgMonitoring;
+    struct Row {
+        const char* path;
+        const Monitor& monitor;
+        Action job;
+        std::vector<int> said;  // the messages the refusal shows
+    } rows[] = {
+        {"device monitor, template write", devMonitor, [&] { templateTransfer(1); }, {monitoring}},
+        {"device monitor, template read", devMonitor, [&] { templateTransfer(0); }, {monitoring}},
+        {"device monitor, memory card program write", devMonitor, cardWrite, {monitoring, monitoring}},
+        {"device monitor, verify", devMonitor, [&] { Click("MmCodeVerify"); }, {monitoring}},
+        {"ladder monitor, program write", ladMonitor, [&] { linkWindow(TTransDataForm::kWrite); }, {monitoring}},
+        {"ladder monitor, template write", ladMonitor, [&] { templateTransfer(1); }, {monitoring}},
+        {"ladder monitor, memory card program write", ladMonitor, cardWrite, {monitoring, monitoring}},
+        {"ladder monitor, password", ladMonitor, [&] { Click("MmPassWd"); }, {qel::link::kMsgPwdMonitoring}},
+    };
+    ASSERT_TRUE(frame_->RunCommand("MmFileTmp"));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.path);
+        PutProgram({"LD X0", "OUT Y0", "END"});
+        gQel.ProgramPresent = 1;
+        gQel.Modified = 0;
+        if (_FileTmp) _FileTmp->Modified = 0;
+        messages_.Clear();
+        row.monitor.start();
+        ASSERT_TRUE(PumpUntil([&] { return emu_.S.monitorCoil && _TransData->Monitoring(); }));
+        emu_.ClearLog();
+        row.job();
+        QCoreApplication::processEvents();
+        std::vector<int> said;
+        for (const std::string& s : messages_.Shown())
+            for (int id : {qel::link::kMsgMonitoring, qel::link::kMsgJobRunning})
+                if (s.rfind(gMsgTable.Get(id), 0) == 0) said.push_back(id);
+        EXPECT_EQ(said, row.said) << ::testing::PrintToString(messages_.Shown());
+        EXPECT_EQ(messages_.Shown().size(), row.said.size());
+        EXPECT_EQ(_TransData->JobNo, 0);
+        // The monitor polls on.
+        const std::size_t polled = emu_.Log().size();
+        EXPECT_TRUE(PumpUntil([&] { return emu_.Log().size() > polled + 4; }));
+        EXPECT_TRUE(_TransData->Monitoring());
+        if (_FileTmp->Comm->isVisible()) _FileTmp->Comm->reject();
+        if (_MemCardDlg->isVisible()) _MemCardDlg->hide();
+        if (_PwdDlg->isVisible()) QTest::mouseClick(_PwdDlg->CancelBtn, Qt::LeftButton);
+        if (_TransDataForm->isVisible()) QTest::mouseClick(_TransDataForm->CancelBtn, Qt::LeftButton);
+        row.monitor.stop();
+        ASSERT_TRUE(Ended());
+        EXPECT_FALSE(emu_.S.monitorCoil);
+    }
 }
 
 }  // namespace
