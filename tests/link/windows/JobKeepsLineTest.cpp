@@ -73,6 +73,38 @@ protected:
                 if (s.rfind(gMsgTable.Get(id), 0) == 0) ids.push_back(id);
         return ids;
     }
+    // The transfer window: read, write or verify chosen, then OK.
+    void LinkWindow(int direction) {
+        ASSERT_TRUE(frame_->RunCommand("MmTrans"));
+        _TransDataForm->WorkType->setCurrentIndex(direction);
+        _TransDataForm->WorkTypeClick();
+        QTest::mouseClick(_TransDataForm->OkBtn, Qt::LeftButton);
+    }
+    // The template's transfer dialog: 0 read, 1 write, then OK.
+    void TemplateTransfer(int direction) {
+        ASSERT_TRUE(frame_->RunCommand("MmFileTmpTransfer"));
+        ASSERT_TRUE(_FileTmp && _FileTmp->Comm->isVisible());
+        _FileTmp->Comm->CommType_Box->setCurrentIndex(direction);
+        QTest::mouseClick(_FileTmp->Comm->OkBtn, Qt::LeftButton);
+    }
+    // The register view's T page read from or written to the PLC.
+    void RegisterTransfer(bool write) {
+        if (!_DevReg) {
+            ASSERT_TRUE(frame_->RunCommand("MmViewReg"));
+        }
+        _DevReg->PgContrl->setCurrentIndex(qel::link::kRegPageT);
+        QTest::mouseClick(_DevReg->CommBtn, Qt::LeftButton);
+        (write ? _DevReg->NumComm->WritePlcReg_Rdo : _DevReg->NumComm->ReadPlcReg_Rdo)->setChecked(true);
+        if (_DevReg->NumComm->isVisible()) QTest::mouseClick(_DevReg->NumComm->Ok_Btn, Qt::LeftButton);
+    }
+    // The messages shown, as the ids among `ids` they begin with.
+    std::vector<int> Said(std::initializer_list<int> ids) const {
+        std::vector<int> said;
+        for (const std::string& s : messages_.Shown())
+            for (int id : ids)
+                if (s.rfind(gMsgTable.Get(id), 0) == 0) said.push_back(id);
+        return said;
+    }
     // The job is over, the port closed, no monitor polls and every message
     // has been shown.
     bool Ended() {
@@ -97,28 +129,9 @@ TEST_F(JobKeepsLineTest, AJobRunsToItsEndWhateverIsStartedMeanwhile) {
     };
     const std::vector<std::uint8_t> none;
     std::vector<std::uint8_t> image;
-    auto okBtn = [] { QTest::mouseClick(_TransDataForm->OkBtn, Qt::LeftButton); };
-    auto linkWindow = [&](int direction) {
-        ASSERT_TRUE(frame_->RunCommand("MmTrans"));
-        _TransDataForm->WorkType->setCurrentIndex(direction);
-        _TransDataForm->WorkTypeClick();
-        okBtn();
-    };
-    auto templateTransfer = [&](int direction) {
-        ASSERT_TRUE(frame_->RunCommand("MmFileTmpTransfer"));
-        ASSERT_TRUE(_FileTmp && _FileTmp->Comm->isVisible());
-        _FileTmp->Comm->CommType_Box->setCurrentIndex(direction);
-        QTest::mouseClick(_FileTmp->Comm->OkBtn, Qt::LeftButton);
-    };
-    auto registerTransfer = [&](bool write) {
-        if (!_DevReg) {
-            ASSERT_TRUE(frame_->RunCommand("MmViewReg"));
-        }
-        _DevReg->PgContrl->setCurrentIndex(qel::link::kRegPageT);
-        QTest::mouseClick(_DevReg->CommBtn, Qt::LeftButton);
-        (write ? _DevReg->NumComm->WritePlcReg_Rdo : _DevReg->NumComm->ReadPlcReg_Rdo)->setChecked(true);
-        if (_DevReg->NumComm->isVisible()) QTest::mouseClick(_DevReg->NumComm->Ok_Btn, Qt::LeftButton);
-    };
+    auto linkWindow = [&](int direction) { LinkWindow(direction); };
+    auto templateTransfer = [&](int direction) { TemplateTransfer(direction); };
+    auto registerTransfer = [&](bool write) { RegisterTransfer(write); };
     auto registerRead = [&] { registerTransfer(false); };
     const FaultRule slowBlock = {.action = FaultAction::Delay, .function = 16, .addrLo = 0x2000, .addrHi = 0x6FFF,
                                  .skip = 2, .param = 300};
@@ -322,24 +335,12 @@ TEST_F(JobKeepsLineTest, AJobStartedOverARunningMonitorSaysWhyAndTheMonitorGoesO
                              [&] {
                                  if (frame_->MmMonitorLad->isChecked()) Click("MmMonitorLad");
                              }};
-    auto templateTransfer = [&](int direction) {
-        ASSERT_TRUE(frame_->RunCommand("MmFileTmpTransfer"));
-        ASSERT_TRUE(_FileTmp && _FileTmp->Comm->isVisible());
-        _FileTmp->Comm->CommType_Box->setCurrentIndex(direction);
-        QTest::mouseClick(_FileTmp->Comm->OkBtn, Qt::LeftButton);
-    };
+    auto templateTransfer = [&](int direction) { TemplateTransfer(direction); };
     auto cardWrite = [&] {
         ASSERT_TRUE(frame_->RunCommand("MmCardCodeRw"));
         _MemCardDlg->WriteRdo->setChecked(true);
         messages_.QueueAnswer(qel::Answer::Yes);  // write the card?
         QTest::mouseClick(_MemCardDlg->OkBtn, Qt::LeftButton);
-    };
-    auto linkWindow = [&](int direction) {
-        Click("MmTrans");
-        ASSERT_TRUE(_TransDataForm->isVisible());
-        _TransDataForm->WorkType->setCurrentIndex(direction);
-        _TransDataForm->WorkTypeClick();
-        QTest::mouseClick(_TransDataForm->OkBtn, Qt::LeftButton);
     };
     const int monitoring = qel::link::kMsgMonitoring;
     struct Row {
@@ -352,7 +353,7 @@ TEST_F(JobKeepsLineTest, AJobStartedOverARunningMonitorSaysWhyAndTheMonitorGoesO
         {"device monitor, template read", devMonitor, [&] { templateTransfer(0); }, {monitoring}},
         {"device monitor, memory card program write", devMonitor, cardWrite, {monitoring, monitoring}},
         {"device monitor, verify", devMonitor, [&] { Click("MmCodeVerify"); }, {monitoring}},
-        {"ladder monitor, program write", ladMonitor, [&] { linkWindow(TTransDataForm::kWrite); }, {monitoring}},
+        {"ladder monitor, program write", ladMonitor, [&] { LinkWindow(TTransDataForm::kWrite); }, {monitoring}},
         {"ladder monitor, template write", ladMonitor, [&] { templateTransfer(1); }, {monitoring}},
         {"ladder monitor, memory card program write", ladMonitor, cardWrite, {monitoring, monitoring}},
         {"ladder monitor, password", ladMonitor, [&] { Click("MmPassWd"); }, {qel::link::kMsgPwdMonitoring}},
@@ -370,11 +371,7 @@ TEST_F(JobKeepsLineTest, AJobStartedOverARunningMonitorSaysWhyAndTheMonitorGoesO
         emu_.ClearLog();
         row.job();
         QCoreApplication::processEvents();
-        std::vector<int> said;
-        for (const std::string& s : messages_.Shown())
-            for (int id : {qel::link::kMsgMonitoring, qel::link::kMsgJobRunning})
-                if (s.rfind(gMsgTable.Get(id), 0) == 0) said.push_back(id);
-        EXPECT_EQ(said, row.said) << ::testing::PrintToString(messages_.Shown());
+        EXPECT_EQ(Said({qel::link::kMsgMonitoring, qel::link::kMsgJobRunning}), row.said) << ::testing::PrintToString(messages_.Shown());
         EXPECT_EQ(messages_.Shown().size(), row.said.size());
         EXPECT_EQ(_TransData->JobNo, 0);
         // The monitor polls on.
@@ -388,6 +385,139 @@ TEST_F(JobKeepsLineTest, AJobStartedOverARunningMonitorSaysWhyAndTheMonitorGoesO
         row.monitor.stop();
         ASSERT_TRUE(Ended());
         EXPECT_FALSE(emu_.S.monitorCoil);
+    }
+}
+
+
+TEST_F(JobKeepsLineTest, ACommandRefusedDuringAJobGoesOutOnceTheJobHasFailed) {
+    using Action = std::function<void()>;
+    const int timeout = qel::link::kMsgTimeout, refused = qel::link::kMsgJobRunning,
+              partly = qel::link::kMsgPartlyWritten, exception2 = qel::link::kMsgExceptionBase + 2;
+    // The jobs, each kept waiting on an answer that never comes right.
+    struct Job {
+        FaultRule fault;
+        Action start;
+    };
+    const FaultRule blockUnanswered = {.action = FaultAction::Drop, .function = 16, .addrLo = 0x2000,
+                                       .addrHi = 0x6FFF, .skip = 2};
+    const FaultRule blockRefused = {.action = FaultAction::Exception, .function = 16, .addrLo = 0x2000,
+                                    .addrHi = 0x6FFF, .skip = 2, .param = 2, .delay = 300};
+    const Job write{blockUnanswered, [&] { LinkWindow(TTransDataForm::kWrite); }};
+    const Job writeRefused{blockRefused, [&] { LinkWindow(TTransDataForm::kWrite); }};
+    const Job verify{{.action = FaultAction::Drop, .function = 3, .addrLo = 0x2000, .addrHi = 0x6FFF},
+                     [&] { ASSERT_TRUE(frame_->RunCommand("MmCodeVerify")); }};
+    const Job templateWrite{{.action = FaultAction::Drop, .function = 100, .subCode = 17, .skip = 1},
+                            [&] { TemplateTransfer(1); }};
+    const Job registerRead{{.action = FaultAction::Exception, .function = 3, .addrLo = 0x0600, .addrHi = 0x06FF,
+                            .skip = 1, .param = 2, .delay = 300},
+                           [&] { RegisterTransfer(false); }};
+    const Job password{{.action = FaultAction::Drop, .function = 3, .addrLo = 5097, .addrHi = 5097},
+                       [&] { ASSERT_TRUE(frame_->RunCommand("MmPassWd")); }};
+    const Job cardStatus{{.action = FaultAction::Drop, .function = 100},
+                         [&] { ASSERT_TRUE(frame_->RunCommand("MmCardCodeRw")); }};
+
+    // The commands: tried while the job runs (a dialog stays open on the
+    // refusal), tried again once it has ended, and what the PLC then holds.
+    struct Command {
+        Action start, again;
+        std::function<bool()> landed;
+        Action close;
+    };
+    const Command force{[&] {
+                            Click("MmForceDev");
+                            _DevForce->DevName->setText("Y0");
+                            _DevForce->SetOn->setChecked(true);
+                            QTest::mouseClick(_DevForce->SetOK, Qt::LeftButton);
+                        },
+                        [] { QTest::mouseClick(_DevForce->SetOK, Qt::LeftButton); },
+                        [&] { return emu_.S.coils[0x0500] != 0; }, [] { _DevForce->hide(); }};
+    const Command setValue{[&] {
+                               _ValSet->ShowEmpty();
+                               _ValSet->DevSetText->setText("D0");
+                               _ValSet->CurValText->setText("K5");
+                               QTest::mouseClick(_ValSet->BOK, Qt::LeftButton);
+                           },
+                           [] { QTest::mouseClick(_ValSet->BOK, Qt::LeftButton); },
+                           [&] { return emu_.S.regs[0x1000] == 5; }, [] { _ValSet->hide(); }};
+    const Command run{[&] { Click("MmRun"); }, [&] { Click("MmRun"); }, [&] { return emu_.S.running; }, [] {}};
+    const Command ladMonitor{[&] { Click("MmMonitorLad"); }, [&] { Click("MmMonitorLad"); },
+                             [&] { return emu_.S.monitorCoil && frame_->MmMonitorLad->isChecked(); },
+                             [&] {
+                                 if (frame_->MmMonitorLad->isChecked()) Click("MmMonitorLad");
+                             }};
+    const Command devMonitor{[&] { Click("MmMonitorDev"); }, [&] { Click("MmMonitorDev"); },
+                             [&] { return emu_.S.monitorCoil && _DevMoniDlg != nullptr; },
+                             [&] {
+                                 if (_DevMoniDlg) CloseWindow(_DevMoniDlg);
+                             }};
+    const Command templateWriteLeftOpen{
+        [&] { TemplateTransfer(1); }, [] { QTest::mouseClick(_FileTmp->Comm->OkBtn, Qt::LeftButton); },
+        [&] { return emu_.S.fileRegs.at(5) == 4321 && !_FileTmp->Transferring(); }, [] {}};
+
+    struct Row {
+        const char* path;
+        const Job& job;
+        const Command& command;
+        std::vector<int> said;  // the refusal and the job's end
+    } rows[] = {
+        {"program write unanswered, force Y0 left open, OK again", write, force, {refused, partly, timeout}},
+        {"program write refused by the PLC, set value left open, OK again", writeRefused, setValue,
+         {refused, partly, exception2}},
+        {"verify unanswered, RUN again", verify, run, {refused, timeout}},
+        {"template write unanswered, ladder monitor again", templateWrite, ladMonitor, {refused, timeout}},
+        {"register view read refused by the PLC, force Y0 left open, OK again", registerRead, force,
+         {refused, exception2}},
+        {"program write unanswered, template write left open, OK again", write, templateWriteLeftOpen,
+         {refused, partly, timeout}},
+        {"password query unanswered, device monitor again", password, devMonitor, {refused, timeout}},
+        {"memory card status unanswered, force Y0 left open, OK again", cardStatus, force, {refused, timeout}},
+    };
+    ASSERT_TRUE(frame_->RunCommand("MmFileTmp"));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.path);
+        PutProgram({"LD X0", "OUT Y0", "END"});
+        gQel.ProgramPresent = 1;
+        gQel.Modified = 0;
+        std::copy(gProgram, gProgram + gProgramCapacity, emu_.S.program.begin());
+        emu_.S.coils[0x0500] = 0;
+        emu_.S.regs[0x1000] = 0;
+        emu_.S.running = false;
+        emu_.S.fileRegs.at(5) = 0;
+        gFileRegValues.at(5) = 4321;
+        _FileTmp->Modified = 0;
+        if (_DevReg) _DevReg->Modified = 0;
+        emu_.ClearFaults();
+        emu_.AddFault(row.job.fault);
+        messages_.Clear();
+
+        row.job.start();
+        ASSERT_TRUE(PumpUntil([&] {
+            return !emu_.Log().empty() && !emu_.Log().back().fault.empty();
+        }));
+        ASSERT_NE(_TransData->JobNo, 0);
+        row.command.start();
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(row.command.landed());
+        // The job fails on its own and says what did not happen.
+        ASSERT_TRUE(Ended());
+        if (_MemCardDlg->isVisible()) _MemCardDlg->hide();
+        if (_PwdDlg->isVisible()) QTest::mouseClick(_PwdDlg->CancelBtn, Qt::LeftButton);
+        EXPECT_EQ(Said({refused, partly, timeout, exception2}), row.said) << ::testing::PrintToString(messages_.Shown());
+        EXPECT_EQ(messages_.Shown().size(), row.said.size());
+        EXPECT_FALSE(_ProgBar->isVisible());
+        if (_DevReg) {
+            EXPECT_TRUE(_DevReg->RegGrid->isEnabled());
+        }
+        EXPECT_FALSE(_FileTmp->Transferring());
+
+        // The same command again goes out, and lands.
+        emu_.ClearFaults();
+        messages_.Clear();
+        row.command.again();
+        EXPECT_TRUE(PumpUntil([&] { return row.command.landed(); }));
+        row.command.close();
+        ASSERT_TRUE(Ended());
+        EXPECT_EQ(Said({refused, timeout}), std::vector<int>{}) << ::testing::PrintToString(messages_.Shown());
     }
 }
 
