@@ -131,7 +131,8 @@ bool TFileRegTransfer::Start(std::vector<std::uint16_t>& values, bool write, int
         return false;
     }
     if (first < 0 || first >= end || end > static_cast<int>(values.size())) return false;
-    link_.ClearWriteQueues();
+    // Writes the user queued before (RUN, a force, a monitor's coil) go out
+    // first: the order of service sends them before the job's first step.
     link_.PlcInfoMode = 0;
     if (!link_.OpenPort()) return false;
     values_ = &values;

@@ -102,7 +102,8 @@ bool TMemCard::Begin(int next) {
         link_.ShowMessage(kMsgMonitoring, "");
         return false;
     }
-    link_.ClearWriteQueues();
+    // Writes the user queued before (RUN, a force, a monitor's coil) go out
+    // first: the order of service sends them before the job's first step.
     link_.PlcInfoMode = 0;
     if (!link_.OpenPort()) return false;
     CardOp = kIdentify;

@@ -521,4 +521,58 @@ TEST_F(JobKeepsLineTest, ACommandRefusedDuringAJobGoesOutOnceTheJobHasFailed) {
     }
 }
 
+
+TEST_F(JobKeepsLineTest, WritesQueuedBeforeAJobStartsGoOutFirst) {
+    using Action = std::function<void()>;
+    struct Row {
+        const char* path;
+        Action start, close;
+        std::vector<int> said;  // the job's own end
+    } rows[] = {
+        {"template write", [&] { TemplateTransfer(1); }, [] {}, {qel::link::kMsgFileRegWriteDone}},
+        {"template read", [&] { TemplateTransfer(0); }, [] {}, {qel::link::kMsgFileRegReadDone}},
+        {"memory card status", [&] { ASSERT_TRUE(frame_->RunCommand("MmCardCodeRw")); },
+         [] { _MemCardDlg->hide(); }, {}},
+        {"device monitor", [&] { Click("MmMonitorDev"); },
+         [] {
+             if (_DevMoniDlg) CloseWindow(_DevMoniDlg);
+         },
+         {}},
+        // RUN went first: the PLC runs, and takes no program.
+        {"program write", [&] { LinkWindow(TTransDataForm::kWrite); }, [] {}, {qel::link::kMsgPlcRunning}},
+    };
+    ASSERT_TRUE(frame_->RunCommand("MmFileTmp"));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.path);
+        PutProgram({"LD X0", "OUT Y0", "END"});
+        gQel.ProgramPresent = 1;
+        gQel.Modified = 0;
+        _FileTmp->Modified = 0;
+        emu_.S.running = false;
+        emu_.ClearFaults();
+        messages_.Clear();
+        // The ladder monitor runs; one of its polls is answered late.
+        Click("MmMonitorLad");
+        ASSERT_TRUE(PumpUntil([&] { return emu_.S.monitorCoil && _TransData->Monitoring(); }));
+        emu_.AddFault({.action = FaultAction::Delay, .param = 300});
+        ASSERT_TRUE(PumpUntil([&] { return !emu_.Log().empty() && emu_.Log().back().fault == "Delay"; }));
+        // Meanwhile RUN is pressed and the monitor released: both wait for
+        // the line, and the job is started before they could go.
+        Click("MmRun");
+        Click("MmMonitorLad");
+        ASSERT_FALSE(_TransData->CoilQueue.Empty());
+        row.start();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(PumpUntil([&] { return emu_.S.running; }));
+        row.close();
+        ASSERT_TRUE(Ended());
+        EXPECT_TRUE(emu_.S.running);
+        EXPECT_FALSE(emu_.S.monitorCoil);
+        EXPECT_EQ(Said({qel::link::kMsgFileRegWriteDone, qel::link::kMsgFileRegReadDone, qel::link::kMsgWriteOk,
+                        qel::link::kMsgPlcRunning}),
+                  row.said);
+        EXPECT_EQ(messages_.Shown().size(), row.said.size()) << ::testing::PrintToString(messages_.Shown());
+    }
+}
+
 }  // namespace
