@@ -13,6 +13,7 @@
 #include <QTest>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -69,7 +70,7 @@ protected:
         for (const std::string& s : messages_.Shown())
             for (int id : {qel::link::kMsgJobRunning, qel::link::kMsgWriteOk, qel::link::kMsgReadDone,
                            qel::link::kMsgVerifyEqual, qel::link::kMsgRegReadDone, qel::link::kMsgRegWriteDone,
-                           qel::link::kMsgPartlyWritten, qel::link::kMsgTimeout})
+                           qel::link::kMsgPartlyWritten, qel::link::kMsgTimeout, qel::link::kMsgPwdLocked})
                 if (s.rfind(gMsgTable.Get(id), 0) == 0) ids.push_back(id);
         return ids;
     }
@@ -174,6 +175,32 @@ TEST_F(JobKeepsLineTest, AJobRunsToItsEndWhateverIsStartedMeanwhile) {
                    [&] { ASSERT_TRUE(frame_->RunCommand("MmCardCodeRw")); }, {}, [] { return true; }};
     const Job password{{.action = FaultAction::Delay, .function = 3, .addrLo = 5097, .addrHi = 5097, .param = 300},
                        [&] { ASSERT_TRUE(frame_->RunCommand("MmPassWd")); }, {}, [] { return true; }};
+    // The password set and the card's program write, each once its dialog's
+    // own query has ended.
+    auto idle = [] { return _TransData->JobNo == 0 && _TransData->MaySend; };
+    auto setPassword = [&](bool readBack) {
+        ASSERT_TRUE(frame_->RunCommand("MmPassWd"));
+        ASSERT_TRUE(PumpUntil(idle));
+        _PwdDlg->Password->setText("1234");
+        _PwdDlg->Confirm_Txt->setText("1234");
+        // Read the lock state back from the PLC?
+        messages_.QueueAnswer(readBack ? qel::Answer::Yes : qel::Answer::No);
+        QTest::mouseClick(_PwdDlg->OKBtn, Qt::LeftButton);
+    };
+    const FaultRule slowSet = {.action = FaultAction::Delay, .function = 100, .subCode = 11, .param = 300};
+    auto passwordIsSet = [&] { return emu_.S.password == std::optional<std::string>("1234"); };
+    const Job passwordSet{slowSet, [&] { setPassword(true); }, {qel::link::kMsgPwdLocked}, passwordIsSet};
+    const Job passwordSetNoReadBack{slowSet, [&] { setPassword(false); }, {}, passwordIsSet};
+    const Job cardWrite{{.action = FaultAction::Delay, .function = 100, .subCode = 17, .skip = 1, .param = 300},
+                        [&] {
+                            ASSERT_TRUE(frame_->RunCommand("MmCardCodeRw"));
+                            ASSERT_TRUE(PumpUntil(idle));
+                            _MemCardDlg->WriteRdo->setChecked(true);
+                            messages_.QueueAnswer(qel::Answer::Yes);  // write the card?
+                            QTest::mouseClick(_MemCardDlg->OkBtn, Qt::LeftButton);
+                        },
+                        {qel::link::kMsgRegWriteDone},  // the same text: written
+                        [&] { return std::equal(image.begin(), image.begin() + 16, emu_.S.cardArea[4].begin()); }};
 
     // The commands, and how each is closed again.
     struct Command {
@@ -228,6 +255,12 @@ TEST_F(JobKeepsLineTest, AJobRunsToItsEndWhateverIsStartedMeanwhile) {
     const Command tmpWrite{[&] { templateTransfer(1); }, [] {}, [] { return _TransData->JobNo == kJobWriteFileRegs; }};
     const Command cardCmd{[&] { Click("MmCardCodeRw"); }, [] { _MemCardDlg->hide(); },
                           [] { return _TransData->JobNo == kJobMemoryCard; }};
+    // The same commands from the tool bar's buttons.
+    const Command ladButton{[&] { Click("BnMonitorLad"); }, ladMonitor.close, ladMonitor.started};
+    const Command sfcButton{[&] { Click("BnMonitorSfc"); }, sfcMonitor.close, sfcMonitor.started};
+    const Command devButton{[&] { Click("BnMonitorDev"); }, devMonitor.close, devMonitor.started};
+    const Command runButton{[&] { Click("BnRun"); }, [] {}, run.started};
+    const Command transButton{[&] { Click("BnTrans"); }, transfer.close, transfer.started};
 
     struct Row {
         const char* path;
@@ -265,6 +298,18 @@ TEST_F(JobKeepsLineTest, AJobRunsToItsEndWhateverIsStartedMeanwhile) {
         {"password query, template write", password, tmpWrite, false},
         {"program read, device monitor", read, devMonitor, true},
         {"program read, ladder monitor", read, ladMonitor, true},
+        {"password set, RUN", passwordSet, run, false},
+        {"password set, force Y0 ON", passwordSet, force, true},
+        {"password set, set value left open from a monitoring, OK", passwordSet, setValue, true},
+        {"password set and its lock state not read back, RUN", passwordSetNoReadBack, run, false},
+        {"memory card program write, RUN", cardWrite, run, false},
+        {"memory card program write, ladder monitor pressed and released again", cardWrite, ladMonitor, true},
+        {"memory card program write, set value left open from a monitoring, OK", cardWrite, setValue, true},
+        {"program write, the tool bar's ladder monitor button", write, ladButton, true},
+        {"program write, the tool bar's chart monitor button", write, sfcButton, true},
+        {"program write, the tool bar's RUN button", write, runButton, false},
+        {"template write, the tool bar's device monitor button", fileRegs, devButton, true},
+        {"program verify, the tool bar's transfer button", verify, transButton, true},
     };
     for (int n = 0; n < 256; ++n) emu_.S.regs[0x0600 + n] = static_cast<std::uint16_t>(1000 + n);
     ASSERT_TRUE(frame_->RunCommand("MmFileTmp"));
@@ -278,6 +323,8 @@ TEST_F(JobKeepsLineTest, AJobRunsToItsEndWhateverIsStartedMeanwhile) {
         std::fill(emu_.S.program.begin(), emu_.S.program.end(), 0xFF);
         if (&row.job != &write) std::copy(image.begin(), image.end(), emu_.S.program.begin());
         gFileRegValues.at(5) = 4321;
+        emu_.S.password.reset();  // and unlocked
+        emu_.S.coils[PlcEmulator::kM1069] = 0;
         if (_FileTmp) _FileTmp->Modified = 0;
         if (_DevReg) _DevReg->Modified = 0;
         emu_.ClearFaults();
