@@ -436,32 +436,48 @@ TEST_F(JobKeepsLineTest, AJobStartedOverARunningMonitorSaysWhyAndTheMonitorGoesO
 }
 
 
-TEST_F(JobKeepsLineTest, ACommandRefusedDuringAJobGoesOutOnceTheJobHasFailed) {
+TEST_F(JobKeepsLineTest, ACommandRefusedDuringAJobGoesOutOnceTheJobHasEnded) {
     using Action = std::function<void()>;
     const int timeout = qel::link::kMsgTimeout, refused = qel::link::kMsgJobRunning,
               partly = qel::link::kMsgPartlyWritten, exception2 = qel::link::kMsgExceptionBase + 2;
-    // The jobs, each kept waiting on an answer that never comes right.
+    // The jobs, each kept waiting on an answer that never comes right, or
+    // ended by the user.
     struct Job {
-        FaultRule fault;
+        std::optional<FaultRule> fault;
         Action start;
+        Action end = [] {};
     };
     const FaultRule blockUnanswered = {.action = FaultAction::Drop, .function = 16, .addrLo = 0x2000,
                                        .addrHi = 0x6FFF, .skip = 2};
     const FaultRule blockRefused = {.action = FaultAction::Exception, .function = 16, .addrLo = 0x2000,
                                     .addrHi = 0x6FFF, .skip = 2, .param = 2, .delay = 300};
-    const Job write{blockUnanswered, [&] { LinkWindow(TTransDataForm::kWrite); }};
-    const Job writeRefused{blockRefused, [&] { LinkWindow(TTransDataForm::kWrite); }};
-    const Job verify{{.action = FaultAction::Drop, .function = 3, .addrLo = 0x2000, .addrHi = 0x6FFF},
+    const Job write{{blockUnanswered}, [&] { LinkWindow(TTransDataForm::kWrite); }};
+    const Job writeRefused{{blockRefused}, [&] { LinkWindow(TTransDataForm::kWrite); }};
+    const Job verify{{{.action = FaultAction::Drop, .function = 3, .addrLo = 0x2000, .addrHi = 0x6FFF}},
                      [&] { ASSERT_TRUE(frame_->RunCommand("MmCodeVerify")); }};
-    const Job templateWrite{{.action = FaultAction::Drop, .function = 100, .subCode = 17, .skip = 1},
+    const Job templateWrite{{{.action = FaultAction::Drop, .function = 100, .subCode = 17, .skip = 1}},
                             [&] { TemplateTransfer(1); }};
-    const Job registerRead{{.action = FaultAction::Exception, .function = 3, .addrLo = 0x0600, .addrHi = 0x06FF,
-                            .skip = 1, .param = 2, .delay = 300},
+    const Job registerRead{{{.action = FaultAction::Exception, .function = 3, .addrLo = 0x0600, .addrHi = 0x06FF,
+                             .skip = 1, .param = 2, .delay = 300}},
                            [&] { RegisterTransfer(false); }};
-    const Job password{{.action = FaultAction::Drop, .function = 3, .addrLo = 5097, .addrHi = 5097},
+    const Job password{{{.action = FaultAction::Drop, .function = 3, .addrLo = 5097, .addrHi = 5097}},
                        [&] { ASSERT_TRUE(frame_->RunCommand("MmPassWd")); }};
-    const Job cardStatus{{.action = FaultAction::Drop, .function = 100},
+    const Job cardStatus{{{.action = FaultAction::Drop, .function = 100}},
                          [&] { ASSERT_TRUE(frame_->RunCommand("MmCardCodeRw")); }};
+    const Job read{{{.action = FaultAction::Drop, .function = 3, .addrLo = 0x2000, .addrHi = 0x6FFF, .skip = 1}},
+                   [&] { LinkWindow(TTransDataForm::kRead); }};
+    const Job verifyRefused{{{.action = FaultAction::Exception, .function = 3, .addrLo = 0x2000, .addrHi = 0x6FFF,
+                              .param = 2, .delay = 300}},
+                            [&] { ASSERT_TRUE(frame_->RunCommand("MmCodeVerify")); }};
+    // The hand-held programmer's link answers until the link window is
+    // cancelled.
+    const Job handheld{std::nullopt,
+                       [&] {
+                           ASSERT_TRUE(frame_->RunCommand("MmTrans"));
+                           _TransDataForm->WorkType->setCurrentIndex(TTransDataForm::kHandheld);
+                           _TransDataForm->WorkTypeClick();
+                       },
+                       [] { QTest::mouseClick(_TransDataForm->CancelBtn, Qt::LeftButton); }};
 
     // The commands: tried while the job runs (a dialog stays open on the
     // refusal), tried again once it has ended, and what the PLC then holds.
@@ -518,6 +534,10 @@ TEST_F(JobKeepsLineTest, ACommandRefusedDuringAJobGoesOutOnceTheJobHasFailed) {
          {refused, partly, timeout}},
         {"password query unanswered, device monitor again", password, devMonitor, {refused, timeout}},
         {"memory card status unanswered, force Y0 left open, OK again", cardStatus, force, {refused, timeout}},
+        // The read holds the frame's commands itself; the project stays.
+        {"program read unanswered, ladder monitor again", read, ladMonitor, {timeout}},
+        {"verify refused by the PLC, device monitor again", verifyRefused, devMonitor, {refused, exception2}},
+        {"hand-held link, RUN, link window cancelled, RUN again", handheld, run, {refused}},
     };
     ASSERT_TRUE(frame_->RunCommand("MmFileTmp"));
     for (const Row& row : rows) {
@@ -533,20 +553,24 @@ TEST_F(JobKeepsLineTest, ACommandRefusedDuringAJobGoesOutOnceTheJobHasFailed) {
         gFileRegValues.at(5) = 4321;
         _FileTmp->Modified = 0;
         if (_DevReg) _DevReg->Modified = 0;
+        const std::vector<std::uint8_t> program = Program();
         emu_.ClearFaults();
-        emu_.AddFault(row.job.fault);
+        emu_.ClearLog();
+        if (row.job.fault) emu_.AddFault(*row.job.fault);
         messages_.Clear();
 
         row.job.start();
         ASSERT_TRUE(PumpUntil([&] {
-            return !emu_.Log().empty() && !emu_.Log().back().fault.empty();
+            return !row.job.fault || (!emu_.Log().empty() && !emu_.Log().back().fault.empty());
         }));
         ASSERT_NE(_TransData->JobNo, 0);
         row.command.start();
         QCoreApplication::processEvents();
         EXPECT_FALSE(row.command.landed());
-        // The job fails on its own and says what did not happen.
+        // The job fails on its own (or is ended) and says what did not happen.
+        row.job.end();
         ASSERT_TRUE(Ended());
+        EXPECT_EQ(Program(), program);
         if (_MemCardDlg->isVisible()) _MemCardDlg->hide();
         if (_PwdDlg->isVisible()) QTest::mouseClick(_PwdDlg->CancelBtn, Qt::LeftButton);
         EXPECT_EQ(Said({refused, partly, timeout, exception2}), row.said) << ::testing::PrintToString(messages_.Shown());
