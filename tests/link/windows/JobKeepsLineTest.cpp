@@ -395,15 +395,31 @@ TEST_F(JobKeepsLineTest, AJobStartedOverARunningMonitorSaysWhyAndTheMonitorGoesO
         const Monitor& monitor;
         Action job;
         std::vector<int> said;  // the messages the refusal shows
+        std::size_t asked = 0;  // questions answered on the way
     } rows[] = {
         {"device monitor, template write", devMonitor, [&] { templateTransfer(1); }, {monitoring}},
         {"device monitor, template read", devMonitor, [&] { templateTransfer(0); }, {monitoring}},
-        {"device monitor, memory card program write", devMonitor, cardWrite, {monitoring, monitoring}},
+        {"device monitor, memory card program write", devMonitor, cardWrite, {monitoring, monitoring}, 1},
         {"device monitor, verify", devMonitor, [&] { Click("MmCodeVerify"); }, {monitoring}},
         {"ladder monitor, program write", ladMonitor, [&] { LinkWindow(TTransDataForm::kWrite); }, {monitoring}},
         {"ladder monitor, template write", ladMonitor, [&] { templateTransfer(1); }, {monitoring}},
-        {"ladder monitor, memory card program write", ladMonitor, cardWrite, {monitoring, monitoring}},
+        {"ladder monitor, memory card program write", ladMonitor, cardWrite, {monitoring, monitoring}, 1},
         {"ladder monitor, password", ladMonitor, [&] { Click("MmPassWd"); }, {qel::link::kMsgPwdMonitoring}},
+        {"ladder monitor, hand-held link", ladMonitor,
+         [&] {
+             Click("MmTrans");
+             _TransDataForm->WorkType->setCurrentIndex(TTransDataForm::kHandheld);
+             _TransDataForm->WorkTypeClick();
+         },
+         {monitoring}},
+        // Asked whether to stop monitoring: No keeps it and reads nothing.
+        {"device monitor, register view read, monitoring kept", devMonitor,
+         [&] {
+             messages_.QueueAnswer(qel::Answer::No);
+             RegisterTransfer(false);
+         },
+         {},
+         1},
     };
     ASSERT_TRUE(frame_->RunCommand("MmFileTmp"));
     for (const Row& row : rows) {
@@ -420,6 +436,8 @@ TEST_F(JobKeepsLineTest, AJobStartedOverARunningMonitorSaysWhyAndTheMonitorGoesO
         QCoreApplication::processEvents();
         EXPECT_EQ(Said({qel::link::kMsgMonitoring, qel::link::kMsgJobRunning}), row.said) << ::testing::PrintToString(messages_.Shown());
         EXPECT_EQ(messages_.Shown().size(), row.said.size());
+        EXPECT_FALSE(messages_.UnscriptedQuestion());
+        EXPECT_EQ(messages_.Asked().size(), row.asked);
         EXPECT_EQ(_TransData->JobNo, 0);
         // The monitor polls on.
         const std::size_t polled = emu_.Log().size();
@@ -429,6 +447,7 @@ TEST_F(JobKeepsLineTest, AJobStartedOverARunningMonitorSaysWhyAndTheMonitorGoesO
         if (_MemCardDlg->isVisible()) _MemCardDlg->hide();
         if (_PwdDlg->isVisible()) QTest::mouseClick(_PwdDlg->CancelBtn, Qt::LeftButton);
         if (_TransDataForm->isVisible()) QTest::mouseClick(_TransDataForm->CancelBtn, Qt::LeftButton);
+        if (_DevReg && _DevReg->NumComm->isVisible()) _DevReg->NumComm->reject();
         row.monitor.stop();
         ASSERT_TRUE(Ended());
         EXPECT_FALSE(emu_.S.monitorCoil);
