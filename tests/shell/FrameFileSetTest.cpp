@@ -588,11 +588,19 @@ int RenameOnAFailingDisk(const char* from, const char* to) {
 // still holds it.
 TEST_F(FrameFileSetTest, TheNextSaveKeepsThePreviousVersionAFailedRollBackNamed) {
     ASSERT_TRUE(Start());
+    // What the user does after the failed save, before the save that succeeds.
+    enum class Then {
+        Save,             // the next save straight away
+        FailAgain,        // new edits, a save that fails the same way, then the save
+        OpenFirst,        // File > Open of the set the failure left (changes let go), new edits, the save
+        SaveAsElsewhere,  // Save As under another name in the folder, then Save As back onto the set
+    };
     struct Row {
         const char* what;
         const char* stuck;        // the file the roll-back cannot put back
         const char* renameFails;  // the file whose new contents cannot go in
         bool saveAs;              // Save As onto the set from another project, twice
+        Then then = Then::Save;
     };
     const Row rows[] = {
         {"program file", "plant.kzp", "plant.smt", false},
@@ -606,6 +614,12 @@ TEST_F(FrameFileSetTest, TheNextSaveKeepsThePreviousVersionAFailedRollBackNamed)
         {"program file's backup", "plant.kz~", "plant.lad", false},
         {"Save As: program file", "plant.kzp", "plant.smt", true},
         {"Save As: chart", "plant.sfc", "plant.sf~", true},
+        {"two failed saves in a row: program file", "plant.kzp", "plant.smt", false, Then::FailAgain},
+        {"two failed saves in a row: program file's backup", "plant.kz~", "plant.lad", false, Then::FailAgain},
+        {"two failed saves in a row: chart, its backup failing", "plant.sfc", "plant.sf~", false, Then::FailAgain},
+        {"File > Open of the set left, then Save", "plant.kzp", "plant.smt", false, Then::OpenFirst},
+        {"File > Open of the set left, then Save: ladder", "plant.lad", "plant.la~", false, Then::OpenFirst},
+        {"Save As another name, then back onto the set", "plant.kzp", "plant.smt", false, Then::SaveAsElsewhere},
     };
     const char* const set[] = {"plant.kzp", "plant.lad", "plant.lab", "plant.rcm",
                                "plant.lmt", "plant.smt", "plant.dev", "plant.sfc"};
@@ -661,11 +675,58 @@ TEST_F(FrameFileSetTest, TheNextSaveKeepsThePreviousVersionAFailedRollBackNamed)
         EXPECT_EQ(mixed.rfind(gMsgTable.Get(kMsgSaveLeftMixed), 0), 0u) << mixed;
         EXPECT_NE(mixed.find((dir / keeps[0]).string() + " (previous)"), std::string::npos) << mixed;
 
+        // Every kept file a message named, with what it holds and whether that
+        // differed from what stood under its name then (a copy of that may go).
+        struct Named {
+            std::string bytes;
+            bool onlyCopy;
+        };
+        std::map<std::string, Named> named = {{keeps[0], {before.at(row.stuck), true}}};
+        if (row.then == Then::FailAgain) {
+            PutProgram({"LD X0", "OUT Y0", "LD X1", "OUT Y1", "LD X2", "OUT Y2", "END"});
+            gQel.Title = "fourth";
+            gQel.RungComments.assign(1, "fourth");
+            gQel.Modified = 1;
+            qelfile::SetRenameFunction(&RenameOnAFailingDisk);
+            messages_.Clear();
+            messages_.QueueAnswer(Answer::Ok);  // the file changed on disk
+            EXPECT_FALSE(frame_->RunCommand(save) && gQel.Modified == 0);
+            qelfile::SetRenameFunction(nullptr);
+            const auto twice = Folder(dir);
+            std::vector<std::string> second;
+            for (const auto& [name, bytes] : twice)
+                if (name.starts_with(std::string(row.stuck) + ".") && name.ends_with(".keep") && name != keeps[0])
+                    second.push_back(name);
+            ASSERT_EQ(second.size(), 1u) << "the second failure kept one more file";
+            ASSERT_EQ(twice.count(keeps[0]), 1u) << "the second save left the first kept file";
+            EXPECT_EQ(twice.at(keeps[0]), before.at(row.stuck));
+            EXPECT_EQ(twice.at(second[0]), failed.at(row.stuck)) << "what the first failure left under the name";
+            ASSERT_EQ(messages_.Shown().size(), 1u);
+            const std::string again = messages_.Shown()[0];
+            EXPECT_EQ(again.rfind(gMsgTable.Get(kMsgSaveLeftMixed), 0), 0u) << again;
+            EXPECT_NE(again.find((dir / second[0]).string() + " (previous)"), std::string::npos) << again;
+            named[second[0]] = {failed.at(row.stuck), failed.at(row.stuck) != twice.at(row.stuck)};
+        } else if (row.then == Then::OpenFirst) {
+            messages_.Clear();
+            messages_.QueueAnswer(Answer::No);  // the changes the failed save did not write
+            ASSERT_NO_FATAL_FAILURE(OpenThrough(plant));
+            PutProgram({"LD X0", "OUT Y0", "LD X3", "OUT Y3", "END"});
+            gQel.Modified = 1;
+        } else if (row.then == Then::SaveAsElsewhere) {
+            messages_.Clear();
+            dialogs_.QueuePath((dir / "plant-2").string());
+            EXPECT_TRUE(frame_->RunCommand("MmSaveAs"));
+            EXPECT_EQ(gQel.ProgramFileName, (dir / "plant-2.kzp").string());
+            EXPECT_EQ(Folder(dir).count(keeps[0]), 1u);
+            gQel.Modified = 1;
+        }
+
         // The next save, as the user goes on.
         messages_.Clear();
         messages_.QueueAnswer(Answer::Ok);
-        if (row.saveAs) dialogs_.QueuePath(plant.string());
-        EXPECT_TRUE(frame_->RunCommand(save));
+        const bool throughSaveAs = row.saveAs || row.then == Then::SaveAsElsewhere;
+        if (throughSaveAs) dialogs_.QueuePath(plant.string());
+        EXPECT_TRUE(frame_->RunCommand(throughSaveAs ? "MmSaveAs" : save));
         EXPECT_EQ(gQel.ProgramFileName, plant.string());
         EXPECT_EQ(ImageIn(plant), Image()) << "the program is saved";
         EXPECT_FALSE(messages_.UnscriptedQuestion());
@@ -675,9 +736,13 @@ TEST_F(FrameFileSetTest, TheNextSaveKeepsThePreviousVersionAFailedRollBackNamed)
         };
         for (const char* file : set) EXPECT_TRUE(heldBySomeFile(before.at(file))) << "the previous " << file;
         EXPECT_TRUE(heldBySomeFile(before.at(row.stuck))) << "the previous " << row.stuck;
-        EXPECT_EQ(after.count(keeps[0]), 1u) << "the file message 170 named is still there";
-        if (after.count(keeps[0])) {
-            EXPECT_EQ(after.at(keeps[0]), before.at(row.stuck));
+        for (const auto& [keep, kept] : named) {
+            EXPECT_TRUE(heldBySomeFile(kept.bytes)) << "what message 170 said " << keep << " holds";
+            if (!kept.onlyCopy) continue;
+            EXPECT_EQ(after.count(keep), 1u) << "the file message 170 named is still there: " << keep;
+            if (after.count(keep)) {
+                EXPECT_EQ(after.at(keep), kept.bytes) << keep;
+            }
         }
         frame_->NewClick();
     }
