@@ -697,11 +697,15 @@ TEST_F(FrameFileSetTest, TheNextSaveKeepsThePreviousVersionAFailedRollBackNamed)
             for (const auto& [name, bytes] : twice)
                 if (name.starts_with(std::string(row.stuck) + ".") && name.ends_with(".keep") && name != keeps[0])
                     second.push_back(name);
-            ASSERT_EQ(second.size(), 1u) << "the second failure kept one more file";
-            ASSERT_EQ(twice.count(keeps[0]), 1u) << "the second save left the first kept file";
+            EXPECT_EQ(second.size(), 1u) << "the second failure kept one more file";
+            EXPECT_EQ(twice.count(keeps[0]), 1u) << "the second save left the first kept file";
+            EXPECT_EQ(messages_.Shown().size(), 1u);
+            if (second.size() != 1 || !twice.count(keeps[0]) || messages_.Shown().size() != 1) {
+                gQel.Modified = 0;
+                continue;
+            }
             EXPECT_EQ(twice.at(keeps[0]), before.at(row.stuck));
             EXPECT_EQ(twice.at(second[0]), failed.at(row.stuck)) << "what the first failure left under the name";
-            ASSERT_EQ(messages_.Shown().size(), 1u);
             const std::string again = messages_.Shown()[0];
             EXPECT_EQ(again.rfind(gMsgTable.Get(kMsgSaveLeftMixed), 0), 0u) << again;
             EXPECT_NE(again.find((dir / second[0]).string() + " (previous)"), std::string::npos) << again;
@@ -709,7 +713,8 @@ TEST_F(FrameFileSetTest, TheNextSaveKeepsThePreviousVersionAFailedRollBackNamed)
         } else if (row.then == Then::OpenFirst) {
             messages_.Clear();
             messages_.QueueAnswer(Answer::No);  // the changes the failed save did not write
-            ASSERT_NO_FATAL_FAILURE(OpenThrough(plant));
+            dialogs_.QueuePath(plant.string());
+            EXPECT_TRUE(frame_->RunCommand("MmOpen"));
             PutProgram({"LD X0", "OUT Y0", "LD X3", "OUT Y3", "END"});
             gQel.Modified = 1;
         } else if (row.then == Then::SaveAsElsewhere) {
