@@ -752,3 +752,107 @@ TEST_F(FrameFileSetTest, TheNextSaveKeepsThePreviousVersionAFailedRollBackNamed)
         frame_->NewClick();
     }
 }
+
+// A backup a save filled with what a message named, files of the set that
+// were not read (message 270) or another project's files that Save As
+// replaced (message 271), is not written over by the next save without a
+// word: that save keeps it under another name and says where. The save
+// after that, and any save of the project's own previous version, keeps
+// its backups as always.
+TEST_F(FrameFileSetTest, ABackupHoldingFilesAMessageNamedOutlivesTheNextSave) {
+    ASSERT_TRUE(Start());
+    enum class Named { NotRead, AnotherProject, Nothing };
+    struct Row {
+        const char* what;
+        Named named;
+        const char* file;  // the file whose contents the message named
+    };
+    const Row rows[] = {
+        {"rung comments not read, then Save twice", Named::NotRead, "plant.lmt"},
+        {"another project replaced by Save As, then Save twice", Named::AnotherProject, "plant.kzp"},
+        {"the project's own set saved three times", Named::Nothing, "plant.kzp"},
+    };
+    int n = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const fs::path dir = projects_ / ("backups" + std::to_string(++n));
+        fs::create_directories(dir);
+        const fs::path plant = dir / "plant.kzp";
+        ASSERT_NO_FATAL_FAILURE(SaveWholeProject(plant, {"LD X0", "OUT Y0", "END"}, "first"));
+        std::string told;  // what the message named
+        if (row.named == Named::NotRead) {
+            // The file of the first save stands beside the second's set.
+            told = Folder(dir).at(row.file);
+            gQel.RungComments.assign(1, "second");
+            PutProgram({"LD X0", "OUT Y0", "LD X1", "OUT Y1", "END"});
+            gQel.Modified = 1;
+            ASSERT_TRUE(frame_->RunCommand("MmSave"));
+            std::ofstream(dir / row.file, std::ios::binary | std::ios::trunc) << told;
+            frame_->NewClick();
+            messages_.Clear();
+            ASSERT_NO_FATAL_FAILURE(OpenThrough(plant));
+            EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(kMsgSetPartsNotRead))) << "the open names the file";
+            EXPECT_TRUE(messages_.WasShown((dir / row.file).string()));
+        } else if (row.named == Named::AnotherProject) {
+            told = Folder(dir).at(row.file);
+            ASSERT_NO_FATAL_FAILURE(SaveWholeProject(projects_ / ("mixer" + std::to_string(n) + ".kzp"),
+                                                     {"LD X2", "OUT Y2", "END"}, "mixer"));
+            messages_.Clear();
+            messages_.QueueAnswer(Answer::Ok);
+            dialogs_.QueuePath(plant.string());
+            ASSERT_TRUE(frame_->RunCommand("MmSaveAs"));
+            EXPECT_EQ(ReplaceQuestions(plant), 1);
+        } else {
+            told = Folder(dir).at(row.file);
+        }
+        // The save that replaces the file named keeps it as its backup.
+        gQel.Title = "third";
+        gQel.Modified = 1;
+        if (row.named != Named::AnotherProject) {
+            messages_.Clear();
+            ASSERT_TRUE(frame_->RunCommand("MmSave"));
+            EXPECT_TRUE(messages_.Asked().empty());
+        }
+        std::string backup = row.file;
+        backup.back() = '~';  // "plant.kz~" keeps "plant.kzp"
+        ASSERT_EQ(Folder(dir).at(backup), told) << backup;
+
+        // The next save, and the one after.
+        std::vector<std::string> kept;
+        for (int save = 0; save < 2; ++save) {
+            SCOPED_TRACE(save == 0 ? "next save" : "save after that");
+            PutProgram({"LD X0", "OUT Y0", "LD X4", "OUT Y4", "END"});
+            gQel.Title = save == 0 ? "fourth" : "fifth";
+            gQel.Modified = 1;
+            messages_.Clear();
+            EXPECT_TRUE(frame_->RunCommand("MmSave"));
+            EXPECT_TRUE(messages_.Asked().empty());
+            const auto after = Folder(dir);
+            std::vector<std::string> keeps;
+            for (const auto& [name, bytes] : after)
+                if (name.ends_with(".kept")) keeps.push_back(name);
+            std::vector<std::string> said;
+            for (const std::string& m : messages_.Shown())
+                if (m.rfind(gMsgTable.Get(kMsgBackupsKeptAside), 0) == 0) said.push_back(m);
+            const bool keepsTold = save == 0 && row.named != Named::Nothing;
+            if (!keepsTold) {
+                EXPECT_EQ(keeps, kept) << "no more files beside the set, none gone";
+                EXPECT_TRUE(said.empty());
+                continue;
+            }
+            // What the message named is in a file the save names.
+            std::vector<std::string> holding;
+            for (const std::string& k : keeps)
+                if (after.at(k) == told) holding.push_back(k);
+            EXPECT_EQ(holding.size(), 1u) << "one file holds what the message named";
+            EXPECT_EQ(said.size(), 1u) << testing::PrintToString(messages_.Shown());
+            if (holding.size() == 1 && said.size() == 1) {
+                EXPECT_NE(said[0].find((dir / holding[0]).string()), std::string::npos) << said[0];
+                EXPECT_EQ(holding[0].rfind(backup + ".", 0), 0u) << "named after the backup it was";
+            }
+            kept = keeps;
+        }
+        EXPECT_EQ(ImageIn(plant), Image()) << "the program is saved";
+        frame_->NewClick();
+    }
+}
