@@ -766,10 +766,15 @@ TEST_F(FrameFileSetTest, ABackupHoldingFilesAMessageNamedOutlivesTheNextSave) {
         const char* what;
         Named named;
         const char* file;  // the file whose contents the message named
+        // A backup that holds what the message named and the same as this
+        // project's until its monitor list changes after the next save.
+        const char* laterBackup = nullptr;
     };
     const Row rows[] = {
         {"rung comments not read, then Save twice", Named::NotRead, "plant.lmt"},
         {"another project replaced by Save As, then Save twice", Named::AnotherProject, "plant.kzp"},
+        {"another project's monitor list, the same as this one's until it changes", Named::AnotherProject, "plant.kzp",
+         "plant.dv~"},
         {"the project's own set saved three times", Named::Nothing, "plant.kzp"},
     };
     int n = 0;
@@ -817,10 +822,21 @@ TEST_F(FrameFileSetTest, ABackupHoldingFilesAMessageNamedOutlivesTheNextSave) {
         backup.back() = '~';  // "plant.kz~" keeps "plant.kzp"
         ASSERT_EQ(Folder(dir).at(backup), told) << backup;
 
-        // The next save, and the one after.
-        std::vector<std::string> kept;
+        // The next save, and the one after: each keeps aside, under a name
+        // it says, the backups it would write other contents over.
+        std::map<std::string, std::string> kept;  // every file kept aside, with its bytes
+        std::string laterTold;
+        if (row.laterBackup) {
+            laterTold = Folder(dir).at(row.laterBackup);
+            gDevMoniEntries[0] = TDevMoniEntry{};
+            std::memcpy(gDevMoniEntries[0].Name, "D5", 3);
+            gDevMoniEntryCount = 1;
+        }
         for (int save = 0; save < 2; ++save) {
             SCOPED_TRACE(save == 0 ? "next save" : "save after that");
+            std::vector<std::pair<std::string, std::string>> tell;  // backup, what it held
+            if (save == 0 && row.named != Named::Nothing) tell.emplace_back(backup, told);
+            if (save == 1 && row.laterBackup) tell.emplace_back(row.laterBackup, laterTold);
             PutProgram({"LD X0", "OUT Y0", "LD X4", "OUT Y4", "END"});
             gQel.Title = save == 0 ? "fourth" : "fifth";
             gQel.Modified = 1;
@@ -828,29 +844,32 @@ TEST_F(FrameFileSetTest, ABackupHoldingFilesAMessageNamedOutlivesTheNextSave) {
             EXPECT_TRUE(frame_->RunCommand("MmSave"));
             EXPECT_TRUE(messages_.Asked().empty());
             const auto after = Folder(dir);
-            std::vector<std::string> keeps;
+            for (const auto& [name, bytes] : kept) {
+                EXPECT_EQ(after.count(name), 1u) << "a file kept aside stays: " << name;
+                if (after.count(name)) {
+                    EXPECT_EQ(after.at(name), bytes) << name;
+                }
+            }
+            std::vector<std::string> added;
             for (const auto& [name, bytes] : after)
-                if (name.ends_with(".kept")) keeps.push_back(name);
+                if (name.ends_with(".kept") && !kept.count(name)) added.push_back(name);
             std::vector<std::string> said;
             for (const std::string& m : messages_.Shown())
                 if (m.rfind(gMsgTable.Get(kMsgBackupsKeptAside), 0) == 0) said.push_back(m);
-            const bool keepsTold = save == 0 && row.named != Named::Nothing;
-            if (!keepsTold) {
-                EXPECT_EQ(keeps, kept) << "no more files beside the set, none gone";
-                EXPECT_TRUE(said.empty());
-                continue;
+            EXPECT_EQ(said.size(), tell.empty() ? 0u : 1u) << testing::PrintToString(messages_.Shown());
+            if (tell.empty()) EXPECT_TRUE(added.empty()) << "no more files beside the set";
+            for (const auto& [was, bytes] : tell) {
+                // What the message named is in a file the save names, named
+                // after the backup it was.
+                std::vector<std::string> holding;
+                for (const std::string& k : added)
+                    if (after.at(k) == bytes && k.rfind(was + ".", 0) == 0) holding.push_back(k);
+                EXPECT_EQ(holding.size(), 1u) << "one file holds what " << was << " held";
+                if (holding.size() == 1 && said.size() == 1) {
+                    EXPECT_NE(said[0].find((dir / holding[0]).string()), std::string::npos) << said[0];
+                }
             }
-            // What the message named is in a file the save names.
-            std::vector<std::string> holding;
-            for (const std::string& k : keeps)
-                if (after.at(k) == told) holding.push_back(k);
-            EXPECT_EQ(holding.size(), 1u) << "one file holds what the message named";
-            EXPECT_EQ(said.size(), 1u) << testing::PrintToString(messages_.Shown());
-            if (holding.size() == 1 && said.size() == 1) {
-                EXPECT_NE(said[0].find((dir / holding[0]).string()), std::string::npos) << said[0];
-                EXPECT_EQ(holding[0].rfind(backup + ".", 0), 0u) << "named after the backup it was";
-            }
-            kept = keeps;
+            for (const std::string& k : added) kept[k] = after.at(k);
         }
         EXPECT_EQ(ImageIn(plant), Image()) << "the program is saved";
         frame_->NewClick();
