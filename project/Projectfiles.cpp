@@ -620,6 +620,14 @@ std::string WholeKey(const fs::path& path) {
 
 void NoteFileNamed(const std::string& path) { sFilesNamed.insert(WholeKey(path)); }
 
+// Names the backups a save kept aside, in one message.
+void ShowKeptAside(const std::vector<std::string>& paths) {
+    if (paths.empty()) return;
+    std::string detail;
+    for (const std::string& p : paths) detail += "\n" + p;
+    ShowMsg(kMsgBackupsKeptAside, detail);
+}
+
 // A backup a save is about to fill with `bytes` that still holds what a
 // message named: when those are other contents, what it holds goes into `set`
 // under a free name beside it, listed in `keptAside`; when they are the same,
@@ -1058,11 +1066,7 @@ bool SaveProject(bool filesThereAsked) {
         sFilesNamed.erase(WholeKey(f.path));
     }
     sBackupsOfNamed.insert(backupsOfNamed.begin(), backupsOfNamed.end());
-    if (!keptAside.empty()) {
-        std::string detail;
-        for (const std::string& p : keptAside) detail += "\n" + p;
-        ShowMsg(kMsgBackupsKeptAside, detail);
-    }
+    ShowKeptAside(keptAside);
     if (chartFileDropped) {
         gSfcChartFromFile = false;
         ShowFileMsg(kMsgChartFileStale, SiblingPath(".sfc"));
@@ -1071,6 +1075,19 @@ bool SaveProject(bool filesThereAsked) {
     gQel.Named = 1;
     gQel.SaveDir = fs::path(gQel.ProgramFileName).parent_path().string();
     AddRecentFile(gQel.ProgramFileName);
+    return true;
+}
+
+bool WriteBackupOfReplaced(const std::string& backup, std::string_view bytes, const std::string& of) {
+    const std::vector<std::uint8_t> given(bytes.begin(), bytes.end());
+    std::vector<qelfile::NewFile> set;
+    std::vector<std::string> keptAside;
+    std::vector<std::pair<std::string, qelfile::SeenFile>> stillNamed;
+    KeepBackupOfNamed(backup, given, set, keptAside, stillNamed);
+    set.push_back({backup, std::string(bytes), of});
+    if (!qelfile::ReplaceFiles(set).ok) return false;
+    sBackupsOfNamed[WholeKey(backup)] = qelfile::SeenFileOf(given);
+    ShowKeptAside(keptAside);
     return true;
 }
 

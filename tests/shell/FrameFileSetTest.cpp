@@ -857,7 +857,9 @@ TEST_F(FrameFileSetTest, ABackupHoldingFilesAMessageNamedOutlivesTheNextSave) {
             for (const std::string& m : messages_.Shown())
                 if (m.rfind(gMsgTable.Get(kMsgBackupsKeptAside), 0) == 0) said.push_back(m);
             EXPECT_EQ(said.size(), tell.empty() ? 0u : 1u) << testing::PrintToString(messages_.Shown());
-            if (tell.empty()) EXPECT_TRUE(added.empty()) << "no more files beside the set";
+            if (tell.empty()) {
+                EXPECT_TRUE(added.empty()) << "no more files beside the set";
+            }
             for (const auto& [was, bytes] : tell) {
                 // What the message named is in a file the save names, named
                 // after the backup it was.
