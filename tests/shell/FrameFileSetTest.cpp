@@ -766,15 +766,17 @@ TEST_F(FrameFileSetTest, ABackupHoldingFilesAMessageNamedOutlivesTheNextSave) {
         const char* what;
         Named named;
         const char* file;  // the file whose contents the message named
+        int opened = kMsgSetPartsNotRead;  // the message Open names it in (NotRead)
         // A backup that holds what the message named and the same as this
         // project's until its monitor list changes after the next save.
         const char* laterBackup = nullptr;
     };
     const Row rows[] = {
         {"rung comments not read, then Save twice", Named::NotRead, "plant.lmt"},
+        {"ladder file of other code, then Save twice", Named::NotRead, "plant.lad", kMsgLadderFileStale},
         {"another project replaced by Save As, then Save twice", Named::AnotherProject, "plant.kzp"},
         {"another project's monitor list, the same as this one's until it changes", Named::AnotherProject, "plant.kzp",
-         "plant.dv~"},
+         kMsgSetPartsNotRead, "plant.dv~"},
         {"the project's own set saved three times", Named::Nothing, "plant.kzp"},
     };
     int n = 0;
@@ -796,7 +798,7 @@ TEST_F(FrameFileSetTest, ABackupHoldingFilesAMessageNamedOutlivesTheNextSave) {
             frame_->NewClick();
             messages_.Clear();
             ASSERT_NO_FATAL_FAILURE(OpenThrough(plant));
-            EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(kMsgSetPartsNotRead))) << "the open names the file";
+            EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(row.opened))) << "the open names the file";
             EXPECT_TRUE(messages_.WasShown((dir / row.file).string()));
         } else if (row.named == Named::AnotherProject) {
             told = Folder(dir).at(row.file);
