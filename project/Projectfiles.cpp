@@ -617,8 +617,12 @@ std::string WholeKey(const fs::path& path) {
     const fs::path whole = fs::absolute(path, ec);
     return (ec ? path : whole).lexically_normal().string();
 }
+}  // namespace
 
-void NoteFileNamed(const std::string& path) { sFilesNamed.insert(WholeKey(path)); }
+void NoteFileNamedToUser(const std::string& path) { sFilesNamed.insert(WholeKey(path)); }
+
+namespace {
+
 
 // Names the backups a save kept aside, in one message.
 void ShowKeptAside(const std::vector<std::string>& paths) {
@@ -682,7 +686,7 @@ void ShowNotRead(const std::vector<std::string>& paths) {
     std::string detail;
     for (const std::string& p : paths) {
         detail += "\n" + p;
-        NoteFileNamed(p);
+        NoteFileNamedToUser(p);
     }
     ShowMsg(kMsgSetPartsNotRead, detail);
 }
@@ -705,7 +709,7 @@ void DropStaleLadder(Staged& st, const std::uint8_t* code, std::uint32_t bytes, 
     st.hasLad = false;
     if (blank) return;
     ShowFileMsg(kMsgLadderFileStale, path);
-    NoteFileNamed(path.string());
+    NoteFileNamedToUser(path.string());
     // The comments read with the rows stand by them: kept for the conversion.
     st.commentRows = std::move(st.ladder);
     st.ladder.clear();

@@ -65,6 +65,12 @@ bool ReadSiblingFiles();
 /// On success clears gQel.Modified and sets gQel.Named.
 bool SaveProject(bool filesThereAsked = false);
 
+/// Notes that a message named the file `path` of the open set as not taken
+/// (of other code, not read): the save that replaces it keeps it as its
+/// backup, and the save after that keeps that backup aside rather than write
+/// over it (message 283). Forgotten when the project is replaced.
+void NoteFileNamedToUser(const std::string& path);
+
 /// Writes `bytes`, what another project's file `of` held before a Save As
 /// replaces it, as its backup `backup`, whole or not at all and no more open
 /// than `of`. A backup there that still holds another project's file an
