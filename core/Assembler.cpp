@@ -56,7 +56,12 @@ int EncodeChecked(std::string_view text, uint32_t kinds, bool is32, int family, 
     DecodedOperand d;
     if (!DecodeRecord(out, is32, d)) return 0;
     if (!OperandFits(d, kinds, is32, family, index, operand)) {
-        if (unpaired) *unpaired = OperandFits(d, kinds, false, family);
+        if (unpaired) {
+            // The device named is the family's; what it reaches from there is not.
+            DecodedOperand alone = d;
+            alone.rec.digits = 0;
+            *unpaired = d.rec.digits <= (is32 ? 8 : 4) && OperandFits(alone, kinds, false, family);
+        }
         return 0;
     }
     return n;
