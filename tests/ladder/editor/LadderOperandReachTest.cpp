@@ -163,7 +163,7 @@ protected:
         ViewList();
         ASSERT_TRUE(frame_->RunCommand("MmPaste"));
     }
-    void LadderPaste(const ReachRow& r) {
+    void LadderPaste(const ReachRow& r, bool insertBlock) {
         // The rung of the stand-in drawn and compiled, its operand cell then
         // naming the row's operand, as a ladder of another model holds it;
         // copied, and pasted into the ladder of a new project of the row's model.
@@ -189,7 +189,10 @@ protected:
         ASSERT_TRUE(frame_->RunCommand("MmCopy"));
         ASSERT_NO_FATAL_FAILURE(Fresh(r.family));
         lad_->Edit().SetCursor(0, 0);
-        ASSERT_TRUE(frame_->RunCommand("MmPaste"));
+        if (insertBlock)
+            lad_->PopInsBkClick();
+        else
+            ASSERT_TRUE(frame_->RunCommand("MmPaste"));
         ViewList();
     }
 };
@@ -229,16 +232,20 @@ void LadderOperandReachTest::TryRow(const ReachRow& r) {
             EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(kReplaceDone) + (r.accepted ? "1" : "0")));
         }
 
-        // Pasted from another run into the list and into the ladder.
+        // Pasted from another run into the list and into the ladder, and
+        // inserted there as a block.
         ASSERT_NO_FATAL_FAILURE(Fresh(r.family));
         ASSERT_NO_FATAL_FAILURE(ListPaste(r));
         EXPECT_EQ(Program(), r.accepted ? taken : Lines{}) << "list paste";
         EXPECT_EQ(messages_.WasShown(gMsgTable.Get(kClipRefused)), !r.accepted) << "list paste";
 
-        ASSERT_NO_FATAL_FAILURE(Fresh(r.family));
-        ASSERT_NO_FATAL_FAILURE(LadderPaste(r));
-        EXPECT_EQ(Program(), r.accepted ? taken : Lines{}) << "ladder paste";
-        EXPECT_EQ(messages_.WasShown(gMsgTable.Get(kClipRefused) + " " + r.operand), !r.accepted) << "ladder paste";
+        for (const bool insertBlock : {false, true}) {
+            SCOPED_TRACE(insertBlock ? "block insertion in the ladder" : "ladder paste");
+            ASSERT_NO_FATAL_FAILURE(Fresh(r.family));
+            ASSERT_NO_FATAL_FAILURE(LadderPaste(r, insertBlock));
+            EXPECT_EQ(Program(), r.accepted ? taken : Lines{});
+            EXPECT_EQ(messages_.WasShown(gMsgTable.Get(kClipRefused) + " " + r.operand), !r.accepted);
+        }
 
         // A program that holds it already, from another model: the new model
         // names it in its question; Cancel keeps the old model and the program.
