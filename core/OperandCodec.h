@@ -58,10 +58,6 @@ bool ReachFits(const DecodedOperand& op, bool is32, int family, int index = -1, 
 // True when a decoded operand is one of the allowed kinds and ReachFits.
 bool OperandFits(const DecodedOperand& op, uint32_t allowedKinds, bool is32, int family, int index = -1,
                  int operand = -1);
-// False for a word device (T, C, D) of a 32-bit operand whose next register, the high
-// word, is not a register of the family in the same block (WordPairInFamily); true
-// for anything else. An index suffix is judged by the number written, as the range is.
-bool PairFits(const DecodedOperand& op, bool is32, int family);
 
 // Encodes a parsed operand for one operand slot: chooses the bit or word encoding of T
 // and C from the allowed kinds. Returns the record length (4 or 8), 0 when impossible.

@@ -512,12 +512,6 @@ bool OperandFits(const DecodedOperand& op, uint32_t allowed, bool is32, int fami
     return ReachFits(op, is32, family, index, operand);
 }
 
-bool PairFits(const DecodedOperand& op, bool is32, int family) {
-    const uint32_t kind = op.kind & ~static_cast<uint32_t>(kOpIndexed);
-    if (!is32 || !(kind & (kOpT | kOpC | kOpD))) return true;
-    return WordPairInFamily(op.rec.type, op.rec.number, family);
-}
-
 std::string DeviceText(int type, uint32_t number) { return DeviceName(type, number); }
 
 std::string DecodedText(const DecodedOperand& op, bool is32) {
