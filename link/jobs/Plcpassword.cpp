@@ -248,12 +248,16 @@ void TPlcPassword::ReplyStep(TTransData&) {
         ExtendedReply();
 }
 
-void TPlcPassword::LockStateReply(bool locked, bool box) {
+void TPlcPassword::ShowLockState(bool locked) {
     Known = true;
     EnterMode = locked ? 1 : 0;
-    const int msg = locked ? kMsgPwdLocked : kMsgPwdNone;
-    host_.StatusText(msg);
+    host_.StatusText(locked ? kMsgPwdLocked : kMsgPwdNone);
     host_.PrepareShow();
+}
+
+void TPlcPassword::LockStateReply(bool locked, bool box) {
+    ShowLockState(locked);
+    const int msg = locked ? kMsgPwdLocked : kMsgPwdNone;
     if (locked && family_ == 0) {
         link_.Phase = kPhaseReadPassword;
         return;
@@ -300,6 +304,10 @@ void TPlcPassword::ExtendedReply() {
     switch (link_.Phase) {
     case kPhaseSendSet:
         if (refused) return End(kMsgPwdRefused);
+        // The PLC took it: a new password locks it, four spaces leave it
+        // open. That shows (and the dialog follows) whether or not the user
+        // has it read back.
+        ShowLockState(typed_ != kClearing);
         link_.Phase = kPhaseConfirm;
         return;
     case kPhaseAsk: {
@@ -336,6 +344,10 @@ void TPlcPassword::End(int msgId) {
 
 void TPlcPassword::Aborted(TTransData&) {
     Overwrite(typed_);
+    // The PLC may have taken what was sent, or not: no lock state is shown
+    // until it has been asked again (the next OK asks first).
+    Known = false;
+    host_.StatusText(-1);
     host_.Finished();
 }
 
