@@ -97,6 +97,7 @@ bool TPlcPassword::Query() {
     }
     if (!link_.OpenPort()) return false;
     Known = false;
+    changing_ = false;
     link_.StartJob(kJobPassword, kPhaseType);
     return true;
 }
@@ -112,6 +113,7 @@ int TPlcPassword::Apply(const std::string& password, const std::string& confirm)
         Query();
         return kNothing;
     }
+    changing_ = true;
     auto refuse = [this](int msg) {
         link_.ShowMessage(msg, "");
         return msg;
@@ -344,10 +346,11 @@ void TPlcPassword::End(int msgId) {
 
 void TPlcPassword::Aborted(TTransData&) {
     Overwrite(typed_);
-    // The PLC may have taken what was sent, or not: no lock state is shown
-    // until it has been asked again (the next OK asks first).
+    // The next OK asks the PLC first. After an OK the PLC may have taken
+    // what was sent, or not: no lock state is shown until it has been asked
+    // again. A query shows only what it has read.
     Known = false;
-    host_.StatusText(-1);
+    if (changing_) host_.StatusText(-1);
     host_.Finished();
 }
 

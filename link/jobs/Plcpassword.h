@@ -105,6 +105,7 @@ private:
     TTransData& link_;
     TPasswordHost& host_;
     bool linkGone_ = false;
+    bool changing_ = false;     // the dialogue may change the PLC's protection (OK, not a query)
     int family_ = 0;
     std::string plcPassword_;   // family 0: the PLC's password as read
     std::string typed_;         // what is being sent or compared

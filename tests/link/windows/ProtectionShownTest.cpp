@@ -198,7 +198,7 @@ TEST_F(ProtectionShownTest, PasswordsNeverShownAndTheProtectionShownIsTheDevices
          lk::kMsgPwdCleared, kPlcPanel, lk::kMsgPwdNone, 0},
         {"family 0: the PLC's password read garbled every time",
          [&] { Plc(0, secret, true); emu_.AddFault(d1013Garbled); },
-         [&] { OpenPassword(); }, lk::kMsgBadFrame, kPlcPanel, kNothingShown, -1},
+         [&] { OpenPassword(); }, lk::kMsgBadFrame, kPlcPanel, lk::kMsgPwdLocked, -1},
         {"family 0: the PLC's password read refused",
          [&] {
              Plc(0, secret, true);
@@ -207,7 +207,7 @@ TEST_F(ProtectionShownTest, PasswordsNeverShownAndTheProtectionShownIsTheDevices
              r.param = 2;
              emu_.AddFault(r);
          },
-         [&] { OpenPassword(); }, lk::kMsgExceptionBase + 2, kPlcPanel, kNothingShown, -1},
+         [&] { OpenPassword(); }, lk::kMsgExceptionBase + 2, kPlcPanel, lk::kMsgPwdLocked, -1},
         {"family 0: the answer to a new password garbled every time",
          [&] { Plc(0, "", false); emu_.AddFault(d1013WriteGarbled); },
          [&] { OpenPassword(); PasswordOk(secret); }, lk::kMsgBadFrame, kPlcPanel, kNothingShown, -1},
