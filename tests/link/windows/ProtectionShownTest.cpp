@@ -183,6 +183,28 @@ TEST_F(ProtectionShownTest, PasswordsNeverShownAndTheProtectionShownIsTheDevices
              ASSERT_TRUE(Settled());
          },
          -1, kCardPanel, lk::kMsgCardHasPassword, -1},
+        {"card program read with the card's protection not known: the card is asked first, then for its password",
+         [&] { Card(""); emu_.AddFault({.action = FaultAction::Drop, .function = 100, .subCode = 16}); },
+         [&] {
+             OpenCard();
+             CardProgram(true, secret);  // the card takes the password; its answer is lost
+             _MemCardDlg->reject();
+             // Opened again on the read page chosen before, the status is lost too.
+             _MemCardDlg->ReadRdo->setChecked(true);
+             emu_.AddFault({.action = FaultAction::Drop, .function = 100, .subCode = 15});
+             OpenCard();
+             EXPECT_EQ(Panel(_MemCardDlg->CardMemStaBar), "");
+             emu_.ClearLog();
+             QTest::keyClicks(_MemCardDlg->Pwd_Txt, QString::fromStdString(secret));
+             messages_.QueueAnswer(qel::Answer::Yes);
+             ASSERT_TRUE(_MemCardDlg->OkBtnClick());
+             ASSERT_TRUE(Settled());
+             std::vector<int> subCodes;
+             for (const auto& t : emu_.Log())
+                 if (t.bytes.size() > 3 && t.bytes[1] == 100 && subCodes.size() < 3) subCodes.push_back(t.bytes[3]);
+             EXPECT_EQ(subCodes, (std::vector<int>{15, 19, 24}));
+         },
+         138, kCardPanel, lk::kMsgCardHasPassword, -1},
         // --- the PLC, family 0: D1013-D1014 and M1069 ------------------------
         {"family 0: a new password set",
          [&] { Plc(0, "", false); },
