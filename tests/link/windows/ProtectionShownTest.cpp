@@ -168,6 +168,23 @@ TEST_F(ProtectionShownTest, PasswordsNeverShownAndTheProtectionShownIsTheDevices
              EXPECT_EQ(emu_.S.cardPassword, secret);
          },
          kWriteDone, kCardPanel, lk::kMsgCardHasPassword, -1},
+        {"card program write with a password, the card then full: the password it took stays shown",
+         [&] { Card(""); emu_.S.cardFull = true; },
+         [&] {
+             OpenCard();
+             CardProgram(true, secret);
+             emu_.S.cardFull = false;
+         },
+         lk::kMsgCardFull, kCardPanel, lk::kMsgCardHasPassword, -1},
+        {"card program write with a password the card refuses (write-protected): nothing changes",
+         [&] { Card(""); emu_.S.cardWriteProtected = true; },
+         [&] {
+             OpenCard();
+             CardProgram(true, secret);
+             emu_.S.cardWriteProtected = false;
+             EXPECT_FALSE(emu_.S.cardPassword.has_value());
+         },
+         lk::kMsgCardWriteProtected, kCardPanel, lk::kMsgCardNoPassword, -1},
         {"card program write: the answer to the card's password (an echo of it) garbled every time",
          [&] { Card(""); emu_.AddFault(echoGarbled); },
          [&] { OpenCard(); CardProgram(true, secret); }, lk::kMsgBadFrame, kCardPanel, kNothingShown, -1},
