@@ -262,6 +262,7 @@ private:
         bool blockRead = false;          // function 100 block read
         bool blockWrite = false;         // function 100 block write
         std::uint8_t blockHead[4] = {};  // the block's area, address (2) and word count
+        bool secret = false;             // the request or its answer carries a password
     };
 
     void ComTmrTimer();
@@ -286,7 +287,8 @@ private:
     void OnReplyTimeout();
     // The reply of a cancelled request has come or timed out: the line is free.
     void CancelledReplyOver();
-    /// The received text a bad-frame message shows (none for the password job).
+    /// The received text a bad-frame message shows: none when the request or
+    /// its answer carries a password (the password job's, the card's, D1013-D1014).
     std::string BadFrameDetail(const std::string& received) const;
     void SpeedSwitchStep();
 
