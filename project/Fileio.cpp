@@ -147,9 +147,12 @@ void RemoveStaleTemps(const std::vector<NewFile>& files) {
 }
 
 RenameFunction gRename = &std::rename;
+TempCreatedFunction gTempCreated = nullptr;
 }  // namespace
 
 void SetRenameFunction(RenameFunction f) { gRename = f ? f : &std::rename; }
+
+void SetTempCreatedFunction(TempCreatedFunction f) { gTempCreated = f; }
 
 Unreplaceable ReplaceRefusal(const fs::path& target) {
     const fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
@@ -244,6 +247,7 @@ bool WriteTempBeside(const fs::path& path, std::string_view bytes, fs::path& tmp
         if (fd < 0 && errno != EEXIST) break;
     }
     if (fd < 0) return false;
+    if (gTempCreated) gTempCreated(path, tmp);
     bool ok = true;
     std::size_t done = 0;
     while (ok && done < bytes.size()) {

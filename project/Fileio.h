@@ -143,6 +143,12 @@ DiskChange ChangeSinceSeen(const std::filesystem::path& path);
 using RenameFunction = int (*)(const char* from, const char* to);
 void SetRenameFunction(RenameFunction f);
 
+/// Called with the target and the new file's name as soon as a new file
+/// beside it is created, before anything is written into it (tests look at
+/// what the file is then); null: nothing is called.
+using TempCreatedFunction = void (*)(const std::filesystem::path& target, const std::filesystem::path& tmp);
+void SetTempCreatedFunction(TempCreatedFunction f);
+
 /// Bounds-checked little-endian reader over a byte buffer: a read past the end
 /// yields 0 and marks the reader failed, so a caller checks once at the end.
 class ByteReader {

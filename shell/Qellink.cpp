@@ -156,12 +156,14 @@ void TQelMain::RequestScanTime() {
 }
 
 void TQelMain::MmRunClick() {
-    if (!link_ || !OpenComPort()) return;
+    // Not during a job: a PLC started while its program is written or read
+    // would run a program half there.
+    if (!link_ || !link_->Trans().MayPutRequests() || !OpenComPort()) return;
     link_->Trans().QueueDeviceWrite(kRunStopCoil, 0xFF00, 0, 5);
 }
 
 void TQelMain::MmStopClick() {
-    if (!link_ || !OpenComPort()) return;
+    if (!link_ || !link_->Trans().MayPutRequests() || !OpenComPort()) return;
     link_->Trans().QueueDeviceWrite(kRunStopCoil, 0x0000, 0, 5);
     // The monitor clients write their lists into the PLC again.
     link_->Trans().BnStopTag = 1;

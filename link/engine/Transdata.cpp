@@ -28,6 +28,15 @@ constexpr int kMaxResends = 3;
 constexpr int kStatusPollEvery = 20;
 constexpr std::uint8_t kSubBlockRead = 24;
 constexpr std::uint8_t kSubBlockWrite = 17;
+// Steps of the PLC information query.
+constexpr int kInfoStepType = 255;
+constexpr int kInfoStepVariant = 23;
+// Function 100 requests that send a password or are answered with one: the
+// PLC's (set, enter) and the card's (set, read).
+constexpr std::uint8_t kSubSetPassword = 11, kSubEnterPassword = 13, kSubCardSetPassword = 16,
+                       kSubCardReadPassword = 19;
+// Where a family 0 PLC keeps its password: D1013-D1014.
+constexpr std::uint16_t kPasswordRegFirst = 0x13F5, kPasswordRegLast = 0x13F6;
 // Answers kept to recognise a repeated one. A repeat older than these is
 // still never taken for another request's answer where the two differ; it is
 // resent then, as a bad frame, instead of waited out.
@@ -37,6 +46,13 @@ constexpr char kAck = '\x06';
 constexpr int kVariant2PauseMs = 5;
 
 bool IsC32(std::uint16_t a) { return a >= kC32First && a <= kC32Last; }
+
+// A register read or write that reaches the PLC's password registers.
+bool ReachesPasswordRegisters(std::uint8_t function, std::uint16_t address, std::uint16_t count) {
+    const std::uint32_t last = function == 6 ? address : address + std::max<std::uint32_t>(count, 1) - 1;
+    return (function == 3 || function == 6 || function == 16) && address <= kPasswordRegLast &&
+           last >= kPasswordRegFirst;
+}
 }  // namespace
 
 TTransData::TTransData(TLinkPort* port, TLinkFrame* frame, QObject* parent)
@@ -139,6 +155,7 @@ void TTransData::SendCommand(std::uint16_t address, std::uint16_t countOrValue,
     bytes[n++] = Frame->StationByte();
     bytes[n++] = function;
     pending_ = Pending{SenderNow(), function, address, countOrValue, 0, -1};
+    pending_.secret = ReachesPasswordRegisters(function, address, countOrValue);
     switch (function) {
     case 1:
     case 3:
@@ -189,6 +206,8 @@ void TTransData::SendCmd64(std::uint8_t byte3, std::uint8_t subCode, std::uint8_
     std::memcpy(bytes + n, gCommData, len);
     n += len;
     pending_ = Pending{Source::Job, 100, 0, 0, subCode, -1};
+    pending_.secret = subCode == kSubSetPassword || subCode == kSubEnterPassword || subCode == kSubCardSetPassword ||
+                      subCode == kSubCardReadPassword;
     if ((subCode == kSubBlockRead || subCode == kSubBlockWrite) && len >= 4) {
         // A block read or write is answered with its own area, address and
         // word count.
@@ -482,17 +501,17 @@ void TTransData::DispatchReply() {
 
 void TTransData::PlcInfoRequest() {
     SenderScope sender(*this, Source::InfoQuery);
-    if (Phase == 23)
+    if (PlcInfoStep == kInfoStepVariant)
         SendCommand(kD1024, 1, 3);
     else
         SendCommand(kD1001, 3, 3);
 }
 
 void TTransData::PlcInfoReply() {
-    if (Phase != 23) {
+    if (PlcInfoStep != kInfoStepVariant) {
         // An older PLC's shorter D range holds for the monitors' pairs too.
         if (DecodePlcType(ReplyWord(0))) LimitDevicesForPlc(PlcFamilyClass, PlcModelCode);
-        Phase = 23;
+        PlcInfoStep = kInfoStepVariant;
         return;
     }
     PlcVariant = ReplyWord(0);
@@ -505,7 +524,7 @@ void TTransData::PlcInfoReply() {
                     (PlcFamilyClass == 0 && PlcModelCode >= 82))
                        ? 1
                        : 0;
-    Phase = 0;
+    PlcInfoStep = 0;
     PlcInfoMode = 0;
     QueueDeviceWrite(MonitorBase[0], 0xFF00, 0, 5);
 }
@@ -584,16 +603,24 @@ void TTransData::HoldEditsUntilJobEnds() {
     Frame->HoldProjectEdits(true);
 }
 
+bool TTransData::MayPutRequests() {
+    if (JobNo == kJobNone) return true;
+    ShowMessage(kMsgJobRunning, "");
+    return false;
+}
+
 void TTransData::AddMonitorClient(const std::string& id) {
     if (MonitorClients.empty()) {
         PlcInfoMode = 1;
-        Phase = 255;
+        PlcInfoStep = kInfoStepType;
         ClientIndex = 0;
         ClientReplyCount = 0;
     }
     if (std::find(MonitorClients.begin(), MonitorClients.end(), id) == MonitorClients.end())
         MonitorClients.push_back(id);
-    Cmd64Mode = 0;
+    // A function 100 dialogue that runs keeps its mode: its outstanding
+    // request is answered in its form, and the monitors follow its end.
+    if (JobNo == kJobNone) Cmd64Mode = 0;
     if (MaySend) StartComTmr();
 }
 
@@ -604,11 +631,9 @@ void TTransData::RemoveMonitorClient(const std::string& id) {
     MonitorClients.erase(it);
     if (pos < ClientIndex) --ClientIndex;
     if (ClientIndex >= static_cast<int>(MonitorClients.size())) ClientIndex = 0;
-    // Phase is the information query's only while it runs; otherwise it is
-    // the step of a job that waited for monitoring to end.
     if (MonitorClients.empty() && PlcInfoMode) {
         PlcInfoMode = 0;
-        Phase = 0;
+        PlcInfoStep = 0;
     }
 }
 
@@ -616,7 +641,7 @@ void TTransData::StopMonitoring() {
     MonitorClients.clear();
     ClientIndex = 0;
     ClientReplyCount = 0;
-    if (PlcInfoMode) Phase = 0;
+    PlcInfoStep = 0;
     PlcInfoMode = 0;
     Frame->MonitoringStopped();
 }
@@ -908,9 +933,10 @@ bool TTransData::OnFrameComplete(bool cmd64) {
 }
 
 std::string TTransData::BadFrameDetail(const std::string& received) const {
-    // The password dialogue's frames carry the password: a garbled one is
-    // reported without its text.
-    return JobNo == kJobPassword ? std::string() : received;
+    // A frame that carries a password (the password dialogue's, the card's
+    // password, the PLC's password registers) is reported without its text:
+    // a garbled one may still hold the password's bytes.
+    return pending_.secret || JobNo == kJobPassword ? std::string() : received;
 }
 
 void TTransData::FinishGoodReply() {
@@ -1007,6 +1033,7 @@ void TTransData::OnReplyTimeout() {
     const bool jobRunning = JobNo != kJobNone;
     if (jobRunning) AbortJob();
     PlcInfoMode = 0;
+    PlcInfoStep = 0;
     Phase = 0;
     Cmd64Mode = 0;
     pending_ = Pending{};

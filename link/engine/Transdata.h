@@ -46,6 +46,7 @@ inline constexpr int kMsgExceptionBase = 190;  // + exception code 1..8
 inline constexpr int kMsgBadFrame = 199;
 inline constexpr int kMsgSpeedSearchEnd = 227;
 inline constexpr int kMsgWriteQueueFull = 249;
+inline constexpr int kMsgJobRunning = 283;  // a command refused while a job runs
 
 // A view that polls the PLC while it is registered in MonitorClients.
 class TMonitorClient {
@@ -133,8 +134,17 @@ public:
     // it ends (done, refused, failed, cancelled, timed out), so that nothing
     // typed meanwhile is replaced unasked.
     void HoldEditsUntilJobEnds();
+    // The one gate for a command that would put requests of its own on the
+    // line (a monitor, a device write, run and stop, the password, the
+    // memory card, the register and template transfers, another program
+    // transfer): while a job runs it is refused with message kMsgJobRunning
+    // and false, so that the job keeps the line, its step and its replies to
+    // its end. A job's owner tests for its own job first: starting it twice
+    // is no refusal to report.
+    bool MayPutRequests();
     // Frame monitor commands: the first client starts the PLC information
-    // query; the last one removed leaves the link idle.
+    // query; the last one removed leaves the link idle. Neither touches the
+    // running job's step.
     void AddMonitorClient(const std::string& id);
     void RemoveMonitorClient(const std::string& id);
     bool Monitoring() const { return !MonitorClients.empty(); }
@@ -188,6 +198,9 @@ public:
     int Phase = 0;
     int Offset = 0;
     std::uint8_t PlcInfoMode = 0;
+    // The information query's own step (255 type word, 23 D1024), apart from
+    // the job's Phase.
+    int PlcInfoStep = 0;
     std::uint16_t PlcVariant = 0;
     std::uint16_t MonitorBase[5] = {3072, 16384, 16584, 16604, 16784};
     std::uint32_t BlockMonitor = 0;
@@ -249,6 +262,7 @@ private:
         bool blockRead = false;          // function 100 block read
         bool blockWrite = false;         // function 100 block write
         std::uint8_t blockHead[4] = {};  // the block's area, address (2) and word count
+        bool secret = false;             // the request or its answer carries a password
     };
 
     void ComTmrTimer();
@@ -273,7 +287,8 @@ private:
     void OnReplyTimeout();
     // The reply of a cancelled request has come or timed out: the line is free.
     void CancelledReplyOver();
-    /// The received text a bad-frame message shows (none for the password job).
+    /// The received text a bad-frame message shows: none when the request or
+    /// its answer carries a password (the password job's, the card's, D1013-D1014).
     std::string BadFrameDetail(const std::string& received) const;
     void SpeedSwitchStep();
 

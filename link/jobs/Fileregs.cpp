@@ -123,7 +123,9 @@ TFileRegTransfer::~TFileRegTransfer() {
 }
 
 bool TFileRegTransfer::Start(std::vector<std::uint16_t>& values, bool write, int first, int end) {
-    if (link_.JobNo != kJobNone || link_.Monitoring()) return false;
+    if (link_.JobNo == kJobWriteFileRegs || link_.JobNo == kJobReadFileRegs || !link_.MayPutRequests() ||
+        link_.Monitoring())
+        return false;
     if (first < 0 || first >= end || end > static_cast<int>(values.size())) return false;
     link_.ClearWriteQueues();
     link_.PlcInfoMode = 0;

@@ -90,13 +90,14 @@ void TPlcPassword::Wipe() {
 }
 
 bool TPlcPassword::Query() {
-    if (linkGone_ || link_.JobNo != kJobNone) return false;
+    if (linkGone_ || link_.JobNo == kJobPassword || !link_.MayPutRequests()) return false;
     if (link_.Monitoring()) {
         link_.ShowMessage(kMsgPwdMonitoring, "");
         return false;
     }
     if (!link_.OpenPort()) return false;
     Known = false;
+    changing_ = false;
     link_.StartJob(kJobPassword, kPhaseType);
     return true;
 }
@@ -107,11 +108,12 @@ void TPlcPassword::Close() {
 }
 
 int TPlcPassword::Apply(const std::string& password, const std::string& confirm) {
-    if (linkGone_ || link_.JobNo != kJobNone) return kNothing;
+    if (linkGone_ || link_.JobNo == kJobPassword || !link_.MayPutRequests()) return kNothing;
     if (!Known) {
         Query();
         return kNothing;
     }
+    changing_ = true;
     auto refuse = [this](int msg) {
         link_.ShowMessage(msg, "");
         return msg;
@@ -248,12 +250,16 @@ void TPlcPassword::ReplyStep(TTransData&) {
         ExtendedReply();
 }
 
-void TPlcPassword::LockStateReply(bool locked, bool box) {
+void TPlcPassword::ShowLockState(bool locked) {
     Known = true;
     EnterMode = locked ? 1 : 0;
-    const int msg = locked ? kMsgPwdLocked : kMsgPwdNone;
-    host_.StatusText(msg);
+    host_.StatusText(locked ? kMsgPwdLocked : kMsgPwdNone);
     host_.PrepareShow();
+}
+
+void TPlcPassword::LockStateReply(bool locked, bool box) {
+    ShowLockState(locked);
+    const int msg = locked ? kMsgPwdLocked : kMsgPwdNone;
     if (locked && family_ == 0) {
         link_.Phase = kPhaseReadPassword;
         return;
@@ -300,6 +306,10 @@ void TPlcPassword::ExtendedReply() {
     switch (link_.Phase) {
     case kPhaseSendSet:
         if (refused) return End(kMsgPwdRefused);
+        // The PLC took it: a new password locks it, four spaces leave it
+        // open. That shows (and the dialog follows) whether or not the user
+        // has it read back.
+        ShowLockState(typed_ != kClearing);
         link_.Phase = kPhaseConfirm;
         return;
     case kPhaseAsk: {
@@ -336,6 +346,11 @@ void TPlcPassword::End(int msgId) {
 
 void TPlcPassword::Aborted(TTransData&) {
     Overwrite(typed_);
+    // The next OK asks the PLC first. After an OK the PLC may have taken
+    // what was sent, or not: no lock state is shown until it has been asked
+    // again. A query shows only what it has read.
+    Known = false;
+    if (changing_) host_.StatusText(-1);
     host_.Finished();
 }
 

@@ -164,9 +164,9 @@ bool TProgramTransfer::MayStart() {
         link_.ShowMessage(kMsgMonitoring, "");
         return false;
     }
-    // One job at a time: another one (a register transfer, the hand-held
-    // link) finishes or is cancelled first.
-    if (link_.JobNo != kJobNone && link_.JobNo != kJobHandheld) return false;
+    // One job at a time: another one (a register transfer, a write) runs
+    // to its end first; the hand-held link is this window's and ends here.
+    if (link_.JobNo != kJobHandheld && !link_.MayPutRequests()) return false;
     if (link_.JobNo == kJobHandheld) link_.CancelJob();
     return true;
 }
@@ -188,6 +188,7 @@ bool TProgramTransfer::StartWrite(int startStep, int endStep) {
     StartOffset = 2 * startStep;
     EndOffset = 2 * endStep;
     link_.Offset = StartOffset;
+    blockSent_ = false;
     link_.StartJob(kJobWriteProgram, kPhaseSlaveId);
     return true;
 }
@@ -232,12 +233,26 @@ bool TProgramTransfer::StartVerify() {
 
 void TProgramTransfer::Cancel() {
     if (!Running()) return;
+    const bool partly = ReportPartWrite();
     link_.CancelJob();
     received_.clear();
-    link_.ShowMessage(kMsgTransferCancelled, "");
+    if (!partly) link_.ShowMessage(kMsgTransferCancelled, "");
 }
 
-void TProgramTransfer::Aborted(TTransData&) { received_.clear(); }
+void TProgramTransfer::Aborted(TTransData&) {
+    // The link's own message (time-out, exception, bad frame) follows.
+    ReportPartWrite();
+    received_.clear();
+}
+
+bool TProgramTransfer::ReportPartWrite() {
+    // Once the PLC has answered the end of the write, its program is whole.
+    if (link_.JobNo != kJobWriteProgram || !blockSent_ ||
+        (link_.Phase != kPhaseBlocksWrite && link_.Phase != kPhaseEndWrite))
+        return false;
+    link_.ShowMessage(kMsgPartlyWritten, " " + std::to_string((link_.Offset - StartOffset) / 2));
+    return true;
+}
 
 void TProgramTransfer::End(int msgId, const std::string& detail) {
     link_.EndJob();
@@ -359,6 +374,7 @@ void TProgramTransfer::SendProgramBlock() {
         return;
     }
     blockBytes_ = len;
+    blockSent_ = true;
     std::memcpy(gCommData, received_.data() + offset, static_cast<std::size_t>(len));
     gCommDataLen = static_cast<std::uint32_t>(len);
     link_.SendCommand(ProgramWindowAddress(static_cast<std::uint32_t>(offset)), static_cast<std::uint16_t>(len / 2), 16);
@@ -482,7 +498,7 @@ bool THandheldLink::Start() {
         link_.ShowMessage(kMsgMonitoring, "");
         return false;
     }
-    if (link_.JobNo != kJobNone && link_.JobNo != kJobHandheld) return false;
+    if (link_.JobNo != kJobHandheld && !link_.MayPutRequests()) return false;
     if (!link_.OpenPort()) return false;
     HppFullFlag = 0;
     Position = Maximum = 0;

@@ -41,6 +41,10 @@ inline constexpr int kMsgSaveBeforeRead = 145;
 inline constexpr int kMsgTransferCancelled = 245;
 inline constexpr int kMsgUnknownResult = 246;
 inline constexpr int kMsgUnknownPlcType = 239;
+// A write that ended after its first block went out and before the PLC was
+// told the program is whole (cancelled, or a request that failed); the
+// number of steps the PLC answered as written follows.
+inline constexpr int kMsgPartlyWritten = 284;
 
 // The message of a program-write result code (D1004); 0 for a code the table
 // does not know (the caller shows kMsgUnknownResult with the code).
@@ -140,6 +144,10 @@ private:
     TTransData& link_;
     TTransferHost& host_;
     int blockBytes_ = 0;                 // bytes of the block in flight
+    bool blockSent_ = false;             // the write has sent a program block
+    // True, after its message, when the running write ends now with the
+    // PLC's program partly replaced.
+    bool ReportPartWrite();
     std::vector<std::uint8_t> received_; // the program being read
     std::uint32_t endScan_ = 0;          // next instruction to look at for END (partial read)
     std::uint32_t verifyEnd_ = 0;        // bytes compared by verify

@@ -99,7 +99,8 @@ TRegisterTransfer::~TRegisterTransfer() {
 }
 
 bool TRegisterTransfer::Start(TRegisterData& data, int page, bool read, int family) {
-    if (link_.JobNo != kJobNone) return false;  // one job at a time
+    // One job at a time: this one's own runs on, another is said to run.
+    if (link_.JobNo == kJobRegisterView || !link_.MayPutRequests()) return false;
     if (link_.Monitoring()) {
         // Asked whether to stop it; either way the user starts again.
         host_.CheckStopMonitor();

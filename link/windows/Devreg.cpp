@@ -472,6 +472,9 @@ void TDevReg::FunTitleBtnClick() {
 void TDevReg::ShowTitle() { ViewStatus->setText(Msg(kMsgTitle) + ":" + QString::fromStdString(Data.Title)); }
 
 void TDevReg::CommBtnClick() {
+    if (Transferring()) return;
+    // Another job keeps the line to its end: said once, by the link.
+    if (qel::link::_TransData && !qel::link::_TransData->MayPutRequests()) return;
     if ((_ProgBar && _ProgBar->isVisible()) || !TakeInTypedValue()) return;
     NumComm->open();
 }

@@ -69,6 +69,6 @@ bool TDevForce::SetOKClick() {
         ShowMsg(qel::link::kMsgInvalid);
         return false;
     }
-    if (!Trans || (OpenPort && !OpenPort())) return false;
+    if (!Trans || !Trans->MayPutRequests() || (OpenPort && !OpenPort())) return false;
     return Trans->QueueDeviceWrite(address, SetOn->isChecked() ? 0xFF00 : 0x0000, 0, 5);
 }

@@ -141,7 +141,11 @@ void TMemCardDlg::FunSetGrpClick() {
 }
 
 void TMemCardDlg::ShowStatus() {
-    if (card_.StatusMsg >= 0) CardMemStaBar->showMessage(QString::fromStdString(gMsgTable.Get(card_.StatusMsg)));
+    // Nothing known about the card's protection: nothing shown.
+    if (card_.StatusMsg >= 0)
+        CardMemStaBar->showMessage(QString::fromStdString(gMsgTable.Get(card_.StatusMsg)));
+    else
+        CardMemStaBar->clearMessage();
 }
 
 bool TMemCardDlg::OkBtnClick() {

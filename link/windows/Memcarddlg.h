@@ -74,7 +74,7 @@ public:
     bool CmtOk_BtnClick();
     void CmdSet_BtnClick();
     bool UserFunOk_BtnClick();
-    /// The card status of the last query into the status bar.
+    /// The card's protection as last known into the status bar (nothing when not known).
     void ShowStatus();
 
 private:

@@ -68,7 +68,7 @@ void LadderForce(TQelMain* frame, bool first, bool second, bool pulse) {
         return;
     }
     qel::link::TTransData* trans = Trans(frame);
-    if (!trans || !frame->OpenComPort()) return;
+    if (!trans || !trans->MayPutRequests() || !frame->OpenComPort()) return;
     if (trans->QueueDeviceWrite(address, first ? 0xFF00 : 0x0000, 0, 5) && pulse)
         trans->QueueDeviceWrite(address, second ? 0xFF00 : 0x0000, 0, 5);
 }
@@ -118,6 +118,8 @@ void MmMonitorLadClick(TQelMain* frame) {
         return;
     }
     SetLadderButtons(frame, false);
+    // The running job keeps the line to its end.
+    if (!trans->MayPutRequests()) return;
     TLDB* w = _LDB ? _LDB : OpenLadderWindow(frame);
     if (!w || !w->Edit().Doc().grid || !frame->OpenComPort()) return;
 
@@ -198,6 +200,8 @@ void MmMonitorDevClick(TQelMain* frame) {
         _DevMoniDlg->show();
         return;
     }
+    // The running job keeps the line to its end; nothing queued is dropped.
+    if (!trans->MayPutRequests()) return;
     trans->ClearWriteQueues();
     if (!frame->OpenComPort()) return;
     auto* monitor = new TDevMoniDlg(trans);
@@ -229,7 +233,11 @@ void InstallOnline(TQelMain* frame) {
 
     TCommandRouter& r = frame->Router();
     constexpr int any = TCommandRouter::kAnyView;
-    r.Register("MmPassWd", any, [] { _PwdDlg->ShowAndQuery(); },
+    r.Register("MmPassWd", any,
+               [frame] {
+                   // Not over a running job (the dialog's own job shows it).
+                   if (_PwdDlg->isVisible() || !Trans(frame) || Trans(frame)->MayPutRequests()) _PwdDlg->ShowAndQuery();
+               },
                [] { return _PwdDlg != nullptr && _DevMoniDlg == nullptr; });
     r.Register("MmMonitorDev", any, [frame] { MmMonitorDevClick(frame); });
     // Set value: only while the ladder monitors on line or the device monitor exists.

@@ -113,7 +113,12 @@ void TPwdDlg::OKBtnClick() {
     Password->setFocus();
 }
 
-void TPwdDlg::StatusText(int msgId) { StatusBar->showMessage(QString::fromStdString(gMsgTable.Get(msgId))); }
+void TPwdDlg::StatusText(int msgId) {
+    if (msgId < 0)
+        StatusBar->clearMessage();
+    else
+        StatusBar->showMessage(QString::fromStdString(gMsgTable.Get(msgId)));
+}
 
 bool TPwdDlg::Ask(int msgId) {
     return qel::AskQuestion(gMsgTable.Get(msgId), qel::AskButtons::YesNo) == qel::Answer::Yes;

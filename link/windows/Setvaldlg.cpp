@@ -100,6 +100,6 @@ bool TValSet::BOKClick() {
         ShowMsg(w.Msg);
         return false;
     }
-    if (!Trans || (OpenPort && !OpenPort())) return false;
+    if (!Trans || !Trans->MayPutRequests() || (OpenPort && !OpenPort())) return false;
     return qel::link::QueueSetValue(*Trans, w);
 }

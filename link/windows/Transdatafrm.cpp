@@ -312,7 +312,11 @@ void InstallProgramTransfer(TQelMain* frame) {
     frame->Router().Register(
         "MmTrans", TCommandRouter::kAnyView,
         [frame] {
-            // The port opens first; the window shows only when it did.
+            // Not over a running job (the hand-held link is this window's
+            // own, and ends when another direction is chosen). The port
+            // opens first; the window shows only when it did.
+            qel::link::TTransData& trans = frame->LinkFrame()->Trans();
+            if (trans.JobNo != kJobHandheld && !trans.MayPutRequests()) return;
             if (!frame->OpenComPort() || !_TransDataForm) return;
             _TransDataForm->open();
         },

@@ -295,7 +295,7 @@ void TSfc::SfcTmrTimer() {
 
 bool TSfc::StartSfcMonitor() {
     qel::link::TTransData* trans = Trans(Frame);
-    if (!trans || !Frame->OpenComPort()) return false;
+    if (!trans || !trans->MayPutRequests() || !Frame->OpenComPort()) return false;
     if (!monitor_) monitor_ = std::make_unique<qel::link::TSfcMonitor>();
     monitor_->ClearBits();
     monitor_->MonitorState = 0;

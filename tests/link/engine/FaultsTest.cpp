@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <thread>
 
@@ -98,6 +99,71 @@ TEST_F(LinkFaults, FailedRequestEndsTheJobWithItsMessage) {
         EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
         Spin(30);
         EXPECT_EQ(emu.RequestCount(), c.requests);
+    }
+}
+
+TEST_F(LinkFaults, BadFrameThatCarriesAPasswordIsReportedWithoutItsText) {
+    // Garbled every time: message 199 shows the text received, but not for a
+    // frame that carries a password (the PLC's in D1013-D1014, the card's,
+    // the function 100 password requests), whichever job sends it.
+    const std::uint16_t d1012 = 0x13F4, d1013 = 0x13F5, d1014 = 0x13F6, d1015 = 0x13F7;
+    emu.S.regs[d1013] = 0x5177;  // "Qw7z"
+    emu.S.regs[d1014] = 0x377A;
+    emu.S.cardPassword = std::string("Qw7z");
+    auto data = [](std::initializer_list<std::uint8_t> b) {
+        std::copy(b.begin(), b.end(), qel::link::gCommData);
+        qel::link::gCommDataLen = static_cast<std::uint32_t>(b.size());
+    };
+    const struct {
+        const char* path;
+        std::function<void(TTransData&)> send;
+        int function;
+        bool textShown;
+    } rows[] = {
+        {"registers read up to D1013", [=](TTransData& l) { l.SendCommand(d1012 - 2, 4, 3); }, 3, false},
+        {"registers read from D1014", [=](TTransData& l) { l.SendCommand(d1014, 2, 3); }, 3, false},
+        {"registers read ending at D1012", [=](TTransData& l) { l.SendCommand(d1012 - 1, 2, 3); }, 3, true},
+        {"registers read from D1015", [=](TTransData& l) { l.SendCommand(d1015, 2, 3); }, 3, true},
+        {"register D1014 written", [=](TTransData& l) { l.SendCommand(d1014, 0x4142, 6); }, 6, false},
+        {"registers written from D1013",
+         [=](TTransData& l) {
+             data({'Q', 'w', '7', 'z'});
+             l.SendCommand(d1013, 2, 16);
+         },
+         16, false},
+        {"card password read", [=](TTransData& l) { l.SendCmd64(1, 19, 0); }, 100, false},
+        {"card password set",
+         [=](TTransData& l) {
+             data({'Q', 'w', '7', 'z'});
+             l.SendCmd64(1, 16, 4);
+         },
+         100, false},
+        {"PLC password entered",
+         [=](TTransData& l) {
+             data({'Q', 'w', '7', 'z'});
+             l.SendCmd64(1, 13, 4);
+         },
+         100, false},
+        {"PLC password state asked",
+         [=](TTransData& l) {
+             data({0});
+             l.SendCmd64(1, 12, 1);
+         },
+         100, true},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.path);
+        emu.ClearFaults();
+        emu.ClearLog();
+        emu.AddFault({.action = FaultAction::BadLrc, .function = r.function, .times = -1});
+        frame.msgs.clear();
+        ScriptJob job;
+        job.request = r.send;
+        ASSERT_TRUE(RunJob(4, job));
+        ASSERT_EQ(frame.Ids(), std::vector<int>{199});
+        ASSERT_FALSE(emu.Log().empty());
+        EXPECT_EQ(frame.msgs[0].detail, r.textShown ? emu.Log().back().reply : std::string());
+        EXPECT_EQ(frame.msgs[0].detail.find("5177377A"), std::string::npos);
     }
 }
 
@@ -629,5 +695,55 @@ TEST_F(LinkFixture, CancelKeepsTheTimeOutOfAnOutstandingWriteOrPoll) {
         ASSERT_EQ(next.replies[0].size(), 5u);  // function, byte count, one word, LRC
         EXPECT_EQ(next.replies[0][2] << 8 | next.replies[0][3], 0x4321);
         EXPECT_TRUE(frame.msgs.empty());
+    }
+}
+
+// A job's step is its own: a monitor that comes and goes while the job runs
+// (its information query included) leaves the step the job is at, so the
+// answer of the request in flight and every later step go to that step.
+TEST_F(LinkFixture, AMonitorAddedDuringAJobLeavesTheJobsStep) {
+    struct Row {
+        const char* path;
+        int addAfterReplies;  // replies of the job before the monitor comes
+        bool whileAwaited;    // added while the job's request awaits its answer
+    } rows[] = {
+        {"added while the job's answer is awaited", 0, true},
+        {"added between two steps of the job", 1, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.path);
+        ReadClient client(0x1000, 1);
+        link->RegisterMonitorClient("3", &client);
+        ScriptJob job;
+        std::vector<int> phases;
+        int step = 0;
+        job.request = [&](TTransData& l) {
+            phases.push_back(l.Phase);
+            l.SendCommand(static_cast<std::uint16_t>(0x1010 + step), 1, 3);
+        };
+        job.reply = [&](TTransData& l) {
+            phases.push_back(l.Phase);
+            if (++step == row.addAfterReplies && !row.whileAwaited) l.AddMonitorClient("3");
+            if (step == 3) l.EndJob();
+        };
+        emu.ClearFaults();
+        emu.AddFault({.action = FaultAction::Delay, .function = 3, .addrLo = 0x1010, .addrHi = 0x1010, .param = 200});
+        link->RegisterJob(4, &job);
+        ASSERT_TRUE(link->OpenPort());
+        link->StartJob(4, 7);
+        if (row.whileAwaited) {
+            ASSERT_TRUE(WaitUntil([&] { return emu.RequestCount() >= 1 && !link->MaySend; }));
+            link->AddMonitorClient("3");
+        }
+        ASSERT_TRUE(WaitUntil([&] { return client.values.size() >= 2; }));
+        link->RemoveMonitorClient("3");
+        ASSERT_TRUE(Idle());
+        EXPECT_EQ(job.replies.size(), 3u);
+        EXPECT_EQ(phases, std::vector<int>(6, 7));
+        EXPECT_EQ(job.aborted, 0);
+        EXPECT_TRUE(frame.msgs.empty());
+        link->RegisterMonitorClient("3", nullptr);
+        link->RegisterJob(4, nullptr);
+        emu.ClearLog();
     }
 }

@@ -64,7 +64,7 @@ TEST_F(RepeatedReply, RepeatedAnswerNeverStandsForTheNextRequestAndALateRefusalI
         std::function<bool()> start;
         FaultRule late;    // the refused request's answer, sent late
         FaultRule repeat;  // the answer before it, sent a second time
-        int msg;
+        std::vector<int> msgs;
         std::function<void()> check;  // what the accepted answers did
     } rows[] = {
         {"template block write",
@@ -75,7 +75,7 @@ TEST_F(RepeatedReply, RepeatedAnswerNeverStandsForTheNextRequestAndALateRefusalI
          },
          {.action = FaultAction::Delay, .function = 100, .subCode = 17, .skip = 1, .param = 500},
          {.action = FaultAction::Duplicate, .function = 100, .subCode = 17, .param = 120},
-         kMsgFileRegWriteError,
+         {kMsgFileRegWriteError},
          [&] {
              EXPECT_EQ(emu.S.fileRegs[9984], 9984);
              EXPECT_EQ(emu.S.fileRegs[9999], 9999);
@@ -94,7 +94,7 @@ TEST_F(RepeatedReply, RepeatedAnswerNeverStandsForTheNextRequestAndALateRefusalI
          },
          {.action = FaultAction::Delay, .function = 100, .subCode = 17, .skip = 1, .param = 500},
          {.action = FaultAction::Duplicate, .function = 100, .subCode = 17, .param = 120},
-         kMsgCardError,
+         {kMsgCardError},
          [&] { EXPECT_EQ(emu.S.cardArea[1][0], 'X'); }},
         {"register view write of T0-T255 (function 16)",
          [&] {
@@ -104,7 +104,7 @@ TEST_F(RepeatedReply, RepeatedAnswerNeverStandsForTheNextRequestAndALateRefusalI
          },
          {.action = FaultAction::Exception, .function = 16, .addrLo = 0x0608, .addrHi = 0x0608, .param = 2, .delay = 500},
          {.action = FaultAction::Duplicate, .function = 16, .addrLo = 0x0600, .addrHi = 0x0600, .param = 120},
-         192,
+         {192},
          [&] {
              EXPECT_EQ(emu.S.regs[0x0600], 100);
              EXPECT_EQ(emu.S.regs[0x0607], 107);
@@ -122,7 +122,7 @@ TEST_F(RepeatedReply, RepeatedAnswerNeverStandsForTheNextRequestAndALateRefusalI
          },
          {.action = FaultAction::Exception, .function = 16, .addrLo = 0x2010, .addrHi = 0x2010, .param = 4, .delay = 500},
          {.action = FaultAction::Duplicate, .function = 16, .addrLo = 0x2000, .addrHi = 0x2000, .param = 120},
-         194,
+         {kMsgPartlyWritten, 194},  // one block of two went in
          [&] { EXPECT_TRUE(std::equal(gProgram, gProgram + 32, emu.S.program.begin())); }},
         {"device monitor read of D10 then D1143",
          [&] {
@@ -141,7 +141,7 @@ TEST_F(RepeatedReply, RepeatedAnswerNeverStandsForTheNextRequestAndALateRefusalI
          },
          {.action = FaultAction::Exception, .function = 3, .addrLo = 0x1477, .addrHi = 0x1477, .param = 2, .delay = 500},
          {.action = FaultAction::Duplicate, .function = 3, .addrLo = 0x100A, .addrHi = 0x100A, .param = 120},
-         192,
+         {192},
          [&] {
              EXPECT_EQ(monitor.Cells(1).Value16, "K5");
              EXPECT_EQ(monitor.Cells(2).Value16, "K0");  // refused: never read, least of all as D10
@@ -163,7 +163,7 @@ TEST_F(RepeatedReply, RepeatedAnswerNeverStandsForTheNextRequestAndALateRefusalI
                 return !frame.msgs.empty() && link->JobNo == 0 && link->MonitorClients.empty() && !port->IsOpen() &&
                        emu.LateWrites() == 0;
             }));
-            EXPECT_EQ(frame.Ids(), std::vector<int>{row.msg});
+            EXPECT_EQ(frame.Ids(), row.msgs);
             EXPECT_EQ(link->Stats.strayFrames, repeats ? 1u : 0u);
             requests[repeats] = emu.RequestCount();
             row.check();
