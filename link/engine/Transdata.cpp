@@ -290,6 +290,19 @@ void TTransData::CancelJob() {
     ClosePortIfIdle();
 }
 
+bool TTransData::JobWrites() const {
+    const TLinkJob* job = Job(JobNo);
+    return job && job->Writes();
+}
+
+void TTransData::StopJob() {
+    if (JobNo == kJobNone) return;
+    const bool writes = JobWrites();
+    if (TLinkJob* job = Job(JobNo)) job->Aborted(*this);
+    CancelJob();
+    ShowMessage(writes ? kMsgWriteStopped : kMsgJobStopped, "");
+}
+
 // ---------------------------------------------------------------------------
 // Write queues
 

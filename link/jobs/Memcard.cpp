@@ -103,6 +103,7 @@ bool TMemCard::Begin(int next) {
     CardOp = kIdentify;
     NextCardOp = next;
     reading_ = false;
+    writes_ = next != kStatus && next != kProgRead && next != kReadPassword && next != kCmtRead;
     CardWordOffset = 0;
     link_.PlcFamilyClass = -1;
     link_.StartJob(kJobMemoryCard, 0);

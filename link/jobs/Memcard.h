@@ -87,6 +87,8 @@ public:
     void RequestStep(TTransData& link) override;
     void ReplyStep(TTransData& link) override;
     void Aborted(TTransData& link) override;
+    // Every job but the status query and the reads writes into the card or the PLC.
+    bool Writes() const override { return Running() && writes_; }
 
     int CardOp = 0;
     int NextCardOp = 0;
@@ -110,6 +112,7 @@ private:
     int words_ = 0;                    // words of the area moved
     std::uint8_t userArea_ = 2;        // card area of the user instruction
     bool reading_ = false;             // the job reads the program or the comments
+    bool writes_ = false;              // the job writes into the card or the PLC
 };
 
 }  // namespace qel::link

@@ -232,9 +232,11 @@ bool TProgramTransfer::StartVerify() {
 
 void TProgramTransfer::Cancel() {
     if (!Running()) return;
+    // A write stopped half-way leaves the PLC holding part of the program.
+    const bool writes = Writes();
     link_.CancelJob();
     received_.clear();
-    link_.ShowMessage(kMsgTransferCancelled, "");
+    link_.ShowMessage(writes ? kMsgWriteStopped : kMsgTransferCancelled, "");
 }
 
 void TProgramTransfer::Aborted(TTransData&) { received_.clear(); }

@@ -110,6 +110,7 @@ public:
     void RequestStep(TTransData& link) override;
     void ReplyStep(TTransData& link) override;
     void Aborted(TTransData& link) override;
+    bool Writes() const override { return link_.JobNo == kJobWriteProgram; }
 
     // Range and result of the running or last job, in bytes.
     int StartOffset = 0;
