@@ -1,6 +1,7 @@
 // A PLC job and the commands that would end it, in the frame against the
 // emulator over a pseudo-terminal: leaving the program, File > New, File >
-// Open, a recent file and closing the window that owns the job, each from the
+// Open, a recent file, a model setting and closing the window that owns the
+// job (the register view, the template, the password dialog), each from the
 // ladder window or the job's own window in front. A job that writes is asked
 // about first: Cancel lets it run to its own end, OK stops it with a message
 // saying the PLC holds part of what was sent. A read such a command ends
@@ -21,11 +22,14 @@
 #include <vector>
 
 #include "ladder/editor/Ladder.h"
+#include "link/jobs/Plcpassword.h"
 #include "link/jobs/Programtransfer.h"
 #include "link/jobs/Registergrid.h"
 #include "link/jobs/Registertransfer.h"
 #include "link/windows/Devreg.h"
 #include "link/windows/Filetmp.h"
+#include "link/windows/Online.h"
+#include "link/windows/Pwddlg.h"
 #include "link/windows/Transdatafrm.h"
 #include "shell/Progfrm.h"
 #include "tests/link/windows/LinkWindowFixture.h"
@@ -34,8 +38,8 @@ namespace {
 
 using qel::test::FaultAction;
 
-enum class Job { ProgramWrite, RegisterWrite, RegisterRead, TemplateWrite };
-enum class Command { Exit, New, Open, Recent, CloseWindow };
+enum class Job { ProgramWrite, RegisterWrite, RegisterRead, TemplateWrite, PasswordWrite };
+enum class Command { Exit, New, Open, Recent, CloseWindow, Capacity, Card };
 enum class Front { Ladder, Owner };
 // What the user answers; None: no question is expected.
 enum class Reply { None, Ok, Cancel };
@@ -47,6 +51,7 @@ class JobEndTest : public LinkWindowTest {
 protected:
     void SetUp() override {
         LinkWindowTest::SetUp();
+        RegisterOnlineForms();
         emu_.Configure(1, 0, 90);
         StartFrame();
         if (HasFatalFailure()) return;
@@ -54,6 +59,7 @@ protected:
         InstallProgramTransfer(frame_.get());
         InstallRegisterView(frame_.get());
         InstallFileTemplate(frame_.get());
+        InstallOnline(frame_.get());
         SetModelFamily(1);
         SetProgramCapacity(0);
         gQel.CapacityIndex = 0;
@@ -130,6 +136,18 @@ protected:
         Halfway(64);
         return w;
     }
+    QWidget* StartPasswordWrite() {
+        EXPECT_TRUE(frame_->RunCommand("MmPassWd"));
+        TPwdDlg* d = _PwdDlg;
+        EXPECT_TRUE(PumpUntil([d] { return d->Job().Known && _TransData->JobNo == 0 && _TransData->MaySend; }));
+        // The new password's reply comes late: the command finds it on the line.
+        emu_.AddFault({.action = FaultAction::Delay, .function = 0x64, .subCode = 11, .param = 300});
+        QTest::keyClicks(d->Password, "Qw7z");
+        QTest::keyClicks(d->Confirm_Txt, "Qw7z");
+        QTest::mouseClick(d->OKBtn, Qt::LeftButton);
+        halfway_ = PumpUntil([this] { return emu_.LateWrites() > 0; }) && _TransData->JobNo == kJobPassword;
+        return d;
+    }
 
     // What the PLC holds of the job's data: none, part or all of it.
     enum class Held { None, Part, All };
@@ -139,6 +157,7 @@ protected:
         case Job::ProgramWrite: return judge(emu_.S.program[0] == gProgram[0], emu_.S.program.back() == 0xFF);
         case Job::RegisterWrite: return judge(emu_.S.regs[0x0600] == 100, emu_.S.regs[0x06FF] == 355);
         case Job::TemplateWrite: return judge(emu_.S.fileRegs[0] == 1, emu_.S.fileRegs[319] == 320);
+        case Job::PasswordWrite: return emu_.S.password == "Qw7z" ? Held::All : Held::None;
         case Job::RegisterRead: break;
         }
         return Held::None;
@@ -176,14 +195,22 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
          qel::link::kMsgWriteStopped, false, true, Held::Part},
         {"register write, a recent file, ladder in front, Cancel", Job::RegisterWrite, Command::Recent, Front::Ladder,
          Reply::Cancel, qel::link::kMsgRegWriteDone, true, true, Held::All},
+        {"register write, another capacity in the model setting, Cancel", Job::RegisterWrite, Command::Capacity,
+         Front::Ladder, Reply::Cancel, qel::link::kMsgRegWriteDone, true, true, Held::All},
         {"register read, File > New, ladder in front: ended with a word", Job::RegisterRead, Command::New,
          Front::Ladder, Reply::None, qel::link::kMsgJobStopped, false, false, Held::None},
         {"template write, File > Open, ladder in front, Cancel", Job::TemplateWrite, Command::Open, Front::Ladder,
          Reply::Cancel, kMsgFileRegWriteDone, true, true, Held::All},
         {"template write, File > Open, ladder in front, OK", Job::TemplateWrite, Command::Open, Front::Ladder,
          Reply::Ok, qel::link::kMsgWriteStopped, false, false, Held::Part},
+        {"template write, the memory card box of the model setting, Cancel", Job::TemplateWrite, Command::Card,
+         Front::Ladder, Reply::Cancel, kMsgFileRegWriteDone, true, true, Held::All},
         {"template write, its window closed, Cancel", Job::TemplateWrite, Command::CloseWindow, Front::Owner,
          Reply::Cancel, kMsgFileRegWriteDone, true, true, Held::All},
+        {"password write, its dialog closed, Cancel: the read-back question follows", Job::PasswordWrite,
+         Command::CloseWindow, Front::Ladder, Reply::Cancel, qel::link::kMsgPwdLocked, true, true, Held::All},
+        {"password write, its dialog closed, OK", Job::PasswordWrite, Command::CloseWindow, Front::Ladder, Reply::Ok,
+         qel::link::kMsgWriteStopped, false, true, Held::All},
         {"template write, File > Exit, template in front, Cancel", Job::TemplateWrite, Command::Exit, Front::Owner,
          Reply::Cancel, kMsgFileRegWriteDone, true, true, Held::All},
         // Last: the program closes.
@@ -193,16 +220,20 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
     for (const auto& r : rows) {
         SCOPED_TRACE(r.path);
         ASSERT_TRUE(frame_->OpenProgramFile(mine_));
+        emu_.S.password.reset();  // a PLC without a password takes every job
+        emu_.S.coils[PlcEmulator::kM1069] = 0;
         ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
         QWidget* ladder = _LDB;
         messages_.Clear();
         QWidget* owner = r.job == Job::ProgramWrite    ? StartProgramWrite()
                          : r.job == Job::TemplateWrite ? StartTemplateWrite()
+                         : r.job == Job::PasswordWrite ? StartPasswordWrite()
                                                        : StartRegisters(r.job == Job::RegisterWrite);
         ASSERT_TRUE(halfway_);
         Front(r.front == Front::Owner && owner ? owner : ladder);
         QPointer<QWidget> window(owner);
         if (r.reply != Reply::None) messages_.QueueAnswer(r.reply == Reply::Ok ? qel::Answer::Ok : qel::Answer::Cancel);
+        if (r.job == Job::PasswordWrite && r.reply == Reply::Cancel) messages_.QueueAnswer(qel::Answer::Yes);
         switch (r.command) {
         case Command::Exit: frame_->close(); break;
         case Command::New: EXPECT_TRUE(frame_->RunCommand("MmNew")); break;
@@ -217,14 +248,21 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
             frame_->OpenRecentFile(static_cast<int>(it - recent.begin()));
             break;
         }
-        case Command::CloseWindow: CloseWindow(owner); break;
+        case Command::Capacity: EXPECT_FALSE(frame_->ApplyModelSetting(1, 1, false)); break;
+        case Command::Card: EXPECT_FALSE(frame_->ApplyModelSetting(1, 0, true)); break;
+        case Command::CloseWindow:
+            if (owner->isWindow())
+                owner->close();
+            else
+                CloseWindow(owner);
+            break;
         }
         EXPECT_EQ(Asked(kMsgStopWrite), r.reply != Reply::None);
         EXPECT_FALSE(messages_.UnscriptedQuestion());
         ASSERT_TRUE(Idle());
         emu_.ClearFaults();
         EXPECT_TRUE(Shown(r.message)) << ::testing::PrintToString(messages_.Shown());
-        if (owner) EXPECT_EQ(!window.isNull(), r.windowStays);
+        if (owner) EXPECT_EQ(!window.isNull() && window->isVisible(), r.windowStays);
         EXPECT_EQ(gQel.ProgramFileName.ends_with("mine.kzp"), r.projectStays) << gQel.ProgramFileName;
         if (r.job == Job::RegisterRead) {
             EXPECT_FALSE(Shown(qel::link::kMsgRegReadDone));
