@@ -78,17 +78,43 @@ fs::path TempNameFor(const fs::path& path, const char* kind = ".part") {
     return tmp;
 }
 
-// True when `name` is `base` + one of TempNameFor's suffixes.
-bool IsTempNameOf(const std::string& name, const std::string& base) {
-    if (name.size() != base.size() + 14 || name.compare(0, base.size(), base) != 0) return false;
-    if (name[base.size()] != '.') return false;
-    for (std::size_t i = base.size() + 1; i < base.size() + 9; ++i)
-        if (!std::isxdigit(static_cast<unsigned char>(name[i]))) return false;
-    const std::string kind = name.substr(base.size() + 9);
-    return kind == ".part" || kind == ".keep";
+// A TempNameFor name of `kind` under which nothing stands yet: a ".keep" a
+// roll-back left is the only copy of a previous version, never written over.
+fs::path FreeTempNameFor(const fs::path& path, const char* kind) {
+    fs::path name = TempNameFor(path, kind);
+    struct stat st {};
+    for (int attempt = 0; attempt < 8 && ::lstat(name.c_str(), &st) == 0; ++attempt) name = TempNameFor(path, kind);
+    return name;
 }
 
-// Temporary files of an earlier save stopped by a signal or a crash.
+// The kind (".part", ".keep") when `name` is `base` + one of TempNameFor's
+// suffixes, else empty.
+std::string TempKindOf(const std::string& name, const std::string& base) {
+    if (name.size() != base.size() + 14 || name.compare(0, base.size(), base) != 0) return {};
+    if (name[base.size()] != '.') return {};
+    for (std::size_t i = base.size() + 1; i < base.size() + 9; ++i)
+        if (!std::isxdigit(static_cast<unsigned char>(name[i]))) return {};
+    const std::string kind = name.substr(base.size() + 9);
+    return kind == ".part" || kind == ".keep" ? kind : std::string();
+}
+
+// Whether the ".keep" `keep` holds nothing but what stands under `target`:
+// the link an interrupted save made to the file it was about to replace, or
+// a copy of the same bytes.
+bool KeepIsOfTarget(const fs::path& keep, const fs::path& target) {
+    struct stat ks {}, ts {};
+    if (::lstat(keep.c_str(), &ks) != 0 || ::lstat(target.c_str(), &ts) != 0 || !S_ISREG(ts.st_mode)) return false;
+    if (ks.st_dev == ts.st_dev && ks.st_ino == ts.st_ino) return true;
+    if (ks.st_size != ts.st_size) return false;
+    std::vector<std::uint8_t> kept, there;
+    return ReadWholeFile(keep, kept) == ReadResult::Ok && ReadWholeFile(target, there) == ReadResult::Ok &&
+           kept == there;
+}
+
+// Temporary files of an earlier save stopped by a signal or a crash. A
+// ".keep" that holds other contents than the file under its name stays: it
+// is the previous version a roll-back could not put back (the failed save
+// named it to the user), or the old file of a save stopped after its rename.
 void RemoveStaleTemps(const std::vector<NewFile>& files) {
     std::vector<std::pair<fs::path, std::string>> bases;
     for (const NewFile& f : files) bases.emplace_back(f.path.parent_path(), f.path.filename().string());
@@ -101,20 +127,27 @@ void RemoveStaleTemps(const std::vector<NewFile>& files) {
              it.increment(ec)) {
             if (!it->is_regular_file(ec)) continue;
             const std::string name = it->path().filename().string();
-            for (const auto& b : bases)
-                if (b.first == dir && IsTempNameOf(name, b.second)) {
+            for (const auto& b : bases) {
+                if (b.first != dir) continue;
+                const std::string kind = TempKindOf(name, b.second);
+                if (kind.empty()) continue;
+                if (kind == ".part" || KeepIsOfTarget(it->path(), dir / b.second)) {
                     std::error_code rm;
                     fs::remove(it->path(), rm);
-                    break;
                 }
+                break;
+            }
         }
     }
 }
 
 RenameFunction gRename = &std::rename;
+TempCreatedFunction gTempCreated = nullptr;
 }  // namespace
 
 void SetRenameFunction(RenameFunction f) { gRename = f ? f : &std::rename; }
+
+void SetTempCreatedFunction(TempCreatedFunction f) { gTempCreated = f; }
 
 Unreplaceable ReplaceRefusal(const fs::path& target) {
     const fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
@@ -209,6 +242,7 @@ bool WriteTempBeside(const fs::path& path, std::string_view bytes, fs::path& tmp
         if (fd < 0 && errno != EEXIST) break;
     }
     if (fd < 0) return false;
+    if (gTempCreated) gTempCreated(path, tmp);
     bool ok = true;
     std::size_t done = 0;
     while (ok && done < bytes.size()) {
@@ -278,7 +312,7 @@ ReplaceOutcome ReplaceFiles(const std::vector<NewFile>& files) {
     for (std::size_t i = 0; i + 1 < files.size(); ++i) {
         struct stat ts {};
         if (::lstat(files[i].path.c_str(), &ts) != 0) continue;
-        const fs::path keep = TempNameFor(files[i].path, ".keep");
+        const fs::path keep = FreeTempNameFor(files[i].path, ".keep");
         if (::link(files[i].path.c_str(), keep.c_str()) == 0) {
             steps[i].keep = keep;
             continue;
@@ -289,7 +323,7 @@ ReplaceOutcome ReplaceFiles(const std::vector<NewFile>& files) {
             !WriteTempBeside(files[i].path, std::string_view(reinterpret_cast<const char*>(old.data()), old.size()),
                              copy, static_cast<int>(ts.st_mode & 0777)))
             return refuse(files[i].path);
-        const fs::path keepCopy = TempNameFor(files[i].path, ".keep");
+        const fs::path keepCopy = FreeTempNameFor(files[i].path, ".keep");
         if (std::rename(copy.c_str(), keepCopy.c_str()) != 0) {
             ::unlink(copy.c_str());
             return refuse(files[i].path);

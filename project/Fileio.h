@@ -91,14 +91,16 @@ struct ReplaceOutcome {
 
 /// Replaces every file of `files` by its new contents, all or nothing as far
 /// as the file system allows: removes temporary files an interrupted earlier
-/// save left beside these names; checks that every name can be replaced
-/// (ReplaceRefusal: a regular file that is not read-only, or nothing, in a
-/// writable folder, not another user's file in a sticky folder); writes every
-/// new file completely beside its target (with the permission bits of its
-/// ModeOf file and of the file it replaces, those both allow); keeps
-/// a link (or copy) of every old file; only then renames, in order, and rolls
-/// back the renames done when a later one fails. Disk full, a permission or a
-/// rename failure leave the old files in place.
+/// save left beside these names (a ".keep" only when it is, or holds the bytes
+/// of, the file under its name: one of other contents is the only copy of a
+/// previous version, which a failed roll-back named, and stays); checks that
+/// every name can be replaced (ReplaceRefusal: a regular file that is not
+/// read-only, or nothing, in a writable folder, not another user's file in a
+/// sticky folder); writes every new file completely beside its target (with
+/// the permission bits of its ModeOf file and of the file it replaces, those
+/// both allow); keeps a link (or copy) of every old file; only then renames,
+/// in order, and rolls back the renames done when a later one fails. Disk
+/// full, a permission or a rename failure leave the old files in place.
 ReplaceOutcome ReplaceFiles(const std::vector<NewFile>& files);
 
 /// What this run last read or wrote in a file, so that a save replaces only
@@ -135,6 +137,12 @@ DiskChange ChangeSinceSeen(const std::filesystem::path& path);
 /// The rename ReplaceFiles uses (tests put a failing one in place).
 using RenameFunction = int (*)(const char* from, const char* to);
 void SetRenameFunction(RenameFunction f);
+
+/// Called with the target and the new file's name as soon as a new file
+/// beside it is created, before anything is written into it (tests look at
+/// what the file is then); null: nothing is called.
+using TempCreatedFunction = void (*)(const std::filesystem::path& target, const std::filesystem::path& tmp);
+void SetTempCreatedFunction(TempCreatedFunction f);
 
 /// Bounds-checked little-endian reader over a byte buffer: a read past the end
 /// yields 0 and marks the reader failed, so a caller checks once at the end.

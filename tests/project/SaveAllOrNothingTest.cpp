@@ -279,17 +279,25 @@ TEST_F(SaveAllOrNothing, RollBackThatCannotPutAFileBackSaysWhereThePreviousWent)
 
 TEST_F(SaveAllOrNothing, NextSaveKeepsBackupsOfThePreviousAndRemovesAnInterruptedSavesFiles) {
     PrepareSet(Dir(), 5, 4);
-    // What a save stopped by a signal leaves: new contents and roll-back links.
-    for (const char* name : {"p.kzp.0badcafe.part", "p.kz~.1234abcd.part", "p.lad.deadbeef.keep"})
-        std::ofstream(Dir() / name) << "left over";
+    // What a save stopped by a signal leaves: new contents and roll-back links
+    // (or, where the folder takes no link, copies) of the files in place.
+    for (const char* name : {"p.kzp.0badcafe.part", "p.kz~.1234abcd.part"}) std::ofstream(Dir() / name) << "left over";
+    fs::create_hard_link(Dir() / "p.lad", Dir() / "p.lad.deadbeef.keep");
+    fs::copy_file(Dir() / "p.rcm", Dir() / "p.rcm.0000abcd.keep");
+    // A kept file of other contents than the file under its name is the only
+    // copy of a previous version (what a roll-back that failed named): it stays.
+    std::ofstream(Dir() / "p.lab.feedf00d.keep") << "the previous labels";
     // Names that only look alike are not ours.
     for (const char* name : {"p.kzp.notours.part", "q.kzp.0badcafe.part", "p.kzp.0badcafe.part.txt"})
         std::ofstream(Dir() / name) << "someone else's";
     ASSERT_TRUE(SaveProject());
     const auto after = Folder(Dir());
-    EXPECT_EQ(after.size(), 16u + 3u);
+    EXPECT_EQ(after.size(), 16u + 4u);
     for (const char* name : {"p.kzp.notours.part", "q.kzp.0badcafe.part", "p.kzp.0badcafe.part.txt"})
         EXPECT_EQ(after.count(name), 1u) << name;
+    ASSERT_EQ(after.count("p.lab.feedf00d.keep"), 1u);
+    const std::string kept = "the previous labels";
+    EXPECT_EQ(after.at("p.lab.feedf00d.keep"), std::vector<std::uint8_t>(kept.begin(), kept.end()));
     // Each backup is the previous file.
     for (const auto& [backup, previous] : {std::pair{"p.kz~", "p.kzp"}, std::pair{"p.la~", "p.lad"},
                                            std::pair{"p.rc~", "p.rcm"}, std::pair{"p.dv~", "p.dev"},

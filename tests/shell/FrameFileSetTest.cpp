@@ -2,9 +2,13 @@
 // asks before it writes over another project's files, whatever name was
 // typed; a program opened from a backup is saved under a name the user
 // chooses; a set whose names are in capitals is read and written under its
-// own names; the recent list opens the same file from any folder.
+// own names; the recent list opens the same file from any folder; the
+// previous version a failed roll-back kept aside outlives the next save.
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -13,6 +17,7 @@
 #include <QAction>
 #include <QMenu>
 
+#include "project/Fileio.h"
 #include "project/Msgtable.h"
 #include "project/Projectfiles.h"
 #include "project/Qelglobals.h"
@@ -555,5 +560,125 @@ TEST_F(FrameFileSetTest, SaveReplacesOnlyWhatThisProjectReadOrWrote) {
             EXPECT_EQ(fs::status(dir / row.refused).permissions() & fs::perms::all, readOnly) << "keeps its mode";
         }
         gQel.Modified = 0;
+    }
+}
+
+namespace {
+
+// The rename a failing disk gives: the new file cannot go in under
+// `sRenameFails`, and the file kept aside cannot go back under `sStuck`.
+std::string sRenameFails, sStuck;
+int RenameOnAFailingDisk(const char* from, const char* to) {
+    const std::string name = fs::path(to).filename().string();
+    const bool back = std::string_view(from).ends_with(".keep");
+    if ((!back && name == sRenameFails) || (back && name == sStuck)) {
+        errno = EIO;
+        return -1;
+    }
+    return std::rename(from, to);
+}
+
+}  // namespace
+
+// A save fails part-way and its roll-back cannot put one file back: message
+// 170 says where that file's previous contents are kept. The next save (File
+// > Save, OK to the changed file; or Save As onto that set again, OK to
+// replacing it) leaves the previous version of every file of the set, and
+// the one kept aside, in a file of the folder: the file message 170 named
+// still holds it.
+TEST_F(FrameFileSetTest, TheNextSaveKeepsThePreviousVersionAFailedRollBackNamed) {
+    ASSERT_TRUE(Start());
+    struct Row {
+        const char* what;
+        const char* stuck;        // the file the roll-back cannot put back
+        const char* renameFails;  // the file whose new contents cannot go in
+        bool saveAs;              // Save As onto the set from another project, twice
+    };
+    const Row rows[] = {
+        {"program file", "plant.kzp", "plant.smt", false},
+        {"ladder", "plant.lad", "plant.la~", false},
+        {"labels", "plant.lab", "plant.lb~", false},
+        {"device comments", "plant.rcm", "plant.rc~", false},
+        {"rung comments", "plant.lmt", "plant.lm~", false},
+        {"block comments", "plant.smt", "plant.sm~", false},
+        {"monitor list", "plant.dev", "plant.dv~", false},
+        {"chart", "plant.sfc", "plant.sf~", false},
+        {"program file's backup", "plant.kz~", "plant.lad", false},
+        {"Save As: program file", "plant.kzp", "plant.smt", true},
+        {"Save As: chart", "plant.sfc", "plant.sf~", true},
+    };
+    const char* const set[] = {"plant.kzp", "plant.lad", "plant.lab", "plant.rcm",
+                               "plant.lmt", "plant.smt", "plant.dev", "plant.sfc"};
+    int n = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const fs::path dir = projects_ / ("rollback" + std::to_string(++n));
+        fs::create_directories(dir / "own");
+        const fs::path plant = dir / "plant.kzp";
+        // Saved, then saved again, so that every backup exists.
+        ASSERT_NO_FATAL_FAILURE(SaveWholeProject(plant, {"LD X0", "OUT Y0", "END"}, "first"));
+        gQel.Title = "second";
+        gQel.RungComments.assign(1, "second");
+        gQel.Modified = 1;
+        ASSERT_TRUE(frame_->RunCommand("MmSave"));
+        const auto before = Folder(dir);
+        ASSERT_EQ(before.size(), 17u) << "the set, its backups and the other project's folder";
+        if (row.saveAs) {
+            ASSERT_NO_FATAL_FAILURE(SaveWholeProject(dir / "own" / "mixer.kzp", {"LD X2", "END"}, "mixer"));
+        }
+        // New contents for every file of the set.
+        PutProgram({"LD X0", "OUT Y0", "LD X1", "OUT Y1", "END"});
+        gQel.Title = "third";
+        gQel.RungComments.assign(1, "third");
+        gDevMoniEntries[0] = TDevMoniEntry{};
+        std::memcpy(gDevMoniEntries[0].Name, "D5", 3);
+        gDevMoniEntryCount = 1;
+        gQel.Modified = 1;
+        const std::string save = row.saveAs ? "MmSaveAs" : "MmSave";
+
+        sRenameFails = row.renameFails;
+        sStuck = row.stuck;
+        qelfile::SetRenameFunction(&RenameOnAFailingDisk);
+        messages_.Clear();
+        if (row.saveAs) {
+            messages_.QueueAnswer(Answer::Ok);
+            dialogs_.QueuePath(plant.string());
+        }
+        EXPECT_FALSE(frame_->RunCommand(save) && gQel.Modified == 0);
+        qelfile::SetRenameFunction(nullptr);
+        const auto failed = Folder(dir);
+        EXPECT_NE(failed.at(row.stuck), before.at(row.stuck)) << "the roll-back left the new contents";
+        std::vector<std::string> keeps;
+        for (const auto& [name, bytes] : failed)
+            if (name.starts_with(std::string(row.stuck) + ".") && name.ends_with(".keep")) keeps.push_back(name);
+        EXPECT_EQ(keeps.size(), 1u);
+        EXPECT_EQ(messages_.Shown().size(), 1u);
+        if (keeps.size() != 1 || messages_.Shown().size() != 1) {
+            gQel.Modified = 0;
+            continue;
+        }
+        const std::string mixed = messages_.Shown()[0];
+        EXPECT_EQ(mixed.rfind(gMsgTable.Get(kMsgSaveLeftMixed), 0), 0u) << mixed;
+        EXPECT_NE(mixed.find((dir / keeps[0]).string() + " (previous)"), std::string::npos) << mixed;
+
+        // The next save, as the user goes on.
+        messages_.Clear();
+        messages_.QueueAnswer(Answer::Ok);
+        if (row.saveAs) dialogs_.QueuePath(plant.string());
+        EXPECT_TRUE(frame_->RunCommand(save));
+        EXPECT_EQ(gQel.ProgramFileName, plant.string());
+        EXPECT_EQ(ImageIn(plant), Image()) << "the program is saved";
+        EXPECT_FALSE(messages_.UnscriptedQuestion());
+        const auto after = Folder(dir);
+        auto heldBySomeFile = [&](const std::string& bytes) {
+            return std::any_of(after.begin(), after.end(), [&](const auto& f) { return f.second == bytes; });
+        };
+        for (const char* file : set) EXPECT_TRUE(heldBySomeFile(before.at(file))) << "the previous " << file;
+        EXPECT_TRUE(heldBySomeFile(before.at(row.stuck))) << "the previous " << row.stuck;
+        EXPECT_EQ(after.count(keeps[0]), 1u) << "the file message 170 named is still there";
+        if (after.count(keeps[0])) {
+            EXPECT_EQ(after.at(keeps[0]), before.at(row.stuck));
+        }
+        frame_->NewClick();
     }
 }

@@ -2,6 +2,7 @@
 // milliseconds, against the device states a PLC would show.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -480,11 +481,16 @@ TEST(SimFollow, AnEditedProgramGoesOnFromTheStatesOfTheRun) {
 // editors' own paths are tried through the windows). The run starts with X0
 // and X1 ON, X2 OFF; `on` is switched on after the first scans.
 TEST(SimFollow, EachInstructionKeepsItsOwnMemoryThroughAnEdit) {
+    const auto times = [](int n, const char* lines) {
+        std::string text;
+        for (int i = 0; i < n; ++i) text += lines;
+        return text;
+    };
     const struct {
         const char* path;
-        const char* before;
+        std::string before;
         const char* on;
-        const char* after;
+        std::string after;
         std::vector<long long> d0to3;
         const char* steps;  // S20 S21
     } rows[] = {
@@ -502,15 +508,23 @@ TEST(SimFollow, EachInstructionKeepsItsOwnMemoryThroughAnEdit) {
          "LD X0\nMPS\nAND X1\nINCP D0\nMRD\nAND X2\nINCP D0\nMPP\nAND X1\nINCP D0\nEND", {1, 0, 0, 0}, "00"},
         {"OffBranchDeletedBelowAPulseAtTheBranchPoint", "LD X0\nMPS\nINCP D0\nMPP\nAND X2\nINCP D0\nEND", "",
          "LD X0\nINCP D0\nEND", {1, 0, 0, 0}, "00"},
+        // More rungs changed than the comparison works out: the rungs before
+        // and after them still keep their memory, so the last one's pulse
+        // fires on M5, which the new rungs switch on in the first scan.
+        {"MiddleOfALongProgramReplacedPastTheComparisonsLimit",
+         "LD X0\nINCP D1\n" + times(501, "LD X2\nOUT M6\n") + "LD M5\nINCP D0\nEND", "",
+         "LD X0\nINCP D1\n" + times(501, "LD X0\nOUT M5\n") + "LD M5\nINCP D0\nEND", {1, 1, 0, 0}, "00"},
     };
+    // Room for the long program.
+    constexpr std::size_t kImage = 7584;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.path);
-        Rig r(row.before);
+        Rig r(row.before, kImage);
         r.Set("X0 X1", true);
         r.Scan(3);
         r.Set(row.on, true);
         r.Scan(3);
-        const auto edited = simtest::Assemble(row.after);
+        const auto edited = simtest::Assemble(row.after, kImage);
         r.engine.FollowProgram(edited.data(), edited.size());
         r.Scan(3);
         EXPECT_EQ(r.Ds({0, 1, 2, 3}), row.d0to3);

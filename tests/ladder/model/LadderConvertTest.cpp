@@ -885,6 +885,76 @@ TEST(CodeToLadder, CommentsStayWithTheirRungsThroughSeparateEdits) {
     FreeSharedBuffers();
 }
 
+// A long program edited in its middle, then converted: the comments on the
+// unchanged rungs before and after the edit stay with them, also when the
+// edit changed more instructions than the comparison works out (then only
+// those unchanged ends are found again).
+TEST(CodeToLadder, CommentsOfALongProgramStayWithTheRungsAnEditLeft) {
+    AllocateSharedBuffers();
+    SetCurrentFamily(1);
+    DiscardCommentFiles(ProgramCommentFiles());
+    using Lines = std::vector<std::string>;
+    const auto times = [](std::size_t n, const std::string& item) { return Lines(n, item); };
+    const auto join = [](std::initializer_list<Lines> parts) {
+        Lines all;
+        for (const Lines& p : parts) all.insert(all.end(), p.begin(), p.end());
+        return all;
+    };
+    // The program of a rung "LD Xn", "OUT Yn" per number: 150 rungs before
+    // the middle, 251 in it, 150 after.
+    const auto put = [](const Lines& rungs) {
+        Lines lines;
+        for (const std::string& n : rungs) {
+            lines.push_back("LD X" + n);
+            lines.push_back("OUT Y" + n);
+        }
+        PutProgramLines(lines);
+    };
+    const Lines head = join({{"0", "1", "2", "3"}, times(146, "4")});
+    const Lines tail = join({times(147, "6"), {"5", "6", "7"}});
+    // What the ladder shows of the head and the tail: "Motor" above X1's
+    // rung, "pump" beside X3's, "Valves" above X5's, "fan" beside X7's.
+    const Lines headShown = join({{"X0 Y0", "# Motor", "X1 Y1", "X2 Y2", "X3 Y3 // pump"}, times(146, "X4 Y4")});
+    const Lines tailShown = join({times(147, "X6 Y6"), {"# Valves", "X5 Y5", "X6 Y6", "X7 Y7 // fan", ""}});
+    const struct {
+        const char* path;
+        Lines middle;   // the rungs the edit put in place of 251 rungs of X10
+        Lines shown;    // the middle's rows
+    } rows[] = {
+        {"OneRungTypedInTheMiddle", join({times(125, "10"), {"11"}, times(126, "10")}),
+         join({times(125, "X10 Y10"), {"X11 Y11"}, times(126, "X10 Y10")})},
+        {"TheWholeMiddleReplacedPastTheComparisonsLimit", times(251, "11"), times(251, "X11 Y11")},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.path);
+        // The user's ladder with its four comments.
+        gQel.RungComments.clear();
+        std::memset(gLadderRows, 0, static_cast<std::size_t>(kLadderRows) * kLdbRowBytes);
+        put(join({head, times(251, "10"), tail}));
+        ASSERT_EQ(ConvertCodeToLadder(), 0);
+        const std::vector<std::uint8_t> drawn(gLadderRows, gLadderRows + gLadderRowCount * kLdbRowBytes);
+        const std::int32_t x5 = gLadderRowCount - 4;  // END's row last
+        std::int32_t out = 0;
+        for (std::int32_t r = 0; r < gLadderRowCount; ++r) {
+            if (r == 1 || r == x5) SetBlockCommentRow(gLadderRows + out++ * kLdbRowBytes, r == 1 ? "Motor" : "Valves");
+            std::memcpy(gLadderRows + out++ * kLdbRowBytes, drawn.data() + r * kLdbRowBytes, kLdbRowBytes);
+        }
+        gLadderRowCount = out;
+        gQel.RungComments.assign(static_cast<std::size_t>(out), std::string());
+        gQel.RungComments[4] = "pump";
+        gQel.RungComments[static_cast<std::size_t>(out) - 2] = "fan";
+        ASSERT_EQ(ShownRows(), join({headShown, times(251, "X10 Y10"), tailShown}));
+
+        put(join({head, row.middle, tail}));
+        ASSERT_EQ(ConvertCodeToLadder(), 0);
+        EXPECT_EQ(ShownRows(), join({headShown, row.shown, tailShown}));
+        EXPECT_EQ(gConvertDroppedComments, 0u);
+    }
+    gConvertDroppedComments = 0;
+    gQel.RungComments.clear();
+    FreeSharedBuffers();
+}
+
 // A rung comment goes with its rung, not with the contact the rung starts
 // with: when the list changes that contact, adds one or splits the rung, the
 // comment stays beside the rung's output, on its own row while the rung still

@@ -279,6 +279,38 @@ TEST_F(FileRoundTripTest, EveryFileKindOpensAgainFromTheStatesTheWindowsLeave) {
              EXPECT_EQ(gQel.RecentFiles,
                        (std::vector<std::string>{"/p/c.kzp", "/q/5.kzp", "/q/4.kzp", "/q/3.kzp", "/q/2.kzp"}));
          }},
+        {"settings of a run that opened a file again from its full recent list list it once, and lose none",
+         [&] {
+             WriteText(SettingsFilePath(), "206\n0\n0\n1\n9600\n1\n4\n0\n0\n\n\n/p/a.kzp\n/p/b.kzp\n/p/c.kzp\n"
+                                           "/p/d.kzp\n/p/e.kzp\n");
+             ReadSettingsAfresh();
+             AddRecentFile("/p/b.kzp");
+             ASSERT_TRUE(WriteSettings());
+             std::ifstream in(SettingsFilePath());
+             std::vector<std::string> lines;
+             for (std::string line; std::getline(in, line);) lines.push_back(line);
+             ASSERT_GE(lines.size(), 16u);
+             EXPECT_EQ(std::vector<std::string>(lines.begin() + 11, lines.begin() + 16),
+                       (std::vector<std::string>{"/p/b.kzp", "/p/a.kzp", "/p/c.kzp", "/p/d.kzp", "/p/e.kzp"}));
+         },
+         [&] { ReadSettingsAfresh(); },
+         [&] {
+             EXPECT_EQ(gQel.RecentFiles,
+                       (std::vector<std::string>{"/p/b.kzp", "/p/a.kzp", "/p/c.kzp", "/p/d.kzp", "/p/e.kzp"}));
+         }},
+        {"settings of a run that opened a file again through a relative entry of its full recent list",
+         [&] {
+             WriteText(SettingsFilePath(), "206\n0\n0\n1\n9600\n1\n4\n0\n0\n\n\n/p/a.kzp\nb.kzp\n/p/c.kzp\n"
+                                           "/p/d.kzp\n/p/e.kzp\n");
+             ReadSettingsAfresh();
+             AddRecentFile((fs::current_path() / "b.kzp").string());
+             ASSERT_TRUE(WriteSettings());
+         },
+         [&] { ReadSettingsAfresh(); },
+         [&] {
+             EXPECT_EQ(gQel.RecentFiles, (std::vector<std::string>{(fs::current_path() / "b.kzp").string(), "/p/a.kzp",
+                                                                   "/p/c.kzp", "/p/d.kzp", "/p/e.kzp"}));
+         }},
         {"settings of an earlier version read at start are written anew in this version",
          [&] {
              WriteText(SettingsFilePath(), "205\n1\n2\n9\n");

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <sys/stat.h>
 
 #include "instlist/Instredit.h"
@@ -29,6 +30,7 @@
 #include "link/windows/Devreg.h"
 #include "link/windows/Filetmp.h"
 #include "link/windows/Transdatafrm.h"
+#include "project/Fileio.h"
 #include "project/Projectfiles.h"
 #include "tests/link/windows/LinkWindowFixture.h"
 #include "tools/windows/Filecompiletestfrm.h"
@@ -517,10 +519,19 @@ TEST_F(ProjectValuesTest, SaveAsOverAnotherProjectWithTheWindowsOpenWritesTheirV
     EXPECT_FALSE(messages_.UnscriptedQuestion());
 }
 
+namespace {
+// The permission bits each new file a save wrote had as soon as it was
+// created, before its contents went in, by the name it replaces.
+std::map<std::string, unsigned>& ModesAtCreation() {
+    static std::map<std::string, unsigned> modes;
+    return modes;
+}
+}  // namespace
+
 // A file its owner made private stays so: the backup a save keeps of it, and
 // the register data a Save As takes to the new name (written by the window
 // left open, or carried), or keeps of the project saved over, are no more
-// open than the file whose contents they hold.
+// open than the file whose contents they hold, not even while they are written.
 TEST_F(ProjectValuesTest, BackupsAndCarriedFilesAreAsPrivateAsTheFilesTheyKeep) {
     const mode_t umaskBefore = ::umask(022);  // new files get 0644
     struct Row {
@@ -599,7 +610,33 @@ TEST_F(ProjectValuesTest, BackupsAndCarriedFilesAreAsPrivateAsTheFilesTheyKeep) 
              ::umask(before);
          },
          {{"fresh.kzp", 0600}, {"fresh.lad", 0600}, {"fresh.dev", 0600}, {"fresh.kzl", 0600}}},
+        {"File > Save creates the private program's new file and its backup private before writing them",
+         [&](const fs::path&) {
+             edited();
+             ModesAtCreation().clear();
+             ASSERT_TRUE(frame_->RunCommand("MmSave"));
+             EXPECT_EQ(ModesAtCreation()["plant.kzp"], 0600u);
+             EXPECT_EQ(ModesAtCreation()["plant.kz~"], 0600u);
+             EXPECT_EQ(ModesAtCreation()["plant.lad"], 0644u) << "a file open to all is written as it was";
+         },
+         {{"plant.kzp", 0600}, {"plant.kz~", 0600}}},
+        {"Save As creates the register data it carries private before writing it",
+         [&](const fs::path& dir) {
+             ModesAtCreation().clear();
+             SaveProjectAs(dir / "moved.kzp");
+             EXPECT_EQ(ModesAtCreation()["moved.kzl"], 0600u);
+             EXPECT_EQ(ModesAtCreation()["moved.kzp"], 0644u) << "a new program file gets the usual bits";
+         },
+         {{"moved.kzl", 0600}}},
     };
+    // What each new file is as soon as it is created, before its contents go in.
+    qelfile::SetTempCreatedFunction([](const fs::path& target, const fs::path& tmp) {
+        struct stat st {};
+        if (::stat(tmp.c_str(), &st) == 0) ModesAtCreation()[target.filename().string()] |= st.st_mode & 07777;
+    });
+    const struct HookOff {
+        ~HookOff() { qelfile::SetTempCreatedFunction(nullptr); }
+    } hookOff;
     int n = 0;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

@@ -2236,6 +2236,15 @@ public:
         ListSelect(at, at);
         for (const char* line : lines) ListLine(line);
     }
+    // Line `at` of the list typed over in overwrite mode, one edit.
+    void ListOverwrite(int at, const char* line) {
+        ListSelect(at, at);
+        QTest::keyClick(_Inst, Qt::Key_Insert);
+        ASSERT_EQ(gQel.InsertMode, 0);
+        ListLine(line);
+        QTest::keyClick(_Inst, Qt::Key_Insert);
+        ASSERT_EQ(gQel.InsertMode, 1);
+    }
     void Run(const char* command) { ASSERT_TRUE(frame_->RunCommand(command)) << command; }
     // The ladder's cursor on a row (a click would flip the device under it).
     void LadderAt(int row) {
@@ -2338,6 +2347,9 @@ const TMemoryEdit kMemoryEdits[] = {
      "00"},
     {"ChartInnerLadderDeletesTheOffIncpRungThenTheChartUndoes", kOffThenOn, nullptr,
      ROW_EDIT { t.InnerLadderDeletes(0, true); }, {"LD X2", "INCP D0", "LD X0", "INCP D0"}, {1, 0, 0, 0}, "00"},
+    // The new contact's device is ON already: its edge came before the edit.
+    {"ListChangesAnOffLdpContactToAnOnDeviceAndItStartsAfresh", {"LDP X2", "INC D0"}, nullptr,
+     ROW_EDIT { t.ListOverwrite(0, "LDP X1"); }, {"LDP X1", "INC D0"}, {0, 0, 0, 0}, "00"},
     {"ListTurnsTheOffIncpRungOnAndItsPulseFires", kOffThenOn, nullptr,
      ROW_EDIT { t.ListDelete(0, 0), t.ListType(0, {"LD X0"}); }, {"LD X0", "INCP D0", "LD X0", "INCP D0"},
      {2, 0, 0, 0}, "00"},
