@@ -94,6 +94,7 @@ protected:
     // comes half-way; the window that owns it (null: the link window's).
     QWidget* StartProgramWrite() {
         std::fill(emu_.S.program.begin(), emu_.S.program.end(), 0x00);
+        sent_.assign(gProgram, gProgram + gProgramCapacity);
         emu_.AddFault({.action = FaultAction::Delay, .function = 16, .addrLo = 0x2000, .addrHi = 0x6FFF,
                        .times = -1, .param = 5});
         EXPECT_TRUE(frame_->RunCommand("MmTrans"));
@@ -154,7 +155,9 @@ protected:
     Held PlcHolds(Job job) const {
         auto judge = [](bool first, bool last) { return last ? Held::All : first ? Held::Part : Held::None; };
         switch (job) {
-        case Job::ProgramWrite: return judge(emu_.S.program[0] == gProgram[0], emu_.S.program.back() == 0xFF);
+        case Job::ProgramWrite:
+            // The program as it stood when the write began, whatever replaced it since.
+            return judge(std::equal(sent_.begin(), sent_.begin() + 32, emu_.S.program.begin()), emu_.S.program == sent_);
         case Job::RegisterWrite: return judge(emu_.S.regs[0x0600] == 100, emu_.S.regs[0x06FF] == 355);
         case Job::TemplateWrite: return judge(emu_.S.fileRegs[0] == 1, emu_.S.fileRegs[319] == 320);
         case Job::PasswordWrite: return emu_.S.password == "Qw7z" ? Held::All : Held::None;
@@ -165,6 +168,7 @@ protected:
 
     std::string mine_, other_;
     bool halfway_ = false;
+    std::vector<std::uint8_t> sent_;  // the program a write started with
 };
 
 TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
