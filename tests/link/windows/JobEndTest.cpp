@@ -269,7 +269,11 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
         if (owner) EXPECT_EQ(!window.isNull() && window->isVisible(), r.windowStays);
         EXPECT_EQ(gQel.ProgramFileName.ends_with("mine.kzp"), r.projectStays) << gQel.ProgramFileName;
         if (r.job == Job::RegisterRead) {
+            // Nothing read is kept: the view opened again shows none of the PLC's values.
             EXPECT_FALSE(Shown(qel::link::kMsgRegReadDone));
+            ASSERT_TRUE(frame_->RunCommand("MmViewReg"));
+            EXPECT_EQ(_DevReg->Data.TRegs[0], 0);
+            EXPECT_EQ(_DevReg->Modified, 0);
         } else {
             EXPECT_EQ(PlcHolds(r.job), r.plc);
         }
