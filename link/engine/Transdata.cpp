@@ -309,6 +309,20 @@ void TTransData::CancelJob() {
     ClosePortIfIdle();
 }
 
+bool TTransData::JobWrites() const {
+    const TLinkJob* job = Job(JobNo);
+    return job && job->Writes();
+}
+
+void TTransData::StopJob() {
+    if (JobNo == kJobNone) return;
+    const bool writes = JobWrites();
+    bool told = false;
+    if (TLinkJob* job = Job(JobNo)) told = job->Stopped(*this);
+    CancelJob();
+    if (!told) ShowMessage(writes ? kMsgWriteStopped : kMsgJobStopped, "");
+}
+
 // ---------------------------------------------------------------------------
 // Write queues
 

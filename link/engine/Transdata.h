@@ -47,6 +47,8 @@ inline constexpr int kMsgBadFrame = 199;
 inline constexpr int kMsgSpeedSearchEnd = 227;
 inline constexpr int kMsgWriteQueueFull = 249;
 inline constexpr int kMsgJobRunning = 283;  // a command refused while a job runs
+inline constexpr int kMsgJobStopped = 245;    // a job stopped before its end; nothing of it was kept
+inline constexpr int kMsgWriteStopped = 285;  // a write stopped before its end: the PLC holds part of it
 
 // A view that polls the PLC while it is registered in MonitorClients.
 class TMonitorClient {
@@ -72,6 +74,16 @@ public:
     // back the window's controls, close files. The link closes the progress
     // window and shows the message itself.
     virtual void Aborted(TTransData& link) {}
+    // The job is stopped on purpose (leaving the program, another project):
+    // gives back what Aborted gives back; true when the job has itself said
+    // what the PLC now holds, so the link adds no message of its own.
+    virtual bool Stopped(TTransData& link) {
+        Aborted(link);
+        return false;
+    }
+    // Whether the running job sends data into the PLC (or its card): stopped
+    // before its end, it leaves the PLC holding part of what was sent.
+    virtual bool Writes() const { return false; }
 };
 
 class TTransData : public QObject {
@@ -176,6 +188,15 @@ public:
     // time-out follows; the progress window closes and the port closes when
     // nothing else needs it.
     void CancelJob();
+    // Whether a job runs, and whether it writes into the PLC (TLinkJob::Writes).
+    bool JobRunning() const { return JobNo != kJobNone; }
+    bool JobWrites() const;
+    // Ends the running job on the user's word (a question answered before
+    // leaving, another project or a window's close): as when the link ends it,
+    // the job gives back its window's controls and keeps nothing it read; the
+    // message says what did not happen (kMsgWriteStopped for a write,
+    // kMsgJobStopped otherwise).
+    void StopJob();
     // Shows a message of the link's own or of a job's: at once, or, inside
     // the port's notification, as soon as that has returned.
     void ShowMessage(int msgId, const std::string& detail);

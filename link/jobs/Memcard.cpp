@@ -104,6 +104,7 @@ bool TMemCard::Begin(int next) {
     NextCardOp = next;
     reading_ = false;
     readAfterStatus_ = false;
+    writes_ = next != kStatus && next != kProgRead && next != kReadPassword && next != kCmtRead;
     CardWordOffset = 0;
     link_.PlcFamilyClass = -1;
     link_.StartJob(kJobMemoryCard, 0);

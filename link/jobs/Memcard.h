@@ -88,6 +88,8 @@ public:
     void RequestStep(TTransData& link) override;
     void ReplyStep(TTransData& link) override;
     void Aborted(TTransData& link) override;
+    // Every job but the status query and the reads writes into the card or the PLC.
+    bool Writes() const override { return Running() && writes_; }
 
     int CardOp = 0;
     int NextCardOp = 0;
@@ -117,6 +119,7 @@ private:
     std::uint8_t userArea_ = 2;        // card area of the user instruction
     bool reading_ = false;             // the job reads the program or the comments
     bool readAfterStatus_ = false;     // the status step goes on into the program read
+    bool writes_ = false;              // the job writes into the card or the PLC
 };
 
 }  // namespace qel::link

@@ -98,6 +98,7 @@ bool TPlcPassword::Query() {
     if (!link_.OpenPort()) return false;
     Known = false;
     changing_ = false;
+    writing_ = false;
     link_.StartJob(kJobPassword, kPhaseType);
     return true;
 }
@@ -136,6 +137,7 @@ int TPlcPassword::Apply(const std::string& password, const std::string& confirm)
     // its own message: 51, where such PLCs ask it, is the length message here.
     const bool clearing = EnterMode == 0 && password == kClearing;
     if (family_ == 0 && clearing && !host_.Ask(kMsgPwdClearQuestion)) return kNothing;
+    writing_ = true;  // every job started from here on writes
 
     if (family_ == 0 && EnterMode == 1) {
         // The PLC's own password was read with the lock state.

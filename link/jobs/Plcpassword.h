@@ -72,6 +72,8 @@ public:
     // The dialog closes: a dialogue still running is cancelled.
     void Close();
     bool Running() const { return !linkGone_ && link_.JobNo == kJobPassword; }
+    // Query reads the lock state; what Apply starts sets, clears or enters a password.
+    bool Writes() const override { return Running() && writing_; }
     // The link went first (the program ends): nothing more may reach it.
     void LinkGone() { linkGone_ = true; }
 
@@ -106,6 +108,7 @@ private:
     TPasswordHost& host_;
     bool linkGone_ = false;
     bool changing_ = false;     // the dialogue may change the PLC's protection (OK, not a query)
+    bool writing_ = false;      // the job runs for Apply, not for Query
     int family_ = 0;
     std::string plcPassword_;   // family 0: the PLC's password as read
     std::string typed_;         // what is being sent or compared
