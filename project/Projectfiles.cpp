@@ -623,7 +623,6 @@ void NoteFileNamedToUser(const std::string& path) { sFilesNamed.insert(WholeKey(
 
 namespace {
 
-
 // Names the backups a save kept aside, in one message.
 void ShowKeptAside(const std::vector<std::string>& paths) {
     if (paths.empty()) return;
