@@ -19,8 +19,12 @@
 #include <vector>
 
 #include "ladder/editor/Ladder.h"
+#include "ladder/model/LadderConvert.h"
 #include "link/jobs/Memcard.h"
 #include "link/jobs/Plcpassword.h"
+#include "link/windows/Colorstringgrid.h"
+#include "link/windows/Devmonidlg.h"
+#include "link/windows/Devmoniinput.h"
 #include "link/windows/Memcarddlg.h"
 #include "link/windows/Online.h"
 #include "link/windows/Pwddlg.h"
@@ -35,8 +39,10 @@ using qel::test::FaultRule;
 namespace lk = qel::link;
 
 constexpr const char* kSecret = "Qw7z";
-// The secret as the hex pairs of a frame carry it.
+// The secret as the hex pairs of a frame carry it, and its two register
+// words (D1013, D1014 on a KA-Series PLC).
 constexpr const char* kSecretHex = "5177377A";
+constexpr const char* kSecretWords[] = {"5177", "377A"};
 constexpr int kNothingShown = -1;
 constexpr int kWriteDone = 139;
 
@@ -118,6 +124,33 @@ protected:
         ASSERT_TRUE(Settled());
     }
     bool PlcLocked() const { return emu_.S.coils[PlcEmulator::kM1069] != 0; }
+    // The device monitor from the PLC menu with `count` rows from `device`
+    // typed into it; it runs until a message stops it.
+    void MonitorUntilStopped(const QString& device, const QString& count) {
+        ASSERT_TRUE(frame_->RunCommand("MmMonitorDev"));
+        ASSERT_TRUE(_DevMoniDlg);
+        _DevMoniDlg->DevGrid->setFocus();
+        QTest::keyClicks(_DevMoniDlg->DevGrid, device.left(1));
+        ASSERT_TRUE(_MoniInput && _MoniInput->isVisible());
+        QTest::keyClicks(_MoniInput->DevInput, device.mid(1));
+        _MoniInput->DevNumber->setText(count);
+        QTest::mouseClick(_MoniInput->BtnOk, Qt::LeftButton);
+        ASSERT_TRUE(PumpUntil([this] { return !messages_.Shown().empty() && _TransData->MonitorClients.empty(); }));
+        if (_DevMoniDlg) { ASSERT_TRUE(CloseWindow(_DevMoniDlg)); }
+    }
+    // The ladder monitor from the PLC menu on a program of these rungs, the
+    // whole of it on screen; it runs until a message stops it.
+    void LadderMonitorUntilStopped(std::initializer_list<const char*> program) {
+        PutProgram(program);
+        gQel.ProgramPresent = 1;
+        gQel.Modified = 0;
+        ASSERT_EQ(ConvertCodeToLadder(), 0);
+        frame_->resize(1600, 900);
+        frame_->show();
+        ASSERT_TRUE(frame_->RunCommand("MmMonitorLad"));
+        ASSERT_TRUE(PumpUntil([this] { return !messages_.Shown().empty() && !_TransData->Monitoring(); }));
+        if (frame_->BnMonitorLad->isChecked()) { ASSERT_TRUE(frame_->RunCommand("MmMonitorLad")); }
+    }
 };
 
 }  // namespace
@@ -138,7 +171,11 @@ TEST_F(ProtectionShownTest, PasswordsNeverShownAndTheProtectionShownIsTheDevices
     FaultRule echoGarbled = every(FaultAction::Raw, 100, 16);
     echoGarbled.text = garbledEcho;
 
-    enum Which { kCardPanel, kPlcPanel };
+    // The word values of the block monitor (model 90), garbled every time.
+    const FaultRule wordValuesGarbled{.action = FaultAction::BadLrc, .function = 3, .addrLo = 16784,
+                                      .addrHi = 16784 + 199, .times = -1};
+
+    enum Which { kCardPanel, kPlcPanel, kNoPanel };
     struct Row {
         const char* path;
         std::function<void()> prepare;  // the devices and the faults
@@ -250,6 +287,16 @@ TEST_F(ProtectionShownTest, PasswordsNeverShownAndTheProtectionShownIsTheDevices
         {"family 0: the answer to a new password garbled every time",
          [&] { Plc(0, "", false); emu_.AddFault(d1013WriteGarbled); },
          [&] { OpenPassword(); PasswordOk(secret); }, lk::kMsgBadFrame, kPlcPanel, kNothingShown, -1},
+        {"family 0: the device monitor on D1013, its word values garbled every time",
+         [&] { Plc(0, secret, true); emu_.AddFault(wordValuesGarbled); },
+         [&] { MonitorUntilStopped("D1013", "1"); }, lk::kMsgBadFrame, kNoPanel, kNothingShown, -1},
+        {"family 0: the device monitor on D1012 (its word value carries D1013), garbled every time",
+         [&] { Plc(0, secret, true); emu_.AddFault(wordValuesGarbled); },
+         [&] { MonitorUntilStopped("D1012", "1"); }, lk::kMsgBadFrame, kNoPanel, kNothingShown, -1},
+        {"family 0: the ladder monitor on a rung reading D1013, its word values garbled every time",
+         [&] { Plc(0, secret, true); emu_.AddFault(wordValuesGarbled); },
+         [&] { LadderMonitorUntilStopped({"LD M0", "MOV D1013 D0", "END"}); }, lk::kMsgBadFrame, kNoPanel,
+         kNothingShown, -1},
         // --- the PLC, families 1 and 2: function 100 -------------------------
         {"family 1: a new password set, not read back; the next OK enters it",
          [&] { Plc(1, "", false); },
@@ -317,8 +364,10 @@ TEST_F(ProtectionShownTest, PasswordsNeverShownAndTheProtectionShownIsTheDevices
         row.act();
         ASSERT_TRUE(Settled());
         if (row.message >= 0) { EXPECT_TRUE(Shown(row.message)) << ::testing::PrintToString(messages_.Shown()); }
-        QStatusBar* panel = row.panel == kCardPanel ? _MemCardDlg->CardMemStaBar : _PwdDlg->StatusBar;
-        EXPECT_EQ(Panel(panel), PanelOf(row.shown));
+        if (row.panel != kNoPanel) {
+            QStatusBar* panel = row.panel == kCardPanel ? _MemCardDlg->CardMemStaBar : _PwdDlg->StatusBar;
+            EXPECT_EQ(Panel(panel), PanelOf(row.shown));
+        }
         if (row.enterMode >= 0) {
             EXPECT_EQ(_PwdDlg->Job().EnterMode, row.enterMode);
             EXPECT_EQ(_PwdDlg->Confirm_Txt->isHidden(), row.enterMode == 1);
@@ -329,11 +378,11 @@ TEST_F(ProtectionShownTest, PasswordsNeverShownAndTheProtectionShownIsTheDevices
         said.insert(said.end(), asked.begin(), asked.end());
         for (const std::string& text : said) {
             EXPECT_EQ(text.find(secret), std::string::npos) << text;
-            EXPECT_EQ(text.find(kSecretHex), std::string::npos) << text;
+            for (const char* word : kSecretWords) EXPECT_EQ(text.find(word), std::string::npos) << text;
         }
         EXPECT_FALSE(messages_.UnscriptedQuestion());
-        _MemCardDlg->reject();
-        _PwdDlg->close();
+        if (_MemCardDlg) _MemCardDlg->reject();
+        if (_PwdDlg) _PwdDlg->close();
         ASSERT_TRUE(Settled());
     }
 
