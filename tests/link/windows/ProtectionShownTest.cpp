@@ -11,6 +11,7 @@
 #include <QStatusBar>
 #include <QTest>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -259,6 +260,53 @@ TEST_F(ProtectionShownTest, PasswordsNeverShownAndTheProtectionShownIsTheDevices
              EXPECT_EQ(subCodes, (std::vector<int>{15, 19, 24}));
          },
          138, kCardPanel, lk::kMsgCardHasPassword, -1},
+        {"card status read, another card with a password put in, its status asked on opening lost: a read asks the card first",
+         [&] { Card(""); gQel.Modified = 0; },
+         [&] {
+             OpenCard();
+             EXPECT_EQ(Panel(_MemCardDlg->CardMemStaBar), gMsgTable.Get(lk::kMsgCardNoPassword));
+             _MemCardDlg->reject();
+             emu_.S.cardPassword = secret;
+             _MemCardDlg->ReadRdo->setChecked(true);
+             emu_.AddFault({.action = FaultAction::Drop, .function = 100, .subCode = 15});
+             OpenCard();
+             EXPECT_TRUE(Shown(lk::kMsgTimeout));
+             EXPECT_EQ(Panel(_MemCardDlg->CardMemStaBar), "");
+             emu_.ClearLog();
+             QTest::keyClicks(_MemCardDlg->Pwd_Txt, "abcd");
+             messages_.QueueAnswer(qel::Answer::Yes);
+             ASSERT_TRUE(_MemCardDlg->OkBtnClick());
+             ASSERT_TRUE(Settled());
+             // The card's program never left it.
+             EXPECT_EQ(std::count_if(emu_.Log().begin(), emu_.Log().end(),
+                                     [](const auto& t) { return t.bytes.size() > 3 && t.bytes[1] == 100 && t.bytes[3] == 24; }),
+                       0);
+         },
+         lk::kMsgCardPasswordWrong, kCardPanel, lk::kMsgCardHasPassword, -1},
+        {"card status read on the write page, the card taken out, then a write with a password: no protection shown for a missing card",
+         [&] { Card(""); },
+         [&] {
+             _MemCardDlg->WriteRdo->setChecked(true);
+             OpenCard();
+             EXPECT_EQ(Panel(_MemCardDlg->CardMemStaBar), gMsgTable.Get(lk::kMsgCardNoPassword));
+             emu_.S.cardPresent = false;
+             QTest::keyClicks(_MemCardDlg->Pwd_Txt, QString::fromStdString(secret));
+             QTest::keyClicks(_MemCardDlg->Confirm_Txt, QString::fromStdString(secret));
+             messages_.QueueAnswer(qel::Answer::Yes);
+             ASSERT_TRUE(_MemCardDlg->OkBtnClick());
+             ASSERT_TRUE(Settled());
+             emu_.S.cardPresent = true;
+         },
+         lk::kMsgCardMissing, kCardPanel, kNothingShown, -1},
+        {"card status read, the card taken out, the read page chosen (the card asked again), then a read: no protection shown for a missing card",
+         [&] { Card(""); gQel.Modified = 0; },
+         [&] {
+             OpenCard();
+             emu_.S.cardPresent = false;
+             CardProgram(false, "");
+             emu_.S.cardPresent = true;
+         },
+         lk::kMsgCardMissing, kCardPanel, kNothingShown, -1},
         // --- the PLC, family 0: D1013-D1014 and M1069 ------------------------
         {"family 0: a new password set",
          [&] { Plc(0, "", false); },
@@ -380,7 +428,7 @@ TEST_F(ProtectionShownTest, PasswordsNeverShownAndTheProtectionShownIsTheDevices
             EXPECT_EQ(text.find(secret), std::string::npos) << text;
             for (const char* word : kSecretWords) EXPECT_EQ(text.find(word), std::string::npos) << text;
         }
-        EXPECT_FALSE(messages_.UnscriptedQuestion());
+        EXPECT_FALSE(messages_.UnscriptedQuestion()) << ::testing::PrintToString(messages_.Asked());
         if (_MemCardDlg) _MemCardDlg->reject();
         if (_PwdDlg) _PwdDlg->close();
         ASSERT_TRUE(Settled());
