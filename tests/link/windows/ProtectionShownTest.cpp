@@ -5,6 +5,8 @@
 // way a password is set or cleared on the card and on a PLC of each family
 // (the status panel then shows what the device holds, or nothing until it
 // is asked again, and the password dialog's mode follows it).
+#include <QApplication>
+#include <QClipboard>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -125,6 +127,18 @@ protected:
         ASSERT_TRUE(Settled());
     }
     bool PlcLocked() const { return emu_.S.coils[PlcEmulator::kM1069] != 0; }
+    // A password typed into both edits of a dialog, then copied as the
+    // keyboard does: the edits show dots and the clipboard does not get it.
+    static void TypedMaskedAndNotCopied(QLineEdit* password, QLineEdit* confirm, const std::string& typed) {
+        QApplication::clipboard()->setText("nothing copied");
+        for (QLineEdit* e : {password, confirm}) {
+            EXPECT_EQ(e->echoMode(), QLineEdit::Password);
+            QTest::keyClicks(e, QString::fromStdString(typed));
+            e->selectAll();
+            QTest::keyClick(e, Qt::Key_C, Qt::ControlModifier);
+            EXPECT_EQ(QApplication::clipboard()->text().toStdString(), "nothing copied");
+        }
+    }
     // The device monitor from the PLC menu with `count` rows from `device`
     // typed into it; it runs until a message stops it.
     void MonitorUntilStopped(const QString& device, const QString& count) {
@@ -307,6 +321,17 @@ TEST_F(ProtectionShownTest, PasswordsNeverShownAndTheProtectionShownIsTheDevices
              emu_.S.cardPresent = true;
          },
          lk::kMsgCardMissing, kCardPanel, kNothingShown, -1},
+        {"card dialog: a password typed, the dialog closed: nothing of it stays in the edits",
+         [&] { Card(""); },
+         [&] {
+             _MemCardDlg->WriteRdo->setChecked(true);
+             OpenCard();
+             TypedMaskedAndNotCopied(_MemCardDlg->Pwd_Txt, _MemCardDlg->Confirm_Txt, secret);
+             _MemCardDlg->reject();
+             EXPECT_EQ(_MemCardDlg->Pwd_Txt->text().toStdString(), "");
+             EXPECT_EQ(_MemCardDlg->Confirm_Txt->text().toStdString(), "");
+         },
+         -1, kCardPanel, lk::kMsgCardNoPassword, -1},
         // --- the PLC, family 0: D1013-D1014 and M1069 ------------------------
         {"family 0: a new password set",
          [&] { Plc(0, "", false); },
@@ -345,6 +370,17 @@ TEST_F(ProtectionShownTest, PasswordsNeverShownAndTheProtectionShownIsTheDevices
          [&] { Plc(0, secret, true); emu_.AddFault(wordValuesGarbled); },
          [&] { LadderMonitorUntilStopped({"LD M0", "MOV D1013 D0", "END"}); }, lk::kMsgBadFrame, kNoPanel,
          kNothingShown, -1},
+        {"password dialog: a new password typed, the dialog closed: nothing of it stays in the edits",
+         [&] { Plc(0, "", false); },
+         [&] {
+             OpenPassword();
+             TypedMaskedAndNotCopied(_PwdDlg->Password, _PwdDlg->Confirm_Txt, secret);
+             _PwdDlg->close();
+             EXPECT_EQ(_PwdDlg->Password->text().toStdString(), "");
+             EXPECT_EQ(_PwdDlg->Confirm_Txt->text().toStdString(), "");
+             EXPECT_FALSE(PlcLocked());
+         },
+         -1, kPlcPanel, lk::kMsgPwdNone, 0},
         // --- the PLC, families 1 and 2: function 100 -------------------------
         {"family 1: a new password set, not read back; the next OK enters it",
          [&] { Plc(1, "", false); },
