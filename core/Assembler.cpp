@@ -44,18 +44,24 @@ uint32_t BasicKind(int type) {
     }
 }
 
-// Encodes one operand text into a record for an operand slot, checking kind and limits.
-// `unpaired` tells a refusal for the 32-bit pair alone (the operand is the family's).
-int EncodeChecked(std::string_view text, uint32_t kinds, bool is32, int family, uint8_t* out,
-                  bool* unpaired = nullptr) {
+// Encodes one operand text into a record for operand `operand` of row `index`, checking
+// kind and limits. `unpaired` tells a refusal for what the operand reaches beyond its
+// device alone (its 32-bit pair, a product, result bits), the device being the family's.
+int EncodeChecked(std::string_view text, uint32_t kinds, bool is32, int family, uint8_t* out, int index = -1,
+                  int operand = -1, bool* unpaired = nullptr) {
     ParsedOperand p;
     if (!ParseOperand(text, p) || !ConstantInRange(p, is32)) return 0;
     const int n = EncodeParsed(p, kinds, is32, out);
     if (n == 0) return 0;
     DecodedOperand d;
     if (!DecodeRecord(out, is32, d)) return 0;
-    if (!OperandFits(d, kinds, is32, family)) {
-        if (unpaired) *unpaired = !PairFits(d, is32, family) && OperandFits(d, kinds, false, family);
+    if (!OperandFits(d, kinds, is32, family, index, operand)) {
+        if (unpaired) {
+            // The device named is the family's; what it reaches from there is not.
+            DecodedOperand alone = d;
+            alone.rec.digits = 0;
+            *unpaired = d.rec.digits <= (is32 ? 8 : 4) && OperandFits(alone, kinds, false, family);
+        }
         return 0;
     }
     return n;
@@ -123,7 +129,7 @@ bool OperandsValid(const uint8_t* code, int idx, int family) {
         const int size = text ? 4 : rs;
         DecodedOperand d;
         if (!DecodeRecord(code + pos, size == 8, d)) return false;
-        if (!OperandFits(d, form.kinds[i], size == 8, family)) return false;
+        if (!OperandFits(d, form.kinds[i], size == 8, family, idx, i)) return false;
         if (size == 8 && !SecondHalfCanonical(code + pos)) return false;
         if (first && !SetValueFits(d)) return false;
         // A long form exists for M1536 and above only; below that the short form is the
@@ -238,7 +244,7 @@ TAssembly AssembleTokens(std::string* tok, int count, int family) {
     }
     for (int i = first; i < form.count; ++i, ++tokenAt) {
         bool unpaired = false;
-        const int n = EncodeChecked(tok[tokenAt], form.kinds[i], is32, family, code + pos, &unpaired);
+        const int n = EncodeChecked(tok[tokenAt], form.kinds[i], is32, family, code + pos, idx, i, &unpaired);
         if (n == 0 && unpaired) {
             TAssembly a = Refuse(TAsmRefusal::NoPair, mnemonic, tokenAt);
             a.operandText = tok[tokenAt];
@@ -293,6 +299,21 @@ bool ValidateCode(std::span<const uint8_t> code, int family) {
     if (len != gInstLength[idx]) return false;
     if (!InstAvailable(idx, family)) return false;
     return OperandsValid(code.data(), idx, family);
+}
+
+bool OperandReachInFamily(int index, int operand, const TDeviceRecord& device, bool is32, int family) {
+    DecodedOperand d;
+    d.rec = device;
+    // A T or C is a word where the row's operand takes words, a contact elsewhere.
+    const bool rowOperand = index >= 0 && index < kInstCount && operand >= 0 && operand < kMaxOperands;
+    const uint32_t kinds = rowOperand ? InstOperandForm(index).kinds[operand] : 0;
+    switch (device.type) {
+    case kDevT: d.kind = (kinds & kOpT) ? kOpT : kOpTBit; break;
+    case kDevC: d.kind = (kinds & kOpC) ? kOpC : kOpCBit; break;
+    case kDevD: d.kind = kOpD; break;
+    default: d.kind = kOpM; break;  // bits, digit groups, labels: counted by number alone
+    }
+    return ReachFits(d, is32, family, rowOperand ? index : -1, operand);
 }
 
 std::vector<std::string> InstructionsBeyondFamily(std::span<const uint8_t> code, uint32_t used, int family) {

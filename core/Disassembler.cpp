@@ -212,7 +212,7 @@ bool WriteOperandDevice(std::string_view device, uint8_t* code, std::size_t capa
     const bool is32 = s.size == 8;
     if (!ConstantInRange(p, is32)) return false;
     if (EncodeParsed(p, kinds, is32, rec) != s.size || !DecodeRecord(rec, is32, d)) return false;
-    if (!OperandFits(d, kinds, is32, family)) return false;
+    if (!OperandFits(d, kinds, is32, family, s.idx, s.operand)) return false;
     if (s.idx >= kInstLongFirst && s.idx <= kInstLongLast && !(d.rec.type == kDevM && d.rec.number >= 1536))
         return false;  // a long form holds only M1536 and above
     if ((s.idx == inst::TMR || s.idx == inst::CNT || s.idx == inst::DCNT) && d.rec.type == kDevK && d.value < 0)

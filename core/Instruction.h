@@ -22,8 +22,9 @@ enum class TAsmRefusal : std::uint8_t {
     NotInFamily,      // the row exists, but not in this family (or it is the ERROR row)
     OperandCount,     // the row takes another number of operands
     BadOperand,       // operand `TAssembly::operand` is no device or constant this slot takes here
-    NoPair,           // operand `TAssembly::operand` is 32-bit on a register whose next one is not
-                      // the family's (WordPairInFamily)
+    NoPair,           // operand `TAssembly::operand` names a device of the family, but reaches one
+                      // it lacks: the high word of a 32-bit value (WordPairInFamily), the second
+                      // register of a product or remainder, a compare's result bits ...
     BadLabel,         // a P or I label outside the family's range
 };
 
@@ -69,3 +70,14 @@ std::optional<TDisassembly> DisassembleAt(std::span<const std::uint8_t> code, st
 // ("1 DMOV D1311 D200"). Empty steps are passed over.
 std::vector<std::string> InstructionsBeyondFamily(std::span<const std::uint8_t> code, std::uint32_t used,
                                                   int family);
+
+// The one judgement of an operand against a family, as AssembleLine and ValidateCode
+// judge it, for a device held apart from code (a ladder cell): whether `family` has
+// every register and bit `device` reaches as operand `operand` (0 for the first) of
+// instruction row `index`, a 32-bit operand when `is32`: a digit group's 4n bits, the
+// high word of a 32-bit T, C or D, and what the instruction's action takes beside the
+// device (MUL's product, DIV's quotient and remainder, the three result bits of CMP
+// and ZCP ...). Index -1 judges a contact's or coil's device alone. Constants, texts and
+// index registers pass; an index suffix is judged by the number written.
+struct TDeviceRecord;
+bool OperandReachInFamily(int index, int operand, const TDeviceRecord& device, bool is32, int family);

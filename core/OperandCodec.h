@@ -35,13 +35,29 @@ struct DecodedOperand {
 // Decodes a 4-byte record (8 with is32); false when the bytes are no record.
 bool DecodeRecord(const uint8_t* rec, bool is32, DecodedOperand& out);
 
-// True when a decoded operand is one of the allowed kinds and lies within the family's
-// device limits (digit groups wholly; Kn up to 4 digits in 16-bit, 8 in 32-bit).
-bool OperandFits(const DecodedOperand& op, uint32_t allowedKinds, bool is32, int family);
-// False for a word device (T, C, D) of a 32-bit operand whose next register, the high
-// word, is not a register of the family in the same block (WordPairInFamily); true
-// for anything else. An index suffix is judged by the number written, as the range is.
-bool PairFits(const DecodedOperand& op, bool is32, int family);
+// What operand `operand` (0 for the first) of instruction row `index` takes in a row
+// from the device it names, as the instruction acts: `elements` elements (1: the
+// device alone), each 32 bits wide where `wide` is set (a 16-bit MUL's product). An
+// element of a bit device is one bit, of a digit group its 4n bits, of a T, C or D
+// word one register (a pair at 32 bits, one register from C200). The product of MUL,
+// the quotient and remainder of DIV, the three result bits of CMP and ZCP, the times
+// of the clock instructions, SER's five results and the like; a block whose length is
+// a run-time count (BMOV, FMOV, SFTR ...) reaches only its first element here.
+struct TOperandReach {
+    int elements = 1;
+    bool wide = false;
+};
+TOperandReach OperandReach(int index, int operand);
+// The one judgement of an operand against a family: the family has every register
+// and bit it reaches as operand `operand` of row `index` (index -1: the device
+// alone). Digit groups wholly (Kn up to 4 digits in 16-bit, 8 in 32-bit), a 32-bit
+// T, C or D with its high word (WordPairInFamily), and the elements of OperandReach.
+// An index suffix is judged by the number written, as the range is. Constants, texts
+// and index registers pass.
+bool ReachFits(const DecodedOperand& op, bool is32, int family, int index = -1, int operand = -1);
+// True when a decoded operand is one of the allowed kinds and ReachFits.
+bool OperandFits(const DecodedOperand& op, uint32_t allowedKinds, bool is32, int family, int index = -1,
+                 int operand = -1);
 
 // Encodes a parsed operand for one operand slot: chooses the bit or word encoding of T
 // and C from the allowed kinds. Returns the record length (4 or 8), 0 when impossible.

@@ -431,27 +431,85 @@ bool DecodeRecord(const uint8_t* r, bool is32, DecodedOperand& out) {
     }
 }
 
-bool OperandFits(const DecodedOperand& op, uint32_t allowed, bool is32, int family) {
-    const uint32_t kind = op.kind & ~static_cast<uint32_t>(kOpIndexed);
-    if (!(allowed & kind)) return false;
-    if ((op.kind & kOpIndexed) && !(allowed & kOpIndexed)) return false;
+namespace {
+
+// What an instruction's action takes beyond the one element its operand names
+// (the simulator's bodies read and write exactly these): `elements` elements in
+// a row from the operand, each 32 bits wide where `wide` is set although the
+// instruction is 16-bit (the product of MUL, FLT's number).
+struct TReachRow {
+    int index;
+    int operand;
+    int elements;
+    bool wide;
+};
+constexpr TReachRow kReachRows[] = {
+    {inst::MUL, 2, 1, true},  {inst::DMUL, 2, 2, true},    // the product: twice the width
+    {inst::DIV, 2, 2, false}, {inst::DDIV, 2, 2, false},   // the quotient and the remainder
+    {inst::CMP, 2, 3, false}, {inst::DCMP, 2, 3, false},   // three result bits
+    {inst::ECMP, 2, 3, false}, {inst::DECMP, 2, 3, false},
+    {inst::ZCP, 3, 3, false}, {inst::DZCP, 3, 3, false},
+    {inst::EZCP, 3, 3, false}, {inst::DEZCP, 3, 3, false},
+    {inst::TCMP, 3, 3, false}, {inst::TCMP, 4, 3, false},  // a time is three words
+    {inst::TZCP, 0, 3, false}, {inst::TZCP, 1, 3, false}, {inst::TZCP, 2, 3, false}, {inst::TZCP, 3, 3, false},
+    {inst::TADD, 0, 3, false}, {inst::TADD, 1, 3, false}, {inst::TADD, 2, 3, false},
+    {inst::TSUB, 0, 3, false}, {inst::TSUB, 1, 3, false}, {inst::TSUB, 2, 3, false},
+    {inst::TRD, 0, 7, false}, {inst::TWR, 0, 7, false},   // the seven clock words
+    {inst::SER, 2, 5, false}, {inst::DSER, 2, 5, false},   // five results
+    {inst::CCD, 1, 2, false},                              // the sum and the parity
+    {inst::FLT, 1, 1, true},                               // a floating-point number
+};
+
+// Element k of a word operand from T, C or D n is the family's: at 16 bits
+// register n + k, at 32 bits the pair from n + 2k (WordPairInFamily); a counter
+// from C200 is one register per element of either width, and the 16-bit
+// counters below C200 never run into them.
+bool WordElementFits(int type, int64_t n, int64_t k, bool wide, int family) {
+    constexpr int64_t kFirst32BitCounter = 200;
+    const int32_t* limits = gDeviceLimitTable[family];
+    if (type == kDevC && n >= kFirst32BitCounter) return n + k <= limits[kLimC];
+    const int64_t at = wide ? n + 2 * k : n + k;
+    const int64_t last = wide ? at + 1 : at;
+    if (type == kDevC && last >= kFirst32BitCounter) return false;
+    if (wide) return WordPairInFamily(type, at, family);
+    return at <= limits[type == kDevT ? kLimT : type == kDevC ? kLimC : kLimD];
+}
+
+}  // namespace
+
+TOperandReach OperandReach(int index, int operand) {
+    // A pulse row acts as its plain row.
+    if (index >= 0 && index < kInstCount && (gInstFlags[index] & kInstPulse))
+        index = OpcodeToIndex(static_cast<uint16_t>(gInstOpcode[index] - 0x1000));
+    for (const TReachRow& r : kReachRows)
+        if (r.index == index && r.operand == operand) return {r.elements, r.wide};
+    return {};
+}
+
+bool ReachFits(const DecodedOperand& op, bool is32, int family, int index, int operand) {
     if (family < 0 || family >= kFamilyCount) return false;
     const int type = op.rec.type;
     if (type == kDevN) return op.rec.number <= 7;
     const int li = LimitIndexOfType(type);
     if (li < 0) return true;  // constants, text, index registers
-    int64_t last = op.rec.number;
+    const TOperandReach reach = OperandReach(index, operand);
+    const int64_t n = op.rec.number;
     if (op.rec.digits) {
         if (op.rec.digits > (is32 ? 8 : 4)) return false;
-        last += 4 * op.rec.digits - 1;
+        return n + int64_t{4} * op.rec.digits * reach.elements - 1 <= gDeviceLimitTable[family][li];
     }
-    return last <= gDeviceLimitTable[family][li] && PairFits(op, is32, family);
+    const uint32_t kind = op.kind & ~static_cast<uint32_t>(kOpIndexed);
+    if (!(kind & (kOpT | kOpC | kOpD))) return n + reach.elements - 1 <= gDeviceLimitTable[family][li];
+    for (int k = 0; k < reach.elements; ++k)
+        if (!WordElementFits(type, n, k, is32 || reach.wide, family)) return false;
+    return true;
 }
 
-bool PairFits(const DecodedOperand& op, bool is32, int family) {
+bool OperandFits(const DecodedOperand& op, uint32_t allowed, bool is32, int family, int index, int operand) {
     const uint32_t kind = op.kind & ~static_cast<uint32_t>(kOpIndexed);
-    if (!is32 || !(kind & (kOpT | kOpC | kOpD))) return true;
-    return WordPairInFamily(op.rec.type, op.rec.number, family);
+    if (!(allowed & kind)) return false;
+    if ((op.kind & kOpIndexed) && !(allowed & kOpIndexed)) return false;
+    return ReachFits(op, is32, family, index, operand);
 }
 
 std::string DeviceText(int type, uint32_t number) { return DeviceName(type, number); }

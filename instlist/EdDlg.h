@@ -28,7 +28,7 @@ enum TInstMsg : int {
     kMsgBadInstLine = 150,    ///< the typed line is no valid instruction (the line follows)
     kMsgTextTooLong = 151,    ///< the typed text does not fit the input line
     kMsgBadInstClip = 152,    ///< the clipboard does not hold whole instructions
-    kMsgNoPair = 281,         ///< a 32-bit operand whose next register the model lacks (the operand follows)
+    kMsgNoPair = 281,         ///< an operand of the model reaching a register or bit it lacks (the operand follows)
 };
 
 /// The step a jump typed into the dialog names in a program of `usedBytes`

@@ -100,7 +100,9 @@ std::uint64_t ReadGroup(const TSimMemory& mem, const ArrayRef& r, std::int64_t s
 void WriteGroup(TSimMemory& mem, const ArrayRef& r, std::int64_t start, int bits, int stride, std::uint64_t v) {
     for (int b = 0; b < bits; ++b) {
         const std::int64_t i = start + (b / 8) * stride + (b % 8);
-        if (Inside(i, r.size)) mem.bits[r.bitBase + i] = (v >> b) & 1;
+        // A bit of the group past the family's last of its letter takes nothing.
+        if (Inside(i, r.size) && SimBitOfFamily(mem, r.bitBase + static_cast<int>(i)))
+            mem.bits[r.bitBase + i] = (v >> b) & 1;
     }
 }
 

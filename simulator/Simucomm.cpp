@@ -53,8 +53,21 @@ int ReadSimBit(const TSimMemory& mem, std::uint16_t opcodeWord) {
     return mem.bits[SimBitIndex(opcodeWord)] == 1 ? 1 : 0;
 }
 
+bool SimBitOfFamily(const TSimMemory& mem, int bitIndex) {
+    struct Range {
+        int base, size, limit;
+    };
+    static constexpr Range kRanges[] = {{kBitS, kSimS, kLimS}, {kBitX, kSimX, kLimX}, {kBitY, kSimY, kLimY},
+                                        {kBitT, kSimT, kLimT}, {kBitM, kSimM, kLimM}, {kBitC, kSimC, kLimC}};
+    for (const Range& r : kRanges)
+        if (bitIndex >= r.base && bitIndex < r.base + r.size)
+            return !mem.familySet || bitIndex - r.base <= mem.familyLimits[r.limit];
+    return false;
+}
+
 void SetSimBitAt(TSimMemory& mem, int bitIndex, bool on) {
     if (bitIndex < 0 || bitIndex >= kBitZero) return;  // no device: nothing to change
+    if (!SimBitOfFamily(mem, bitIndex)) return;         // none of the model's
     mem.bits[bitIndex] = on ? 1 : 0;
     if (on) return;
     if (bitIndex >= kBitT && bitIndex < kBitT + kSimT) {

@@ -93,8 +93,14 @@ inline constexpr int kSimActionSet = 6;
 inline constexpr int kSimActionReset = 7;
 void WriteSimBit(TSimMemory& mem, int action, std::uint16_t opcodeWord);
 
-// The same two operations on a flat bit index (as SimBitIndex gives it).
+// The same two operations on a flat bit index (as SimBitIndex gives it). A bit
+// past the last of its letter in the memory's family (M1280 and up of a model
+// whose last M is M1279, the result bits of a compare at the last M, a digit
+// group running past it) takes no value, as the PLC has no such device.
 void SetSimBitAt(TSimMemory& mem, int bitIndex, bool on);
+// Whether a flat bit index names a device of the memory's family (true for any
+// index in range while no family is set).
+bool SimBitOfFamily(const TSimMemory& mem, int bitIndex);
 
 // Flat bit index of device `letter` (S, X, Y, T, M, C) number `number` (for X
 // and Y the value of the octal number); -1 when no such device exists.

@@ -56,7 +56,7 @@ constexpr int NotPlaceable = 216;   ///< an instruction that is no ladder elemen
 constexpr int BesideLeftOut = 266;  ///< a paste into a ladder that keeps no block or rung comments
 constexpr int LabelNotPlaced = 267; ///< a pasted row's label met a label of the row it landed on
 constexpr int PasteBeyondFamily = 152;  ///< a pasted block holds a device the model lacks (which follows)
-constexpr int NoPair = 281;         ///< a 32-bit operand whose next register the model lacks (which follows)
+constexpr int NoPair = 281;         ///< an operand of the model reaching a register or bit it lacks (which follows)
 }  // namespace LadMsg
 
 /// The outcome of an edit: whether the grid or a label changed, and the
@@ -300,7 +300,8 @@ private:
     // The result of a paste or block insert: its message for what it left out.
     static TLadderEditResult PasteResult(int leftOut, const std::string& notPlaced);
     /// The refusal of a typed line: `message`, or 281 with the operand when
-    /// the line's one fault is a 32-bit operand whose next register the model lacks.
+    /// the line's one fault is an operand of the model that reaches a register
+    /// or bit it lacks (a 32-bit pair, a digit group, a product, result bits).
     static TLadderEditResult Refused(std::string_view line, int message);
     // Moves rows [at, last used] down by n (n > 0) or removes n rows at `at`
     // (n < 0), with labels, rung comments and step marks.

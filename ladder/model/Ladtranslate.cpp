@@ -5,6 +5,7 @@
 #include "core/Codetranslate.h"
 #include "core/DeviceLimits.h"
 #include "core/Digtest.h"
+#include "core/Instruction.h"
 #include "core/InstructionTable.h"
 
 namespace {
@@ -36,16 +37,6 @@ bool WithinFamilyLimit(std::uint8_t type, std::int64_t number) {
         default:
             return true;
     }
-}
-
-// A device of a cell the current family has as it stands: its number within
-// the family's range, and for a 32-bit T, C or D operand (`pair`: a token with
-// its Token_32bs) the next register the family's too.
-bool DeviceInFamily(std::uint8_t type, std::int64_t number, bool pair) {
-    if (!WithinFamilyLimit(type, number)) return false;
-    const char letter = DeviceLetterFromType(type);
-    const bool word = letter == 'T' || letter == 'C' || letter == 'D';
-    return !pair || !word || WordPairInFamily(type, number, CurrentFamily());
 }
 
 // Operand kinds a parsed record belongs to (OperandKind bits).
@@ -104,6 +95,19 @@ int OwningHeadRow(const std::uint8_t* rowStart, int cellIndex, int& head) {
     return inst::ERROR;
 }
 
+// A device of a cell the current family has as it stands, with every register
+// and bit it reaches (OperandReachInFamily, the one judgement the list uses too):
+// a box's or compare's operand as operand `ordinal` of row `headRow` (32-bit with
+// `pair`, its Token_32bs), a contact's or coil's device (headRow ERROR) alone.
+bool DeviceInFamily(int headRow, int ordinal, const TDeviceRecord& rec, std::int64_t number, bool pair) {
+    if (!WithinFamilyLimit(rec.type, number)) return false;
+    if (number > 0xFFFF) return true;  // a constant's value; no device to reach
+    TDeviceRecord device = rec;
+    device.number = static_cast<std::uint16_t>(number);
+    const bool operand = headRow != inst::ERROR;
+    return OperandReachInFamily(operand ? headRow : -1, operand ? ordinal : -1, device, pair, CurrentFamily());
+}
+
 // Writes a token. False, the row unchanged, when the operand does not fit.
 bool WriteToken(std::uint8_t* rowStart, int cellIndex, const TDeviceRecord& rec, const TParsedDevice& parsed) {
     std::uint8_t* cell = rowStart + cellIndex * kLdbCellBytes;
@@ -130,8 +134,9 @@ bool WriteToken(std::uint8_t* rowStart, int cellIndex, const TDeviceRecord& rec,
         if ((OperandKindsOf(rec) & allowed) == 0) return false;
         if (rec.modifier != 0 && (allowed & kOpIndexed) == 0) return false;
     }
-    // A 32-bit word operand takes the next register too: it must be the family's.
-    if (!DeviceInFamily(rec.type, parsed.number, pair && rec.digits == 0)) return false;
+    // Everything the operand reaches (a 32-bit pair, a product, result bits ...)
+    // must be the family's.
+    if (!DeviceInFamily(index, ordinal, rec, parsed.number, pair)) return false;
 
     const bool constant = rec.type == kDevK || rec.type == kDevH;
     const bool counter = letter == 'C';
@@ -176,9 +181,22 @@ std::string FirstDeviceBeyondFamily(const std::uint8_t* cells, std::int32_t coun
         const std::uint8_t type = CellDevType(cell);
         const char letter = DeviceTypeToLetter(type);
         if (letter == 0 || type == CellDev::Text || type == CellDev::K || type == CellDev::H) continue;
+        TDeviceRecord rec;
+        rec.type = type;
+        int head = -1, ordinal = 0, row = inst::ERROR;
+        if (CellKind(cell) == TLdbKind::Spec_Token) {
+            // An operand is judged by its box: its position there and the row's reach.
+            rec.digits = static_cast<std::uint8_t>(cell[1] & 0x0F);
+            row = OwningHeadRow(cells, i, head);
+            for (int k = head + 1; k < i; ++k)
+                if (CellKind(cells + k * kLdbCellBytes) == TLdbKind::Spec_Token) ++ordinal;
+        }
         const std::int32_t number = CellOperand(cell);
         const bool pair = i + 1 < count && CellKind(cell + kLdbCellBytes) == TLdbKind::Token_32bs;
-        if (!DeviceInFamily(type, number, pair)) return DeviceName(type, static_cast<std::uint32_t>(number));
+        if (!DeviceInFamily(row, ordinal, rec, number, pair)) {
+            const std::string name = DeviceName(type, static_cast<std::uint32_t>(number));
+            return rec.digits ? "K" + std::to_string(rec.digits) + name : name;
+        }
     }
     return {};
 }

@@ -37,7 +37,8 @@ std::string CellDeviceText(const std::uint8_t* grid, std::int32_t row, std::int3
 //   Out_Ry     Y, M, S (the devices a coil may drive)
 //   Spec_Token an operand the owning box or compare contact accepts in that
 //              position (a compare takes constants, digit groups and word
-//              devices, indexed or not); a 32-bit
+//              devices, indexed or not), with every register and bit it
+//              reaches there the family's (OperandReachInFamily); a 32-bit
 //              constant's high word goes to the Token_32bs that follows; DCNT
 //              wants C200 and above, CNT below C200; a value that needs two
 //              words is refused by a 16-bit operand. A digit group ("K4M0")
@@ -49,10 +50,13 @@ bool SetCellDevice(std::string_view text, std::uint8_t* grid, std::int32_t row, 
 
 // The first device among `count` cells of one row (5 bytes each, as a row or a
 // part of a clipboard block holds them) that the current family does not have as
-// it stands: a number past the family's range for its letter, or a 32-bit T, C or
-// D operand (a token followed by its Token_32bs) whose next register is not the
-// family's (WordPairInFamily). Its name ("D1311"), or "" when the family has every
-// device of the cells. Constants, texts and cells without a device pass.
+// it stands, with all it reaches (OperandReachInFamily, the list's one judgement):
+// a number past the family's range for its letter; a box's or compare's operand
+// judged as that operand of its box's instruction: a digit group's bits, a 32-bit
+// T, C or D operand (a token followed by its Token_32bs) with its next register,
+// MUL's product, DIV's remainder, the result bits of CMP and ZCP. Its name
+// ("D1311", "K4M1270"), or "" when the family has every device of the cells.
+// Constants, texts and cells without a device pass.
 std::string FirstDeviceBeyondFamily(const std::uint8_t* cells, std::int32_t count);
 
 // Letter of a device type code (C, D, H, ...), the code itself for 15, 0 otherwise.

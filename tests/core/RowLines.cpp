@@ -46,6 +46,40 @@ const std::vector<KindSamples>& Samples() {
 const std::vector<std::string> kIndexedNarrow = {"D10E", "K4M0F2", "K5E1", "T3E1", "C4F", "D20E7"};
 const std::vector<std::string> kIndexedWide = {"D10E", "K8M0F2", "K5E1"};
 
+// Operands an instruction takes more than one device of, as its action is described:
+// the three result bits of a compare, a product or a quotient with its remainder, a
+// floating-point number, five search results, a sum with its parity, a time of three
+// words, the seven clock words. Their samples keep room after the device, so every
+// line stays one the family runs.
+bool ReachesOn(const std::string& mnemonic, int operand) {
+    struct Reach {
+        const char* name;
+        std::vector<int> operands;
+    };
+    static const std::vector<Reach> kReaching = {
+        {"CMP", {2}},  {"ECMP", {2}}, {"ZCP", {3}},       {"EZCP", {3}},    {"MUL", {2}},    {"DIV", {2}},
+        {"FLT", {1}},  {"SER", {2}},  {"CCD", {1}},       {"TCMP", {3, 4}}, {"TZCP", {0, 1, 2, 3}},
+        {"TADD", {0, 1, 2}},          {"TSUB", {0, 1, 2}}, {"TRD", {0}},     {"TWR", {0}},
+    };
+    for (const Reach& r : kReaching) {
+        const std::string n = r.name;
+        if (mnemonic != n && mnemonic != "D" + n && mnemonic != n + "P" && mnemonic != "D" + n + "P") continue;
+        return std::find(r.operands.begin(), r.operands.end(), operand) != r.operands.end();
+    }
+    return false;
+}
+
+// A sample with room for seven elements after it in every family.
+std::string WithRoom(const std::string& t) {
+    static const std::vector<std::pair<std::string, std::string>> kRoom = {
+        {"M1279", "M1270"}, {"S127", "S120"},   {"Y177", "Y160"},   {"T127", "T120"},  {"C255", "C250"},
+        {"D1311", "D1300"}, {"D1310", "D1300"}, {"D4999", "D4980"}, {"D4998", "D4980"}, {"K8Y0", "K2Y0"},
+    };
+    for (const auto& [last, room] : kRoom)
+        if (t == last) return room;
+    return t;
+}
+
 std::vector<std::string> Candidates(int idx, int operand, uint32_t kinds, bool is32, int family) {
     std::vector<std::string> out;
     if ((idx == inst::TMR || idx == inst::CNT || idx == inst::DCNT)) {
@@ -91,6 +125,8 @@ std::vector<std::string> RowLines(int idx, int family) {
     std::size_t variants = 1;
     for (int i = 0; i < form.count; ++i) {
         cand.push_back(Candidates(idx, i, form.kinds[i], is32, family));
+        if (ReachesOn(gInstMnemonic[idx], i))
+            for (std::string& t : cand.back()) t = WithRoom(t);
         if (cand.back().empty()) return {};
         variants = std::max(variants, cand.back().size());
     }

@@ -216,7 +216,14 @@ TEST(SimArithmetic, DivisionWritesTheRemainderBesideTheQuotient) {
     ok.Scan();
     EXPECT_FALSE(ok.On("M1067")) << "a good division clears the error";
 
-    Program edge("DIV D0 D1 D9999");  // the remainder has no word beside D9999
+    // The remainder has no word beside D9999. The entry refuses such a DIV now; a
+    // program read from a file or a PLC may still hold it, so its record is set by hand.
+    Program edge("DIV D0 D1 D9998");
+    ASSERT_EQ(edge.image.at(12), 0x1C) << "D9998's record after LD X0 and two operands";
+    edge.image.at(12) = 0x1E;  // D9999
+    edge.engine.LoadProgram(edge.image.data(), edge.image.size());
+    edge.engine.ResetSimulator();
+    edge.Set("X0", true);
     edge.D(0) = 9, edge.D(1) = 2;
     edge.Scan();
     EXPECT_EQ(edge.D(9999), 4);

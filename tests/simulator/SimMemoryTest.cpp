@@ -280,3 +280,47 @@ TEST(SimOperands, A16BitWordPastTheFamilysLastRegisterIsNoRegister) {
         EXPECT_EQ(words[r.word], r.there ? 0x4444 : 0x1111);
     }
 }
+
+// A bit the family lacks is no device: the result bits of a compare at the
+// family's last M, the bits of a digit group running past its last M or S, the
+// bit after its last Y, a coil on an M it does not have (a program read from a
+// file) take no value; the same devices on a family that has them do.
+TEST(SimOperands, ABitPastTheFamilysLastDeviceTakesNoValue) {
+    struct Row {
+        const char* path;
+        int family;           // -1: a memory no run has given a family
+        const char* operand;  // as a single bit or a digit group
+        int k;                // element k of the operand (a compare's second or third result)
+        char letter;          // the bit reached
+        int number;
+        bool there;
+    };
+    const Row rows[] = {
+        {"family 0: CMP's second result after M1279 would be M1280", 0, "M1279", 1, 'M', 1280, false},
+        {"family 0: CMP's third result after M1279 would be M1281", 0, "M1279", 2, 'M', 1281, false},
+        {"family 0: CMP's first result lands on M1279", 0, "M1279", 0, 'M', 1279, true},
+        {"family 0: K4M1270 reaches M1280", 0, "K4M1270", 0, 'M', 1280, false},
+        {"family 0: K4M1270 holds M1279", 0, "K4M1270", 0, 'M', 1279, true},
+        {"family 0: K4S120 reaches S128", 0, "K4S120", 0, 'S', 128, false},
+        {"family 0: the bit after Y177 would be Y200", 0, "Y177", 1, 'Y', 0200, false},
+        {"family 1: K4M1270 reaches M1285, which it has", 1, "K4M1270", 0, 'M', 1285, true},
+        {"family 2: the bit after S127 is S128", 2, "S127", 1, 'S', 128, true},
+        {"no family: the arrays alone decide", -1, "M1279", 2, 'M', 1281, true},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.path);
+        Mem m;
+        if (r.family >= 0) SetSimFamily(*m, r.family);
+        const int bit = SimBitIndexOf(r.letter, r.number);
+        ASSERT_GE(bit, 0);
+        WriteSimOperand(*m, -1, Encoded(r.operand), kSimWidth16, r.k);
+        EXPECT_EQ(m->bits[bit], r.there ? 1 : 0);
+    }
+    // A coil of a basic instruction on an M the family lacks sets nothing.
+    Mem m;
+    SetSimFamily(*m, 0);
+    SetSimBitAt(*m, SimBitIndexOf('M', 1300), true);
+    EXPECT_EQ(m->bits[SimBitIndexOf('M', 1300)], 0);
+    SetSimBitAt(*m, SimBitIndexOf('M', 1279), true);
+    EXPECT_EQ(m->bits[SimBitIndexOf('M', 1279)], 1);
+}

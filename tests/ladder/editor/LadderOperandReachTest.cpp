@@ -1,0 +1,42 @@
+// An operand is judged by every register and bit it reaches, the same way on
+// every path that brings it in: a digit group by all its 4n bits, a 16-bit
+// MUL's product by both registers, DIV's quotient and remainder, the three
+// result bits of CMP and ZCP. Family 0 is the default model (last M1279, S127,
+// D1311); family 1 has M4095, S1023, D9999; family 2 M4095, S1023, D4999.
+#include "tests/ladder/editor/OperandPathsFixture.h"
+
+namespace {
+
+const OperandRow kRows[] = {
+    {"family 0: K4M1270 covers M1270-M1285 past M1279", 0, "MOV K4M1270 D0", "K4M1270", "K4M100", false},
+    {"family 0: K4M1264 ends on M1279", 0, "MOV K4M1264 D0", "K4M1264", "K4M100", true},
+    {"family 0: DMOV K8M1250 covers M1250-M1281", 0, "DMOV K8M1250 D0", "K8M1250", "K8M100", false},
+    {"family 0: K4S120 covers S120-S135 past S127", 0, "MOV K4S120 D0", "K4S120", "K4S10", false},
+    {"family 0: MUL's product at D1311 takes D1312", 0, "MUL D0 D2 D1311", "D1311", "D100", false},
+    {"family 0: MUL's product at D1310 ends on D1311", 0, "MUL D0 D2 D1310", "D1310", "D100", true},
+    {"family 0: DIV's remainder beside D1311 would be D1312", 0, "DIV D0 D2 D1311", "D1311", "D100", false},
+    {"family 0: CMP's results from M1279 run to M1281", 0, "CMP D0 D1 M1279", "M1279", "M100", false},
+    {"family 0: CMP's results from M1277 end on M1279", 0, "CMP D0 D1 M1277", "M1277", "M100", true},
+    {"family 0: ZCP's results from M1278 run to M1280", 0, "ZCP D0 D1 D2 M1278", "M1278", "M100", false},
+    {"family 1: K4M4090 covers M4090-M4105 past M4095", 1, "MOV K4M4090 D0", "K4M4090", "K4M100", false},
+    {"family 1: K4S1020 covers S1020-S1035 past S1023", 1, "MOV K4S1020 D0", "K4S1020", "K4S10", false},
+    {"family 1: MUL's product at D9999 takes D10000", 1, "MUL D0 D2 D9999", "D9999", "D100", false},
+    {"family 1: DIV's remainder beside D9999 would be D10000", 1, "DIV D0 D2 D9999", "D9999", "D100", false},
+    {"family 1: DIV's remainder beside D4095 is D4096", 1, "DIV D0 D2 D4095", "D4095", "D100", true},
+    {"family 1: CMP's results from M4094 run to M4096", 1, "CMP D0 D1 M4094", "M4094", "M100", false},
+    {"family 1: ZCP's results from M4093 end on M4095", 1, "ZCP D0 D1 D2 M4093", "M4093", "M100", true},
+    {"family 2: K4M4092 covers M4092-M4107 past M4095", 2, "MOV K4M4092 D0", "K4M4092", "K4M100", false},
+    {"family 2: K4S1016 covers S1016-S1031 past S1023", 2, "MOV K4S1016 D0", "K4S1016", "K4S10", false},
+    {"family 2: MUL's product at D4999 takes D5000", 2, "MUL D0 D2 D4999", "D4999", "D100", false},
+    {"family 2: DIV's remainder beside D4999 would be D5000", 2, "DIV D0 D2 D4999", "D4999", "D100", false},
+    {"family 2: CMP's results from M4095 run to M4097", 2, "CMP D0 D1 M4095", "M4095", "M100", false},
+    {"family 2: ZCP's results from M4094 run to M4096", 2, "ZCP D0 D1 D2 M4094", "M4094", "M100", false},
+};
+
+using LadderOperandReachTest = OperandPathsTest;
+
+}  // namespace
+
+TEST_F(LadderOperandReachTest, AnOperandReachingPastTheModelsLastDeviceNeverComesIn) {
+    for (const OperandRow& r : kRows) TryRow(r);
+}
