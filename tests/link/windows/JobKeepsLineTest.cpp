@@ -4,7 +4,10 @@
 // password, the memory card, the register view's and the template's
 // transfers, another transfer or verify) is refused with one message while a
 // job runs, and closing it again changes nothing; the job ends with its own
-// completion message, and the PLC holds what the job sent.
+// completion message, and the PLC holds what the job sent. A job started
+// over a running monitor says why it does not start; a command refused
+// during a job that then fails goes out when tried again; writes queued
+// before a job starts go out first.
 #include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
@@ -382,7 +385,6 @@ TEST_F(JobKeepsLineTest, AJobStartedOverARunningMonitorSaysWhyAndTheMonitorGoesO
                              [&] {
                                  if (frame_->MmMonitorLad->isChecked()) Click("MmMonitorLad");
                              }};
-    auto templateTransfer = [&](int direction) { TemplateTransfer(direction); };
     auto cardWrite = [&] {
         ASSERT_TRUE(frame_->RunCommand("MmCardCodeRw"));
         _MemCardDlg->WriteRdo->setChecked(true);
@@ -397,12 +399,12 @@ TEST_F(JobKeepsLineTest, AJobStartedOverARunningMonitorSaysWhyAndTheMonitorGoesO
         std::vector<int> said;  // the messages the refusal shows
         std::size_t asked = 0;  // questions answered on the way
     } rows[] = {
-        {"device monitor, template write", devMonitor, [&] { templateTransfer(1); }, {monitoring}},
-        {"device monitor, template read", devMonitor, [&] { templateTransfer(0); }, {monitoring}},
+        {"device monitor, template write", devMonitor, [&] { TemplateTransfer(1); }, {monitoring}},
+        {"device monitor, template read", devMonitor, [&] { TemplateTransfer(0); }, {monitoring}},
         {"device monitor, memory card program write", devMonitor, cardWrite, {monitoring, monitoring}, 1},
         {"device monitor, verify", devMonitor, [&] { Click("MmCodeVerify"); }, {monitoring}},
         {"ladder monitor, program write", ladMonitor, [&] { LinkWindow(TTransDataForm::kWrite); }, {monitoring}},
-        {"ladder monitor, template write", ladMonitor, [&] { templateTransfer(1); }, {monitoring}},
+        {"ladder monitor, template write", ladMonitor, [&] { TemplateTransfer(1); }, {monitoring}},
         {"ladder monitor, memory card program write", ladMonitor, cardWrite, {monitoring, monitoring}, 1},
         {"ladder monitor, password", ladMonitor, [&] { Click("MmPassWd"); }, {qel::link::kMsgPwdMonitoring}},
         {"ladder monitor, hand-held link", ladMonitor,
@@ -434,7 +436,8 @@ TEST_F(JobKeepsLineTest, AJobStartedOverARunningMonitorSaysWhyAndTheMonitorGoesO
         emu_.ClearLog();
         row.job();
         QCoreApplication::processEvents();
-        EXPECT_EQ(Said({qel::link::kMsgMonitoring, qel::link::kMsgJobRunning}), row.said) << ::testing::PrintToString(messages_.Shown());
+        EXPECT_EQ(Said({qel::link::kMsgMonitoring, qel::link::kMsgJobRunning}), row.said)
+            << ::testing::PrintToString(messages_.Shown());
         EXPECT_EQ(messages_.Shown().size(), row.said.size());
         EXPECT_FALSE(messages_.UnscriptedQuestion());
         EXPECT_EQ(messages_.Asked().size(), row.asked);
@@ -453,7 +456,6 @@ TEST_F(JobKeepsLineTest, AJobStartedOverARunningMonitorSaysWhyAndTheMonitorGoesO
         EXPECT_FALSE(emu_.S.monitorCoil);
     }
 }
-
 
 TEST_F(JobKeepsLineTest, ACommandRefusedDuringAJobGoesOutOnceTheJobHasEnded) {
     using Action = std::function<void()>;
@@ -592,7 +594,8 @@ TEST_F(JobKeepsLineTest, ACommandRefusedDuringAJobGoesOutOnceTheJobHasEnded) {
         EXPECT_EQ(Program(), program);
         if (_MemCardDlg->isVisible()) _MemCardDlg->hide();
         if (_PwdDlg->isVisible()) QTest::mouseClick(_PwdDlg->CancelBtn, Qt::LeftButton);
-        EXPECT_EQ(Said({refused, partly, timeout, exception2}), row.said) << ::testing::PrintToString(messages_.Shown());
+        EXPECT_EQ(Said({refused, partly, timeout, exception2}), row.said)
+            << ::testing::PrintToString(messages_.Shown());
         EXPECT_EQ(messages_.Shown().size(), row.said.size());
         EXPECT_FALSE(_ProgBar->isVisible());
         if (_DevReg) {
