@@ -1,7 +1,7 @@
 // An operand is judged by every register and bit it reaches, the same way on
 // every path that brings it in: a digit group by all its 4n bits, a 16-bit
 // MUL's product by both registers, DIV's quotient and remainder, the three
-// result bits of CMP and ZCP. Family 0 is the default model (last M1279, S127,
+// result bits of CMP and ZCP, PRUN's digit groups of M in octal. Family 0 is the default model (last M1279, S127,
 // D1311); family 1 has M4095, S1023, D9999; family 2 M4095, S1023, D4999.
 #include "tests/ladder/editor/OperandPathsFixture.h"
 
@@ -18,6 +18,8 @@ const OperandRow kRows[] = {
     {"family 0: CMP's results from M1279 run to M1281", 0, "CMP D0 D1 M1279", "M1279", "M100", false},
     {"family 0: CMP's results from M1277 end on M1279", 0, "CMP D0 D1 M1277", "M1277", "M100", true},
     {"family 0: ZCP's results from M1278 run to M1280", 0, "ZCP D0 D1 D2 M1278", "M1278", "M100", false},
+    {"family 0: PRUN's K4M1264 holds M1264-M1271 and M1274-M1281", 0, "PRUN K4X0 K4M1264", "K4M1264", "K4M100", false},
+    {"family 0: PRUN's K4M1260 holds M1260-M1267 and M1270-M1277", 0, "PRUN K4X0 K4M1260", "K4M1260", "K4M100", true},
     {"family 1: K4M4090 covers M4090-M4105 past M4095", 1, "MOV K4M4090 D0", "K4M4090", "K4M100", false},
     {"family 1: K4S1020 covers S1020-S1035 past S1023", 1, "MOV K4S1020 D0", "K4S1020", "K4S10", false},
     {"family 1: MUL's product at D9999 takes D10000", 1, "MUL D0 D2 D9999", "D9999", "D100", false},
