@@ -209,8 +209,8 @@ inline void OperandPathsTest::TryRow(const OperandRow& r) {
 
     // Replace, All, from the list and from the ladder: a refused place is
     // counted and the program stays. (Replace takes the names of single
-    // devices; a digit group is no name it takes.)
-    const bool group = r.operand[0] == 'K';
+    // devices; a digit group or an index suffix is no name it takes, and says so.)
+    const bool group = r.operand[0] == 'K' || std::string(r.operand).find_first_of("EF", 1) != std::string::npos;
     for (const bool inLadder : {false, true}) {
         if (group) break;
         SCOPED_TRACE(inLadder ? "replace in the ladder" : "replace in the list");
