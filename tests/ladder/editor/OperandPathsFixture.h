@@ -277,4 +277,22 @@ inline void OperandPathsTest::TryRow(const OperandRow& r) {
     }
     ViewList();
     EXPECT_EQ(Program(), taken) << "model change keeps the program";
+    if (r.accepted) return;
+
+    // OK to the same question: the new model holds the program as it stands,
+    // and so does the model it came from when the user goes back (OK to any
+    // question there).
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Ok);
+    EXPECT_TRUE(frame_->ApplyModelSetting(r.family, 0, false)) << "model change, OK";
+    EXPECT_EQ(gQel.Family, r.family);
+    ViewList();
+    EXPECT_EQ(Program(), taken) << "the new model keeps the program";
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Ok);
+    EXPECT_TRUE(frame_->ApplyModelSetting(other, 0, false)) << "back to the model it came from";
+    EXPECT_EQ(gQel.Family, other);
+    ViewList();
+    EXPECT_EQ(Program(), taken) << "back to the model it came from";
+    messages_.Clear();
 }
