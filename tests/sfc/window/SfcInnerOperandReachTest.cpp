@@ -24,7 +24,7 @@
 
 namespace {
 
-constexpr int kReachLacking = 281, kClipRefused = 152;
+constexpr int kReachLacking = 281, kClipRefused = 152, kConvertRefused = 162, kModelLacks = 143;
 
 struct InnerRow {
     const char* path;
@@ -106,6 +106,20 @@ protected:
         const TSfcCodeRec* rec = FindSfcCodeRec(0, 0);
         return rec ? rec->code : std::vector<std::uint8_t>{};
     }
+    // The code of "LD X0" and the row's line as another model's code holds
+    // it: the stand-in's record changed for the operand's.
+    static std::vector<std::uint8_t> Held(const InnerRow& r) {
+        std::vector<std::uint8_t> code = Code({"LD X0", Replaced(r.line, r.operand, r.standIn)});
+        std::uint8_t standRec[8], opRec[8];
+        const bool is32 = r.line[0] == 'D';
+        const int size = is32 ? 8 : 4;
+        EXPECT_EQ(EncodeOperandRecord(r.standIn, is32, standRec), size);
+        EXPECT_EQ(EncodeOperandRecord(r.operand, is32, opRec), size);
+        const auto at = std::search(code.begin(), code.end(), standRec, standRec + size);
+        EXPECT_NE(at, code.end());
+        if (at != code.end()) std::copy(opRec, opRec + size, at);
+        return code;
+    }
     bool Named(int id, const std::string& operand) const {
         return messages_.WasShown(gMsgTable.Get(id) + " " + operand);
     }
@@ -151,16 +165,7 @@ TEST_F(SfcInnerOperandReachTest, AStepsInnerViewsJudgeAnOperandByAllItReaches) {
         ASSERT_NO_FATAL_FAILURE(FreshChart());
         ASSERT_NO_FATAL_FAILURE(OpenInnerList());
         {
-            std::vector<std::uint8_t> code = Code({"LD X0", Replaced(r.line, r.operand, r.standIn)});
-            // The stand-in's record changed for the operand's, as another model's code holds it.
-            std::uint8_t standRec[8], opRec[8];
-            const bool is32 = r.line[0] == 'D';
-            const int size = is32 ? 8 : 4;
-            ASSERT_EQ(EncodeOperandRecord(r.standIn, is32, standRec), size);
-            ASSERT_EQ(EncodeOperandRecord(r.operand, is32, opRec), size);
-            const auto at = std::search(code.begin(), code.end(), standRec, standRec + size);
-            ASSERT_NE(at, code.end());
-            std::copy(opRec, opRec + size, at);
+            const std::vector<std::uint8_t> code = Held(r);
             auto* data = new QMimeData;
             data->setData("CF_INST", QByteArray(reinterpret_cast<const char*>(code.data()), static_cast<int>(code.size())));
             QApplication::clipboard()->setMimeData(data);
@@ -205,5 +210,17 @@ TEST_F(SfcInnerOperandReachTest, AStepsInnerViewsJudgeAnOperandByAllItReaches) {
         QTest::keyClick(inner, Qt::Key_V, Qt::ControlModifier);
         EXPECT_EQ(Named(kClipRefused, r.operand), !r.accepted) << "inner ladder paste";
         EXPECT_EQ(StoreInner(inner), r.accepted ? taken : std::vector<std::uint8_t>{}) << "inner ladder paste";
+
+        // A step whose code holds it already (a chart file of another
+        // model): its inner ladder draws it where the model has all it
+        // reaches, and otherwise says which step of the code it cannot show.
+        ASSERT_NO_FATAL_FAILURE(FreshChart());
+        ASSERT_TRUE(StoreSfcElementCode(0, 0, Held(r)));
+        QTest::keyClick(sfc_, Qt::Key_L, Qt::ControlModifier);
+        EXPECT_EQ(_InterLadder != nullptr, r.accepted) << "a step's code drawn";
+        EXPECT_EQ(messages_.WasShown(gMsgTable.Get(kConvertRefused) + "\n" + gMsgTable.Get(kModelLacks) + " 1 " + r.line),
+                  !r.accepted)
+            << "a step's code drawn";
+        if (_InterLadder) StoreInner(_InterLadder);
     }
 }
