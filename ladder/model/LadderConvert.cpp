@@ -1292,6 +1292,7 @@ std::vector<std::uint32_t> CarriedRowIds(const std::vector<std::uint8_t>& before
 
 std::uint8_t ConvertCodeToLadder() {
     gConvertDroppedComments = 0;
+    gConvertAbortDetail.clear();
     TConvertInput in;
     in.code = gProgram;
     in.length = gProgramCapacity;
@@ -1371,6 +1372,7 @@ std::uint8_t ConvertCodeToLadder() {
 
 std::uint8_t ConvertSfcCodeToLadder(std::uint8_t stepCode, bool condition, std::vector<TStepMark>* marks) {
     gConvertDroppedComments = 0;  // an inner ladder has no comments; none to report from an earlier conversion
+    gConvertAbortDetail.clear();
     if (!gProgramCopy || !gInterLadderGrid) {
         gConvertAbort = 1;
         return gConvertAbort;
@@ -1414,7 +1416,7 @@ std::int32_t ScanNetwork(const std::uint8_t* code, std::uint32_t length, bool st
     const TScanResult r = ScanOneNetwork(code, length, gConvertCodePos, stepCode);
     gNetworkStart = r.start;
     gNetworkEnd = r.end;
-    if (r.failure != TConvertFailure::None) gConvertAbort = 1;
+    if (r.failure != TConvertFailure::None) gConvertAbort = 1, gConvertAbortDetail.clear();
     gNetworkStride = r.stride;
     return r.stride;
 }
