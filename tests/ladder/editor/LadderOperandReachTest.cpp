@@ -1,8 +1,9 @@
 // An operand is judged by every register and bit it reaches, the same way on
 // every path that brings it in: a digit group by all its 4n bits, a 16-bit
 // MUL's product by both registers, DIV's quotient and remainder, the three
-// result bits of CMP and ZCP, PRUN's digit groups of M in octal. Family 0 is the default model (last M1279, S127,
-// D1311, Y177); family 1 has M4095, S1023, D9999; family 2 M4095, S1023, D4999.
+// result bits of CMP and ZCP, PRUN's digit groups of M in octal. Family 0 is
+// the default model (last M1279, S127, D1311, Y177); family 1 has M4095,
+// S1023, D9999; family 2 M4095, S1023, D4999.
 // Pulse and 32-bit forms reach as their plain rows do at their width; an index
 // suffix is judged by the number written, and a refusal names the operand
 // with it, as the cell shows it.
@@ -52,4 +53,29 @@ using LadderOperandReachTest = OperandPathsTest;
 
 TEST_F(LadderOperandReachTest, AnOperandReachingPastTheModelsLastDeviceNeverComesIn) {
     for (const OperandRow& r : kRows) TryRow(r);
+}
+
+// Replace, All, of the device a digit group starts with: Replace takes single
+// devices, so the group stays as it is in either view (none replaced), and
+// never comes to cover bits the model lacks (K4M1270 would run to M1285).
+TEST_F(LadderOperandReachTest, ReplacingTheDeviceADigitGroupStartsWithLeavesTheGroup) {
+    for (const bool inLadder : {false, true}) {
+        SCOPED_TRACE(inLadder ? "replace in the ladder" : "replace in the list");
+        ASSERT_NO_FATAL_FAILURE(Fresh(0));
+        ViewList();
+        ASSERT_NO_FATAL_FAILURE(TypeIntoList({"LD X0", "MOV K4M1264 D0"}));
+        if (inLadder) ViewLadder();
+        messages_.Clear();
+        frame_->MmRep->trigger();
+        SearchDlg->SearchPage->setCurrentIndex(1);
+        SearchDlg->SearchDev->setText("M1264");
+        SearchDlg->RepDev->setText("M1270");
+        SearchDlg->DevNumber->setText("1");
+        SearchDlg->SearchStart.SetItemIndex(1);
+        messages_.QueueAnswer(qel::Answer::All);
+        QTest::mouseClick(SearchDlg->Rep, Qt::LeftButton);
+        ViewList();
+        EXPECT_EQ(Program(), (Lines{"LD X0", "MOV K4M1264 D0"}));
+        EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(kReplaceDone) + "0"));
+    }
 }
