@@ -38,6 +38,7 @@ enum TShellMsg : int {
     kMsgSimModelChanged = 280,   ///< a simulation ended: the model setting changed
     kMsgCodeBeyondFamily = 143,      ///< after 162: the code holds instructions the model does not run as they stand (which follow)
     kMsgProgramBeyondFamily = 282,   ///< question: a new family does not run instructions the program holds (which follow)
+    kMsgBackupsKeptAside = 287,  ///< backups an earlier save filled with files not read or another project's were kept under other names (which follow)
 };
 
 /// Largest message file read (the real one is a few kilobytes).

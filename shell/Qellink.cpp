@@ -149,6 +149,9 @@ void TQelMain::CreateLink() {
         if (!link->OpenPort()) throw std::runtime_error("serial port not opened");
     };
     Link.ClosePort = [link] { link->ClosePort(); };
+    Link.JobRunning = [link] { return link->Trans().JobRunning(); };
+    Link.JobWrites = [link] { return link->Trans().JobWrites(); };
+    Link.StopJob = [link] { link->Trans().StopJob(); };
 }
 
 void TQelMain::RequestScanTime() {

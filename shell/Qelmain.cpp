@@ -40,6 +40,7 @@ TQelMain* _QelMain = nullptr;
 namespace {
 
 constexpr int kMsgStopMonitor = 184;
+constexpr int kMsgStopWrite = 286;  // a write to the PLC runs: stop it (part of it sent) or let it end?
 constexpr int kMsgInsertMode = 28;
 constexpr int kMsgProgramNotOk = 253;
 constexpr int kMsgChartOrLadder = 254;  // both the chart and the ladder hold edits: keep which?
@@ -111,6 +112,7 @@ TQelMain::~TQelMain() {
     for (const auto& l : projectListeners_) QObject::disconnect(l.first, &QObject::destroyed, this, nullptr);
     for (const TGuards* guards : {&projectGuards_, &leaveGuards_, &modelGuards_})
         for (const auto& g : *guards) QObject::disconnect(g.first, &QObject::destroyed, this, nullptr);
+    for (const auto& h : jobHolders_) QObject::disconnect(h.first, &QObject::destroyed, this, nullptr);
     for (const auto& child : childViews_) QObject::disconnect(child.first, &QObject::destroyed, this, nullptr);
     // Editors still open must not reach the router once it is gone.
     for (TEditorLink* link : editorLinks_) {
@@ -596,6 +598,13 @@ void TQelMain::AddModelGuard(QObject* owner, std::function<bool()> mayChange) {
     AddGuard(modelGuards_, owner, std::move(mayChange));
 }
 
+void TQelMain::AddJobHolder(QObject* owner, std::function<bool(TJobWindows)> endsJob) {
+    jobHolders_.emplace_back(owner, std::move(endsJob));
+    connect(owner, &QObject::destroyed, this, [this, owner] {
+        std::erase_if(jobHolders_, [owner](const auto& h) { return h.first == owner; });
+    });
+}
+
 void TQelMain::AddEditorMaker(std::function<void()> make) { editorMakers_.push_back(std::move(make)); }
 
 void TQelMain::NotifyProject(TProjectEvent event) {
@@ -619,6 +628,22 @@ bool TQelMain::CheckStopMonitor() {
         Link.StopAllMonitoring)
         Link.StopAllMonitoring();
     return true;
+}
+
+bool TQelMain::MayStopLinkJob() {
+    if (!Link.JobRunning || !Link.JobRunning()) return true;
+    if (Link.JobWrites && Link.JobWrites() &&
+        qel::AskQuestion(gMsgTable.Get(kMsgStopWrite), qel::AskButtons::OkCancel) != qel::Answer::Ok)
+        return false;
+    // The job may have ended on its own while the question was open.
+    if (Link.JobRunning() && Link.StopJob) Link.StopJob();
+    return true;
+}
+
+bool TQelMain::MayEndJobOfWindows(TJobWindows how) {
+    const auto holders = jobHolders_;
+    const bool ends = std::any_of(holders.begin(), holders.end(), [how](const auto& h) { return h.second(how); });
+    return !ends || MayStopLinkJob();
 }
 
 void TQelMain::SetCommandsEnabled(bool enable) {

@@ -72,7 +72,16 @@ struct TLinkHooks {
     /// user why (message 168 with the port) and throws.
     std::function<void()> OpenPort;
     std::function<void()> ClosePort;           ///< closes it; never throws
+    std::function<bool()> JobRunning;          ///< a job (program, registers, card, password...) runs
+    std::function<bool()> JobWrites;           ///< the running job sends data into the PLC or its card
+    /// Ends the running job on the user's word, with its message of what did not happen.
+    std::function<void()> StopJob;
 };
+
+/// What a command does to the windows of the work area that may own a PLC
+/// job: closes them (another project, a new model) or changes the number of
+/// file registers they show (the card setting alone).
+enum class TJobWindows { Closed, FileRegCountChanged };
 
 /// Project events the frame announces to the other windows.
 enum class TProjectEvent {
@@ -150,6 +159,10 @@ public:
     /// values the new model cannot keep failed or was cancelled) leaves the
     /// model and every window as they are.
     void AddModelGuard(QObject* owner, std::function<bool()> mayChange);
+    /// A window of the work area that may own a PLC job tells here whether
+    /// the job it runs ends when the windows are closed or changed as `how`
+    /// says; MayEndJobOfWindows asks it.
+    void AddJobHolder(QObject* owner, std::function<bool(TJobWindows how)> endsJob);
     /// Adds a maker of an editor window that ResetEditors runs (in the order
     /// added) to recreate the editors over a new or opened project.
     void AddEditorMaker(std::function<void()> make);
@@ -158,6 +171,18 @@ public:
 
     // ---- frame operations -------------------------------------------------
     bool CheckStopMonitor();
+    /// The one rule for a PLC job that a command would end (leaving the
+    /// program, another project, a new model, closing the window that owns
+    /// the job): a job that writes is asked about first (message 286), and
+    /// Cancel keeps everything as it is while the job runs on to its end; OK,
+    /// or a job that only reads, stops it with its message of what did not
+    /// happen (285 for a write: the PLC holds part of what was sent, 284 for a
+    /// program write among its blocks; 245 for
+    /// a read, which keeps nothing). True when no job runs (any more).
+    bool MayStopLinkJob();
+    /// The same, for a command that closes or changes the work area's
+    /// windows as `how` says: only a job one of them owns is asked about.
+    bool MayEndJobOfWindows(TJobWindows how);
     void SetCommandsEnabled(bool enable);
     void SetQuickBarButtons(bool enable);
     void SetCommonBarButtons(bool enable);
@@ -426,6 +451,7 @@ private:
     TGuards projectGuards_;
     TGuards leaveGuards_;
     TGuards modelGuards_;
+    std::vector<std::pair<QObject*, std::function<bool(TJobWindows)>>> jobHolders_;
     std::vector<std::pair<std::string, QWidget*>> startupForms_;
     std::map<QMdiSubWindow*, int> childViews_;
     std::vector<TEditorLink*> editorLinks_;

@@ -162,6 +162,9 @@ void TQelMain::SaveAsClick() { SaveProgramAs(); }
 void TQelMain::NewClick() {
     if (CheckStopMonitor()) return;
     if (!MayReplaceProject()) return;
+    // A PLC job of a window that closes with the project is asked about last,
+    // so that it runs on while any earlier question can still be cancelled.
+    if (!MayEndJobOfWindows(TJobWindows::Closed)) return;
     CloseProjectWindows();
     ClearProject();
     // A new project watches no device of the one before.
@@ -203,6 +206,7 @@ bool TQelMain::OpenProgramFile(const std::string& path) {
     // The editors go first: they hand back what they hold into the shared
     // buffers, which the reader then replaces only when the whole file set
     // was read. On a refusal the editors come back over the old project.
+    if (!MayEndJobOfWindows(TJobWindows::Closed)) return false;
     DestroyEditors();
     gQel.OpenFileName = path;  // made a whole path by the reader
     const int family = gQel.Family;
@@ -265,6 +269,7 @@ bool TQelMain::ApplyModelSetting(int family, int capacityIndex, bool extraMemory
     if (!familyChanged && !capacityChanged) {
         if (fileRegs == gFileRegCount) return true;
         if (!mayDropFileRegs()) return false;
+        if (!MayEndJobOfWindows(TJobWindows::FileRegCountChanged)) return false;
         // Only the card: the program and its windows stay; the template's
         // window follows the new count.
         SetFileRegCount(fileRegs);
@@ -305,6 +310,7 @@ bool TQelMain::ApplyModelSetting(int family, int capacityIndex, bool extraMemory
     // save that fails or is cancelled keeps the old model, so that closing
     // their windows loses nothing.
     if (!AllGuardsAgree(modelGuards_)) return false;
+    if (!MayEndJobOfWindows(TJobWindows::Closed)) return false;
     NotifyProject(TProjectEvent::ModelChanging);
     DestroyEditors();
     if (capacityChanged) CarryProgramToCapacity(capacityIndex);
@@ -375,7 +381,8 @@ void TQelMain::closeEvent(QCloseEvent* event) {
 bool TQelMain::FormCloseQuery() {
     // Values kept in files of their own are asked about while leaving can
     // still be cancelled: a save of them that fails keeps the program open.
-    return AllGuardsAgree(leaveGuards_) && AskSaveModified();
+    // A PLC job running is asked about last: leaving ends every one.
+    return AllGuardsAgree(leaveGuards_) && AskSaveModified() && MayStopLinkJob();
 }
 
 void TQelMain::ShutDown() {

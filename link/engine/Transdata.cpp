@@ -31,6 +31,12 @@ constexpr std::uint8_t kSubBlockWrite = 17;
 // Steps of the PLC information query.
 constexpr int kInfoStepType = 255;
 constexpr int kInfoStepVariant = 23;
+// Function 100 requests that send a password or are answered with one: the
+// PLC's (set, enter) and the card's (set, read).
+constexpr std::uint8_t kSubSetPassword = 11, kSubEnterPassword = 13, kSubCardSetPassword = 16,
+                       kSubCardReadPassword = 19;
+// Where a family 0 PLC keeps its password: D1013-D1014.
+constexpr std::uint16_t kPasswordRegFirst = 0x13F5, kPasswordRegLast = 0x13F6;
 // Answers kept to recognise a repeated one. A repeat older than these is
 // still never taken for another request's answer where the two differ; it is
 // resent then, as a bad frame, instead of waited out.
@@ -40,7 +46,17 @@ constexpr char kAck = '\x06';
 constexpr int kVariant2PauseMs = 5;
 
 bool IsC32(std::uint16_t a) { return a >= kC32First && a <= kC32Last; }
+
 }  // namespace
+
+bool TTransData::ReachesPasswordRegisters(std::uint16_t first, std::uint32_t count) {
+    const std::uint32_t last = first + std::max<std::uint32_t>(count, 1) - 1;
+    return first <= kPasswordRegLast && last >= kPasswordRegFirst;
+}
+
+bool TTransData::WordValuesReachPassword(const std::uint16_t* entries, std::uint32_t n) {
+    return std::any_of(entries, entries + n, [](std::uint16_t e) { return ReachesPasswordRegisters(e, 2); });
+}
 
 TTransData::TTransData(TLinkPort* port, TLinkFrame* frame, QObject* parent)
     : QObject(parent), QelCom(port), Frame(frame) {
@@ -142,6 +158,10 @@ void TTransData::SendCommand(std::uint16_t address, std::uint16_t countOrValue,
     bytes[n++] = Frame->StationByte();
     bytes[n++] = function;
     pending_ = Pending{SenderNow(), function, address, countOrValue, 0, -1};
+    // A register read or write that reaches the PLC's password registers.
+    pending_.secret = secretOverride_ || ((function == 3 || function == 16) && ReachesPasswordRegisters(address, countOrValue)) ||
+                      (function == 6 && ReachesPasswordRegisters(address, 1));
+    secretOverride_ = false;
     switch (function) {
     case 1:
     case 3:
@@ -192,6 +212,9 @@ void TTransData::SendCmd64(std::uint8_t byte3, std::uint8_t subCode, std::uint8_
     std::memcpy(bytes + n, gCommData, len);
     n += len;
     pending_ = Pending{Source::Job, 100, 0, 0, subCode, -1};
+    pending_.secret = secretOverride_ || subCode == kSubSetPassword || subCode == kSubEnterPassword ||
+                      subCode == kSubCardSetPassword || subCode == kSubCardReadPassword;
+    secretOverride_ = false;
     if ((subCode == kSubBlockRead || subCode == kSubBlockWrite) && len >= 4) {
         // A block read or write is answered with its own area, address and
         // word count.
@@ -291,6 +314,20 @@ void TTransData::CancelJob() {
     if (MaySend && QelCom->IsOpen() && (!MonitorClients.empty() || !CoilQueue.Empty() || !RegQueue.Empty()))
         StartComTmr();
     ClosePortIfIdle();
+}
+
+bool TTransData::JobWrites() const {
+    const TLinkJob* job = Job(JobNo);
+    return job && job->Writes();
+}
+
+void TTransData::StopJob() {
+    if (JobNo == kJobNone) return;
+    const bool writes = JobWrites();
+    bool told = false;
+    if (TLinkJob* job = Job(JobNo)) told = job->Stopped(*this);
+    CancelJob();
+    if (!told) ShowMessage(writes ? kMsgWriteStopped : kMsgJobStopped, "");
 }
 
 // ---------------------------------------------------------------------------
@@ -917,9 +954,10 @@ bool TTransData::OnFrameComplete(bool cmd64) {
 }
 
 std::string TTransData::BadFrameDetail(const std::string& received) const {
-    // The password dialogue's frames carry the password: a garbled one is
-    // reported without its text.
-    return JobNo == kJobPassword ? std::string() : received;
+    // A frame that carries a password (the password dialogue's, the card's
+    // password, the PLC's password registers) is reported without its text:
+    // a garbled one may still hold the password's bytes.
+    return pending_.secret || JobNo == kJobPassword ? std::string() : received;
 }
 
 void TTransData::FinishGoodReply() {

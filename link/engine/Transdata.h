@@ -47,6 +47,8 @@ inline constexpr int kMsgBadFrame = 199;
 inline constexpr int kMsgSpeedSearchEnd = 227;
 inline constexpr int kMsgWriteQueueFull = 249;
 inline constexpr int kMsgJobRunning = 283;  // a command refused while a job runs
+inline constexpr int kMsgJobStopped = 245;    // a job stopped before its end; nothing of it was kept
+inline constexpr int kMsgWriteStopped = 285;  // a write stopped before its end: the PLC holds part of it
 
 // A view that polls the PLC while it is registered in MonitorClients.
 class TMonitorClient {
@@ -72,6 +74,16 @@ public:
     // back the window's controls, close files. The link closes the progress
     // window and shows the message itself.
     virtual void Aborted(TTransData& link) {}
+    // The job is stopped on purpose (leaving the program, another project):
+    // gives back what Aborted gives back; true when the job has itself said
+    // what the PLC now holds, so the link adds no message of its own.
+    virtual bool Stopped(TTransData& link) {
+        Aborted(link);
+        return false;
+    }
+    // Whether the running job sends data into the PLC (or its card): stopped
+    // before its end, it leaves the PLC holding part of what was sent.
+    virtual bool Writes() const { return false; }
 };
 
 class TTransData : public QObject {
@@ -102,6 +114,16 @@ public:
     // The data byte count the next function 3 reply must carry, when the
     // caller knows better than the address rules.
     void ExpectReplyBytes(int n) { expectOverride_ = n; }
+    // Registers first .. first+count-1 reach D1013-D1014, where a family 0
+    // PLC keeps its password.
+    static bool ReachesPasswordRegisters(std::uint16_t first, std::uint32_t count);
+    // The block monitor's word values of these n list entries (each answered
+    // with its register and the next) reach them.
+    static bool WordValuesReachPassword(const std::uint16_t* entries, std::uint32_t n);
+    // The next request's answer carries the password registers though its
+    // address does not tell (the block monitor's word values): a bad one is
+    // reported without its text.
+    void ReplyCarriesPassword() { secretOverride_ = true; }
     // Reads the PLC's scan time (D1010) as the status poll does: its reply
     // shows the scan time when ClientReplyCount is 20, and the run/stop poll
     // follows. Monitor clients with nothing to poll ask for it instead.
@@ -176,6 +198,15 @@ public:
     // time-out follows; the progress window closes and the port closes when
     // nothing else needs it.
     void CancelJob();
+    // Whether a job runs, and whether it writes into the PLC (TLinkJob::Writes).
+    bool JobRunning() const { return JobNo != kJobNone; }
+    bool JobWrites() const;
+    // Ends the running job on the user's word (a question answered before
+    // leaving, another project or a window's close): as when the link ends it,
+    // the job gives back its window's controls and keeps nothing it read; the
+    // message says what did not happen (kMsgWriteStopped for a write,
+    // kMsgJobStopped otherwise).
+    void StopJob();
     // Shows a message of the link's own or of a job's: at once, or, inside
     // the port's notification, as soon as that has returned.
     void ShowMessage(int msgId, const std::string& detail);
@@ -262,6 +293,7 @@ private:
         bool blockRead = false;          // function 100 block read
         bool blockWrite = false;         // function 100 block write
         std::uint8_t blockHead[4] = {};  // the block's area, address (2) and word count
+        bool secret = false;             // the request or its answer carries a password
     };
 
     void ComTmrTimer();
@@ -286,7 +318,8 @@ private:
     void OnReplyTimeout();
     // The reply of a cancelled request has come or timed out: the line is free.
     void CancelledReplyOver();
-    /// The received text a bad-frame message shows (none for the password job).
+    /// The received text a bad-frame message shows: none when the request or
+    /// its answer carries a password (the password job's, the card's, D1013-D1014).
     std::string BadFrameDetail(const std::string& received) const;
     void SpeedSwitchStep();
 
@@ -327,6 +360,7 @@ private:
     Pending pending_;
     Source source_ = Source::None;  // sender of the step that runs; None outside steps
     int expectOverride_ = -1;
+    bool secretOverride_ = false;
     bool handheldStationSaved_ = false;
     std::uint8_t handheldSavedStation_ = 1;
 

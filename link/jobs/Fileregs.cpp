@@ -145,7 +145,8 @@ bool TFileRegTransfer::Start(std::vector<std::uint16_t>& values, bool write, int
 void TFileRegTransfer::Cancel() {
     if (!Running()) return;
     link_.CancelJob();
-    Finish(kMsgCancelled, false);
+    // A write stopped half-way leaves the PLC holding part of the values.
+    Finish(write_ ? kMsgWriteStopped : kMsgCancelled, false);
 }
 
 void TFileRegTransfer::Aborted(TTransData&) {

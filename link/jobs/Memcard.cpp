@@ -103,13 +103,21 @@ bool TMemCard::Begin(int next) {
     CardOp = kIdentify;
     NextCardOp = next;
     reading_ = false;
+    readAfterStatus_ = false;
+    writes_ = next != kStatus && next != kProgRead && next != kReadPassword && next != kCmtRead;
     CardWordOffset = 0;
     link_.PlcFamilyClass = -1;
     link_.StartJob(kJobMemoryCard, 0);
     return true;
 }
 
-bool TMemCard::QueryStatus() { return Begin(kStatus); }
+bool TMemCard::QueryStatus() {
+    if (!Begin(kStatus)) return false;
+    // Asked again, the card (or another one put in since) is not known
+    // until it answers: a read meanwhile asks it first.
+    CardProtection(-1);
+    return true;
+}
 
 bool TMemCard::CopyInternal(bool plcToCard) { return Begin(plcToCard ? kPlcToCard : kCardToPlc); }
 
@@ -141,12 +149,15 @@ bool TMemCard::ReadProgram(const std::string& password) {
     password_ = password;
     image_.clear();
     words_ = kCardProgramWords;
-    if (!Begin(CardHasPassword ? kReadPassword : kProgRead)) {
+    // Whether the card wants its password is asked first when it is not known.
+    const bool statusFirst = StatusMsg < 0;
+    if (!Begin(statusFirst ? kStatus : CardHasPassword ? kReadPassword : kProgRead)) {
         Overwrite(password_);
         return false;
     }
     // The program read replaces the project when it ends.
     reading_ = true;
+    readAfterStatus_ = statusFirst;
     link_.HoldEditsUntilJobEnds();
     host_.StartProgress("记忆卡与PLC内部程序传输", words_, 1);
     return true;
@@ -278,23 +289,29 @@ void TMemCard::ReplyStep(TTransData&) {
                                 gCommData[1] == kCardErrMissing
                             ? kMsgCardCopyFailed
                             : ErrorMessage();
+        // A password sent without a sound answer may have been taken or not;
+        // a card that is missing holds no protection to show.
+        const bool refused = gCommDataLen >= 2 && (gCommData[0] & 0x80);
+        if ((CardOp == kSetPassword && !refused) || (refused && gCommData[1] == kCardErrMissing)) CardProtection(-1);
         return End(msg);
     }
     switch (CardOp) {
     case kStatus: {
         const std::uint8_t b = gCommDataLen >= 5 ? gCommData[4] : 0;
-        if (b == 0xAA) {
-            CardHasPassword = 1;
-            StatusMsg = kMsgCardHasPassword;
-        } else if (b == 0xFF) {
-            CardHasPassword = 0;
-            StatusMsg = kMsgCardNoPassword;
+        if (b == 0xAA || b == 0xFF) CardProtection(b == 0xAA ? 1 : 0);
+        if (readAfterStatus_) {
+            readAfterStatus_ = false;
+            if (StatusMsg < 0) return End(kMsgCardError);
+            CardOp = CardHasPassword ? kReadPassword : kProgRead;
+            return;
         }
-        End(-1);
-        if (StatusChanged) StatusChanged();
-        return;
+        return End(-1);
     }
-    case kSetPassword: CardOp = kProgWrite; return;
+    case kSetPassword:
+        // The card holds the password from now on, whatever the write does.
+        CardProtection(1);
+        CardOp = kProgWrite;
+        return;
     case kReadPassword: {
         bool equal = gCommDataLen >= 8 && gCommData[4] != 0xCF && password_.size() == 4;
         for (std::size_t i = 0; equal && i < 4; ++i) equal = gCommData[4 + i] == static_cast<std::uint8_t>(password_[i]);
@@ -355,7 +372,15 @@ void TMemCard::Cancel() {
     End(kMsgTransferCancelled);
 }
 
+void TMemCard::CardProtection(int state) {
+    CardHasPassword = state == 1 ? 1 : 0;
+    StatusMsg = state == 1 ? kMsgCardHasPassword : state == 0 ? kMsgCardNoPassword : -1;
+    if (StatusChanged) StatusChanged();
+}
+
 void TMemCard::Aborted(TTransData&) {
+    // The answer to the password never came sound: the card may hold it.
+    if (CardOp == kSetPassword) CardProtection(-1);
     CardOp = 0;
     NextCardOp = 0;
     Overwrite(password_);

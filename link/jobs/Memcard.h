@@ -66,7 +66,8 @@ public:
     bool CopyInternal(bool plcToCard);
     // `password` empty or 4 characters: set on the card before the write.
     bool WriteProgram(const std::string& password);
-    // A card with a password (from the last status) is asked for it first.
+    // A card with a password (from the last status) is asked for it first;
+    // with no status known the card's status is asked before the read.
     bool ReadProgram(const std::string& password);
     // Device comments of the chosen lists to the card (message 235 when
     // they do not fit), and the card's comments into the project.
@@ -87,14 +88,19 @@ public:
     void RequestStep(TTransData& link) override;
     void ReplyStep(TTransData& link) override;
     void Aborted(TTransData& link) override;
+    // Every job but the status query and the reads writes into the card or the PLC.
+    bool Writes() const override { return Running() && writes_; }
 
     int CardOp = 0;
     int NextCardOp = 0;
     int CardWordOffset = 0;
     std::uint8_t CardHasPassword = 0;
-    // Status panel message of the last status reply (229 or 230), -1 none.
+    // Status panel message of the card's protection (229 or 230): from the
+    // last status reply, or from a password the card has taken since; -1
+    // when it is not known (no status yet, or a password sent whose answer
+    // never came sound) until the status is asked again.
     int StatusMsg = -1;
-    // Called after each status reply (the dialog's status bar).
+    // Called each time StatusMsg changes (the dialog's status bar).
     std::function<void()> StatusChanged;
 
 private:
@@ -102,6 +108,8 @@ private:
     void End(int msgId);
     int BlockWords() const;
     int ErrorMessage() const;
+    // The card's protection as it now is: 1 password, 0 none, -1 unknown.
+    void CardProtection(int state);
 
     TTransData& link_;
     TTransferHost& host_;
@@ -110,6 +118,8 @@ private:
     int words_ = 0;                    // words of the area moved
     std::uint8_t userArea_ = 2;        // card area of the user instruction
     bool reading_ = false;             // the job reads the program or the comments
+    bool readAfterStatus_ = false;     // the status step goes on into the program read
+    bool writes_ = false;              // the job writes into the card or the PLC
 };
 
 }  // namespace qel::link

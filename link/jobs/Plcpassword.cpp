@@ -97,6 +97,8 @@ bool TPlcPassword::Query() {
     }
     if (!link_.OpenPort()) return false;
     Known = false;
+    changing_ = false;
+    writing_ = false;
     link_.StartJob(kJobPassword, kPhaseType);
     return true;
 }
@@ -112,6 +114,7 @@ int TPlcPassword::Apply(const std::string& password, const std::string& confirm)
         Query();
         return kNothing;
     }
+    changing_ = true;
     auto refuse = [this](int msg) {
         link_.ShowMessage(msg, "");
         return msg;
@@ -134,6 +137,7 @@ int TPlcPassword::Apply(const std::string& password, const std::string& confirm)
     // its own message: 51, where such PLCs ask it, is the length message here.
     const bool clearing = EnterMode == 0 && password == kClearing;
     if (family_ == 0 && clearing && !host_.Ask(kMsgPwdClearQuestion)) return kNothing;
+    writing_ = true;  // every job started from here on writes
 
     if (family_ == 0 && EnterMode == 1) {
         // The PLC's own password was read with the lock state.
@@ -248,12 +252,16 @@ void TPlcPassword::ReplyStep(TTransData&) {
         ExtendedReply();
 }
 
-void TPlcPassword::LockStateReply(bool locked, bool box) {
+void TPlcPassword::ShowLockState(bool locked) {
     Known = true;
     EnterMode = locked ? 1 : 0;
-    const int msg = locked ? kMsgPwdLocked : kMsgPwdNone;
-    host_.StatusText(msg);
+    host_.StatusText(locked ? kMsgPwdLocked : kMsgPwdNone);
     host_.PrepareShow();
+}
+
+void TPlcPassword::LockStateReply(bool locked, bool box) {
+    ShowLockState(locked);
+    const int msg = locked ? kMsgPwdLocked : kMsgPwdNone;
     if (locked && family_ == 0) {
         link_.Phase = kPhaseReadPassword;
         return;
@@ -300,6 +308,10 @@ void TPlcPassword::ExtendedReply() {
     switch (link_.Phase) {
     case kPhaseSendSet:
         if (refused) return End(kMsgPwdRefused);
+        // The PLC took it: a new password locks it, four spaces leave it
+        // open. That shows (and the dialog follows) whether or not the user
+        // has it read back.
+        ShowLockState(typed_ != kClearing);
         link_.Phase = kPhaseConfirm;
         return;
     case kPhaseAsk: {
@@ -336,6 +348,11 @@ void TPlcPassword::End(int msgId) {
 
 void TPlcPassword::Aborted(TTransData&) {
     Overwrite(typed_);
+    // The next OK asks the PLC first. After an OK the PLC may have taken
+    // what was sent, or not: no lock state is shown until it has been asked
+    // again. A query shows only what it has read.
+    Known = false;
+    if (changing_) host_.StatusText(-1);
     host_.Finished();
 }
 

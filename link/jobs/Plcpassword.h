@@ -42,7 +42,7 @@ inline constexpr int kMsgPwdUnknownPlc = 239;
 class TPasswordHost {
 public:
     virtual ~TPasswordHost() = default;
-    // The dialog's status panel (a message id).
+    // The dialog's status panel (a message id; below 0: nothing shown).
     virtual void StatusText(int msgId) {}
     // EnterMode changed or a dialogue ended: the dialog shows or hides its
     // confirmation field and empties both edits.
@@ -72,6 +72,8 @@ public:
     // The dialog closes: a dialogue still running is cancelled.
     void Close();
     bool Running() const { return !linkGone_ && link_.JobNo == kJobPassword; }
+    // Query reads the lock state; what Apply starts sets, clears or enters a password.
+    bool Writes() const override { return Running() && writing_; }
     // The link went first (the program ends): nothing more may reach it.
     void LinkGone() { linkGone_ = true; }
 
@@ -82,7 +84,9 @@ public:
     // 1: the PLC is locked and the password must be entered; 0: a new
     // password may be set (with confirmation).
     std::uint8_t EnterMode = 0;
-    // True once a query told the PLC's family and lock state.
+    // True once a query told the PLC's family and lock state, or the PLC took
+    // a password or its clearing since. False again when a dialogue that may
+    // have changed it failed: the next OK asks the PLC first.
     bool Known = false;
 
 private:
@@ -95,12 +99,16 @@ private:
     // The PLC's lock state is known: status panel, EnterMode, and (box) the
     // same message in a box.
     void LockStateReply(bool locked, bool box);
+    // The lock state the PLC now holds: status panel, EnterMode, the edits.
+    void ShowLockState(bool locked);
     void ConfirmReadBack();
     void PutPassword(const std::string& p);
 
     TTransData& link_;
     TPasswordHost& host_;
     bool linkGone_ = false;
+    bool changing_ = false;     // the dialogue may change the PLC's protection (OK, not a query)
+    bool writing_ = false;      // the job runs for Apply, not for Query
     int family_ = 0;
     std::string plcPassword_;   // family 0: the PLC's password as read
     std::string typed_;         // what is being sent or compared

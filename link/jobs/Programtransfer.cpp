@@ -251,6 +251,12 @@ void TProgramTransfer::Aborted(TTransData&) {
     received_.clear();
 }
 
+bool TProgramTransfer::Stopped(TTransData&) {
+    const bool told = ReportPartWrite();
+    received_.clear();
+    return told;
+}
+
 bool TProgramTransfer::ReportPartWrite() {
     // Once the PLC has answered the end of the write, its program is whole.
     if (link_.JobNo != kJobWriteProgram || !blockSent_ ||

@@ -114,6 +114,9 @@ public:
     void RequestStep(TTransData& link) override;
     void ReplyStep(TTransData& link) override;
     void Aborted(TTransData& link) override;
+    // A write stopped among its blocks says how far it came (284).
+    bool Stopped(TTransData& link) override;
+    bool Writes() const override { return link_.JobNo == kJobWriteProgram; }
 
     // Range and result of the running or last job, in bytes.
     int StartOffset = 0;

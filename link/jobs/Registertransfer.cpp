@@ -124,7 +124,8 @@ bool TRegisterTransfer::Start(TRegisterData& data, int page, bool read, int fami
 void TRegisterTransfer::Cancel() {
     if (!Running()) return;
     link_.CancelJob();
-    Finish(kMsgCancelled, false);
+    // A write stopped half-way leaves the PLC holding part of the page.
+    Finish(read_ ? kMsgCancelled : kMsgWriteStopped, false);
 }
 
 void TRegisterTransfer::Aborted(TTransData&) {

@@ -77,6 +77,7 @@ public:
     void RequestStep(TTransData& link) override;
     void ReplyStep(TTransData& link) override;
     void Aborted(TTransData& link) override;
+    bool Writes() const override { return Running() && !read_; }
 
     // 0 idle, 255 identifying the PLC, 12 reading, 11 writing.
     int CommState = 0;

@@ -316,7 +316,9 @@ bool TDevReg::TakeInTypedValue() {
 }
 
 void TDevReg::closeEvent(QCloseEvent* event) {
-    if (!MayClose()) {
+    // The transfer this window runs is asked about as every command that
+    // would end it asks (a write runs on unless the user stops it).
+    if (!MayClose() || (transferring_ && _QelMain && !_QelMain->MayStopLinkJob())) {
         event->ignore();
         return;
     }
@@ -630,8 +632,11 @@ void MmViewRegClick(TQelMain* frame) {
         return run ? frame->Router().Dispatch(command, TCommandRouter::kAnyView)
                    : frame->Router().Available(command, TCommandRouter::kAnyView);
     };
-    // File and PLC commands wait while the view talks to the PLC.
-    for (const char* c : {"MmNew", "MmTitle", "MmTrans", "MmCodeVerify", "MmRun", "MmStop", "MmMonitorDev",
+    // File > New asks about the view's transfer as from any other window
+    // (TQelMain::MayEndJobOfWindows); file and PLC commands wait for it.
+    view->Link()->Register("MmNew", [view] { view->FrameCommand("MmNew", true); },
+                           [view] { return view->FrameCommand("MmNew", false); });
+    for (const char* c : {"MmTitle", "MmTrans", "MmCodeVerify", "MmRun", "MmStop", "MmMonitorDev",
                           "MmInstWin", "MmLadWin", "MmCmtWin", "MmPassWd", "MmFileTmpTransfer"}) {
         const std::string command = c;
         view->Link()->Register(
@@ -639,6 +644,8 @@ void MmViewRegClick(TQelMain* frame) {
             [view, command] { return !view->Transferring() && view->FrameCommand(command, false); });
     }
     frame->AddEditor(view, view->Link());
+    // Its transfer ends when the project's windows close.
+    frame->AddJobHolder(view, [view](TJobWindows how) { return how == TJobWindows::Closed && view->Transferring(); });
 }
 
 void InstallRegisterView(TQelMain* frame) {

@@ -505,7 +505,9 @@ void TFileTmp::FunTitleBtnClick() {
 }
 
 void TFileTmp::closeEvent(QCloseEvent* event) {
-    if (!MayLetGo()) {
+    // The transfer this window runs is asked about as every command that
+    // would end it asks (a write runs on unless the user stops it).
+    if (!MayLetGo() || (Transferring() && _QelMain && !_QelMain->MayStopLinkJob())) {
         event->ignore();
         return;
     }
@@ -534,6 +536,9 @@ TFileTmp* MmFileTmpClick(TQelMain* frame) {
     auto* view = new TFileTmp(trans);
     view->SetCard = [frame](bool card) { return frame->ApplyModelSetting(gQel.Family, gQel.CapacityIndex, card); };
     frame->AddEditor(view, view->Link());
+    // Its transfer ends when the project's windows close and when the number
+    // of file registers changes under it.
+    frame->AddJobHolder(view, [view](TJobWindows) { return view->Transferring(); });
     return view;
 }
 

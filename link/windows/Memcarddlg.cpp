@@ -141,7 +141,17 @@ void TMemCardDlg::FunSetGrpClick() {
 }
 
 void TMemCardDlg::ShowStatus() {
-    if (card_.StatusMsg >= 0) CardMemStaBar->showMessage(QString::fromStdString(gMsgTable.Get(card_.StatusMsg)));
+    // Nothing known about the card's protection: nothing shown.
+    if (card_.StatusMsg >= 0)
+        CardMemStaBar->showMessage(QString::fromStdString(gMsgTable.Get(card_.StatusMsg)));
+    else
+        CardMemStaBar->clearMessage();
+}
+
+void TMemCardDlg::hideEvent(QHideEvent* event) {
+    Pwd_Txt->clear();
+    Confirm_Txt->clear();
+    QDialog::hideEvent(event);
 }
 
 bool TMemCardDlg::OkBtnClick() {

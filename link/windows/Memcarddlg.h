@@ -74,8 +74,12 @@ public:
     bool CmtOk_BtnClick();
     void CmdSet_BtnClick();
     bool UserFunOk_BtnClick();
-    /// The card status of the last query into the status bar.
+    /// The card's protection as last known into the status bar (nothing when not known).
     void ShowStatus();
+
+protected:
+    // Closed or hidden, the dialog keeps no password typed into it.
+    void hideEvent(QHideEvent* event) override;
 
 private:
     qel::link::TMemCard& card_;

@@ -1,5 +1,6 @@
 #include "link/windows/Pwddlg.h"
 
+#include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -11,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "link/engine/Transdata.h"
+#include "shell/Qelmain.h"
 #include "platform/Messages.h"
 #include "project/Msgtable.h"
 
@@ -113,7 +115,12 @@ void TPwdDlg::OKBtnClick() {
     Password->setFocus();
 }
 
-void TPwdDlg::StatusText(int msgId) { StatusBar->showMessage(QString::fromStdString(gMsgTable.Get(msgId))); }
+void TPwdDlg::StatusText(int msgId) {
+    if (msgId < 0)
+        StatusBar->clearMessage();
+    else
+        StatusBar->showMessage(QString::fromStdString(gMsgTable.Get(msgId)));
+}
 
 bool TPwdDlg::Ask(int msgId) {
     return qel::AskQuestion(gMsgTable.Get(msgId), qel::AskButtons::YesNo) == qel::Answer::Yes;
@@ -124,6 +131,12 @@ void TPwdDlg::Finished() {
 }
 
 void TPwdDlg::closeEvent(QCloseEvent* event) {
+    // A password being written is asked about as every command that would
+    // end a PLC job asks; the lock state being read ends with a word.
+    if (job_->Running() && _QelMain && !_QelMain->MayStopLinkJob()) {
+        event->ignore();
+        return;
+    }
     job_->Close();
     ClearEdits();
     QDialog::closeEvent(event);

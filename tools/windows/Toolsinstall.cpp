@@ -46,7 +46,9 @@ void BindJumps(TQelMain* frame) {
 void BindBatchTest(TQelMain* frame) {
     if (!_FileCompileTest) return;
     _FileCompileTest->BeforeRun = [frame] {
-        if (frame->CheckStopMonitor() || !frame->MayReplaceProject()) return false;
+        if (frame->CheckStopMonitor() || !frame->MayReplaceProject() ||
+            !frame->MayEndJobOfWindows(TJobWindows::Closed))
+            return false;
         frame->CloseProjectWindows();
         return true;
     };

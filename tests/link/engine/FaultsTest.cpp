@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <thread>
 
@@ -98,6 +99,78 @@ TEST_F(LinkFaults, FailedRequestEndsTheJobWithItsMessage) {
         EXPECT_TRUE(WaitUntil([&] { return !port->IsOpen(); }));
         Spin(30);
         EXPECT_EQ(emu.RequestCount(), c.requests);
+    }
+}
+
+TEST_F(LinkFaults, BadFrameThatCarriesAPasswordIsReportedWithoutItsText) {
+    // Garbled every time: message 199 shows the text received, but not for a
+    // frame that carries a password (the PLC's in D1013-D1014, the card's,
+    // the function 100 password requests), whichever job sends it.
+    const std::uint16_t d1012 = 0x13F4, d1013 = 0x13F5, d1014 = 0x13F6, d1015 = 0x13F7;
+    emu.S.regs[d1013] = 0x5177;  // "Qw7z"
+    emu.S.regs[d1014] = 0x377A;
+    emu.S.cardPassword = std::string("Qw7z");
+    auto data = [](std::initializer_list<std::uint8_t> b) {
+        std::copy(b.begin(), b.end(), qel::link::gCommData);
+        qel::link::gCommDataLen = static_cast<std::uint32_t>(b.size());
+    };
+    const struct {
+        const char* path;
+        std::function<void(TTransData&)> send;
+        int function;
+        bool textShown;
+    } rows[] = {
+        {"registers read up to D1013", [=](TTransData& l) { l.SendCommand(d1012 - 2, 4, 3); }, 3, false},
+        {"registers read from D1014", [=](TTransData& l) { l.SendCommand(d1014, 2, 3); }, 3, false},
+        {"a read its sender says carries the password registers (the block monitor's word values)",
+         [=](TTransData& l) {
+             l.ReplyCarriesPassword();
+             l.SendCommand(d1015, 2, 3);
+         },
+         3, false},
+        // The mark was for that one request only.
+        {"registers read ending at D1012", [=](TTransData& l) { l.SendCommand(d1012 - 1, 2, 3); }, 3, true},
+        {"registers read from D1015", [=](TTransData& l) { l.SendCommand(d1015, 2, 3); }, 3, true},
+        {"register D1014 written", [=](TTransData& l) { l.SendCommand(d1014, 0x4142, 6); }, 6, false},
+        {"registers written from D1013",
+         [=](TTransData& l) {
+             data({'Q', 'w', '7', 'z'});
+             l.SendCommand(d1013, 2, 16);
+         },
+         16, false},
+        {"card password read", [=](TTransData& l) { l.SendCmd64(1, 19, 0); }, 100, false},
+        {"card password set",
+         [=](TTransData& l) {
+             data({'Q', 'w', '7', 'z'});
+             l.SendCmd64(1, 16, 4);
+         },
+         100, false},
+        {"PLC password entered",
+         [=](TTransData& l) {
+             data({'Q', 'w', '7', 'z'});
+             l.SendCmd64(1, 13, 4);
+         },
+         100, false},
+        {"PLC password state asked",
+         [=](TTransData& l) {
+             data({0});
+             l.SendCmd64(1, 12, 1);
+         },
+         100, true},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.path);
+        emu.ClearFaults();
+        emu.ClearLog();
+        emu.AddFault({.action = FaultAction::BadLrc, .function = r.function, .times = -1});
+        frame.msgs.clear();
+        ScriptJob job;
+        job.request = r.send;
+        ASSERT_TRUE(RunJob(4, job));
+        ASSERT_EQ(frame.Ids(), std::vector<int>{199});
+        ASSERT_FALSE(emu.Log().empty());
+        EXPECT_EQ(frame.msgs[0].detail, r.textShown ? emu.Log().back().reply : std::string());
+        EXPECT_EQ(frame.msgs[0].detail.find("5177377A"), std::string::npos);
     }
 }
 

@@ -1,0 +1,286 @@
+// A PLC job and the commands that would end it, in the frame against the
+// emulator over a pseudo-terminal: leaving the program, File > New, File >
+// Open, a recent file, a model setting and closing the window that owns the
+// job (the register view, the template, the password dialog), each from the
+// ladder window or the job's own window in front. A job that writes is asked
+// about first: Cancel lets it run to its own end, OK stops it with a message
+// saying the PLC holds part of what was sent. A read such a command ends
+// stores nothing and says it ended. A program write outlasts another project.
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTabBar>
+#include <QTest>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "ladder/editor/Ladder.h"
+#include "link/jobs/Plcpassword.h"
+#include "link/jobs/Programtransfer.h"
+#include "link/jobs/Registergrid.h"
+#include "link/jobs/Registertransfer.h"
+#include "link/windows/Devreg.h"
+#include "link/windows/Filetmp.h"
+#include "link/windows/Online.h"
+#include "link/windows/Pwddlg.h"
+#include "link/windows/Transdatafrm.h"
+#include "shell/Progfrm.h"
+#include "tests/link/windows/LinkWindowFixture.h"
+
+namespace {
+
+using qel::test::FaultAction;
+
+enum class Job { ProgramWrite, RegisterWrite, RegisterRead, TemplateWrite, PasswordWrite };
+enum class Command { Exit, New, Open, Recent, CloseWindow, Capacity, Card };
+enum class Front { Ladder, Owner };
+// What the user answers; None: no question is expected.
+enum class Reply { None, Ok, Cancel };
+
+constexpr int kMsgStopWrite = 286;
+constexpr int kMsgFileRegWriteDone = 139;
+
+class JobEndTest : public LinkWindowTest {
+protected:
+    void SetUp() override {
+        LinkWindowTest::SetUp();
+        RegisterOnlineForms();
+        emu_.Configure(1, 0, 90);
+        StartFrame();
+        if (HasFatalFailure()) return;
+        InstallLadder(frame_.get());
+        InstallProgramTransfer(frame_.get());
+        InstallRegisterView(frame_.get());
+        InstallFileTemplate(frame_.get());
+        InstallOnline(frame_.get());
+        SetModelFamily(1);
+        SetProgramCapacity(0);
+        gQel.CapacityIndex = 0;
+        SetFileRegCount(10000);
+        other_ = SaveProgram(projects_ / "other.kzp", {"LD X1", "OUT Y1", "END"});
+        mine_ = SaveProgram(projects_ / "mine.kzp", {"LD X0", "OUT Y0", "END"});
+    }
+    bool Shown(int id) const { return messages_.WasShown(gMsgTable.Get(id)); }
+    bool Asked(int id) const {
+        const std::vector<std::string> asked = messages_.Asked();
+        return std::any_of(asked.begin(), asked.end(),
+                           [&](const std::string& s) { return s.find(gMsgTable.Get(id)) != std::string::npos; });
+    }
+    bool Idle() {
+        const bool idle =
+            PumpUntil([] { return _TransData->JobNo == 0 && _TransData->MaySend && !_TransData->QelCom->IsOpen(); });
+        QCoreApplication::processEvents();  // messages follow the port's notification
+        return idle;
+    }
+    static void Front(QWidget* w) {
+        auto* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget());
+        ASSERT_TRUE(sub);
+        sub->mdiArea()->setActiveSubWindow(sub);
+    }
+    // The job is half-way when the command comes (halfway_).
+    void Halfway(int position) {
+        halfway_ = PumpUntil([position] { return _ProgBar->isVisible() && _ProgBar->ProgBar->value() >= position; }) &&
+               _TransData->JobNo != 0;
+    }
+
+    // Each job starts as the user starts it, slowed down on the line, and
+    // comes half-way; the window that owns it (null: the link window's).
+    QWidget* StartProgramWrite() {
+        std::fill(emu_.S.program.begin(), emu_.S.program.end(), 0x00);
+        sent_.assign(gProgram, gProgram + gProgramCapacity);
+        emu_.AddFault({.action = FaultAction::Delay, .function = 16, .addrLo = 0x2000, .addrHi = 0x6FFF,
+                       .times = -1, .param = 5});
+        EXPECT_TRUE(frame_->RunCommand("MmTrans"));
+        _TransDataForm->WorkType->setFocus();
+        QTest::keyClick(_TransDataForm->WorkType, Qt::Key_Home);
+        QTest::keyClick(_TransDataForm->WorkType, Qt::Key_Down);
+        QTest::mouseClick(_TransDataForm->OkBtn, Qt::LeftButton);
+        Halfway(640);
+        return nullptr;
+    }
+    QWidget* StartRegisters(bool write) {
+        EXPECT_TRUE(frame_->RunCommand("MmViewReg"));
+        TDevReg* v = _DevReg;
+        v->PgContrl->setCurrentIndex(qel::link::kRegPageT);
+        for (int n = 0; n < 256; ++n) {
+            v->Data.TRegs[n] = static_cast<std::uint16_t>(write ? 100 + n : 0);
+            emu_.S.regs[0x0600 + n] = static_cast<std::uint16_t>(write ? 0 : 500 + n);
+        }
+        v->Modified = 0;
+        emu_.AddFault({.action = FaultAction::Delay, .addrLo = 0x0600, .addrHi = 0x06FF, .times = -1, .param = 20});
+        QTest::mouseClick(v->CommBtn, Qt::LeftButton);
+        (write ? v->NumComm->WritePlcReg_Rdo : v->NumComm->ReadPlcReg_Rdo)->setChecked(true);
+        QTest::mouseClick(v->NumComm->Ok_Btn, Qt::LeftButton);
+        Halfway(4);
+        return v;
+    }
+    QWidget* StartTemplateWrite() {
+        EXPECT_TRUE(frame_->RunCommand("MmFileTmp"));
+        TFileTmp* w = _FileTmp;
+        for (int i = 0; i < 320; ++i) gFileRegValues[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(1 + i);
+        std::fill(emu_.S.fileRegs.begin(), emu_.S.fileRegs.end(), 0);
+        w->Modified = 0;
+        emu_.AddFault({.action = FaultAction::Delay, .function = 0x64, .subCode = 17, .times = -1, .param = 20});
+        w->CommBtnClick();
+        w->Comm->CommType_Box->setCurrentIndex(1);
+        w->Comm->PartChk->setChecked(true);
+        w->Comm->StartPost_Txt->setText("0");
+        w->Comm->EndPost_Txt->setText("319");
+        QTest::mouseClick(w->Comm->OkBtn, Qt::LeftButton);
+        Halfway(64);
+        return w;
+    }
+    QWidget* StartPasswordWrite() {
+        EXPECT_TRUE(frame_->RunCommand("MmPassWd"));
+        TPwdDlg* d = _PwdDlg;
+        EXPECT_TRUE(PumpUntil([d] { return d->Job().Known && _TransData->JobNo == 0 && _TransData->MaySend; }));
+        // The new password's reply comes late: the command finds it on the line.
+        emu_.AddFault({.action = FaultAction::Delay, .function = 0x64, .subCode = 11, .param = 300});
+        QTest::keyClicks(d->Password, "Qw7z");
+        QTest::keyClicks(d->Confirm_Txt, "Qw7z");
+        QTest::mouseClick(d->OKBtn, Qt::LeftButton);
+        halfway_ = PumpUntil([this] { return emu_.LateWrites() > 0; }) && _TransData->JobNo == kJobPassword;
+        return d;
+    }
+
+    // What the PLC holds of the job's data: none, part or all of it.
+    enum class Held { None, Part, All };
+    Held PlcHolds(Job job) const {
+        auto judge = [](bool first, bool last) { return last ? Held::All : first ? Held::Part : Held::None; };
+        switch (job) {
+        case Job::ProgramWrite:
+            // The program as it stood when the write began, whatever replaced it since.
+            return judge(std::equal(sent_.begin(), sent_.begin() + 32, emu_.S.program.begin()), emu_.S.program == sent_);
+        case Job::RegisterWrite: return judge(emu_.S.regs[0x0600] == 100, emu_.S.regs[0x06FF] == 355);
+        case Job::TemplateWrite: return judge(emu_.S.fileRegs[0] == 1, emu_.S.fileRegs[319] == 320);
+        case Job::PasswordWrite: return emu_.S.password == "Qw7z" ? Held::All : Held::None;
+        case Job::RegisterRead: break;
+        }
+        return Held::None;
+    }
+
+    std::string mine_, other_;
+    bool halfway_ = false;
+    std::vector<std::uint8_t> sent_;  // the program a write started with
+};
+
+TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
+    const struct {
+        const char* path;
+        Job job;
+        Command command;
+        enum Front front;
+        Reply reply;
+        int message;          // the job's last word
+        bool windowStays;     // the job's own window is still open
+        bool projectStays;    // the project is still "mine"
+        Held plc;             // what the PLC holds of the write
+    } rows[] = {
+        {"program write, File > New, ladder in front: it outlasts the project", Job::ProgramWrite, Command::New,
+         Front::Ladder, Reply::None, qel::link::kMsgWriteOk, true, false, Held::All},
+        {"program write, File > Open, ladder in front: it outlasts the project", Job::ProgramWrite, Command::Open,
+         Front::Ladder, Reply::None, qel::link::kMsgWriteOk, true, false, Held::All},
+        {"program write, File > Exit, Cancel: it runs to its end", Job::ProgramWrite, Command::Exit, Front::Ladder,
+         Reply::Cancel, qel::link::kMsgWriteOk, true, true, Held::All},
+        {"register write, File > New, ladder in front, Cancel", Job::RegisterWrite, Command::New, Front::Ladder,
+         Reply::Cancel, qel::link::kMsgRegWriteDone, true, true, Held::All},
+        {"register write, File > New, register view in front, Cancel", Job::RegisterWrite, Command::New, Front::Owner,
+         Reply::Cancel, qel::link::kMsgRegWriteDone, true, true, Held::All},
+        {"register write, File > New, ladder in front, OK", Job::RegisterWrite, Command::New, Front::Ladder,
+         Reply::Ok, qel::link::kMsgWriteStopped, false, false, Held::Part},
+        {"register write, its window closed, OK", Job::RegisterWrite, Command::CloseWindow, Front::Owner, Reply::Ok,
+         qel::link::kMsgWriteStopped, false, true, Held::Part},
+        {"register write, a recent file, ladder in front, Cancel", Job::RegisterWrite, Command::Recent, Front::Ladder,
+         Reply::Cancel, qel::link::kMsgRegWriteDone, true, true, Held::All},
+        {"register write, another capacity in the model setting, Cancel", Job::RegisterWrite, Command::Capacity,
+         Front::Ladder, Reply::Cancel, qel::link::kMsgRegWriteDone, true, true, Held::All},
+        {"register read, File > New, ladder in front: ended with a word", Job::RegisterRead, Command::New,
+         Front::Ladder, Reply::None, qel::link::kMsgJobStopped, false, false, Held::None},
+        {"template write, File > Open, ladder in front, Cancel", Job::TemplateWrite, Command::Open, Front::Ladder,
+         Reply::Cancel, kMsgFileRegWriteDone, true, true, Held::All},
+        {"template write, File > Open, ladder in front, OK", Job::TemplateWrite, Command::Open, Front::Ladder,
+         Reply::Ok, qel::link::kMsgWriteStopped, false, false, Held::Part},
+        {"template write, the memory card box of the model setting, Cancel", Job::TemplateWrite, Command::Card,
+         Front::Ladder, Reply::Cancel, kMsgFileRegWriteDone, true, true, Held::All},
+        {"template write, its window closed, Cancel", Job::TemplateWrite, Command::CloseWindow, Front::Owner,
+         Reply::Cancel, kMsgFileRegWriteDone, true, true, Held::All},
+        {"password write, its dialog closed, Cancel: the read-back question follows", Job::PasswordWrite,
+         Command::CloseWindow, Front::Ladder, Reply::Cancel, qel::link::kMsgPwdLocked, true, true, Held::All},
+        {"password write, its dialog closed, OK", Job::PasswordWrite, Command::CloseWindow, Front::Ladder, Reply::Ok,
+         qel::link::kMsgWriteStopped, false, true, Held::All},
+        {"template write, File > Exit, template in front, Cancel", Job::TemplateWrite, Command::Exit, Front::Owner,
+         Reply::Cancel, kMsgFileRegWriteDone, true, true, Held::All},
+        // Last: the program closes.
+        {"program write, File > Exit, OK: the program closes, saying how far the write came", Job::ProgramWrite,
+         Command::Exit, Front::Ladder, Reply::Ok, qel::link::kMsgPartlyWritten, true, true, Held::Part},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.path);
+        ASSERT_TRUE(frame_->OpenProgramFile(mine_));
+        emu_.S.password.reset();  // a PLC without a password takes every job
+        emu_.S.coils[PlcEmulator::kM1069] = 0;
+        ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+        QWidget* ladder = _LDB;
+        messages_.Clear();
+        QWidget* owner = r.job == Job::ProgramWrite    ? StartProgramWrite()
+                         : r.job == Job::TemplateWrite ? StartTemplateWrite()
+                         : r.job == Job::PasswordWrite ? StartPasswordWrite()
+                                                       : StartRegisters(r.job == Job::RegisterWrite);
+        ASSERT_TRUE(halfway_);
+        Front(r.front == Front::Owner && owner ? owner : ladder);
+        QPointer<QWidget> window(owner);
+        if (r.reply != Reply::None) messages_.QueueAnswer(r.reply == Reply::Ok ? qel::Answer::Ok : qel::Answer::Cancel);
+        if (r.job == Job::PasswordWrite && r.reply == Reply::Cancel) messages_.QueueAnswer(qel::Answer::Yes);
+        switch (r.command) {
+        case Command::Exit: frame_->close(); break;
+        case Command::New: EXPECT_TRUE(frame_->RunCommand("MmNew")); break;
+        case Command::Open:
+            dialogs_.QueuePath(other_);
+            EXPECT_TRUE(frame_->RunCommand("MmOpen"));
+            break;
+        case Command::Recent: {
+            const auto& recent = gQel.RecentFiles;
+            const auto it = std::find(recent.begin(), recent.end(), other_);
+            ASSERT_NE(it, recent.end());
+            frame_->OpenRecentFile(static_cast<int>(it - recent.begin()));
+            break;
+        }
+        case Command::Capacity: EXPECT_FALSE(frame_->ApplyModelSetting(1, 1, false)); break;
+        case Command::Card: EXPECT_FALSE(frame_->ApplyModelSetting(1, 0, true)); break;
+        case Command::CloseWindow:
+            if (owner->isWindow())
+                owner->close();
+            else
+                CloseWindow(owner);
+            break;
+        }
+        EXPECT_EQ(Asked(kMsgStopWrite), r.reply != Reply::None);
+        EXPECT_FALSE(messages_.UnscriptedQuestion());
+        ASSERT_TRUE(Idle());
+        emu_.ClearFaults();
+        EXPECT_TRUE(Shown(r.message)) << ::testing::PrintToString(messages_.Shown());
+        // A program write says itself how far it came, once.
+        if (r.message == qel::link::kMsgPartlyWritten) EXPECT_FALSE(Shown(qel::link::kMsgWriteStopped));
+        if (owner) EXPECT_EQ(!window.isNull() && window->isVisible(), r.windowStays);
+        EXPECT_EQ(gQel.ProgramFileName.ends_with("mine.kzp"), r.projectStays) << gQel.ProgramFileName;
+        if (r.job == Job::RegisterRead) {
+            // Nothing read is kept: the view opened again shows none of the PLC's values.
+            EXPECT_FALSE(Shown(qel::link::kMsgRegReadDone));
+            ASSERT_TRUE(frame_->RunCommand("MmViewReg"));
+            EXPECT_EQ(_DevReg->Data.TRegs[0], 0);
+            EXPECT_EQ(_DevReg->Modified, 0);
+        } else {
+            EXPECT_EQ(PlcHolds(r.job), r.plc);
+        }
+        EXPECT_EQ(frame_->ShutDownDone(), r.command == Command::Exit && r.reply == Reply::Ok);
+    }
+}
+
+}  // namespace
