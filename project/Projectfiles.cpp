@@ -1212,10 +1212,14 @@ std::string MonitorEntriesBeyondFamily(int family) {
 }
 
 std::string ProgramBeyondFamily(int family) {
-    constexpr std::size_t kNamed = 10;
     if (!gProgram || gProgramUsed == 0) return {};
-    const std::vector<std::string> found =
-        InstructionsBeyondFamily({gProgram, gProgramCapacity}, gProgramUsed, family);
+    return CodeBeyondFamily({gProgram, gProgramCapacity}, gProgramUsed, family);
+}
+
+std::string CodeBeyondFamily(std::span<const std::uint8_t> code, std::uint32_t used, int family) {
+    constexpr std::size_t kNamed = 10;
+    if (code.empty() || used == 0) return {};
+    const std::vector<std::string> found = InstructionsBeyondFamily(code, used, family);
     std::string text;
     for (std::size_t i = 0; i < found.size() && i < kNamed; ++i) text += (i ? ", " : "") + found[i];
     if (found.size() > kNamed) text += ", +" + std::to_string(found.size() - kNamed);

@@ -21,6 +21,7 @@
 // compiled over the code with labels or comments of another version.
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -127,6 +128,9 @@ std::string MonitorEntriesBeyondFamily(int family);
 /// their steps and texts in program order ("1 DMOV D1311 D200, 7 MOV K1
 /// D6000"), the first ten and then "+n" for the rest; empty when there is none.
 std::string ProgramBeyondFamily(int family);
+/// The same over other code (`used` bytes of it: an element's inner code),
+/// its steps counted from its own start.
+std::string CodeBeyondFamily(std::span<const std::uint8_t> code, std::uint32_t used, int family);
 
 /// Drops the device-monitor entries MonitorEntriesBeyondFamily names, keeping
 /// the others in their order.
