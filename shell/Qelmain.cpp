@@ -630,11 +630,14 @@ bool TQelMain::CheckStopMonitor() {
     return true;
 }
 
+bool TQelMain::MayStopLinkWrite() {
+    return !Link.JobRunning || !Link.JobRunning() || !Link.JobWrites || !Link.JobWrites() ||
+           qel::AskQuestion(gMsgTable.Get(kMsgStopWrite), qel::AskButtons::OkCancel) == qel::Answer::Ok;
+}
+
 bool TQelMain::MayStopLinkJob() {
     if (!Link.JobRunning || !Link.JobRunning()) return true;
-    if (Link.JobWrites && Link.JobWrites() &&
-        qel::AskQuestion(gMsgTable.Get(kMsgStopWrite), qel::AskButtons::OkCancel) != qel::Answer::Ok)
-        return false;
+    if (!MayStopLinkWrite()) return false;
     // The job may have ended on its own while the question was open.
     if (Link.JobRunning() && Link.StopJob) Link.StopJob();
     return true;

@@ -22,12 +22,15 @@
 #include <vector>
 
 #include "ladder/editor/Ladder.h"
+#include "link/jobs/Memcard.h"
 #include "link/jobs/Plcpassword.h"
 #include "link/jobs/Programtransfer.h"
 #include "link/jobs/Registergrid.h"
 #include "link/jobs/Registertransfer.h"
 #include "link/windows/Devreg.h"
 #include "link/windows/Filetmp.h"
+#include "link/windows/Memcarddlg.h"
+
 #include "link/windows/Online.h"
 #include "link/windows/Pwddlg.h"
 #include "link/windows/Transdatafrm.h"
@@ -38,14 +41,16 @@ namespace {
 
 using qel::test::FaultAction;
 
-enum class Job { ProgramWrite, RegisterWrite, RegisterRead, TemplateWrite, PasswordWrite };
-enum class Command { Exit, New, Open, Recent, CloseWindow, Capacity, Card };
+enum class Job { ProgramWrite, RegisterWrite, RegisterRead, TemplateWrite, PasswordWrite, CardWrite };
+// CloseProgress: the progress window's close button; EscapeProgress: Escape in it.
+enum class Command { Exit, New, Open, Recent, CloseWindow, Capacity, Card, CloseProgress, EscapeProgress };
 enum class Front { Ladder, Owner };
 // What the user answers; None: no question is expected.
 enum class Reply { None, Ok, Cancel };
 
 constexpr int kMsgStopWrite = 286;
 constexpr int kMsgFileRegWriteDone = 139;
+constexpr int kMsgCardWriteDone = 139;  // "Write completed." of the card, as of the file registers
 
 class JobEndTest : public LinkWindowTest {
 protected:
@@ -150,6 +155,20 @@ protected:
         return d;
     }
 
+    QWidget* StartCardWrite() {
+        std::fill(emu_.S.cardArea[4].begin(), emu_.S.cardArea[4].end(), 0x00);
+        sent_.assign(gProgram, gProgram + std::min<std::size_t>(gProgramCapacity, emu_.S.cardArea[4].size()));
+        EXPECT_TRUE(frame_->RunCommand("MmCardCodeRw"));
+        // The card's status comes first.
+        EXPECT_TRUE(PumpUntil([] { return _TransData->JobNo == 0 && _TransData->MaySend; }));
+        emu_.AddFault({.action = FaultAction::Delay, .function = 0x64, .subCode = 17, .times = -1, .param = 5});
+        _MemCardDlg->WriteRdo->setChecked(true);
+        messages_.QueueAnswer(qel::Answer::Yes);  // write to the card?
+        EXPECT_TRUE(_MemCardDlg->OkBtnClick());
+        Halfway(320);
+        return nullptr;
+    }
+
     // What the PLC holds of the job's data: none, part or all of it.
     enum class Held { None, Part, All };
     Held PlcHolds(Job job) const {
@@ -161,6 +180,9 @@ protected:
         case Job::RegisterWrite: return judge(emu_.S.regs[0x0600] == 100, emu_.S.regs[0x06FF] == 355);
         case Job::TemplateWrite: return judge(emu_.S.fileRegs[0] == 1, emu_.S.fileRegs[319] == 320);
         case Job::PasswordWrite: return emu_.S.password == "Qw7z" ? Held::All : Held::None;
+        case Job::CardWrite:
+            return judge(std::equal(sent_.begin(), sent_.begin() + 32, emu_.S.cardArea[4].begin()),
+                         std::equal(sent_.begin(), sent_.end(), emu_.S.cardArea[4].begin()));
         case Job::RegisterRead: break;
         }
         return Held::None;
@@ -217,6 +239,22 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
          qel::link::kMsgWriteStopped, false, true, Held::All},
         {"template write, File > Exit, template in front, Cancel", Job::TemplateWrite, Command::Exit, Front::Owner,
          Reply::Cancel, kMsgFileRegWriteDone, true, true, Held::All},
+        {"register write, its progress window closed, Cancel: it runs to its end", Job::RegisterWrite,
+         Command::CloseProgress, Front::Owner, Reply::Cancel, qel::link::kMsgRegWriteDone, true, true, Held::All},
+        {"register write, Escape in its progress window, OK", Job::RegisterWrite, Command::EscapeProgress,
+         Front::Owner, Reply::Ok, qel::link::kMsgWriteStopped, true, true, Held::Part},
+        {"register read, its progress window closed: ended with a word", Job::RegisterRead, Command::CloseProgress,
+         Front::Owner, Reply::None, qel::link::kMsgJobStopped, true, true, Held::None},
+        {"template write, its progress window closed, OK", Job::TemplateWrite, Command::CloseProgress, Front::Owner,
+         Reply::Ok, qel::link::kMsgWriteStopped, true, true, Held::Part},
+        {"program write, its progress window closed, OK: it says how far it came", Job::ProgramWrite,
+         Command::CloseProgress, Front::Ladder, Reply::Ok, qel::link::kMsgPartlyWritten, true, true, Held::Part},
+        {"card write, its progress window closed: it offers no cancel and runs to its end", Job::CardWrite,
+         Command::CloseProgress, Front::Ladder, Reply::None, kMsgCardWriteDone, true, true, Held::All},
+        {"card write, File > New: it outlasts the project", Job::CardWrite, Command::New, Front::Ladder, Reply::None,
+         kMsgCardWriteDone, true, false, Held::All},
+        {"card write, File > Exit, Cancel: it runs to its end", Job::CardWrite, Command::Exit, Front::Ladder,
+         Reply::Cancel, kMsgCardWriteDone, true, true, Held::All},
         // Last: the program closes.
         {"program write, File > Exit, OK: the program closes, saying how far the write came", Job::ProgramWrite,
          Command::Exit, Front::Ladder, Reply::Ok, qel::link::kMsgPartlyWritten, true, true, Held::Part},
@@ -230,6 +268,7 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
         QWidget* ladder = _LDB;
         messages_.Clear();
         QWidget* owner = r.job == Job::ProgramWrite    ? StartProgramWrite()
+                         : r.job == Job::CardWrite     ? StartCardWrite()
                          : r.job == Job::TemplateWrite ? StartTemplateWrite()
                          : r.job == Job::PasswordWrite ? StartPasswordWrite()
                                                        : StartRegisters(r.job == Job::RegisterWrite);
@@ -260,7 +299,12 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
             else
                 CloseWindow(owner);
             break;
+        case Command::CloseProgress: _ProgBar->close(); break;
+        case Command::EscapeProgress: QTest::keyClick(_ProgBar, Qt::Key_Escape); break;
         }
+        // The progress window stays as long as its job runs.
+        if (r.command == Command::CloseProgress || r.command == Command::EscapeProgress)
+            EXPECT_EQ(_ProgBar->isVisible(), _TransData->JobNo != 0);
         EXPECT_EQ(Asked(kMsgStopWrite), r.reply != Reply::None);
         EXPECT_FALSE(messages_.UnscriptedQuestion());
         ASSERT_TRUE(Idle());
@@ -282,5 +326,6 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
         EXPECT_EQ(frame_->ShutDownDone(), r.command == Command::Exit && r.reply == Reply::Ok);
     }
 }
+
 
 }  // namespace
