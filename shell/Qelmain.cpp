@@ -643,11 +643,12 @@ bool TQelMain::MayStopLinkJob() {
     return true;
 }
 
-bool TQelMain::MayEndJobOfWindows(TJobWindows how) {
+bool TQelMain::JobOfWindowsEnds(TJobWindows how) const {
     const auto holders = jobHolders_;
-    const bool ends = std::any_of(holders.begin(), holders.end(), [how](const auto& h) { return h.second(how); });
-    return !ends || MayStopLinkJob();
+    return std::any_of(holders.begin(), holders.end(), [how](const auto& h) { return h.second(how); });
 }
+
+bool TQelMain::MayEndJobOfWindows(TJobWindows how) { return !JobOfWindowsEnds(how) || MayStopLinkJob(); }
 
 void TQelMain::SetCommandsEnabled(bool enable) {
     commandsEnabled_ = enable;

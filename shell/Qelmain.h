@@ -186,6 +186,9 @@ public:
     /// The same, for a command that closes or changes the work area's
     /// windows as `how` says: only a job one of them owns is asked about.
     bool MayEndJobOfWindows(TJobWindows how);
+    /// Whether a window of the work area runs a PLC job that closing or
+    /// changing the windows as `how` says would end.
+    bool JobOfWindowsEnds(TJobWindows how) const;
     void SetCommandsEnabled(bool enable);
     void SetQuickBarButtons(bool enable);
     void SetCommonBarButtons(bool enable);

@@ -18,6 +18,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -42,14 +43,16 @@ namespace {
 using qel::test::FaultAction;
 
 enum class Job { ProgramWrite, RegisterWrite, RegisterRead, TemplateWrite, PasswordWrite, CardWrite };
-// CloseProgress: the progress window's close button; EscapeProgress: Escape in it.
-enum class Command { Exit, New, Open, Recent, CloseWindow, Capacity, Card, CloseProgress, EscapeProgress };
+// CloseProgress: the progress window's close button; EscapeProgress: Escape in it;
+// RecentGone: a recent file removed since it was listed.
+enum class Command { Exit, New, Open, Recent, RecentGone, CloseWindow, Capacity, Card, CloseProgress, EscapeProgress };
 enum class Front { Ladder, Owner };
 // What the user answers; None: no question is expected.
 enum class Reply { None, Ok, Cancel };
 
 constexpr int kMsgStopWrite = 286;
 constexpr int kMsgFileRegWriteDone = 139;
+constexpr int kMsgFileOpenFailed = 26;  // "The file cannot be opened"
 constexpr int kMsgCardWriteDone = 139;  // "Write completed." of the card, as of the file registers
 
 class JobEndTest : public LinkWindowTest {
@@ -221,6 +224,8 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
          qel::link::kMsgWriteStopped, false, true, Held::Part},
         {"register write, a recent file, ladder in front, Cancel", Job::RegisterWrite, Command::Recent, Front::Ladder,
          Reply::Cancel, qel::link::kMsgRegWriteDone, true, true, Held::All},
+        {"register write, a recent file no longer there: nothing asked, the write runs on", Job::RegisterWrite,
+         Command::RecentGone, Front::Ladder, Reply::None, qel::link::kMsgRegWriteDone, true, true, Held::All},
         {"register write, another capacity in the model setting, Cancel", Job::RegisterWrite, Command::Capacity,
          Front::Ladder, Reply::Cancel, qel::link::kMsgRegWriteDone, true, true, Held::All},
         {"register read, File > New, ladder in front: ended with a word", Job::RegisterRead, Command::New,
@@ -284,11 +289,18 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
             dialogs_.QueuePath(other_);
             EXPECT_TRUE(frame_->RunCommand("MmOpen"));
             break;
-        case Command::Recent: {
+        case Command::Recent:
+        case Command::RecentGone: {
             const auto& recent = gQel.RecentFiles;
             const auto it = std::find(recent.begin(), recent.end(), other_);
             ASSERT_NE(it, recent.end());
+            const std::string away = other_ + ".away";
+            if (r.command == Command::RecentGone) std::filesystem::rename(other_, away);
             frame_->OpenRecentFile(static_cast<int>(it - recent.begin()));
+            if (r.command == Command::RecentGone) {
+                EXPECT_TRUE(Shown(kMsgFileOpenFailed));
+                std::filesystem::rename(away, other_);
+            }
             break;
         }
         case Command::Capacity: EXPECT_FALSE(frame_->ApplyModelSetting(1, 1, false)); break;
