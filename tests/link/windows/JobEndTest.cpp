@@ -18,6 +18,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <optional>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -44,16 +45,37 @@ using qel::test::FaultAction;
 
 enum class Job { ProgramWrite, RegisterWrite, RegisterRead, TemplateWrite, PasswordWrite, CardWrite };
 // CloseProgress: the progress window's close button; EscapeProgress: Escape in it;
-// RecentGone: a recent file removed since it was listed.
-enum class Command { Exit, New, Open, Recent, RecentGone, CloseWindow, Capacity, Card, CloseProgress, EscapeProgress };
+// RecentGone: a recent file removed since it was listed; OpenCancelled: File >
+// Open whose file dialog is cancelled.
+enum class Command { Exit, New, Open, OpenCancelled, Recent, RecentGone, CloseWindow, Capacity, Card, CloseProgress, EscapeProgress };
 enum class Front { Ladder, Owner };
-// What the user answers; None: no question is expected.
-enum class Reply { None, Ok, Cancel };
+// What the user answers; None: no question is expected; OkOnceEnded: OK, given
+// only after the job has ended on its own while the question was open.
+enum class Reply { None, Ok, Cancel, OkOnceEnded };
 
 constexpr int kMsgStopWrite = 286;
 constexpr int kMsgFileRegWriteDone = 139;
 constexpr int kMsgFileOpenFailed = 26;  // "The file cannot be opened"
 constexpr int kMsgCardWriteDone = 139;  // "Write completed." of the card, as of the file registers
+
+// Answers as the scripted messages do, but ponders the question whether to
+// stop a write until the job has ended on its own.
+class Pondering final : public qel::MessageService {
+public:
+    explicit Pondering(qel::test::ScriptedMessages& inner) : inner_(inner), previous_(qel::SetMessageService(this)) {}
+    ~Pondering() override { qel::SetMessageService(previous_); }
+    void Show(const std::string& text, qel::MsgKind kind) override { inner_.Show(text, kind); }
+    qel::Answer Ask(const std::string& text, qel::AskButtons buttons) override {
+        if (text.find(gMsgTable.Get(kMsgStopWrite)) != std::string::npos) {
+            EXPECT_TRUE(PumpUntil([] { return _TransData->JobNo == 0; }));
+        }
+        return inner_.Ask(text, buttons);
+    }
+
+private:
+    qel::test::ScriptedMessages& inner_;
+    qel::MessageService* previous_;
+};
 
 class JobEndTest : public LinkWindowTest {
 protected:
@@ -207,6 +229,7 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
         bool windowStays;     // the job's own window is still open
         bool projectStays;    // the project is still "mine"
         Held plc;             // what the PLC holds of the write
+        bool unsaved = false; // the program holds unsaved edits: the save question comes first, answered No
     } rows[] = {
         {"program write, File > New, ladder in front: it outlasts the project", Job::ProgramWrite, Command::New,
          Front::Ladder, Reply::None, qel::link::kMsgWriteOk, true, false, Held::All},
@@ -224,8 +247,17 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
          qel::link::kMsgWriteStopped, false, true, Held::Part},
         {"register write, a recent file, ladder in front, Cancel", Job::RegisterWrite, Command::Recent, Front::Ladder,
          Reply::Cancel, qel::link::kMsgRegWriteDone, true, true, Held::All},
+        {"register write, File > Open cancelled in its file dialog: nothing asked, the write runs on",
+         Job::RegisterWrite, Command::OpenCancelled, Front::Ladder, Reply::None, qel::link::kMsgRegWriteDone, true,
+         true, Held::All},
         {"register write, a recent file no longer there: nothing asked, the write runs on", Job::RegisterWrite,
          Command::RecentGone, Front::Ladder, Reply::None, qel::link::kMsgRegWriteDone, true, true, Held::All},
+        {"register write, File > New, OK given once the write has ended on its own: no stop, no word of one",
+         Job::RegisterWrite, Command::New, Front::Ladder, Reply::OkOnceEnded, qel::link::kMsgRegWriteDone, false,
+         false, Held::All},
+        {"register write, File > Exit with unsaved edits, save No, then Cancel: the edits and the write go on",
+         Job::RegisterWrite, Command::Exit, Front::Ladder, Reply::Cancel, qel::link::kMsgRegWriteDone, true, true,
+         Held::All, true},
         {"register write, another capacity in the model setting, Cancel", Job::RegisterWrite, Command::Capacity,
          Front::Ladder, Reply::Cancel, qel::link::kMsgRegWriteDone, true, true, Held::All},
         {"register read, File > New, ladder in front: ended with a word", Job::RegisterRead, Command::New,
@@ -280,13 +312,20 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
         ASSERT_TRUE(halfway_);
         Front(r.front == Front::Owner && owner ? owner : ladder);
         QPointer<QWidget> window(owner);
-        if (r.reply != Reply::None) messages_.QueueAnswer(r.reply == Reply::Ok ? qel::Answer::Ok : qel::Answer::Cancel);
+        if (r.unsaved) {
+            gQel.Modified = 1;
+            messages_.QueueAnswer(qel::Answer::No);  // not saved
+        }
+        if (r.reply != Reply::None) messages_.QueueAnswer(r.reply == Reply::Cancel ? qel::Answer::Cancel : qel::Answer::Ok);
+        std::optional<Pondering> ponder;
+        if (r.reply == Reply::OkOnceEnded) ponder.emplace(messages_);
         if (r.job == Job::PasswordWrite && r.reply == Reply::Cancel) messages_.QueueAnswer(qel::Answer::Yes);
         switch (r.command) {
         case Command::Exit: frame_->close(); break;
         case Command::New: EXPECT_TRUE(frame_->RunCommand("MmNew")); break;
         case Command::Open:
-            dialogs_.QueuePath(other_);
+        case Command::OpenCancelled:
+            if (r.command == Command::Open) dialogs_.QueuePath(other_);
             EXPECT_TRUE(frame_->RunCommand("MmOpen"));
             break;
         case Command::Recent:
@@ -324,6 +363,13 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
         EXPECT_TRUE(Shown(r.message)) << ::testing::PrintToString(messages_.Shown());
         // A program write says itself how far it came, once.
         if (r.message == qel::link::kMsgPartlyWritten) EXPECT_FALSE(Shown(qel::link::kMsgWriteStopped));
+        // A job that ran to its end says nothing of a stop.
+        if (r.plc == Held::All && r.message != qel::link::kMsgWriteStopped) {
+            EXPECT_FALSE(Shown(qel::link::kMsgWriteStopped));
+            EXPECT_FALSE(Shown(qel::link::kMsgJobStopped));
+        }
+        // Edits kept stay unsaved: leaving asks about them again.
+        if (r.unsaved && r.projectStays) EXPECT_EQ(gQel.Modified, 1);
         if (owner) EXPECT_EQ(!window.isNull() && window->isVisible(), r.windowStays);
         EXPECT_EQ(gQel.ProgramFileName.ends_with("mine.kzp"), r.projectStays) << gQel.ProgramFileName;
         if (r.job == Job::RegisterRead) {
