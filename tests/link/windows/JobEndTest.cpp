@@ -38,6 +38,8 @@
 #include "link/windows/Transdatafrm.h"
 #include "shell/Progfrm.h"
 #include "tests/link/windows/LinkWindowFixture.h"
+#include "tools/windows/Filecompiletestfrm.h"
+#include "tools/windows/Toolsinstall.h"
 
 namespace {
 
@@ -46,8 +48,8 @@ using qel::test::FaultAction;
 enum class Job { ProgramWrite, RegisterWrite, RegisterRead, TemplateWrite, PasswordWrite, CardWrite };
 // CloseProgress: the progress window's close button; EscapeProgress: Escape in it;
 // RecentGone: a recent file removed since it was listed; OpenCancelled: File >
-// Open whose file dialog is cancelled.
-enum class Command { Exit, New, Open, OpenCancelled, Recent, RecentGone, CloseWindow, Capacity, Card, CloseProgress, EscapeProgress };
+// Open whose file dialog is cancelled; BatchTest: the batch compile test run.
+enum class Command { Exit, New, Open, OpenCancelled, BatchTest, Recent, RecentGone, CloseWindow, Capacity, Card, CloseProgress, EscapeProgress };
 enum class Front { Ladder, Owner };
 // What the user answers; None: no question is expected; OkOnceEnded: OK, given
 // only after the job has ended on its own while the question was open.
@@ -90,6 +92,7 @@ protected:
         InstallRegisterView(frame_.get());
         InstallFileTemplate(frame_.get());
         InstallOnline(frame_.get());
+        InstallTools(frame_.get());
         SetModelFamily(1);
         SetProgramCapacity(0);
         gQel.CapacityIndex = 0;
@@ -250,6 +253,8 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
         {"register write, File > Open cancelled in its file dialog: nothing asked, the write runs on",
          Job::RegisterWrite, Command::OpenCancelled, Front::Ladder, Reply::None, qel::link::kMsgRegWriteDone, true,
          true, Held::All},
+        {"register write, the batch compile test run, Cancel: nothing runs, the write goes on", Job::RegisterWrite,
+         Command::BatchTest, Front::Ladder, Reply::Cancel, qel::link::kMsgRegWriteDone, true, true, Held::All},
         {"register write, a recent file no longer there: nothing asked, the write runs on", Job::RegisterWrite,
          Command::RecentGone, Front::Ladder, Reply::None, qel::link::kMsgRegWriteDone, true, true, Held::All},
         {"register write, File > New, OK given once the write has ended on its own: no stop, no word of one",
@@ -350,6 +355,15 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
             else
                 CloseWindow(owner);
             break;
+        case Command::BatchTest: {
+            frame_->MmFileCompileTest->trigger();
+            TFileCompileTest* batch = _FileCompileTest;
+            batch->SetFolder(QString::fromStdString(projects_.string()));
+            QTest::mouseClick(batch->ExtBtn, Qt::LeftButton);
+            EXPECT_EQ(batch->Running(), r.reply == Reply::Ok);
+            batch->hide();
+            break;
+        }
         case Command::CloseProgress: _ProgBar->close(); break;
         case Command::EscapeProgress: QTest::keyClick(_ProgBar, Qt::Key_Escape); break;
         }
