@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "ladder/editor/Ladder.h"
+#include "link/jobs/Fileregs.h"
 #include "link/jobs/Memcard.h"
 #include "link/jobs/Plcpassword.h"
 #include "link/jobs/Programtransfer.h"
@@ -45,7 +46,7 @@ namespace {
 
 using qel::test::FaultAction;
 
-enum class Job { ProgramWrite, RegisterWrite, RegisterRead, TemplateWrite, PasswordWrite, CardWrite };
+enum class Job { ProgramWrite, RegisterWrite, RegisterRead, TemplateWrite, TemplateRead, PasswordWrite, CardWrite };
 // CloseProgress: the progress window's close button; EscapeProgress: Escape in it;
 // RecentGone: a recent file removed since it was listed; OpenCancelled: File >
 // Open whose file dialog is cancelled; BatchTest: the batch compile test run.
@@ -154,15 +155,18 @@ protected:
         Halfway(4);
         return v;
     }
-    QWidget* StartTemplateWrite() {
+    QWidget* StartTemplate(bool write) {
         EXPECT_TRUE(frame_->RunCommand("MmFileTmp"));
         TFileTmp* w = _FileTmp;
-        for (int i = 0; i < 320; ++i) gFileRegValues[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(1 + i);
-        std::fill(emu_.S.fileRegs.begin(), emu_.S.fileRegs.end(), 0);
+        for (int i = 0; i < 320; ++i) {
+            gFileRegValues[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(write ? 1 + i : 0);
+            emu_.S.fileRegs[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(write ? 0 : 500 + i);
+        }
         w->Modified = 0;
-        emu_.AddFault({.action = FaultAction::Delay, .function = 0x64, .subCode = 17, .times = -1, .param = 20});
+        emu_.AddFault({.action = FaultAction::Delay, .function = 0x64, .subCode = write ? 17 : 24, .times = -1,
+                       .param = 20});
         w->CommBtnClick();
-        w->Comm->CommType_Box->setCurrentIndex(1);
+        w->Comm->CommType_Box->setCurrentIndex(write ? 1 : 0);
         w->Comm->PartChk->setChecked(true);
         w->Comm->StartPost_Txt->setText("0");
         w->Comm->EndPost_Txt->setText("319");
@@ -211,7 +215,8 @@ protected:
         case Job::CardWrite:
             return judge(std::equal(sent_.begin(), sent_.begin() + 32, emu_.S.cardArea[4].begin()),
                          std::equal(sent_.begin(), sent_.end(), emu_.S.cardArea[4].begin()));
-        case Job::RegisterRead: break;
+        case Job::RegisterRead:
+        case Job::TemplateRead: break;
         }
         return Held::None;
     }
@@ -273,6 +278,9 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
          Reply::Ok, qel::link::kMsgWriteStopped, false, false, Held::Part},
         {"template write, the memory card box of the model setting, Cancel", Job::TemplateWrite, Command::Card,
          Front::Ladder, Reply::Cancel, kMsgFileRegWriteDone, true, true, Held::All},
+        {"template read, the memory card box of the model setting: ended with a word, nothing kept",
+         Job::TemplateRead, Command::Card, Front::Ladder, Reply::None, qel::link::kMsgJobStopped, true, true,
+         Held::None},
         {"template write, its window closed, Cancel", Job::TemplateWrite, Command::CloseWindow, Front::Owner,
          Reply::Cancel, kMsgFileRegWriteDone, true, true, Held::All},
         {"password write, its dialog closed, Cancel: the read-back question follows", Job::PasswordWrite,
@@ -311,7 +319,8 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
         messages_.Clear();
         QWidget* owner = r.job == Job::ProgramWrite    ? StartProgramWrite()
                          : r.job == Job::CardWrite     ? StartCardWrite()
-                         : r.job == Job::TemplateWrite ? StartTemplateWrite()
+                         : r.job == Job::TemplateWrite ? StartTemplate(true)
+                         : r.job == Job::TemplateRead  ? StartTemplate(false)
                          : r.job == Job::PasswordWrite ? StartPasswordWrite()
                                                        : StartRegisters(r.job == Job::RegisterWrite);
         ASSERT_TRUE(halfway_);
@@ -348,7 +357,7 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
             break;
         }
         case Command::Capacity: EXPECT_FALSE(frame_->ApplyModelSetting(1, 1, false)); break;
-        case Command::Card: EXPECT_FALSE(frame_->ApplyModelSetting(1, 0, true)); break;
+        case Command::Card: EXPECT_EQ(frame_->ApplyModelSetting(1, 0, true), r.reply != Reply::Cancel); break;
         case Command::CloseWindow:
             if (owner->isWindow())
                 owner->close();
@@ -368,23 +377,30 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
         case Command::EscapeProgress: QTest::keyClick(_ProgBar, Qt::Key_Escape); break;
         }
         // The progress window stays as long as its job runs.
-        if (r.command == Command::CloseProgress || r.command == Command::EscapeProgress)
+        if (r.command == Command::CloseProgress || r.command == Command::EscapeProgress) {
             EXPECT_EQ(_ProgBar->isVisible(), _TransData->JobNo != 0);
+        }
         EXPECT_EQ(Asked(kMsgStopWrite), r.reply != Reply::None);
         EXPECT_FALSE(messages_.UnscriptedQuestion());
         ASSERT_TRUE(Idle());
         emu_.ClearFaults();
         EXPECT_TRUE(Shown(r.message)) << ::testing::PrintToString(messages_.Shown());
         // A program write says itself how far it came, once.
-        if (r.message == qel::link::kMsgPartlyWritten) EXPECT_FALSE(Shown(qel::link::kMsgWriteStopped));
+        if (r.message == qel::link::kMsgPartlyWritten) {
+            EXPECT_FALSE(Shown(qel::link::kMsgWriteStopped));
+        }
         // A job that ran to its end says nothing of a stop.
         if (r.plc == Held::All && r.message != qel::link::kMsgWriteStopped) {
             EXPECT_FALSE(Shown(qel::link::kMsgWriteStopped));
             EXPECT_FALSE(Shown(qel::link::kMsgJobStopped));
         }
         // Edits kept stay unsaved: leaving asks about them again.
-        if (r.unsaved && r.projectStays) EXPECT_EQ(gQel.Modified, 1);
-        if (owner) EXPECT_EQ(!window.isNull() && window->isVisible(), r.windowStays);
+        if (r.unsaved && r.projectStays) {
+            EXPECT_EQ(gQel.Modified, 1);
+        }
+        if (owner) {
+            EXPECT_EQ(!window.isNull() && window->isVisible(), r.windowStays);
+        }
         EXPECT_EQ(gQel.ProgramFileName.ends_with("mine.kzp"), r.projectStays) << gQel.ProgramFileName;
         if (r.job == Job::RegisterRead) {
             // Nothing read is kept: the view opened again shows none of the PLC's values.
@@ -392,8 +408,17 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
             ASSERT_TRUE(frame_->RunCommand("MmViewReg"));
             EXPECT_EQ(_DevReg->Data.TRegs[0], 0);
             EXPECT_EQ(_DevReg->Modified, 0);
+        } else if (r.job == Job::TemplateRead) {
+            // Nothing read is kept: the template's values are those of before.
+            EXPECT_FALSE(Shown(qel::link::kMsgFileRegReadDone));
+            EXPECT_EQ(gFileRegValues[0], 0);
+            EXPECT_EQ(gFileRegValues[319], 0);
         } else {
             EXPECT_EQ(PlcHolds(r.job), r.plc);
+        }
+        // The memory card box given back for the next rows.
+        if (r.command == Command::Card && r.reply != Reply::Cancel) {
+            EXPECT_TRUE(frame_->ApplyModelSetting(1, 0, false));
         }
         EXPECT_EQ(frame_->ShutDownDone(), r.command == Command::Exit && r.reply == Reply::Ok);
     }
