@@ -87,6 +87,11 @@ fs::path FreeTempNameFor(const fs::path& path, const char* kind) {
     return name;
 }
 
+}  // namespace
+
+fs::path FreeKeptNameBeside(const fs::path& path) { return FreeTempNameFor(path, ".kept"); }
+
+namespace {
 // The kind (".part", ".keep") when `name` is `base` + one of TempNameFor's
 // suffixes, else empty.
 std::string TempKindOf(const std::string& name, const std::string& base) {

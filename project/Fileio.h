@@ -30,6 +30,11 @@ ReadResult ReadWholeFile(const std::filesystem::path& path, std::vector<std::uin
 /// without LF is kept.
 std::vector<std::string> SplitLines(const std::vector<std::uint8_t>& bytes);
 
+/// A name beside `path` under which nothing stands, for contents a save keeps
+/// aside and names to the user: `path` + "." + 8 hex digits + ".kept". No
+/// save removes a file of that form.
+std::filesystem::path FreeKeptNameBeside(const std::filesystem::path& path);
+
 /// Replaces the one file `path` by `bytes` the way ReplaceFiles replaces a set:
 /// the rules on the name, a new file created exclusively under an
 /// unpredictable name beside it, flushed, then renamed over it. On any failure

@@ -37,6 +37,7 @@ enum TShellMsg : int {
     kMsgSimEditsRefused = 279,   ///< a simulation ended: an editor's edits could not go into the program
     kMsgSimModelChanged = 280,   ///< a simulation ended: the model setting changed
     kMsgProgramBeyondFamily = 282,   ///< question: a new family does not run instructions the program holds (which follow)
+    kMsgBackupsKeptAside = 287,  ///< backups an earlier save filled with files not read or another project's were kept under other names (which follow)
 };
 
 /// Largest message file read (the real one is a few kilobytes).

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <set>
 #include <tuple>
 #include <vector>
 
@@ -599,6 +601,57 @@ constexpr Backup kBackups[] = {
 // the name replaces them with this project's values or removes them.
 constexpr Backup kSideFiles[] = {{kRegisterFileExt, kRegisterBackupExt}, {kTemplateFileExt, kTemplateBackupExt}};
 
+// Files of the open set that a message named as not taken (not read, or of
+// other code), by whole path: the save that replaces one keeps it as its
+// backup, where the user then looks for it.
+std::set<std::string> sFilesNamed;
+// Backups a save filled with such a file, or with another project's file a
+// Save As replaced, by whole path, with what they were given: the next save
+// keeps one that still holds it under another name rather than write over
+// it, and says where. Backups of the project's own versions turn over as
+// always.
+std::map<std::string, qelfile::SeenFile> sBackupsOfNamed;
+
+std::string WholeKey(const fs::path& path) {
+    std::error_code ec;
+    const fs::path whole = fs::absolute(path, ec);
+    return (ec ? path : whole).lexically_normal().string();
+}
+}  // namespace
+
+void NoteFileNamedToUser(const std::string& path) { sFilesNamed.insert(WholeKey(path)); }
+
+namespace {
+
+// Names the backups a save kept aside, in one message.
+void ShowKeptAside(const std::vector<std::string>& paths) {
+    if (paths.empty()) return;
+    std::string detail;
+    for (const std::string& p : paths) detail += "\n" + p;
+    ShowMsg(kMsgBackupsKeptAside, detail);
+}
+
+// A backup a save is about to fill with `bytes` that still holds what a
+// message named: when those are other contents, what it holds goes into `set`
+// under a free name beside it, listed in `keptAside`; when they are the same,
+// the backup goes on holding it (added to `stillNamed`).
+void KeepBackupOfNamed(const std::string& backupPath, const std::vector<std::uint8_t>& bytes,
+                       std::vector<qelfile::NewFile>& set, std::vector<std::string>& keptAside,
+                       std::vector<std::pair<std::string, qelfile::SeenFile>>& stillNamed) {
+    const auto it = sBackupsOfNamed.find(WholeKey(backupPath));
+    if (it == sBackupsOfNamed.end()) return;
+    std::vector<std::uint8_t> held;
+    if (qelfile::ReadWholeFile(backupPath, held) != qelfile::ReadResult::Ok || !(qelfile::SeenFileOf(held) == it->second))
+        return;
+    if (held == bytes) {
+        stillNamed.push_back(*it);
+        return;
+    }
+    const fs::path aside = qelfile::FreeKeptNameBeside(backupPath);
+    set.push_back({aside, std::string(held.begin(), held.end()), backupPath});
+    keptAside.push_back(aside.string());
+}
+
 std::string AsciiLower(std::string text) {
     for (char& c : text)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -630,7 +683,10 @@ bool NameTaken(const fs::path& path) {
 void ShowNotRead(const std::vector<std::string>& paths) {
     if (paths.empty()) return;
     std::string detail;
-    for (const std::string& p : paths) detail += "\n" + p;
+    for (const std::string& p : paths) {
+        detail += "\n" + p;
+        NoteFileNamedToUser(p);
+    }
     ShowMsg(kMsgSetPartsNotRead, detail);
 }
 
@@ -652,6 +708,7 @@ void DropStaleLadder(Staged& st, const std::uint8_t* code, std::uint32_t bytes, 
     st.hasLad = false;
     if (blank) return;
     ShowFileMsg(kMsgLadderFileStale, path);
+    NoteFileNamedToUser(path.string());
     // The comments read with the rows stand by them: kept for the conversion.
     st.commentRows = std::move(st.ladder);
     st.ladder.clear();
@@ -974,6 +1031,10 @@ bool SaveProject(bool filesThereAsked) {
     // Files of the set that are not what this project read or wrote there:
     // another run's save, or a file that was not there before.
     std::string changed;
+    // Backups holding what a message named that this save keeps aside, and
+    // the backups it fills with such files.
+    std::vector<std::string> keptAside;
+    std::vector<std::pair<std::string, qelfile::SeenFile>> backupsOfNamed;
     for (auto& f : files) {
         const fs::path target = std::strcmp(f.ext, ".kzp") == 0 ? fs::path(gQel.ProgramFileName) : fs::path(SiblingPath(f.ext));
         set.push_back({target, std::move(f.bytes)});
@@ -983,12 +1044,21 @@ bool SaveProject(bool filesThereAsked) {
             std::vector<std::uint8_t> old;
             switch (qelfile::ReadWholeFile(target, old)) {
             case qelfile::ReadResult::Missing: break;
-            case qelfile::ReadResult::Ok:
+            case qelfile::ReadResult::Ok: {
                 if (!filesThereAsked && qelfile::ChangeSinceSeen(target, &old) != qelfile::DiskChange::Same)
                     changed += "\n" + target.string();
                 // The backup is as private as the file it keeps.
-                set.push_back({SiblingPath(backup->backup), std::string(old.begin(), old.end()), target});
+                const std::string backupPath = SiblingPath(backup->backup);
+                KeepBackupOfNamed(backupPath, old, set, keptAside, backupsOfNamed);
+                set.push_back({backupPath, std::string(old.begin(), old.end()), target});
+                // Another project's file a Save As replaces, a file a message
+                // named, a chart file not used: their backup is what the user
+                // was told of.
+                if (filesThereAsked || sFilesNamed.count(WholeKey(target)) ||
+                    (chartFileDropped && std::strcmp(f.ext, ".sfc") == 0))
+                    backupsOfNamed.emplace_back(WholeKey(backupPath), qelfile::SeenFileOf(old));
                 break;
+            }
             default:
                 ShowFileMsg(kMsgFileSaveFailed, target);
                 return false;
@@ -1016,6 +1086,12 @@ bool SaveProject(bool filesThereAsked) {
         }
         return false;
     }
+    for (const qelfile::NewFile& f : set) {
+        sBackupsOfNamed.erase(WholeKey(f.path));
+        sFilesNamed.erase(WholeKey(f.path));
+    }
+    sBackupsOfNamed.insert(backupsOfNamed.begin(), backupsOfNamed.end());
+    ShowKeptAside(keptAside);
     if (chartFileDropped) {
         gSfcChartFromFile = false;
         ShowFileMsg(kMsgChartFileStale, SiblingPath(".sfc"));
@@ -1024,6 +1100,19 @@ bool SaveProject(bool filesThereAsked) {
     gQel.Named = 1;
     gQel.SaveDir = fs::path(gQel.ProgramFileName).parent_path().string();
     AddRecentFile(gQel.ProgramFileName);
+    return true;
+}
+
+bool WriteBackupOfReplaced(const std::string& backup, std::string_view bytes, const std::string& of) {
+    const std::vector<std::uint8_t> given(bytes.begin(), bytes.end());
+    std::vector<qelfile::NewFile> set;
+    std::vector<std::string> keptAside;
+    std::vector<std::pair<std::string, qelfile::SeenFile>> stillNamed;
+    KeepBackupOfNamed(backup, given, set, keptAside, stillNamed);
+    set.push_back({backup, std::string(bytes), of});
+    if (!qelfile::ReplaceFiles(set).ok) return false;
+    sBackupsOfNamed[WholeKey(backup)] = qelfile::SeenFileOf(given);
+    ShowKeptAside(keptAside);
     return true;
 }
 
@@ -1039,6 +1128,9 @@ void ShowSaveFailed(const std::string& path) {
 }
 
 void ClearProject() {
+    // The files a message named were the project's before; their backups
+    // stay known whatever project is open.
+    sFilesNamed.clear();
     if (gProgram) std::memset(gProgram, 0xFF, gProgramCapacity);
     if (gProgramCopy) std::memset(gProgramCopy, 0xFF, gProgramCopySize);
     gProgramUsed = gProgramCopyUsed = gProgramCopyLastOffset = 0;

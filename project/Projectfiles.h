@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 /// Reads the project named by gQel.OpenFileName: the ".kzp" file and all its
@@ -68,6 +69,21 @@ bool ReadSiblingFiles();
 /// under the name) only the refusal holds.
 /// On success clears gQel.Modified and sets gQel.Named.
 bool SaveProject(bool filesThereAsked = false);
+
+/// Notes that a message named the file `path` of the open set as not taken
+/// (of other code, not read): the save that replaces it keeps it as its
+/// backup, and the save after that keeps that backup aside rather than write
+/// over it (message 287). Forgotten when the project is replaced.
+void NoteFileNamedToUser(const std::string& path);
+
+/// Writes `bytes`, what another project's file `of` held before a Save As
+/// replaces it, as its backup `backup`, whole or not at all and no more open
+/// than `of`. A backup there that still holds another project's file an
+/// earlier save kept (and the user was told of) is kept under a name beside
+/// it first, and message 287 names it; the save after this one does the same
+/// for this backup (SaveProject keeps the set's backups so). False when
+/// nothing was written.
+bool WriteBackupOfReplaced(const std::string& backup, std::string_view bytes, const std::string& of);
 
 /// Says why a save of `path` failed: message 278 when the file is read-only,
 /// else message 30; the path follows.

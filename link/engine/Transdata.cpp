@@ -47,13 +47,16 @@ constexpr int kVariant2PauseMs = 5;
 
 bool IsC32(std::uint16_t a) { return a >= kC32First && a <= kC32Last; }
 
-// A register read or write that reaches the PLC's password registers.
-bool ReachesPasswordRegisters(std::uint8_t function, std::uint16_t address, std::uint16_t count) {
-    const std::uint32_t last = function == 6 ? address : address + std::max<std::uint32_t>(count, 1) - 1;
-    return (function == 3 || function == 6 || function == 16) && address <= kPasswordRegLast &&
-           last >= kPasswordRegFirst;
-}
 }  // namespace
+
+bool TTransData::ReachesPasswordRegisters(std::uint16_t first, std::uint32_t count) {
+    const std::uint32_t last = first + std::max<std::uint32_t>(count, 1) - 1;
+    return first <= kPasswordRegLast && last >= kPasswordRegFirst;
+}
+
+bool TTransData::WordValuesReachPassword(const std::uint16_t* entries, std::uint32_t n) {
+    return std::any_of(entries, entries + n, [](std::uint16_t e) { return ReachesPasswordRegisters(e, 2); });
+}
 
 TTransData::TTransData(TLinkPort* port, TLinkFrame* frame, QObject* parent)
     : QObject(parent), QelCom(port), Frame(frame) {
@@ -155,7 +158,10 @@ void TTransData::SendCommand(std::uint16_t address, std::uint16_t countOrValue,
     bytes[n++] = Frame->StationByte();
     bytes[n++] = function;
     pending_ = Pending{SenderNow(), function, address, countOrValue, 0, -1};
-    pending_.secret = ReachesPasswordRegisters(function, address, countOrValue);
+    // A register read or write that reaches the PLC's password registers.
+    pending_.secret = secretOverride_ || ((function == 3 || function == 16) && ReachesPasswordRegisters(address, countOrValue)) ||
+                      (function == 6 && ReachesPasswordRegisters(address, 1));
+    secretOverride_ = false;
     switch (function) {
     case 1:
     case 3:
@@ -206,8 +212,9 @@ void TTransData::SendCmd64(std::uint8_t byte3, std::uint8_t subCode, std::uint8_
     std::memcpy(bytes + n, gCommData, len);
     n += len;
     pending_ = Pending{Source::Job, 100, 0, 0, subCode, -1};
-    pending_.secret = subCode == kSubSetPassword || subCode == kSubEnterPassword || subCode == kSubCardSetPassword ||
-                      subCode == kSubCardReadPassword;
+    pending_.secret = secretOverride_ || subCode == kSubSetPassword || subCode == kSubEnterPassword ||
+                      subCode == kSubCardSetPassword || subCode == kSubCardReadPassword;
+    secretOverride_ = false;
     if ((subCode == kSubBlockRead || subCode == kSubBlockWrite) && len >= 4) {
         // A block read or write is answered with its own area, address and
         // word count.

@@ -114,6 +114,16 @@ public:
     // The data byte count the next function 3 reply must carry, when the
     // caller knows better than the address rules.
     void ExpectReplyBytes(int n) { expectOverride_ = n; }
+    // Registers first .. first+count-1 reach D1013-D1014, where a family 0
+    // PLC keeps its password.
+    static bool ReachesPasswordRegisters(std::uint16_t first, std::uint32_t count);
+    // The block monitor's word values of these n list entries (each answered
+    // with its register and the next) reach them.
+    static bool WordValuesReachPassword(const std::uint16_t* entries, std::uint32_t n);
+    // The next request's answer carries the password registers though its
+    // address does not tell (the block monitor's word values): a bad one is
+    // reported without its text.
+    void ReplyCarriesPassword() { secretOverride_ = true; }
     // Reads the PLC's scan time (D1010) as the status poll does: its reply
     // shows the scan time when ClientReplyCount is 20, and the run/stop poll
     // follows. Monitor clients with nothing to poll ask for it instead.
@@ -350,6 +360,7 @@ private:
     Pending pending_;
     Source source_ = Source::None;  // sender of the step that runs; None outside steps
     int expectOverride_ = -1;
+    bool secretOverride_ = false;
     bool handheldStationSaved_ = false;
     std::uint8_t handheldSavedStation_ = 1;
 

@@ -111,7 +111,13 @@ bool TMemCard::Begin(int next) {
     return true;
 }
 
-bool TMemCard::QueryStatus() { return Begin(kStatus); }
+bool TMemCard::QueryStatus() {
+    if (!Begin(kStatus)) return false;
+    // Asked again, the card (or another one put in since) is not known
+    // until it answers: a read meanwhile asks it first.
+    CardProtection(-1);
+    return true;
+}
 
 bool TMemCard::CopyInternal(bool plcToCard) { return Begin(plcToCard ? kPlcToCard : kCardToPlc); }
 
@@ -283,8 +289,10 @@ void TMemCard::ReplyStep(TTransData&) {
                                 gCommData[1] == kCardErrMissing
                             ? kMsgCardCopyFailed
                             : ErrorMessage();
-        // A password sent without a sound answer may have been taken or not.
-        if (CardOp == kSetPassword && !(gCommDataLen >= 2 && (gCommData[0] & 0x80))) CardProtection(-1);
+        // A password sent without a sound answer may have been taken or not;
+        // a card that is missing holds no protection to show.
+        const bool refused = gCommDataLen >= 2 && (gCommData[0] & 0x80);
+        if ((CardOp == kSetPassword && !refused) || (refused && gCommData[1] == kCardErrMissing)) CardProtection(-1);
         return End(msg);
     }
     switch (CardOp) {

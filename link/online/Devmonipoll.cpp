@@ -140,6 +140,7 @@ std::uint8_t TDevMoniList::SendMonitorStep(TTransData& link) {
         }
         const std::uint32_t left = wordEntries - std::min(PollOffset, wordEntries);
         const std::uint16_t n = static_cast<std::uint16_t>(std::min<std::uint32_t>(kBlockEntries, left));
+        if (TTransData::WordValuesReachPassword(gMoniWordList.data() + PollOffset, n)) link.ReplyCarriesPassword();
         link.SendCommand(static_cast<std::uint16_t>(link.MonitorBase[kWordValueBase] + PollOffset), n, 3);
         return 1;
     }

@@ -247,6 +247,7 @@ std::uint8_t TLadMonitor::SendMonitorStep(TTransData& link) {
             link.StartComTmr();
             return 0;
         }
+        if (TTransData::WordValuesReachPassword(gMonitorWordList.data() + index, n)) link.ReplyCarriesPassword();
         link.SendCommand(static_cast<std::uint16_t>(link.MonitorBase[kWordValueBase] + index), n, 3);
         return 1;
     }

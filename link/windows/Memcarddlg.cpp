@@ -148,6 +148,12 @@ void TMemCardDlg::ShowStatus() {
         CardMemStaBar->clearMessage();
 }
 
+void TMemCardDlg::hideEvent(QHideEvent* event) {
+    Pwd_Txt->clear();
+    Confirm_Txt->clear();
+    QDialog::hideEvent(event);
+}
+
 bool TMemCardDlg::OkBtnClick() {
     if (card_.Running()) return false;
     std::string pwd = Pwd_Txt->text().toStdString();

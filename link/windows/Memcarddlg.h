@@ -77,6 +77,10 @@ public:
     /// The card's protection as last known into the status bar (nothing when not known).
     void ShowStatus();
 
+protected:
+    // Closed or hidden, the dialog keeps no password typed into it.
+    void hideEvent(QHideEvent* event) override;
+
 private:
     qel::link::TMemCard& card_;
 };

@@ -149,8 +149,8 @@ inline bool KeepSideFileBackup(const std::string& to) {
     switch (qelfile::ReadWholeFile(to, old)) {
     case qelfile::ReadResult::Missing: return true;
     case qelfile::ReadResult::Ok:
-        if (qelfile::WriteFileReplacing(SideFileBackup(to),
-                                        std::string_view(reinterpret_cast<const char*>(old.data()), old.size()), to))
+        if (WriteBackupOfReplaced(SideFileBackup(to),
+                                  std::string_view(reinterpret_cast<const char*>(old.data()), old.size()), to))
             return true;
         [[fallthrough]];
     default: ShowSaveFailed(SideFileBackup(to)); return false;

@@ -287,6 +287,9 @@ bool PrepareSfcChartForView() {
     }
     const bool fromFile = gSfcChartFromFile;
     if (!ConvertCodeToSfc()) return false;
-    if (fromFile) ShowMsg(kMsgChartFileStale, " " + SiblingPath(".sfc"));
+    if (fromFile) {
+        ShowMsg(kMsgChartFileStale, " " + SiblingPath(".sfc"));
+        NoteFileNamedToUser(SiblingPath(".sfc"));
+    }
     return true;
 }

@@ -588,11 +588,19 @@ int RenameOnAFailingDisk(const char* from, const char* to) {
 // still holds it.
 TEST_F(FrameFileSetTest, TheNextSaveKeepsThePreviousVersionAFailedRollBackNamed) {
     ASSERT_TRUE(Start());
+    // What the user does after the failed save, before the save that succeeds.
+    enum class Then {
+        Save,             // the next save straight away
+        FailAgain,        // new edits, a save that fails the same way, then the save
+        OpenFirst,        // File > Open of the set the failure left (changes let go), new edits, the save
+        SaveAsElsewhere,  // Save As under another name in the folder, then Save As back onto the set
+    };
     struct Row {
         const char* what;
         const char* stuck;        // the file the roll-back cannot put back
         const char* renameFails;  // the file whose new contents cannot go in
         bool saveAs;              // Save As onto the set from another project, twice
+        Then then = Then::Save;
     };
     const Row rows[] = {
         {"program file", "plant.kzp", "plant.smt", false},
@@ -606,6 +614,12 @@ TEST_F(FrameFileSetTest, TheNextSaveKeepsThePreviousVersionAFailedRollBackNamed)
         {"program file's backup", "plant.kz~", "plant.lad", false},
         {"Save As: program file", "plant.kzp", "plant.smt", true},
         {"Save As: chart", "plant.sfc", "plant.sf~", true},
+        {"two failed saves in a row: program file", "plant.kzp", "plant.smt", false, Then::FailAgain},
+        {"two failed saves in a row: program file's backup", "plant.kz~", "plant.lad", false, Then::FailAgain},
+        {"two failed saves in a row: chart, its backup failing", "plant.sfc", "plant.sf~", false, Then::FailAgain},
+        {"File > Open of the set left, then Save", "plant.kzp", "plant.smt", false, Then::OpenFirst},
+        {"File > Open of the set left, then Save: ladder", "plant.lad", "plant.la~", false, Then::OpenFirst},
+        {"Save As another name, then back onto the set", "plant.kzp", "plant.smt", false, Then::SaveAsElsewhere},
     };
     const char* const set[] = {"plant.kzp", "plant.lad", "plant.lab", "plant.rcm",
                                "plant.lmt", "plant.smt", "plant.dev", "plant.sfc"};
@@ -661,11 +675,63 @@ TEST_F(FrameFileSetTest, TheNextSaveKeepsThePreviousVersionAFailedRollBackNamed)
         EXPECT_EQ(mixed.rfind(gMsgTable.Get(kMsgSaveLeftMixed), 0), 0u) << mixed;
         EXPECT_NE(mixed.find((dir / keeps[0]).string() + " (previous)"), std::string::npos) << mixed;
 
+        // Every kept file a message named, with what it holds and whether that
+        // differed from what stood under its name then (a copy of that may go).
+        struct Named {
+            std::string bytes;
+            bool onlyCopy;
+        };
+        std::map<std::string, Named> named = {{keeps[0], {before.at(row.stuck), true}}};
+        if (row.then == Then::FailAgain) {
+            PutProgram({"LD X0", "OUT Y0", "LD X1", "OUT Y1", "LD X2", "OUT Y2", "END"});
+            gQel.Title = "fourth";
+            gQel.RungComments.assign(1, "fourth");
+            gQel.Modified = 1;
+            qelfile::SetRenameFunction(&RenameOnAFailingDisk);
+            messages_.Clear();
+            messages_.QueueAnswer(Answer::Ok);  // the file changed on disk
+            EXPECT_FALSE(frame_->RunCommand(save) && gQel.Modified == 0);
+            qelfile::SetRenameFunction(nullptr);
+            const auto twice = Folder(dir);
+            std::vector<std::string> second;
+            for (const auto& [name, bytes] : twice)
+                if (name.starts_with(std::string(row.stuck) + ".") && name.ends_with(".keep") && name != keeps[0])
+                    second.push_back(name);
+            EXPECT_EQ(second.size(), 1u) << "the second failure kept one more file";
+            EXPECT_EQ(twice.count(keeps[0]), 1u) << "the second save left the first kept file";
+            EXPECT_EQ(messages_.Shown().size(), 1u);
+            if (second.size() != 1 || !twice.count(keeps[0]) || messages_.Shown().size() != 1) {
+                gQel.Modified = 0;
+                continue;
+            }
+            EXPECT_EQ(twice.at(keeps[0]), before.at(row.stuck));
+            EXPECT_EQ(twice.at(second[0]), failed.at(row.stuck)) << "what the first failure left under the name";
+            const std::string again = messages_.Shown()[0];
+            EXPECT_EQ(again.rfind(gMsgTable.Get(kMsgSaveLeftMixed), 0), 0u) << again;
+            EXPECT_NE(again.find((dir / second[0]).string() + " (previous)"), std::string::npos) << again;
+            named[second[0]] = {failed.at(row.stuck), failed.at(row.stuck) != twice.at(row.stuck)};
+        } else if (row.then == Then::OpenFirst) {
+            messages_.Clear();
+            messages_.QueueAnswer(Answer::No);  // the changes the failed save did not write
+            dialogs_.QueuePath(plant.string());
+            EXPECT_TRUE(frame_->RunCommand("MmOpen"));
+            PutProgram({"LD X0", "OUT Y0", "LD X3", "OUT Y3", "END"});
+            gQel.Modified = 1;
+        } else if (row.then == Then::SaveAsElsewhere) {
+            messages_.Clear();
+            dialogs_.QueuePath((dir / "plant-2").string());
+            EXPECT_TRUE(frame_->RunCommand("MmSaveAs"));
+            EXPECT_EQ(gQel.ProgramFileName, (dir / "plant-2.kzp").string());
+            EXPECT_EQ(Folder(dir).count(keeps[0]), 1u);
+            gQel.Modified = 1;
+        }
+
         // The next save, as the user goes on.
         messages_.Clear();
         messages_.QueueAnswer(Answer::Ok);
-        if (row.saveAs) dialogs_.QueuePath(plant.string());
-        EXPECT_TRUE(frame_->RunCommand(save));
+        const bool throughSaveAs = row.saveAs || row.then == Then::SaveAsElsewhere;
+        if (throughSaveAs) dialogs_.QueuePath(plant.string());
+        EXPECT_TRUE(frame_->RunCommand(throughSaveAs ? "MmSaveAs" : save));
         EXPECT_EQ(gQel.ProgramFileName, plant.string());
         EXPECT_EQ(ImageIn(plant), Image()) << "the program is saved";
         EXPECT_FALSE(messages_.UnscriptedQuestion());
@@ -675,10 +741,141 @@ TEST_F(FrameFileSetTest, TheNextSaveKeepsThePreviousVersionAFailedRollBackNamed)
         };
         for (const char* file : set) EXPECT_TRUE(heldBySomeFile(before.at(file))) << "the previous " << file;
         EXPECT_TRUE(heldBySomeFile(before.at(row.stuck))) << "the previous " << row.stuck;
-        EXPECT_EQ(after.count(keeps[0]), 1u) << "the file message 170 named is still there";
-        if (after.count(keeps[0])) {
-            EXPECT_EQ(after.at(keeps[0]), before.at(row.stuck));
+        for (const auto& [keep, kept] : named) {
+            EXPECT_TRUE(heldBySomeFile(kept.bytes)) << "what message 170 said " << keep << " holds";
+            if (!kept.onlyCopy) continue;
+            EXPECT_EQ(after.count(keep), 1u) << "the file message 170 named is still there: " << keep;
+            if (after.count(keep)) {
+                EXPECT_EQ(after.at(keep), kept.bytes) << keep;
+            }
         }
+        frame_->NewClick();
+    }
+}
+
+// A backup a save filled with what a message named, files of the set that
+// were not read (message 270) or another project's files that Save As
+// replaced (message 271), is not written over by the next save without a
+// word: that save keeps it under another name and says where. The save
+// after that, and any save of the project's own previous version, keeps
+// its backups as always.
+TEST_F(FrameFileSetTest, ABackupHoldingFilesAMessageNamedOutlivesTheNextSave) {
+    ASSERT_TRUE(Start());
+    enum class Named { NotRead, AnotherProject, Nothing };
+    struct Row {
+        const char* what;
+        Named named;
+        const char* file;  // the file whose contents the message named
+        int opened = kMsgSetPartsNotRead;  // the message Open names it in (NotRead)
+        // A backup that holds what the message named and the same as this
+        // project's until its monitor list changes after the next save.
+        const char* laterBackup = nullptr;
+    };
+    const Row rows[] = {
+        {"rung comments not read, then Save twice", Named::NotRead, "plant.lmt"},
+        {"ladder file of other code, then Save twice", Named::NotRead, "plant.lad", kMsgLadderFileStale},
+        {"another project replaced by Save As, then Save twice", Named::AnotherProject, "plant.kzp"},
+        {"another project's monitor list, the same as this one's until it changes", Named::AnotherProject, "plant.kzp",
+         kMsgSetPartsNotRead, "plant.dv~"},
+        {"the project's own set saved three times", Named::Nothing, "plant.kzp"},
+    };
+    int n = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const fs::path dir = projects_ / ("backups" + std::to_string(++n));
+        fs::create_directories(dir);
+        const fs::path plant = dir / "plant.kzp";
+        ASSERT_NO_FATAL_FAILURE(SaveWholeProject(plant, {"LD X0", "OUT Y0", "END"}, "first"));
+        std::string told;  // what the message named
+        if (row.named == Named::NotRead) {
+            // The file of the first save stands beside the second's set.
+            told = Folder(dir).at(row.file);
+            gQel.RungComments.assign(1, "second");
+            PutProgram({"LD X0", "OUT Y0", "LD X1", "OUT Y1", "END"});
+            gQel.Modified = 1;
+            ASSERT_TRUE(frame_->RunCommand("MmSave"));
+            std::ofstream(dir / row.file, std::ios::binary | std::ios::trunc) << told;
+            frame_->NewClick();
+            messages_.Clear();
+            ASSERT_NO_FATAL_FAILURE(OpenThrough(plant));
+            EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(row.opened))) << "the open names the file";
+            EXPECT_TRUE(messages_.WasShown((dir / row.file).string()));
+        } else if (row.named == Named::AnotherProject) {
+            told = Folder(dir).at(row.file);
+            ASSERT_NO_FATAL_FAILURE(SaveWholeProject(projects_ / ("mixer" + std::to_string(n) + ".kzp"),
+                                                     {"LD X2", "OUT Y2", "END"}, "mixer"));
+            messages_.Clear();
+            messages_.QueueAnswer(Answer::Ok);
+            dialogs_.QueuePath(plant.string());
+            ASSERT_TRUE(frame_->RunCommand("MmSaveAs"));
+            EXPECT_EQ(ReplaceQuestions(plant), 1);
+        } else {
+            told = Folder(dir).at(row.file);
+        }
+        // The save that replaces the file named keeps it as its backup.
+        gQel.Title = "third";
+        gQel.Modified = 1;
+        if (row.named != Named::AnotherProject) {
+            messages_.Clear();
+            ASSERT_TRUE(frame_->RunCommand("MmSave"));
+            EXPECT_TRUE(messages_.Asked().empty());
+        }
+        std::string backup = row.file;
+        backup.back() = '~';  // "plant.kz~" keeps "plant.kzp"
+        ASSERT_EQ(Folder(dir).at(backup), told) << backup;
+
+        // The next save, and the one after: each keeps aside, under a name
+        // it says, the backups it would write other contents over.
+        std::map<std::string, std::string> kept;  // every file kept aside, with its bytes
+        std::string laterTold;
+        if (row.laterBackup) {
+            laterTold = Folder(dir).at(row.laterBackup);
+            gDevMoniEntries[0] = TDevMoniEntry{};
+            std::memcpy(gDevMoniEntries[0].Name, "D5", 3);
+            gDevMoniEntryCount = 1;
+        }
+        for (int save = 0; save < 2; ++save) {
+            SCOPED_TRACE(save == 0 ? "next save" : "save after that");
+            std::vector<std::pair<std::string, std::string>> tell;  // backup, what it held
+            if (save == 0 && row.named != Named::Nothing) tell.emplace_back(backup, told);
+            if (save == 1 && row.laterBackup) tell.emplace_back(row.laterBackup, laterTold);
+            PutProgram({"LD X0", "OUT Y0", "LD X4", "OUT Y4", "END"});
+            gQel.Title = save == 0 ? "fourth" : "fifth";
+            gQel.Modified = 1;
+            messages_.Clear();
+            EXPECT_TRUE(frame_->RunCommand("MmSave"));
+            EXPECT_TRUE(messages_.Asked().empty());
+            const auto after = Folder(dir);
+            for (const auto& [name, bytes] : kept) {
+                EXPECT_EQ(after.count(name), 1u) << "a file kept aside stays: " << name;
+                if (after.count(name)) {
+                    EXPECT_EQ(after.at(name), bytes) << name;
+                }
+            }
+            std::vector<std::string> added;
+            for (const auto& [name, bytes] : after)
+                if (name.ends_with(".kept") && !kept.count(name)) added.push_back(name);
+            std::vector<std::string> said;
+            for (const std::string& m : messages_.Shown())
+                if (m.rfind(gMsgTable.Get(kMsgBackupsKeptAside), 0) == 0) said.push_back(m);
+            EXPECT_EQ(said.size(), tell.empty() ? 0u : 1u) << testing::PrintToString(messages_.Shown());
+            if (tell.empty()) {
+                EXPECT_TRUE(added.empty()) << "no more files beside the set";
+            }
+            for (const auto& [was, bytes] : tell) {
+                // What the message named is in a file the save names, named
+                // after the backup it was.
+                std::vector<std::string> holding;
+                for (const std::string& k : added)
+                    if (after.at(k) == bytes && k.rfind(was + ".", 0) == 0) holding.push_back(k);
+                EXPECT_EQ(holding.size(), 1u) << "one file holds what " << was << " held";
+                if (holding.size() == 1 && said.size() == 1) {
+                    EXPECT_NE(said[0].find((dir / holding[0]).string()), std::string::npos) << said[0];
+                }
+            }
+            for (const std::string& k : added) kept[k] = after.at(k);
+        }
+        EXPECT_EQ(ImageIn(plant), Image()) << "the program is saved";
         frame_->NewClick();
     }
 }

@@ -97,7 +97,11 @@ TEST_F(LadderModelChangeTest, LayoutAndRungCommentComeBackAfterANewModelSaveAndO
         frame_->NewClick();
         Open();
         ViewLadder();
-        EXPECT_TRUE(messages_.Shown().empty()) << messages_.Shown().front();
+        // The Save after a Save As onto the earlier round's set keeps that
+        // round's backups aside and says where; nothing else is said.
+        std::vector<std::string> shown = messages_.Shown();
+        std::erase_if(shown, [](const std::string& m) { return m.rfind(gMsgTable.Get(kMsgBackupsKeptAside), 0) == 0; });
+        EXPECT_TRUE(shown.empty()) << shown.front();
         EXPECT_EQ(Program(), plant_);
         EXPECT_EQ(Rows(3), drawn) << "the ladder was drawn again from the code";
         ASSERT_GE(gQel.RungComments.size(), 3u);

@@ -122,6 +122,13 @@ TEST_F(LinkFaults, BadFrameThatCarriesAPasswordIsReportedWithoutItsText) {
     } rows[] = {
         {"registers read up to D1013", [=](TTransData& l) { l.SendCommand(d1012 - 2, 4, 3); }, 3, false},
         {"registers read from D1014", [=](TTransData& l) { l.SendCommand(d1014, 2, 3); }, 3, false},
+        {"a read its sender says carries the password registers (the block monitor's word values)",
+         [=](TTransData& l) {
+             l.ReplyCarriesPassword();
+             l.SendCommand(d1015, 2, 3);
+         },
+         3, false},
+        // The mark was for that one request only.
         {"registers read ending at D1012", [=](TTransData& l) { l.SendCommand(d1012 - 1, 2, 3); }, 3, true},
         {"registers read from D1015", [=](TTransData& l) { l.SendCommand(d1015, 2, 3); }, 3, true},
         {"register D1014 written", [=](TTransData& l) { l.SendCommand(d1014, 0x4142, 6); }, 6, false},

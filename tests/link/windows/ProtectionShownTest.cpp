@@ -5,12 +5,15 @@
 // way a password is set or cleared on the card and on a PLC of each family
 // (the status panel then shows what the device holds, or nothing until it
 // is asked again, and the password dialog's mode follows it).
+#include <QApplication>
+#include <QClipboard>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTest>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -19,8 +22,12 @@
 #include <vector>
 
 #include "ladder/editor/Ladder.h"
+#include "ladder/model/LadderConvert.h"
 #include "link/jobs/Memcard.h"
 #include "link/jobs/Plcpassword.h"
+#include "link/windows/Colorstringgrid.h"
+#include "link/windows/Devmonidlg.h"
+#include "link/windows/Devmoniinput.h"
 #include "link/windows/Memcarddlg.h"
 #include "link/windows/Online.h"
 #include "link/windows/Pwddlg.h"
@@ -35,8 +42,10 @@ using qel::test::FaultRule;
 namespace lk = qel::link;
 
 constexpr const char* kSecret = "Qw7z";
-// The secret as the hex pairs of a frame carry it.
+// The secret as the hex pairs of a frame carry it, and its two register
+// words (D1013, D1014 on a KA-Series PLC).
 constexpr const char* kSecretHex = "5177377A";
+constexpr const char* kSecretWords[] = {"5177", "377A"};
 constexpr int kNothingShown = -1;
 constexpr int kWriteDone = 139;
 
@@ -118,6 +127,45 @@ protected:
         ASSERT_TRUE(Settled());
     }
     bool PlcLocked() const { return emu_.S.coils[PlcEmulator::kM1069] != 0; }
+    // A password typed into both edits of a dialog, then copied as the
+    // keyboard does: the edits show dots and the clipboard does not get it.
+    static void TypedMaskedAndNotCopied(QLineEdit* password, QLineEdit* confirm, const std::string& typed) {
+        QApplication::clipboard()->setText("nothing copied");
+        for (QLineEdit* e : {password, confirm}) {
+            EXPECT_EQ(e->echoMode(), QLineEdit::Password);
+            QTest::keyClicks(e, QString::fromStdString(typed));
+            e->selectAll();
+            QTest::keyClick(e, Qt::Key_C, Qt::ControlModifier);
+            EXPECT_EQ(QApplication::clipboard()->text().toStdString(), "nothing copied");
+        }
+    }
+    // The device monitor from the PLC menu with `count` rows from `device`
+    // typed into it; it runs until a message stops it.
+    void MonitorUntilStopped(const QString& device, const QString& count) {
+        ASSERT_TRUE(frame_->RunCommand("MmMonitorDev"));
+        ASSERT_TRUE(_DevMoniDlg);
+        _DevMoniDlg->DevGrid->setFocus();
+        QTest::keyClicks(_DevMoniDlg->DevGrid, device.left(1));
+        ASSERT_TRUE(_MoniInput && _MoniInput->isVisible());
+        QTest::keyClicks(_MoniInput->DevInput, device.mid(1));
+        _MoniInput->DevNumber->setText(count);
+        QTest::mouseClick(_MoniInput->BtnOk, Qt::LeftButton);
+        ASSERT_TRUE(PumpUntil([this] { return !messages_.Shown().empty() && _TransData->MonitorClients.empty(); }));
+        if (_DevMoniDlg) { ASSERT_TRUE(CloseWindow(_DevMoniDlg)); }
+    }
+    // The ladder monitor from the PLC menu on a program of these rungs, the
+    // whole of it on screen; it runs until a message stops it.
+    void LadderMonitorUntilStopped(std::initializer_list<const char*> program) {
+        PutProgram(program);
+        gQel.ProgramPresent = 1;
+        gQel.Modified = 0;
+        ASSERT_EQ(ConvertCodeToLadder(), 0);
+        frame_->resize(1600, 900);
+        frame_->show();
+        ASSERT_TRUE(frame_->RunCommand("MmMonitorLad"));
+        ASSERT_TRUE(PumpUntil([this] { return !messages_.Shown().empty() && !_TransData->Monitoring(); }));
+        if (frame_->BnMonitorLad->isChecked()) { ASSERT_TRUE(frame_->RunCommand("MmMonitorLad")); }
+    }
 };
 
 }  // namespace
@@ -138,7 +186,11 @@ TEST_F(ProtectionShownTest, PasswordsNeverShownAndTheProtectionShownIsTheDevices
     FaultRule echoGarbled = every(FaultAction::Raw, 100, 16);
     echoGarbled.text = garbledEcho;
 
-    enum Which { kCardPanel, kPlcPanel };
+    // The word values of the block monitor (model 90), garbled every time.
+    const FaultRule wordValuesGarbled{.action = FaultAction::BadLrc, .function = 3, .addrLo = 16784,
+                                      .addrHi = 16784 + 199, .times = -1};
+
+    enum Which { kCardPanel, kPlcPanel, kNoPanel };
     struct Row {
         const char* path;
         std::function<void()> prepare;  // the devices and the faults
@@ -222,6 +274,64 @@ TEST_F(ProtectionShownTest, PasswordsNeverShownAndTheProtectionShownIsTheDevices
              EXPECT_EQ(subCodes, (std::vector<int>{15, 19, 24}));
          },
          138, kCardPanel, lk::kMsgCardHasPassword, -1},
+        {"card status read, another card with a password put in, its status asked on opening lost: a read asks the card first",
+         [&] { Card(""); gQel.Modified = 0; },
+         [&] {
+             OpenCard();
+             EXPECT_EQ(Panel(_MemCardDlg->CardMemStaBar), gMsgTable.Get(lk::kMsgCardNoPassword));
+             _MemCardDlg->reject();
+             emu_.S.cardPassword = secret;
+             _MemCardDlg->ReadRdo->setChecked(true);
+             emu_.AddFault({.action = FaultAction::Drop, .function = 100, .subCode = 15});
+             OpenCard();
+             EXPECT_TRUE(Shown(lk::kMsgTimeout));
+             EXPECT_EQ(Panel(_MemCardDlg->CardMemStaBar), "");
+             emu_.ClearLog();
+             QTest::keyClicks(_MemCardDlg->Pwd_Txt, "abcd");
+             messages_.QueueAnswer(qel::Answer::Yes);
+             ASSERT_TRUE(_MemCardDlg->OkBtnClick());
+             ASSERT_TRUE(Settled());
+             // The card's program never left it.
+             EXPECT_EQ(std::count_if(emu_.Log().begin(), emu_.Log().end(),
+                                     [](const auto& t) { return t.bytes.size() > 3 && t.bytes[1] == 100 && t.bytes[3] == 24; }),
+                       0);
+         },
+         lk::kMsgCardPasswordWrong, kCardPanel, lk::kMsgCardHasPassword, -1},
+        {"card status read on the write page, the card taken out, then a write with a password: no protection shown for a missing card",
+         [&] { Card(""); },
+         [&] {
+             _MemCardDlg->WriteRdo->setChecked(true);
+             OpenCard();
+             EXPECT_EQ(Panel(_MemCardDlg->CardMemStaBar), gMsgTable.Get(lk::kMsgCardNoPassword));
+             emu_.S.cardPresent = false;
+             QTest::keyClicks(_MemCardDlg->Pwd_Txt, QString::fromStdString(secret));
+             QTest::keyClicks(_MemCardDlg->Confirm_Txt, QString::fromStdString(secret));
+             messages_.QueueAnswer(qel::Answer::Yes);
+             ASSERT_TRUE(_MemCardDlg->OkBtnClick());
+             ASSERT_TRUE(Settled());
+             emu_.S.cardPresent = true;
+         },
+         lk::kMsgCardMissing, kCardPanel, kNothingShown, -1},
+        {"card status read, the card taken out, the read page chosen (the card asked again), then a read: no protection shown for a missing card",
+         [&] { Card(""); gQel.Modified = 0; },
+         [&] {
+             OpenCard();
+             emu_.S.cardPresent = false;
+             CardProgram(false, "");
+             emu_.S.cardPresent = true;
+         },
+         lk::kMsgCardMissing, kCardPanel, kNothingShown, -1},
+        {"card dialog: a password typed, the dialog closed: nothing of it stays in the edits",
+         [&] { Card(""); },
+         [&] {
+             _MemCardDlg->WriteRdo->setChecked(true);
+             OpenCard();
+             TypedMaskedAndNotCopied(_MemCardDlg->Pwd_Txt, _MemCardDlg->Confirm_Txt, secret);
+             _MemCardDlg->reject();
+             EXPECT_EQ(_MemCardDlg->Pwd_Txt->text().toStdString(), "");
+             EXPECT_EQ(_MemCardDlg->Confirm_Txt->text().toStdString(), "");
+         },
+         -1, kCardPanel, lk::kMsgCardNoPassword, -1},
         // --- the PLC, family 0: D1013-D1014 and M1069 ------------------------
         {"family 0: a new password set",
          [&] { Plc(0, "", false); },
@@ -250,6 +360,27 @@ TEST_F(ProtectionShownTest, PasswordsNeverShownAndTheProtectionShownIsTheDevices
         {"family 0: the answer to a new password garbled every time",
          [&] { Plc(0, "", false); emu_.AddFault(d1013WriteGarbled); },
          [&] { OpenPassword(); PasswordOk(secret); }, lk::kMsgBadFrame, kPlcPanel, kNothingShown, -1},
+        {"family 0: the device monitor on D1013, its word values garbled every time",
+         [&] { Plc(0, secret, true); emu_.AddFault(wordValuesGarbled); },
+         [&] { MonitorUntilStopped("D1013", "1"); }, lk::kMsgBadFrame, kNoPanel, kNothingShown, -1},
+        {"family 0: the device monitor on D1012 (its word value carries D1013), garbled every time",
+         [&] { Plc(0, secret, true); emu_.AddFault(wordValuesGarbled); },
+         [&] { MonitorUntilStopped("D1012", "1"); }, lk::kMsgBadFrame, kNoPanel, kNothingShown, -1},
+        {"family 0: the ladder monitor on a rung reading D1013, its word values garbled every time",
+         [&] { Plc(0, secret, true); emu_.AddFault(wordValuesGarbled); },
+         [&] { LadderMonitorUntilStopped({"LD M0", "MOV D1013 D0", "END"}); }, lk::kMsgBadFrame, kNoPanel,
+         kNothingShown, -1},
+        {"password dialog: a new password typed, the dialog closed: nothing of it stays in the edits",
+         [&] { Plc(0, "", false); },
+         [&] {
+             OpenPassword();
+             TypedMaskedAndNotCopied(_PwdDlg->Password, _PwdDlg->Confirm_Txt, secret);
+             _PwdDlg->close();
+             EXPECT_EQ(_PwdDlg->Password->text().toStdString(), "");
+             EXPECT_EQ(_PwdDlg->Confirm_Txt->text().toStdString(), "");
+             EXPECT_FALSE(PlcLocked());
+         },
+         -1, kPlcPanel, lk::kMsgPwdNone, 0},
         // --- the PLC, families 1 and 2: function 100 -------------------------
         {"family 1: a new password set, not read back; the next OK enters it",
          [&] { Plc(1, "", false); },
@@ -317,8 +448,10 @@ TEST_F(ProtectionShownTest, PasswordsNeverShownAndTheProtectionShownIsTheDevices
         row.act();
         ASSERT_TRUE(Settled());
         if (row.message >= 0) { EXPECT_TRUE(Shown(row.message)) << ::testing::PrintToString(messages_.Shown()); }
-        QStatusBar* panel = row.panel == kCardPanel ? _MemCardDlg->CardMemStaBar : _PwdDlg->StatusBar;
-        EXPECT_EQ(Panel(panel), PanelOf(row.shown));
+        if (row.panel != kNoPanel) {
+            QStatusBar* panel = row.panel == kCardPanel ? _MemCardDlg->CardMemStaBar : _PwdDlg->StatusBar;
+            EXPECT_EQ(Panel(panel), PanelOf(row.shown));
+        }
         if (row.enterMode >= 0) {
             EXPECT_EQ(_PwdDlg->Job().EnterMode, row.enterMode);
             EXPECT_EQ(_PwdDlg->Confirm_Txt->isHidden(), row.enterMode == 1);
@@ -329,11 +462,11 @@ TEST_F(ProtectionShownTest, PasswordsNeverShownAndTheProtectionShownIsTheDevices
         said.insert(said.end(), asked.begin(), asked.end());
         for (const std::string& text : said) {
             EXPECT_EQ(text.find(secret), std::string::npos) << text;
-            EXPECT_EQ(text.find(kSecretHex), std::string::npos) << text;
+            for (const char* word : kSecretWords) EXPECT_EQ(text.find(word), std::string::npos) << text;
         }
-        EXPECT_FALSE(messages_.UnscriptedQuestion());
-        _MemCardDlg->reject();
-        _PwdDlg->close();
+        EXPECT_FALSE(messages_.UnscriptedQuestion()) << ::testing::PrintToString(messages_.Asked());
+        if (_MemCardDlg) _MemCardDlg->reject();
+        if (_PwdDlg) _PwdDlg->close();
         ASSERT_TRUE(Settled());
     }
 

@@ -57,6 +57,10 @@ protected:
         dialogs_.QueuePath(program.string());
         ASSERT_TRUE(frame_->RunCommand("MmSaveAs"));
     }
+    static std::string Bytes(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
     static qel::link::TQftRead ReadTemplate(const fs::path& path, int family, qel::link::TFileTemplate& t) {
         return qel::link::ReadQftFile(path, family, t);
     }
@@ -399,6 +403,77 @@ TEST_F(SideFilesTest, SaveAsOntoANameWhereOnlyAWindowsFileStandsAsksFirst) {
         std::ifstream in(dir / keptAs, std::ios::binary);
         EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "their values");
         EXPECT_EQ(gQel.ProgramFileName, answer == qel::Answer::Ok ? (dir / "press.kzp").string() : plant);
+    }
+}
+
+// Another project's register data or template that a Save As replaced is
+// kept as its backup, as message 271 said; a second Save As onto that name
+// keeps that backup under another name before it writes the project's own
+// file's backup there, and says where.
+TEST_F(SideFilesTest, AnotherProjectsFileKeptAsBackupOutlivesTheNextSaveAsOntoItsName) {
+    struct Row {
+        const char* what;
+        const char* theirs;
+        const char* backup;
+    };
+    const Row rows[] = {
+        {"register data", "press.kzl", "press.kl~"},
+        {"template", "press.qft", "press.qf~"},
+    };
+    int n = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const fs::path dir = projects_ / ("twice" + std::to_string(++n));
+        fs::create_directories(dir);
+        frame_->NewClick();
+        ASSERT_TRUE(frame_->ApplyModelSetting(2, 0, false));
+        const std::string plant = SaveProgram(dir / "plant.kzp", {"LD X0", "OUT Y0", "END"}, true);
+        Open(plant);
+        // The project's own values, saved beside it.
+        if (std::string_view(row.theirs).ends_with(".kzl")) {
+            ASSERT_TRUE(frame_->RunCommand("MmViewReg"));
+            ASSERT_NE(_DevReg, nullptr);
+            TypeInCell(_DevReg->RegGrid, 3, "77");
+        } else {
+            ASSERT_TRUE(frame_->RunCommand("MmFileTmp"));
+            ASSERT_NE(_FileTmp, nullptr);
+            TypeInCell(_FileTmp->PgRegGrid, 7, "9");
+        }
+        ASSERT_TRUE(frame_->RunCommand("MmSave"));
+        std::ofstream(dir / row.theirs, std::ios::binary) << "their values";
+
+        messages_.Clear();
+        messages_.QueueAnswer(qel::Answer::Ok);
+        dialogs_.QueuePath((dir / "press").string());
+        frame_->SaveAsClick();
+        ASSERT_EQ(gQel.ProgramFileName, (dir / "press.kzp").string());
+        ASSERT_EQ(Bytes(dir / row.backup), "their values");
+        dialogs_.QueuePath((dir / "mixer").string());
+        frame_->SaveAsClick();
+        ASSERT_EQ(gQel.ProgramFileName, (dir / "mixer.kzp").string());
+
+        // Back onto press: its files are replaced again, the project's own.
+        messages_.Clear();
+        messages_.QueueAnswer(qel::Answer::Ok);
+        dialogs_.QueuePath((dir / "press").string());
+        frame_->SaveAsClick();
+        EXPECT_EQ(gQel.ProgramFileName, (dir / "press.kzp").string());
+        EXPECT_NE(Bytes(dir / row.backup), "their values") << "the backup keeps the project's own file now";
+        std::vector<std::string> holding;
+        for (const auto& e : fs::directory_iterator(dir))
+            if (Bytes(e.path()) == "their values") holding.push_back(e.path().filename().string());
+        EXPECT_EQ(holding.size(), 1u) << "their values are kept";
+        std::vector<std::string> said;
+        for (const std::string& m : messages_.Shown())
+            if (m.rfind(gMsgTable.Get(kMsgBackupsKeptAside), 0) == 0) said.push_back(m);
+        EXPECT_EQ(said.size(), 1u) << testing::PrintToString(messages_.Shown());
+        if (holding.size() == 1 && said.size() == 1) {
+            EXPECT_EQ(holding[0].rfind(std::string(row.backup) + ".", 0), 0u) << holding[0];
+            EXPECT_NE(said[0].find((dir / holding[0]).string()), std::string::npos) << said[0];
+        }
+        EXPECT_FALSE(messages_.UnscriptedQuestion());
+        if (_DevReg) _DevReg->Modified = 0;
+        if (_FileTmp) _FileTmp->Modified = 0;
     }
 }
 

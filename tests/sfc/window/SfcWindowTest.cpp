@@ -847,6 +847,27 @@ TEST_F(ChartEditsKeptTest, AChartFileOfOtherCodeIsDrawnFromTheCode) {
               std::vector<std::string>{gMsgTable.Get(kMsgChartFileStale) + " " + Project(".sfc").string()});
     EXPECT_EQ(Cell(2, 0), kSfcJump);
     EXPECT_EQ(Code(), typed);
+
+    // The chart file the message named: the next save keeps it as the
+    // chart's backup, and the save after that keeps that backup aside, under
+    // a name it says, before it writes its own backup there.
+    const std::string named(file.begin(), file.end());
+    auto bytesOf = [](const std::filesystem::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    Save();
+    EXPECT_EQ(bytesOf(Project(".sf~")), named);
+    messages_.Clear();
+    Save();
+    EXPECT_NE(bytesOf(Project(".sf~")), named);
+    std::vector<std::filesystem::path> holding;
+    for (const auto& e : std::filesystem::directory_iterator(Project(".sfc").parent_path()))
+        if (e.path().filename().string().rfind(Project(".sf~").filename().string() + ".", 0) == 0 &&
+            bytesOf(e.path()) == named)
+            holding.push_back(e.path());
+    ASSERT_EQ(holding.size(), 1u) << "the chart file the message named is kept";
+    EXPECT_EQ(messages_.Shown(), std::vector<std::string>{gMsgTable.Get(kMsgBackupsKeptAside) + "\n" + holding[0].string()});
 }
 
 // Code typed by hand may draw as a chart that converts to another form of it
