@@ -1,11 +1,13 @@
 // A PLC job and the commands that would end it, in the frame against the
 // emulator over a pseudo-terminal: leaving the program, File > New, File >
-// Open, a recent file, a model setting and closing the window that owns the
-// job (the register view, the template, the password dialog), each from the
-// ladder window or the job's own window in front. A job that writes is asked
-// about first: Cancel lets it run to its own end, OK stops it with a message
-// saying the PLC holds part of what was sent. A read such a command ends
-// stores nothing and says it ended. A program write outlasts another project.
+// Open, a recent file, a model setting, the batch compile test and closing the
+// window that owns the job (the register view, the template, the password
+// dialog) or its progress window, each from the ladder window or the job's own
+// window in front. A job that writes is asked about first, and only by a
+// command that will go ahead: Cancel lets it run to its own end, OK stops it
+// with a message saying the PLC holds part of what was sent. A read such a
+// command ends stores nothing and says it ended. A program write and a card
+// write outlast another project.
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QProgressBar>
