@@ -40,6 +40,11 @@
 /// one message (270) names what was not read.
 bool ReadProgramFile();
 
+/// Whether the program file a name opens (as ReadProgramFile finds it) reads
+/// as a program; when not, its message says why. The open project stays as
+/// it is.
+bool ProgramFileOpens(const std::string& name);
+
 /// Reads the siblings of the project named by gQel.BaseName into the open
 /// project (the program image stays). Each sibling that is refused shows its
 /// message and leaves its own part unchanged; missing siblings are skipped.
