@@ -46,6 +46,9 @@ bool DecodeRecord(const uint8_t* rec, bool is32, DecodedOperand& out);
 struct TOperandReach {
     int elements = 1;
     bool wide = false;
+    // A digit group of M taken as octal, as PRUN takes it: each group of 8 bits
+    // starts 10 devices after the one before (M0-M7, M10-M17), as on X and Y.
+    bool octalM = false;
 };
 TOperandReach OperandReach(int index, int operand);
 // The one judgement of an operand against a family: the family has every register

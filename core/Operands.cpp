@@ -442,6 +442,7 @@ struct TReachRow {
     int operand;
     int elements;
     bool wide;
+    bool octalM = false;
 };
 constexpr TReachRow kReachRows[] = {
     {inst::MUL, 2, 1, true},  {inst::DMUL, 2, 2, true},    // the product: twice the width
@@ -458,6 +459,8 @@ constexpr TReachRow kReachRows[] = {
     {inst::SER, 2, 5, false}, {inst::DSER, 2, 5, false},   // five results
     {inst::CCD, 1, 2, false},                              // the sum and the parity
     {inst::FLT, 1, 1, true},                               // a floating-point number
+    {inst::PRUN, 0, 1, false, true}, {inst::PRUN, 1, 1, false, true},    // octal groups of M
+    {inst::DPRUN, 0, 1, false, true}, {inst::DPRUN, 1, 1, false, true},
 };
 
 // Element k of a word operand from T, C or D n is the family's: at 16 bits
@@ -482,7 +485,7 @@ TOperandReach OperandReach(int index, int operand) {
     if (index >= 0 && index < kInstCount && (gInstFlags[index] & kInstPulse))
         index = OpcodeToIndex(static_cast<uint16_t>(gInstOpcode[index] - 0x1000));
     for (const TReachRow& r : kReachRows)
-        if (r.index == index && r.operand == operand) return {r.elements, r.wide};
+        if (r.index == index && r.operand == operand) return {r.elements, r.wide, r.octalM};
     return {};
 }
 
@@ -496,7 +499,10 @@ bool ReachFits(const DecodedOperand& op, bool is32, int family, int index, int o
     const int64_t n = op.rec.number;
     if (op.rec.digits) {
         if (op.rec.digits > (is32 ? 8 : 4)) return false;
-        return n + int64_t{4} * op.rec.digits * reach.elements - 1 <= gDeviceLimitTable[family][li];
+        const int64_t bits = int64_t{4} * op.rec.digits * reach.elements;
+        // An octal group of M: whole tens for each 8 bits, then the rest.
+        const int64_t last = reach.octalM && type == kDevM ? n + 10 * ((bits - 1) / 8) + (bits - 1) % 8 : n + bits - 1;
+        return last <= gDeviceLimitTable[family][li];
     }
     const uint32_t kind = op.kind & ~static_cast<uint32_t>(kOpIndexed);
     if (!(kind & (kOpT | kOpC | kOpD))) return n + reach.elements - 1 <= gDeviceLimitTable[family][li];

@@ -209,7 +209,7 @@ void TInstEdit::EndHistoryOverForeignCode() {
 
 void TInstEdit::Restore(const TInstSnapshot& s) {
     const std::size_t n = std::min<std::size_t>(s.code.size(), capacity_);
-    std::memcpy(code_, s.code.data(), n);
+    if (n) std::memcpy(code_, s.code.data(), n);  // an empty program's snapshot holds no bytes to copy
     std::memset(code_ + n, 0xFF, capacity_ - n);
     used_ = static_cast<std::uint32_t>(n);
     BuildLines();

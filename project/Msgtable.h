@@ -36,6 +36,7 @@ enum TShellMsg : int {
     kMsgFileReadOnly = 278,      ///< a read-only file is not replaced; nothing was saved (the path follows)
     kMsgSimEditsRefused = 279,   ///< a simulation ended: an editor's edits could not go into the program
     kMsgSimModelChanged = 280,   ///< a simulation ended: the model setting changed
+    kMsgCodeBeyondFamily = 143,      ///< after 162: the code holds instructions the model does not run as they stand (which follow)
     kMsgProgramBeyondFamily = 282,   ///< question: a new family does not run instructions the program holds (which follow)
     kMsgBackupsKeptAside = 287,  ///< backups an earlier save filled with files not read or another project's were kept under other names (which follow)
 };

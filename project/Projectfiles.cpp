@@ -876,10 +876,13 @@ bool SetModelFamily(int family) {
     return true;
 }
 
-bool ReadProgramFile() {
+namespace {
+
+// The program file a name opens.
+std::string ProgramFileOf(const std::string& name) {
     // The project is known by its whole path: a name relative to the folder
     // the program was started in opens another project from another folder.
-    std::string path = WholePath(gQel.OpenFileName);
+    std::string path = WholePath(name);
     std::error_code ec;
     // A program file opened through a link is the project the link names:
     // its companions and backups are those beside the file linked to.
@@ -887,11 +890,30 @@ bool ReadProgramFile() {
         const fs::path target = fs::canonical(fs::path(path), ec);
         if (!ec) path = target.string();
     }
-    Staged st;
-    SeenFiles seen;
+    return path;
+}
+
+// Reads the program file itself into `st`; a file that is not there, or not
+// a program, is named in its message.
+bool ReadProgramOnly(const std::string& path, Staged& st, SeenFiles& seen) {
     const Outcome program = ReadOne(path, st, ParseKzp, seen);
     if (program == Outcome::Missing) ShowFileMsg(kMsgFileOpenFailed, path);
-    if (program != Outcome::Read) return false;
+    return program == Outcome::Read;
+}
+
+}  // namespace
+
+bool ProgramFileOpens(const std::string& name) {
+    Staged st;
+    SeenFiles seen;
+    return ReadProgramOnly(ProgramFileOf(name), st, seen);
+}
+
+bool ReadProgramFile() {
+    const std::string path = ProgramFileOf(gQel.OpenFileName);
+    Staged st;
+    SeenFiles seen;
+    if (!ReadProgramOnly(path, st, seen)) return false;
     for (const Sibling& s : kSiblings) {
         const std::string sib = CompanionPath(path, s.ext);
         if (ReadOne(sib, st, s.parse, seen) == Outcome::Refused) {
@@ -1212,10 +1234,14 @@ std::string MonitorEntriesBeyondFamily(int family) {
 }
 
 std::string ProgramBeyondFamily(int family) {
-    constexpr std::size_t kNamed = 10;
     if (!gProgram || gProgramUsed == 0) return {};
-    const std::vector<std::string> found =
-        InstructionsBeyondFamily({gProgram, gProgramCapacity}, gProgramUsed, family);
+    return CodeBeyondFamily({gProgram, gProgramCapacity}, gProgramUsed, family);
+}
+
+std::string CodeBeyondFamily(std::span<const std::uint8_t> code, std::uint32_t used, int family) {
+    constexpr std::size_t kNamed = 10;
+    if (code.empty() || used == 0) return {};
+    const std::vector<std::string> found = InstructionsBeyondFamily(code, used, family);
     std::string text;
     for (std::size_t i = 0; i < found.size() && i < kNamed; ++i) text += (i ? ", " : "") + found[i];
     if (found.size() > kNamed) text += ", +" + std::to_string(found.size() - kNamed);

@@ -21,6 +21,7 @@
 // compiled over the code with labels or comments of another version.
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +39,11 @@
 /// cannot stand for the code without their labels are drawn again from it:
 /// one message (270) names what was not read.
 bool ReadProgramFile();
+
+/// Whether the program file a name opens (as ReadProgramFile finds it) reads
+/// as a program; when not, its message says why. The open project stays as
+/// it is.
+bool ProgramFileOpens(const std::string& name);
 
 /// Reads the siblings of the project named by gQel.BaseName into the open
 /// project (the program image stays). Each sibling that is refused shows its
@@ -127,6 +133,9 @@ std::string MonitorEntriesBeyondFamily(int family);
 /// their steps and texts in program order ("1 DMOV D1311 D200, 7 MOV K1
 /// D6000"), the first ten and then "+n" for the rest; empty when there is none.
 std::string ProgramBeyondFamily(int family);
+/// The same over other code (`used` bytes of it: an element's inner code),
+/// its steps counted from its own start.
+std::string CodeBeyondFamily(std::span<const std::uint8_t> code, std::uint32_t used, int family);
 
 /// Drops the device-monitor entries MonitorEntriesBeyondFamily names, keeping
 /// the others in their order.

@@ -53,6 +53,26 @@ void TProgBar::StartProgress(const QString& caption, int maximum, int step) {
     UpdatePercent();
 }
 
+void TProgBar::EndProgress() {
+    ending_ = true;
+    close();
+    ending_ = false;
+}
+
+void TProgBar::reject() {
+    // Both the close button (through closeEvent) and Escape come here.
+    if (!ending_ && isVisible() && !UserMayClose()) return;
+    QDialog::reject();
+}
+
+bool TProgBar::UserMayClose() {
+    if (!cancel_) return !WorkRuns || !WorkRuns();
+    if (MayStopWork && !MayStopWork()) return false;
+    // Copied: the work may start another progress from its cancel.
+    if (auto cancel = cancel_) cancel();
+    return true;
+}
+
 void TProgBar::SetCancel(std::function<void()> cancel) {
     cancel_ = std::move(cancel);
     CancelBtn->setVisible(static_cast<bool>(cancel_));

@@ -35,9 +35,23 @@ public:
     void StepIt();
     // A line under the bar saying what else the job holds back; empty hides it.
     void SetNote(const QString& text);
+    // Closes the window as the work it shows ends. Closed by the user instead
+    // (its close button, Escape), the window stands for the work: work that
+    // offers Cancel is cancelled as by the button once MayStopWork agrees (a
+    // write is asked about first); work that cannot be cancelled runs on
+    // while WorkRuns says so, and the window stays.
+    void EndProgress();
+    std::function<bool()> WorkRuns;
+    std::function<bool()> MayStopWork;
+
+protected:
+    void reject() override;
 
 private:
+    bool UserMayClose();
+
     std::function<void()> cancel_;
+    bool ending_ = false;
 };
 
 

@@ -90,7 +90,7 @@ int TQelLink::LinkMode() const { return gQel.LinkMode; }
 void TQelLink::SetLinkMode(int mode) { gQel.LinkMode = mode; }
 
 void TQelLink::CloseProgress() {
-    if (_ProgBar && _ProgBar->isVisible()) _ProgBar->close();
+    if (_ProgBar && _ProgBar->isVisible()) _ProgBar->EndProgress();
 }
 
 void TQelLink::AdvanceProgress() {

@@ -630,21 +630,25 @@ bool TQelMain::CheckStopMonitor() {
     return true;
 }
 
+bool TQelMain::MayStopLinkWrite() {
+    return !Link.JobRunning || !Link.JobRunning() || !Link.JobWrites || !Link.JobWrites() ||
+           qel::AskQuestion(gMsgTable.Get(kMsgStopWrite), qel::AskButtons::OkCancel) == qel::Answer::Ok;
+}
+
 bool TQelMain::MayStopLinkJob() {
     if (!Link.JobRunning || !Link.JobRunning()) return true;
-    if (Link.JobWrites && Link.JobWrites() &&
-        qel::AskQuestion(gMsgTable.Get(kMsgStopWrite), qel::AskButtons::OkCancel) != qel::Answer::Ok)
-        return false;
+    if (!MayStopLinkWrite()) return false;
     // The job may have ended on its own while the question was open.
     if (Link.JobRunning() && Link.StopJob) Link.StopJob();
     return true;
 }
 
-bool TQelMain::MayEndJobOfWindows(TJobWindows how) {
+bool TQelMain::JobOfWindowsEnds(TJobWindows how) const {
     const auto holders = jobHolders_;
-    const bool ends = std::any_of(holders.begin(), holders.end(), [how](const auto& h) { return h.second(how); });
-    return !ends || MayStopLinkJob();
+    return std::any_of(holders.begin(), holders.end(), [how](const auto& h) { return h.second(how); });
 }
+
+bool TQelMain::MayEndJobOfWindows(TJobWindows how) { return !JobOfWindowsEnds(how) || MayStopLinkJob(); }
 
 void TQelMain::SetCommandsEnabled(bool enable) {
     commandsEnabled_ = enable;

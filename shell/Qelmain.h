@@ -180,9 +180,15 @@ public:
     /// program write among its blocks; 245 for
     /// a read, which keeps nothing). True when no job runs (any more).
     bool MayStopLinkJob();
+    /// Only the question: true when no write to the PLC runs, or the user
+    /// agrees to stop it (the caller stops it its own way).
+    bool MayStopLinkWrite();
     /// The same, for a command that closes or changes the work area's
     /// windows as `how` says: only a job one of them owns is asked about.
     bool MayEndJobOfWindows(TJobWindows how);
+    /// Whether a window of the work area runs a PLC job that closing or
+    /// changing the windows as `how` says would end.
+    bool JobOfWindowsEnds(TJobWindows how) const;
     void SetCommandsEnabled(bool enable);
     void SetQuickBarButtons(bool enable);
     void SetCommonBarButtons(bool enable);

@@ -206,6 +206,12 @@ bool TQelMain::OpenProgramFile(const std::string& path) {
     // The editors go first: they hand back what they hold into the shared
     // buffers, which the reader then replaces only when the whole file set
     // was read. On a refusal the editors come back over the old project.
+    // A PLC job is asked about only for an open that can go ahead: a file
+    // that is not there, or not a program, is named first and the job runs on.
+    if (JobOfWindowsEnds(TJobWindows::Closed) && !ProgramFileOpens(path)) {
+        RebuildRecentMenu();
+        return false;
+    }
     if (!MayEndJobOfWindows(TJobWindows::Closed)) return false;
     DestroyEditors();
     gQel.OpenFileName = path;  // made a whole path by the reader

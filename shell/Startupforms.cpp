@@ -13,7 +13,13 @@ namespace {
 QWidget* MakeAbout(TQelMain* frame) { return _About = new TAbout(frame); }
 QWidget* MakeTitlePage(TQelMain* frame) { return _TitlePage = new TTitlePage(frame); }
 QWidget* MakeMachineSet(TQelMain* frame) { return _MachineSet = new TMachineSet(frame); }
-QWidget* MakeProgBar(TQelMain* frame) { return _ProgBar = new TProgBar(frame); }
+QWidget* MakeProgBar(TQelMain* frame) {
+    _ProgBar = new TProgBar(frame);
+    // Closed by the user, the window asks as every command that would end a PLC job.
+    _ProgBar->WorkRuns = [frame] { return frame->Link.JobRunning && frame->Link.JobRunning(); };
+    _ProgBar->MayStopWork = [frame] { return frame->MayStopLinkWrite(); };
+    return _ProgBar;
+}
 
 TStartupFormDef kForms[] = {
     {"LineCmt", nullptr},          // rung comments

@@ -91,6 +91,9 @@ void HPlf(E& e, const S& s) {
 void HTmr(E& e, const S& s) {
     TSimMemory& mem = e.Memory();
     const int n = static_cast<int>(s.target);  // 0-255 by construction
+    // A timer past the model's last T (a program read from a file or a PLC)
+    // is no timer: it neither runs nor closes.
+    if (!SimBitOfFamily(mem, kBitT + n)) return;
     const std::int64_t sv = s.slotCount ? e.ReadOperand(s, 0) : 0;
     mem.TSV[n] = static_cast<std::uint16_t>(sv);
     if (e.Cond()) {

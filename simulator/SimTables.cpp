@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <array>
 
+#include "core/DeviceLimits.h"
 #include "simulator/SimApplied.h"
 
 using namespace simapp;
@@ -52,6 +53,14 @@ void ClearWordDevice(TSimMemory& mem, TSimArray array, std::int64_t n) {
     }
 }
 
+// Whether word element n of a T, C or D array is a device of the memory's
+// family: a range read from a file may run past its last T or D.
+bool WordDeviceOfFamily(const TSimMemory& mem, TSimArray array, std::int64_t n) {
+    if (array == TSimArray::TPV) return SimBitOfFamily(mem, kBitT + static_cast<int>(n));
+    if (array == TSimArray::D) return !mem.familySet || n <= mem.familyLimits[kLimD];
+    return true;  // every family has C0-C255
+}
+
 // ZRST D1 D2 clears every device from D1 to D2 when both lie in one array (a
 // timer or counter with its contact); otherwise nothing happens.
 void Zrst(E& e, const S& s) {
@@ -65,7 +74,8 @@ void Zrst(E& e, const S& s) {
         for (std::int64_t k = 0; k <= last - first; ++k) e.WriteOperand(s, 0, 0, static_cast<int>(k));
         return;
     }
-    for (std::int64_t n = first; n <= last; ++n) ClearWordDevice(mem, a.array, n);
+    for (std::int64_t n = first; n <= last; ++n)
+        if (WordDeviceOfFamily(mem, a.array, n)) ClearWordDevice(mem, a.array, n);
 }
 
 // SER S1 S2 D n: over the n elements from S1 (positions 0 to n-1), D = how

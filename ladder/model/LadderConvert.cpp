@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/Codetranslate.h"
+#include "core/DeviceLimits.h"
 #include "core/InstructionTable.h"
 #include "core/ProgramImage.h"
 #include "ladder/model/Lad.h"
@@ -14,6 +15,7 @@
 #include "ladder/model/Ladtranslate.h"
 #include "project/Ladderstamp.h"
 #include "project/Msgtable.h"
+#include "project/Projectfiles.h"
 #include "project/Qelglobals.h"
 
 std::uint8_t gConvertAbort = 0;
@@ -1221,8 +1223,16 @@ TConvertResult ConvertCodeToGrid(const TConvertInput& in, TLadderTarget& target)
 
 namespace {
 // The shared flag of the entry points that work on the program's buffers.
-std::uint8_t SetConvertAbort(const TConvertResult& r) {
+// What 162 names after it: the instructions of the code the model does not
+// run as they stand, which the ladder's compile would refuse.
+std::string gConvertAbortDetail;
+
+std::uint8_t SetConvertAbort(const TConvertResult& r, const TConvertInput& in) {
     gConvertAbort = r.ok ? 0 : 1;
+    gConvertAbortDetail.clear();
+    if (!r.ok && in.code)
+        if (const std::string found = CodeBeyondFamily({in.code, in.length}, in.used, CurrentFamily()); !found.empty())
+            gConvertAbortDetail = "\n" + gMsgTable.Get(kMsgCodeBeyondFamily) + " " + found;
     return gConvertAbort;
 }
 }  // namespace
@@ -1282,6 +1292,7 @@ std::vector<std::uint32_t> CarriedRowIds(const std::vector<std::uint8_t>& before
 
 std::uint8_t ConvertCodeToLadder() {
     gConvertDroppedComments = 0;
+    gConvertAbortDetail.clear();
     TConvertInput in;
     in.code = gProgram;
     in.length = gProgramCapacity;
@@ -1323,7 +1334,7 @@ std::uint8_t ConvertCodeToLadder() {
         in.comments = &comments;
     }
     TConvertResult r = ConvertCodeToGrid(in, target);
-    if (!r.ok) return SetConvertAbort(r);
+    if (!r.ok) return SetConvertAbort(r, in);
     gLadderRowCount = r.rowCount;
     gMarkList = r.marks;
     if (fileRows) gCommentLadderRows.clear();
@@ -1356,11 +1367,12 @@ std::uint8_t ConvertCodeToLadder() {
         rung[row] = c.text;
     }
     gConvertDroppedComments = dropped + r.unplacedComments;
-    return SetConvertAbort(r);
+    return SetConvertAbort(r, in);
 }
 
 std::uint8_t ConvertSfcCodeToLadder(std::uint8_t stepCode, bool condition, std::vector<TStepMark>* marks) {
     gConvertDroppedComments = 0;  // an inner ladder has no comments; none to report from an earlier conversion
+    gConvertAbortDetail.clear();
     if (!gProgramCopy || !gInterLadderGrid) {
         gConvertAbort = 1;
         return gConvertAbort;
@@ -1385,7 +1397,7 @@ std::uint8_t ConvertSfcCodeToLadder(std::uint8_t stepCode, bool condition, std::
     };
     const TConvertResult r = ConvertCodeToGrid(in, target);
     if (r.ok && marks) *marks = r.marks;
-    return SetConvertAbort(r);
+    return SetConvertAbort(r, in);
 }
 
 bool ReportConvertAbort() {
@@ -1394,7 +1406,8 @@ bool ReportConvertAbort() {
         gConvertDroppedComments = 0;
         return false;
     }
-    ShowMsg(kConvertMsgId);
+    ShowMsg(kConvertMsgId, gConvertAbortDetail);
+    gConvertAbortDetail.clear();
     gConvertAbort = 0;
     return true;
 }
@@ -1403,7 +1416,7 @@ std::int32_t ScanNetwork(const std::uint8_t* code, std::uint32_t length, bool st
     const TScanResult r = ScanOneNetwork(code, length, gConvertCodePos, stepCode);
     gNetworkStart = r.start;
     gNetworkEnd = r.end;
-    if (r.failure != TConvertFailure::None) gConvertAbort = 1;
+    if (r.failure != TConvertFailure::None) gConvertAbort = 1, gConvertAbortDetail.clear();
     gNetworkStride = r.stride;
     return r.stride;
 }

@@ -194,7 +194,9 @@ std::string FirstDeviceBeyondFamily(const std::uint8_t* cells, std::int32_t coun
         const std::int32_t number = CellOperand(cell);
         const bool pair = i + 1 < count && CellKind(cell + kLdbCellBytes) == TLdbKind::Token_32bs;
         if (!DeviceInFamily(row, ordinal, rec, number, pair)) {
-            const std::string name = DeviceName(type, static_cast<std::uint32_t>(number));
+            // Named as the cell shows it: its digit group and its index register.
+            std::string name = DeviceName(type, static_cast<std::uint32_t>(number));
+            if (CellKind(cell) == TLdbKind::Spec_Token) name += IndexRegText(TokenIndexReg(cell[0]));
             return rec.digits ? "K" + std::to_string(rec.digits) + name : name;
         }
     }

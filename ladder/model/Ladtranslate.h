@@ -55,7 +55,8 @@ bool SetCellDevice(std::string_view text, std::uint8_t* grid, std::int32_t row, 
 // judged as that operand of its box's instruction: a digit group's bits, a 32-bit
 // T, C or D operand (a token followed by its Token_32bs) with its next register,
 // MUL's product, DIV's remainder, the result bits of CMP and ZCP. Its name
-// ("D1311", "K4M1270"), or "" when the family has every device of the cells.
+// ("D1311", "K4M1270", "M1279E" with its index register), or "" when the family
+// has every device of the cells.
 // Constants, texts and cells without a device pass.
 std::string FirstDeviceBeyondFamily(const std::uint8_t* cells, std::int32_t count);
 

@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/DeviceLimits.h"
 #include "core/ProgramImage.h"
 #include "ladder/model/LadderConvert.h"
+#include "project/Msgtable.h"
 #include "project/Projectfiles.h"
 #include "project/Qelglobals.h"
 
@@ -137,7 +139,11 @@ bool InstallReceivedProgram(const std::vector<std::uint8_t>& image, int family, 
 }
 
 void ReportUndrawnProgram(TTransData& link) {
-    if (gQel.ProgramPresent && gProgramUsed != 0 && !gQel.ProgramOk) link.ShowMessage(kMsgNotDrawn, "");
+    if (!gQel.ProgramPresent || gProgramUsed == 0 || gQel.ProgramOk) return;
+    // Instructions the model does not run as they stand (a device past its
+    // ranges, an operand reaching past them) are named, as the ladder names them.
+    const std::string beyond = ProgramBeyondFamily(CurrentFamily());
+    link.ShowMessage(kMsgNotDrawn, beyond.empty() ? "" : "\n" + gMsgTable.Get(kMsgCodeBeyondFamily) + " " + beyond);
 }
 
 // ---------------------------------------------------------------------------

@@ -283,7 +283,7 @@ TDevReg::TDevReg(TTransData* trans, QWidget* parent)
 TDevReg::~TDevReg() {
     // A running transfer ends with the window (the transfer cancels itself).
     transfer_.reset();
-    if (_ProgBar && _ProgBar->isVisible() && transferring_) _ProgBar->close();
+    if (_ProgBar && _ProgBar->isVisible() && transferring_) _ProgBar->EndProgress();
     if (_DevReg == this) _DevReg = nullptr;
 }
 

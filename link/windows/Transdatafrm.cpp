@@ -212,7 +212,7 @@ void TTransDataForm::OkBtnClick() {
 }
 
 void TTransDataForm::CancelBtnClick() {
-    if (_ProgBar && _ProgBar->isVisible()) _ProgBar->close();
+    if (_ProgBar && _ProgBar->isVisible()) _ProgBar->EndProgress();
     WorkType->setEnabled(true);
     if (handheld_.Running()) handheld_.Stop();
     QDialog::reject();

@@ -184,6 +184,11 @@ TEST_F(ValueInterface, RefusedLinesSayWhyAndTheAdapterLeavesAnEmptyInstruction) 
         {"TRD D4994", 2, TAsmRefusal::NoPair, 1},
         {"TADD D4998 D0 D10", 2, TAsmRefusal::NoPair, 1},
         {"SER D0 K1 D1308 K5", 0, TAsmRefusal::NoPair, 3},
+        // PRUN's digit groups of M skip the 8 and 9 of each ten, as X and Y do in
+        // octal: K4M1264 holds M1264-M1271 and M1274-M1281.
+        {"PRUN K4X0 K4M1264", 0, TAsmRefusal::NoPair, 2},
+        {"PRUN K4M1264 K4Y0", 0, TAsmRefusal::NoPair, 1},
+        {"DPRUN K8X0 K8M1248", 0, TAsmRefusal::NoPair, 2},
         {"MOV K4M1280 D0", 0, TAsmRefusal::BadOperand, 1},
     };
     for (const Case& c : cases) {
@@ -225,7 +230,9 @@ TEST_F(ValueInterface, RefusedLinesSayWhyAndTheAdapterLeavesAnEmptyInstruction) 
                                        {"DIV D0 D2 D1310", 0}, {"DIV D0 D2 D4095", 1}, {"DMUL D0 D2 D4094", 1},
                                        {"DDIV D0 D2 C254", 1}, {"CMP D0 D1 M1277", 0}, {"ZCP K0 K1 D0 Y175", 0},
                                        {"TRD D4993", 2}, {"SER D0 K1 D1307 K5", 0}, {"BMOV D0 D1311 K10", 0},
-                                       {"MUL D0 D2 K4M1264", 0}, {"CMP D0 D1 M1279E", 1}})
+                                       {"MUL D0 D2 K4M1264", 0}, {"CMP D0 D1 M1279E", 1},
+                                       {"PRUN K4X0 K4M1260", 0}, {"DPRUN K8M1240 K8Y0", 0},
+                                       {"PRUN K4X160 K4Y160", 0}})
         EXPECT_TRUE(AssembleLine(line, family)) << line << " in family " << family;
 }
 

@@ -619,3 +619,49 @@ TEST(SimApplied, MotionAndCommunicationRowsChangeNothing) {
 }
 
 }  // namespace
+
+// A program read from a file or a PLC may name a device the model lacks; the
+// run gives no such device a value, whichever body would write it: a timer
+// past the last T (the default model's last is T127) never runs nor closes,
+// PRUN's octal group of M puts nothing past the last M (M1279), a compare's
+// third result after the last M is dropped. The same program on a model that
+// has the devices runs them.
+TEST(SimApplied, NoBodyGivesADeviceTheModelLacksAValue) {
+    struct Row {
+        const char* path;
+        int family;
+        const char* program;   // after LD X0
+        const char* device;    // the device the row watches
+        bool on;               // what it holds after the run
+    };
+    const Row rows[] = {
+        {"family 0: TMR T200 runs no timer past T127", 0, "TMR T200 K2\nLD T200\nOUT Y0", "T200", false},
+        {"family 0: nothing follows from a T200 that never closes", 0, "TMR T200 K2\nLD T200\nOUT Y0", "Y0", false},
+        {"family 1: T200 runs and closes", 1, "TMR T200 K2\nLD T200\nOUT Y0", "Y0", true},
+        {"family 0: a timer at T127 runs", 0, "TMR T127 K2\nLD T127\nOUT Y0", "Y0", true},
+        {"family 0: PRUN's K4M1264 puts nothing into M1280", 0, "PRUN K4X0 K4M1264", "M1280", false},
+        {"family 0: PRUN's K4M1264 holds M1277", 0, "PRUN K4X0 K4M1264", "M1277", true},
+        {"family 1: PRUN's K4M1264 holds M1281", 1, "PRUN K4X0 K4M1264", "M1281", true},
+        {"family 0: CMP's third result after M1279 is dropped", 0, "CMP K2 K1 M1279", "M1281", false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.path);
+        Program p(r.program);
+        SetSimFamily(p.engine.Memory(), r.family);
+        p.Set("X0 X1 X2 X3 X4 X5 X6 X7 X10 X11 X12 X13 X14 X15 X16 X17", true);
+        for (int i = 0; i < 5; ++i) p.After(1000);
+        EXPECT_EQ(p.On(r.device), r.on);
+    }
+    // ZRST over a range running past the last D clears the model's registers
+    // only; D1400 is no register of the default model (its last is D1311).
+    for (const int family : {0, 1}) {
+        SCOPED_TRACE(family == 0 ? "family 0: ZRST D1300 D2000 stops at D1311" : "family 1: ZRST D1300 D2000 clears D1400");
+        Program p("ZRST D1300 D2000");
+        SetSimFamily(p.engine.Memory(), family);
+        p.Set("X0", true);
+        p.D(1311) = 5, p.D(1400) = 7;
+        p.Scan();
+        EXPECT_EQ(p.D(1311), 0);
+        EXPECT_EQ(p.D(1400), family == 0 ? 7 : 0);
+    }
+}

@@ -113,6 +113,24 @@ protected:
         }
         ViewList();
     }
+    // The stand-in's box drawn behind a contact; the row's line then typed
+    // over it with the ladder writing over what is there.
+    void OverBox(const OperandRow& r) {
+        lad_->Edit().SetCursor(0, 0);
+        TypeLine("LD X0");
+        lad_->Edit().SetCursor(0, 5);
+        TypeLine(Replaced(r.line, r.operand, r.stand_in));
+        ViewList();
+        ASSERT_EQ(Program(), (Lines{"LD X0", Replaced(r.line, r.operand, r.stand_in)}));
+        ViewLadder();
+        messages_.Clear();
+        gQel.InsertMode = 0;
+        lad_->Edit().SetCursor(0, 5);
+        TypeLine(r.line);
+        gQel.InsertMode = 1;
+        if (_EditDlg->isVisible()) _EditDlg->CancelBtn->click();
+        ViewList();
+    }
     void Replace(const OperandRow& r, bool inLadder) {
         ViewList();
         ASSERT_NO_FATAL_FAILURE(TypeIntoList({"LD X0", Replaced(r.line, r.operand, r.stand_in)}));
@@ -191,8 +209,8 @@ inline void OperandPathsTest::TryRow(const OperandRow& r) {
 
     // Replace, All, from the list and from the ladder: a refused place is
     // counted and the program stays. (Replace takes the names of single
-    // devices; a digit group is no name it takes.)
-    const bool group = r.operand[0] == 'K';
+    // devices; a digit group or an index suffix is no name it takes, and says so.)
+    const bool group = r.operand[0] == 'K' || std::string(r.operand).find_first_of("EF", 1) != std::string::npos;
     for (const bool inLadder : {false, true}) {
         if (group) break;
         SCOPED_TRACE(inLadder ? "replace in the ladder" : "replace in the list");
@@ -210,13 +228,35 @@ inline void OperandPathsTest::TryRow(const OperandRow& r) {
     EXPECT_EQ(Program(), r.accepted ? taken : Lines{}) << "list paste";
     EXPECT_EQ(messages_.WasShown(gMsgTable.Get(kClipRefused)), !r.accepted) << "list paste";
 
+    // Undone and redone in the list: a refused paste left nothing a redo brings in.
+    frame_->RunCommand("MmUndo");
+    EXPECT_EQ(Program(), Lines{}) << "list paste undone";
+    frame_->RunCommand("MmRedo");
+    EXPECT_EQ(Program(), r.accepted ? taken : Lines{}) << "list paste redone";
+
     for (const bool insertBlock : {false, true}) {
         SCOPED_TRACE(insertBlock ? "block insertion in the ladder" : "ladder paste");
         ASSERT_NO_FATAL_FAILURE(Fresh(r.family));
         ASSERT_NO_FATAL_FAILURE(LadderPaste(r, insertBlock));
         EXPECT_EQ(Program(), r.accepted ? taken : Lines{});
         EXPECT_EQ(messages_.WasShown(gMsgTable.Get(kClipRefused) + " " + r.operand), !r.accepted);
+        // Undone and redone in the ladder.
+        ViewLadder();
+        frame_->RunCommand("MmUndo");
+        ViewList();
+        EXPECT_EQ(Program(), Lines{}) << "undone";
+        ViewLadder();
+        frame_->RunCommand("MmRedo");
+        ViewList();
+        EXPECT_EQ(Program(), r.accepted ? taken : Lines{}) << "redone";
     }
+
+    // Typed over the box of the stand-in in the ladder, writing over it: a
+    // refused line leaves the box as it was.
+    ASSERT_NO_FATAL_FAILURE(Fresh(r.family));
+    ASSERT_NO_FATAL_FAILURE(OverBox(r));
+    EXPECT_EQ(Program(), r.accepted ? taken : (Lines{"LD X0", Replaced(r.line, r.operand, r.stand_in)})) << "over a box";
+    EXPECT_EQ(messages_.WasShown(named), !r.accepted) << "over a box";
 
     // A program that holds it already, from another model: the new model
     // names it in its question; Cancel keeps the old model and the program.
@@ -237,4 +277,22 @@ inline void OperandPathsTest::TryRow(const OperandRow& r) {
     }
     ViewList();
     EXPECT_EQ(Program(), taken) << "model change keeps the program";
+    if (r.accepted) return;
+
+    // OK to the same question: the new model holds the program as it stands,
+    // and so does the model it came from when the user goes back (OK to any
+    // question there).
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Ok);
+    EXPECT_TRUE(frame_->ApplyModelSetting(r.family, 0, false)) << "model change, OK";
+    EXPECT_EQ(gQel.Family, r.family);
+    ViewList();
+    EXPECT_EQ(Program(), taken) << "the new model keeps the program";
+    messages_.Clear();
+    messages_.QueueAnswer(qel::Answer::Ok);
+    EXPECT_TRUE(frame_->ApplyModelSetting(other, 0, false)) << "back to the model it came from";
+    EXPECT_EQ(gQel.Family, other);
+    ViewList();
+    EXPECT_EQ(Program(), taken) << "back to the model it came from";
+    messages_.Clear();
 }

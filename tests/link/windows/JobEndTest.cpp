@@ -1,11 +1,13 @@
 // A PLC job and the commands that would end it, in the frame against the
 // emulator over a pseudo-terminal: leaving the program, File > New, File >
-// Open, a recent file, a model setting and closing the window that owns the
-// job (the register view, the template, the password dialog), each from the
-// ladder window or the job's own window in front. A job that writes is asked
-// about first: Cancel lets it run to its own end, OK stops it with a message
-// saying the PLC holds part of what was sent. A read such a command ends
-// stores nothing and says it ended. A program write outlasts another project.
+// Open, a recent file, a model setting, the batch compile test and closing the
+// window that owns the job (the register view, the template, the password
+// dialog) or its progress window, each from the ladder window or the job's own
+// window in front. A job that writes is asked about first, and only by a
+// command that will go ahead: Cancel lets it run to its own end, OK stops it
+// with a message saying the PLC holds part of what was sent. A read such a
+// command ends stores nothing and says it ended. A program write and a card
+// write outlast another project.
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QProgressBar>
@@ -18,34 +20,67 @@
 #include <QTest>
 
 #include <algorithm>
+#include <optional>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "ladder/editor/Ladder.h"
+#include "link/jobs/Fileregs.h"
+#include "link/jobs/Memcard.h"
 #include "link/jobs/Plcpassword.h"
 #include "link/jobs/Programtransfer.h"
 #include "link/jobs/Registergrid.h"
 #include "link/jobs/Registertransfer.h"
 #include "link/windows/Devreg.h"
 #include "link/windows/Filetmp.h"
+#include "link/windows/Memcarddlg.h"
+
 #include "link/windows/Online.h"
 #include "link/windows/Pwddlg.h"
 #include "link/windows/Transdatafrm.h"
 #include "shell/Progfrm.h"
 #include "tests/link/windows/LinkWindowFixture.h"
+#include "tools/windows/Filecompiletestfrm.h"
+#include "tools/windows/Toolsinstall.h"
 
 namespace {
 
 using qel::test::FaultAction;
 
-enum class Job { ProgramWrite, RegisterWrite, RegisterRead, TemplateWrite, PasswordWrite };
-enum class Command { Exit, New, Open, Recent, CloseWindow, Capacity, Card };
+enum class Job { ProgramWrite, RegisterWrite, RegisterRead, TemplateWrite, TemplateRead, PasswordWrite, CardWrite };
+// CloseProgress: the progress window's close button; EscapeProgress: Escape in it;
+// RecentGone: a recent file removed since it was listed; OpenCancelled: File >
+// Open whose file dialog is cancelled; BatchTest: the batch compile test run.
+enum class Command { Exit, New, Open, OpenCancelled, BatchTest, Recent, RecentGone, CloseWindow, Capacity, Card, CloseProgress, EscapeProgress };
 enum class Front { Ladder, Owner };
-// What the user answers; None: no question is expected.
-enum class Reply { None, Ok, Cancel };
+// What the user answers; None: no question is expected; OkOnceEnded: OK, given
+// only after the job has ended on its own while the question was open.
+enum class Reply { None, Ok, Cancel, OkOnceEnded };
 
 constexpr int kMsgStopWrite = 286;
 constexpr int kMsgFileRegWriteDone = 139;
+constexpr int kMsgFileOpenFailed = 26;  // "The file cannot be opened"
+constexpr int kMsgCardWriteDone = 139;  // "Write completed." of the card, as of the file registers
+
+// Answers as the scripted messages do, but ponders the question whether to
+// stop a write until the job has ended on its own.
+class Pondering final : public qel::MessageService {
+public:
+    explicit Pondering(qel::test::ScriptedMessages& inner) : inner_(inner), previous_(qel::SetMessageService(this)) {}
+    ~Pondering() override { qel::SetMessageService(previous_); }
+    void Show(const std::string& text, qel::MsgKind kind) override { inner_.Show(text, kind); }
+    qel::Answer Ask(const std::string& text, qel::AskButtons buttons) override {
+        if (text.find(gMsgTable.Get(kMsgStopWrite)) != std::string::npos) {
+            EXPECT_TRUE(PumpUntil([] { return _TransData->JobNo == 0; }));
+        }
+        return inner_.Ask(text, buttons);
+    }
+
+private:
+    qel::test::ScriptedMessages& inner_;
+    qel::MessageService* previous_;
+};
 
 class JobEndTest : public LinkWindowTest {
 protected:
@@ -60,6 +95,7 @@ protected:
         InstallRegisterView(frame_.get());
         InstallFileTemplate(frame_.get());
         InstallOnline(frame_.get());
+        InstallTools(frame_.get());
         SetModelFamily(1);
         SetProgramCapacity(0);
         gQel.CapacityIndex = 0;
@@ -121,15 +157,18 @@ protected:
         Halfway(4);
         return v;
     }
-    QWidget* StartTemplateWrite() {
+    QWidget* StartTemplate(bool write) {
         EXPECT_TRUE(frame_->RunCommand("MmFileTmp"));
         TFileTmp* w = _FileTmp;
-        for (int i = 0; i < 320; ++i) gFileRegValues[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(1 + i);
-        std::fill(emu_.S.fileRegs.begin(), emu_.S.fileRegs.end(), 0);
+        for (int i = 0; i < 320; ++i) {
+            gFileRegValues[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(write ? 1 + i : 0);
+            emu_.S.fileRegs[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(write ? 0 : 500 + i);
+        }
         w->Modified = 0;
-        emu_.AddFault({.action = FaultAction::Delay, .function = 0x64, .subCode = 17, .times = -1, .param = 20});
+        emu_.AddFault({.action = FaultAction::Delay, .function = 0x64, .subCode = write ? 17 : 24, .times = -1,
+                       .param = 20});
         w->CommBtnClick();
-        w->Comm->CommType_Box->setCurrentIndex(1);
+        w->Comm->CommType_Box->setCurrentIndex(write ? 1 : 0);
         w->Comm->PartChk->setChecked(true);
         w->Comm->StartPost_Txt->setText("0");
         w->Comm->EndPost_Txt->setText("319");
@@ -150,6 +189,20 @@ protected:
         return d;
     }
 
+    QWidget* StartCardWrite() {
+        std::fill(emu_.S.cardArea[4].begin(), emu_.S.cardArea[4].end(), 0x00);
+        sent_.assign(gProgram, gProgram + std::min<std::size_t>(gProgramCapacity, emu_.S.cardArea[4].size()));
+        EXPECT_TRUE(frame_->RunCommand("MmCardCodeRw"));
+        // The card's status comes first.
+        EXPECT_TRUE(PumpUntil([] { return _TransData->JobNo == 0 && _TransData->MaySend; }));
+        emu_.AddFault({.action = FaultAction::Delay, .function = 0x64, .subCode = 17, .times = -1, .param = 5});
+        _MemCardDlg->WriteRdo->setChecked(true);
+        messages_.QueueAnswer(qel::Answer::Yes);  // write to the card?
+        EXPECT_TRUE(_MemCardDlg->OkBtnClick());
+        Halfway(320);
+        return nullptr;
+    }
+
     // What the PLC holds of the job's data: none, part or all of it.
     enum class Held { None, Part, All };
     Held PlcHolds(Job job) const {
@@ -161,7 +214,11 @@ protected:
         case Job::RegisterWrite: return judge(emu_.S.regs[0x0600] == 100, emu_.S.regs[0x06FF] == 355);
         case Job::TemplateWrite: return judge(emu_.S.fileRegs[0] == 1, emu_.S.fileRegs[319] == 320);
         case Job::PasswordWrite: return emu_.S.password == "Qw7z" ? Held::All : Held::None;
-        case Job::RegisterRead: break;
+        case Job::CardWrite:
+            return judge(std::equal(sent_.begin(), sent_.begin() + 32, emu_.S.cardArea[4].begin()),
+                         std::equal(sent_.begin(), sent_.end(), emu_.S.cardArea[4].begin()));
+        case Job::RegisterRead:
+        case Job::TemplateRead: break;
         }
         return Held::None;
     }
@@ -182,6 +239,7 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
         bool windowStays;     // the job's own window is still open
         bool projectStays;    // the project is still "mine"
         Held plc;             // what the PLC holds of the write
+        bool unsaved = false; // the program holds unsaved edits: the save question comes first, answered No
     } rows[] = {
         {"program write, File > New, ladder in front: it outlasts the project", Job::ProgramWrite, Command::New,
          Front::Ladder, Reply::None, qel::link::kMsgWriteOk, true, false, Held::All},
@@ -199,6 +257,19 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
          qel::link::kMsgWriteStopped, false, true, Held::Part},
         {"register write, a recent file, ladder in front, Cancel", Job::RegisterWrite, Command::Recent, Front::Ladder,
          Reply::Cancel, qel::link::kMsgRegWriteDone, true, true, Held::All},
+        {"register write, File > Open cancelled in its file dialog: nothing asked, the write runs on",
+         Job::RegisterWrite, Command::OpenCancelled, Front::Ladder, Reply::None, qel::link::kMsgRegWriteDone, true,
+         true, Held::All},
+        {"register write, the batch compile test run, Cancel: nothing runs, the write goes on", Job::RegisterWrite,
+         Command::BatchTest, Front::Ladder, Reply::Cancel, qel::link::kMsgRegWriteDone, true, true, Held::All},
+        {"register write, a recent file no longer there: nothing asked, the write runs on", Job::RegisterWrite,
+         Command::RecentGone, Front::Ladder, Reply::None, qel::link::kMsgRegWriteDone, true, true, Held::All},
+        {"register write, File > New, OK given once the write has ended on its own: no stop, no word of one",
+         Job::RegisterWrite, Command::New, Front::Ladder, Reply::OkOnceEnded, qel::link::kMsgRegWriteDone, false,
+         false, Held::All},
+        {"register write, File > Exit with unsaved edits, save No, then Cancel: the edits and the write go on",
+         Job::RegisterWrite, Command::Exit, Front::Ladder, Reply::Cancel, qel::link::kMsgRegWriteDone, true, true,
+         Held::All, true},
         {"register write, another capacity in the model setting, Cancel", Job::RegisterWrite, Command::Capacity,
          Front::Ladder, Reply::Cancel, qel::link::kMsgRegWriteDone, true, true, Held::All},
         {"register read, File > New, ladder in front: ended with a word", Job::RegisterRead, Command::New,
@@ -209,6 +280,9 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
          Reply::Ok, qel::link::kMsgWriteStopped, false, false, Held::Part},
         {"template write, the memory card box of the model setting, Cancel", Job::TemplateWrite, Command::Card,
          Front::Ladder, Reply::Cancel, kMsgFileRegWriteDone, true, true, Held::All},
+        {"template read, the memory card box of the model setting: ended with a word, nothing kept",
+         Job::TemplateRead, Command::Card, Front::Ladder, Reply::None, qel::link::kMsgJobStopped, true, true,
+         Held::None},
         {"template write, its window closed, Cancel", Job::TemplateWrite, Command::CloseWindow, Front::Owner,
          Reply::Cancel, kMsgFileRegWriteDone, true, true, Held::All},
         {"password write, its dialog closed, Cancel: the read-back question follows", Job::PasswordWrite,
@@ -217,6 +291,22 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
          qel::link::kMsgWriteStopped, false, true, Held::All},
         {"template write, File > Exit, template in front, Cancel", Job::TemplateWrite, Command::Exit, Front::Owner,
          Reply::Cancel, kMsgFileRegWriteDone, true, true, Held::All},
+        {"register write, its progress window closed, Cancel: it runs to its end", Job::RegisterWrite,
+         Command::CloseProgress, Front::Owner, Reply::Cancel, qel::link::kMsgRegWriteDone, true, true, Held::All},
+        {"register write, Escape in its progress window, OK", Job::RegisterWrite, Command::EscapeProgress,
+         Front::Owner, Reply::Ok, qel::link::kMsgWriteStopped, true, true, Held::Part},
+        {"register read, its progress window closed: ended with a word", Job::RegisterRead, Command::CloseProgress,
+         Front::Owner, Reply::None, qel::link::kMsgJobStopped, true, true, Held::None},
+        {"template write, its progress window closed, OK", Job::TemplateWrite, Command::CloseProgress, Front::Owner,
+         Reply::Ok, qel::link::kMsgWriteStopped, true, true, Held::Part},
+        {"program write, its progress window closed, OK: it says how far it came", Job::ProgramWrite,
+         Command::CloseProgress, Front::Ladder, Reply::Ok, qel::link::kMsgPartlyWritten, true, true, Held::Part},
+        {"card write, its progress window closed: it offers no cancel and runs to its end", Job::CardWrite,
+         Command::CloseProgress, Front::Ladder, Reply::None, kMsgCardWriteDone, true, true, Held::All},
+        {"card write, File > New: it outlasts the project", Job::CardWrite, Command::New, Front::Ladder, Reply::None,
+         kMsgCardWriteDone, true, false, Held::All},
+        {"card write, File > Exit, Cancel: it runs to its end", Job::CardWrite, Command::Exit, Front::Ladder,
+         Reply::Cancel, kMsgCardWriteDone, true, true, Held::All},
         // Last: the program closes.
         {"program write, File > Exit, OK: the program closes, saying how far the write came", Job::ProgramWrite,
          Command::Exit, Front::Ladder, Reply::Ok, qel::link::kMsgPartlyWritten, true, true, Held::Part},
@@ -230,36 +320,67 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
         QWidget* ladder = _LDB;
         messages_.Clear();
         QWidget* owner = r.job == Job::ProgramWrite    ? StartProgramWrite()
-                         : r.job == Job::TemplateWrite ? StartTemplateWrite()
+                         : r.job == Job::CardWrite     ? StartCardWrite()
+                         : r.job == Job::TemplateWrite ? StartTemplate(true)
+                         : r.job == Job::TemplateRead  ? StartTemplate(false)
                          : r.job == Job::PasswordWrite ? StartPasswordWrite()
                                                        : StartRegisters(r.job == Job::RegisterWrite);
         ASSERT_TRUE(halfway_);
         Front(r.front == Front::Owner && owner ? owner : ladder);
         QPointer<QWidget> window(owner);
-        if (r.reply != Reply::None) messages_.QueueAnswer(r.reply == Reply::Ok ? qel::Answer::Ok : qel::Answer::Cancel);
+        if (r.unsaved) {
+            gQel.Modified = 1;
+            messages_.QueueAnswer(qel::Answer::No);  // not saved
+        }
+        if (r.reply != Reply::None) messages_.QueueAnswer(r.reply == Reply::Cancel ? qel::Answer::Cancel : qel::Answer::Ok);
+        std::optional<Pondering> ponder;
+        if (r.reply == Reply::OkOnceEnded) ponder.emplace(messages_);
         if (r.job == Job::PasswordWrite && r.reply == Reply::Cancel) messages_.QueueAnswer(qel::Answer::Yes);
         switch (r.command) {
         case Command::Exit: frame_->close(); break;
         case Command::New: EXPECT_TRUE(frame_->RunCommand("MmNew")); break;
         case Command::Open:
-            dialogs_.QueuePath(other_);
+        case Command::OpenCancelled:
+            if (r.command == Command::Open) dialogs_.QueuePath(other_);
             EXPECT_TRUE(frame_->RunCommand("MmOpen"));
             break;
-        case Command::Recent: {
+        case Command::Recent:
+        case Command::RecentGone: {
             const auto& recent = gQel.RecentFiles;
             const auto it = std::find(recent.begin(), recent.end(), other_);
             ASSERT_NE(it, recent.end());
+            const std::string away = other_ + ".away";
+            if (r.command == Command::RecentGone) std::filesystem::rename(other_, away);
             frame_->OpenRecentFile(static_cast<int>(it - recent.begin()));
+            if (r.command == Command::RecentGone) {
+                EXPECT_TRUE(Shown(kMsgFileOpenFailed));
+                std::filesystem::rename(away, other_);
+            }
             break;
         }
         case Command::Capacity: EXPECT_FALSE(frame_->ApplyModelSetting(1, 1, false)); break;
-        case Command::Card: EXPECT_FALSE(frame_->ApplyModelSetting(1, 0, true)); break;
+        case Command::Card: EXPECT_EQ(frame_->ApplyModelSetting(1, 0, true), r.reply != Reply::Cancel); break;
         case Command::CloseWindow:
             if (owner->isWindow())
                 owner->close();
             else
                 CloseWindow(owner);
             break;
+        case Command::BatchTest: {
+            frame_->MmFileCompileTest->trigger();
+            TFileCompileTest* batch = _FileCompileTest;
+            batch->SetFolder(QString::fromStdString(projects_.string()));
+            QTest::mouseClick(batch->ExtBtn, Qt::LeftButton);
+            EXPECT_EQ(batch->Running(), r.reply == Reply::Ok);
+            batch->hide();
+            break;
+        }
+        case Command::CloseProgress: _ProgBar->close(); break;
+        case Command::EscapeProgress: QTest::keyClick(_ProgBar, Qt::Key_Escape); break;
+        }
+        // The progress window stays as long as its job runs.
+        if (r.command == Command::CloseProgress || r.command == Command::EscapeProgress) {
+            EXPECT_EQ(_ProgBar->isVisible(), _TransData->JobNo != 0);
         }
         EXPECT_EQ(Asked(kMsgStopWrite), r.reply != Reply::None);
         EXPECT_FALSE(messages_.UnscriptedQuestion());
@@ -267,8 +388,21 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
         emu_.ClearFaults();
         EXPECT_TRUE(Shown(r.message)) << ::testing::PrintToString(messages_.Shown());
         // A program write says itself how far it came, once.
-        if (r.message == qel::link::kMsgPartlyWritten) EXPECT_FALSE(Shown(qel::link::kMsgWriteStopped));
-        if (owner) EXPECT_EQ(!window.isNull() && window->isVisible(), r.windowStays);
+        if (r.message == qel::link::kMsgPartlyWritten) {
+            EXPECT_FALSE(Shown(qel::link::kMsgWriteStopped));
+        }
+        // A job that ran to its end says nothing of a stop.
+        if (r.plc == Held::All && r.message != qel::link::kMsgWriteStopped) {
+            EXPECT_FALSE(Shown(qel::link::kMsgWriteStopped));
+            EXPECT_FALSE(Shown(qel::link::kMsgJobStopped));
+        }
+        // Edits kept stay unsaved: leaving asks about them again.
+        if (r.unsaved && r.projectStays) {
+            EXPECT_EQ(gQel.Modified, 1);
+        }
+        if (owner) {
+            EXPECT_EQ(!window.isNull() && window->isVisible(), r.windowStays);
+        }
         EXPECT_EQ(gQel.ProgramFileName.ends_with("mine.kzp"), r.projectStays) << gQel.ProgramFileName;
         if (r.job == Job::RegisterRead) {
             // Nothing read is kept: the view opened again shows none of the PLC's values.
@@ -276,11 +410,21 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
             ASSERT_TRUE(frame_->RunCommand("MmViewReg"));
             EXPECT_EQ(_DevReg->Data.TRegs[0], 0);
             EXPECT_EQ(_DevReg->Modified, 0);
+        } else if (r.job == Job::TemplateRead) {
+            // Nothing read is kept: the template's values are those of before.
+            EXPECT_FALSE(Shown(qel::link::kMsgFileRegReadDone));
+            EXPECT_EQ(gFileRegValues[0], 0);
+            EXPECT_EQ(gFileRegValues[319], 0);
         } else {
             EXPECT_EQ(PlcHolds(r.job), r.plc);
+        }
+        // The memory card box given back for the next rows.
+        if (r.command == Command::Card && r.reply != Reply::Cancel) {
+            EXPECT_TRUE(frame_->ApplyModelSetting(1, 0, false));
         }
         EXPECT_EQ(frame_->ShutDownDone(), r.command == Command::Exit && r.reply == Reply::Ok);
     }
 }
+
 
 }  // namespace

@@ -17,12 +17,14 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "core/Codetranslate.h"
+#include "core/Instruction.h"
 #include "core/ProgramImage.h"
 #include "instlist/EdDlg.h"
 #include "instlist/Instredit.h"
@@ -278,6 +280,41 @@ TEST_F(TransferWindowTest, AProgramReadThatCannotBeDrawnIsReportedAfterTheReadMe
         EXPECT_EQ(frame_->MdiArea->subWindowList().size(), 0);  // no ladder to show
     }
     SetModelFamily(0);
+}
+
+// A program read from a PLC may hold an operand that reaches past the
+// model's last device (CMP's three result bits from M1279 run to M1281 on the
+// default model): the code is kept as read, and the ladder that cannot show
+// it says which step holds it.
+TEST_F(TransferWindowTest, AProgramReadHoldingAnOperandPastTheModelsLastDeviceIsKeptAndNamed) {
+    // "LD X0", "CMP D0 D1 M100", "END", with M100's record made M1279's.
+    std::vector<std::uint8_t> code;
+    for (const char* line : {"LD X0", "CMP D0 D1 M100", "END"}) {
+        const TAssembly a = AssembleLine(line, 0);
+        ASSERT_TRUE(a) << line;
+        code.insert(code.end(), a.instruction->bytes.begin(), a.instruction->bytes.end());
+    }
+    std::uint8_t from[4], to[4];
+    ASSERT_EQ(EncodeOperandRecord("M100", false, from), 4);
+    ASSERT_EQ(EncodeOperandRecord("M1279", false, to), 4);
+    const auto at = std::search(code.begin(), code.end(), from, from + 4);
+    ASSERT_NE(at, code.end());
+    std::copy(to, to + 4, at);
+
+    PutProgram({"LD X0", "OUT Y0", "END"});
+    gQel.ProgramPresent = 1;
+    gQel.Modified = 0;
+    ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+    messages_.Clear();
+    std::copy(code.begin(), code.end(), emu_.S.program.begin());
+    OpenLinkWindow(TTransDataForm::kRead);
+    QTest::mouseClick(form_->OkBtn, Qt::LeftButton);
+    ASSERT_TRUE(Idle());
+    const std::vector<std::string> shown = messages_.Shown();
+    ASSERT_GE(shown.size(), 2u) << ::testing::PrintToString(shown);
+    EXPECT_NE(shown[shown.size() - 2].find(gMsgTable.Get(qel::link::kMsgReadDone)), std::string::npos);
+    EXPECT_EQ(shown.back(), gMsgTable.Get(162) + "\n" + gMsgTable.Get(143) + " 1 CMP D0 D1 M1279");
+    EXPECT_TRUE(std::equal(code.begin(), code.end(), gProgram)) << "the code stays as it was read";
 }
 
 // The memory card dialog from the PLC menu: the card status in its status
