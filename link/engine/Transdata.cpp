@@ -1007,6 +1007,10 @@ void TTransData::OnCmd64Timer() {
             SenderScope sender(*this, Source::Job);
             job->RequestStep(*this);
         }
+        // A step that ended the job without sending (the user declined its
+        // last question) leaves nothing to do: the port closes, as after a
+        // reply.
+        if (MaySend) ClosePortIfIdle();
         break;
     default:
         // No function 100 job runs any more: back to the normal order of service.

@@ -14,6 +14,7 @@ constexpr std::uint8_t kSubWrite = 17, kSubRead = 24, kAreaFileRegs = 0;
 constexpr int kMaxBlock = 16;
 constexpr int kMsgCancelled = 245;
 constexpr int kMsgUnknownPlc = 239;
+constexpr int kMsgMonitorRunning = 81;
 enum : int { kWriting = 0, kReading = 1, kIdentify = 255 };
 
 void Put16(std::vector<std::uint8_t>& b, std::size_t at, std::uint16_t v) {
@@ -123,11 +124,15 @@ TFileRegTransfer::~TFileRegTransfer() {
 }
 
 bool TFileRegTransfer::Start(std::vector<std::uint16_t>& values, bool write, int first, int end) {
-    if (link_.JobNo == kJobWriteFileRegs || link_.JobNo == kJobReadFileRegs || !link_.MayPutRequests() ||
-        link_.Monitoring())
+    if (link_.JobNo == kJobWriteFileRegs || link_.JobNo == kJobReadFileRegs || !link_.MayPutRequests()) return false;
+    if (link_.Monitoring()) {
+        // The monitors keep the line; the user stops them first.
+        link_.ShowMessage(kMsgMonitorRunning, "");
         return false;
+    }
     if (first < 0 || first >= end || end > static_cast<int>(values.size())) return false;
-    link_.ClearWriteQueues();
+    // Writes the user queued before (RUN, a force, a monitor's coil) go out
+    // first: the order of service sends them before the job's first step.
     link_.PlcInfoMode = 0;
     if (!link_.OpenPort()) return false;
     values_ = &values;

@@ -96,8 +96,14 @@ TMemCard::~TMemCard() {
 }
 
 bool TMemCard::Begin(int next) {
-    if (link_.JobNo == kJobMemoryCard || !link_.MayPutRequests() || link_.Monitoring()) return false;
-    link_.ClearWriteQueues();
+    if (link_.JobNo == kJobMemoryCard || !link_.MayPutRequests()) return false;
+    if (link_.Monitoring()) {
+        // The monitors keep the line; the user stops them first.
+        link_.ShowMessage(kMsgMonitoring, "");
+        return false;
+    }
+    // Writes the user queued before (RUN, a force, a monitor's coil) go out
+    // first: the order of service sends them before the job's first step.
     link_.PlcInfoMode = 0;
     if (!link_.OpenPort()) return false;
     CardOp = kIdentify;

@@ -200,9 +200,9 @@ void MmMonitorDevClick(TQelMain* frame) {
         _DevMoniDlg->show();
         return;
     }
-    // The running job keeps the line to its end; nothing queued is dropped.
+    // The running job keeps the line to its end. Writes queued before
+    // (RUN, a force, another monitor's coil) go out in their turn.
     if (!trans->MayPutRequests()) return;
-    trans->ClearWriteQueues();
     if (!frame->OpenComPort()) return;
     auto* monitor = new TDevMoniDlg(trans);
     monitor->OpenPort = [frame] { return frame->OpenComPort(); };
