@@ -113,15 +113,20 @@ protected:
         }
         ViewList();
     }
-    // The stand-in's box drawn behind a contact; the row's line then typed
-    // over it with the ladder writing over what is there.
-    void OverBox(const OperandRow& r) {
+    // The row's line with its stand-in operand drawn behind a contact in the
+    // ladder and compiled into the list.
+    void DrawStandIn(const OperandRow& r) {
         lad_->Edit().SetCursor(0, 0);
         TypeLine("LD X0");
         lad_->Edit().SetCursor(0, 5);
         TypeLine(Replaced(r.line, r.operand, r.stand_in));
         ViewList();
         ASSERT_EQ(Program(), (Lines{"LD X0", Replaced(r.line, r.operand, r.stand_in)}));
+    }
+    // The stand-in's box drawn behind a contact; the row's line then typed
+    // over it with the ladder writing over what is there.
+    void OverBox(const OperandRow& r) {
+        ASSERT_NO_FATAL_FAILURE(DrawStandIn(r));
         ViewLadder();
         messages_.Clear();
         gQel.InsertMode = 0;
@@ -159,12 +164,7 @@ protected:
         // The rung of the stand-in drawn and compiled, its operand cell then
         // naming the row's operand, as a ladder of another model holds it;
         // copied, and pasted into the ladder of a new project of the row's model.
-        lad_->Edit().SetCursor(0, 0);
-        TypeLine("LD X0");
-        lad_->Edit().SetCursor(0, 5);
-        TypeLine(Replaced(r.line, r.operand, r.stand_in));
-        ViewList();
-        ASSERT_EQ(Program(), (Lines{"LD X0", Replaced(r.line, r.operand, r.stand_in)}));
+        ASSERT_NO_FATAL_FAILURE(DrawStandIn(r));
         ViewLadder();
         const TParsedDevice standIn = ParseDeviceText(DevicePart(r.stand_in));
         int named = 0;

@@ -68,6 +68,12 @@ protected:
     std::vector<std::uint8_t> Program() const { return {gProgram, gProgram + gProgramCapacity}; }
     // A menu item chosen as the user does: a disabled one does nothing.
     void Click(const char* command) { frame_->Action(command)->trigger(); }
+    // A two-line program, present and saved: a row starts from it.
+    void PutSavedProgram() {
+        PutProgram({"LD X0", "OUT Y0", "END"});
+        gQel.ProgramPresent = 1;
+        gQel.Modified = 0;
+    }
     std::vector<int> ShownIds() const {
         std::vector<int> ids;
         for (const std::string& s : messages_.Shown())
@@ -426,9 +432,7 @@ TEST_F(JobKeepsLineTest, AJobStartedOverARunningMonitorSaysWhyAndTheMonitorGoesO
     ASSERT_TRUE(frame_->RunCommand("MmFileTmp"));
     for (const Row& row : rows) {
         SCOPED_TRACE(row.path);
-        PutProgram({"LD X0", "OUT Y0", "END"});
-        gQel.ProgramPresent = 1;
-        gQel.Modified = 0;
+        PutSavedProgram();
         if (_FileTmp) _FileTmp->Modified = 0;
         messages_.Clear();
         row.monitor.start();
@@ -563,9 +567,7 @@ TEST_F(JobKeepsLineTest, ACommandRefusedDuringAJobGoesOutOnceTheJobHasEnded) {
     ASSERT_TRUE(frame_->RunCommand("MmFileTmp"));
     for (const Row& row : rows) {
         SCOPED_TRACE(row.path);
-        PutProgram({"LD X0", "OUT Y0", "END"});
-        gQel.ProgramPresent = 1;
-        gQel.Modified = 0;
+        PutSavedProgram();
         std::copy(gProgram, gProgram + gProgramCapacity, emu_.S.program.begin());
         emu_.S.coils[0x0500] = 0;
         emu_.S.regs[0x1000] = 0;
@@ -637,9 +639,7 @@ TEST_F(JobKeepsLineTest, WritesQueuedBeforeAJobStartsGoOutFirst) {
     ASSERT_TRUE(frame_->RunCommand("MmFileTmp"));
     for (const Row& row : rows) {
         SCOPED_TRACE(row.path);
-        PutProgram({"LD X0", "OUT Y0", "END"});
-        gQel.ProgramPresent = 1;
-        gQel.Modified = 0;
+        PutSavedProgram();
         _FileTmp->Modified = 0;
         emu_.S.running = false;
         emu_.ClearFaults();
