@@ -235,6 +235,11 @@ public:
 
     void DestroyEditors();
     void ResetEditors();
+    /// Closes every editor window; what they hold stays in the project (the
+    /// chart and its elements' code included).
+    void CloseEditorWindows();
+    /// CloseEditorWindows, then empties the chart and its elements' code: for
+    /// a project about to be replaced.
     void CloseProjectWindows();
     /// Asks whether to save a modified project; false when the user cancelled
     /// or the save failed (nothing may replace the project then).
@@ -273,6 +278,11 @@ public:
     /// progress window excepted (its Cancel stops the read), and the status
     /// bar and the progress window say why (message 269).
     void HoldEditsForRead(bool hold);
+    /// The same hold for other work that replaces the project (message `why`
+    /// says which): `keep`, the window running the work, stays usable, and
+    /// when `mayLeave` is set the frame can still be left (File > Exit).
+    void HoldEdits(bool hold, int why, QWidget* keep, bool mayLeave);
+    bool EditsHeld() const { return editsHeld_; }
     /// CommitAll's outcome: Refused when an editor's edits could not go in,
     /// Cancelled when the user chose to change nothing (a question to keep the
     /// chart or the ladder, or the chart's over changed code): a save stops.
@@ -462,7 +472,10 @@ private:
     std::map<QMdiSubWindow*, int> childViews_;
     std::vector<TEditorLink*> editorLinks_;
     bool settling_ = false;  // SettleChartAndLadder is asking or committing
-    bool editsHeld_ = false;  // HoldEditsForRead
+    bool editsHeld_ = false;  // HoldEdits
+    bool leaveWhileHeld_ = false;
+    // Whether `command` stays off while the editors are held.
+    bool HeldOff(const std::string& command) const;
     std::vector<QPointer<QWidget>> heldWindows_;
     std::map<QMdiSubWindow*, TEditorLink*> linkOf_;
     std::map<QAction*, QKeySequence> shortcutOf_;  ///< each command's own shortcut

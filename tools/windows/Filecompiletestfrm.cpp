@@ -1,5 +1,7 @@
 #include "tools/windows/Filecompiletestfrm.h"
 
+#include <utility>
+
 #include <QCheckBox>
 #include <QDir>
 #include <QFileSystemModel>
@@ -180,8 +182,12 @@ void TFileCompileTest::DirBoxChange() {
 void TFileCompileTest::ExtBtnClick() {
     if (running_) return;
     // The run replaces the project file by file: the user decides first what
-    // becomes of the open one, as for Open.
-    if (BeforeRun && !BeforeRun()) return;
+    // becomes of the open one, as for Open. A folder without program files
+    // opens none: the project and its windows stay as they are.
+    if (FileListBox->count() > 0) {
+        if (BeforeRun && !BeforeRun()) return;
+        projectTaken_ = true;
+    }
     Test_Lab->show();
     CurrentFileIndex = FileListBox->currentRow() >= 0 ? FileListBox->currentRow() : 0;
     running_ = true;
@@ -194,12 +200,7 @@ void TFileCompileTest::StopBtnClick() { CurrentFileIndex = FileListBox->count();
 void TFileCompileTest::TimerTimer() {
     Timer->stop();
     if (CurrentFileIndex >= FileListBox->count()) {
-        running_ = false;
-        ExtBtn->setEnabled(true);
-        Test_Lab->hide();
-        Shape->SetLamp(TBatchLamp::White);
-        if (AfterRun) AfterRun();
-        qel::ShowMessage(kRunEnded);
+        EndRun(true);
         return;
     }
     const QString name = FileListBox->item(CurrentFileIndex)->text();
@@ -226,6 +227,20 @@ void TFileCompileTest::TimerTimer() {
     Shape->SetLamp(outcome.lamp);
     ++CurrentFileIndex;
     Timer->start();
+}
+
+void TFileCompileTest::EndRun(bool announce) {
+    Timer->stop();
+    running_ = false;
+    ExtBtn->setEnabled(true);
+    Test_Lab->hide();
+    Shape->SetLamp(TBatchLamp::White);
+    if (std::exchange(projectTaken_, false) && AfterRun) AfterRun();
+    if (announce) qel::ShowMessage(kRunEnded);
+}
+
+void TFileCompileTest::EndRunQuietly() {
+    if (running_) EndRun(false);
 }
 
 void TFileCompileTest::ResultSaveBtnClick() {

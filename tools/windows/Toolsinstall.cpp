@@ -6,6 +6,7 @@
 #include <QTabWidget>
 
 #include "project/Editorlink.h"
+#include "project/Msgtable.h"
 
 #include "project/Qelglobals.h"
 #include "project/Viewcodes.h"
@@ -49,15 +50,27 @@ void BindBatchTest(TQelMain* frame) {
         if (frame->CheckStopMonitor() || !frame->MayReplaceProject() ||
             !frame->MayEndJobOfWindows(TJobWindows::Closed))
             return false;
-        frame->CloseProjectWindows();
+        // The project stays whole until a file read replaces it: a run whose
+        // every file is refused leaves it as it was.
+        frame->CloseEditorWindows();
+        // Each file opened replaces the project without a question: nothing
+        // may be edited in between, but the run's own window can stop it.
+        frame->HoldEdits(true, kMsgBatchHoldsEdits, _FileCompileTest, true);
         return true;
     };
     _FileCompileTest->LoadProject = [frame](const std::string& path) { return frame->OpenProgramFile(path); };
     _FileCompileTest->AfterRun = [frame] {
-        frame->CloseProjectWindows();
+        frame->HoldEdits(false, kMsgBatchHoldsEdits, _FileCompileTest, true);
+        // The last file opened is the project, its chart included.
+        frame->CloseEditorWindows();
         frame->UpdateCaption();
         frame->RefreshCommands();
     };
+    // Leaving ends a run first: no file opens behind the questions of leaving.
+    frame->AddLeaveGuard(_FileCompileTest, [] {
+        _FileCompileTest->EndRunQuietly();
+        return true;
+    });
     _FileCompileTest->OpenResultFile = [frame](const std::string& path) {
         if (frame->CheckStopMonitor() || !frame->MayReplaceProject()) return;
         frame->OpenProgramFile(path);

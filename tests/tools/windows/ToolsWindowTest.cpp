@@ -3,12 +3,15 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <vector>
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMdiArea>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -21,6 +24,8 @@
 #include <QScrollBar>
 #include <QTableWidget>
 
+#include "core/Codetranslate.h"
+#include "instlist/EdDlg.h"
 #include "instlist/Instredit.h"
 #include "ladder/edit/Laddertexts.h"
 #include "ladder/editor/Ladder.h"
@@ -28,6 +33,8 @@
 #include "ladder/render/Ladderpainter.h"
 #include "project/Msgtable.h"
 #include "project/Projectfiles.h"
+#include "sfc/model/Sfcchart.h"
+#include "sfc/window/Sfcwin.h"
 #include "tools/windows/Comdlg.h"
 #include "tools/windows/Devcomment.h"
 #include "tools/windows/Linecmt.h"
@@ -692,4 +699,227 @@ TEST_F(ToolsWindowTest, TypesTheSearchWindowDoesNotShowNeitherFilterNorRewrite) 
     EXPECT_EQ(ladder->Edit().Col(), 0);
     EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(64)));
     EXPECT_FALSE(messages_.UnscriptedQuestion());
+}
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes Assemble(std::initializer_list<const char*> lines) {
+    Bytes code;
+    for (const char* line : lines) {
+        EXPECT_TRUE(SetInputText(line)) << line;
+        EXPECT_EQ(AssembleInstruction(), 1) << line;
+        code.insert(code.end(), gInsnBuf.code, gInsnBuf.code + gInsnBuf.length);
+    }
+    return code;
+}
+
+bool Holds(const Bytes& haystack, const Bytes& needle) {
+    return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();
+}
+
+Bytes FileBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Every file of a folder by name, with its bytes.
+std::map<std::string, Bytes> FolderBytes(const fs::path& folder) {
+    std::map<std::string, Bytes> files;
+    for (const auto& e : fs::directory_iterator(folder)) files[e.path().filename().string()] = FileBytes(e.path());
+    return files;
+}
+
+// Two charts of steps, each started by its own rung: a.kzp (X7, S20) and b.kzp (X6, S21).
+constexpr std::initializer_list<const char*> kChartA{"LD X7", "SET S0", "STL S0",  "LD X0", "SET S20", "STL S20",
+                                                      "OUT Y1", "LD X1", "OUT S0", "RET",   "END"};
+constexpr std::initializer_list<const char*> kChartB{"LD X6", "SET S0", "STL S0",  "LD X2", "SET S21", "STL S21",
+                                                      "OUT Y2", "LD X3", "OUT S0", "RET",   "END"};
+
+enum class TEditor { Ladder, List, Chart };
+
+class BatchRunHoldTest : public ToolsWindowTest {
+protected:
+    void SetUp() override {
+        ToolsWindowTest::SetUp();
+        ASSERT_NO_FATAL_FAILURE(StartWithTools({}, true));
+        InstallSfc(frame_.get());
+    }
+    // A program file with its chart drawn from the code and no ladder file.
+    void SaveChartProject(const fs::path& path, std::initializer_list<const char*> lines) {
+        frame_->NewClick();
+        PutProgram(lines);
+        ASSERT_TRUE(frame_->RunCommand("MmCodeToSfc"));
+        dialogs_.QueuePath(path.string());
+        ASSERT_TRUE(frame_->RunCommand("MmSaveAs"));
+        ASSERT_TRUE(fs::remove(fs::path(path).replace_extension(".lad")));
+        frame_->NewClick();
+    }
+    // One tick of the run, the next one left to the caller.
+    void Tick() {
+        _FileCompileTest->TimerTimer();
+        _FileCompileTest->Timer->stop();
+    }
+    static Bytes Code() { return {gProgram, gProgram + gProgramUsed}; }
+    static Bytes Chart() { return {gSfcGrid, gSfcGrid + static_cast<std::size_t>(gSfcRowCount) * kSfcRowBytes}; }
+    static Bytes Ladder() { return {gLadderRows, gLadderRows + 200 * kLadderRowBytes}; }
+    static std::uint8_t ChartCell(int row, int col, int byte = 0) {
+        return gSfcGrid[row * kSfcRowBytes + col * 4 + byte];
+    }
+    // The rung X5-Y5 drawn below the ladder's last one; false when the ladder took no key.
+    static bool DrawRung(const char* contact, const char* coil) {
+        if (!_LDB) return false;
+        const int row = FindLastUsedRow(gLadderRows, kLadderRowBytes, kLadderRows - 1) + 2;
+        _LDB->Edit().SetCursor(row, 0);
+        QTest::keyClick(_LDB, Qt::Key_F1);
+        if (!_EditDlg || !_EditDlg->isVisible()) return false;
+        QTest::keyClicks(_EditDlg->IEdit, QString::fromLatin1(contact));
+        QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
+        QTest::keyClick(_LDB, Qt::Key_Right);
+        QTest::keyClick(_LDB, Qt::Key_F7);
+        if (!_EditDlg || !_EditDlg->isVisible()) return false;
+        QTest::keyClicks(_EditDlg->IEdit, QString::fromLatin1(coil));
+        QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
+        return true;
+    }
+    // An instruction typed at the list's END line; false when the list took no key.
+    static bool TypeInList(const char* line) {
+        if (!_Inst) return false;
+        QTest::keyClick(_Inst, Qt::Key_End);
+        QTest::keyClick(_Inst, Qt::Key_Up);
+        QTest::keyClicks(_Inst, QString(QLatin1Char(line[0])));
+        if (!_EditDlg || !_EditDlg->isVisible()) return false;
+        QTest::keyClicks(_EditDlg->IEdit, QString::fromLatin1(line + 1));
+        QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
+        return true;
+    }
+    // An initial step S50 placed low in the chart; false when the chart took no key.
+    static bool PlaceStep() {
+        if (!_Sfc) return false;
+        _Sfc->Model().CursorRow = 14;
+        _Sfc->Model().CursorCol = 2;
+        QTest::keyClick(_Sfc, Qt::Key_F2);
+        if (!_Sfc->SfcEdit_Txt->isVisible()) return false;
+        _Sfc->SfcEdit_Txt->selectAll();
+        QTest::keyClicks(_Sfc->SfcEdit_Txt, QStringLiteral("50"));
+        QTest::keyClick(_Sfc->SfcEdit_Txt, Qt::Key_Return);
+        return true;
+    }
+    // The user's try at an edit in `editor`, opened from the frame's menu when it can be.
+    bool TryEdit(TEditor editor) {
+        switch (editor) {
+        case TEditor::Ladder: frame_->RunCommand("MmLadWin"); return DrawRung("X0", "Y0");
+        case TEditor::List: frame_->RunCommand("MmInstWin"); return TypeInList("LD X4");
+        case TEditor::Chart: frame_->RunCommand("MmSfcWin"); return PlaceStep();
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+// While the batch compile test runs, it opens each file as the project
+// without a question: the editors take no edit meanwhile, the run's window
+// stays usable, and afterwards the project (the last file opened, its chart
+// included) is what the editors show, takes edits and saves them.
+TEST_F(BatchRunHoldTest, NoEditGoesInWhileTheRunReplacesTheProjectAndTheLastFileStaysWhole) {
+    struct Row {
+        const char* name;
+        TEditor editor;
+        bool atLastFile;  // else at the first file
+        bool stopped;     // Stop clicked right after the try: the first file is the last opened
+    };
+    const Row rows[] = {
+        {"ladder_at_first_file", TEditor::Ladder, false, false},
+        {"ladder_at_last_file", TEditor::Ladder, true, false},
+        {"list_at_first_file", TEditor::List, false, false},
+        {"list_at_last_file", TEditor::List, true, false},
+        {"chart_at_first_file", TEditor::Chart, false, false},
+        {"chart_at_last_file", TEditor::Chart, true, false},
+        {"ladder_at_first_file_then_stop", TEditor::Ladder, false, true},
+    };
+    const std::string held = gMsgTable.Get(kMsgBatchHoldsEdits);
+    ASSERT_FALSE(held.empty());
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const fs::path folder = projects_ / row.name;
+        fs::create_directories(folder);
+        ASSERT_NO_FATAL_FAILURE(SaveChartProject(folder / "a.kzp", kChartA));
+        ASSERT_NO_FATAL_FAILURE(SaveChartProject(folder / "b.kzp", kChartB));
+        const auto onDisk = FolderBytes(folder);
+        const bool lastIsA = row.stopped;
+        const fs::path last = folder / (lastIsA ? "a.kzp" : "b.kzp");
+
+        frame_->MmFileCompileTest->trigger();
+        TFileCompileTest* test = _FileCompileTest;
+        test->SetFolder(QString::fromStdString(folder.string()));
+        ASSERT_EQ(test->FileListBox->count(), 2);
+        test->FileListBox->setCurrentRow(-1);
+        QTest::mouseClick(test->ClearTest, Qt::LeftButton);
+        messages_.Clear();
+        QTest::mouseClick(test->ExtBtn, Qt::LeftButton);
+        test->Timer->stop();
+        ASSERT_TRUE(test->Running());
+        ASSERT_TRUE(test->ResultMemo->toPlainText().isEmpty());
+        Tick();
+        if (row.atLastFile) Tick();
+        ASSERT_EQ(gQel.ProgramFileName, (folder / (row.atLastFile ? "b.kzp" : "a.kzp")).string());
+
+        // The try: nothing goes in, and the frame says why.
+        const Bytes code = Code(), chart = Chart(), ladder = Ladder();
+        EXPECT_FALSE(TryEdit(row.editor));
+        EXPECT_EQ(Code(), code);
+        EXPECT_EQ(Chart(), chart);
+        EXPECT_EQ(Ladder(), ladder);
+        EXPECT_EQ(gQel.Modified, 0);
+        EXPECT_EQ(frame_->QelStaBar->Panel(0).toStdString(), held);
+        // The run's own window still answers; the frame can still be left.
+        EXPECT_TRUE(test->isEnabled());
+        EXPECT_TRUE(test->StopBtn->isEnabled());
+        EXPECT_TRUE(frame_->MmExit->isEnabled());
+        EXPECT_FALSE(frame_->MmSave->isEnabled());
+        if (row.stopped) QTest::mouseClick(test->StopBtn, Qt::LeftButton);
+        for (int i = 0; i < 3 && test->Running(); ++i) Tick();
+        ASSERT_FALSE(test->Running());
+        EXPECT_EQ(messages_.Shown(), std::vector<std::string>{"測試結束!!"});
+        EXPECT_TRUE(messages_.Asked().empty());
+        EXPECT_EQ(FolderBytes(folder), onDisk);
+
+        // Afterwards the project is the last file opened, its chart included,
+        // and a save before any edit writes that chart back as it was read.
+        EXPECT_TRUE(frame_->QelStaBar->Panel(0).isEmpty());
+        EXPECT_TRUE(frame_->MdiArea->isEnabled());
+        EXPECT_EQ(gQel.ProgramFileName, last.string());
+        EXPECT_EQ(gQel.Modified, 0);
+        const Bytes own = Assemble(lastIsA ? kChartA : kChartB);
+        const int step = lastIsA ? 20 : 21;
+        EXPECT_EQ(Code(), own);
+        EXPECT_EQ(ChartCell(1, 0), kSfcInitStep);
+        EXPECT_EQ(ChartCell(3, 0, 1), step);
+        const fs::path chartFile = fs::path(last).replace_extension(".sfc");
+        ASSERT_TRUE(frame_->RunCommand("MmSave"));
+        EXPECT_EQ(FileBytes(chartFile), onDisk.at(chartFile.filename().string()));
+
+        // Every editor opened shows it, and an edit then counts and is saved.
+        ASSERT_TRUE(frame_->RunCommand("MmSfcWin"));
+        EXPECT_EQ(ChartCell(1, 0), kSfcInitStep);
+        EXPECT_EQ(ChartCell(3, 0, 1), step);
+        ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+        EXPECT_EQ(Code(), own);
+        ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+        EXPECT_EQ(CellOperandText(gLadderRows, 0, 0), lastIsA ? "X7" : "X6");
+        ASSERT_TRUE(DrawRung("X5", "Y5"));
+        EXPECT_EQ(gQel.Modified, 1);
+        messages_.Clear();
+        ASSERT_TRUE(frame_->RunCommand("MmSave"));
+        EXPECT_TRUE(messages_.Shown().empty());
+        const Bytes rung = Assemble({"LD X5", "OUT Y5"});
+        EXPECT_TRUE(Holds(FileBytes(last), rung));
+        frame_->NewClick();
+        ASSERT_TRUE(frame_->OpenProgramFile(last.string()));
+        EXPECT_TRUE(Holds(Code(), rung));
+        frame_->NewClick();
+        test->hide();
+    }
 }
