@@ -923,3 +923,67 @@ TEST_F(BatchRunHoldTest, NoEditGoesInWhileTheRunReplacesTheProjectAndTheLastFile
         test->hide();
     }
 }
+
+// A run replaces the project only with the files it opens: over a folder
+// without program files it asks nothing and closes no window; leaving the
+// frame during a run ends the run before anything else is asked, and no
+// further file is opened.
+TEST_F(BatchRunHoldTest, ARunTouchesOnlyWhatItOpensAndEndsWhenTheFrameIsLeft) {
+    struct Row {
+        const char* name;
+        bool withFiles;  // a.kzp and b.kzp in the folder, else none
+        bool leave;      // File > Exit after the first file
+    };
+    const Row rows[] = {
+        {"empty_folder_with_unsaved_work", false, false},
+        {"exit_after_the_first_file", true, true},  // last: the frame has shut down
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const fs::path folder = projects_ / row.name;
+        fs::create_directories(folder);
+        if (row.withFiles) {
+            ASSERT_NO_FATAL_FAILURE(SaveChartProject(folder / "a.kzp", kChartA));
+            ASSERT_NO_FATAL_FAILURE(SaveChartProject(folder / "b.kzp", kChartB));
+        }
+        const auto onDisk = FolderBytes(folder);
+        frame_->NewClick();
+        ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+        if (!row.withFiles) ASSERT_TRUE(DrawRung("X5", "Y5"));
+        const std::uint8_t modified = gQel.Modified;
+        ASSERT_EQ(modified, row.withFiles ? 0 : 1);
+        const Bytes ladder = Ladder();
+
+        frame_->MmFileCompileTest->trigger();
+        TFileCompileTest* test = _FileCompileTest;
+        test->SetFolder(QString::fromStdString(folder.string()));
+        QTest::mouseClick(test->ClearTest, Qt::LeftButton);
+        messages_.Clear();
+        QTest::mouseClick(test->ExtBtn, Qt::LeftButton);
+        test->Timer->stop();
+        ASSERT_TRUE(test->Running());
+        Tick();
+        if (row.leave) {
+            ASSERT_EQ(gQel.ProgramFileName, (folder / "a.kzp").string());
+            frame_->MmExit->trigger();
+            EXPECT_TRUE(frame_->ShutDownDone());
+            EXPECT_FALSE(test->Running());
+            EXPECT_FALSE(test->Timer->isActive());
+            EXPECT_EQ(gQel.ProgramFileName, (folder / "a.kzp").string());
+            EXPECT_EQ(test->ResultMemo->toPlainText(), QStringLiteral("a.kzp : Ladder OK!!"));
+            EXPECT_TRUE(messages_.Shown().empty());
+        } else {
+            EXPECT_FALSE(test->Running());
+            EXPECT_EQ(messages_.Shown(), std::vector<std::string>{"測試結束!!"});
+            EXPECT_TRUE(test->ResultMemo->toPlainText().isEmpty());
+            // The work and its window stay as they were.
+            EXPECT_NE(_LDB, nullptr);
+            EXPECT_EQ(gQel.Modified, modified);
+            EXPECT_EQ(Ladder(), ladder);
+            EXPECT_TRUE(frame_->QelStaBar->Panel(0).isEmpty());
+        }
+        EXPECT_TRUE(messages_.Asked().empty());
+        EXPECT_EQ(FolderBytes(folder), onDisk);
+        test->hide();
+    }
+}
