@@ -961,7 +961,7 @@ TEST_F(BatchRunHoldTest, ARunTouchesOnlyWhatItOpensAndEndsWhenTheFrameIsLeft) {
         messages_.Clear();
         QTest::mouseClick(test->ExtBtn, Qt::LeftButton);
         test->Timer->stop();
-        ASSERT_TRUE(test->Running());
+        EXPECT_TRUE(test->Running());  // over an empty folder it ends at the first tick
         Tick();
         if (row.leave) {
             ASSERT_EQ(gQel.ProgramFileName, (folder / "a.kzp").string());
