@@ -949,7 +949,9 @@ TEST_F(BatchRunHoldTest, ARunTouchesOnlyWhatItOpensAndEndsWhenTheFrameIsLeft) {
         const auto onDisk = FolderBytes(folder);
         frame_->NewClick();
         ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
-        if (!row.withFiles) ASSERT_TRUE(DrawRung("X5", "Y5"));
+        if (!row.withFiles) {
+            ASSERT_TRUE(DrawRung("X5", "Y5"));
+        }
         const std::uint8_t modified = gQel.Modified;
         ASSERT_EQ(modified, row.withFiles ? 0 : 1);
         const Bytes ladder = Ladder();
