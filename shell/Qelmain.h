@@ -282,7 +282,6 @@ public:
     /// says which): `keep`, the window running the work, stays usable, and
     /// when `mayLeave` is set the frame can still be left (File > Exit).
     void HoldEdits(bool hold, int why, QWidget* keep, bool mayLeave);
-    bool EditsHeld() const { return editsHeld_; }
     /// CommitAll's outcome: Refused when an editor's edits could not go in,
     /// Cancelled when the user chose to change nothing (a question to keep the
     /// chart or the ladder, or the chart's over changed code): a save stops.

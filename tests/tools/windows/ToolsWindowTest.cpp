@@ -925,35 +925,44 @@ TEST_F(BatchRunHoldTest, NoEditGoesInWhileTheRunReplacesTheProjectAndTheLastFile
 }
 
 // A run replaces the project only with the files it opens: over a folder
-// without program files it asks nothing and closes no window; leaving the
+// without program files it asks nothing and closes no window; when every file
+// is refused, the open project stays whole, its chart included; leaving the
 // frame during a run ends the run before anything else is asked, and no
 // further file is opened.
 TEST_F(BatchRunHoldTest, ARunTouchesOnlyWhatItOpensAndEndsWhenTheFrameIsLeft) {
+    enum class TFolder { Empty, Damaged, TwoCharts };
     struct Row {
         const char* name;
-        bool withFiles;  // a.kzp and b.kzp in the folder, else none
-        bool leave;      // File > Exit after the first file
+        TFolder folder;
+        bool leave;  // File > Exit after the first file
     };
     const Row rows[] = {
-        {"empty_folder_with_unsaved_work", false, false},
-        {"exit_after_the_first_file", true, true},  // last: the frame has shut down
+        {"empty_folder_with_unsaved_work", TFolder::Empty, false},
+        {"every_file_refused_over_an_open_chart", TFolder::Damaged, false},
+        {"exit_after_the_first_file", TFolder::TwoCharts, true},  // last: the frame has shut down
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         const fs::path folder = projects_ / row.name;
         fs::create_directories(folder);
-        if (row.withFiles) {
+        if (row.folder == TFolder::TwoCharts) {
             ASSERT_NO_FATAL_FAILURE(SaveChartProject(folder / "a.kzp", kChartA));
             ASSERT_NO_FATAL_FAILURE(SaveChartProject(folder / "b.kzp", kChartB));
         }
+        if (row.folder == TFolder::Damaged) std::ofstream(folder / "c.kzp", std::ios::binary) << std::string(300, '\x5A');
         const auto onDisk = FolderBytes(folder);
-        frame_->NewClick();
+        // The open project: a saved one with its chart, or unsaved work.
+        const fs::path own = projects_ / (std::string(row.name) + "_own.kzp");
+        ASSERT_NO_FATAL_FAILURE(SaveChartProject(own, kChartA));
+        const fs::path ownChart = fs::path(own).replace_extension(".sfc");
+        const Bytes ownChartBytes = FileBytes(ownChart);
+        ASSERT_TRUE(frame_->OpenProgramFile(own.string()));
         ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
-        if (!row.withFiles) {
+        if (row.folder == TFolder::Empty) {
             ASSERT_TRUE(DrawRung("X5", "Y5"));
         }
         const std::uint8_t modified = gQel.Modified;
-        ASSERT_EQ(modified, row.withFiles ? 0 : 1);
+        ASSERT_EQ(modified, row.folder == TFolder::Empty ? 1 : 0);
         const Bytes ladder = Ladder();
 
         frame_->MmFileCompileTest->trigger();
@@ -965,7 +974,8 @@ TEST_F(BatchRunHoldTest, ARunTouchesOnlyWhatItOpensAndEndsWhenTheFrameIsLeft) {
         test->Timer->stop();
         EXPECT_TRUE(test->Running());  // over an empty folder it ends at the first tick
         Tick();
-        if (row.leave) {
+        switch (row.folder) {
+        case TFolder::TwoCharts:
             ASSERT_EQ(gQel.ProgramFileName, (folder / "a.kzp").string());
             frame_->MmExit->trigger();
             EXPECT_TRUE(frame_->ShutDownDone());
@@ -974,7 +984,8 @@ TEST_F(BatchRunHoldTest, ARunTouchesOnlyWhatItOpensAndEndsWhenTheFrameIsLeft) {
             EXPECT_EQ(gQel.ProgramFileName, (folder / "a.kzp").string());
             EXPECT_EQ(test->ResultMemo->toPlainText(), QStringLiteral("a.kzp : Ladder OK!!"));
             EXPECT_TRUE(messages_.Shown().empty());
-        } else {
+            break;
+        case TFolder::Empty:
             EXPECT_FALSE(test->Running());
             EXPECT_EQ(messages_.Shown(), std::vector<std::string>{"測試結束!!"});
             EXPECT_TRUE(test->ResultMemo->toPlainText().isEmpty());
@@ -983,6 +994,20 @@ TEST_F(BatchRunHoldTest, ARunTouchesOnlyWhatItOpensAndEndsWhenTheFrameIsLeft) {
             EXPECT_EQ(gQel.Modified, modified);
             EXPECT_EQ(Ladder(), ladder);
             EXPECT_TRUE(frame_->QelStaBar->Panel(0).isEmpty());
+            break;
+        case TFolder::Damaged:
+            Tick();
+            EXPECT_FALSE(test->Running());
+            EXPECT_EQ(test->ResultMemo->toPlainText(), QStringLiteral("c.kzp :開檔有問題!!"));
+            // The open project is still the one open, chart and all, and a
+            // save writes its chart back as it was read.
+            EXPECT_EQ(gQel.ProgramFileName, own.string());
+            EXPECT_EQ(Code(), Assemble(kChartA));
+            EXPECT_EQ(ChartCell(1, 0), kSfcInitStep);
+            EXPECT_EQ(ChartCell(3, 0, 1), 20);
+            ASSERT_TRUE(frame_->RunCommand("MmSave"));
+            EXPECT_EQ(FileBytes(ownChart), ownChartBytes);
+            break;
         }
         EXPECT_TRUE(messages_.Asked().empty());
         EXPECT_EQ(FolderBytes(folder), onDisk);
