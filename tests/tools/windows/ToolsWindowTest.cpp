@@ -756,6 +756,23 @@ protected:
         ASSERT_TRUE(fs::remove(fs::path(path).replace_extension(".lad")));
         frame_->NewClick();
     }
+    void SaveTwoCharts(const fs::path& folder) {
+        ASSERT_NO_FATAL_FAILURE(SaveChartProject(folder / "a.kzp", kChartA));
+        ASSERT_NO_FATAL_FAILURE(SaveChartProject(folder / "b.kzp", kChartB));
+    }
+    // The batch window over `folder`, its results cleared, its run started
+    // from the first file and each of its ticks left to the caller.
+    TFileCompileTest* StartRun(const fs::path& folder) {
+        frame_->MmFileCompileTest->trigger();
+        TFileCompileTest* test = _FileCompileTest;
+        test->SetFolder(QString::fromStdString(folder.string()));
+        test->FileListBox->setCurrentRow(-1);
+        QTest::mouseClick(test->ClearTest, Qt::LeftButton);
+        messages_.Clear();
+        QTest::mouseClick(test->ExtBtn, Qt::LeftButton);
+        test->Timer->stop();
+        return test;
+    }
     // One tick of the run, the next one left to the caller.
     void Tick() {
         _FileCompileTest->TimerTimer();
@@ -845,21 +862,12 @@ TEST_F(BatchRunHoldTest, NoEditGoesInWhileTheRunReplacesTheProjectAndTheLastFile
         SCOPED_TRACE(row.name);
         const fs::path folder = projects_ / row.name;
         fs::create_directories(folder);
-        ASSERT_NO_FATAL_FAILURE(SaveChartProject(folder / "a.kzp", kChartA));
-        ASSERT_NO_FATAL_FAILURE(SaveChartProject(folder / "b.kzp", kChartB));
+        ASSERT_NO_FATAL_FAILURE(SaveTwoCharts(folder));
         const auto onDisk = FolderBytes(folder);
         const bool lastIsA = row.stopped;
         const fs::path last = folder / (lastIsA ? "a.kzp" : "b.kzp");
 
-        frame_->MmFileCompileTest->trigger();
-        TFileCompileTest* test = _FileCompileTest;
-        test->SetFolder(QString::fromStdString(folder.string()));
-        ASSERT_EQ(test->FileListBox->count(), 2);
-        test->FileListBox->setCurrentRow(-1);
-        QTest::mouseClick(test->ClearTest, Qt::LeftButton);
-        messages_.Clear();
-        QTest::mouseClick(test->ExtBtn, Qt::LeftButton);
-        test->Timer->stop();
+        TFileCompileTest* test = StartRun(folder);
         ASSERT_TRUE(test->Running());
         ASSERT_TRUE(test->ResultMemo->toPlainText().isEmpty());
         Tick();
@@ -946,8 +954,7 @@ TEST_F(BatchRunHoldTest, ARunTouchesOnlyWhatItOpensAndEndsWhenTheFrameIsLeft) {
         const fs::path folder = projects_ / row.name;
         fs::create_directories(folder);
         if (row.folder == TFolder::TwoCharts) {
-            ASSERT_NO_FATAL_FAILURE(SaveChartProject(folder / "a.kzp", kChartA));
-            ASSERT_NO_FATAL_FAILURE(SaveChartProject(folder / "b.kzp", kChartB));
+            ASSERT_NO_FATAL_FAILURE(SaveTwoCharts(folder));
         }
         if (row.folder == TFolder::Damaged) std::ofstream(folder / "c.kzp", std::ios::binary) << std::string(300, '\x5A');
         const auto onDisk = FolderBytes(folder);
@@ -965,13 +972,7 @@ TEST_F(BatchRunHoldTest, ARunTouchesOnlyWhatItOpensAndEndsWhenTheFrameIsLeft) {
         ASSERT_EQ(modified, row.folder == TFolder::Empty ? 1 : 0);
         const Bytes ladder = Ladder();
 
-        frame_->MmFileCompileTest->trigger();
-        TFileCompileTest* test = _FileCompileTest;
-        test->SetFolder(QString::fromStdString(folder.string()));
-        QTest::mouseClick(test->ClearTest, Qt::LeftButton);
-        messages_.Clear();
-        QTest::mouseClick(test->ExtBtn, Qt::LeftButton);
-        test->Timer->stop();
+        TFileCompileTest* test = StartRun(folder);
         EXPECT_TRUE(test->Running());  // over an empty folder it ends at the first tick
         Tick();
         switch (row.folder) {
