@@ -784,7 +784,8 @@ protected:
     static std::uint8_t ChartCell(int row, int col, int byte = 0) {
         return gSfcGrid[row * kSfcRowBytes + col * 4 + byte];
     }
-    // The rung X5-Y5 drawn below the ladder's last one; false when the ladder took no key.
+    // A contact and its coil drawn as a rung below the ladder's last one; false
+    // when the ladder took no key.
     static bool DrawRung(const char* contact, const char* coil) {
         if (!_LDB) return false;
         const int row = FindLastUsedRow(gLadderRows, kLadderRowBytes, kLadderRows - 1) + 2;
