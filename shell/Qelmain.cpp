@@ -262,7 +262,7 @@ void TQelMain::RefreshCommands() {
     }
     for (QMenu* menu : {FileMenu, EditMenu, ViewMenu, CompileMenu, CommentMenu, SearchMenu, CommMenu,
                         OptionMenu, WindowMenu, HelpMenu})
-        menu->menuAction()->setEnabled(commandsEnabled_ && (!editsHeld_ || (menu == FileMenu && leaveWhileHeld_)));
+        menu->menuAction()->setEnabled(commandsEnabled_ && (!editsHeld_ || MenuOffersWhileHeld(menu)));
     for (QAction* a : RecentMenu->actions()) a->setEnabled(commandsEnabled_ && !editsHeld_);
     RecentMenu->menuAction()->setEnabled(commandsEnabled_ && !editsHeld_ && !gQel.RecentFiles.empty());
 }
@@ -488,14 +488,14 @@ TQelMain::TCommit TQelMain::SettleChartAndLadder() {
 
 void TQelMain::HoldEditsForRead(bool hold) {
     if (hold == editsHeld_) return;
-    HoldEdits(hold, kMsgReadHoldsEdits, _ProgBar, false);
+    HoldEdits(hold, kMsgReadHoldsEdits, _ProgBar);
     if (_ProgBar) _ProgBar->SetNote(QelStaBar->Panel(0));
 }
 
-void TQelMain::HoldEdits(bool hold, int why, QWidget* keep, bool mayLeave) {
+void TQelMain::HoldEdits(bool hold, int why, QWidget* keep, std::vector<std::string> stillOffered) {
     if (hold == editsHeld_) return;
     editsHeld_ = hold;
-    leaveWhileHeld_ = hold && mayLeave;
+    offeredWhileHeld_ = hold ? std::move(stillOffered) : std::vector<std::string>{};
     if (hold) {
         // The editors live in the work area; the tool windows (find and
         // replace, comments, checks, print) are windows of their own.
@@ -517,7 +517,15 @@ void TQelMain::HoldEdits(bool hold, int why, QWidget* keep, bool mayLeave) {
 }
 
 bool TQelMain::HeldOff(const std::string& command) const {
-    return editsHeld_ && !(leaveWhileHeld_ && command == "MmExit");
+    return editsHeld_ && std::find(offeredWhileHeld_.begin(), offeredWhileHeld_.end(), command) == offeredWhileHeld_.end();
+}
+
+bool TQelMain::MenuOffersWhileHeld(const QMenu* menu) const {
+    const QList<QAction*> actions = menu->actions();
+    return std::any_of(actions.begin(), actions.end(), [this](QAction* a) {
+        const auto it = commandOf_.find(a);
+        return it != commandOf_.end() && !HeldOff(it->second);
+    });
 }
 
 void TQelMain::BringForward(const TEditorLink* link) {

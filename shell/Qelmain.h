@@ -279,9 +279,10 @@ public:
     /// bar and the progress window say why (message 269).
     void HoldEditsForRead(bool hold);
     /// The same hold for other work that replaces the project (message `why`
-    /// says which): `keep`, the window running the work, stays usable, and
-    /// when `mayLeave` is set the frame can still be left (File > Exit).
-    void HoldEdits(bool hold, int why, QWidget* keep, bool mayLeave);
+    /// says which): `keep`, the window running the work, stays usable, and so
+    /// do the frame's commands named in `stillOffered` (leaving the frame,
+    /// bringing that window back).
+    void HoldEdits(bool hold, int why, QWidget* keep, std::vector<std::string> stillOffered = {});
     /// CommitAll's outcome: Refused when an editor's edits could not go in,
     /// Cancelled when the user chose to change nothing (a question to keep the
     /// chart or the ladder, or the chart's over changed code): a save stops.
@@ -472,9 +473,11 @@ private:
     std::vector<TEditorLink*> editorLinks_;
     bool settling_ = false;  // SettleChartAndLadder is asking or committing
     bool editsHeld_ = false;  // HoldEdits
-    bool leaveWhileHeld_ = false;
+    std::vector<std::string> offeredWhileHeld_;
     // Whether `command` stays off while the editors are held.
     bool HeldOff(const std::string& command) const;
+    // Whether `menu` holds a command offered while the editors are held.
+    bool MenuOffersWhileHeld(const QMenu* menu) const;
     std::vector<QPointer<QWidget>> heldWindows_;
     std::map<QMdiSubWindow*, TEditorLink*> linkOf_;
     std::map<QAction*, QKeySequence> shortcutOf_;  ///< each command's own shortcut

@@ -54,13 +54,14 @@ void BindBatchTest(TQelMain* frame) {
         // every file is refused leaves it as it was.
         frame->CloseEditorWindows();
         // Each file opened replaces the project without a question: nothing
-        // may be edited in between, but the run's own window can stop it.
-        frame->HoldEdits(true, kMsgBatchHoldsEdits, _FileCompileTest, true);
+        // may be edited in between, but the run's own window (brought back
+        // by its command when closed) can stop it, and the frame can be left.
+        frame->HoldEdits(true, kMsgBatchHoldsEdits, _FileCompileTest, {"MmExit", "MmFileCompileTest"});
         return true;
     };
     _FileCompileTest->LoadProject = [frame](const std::string& path) { return frame->OpenProgramFile(path); };
     _FileCompileTest->AfterRun = [frame] {
-        frame->HoldEdits(false, kMsgBatchHoldsEdits, _FileCompileTest, true);
+        frame->HoldEdits(false, kMsgBatchHoldsEdits, _FileCompileTest);
         // The last file opened is the project, its chart included.
         frame->CloseEditorWindows();
         frame->UpdateCaption();

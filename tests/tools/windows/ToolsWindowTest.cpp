@@ -888,6 +888,9 @@ TEST_F(BatchRunHoldTest, NoEditGoesInWhileTheRunReplacesTheProjectAndTheLastFile
         EXPECT_TRUE(test->StopBtn->isEnabled());
         EXPECT_TRUE(frame_->MmExit->isEnabled());
         EXPECT_FALSE(frame_->MmSave->isEnabled());
+        test->close();
+        EXPECT_TRUE(frame_->RunCommand("MmFileCompileTest"));
+        EXPECT_TRUE(test->isVisible());
         if (row.stopped) QTest::mouseClick(test->StopBtn, Qt::LeftButton);
         for (int i = 0; i < 3 && test->Running(); ++i) Tick();
         ASSERT_FALSE(test->Running());
