@@ -192,6 +192,9 @@ void TFileCompileTest::ExtBtnClick() {
     CurrentFileIndex = FileListBox->currentRow() >= 0 ? FileListBox->currentRow() : 0;
     running_ = true;
     ExtBtn->setEnabled(false);
+    // The run goes through the list it started with.
+    DirBox->setEnabled(false);
+    FileListBox->setEnabled(false);
     Timer->start();
 }
 
@@ -233,6 +236,8 @@ void TFileCompileTest::EndRun(bool announce) {
     Timer->stop();
     running_ = false;
     ExtBtn->setEnabled(true);
+    DirBox->setEnabled(true);
+    FileListBox->setEnabled(true);
     Test_Lab->hide();
     Shape->SetLamp(TBatchLamp::White);
     if (std::exchange(projectTaken_, false) && AfterRun) AfterRun();

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 #include <QWindow>
 #include <QApplication>
 #include <QClipboard>
@@ -886,6 +887,7 @@ TEST_F(BatchRunHoldTest, NoEditGoesInWhileTheRunReplacesTheProjectAndTheLastFile
         // The run's own window still answers; the frame can still be left.
         EXPECT_TRUE(test->isEnabled());
         EXPECT_TRUE(test->StopBtn->isEnabled());
+        EXPECT_FALSE(test->DirBox->isEnabled());  // the run's list stays the one it started with
         EXPECT_TRUE(frame_->MmExit->isEnabled());
         EXPECT_FALSE(frame_->MmSave->isEnabled());
         test->close();
@@ -898,6 +900,7 @@ TEST_F(BatchRunHoldTest, NoEditGoesInWhileTheRunReplacesTheProjectAndTheLastFile
         EXPECT_TRUE(messages_.Asked().empty());
         EXPECT_EQ(FolderBytes(folder), onDisk);
 
+        EXPECT_TRUE(test->DirBox->isEnabled());
         // Afterwards the project is the last file opened, its chart included,
         // and a save before any edit writes that chart back as it was read.
         EXPECT_TRUE(frame_->QelStaBar->Panel(0).isEmpty());
