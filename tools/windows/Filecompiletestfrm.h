@@ -4,9 +4,11 @@
 // checked), one result line per file; the results can be saved as text.
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <QWidget>
 
+#include "platform/Messages.h"
 #include "tools/check/Batchtest.h"
 
 class QCheckBox;
@@ -39,6 +41,12 @@ class TFileCompileTest : public QWidget {
 public:
     explicit TFileCompileTest(QWidget* parent = nullptr);
     ~TFileCompileTest() override;
+
+    /// A message the reader gave while a file was opened for the run.
+    struct TNote {
+        std::string text;
+        qel::MsgKind kind;
+    };
 
     TResultLamp* Shape;
     QLabel* Test_Lab;
@@ -85,6 +93,7 @@ private:
     QString folder_;
     bool running_ = false;
     bool projectTaken_ = false;  // BeforeRun let the run replace the project
+    std::vector<TNote> openedNotes_;  // what the opening of the project now open said
     void EndRun(bool announce);
 };
 

@@ -1022,3 +1022,58 @@ TEST_F(BatchRunHoldTest, ARunTouchesOnlyWhatItOpensAndEndsWhenTheFrameIsLeft) {
         test->hide();
     }
 }
+
+
+// File > Open tells the user of the parts of a file set it does not use; the
+// run opens its files without a box, so what the opening of the file it
+// leaves open said is told when the run ends, and nothing of a file it
+// opened and went past (or refused) is.
+TEST_F(BatchRunHoldTest, TheFileLeftOpenByARunTellsWhatItsOpeningLeftOut) {
+    struct Row {
+        const char* name;
+        const char* stale;  // the file whose ladder file is another program's
+        bool damaged;       // c.kzp, refused, comes after a.kzp and b.kzp
+        bool stopped;       // Stop after the first file
+        const char* open;   // the project when the run has ended
+    };
+    const Row rows[] = {
+        {"last_file_with_a_ladder_file_of_another_program", "b", false, false, "b"},
+        {"first_file_with_a_ladder_file_of_another_program", "a", false, false, "b"},
+        {"stopped_at_a_file_with_a_ladder_file_of_another_program", "a", false, true, "a"},
+        {"refused_file_after_one_with_a_ladder_file_of_another_program", "b", true, false, "b"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const fs::path folder = projects_ / row.name;
+        fs::create_directories(folder);
+        const auto save = [&](const char* name, const char* input, const char* output) {
+            frame_->NewClick();
+            ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+            ASSERT_TRUE(DrawRung(input, output));
+            dialogs_.QueuePath((folder / name).string());
+            ASSERT_TRUE(frame_->RunCommand("MmSaveAs"));
+        };
+        ASSERT_NO_FATAL_FAILURE(save("a.kzp", "X1", "Y1"));
+        ASSERT_NO_FATAL_FAILURE(save("b.kzp", "X2", "Y2"));
+        frame_->NewClick();
+        const fs::path stale = folder / (std::string(row.stale) + ".lad");
+        const fs::path other = folder / (std::string(row.stale) == "a" ? "b.lad" : "a.lad");
+        fs::copy_file(other, stale, fs::copy_options::overwrite_existing);
+        if (row.damaged) std::ofstream(folder / "c.kzp", std::ios::binary) << std::string(300, '\x5A');
+
+        TFileCompileTest* test = StartRun(folder);
+        Tick();
+        if (row.stopped) QTest::mouseClick(test->StopBtn, Qt::LeftButton);
+        for (int i = 0; i < 4 && test->Running(); ++i) Tick();
+        ASSERT_FALSE(test->Running());
+        const fs::path open = folder / (std::string(row.open) + ".kzp");
+        EXPECT_EQ(gQel.ProgramFileName, open.string());
+        std::vector<std::string> told;
+        if (std::string(row.stale) == row.open) told.push_back(gMsgTable.Get(kMsgLadderFileStale) + " " + stale.string());
+        told.push_back("測試結束!!");
+        EXPECT_EQ(messages_.Shown(), told);
+        EXPECT_TRUE(messages_.Asked().empty());
+        frame_->NewClick();
+        test->hide();
+    }
+}
