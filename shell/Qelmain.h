@@ -241,6 +241,8 @@ public:
     /// CloseEditorWindows, then empties the chart and its elements' code: for
     /// a project about to be replaced.
     void CloseProjectWindows();
+    /// The File menu's recent files, as gQel.RecentFiles lists them.
+    void RebuildRecentMenu();
     /// Asks whether to save a modified project; false when the user cancelled
     /// or the save failed (nothing may replace the project then).
     bool AskSaveModified();
@@ -401,7 +403,6 @@ private:
     void BuildStatusBar();
     void RegisterFrameCommands();
     QAction* MakeAction(const ActionDef& def, QWidget* owner);
-    void RebuildRecentMenu();
     void OnSubWindowActivated(QMdiSubWindow* window);
     /// The status panels and the tool page of the active view (none: cleared).
     void ShowViewState();

@@ -1,5 +1,10 @@
 #include "tools/windows/Toolsinstall.h"
 
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTableWidget>
@@ -46,7 +51,14 @@ void BindJumps(TQelMain* frame) {
 
 void BindBatchTest(TQelMain* frame) {
     if (!_FileCompileTest) return;
-    _FileCompileTest->BeforeRun = [frame] {
+    // The run opens its files to test them, not for the user: the recent
+    // files stay the user's, and gain only the file the run leaves open.
+    struct TRunRecent {
+        std::vector<std::string> before;
+        bool opened = false;
+    };
+    auto recent = std::make_shared<TRunRecent>();
+    _FileCompileTest->BeforeRun = [frame, recent] {
         if (frame->CheckStopMonitor() || !frame->MayReplaceProject() ||
             !frame->MayEndJobOfWindows(TJobWindows::Closed))
             return false;
@@ -57,10 +69,18 @@ void BindBatchTest(TQelMain* frame) {
         // may be edited in between, but the run's own window (brought back
         // by its command when closed) can stop it, and the frame can be left.
         frame->HoldEdits(true, kMsgBatchHoldsEdits, _FileCompileTest, {"MmExit", "MmFileCompileTest"});
+        *recent = {gQel.RecentFiles, false};
         return true;
     };
-    _FileCompileTest->LoadProject = [frame](const std::string& path) { return frame->OpenProgramFile(path); };
-    _FileCompileTest->AfterRun = [frame] {
+    _FileCompileTest->LoadProject = [frame, recent](const std::string& path) {
+        const bool opened = frame->OpenProgramFile(path);
+        recent->opened = recent->opened || opened;
+        return opened;
+    };
+    _FileCompileTest->AfterRun = [frame, recent] {
+        gQel.RecentFiles = std::exchange(recent->before, {});
+        if (std::exchange(recent->opened, false)) AddRecentFile(gQel.ProgramFileName);
+        frame->RebuildRecentMenu();
         frame->HoldEdits(false, kMsgBatchHoldsEdits, _FileCompileTest);
         // The last file opened is the project, its chart included.
         frame->CloseEditorWindows();

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -1024,24 +1025,30 @@ TEST_F(BatchRunHoldTest, ARunTouchesOnlyWhatItOpensAndEndsWhenTheFrameIsLeft) {
 }
 
 
-// File > Open tells the user of the parts of a file set it does not use; the
-// run opens its files without a box, so what the opening of the file it
-// leaves open said is told when the run ends, and nothing of a file it
-// opened and went past (or refused) is.
-TEST_F(BatchRunHoldTest, TheFileLeftOpenByARunTellsWhatItsOpeningLeftOut) {
+// The run opens its files to test them: the project it leaves open is left
+// as File > Open would leave it. What the opening of that file said (the
+// parts of its set not used) is told when the run ends, and nothing of a
+// file the run went past or refused; the recent files stay the user's and
+// gain only the file left open.
+TEST_F(BatchRunHoldTest, TheFileARunLeavesOpenIsLeftAsFileOpenLeavesIt) {
     struct Row {
         const char* name;
-        const char* stale;  // the file whose ladder file is another program's
-        bool damaged;       // c.kzp, refused, comes after a.kzp and b.kzp
+        const char* stale;  // the file whose ladder file is another program's, if any
+        bool programs;      // a.kzp and b.kzp
+        bool damaged;       // c.kzp, refused, after them
         bool stopped;       // Stop after the first file
-        const char* open;   // the project when the run has ended
+        const char* open;   // the file left open, if any
     };
     const Row rows[] = {
-        {"last_file_with_a_ladder_file_of_another_program", "b", false, false, "b"},
-        {"first_file_with_a_ladder_file_of_another_program", "a", false, false, "b"},
-        {"stopped_at_a_file_with_a_ladder_file_of_another_program", "a", false, true, "a"},
-        {"refused_file_after_one_with_a_ladder_file_of_another_program", "b", true, false, "b"},
+        {"last_file_with_a_ladder_file_of_another_program", "b", true, false, false, "b"},
+        {"first_file_with_a_ladder_file_of_another_program", "a", true, false, false, "b"},
+        {"stopped_at_a_file_with_a_ladder_file_of_another_program", "a", true, false, true, "a"},
+        {"refused_file_after_one_with_a_ladder_file_of_another_program", "b", true, true, false, "b"},
+        {"every_file_refused", nullptr, false, true, false, nullptr},
     };
+    // The user's recent files, the list full.
+    std::vector<std::string> mine;
+    for (int i = 1; i <= kRecentFileMax; ++i) mine.push_back((projects_ / ("mine" + std::to_string(i) + ".kzp")).string());
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         const fs::path folder = projects_ / row.name;
@@ -1053,26 +1060,42 @@ TEST_F(BatchRunHoldTest, TheFileLeftOpenByARunTellsWhatItsOpeningLeftOut) {
             dialogs_.QueuePath((folder / name).string());
             ASSERT_TRUE(frame_->RunCommand("MmSaveAs"));
         };
-        ASSERT_NO_FATAL_FAILURE(save("a.kzp", "X1", "Y1"));
-        ASSERT_NO_FATAL_FAILURE(save("b.kzp", "X2", "Y2"));
+        if (row.programs) {
+            ASSERT_NO_FATAL_FAILURE(save("a.kzp", "X1", "Y1"));
+            ASSERT_NO_FATAL_FAILURE(save("b.kzp", "X2", "Y2"));
+        }
         frame_->NewClick();
-        const fs::path stale = folder / (std::string(row.stale) + ".lad");
-        const fs::path other = folder / (std::string(row.stale) == "a" ? "b.lad" : "a.lad");
-        fs::copy_file(other, stale, fs::copy_options::overwrite_existing);
+        const std::string untitled = gQel.ProgramFileName;
+        const fs::path stale = folder / (std::string(row.stale ? row.stale : "") + ".lad");
+        if (row.stale)
+            fs::copy_file(folder / (std::string(row.stale) == "a" ? "b.lad" : "a.lad"), stale,
+                          fs::copy_options::overwrite_existing);
         if (row.damaged) std::ofstream(folder / "c.kzp", std::ios::binary) << std::string(300, '\x5A');
+        gQel.RecentFiles = mine;
 
         TFileCompileTest* test = StartRun(folder);
         Tick();
         if (row.stopped) QTest::mouseClick(test->StopBtn, Qt::LeftButton);
         for (int i = 0; i < 4 && test->Running(); ++i) Tick();
         ASSERT_FALSE(test->Running());
-        const fs::path open = folder / (std::string(row.open) + ".kzp");
-        EXPECT_EQ(gQel.ProgramFileName, open.string());
-        std::vector<std::string> told;
-        if (std::string(row.stale) == row.open) told.push_back(gMsgTable.Get(kMsgLadderFileStale) + " " + stale.string());
+        std::vector<std::string> told, recent = mine;
+        if (row.open) {
+            const fs::path open = folder / (std::string(row.open) + ".kzp");
+            EXPECT_EQ(gQel.ProgramFileName, open.string());
+            if (row.stale && std::string(row.stale) == row.open)
+                told.push_back(gMsgTable.Get(kMsgLadderFileStale) + " " + stale.string());
+            recent.insert(recent.begin(), open.string());
+            recent.pop_back();
+        } else {
+            EXPECT_EQ(gQel.ProgramFileName, untitled);
+        }
         told.push_back("測試結束!!");
         EXPECT_EQ(messages_.Shown(), told);
         EXPECT_TRUE(messages_.Asked().empty());
+        EXPECT_EQ(gQel.RecentFiles, recent);
+        std::vector<std::string> offered;  // the File menu's entries, their number left out
+        for (const QAction* a : frame_->RecentMenu->actions()) offered.push_back(a->text().section(' ', 1).toStdString());
+        EXPECT_EQ(offered, recent);
         frame_->NewClick();
         test->hide();
     }
