@@ -39,6 +39,7 @@ enum TShellMsg : int {
     kMsgCodeBeyondFamily = 143,      ///< after 162: the code holds instructions the model does not run as they stand (which follow)
     kMsgProgramBeyondFamily = 282,   ///< question: a new family does not run instructions the program holds (which follow)
     kMsgBackupsKeptAside = 287,  ///< backups an earlier save filled with files not read or another project's were kept under other names (which follow)
+    kMsgBatchHoldsEdits = 290,   ///< the batch compile test opens its files as the project: no edits until it ends
 };
 
 /// Largest message file read (the real one is a few kilobytes).

@@ -230,7 +230,7 @@ void TQelMain::RegisterFrameCommands() {
 bool TQelMain::RunCommand(const std::string& command) {
     // While the frame's commands are switched off (a transfer runs), none runs,
     // whether it comes from a menu, a button or a caller.
-    const bool available = commandsEnabled_ && !editsHeld_ && router_.Available(command, gActiveView);
+    const bool available = commandsEnabled_ && !HeldOff(command) && router_.Available(command, gActiveView);
     const bool refused = available && !CommitBeforeCommand(command);
     const bool ran = available && !refused && router_.Dispatch(command, gActiveView);
     if (refused) {
@@ -257,12 +257,12 @@ void TQelMain::RefreshCommands() {
         else if (std::find(quickButtons_.begin(), quickButtons_.end(), action) != quickButtons_.end())
             groupOn = quickEnabled_;
         if (!editEnabled_ && IsEditCommand(command)) groupOn = false;
-        if (editsHeld_) groupOn = false;
+        if (HeldOff(command)) groupOn = false;
         action->setEnabled(groupOn && router_.Available(command, gActiveView));
     }
     for (QMenu* menu : {FileMenu, EditMenu, ViewMenu, CompileMenu, CommentMenu, SearchMenu, CommMenu,
                         OptionMenu, WindowMenu, HelpMenu})
-        menu->menuAction()->setEnabled(commandsEnabled_ && !editsHeld_);
+        menu->menuAction()->setEnabled(commandsEnabled_ && (!editsHeld_ || MenuOffersWhileHeld(menu)));
     for (QAction* a : RecentMenu->actions()) a->setEnabled(commandsEnabled_ && !editsHeld_);
     RecentMenu->menuAction()->setEnabled(commandsEnabled_ && !editsHeld_ && !gQel.RecentFiles.empty());
 }
@@ -488,15 +488,21 @@ TQelMain::TCommit TQelMain::SettleChartAndLadder() {
 
 void TQelMain::HoldEditsForRead(bool hold) {
     if (hold == editsHeld_) return;
+    HoldEdits(hold, kMsgReadHoldsEdits, _ProgBar);
+    if (_ProgBar) _ProgBar->SetNote(QelStaBar->Panel(0));
+}
+
+void TQelMain::HoldEdits(bool hold, int why, QWidget* keep, std::vector<std::string> stillOffered) {
+    if (hold == editsHeld_) return;
     editsHeld_ = hold;
-    const QString why = hold ? QString::fromStdString(gMsgTable.Get(kMsgReadHoldsEdits)) : QString();
+    offeredWhileHeld_ = hold ? std::move(stillOffered) : std::vector<std::string>{};
     if (hold) {
         // The editors live in the work area; the tool windows (find and
         // replace, comments, checks, print) are windows of their own.
         MdiArea->setEnabled(false);
         heldWindows_.clear();
         for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (w == this || w == _ProgBar || !w->isVisible() || !w->isEnabled()) continue;
+            if (w == this || w == keep || !w->isVisible() || !w->isEnabled()) continue;
             w->setEnabled(false);
             heldWindows_.emplace_back(w);
         }
@@ -506,9 +512,20 @@ void TQelMain::HoldEditsForRead(bool hold) {
             if (w) w->setEnabled(true);
         heldWindows_.clear();
     }
-    QelStaBar->SetPanel(0, why);
-    if (_ProgBar) _ProgBar->SetNote(why);
+    QelStaBar->SetPanel(0, hold ? QString::fromStdString(gMsgTable.Get(why)) : QString());
     RefreshCommands();
+}
+
+bool TQelMain::HeldOff(const std::string& command) const {
+    return editsHeld_ && std::find(offeredWhileHeld_.begin(), offeredWhileHeld_.end(), command) == offeredWhileHeld_.end();
+}
+
+bool TQelMain::MenuOffersWhileHeld(const QMenu* menu) const {
+    const QList<QAction*> actions = menu->actions();
+    return std::any_of(actions.begin(), actions.end(), [this](QAction* a) {
+        const auto it = commandOf_.find(a);
+        return it != commandOf_.end() && !HeldOff(it->second);
+    });
 }
 
 void TQelMain::BringForward(const TEditorLink* link) {
@@ -842,9 +859,13 @@ void TQelMain::ResetEditors() {
     for (auto& make : editorMakers_) make();
 }
 
-void TQelMain::CloseProjectWindows() {
+void TQelMain::CloseEditorWindows() {
     DestroyEditors();
     ClearActiveView();
+}
+
+void TQelMain::CloseProjectWindows() {
+    CloseEditorWindows();
     gSfcCodeList.clear();
     if (gSfcGrid && gSfcRowCount > 0)
         std::memset(gSfcGrid, 0xFF, static_cast<size_t>(gSfcRowCount) * kSfcRowBytes);

@@ -235,7 +235,14 @@ public:
 
     void DestroyEditors();
     void ResetEditors();
+    /// Closes every editor window; what they hold stays in the project (the
+    /// chart and its elements' code included).
+    void CloseEditorWindows();
+    /// CloseEditorWindows, then empties the chart and its elements' code: for
+    /// a project about to be replaced.
     void CloseProjectWindows();
+    /// The File menu's recent files, as gQel.RecentFiles lists them.
+    void RebuildRecentMenu();
     /// Asks whether to save a modified project; false when the user cancelled
     /// or the save failed (nothing may replace the project then).
     bool AskSaveModified();
@@ -273,6 +280,11 @@ public:
     /// progress window excepted (its Cancel stops the read), and the status
     /// bar and the progress window say why (message 269).
     void HoldEditsForRead(bool hold);
+    /// The same hold for other work that replaces the project (message `why`
+    /// says which): `keep`, the window running the work, stays usable, and so
+    /// do the frame's commands named in `stillOffered` (leaving the frame,
+    /// bringing that window back).
+    void HoldEdits(bool hold, int why, QWidget* keep, std::vector<std::string> stillOffered = {});
     /// CommitAll's outcome: Refused when an editor's edits could not go in,
     /// Cancelled when the user chose to change nothing (a question to keep the
     /// chart or the ladder, or the chart's over changed code): a save stops.
@@ -391,7 +403,6 @@ private:
     void BuildStatusBar();
     void RegisterFrameCommands();
     QAction* MakeAction(const ActionDef& def, QWidget* owner);
-    void RebuildRecentMenu();
     void OnSubWindowActivated(QMdiSubWindow* window);
     /// The status panels and the tool page of the active view (none: cleared).
     void ShowViewState();
@@ -462,7 +473,12 @@ private:
     std::map<QMdiSubWindow*, int> childViews_;
     std::vector<TEditorLink*> editorLinks_;
     bool settling_ = false;  // SettleChartAndLadder is asking or committing
-    bool editsHeld_ = false;  // HoldEditsForRead
+    bool editsHeld_ = false;  // HoldEdits
+    std::vector<std::string> offeredWhileHeld_;
+    // Whether `command` stays off while the editors are held.
+    bool HeldOff(const std::string& command) const;
+    // Whether `menu` holds a command offered while the editors are held.
+    bool MenuOffersWhileHeld(const QMenu* menu) const;
     std::vector<QPointer<QWidget>> heldWindows_;
     std::map<QMdiSubWindow*, TEditorLink*> linkOf_;
     std::map<QAction*, QKeySequence> shortcutOf_;  ///< each command's own shortcut

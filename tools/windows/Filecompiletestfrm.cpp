@@ -1,5 +1,7 @@
 #include "tools/windows/Filecompiletestfrm.h"
 
+#include <utility>
+
 #include <QCheckBox>
 #include <QDir>
 #include <QFileSystemModel>
@@ -34,17 +36,20 @@ const char* const kRunEnded = "測試結束!!";
 
 // While a file is loaded for the run, the reader's refusals and questions
 // (a damaged part of the file set) get no box: the file's line tells the
-// result, and a question is answered No, which refuses the file.
+// result, and a question is answered No, which refuses the file. What the
+// reader said is kept in `said`: for the file the run leaves open, the user
+// hears it once the run has ended.
 class TQuietLoad final : public qel::MessageService {
 public:
-    TQuietLoad() : previous_(qel::SetMessageService(this)) {}
+    explicit TQuietLoad(std::vector<TFileCompileTest::TNote>& said) : said_(said), previous_(qel::SetMessageService(this)) {}
     ~TQuietLoad() override { qel::SetMessageService(previous_); }
     TQuietLoad(const TQuietLoad&) = delete;
     TQuietLoad& operator=(const TQuietLoad&) = delete;
-    void Show(const std::string&, qel::MsgKind) override {}
+    void Show(const std::string& text, qel::MsgKind kind) override { said_.push_back({text, kind}); }
     qel::Answer Ask(const std::string&, qel::AskButtons) override { return qel::Answer::No; }
 
 private:
+    std::vector<TFileCompileTest::TNote>& said_;
     qel::MessageService* previous_;
 };
 }  // namespace
@@ -180,12 +185,20 @@ void TFileCompileTest::DirBoxChange() {
 void TFileCompileTest::ExtBtnClick() {
     if (running_) return;
     // The run replaces the project file by file: the user decides first what
-    // becomes of the open one, as for Open.
-    if (BeforeRun && !BeforeRun()) return;
+    // becomes of the open one, as for Open. A folder without program files
+    // opens none: the project and its windows stay as they are.
+    if (FileListBox->count() > 0) {
+        if (BeforeRun && !BeforeRun()) return;
+        projectTaken_ = true;
+    }
     Test_Lab->show();
+    openedNotes_.clear();
     CurrentFileIndex = FileListBox->currentRow() >= 0 ? FileListBox->currentRow() : 0;
     running_ = true;
     ExtBtn->setEnabled(false);
+    // The run goes through the list it started with.
+    DirBox->setEnabled(false);
+    FileListBox->setEnabled(false);
     Timer->start();
 }
 
@@ -194,12 +207,7 @@ void TFileCompileTest::StopBtnClick() { CurrentFileIndex = FileListBox->count();
 void TFileCompileTest::TimerTimer() {
     Timer->stop();
     if (CurrentFileIndex >= FileListBox->count()) {
-        running_ = false;
-        ExtBtn->setEnabled(true);
-        Test_Lab->hide();
-        Shape->SetLamp(TBatchLamp::White);
-        if (AfterRun) AfterRun();
-        qel::ShowMessage(kRunEnded);
+        EndRun(true);
         return;
     }
     const QString name = FileListBox->item(CurrentFileIndex)->text();
@@ -209,8 +217,16 @@ void TFileCompileTest::TimerTimer() {
     ErrorCmdLab->clear();
     TBatchHooks hooks;
     hooks.load = [this](const std::string& file) {
-        const TQuietLoad quiet;
-        return LoadProject && LoadProject(file);
+        std::vector<TNote> said;
+        bool opened = false;
+        {
+            const TQuietLoad quiet(said);
+            opened = LoadProject && LoadProject(file);
+        }
+        // A refused file leaves the project as it was, and what its
+        // opening said with it.
+        if (opened) openedNotes_ = std::move(said);
+        return opened;
     };
     hooks.compile = [this] {
         const bool ok = CompileProjectLadder();
@@ -226,6 +242,25 @@ void TFileCompileTest::TimerTimer() {
     Shape->SetLamp(outcome.lamp);
     ++CurrentFileIndex;
     Timer->start();
+}
+
+void TFileCompileTest::EndRun(bool announce) {
+    Timer->stop();
+    running_ = false;
+    ExtBtn->setEnabled(true);
+    DirBox->setEnabled(true);
+    FileListBox->setEnabled(true);
+    Test_Lab->hide();
+    Shape->SetLamp(TBatchLamp::White);
+    if (std::exchange(projectTaken_, false) && AfterRun) AfterRun();
+    // The file left open is now the user's project: what its opening said
+    // (parts of its set not read, not used) is said now, as File > Open says it.
+    for (const TNote& note : std::exchange(openedNotes_, {})) qel::ShowMessage(note.text, note.kind);
+    if (announce) qel::ShowMessage(kRunEnded);
+}
+
+void TFileCompileTest::EndRunQuietly() {
+    if (running_) EndRun(false);
 }
 
 void TFileCompileTest::ResultSaveBtnClick() {

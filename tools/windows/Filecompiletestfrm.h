@@ -4,9 +4,11 @@
 // checked), one result line per file; the results can be saved as text.
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <QWidget>
 
+#include "platform/Messages.h"
 #include "tools/check/Batchtest.h"
 
 class QCheckBox;
@@ -40,6 +42,12 @@ public:
     explicit TFileCompileTest(QWidget* parent = nullptr);
     ~TFileCompileTest() override;
 
+    /// A message the reader gave while a file was opened for the run.
+    struct TNote {
+        std::string text;
+        qel::MsgKind kind;
+    };
+
     TResultLamp* Shape;
     QLabel* Test_Lab;
     QPushButton *ExtBtn, *ResultSaveBtn, *StopBtn, *ClearTest;
@@ -51,12 +59,14 @@ public:
     QTimer* Timer;
     int CurrentFileIndex = 0;
 
-    /// Asked before a run: true to go on (the open project saved or given up
-    /// as the user chose, the project windows closed).
+    /// Asked before a run that opens files: true to go on (the open project
+    /// saved or given up as the user chose, the project windows closed and
+    /// holding still until the run ends).
     std::function<bool()> BeforeRun;
     /// Opens a file as the project; false when it was refused.
     std::function<bool(const std::string& path)> LoadProject;
-    /// Called when a run has ended (the last file tested is the project).
+    /// Called when a run that BeforeRun let go has ended, however it ended
+    /// (the last file opened is the project).
     std::function<void()> AfterRun;
     /// Where a double-clicked result line's file is opened for the user.
     std::function<void(const std::string& path)> OpenResultFile;
@@ -71,6 +81,9 @@ public:
     void ExtBtnClick();
     void StopBtnClick();
     void TimerTimer();
+    /// Ends a run going on at once, without the closing box (the frame is
+    /// being left); the file in progress is always done, as a step runs whole.
+    void EndRunQuietly();
     void ResultSaveBtnClick();
     void ClearTestClick();
     void DirBoxChange();
@@ -79,6 +92,9 @@ private:
     QFileSystemModel* dirModel_;
     QString folder_;
     bool running_ = false;
+    bool projectTaken_ = false;  // BeforeRun let the run replace the project
+    std::vector<TNote> openedNotes_;  // what the opening of the project now open said
+    void EndRun(bool announce);
 };
 
 extern TFileCompileTest* _FileCompileTest;

@@ -1,11 +1,17 @@
 #include "tools/windows/Toolsinstall.h"
 
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTableWidget>
 #include <QTabWidget>
 
 #include "project/Editorlink.h"
+#include "project/Msgtable.h"
 
 #include "project/Qelglobals.h"
 #include "project/Viewcodes.h"
@@ -45,19 +51,47 @@ void BindJumps(TQelMain* frame) {
 
 void BindBatchTest(TQelMain* frame) {
     if (!_FileCompileTest) return;
-    _FileCompileTest->BeforeRun = [frame] {
+    // The run opens its files to test them, not for the user: the recent
+    // files stay the user's, and gain only the file the run leaves open.
+    struct TRunRecent {
+        std::vector<std::string> before;
+        bool opened = false;
+    };
+    auto recent = std::make_shared<TRunRecent>();
+    _FileCompileTest->BeforeRun = [frame, recent] {
         if (frame->CheckStopMonitor() || !frame->MayReplaceProject() ||
             !frame->MayEndJobOfWindows(TJobWindows::Closed))
             return false;
-        frame->CloseProjectWindows();
+        // The project stays whole until a file read replaces it: a run whose
+        // every file is refused leaves it as it was.
+        frame->CloseEditorWindows();
+        // Each file opened replaces the project without a question: nothing
+        // may be edited in between, but the run's own window (brought back
+        // by its command when closed) can stop it, and the frame can be left.
+        frame->HoldEdits(true, kMsgBatchHoldsEdits, _FileCompileTest, {"MmExit", "MmFileCompileTest"});
+        *recent = {gQel.RecentFiles, false};
         return true;
     };
-    _FileCompileTest->LoadProject = [frame](const std::string& path) { return frame->OpenProgramFile(path); };
-    _FileCompileTest->AfterRun = [frame] {
-        frame->CloseProjectWindows();
+    _FileCompileTest->LoadProject = [frame, recent](const std::string& path) {
+        const bool opened = frame->OpenProgramFile(path);
+        recent->opened = recent->opened || opened;
+        return opened;
+    };
+    _FileCompileTest->AfterRun = [frame, recent] {
+        gQel.RecentFiles = std::exchange(recent->before, {});
+        if (std::exchange(recent->opened, false)) AddRecentFile(gQel.ProgramFileName);
+        frame->RebuildRecentMenu();
+        frame->HoldEdits(false, kMsgBatchHoldsEdits, _FileCompileTest);
+        // The last file opened is the project, its chart included.
+        frame->CloseEditorWindows();
         frame->UpdateCaption();
         frame->RefreshCommands();
     };
+    // Leaving ends a run first: no file opens behind the questions of leaving.
+    frame->AddLeaveGuard(_FileCompileTest, [] {
+        _FileCompileTest->EndRunQuietly();
+        return true;
+    });
     _FileCompileTest->OpenResultFile = [frame](const std::string& path) {
         if (frame->CheckStopMonitor() || !frame->MayReplaceProject()) return;
         frame->OpenProgramFile(path);

@@ -3,16 +3,21 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <vector>
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMdiArea>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 #include <QWindow>
 #include <QApplication>
 #include <QClipboard>
@@ -21,6 +26,8 @@
 #include <QScrollBar>
 #include <QTableWidget>
 
+#include "core/Codetranslate.h"
+#include "instlist/EdDlg.h"
 #include "instlist/Instredit.h"
 #include "ladder/edit/Laddertexts.h"
 #include "ladder/editor/Ladder.h"
@@ -28,6 +35,8 @@
 #include "ladder/render/Ladderpainter.h"
 #include "project/Msgtable.h"
 #include "project/Projectfiles.h"
+#include "sfc/model/Sfcchart.h"
+#include "sfc/window/Sfcwin.h"
 #include "tools/windows/Comdlg.h"
 #include "tools/windows/Devcomment.h"
 #include "tools/windows/Linecmt.h"
@@ -692,4 +701,402 @@ TEST_F(ToolsWindowTest, TypesTheSearchWindowDoesNotShowNeitherFilterNorRewrite) 
     EXPECT_EQ(ladder->Edit().Col(), 0);
     EXPECT_TRUE(messages_.WasShown(gMsgTable.Get(64)));
     EXPECT_FALSE(messages_.UnscriptedQuestion());
+}
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes Assemble(std::initializer_list<const char*> lines) {
+    Bytes code;
+    for (const char* line : lines) {
+        EXPECT_TRUE(SetInputText(line)) << line;
+        EXPECT_EQ(AssembleInstruction(), 1) << line;
+        code.insert(code.end(), gInsnBuf.code, gInsnBuf.code + gInsnBuf.length);
+    }
+    return code;
+}
+
+bool Holds(const Bytes& haystack, const Bytes& needle) {
+    return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();
+}
+
+Bytes FileBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Every file of a folder by name, with its bytes.
+std::map<std::string, Bytes> FolderBytes(const fs::path& folder) {
+    std::map<std::string, Bytes> files;
+    for (const auto& e : fs::directory_iterator(folder)) files[e.path().filename().string()] = FileBytes(e.path());
+    return files;
+}
+
+// Two charts of steps, each started by its own rung: a.kzp (X7, S20) and b.kzp (X6, S21).
+constexpr std::initializer_list<const char*> kChartA{"LD X7", "SET S0", "STL S0",  "LD X0", "SET S20", "STL S20",
+                                                      "OUT Y1", "LD X1", "OUT S0", "RET",   "END"};
+constexpr std::initializer_list<const char*> kChartB{"LD X6", "SET S0", "STL S0",  "LD X2", "SET S21", "STL S21",
+                                                      "OUT Y2", "LD X3", "OUT S0", "RET",   "END"};
+
+enum class TEditor { Ladder, List, Chart };
+
+class BatchRunHoldTest : public ToolsWindowTest {
+protected:
+    void SetUp() override {
+        ToolsWindowTest::SetUp();
+        ASSERT_NO_FATAL_FAILURE(StartWithTools({}, true));
+        InstallSfc(frame_.get());
+    }
+    // A program file with its chart drawn from the code and no ladder file.
+    void SaveChartProject(const fs::path& path, std::initializer_list<const char*> lines) {
+        frame_->NewClick();
+        PutProgram(lines);
+        ASSERT_TRUE(frame_->RunCommand("MmCodeToSfc"));
+        dialogs_.QueuePath(path.string());
+        ASSERT_TRUE(frame_->RunCommand("MmSaveAs"));
+        ASSERT_TRUE(fs::remove(fs::path(path).replace_extension(".lad")));
+        frame_->NewClick();
+    }
+    void SaveTwoCharts(const fs::path& folder) {
+        ASSERT_NO_FATAL_FAILURE(SaveChartProject(folder / "a.kzp", kChartA));
+        ASSERT_NO_FATAL_FAILURE(SaveChartProject(folder / "b.kzp", kChartB));
+    }
+    // The batch window over `folder`, its results cleared, its run started
+    // from the first file and each of its ticks left to the caller.
+    TFileCompileTest* StartRun(const fs::path& folder) {
+        frame_->MmFileCompileTest->trigger();
+        TFileCompileTest* test = _FileCompileTest;
+        test->SetFolder(QString::fromStdString(folder.string()));
+        test->FileListBox->setCurrentRow(-1);
+        QTest::mouseClick(test->ClearTest, Qt::LeftButton);
+        messages_.Clear();
+        QTest::mouseClick(test->ExtBtn, Qt::LeftButton);
+        test->Timer->stop();
+        return test;
+    }
+    // One tick of the run, the next one left to the caller.
+    void Tick() {
+        _FileCompileTest->TimerTimer();
+        _FileCompileTest->Timer->stop();
+    }
+    static Bytes Code() { return {gProgram, gProgram + gProgramUsed}; }
+    static Bytes Chart() { return {gSfcGrid, gSfcGrid + static_cast<std::size_t>(gSfcRowCount) * kSfcRowBytes}; }
+    static Bytes Ladder() { return {gLadderRows, gLadderRows + 200 * kLadderRowBytes}; }
+    static std::uint8_t ChartCell(int row, int col, int byte = 0) {
+        return gSfcGrid[row * kSfcRowBytes + col * 4 + byte];
+    }
+    // A contact and its coil drawn as a rung below the ladder's last one; false
+    // when the ladder took no key.
+    static bool DrawRung(const char* contact, const char* coil) {
+        if (!_LDB) return false;
+        const int row = FindLastUsedRow(gLadderRows, kLadderRowBytes, kLadderRows - 1) + 2;
+        _LDB->Edit().SetCursor(row, 0);
+        QTest::keyClick(_LDB, Qt::Key_F1);
+        if (!_EditDlg || !_EditDlg->isVisible()) return false;
+        QTest::keyClicks(_EditDlg->IEdit, QString::fromLatin1(contact));
+        QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
+        QTest::keyClick(_LDB, Qt::Key_Right);
+        QTest::keyClick(_LDB, Qt::Key_F7);
+        if (!_EditDlg || !_EditDlg->isVisible()) return false;
+        QTest::keyClicks(_EditDlg->IEdit, QString::fromLatin1(coil));
+        QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
+        return true;
+    }
+    // An instruction typed at the list's END line; false when the list took no key.
+    static bool TypeInList(const char* line) {
+        if (!_Inst) return false;
+        QTest::keyClick(_Inst, Qt::Key_End);
+        QTest::keyClick(_Inst, Qt::Key_Up);
+        QTest::keyClicks(_Inst, QString(QLatin1Char(line[0])));
+        if (!_EditDlg || !_EditDlg->isVisible()) return false;
+        QTest::keyClicks(_EditDlg->IEdit, QString::fromLatin1(line + 1));
+        QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
+        return true;
+    }
+    // An initial step S50 placed low in the chart; false when the chart took no key.
+    static bool PlaceStep() {
+        if (!_Sfc) return false;
+        _Sfc->Model().CursorRow = 14;
+        _Sfc->Model().CursorCol = 2;
+        QTest::keyClick(_Sfc, Qt::Key_F2);
+        if (!_Sfc->SfcEdit_Txt->isVisible()) return false;
+        _Sfc->SfcEdit_Txt->selectAll();
+        QTest::keyClicks(_Sfc->SfcEdit_Txt, QStringLiteral("50"));
+        QTest::keyClick(_Sfc->SfcEdit_Txt, Qt::Key_Return);
+        return true;
+    }
+    // The user's try at an edit in `editor`, opened from the frame's menu when it can be.
+    bool TryEdit(TEditor editor) {
+        switch (editor) {
+        case TEditor::Ladder: frame_->RunCommand("MmLadWin"); return DrawRung("X0", "Y0");
+        case TEditor::List: frame_->RunCommand("MmInstWin"); return TypeInList("LD X4");
+        case TEditor::Chart: frame_->RunCommand("MmSfcWin"); return PlaceStep();
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+// While the batch compile test runs, it opens each file as the project
+// without a question: the editors take no edit meanwhile, the run's window
+// stays usable, and afterwards the project (the last file opened, its chart
+// included) is what the editors show, takes edits and saves them.
+TEST_F(BatchRunHoldTest, NoEditGoesInWhileTheRunReplacesTheProjectAndTheLastFileStaysWhole) {
+    struct Row {
+        const char* name;
+        TEditor editor;
+        bool atLastFile;  // else at the first file
+        bool stopped;     // Stop clicked right after the try: the first file is the last opened
+    };
+    const Row rows[] = {
+        {"ladder_at_first_file", TEditor::Ladder, false, false},
+        {"ladder_at_last_file", TEditor::Ladder, true, false},
+        {"list_at_first_file", TEditor::List, false, false},
+        {"list_at_last_file", TEditor::List, true, false},
+        {"chart_at_first_file", TEditor::Chart, false, false},
+        {"chart_at_last_file", TEditor::Chart, true, false},
+        {"ladder_at_first_file_then_stop", TEditor::Ladder, false, true},
+    };
+    const std::string held = gMsgTable.Get(kMsgBatchHoldsEdits);
+    ASSERT_FALSE(held.empty());
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const fs::path folder = projects_ / row.name;
+        fs::create_directories(folder);
+        ASSERT_NO_FATAL_FAILURE(SaveTwoCharts(folder));
+        const auto onDisk = FolderBytes(folder);
+        const bool lastIsA = row.stopped;
+        const fs::path last = folder / (lastIsA ? "a.kzp" : "b.kzp");
+
+        TFileCompileTest* test = StartRun(folder);
+        ASSERT_TRUE(test->Running());
+        ASSERT_TRUE(test->ResultMemo->toPlainText().isEmpty());
+        Tick();
+        if (row.atLastFile) Tick();
+        ASSERT_EQ(gQel.ProgramFileName, (folder / (row.atLastFile ? "b.kzp" : "a.kzp")).string());
+
+        // The try: nothing goes in, and the frame says why.
+        const Bytes code = Code(), chart = Chart(), ladder = Ladder();
+        EXPECT_FALSE(TryEdit(row.editor));
+        EXPECT_EQ(Code(), code);
+        EXPECT_EQ(Chart(), chart);
+        EXPECT_EQ(Ladder(), ladder);
+        EXPECT_EQ(gQel.Modified, 0);
+        EXPECT_EQ(frame_->QelStaBar->Panel(0).toStdString(), held);
+        // The run's own window still answers; the frame can still be left.
+        EXPECT_TRUE(test->isEnabled());
+        EXPECT_TRUE(test->StopBtn->isEnabled());
+        EXPECT_FALSE(test->DirBox->isEnabled());  // the run's list stays the one it started with
+        EXPECT_TRUE(frame_->MmExit->isEnabled());
+        EXPECT_FALSE(frame_->MmSave->isEnabled());
+        test->close();
+        EXPECT_TRUE(frame_->RunCommand("MmFileCompileTest"));
+        EXPECT_TRUE(test->isVisible());
+        if (row.stopped) QTest::mouseClick(test->StopBtn, Qt::LeftButton);
+        for (int i = 0; i < 3 && test->Running(); ++i) Tick();
+        ASSERT_FALSE(test->Running());
+        EXPECT_EQ(messages_.Shown(), std::vector<std::string>{"測試結束!!"});
+        EXPECT_TRUE(messages_.Asked().empty());
+        EXPECT_EQ(FolderBytes(folder), onDisk);
+
+        EXPECT_TRUE(test->DirBox->isEnabled());
+        // Afterwards the project is the last file opened, its chart included,
+        // and a save before any edit writes that chart back as it was read.
+        EXPECT_TRUE(frame_->QelStaBar->Panel(0).isEmpty());
+        EXPECT_TRUE(frame_->MdiArea->isEnabled());
+        EXPECT_EQ(gQel.ProgramFileName, last.string());
+        EXPECT_EQ(gQel.Modified, 0);
+        const Bytes own = Assemble(lastIsA ? kChartA : kChartB);
+        const int step = lastIsA ? 20 : 21;
+        EXPECT_EQ(Code(), own);
+        EXPECT_EQ(ChartCell(1, 0), kSfcInitStep);
+        EXPECT_EQ(ChartCell(3, 0, 1), step);
+        const fs::path chartFile = fs::path(last).replace_extension(".sfc");
+        ASSERT_TRUE(frame_->RunCommand("MmSave"));
+        EXPECT_EQ(FileBytes(chartFile), onDisk.at(chartFile.filename().string()));
+
+        // Every editor opened shows it, and an edit then counts and is saved.
+        ASSERT_TRUE(frame_->RunCommand("MmSfcWin"));
+        EXPECT_EQ(ChartCell(1, 0), kSfcInitStep);
+        EXPECT_EQ(ChartCell(3, 0, 1), step);
+        ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
+        EXPECT_EQ(Code(), own);
+        ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+        EXPECT_EQ(CellOperandText(gLadderRows, 0, 0), lastIsA ? "X7" : "X6");
+        ASSERT_TRUE(DrawRung("X5", "Y5"));
+        EXPECT_EQ(gQel.Modified, 1);
+        messages_.Clear();
+        ASSERT_TRUE(frame_->RunCommand("MmSave"));
+        EXPECT_TRUE(messages_.Shown().empty());
+        const Bytes rung = Assemble({"LD X5", "OUT Y5"});
+        EXPECT_TRUE(Holds(FileBytes(last), rung));
+        frame_->NewClick();
+        ASSERT_TRUE(frame_->OpenProgramFile(last.string()));
+        EXPECT_TRUE(Holds(Code(), rung));
+        frame_->NewClick();
+        test->hide();
+    }
+}
+
+// A run replaces the project only with the files it opens: over a folder
+// without program files it asks nothing and closes no window; when every file
+// is refused, the open project stays whole, its chart included; leaving the
+// frame during a run ends the run before anything else is asked, and no
+// further file is opened.
+TEST_F(BatchRunHoldTest, ARunTouchesOnlyWhatItOpensAndEndsWhenTheFrameIsLeft) {
+    enum class TFolder { Empty, Damaged, TwoCharts };
+    struct Row {
+        const char* name;
+        TFolder folder;
+        bool leave;  // File > Exit after the first file
+    };
+    const Row rows[] = {
+        {"empty_folder_with_unsaved_work", TFolder::Empty, false},
+        {"every_file_refused_over_an_open_chart", TFolder::Damaged, false},
+        {"exit_after_the_first_file", TFolder::TwoCharts, true},  // last: the frame has shut down
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const fs::path folder = projects_ / row.name;
+        fs::create_directories(folder);
+        if (row.folder == TFolder::TwoCharts) {
+            ASSERT_NO_FATAL_FAILURE(SaveTwoCharts(folder));
+        }
+        if (row.folder == TFolder::Damaged) std::ofstream(folder / "c.kzp", std::ios::binary) << std::string(300, '\x5A');
+        const auto onDisk = FolderBytes(folder);
+        // The open project: a saved one with its chart, or unsaved work.
+        const fs::path own = projects_ / (std::string(row.name) + "_own.kzp");
+        ASSERT_NO_FATAL_FAILURE(SaveChartProject(own, kChartA));
+        const fs::path ownChart = fs::path(own).replace_extension(".sfc");
+        const Bytes ownChartBytes = FileBytes(ownChart);
+        ASSERT_TRUE(frame_->OpenProgramFile(own.string()));
+        ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+        if (row.folder == TFolder::Empty) {
+            ASSERT_TRUE(DrawRung("X5", "Y5"));
+        }
+        const std::uint8_t modified = gQel.Modified;
+        ASSERT_EQ(modified, row.folder == TFolder::Empty ? 1 : 0);
+        const Bytes ladder = Ladder();
+
+        TFileCompileTest* test = StartRun(folder);
+        EXPECT_TRUE(test->Running());  // over an empty folder it ends at the first tick
+        Tick();
+        switch (row.folder) {
+        case TFolder::TwoCharts:
+            ASSERT_EQ(gQel.ProgramFileName, (folder / "a.kzp").string());
+            frame_->MmExit->trigger();
+            EXPECT_TRUE(frame_->ShutDownDone());
+            EXPECT_FALSE(test->Running());
+            EXPECT_FALSE(test->Timer->isActive());
+            EXPECT_EQ(gQel.ProgramFileName, (folder / "a.kzp").string());
+            EXPECT_EQ(test->ResultMemo->toPlainText(), QStringLiteral("a.kzp : Ladder OK!!"));
+            EXPECT_TRUE(messages_.Shown().empty());
+            break;
+        case TFolder::Empty:
+            EXPECT_FALSE(test->Running());
+            EXPECT_EQ(messages_.Shown(), std::vector<std::string>{"測試結束!!"});
+            EXPECT_TRUE(test->ResultMemo->toPlainText().isEmpty());
+            // The work and its window stay as they were.
+            EXPECT_NE(_LDB, nullptr);
+            EXPECT_EQ(gQel.Modified, modified);
+            EXPECT_EQ(Ladder(), ladder);
+            EXPECT_TRUE(frame_->QelStaBar->Panel(0).isEmpty());
+            break;
+        case TFolder::Damaged:
+            Tick();
+            EXPECT_FALSE(test->Running());
+            EXPECT_EQ(test->ResultMemo->toPlainText(), QStringLiteral("c.kzp :開檔有問題!!"));
+            // The open project is still the one open, chart and all, and a
+            // save writes its chart back as it was read.
+            EXPECT_EQ(gQel.ProgramFileName, own.string());
+            EXPECT_EQ(Code(), Assemble(kChartA));
+            EXPECT_EQ(ChartCell(1, 0), kSfcInitStep);
+            EXPECT_EQ(ChartCell(3, 0, 1), 20);
+            ASSERT_TRUE(frame_->RunCommand("MmSave"));
+            EXPECT_EQ(FileBytes(ownChart), ownChartBytes);
+            break;
+        }
+        EXPECT_TRUE(messages_.Asked().empty());
+        EXPECT_EQ(FolderBytes(folder), onDisk);
+        test->hide();
+    }
+}
+
+
+// The run opens its files to test them: the project it leaves open is left
+// as File > Open would leave it. What the opening of that file said (the
+// parts of its set not used) is told when the run ends, and nothing of a
+// file the run went past or refused; the recent files stay the user's and
+// gain only the file left open.
+TEST_F(BatchRunHoldTest, TheFileARunLeavesOpenIsLeftAsFileOpenLeavesIt) {
+    struct Row {
+        const char* name;
+        const char* stale;  // the file whose ladder file is another program's, if any
+        bool programs;      // a.kzp and b.kzp
+        bool damaged;       // c.kzp, refused, after them
+        bool stopped;       // Stop after the first file
+        const char* open;   // the file left open, if any
+    };
+    const Row rows[] = {
+        {"last_file_with_a_ladder_file_of_another_program", "b", true, false, false, "b"},
+        {"first_file_with_a_ladder_file_of_another_program", "a", true, false, false, "b"},
+        {"stopped_at_a_file_with_a_ladder_file_of_another_program", "a", true, false, true, "a"},
+        {"refused_file_after_one_with_a_ladder_file_of_another_program", "b", true, true, false, "b"},
+        {"every_file_refused", nullptr, false, true, false, nullptr},
+    };
+    // The user's recent files, the list full.
+    std::vector<std::string> mine;
+    for (int i = 1; i <= kRecentFileMax; ++i) mine.push_back((projects_ / ("mine" + std::to_string(i) + ".kzp")).string());
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const fs::path folder = projects_ / row.name;
+        fs::create_directories(folder);
+        const auto save = [&](const char* name, const char* input, const char* output) {
+            frame_->NewClick();
+            ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+            ASSERT_TRUE(DrawRung(input, output));
+            dialogs_.QueuePath((folder / name).string());
+            ASSERT_TRUE(frame_->RunCommand("MmSaveAs"));
+        };
+        if (row.programs) {
+            ASSERT_NO_FATAL_FAILURE(save("a.kzp", "X1", "Y1"));
+            ASSERT_NO_FATAL_FAILURE(save("b.kzp", "X2", "Y2"));
+        }
+        frame_->NewClick();
+        const std::string untitled = gQel.ProgramFileName;
+        const fs::path stale = folder / (std::string(row.stale ? row.stale : "") + ".lad");
+        if (row.stale)
+            fs::copy_file(folder / (std::string(row.stale) == "a" ? "b.lad" : "a.lad"), stale,
+                          fs::copy_options::overwrite_existing);
+        if (row.damaged) std::ofstream(folder / "c.kzp", std::ios::binary) << std::string(300, '\x5A');
+        gQel.RecentFiles = mine;
+
+        TFileCompileTest* test = StartRun(folder);
+        Tick();
+        if (row.stopped) QTest::mouseClick(test->StopBtn, Qt::LeftButton);
+        for (int i = 0; i < 4 && test->Running(); ++i) Tick();
+        ASSERT_FALSE(test->Running());
+        std::vector<std::string> told, recent = mine;
+        if (row.open) {
+            const fs::path open = folder / (std::string(row.open) + ".kzp");
+            EXPECT_EQ(gQel.ProgramFileName, open.string());
+            if (row.stale && std::string(row.stale) == row.open)
+                told.push_back(gMsgTable.Get(kMsgLadderFileStale) + " " + stale.string());
+            recent.insert(recent.begin(), open.string());
+            recent.pop_back();
+        } else {
+            EXPECT_EQ(gQel.ProgramFileName, untitled);
+        }
+        told.push_back("測試結束!!");
+        EXPECT_EQ(messages_.Shown(), told);
+        EXPECT_TRUE(messages_.Asked().empty());
+        EXPECT_EQ(gQel.RecentFiles, recent);
+        std::vector<std::string> offered;  // the File menu's entries, their number left out
+        for (const QAction* a : frame_->RecentMenu->actions()) offered.push_back(a->text().section(' ', 1).toStdString());
+        EXPECT_EQ(offered, recent);
+        frame_->NewClick();
+        test->hide();
+    }
 }
