@@ -9,6 +9,7 @@
 // command ends stores nothing and says it ended. A program write and a card
 // write outlast another project.
 #include <QMdiArea>
+#include <QMenu>
 #include <QMdiSubWindow>
 #include <QProgressBar>
 #include <QPushButton>
@@ -59,6 +60,8 @@ enum class Front { Ladder, Owner };
 enum class Reply { None, Ok, Cancel, OkOnceEnded };
 
 constexpr int kMsgStopWrite = 286;
+constexpr int kMsgStopRead = 288;      // a read or a verify runs: stop it (nothing kept) or let it end?
+constexpr int kMsgNoVerifyResult = 289;  // the verify gives no result for the program open now
 constexpr int kMsgFileRegWriteDone = 139;
 constexpr int kMsgFileOpenFailed = 26;  // "The file cannot be opened"
 constexpr int kMsgCardWriteDone = 139;  // "Write completed." of the card, as of the file registers
@@ -203,6 +206,29 @@ protected:
         return nullptr;
     }
 
+    // The program read from the link window, the PLC holding the program open
+    // now; the read replaces the project once its last block is in.
+    void StartProgramRead() {
+        std::copy(gProgram, gProgram + std::min<std::size_t>(gProgramCapacity, emu_.S.program.size()),
+                  emu_.S.program.begin());
+        emu_.AddFault({.action = FaultAction::Delay, .function = 3, .addrLo = 0x2000, .addrHi = 0x6FFF,
+                       .times = -1, .param = 5});
+        EXPECT_TRUE(frame_->RunCommand("MmTrans"));
+        _TransDataForm->WorkType->setFocus();
+        QTest::keyClick(_TransDataForm->WorkType, Qt::Key_Home);
+        QTest::mouseClick(_TransDataForm->OkBtn, Qt::LeftButton);
+        Halfway(640);
+    }
+    // PLC > Verify, the PLC holding the program open now.
+    void StartVerify() {
+        std::copy(gProgram, gProgram + std::min<std::size_t>(gProgramCapacity, emu_.S.program.size()),
+                  emu_.S.program.begin());
+        emu_.AddFault({.action = FaultAction::Delay, .function = 3, .addrLo = 0x2000, .addrHi = 0x6FFF,
+                       .times = -1, .param = 40});
+        EXPECT_TRUE(frame_->RunCommand("MmCodeVerify"));
+        Halfway(64);
+    }
+
     // What the PLC holds of the job's data: none, part or all of it.
     enum class Held { None, Part, All };
     Held PlcHolds(Job job) const {
@@ -272,16 +298,16 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
          Held::All, true},
         {"register write, another capacity in the model setting, Cancel", Job::RegisterWrite, Command::Capacity,
          Front::Ladder, Reply::Cancel, qel::link::kMsgRegWriteDone, true, true, Held::All},
-        {"register read, File > New, ladder in front: ended with a word", Job::RegisterRead, Command::New,
-         Front::Ladder, Reply::None, qel::link::kMsgJobStopped, false, false, Held::None},
+        {"register read, File > New, ladder in front, OK: ended with a word", Job::RegisterRead, Command::New,
+         Front::Ladder, Reply::Ok, qel::link::kMsgJobStopped, false, false, Held::None},
         {"template write, File > Open, ladder in front, Cancel", Job::TemplateWrite, Command::Open, Front::Ladder,
          Reply::Cancel, kMsgFileRegWriteDone, true, true, Held::All},
         {"template write, File > Open, ladder in front, OK", Job::TemplateWrite, Command::Open, Front::Ladder,
          Reply::Ok, qel::link::kMsgWriteStopped, false, false, Held::Part},
         {"template write, the memory card box of the model setting, Cancel", Job::TemplateWrite, Command::Card,
          Front::Ladder, Reply::Cancel, kMsgFileRegWriteDone, true, true, Held::All},
-        {"template read, the memory card box of the model setting: ended with a word, nothing kept",
-         Job::TemplateRead, Command::Card, Front::Ladder, Reply::None, qel::link::kMsgJobStopped, true, true,
+        {"template read, the memory card box of the model setting, OK: ended with a word, nothing kept",
+         Job::TemplateRead, Command::Card, Front::Ladder, Reply::Ok, qel::link::kMsgJobStopped, true, true,
          Held::None},
         {"template write, its window closed, Cancel", Job::TemplateWrite, Command::CloseWindow, Front::Owner,
          Reply::Cancel, kMsgFileRegWriteDone, true, true, Held::All},
@@ -382,7 +408,10 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
         if (r.command == Command::CloseProgress || r.command == Command::EscapeProgress) {
             EXPECT_EQ(_ProgBar->isVisible(), _TransData->JobNo != 0);
         }
-        EXPECT_EQ(Asked(kMsgStopWrite), r.reply != Reply::None);
+        // A read is asked about in words of its own.
+        const bool reads = r.job == Job::RegisterRead || r.job == Job::TemplateRead;
+        EXPECT_EQ(Asked(reads ? kMsgStopRead : kMsgStopWrite), r.reply != Reply::None);
+        EXPECT_FALSE(Asked(reads ? kMsgStopWrite : kMsgStopRead));
         EXPECT_FALSE(messages_.UnscriptedQuestion());
         ASSERT_TRUE(Idle());
         emu_.ClearFaults();
@@ -426,5 +455,174 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
     }
 }
 
+
+
+// A verify compares through the program's END: a program of many blocks, so
+// that the commands find it half-way.
+#define QEL_FOUR_RUNGS "LD X0", "OUT Y0", "LD X1", "OUT Y1", "LD X2", "OUT Y2", "LD X3", "OUT Y3"
+#define QEL_SIXTEEN_RUNGS QEL_FOUR_RUNGS, QEL_FOUR_RUNGS, QEL_FOUR_RUNGS, QEL_FOUR_RUNGS
+
+TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
+    const std::string longer = SaveProgram(projects_ / "longer.kzp", {QEL_SIXTEEN_RUNGS, QEL_SIXTEEN_RUNGS, "END"});
+    enum class What { RegisterRead, TemplateRead, ProgramRead, Verify };
+    // EditLadder: a rung of the ladder deleted (its edit not yet in the program).
+    enum class Cmd { Exit, New, Open, Recent, CloseWindow, Capacity, Card, EditLadder };
+    const struct {
+        const char* path;
+        What job;
+        Cmd command;
+        enum Front front;
+        Reply reply;
+        int message;        // the job's last word
+        bool commandRuns;   // the command was offered at all
+        bool windowStays;   // the job's own window is still open
+        bool projectStays;  // the project is still the one the job began with
+    } rows[] = {
+        {"register read, a recent file, register view in front, OK: ended with a word, nothing kept",
+         What::RegisterRead, Cmd::Recent, Front::Owner, Reply::Ok, qel::link::kMsgJobStopped, true, false, false},
+        {"register read, File > New, register view in front, Cancel: the read ends and keeps its values",
+         What::RegisterRead, Cmd::New, Front::Owner, Reply::Cancel, qel::link::kMsgRegReadDone, true, true, true},
+        {"register read, a recent file, register view in front, Cancel: the read ends and keeps its values",
+         What::RegisterRead, Cmd::Recent, Front::Owner, Reply::Cancel, qel::link::kMsgRegReadDone, true, true, true},
+        {"register read, File > New, register view in front, OK", What::RegisterRead, Cmd::New, Front::Owner,
+         Reply::Ok, qel::link::kMsgJobStopped, true, false, false},
+        {"template read, a recent file, template in front, OK", What::TemplateRead, Cmd::Recent, Front::Owner,
+         Reply::Ok, qel::link::kMsgJobStopped, true, false, false},
+        {"template read, File > New, template in front, Cancel", What::TemplateRead, Cmd::New, Front::Owner,
+         Reply::Cancel, qel::link::kMsgFileRegReadDone, true, true, true},
+        {"template read, File > New, template in front, OK", What::TemplateRead, Cmd::New, Front::Owner, Reply::Ok,
+         qel::link::kMsgJobStopped, true, false, false},
+        {"register read, File > Open, ladder in front, OK", What::RegisterRead, Cmd::Open, Front::Ladder, Reply::Ok,
+         qel::link::kMsgJobStopped, true, false, false},
+        {"register read, File > Open, ladder in front, Cancel", What::RegisterRead, Cmd::Open, Front::Ladder,
+         Reply::Cancel, qel::link::kMsgRegReadDone, true, true, true},
+        {"template read, another capacity in the model setting, ladder in front, OK", What::TemplateRead,
+         Cmd::Capacity, Front::Ladder, Reply::Ok, qel::link::kMsgJobStopped, true, false, true},
+        {"template read, another capacity in the model setting, ladder in front, Cancel", What::TemplateRead,
+         Cmd::Capacity, Front::Ladder, Reply::Cancel, qel::link::kMsgFileRegReadDone, true, true, true},
+        {"template read, the memory card box, Cancel", What::TemplateRead, Cmd::Card, Front::Ladder, Reply::Cancel,
+         qel::link::kMsgFileRegReadDone, true, true, true},
+        {"register read, its window closed, Cancel", What::RegisterRead, Cmd::CloseWindow, Front::Owner,
+         Reply::Cancel, qel::link::kMsgRegReadDone, true, true, true},
+        {"register read, its window closed, OK", What::RegisterRead, Cmd::CloseWindow, Front::Owner, Reply::Ok,
+         qel::link::kMsgJobStopped, true, false, true},
+        {"program read, File > New from the ladder: greyed until the read ends", What::ProgramRead, Cmd::New,
+         Front::Ladder, Reply::None, qel::link::kMsgReadDone, false, true, false},
+        {"program read, a recent file: greyed until the read ends", What::ProgramRead, Cmd::Recent, Front::Ladder,
+         Reply::None, qel::link::kMsgReadDone, false, true, false},
+        {"verify, File > Open, ladder in front, OK: no result", What::Verify, Cmd::Open, Front::Ladder, Reply::Ok,
+         kMsgNoVerifyResult, true, true, false},
+        {"verify, File > New, ladder in front, OK: no result", What::Verify, Cmd::New, Front::Ladder, Reply::Ok,
+         kMsgNoVerifyResult, true, true, false},
+        {"verify, File > Open, ladder in front, Cancel: it compares to its end, the project stays", What::Verify,
+         Cmd::Open, Front::Ladder, Reply::Cancel, qel::link::kMsgVerifyEqual, true, true, true},
+        {"verify, a recent file, Cancel", What::Verify, Cmd::Recent, Front::Ladder, Reply::Cancel,
+         qel::link::kMsgVerifyEqual, true, true, true},
+        {"verify, another capacity in the model setting, OK: no result", What::Verify, Cmd::Capacity, Front::Ladder,
+         Reply::Ok, kMsgNoVerifyResult, true, true, true},
+        {"verify, a rung of the ladder deleted meanwhile: no result for the program now edited", What::Verify,
+         Cmd::EditLadder, Front::Ladder, Reply::None, kMsgNoVerifyResult, true, true, true},
+        // Last: a program that does not ask would close here.
+        {"template read, File > Exit, template in front, Cancel", What::TemplateRead, Cmd::Exit, Front::Owner,
+         Reply::Cancel, qel::link::kMsgFileRegReadDone, true, true, true},
+        {"verify, File > Exit, Cancel: it compares to its end", What::Verify, Cmd::Exit, Front::Ladder,
+         Reply::Cancel, qel::link::kMsgVerifyEqual, true, true, true},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.path);
+        const std::string& project = r.job == What::Verify ? longer : mine_;
+        ASSERT_TRUE(frame_->OpenProgramFile(project));
+        ASSERT_TRUE(frame_->OpenProgramFile(other_));  // listed among the recent files
+        ASSERT_TRUE(frame_->OpenProgramFile(project));
+        emu_.S.password.reset();
+        emu_.S.coils[PlcEmulator::kM1069] = 0;
+        ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
+        QWidget* ladder = _LDB;
+        messages_.Clear();
+        QWidget* owner = nullptr;
+        switch (r.job) {
+        case What::RegisterRead: owner = StartRegisters(false); break;
+        case What::TemplateRead: owner = StartTemplate(false); break;
+        case What::ProgramRead: StartProgramRead(); break;
+        case What::Verify: StartVerify(); break;
+        }
+        ASSERT_TRUE(halfway_);
+        Front(r.front == Front::Owner && owner ? owner : ladder);
+        QPointer<QWidget> window(owner);
+        if (r.reply != Reply::None)
+            messages_.QueueAnswer(r.reply == Reply::Cancel ? qel::Answer::Cancel : qel::Answer::Ok);
+        bool ran = true;
+        switch (r.command) {
+        case Cmd::Exit: ran = frame_->close() || true; break;
+        case Cmd::New: ran = frame_->RunCommand("MmNew"); break;
+        case Cmd::Open:
+            dialogs_.QueuePath(other_);
+            ran = frame_->RunCommand("MmOpen");
+            break;
+        case Cmd::Recent: {
+            // As the user picks it from the File menu.
+            const auto& recent = gQel.RecentFiles;
+            const auto it = std::find(recent.begin(), recent.end(), other_);
+            ASSERT_NE(it, recent.end());
+            QAction* entry = frame_->RecentMenu->findChild<QAction*>(
+                QStringLiteral("Recent%1").arg(static_cast<int>(it - recent.begin())));
+            ASSERT_TRUE(entry);
+            ran = entry->isEnabled() && frame_->RecentMenu->menuAction()->isEnabled();
+            entry->trigger();
+            break;
+        }
+        case Cmd::Capacity: EXPECT_EQ(frame_->ApplyModelSetting(1, 1, false), r.reply == Reply::Ok); break;
+        case Cmd::Card: EXPECT_EQ(frame_->ApplyModelSetting(1, 0, true), r.reply != Reply::Cancel); break;
+        case Cmd::CloseWindow: CloseWindow(owner); break;
+        case Cmd::EditLadder: ran = frame_->RunCommand("MmDelLine"); break;
+        }
+        EXPECT_EQ(ran, r.commandRuns);
+        EXPECT_EQ(Asked(kMsgStopRead), r.reply != Reply::None);
+        EXPECT_FALSE(Asked(kMsgStopWrite));
+        EXPECT_FALSE(messages_.UnscriptedQuestion());
+        ASSERT_TRUE(Idle());
+        emu_.ClearFaults();
+        EXPECT_TRUE(Shown(r.message)) << ::testing::PrintToString(messages_.Shown());
+        // A job stopped, or one whose project went, claims no result.
+        if (r.reply == Reply::Ok) {
+            for (int done : {qel::link::kMsgRegReadDone, qel::link::kMsgVerifyEqual, qel::link::kMsgVerifyDiffers})
+                EXPECT_FALSE(Shown(done)) << done;
+        }
+        if (r.message == kMsgNoVerifyResult) {
+            EXPECT_FALSE(Shown(qel::link::kMsgVerifyEqual));
+            EXPECT_FALSE(Shown(qel::link::kMsgVerifyDiffers));
+        }
+        if (owner) {
+            EXPECT_EQ(!window.isNull() && window->isVisible(), r.windowStays);
+        }
+        EXPECT_EQ(std::filesystem::path(gQel.ProgramFileName).filename() == std::filesystem::path(project).filename(),
+                  r.projectStays)
+            << gQel.ProgramFileName;
+        const bool kept = r.message == qel::link::kMsgRegReadDone || r.message == qel::link::kMsgFileRegReadDone;
+        if (r.job == What::RegisterRead) {
+            // The values read are in the view only when the read ran to its end.
+            ASSERT_TRUE(frame_->RunCommand("MmViewReg"));
+            EXPECT_EQ(_DevReg->Data.TRegs[0], kept ? 500 : 0);
+            EXPECT_EQ(_DevReg->Data.TRegs[255], kept ? 755 : 0);
+            _DevReg->Modified = 0;
+            CloseWindow(_DevReg);
+        } else if (r.job == What::TemplateRead) {
+            EXPECT_EQ(gFileRegValues[0], kept ? 500 : 0);
+            EXPECT_EQ(gFileRegValues[319], kept ? 819 : 0);
+            if (_FileTmp) {
+                _FileTmp->Modified = 0;
+                CloseWindow(_FileTmp);
+            }
+        }
+        // The model given back for the next rows.
+        if (r.command == Cmd::Capacity && r.reply == Reply::Ok) {
+            EXPECT_TRUE(frame_->ApplyModelSetting(1, 0, false));
+        }
+        if (r.command == Cmd::Card && r.reply != Reply::Cancel) {
+            EXPECT_TRUE(frame_->ApplyModelSetting(1, 0, false));
+        }
+        EXPECT_FALSE(frame_->ShutDownDone());
+    }
+}
 
 }  // namespace
