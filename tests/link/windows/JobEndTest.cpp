@@ -523,6 +523,8 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
         {"verify, a rung of the ladder deleted meanwhile: no result for the program now edited", What::Verify,
          Cmd::EditLadder, Front::Ladder, Reply::None, kMsgNoVerifyResult, true, true, true},
         // Last: a program that does not ask would close here.
+        {"program read, File > Exit, Cancel: it reads to its end", What::ProgramRead, Cmd::Exit, Front::Ladder,
+         Reply::Cancel, qel::link::kMsgReadDone, true, true, false},
         {"template read, File > Exit, template in front, Cancel", What::TemplateRead, Cmd::Exit, Front::Owner,
          Reply::Cancel, qel::link::kMsgFileRegReadDone, true, true, true},
         {"verify, File > Exit, Cancel: it compares to its end", What::Verify, Cmd::Exit, Front::Ladder,
@@ -553,7 +555,7 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
             messages_.QueueAnswer(r.reply == Reply::Cancel ? qel::Answer::Cancel : qel::Answer::Ok);
         bool ran = true;
         switch (r.command) {
-        case Cmd::Exit: ran = frame_->close() || true; break;
+        case Cmd::Exit: frame_->close(); break;
         case Cmd::New: ran = frame_->RunCommand("MmNew"); break;
         case Cmd::Open:
             dialogs_.QueuePath(other_);
