@@ -464,9 +464,11 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
 
 TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
     const std::string longer = SaveProgram(projects_ / "longer.kzp", {QEL_SIXTEEN_RUNGS, QEL_SIXTEEN_RUNGS, "END"});
+    const std::filesystem::path renamed = projects_ / "renamed.kzp";
     enum class What { RegisterRead, TemplateRead, ProgramRead, Verify };
-    // EditLadder: a rung of the ladder deleted (its edit not yet in the program).
-    enum class Cmd { Exit, New, Open, Recent, CloseWindow, Capacity, Card, EditLadder };
+    // EditLadder: a rung of the ladder deleted (its edit not yet in the program);
+    // EditCode: the same, then the ladder converted into the program's code.
+    enum class Cmd { Exit, New, Open, Recent, CloseWindow, Capacity, Card, EditLadder, EditCode, SaveAs };
     const struct {
         const char* path;
         What job;
@@ -522,6 +524,10 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
          Reply::Ok, kMsgNoVerifyResult, true, true, true},
         {"verify, a rung of the ladder deleted meanwhile: no result for the program now edited", What::Verify,
          Cmd::EditLadder, Front::Ladder, Reply::None, kMsgNoVerifyResult, true, true, true},
+        {"verify, a rung deleted and the ladder converted into code meanwhile: no result", What::Verify,
+         Cmd::EditCode, Front::Ladder, Reply::None, kMsgNoVerifyResult, true, true, true},
+        {"verify, File > Save As meanwhile: the same program under another name, the result stands", What::Verify,
+         Cmd::SaveAs, Front::Ladder, Reply::None, qel::link::kMsgVerifyEqual, true, true, true},
         // Last: a program that does not ask would close here.
         {"program read, File > Exit, Cancel: it reads to its end", What::ProgramRead, Cmd::Exit, Front::Ladder,
          Reply::Cancel, qel::link::kMsgReadDone, true, true, false},
@@ -577,6 +583,11 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
         case Cmd::Card: EXPECT_EQ(frame_->ApplyModelSetting(1, 0, true), r.reply != Reply::Cancel); break;
         case Cmd::CloseWindow: CloseWindow(owner); break;
         case Cmd::EditLadder: ran = frame_->RunCommand("MmDelLine"); break;
+        case Cmd::EditCode: ran = frame_->RunCommand("MmDelLine") && frame_->RunCommand("MmLadToCode"); break;
+        case Cmd::SaveAs:
+            dialogs_.QueuePath(renamed.string());
+            ran = frame_->RunCommand("MmSaveAs");
+            break;
         }
         EXPECT_EQ(ran, r.commandRuns);
         EXPECT_EQ(Asked(kMsgStopRead), r.reply != Reply::None);
@@ -597,8 +608,8 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
         if (owner) {
             EXPECT_EQ(!window.isNull() && window->isVisible(), r.windowStays);
         }
-        EXPECT_EQ(std::filesystem::path(gQel.ProgramFileName).filename() == std::filesystem::path(project).filename(),
-                  r.projectStays)
+        const std::filesystem::path now = r.command == Cmd::SaveAs ? renamed : std::filesystem::path(project);
+        EXPECT_EQ(std::filesystem::path(gQel.ProgramFileName).filename() == now.filename(), r.projectStays)
             << gQel.ProgramFileName;
         const bool kept = r.message == qel::link::kMsgRegReadDone || r.message == qel::link::kMsgFileRegReadDone;
         if (r.job == What::RegisterRead) {
