@@ -468,7 +468,7 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
     enum class What { RegisterRead, TemplateRead, ProgramRead, Verify };
     // EditLadder: a rung of the ladder deleted (its edit not yet in the program);
     // EditCode: the same, then the ladder converted into the program's code.
-    enum class Cmd { Exit, New, Open, Recent, CloseWindow, Capacity, Card, EditLadder, EditCode, SaveAs };
+    enum class Cmd { Exit, New, Open, Recent, CloseWindow, Capacity, Card, EditLadder, EditCode, SaveAs, BatchTest };
     const struct {
         const char* path;
         What job;
@@ -528,6 +528,8 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
          Cmd::EditCode, Front::Ladder, Reply::None, kMsgNoVerifyResult, true, true, true},
         {"verify, File > Save As meanwhile: the same program under another name, the result stands", What::Verify,
          Cmd::SaveAs, Front::Ladder, Reply::None, qel::link::kMsgVerifyEqual, true, true, true},
+        {"verify, the batch compile test run, Cancel: nothing runs, the verify compares to its end", What::Verify,
+         Cmd::BatchTest, Front::Ladder, Reply::Cancel, qel::link::kMsgVerifyEqual, true, true, true},
         // Last: a program that does not ask would close here.
         {"program read, File > Exit, Cancel: it reads to its end", What::ProgramRead, Cmd::Exit, Front::Ladder,
          Reply::Cancel, qel::link::kMsgReadDone, true, true, false},
@@ -584,6 +586,15 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
         case Cmd::CloseWindow: CloseWindow(owner); break;
         case Cmd::EditLadder: ran = frame_->RunCommand("MmDelLine"); break;
         case Cmd::EditCode: ran = frame_->RunCommand("MmDelLine") && frame_->RunCommand("MmLadToCode"); break;
+        case Cmd::BatchTest: {
+            frame_->MmFileCompileTest->trigger();
+            TFileCompileTest* batch = _FileCompileTest;
+            batch->SetFolder(QString::fromStdString(projects_.string()));
+            QTest::mouseClick(batch->ExtBtn, Qt::LeftButton);
+            ran = batch->Running() == (r.reply == Reply::Ok);
+            batch->hide();
+            break;
+        }
         case Cmd::SaveAs:
             dialogs_.QueuePath(renamed.string());
             ran = frame_->RunCommand("MmSaveAs");
