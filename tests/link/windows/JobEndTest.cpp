@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "instlist/Instredit.h"
 #include "ladder/editor/Ladder.h"
 #include "link/jobs/Fileregs.h"
 #include "link/jobs/Memcard.h"
@@ -40,6 +41,7 @@
 #include "link/windows/Online.h"
 #include "link/windows/Pwddlg.h"
 #include "link/windows/Transdatafrm.h"
+#include "sfc/window/Sfcwin.h"
 #include "shell/Progfrm.h"
 #include "tests/link/windows/LinkWindowFixture.h"
 #include "tools/windows/Filecompiletestfrm.h"
@@ -65,16 +67,18 @@ constexpr int kMsgNoVerifyResult = 289;  // the verify gives no result for the p
 constexpr int kMsgFileRegWriteDone = 139;
 constexpr int kMsgFileOpenFailed = 26;  // "The file cannot be opened"
 constexpr int kMsgCardWriteDone = 139;  // "Write completed." of the card, as of the file registers
+constexpr int kMsgCardReadDone = 138;   // "Read completed." of the card
 
 // Answers as the scripted messages do, but ponders the question whether to
-// stop a write until the job has ended on its own.
+// stop a job until it has ended on its own.
 class Pondering final : public qel::MessageService {
 public:
     explicit Pondering(qel::test::ScriptedMessages& inner) : inner_(inner), previous_(qel::SetMessageService(this)) {}
     ~Pondering() override { qel::SetMessageService(previous_); }
     void Show(const std::string& text, qel::MsgKind kind) override { inner_.Show(text, kind); }
     qel::Answer Ask(const std::string& text, qel::AskButtons buttons) override {
-        if (text.find(gMsgTable.Get(kMsgStopWrite)) != std::string::npos) {
+        if (text.find(gMsgTable.Get(kMsgStopWrite)) != std::string::npos ||
+            text.find(gMsgTable.Get(kMsgStopRead)) != std::string::npos) {
             EXPECT_TRUE(PumpUntil([] { return _TransData->JobNo == 0; }));
         }
         return inner_.Ask(text, buttons);
@@ -94,6 +98,8 @@ protected:
         StartFrame();
         if (HasFatalFailure()) return;
         InstallLadder(frame_.get());
+        InstallInstList(frame_.get());
+        InstallSfc(frame_.get());
         InstallProgramTransfer(frame_.get());
         InstallRegisterView(frame_.get());
         InstallFileTemplate(frame_.get());
@@ -218,6 +224,20 @@ protected:
         QTest::keyClick(_TransDataForm->WorkType, Qt::Key_Home);
         QTest::mouseClick(_TransDataForm->OkBtn, Qt::LeftButton);
         Halfway(640);
+    }
+    // The program read from the memory card, the card holding the program
+    // open now; the read replaces the project once its last block is in.
+    void StartCardRead() {
+        std::copy(gProgram, gProgram + std::min<std::size_t>(gProgramCapacity, emu_.S.cardArea[4].size()),
+                  emu_.S.cardArea[4].begin());
+        EXPECT_TRUE(frame_->RunCommand("MmCardCodeRw"));
+        // The card's status comes first.
+        EXPECT_TRUE(PumpUntil([] { return _TransData->JobNo == 0 && _TransData->MaySend; }));
+        emu_.AddFault({.action = FaultAction::Delay, .function = 100, .times = -1, .param = 4});
+        _MemCardDlg->ReadRdo->setChecked(true);
+        messages_.QueueAnswer(qel::Answer::Yes);  // read from the card?
+        EXPECT_TRUE(_MemCardDlg->OkBtnClick());
+        Halfway(8);
     }
     // PLC > Verify, the PLC holding the program open now.
     void StartVerify() {
@@ -465,10 +485,16 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
 TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
     const std::string longer = SaveProgram(projects_ / "longer.kzp", {QEL_SIXTEEN_RUNGS, QEL_SIXTEEN_RUNGS, "END"});
     const std::filesystem::path renamed = projects_ / "renamed.kzp";
-    enum class What { RegisterRead, TemplateRead, ProgramRead, Verify };
+    enum class What { RegisterRead, TemplateRead, ProgramRead, CardRead, Verify };
     // EditLadder: a rung of the ladder deleted (its edit not yet in the program);
-    // EditCode: the same, then the ladder converted into the program's code.
-    enum class Cmd { Exit, New, Open, Recent, CloseWindow, Capacity, Card, EditLadder, EditCode, SaveAs, BatchTest };
+    // EditCode: the same, then the ladder converted into the program's code;
+    // EditList: an instruction deleted in the instruction list; EditInnerList:
+    // one deleted in the inner list of a chart element (not yet stored in it);
+    // TypeChart: a number typed into the chart's entry, no Enter.
+    enum class Cmd {
+        Exit, New, Open, Recent, CloseWindow, Capacity, Card, EditLadder, EditCode, EditList, EditInnerList, TypeChart,
+        SaveAs, BatchTest, CloseProgress, EscapeProgress
+    };
     const struct {
         const char* path;
         What job;
@@ -530,6 +556,33 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
          Cmd::SaveAs, Front::Ladder, Reply::None, qel::link::kMsgVerifyEqual, true, true, true},
         {"verify, the batch compile test run, Cancel: nothing runs, the verify compares to its end", What::Verify,
          Cmd::BatchTest, Front::Ladder, Reply::Cancel, qel::link::kMsgVerifyEqual, true, true, true},
+        {"verify, an instruction deleted in the instruction list meanwhile: no result", What::Verify, Cmd::EditList,
+         Front::Ladder, Reply::None, kMsgNoVerifyResult, true, true, true},
+        {"verify, an instruction deleted in a chart element's inner list, not yet stored: no result", What::Verify,
+         Cmd::EditInnerList, Front::Ladder, Reply::None, kMsgNoVerifyResult, true, true, true},
+        {"verify, a number typed into the chart and not entered: no result", What::Verify, Cmd::TypeChart,
+         Front::Ladder, Reply::None, kMsgNoVerifyResult, true, true, true},
+        {"verify, its progress window closed: ended with a word", What::Verify, Cmd::CloseProgress, Front::Ladder,
+         Reply::None, qel::link::kMsgJobStopped, true, true, true},
+        {"verify, Escape in its progress window: ended with a word", What::Verify, Cmd::EscapeProgress,
+         Front::Ladder, Reply::None, qel::link::kMsgJobStopped, true, true, true},
+        {"verify, File > New, OK given once the verify has ended on its own: its result stands", What::Verify,
+         Cmd::New, Front::Ladder, Reply::OkOnceEnded, qel::link::kMsgVerifyEqual, true, true, false},
+        {"register read, the batch compile test run, OK: the read ends with a word", What::RegisterRead,
+         Cmd::BatchTest, Front::Ladder, Reply::Ok, qel::link::kMsgJobStopped, true, false, false},
+        {"template read, the batch compile test run, Cancel", What::TemplateRead, Cmd::BatchTest, Front::Owner,
+         Reply::Cancel, qel::link::kMsgFileRegReadDone, true, true, true},
+        {"register read, File > New, register view in front, OK given once the read has ended on its own",
+         What::RegisterRead, Cmd::New, Front::Owner, Reply::OkOnceEnded, qel::link::kMsgRegReadDone, true, false,
+         false},
+        {"register read, Escape in its progress window: ended with a word", What::RegisterRead, Cmd::EscapeProgress,
+         Front::Owner, Reply::None, qel::link::kMsgJobStopped, true, true, true},
+        {"card program read, File > New: greyed until the read ends", What::CardRead, Cmd::New, Front::Ladder,
+         Reply::None, kMsgCardReadDone, false, true, false},
+        {"card program read, its progress window closed: ended with a word, the project stays", What::CardRead,
+         Cmd::CloseProgress, Front::Ladder, Reply::None, qel::link::kMsgJobStopped, true, true, true},
+        {"card program read, File > Exit, Cancel: it reads to its end", What::CardRead, Cmd::Exit, Front::Ladder,
+         Reply::Cancel, kMsgCardReadDone, true, true, false},
         // Last: a program that does not ask would close here.
         {"program read, File > Exit, Cancel: it reads to its end", What::ProgramRead, Cmd::Exit, Front::Ladder,
          Reply::Cancel, qel::link::kMsgReadDone, true, true, false},
@@ -537,6 +590,8 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
          Reply::Cancel, qel::link::kMsgFileRegReadDone, true, true, true},
         {"verify, File > Exit, Cancel: it compares to its end", What::Verify, Cmd::Exit, Front::Ladder,
          Reply::Cancel, qel::link::kMsgVerifyEqual, true, true, true},
+        {"verify, File > Exit, OK: the program closes, the verify gives no result", What::Verify, Cmd::Exit,
+         Front::Ladder, Reply::Ok, kMsgNoVerifyResult, true, true, true},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.path);
@@ -554,6 +609,7 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
         case What::RegisterRead: owner = StartRegisters(false); break;
         case What::TemplateRead: owner = StartTemplate(false); break;
         case What::ProgramRead: StartProgramRead(); break;
+        case What::CardRead: StartCardRead(); break;
         case What::Verify: StartVerify(); break;
         }
         ASSERT_TRUE(halfway_);
@@ -561,6 +617,8 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
         QPointer<QWidget> window(owner);
         if (r.reply != Reply::None)
             messages_.QueueAnswer(r.reply == Reply::Cancel ? qel::Answer::Cancel : qel::Answer::Ok);
+        std::optional<Pondering> ponder;
+        if (r.reply == Reply::OkOnceEnded) ponder.emplace(messages_);
         bool ran = true;
         switch (r.command) {
         case Cmd::Exit: frame_->close(); break;
@@ -586,12 +644,31 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
         case Cmd::CloseWindow: CloseWindow(owner); break;
         case Cmd::EditLadder: ran = frame_->RunCommand("MmDelLine"); break;
         case Cmd::EditCode: ran = frame_->RunCommand("MmDelLine") && frame_->RunCommand("MmLadToCode"); break;
+        case Cmd::EditList: ran = frame_->RunCommand("MmInstWin") && frame_->RunCommand("MmDel"); break;
+        case Cmd::EditInnerList:
+            ran = frame_->RunCommand("MmSfcWin") && _Sfc;
+            if (!ran) break;
+            QTest::keyClick(_Sfc, Qt::Key_M, Qt::ControlModifier);
+            ASSERT_TRUE(_InterInst);
+            QTest::keyClick(_InterInst, Qt::Key_Delete);
+            break;
+        case Cmd::TypeChart:
+            ran = frame_->RunCommand("MmSfcWin") && _Sfc;
+            if (!ran) break;
+            QTest::keyClick(_Sfc, Qt::Key_F2);
+            ran = _Sfc->SfcEdit_Txt->isVisible();
+            QTest::keyClicks(_Sfc->SfcEdit_Txt, "0");
+            break;
+        case Cmd::CloseProgress: _ProgBar->close(); break;
+        case Cmd::EscapeProgress: QTest::keyClick(_ProgBar, Qt::Key_Escape); break;
         case Cmd::BatchTest: {
             frame_->MmFileCompileTest->trigger();
             TFileCompileTest* batch = _FileCompileTest;
             batch->SetFolder(QString::fromStdString(projects_.string()));
             QTest::mouseClick(batch->ExtBtn, Qt::LeftButton);
             ran = batch->Running() == (r.reply == Reply::Ok);
+            // It opens each program of the folder in turn.
+            EXPECT_TRUE(PumpUntil([batch] { return !batch->Running(); }));
             batch->hide();
             break;
         }
@@ -616,6 +693,11 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
             EXPECT_FALSE(Shown(qel::link::kMsgVerifyEqual));
             EXPECT_FALSE(Shown(qel::link::kMsgVerifyDiffers));
         }
+        // A job that ran to its end says nothing of a stop.
+        if (r.message != qel::link::kMsgJobStopped && r.message != kMsgNoVerifyResult) {
+            EXPECT_FALSE(Shown(qel::link::kMsgJobStopped));
+            EXPECT_FALSE(Shown(kMsgNoVerifyResult));
+        }
         if (owner) {
             EXPECT_EQ(!window.isNull() && window->isVisible(), r.windowStays);
         }
@@ -626,8 +708,9 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
         if (r.job == What::RegisterRead) {
             // The values read are in the view only when the read ran to its end.
             ASSERT_TRUE(frame_->RunCommand("MmViewReg"));
-            EXPECT_EQ(_DevReg->Data.TRegs[0], kept ? 500 : 0);
-            EXPECT_EQ(_DevReg->Data.TRegs[255], kept ? 755 : 0);
+            // (of the project they were read into)
+            EXPECT_EQ(_DevReg->Data.TRegs[0], kept && r.projectStays ? 500 : 0);
+            EXPECT_EQ(_DevReg->Data.TRegs[255], kept && r.projectStays ? 755 : 0);
             _DevReg->Modified = 0;
             CloseWindow(_DevReg);
         } else if (r.job == What::TemplateRead) {
@@ -645,7 +728,7 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
         if (r.command == Cmd::Card && r.reply != Reply::Cancel) {
             EXPECT_TRUE(frame_->ApplyModelSetting(1, 0, false));
         }
-        EXPECT_FALSE(frame_->ShutDownDone());
+        EXPECT_EQ(frame_->ShutDownDone(), r.command == Cmd::Exit && r.reply == Reply::Ok);
     }
 }
 
