@@ -34,6 +34,7 @@
 #include "link/jobs/Programtransfer.h"
 #include "link/jobs/Registergrid.h"
 #include "link/jobs/Registertransfer.h"
+#include "link/windows/Devmonidlg.h"
 #include "link/windows/Devreg.h"
 #include "link/windows/Filetmp.h"
 #include "link/windows/Memcarddlg.h"
@@ -56,7 +57,7 @@ enum class Job { ProgramWrite, RegisterWrite, RegisterRead, TemplateWrite, Templ
 // RecentGone: a recent file removed since it was listed; OpenCancelled: File >
 // Open whose file dialog is cancelled; BatchTest: the batch compile test run.
 enum class Command { Exit, New, Open, OpenCancelled, BatchTest, Recent, RecentGone, CloseWindow, Capacity, Card, CloseProgress, EscapeProgress };
-enum class Front { Ladder, Owner };
+enum class Front { Ladder, Owner, List, Chart };
 // What the user answers; None: no question is expected; OkOnceEnded: OK, given
 // only after the job has ended on its own while the question was open.
 enum class Reply { None, Ok, Cancel, OkOnceEnded };
@@ -484,7 +485,8 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
 
 TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
     const std::string longer = SaveProgram(projects_ / "longer.kzp", {QEL_SIXTEEN_RUNGS, QEL_SIXTEEN_RUNGS, "END"});
-    const std::filesystem::path renamed = projects_ / "renamed.kzp";
+    // Save As onto a new name: one for each job.
+    auto renamedFor = [this](int job) { return projects_ / ("renamed" + std::to_string(job) + ".kzp"); };
     enum class What { RegisterRead, TemplateRead, ProgramRead, CardRead, Verify };
     // EditLadder: a rung of the ladder deleted (its edit not yet in the program);
     // EditCode: the same, then the ladder converted into the program's code;
@@ -493,8 +495,10 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
     // TypeChart: a number typed into the chart's entry, no Enter.
     enum class Cmd {
         Exit, New, Open, Recent, CloseWindow, Capacity, Card, EditLadder, EditCode, EditList, EditInnerList, TypeChart,
-        SaveAs, BatchTest, CloseProgress, EscapeProgress
+        SaveAs, BatchTest, CloseProgress, EscapeProgress, DeviceMonitor, RecentGone, Nothing
     };
+    // An edit made before the job starts, not yet in the program.
+    enum class Before { Nothing, LadderRungDeleted, InnerListLineDeleted, ChartNumberTyped };
     const struct {
         const char* path;
         What job;
@@ -505,6 +509,7 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
         bool commandRuns;   // the command was offered at all
         bool windowStays;   // the job's own window is still open
         bool projectStays;  // the project is still the one the job began with
+        Before edit = Before::Nothing;
     } rows[] = {
         {"register read, a recent file, register view in front, OK: ended with a word, nothing kept",
          What::RegisterRead, Cmd::Recent, Front::Owner, Reply::Ok, qel::link::kMsgJobStopped, true, false, false},
@@ -577,6 +582,33 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
          false},
         {"register read, Escape in its progress window: ended with a word", What::RegisterRead, Cmd::EscapeProgress,
          Front::Owner, Reply::None, qel::link::kMsgJobStopped, true, true, true},
+        {"verify, File > New, instruction list in front, OK: no result", What::Verify, Cmd::New, Front::List,
+         Reply::Ok, kMsgNoVerifyResult, true, true, false},
+        {"register read, File > New, chart in front, OK", What::RegisterRead, Cmd::New, Front::Chart, Reply::Ok,
+         qel::link::kMsgJobStopped, true, false, false},
+        {"template read, File > Open, instruction list in front, Cancel", What::TemplateRead, Cmd::Open, Front::List,
+         Reply::Cancel, qel::link::kMsgFileRegReadDone, true, true, true},
+        {"template read, its window closed, OK: nothing kept", What::TemplateRead, Cmd::CloseWindow, Front::Owner,
+         Reply::Ok, qel::link::kMsgJobStopped, true, false, true},
+        {"register read, File > Save As meanwhile: the values read go with the renamed project", What::RegisterRead,
+         Cmd::SaveAs, Front::Ladder, Reply::None, qel::link::kMsgRegReadDone, true, true, true},
+        {"register read, the device monitor asked for meanwhile: refused with a word, the read runs on",
+         What::RegisterRead, Cmd::DeviceMonitor, Front::Ladder, Reply::None, qel::link::kMsgRegReadDone, false, true,
+         true},
+        {"verify begun over a rung deleted in the ladder, not yet converted: the program as edited is compared",
+         What::Verify, Cmd::Nothing, Front::Ladder, Reply::None, qel::link::kMsgVerifyDiffers, true, true, true,
+         Before::LadderRungDeleted},
+        {"verify begun over a line deleted in a chart element's inner list, not yet stored", What::Verify,
+         Cmd::Nothing, Front::Ladder, Reply::None, qel::link::kMsgVerifyDiffers, true, true, true,
+         Before::InnerListLineDeleted},
+        {"verify begun with a number typed into the chart, not entered", What::Verify, Cmd::Nothing, Front::Ladder,
+         Reply::None, qel::link::kMsgVerifyDiffers, true, true, true, Before::ChartNumberTyped},
+        {"verify, the batch compile test run, OK: no result", What::Verify, Cmd::BatchTest, Front::Ladder, Reply::Ok,
+         kMsgNoVerifyResult, true, true, false},
+        {"verify, a recent file no longer there: named, nothing asked, the verify compares to its end", What::Verify,
+         Cmd::RecentGone, Front::Ladder, Reply::None, qel::link::kMsgVerifyEqual, true, true, true},
+        {"program read, its progress window closed: ended with a word, the project stays", What::ProgramRead,
+         Cmd::CloseProgress, Front::Ladder, Reply::None, qel::link::kMsgJobStopped, true, true, true},
         {"card program read, File > New: greyed until the read ends", What::CardRead, Cmd::New, Front::Ladder,
          Reply::None, kMsgCardReadDone, false, true, false},
         {"card program read, its progress window closed: ended with a word, the project stays", What::CardRead,
@@ -604,6 +636,22 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
         ASSERT_TRUE(frame_->RunCommand("MmLadWin"));
         QWidget* ladder = _LDB;
         messages_.Clear();
+        switch (r.edit) {
+        case Before::Nothing: break;
+        case Before::LadderRungDeleted: ASSERT_TRUE(frame_->RunCommand("MmDelLine")); break;
+        case Before::InnerListLineDeleted:
+            ASSERT_TRUE(frame_->RunCommand("MmSfcWin") && _Sfc);
+            QTest::keyClick(_Sfc, Qt::Key_M, Qt::ControlModifier);
+            ASSERT_TRUE(_InterInst);
+            QTest::keyClick(_InterInst, Qt::Key_Delete);
+            break;
+        case Before::ChartNumberTyped:
+            ASSERT_TRUE(frame_->RunCommand("MmSfcWin") && _Sfc);
+            QTest::keyClick(_Sfc, Qt::Key_F2);
+            ASSERT_TRUE(_Sfc->SfcEdit_Txt->isVisible());
+            QTest::keyClicks(_Sfc->SfcEdit_Txt, "0");
+            break;
+        }
         QWidget* owner = nullptr;
         switch (r.job) {
         case What::RegisterRead: owner = StartRegisters(false); break;
@@ -612,8 +660,14 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
         case What::CardRead: StartCardRead(); break;
         case What::Verify: StartVerify(); break;
         }
-        ASSERT_TRUE(halfway_);
-        Front(r.front == Front::Owner && owner ? owner : ladder);
+        // (A verify over an edit at the program's start differs at once.)
+        if (r.command != Cmd::Nothing) ASSERT_TRUE(halfway_);
+        if (r.front == Front::List) ASSERT_TRUE(frame_->RunCommand("MmInstWin") && _Inst);
+        if (r.front == Front::Chart) ASSERT_TRUE(frame_->RunCommand("MmSfcWin") && _Sfc);
+        Front(r.front == Front::Owner && owner ? owner
+              : r.front == Front::List         ? static_cast<QWidget*>(_Inst)
+              : r.front == Front::Chart        ? static_cast<QWidget*>(_Sfc)
+                                               : ladder);
         QPointer<QWidget> window(owner);
         if (r.reply != Reply::None)
             messages_.QueueAnswer(r.reply == Reply::Cancel ? qel::Answer::Cancel : qel::Answer::Ok);
@@ -627,16 +681,23 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
             dialogs_.QueuePath(other_);
             ran = frame_->RunCommand("MmOpen");
             break;
-        case Cmd::Recent: {
+        case Cmd::Recent:
+        case Cmd::RecentGone: {
             // As the user picks it from the File menu.
             const auto& recent = gQel.RecentFiles;
             const auto it = std::find(recent.begin(), recent.end(), other_);
             ASSERT_NE(it, recent.end());
+            const std::string away = other_ + ".away";
+            if (r.command == Cmd::RecentGone) std::filesystem::rename(other_, away);
             QAction* entry = frame_->RecentMenu->findChild<QAction*>(
                 QStringLiteral("Recent%1").arg(static_cast<int>(it - recent.begin())));
             ASSERT_TRUE(entry);
             ran = entry->isEnabled() && frame_->RecentMenu->menuAction()->isEnabled();
             entry->trigger();
+            if (r.command == Cmd::RecentGone) {
+                EXPECT_TRUE(Shown(kMsgFileOpenFailed));
+                std::filesystem::rename(away, other_);
+            }
             break;
         }
         case Cmd::Capacity: EXPECT_EQ(frame_->ApplyModelSetting(1, 1, false), r.reply == Reply::Ok); break;
@@ -661,6 +722,12 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
             break;
         case Cmd::CloseProgress: _ProgBar->close(); break;
         case Cmd::EscapeProgress: QTest::keyClick(_ProgBar, Qt::Key_Escape); break;
+        case Cmd::DeviceMonitor:
+            frame_->RunCommand("MmMonitorDev");
+            ran = _DevMoniDlg != nullptr;
+            EXPECT_TRUE(Shown(qel::link::kMsgJobRunning));
+            break;
+        case Cmd::Nothing: break;
         case Cmd::BatchTest: {
             frame_->MmFileCompileTest->trigger();
             TFileCompileTest* batch = _FileCompileTest;
@@ -673,7 +740,7 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
             break;
         }
         case Cmd::SaveAs:
-            dialogs_.QueuePath(renamed.string());
+            dialogs_.QueuePath(renamedFor(static_cast<int>(r.job)).string());
             ran = frame_->RunCommand("MmSaveAs");
             break;
         }
@@ -701,7 +768,7 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
         if (owner) {
             EXPECT_EQ(!window.isNull() && window->isVisible(), r.windowStays);
         }
-        const std::filesystem::path now = r.command == Cmd::SaveAs ? renamed : std::filesystem::path(project);
+        const std::filesystem::path now = r.command == Cmd::SaveAs ? renamedFor(static_cast<int>(r.job)) : std::filesystem::path(project);
         EXPECT_EQ(std::filesystem::path(gQel.ProgramFileName).filename() == now.filename(), r.projectStays)
             << gQel.ProgramFileName;
         const bool kept = r.message == qel::link::kMsgRegReadDone || r.message == qel::link::kMsgFileRegReadDone;
