@@ -240,14 +240,16 @@ protected:
         EXPECT_TRUE(_MemCardDlg->OkBtnClick());
         Halfway(8);
     }
-    // PLC > Verify, the PLC holding the program open now.
-    void StartVerify() {
+    // PLC > Verify, the PLC holding the program open now (as the
+    // program was before edits that the verify puts in first: such a verify
+    // may end at once, and is not waited on).
+    void StartVerify(bool halfway = true) {
         std::copy(gProgram, gProgram + std::min<std::size_t>(gProgramCapacity, emu_.S.program.size()),
                   emu_.S.program.begin());
         emu_.AddFault({.action = FaultAction::Delay, .function = 3, .addrLo = 0x2000, .addrHi = 0x6FFF,
                        .times = -1, .param = 40});
         EXPECT_TRUE(frame_->RunCommand("MmCodeVerify"));
-        Halfway(64);
+        if (halfway) Halfway(64);
     }
 
     // What the PLC holds of the job's data: none, part or all of it.
@@ -592,6 +594,8 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
          Reply::Ok, qel::link::kMsgJobStopped, true, false, true},
         {"register read, File > Save As meanwhile: the values read go with the renamed project", What::RegisterRead,
          Cmd::SaveAs, Front::Ladder, Reply::None, qel::link::kMsgRegReadDone, true, true, true},
+        {"template read, File > Save As meanwhile: the values read go with the renamed project", What::TemplateRead,
+         Cmd::SaveAs, Front::Ladder, Reply::None, qel::link::kMsgFileRegReadDone, true, true, true},
         {"register read, the device monitor asked for meanwhile: refused with a word, the read runs on",
          What::RegisterRead, Cmd::DeviceMonitor, Front::Ladder, Reply::None, qel::link::kMsgRegReadDone, false, true,
          true},
@@ -658,9 +662,8 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
         case What::TemplateRead: owner = StartTemplate(false); break;
         case What::ProgramRead: StartProgramRead(); break;
         case What::CardRead: StartCardRead(); break;
-        case What::Verify: StartVerify(); break;
+        case What::Verify: StartVerify(r.edit == Before::Nothing); break;
         }
-        // (A verify over an edit at the program's start differs at once.)
         if (r.command != Cmd::Nothing) ASSERT_TRUE(halfway_);
         if (r.front == Front::List) ASSERT_TRUE(frame_->RunCommand("MmInstWin") && _Inst);
         if (r.front == Front::Chart) ASSERT_TRUE(frame_->RunCommand("MmSfcWin") && _Sfc);
