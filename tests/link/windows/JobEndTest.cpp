@@ -569,6 +569,8 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
          Cmd::EditInnerList, Front::Ladder, Reply::None, kMsgNoVerifyResult, true, true, true},
         {"verify, a number typed into the chart and not entered: no result", What::Verify, Cmd::TypeChart,
          Front::Ladder, Reply::None, kMsgNoVerifyResult, true, true, true},
+        {"verify, the instruction list and the chart opened meanwhile, nothing edited: the result stands",
+         What::Verify, Cmd::Nothing, Front::Chart, Reply::None, qel::link::kMsgVerifyEqual, true, true, true},
         {"verify, its progress window closed: ended with a word", What::Verify, Cmd::CloseProgress, Front::Ladder,
          Reply::None, qel::link::kMsgJobStopped, true, true, true},
         {"verify, Escape in its progress window: ended with a word", What::Verify, Cmd::EscapeProgress,
@@ -665,7 +667,7 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
         case What::Verify: StartVerify(r.edit == Before::Nothing); break;
         }
         if (r.command != Cmd::Nothing) ASSERT_TRUE(halfway_);
-        if (r.front == Front::List) ASSERT_TRUE(frame_->RunCommand("MmInstWin") && _Inst);
+        if (r.front == Front::List || r.command == Cmd::Nothing) ASSERT_TRUE(frame_->RunCommand("MmInstWin") && _Inst);
         if (r.front == Front::Chart) ASSERT_TRUE(frame_->RunCommand("MmSfcWin") && _Sfc);
         Front(r.front == Front::Owner && owner ? owner
               : r.front == Front::List         ? static_cast<QWidget*>(_Inst)
