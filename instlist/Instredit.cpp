@@ -509,6 +509,7 @@ void TInst::SyncGlobals() {
 void TInst::AfterEdit() {
     SyncGlobals();
     gQel.Modified = 1;
+    unstored_ = View == kViewInnerInstList;
     CursorLine = std::clamp(CursorLine, 0, edit_.LastLine());
     CursorOffset = edit_.LineOffset(CursorLine);
     UpdateScrollRange();
@@ -629,6 +630,7 @@ void TInst::StoreInnerCode(bool forGood) {
     if (!edit_.Code()) return;
     // The list as it was opened changes nothing of the element.
     if (InnerStore.Store(SfcRow, SfcCol, edit_.Code(), edit_.Used(), forGood, false)) gQel.Modified = 1;
+    unstored_ = false;
 }
 
 void TInst::closeEvent(QCloseEvent* event) {

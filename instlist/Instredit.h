@@ -60,6 +60,9 @@ public:
     /// What the inner list puts into its element: lent to it when the
     /// program is read, stored for good when the user says so.
     TSfcInnerStore InnerStore;
+    /// An element's list holds edits its element has not taken yet (neither
+    /// lent nor stored): the program does not have them.
+    bool Unstored() const { return unstored_; }
 
     /// Recomputes the scroll range from the number of lines.
     void UpdateScrollRange();
@@ -151,6 +154,7 @@ private:
     bool dragging_ = false;
     int dragDir_ = 0;  // -1 up, +1 down while the mouse is outside during a drag
     bool clipHasInst_ = false;
+    bool unstored_ = false;
     QTimer* InstScrollTmr = nullptr;
 };
 

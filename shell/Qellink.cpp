@@ -151,6 +151,7 @@ void TQelMain::CreateLink() {
     Link.ClosePort = [link] { link->ClosePort(); };
     Link.JobRunning = [link] { return link->Trans().JobRunning(); };
     Link.JobWrites = [link] { return link->Trans().JobWrites(); };
+    Link.JobReads = [link] { return link->Trans().JobReads(); };
     Link.StopJob = [link] { link->Trans().StopJob(); };
 }
 

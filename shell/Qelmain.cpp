@@ -41,6 +41,7 @@ namespace {
 
 constexpr int kMsgStopMonitor = 184;
 constexpr int kMsgStopWrite = 286;  // a write to the PLC runs: stop it (part of it sent) or let it end?
+constexpr int kMsgStopRead = 288;   // a read or a verify runs: stop it (nothing kept, no result) or let it end?
 constexpr int kMsgInsertMode = 28;
 constexpr int kMsgProgramNotOk = 253;
 constexpr int kMsgChartOrLadder = 254;  // both the chart and the ladder hold edits: keep which?
@@ -430,6 +431,11 @@ bool TQelMain::CommitEdits() {
     return true;
 }
 
+bool TQelMain::ProgramEditsPending() const {
+    return std::any_of(editorLinks_.begin(), editorLinks_.end(),
+                       [](const TEditorLink* l) { return l->HoldsEdits && l->HoldsEdits(); });
+}
+
 bool TQelMain::CommitEditsOf(int view) {
     TEditorLink* link = LinkOfView(view);
     if (!link || !link->CommitEdits || link->CommitEdits()) return true;
@@ -652,9 +658,14 @@ bool TQelMain::MayStopLinkWrite() {
            qel::AskQuestion(gMsgTable.Get(kMsgStopWrite), qel::AskButtons::OkCancel) == qel::Answer::Ok;
 }
 
+bool TQelMain::MayStopLinkRead() {
+    return !Link.JobRunning || !Link.JobRunning() || !Link.JobReads || !Link.JobReads() ||
+           qel::AskQuestion(gMsgTable.Get(kMsgStopRead), qel::AskButtons::OkCancel) == qel::Answer::Ok;
+}
+
 bool TQelMain::MayStopLinkJob() {
     if (!Link.JobRunning || !Link.JobRunning()) return true;
-    if (!MayStopLinkWrite()) return false;
+    if (!MayStopLinkWrite() || !MayStopLinkRead()) return false;
     // The job may have ended on its own while the question was open.
     if (Link.JobRunning() && Link.StopJob) Link.StopJob();
     return true;

@@ -74,6 +74,9 @@ struct TLinkHooks {
     std::function<void()> ClosePort;           ///< closes it; never throws
     std::function<bool()> JobRunning;          ///< a job (program, registers, card, password...) runs
     std::function<bool()> JobWrites;           ///< the running job sends data into the PLC or its card
+    /// The running job brings something from the PLC a stop loses (a program,
+    /// values or card contents read, a verify's result).
+    std::function<bool()> JobReads;
     /// Ends the running job on the user's word, with its message of what did not happen.
     std::function<void()> StopJob;
 };
@@ -173,16 +176,19 @@ public:
     bool CheckStopMonitor();
     /// The one rule for a PLC job that a command would end (leaving the
     /// program, another project, a new model, closing the window that owns
-    /// the job): a job that writes is asked about first (message 286), and
-    /// Cancel keeps everything as it is while the job runs on to its end; OK,
-    /// or a job that only reads, stops it with its message of what did not
-    /// happen (285 for a write: the PLC holds part of what was sent, 284 for a
-    /// program write among its blocks; 245 for
-    /// a read, which keeps nothing). True when no job runs (any more).
+    /// the job): a job that writes is asked about first (message 286), one
+    /// that reads or verifies too (288), and Cancel keeps everything as it is
+    /// while the job runs on to its end; OK, or a short query of the PLC's
+    /// state, stops it with its message of what did not happen (285 for a
+    /// write: the PLC holds part of what was sent, 284 for a program write
+    /// among its blocks; 245 for a read, which keeps nothing; 289 for a
+    /// verify, which gives no result). True when no job runs (any more).
     bool MayStopLinkJob();
     /// Only the question: true when no write to the PLC runs, or the user
     /// agrees to stop it (the caller stops it its own way).
     bool MayStopLinkWrite();
+    /// The same for a job that reads from the PLC or verifies (message 288).
+    bool MayStopLinkRead();
     /// The same, for a command that closes or changes the work area's
     /// windows as `how` says: only a job one of them owns is asked about.
     bool MayEndJobOfWindows(TJobWindows how);
@@ -274,6 +280,9 @@ public:
     /// stop it. True when no such window is open or its edits went in; false
     /// when they could not (it said why and is brought forward).
     bool CommitEditsOf(int view);
+    /// Whether an editor (the ladder, the chart, an element's inner window)
+    /// holds edits of the program that are not in the program image.
+    bool ProgramEditsPending() const;
     /// While a read from the PLC runs whose result replaces the project
     /// (hold true, until it ends): the work area with every editor, the
     /// frame's commands and every other window left open take no input, the

@@ -321,6 +321,11 @@ bool TTransData::JobWrites() const {
     return job && job->Writes();
 }
 
+bool TTransData::JobReads() const {
+    const TLinkJob* job = Job(JobNo);
+    return job && job->Reads();
+}
+
 void TTransData::StopJob() {
     if (JobNo == kJobNone) return;
     const bool writes = JobWrites();

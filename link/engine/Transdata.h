@@ -84,6 +84,10 @@ public:
     // Whether the running job sends data into the PLC (or its card): stopped
     // before its end, it leaves the PLC holding part of what was sent.
     virtual bool Writes() const { return false; }
+    // Whether the running job brings the user something from the PLC that a
+    // stop loses (values or a program read, a verify's result): such a job
+    // is asked about before a command ends it, as a write is.
+    virtual bool Reads() const { return false; }
 };
 
 class TTransData : public QObject {
@@ -201,6 +205,7 @@ public:
     // Whether a job runs, and whether it writes into the PLC (TLinkJob::Writes).
     bool JobRunning() const { return JobNo != kJobNone; }
     bool JobWrites() const;
+    bool JobReads() const;
     // Ends the running job on the user's word (a question answered before
     // leaving, another project or a window's close): as when the link ends it,
     // the job gives back its window's controls and keeps nothing it read; the

@@ -93,6 +93,7 @@ public:
     void ReplyStep(TTransData& link) override;
     void Aborted(TTransData& link) override;
     bool Writes() const override { return Running() && write_; }
+    bool Reads() const override { return Running() && !write_; }
 
     // 255 identifying, 0 writing blocks, 1 reading blocks.
     int State = 0;

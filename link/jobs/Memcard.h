@@ -90,6 +90,7 @@ public:
     void Aborted(TTransData& link) override;
     // Every job but the status query and the reads writes into the card or the PLC.
     bool Writes() const override { return Running() && writes_; }
+    bool Reads() const override { return Reading(); }
 
     int CardOp = 0;
     int NextCardOp = 0;

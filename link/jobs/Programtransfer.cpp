@@ -229,6 +229,10 @@ bool TProgramTransfer::StartVerify() {
         verifyEnd_ = gProgramCapacity;
     else
         verifyEnd_ = std::max(verifyEnd_, LocateCodeEnd(received_.data(), gProgramCapacity));
+    // The result is about this program only: what replaces or changes it
+    // meanwhile gets none.
+    verifyProject_ = gProjectSerial;
+    verifyName_ = gQel.ProgramFileName;
     StartOffset = 0;
     EndOffset = static_cast<int>(verifyEnd_);
     link_.Offset = 0;
@@ -252,7 +256,12 @@ void TProgramTransfer::Aborted(TTransData&) {
 }
 
 bool TProgramTransfer::Stopped(TTransData&) {
-    const bool told = ReportPartWrite();
+    bool told = ReportPartWrite();
+    // A verify stopped says which program it gives no result for.
+    if (Verifying()) {
+        link_.ShowMessage(kMsgVerifyNoResult, " " + verifyName_);
+        told = true;
+    }
     received_.clear();
     return told;
 }
@@ -474,7 +483,20 @@ void TProgramTransfer::VerifyRequest() {
     if (link_.Offset < EndOffset)
         RequestProgramBlock();
     else
-        End(kMsgVerifyEqual);
+        EndVerify(kMsgVerifyEqual);
+}
+
+bool TProgramTransfer::ComparedProgramStillOpen() const {
+    return gProjectSerial == verifyProject_ && gProgram && gProgramCapacity >= verifyEnd_ &&
+           received_.size() >= verifyEnd_ && std::equal(received_.begin(), received_.begin() + verifyEnd_, gProgram) &&
+           !host_.ProgramEditsPending();
+}
+
+void TProgramTransfer::EndVerify(int msgId, const std::string& detail) {
+    if (ComparedProgramStillOpen())
+        End(msgId, detail);
+    else
+        End(kMsgVerifyNoResult, " " + verifyName_);
 }
 
 void TProgramTransfer::VerifyReply() {
@@ -483,13 +505,13 @@ void TProgramTransfer::VerifyReply() {
     for (int i = 0; i < n; ++i) {
         if (ReplyByte(i) != received_[static_cast<std::size_t>(offset + i)]) {
             MismatchOffset = offset + i;
-            End(kMsgVerifyDiffers, "Steps :" + std::to_string(MismatchOffset / 2));
+            EndVerify(kMsgVerifyDiffers, "Steps :" + std::to_string(MismatchOffset / 2));
             return;
         }
     }
     link_.Offset = offset + kBlockBytes;
     Progress(std::min(link_.Offset, EndOffset));
-    if (link_.Offset >= EndOffset) End(kMsgVerifyEqual);
+    if (link_.Offset >= EndOffset) EndVerify(kMsgVerifyEqual);
 }
 
 // ---------------------------------------------------------------------------

@@ -31,6 +31,10 @@ inline constexpr int kMsgNothingToWrite = 82;
 inline constexpr int kMsgNoProgramForHandheld = 84;
 inline constexpr int kMsgVerifyEqual = 85;
 inline constexpr int kMsgVerifyDiffers = 86;
+// A verify that ends with no result for the program open now: stopped, or
+// the program it compared was replaced or changed meanwhile; the name of the
+// program it compared follows.
+inline constexpr int kMsgVerifyNoResult = 289;
 inline constexpr int kMsgReadDone = 87;
 inline constexpr int kMsgNotDrawn = 162;  // the code cannot be drawn as a ladder
 inline constexpr int kMsgPlcRunning = 88;
@@ -79,6 +83,9 @@ public:
     // and are rebuilt over the new program afterwards.
     virtual void BeforeProgramReplaced() {}
     virtual void AfterProgramReplaced(bool familyChanged) {}
+    // Whether an editor holds edits of the program that are not in the
+    // program image yet (a verify's result would not be about what it shows).
+    virtual bool ProgramEditsPending() const { return false; }
 };
 
 // The program read from a PLC (or received from the hand-held programmer)
@@ -117,6 +124,8 @@ public:
     // A write stopped among its blocks says how far it came (284).
     bool Stopped(TTransData& link) override;
     bool Writes() const override { return link_.JobNo == kJobWriteProgram; }
+    bool Reads() const override { return link_.JobNo == kJobReadProgram || Verifying(); }
+    bool Verifying() const { return link_.JobNo == kJobVerifyProgram; }
 
     // Range and result of the running or last job, in bytes.
     int StartOffset = 0;
@@ -138,6 +147,10 @@ private:
     void ReadReply();
     void VerifyRequest();
     void VerifyReply();
+    // Ends the verify with its result, or with kMsgVerifyNoResult when the
+    // program open now is not the one compared.
+    void EndVerify(int msgId, const std::string& detail = {});
+    bool ComparedProgramStillOpen() const;
     void SendProgramBlock();
     void RequestProgramBlock();
     // Identification replies shared by write and read; false when the job ended.
@@ -154,6 +167,8 @@ private:
     std::vector<std::uint8_t> received_; // the program being read
     std::uint32_t endScan_ = 0;          // next instruction to look at for END (partial read)
     std::uint32_t verifyEnd_ = 0;        // bytes compared by verify
+    std::uint64_t verifyProject_ = 0;    // the project (gProjectSerial) verify compared
+    std::string verifyName_;             // and its program file, to name it
 };
 
 // Job 6: the PC stands in for a PLC at station 0x80 for a hand-held

@@ -78,6 +78,7 @@ public:
     void ReplyStep(TTransData& link) override;
     void Aborted(TTransData& link) override;
     bool Writes() const override { return Running() && !read_; }
+    bool Reads() const override { return Running() && read_; }
 
     // 0 idle, 255 identifying the PLC, 12 reading, 11 writing.
     int CommState = 0;

@@ -284,6 +284,7 @@ public:
         if (gProgramUsed != 0 && !gQel.ProgramOk) return;
         for (const std::string& command : reopen_) frame_->RunCommand(command);
     }
+    bool ProgramEditsPending() const override { return frame_->ProgramEditsPending(); }
 
 private:
     TQelMain* frame_;
@@ -355,5 +356,12 @@ void InstallProgramTransfer(TQelMain* frame) {
         "MmCodeVerify", TCommandRouter::kAnyView,
         [host] { host->transfer.StartVerify(); },
         [] { return gQel.ProgramPresent != 0 && gProgram != nullptr; });
+    // A verify's result is about the program it compares: a command that
+    // closes the project (another project, a new model) ends it, asked about
+    // first as a read is. The editors stay open to it: the verify changes
+    // nothing, and an edit made meanwhile only takes its result away.
+    frame->AddJobHolder(host, [host](TJobWindows how) {
+        return how == TJobWindows::Closed && host->transfer.Verifying();
+    });
     frame->RefreshCommands();
 }

@@ -772,6 +772,8 @@ void TSfc::PopInterInstWinClick() {
     list->InnerStore.BeforeStore = [w = QPointer<TSfc>(this)] {
         if (w) w->RecordInnerStore();
     };
+    // What the element's list holds and has not stored is an edit of the chart.
+    list->Link->HoldsEdits = [list] { return list->Unstored(); };
     Frame->AddEditor(list, list->Link);
     list->setFocus();
 }
