@@ -666,9 +666,15 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
         case What::CardRead: StartCardRead(); break;
         case What::Verify: StartVerify(r.edit == Before::Nothing); break;
         }
-        if (r.command != Cmd::Nothing) ASSERT_TRUE(halfway_);
-        if (r.front == Front::List || r.command == Cmd::Nothing) ASSERT_TRUE(frame_->RunCommand("MmInstWin") && _Inst);
-        if (r.front == Front::Chart) ASSERT_TRUE(frame_->RunCommand("MmSfcWin") && _Sfc);
+        if (r.command != Cmd::Nothing) {
+            ASSERT_TRUE(halfway_);
+        }
+        if (r.front == Front::List || r.command == Cmd::Nothing) {
+            ASSERT_TRUE(frame_->RunCommand("MmInstWin") && _Inst);
+        }
+        if (r.front == Front::Chart) {
+            ASSERT_TRUE(frame_->RunCommand("MmSfcWin") && _Sfc);
+        }
         Front(r.front == Front::Owner && owner ? owner
               : r.front == Front::List         ? static_cast<QWidget*>(_Inst)
               : r.front == Front::Chart        ? static_cast<QWidget*>(_Sfc)
