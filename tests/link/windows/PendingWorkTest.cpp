@@ -37,6 +37,7 @@
 #include "link/windows/Transdatafrm.h"
 #include "project/Projectfiles.h"
 #include "shell/Progfrm.h"
+#include "tests/support/ListTyping.h"
 #include "tests/link/windows/LinkWindowFixture.h"
 #include "tools/render/Printpages.h"
 #include "tools/check/Doublecoil.h"
@@ -106,18 +107,6 @@ protected:
     static bool Reading() {
         return PumpUntil([] { return _ProgBar->isVisible() && _ProgBar->ProgBar->value() >= 64; });
     }
-    // Types an instruction into the list at its END line (insert mode), as a
-    // user does: the first key opens the entry box. False when the list took
-    // no key.
-    bool TypeInList(const char* line) {
-        QTest::keyClick(_Inst, Qt::Key_End);
-        QTest::keyClick(_Inst, Qt::Key_Up);
-        QTest::keyClicks(_Inst, QString(QLatin1Char(line[0])));
-        if (!_EditDlg || !_EditDlg->isVisible()) return false;
-        QTest::keyClicks(_EditDlg->IEdit, QString::fromLatin1(line + 1));
-        QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
-        return true;
-    }
     // Keys into the register view's cell of D3: the first opens the cell's
     // editor (the grid edits on any key), the rest go there, then Return.
     void TypeD3(const char* text) {
@@ -144,7 +133,7 @@ protected:
         EXPECT_EQ(frame_->QelStaBar->Panel(0), why);
         EXPECT_TRUE(_ProgBar->Note_Lab->isVisible());
         EXPECT_EQ(_ProgBar->Note_Lab->text(), why);
-        EXPECT_FALSE(TypeInList("LD X3"));
+        EXPECT_FALSE(qel::test::TypeInList("LD X3"));
         EXPECT_EQ(Program(), before);
         TypeD3("77");
         EXPECT_EQ(_DevReg->Data.DRegs[3], 0);
@@ -159,7 +148,7 @@ protected:
         ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
         ASSERT_NE(_Inst, nullptr);
         const Image before = Program();
-        EXPECT_TRUE(TypeInList("LD X3"));
+        EXPECT_TRUE(qel::test::TypeInList("LD X3"));
         EXPECT_NE(Program(), before);
     }
 };
@@ -476,8 +465,8 @@ TEST_F(EditorsHoldTest, ThePrintWindowLeftOpenPreviewsWhatTheEditorsHold) {
     ASSERT_TRUE(PrintForm->isVisible());
     ASSERT_EQ(PrintForm->View(), 2);
     ASSERT_TRUE(frame_->RunCommand("MmInstWin"));
-    ASSERT_TRUE(TypeInList("LD X1"));
-    ASSERT_TRUE(TypeInList("OUT Y1"));
+    ASSERT_TRUE(qel::test::TypeInList("LD X1"));
+    ASSERT_TRUE(qel::test::TypeInList("OUT Y1"));
     QTest::mouseClick(PrintForm->Preview, Qt::LeftButton);
     EXPECT_TRUE(PrintedLadderShows("X1"));
     EXPECT_TRUE(PrintedLadderShows("Y1"));

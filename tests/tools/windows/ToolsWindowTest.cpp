@@ -44,6 +44,7 @@
 #include "ladder/model/LadderGrid.h"
 #include "tools/check/Comments.h"
 #include "project/Qelglobals.h"
+#include "tests/support/ListTyping.h"
 #include "tests/shell/FrameFixture.h"
 #include "tools/windows/Devuse.h"
 #include "tools/windows/Filecompiletestfrm.h"
@@ -803,17 +804,6 @@ protected:
         QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
         return true;
     }
-    // An instruction typed at the list's END line; false when the list took no key.
-    static bool TypeInList(const char* line) {
-        if (!_Inst) return false;
-        QTest::keyClick(_Inst, Qt::Key_End);
-        QTest::keyClick(_Inst, Qt::Key_Up);
-        QTest::keyClicks(_Inst, QString(QLatin1Char(line[0])));
-        if (!_EditDlg || !_EditDlg->isVisible()) return false;
-        QTest::keyClicks(_EditDlg->IEdit, QString::fromLatin1(line + 1));
-        QTest::keyClick(_EditDlg->IEdit, Qt::Key_Return);
-        return true;
-    }
     // An initial step S50 placed low in the chart; false when the chart took no key.
     static bool PlaceStep() {
         if (!_Sfc) return false;
@@ -830,7 +820,7 @@ protected:
     bool TryEdit(TEditor editor) {
         switch (editor) {
         case TEditor::Ladder: frame_->RunCommand("MmLadWin"); return DrawRung("X0", "Y0");
-        case TEditor::List: frame_->RunCommand("MmInstWin"); return TypeInList("LD X4");
+        case TEditor::List: frame_->RunCommand("MmInstWin"); return qel::test::TypeInList("LD X4");
         case TEditor::Chart: frame_->RunCommand("MmSfcWin"); return PlaceStep();
         }
         return false;
