@@ -114,6 +114,28 @@ protected:
         mine_ = SaveProgram(projects_ / "mine.kzp", {"LD X0", "OUT Y0", "END"});
     }
     bool Shown(int id) const { return messages_.WasShown(gMsgTable.Get(id)); }
+    // Picks the other program from the File menu's recent entries, as the
+    // user does; `gone`: its file was moved away first (named as not opened,
+    // then put back). True when the entry was offered.
+    bool PickRecentOther(bool gone) {
+        const auto& recent = gQel.RecentFiles;
+        const auto it = std::find(recent.begin(), recent.end(), other_);
+        EXPECT_NE(it, recent.end());
+        if (it == recent.end()) return false;
+        QAction* entry =
+            frame_->RecentMenu->findChild<QAction*>(QStringLiteral("Recent%1").arg(static_cast<int>(it - recent.begin())));
+        EXPECT_TRUE(entry);
+        if (!entry) return false;
+        const bool offered = entry->isEnabled() && frame_->RecentMenu->menuAction()->isEnabled();
+        const std::string away = other_ + ".away";
+        if (gone) std::filesystem::rename(other_, away);
+        entry->trigger();
+        if (gone) {
+            EXPECT_TRUE(Shown(kMsgFileOpenFailed));
+            std::filesystem::rename(away, other_);
+        }
+        return offered;
+    }
     bool Asked(int id) const {
         const std::vector<std::string> asked = messages_.Asked();
         return std::any_of(asked.begin(), asked.end(),
@@ -394,19 +416,7 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcWriteAsksFirstAndAReadSaysItEnded) {
             EXPECT_TRUE(frame_->RunCommand("MmOpen"));
             break;
         case Command::Recent:
-        case Command::RecentGone: {
-            const auto& recent = gQel.RecentFiles;
-            const auto it = std::find(recent.begin(), recent.end(), other_);
-            ASSERT_NE(it, recent.end());
-            const std::string away = other_ + ".away";
-            if (r.command == Command::RecentGone) std::filesystem::rename(other_, away);
-            frame_->OpenRecentFile(static_cast<int>(it - recent.begin()));
-            if (r.command == Command::RecentGone) {
-                EXPECT_TRUE(Shown(kMsgFileOpenFailed));
-                std::filesystem::rename(away, other_);
-            }
-            break;
-        }
+        case Command::RecentGone: EXPECT_TRUE(PickRecentOther(r.command == Command::RecentGone)); break;
         case Command::Capacity: EXPECT_FALSE(frame_->ApplyModelSetting(1, 1, false)); break;
         case Command::Card: EXPECT_EQ(frame_->ApplyModelSetting(1, 0, true), r.reply != Reply::Cancel); break;
         case Command::CloseWindow:
@@ -693,24 +703,7 @@ TEST_F(JobEndTest, ACommandThatWouldEndAPlcReadOrVerifyAsksFirst) {
             ran = frame_->RunCommand("MmOpen");
             break;
         case Cmd::Recent:
-        case Cmd::RecentGone: {
-            // As the user picks it from the File menu.
-            const auto& recent = gQel.RecentFiles;
-            const auto it = std::find(recent.begin(), recent.end(), other_);
-            ASSERT_NE(it, recent.end());
-            const std::string away = other_ + ".away";
-            if (r.command == Cmd::RecentGone) std::filesystem::rename(other_, away);
-            QAction* entry = frame_->RecentMenu->findChild<QAction*>(
-                QStringLiteral("Recent%1").arg(static_cast<int>(it - recent.begin())));
-            ASSERT_TRUE(entry);
-            ran = entry->isEnabled() && frame_->RecentMenu->menuAction()->isEnabled();
-            entry->trigger();
-            if (r.command == Cmd::RecentGone) {
-                EXPECT_TRUE(Shown(kMsgFileOpenFailed));
-                std::filesystem::rename(away, other_);
-            }
-            break;
-        }
+        case Cmd::RecentGone: ran = PickRecentOther(r.command == Cmd::RecentGone); break;
         case Cmd::Capacity: EXPECT_EQ(frame_->ApplyModelSetting(1, 1, false), r.reply == Reply::Ok); break;
         case Cmd::Card: EXPECT_EQ(frame_->ApplyModelSetting(1, 0, true), r.reply != Reply::Cancel); break;
         case Cmd::CloseWindow: CloseWindow(owner); break;
