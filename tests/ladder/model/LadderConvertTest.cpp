@@ -727,6 +727,16 @@ void PutProgramLines(std::vector<std::string> lines) {
     LocateProgramEnd();
 }
 
+// The program of a rung "LD Xn", "OUT Yn" per number, then END.
+void PutRungs(const std::vector<std::string>& numbers) {
+    std::vector<std::string> lines;
+    for (const std::string& n : numbers) {
+        lines.push_back("LD X" + n);
+        lines.push_back("OUT Y" + n);
+    }
+    PutProgramLines(lines);
+}
+
 // What the program's ladder shows: per row its contacts' and coils' devices
 // ("X1 Y1", END's row ""), or "# text" for a block comment; then " // text"
 // for a rung comment.
@@ -815,15 +825,7 @@ TEST(CodeToLadder, CommentsStayWithTheirRungsThroughSeparateEdits) {
     SetCurrentFamily(1);
     DiscardCommentFiles(ProgramCommentFiles());
     using Lines = std::vector<std::string>;
-    // The program of a rung "LD Xn", "OUT Yn" per number, then END.
-    const auto put = [](const Lines& rungs) {
-        Lines lines;
-        for (const std::string& n : rungs) {
-            lines.push_back("LD X" + n);
-            lines.push_back("OUT Y" + n);
-        }
-        PutProgramLines(lines);
-    };
+    const auto put = PutRungs;
     const auto shown = ShownRows;
     // The user's ladder of rungs X0..X7: "Motor" above X1's rung, "pump"
     // beside X3's, "Valves" above X5's, "fan" beside X7's.
@@ -900,16 +902,8 @@ TEST(CodeToLadder, CommentsOfALongProgramStayWithTheRungsAnEditLeft) {
         for (const Lines& p : parts) all.insert(all.end(), p.begin(), p.end());
         return all;
     };
-    // The program of a rung "LD Xn", "OUT Yn" per number: 150 rungs before
-    // the middle, 251 in it, 150 after.
-    const auto put = [](const Lines& rungs) {
-        Lines lines;
-        for (const std::string& n : rungs) {
-            lines.push_back("LD X" + n);
-            lines.push_back("OUT Y" + n);
-        }
-        PutProgramLines(lines);
-    };
+    // 150 rungs before the middle, 251 in it, 150 after.
+    const auto put = PutRungs;
     const Lines head = join({{"0", "1", "2", "3"}, times(146, "4")});
     const Lines tail = join({times(147, "6"), {"5", "6", "7"}});
     // What the ladder shows of the head and the tail: "Motor" above X1's
